@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+namespace vigilon {
+
+// The program's string table: every user-visible text of Vigilon, by id, in
+// UTF-8. "\r\n" inside a text is a line break as the program shows it.
+// An unknown id yields an empty string.
+const std::string &loadString(unsigned id);
+bool hasString(unsigned id);
+
+// Ids of the string table. Several texts are format strings: %s and %d are
+// printf-style places, %1 and %2 numbered places of the validation messages,
+// and the date, time and elapsed-time texts use strftime-style fields (%Y,
+// %m, %d, %H, %M, %S) plus %D for a whole number of days.
+namespace sid {
+
+// Main dialog: start/stop button captions.
+constexpr unsigned StartButton = 104;
+constexpr unsigned StopButton = 105;
+
+// Port list column headers.
+constexpr unsigned ColumnPortName = 106;
+constexpr unsigned ColumnErrorCount = 107;
+constexpr unsigned ColumnLastErrorTime = 108;
+constexpr unsigned ColumnCommand = 113;
+constexpr unsigned ColumnResponseTime = 133;
+constexpr unsigned ColumnThreshold = 138;
+
+// Port list: check-box questions, placeholder row, refusals.
+constexpr unsigned ConfirmActivatePort = 109;
+constexpr unsigned ConfirmDeactivatePort = 110;
+constexpr unsigned AddPlaceholderName = 114;
+constexpr unsigned StopToChangeSettings = 121;
+constexpr unsigned DuplicatePort = 136;
+
+// Date and time of the last error and of the monitoring start (strftime).
+constexpr unsigned DateTimeFormat = 111;
+
+// Port settings dialog.
+constexpr unsigned ConfirmDeletePort = 117;  // %d = port
+constexpr unsigned InvalidPortNumber = 132;
+
+// Main dialog status text.
+constexpr unsigned StatusStopped = 118;
+constexpr unsigned StatusMonitoring = 119;   // %s start time, %s elapsed
+constexpr unsigned ElapsedTimeFormat = 120;  // %D days, %H:%M:%S
+
+// Start refused: no active entry (from the engine, and from the port test).
+constexpr unsigned NoActivePortOnStart = 128;
+constexpr unsigned NoActivePortOnTest = 137;
+
+// Main dialog title, %s = target host.
+constexpr unsigned MainDialogTitle = 129;
+
+// Notification-area tip, %s = target host.
+constexpr unsigned TrayTipStopped = 130;
+constexpr unsigned TrayTipRunning = 131;
+
+// Port test outcome.
+constexpr unsigned PortTestAllOk = 134;
+constexpr unsigned PortTestProblem = 135;
+
+// Exit question and its caption.
+constexpr unsigned ExitCaption = 139;
+constexpr unsigned ConfirmExit = 140;
+constexpr unsigned ConfirmExitWhileMonitoring = 141;
+
+// Response-time graph window.
+constexpr unsigned GraphElapsedFormat = 187;   // %D days, %H, %M, %S
+constexpr unsigned GraphDateTimeFormat = 188;  // also the record line time
+constexpr unsigned GraphMaxLabel = 189;        // %d = maximum
+constexpr unsigned GraphTimeLabel = 190;       // %H:%M:%S
+constexpr unsigned GraphTargetHost = 252;      // %s = target host
+constexpr unsigned GraphTargetPort = 253;
+constexpr unsigned GraphSeriesValue = 254;     // %s name, %d value
+constexpr unsigned GraphStartAndCount = 255;   // %s start, %s elapsed, %d count
+constexpr unsigned GraphCreateFailed = 256;
+
+// Face name of the fonts of the hint window and the graph window.
+constexpr unsigned UiFontFace = 257;
+
+// Start/stop question and its caption.
+constexpr unsigned ConfirmStopMonitoring = 258;
+constexpr unsigned ConfirmStartMonitoring = 259;
+constexpr unsigned MonitoringCaption = 61217;
+
+// Response monitor settings dialog: file dialog.
+constexpr unsigned RecordFileFilter = 260;  // '|' separates the parts
+constexpr unsigned RecordFileDialogTitle = 261;
+constexpr unsigned FileDialogFailed = 262;
+
+// Port list hint texts.
+constexpr unsigned ListHintEmpty = 266;
+constexpr unsigned ListHintEntries = 267;
+constexpr unsigned ListHintMonitoring = 61216;
+
+// Help page could not be opened, and the caption of that message.
+constexpr unsigned HelpBrowserFailed = 270;
+constexpr unsigned HelpErrorCaption = 271;
+
+// Main dialog field checks.
+constexpr unsigned RetryLimitRange = 273;
+constexpr unsigned IntervalRange = 274;
+
+// Alert command could not be run, %s = command.
+constexpr unsigned CommandFailed = 275;
+
+// Sample recording file.
+constexpr unsigned RecordFileOpenError = 61215;
+constexpr unsigned RecordHeaderSampling = 61218;
+constexpr unsigned RecordHeaderTarget = 61219;  // %s = target host
+constexpr unsigned RecordHeaderSource = 61220;  // %s = source host
+
+// Dialog data validation messages.
+constexpr unsigned ParseInteger = 61712;
+constexpr unsigned ParseIntegerRange = 61714;  // %1 lowest, %2 highest
+constexpr unsigned ParseStringSize = 61716;    // %1 = most characters
+
+} // namespace sid
+
+} // namespace vigilon

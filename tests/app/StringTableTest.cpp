@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: MIT
+#include "StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+using vigilon::hasString;
+using vigilon::loadString;
+namespace sid = vigilon::sid;
+
+namespace {
+
+const std::vector<unsigned> kExpectedIds{
+    104, 105, 106, 107, 108, 109, 110, 111, 113, 114, 117, 118, 119, 120, 121,
+    128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141,
+    187, 188, 189, 190, 252, 253, 254, 255, 256, 257, 258, 259, 260, 261, 262,
+    266, 267, 270, 271, 273, 274, 275,
+    61215, 61216, 61217, 61218, 61219, 61220, 61712, 61714, 61716};
+
+} // namespace
+
+// Every id is found (a table out of order breaks the binary search) and no
+// other id in the range carries a text.
+TEST(StringTable, HoldsExactlyTheProgramIds)
+{
+    for (unsigned id : kExpectedIds) {
+        EXPECT_TRUE(hasString(id)) << id;
+        EXPECT_FALSE(loadString(id).empty()) << id;
+    }
+    unsigned found = 0;
+    for (unsigned id = 0; id <= 70000; ++id)
+        found += hasString(id) ? 1 : 0;
+    EXPECT_EQ(found, kExpectedIds.size());
+}
+
+TEST(StringTable, TextsAreByteExactUtf8)
+{
+    EXPECT_EQ(loadString(sid::AddPlaceholderName), "\xe8\xbf\xbd\xe5\x8a\xa0");
+    // Full-width letters with an ASCII blank between them.
+    EXPECT_EQ(loadString(sid::UiFontFace),
+              "\xef\xbc\xad\xef\xbc\xb3 \xef\xbc\xb0\xe3\x82\xb4\xe3\x82\xb7"
+              "\xe3\x83\x83\xe3\x82\xaf");
+    // The port heading keeps its trailing blank: the series text follows it.
+    EXPECT_EQ(loadString(sid::GraphTargetPort),
+              "\xe5\xaf\xbe\xe8\xb1\xa1\xe3\x83\x9d\xe3\x83\xbc\xe3\x83\x88: ");
+    EXPECT_EQ(loadString(sid::TrayTipStopped),
+              "\xe3\x83\x87\xe3\x83\x90\xe3\x82\xa4\xe3\x82\xb9 %s\r\n"
+              "\xe3\x83\x9d\xe3\x83\xbc\xe3\x83\x88\xe7\x9b\xa3\xe8\xa6\x96"
+              "\xe3\x82\xb5\xe3\x83\xbc\xe3\x83\x93\xe3\x82\xb9\xe3\x81\xaf"
+              "\xe5\x81\x9c\xe6\xad\xa2\xe3\x81\x97\xe3\x81\xa6\xe3\x81\x84"
+              "\xe3\x81\xbe\xe3\x81\x99");
+    EXPECT_EQ(loadString(sid::ExitCaption), "Lumivane");
+    EXPECT_EQ(loadString(sid::HelpErrorCaption), "Vigilon");
+    EXPECT_EQ(loadString(sid::ParseIntegerRange),
+              "Please enter an integer between %1 and %2.");
+    EXPECT_EQ(loadString(sid::GraphDateTimeFormat),
+              "%Y\xe5\xb9\xb4 %m\xe6\x9c\x88 %d\xe6\x97\xa5 "
+              "%H\xe6\x99\x82%M\xe5\x88\x86%S\xe7\xa7\x92");
+}
+
+TEST(StringTable, LineBreaksAreCrLfOnly)
+{
+    for (unsigned id : kExpectedIds) {
+        const std::string &text = loadString(id);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r') {
+                EXPECT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << id;
+            }
+            if (text[i] == '\n') {
+                EXPECT_TRUE(i > 0 && text[i - 1] == '\r') << id;
+            }
+        }
+    }
+    const std::string &noActive = loadString(sid::NoActivePortOnStart);
+    EXPECT_EQ(noActive, loadString(sid::NoActivePortOnTest));
+    EXPECT_NE(noActive.find("\r\n"), std::string::npos);
+    const std::string &counts = loadString(sid::GraphStartAndCount);
+    ASSERT_GE(counts.size(), 2u);
+    EXPECT_EQ(counts.substr(counts.size() - 2), "\r\n");
+}
+
+TEST(StringTable, UnknownIdIsEmpty)
+{
+    for (unsigned id : {0u, 103u, 112u, 272u, 276u, 61713u, 99999u, UINT_MAX}) {
+        EXPECT_FALSE(hasString(id)) << id;
+        EXPECT_TRUE(loadString(id).empty()) << id;
+    }
+    // Callers may keep the reference.
+    EXPECT_EQ(&loadString(sid::ConfirmExit), &loadString(sid::ConfirmExit));
+}
