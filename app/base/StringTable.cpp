@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "StringTable.h"
+#include "app/base/StringTable.h"
 
 #include <algorithm>
 #include <array>

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/MonitorPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+class CMainFrame;
+
+// Resource ids of the tray icons and commands of the tray menu.
+namespace res {
+constexpr unsigned IconRunning = 143;
+constexpr unsigned IconWarning = 144;
+constexpr unsigned IconFailed = 145;
+constexpr unsigned IconStopped = 146;
+
+constexpr unsigned MenuTray = 134;
+constexpr unsigned CmdToggleMonitoring = 32771;
+constexpr unsigned CmdHelp = 32772;
+constexpr unsigned CmdToggleDialog = 32775;
+constexpr unsigned CmdAbout = 20006;
+constexpr unsigned CmdExit = 20001;
+
+constexpr unsigned DialogAbout = 100;
+constexpr unsigned DialogMain = 102;
+} // namespace res
+
+// What the main dialog is handed when the frame creates it.
+struct MainDialogInit {
+    bool serviceMode = false;
+    std::string targetHost;
+    std::string localHostName;
+    PortList *ports = nullptr;
+    std::uint32_t *startTime = nullptr;
+    std::uint32_t intervalSeconds = 5;
+    std::uint32_t retryLimit = 1;
+};
+
+// The operations of the main dialog that the frame and the engine use.
+class MainDialogView {
+public:
+    virtual ~MainDialogView() = default;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    // The dialog's copy of the frame's running state.
+    virtual void setMonitoring(bool running) = 0;
+    virtual void updateStateControls() = 0;
+    // Refreshes the status text (stopped, or running with the elapsed time).
+    virtual void updateStatusText(bool running) = 0;
+    // Writes one entry into a row; row -1 appends a row.
+    virtual void updateRow(int row, MonitorPort &entry) = 0;
+    // Sets only the image of a row's first column.
+    virtual void setRowImage(int row, int image) = 0;
+};
+
+class AboutBoxView {
+public:
+    virtual ~AboutBoxView() = default;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+};
+
+// The notification-area icon with its menu. The icon's menu commands and
+// clicks come back to the frame through CMainFrame::onCommand().
+class TrayIcon {
+public:
+    virtual ~TrayIcon() = default;
+    // Shows the icon; false when the system has no place for it now.
+    virtual bool add(unsigned icon, const std::string &tip) = 0;
+    // icon 0 keeps the current image.
+    virtual void modify(unsigned icon, const std::string &tip) = 0;
+    virtual void remove() = 0;
+    virtual void setItemChecked(unsigned command, bool checked) = 0;
+    virtual void setItemEnabled(unsigned command, bool enabled) = 0;
+};
+
+// Makes the frame's windows; implemented by the user interface.
+class FrameUi {
+public:
+    virtual ~FrameUi() = default;
+    // Loads the tray menu and the four icons; null when they cannot be had.
+    virtual std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) = 0;
+    virtual std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) = 0;
+    virtual std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) = 0;
+    // Ends the program's event loop once the frame is closed.
+    virtual void quit() = 0;
+};
+
+// The socket library and host facts of the platform.
+class SocketLibrary {
+public:
+    virtual ~SocketLibrary() = default;
+    // Starts the socket library; false when it cannot be used.
+    virtual bool startup() = 0;
+    virtual void cleanup() = 0;
+    // This computer's name; false when it cannot be had.
+    virtual bool hostName(std::string &name) = 0;
+};
+
+// The socket library of this system.
+SocketLibrary &systemSocketLibrary();
+
+} // namespace vigilon

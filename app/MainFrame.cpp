@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+// Creation and end of the main frame.
+#include "app/MainFrame.h"
+
+#include "app/base/StringTable.h"
+#include "app/store/Settings.h"
+
+#include <cstdio>
+
+namespace vigilon {
+
+namespace {
+// Shown before the string table's own texts can matter; not one of its ids.
+constexpr const char *kSocketStartupFailed = "Winsockの初期化に失敗しました。";
+} // namespace
+
+CMainFrame::CMainFrame(const FrameContext &context)
+    : context_(context)
+{
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (!closed_) {
+        cleanUp();
+        destroyFrame();
+    }
+}
+
+int CMainFrame::create()
+{
+    // The hidden window and its child view are the user interface's; what
+    // remains here are the steps from the socket library on.
+    if (!context_.sockets->startup()) {
+        context_.prompter->messageBox(kSocketStartupFailed, "", mb::Ok);
+        // The frame would live on with nothing the user could reach or end:
+        // end the program instead.
+        std::fputs("vigilon: the socket library cannot be started; ending\n", stderr);
+        return -1;
+    }
+    socketsStarted_ = true;
+    serviceMode_ = context_.serviceMode;
+
+    trayIcon_ = context_.ui->createTrayIcon(*this);
+    updateTrayIcon(0, res::IconStopped);
+
+    LoadedSettings loaded =
+        loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, context_.targetHost);
+    intervalSeconds_ = loaded.intervalSeconds;
+    retryLimit_ = loaded.retryLimit;
+    ports_ = std::move(loaded.ports);
+    appendPlaceholder(ports_);
+
+    localHostName_ = "127.0.0.1";
+    std::string name;
+    if (context_.sockets->hostName(name))
+        localHostName_ = name;
+
+    if (serviceMode_)
+        dialogVisible_ = false;
+
+    MainDialogInit init;
+    init.serviceMode = serviceMode_;
+    init.targetHost = context_.targetHost;
+    init.localHostName = localHostName_;
+    init.ports = &ports_;
+    init.startTime = &startTime_;
+    init.intervalSeconds = intervalSeconds_;
+    init.retryLimit = retryLimit_;
+    mainDialog_ = context_.ui->createMainDialog(*this, init);
+
+    aboutBox_ = context_.ui->createAboutBox(*this);
+    if (aboutBox_)
+        aboutBox_->hide();
+
+    if (serviceMode_) {
+        if (mainDialog_)
+            mainDialog_->hide();
+        context_.loop->setTimer(this, timers::ServiceStart, timers::ServiceStartMs, [this] { onServiceStartTimer(); });
+    } else if (mainDialog_) {
+        mainDialog_->show();
+    }
+    created_ = true;
+    return 0;
+}
+
+void CMainFrame::onServiceStartTimer()
+{
+    context_.loop->killTimer(this, timers::ServiceStart);
+    const int result = toggleMonitoring(true);
+    if (mainDialog_) {
+        mainDialog_->setMonitoring(result != 0);
+        mainDialog_->updateStateControls();
+    }
+}
+
+void CMainFrame::requestExit()
+{
+    if (closed_)
+        return;
+    const std::string &caption = loadString(sid::ExitCaption);
+    const std::string &text = loadString(running_ ? sid::ConfirmExitWhileMonitoring : sid::ConfirmExit);
+    if (context_.prompter->messageBox(text, caption, mb::YesNo | mb::IconExclamation) == mb::IdNo)
+        return;
+    // The question nests the event loop: the program may have been ended
+    // from elsewhere meanwhile.
+    if (closed_)
+        return;
+    exitNow();
+}
+
+void CMainFrame::exitNow()
+{
+    if (closed_)
+        return;
+    context_.loop->killTimer(this, timers::ServiceStart);
+    context_.loop->killTimer(this, timers::Poll);
+    cleanUp();
+    destroyFrame();
+    context_.ui->quit();
+}
+
+void CMainFrame::cleanUp()
+{
+    updateTrayIcon(2, 0);
+    // Destroying the main dialog saves the settings, as closing its window does.
+    mainDialog_.reset();
+    aboutBox_.reset();
+    trayIcon_.reset();
+    trayIconAdded_ = false;
+    destroyPendingProbes();
+    for (auto &entry : ports_)
+        entry->graphWindow.reset();
+    ports_.clear();
+}
+
+void CMainFrame::destroyFrame()
+{
+    context_.loop->killTimers(this);
+    if (socketsStarted_)
+        context_.sockets->cleanup();
+    socketsStarted_ = false;
+    setLogonFlag(*context_.registry, 0);
+    closed_ = true;
+}
+
+void CMainFrame::saveSettings(const std::string &targetHost, std::uint32_t intervalSeconds, std::uint32_t retryLimit)
+{
+    const reg::Status status = vigilon::saveSettings(*context_.registry, targetHost, intervalSeconds, retryLimit, ports_);
+    if (status != reg::Status::Ok)
+        std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", reg::statusText(status));
+}
+
+} // namespace vigilon

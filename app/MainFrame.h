@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+#include "app/ProbeFactory.h"
+#include "app/base/Clock.h"
+#include "app/base/EventLoop.h"
+#include "app/base/MonitorPort.h"
+#include "app/base/ProbeHost.h"
+#include "app/base/Prompter.h"
+#include "app/store/Registry.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+// Ids and periods of the frame's timers.
+namespace timers {
+constexpr unsigned Poll = 1;         // period: intervalSeconds * 1000 ms
+constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
+constexpr unsigned IcmpGuard = 6;
+constexpr unsigned ServiceStartMs = 2000;
+constexpr unsigned IcmpGuardMs = 3000;
+} // namespace timers
+
+// What the application hands the frame: its command-line state and the
+// program's services.
+struct FrameContext {
+    bool serviceMode = false;
+    bool targetGiven = false;
+    std::string targetHost = "127.0.0.1";
+
+    EventLoop *loop = nullptr;
+    const Clock *clock = nullptr;
+    Prompter *prompter = nullptr;
+    reg::Registry *registry = nullptr;
+    FrameUi *ui = nullptr;
+    SocketLibrary *sockets = nullptr;
+    ProbeFactory *probes = nullptr;
+    // Runs an alert command; the frame shows the failure message itself.
+    // Returns 0 when the command was started or opened.
+    std::function<int(const std::string &command)> runCommand;
+};
+
+// A started socket check kept until it is reaped at the start of a round.
+struct PendingProbe {
+    int kind = TcpProbeKind;
+    std::unique_ptr<SocketCheck> probe;
+};
+
+// The hidden top of the program. It owns the entries, the pending probes,
+// the tray icon, the main dialog and the about box, and carries the
+// monitoring engine. Everything runs on the event loop's thread; message
+// boxes nest the loop, so timers and probe results can arrive while one of
+// the frame's own questions is open.
+class CMainFrame : public ProbeHost {
+public:
+    explicit CMainFrame(const FrameContext &context);
+    ~CMainFrame() override;
+    CMainFrame(const CMainFrame &) = delete;
+    CMainFrame &operator=(const CMainFrame &) = delete;
+
+    // The creation sequence. Returns 0 on success, -1 when the frame cannot
+    // be made.
+    int create();
+    // Asks the user and ends the program on any answer but No.
+    void requestExit();
+    // Ends the program without a question (a stop asked for by the system).
+    void exitNow();
+    bool closed() const { return closed_; }
+
+    // Monitoring engine.
+    int toggleMonitoring(bool noConfirm);
+    int runRound(int kind);
+    void reportResult(int code, MonitorPort &entry) override;
+    EventLoop &eventLoop() override { return *context_.loop; }
+    const Clock &clock() const override { return *context_.clock; }
+
+    // The user deletes an entry: pending checks forget it first.
+    void forgetEntry(MonitorPort &entry);
+    // A graph window asks to be closed.
+    void closeResponseGraph(const ResponseGraph *window);
+    void resetEntriesToIdle();
+    const std::vector<PendingProbe> &pendingProbes() const { return pendingProbes_; }
+
+    // Tray icon and menu.
+    void updateTrayIcon(int operation, unsigned icon);
+    int refreshTrayState();
+    void onCommand(unsigned command);
+    // The system tray appeared again: re-add the icon, "Logon" = 1.
+    void onTaskbarCreated();
+
+    // Access for the main dialog.
+    PortList &ports() { return ports_; }
+    std::uint32_t &startTime() { return startTime_; }
+    std::uint32_t intervalSeconds() const { return intervalSeconds_; }
+    std::uint32_t retryLimit() const { return retryLimit_; }
+    void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
+    void setRetryLimit(std::uint32_t limit) { retryLimit_ = limit; }
+    bool running() const { return running_; }
+    bool serviceMode() const { return serviceMode_; }
+    const std::string &targetHost() const { return context_.targetHost; }
+    void setTargetHost(const std::string &host) { context_.targetHost = host; }
+    const std::string &localHostName() const { return localHostName_; }
+    reg::Registry &registry() { return *context_.registry; }
+    Prompter &prompter() { return *context_.prompter; }
+    MainDialogView *mainDialog() { return mainDialog_.get(); }
+    bool dialogVisible() const { return dialogVisible_; }
+
+    // Writes the whole configuration from the given working copies.
+    void saveSettings(const std::string &targetHost, std::uint32_t intervalSeconds, std::uint32_t retryLimit);
+
+private:
+    void onServiceStartTimer();
+    void destroyPendingProbes();
+    void onPollTimer();
+    void armPollTimer();
+    void setRowImage(int row, int image);
+    void updateRow(MonitorPort &entry);
+    // Shared success and failure handling; inRound with the round's result.
+    void handleSuccess(MonitorPort &entry, int *roundResult);
+    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult);
+    void logStatus(const MonitorPort &entry, PortStatus before) const;
+    void cleanUp();
+    void destroyFrame();
+
+    FrameContext context_;
+    bool serviceMode_ = false;
+    bool socketsStarted_ = false;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    std::unique_ptr<MainDialogView> mainDialog_;
+    std::unique_ptr<AboutBoxView> aboutBox_;
+    PortList ports_;
+    std::vector<PendingProbe> pendingProbes_;
+    // During a synchronous start in a Test round: reports for this entry are
+    // left to start()'s return value, so that one check counts once.
+    const MonitorPort *outcomeFromStart_ = nullptr;
+    std::uint32_t intervalSeconds_ = 5;
+    std::uint32_t retryLimit_ = 1;
+    bool dialogVisible_ = true;
+    std::uint32_t startTime_ = 0;
+    bool running_ = false;
+    bool trayIconAdded_ = false;
+    bool roundGuard_ = false;
+    std::string localHostName_ = "127.0.0.1";
+    bool created_ = false;
+    bool closed_ = false;
+};
+
+} // namespace vigilon

@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: MIT
+// The monitoring engine: starting and stopping, rounds, and what each
+// check's outcome does.
+#include "app/MainFrame.h"
+
+#include "app/MonitorRules.h"
+#include "app/base/ResponseGraph.h"
+#include "app/base/StringTable.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace vigilon {
+
+int CMainFrame::toggleMonitoring(bool noConfirm)
+{
+    context_.probes->cancelPingCheck();
+    context_.loop->killTimer(this, timers::IcmpGuard);
+
+    const std::string &caption = loadString(sid::MonitoringCaption);
+    unsigned textId = sid::ConfirmStartMonitoring;
+    if (running_) {
+        roundGuard_ = true;
+        textId = sid::ConfirmStopMonitoring;
+    }
+    if (!noConfirm) {
+        if (trayIcon_)
+            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, false);
+        const int answer = context_.prompter->messageBox(loadString(textId), caption, mb::YesNo | mb::IconExclamation);
+        if (trayIcon_)
+            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, true);
+        if (answer == mb::IdNo || closed_) {
+            roundGuard_ = false;
+            return running_;
+        }
+    }
+    roundGuard_ = false;
+
+    if (running_) {
+        running_ = false;
+        context_.loop->killTimer(this, timers::Poll);
+    } else {
+        const bool anyActive =
+            std::any_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; });
+        if (!anyActive && !noConfirm) {
+            context_.prompter->messageBox(loadString(sid::NoActivePortOnStart), "", mb::Ok);
+            return 0;
+        }
+        running_ = true;
+        startTime_ = context_.clock->nowSeconds();
+        resetEntriesToIdle();
+        runRound(Regular);
+        armPollTimer();
+    }
+
+    updateTrayIcon(1, running_ ? res::IconRunning : res::IconStopped);
+    if (trayIcon_)
+        trayIcon_->setItemChecked(res::CmdToggleMonitoring, running_);
+    return running_;
+}
+
+void CMainFrame::resetEntriesToIdle()
+{
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        MonitorPort &entry = *ports_[i];
+        setRowImage(static_cast<int>(i), ImageIdle);
+        const PortStatus before = entry.status;
+        entry.status = Idle;
+        if (before != Idle)
+            logStatus(entry, before);
+    }
+    updateTrayIcon(1, res::IconRunning);
+}
+
+void CMainFrame::armPollTimer()
+{
+    const unsigned periodMs = static_cast<unsigned>(std::min<std::uint64_t>(
+        std::uint64_t(intervalSeconds_) * 1000u, std::uint64_t(0xFFFFFFFFu)));
+    context_.loop->setTimer(this, timers::Poll, periodMs, [this] { onPollTimer(); });
+}
+
+void CMainFrame::onPollTimer()
+{
+    if (mainDialog_)
+        mainDialog_->updateStatusText(running_);
+    if (roundGuard_)
+        return;
+    roundGuard_ = true;
+    runRound(Regular);
+    roundGuard_ = false;
+}
+
+void CMainFrame::destroyPendingProbes()
+{
+    pendingProbes_.clear();
+}
+
+int CMainFrame::runRound(int kind)
+{
+    context_.loop->killTimer(this, timers::Poll);
+    pendingProbes_.erase(std::remove_if(pendingProbes_.begin(), pendingProbes_.end(),
+                                        [](const PendingProbe &p) { return p.probe->done() != 0; }),
+                         pendingProbes_.end());
+
+    const bool testRound = kind != Regular;
+    int result = 1;
+    // Indexes, not iterators: a nested message box may let the user change
+    // the list while the round runs.
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        MonitorPort &entry = *ports_[i];
+        entry.rowIndex = static_cast<int>(i);
+        if (entry.active == 0)
+            continue;
+        setRowImage(static_cast<int>(i), ImageChecking);
+
+        int outcome = 0;
+        bool judgeNow = testRound;
+        if (entry.protocol == Ping) {
+            outcome = context_.probes->runPingCheck(context_.targetHost, entry, *this);
+            judgeNow = true;
+        } else {
+            int probeKind = TcpProbeKind;
+            if (entry.protocol == GenericUdp)
+                probeKind = UdpProbeKind;
+            else if (entry.protocol == Http)
+                probeKind = HttpProbeKind;
+            PendingProbe record;
+            record.kind = probeKind;
+            record.probe = context_.probes->makeSocketCheck(probeKind, kind, *this);
+            if (!record.probe) {
+                // No probe could be made: the check is missing from a
+                // regular round and fails a port test.
+                if (!testRound)
+                    continue;
+            } else {
+                if (testRound)
+                    outcomeFromStart_ = &entry;
+                outcome = record.probe->start(entry.port, context_.targetHost, entry);
+                outcomeFromStart_ = nullptr;
+                if (outcome == 1)
+                    pendingProbes_.push_back(std::move(record));
+            }
+        }
+        if (closed_)
+            return 0;
+        if (!judgeNow)
+            continue;
+        // The entry may have gone while a nested loop ran.
+        if (i >= ports_.size() || ports_[i].get() != &entry)
+            continue;
+        if (outcome == 1)
+            handleSuccess(entry, &result);
+        else
+            handleFailure(entry, testRound, &result);
+    }
+
+    // A stop asked for from a nested message box during the round stands:
+    // only a running monitor is armed again.
+    if (kind == Regular && running_)
+        armPollTimer();
+    return result;
+}
+
+void CMainFrame::reportResult(int code, MonitorPort &entry)
+{
+    if (&entry == outcomeFromStart_)
+        return;
+    switch (code) {
+    case HttpOk:
+    case TcpOk:
+    case UdpOk:
+        handleSuccess(entry, nullptr);
+        break;
+    case HttpFailed:
+    case TcpFailed:
+    case UdpFailed:
+        handleFailure(entry, false, nullptr);
+        break;
+    default:
+        break;
+    }
+    refreshTrayState();
+}
+
+void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
+{
+    const PortStatus before = entry.status;
+    const bool warning = applySuccess(entry);
+    if (warning && roundResult && *roundResult == 1)
+        *roundResult = 2;
+    if (entry.graphWindow)
+        entry.graphWindow->AddSample(entry.responseTime);
+    updateRow(entry);
+    if (entry.status != before)
+        logStatus(entry, before);
+}
+
+void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult)
+{
+    setRowImage(entry.rowIndex, ImageError);
+    const PortStatus before = entry.status;
+    const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, context_.clock->nowSeconds());
+    if (roundResult)
+        *roundResult = 0;
+    if (verdict == FailureVerdict::Tolerated)
+        return;
+    if (entry.graphWindow)
+        entry.graphWindow->AddSample(0);
+    if (entry.status != before)
+        logStatus(entry, before);
+    updateRow(entry);
+    if (verdict == FailureVerdict::DeclaredAndAlert && context_.runCommand) {
+        // The command's failure message nests the loop; keep a copy.
+        const std::string command = entry.command;
+        context_.runCommand(command);
+    }
+}
+
+void CMainFrame::forgetEntry(MonitorPort &entry)
+{
+    for (auto &record : pendingProbes_) {
+        if (record.probe->entry() == &entry)
+            record.probe->detachEntry();
+    }
+    if (outcomeFromStart_ == &entry)
+        outcomeFromStart_ = nullptr;
+}
+
+void CMainFrame::closeResponseGraph(const ResponseGraph *window)
+{
+    for (auto &entry : ports_) {
+        if (entry->graphWindow.get() == window) {
+            entry->graphWindow.reset();
+            return;
+        }
+    }
+}
+
+void CMainFrame::setRowImage(int row, int image)
+{
+    if (mainDialog_)
+        mainDialog_->setRowImage(row, image);
+}
+
+void CMainFrame::updateRow(MonitorPort &entry)
+{
+    if (mainDialog_)
+        mainDialog_->updateRow(entry.rowIndex, entry);
+}
+
+void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
+{
+    (void)before;
+    const std::time_t now = static_cast<std::time_t>(context_.clock->nowSeconds());
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, entry.name.c_str(),
+                 statusName(entry.status), entry.errorCount, static_cast<double>(entry.responseMicros) / 1000.0);
+}
+
+} // namespace vigilon

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/MonitorPort.h"
+#include "app/base/ProbeHost.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+// One socket check as the engine drives it.
+class SocketCheck {
+public:
+    virtual ~SocketCheck() = default;
+    // Starts the check. Asynchronous mode: 1 when started, the result comes
+    // later through ProbeHost::reportResult(). Synchronous mode: the outcome
+    // (1 success, 0 failure). May report from inside.
+    virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry) = 0;
+    // Nonzero once the check has finished and may be destroyed.
+    virtual int done() const = 0;
+    // The entry is about to be deleted: the check must never touch it again.
+    virtual void detachEntry() = 0;
+    virtual MonitorPort *entry() const = 0;
+};
+
+enum ProbeKind : int {
+    TcpProbeKind = 0,
+    UdpProbeKind = 1,
+    HttpProbeKind = 2,
+};
+
+// Makes the engine's checks; the system's probes in the program, fakes in
+// tests.
+class ProbeFactory {
+public:
+    virtual ~ProbeFactory() = default;
+    virtual std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) = 0;
+    // Runs the synchronous ICMP echo check of an entry: 1 on a reply, 0
+    // otherwise; sets the entry's response time.
+    virtual int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) = 0;
+    // Discards an ICMP check that is still under way (guard timer, stop).
+    virtual void cancelPingCheck() = 0;
+};
+
+} // namespace vigilon

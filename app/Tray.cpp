@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// The notification-area icon and its menu, as the frame drives them.
+#include "app/MainFrame.h"
+
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/store/Settings.h"
+
+namespace vigilon {
+
+namespace {
+constexpr std::size_t kTipBytes = 127;
+} // namespace
+
+void CMainFrame::updateTrayIcon(int operation, unsigned icon)
+{
+    if (!trayIcon_)
+        return;
+    const std::string tip =
+        cutUtf8(formatText(loadString(running_ ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
+                kTipBytes);
+    switch (operation) {
+    case 0:
+        trayIconAdded_ = trayIcon_->add(icon, tip);
+        break;
+    case 1:
+        if (trayIconAdded_)
+            trayIcon_->modify(icon, tip);
+        break;
+    case 2:
+        if (trayIconAdded_)
+            trayIcon_->remove();
+        break;
+    default:
+        break;
+    }
+}
+
+int CMainFrame::refreshTrayState()
+{
+    int worst = 0;
+    for (const auto &entry : ports_) {
+        if (entry->status == Failed)
+            worst = 2;
+        else if (entry->status == Warning && worst < 1)
+            worst = 1;
+    }
+    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
+    updateTrayIcon(1, icons[worst]);
+    return worst;
+}
+
+void CMainFrame::onTaskbarCreated()
+{
+    updateTrayIcon(0, running_ ? res::IconRunning : res::IconStopped);
+    setLogonFlag(*context_.registry, 1);
+}
+
+} // namespace vigilon
+
+namespace vigilon {
+
+void CMainFrame::onCommand(unsigned command)
+{
+    switch (command) {
+    case res::CmdToggleMonitoring: {
+        const int result = toggleMonitoring(false);
+        if (mainDialog_ && !closed_) {
+            mainDialog_->setMonitoring(result != 0);
+            mainDialog_->updateStateControls();
+        }
+        break;
+    }
+    case res::CmdToggleDialog:
+        if (!mainDialog_)
+            break;
+        if (dialogVisible_) {
+            mainDialog_->hide();
+            dialogVisible_ = false;
+        } else {
+            mainDialog_->show();
+            dialogVisible_ = true;
+        }
+        break;
+    case res::CmdAbout:
+        if (aboutBox_)
+            aboutBox_->show();
+        break;
+    case res::CmdExit:
+        requestExit();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace vigilon

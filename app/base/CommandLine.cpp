@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#include "app/base/CommandLine.h"
+
+#include <cstring>
+
+namespace vigilon {
+
+namespace {
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+} // namespace
+
+CommandLine parseCommandLine(const std::string &line)
+{
+    CommandLine result;
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
+        const std::size_t start = pos;
+        while (pos < line.size() && !isBlank(line[pos]))
+            ++pos;
+        if (start == pos)
+            break;
+        const std::string token = line.substr(start, pos - start);
+
+        if (token == "--help") {
+            result.showHelp = true;
+            continue;
+        }
+        if (token == "--version") {
+            result.showVersion = true;
+            continue;
+        }
+        if (token[0] != '-' && token[0] != '/')
+            continue;
+        // "service" compared exactly; a longer word beginning with it counts too.
+        if (token.compare(1, 7, "service") == 0)
+            result.serviceMode = true;
+        if (token.size() >= 2 && (token[1] == 't' || token[1] == 'T')) {
+            result.targetHost = token.substr(2, maxHostBytes);
+            result.targetGiven = true;
+        }
+    }
+    return result;
+}
+
+std::string joinArguments(int argc, const char *const *argv)
+{
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0)
+            line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+} // namespace vigilon

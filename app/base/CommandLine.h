@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+namespace vigilon {
+
+struct CommandLine {
+    bool serviceMode = false;
+    bool targetGiven = false;
+    std::string targetHost = "127.0.0.1";
+    // Extensions of this build, spelled with "--" so that they can never be
+    // taken for the switches above.
+    bool showHelp = false;
+    bool showVersion = false;
+};
+
+constexpr std::size_t maxHostBytes = 1023;
+
+// Scans a whole command line, program name included, as one string whose
+// tokens are separated by blanks.
+CommandLine parseCommandLine(const std::string &line);
+
+// The command line of a process started with argv, in the form that
+// parseCommandLine() takes.
+std::string joinArguments(int argc, const char *const *argv);
+
+} // namespace vigilon

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "app/base/MonitorPort.h"
+
+#include "app/base/ResponseGraph.h"
+#include "app/base/StringTable.h"
+
+namespace vigilon {
+
+MonitorPort::MonitorPort() = default;
+MonitorPort::~MonitorPort() = default;
+
+const std::string &placeholderName()
+{
+    return loadString(114);
+}
+
+void appendPlaceholder(PortList &ports)
+{
+    auto entry = std::make_unique<MonitorPort>();
+    entry->name = placeholderName();
+    ports.push_back(std::move(entry));
+}
+
+std::size_t realEntryCount(const PortList &ports)
+{
+    return ports.empty() ? 0 : ports.size() - 1;
+}
+
+} // namespace vigilon

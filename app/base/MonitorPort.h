@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/ResponseGraph.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+// The check kind of an entry; also the row of the kind list in the port
+// settings dialog. Any other stored number is checked as GenericTcp.
+enum ProbeProtocol : std::uint32_t {
+    GenericTcp = 0,
+    GenericUdp = 1,
+    Ping = 2,
+    Http = 3,
+};
+
+enum PortStatus : std::uint32_t {
+    Ok = 0,
+    Warning = 1,
+    Failed = 2,
+    Idle = 4,
+};
+
+// Images of the port list rows. Image 3 is never a status: it marks a check
+// in progress.
+enum ListImage : int {
+    ImageOk = 0,
+    ImageWarning = 1,
+    ImageError = 2,
+    ImageChecking = 3,
+    ImageIdle = 4,
+};
+
+// The entry's open graph window, seen from the core: ResponseGraph.
+
+// One watched port.
+struct MonitorPort {
+    std::int32_t active = 0;
+    std::uint32_t port = 0;
+    int rowIndex = 0;
+    std::string name;
+    std::uint32_t errorCount = 0;
+    PortStatus status = Idle;
+    std::uint32_t protocol = GenericTcp;
+    std::uint32_t lastErrorTime = 0;
+    std::uint32_t retryCount = 0;
+    std::string command;
+    std::uint32_t action = 1;
+    std::uint32_t threshold = 0;
+    std::uint32_t responseTime = 0;
+    // The exact response time of the last check, in microseconds.
+    std::uint64_t responseMicros = 0;
+    // Owned by the entry; destroyed before the entry goes.
+    std::unique_ptr<ResponseGraph> graphWindow;
+
+    MonitorPort();
+    ~MonitorPort();
+    MonitorPort(const MonitorPort &) = delete;
+    MonitorPort &operator=(const MonitorPort &) = delete;
+};
+
+// The text of the placeholder row that ends every port list.
+const std::string &placeholderName();
+
+// The list of entries; the last element is always the placeholder entry.
+using PortList = std::vector<std::unique_ptr<MonitorPort>>;
+
+// Appends a fresh placeholder entry.
+void appendPlaceholder(PortList &ports);
+// Number of real entries (the placeholder not counted).
+std::size_t realEntryCount(const PortList &ports);
+
+// The configuration as it is stored.
+struct MonitorSettings {
+    std::string targetHost = "127.0.0.1";
+    std::string localHostName = "127.0.0.1";
+    std::uint32_t intervalSeconds = 5;
+    std::uint32_t retryLimit = 1;
+    PortList ports;
+};
+
+} // namespace vigilon

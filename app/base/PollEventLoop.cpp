@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: MIT
+#include "app/base/PollEventLoop.h"
+
+#include "app/base/Clock.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#define poll WSAPoll
+using nfds_t = ULONG;
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace vigilon {
+
+namespace {
+std::uint64_t nowMicros()
+{
+    return SystemClock::instance().monotonicMicros();
+}
+} // namespace
+
+PollEventLoop::PollEventLoop()
+{
+#ifndef _WIN32
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wakeRead_ = fds[0];
+        wakeWrite_ = fds[1];
+    }
+#endif
+}
+
+PollEventLoop::~PollEventLoop()
+{
+#ifndef _WIN32
+    if (wakeRead_ >= 0)
+        close(wakeRead_);
+    if (wakeWrite_ >= 0)
+        close(wakeWrite_);
+#endif
+}
+
+void PollEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
+{
+    Timer &timer = timers_[{owner, id}];
+    timer.periodMicros = std::max<std::uint64_t>(1, periodMs) * 1000u;
+    timer.dueMicros = nowMicros() + timer.periodMicros;
+    timer.serial = ++serial_;
+    timer.callback = std::move(callback);
+}
+
+void PollEventLoop::killTimer(TimerOwner owner, unsigned id)
+{
+    timers_.erase({owner, id});
+}
+
+void PollEventLoop::killTimers(TimerOwner owner)
+{
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->first.first == owner)
+            it = timers_.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool PollEventLoop::hasTimer(TimerOwner owner, unsigned id) const
+{
+    return timers_.count({owner, id}) != 0;
+}
+
+void PollEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
+{
+    Watch &watch = watches_[fd];
+    watch.events = events;
+    watch.serial = ++serial_;
+    watch.callback = std::move(callback);
+}
+
+void PollEventLoop::unwatchSocket(int fd)
+{
+    watches_.erase(fd);
+}
+
+void PollEventLoop::post(std::function<void()> fn)
+{
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        posted_.push_back(std::move(fn));
+    }
+#ifndef _WIN32
+    if (wakeWrite_ >= 0) {
+        const char byte = 1;
+        // A full pipe already holds a wake-up; nothing is lost.
+        [[maybe_unused]] auto written = write(wakeWrite_, &byte, 1);
+    }
+#endif
+}
+
+void PollEventLoop::quit()
+{
+    quit_ = true;
+}
+
+void PollEventLoop::run()
+{
+    quit_ = false;
+    while (!quit_)
+        processEvents(UINT_MAX);
+}
+
+bool PollEventLoop::runFor(unsigned timeoutMs)
+{
+    return runUntil([this] { return quit_; }, timeoutMs);
+}
+
+bool PollEventLoop::runUntil(const std::function<bool()> &done, unsigned timeoutMs)
+{
+    quit_ = false;
+    const std::uint64_t deadline = nowMicros() + std::uint64_t(timeoutMs) * 1000u;
+    while (!done()) {
+        const std::uint64_t now = nowMicros();
+        if (now >= deadline)
+            return done();
+        const std::uint64_t leftMs = (deadline - now + 999u) / 1000u;
+        processEvents(static_cast<unsigned>(std::min<std::uint64_t>(leftMs, UINT_MAX)));
+        if (quit_)
+            break;
+    }
+    return done();
+}
+
+int PollEventLoop::waitBudgetMs(unsigned maxWaitMs) const
+{
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        if (!posted_.empty())
+            return 0;
+    }
+    std::uint64_t budget = maxWaitMs == UINT_MAX ? std::uint64_t(INT_MAX) : maxWaitMs;
+    if (!timers_.empty()) {
+        std::uint64_t earliest = UINT64_MAX;
+        for (const auto &[key, timer] : timers_)
+            earliest = std::min(earliest, timer.dueMicros);
+        const std::uint64_t now = nowMicros();
+        // Round up so that the timer is due when poll() returns.
+        const std::uint64_t untilDue = earliest > now ? (earliest - now + 999u) / 1000u : 0;
+        budget = std::min(budget, untilDue);
+    }
+#ifdef _WIN32
+    // No wake-up descriptor here: keep posted calls from waiting long.
+    budget = std::min<std::uint64_t>(budget, 10);
+#endif
+    return static_cast<int>(std::min<std::uint64_t>(budget, INT_MAX));
+}
+
+void PollEventLoop::processEvents(unsigned maxWaitMs)
+{
+    dispatchSockets(waitBudgetMs(maxWaitMs));
+    dispatchTimers();
+    dispatchPosted();
+}
+
+void PollEventLoop::dispatchSockets(int waitMs)
+{
+    std::vector<pollfd> fds;
+    std::vector<std::uint64_t> serials;
+    fds.reserve(watches_.size() + 1);
+    for (const auto &[fd, watch] : watches_) {
+        short want = 0;
+        if (watch.events & Readable)
+            want |= POLLIN;
+        if (watch.events & (Writable | Connected))
+            want |= POLLOUT;
+        // A watch left with no events (a connect already reported, nothing
+        // else asked for) must not be polled: an error or hang-up would be
+        // reported as ready on every pass and spin the loop.
+        if (want == 0)
+            continue;
+        fds.push_back(pollfd{static_cast<decltype(pollfd::fd)>(fd), want, 0});
+        serials.push_back(watch.serial);
+    }
+    const std::size_t watched = fds.size();
+    if (wakeRead_ >= 0)
+        fds.push_back(pollfd{wakeRead_, POLLIN, 0});
+
+    if (fds.empty()) {
+        if (waitMs > 0) {
+#ifdef _WIN32
+            Sleep(static_cast<DWORD>(waitMs));
+#else
+            poll(nullptr, 0, waitMs);
+#endif
+        }
+        return;
+    }
+    const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), waitMs);
+    if (ready <= 0)
+        return;
+
+    for (std::size_t i = 0; i < watched; ++i) {
+        const short got = fds[i].revents;
+        if (got == 0)
+            continue;
+        const int fd = static_cast<int>(fds[i].fd);
+        auto it = watches_.find(fd);
+        // Unwatched, or watched anew, by an earlier callback in this pass.
+        if (it == watches_.end() || it->second.serial != serials[i])
+            continue;
+        Watch &watch = it->second;
+        unsigned events = 0;
+        int error = 0;
+        const bool failed = got & (POLLERR | POLLHUP | POLLNVAL);
+        if ((watch.events & Connected) && (got & (POLLOUT | POLLERR | POLLHUP))) {
+            socklen_t len = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &len) != 0)
+                error = errno;
+            events |= Connected;
+            watch.events &= ~unsigned(Connected);
+        }
+        if ((watch.events & Writable) && (got & POLLOUT))
+            events |= Writable;
+        if ((watch.events & Readable) && (got & (POLLIN | POLLERR | POLLHUP)))
+            events |= Readable;
+        if (failed && !(events & Connected))
+            events |= Closed;
+        if (events == 0)
+            continue;
+        // Keep the callback alive even if it replaces or removes its watch.
+        SocketCallback callback = watch.callback;
+        callback(events, error);
+    }
+
+    if (wakeRead_ >= 0 && fds.size() > watched && (fds.back().revents & POLLIN)) {
+        char buffer[64];
+#ifndef _WIN32
+        while (read(wakeRead_, buffer, sizeof buffer) > 0) {
+        }
+#endif
+    }
+}
+
+void PollEventLoop::dispatchTimers()
+{
+    const std::uint64_t now = nowMicros();
+    std::vector<std::pair<TimerKey, std::uint64_t>> due;
+    for (const auto &[key, timer] : timers_) {
+        if (timer.dueMicros <= now)
+            due.emplace_back(key, timer.serial);
+    }
+    std::sort(due.begin(), due.end(), [this](const auto &a, const auto &b) {
+        return timers_.at(a.first).dueMicros < timers_.at(b.first).dueMicros;
+    });
+    for (const auto &[key, serial] : due) {
+        auto it = timers_.find(key);
+        if (it == timers_.end() || it->second.serial != serial)
+            continue;
+        Timer &timer = it->second;
+        // A late timer fires once, then keeps its period from now, as window
+        // timers do.
+        timer.dueMicros += timer.periodMicros;
+        if (timer.dueMicros <= now)
+            timer.dueMicros = now + timer.periodMicros;
+        TimerCallback callback = timer.callback;
+        callback();
+    }
+}
+
+void PollEventLoop::dispatchPosted()
+{
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        batch.swap(posted_);
+    }
+    for (auto &fn : batch)
+        fn();
+}
+
+} // namespace vigilon

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/EventLoop.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace vigilon {
+
+// An EventLoop on poll(), for headless tools, the service host, tests and
+// benchmarks. Timers are kept on the monotonic clock and sleep exactly until
+// the next deadline.
+class PollEventLoop final : public EventLoop {
+public:
+    PollEventLoop();
+    ~PollEventLoop() override;
+    PollEventLoop(const PollEventLoop &) = delete;
+    PollEventLoop &operator=(const PollEventLoop &) = delete;
+
+    void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override;
+    void killTimer(TimerOwner owner, unsigned id) override;
+    void killTimers(TimerOwner owner) override;
+    bool hasTimer(TimerOwner owner, unsigned id) const override;
+    void watchSocket(int fd, unsigned events, SocketCallback callback) override;
+    void unwatchSocket(int fd) override;
+    void post(std::function<void()> fn) override;
+
+    // Runs until quit() is called.
+    void run();
+    // Runs until quit() or until timeoutMs have passed; true when quit() ended it.
+    bool runFor(unsigned timeoutMs);
+    // Runs until done() holds (checked after every dispatch) or timeoutMs
+    // have passed; returns done().
+    bool runUntil(const std::function<bool()> &done, unsigned timeoutMs);
+    // Handles what is ready now, or waits at most maxWaitMs for something.
+    void processEvents(unsigned maxWaitMs);
+    void quit();
+
+    std::size_t timerCount() const { return timers_.size(); }
+    std::size_t watchCount() const { return watches_.size(); }
+
+private:
+    struct Timer {
+        std::uint64_t periodMicros = 0;
+        std::uint64_t dueMicros = 0;
+        std::uint64_t serial = 0;
+        TimerCallback callback;
+    };
+    struct Watch {
+        unsigned events = 0;
+        std::uint64_t serial = 0;
+        SocketCallback callback;
+    };
+    using TimerKey = std::pair<TimerOwner, unsigned>;
+
+    void dispatchSockets(int waitMs);
+    void dispatchTimers();
+    void dispatchPosted();
+    int waitBudgetMs(unsigned maxWaitMs) const;
+
+    std::map<TimerKey, Timer> timers_;
+    std::map<int, Watch> watches_;
+    std::uint64_t serial_ = 0;
+    bool quit_ = false;
+
+    mutable std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+};
+
+} // namespace vigilon

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+
+namespace vigilon {
+
+// What the monitoring engine sees of an entry's response-time graph window.
+// The window itself belongs to the user interface.
+class ResponseGraph {
+public:
+    virtual ~ResponseGraph() = default;
+    // One sample of the entry's single series, in milliseconds (0 for a
+    // declared failure).
+    virtual void AddSample(std::uint32_t valueMs) = 0;
+};
+
+} // namespace vigilon

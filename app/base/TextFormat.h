@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+
+namespace vigilon {
+
+// Fills the printf-style fields of a program text: each %s or %d takes the
+// next argument in order, "%%" is a percent sign, other fields stay as they
+// are. Only for texts whose fields are %s and %d; date formats have their own
+// formatter.
+std::string formatText(const std::string &format, std::initializer_list<std::string> args);
+
+// Cuts text to at most maxBytes bytes without splitting a UTF-8 character.
+std::string cutUtf8(const std::string &text, std::size_t maxBytes);
+
+} // namespace vigilon

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+#include "app/qt/MonitorApp.h"
+
+#include "app/MainFrame.h"
+#include "app/SystemProbes.h"
+#include "app/qt/QtEventLoop.h"
+#include "app/qt/QtFrameUi.h"
+#include "app/qt/QtPrompter.h"
+#include "app/store/Settings.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QSocketNotifier>
+#include <QTranslator>
+
+#include <csignal>
+#include <cstdio>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#ifndef VIGILON_VERSION
+#define VIGILON_VERSION "0"
+#endif
+
+namespace vigilon {
+
+namespace {
+#ifndef _WIN32
+int stopSignalFds[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto written = write(stopSignalFds[1], &byte, 1);
+}
+#endif
+
+void printHelp()
+{
+    std::printf("Usage: vigilon [-service] [-tHOST] [--help] [--version]\n"
+                "\n"
+                "Watches network ports on one host and tells when one stops answering.\n"
+                "\n"
+                "  -service   start hidden and begin monitoring after two seconds\n"
+                "  -tHOST     watch HOST instead of 127.0.0.1 (written directly after -t)\n"
+                "  --help     show this text\n"
+                "  --version  show the version\n"
+                "\n"
+                "The switches may also begin with \"/\". The configuration is kept in\n"
+                "$VIGILON_REGISTRY, or in $XDG_CONFIG_HOME/vigilon/registry.sqlite.\n");
+}
+} // namespace
+
+void installStopSignals(std::function<void()> onStop)
+{
+#ifndef _WIN32
+    if (stopSignalFds[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalFds) != 0)
+        return;
+    fcntl(stopSignalFds[1], F_SETFL, O_NONBLOCK);
+    auto *notifier = new QSocketNotifier(stopSignalFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onStop = std::move(onStop)] {
+        char buffer[16];
+        [[maybe_unused]] auto got = read(stopSignalFds[0], buffer, sizeof buffer);
+        onStop();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+#else
+    (void)onStop;
+#endif
+}
+
+struct CMonitorApp::Parts {
+    std::unique_ptr<reg::Registry> registry;
+    QtEventLoop loop;
+    QtPrompter prompter;
+    std::unique_ptr<QtFrameUi> ui;
+    std::unique_ptr<ProbeFactory> probes;
+    std::unique_ptr<CMainFrame> frame;
+    QTranslator qtTranslator;
+};
+
+CMonitorApp::CMonitorApp(const std::string &commandLine)
+    : commandLine_(parseCommandLine(commandLine))
+{
+}
+
+CMonitorApp::~CMonitorApp() = default;
+
+int CMonitorApp::run()
+{
+    if (commandLine_.showHelp) {
+        printHelp();
+        return 0;
+    }
+    if (commandLine_.showVersion) {
+        std::printf("vigilon %s\n", VIGILON_VERSION);
+        return 0;
+    }
+
+    QApplication::setQuitOnLastWindowClosed(false);
+    parts_ = std::make_unique<Parts>();
+    // Standard buttons in Japanese, like the rest of the program.
+    if (parts_->qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                                  QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&parts_->qtTranslator);
+
+    parts_->registry = openDefaultRegistry();
+    parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
+    parts_->probes = makeSystemProbeFactory(parts_->loop);
+
+    FrameContext context;
+    context.serviceMode = commandLine_.serviceMode;
+    context.targetGiven = commandLine_.targetGiven;
+    context.targetHost = commandLine_.targetHost;
+    context.loop = &parts_->loop;
+    context.clock = &SystemClock::instance();
+    context.prompter = &parts_->prompter;
+    context.registry = parts_->registry.get();
+    context.ui = parts_->ui.get();
+    context.sockets = &systemSocketLibrary();
+    context.probes = parts_->probes.get();
+    context.runCommand = makeCommandRunner(parts_->prompter, [this] { return parts_->frame->targetHost(); });
+
+    parts_->frame = std::make_unique<CMainFrame>(context);
+    if (parts_->frame->create() != 0) {
+        parts_->frame.reset();
+        return 1;
+    }
+
+    installStopSignals([this] {
+        if (parts_->frame)
+            parts_->frame->exitNow();
+    });
+
+    const int status = QApplication::exec();
+    // A frame still open here ends as the program ends.
+    if (parts_->frame && !parts_->frame->closed())
+        setLogonFlag(*parts_->registry, 0);
+    parts_->frame.reset();
+    return status;
+}
+
+} // namespace vigilon

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/CommandLine.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+class CMainFrame;
+
+// The application object: reads the command line, makes the frame, runs the
+// event loop and ends in order, also when the system asks it to stop.
+class CMonitorApp {
+public:
+    // commandLine: the whole command line, program name included, as it was
+    // before the toolkit took its own options out.
+    explicit CMonitorApp(const std::string &commandLine);
+    ~CMonitorApp();
+    CMonitorApp(const CMonitorApp &) = delete;
+    CMonitorApp &operator=(const CMonitorApp &) = delete;
+
+    // Runs the program; returns its exit status.
+    int run();
+
+    const CommandLine &commandLine() const { return commandLine_; }
+
+private:
+    struct Parts;
+    CommandLine commandLine_;
+    std::unique_ptr<Parts> parts_;
+};
+
+// Installs handlers that turn SIGTERM and SIGINT into a call of onStop on
+// the Qt event loop.
+void installStopSignals(std::function<void()> onStop);
+
+} // namespace vigilon

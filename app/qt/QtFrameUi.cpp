@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#include "app/qt/QtFrameUi.h"
+
+#include "app/qt/QtTrayIcon.h"
+#include "ui/AboutDlg.h"
+#include "ui/MonitorDlg.h"
+
+#include <QCoreApplication>
+
+namespace vigilon {
+
+QtFrameUi::QtFrameUi(Prompter &prompter)
+    : prompter_(prompter)
+{
+}
+
+std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(CMainFrame &frame)
+{
+    auto icon = std::make_unique<QtTrayIcon>(frame);
+    trayIcon_ = icon.get();
+    return icon;
+}
+
+std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+{
+    return std::make_unique<CMonitorDlg>(frame, init, prompter_);
+}
+
+std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)
+{
+    return std::make_unique<CAboutDlg>(frame);
+}
+
+void QtFrameUi::quit()
+{
+    trayIcon_ = nullptr;
+    QCoreApplication::exit(0);
+}
+
+} // namespace vigilon

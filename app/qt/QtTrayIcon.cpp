@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "app/qt/QtTrayIcon.h"
+
+#include "app/MainFrame.h"
+
+#include <QCursor>
+
+namespace vigilon {
+
+namespace {
+QString tipText(const std::string &tip)
+{
+    QString s = QString::fromStdString(tip);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return s;
+}
+} // namespace
+
+QIcon QtTrayIcon::loadIcon(unsigned id)
+{
+    QIcon icon;
+    for (int size : {16, 22, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size), QSize(size, size));
+    return icon;
+}
+
+QtTrayIcon::QtTrayIcon(CMainFrame &frame)
+    : frame_(frame)
+{
+    struct Item {
+        unsigned command;
+        const char *text;
+        bool checkable;
+    };
+    static const Item items[] = {
+        {res::CmdToggleMonitoring, "サービスの開始/停止(&S)", true},
+        {res::CmdToggleDialog, "ダイアログボックス表示/非表示(&D)", false},
+        {0, nullptr, false},
+        {res::CmdHelp, "ヘルプ(&H)...", false},
+        {res::CmdAbout, "バージョン情報(&A)", false},
+        {res::CmdExit, "終了(&X)", false},
+    };
+    for (const Item &item : items) {
+        if (!item.text) {
+            menu_.addSeparator();
+            continue;
+        }
+        QAction *action = menu_.addAction(QString::fromUtf8(item.text));
+        action->setCheckable(item.checkable);
+        const unsigned command = item.command;
+        connect(action, &QAction::triggered, this, [this, command] { frame_.onCommand(command); });
+        actions_[command] = action;
+    }
+    // Both buttons open the menu; the menu is shown by hand rather than set
+    // as the context menu so that a left press opens it too.
+    connect(&tray_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
+}
+
+QtTrayIcon::~QtTrayIcon()
+{
+    tray_.hide();
+}
+
+void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+        menu_.popup(QCursor::pos());
+}
+
+bool QtTrayIcon::add(unsigned icon, const std::string &tip)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    currentIcon_ = icon;
+    tray_.setIcon(loadIcon(icon));
+    tray_.setToolTip(tipText(tip));
+    tray_.show();
+    return true;
+}
+
+void QtTrayIcon::modify(unsigned icon, const std::string &tip)
+{
+    if (icon != 0) {
+        currentIcon_ = icon;
+        tray_.setIcon(loadIcon(icon));
+    }
+    tray_.setToolTip(tipText(tip));
+}
+
+void QtTrayIcon::remove()
+{
+    tray_.hide();
+}
+
+void QtTrayIcon::setItemChecked(unsigned command, bool checked)
+{
+    if (auto it = actions_.find(command); it != actions_.end())
+        it->second->setChecked(checked);
+}
+
+void QtTrayIcon::setItemEnabled(unsigned command, bool enabled)
+{
+    if (auto it = actions_.find(command); it != actions_.end())
+        it->second->setEnabled(enabled);
+}
+
+} // namespace vigilon

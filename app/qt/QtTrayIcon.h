@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+#include <map>
+#include <memory>
+
+namespace vigilon {
+
+// The tray icon with its menu; commands go to the frame.
+class QtTrayIcon final : public QObject, public TrayIcon {
+    Q_OBJECT
+public:
+    explicit QtTrayIcon(CMainFrame &frame);
+    ~QtTrayIcon() override;
+
+    bool add(unsigned icon, const std::string &tip) override;
+    void modify(unsigned icon, const std::string &tip) override;
+    void remove() override;
+    void setItemChecked(unsigned command, bool checked) override;
+    void setItemEnabled(unsigned command, bool enabled) override;
+
+    QSystemTrayIcon &systemTrayIcon() { return tray_; }
+    QMenu &menu() { return menu_; }
+    unsigned currentIcon() const { return currentIcon_; }
+    QString currentTip() const { return tray_.toolTip(); }
+
+    static QIcon loadIcon(unsigned id);
+
+private:
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+
+    CMainFrame &frame_;
+    QSystemTrayIcon tray_;
+    QMenu menu_;
+    std::map<unsigned, QAction *> actions_;
+    unsigned currentIcon_ = 0;
+};
+
+} // namespace vigilon

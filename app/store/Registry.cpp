@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "app/store/Registry.h"
+
+namespace vigilon::reg {
+
+const char *statusText(Status status)
+{
+    switch (status) {
+    case Status::Ok:
+        return "ok";
+    case Status::NotFound:
+        return "not found";
+    case Status::Busy:
+        return "the store is busy";
+    case Status::ReadOnly:
+        return "the store is read-only";
+    case Status::Full:
+        return "no space left for the store";
+    case Status::IoError:
+        return "input/output error";
+    case Status::Damaged:
+        return "the store is damaged";
+    case Status::TooLarge:
+        return "the value is too large";
+    }
+    return "unknown error";
+}
+
+std::vector<std::uint8_t> dwordBytes(std::uint32_t value)
+{
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+std::vector<std::uint8_t> stringBytes(const std::string &text)
+{
+    return {text.begin(), text.end()};
+}
+
+bool dwordFromValue(const Value &value, std::uint32_t &out)
+{
+    if (value.data.size() < 4)
+        return false;
+    out = std::uint32_t(value.data[0]) | std::uint32_t(value.data[1]) << 8 | std::uint32_t(value.data[2]) << 16 |
+          std::uint32_t(value.data[3]) << 24;
+    return true;
+}
+
+std::string stringFromValue(const Value &value)
+{
+    std::string text;
+    for (std::uint8_t byte : value.data) {
+        if (byte == 0)
+            break;
+        text.push_back(static_cast<char>(byte));
+    }
+    return text;
+}
+
+} // namespace vigilon::reg

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/MonitorPort.h"
+#include "app/store/Registry.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+constexpr const char *kProgramKey = "Software\\Ardentis\\Vigilon";
+constexpr const char *kMonitorKey = "Software\\Ardentis\\Vigilon\\Monitor";
+constexpr const char *kLogonValue = "Logon";
+// The longest string value that is read.
+constexpr std::size_t kMaxStringBytes = 1023;
+
+struct LoadedSettings {
+    std::uint32_t intervalSeconds = 5;
+    std::uint32_t retryLimit = 1;
+    PortList ports; // without the placeholder
+};
+
+// Reads the configuration. targetHost is replaced by the stored "Target"
+// only when readTarget is set (service mode without a "-t" host).
+// A store that cannot be read yields the defaults; status tells why.
+LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
+                            reg::Status *status = nullptr);
+
+// Writes the whole configuration in one transaction. ports ends with the
+// placeholder entry, which is not stored.
+reg::Status saveSettings(reg::Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
+                         std::uint32_t retryLimit, const PortList &ports);
+
+// Writes "Logon"; never creates its key.
+reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);
+
+// Reads "Logon" and clears it in one step (missing or unreadable: 0).
+reg::Status takeLogonFlag(reg::Registry &registry, std::uint32_t &previous);
+
+// The store the program uses: on this platform a SQLite file at
+// $VIGILON_REGISTRY, or in the user's configuration directory. Problems
+// opening it are reported on standard error; a damaged file is moved aside.
+std::unique_ptr<reg::Registry> openDefaultRegistry();
+
+} // namespace vigilon

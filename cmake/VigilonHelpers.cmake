@@ -1,0 +1,68 @@
+# SPDX-License-Identifier: MIT
+# Shared build settings and the helpers that define Vigilon's targets.
+
+function(vigilon_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+endfunction()
+
+# vigilon_library(name FOLDER dir [RECURSE] [LIBS ...] [EXCLUDE regex])
+# A static library of every .cpp in a folder; the folder is its include root.
+function(vigilon_library name)
+  cmake_parse_arguments(ARG "RECURSE" "FOLDER;EXCLUDE" "LIBS" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${ARG_FOLDER}/*.cpp")
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS "${ARG_FOLDER}/*.cpp")
+  endif()
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
+  if(NOT sources)
+    # A folder whose code is still to come.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${name} INTERFACE ${ARG_LIBS})
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  vigilon_warnings(${name})
+endfunction()
+
+# vigilon_gtest(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [ENVIRONMENT ...])
+function(vigilon_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  vigilon_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "core;${ARG_LABELS}"
+    ENVIRONMENT "VIGILON_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};VIGILON_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}")
+endfunction()
+
+# vigilon_qttest(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [XVFB])
+# A Qt Test executable, run on the offscreen platform unless XVFB is given,
+# in which case the test starts its own X server.
+function(vigilon_qttest name)
+  cmake_parse_arguments(ARG "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  vigilon_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  if(ARG_XVFB)
+    add_test(NAME ${name} COMMAND "${PROJECT_SOURCE_DIR}/scripts/with-xvfb.sh" $<TARGET_FILE:${name}>)
+    set(platform "")
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+    set(platform "QT_QPA_PLATFORM=offscreen")
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "ui;${ARG_LABELS}"
+    ENVIRONMENT "${platform};VIGILON_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};VIGILON_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}")
+endfunction()

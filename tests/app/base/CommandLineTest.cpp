@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#include "app/base/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vigilon {
+namespace {
+
+struct CommandLineCase {
+    const char *line;
+    bool serviceMode;
+    bool targetGiven;
+    const char *targetHost;
+};
+
+class CommandLineTable : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLineTable, scansSwitchesAsTheProgramDoes)
+{
+    const CommandLineCase &c = GetParam();
+    const CommandLine parsed = parseCommandLine(c.line);
+    EXPECT_EQ(parsed.serviceMode, c.serviceMode) << c.line;
+    EXPECT_EQ(parsed.targetGiven, c.targetGiven) << c.line;
+    EXPECT_EQ(parsed.targetHost, c.targetHost) << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, CommandLineTable,
+    ::testing::Values(
+        CommandLineCase{"vigilon", false, false, "127.0.0.1"},
+        CommandLineCase{"vigilon -service", true, false, "127.0.0.1"},
+        CommandLineCase{"vigilon /service", true, false, "127.0.0.1"},
+        // Case-sensitive, but a longer word that begins with "service" counts.
+        CommandLineCase{"vigilon -Service", false, false, "127.0.0.1"},
+        CommandLineCase{"vigilon -services", true, false, "127.0.0.1"},
+        CommandLineCase{"vigilon -servic", false, false, "127.0.0.1"},
+        CommandLineCase{"vigilon -service -t10.0.0.9", true, true, "10.0.0.9"},
+        CommandLineCase{"vigilon /Thost.example", false, true, "host.example"},
+        // "-t" then a blank: an empty host, and the next token is ignored.
+        CommandLineCase{"vigilon -t 10.0.0.9", false, true, ""},
+        // A word beginning with t: the letters after the t.
+        CommandLineCase{"vigilon -target", false, true, "arget"},
+        // A later target overrides an earlier one.
+        CommandLineCase{"vigilon -ta -tb", false, true, "b"},
+        // "-t" inside a token that does not begin with a switch character.
+        CommandLineCase{"/opt/x-tools/vigilon x-tfoo", false, false, "127.0.0.1"},
+        // Extensions spelled with "--" are never the program's switches.
+        CommandLineCase{"vigilon --service --thost", false, false, "127.0.0.1"},
+        CommandLineCase{"vigilon\t-service\t\t-thost", true, true, "host"}));
+
+TEST(CommandLine, cutsALongHostAt1023Bytes)
+{
+    const std::string host(1500, 'h');
+    const CommandLine parsed = parseCommandLine("vigilon -t" + host);
+    EXPECT_EQ(parsed.targetHost, std::string(1023, 'h'));
+}
+
+TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
+{
+    EXPECT_TRUE(parseCommandLine("vigilon --help").showHelp);
+    EXPECT_TRUE(parseCommandLine("vigilon --version").showVersion);
+    EXPECT_FALSE(parseCommandLine("vigilon --helpme").showHelp);
+}
+
+TEST(CommandLine, joinsArgumentsWithBlanksSoThatAnArgumentWithABlankSplits)
+{
+    const char *argv[] = {"vigilon", "-ta b", "-service"};
+    const std::string line = joinArguments(3, argv);
+    EXPECT_EQ(line, "vigilon -ta b -service");
+    const CommandLine parsed = parseCommandLine(line);
+    EXPECT_EQ(parsed.targetHost, "a");
+    EXPECT_TRUE(parsed.serviceMode);
+}
+
+} // namespace
+} // namespace vigilon

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#include "app/base/TextFormat.h"
+
+#include <gtest/gtest.h>
+
+namespace vigilon {
+namespace {
+
+TEST(TextFormat, fillsFieldsInOrderAndKeepsOthers)
+{
+    EXPECT_EQ(formatText("デバイス %s\r\n%d件", {"host", "3"}), "デバイス host\r\n3件");
+    EXPECT_EQ(formatText("100%% %s %x", {"a"}), "100% a %x");
+    // A field without an argument stays visible rather than reading garbage.
+    EXPECT_EQ(formatText("%s and %s", {"one"}), "one and %s");
+    // An argument holding a field is not expanded again.
+    EXPECT_EQ(formatText("%s %s", {"%s", "b"}), "%s b");
+}
+
+TEST(TextFormat, cutsWithoutSplittingACharacter)
+{
+    const std::string text = "ab" "\xE3\x83\x87"; // "ab" and one three-byte character
+    EXPECT_EQ(cutUtf8(text, 5), text);
+    EXPECT_EQ(cutUtf8(text, 4), "ab");
+    EXPECT_EQ(cutUtf8(text, 3), "ab");
+    EXPECT_EQ(cutUtf8(text, 2), "ab");
+    EXPECT_EQ(cutUtf8("abc", 0), "");
+}
+
+} // namespace
+} // namespace vigilon
