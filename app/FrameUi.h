@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/base/MonitorPort.h"
+#include "app/base/ResponseGraph.h"
+#include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
 #include <memory>
@@ -86,6 +88,10 @@ public:
     virtual std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) = 0;
     virtual std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) = 0;
     virtual std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) = 0;
+    // Runs the response monitor settings dialog on params; true on OK.
+    virtual bool runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params) = 0;
+    // Makes an entry's graph window, hidden; null when it cannot be made.
+    virtual std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params) = 0;
     // Ends the program's event loop once the frame is closed.
     virtual void quit() = 0;
 };

@@ -9,6 +9,7 @@
 #include "app/base/ProbeHost.h"
 #include "app/base/Prompter.h"
 #include "app/store/Registry.h"
+#include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
 #include <functional>
@@ -82,6 +83,9 @@ public:
 
     // The user deletes an entry: pending checks forget it first.
     void forgetEntry(MonitorPort &entry);
+    // Runs the response monitor settings dialog for an entry and opens its
+    // graph window.
+    void OpenResponseMonitor(MonitorPort &entry);
     // A graph window asks to be closed.
     void closeResponseGraph(const ResponseGraph *window);
     void resetEntriesToIdle();
@@ -136,6 +140,7 @@ private:
     std::unique_ptr<AboutBoxView> aboutBox_;
     PortList ports_;
     std::vector<PendingProbe> pendingProbes_;
+    ResponseGraphParams responseParams_;
     // During a synchronous start in a Test round: reports for this entry are
     // left to start()'s return value, so that one check counts once.
     const MonitorPort *outcomeFromStart_ = nullptr;

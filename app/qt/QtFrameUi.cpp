@@ -2,6 +2,7 @@
 #include "app/qt/QtFrameUi.h"
 
 #include "app/qt/QtTrayIcon.h"
+#include "graph/qt/GraphWindows.h"
 #include "ui/AboutDlg.h"
 #include "ui/MonitorDlg.h"
 
@@ -29,6 +30,16 @@ std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(CMainFrame &frame, c
 std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)
 {
     return std::make_unique<CAboutDlg>(frame);
+}
+
+bool QtFrameUi::runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params)
+{
+    return vigilon::runResponseMonitorDialog(frame, prompter_, params);
+}
+
+std::unique_ptr<ResponseGraph> QtFrameUi::createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params)
+{
+    return makeResponseGraphWindow(frame, params);
 }
 
 void QtFrameUi::quit()

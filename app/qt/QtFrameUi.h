@@ -16,6 +16,8 @@ public:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override;
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
     std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
+    bool runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params) override;
+    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params) override;
     void quit() override;
 
     // The tray icon made last, for the application's tray watching.
