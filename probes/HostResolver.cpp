@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: MIT
+#include "probes/HostResolver.h"
+
+#include "app/base/Clock.h"
+#include "probes/SocketUtil.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vigilon {
+
+struct HostResolver::Lookup {
+    std::string host;
+    std::uint64_t generation = 0;
+    // Written by the worker under the mutex; finished set last.
+    std::mutex mutex;
+    std::condition_variable finishedChanged;
+    bool finished = false;
+    bool ok = false;
+    std::uint32_t address = 0;
+    // Loop-thread side: when the answer reached the loop (0: not yet).
+    std::uint64_t deliveredMicros = 0;
+};
+
+// What the worker threads share with the resolver: the loop to post to,
+// cleared when the resolver goes, and the resolver to deliver to.
+struct HostResolver::Shared {
+    std::mutex mutex;
+    EventLoop *loop = nullptr;
+    HostResolver *resolver = nullptr; // touched on the loop thread only
+    std::atomic<unsigned> running{0};
+};
+
+namespace {
+bool firstAddress(const std::string &host, std::uint32_t &address)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
+        return false;
+    bool ok = false;
+    for (addrinfo *a = result; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
+            address = reinterpret_cast<const sockaddr_in *>(a->ai_addr)->sin_addr.s_addr;
+            ok = true;
+            break;
+        }
+    }
+    freeaddrinfo(result);
+    return ok;
+}
+} // namespace
+
+HostResolver::HostResolver(EventLoop &loop) : loop_(loop), shared_(std::make_shared<Shared>())
+{
+    shared_->loop = &loop_;
+    shared_->resolver = this;
+}
+
+HostResolver::~HostResolver()
+{
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->loop = nullptr;
+    shared_->resolver = nullptr;
+}
+
+void HostResolver::beginRound()
+{
+    ++generation_;
+    // Finished lookups of older rounds are of no more use; running ones stay
+    // until they deliver to their waiters.
+    for (auto it = lookups_.begin(); it != lookups_.end();) {
+        if (it->second->deliveredMicros != 0)
+            it = lookups_.erase(it);
+        else
+            ++it;
+    }
+}
+
+std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string &host, Status &status,
+                                                              std::uint32_t &address)
+{
+    if (net::parseDottedAddress(host, address)) {
+        status = Found;
+        return nullptr;
+    }
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    auto it = lookups_.find(host);
+    if (it != lookups_.end()) {
+        const std::shared_ptr<Lookup> &known = it->second;
+        if (known->deliveredMicros == 0) {
+            // Running: join it, whatever its round. A lookup of an earlier
+            // round that still runs would only be started again and wait
+            // for the same server.
+            status = Pending;
+            return known;
+        }
+        if (known->generation == generation_ && now - known->deliveredMicros < std::uint64_t(reuseMs) * 1000u) {
+            status = known->ok ? Found : NotFound;
+            address = known->address;
+            return nullptr;
+        }
+        lookups_.erase(it);
+    }
+
+    if (shared_->running.load() >= maxRunning) {
+        localError_ = EAGAIN;
+        status = LocalFailure;
+        return nullptr;
+    }
+    auto lookup = std::make_shared<Lookup>();
+    lookup->host = host;
+    lookup->generation = generation_;
+    std::shared_ptr<Shared> shared = shared_;
+    ++shared->running;
+    try {
+        std::thread([lookup, shared] {
+            std::uint32_t found = 0;
+            const bool ok = firstAddress(lookup->host, found);
+            {
+                std::lock_guard<std::mutex> lock(lookup->mutex);
+                lookup->ok = ok;
+                lookup->address = found;
+                lookup->finished = true;
+            }
+            lookup->finishedChanged.notify_all();
+            --shared->running;
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            if (shared->loop) {
+                shared->loop->post([lookup, shared] {
+                    if (shared->resolver)
+                        shared->resolver->delivered(lookup);
+                });
+            }
+        }).detach();
+    } catch (const std::system_error &error) {
+        --shared->running;
+        localError_ = error.code().value() ? error.code().value() : EAGAIN;
+        status = LocalFailure;
+        return nullptr;
+    }
+    ++lookupsStarted_;
+    lookups_[host] = lookup;
+    status = Pending;
+    return lookup;
+}
+
+HostResolver::Status HostResolver::resolve(const std::string &host, std::uint32_t &address, Callback callback,
+                                           std::uint64_t &ticket)
+{
+    ticket = 0;
+    Status status = NotFound;
+    std::shared_ptr<Lookup> lookup = lookupFor(host, status, address);
+    if (status != Pending)
+        return status;
+    ticket = nextTicket_++;
+    waiters_[ticket] = Waiter{std::move(lookup), std::move(callback)};
+    return Pending;
+}
+
+void HostResolver::cancel(std::uint64_t ticket)
+{
+    waiters_.erase(ticket);
+}
+
+HostResolver::Status HostResolver::resolveBlocking(const std::string &host, unsigned timeoutMs,
+                                                   std::uint32_t &address)
+{
+    Status status = NotFound;
+    std::shared_ptr<Lookup> lookup = lookupFor(host, status, address);
+    if (status != Pending)
+        return status;
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->finishedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return lookup->finished; }))
+        return NotFound;
+    address = lookup->address;
+    return lookup->ok ? Found : NotFound;
+}
+
+void HostResolver::delivered(const std::shared_ptr<Lookup> &lookup)
+{
+    bool ok = false;
+    std::uint32_t address = 0;
+    {
+        std::lock_guard<std::mutex> lock(lookup->mutex);
+        ok = lookup->ok;
+        address = lookup->address;
+    }
+    lookup->deliveredMicros = SystemClock::instance().monotonicMicros();
+    if (lookup->deliveredMicros == 0)
+        lookup->deliveredMicros = 1;
+    // An answer that arrives in a later round still counts for the current
+    // one: it is fresh.
+    lookup->generation = generation_;
+
+    // Callbacks may start or cancel other lookups: collect first.
+    std::vector<std::uint64_t> tickets;
+    for (const auto &[ticket, waiter] : waiters_) {
+        if (waiter.lookup == lookup)
+            tickets.push_back(ticket);
+    }
+    for (std::uint64_t ticket : tickets) {
+        auto it = waiters_.find(ticket);
+        if (it == waiters_.end())
+            continue;
+        Callback callback = std::move(it->second.callback);
+        waiters_.erase(it);
+        callback(ok, address);
+    }
+}
+
+} // namespace vigilon

@@ -1,0 +1,427 @@
+// SPDX-License-Identifier: MIT
+#include "probes/PingProbe.h"
+
+#include "probes/SocketUtil.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <linux/errqueue.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vigilon {
+
+namespace {
+constexpr std::uint8_t EchoReply = 0;
+constexpr std::uint8_t Unreachable = 3;
+constexpr std::uint8_t EchoRequest = 8;
+constexpr std::uint8_t TimeExceeded = 11;
+
+void sayNoIcmpRight()
+{
+    static std::atomic<bool> said{false};
+    if (said.exchange(true))
+        return;
+    std::string range = "?";
+    std::ifstream file("/proc/sys/net/ipv4/ping_group_range");
+    if (file) {
+        std::string low, high;
+        file >> low >> high;
+        range = low + " " + high;
+    }
+    std::fprintf(stderr,
+                 "vigilon: PING checks fail: they need a raw ICMP socket (the CAP_NET_RAW capability, e.g. "
+                 "setcap cap_net_raw+ep on the program) or ICMP datagram sockets for group %u (sysctl "
+                 "net.ipv4.ping_group_range, now \"%s\", must include it)\n",
+                 static_cast<unsigned>(getgid()), range.c_str());
+}
+
+void putLittleEndian(std::uint8_t *at, std::uint32_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+    at[2] = static_cast<std::uint8_t>(value >> 16);
+    at[3] = static_cast<std::uint8_t>(value >> 24);
+}
+} // namespace
+
+std::uint16_t CPingProbe::checksum(const std::uint8_t *data, std::size_t size)
+{
+    std::uint32_t sum = 0;
+    std::size_t i = 0;
+    for (; i + 1 < size; i += 2) {
+        std::uint16_t word;
+        std::memcpy(&word, data + i, 2);
+        sum += word;
+    }
+    if (i < size) {
+        std::uint16_t word = 0;
+        std::memcpy(&word, data + i, 1);
+        sum += word;
+    }
+    sum = (sum >> 16) + (sum & 0xffffu);
+    sum += sum >> 16;
+    return static_cast<std::uint16_t>(~sum);
+}
+
+std::array<std::uint8_t, ping::RequestSize> CPingProbe::buildRequest(std::uint32_t sendTick)
+{
+    std::array<std::uint8_t, ping::RequestSize> message{};
+    message[0] = EchoRequest;
+    message[1] = 0;
+    putLittleEndian(&message[4], sendTick);
+    message[8] = 0x51;
+    message[9] = 0;
+    putLittleEndian(&message[10], sendTick);
+    const std::uint16_t sum = checksum(message.data(), ping::DataSize + 10);
+    std::memcpy(&message[2], &sum, 2);
+    return message;
+}
+
+const char *CPingProbe::unreachableText(int code)
+{
+    static const char *const texts[] = {
+        "Network is unreachable.",
+        "Host is unreachable.",
+        "Requested protocol is not supported at the destination.",
+        "Port is unreachable.",
+        "Fragmentation is needed.",
+        "Source route has failed.",
+        "Destination network is unknown.",
+        "Destination host is unknown.",
+        "Source host is isolated.",
+        "Communication with destination net is administratively forbidden.",
+        "Communication with destination host is administratively forbidden.",
+        "Network is unreachable for specified Type of Service.",
+        "Host is unreachable for specified Type of Service.",
+    };
+    if (code < 0 || code >= int(sizeof texts / sizeof texts[0]))
+        return "unknown error";
+    return texts[code];
+}
+
+CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : owner_(owner), resolver_(resolver) {}
+
+CPingProbe::~CPingProbe()
+{
+    close();
+}
+
+void CPingProbe::close()
+{
+    net::closeSocket(socket_);
+}
+
+bool CPingProbe::openSocket()
+{
+    if (socket_ >= 0)
+        return true;
+    int refusal = 0;
+    if (choice_ != DatagramOnly) {
+        socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+        if (socket_ >= 0) {
+            datagram_ = false;
+        } else {
+            refusal = errno;
+        }
+    }
+    if (socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
+        socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+        if (socket_ >= 0) {
+            datagram_ = true;
+            const int on = 1;
+            // Errors about our requests come through the error queue here.
+            setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+        } else {
+            refusal = errno;
+        }
+    }
+    if (socket_ < 0) {
+        if (net::isLocalShortage(refusal)) {
+            localError_ = refusal;
+            net::reportLocalShortage(refusal, "cannot open the socket of a PING check");
+        } else if (refusal == EPERM || refusal == EACCES || refusal == EPROTONOSUPPORT ||
+                   refusal == EAFNOSUPPORT) {
+            sayNoIcmpRight();
+        }
+        return false;
+    }
+    net::enableReceiveStamps(socket_);
+    return true;
+}
+
+int CPingProbe::open(const std::string &host)
+{
+    if (buffer_.empty())
+        buffer_.assign(ping::ReceiveSize, 0);
+    if (!openSocket())
+        return 0;
+    destination_ = 0xffffffffu;
+    std::uint32_t address = 0;
+    if (net::parseDottedAddress(host, address)) {
+        destination_ = address;
+        return 1;
+    }
+    if (!resolver_) {
+        ownResolver_ = std::make_unique<HostResolver>(owner_.eventLoop());
+        resolver_ = ownResolver_.get();
+    }
+    if (resolver_->resolveBlocking(host, ping::GuardMs, address) != HostResolver::Found)
+        return 0;
+    destination_ = address;
+    return 1;
+}
+
+int CPingProbe::sendEcho(int ttl)
+{
+    if (!openSocket())
+        return 0;
+    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0)
+        return 0;
+    sendTick_ = owner_.clock().tickMs();
+    request_ = buildRequest(sendTick_);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(ping::EchoPort);
+    to.sin_addr.s_addr = destination_;
+    sendMicros_ = owner_.clock().monotonicMicros();
+    if (::sendto(socket_, request_.data(), request_.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to),
+                 sizeof to) < 0) {
+        if (net::isLocalShortage(errno)) {
+            localError_ = errno;
+            net::reportLocalShortage(errno, "cannot send the request of a PING check");
+        }
+        return 0;
+    }
+    if (datagram_) {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length) == 0)
+            kernelIdent_ = local.sin_port;
+    }
+    return 1;
+}
+
+int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply)
+{
+    const std::uint8_t *icmp = data;
+    std::size_t length = size;
+    if (!datagram_) {
+        // A raw socket delivers the IP header first; its length is in the
+        // header, options included.
+        if (size < 20 || (data[0] >> 4) != 4)
+            return -1;
+        const std::size_t header = std::size_t(data[0] & 0x0f) * 4;
+        if (header < 20 || size < header)
+            return -1;
+        icmp = data + header;
+        length = size - header;
+    }
+    if (length < 8)
+        return -1;
+    const std::uint8_t type = icmp[0];
+
+    // How much of the request has to come back: on a datagram socket the
+    // kernel owns the identifier (bytes 4 and 5) and has filtered on it.
+    const std::size_t from = datagram_ ? 6 : 4;
+    if (type == EchoReply) {
+        if (length < ping::RequestSize || icmp[1] != 0)
+            return -1;
+        if (std::memcmp(icmp + from, request_.data() + from, ping::RequestSize - from) != 0)
+            return -1;
+        if (datagram_ && kernelIdent_ != 0 && std::memcmp(icmp + 4, &kernelIdent_, 2) != 0)
+            return -1;
+        reply.source = source;
+        reply.type = type;
+        return 1;
+    }
+    if (type == Unreachable || type == TimeExceeded) {
+        // The message quotes the IP header and the first 8 bytes of the
+        // datagram that caused it.
+        const std::uint8_t *quoted = icmp + 8;
+        const std::size_t quotedSize = length - 8;
+        if (quotedSize < 20 || (quoted[0] >> 4) != 4)
+            return -1;
+        const std::size_t header = std::size_t(quoted[0] & 0x0f) * 4;
+        if (header < 20 || quotedSize < header + 8 || quoted[9] != IPPROTO_ICMP)
+            return -1;
+        std::uint32_t quotedDestination;
+        std::memcpy(&quotedDestination, quoted + 16, 4);
+        const std::uint8_t *original = quoted + header;
+        if (quotedDestination != destination_ || original[0] != EchoRequest ||
+            std::memcmp(original + from, request_.data() + from, 8 - from) != 0)
+            return -1;
+        reply.source = source;
+        reply.type = type;
+        if (type == Unreachable) {
+            reply.code = icmp[1];
+            reply.text = unreachableText(icmp[1]);
+        }
+        return 0;
+    }
+    // Our own request seen again on loopback, other traffic.
+    return -1;
+}
+
+int CPingProbe::judgeErrorQueue(PingReply &reply)
+{
+    std::uint8_t data[512];
+    iovec io{data, sizeof data};
+    alignas(cmsghdr) char control[512];
+    sockaddr_in offender{};
+    msghdr message{};
+    message.msg_name = &offender;
+    message.msg_namelen = sizeof offender;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(socket_, &message, MSG_ERRQUEUE);
+    if (got < 0)
+        return -1;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+            continue;
+        sock_extended_err error{};
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        if (error.ee_origin != SO_EE_ORIGIN_ICMP)
+            continue;
+        if (error.ee_type != Unreachable && error.ee_type != TimeExceeded)
+            continue;
+        // The kernel queues only errors about this socket's requests; the
+        // payload is the request itself, whose sequence must be ours.
+        if (got >= 8 && std::memcmp(data + 6, request_.data() + 6, 2) != 0)
+            continue;
+        const sockaddr *from = SO_EE_OFFENDER(reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c)));
+        std::uint32_t source = 0;
+        if (from->sa_family == AF_INET)
+            std::memcpy(&source, &reinterpret_cast<const sockaddr_in *>(from)->sin_addr, 4);
+        reply.source = source;
+        reply.type = error.ee_type;
+        if (error.ee_type == Unreachable) {
+            reply.code = error.ee_code;
+            reply.text = unreachableText(error.ee_code);
+        }
+        return 0;
+    }
+    return -1;
+}
+
+int CPingProbe::receiveReply(PingReply &reply)
+{
+    reply = PingReply{};
+    if (socket_ < 0 || buffer_.empty())
+        return 0;
+    const std::uint64_t deadline = sendMicros_ + std::uint64_t(ping::ReplyWaitMs) * 1000u;
+    // Bounded: every pass either reads a datagram or sleeps until the
+    // deadline, and the number of datagrams read is capped as well.
+    for (unsigned pass = 0; pass < 100000; ++pass) {
+        const std::uint64_t now = owner_.clock().monotonicMicros();
+        if (now >= deadline)
+            break;
+        pollfd p{socket_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int((deadline - now + 999u) / 1000u));
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (ready == 0)
+            continue;
+        if (p.revents & POLLERR) {
+            if (datagram_) {
+                const int outcome = judgeErrorQueue(reply);
+                if (outcome == 0)
+                    return 0;
+                if (outcome < 0)
+                    ++reply.skipped;
+                continue;
+            }
+            int soError = 0;
+            socklen_t length = sizeof soError;
+            getsockopt(socket_, SOL_SOCKET, SO_ERROR, &soError, &length);
+        }
+        if (!(p.revents & POLLIN)) {
+            if (p.revents & (POLLHUP | POLLNVAL))
+                break;
+            continue;
+        }
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        std::uint64_t arrived = 0;
+        const ssize_t got =
+            net::receiveStamped(socket_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr *>(&from),
+                                &fromLength, owner_.clock().monotonicMicros(), arrived);
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                continue;
+            // A pending ICMP error on the raw socket is reported here; the
+            // message itself is judged when it is read.
+            if (errno == EHOSTUNREACH || errno == ENETUNREACH || errno == ECONNREFUSED)
+                continue;
+            break;
+        }
+        const int outcome = judge(buffer_.data(), std::size_t(got), from.sin_addr.s_addr, reply);
+        if (outcome < 0) {
+            ++reply.skipped;
+            continue;
+        }
+        if (outcome == 1) {
+            reply.roundTripMicros = arrived > sendMicros_ ? arrived - sendMicros_ : 0;
+            reply.roundTripTime = static_cast<std::uint32_t>((reply.roundTripMicros + 500u) / 1000u);
+            return 1;
+        }
+        return 0;
+    }
+    return 0;
+}
+
+CPingCheck::CPingCheck(ProbeHost &owner, PingGuard *guard, HostResolver *resolver)
+    : owner_(owner), guard_(guard), resolver_(resolver)
+{
+}
+
+CPingCheck::~CPingCheck() = default;
+
+void CPingCheck::cancel()
+{
+    probe_.reset();
+}
+
+int CPingCheck::run(const std::string &host, MonitorPort &entry)
+{
+    probe_.reset();
+    probe_ = std::make_unique<CPingProbe>(owner_, resolver_);
+    probe_->setSocketChoice(choice_);
+    localFailure_ = false;
+    lastReply_ = PingReply{};
+    if (guard_)
+        guard_->pingGuardArm();
+
+    int outcome = 0;
+    if (probe_->open(host) && probe_->sendEcho(ping::Ttl)) {
+        outcome = probe_->receiveReply(lastReply_);
+        if (guard_ && lastReply_.type >= 0)
+            guard_->pingSocketReadable();
+    }
+    localFailure_ = probe_->localFailure();
+    probe_.reset();
+    if (guard_)
+        guard_->pingGuardKill();
+
+    entry.responseTime = 0;
+    entry.responseMicros = 0;
+    if (outcome == 1) {
+        entry.responseTime = lastReply_.roundTripTime;
+        entry.responseMicros = lastReply_.roundTripMicros;
+    }
+    return outcome;
+}
+
+} // namespace vigilon

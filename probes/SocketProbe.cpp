@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: MIT
+#include "probes/SocketProbe.h"
+
+#include "probes/SocketUtil.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vigilon {
+
+CSocketProbe::CSocketProbe(int mode, ProbeHost &owner, HostResolver *resolver)
+    : owner_(owner), loop_(owner.eventLoop()), mode_(mode), resolver_(resolver)
+{
+}
+
+CSocketProbe::~CSocketProbe()
+{
+    loop_.killTimers(this);
+    if (lookupTicket_ != 0 && resolver_)
+        resolver_->cancel(lookupTicket_);
+    unwatch();
+    net::closeSocket(socket_);
+}
+
+std::uint64_t CSocketProbe::nowMicros() const
+{
+    return owner_.clock().monotonicMicros();
+}
+
+void CSocketProbe::armTimer()
+{
+    loop_.setTimer(this, probe::TimerId, probe::TimeoutMs, [this] { onTimer(); });
+}
+
+void CSocketProbe::killTimer()
+{
+    loop_.killTimer(this, probe::TimerId);
+}
+
+void CSocketProbe::watch(unsigned events)
+{
+    loop_.watchSocket(socket_, events, [this](unsigned ready, int error) { onSocket(ready, error); });
+    watching_ = true;
+}
+
+void CSocketProbe::unwatch()
+{
+    if (watching_ && socket_ >= 0)
+        loop_.unwatchSocket(socket_);
+    watching_ = false;
+}
+
+void CSocketProbe::report(int code)
+{
+    if (entry_)
+        owner_.reportResult(code, *entry_);
+}
+
+void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
+{
+    if (!entry_)
+        return;
+    const std::uint64_t micros = arrivedMicros > startMicros_ ? arrivedMicros - startMicros_ : 0;
+    entry_->responseMicros = micros;
+    entry_->responseTime = static_cast<std::uint32_t>((micros + 500u) / 1000u);
+}
+
+int CSocketProbe::refuseLocally(int error, const char *what)
+{
+    localError_ = error;
+    net::reportLocalShortage(error, what);
+    return 0;
+}
+
+void CSocketProbe::onTimer()
+{
+    // Any expiry of the probe's timer is the timeout.
+    killTimer();
+    if (lookupTicket_ != 0 && resolver_) {
+        resolver_->cancel(lookupTicket_);
+        lookupTicket_ = 0;
+    }
+    done_ = 2;
+    report(failureCode());
+}
+
+int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
+{
+    port_ = port;
+    host_ = host;
+    entry_ = &entry;
+
+    const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
+    socket_ = ::socket(AF_INET, socketType() | flags, 0);
+    if (socket_ < 0) {
+        if (net::isLocalShortage(errno))
+            return refuseLocally(errno, "cannot open a socket for a check");
+        return 0;
+    }
+
+    if (!resolver_) {
+        ownResolver_ = std::make_unique<HostResolver>(loop_);
+        resolver_ = ownResolver_.get();
+    }
+    if (synchronous()) {
+        const HostResolver::Status status = resolver_->resolveBlocking(host_, probe::SyncStepMs, address_);
+        if (status == HostResolver::LocalFailure)
+            return refuseLocally(resolver_->localError(), "cannot start a name lookup");
+        if (status != HostResolver::Found) {
+            report(failureCode());
+            return 0;
+        }
+        if (startsClockAtLookup())
+            startMicros_ = nowMicros();
+        return runSync();
+    }
+
+    const HostResolver::Status status = resolver_->resolve(
+        host_, address_,
+        [this](bool ok, std::uint32_t address) {
+            lookupTicket_ = 0;
+            if (!ok) {
+                killTimer();
+                report(failureCode());
+                done_ = 1;
+                return;
+            }
+            address_ = address;
+            afterLookup(true);
+        },
+        lookupTicket_);
+    switch (status) {
+    case HostResolver::Found:
+        return afterLookup(false);
+    case HostResolver::Pending:
+        // The probe's deadline covers the lookup too.
+        armTimer();
+        return 1;
+    case HostResolver::LocalFailure:
+        return refuseLocally(resolver_->localError(), "cannot start a name lookup");
+    case HostResolver::NotFound:
+        break;
+    }
+    report(failureCode());
+    return 0;
+}
+
+int CSocketProbe::afterLookup(bool lookupWasPending)
+{
+    if (startsClockAtLookup())
+        startMicros_ = nowMicros();
+    if (!lookupWasPending)
+        armTimer();
+    watch(firstEvents());
+    const int started = beginAsync();
+    if (lookupWasPending && started == 0 && done_ == 0) {
+        // Reported (or refused) from the lookup's answer, not from start():
+        // the probe has finished all the same.
+        done_ = 1;
+    }
+    return started;
+}
+
+int CSocketProbe::beginConnect()
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(static_cast<std::uint16_t>(port_));
+    destination.sin_addr.s_addr = address_;
+    if (::connect(socket_, reinterpret_cast<const sockaddr *>(&destination), sizeof destination) == 0)
+        return 0;
+    const int error = errno;
+    // A refusal arrives as the connect's completion with an error, as it
+    // does from a connect under way; so it is left to the timeout as well.
+    if (error == EINPROGRESS || error == EAGAIN || error == EWOULDBLOCK || error == EINTR ||
+        error == ECONNREFUSED)
+        return 0;
+    return error;
+}
+
+int CSocketProbe::connectBlocking()
+{
+    const int error = beginConnect();
+    if (error != 0)
+        return error;
+    const int ready = net::waitReady(socket_, POLLOUT, probe::SyncStepMs);
+    if (ready <= 0)
+        return ETIMEDOUT;
+    int soError = 0;
+    socklen_t length = sizeof soError;
+    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
+        return errno;
+    return soError;
+}
+
+// TCP
+
+int CTcpProbe::socketType() const
+{
+    return SOCK_STREAM;
+}
+
+unsigned CTcpProbe::firstEvents() const
+{
+    return EventLoop::Connected;
+}
+
+int CTcpProbe::beginAsync()
+{
+    const int error = beginConnect();
+    if (error == 0)
+        return 1;
+    killTimer();
+    unwatch();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot connect for a TCP check");
+    report(TcpFailed);
+    return 0;
+}
+
+int CTcpProbe::runSync()
+{
+    if (connectBlocking() != 0)
+        return 0;
+    setResponse(nowMicros());
+    report(TcpOk);
+    done_ = 1;
+    return 1;
+}
+
+void CTcpProbe::onSocket(unsigned events, int error)
+{
+    if (!(events & EventLoop::Connected))
+        return;
+    // Nothing more is wanted from this socket either way: a failed connect is
+    // left to the timeout, and a greeting from the server is not read.
+    unwatch();
+    if (error != 0)
+        return;
+    const std::uint64_t now = nowMicros();
+    killTimer();
+    setResponse(now);
+    report(TcpOk);
+    done_ = 1;
+}
+
+// HTTP
+
+std::string CHttpProbe::requestText(const std::string &host)
+{
+    return "HEAD / HTTP/1.1\r\nHost:" + host + "\r\n\r\n";
+}
+
+int CHttpProbe::socketType() const
+{
+    return SOCK_STREAM;
+}
+
+unsigned CHttpProbe::firstEvents() const
+{
+    // Writability is of no interest (and would be ready all the time).
+    return EventLoop::Connected | EventLoop::Readable;
+}
+
+int CHttpProbe::beginAsync()
+{
+    net::enableReceiveStamps(socket_);
+    const int error = beginConnect();
+    if (error == 0)
+        return 1;
+    killTimer();
+    unwatch();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot connect for an HTTP check");
+    report(HttpFailed);
+    return 0;
+}
+
+bool CHttpProbe::sendRequest()
+{
+    const std::string request = requestText(host_);
+    startMicros_ = nowMicros();
+    if (entry_) {
+        entry_->responseTime = 0;
+        entry_->responseMicros = 0;
+    }
+    if (!synchronous())
+        armTimer();
+    else if (net::waitReady(socket_, POLLOUT, probe::SyncStepMs) <= 0) {
+        report(HttpFailed);
+        done_ = 1;
+        return false;
+    }
+    requestSent_ = true;
+    // A short count is not followed up: the request fits any fresh socket.
+    if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+        if (!synchronous()) {
+            killTimer();
+            unwatch();
+        }
+        report(HttpFailed);
+        done_ = 1;
+        return false;
+    }
+    return true;
+}
+
+void CHttpProbe::readReply(std::uint64_t seenMicros)
+{
+    char buffer[probe::HttpReadSize] = {};
+    std::uint64_t arrived = seenMicros;
+    const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seenMicros, arrived);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && !synchronous())
+        return; // nothing there after all: keep waiting
+    if (!synchronous()) {
+        killTimer();
+        // One check, one report: later data is not read.
+        unwatch();
+    }
+    if (got >= 0) {
+        setResponse(arrived);
+        report(HttpOk);
+    } else {
+        report(HttpFailed);
+    }
+    done_ = 1;
+}
+
+int CHttpProbe::runSync()
+{
+    net::enableReceiveStamps(socket_);
+    if (connectBlocking() != 0)
+        return 0;
+    if (!sendRequest())
+        return 0;
+    const int ready = net::waitReady(socket_, POLLIN, probe::SyncStepMs);
+    if (ready <= 0) {
+        report(HttpFailed);
+        done_ = 1;
+        return 1;
+    }
+    readReply(nowMicros());
+    return 1;
+}
+
+void CHttpProbe::onSocket(unsigned events, int error)
+{
+    const std::uint64_t seen = nowMicros();
+    if (events & EventLoop::Connected) {
+        if (error != 0) {
+            // A failed connect is left to the timeout.
+            unwatch();
+            return;
+        }
+        killTimer();
+        if (!sendRequest())
+            return;
+        // Watch for the reply only. What was readable before the request
+        // went out is read on the next pass, never timed from before it.
+        watch(EventLoop::Readable);
+        return;
+    }
+    if ((events & EventLoop::Readable) && requestSent_ && done_ != 1)
+        readReply(seen);
+}
+
+// UDP
+
+int CUdpProbe::socketType() const
+{
+    return SOCK_DGRAM;
+}
+
+unsigned CUdpProbe::firstEvents() const
+{
+    // An answer datagram is of no interest.
+    return EventLoop::Writable;
+}
+
+int CUdpProbe::sendDatagram()
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(static_cast<std::uint16_t>(port_));
+    destination.sin_addr.s_addr = address_;
+    const unsigned char payload = 0;
+    if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination),
+                 sizeof destination) >= 0)
+        return 0;
+    return errno;
+}
+
+int CUdpProbe::beginAsync()
+{
+    const int error = sendDatagram();
+    if (error == 0) {
+        killTimer();
+        return 1;
+    }
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        return 1;
+    killTimer();
+    unwatch();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot send the datagram of a UDP check");
+    report(UdpFailed);
+    return 0;
+}
+
+int CUdpProbe::runSync()
+{
+    int error = sendDatagram();
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        if (net::waitReady(socket_, POLLOUT, probe::SyncStepMs) > 0)
+            error = sendDatagram();
+    }
+    if (error == 0)
+        return 1;
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot send the datagram of a UDP check");
+    return 0;
+}
+
+void CUdpProbe::onSocket(unsigned events, int error)
+{
+    if (!(events & (EventLoop::Writable | EventLoop::Connected)) || error != 0)
+        return;
+    const std::uint64_t now = nowMicros();
+    unwatch();
+    killTimer();
+    setResponse(now);
+    report(UdpOk);
+    done_ = 1;
+}
+
+std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, int mode, ProbeHost &owner, HostResolver *resolver)
+{
+    switch (kind) {
+    case 1:
+        return std::make_unique<CUdpProbe>(mode, owner, resolver);
+    case 2:
+        return std::make_unique<CHttpProbe>(mode, owner, resolver);
+    default:
+        return std::make_unique<CTcpProbe>(mode, owner, resolver);
+    }
+}
+
+} // namespace vigilon

@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/MonitorPort.h"
+#include "app/base/ProbeHost.h"
+#include "probes/HostResolver.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+namespace probe {
+constexpr unsigned TimerId = 9;
+constexpr unsigned TimeoutMs = 3000;
+// The bound of each blocking step (lookup, connect, send, read) of a
+// synchronous check.
+constexpr unsigned SyncStepMs = 3000;
+constexpr std::size_t HttpReadSize = 1024;
+} // namespace probe
+
+// One check of one TCP, UDP or HTTP entry. Made for every check, started
+// once, and destroyed by its owner (never by itself).
+//
+// Asynchronous mode (mode 0): start() returns 1 when the check is under way;
+// the outcome reaches the owner through ProbeHost::reportResult(), also from
+// inside start(). Timer 9 of the event loop, owned by the probe, bounds the
+// check at 3000 ms; when it fires the failure code is reported and done()
+// becomes 2. A connection that completes later still reports its success
+// (the owner then sees a failure followed by a success for one check).
+//
+// Synchronous mode (any other mode): every step runs inside start(), each
+// bounded by 3000 ms, and the event loop is not run meanwhile.
+//
+// Entries: the probe keeps a plain pointer to its entry and writes only its
+// responseTime and responseMicros. When the owner deletes an entry while a
+// probe for it is still pending, it calls detachEntry() first; the probe then
+// reports nothing more and never touches the entry again.
+//
+// Local shortage: when start() returns 0 because the local system refused a
+// resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), nothing
+// is reported, localFailure() is true and one line on standard error says
+// what ran out. The owner must not count such a check against the target,
+// also in a synchronous round.
+//
+// reportResult() must not destroy the probe that calls it.
+class CSocketProbe {
+public:
+    // resolver: shared by the probes of a round; when null the probe looks
+    // its host up on its own.
+    CSocketProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr);
+    virtual ~CSocketProbe();
+    CSocketProbe(const CSocketProbe &) = delete;
+    CSocketProbe &operator=(const CSocketProbe &) = delete;
+
+    // Returns 1 when the check is under way (asynchronous) or was carried
+    // through (synchronous), 0 when it could not be started. The UDP probe
+    // in synchronous mode returns its outcome and reports nothing.
+    virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry);
+
+    // 0 running, 1 result reported, 2 timed out.
+    int done() const { return done_; }
+    void detachEntry() { entry_ = nullptr; }
+    MonitorPort *entry() const { return entry_; }
+    bool localFailure() const { return localError_ != 0; }
+    int localError() const { return localError_; }
+    bool synchronous() const { return mode_ != 0; }
+    int socketHandle() const { return socket_; }
+
+    virtual int successCode() const = 0;
+    virtual int failureCode() const = 0;
+
+protected:
+    virtual int socketType() const = 0;
+    // Whether the measured interval starts right after the lookup (TCP, UDP)
+    // rather than at the kind's own step (HTTP).
+    virtual bool startsClockAtLookup() const { return true; }
+    // The events watched while the first network action is under way.
+    virtual unsigned firstEvents() const = 0;
+    // The kind's first network action in asynchronous mode; the return value
+    // becomes start()'s.
+    virtual int beginAsync() = 0;
+    // The whole check in synchronous mode, after the lookup.
+    virtual int runSync() = 0;
+    virtual void onSocket(unsigned events, int error) = 0;
+
+    void armTimer();
+    void killTimer();
+    void watch(unsigned events);
+    void unwatch();
+    void report(int code);
+    // Sets the entry's response time: from the start of the measured
+    // interval to arrivedMicros (monotonic).
+    void setResponse(std::uint64_t arrivedMicros);
+    // Returns 0 for start() after a refusal of a local resource.
+    int refuseLocally(int error, const char *what);
+    // A non-blocking connect to the destination. 0 started (or connected),
+    // else errno.
+    int beginConnect();
+    // Connect bounded by SyncStepMs; 0 when connected.
+    int connectBlocking();
+    std::uint64_t nowMicros() const;
+
+    ProbeHost &owner_;
+    EventLoop &loop_;
+    int mode_;
+    int done_ = 0;
+    int socket_ = -1;
+    std::uint32_t port_ = 0;
+    std::string host_;
+    MonitorPort *entry_ = nullptr;
+    std::uint32_t address_ = 0; // network byte order
+    std::uint64_t startMicros_ = 0;
+    int localError_ = 0;
+    bool watching_ = false;
+
+private:
+    int afterLookup(bool lookupWasPending);
+    void onTimer();
+
+    HostResolver *resolver_;
+    std::unique_ptr<HostResolver> ownResolver_;
+    std::uint64_t lookupTicket_ = 0;
+};
+
+// A TCP entry: the port is alive when a connection can be made. The
+// connection stays open until the probe is destroyed.
+class CTcpProbe final : public CSocketProbe {
+public:
+    CTcpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    int successCode() const override { return TcpOk; }
+    int failureCode() const override { return TcpFailed; }
+
+protected:
+    int socketType() const override;
+    unsigned firstEvents() const override;
+    int beginAsync() override;
+    int runSync() override;
+    void onSocket(unsigned events, int error) override;
+};
+
+// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host, and count
+// any reply, 0 bytes included, as alive. One read of at most 1024 bytes; data
+// after it is neither read nor reported.
+class CHttpProbe final : public CSocketProbe {
+public:
+    CHttpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    int successCode() const override { return HttpOk; }
+    int failureCode() const override { return HttpFailed; }
+
+    // The request text for a host, exactly as sent.
+    static std::string requestText(const std::string &host);
+
+protected:
+    int socketType() const override;
+    bool startsClockAtLookup() const override { return false; }
+    unsigned firstEvents() const override;
+    int beginAsync() override;
+    int runSync() override;
+    void onSocket(unsigned events, int error) override;
+
+private:
+    // Sends the request; false when the send failed (already reported).
+    bool sendRequest();
+    void readReply(std::uint64_t seenMicros);
+    bool requestSent_ = false;
+};
+
+// A UDP entry: one datagram of one byte; the check succeeds when the socket
+// can write. No answer is waited for.
+class CUdpProbe final : public CSocketProbe {
+public:
+    CUdpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    int successCode() const override { return UdpOk; }
+    int failureCode() const override { return UdpFailed; }
+
+protected:
+    int socketType() const override;
+    unsigned firstEvents() const override;
+    int beginAsync() override;
+    int runSync() override;
+    void onSocket(unsigned events, int error) override;
+
+private:
+    int sendDatagram();
+};
+
+// The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP; anything
+// else TCP).
+std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, int mode, ProbeHost &owner,
+                                              HostResolver *resolver = nullptr);
+
+} // namespace vigilon

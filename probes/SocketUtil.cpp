@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+#include "probes/SocketUtil.h"
+
+#include "app/base/Clock.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace vigilon::net {
+
+bool isLocalShortage(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+void reportLocalShortage(int error, const char *what)
+{
+    static std::mutex mutex;
+    static int lastError = 0;
+    static std::uint64_t lastMicros = 0;
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    std::lock_guard<std::mutex> lock(mutex);
+    if (error == lastError && lastMicros != 0 && now - lastMicros < 5000000u)
+        return;
+    lastError = error;
+    lastMicros = now;
+    const char *resource = "system resources";
+    if (error == EMFILE)
+        resource = "the process's file descriptors (raise ulimit -n)";
+    else if (error == ENFILE)
+        resource = "the system's file table";
+    else if (error == ENOBUFS || error == ENOMEM)
+        resource = "kernel buffer memory";
+    std::fprintf(stderr, "vigilon: %s: %s: out of %s; the check is skipped, not counted against the target\n",
+                 what, std::strerror(error), resource);
+}
+
+bool setNonBlocking(int fd, bool on)
+{
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return wanted == flags || fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+void closeSocket(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+void enableReceiveStamps(int fd)
+{
+#ifdef SO_TIMESTAMPNS
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+#else
+    (void)fd;
+#endif
+}
+
+std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow)
+{
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    const std::int64_t realNow = std::int64_t(real.tv_sec) * 1000000 + real.tv_nsec / 1000;
+    const std::int64_t stamp = stampSeconds * 1000000 + stampNanos / 1000;
+    const std::int64_t age = realNow - stamp;
+    // A stamp from the future or from long ago means the wall clock was set
+    // in between; then the readiness time is the better answer.
+    if (age < 0 || age > 10000000 || std::uint64_t(age) > monotonicNow)
+        return monotonicNow;
+    return monotonicNow - std::uint64_t(age);
+}
+
+ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
+                       std::uint64_t nowMicros, std::uint64_t &arrivedMicros)
+{
+    iovec io{buffer, size};
+    alignas(cmsghdr) char control[256];
+    msghdr message{};
+    message.msg_name = from;
+    message.msg_namelen = fromLength ? *fromLength : 0;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, flags);
+    arrivedMicros = nowMicros;
+    if (got < 0)
+        return got;
+    if (fromLength)
+        *fromLength = message.msg_namelen;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+#ifdef SCM_TIMESTAMPNS
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            if (stamp.tv_sec != 0 || stamp.tv_nsec != 0)
+                arrivedMicros = realtimeStampToMonotonic(stamp.tv_sec, stamp.tv_nsec, nowMicros);
+        }
+#endif
+    }
+    return got;
+}
+
+int waitReady(int fd, short events, unsigned timeoutMs)
+{
+    const std::uint64_t deadline = SystemClock::instance().monotonicMicros() + std::uint64_t(timeoutMs) * 1000u;
+    for (;;) {
+        const std::uint64_t now = SystemClock::instance().monotonicMicros();
+        const int leftMs = now >= deadline ? 0 : int((deadline - now + 999u) / 1000u);
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, leftMs);
+        if (ready > 0)
+            return p.revents;
+        if (ready == 0)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+        if (leftMs == 0)
+            return 0;
+    }
+}
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+bool parseDottedAddress(const std::string &text, std::uint32_t &address)
+{
+    if (text.empty())
+        return false;
+    in_addr parsed{};
+    if (inet_aton(text.c_str(), &parsed) == 0)
+        return false;
+    address = parsed.s_addr;
+    return true;
+}
+
+} // namespace vigilon::net

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+namespace vigilon::net {
+
+// True for the errors by which the local system refuses a resource (no
+// descriptor, no buffer memory): a check that meets one says nothing about
+// the target.
+bool isLocalShortage(int error);
+
+// Writes one line to standard error naming what ran out. Repeats of the same
+// error are held back for a few seconds so that a round of many entries does
+// not flood the terminal.
+void reportLocalShortage(int error, const char *what);
+
+// Sets or clears O_NONBLOCK; false on failure.
+bool setNonBlocking(int fd, bool on);
+
+// Closes fd if it is open and sets it to -1.
+void closeSocket(int &fd);
+
+// Asks the kernel to stamp received datagrams and segments (SO_TIMESTAMPNS).
+// Harmless where the socket does not offer it.
+void enableReceiveStamps(int fd);
+
+// One recvmsg() that also returns the time the data arrived, on the
+// monotonic clock in microseconds: the kernel's receive stamp where the
+// socket carries one, else nowMicros (the time the readiness was seen).
+// Returns what recvmsg() returns; errno as it leaves it.
+ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
+                       std::uint64_t nowMicros, std::uint64_t &arrivedMicros);
+
+// Converts a kernel receive stamp (realtime clock) to the monotonic clock.
+std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow);
+
+// Waits until fd is ready for the poll() events given or timeoutMs pass.
+// Returns the revents seen, 0 on timeout, -1 on error.
+int waitReady(int fd, short events, unsigned timeoutMs);
+
+// Raises the soft descriptor limit to the hard limit, so that a long list
+// of entries does not run out of descriptors before the system does.
+void raiseDescriptorLimit();
+
+// Parses a dotted IPv4 address in the forms gethostbyname() accepts
+// without a lookup ("10.1.2.3", "10.1"); address in network byte order.
+bool parseDottedAddress(const std::string &text, std::uint32_t &address);
+
+} // namespace vigilon::net

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/ProbeFactory.h"
+#include "probes/HostResolver.h"
+#include "probes/PingProbe.h"
+#include "probes/SocketProbe.h"
+
+#include <memory>
+
+namespace vigilon {
+
+// The engine's checks made of the real probes. One factory serves one frame
+// and its event loop; its resolver lets the entries of a round share one
+// lookup of the target.
+class SystemProbeFactory final : public ProbeFactory {
+public:
+    explicit SystemProbeFactory(EventLoop &loop);
+    ~SystemProbeFactory() override;
+
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
+    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) override;
+    void cancelPingCheck() override;
+
+    HostResolver &resolver() { return resolver_; }
+
+private:
+    HostResolver resolver_;
+    std::unique_ptr<CPingCheck> ping_;
+    ProbeHost *pingOwner_ = nullptr;
+};
+
+} // namespace vigilon
