@@ -51,7 +51,9 @@ int CMainFrame::toggleMonitoring(bool noConfirm)
         startTime_ = context_.clock->nowSeconds();
         resetEntriesToIdle();
         runRound(Regular);
-        armPollTimer();
+        // The round may have let the user stop again from a nested box.
+        if (running_)
+            armPollTimer();
     }
 
     updateTrayIcon(1, running_ ? res::IconRunning : res::IconStopped);
@@ -261,8 +263,9 @@ void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    const std::uint64_t micros = entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u;
     std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, entry.name.c_str(),
-                 statusName(entry.status), entry.errorCount, static_cast<double>(entry.responseMicros) / 1000.0);
+                 statusName(entry.status), entry.errorCount, static_cast<double>(micros) / 1000.0);
 }
 
 } // namespace vigilon

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: MIT
+// Creation, service-mode start and the end of the main frame.
+#include "app/base/StringTable.h"
+#include "tests/support/FrameFixture.h"
+
+namespace vigilon::test {
+namespace {
+
+using MainFrame = FrameFixture;
+
+TEST_F(MainFrame, createsItsPartsInOrder)
+{
+    makeFrame();
+    const Journal &j = ui.journal;
+    const std::vector<std::string> expected = {"sockets.startup", "tray.create", "tray.add 146", "dialog.create",
+                                               "about.create",    "about.hide",  "dialog.show"};
+    int last = -1;
+    for (const auto &step : expected) {
+        const int at = j.indexOf(step);
+        ASSERT_GE(at, 0) << step;
+        EXPECT_GT(at, last) << step << " out of order";
+        last = at;
+    }
+    EXPECT_EQ(ui.tray->tip, "デバイス 127.0.0.1\r\nポート監視サービスは停止しています");
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
+}
+
+TEST_F(MainFrame, handsTheDialogTheLoadedListEndingInThePlaceholder)
+{
+    storeConfiguration({{80, Http, 1}, {22, GenericTcp, 0}}, 7, 3);
+    makeFrame();
+    ASSERT_EQ(frame->ports().size(), 3u);
+    EXPECT_EQ(entry(0).port, 80u);
+    EXPECT_EQ(entry(1).port, 22u);
+    EXPECT_EQ(entry(2).name, "追加");
+    EXPECT_EQ(entry(2).active, 0);
+    EXPECT_EQ(ui.dialogInit.ports, &frame->ports());
+    EXPECT_EQ(ui.dialogInit.intervalSeconds, 7u);
+    EXPECT_EQ(ui.dialogInit.retryLimit, 3u);
+    EXPECT_EQ(ui.dialogInit.localHostName, "testhost");
+    EXPECT_FALSE(ui.dialogInit.serviceMode);
+}
+
+TEST_F(MainFrame, fallsBackToLoopbackWhenTheHostNameIsUnknown)
+{
+    sockets.hostNameWorks = false;
+    makeFrame();
+    EXPECT_EQ(frame->localHostName(), "127.0.0.1");
+}
+
+TEST_F(MainFrame, readsTheStoredTargetOnlyInServiceModeWithoutAHost)
+{
+    storeConfiguration({{80, GenericTcp, 1}}, 5, 1, "stored.example");
+    {
+        makeFrame(false);
+        EXPECT_EQ(frame->targetHost(), "127.0.0.1");
+        frame.reset();
+    }
+    {
+        makeFrame(true);
+        EXPECT_EQ(frame->targetHost(), "stored.example");
+        frame.reset();
+    }
+    makeFrame(true, "given.example");
+    EXPECT_EQ(frame->targetHost(), "given.example");
+}
+
+TEST_F(MainFrame, startsMonitoringInServiceModeAfterTwoSecondsWithoutAQuestion)
+{
+    // Also with no active entry at all.
+    storeConfiguration({{80, GenericTcp, 0}});
+    makeFrame(true);
+    EXPECT_FALSE(ui.dialog->visible);
+    EXPECT_FALSE(frame->dialogVisible());
+    EXPECT_TRUE(ui.journal.contains("dialog.hide"));
+    EXPECT_FALSE(ui.journal.contains("dialog.show"));
+
+    loop.advance(1999);
+    EXPECT_FALSE(frame->running());
+    loop.advance(1);
+    EXPECT_TRUE(frame->running());
+    EXPECT_TRUE(prompter.boxes.empty());
+    EXPECT_TRUE(ui.dialog->monitoring);
+    EXPECT_TRUE(ui.journal.contains("dialog.state 1"));
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
+    EXPECT_EQ(loop.timerPeriod(frame.get(), timers::Poll), 5000u);
+    EXPECT_EQ(ui.tray->icon, 143u);
+}
+
+TEST_F(MainFrame, asksBeforeExitingAndNoChangesNothing)
+{
+    makeProgramKey();
+    makeFrame();
+    prompter.answers = {mb::IdNo};
+    frame->requestExit();
+    ASSERT_EQ(prompter.boxes.size(), 1u);
+    EXPECT_EQ(prompter.boxes[0].caption, "Lumivane");
+    EXPECT_EQ(prompter.boxes[0].text, "アプリケーションを終了しますか?");
+    EXPECT_EQ(prompter.boxes[0].style, 0x34u);
+    EXPECT_FALSE(frame->closed());
+    EXPECT_TRUE(ui.tray->shown);
+    EXPECT_FALSE(ui.journal.contains("ui.quit"));
+    EXPECT_EQ(logonValue(), 0xFFFFFFFFu) << "nothing written on No";
+}
+
+TEST_F(MainFrame, asksTheLongerQuestionWhileMonitoring)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeFrame();
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    prompter.answers = {mb::IdNo};
+    frame->requestExit();
+    EXPECT_EQ(prompter.boxes.back().text,
+              "アプリケーションを終了しますか?\r\nアプリケーション終了すると、ポート監視も終了します。");
+    EXPECT_TRUE(frame->running());
+    EXPECT_TRUE(loop.hasTimer(frame.get(), timers::Poll));
+}
+
+TEST_F(MainFrame, exitOnYesCleansUpAndWritesLogonZero)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeProgramKey();
+    ASSERT_EQ(setLogonFlag(registry, 1), reg::Status::Ok);
+    makeFrame();
+    frame->toggleMonitoring(true);
+    ASSERT_FALSE(probes.pending.empty());
+
+    frame->requestExit();
+    EXPECT_TRUE(frame->closed());
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    const Journal &j = ui.journal;
+    EXPECT_LT(j.indexOf("tray.remove"), j.indexOf("dialog.destroy"));
+    EXPECT_LT(j.indexOf("dialog.destroy"), j.indexOf("sockets.cleanup"));
+    EXPECT_LT(j.indexOf("sockets.cleanup"), j.indexOf("ui.quit"));
+    EXPECT_TRUE(probes.pending.empty()) << "pending probes are destroyed";
+    EXPECT_TRUE(frame->ports().empty());
+    EXPECT_EQ(logonValue(), 0u);
+}
+
+TEST_F(MainFrame, logonIsNeverWrittenWithoutItsKey)
+{
+    makeFrame();
+    frame->requestExit();
+    EXPECT_TRUE(frame->closed());
+    EXPECT_FALSE(registry.openKey(kProgramKey, reg::KeyQueryValue));
+}
+
+TEST_F(MainFrame, aNewTaskbarReaddsTheIconAndSetsLogon)
+{
+    makeProgramKey();
+    ui.trayAvailable = false;
+    makeFrame();
+    // No tray at first: modifications are skipped until an add succeeds.
+    frame->refreshTrayState();
+    EXPECT_EQ(ui.tray->modifications, 0);
+
+    ui.tray->available = true;
+    frame->onTaskbarCreated();
+    EXPECT_TRUE(ui.tray->shown);
+    EXPECT_EQ(ui.tray->icon, 146u);
+    EXPECT_EQ(logonValue(), 1u);
+    frame->refreshTrayState();
+    EXPECT_EQ(ui.tray->modifications, 1);
+}
+
+TEST_F(MainFrame, aFailedSocketStartShowsTheMessageAndEnds)
+{
+    sockets.startupWorks = false;
+    makeFrame(false, "", false);
+    EXPECT_EQ(frame->create(), -1);
+    ASSERT_EQ(prompter.boxes.size(), 1u);
+    EXPECT_EQ(prompter.boxes[0].text, "Winsockの初期化に失敗しました。");
+    EXPECT_EQ(prompter.boxes[0].style, mb::Ok);
+    EXPECT_FALSE(ui.journal.contains("tray.create"));
+    EXPECT_FALSE(ui.journal.contains("dialog.create"));
+}
+
+TEST_F(MainFrame, trayTipIsCutAt127BytesOnACharacterBoundary)
+{
+    // "デバイス " is 13 bytes; a long target pushes the tip over 127 bytes.
+    makeFrame(false, std::string(200, 'h'));
+    EXPECT_EQ(ui.tray->tip.size(), 127u);
+    // Here byte 127 falls inside "ホ" (bytes 125 to 127): the whole character goes.
+    makeFrame(false, std::string(112, 'h') + "ホスト");
+    EXPECT_EQ(ui.tray->tip, "デバイス " + std::string(112, 'h'));
+}
+
+TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeFrame();
+    frame->onCommand(res::CmdToggleDialog);
+    EXPECT_FALSE(ui.dialog->visible);
+    frame->onCommand(res::CmdToggleDialog);
+    EXPECT_TRUE(ui.dialog->visible);
+
+    frame->onCommand(res::CmdToggleMonitoring);
+    EXPECT_TRUE(frame->running());
+    EXPECT_TRUE(ui.tray->checked[res::CmdToggleMonitoring]);
+    EXPECT_TRUE(ui.dialog->monitoring);
+
+    frame->onCommand(res::CmdAbout);
+    EXPECT_TRUE(ui.journal.contains("about.show"));
+
+    // The exit item leads to the exit question.
+    prompter.answers = {mb::IdNo};
+    frame->onCommand(res::CmdExit);
+    EXPECT_EQ(prompter.boxes.back().caption, "Lumivane");
+}
+
+} // namespace
+} // namespace vigilon::test

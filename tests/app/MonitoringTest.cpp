@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: MIT
+// The monitoring engine on fake checks in virtual time.
+#include "tests/support/FrameFixture.h"
+
+namespace vigilon::test {
+namespace {
+
+class Monitoring : public FrameFixture {
+protected:
+    void start(const std::vector<StoredPort> &entries, std::uint32_t retry = 1)
+    {
+        storeConfiguration(entries, 5, retry);
+        makeFrame();
+        ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    }
+    // One poll period, with every pending check finished as given.
+    void tick(bool success, std::uint32_t responseMs = 10)
+    {
+        probes.finishAll(success, responseMs);
+        loop.advance(5000);
+    }
+};
+
+TEST_F(Monitoring, startingSetsEveryRowIdleBeforeTheFirstRoundMarksActiveOnes)
+{
+    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    makeFrame();
+    frame->toggleMonitoring(true);
+    const auto &h = ui.dialog->imageHistory;
+    ASSERT_GE(h.size(), 4u);
+    // All three rows (placeholder included) go to 4, then the active row to 3.
+    EXPECT_EQ(h[0], std::make_pair(0, 4));
+    EXPECT_EQ(h[1], std::make_pair(1, 4));
+    EXPECT_EQ(h[2], std::make_pair(2, 4));
+    EXPECT_EQ(h[3], std::make_pair(0, 3));
+    ASSERT_EQ(probes.started.size(), 1u);
+    EXPECT_EQ(probes.started[0].port, 80u);
+    EXPECT_EQ(probes.started[0].mode, Regular);
+}
+
+TEST_F(Monitoring, declaresAFailureAtTheSecondFailedCheckAndAlertsOnce)
+{
+    start({{80, GenericTcp, 1, 0, "notify %TARGET%"}});
+    tick(false);
+    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_EQ(ui.dialog->images[0], ImageChecking) << "the next round started";
+    EXPECT_TRUE(commands.empty());
+
+    tick(false);
+    EXPECT_EQ(entry(0).status, Failed);
+    EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_NE(entry(0).lastErrorTime, 0u);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0], "notify %TARGET%");
+    EXPECT_EQ(ui.tray->icon, 145u);
+
+    tick(false);
+    tick(false);
+    EXPECT_EQ(entry(0).errorCount, 3u);
+    EXPECT_EQ(commands.size(), 1u) << "no command while it stays failed";
+
+    tick(true, 20);
+    EXPECT_EQ(entry(0).status, Ok);
+    EXPECT_EQ(entry(0).responseTime, 20u);
+    EXPECT_EQ(ui.tray->icon, 143u);
+}
+
+TEST_F(Monitoring, warningsShowInTheTrayAndRoundResult)
+{
+    start({{80, GenericTcp, 1, 100}});
+    tick(true, 150);
+    EXPECT_EQ(entry(0).status, Warning);
+    EXPECT_EQ(ui.tray->icon, 144u);
+}
+
+TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRound)
+{
+    start({{80, GenericTcp, 1}});
+    EXPECT_EQ(probes.started.size(), 1u);
+    loop.advance(4999);
+    EXPECT_EQ(probes.started.size(), 1u);
+    loop.advance(1);
+    EXPECT_EQ(probes.started.size(), 2u);
+    EXPECT_EQ(ui.dialog->statusTexts.size(), 1u) << "each tick refreshes the status text";
+}
+
+TEST_F(Monitoring, finishedChecksAreReapedAtTheNextRound)
+{
+    start({{80, GenericTcp, 1}});
+    EXPECT_EQ(frame->pendingProbes().size(), 1u);
+    loop.advance(5000); // the first check still waits
+    EXPECT_EQ(frame->pendingProbes().size(), 2u);
+    probes.finishAll(true);
+    loop.advance(5000);
+    EXPECT_EQ(frame->pendingProbes().size(), 1u);
+}
+
+TEST_F(Monitoring, startWithoutActiveEntryAsksNothingButSaysSo)
+{
+    storeConfiguration({{80, GenericTcp, 0}});
+    makeFrame();
+    EXPECT_EQ(frame->toggleMonitoring(false), 0);
+    ASSERT_EQ(prompter.boxes.size(), 2u);
+    EXPECT_EQ(prompter.boxes[0].caption, "監視サービス");
+    EXPECT_EQ(prompter.boxes[0].text, "監視サービスを開始しますか?");
+    EXPECT_EQ(prompter.boxes[1].style, mb::Ok);
+    EXPECT_EQ(prompter.boxes[1].caption, "");
+    EXPECT_FALSE(frame->running());
+}
+
+TEST_F(Monitoring, noToTheStopQuestionKeepsMonitoringAndTheNextTickRuns)
+{
+    start({{80, GenericTcp, 1}});
+    prompter.answers = {mb::IdNo};
+    bool grayed = false;
+    prompter.onBox = [&] { grayed = !ui.tray->enabled[res::CmdToggleMonitoring]; };
+    EXPECT_EQ(frame->toggleMonitoring(false), 1);
+    EXPECT_TRUE(grayed) << "the start/stop item is grayed while the question is open";
+    EXPECT_TRUE(ui.tray->enabled[res::CmdToggleMonitoring]);
+    EXPECT_EQ(prompter.boxes[0].text, "監視サービスを停止しますか?");
+    const auto before = probes.started.size();
+    loop.advance(5000);
+    EXPECT_EQ(probes.started.size(), before + 1);
+}
+
+TEST_F(Monitoring, noRoundStartsWhileTheStopQuestionIsOpen)
+{
+    start({{80, GenericTcp, 1}});
+    const auto before = probes.started.size();
+    // The question stays open over a poll tick, as a nested loop would run it.
+    prompter.onBox = [&] { loop.advance(5000); };
+    prompter.answers = {mb::IdYes};
+    EXPECT_EQ(frame->toggleMonitoring(false), 0);
+    EXPECT_EQ(probes.started.size(), before);
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+}
+
+TEST_F(Monitoring, aStopDuringARoundIsNotUndoneByTheRoundsEnd)
+{
+    start({{0, Ping, 1, 0, "alert"}}, 0);
+    // The alert's failure message nests the loop, and the user stops
+    // monitoring from the tray meanwhile.
+    onCommand = [&] {
+        prompter.answers = {mb::IdYes};
+        frame->toggleMonitoring(false);
+    };
+    probes.pingOutcome = 0;
+    loop.advance(5000);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_FALSE(frame->running());
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    loop.advance(20000);
+    EXPECT_EQ(probes.pingChecks, 2) << "no round after the stop";
+}
+
+TEST_F(Monitoring, lateResultsAfterStopStillCountAndChangeTheIcon)
+{
+    start({{80, GenericTcp, 1}}, 0);
+    prompter.answers = {mb::IdYes};
+    frame->toggleMonitoring(false);
+    EXPECT_EQ(ui.tray->icon, 146u);
+    probes.finishAll(false);
+    EXPECT_EQ(entry(0).status, Failed);
+    EXPECT_EQ(ui.tray->icon, 145u);
+}
+
+TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
+{
+    start({{80, GenericTcp, 1}});
+    const int before = ui.tray->modifications;
+    frame->reportResult(7, entry(0));
+    frame->reportResult(0, entry(0));
+    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_EQ(ui.tray->modifications, before + 2);
+}
+
+TEST_F(Monitoring, aPortTestCountsEachCheckOnceAndLeavesThePollTimerOff)
+{
+    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}}, 5, 5);
+    makeFrame();
+    probes.syncOutcome = 0;
+    probes.reportInsideStart = true;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
+    // Declared at once, and only once, although the check also reported
+    // from inside start.
+    EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_EQ(entry(1).errorCount, 1u);
+    EXPECT_EQ(commands.size(), 2u);
+    EXPECT_EQ(probes.started[0].mode, vigilon::Test);
+    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+
+    // Already failed: a port test still runs the command.
+    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
+    EXPECT_EQ(commands.size(), 4u);
+
+    probes.syncOutcome = 1;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    EXPECT_EQ(entry(0).status, Ok);
+}
+
+TEST_F(Monitoring, aPortTestWithAWarningReturnsTwo)
+{
+    storeConfiguration({{2, Ping, 1, 5}});
+    makeFrame();
+    probes.pingResponseMs = 6;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 2);
+    probes.pingResponseMs = 5;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+}
+
+TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeFrame();
+    probes.makeWorks = false;
+    frame->toggleMonitoring(true);
+    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_EQ(frame->runRound(vigilon::Test), 0) << "and fails a port test";
+}
+
+TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
+{
+    start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});
+    ASSERT_EQ(probes.pending.size(), 2u);
+    MonitorPort &doomed = entry(0);
+    frame->forgetEntry(doomed);
+    frame->ports().erase(frame->ports().begin());
+    // Under the sanitizers a touch of the freed entry would be caught here.
+    probes.finishAll(false);
+    EXPECT_EQ(entry(0).port, 81u);
+    EXPECT_EQ(entry(0).retryCount, 1u);
+}
+
+TEST_F(Monitoring, pingChecksAreJudgedInsideTheRound)
+{
+    start({{0, Ping, 1}});
+    EXPECT_EQ(probes.pingChecks, 1);
+    EXPECT_EQ(entry(0).status, Ok);
+    EXPECT_EQ(probes.pingCancels, 1) << "a start discards a leftover ICMP check";
+}
+
+TEST_F(Monitoring, otherProtocolNumbersAreCheckedAsTcp)
+{
+    start({{80, 9, 1}});
+    ASSERT_EQ(probes.started.size(), 1u);
+    EXPECT_EQ(probes.started[0].kind, TcpProbeKind);
+}
+
+} // namespace
+} // namespace vigilon::test

@@ -1,0 +1,349 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+#include "app/MainFrame.h"
+#include "app/ProbeFactory.h"
+#include "app/base/Prompter.h"
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vigilon::test {
+
+// Records every call of the frame's windows in one journal, so that tests can
+// check the order of creation steps.
+struct Journal {
+    std::vector<std::string> lines;
+    void add(std::string line) { lines.push_back(std::move(line)); }
+    bool contains(const std::string &line) const
+    {
+        for (const auto &l : lines)
+            if (l == line)
+                return true;
+        return false;
+    }
+    // Index of the first line equal to line, or -1.
+    int indexOf(const std::string &line) const
+    {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == line)
+                return static_cast<int>(i);
+        return -1;
+    }
+};
+
+// Answers message boxes from a script; an unscripted question is answered
+// Yes (or OK) and still recorded.
+class FakePrompter final : public Prompter {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        unsigned style;
+    };
+    int messageBox(const std::string &text, const std::string &caption, unsigned style) override
+    {
+        boxes.push_back({text, caption, style});
+        if (onBox)
+            onBox();
+        if (!answers.empty()) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return (style & mb::ButtonMask) == mb::YesNo ? mb::IdYes : mb::IdOk;
+    }
+    std::string fileDialog(const FileDialogRequest &request) override
+    {
+        fileRequests.push_back(request);
+        return fileAnswer;
+    }
+
+    std::vector<Box> boxes;
+    std::deque<int> answers;
+    // Runs while a box is "open", as a nested message loop would.
+    std::function<void()> onBox;
+    std::vector<FileDialogRequest> fileRequests;
+    std::string fileAnswer;
+};
+
+class FakeMainDialog final : public MainDialogView {
+public:
+    explicit FakeMainDialog(Journal &journal)
+        : journal_(journal)
+    {
+    }
+    ~FakeMainDialog() override { journal_.add("dialog.destroy"); }
+    void show() override
+    {
+        visible = true;
+        journal_.add("dialog.show");
+    }
+    void hide() override
+    {
+        visible = false;
+        journal_.add("dialog.hide");
+    }
+    void setMonitoring(bool running) override { monitoring = running; }
+    void updateStateControls() override { journal_.add(std::string("dialog.state ") + (monitoring ? "1" : "0")); }
+    void updateStatusText(bool running) override { statusTexts.push_back(running); }
+    void updateRow(int row, MonitorPort &entry) override
+    {
+        rowUpdates.push_back({row, entry.status});
+        images[row] = entry.active ? int(entry.status) : int(ImageIdle);
+    }
+    void setRowImage(int row, int image) override
+    {
+        images[row] = image;
+        imageHistory.push_back({row, image});
+    }
+
+    bool visible = false;
+    bool monitoring = false;
+    std::vector<bool> statusTexts;
+    std::vector<std::pair<int, int>> rowUpdates;
+    std::vector<std::pair<int, int>> imageHistory;
+    std::map<int, int> images;
+
+private:
+    Journal &journal_;
+};
+
+class FakeAboutBox final : public AboutBoxView {
+public:
+    explicit FakeAboutBox(Journal &journal)
+        : journal_(journal)
+    {
+    }
+    void show() override { journal_.add("about.show"); }
+    void hide() override { journal_.add("about.hide"); }
+
+private:
+    Journal &journal_;
+};
+
+class FakeTray final : public TrayIcon {
+public:
+    explicit FakeTray(Journal &journal)
+        : journal_(journal)
+    {
+    }
+    bool add(unsigned icon, const std::string &tip) override
+    {
+        journal_.add("tray.add " + std::to_string(icon));
+        if (!available)
+            return false;
+        shown = true;
+        this->icon = icon;
+        this->tip = tip;
+        return true;
+    }
+    void modify(unsigned icon, const std::string &tip) override
+    {
+        if (icon)
+            this->icon = icon;
+        this->tip = tip;
+        ++modifications;
+    }
+    void remove() override
+    {
+        shown = false;
+        journal_.add("tray.remove");
+    }
+    void setItemChecked(unsigned command, bool checked) override { this->checked[command] = checked; }
+    void setItemEnabled(unsigned command, bool enabled) override { this->enabled[command] = enabled; }
+
+    bool available = true;
+    bool shown = false;
+    unsigned icon = 0;
+    std::string tip;
+    int modifications = 0;
+    std::map<unsigned, bool> checked;
+    std::map<unsigned, bool> enabled;
+
+private:
+    Journal &journal_;
+};
+
+class FakeFrameUi final : public FrameUi {
+public:
+    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override
+    {
+        journal.add("tray.create");
+        auto t = std::make_unique<FakeTray>(journal);
+        t->available = trayAvailable;
+        tray = t.get();
+        return t;
+    }
+    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &init) override
+    {
+        journal.add("dialog.create");
+        dialogInit = init;
+        auto d = std::make_unique<FakeMainDialog>(journal);
+        dialog = d.get();
+        return d;
+    }
+    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override
+    {
+        journal.add("about.create");
+        return std::make_unique<FakeAboutBox>(journal);
+    }
+    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &params) override
+    {
+        lastParams = params;
+        return responseDialogAnswer;
+    }
+    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override
+    {
+        return nullptr;
+    }
+    void quit() override
+    {
+        journal.add("ui.quit");
+        dialog = nullptr;
+        tray = nullptr;
+    }
+
+    Journal journal;
+    bool trayAvailable = true;
+    FakeTray *tray = nullptr;
+    FakeMainDialog *dialog = nullptr;
+    MainDialogInit dialogInit;
+    ResponseGraphParams lastParams;
+    bool responseDialogAnswer = false;
+};
+
+class FakeSocketLibrary final : public SocketLibrary {
+public:
+    explicit FakeSocketLibrary(Journal &journal)
+        : journal_(journal)
+    {
+    }
+    bool startup() override
+    {
+        journal_.add("sockets.startup");
+        return startupWorks;
+    }
+    void cleanup() override { journal_.add("sockets.cleanup"); }
+    bool hostName(std::string &name) override
+    {
+        if (!hostNameWorks)
+            return false;
+        name = "testhost";
+        return true;
+    }
+
+    bool startupWorks = true;
+    bool hostNameWorks = true;
+
+private:
+    Journal &journal_;
+};
+
+// Socket checks whose outcome the test decides.
+class FakeProbeFactory final : public ProbeFactory {
+public:
+    class Check final : public SocketCheck {
+    public:
+        Check(FakeProbeFactory &factory, int kind, int mode, ProbeHost &owner)
+            : factory_(factory)
+            , kind_(kind)
+            , mode_(mode)
+            , owner_(owner)
+        {
+        }
+        int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
+        {
+            entry_ = &entry;
+            factory_.started.push_back({kind_, mode_, port, &entry});
+            if (mode_ == Regular) {
+                factory_.pending.push_back(this);
+                return factory_.startWorks ? 1 : 0;
+            }
+            // A synchronous check: the outcome now, and, like the real
+            // probes, a report from inside start.
+            const int outcome = factory_.syncOutcome;
+            done_ = 1;
+            if (factory_.reportInsideStart)
+                owner_.reportResult(outcome ? successCode() : successCode() + 1, entry);
+            return outcome;
+        }
+        int done() const override { return done_; }
+        void detachEntry() override { entry_ = nullptr; }
+        MonitorPort *entry() const override { return entry_; }
+
+        // Finishes an asynchronous check.
+        void finish(bool success, std::uint32_t responseMs = 0)
+        {
+            auto &p = factory_.pending;
+            p.erase(std::remove(p.begin(), p.end(), this), p.end());
+            done_ = 1;
+            if (!entry_)
+                return;
+            entry_->responseTime = responseMs;
+            owner_.reportResult(success ? successCode() : successCode() + 1, *entry_);
+        }
+        int successCode() const { return kind_ == HttpProbeKind ? HttpOk : kind_ == UdpProbeKind ? UdpOk : TcpOk; }
+        ~Check() override
+        {
+            auto &p = factory_.pending;
+            p.erase(std::remove(p.begin(), p.end(), this), p.end());
+        }
+
+    private:
+        FakeProbeFactory &factory_;
+        int kind_;
+        int mode_;
+        ProbeHost &owner_;
+        MonitorPort *entry_ = nullptr;
+        int done_ = 0;
+    };
+
+    struct Started {
+        int kind;
+        int mode;
+        std::uint32_t port;
+        MonitorPort *entry;
+    };
+
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override
+    {
+        if (!makeWorks)
+            return nullptr;
+        return std::make_unique<Check>(*this, kind, mode, owner);
+    }
+    int runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &) override
+    {
+        ++pingChecks;
+        entry.responseTime = pingResponseMs;
+        return pingOutcome;
+    }
+    void cancelPingCheck() override { ++pingCancels; }
+
+    // Finishes every pending asynchronous check alike.
+    void finishAll(bool success, std::uint32_t responseMs = 0)
+    {
+        const auto now = pending;
+        for (Check *c : now)
+            c->finish(success, responseMs);
+    }
+
+    std::vector<Started> started;
+    std::vector<Check *> pending;
+    bool makeWorks = true;
+    bool startWorks = true;
+    int syncOutcome = 1;
+    bool reportInsideStart = true;
+    int pingOutcome = 1;
+    std::uint32_t pingResponseMs = 0;
+    int pingChecks = 0;
+    int pingCancels = 0;
+};
+
+} // namespace vigilon::test
