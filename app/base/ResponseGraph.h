@@ -13,6 +13,9 @@ public:
     // One sample of the entry's single series, in milliseconds (0 for a
     // declared failure).
     virtual void AddSample(std::uint32_t valueMs) = 0;
+    // A window is made hidden; the frame shows it once it has taken it
+    // into the entry. Windows that have nothing to show keep this one.
+    virtual void show() {}
 };
 
 } // namespace vigilon
