@@ -213,8 +213,8 @@ TEST_F(VigilonProcess, alertRunsOnceAtTheSecondFailedCheckAndRecoveryFollows)
     vigilon->skipSeenOutput();
     // Two refused checks, each failing at its 3 s timeout, one second apart.
     ASSERT_TRUE(vigilon->waitForOutput("entry0: Failed, errors 1", 20000)) << vigilon->output();
-    // Give the alert a moment to write, then let more failures pass.
-    ASSERT_TRUE(vigilon->waitForOutput("entry0: Failed, errors 2", 20000)) << vigilon->output();
+    // Let at least one more failed check pass (3 s timeout, 1 s interval).
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
     std::stringstream lines;
     lines << std::ifstream(log).rdbuf();
     EXPECT_EQ(lines.str(), "127.0.0.1|down|\n") << "exactly one alert, with the target in place";
