@@ -34,6 +34,8 @@ struct FrameContext {
     bool serviceMode = false;
     bool targetGiven = false;
     std::string targetHost = "127.0.0.1";
+    // One line per finished check on standard error.
+    bool verbose = false;
 
     EventLoop *loop = nullptr;
     const Clock *clock = nullptr;
@@ -129,6 +131,7 @@ private:
     void handleSuccess(MonitorPort &entry, int *roundResult);
     void handleFailure(MonitorPort &entry, bool testRound, int *roundResult);
     void logStatus(const MonitorPort &entry, PortStatus before) const;
+    void logCheck(const MonitorPort &entry, const char *outcome) const;
     void cleanUp();
     void destroyFrame();
 

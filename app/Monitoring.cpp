@@ -8,6 +8,7 @@
 #include "app/base/StringTable.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -191,6 +192,7 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
     const bool warning = applySuccess(entry);
     if (warning && roundResult && *roundResult == 1)
         *roundResult = 2;
+    logCheck(entry, warning ? "Warning" : "Ok");
     if (entry.graphWindow)
         entry.graphWindow->AddSample(entry.responseTime);
     updateRow(entry);
@@ -205,6 +207,7 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, context_.clock->nowSeconds());
     if (roundResult)
         *roundResult = 0;
+    logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed");
     if (verdict == FailureVerdict::Tolerated)
         return;
     if (entry.graphWindow)
@@ -251,6 +254,33 @@ void CMainFrame::updateRow(MonitorPort &entry)
         mainDialog_->updateRow(entry.rowIndex, entry);
 }
 
+namespace {
+std::uint64_t shownMicros(const MonitorPort &entry)
+{
+    return entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u;
+}
+} // namespace
+
+void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome) const
+{
+    if (!context_.verbose)
+        return;
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f\n", stamp, static_cast<int>(millis), entry.name.c_str(), outcome,
+                 static_cast<double>(shownMicros(entry)) / 1000.0);
+}
+
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 {
     (void)before;
@@ -263,9 +293,8 @@ void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    const std::uint64_t micros = entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u;
     std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, entry.name.c_str(),
-                 statusName(entry.status), entry.errorCount, static_cast<double>(micros) / 1000.0);
+                 statusName(entry.status), entry.errorCount, static_cast<double>(shownMicros(entry)) / 1000.0);
 }
 
 } // namespace vigilon

@@ -34,6 +34,10 @@ CommandLine parseCommandLine(const std::string &line)
             result.showVersion = true;
             continue;
         }
+        if (token == "--verbose") {
+            result.verbose = true;
+            continue;
+        }
         if (token[0] != '-' && token[0] != '/')
             continue;
         // "service" compared exactly; a longer word beginning with it counts too.

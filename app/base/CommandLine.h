@@ -13,6 +13,8 @@ struct CommandLine {
     // taken for the switches above.
     bool showHelp = false;
     bool showVersion = false;
+    // One line on standard error per finished check.
+    bool verbose = false;
 };
 
 constexpr std::size_t maxHostBytes = 1023;

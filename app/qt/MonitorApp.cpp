@@ -42,12 +42,15 @@ void onStopSignal(int)
 
 void printHelp()
 {
-    std::printf("Usage: vigilon [-service] [-tHOST] [--help] [--version]\n"
+    std::printf("Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
                 "\n"
                 "Watches network ports on one host and tells when one stops answering.\n"
                 "\n"
                 "  -service   start hidden and begin monitoring after two seconds\n"
                 "  -tHOST     watch HOST instead of 127.0.0.1 (written directly after -t)\n"
+                "  --verbose  one line per finished check on standard error, tab-separated:\n"
+                "             local time (YYYY-MM-DD HH:MM:SS.mmm), entry name, outcome\n"
+                "             (Ok, Warning, Failed, Retry), response time in ms\n"
                 "  --help     show this text\n"
                 "  --version  show the version\n"
                 "\n"
@@ -122,6 +125,7 @@ int CMonitorApp::run()
     context.serviceMode = commandLine_.serviceMode;
     context.targetGiven = commandLine_.targetGiven;
     context.targetHost = commandLine_.targetHost;
+    context.verbose = commandLine_.verbose;
     context.loop = &parts_->loop;
     context.clock = &SystemClock::instance();
     context.prompter = &parts_->prompter;

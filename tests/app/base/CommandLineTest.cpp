@@ -62,6 +62,9 @@ TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
     EXPECT_TRUE(parseCommandLine("vigilon --help").showHelp);
     EXPECT_TRUE(parseCommandLine("vigilon --version").showVersion);
     EXPECT_FALSE(parseCommandLine("vigilon --helpme").showHelp);
+    const CommandLine verbose = parseCommandLine("vigilon --verbose -service");
+    EXPECT_TRUE(verbose.verbose);
+    EXPECT_TRUE(verbose.serviceMode);
 }
 
 TEST(CommandLine, joinsArgumentsWithBlanksSoThatAnArgumentWithABlankSplits)
