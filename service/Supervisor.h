@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "service/ServiceStrings.h"
+
+#include <cstdint>
+
+namespace vigilon::svc {
+
+// The states the service reports to its manager.
+enum class ServiceState { StartPending, Running, StopPending, Stopped };
+
+enum class SupervisorState { Starting = 0, Watching = 1, Stopping = 2 };
+
+// Everything the watch loop needs from the platform: the stop request and
+// the waiting for it, the Vigilon process, the "Logon" flag, status reports
+// and the event log. One implementation per platform, and fakes in tests.
+class SupervisorHost {
+public:
+    virtual ~SupervisorHost() = default;
+
+    // Waits until a stop is requested or ms have passed. True when the wait
+    // ended for any reason other than the time running out.
+    virtual bool waitForStop(std::uint32_t ms) = 0;
+
+    // Starts Vigilon in service mode; false when it could not be started.
+    virtual bool startMonitor() = 0;
+    // True while the last Vigilon started still runs. An ended process is
+    // collected here, so it leaves nothing behind.
+    virtual bool monitorRunning() = 0;
+    // Ends the last Vigilon started, if it still runs; harmless otherwise.
+    virtual void endMonitor() = 0;
+
+    // Reads "Logon" and leaves it 0; 0 when it cannot be read.
+    virtual std::uint32_t takeLogonFlag() = 0;
+
+    // Tells the service manager the state; false when that failed.
+    virtual bool reportServiceStatus(ServiceState state, std::uint32_t exitCode, std::uint32_t waitHintMs) = 0;
+    // Writes one record with string id as its text.
+    virtual void logServiceEvent(EventType type, unsigned stringId) = 0;
+};
+
+// The watch loop that keeps Vigilon running.
+class CSupervisor {
+public:
+    static constexpr std::uint32_t kRoundMs = 10000;
+
+    explicit CSupervisor(SupervisorHost &host, std::uint32_t roundMs = kRoundMs) : host_(host), roundMs_(roundMs) {}
+
+    // Reports the start, starts Vigilon, logs it and reports it running.
+    bool launchMonitor();
+
+    // Runs until a stop is requested. When the first start of Vigilon fails
+    // the loop is not entered at all; the stop is logged either way.
+    // Returns whether the first start succeeded.
+    bool superviseMonitor();
+
+    SupervisorState state() const { return state_; }
+
+private:
+    SupervisorHost &host_;
+    std::uint32_t roundMs_;
+    SupervisorState state_ = SupervisorState::Starting;
+};
+
+} // namespace vigilon::svc

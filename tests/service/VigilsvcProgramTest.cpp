@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: MIT
+// The real vigilsvc program: installing through a stand-in systemctl on
+// PATH, running as the service under a notification socket, and one console
+// run with real 10-second rounds around a stand-in vigilon.
+#include "TestSupport.h"
+#include "app/store/Settings.h"
+#include "service/ServiceStrings.h"
+#include "service/systemd/Process.h"
+#include "service/systemd/UserUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace vigilon::svc {
+namespace {
+
+using test::TempDir;
+
+std::string realPath(const std::string &path)
+{
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) != nullptr ? buffer : path;
+}
+
+// vigilsvc and the stand-in vigilon side by side in a scratch directory.
+struct Installation {
+    TempDir dir;
+    std::string vigilsvc = dir / "vigilsvc";
+    std::string store = dir / "registry.sqlite";
+    explicit Installation(bool withVigilon = true)
+    {
+        test::copyFile(VIGILSVC_BINARY, vigilsvc);
+        if (withVigilon)
+            test::copyFile(STANDIN_BINARY, dir / "vigilon");
+        test::writeFakeSystemctl(dir.path());
+        test::writeFile(dir / "environment", "DISPLAY=:77\n");
+    }
+    std::vector<std::string> env(const std::string &lang = "C") const
+    {
+        return {"PATH=" + dir.path() + ":/usr/bin:/bin", "HOME=" + dir.path(), "LANG=" + lang,
+                "XDG_CONFIG_HOME=" + (dir / "config"), "VIGILON_REGISTRY=" + store, "STANDIN_DIR=" + dir.path(),
+                "STANDIN_MODE=wait"};
+    }
+    std::unique_ptr<reg::Registry> openStore() const
+    {
+        setenv("VIGILON_REGISTRY", store.c_str(), 1);
+        auto r = openDefaultRegistry();
+        unsetenv("VIGILON_REGISTRY");
+        return r;
+    }
+    std::vector<std::string> starts() const { return test::readLines(dir / "starts"); }
+};
+
+ProgramResult run(const Installation &in, const std::vector<std::string> &args, const std::string &lang = "C")
+{
+    std::vector<std::string> argv{"env", "-i"};
+    for (const std::string &e : in.env(lang))
+        argv.push_back(e);
+    argv.push_back(in.vigilsvc);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv, 30000);
+}
+
+TEST(VigilsvcProgram, InstallAndRemoveInBothLanguages)
+{
+    Installation in;
+    ProgramResult r = run(in, {"-install"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.output, "VGN - Sentrelle Notification Service installed.\n");
+    const std::string unit = in.dir / "config/systemd/user/vigilsvc.service";
+    EXPECT_EQ(test::readFile(unit), unitText(realPath(in.vigilsvc)));
+    EXPECT_EQ(test::readLines(in.dir / "calls"),
+              (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
+
+    auto store = in.openStore();
+    ASSERT_TRUE(store);
+    auto key = store->openKey(kEventSourceKey, reg::KeyQueryValue);
+    ASSERT_TRUE(key);
+    reg::Value v;
+    ASSERT_EQ(key->queryValue("EventMessageFile", v), reg::Status::Ok);
+    EXPECT_EQ(reg::stringFromValue(v), realPath(in.vigilsvc));
+    store.reset();
+
+    r = run(in, {"/remove"}, "ja_JP.UTF-8");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.output, "VGN - Sentrelle Notification Service 削除されました。\n");
+    EXPECT_FALSE(test::fileExists(unit));
+}
+
+TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
+{
+    Installation in;
+    for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"-Install"}, {"-debugx"}}) {
+        const ProgramResult r = run(in, args);
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(r.output, usageText());
+    }
+    EXPECT_FALSE(test::fileExists(in.dir / "starts")) << "nothing was started";
+    EXPECT_FALSE(test::fileExists(in.dir / "calls"));
+}
+
+TEST(VigilsvcProgram, DebugRunWithoutVigilonEndsAtOnce)
+{
+    Installation in(false);
+    const ProgramResult r = run(in, {"-debug"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.output, "Debugging VGN - Sentrelle Notification Service.\n");
+    EXPECT_NE(r.errors.find("Vigilsvc Information: VGNAgent service is stopped.."), std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find("is started"), std::string::npos);
+}
+
+TEST(VigilsvcProgram, RunsAsTheServiceUnderANotificationSocket)
+{
+    Installation in;
+    const std::string socketPath = in.dir / "notify";
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::memcpy(a.sun_path, socketPath.c_str(), socketPath.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    timeval tv{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    const auto receive = [fd] {
+        char buffer[512];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("<nothing>");
+    };
+
+    std::vector<std::string> env = in.env();
+    env.push_back("NOTIFY_SOCKET=" + socketPath);
+    env.push_back("INVOCATION_ID=0123456789abcdef");
+    test::Child child({in.vigilsvc}, env, in.dir.path());
+    EXPECT_EQ(receive(), "STATUS=Starting Vigilon");
+    EXPECT_EQ(receive(), "STATUS=Starting Vigilon");
+    EXPECT_EQ(receive(), "READY=1\nSTATUS=Watching Vigilon");
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5s));
+    const std::string start = in.starts()[0];
+    EXPECT_EQ(test::field(start, "NOTIFY_SOCKET"), "-");
+    EXPECT_EQ(test::field(start, "DISPLAY"), ":77");
+    EXPECT_EQ(test::field(start, "cwd"), in.dir.path());
+
+    child.signal(SIGTERM);
+    EXPECT_EQ(receive(), "STOPPING=1\nSTATUS=Stopping");
+    EXPECT_EQ(receive(), "STOPPING=1\nSTATUS=Stopped");
+    EXPECT_EQ(child.wait(5s), 0);
+    EXPECT_EQ(test::readLines(in.dir / "terms").size(), 1u) << "Vigilon was ended with the service";
+    EXPECT_EQ(child.out(), usageText());
+    close(fd);
+}
+
+// Real rounds: a logon seen at the first round ends Vigilon, the second
+// round starts a fresh one, and Ctrl-C ends both at once.
+TEST(VigilsvcProgram, DebugRunRestartsVigilonAfterALogon)
+{
+    Installation in;
+    {
+        auto store = in.openStore();
+        ASSERT_TRUE(store->createKey(kProgramKey));
+        ASSERT_EQ(setLogonFlag(*store, 1), reg::Status::Ok);
+    }
+    test::Child child({in.vigilsvc, "-debug", "ignored"}, in.env(), in.dir.path());
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5s));
+    EXPECT_EQ(test::field(in.starts()[0], "args"), "-service");
+    EXPECT_EQ(test::field(in.starts()[0], "ownGroup"), "1");
+
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 2; }, 25s));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 15s) << "two rounds of 10 s";
+    EXPECT_EQ(test::readLines(in.dir / "terms").size(), 1u);
+    {
+        auto store = in.openStore();
+        auto key = store->openKey(kProgramKey, reg::KeyQueryValue);
+        ASSERT_TRUE(key);
+        reg::Value v;
+        std::uint32_t logon = 9;
+        ASSERT_EQ(key->queryValue(kLogonValue, v), reg::Status::Ok);
+        ASSERT_TRUE(reg::dwordFromValue(v, logon));
+        EXPECT_EQ(logon, 0u);
+    }
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    child.signal(SIGINT);
+    EXPECT_EQ(child.wait(5s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 4s) << "no waiting for the round";
+    EXPECT_EQ(test::readLines(in.dir / "terms").size(), 2u);
+    EXPECT_EQ(child.out(), "Debugging VGN - Sentrelle Notification Service.\n"
+                           "Stopping VGN - Sentrelle Notification Service.");
+    const std::string err = child.err();
+    std::size_t started = 0;
+    for (std::size_t at = err.find("VGNAgent service is started"); at != std::string::npos;
+         at = err.find("VGNAgent service is started", at + 1))
+        ++started;
+    EXPECT_EQ(started, 2u) << err;
+    EXPECT_NE(err.find("Vigilsvc Information: VGNAgent service is stopped.."), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace vigilon::svc
