@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/store/Registry.h"
 
+#include <cerrno>
+
 namespace vigilon::reg {
 
 const char *statusText(Status status)
@@ -55,6 +57,59 @@ std::string stringFromValue(const Value &value)
         text.push_back(static_cast<char>(byte));
     }
     return text;
+}
+
+const char *programName()
+{
+#ifdef __GLIBC__
+    return program_invocation_short_name;
+#else
+    return "vigilon";
+#endif
+}
+
+std::string foldCase(const std::string &text)
+{
+    std::string folded = text;
+    for (char &c : folded) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+bool sameName(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && foldCase(a) == foldCase(b);
+}
+
+std::vector<std::string> splitKeyPath(const std::string &path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty())
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+std::string normalizeKeyPath(const std::string &path)
+{
+    std::string joined;
+    for (const std::string &part : splitKeyPath(path)) {
+        if (!joined.empty())
+            joined.push_back('\\');
+        joined += part;
+    }
+    return joined;
 }
 
 } // namespace vigilon::reg

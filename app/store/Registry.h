@@ -60,16 +60,22 @@ public:
     virtual ~Registry() = default;
 
     // Opens an existing key; null with *status NotFound when there is none.
+    // A key opened without KeySetValue refuses writes with ReadOnly. The
+    // root itself ("") is no key: it holds no values and cannot be opened.
     virtual std::unique_ptr<Key> openKey(const std::string &path, std::uint32_t access, Status *status = nullptr) = 0;
-    // Opens a key, creating it and any missing parents first.
+    // Opens a key for reading and writing, creating it and any missing
+    // parents first. Existing keys keep their stored spelling.
     virtual std::unique_ptr<Key> createKey(const std::string &path, Status *status = nullptr) = 0;
     // Deletes a key with its values and subkeys.
     virtual Status deleteKey(const std::string &path) = 0;
-    // Paths of the direct subkeys of a key, in their stored spelling.
+    // Full paths of the direct subkeys of a key ("" for the top level), in
+    // their stored spelling, sorted without regard to case.
     virtual std::vector<std::string> subkeys(const std::string &path) = 0;
 
     // Runs body as one unit: either every write it made lands, or none does
     // (also across a crash). A body that returns other than Ok is undone.
+    // Calls nest: an inner body that fails undoes only its own writes. Reads
+    // inside a body see one consistent state, also on a read-only store.
     virtual Status transact(const std::function<Status()> &body) = 0;
 
     // Reads a DWORD value and sets it to 0 in one step, so that no other
@@ -85,6 +91,9 @@ std::vector<std::uint8_t> stringBytes(const std::string &text); // without a NUL
 bool dwordFromValue(const Value &value, std::uint32_t &out);
 // A string value: its bytes up to the stored length or the first NUL.
 std::string stringFromValue(const Value &value);
+
+// The name that opens this process's lines on standard error.
+const char *programName();
 
 // Key paths and value names compare as the store compares them: ASCII
 // letters without regard to case, every other byte as it is.

@@ -24,7 +24,10 @@ struct LoadedSettings {
 
 // Reads the configuration. targetHost is replaced by the stored "Target"
 // only when readTarget is set (service mode without a "-t" host).
-// A store that cannot be read yields the defaults; status tells why.
+// A store that cannot be read yields the defaults; status tells why:
+// NotFound for a first start without the Monitor key, anything but Ok and
+// NotFound for trouble with the store, in which case nothing was loaded and
+// the caller had better not save over the stored configuration.
 LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
                             reg::Status *status = nullptr);
 
@@ -39,9 +42,17 @@ reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);
 // Reads "Logon" and clears it in one step (missing or unreadable: 0).
 reg::Status takeLogonFlag(reg::Registry &registry, std::uint32_t &previous);
 
-// The store the program uses: on this platform a SQLite file at
-// $VIGILON_REGISTRY, or in the user's configuration directory. Problems
-// opening it are reported on standard error; a damaged file is moved aside.
+// Where the store's file lies off Windows: $VIGILON_REGISTRY when set, else
+// $XDG_CONFIG_HOME/vigilon/registry.sqlite, else
+// ~/.config/vigilon/registry.sqlite.
+std::string defaultRegistryPath();
+
+// The store the program uses: the registry on Windows, elsewhere the SQLite
+// file at defaultRegistryPath(). Never null: a store that cannot be opened
+// is said on standard error and replaced by one that holds nothing and
+// refuses every write with the reason, so that the program starts with the
+// defaults and never overwrites the configuration it could not read. A
+// damaged file is moved aside and a fresh store started.
 std::unique_ptr<reg::Registry> openDefaultRegistry();
 
 } // namespace vigilon

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: MIT
+#include "app/store/Settings.h"
+
+#ifdef _WIN32
+#include "app/store/Win32Registry.h"
+#else
+#include "app/store/SqliteRegistry.h"
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vigilon {
+
+using reg::Key;
+using reg::Registry;
+using reg::Status;
+using reg::Value;
+
+namespace {
+
+std::string indexed(const char *name, std::uint32_t index)
+{
+    return std::string(name) + " #" + std::to_string(index);
+}
+
+// A read that failed because the value is missing or does not fit is a
+// missing value; anything else is trouble with the store itself.
+bool isTrouble(Status status)
+{
+    return status != Status::Ok && status != Status::NotFound && status != Status::TooLarge;
+}
+
+// Reads a DWORD as into a 4-byte buffer: longer data does not fit; shorter
+// data fills the low bytes and leaves the others of out as they were. The
+// stored type is not looked at.
+Status readDword(Key &key, const std::string &name, std::uint32_t &out)
+{
+    Value value;
+    const Status status = key.queryValue(name, value);
+    if (status != Status::Ok)
+        return status;
+    if (value.data.size() > 4)
+        return Status::TooLarge;
+    for (std::size_t i = 0; i < value.data.size(); ++i)
+        out = (out & ~(0xffu << (8 * i))) | std::uint32_t(value.data[i]) << (8 * i);
+    return Status::Ok;
+}
+
+// Reads a string of at most kMaxStringBytes stored bytes, up to its first NUL.
+Status readString(Key &key, const std::string &name, std::string &out)
+{
+    Value value;
+    const Status status = key.queryValue(name, value);
+    if (status != Status::Ok)
+        return status;
+    if (value.data.size() > kMaxStringBytes)
+        return Status::TooLarge;
+    out = reg::stringFromValue(value);
+    return Status::Ok;
+}
+
+// One past the highest index i that has a "Port #i" value. Entries at or
+// above it lack their port and are all skipped, so the load need not walk
+// up to a "Port Count" of four thousand million.
+std::uint32_t indexBound(Key &key)
+{
+    std::uint32_t bound = 0;
+    for (const std::string &name : key.valueNames()) {
+        if (name.size() < 7 || name.size() > 16 || !reg::sameName(name.substr(0, 6), "Port #"))
+            continue;
+        const std::string digits = name.substr(6);
+        if (digits.find_first_not_of("0123456789") != std::string::npos || (digits.size() > 1 && digits[0] == '0'))
+            continue;
+        const unsigned long long index = std::stoull(digits);
+        if (index < 0xffffffffull && index + 1 > bound)
+            bound = static_cast<std::uint32_t>(index + 1);
+    }
+    return bound;
+}
+
+// Reads entry i; false when one of its values is missing or unreadable.
+Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry)
+{
+    std::uint32_t active = static_cast<std::uint32_t>(entry.active);
+    Status status = readDword(key, indexed("Port", i), entry.port);
+    if (status == Status::Ok)
+        status = readDword(key, indexed("Protocol", i), entry.protocol);
+    if (status == Status::Ok)
+        status = readDword(key, indexed("Threshold", i), entry.threshold);
+    if (status == Status::Ok)
+        status = readString(key, indexed("PortName", i), entry.name);
+    if (status == Status::Ok)
+        status = readString(key, indexed("Service", i), entry.command);
+    if (status == Status::Ok)
+        status = readDword(key, indexed("Action", i), entry.action);
+    if (status == Status::Ok)
+        status = readDword(key, indexed("Active", i), active);
+    entry.active = static_cast<std::int32_t>(active);
+    return status;
+}
+
+Status writeDword(Key &key, const std::string &name, std::uint32_t value)
+{
+    return key.setValue(name, reg::RegDword, reg::dwordBytes(value));
+}
+
+Status writeString(Key &key, const std::string &name, const std::string &text)
+{
+    return key.setValue(name, reg::RegExpandSz, reg::stringBytes(text));
+}
+
+// Stands in for a store that could not be opened: holds nothing and refuses
+// every write with the reason.
+class UnavailableRegistry final : public Registry {
+public:
+    explicit UnavailableRegistry(Status reason) : reason_(reason) {}
+
+    std::unique_ptr<Key> openKey(const std::string &, std::uint32_t, Status *status) override
+    {
+        if (status)
+            *status = reason_;
+        return nullptr;
+    }
+    std::unique_ptr<Key> createKey(const std::string &, Status *status) override
+    {
+        if (status)
+            *status = reason_;
+        return nullptr;
+    }
+    Status deleteKey(const std::string &) override { return reason_; }
+    std::vector<std::string> subkeys(const std::string &) override { return {}; }
+    Status transact(const std::function<Status()> &) override { return reason_; }
+    Status readAndClearDword(const std::string &, const std::string &, std::uint32_t &previous) override
+    {
+        previous = 0;
+        return reason_;
+    }
+
+private:
+    Status reason_;
+};
+
+} // namespace
+
+LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &targetHost, Status *status)
+{
+    LoadedSettings loaded;
+    std::string target = targetHost;
+    // One transaction, so that a save by another process cannot be seen half.
+    const Status result = registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key)
+            return opened;
+
+        std::uint32_t count = 0;
+        Status read = readDword(*key, "Port Count", count);
+        if (read != Status::Ok)
+            count = 0;
+        if (isTrouble(read))
+            return read;
+        if (read = readDword(*key, "Interval", loaded.intervalSeconds); read != Status::Ok)
+            loaded.intervalSeconds = 5;
+        if (isTrouble(read))
+            return read;
+        if (read = readDword(*key, "Retry", loaded.retryLimit); read != Status::Ok)
+            loaded.retryLimit = 1;
+        if (isTrouble(read))
+            return read;
+        if (readTarget) {
+            std::string stored;
+            read = readString(*key, "Target", stored);
+            if (read == Status::Ok)
+                target = stored;
+            if (isTrouble(read))
+                return read;
+        }
+
+        const std::uint32_t end = std::min(count, indexBound(*key));
+        for (std::uint32_t i = 0; i < end; ++i) {
+            auto entry = std::make_unique<MonitorPort>();
+            read = readEntry(*key, i, *entry);
+            if (isTrouble(read))
+                return read;
+            if (read == Status::Ok)
+                loaded.ports.push_back(std::move(entry));
+        }
+        return Status::Ok;
+    });
+    if (result == Status::Ok) {
+        targetHost = target;
+    } else {
+        loaded = LoadedSettings{};
+    }
+    if (status)
+        *status = result;
+    return loaded;
+}
+
+Status saveSettings(Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
+                    std::uint32_t retryLimit, const PortList &ports)
+{
+    return registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key && opened == Status::NotFound)
+            key = registry.createKey(kMonitorKey, &opened);
+        if (!key)
+            return opened;
+
+        // Values of indexes at or above the new count stay; loading ignores them.
+        const std::size_t count = realEntryCount(ports);
+        Status status = writeDword(*key, "Port Count", static_cast<std::uint32_t>(count));
+        if (status == Status::Ok)
+            status = writeDword(*key, "Interval", intervalSeconds);
+        if (status == Status::Ok)
+            status = writeDword(*key, "Retry", retryLimit);
+        if (status == Status::Ok)
+            status = writeString(*key, "Target", targetHost);
+        for (std::size_t n = 0; n < count && status == Status::Ok; ++n) {
+            const MonitorPort &entry = *ports[n];
+            const auto i = static_cast<std::uint32_t>(n);
+            status = writeDword(*key, indexed("Port", i), entry.port);
+            if (status == Status::Ok)
+                status = writeDword(*key, indexed("Threshold", i), entry.threshold);
+            if (status == Status::Ok)
+                status = writeDword(*key, indexed("Protocol", i), entry.protocol);
+            if (status == Status::Ok)
+                status = writeString(*key, indexed("PortName", i), entry.name);
+            if (status == Status::Ok)
+                status = writeString(*key, indexed("Service", i), entry.command);
+            if (status == Status::Ok)
+                status = writeDword(*key, indexed("Action", i), entry.action);
+            if (status == Status::Ok)
+                status = writeDword(*key, indexed("Active", i), static_cast<std::uint32_t>(entry.active));
+        }
+        return status;
+    });
+}
+
+Status setLogonFlag(Registry &registry, std::uint32_t value)
+{
+    Status status = Status::Ok;
+    std::unique_ptr<Key> key = registry.openKey(kProgramKey, reg::KeyQueryValue | reg::KeySetValue, &status);
+    if (!key)
+        return status; // the key is never created here
+    return writeDword(*key, kLogonValue, value);
+}
+
+Status takeLogonFlag(Registry &registry, std::uint32_t &previous)
+{
+    const Status status = registry.readAndClearDword(kProgramKey, kLogonValue, previous);
+    if (status != Status::Ok)
+        previous = 0;
+    return status;
+}
+
+#ifdef _WIN32
+
+std::string defaultRegistryPath()
+{
+    return "HKEY_LOCAL_MACHINE";
+}
+
+std::unique_ptr<Registry> openDefaultRegistry()
+{
+    return std::make_unique<reg::Win32Registry>();
+}
+
+#else
+
+std::string defaultRegistryPath()
+{
+    if (const char *path = std::getenv("VIGILON_REGISTRY"); path && *path)
+        return path;
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/')
+        return std::string(config) + "/vigilon/registry.sqlite";
+    const char *home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd *user = getpwuid(geteuid());
+        home = user ? user->pw_dir : "/";
+    }
+    return std::string(home) + "/.config/vigilon/registry.sqlite";
+}
+
+std::unique_ptr<Registry> openDefaultRegistry()
+{
+    const std::string path = defaultRegistryPath();
+    Status status = Status::Ok;
+    if (std::unique_ptr<Registry> registry = reg::SqliteRegistry::open(path, &status))
+        return registry;
+    std::fprintf(stderr,
+                 "%s: the configuration store %s cannot be opened (%s); starting with the default settings, "
+                 "which will not be saved\n",
+                 reg::programName(), path.c_str(), reg::statusText(status));
+    return std::make_unique<UnavailableRegistry>(status);
+}
+
+#endif
+
+} // namespace vigilon

@@ -1,0 +1,380 @@
+// SPDX-License-Identifier: MIT
+// Loading and saving the configuration, on the SQLite store and on the
+// in-memory one that other tests use in its place.
+#include "app/store/MemoryRegistry.h"
+#include "app/store/Settings.h"
+#include "app/store/SqliteRegistry.h"
+#include "tests/store/StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace vigilon {
+namespace {
+
+using reg::Status;
+using test::EntrySpec;
+using test::TempDir;
+
+struct Backend {
+    const char *name;
+    bool persistent;
+};
+
+class SettingsTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam().persistent) {
+            Status status = Status::Ok;
+            store_ = reg::SqliteRegistry::open(file(), &status);
+            ASSERT_EQ(status, Status::Ok);
+        } else {
+            store_ = std::make_unique<reg::MemoryRegistry>();
+        }
+    }
+
+    std::string file() const { return dir_.file("registry.sqlite"); }
+    reg::Registry &store() { return *store_; }
+
+    // The store as the next start of the program sees it.
+    reg::Registry &reopened()
+    {
+        if (GetParam().persistent) {
+            second_ = reg::SqliteRegistry::open(file());
+            EXPECT_TRUE(second_);
+            return *second_;
+        }
+        return *store_;
+    }
+
+    LoadedSettings load(bool readTarget = false, std::string *target = nullptr, Status *status = nullptr)
+    {
+        std::string host = "127.0.0.1";
+        LoadedSettings loaded = loadSettings(reopened(), readTarget, target ? *target : host, status);
+        return loaded;
+    }
+
+    void save(const PortList &ports, const std::string &target = "watched.example", std::uint32_t interval = 7,
+              std::uint32_t retry = 3)
+    {
+        ASSERT_EQ(saveSettings(store(), target, interval, retry, ports), Status::Ok);
+    }
+
+    static std::vector<std::uint32_t> portsOf(const LoadedSettings &loaded)
+    {
+        std::vector<std::uint32_t> ports;
+        for (const auto &entry : loaded.ports)
+            ports.push_back(entry->port);
+        return ports;
+    }
+
+    TempDir dir_;
+    std::unique_ptr<reg::Registry> store_;
+    std::unique_ptr<reg::Registry> second_;
+};
+
+const std::vector<EntrySpec> kThree = {
+    {21, GenericTcp, "FTP", "notify ftp", 0, 1, 1},
+    {53, GenericUdp, "DNS", "", 250, 0, 7},
+    {80, Http, "HTTP(80)", "alert.sh %TARGET% web", 900, 1, 1},
+};
+
+TEST_P(SettingsTest, FirstStartWithoutMonitorKeyGivesDefaults)
+{
+    Status status = Status::Ok;
+    std::string target = "127.0.0.1";
+    const LoadedSettings loaded = load(true, &target, &status);
+    EXPECT_EQ(status, Status::NotFound);
+    EXPECT_EQ(loaded.intervalSeconds, 5u);
+    EXPECT_EQ(loaded.retryLimit, 1u);
+    EXPECT_TRUE(loaded.ports.empty());
+    EXPECT_EQ(target, "127.0.0.1");
+}
+
+TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
+{
+    PortList ports = test::makePorts({kThree[0], kThree[2]});
+    save(ports, "watched.example", 9, 2);
+
+    auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
+    ASSERT_TRUE(key);
+    const std::vector<std::string> expected = {
+        "Port Count", "Interval", "Retry", "Target",
+        "Port #0", "Threshold #0", "Protocol #0", "PortName #0", "Service #0", "Action #0", "Active #0",
+        "Port #1", "Threshold #1", "Protocol #1", "PortName #1", "Service #1", "Action #1", "Active #1"};
+    EXPECT_EQ(key->valueNames(), expected); // nothing for the placeholder at index 2
+
+    reg::Value value;
+    ASSERT_EQ(key->queryValue("Port Count", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegDword);
+    EXPECT_EQ(value.data, reg::dwordBytes(2));
+    ASSERT_EQ(key->queryValue("Service #1", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegExpandSz);
+    const std::string command = "alert.sh %TARGET% web";
+    EXPECT_EQ(value.data, std::vector<std::uint8_t>(command.begin(), command.end())); // no NUL, not expanded
+    ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegExpandSz);
+
+    std::string target = "127.0.0.1";
+    const LoadedSettings loaded = load(true, &target);
+    EXPECT_EQ(target, "watched.example");
+    EXPECT_EQ(loaded.intervalSeconds, 9u);
+    EXPECT_EQ(loaded.retryLimit, 2u);
+    ASSERT_EQ(loaded.ports.size(), 2u);
+    const MonitorPort &web = *loaded.ports[1];
+    EXPECT_EQ(web.port, 80u);
+    EXPECT_EQ(web.protocol, static_cast<std::uint32_t>(Http));
+    EXPECT_EQ(web.name, "HTTP(80)");
+    EXPECT_EQ(web.command, "alert.sh %TARGET% web");
+    EXPECT_EQ(web.threshold, 900u);
+    EXPECT_EQ(web.active, 1);
+    EXPECT_EQ(web.action, 1u);
+    EXPECT_EQ(web.status, Idle);
+}
+
+TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
+{
+    PortList ports;
+    appendPlaceholder(ports);
+    ports.back()->name = "first";
+    ports.back()->port = 25;
+    appendPlaceholder(ports);
+    ports.back()->name = "second";
+    appendPlaceholder(ports);
+    save(ports);
+    EXPECT_EQ(test::valueOf(store(), "Action #0").data, reg::dwordBytes(1));
+    EXPECT_EQ(test::valueOf(store(), "Action #1").data, reg::dwordBytes(1));
+    EXPECT_FALSE(test::hasValue(store(), "PortName #2"));
+    EXPECT_EQ(load().ports.size(), 2u);
+}
+
+TEST_P(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
+{
+    save(test::makePorts(kThree));
+    ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
+
+    const LoadedSettings loaded = load();
+    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{21, 80}));
+
+    // The next save stores the former entry 2 as entry 1; the old index 2
+    // stays behind, beyond the count.
+    PortList ports;
+    for (const auto &entry : loaded.ports) {
+        ports.push_back(std::make_unique<MonitorPort>());
+        ports.back()->port = entry->port;
+        ports.back()->name = entry->name;
+    }
+    appendPlaceholder(ports);
+    save(ports);
+    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
+    EXPECT_EQ(test::valueOf(store(), "Port #1").data, reg::dwordBytes(80));
+    EXPECT_EQ(test::valueOf(store(), "Port #2").data, reg::dwordBytes(80));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
+}
+
+TEST_P(SettingsTest, DeletingAnEntryKeepsTheValuesAboveTheNewCount)
+{
+    save(test::makePorts(kThree));
+    save(test::makePorts({kThree[0], kThree[2]}));
+
+    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
+    for (const char *name : {"Port #2", "Protocol #2", "Threshold #2", "PortName #2", "Service #2", "Action #2",
+                             "Active #2"})
+        EXPECT_TRUE(test::hasValue(store(), name)) << name;
+    EXPECT_EQ(test::valueOf(store(), "PortName #2").data, reg::stringBytes("HTTP(80)"));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
+}
+
+TEST_P(SettingsTest, TargetIsReadOnlyWhenAsked)
+{
+    save(test::makePorts({}), "stored.example");
+    std::string target = "given.example";
+    load(false, &target);
+    EXPECT_EQ(target, "given.example");
+    load(true, &target);
+    EXPECT_EQ(target, "stored.example");
+}
+
+struct StringCase {
+    const char *label;
+    std::string stored;
+    bool loads;
+    std::string loaded;
+};
+
+TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
+{
+    const std::vector<StringCase> cases = {
+        {"no NUL", "plain", true, "plain"},
+        {"embedded NUL", std::string("abc\0def", 7), true, "abc"},
+        {"trailing NUL", std::string("abc\0", 4), true, "abc"},
+        {"empty", "", true, ""},
+        {"1023 bytes", std::string(1023, 'x'), true, std::string(1023, 'x')},
+        {"1024 bytes", std::string(1024, 'x'), false, ""},
+        {"1023 bytes ending in NUL", std::string(1022, 'y') + '\0', true, std::string(1022, 'y')},
+    };
+    for (const char *valueName : {"PortName #0", "Service #0"}) {
+        for (const StringCase &c : cases) {
+            SCOPED_TRACE(std::string(valueName) + ", " + c.label);
+            save(test::makePorts({kThree[0]}), "host.example");
+            test::putString(store(), valueName, c.stored);
+            const LoadedSettings loaded = load();
+            ASSERT_EQ(loaded.ports.size(), c.loads ? 1u : 0u);
+            if (c.loads) {
+                const MonitorPort &entry = *loaded.ports[0];
+                EXPECT_EQ(std::string(valueName) == "PortName #0" ? entry.name : entry.command, c.loaded);
+            }
+        }
+    }
+    for (const StringCase &c : cases) {
+        SCOPED_TRACE(std::string("Target, ") + c.label);
+        test::putString(store(), "Target", c.stored);
+        std::string target = "before.example";
+        load(true, &target);
+        EXPECT_EQ(target, c.loads ? c.loaded : "before.example");
+    }
+}
+
+TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
+{
+    auto key = store().createKey("SOFTWARE\\ardentis\\VIGILON\\monitor");
+    ASSERT_TRUE(key);
+    const auto dword = [&](const char *name, std::uint32_t v) {
+        ASSERT_EQ(key->setValue(name, reg::RegDword, reg::dwordBytes(v)), Status::Ok);
+    };
+    dword("PORT COUNT", 1);
+    dword("interval", 11);
+    dword("port #0", 443);
+    dword("PROTOCOL #0", Http);
+    dword("threshold #0", 5);
+    ASSERT_EQ(key->setValue("portname #0", reg::RegSz, reg::stringBytes("web")), Status::Ok);
+    ASSERT_EQ(key->setValue("SERVICE #0", reg::RegSz, reg::stringBytes("")), Status::Ok);
+    dword("ACTION #0", 1);
+    dword("active #0", 1);
+
+    const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.intervalSeconds, 11u);
+    ASSERT_EQ(portsOf(loaded), std::vector<std::uint32_t>{443});
+    EXPECT_EQ(loaded.ports[0]->name, "web");
+
+    // A save overwrites the values in place instead of adding twins, and
+    // keeps the key's first spelling.
+    const std::size_t before = key->valueNames().size();
+    save(test::makePorts({kThree[0]}));
+    EXPECT_EQ(store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames().size(), before + 2); // Retry, Target
+    EXPECT_EQ(store().subkeys("Software\\Ardentis\\Vigilon"),
+              std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
+}
+
+TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
+{
+    save(test::makePorts({kThree[0]}));
+    // A string-typed port of four bytes reads as the number.
+    test::putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
+    EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{80});
+    // Fewer bytes fill the low bytes of the new entry's value.
+    test::putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
+    EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{8080});
+    // More than four bytes do not fit: the entry is dropped.
+    test::putString(store(), "Port #0", std::string(8, '\x01'), reg::RegDword);
+    EXPECT_TRUE(load().ports.empty());
+    // ... and a header value that does not fit takes its default.
+    test::putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
+    EXPECT_EQ(load().intervalSeconds, 5u);
+}
+
+TEST_P(SettingsTest, HugePortCountLoadsWhatIsThere)
+{
+    save(test::makePorts(kThree));
+    test::putDword(store(), "Port Count", 0xffffffffu);
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 53, 80}));
+}
+
+TEST_P(SettingsTest, FailedSaveLeavesThePreviousConfigurationWhole)
+{
+    save(test::markedPorts(1), test::markedTarget(1), 1);
+    const int total = 4 + 7 * test::kMarkedEntries;
+    for (int failAt : {1, 2, 5, 20, total}) {
+        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
+        test::HookedRegistry hooked(store(), [&](int n) { return n == failAt ? Status::IoError : Status::Ok; });
+        EXPECT_EQ(saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
+        std::string target;
+        const LoadedSettings loaded = load(true, &target);
+        EXPECT_EQ(target, test::markedTarget(1));
+        EXPECT_EQ(loaded.intervalSeconds, 1u);
+        EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 101, 102, 103, 104}));
+        EXPECT_FALSE(test::hasValue(store(), "Port #5"));
+    }
+}
+
+TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
+{
+    EXPECT_EQ(setLogonFlag(store(), 1), Status::NotFound);
+    EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
+    std::uint32_t taken = 7;
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::NotFound);
+    EXPECT_EQ(taken, 0u);
+    EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
+
+    save(test::makePorts({})); // creates the program key as the Monitor key's parent
+    ASSERT_TRUE(store().openKey(kProgramKey, reg::KeyQueryValue));
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok); // missing value: 0, and now written as 0
+    EXPECT_EQ(taken, 0u);
+    EXPECT_EQ(setLogonFlag(store(), 1), Status::Ok);
+    EXPECT_EQ(takeLogonFlag(reopened(), taken), Status::Ok);
+    EXPECT_EQ(taken, 1u);
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok);
+    EXPECT_EQ(taken, 0u);
+    reg::Value value;
+    ASSERT_EQ(store().openKey(kProgramKey, reg::KeyQueryValue)->queryValue("logon", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegDword);
+    EXPECT_EQ(value.data, reg::dwordBytes(0));
+}
+
+TEST_P(SettingsTest, NestedTransactionsUndoOnlyTheFailedPart)
+{
+    auto key = store().createKey("Software\\Test");
+    ASSERT_TRUE(key);
+    const auto put = [&](const char *name) { return key->setValue(name, reg::RegDword, reg::dwordBytes(1)); };
+    EXPECT_EQ(store().transact([&]() {
+        EXPECT_EQ(put("outer before"), Status::Ok);
+        EXPECT_EQ(store().transact([&]() {
+            EXPECT_EQ(put("inner"), Status::Ok);
+            return Status::Full;
+        }),
+                  Status::Full);
+        return put("outer after");
+    }),
+              Status::Ok);
+    EXPECT_EQ(key->valueNames(), (std::vector<std::string>{"outer before", "outer after"}));
+
+    EXPECT_EQ(store().transact([&]() {
+        put("dropped");
+        return Status::IoError;
+    }),
+              Status::IoError);
+    EXPECT_EQ(key->valueNames().size(), 2u);
+}
+
+TEST_P(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
+{
+    ASSERT_TRUE(store().createKey("Software\\A\\B\\C"));
+    ASSERT_TRUE(store().createKey("Software\\A\\D"));
+    ASSERT_TRUE(store().createKey("Software\\AB"));
+    ASSERT_EQ(store().createKey("software\\a\\b")->setValue("x", reg::RegSz, {}), Status::Ok);
+    EXPECT_EQ(store().subkeys("SOFTWARE\\a"), (std::vector<std::string>{"Software\\A\\B", "Software\\A\\D"}));
+    EXPECT_EQ(store().deleteKey("Software\\A"), Status::Ok);
+    EXPECT_FALSE(store().openKey("Software\\A\\B\\C", reg::KeyQueryValue));
+    EXPECT_FALSE(store().openKey("Software\\A\\B", reg::KeyQueryValue));
+    EXPECT_TRUE(store().openKey("Software\\AB", reg::KeyQueryValue));
+    EXPECT_EQ(store().subkeys(""), std::vector<std::string>{"Software"});
+    // A fresh key of the same name starts without the old values.
+    ASSERT_TRUE(store().createKey("Software\\A\\B"));
+    EXPECT_TRUE(store().openKey("Software\\A\\B", reg::KeyQueryValue)->valueNames().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SettingsTest, ::testing::Values(Backend{"Sqlite", true}, Backend{"Memory", false}),
+                         [](const ::testing::TestParamInfo<Backend> &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace vigilon

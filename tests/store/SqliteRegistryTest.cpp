@@ -1,0 +1,485 @@
+// SPDX-License-Identifier: MIT
+// The SQLite store as a file among other processes: permissions, damage,
+// locks, crashes, full disks and failing syncs.
+#include "app/store/Settings.h"
+#include "app/store/SqliteRegistry.h"
+#include "tests/store/StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vigilon {
+namespace {
+
+using reg::SqliteRegistry;
+using reg::Status;
+using test::TempDir;
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool fileExists(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+class SqliteStoreTest : public ::testing::Test {
+protected:
+    std::string file() const { return dir_.file("registry.sqlite"); }
+
+    std::unique_ptr<SqliteRegistry> open(int busyTimeoutMs = 3000, Status *status = nullptr)
+    {
+        return SqliteRegistry::open(file(), SqliteRegistry::Options{busyTimeoutMs}, status);
+    }
+
+    void saveMarked(int marker)
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        ASSERT_EQ(saveSettings(*store, test::markedTarget(marker), static_cast<std::uint32_t>(marker), 1,
+                               test::markedPorts(marker)),
+                  Status::Ok);
+    }
+
+    // The marker of the configuration the store holds whole; -1 when it
+    // holds a mixture, 0 when it holds none.
+    int storedMarker()
+    {
+        auto store = open();
+        if (!store)
+            return -1;
+        std::string target;
+        Status status = Status::Ok;
+        const LoadedSettings loaded = loadSettings(*store, true, target, &status);
+        if (status == Status::NotFound)
+            return 0;
+        const int marker = static_cast<int>(loaded.intervalSeconds);
+        if (status != Status::Ok || target != test::markedTarget(marker))
+            return -1;
+        const PortList expected = test::markedPorts(marker);
+        if (loaded.ports.size() != realEntryCount(expected))
+            return -1;
+        for (std::size_t i = 0; i < loaded.ports.size(); ++i) {
+            const MonitorPort &a = *loaded.ports[i];
+            const MonitorPort &b = *expected[i];
+            if (a.port != b.port || a.protocol != b.protocol || a.name != b.name || a.command != b.command ||
+                a.threshold != b.threshold || a.action != b.action || a.active != b.active)
+                return -1;
+        }
+        return marker;
+    }
+
+    bool anythingMovedAside() const
+    {
+        for (const std::string &name : dir_.entries()) {
+            if (name.find(".damaged-") != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(SqliteStoreTest, FileIsOwnerOnlyInOwnerOnlyDirectories)
+{
+    const mode_t old = ::umask(022);
+    const std::string path = dir_.file("a/b/registry.sqlite");
+    auto store = SqliteRegistry::open(path);
+    ::umask(old);
+    ASSERT_TRUE(store);
+    ASSERT_EQ(saveSettings(*store, "h", 5, 1, test::markedPorts(1)), Status::Ok);
+    EXPECT_EQ(modeOf(dir_.file("a")), 0700u);
+    EXPECT_EQ(modeOf(dir_.file("a/b")), 0700u);
+    EXPECT_EQ(modeOf(path), 0600u);
+
+    // A file that others may read or write is tightened when opened.
+    store.reset();
+    ::chmod(path.c_str(), 0666);
+    ASSERT_TRUE(SqliteRegistry::open(path));
+    EXPECT_EQ(modeOf(path), 0600u);
+}
+
+TEST_F(SqliteStoreTest, KeyWithoutValuesDiffersFromMissingKey)
+{
+    auto store = open();
+    ASSERT_TRUE(store);
+    Status status = Status::Ok;
+    EXPECT_FALSE(store->openKey(kProgramKey, reg::KeyQueryValue, &status));
+    EXPECT_EQ(status, Status::NotFound);
+    ASSERT_TRUE(store->createKey(kProgramKey));
+    auto key = store->openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue, &status);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(status, Status::Ok);
+    EXPECT_TRUE(key->valueNames().empty());
+    EXPECT_EQ(key->setValue("Logon", reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly); // opened to query only
+}
+
+struct DamageCase {
+    const char *label;
+    // Turns the sound store file into a damaged one.
+    void (*damage)(const std::string &path);
+    std::vector<const char *> companions;
+};
+
+void replaceWithGarbage(const std::string &path)
+{
+    writeFile(path, std::string(3000, '\x5a') + "not a database at all");
+}
+
+void corruptPages(const std::string &path)
+{
+    std::string bytes = readFile(path);
+    ASSERT_GT(bytes.size(), 8192u);
+    for (std::size_t i = 4096; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(0xa5 ^ (i * 7));
+    writeFile(path, bytes);
+}
+
+class DamagedStoreTest : public SqliteStoreTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedStoreTest, IsMovedAsideWithItsCompanionsAndDefaultsLoad)
+{
+    saveMarked(1);
+    GetParam().damage(file());
+    const std::string damagedBytes = readFile(file());
+    for (const char *suffix : GetParam().companions)
+        writeFile(file() + suffix, std::string("leftover ") + suffix + std::string(600, '\x11'));
+
+    ::testing::internal::CaptureStderr();
+    Status status = Status::Ok;
+    auto store = open(3000, &status);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(store) << reg::statusText(status);
+    EXPECT_NE(err.find("damaged"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+
+    // Defaults load from the fresh store.
+    std::string target = "127.0.0.1";
+    const LoadedSettings loaded = loadSettings(*store, true, target, &status);
+    EXPECT_EQ(status, Status::NotFound);
+    EXPECT_TRUE(loaded.ports.empty());
+    EXPECT_EQ(loaded.intervalSeconds, 5u);
+
+    // The damaged file and each companion share one new name base.
+    std::string aside;
+    for (const std::string &name : dir_.entries()) {
+        if (name.rfind("registry.sqlite.damaged-", 0) == 0 && name.find("-journal") == std::string::npos &&
+            name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
+            aside = dir_.file(name);
+    }
+    ASSERT_FALSE(aside.empty());
+    EXPECT_EQ(aside.size(), file().size() + std::string(".damaged-20260101-000000").size());
+    EXPECT_EQ(readFile(aside), damagedBytes);
+    EXPECT_NE(err.find(aside), std::string::npos) << err;
+    for (const char *suffix : GetParam().companions) {
+        EXPECT_FALSE(fileExists(file() + suffix)) << suffix;
+        EXPECT_EQ(readFile(aside + suffix), std::string("leftover ") + suffix + std::string(600, '\x11')) << suffix;
+    }
+
+    // The fresh store works and keeps what is saved into it.
+    store.reset();
+    saveMarked(2);
+    EXPECT_EQ(storedMarker(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedStoreTest,
+    ::testing::Values(DamageCase{"GarbageWithJournal", replaceWithGarbage, {"-journal"}},
+                      DamageCase{"GarbageWithWalAndShm", replaceWithGarbage, {"-wal", "-shm"}},
+                      DamageCase{"CorruptPages", corruptPages, {}}),
+    [](const ::testing::TestParamInfo<DamageCase> &info) { return std::string(info.param.label); });
+
+struct LockCase {
+    const char *label;
+    int holdMs;
+    int busyTimeoutMs;
+    Status expected;
+};
+
+class LockedStoreTest : public SqliteStoreTest, public ::testing::WithParamInterface<LockCase> {};
+
+// Another process holds the database exclusively for a while: a save waits
+// for it, or reports Busy once its patience is spent; the file stays.
+TEST_P(LockedStoreTest, SaveWaitsOrReportsBusyAndNeverMovesTheFile)
+{
+    saveMarked(1);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const std::string path = file();
+    const int holdMs = GetParam().holdMs;
+    const int holder = test::forkChild([&]() {
+        ::close(ready[0]);
+        sqlite3 *db = nullptr;
+        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return 1;
+        const char go = 'x';
+        if (::write(ready[1], &go, 1) != 1)
+            return 2;
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return 0;
+    });
+    ::close(ready[1]);
+    char go = 0;
+    ASSERT_EQ(::read(ready[0], &go, 1), 1);
+    ::close(ready[0]);
+
+    Status opened = Status::Ok;
+    auto store = open(GetParam().busyTimeoutMs, &opened);
+    Status saved = opened;
+    if (store)
+        saved = saveSettings(*store, test::markedTarget(2), 2, 1, test::markedPorts(2));
+    EXPECT_EQ(saved, GetParam().expected) << reg::statusText(saved);
+    if (store && GetParam().expected == Status::Busy) {
+        std::string target;
+        Status loaded = Status::Ok;
+        EXPECT_TRUE(loadSettings(*store, false, target, &loaded).ports.empty());
+        EXPECT_EQ(loaded, Status::Busy);
+    }
+    EXPECT_EQ(test::waitChild(holder), 0);
+    store.reset();
+
+    EXPECT_FALSE(anythingMovedAside());
+    EXPECT_EQ(storedMarker(), GetParam().expected == Status::Ok ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, LockedStoreTest,
+                         ::testing::Values(LockCase{"ShorterThanTimeout", 1000, 3000, Status::Ok},
+                                           LockCase{"LongerThanTimeout", 1200, 200, Status::Busy}),
+                         [](const ::testing::TestParamInfo<LockCase> &info) { return std::string(info.param.label); });
+
+class CrashedSaveTest : public SqliteStoreTest, public ::testing::WithParamInterface<int> {};
+
+// A child is killed in the middle of saving a new configuration, after a
+// number of its value writes; the old configuration survives whole.
+TEST_P(CrashedSaveTest, LeavesTheOldConfigurationWhole)
+{
+    saveMarked(1);
+    const int killAfter = GetParam();
+    const std::string path = file();
+    const int child = test::forkChild([&]() {
+        auto store = SqliteRegistry::open(path);
+        if (!store)
+            return 1;
+        test::HookedRegistry hooked(
+            *store,
+            [&](int n) {
+                if (n > killAfter)
+                    ::raise(SIGKILL);
+                return Status::Ok;
+            },
+            [] { ::raise(SIGKILL); });
+        saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 7));
+        return 0;
+    });
+    EXPECT_EQ(test::waitChild(child), 128 + SIGKILL);
+    EXPECT_TRUE(fileExists(file() + "-journal")); // it died inside the transaction
+    EXPECT_EQ(storedMarker(), 1);
+    EXPECT_FALSE(anythingMovedAside());
+    saveMarked(3);
+    EXPECT_EQ(storedMarker(), 3);
+}
+
+// After the first write, in the middle, and after the last one, just before
+// the commit.
+INSTANTIATE_TEST_SUITE_P(KillPoints, CrashedSaveTest, ::testing::Values(1, 17, 1000));
+
+const char *tool(const char *variable)
+{
+    const char *path = std::getenv(variable);
+    return path && *path ? path : nullptr;
+}
+
+bool straceWorks()
+{
+    return test::runProgram({"strace", "-qq", "-o", "/dev/null", "true"}).exitCode == 0;
+}
+
+struct FaultCase {
+    const char *label;
+    const char *inject;
+    bool killed;              // the fault is a crash rather than an error
+    const char *reported;     // text of the failure on standard error
+};
+
+class InjectedFaultTest : public SqliteStoreTest, public ::testing::WithParamInterface<FaultCase> {};
+
+// The save runs in a helper program under strace, which makes the system
+// fail or kill it at the chosen call.
+TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
+{
+    const char *helper = tool("VIGILON_SAVE_HELPER");
+    if (!helper)
+        GTEST_SKIP() << "VIGILON_SAVE_HELPER is not set; run the tests through ctest";
+    if (!straceWorks())
+        GTEST_SKIP() << "strace is missing or may not trace here";
+    saveMarked(1);
+
+    const test::ProgramResult run = test::runProgram(
+        {"strace", "-f", "-qq", "-o", "/dev/null", "-e", GetParam().inject, helper, file(), "2"});
+    if (GetParam().killed) {
+        EXPECT_TRUE(run.signal == SIGKILL || run.exitCode == 128 + SIGKILL) << run.exitCode << " " << run.err;
+    } else {
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
+    EXPECT_TRUE(fileExists(file()));
+    EXPECT_FALSE(anythingMovedAside());
+    EXPECT_EQ(storedMarker(), 1);
+    EXPECT_FALSE(anythingMovedAside());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, InjectedFaultTest,
+    ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", false, "no space left"},
+                      FaultCase{"SyncFails", "inject=fdatasync:error=EIO", false, "input/output error"},
+                      FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", false, "input/output error"},
+                      FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", true, ""},
+                      FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", true, ""}),
+    [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.label); });
+
+// One process sets "Logon" to 1 whenever it finds it 0, the other takes it
+// over and over: every 1 written is seen exactly once.
+TEST_F(SqliteStoreTest, ReadAndClearOfLogonLosesNoOne)
+{
+    saveMarked(1); // creates the program key
+    constexpr int kWrites = 60;
+    constexpr int kAttempts = 20000;
+    const std::string path = file();
+    const int writer = test::forkChild([&]() {
+        auto store = SqliteRegistry::open(path);
+        if (!store)
+            return 255;
+        int written = 0;
+        for (int attempt = 0; attempt < kAttempts && written < kWrites; ++attempt) {
+            auto key = store->openKey(kProgramKey, reg::KeyQueryValue);
+            reg::Value value;
+            std::uint32_t current = 0;
+            if (key && key->queryValue(kLogonValue, value) == Status::Ok)
+                reg::dwordFromValue(value, current);
+            if (current == 0 && setLogonFlag(*store, 1) == Status::Ok)
+                ++written;
+        }
+        return written;
+    });
+
+    auto store = open();
+    ASSERT_TRUE(store);
+    int seen = 0;
+    int status = 0;
+    bool done = false;
+    for (int round = 0; round < 4 * kAttempts && !done; ++round) {
+        done = ::waitpid(writer, &status, WNOHANG) == writer;
+        std::uint32_t taken = 0;
+        if (takeLogonFlag(*store, taken) == Status::Ok && taken == 1)
+            ++seen;
+    }
+    if (!done)
+        ::waitpid(writer, &status, 0);
+    std::uint32_t taken = 0;
+    if (takeLogonFlag(*store, taken) == Status::Ok && taken == 1)
+        ++seen;
+    ASSERT_TRUE(WIFEXITED(status));
+    const int written = WEXITSTATUS(status);
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(seen, written);
+}
+
+TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
+{
+    saveMarked(1);
+    auto holder = open();
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(::rename(file().c_str(), dir_.file("elsewhere").c_str()), 0);
+    saveMarked(2);
+
+    std::string target;
+    EXPECT_EQ(loadSettings(*holder, true, target).intervalSeconds, 2u);
+    EXPECT_EQ(setLogonFlag(*holder, 1), Status::Ok);
+    holder.reset();
+    auto fresh = open();
+    std::uint32_t taken = 0;
+    EXPECT_EQ(takeLogonFlag(*fresh, taken), Status::Ok);
+    EXPECT_EQ(taken, 1u);
+}
+
+TEST_F(SqliteStoreTest, DefaultPathFollowsTheEnvironment)
+{
+    const auto withEnv = [](const char *registry, const char *config, const char *home) {
+        const auto set = [](const char *name, const char *value) {
+            if (value)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
+        };
+        const char *keep[3] = {std::getenv("VIGILON_REGISTRY"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")};
+        const std::string saved[3] = {keep[0] ? keep[0] : "", keep[1] ? keep[1] : "", keep[2] ? keep[2] : ""};
+        set("VIGILON_REGISTRY", registry);
+        set("XDG_CONFIG_HOME", config);
+        set("HOME", home);
+        const std::string path = defaultRegistryPath();
+        set("VIGILON_REGISTRY", keep[0] ? saved[0].c_str() : nullptr);
+        set("XDG_CONFIG_HOME", keep[1] ? saved[1].c_str() : nullptr);
+        set("HOME", keep[2] ? saved[2].c_str() : nullptr);
+        return path;
+    };
+    EXPECT_EQ(withEnv("/x/store.db", "/cfg", "/home/u"), "/x/store.db");
+    EXPECT_EQ(withEnv(nullptr, "/cfg", "/home/u"), "/cfg/vigilon/registry.sqlite");
+    EXPECT_EQ(withEnv("", "relative", "/home/u"), "/home/u/.config/vigilon/registry.sqlite");
+}
+
+TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
+{
+    // A directory where the file should be: it cannot be opened as a file.
+    ASSERT_EQ(::mkdir(file().c_str(), 0700), 0);
+    ::setenv("VIGILON_REGISTRY", file().c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    auto store = openDefaultRegistry();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("VIGILON_REGISTRY");
+    ASSERT_TRUE(store);
+    EXPECT_NE(err.find(file()), std::string::npos) << err;
+    std::string target = "127.0.0.1";
+    Status status = Status::Ok;
+    const LoadedSettings loaded = loadSettings(*store, true, target, &status);
+    EXPECT_NE(status, Status::Ok);
+    EXPECT_EQ(loaded.intervalSeconds, 5u);
+    EXPECT_NE(saveSettings(*store, "h", 5, 1, test::markedPorts(1)), Status::Ok);
+    EXPECT_FALSE(anythingMovedAside());
+}
+
+} // namespace
+} // namespace vigilon
