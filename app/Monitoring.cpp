@@ -141,8 +141,14 @@ int CMainFrame::runRound(int kind)
                     outcomeFromStart_ = &entry;
                 outcome = record.probe->start(entry.port, context_.targetHost, entry);
                 outcomeFromStart_ = nullptr;
+                const bool localFailure = outcome == 0 && record.probe->localFailure();
                 if (outcome == 1)
                     pendingProbes_.push_back(std::move(record));
+                // This system ran short, not the target: the check is missing.
+                if (localFailure) {
+                    setRowImage(static_cast<int>(i), entry.active ? int(entry.status) : int(ImageIdle));
+                    continue;
+                }
             }
         }
         if (closed_)

@@ -23,6 +23,9 @@ public:
     // The entry is about to be deleted: the check must never touch it again.
     virtual void detachEntry() = 0;
     virtual MonitorPort *entry() const = 0;
+    // True when start() failed because this system refused a resource
+    // (descriptors, buffers): such a check says nothing about the target.
+    virtual bool localFailure() const { return false; }
 };
 
 enum ProbeKind : int {

@@ -218,6 +218,19 @@ TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
     EXPECT_EQ(frame->runRound(vigilon::Test), 0) << "and fails a port test";
 }
 
+TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
+{
+    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}}, 5, 0);
+    makeFrame();
+    probes.localShortage = true;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    frame->toggleMonitoring(true);
+    loop.advance(15000);
+    EXPECT_EQ(entry(0).errorCount, 0u);
+    EXPECT_EQ(entry(0).retryCount, 0u);
+    EXPECT_TRUE(commands.empty());
+}
+
 TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
 {
     start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});

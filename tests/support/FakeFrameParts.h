@@ -262,6 +262,8 @@ public:
         {
             entry_ = &entry;
             factory_.started.push_back({kind_, mode_, port, &entry});
+            if (factory_.localShortage)
+                return 0;
             if (mode_ == Regular) {
                 factory_.pending.push_back(this);
                 return factory_.startWorks ? 1 : 0;
@@ -277,6 +279,7 @@ public:
         int done() const override { return done_; }
         void detachEntry() override { entry_ = nullptr; }
         MonitorPort *entry() const override { return entry_; }
+        bool localFailure() const override { return factory_.localShortage; }
 
         // Finishes an asynchronous check.
         void finish(bool success, std::uint32_t responseMs = 0)
@@ -338,6 +341,8 @@ public:
     std::vector<Check *> pending;
     bool makeWorks = true;
     bool startWorks = true;
+    // Every start fails for want of a local resource.
+    bool localShortage = false;
     int syncOutcome = 1;
     bool reportInsideStart = true;
     int pingOutcome = 1;
