@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#include "graph/qt/GraphFonts.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QStringList>
+
+#include <cmath>
+
+namespace vigilon {
+
+void installFontSubstitutes()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+                                QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic")});
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
+                               {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
+                                QStringLiteral("Noto Sans Mono CJK JP")});
+}
+
+QFont graphWindowFont(const std::string &face)
+{
+    installFontSubstitutes();
+    QFont font = QApplication::font();
+    int pixels = font.pixelSize();
+    if (pixels <= 0) {
+        const QFontMetrics metrics(font);
+        pixels = metrics.height();
+    }
+    font.setFamily(fromUtf8(face));
+    font.setPixelSize(std::max(1, pixels - 4));
+    font.setItalic(false);
+    font.setStretch(QFont::AnyStretch);
+    return font;
+}
+
+DialogUnitMapper::DialogUnitMapper(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // The average of the 52 letters, rounded as the dialog manager does.
+    avgCharWidth_ = std::max(1, (letters / 26 + 1) / 2);
+    charHeight_ = std::max(1, metrics.height());
+}
+
+QFont dialogTemplateFont()
+{
+    installFontSubstitutes();
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPointSize(9);
+    return font;
+}
+
+QString displayText(const std::string &s)
+{
+    QString text = fromUtf8(s);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+} // namespace vigilon

@@ -1,0 +1,341 @@
+// SPDX-License-Identifier: MIT
+#include "graph/qt/ResponseGraphWnd.h"
+
+#include "app/MainFrame.h"
+#include "app/base/StringTable.h"
+#include "graph/qt/GraphFonts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
+
+namespace vigilon {
+
+namespace {
+
+constexpr int kStartTimerMs = 1000;
+constexpr int kTextTimerMs = 2000;
+constexpr int kGraphReserve = 100;
+constexpr int kBorder = 4;
+
+QColor toQColor(GColour c)
+{
+    return QColor(c.red, c.green, c.blue);
+}
+
+QRect toQRect(const GRect &r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+QPoint toQPoint(GPoint p)
+{
+    return QPoint(p.x, p.y);
+}
+
+QLine toQLine(const GLine &l)
+{
+    return QLine(toQPoint(l.from), toQPoint(l.to));
+}
+
+constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
+
+} // namespace
+
+CResponseGraphWnd::CResponseGraphWnd(CloseRequest closeRequest, const Clock &clock, Prompter &prompter,
+                                     const ResponseGraphParams &params)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
+    , closeRequest_(std::move(closeRequest))
+    , clock_(clock)
+    , prompter_(prompter)
+    , model_(params, clock.nowSeconds())
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+}
+
+CResponseGraphWnd::CResponseGraphWnd(CMainFrame &owner, const ResponseGraphParams &params)
+    : CResponseGraphWnd([&owner](const ResponseGraph *window) { owner.closeResponseGraph(window); }, owner.clock(),
+                        owner.prompter(), params)
+{
+}
+
+CResponseGraphWnd::~CResponseGraphWnd()
+{
+    startTimer_.stop();
+    textTimer_.stop();
+    recorder_.close();
+}
+
+int CResponseGraphWnd::Create()
+{
+    font_ = graphWindowFont(model_.params().fontFace);
+    setFont(font_);
+    resize(100, 100);
+    // The native window is made here, hidden.
+    if (winId() == 0)
+        return 0;
+
+    menu_.clear();
+    QAction *reset = menu_.addAction(fromUtf8("応答履歴をリセット"));
+    reset->setData(graphcmd::ResetHistory);
+    menu_.addSeparator();
+    QAction *close = menu_.addAction(fromUtf8("この監視を閉じる(&C)"));
+    close->setData(graphcmd::CloseMonitor);
+    connect(reset, &QAction::triggered, this, [this] { ResetHistory(); });
+    connect(close, &QAction::triggered, this, [this] { CloseMonitor(); });
+
+    const GRect block = model_.computeTextBlock(clientRect(), measurer());
+    int height = block.height();
+    if (model_.params().showGraph != 0)
+        height += kGraphReserve;
+    applyMinimumSize();
+    setGeometry(block.left, block.top, block.width(), height);
+
+    const ResponseGraphParams &p = model_.params();
+    if (p.recordToFile != 0 &&
+        !recorder_.open(p.fileName, p.targetHost, p.sourceHost, model_.seriesNames())) {
+        prompter_.messageBox(loadString(sid::RecordFileOpenError), "", mb::Ok);
+    }
+
+    startTimer_.start(kStartTimerMs, this);
+    setWindowOpacity(static_cast<double>(p.alpha & 0xFFu) / 255.0);
+    return 1;
+}
+
+void CResponseGraphWnd::show()
+{
+    QWidget::show();
+}
+
+void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
+{
+    const ResponseSample sample = model_.addSample(valueMs, clock_.nowSeconds());
+    recorder_.record(sample);
+    invalidate(toQRect(model_.graphArea(clientRect())));
+}
+
+void CResponseGraphWnd::ResetHistory()
+{
+    // The text shows the new count at the next tick of the text timer; the
+    // old curve stays until the graph area is next painted.
+    model_.resetHistory();
+}
+
+void CResponseGraphWnd::CloseMonitor()
+{
+    // The owner destroys this window, so the request must not run inside
+    // one of its handlers; a window gone by then is not asked about.
+    QPointer<CResponseGraphWnd> self(this);
+    CloseRequest request = closeRequest_;
+    QTimer::singleShot(0, qApp, [self, request] {
+        if (self && request)
+            request(self.data());
+    });
+}
+
+void CResponseGraphWnd::invalidate(const QRect &area)
+{
+    update(area);
+}
+
+GRect CResponseGraphWnd::clientRect() const
+{
+    return GRect{0, 0, width(), height()};
+}
+
+TextExtent CResponseGraphWnd::measure(const std::string &text) const
+{
+    const QFontMetrics metrics(font_);
+    const QRect r = metrics.boundingRect(QRect(0, 0, 1 << 20, 1 << 20), Qt::AlignLeft | Qt::AlignTop, displayText(text));
+    return TextExtent{r.width(), r.height()};
+}
+
+TextMeasure CResponseGraphWnd::measurer() const
+{
+    return [this](const std::string &text) { return measure(text); };
+}
+
+void CResponseGraphWnd::applyMinimumSize()
+{
+    setMinimumSize(std::max(1, model_.minimumWidth()), std::max(1, model_.minimumHeight()));
+}
+
+void CResponseGraphWnd::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect client = rect();
+    painter.fillRect(client, toQColor(graphcolour::Background));
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(client.adjusted(0, 0, -1, -1));
+
+    painter.setFont(font_);
+    const int textBottomBefore = model_.textBlock().bottom;
+    const PaintPlan plan = model_.planPaint(clientRect(), measurer());
+    for (const TextItem &item : plan.items) {
+        // The grey shadow where the text was measured, the text itself one
+        // pixel left and up.
+        const QRect at = toQRect(item.shadowAt);
+        painter.setPen(toQColor(graphcolour::Shadow));
+        painter.drawText(at, kTextFlags, displayText(item.text));
+        painter.setPen(toQColor(item.colour));
+        painter.drawText(at.translated(-1, -1), kTextFlags, displayText(item.text));
+    }
+    // Painting moves the text block's bottom, which bounds the height; the
+    // new bound is applied outside the paint.
+    if (model_.textBlock().bottom != textBottomBefore)
+        QMetaObject::invokeMethod(this, [this] { applyMinimumSize(); }, Qt::QueuedConnection);
+
+    if (!plan.graph)
+        return;
+    const GraphDrawing &g = *plan.graph;
+    QPen axis(toQColor(graphcolour::Axes), 2, Qt::SolidLine, Qt::FlatCap);
+    painter.setPen(axis);
+    painter.drawLine(toQLine(g.verticalAxis));
+    painter.drawLine(toQLine(g.horizontalAxis));
+
+    painter.setPen(QPen(toQColor(graphcolour::Axes), 1));
+    for (const GLine &tick : g.ticks)
+        painter.drawLine(toQLine(tick));
+
+    if (g.thresholdLine) {
+        painter.setPen(QPen(toQColor(graphcolour::Threshold), 1, Qt::DotLine));
+        painter.drawLine(toQLine(*g.thresholdLine));
+    }
+
+    if (g.curve.size() > 1) {
+        painter.setPen(QPen(toQColor(graphcolour::series(0)), 1));
+        QPolygon line;
+        line.reserve(static_cast<int>(g.curve.size()));
+        for (GPoint p : g.curve)
+            line << toQPoint(p);
+        painter.drawPolyline(line);
+    }
+
+    painter.setPen(toQColor(graphcolour::Labels));
+    painter.drawText(toQRect(g.maxLabelRect), kTextFlags, displayText(g.maxLabel));
+    if (g.timeLabel)
+        painter.drawText(toQRect(g.timeLabelRect), kTextFlags, displayText(*g.timeLabel));
+}
+
+void CResponseGraphWnd::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    invalidate(toQRect(model_.graphArea(clientRect())));
+}
+
+Qt::Edges CResponseGraphWnd::edgesAt(const QPoint &pos) const
+{
+    Qt::Edges edges;
+    if (pos.x() < kBorder)
+        edges |= Qt::LeftEdge;
+    if (pos.x() >= width() - kBorder)
+        edges |= Qt::RightEdge;
+    if (pos.y() < kBorder)
+        edges |= Qt::TopEdge;
+    if (pos.y() >= height() - kBorder)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
+void CResponseGraphWnd::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint global = event->globalPosition().toPoint();
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (edges) {
+        QWindow *handle = windowHandle();
+        if (handle && handle->startSystemResize(edges))
+            return;
+        sizingEdges_ = edges;
+        sizingStart_ = geometry();
+        sizingPress_ = global;
+        return;
+    }
+    dragOffset_ = global - frameGeometry().topLeft();
+    dragging_ = true;
+}
+
+void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton)) {
+        dragging_ = false;
+        sizingEdges_ = {};
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint global = event->globalPosition().toPoint();
+    if (sizingEdges_) {
+        const QPoint delta = global - sizingPress_;
+        QRect r = sizingStart_;
+        const QSize least = minimumSize();
+        if (sizingEdges_ & Qt::LeftEdge)
+            r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - least.width()));
+        if (sizingEdges_ & Qt::RightEdge)
+            r.setRight(std::max(r.right() + delta.x(), r.left() + least.width() - 1));
+        if (sizingEdges_ & Qt::TopEdge)
+            r.setTop(std::min(r.top() + delta.y(), r.bottom() + 1 - least.height()));
+        if (sizingEdges_ & Qt::BottomEdge)
+            r.setBottom(std::max(r.bottom() + delta.y(), r.top() + least.height() - 1));
+        if (r != geometry())
+            setGeometry(r);
+    } else if (dragging_) {
+        const QPoint topLeft = global - dragOffset_;
+        if (topLeft != frameGeometry().topLeft()) {
+            move(topLeft);
+            update();
+        }
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CResponseGraphWnd::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        sizingEdges_ = {};
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CResponseGraphWnd::contextMenuEvent(QContextMenuEvent *event)
+{
+    menu_.exec(event->globalPos());
+}
+
+void CResponseGraphWnd::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == startTimer_.timerId())
+        onStartTimer();
+    else if (event->timerId() == textTimer_.timerId())
+        onTextTimer();
+    else
+        QWidget::timerEvent(event);
+}
+
+void CResponseGraphWnd::onStartTimer()
+{
+    startTimer_.stop();
+    model_.startClock(clock_.nowSeconds());
+    textTimer_.start(kTextTimerMs, this);
+}
+
+void CResponseGraphWnd::onTextTimer()
+{
+    model_.updateElapsed(clock_.nowSeconds());
+    const GRect block = model_.computeTextBlock(clientRect(), measurer());
+    applyMinimumSize();
+    invalidate(toQRect(block));
+}
+
+} // namespace vigilon

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Clock.h"
+#include "app/base/Prompter.h"
+#include "app/base/ResponseGraph.h"
+#include "graph/ResponseGraphModel.h"
+#include "graph/ResponseGraphParams.h"
+#include "graph/SampleRecorder.h"
+
+#include <QBasicTimer>
+#include <QFont>
+#include <QMenu>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace vigilon {
+
+class CMainFrame;
+
+// Command ids of the window's context menu.
+namespace graphcmd {
+constexpr unsigned ResetHistory = 32772;
+constexpr unsigned CloseMonitor = 32778;
+} // namespace graphcmd
+
+// The small translucent window that follows one entry's response times: the
+// text block with host, current value, start and elapsed time and sample
+// count, and below it the graph of the stored samples. It has no caption:
+// it is moved by dragging it and sized by its border. Its owner (the frame)
+// destroys it; the window only asks for that.
+class CResponseGraphWnd : public QWidget, public ResponseGraph {
+    Q_OBJECT
+public:
+    // Asked, by a call posted to the event loop, to close the window.
+    using CloseRequest = std::function<void(const ResponseGraph *window)>;
+
+    CResponseGraphWnd(CloseRequest closeRequest, const Clock &clock, Prompter &prompter,
+                      const ResponseGraphParams &params);
+    // A window of the frame: the close request goes to closeResponseGraph.
+    CResponseGraphWnd(CMainFrame &owner, const ResponseGraphParams &params);
+    ~CResponseGraphWnd() override;
+
+    // Finishes creation, hidden: font, text block, size and place, the
+    // recording file, timer 1 and the opacity. 1 when the window exists.
+    int Create();
+
+    void AddSample(std::uint32_t valueMs) override;
+    void show() override;
+    void ResetHistory();
+    // Asks the owner to close this window, and nothing else.
+    void CloseMonitor();
+
+    const ResponseGraphModel &model() const { return model_; }
+    bool recording() const { return recorder_.isOpen(); }
+    QMenu &contextMenu() { return menu_; }
+    const QFont &graphFont() const { return font_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    // Marks a part of the window for repainting.
+    virtual void invalidate(const QRect &area);
+
+private:
+    void onStartTimer();
+    void onTextTimer();
+    TextExtent measure(const std::string &text) const;
+    TextMeasure measurer() const;
+    GRect clientRect() const;
+    void applyMinimumSize();
+    Qt::Edges edgesAt(const QPoint &pos) const;
+
+    CloseRequest closeRequest_;
+    const Clock &clock_;
+    Prompter &prompter_;
+    ResponseGraphModel model_;
+    SampleRecorder recorder_;
+    QFont font_;
+    QMenu menu_;
+    QBasicTimer startTimer_;
+    QBasicTimer textTimer_;
+    // Cursor relative to the window's top-left corner at the press.
+    QPoint dragOffset_;
+    // A move drags only after a left-button press in this window.
+    bool dragging_ = false;
+    // Sizing through the border, where the window system does not do it.
+    Qt::Edges sizingEdges_;
+    QRect sizingStart_;
+    QPoint sizingPress_;
+};
+
+} // namespace vigilon

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: MIT
+#include "graph/qt/ResponseMonitorDlg.h"
+
+#include "app/base/StringTable.h"
+#include "graph/FileDialogStatus.h"
+#include "graph/qt/GraphFonts.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+#include <cctype>
+#include <climits>
+
+namespace vigilon {
+
+namespace {
+
+QString idName(int id)
+{
+    return QStringLiteral("id%1").arg(id);
+}
+
+std::string replaceAll(std::string text, const std::string &from, const std::string &to)
+{
+    for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+} // namespace
+
+bool parseDialogInteger(const std::string &text, int &value)
+{
+    std::size_t i = 0;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (i < text.size() && blank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    const std::size_t digitsStart = i;
+    long long number = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        number = number * 10 + (text[i] - '0');
+        if (number > static_cast<long long>(INT_MAX) + 1)
+            return false;
+        ++i;
+    }
+    if (i == digitsStart)
+        return false;
+    while (i < text.size() && blank(text[i]))
+        ++i;
+    if (i != text.size())
+        return false;
+    if (negative)
+        number = -number;
+    if (number > INT_MAX || number < INT_MIN)
+        return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
+CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , prompter_(prompter)
+{
+    setWindowTitle(fromUtf8("応答速度の監視"));
+    const QFont font = dialogTemplateFont();
+    setFont(font);
+    const DialogUnitMapper du(font);
+    setFixedSize(du.x(231), du.y(172));
+
+    auto place = [&du](QWidget *w, int x, int y, int width, int height) {
+        w->setGeometry(du.rect(x, y, width, height));
+    };
+    auto label = [&](const char *text, int x, int y, int width, int height, Qt::Alignment align) {
+        auto *l = new QLabel(fromUtf8(text), this);
+        l->setAlignment(align | Qt::AlignTop);
+        l->setWordWrap(true);
+        place(l, x, y, width, height);
+        return l;
+    };
+
+    auto *group = new QGroupBox(fromUtf8("監視設定"), this);
+    place(group, 7, 3, 217, 162);
+
+    auto *icon = new QLabel(this);
+    icon->setObjectName(idName(monitordlg::Icon));
+    place(icon, 13, 14, 20, 20);
+
+    label("以下の選択されたポートの応答速度を監視します。必要な情報を設定してください。", 42, 16, 176, 17,
+          Qt::AlignLeft);
+    label("監視ポート:", 12, 38, 33, 10, Qt::AlignLeft);
+
+    portEdit_ = new QLineEdit(this);
+    portEdit_->setObjectName(idName(monitordlg::PortText));
+    portEdit_->setReadOnly(true);
+    place(portEdit_, 52, 39, 164, 12);
+
+    label("透過表示:", 15, 68, 30, 12, Qt::AlignRight);
+    label("透過", 55, 62, 15, 10, Qt::AlignLeft);
+    label("非透過", 199, 61, 21, 10, Qt::AlignLeft);
+
+    alpha_ = new QSlider(Qt::Horizontal, this);
+    alpha_->setObjectName(idName(monitordlg::Alpha));
+    alpha_->setTickPosition(QSlider::NoTicks);
+    alpha_->setFocusPolicy(Qt::StrongFocus);
+    // The template's 6 units are too thin for a handle here.
+    QRect sliderRect = du.rect(52, 72, 170, 6);
+    sliderRect.setHeight(std::max(sliderRect.height(), alpha_->sizeHint().height()));
+    alpha_->setGeometry(sliderRect);
+
+    QLabel *historyLabel = label("最大履歴数(&H):", 123, 83, 53, 12, Qt::AlignRight);
+
+    history_ = new QLineEdit(this);
+    history_->setObjectName(idName(monitordlg::History));
+    history_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), history_));
+    place(history_, 177, 81, 30, 12);
+    history_->installEventFilter(this);
+    historyLabel->setBuddy(history_);
+
+    // The up-down control: two arrows that step the number in the edit.
+    const QRect spin = du.rect(208, 83, 10, 12);
+    up_ = new QToolButton(this);
+    up_->setObjectName(idName(monitordlg::HistorySpin) + QStringLiteral("up"));
+    up_->setArrowType(Qt::UpArrow);
+    up_->setAutoRepeat(true);
+    up_->setGeometry(spin.x(), spin.y(), spin.width(), spin.height() / 2);
+    down_ = new QToolButton(this);
+    down_->setObjectName(idName(monitordlg::HistorySpin) + QStringLiteral("down"));
+    down_->setArrowType(Qt::DownArrow);
+    down_->setAutoRepeat(true);
+    down_->setGeometry(spin.x(), spin.y() + spin.height() / 2, spin.width(), spin.height() - spin.height() / 2);
+    up_->setFocusPolicy(Qt::NoFocus);
+    down_->setFocusPolicy(Qt::NoFocus);
+    connect(up_, &QToolButton::clicked, this, [this] { stepHistory(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { stepHistory(-1); });
+
+    record_ = new QCheckBox(fromUtf8("ファイルに保存(&F)"), this);
+    record_->setObjectName(idName(monitordlg::RecordCheck));
+    place(record_, 17, 110, 67, 13);
+    connect(record_, &QCheckBox::clicked, this, [this] { onRecordClicked(); });
+
+    file_ = new QLineEdit(this);
+    file_->setObjectName(idName(monitordlg::FileEdit));
+    file_->setEnabled(false);
+    place(file_, 16, 125, 158, 14);
+
+    browse_ = new QPushButton(fromUtf8("参照(&B)"), this);
+    browse_->setObjectName(idName(monitordlg::Browse));
+    browse_->setEnabled(false);
+    browse_->setAutoDefault(false);
+    place(browse_, 180, 123, 41, 14);
+    connect(browse_, &QPushButton::clicked, this, [this] { onBrowse(); });
+
+    ok_ = new QPushButton(fromUtf8("OK"), this);
+    ok_->setObjectName(QStringLiteral("id1"));
+    ok_->setDefault(true);
+    place(ok_, 57, 147, 50, 14);
+    connect(ok_, &QPushButton::clicked, this, &CResponseMonitorDlg::accept);
+
+    auto *cancel = new QPushButton(fromUtf8("キャンセル"), this);
+    cancel->setObjectName(QStringLiteral("id2"));
+    cancel->setAutoDefault(false);
+    place(cancel, 124, 147, 50, 14);
+    connect(cancel, &QPushButton::clicked, this, &CResponseMonitorDlg::reject);
+
+    // Tab order follows the template.
+    setTabOrder(alpha_, history_);
+    setTabOrder(history_, record_);
+    setTabOrder(record_, file_);
+    setTabOrder(file_, browse_);
+    setTabOrder(browse_, ok_);
+    setTabOrder(ok_, cancel);
+}
+
+void CResponseMonitorDlg::initDialog()
+{
+    if (initialised_)
+        return;
+    initialised_ = true;
+    file_->clear();
+    history_->setText(QString::number(maxHistory));
+
+    auto *icon = findChild<QLabel *>(idName(monitordlg::Icon));
+    if (icon) {
+        const QSize size = icon->size();
+        icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size));
+    }
+    portEdit_->setText(fromUtf8(portText));
+    history_->setText(QString::number(std::clamp<std::uint32_t>(maxHistory, monitordlg::HistoryLowest,
+                                                                monitordlg::HistoryHighest)));
+    file_->setText(fromUtf8(defaultFileBase + ".csv"));
+    record_->setEnabled(true);
+    alpha_->setRange(0, 255);
+    alpha_->setValue(static_cast<int>(alpha));
+    alpha_->update();
+}
+
+int CResponseMonitorDlg::exec()
+{
+    initDialog();
+    return QDialog::exec();
+}
+
+void CResponseMonitorDlg::stepHistory(int steps)
+{
+    int value = 0;
+    if (!parseDialogInteger(history_->text().toStdString(), value))
+        value = monitordlg::HistoryLowest;
+    value = std::clamp(value + steps, monitordlg::HistoryLowest, monitordlg::HistoryHighest);
+    history_->setText(QString::number(value));
+}
+
+bool CResponseMonitorDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == history_ && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+            stepHistory(key->key() == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CResponseMonitorDlg::onRecordClicked()
+{
+    const bool on = record_->isChecked();
+    file_->setEnabled(on);
+    browse_->setEnabled(on);
+}
+
+void CResponseMonitorDlg::onBrowse()
+{
+    Prompter::FileDialogRequest request;
+    request.open = true;
+    request.title = loadString(sid::RecordFileDialogTitle);
+    request.filter = loadString(sid::RecordFileFilter);
+    request.defaultExtension = "csv";
+    request.initialName = defaultFileBase;
+    const std::string chosen = prompter_.fileDialog(request);
+    const auto *status = dynamic_cast<const FileDialogStatus *>(&prompter_);
+    if (status && status->lastFileDialogFailed()) {
+        prompter_.messageBox(loadString(sid::FileDialogFailed), "", mb::Ok | mb::IconStop);
+        return;
+    }
+    if (!chosen.empty())
+        file_->setText(fromUtf8(chosen));
+}
+
+void CResponseMonitorDlg::accept()
+{
+    int value = 0;
+    const std::string text = history_->text().toStdString();
+    std::string refusal;
+    if (!parseDialogInteger(text, value)) {
+        refusal = loadString(sid::ParseInteger);
+    } else if (value < monitordlg::HistoryLowest || value > monitordlg::HistoryHighest) {
+        refusal = replaceAll(replaceAll(loadString(sid::ParseIntegerRange), "%1",
+                                        std::to_string(monitordlg::HistoryLowest)),
+                             "%2", std::to_string(monitordlg::HistoryHighest));
+    }
+    if (!refusal.empty()) {
+        prompter_.messageBox(refusal, "", mb::Ok | mb::IconExclamation);
+        history_->setFocus();
+        history_->selectAll();
+        return;
+    }
+    maxHistory = static_cast<std::uint32_t>(value);
+    recordToFile = 0;
+    const std::string name = file_->text().toStdString();
+    if (record_->isChecked() && !name.empty()) {
+        recordToFile = 1;
+        fileName = name;
+    }
+    alpha = static_cast<std::uint32_t>(alpha_->value());
+    QDialog::accept();
+}
+
+} // namespace vigilon

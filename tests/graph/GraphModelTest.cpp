@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: MIT
+#include "graph/ResponseGraphModel.h"
+
+#include <gtest/gtest.h>
+
+namespace vigilon {
+namespace {
+
+constexpr std::uint32_t kT0 = 1173863107; // 2007-03-14 09:05:07 UTC
+
+ResponseGraphParams params(std::uint32_t threshold = 0, std::uint32_t maxHistory = 200)
+{
+    ResponseGraphParams p;
+    p.fontFace = "face";
+    p.warningThreshold = threshold;
+    p.maxHistory = maxHistory;
+    p.targetHost = "target.example";
+    p.seriesNames = "TCP:80";
+    return p;
+}
+
+// Every line is 10 pixels high and 5 pixels a byte wide (of its longest
+// line).
+TextExtent fakeMeasure(const std::string &text)
+{
+    int lines = 0;
+    int widest = 0;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t brk = text.find("\r\n", pos);
+        const std::size_t end = brk == std::string::npos ? text.size() : brk;
+        widest = std::max(widest, static_cast<int>(end - pos) * 5);
+        ++lines;
+        if (brk == std::string::npos)
+            break;
+        pos = brk + 2;
+    }
+    return {widest, lines * 10};
+}
+
+const GRect kGraph{16, 50, 216, 150}; // W 200, H 100
+
+TEST(GraphModel, SeriesNamesSplitAtLineBreaks)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(splitSeriesNames(""), V{});
+    EXPECT_EQ(splitSeriesNames("a"), V{"a"});
+    EXPECT_EQ(splitSeriesNames("a\r\n"), V{"a"});
+    EXPECT_EQ(splitSeriesNames("\r\n"), V{""});
+    EXPECT_EQ(splitSeriesNames("a\r\n\r\nb"), (V{"a", "", "b"}));
+    // A bare LF is no break.
+    EXPECT_EQ(splitSeriesNames("a\nb"), V{"a\nb"});
+}
+
+TEST(GraphModel, SlotsTicksAndTruncatingDivision)
+{
+    ResponseGraphModel m(params(), kT0);
+    // N = 0 after a reset: two slots, the tick at slot 0 only, no curve and no
+    // time label, but the maximum label with 0.
+    m.addSample(10, kT0);
+    m.resetHistory();
+    GraphDrawing d = m.drawGraph(kGraph);
+    EXPECT_EQ(d.ticks, (std::vector<GLine>{{{16, 148}, {16, 152}}}));
+    EXPECT_TRUE(d.curve.empty());
+    EXPECT_FALSE(d.timeLabel);
+    EXPECT_EQ(d.maxLabel, "最大=0");
+    EXPECT_EQ(d.verticalAxis, (GLine{{16, 150}, {16, 50}}));
+    EXPECT_EQ(d.horizontalAxis, (GLine{{16, 150}, {216, 150}}));
+    EXPECT_EQ(d.maxLabelRect, (GRect{4, 42, 212, 150}));
+
+    // N = 1: one point at slot 0, both labels.
+    m.addSample(40, kT0 + 1);
+    d = m.drawGraph(kGraph);
+    ASSERT_EQ(d.curve.size(), 1u);
+    EXPECT_EQ(d.curve[0], (GPoint{16, 150 - 100 - 1}));
+    ASSERT_TRUE(d.timeLabel);
+    EXPECT_EQ(*d.timeLabel, "09:05:08");
+    EXPECT_EQ(d.timeLabelRect, (GRect{4, 152, 212, 166}));
+
+    // N = 9: eleven slots, ticks at 0 and 10; 10 * 200 / 11 truncates to 181.
+    for (int i = 0; i < 8; ++i)
+        m.addSample(40, kT0 + 2);
+    d = m.drawGraph(kGraph);
+    ASSERT_EQ(d.ticks.size(), 2u);
+    EXPECT_EQ(d.ticks[1].from.x, 16 + 181);
+    ASSERT_EQ(d.curve.size(), 9u);
+    EXPECT_EQ(d.curve[1].x, 16 + 18); // 200 / 11
+    // The curve ends two slots short of the right edge.
+    EXPECT_EQ(d.curve[8].x, 16 + 1600 / 11);
+}
+
+TEST(GraphModel, VerticalScaleFollowsMaximumOrThreshold)
+{
+    ResponseGraphModel m(params(500), kT0);
+    m.addSample(100, kT0);
+    m.addSample(300, kT0);
+    m.addSample(0, kT0);
+    GraphDrawing d = m.drawGraph(kGraph);
+    // Below the threshold the height stands for the threshold: the line lies
+    // one pixel above the top.
+    ASSERT_TRUE(d.thresholdLine);
+    EXPECT_EQ(*d.thresholdLine, (GLine{{16, 49}, {216, 49}}));
+    EXPECT_EQ(d.curve[0].y, 150 - 20 - 1);
+    EXPECT_EQ(d.curve[1].y, 150 - 60 - 1);
+    EXPECT_EQ(d.curve[2].y, 150 - 1);
+
+    m.addSample(1000, kT0);
+    d = m.drawGraph(kGraph);
+    EXPECT_EQ(d.thresholdLine->from.y, 150 - 50 - 1);
+    EXPECT_EQ(d.curve[1].y, 150 - 30 - 1);
+    EXPECT_EQ(d.curve[3].y, 150 - 100 - 1);
+    EXPECT_EQ(d.maxLabel, "最大=1000");
+
+    // 100 * 100 / 300 truncates to 33.
+    ResponseGraphModel t(params(0), kT0);
+    t.addSample(300, kT0);
+    t.addSample(100, kT0);
+    d = t.drawGraph(kGraph);
+    EXPECT_FALSE(d.thresholdLine);
+    EXPECT_EQ(d.curve[1].y, 150 - 33 - 1);
+}
+
+TEST(GraphModel, LargeValuesDoNotWrapTheProduct)
+{
+    // 50,000,000 * 100 does not fit 32 bits; wrapped it would put the line
+    // 7 pixels above the bottom instead of half way.
+    ResponseGraphModel m(params(50'000'000), kT0);
+    m.addSample(100'000'000, kT0);
+    m.addSample(0xFFFFFFFFu, kT0);
+    GraphDrawing d = m.drawGraph(kGraph);
+    EXPECT_EQ(d.curve[1].y, 150 - 100 - 1);
+    EXPECT_EQ(d.curve[0].y, 150 - 2 - 1);
+    EXPECT_EQ(d.thresholdLine->from.y, 150 - 1 - 1);
+
+    ResponseGraphModel half(params(50'000'000), kT0);
+    half.addSample(100'000'000, kT0);
+    EXPECT_EQ(half.drawGraph(kGraph).thresholdLine->from.y, 150 - 50 - 1);
+}
+
+TEST(GraphModel, OnlyFailuresRunJustAboveTheAxis)
+{
+    ResponseGraphModel m(params(), kT0);
+    m.addSample(0, kT0);
+    m.addSample(0, kT0);
+    const GraphDrawing d = m.drawGraph(kGraph);
+    EXPECT_EQ(d.maxLabel, "最大=0");
+    EXPECT_EQ(d.curve, (std::vector<GPoint>{{16, 149}, {16 + 50, 149}}));
+    EXPECT_TRUE(m.hasSamples());
+}
+
+TEST(GraphModel, HistoryBoundKeepsCountAndMaximum)
+{
+    ResponseGraphModel m(params(0, 10), kT0);
+    m.addSample(900, kT0);
+    for (std::uint32_t i = 1; i <= 10; ++i)
+        m.addSample(5, kT0 + i);
+    EXPECT_EQ(m.samples().size(), 10u);
+    EXPECT_EQ(m.samples().front().time, kT0 + 1);
+    EXPECT_EQ(m.sampleCount(), 11u);
+    // The 900 is gone from the store but not from the maximum.
+    EXPECT_EQ(m.maxValue(), 900u);
+    const GraphDrawing d = m.drawGraph(kGraph);
+    EXPECT_EQ(*d.timeLabel, "09:05:08");
+    EXPECT_EQ(d.curve[0].y, 150 - 0 - 1); // 5 * 100 / 900 = 0
+    EXPECT_NE(m.startLine().find("サンプル数: 11"), std::string::npos);
+    // The count is not bounded, and each sample drops at most one.
+    for (int i = 0; i < 1000; ++i)
+        m.addSample(1, kT0);
+    EXPECT_EQ(m.samples().size(), 10u);
+    EXPECT_EQ(m.sampleCount(), 1011u);
+}
+
+TEST(GraphModel, ResetForgetsAllButHasSamples)
+{
+    ResponseGraphModel m(params(200), kT0);
+    m.addSample(700, kT0);
+    m.addSample(300, kT0);
+    m.resetHistory();
+    EXPECT_TRUE(m.hasSamples());
+    EXPECT_EQ(m.sampleCount(), 0u);
+    EXPECT_EQ(m.maxValue(), 0u);
+    EXPECT_TRUE(m.samples().empty());
+    EXPECT_TRUE(m.currentValues().empty());
+    EXPECT_EQ(m.drawnSeries(), 0u);
+    EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 0");
+    // With a threshold, empty axes and the line just above the top.
+    EXPECT_EQ(m.drawGraph(kGraph).thresholdLine->from.y, 49);
+
+    // A new curve and a new, lower maximum.
+    m.addSample(100, kT0);
+    EXPECT_EQ(m.maxValue(), 100u);
+    EXPECT_EQ(m.drawnSeries(), 1u);
+    EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 100");
+    EXPECT_EQ(m.drawGraph(kGraph).curve.size(), 1u);
+}
+
+TEST(GraphModel, TextBlockAndElapsedText)
+{
+    ResponseGraphModel m(params(), kT0);
+    EXPECT_EQ(m.measuredText(), "対象ホスト: target.example\r\n対象ポート: TCP:80 現在の値: 8888888\r\n"
+                                "開始時刻 2007年 03月 14日 09時05分07秒 経過時間: \r\nサンプル数: 0\r\n");
+    const GRect block = m.computeTextBlock(GRect{0, 0, 100, 100}, fakeMeasure);
+    // Four lines and an empty last one after the final "\r\n".
+    const TextExtent extent = fakeMeasure(m.measuredText());
+    EXPECT_EQ(block, (GRect{4, 4, 4 + extent.width + 8, 4 + extent.height}));
+    EXPECT_EQ(m.minimumWidth(), extent.width + 8 + 16);
+    EXPECT_EQ(m.minimumHeight(), extent.height);
+    EXPECT_EQ(m.graphArea(GRect{0, 0, 300, 200}), (GRect{0, extent.height, 300, 200}));
+
+    // The elapsed time counts from the first tick, and stays empty until the
+    // first tick of the text timer.
+    m.startClock(kT0 + 1);
+    EXPECT_EQ(m.elapsedText(), "");
+    m.updateElapsed(kT0 + 1 + 86400 + 61);
+    EXPECT_EQ(m.elapsedText(), "1日 00時間 01分 01秒");
+    EXPECT_NE(m.startLine().find("経過時間: 1日 00時間 01分 01秒\r\n"), std::string::npos);
+
+    // More series: the first behind the port heading, each later one on its
+    // own line.
+    ResponseGraphParams two = params();
+    two.seriesNames = "a\r\nb";
+    ResponseGraphModel m2(two, kT0);
+    EXPECT_EQ(m2.measuredText().find("対象ポート: a 現在の値: 8888888\r\nb 現在の値: 8888888\r\n開始"),
+              std::string("対象ホスト: target.example\r\n").size());
+}
+
+TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
+{
+    ResponseGraphParams two = params();
+    two.seriesNames = "a\r\nb";
+    ResponseGraphModel m(two, kT0);
+    const GRect client{0, 0, 400, 200};
+    PaintPlan plan = m.planPaint(client, fakeMeasure);
+    ASSERT_EQ(plan.items.size(), 5u);
+    const int lefts[] = {4, 3, 2, 1, 4};
+    int top = 4;
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(plan.items[i].shadowAt.left, lefts[i]) << i;
+        EXPECT_EQ(plan.items[i].shadowAt.top, top) << i;
+        top = plan.items[i].shadowAt.bottom;
+    }
+    EXPECT_EQ(plan.items[2].colour, graphcolour::series(0));
+    EXPECT_EQ(plan.items[3].colour, graphcolour::series(1));
+    EXPECT_EQ(plan.items[0].colour, graphcolour::Text);
+    // Start line: three lines (the last empty).
+    EXPECT_EQ(plan.textBottom, 4 + 10 + 10 + 10 + 10 + 30);
+    // No graph before the first sample.
+    EXPECT_FALSE(plan.graph);
+
+    m.computeTextBlock(client, fakeMeasure);
+    m.addSample(50, kT0);
+    plan = m.planPaint(client, fakeMeasure);
+    ASSERT_TRUE(plan.graph);
+    EXPECT_EQ(plan.graph->area, (GRect{16, 74, 392, 182}));
+    EXPECT_EQ(m.textBlock().bottom, 74);
+
+    // The graph needs the text to end above 18 pixels from the bottom.
+    EXPECT_FALSE(m.planPaint(GRect{0, 0, 400, 74 + 18}, fakeMeasure).graph);
+    EXPECT_TRUE(m.planPaint(GRect{0, 0, 400, 74 + 19}, fakeMeasure).graph);
+
+    ResponseGraphParams noGraph = two;
+    noGraph.showGraph = 0;
+    ResponseGraphModel hidden(noGraph, kT0);
+    hidden.addSample(1, kT0);
+    EXPECT_FALSE(hidden.planPaint(client, fakeMeasure).graph);
+
+    EXPECT_EQ(graphcolour::series(4), graphcolour::series(0));
+    EXPECT_EQ(graphcolour::series(2), (GColour{64, 128, 128}));
+}
+
+} // namespace
+} // namespace vigilon

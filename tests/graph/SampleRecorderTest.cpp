@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+#include "graph/SampleRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace vigilon {
+namespace {
+
+constexpr std::uint32_t kT0 = 1173863107; // 2007-03-14 09:05:07 UTC
+
+class SampleRecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vigilon-recorder-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override
+    {
+        for (const std::string &f : created_)
+            ::unlink(f.c_str());
+        ::rmdir(dir_.c_str());
+    }
+    std::string path(const std::string &name)
+    {
+        created_.push_back(dir_ + "/" + name);
+        return created_.back();
+    }
+    static std::string read(const std::string &file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    std::string dir_;
+    std::vector<std::string> created_;
+};
+
+const std::string kHeader = "ターゲット: 192.0.2.7\r\n送信元: probe-host\r\nサンプリング日時, TCP:80\r\n";
+
+TEST_F(SampleRecorderTest, HeaderAndRecordsByteForByte)
+{
+    const std::string file = path("sample.csv");
+    ResponseGraphParams p;
+    p.maxHistory = 2;
+    p.seriesNames = "TCP:80";
+    ResponseGraphModel model(p, kT0);
+    SampleRecorder rec;
+    ASSERT_TRUE(rec.open(file, "192.0.2.7", "probe-host", model.seriesNames()));
+    // The header is on disk before any sample.
+    EXPECT_EQ(read(file), kHeader);
+
+    rec.record(model.addSample(15, kT0));
+    // Each line reaches the file as it is written.
+    EXPECT_EQ(read(file), kHeader + "2007年 03月 14日 09時05分07秒,15\r\n");
+    rec.record(model.addSample(0, kT0 + 61));
+    // A reset writes nothing and no new header follows.
+    model.resetHistory();
+    rec.record(model.addSample(3000, kT0 + 3600));
+    // Values go out as signed 32-bit numbers.
+    rec.record(model.addSample(0xFFFFFFFFu, kT0 + 86400));
+    rec.close();
+    EXPECT_EQ(read(file), kHeader +
+                              "2007年 03月 14日 09時05分07秒,15\r\n"
+                              "2007年 03月 14日 09時06分08秒,0\r\n"
+                              "2007年 03月 14日 10時05分07秒,3000\r\n"
+                              "2007年 03月 15日 09時05分07秒,-1\r\n");
+}
+
+TEST_F(SampleRecorderTest, SeveralSeriesAndAnExistingFileIsTruncated)
+{
+    const std::string file = path("old.txt");
+    {
+        std::ofstream old(file, std::ios::binary);
+        old << std::string(500, 'x');
+    }
+    SampleRecorder rec;
+    ASSERT_TRUE(rec.open(file, "h", "s", {"a", "", "b"}));
+    ResponseSample sample{kT0, {1, 2}};
+    rec.record(sample);
+    rec.close();
+    EXPECT_EQ(read(file), "ターゲット: h\r\n送信元: s\r\nサンプリング日時, a, , b\r\n"
+                          "2007年 03月 14日 09時05分07秒,1,2\r\n");
+    // A closed recorder writes nothing more.
+    rec.record(sample);
+    EXPECT_EQ(read(file).size(), std::string("ターゲット: h\r\n送信元: s\r\nサンプリング日時, a, , b\r\n"
+                                             "2007年 03月 14日 09時05分07秒,1,2\r\n")
+                                     .size());
+}
+
+TEST_F(SampleRecorderTest, RefusedOpensLeaveNothingOpen)
+{
+    SampleRecorder rec;
+    EXPECT_FALSE(rec.open(dir_ + "/no/such/dir/x.csv", "h", "s", {"a"}));
+    EXPECT_FALSE(rec.isOpen());
+    EXPECT_FALSE(rec.open(dir_, "h", "s", {"a"}));
+
+    // A file another recorder holds is neither taken nor emptied.
+    const std::string file = path("held.csv");
+    SampleRecorder first;
+    ASSERT_TRUE(first.open(file, "h", "s", {"a"}));
+    first.record(ResponseSample{kT0, {7}});
+    const std::string before = read(file);
+    EXPECT_FALSE(rec.open(file, "other", "s", {"a"}));
+    EXPECT_EQ(read(file), before);
+    first.close();
+    EXPECT_TRUE(rec.open(file, "other", "s", {"a"}));
+}
+
+TEST_F(SampleRecorderTest, AWriteErrorStopsRecordingOnce)
+{
+    const std::string file = path("full.csv");
+    SampleRecorder rec;
+    ASSERT_TRUE(rec.open(file, "h", "s", {"a"}));
+    const std::size_t headerSize = read(file).size();
+
+    // A file size limit stands in for a full disk.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = headerSize + 50;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 10; ++i)
+        rec.record(ResponseSample{kT0, {static_cast<std::uint32_t>(i)}});
+    const std::string err = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(rec.isOpen());
+    // Said once, naming the file.
+    EXPECT_NE(err.find(file), std::string::npos);
+    EXPECT_EQ(err.find(file), err.rfind(file));
+    // Everything before the line that did not fit is there.
+    const std::string content = read(file);
+    const std::string firstLine = "2007年 03月 14日 09時05分07秒,0\r\n";
+    EXPECT_LE(content.size(), headerSize + 50);
+    EXPECT_EQ(content.substr(headerSize, firstLine.size()), firstLine);
+}
+
+TEST(CharacterSet, ConvertsToTheLocaleSetOrKeepsUtf8)
+{
+    EXPECT_EQ(toCharacterSet("ターゲット: h", "UTF-8"), "ターゲット: h");
+    EXPECT_EQ(toCharacterSet("ターゲット: h", "ANSI_X3.4-1968"), "ターゲット: h");
+    const std::string sjis = toCharacterSet("ターゲット: h", "CP932");
+    if (sjis == "ターゲット: h")
+        GTEST_SKIP() << "no CP932 converter on this system";
+    EXPECT_EQ(sjis, "\x83^\x81[\x83Q\x83" "b\x83g: h");
+    // Text the set cannot hold stays as it is rather than being cut.
+    EXPECT_EQ(toCharacterSet("\xF0\x9F\x98\x80", "CP932"), "\xF0\x9F\x98\x80");
+}
+
+} // namespace
+} // namespace vigilon
