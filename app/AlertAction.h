@@ -1,17 +1,83 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/EventLoop.h"
 #include "app/base/Prompter.h"
+#include "app/platform/Launcher.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
-// The frame's runCommand: starts an entry's alert command with "%TARGET%"
-// replaced by the current target host, or opens it as a document, and shows
-// the failure message when neither works. Returns 0 when it was started.
+// The placeholder of an alert command, replaced by the target host; only
+// this exact spelling counts.
+constexpr const char *kTargetPlaceholder = "%TARGET%";
+
+// Whether a command is a program to start rather than a document to open:
+// its lower-case text holds ".exe", ".com", ".bat" or ".cmd" anywhere.
+bool hasProgramExtension(const std::string &command);
+
+// The directory a program starts in: the command line's text before its
+// last backslash (and, on POSIX, before its last slash when that comes
+// later); empty when there is none.
+std::string commandDirectory(const std::string &commandLine);
+
+// The program's arguments: the command split first, then "%TARGET%"
+// replaced inside each argument, so that the target can neither add nor
+// join arguments.
+std::vector<std::string> commandArguments(const std::string &command, const std::string &targetHost);
+
+// Whether a program would run through the Windows command interpreter (a
+// ".bat" or ".cmd" file, or the interpreter itself), whose own parsing no
+// quoting makes safe.
+bool runsInCommandInterpreter(const std::string &program);
+// Whether a text holds anything that interpreter gives a meaning to.
+bool unsafeForCommandInterpreter(const std::string &text);
+
+// The frame's alert commands. A program (see hasProgramExtension; on POSIX
+// also a command whose first word names an executable file) is started with
+// "%TARGET%" replaced; any other command is opened unchanged as a document
+// or URL. When neither works the failure message is shown.
+class CommandRunner {
+public:
+    CommandRunner(Prompter &prompter, std::unique_ptr<platform::Launcher> launcher,
+                  std::function<std::string()> targetHost);
+
+    // Returns 0 when the command was started or handed to the opener (or is
+    // empty), 1 when it failed and the message was shown.
+    int runCommand(const std::string &given);
+
+    // Starts command as a program with "%TARGET%" replaced and parameters
+    // appended, without waiting for it. Returns 0 when it was started, 1 when
+    // it was not (also when too many alert programs still run, or when the
+    // target is unsafe for the command interpreter).
+    int launchProcess(const std::string &command, const std::string &parameters);
+
+    platform::Launcher &launcher() { return *launcher_; }
+
+private:
+    void showFailure(const std::string &shownCommand);
+
+    Prompter &prompter_;
+    std::unique_ptr<platform::Launcher> launcher_;
+    std::function<std::string()> targetHost_;
+    // Late reports from the opener check this before they touch the runner.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+// The frame's runCommand on this system's launcher: starts an entry's alert
+// command with "%TARGET%" replaced by the current target host, or opens it
+// as a document, and shows the failure message when neither works. Returns 0
+// when it was started. Children are reaped on loop.
+std::function<int(const std::string &command)> makeCommandRunner(Prompter &prompter, EventLoop &loop,
+                                                                 std::function<std::string()> targetHost);
+
+// The same on a given launcher.
 std::function<int(const std::string &command)> makeCommandRunner(Prompter &prompter,
+                                                                 std::unique_ptr<platform::Launcher> launcher,
                                                                  std::function<std::string()> targetHost);
 
 } // namespace vigilon

@@ -2,6 +2,8 @@
 // The notification-area icon and its menu, as the frame drives them.
 #include "app/MainFrame.h"
 
+#include "app/Help.h"
+
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/store/Settings.h"
@@ -81,6 +83,9 @@ void CMainFrame::onCommand(unsigned command)
             mainDialog_->show();
             dialogVisible_ = true;
         }
+        break;
+    case res::CmdHelp:
+        openHelpPage(*context_.loop, *context_.prompter);
         break;
     case res::CmdAbout:
         if (aboutBox_)

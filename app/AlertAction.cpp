@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+// Alert commands: programs started with the target filled in, everything
+// else opened by the desktop.
+#include "app/AlertAction.h"
+
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/platform/CommandText.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vigilon {
+
+bool hasProgramExtension(const std::string &command)
+{
+    for (const char *extension : {".exe", ".com", ".bat", ".cmd"}) {
+        if (platform::containsNoCase(command, extension))
+            return true;
+    }
+    return false;
+}
+
+std::string commandDirectory(const std::string &commandLine)
+{
+    std::size_t at = commandLine.rfind('\\');
+    if (!platform::kWindowsCommandLines) {
+        const std::size_t slash = commandLine.rfind('/');
+        if (slash != std::string::npos && (at == std::string::npos || slash > at))
+            at = slash;
+    }
+    if (at == std::string::npos)
+        return {};
+    return commandLine.substr(0, at);
+}
+
+std::vector<std::string> commandArguments(const std::string &command, const std::string &targetHost)
+{
+    std::vector<std::string> arguments = platform::splitCommandLine(command);
+    for (std::string &argument : arguments)
+        argument = platform::replaceAll(argument, kTargetPlaceholder, targetHost);
+    return arguments;
+}
+
+bool runsInCommandInterpreter(const std::string &program)
+{
+    std::string name;
+    for (char c : program)
+        name.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    // Windows ignores blanks and dots at the end of a file name.
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    const std::size_t slash = name.find_last_of("\\/:");
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    auto endsWith = [&base](const std::string &suffix) {
+        return base.size() >= suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    return endsWith(".bat") || endsWith(".cmd") || base == "cmd" || base == "cmd.exe";
+}
+
+bool unsafeForCommandInterpreter(const std::string &text)
+{
+    return text.find_first_of("&|<>^%\"()\r\n") != std::string::npos;
+}
+
+CommandRunner::CommandRunner(Prompter &prompter, std::unique_ptr<platform::Launcher> launcher,
+                             std::function<std::string()> targetHost)
+    : prompter_(prompter)
+    , launcher_(std::move(launcher))
+    , targetHost_(std::move(targetHost))
+{
+}
+
+void CommandRunner::showFailure(const std::string &shownCommand)
+{
+    prompter_.messageBox(formatText(loadString(sid::CommandFailed), {shownCommand}), "", mb::Ok);
+}
+
+int CommandRunner::launchProcess(const std::string &command, const std::string &parameters)
+{
+    const std::string target = targetHost_ ? targetHost_() : std::string();
+    const std::string commandLine = platform::replaceAll(command, kTargetPlaceholder, target);
+
+    platform::ProgramStart start;
+    start.arguments = commandArguments(command, target);
+    for (std::string &parameter : platform::splitCommandLine(parameters))
+        start.arguments.push_back(std::move(parameter));
+    start.directory = commandDirectory(commandLine);
+
+    if (platform::kWindowsCommandLines && !start.arguments.empty() && runsInCommandInterpreter(start.arguments[0]) &&
+        command.find(kTargetPlaceholder) != std::string::npos && unsafeForCommandInterpreter(target)) {
+        std::fprintf(stderr, "vigilon: alert not started: the target host holds characters the command "
+                             "interpreter would act on: %s\n",
+                     commandLine.c_str());
+        return 1;
+    }
+
+    const platform::LaunchOutcome outcome = launcher_->startProgram(start);
+    switch (outcome.result) {
+    case platform::LaunchResult::Started:
+        return 0;
+    case platform::LaunchResult::TooMany:
+        std::fprintf(stderr, "vigilon: alert not started: %zu alert programs still run: %s\n",
+                     launcher_->runningCount(), commandLine.c_str());
+        return 1;
+    case platform::LaunchResult::Failed:
+        break;
+    }
+    std::fprintf(stderr, "vigilon: the alert program could not be started: %s: %s\n", commandLine.c_str(),
+                 std::strerror(outcome.error));
+    return 1;
+}
+
+int CommandRunner::runCommand(const std::string &given)
+{
+    // Our own copy: the caller's entry may go while a message box is open.
+    const std::string command = given;
+    if (command.empty())
+        return 0;
+
+    bool program = hasProgramExtension(command);
+    if (!program && !platform::kWindowsCommandLines) {
+        // Programs here carry no extension: an executable file named by the
+        // first word makes a program too.
+        const std::vector<std::string> words = platform::splitCommandLine(command);
+        program = !words.empty() && launcher_->namesProgram(words.front());
+    }
+
+    if (program) {
+        if (launchProcess(command, "") > 0) {
+            const std::string target = targetHost_ ? targetHost_() : std::string();
+            showFailure(platform::replaceAll(command, kTargetPlaceholder, target));
+            return 1;
+        }
+        return 0;
+    }
+
+    // A document or URL, "%TARGET%" and all.
+    std::weak_ptr<int> alive = alive_;
+    const platform::LaunchOutcome outcome = launcher_->openDocument(command, [this, alive, command] {
+        if (alive.expired())
+            return;
+        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s\n", command.c_str());
+        showFailure(command);
+    });
+    if (outcome.started())
+        return 0;
+    if (outcome.result == platform::LaunchResult::TooMany)
+        std::fprintf(stderr, "vigilon: alert not opened: %zu alert programs still run: %s\n",
+                     launcher_->runningCount(), command.c_str());
+    else
+        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n", command.c_str(),
+                     std::strerror(outcome.error));
+    showFailure(command);
+    return 1;
+}
+
+std::function<int(const std::string &command)> makeCommandRunner(Prompter &prompter,
+                                                                 std::unique_ptr<platform::Launcher> launcher,
+                                                                 std::function<std::string()> targetHost)
+{
+    auto runner = std::make_shared<CommandRunner>(prompter, std::move(launcher), std::move(targetHost));
+    return [runner](const std::string &command) {
+        // The failure message nests the event loop, and whoever holds this
+        // function may drop it meanwhile.
+        auto keep = runner;
+        return keep->runCommand(command);
+    };
+}
+
+std::function<int(const std::string &command)> makeCommandRunner(Prompter &prompter, EventLoop &loop,
+                                                                 std::function<std::string()> targetHost)
+{
+    return makeCommandRunner(prompter, platform::makeSystemLauncher(loop), std::move(targetHost));
+}
+
+} // namespace vigilon

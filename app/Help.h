@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/EventLoop.h"
+#include "app/base/Prompter.h"
+#include "app/platform/Launcher.h"
+
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+// The help page, relative to the program's current directory.
+#ifdef _WIN32
+constexpr const char *kHelpPage = "docs_ja\\read1st.htm";
+#else
+constexpr const char *kHelpPage = "docs_ja/read1st.htm";
+#endif
+
+// Where the help page is: under the current directory when it is there,
+// otherwise under the first data directory that holds it
+// (<dir>/vigilon/docs_ja/read1st.htm). Empty when none does.
+std::string findHelpPage(const std::string &currentDirectory, const std::vector<std::string> &dataDirectories);
+
+// The data directories of an installed program, in the order they are
+// searched: beside the executable (../share), the one it was built for, and
+// $XDG_DATA_DIRS.
+std::vector<std::string> helpDataDirectories();
+
+// The help command: opens the page with the desktop's opener; shows 270 with
+// caption 271 when it cannot be opened (also when the opener tells so later).
+void openHelpPage(platform::Launcher &launcher, Prompter &prompter);
+void openHelpPage(EventLoop &loop, Prompter &prompter);
+
+} // namespace vigilon

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/EventLoop.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vigilon::platform {
+
+// A program to start. arguments[0] names the program; the rest are its
+// arguments, already final. directory: where it starts; empty, or a
+// directory that cannot be entered, means our own current directory.
+struct ProgramStart {
+    std::vector<std::string> arguments;
+    std::string directory;
+};
+
+enum class LaunchResult {
+    Started,
+    Failed,  // the system refused; error holds its code
+    TooMany, // the limit of programs running at once is reached
+};
+
+struct LaunchOutcome {
+    LaunchResult result = LaunchResult::Failed;
+    int error = 0;
+    bool started() const { return result == LaunchResult::Started; }
+};
+
+// Starts programs and opens documents for the alert commands and the help
+// page. Nothing is waited for; every child is reaped when it ends, by its own
+// process id, on the event loop. Children outlive the launcher: dropping it
+// neither ends nor forgets them.
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+
+    // Starts a program in a session of its own with no descriptor of ours
+    // except the standard three, at a higher priority where the system allows
+    // it.
+    virtual LaunchOutcome startProgram(const ProgramStart &start) = 0;
+
+    // Opens a document or URL with the desktop's opener. The opener may only
+    // tell later that it could not open it: then onLateFailure runs on the
+    // event loop. Failed when the opener itself cannot be started.
+    virtual LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure) = 0;
+
+    // Whether word names a program file that can be run (a path, or a name
+    // found on PATH). Where programs carry an extension this is left to the
+    // extension and always false.
+    virtual bool namesProgram(const std::string &word) const = 0;
+
+    // Programs of this launcher that have not been reaped yet.
+    virtual std::size_t runningCount() const = 0;
+};
+
+struct LauncherOptions {
+    // At most this many children of one launcher run at once.
+    std::size_t maxRunning = 16;
+    // The desktop's opener (POSIX): a path or a name found on PATH.
+    std::string opener = "xdg-open";
+    // Watch children with a short timer instead of process descriptors
+    // (used where those are missing, and by tests of that path).
+    bool pollForExit = false;
+};
+
+std::unique_ptr<Launcher> makeSystemLauncher(EventLoop &loop, const LauncherOptions &options = {});
+
+// Whether this system's programs are started through names with extensions
+// and command lines (Windows) rather than executable files and argument
+// vectors.
+#ifdef _WIN32
+constexpr bool kWindowsCommandLines = true;
+#else
+constexpr bool kWindowsCommandLines = false;
+#endif
+
+} // namespace vigilon::platform

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+// Starting alert programs and opening documents on Windows.
+#include "app/platform/Launcher.h"
+
+#include "app/platform/CommandText.h"
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace vigilon::platform {
+
+namespace {
+
+class WindowsLauncher final : public Launcher {
+public:
+    explicit WindowsLauncher(const LauncherOptions &options)
+        : options_(options)
+    {
+    }
+
+    ~WindowsLauncher() override
+    {
+        // The programs go on running; only our handles to them end.
+        for (HANDLE process : running_)
+            CloseHandle(process);
+    }
+
+    LaunchOutcome startProgram(const ProgramStart &start) override
+    {
+        LaunchOutcome outcome;
+        if (start.arguments.empty()) {
+            outcome.error = ERROR_FILE_NOT_FOUND;
+            return outcome;
+        }
+        prune();
+        if (running_.size() >= options_.maxRunning) {
+            outcome.result = LaunchResult::TooMany;
+            return outcome;
+        }
+
+        // The arguments are quoted back into one line so that the program
+        // splits out exactly what we hold; the blank at the end is what
+        // "%s %s" with empty parameters has always given.
+        std::string commandLine = joinCommandLine(start.arguments) + ' ';
+
+        // The child starts in the current directory, which is changed for the
+        // duration of the call and then put back. One that cannot be entered
+        // is ignored.
+        std::string previous;
+        bool changed = false;
+        if (!start.directory.empty()) {
+            const DWORD size = GetCurrentDirectoryA(0, nullptr);
+            if (size > 0) {
+                previous.resize(size);
+                const DWORD got = GetCurrentDirectoryA(size, previous.data());
+                previous.resize(got < size ? got : 0);
+            }
+            changed = !previous.empty() && SetCurrentDirectoryA(start.directory.c_str()) != 0;
+        }
+
+        SECURITY_ATTRIBUTES processAttributes = {};
+        processAttributes.nLength = sizeof processAttributes;
+        processAttributes.bInheritHandle = TRUE;
+        SECURITY_ATTRIBUTES threadAttributes = processAttributes;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        std::vector<char> buffer(commandLine.begin(), commandLine.end());
+        buffer.push_back('\0');
+        const BOOL created = CreateProcessA(nullptr, buffer.data(), &processAttributes, &threadAttributes, FALSE,
+                                            HIGH_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
+        const DWORD error = created ? 0 : GetLastError();
+
+        if (changed)
+            SetCurrentDirectoryA(previous.c_str());
+
+        if (!created) {
+            outcome.error = static_cast<int>(error);
+            return outcome;
+        }
+        CloseHandle(info.hThread);
+        running_.push_back(info.hProcess);
+        outcome.result = LaunchResult::Started;
+        return outcome;
+    }
+
+    LaunchOutcome openDocument(const std::string &target, std::function<void()>) override
+    {
+        LaunchOutcome outcome;
+        // The shell answers at once; nothing is reported later.
+        const auto result = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (result <= 32) {
+            outcome.error = static_cast<int>(result);
+            return outcome;
+        }
+        outcome.result = LaunchResult::Started;
+        return outcome;
+    }
+
+    bool namesProgram(const std::string &) const override { return false; }
+
+    std::size_t runningCount() const override
+    {
+        const_cast<WindowsLauncher *>(this)->prune();
+        return running_.size();
+    }
+
+private:
+    // Forgets the programs that have ended.
+    void prune()
+    {
+        std::vector<HANDLE> still;
+        for (HANDLE process : running_) {
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+                still.push_back(process);
+            else
+                CloseHandle(process);
+        }
+        running_.swap(still);
+    }
+
+    LauncherOptions options_;
+    std::vector<HANDLE> running_;
+};
+
+} // namespace
+
+std::unique_ptr<Launcher> makeSystemLauncher(EventLoop &, const LauncherOptions &options)
+{
+    return std::make_unique<WindowsLauncher>(options);
+}
+
+} // namespace vigilon::platform

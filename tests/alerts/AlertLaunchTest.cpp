@@ -1,0 +1,400 @@
+// SPDX-License-Identifier: MIT
+// Alert commands started as real processes in real directories.
+#include "app/AlertAction.h"
+#include "app/base/PollEventLoop.h"
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "tests/alerts/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace vigilon {
+namespace {
+
+using test::RecordingPrompter;
+using test::TempDir;
+
+// What one run of the recording script saw.
+struct Record {
+    std::string cwd;
+    int argc = -1;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> facts;
+};
+
+// Appends one record per run to $ALERT_LOG, in a single write so that
+// children running at once do not mix their lines.
+constexpr const char *kRecorder = R"(fd200=closed
+[ -e /proc/$$/fd/200 ] && fd200=open
+sigign=
+while read -r key value; do [ "$key" = "SigIgn:" ] && sigign=$value; done < /proc/$$/status
+read -r st < /proc/$$/stat
+out="cwd=$(pwd -P)
+argc=$#
+"
+for a; do out="${out}arg=[$a]
+"; done
+set -- $st
+out="${out}fd200=$fd200
+pid=$1
+sid=$6
+nice=${19}
+sigign=$sigign
+end
+"
+printf '%s' "$out" >> "$ALERT_LOG"
+)";
+
+std::vector<Record> parseRecords(const std::string &text)
+{
+    std::vector<Record> records;
+    Record current;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line == "end") {
+            records.push_back(current);
+            current = Record();
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        if (key == "cwd")
+            current.cwd = value;
+        else if (key == "argc")
+            current.argc = std::stoi(value);
+        else if (key == "arg" && value.size() >= 2)
+            current.args.push_back(value.substr(1, value.size() - 2));
+        else
+            current.facts[key] = value;
+    }
+    return records;
+}
+
+bool processGone(pid_t pid)
+{
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+std::string failureText(const std::string &command)
+{
+    return formatText(loadString(sid::CommandFailed), {command});
+}
+
+class AlertLaunchTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        log_ = dir_ / "alert.log";
+        setenv("ALERT_LOG", log_.c_str(), 1);
+        test::makeDir(dir_ / "tools");
+        test::makeDir(dir_ / "here");
+        test::writeScript(dir_ / "tools/alert.bat", kRecorder);
+        test::writeScript(dir_ / "opener", kRecorder);
+        options_.opener = dir_ / "opener";
+        options_.pollForExit = GetParam();
+        // runUntil looks again after each dispatch: a steady tick lets it see
+        // files the children write.
+        loop_.setTimer(this, 1, 20, [] {});
+    }
+    void TearDown() override { unsetenv("ALERT_LOG"); }
+
+    CommandRunner &runner()
+    {
+        if (!runner_)
+            runner_ = std::make_unique<CommandRunner>(prompter_, platform::makeSystemLauncher(loop_, options_),
+                                                      [this] { return target_; });
+        return *runner_;
+    }
+
+    std::vector<Record> waitForRecords(std::size_t count)
+    {
+        std::vector<Record> records;
+        loop_.runUntil(
+            [&] {
+                records = parseRecords(test::readFile(log_));
+                return records.size() >= count;
+            },
+            10000);
+        return records;
+    }
+
+    // Runs the loop until every child of the runner has been reaped.
+    bool waitReaped()
+    {
+        return loop_.runUntil([this] { return runner().launcher().runningCount() == 0; }, 10000);
+    }
+
+    // One command run to its end; the record of its single run.
+    Record runOnce(const std::string &command)
+    {
+        EXPECT_EQ(runner().runCommand(command), 0) << command;
+        const std::vector<Record> records = waitForRecords(1);
+        EXPECT_EQ(records.size(), 1u) << command;
+        EXPECT_TRUE(waitReaped());
+        std::remove(log_.c_str());
+        return records.empty() ? Record() : records.front();
+    }
+
+    TempDir dir_;
+    std::string log_;
+    std::string target_ = "10.0.0.7";
+    PollEventLoop loop_;
+    RecordingPrompter prompter_;
+    platform::LauncherOptions options_;
+    std::unique_ptr<CommandRunner> runner_;
+};
+
+TEST_P(AlertLaunchTest, ProgramsStartWhereTheCommandSaysWithTheTargetFilledIn)
+{
+    test::ChangeDir here(dir_ / "here");
+
+    // The directory of the program is the one it starts in.
+    Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
+    EXPECT_EQ(r.cwd, dir_ / "tools");
+    EXPECT_EQ(r.args, std::vector<std::string>{"10.0.0.7"});
+
+    // A program named by the target alone, found in our own directory, starts
+    // there.
+    target_ = "pc1";
+    test::writeScript(dir_ / "here/pc1.exe", kRecorder);
+    r = runOnce("%TARGET%.exe");
+    EXPECT_EQ(r.cwd, dir_ / "here");
+    EXPECT_EQ(r.argc, 0);
+
+    // Capitals count for the extension, not for the placeholder.
+    target_ = "10.0.0.7";
+    test::writeScript(dir_ / "tools/ALERT.EXE", kRecorder);
+    r = runOnce(dir_ / "tools/ALERT.EXE %target% %TARGET%");
+    EXPECT_EQ(r.args, (std::vector<std::string>{"%target%", "10.0.0.7"}));
+
+    // The last separator lies in an argument: that "directory" cannot be
+    // entered, and the program starts in ours.
+    r = runOnce(dir_ / "tools/alert.bat C:\\logs\\out");
+    EXPECT_EQ(r.cwd, dir_ / "here");
+    EXPECT_EQ(r.args, std::vector<std::string>{"C:\\logs\\out"});
+
+    // A relative program is found from our directory, not from the one it
+    // starts in.
+    test::makeDir(dir_ / "here/bin");
+    test::writeScript(dir_ / "here/bin/page.cmd", kRecorder);
+    r = runOnce("bin/page.cmd x");
+    EXPECT_EQ(r.cwd, dir_ / "here/bin");
+    EXPECT_EQ(r.args, std::vector<std::string>{"x"});
+
+    EXPECT_TRUE(prompter_.boxes.empty());
+}
+
+TEST_P(AlertLaunchTest, ExecutableFilesWithoutExtensionAreProgramsToo)
+{
+    test::writeScript(dir_ / "tools/notify", kRecorder);
+    Record r = runOnce(dir_ / "tools/notify %TARGET% \"two words\"");
+    EXPECT_EQ(r.cwd, dir_ / "tools");
+    EXPECT_EQ(r.args, (std::vector<std::string>{"10.0.0.7", "two words"}));
+
+    // Found on PATH.
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (dir_ / "tools:" + oldPath).c_str(), 1);
+    r = runOnce("notify --host %TARGET%");
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(r.args, (std::vector<std::string>{"--host", "10.0.0.7"}));
+    EXPECT_EQ(r.facts["pid"].empty(), false);
+
+    // A file that cannot be run is a document for the opener.
+    test::writeFile(dir_ / "tools/readme", "text\n");
+    r = runOnce(dir_ / "tools/readme %TARGET%");
+    EXPECT_EQ(r.args, std::vector<std::string>{dir_ / "tools/readme %TARGET%"});
+    EXPECT_TRUE(prompter_.boxes.empty());
+}
+
+TEST_P(AlertLaunchTest, OtherCommandsGoToTheOpenerUnchanged)
+{
+    for (const std::string command : {"http://%TARGET%/status?a=1&b=2", "alarm.wav", "mailto:ops@example.org"}) {
+        const Record r = runOnce(command);
+        EXPECT_EQ(r.args, std::vector<std::string>{command});
+    }
+    EXPECT_TRUE(prompter_.boxes.empty());
+
+    // An empty command does nothing at all.
+    EXPECT_EQ(runner().runCommand(""), 0);
+    loop_.runFor(100);
+    EXPECT_FALSE(test::exists(log_));
+    EXPECT_EQ(runner().launcher().runningCount(), 0u);
+    EXPECT_TRUE(prompter_.boxes.empty());
+}
+
+TEST_P(AlertLaunchTest, FailuresShowTheMessageWithTheRightCommand)
+{
+    // A program that cannot be started: the command after replacement.
+    const std::string missing = dir_ / "tools/missing.exe %TARGET%";
+    EXPECT_EQ(runner().runCommand(missing), 1);
+    ASSERT_EQ(prompter_.boxes.size(), 1u);
+    EXPECT_EQ(prompter_.boxes[0].text, failureText(dir_ / "tools/missing.exe 10.0.0.7"));
+    EXPECT_EQ(prompter_.boxes[0].caption, "");
+    EXPECT_EQ(prompter_.boxes[0].style, mb::Ok);
+
+    // A file with the extension that is no program.
+    test::writeFile(dir_ / "tools/plain.bat", "echo\n");
+    EXPECT_EQ(runner().runCommand(dir_ / "tools/plain.bat"), 1);
+    ASSERT_EQ(prompter_.boxes.size(), 2u);
+    EXPECT_EQ(prompter_.boxes[1].text, failureText(dir_ / "tools/plain.bat"));
+
+    // The opener says it could not open the document: the command as given,
+    // once the opener has ended.
+    test::writeScript(dir_ / "opener", "exit 3\n");
+    EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 0);
+    EXPECT_TRUE(loop_.runUntil([this] { return prompter_.boxes.size() == 3; }, 10000));
+    ASSERT_EQ(prompter_.boxes.size(), 3u);
+    EXPECT_EQ(prompter_.boxes[2].text, failureText("http://%TARGET%/"));
+    EXPECT_TRUE(waitReaped());
+}
+
+TEST_P(AlertLaunchTest, MissingOpenerFailsAtOnce)
+{
+    options_.opener = dir_ / "no-such-opener";
+    EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
+    ASSERT_EQ(prompter_.boxes.size(), 1u);
+    EXPECT_EQ(prompter_.boxes[0].text, failureText("http://%TARGET%/"));
+}
+
+TEST_P(AlertLaunchTest, HostileTargetsArriveAsOneArgumentAndRunNothing)
+{
+    test::ChangeDir here(dir_ / "here");
+    for (const std::string target : {"a b", "a\";touch x;\"", "$(id)", "`id`", "-x", "a;touch x", "x > y", "\"\""}) {
+        target_ = target;
+        Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
+        EXPECT_EQ(r.args, std::vector<std::string>{target}) << target;
+        r = runOnce(dir_ / "tools/alert.bat \"%TARGET%\" last");
+        EXPECT_EQ(r.args, (std::vector<std::string>{target, "last"})) << target;
+    }
+    for (const std::string &dir : {dir_ / "here", dir_ / "tools", dir_.path()}) {
+        EXPECT_FALSE(test::exists(dir + "/x")) << dir;
+        EXPECT_FALSE(test::exists(dir + "/y")) << dir;
+    }
+    EXPECT_TRUE(prompter_.boxes.empty());
+}
+
+TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
+{
+    // A descriptor without close-on-exec, an ignored SIGPIPE.
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    ASSERT_EQ(dup2(pipeFds[0], 200), 200);
+    struct sigaction ignore = {};
+    struct sigaction previous = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
+    errno = 0;
+    const int ourNice = getpriority(PRIO_PROCESS, 0);
+
+    const Record r = runOnce(dir_ / "tools/alert.bat");
+
+    sigaction(SIGPIPE, &previous, nullptr);
+    close(200);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+
+    EXPECT_EQ(r.facts.at("fd200"), "closed");
+    // A session of its own: it leads it.
+    EXPECT_EQ(r.facts.at("sid"), r.facts.at("pid"));
+    const unsigned long ignored = std::stoul(r.facts.at("sigign"), nullptr, 16);
+    EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0ul) << r.facts.at("sigign");
+    const int childNice = std::stoi(r.facts.at("nice"));
+    if (geteuid() == 0)
+        EXPECT_EQ(childNice, std::max(-20, ourNice - 5));
+    else
+        EXPECT_LE(childNice, ourNice);
+    // Ours is back where it was.
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), ourNice);
+}
+
+TEST_P(AlertLaunchTest, ChildrenAreReapedAndOnlyOurs)
+{
+    // A child of someone else in this process, already ended.
+    pid_t other = -1;
+    char truePath[] = "/bin/true";
+    char *argv[] = {truePath, nullptr};
+    ASSERT_EQ(posix_spawn(&other, truePath, nullptr, nullptr, argv, environ), 0);
+
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(runner().runCommand(dir_ / "tools/alert.bat %TARGET%"), 0);
+    const std::vector<Record> records = waitForRecords(3);
+    ASSERT_EQ(records.size(), 3u);
+    ASSERT_TRUE(waitReaped());
+    for (const Record &r : records) {
+        const pid_t pid = std::stoi(r.facts.at("pid"));
+        // Not even a zombie is left.
+        EXPECT_TRUE(processGone(pid)) << pid;
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(other, &status, 0), other) << "the other child's status was taken";
+    EXPECT_TRUE(WIFEXITED(status));
+}
+
+TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnce)
+{
+    const std::string holdLog = dir_ / "hold.log";
+    test::writeScript(dir_ / "tools/hold.bat", "echo \"$$\" >> \"" + holdLog + "\"\nexec sleep 60\n");
+    const std::string command = dir_ / "tools/hold.bat %TARGET%";
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(runner().runCommand(command), 0) << i;
+    std::vector<pid_t> pids;
+    loop_.runUntil(
+        [&] {
+            pids.clear();
+            std::istringstream in(test::readFile(holdLog));
+            for (pid_t pid; in >> pid;)
+                pids.push_back(pid);
+            return pids.size() == 16;
+        },
+        10000);
+    ASSERT_EQ(pids.size(), 16u);
+    EXPECT_EQ(runner().launcher().runningCount(), 16u);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runner().runCommand(command), 1);
+    EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
+    ASSERT_EQ(prompter_.boxes.size(), 2u);
+    EXPECT_EQ(prompter_.boxes[0].text, failureText(dir_ / "tools/hold.bat 10.0.0.7"));
+    EXPECT_EQ(prompter_.boxes[1].text, failureText("http://%TARGET%/"));
+
+    // One ends: there is room for one more.
+    kill(pids.back(), SIGKILL);
+    EXPECT_TRUE(loop_.runUntil([this] { return runner().launcher().runningCount() == 15; }, 10000));
+    EXPECT_EQ(runner().runCommand(dir_ / "tools/alert.bat"), 0);
+    EXPECT_EQ(waitForRecords(1).size(), 1u);
+
+    for (pid_t pid : pids)
+        kill(pid, SIGKILL);
+    EXPECT_TRUE(waitReaped());
+    for (pid_t pid : pids)
+        EXPECT_TRUE(processGone(pid)) << pid;
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitWatch, AlertLaunchTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return info.param ? std::string("Polled") : std::string("ProcessDescriptor");
+                         });
+
+} // namespace
+} // namespace vigilon
