@@ -34,9 +34,11 @@ bool CSupervisor::superviseMonitor()
             }
 
             if (state_ == SupervisorState::Watching) {
-                // A failed start is simply tried again next round.
-                if (!running)
-                    (void)launchMonitor();
+                // A failed start is tried again next round. The service
+                // itself still runs, and says so, so that it can be stopped
+                // meanwhile (a pending start accepts no stop request).
+                if (!running && !launchMonitor())
+                    host_.reportServiceStatus(ServiceState::Running, 0, 0);
             } else if (running) {
                 // A Vigilon that ends during the first round is not started
                 // again: it would most likely fail the same way at once.

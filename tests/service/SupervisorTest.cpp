@@ -245,6 +245,14 @@ TEST(Supervisor, LaterStartFailuresAreRetriedEveryRoundWithoutEvents)
     EXPECT_EQ(host.starts, (Times{0, 40000}));
     EXPECT_EQ(host.count(ssid::ServiceStarted), 2);
     EXPECT_EQ(supervisor.state(), SupervisorState::Stopping);
+    // After each failed start the service is reported running again, so that
+    // it still takes a stop request.
+    using S = ServiceState;
+    const std::vector<ServiceState> expected{S::StartPending, S::Running,      // first start
+                                             S::StartPending, S::Running,      // 20000 failed
+                                             S::StartPending, S::Running,      // 30000 failed
+                                             S::StartPending, S::Running};     // 40000
+    EXPECT_EQ(host.statuses, expected);
 }
 
 TEST(Supervisor, FailedWaitStopsLikeAStopRequest)

@@ -1,0 +1,425 @@
+// SPDX-License-Identifier: MIT
+// Vigilsvc on Windows: a service of the service control manager that starts
+// Vigilon on the interactive desktop, and the console actions that install,
+// stop and remove it. The watch loop itself is CSupervisor.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "app/base/TextFormat.h"
+#include "app/store/Settings.h"
+#include "service/ServiceCommand.h"
+#include "service/ServiceStrings.h"
+#include "service/Supervisor.h"
+#include "service/Vigilsvc.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace vigilon::svc {
+
+namespace {
+
+constexpr wchar_t kServiceNameW[] = L"Vigilsvc";
+constexpr wchar_t kServiceKeyW[] = L"System\\CurrentControlSet\\Services\\Vigilsvc";
+constexpr wchar_t kEventSourceKeyW[] = L"System\\CurrentControlSet\\Services\\EventLog\\Application\\Vigilsvc";
+
+// Process-wide state, as the service control manager's callbacks need it.
+std::wstring g_ownDir;
+std::wstring g_monitorPath;
+std::wstring g_commandLine;
+PROCESS_INFORMATION g_process{};
+// One stop event for the whole run: a stop signalled at any moment is kept.
+HANDLE g_stopEvent = nullptr;
+bool g_debugMode = false;
+SERVICE_STATUS g_status{};
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+DWORD g_checkPoint = 1;
+Language g_language = Language::English;
+
+std::wstring widen(const std::string &utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const std::wstring &wide)
+{
+    if (wide.empty())
+        return {};
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring text(unsigned id) { return widen(serviceString(id, g_language)); }
+
+void print(unsigned id, std::initializer_list<std::string> args)
+{
+    std::wprintf(L"%ls", widen(formatText(serviceString(id, g_language), args)).c_str());
+    std::fflush(stdout);
+}
+
+std::string displayName() { return serviceString(ssid::DisplayName, g_language); }
+
+} // namespace
+
+// The text of GetLastError() as "<message> (0x<code>)", or empty when the
+// system has none or it does not fit the 256 characters of buffer.
+wchar_t *lastErrorText(wchar_t *buffer, std::size_t size)
+{
+    const DWORD error = GetLastError();
+    wchar_t *message = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                        nullptr, error, LANG_NEUTRAL, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    buffer[0] = L'\0';
+    if (length >= 2 && length + 14 < size) {
+        message[length - 2] = L'\0'; // the CR LF that system messages end with
+        std::swprintf(buffer, size, L"%ls (0x%lx)", message, static_cast<unsigned long>(error));
+    }
+    if (message != nullptr)
+        LocalFree(message);
+    return buffer;
+}
+
+namespace {
+
+std::string lastError()
+{
+    wchar_t buffer[256];
+    return narrow(lastErrorText(buffer, 256));
+}
+
+} // namespace
+
+void logServiceEvent(EventType type, unsigned stringId)
+{
+    const std::wstring insertion = text(stringId);
+    HANDLE source = RegisterEventSourceW(nullptr, kServiceNameW);
+    if (source == nullptr)
+        return;
+    const wchar_t *strings[1] = {insertion.c_str()};
+    ReportEventW(source, static_cast<WORD>(type), 0, eventId(type), nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}
+
+BOOL reportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint)
+{
+    if (g_debugMode)
+        return TRUE;
+    g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    g_status.dwServiceSpecificExitCode = 0;
+    g_status.dwCurrentState = state;
+    g_status.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    g_status.dwWin32ExitCode = exitCode;
+    g_status.dwWaitHint = waitHint;
+    g_status.dwCheckPoint = (state == SERVICE_RUNNING || state == SERVICE_STOPPED) ? 0 : g_checkPoint++;
+    const BOOL ok = SetServiceStatus(g_statusHandle, &g_status);
+    if (!ok)
+        logServiceEvent(EventType::Information, ssid::SetStatusFailed);
+    return ok;
+}
+
+namespace {
+
+DWORD winState(ServiceState s)
+{
+    switch (s) {
+    case ServiceState::StartPending: return SERVICE_START_PENDING;
+    case ServiceState::Running: return SERVICE_RUNNING;
+    case ServiceState::StopPending: return SERVICE_STOP_PENDING;
+    case ServiceState::Stopped: break;
+    }
+    return SERVICE_STOPPED;
+}
+
+class CWinHost final : public SupervisorHost {
+public:
+    bool waitForStop(std::uint32_t ms) override
+    {
+        return g_stopEvent == nullptr || WaitForSingleObject(g_stopEvent, ms) != WAIT_TIMEOUT;
+    }
+    bool startMonitor() override
+    {
+        if (g_stopEvent == nullptr && (g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr)) == nullptr)
+            return false;
+        closeProcessHandles();
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        wchar_t desktop[] = L"WinSta0\\Default";
+        si.lpDesktop = desktop;
+        si.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
+        si.wShowWindow = SW_HIDE;
+        std::vector<wchar_t> commandLine(g_commandLine.begin(), g_commandLine.end());
+        commandLine.push_back(L'\0');
+        return CreateProcessW(g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                              CREATE_NEW_PROCESS_GROUP, nullptr, g_ownDir.c_str(), &si, &g_process) != 0;
+    }
+    bool monitorRunning() override
+    {
+        DWORD code = 0;
+        return g_process.hProcess != nullptr && GetExitCodeProcess(g_process.hProcess, &code) &&
+               code == STILL_ACTIVE;
+    }
+    void endMonitor() override
+    {
+        if (g_process.hProcess != nullptr)
+            TerminateProcess(g_process.hProcess, 0);
+    }
+    std::uint32_t takeLogonFlag() override
+    {
+        std::unique_ptr<reg::Registry> registry = openDefaultRegistry();
+        std::uint32_t value = 0;
+        if (!registry || vigilon::takeLogonFlag(*registry, value) != reg::Status::Ok)
+            return 0;
+        return value;
+    }
+    bool reportServiceStatus(ServiceState s, std::uint32_t exitCode, std::uint32_t waitHint) override
+    {
+        return vigilon::svc::reportServiceStatus(winState(s), exitCode, waitHint) != 0;
+    }
+    void logServiceEvent(EventType type, unsigned id) override { vigilon::svc::logServiceEvent(type, id); }
+
+    static void closeProcessHandles()
+    {
+        for (HANDLE h : {g_process.hProcess, g_process.hThread})
+            if (h != nullptr)
+                CloseHandle(h);
+        g_process = PROCESS_INFORMATION{};
+    }
+};
+
+std::wstring ownExecutable()
+{
+    wchar_t path[512];
+    const DWORD n = GetModuleFileNameW(nullptr, path, 511);
+    return n == 0 || n >= 511 ? std::wstring() : std::wstring(path, n);
+}
+
+void superviseMonitor()
+{
+    const std::wstring self = ownExecutable();
+    g_ownDir = self.substr(0, self.rfind(L'\\'));
+    g_monitorPath = g_ownDir + L"\\Vigilon.exe";
+    g_commandLine = L"\"" + g_monitorPath + L"\" -service";
+    CWinHost host;
+    CSupervisor(host).superviseMonitor();
+    CWinHost::closeProcessHandles();
+    if (g_stopEvent != nullptr) {
+        CloseHandle(g_stopEvent);
+        g_stopEvent = nullptr;
+    }
+}
+
+VOID WINAPI serviceControl(DWORD control)
+{
+    if (control == SERVICE_CONTROL_STOP) {
+        reportServiceStatus(SERVICE_STOP_PENDING, 0, 0);
+        if (g_stopEvent != nullptr)
+            SetEvent(g_stopEvent);
+        return;
+    }
+    reportServiceStatus(g_status.dwCurrentState, 0, 0);
+}
+
+VOID WINAPI serviceMain(DWORD, LPWSTR *)
+{
+    g_statusHandle = RegisterServiceCtrlHandlerW(kServiceNameW, serviceControl);
+    if (g_statusHandle == nullptr)
+        return;
+    if (reportServiceStatus(SERVICE_START_PENDING, 0, 3000))
+        superviseMonitor();
+    reportServiceStatus(SERVICE_STOPPED, 0, 0);
+}
+
+BOOL WINAPI consoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    print(ssid::Stopping, {displayName()});
+    if (g_stopEvent != nullptr)
+        SetEvent(g_stopEvent);
+    return TRUE;
+}
+
+// Opens or creates a key of HKEY_LOCAL_MACHINE for writing.
+HKEY openOrCreate(const wchar_t *path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS)
+        return key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS)
+        return key;
+    return nullptr;
+}
+
+// REG_SZ values are written with twice the character count as their length,
+// without the terminating null.
+bool setString(HKEY key, const wchar_t *name, const std::wstring &value)
+{
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                          static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+int registerServiceKeys(const std::wstring &path)
+{
+    HKEY key = openOrCreate(kServiceKeyW);
+    if (key == nullptr)
+        return 0;
+    bool ok = setString(key, L"DisplayName", text(ssid::DisplayName));
+    ok = setString(key, L"Description", text(ssid::Description)) && ok;
+    RegCloseKey(key);
+    key = openOrCreate(kEventSourceKeyW);
+    if (key == nullptr)
+        return 0;
+    ok = setString(key, L"EventMessageFile", path) && ok;
+    const DWORD types = 7; // error, warning, information
+    ok = RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&types), sizeof types) ==
+             ERROR_SUCCESS &&
+         ok;
+    RegCloseKey(key);
+    return ok ? 1 : 0;
+}
+
+namespace {
+
+void installService()
+{
+    const std::string display = displayName();
+    const std::wstring path = ownExecutable();
+    if (path.empty()) {
+        print(ssid::InstallFailed, {display, lastError()});
+        return;
+    }
+    if (!registerServiceKeys(path)) {
+        print(ssid::InstallFailed, {display, "Registry error"});
+        return;
+    }
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) {
+        print(ssid::OpenManagerFailed, {lastError()});
+        return;
+    }
+    const std::wstring displayW = widen(display);
+    SC_HANDLE service = CreateServiceW(manager, kServiceNameW, displayW.c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
+                                       SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (service != nullptr) {
+        print(ssid::Installed, {display});
+        CloseServiceHandle(service);
+    } else {
+        print(ssid::CreateServiceFailed, {lastError()});
+    }
+    CloseServiceHandle(manager);
+}
+
+void stopOrRemove(bool remove)
+{
+    const std::string display = displayName();
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) {
+        print(ssid::OpenManagerFailed, {lastError()});
+        return;
+    }
+    SC_HANDLE service = OpenServiceW(manager, kServiceNameW, SERVICE_ALL_ACCESS);
+    if (service == nullptr) {
+        print(ssid::OpenServiceFailed, {lastError()});
+        CloseServiceHandle(manager);
+        return;
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        print(ssid::Stopping, {display});
+        Sleep(1000);
+        while (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOP_PENDING) {
+            std::wprintf(L".");
+            std::fflush(stdout);
+            Sleep(1000);
+        }
+        print(status.dwCurrentState == SERVICE_STOPPED ? ssid::StopDone : ssid::StopFailed, {display});
+    }
+    if (remove) {
+        if (DeleteService(service))
+            print(ssid::Removed, {display});
+        else
+            print(ssid::DeleteServiceFailed, {lastError()});
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+Language systemLanguage()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
+}
+
+} // namespace
+
+int runVigilsvc(int, char **)
+{
+    std::setlocale(LC_ALL, "");
+    g_language = systemLanguage();
+
+    int argc = 0;
+    LPWSTR *wargv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; wargv != nullptr && i < argc; ++i)
+        args.push_back(narrow(wargv[i]));
+    if (wargv != nullptr)
+        LocalFree(wargv);
+    std::vector<const char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+
+    switch (parseServiceCommand(static_cast<int>(args.size()), argv.data())) {
+    case ServiceCommand::Install:
+        installService();
+        return 0;
+    case ServiceCommand::Stop:
+        stopOrRemove(false);
+        return 0;
+    case ServiceCommand::Remove:
+        stopOrRemove(true);
+        return 0;
+    case ServiceCommand::Debug:
+        g_debugMode = true;
+        std::wprintf(L"Debugging %ls.\n", widen(displayName()).c_str());
+        // The stop event exists before Ctrl-C can be pressed.
+        g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(consoleControl, TRUE);
+        superviseMonitor();
+        return 0;
+    case ServiceCommand::Service:
+        break;
+    }
+
+    std::wprintf(L"%ls", widen(usageText()).c_str());
+    std::fflush(stdout);
+    wchar_t name[] = L"Vigilsvc";
+    const SERVICE_TABLE_ENTRYW table[] = {{name, serviceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table))
+        logServiceEvent(EventType::Error, ssid::DispatcherFailed);
+    return 0;
+}
+
+} // namespace vigilon::svc
