@@ -160,13 +160,15 @@ void printValue(const std::string &name, const reg::Value &value)
     std::printf("    %s    %s    %s\n", displayName(name).c_str(), typeName(value.type), formatData(value).c_str());
 }
 
-bool confirm(const std::string &question)
+bool confirm(const std::string &question, bool spaced = true)
 {
-    std::printf("%s (Yes/No)? ", question.c_str());
+    std::printf("%s%s(Yes/No)? ", question.c_str(), spaced ? " " : "");
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(std::cin, answer))
+    if (!std::getline(std::cin, answer)) {
+        std::printf("\n");
         return false;
+    }
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
@@ -275,7 +277,7 @@ int add(reg::Registry &registry, const Command &command)
             return created;
         reg::Value existing;
         if (!command.force && key->queryValue(*command.valueName, existing) == Status::Ok &&
-            !confirm("Value " + displayName(*command.valueName) + " exists, overwrite")) {
+            !confirm("Value " + displayName(*command.valueName) + " exists, overwrite", false)) {
             cancelled = true;
             return Status::Ok;
         }

@@ -376,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SqliteStoreTest, ReadAndClearOfLogonLosesNoOne)
 {
     saveMarked(1); // creates the program key
-    constexpr int kWrites = 60;
+    constexpr int kWrites = 30;
     constexpr int kAttempts = 20000;
     const std::string path = file();
     const int writer = test::forkChild([&]() {

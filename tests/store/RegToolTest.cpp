@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: MIT
+// vigilon-reg, run as the real program on a store file, and the program's
+// own load reading what the tool wrote.
+#include "app/store/Settings.h"
+#include "app/store/SqliteRegistry.h"
+#include "tests/store/StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace vigilon {
+namespace {
+
+using reg::Status;
+using test::ProgramResult;
+using test::TempDir;
+
+const std::string kOk = "The operation completed successfully.\n";
+const std::string kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
+const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
+
+class RegToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char *path = std::getenv("VIGILON_REG_TOOL");
+        if (!path || !*path)
+            GTEST_SKIP() << "VIGILON_REG_TOOL is not set; run the tests through ctest";
+        tool_ = path;
+    }
+
+    std::string file() const { return dir_.file("registry.sqlite"); }
+
+    ProgramResult reg(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), tool_);
+        return test::runProgram(args, {"VIGILON_REGISTRY=" + file()});
+    }
+
+    void add(const std::string &key, const std::string &name, const std::string &type, const std::string &data)
+    {
+        const ProgramResult run = reg({"add", key, "/v", name, "/t", type, "/d", data, "/f"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, kOk);
+        EXPECT_EQ(run.err, "");
+    }
+
+    std::string tool_;
+    TempDir dir_;
+};
+
+TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
+{
+    add(kMonitor, "Port Count", "REG_DWORD", "1");
+    add(kMonitor, "Interval", "REG_DWORD", "0x1e");
+    add(kMonitor, "Target", "REG_EXPAND_SZ", "db.example");
+    add(kMonitor, "Port #0", "REG_DWORD", "5432");
+    add(kMonitor, "Protocol #0", "REG_DWORD", "0");
+    add(kMonitor, "Threshold #0", "REG_DWORD", "250");
+    add(kMonitor, "PortName #0", "REG_EXPAND_SZ", "TCP(5432)");
+    add(kMonitor, "Service #0", "REG_SZ", "page-oncall %TARGET%");
+    add(kMonitor, "Action #0", "REG_DWORD", "1");
+    add(kMonitor, "Active #0", "REG_DWORD", "1");
+
+    ProgramResult run = reg({"query", "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "\n"
+                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n"
+                       "    Port Count    REG_DWORD    0x1\n"
+                       "    Interval    REG_DWORD    0x1e\n"
+                       "    Target    REG_EXPAND_SZ    db.example\n"
+                       "    Port #0    REG_DWORD    0x1538\n"
+                       "    Protocol #0    REG_DWORD    0x0\n"
+                       "    Threshold #0    REG_DWORD    0xfa\n"
+                       "    PortName #0    REG_EXPAND_SZ    TCP(5432)\n"
+                       "    Service #0    REG_SZ    page-oncall %TARGET%\n"
+                       "    Action #0    REG_DWORD    0x1\n"
+                       "    Active #0    REG_DWORD    0x1\n"
+                       "\n");
+
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        std::string target = "127.0.0.1";
+        Status status = Status::Ok;
+        LoadedSettings loaded = loadSettings(*store, true, target, &status);
+        EXPECT_EQ(status, Status::Ok);
+        EXPECT_EQ(target, "db.example");
+        EXPECT_EQ(loaded.intervalSeconds, 30u);
+        EXPECT_EQ(loaded.retryLimit, 1u); // not seeded: its default
+        ASSERT_EQ(loaded.ports.size(), 1u);
+        EXPECT_EQ(loaded.ports[0]->port, 5432u);
+        EXPECT_EQ(loaded.ports[0]->threshold, 250u);
+        EXPECT_EQ(loaded.ports[0]->name, "TCP(5432)");
+        EXPECT_EQ(loaded.ports[0]->command, "page-oncall %TARGET%");
+
+        // What the program saves, the tool shows, under the value's stored spelling.
+        loaded.ports[0]->port = 6543;
+        PortList ports;
+        ports.push_back(std::move(loaded.ports[0]));
+        appendPlaceholder(ports);
+        ASSERT_EQ(saveSettings(*store, target, 30, 2, ports), Status::Ok);
+    }
+    run = reg({"query", "hklm\\software\\ardentis\\vigilon\\monitor", "/v", "PORT #0"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\software\\ardentis\\vigilon\\monitor\n    Port #0    REG_DWORD    0x198f\n\n");
+
+    // Deleting one of the entry's values drops the entry at the next load.
+    run = reg({"delete", kMonitor, "/v", "Action #0", "/f"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kOk);
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        std::string target;
+        EXPECT_TRUE(loadSettings(*store, false, target).ports.empty());
+    }
+
+    // Deleting the key takes its values along; the parent lists no child.
+    run = reg({"delete", kMonitor, "/f"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    run = reg({"query", kMonitor});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, kNotFound);
+    EXPECT_EQ(run.out, "");
+    run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon"});
+    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\n\n");
+}
+
+TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
+{
+    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Monitor"}).exitCode, 0);
+    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs", "/f"}).exitCode, 0);
+    add("HKLM\\Software\\Ardentis\\Vigilon", "Logon", "REG_DWORD", "4294967295");
+
+    ProgramResult run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon"});
+    EXPECT_EQ(run.out, "\n"
+                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\n"
+                       "    Logon    REG_DWORD    0xffffffff\n"
+                       "\n"
+                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Graphs\n"
+                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n");
+
+    // Without /f and without a yes the value stays.
+    run = reg({"add", "HKLM\\Software\\Ardentis\\Vigilon", "/v", "logon", "/t", "REG_DWORD", "/d", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
+    run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon", "/v", "Logon"});
+    EXPECT_NE(run.out.find("0xffffffff"), std::string::npos) << run.out;
+    run = reg({"delete", "HKLM\\Software\\Ardentis\\Vigilon"});
+    EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
+    EXPECT_EQ(reg({"query", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs"}).exitCode, 0);
+}
+
+struct ErrorCase {
+    const char *label;
+    std::vector<std::string> args;
+    std::string error;
+};
+
+class RegToolErrorTest : public RegToolTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(RegToolErrorTest, FailsWithOneLineAndStatusOne)
+{
+    add("HKLM\\Software\\Present", "Here", "REG_SZ", "yes");
+    const ProgramResult run = reg(GetParam().args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind(GetParam().error, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    // Nothing was changed by the failed command.
+    const ProgramResult after = reg({"query", "HKLM\\Software\\Present"});
+    EXPECT_EQ(after.out, "\nHKEY_LOCAL_MACHINE\\Software\\Present\n    Here    REG_SZ    yes\n\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, RegToolErrorTest,
+    ::testing::Values(
+        ErrorCase{"OtherRoot", {"query", "HKCU\\Software\\Present"}, "ERROR: Invalid key name."},
+        ErrorCase{"MissingKey", {"query", "HKLM\\Software\\Absent"}, kNotFound},
+        ErrorCase{"MissingValue", {"query", "HKLM\\Software\\Present", "/v", "There"}, kNotFound},
+        ErrorCase{"DeleteMissingKey", {"delete", "HKLM\\Software\\Absent", "/f"}, kNotFound},
+        ErrorCase{"DeleteMissingValue", {"delete", "HKLM\\Software\\Present", "/v", "There", "/f"}, kNotFound},
+        ErrorCase{"NotADword", {"add", "HKLM\\Software\\Present", "/v", "Here", "/t", "REG_DWORD", "/d", "12x", "/f"},
+                  "ERROR: Invalid data"},
+        ErrorCase{"DwordTooLarge",
+                  {"add", "HKLM\\Software\\Present", "/v", "Here", "/t", "REG_DWORD", "/d", "4294967296", "/f"},
+                  "ERROR: Invalid data"},
+        ErrorCase{"UnknownType", {"add", "HKLM\\Software\\Present", "/v", "Here", "/t", "REG_WHATEVER", "/f"},
+                  "ERROR: Invalid data"},
+        ErrorCase{"UnknownVerb", {"copy", "HKLM\\Software\\Present"}, "ERROR: Invalid syntax."},
+        ErrorCase{"QueryWithForce", {"query", "HKLM\\Software\\Present", "/f"}, "ERROR: Invalid syntax."},
+        ErrorCase{"NameWithoutValue", {"add", "HKLM\\Software\\Present", "/v"}, "ERROR: Invalid syntax."},
+        ErrorCase{"NoKey", {"query"}, "ERROR: Invalid syntax."}),
+    [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.label); });
+
+TEST_F(RegToolTest, HelpDescribesTheCommands)
+{
+    const ProgramResult run = reg({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char *word : {"query", "add", "delete", "/v", "/t", "/d", "/f", "VIGILON_REGISTRY"})
+        EXPECT_NE(run.out.find(word), std::string::npos) << word;
+}
+
+} // namespace
+} // namespace vigilon
