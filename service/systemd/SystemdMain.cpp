@@ -37,6 +37,7 @@ ServiceContext makeContext(Language language)
     c.execPath = ownExecutablePath();
     c.execPathError = c.execPath.empty() ? errno : 0;
     c.unitDirectory = userUnitDirectory();
+    c.autostartPath = userAutostartPath();
     c.openRegistry = [] { return openDefaultRegistry(); };
     c.print = printOut;
     c.sleep = sleepMs;

@@ -161,6 +161,8 @@ std::string errorText(int error)
     return std::string(std::strerror(error)) + code;
 }
 
+std::string lastErrorText() { return errorText(errno); }
+
 std::string unitExecPath(const std::string &execPath)
 {
     // The program path takes specifiers ("%") but no variables, so "$"
@@ -193,19 +195,29 @@ std::string unitText(const std::string &execPath)
     return text;
 }
 
-std::string userUnitDirectory()
+namespace {
+
+std::string userConfigDirectory()
 {
     const char *config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/')
-        return std::string(config) + "/systemd/user";
+        return config;
     const char *home = std::getenv("HOME");
     std::string base = home != nullptr && home[0] == '/' ? home : "";
     if (base.empty()) {
         if (const passwd *pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
             base = pw->pw_dir;
     }
-    return base + "/.config/systemd/user";
+    return base + "/.config";
 }
+
+} // namespace
+
+std::string userUnitDirectory() { return userConfigDirectory() + "/systemd/user"; }
+
+std::string userAutostartPath() { return userConfigDirectory() + "/autostart/vigilsvc.desktop"; }
+
+std::string autostartText() { return kAutostartEntry; }
 
 bool registerServiceKeys(reg::Registry &registry, const std::string &execPath, Language language)
 {
@@ -253,7 +265,7 @@ void installService(const ServiceContext &c)
 
     const std::string unitPath = c.unitDirectory + "/" + kUnitName;
     if (!makeDirectories(c.unitDirectory) || !writeFileAtomically(unitPath, unitText(c.execPath))) {
-        c.print(say(c, ssid::CreateServiceFailed, {errorText(errno)}));
+        c.print(say(c, ssid::CreateServiceFailed, {lastErrorText()}));
         return;
     }
     if (const ProgramResult r = systemctl({"daemon-reload"}); !r.ok()) {
@@ -262,6 +274,11 @@ void installService(const ServiceContext &c)
     }
     if (const ProgramResult r = systemctl({"enable", kUnitName}); !r.ok()) {
         c.print(say(c, ssid::CreateServiceFailed, {failureText(r)}));
+        return;
+    }
+    if (!c.autostartPath.empty() && (!makeDirectories(directoryOf(c.autostartPath)) ||
+                                     !writeFileAtomically(c.autostartPath, autostartText()))) {
+        c.print(say(c, ssid::CreateServiceFailed, {lastErrorText()}));
         return;
     }
     c.print(say(c, ssid::Installed, {display}));
@@ -279,9 +296,11 @@ void removeService(const ServiceContext &c)
         return;
     }
     const std::string unitPath = c.unitDirectory + "/" + kUnitName;
-    if (unlink(unitPath.c_str()) != 0 && errno != ENOENT) {
-        c.print(say(c, ssid::DeleteServiceFailed, {errorText(errno)}));
-        return;
+    for (const std::string &file : {unitPath, c.autostartPath}) {
+        if (!file.empty() && unlink(file.c_str()) != 0 && errno != ENOENT) {
+            c.print(say(c, ssid::DeleteServiceFailed, {lastErrorText()}));
+            return;
+        }
     }
     if (const ProgramResult r = systemctl({"daemon-reload"}); !r.ok()) {
         c.print(say(c, ssid::DeleteServiceFailed, {failureText(r)}));

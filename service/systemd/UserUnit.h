@@ -23,6 +23,13 @@ std::string unitExecPath(const std::string &execPath);
 // ~/.config/systemd/user.
 std::string userUnitDirectory();
 
+// The autostart entry that starts the enabled unit on desktops without
+// graphical-session.target; "-install" writes it to
+// $XDG_CONFIG_HOME/autostart (or ~/.config/autostart), the package to
+// /etc/xdg/autostart, both as vigilsvc.desktop.
+std::string autostartText();
+std::string userAutostartPath();
+
 // The strings stored for the service as the registry keeps them for a
 // Windows service: display name, description, message file, event types.
 constexpr const char *kServiceKey = "System\\CurrentControlSet\\Services\\Vigilsvc";
@@ -35,6 +42,7 @@ struct ServiceContext {
     std::string execPath;      // empty: this executable could not be found
     int execPathError = 0;     // errno of that failure
     std::string unitDirectory;
+    std::string autostartPath;
     RegistryFactory openRegistry;
     std::function<void(const std::string &)> print;
     std::function<void(unsigned ms)> sleep;
@@ -46,7 +54,9 @@ void installService(const ServiceContext &context);
 void stopService(const ServiceContext &context);
 void removeService(const ServiceContext &context);
 
-// The text of a system error: "<message> (0x<code>)".
+// The text of a system error: "<message> (0x<code>)"; lastErrorText() is
+// that of errno.
 std::string errorText(int error);
+std::string lastErrorText();
 
 } // namespace vigilon::svc

@@ -37,6 +37,7 @@ protected:
         store = std::make_shared<reg::MemoryRegistry>();
         context.execPath = "/opt/vigilon/bin/vigilsvc";
         context.unitDirectory = dir / "config/systemd/user";
+        context.autostartPath = dir / "config/autostart/vigilsvc.desktop";
         context.openRegistry = [this]() -> std::unique_ptr<reg::Registry> {
             if (storeFails)
                 return nullptr;
@@ -83,6 +84,7 @@ TEST_F(ServiceActions, InstallWritesTheUnitTheKeysAndEnablesIt)
     EXPECT_EQ(printed, "VGN - Sentrelle Notification Service installed.\n");
     EXPECT_EQ(test::readFile(unitFile()), unitText("/opt/vigilon/bin/vigilsvc"));
     EXPECT_EQ(calls(), (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
+    EXPECT_EQ(test::readFile(context.autostartPath), autostartText());
 
     EXPECT_EQ(stringValue(*store, kServiceKey, "DisplayName"), "VGN - Sentrelle Notification Service");
     EXPECT_EQ(stringValue(*store, kServiceKey, "Description"), "Sentrelle Nofication Service by Ardentis Technology");
@@ -197,6 +199,7 @@ TEST_F(ServiceActions, RemoveOfAStoppedServiceSaysNothingAboutStopping)
     removeService(context);
     EXPECT_EQ(printed, "VGN - Sentrelle Notification Service removed.\n");
     EXPECT_FALSE(test::fileExists(unitFile()));
+    EXPECT_FALSE(test::fileExists(context.autostartPath));
     EXPECT_EQ(calls(), (std::vector<std::string>{"--user show --property=LoadState,ActiveState vigilsvc.service",
                                                  "--user disable vigilsvc.service", "--user daemon-reload"}));
     EXPECT_EQ(stringValue(*store, kServiceKey, "DisplayName"), "VGN - Sentrelle Notification Service")
@@ -264,6 +267,43 @@ TEST(UserUnit, UnitDirectoryFollowsXdgConfigHome)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+}
+
+std::string execLine(const std::string &entry)
+{
+    const std::size_t at = entry.find("\nExec=");
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + 6;
+    return entry.substr(start, entry.find('\n', start) - start);
+}
+
+// The autostart entry starts the unit only once the user has enabled it.
+TEST(UserUnit, AutostartEntryStartsOnlyAnEnabledUnit)
+{
+    TempDir dir;
+    test::writeFakeSystemctl(dir.path());
+    const std::string exec = execLine(autostartText());
+    ASSERT_FALSE(exec.empty());
+    const std::vector<std::string> argv{"env", "PATH=" + dir.path() + ":/usr/bin:/bin", "sh", "-c", exec};
+
+    ProgramResult r = runProgram(argv);
+    EXPECT_EQ(r.exitStatus, 0) << r.errors;
+    EXPECT_EQ(test::readLines(dir / "calls"), (std::vector<std::string>{"--user is-enabled --quiet vigilsvc.service",
+                                                                        "--user start vigilsvc.service"}));
+
+    std::remove((dir / "calls").c_str());
+    test::writeFile(dir / "fail-is-enabled", "");
+    r = runProgram(argv);
+    EXPECT_EQ(test::readLines(dir / "calls"),
+              (std::vector<std::string>{"--user is-enabled --quiet vigilsvc.service"}));
+
+    if (access("/usr/bin/desktop-file-validate", X_OK) == 0) {
+        test::writeFile(dir / "vigilsvc.desktop", autostartText());
+        r = runProgram({"desktop-file-validate", dir / "vigilsvc.desktop"});
+        EXPECT_EQ(r.exitStatus, 0) << r.output << r.errors;
+        EXPECT_EQ(r.output, "") << "no warnings";
+    }
 }
 
 // systemd's own check of the unit, with odd characters in the path.

@@ -81,6 +81,7 @@ TEST(VigilsvcProgram, InstallAndRemoveInBothLanguages)
     EXPECT_EQ(test::readFile(unit), unitText(realPath(in.vigilsvc)));
     EXPECT_EQ(test::readLines(in.dir / "calls"),
               (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
+    EXPECT_EQ(test::readFile(in.dir / "config/autostart/vigilsvc.desktop"), autostartText());
 
     auto store = in.openStore();
     ASSERT_TRUE(store);
@@ -95,6 +96,7 @@ TEST(VigilsvcProgram, InstallAndRemoveInBothLanguages)
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.output, "VGN - Sentrelle Notification Service 削除されました。\n");
     EXPECT_FALSE(test::fileExists(unit));
+    EXPECT_FALSE(test::fileExists(in.dir / "config/autostart/vigilsvc.desktop"));
 }
 
 TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
