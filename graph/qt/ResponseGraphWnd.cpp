@@ -178,7 +178,8 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
 
     painter.setFont(font_);
     const int textBottomBefore = model_.textBlock().bottom;
-    const PaintPlan plan = model_.planPaint(clientRect(), measurer());
+    lastPaint_ = model_.planPaint(clientRect(), measurer());
+    const PaintPlan &plan = lastPaint_;
     for (const TextItem &item : plan.items) {
         // The grey shadow where the text was measured, the text itself one
         // pixel left and up.

@@ -59,6 +59,8 @@ public:
     bool recording() const { return recorder_.isOpen(); }
     QMenu &contextMenu() { return menu_; }
     const QFont &graphFont() const { return font_; }
+    // What the last paint drew, in window pixels.
+    const PaintPlan &lastPaint() const { return lastPaint_; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -97,6 +99,7 @@ private:
     Qt::Edges sizingEdges_;
     QRect sizingStart_;
     QPoint sizingPress_;
+    PaintPlan lastPaint_;
 };
 
 } // namespace vigilon

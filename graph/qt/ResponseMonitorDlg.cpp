@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 
@@ -49,9 +50,9 @@ bool parseDialogInteger(const std::string &text, int &value)
     const std::size_t digitsStart = i;
     long long number = 0;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        number = number * 10 + (text[i] - '0');
-        if (number > static_cast<long long>(INT_MAX) + 1)
-            return false;
+        // Past the int range the number only needs to stay out of range.
+        if (number <= static_cast<long long>(INT_MAX) + 1)
+            number = number * 10 + (text[i] - '0');
         ++i;
     }
     if (i == digitsStart)
@@ -62,9 +63,7 @@ bool parseDialogInteger(const std::string &text, int &value)
         return false;
     if (negative)
         number = -number;
-    if (number > INT_MAX || number < INT_MIN)
-        return false;
-    value = static_cast<int>(number);
+    value = static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
     return true;
 }
 

@@ -86,7 +86,8 @@ private:
 };
 
 // Reads an integer the way the dialogs' data exchange does: blanks around
-// an optional sign and digits; false for anything else or out of int range.
+// an optional sign and digits; false for anything else. A number beyond the
+// int range comes back as the nearest end of it.
 bool parseDialogInteger(const std::string &text, int &value);
 
 } // namespace vigilon
