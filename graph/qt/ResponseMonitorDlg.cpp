@@ -80,11 +80,22 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     auto place = [&du](QWidget *w, int x, int y, int width, int height) {
         w->setGeometry(du.rect(x, y, width, height));
     };
-    auto label = [&](const char *text, int x, int y, int width, int height, Qt::Alignment align) {
+    // Short labels keep one line: where the face here is wider than the
+    // template's, they grow away from their aligned edge instead of being cut.
+    auto label = [&](const char *text, int x, int y, int width, int height, Qt::Alignment align,
+                     bool wrap = false) {
         auto *l = new QLabel(fromUtf8(text), this);
         l->setAlignment(align | Qt::AlignTop);
-        l->setWordWrap(true);
-        place(l, x, y, width, height);
+        l->setWordWrap(wrap);
+        QRect r = du.rect(x, y, width, height);
+        const int needed = l->sizeHint().width();
+        if (!wrap && needed > r.width()) {
+            if (align & Qt::AlignRight)
+                r.setLeft(r.right() + 1 - needed);
+            else
+                r.setWidth(needed);
+        }
+        l->setGeometry(r);
         return l;
     };
 
@@ -96,7 +107,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     place(icon, 13, 14, 20, 20);
 
     label("以下の選択されたポートの応答速度を監視します。必要な情報を設定してください。", 42, 16, 176, 17,
-          Qt::AlignLeft);
+          Qt::AlignLeft, true);
     label("監視ポート:", 12, 38, 33, 10, Qt::AlignLeft);
 
     portEdit_ = new QLineEdit(this);

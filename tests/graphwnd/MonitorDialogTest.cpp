@@ -80,6 +80,8 @@ void MonitorDialogTest::initialisesControlsFromTheFields()
     QCOMPARE(d.historyEdit()->geometry(),
              QRect(177 * avg / 4, 81 * metrics.height() / 8, 30 * avg / 4, 12 * metrics.height() / 8));
 
+    d.grab().save(QStringLiteral("monitordlg.png"));
+
     // OK with the defaults: no recording, the trackbar's position.
     d.alphaSlider()->setValue(17);
     d.accept();
