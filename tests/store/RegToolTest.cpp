@@ -193,13 +193,5 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NoKey", {"query"}, "ERROR: Invalid syntax."}),
     [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.label); });
 
-TEST_F(RegToolTest, HelpDescribesTheCommands)
-{
-    const ProgramResult run = reg({"--help"});
-    EXPECT_EQ(run.exitCode, 0);
-    for (const char *word : {"query", "add", "delete", "/v", "/t", "/d", "/f", "VIGILON_REGISTRY"})
-        EXPECT_NE(run.out.find(word), std::string::npos) << word;
-}
-
 } // namespace
 } // namespace vigilon

@@ -12,7 +12,7 @@ namespace vigilon {
 namespace {
 
 using reg::Status;
-using test::EntrySpec;
+using test::EntryFields;
 using test::TempDir;
 
 struct Backend {
@@ -73,7 +73,7 @@ protected:
     std::unique_ptr<reg::Registry> second_;
 };
 
-const std::vector<EntrySpec> kThree = {
+const std::vector<EntryFields> kThree = {
     {21, GenericTcp, "FTP", "notify ftp", 0, 1, 1},
     {53, GenericUdp, "DNS", "", 250, 0, 7},
     {80, Http, "HTTP(80)", "alert.sh %TARGET% web", 900, 1, 1},

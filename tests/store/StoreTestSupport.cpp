@@ -49,18 +49,18 @@ std::vector<std::string> TempDir::entries() const
     return names;
 }
 
-PortList makePorts(const std::vector<EntrySpec> &specs)
+PortList makePorts(const std::vector<EntryFields> &fields)
 {
     PortList ports;
-    for (const EntrySpec &spec : specs) {
+    for (const EntryFields &field : fields) {
         auto entry = std::make_unique<MonitorPort>();
-        entry->port = spec.port;
-        entry->protocol = spec.protocol;
-        entry->name = spec.name;
-        entry->command = spec.command;
-        entry->threshold = spec.threshold;
-        entry->active = spec.active;
-        entry->action = spec.action;
+        entry->port = field.port;
+        entry->protocol = field.protocol;
+        entry->name = field.name;
+        entry->command = field.command;
+        entry->threshold = field.threshold;
+        entry->active = field.active;
+        entry->action = field.action;
         ports.push_back(std::move(entry));
     }
     appendPlaceholder(ports);

@@ -31,7 +31,7 @@ private:
     std::string path_;
 };
 
-struct EntrySpec {
+struct EntryFields {
     std::uint32_t port;
     std::uint32_t protocol;
     std::string name;
@@ -42,7 +42,7 @@ struct EntrySpec {
 };
 
 // A port list of the given entries followed by the placeholder.
-PortList makePorts(const std::vector<EntrySpec> &specs);
+PortList makePorts(const std::vector<EntryFields> &fields);
 
 // Raw access to the Monitor key, as another tool would write it.
 void putDword(reg::Registry &registry, const std::string &name, std::uint32_t value);
