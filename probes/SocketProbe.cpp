@@ -12,6 +12,15 @@
 
 namespace vigilon {
 
+namespace {
+// The error that the completion of a connect carries. A connection that was
+// made and then reset at once still completed its connect.
+int connectError(int error)
+{
+    return error == ECONNRESET || error == EPIPE ? 0 : error;
+}
+} // namespace
+
 CSocketProbe::CSocketProbe(int mode, ProbeHost &owner, HostResolver *resolver)
     : owner_(owner), loop_(owner.eventLoop()), mode_(mode), resolver_(resolver)
 {
@@ -194,7 +203,7 @@ int CSocketProbe::connectBlocking()
     socklen_t length = sizeof soError;
     if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
         return errno;
-    return soError;
+    return connectError(soError);
 }
 
 // TCP
@@ -236,6 +245,7 @@ void CTcpProbe::onSocket(unsigned events, int error)
 {
     if (!(events & EventLoop::Connected))
         return;
+    error = connectError(error);
     // Nothing more is wanted from this socket either way: a failed connect is
     // left to the timeout, and a greeting from the server is not read.
     unwatch();
@@ -351,7 +361,8 @@ void CHttpProbe::onSocket(unsigned events, int error)
 {
     const std::uint64_t seen = nowMicros();
     if (events & EventLoop::Connected) {
-        if (error != 0) {
+        // A reset after the connect shows in the send or the read.
+        if (connectError(error) != 0) {
             // A failed connect is left to the timeout.
             unwatch();
             return;

@@ -1,0 +1,310 @@
+// SPDX-License-Identifier: MIT
+#include "tests/probes/ProbeTestSupport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vigilon::test {
+
+StallMeter::StallMeter(EventLoop &loop) : loop_(loop)
+{
+    last_ = monoMicros();
+    loop_.setTimer(this, 1, 5, [this] {
+        const std::uint64_t now = monoMicros();
+        const std::uint64_t gap = now - last_;
+        // The ticker is due every 5 ms: anything beyond is the stall.
+        if (gap > 5000 && gap - 5000 > longest_)
+            longest_ = gap - 5000;
+        last_ = now;
+    });
+}
+
+StallMeter::~StallMeter()
+{
+    loop_.killTimers(this);
+}
+
+namespace {
+int listenOn(int backlog, std::uint16_t &port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, backlog) != 0) {
+        close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+} // namespace
+
+TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply)
+    : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply))
+{
+    listener_ = listenOn(behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) == 0) {
+        stopRead_ = fds[0];
+        stopWrite_ = fds[1];
+    }
+    if (behaviour_ != NoAccept && behaviour_ != Queue)
+        thread_ = std::thread([this] { run(); });
+}
+
+TcpServer::~TcpServer()
+{
+    if (stopWrite_ >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] auto written = write(stopWrite_, &byte, 1);
+    }
+    if (thread_.joinable())
+        thread_.join();
+    for (int fd : held_)
+        close(fd);
+    if (listener_ >= 0)
+        close(listener_);
+    if (stopRead_ >= 0)
+        close(stopRead_);
+    if (stopWrite_ >= 0)
+        close(stopWrite_);
+}
+
+std::string TcpServer::firstRequest()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return firstRequest_;
+}
+
+void TcpServer::acceptQueued()
+{
+    fcntl(listener_, F_SETFL, fcntl(listener_, F_GETFL) | O_NONBLOCK);
+    for (int i = 0; i < 64; ++i) {
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            break;
+        ++accepted_;
+        held_.push_back(fd);
+    }
+}
+
+void TcpServer::run()
+{
+    struct Connection {
+        int fd;
+        std::string received;
+        std::uint64_t answerAt = 0; // 0: request not complete yet
+        bool answered = false;
+    };
+    std::vector<Connection> connections;
+    // Bounded by the stop pipe; each pass waits at most 1 ms past a due reply.
+    for (;;) {
+        std::vector<pollfd> fds;
+        fds.push_back(pollfd{stopRead_, POLLIN, 0});
+        fds.push_back(pollfd{listener_, POLLIN, 0});
+        int waitMs = 1000;
+        const std::uint64_t now = monoMicros();
+        for (const Connection &c : connections) {
+            fds.push_back(pollfd{c.fd, c.fd >= 0 ? short(POLLIN) : short(0), 0});
+            if (c.answerAt && !c.answered) {
+                const std::uint64_t left = c.answerAt > now ? (c.answerAt - now) / 1000u : 0;
+                waitMs = std::min<int>(waitMs, int(left));
+            }
+        }
+        poll(fds.data(), fds.size(), waitMs);
+        if (fds[0].revents)
+            break;
+        if (fds[1].revents & POLLIN) {
+            const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                ++accepted_;
+                if (behaviour_ == CloseAtOnce) {
+                    close(fd);
+                } else if (behaviour_ == ResetAtOnce) {
+                    linger off{1, 0};
+                    setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+                    close(fd);
+                } else if (behaviour_ == Megabyte) {
+                    std::string block(1 << 20, 'x');
+                    const int flags = fcntl(fd, F_GETFL);
+                    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+                    // As much as the socket takes; the rest is not needed.
+                    [[maybe_unused]] auto sent = send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+                    connections.push_back(Connection{fd, {}, 0, true});
+                } else {
+                    connections.push_back(Connection{fd, {}, 0, false});
+                }
+            }
+        }
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            Connection &c = connections[i];
+            if (c.fd < 0)
+                continue;
+            if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) {
+                char buffer[4096];
+                const ssize_t got = recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (got <= 0) {
+                    ++peerClosed_;
+                    close(c.fd);
+                    c.fd = -1;
+                    continue;
+                }
+                c.received.append(buffer, std::size_t(got));
+                if (!c.answerAt && c.received.find("\r\n\r\n") != std::string::npos) {
+                    c.answerAt = monoMicros() + std::uint64_t(delayMs_) * 1000u;
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (firstRequest_.empty())
+                        firstRequest_ = c.received;
+                }
+            }
+            if (behaviour_ == Answer && c.answerAt && !c.answered && monoMicros() + 1000u >= c.answerAt) {
+                // Sleep most of the way, then spin the last stretch so the
+                // reply leaves on time.
+                while (monoMicros() < c.answerAt) {
+                }
+                send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+                c.answered = true;
+            }
+        }
+    }
+    for (Connection &c : connections) {
+        if (c.fd >= 0)
+            close(c.fd);
+    }
+}
+
+std::uint16_t closedTcpPort()
+{
+    std::uint16_t port = 0;
+    const int fd = listenOn(1, port);
+    close(fd);
+    return port;
+}
+
+std::uint16_t closedUdpPort()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+int openDescriptorCount()
+{
+    int count = 0;
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    while (readdir(dir))
+        ++count;
+    closedir(dir);
+    return count - 3; // ".", ".." and the directory's own descriptor
+}
+
+bool isRoot()
+{
+    return geteuid() == 0;
+}
+
+bool shell(const std::string &command)
+{
+    const std::string quiet = command + " >/dev/null 2>&1";
+    return std::system(quiet.c_str()) == 0;
+}
+
+bool overlayFile(const std::string &path, const std::string &content)
+{
+    char name[] = "/tmp/vigilon-probe-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, content.data(), content.size()) == ssize_t(content.size());
+    close(fd);
+    const bool mounted = written && mount(name, path.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    unlink(name);
+    return mounted;
+}
+
+int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned timeoutMs)
+{
+    if (namespaces != NoNamespace && !isRoot())
+        return -1;
+    const bool mountNamespace = namespaces == NetAndMountNamespace;
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return -1;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        close(ready[0]);
+        int flags = CLONE_NEWNET;
+        if (mountNamespace)
+            flags |= CLONE_NEWNS;
+        char verdict = 'n';
+        if (namespaces == NoNamespace)
+            verdict = 'y';
+        else if (unshare(flags) == 0 && (!mountNamespace || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) &&
+            shell("ip link set lo up"))
+            verdict = 'y';
+        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
+        close(ready[1]);
+        if (verdict != 'y')
+            _exit(99);
+        signal(SIGPIPE, SIG_DFL);
+        const int status = body();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(ready[1]);
+    char verdict = 'n';
+    if (read(ready[0], &verdict, 1) != 1)
+        verdict = 'n';
+    close(ready[0]);
+    const std::uint64_t deadline = monoMicros() + std::uint64_t(timeoutMs) * 1000u;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child)
+            break;
+        if (monoMicros() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return -2;
+        }
+        usleep(2000);
+    }
+    if (verdict != 'y')
+        return -1;
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+} // namespace vigilon::test

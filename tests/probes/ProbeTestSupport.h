@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Clock.h"
+#include "app/base/MonitorPort.h"
+#include "app/base/PollEventLoop.h"
+#include "app/base/ProbeHost.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vigilon::test {
+
+inline std::uint64_t monoMicros()
+{
+    return SystemClock::instance().monotonicMicros();
+}
+
+// A frame stand-in that records every report.
+class RecordingHost final : public ProbeHost {
+public:
+    struct Report {
+        int code;
+        MonitorPort *entry;
+        std::uint64_t atMicros;
+        std::uint32_t responseTime;
+        bool insideStart;
+    };
+
+    void reportResult(int code, MonitorPort &entry) override
+    {
+        reports.push_back(Report{code, &entry, monoMicros(), entry.responseTime, insideStart});
+    }
+    EventLoop &eventLoop() override { return loop; }
+    const Clock &clock() const override { return SystemClock::instance(); }
+
+    // Runs the loop until count reports have come or timeoutMs passed.
+    bool waitReports(std::size_t count, unsigned timeoutMs)
+    {
+        return loop.runUntil([&] { return reports.size() >= count; }, timeoutMs);
+    }
+    std::size_t countOf(int code) const
+    {
+        std::size_t n = 0;
+        for (const Report &r : reports)
+            n += r.code == code;
+        return n;
+    }
+
+    PollEventLoop loop;
+    std::vector<Report> reports;
+    bool insideStart = false;
+};
+
+// Measures how late a 5 ms ticker on the loop runs: the longest stall of
+// the loop while it is installed.
+class StallMeter {
+public:
+    explicit StallMeter(EventLoop &loop);
+    ~StallMeter();
+    std::uint64_t longestMicros() const { return longest_; }
+
+private:
+    EventLoop &loop_;
+    std::uint64_t last_ = 0;
+    std::uint64_t longest_ = 0;
+};
+
+// A TCP server on 127.0.0.1 with a chosen behaviour, on its own thread.
+class TcpServer {
+public:
+    enum Behaviour {
+        Silent,        // accepts, reads, never answers
+        Answer,        // answers reply after delayMs once the request's blank line is in
+        Megabyte,      // writes a megabyte at once
+        CloseAtOnce,   // closes every connection right after accepting it
+        ResetAtOnce,   // resets every connection (SO_LINGER 0) right after accepting it
+        NoAccept,      // listens with backlog 0 and never accepts
+        Queue,         // listens with a long backlog and never accepts
+    };
+    explicit TcpServer(Behaviour behaviour, unsigned delayMs = 0, std::string reply = "HTTP/1.1 404 Not Found\r\n\r\n");
+    ~TcpServer();
+
+    std::uint16_t port() const { return port_; }
+    int accepted() const { return accepted_.load(); }
+    // Connections whose peer has closed, as seen by the server.
+    int peerClosed() const { return peerClosed_.load(); }
+    std::string firstRequest();
+    // Accept everything now queued (NoAccept servers).
+    void acceptQueued();
+    int listener() const { return listener_; }
+
+private:
+    void run();
+
+    Behaviour behaviour_;
+    unsigned delayMs_;
+    std::string reply_;
+    int listener_ = -1;
+    int stopRead_ = -1;
+    int stopWrite_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<int> accepted_{0};
+    std::atomic<int> peerClosed_{0};
+    std::mutex mutex_;
+    std::string firstRequest_;
+    std::vector<int> held_;
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 with nothing behind it.
+std::uint16_t closedTcpPort();
+std::uint16_t closedUdpPort();
+
+// Open descriptors of this process.
+int openDescriptorCount();
+
+bool isRoot();
+
+enum Namespaces { NoNamespace = 0, NetNamespace = 1, NetAndMountNamespace = 3 };
+
+// Runs body in a forked child, inside new network (and mount) namespaces
+// whose loopback is up when asked. Returns the child's exit status, or -1
+// when the child or its namespaces cannot be made (the caller skips), or -2
+// when the child did not end within timeoutMs (it is killed). The child's
+// own failures go to standard error.
+int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned timeoutMs);
+
+// Runs a shell command (ip, sysctl) inside the child; true on exit 0.
+bool shell(const std::string &command);
+
+// Bind-mounts a file with the given content over path (mount namespace
+// children only).
+bool overlayFile(const std::string &path, const std::string &content);
+
+} // namespace vigilon::test

@@ -1,0 +1,384 @@
+// SPDX-License-Identifier: MIT
+#include "probes/SocketProbe.h"
+#include "probes/SocketUtil.h"
+#include "tests/probes/ProbeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vigilon {
+namespace {
+
+constexpr int SyncMode = vigilon::Test;
+
+using test::RecordingHost;
+using test::TcpServer;
+
+// Starts a probe the way the engine does, noting reports made from inside.
+int startProbe(RecordingHost &host, CSocketProbe &probe, std::uint16_t port, MonitorPort &entry,
+               const std::string &target = "127.0.0.1")
+{
+    host.insideStart = true;
+    const int started = probe.start(port, target, entry);
+    host.insideStart = false;
+    return started;
+}
+
+TEST(TcpProbe, ConnectsReportsOnceAndKeepsTheConnectionUntilDestroyed)
+{
+    TcpServer server(TcpServer::Silent);
+    RecordingHost host;
+    MonitorPort entry;
+    auto probe = std::make_unique<CTcpProbe>(Regular, host);
+    ASSERT_EQ(startProbe(host, *probe, server.port(), entry), 1);
+    EXPECT_EQ(probe->done(), 0);
+    ASSERT_TRUE(host.waitReports(1, 2000));
+    EXPECT_EQ(host.reports[0].code, TcpOk);
+    EXPECT_FALSE(host.reports[0].insideStart);
+    EXPECT_EQ(host.reports[0].entry, &entry);
+    EXPECT_EQ(probe->done(), 1);
+    EXPECT_LT(entry.responseMicros, 1000000u);
+    EXPECT_EQ(entry.responseTime, (entry.responseMicros + 500) / 1000);
+    EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::TimerId));
+
+    // The connection stays open until the probe goes, and nothing more comes.
+    host.loop.runFor(200);
+    EXPECT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(server.accepted(), 1);
+    EXPECT_EQ(server.peerClosed(), 0);
+    probe.reset();
+    host.loop.runUntil([&] { return server.peerClosed() == 1; }, 2000);
+    EXPECT_EQ(server.peerClosed(), 1);
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
+}
+
+TEST(TcpProbe, RefusedPortFailsAtTheTimeoutNotAtTheRefusal)
+{
+    RecordingHost host;
+    MonitorPort entry;
+    entry.responseTime = 777;
+    for (int kind : {0, 2}) {
+        const std::uint64_t began = test::monoMicros();
+        auto probe = makeSocketProbe(kind, Regular, host);
+        ASSERT_EQ(startProbe(host, *probe, test::closedTcpPort(), entry), 1);
+        const std::size_t before = host.reports.size();
+        ASSERT_TRUE(host.waitReports(before + 1, 4000));
+        const auto &report = host.reports.back();
+        EXPECT_EQ(report.code, kind == 0 ? TcpFailed : HttpFailed);
+        EXPECT_GE(report.atMicros - began, 2900000u);
+        EXPECT_EQ(probe->done(), 2);
+        // No spinning on the failed socket, and exactly one report.
+        host.loop.runFor(100);
+        EXPECT_EQ(host.reports.size(), before + 1);
+    }
+    EXPECT_EQ(entry.responseTime, 777u);
+}
+
+TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
+{
+    // A listener with a full accept queue drops new SYNs; the client's
+    // retransmission gets through once the queue has been emptied.
+    TcpServer server(TcpServer::NoAccept);
+    RecordingHost host;
+    MonitorPort filler1, filler2, entry;
+    std::vector<std::unique_ptr<CSocketProbe>> fillers;
+    for (MonitorPort *e : {&filler1, &filler2}) {
+        fillers.push_back(std::make_unique<CTcpProbe>(Regular, host));
+        ASSERT_EQ(fillers.back()->start(server.port(), "127.0.0.1", *e), 1);
+    }
+    host.loop.runFor(300);
+    const std::size_t filled = host.reports.size();
+
+    CTcpProbe probe(Regular, host);
+    ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+    auto reportsFor = [&] {
+        std::vector<int> codes;
+        for (const auto &r : host.reports)
+            if (r.entry == &entry)
+                codes.push_back(r.code);
+        return codes;
+    };
+    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 1; }, 4000));
+    if (reportsFor()[0] == TcpOk)
+        GTEST_SKIP() << "the kernel accepted the connection at once (accept queue not full: " << filled << ")";
+    EXPECT_EQ(reportsFor()[0], TcpFailed);
+    EXPECT_EQ(probe.done(), 2);
+    server.acceptQueued();
+    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 2; }, 9000));
+    EXPECT_EQ(reportsFor()[1], TcpOk);
+    EXPECT_EQ(probe.done(), 1);
+    EXPECT_GT(entry.responseTime, 3000u);
+}
+
+TEST(SocketProbes, SynchronousChecksRunInsideStart)
+{
+    TcpServer silent(TcpServer::Silent);
+    TcpServer web(TcpServer::Answer, 0);
+    RecordingHost host;
+
+    // TCP: reported from inside start, which returns 1.
+    MonitorPort tcp;
+    CTcpProbe tcpProbe(SyncMode, host);
+    EXPECT_EQ(startProbe(host, tcpProbe, silent.port(), tcp), 1);
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0].code, TcpOk);
+    EXPECT_TRUE(host.reports[0].insideStart);
+    EXPECT_EQ(tcpProbe.done(), 1);
+
+    // A refused synchronous connect returns 0 and reports nothing.
+    MonitorPort refused;
+    CTcpProbe refusedProbe(SyncMode, host);
+    EXPECT_EQ(startProbe(host, refusedProbe, test::closedTcpPort(), refused), 0);
+    CHttpProbe refusedHttp(SyncMode, host);
+    EXPECT_EQ(startProbe(host, refusedHttp, test::closedTcpPort(), refused), 0);
+    EXPECT_EQ(host.reports.size(), 1u);
+
+    // HTTP against a server that answers.
+    MonitorPort http;
+    CHttpProbe httpProbe(SyncMode, host);
+    EXPECT_EQ(startProbe(host, httpProbe, web.port(), http), 1);
+    ASSERT_EQ(host.reports.size(), 2u);
+    EXPECT_EQ(host.reports[1].code, HttpOk);
+    EXPECT_TRUE(host.reports[1].insideStart);
+
+    // HTTP against a server that never answers: the read is bounded.
+    MonitorPort mute;
+    CHttpProbe muteProbe(SyncMode, host);
+    const std::uint64_t began = test::monoMicros();
+    EXPECT_EQ(startProbe(host, muteProbe, silent.port(), mute), 1);
+    const std::uint64_t took = test::monoMicros() - began;
+    ASSERT_EQ(host.reports.size(), 3u);
+    EXPECT_EQ(host.reports[2].code, HttpFailed);
+    EXPECT_GE(took, 2900000u);
+    EXPECT_LT(took, 6000000u);
+
+    // UDP: the outcome is the return value; no report, responseTime kept.
+    MonitorPort udp;
+    udp.responseTime = 777;
+    CUdpProbe udpProbe(SyncMode, host);
+    EXPECT_EQ(startProbe(host, udpProbe, test::closedUdpPort(), udp), 1);
+    EXPECT_EQ(host.reports.size(), 3u);
+    EXPECT_EQ(udp.responseTime, 777u);
+    // Nothing was left on the loop by synchronous checks.
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
+}
+
+TEST(HttpProbe, SendsTheExactRequestAndTimesOnlyTheReply)
+{
+    EXPECT_EQ(CHttpProbe::requestText("10.0.0.1"), "HEAD / HTTP/1.1\r\nHost:10.0.0.1\r\n\r\n");
+    TcpServer server(TcpServer::Answer, 40, "HTTP/1.1 500 Internal Server Error\r\n\r\n");
+    RecordingHost host;
+    MonitorPort entry;
+    CHttpProbe probe(Regular, host);
+    ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+    ASSERT_TRUE(host.waitReports(1, 4000));
+    EXPECT_EQ(host.reports[0].code, HttpOk); // an error status is alive
+    EXPECT_EQ(server.firstRequest(), "HEAD / HTTP/1.1\r\nHost:127.0.0.1\r\n\r\n");
+    EXPECT_GE(entry.responseMicros, 40000u);
+    EXPECT_LT(entry.responseMicros, 1000000u);
+    EXPECT_EQ(probe.done(), 1);
+}
+
+TEST(HttpProbe, HostilePeers)
+{
+    RecordingHost host;
+    // Never answers: fails by the timeout after the request.
+    {
+        TcpServer server(TcpServer::Silent);
+        MonitorPort entry;
+        CHttpProbe probe(Regular, host);
+        host.reports.clear();
+        const std::uint64_t began = test::monoMicros();
+        ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+        ASSERT_TRUE(host.waitReports(1, 4500));
+        EXPECT_EQ(host.reports[0].code, HttpFailed);
+        EXPECT_GE(host.reports[0].atMicros - began, 2900000u);
+        EXPECT_EQ(probe.done(), 2);
+        EXPECT_EQ(entry.responseTime, 0u);
+    }
+    // A megabyte: one read, one report, nothing more however long it goes on.
+    {
+        TcpServer server(TcpServer::Megabyte);
+        MonitorPort entry;
+        CHttpProbe probe(Regular, host);
+        host.reports.clear();
+        ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+        ASSERT_TRUE(host.waitReports(1, 3000));
+        host.loop.runFor(300);
+        EXPECT_EQ(host.reports.size(), 1u);
+        EXPECT_EQ(host.reports[0].code, HttpOk);
+        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::TimerId));
+    }
+    // Closes at once: zero bytes read is a reply, in both modes.
+    for (int mode : {int(Regular), SyncMode}) {
+        TcpServer server(TcpServer::CloseAtOnce);
+        MonitorPort entry;
+        CHttpProbe probe(mode, host);
+        host.reports.clear();
+        const int started = probe.start(server.port(), "127.0.0.1", entry);
+        host.waitReports(1, 4000);
+        host.loop.runFor(100);
+        ASSERT_EQ(host.reports.size(), 1u) << "mode " << mode;
+        // The close may come before the request is out; then the send fails.
+        EXPECT_TRUE(host.reports[0].code == HttpOk || host.reports[0].code == HttpFailed);
+        if (host.reports[0].code == HttpOk) {
+            EXPECT_EQ(started, 1);
+        }
+    }
+    // Resets while the probe writes: never a success, never SIGPIPE.
+    {
+        TcpServer server(TcpServer::ResetAtOnce);
+        for (int round = 0; round < 5; ++round) {
+            for (int mode : {int(Regular), SyncMode}) {
+                MonitorPort entry;
+                CHttpProbe probe(mode, host);
+                host.reports.clear();
+                probe.start(server.port(), "127.0.0.1", entry);
+                if (mode == Regular)
+                    host.waitReports(1, 4000);
+                EXPECT_EQ(host.countOf(HttpOk), 0u);
+                EXPECT_LE(host.reports.size(), 1u);
+            }
+        }
+    }
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
+}
+
+TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
+{
+    RecordingHost host;
+    // Nothing listens: still a success.
+    MonitorPort entry;
+    CUdpProbe probe(Regular, host);
+    ASSERT_EQ(probe.start(test::closedUdpPort(), "127.0.0.1", entry), 1);
+    ASSERT_TRUE(host.waitReports(1, 1000));
+    EXPECT_EQ(host.reports[0].code, UdpOk);
+    EXPECT_FALSE(host.reports[0].insideStart);
+    EXPECT_EQ(probe.done(), 1);
+
+    // An answer changes nothing and does not spin the loop.
+    const int echo = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(echo, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    getsockname(echo, reinterpret_cast<sockaddr *>(&address), &length);
+    MonitorPort answered;
+    CUdpProbe answeredProbe(Regular, host);
+    ASSERT_EQ(answeredProbe.start(ntohs(address.sin_port), "127.0.0.1", answered), 1);
+    char byte = 0;
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    ASSERT_EQ(recvfrom(echo, &byte, 1, 0, reinterpret_cast<sockaddr *>(&from), &fromLength), 1);
+    sendto(echo, "answer", 6, 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+    host.loop.runFor(200);
+    close(echo);
+    EXPECT_EQ(host.reports.size(), 2u);
+    EXPECT_EQ(host.reports[1].code, UdpOk);
+}
+
+TEST(SocketProbes, DetachedEntryIsNeverReportedOrTouched)
+{
+    TcpServer server(TcpServer::Silent);
+    RecordingHost host;
+    MonitorPort entry;
+    entry.responseTime = 555;
+    CHttpProbe probe(Regular, host);
+    ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+    host.loop.runFor(50); // connected, request sent
+    probe.detachEntry();
+    EXPECT_EQ(probe.entry(), nullptr);
+    host.loop.runFor(3300);
+    EXPECT_TRUE(host.reports.empty());
+    EXPECT_EQ(probe.done(), 2);
+    EXPECT_EQ(entry.responseTime, 0u); // reset by the send, before the detach
+}
+
+TEST(SocketProbes, WorkAboveDescriptor1023)
+{
+    net::raiseDescriptorLimit();
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 1200)
+        GTEST_SKIP() << "the descriptor limit (" << limit.rlim_cur << ") is below 1200";
+    std::vector<int> fillers;
+    for (int i = 0; i < 1100; ++i)
+        fillers.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    TcpServer server(TcpServer::Answer, 0);
+    RecordingHost host;
+    MonitorPort tcp, http;
+    CTcpProbe tcpProbe(SyncMode, host);
+    CHttpProbe httpProbe(Regular, host);
+    EXPECT_EQ(tcpProbe.start(server.port(), "127.0.0.1", tcp), 1);
+    EXPECT_GT(tcpProbe.socketHandle(), 1023);
+    EXPECT_EQ(httpProbe.start(server.port(), "127.0.0.1", http), 1);
+    EXPECT_GT(httpProbe.socketHandle(), 1023);
+    host.waitReports(2, 3000);
+    for (int fd : fillers)
+        close(fd);
+    ASSERT_EQ(host.reports.size(), 2u);
+    EXPECT_EQ(host.reports[0].code, TcpOk);
+    EXPECT_EQ(host.reports[1].code, HttpOk);
+}
+
+TEST(SocketProbes, DescriptorExhaustionIsALocalFailureNotTheTargets)
+{
+    const int status = test::runInChild(
+        [] {
+            TcpServer server(TcpServer::Queue);
+            RecordingHost host;
+            const int before = test::openDescriptorCount();
+            rlimit low{64, 64};
+            if (setrlimit(RLIMIT_NOFILE, &low) != 0)
+                return 10;
+            std::vector<std::unique_ptr<MonitorPort>> entries;
+            std::vector<std::unique_ptr<CSocketProbe>> probes;
+            int started = 0, refused = 0;
+            for (int i = 0; i < 100; ++i) {
+                entries.push_back(std::make_unique<MonitorPort>());
+                // TCP and UDP: nothing here would answer an HTTP request.
+                probes.push_back(makeSocketProbe(i % 2, Regular, host));
+                const int result = probes.back()->start(server.port(), "127.0.0.1", *entries.back());
+                if (result == 1)
+                    ++started;
+                else if (probes.back()->localFailure())
+                    ++refused;
+            }
+            host.waitReports(std::size_t(started), 4000);
+            host.loop.runFor(200);
+            if (refused == 0 || started == 0 || started + refused != 100) {
+                std::fprintf(stderr, "started %d refused %d\n", started, refused);
+                return 11;
+            }
+            for (const auto &r : host.reports) {
+                if (r.code % 2 == 0) {
+                    std::fprintf(stderr, "failure %d reported\n", r.code);
+                    return 12;
+                }
+            }
+            if (host.reports.size() != std::size_t(started))
+                return 13;
+            probes.clear();
+            if (test::openDescriptorCount() != before) {
+                std::fprintf(stderr, "descriptors %d before, %d after\n", before, test::openDescriptorCount());
+                return 14;
+            }
+            return 0;
+        },
+        test::NoNamespace, 20000);
+    ASSERT_NE(status, -1);
+    EXPECT_EQ(status, 0);
+}
+
+} // namespace
+} // namespace vigilon
