@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/store/MemoryRegistry.h"
+
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -24,10 +30,10 @@ private:
 };
 
 std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &text, bool executable = false);
-bool fileExists(const std::string &path);
 std::vector<std::string> readLines(const std::string &path);
-void copyFile(const std::string &from, const std::string &to);
+void writeFile(const std::string &path, const std::string &text, bool executable = false);
+void copyFile(const std::string &from, const std::string &to); // executable copy
+bool fileExists(const std::string &path);
 
 // Polls until done() holds or the time is up; returns done().
 bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit);
@@ -40,15 +46,14 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limi
 // of dir/fail-<verb> on standard error) when that file exists.
 void writeFakeSystemctl(const std::string &dir);
 
-// A program run in the background with its own environment; its output
-// goes to files.
+// A program run in the background with its own environment; its standard
+// output and error go to outDir/stdout and outDir/stderr.
 class Child {
 public:
     Child(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &outDir);
     ~Child();
-    pid_t pid() const { return pid_; }
     void signal(int sig) const;
-    // Waits for the end at most limit; the exit status, or -1 on time-out.
+    // The exit status, or -1 when it has not ended within limit.
     int wait(std::chrono::milliseconds limit);
     std::string out() const { return readFile(outDir_ + "/stdout"); }
     std::string err() const { return readFile(outDir_ + "/stderr"); }
@@ -58,10 +63,50 @@ private:
     std::string outDir_;
 };
 
-// A process still exists (zombies included).
-bool processExists(pid_t pid);
+bool processExists(pid_t pid); // zombies included
 
-// The value of a "key=value" field in a stand-in record line.
+// The value of a "key=value" field of a stand-in record line.
 std::string field(const std::string &line, const std::string &key);
+
+// Sets environment variables of this process for one scope.
+using EnvVars = std::vector<std::pair<std::string, std::string>>;
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const EnvVars &vars);
+    ~ScopedEnv();
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// A datagram socket standing in for systemd's notification socket.
+class NotifyReceiver {
+public:
+    explicit NotifyReceiver(const std::string &path);
+    ~NotifyReceiver();
+    bool bound() const { return bound_; }
+    std::string receive(int timeoutSeconds = 5); // "<nothing>" on time-out
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// One in-memory store handed out as many registries (each "open" counts),
+// safe to use from two threads.
+class SharedStore {
+public:
+    std::function<std::unique_ptr<reg::Registry>()> factory();
+    std::uint32_t logon();
+    void setLogon(std::uint32_t value);
+    reg::MemoryRegistry &store() { return store_; }
+    std::atomic<int> opens{0};
+    bool unavailable = false; // opening fails
+
+private:
+    class View;
+    std::mutex mutex_;
+    reg::MemoryRegistry store_;
+};
 
 } // namespace vigilon::svc::test

@@ -33,46 +33,21 @@ protected:
     void SetUp() override
     {
         test::writeFakeSystemctl(dir.path());
-        setenv("VIGILSVC_SYSTEMCTL", (dir / "systemctl").c_str(), 1);
-        store = std::make_shared<reg::MemoryRegistry>();
         context.execPath = "/opt/vigilon/bin/vigilsvc";
         context.unitDirectory = dir / "config/systemd/user";
         context.autostartPath = dir / "config/autostart/vigilsvc.desktop";
-        context.openRegistry = [this]() -> std::unique_ptr<reg::Registry> {
-            if (storeFails)
-                return nullptr;
-            struct View final : reg::Registry {
-                std::shared_ptr<reg::MemoryRegistry> r;
-                explicit View(std::shared_ptr<reg::MemoryRegistry> x) : r(std::move(x)) {}
-                std::unique_ptr<reg::Key> openKey(const std::string &p, std::uint32_t a, reg::Status *s) override
-                {
-                    return r->openKey(p, a, s);
-                }
-                std::unique_ptr<reg::Key> createKey(const std::string &p, reg::Status *s) override
-                {
-                    return r->createKey(p, s);
-                }
-                reg::Status deleteKey(const std::string &p) override { return r->deleteKey(p); }
-                std::vector<std::string> subkeys(const std::string &p) override { return r->subkeys(p); }
-                reg::Status transact(const std::function<reg::Status()> &b) override { return r->transact(b); }
-                reg::Status readAndClearDword(const std::string &k, const std::string &n, std::uint32_t &v) override
-                {
-                    return r->readAndClearDword(k, n, v);
-                }
-            };
-            return std::make_unique<View>(store);
-        };
+        context.openRegistry = shared.factory();
         context.print = [this](const std::string &s) { printed += s; };
         context.sleep = [this](unsigned ms) { slept += ms; };
     }
-    void TearDown() override { unsetenv("VIGILSVC_SYSTEMCTL"); }
 
     std::vector<std::string> calls() { return test::readLines(dir / "calls"); }
     std::string unitFile() { return context.unitDirectory + "/vigilsvc.service"; }
 
     TempDir dir;
-    std::shared_ptr<reg::MemoryRegistry> store;
-    bool storeFails = false;
+    test::ScopedEnv env{test::EnvVars{{"VIGILSVC_SYSTEMCTL", dir / "systemctl"}}};
+    test::SharedStore shared;
+    reg::MemoryRegistry *store = &shared.store();
     ServiceContext context;
     std::string printed;
     unsigned slept = 0;
@@ -114,13 +89,13 @@ TEST_F(ServiceActions, InstallSpeaksJapanese)
 
 TEST_F(ServiceActions, InstallFailuresSayWhy)
 {
-    storeFails = true;
+    shared.unavailable = true;
     installService(context);
     EXPECT_EQ(printed, "Unable to install VGN - Sentrelle Notification Service - Registry error\n");
     EXPECT_FALSE(test::fileExists(unitFile()));
     EXPECT_TRUE(calls().empty());
 
-    storeFails = false;
+    shared.unavailable = false;
     store->failWrites(reg::Status::IoError, 2);
     printed.clear();
     installService(context);
@@ -256,17 +231,13 @@ TEST(UserUnit, PackagedUnitIsTheInstalledText)
 
 TEST(UserUnit, UnitDirectoryFollowsXdgConfigHome)
 {
-    const char *oldConfig = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = oldConfig ? oldConfig : "";
-    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-    EXPECT_EQ(userUnitDirectory(), "/tmp/cfg/systemd/user");
-    setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
-    setenv("HOME", "/home/u", 1);
+    {
+        test::ScopedEnv env(test::EnvVars{{"XDG_CONFIG_HOME", "/tmp/cfg"}});
+        EXPECT_EQ(userUnitDirectory(), "/tmp/cfg/systemd/user");
+        EXPECT_EQ(userAutostartPath(), "/tmp/cfg/autostart/vigilsvc.desktop");
+    }
+    test::ScopedEnv env(test::EnvVars{{"XDG_CONFIG_HOME", "relative"}, {"HOME", "/home/u"}}); // not absolute: ignored
     EXPECT_EQ(userUnitDirectory(), "/home/u/.config/systemd/user");
-    if (oldConfig)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
 }
 
 std::string execLine(const std::string &entry)

@@ -15,8 +15,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -125,18 +123,9 @@ TEST(VigilsvcProgram, RunsAsTheServiceUnderANotificationSocket)
 {
     Installation in;
     const std::string socketPath = in.dir / "notify";
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::memcpy(a.sun_path, socketPath.c_str(), socketPath.size());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    timeval tv{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    const auto receive = [fd] {
-        char buffer[512];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("<nothing>");
-    };
+    test::NotifyReceiver socket(socketPath);
+    ASSERT_TRUE(socket.bound());
+    const auto receive = [&socket] { return socket.receive(10); };
 
     std::vector<std::string> env = in.env();
     env.push_back("NOTIFY_SOCKET=" + socketPath);
@@ -157,7 +146,6 @@ TEST(VigilsvcProgram, RunsAsTheServiceUnderANotificationSocket)
     EXPECT_EQ(child.wait(5s), 0);
     EXPECT_EQ(test::readLines(in.dir / "terms").size(), 1u) << "Vigilon was ended with the service";
     EXPECT_EQ(child.out(), usageText());
-    close(fd);
 }
 
 // Real rounds: a logon seen at the first round ends Vigilon, the second
