@@ -24,7 +24,7 @@ constexpr std::string_view kMagic{"SQLite format 3\0", 16};
 // before it reports anything.
 bool lacksMagic(const std::string &path, dev_t &device, ino_t &inode)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};

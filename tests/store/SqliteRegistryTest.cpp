@@ -219,6 +219,36 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"CorruptPages", corruptPages, {}}),
     [](const ::testing::TestParamInfo<DamageCase> &info) { return std::string(info.param.label); });
 
+// Damage that appears while the store is open (another writer, the disk) is
+// met by the next operation: it fails, and the file goes aside as at open.
+TEST_F(SqliteStoreTest, DamageFoundWhileOpenMovesTheFileAsideToo)
+{
+    saveMarked(1);
+    auto store = open();
+    ASSERT_TRUE(store);
+    std::string target;
+    ASSERT_EQ(loadSettings(*store, true, target).intervalSeconds, 1u);
+
+    corruptPages(file());
+    // Bump the header's change counter so that the open connection rereads.
+    std::string bytes = readFile(file());
+    bytes[27] = static_cast<char>(bytes[27] + 1);
+    writeFile(file(), bytes);
+
+    ::testing::internal::CaptureStderr();
+    Status status = Status::Ok;
+    const LoadedSettings loaded = loadSettings(*store, true, target, &status);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, Status::Damaged);
+    EXPECT_TRUE(loaded.ports.empty());
+    EXPECT_NE(err.find("damaged"), std::string::npos) << err;
+    EXPECT_TRUE(anythingMovedAside());
+
+    ASSERT_EQ(saveSettings(*store, test::markedTarget(4), 4, 1, test::markedPorts(4)), Status::Ok);
+    store.reset();
+    EXPECT_EQ(storedMarker(), 4);
+}
+
 struct LockCase {
     const char *label;
     int holdMs;
