@@ -1,16 +1,63 @@
 // SPDX-License-Identifier: MIT
 #include "ui/AboutDlg.h"
 
+#include "ui/DialogUnits.h"
+
+#include <QIcon>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QPushButton>
 
 namespace vigilon {
 
 CAboutDlg::CAboutDlg(CMainFrame &)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint)
 {
-    setWindowTitle(QStringLiteral("Vigilon"));
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Vigilon"), this));
+    initUi();
+    setFont(dialogFont());
+    const DialogUnits du(font());
+    setWindowTitle(QStringLiteral("バージョン情報"));
+    // Room for the three controls with the template's margins.
+    setFixedSize(du.size(237, 44));
+
+    QIcon programIcon;
+    for (int size : {16, 32, 48})
+        programIcon.addFile(QStringLiteral(":/ui/128-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(programIcon);
+
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setGeometry(du.rect(180, 7, 50, 14));
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &CAboutDlg::accept);
+
+    icon_ = new QLabel(this);
+    // An icon static takes the icon's size.
+    icon_->setGeometry(QRect(du.rect(11, 17, 20, 20).topLeft(), QSize(32, 32)));
+    icon_->setPixmap(programIcon.pixmap(32, 32));
+
+    version_ = new QLabel(this);
+    version_->setTextFormat(Qt::PlainText);
+    version_->setText(QStringLiteral("Vigilon Version 1.62"));
+    version_->setGeometry(du.rect(40, 10, 119, 8));
+    version_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    growToFit(version_);
+}
+
+void CAboutDlg::show()
+{
+    if (!placed_) {
+        placed_ = true;
+        move(0, 0);
+    }
+    QDialog::show();
+    raise();
+}
+
+void CAboutDlg::done(int result)
+{
+    // The box lives on hidden.
+    setResult(result);
+    QDialog::hide();
 }
 
 } // namespace vigilon

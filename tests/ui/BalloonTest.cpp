@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: MIT
+// The balloon hint: shape and placement, the two delays, and what the
+// pointer and the buttons do to it.
+#include "ui/BalloonWnd.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QTest>
+
+using namespace vigilon;
+
+namespace {
+void send(CBalloonWnd &b, QEvent::Type type, const QPoint &global, Qt::MouseButton button = Qt::NoButton)
+{
+    QMouseEvent event(type, QPointF(0, 0), QPointF(global), button, button, Qt::NoModifier);
+    b.relayEvent(&event, global);
+}
+
+struct Rig {
+    QWidget owner;
+    QWidget target{&owner};
+    QWidget other{&owner};
+    CBalloonWnd balloon;
+    QWidget *under = nullptr;
+
+    Rig()
+    {
+        balloon.createHint(&owner);
+        balloon.addTool(&target, QStringLiteral("first"));
+        balloon.setWindowFromPoint([this](const QPoint &) { return under; });
+        under = &target;
+    }
+};
+} // namespace
+
+class BalloonTest : public QObject {
+    Q_OBJECT
+private slots:
+    void defaults()
+    {
+        CBalloonWnd b;
+        QCOMPARE(b.showDelay(), 500);
+        QCOMPARE(b.displayTime(), 4000);
+        QCOMPARE(b.hintFont().pixelSize(), 14);
+        QCOMPARE(b.pendingTimer(), 0);
+        QVERIFY(!b.isVisible());
+    }
+
+    void layoutOfOneAndTwoLines()
+    {
+        QFont font(QStringLiteral("IPAPGothic"));
+        font.setPixelSize(14);
+        const QFontMetrics fm(font);
+        const QString one = QStringLiteral("ここを'追加'をクリック");
+        const CBalloonWnd::Layout a = CBalloonWnd::layoutFor(font, one);
+        const QRect textA = fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, one);
+        QCOMPARE(a.bodyWidth, textA.width() + 24);
+        QCOMPARE(a.bodyHeight, textA.height() + 20);
+        QCOMPARE(a.windowSize, QSize(a.bodyWidth, a.bodyHeight + 20));
+        QCOMPARE(a.tip, QPoint(a.bodyWidth - 12, a.bodyHeight + 10));
+
+        const QString longer = QStringLiteral("a much longer second line of text");
+        const CBalloonWnd::Layout b = CBalloonWnd::layoutFor(font, QStringLiteral("short\r\n") + longer);
+        QCOMPARE(b.bodyWidth, fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, longer).width() + 24);
+        QCOMPARE(b.bodyHeight, fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("x\nx")).height() + 20);
+        QVERIFY(b.bodyHeight > a.bodyHeight + fm.height() - 2);
+
+        // The region: the body without its corners, plus the tail.
+        QVERIFY(a.region.contains(QPoint(a.bodyWidth / 2, a.bodyHeight / 2)));
+        QVERIFY(!a.region.contains(QPoint(0, 0)));
+        QVERIFY(!a.region.contains(QPoint(a.bodyWidth - 1, a.bodyHeight - 1)));
+        QVERIFY(a.region.contains(QPoint(6, 0)));
+        QVERIFY(a.region.contains(QPoint(a.bodyWidth - 14, a.bodyHeight + 5)));
+        QVERIFY(!a.region.contains(QPoint(a.bodyWidth - 5, a.bodyHeight + 5)));
+        QVERIFY(!a.region.contains(QPoint(a.bodyWidth - 30, a.bodyHeight + 5)));
+        QVERIFY(a.region.boundingRect().bottom() <= a.bodyHeight + 10);
+    }
+
+    void showsAfterTheDelayWithTheTipOnThePointer()
+    {
+        Rig r;
+        const QPoint p(400, 300);
+        send(r.balloon, QEvent::MouseMove, p);
+        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
+        QCOMPARE(r.balloon.showTimer().interval(), 500);
+        QCOMPARE(r.balloon.anchor(), p);
+        QVERIFY(!r.balloon.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
+        QCOMPARE(r.balloon.text(), QStringLiteral("first"));
+        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::HideTimer));
+        QCOMPARE(r.balloon.hideTimer().interval(), 4000);
+        const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
+        QCOMPARE(r.balloon.geometry(), QRect(p - l.tip, l.windowSize));
+        QCOMPARE(r.balloon.pos().x(), p.x() - l.bodyWidth + 12);
+        QCOMPARE(r.balloon.pos().y(), p.y() - (l.bodyHeight + 20) + 10);
+        QCOMPARE(r.balloon.mask(), l.region);
+        // Hidden again after its display time, with the pointer still there.
+        QTRY_VERIFY_WITH_TIMEOUT(!r.balloon.isVisible(), 10000);
+        QCOMPARE(r.balloon.pendingTimer(), 0);
+    }
+
+    void movingRestartsTheDelay()
+    {
+        Rig r;
+        send(r.balloon, QEvent::MouseMove, QPoint(100, 100));
+        QTest::qWait(300);
+        const int left = r.balloon.showTimer().remainingTime();
+        send(r.balloon, QEvent::MouseMove, QPoint(101, 100));
+        QVERIFY(r.balloon.showTimer().remainingTime() > left);
+        QCOMPARE(r.balloon.anchor(), QPoint(101, 100));
+        QVERIFY(!r.balloon.isVisible());
+    }
+
+    void theSamePointAsksNothing()
+    {
+        Rig r;
+        send(r.balloon, QEvent::MouseMove, QPoint(50, 60));
+        r.balloon.hideHint();
+        QCOMPARE(r.balloon.pendingTimer(), 0);
+        send(r.balloon, QEvent::MouseMove, QPoint(50, 60));
+        QCOMPARE(r.balloon.pendingTimer(), 0);
+        send(r.balloon, QEvent::MouseMove, QPoint(51, 60));
+        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
+    }
+
+    void buttonsAndOtherWindowsHide()
+    {
+        Rig r;
+        for (QEvent::Type press : {QEvent::MouseButtonPress, QEvent::MouseButtonDblClick}) {
+            for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+                r.under = &r.target;
+                send(r.balloon, QEvent::MouseMove, QPoint(10 + int(button), 10));
+                QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
+                send(r.balloon, press, QPoint(10 + int(button), 10), button);
+                QCOMPARE(r.balloon.pendingTimer(), 0);
+            }
+        }
+        send(r.balloon, QEvent::MouseMove, QPoint(30, 30));
+        QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
+        r.under = &r.other;
+        send(r.balloon, QEvent::MouseMove, QPoint(31, 30));
+        QVERIFY(!r.balloon.isVisible());
+        QCOMPARE(r.balloon.pendingTimer(), 0);
+        // A release or other events do nothing.
+        r.under = &r.target;
+        send(r.balloon, QEvent::MouseMove, QPoint(32, 30));
+        send(r.balloon, QEvent::MouseButtonRelease, QPoint(32, 30), Qt::LeftButton);
+        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
+    }
+
+    void registeringAgainReplacesTheText()
+    {
+        Rig r;
+        r.balloon.addTool(&r.target, QStringLiteral("second"));
+        send(r.balloon, QEvent::MouseMove, QPoint(70, 70));
+        QCOMPARE(r.balloon.text(), QStringLiteral("second"));
+    }
+};
+
+QTEST_MAIN(BalloonTest)
+#include "BalloonTest.moc"

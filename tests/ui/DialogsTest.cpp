@@ -1,0 +1,330 @@
+// SPDX-License-Identifier: MIT
+// The port settings dialog, the about box, the dialog-unit conversion and
+// the fonts, and that no text is cut off in any dialog.
+#include "app/base/StringTable.h"
+#include "tests/ui/UiFakes.h"
+#include "ui/DialogUnits.h"
+#include "ui/PortSettingsDlg.h"
+#include "ui/TargetHostDlg.h"
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTest>
+
+using namespace vigilon;
+using namespace vigilon::test;
+
+namespace {
+void setText(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    edit->insert(text);
+}
+
+QString shownText(QString text)
+{
+    // "&&" shows one ampersand, a single "&" marks the mnemonic.
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    // An empty last line shows nothing.
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+// Every label, button and group title of a dialog fits where it is placed.
+void checkNothingClipped(QWidget *dialog)
+{
+    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+        if (!label->pixmap().isNull() || label->text().isEmpty())
+            continue;
+        const QFontMetrics fm(label->font());
+        const QRect need = fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, shownText(label->text()));
+        const QRect have = label->contentsRect();
+        QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
+                 qPrintable(QStringLiteral("label \"%1\" needs %2x%3, has %4x%5")
+                                .arg(label->text())
+                                .arg(need.width())
+                                .arg(need.height())
+                                .arg(have.width())
+                                .arg(have.height())));
+    }
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        const QFontMetrics fm(button->font());
+        const int need = fm.horizontalAdvance(shownText(button->text()));
+        QVERIFY2(need <= contents.width() && fm.height() <= contents.height(),
+                 qPrintable(QStringLiteral("button \"%1\" needs %2, has %3x%4")
+                                .arg(button->text())
+                                .arg(need)
+                                .arg(contents.width())
+                                .arg(contents.height())));
+    }
+    for (QGroupBox *group : dialog->findChildren<QGroupBox *>()) {
+        const QFontMetrics fm(group->font());
+        QVERIFY2(fm.horizontalAdvance(group->title()) + 16 <= group->width(), qPrintable(group->title()));
+    }
+    for (QComboBox *combo : dialog->findChildren<QComboBox *>()) {
+        const QFontMetrics fm(combo->font());
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const QRect field =
+            combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i)
+            QVERIFY2(fm.horizontalAdvance(combo->itemText(i)) <= field.width(), qPrintable(combo->itemText(i)));
+    }
+}
+
+int exec(CPortSettingsDlg &d, const std::function<void()> &steps)
+{
+    d.show();
+    steps();
+    return d.result();
+}
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void dialogUnitsFollowTheFont()
+    {
+        const DialogUnits fixed(6, 12);
+        QCOMPARE(fixed.x(4), 6);
+        QCOMPARE(fixed.y(8), 12);
+        QCOMPARE(fixed.rect(289, 7, 50, 14), QRect(434, 11, 75, 21)); // 433.5 and 10.5 round up
+        QCOMPARE(fixed.size(346, 175), QSize(519, 263));
+
+        const QFont font = dialogFont();
+        QCOMPARE(QFontInfo(font).family(), QStringLiteral("IPAPGothic"));
+        const DialogUnits du(font);
+        const QFontMetrics fm(font);
+        const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        QCOMPARE(du.baseX(), (letters / 26 + 1) / 2);
+        QCOMPARE(du.baseY(), fm.height());
+        QVERIFY(du.baseX() >= 5 && du.baseX() <= 8);
+    }
+
+    void captionFontIsSubstituted()
+    {
+        initUi();
+        QFont caption(QStringLiteral("Verdana"));
+        caption.setPixelSize(18);
+        caption.setWeight(QFont::Bold);
+        QVERIFY(QFontInfo(caption).family() == QStringLiteral("Verdana") ||
+                QFontInfo(caption).family() == QStringLiteral("DejaVu Sans"));
+    }
+
+    void portSettingsLayoutAndDefaults()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.show();
+        const DialogUnits du(d.font());
+        QCOMPARE(d.windowTitle(), QStringLiteral("監視ポート設定"));
+        QCOMPARE(d.size(), du.size(271, 125));
+        QCOMPARE(d.portEdit()->geometry(), du.rect(58, 20, 33, 14));
+        QCOMPARE(d.okButton()->geometry(), du.rect(55, 99, 50, 14));
+        QVERIFY(d.okButton()->isDefault());
+        QVERIFY(!d.deleteButton()->isEnabled());
+        QCOMPARE(d.portEdit()->text(), QStringLiteral("0"));
+        QCOMPARE(d.thresholdEdit()->text(), QStringLiteral("0"));
+        QCOMPARE(d.protocolCombo()->count(), 4);
+        QCOMPARE(d.protocolCombo()->itemText(2), QStringLiteral("PING (ICMP)"));
+        QCOMPARE(d.protocolCombo()->currentIndex(), 0);
+        QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    }
+
+    void portZeroShowsTheRangeThenTheInvalidPort()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        const int result = exec(d, [&] { QTest::mouseClick(d.okButton(), Qt::LeftButton); });
+        QCOMPARE(prompter.texts(),
+                 (std::vector<std::string>{"Please enter an integer between 1 and 64554.", loadString(sid::InvalidPortNumber)}));
+        QCOMPARE(prompter.messages[0].style & mb::IconMask, mb::IconExclamation);
+        QVERIFY(d.isVisible());
+        QCOMPARE(result, 0);
+        // An empty box is no number at all.
+        prompter.messages.clear();
+        setText(d.portEdit(), QString());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), (std::vector<std::string>{"Please enter an integer.", loadString(sid::InvalidPortNumber)}));
+        QVERIFY(d.isVisible());
+    }
+
+    void portRange()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.show();
+        setText(d.portEdit(), QStringLiteral("65535"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{"Please enter an integer between 1 and 64554."});
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.portEdit()));
+        prompter.messages.clear();
+        setText(d.portEdit(), QStringLiteral("64554"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QVERIFY(prompter.messages.empty());
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.port, 64554);
+        QCOMPARE(d.name, std::string("Generic TCP (64554)"));
+        QCOMPARE(d.existingEntry, 0);
+    }
+
+    void thresholdRangeAndNames()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.show();
+        setText(d.portEdit(), QStringLiteral("8080"));
+        setText(d.thresholdEdit(), QStringLiteral("1000000"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{"Please enter an integer between 0 and 999999."});
+        QVERIFY(d.isVisible());
+        prompter.messages.clear();
+        setText(d.thresholdEdit(), QStringLiteral("999999"));
+        d.protocolCombo()->setCurrentIndex(Http);
+        emit d.protocolCombo()->activated(Http);
+        // HTTP keeps the typed port.
+        QCOMPARE(d.portEdit()->text(), QStringLiteral("8080"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QVERIFY(prompter.messages.empty());
+        QCOMPARE(d.name, std::string("HTTP (8080)"));
+        QCOMPARE(d.threshold, 999999);
+        QCOMPARE(d.protocol, int(Http));
+        QCOMPARE(CPortSettingsDlg::composeName(GenericUdp, 53), std::string("Generic UDP (53)"));
+    }
+
+    void pingForcesPortSeven()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.threshold = 40;
+        d.show();
+        setText(d.portEdit(), QStringLiteral("1234"));
+        setText(d.thresholdEdit(), QStringLiteral("77"));
+        d.protocolCombo()->setCurrentIndex(Ping);
+        emit d.protocolCombo()->activated(Ping);
+        QCOMPARE(d.portEdit()->text(), QStringLiteral("7"));
+        // The fields go back into the boxes: an unconfirmed threshold is lost.
+        QCOMPARE(d.thresholdEdit()->text(), QStringLiteral("40"));
+        setText(d.portEdit(), QStringLiteral("9999"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.name, std::string("PING"));
+        QCOMPARE(d.port, 7);
+    }
+
+    void deleteAsksAndEndsWithTheFlagSet()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.port = 110;
+        d.existingEntry = 1;
+        d.show();
+        QVERIFY(d.deleteButton()->isEnabled());
+        // The question names the port the dialog was opened with.
+        setText(d.portEdit(), QStringLiteral("111"));
+        prompter.answers = {mb::IdNo};
+        QTest::mouseClick(d.deleteButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{"ポート(110)監視の登録を削除しますか?"});
+        QCOMPARE(prompter.messages[0].style & mb::ButtonMask, mb::YesNo);
+        QVERIFY(d.isVisible());
+        QTest::mouseClick(d.deleteButton(), Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.existingEntry, 1);
+        QVERIFY(d.name.empty());
+    }
+
+    void escapeCancels()
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg d(prompter);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QVERIFY(prompter.messages.empty());
+    }
+
+    void targetHostDialogLayout()
+    {
+        FakePrompter prompter;
+        CTargetHostDlg d(prompter);
+        d.host = "10.0.0.1";
+        d.show();
+        const DialogUnits du(d.font());
+        QCOMPARE(d.windowTitle(), QStringLiteral("ターゲット ホストの変更"));
+        QCOMPARE(d.size(), du.size(187, 72));
+        QCOMPARE(d.hostEdit()->geometry(), du.rect(7, 24, 173, 14));
+        QCOMPARE(d.hostEdit()->text(), QStringLiteral("10.0.0.1"));
+        QVERIFY(d.okButton()->isDefault());
+        QCOMPARE(d.cancelButton()->text(), QStringLiteral("キャンセル(&C)"));
+    }
+
+    void aboutBoxIsOneWindowAtTheCorner()
+    {
+        UiHarness h;
+        h.create();
+        CAboutDlg *about = h.ui.about;
+        QVERIFY(about);
+        QVERIFY(!about->isVisible());
+        QCOMPARE(about->windowTitle(), QStringLiteral("バージョン情報"));
+        QCOMPARE(about->versionLabel()->text(), QStringLiteral("Vigilon Version 1.62"));
+        QVERIFY(about->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(about->okButton()->isDefault());
+        h.frame().onCommand(res::CmdAbout);
+        QVERIFY(about->isVisible());
+        QCOMPARE(about->pos(), QPoint(0, 0));
+        about->move(120, 80);
+        h.frame().onCommand(res::CmdAbout);
+        QCOMPARE(about->pos(), QPoint(120, 80));
+        QTest::mouseClick(about->okButton(), Qt::LeftButton);
+        QVERIFY(!about->isVisible());
+        h.frame().onCommand(res::CmdAbout);
+        QVERIFY(about->isVisible());
+        QCOMPARE(about->pos(), QPoint(120, 80));
+        QCOMPARE(h.ui.about, about);
+        QTest::keyClick(about, Qt::Key_Escape);
+        QVERIFY(!about->isVisible());
+    }
+
+    void noTextIsClipped()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
+        h.create();
+        h.dialog().show();
+        checkNothingClipped(&h.dialog());
+        // Also with the longer texts of the running state.
+        QTest::mouseClick(qobject_cast<QPushButton *>(h.dialog().control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
+        QVERIFY(h.dialog().monitoring());
+        checkNothingClipped(&h.dialog());
+        const QFontMetrics fm(h.dialog().font());
+        QVERIFY(fm.boundingRect(QRect(), 0, h.dialog().statusText()).height() <=
+                h.dialog().control(CMonitorDlg::IdStatus)->height());
+
+        FakePrompter prompter;
+        CPortSettingsDlg settings(prompter);
+        settings.show();
+        checkNothingClipped(&settings);
+        CTargetHostDlg target(prompter);
+        target.show();
+        checkNothingClipped(&target);
+        h.ui.about->show();
+        checkNothingClipped(h.ui.about);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "DialogsTest.moc"

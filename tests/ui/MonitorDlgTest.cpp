@@ -1,0 +1,462 @@
+// SPDX-License-Identifier: MIT
+// The main dialog against a real frame: fields and their checks, start and
+// stop, status texts, port test, target change, exit, layout.
+#include "app/base/StringTable.h"
+#include "tests/ui/UiFakes.h"
+#include "ui/PortListCtrl.h"
+#include "ui/TargetHostDlg.h"
+#include "ui/UpDownCtrl.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+using namespace vigilon;
+using namespace vigilon::test;
+
+namespace {
+QString q(unsigned id)
+{
+    return QString::fromStdString(loadString(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QPushButton *button(CMonitorDlg &d, int id)
+{
+    return qobject_cast<QPushButton *>(d.control(id));
+}
+
+// Replaces a field's text as typing over a selection does: one change.
+void typeInto(QLineEdit *edit, const QString &text)
+{
+    edit->setFocus();
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+const std::vector<StoredPort> kOneActive = {{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}};
+} // namespace
+
+class MonitorDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useUtc(); }
+
+    void initialisationShowsStoredSettings()
+    {
+        UiHarness h;
+        h.store(kOneActive, 7, 3);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - 127.0.0.1"));
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("7"));
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("3"));
+        QCOMPARE(d.statusText(), q(sid::StatusStopped));
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StartButton));
+        QVERIFY(button(d, CMonitorDlg::IdStartStop)->isDefault());
+        QCOMPARE(d.intervalSpin()->low(), 1);
+        QCOMPARE(d.intervalSpin()->high(), 999);
+        QCOMPARE(d.retrySpin()->low(), 1);
+        QCOMPARE(d.retrySpin()->high(), 5);
+        QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
+        QCOMPARE(d.captionText(), QStringLiteral("Ardentis Technology"));
+        QCOMPARE(d.captionFont().pixelSize(), 18);
+        QCOMPARE(d.captionFont().weight(), QFont::Bold);
+        QVERIFY(h.prompter.messages.empty());
+    }
+
+    void emptyListHintAndServiceModeStart()
+    {
+        UiHarness h;
+        h.store({}, 5, 1, "192.0.2.1");
+        h.create(true, false);
+        CMonitorDlg &d = h.dialog();
+        QCOMPARE(d.currentHintText(), q(sid::ListHintEmpty));
+        // Service mode reads the stored target and starts by itself.
+        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - 192.0.2.1"));
+        QVERIFY(h.loop.fire(&h.frame(), 5));
+        QVERIFY(d.monitoring());
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StopButton));
+        QVERIFY(!d.control(CMonitorDlg::IdPortTest)->isEnabled());
+        QCOMPARE(d.currentHintText(), q(sid::ListHintMonitoring));
+    }
+
+    void storedIntervalAboveSpinRangeIsClampedOnStart()
+    {
+        UiHarness h;
+        h.store(kOneActive, 1500, 1);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
+        QCOMPARE(d.intervalSeconds(), 1500u);
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.frame().intervalSeconds(), 999u);
+        QCOMPARE(h.stored().intervalSeconds, 999u);
+    }
+
+    void retryFieldCheck()
+    {
+        UiHarness h;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        typeInto(d.retryEdit(), QString());
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::RetryLimitRange)});
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
+        h.prompter.messages.clear();
+        typeInto(d.retryEdit(), QStringLiteral("7"));
+        QCOMPARE(h.prompter.count(loadString(sid::RetryLimitRange)), 1);
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
+        h.prompter.messages.clear();
+        typeInto(d.retryEdit(), QStringLiteral("2"));
+        QVERIFY(h.prompter.messages.empty());
+        // The arrows stop at the range's ends.
+        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
+        QVERIFY(h.prompter.messages.empty());
+        QTest::keyClick(d.retryEdit(), Qt::Key_Down);
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("4"));
+    }
+
+    void intervalFieldCheck()
+    {
+        UiHarness h;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        typeInto(d.intervalEdit(), QStringLiteral("0"));
+        QCOMPARE(h.prompter.count(loadString(sid::IntervalRange)), 1);
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1"));
+        h.prompter.messages.clear();
+        typeInto(d.intervalEdit(), QString());
+        QCOMPARE(h.prompter.count(loadString(sid::IntervalRange)), 1);
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1"));
+        h.prompter.messages.clear();
+        // Typed numbers above the arrows' end are taken.
+        typeInto(d.intervalEdit(), QStringLiteral("1500"));
+        QVERIFY(h.prompter.messages.empty());
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1500"));
+        QTest::mouseClick(d.intervalSpin()->upButton(), Qt::LeftButton);
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
+        // Letters never get in.
+        typeInto(d.intervalEdit(), QStringLiteral("4x"));
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("4"));
+    }
+
+    void startAndStopThroughTheFrame()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        typeInto(d.intervalEdit(), QStringLiteral("12"));
+        typeInto(d.retryEdit(), QStringLiteral("4"));
+        h.prompter.answers = {mb::IdNo};
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmStartMonitoring)});
+        QVERIFY(!h.frame().running());
+        QVERIFY(!d.monitoring());
+        // Saved before the frame was asked, even though it declined.
+        QCOMPARE(h.stored().intervalSeconds, 12u);
+        QCOMPARE(h.stored().retryLimit, 4u);
+
+        h.prompter.messages.clear();
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QVERIFY(h.frame().running());
+        QVERIFY(d.monitoring());
+        QCOMPARE(h.frame().intervalSeconds(), 12u);
+        QCOMPARE(h.frame().retryLimit(), 4u);
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StopButton));
+        for (int id : {CMonitorDlg::IdPortTest, CMonitorDlg::IdInterval, CMonitorDlg::IdIntervalSpin,
+                       CMonitorDlg::IdRetry, CMonitorDlg::IdRetrySpin, CMonitorDlg::IdTarget})
+            QVERIFY2(!d.control(id)->isEnabled(), qPrintable(QString::number(id)));
+        QVERIFY(d.control(CMonitorDlg::IdExit)->isEnabled());
+        QVERIFY(d.control(CMonitorDlg::IdList)->isEnabled());
+        QCOMPARE(d.currentHintText(), q(sid::ListHintMonitoring));
+        QVERIFY(d.statusText().startsWith(QStringLiteral("ポート監視中 開始日時:")));
+
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.prompter.messages.back().text, loadString(sid::ConfirmStopMonitoring));
+        QVERIFY(!h.frame().running());
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StartButton));
+        for (int id : {CMonitorDlg::IdPortTest, CMonitorDlg::IdInterval, CMonitorDlg::IdTarget})
+            QVERIFY(d.control(id)->isEnabled());
+        QCOMPARE(d.statusText(), q(sid::StatusStopped));
+        QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
+    }
+
+    void startRefusedWithoutActiveEntry()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.prompter.messages.back().text, loadString(sid::NoActivePortOnStart));
+        QVERIFY(!d.monitoring());
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StartButton));
+    }
+
+    void startWithFieldOutOfRangeStartsAndSavesNothing()
+    {
+        UiHarness h;
+        h.store(kOneActive, 5, 1);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        typeInto(d.intervalEdit(), QStringLiteral("100000"));
+        const int writes = h.registry.writeCount();
+        h.prompter.messages.clear();
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"Please enter an integer between 1 and 99999."});
+        QCOMPARE(h.prompter.messages[0].style & mb::IconMask, mb::IconExclamation);
+        QVERIFY(!h.frame().running());
+        QCOMPARE(h.registry.writeCount(), writes);
+        QCOMPARE(d.intervalSeconds(), 5u);
+    }
+
+    void enterInAFieldStarts()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        d.retryEdit()->setFocus();
+        QTest::keyClick(d.retryEdit(), Qt::Key_Return);
+        QCOMPARE(h.prompter.messages.front().text, loadString(sid::ConfirmStartMonitoring));
+        QVERIFY(d.monitoring());
+    }
+
+    void statusTextWhileMonitoring()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.clock.now = 1700000000u; // 2023-11-14 22:13:20 UTC
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(d.statusText(), QStringLiteral("ポート監視中 開始日時:2023年 11月 14日 22:13:20\n0日 00:00:00経過"));
+        // The elapsed time moves on only with the polling timer.
+        h.clock.now += 86400u + 3600u + 60u + 1u;
+        QCOMPARE(d.statusText(), QStringLiteral("ポート監視中 開始日時:2023年 11月 14日 22:13:20\n0日 00:00:00経過"));
+        QVERIFY(h.loop.fire(&h.frame(), 1));
+        QCOMPARE(d.statusText(), QStringLiteral("ポート監視中 開始日時:2023年 11月 14日 22:13:20\n1日 01:01:01経過"));
+    }
+
+    void portTestMessages()
+    {
+        {
+            UiHarness h;
+            h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+            h.create();
+            QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
+            QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::NoActivePortOnTest)});
+            QVERIFY(h.probes.checkedPorts.empty());
+            QVERIFY(h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled());
+        }
+        {
+            UiHarness h;
+            h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}, {"Generic TCP (81)", 81, GenericTcp, 1, "", 0}});
+            h.create();
+            QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
+            QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::PortTestAllOk)});
+            QCOMPARE(h.probes.checkedPorts, (std::vector<std::uint32_t>{80, 81}));
+            h.prompter.messages.clear();
+            h.probes.outcomeByPort[81] = 0;
+            QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
+            QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::PortTestProblem)});
+            QVERIFY(!h.frame().running());
+            QVERIFY(!h.loop.hasTimer(&h.frame(), 1));
+            // The failed row shows what the round found.
+            QCOMPARE(h.dialog().list()->itemImage(1), static_cast<int>(ImageError));
+            QCOMPARE(h.dialog().list()->itemText(1, 2), QStringLiteral("1"));
+        }
+    }
+
+    void portTestButtonIsOffDuringTheRound()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        bool enabledDuringRound = true;
+        h.prompter.onMessage = [&](const FakePrompter::Message &) {
+            enabledDuringRound = h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled();
+        };
+        QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
+        QVERIFY(!enabledDuringRound);
+        QVERIFY(h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled());
+    }
+
+    void targetChange()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QString preset;
+        d.setDialogRunner([&](QDialog &dialog) {
+            auto &t = static_cast<CTargetHostDlg &>(dialog);
+            t.show();
+            preset = t.hostEdit()->text();
+            typeInto(t.hostEdit(), QStringLiteral("example.test"));
+            QTest::mouseClick(t.okButton(), Qt::LeftButton);
+            return t.result();
+        });
+        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
+        QCOMPARE(preset, QStringLiteral("127.0.0.1"));
+        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - example.test"));
+        QCOMPARE(h.frame().targetHost(), std::string("example.test"));
+        std::string target;
+        h.stored(&target);
+        QCOMPARE(target, std::string("example.test"));
+
+        // Cancel changes nothing.
+        d.setDialogRunner([&](QDialog &dialog) {
+            auto &t = static_cast<CTargetHostDlg &>(dialog);
+            t.show();
+            typeInto(t.hostEdit(), QStringLiteral("other.test"));
+            QTest::mouseClick(t.cancelButton(), Qt::LeftButton);
+            return t.result();
+        });
+        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
+        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - example.test"));
+        h.stored(&target);
+        QCOMPARE(target, std::string("example.test"));
+
+        // An empty target is taken and saved.
+        d.setDialogRunner([&](QDialog &dialog) {
+            auto &t = static_cast<CTargetHostDlg &>(dialog);
+            t.show();
+            typeInto(t.hostEdit(), QString());
+            QTest::mouseClick(t.okButton(), Qt::LeftButton);
+            return t.result();
+        });
+        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
+        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - "));
+        h.stored(&target);
+        QCOMPARE(target, std::string());
+    }
+
+    void targetLongerThanTheLimitIsRefused()
+    {
+        UiHarness h;
+        h.create(false, true);
+        CMonitorDlg &d = h.dialog();
+        // A host from the command line may be longer than the dialog takes.
+        h.frame().setTargetHost(std::string(70, 'a'));
+        int rounds = 0;
+        d.setDialogRunner([&](QDialog &dialog) {
+            auto &t = static_cast<CTargetHostDlg &>(dialog);
+            t.host = std::string(70, 'a');
+            t.show();
+            t.hostEdit()->setText(QString(70, QLatin1Char('a')));
+            QTest::mouseClick(t.okButton(), Qt::LeftButton);
+            ++rounds;
+            const bool stillOpen = t.isVisible();
+            // Typing at the end is refused beyond 64 characters.
+            t.hostEdit()->setText(QString(64, QLatin1Char('b')));
+            t.hostEdit()->end(false);
+            QTest::keyClicks(t.hostEdit(), QStringLiteral("cc"));
+            const int typed = t.hostEdit()->text().size();
+            QTest::mouseClick(t.okButton(), Qt::LeftButton);
+            return stillOpen && typed == 64 ? t.result() : -1;
+        });
+        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
+        QCOMPARE(rounds, 1);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"Please enter no more than 64 characters."});
+        QCOMPARE(d.targetHost(), std::string(64, 'b'));
+    }
+
+    void exitIsAskedByTheFrame()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        h.prompter.answers = {mb::IdNo};
+        QTest::mouseClick(button(d, CMonitorDlg::IdExit), Qt::LeftButton);
+        // Posted, as a message to the frame would be.
+        QVERIFY(h.prompter.messages.empty());
+        h.loop.runPosted();
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExit)});
+        QCOMPARE(h.prompter.messages[0].caption, loadString(sid::ExitCaption));
+        QVERIFY(!h.frame().closed());
+
+        // Esc asks the same; Yes ends the program and the settings typed
+        // meanwhile are saved as the dialog goes.
+        typeInto(d.intervalEdit(), QStringLiteral("33"));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        h.loop.runPosted();
+        QVERIFY(h.frame().closed());
+        QVERIFY(h.ui.quitCalled);
+        QCOMPARE(h.stored().intervalSeconds, 33u);
+    }
+
+    void closeBoxAsksToExitWhileMonitoring()
+    {
+        UiHarness h;
+        h.store(kOneActive);
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        h.prompter.messages.clear();
+        h.prompter.answers = {mb::IdNo};
+        d.show();
+        QVERIFY(!d.close());
+        h.loop.runPosted();
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExitWhileMonitoring)});
+        QVERIFY(d.isVisible());
+        QVERIFY(h.frame().running());
+    }
+
+    void resizeLayout()
+    {
+        UiHarness h;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const QRect status = d.control(CMonitorDlg::IdStatus)->geometry();
+        const QRect portTest = d.control(CMonitorDlg::IdPortTest)->geometry();
+        const QRect start = d.control(CMonitorDlg::IdStartStop)->geometry();
+        const QRect logo = d.control(CMonitorDlg::IdLogo)->geometry();
+        const QRect list = d.control(CMonitorDlg::IdList)->geometry();
+
+        d.resize(700, 420);
+        QTRY_COMPARE(d.size(), QSize(700, 420));
+        for (int id : {CMonitorDlg::IdStartStop, CMonitorDlg::IdTarget, CMonitorDlg::IdExit, CMonitorDlg::IdLogo}) {
+            const QRect r = d.control(id)->geometry();
+            QCOMPARE(r.x() + r.width(), 700 - 8);
+        }
+        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().size(), start.size());
+        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().y(), start.y());
+        const QRect l = d.control(CMonitorDlg::IdList)->geometry();
+        QCOMPARE(l.x(), 8);
+        QCOMPARE(l.x() + l.width(), 700 - 8);
+        QCOMPARE(l.y(), list.y());
+        QCOMPARE(l.y() + l.height(), 420 - 44);
+        const QRect g = d.control(CMonitorDlg::IdLogo)->geometry();
+        QCOMPARE(g.size(), logo.size());
+        QCOMPARE(g.y() + g.height(), 420 - 4);
+        QCOMPARE(d.control(CMonitorDlg::IdStatus)->geometry(), status);
+        QCOMPARE(d.control(CMonitorDlg::IdPortTest)->geometry(), portTest);
+        // The caption band follows the bottom edge.
+        const int frameBottom = d.frameGeometry().bottom() - d.geometry().bottom();
+        QCOMPARE(d.captionBand().bottom() + 1, 420 + frameBottom - 4);
+        QCOMPARE(d.captionBand().top(), 420 + frameBottom - 40);
+        QCOMPARE(d.captionBand().left(), 10);
+
+        d.resize(100, 50);
+        QVERIFY(d.width() >= CMonitorDlg::MinTrackWidth);
+        QVERIFY(d.height() >= CMonitorDlg::MinTrackHeight);
+    }
+};
+
+QTEST_MAIN(MonitorDlgTest)
+#include "MonitorDlgTest.moc"

@@ -1,0 +1,449 @@
+// SPDX-License-Identifier: MIT
+// The port list: rows, check boxes, clicks as real mouse events at computed
+// places, and adding, editing and deleting through the placeholder row and
+// the port settings dialog, with what lands in the store.
+#include "app/base/StringTable.h"
+#include "tests/ui/UiFakes.h"
+#include "ui/BalloonWnd.h"
+#include "ui/PortListCtrl.h"
+#include "ui/PortSettingsDlg.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace vigilon;
+using namespace vigilon::test;
+
+namespace {
+QString q(unsigned id)
+{
+    return QString::fromStdString(loadString(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QPoint stateIcon(CPortListCtrl *list, int row)
+{
+    return list->stateImageRect(row).center();
+}
+
+// In column 0, right of the images.
+QPoint nameCell(CPortListCtrl *list, int row)
+{
+    const QRect r = list->visualRect(list->model()->index(row, 0));
+    return QPoint(r.left() + CPortListCtrl::TextLeft + 10, r.center().y());
+}
+
+QPoint commandCell(CPortListCtrl *list, int row)
+{
+    return list->visualRect(list->model()->index(row, 1)).center();
+}
+
+void click(CPortListCtrl *list, const QPoint &p)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+}
+
+// What the system delivers for a double click: press, release, double
+// click, release.
+void doubleClick(CPortListCtrl *list, const QPoint &p)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, p);
+}
+
+void setText(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    edit->insert(text);
+}
+
+// Answers the port settings dialog: fills in what is given and presses a
+// button; remembers what it was opened with.
+struct SettingsAnswer {
+    QString port;
+    int protocol = -1;
+    QString command;
+    QString threshold;
+    enum Press { Ok, Cancel, Delete } press = Ok;
+
+    // Seen on opening:
+    QString presetPort;
+    int presetProtocol = -1;
+    QString presetCommand;
+    QString presetThreshold;
+    bool deleteEnabled = false;
+    int opened = 0;
+    bool stayedOpen = false;
+
+    int operator()(QDialog &dialog)
+    {
+        auto &d = static_cast<CPortSettingsDlg &>(dialog);
+        d.show();
+        ++opened;
+        presetPort = d.portEdit()->text();
+        presetProtocol = d.protocolCombo()->currentIndex();
+        presetCommand = d.commandEdit()->text();
+        presetThreshold = d.thresholdEdit()->text();
+        deleteEnabled = d.deleteButton()->isEnabled();
+        if (!port.isNull())
+            setText(d.portEdit(), port);
+        if (protocol >= 0) {
+            d.protocolCombo()->setCurrentIndex(protocol);
+            emit d.protocolCombo()->activated(protocol);
+        }
+        if (!command.isNull())
+            setText(d.commandEdit(), command);
+        if (!threshold.isNull())
+            setText(d.thresholdEdit(), threshold);
+        QPushButton *b = press == Ok ? d.okButton() : press == Cancel ? d.cancelButton() : d.deleteButton();
+        QTest::mouseClick(b, Qt::LeftButton);
+        stayedOpen = d.isVisible();
+        if (stayedOpen)
+            QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+        return d.result();
+    }
+};
+
+std::vector<std::string> storedNames(UiHarness &h)
+{
+    std::vector<std::string> names;
+    for (const auto &e : h.stored().ports)
+        names.push_back(e->name);
+    return names;
+}
+} // namespace
+
+class PortListTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useUtc(); }
+
+    void rowsAndColumns()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "notify %TARGET%", 250},
+                 {"HTTP (8080)", 8080, Http, 0, "", 0}});
+        h.create();
+        CPortListCtrl *list = h.dialog().list();
+        QCOMPARE(list->itemCount(), 3);
+        const unsigned headers[] = {sid::ColumnPortName, sid::ColumnCommand, sid::ColumnErrorCount,
+                                    sid::ColumnLastErrorTime, sid::ColumnResponseTime, sid::ColumnThreshold};
+        const int widths[] = {100, 200, 40, 120, 60, 60};
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(list->horizontalHeaderItem(c)->text(), q(headers[c]));
+            QCOMPARE(list->columnWidth(c), widths[c]);
+        }
+        QCOMPARE(list->horizontalHeaderItem(0)->textAlignment() & Qt::AlignHorizontal_Mask, int(Qt::AlignHCenter));
+        QCOMPARE(list->horizontalHeaderItem(2)->textAlignment() & Qt::AlignHorizontal_Mask, int(Qt::AlignRight));
+        QCOMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (80)"));
+        QCOMPARE(list->itemText(0, 1), QStringLiteral("notify %TARGET%"));
+        QCOMPARE(list->itemText(0, 5), QStringLiteral("250"));
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
+        QCOMPARE(list->itemState(1), int(CPortListCtrl::StateUnticked));
+        // The placeholder: information image, no tick, zeros.
+        QCOMPARE(list->itemText(2, 0), QStringLiteral("追加"));
+        QCOMPARE(list->itemImage(2), int(ImageIdle));
+        QCOMPARE(list->itemState(2), int(CPortListCtrl::StateUnticked));
+        QCOMPARE(list->itemText(2, 2), QStringLiteral("0"));
+        QCOMPARE(list->itemText(2, 3), QString());
+        QCOMPARE(list->itemText(2, 4), QStringLiteral("0"));
+        QCOMPARE(list->images().size(), 5);
+        QCOMPARE(list->stateImages().size(), 2);
+    }
+
+    void updateRowFollowsStatusAndTick()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        MonitorPort &entry = *h.frame().ports()[0];
+        entry.status = Failed;
+        entry.errorCount = 3;
+        entry.lastErrorTime = 1700000000u;
+        entry.responseTime = 42;
+        d.updateRow(0, entry);
+        QCOMPARE(d.list()->itemImage(0), int(ImageError));
+        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("3"));
+        QCOMPARE(d.list()->itemText(0, 3), QStringLiteral("2023年 11月 14日 22:13:20"));
+        QCOMPARE(d.list()->itemText(0, 4), QStringLiteral("42"));
+        // Failed but not ticked: information image, empty box.
+        entry.active = 0;
+        d.updateRow(0, entry);
+        QCOMPARE(d.list()->itemImage(0), int(ImageIdle));
+        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateUnticked));
+        d.setRowImage(0, ImageChecking);
+        QCOMPARE(d.list()->itemImage(0), int(ImageChecking));
+        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("3"));
+    }
+
+    void hitTestFindsTheStateIconInColumnZero()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+        h.create();
+        CPortListCtrl *list = h.dialog().list();
+        QCOMPARE(list->hitTest(stateIcon(list, 0)).flags, unsigned(CPortListCtrl::HitOnStateIcon));
+        QCOMPARE(list->hitTest(list->imageRect(0).center()).flags, unsigned(CPortListCtrl::HitOnIcon));
+        QCOMPARE(list->hitTest(nameCell(list, 0)).flags, unsigned(CPortListCtrl::HitOnLabel));
+        QCOMPARE(list->hitTest(commandCell(list, 1)).row, 1);
+        const QRect last = list->visualRect(list->model()->index(1, 0));
+        QCOMPARE(list->hitTest(QPoint(5, last.bottom() + 30)).row, -1);
+    }
+
+    void singleClickOnTheBoxTogglesAndSaves()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+        h.create();
+        CPortListCtrl *list = h.dialog().list();
+        // Elsewhere in the row: nothing.
+        click(list, nameCell(list, 0));
+        click(list, commandCell(list, 0));
+        QVERIFY(h.prompter.messages.empty());
+
+        h.prompter.answers = {mb::IdNo};
+        click(list, stateIcon(list, 0));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
+        QCOMPARE(h.frame().ports()[0]->active, 0);
+
+        click(list, stateIcon(list, 0));
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
+        QCOMPARE(h.frame().ports()[0]->active, 1);
+        QCOMPARE(h.stored().ports[0]->active, 1);
+
+        h.prompter.messages.clear();
+        click(list, stateIcon(list, 0));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
+        QCOMPARE(h.stored().ports[0]->active, 0);
+    }
+
+    void doubleClickInColumnZeroTogglesOnce()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+        h.create();
+        CPortListCtrl *list = h.dialog().list();
+        doubleClick(list, nameCell(list, 0));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
+        QCOMPARE(h.stored().ports[0]->active, 1);
+    }
+
+    void addThroughThePlaceholder()
+    {
+        UiHarness h;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        CPortListCtrl *list = d.list();
+        QCOMPARE(d.currentHintText(), q(sid::ListHintEmpty));
+        SettingsAnswer answer;
+        answer.port = QStringLiteral("8080");
+        answer.command = QStringLiteral("alert.sh %TARGET%");
+        answer.threshold = QStringLiteral("300");
+        d.setDialogRunner(std::ref(answer));
+        // Even on its check box, the placeholder row adds.
+        click(list, stateIcon(list, 0));
+        QCOMPARE(answer.opened, 1);
+        QCOMPARE(answer.presetPort, QStringLiteral("0"));
+        QVERIFY(!answer.deleteEnabled);
+        QCOMPARE(list->itemCount(), 2);
+        QCOMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (8080)"));
+        QCOMPARE(list->itemImage(0), int(ImageIdle));
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
+        QCOMPARE(list->itemText(0, 1), QStringLiteral("alert.sh %TARGET%"));
+        QCOMPARE(list->itemText(1, 0), QStringLiteral("追加"));
+        QVERIFY(h.prompter.messages.empty());
+
+        const LoadedSettings s = h.stored();
+        QCOMPARE(s.ports.size(), std::size_t(1));
+        QCOMPARE(s.ports[0]->port, 8080u);
+        QCOMPARE(s.ports[0]->threshold, 300u);
+        QCOMPARE(s.ports[0]->command, std::string("alert.sh %TARGET%"));
+        QCOMPARE(s.ports[0]->active, 0);
+        QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
+
+        // A double click on the placeholder adds as well; PING forces port 7.
+        SettingsAnswer ping;
+        ping.port = QStringLiteral("99");
+        ping.protocol = Ping;
+        d.setDialogRunner(std::ref(ping));
+        doubleClick(list, nameCell(list, 1));
+        QCOMPARE(ping.opened, 1);
+        QCOMPARE(list->itemText(1, 0), QStringLiteral("PING"));
+        QCOMPARE(h.frame().ports()[1]->port, 7u);
+        QCOMPARE(list->itemCount(), 3);
+        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (8080)", "PING"}));
+
+        // Cancel adds nothing.
+        SettingsAnswer cancel;
+        cancel.port = QStringLiteral("25");
+        cancel.press = SettingsAnswer::Cancel;
+        d.setDialogRunner(std::ref(cancel));
+        click(list, nameCell(list, 2));
+        QCOMPARE(list->itemCount(), 3);
+    }
+
+    void duplicateNamesAreRefused()
+    {
+        UiHarness h;
+        h.store({{"generic tcp (21)", 21, GenericTcp, 0, "", 0}, {"HTTP (80)", 80, Http, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        CPortListCtrl *list = d.list();
+        SettingsAnswer add;
+        add.port = QStringLiteral("21");
+        d.setDialogRunner(std::ref(add));
+        click(list, nameCell(list, 2));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
+        QCOMPARE(list->itemCount(), 3);
+        QCOMPARE(h.frame().ports().size(), std::size_t(3));
+
+        // Editing into another entry's name is refused too.
+        h.prompter.messages.clear();
+        SettingsAnswer edit;
+        edit.port = QStringLiteral("21");
+        edit.protocol = GenericTcp;
+        d.setDialogRunner(std::ref(edit));
+        doubleClick(list, commandCell(list, 1));
+        QCOMPARE(edit.opened, 1);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
+        QCOMPARE(list->itemText(1, 0), QStringLiteral("HTTP (80)"));
+        QCOMPARE(storedNames(h), (std::vector<std::string>{"generic tcp (21)", "HTTP (80)"}));
+    }
+
+    void editClearsCountersAndKeepsTheTick()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "old", 100}, {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        MonitorPort &entry = *h.frame().ports()[0];
+        entry.errorCount = 4;
+        entry.lastErrorTime = 1700000000u;
+        entry.responseTime = 55;
+        entry.status = Warning;
+        d.updateRow(0, entry);
+
+        SettingsAnswer edit;
+        edit.port = QStringLiteral("8443");
+        edit.protocol = Http;
+        edit.command = QStringLiteral("new");
+        d.setDialogRunner(std::ref(edit));
+        doubleClick(d.list(), commandCell(d.list(), 0));
+        QCOMPARE(edit.presetPort, QStringLiteral("80"));
+        QCOMPARE(edit.presetProtocol, int(GenericTcp));
+        QCOMPARE(edit.presetCommand, QStringLiteral("old"));
+        QCOMPARE(edit.presetThreshold, QStringLiteral("100"));
+        QVERIFY(edit.deleteEnabled);
+        QCOMPARE(entry.name, std::string("HTTP (8443)"));
+        QCOMPARE(entry.errorCount, 0u);
+        QCOMPARE(entry.lastErrorTime, 0u);
+        QCOMPARE(entry.responseTime, 0u);
+        QCOMPARE(entry.active, 1);
+        QCOMPARE(entry.status, Warning);
+        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateTicked));
+        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("0"));
+        QCOMPARE(d.list()->itemText(0, 3), QString());
+        const LoadedSettings s = h.stored();
+        QCOMPARE(s.ports[0]->name, std::string("HTTP (8443)"));
+        QCOMPARE(s.ports[0]->protocol, std::uint32_t(Http));
+        QCOMPARE(s.ports[0]->command, std::string("new"));
+        QCOMPARE(s.ports[0]->active, 1);
+    }
+
+    void deleteRemovesExactlyThatRow()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0},
+                 {"Generic TCP (81)", 81, GenericTcp, 0, "", 0},
+                 {"Generic TCP (82)", 82, GenericTcp, 1, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        SettingsAnswer keep;
+        keep.press = SettingsAnswer::Delete;
+        d.setDialogRunner(std::ref(keep));
+        h.prompter.answers = {mb::IdNo};
+        doubleClick(d.list(), commandCell(d.list(), 1));
+        QVERIFY(keep.stayedOpen);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"ポート(81)監視の登録を削除しますか?"});
+        QCOMPARE(d.list()->itemCount(), 4);
+
+        SettingsAnswer del;
+        del.press = SettingsAnswer::Delete;
+        d.setDialogRunner(std::ref(del));
+        doubleClick(d.list(), commandCell(d.list(), 1));
+        QVERIFY(!del.stayedOpen);
+        QCOMPARE(d.list()->itemCount(), 3);
+        QCOMPARE(d.list()->itemText(0, 0), QStringLiteral("Generic TCP (80)"));
+        QCOMPARE(d.list()->itemText(1, 0), QStringLiteral("Generic TCP (82)"));
+        QCOMPARE(d.list()->itemText(2, 0), QStringLiteral("追加"));
+        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (80)", "Generic TCP (82)"}));
+        // Rows are numbered anew: a late result for the last entry lands in
+        // its own row, not in the placeholder's.
+        QCOMPARE(h.frame().ports()[1]->rowIndex, 1);
+        QCOMPARE(h.frame().ports()[2]->rowIndex, 2);
+        h.frame().reportResult(TcpOk, *h.frame().ports()[1]);
+        QCOMPARE(d.list()->itemText(2, 0), QStringLiteral("追加"));
+    }
+
+    void whileMonitoringChangesAreRefused()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}, {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
+        QVERIFY(d.monitoring());
+        // The engine has written the rows meanwhile.
+        QCOMPARE(d.list()->itemImage(0), int(ImageOk));
+        QCOMPARE(d.list()->itemImage(1), int(ImageIdle));
+        SettingsAnswer never;
+        d.setDialogRunner(std::ref(never));
+        h.prompter.messages.clear();
+
+        doubleClick(d.list(), stateIcon(d.list(), 0));
+        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 1);
+        doubleClick(d.list(), commandCell(d.list(), 2));
+        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 3);
+        click(d.list(), nameCell(d.list(), 2));
+        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 4);
+        QCOMPARE(never.opened, 0);
+        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateTicked));
+
+        // A single click on a port row asks for its response monitor; the
+        // frame opens it only for a ticked entry.
+        const auto before = h.ui.responseMonitorRequests.size();
+        click(d.list(), commandCell(d.list(), 1));
+        QCOMPARE(h.ui.responseMonitorRequests.size(), before);
+        click(d.list(), commandCell(d.list(), 0));
+        QCOMPARE(h.ui.responseMonitorRequests.size(), before + 1);
+    }
+
+    void pointerOverEmptyListHidesTheHint()
+    {
+        UiHarness h;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        CBalloonWnd *hint = d.list()->hintWindow();
+        QVERIFY(hint);
+        hint->showHint(QStringLiteral("x"), d.list()->viewport()->mapToGlobal(QPoint(5, 5)));
+        QCOMPARE(hint->pendingTimer(), int(CBalloonWnd::ShowTimer));
+        const QPoint empty(20, d.list()->viewport()->height() - 5);
+        QMouseEvent move(QEvent::MouseMove, QPointF(empty), QPointF(d.list()->viewport()->mapToGlobal(empty)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(d.list()->viewport(), &move);
+        QCOMPARE(hint->pendingTimer(), 0);
+        QVERIFY(!hint->isVisible());
+    }
+};
+
+QTEST_MAIN(PortListTest)
+#include "PortListTest.moc"

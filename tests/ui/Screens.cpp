@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: MIT
+// Renders every dialog of the program into PNG files for review: the main
+// dialog with rows in every state (stopped, monitoring, enlarged), the port
+// settings dialog for adding and editing, the target host dialog, the about
+// box, a visible balloon over the list, and the exit question.
+#include "app/base/StringTable.h"
+#include "tests/ui/UiFakes.h"
+#include "ui/BalloonWnd.h"
+#include "ui/PortListCtrl.h"
+#include "ui/PortSettingsDlg.h"
+#include "ui/TargetHostDlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+
+using namespace vigilon;
+using namespace vigilon::test;
+
+namespace {
+QString outDir;
+int failures = 0;
+
+void save(const QPixmap &pixmap, const QString &name)
+{
+    const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
+    if (pixmap.isNull() || !pixmap.save(path)) {
+        std::fprintf(stderr, "vigilon-screens: cannot write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+void settle(QWidget *w)
+{
+    w->show();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+void shoot(QWidget *w, const QString &name)
+{
+    settle(w);
+    save(w->grab(), name);
+}
+
+// The list in every state a row can show.
+void fillStates(UiHarness &h)
+{
+    h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0},
+             {"HTTP (8080)", 8080, Http, 1, "notify-send %TARGET%", 200},
+             {"Generic UDP (53)", 53, GenericUdp, 1, "", 0},
+             {"PING", 7, Ping, 1, "", 0},
+             {"Generic TCP (25)", 25, GenericTcp, 0, "", 0},
+             {"Generic TCP (110)", 110, GenericTcp, 0, "", 0}});
+    h.clock.now = 1765000000u;
+    h.create();
+    PortList &ports = h.frame().ports();
+    ports[0]->status = Ok;
+    ports[0]->responseTime = 1;
+    ports[1]->status = Warning;
+    ports[1]->responseTime = 340;
+    ports[2]->status = Failed;
+    ports[2]->errorCount = 3;
+    ports[2]->lastErrorTime = 1764990000u;
+    ports[5]->status = Failed; // not ticked: shows as idle
+    ports[5]->errorCount = 1;
+    ports[5]->lastErrorTime = 1764980000u;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        h.dialog().updateRow(static_cast<int>(i), *ports[i]);
+    h.dialog().setRowImage(3, ImageChecking);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("TZ", "UTC");
+    QApplication app(argc, argv);
+    outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("screens"));
+    QDir().mkpath(outDir);
+    QTranslator qtJapanese;
+    if (qtJapanese.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtJapanese);
+    else
+        std::fprintf(stderr, "vigilon-screens: no Japanese Qt translation; standard buttons stay English\n");
+
+    {
+        UiHarness h;
+        fillStates(h);
+        CMonitorDlg &d = h.dialog();
+        shoot(&d, QStringLiteral("main-stopped"));
+
+        // A visible balloon over the list, drawn into the dialog's picture.
+        settle(&d);
+        CBalloonWnd *hint = d.list()->hintWindow();
+        const QPoint anchor = d.list()->mapTo(&d, QPoint(230, 70));
+        hint->showHint(d.currentHintText(), d.mapToGlobal(anchor));
+        QEventLoop wait;
+        QTimer::singleShot(hint->showDelay() + 200, &wait, &QEventLoop::quit);
+        wait.exec();
+        QPixmap withHint = d.grab();
+        {
+            QPainter p(&withHint);
+            p.setClipRegion(hint->mask().translated(d.mapFromGlobal(hint->pos())));
+            p.drawPixmap(d.mapFromGlobal(hint->pos()), hint->grab());
+        }
+        save(withHint, QStringLiteral("main-balloon"));
+        hint->hideHint();
+
+        QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
+        h.clock.now += 93784u;
+        h.loop.fire(&h.frame(), 1);
+        shoot(&d, QStringLiteral("main-monitoring"));
+
+        d.resize(760, 420);
+        shoot(&d, QStringLiteral("main-enlarged"));
+        d.resize(CMonitorDlg::MinTrackWidth, CMonitorDlg::MinTrackHeight);
+        shoot(&d, QStringLiteral("main-smallest"));
+    }
+    {
+        FakePrompter prompter;
+        CPortSettingsDlg add(prompter);
+        shoot(&add, QStringLiteral("port-settings-add"));
+        CPortSettingsDlg edit(prompter);
+        edit.port = 8080;
+        edit.protocol = Http;
+        edit.command = "notify-send %TARGET%";
+        edit.threshold = 200;
+        edit.existingEntry = 1;
+        shoot(&edit, QStringLiteral("port-settings-edit"));
+        CTargetHostDlg target(prompter);
+        target.host = "192.0.2.10";
+        shoot(&target, QStringLiteral("target-host"));
+    }
+    {
+        UiHarness h;
+        h.create();
+        h.ui.about->show();
+        shoot(h.ui.about, QStringLiteral("about"));
+    }
+    {
+        // The exit question as the program asks it.
+        QMessageBox box(QMessageBox::Warning, QString::fromStdString(loadString(sid::ExitCaption)),
+                        QString::fromStdString(loadString(sid::ConfirmExitWhileMonitoring))
+                            .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        shoot(&box, QStringLiteral("exit-question"));
+        std::printf("exit question buttons: %s / %s\n", qPrintable(box.button(QMessageBox::Yes)->text()),
+                    qPrintable(box.button(QMessageBox::No)->text()));
+    }
+    return failures == 0 ? 0 : 1;
+}

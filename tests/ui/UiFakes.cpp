@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: MIT
+#include "tests/ui/UiFakes.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+namespace vigilon::test {
+
+int FakePrompter::messageBox(const std::string &text, const std::string &caption, unsigned style)
+{
+    messages.push_back({text, caption, style});
+    if (onMessage)
+        onMessage(messages.back());
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return (style & mb::ButtonMask) == mb::YesNo ? mb::IdYes : mb::IdOk;
+}
+
+bool FakePrompter::saw(const std::string &text) const
+{
+    return count(text) > 0;
+}
+
+int FakePrompter::count(const std::string &text) const
+{
+    return static_cast<int>(
+        std::count_if(messages.begin(), messages.end(), [&](const Message &m) { return m.text == text; }));
+}
+
+std::vector<std::string> FakePrompter::texts() const
+{
+    std::vector<std::string> out;
+    for (const auto &m : messages)
+        out.push_back(m.text);
+    return out;
+}
+
+void FakeEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
+{
+    timers[{owner, id}] = Timer{periodMs, std::move(callback)};
+}
+
+void FakeEventLoop::killTimers(TimerOwner owner)
+{
+    for (auto it = timers.begin(); it != timers.end();) {
+        if (it->first.first == owner)
+            it = timers.erase(it);
+        else
+            ++it;
+    }
+}
+
+void FakeEventLoop::runPosted()
+{
+    // Bounded: work posted by posted work runs too, up to a limit.
+    for (int round = 0; round < 100 && !posted.empty(); ++round) {
+        auto batch = std::move(posted);
+        posted.clear();
+        for (auto &fn : batch)
+            fn();
+    }
+}
+
+bool FakeEventLoop::fire(TimerOwner owner, unsigned id)
+{
+    auto it = timers.find({owner, id});
+    if (it == timers.end())
+        return false;
+    TimerCallback callback = it->second.callback;
+    callback();
+    return true;
+}
+
+namespace {
+class FakeCheck final : public SocketCheck {
+public:
+    FakeCheck(FakeProbes &probes, int mode, ProbeHost &owner)
+        : probes_(probes)
+        , mode_(mode)
+        , owner_(owner)
+    {
+    }
+    int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
+    {
+        entry_ = &entry;
+        probes_.checkedPorts.push_back(port);
+        const auto it = probes_.outcomeByPort.find(port);
+        const int outcome = it == probes_.outcomeByPort.end() ? 1 : it->second;
+        entry.responseTime = 3;
+        done_ = 1;
+        if (mode_ != Regular)
+            return outcome;
+        owner_.reportResult(outcome ? TcpOk : TcpFailed, entry);
+        return 1;
+    }
+    int done() const override { return done_; }
+    void detachEntry() override { entry_ = nullptr; }
+    MonitorPort *entry() const override { return entry_; }
+
+private:
+    FakeProbes &probes_;
+    int mode_;
+    ProbeHost &owner_;
+    MonitorPort *entry_ = nullptr;
+    int done_ = 0;
+};
+} // namespace
+
+std::unique_ptr<SocketCheck> FakeProbes::makeSocketCheck(int, int mode, ProbeHost &owner)
+{
+    return std::make_unique<FakeCheck>(*this, mode, owner);
+}
+
+int FakeProbes::runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &)
+{
+    checkedPorts.push_back(entry.port);
+    entry.responseTime = 1;
+    return pingOutcome;
+}
+
+std::unique_ptr<MainDialogView> FakeFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+{
+    auto made = std::make_unique<CMonitorDlg>(frame, init, prompter_);
+    dialog = made.get();
+    return made;
+}
+
+std::unique_ptr<AboutBoxView> FakeFrameUi::createAboutBox(CMainFrame &frame)
+{
+    auto made = std::make_unique<CAboutDlg>(frame);
+    about = made.get();
+    return made;
+}
+
+bool FakeFrameUi::runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &params)
+{
+    responseMonitorRequests.push_back(params.seriesNames);
+    return false;
+}
+
+std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &, const ResponseGraphParams &)
+{
+    return nullptr;
+}
+
+UiHarness::UiHarness() = default;
+
+UiHarness::~UiHarness()
+{
+    frame_.reset();
+}
+
+void UiHarness::store(const std::vector<StoredPort> &ports, std::uint32_t interval, std::uint32_t retry,
+                      const std::string &target)
+{
+    PortList list;
+    for (const auto &p : ports) {
+        auto entry = std::make_unique<MonitorPort>();
+        entry->name = p.name;
+        entry->port = p.port;
+        entry->protocol = p.protocol;
+        entry->active = p.active;
+        entry->command = p.command;
+        entry->threshold = p.threshold;
+        list.push_back(std::move(entry));
+    }
+    appendPlaceholder(list);
+    saveSettings(registry, target, interval, retry, list);
+}
+
+void UiHarness::create(bool serviceMode, bool targetGiven)
+{
+    FrameContext context;
+    context.serviceMode = serviceMode;
+    context.targetGiven = targetGiven;
+    context.loop = &loop;
+    context.clock = &clock;
+    context.prompter = &prompter;
+    context.registry = &registry;
+    context.ui = &ui;
+    context.sockets = &sockets;
+    context.probes = &probes;
+    context.runCommand = [this](const std::string &command) {
+        commandsRun.push_back(command);
+        return 0;
+    };
+    frame_ = std::make_unique<CMainFrame>(context);
+    frame_->create();
+}
+
+LoadedSettings UiHarness::stored(std::string *target)
+{
+    std::string host = "unset";
+    LoadedSettings loaded = loadSettings(registry, true, host);
+    if (target)
+        *target = host;
+    return loaded;
+}
+
+void useUtc()
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+} // namespace vigilon::test

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#include "ui/BalloonWnd.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vigilon {
+
+namespace {
+// A rounded rectangle (0, 0, w, h) with a corner ellipse of ew by eh, row by
+// row, covering the pixels whose centres lie inside.
+QRegion roundRectRegion(int w, int h, int ew, int eh)
+{
+    QRegion region;
+    const double rx = ew / 2.0, ry = eh / 2.0;
+    for (int y = 0; y < h; ++y) {
+        const double cy = y + 0.5;
+        double inset = 0;
+        double dy = 0;
+        if (cy < ry)
+            dy = ry - cy;
+        else if (cy > h - ry)
+            dy = cy - (h - ry);
+        if (dy > 0) {
+            const double t = dy / ry;
+            inset = rx - rx * std::sqrt(std::max(0.0, 1.0 - t * t));
+        }
+        const int left = static_cast<int>(std::floor(inset + 0.5));
+        const int right = w - left;
+        if (right > left)
+            region += QRect(left, y, right - left, 1);
+    }
+    return region;
+}
+
+// The region shrunk by dx pixels at its left and right edges and dy at its
+// top and bottom; what lies between the two is the frame of that width.
+QRegion eroded(const QRegion &region, int dx, int dy)
+{
+    QRegion inner = region;
+    for (int i = 1; i <= dx; ++i)
+        inner &= region.translated(i, 0) & region.translated(-i, 0);
+    for (int i = 1; i <= dy; ++i)
+        inner &= region.translated(0, i) & region.translated(0, -i);
+    return inner;
+}
+} // namespace
+
+CBalloonWnd::CBalloonWnd()
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    showTimer_.setSingleShot(true);
+    hideTimer_.setSingleShot(true);
+    connect(&showTimer_, &QTimer::timeout, this, [this] { onShowTimer(); });
+    connect(&hideTimer_, &QTimer::timeout, this, [this] { hideHint(); });
+    setFont(QStringLiteral("Verdana"), 14, 0, false, false);
+    windowFromPoint_ = [](const QPoint &p) { return QApplication::widgetAt(p); };
+}
+
+CBalloonWnd::~CBalloonWnd() = default;
+
+void CBalloonWnd::createHint(QWidget *parent)
+{
+    parent_ = parent;
+    // A top-level popup that belongs to the parent's window.
+    setParent(parent ? parent->window() : nullptr, windowFlags());
+    resize(0, 0);
+}
+
+void CBalloonWnd::setFont(const QString &face, int height, int weight, bool italic, bool underline)
+{
+    QFont font(face);
+    font.setPixelSize(height);
+    // Weight 0 is the face's normal weight; others as the system counts them.
+    font.setWeight(weight <= 0 ? QFont::Normal : QFont::Weight(std::clamp(weight, 1, 1000)));
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    font_ = font;
+}
+
+void CBalloonWnd::addTool(QWidget *target, const QString &text)
+{
+    tools_.insert(target, text);
+}
+
+QWidget *CBalloonWnd::targetAt(const QPoint &globalPos) const
+{
+    QWidget *w = windowFromPoint_ ? windowFromPoint_(globalPos) : nullptr;
+    if (!w)
+        return nullptr;
+    if (tools_.contains(w))
+        return w;
+    // The client area of a registered list is its viewport.
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(w->parentWidget())) {
+        if (area->viewport() == w && tools_.contains(area))
+            return area;
+    }
+    return nullptr;
+}
+
+void CBalloonWnd::relayEvent(QEvent *event, const QPoint &globalPos)
+{
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        if (globalPos == anchor_)
+            return;
+        QWidget *under = windowFromPoint_ ? windowFromPoint_(globalPos) : nullptr;
+        // Over the balloon itself the target would not hear of the pointer.
+        if (under == this)
+            return;
+        if (QWidget *target = targetAt(globalPos)) {
+            anchor_ = globalPos;
+            showHint(tools_.value(target), globalPos);
+        } else {
+            hideHint();
+        }
+        return;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        hideHint();
+        return;
+    default:
+        return;
+    }
+}
+
+void CBalloonWnd::showHint(const QString &text, const QPoint &point)
+{
+    anchor_ = point;
+    text_ = text;
+    showTimer_.start(showDelay_);
+}
+
+void CBalloonWnd::hideHint()
+{
+    hide();
+    showTimer_.stop();
+    hideTimer_.stop();
+}
+
+int CBalloonWnd::pendingTimer() const
+{
+    if (showTimer_.isActive())
+        return ShowTimer;
+    if (hideTimer_.isActive())
+        return HideTimer;
+    return 0;
+}
+
+CBalloonWnd::Layout CBalloonWnd::layoutFor(const QFont &font, const QString &text)
+{
+    Layout layout;
+    const QFontMetrics metrics(font);
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QRect measured = metrics.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+    const int w = measured.width() + 24;
+    const int h = measured.height() + 20;
+    layout.bodyWidth = w;
+    layout.bodyHeight = h;
+    layout.windowSize = QSize(w, h + 20);
+    layout.tip = QPoint(w - 12, h + 10);
+    const QPolygon tail({QPoint(w - 12, h - 10), QPoint(w - 12, h + 10), QPoint(w - 27, h - 10)});
+    layout.region = roundRectRegion(w, h, 12, 10) | QRegion(tail, Qt::OddEvenFill);
+    return layout;
+}
+
+void CBalloonWnd::onShowTimer()
+{
+    showTimer_.stop();
+    layout_ = layoutFor(font_, text_);
+    setMask(layout_.region);
+    setGeometry(QRect(anchor_ - layout_.tip, layout_.windowSize));
+    show();
+    raise();
+    update();
+    hideTimer_.start(displayTime_);
+}
+
+void CBalloonWnd::paintEvent(QPaintEvent *)
+{
+    const Layout layout = layoutFor(font_, text_);
+    QPainter painter(this);
+    const QPalette &pal = palette();
+    for (const QRect &r : layout.region)
+        painter.fillRect(r, pal.color(QPalette::Base));
+    // A dark 1-pixel edge over a 3-pixel band of the scroll-bar colour.
+    const QRegion outer = layout.region - eroded(layout.region, 3, 3);
+    for (const QRect &r : outer)
+        painter.fillRect(r, pal.color(QPalette::Midlight));
+    const QRegion inner = layout.region - eroded(layout.region, 1, 1);
+    for (const QRect &r : inner)
+        painter.fillRect(r, pal.color(QPalette::WindowText));
+    QString shown = text_;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    painter.setPen(Qt::black);
+    painter.setFont(font_);
+    painter.drawText(rect().adjusted(12, 10, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
+}
+
+} // namespace vigilon

@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+#include "ui/PortListCtrl.h"
+
+#include "app/base/StringTable.h"
+#include "ui/BalloonWnd.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace vigilon {
+
+namespace {
+constexpr int ImageRole = Qt::UserRole + 1;
+constexpr int StateRole = Qt::UserRole + 2;
+
+struct ColumnSpec {
+    unsigned header;
+    Qt::Alignment align;
+    int width;
+};
+const ColumnSpec kColumns[] = {
+    {sid::ColumnPortName, Qt::AlignHCenter, 100},   {sid::ColumnCommand, Qt::AlignLeft, 200},
+    {sid::ColumnErrorCount, Qt::AlignRight, 40},    {sid::ColumnLastErrorTime, Qt::AlignLeft, 120},
+    {sid::ColumnResponseTime, Qt::AlignRight, 60}, {sid::ColumnThreshold, Qt::AlignRight, 60},
+};
+
+QVector<QPixmap> sliceImages(const QString &path, int count)
+{
+    QVector<QPixmap> out;
+    const QPixmap strip(path);
+    for (int i = 0; i < count; ++i)
+        out.push_back(strip.copy(i * CPortListCtrl::ImageSize, 0, CPortListCtrl::ImageSize, CPortListCtrl::ImageSize));
+    return out;
+}
+
+// Draws the first cell: check box, row image, then the name.
+class FirstColumnDelegate final : public QStyledItemDelegate {
+public:
+    FirstColumnDelegate(CPortListCtrl *list)
+        : QStyledItemDelegate(list)
+        , list_(list)
+    {
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        opt.icon = QIcon();
+        opt.features &= ~QStyleOptionViewItem::HasDecoration;
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QRect r = option.rect;
+        const int top = r.top() + (r.height() - CPortListCtrl::ImageSize) / 2;
+        const int state = index.data(StateRole).toInt();
+        const int image = index.data(ImageRole).toInt();
+        if (state >= 1 && state <= list_->stateImages().size())
+            painter->drawPixmap(r.left() + CPortListCtrl::StateImageLeft, top, list_->stateImages()[state - 1]);
+        if (image >= 0 && image < list_->images().size())
+            painter->drawPixmap(r.left() + CPortListCtrl::ImageLeft, top, list_->images()[image]);
+        const QRect textRect = r.adjusted(CPortListCtrl::TextLeft, 0, -2, 0);
+        painter->save();
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setFont(opt.font);
+        painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setWidth(s.width() + CPortListCtrl::TextLeft);
+        return s;
+    }
+
+private:
+    CPortListCtrl *list_;
+};
+} // namespace
+
+CPortListCtrl::CPortListCtrl(QWidget *parent)
+    : QTableWidget(parent)
+{
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setShowGrid(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setFrameShape(QFrame::StyledPanel);
+    viewport()->setMouseTracking(true);
+    horizontalHeader()->setMouseTracking(true);
+    viewport()->installEventFilter(this);
+    horizontalHeader()->installEventFilter(this);
+    horizontalHeader()->viewport()->installEventFilter(this);
+    setItemDelegateForColumn(0, new FirstColumnDelegate(this));
+}
+
+CPortListCtrl::~CPortListCtrl()
+{
+    // The hint goes before the list's windows.
+    hint_.reset();
+}
+
+void CPortListCtrl::setUp()
+{
+    images_ = sliceImages(QStringLiteral(":/ui/129.png"), 5);
+    stateImages_ = sliceImages(QStringLiteral(":/ui/26020.png"), 2);
+    setColumnCount(6);
+    for (int c = 0; c < 6; ++c) {
+        auto *header = new QTableWidgetItem(QString::fromStdString(loadString(kColumns[c].header)));
+        header->setTextAlignment(kColumns[c].align | Qt::AlignVCenter);
+        setHorizontalHeaderItem(c, header);
+        setColumnWidth(c, kColumns[c].width);
+    }
+    const int rowHeight = std::max(ImageSize, fontMetrics().height()) + 2;
+    verticalHeader()->setMinimumSectionSize(rowHeight);
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+}
+
+void CPortListCtrl::setHintWindow(std::unique_ptr<CBalloonWnd> hint)
+{
+    hint_ = std::move(hint);
+}
+
+QTableWidgetItem *CPortListCtrl::cell(int row, int column)
+{
+    QTableWidgetItem *it = item(row, column);
+    if (!it) {
+        it = new QTableWidgetItem;
+        it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        it->setTextAlignment(kColumns[column].align | Qt::AlignVCenter);
+        setItem(row, column, it);
+    }
+    return it;
+}
+
+void CPortListCtrl::setItem0(int row, const QString &text, int image, int stateImage)
+{
+    if (row < 0) {
+        row = rowCount();
+        insertRow(row);
+    }
+    if (row >= rowCount())
+        return;
+    QTableWidgetItem *it = cell(row, 0);
+    it->setText(text);
+    it->setData(ImageRole, image);
+    it->setData(StateRole, stateImage);
+    for (int c = 1; c < 6; ++c)
+        cell(row, c);
+}
+
+void CPortListCtrl::setItemImage(int row, int image)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    cell(row, 0)->setData(ImageRole, image);
+}
+
+void CPortListCtrl::setCellText(int row, int column, const QString &text)
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return;
+    cell(row, column)->setText(text);
+}
+
+QString CPortListCtrl::itemText(int row, int column) const
+{
+    const QTableWidgetItem *it = item(row, column);
+    return it ? it->text() : QString();
+}
+
+int CPortListCtrl::itemImage(int row) const
+{
+    const QTableWidgetItem *it = item(row, 0);
+    return it ? it->data(ImageRole).toInt() : -1;
+}
+
+int CPortListCtrl::itemState(int row) const
+{
+    const QTableWidgetItem *it = item(row, 0);
+    return it ? it->data(StateRole).toInt() : 0;
+}
+
+void CPortListCtrl::setItemState(int row, int stateImage)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    cell(row, 0)->setData(StateRole, stateImage);
+}
+
+void CPortListCtrl::deleteRow(int row)
+{
+    if (row >= 0 && row < rowCount())
+        removeRow(row);
+}
+
+QRect CPortListCtrl::stateImageRect(int row) const
+{
+    const QRect r = visualRect(model()->index(row, 0));
+    return QRect(r.left() + StateImageLeft, r.top() + (r.height() - ImageSize) / 2, ImageSize, ImageSize);
+}
+
+QRect CPortListCtrl::imageRect(int row) const
+{
+    const QRect r = visualRect(model()->index(row, 0));
+    return QRect(r.left() + ImageLeft, r.top() + (r.height() - ImageSize) / 2, ImageSize, ImageSize);
+}
+
+CPortListCtrl::Hit CPortListCtrl::hitTest(const QPoint &viewportPos) const
+{
+    Hit hit;
+    const int row = rowAt(viewportPos.y());
+    if (row < 0 || columnAt(viewportPos.x()) < 0)
+        return hit;
+    hit.row = row;
+    const QRect first = visualRect(model()->index(row, 0));
+    const int x = viewportPos.x() - first.left();
+    if (x >= StateImageLeft && x < StateImageLeft + ImageSize && x < first.width())
+        hit.flags = HitOnStateIcon;
+    else if (x >= ImageLeft && x < ImageLeft + ImageSize && x < first.width())
+        hit.flags = HitOnIcon;
+    else
+        hit.flags = HitOnLabel;
+    return hit;
+}
+
+bool CPortListCtrl::eventFilter(QObject *watched, QEvent *event)
+{
+    if (hint_) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            hint_->relayEvent(event, static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+            break;
+        default:
+            break;
+        }
+    }
+    return QTableWidget::eventFilter(watched, event);
+}
+
+void CPortListCtrl::mouseMoveEvent(QMouseEvent *event)
+{
+    // Over the empty part of the list the hint goes at once; the list's own
+    // handling of pointer movement is not wanted.
+    if (hitTest(event->position().toPoint()).row < 0 && hint_)
+        hint_->hideHint();
+}
+
+void CPortListCtrl::mousePressEvent(QMouseEvent *event)
+{
+    releaseEndsDoubleClick_ = false;
+    QTableWidget::mousePressEvent(event);
+}
+
+void CPortListCtrl::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTableWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (releaseEndsDoubleClick_) {
+        releaseEndsDoubleClick_ = false;
+        return;
+    }
+    emit clickedAt(event->position().toPoint());
+}
+
+void CPortListCtrl::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTableWidget::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    releaseEndsDoubleClick_ = true;
+    emit doubleClickedAt(event->position().toPoint());
+}
+
+} // namespace vigilon

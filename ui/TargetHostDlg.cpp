@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#include "ui/TargetHostDlg.h"
+
+#include "ui/DataExchange.h"
+#include "ui/DialogUnits.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+
+namespace vigilon {
+
+LimitedLineEdit::LimitedLineEdit(int limit, QWidget *parent)
+    : QLineEdit(parent)
+    , limit_(limit)
+{
+}
+
+bool LimitedLineEdit::fits(const QString &insert) const
+{
+    return text().size() - selectedText().size() + insert.size() <= limit_;
+}
+
+void LimitedLineEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Paste)) {
+        const QString clip = QGuiApplication::clipboard()->text();
+        if (!fits(clip)) {
+            event->accept();
+            return;
+        }
+    } else if (!event->text().isEmpty() && event->text().at(0).isPrint() && !fits(event->text())) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void LimitedLineEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!event->commitString().isEmpty() && !fits(event->commitString())) {
+        event->accept();
+        return;
+    }
+    QLineEdit::inputMethodEvent(event);
+}
+
+CTargetHostDlg::CTargetHostDlg(Prompter &prompter, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , prompter_(prompter)
+{
+    setFont(dialogFont());
+    const DialogUnits du(font());
+    setWindowTitle(QStringLiteral("ターゲット ホストの変更"));
+    setFixedSize(du.size(187, 72));
+
+    auto *prompt = new QLabel(QStringLiteral("ホスト名またはIPアドレスを指定してください。"), this);
+    prompt->setGeometry(du.rect(9, 7, 171, 17));
+    prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    growToFit(prompt);
+
+    hostEdit_ = new LimitedLineEdit(MaxHostChars, this);
+    hostEdit_->setObjectName(QStringLiteral("1000"));
+    hostEdit_->setGeometry(du.rect(7, 24, 173, 14));
+
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setGeometry(du.rect(39, 48, 50, 14));
+    ok_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
+    cancel_->setGeometry(du.rect(98, 48, 50, 14));
+    connect(ok_, &QPushButton::clicked, this, &CTargetHostDlg::accept);
+    connect(cancel_, &QPushButton::clicked, this, &CTargetHostDlg::reject);
+    setTabOrder(hostEdit_, ok_);
+    setTabOrder(ok_, cancel_);
+}
+
+void CTargetHostDlg::showEvent(QShowEvent *event)
+{
+    if (!initialised_) {
+        initialised_ = true;
+        hostEdit_->setText(QString::fromStdString(host));
+        hostEdit_->setFocus(Qt::OtherFocusReason);
+        hostEdit_->selectAll();
+    }
+    QDialog::showEvent(event);
+}
+
+void CTargetHostDlg::accept()
+{
+    DataExchange dx(prompter_);
+    if (!dx.readText(hostEdit_, host, MaxHostChars))
+        return;
+    QDialog::accept();
+}
+
+} // namespace vigilon

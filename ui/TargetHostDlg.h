@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Prompter.h"
+
+#include <QDialog>
+#include <QLineEdit>
+
+#include <string>
+
+class QPushButton;
+
+namespace vigilon {
+
+// An edit that refuses typed or pasted input beyond a number of characters
+// while still showing a longer text set by the program.
+class LimitedLineEdit final : public QLineEdit {
+    Q_OBJECT
+public:
+    LimitedLineEdit(int limit, QWidget *parent);
+    int limit() const { return limit_; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+
+private:
+    bool fits(const QString &insert) const;
+    int limit_;
+};
+
+// Asks for the target host: the caller sets host, runs the dialog, and on
+// Accepted takes host. Any text of up to 64 characters is taken.
+class CTargetHostDlg final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int MaxHostChars = 64;
+
+    CTargetHostDlg(Prompter &prompter, QWidget *parent = nullptr);
+
+    std::string host;
+
+    LimitedLineEdit *hostEdit() const { return hostEdit_; }
+    QPushButton *okButton() const { return ok_; }
+    QPushButton *cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    Prompter &prompter_;
+    bool initialised_ = false;
+    LimitedLineEdit *hostEdit_;
+    QPushButton *ok_;
+    QPushButton *cancel_;
+};
+
+} // namespace vigilon

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+namespace vigilon {
+
+// An up-down control bound to an edit, its buddy: the arrows (and the Up and
+// Down keys in the buddy) step the number shown in the buddy within the
+// range; setPos() moves to the nearest number of the range and writes it
+// into the buddy. The buddy itself accepts any number typed.
+class CUpDownCtrl final : public QWidget {
+    Q_OBJECT
+public:
+    CUpDownCtrl(QLineEdit *buddy, QWidget *parent);
+
+    void setRange(int low, int high);
+    int low() const { return low_; }
+    int high() const { return high_; }
+    // Clamps pos to the range and writes it into the buddy.
+    void setPos(int pos);
+    // The buddy's number clamped to the range; the low end when it holds
+    // none.
+    int pos() const;
+    void step(int delta);
+
+    QToolButton *upButton() const { return up_; }
+    QToolButton *downButton() const { return down_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QLineEdit *buddy_;
+    QToolButton *up_;
+    QToolButton *down_;
+    int low_ = 0;
+    int high_ = 100;
+};
+
+} // namespace vigilon
