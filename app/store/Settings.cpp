@@ -6,6 +6,7 @@
 #else
 #include "app/store/SqliteRegistry.h"
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -292,7 +293,17 @@ std::unique_ptr<Registry> openDefaultRegistry()
 {
     const std::string path = defaultRegistryPath();
     Status status = Status::Ok;
-    if (std::unique_ptr<Registry> registry = reg::SqliteRegistry::open(path, &status))
+    std::unique_ptr<Registry> registry = reg::SqliteRegistry::open(path, &status);
+    const char *chosen = std::getenv("VIGILON_REGISTRY");
+    if (registry && !(chosen && *chosen)) {
+        // The program's own directory admits nobody else, even when
+        // something else created it first.
+        const std::string dir = path.substr(0, path.rfind('/'));
+        struct stat st {};
+        if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077))
+            ::chmod(dir.c_str(), 0700);
+    }
+    if (registry)
         return registry;
     std::fprintf(stderr,
                  "%s: the configuration store %s cannot be opened (%s); starting with the default settings, "

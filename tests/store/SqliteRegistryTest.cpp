@@ -469,38 +469,43 @@ TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
 
 TEST_F(SqliteStoreTest, DefaultPathFollowsTheEnvironment)
 {
-    const auto withEnv = [](const char *registry, const char *config, const char *home) {
-        const auto set = [](const char *name, const char *value) {
-            if (value)
-                ::setenv(name, value, 1);
-            else
-                ::unsetenv(name);
-        };
-        const char *keep[3] = {std::getenv("VIGILON_REGISTRY"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")};
-        const std::string saved[3] = {keep[0] ? keep[0] : "", keep[1] ? keep[1] : "", keep[2] ? keep[2] : ""};
-        set("VIGILON_REGISTRY", registry);
-        set("XDG_CONFIG_HOME", config);
-        set("HOME", home);
-        const std::string path = defaultRegistryPath();
-        set("VIGILON_REGISTRY", keep[0] ? saved[0].c_str() : nullptr);
-        set("XDG_CONFIG_HOME", keep[1] ? saved[1].c_str() : nullptr);
-        set("HOME", keep[2] ? saved[2].c_str() : nullptr);
-        return path;
+    const auto pathWith = [](const char *registry, const char *config, const char *home) {
+        test::ScopedEnv a("VIGILON_REGISTRY", registry), b("XDG_CONFIG_HOME", config), c("HOME", home);
+        return defaultRegistryPath();
     };
-    EXPECT_EQ(withEnv("/x/store.db", "/cfg", "/home/u"), "/x/store.db");
-    EXPECT_EQ(withEnv(nullptr, "/cfg", "/home/u"), "/cfg/vigilon/registry.sqlite");
-    EXPECT_EQ(withEnv("", "relative", "/home/u"), "/home/u/.config/vigilon/registry.sqlite");
+    EXPECT_EQ(pathWith("/x/store.db", "/cfg", "/home/u"), "/x/store.db");
+    EXPECT_EQ(pathWith(nullptr, "/cfg", "/home/u"), "/cfg/vigilon/registry.sqlite");
+    EXPECT_EQ(pathWith("", "relative", "/home/u"), "/home/u/.config/vigilon/registry.sqlite");
+}
+
+TEST_F(SqliteStoreTest, DefaultStoreDirectoryIsMadeOwnerOnly)
+{
+    const std::string config = dir_.file("config");
+    ASSERT_EQ(::mkdir(config.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((config + "/vigilon").c_str(), 0700), 0);
+    ::chmod((config + "/vigilon").c_str(), 0777);
+    std::unique_ptr<reg::Registry> store;
+    {
+        test::ScopedEnv a("VIGILON_REGISTRY", nullptr), b("XDG_CONFIG_HOME", config.c_str());
+        store = openDefaultRegistry();
+    }
+    ASSERT_TRUE(store);
+    EXPECT_EQ(modeOf(config + "/vigilon"), 0700u);
+    EXPECT_EQ(modeOf(config + "/vigilon/registry.sqlite"), 0600u);
+    EXPECT_EQ(modeOf(config), 0755u); // not ours to change
 }
 
 TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
 {
     // A directory where the file should be: it cannot be opened as a file.
     ASSERT_EQ(::mkdir(file().c_str(), 0700), 0);
-    ::setenv("VIGILON_REGISTRY", file().c_str(), 1);
+    std::unique_ptr<reg::Registry> store;
     ::testing::internal::CaptureStderr();
-    auto store = openDefaultRegistry();
+    {
+        test::ScopedEnv chosen("VIGILON_REGISTRY", file().c_str());
+        store = openDefaultRegistry();
+    }
     const std::string err = ::testing::internal::GetCapturedStderr();
-    ::unsetenv("VIGILON_REGISTRY");
     ASSERT_TRUE(store);
     EXPECT_NE(err.find(file()), std::string::npos) << err;
     std::string target = "127.0.0.1";

@@ -156,6 +156,25 @@ std::unique_ptr<reg::Key> HookedRegistry::createKey(const std::string &path, reg
     return wrap(inner_.createKey(path, status));
 }
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name)
+{
+    const char *old = std::getenv(name);
+    had_ = old != nullptr;
+    saved_ = old ? old : "";
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_)
+        setenv(name_.c_str(), saved_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
 namespace {
 
 std::string slurp(const std::string &path)

@@ -81,6 +81,20 @@ private:
     int writes_ = 0;
 };
 
+// Sets (or, given null, removes) an environment variable for its lifetime.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    std::string name_;
+    std::string saved_;
+    bool had_;
+};
+
 struct ProgramResult {
     int exitCode = -1; // -1 when it did not exit normally
     int signal = 0;
