@@ -90,6 +90,12 @@ TcpServer::~TcpServer()
         close(stopWrite_);
 }
 
+std::vector<std::uint64_t> TcpServer::lateMicros()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return late_;
+}
+
 std::string TcpServer::firstRequest()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -127,7 +133,8 @@ void TcpServer::run()
         for (const Connection &c : connections) {
             fds.push_back(pollfd{c.fd, c.fd >= 0 ? short(POLLIN) : short(0), 0});
             if (c.answerAt && !c.answered) {
-                const std::uint64_t left = c.answerAt > now ? (c.answerAt - now) / 1000u : 0;
+                // Wake 2 ms early; the last stretch is spun.
+                const std::uint64_t left = c.answerAt > now + 2000u ? (c.answerAt - now - 2000u) / 1000u : 0;
                 waitMs = std::min<int>(waitMs, int(left));
             }
         }
@@ -177,13 +184,16 @@ void TcpServer::run()
                         firstRequest_ = c.received;
                 }
             }
-            if (behaviour_ == Answer && c.answerAt && !c.answered && monoMicros() + 1000u >= c.answerAt) {
+            if (behaviour_ == Answer && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
                 // Sleep most of the way, then spin the last stretch so the
                 // reply leaves on time.
                 while (monoMicros() < c.answerAt) {
                 }
+                const std::uint64_t late = monoMicros() - c.answerAt;
                 send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
                 c.answered = true;
+                std::lock_guard<std::mutex> lock(mutex_);
+                late_.push_back(late);
             }
         }
     }
