@@ -297,9 +297,9 @@ Status SqliteRegistry::connect()
         if (!sameFile(path_, device_, inode_) || !moveAside(path_, damage))
             return Status::Damaged;
         status = connectOnce(damage);
-        if (status != Status::Ok)
-            disconnect();
     }
+    if (status != Status::Ok)
+        disconnect(); // an unchecked connection is never used
     return status;
 }
 
@@ -360,7 +360,10 @@ Status SqliteRegistry::connectOnce(std::string &damage)
         damage = sqlite3_errstr(rc);
         return Status::Damaged;
     }
-    return prepareSchema();
+    const Status status = prepareSchema();
+    if (status == Status::Damaged)
+        damage = "SQLite found it corrupt";
+    return status;
 }
 
 Status SqliteRegistry::prepareSchema()
