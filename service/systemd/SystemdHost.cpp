@@ -115,6 +115,10 @@ void CSystemdHost::installSignalHandlers()
     action.sa_flags = 0; // no SA_RESTART: the wait wakes up at once
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // Closing the console of a debug run ends it like Ctrl-C, rather than
+    // leaving Vigilon behind in its own process group.
+    if (options_.debugMode)
+        sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
 

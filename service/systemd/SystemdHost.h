@@ -36,8 +36,9 @@ public:
     CSystemdHost(const CSystemdHost &) = delete;
     CSystemdHost &operator=(const CSystemdHost &) = delete;
 
-    // Routes SIGTERM and SIGINT of the process to this host's stop request.
-    // In debug mode a signal first prints string 7 on standard output.
+    // Routes SIGTERM and SIGINT (and SIGHUP in debug mode) of the process to
+    // this host's stop request. In debug mode a signal first prints string 7
+    // on standard output.
     void installSignalHandlers();
     // Asks the watch loop to stop; safe from any thread.
     void requestStop();
