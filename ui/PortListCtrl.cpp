@@ -70,7 +70,11 @@ public:
         const bool selected = opt.state & QStyle::State_Selected;
         painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->setFont(opt.font);
-        painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        // Centred while it fits; cut with an ellipsis otherwise.
+        const QFontMetrics fm(opt.font);
+        const QString shown = fm.elidedText(text, Qt::ElideRight, textRect.width());
+        const Qt::Alignment align = shown == text ? Qt::AlignHCenter : Qt::AlignLeft;
+        painter->drawText(textRect, align | Qt::AlignVCenter | Qt::TextSingleLine, shown);
         painter->restore();
     }
 
@@ -97,6 +101,7 @@ CPortListCtrl::CPortListCtrl(QWidget *parent)
     setCornerButtonEnabled(false);
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setTextElideMode(Qt::ElideRight);
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);

@@ -425,6 +425,31 @@ private slots:
         QCOMPARE(h.ui.responseMonitorRequests.size(), before + 1);
     }
 
+    void pointerOverARowAsksForTheHint()
+    {
+        UiHarness h;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        CBalloonWnd *hint = d.list()->hintWindow();
+        QWidget *viewport = d.list()->viewport();
+        const QPoint over = nameCell(d.list(), 0);
+        QMouseEvent move(QEvent::MouseMove, QPointF(over), QPointF(viewport->mapToGlobal(over)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QCOMPARE(hint->pendingTimer(), int(CBalloonWnd::ShowTimer));
+        QCOMPARE(hint->text(), q(sid::ListHintEntries));
+        QCOMPARE(hint->anchor(), viewport->mapToGlobal(over));
+        QCOMPARE(hint->hintFont().family(), QStringLiteral("ＭＳ Ｐゴシック"));
+        QCOMPARE(hint->hintFont().pixelSize(), 14);
+        // A button press over the list hides it again.
+        QTest::mousePress(viewport, Qt::RightButton, {}, over);
+        QCOMPARE(hint->pendingTimer(), 0);
+        QTest::mouseRelease(viewport, Qt::RightButton, {}, over);
+    }
+
     void pointerOverEmptyListHidesTheHint()
     {
         UiHarness h;

@@ -104,16 +104,23 @@ int main(int argc, char **argv)
         // A visible balloon over the list, drawn into the dialog's picture.
         settle(&d);
         CBalloonWnd *hint = d.list()->hintWindow();
-        const QPoint anchor = d.list()->mapTo(&d, QPoint(230, 70));
+        const QPoint anchor = d.list()->mapTo(&d, QPoint(420, 70));
         hint->showHint(d.currentHintText(), d.mapToGlobal(anchor));
         QEventLoop wait;
         QTimer::singleShot(hint->showDelay() + 200, &wait, &QEventLoop::quit);
         wait.exec();
-        QPixmap withHint = d.grab();
+        // The balloon is a window of its own: draw both on one canvas.
+        const QRect dialogRect(QPoint(0, 0), d.size());
+        const QRect hintRect(d.mapFromGlobal(hint->pos()), hint->size());
+        const QRect all = dialogRect.united(hintRect).adjusted(-8, -8, 8, 8);
+        QPixmap withHint(all.size());
+        withHint.fill(QColor(90, 110, 130));
         {
             QPainter p(&withHint);
-            p.setClipRegion(hint->mask().translated(d.mapFromGlobal(hint->pos())));
-            p.drawPixmap(d.mapFromGlobal(hint->pos()), hint->grab());
+            p.translate(-all.topLeft());
+            p.drawPixmap(0, 0, d.grab());
+            p.setClipRegion(hint->mask().translated(hintRect.topLeft()));
+            p.drawPixmap(hintRect.topLeft(), hint->grab());
         }
         save(withHint, QStringLiteral("main-balloon"));
         hint->hideHint();
