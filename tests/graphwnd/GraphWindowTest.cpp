@@ -109,6 +109,7 @@ public:
     }
     std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params) override
     {
+        ++windows;
         if (failWindow)
             return nullptr;
         return makeResponseGraphWindow(frame, params);
@@ -116,6 +117,7 @@ public:
     void quit() override {}
 
     int dialogs = 0;
+    int windows = 0;
     bool failWindow = false;
 
 private:
@@ -476,6 +478,27 @@ void GraphWindowTest::noDialogForInactiveOrOpenEntries()
     rig.frame->OpenResponseMonitor(inactive);
     QCOMPARE(rig.ui.dialogs, 0);
     QVERIFY(!inactive.graphWindow);
+
+    // The entry is deleted while its dialog is open: OK makes no window and
+    // touches nothing of it.
+    MonitorPort &doomed = rig.addEntry("TCP:443", 0);
+    CMainFrame *frame = rig.frame.get();
+    answerDialog([frame, &doomed](CResponseMonitorDlg &d) {
+        PortList &ports = frame->ports();
+        for (auto it = ports.begin(); it != ports.end(); ++it) {
+            if (it->get() == &doomed) {
+                ports.erase(it);
+                break;
+            }
+        }
+        d.accept();
+    });
+    const std::size_t before = rig.frame->ports().size();
+    rig.frame->OpenResponseMonitor(doomed);
+    QCOMPARE(rig.ui.dialogs, 1);
+    QCOMPARE(rig.ui.windows, 0);
+    QCOMPARE(rig.frame->ports().size(), before - 1);
+    QVERIFY(rig.prompter.boxes.empty());
 }
 
 QTEST_MAIN(GraphWindowTest)

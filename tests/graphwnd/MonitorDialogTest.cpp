@@ -71,7 +71,6 @@ void MonitorDialogTest::initialisesControlsFromTheFields()
     QVERIFY(!d.browseButton()->isEnabled());
     QVERIFY(d.recordCheck()->isEnabled());
     QVERIFY(!d.recordCheck()->isChecked());
-    QVERIFY(d.okButton()->isDefault());
 
     // Laid out from dialog units of the template font.
     const QFontMetrics metrics(d.font());
