@@ -69,7 +69,7 @@ ProgramResult run(const Installation &in, const std::vector<std::string> &args, 
     return runProgram(argv, 30000);
 }
 
-TEST(VigilsvcProgram, InstallAndRemoveInBothLanguages)
+TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
 {
     Installation in;
     ProgramResult r = run(in, {"-install"});
@@ -89,6 +89,12 @@ TEST(VigilsvcProgram, InstallAndRemoveInBothLanguages)
     ASSERT_EQ(key->queryValue("EventMessageFile", v), reg::Status::Ok);
     EXPECT_EQ(reg::stringFromValue(v), realPath(in.vigilsvc));
     store.reset();
+
+    test::writeFile(in.dir / "states", "active\ndeactivating\ninactive\n");
+    r = run(in, {"-stop"});
+    EXPECT_EQ(r.output, "Stopping VGN - Sentrelle Notification Service..\n"
+                        "VGN - Sentrelle Notification Service stopped.\n");
+    EXPECT_EQ(test::readLines(in.dir / "calls").at(3), "--user stop --no-block vigilsvc.service");
 
     r = run(in, {"/remove"}, "ja_JP.UTF-8");
     EXPECT_EQ(r.exitStatus, 0);
