@@ -58,7 +58,6 @@ private:
     Status connectOnce(std::string &damage);
     void disconnect();
     Status prepareSchema();
-    Status checkIntegrity();
     Status statusOf(int rc);
     Status exec(const char *sql);
     // Begins and ends every operation: reconnects when the file was
