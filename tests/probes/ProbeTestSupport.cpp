@@ -141,6 +141,8 @@ void TcpServer::run()
         poll(fds.data(), fds.size(), waitMs);
         if (fds[0].revents)
             break;
+        // Connections accepted in this pass are polled from the next one.
+        const std::size_t polled = fds.size() - 2;
         if (fds[1].revents & POLLIN) {
             const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
@@ -167,7 +169,7 @@ void TcpServer::run()
             Connection &c = connections[i];
             if (c.fd < 0)
                 continue;
-            if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) {
+            if (i < polled && fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) {
                 char buffer[4096];
                 const ssize_t got = recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
                 if (got <= 0) {
