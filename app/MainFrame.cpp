@@ -44,8 +44,17 @@ int CMainFrame::create()
     trayIcon_ = context_.ui->createTrayIcon(*this);
     updateTrayIcon(0, res::IconStopped);
 
+    reg::Status loadStatus = reg::Status::Ok;
     LoadedSettings loaded =
-        loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, context_.targetHost);
+        loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, context_.targetHost, &loadStatus);
+    if (loadStatus != reg::Status::Ok && loadStatus != reg::Status::NotFound) {
+        // Saving the defaults now would overwrite the configuration that
+        // could not be read.
+        storeUnreadable_ = true;
+        std::fprintf(stderr, "vigilon: the configuration could not be read (%s); starting with the defaults, "
+                             "and changes will not be saved in this run\n",
+                     reg::statusText(loadStatus));
+    }
     intervalSeconds_ = loaded.intervalSeconds;
     retryLimit_ = loaded.retryLimit;
     ports_ = std::move(loaded.ports);
@@ -146,6 +155,11 @@ void CMainFrame::destroyFrame()
 
 void CMainFrame::saveSettings(const std::string &targetHost, std::uint32_t intervalSeconds, std::uint32_t retryLimit)
 {
+    if (storeUnreadable_) {
+        std::fputs("vigilon: the settings were not saved: the stored configuration could not be read at start\n",
+                   stderr);
+        return;
+    }
     const reg::Status status = vigilon::saveSettings(*context_.registry, targetHost, intervalSeconds, retryLimit, ports_);
     if (status != reg::Status::Ok)
         std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", reg::statusText(status));

@@ -156,6 +156,8 @@ private:
     bool roundGuard_ = false;
     std::string localHostName_ = "127.0.0.1";
     bool created_ = false;
+    // The stored configuration could not be read: never save over it.
+    bool storeUnreadable_ = false;
     bool closed_ = false;
 };
 

@@ -68,6 +68,11 @@ MemoryRegistry::KeyData *MemoryRegistry::find(const std::string &path)
 
 std::unique_ptr<Key> MemoryRegistry::openKey(const std::string &path, std::uint32_t access, Status *status)
 {
+    if (readFailure_ != Status::Ok) {
+        if (status)
+            *status = readFailure_;
+        return nullptr;
+    }
     KeyData *key = find(path);
     if (status)
         *status = key ? Status::Ok : Status::NotFound;
@@ -154,6 +159,8 @@ Status MemoryRegistry::readAndClearDword(const std::string &keyPath, const std::
 
 Status MemoryRegistry::queryValue(const std::string &path, const std::string &name, Value &out)
 {
+    if (readFailure_ != Status::Ok)
+        return readFailure_;
     KeyData *key = find(path);
     if (!key)
         return Status::NotFound;

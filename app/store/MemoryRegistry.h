@@ -30,6 +30,9 @@ public:
     // further write fails with `status` and changes nothing. Status::Ok
     // switches the failure off.
     void failWrites(Status status, int afterWrites = 0);
+    // Every read (opening a key, querying a value) fails with status from
+    // now on; Status::Ok switches the failure off.
+    void failReads(Status status) { readFailure_ = status; }
     // Number of writes that succeeded so far.
     int writeCount() const { return writes_; }
 
@@ -51,6 +54,7 @@ private:
 
     KeyMap keys_;
     Status failStatus_ = Status::Ok;
+    Status readFailure_ = Status::Ok;
     int failAfter_ = 0;
     int writes_ = 0;
 };

@@ -41,6 +41,21 @@ TEST_F(MainFrame, handsTheDialogTheLoadedListEndingInThePlaceholder)
     EXPECT_FALSE(ui.dialogInit.serviceMode);
 }
 
+TEST_F(MainFrame, neverSavesDefaultsOverAStoreItCouldNotRead)
+{
+    storeConfiguration({{80, Http, 1}, {22, GenericTcp, 1}}, 7, 3);
+    registry.failReads(reg::Status::IoError);
+    makeFrame();
+    EXPECT_EQ(frame->ports().size(), 1u) << "only the placeholder";
+    registry.failReads(reg::Status::Ok);
+    frame->saveSettings("127.0.0.1", 5, 1);
+    frame.reset();
+    std::string target;
+    const LoadedSettings stored = loadSettings(registry, false, target);
+    EXPECT_EQ(stored.ports.size(), 2u);
+    EXPECT_EQ(stored.intervalSeconds, 7u);
+}
+
 TEST_F(MainFrame, fallsBackToLoopbackWhenTheHostNameIsUnknown)
 {
     sockets.hostNameWorks = false;
