@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/MonitorApp.h"
 
+#include "app/AlertAction.h"
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/qt/QtEventLoop.h"
 #include "app/qt/QtFrameUi.h"
 #include "app/qt/QtPrompter.h"
+#include "app/qt/SingleInstance.h"
+#include "app/qt/TrayWatcher.h"
 #include "app/store/Settings.h"
 
 #include <QApplication>
@@ -83,14 +86,55 @@ void installStopSignals(std::function<void()> onStop)
 }
 
 struct CMonitorApp::Parts {
+    std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<reg::Registry> registry;
     QtEventLoop loop;
     QtPrompter prompter;
     std::unique_ptr<QtFrameUi> ui;
     std::unique_ptr<ProbeFactory> probes;
     std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<TrayWatcher> trayWatcher;
     QTranslator qtTranslator;
+    int exitStatus = 0;
 };
+
+// One instance per store: a later start without "-service" has the first
+// show its dialog and ends; with "-service" it waits its turn.
+bool CMonitorApp::becomeOnlyInstance()
+{
+#ifndef _WIN32
+    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
+    SingleInstance &instance = *parts_->instance;
+    if (instance.tryLock())
+        return true;
+    if (!instance.error().empty()) {
+        std::fprintf(stderr, "vigilon: %s; going on without the one-instance check\n", instance.error().c_str());
+        return true;
+    }
+    if (!commandLine_.serviceMode) {
+        if (instance.askToShow())
+            return false;
+        std::fprintf(stderr, "vigilon: another Vigilon runs on this configuration store and does not answer\n");
+        parts_->exitStatus = 1;
+        return false;
+    }
+    std::fprintf(stderr, "vigilon: another Vigilon runs on this configuration store; waiting until it ends\n");
+    if (!instance.waitForLock())
+        std::fprintf(stderr, "vigilon: %s; going on without the one-instance check\n", instance.error().c_str());
+#endif
+    return true;
+}
+
+void CMonitorApp::showMainDialog()
+{
+    CMainFrame *frame = parts_ ? parts_->frame.get() : nullptr;
+    if (!frame || frame->closed())
+        return;
+    if (!frame->dialogVisible())
+        frame->onCommand(res::CmdToggleDialog);
+    else if (frame->mainDialog())
+        frame->mainDialog()->show();
+}
 
 CMonitorApp::CMonitorApp(const std::string &commandLine)
     : commandLine_(parseCommandLine(commandLine))
@@ -117,6 +161,9 @@ int CMonitorApp::run()
                                   QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&parts_->qtTranslator);
 
+    if (!becomeOnlyInstance())
+        return parts_->exitStatus;
+
     parts_->registry = openDefaultRegistry();
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
     parts_->probes = makeSystemProbeFactory(parts_->loop);
@@ -142,6 +189,10 @@ int CMonitorApp::run()
         return 1;
     }
 
+    parts_->trayWatcher = std::make_unique<TrayWatcher>(*parts_->frame);
+    if (parts_->instance && parts_->instance->locked() && !parts_->instance->listen([this] { showMainDialog(); }))
+        std::fprintf(stderr, "vigilon: %s\n", parts_->instance->error().c_str());
+
     installStopSignals([this] {
         if (parts_->frame)
             parts_->frame->exitNow();
@@ -151,6 +202,7 @@ int CMonitorApp::run()
     // A frame still open here ends as the program ends.
     if (parts_->frame && !parts_->frame->closed())
         setLogonFlag(*parts_->registry, 0);
+    parts_->trayWatcher.reset();
     parts_->frame.reset();
     return status;
 }

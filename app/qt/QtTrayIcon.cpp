@@ -74,6 +74,10 @@ bool QtTrayIcon::add(unsigned icon, const std::string &tip)
     currentIcon_ = icon;
     tray_.setIcon(loadIcon(icon));
     tray_.setToolTip(tipText(tip));
+    // A tray that has just appeared knows nothing of an icon shown before:
+    // showing it anew docks it there, or registers it with the new watcher.
+    if (tray_.isVisible())
+        tray_.hide();
     tray_.show();
     return true;
 }

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+#include "app/qt/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vigilon {
+
+namespace {
+
+constexpr char kShowRequest[] = "show\n";
+constexpr char kShowAnswer[] = "ok\n";
+
+#ifndef _WIN32
+// $XDG_RUNTIME_DIR, or a folder of our own under the temporary directory
+// that nobody else can have made for us.
+QString runtimeDirectory(std::string &error)
+{
+    if (const char *dir = std::getenv("XDG_RUNTIME_DIR"); dir && dir[0] == '/')
+        return QString::fromLocal8Bit(dir);
+    const QString fallback = QDir::tempPath() + QStringLiteral("/vigilon-%1").arg(geteuid());
+    const QByteArray path = QFile::encodeName(fallback);
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        error = std::string("cannot make ") + path.constData() + ": " + std::strerror(errno);
+        return {};
+    }
+    struct stat st = {};
+    if (lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 077) != 0) {
+        error = std::string(path.constData()) + " is not a private folder of this user";
+        return {};
+    }
+    return fallback;
+}
+#endif
+
+} // namespace
+
+QString SingleInstance::keyFor(const std::string &storePath)
+{
+    // The same store reached through another spelling is the same store.
+    const QFileInfo info(QString::fromStdString(storePath));
+    QString absolute = info.absoluteFilePath();
+    const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (!dir.isEmpty())
+        absolute = dir + QLatin1Char('/') + info.fileName();
+    const QByteArray digest = QCryptographicHash::hash(QFile::encodeName(absolute), QCryptographicHash::Sha256);
+    return QStringLiteral("vigilon-") + QString::fromLatin1(digest.toHex().left(24));
+}
+
+SingleInstance::SingleInstance(const std::string &storePath, const std::string &runtimeDir)
+{
+    QString dir = QString::fromStdString(runtimeDir);
+#ifndef _WIN32
+    if (dir.isEmpty())
+        dir = runtimeDirectory(error_);
+#endif
+    if (!dir.isEmpty()) {
+        const QString key = keyFor(storePath);
+        lockPath_ = dir + QLatin1Char('/') + key + QStringLiteral(".lock");
+        socketPath_ = dir + QLatin1Char('/') + key + QStringLiteral(".sock");
+    }
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (server_)
+        server_->close();
+#ifndef _WIN32
+    if (fd_ >= 0)
+        ::close(fd_); // drops the lock; the file stays for the next one
+#endif
+}
+
+bool SingleInstance::openLockFile()
+{
+    if (fd_ >= 0)
+        return true;
+    if (lockPath_.isEmpty()) {
+        if (error_.empty())
+            error_ = "no folder for the instance lock";
+        return false;
+    }
+#ifndef _WIN32
+    const QByteArray path = QFile::encodeName(lockPath_);
+    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) {
+        error_ = std::string("cannot open ") + path.constData() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+#else
+    error_ = "instance locks are not made on this system";
+    return false;
+#endif
+}
+
+bool SingleInstance::lock(bool wait)
+{
+    if (locked())
+        return true;
+    if (!openLockFile())
+        return false;
+#ifndef _WIN32
+    for (;;) {
+        if (flock(fd_, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) {
+            locked_ = true;
+            return true;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            error_ = std::string("cannot lock ") + QFile::encodeName(lockPath_).constData() + ": " +
+                     std::strerror(errno);
+        return false;
+    }
+#else
+    return false;
+#endif
+}
+
+bool SingleInstance::tryLock()
+{
+    return lock(false);
+}
+
+bool SingleInstance::waitForLock()
+{
+    return lock(true);
+}
+
+bool SingleInstance::listen(std::function<void()> onShow)
+{
+    if (!locked())
+        return false;
+    onShow_ = std::move(onShow);
+    // Holding the lock, a socket left behind by a holder that died is ours
+    // to remove.
+    QLocalServer::removeServer(socketPath_);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_.get(), &QLocalServer::newConnection, this, &SingleInstance::onConnection);
+    if (!server_->listen(socketPath_)) {
+        error_ = "cannot listen on " + socketPath_.toStdString() + ": " + server_->errorString().toStdString();
+        server_.reset();
+        return false;
+    }
+    return true;
+}
+
+void SingleInstance::onConnection()
+{
+    while (QLocalSocket *client = server_->nextPendingConnection()) {
+        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QLocalSocket::readyRead, this, [this, client] {
+            if (!client->canReadLine()) {
+                if (client->bytesAvailable() > 64)
+                    client->abort();
+                return;
+            }
+            const QByteArray line = client->readLine(64);
+            if (line == kShowRequest) {
+                client->write(kShowAnswer);
+                client->flush();
+                if (onShow_)
+                    onShow_();
+            }
+            client->disconnectFromServer();
+        });
+    }
+}
+
+bool SingleInstance::askToShow(int timeoutMs)
+{
+    if (socketPath_.isEmpty())
+        return false;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath_);
+        if (socket.waitForConnected(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 1000)))) {
+            socket.write(kShowRequest);
+            socket.flush();
+            while (!socket.canReadLine() && !deadline.hasExpired() &&
+                   socket.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 1000)))) {
+            }
+            if (socket.canReadLine() && socket.readLine(16) == kShowAnswer)
+                return true;
+        }
+        // The holder may not be listening yet.
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+} // namespace vigilon

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+// One Vigilon per configuration store. The first instance on a store holds
+// an exclusive lock on a file in $XDG_RUNTIME_DIR named after the store's
+// path (the kernel drops it when the holder dies, however it dies) and
+// listens on a local socket named like it. A later instance without
+// "-service" asks the first to show its main dialog and ends; a later one
+// with "-service" waits for the lock and then monitors.
+class SingleInstance final : public QObject {
+    Q_OBJECT
+public:
+    // runtimeDir: where the lock and the socket live; empty means
+    // $XDG_RUNTIME_DIR, or a private folder under the temporary directory.
+    explicit SingleInstance(const std::string &storePath, const std::string &runtimeDir = {});
+    ~SingleInstance() override;
+
+    // Takes the lock if nobody holds it. False when another instance does, or
+    // when the lock file cannot be made (error() tells).
+    bool tryLock();
+    // Waits as long as it takes for the lock. False only when the lock file
+    // cannot be made.
+    bool waitForLock();
+    bool locked() const { return fd_ >= 0 && locked_; }
+
+    // Serves later starts: onShow runs on the event loop for each request.
+    // Call once the lock is held.
+    bool listen(std::function<void()> onShow);
+
+    // Asks the holder to show its main dialog; true when it answered within
+    // timeoutMs (it may still be starting, so connecting is retried).
+    bool askToShow(int timeoutMs = 5000);
+
+    const QString &lockPath() const { return lockPath_; }
+    const QString &socketPath() const { return socketPath_; }
+    const std::string &error() const { return error_; }
+
+    // The name both are made from: a digest of the store's absolute path.
+    static QString keyFor(const std::string &storePath);
+
+private:
+    bool openLockFile();
+    bool lock(bool wait);
+    void onConnection();
+
+    QString lockPath_;
+    QString socketPath_;
+    int fd_ = -1;
+    bool locked_ = false;
+    std::string error_;
+    std::unique_ptr<QLocalServer> server_;
+    std::function<void()> onShow_;
+};
+
+} // namespace vigilon

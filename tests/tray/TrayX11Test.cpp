@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: MIT
+// The tray icon on a real X11 tray (trayer under Xvfb): docked with its tip,
+// following the states, docked again when the tray restarts; the main dialog
+// when there is no tray; the exit question's Japanese buttons.
+#include "app/base/StringTable.h"
+#include "app/qt/QtPrompter.h"
+#include "app/qt/TrayWatcher.h"
+#include "tests/tray/TrayTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+namespace vigilon::test {
+
+namespace {
+
+QWidget *trayWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
+}
+
+// The id of trayer's panel window when our icon's window sits inside it.
+QString dockingPanel()
+{
+    QWidget *icon = trayWindow();
+    if (!icon)
+        return {};
+    const QString ours = QStringLiteral("0x%1").arg(icon->winId(), 0, 16);
+    const QStringList lines = windowTree().split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!lines[i].contains(QLatin1String("(\"panel\" \"trayer\")")))
+            continue;
+        const qsizetype indent = lines[i].indexOf(QLatin1String("0x"));
+        for (int j = i + 1; j < lines.size(); ++j) {
+            const qsizetype at = lines[j].indexOf(QLatin1String("0x"));
+            if (at < 0)
+                continue;
+            if (at <= indent)
+                break;
+            if (lines[j].mid(at).startsWith(ours + QLatin1Char(' ')))
+                return lines[i].mid(indent).section(QLatin1Char(' '), 0, 0);
+        }
+    }
+    return {};
+}
+
+QString tipFor(unsigned id, const QString &host)
+{
+    QString text = QString::fromStdString(loadString(id));
+    text.replace(QStringLiteral("%s"), host);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+} // namespace
+
+class TrayX11Test : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void dockedWithTheTip();
+    void iconFollowsTheStates();
+    void dockedAgainAfterTheTrayRestarts();
+    void noTrayShowsTheMainDialogOnce();
+    void exitQuestionHasJapaneseButtons();
+    void cleanupTestCase();
+
+private:
+    bool startTrayer();
+    void stopTrayer();
+    TrayWatcher::Options watcherOptions(int noTrayMs = 60000)
+    {
+        TrayWatcher::Options options;
+        options.pollMs = 100;
+        options.noTrayMs = noTrayMs;
+        options.note = [this](const std::string &text) { notes_.push_back(text); };
+        return options;
+    }
+    Helper trayer_;
+    std::vector<std::string> notes_;
+};
+
+bool TrayX11Test::startTrayer()
+{
+    if (!trayer_.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
+                                                  QStringLiteral("--widthtype"), QStringLiteral("request")}))
+        return false;
+    return waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000);
+}
+
+void TrayX11Test::stopTrayer()
+{
+    trayer_.kill();
+    QVERIFY(waitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+}
+
+void TrayX11Test::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server (run under Xvfb)");
+    for (const char *tool : {"trayer", "xwininfo"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    // No StatusNotifier watcher may steal the icon from the X11 tray.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TrayX11Test::init()
+{
+    notes_.clear();
+    if (trayer_.process().state() == QProcess::NotRunning)
+        QVERIFY(startTrayer());
+}
+
+void TrayX11Test::dockedWithTheTip()
+{
+    TrayFrame f(false, "10.1.2.3");
+    QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
+    const QString stopped = tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3"));
+    QCOMPARE(f.tray()->currentTip(), stopped);
+    QCOMPARE(trayWindow()->toolTip(), stopped);
+    QCOMPARE(f.tray()->currentIcon(), res::IconStopped);
+    QVERIFY(!f.tray()->systemTrayIcon().geometry().isEmpty());
+
+    // A long host cuts the tip at 127 bytes, between characters.
+    const std::string longHost(100, 'h');
+    TrayFrame cut(false, "サーバー" + longHost);
+    QVERIFY(waitFor([&] { return !cut.tray()->currentTip().isEmpty(); }, 5000));
+    const QByteArray bytes = cut.tray()->currentTip().toUtf8();
+    QVERIFY(bytes.size() <= 127);
+    QVERIFY(bytes.size() >= 124);
+    QVERIFY(tipFor(sid::TrayTipStopped, QString::fromStdString("サーバー" + longHost))
+                .startsWith(cut.tray()->currentTip()));
+}
+
+void TrayX11Test::iconFollowsTheStates()
+{
+    TrayFrame f;
+    QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
+    QAction *toggle = f.tray()->menu().actions().value(0);
+    QVERIFY(toggle);
+    QVERIFY(!toggle->isChecked());
+
+    QVERIFY(f.frame().toggleMonitoring(true));
+    QCOMPARE(f.tray()->currentIcon(), res::IconRunning);
+    QCOMPARE(f.tray()->currentTip(), tipFor(sid::TrayTipRunning, QStringLiteral("127.0.0.1")));
+    QVERIFY(toggle->isChecked());
+
+    MonitorPort &entry = *f.frame().ports().front();
+    entry.status = Warning;
+    QCOMPARE(f.frame().refreshTrayState(), 1);
+    QCOMPARE(f.tray()->currentIcon(), res::IconWarning);
+    entry.status = Failed;
+    QCOMPARE(f.frame().refreshTrayState(), 2);
+    QCOMPARE(f.tray()->currentIcon(), res::IconFailed);
+
+    f.frame().toggleMonitoring(true);
+    QCOMPARE(f.tray()->currentIcon(), res::IconStopped);
+    QVERIFY(!toggle->isChecked());
+    // Still the same docked icon.
+    QVERIFY(!dockingPanel().isEmpty());
+}
+
+void TrayX11Test::dockedAgainAfterTheTrayRestarts()
+{
+    TrayFrame f;
+    TrayWatcher watcher(f.frame(), watcherOptions());
+    int announced = 0;
+    connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
+    QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
+    QVERIFY(f.frame().toggleMonitoring(true));
+    f.frame().ports().front()->status = Failed;
+    f.frame().refreshTrayState();
+    QCOMPARE(f.tray()->currentIcon(), res::IconFailed);
+    QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet
+
+    stopTrayer();
+    QVERIFY(startTrayer());
+    QVERIFY(waitFor([&] { return announced == 1; }, 5000));
+    QCOMPARE(f.logonFlag(), 1u);
+    // Re-added as running; the entries show again at the next result.
+    QCOMPARE(f.tray()->currentIcon(), res::IconRunning);
+    // The old panel is gone with its process: any panel is the new one.
+    QVERIFY(waitFor([&] { return !dockingPanel().isEmpty(); }, 5000));
+    QCOMPARE(trayWindow()->toolTip(), tipFor(sid::TrayTipRunning, QStringLiteral("127.0.0.1")));
+
+    // Once per appearance.
+    QTest::qWait(500);
+    QCOMPARE(announced, 1);
+    QVERIFY(notes_.empty());
+}
+
+void TrayX11Test::noTrayShowsTheMainDialogOnce()
+{
+    {
+        // With a tray, service mode keeps its dialog hidden.
+        TrayFrame f(true);
+        TrayWatcher watcher(f.frame(), watcherOptions(200));
+        QTest::qWait(600);
+        QVERIFY(!f.dialog()->visible);
+        QVERIFY(notes_.empty());
+    }
+
+    stopTrayer();
+    TrayFrame f(true);
+    QVERIFY(!f.dialog()->visible);
+    TrayWatcher watcher(f.frame(), watcherOptions(200));
+    QVERIFY(waitFor([&] { return f.dialog()->visible; }, 5000));
+    QVERIFY(f.frame().dialogVisible());
+    QCOMPARE(notes_.size(), std::size_t(1));
+    QVERIFY(notes_[0].find("gnome-shell-extension-appindicator") != std::string::npos);
+
+    // The icon that could not be added shows when a tray comes.
+    QVERIFY(startTrayer());
+    QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
+    QCOMPARE(f.logonFlag(), 1u);
+    QCOMPARE(notes_.size(), std::size_t(1));
+}
+
+void TrayX11Test::exitQuestionHasJapaneseButtons()
+{
+    QTranslator translator;
+    QVERIFY2(translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)),
+             "qtbase_ja.qm is missing (qt6-translations-l10n)");
+    QCoreApplication::installTranslator(&translator);
+
+    QStringList texts;
+    QTimer::singleShot(200, this, [&texts] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton *button : box->buttons())
+            texts << button->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QtPrompter prompter;
+    const int answer = prompter.messageBox(loadString(sid::ConfirmExit), loadString(sid::ExitCaption),
+                                           mb::YesNo | mb::IconExclamation);
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(answer, mb::IdNo);
+    texts.sort();
+    QCOMPARE(texts, (QStringList{QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+}
+
+void TrayX11Test::cleanupTestCase()
+{
+    trayer_.stop();
+}
+
+} // namespace vigilon::test
+
+QTEST_MAIN(vigilon::test::TrayX11Test)
+#include "TrayX11Test.moc"
