@@ -10,6 +10,7 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #define poll WSAPoll
 using nfds_t = ULONG;
 #else
@@ -36,6 +37,30 @@ PollEventLoop::PollEventLoop()
         wakeRead_ = fds[0];
         wakeWrite_ = fds[1];
     }
+#else
+    // No pipes to poll here: a UDP socket on loopback that sends to itself
+    // carries the wake-ups. The library is started for it (counted, so the
+    // frame's own start-up is unaffected).
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return;
+    started_ = true;
+    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
+        return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    u_long nonBlocking = 1;
+    if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
+        connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        closesocket(s);
+        return;
+    }
+    wakeRead_ = wakeWrite_ = static_cast<int>(s);
 #endif
 }
 
@@ -46,6 +71,11 @@ PollEventLoop::~PollEventLoop()
         close(wakeRead_);
     if (wakeWrite_ >= 0)
         close(wakeWrite_);
+#else
+    if (wakeRead_ >= 0)
+        closesocket(static_cast<SOCKET>(wakeRead_));
+    if (started_)
+        WSACleanup();
 #endif
 }
 
@@ -97,13 +127,15 @@ void PollEventLoop::post(std::function<void()> fn)
         std::lock_guard<std::mutex> lock(postedMutex_);
         posted_.push_back(std::move(fn));
     }
-#ifndef _WIN32
     if (wakeWrite_ >= 0) {
         const char byte = 1;
         // A full pipe already holds a wake-up; nothing is lost.
+#ifndef _WIN32
         [[maybe_unused]] auto written = write(wakeWrite_, &byte, 1);
-    }
+#else
+        ::send(static_cast<SOCKET>(wakeWrite_), &byte, 1, 0);
 #endif
+    }
 }
 
 void PollEventLoop::quit()
@@ -157,8 +189,9 @@ int PollEventLoop::waitBudgetMs(unsigned maxWaitMs) const
         budget = std::min(budget, untilDue);
     }
 #ifdef _WIN32
-    // No wake-up descriptor here: keep posted calls from waiting long.
-    budget = std::min<std::uint64_t>(budget, 10);
+    // Without a wake-up socket, keep posted calls from waiting long.
+    if (wakeRead_ < 0)
+        budget = std::min<std::uint64_t>(budget, 10);
 #endif
     return static_cast<int>(std::min<std::uint64_t>(budget, INT_MAX));
 }
@@ -191,7 +224,7 @@ void PollEventLoop::dispatchSockets(int waitMs)
     }
     const std::size_t watched = fds.size();
     if (wakeRead_ >= 0)
-        fds.push_back(pollfd{wakeRead_, POLLIN, 0});
+        fds.push_back(pollfd{static_cast<decltype(pollfd::fd)>(wakeRead_), POLLIN, 0});
 
     if (fds.empty()) {
         if (waitMs > 0) {
@@ -222,8 +255,13 @@ void PollEventLoop::dispatchSockets(int waitMs)
         const bool failed = got & (POLLERR | POLLHUP | POLLNVAL);
         if ((watch.events & Connected) && (got & (POLLOUT | POLLERR | POLLHUP))) {
             socklen_t len = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &len) != 0)
+            if (getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &len) != 0) {
+#ifdef _WIN32
+                error = WSAGetLastError();
+#else
                 error = errno;
+#endif
+            }
             events |= Connected;
             watch.events &= ~unsigned(Connected);
         }
@@ -242,8 +280,12 @@ void PollEventLoop::dispatchSockets(int waitMs)
 
     if (wakeRead_ >= 0 && fds.size() > watched && (fds.back().revents & POLLIN)) {
         char buffer[64];
+        // Bounded by what was written; the descriptor is non-blocking.
 #ifndef _WIN32
         while (read(wakeRead_, buffer, sizeof buffer) > 0) {
+        }
+#else
+        while (::recv(static_cast<SOCKET>(wakeRead_), buffer, sizeof buffer, 0) > 0) {
         }
 #endif
     }

@@ -72,6 +72,7 @@ private:
     std::deque<std::function<void()>> posted_;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
+    bool started_ = false; // Windows: the socket library was started for the wake-up socket
 };
 
 } // namespace vigilon
