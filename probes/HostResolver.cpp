@@ -10,10 +10,12 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
+#ifndef _WIN32
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <system_error>
+#endif
 #include <thread>
 #include <vector>
 

@@ -8,12 +8,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+
+#ifndef _WIN32
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace vigilon {
 
@@ -28,6 +31,9 @@ void sayNoIcmpRight()
     static std::atomic<bool> said{false};
     if (said.exchange(true))
         return;
+#ifdef _WIN32
+    std::fprintf(stderr, "vigilon: PING checks fail: a raw ICMP socket needs administrator rights\n");
+#else
     std::string range = "?";
     std::ifstream file("/proc/sys/net/ipv4/ping_group_range");
     if (file) {
@@ -40,6 +46,7 @@ void sayNoIcmpRight()
                  "setcap cap_net_raw+ep on the program) or ICMP datagram sockets for group %u (sysctl "
                  "net.ipv4.ping_group_range, now \"%s\", must include it)\n",
                  static_cast<unsigned>(getgid()), range.c_str());
+#endif
 }
 
 void putLittleEndian(std::uint8_t *at, std::uint32_t value)
@@ -124,30 +131,31 @@ bool CPingProbe::openSocket()
         return true;
     int refusal = 0;
     if (choice_ != DatagramOnly) {
-        socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+        socket_ = net::openSocket(SOCK_RAW, IPPROTO_ICMP);
         if (socket_ >= 0) {
             datagram_ = false;
         } else {
-            refusal = errno;
+            refusal = net::lastError();
         }
     }
+#ifndef _WIN32
     if (socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
-        socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+        socket_ = net::openSocket(SOCK_DGRAM, IPPROTO_ICMP);
         if (socket_ >= 0) {
             datagram_ = true;
             const int on = 1;
             // Errors about our requests come through the error queue here.
             setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
         } else {
-            refusal = errno;
+            refusal = net::lastError();
         }
     }
+#endif
     if (socket_ < 0) {
         if (net::isLocalShortage(refusal)) {
             localError_ = refusal;
             net::reportLocalShortage(refusal, "cannot open the socket of a PING check");
-        } else if (refusal == EPERM || refusal == EACCES || refusal == EPROTONOSUPPORT ||
-                   refusal == EAFNOSUPPORT) {
+        } else {
             sayNoIcmpRight();
         }
         return false;
@@ -182,7 +190,7 @@ int CPingProbe::sendEcho(int ttl)
 {
     if (!openSocket())
         return 0;
-    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0)
+    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, reinterpret_cast<const char *>(&ttl), sizeof ttl) != 0)
         return 0;
     sendTick_ = owner_.clock().tickMs();
     request_ = buildRequest(sendTick_);
@@ -191,11 +199,12 @@ int CPingProbe::sendEcho(int ttl)
     to.sin_port = htons(ping::EchoPort);
     to.sin_addr.s_addr = destination_;
     sendMicros_ = owner_.clock().monotonicMicros();
-    if (::sendto(socket_, request_.data(), request_.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to),
-                 sizeof to) < 0) {
-        if (net::isLocalShortage(errno)) {
-            localError_ = errno;
-            net::reportLocalShortage(errno, "cannot send the request of a PING check");
+    if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
+                 MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to) < 0) {
+        const int error = net::lastError();
+        if (net::isLocalShortage(error)) {
+            localError_ = error;
+            net::reportLocalShortage(error, "cannot send the request of a PING check");
         }
         return 0;
     }
@@ -271,6 +280,10 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
 
 int CPingProbe::judgeErrorQueue(PingReply &reply)
 {
+#ifdef _WIN32
+    (void)reply;
+    return -1;
+#else
     std::uint8_t data[512];
     iovec io{data, sizeof data};
     alignas(cmsghdr) char control[512];
@@ -311,6 +324,7 @@ int CPingProbe::judgeErrorQueue(PingReply &reply)
         return 0;
     }
     return -1;
+#endif
 }
 
 int CPingProbe::receiveReply(PingReply &reply)
@@ -325,10 +339,15 @@ int CPingProbe::receiveReply(PingReply &reply)
         const std::uint64_t now = owner_.clock().monotonicMicros();
         if (now >= deadline)
             break;
+#ifdef _WIN32
+        WSAPOLLFD p{static_cast<SOCKET>(socket_), POLLIN, 0};
+        const int ready = WSAPoll(&p, 1, int((deadline - now + 999u) / 1000u));
+#else
         pollfd p{socket_, POLLIN, 0};
         const int ready = ::poll(&p, 1, int((deadline - now + 999u) / 1000u));
+#endif
         if (ready < 0) {
-            if (errno == EINTR)
+            if (net::lastError() == net::code::Interrupted)
                 continue;
             break;
         }
@@ -345,7 +364,7 @@ int CPingProbe::receiveReply(PingReply &reply)
             }
             int soError = 0;
             socklen_t length = sizeof soError;
-            getsockopt(socket_, SOL_SOCKET, SO_ERROR, &soError, &length);
+            getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&soError), &length);
         }
         if (!(p.revents & POLLIN)) {
             if (p.revents & (POLLHUP | POLLNVAL))
@@ -359,12 +378,17 @@ int CPingProbe::receiveReply(PingReply &reply)
             net::receiveStamped(socket_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr *>(&from),
                                 &fromLength, owner_.clock().monotonicMicros(), arrived);
         if (got < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+            const int error = net::lastError();
+            if (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted)
                 continue;
             // A pending ICMP error on the raw socket is reported here; the
             // message itself is judged when it is read.
-            if (errno == EHOSTUNREACH || errno == ENETUNREACH || errno == ECONNREFUSED)
+            if (error == net::code::Refused || error == net::code::Reset)
                 continue;
+#ifndef _WIN32
+            if (error == EHOSTUNREACH || error == ENETUNREACH)
+                continue;
+#endif
             break;
         }
         const int outcome = judge(buffer_.data(), std::size_t(got), from.sin_addr.s_addr, reply);

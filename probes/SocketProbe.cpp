@@ -3,12 +3,14 @@
 
 #include "probes/SocketUtil.h"
 
-#include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace vigilon {
 
@@ -17,7 +19,7 @@ namespace {
 // made and then reset at once still completed its connect.
 int connectError(int error)
 {
-    return error == ECONNRESET || error == EPIPE ? 0 : error;
+    return error == net::code::Reset || error == net::code::Pipe ? 0 : error;
 }
 } // namespace
 
@@ -103,11 +105,11 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     host_ = host;
     entry_ = &entry;
 
-    const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
-    socket_ = ::socket(AF_INET, socketType() | flags, 0);
+    socket_ = net::openSocket(socketType(), 0);
     if (socket_ < 0) {
-        if (net::isLocalShortage(errno))
-            return refuseLocally(errno, "cannot open a socket for a check");
+        const int error = net::lastError();
+        if (net::isLocalShortage(error))
+            return refuseLocally(error, "cannot open a socket for a check");
         return 0;
     }
 
@@ -182,11 +184,11 @@ int CSocketProbe::beginConnect()
     destination.sin_addr.s_addr = address_;
     if (::connect(socket_, reinterpret_cast<const sockaddr *>(&destination), sizeof destination) == 0)
         return 0;
-    const int error = errno;
+    const int error = net::lastError();
     // A refusal arrives as the connect's completion with an error, as it
     // does from a connect under way; so it is left to the timeout as well.
-    if (error == EINPROGRESS || error == EAGAIN || error == EWOULDBLOCK || error == EINTR ||
-        error == ECONNREFUSED)
+    if (error == net::code::InProgress || error == net::code::Again || error == net::code::WouldBlock ||
+        error == net::code::Interrupted || error == net::code::Refused)
         return 0;
     return error;
 }
@@ -198,11 +200,11 @@ int CSocketProbe::connectBlocking()
         return error;
     const int ready = net::waitReady(socket_, POLLOUT, probe::SyncStepMs);
     if (ready <= 0)
-        return ETIMEDOUT;
+        return net::code::TimedOut;
     int soError = 0;
     socklen_t length = sizeof soError;
-    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
-        return errno;
+    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&soError), &length) != 0)
+        return net::lastError();
     return connectError(soError);
 }
 
@@ -324,7 +326,9 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
     char buffer[probe::HttpReadSize] = {};
     std::uint64_t arrived = seenMicros;
     const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seenMicros, arrived);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && !synchronous())
+    const int error = got < 0 ? net::lastError() : 0;
+    if (got < 0 && (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted) &&
+        !synchronous())
         return; // nothing there after all: keep waiting
     if (!synchronous()) {
         killTimer();
@@ -398,11 +402,11 @@ int CUdpProbe::sendDatagram()
     destination.sin_family = AF_INET;
     destination.sin_port = htons(static_cast<std::uint16_t>(port_));
     destination.sin_addr.s_addr = address_;
-    const unsigned char payload = 0;
+    const char payload = 0;
     if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination),
                  sizeof destination) >= 0)
         return 0;
-    return errno;
+    return net::lastError();
 }
 
 int CUdpProbe::beginAsync()
@@ -412,7 +416,7 @@ int CUdpProbe::beginAsync()
         killTimer();
         return 1;
     }
-    if (error == EAGAIN || error == EWOULDBLOCK)
+    if (error == net::code::Again || error == net::code::WouldBlock)
         return 1;
     killTimer();
     unwatch();
@@ -425,7 +429,7 @@ int CUdpProbe::beginAsync()
 int CUdpProbe::runSync()
 {
     int error = sendDatagram();
-    if (error == EAGAIN || error == EWOULDBLOCK) {
+    if (error == net::code::Again || error == net::code::WouldBlock) {
         if (net::waitReady(socket_, POLLOUT, probe::SyncStepMs) > 0)
             error = sendDatagram();
     }

@@ -3,23 +3,53 @@
 
 #include "app/base/Clock.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <mutex>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace vigilon::net {
 
+int lastError()
+{
+#ifdef _WIN32
+    return WSAGetLastError();
+#else
+    return errno;
+#endif
+}
+
+int openSocket(int type, int protocol)
+{
+#ifdef _WIN32
+    const SOCKET s = ::socket(AF_INET, type, protocol);
+    if (s == INVALID_SOCKET)
+        return -1;
+    const int fd = static_cast<int>(s);
+    if (!setNonBlocking(fd, true)) {
+        closesocket(s);
+        return -1;
+    }
+    return fd;
+#else
+    return ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+#endif
+}
+
 bool isLocalShortage(int error)
 {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+    return error == code::NoFiles || error == code::FileTable || error == code::NoBuffers ||
+           error == code::NoMemory;
 }
 
 void reportLocalShortage(int error, const char *what)
@@ -34,29 +64,39 @@ void reportLocalShortage(int error, const char *what)
     lastError = error;
     lastMicros = now;
     const char *resource = "system resources";
-    if (error == EMFILE)
+    if (error == code::NoFiles)
         resource = "the process's file descriptors (raise ulimit -n)";
-    else if (error == ENFILE)
+    else if (error == code::FileTable)
         resource = "the system's file table";
-    else if (error == ENOBUFS || error == ENOMEM)
+    else if (error == code::NoBuffers || error == code::NoMemory)
         resource = "kernel buffer memory";
-    std::fprintf(stderr, "vigilon: %s: %s: out of %s; the check is skipped, not counted against the target\n",
-                 what, std::strerror(error), resource);
+    std::fprintf(stderr, "vigilon: %s: error %d: out of %s; the check is skipped, not counted against the target\n",
+                 what, error, resource);
 }
 
 bool setNonBlocking(int fd, bool on)
 {
+#ifdef _WIN32
+    u_long mode = on ? 1 : 0;
+    return ioctlsocket(static_cast<SOCKET>(fd), FIONBIO, &mode) == 0;
+#else
     const int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0)
         return false;
     const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
     return wanted == flags || fcntl(fd, F_SETFL, wanted) == 0;
+#endif
 }
 
 void closeSocket(int &fd)
 {
+#ifdef _WIN32
+    if (fd >= 0)
+        closesocket(static_cast<SOCKET>(fd));
+#else
     if (fd >= 0)
         ::close(fd);
+#endif
     fd = -1;
 }
 
@@ -64,12 +104,13 @@ void enableReceiveStamps(int fd)
 {
 #ifdef SO_TIMESTAMPNS
     const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, reinterpret_cast<const char *>(&on), sizeof on);
 #else
     (void)fd;
 #endif
 }
 
+#ifndef _WIN32
 std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow)
 {
     timespec real{};
@@ -115,6 +156,21 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
     }
     return got;
 }
+#else
+std::uint64_t realtimeStampToMonotonic(std::int64_t, long, std::uint64_t monotonicNow)
+{
+    return monotonicNow;
+}
+
+// No receive stamps here: the readiness time is the arrival.
+ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
+                       std::uint64_t nowMicros, std::uint64_t &arrivedMicros)
+{
+    arrivedMicros = nowMicros;
+    return ::recvfrom(static_cast<SOCKET>(fd), static_cast<char *>(buffer), static_cast<int>(size), flags, from,
+                      fromLength);
+}
+#endif
 
 int waitReady(int fd, short events, unsigned timeoutMs)
 {
@@ -122,13 +178,18 @@ int waitReady(int fd, short events, unsigned timeoutMs)
     for (;;) {
         const std::uint64_t now = SystemClock::instance().monotonicMicros();
         const int leftMs = now >= deadline ? 0 : int((deadline - now + 999u) / 1000u);
+#ifdef _WIN32
+        WSAPOLLFD p{static_cast<SOCKET>(fd), events, 0};
+        const int ready = WSAPoll(&p, 1, leftMs);
+#else
         pollfd p{fd, events, 0};
         const int ready = ::poll(&p, 1, leftMs);
+#endif
         if (ready > 0)
             return p.revents;
         if (ready == 0)
             return 0;
-        if (errno != EINTR)
+        if (lastError() != code::Interrupted)
             return -1;
         if (leftMs == 0)
             return 0;
@@ -137,22 +198,34 @@ int waitReady(int fd, short events, unsigned timeoutMs)
 
 void raiseDescriptorLimit()
 {
+#ifndef _WIN32
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+#endif
 }
 
 bool parseDottedAddress(const std::string &text, std::uint32_t &address)
 {
     if (text.empty())
         return false;
+#ifdef _WIN32
+    // inet_addr() takes the same short forms; only the broadcast address
+    // itself collides with its error value.
+    const unsigned long parsed = inet_addr(text.c_str());
+    if (parsed == INADDR_NONE && text != "255.255.255.255")
+        return false;
+    address = static_cast<std::uint32_t>(parsed);
+    return true;
+#else
     in_addr parsed{};
     if (inet_aton(text.c_str(), &parsed) == 0)
         return false;
     address = parsed.s_addr;
     return true;
+#endif
 }
 
 } // namespace vigilon::net
