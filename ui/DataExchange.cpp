@@ -4,6 +4,7 @@
 #include "app/base/StringTable.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QString>
 
 #include <limits>
@@ -55,7 +56,11 @@ bool DataExchange::parse(const QString &text, bool allowSign, std::int64_t &out)
 
 void DataExchange::fail(QLineEdit *edit, const std::string &message)
 {
+    // The message nests the event loop; the dialog may be gone after it.
+    const QPointer<QLineEdit> guard(edit);
     prompter_.messageBox(message, "", mb::Ok | mb::IconExclamation);
+    if (!guard)
+        return;
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
 }

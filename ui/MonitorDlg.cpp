@@ -86,7 +86,75 @@ CMonitorDlg::CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter
 
 CMonitorDlg::~CMonitorDlg()
 {
+    if (!retired())
+        retire();
+}
+
+void CMonitorDlg::retire()
+{
+    if (retired())
+        return;
     saveSettings();
+    *alive_ = false;
+    // A modal dialog of ours still open ends with Cancel once its loop runs.
+    if (modal_)
+        modal_->reject();
+    // Nothing may reach the frame from here on.
+    for (QObject *child : findChildren<QObject *>())
+        child->blockSignals(true);
+    QDialog::hide();
+}
+
+namespace {
+class MonitorDlgHold final : public MainDialogView {
+public:
+    explicit MonitorDlgHold(CMonitorDlg *dialog)
+        : dialog_(dialog)
+    {
+    }
+    ~MonitorDlgHold() override
+    {
+        if (!dialog_)
+            return;
+        dialog_->retire();
+        dialog_->deleteLater();
+    }
+    void show() override { dialog_->show(); }
+    void hide() override { dialog_->hide(); }
+    void setMonitoring(bool running) override { dialog_->setMonitoring(running); }
+    void updateStateControls() override { dialog_->updateStateControls(); }
+    void updateStatusText(bool running) override { dialog_->updateStatusText(running); }
+    void updateRow(int row, MonitorPort &entry) override { dialog_->updateRow(row, entry); }
+    void setRowImage(int row, int image) override { dialog_->setRowImage(row, image); }
+
+private:
+    QPointer<CMonitorDlg> dialog_;
+};
+} // namespace
+
+std::unique_ptr<MainDialogView> makeMonitorDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter,
+                                                  QPointer<CMonitorDlg> *made)
+{
+    auto *dialog = new CMonitorDlg(frame, init, prompter);
+    if (made)
+        *made = dialog;
+    return std::make_unique<MonitorDlgHold>(dialog);
+}
+
+int CMonitorDlg::runDialog(QDialog &dialog)
+{
+    // No parent: the dialog must outlive this one if the program ends from
+    // inside it. Placed over this dialog instead.
+    const auto alive = alive_;
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (isVisible())
+        dialog.move(geometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+    modal_ = &dialog;
+    const int result = runDialog_(dialog);
+    if (!*alive)
+        return -1;
+    modal_ = nullptr;
+    return result;
 }
 
 void CMonitorDlg::createControls()
@@ -368,7 +436,10 @@ void CMonitorDlg::toggleActive(int row)
 {
     const bool ticked = list_->itemState(row) == CPortListCtrl::StateTicked;
     const std::string &question = loadString(ticked ? sid::ConfirmDeactivatePort : sid::ConfirmActivatePort);
-    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo)
+    const auto alive = alive_;
+    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo || !*alive)
+        return;
+    if (row >= list_->itemCount())
         return;
     MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
     if (!entry)
@@ -418,8 +489,10 @@ void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
         return;
     }
     if (viewportPos.x() < list_->columnWidth(0)) {
+        const auto alive = alive_;
         toggleActive(hit.row);
-        saveSettings();
+        if (*alive)
+            saveSettings();
         return;
     }
     editEntry(hit.row);
@@ -427,8 +500,8 @@ void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
 
 void CMonitorDlg::addEntry(int row)
 {
-    CPortSettingsDlg dialog(prompter_, this);
-    if (runDialog(dialog) != QDialog::Accepted)
+    CPortSettingsDlg dialog(prompter_);
+    if (runDialog(dialog) != QDialog::Accepted || row >= list_->itemCount())
         return;
     MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
     if (!entry)
@@ -460,7 +533,7 @@ void CMonitorDlg::editEntry(int row)
     MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
     if (!entry)
         return;
-    CPortSettingsDlg dialog(prompter_, this);
+    CPortSettingsDlg dialog(prompter_);
     dialog.port = entry->port;
     dialog.protocol = static_cast<int>(entry->protocol);
     dialog.command = entry->command;
@@ -502,6 +575,7 @@ void CMonitorDlg::editEntry(int row)
 
 bool CMonitorDlg::readFields()
 {
+    // A failed check's message may outlive this dialog: then it reads false.
     DataExchange dx(prompter_);
     if (dx.readUnsigned(intervalEdit_, intervalSeconds_, 1, 99999) != DataExchange::Outcome::Ok)
         return false;
@@ -515,13 +589,20 @@ void CMonitorDlg::onStartStop()
     saveSettings();
     frame_.setIntervalSeconds(intervalSeconds_);
     frame_.setRetryLimit(retryLimit_);
-    monitoring_ = frame_.toggleMonitoring(false) != 0;
+    const auto alive = alive_;
+    const bool running = frame_.toggleMonitoring(false) != 0;
+    if (!*alive)
+        return;
+    monitoring_ = running;
     updateStateControls();
 }
 
 void CMonitorDlg::onExitRequest()
 {
+    const auto alive = alive_;
     readFields();
+    if (!*alive)
+        return;
     CMainFrame *frame = &frame_;
     frame_.eventLoop().post([frame] { frame->requestExit(); });
 }
@@ -531,15 +612,21 @@ void CMonitorDlg::onPortTest()
     portTest_->setEnabled(false);
     const auto active = std::count_if(ports_.begin(), ports_.end(), [](const auto &e) { return e->active != 0; });
     unsigned textId = sid::NoActivePortOnTest;
-    if (active > 0)
-        textId = frame_.runRound(Test) != 0 ? sid::PortTestAllOk : sid::PortTestProblem;
+    const auto alive = alive_;
+    if (active > 0) {
+        const int result = frame_.runRound(Test);
+        if (!*alive)
+            return;
+        textId = result != 0 ? sid::PortTestAllOk : sid::PortTestProblem;
+    }
     prompter_.messageBox(loadString(textId), "", mb::Ok);
-    portTest_->setEnabled(true);
+    if (*alive)
+        portTest_->setEnabled(true);
 }
 
 void CMonitorDlg::onTargetChange()
 {
-    CTargetHostDlg dialog(prompter_, this);
+    CTargetHostDlg dialog(prompter_);
     dialog.host = targetHost_;
     if (runDialog(dialog) != QDialog::Accepted)
         return;
@@ -561,8 +648,10 @@ void CMonitorDlg::onRetryChanged()
         return;
     std::int64_t value = 0;
     if (!DataExchange::parse(retryEdit_->text(), false, value) || value < 1 || value > 5) {
+        const auto alive = alive_;
         prompter_.messageBox(loadString(sid::RetryLimitRange), "", mb::Ok);
-        retrySpin_->setPos(5);
+        if (*alive)
+            retrySpin_->setPos(5);
     }
 }
 
@@ -572,8 +661,10 @@ void CMonitorDlg::onIntervalChanged()
         return;
     std::int64_t value = 0;
     if (!DataExchange::parse(intervalEdit_->text(), false, value) || value == 0) {
+        const auto alive = alive_;
         prompter_.messageBox(loadString(sid::IntervalRange), "", mb::Ok);
-        intervalSpin_->setPos(1);
+        if (*alive)
+            intervalSpin_->setPos(1);
     }
 }
 

@@ -7,10 +7,12 @@
 #include <QDialog>
 #include <QFont>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QLabel;
@@ -46,8 +48,16 @@ public:
     static constexpr int MinTrackHeight = 160;
 
     CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
-    // Saves the settings, as the window's end does.
+    // Saves the settings, as the window's end does, unless retired before.
     ~CMonitorDlg() override;
+
+    // Ends the dialog for the frame: saves the settings, cancels a modal
+    // dialog of ours, hides, and cuts every tie to the frame. The frame may
+    // let go of the dialog from inside one of the dialog's own handlers (a
+    // message box nests the event loop, and the tray's exit runs there), so
+    // the object itself goes later; see makeMonitorDialog().
+    void retire();
+    bool retired() const { return !*alive_; }
 
     // MainDialogView
     void show() override { QDialog::show(); }
@@ -117,7 +127,13 @@ private:
     void editEntry(int row);
     void renumberRows();
     int indexOf(const MonitorPort *entry) const;
-    int runDialog(QDialog &dialog) { return runDialog_(dialog); }
+    // Runs a modal dialog of this one; -1 when this dialog went meanwhile.
+    int runDialog(QDialog &dialog);
+    // Message boxes, the frame's questions and modal dialogs nest the event
+    // loop, and the frame may end the program from there (the tray's exit):
+    // whatever the dialog does after such a call first asks whether it is
+    // still there.
+    std::shared_ptr<bool> alive() const { return alive_; }
 
     CMainFrame &frame_;
     Prompter &prompter_;
@@ -129,6 +145,8 @@ private:
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
     DialogRunner runDialog_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    QPointer<QDialog> modal_;
 
     QLabel *status_ = nullptr;
     QPushButton *startStop_ = nullptr;
@@ -146,5 +164,12 @@ private:
     QString captionText_;
     bool laidOutOnce_ = false;
 };
+
+// The frame's hold on a new main dialog. Letting go retires the dialog at
+// once and deletes it when control is back in the event loop. made, when
+// given, receives the dialog.
+std::unique_ptr<MainDialogView> makeMonitorDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter,
+                                                  QPointer<CMonitorDlg> *made = nullptr);
+
 
 } // namespace vigilon

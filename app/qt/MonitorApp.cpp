@@ -204,6 +204,8 @@ int CMonitorApp::run()
         setLogonFlag(*parts_->registry, 0);
     parts_->trayWatcher.reset();
     parts_->frame.reset();
+    // Windows the frame let go of while the loop ran go now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return status;
 }
 

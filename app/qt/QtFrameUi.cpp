@@ -24,7 +24,7 @@ std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(CMainFrame &frame)
 
 std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
 {
-    return std::make_unique<CMonitorDlg>(frame, init, prompter_);
+    return makeMonitorDialog(frame, init, prompter_);
 }
 
 std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)

@@ -96,6 +96,9 @@ int displayScreen()
     return dot < 0 ? 0 : display.mid(dot + 1).toInt();
 }
 } // namespace
+#else
+// Without xcb the X11 tray is found by polling alone.
+class TrayWatcher::ManagerFilter {};
 #endif
 
 TrayWatcher::TrayWatcher(CMainFrame &frame)
@@ -123,7 +126,9 @@ TrayWatcher::TrayWatcher(CMainFrame &frame, Options options)
         connect(&pollTimer_, &QTimer::timeout, this, &TrayWatcher::pollX11);
         pollTimer_.start(options_.pollMs);
 #ifdef VIGILON_HAVE_XCB
-        if (auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+        // The offscreen platform answers for X11 too, with no connection.
+        auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (x11 && x11->connection()) {
             managerFilter_ = std::make_unique<ManagerFilter>(x11->connection(), displayScreen(), [this] {
                 x11Available_ = true;
                 schedule();

@@ -415,6 +415,61 @@ private slots:
         QVERIFY(h.frame().running());
     }
 
+    // The tray's exit can end the program while one of the dialog's nested
+    // loops runs; the dialog must not touch itself afterwards (the sanitizer
+    // build catches any use after free).
+    void programEndsInsideNestedLoops()
+    {
+        {
+            UiHarness h;
+            h.store(kOneActive);
+            h.create();
+            bool ended = false;
+            h.prompter.onMessage = [&](const FakePrompter::Message &) {
+                if (!ended) {
+                    ended = true;
+                    h.frame().exitNow();
+                }
+            };
+            QTest::mouseClick(qobject_cast<QPushButton *>(h.dialog().control(CMonitorDlg::IdStartStop)),
+                              Qt::LeftButton);
+            QVERIFY(h.frame().closed());
+            QVERIFY(!h.frame().running());
+        }
+        {
+            UiHarness h;
+            h.create();
+            bool ended = false;
+            h.prompter.onMessage = [&](const FakePrompter::Message &) {
+                if (!ended) {
+                    ended = true;
+                    h.frame().exitNow();
+                }
+            };
+            // The retry check's message.
+            h.dialog().retryEdit()->setText(QStringLiteral("9"));
+            QVERIFY(h.frame().closed());
+        }
+        {
+            UiHarness h;
+            h.create();
+            CPortListCtrl *list = h.dialog().list();
+            bool rejected = false;
+            h.dialog().setDialogRunner([&](QDialog &dialog) {
+                dialog.show();
+                h.frame().exitNow();
+                // The dialog's end cancelled the one still open.
+                rejected = dialog.result() == QDialog::Rejected && !dialog.isVisible();
+                return int(QDialog::Accepted);
+            });
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+            QVERIFY(h.frame().closed());
+            QVERIFY(rejected);
+            // Saved as the dialog went: nothing was added.
+            QCOMPARE(h.stored().ports.size(), std::size_t(0));
+        }
+    }
+
     void resizeLayout()
     {
         UiHarness h;

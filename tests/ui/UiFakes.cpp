@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tests/ui/UiFakes.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -124,9 +126,7 @@ int FakeProbes::runPingCheck(const std::string &, MonitorPort &entry, ProbeHost 
 
 std::unique_ptr<MainDialogView> FakeFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
 {
-    auto made = std::make_unique<CMonitorDlg>(frame, init, prompter_);
-    dialog = made.get();
-    return made;
+    return makeMonitorDialog(frame, init, prompter_, &dialog);
 }
 
 std::unique_ptr<AboutBoxView> FakeFrameUi::createAboutBox(CMainFrame &frame)
@@ -152,6 +152,8 @@ UiHarness::UiHarness() = default;
 UiHarness::~UiHarness()
 {
     frame_.reset();
+    // The frame let go of its dialog; it goes once the loop runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void UiHarness::store(const std::vector<StoredPort> &ports, std::uint32_t interval, std::uint32_t retry,

@@ -99,7 +99,7 @@ public:
         : prompter_(prompter)
     {
     }
-    CMonitorDlg *dialog = nullptr;
+    QPointer<CMonitorDlg> dialog;
     CAboutDlg *about = nullptr;
     std::vector<std::string> responseMonitorRequests;
     bool quitCalled = false;
