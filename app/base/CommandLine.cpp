@@ -53,9 +53,12 @@ CommandLine parseCommandLine(const std::string &line)
 
 std::string joinArguments(int argc, const char *const *argv)
 {
+    // The program's own path stays out: an absolute path such as
+    // "/tmp/vigilon" would read as a "/t" switch, and a path holding a blank
+    // could split into a switch. On Windows the quoted path is never one.
     std::string line;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0)
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
             line += ' ';
         line += argv[i];
     }

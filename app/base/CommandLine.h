@@ -23,8 +23,8 @@ constexpr std::size_t maxHostBytes = 1023;
 // tokens are separated by blanks.
 CommandLine parseCommandLine(const std::string &line);
 
-// The command line of a process started with argv, in the form that
-// parseCommandLine() takes.
+// The arguments of a process started with argv, program name left out, in
+// the form that parseCommandLine() takes.
 std::string joinArguments(int argc, const char *const *argv);
 
 } // namespace vigilon

@@ -31,9 +31,15 @@ constexpr char kShowAnswer[] = "ok\n";
 #ifndef _WIN32
 // $XDG_RUNTIME_DIR, or a folder of our own under the temporary directory
 // that nobody else can have made for us.
+// A local socket's path must fit the 108 bytes of sun_path; a runtime
+// folder too deep for ours gives way to the private temporary one.
+constexpr qsizetype kMaxSocketPath = 107;
+constexpr qsizetype kSocketNameLength = 38; // "/vigilon-" + 24 hex digits + ".sock"
+
 QString runtimeDirectory(std::string &error)
 {
-    if (const char *dir = std::getenv("XDG_RUNTIME_DIR"); dir && dir[0] == '/')
+    if (const char *dir = std::getenv("XDG_RUNTIME_DIR");
+        dir && dir[0] == '/' && qsizetype(std::strlen(dir)) + kSocketNameLength <= kMaxSocketPath)
         return QString::fromLocal8Bit(dir);
     const QString fallback = QDir::tempPath() + QStringLiteral("/vigilon-%1").arg(geteuid());
     const QByteArray path = QFile::encodeName(fallback);
