@@ -123,7 +123,7 @@ protected:
         std::uint32_t threshold = 0;
         std::string command = {};
     };
-    void seed(const std::vector<Entry> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
+    void storeConfig(const std::vector<Entry> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
     {
         auto registry = reg::SqliteRegistry::open(storePath_);
         ASSERT_TRUE(registry);
@@ -180,7 +180,7 @@ TEST_F(VigilonProcess, sigtermEndsInOrderAndKeepsTheConfiguration)
 {
     LoopbackServer server;
     ASSERT_TRUE(server.ok());
-    seed({{server.port(), 0}}, 1, 2);
+    storeConfig({{server.port(), 0}}, 1, 2);
     auto vigilon = startVigilon();
     ASSERT_TRUE(vigilon->started());
     ASSERT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
@@ -205,7 +205,7 @@ TEST_F(VigilonProcess, alertRunsOnceAtTheSecondFailedCheckAndRecoveryFollows)
         out << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << log.string() << "'\necho >> '" << log.string() << "'\n";
     }
     fs::permissions(script, fs::perms::owner_all);
-    seed({{port, 0, 0, script.string() + " %TARGET% down"}}, 1, 1);
+    storeConfig({{port, 0, 0, script.string() + " %TARGET% down"}}, 1, 1);
     auto vigilon = startVigilon();
     ASSERT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
 
@@ -230,7 +230,7 @@ TEST_F(VigilonProcess, anHttpErrorStatusIsStillAnAnswerAndASlowAnswerWarns)
     LoopbackServer failing(500);
     LoopbackServer slow(200, 150);
     ASSERT_TRUE(failing.ok() && slow.ok());
-    seed({{failing.port(), 3}, {slow.port(), 3, 100}}, 1, 1);
+    storeConfig({{failing.port(), 3}, {slow.port(), 3, 100}}, 1, 1);
     auto vigilon = startVigilon();
     EXPECT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
     EXPECT_TRUE(vigilon->waitForOutput("entry1: Warning", 15000)) << vigilon->output();
