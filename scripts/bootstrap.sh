@@ -11,6 +11,7 @@ packages=(
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic
   iproute2 procps strace util-linux
+  desktop-file-utils appstream systemd dpkg-dev fakeroot file
 )
 
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
