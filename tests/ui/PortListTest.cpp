@@ -3,6 +3,8 @@
 // places, and adding, editing and deleting through the placeholder row and
 // the port settings dialog, with what lands in the store.
 #include "app/base/StringTable.h"
+#include "graph/qt/ResponseGraphWnd.h"
+#include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
 #include "ui/BalloonWnd.h"
 #include "ui/PortListCtrl.h"
@@ -13,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace vigilon;
 using namespace vigilon::test;
@@ -106,6 +109,21 @@ struct SettingsAnswer {
         return d.result();
     }
 };
+
+// Answers the next modal response monitor dialog once it is up; gives up
+// after a while so that a dialog that never comes fails the test instead of
+// hanging it.
+void answerMonitorDialog(std::function<void(CResponseMonitorDlg &)> answer, int triesLeft = 200)
+{
+    QTimer::singleShot(10, [answer, triesLeft] {
+        if (auto *d = qobject_cast<CResponseMonitorDlg *>(QApplication::activeModalWidget())) {
+            answer(*d);
+            return;
+        }
+        if (triesLeft > 0)
+            answerMonitorDialog(answer, triesLeft - 1);
+    });
+}
 
 std::vector<std::string> storedNames(UiHarness &h)
 {
@@ -315,6 +333,18 @@ private slots:
         QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
         QCOMPARE(list->itemText(1, 0), QStringLiteral("HTTP (80)"));
         QCOMPARE(storedNames(h), (std::vector<std::string>{"generic tcp (21)", "HTTP (80)"}));
+
+        // An entry may keep its own name, here only written anew.
+        h.prompter.messages.clear();
+        SettingsAnswer same;
+        same.threshold = QStringLiteral("40");
+        d.setDialogRunner(std::ref(same));
+        doubleClick(list, commandCell(list, 0));
+        QCOMPARE(same.opened, 1);
+        QVERIFY(h.prompter.messages.empty());
+        QCOMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (21)"));
+        QCOMPARE(h.stored().ports[0]->threshold, 40u);
+        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (21)", "HTTP (80)"}));
     }
 
     void editClearsCountersAndKeepsTheTick()
@@ -423,6 +453,58 @@ private slots:
         QCOMPARE(h.ui.responseMonitorRequests.size(), before);
         click(d.list(), commandCell(d.list(), 0));
         QCOMPARE(h.ui.responseMonitorRequests.size(), before + 1);
+    }
+
+    // From a click on a row to a window that gets the entry's samples.
+    void clickWhileMonitoringOpensAGraphWindowThatGetsSamples()
+    {
+        UiHarness h;
+        h.ui.realGraphParts = true;
+        h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 100}, {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
+        QVERIFY(d.monitoring());
+        MonitorPort &entry = *h.frame().ports()[0];
+
+        QString portText;
+        answerMonitorDialog([&portText](CResponseMonitorDlg &dialog) {
+            portText = dialog.portEdit()->text();
+            dialog.historyEdit()->setText(QStringLiteral("10"));
+            QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        });
+        click(d.list(), commandCell(d.list(), 0));
+        QCOMPARE(portText, QStringLiteral("Generic TCP (80)"));
+        auto *w = dynamic_cast<CResponseGraphWnd *>(entry.graphWindow.get());
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        const ResponseGraphParams &p = w->model().params();
+        QCOMPARE(p.seriesNames, std::string("Generic TCP (80)"));
+        QCOMPARE(p.warningThreshold, 100u);
+        QCOMPARE(p.maxHistory, 10u);
+        QCOMPARE(p.targetHost, std::string("127.0.0.1"));
+        QCOMPARE(p.sourceHost, std::string("testhost"));
+        QCOMPARE(w->model().sampleCount(), 0u);
+
+        // A round's success is a sample; a failure only once it is declared.
+        QVERIFY(h.loop.fire(&h.frame(), 1));
+        QCOMPARE(w->model().sampleCount(), 1u);
+        QCOMPARE(w->model().currentValues().at(0), 3u);
+        h.probes.outcomeByPort[80] = 0;
+        QVERIFY(h.loop.fire(&h.frame(), 1));
+        QCOMPARE(w->model().sampleCount(), 1u);
+        QVERIFY(h.loop.fire(&h.frame(), 1));
+        QCOMPARE(w->model().sampleCount(), 2u);
+        QCOMPARE(w->model().currentValues().at(0), 0u);
+
+        // Its row again, or an unticked row: no dialog.
+        const auto asked = h.ui.responseMonitorRequests.size();
+        click(d.list(), commandCell(d.list(), 0));
+        click(d.list(), commandCell(d.list(), 1));
+        QCOMPARE(h.ui.responseMonitorRequests.size(), asked);
+        QCOMPARE(entry.graphWindow.get(), static_cast<ResponseGraph *>(w));
     }
 
     void pointerOverARowAsksForTheHint()

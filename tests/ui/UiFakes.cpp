@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tests/ui/UiFakes.h"
 
+#include "graph/qt/GraphWindows.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -136,15 +138,15 @@ std::unique_ptr<AboutBoxView> FakeFrameUi::createAboutBox(CMainFrame &frame)
     return made;
 }
 
-bool FakeFrameUi::runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &params)
+bool FakeFrameUi::runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params)
 {
     responseMonitorRequests.push_back(params.seriesNames);
-    return false;
+    return realGraphParts && vigilon::runResponseMonitorDialog(frame, prompter_, params);
 }
 
-std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &, const ResponseGraphParams &)
+std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params)
 {
-    return nullptr;
+    return realGraphParts ? makeResponseGraphWindow(frame, params) : nullptr;
 }
 
 UiHarness::UiHarness() = default;

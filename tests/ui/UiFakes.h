@@ -102,6 +102,9 @@ public:
     QPointer<CMonitorDlg> dialog;
     CAboutDlg *about = nullptr;
     std::vector<std::string> responseMonitorRequests;
+    // With the real response monitor dialog and graph window instead of a
+    // dialog that is always cancelled.
+    bool realGraphParts = false;
     bool quitCalled = false;
 
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
