@@ -262,6 +262,8 @@ void CMonitorDlg::initDialog()
         const DialogUnits du(font());
         intervalSpin_->setGeometry(du.rect(134, 33, 12, 13));
         retrySpin_->setGeometry(du.rect(207, 32, 10, 15));
+        intervalSpin_->alignRightOfBuddy();
+        retrySpin_->alignRightOfBuddy();
     }
     intervalSpin_->setPos(static_cast<int>(std::min<std::uint32_t>(intervalSeconds_, 1000000u)));
     retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));

@@ -58,6 +58,17 @@ void CUpDownCtrl::step(int delta)
     buddy_->setText(QString::number(next));
 }
 
+void CUpDownCtrl::alignRightOfBuddy()
+{
+    constexpr int buddyBorder = 2;
+    const int w = width();
+    QRect b = buddy_->geometry();
+    b.setRight(b.right() - (w - buddyBorder));
+    buddy_->setGeometry(b);
+    setGeometry(b.right() + 1 - buddyBorder, b.top(), w, b.height());
+    raise();
+}
+
 bool CUpDownCtrl::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == buddy_ && event->type() == QEvent::KeyPress) {

@@ -26,6 +26,11 @@ public:
     // none.
     int pos() const;
     void step(int delta);
+    // Stands at the buddy's right edge, as a right-aligned up-down control
+    // places itself: the buddy gives up the control's width less its own
+    // 2-pixel border, which the control covers, and the control takes the
+    // buddy's top and height. Call once both have their template places.
+    void alignRightOfBuddy();
 
     QToolButton *upButton() const { return up_; }
     QToolButton *downButton() const { return down_; }

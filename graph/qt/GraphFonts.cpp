@@ -42,24 +42,6 @@ QFont graphWindowFont(const std::string &face)
     return font;
 }
 
-DialogUnitMapper::DialogUnitMapper(const QFont &font)
-{
-    const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    // The average of the 52 letters, rounded as the dialog manager does.
-    avgCharWidth_ = std::max(1, (letters / 26 + 1) / 2);
-    charHeight_ = std::max(1, metrics.height());
-}
-
-QFont dialogTemplateFont()
-{
-    installFontSubstitutes();
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPointSize(9);
-    return font;
-}
-
 QString displayText(const std::string &s)
 {
     QString text = fromUtf8(s);

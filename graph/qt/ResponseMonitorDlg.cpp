@@ -4,17 +4,17 @@
 #include "app/base/StringTable.h"
 #include "graph/FileDialogStatus.h"
 #include "graph/qt/GraphFonts.h"
+#include "ui/DialogUnits.h"
+#include "ui/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QStyle>
-#include <QToolButton>
 
 #include <algorithm>
 #include <cctype>
@@ -72,10 +72,9 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     , prompter_(prompter)
 {
     setWindowTitle(fromUtf8("応答速度の監視"));
-    const QFont font = dialogTemplateFont();
-    setFont(font);
-    const DialogUnitMapper du(font);
-    setFixedSize(du.x(231), du.y(172));
+    setFont(dialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(231, 172));
 
     auto place = [&du](QWidget *w, int x, int y, int width, int height) {
         w->setGeometry(du.rect(x, y, width, height));
@@ -87,15 +86,9 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
         auto *l = new QLabel(fromUtf8(text), this);
         l->setAlignment(align | Qt::AlignTop);
         l->setWordWrap(wrap);
-        QRect r = du.rect(x, y, width, height);
-        const int needed = l->sizeHint().width();
-        if (!wrap && needed > r.width()) {
-            if (align & Qt::AlignRight)
-                r.setLeft(r.right() + 1 - needed);
-            else
-                r.setWidth(needed);
-        }
-        l->setGeometry(r);
+        l->setGeometry(du.rect(x, y, width, height));
+        if (!wrap)
+            growToFit(l);
         return l;
     };
 
@@ -134,25 +127,14 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     history_->setObjectName(idName(monitordlg::History));
     history_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), history_));
     place(history_, 177, 81, 30, 12);
-    history_->installEventFilter(this);
     historyLabel->setBuddy(history_);
 
-    // The up-down control: two arrows that step the number in the edit.
-    const QRect spin = du.rect(208, 83, 10, 12);
-    up_ = new QToolButton(this);
-    up_->setObjectName(idName(monitordlg::HistorySpin) + QStringLiteral("up"));
-    up_->setArrowType(Qt::UpArrow);
-    up_->setAutoRepeat(true);
-    up_->setGeometry(spin.x(), spin.y(), spin.width(), spin.height() / 2);
-    down_ = new QToolButton(this);
-    down_->setObjectName(idName(monitordlg::HistorySpin) + QStringLiteral("down"));
-    down_->setArrowType(Qt::DownArrow);
-    down_->setAutoRepeat(true);
-    down_->setGeometry(spin.x(), spin.y() + spin.height() / 2, spin.width(), spin.height() - spin.height() / 2);
-    up_->setFocusPolicy(Qt::NoFocus);
-    down_->setFocusPolicy(Qt::NoFocus);
-    connect(up_, &QToolButton::clicked, this, [this] { stepHistory(1); });
-    connect(down_, &QToolButton::clicked, this, [this] { stepHistory(-1); });
+    // The up-down control, right-aligned to the edit before it.
+    spin_ = new CUpDownCtrl(history_, this);
+    spin_->setObjectName(idName(monitordlg::HistorySpin));
+    spin_->setRange(monitordlg::HistoryLowest, monitordlg::HistoryHighest);
+    place(spin_, 208, 83, 10, 12);
+    spin_->alignRightOfBuddy();
 
     record_ = new QCheckBox(fromUtf8("ファイルに保存(&F)"), this);
     record_->setObjectName(idName(monitordlg::RecordCheck));
@@ -206,8 +188,7 @@ void CResponseMonitorDlg::initDialog()
         icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size));
     }
     portEdit_->setText(fromUtf8(portText));
-    history_->setText(QString::number(std::clamp<std::uint32_t>(maxHistory, monitordlg::HistoryLowest,
-                                                                monitordlg::HistoryHighest)));
+    spin_->setPos(static_cast<int>(std::min<std::uint32_t>(maxHistory, monitordlg::HistoryHighest + 1u)));
     file_->setText(fromUtf8(defaultFileBase + ".csv"));
     record_->setEnabled(true);
     alpha_->setRange(0, 255);
@@ -223,23 +204,7 @@ int CResponseMonitorDlg::exec()
 
 void CResponseMonitorDlg::stepHistory(int steps)
 {
-    int value = 0;
-    if (!parseDialogInteger(history_->text().toStdString(), value))
-        value = monitordlg::HistoryLowest;
-    value = std::clamp(value + steps, monitordlg::HistoryLowest, monitordlg::HistoryHighest);
-    history_->setText(QString::number(value));
-}
-
-bool CResponseMonitorDlg::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == history_ && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
-            stepHistory(key->key() == Qt::Key_Up ? 1 : -1);
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    spin_->step(steps);
 }
 
 void CResponseMonitorDlg::onRecordClicked()

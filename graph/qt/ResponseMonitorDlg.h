@@ -12,9 +12,10 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QToolButton;
 
 namespace vigilon {
+
+class CUpDownCtrl;
 
 // Control ids of dialog 132; each control carries its id as object name
 // "id<n>".
@@ -65,8 +66,7 @@ public:
     // Steps the history length as the up-down control does.
     void stepHistory(int steps);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    CUpDownCtrl *historySpin() const { return spin_; }
 
 private:
     void onRecordClicked();
@@ -76,8 +76,7 @@ private:
     QLineEdit *portEdit_ = nullptr;
     QSlider *alpha_ = nullptr;
     QLineEdit *history_ = nullptr;
-    QToolButton *up_ = nullptr;
-    QToolButton *down_ = nullptr;
+    CUpDownCtrl *spin_ = nullptr;
     QCheckBox *record_ = nullptr;
     QLineEdit *file_ = nullptr;
     QPushButton *browse_ = nullptr;

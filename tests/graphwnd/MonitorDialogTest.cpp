@@ -2,6 +2,8 @@
 #include "app/base/StringTable.h"
 #include "graph/FileDialogStatus.h"
 #include "graph/qt/ResponseMonitorDlg.h"
+#include "ui/DialogUnits.h"
+#include "ui/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -72,12 +74,20 @@ void MonitorDialogTest::initialisesControlsFromTheFields()
     QVERIFY(d.recordCheck()->isEnabled());
     QVERIFY(!d.recordCheck()->isChecked());
 
-    // Laid out from dialog units of the template font.
-    const QFontMetrics metrics(d.font());
-    const int avg = (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
-    QCOMPARE(d.size(), QSize(231 * avg / 4, 172 * metrics.height() / 8));
-    QCOMPARE(d.historyEdit()->geometry(),
-             QRect(177 * avg / 4, 81 * metrics.height() / 8, 30 * avg / 4, 12 * metrics.height() / 8));
+    // Laid out from dialog units of the template font, like the other
+    // dialogs.
+    QCOMPARE(d.font().family(), dialogFont().family());
+    const DialogUnits du(d.font());
+    QCOMPARE(d.size(), du.size(231, 172));
+    QCOMPARE(d.recordCheck()->geometry(), du.rect(17, 110, 67, 13));
+    // The up-down control takes the right end of its edit, over the edit's
+    // border, at the edit's height.
+    const QRect edit = du.rect(177, 81, 30, 12);
+    const int spinWidth = du.rect(208, 83, 10, 12).width();
+    QCOMPARE(d.historySpin()->geometry(), QRect(edit.right() + 1 - spinWidth, edit.top(), spinWidth, edit.height()));
+    QCOMPARE(d.historyEdit()->geometry(), edit.adjusted(0, 0, -(spinWidth - 2), 0));
+    QCOMPARE(d.historySpin()->low(), 10);
+    QCOMPARE(d.historySpin()->high(), 999);
 
     d.grab().save(QStringLiteral("monitordlg.png"));
 

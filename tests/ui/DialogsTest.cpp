@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The port settings dialog, the about box, the dialog-unit conversion and
-// the fonts, and that no text is cut off in any dialog.
+// the fonts, and that no text is cut off in any dialog (the response
+// monitor settings dialog included).
 #include "app/base/StringTable.h"
+#include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
 #include "ui/DialogUnits.h"
 #include "ui/PortSettingsDlg.h"
@@ -45,8 +47,12 @@ void checkNothingClipped(QWidget *dialog)
         if (!label->pixmap().isNull() || label->text().isEmpty())
             continue;
         const QFontMetrics fm(label->font());
-        const QRect need = fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, shownText(label->text()));
         const QRect have = label->contentsRect();
+        // A wrapping label breaks its lines within its width.
+        const QRect need = label->wordWrap()
+                               ? fm.boundingRect(QRect(0, 0, have.width(), 1 << 16),
+                                                 Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shownText(label->text()))
+                               : fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, shownText(label->text()));
         QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
                  qPrintable(QStringLiteral("label \"%1\" needs %2x%3, has %4x%5")
                                 .arg(label->text())
@@ -323,6 +329,10 @@ private slots:
         checkNothingClipped(&target);
         h.ui.about->show();
         checkNothingClipped(h.ui.about);
+        CResponseMonitorDlg monitor(prompter);
+        monitor.initDialog();
+        monitor.show();
+        checkNothingClipped(&monitor);
     }
 };
 

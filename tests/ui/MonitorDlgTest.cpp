@@ -3,6 +3,7 @@
 // stop, status texts, port test, target change, exit, layout.
 #include "app/base/StringTable.h"
 #include "tests/ui/UiFakes.h"
+#include "ui/DialogUnits.h"
 #include "ui/PortListCtrl.h"
 #include "ui/TargetHostDlg.h"
 #include "ui/UpDownCtrl.h"
@@ -61,6 +62,18 @@ private slots:
         QCOMPARE(d.intervalSpin()->high(), 999);
         QCOMPARE(d.retrySpin()->low(), 1);
         QCOMPARE(d.retrySpin()->high(), 5);
+        // Each up-down control stands over the right end of its field,
+        // covering the field's border, at the field's height.
+        const DialogUnits du(d.font());
+        const std::pair<CUpDownCtrl *, QRect> spins[] = {{d.intervalSpin(), du.rect(95, 33, 36, 13)},
+                                                         {d.retrySpin(), du.rect(185, 34, 20, 12)}};
+        for (const auto &[spin, field] : spins) {
+            QCOMPARE(spin->geometry().right(), field.right());
+            QCOMPARE(spin->geometry().top(), field.top());
+            QCOMPARE(spin->geometry().height(), field.height());
+        }
+        QCOMPARE(d.intervalEdit()->geometry().right(), d.intervalSpin()->geometry().left() + 1);
+        QCOMPARE(d.retryEdit()->geometry().right(), d.retrySpin()->geometry().left() + 1);
         QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
         QCOMPARE(d.captionText(), QStringLiteral("Ardentis Technology"));
         QCOMPARE(d.captionFont().pixelSize(), 18);

@@ -2,8 +2,11 @@
 // Renders every dialog of the program into PNG files for review: the main
 // dialog with rows in every state (stopped, monitoring, enlarged), the port
 // settings dialog for adding and editing, the target host dialog, the about
-// box, a visible balloon over the list, and the exit question.
+// box, a visible balloon over the list, the exit question, the response
+// monitor settings dialog and a graph window with samples.
 #include "app/base/StringTable.h"
+#include "graph/qt/ResponseGraphWnd.h"
+#include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
 #include "ui/BalloonWnd.h"
 #include "ui/PortListCtrl.h"
@@ -11,6 +14,7 @@
 #include "ui/TargetHostDlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -166,6 +170,39 @@ int main(int argc, char **argv)
         shoot(&box, QStringLiteral("exit-question"));
         std::printf("exit question buttons: %s / %s\n", qPrintable(box.button(QMessageBox::Yes)->text()),
                     qPrintable(box.button(QMessageBox::No)->text()));
+    }
+    {
+        FakePrompter prompter;
+        CResponseMonitorDlg monitor(prompter);
+        monitor.portText = "HTTP (8080)";
+        monitor.initDialog();
+        shoot(&monitor, QStringLiteral("response-monitor"));
+        monitor.recordCheck()->click();
+        shoot(&monitor, QStringLiteral("response-monitor-recording"));
+    }
+    {
+        // A graph window with a threshold, some answers above and below it
+        // and a declared failure; the elapsed time has been counted once.
+        FakePrompter prompter;
+        FakeClock clock;
+        clock.now = 1765000000u;
+        ResponseGraphParams p;
+        p.fontFace = loadString(sid::UiFontFace);
+        p.warningThreshold = 120;
+        p.alpha = 200;
+        p.targetHost = "192.0.2.10";
+        p.sourceHost = "testhost";
+        p.seriesNames = "HTTP (8080)";
+        p.maxHistory = 200;
+        CResponseGraphWnd graph(nullptr, clock, prompter, p);
+        graph.Create();
+        const std::uint32_t values[] = {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60};
+        for (std::uint32_t v : values) {
+            graph.AddSample(v);
+            clock.now += 5;
+        }
+        graph.resize(graph.width() + 80, graph.height() + 40);
+        shoot(&graph, QStringLiteral("graph-window"));
     }
     return failures == 0 ? 0 : 1;
 }
