@@ -16,6 +16,7 @@ constexpr const char *kSocketStartupFailed = "Winsockの初期化に失敗しま
 
 CMainFrame::CMainFrame(const FrameContext &context)
     : context_(context)
+    , suspendWatch_(context.clock)
 {
 }
 

@@ -123,6 +123,10 @@ public:
 private:
     void onServiceStartTimer();
     void destroyPendingProbes();
+    // Looks whether the machine was suspended since the last look; if so,
+    // every check under way is discarded and the polling timer, if armed,
+    // waits one more full interval. True when a suspend was seen.
+    bool noticeResume();
     void onPollTimer();
     void armPollTimer();
     void setRowImage(int row, int image);
@@ -143,6 +147,9 @@ private:
     std::unique_ptr<AboutBoxView> aboutBox_;
     PortList ports_;
     std::vector<PendingProbe> pendingProbes_;
+    // A check that spans a suspend of the machine says nothing about the
+    // target.
+    SuspendWatch suspendWatch_;
     ResponseGraphParams responseParams_;
     // During a synchronous start in a Test round: reports for this entry are
     // left to start()'s return value, so that one check counts once.

@@ -99,6 +99,30 @@ void CMainFrame::destroyPendingProbes()
     pendingProbes_.clear();
 }
 
+bool CMainFrame::noticeResume()
+{
+    if (!suspendWatch_.suspendedSinceLastLook())
+        return false;
+    std::fprintf(stderr,
+                 "vigilon: the machine was suspended for %.1f s; the checks under way are discarded and the next "
+                 "round waits one interval\n",
+                 static_cast<double>(suspendWatch_.lastSuspendMicros()) / 1e6);
+    // Their outcome, success or failure, says nothing about the target:
+    // they report nothing more, and their rows show the state they had.
+    for (auto &record : pendingProbes_) {
+        MonitorPort *entry = record.probe->entry();
+        if (!entry)
+            continue;
+        record.probe->detachEntry();
+        if (record.probe->done() == 0)
+            updateRow(*entry);
+    }
+    // The network is often not back in the first seconds after a resume.
+    if (running_ && context_.loop->hasTimer(this, timers::Poll))
+        armPollTimer();
+    return true;
+}
+
 int CMainFrame::runRound(int kind)
 {
     context_.loop->killTimer(this, timers::Poll);
@@ -107,6 +131,13 @@ int CMainFrame::runRound(int kind)
                          pendingProbes_.end());
 
     const bool testRound = kind != Regular;
+    // The first regular round after a resume waits one more interval.
+    if (noticeResume() && !testRound) {
+        if (running_)
+            armPollTimer();
+        return 1;
+    }
+    context_.probes->beginRound();
     int result = 1;
     // Indexes, not iterators: a nested message box may let the user change
     // the list while the round runs.
@@ -122,6 +153,12 @@ int CMainFrame::runRound(int kind)
         if (entry.protocol == Ping) {
             outcome = context_.probes->runPingCheck(context_.targetHost, entry, *this);
             judgeNow = true;
+            if (outcome == ProbeFactory::PingNotMade) {
+                // This system ran short, not the target: the check is missing.
+                if (i < ports_.size() && ports_[i].get() == &entry)
+                    updateRow(entry);
+                continue;
+            }
         } else {
             int probeKind = TcpProbeKind;
             if (entry.protocol == GenericUdp)
@@ -153,10 +190,20 @@ int CMainFrame::runRound(int kind)
         }
         if (closed_)
             return 0;
+        const bool entryStays = i < ports_.size() && ports_[i].get() == &entry;
+        // A synchronous check during which the machine slept is discarded,
+        // and so is the rest of a regular round.
+        if (judgeNow && noticeResume()) {
+            if (entryStays)
+                updateRow(entry);
+            if (testRound)
+                continue;
+            break;
+        }
         if (!judgeNow)
             continue;
         // The entry may have gone while a nested loop ran.
-        if (i >= ports_.size() || ports_[i].get() != &entry)
+        if (!entryStays)
             continue;
         if (outcome == 1)
             handleSuccess(entry, &result);
@@ -175,6 +222,13 @@ void CMainFrame::reportResult(int code, MonitorPort &entry)
 {
     if (&entry == outcomeFromStart_)
         return;
+    // Every check under way when a suspend is first seen spans it, this one
+    // included.
+    if (noticeResume()) {
+        updateRow(entry);
+        refreshTrayState();
+        return;
+    }
     switch (code) {
     case HttpOk:
     case TcpOk:

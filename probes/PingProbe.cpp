@@ -180,7 +180,12 @@ int CPingProbe::open(const std::string &host)
         ownResolver_ = std::make_unique<HostResolver>(owner_.eventLoop());
         resolver_ = ownResolver_.get();
     }
-    if (resolver_->resolveBlocking(host, ping::GuardMs, address) != HostResolver::Found)
+    const HostResolver::Status status = resolver_->resolveBlocking(host, ping::GuardMs, address);
+    if (status == HostResolver::LocalFailure) {
+        localError_ = resolver_->localError();
+        net::reportLocalShortage(localError_, "cannot start the name lookup of a PING check");
+    }
+    if (status != HostResolver::Found)
         return 0;
     destination_ = address;
     return 1;

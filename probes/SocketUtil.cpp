@@ -200,9 +200,21 @@ void raiseDescriptorLimit()
 {
 #ifndef _WIN32
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    const rlim_t soft = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) == 0)
+        return;
+    // An unlimited hard limit is more than the kernel hands out to one
+    // process: take its own ceiling then.
+    if (FILE *file = std::fopen("/proc/sys/fs/nr_open", "r")) {
+        unsigned long long ceiling = 0;
+        if (std::fscanf(file, "%llu", &ceiling) == 1 && ceiling > soft && ceiling < limit.rlim_max) {
+            limit.rlim_cur = static_cast<rlim_t>(ceiling);
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        std::fclose(file);
     }
 #endif
 }

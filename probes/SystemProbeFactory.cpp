@@ -14,6 +14,7 @@ public:
     int done() const override { return probe_->done(); }
     void detachEntry() override { probe_->detachEntry(); }
     MonitorPort *entry() const override { return probe_->entry(); }
+    bool localFailure() const override { return probe_->localFailure(); }
 
 private:
     std::unique_ptr<CSocketProbe> probe_;
@@ -35,7 +36,15 @@ int SystemProbeFactory::runPingCheck(const std::string &host, MonitorPort &entry
         ping_ = std::make_unique<CPingCheck>(owner, nullptr, &resolver_);
         pingOwner_ = &owner;
     }
-    return ping_->run(host, entry);
+    const int outcome = ping_->run(host, entry);
+    if (outcome != 1 && ping_->localFailure())
+        return PingNotMade;
+    return outcome;
+}
+
+void SystemProbeFactory::beginRound()
+{
+    resolver_.beginRound();
 }
 
 void SystemProbeFactory::cancelPingCheck()

@@ -21,6 +21,7 @@ public:
     std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
     int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) override;
     void cancelPingCheck() override;
+    void beginRound() override;
 
     HostResolver &resolver() { return resolver_; }
 

@@ -32,4 +32,46 @@ public:
     static SystemClock &instance();
 };
 
+// Notices suspends of the machine. Boottime goes on counting while the
+// machine sleeps and monotonic time does not, so the distance between the
+// two grows by every suspend and by nothing else. Each look compares the
+// distance with the one seen at the previous look.
+class SuspendWatch {
+public:
+    // Growth below this is taken for the time between reading the two clocks.
+    static constexpr std::uint64_t toleranceMicros = 500000;
+
+    // clock may be null: then no suspend is ever seen.
+    explicit SuspendWatch(const Clock *clock) : clock_(clock), distance_(distanceNow()) {}
+
+    // Whether the machine was suspended since the previous look (or since
+    // construction). The distance seen now becomes the new reference.
+    bool suspendedSinceLastLook()
+    {
+        const std::int64_t now = distanceNow();
+        const std::int64_t grown = now - distance_;
+        distance_ = now;
+        if (grown <= static_cast<std::int64_t>(toleranceMicros))
+            return false;
+        lastSuspendMicros_ = static_cast<std::uint64_t>(grown);
+        return true;
+    }
+    // How long the last suspend seen lasted.
+    std::uint64_t lastSuspendMicros() const { return lastSuspendMicros_; }
+
+private:
+    std::int64_t distanceNow() const
+    {
+        if (!clock_)
+            return 0;
+        // Monotonic first: a suspend between the two readings then shows.
+        const std::uint64_t monotonic = clock_->monotonicMicros();
+        return static_cast<std::int64_t>(clock_->boottimeMicros() - monotonic);
+    }
+
+    const Clock *clock_;
+    std::int64_t distance_;
+    std::uint64_t lastSuspendMicros_ = 0;
+};
+
 } // namespace vigilon

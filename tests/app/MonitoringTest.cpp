@@ -231,6 +231,158 @@ TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
     EXPECT_TRUE(commands.empty());
 }
 
+TEST_F(Monitoring, aLocalShortageOfAPingCheckIsNotCountedEither)
+{
+    storeConfiguration({{0, Ping, 1, 0, "cmd"}}, 5, 0);
+    makeFrame();
+    probes.pingOutcome = ProbeFactory::PingNotMade;
+    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    frame->toggleMonitoring(true);
+    loop.advance(15000);
+    EXPECT_EQ(probes.pingChecks, 5);
+    EXPECT_EQ(entry(0).errorCount, 0u);
+    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_EQ(ui.dialog->images[0], ImageIdle);
+    EXPECT_TRUE(commands.empty());
+}
+
+TEST_F(Monitoring, everyRoundStartsAFreshShareOfLookups)
+{
+    start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});
+    EXPECT_EQ(probes.rounds, 1);
+    loop.advance(5000);
+    EXPECT_EQ(probes.rounds, 2);
+    EXPECT_EQ(probes.started.size(), 4u);
+}
+
+// Records the samples an entry's graph window is given.
+class SampleLog final : public ResponseGraph {
+public:
+    explicit SampleLog(std::vector<std::uint32_t> &samples) : samples_(samples) {}
+    void AddSample(std::uint32_t valueMs) override { samples_.push_back(valueMs); }
+
+private:
+    std::vector<std::uint32_t> &samples_;
+};
+
+class Suspend : public Monitoring {
+protected:
+    // Two entries, retry limit 0 (every failure declared), each with a
+    // graph window.
+    void startTwo()
+    {
+        start({{80, GenericTcp, 1, 0, "alert"}, {81, GenericTcp, 1, 0, "alert"}}, 0);
+        entry(0).graphWindow = std::make_unique<SampleLog>(samples);
+        entry(1).graphWindow = std::make_unique<SampleLog>(samples);
+    }
+    std::size_t checksStarted() const { return probes.started.size(); }
+    std::vector<std::uint32_t> samples;
+};
+
+TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
+{
+    startTwo();
+    ASSERT_EQ(probes.pending.size(), 2u);
+    loop.advance(1000);
+    clock.suspendMs(8 * 3600 * 1000);
+    // After the resume the checks fail (the network is gone), one by one.
+    probes.pending.front()->finish(false);
+    probes.finishAll(false);
+    EXPECT_EQ(entry(0).errorCount, 0u);
+    EXPECT_EQ(entry(1).errorCount, 0u);
+    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_TRUE(commands.empty());
+    EXPECT_TRUE(samples.empty());
+    // Their rows no longer show a check in progress.
+    EXPECT_EQ(ui.dialog->images[0], ImageIdle);
+    EXPECT_EQ(ui.dialog->images[1], ImageIdle);
+    EXPECT_EQ(ui.tray->icon, 143u);
+
+    // The round that was due 4 s later waits a full interval from the resume.
+    loop.advance(4999);
+    EXPECT_EQ(checksStarted(), 2u);
+    loop.advance(1);
+    EXPECT_EQ(checksStarted(), 4u);
+    // Checks made after the resume count again.
+    probes.finishAll(false);
+    EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_EQ(entry(1).errorCount, 1u);
+    EXPECT_EQ(commands.size(), 2u);
+    EXPECT_EQ(samples, (std::vector<std::uint32_t>{0, 0}));
+}
+
+TEST_F(Suspend, aSuccessAcrossASuspendIsDiscardedToo)
+{
+    startTwo();
+    probes.finishAll(true, 7);
+    loop.advance(5000);
+    ASSERT_EQ(samples.size(), 2u);
+    clock.suspendMs(60000);
+    probes.finishAll(true, 60000);
+    EXPECT_EQ(samples.size(), 2u);
+    EXPECT_EQ(entry(0).status, Ok);
+    EXPECT_EQ(ui.dialog->images[0], ImageOk);
+}
+
+TEST_F(Suspend, aSuspendWhileNothingWaitsDelaysTheFirstRoundByOneInterval)
+{
+    startTwo();
+    probes.finishAll(true);
+    loop.advance(3000);
+    clock.suspendMs(600000);
+    // The timer falls due 2 s after the resume: that round is skipped.
+    loop.advance(2000);
+    EXPECT_EQ(checksStarted(), 2u);
+    loop.advance(4999);
+    EXPECT_EQ(checksStarted(), 2u);
+    loop.advance(1);
+    EXPECT_EQ(checksStarted(), 4u);
+    EXPECT_EQ(frame->pendingProbes().size(), 2u) << "the finished checks were reaped";
+    EXPECT_EQ(entry(0).errorCount, 0u);
+}
+
+TEST_F(Suspend, clocksThatKeepTogetherChangeNothing)
+{
+    startTwo();
+    for (int round = 0; round < 3; ++round) {
+        // Drift well below a suspend, in both directions.
+        clock.boottime += round % 2 ? 200000 : 0;
+        clock.monotonic += round % 2 ? 0 : 100000;
+        tick(false);
+    }
+    EXPECT_EQ(entry(0).errorCount, 3u);
+    EXPECT_EQ(checksStarted(), 8u);
+}
+
+TEST_F(Suspend, aSuspendDuringASynchronousCheckDiscardsItAndEndsTheRound)
+{
+    storeConfiguration({{0, Ping, 1, 0, "alert"}, {0, Ping, 1, 0, "alert"}}, 5, 0);
+    makeFrame();
+    probes.pingOutcome = 0;
+    bool sleepNow = true;
+    probes.duringPing = [&] {
+        if (sleepNow)
+            clock.suspendMs(30000);
+        sleepNow = false;
+    };
+    frame->toggleMonitoring(true);
+    EXPECT_EQ(probes.pingChecks, 1) << "the rest of the round is left out";
+    EXPECT_EQ(entry(0).errorCount, 0u);
+    EXPECT_TRUE(commands.empty());
+    loop.advance(5000);
+    EXPECT_EQ(probes.pingChecks, 3);
+    EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_EQ(entry(1).errorCount, 1u);
+
+    // A port test goes on with its other entries.
+    sleepNow = true;
+    frame->toggleMonitoring(true);
+    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
+    EXPECT_EQ(probes.pingChecks, 5);
+    EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_EQ(entry(1).errorCount, 2u);
+}
+
 TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
 {
     start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});

@@ -331,6 +331,27 @@ TEST(SocketProbes, WorkAboveDescriptor1023)
     EXPECT_EQ(host.reports[1].code, HttpOk);
 }
 
+TEST(SocketProbes, DescriptorLimitIsRaisedToTheHardLimit)
+{
+    const int status = test::runInChild(
+        [] {
+            rlimit limit{256, 4096};
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                return 10;
+            net::raiseDescriptorLimit();
+            getrlimit(RLIMIT_NOFILE, &limit);
+            if (limit.rlim_cur != 4096 || limit.rlim_max != 4096)
+                return 11;
+            // Already there: nothing changes.
+            net::raiseDescriptorLimit();
+            getrlimit(RLIMIT_NOFILE, &limit);
+            return limit.rlim_cur == 4096 ? 0 : 12;
+        },
+        test::NoNamespace, 5000);
+    ASSERT_NE(status, -1);
+    EXPECT_EQ(status, 0);
+}
+
 TEST(SocketProbes, DescriptorExhaustionIsALocalFailureNotTheTargets)
 {
     const int status = test::runInChild(

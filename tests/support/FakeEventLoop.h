@@ -27,6 +27,15 @@ public:
         wallSeconds = baseSeconds + static_cast<std::uint32_t>(accumulatedMicros / 1000000u);
     }
 
+    // The machine sleeps for ms: boottime and the wall clock go on,
+    // monotonic time stands still.
+    void suspendMs(std::uint64_t ms)
+    {
+        boottime += ms * 1000u;
+        accumulatedMicros += ms * 1000u;
+        wallSeconds = baseSeconds + static_cast<std::uint32_t>(accumulatedMicros / 1000000u);
+    }
+
     std::uint64_t monotonic = 1000000;
     std::uint64_t boottime = 1000000;
     std::uint32_t baseSeconds = 1767225600; // 2026-01-01 00:00:00 UTC

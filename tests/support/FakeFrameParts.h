@@ -324,10 +324,13 @@ public:
     int runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &) override
     {
         ++pingChecks;
+        if (duringPing)
+            duringPing();
         entry.responseTime = pingResponseMs;
         return pingOutcome;
     }
     void cancelPingCheck() override { ++pingCancels; }
+    void beginRound() override { ++rounds; }
 
     // Finishes every pending asynchronous check alike.
     void finishAll(bool success, std::uint32_t responseMs = 0)
@@ -349,6 +352,9 @@ public:
     std::uint32_t pingResponseMs = 0;
     int pingChecks = 0;
     int pingCancels = 0;
+    // Runs inside every ICMP check, as the time it takes would.
+    std::function<void()> duringPing;
+    int rounds = 0;
 };
 
 } // namespace vigilon::test
