@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Runs the monitoring engine with the real probes on a list of TCP and UDP
-// entries against a listener on 127.0.0.1, for a few rounds, then ends the
-// frame. Started by the tests under prlimit. Exit status: 0 when nothing was
-// counted against the target and every descriptor came back; otherwise the
-// number of the check that failed. The figures go to standard error.
+// Runs the monitoring engine with the real probes against 127.0.0.1 and
+// prints what came of it on standard error. Started by the tests, under
+// prlimit or inside a network namespace. Exit status 0 when all went as it
+// should, otherwise the number of the check that failed.
+//
+//   real_round_helper shortage N   N TCP and UDP entries for 3.5 s, then a
+//                                  port test; nothing may count against the
+//                                  target, and no descriptor may be left.
+//   real_round_helper dead-dns     five entries whose target name only a DNS
+//                                  server that never answers could give;
+//                                  the loop may never stall, and every entry
+//                                  fails at its deadline.
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/base/PollEventLoop.h"
@@ -12,8 +19,10 @@
 #include "probes/SocketUtil.h"
 #include "tests/support/FakeFrameParts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <dirent.h>
@@ -24,6 +33,7 @@
 using namespace vigilon;
 
 namespace {
+
 int openDescriptors()
 {
     int count = 0;
@@ -35,59 +45,58 @@ int openDescriptors()
     closedir(dir);
     return count - 3;
 }
-} // namespace
 
-int main(int argc, char **argv)
+std::uint64_t nowMicros()
 {
-    const int entries = argc > 1 ? std::atoi(argv[1]) : 100;
-    const unsigned runMs = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 3500;
-    // As the program does at start; harmless where soft and hard are one.
-    net::raiseDescriptorLimit();
-    const int before = openDescriptors();
+    return SystemClock::instance().monotonicMicros();
+}
 
-    // Connections wait in the backlog, never accepted: they cost this
-    // process no descriptor.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A socket on 127.0.0.1; port 0 picks one. Returns the descriptor.
+int localSocket(int type, std::uint16_t &port)
+{
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(listener, 4096) != 0 || getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        std::perror("listener");
-        return 10;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        (type == SOCK_STREAM && listen(fd, 4096) != 0) ||
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        std::perror("local socket");
+        std::exit(10);
     }
-    const std::uint32_t port = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return fd;
+}
 
-    int result = 0;
-    int testResult = -1;
-    int ok = 0, idle = 0, failed = 0;
-    unsigned errors = 0;
-    std::size_t commands = 0;
+// The frame on real probes and fake windows.
+struct Engine {
+    struct Entry {
+        std::uint32_t protocol;
+        std::uint32_t port;
+    };
+
+    Engine(const std::string &target, std::uint32_t interval, const std::vector<Entry> &entries)
+        : sockets(ui.journal), probes(makeSystemProbeFactory(loop))
     {
-        PollEventLoop loop;
-        test::FakePrompter prompter;
-        reg::MemoryRegistry registry;
-        test::FakeFrameUi ui;
-        test::FakeSocketLibrary sockets(ui.journal);
-        std::unique_ptr<ProbeFactory> probes = makeSystemProbeFactory(loop);
-
         PortList list;
-        for (int i = 0; i < entries; ++i) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
             auto entry = std::make_unique<MonitorPort>();
-            entry->port = port;
-            entry->protocol = i % 2 ? GenericUdp : GenericTcp;
+            entry->port = entries[i].port;
+            entry->protocol = entries[i].protocol;
             entry->active = 1;
             entry->command = "alert %TARGET%";
             entry->name = "entry " + std::to_string(i);
             list.push_back(std::move(entry));
         }
         appendPlaceholder(list);
-        // Interval 1 s; retry limit 0: any failed check would be declared.
-        if (saveSettings(registry, "127.0.0.1", 1, 0, list) != reg::Status::Ok)
-            return 11;
+        // Retry limit 0: every failed check is declared and alerts.
+        if (saveSettings(registry, target, interval, 0, list) != reg::Status::Ok)
+            std::exit(11);
 
         FrameContext context;
+        context.serviceMode = true; // takes the stored target
         context.loop = &loop;
         context.clock = &SystemClock::instance();
         context.prompter = &prompter;
@@ -95,21 +104,58 @@ int main(int argc, char **argv)
         context.ui = &ui;
         context.sockets = &sockets;
         context.probes = probes.get();
-        context.runCommand = [&commands](const std::string &) {
-            ++commands;
+        context.runCommand = [this](const std::string &) {
+            alertMicros.push_back(nowMicros());
             return 0;
         };
-        CMainFrame frame(context);
-        if (frame.create() != 0)
-            return 12;
-        if (frame.toggleMonitoring(true) != 1)
+        frame = std::make_unique<CMainFrame>(context);
+        if (frame->create() != 0)
+            std::exit(12);
+        loop.killTimer(frame.get(), timers::ServiceStart);
+    }
+    ~Engine()
+    {
+        frame->exitNow();
+        frame.reset();
+    }
+
+    PollEventLoop loop;
+    test::FakePrompter prompter;
+    reg::MemoryRegistry registry;
+    test::FakeFrameUi ui;
+    test::FakeSocketLibrary sockets;
+    std::unique_ptr<ProbeFactory> probes;
+    std::unique_ptr<CMainFrame> frame;
+    std::vector<std::uint64_t> alertMicros;
+};
+
+int shortage(int entries)
+{
+    // As the program does at start; harmless where soft and hard are one.
+    net::raiseDescriptorLimit();
+    const int before = openDescriptors();
+    // Connections wait in the backlog, never accepted: they cost this
+    // process no descriptor.
+    std::uint16_t port = 0;
+    const int listener = localSocket(SOCK_STREAM, port);
+
+    int testResult = -1;
+    int ok = 0, idle = 0, failed = 0;
+    unsigned errors = 0;
+    std::size_t alerts = 0;
+    {
+        std::vector<Engine::Entry> list;
+        for (int i = 0; i < entries; ++i)
+            list.push_back({i % 2 ? std::uint32_t(GenericUdp) : std::uint32_t(GenericTcp), port});
+        Engine engine("127.0.0.1", 1, list);
+        if (engine.frame->toggleMonitoring(true) != 1)
             return 13;
-        loop.runFor(runMs);
-        frame.toggleMonitoring(true);
-        // A port test: synchronous checks, each holding its socket until
-        // the next round.
-        testResult = frame.runRound(Test);
-        for (const auto &entry : frame.ports()) {
+        engine.loop.runFor(3500);
+        engine.frame->toggleMonitoring(true);
+        // A port test: synchronous checks, each holding its socket until the
+        // next round.
+        testResult = engine.frame->runRound(Test);
+        for (const auto &entry : engine.frame->ports()) {
             if (entry->active == 0)
                 continue;
             errors += entry->errorCount;
@@ -117,19 +163,85 @@ int main(int argc, char **argv)
             idle += entry->status == Idle;
             failed += entry->status == Failed;
         }
-        frame.exitNow();
+        alerts = engine.alertMicros.size();
     }
     close(listener);
     const int after = openDescriptors();
     std::fprintf(stderr,
                  "entries %d: ok %d, idle %d, failed %d; errors %u; alerts %zu; port test %d; descriptors %d "
                  "before, %d after\n",
-                 entries, ok, idle, failed, errors, commands, testResult, before, after);
-    if (errors != 0 || failed != 0 || commands != 0 || testResult != 1)
-        result = 1;
-    else if (after != before)
-        result = 2;
-    else if (ok == 0)
-        result = 3;
-    return result;
+                 entries, ok, idle, failed, errors, alerts, testResult, before, after);
+    if (errors != 0 || failed != 0 || alerts != 0 || testResult != 1)
+        return 1;
+    if (after != before)
+        return 2;
+    return ok == 0 ? 3 : 0;
+}
+
+int deadDns()
+{
+    // The name server of this namespace's resolver configuration: it takes
+    // every query and answers none.
+    std::uint16_t dnsPort = 53;
+    const int dns = localSocket(SOCK_DGRAM, dnsPort);
+    std::uint16_t port = 0;
+    const int listener = localSocket(SOCK_STREAM, port);
+
+    std::uint64_t stall = 0;
+    std::vector<std::uint64_t> alerts;
+    std::uint64_t began = 0;
+    {
+        Engine engine("vigilon-dead.test", 60,
+                      {{GenericTcp, port}, {GenericUdp, port}, {Http, port}, {GenericTcp, port}, {GenericUdp, port}});
+        // A 5 ms ticker: how late it runs is how long the loop stalled.
+        const char meterOwner = 0;
+        std::uint64_t last = nowMicros();
+        engine.loop.setTimer(&meterOwner, 1, 5, [&] {
+            const std::uint64_t now = nowMicros();
+            stall = std::max(stall, now - last > 5000 ? now - last - 5000 : 0);
+            last = now;
+        });
+        began = nowMicros();
+        if (engine.frame->toggleMonitoring(true) != 1)
+            return 13;
+        stall = std::max(stall, nowMicros() - began);
+        last = nowMicros();
+        engine.loop.runFor(4000);
+        engine.loop.killTimers(&meterOwner);
+        alerts = engine.alertMicros;
+        for (const auto &entry : engine.frame->ports()) {
+            if (entry->active && (entry->errorCount != 1 || entry->status != Failed)) {
+                std::fprintf(stderr, "%s: status %d, errors %u\n", entry->name.c_str(), int(entry->status),
+                             entry->errorCount);
+                return 4;
+            }
+        }
+    }
+    close(listener);
+    close(dns);
+    std::fprintf(stderr, "longest event-loop stall %.3f ms; %zu entries failed at", double(stall) / 1000.0,
+                 alerts.size());
+    bool inTime = true;
+    for (std::uint64_t at : alerts) {
+        std::fprintf(stderr, " %.0f", double(at - began) / 1000.0);
+        inTime = inTime && at - began >= 2900000 && at - began < 3500000;
+    }
+    std::fprintf(stderr, " ms\n");
+    if (stall >= 50000)
+        return 1;
+    if (alerts.size() != 5)
+        return 2;
+    return inTime ? 0 : 3;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "shortage") == 0)
+        return shortage(argc > 2 ? std::atoi(argv[2]) : 100);
+    if (argc > 1 && std::strcmp(argv[1], "dead-dns") == 0)
+        return deadDns();
+    std::fprintf(stderr, "usage: real_round_helper shortage N | dead-dns\n");
+    return 64;
 }
