@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 
 namespace vigilon {
@@ -88,6 +89,38 @@ public:
 private:
     CPortListCtrl *list_;
 };
+
+// The column headers. A header text wider than its column ends in an
+// ellipsis; the toolkit's own header would cut it at its aligned side.
+class PortListHeader final : public QHeaderView {
+public:
+    explicit PortListHeader(QWidget *parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+    }
+
+    // What the section drawn at rect shows of its text.
+    QString shownText(int logicalIndex, const QRect &rect) const
+    {
+        QStyleOptionHeaderV2 opt;
+        initStyleOptionForIndex(&opt, logicalIndex);
+        opt.rect = rect;
+        const QRect textRect = style()->subElementRect(QStyle::SE_HeaderLabel, &opt, this);
+        return opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width());
+    }
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
+    {
+        QStyleOptionHeaderV2 opt;
+        initStyleOptionForIndex(&opt, logicalIndex);
+        opt.rect = rect;
+        opt.text = shownText(logicalIndex, rect);
+        painter->save();
+        style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+        painter->restore();
+    }
+};
 } // namespace
 
 CPortListCtrl::CPortListCtrl(QWidget *parent)
@@ -99,6 +132,7 @@ CPortListCtrl::CPortListCtrl(QWidget *parent)
     setShowGrid(true);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    setHorizontalHeader(new PortListHeader(this));
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setTextElideMode(Qt::ElideRight);
@@ -136,6 +170,12 @@ void CPortListCtrl::setUp()
     verticalHeader()->setMinimumSectionSize(rowHeight);
     verticalHeader()->setDefaultSectionSize(rowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+}
+
+QString CPortListCtrl::headerTextShown(int column) const
+{
+    const auto *header = static_cast<const PortListHeader *>(horizontalHeader());
+    return header->shownText(column, QRect(0, 0, header->sectionSize(column), header->height()));
 }
 
 void CPortListCtrl::setHintWindow(std::unique_ptr<CBalloonWnd> hint)

@@ -50,6 +50,10 @@ public:
     void setHintWindow(std::unique_ptr<CBalloonWnd> hint);
     CBalloonWnd *hintWindow() const { return hint_.get(); }
 
+    // A column's header text as drawn: cut with an ellipsis where the
+    // column is too narrow for it.
+    QString headerTextShown(int column) const;
+
     int itemCount() const { return rowCount(); }
     // Inserts a row at the end, or writes an existing one.
     void setItem0(int row, const QString &text, int image, int stateImage);

@@ -6,12 +6,14 @@
 #include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
 #include "ui/DialogUnits.h"
+#include "ui/PortListCtrl.h"
 #include "ui/PortSettingsDlg.h"
 #include "ui/TargetHostDlg.h"
 
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -316,6 +318,17 @@ private slots:
         QTest::mouseClick(qobject_cast<QPushButton *>(h.dialog().control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
         QVERIFY(h.dialog().monitoring());
         checkNothingClipped(&h.dialog());
+        // A header wider than its column ends in an ellipsis within it.
+        CPortListCtrl *list = h.dialog().list();
+        for (int c = 0; c < list->columnCount(); ++c) {
+            const QString shown = list->headerTextShown(c);
+            const QString full = list->horizontalHeaderItem(c)->text();
+            QVERIFY2(QFontMetrics(list->horizontalHeader()->font()).horizontalAdvance(shown) <= list->columnWidth(c),
+                     qPrintable(full));
+            QVERIFY(shown == full || (shown.endsWith(QChar(0x2026)) && full.startsWith(shown.chopped(1))));
+        }
+        QCOMPARE(list->headerTextShown(1), list->horizontalHeaderItem(1)->text());
+        QVERIFY(list->headerTextShown(2) != list->horizontalHeaderItem(2)->text());
         const QFontMetrics fm(h.dialog().font());
         QVERIFY(fm.boundingRect(QRect(), 0, h.dialog().statusText()).height() <=
                 h.dialog().control(CMonitorDlg::IdStatus)->height());
