@@ -18,8 +18,12 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vigilon;
@@ -188,6 +192,7 @@ private slots:
     void dragsOnlyAfterAPressInTheWindow();
     void contextMenuResetsAndAsksTheFrameToClose();
     void recordsToFileOrSaysItCannot();
+    void aWriteErrorEndsTheRecordingNotTheWindow();
     void clickToOpenWindowReceivingSamples();
     void noDialogForInactiveOrOpenEntries();
 };
@@ -409,6 +414,62 @@ void GraphWindowTest::recordsToFileOrSaysItCannot()
     QCOMPARE(bad.model().sampleCount(), 1u);
 
     ::unlink((dir + "/sample.csv").c_str());
+    ::rmdir(dir.c_str());
+}
+
+void GraphWindowTest::aWriteErrorEndsTheRecordingNotTheWindow()
+{
+    char pattern[] = "/tmp/vigilon-graphwnd-XXXXXX";
+    QVERIFY(mkdtemp(pattern));
+    const std::string dir = pattern;
+    test::FakeClock clock;
+    clock.wallSeconds = 1173863107;
+    test::FakePrompter prompter;
+    ResponseGraphParams p = graphParams();
+    p.recordToFile = 1;
+    p.fileName = dir + "/full.csv";
+    CResponseGraphWnd w(nullptr, clock, prompter, p);
+    w.Create();
+    QVERIFY(w.recording());
+    const std::size_t header = readFile(p.fileName).size();
+
+    // A file size limit stands in for a full disk; standard error goes to a
+    // file meanwhile.
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = header + 40;
+    const std::string errPath = dir + "/stderr.txt";
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(errFd, 2);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (std::uint32_t v = 1; v <= 6; ++v)
+        w.AddSample(v);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::fflush(stderr);
+    ::dup2(savedErr, 2);
+    ::close(savedErr);
+    ::close(errFd);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!w.recording());
+    const std::string err = readFile(errPath);
+    QVERIFY(err.find(p.fileName) != std::string::npos);
+    QCOMPARE(err.find(p.fileName), err.rfind(p.fileName));
+    // The window goes on: every sample counted and drawn, no message box.
+    QCOMPARE(w.model().sampleCount(), 6u);
+    QCOMPARE(w.model().currentValues().at(0), 6u);
+    w.grab();
+    QVERIFY(w.lastPaint().graph);
+    QCOMPARE(w.lastPaint().graph->curve.size(), std::size_t(6));
+    QVERIFY(prompter.boxes.empty());
+    QVERIFY(readFile(p.fileName).size() <= header + 40);
+
+    ::unlink(p.fileName.c_str());
+    ::unlink(errPath.c_str());
     ::rmdir(dir.c_str());
 }
 
