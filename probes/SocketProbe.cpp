@@ -42,6 +42,12 @@ std::uint64_t CSocketProbe::nowMicros() const
     return owner_.clock().monotonicMicros();
 }
 
+unsigned CSocketProbe::syncLeftMs() const
+{
+    const std::uint64_t now = nowMicros();
+    return now >= syncDeadlineMicros_ ? 0u : static_cast<unsigned>((syncDeadlineMicros_ - now + 999u) / 1000u);
+}
+
 void CSocketProbe::armTimer()
 {
     loop_.setTimer(this, probe::TimerId, probe::TimeoutMs, [this] { onTimer(); });
@@ -118,7 +124,8 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
         resolver_ = ownResolver_.get();
     }
     if (synchronous()) {
-        const HostResolver::Status status = resolver_->resolveBlocking(host_, probe::SyncStepMs, address_);
+        syncDeadlineMicros_ = nowMicros() + std::uint64_t(probe::SyncCheckMs) * 1000u;
+        const HostResolver::Status status = resolver_->resolveBlocking(host_, syncLeftMs(), address_);
         if (status == HostResolver::LocalFailure)
             return refuseLocally(resolver_->localError(), "cannot start a name lookup");
         if (status != HostResolver::Found) {
@@ -198,7 +205,7 @@ int CSocketProbe::connectBlocking()
     const int error = beginConnect();
     if (error != 0)
         return error;
-    const int ready = net::waitReady(socket_, POLLOUT, probe::SyncStepMs);
+    const int ready = net::waitReady(socket_, POLLOUT, syncLeftMs());
     if (ready <= 0)
         return net::code::TimedOut;
     int soError = 0;
@@ -302,7 +309,7 @@ bool CHttpProbe::sendRequest()
     }
     if (!synchronous())
         armTimer();
-    else if (net::waitReady(socket_, POLLOUT, probe::SyncStepMs) <= 0) {
+    else if (net::waitReady(socket_, POLLOUT, syncLeftMs()) <= 0) {
         report(HttpFailed);
         done_ = 1;
         return false;
@@ -351,7 +358,7 @@ int CHttpProbe::runSync()
         return 0;
     if (!sendRequest())
         return 0;
-    const int ready = net::waitReady(socket_, POLLIN, probe::SyncStepMs);
+    const int ready = net::waitReady(socket_, POLLIN, syncLeftMs());
     if (ready <= 0) {
         report(HttpFailed);
         done_ = 1;
@@ -430,7 +437,7 @@ int CUdpProbe::runSync()
 {
     int error = sendDatagram();
     if (error == net::code::Again || error == net::code::WouldBlock) {
-        if (net::waitReady(socket_, POLLOUT, probe::SyncStepMs) > 0)
+        if (net::waitReady(socket_, POLLOUT, syncLeftMs()) > 0)
             error = sendDatagram();
     }
     if (error == 0)

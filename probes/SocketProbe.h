@@ -14,9 +14,9 @@ namespace vigilon {
 namespace probe {
 constexpr unsigned TimerId = 9;
 constexpr unsigned TimeoutMs = 3000;
-// The bound of each blocking step (lookup, connect, send, read) of a
-// synchronous check.
-constexpr unsigned SyncStepMs = 3000;
+// The bound of a whole synchronous check: lookup, connect, send and read
+// together.
+constexpr unsigned SyncCheckMs = 3000;
 constexpr std::size_t HttpReadSize = 1024;
 } // namespace probe
 
@@ -30,8 +30,8 @@ constexpr std::size_t HttpReadSize = 1024;
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
 //
-// Synchronous mode (any other mode): every step runs inside start(), each
-// bounded by 3000 ms, and the event loop is not run meanwhile.
+// Synchronous mode (any other mode): every step runs inside start(), all of
+// them together bounded by 3000 ms, and the event loop is not run meanwhile.
 //
 // Entries: the probe keeps a plain pointer to its entry and writes only its
 // responseTime and responseMicros. When the owner deletes an entry while a
@@ -98,9 +98,11 @@ protected:
     // A non-blocking connect to the destination. 0 started (or connected),
     // else errno.
     int beginConnect();
-    // Connect bounded by SyncStepMs; 0 when connected.
+    // Connect bounded by what is left of the check's time; 0 when connected.
     int connectBlocking();
     std::uint64_t nowMicros() const;
+    // What is left of a synchronous check's SyncCheckMs.
+    unsigned syncLeftMs() const;
 
     ProbeHost &owner_;
     EventLoop &loop_;
@@ -112,6 +114,7 @@ protected:
     MonitorPort *entry_ = nullptr;
     std::uint32_t address_ = 0; // network byte order
     std::uint64_t startMicros_ = 0;
+    std::uint64_t syncDeadlineMicros_ = 0;
     int localError_ = 0;
     bool watching_ = false;
 

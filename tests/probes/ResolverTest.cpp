@@ -138,6 +138,37 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
     EXPECT_EQ(status, 0);
 }
 
+TEST(HostResolver, SynchronousCheckHasOneDeadlineForLookupConnectAndReply)
+{
+    const int status = test::runInChild(
+        [] {
+            if (!test::overlayFile("/etc/hosts", "127.0.0.1 localhost\n") ||
+                !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:1\n") ||
+                !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"))
+                return 20;
+            // The name takes 2 s, and the server never answers the request.
+            test::SlowDns dns(2000);
+            CHILD_EXPECT(dns.ok(), 21);
+            test::TcpServer server(test::TcpServer::Silent);
+            RecordingHost host;
+            HostResolver resolver(host.loop);
+            MonitorPort entry;
+            CHttpProbe probe(SyncMode, host, &resolver);
+            const std::uint64_t began = test::monoMicros();
+            probe.start(server.port(), "vigilon-slow.test", entry);
+            const std::uint64_t took = test::monoMicros() - began;
+            std::fprintf(stderr, "synchronous HTTP check after a 2 s lookup: %.0f ms\n", double(took) / 1000.0);
+            CHILD_EXPECT(server.accepted() == 1, 22);
+            CHILD_EXPECT(took >= 2900000 && took < 3500000, 23);
+            CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 24);
+            return 0;
+        },
+        test::NetAndMountNamespace, 20000);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for network and mount namespaces";
+    EXPECT_EQ(status, 0);
+}
+
 TEST(HostResolver, UnknownNameFailsTheCheck)
 {
     const int status = test::runInChild(
