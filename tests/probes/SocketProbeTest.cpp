@@ -253,6 +253,41 @@ TEST(HttpProbe, HostilePeers)
     EXPECT_EQ(host.loop.watchCount(), 0u);
 }
 
+TEST(HttpProbe, WritingToAPeerThatHasResetNeverEndsTheProcess)
+{
+    // The peer resets before the probe has seen its connect complete: the
+    // connect still counts, the request goes to a dead connection, and that
+    // send must fail with an error, not with SIGPIPE.
+    const int status = test::runInChild(
+        [] {
+            TcpServer server(TcpServer::ResetAtOnce);
+            RecordingHost host;
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                host.reports.clear();
+                const int acceptedBefore = server.accepted();
+                MonitorPort entry;
+                CHttpProbe probe(Regular, host);
+                if (probe.start(server.port(), "127.0.0.1", entry) != 1)
+                    return 10;
+                for (int i = 0; i < 200 && server.accepted() == acceptedBefore; ++i)
+                    usleep(5000);
+                usleep(50000); // the reset is in
+                const std::uint64_t began = test::monoMicros();
+                host.waitReports(1, 4000);
+                if (host.reports.size() != 1 || host.reports[0].code != HttpFailed)
+                    return 11;
+                // The failed send reports at once, not by the timeout.
+                if (test::monoMicros() - began > 1000000)
+                    return 12;
+            }
+            return 0;
+        },
+        test::NoNamespace, 20000);
+    ASSERT_NE(status, -1);
+    EXPECT_NE(status, 128 + SIGPIPE) << "killed by SIGPIPE";
+    EXPECT_EQ(status, 0);
+}
+
 TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
 {
     RecordingHost host;
