@@ -85,6 +85,20 @@ void installStopSignals(std::function<void()> onStop)
 #endif
 }
 
+bool installQtJapanese(QTranslator &translator)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         folder)) {
+        std::fprintf(stderr,
+                     "vigilon: qtbase_ja.qm is not in %s; standard buttons stay in English "
+                     "(Debian package qt6-translations-l10n)\n",
+                     qPrintable(folder));
+        return false;
+    }
+    return QCoreApplication::installTranslator(&translator);
+}
+
 struct CMonitorApp::Parts {
     std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<reg::Registry> registry;
@@ -156,10 +170,7 @@ int CMonitorApp::run()
 
     QApplication::setQuitOnLastWindowClosed(false);
     parts_ = std::make_unique<Parts>();
-    // Standard buttons in Japanese, like the rest of the program.
-    if (parts_->qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                                  QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&parts_->qtTranslator);
+    installQtJapanese(parts_->qtTranslator);
 
     if (!becomeOnlyInstance())
         return parts_->exitStatus;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+class QTranslator;
+
 namespace vigilon {
 
 class CMainFrame;
@@ -34,6 +36,12 @@ private:
     CommandLine commandLine_;
     std::unique_ptr<Parts> parts_;
 };
+
+// Loads Qt's own Japanese translation (qtbase_ja.qm from Qt's translations
+// folder) into translator and installs it, so that standard buttons read
+// "はい(&Y)" and "いいえ(&N)". False, with a note on standard error, when the
+// file is missing.
+bool installQtJapanese(QTranslator &translator);
 
 // Installs handlers that turn SIGTERM and SIGINT into a call of onStop on
 // the Qt event loop.

@@ -5,6 +5,17 @@
 
 #include <QCursor>
 
+// The icons are compiled into this static library; its resources are only
+// registered when something asks for them.
+static void registerTrayResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(vigilon);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace vigilon {
 
 namespace {
@@ -18,6 +29,7 @@ QString tipText(const std::string &tip)
 
 QIcon QtTrayIcon::loadIcon(unsigned id)
 {
+    registerTrayResources();
     QIcon icon;
     for (int size : {16, 22, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size), QSize(size, size));
@@ -51,8 +63,10 @@ QtTrayIcon::QtTrayIcon(CMainFrame &frame)
         connect(action, &QAction::triggered, this, [this, command] { frame_.onCommand(command); });
         actions_[command] = action;
     }
-    // Both buttons open the menu; the menu is shown by hand rather than set
-    // as the context menu so that a left press opens it too.
+    // The menu is the icon's context menu, so that a StatusNotifier host can
+    // show it from its exported form; Qt opens it on a right press. A left
+    // press opens it by hand.
+    tray_.setContextMenu(&menu_);
     connect(&tray_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
 }
 
@@ -63,7 +77,7 @@ QtTrayIcon::~QtTrayIcon()
 
 void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+    if (reason == QSystemTrayIcon::Trigger && !menu_.isVisible())
         menu_.popup(QCursor::pos());
 }
 

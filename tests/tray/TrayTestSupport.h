@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,10 +21,14 @@ public:
     int messageBox(const std::string &text, const std::string &, unsigned) override
     {
         texts.push_back(text);
+        if (whileAsking)
+            whileAsking();
         return mb::IdYes;
     }
     std::string fileDialog(const FileDialogRequest &) override { return {}; }
     std::vector<std::string> texts;
+    // Runs while a question is open, as if the user took a while.
+    std::function<void()> whileAsking;
 };
 
 class FakeDialog final : public MainDialogView {
@@ -54,6 +59,7 @@ public:
     QtTrayIcon *tray() const;
     FakeDialog *dialog() const;
     reg::MemoryRegistry &registry() { return registry_; }
+    RecordingPrompter &prompter() { return prompter_; }
     std::uint32_t logonFlag();
 
 private:

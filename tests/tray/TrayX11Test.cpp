@@ -3,14 +3,13 @@
 // following the states, docked again when the tray restarts; the main dialog
 // when there is no tray; the exit question's Japanese buttons.
 #include "app/base/StringTable.h"
+#include "app/qt/MonitorApp.h"
 #include "app/qt/QtPrompter.h"
 #include "app/qt/TrayWatcher.h"
 #include "tests/tray/TrayTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -235,11 +234,9 @@ void TrayX11Test::noTrayShowsTheMainDialogOnce()
 
 void TrayX11Test::exitQuestionHasJapaneseButtons()
 {
+    // The translation as the program installs it.
     QTranslator translator;
-    QVERIFY2(translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
-                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)),
-             "qtbase_ja.qm is missing (qt6-translations-l10n)");
-    QCoreApplication::installTranslator(&translator);
+    QVERIFY2(installQtJapanese(translator), "qtbase_ja.qm is missing (qt6-translations-l10n)");
 
     QStringList texts;
     QTimer::singleShot(200, this, [&texts] {

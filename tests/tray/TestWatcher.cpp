@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// A minimal StatusNotifierWatcher for the tray tests, on whatever session bus
+// DBUS_SESSION_BUS_ADDRESS names (a private one from dbus-run-session). It
+// owns org.kde.StatusNotifierWatcher, says it has a host, and reports each
+// item that registers:
+//   ready                       once the name is owned
+//   registered <service> <path> per RegisterStatusNotifierItem
+// It ends when standard input closes or on a signal.
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+class WatcherAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+public:
+    explicit WatcherAdaptor(QObject *parent)
+        : QDBusAbstractAdaptor(parent)
+    {
+    }
+    QStringList registeredItems() const { return items_; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString &serviceOrPath, const QDBusMessage &message)
+    {
+        // Items name either their bus name or, for the sender's own name,
+        // their object path.
+        QString service = serviceOrPath;
+        QString path = QStringLiteral("/StatusNotifierItem");
+        if (serviceOrPath.startsWith(QLatin1Char('/'))) {
+            service = message.service();
+            path = serviceOrPath;
+        }
+        items_ << service + path;
+        std::printf("registered %s %s\n", qPrintable(service), qPrintable(path));
+        std::fflush(stdout);
+        emit StatusNotifierItemRegistered(service + path);
+    }
+    void RegisterStatusNotifierHost(const QString &) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString &item);
+    void StatusNotifierItemUnregistered(const QString &item);
+    void StatusNotifierHostRegistered();
+
+private:
+    QStringList items_;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "test watcher: no session bus\n");
+        return 2;
+    }
+    QObject root;
+    new WatcherAdaptor(&root);
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &root,
+                            QDBusConnection::ExportAdaptors)) {
+        std::fprintf(stderr, "test watcher: cannot register the object\n");
+        return 3;
+    }
+    if (!bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+        std::fprintf(stderr, "test watcher: the name is taken\n");
+        return 4;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&app] {
+        char buffer[64];
+        if (read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+            app.quit();
+    });
+    return app.exec();
+}
+
+#include "TestWatcher.moc"
