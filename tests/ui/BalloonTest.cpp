@@ -95,6 +95,23 @@ private slots:
         QCOMPARE(r.balloon.pos().x(), p.x() - l.bodyWidth + 12);
         QCOMPARE(r.balloon.pos().y(), p.y() - (l.bodyHeight + 20) + 10);
         QCOMPARE(r.balloon.mask(), l.region);
+        // Window colour inside, a dark 1-pixel edge over a 3-pixel band of
+        // the scroll-bar grey, the text in black.
+        const QImage painted = r.balloon.grab().toImage();
+        const QPalette &pal = r.balloon.palette();
+        const int midY = l.bodyHeight / 2;
+        QCOMPARE(painted.pixel(0, midY), pal.color(QPalette::WindowText).rgb());
+        QCOMPARE(painted.pixel(1, midY), pal.color(QPalette::Midlight).rgb());
+        QCOMPARE(painted.pixel(2, midY), pal.color(QPalette::Midlight).rgb());
+        QCOMPARE(painted.pixel(3, midY), pal.color(QPalette::Base).rgb());
+        QCOMPARE(painted.pixel(l.bodyWidth - 1, midY), pal.color(QPalette::WindowText).rgb());
+        QCOMPARE(painted.pixel(8, l.bodyHeight - 1), pal.color(QPalette::WindowText).rgb());
+        QCOMPARE(painted.pixel(8, l.bodyHeight - 3), pal.color(QPalette::Midlight).rgb());
+        bool black = false;
+        for (int y = 10; y < l.bodyHeight - 10 && !black; ++y)
+            for (int x = 12; x < l.bodyWidth - 12 && !black; ++x)
+                black = painted.pixel(x, y) == qRgb(0, 0, 0);
+        QVERIFY(black);
         // Hidden again after its display time, with the pointer still there.
         QTRY_VERIFY_WITH_TIMEOUT(!r.balloon.isVisible(), 10000);
         QCOMPARE(r.balloon.pendingTimer(), 0);
