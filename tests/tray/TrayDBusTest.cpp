@@ -324,7 +324,7 @@ void TrayDBusTest::itemCarriesTheTipIconAndMenu()
     QVERIFY(!menu[1].checkable);
 
     // While the start question is open its item is grayed, and only that one.
-    f.frame().ports().front()->active = 1;
+    QCOMPARE(f.frame().ports().front()->active, 1);
     QList<MenuEntry> asking;
     f.prompter().whileAsking = [&] { asking = itemMenu(service, path); };
     QVERIFY(f.frame().toggleMonitoring(false));

@@ -71,6 +71,7 @@ TrayFrame::TrayFrame(bool serviceMode, const std::string &targetHost)
     entry->protocol = Ping;
     entry->name = "PING";
     ports.push_back(std::move(entry));
+    appendPlaceholder(ports); // the list's empty last row, never stored
     saveSettings(registry_, targetHost, 5, 1, ports);
 
     FrameContext context;
