@@ -32,6 +32,9 @@ struct HostResolver::Lookup {
     std::uint32_t address = 0;
     // Loop-thread side: when the answer reached the loop (0: not yet).
     std::uint64_t deliveredMicros = 0;
+    // The round in which a synchronous check already waited its full time
+    // for this lookup (0: none).
+    std::uint64_t waitedOutGeneration = 0;
 };
 
 // What the worker threads share with the resolver: the loop to post to,
@@ -185,8 +188,13 @@ HostResolver::Status HostResolver::resolveBlocking(const std::string &host, unsi
     if (status != Pending)
         return status;
     std::unique_lock<std::mutex> lock(lookup->mutex);
-    if (!lookup->finishedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return lookup->finished; }))
+    // Once one check of a round has waited in vain, the others of the round
+    // do not wait again for the same silent server.
+    const unsigned waitMs = lookup->waitedOutGeneration == generation_ ? 0 : timeoutMs;
+    if (!lookup->finishedChanged.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return lookup->finished; })) {
+        lookup->waitedOutGeneration = generation_;
         return NotFound;
+    }
     address = lookup->address;
     return lookup->ok ? Found : NotFound;
 }

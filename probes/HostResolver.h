@@ -57,7 +57,9 @@ public:
     void cancel(std::uint64_t ticket);
 
     // For synchronous checks: waits at most timeoutMs for the answer, on the
-    // calling thread (the loop is not run meanwhile).
+    // calling thread (the loop is not run meanwhile). When a lookup has kept
+    // one check of this round waiting in vain, the others of the round fail
+    // at once instead of waiting again.
     Status resolveBlocking(const std::string &host, unsigned timeoutMs, std::uint32_t &address);
 
     int localError() const { return localError_; }

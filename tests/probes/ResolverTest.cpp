@@ -129,6 +129,21 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                 CHILD_EXPECT(took >= 2900000 && took < 4000000, 51);
                 CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == TcpFailed, 52);
                 CHILD_EXPECT(!probe.localFailure(), 53);
+                // The other entries of that round do not wait again for the
+                // same silent server; a new round does, once.
+                for (int round = 0; round < 2; ++round) {
+                    for (int i = 0; i < 3; ++i) {
+                        MonitorPort other;
+                        CTcpProbe next(SyncMode, host, &resolver);
+                        const std::uint64_t nextBegan = test::monoMicros();
+                        CHILD_EXPECT(next.start(server.port(), "vigilon-dead2.test", other) == 0, 54);
+                        const std::uint64_t nextTook = test::monoMicros() - nextBegan;
+                        const bool waits = round == 1 && i == 0;
+                        CHILD_EXPECT(waits ? nextTook >= 2900000 : nextTook < 100000, 55);
+                    }
+                    resolver.beginRound();
+                }
+                CHILD_EXPECT(resolver.lookupsStarted() == 4, 56);
                 return 0;
             });
         },
