@@ -135,7 +135,7 @@ void checkInstalledTree(const fs::path &root)
     // The same text "-install" writes for the installed program.
     const fs::path unit = root / fs::path(INSTALL_PREFIX).relative_path() / "lib/systemd/user/vigilsvc.service";
     EXPECT_EQ(readFile(unit), svc::unitText(std::string(INSTALL_FULL_BINDIR) + "/vigilsvc")) << unit;
-    const fs::path autostart = under(root, INSTALL_FULL_SYSCONFDIR) / "xdg/autostart/vigilsvc.desktop";
+    const fs::path autostart = under(root, AUTOSTART_DIR) / "vigilsvc.desktop";
     EXPECT_EQ(readFile(autostart), svc::autostartText()) << autostart;
 }
 
