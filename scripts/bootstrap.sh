@@ -18,6 +18,11 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 googletest)
 fi
 
+# The command-line checkers that the side-by-side benchmark runs beside ours.
+if [ "${VIGILON_BENCH:-0}" = 1 ]; then
+  packages+=(fping monitoring-plugins-basic httping nmap)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
