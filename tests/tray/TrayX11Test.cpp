@@ -10,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -73,6 +75,7 @@ private slots:
     void init();
     void dockedWithTheTip();
     void iconFollowsTheStates();
+    void bothButtonsOpenTheMenu();
     void dockedAgainAfterTheTrayRestarts();
     void noTrayShowsTheMainDialogOnce();
     void exitQuestionHasJapaneseButtons();
@@ -174,6 +177,25 @@ void TrayX11Test::iconFollowsTheStates()
     QVERIFY(!toggle->isChecked());
     // Still the same docked icon.
     QVERIFY(!dockingPanel().isEmpty());
+}
+
+void TrayX11Test::bothButtonsOpenTheMenu()
+{
+    TrayFrame f;
+    QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
+    QWidget *icon = trayWindow();
+    QMenu &menu = f.tray()->menu();
+    // The pointer where the press happens, as with a real click.
+    QCursor::setPos(icon->mapToGlobal(QPoint(5, 5)));
+    QVERIFY(waitFor([&] { return QCursor::pos() == icon->mapToGlobal(QPoint(5, 5)); }, 2000));
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        QVERIFY(!menu.isVisible());
+        QTest::mousePress(icon, button, {}, QPoint(5, 5));
+        QVERIFY2(waitFor([&] { return menu.isVisible(); }, 2000), button == Qt::LeftButton ? "left" : "right");
+        menu.hide();
+        QTest::mouseRelease(icon, button, {}, QPoint(5, 5));
+        QVERIFY(waitFor([&] { return !menu.isVisible(); }, 2000));
+    }
 }
 
 void TrayX11Test::dockedAgainAfterTheTrayRestarts()
