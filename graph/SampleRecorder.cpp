@@ -9,12 +9,21 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 namespace vigilon {
 
@@ -37,6 +46,41 @@ bool keepsUtf8(const std::string &charset)
 
 } // namespace
 
+#ifdef _WIN32
+// Windows names its character sets by code page: "CP932" and the like.
+std::string toCharacterSet(const std::string &utf8, const std::string &charset)
+{
+    if (keepsUtf8(charset) || utf8.empty())
+        return utf8;
+    const std::string cs = upper(charset);
+    if (cs.size() < 3 || cs.compare(0, 2, "CP") != 0)
+        return utf8;
+    const UINT codePage = static_cast<UINT>(std::strtoul(cs.c_str() + 2, nullptr, 10));
+    if (codePage == 0 || codePage == CP_UTF8)
+        return utf8;
+    const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                               static_cast<int>(utf8.size()), nullptr, 0);
+    if (wideLength <= 0)
+        return utf8;
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), wideLength);
+    BOOL lossy = FALSE;
+    const int length = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr, 0,
+                                           nullptr, &lossy);
+    if (length <= 0 || lossy)
+        return utf8;
+    std::string out(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, out.data(), length, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string localeCharacterSet()
+{
+    const UINT codePage = GetACP();
+    return codePage == CP_UTF8 ? std::string("UTF-8") : "CP" + std::to_string(codePage);
+}
+#else
 std::string toCharacterSet(const std::string &utf8, const std::string &charset)
 {
     if (keepsUtf8(charset) || utf8.empty())
@@ -62,6 +106,7 @@ std::string localeCharacterSet()
     const char *cs = nl_langinfo(CODESET);
     return cs ? cs : "";
 }
+#endif
 
 SampleRecorder::~SampleRecorder()
 {
@@ -74,6 +119,17 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
     close();
     // Opened without truncation first: a file another program holds must
     // not lose its content to a refused open.
+#ifdef _WIN32
+    // Others may read the file while it is recorded, but not write it.
+    int fd = -1;
+    if (::_sopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
+                   _S_IREAD | _S_IWRITE) != 0 || fd < 0)
+        return false;
+    if (::_chsize_s(fd, 0) != 0) {
+        ::_close(fd);
+        return false;
+    }
+#else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
@@ -81,6 +137,7 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
         ::close(fd);
         return false;
     }
+#endif
     fd_ = fd;
     path_ = path;
 
@@ -117,7 +174,11 @@ bool SampleRecorder::writeLine(const std::string &utf8)
     const std::string bytes = toCharacterSet(utf8, localeCharacterSet()) + "\r\n";
     std::size_t done = 0;
     while (done < bytes.size()) {
+#ifdef _WIN32
+        const int n = ::_write(fd_, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+#else
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+#endif
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -135,7 +196,11 @@ bool SampleRecorder::writeLine(const std::string &utf8)
 void SampleRecorder::close()
 {
     if (fd_ >= 0) {
+#ifdef _WIN32
+        ::_close(fd_);
+#else
         ::close(fd_);
+#endif
         fd_ = -1;
     }
 }

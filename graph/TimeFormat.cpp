@@ -75,7 +75,11 @@ std::string formatLocalTime(const std::string &pattern, std::uint32_t secondsSin
     const std::time_t t = static_cast<std::time_t>(secondsSince1970);
     std::tm local{};
     Fields f;
+#ifdef _WIN32
+    if (localtime_s(&local, &t) == 0) {
+#else
     if (localtime_r(&t, &local)) {
+#endif
         f.year = static_cast<unsigned>(local.tm_year + 1900);
         f.month = static_cast<unsigned>(local.tm_mon + 1);
         f.day = static_cast<unsigned>(local.tm_mday);

@@ -4,15 +4,64 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
+#include <thread>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 namespace vigilon {
 namespace {
+
+// Sockets as the loop takes them; the loop has started the socket library.
+#ifdef _WIN32
+using socklen_t = int;
+constexpr int kConnectionRefused = WSAECONNREFUSED;
+int streamSocket(bool nonBlocking)
+{
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    u_long on = nonBlocking ? 1 : 0;
+    ioctlsocket(s, FIONBIO, &on);
+    return static_cast<int>(s);
+}
+void closeSocket(int fd) { closesocket(static_cast<SOCKET>(fd)); }
+int sendByte(int fd) { return send(static_cast<SOCKET>(fd), "x", 1, 0); }
+// Windows has no socketpair(): a connection over loopback stands in.
+int socketPair(int fds[2])
+{
+    const int listener = streamSocket(false);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        closeSocket(listener);
+        return -1;
+    }
+    fds[1] = streamSocket(false);
+    const bool connected = connect(fds[1], reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    fds[0] = connected ? static_cast<int>(accept(listener, nullptr, nullptr)) : -1;
+    closeSocket(listener);
+    return connected && fds[0] != -1 ? 0 : -1;
+}
+#else
+constexpr int kConnectionRefused = ECONNREFUSED;
+int streamSocket(bool nonBlocking)
+{
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+}
+void closeSocket(int fd) { close(fd); }
+int sendByte(int fd) { return static_cast<int>(write(fd, "x", 1)); }
+int socketPair(int fds[2]) { return socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds); }
+#endif
 
 std::uint64_t nowMicros()
 {
@@ -74,7 +123,7 @@ TEST(PollEventLoop, PostFromAnotherThreadWakesTheLoop)
     PollEventLoop loop;
     std::atomic<bool> ran{false};
     std::thread poster([&] {
-        usleep(20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         loop.post([&] { ran = true; });
     });
     const bool finished = loop.runUntil([&] { return ran.load(); }, 5000);
@@ -86,8 +135,8 @@ TEST(PollEventLoop, SocketReadinessAndUnwatchInsideCallbacks)
 {
     PollEventLoop loop;
     int pair1[2], pair2[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair1), 0);
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair2), 0);
+    ASSERT_EQ(socketPair(pair1), 0);
+    ASSERT_EQ(socketPair(pair2), 0);
     int calls1 = 0, calls2 = 0;
     // Whichever is dispatched first unwatches the other: only one runs.
     loop.watchSocket(pair1[0], EventLoop::Readable, [&](unsigned events, int) {
@@ -101,29 +150,29 @@ TEST(PollEventLoop, SocketReadinessAndUnwatchInsideCallbacks)
         loop.unwatchSocket(pair1[0]);
         loop.unwatchSocket(pair2[0]);
     });
-    ASSERT_EQ(write(pair1[1], "x", 1), 1);
-    ASSERT_EQ(write(pair2[1], "x", 1), 1);
+    ASSERT_EQ(sendByte(pair1[1]), 1);
+    ASSERT_EQ(sendByte(pair2[1]), 1);
     loop.runFor(50);
     EXPECT_EQ(calls1 + calls2, 1);
     EXPECT_EQ(loop.watchCount(), 0u);
     for (int fd : {pair1[0], pair1[1], pair2[0], pair2[1]})
-        close(fd);
+        closeSocket(fd);
 }
 
 TEST(PollEventLoop, ConnectedCarriesTheSocketErrorOnceAndThenStaysQuiet)
 {
     PollEventLoop loop;
     // A port with nothing behind it.
-    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int probe = streamSocket(false);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     socklen_t length = sizeof address;
     getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    close(probe);
+    closeSocket(probe);
 
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int fd = streamSocket(true);
     connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
     int calls = 0, error = -1;
     unsigned seen = 0;
@@ -137,19 +186,19 @@ TEST(PollEventLoop, ConnectedCarriesTheSocketErrorOnceAndThenStaysQuiet)
     // loop although the watch is still there.
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(seen & EventLoop::Connected);
-    EXPECT_EQ(error, ECONNREFUSED);
+    EXPECT_EQ(error, kConnectionRefused);
     EXPECT_EQ(loop.watchCount(), 1u);
     loop.unwatchSocket(fd);
-    close(fd);
+    closeSocket(fd);
 
     // A connect that succeeds reports error 0.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = streamSocket(false);
     address.sin_port = 0;
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(listen(listener, 4), 0);
     length = sizeof address;
     getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int client = streamSocket(true);
     connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address);
     calls = 0;
     error = -1;
@@ -163,8 +212,8 @@ TEST(PollEventLoop, ConnectedCarriesTheSocketErrorOnceAndThenStaysQuiet)
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(error, 0);
     loop.unwatchSocket(client);
-    close(client);
-    close(listener);
+    closeSocket(client);
+    closeSocket(listener);
 }
 
 } // namespace
