@@ -403,7 +403,7 @@ int CPingProbe::receiveReply(PingReply &reply)
         }
         if (outcome == 1) {
             reply.roundTripMicros = arrived > sendMicros_ ? arrived - sendMicros_ : 0;
-            reply.roundTripTime = static_cast<std::uint32_t>((reply.roundTripMicros + 500u) / 1000u);
+            reply.roundTripTime = roundedMillis(reply.roundTripMicros);
             return 1;
         }
         return 0;

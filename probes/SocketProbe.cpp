@@ -83,7 +83,7 @@ void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
         return;
     const std::uint64_t micros = arrivedMicros > startMicros_ ? arrivedMicros - startMicros_ : 0;
     entry_->responseMicros = micros;
-    entry_->responseTime = static_cast<std::uint32_t>((micros + 500u) / 1000u);
+    entry_->responseTime = roundedMillis(micros);
 }
 
 int CSocketProbe::refuseLocally(int error, const char *what)
@@ -132,8 +132,6 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
             report(failureCode());
             return 0;
         }
-        if (startsClockAtLookup())
-            startMicros_ = nowMicros();
         return runSync();
     }
 
@@ -169,8 +167,6 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
 
 int CSocketProbe::afterLookup(bool lookupWasPending)
 {
-    if (startsClockAtLookup())
-        startMicros_ = nowMicros();
     if (!lookupWasPending)
         armTimer();
     watch(firstEvents());
@@ -189,6 +185,9 @@ int CSocketProbe::beginConnect()
     destination.sin_family = AF_INET;
     destination.sin_port = htons(static_cast<std::uint16_t>(port_));
     destination.sin_addr.s_addr = address_;
+    // The TCP check times the connect itself, from right before the call.
+    if (startsClockAtLookup())
+        startMicros_ = nowMicros();
     if (::connect(socket_, reinterpret_cast<const sockaddr *>(&destination), sizeof destination) == 0)
         return 0;
     const int error = net::lastError();
@@ -252,6 +251,7 @@ int CTcpProbe::runSync()
 
 void CTcpProbe::onSocket(unsigned events, int error)
 {
+    const std::uint64_t now = nowMicros();
     if (!(events & EventLoop::Connected))
         return;
     error = connectError(error);
@@ -260,7 +260,6 @@ void CTcpProbe::onSocket(unsigned events, int error)
     unwatch();
     if (error != 0)
         return;
-    const std::uint64_t now = nowMicros();
     killTimer();
     setResponse(now);
     report(TcpOk);
@@ -302,7 +301,6 @@ int CHttpProbe::beginAsync()
 bool CHttpProbe::sendRequest()
 {
     const std::string request = requestText(host_);
-    startMicros_ = nowMicros();
     if (entry_) {
         entry_->responseTime = 0;
         entry_->responseMicros = 0;
@@ -315,6 +313,7 @@ bool CHttpProbe::sendRequest()
         return false;
     }
     requestSent_ = true;
+    startMicros_ = nowMicros();
     // A short count is not followed up: the request fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
         if (!synchronous()) {
@@ -410,6 +409,7 @@ int CUdpProbe::sendDatagram()
     destination.sin_port = htons(static_cast<std::uint16_t>(port_));
     destination.sin_addr.s_addr = address_;
     const char payload = 0;
+    startMicros_ = nowMicros();
     if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination),
                  sizeof destination) >= 0)
         return 0;
@@ -449,9 +449,9 @@ int CUdpProbe::runSync()
 
 void CUdpProbe::onSocket(unsigned events, int error)
 {
+    const std::uint64_t now = nowMicros();
     if (!(events & (EventLoop::Writable | EventLoop::Connected)) || error != 0)
         return;
-    const std::uint64_t now = nowMicros();
     unwatch();
     killTimer();
     setResponse(now);

@@ -73,8 +73,9 @@ public:
 
 protected:
     virtual int socketType() const = 0;
-    // Whether the measured interval starts right after the lookup (TCP, UDP)
-    // rather than at the kind's own step (HTTP).
+    // Whether the measured interval starts right before the connect call
+    // (TCP; UDP starts right before its send) rather than at the kind's own
+    // step (HTTP: right before the request is sent).
     virtual bool startsClockAtLookup() const { return true; }
     // The events watched while the first network action is under way.
     virtual unsigned firstEvents() const = 0;

@@ -3,6 +3,7 @@
 
 #include "app/base/Clock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +105,23 @@ void enableReceiveStamps(int fd)
 {
 #ifdef SO_TIMESTAMPNS
     const int on = 1;
+    // The kernel stamps arriving packets only while some socket asks for
+    // stamps, and it switches that on and off a moment after the first
+    // socket asks and the last one closes; a packet that comes in between
+    // is stamped only when it is read. Every check has a socket of its own,
+    // so one socket that asks is kept open for the life of the process.
+    static std::atomic<int> keeper{-1};
+    if (keeper.load() < 0) {
+        static std::mutex mutex;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (keeper.load() < 0) {
+            const int held = openSocket(SOCK_DGRAM, 0);
+            if (held >= 0) {
+                setsockopt(held, SOL_SOCKET, SO_TIMESTAMPNS, reinterpret_cast<const char *>(&on), sizeof on);
+                keeper.store(held);
+            }
+        }
+    }
     setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, reinterpret_cast<const char *>(&on), sizeof on);
 #else
     (void)fd;
@@ -113,16 +131,26 @@ void enableReceiveStamps(int fd)
 #ifndef _WIN32
 std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow)
 {
+    // The stamp's age on the wall clock, taken against a reading of both
+    // clocks at one moment: the monotonic clock is read on either side of
+    // the wall clock and the middle taken, so that the time spent since the
+    // readiness was seen (the receive call, this one) is not counted in.
+    const std::uint64_t before = SystemClock::instance().monotonicMicros();
     timespec real{};
     clock_gettime(CLOCK_REALTIME, &real);
-    const std::int64_t realNow = std::int64_t(real.tv_sec) * 1000000 + real.tv_nsec / 1000;
-    const std::int64_t stamp = stampSeconds * 1000000 + stampNanos / 1000;
-    const std::int64_t age = realNow - stamp;
+    const std::uint64_t after = SystemClock::instance().monotonicMicros();
+    const std::uint64_t monotonicThen = before + (after - before) / 2;
+    const std::int64_t realNs = std::int64_t(real.tv_sec) * 1000000000 + real.tv_nsec;
+    const std::int64_t stampNs = stampSeconds * 1000000000 + stampNanos;
+    const std::int64_t ageMicros = (realNs - stampNs + 500) / 1000;
     // A stamp from the future or from long ago means the wall clock was set
     // in between; then the readiness time is the better answer.
-    if (age < 0 || age > 10000000 || std::uint64_t(age) > monotonicNow)
+    if (ageMicros < 0 || ageMicros > 10000000 || std::uint64_t(ageMicros) > monotonicThen)
         return monotonicNow;
-    return monotonicNow - std::uint64_t(age);
+    const std::uint64_t arrived = monotonicThen - std::uint64_t(ageMicros);
+    // The data cannot have come after its readiness was seen; a stamp that
+    // says so was taken on a wall clock that was set meanwhile.
+    return arrived > monotonicNow ? monotonicNow : arrived;
 }
 
 ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,

@@ -57,7 +57,8 @@ bool setNonBlocking(int fd, bool on);
 void closeSocket(int &fd);
 
 // Asks the kernel to stamp received datagrams and segments (SO_TIMESTAMPNS).
-// Harmless where the socket does not offer it.
+// Harmless where the socket does not offer it. The first call also opens one
+// socket for the rest of the process that keeps the kernel's stamping on.
 void enableReceiveStamps(int fd);
 
 // One recvmsg() that also returns the time the data arrived, on the
@@ -67,7 +68,10 @@ void enableReceiveStamps(int fd);
 ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
                        std::uint64_t nowMicros, std::uint64_t &arrivedMicros);
 
-// Converts a kernel receive stamp (realtime clock) to the monotonic clock.
+// Converts a kernel receive stamp (realtime clock) to the monotonic clock of
+// SystemClock. monotonicNow: when the readiness was seen, on that clock; the
+// answer is never later, and it is monotonicNow itself for a stamp that the
+// wall clock's being set has made meaningless.
 std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow);
 
 // Waits until fd is ready for the poll() events given or timeoutMs pass.

@@ -64,6 +64,15 @@ struct MonitorPort {
     MonitorPort &operator=(const MonitorPort &) = delete;
 };
 
+// A response time in whole milliseconds as the entry keeps it: the exact
+// value rounded to the nearest millisecond, halves up (1499 us is 1 ms,
+// 1500 us is 2 ms).
+inline std::uint32_t roundedMillis(std::uint64_t micros)
+{
+    const std::uint64_t millis = micros / 1000u + (micros % 1000u >= 500u ? 1u : 0u);
+    return millis > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(millis);
+}
+
 // The text of the placeholder row that ends every port list.
 const std::string &placeholderName();
 

@@ -70,6 +70,7 @@ protected:
     {
         FrameContext context;
         context.serviceMode = serviceMode;
+        context.verbose = verbose;
         context.targetGiven = !target.empty();
         if (!target.empty())
             context.targetHost = target;
@@ -95,6 +96,8 @@ protected:
 
     MonitorPort &entry(std::size_t i) { return *frame->ports().at(i); }
 
+    // Passed as --verbose to the next makeFrame().
+    bool verbose = false;
     FakeClock clock;
     FakeEventLoop loop;
     FakePrompter prompter;
