@@ -36,31 +36,6 @@ TEST(StringTable, HoldsExactlyTheProgramIds)
     EXPECT_EQ(found, kExpectedIds.size());
 }
 
-TEST(StringTable, TextsAreByteExactUtf8)
-{
-    EXPECT_EQ(loadString(sid::AddPlaceholderName), "\xe8\xbf\xbd\xe5\x8a\xa0");
-    // Full-width letters with an ASCII blank between them.
-    EXPECT_EQ(loadString(sid::UiFontFace),
-              "\xef\xbc\xad\xef\xbc\xb3 \xef\xbc\xb0\xe3\x82\xb4\xe3\x82\xb7"
-              "\xe3\x83\x83\xe3\x82\xaf");
-    // The port heading keeps its trailing blank: the series text follows it.
-    EXPECT_EQ(loadString(sid::GraphTargetPort),
-              "\xe5\xaf\xbe\xe8\xb1\xa1\xe3\x83\x9d\xe3\x83\xbc\xe3\x83\x88: ");
-    EXPECT_EQ(loadString(sid::TrayTipStopped),
-              "\xe3\x83\x87\xe3\x83\x90\xe3\x82\xa4\xe3\x82\xb9 %s\r\n"
-              "\xe3\x83\x9d\xe3\x83\xbc\xe3\x83\x88\xe7\x9b\xa3\xe8\xa6\x96"
-              "\xe3\x82\xb5\xe3\x83\xbc\xe3\x83\x93\xe3\x82\xb9\xe3\x81\xaf"
-              "\xe5\x81\x9c\xe6\xad\xa2\xe3\x81\x97\xe3\x81\xa6\xe3\x81\x84"
-              "\xe3\x81\xbe\xe3\x81\x99");
-    EXPECT_EQ(loadString(sid::ExitCaption), "Lumivane");
-    EXPECT_EQ(loadString(sid::HelpErrorCaption), "Vigilon");
-    EXPECT_EQ(loadString(sid::ParseIntegerRange),
-              "Please enter an integer between %1 and %2.");
-    EXPECT_EQ(loadString(sid::GraphDateTimeFormat),
-              "%Y\xe5\xb9\xb4 %m\xe6\x9c\x88 %d\xe6\x97\xa5 "
-              "%H\xe6\x99\x82%M\xe5\x88\x86%S\xe7\xa7\x92");
-}
-
 TEST(StringTable, LineBreaksAreCrLfOnly)
 {
     for (unsigned id : kExpectedIds) {
