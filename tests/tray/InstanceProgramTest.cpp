@@ -39,6 +39,26 @@ bool viewableWindowNamed(const QString &text)
     return false;
 }
 
+// Live processes whose program is the given path (as started, argv[0]).
+QList<qint64> processesOf(const QString &program)
+{
+    QList<qint64> pids;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly) || cmdline.readAll().split('\0').value(0) != program.toLocal8Bit())
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "))
+            pids << pid;
+    }
+    return pids;
+}
+
 } // namespace
 
 class InstanceProgramTest : public QObject {
@@ -48,10 +68,12 @@ private slots:
     void init();
     void laterStartShowsTheFirstsDialogAndEnds();
     void serviceStartWaitsForTheFirstThenMonitors();
+    void serviceHostEndsAndStartsTheProgramAgain();
     void cleanupTestCase();
 
 private:
     QString storePath(const QString &name) const { return dir_->filePath(name + QStringLiteral(".sqlite")); }
+    QProcessEnvironment environmentFor(const QString &store) const;
     QProcess *start(const QString &store, const QStringList &arguments);
     bool servesLaterStarts(int timeoutMs = 10000)
     {
@@ -90,13 +112,18 @@ void InstanceProgramTest::init()
     QFile::setPermissions(dir_->filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-QProcess *InstanceProgramTest::start(const QString &store, const QStringList &arguments)
+QProcessEnvironment InstanceProgramTest::environmentFor(const QString &store) const
 {
-    auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VIGILON_REGISTRY"), store);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_->filePath(QStringLiteral("run")));
-    process->setProcessEnvironment(env);
+    return env;
+}
+
+QProcess *InstanceProgramTest::start(const QString &store, const QStringList &arguments)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environmentFor(store));
     process->start(program_, arguments);
     process->waitForStarted(5000);
     programs_.push_back(std::move(process));
@@ -178,6 +205,47 @@ void InstanceProgramTest::serviceStartWaitsForTheFirstThenMonitors()
     second->terminate();
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 0);
+}
+
+// Vigilsvc's end-then-start after a logon: the fresh Vigilon gets the store's
+// lock and serves, without waiting for anybody.
+void InstanceProgramTest::serviceHostEndsAndStartsTheProgramAgain()
+{
+    const QString vigilsvc = QString::fromLocal8Bit(qgetenv("VIGILSVC_BIN"));
+    QVERIFY2(QFileInfo(vigilsvc).isExecutable(), qPrintable(vigilsvc));
+    // Vigilsvc starts the vigilon next to it.
+    const QString host = dir_->filePath(QStringLiteral("vigilsvc"));
+    const QString monitor = dir_->filePath(QStringLiteral("vigilon"));
+    QVERIFY(QFile::copy(vigilsvc, host));
+    QVERIFY(QFile::setPermissions(host, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::link(program_, monitor));
+    const QString store = storePath(QStringLiteral("svc"));
+    QVERIFY(reg::SqliteRegistry::open(store.toStdString())->createKey(kProgramKey));
+
+    QProcess supervisor;
+    supervisor.setProcessEnvironment(environmentFor(store));
+    supervisor.start(host, {QStringLiteral("-debug")});
+    QVERIFY(supervisor.waitForStarted(5000));
+    QVERIFY(waitFor([&] { return processesOf(monitor).size() == 1; }, 10000));
+    const qint64 first = processesOf(monitor).value(0);
+    QVERIFY(servesLaterStarts());
+
+    QCOMPARE(setLogonFlag(*reg::SqliteRegistry::open(store.toStdString()), 1), reg::Status::Ok);
+    // Ended at the next round, started again one round later.
+    QVERIFY(waitFor([&] {
+        const QList<qint64> now = processesOf(monitor);
+        return now.size() == 1 && now[0] != first;
+    }, 30000));
+    QVERIFY(servesLaterStarts());
+    QProcess *asker = start(store, {});
+    QVERIFY(asker->waitForFinished(10000));
+    QCOMPARE(asker->exitCode(), 0);
+    const QByteArray errors = supervisor.readAllStandardError();
+    QVERIFY2(!errors.contains("another Vigilon"), errors.constData());
+
+    supervisor.terminate();
+    QVERIFY(supervisor.waitForFinished(10000));
+    QVERIFY(waitFor([&] { return processesOf(monitor).isEmpty(); }, 5000));
 }
 
 void InstanceProgramTest::cleanupTestCase()
