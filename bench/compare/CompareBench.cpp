@@ -1,0 +1,363 @@
+// SPDX-License-Identifier: MIT
+// Vigilon's checks beside the command-line checkers, on the same responders
+// in one run: ICMP and HTTP error against a known reply delay, a round of
+// 1,000 TCP entries against bare connects and nmap, and the CPU that waiting
+// for a dead host costs. Prints figures, asserts nothing.
+//
+// Needs root (a network namespace for the ICMP responder, raw sockets).
+// Traffic goes only to 127.0.0.1 and to the namespace made here.
+#include "bench/compare/EngineRig.h"
+#include "bench/compare/Figures.h"
+#include "bench/compare/Peers.h"
+#include "bench/compare/Process.h"
+#include "bench/compare/Responders.h"
+#include "probes/SocketUtil.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+using namespace vigilon;
+using namespace vigilon::bench;
+
+namespace {
+
+constexpr unsigned kDelaysMs[] = {0, 5, 50};
+constexpr unsigned kFarmPorts = 1000;
+constexpr unsigned kRoundRepeats = 5;
+constexpr unsigned kDeadWaitMs = 2000;
+constexpr unsigned kDeadRepeats = 3;
+
+void onSignal(int)
+{
+    emergencyCleanup();
+    _exit(2);
+}
+
+double median(std::vector<double> values)
+{
+    return summarise(std::move(values)).median;
+}
+
+void resetResponder(Responder &responder, unsigned delayMs)
+{
+    responder.tell("D " + std::to_string(std::uint64_t(delayMs) * 1000u));
+    responder.ask("R");
+}
+
+ErrorRow fromPeer(const std::string &who, const PeerTimes &times, unsigned delayMs, Responder &responder)
+{
+    ErrorRow row;
+    row.who = who;
+    row.ran = times.ran;
+    row.note = times.note;
+    row.failures = times.failures;
+    for (const double ms : times.timesMs)
+        row.errorsMs.push_back(ms - double(delayMs));
+    row.responder = parseResponderError(responder.ask("R"));
+    return row;
+}
+
+// Our check of one entry, round after round through the engine.
+ErrorRow oursOnEntry(const EngineRig::Entry &entry, const std::string &target, unsigned delayMs, unsigned checks,
+                     Responder &responder)
+{
+    ErrorRow row;
+    row.who = "vigilon";
+    EngineRig rig({entry}, target);
+    if (!rig.created()) {
+        row.note = "the engine could not be made";
+        return row;
+    }
+    row.ran = true;
+    for (unsigned i = 0; i < checks; ++i) {
+        rig.resetCount();
+        if (i == 0)
+            rig.startMonitoring();
+        else
+            rig.runRound();
+        // PING checks finish inside the round; socket checks on the loop.
+        if (!rig.waitForResults(1, 4000) || rig.failureCount() != 0) {
+            ++row.failures;
+            continue;
+        }
+        row.errorsMs.push_back(double(rig.entry(0).responseMicros) / 1000.0 - double(delayMs));
+        // The peers space their checks too; let the loop breathe.
+        rig.loop().runFor(1);
+    }
+    if (rig.questionsAsked() != 0)
+        row.note = std::to_string(rig.questionsAsked()) + " message boxes shown";
+    row.responder = parseResponderError(responder.ask("R"));
+    return row;
+}
+
+// The same connects with poll and nothing else: socket, connect, wait
+// until every one has finished, close.
+double floorRoundMs(const std::vector<std::uint16_t> &ports, std::size_t &connected)
+{
+    const std::uint64_t begin = monoMicros();
+    std::vector<pollfd> fds;
+    fds.reserve(ports.size());
+    for (const std::uint16_t port : ports) {
+        const int fd = net::openSocket(SOCK_STREAM, 0);
+        if (fd < 0)
+            continue;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        fds.push_back({fd, POLLOUT, 0});
+    }
+    std::size_t left = fds.size();
+    connected = 0;
+    std::uint64_t last = begin;
+    for (int pass = 0; left > 0 && pass < 100000; ++pass) {
+        if (::poll(fds.data(), fds.size(), 3000) <= 0)
+            break;
+        for (pollfd &p : fds) {
+            if (p.fd < 0 || !p.revents)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            if (error == 0)
+                ++connected;
+            last = monoMicros();
+            // Keep the descriptor; a negative fd is skipped by poll().
+            p.fd = -p.fd - 1;
+            --left;
+        }
+    }
+    const double ms = double(last - begin) / 1000.0;
+    for (pollfd &p : fds)
+        ::close(p.fd < 0 ? -p.fd - 1 : p.fd);
+    return ms;
+}
+
+void tcpRoundFigure(Responder &farm, const std::vector<std::uint16_t> &ports)
+{
+    std::printf("\nOne round of %zu TCP entries on 127.0.0.1: wall time until the last result, ms "
+                "(median of %u)\n",
+                ports.size(), kRoundRepeats);
+    std::vector<double> floors, ours, nmapWall, nmapOwn;
+    std::size_t floorConnected = 0, oursFailed = 0, nmapOpen = 0;
+    std::string nmapNote;
+    for (unsigned i = 0; i < kRoundRepeats; ++i) {
+        floors.push_back(floorRoundMs(ports, floorConnected));
+        farm.ask("A", 10000);
+    }
+    {
+        std::vector<EngineRig::Entry> entries;
+        for (const std::uint16_t port : ports)
+            entries.push_back({port, GenericTcp});
+        EngineRig rig(entries, "127.0.0.1");
+        if (rig.created()) {
+            for (unsigned i = 0; i < kRoundRepeats; ++i) {
+                rig.resetCount();
+                const std::uint64_t begin = monoMicros();
+                if (i == 0)
+                    rig.startMonitoring();
+                else
+                    rig.runRound();
+                if (!rig.waitForResults(ports.size(), 10000)) {
+                    ++oursFailed;
+                    continue;
+                }
+                ours.push_back(double(rig.lastResultMicros() - begin) / 1000.0);
+                oursFailed += rig.failureCount();
+                farm.ask("A", 10000);
+            }
+        }
+    }
+    farm.ask("A", 10000);
+    bool nmapRan = false;
+    for (unsigned i = 0; i < kRoundRepeats; ++i) {
+        const ScanRun scan = nmapConnectScan(ports);
+        farm.ask("A", 10000);
+        if (!scan.ran) {
+            nmapNote = scan.note;
+            break;
+        }
+        nmapRan = true;
+        nmapWall.push_back(scan.wallMs);
+        nmapOwn.push_back(scan.reportedMs);
+        nmapOpen = scan.open;
+    }
+    const double floorMs = median(floors);
+    std::printf("  %-22s %9.2f   (%zu of %zu connected)\n", "floor (connect + poll)", floorMs, floorConnected,
+                ports.size());
+    if (ours.empty())
+        std::printf("  %-22s %9s   (no round finished)\n", "vigilon", "-");
+    else
+        std::printf("  %-22s %9.2f   (%zu failed checks; real engine, poll loop, probes kept until the next round)\n",
+                    "vigilon", median(ours), oursFailed);
+    if (nmapRan)
+        std::printf("  %-22s %9.2f   (own \"scanned in\": %.0f ms; %zu open)\n", "nmap -sT (process)",
+                    median(nmapWall), median(nmapOwn), nmapOpen);
+    else
+        std::printf("  %-22s %s\n", "nmap -sT", nmapNote.c_str());
+    if (!ours.empty()) {
+        std::printf("  ours / floor: %s (aim: within 1.5x)\n", ratioText(median(ours), floorMs).c_str());
+        if (nmapRan)
+            std::printf("  ours / best peer (nmap -sT, process wall): %s; nmap / floor: %s\n",
+                        ratioText(median(ours), median(nmapWall)).c_str(),
+                        ratioText(median(nmapWall), floorMs).c_str());
+    }
+}
+
+void deadHostFigure(const std::string &dead)
+{
+    std::printf("\nCPU used while one PING check waits %u ms for a dead host (%s), ms (median of %u)\n", kDeadWaitMs,
+                dead.c_str(), kDeadRepeats);
+    std::vector<double> ourCpu, ourWall;
+    {
+        EngineRig rig({{0, Ping}}, dead);
+        for (unsigned i = 0; rig.created() && i < kDeadRepeats; ++i) {
+            rig.resetCount();
+            const std::uint64_t cpu = ownCpuMicros();
+            const std::uint64_t begin = monoMicros();
+            if (i == 0)
+                rig.startMonitoring();
+            else
+                rig.runRound();
+            ourWall.push_back(double(monoMicros() - begin) / 1000.0);
+            ourCpu.push_back(double(ownCpuMicros() - cpu) / 1000.0);
+        }
+    }
+    struct Line {
+        std::string who;
+        bool ran = false;
+        std::string note;
+        std::vector<double> cpu, wall;
+    };
+    std::vector<Line> lines;
+    lines.push_back({"vigilon", !ourCpu.empty(), "", ourCpu, ourWall});
+    for (int peer = 0; peer < 2; ++peer) {
+        Line line;
+        line.who = peer == 0 ? "fping" : "check_icmp";
+        for (unsigned i = 0; i < kDeadRepeats; ++i) {
+            const WaitRun run = peer == 0 ? fpingDeadHost(dead, kDeadWaitMs) : checkIcmpDeadHost(dead, kDeadWaitMs);
+            line.note = run.note;
+            if (!run.ran)
+                break;
+            line.ran = true;
+            line.cpu.push_back(run.cpuMs);
+            line.wall.push_back(run.wallMs);
+        }
+        lines.push_back(line);
+    }
+    double bestCpu = -1;
+    std::string bestWho;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line &line = lines[i];
+        if (!line.ran) {
+            std::printf("  %-11s %s\n", line.who.c_str(), line.note.c_str());
+            continue;
+        }
+        const double cpu = median(line.cpu), wall = median(line.wall);
+        std::printf("  %-11s cpu %7.3f   wall %8.1f   %.3f %% of a core%s%s%s\n", line.who.c_str(), cpu, wall,
+                    wall > 0 ? 100.0 * cpu / wall : 0.0, i == 0 ? " (the check alone)" : " (whole process)",
+                    line.note.empty() ? "" : "; ", line.note.c_str());
+        if (i > 0 && (bestCpu < 0 || cpu < bestCpu)) {
+            bestCpu = cpu;
+            bestWho = line.who;
+        }
+    }
+    if (lines[0].ran && bestCpu >= 0) {
+        const double fpingCpu = lines[1].ran ? median(lines[1].cpu) : -1;
+        std::printf("  ours / best peer (%s): %s", bestWho.c_str(), ratioText(median(ourCpu), bestCpu).c_str());
+        if (fpingCpu >= 0)
+            std::printf("; ours / fping: %s (aim: within 2x)", ratioText(median(ourCpu), fpingCpu).c_str());
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    unsigned checks = 100;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--checks") == 0 && i + 1 < argc)
+            checks = unsigned(std::max(1, std::atoi(argv[++i])));
+        else {
+            std::fprintf(stderr, "usage: compare_bench [--checks N]   (N checks per delay, default 100)\n");
+            return 2;
+        }
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGALRM})
+        std::signal(s, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    // The whole run is bounded; the handler cleans up.
+    ::alarm(1800);
+    net::raiseDescriptorLimit();
+
+    utsname system{};
+    ::uname(&system);
+    std::printf("compare_bench: %s %s, %ld CPUs online, %u checks per delay\n", system.sysname, system.release,
+                ::sysconf(_SC_NPROCESSORS_ONLN), checks);
+    std::printf("Errors are reported time minus the responder's delay D, in ms; \"responder's own error\" is how "
+                "late the responder itself replied.\n");
+
+    BenchNamespace ns;
+    std::string why;
+    const bool haveNs = ns.create("vigilon-bench-" + std::to_string(::getpid()), why);
+    if (!haveNs)
+        std::printf("ICMP figures skipped: %s\n", why.c_str());
+
+    Responder icmp;
+    const bool haveIcmp = haveNs && startIcmpResponder(icmp, ns.name());
+    Responder http;
+    std::uint16_t httpPort = 0;
+    const bool haveHttp = startHttpResponder(http, httpPort);
+
+    for (const unsigned delay : kDelaysMs) {
+        const unsigned period = delay + 20;
+        if (haveIcmp) {
+            const std::string address = ns.responderAddress();
+            std::vector<ErrorRow> rows;
+            resetResponder(icmp, delay);
+            rows.push_back(oursOnEntry({0, Ping}, address, delay, checks, icmp));
+            resetResponder(icmp, delay);
+            rows.push_back(fromPeer("fping", fpingTimes(address, checks, period), delay, icmp));
+            resetResponder(icmp, delay);
+            rows.push_back(fromPeer("check_icmp", checkIcmpTimes(address, checks), delay, icmp));
+            printErrorFigure("ICMP echo to " + address + ", D = " + std::to_string(delay) + " ms: error, ms", rows);
+        }
+        if (haveHttp) {
+            std::vector<ErrorRow> rows;
+            resetResponder(http, delay);
+            rows.push_back(oursOnEntry({httpPort, Http}, "127.0.0.1", delay, checks, http));
+            resetResponder(http, delay);
+            rows.push_back(fromPeer("httping", httpingTimes(httpPort, checks, period), delay, http));
+            resetResponder(http, delay);
+            rows.push_back(fromPeer("check_http", checkHttpTimes(httpPort, checks), delay, http));
+            printErrorFigure("HTTP HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
+        }
+    }
+    icmp.stop();
+    http.stop();
+
+    Responder farm;
+    std::vector<std::uint16_t> ports;
+    if (startPortFarm(farm, kFarmPorts, ports))
+        tcpRoundFigure(farm, ports);
+    else
+        std::printf("\nTCP round skipped: the %u listening ports could not be made\n", kFarmPorts);
+    farm.stop();
+
+    if (haveNs)
+        deadHostFigure(ns.deadAddress());
+    ns.destroy();
+    killChildren();
+    return 0;
+}

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+#include "bench/compare/EngineRig.h"
+
+#include "app/store/Settings.h"
+#include "bench/compare/Process.h"
+
+namespace vigilon::bench {
+
+namespace {
+
+class QuietTray final : public TrayIcon {
+public:
+    bool add(unsigned, const std::string &) override { return true; }
+    void modify(unsigned, const std::string &) override {}
+    void remove() override {}
+    void setItemChecked(unsigned, bool) override {}
+    void setItemEnabled(unsigned, bool) override {}
+};
+
+class QuietDialog final : public MainDialogView {
+public:
+    void show() override {}
+    void hide() override {}
+    void setMonitoring(bool) override {}
+    void updateStateControls() override {}
+    void updateStatusText(bool) override {}
+    void updateRow(int, MonitorPort &) override {}
+    void setRowImage(int, int) override {}
+};
+
+class QuietAbout final : public AboutBoxView {
+public:
+    void show() override {}
+    void hide() override {}
+};
+
+class QuietUi final : public FrameUi {
+public:
+    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return std::make_unique<QuietTray>(); }
+    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
+    {
+        return std::make_unique<QuietDialog>();
+    }
+    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return std::make_unique<QuietAbout>(); }
+    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &) override { return false; }
+    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override
+    {
+        return nullptr;
+    }
+    void quit() override {}
+};
+
+// Answers every question as a user who agrees would, and counts them.
+class AgreeingPrompter final : public Prompter {
+public:
+    int messageBox(const std::string &, const std::string &, unsigned style) override
+    {
+        ++asked;
+        return (style & mb::ButtonMask) == mb::YesNo ? mb::IdYes : mb::IdOk;
+    }
+    std::string fileDialog(const FileDialogRequest &) override { return {}; }
+    std::size_t asked = 0;
+};
+
+class QuietSockets final : public SocketLibrary {
+public:
+    bool startup() override { return true; }
+    void cleanup() override {}
+    bool hostName(std::string &name) override
+    {
+        name = "bench";
+        return true;
+    }
+};
+
+} // namespace
+
+// Stands between the probes and the frame: every result is counted and
+// timed, then handed on unchanged.
+class EngineRig::Parts final : public ProbeFactory, public ProbeHost {
+public:
+    explicit Parts(PollEventLoop &loop) : loop_(loop), system_(loop) {}
+
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &) override
+    {
+        return system_.makeSocketCheck(kind, mode, *this);
+    }
+    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &) override
+    {
+        const int outcome = system_.runPingCheck(host, entry, *this);
+        note(outcome == 1);
+        return outcome;
+    }
+    void cancelPingCheck() override { system_.cancelPingCheck(); }
+    void beginRound() override { system_.beginRound(); }
+
+    void reportResult(int code, MonitorPort &entry) override
+    {
+        note(code == HttpOk || code == TcpOk || code == UdpOk);
+        if (frame)
+            frame->reportResult(code, entry);
+    }
+    EventLoop &eventLoop() override { return loop_; }
+    const Clock &clock() const override { return SystemClock::instance(); }
+
+    void note(bool success)
+    {
+        lastMicros = monoMicros();
+        ++results;
+        if (!success)
+            ++failures;
+    }
+
+    CMainFrame *frame = nullptr;
+    std::size_t results = 0;
+    std::size_t failures = 0;
+    std::uint64_t lastMicros = 0;
+    QuietUi ui;
+    AgreeingPrompter prompter;
+    QuietSockets sockets;
+
+private:
+    PollEventLoop &loop_;
+    SystemProbeFactory system_;
+};
+
+EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targetHost)
+    : parts_(std::make_unique<Parts>(loop_))
+{
+    PortList list;
+    for (const Entry &e : entries) {
+        auto entry = std::make_unique<MonitorPort>();
+        entry->active = 1;
+        entry->port = e.port;
+        entry->protocol = e.protocol;
+        entry->name = "bench " + std::to_string(e.port);
+        list.push_back(std::move(entry));
+    }
+    appendPlaceholder(list);
+    // A long interval: the rounds are run by hand, the poll timer never fires.
+    if (saveSettings(registry_, targetHost, 3600, 1, list) != reg::Status::Ok)
+        return;
+
+    FrameContext context;
+    context.targetGiven = true;
+    context.targetHost = targetHost;
+    context.loop = &loop_;
+    context.clock = &SystemClock::instance();
+    context.prompter = &parts_->prompter;
+    context.registry = &registry_;
+    context.ui = &parts_->ui;
+    context.sockets = &parts_->sockets;
+    context.probes = parts_.get();
+    context.runCommand = [](const std::string &) { return 0; };
+    frame_ = std::make_unique<CMainFrame>(context);
+    parts_->frame = frame_.get();
+    created_ = frame_->create() == 0 && realEntryCount(frame_->ports()) == entries.size();
+}
+
+EngineRig::~EngineRig()
+{
+    if (frame_)
+        frame_->exitNow();
+    frame_.reset();
+    parts_->frame = nullptr;
+}
+
+void EngineRig::startMonitoring()
+{
+    frame_->toggleMonitoring(true);
+}
+
+void EngineRig::runRound()
+{
+    frame_->runRound(Regular);
+}
+
+bool EngineRig::waitForResults(std::size_t results, unsigned timeoutMs)
+{
+    return loop_.runUntil([&] { return parts_->results >= results; }, timeoutMs);
+}
+
+void EngineRig::resetCount()
+{
+    parts_->results = 0;
+    parts_->failures = 0;
+}
+
+std::size_t EngineRig::resultCount() const
+{
+    return parts_->results;
+}
+
+std::size_t EngineRig::failureCount() const
+{
+    return parts_->failures;
+}
+
+std::uint64_t EngineRig::lastResultMicros() const
+{
+    return parts_->lastMicros;
+}
+
+std::size_t EngineRig::questionsAsked() const
+{
+    return parts_->prompter.asked;
+}
+
+} // namespace vigilon::bench
