@@ -180,9 +180,10 @@ int icmpBody(const std::string &netns, int controlFd, int resultFd)
         if (!due.empty() && due.begin()->first <= now + kSpinMicros) {
             auto first = due.begin();
             spinUntil(first->first);
+            // The reply leaves inside the call: its start is when we replied.
+            control.recordLate(monoMicros(), first->first);
             ::sendto(sock, first->second.packet.data(), first->second.packet.size(), 0,
                      reinterpret_cast<const sockaddr *>(&first->second.to), sizeof first->second.to);
-            control.recordLate(monoMicros(), first->first);
             due.erase(first);
             continue;
         }
@@ -269,8 +270,8 @@ int httpBody(int controlFd, int resultFd)
             auto first = due.begin();
             const int fd = first->second;
             spinUntil(first->first);
-            ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             control.recordLate(monoMicros(), first->first);
+            ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             due.erase(first);
             connections[fd].answered = true;
             ::shutdown(fd, SHUT_WR);
@@ -415,6 +416,9 @@ bool Responder::start(const std::function<int(int control, int result)> &body)
     }
     if (pid == 0) {
         becomeBoundChild();
+        // Builds and other work share this machine: a responder that waits
+        // for the CPU would pass its own lateness off as the contenders'.
+        ::setpriority(PRIO_PROCESS, 0, -20);
         ::close(down[1]);
         ::close(up[0]);
         _exit(body(down[0], up[1]));
@@ -498,7 +502,7 @@ bool startHttpResponder(Responder &responder, std::uint16_t &port)
     const std::string line = responder.readLine(3000);
     unsigned value = 0;
     if (std::sscanf(line.c_str(), "port %u", &value) != 1 || value == 0 || value > 65535) {
-        std::fprintf(stderr, "compare_bench: HTTP responder: %s\n", line.empty() ? "no answer" : line.c_str());
+        std::printf("compare_bench: HTTP responder: %s\n", line.empty() ? "no answer" : line.c_str());
         responder.stop();
         return false;
     }
@@ -512,7 +516,7 @@ bool startIcmpResponder(Responder &responder, const std::string &netns)
         return false;
     const std::string line = responder.readLine(3000);
     if (line != "ready") {
-        std::fprintf(stderr, "compare_bench: ICMP responder: %s\n", line.empty() ? "no answer" : line.c_str());
+        std::printf("compare_bench: ICMP responder: %s\n", line.empty() ? "no answer" : line.c_str());
         responder.stop();
         return false;
     }
@@ -525,7 +529,7 @@ bool startPortFarm(Responder &responder, unsigned count, std::vector<std::uint16
         return false;
     const std::string line = responder.readLine(10000);
     if (line.rfind("ports", 0) != 0) {
-        std::fprintf(stderr, "compare_bench: port farm: %s\n", line.empty() ? "no answer" : line.c_str());
+        std::printf("compare_bench: port farm: %s\n", line.empty() ? "no answer" : line.c_str());
         responder.stop();
         return false;
     }
