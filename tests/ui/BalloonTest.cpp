@@ -37,16 +37,6 @@ struct Rig {
 class BalloonTest : public QObject {
     Q_OBJECT
 private slots:
-    void defaults()
-    {
-        CBalloonWnd b;
-        QCOMPARE(b.showDelay(), 500);
-        QCOMPARE(b.displayTime(), 4000);
-        QCOMPARE(b.hintFont().pixelSize(), 14);
-        QCOMPARE(b.pendingTimer(), 0);
-        QVERIFY(!b.isVisible());
-    }
-
     void layoutOfOneAndTwoLines()
     {
         QFont font(QStringLiteral("IPAPGothic"));
@@ -92,8 +82,7 @@ private slots:
         QCOMPARE(r.balloon.hideTimer().interval(), 4000);
         const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
         QCOMPARE(r.balloon.geometry(), QRect(p - l.tip, l.windowSize));
-        QCOMPARE(r.balloon.pos().x(), p.x() - l.bodyWidth + 12);
-        QCOMPARE(r.balloon.pos().y(), p.y() - (l.bodyHeight + 20) + 10);
+        QCOMPARE(r.balloon.hintFont().pixelSize(), 14);
         QCOMPARE(r.balloon.mask(), l.region);
         // Window colour inside, a dark 1-pixel edge over a 3-pixel band of
         // the scroll-bar grey, the text in black.

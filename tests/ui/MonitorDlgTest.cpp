@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <utility>
+
 using namespace vigilon;
 using namespace vigilon::test;
 
@@ -38,6 +40,15 @@ void typeInto(QLineEdit *edit, const QString &text)
         QTest::keyClicks(edit, text);
 }
 
+// The tray's exit, chosen while the first message box is open.
+void endAtTheFirstMessage(UiHarness &h)
+{
+    h.prompter.onMessage = [&h, ended = false](const FakePrompter::Message &) mutable {
+        if (!std::exchange(ended, true))
+            h.frame().exitNow();
+    };
+}
+
 const std::vector<StoredPort> kOneActive = {{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}};
 } // namespace
 
@@ -48,9 +59,7 @@ private slots:
 
     void initialisationShowsStoredSettings()
     {
-        UiHarness h;
-        h.store(kOneActive, 7, 3);
-        h.create();
+        UiHarness h(kOneActive, 7, 3);
         CMonitorDlg &d = h.dialog();
         QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - 127.0.0.1"));
         QCOMPARE(d.intervalEdit()->text(), QStringLiteral("7"));
@@ -59,9 +68,7 @@ private slots:
         QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StartButton));
         QVERIFY(button(d, CMonitorDlg::IdStartStop)->isDefault());
         QCOMPARE(d.intervalSpin()->low(), 1);
-        QCOMPARE(d.intervalSpin()->high(), 999);
         QCOMPARE(d.retrySpin()->low(), 1);
-        QCOMPARE(d.retrySpin()->high(), 5);
         // Each up-down control stands over the right end of its field,
         // covering the field's border, at the field's height.
         const DialogUnits du(d.font());
@@ -99,9 +106,7 @@ private slots:
 
     void storedIntervalAboveSpinRangeIsClampedOnStart()
     {
-        UiHarness h;
-        h.store(kOneActive, 1500, 1);
-        h.create();
+        UiHarness h(kOneActive, 1500, 1);
         CMonitorDlg &d = h.dialog();
         QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
         QCOMPARE(d.intervalSeconds(), 1500u);
@@ -110,61 +115,43 @@ private slots:
         QCOMPARE(h.stored().intervalSeconds, 999u);
     }
 
-    void retryFieldCheck()
+    // What typing into a field leaves there, and the message it brings.
+    void fieldChecks()
     {
+        struct Case {
+            bool retry;
+            const char *typed;
+            unsigned message; // 0: none
+            const char *left;
+        } const cases[] = {{true, "", sid::RetryLimitRange, "5"},  {true, "7", sid::RetryLimitRange, "5"},
+                           {true, "2", 0, "2"},                    {false, "0", sid::IntervalRange, "1"},
+                           {false, "", sid::IntervalRange, "1"},   {false, "4x", 0, "4"}, // letters never get in
+                           {false, "1500", 0, "1500"}}; // above the arrows' end, but taken
         UiHarness h;
         h.create();
         CMonitorDlg &d = h.dialog();
-        typeInto(d.retryEdit(), QString());
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::RetryLimitRange)});
-        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
-        h.prompter.messages.clear();
-        typeInto(d.retryEdit(), QStringLiteral("7"));
-        QCOMPARE(h.prompter.count(loadString(sid::RetryLimitRange)), 1);
-        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
-        h.prompter.messages.clear();
-        typeInto(d.retryEdit(), QStringLiteral("2"));
-        QVERIFY(h.prompter.messages.empty());
+        for (const Case &c : cases) {
+            h.prompter.messages.clear();
+            QLineEdit *edit = c.retry ? d.retryEdit() : d.intervalEdit();
+            typeInto(edit, QString::fromLatin1(c.typed));
+            QCOMPARE(h.prompter.texts(), c.message ? std::vector<std::string>{loadString(c.message)}
+                                                   : std::vector<std::string>{});
+            QCOMPARE(edit->text(), QString::fromLatin1(c.left));
+        }
         // The arrows stop at the range's ends.
-        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
-        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
-        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
-        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
-        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
-        QVERIFY(h.prompter.messages.empty());
-        QTest::keyClick(d.retryEdit(), Qt::Key_Down);
-        QCOMPARE(d.retryEdit()->text(), QStringLiteral("4"));
-    }
-
-    void intervalFieldCheck()
-    {
-        UiHarness h;
-        h.create();
-        CMonitorDlg &d = h.dialog();
-        typeInto(d.intervalEdit(), QStringLiteral("0"));
-        QCOMPARE(h.prompter.count(loadString(sid::IntervalRange)), 1);
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1"));
-        h.prompter.messages.clear();
-        typeInto(d.intervalEdit(), QString());
-        QCOMPARE(h.prompter.count(loadString(sid::IntervalRange)), 1);
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1"));
-        h.prompter.messages.clear();
-        // Typed numbers above the arrows' end are taken.
-        typeInto(d.intervalEdit(), QStringLiteral("1500"));
-        QVERIFY(h.prompter.messages.empty());
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("1500"));
         QTest::mouseClick(d.intervalSpin()->upButton(), Qt::LeftButton);
         QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
-        // Letters never get in.
-        typeInto(d.intervalEdit(), QStringLiteral("4x"));
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("4"));
+        for (int i = 0; i < 4; ++i)
+            QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
+        QTest::keyClick(d.retryEdit(), Qt::Key_Down);
+        QCOMPARE(d.retryEdit()->text(), QStringLiteral("4"));
+        QVERIFY(h.prompter.messages.empty());
     }
 
     void startAndStopThroughTheFrame()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         typeInto(d.intervalEdit(), QStringLiteral("12"));
         typeInto(d.retryEdit(), QStringLiteral("4"));
@@ -204,9 +191,7 @@ private slots:
 
     void startRefusedWithoutActiveEntry()
     {
-        UiHarness h;
-        h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
-        h.create();
+        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
         CMonitorDlg &d = h.dialog();
         QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
         QCOMPARE(h.prompter.messages.back().text, loadString(sid::NoActivePortOnStart));
@@ -216,9 +201,7 @@ private slots:
 
     void startWithFieldOutOfRangeStartsAndSavesNothing()
     {
-        UiHarness h;
-        h.store(kOneActive, 5, 1);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         typeInto(d.intervalEdit(), QStringLiteral("100000"));
         const int writes = h.registry.writeCount();
@@ -233,9 +216,7 @@ private slots:
 
     void enterInAFieldStarts()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
@@ -248,10 +229,7 @@ private slots:
 
     void statusTextWhileMonitoring()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.clock.now = 1700000000u; // 2023-11-14 22:13:20 UTC
-        h.create();
+        UiHarness h(kOneActive); // the clock stands at 2023-11-14 22:13:20 UTC
         CMonitorDlg &d = h.dialog();
         QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
         QCOMPARE(d.statusText(), QStringLiteral("ポート監視中 開始日時:2023年 11月 14日 22:13:20\n0日 00:00:00経過"));
@@ -265,18 +243,15 @@ private slots:
     void portTestMessages()
     {
         {
-            UiHarness h;
-            h.store({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
-            h.create();
+            UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
             QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
             QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::NoActivePortOnTest)});
             QVERIFY(h.probes.checkedPorts.empty());
             QVERIFY(h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled());
         }
         {
-            UiHarness h;
-            h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}, {"Generic TCP (81)", 81, GenericTcp, 1, "", 0}});
-            h.create();
+            UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0},
+                         {"Generic TCP (81)", 81, GenericTcp, 1, "", 0}});
             QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdPortTest), Qt::LeftButton);
             QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::PortTestAllOk)});
             QCOMPARE(h.probes.checkedPorts, (std::vector<std::uint32_t>{80, 81}));
@@ -294,9 +269,7 @@ private slots:
 
     void portTestButtonIsOffDuringTheRound()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         bool enabledDuringRound = true;
         h.prompter.onMessage = [&](const FakePrompter::Message &) {
             enabledDuringRound = h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled();
@@ -306,54 +279,38 @@ private slots:
         QVERIFY(h.dialog().control(CMonitorDlg::IdPortTest)->isEnabled());
     }
 
+    // OK takes the typed host (an empty one too) and saves it; Cancel
+    // changes nothing.
     void targetChange()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
-        QString preset;
-        d.setDialogRunner([&](QDialog &dialog) {
-            auto &t = static_cast<CTargetHostDlg &>(dialog);
-            t.show();
-            preset = t.hostEdit()->text();
-            typeInto(t.hostEdit(), QStringLiteral("example.test"));
-            QTest::mouseClick(t.okButton(), Qt::LeftButton);
-            return t.result();
-        });
-        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
-        QCOMPARE(preset, QStringLiteral("127.0.0.1"));
-        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - example.test"));
-        QCOMPARE(h.frame().targetHost(), std::string("example.test"));
-        std::string target;
-        h.stored(&target);
-        QCOMPARE(target, std::string("example.test"));
-
-        // Cancel changes nothing.
-        d.setDialogRunner([&](QDialog &dialog) {
-            auto &t = static_cast<CTargetHostDlg &>(dialog);
-            t.show();
-            typeInto(t.hostEdit(), QStringLiteral("other.test"));
-            QTest::mouseClick(t.cancelButton(), Qt::LeftButton);
-            return t.result();
-        });
-        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
-        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - example.test"));
-        h.stored(&target);
-        QCOMPARE(target, std::string("example.test"));
-
-        // An empty target is taken and saved.
-        d.setDialogRunner([&](QDialog &dialog) {
-            auto &t = static_cast<CTargetHostDlg &>(dialog);
-            t.show();
-            typeInto(t.hostEdit(), QString());
-            QTest::mouseClick(t.okButton(), Qt::LeftButton);
-            return t.result();
-        });
-        QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
-        QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - "));
-        h.stored(&target);
-        QCOMPARE(target, std::string());
+        struct Case {
+            const char *typed;
+            bool ok;
+            const char *preset;
+            const char *target;
+        } const cases[] = {{"example.test", true, "127.0.0.1", "example.test"},
+                           {"other.test", false, "example.test", "example.test"},
+                           {"", true, "example.test", ""}};
+        for (const Case &c : cases) {
+            QString preset;
+            d.setDialogRunner([&](QDialog &dialog) {
+                auto &t = static_cast<CTargetHostDlg &>(dialog);
+                t.show();
+                preset = t.hostEdit()->text();
+                typeInto(t.hostEdit(), QString::fromLatin1(c.typed));
+                QTest::mouseClick(c.ok ? t.okButton() : t.cancelButton(), Qt::LeftButton);
+                return t.result();
+            });
+            QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
+            QCOMPARE(preset, QString::fromLatin1(c.preset));
+            QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - ") + QString::fromLatin1(c.target));
+            QCOMPARE(h.frame().targetHost(), std::string(c.target));
+            std::string target;
+            h.stored(&target);
+            QCOMPARE(target, std::string(c.target));
+        }
     }
 
     void targetLongerThanTheLimitIsRefused()
@@ -388,9 +345,7 @@ private slots:
 
     void exitIsAskedByTheFrame()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         h.prompter.answers = {mb::IdNo};
         QTest::mouseClick(button(d, CMonitorDlg::IdExit), Qt::LeftButton);
@@ -413,9 +368,7 @@ private slots:
 
     void closeBoxAsksToExitWhileMonitoring()
     {
-        UiHarness h;
-        h.store(kOneActive);
-        h.create();
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
         h.prompter.messages.clear();
@@ -434,31 +387,16 @@ private slots:
     void programEndsInsideNestedLoops()
     {
         {
-            UiHarness h;
-            h.store(kOneActive);
-            h.create();
-            bool ended = false;
-            h.prompter.onMessage = [&](const FakePrompter::Message &) {
-                if (!ended) {
-                    ended = true;
-                    h.frame().exitNow();
-                }
-            };
-            QTest::mouseClick(qobject_cast<QPushButton *>(h.dialog().control(CMonitorDlg::IdStartStop)),
-                              Qt::LeftButton);
+            UiHarness h(kOneActive);
+            endAtTheFirstMessage(h);
+            QTest::mouseClick(button(h.dialog(), CMonitorDlg::IdStartStop), Qt::LeftButton);
             QVERIFY(h.frame().closed());
             QVERIFY(!h.frame().running());
         }
         {
             UiHarness h;
             h.create();
-            bool ended = false;
-            h.prompter.onMessage = [&](const FakePrompter::Message &) {
-                if (!ended) {
-                    ended = true;
-                    h.frame().exitNow();
-                }
-            };
+            endAtTheFirstMessage(h);
             // The retry check's message.
             h.dialog().retryEdit()->setText(QStringLiteral("9"));
             QVERIFY(h.frame().closed());

@@ -151,6 +151,12 @@ std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &fram
 
 UiHarness::UiHarness() = default;
 
+UiHarness::UiHarness(const std::vector<StoredPort> &ports, std::uint32_t interval, std::uint32_t retry)
+{
+    store(ports, interval, retry);
+    create();
+}
+
 UiHarness::~UiHarness()
 {
     frame_.reset();

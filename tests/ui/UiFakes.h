@@ -132,6 +132,8 @@ struct StoredPort {
 class UiHarness {
 public:
     UiHarness();
+    // Stores the entries and creates the frame at once.
+    explicit UiHarness(const std::vector<StoredPort> &ports, std::uint32_t interval = 5, std::uint32_t retry = 1);
     ~UiHarness();
 
     // Writes a configuration into the store; call before create().
