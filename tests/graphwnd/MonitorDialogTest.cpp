@@ -89,8 +89,6 @@ void MonitorDialogTest::initialisesControlsFromTheFields()
     QCOMPARE(d.historySpin()->low(), 10);
     QCOMPARE(d.historySpin()->high(), 999);
 
-    d.grab().save(QStringLiteral("monitordlg.png"));
-
     // OK with the defaults: no recording, the trackbar's position.
     d.alphaSlider()->setValue(17);
     d.accept();
