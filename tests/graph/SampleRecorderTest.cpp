@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#ifdef _WIN32
-#include <process.h>
-
 #include <filesystem>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
 #else
 #include <sys/resource.h>
 #include <unistd.h>
@@ -26,34 +25,24 @@ class SampleRecorderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
         static int serial = 0;
-        const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-            ("vigilon-recorder-" + std::to_string(::_getpid()) + "-" + std::to_string(++serial));
-        std::filesystem::create_directories(dir);
-        dir_ = dir.string();
+#ifdef _WIN32
+        const int pid = ::_getpid();
 #else
-        char pattern[] = "/tmp/vigilon-recorder-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        const int pid = ::getpid();
 #endif
+        dir_ = (std::filesystem::temp_directory_path() /
+                ("vigilon-recorder-" + std::to_string(pid) + "-" + std::to_string(++serial)))
+                   .string();
+        std::filesystem::remove_all(dir_);
+        ASSERT_TRUE(std::filesystem::create_directories(dir_));
     }
     void TearDown() override
     {
-#ifdef _WIN32
         std::error_code error;
         std::filesystem::remove_all(dir_, error);
-#else
-        for (const std::string &f : created_)
-            ::unlink(f.c_str());
-        ::rmdir(dir_.c_str());
-#endif
     }
-    std::string path(const std::string &name)
-    {
-        created_.push_back(dir_ + "/" + name);
-        return created_.back();
-    }
+    std::string path(const std::string &name) { return dir_ + "/" + name; }
     static std::string read(const std::string &file)
     {
         std::ifstream in(file, std::ios::binary);
@@ -63,7 +52,6 @@ protected:
     }
 
     std::string dir_;
-    std::vector<std::string> created_;
 };
 
 const std::string kHeader = "ターゲット: 192.0.2.7\r\n送信元: probe-host\r\nサンプリング日時, TCP:80\r\n";
