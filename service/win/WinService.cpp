@@ -324,6 +324,12 @@ void installService()
                                        SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
                                        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (service != nullptr) {
+        // The description once more through the manager: a manager that
+        // keeps the service's settings itself and writes them back to the
+        // key (Wine's does) would otherwise drop the value written above.
+        std::wstring description = text(ssid::Description);
+        SERVICE_DESCRIPTIONW info{description.data()};
+        ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
         print(ssid::Installed, {display});
         CloseServiceHandle(service);
     } else {

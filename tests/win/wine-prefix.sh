@@ -1,0 +1,70 @@
+# SPDX-License-Identifier: MIT
+# Sourced by the Wine tests: a fresh WINEPREFIX of the test's own, headless,
+# ended and removed when the test exits; `win` runs a program in it and
+# `fail` ends the test with a message.
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
+if [ -z "$wine" ]; then echo "wine is not installed" >&2; exit 1; fi
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+WINEPREFIX=$(mktemp -d /tmp/vigilon-wintest.XXXXXX)
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+unset WAYLAND_DISPLAY
+cleanup() {
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+# One server for the whole test: a server that ends between two programs
+# may still be saving the registry while the next one reads it.
+"$wineserver" -p
+# The prefix is made by the first program; an explicit wineboot as well
+# would boot it twice, with two service managers.
+timeout 120 "$wine" cmd /c exit >/dev/null 2>&1 || fail "the prefix could not be made"
+
+# win PROGRAM ARGS...: runs a Windows program (or one of Wine's own, such as
+# sc or reg) with a time limit; its output (Wine's sc writes to standard
+# error) without carriage returns.
+win() {
+  timeout 120 "$wine" "$@" 2>&1 | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+# sc_query NAME: what sc query says of a service. Wine's sc now and then
+# prints nothing right after a change of the service database; asked again
+# it answers.
+sc_query() {
+  local out i
+  for i in 1 2 3 4 5; do
+    out=$(win sc query "$1")
+    [ -n "$out" ] && break
+    sleep 0.5
+  done
+  printf '%s\n' "$out"
+}
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# expect_in TEXT NEEDLE WHAT: TEXT holds NEEDLE.
+expect_in() {
+  case "$1" in
+    *"$2"*) echo "ok: $3" ;;
+    *) printf 'output was:\n%s\n' "$1" >&2; fail "$3: no \"$2\"" ;;
+  esac
+}
+
+# wait_for SECONDS COMMAND...: polls COMMAND every half second until it
+# succeeds or SECONDS have passed.
+wait_for() {
+  local limit=$(( $1 * 2 )); shift
+  local i
+  for (( i = 0; i < limit; i++ )); do
+    "$@" && return 0
+    sleep 0.5
+  done
+  return 1
+}
