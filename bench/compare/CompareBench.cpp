@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -100,10 +101,17 @@ ErrorRow oursOnEntry(const EngineRig::Entry &entry, const std::string &target, u
 }
 
 // The same connects with poll and nothing else: socket, connect, wait
-// until every one has finished, close.
-double floorRoundMs(const std::vector<std::uint16_t> &ports, std::size_t &connected)
+// until every one has finished. held: when given, the connections of the
+// previous call are closed first, inside the timed span, and this call's
+// are kept, as the engine keeps its checks' connections until the next round.
+double floorRoundMs(const std::vector<std::uint16_t> &ports, std::size_t &connected, std::vector<int> *held = nullptr)
 {
     const std::uint64_t begin = monoMicros();
+    if (held) {
+        for (const int fd : *held)
+            ::close(fd);
+        held->clear();
+    }
     std::vector<pollfd> fds;
     fds.reserve(ports.size());
     for (const std::uint16_t port : ports) {
@@ -138,8 +146,13 @@ double floorRoundMs(const std::vector<std::uint16_t> &ports, std::size_t &connec
         }
     }
     const double ms = double(last - begin) / 1000.0;
-    for (pollfd &p : fds)
-        ::close(p.fd < 0 ? -p.fd - 1 : p.fd);
+    for (pollfd &p : fds) {
+        const int fd = p.fd < 0 ? -p.fd - 1 : p.fd;
+        if (held)
+            held->push_back(fd);
+        else
+            ::close(fd);
+    }
     return ms;
 }
 
@@ -148,37 +161,44 @@ void tcpRoundFigure(Responder &farm, const std::vector<std::uint16_t> &ports)
     std::printf("\nOne round of %zu TCP entries on 127.0.0.1: wall time until the last result, ms "
                 "(median of %u)\n",
                 ports.size(), kRoundRepeats);
-    std::vector<double> floors, ours, issued, nmapWall, nmapOwn;
+    std::vector<double> floors, floorsClosing, ours, issued, nmapWall, nmapOwn;
     std::size_t floorConnected = 0, oursFailed = 0, nmapOpen = 0;
     std::string nmapNote;
+    // Interleaved, so that what the kernel keeps of earlier connections
+    // (TIME_WAIT on the listeners' side) weighs on each contender alike.
+    std::vector<EngineRig::Entry> entries;
+    for (const std::uint16_t port : ports)
+        entries.push_back({port, GenericTcp});
+    auto rig = std::make_unique<EngineRig>(entries, "127.0.0.1");
+    std::vector<int> held;
+    std::size_t heldConnected = 0;
+    floorRoundMs(ports, heldConnected, &held);
+    farm.ask("A", 10000);
     for (unsigned i = 0; i < kRoundRepeats; ++i) {
         floors.push_back(floorRoundMs(ports, floorConnected));
         farm.ask("A", 10000);
-    }
-    {
-        std::vector<EngineRig::Entry> entries;
-        for (const std::uint16_t port : ports)
-            entries.push_back({port, GenericTcp});
-        EngineRig rig(entries, "127.0.0.1");
-        if (rig.created()) {
-            for (unsigned i = 0; i < kRoundRepeats; ++i) {
-                rig.resetCount();
-                const std::uint64_t begin = monoMicros();
-                if (i == 0)
-                    rig.startMonitoring();
-                else
-                    rig.runRound();
-                issued.push_back(double(monoMicros() - begin) / 1000.0);
-                if (!rig.waitForResults(ports.size(), 10000)) {
-                    ++oursFailed;
-                    continue;
-                }
-                ours.push_back(double(rig.lastResultMicros() - begin) / 1000.0);
-                oursFailed += rig.failureCount();
-                farm.ask("A", 10000);
-            }
+        floorsClosing.push_back(floorRoundMs(ports, heldConnected, &held));
+        farm.ask("A", 10000);
+        if (!rig->created())
+            continue;
+        rig->resetCount();
+        const std::uint64_t begin = monoMicros();
+        if (i == 0)
+            rig->startMonitoring();
+        else
+            rig->runRound();
+        issued.push_back(double(monoMicros() - begin) / 1000.0);
+        if (!rig->waitForResults(ports.size(), 10000)) {
+            ++oursFailed;
+            continue;
         }
+        ours.push_back(double(rig->lastResultMicros() - begin) / 1000.0);
+        oursFailed += rig->failureCount();
+        farm.ask("A", 10000);
     }
+    rig.reset();
+    for (const int fd : held)
+        ::close(fd);
     farm.ask("A", 10000);
     bool nmapRan = false;
     for (unsigned i = 0; i < kRoundRepeats; ++i) {
@@ -196,19 +216,32 @@ void tcpRoundFigure(Responder &farm, const std::vector<std::uint16_t> &ports)
     const double floorMs = median(floors);
     std::printf("  %-22s %9.2f   (%zu of %zu connected)\n", "floor (connect + poll)", floorMs, floorConnected,
                 ports.size());
+    const double floorClosingMs = median(floorsClosing);
+    std::printf("  %-22s %9.2f   (the floor that also closes the previous round's 1,000 connections first, as "
+                "every round after the engine's first does)\n",
+                "floor + closing", floorClosingMs);
     if (ours.empty())
         std::printf("  %-22s %9s   (no round finished)\n", "vigilon", "-");
     else
-        std::printf("  %-22s %9.2f   (%zu failed checks; the round itself, until every connect was issued: %.2f; "
-                    "real engine and poll loop)\n",
-                    "vigilon", median(ours), oursFailed, median(issued));
+    {
+        std::string each;
+        for (const double ms : ours) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%s%.1f", each.empty() ? "" : " ", ms);
+            each += text;
+        }
+        std::printf("  %-22s %9.2f   (%zu failed checks; rounds: %s; until every connect was issued: %.2f; real "
+                    "engine and poll loop)\n",
+                    "vigilon", median(ours), oursFailed, each.c_str(), median(issued));
+    }
     if (nmapRan)
         std::printf("  %-22s %9.2f   (own \"scanned in\": %.0f ms; %zu open)\n", "nmap -sT (process)",
                     median(nmapWall), median(nmapOwn), nmapOpen);
     else
         std::printf("  %-22s %s\n", "nmap -sT", nmapNote.c_str());
     if (!ours.empty()) {
-        std::printf("  ours / floor: %s (aim: within 1.5x)\n", ratioText(median(ours), floorMs).c_str());
+        std::printf("  ours / floor: %s (aim: within 1.5x); ours / floor + closing: %s\n",
+                    ratioText(median(ours), floorMs).c_str(), ratioText(median(ours), floorClosingMs).c_str());
         if (nmapRan)
             std::printf("  ours / best peer (nmap -sT, process wall): %s; nmap / floor: %s\n",
                         ratioText(median(ours), median(nmapWall)).c_str(),
@@ -289,14 +322,17 @@ int main(int argc, char **argv)
 {
     unsigned checks = 100;
     bool keepStderr = false;
+    std::string only; // one figure: icmp, http, tcp or dead
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--checks") == 0 && i + 1 < argc)
             checks = unsigned(std::max(1, std::atoi(argv[++i])));
         else if (std::strcmp(argv[i], "--keep-stderr") == 0)
             keepStderr = true;
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
         else {
-            std::fprintf(stderr, "usage: compare_bench [--checks N] [--keep-stderr]   (N checks per delay, "
-                                 "default 100)\n");
+            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|tcp|dead] [--keep-stderr]   (N "
+                                 "checks per delay, default 100)\n");
             return 2;
         }
     }
@@ -324,17 +360,18 @@ int main(int argc, char **argv)
     std::printf("Errors are reported time minus the responder's delay D, in ms; \"responder's own error\" is how "
                 "late the responder itself replied.\n");
 
+    const auto wanted = [&](const char *figure) { return only.empty() || only == figure; };
     BenchNamespace ns;
     std::string why;
-    const bool haveNs = ns.create("vigilon-bench-" + std::to_string(::getpid()), why);
-    if (!haveNs)
+    const bool haveNs = (wanted("icmp") || wanted("dead")) && ns.create("vigilon-bench-" + std::to_string(::getpid()), why);
+    if (!haveNs && (wanted("icmp") || wanted("dead")))
         std::printf("ICMP figures skipped: %s\n", why.c_str());
 
     Responder icmp;
-    const bool haveIcmp = haveNs && startIcmpResponder(icmp, ns.name());
+    const bool haveIcmp = haveNs && wanted("icmp") && startIcmpResponder(icmp, ns.name());
     Responder http;
     std::uint16_t httpPort = 0;
-    const bool haveHttp = startHttpResponder(http, httpPort);
+    const bool haveHttp = wanted("http") && startHttpResponder(http, httpPort);
 
     for (const unsigned delay : kDelaysMs) {
         const unsigned period = delay + 20;
@@ -365,13 +402,15 @@ int main(int argc, char **argv)
 
     Responder farm;
     std::vector<std::uint16_t> ports;
-    if (startPortFarm(farm, kFarmPorts, ports))
+    if (!wanted("tcp"))
+        ;
+    else if (startPortFarm(farm, kFarmPorts, ports))
         tcpRoundFigure(farm, ports);
     else
         std::printf("\nTCP round skipped: the %u listening ports could not be made\n", kFarmPorts);
     farm.stop();
 
-    if (haveNs)
+    if (haveNs && wanted("dead"))
         deadHostFigure(ns.deadAddress());
     ns.destroy();
     killChildren();
