@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <regex>
 #include <sstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace vigilon::test {
 namespace {
@@ -59,6 +62,7 @@ TEST(ResponseTime, theThresholdRuleSeesTheRoundedValue)
     }
 }
 
+#ifndef _WIN32
 // Standard error, caught in a file for the length of a test.
 class CaughtStderr {
 public:
@@ -188,6 +192,8 @@ TEST_F(VerboseLines, withoutTheSwitchNoCheckLineIsWritten)
     probes.finishAll(false);
     EXPECT_TRUE(verboseLines(caught.text()).empty());
 }
+
+#endif // !_WIN32
 
 } // namespace
 } // namespace vigilon::test
