@@ -10,10 +10,13 @@
 #include "ui/PortListCtrl.h"
 #include "ui/PortSettingsDlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -434,10 +437,14 @@ private slots:
         QVERIFY(d.monitoring());
         MonitorPort &entry = *h.frame().ports()[0];
 
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("run.csv"));
         QString portText;
-        answerMonitorDialog([&portText](CResponseMonitorDlg &dialog) {
+        answerMonitorDialog([&portText, file](CResponseMonitorDlg &dialog) {
             portText = dialog.portEdit()->text();
             dialog.historyEdit()->setText(QStringLiteral("10"));
+            dialog.recordCheck()->click();
+            dialog.fileEdit()->setText(file);
             QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
         });
         click(d.list(), commandCell(d.list(), 0));
@@ -445,9 +452,15 @@ private slots:
         auto *w = dynamic_cast<CResponseGraphWnd *>(entry.graphWindow.get());
         QVERIFY(w);
         QVERIFY(w->isVisible());
+        QVERIFY(w->recording());
         const ResponseGraphParams &p = w->model().params();
         QCOMPARE(p.seriesNames, std::string("Generic TCP (80)"));
         QCOMPARE(p.maxHistory, 10u);
+        QCOMPARE(p.warningThreshold, 100u);
+        QCOMPARE(p.alpha, 200u);
+        QCOMPARE(p.targetHost, std::string("127.0.0.1"));
+        QCOMPARE(p.sourceHost, std::string("testhost"));
+        QCOMPARE(p.fontFace, std::string("ＭＳ Ｐゴシック"));
         QCOMPARE(w->model().sampleCount(), 0u);
 
         // A round's success is a sample; a failure only once it is declared.
@@ -460,6 +473,10 @@ private slots:
         QVERIFY(h.loop.fire(&h.frame(), 1));
         QCOMPARE(w->model().sampleCount(), 2u);
         QCOMPARE(w->model().currentValues().at(0), 0u);
+        QFile recorded(file);
+        QVERIFY(recorded.open(QIODevice::ReadOnly));
+        const QByteArray lines = recorded.readAll();
+        QVERIFY(lines.contains(",3\r\n") && lines.endsWith(",0\r\n"));
 
         // Its row again, or an unticked row: no dialog.
         const auto asked = h.ui.responseMonitorRequests.size();
@@ -467,6 +484,20 @@ private slots:
         click(d.list(), commandCell(d.list(), 1));
         QCOMPARE(h.ui.responseMonitorRequests.size(), asked);
         QCOMPARE(entry.graphWindow.get(), static_cast<ResponseGraph *>(w));
+
+        // Closed, then asked again: a window that cannot be made is said so,
+        // and Cancel makes none.
+        h.frame().closeResponseGraph(w);
+        QVERIFY(!entry.graphWindow);
+        h.ui.failGraph = true;
+        answerMonitorDialog([](CResponseMonitorDlg &dialog) { QTest::mouseClick(dialog.okButton(), Qt::LeftButton); });
+        click(d.list(), commandCell(d.list(), 0));
+        QVERIFY(!entry.graphWindow);
+        QCOMPARE(h.prompter.messages.back().text, std::string("グラフ ウィンドウを作成できません。"));
+        answerMonitorDialog([](CResponseMonitorDlg &dialog) { dialog.reject(); });
+        click(d.list(), commandCell(d.list(), 0));
+        QVERIFY(!entry.graphWindow);
+        QCOMPARE(h.ui.graphsAsked, 2);
     }
 
     void pointerOverARowAsksForTheHint()

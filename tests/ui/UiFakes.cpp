@@ -146,7 +146,8 @@ bool FakeFrameUi::runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParam
 
 std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params)
 {
-    return realGraphParts ? makeResponseGraphWindow(frame, params) : nullptr;
+    ++graphsAsked;
+    return realGraphParts && !failGraph ? makeResponseGraphWindow(frame, params) : nullptr;
 }
 
 UiHarness::UiHarness() = default;

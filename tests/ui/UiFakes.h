@@ -105,6 +105,9 @@ public:
     // With the real response monitor dialog and graph window instead of a
     // dialog that is always cancelled.
     bool realGraphParts = false;
+    // Graph windows asked for, and whether making one fails.
+    int graphsAsked = 0;
+    bool failGraph = false;
     bool quitCalled = false;
 
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
