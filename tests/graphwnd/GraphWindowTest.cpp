@@ -1,31 +1,26 @@
 // SPDX-License-Identifier: MIT
-#include "app/MainFrame.h"
 #include "app/base/StringTable.h"
-#include "app/store/MemoryRegistry.h"
 #include "graph/qt/GraphWindows.h"
 #include "graph/qt/ResponseGraphWnd.h"
 #include "graph/qt/ResponseMonitorDlg.h"
-#include "tests/support/FakeEventLoop.h"
-#include "tests/support/FakeFrameParts.h"
+#include "tests/ui/UiFakes.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QFontInfo>
 #include <QImage>
-#include <QLineEdit>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using namespace vigilon;
+using namespace vigilon::test;
 
 namespace {
 
@@ -91,89 +86,6 @@ std::string readFile(const std::string &path)
     return s.str();
 }
 
-// A folder of its own under /tmp, removed with everything in it.
-struct TempDir {
-    std::string path = [] {
-        char pattern[] = "/tmp/vigilon-graphwnd-XXXXXX";
-        return std::string(mkdtemp(pattern) ? pattern : "");
-    }();
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
-
-// The frame with fakes around it, and a user interface whose response
-// monitor parts are the real ones.
-class GraphFrameUi final : public FrameUi {
-public:
-    explicit GraphFrameUi(Prompter &prompter)
-        : prompter_(prompter)
-    {
-    }
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return nullptr; }
-    bool runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params) override
-    {
-        ++dialogs;
-        return vigilon::runResponseMonitorDialog(frame, prompter_, params);
-    }
-    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params) override
-    {
-        ++windows;
-        if (failWindow)
-            return nullptr;
-        return makeResponseGraphWindow(frame, params);
-    }
-    void quit() override {}
-
-    int dialogs = 0;
-    int windows = 0;
-    bool failWindow = false;
-
-private:
-    Prompter &prompter_;
-};
-
-struct FrameRig {
-    test::FakeClock clock;
-    test::FakeEventLoop loop{clock};
-    test::Journal journal;
-    test::FakePrompter prompter;
-    reg::MemoryRegistry registry;
-    GraphFrameUi ui{prompter};
-    test::FakeSocketLibrary sockets{journal};
-    test::FakeProbeFactory probes;
-    std::unique_ptr<CMainFrame> frame;
-
-    FrameRig()
-    {
-        FrameContext c;
-        c.targetHost = "192.0.2.9";
-        c.loop = &loop;
-        c.clock = &clock;
-        c.prompter = &prompter;
-        c.registry = &registry;
-        c.ui = &ui;
-        c.sockets = &sockets;
-        c.probes = &probes;
-        frame = std::make_unique<CMainFrame>(c);
-        frame->create();
-    }
-    MonitorPort &addEntry(const std::string &name, std::uint32_t threshold, int active = 1)
-    {
-        auto entry = std::make_unique<MonitorPort>();
-        entry->active = active;
-        entry->port = 80;
-        entry->name = name;
-        entry->threshold = threshold;
-        PortList &ports = frame->ports();
-        ports.insert(ports.end() - 1, std::move(entry));
-        return *ports[ports.size() - 2];
-    }
-};
-
 // Answers the next modal response monitor dialog with a callback.
 void answerDialog(std::function<void(CResponseMonitorDlg &)> answer)
 {
@@ -201,14 +113,13 @@ private slots:
     void contextMenuResetsAndAsksTheFrameToClose();
     void recordsToFileOrSaysItCannot();
     void aWriteErrorEndsTheRecordingNotTheWindow();
-    void clickToOpenWindowReceivingSamples();
-    void noDialogForInactiveOrOpenEntries();
+    void noWindowForAnEntryDeletedMeanwhile();
 };
 
 void GraphWindowTest::createsSizedPlacedAndTranslucent()
 {
-    test::FakeClock clock;
-    test::FakePrompter prompter;
+    FakeClock clock;
+    FakePrompter prompter;
     CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
     QCOMPARE(w.Create(), 1);
     QVERIFY(!w.isVisible());
@@ -236,13 +147,13 @@ void GraphWindowTest::createsSizedPlacedAndTranslucent()
         a.Create();
         QCOMPARE(a.windowOpacity(), opacity);
     }
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
 }
 
 void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
 {
-    test::FakeClock clock;
-    test::FakePrompter prompter;
+    FakeClock clock;
+    FakePrompter prompter;
     CResponseGraphWnd w(nullptr, clock, prompter, graphParams(500));
     w.Create();
     w.resize(320, w.height() + 60);
@@ -297,8 +208,8 @@ void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
 
 void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
 {
-    test::FakeClock clock;
-    test::FakePrompter prompter;
+    FakeClock clock;
+    FakePrompter prompter;
     ProbedGraphWnd w(nullptr, clock, prompter, graphParams());
     w.Create();
     w.invalidated.clear();
@@ -313,10 +224,10 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     QCOMPARE(w.model().sampleCount(), 0u);
 
     // Timer 1 after a second, then the text every two seconds from it.
-    clock.wallSeconds += 5;
+    clock.now += 5;
     QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
     QCOMPARE(w.model().elapsedText(), std::string());
-    clock.wallSeconds += 61;
+    clock.now += 61;
     QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
     QCOMPARE(w.model().elapsedText(), std::string("0日 00時間 01分 01秒"));
     const GRect block = w.model().textBlock();
@@ -326,8 +237,8 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
 
 void GraphWindowTest::dragsOnlyAfterAPressInTheWindow()
 {
-    test::FakeClock clock;
-    test::FakePrompter prompter;
+    FakeClock clock;
+    FakePrompter prompter;
     CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
     w.Create();
     w.show();
@@ -353,9 +264,9 @@ void GraphWindowTest::dragsOnlyAfterAPressInTheWindow()
 
 void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
 {
-    FrameRig rig;
-    MonitorPort &entry = rig.addEntry("TCP:80", 0);
-    auto window = std::make_unique<CResponseGraphWnd>(*rig.frame, graphParams());
+    UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
+    MonitorPort &entry = *h.frame().ports()[0];
+    auto window = std::make_unique<CResponseGraphWnd>(h.frame(), graphParams());
     QCOMPARE(window->Create(), 1);
     CResponseGraphWnd *w = window.get();
     entry.graphWindow = std::move(window);
@@ -378,7 +289,7 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
     QTRY_VERIFY(!entry.graphWindow);
 
     // A request from a window already gone is dropped.
-    auto second = std::make_unique<CResponseGraphWnd>(*rig.frame, graphParams());
+    auto second = std::make_unique<CResponseGraphWnd>(h.frame(), graphParams());
     second->Create();
     second->CloseMonitor();
     second.reset();
@@ -387,14 +298,14 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
 
 void GraphWindowTest::recordsToFileOrSaysItCannot()
 {
-    TempDir dir;
-    test::FakeClock clock;
-    clock.wallSeconds = 1173863107; // 2007-03-14 09:05:07 UTC
-    test::FakePrompter prompter;
+    QTemporaryDir dir;
+    FakeClock clock;
+    clock.now = 1173863107; // 2007-03-14 09:05:07 UTC
+    FakePrompter prompter;
 
     ResponseGraphParams p = graphParams();
     p.recordToFile = 1;
-    p.fileName = dir.path + "/sample.csv";
+    p.fileName = dir.path().toStdString() + "/sample.csv";
     {
         CResponseGraphWnd w(nullptr, clock, prompter, p);
         w.Create();
@@ -405,14 +316,14 @@ void GraphWindowTest::recordsToFileOrSaysItCannot()
     QCOMPARE(readFile(p.fileName), std::string("ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n"
                                                "2007年 03月 14日 09時05分07秒,15\r\n"
                                                "2007年 03月 14日 09時05分07秒,0\r\n"));
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
 
-    p.fileName = dir.path + "/missing/sample.csv";
+    p.fileName = dir.path().toStdString() + "/missing/sample.csv";
     CResponseGraphWnd bad(nullptr, clock, prompter, p);
     QCOMPARE(bad.Create(), 1);
-    QCOMPARE(prompter.boxes.size(), std::size_t(1));
-    QCOMPARE(prompter.boxes[0].text, std::string("ファイル オープン エラー!"));
-    QCOMPARE(prompter.boxes[0].style, mb::Ok);
+    QCOMPARE(prompter.messages.size(), std::size_t(1));
+    QCOMPARE(prompter.messages[0].text, std::string("ファイル オープン エラー!"));
+    QCOMPARE(prompter.messages[0].style, mb::Ok);
     QVERIFY(!bad.recording());
     bad.AddSample(3);
     QCOMPARE(bad.model().sampleCount(), 1u);
@@ -421,12 +332,12 @@ void GraphWindowTest::recordsToFileOrSaysItCannot()
 // The recorder's own report of the error is checked with the recorder.
 void GraphWindowTest::aWriteErrorEndsTheRecordingNotTheWindow()
 {
-    TempDir dir;
-    test::FakeClock clock;
-    test::FakePrompter prompter;
+    QTemporaryDir dir;
+    FakeClock clock;
+    FakePrompter prompter;
     ResponseGraphParams p = graphParams();
     p.recordToFile = 1;
-    p.fileName = dir.path + "/full.csv";
+    p.fileName = dir.path().toStdString() + "/full.csv";
     CResponseGraphWnd w(nullptr, clock, prompter, p);
     w.Create();
     QVERIFY(w.recording());
@@ -451,78 +362,19 @@ void GraphWindowTest::aWriteErrorEndsTheRecordingNotTheWindow()
     w.grab();
     QVERIFY(w.lastPaint().graph);
     QCOMPARE(w.lastPaint().graph->curve.size(), std::size_t(6));
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
     QVERIFY(readFile(p.fileName).size() <= header + 40);
 }
 
-void GraphWindowTest::clickToOpenWindowReceivingSamples()
+// The entry is deleted while its dialog is open: OK makes no window and
+// touches nothing of it. (Unticked entries get no dialog: see the port
+// list's tests.)
+void GraphWindowTest::noWindowForAnEntryDeletedMeanwhile()
 {
-    TempDir dir;
-    const std::string file = dir.path + "/run.csv";
-
-    FrameRig rig;
-    MonitorPort &entry = rig.addEntry("TCP:80", 100);
-    answerDialog([file](CResponseMonitorDlg &d) {
-        QCOMPARE(d.portEdit()->text(), QStringLiteral("TCP:80"));
-        d.historyEdit()->setText(QStringLiteral("10"));
-        d.recordCheck()->click();
-        d.fileEdit()->setText(QString::fromStdString(file));
-        d.accept();
-    });
-    rig.frame->OpenResponseMonitor(entry);
-    QVERIFY(entry.graphWindow);
-    auto *w = dynamic_cast<CResponseGraphWnd *>(entry.graphWindow.get());
-    QVERIFY(w);
-    QVERIFY(w->isVisible());
-    const ResponseGraphParams &p = w->model().params();
-    QCOMPARE(p.maxHistory, 10u);
-    QCOMPARE(p.warningThreshold, 100u);
-    QCOMPARE(p.alpha, 200u);
-    QCOMPARE(p.targetHost, std::string("192.0.2.9"));
-    QCOMPARE(p.sourceHost, std::string("testhost"));
-    QCOMPARE(p.fontFace, std::string("ＭＳ Ｐゴシック"));
-    QVERIFY(w->recording());
-
-    entry.responseTime = 42;
-    rig.frame->reportResult(TcpOk, entry);
-    QCOMPARE(w->model().sampleCount(), 1u);
-    QCOMPARE(w->model().currentValues().at(0), 42u);
-    QVERIFY(readFile(file).find(",42\r\n") != std::string::npos);
-
-    // A second click while the window is open does nothing.
-    rig.frame->OpenResponseMonitor(entry);
-    QCOMPARE(rig.ui.dialogs, 1);
-
-    // The window goes with its entry's close.
-    rig.frame->closeResponseGraph(w);
-    QVERIFY(!entry.graphWindow);
-
-    // A window that cannot be made: message 256, nothing stored.
-    rig.ui.failWindow = true;
-    answerDialog([](CResponseMonitorDlg &d) { d.accept(); });
-    rig.frame->OpenResponseMonitor(entry);
-    QVERIFY(!entry.graphWindow);
-    QCOMPARE(rig.prompter.boxes.back().text, std::string("グラフ ウィンドウを作成できません。"));
-
-    // Cancel: no window.
-    rig.ui.failWindow = false;
-    answerDialog([](CResponseMonitorDlg &d) { d.reject(); });
-    rig.frame->OpenResponseMonitor(entry);
-    QVERIFY(!entry.graphWindow);
-}
-
-void GraphWindowTest::noDialogForInactiveOrOpenEntries()
-{
-    FrameRig rig;
-    MonitorPort &inactive = rig.addEntry("UDP:53", 0, 0);
-    rig.frame->OpenResponseMonitor(inactive);
-    QCOMPARE(rig.ui.dialogs, 0);
-    QVERIFY(!inactive.graphWindow);
-
-    // The entry is deleted while its dialog is open: OK makes no window and
-    // touches nothing of it.
-    MonitorPort &doomed = rig.addEntry("TCP:443", 0);
-    CMainFrame *frame = rig.frame.get();
+    UiHarness h({{"Generic TCP (443)", 443, GenericTcp, 1, "", 0}});
+    h.ui.realGraphParts = true;
+    MonitorPort &doomed = *h.frame().ports()[0];
+    CMainFrame *frame = &h.frame();
     answerDialog([frame, &doomed](CResponseMonitorDlg &d) {
         PortList &ports = frame->ports();
         for (auto it = ports.begin(); it != ports.end(); ++it) {
@@ -533,12 +385,12 @@ void GraphWindowTest::noDialogForInactiveOrOpenEntries()
         }
         d.accept();
     });
-    const std::size_t before = rig.frame->ports().size();
-    rig.frame->OpenResponseMonitor(doomed);
-    QCOMPARE(rig.ui.dialogs, 1);
-    QCOMPARE(rig.ui.windows, 0);
-    QCOMPARE(rig.frame->ports().size(), before - 1);
-    QVERIFY(rig.prompter.boxes.empty());
+    const std::size_t before = h.frame().ports().size();
+    h.frame().OpenResponseMonitor(doomed);
+    QCOMPARE(h.ui.responseMonitorRequests.size(), std::size_t(1));
+    QCOMPARE(h.ui.graphsAsked, 0);
+    QCOMPARE(h.frame().ports().size(), before - 1);
+    QVERIFY(h.prompter.messages.empty());
 }
 
 QTEST_MAIN(GraphWindowTest)
