@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
+#include "graph/FileDialogStatus.h"
 #include "ui/AboutDlg.h"
 #include "ui/MonitorDlg.h"
 
@@ -18,7 +19,7 @@
 namespace vigilon::test {
 
 // Answers the program's message boxes and remembers them.
-class FakePrompter final : public Prompter {
+class FakePrompter final : public Prompter, public FileDialogStatus {
 public:
     struct Message {
         std::string text;
@@ -31,8 +32,19 @@ public:
     // Runs while a box is "open", for nesting tests.
     std::function<void(const Message &)> onMessage;
 
+    // File dialogs asked for, the name they answer, and whether they fail
+    // to show.
+    std::vector<FileDialogRequest> fileRequests;
+    std::string fileAnswer;
+    bool fileDialogFails = false;
+
     int messageBox(const std::string &text, const std::string &caption, unsigned style) override;
-    std::string fileDialog(const FileDialogRequest &) override { return {}; }
+    std::string fileDialog(const FileDialogRequest &request) override
+    {
+        fileRequests.push_back(request);
+        return fileAnswer;
+    }
+    bool lastFileDialogFailed() const override { return fileDialogFails; }
 
     bool saw(const std::string &text) const;
     int count(const std::string &text) const;
