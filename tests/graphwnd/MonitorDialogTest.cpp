@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/StringTable.h"
-#include "graph/FileDialogStatus.h"
 #include "graph/qt/ResponseMonitorDlg.h"
+#include "tests/ui/UiFakes.h"
 #include "ui/DialogUnits.h"
 #include "ui/UpDownCtrl.h"
 
@@ -11,37 +11,8 @@
 #include <QSlider>
 #include <QtTest>
 
-#include <deque>
-
 using namespace vigilon;
-
-namespace {
-
-class ScriptedPrompter final : public Prompter, public FileDialogStatus {
-public:
-    struct Box {
-        std::string text;
-        unsigned style;
-    };
-    int messageBox(const std::string &text, const std::string &, unsigned style) override
-    {
-        boxes.push_back({text, style});
-        return mb::IdOk;
-    }
-    std::string fileDialog(const FileDialogRequest &request) override
-    {
-        requests.push_back(request);
-        return answer;
-    }
-    bool lastFileDialogFailed() const override { return failed; }
-
-    std::vector<Box> boxes;
-    std::vector<FileDialogRequest> requests;
-    std::string answer;
-    bool failed = false;
-};
-
-} // namespace
+using namespace vigilon::test;
 
 class MonitorDialogTest : public QObject {
     Q_OBJECT
@@ -57,7 +28,7 @@ private slots:
 
 void MonitorDialogTest::initialisesControlsFromTheFields()
 {
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
     CResponseMonitorDlg d(prompter);
     d.portText = "HTTP:8080";
     d.initDialog();
@@ -96,7 +67,7 @@ void MonitorDialogTest::initialisesControlsFromTheFields()
     QCOMPARE(d.alpha, 17u);
     QCOMPARE(d.maxHistory, 200u);
     QCOMPARE(d.recordToFile, 0u);
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
 }
 
 void MonitorDialogTest::historyValidationKeepsTheDialogOpen_data()
@@ -121,7 +92,7 @@ void MonitorDialogTest::historyValidationKeepsTheDialogOpen()
     QFETCH(QString, text);
     QFETCH(QString, message);
     QFETCH(int, accepted);
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
     CResponseMonitorDlg d(prompter);
     d.initDialog();
     d.show();
@@ -130,13 +101,13 @@ void MonitorDialogTest::historyValidationKeepsTheDialogOpen()
     d.okButton()->setFocus();
     d.accept();
     if (message.isEmpty()) {
-        QVERIFY(prompter.boxes.empty());
+        QVERIFY(prompter.messages.empty());
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.maxHistory, std::uint32_t(accepted));
     } else {
         // Shown once, the dialog stays open with the focus on the edit.
-        QCOMPARE(prompter.boxes.size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(prompter.boxes[0].text), message);
+        QCOMPARE(prompter.messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(prompter.messages[0].text), message);
         QVERIFY(d.isVisible());
         QCOMPARE(d.result(), 0);
         QCOMPARE(d.maxHistory, 200u);
@@ -146,7 +117,7 @@ void MonitorDialogTest::historyValidationKeepsTheDialogOpen()
 
 void MonitorDialogTest::checkBoxEnablesFileControlsAndDecidesRecording()
 {
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
     CResponseMonitorDlg d(prompter);
     d.initDialog();
     d.recordCheck()->click();
@@ -178,20 +149,20 @@ void MonitorDialogTest::checkBoxEnablesFileControlsAndDecidesRecording()
     erased.accept();
     QCOMPARE(erased.result(), int(QDialog::Accepted));
     QCOMPARE(erased.recordToFile, 0u);
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
 }
 
 void MonitorDialogTest::browseUsesTheFileDialog()
 {
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
     CResponseMonitorDlg d(prompter);
     d.initDialog();
     d.recordCheck()->click();
 
-    prompter.answer = "/home/u/data.csv";
+    prompter.fileAnswer = "/home/u/data.csv";
     d.browseButton()->click();
-    QCOMPARE(prompter.requests.size(), std::size_t(1));
-    const Prompter::FileDialogRequest &r = prompter.requests[0];
+    QCOMPARE(prompter.fileRequests.size(), std::size_t(1));
+    const Prompter::FileDialogRequest &r = prompter.fileRequests[0];
     QVERIFY(r.open);
     QCOMPARE(r.title, std::string("データファイルの保存"));
     QCOMPARE(r.filter, loadString(sid::RecordFileFilter));
@@ -200,24 +171,24 @@ void MonitorDialogTest::browseUsesTheFileDialog()
     QCOMPARE(d.fileEdit()->text(), QStringLiteral("/home/u/data.csv"));
 
     // Cancelled: unchanged.
-    prompter.answer.clear();
+    prompter.fileAnswer.clear();
     d.browseButton()->click();
     QCOMPARE(d.fileEdit()->text(), QStringLiteral("/home/u/data.csv"));
-    QVERIFY(prompter.boxes.empty());
+    QVERIFY(prompter.messages.empty());
 
     // The dialog could not be shown: message 262 with the error icon.
-    prompter.failed = true;
-    prompter.answer = "/elsewhere.csv";
+    prompter.fileDialogFails = true;
+    prompter.fileAnswer = "/elsewhere.csv";
     d.browseButton()->click();
-    QCOMPARE(prompter.boxes.size(), std::size_t(1));
-    QCOMPARE(prompter.boxes[0].text, std::string("ダイアログ ボックスを開けません。"));
-    QCOMPARE(prompter.boxes[0].style, mb::Ok | mb::IconStop);
+    QCOMPARE(prompter.messages.size(), std::size_t(1));
+    QCOMPARE(prompter.messages[0].text, std::string("ダイアログ ボックスを開けません。"));
+    QCOMPARE(prompter.messages[0].style, mb::Ok | mb::IconStop);
     QCOMPARE(d.fileEdit()->text(), QStringLiteral("/home/u/data.csv"));
 }
 
 void MonitorDialogTest::upDownStepsWithinItsRange()
 {
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
     CResponseMonitorDlg d(prompter);
     d.maxHistory = 998;
     d.initDialog();
