@@ -66,6 +66,16 @@ public:
     Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
     {
         static const BYTE none = 0;
+        if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) && !data.empty()) {
+            // The ANSI call looks at the byte after a string's count and,
+            // when that is a NUL, stores the NUL as well. A byte of our own
+            // that is no NUL keeps the peek inside our buffer and the value
+            // exactly the bytes given.
+            std::vector<std::uint8_t> padded(data);
+            padded.push_back(0xFF);
+            return statusOf(
+                RegSetValueExA(key_, name.c_str(), 0, type, padded.data(), static_cast<DWORD>(data.size())));
+        }
         return statusOf(RegSetValueExA(key_, name.c_str(), 0, type, data.empty() ? &none : data.data(),
                                        static_cast<DWORD>(data.size())));
     }
