@@ -42,6 +42,17 @@ QString shownText(QString text)
     return text;
 }
 
+void checkFits(const QString &text, const QSize &need, const QSize &have)
+{
+    QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
+             qPrintable(QStringLiteral("\"%1\" needs %2x%3, has %4x%5")
+                            .arg(text)
+                            .arg(need.width())
+                            .arg(need.height())
+                            .arg(have.width())
+                            .arg(have.height())));
+}
+
 // Every label, button and group title of a dialog fits where it is placed.
 void checkNothingClipped(QWidget *dialog)
 {
@@ -55,13 +66,7 @@ void checkNothingClipped(QWidget *dialog)
                                ? fm.boundingRect(QRect(0, 0, have.width(), 1 << 16),
                                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shownText(label->text()))
                                : fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, shownText(label->text()));
-        QVERIFY2(need.width() <= have.width() && need.height() <= have.height(),
-                 qPrintable(QStringLiteral("label \"%1\" needs %2x%3, has %4x%5")
-                                .arg(label->text())
-                                .arg(need.width())
-                                .arg(need.height())
-                                .arg(have.width())
-                                .arg(have.height())));
+        checkFits(label->text(), need.size(), have.size());
     }
     for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
         QStyleOptionButton option;
@@ -70,12 +75,7 @@ void checkNothingClipped(QWidget *dialog)
         const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
         const QFontMetrics fm(button->font());
         const int need = fm.horizontalAdvance(shownText(button->text()));
-        QVERIFY2(need <= contents.width() && fm.height() <= contents.height(),
-                 qPrintable(QStringLiteral("button \"%1\" needs %2, has %3x%4")
-                                .arg(button->text())
-                                .arg(need)
-                                .arg(contents.width())
-                                .arg(contents.height())));
+        checkFits(button->text(), QSize(need, fm.height()), contents.size());
     }
     for (QGroupBox *group : dialog->findChildren<QGroupBox *>()) {
         const QFontMetrics fm(group->font());
