@@ -38,14 +38,6 @@ sockaddr_in loopback(std::uint16_t port)
     return address;
 }
 
-// A TCP socket bound to a free port on 127.0.0.1.
-int boundSocket()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    return bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 ? fd : -1;
-}
-
 std::uint16_t boundPort(int fd)
 {
     sockaddr_in address{};
@@ -113,10 +105,10 @@ private slots:
     void connectedCarriesTheErrorOnceAndAFailedSocketStaysQuiet()
     {
         QtEventLoop loop;
-        // A port just freed: nobody listens there.
-        const int probe = boundSocket();
-        QVERIFY(probe >= 0);
-        sockaddr_in address = loopback(boundPort(probe));
+        const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(0);
+        QCOMPARE(bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        address = loopback(boundPort(probe));
         close(probe);
 
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -160,7 +152,9 @@ private slots:
     {
         QtEventLoop loop;
         LoopHost host(loop);
-        const int listener = boundSocket();
+        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(0);
+        QCOMPARE(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
         QCOMPARE(listen(listener, 8), 0);
         MonitorPort tcp, udp;
         CTcpProbe tcpProbe(Regular, host);
