@@ -67,15 +67,24 @@ std::string narrow(const std::wstring &wide)
     return out;
 }
 
-std::wstring text(unsigned id) { return widen(serviceString(id, g_language)); }
+// A text of the string table from the program's resources, in the language
+// the system picks; the built-in table should the resource be missing.
+std::wstring text(unsigned id)
+{
+    wchar_t buffer[1025];
+    const int n = LoadStringW(GetModuleHandleW(nullptr), id, buffer, 1025);
+    if (n > 0)
+        return std::wstring(buffer, static_cast<std::size_t>(n));
+    return widen(serviceString(id, g_language));
+}
 
 void print(unsigned id, std::initializer_list<std::string> args)
 {
-    std::wprintf(L"%ls", widen(formatText(serviceString(id, g_language), args)).c_str());
+    std::wprintf(L"%ls", widen(formatText(narrow(text(id)), args)).c_str());
     std::fflush(stdout);
 }
 
-std::string displayName() { return serviceString(ssid::DisplayName, g_language); }
+std::string displayName() { return narrow(text(ssid::DisplayName)); }
 
 } // namespace
 

@@ -87,3 +87,13 @@ case "$out" in *Stopping*) fail "-remove of a stopped service printed a stop mes
 out=$(sc_query Vigilsvc)
 case "$out" in *RUNNING*|*STOPPED*) fail "the service is still there after -remove" ;; esac
 echo "ok: the service is gone"
+
+# The Japanese string table, which the system's language picks; the console
+# takes the Japanese code page.
+japanese() {
+  LC_ALL=ja_JP.UTF-8 timeout 120 "$wine" "$@" 2>&1 | iconv -f CP932 -t UTF-8 | tr -d '\r'
+}
+out=$(japanese "$dir/Vigilsvc.exe" -install)
+expect_in "$out" "$name インストールされました。" "-install in Japanese"
+out=$(japanese "$dir/Vigilsvc.exe" -remove)
+expect_in "$out" "$name 削除されました。" "-remove in Japanese"
