@@ -375,17 +375,11 @@ private slots:
                      {"Generic TCP (81)", 81, GenericTcp, 0, "", 0},
                      {"Generic TCP (82)", 82, GenericTcp, 1, "", 0}});
         CMonitorDlg &d = h.dialog();
-        SettingsAnswer keep{.press = SettingsAnswer::Delete};
-        d.setDialogRunner(std::ref(keep));
-        h.prompter.answers = {mb::IdNo};
-        doubleClick(d.list(), commandCell(d.list(), 1));
-        QVERIFY(keep.stayedOpen);
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"ポート(81)監視の登録を削除しますか?"});
-        QCOMPARE(d.list()->itemCount(), 4);
-
+        // The question and a No to it are checked with the dialog alone.
         SettingsAnswer del{.press = SettingsAnswer::Delete};
         d.setDialogRunner(std::ref(del));
         doubleClick(d.list(), commandCell(d.list(), 1));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"ポート(81)監視の登録を削除しますか?"});
         QVERIFY(!del.stayedOpen);
         QCOMPARE(d.list()->itemCount(), 3);
         QCOMPARE(d.list()->itemText(0, 0), QStringLiteral("Generic TCP (80)"));
