@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// Vigilsvc.exe is its event source's message file: the event log formats
+// records from the message table in it. Wine's event log keeps no records,
+// so the table is read the way the event viewer reads it, with
+// FormatMessageW on the executable, in both languages; and the string
+// tables are there in both languages as well.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::wstring message(HMODULE module, DWORD id, WORD language, const wchar_t *insertion)
+{
+    const DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(insertion)};
+    wchar_t *text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                       FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                   module, id, MAKELANGID(language, SUBLANG_DEFAULT),
+                                   reinterpret_cast<LPWSTR>(&text), 0, reinterpret_cast<va_list *>(const_cast<DWORD_PTR *>(args)));
+    std::wstring out = n > 0 ? std::wstring(text, n) : std::wstring();
+    if (text)
+        LocalFree(text);
+    return out;
+}
+
+// A string of the table of one language, read from its resource block.
+std::wstring tableString(HMODULE module, unsigned id, WORD language)
+{
+    HRSRC block = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
+                                  MAKEINTRESOURCEW(id / 16 + 1), MAKELANGID(language, language == LANG_JAPANESE ? SUBLANG_DEFAULT : SUBLANG_ENGLISH_US));
+    if (block == nullptr)
+        return {};
+    const wchar_t *p = static_cast<const wchar_t *>(LockResource(LoadResource(module, block)));
+    for (unsigned i = 0; p != nullptr && i < id % 16; ++i)
+        p += 1 + *p;
+    return p == nullptr ? std::wstring() : std::wstring(p + 1, *p);
+}
+
+class VigilsvcResources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(VIGILSVC_BINARY, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr) << VIGILSVC_BINARY;
+    }
+    void TearDown() override
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(VigilsvcResources, EventMessagesInBothLanguages)
+{
+    const wchar_t *insertion = L"VGNAgent service is started";
+    EXPECT_EQ(message(module_, 0x40000003u, LANG_ENGLISH, insertion),
+              L"Vigilsvc Information: VGNAgent service is started.\r\n");
+    EXPECT_EQ(message(module_, 0x80000002u, LANG_ENGLISH, L"x"), L"Vigilsvc Warning: x.\r\n");
+    EXPECT_EQ(message(module_, 0xC0000001u, LANG_ENGLISH, L"StartServiceCtrlDispatcher failed."),
+              L"Vigilsvc Error: StartServiceCtrlDispatcher failed..\r\n");
+    EXPECT_EQ(message(module_, 0x40000003u, LANG_JAPANESE, L"y"), L"Vigilsvc \u60c5\u5831: y.\r\n");
+    EXPECT_EQ(message(module_, 0x80000002u, LANG_JAPANESE, L"y"), L"Vigilsvc \u8b66\u544a: y.\r\n");
+    EXPECT_EQ(message(module_, 0xC0000001u, LANG_JAPANESE, L"y"), L"Vigilsvc \u30a8\u30e9\u30fc: y.\r\n");
+    EXPECT_EQ(message(module_, 0x40000004u, LANG_ENGLISH, L"y"), L"") << "only the three ids exist";
+}
+
+TEST_F(VigilsvcResources, StringTablesInBothLanguages)
+{
+    EXPECT_EQ(tableString(module_, 3, LANG_ENGLISH), L"%s installed.\n");
+    EXPECT_EQ(tableString(module_, 3, LANG_JAPANESE), L"%s \u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3055\u308c\u307e\u3057\u305f\u3002\n");
+    EXPECT_EQ(tableString(module_, 4, LANG_ENGLISH), L"VGN - Sentrelle Notification Service");
+    EXPECT_EQ(tableString(module_, 4, LANG_JAPANESE), L"VGN - Sentrelle Notification Service");
+    EXPECT_EQ(tableString(module_, 14, LANG_ENGLISH), L"VGNAgent service is started");
+    EXPECT_EQ(tableString(module_, 18, LANG_ENGLISH), L"Sentrelle Nofication Service by Ardentis Technology");
+    EXPECT_EQ(tableString(module_, 7, LANG_JAPANESE), L"\u505c\u6b62\u4e2d %s...");
+}
+
+} // namespace
