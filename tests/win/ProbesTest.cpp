@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+// The probes on Winsock under Wine, against loopback only: the ICMP echo
+// of a raw socket, and TCP connects that succeed and that are refused, in
+// the asynchronous mode on the poll loop and in the synchronous one.
+#include "app/base/PollEventLoop.h"
+#include "probes/PingProbe.h"
+#include "probes/SocketProbe.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vigilon {
+namespace {
+
+class Host final : public ProbeHost {
+public:
+    void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+    EventLoop &eventLoop() override { return loop; }
+    const Clock &clock() const override { return SystemClock::instance(); }
+    PollEventLoop loop;
+    std::vector<int> codes;
+};
+
+// A listening loopback socket on a port of the system's choice.
+class Listener {
+public:
+    Listener()
+    {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && listen(socket_, 4) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~Listener() { close(); }
+    void close()
+    {
+        if (socket_ != INVALID_SOCKET)
+            closesocket(socket_);
+        socket_ = INVALID_SOCKET;
+    }
+    std::uint32_t port = 0;
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocket)
+{
+    Host host;
+    CPingProbe probe(host);
+    probe.setSocketChoice(CPingProbe::RawOnly);
+    ASSERT_EQ(probe.open("127.0.0.1"), 1);
+    ASSERT_EQ(probe.sendEcho(ping::Ttl), 1);
+    PingReply reply;
+    EXPECT_EQ(probe.receiveReply(reply), 1);
+    EXPECT_EQ(reply.type, 0) << "an echo reply";
+    EXPECT_EQ(reply.source, htonl(INADDR_LOOPBACK));
+    EXPECT_LT(reply.roundTripTime, 2000u);
+    probe.close();
+}
+
+TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
+{
+    Host host;
+    Listener listener;
+    ASSERT_NE(listener.port, 0u);
+    MonitorPort entry;
+    {
+        CTcpProbe probe(Regular, host);
+        ASSERT_EQ(probe.start(listener.port, "127.0.0.1", entry), 1);
+        host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+        ASSERT_EQ(host.codes, (std::vector<int>{TcpOk}));
+    }
+    listener.close();
+    host.codes.clear();
+    {
+        // Refused at once on loopback: well within the probe's 3000 ms.
+        CTcpProbe probe(Regular, host);
+        probe.start(listener.port, "127.0.0.1", entry);
+        host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+        EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed}));
+    }
+}
+
+TEST(WinProbes, SynchronousTcpConnectReportsInsideStart)
+{
+    Host host;
+    Listener listener;
+    ASSERT_NE(listener.port, 0u);
+    MonitorPort entry;
+    CTcpProbe probe(RoundKind::Test, host);
+    probe.start(listener.port, "127.0.0.1", entry);
+    EXPECT_EQ(host.codes, (std::vector<int>{TcpOk}));
+}
+
+} // namespace
+} // namespace vigilon
