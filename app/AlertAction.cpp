@@ -3,6 +3,8 @@
 // else opened by the desktop.
 #include "app/AlertAction.h"
 
+#include "app/base/NoticeBoard.h"
+
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/platform/CommandText.h"
@@ -73,7 +75,10 @@ CommandRunner::CommandRunner(Prompter &prompter, std::unique_ptr<platform::Launc
 
 void CommandRunner::showFailure(const std::string &shownCommand)
 {
-    prompter_.messageBox(formatText(loadString(sid::CommandFailed), {shownCommand}), "", mb::Ok);
+    // Raised by monitoring, perhaps with nobody there: it must not wait.
+    const std::string text = formatText(loadString(sid::CommandFailed), {shownCommand});
+    logNotice(text);
+    prompter_.notice(text, "", mb::Ok);
 }
 
 int CommandRunner::launchProcess(const std::string &command, const std::string &parameters)
@@ -113,7 +118,7 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
 
 int CommandRunner::runCommand(const std::string &given)
 {
-    // Our own copy: the caller's entry may go while a message box is open.
+    // Our own copy: the caller's entry may go while the command is handled.
     const std::string command = given;
     if (command.empty())
         return 0;
@@ -161,8 +166,7 @@ std::function<int(const std::string &command)> makeCommandRunner(Prompter &promp
 {
     auto runner = std::make_shared<CommandRunner>(prompter, std::move(launcher), std::move(targetHost));
     return [runner](const std::string &command) {
-        // The failure message nests the event loop, and whoever holds this
-        // function may drop it meanwhile.
+        // Whoever holds this function may drop it while the runner works.
         auto keep = runner;
         return keep->runCommand(command);
     };

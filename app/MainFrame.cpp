@@ -138,7 +138,9 @@ void CMainFrame::cleanUp()
     aboutBox_.reset();
     trayIcon_.reset();
     trayIconAdded_ = false;
-    destroyPendingProbes();
+    retireProbes(std::move(pendingProbes_));
+    pendingProbes_.clear();
+    testRound_ = TestRound{};
     for (auto &entry : ports_)
         entry->graphWindow.reset();
     ports_.clear();

@@ -23,9 +23,7 @@ namespace vigilon {
 namespace timers {
 constexpr unsigned Poll = 1;         // period: intervalSeconds * 1000 ms
 constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
-constexpr unsigned IcmpGuard = 6;
 constexpr unsigned ServiceStartMs = 2000;
-constexpr unsigned IcmpGuardMs = 3000;
 } // namespace timers
 
 // What the application hands the frame: its command-line state and the
@@ -49,21 +47,45 @@ struct FrameContext {
     std::function<int(const std::string &command)> runCommand;
 };
 
-// A started socket check kept until it is reaped at the start of a round.
+class CMainFrame;
+
+// The host a started check reports to: it tells the frame which check, of
+// which round, is reporting.
+class CheckSlot final : public ProbeHost {
+public:
+    CheckSlot(CMainFrame &frame, bool testRound) : frame_(frame), testRound_(testRound) {}
+    void reportResult(int code, MonitorPort &entry) override;
+    EventLoop &eventLoop() override;
+    const Clock &clock() const override;
+    bool testRound() const { return testRound_; }
+    // Whether this check has reported at least once.
+    bool reported = false;
+
+private:
+    CMainFrame &frame_;
+    bool testRound_;
+};
+
+// A started check, kept until it is reaped at the start of a round. The probe
+// goes before its slot.
 struct PendingProbe {
     int kind = TcpProbeKind;
+    std::unique_ptr<CheckSlot> slot;
     std::unique_ptr<SocketCheck> probe;
 };
 
 // The hidden top of the program. It owns the entries, the pending probes,
 // the tray icon, the main dialog and the about box, and carries the
-// monitoring engine. Everything runs on the event loop's thread; message
-// boxes nest the loop, so timers and probe results can arrive while one of
-// the frame's own questions is open.
-class CMainFrame : public ProbeHost {
+// monitoring engine. Everything runs on the event loop's thread. Nothing the
+// engine does waits: every check reports later through the loop, and what
+// monitoring has to say is shown without a question (Prompter::notice). The
+// user's own questions still nest the loop, so timers and check results can
+// arrive while one of them is open; a check is therefore never destroyed
+// from inside a call, only later from the loop.
+class CMainFrame {
 public:
     explicit CMainFrame(const FrameContext &context);
-    ~CMainFrame() override;
+    ~CMainFrame();
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
 
@@ -78,10 +100,19 @@ public:
 
     // Monitoring engine.
     int toggleMonitoring(bool noConfirm);
+    // Starts a round of checks and returns at once. A Regular round is the
+    // polling round; a Test round is a port test whose result (1 all fine, 2
+    // a warning, 0 a failure) goes to the callback given to startTestRound().
     int runRound(int kind);
-    void reportResult(int code, MonitorPort &entry) override;
-    EventLoop &eventLoop() override { return *context_.loop; }
-    const Clock &clock() const override { return *context_.clock; }
+    // Starts a port test of every active entry; done receives the result
+    // from the event loop once every check has reported. False, and done is
+    // not called, while a port test is still under way.
+    bool startTestRound(std::function<void(int result)> done);
+    bool testRoundRunning() const { return testRound_.running; }
+    // A started check reports its outcome.
+    void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
+    EventLoop &eventLoop() { return *context_.loop; }
+    const Clock &clock() const { return *context_.clock; }
 
     // The user deletes an entry: pending checks forget it first.
     void forgetEntry(MonitorPort &entry);
@@ -122,7 +153,10 @@ public:
 
 private:
     void onServiceStartTimer();
-    void destroyPendingProbes();
+    // Checks are destroyed from the event loop, never from inside a call
+    // that may have one of them on the stack.
+    void retireProbes(std::vector<PendingProbe> probes);
+    void finishTestRound();
     // Looks whether the machine was suspended since the last look; if so,
     // every check under way is discarded and the polling timer, if armed,
     // waits one more full interval. True when a suspend was seen.
@@ -147,13 +181,20 @@ private:
     std::unique_ptr<AboutBoxView> aboutBox_;
     PortList ports_;
     std::vector<PendingProbe> pendingProbes_;
+    std::vector<PendingProbe> retiredProbes_;
+    struct TestRound {
+        bool running = false;
+        int outstanding = 0;
+        int result = 1;
+        std::function<void(int)> done;
+    };
+    TestRound testRound_;
+    // Posted work checks this before it touches the frame.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // A check that spans a suspend of the machine says nothing about the
     // target.
     SuspendWatch suspendWatch_;
     ResponseGraphParams responseParams_;
-    // During a synchronous start in a Test round: reports for this entry are
-    // left to start()'s return value, so that one check counts once.
-    const MonitorPort *outcomeFromStart_ = nullptr;
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
     bool dialogVisible_ = true;

@@ -16,9 +16,6 @@ namespace vigilon {
 
 int CMainFrame::toggleMonitoring(bool noConfirm)
 {
-    context_.probes->cancelPingCheck();
-    context_.loop->killTimer(this, timers::IcmpGuard);
-
     const std::string &caption = loadString(sid::MonitoringCaption);
     unsigned textId = sid::ConfirmStartMonitoring;
     if (running_) {
@@ -94,9 +91,20 @@ void CMainFrame::onPollTimer()
     roundGuard_ = false;
 }
 
-void CMainFrame::destroyPendingProbes()
+void CMainFrame::retireProbes(std::vector<PendingProbe> probes)
 {
-    pendingProbes_.clear();
+    if (probes.empty())
+        return;
+    for (auto &record : probes) {
+        // Whatever a retired check still does reaches no entry.
+        record.probe->detachEntry();
+        retiredProbes_.push_back(std::move(record));
+    }
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([this, alive] {
+        if (alive.lock())
+            retiredProbes_.clear();
+    });
 }
 
 bool CMainFrame::noticeResume()
@@ -117,30 +125,72 @@ bool CMainFrame::noticeResume()
         if (record.probe->done() == 0)
             updateRow(*entry);
     }
+    // A port test under way ends with what it has.
+    if (testRound_.running) {
+        testRound_.outstanding = 0;
+        finishTestRound();
+    }
     // The network is often not back in the first seconds after a resume.
     if (running_ && context_.loop->hasTimer(this, timers::Poll))
         armPollTimer();
     return true;
 }
 
+bool CMainFrame::startTestRound(std::function<void(int result)> done)
+{
+    if (testRound_.running || closed_)
+        return false;
+    testRound_.done = std::move(done);
+    runRound(Test);
+    return true;
+}
+
+void CMainFrame::finishTestRound()
+{
+    if (!testRound_.running || testRound_.outstanding > 0)
+        return;
+    testRound_.running = false;
+    auto done = std::move(testRound_.done);
+    testRound_.done = nullptr;
+    if (!done)
+        return;
+    // The answer is shown from the loop, not from inside a check's report.
+    const int result = testRound_.result;
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([alive, done = std::move(done), result] {
+        if (alive.lock())
+            done(result);
+    });
+}
+
 int CMainFrame::runRound(int kind)
 {
-    context_.loop->killTimer(this, timers::Poll);
-    pendingProbes_.erase(std::remove_if(pendingProbes_.begin(), pendingProbes_.end(),
-                                        [](const PendingProbe &p) { return p.probe->done() != 0; }),
-                         pendingProbes_.end());
-
     const bool testRound = kind != Regular;
+    if (!testRound)
+        context_.loop->killTimer(this, timers::Poll);
+    std::vector<PendingProbe> finished;
+    for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
+        if (it->probe->done() != 0) {
+            finished.push_back(std::move(*it));
+            it = pendingProbes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    retireProbes(std::move(finished));
+
     // The first regular round after a resume waits one more interval.
     if (noticeResume() && !testRound) {
         if (running_)
             armPollTimer();
         return 1;
     }
+    if (testRound) {
+        testRound_.running = true;
+        testRound_.outstanding = 0;
+        testRound_.result = 1;
+    }
     context_.probes->beginRound();
-    int result = 1;
-    // Indexes, not iterators: a nested message box may let the user change
-    // the list while the round runs.
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         MonitorPort &entry = *ports_[i];
         entry.rowIndex = static_cast<int>(i);
@@ -148,79 +198,79 @@ int CMainFrame::runRound(int kind)
             continue;
         setRowImage(static_cast<int>(i), ImageChecking);
 
-        int outcome = 0;
-        bool judgeNow = testRound;
-        if (entry.protocol == Ping) {
-            outcome = context_.probes->runPingCheck(context_.targetHost, entry, *this);
-            judgeNow = true;
-            if (outcome == ProbeFactory::PingNotMade) {
-                // This system ran short, not the target: the check is missing.
-                if (i < ports_.size() && ports_[i].get() == &entry)
-                    updateRow(entry);
-                continue;
-            }
-        } else {
-            int probeKind = TcpProbeKind;
-            if (entry.protocol == GenericUdp)
-                probeKind = UdpProbeKind;
-            else if (entry.protocol == Http)
-                probeKind = HttpProbeKind;
-            PendingProbe record;
-            record.kind = probeKind;
-            record.probe = context_.probes->makeSocketCheck(probeKind, kind, *this);
-            if (!record.probe) {
-                // No probe could be made: the check is missing from a
-                // regular round and fails a port test.
-                if (!testRound)
-                    continue;
-            } else {
-                if (testRound)
-                    outcomeFromStart_ = &entry;
-                outcome = record.probe->start(entry.port, context_.targetHost, entry);
-                outcomeFromStart_ = nullptr;
-                const bool localFailure = outcome == 0 && record.probe->localFailure();
-                if (outcome == 1)
-                    pendingProbes_.push_back(std::move(record));
-                // This system ran short, not the target: the check is missing.
-                if (localFailure) {
-                    setRowImage(static_cast<int>(i), entry.active ? int(entry.status) : int(ImageIdle));
-                    continue;
-                }
-            }
-        }
-        if (closed_)
-            return 0;
-        const bool entryStays = i < ports_.size() && ports_[i].get() == &entry;
-        // A synchronous check during which the machine slept is discarded,
-        // and so is the rest of a regular round.
-        if (judgeNow && noticeResume()) {
-            if (entryStays)
-                updateRow(entry);
+        int probeKind = TcpProbeKind;
+        if (entry.protocol == GenericUdp)
+            probeKind = UdpProbeKind;
+        else if (entry.protocol == Http)
+            probeKind = HttpProbeKind;
+        else if (entry.protocol == Ping)
+            probeKind = PingProbeKind;
+        PendingProbe record;
+        record.kind = probeKind;
+        record.slot = std::make_unique<CheckSlot>(*this, testRound);
+        record.probe = context_.probes->makeSocketCheck(probeKind, Regular, *record.slot);
+        if (!record.probe) {
+            // No probe could be made: the check is missing from a regular
+            // round and fails a port test.
             if (testRound)
-                continue;
-            break;
+                handleFailure(entry, true, &testRound_.result);
+            continue;
         }
-        if (!judgeNow)
+        CheckSlot &slot = *record.slot;
+        if (testRound)
+            ++testRound_.outstanding;
+        const int started = record.probe->start(entry.port, context_.targetHost, entry);
+        const bool localFailure = started == 0 && record.probe->localFailure();
+        const bool reported = slot.reported;
+        if (started == 1) {
+            pendingProbes_.push_back(std::move(record));
             continue;
-        // The entry may have gone while a nested loop ran.
-        if (!entryStays)
+        }
+        std::vector<PendingProbe> notStarted;
+        notStarted.push_back(std::move(record));
+        retireProbes(std::move(notStarted));
+        if (reported)
             continue;
-        if (outcome == 1)
-            handleSuccess(entry, &result);
-        else
-            handleFailure(entry, testRound, &result);
+        // Not started, and nothing reported.
+        if (testRound)
+            --testRound_.outstanding;
+        if (localFailure) {
+            // This system ran short, not the target: the check is missing.
+            setRowImage(static_cast<int>(i), entry.status == Idle ? int(ImageIdle) : int(entry.status));
+            continue;
+        }
+        if (testRound)
+            handleFailure(entry, true, &testRound_.result);
     }
 
-    // A stop asked for from a nested message box during the round stands:
-    // only a running monitor is armed again.
-    if (kind == Regular && running_)
+    if (testRound)
+        finishTestRound();
+    else if (running_)
         armPollTimer();
-    return result;
+    return 1;
 }
 
-void CMainFrame::reportResult(int code, MonitorPort &entry)
+void CheckSlot::reportResult(int code, MonitorPort &entry)
 {
-    if (&entry == outcomeFromStart_)
+    frame_.reportResult(*this, code, entry);
+}
+
+EventLoop &CheckSlot::eventLoop()
+{
+    return frame_.eventLoop();
+}
+
+const Clock &CheckSlot::clock() const
+{
+    return frame_.clock();
+}
+
+void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
+{
+    const bool first = !slot.reported;
+    slot.reported = true;
+    // A port test counts each check once.
+    if (slot.testRound() && !first)
         return;
     // Every check under way when a suspend is first seen spans it, this one
     // included.
@@ -229,21 +279,28 @@ void CMainFrame::reportResult(int code, MonitorPort &entry)
         refreshTrayState();
         return;
     }
+    int *roundResult = slot.testRound() ? &testRound_.result : nullptr;
     switch (code) {
     case HttpOk:
     case TcpOk:
     case UdpOk:
-        handleSuccess(entry, nullptr);
+    case PingOk:
+        handleSuccess(entry, roundResult);
         break;
     case HttpFailed:
     case TcpFailed:
     case UdpFailed:
-        handleFailure(entry, false, nullptr);
+    case PingFailed:
+        handleFailure(entry, slot.testRound(), roundResult);
         break;
     default:
         break;
     }
     refreshTrayState();
+    if (slot.testRound() && testRound_.running) {
+        --testRound_.outstanding;
+        finishTestRound();
+    }
 }
 
 void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
@@ -288,8 +345,6 @@ void CMainFrame::forgetEntry(MonitorPort &entry)
         if (record.probe->entry() == &entry)
             record.probe->detachEntry();
     }
-    if (outcomeFromStart_ == &entry)
-        outcomeFromStart_ = nullptr;
 }
 
 void CMainFrame::closeResponseGraph(const ResponseGraph *window)

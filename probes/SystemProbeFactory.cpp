@@ -38,7 +38,7 @@ int SystemProbeFactory::runPingCheck(const std::string &host, MonitorPort &entry
     }
     const int outcome = ping_->run(host, entry);
     if (outcome != 1 && ping_->localFailure())
-        return PingNotMade;
+        return -1;
     return outcome;
 }
 

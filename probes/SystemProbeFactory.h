@@ -19,8 +19,8 @@ public:
     ~SystemProbeFactory() override;
 
     std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
-    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) override;
-    void cancelPingCheck() override;
+    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner);
+    void cancelPingCheck();
     void beginRound() override;
 
     HostResolver &resolver() { return resolver_; }

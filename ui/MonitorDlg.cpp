@@ -611,19 +611,23 @@ void CMonitorDlg::onExitRequest()
 
 void CMonitorDlg::onPortTest()
 {
-    portTest_->setEnabled(false);
     const auto active = std::count_if(ports_.begin(), ports_.end(), [](const auto &e) { return e->active != 0; });
-    unsigned textId = sid::NoActivePortOnTest;
+    if (active == 0) {
+        prompter_.messageBox(loadString(sid::NoActivePortOnTest), "", mb::Ok);
+        return;
+    }
+    // The checks run on the loop like a polling round's; the answer comes
+    // when the last one has reported, and the button waits for it.
     const auto alive = alive_;
-    if (active > 0) {
-        const int result = frame_.runRound(Test);
+    const bool started = frame_.startTestRound([this, alive](int result) {
         if (!*alive)
             return;
-        textId = result != 0 ? sid::PortTestAllOk : sid::PortTestProblem;
-    }
-    prompter_.messageBox(loadString(textId), "", mb::Ok);
-    if (*alive)
-        portTest_->setEnabled(true);
+        prompter_.messageBox(loadString(result != 0 ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
+        if (*alive)
+            portTest_->setEnabled(true);
+    });
+    if (started)
+        portTest_->setEnabled(false);
 }
 
 void CMonitorDlg::onTargetChange()

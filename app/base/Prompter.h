@@ -33,6 +33,12 @@ public:
     // IdNo). An empty caption means the program's name, "Vigilon".
     virtual int messageBox(const std::string &text, const std::string &caption, unsigned style) = 0;
 
+    // Shows a message that monitoring raised and returns at once: nobody may
+    // be there to answer it (service mode), so it never waits and never runs
+    // the event loop. At most one such box is open; what comes while it is
+    // open is counted in it (see NoticeBoard).
+    virtual void notice(const std::string &text, const std::string &caption, unsigned style) = 0;
+
     // A modal file dialog. Returns the chosen path, or an empty string when the
     // user cancelled. filter is in the "desc|pattern|desc|pattern||" form.
     struct FileDialogRequest {

@@ -49,6 +49,33 @@ int QtPrompter::messageBox(const std::string &text, const std::string &caption, 
     return mb::IdOk;
 }
 
+QtPrompter::~QtPrompter()
+{
+    delete noticeBox_.data();
+}
+
+void QtPrompter::notice(const std::string &text, const std::string &caption, unsigned style)
+{
+    if (noticeBox_ && !noticeBox_->isVisible()) {
+        // Closed behind our back (the application's windows went).
+        board_.closed();
+        noticeBox_->deleteLater();
+        noticeBox_ = nullptr;
+    }
+    if (!board_.post(text, caption, style)) {
+        if (noticeBox_)
+            noticeBox_->setText(toDisplay(board_.text()));
+        return;
+    }
+    auto *box = new QMessageBox(iconFor(style), toDisplay(caption.empty() ? defaultCaption() : caption),
+                                toDisplay(board_.text()), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QObject::connect(box, &QMessageBox::finished, box, [this] { board_.closed(); });
+    noticeBox_ = box;
+    box->show();
+}
+
 std::string QtPrompter::fileDialog(const FileDialogRequest &request)
 {
     // "desc|pattern|desc|pattern||" becomes Qt's "desc (pattern);;...".

@@ -53,6 +53,7 @@ public:
 // Answers every question as a user who agrees would, and counts them.
 class AgreeingPrompter final : public Prompter {
 public:
+    void notice(const std::string &, const std::string &, unsigned) override {}
     int messageBox(const std::string &, const std::string &, unsigned style) override
     {
         ++asked;

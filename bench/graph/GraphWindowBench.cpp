@@ -18,6 +18,7 @@ using Steady = std::chrono::steady_clock;
 namespace {
 class SilentPrompter final : public Prompter {
 public:
+    void notice(const std::string &, const std::string &, unsigned) override {}
     int messageBox(const std::string &, const std::string &, unsigned) override { return mb::IdOk; }
     std::string fileDialog(const FileDialogRequest &) override { return {}; }
 };

@@ -199,7 +199,7 @@ TEST_P(AlertLaunchTest, ProgramsStartWhereTheCommandSaysWithTheTargetFilledIn)
     EXPECT_EQ(r.cwd, dir_ / "here/bin");
     EXPECT_EQ(r.args, std::vector<std::string>{"x"});
 
-    EXPECT_TRUE(prompter_.boxes.empty());
+    EXPECT_TRUE(prompter_.messages.empty());
 }
 
 TEST_P(AlertLaunchTest, ExecutableFilesWithoutExtensionAreProgramsToo)
@@ -221,7 +221,7 @@ TEST_P(AlertLaunchTest, ExecutableFilesWithoutExtensionAreProgramsToo)
     test::writeFile(dir_ / "tools/readme", "text\n");
     r = runOnce(dir_ / "tools/readme %TARGET%");
     EXPECT_EQ(r.args, std::vector<std::string>{dir_ / "tools/readme %TARGET%"});
-    EXPECT_TRUE(prompter_.boxes.empty());
+    EXPECT_TRUE(prompter_.messages.empty());
 }
 
 TEST_P(AlertLaunchTest, OtherCommandsGoToTheOpenerUnchanged)
@@ -230,14 +230,14 @@ TEST_P(AlertLaunchTest, OtherCommandsGoToTheOpenerUnchanged)
         const Record r = runOnce(command);
         EXPECT_EQ(r.args, std::vector<std::string>{command});
     }
-    EXPECT_TRUE(prompter_.boxes.empty());
+    EXPECT_TRUE(prompter_.messages.empty());
 
     // An empty command does nothing at all.
     EXPECT_EQ(runner().runCommand(""), 0);
     loop_.runFor(100);
     EXPECT_FALSE(test::exists(log_));
     EXPECT_EQ(runner().launcher().runningCount(), 0u);
-    EXPECT_TRUE(prompter_.boxes.empty());
+    EXPECT_TRUE(prompter_.messages.empty());
 }
 
 TEST_P(AlertLaunchTest, FailuresShowTheMessageWithTheRightCommand)
@@ -245,24 +245,24 @@ TEST_P(AlertLaunchTest, FailuresShowTheMessageWithTheRightCommand)
     // A program that cannot be started: the command after replacement.
     const std::string missing = dir_ / "tools/missing.exe %TARGET%";
     EXPECT_EQ(runner().runCommand(missing), 1);
-    ASSERT_EQ(prompter_.boxes.size(), 1u);
-    EXPECT_EQ(prompter_.boxes[0].text, failureText(dir_ / "tools/missing.exe 10.0.0.7"));
-    EXPECT_EQ(prompter_.boxes[0].caption, "");
-    EXPECT_EQ(prompter_.boxes[0].style, mb::Ok);
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, failureText(dir_ / "tools/missing.exe 10.0.0.7"));
+    EXPECT_EQ(prompter_.messages[0].caption, "");
+    EXPECT_EQ(prompter_.messages[0].style, mb::Ok);
 
     // A file with the extension that is no program.
     test::writeFile(dir_ / "tools/plain.bat", "echo\n");
     EXPECT_EQ(runner().runCommand(dir_ / "tools/plain.bat"), 1);
-    ASSERT_EQ(prompter_.boxes.size(), 2u);
-    EXPECT_EQ(prompter_.boxes[1].text, failureText(dir_ / "tools/plain.bat"));
+    ASSERT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages[1].text, failureText(dir_ / "tools/plain.bat"));
 
     // The opener says it could not open the document: the command as given,
     // once the opener has ended.
     test::writeScript(dir_ / "opener", "exit 3\n");
     EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 0);
-    EXPECT_TRUE(loop_.runUntil([this] { return prompter_.boxes.size() == 3; }, 10000));
-    ASSERT_EQ(prompter_.boxes.size(), 3u);
-    EXPECT_EQ(prompter_.boxes[2].text, failureText("http://%TARGET%/"));
+    EXPECT_TRUE(loop_.runUntil([this] { return prompter_.messages.size() == 3; }, 10000));
+    ASSERT_EQ(prompter_.messages.size(), 3u);
+    EXPECT_EQ(prompter_.messages[2].text, failureText("http://%TARGET%/"));
     EXPECT_TRUE(waitReaped());
 }
 
@@ -270,8 +270,8 @@ TEST_P(AlertLaunchTest, MissingOpenerFailsAtOnce)
 {
     options_.opener = dir_ / "no-such-opener";
     EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
-    ASSERT_EQ(prompter_.boxes.size(), 1u);
-    EXPECT_EQ(prompter_.boxes[0].text, failureText("http://%TARGET%/"));
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, failureText("http://%TARGET%/"));
 }
 
 TEST_P(AlertLaunchTest, HostileTargetsArriveAsOneArgumentAndRunNothing)
@@ -288,7 +288,7 @@ TEST_P(AlertLaunchTest, HostileTargetsArriveAsOneArgumentAndRunNothing)
         EXPECT_FALSE(test::exists(dir + "/x")) << dir;
         EXPECT_FALSE(test::exists(dir + "/y")) << dir;
     }
-    EXPECT_TRUE(prompter_.boxes.empty());
+    EXPECT_TRUE(prompter_.messages.empty());
 }
 
 TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
@@ -374,9 +374,9 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnce)
     EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
-    ASSERT_EQ(prompter_.boxes.size(), 2u);
-    EXPECT_EQ(prompter_.boxes[0].text, failureText(dir_ / "tools/hold.bat 10.0.0.7"));
-    EXPECT_EQ(prompter_.boxes[1].text, failureText("http://%TARGET%/"));
+    ASSERT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages[0].text, failureText(dir_ / "tools/hold.bat 10.0.0.7"));
+    EXPECT_EQ(prompter_.messages[1].text, failureText("http://%TARGET%/"));
 
     // One ends: there is room for one more.
     kill(pids.back(), SIGKILL);

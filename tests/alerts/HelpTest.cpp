@@ -56,30 +56,30 @@ TEST(HelpTest, PageIsOpenedByTheOpenerOrTheFailureShown)
     // Reaped and read after the launcher is gone.
     EXPECT_TRUE(loop.runUntil([&] { return !test::readFile(log).empty(); }, 10000));
     EXPECT_EQ(test::readFile(log), dir / "docs_ja/read1st.htm\n");
-    EXPECT_TRUE(prompter.boxes.empty());
+    EXPECT_TRUE(prompter.messages.empty());
 
     // The opener cannot open it: 270 with caption 271, once it has ended.
     test::writeScript(dir / "opener", "exit 4\n");
     const auto launcher = platform::makeSystemLauncher(loop, options);
     openHelpPage(*launcher, prompter);
-    EXPECT_TRUE(loop.runUntil([&] { return !prompter.boxes.empty(); }, 10000));
-    ASSERT_EQ(prompter.boxes.size(), 1u);
-    EXPECT_EQ(prompter.boxes[0].text, "デフォルトのブラウザを開くことができません。");
-    EXPECT_EQ(prompter.boxes[0].caption, "Vigilon");
-    EXPECT_EQ(prompter.boxes[0].style, mb::Ok);
+    EXPECT_TRUE(loop.runUntil([&] { return !prompter.messages.empty(); }, 10000));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "デフォルトのブラウザを開くことができません。");
+    EXPECT_EQ(prompter.messages[0].caption, "Vigilon");
+    EXPECT_EQ(prompter.messages[0].style, mb::Ok);
 
     // No opener at all, or no page: the same message at once.
     platform::LauncherOptions none;
     none.opener = dir / "no-opener";
     const auto without = platform::makeSystemLauncher(loop, none);
     openHelpPage(*without, prompter);
-    EXPECT_EQ(prompter.boxes.size(), 2u);
+    EXPECT_EQ(prompter.messages.size(), 2u);
 
     std::remove((dir / "docs_ja/read1st.htm").c_str());
     setenv("XDG_DATA_DIRS", (dir / "empty").c_str(), 1);
     openHelpPage(*launcher, prompter);
     unsetenv("XDG_DATA_DIRS");
-    EXPECT_EQ(prompter.boxes.size(), 3u);
+    EXPECT_EQ(prompter.messages.size(), 3u);
 }
 
 TEST(HelpTest, ShippedPageIsJapaneseAndNamesTheMenu)

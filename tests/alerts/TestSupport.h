@@ -2,28 +2,14 @@
 #pragma once
 
 #include "app/base/Prompter.h"
+#include "tests/support/FakePrompter.h"
 
 #include <string>
 #include <vector>
 
 namespace vigilon::test {
 
-// Answers every box with OK and keeps what was shown.
-class RecordingPrompter final : public Prompter {
-public:
-    struct Box {
-        std::string text;
-        std::string caption;
-        unsigned style = 0;
-    };
-    int messageBox(const std::string &text, const std::string &caption, unsigned style) override
-    {
-        boxes.push_back({text, caption, style});
-        return mb::IdOk;
-    }
-    std::string fileDialog(const FileDialogRequest &) override { return {}; }
-    std::vector<Box> boxes;
-};
+using RecordingPrompter = FakePrompter;
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end.

@@ -2,6 +2,7 @@
 // Alert commands on Windows (run under Wine): a batch file never receives a
 // target that its command interpreter would act on.
 #include "app/AlertAction.h"
+#include "tests/support/FakePrompter.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
@@ -19,16 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Prompts final : public Prompter {
-public:
-    int messageBox(const std::string &text, const std::string &, unsigned) override
-    {
-        texts.push_back(text);
-        return mb::IdOk;
-    }
-    std::string fileDialog(const FileDialogRequest &) override { return {}; }
-    std::vector<std::string> texts;
-};
+using Prompts = test::FakePrompter;
 
 std::string readAll(const fs::path &path)
 {
@@ -83,18 +75,18 @@ TEST_F(WinLaunch, BatchFileGetsAPlainTarget)
     EXPECT_EQ(runner_->runCommand(command()), 0);
     ASSERT_TRUE(waitForFile(dir_ / "seen.txt", 20000));
     EXPECT_EQ(readAll(dir_ / "seen.txt").substr(0, 8), "10.0.0.7");
-    EXPECT_TRUE(prompts_.texts.empty());
+    EXPECT_TRUE(prompts_.texts().empty());
 }
 
 TEST_F(WinLaunch, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
 {
     for (const std::string target : {"a&echo x>pwned.txt", "a|b", "a\"&\"b", "%PATH%", "(a)"}) {
         target_ = target;
-        prompts_.texts.clear();
+        prompts_.texts().clear();
         EXPECT_EQ(runner_->runCommand(command()), 1) << target;
-        ASSERT_EQ(prompts_.texts.size(), 1u) << target;
+        ASSERT_EQ(prompts_.texts().size(), 1u) << target;
         const std::string shown = (dir_ / "alert.bat").string() + " " + target;
-        EXPECT_EQ(prompts_.texts[0], formatText(loadString(sid::CommandFailed), {shown}));
+        EXPECT_EQ(prompts_.texts()[0], formatText(loadString(sid::CommandFailed), {shown}));
     }
     // A program that does not go through the interpreter, or a command
     // without the target, is started as before.

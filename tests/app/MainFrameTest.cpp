@@ -94,7 +94,7 @@ TEST_F(MainFrame, startsMonitoringInServiceModeAfterTwoSecondsWithoutAQuestion)
     EXPECT_FALSE(frame->running());
     loop.advance(1);
     EXPECT_TRUE(frame->running());
-    EXPECT_TRUE(prompter.boxes.empty());
+    EXPECT_TRUE(prompter.messages.empty());
     EXPECT_TRUE(ui.dialog->monitoring);
     EXPECT_TRUE(ui.journal.contains("dialog.state 1"));
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
@@ -108,10 +108,10 @@ TEST_F(MainFrame, asksBeforeExitingAndNoChangesNothing)
     makeFrame();
     prompter.answers = {mb::IdNo};
     frame->requestExit();
-    ASSERT_EQ(prompter.boxes.size(), 1u);
-    EXPECT_EQ(prompter.boxes[0].caption, "Lumivane");
-    EXPECT_EQ(prompter.boxes[0].text, "アプリケーションを終了しますか?");
-    EXPECT_EQ(prompter.boxes[0].style, 0x34u);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].caption, "Lumivane");
+    EXPECT_EQ(prompter.messages[0].text, "アプリケーションを終了しますか?");
+    EXPECT_EQ(prompter.messages[0].style, 0x34u);
     EXPECT_FALSE(frame->closed());
     EXPECT_TRUE(ui.tray->shown);
     EXPECT_FALSE(ui.journal.contains("ui.quit"));
@@ -125,7 +125,7 @@ TEST_F(MainFrame, asksTheLongerQuestionWhileMonitoring)
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     prompter.answers = {mb::IdNo};
     frame->requestExit();
-    EXPECT_EQ(prompter.boxes.back().text,
+    EXPECT_EQ(prompter.messages.back().text,
               "アプリケーションを終了しますか?\r\nアプリケーション終了すると、ポート監視も終了します。");
     EXPECT_TRUE(frame->running());
     EXPECT_TRUE(loop.hasTimer(frame.get(), timers::Poll));
@@ -147,7 +147,8 @@ TEST_F(MainFrame, exitOnYesCleansUpAndWritesLogonZero)
     EXPECT_LT(j.indexOf("tray.remove"), j.indexOf("dialog.destroy"));
     EXPECT_LT(j.indexOf("dialog.destroy"), j.indexOf("sockets.cleanup"));
     EXPECT_LT(j.indexOf("sockets.cleanup"), j.indexOf("ui.quit"));
-    EXPECT_TRUE(probes.pending.empty()) << "pending probes are destroyed";
+    loop.runPosted();
+    EXPECT_TRUE(probes.pending.empty()) << "pending probes are destroyed from the loop";
     EXPECT_TRUE(frame->ports().empty());
     EXPECT_EQ(logonValue(), 0u);
 }
@@ -183,9 +184,9 @@ TEST_F(MainFrame, aFailedSocketStartShowsTheMessageAndEnds)
     sockets.startupWorks = false;
     makeFrame(false, "", false);
     EXPECT_EQ(frame->create(), -1);
-    ASSERT_EQ(prompter.boxes.size(), 1u);
-    EXPECT_EQ(prompter.boxes[0].text, "Winsockの初期化に失敗しました。");
-    EXPECT_EQ(prompter.boxes[0].style, mb::Ok);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "Winsockの初期化に失敗しました。");
+    EXPECT_EQ(prompter.messages[0].style, mb::Ok);
     EXPECT_FALSE(ui.journal.contains("tray.create"));
     EXPECT_FALSE(ui.journal.contains("dialog.create"));
 }
@@ -220,7 +221,7 @@ TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
     // The exit item leads to the exit question.
     prompter.answers = {mb::IdNo};
     frame->onCommand(res::CmdExit);
-    EXPECT_EQ(prompter.boxes.back().caption, "Lumivane");
+    EXPECT_EQ(prompter.messages.back().caption, "Lumivane");
 }
 
 } // namespace

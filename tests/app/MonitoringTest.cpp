@@ -13,6 +13,18 @@ protected:
         makeFrame();
         ASSERT_EQ(frame->toggleMonitoring(true), 1);
     }
+    // A port test with every check reporting outcome from inside its start;
+    // the result as the dialog receives it, -1 when none came.
+    int portTest(int outcome)
+    {
+        probes.outcomeAtStart = outcome;
+        int result = -1;
+        EXPECT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
+        EXPECT_EQ(result, -1) << "the result comes from the loop, not from inside a report";
+        loop.runPosted();
+        probes.outcomeAtStart = -1;
+        return result;
+    }
     // One poll period, with every pending check finished as given.
     void tick(bool success, std::uint32_t responseMs = 10)
     {
@@ -100,11 +112,11 @@ TEST_F(Monitoring, startWithoutActiveEntryAsksNothingButSaysSo)
     storeConfiguration({{80, GenericTcp, 0}});
     makeFrame();
     EXPECT_EQ(frame->toggleMonitoring(false), 0);
-    ASSERT_EQ(prompter.boxes.size(), 2u);
-    EXPECT_EQ(prompter.boxes[0].caption, "監視サービス");
-    EXPECT_EQ(prompter.boxes[0].text, "監視サービスを開始しますか?");
-    EXPECT_EQ(prompter.boxes[1].style, mb::Ok);
-    EXPECT_EQ(prompter.boxes[1].caption, "");
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[0].caption, "監視サービス");
+    EXPECT_EQ(prompter.messages[0].text, "監視サービスを開始しますか?");
+    EXPECT_EQ(prompter.messages[1].style, mb::Ok);
+    EXPECT_EQ(prompter.messages[1].caption, "");
     EXPECT_FALSE(frame->running());
 }
 
@@ -113,11 +125,11 @@ TEST_F(Monitoring, noToTheStopQuestionKeepsMonitoringAndTheNextTickRuns)
     start({{80, GenericTcp, 1}});
     prompter.answers = {mb::IdNo};
     bool grayed = false;
-    prompter.onBox = [&] { grayed = !ui.tray->enabled[res::CmdToggleMonitoring]; };
+    prompter.onMessage = [&](const FakePrompter::Message &) { grayed = !ui.tray->enabled[res::CmdToggleMonitoring]; };
     EXPECT_EQ(frame->toggleMonitoring(false), 1);
     EXPECT_TRUE(grayed) << "the start/stop item is grayed while the question is open";
     EXPECT_TRUE(ui.tray->enabled[res::CmdToggleMonitoring]);
-    EXPECT_EQ(prompter.boxes[0].text, "監視サービスを停止しますか?");
+    EXPECT_EQ(prompter.messages[0].text, "監視サービスを停止しますか?");
     const auto before = probes.started.size();
     loop.advance(5000);
     EXPECT_EQ(probes.started.size(), before + 1);
@@ -128,29 +140,29 @@ TEST_F(Monitoring, noRoundStartsWhileTheStopQuestionIsOpen)
     start({{80, GenericTcp, 1}});
     const auto before = probes.started.size();
     // The question stays open over a poll tick, as a nested loop would run it.
-    prompter.onBox = [&] { loop.advance(5000); };
+    prompter.onMessage = [&](const FakePrompter::Message &) { loop.advance(5000); };
     prompter.answers = {mb::IdYes};
     EXPECT_EQ(frame->toggleMonitoring(false), 0);
     EXPECT_EQ(probes.started.size(), before);
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
 }
 
-TEST_F(Monitoring, aStopDuringARoundIsNotUndoneByTheRoundsEnd)
+TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
 {
     start({{0, Ping, 1, 0, "alert"}}, 0);
-    // The alert's failure message nests the loop, and the user stops
-    // monitoring from the tray meanwhile.
+    // The user stops monitoring while the alert runs.
     onCommand = [&] {
         prompter.answers = {mb::IdYes};
         frame->toggleMonitoring(false);
     };
-    probes.pingOutcome = 0;
+    probes.outcomeAtStart = 0;
+    probes.finishAll(false);
     loop.advance(5000);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_FALSE(frame->running());
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
     loop.advance(20000);
-    EXPECT_EQ(probes.pingChecks, 2) << "no round after the stop";
+    EXPECT_EQ(probes.startedOfKind(PingProbeKind), 1u) << "no round after the stop";
 }
 
 TEST_F(Monitoring, lateResultsAfterStopStillCountAndChangeTheIcon)
@@ -168,33 +180,43 @@ TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
 {
     start({{80, GenericTcp, 1}});
     const int before = ui.tray->modifications;
-    frame->reportResult(7, entry(0));
-    frame->reportResult(0, entry(0));
+    probes.pending.front()->report(9);
     EXPECT_EQ(entry(0).status, Idle);
-    EXPECT_EQ(ui.tray->modifications, before + 2);
+    EXPECT_EQ(ui.tray->modifications, before + 1);
 }
 
-TEST_F(Monitoring, aPortTestCountsEachCheckOnceAndLeavesThePollTimerOff)
+TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
 {
-    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}}, 5, 5);
+    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}, {0, Ping, 1}}, 5, 5);
     makeFrame();
-    probes.syncOutcome = 0;
-    probes.reportInsideStart = true;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
-    // Declared at once, and only once, although the check also reported
-    // from inside start.
+    // Nothing is judged until the checks report, and a second test waits.
+    int result = -1;
+    ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
+    EXPECT_FALSE(frame->startTestRound([](int) { ADD_FAILURE() << "a second port test ran"; }));
+    ASSERT_EQ(probes.pending.size(), 3u);
+    EXPECT_EQ(probes.started[2].kind, PingProbeKind);
+    const auto checks = probes.pending;
+    checks[0]->finish(false);
+    loop.runPosted();
+    EXPECT_EQ(result, -1);
+    // A late second report of the same check (a success after its timeout)
+    // does not count again.
+    checks[0]->finish(true, 5);
+    checks[1]->finish(true, 5);
+    checks[2]->finish(true, 5);
+    loop.runPosted();
+    EXPECT_EQ(result, 0);
+    // Declared at once, and only once.
     EXPECT_EQ(entry(0).errorCount, 1u);
-    EXPECT_EQ(entry(1).errorCount, 1u);
-    EXPECT_EQ(commands.size(), 2u);
-    EXPECT_EQ(probes.started[0].mode, vigilon::Test);
+    EXPECT_EQ(entry(0).status, Failed);
+    EXPECT_EQ(commands.size(), 1u);
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
 
-    // Already failed: a port test still runs the command.
-    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
+    // Already failed: a port test still runs the command, and every other
+    // failed entry's.
+    EXPECT_EQ(portTest(0), 0);
     EXPECT_EQ(commands.size(), 4u);
-
-    probes.syncOutcome = 1;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    EXPECT_EQ(portTest(1), 1);
     EXPECT_EQ(entry(0).status, Ok);
 }
 
@@ -202,10 +224,10 @@ TEST_F(Monitoring, aPortTestWithAWarningReturnsTwo)
 {
     storeConfiguration({{2, Ping, 1, 5}});
     makeFrame();
-    probes.pingResponseMs = 6;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 2);
-    probes.pingResponseMs = 5;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    probes.responseAtStart = 6;
+    EXPECT_EQ(portTest(1), 2);
+    probes.responseAtStart = 5;
+    EXPECT_EQ(portTest(1), 1);
 }
 
 TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
@@ -215,34 +237,24 @@ TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
     probes.makeWorks = false;
     frame->toggleMonitoring(true);
     EXPECT_EQ(entry(0).status, Idle);
-    EXPECT_EQ(frame->runRound(vigilon::Test), 0) << "and fails a port test";
+    EXPECT_EQ(portTest(1), 0) << "and fails a port test";
 }
 
 TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
 {
-    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}}, 5, 0);
+    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {0, Ping, 1, 0, "cmd"}}, 5, 0);
     makeFrame();
     probes.localShortage = true;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
+    EXPECT_EQ(portTest(0), 1);
     frame->toggleMonitoring(true);
     loop.advance(15000);
-    EXPECT_EQ(entry(0).errorCount, 0u);
-    EXPECT_EQ(entry(0).retryCount, 0u);
-    EXPECT_TRUE(commands.empty());
-}
-
-TEST_F(Monitoring, aLocalShortageOfAPingCheckIsNotCountedEither)
-{
-    storeConfiguration({{0, Ping, 1, 0, "cmd"}}, 5, 0);
-    makeFrame();
-    probes.pingOutcome = ProbeFactory::PingNotMade;
-    EXPECT_EQ(frame->runRound(vigilon::Test), 1);
-    frame->toggleMonitoring(true);
-    loop.advance(15000);
-    EXPECT_EQ(probes.pingChecks, 5);
-    EXPECT_EQ(entry(0).errorCount, 0u);
-    EXPECT_EQ(entry(0).status, Idle);
-    EXPECT_EQ(ui.dialog->images[0], ImageIdle);
+    EXPECT_EQ(probes.startedOfKind(PingProbeKind), 5u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(entry(i).errorCount, 0u);
+        EXPECT_EQ(entry(i).retryCount, 0u);
+        EXPECT_EQ(entry(i).status, Idle);
+        EXPECT_EQ(ui.dialog->images[int(i)], ImageIdle);
+    }
     EXPECT_TRUE(commands.empty());
 }
 
@@ -354,33 +366,21 @@ TEST_F(Suspend, clocksThatKeepTogetherChangeNothing)
     EXPECT_EQ(checksStarted(), 8u);
 }
 
-TEST_F(Suspend, aSuspendDuringASynchronousCheckDiscardsItAndEndsTheRound)
+TEST_F(Suspend, aSuspendDuringAPortTestEndsItWithWhatItHas)
 {
     storeConfiguration({{0, Ping, 1, 0, "alert"}, {0, Ping, 1, 0, "alert"}}, 5, 0);
     makeFrame();
-    probes.pingOutcome = 0;
-    bool sleepNow = true;
-    probes.duringPing = [&] {
-        if (sleepNow)
-            clock.suspendMs(30000);
-        sleepNow = false;
-    };
-    frame->toggleMonitoring(true);
-    EXPECT_EQ(probes.pingChecks, 1) << "the rest of the round is left out";
-    EXPECT_EQ(entry(0).errorCount, 0u);
-    EXPECT_TRUE(commands.empty());
-    loop.advance(5000);
-    EXPECT_EQ(probes.pingChecks, 3);
+    int result = -1;
+    ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
+    probes.pending[0]->finish(false);
+    clock.suspendMs(30000);
+    probes.finishAll(false);
+    loop.runPosted();
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(entry(0).errorCount, 1u);
+    EXPECT_EQ(entry(1).errorCount, 0u) << "the check that spanned the suspend is discarded";
+    EXPECT_EQ(portTest(0), 0) << "and the next port test runs";
     EXPECT_EQ(entry(1).errorCount, 1u);
-
-    // A port test goes on with its other entries.
-    sleepNow = true;
-    frame->toggleMonitoring(true);
-    EXPECT_EQ(frame->runRound(vigilon::Test), 0);
-    EXPECT_EQ(probes.pingChecks, 5);
-    EXPECT_EQ(entry(0).errorCount, 1u);
-    EXPECT_EQ(entry(1).errorCount, 2u);
 }
 
 TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
@@ -394,14 +394,6 @@ TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
     probes.finishAll(false);
     EXPECT_EQ(entry(0).port, 81u);
     EXPECT_EQ(entry(0).retryCount, 1u);
-}
-
-TEST_F(Monitoring, pingChecksAreJudgedInsideTheRound)
-{
-    start({{0, Ping, 1}});
-    EXPECT_EQ(probes.pingChecks, 1);
-    EXPECT_EQ(entry(0).status, Ok);
-    EXPECT_EQ(probes.pingCancels, 1) << "a start discards a leftover ICMP check";
 }
 
 TEST_F(Monitoring, otherProtocolNumbersAreCheckedAsTcp)

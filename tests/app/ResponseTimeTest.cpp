@@ -140,15 +140,16 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     verbose = true;
     storeConfiguration({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
     makeFrame();
-    probes.pingOutcome = 0;
     CaughtStderr caught;
     const std::time_t before = std::time(nullptr);
-    ASSERT_EQ(frame->toggleMonitoring(true), 1); // PING check: a tolerated failure
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    probes.pending[1]->finish(false);             // PING check: a tolerated failure
     entry(0).responseMicros = 100499;
-    probes.finishAll(true, 100);                  // Ok, the tie with the threshold
-    loop.advance(5000);                           // PING fails again: declared
+    probes.pending[0]->finish(true, 100);         // Ok, the tie with the threshold
+    loop.advance(5000);
+    probes.pending[1]->finish(false);             // PING fails again: declared
     entry(0).responseMicros = 250001;
-    probes.finishAll(true, 250);                  // Warning
+    probes.pending[0]->finish(true, 250);         // Warning
     const std::time_t after = std::time(nullptr);
     const std::vector<std::string> lines = verboseLines(caught.text());
 

@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "app/ProbeFactory.h"
 #include "app/base/Prompter.h"
+#include "tests/support/FakePrompter.h"
 
 #include <algorithm>
 #include <deque>
@@ -36,41 +37,6 @@ struct Journal {
                 return static_cast<int>(i);
         return -1;
     }
-};
-
-// Answers message boxes from a script; an unscripted question is answered
-// Yes (or OK) and still recorded.
-class FakePrompter final : public Prompter {
-public:
-    struct Box {
-        std::string text;
-        std::string caption;
-        unsigned style;
-    };
-    int messageBox(const std::string &text, const std::string &caption, unsigned style) override
-    {
-        boxes.push_back({text, caption, style});
-        if (onBox)
-            onBox();
-        if (!answers.empty()) {
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        }
-        return (style & mb::ButtonMask) == mb::YesNo ? mb::IdYes : mb::IdOk;
-    }
-    std::string fileDialog(const FileDialogRequest &request) override
-    {
-        fileRequests.push_back(request);
-        return fileAnswer;
-    }
-
-    std::vector<Box> boxes;
-    std::deque<int> answers;
-    // Runs while a box is "open", as a nested message loop would.
-    std::function<void()> onBox;
-    std::vector<FileDialogRequest> fileRequests;
-    std::string fileAnswer;
 };
 
 class FakeMainDialog final : public MainDialogView {
@@ -262,19 +228,15 @@ public:
         {
             entry_ = &entry;
             factory_.started.push_back({kind_, mode_, port, &entry});
-            if (factory_.localShortage)
+            if (factory_.localShortage || !factory_.startWorks)
                 return 0;
-            if (mode_ == Regular) {
-                factory_.pending.push_back(this);
-                return factory_.startWorks ? 1 : 0;
-            }
-            // A synchronous check: the outcome now, and, like the real
-            // probes, a report from inside start.
-            const int outcome = factory_.syncOutcome;
-            done_ = 1;
-            if (factory_.reportInsideStart)
-                owner_.reportResult(outcome ? successCode() : successCode() + 1, entry);
-            return outcome;
+            factory_.pending.push_back(this);
+            if (factory_.duringStart)
+                factory_.duringStart();
+            // Like the real probes, a check may report from inside start().
+            if (factory_.outcomeAtStart >= 0)
+                finish(factory_.outcomeAtStart == 1, factory_.responseAtStart);
+            return 1;
         }
         int done() const override { return done_; }
         void detachEntry() override { entry_ = nullptr; }
@@ -292,7 +254,26 @@ public:
             entry_->responseTime = responseMs;
             owner_.reportResult(success ? successCode() : successCode() + 1, *entry_);
         }
-        int successCode() const { return kind_ == HttpProbeKind ? HttpOk : kind_ == UdpProbeKind ? UdpOk : TcpOk; }
+        // Reports any code, as a probe would.
+        void report(int code)
+        {
+            done_ = 1;
+            if (entry_)
+                owner_.reportResult(code, *entry_);
+        }
+        int successCode() const
+        {
+            switch (kind_) {
+            case HttpProbeKind:
+                return HttpOk;
+            case UdpProbeKind:
+                return UdpOk;
+            case PingProbeKind:
+                return PingOk;
+            default:
+                return TcpOk;
+            }
+        }
         ~Check() override
         {
             auto &p = factory_.pending;
@@ -321,15 +302,6 @@ public:
             return nullptr;
         return std::make_unique<Check>(*this, kind, mode, owner);
     }
-    int runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &) override
-    {
-        ++pingChecks;
-        if (duringPing)
-            duringPing();
-        entry.responseTime = pingResponseMs;
-        return pingOutcome;
-    }
-    void cancelPingCheck() override { ++pingCancels; }
     void beginRound() override { ++rounds; }
 
     // Finishes every pending asynchronous check alike.
@@ -346,14 +318,17 @@ public:
     bool startWorks = true;
     // Every start fails for want of a local resource.
     bool localShortage = false;
-    int syncOutcome = 1;
-    bool reportInsideStart = true;
-    int pingOutcome = 1;
-    std::uint32_t pingResponseMs = 0;
-    int pingChecks = 0;
-    int pingCancels = 0;
-    // Runs inside every ICMP check, as the time it takes would.
-    std::function<void()> duringPing;
+    // 1 or 0: every check reports this outcome from inside start(); -1:
+    // checks stay pending until the test finishes them.
+    int outcomeAtStart = -1;
+    std::uint32_t responseAtStart = 0;
+    // Runs inside every start().
+    std::function<void()> duringStart;
+    std::size_t startedOfKind(int kind) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(started.begin(), started.end(), [kind](const Started &s) { return s.kind == kind; }));
+    }
     int rounds = 0;
 };
 

@@ -326,9 +326,9 @@ void TrayDBusTest::itemCarriesTheTipIconAndMenu()
     // While the start question is open its item is grayed, and only that one.
     QCOMPARE(f.frame().ports().front()->active, 1);
     QList<MenuEntry> asking;
-    f.prompter().whileAsking = [&] { asking = itemMenu(service, path); };
+    f.prompter().onMessage = [&](const FakePrompter::Message &) { asking = itemMenu(service, path); };
     QVERIFY(f.frame().toggleMonitoring(false));
-    f.prompter().whileAsking = nullptr;
+    f.prompter().onMessage = nullptr;
     QCOMPARE(asking.size(), 6);
     QVERIFY(!asking[0].enabled);
     QVERIFY(asking[1].enabled && asking[3].enabled && asking[4].enabled && asking[5].enabled);

@@ -46,15 +46,29 @@ public:
     }
 };
 
+// Every check answers at once.
 class TrayFrame::Probes final : public ProbeFactory {
 public:
-    std::unique_ptr<SocketCheck> makeSocketCheck(int, int, ProbeHost &) override { return nullptr; }
-    int runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &) override
+    class Check final : public SocketCheck {
+    public:
+        explicit Check(ProbeHost &owner) : owner_(owner) {}
+        int start(std::uint32_t, const std::string &, MonitorPort &entry) override
+        {
+            entry.responseTime = 1;
+            owner_.reportResult(PingOk, entry);
+            return 1;
+        }
+        int done() const override { return 1; }
+        void detachEntry() override {}
+        MonitorPort *entry() const override { return nullptr; }
+
+    private:
+        ProbeHost &owner_;
+    };
+    std::unique_ptr<SocketCheck> makeSocketCheck(int, int, ProbeHost &owner) override
     {
-        entry.responseTime = 1;
-        return 1;
+        return std::make_unique<Check>(owner);
     }
-    void cancelPingCheck() override {}
 };
 
 TrayFrame::TrayFrame(bool serviceMode, const std::string &targetHost)

@@ -5,6 +5,7 @@
 #include "app/base/PollEventLoop.h"
 #include "app/qt/QtTrayIcon.h"
 #include "app/store/MemoryRegistry.h"
+#include "tests/support/FakePrompter.h"
 
 #include <QProcess>
 #include <QString>
@@ -16,20 +17,7 @@
 
 namespace vigilon::test {
 
-class RecordingPrompter final : public Prompter {
-public:
-    int messageBox(const std::string &text, const std::string &, unsigned) override
-    {
-        texts.push_back(text);
-        if (whileAsking)
-            whileAsking();
-        return mb::IdYes;
-    }
-    std::string fileDialog(const FileDialogRequest &) override { return {}; }
-    std::vector<std::string> texts;
-    // Runs while a question is open, as if the user took a while.
-    std::function<void()> whileAsking;
-};
+using RecordingPrompter = FakePrompter;
 
 class FakeDialog final : public MainDialogView {
 public:

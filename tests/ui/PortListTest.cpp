@@ -390,7 +390,7 @@ private slots:
         // its own row, not in the placeholder's.
         QCOMPARE(h.frame().ports()[1]->rowIndex, 1);
         QCOMPARE(h.frame().ports()[2]->rowIndex, 2);
-        h.frame().reportResult(TcpOk, *h.frame().ports()[1]);
+        h.frame().runRound(Regular);
         QCOMPARE(d.list()->itemText(2, 0), QStringLiteral("追加"));
     }
 

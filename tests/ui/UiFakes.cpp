@@ -11,38 +11,6 @@
 
 namespace vigilon::test {
 
-int FakePrompter::messageBox(const std::string &text, const std::string &caption, unsigned style)
-{
-    messages.push_back({text, caption, style});
-    if (onMessage)
-        onMessage(messages.back());
-    if (!answers.empty()) {
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    return (style & mb::ButtonMask) == mb::YesNo ? mb::IdYes : mb::IdOk;
-}
-
-bool FakePrompter::saw(const std::string &text) const
-{
-    return count(text) > 0;
-}
-
-int FakePrompter::count(const std::string &text) const
-{
-    return static_cast<int>(
-        std::count_if(messages.begin(), messages.end(), [&](const Message &m) { return m.text == text; }));
-}
-
-std::vector<std::string> FakePrompter::texts() const
-{
-    std::vector<std::string> out;
-    for (const auto &m : messages)
-        out.push_back(m.text);
-    return out;
-}
-
 void FakeEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
 {
     timers[{owner, id}] = Timer{periodMs, std::move(callback)};
@@ -82,9 +50,8 @@ bool FakeEventLoop::fire(TimerOwner owner, unsigned id)
 namespace {
 class FakeCheck final : public SocketCheck {
 public:
-    FakeCheck(FakeProbes &probes, int mode, ProbeHost &owner)
+    FakeCheck(FakeProbes &probes, ProbeHost &owner)
         : probes_(probes)
-        , mode_(mode)
         , owner_(owner)
     {
     }
@@ -96,8 +63,6 @@ public:
         const int outcome = it == probes_.outcomeByPort.end() ? 1 : it->second;
         entry.responseTime = 3;
         done_ = 1;
-        if (mode_ != Regular)
-            return outcome;
         owner_.reportResult(outcome ? TcpOk : TcpFailed, entry);
         return 1;
     }
@@ -107,23 +72,15 @@ public:
 
 private:
     FakeProbes &probes_;
-    int mode_;
     ProbeHost &owner_;
     MonitorPort *entry_ = nullptr;
     int done_ = 0;
 };
 } // namespace
 
-std::unique_ptr<SocketCheck> FakeProbes::makeSocketCheck(int, int mode, ProbeHost &owner)
+std::unique_ptr<SocketCheck> FakeProbes::makeSocketCheck(int, int, ProbeHost &owner)
 {
-    return std::make_unique<FakeCheck>(*this, mode, owner);
-}
-
-int FakeProbes::runPingCheck(const std::string &, MonitorPort &entry, ProbeHost &)
-{
-    checkedPorts.push_back(entry.port);
-    entry.responseTime = 1;
-    return pingOutcome;
+    return std::make_unique<FakeCheck>(*this, owner);
 }
 
 std::unique_ptr<MainDialogView> FakeFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)

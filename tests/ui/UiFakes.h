@@ -5,6 +5,7 @@
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "graph/FileDialogStatus.h"
+#include "tests/support/FakePrompter.h"
 #include "ui/AboutDlg.h"
 #include "ui/MonitorDlg.h"
 
@@ -17,39 +18,6 @@
 #include <vector>
 
 namespace vigilon::test {
-
-// Answers the program's message boxes and remembers them.
-class FakePrompter final : public Prompter, public FileDialogStatus {
-public:
-    struct Message {
-        std::string text;
-        std::string caption;
-        unsigned style = 0;
-    };
-    std::vector<Message> messages;
-    // Answers given in turn; when none is queued a Yes/No box gets Yes.
-    std::deque<int> answers;
-    // Runs while a box is "open", for nesting tests.
-    std::function<void(const Message &)> onMessage;
-
-    // File dialogs asked for, the name they answer, and whether they fail
-    // to show.
-    std::vector<FileDialogRequest> fileRequests;
-    std::string fileAnswer;
-    bool fileDialogFails = false;
-
-    int messageBox(const std::string &text, const std::string &caption, unsigned style) override;
-    std::string fileDialog(const FileDialogRequest &request) override
-    {
-        fileRequests.push_back(request);
-        return fileAnswer;
-    }
-    bool lastFileDialogFailed() const override { return fileDialogFails; }
-
-    bool saw(const std::string &text) const;
-    int count(const std::string &text) const;
-    std::vector<std::string> texts() const;
-};
 
 // Timers that fire only when a test says so; posted work runs on runPosted().
 class FakeEventLoop final : public EventLoop {
@@ -92,16 +60,14 @@ public:
     }
 };
 
-// Socket checks that answer at once from a table by port (default: success).
+// Checks that report from inside their start, from a table by port
+// (default: success).
 class FakeProbes final : public ProbeFactory {
 public:
     std::map<std::uint32_t, int> outcomeByPort;
-    int pingOutcome = 1;
     std::vector<std::uint32_t> checkedPorts;
 
     std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
-    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) override;
-    void cancelPingCheck() override {}
 };
 
 // Hands the frame the real dialogs.

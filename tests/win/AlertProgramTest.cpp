@@ -4,6 +4,7 @@
 // the failure message for a program that cannot be started and for a
 // document the shell cannot open.
 #include "app/AlertAction.h"
+#include "tests/support/FakePrompter.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
@@ -23,16 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Prompts final : public Prompter {
-public:
-    int messageBox(const std::string &text, const std::string &, unsigned) override
-    {
-        texts.push_back(text);
-        return mb::IdOk;
-    }
-    std::string fileDialog(const FileDialogRequest &) override { return {}; }
-    std::vector<std::string> texts;
-};
+using Prompts = test::FakePrompter;
 
 struct Seen {
     std::string directory;
@@ -94,7 +86,7 @@ TEST_F(AlertProgram, StartsWithTheTargetATrailingBlankInItsFolder)
     EXPECT_EQ(s.commandLine, recorder() + " 10.0.0.7 ");
     EXPECT_EQ(fs::path(s.directory), dir_);
     EXPECT_EQ(fs::current_path().string(), before) << "our own directory is put back";
-    EXPECT_TRUE(prompts_.texts.empty());
+    EXPECT_TRUE(prompts_.texts().empty());
 }
 
 TEST_F(AlertProgram, ExtensionIgnoresCaseButTheTargetMarkDoesNot)
@@ -114,16 +106,16 @@ TEST_F(AlertProgram, FailuresShowTheMessageWithTheCommand)
     target_ = "host1";
     const std::string missing = (dir_ / "missing.exe").string() + " %TARGET%";
     EXPECT_EQ(runner_->runCommand(missing), 1);
-    ASSERT_EQ(prompts_.texts.size(), 1u);
-    EXPECT_EQ(prompts_.texts[0],
+    ASSERT_EQ(prompts_.texts().size(), 1u);
+    EXPECT_EQ(prompts_.texts()[0],
               formatText(loadString(sid::CommandFailed), {(dir_ / "missing.exe").string() + " host1"}));
 
     // Not a program: handed to the shell as given, "%TARGET%" and all.
-    prompts_.texts.clear();
+    prompts_.messages.clear();
     const std::string document = (dir_ / "none" / "down-%TARGET%.wav").string();
     EXPECT_EQ(runner_->runCommand(document), 1);
-    ASSERT_EQ(prompts_.texts.size(), 1u);
-    EXPECT_EQ(prompts_.texts[0], formatText(loadString(sid::CommandFailed), {document}));
+    ASSERT_EQ(prompts_.texts().size(), 1u);
+    EXPECT_EQ(prompts_.texts()[0], formatText(loadString(sid::CommandFailed), {document}));
 }
 
 } // namespace
