@@ -2,10 +2,10 @@
 #pragma once
 
 #include "app/base/MonitorPort.h"
-#include "app/base/ResponseGraph.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,18 +31,45 @@ constexpr unsigned DialogAbout = 100;
 constexpr unsigned DialogMain = 102;
 } // namespace res
 
+// What a front end is shown of one entry: a copy, never a reference into
+// the frame's list.
+struct EntryView {
+    std::uint32_t id = 0;
+    // The last row, "追加", through which entries are added.
+    bool placeholder = false;
+    bool active = false;
+    std::uint32_t port = 0;
+    std::uint32_t protocol = GenericTcp;
+    std::uint32_t threshold = 0;
+    std::uint32_t errorCount = 0;
+    std::uint32_t lastErrorTime = 0;
+    std::uint32_t responseTime = 0;
+    PortStatus status = Idle;
+    std::string name;
+    std::string command;
+};
+
+// An entry's settings as the port settings dialog yields them.
+struct EntrySettings {
+    std::uint32_t port = 0;
+    std::uint32_t protocol = GenericTcp;
+    std::string command;
+    std::uint32_t threshold = 0;
+    // The composed display name.
+    std::string name;
+};
+
 // What the main dialog is handed when the frame creates it.
 struct MainDialogInit {
     bool serviceMode = false;
     std::string targetHost;
     std::string localHostName;
-    PortList *ports = nullptr;
-    std::uint32_t *startTime = nullptr;
     std::uint32_t intervalSeconds = 5;
     std::uint32_t retryLimit = 1;
 };
 
-// The operations of the main dialog that the frame and the engine use.
+// The operations of the main dialog that the frame and the engine use. Rows
+// are the places of the entries in the frame's list.
 class MainDialogView {
 public:
     virtual ~MainDialogView() = default;
@@ -53,8 +80,8 @@ public:
     virtual void updateStateControls() = 0;
     // Refreshes the status text (stopped, or running with the elapsed time).
     virtual void updateStatusText(bool running) = 0;
-    // Writes one entry into a row; row -1 appends a row.
-    virtual void updateRow(int row, MonitorPort &entry) = 0;
+    // Writes one entry into its row.
+    virtual void updateRow(int row, const EntryView &entry) = 0;
     // Sets only the image of a row's first column.
     virtual void setRowImage(int row, int image) = 0;
 };
@@ -88,10 +115,15 @@ public:
     virtual std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) = 0;
     virtual std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) = 0;
     virtual std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) = 0;
-    // Runs the response monitor settings dialog on params; true on OK.
-    virtual bool runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params) = 0;
-    // Makes an entry's graph window, hidden; null when it cannot be made.
-    virtual std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params) = 0;
+    // An entry's graph window: the response monitor settings dialog on
+    // these defaults, then the window (see GraphWindows). stillWanted tells,
+    // after the dialog, whether the entry is still there to be watched.
+    virtual void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                                   std::function<bool()> stillWanted) = 0;
+    // A check's sample for the entry's graph window, if one is open.
+    virtual void responseSample(std::uint32_t entryId, std::uint32_t valueMs) = 0;
+    // The entry goes (or the program ends): its window, if any, closes.
+    virtual void closeResponseGraph(std::uint32_t entryId) = 0;
     // Ends the program's event loop once the frame is closed.
     virtual void quit() = 0;
 };

@@ -60,6 +60,8 @@ int CMainFrame::create()
     retryLimit_ = loaded.retryLimit;
     ports_ = std::move(loaded.ports);
     appendPlaceholder(ports_);
+    for (auto &entry : ports_)
+        entry->id = nextEntryId_++;
 
     localHostName_ = "127.0.0.1";
     std::string name;
@@ -73,8 +75,6 @@ int CMainFrame::create()
     init.serviceMode = serviceMode_;
     init.targetHost = context_.targetHost;
     init.localHostName = localHostName_;
-    init.ports = &ports_;
-    init.startTime = &startTime_;
     init.intervalSeconds = intervalSeconds_;
     init.retryLimit = retryLimit_;
     mainDialog_ = context_.ui->createMainDialog(*this, init);
@@ -133,7 +133,10 @@ void CMainFrame::exitNow()
 void CMainFrame::cleanUp()
 {
     updateTrayIcon(2, 0);
-    // Destroying the main dialog saves the settings, as closing its window does.
+    // The settings are saved as the main dialog goes, as closing its window
+    // does.
+    if (mainDialog_)
+        saveSettings();
     mainDialog_.reset();
     aboutBox_.reset();
     trayIcon_.reset();
@@ -142,7 +145,7 @@ void CMainFrame::cleanUp()
     pendingProbes_.clear();
     testRound_ = TestRound{};
     for (auto &entry : ports_)
-        entry->graphWindow.reset();
+        context_.ui->closeResponseGraph(entry->id);
     ports_.clear();
 }
 
@@ -154,18 +157,6 @@ void CMainFrame::destroyFrame()
     socketsStarted_ = false;
     setLogonFlag(*context_.registry, 0);
     closed_ = true;
-}
-
-void CMainFrame::saveSettings(const std::string &targetHost, std::uint32_t intervalSeconds, std::uint32_t retryLimit)
-{
-    if (storeUnreadable_) {
-        std::fputs("vigilon: the settings were not saved: the stored configuration could not be read at start\n",
-                   stderr);
-        return;
-    }
-    const reg::Status status = vigilon::saveSettings(*context_.registry, targetHost, intervalSeconds, retryLimit, ports_);
-    if (status != reg::Status::Ok)
-        std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", reg::statusText(status));
 }
 
 } // namespace vigilon

@@ -114,13 +114,32 @@ public:
     EventLoop &eventLoop() { return *context_.loop; }
     const Clock &clock() const { return *context_.clock; }
 
-    // The user deletes an entry: pending checks forget it first.
-    void forgetEntry(MonitorPort &entry);
-    // Runs the response monitor settings dialog for an entry and opens its
-    // graph window.
-    void OpenResponseMonitor(MonitorPort &entry);
-    // A graph window asks to be closed.
-    void closeResponseGraph(const ResponseGraph *window);
+    // The entries, by row; the last row is the placeholder. Front ends get
+    // copies and change entries only through the commands below, each of
+    // which saves the configuration.
+    std::size_t entryCount() const { return ports_.size(); }
+    EntryView entryView(std::size_t row) const;
+    // The row of the entry of that name, letter case aside; -1 when none.
+    int findEntry(const std::string &name) const;
+    enum class Change {
+        Done,
+        // Another entry has that name (letter case aside).
+        Duplicate,
+        // No such row, or the placeholder where an entry was meant.
+        NoEntry,
+    };
+    // Fills the placeholder with a new, inactive entry and appends a new
+    // placeholder.
+    Change addEntry(const EntrySettings &settings);
+    // New settings for an entry; its counters start afresh.
+    Change editEntry(std::size_t row, const EntrySettings &settings);
+    // Deletes an entry; its checks under way forget it, its graph window
+    // closes.
+    Change deleteEntry(std::size_t row);
+    Change setEntryActive(std::size_t row, bool active);
+    // Opens an active entry's graph window through the response monitor
+    // settings dialog.
+    void OpenResponseMonitor(std::size_t row);
     void resetEntriesToIdle();
     const std::vector<PendingProbe> &pendingProbes() const { return pendingProbes_; }
 
@@ -131,9 +150,8 @@ public:
     // The system tray appeared again: re-add the icon, "Logon" = 1.
     void onTaskbarCreated();
 
-    // Access for the main dialog.
-    PortList &ports() { return ports_; }
-    std::uint32_t &startTime() { return startTime_; }
+    // Settings and state for the main dialog.
+    std::uint32_t startTime() const { return startTime_; }
     std::uint32_t intervalSeconds() const { return intervalSeconds_; }
     std::uint32_t retryLimit() const { return retryLimit_; }
     void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
@@ -148,8 +166,10 @@ public:
     MainDialogView *mainDialog() { return mainDialog_.get(); }
     bool dialogVisible() const { return dialogVisible_; }
 
-    // Writes the whole configuration from the given working copies.
-    void saveSettings(const std::string &targetHost, std::uint32_t intervalSeconds, std::uint32_t retryLimit);
+    // Writes the whole configuration as it stands.
+    void saveSettings();
+    // For tests and tools: the entries themselves.
+    PortList &portsForTest() { return ports_; }
 
 private:
     void onServiceStartTimer();
@@ -164,7 +184,11 @@ private:
     void onPollTimer();
     void armPollTimer();
     void setRowImage(int row, int image);
-    void updateRow(MonitorPort &entry);
+    void updateRow(const MonitorPort &entry);
+    // The row of an entry; -1 when it is gone.
+    int rowOf(const MonitorPort &entry) const;
+    MonitorPort *realEntry(std::size_t row);
+    void forgetEntry(MonitorPort &entry);
     // Shared success and failure handling; inRound with the round's result.
     void handleSuccess(MonitorPort &entry, int *roundResult);
     void handleFailure(MonitorPort &entry, bool testRound, int *roundResult);
@@ -194,7 +218,7 @@ private:
     // A check that spans a suspend of the machine says nothing about the
     // target.
     SuspendWatch suspendWatch_;
-    ResponseGraphParams responseParams_;
+    std::uint32_t nextEntryId_ = 1;
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
     bool dialogVisible_ = true;

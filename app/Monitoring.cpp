@@ -4,7 +4,6 @@
 #include "app/MainFrame.h"
 
 #include "app/MonitorRules.h"
-#include "app/base/ResponseGraph.h"
 #include "app/base/StringTable.h"
 
 #include <algorithm>
@@ -193,7 +192,6 @@ int CMainFrame::runRound(int kind)
     context_.probes->beginRound();
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         MonitorPort &entry = *ports_[i];
-        entry.rowIndex = static_cast<int>(i);
         if (entry.active == 0)
             continue;
         setRowImage(static_cast<int>(i), ImageChecking);
@@ -310,8 +308,7 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
     if (warning && roundResult && *roundResult == 1)
         *roundResult = 2;
     logCheck(entry, warning ? "Warning" : "Ok");
-    if (entry.graphWindow)
-        entry.graphWindow->AddSample(entry.responseTime);
+    context_.ui->responseSample(entry.id, entry.responseTime);
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -319,7 +316,7 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
 
 void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult)
 {
-    setRowImage(entry.rowIndex, ImageError);
+    setRowImage(rowOf(entry), ImageError);
     const PortStatus before = entry.status;
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, context_.clock->nowSeconds());
     if (roundResult)
@@ -327,8 +324,7 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
     logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed");
     if (verdict == FailureVerdict::Tolerated)
         return;
-    if (entry.graphWindow)
-        entry.graphWindow->AddSample(0);
+    context_.ui->responseSample(entry.id, 0);
     if (entry.status != before)
         logStatus(entry, before);
     updateRow(entry);
@@ -339,34 +335,17 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
     }
 }
 
-void CMainFrame::forgetEntry(MonitorPort &entry)
-{
-    for (auto &record : pendingProbes_) {
-        if (record.probe->entry() == &entry)
-            record.probe->detachEntry();
-    }
-}
-
-void CMainFrame::closeResponseGraph(const ResponseGraph *window)
-{
-    for (auto &entry : ports_) {
-        if (entry->graphWindow.get() == window) {
-            entry->graphWindow.reset();
-            return;
-        }
-    }
-}
-
 void CMainFrame::setRowImage(int row, int image)
 {
-    if (mainDialog_)
+    if (mainDialog_ && row >= 0)
         mainDialog_->setRowImage(row, image);
 }
 
-void CMainFrame::updateRow(MonitorPort &entry)
+void CMainFrame::updateRow(const MonitorPort &entry)
 {
-    if (mainDialog_)
-        mainDialog_->updateRow(entry.rowIndex, entry);
+    const int row = rowOf(entry);
+    if (mainDialog_ && row >= 0)
+        mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
 }
 
 namespace {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/MonitorPort.h"
 
-#include "app/base/ResponseGraph.h"
 #include "app/base/StringTable.h"
 
 namespace vigilon {

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/ResponseGraph.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,13 +34,13 @@ enum ListImage : int {
     ImageIdle = 4,
 };
 
-// The entry's open graph window, seen from the core: ResponseGraph.
-
-// One watched port.
+// One watched port. Its row in the port list is its place in the list of
+// entries.
 struct MonitorPort {
+    // Names the entry while the program runs, whatever its row.
+    std::uint32_t id = 0;
     std::int32_t active = 0;
     std::uint32_t port = 0;
-    int rowIndex = 0;
     std::string name;
     std::uint32_t errorCount = 0;
     PortStatus status = Idle;
@@ -55,8 +53,6 @@ struct MonitorPort {
     std::uint32_t responseTime = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
-    // Owned by the entry; destroyed before the entry goes.
-    std::unique_ptr<ResponseGraph> graphWindow;
 
     MonitorPort();
     ~MonitorPort();

@@ -267,16 +267,6 @@ TEST_F(Monitoring, everyRoundStartsAFreshShareOfLookups)
     EXPECT_EQ(probes.started.size(), 4u);
 }
 
-// Records the samples an entry's graph window is given.
-class SampleLog final : public ResponseGraph {
-public:
-    explicit SampleLog(std::vector<std::uint32_t> &samples) : samples_(samples) {}
-    void AddSample(std::uint32_t valueMs) override { samples_.push_back(valueMs); }
-
-private:
-    std::vector<std::uint32_t> &samples_;
-};
-
 class Suspend : public Monitoring {
 protected:
     // Two entries, retry limit 0 (every failure declared), each with a
@@ -284,11 +274,16 @@ protected:
     void startTwo()
     {
         start({{80, GenericTcp, 1, 0, "alert"}, {81, GenericTcp, 1, 0, "alert"}}, 0);
-        entry(0).graphWindow = std::make_unique<SampleLog>(samples);
-        entry(1).graphWindow = std::make_unique<SampleLog>(samples);
     }
     std::size_t checksStarted() const { return probes.started.size(); }
-    std::vector<std::uint32_t> samples;
+    // The samples both entries' graph windows were given.
+    std::vector<std::uint32_t> samples() const
+    {
+        std::vector<std::uint32_t> all;
+        for (const auto &[id, values] : ui.samples)
+            all.insert(all.end(), values.begin(), values.end());
+        return all;
+    }
 };
 
 TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
@@ -304,7 +299,7 @@ TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
     EXPECT_EQ(entry(1).errorCount, 0u);
     EXPECT_EQ(entry(0).status, Idle);
     EXPECT_TRUE(commands.empty());
-    EXPECT_TRUE(samples.empty());
+    EXPECT_TRUE(samples().empty());
     // Their rows no longer show a check in progress.
     EXPECT_EQ(ui.dialog->images[0], ImageIdle);
     EXPECT_EQ(ui.dialog->images[1], ImageIdle);
@@ -320,7 +315,7 @@ TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
     EXPECT_EQ(entry(0).errorCount, 1u);
     EXPECT_EQ(entry(1).errorCount, 1u);
     EXPECT_EQ(commands.size(), 2u);
-    EXPECT_EQ(samples, (std::vector<std::uint32_t>{0, 0}));
+    EXPECT_EQ(samples(), (std::vector<std::uint32_t>{0, 0}));
 }
 
 TEST_F(Suspend, aSuccessAcrossASuspendIsDiscardedToo)
@@ -328,10 +323,10 @@ TEST_F(Suspend, aSuccessAcrossASuspendIsDiscardedToo)
     startTwo();
     probes.finishAll(true, 7);
     loop.advance(5000);
-    ASSERT_EQ(samples.size(), 2u);
+    ASSERT_EQ(samples().size(), 2u);
     clock.suspendMs(60000);
     probes.finishAll(true, 60000);
-    EXPECT_EQ(samples.size(), 2u);
+    EXPECT_EQ(samples().size(), 2u);
     EXPECT_EQ(entry(0).status, Ok);
     EXPECT_EQ(ui.dialog->images[0], ImageOk);
 }
@@ -387,9 +382,9 @@ TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
 {
     start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});
     ASSERT_EQ(probes.pending.size(), 2u);
-    MonitorPort &doomed = entry(0);
-    frame->forgetEntry(doomed);
-    frame->ports().erase(frame->ports().begin());
+    const std::uint32_t doomedId = entry(0).id;
+    ASSERT_EQ(frame->deleteEntry(0), CMainFrame::Change::Done);
+    EXPECT_EQ(ui.graphsClosed, std::vector<std::uint32_t>{doomedId});
     // Under the sanitizers a touch of the freed entry would be caught here.
     probes.finishAll(false);
     EXPECT_EQ(entry(0).port, 81u);

@@ -155,7 +155,7 @@ int shortage(int entries)
         // A port test: synchronous checks, each holding its socket until the
         // next round.
         testResult = engine.frame->runRound(Test);
-        for (const auto &entry : engine.frame->ports()) {
+        for (const auto &entry : engine.frame->portsForTest()) {
             if (entry->active == 0)
                 continue;
             errors += entry->errorCount;
@@ -209,7 +209,7 @@ int deadDns()
         engine.loop.runFor(4000);
         engine.loop.killTimers(&meterOwner);
         alerts = engine.alertMicros;
-        for (const auto &entry : engine.frame->ports()) {
+        for (const auto &entry : engine.frame->portsForTest()) {
             if (entry->active && (entry->errorCount != 1 || entry->status != Failed)) {
                 std::fprintf(stderr, "%s: status %d, errors %u\n", entry->name.c_str(), int(entry->status),
                              entry->errorCount);

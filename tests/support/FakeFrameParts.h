@@ -59,7 +59,7 @@ public:
     void setMonitoring(bool running) override { monitoring = running; }
     void updateStateControls() override { journal_.add(std::string("dialog.state ") + (monitoring ? "1" : "0")); }
     void updateStatusText(bool running) override { statusTexts.push_back(running); }
-    void updateRow(int row, MonitorPort &entry) override
+    void updateRow(int row, const EntryView &entry) override
     {
         rowUpdates.push_back({row, entry.status});
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
@@ -160,15 +160,18 @@ public:
         journal.add("about.create");
         return std::make_unique<FakeAboutBox>(journal);
     }
-    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &params) override
+    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                           std::function<bool()> stillWanted) override
     {
-        lastParams = params;
-        return responseDialogAnswer;
+        lastParams = defaults;
+        graphsAsked.push_back(entryId);
+        wanted = std::move(stillWanted);
     }
-    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override
+    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override
     {
-        return nullptr;
+        samples[entryId].push_back(valueMs);
     }
+    void closeResponseGraph(std::uint32_t entryId) override { graphsClosed.push_back(entryId); }
     void quit() override
     {
         journal.add("ui.quit");
@@ -182,7 +185,10 @@ public:
     FakeMainDialog *dialog = nullptr;
     MainDialogInit dialogInit;
     ResponseGraphParams lastParams;
-    bool responseDialogAnswer = false;
+    std::vector<std::uint32_t> graphsAsked;
+    std::vector<std::uint32_t> graphsClosed;
+    std::function<bool()> wanted;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> samples;
 };
 
 class FakeSocketLibrary final : public SocketLibrary {

@@ -94,7 +94,7 @@ protected:
         return *frame;
     }
 
-    MonitorPort &entry(std::size_t i) { return *frame->ports().at(i); }
+    MonitorPort &entry(std::size_t i) { return *frame->portsForTest().at(i); }
 
     // Passed as --verbose to the next makeFrame().
     bool verbose = false;

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+// The entries as front ends see and change them.
+#include "app/MainFrame.h"
+
+#include "app/base/StringTable.h"
+#include "app/store/Settings.h"
+
+#include <cstdio>
+
+namespace vigilon {
+
+namespace {
+char foldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Equal without regard to the case of ASCII letters; every other byte, and
+// so every multi-byte character, compares as it is.
+bool sameNameIgnoringCase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldAscii(a[i]) != foldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+void applySettings(MonitorPort &entry, const EntrySettings &settings)
+{
+    entry.errorCount = 0;
+    entry.lastErrorTime = 0;
+    entry.retryCount = 0;
+    entry.responseTime = 0;
+    entry.responseMicros = 0;
+    entry.port = settings.port;
+    entry.protocol = settings.protocol;
+    entry.command = settings.command;
+    entry.threshold = settings.threshold;
+    entry.name = settings.name;
+}
+} // namespace
+
+EntryView CMainFrame::entryView(std::size_t row) const
+{
+    EntryView view;
+    if (row >= ports_.size())
+        return view;
+    const MonitorPort &entry = *ports_[row];
+    view.id = entry.id;
+    view.placeholder = row + 1 == ports_.size();
+    view.active = entry.active == 1;
+    view.port = entry.port;
+    view.protocol = entry.protocol;
+    view.threshold = entry.threshold;
+    view.errorCount = entry.errorCount;
+    view.lastErrorTime = entry.lastErrorTime;
+    view.responseTime = entry.responseTime;
+    view.status = entry.status;
+    view.name = entry.name;
+    view.command = entry.command;
+    return view;
+}
+
+int CMainFrame::findEntry(const std::string &name) const
+{
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        if (sameNameIgnoringCase(ports_[i]->name, name))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CMainFrame::rowOf(const MonitorPort &entry) const
+{
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        if (ports_[i].get() == &entry)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+MonitorPort *CMainFrame::realEntry(std::size_t row)
+{
+    return row + 1 < ports_.size() ? ports_[row].get() : nullptr;
+}
+
+CMainFrame::Change CMainFrame::addEntry(const EntrySettings &settings)
+{
+    if (ports_.empty())
+        return Change::NoEntry;
+    // Two entries of one name would make every lookup by name reach the
+    // first of them only.
+    if (findEntry(settings.name) >= 0)
+        return Change::Duplicate;
+    MonitorPort &entry = *ports_.back();
+    applySettings(entry, settings);
+    entry.active = 0;
+    entry.status = Idle;
+    updateRow(entry);
+    appendPlaceholder(ports_);
+    ports_.back()->id = nextEntryId_++;
+    updateRow(*ports_.back());
+    saveSettings();
+    return Change::Done;
+}
+
+CMainFrame::Change CMainFrame::editEntry(std::size_t row, const EntrySettings &settings)
+{
+    MonitorPort *entry = realEntry(row);
+    if (!entry)
+        return Change::NoEntry;
+    const int same = findEntry(settings.name);
+    if (same >= 0 && static_cast<std::size_t>(same) != row)
+        return Change::Duplicate;
+    applySettings(*entry, settings);
+    updateRow(*entry);
+    saveSettings();
+    return Change::Done;
+}
+
+CMainFrame::Change CMainFrame::deleteEntry(std::size_t row)
+{
+    MonitorPort *entry = realEntry(row);
+    if (!entry)
+        return Change::NoEntry;
+    forgetEntry(*entry);
+    const std::uint32_t id = entry->id;
+    ports_.erase(ports_.begin() + static_cast<std::ptrdiff_t>(row));
+    context_.ui->closeResponseGraph(id);
+    saveSettings();
+    return Change::Done;
+}
+
+CMainFrame::Change CMainFrame::setEntryActive(std::size_t row, bool active)
+{
+    MonitorPort *entry = realEntry(row);
+    if (!entry)
+        return Change::NoEntry;
+    entry->active = active ? 1 : 0;
+    updateRow(*entry);
+    saveSettings();
+    return Change::Done;
+}
+
+void CMainFrame::forgetEntry(MonitorPort &entry)
+{
+    for (auto &record : pendingProbes_) {
+        if (record.probe->entry() == &entry)
+            record.probe->detachEntry();
+    }
+}
+
+void CMainFrame::OpenResponseMonitor(std::size_t row)
+{
+    MonitorPort *entry = realEntry(row);
+    if (!entry || !entry->active || closed_)
+        return;
+    ResponseGraphParams params;
+    params.fontFace = loadString(sid::UiFontFace);
+    params.showGraph = 1;
+    params.warningThreshold = entry->threshold;
+    params.alpha = 200;
+    params.recordToFile = 0;
+    params.targetHost = context_.targetHost;
+    params.sourceHost = localHostName_;
+    params.seriesNames = entry->name;
+    params.maxHistory = 200;
+    const std::uint32_t id = entry->id;
+    // The dialog nests the event loop: the entry may be deleted, or the
+    // frame closed, before it returns.
+    std::weak_ptr<bool> alive = alive_;
+    context_.ui->openResponseGraph(id, params, [this, alive, id] {
+        if (!alive.lock() || closed_)
+            return false;
+        for (const auto &p : ports_) {
+            if (p->id == id)
+                return p->active == 1;
+        }
+        return false;
+    });
+}
+
+void CMainFrame::saveSettings()
+{
+    if (storeUnreadable_) {
+        std::fputs("vigilon: the settings were not saved: the stored configuration could not be read at start\n",
+                   stderr);
+        return;
+    }
+    const reg::Status status =
+        vigilon::saveSettings(*context_.registry, context_.targetHost, intervalSeconds_, retryLimit_, ports_);
+    if (status != reg::Status::Ok)
+        std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", reg::statusText(status));
+}
+
+} // namespace vigilon

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "app/GraphWindows.h"
+
+#include "app/base/StringTable.h"
+
+namespace vigilon {
+
+GraphWindows::GraphWindows(Makers &makers, Prompter &prompter) : makers_(makers), prompter_(prompter) {}
+
+GraphWindows::~GraphWindows()
+{
+    *alive_ = false;
+}
+
+void GraphWindows::open(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                        const std::function<bool()> &stillWanted)
+{
+    if (isOpen(entryId) || opening_.count(entryId))
+        return;
+    opening_[entryId] = true;
+    ResponseGraphParams params = defaults;
+    // The dialog nests the event loop: this object, the entry or the whole
+    // program may be gone when it returns.
+    const std::shared_ptr<bool> alive = alive_;
+    const bool accepted = makers_.runResponseMonitorDialog(params);
+    if (!*alive)
+        return;
+    opening_.erase(entryId);
+    if (!accepted || !stillWanted() || isOpen(entryId))
+        return;
+    std::weak_ptr<bool> weak = alive_;
+    std::unique_ptr<ResponseGraph> window = makers_.createResponseGraph(params, [this, weak, entryId] {
+        if (weak.lock())
+            close(entryId);
+    });
+    if (!window) {
+        prompter_.messageBox(loadString(sid::GraphCreateFailed), "", mb::Ok);
+        return;
+    }
+    window->show();
+    windows_[entryId] = std::move(window);
+}
+
+void GraphWindows::addSample(std::uint32_t entryId, std::uint32_t valueMs)
+{
+    const auto it = windows_.find(entryId);
+    if (it != windows_.end())
+        it->second->AddSample(valueMs);
+}
+
+void GraphWindows::close(std::uint32_t entryId)
+{
+    const auto it = windows_.find(entryId);
+    if (it == windows_.end())
+        return;
+    const std::unique_ptr<ResponseGraph> window = std::move(it->second);
+    windows_.erase(it);
+}
+
+void GraphWindows::closeAll()
+{
+    while (!windows_.empty())
+        close(windows_.begin()->first);
+}
+
+} // namespace vigilon

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Prompter.h"
+#include "app/base/ResponseGraph.h"
+#include "graph/ResponseGraphParams.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace vigilon {
+
+// The entries' graph windows, as a front end keeps them: at most one per
+// entry, known by the entry's id. The windows themselves are the front end's
+// (see Makers); what happens on the way to one is the same everywhere.
+class GraphWindows {
+public:
+    class Makers {
+    public:
+        virtual ~Makers() = default;
+        // Runs the response monitor settings dialog on params; true on OK.
+        virtual bool runResponseMonitorDialog(ResponseGraphParams &params) = 0;
+        // Makes a graph window, hidden; null when it cannot be made.
+        // closeRequest is what the window calls, from the event loop and not
+        // from inside one of its own handlers, when it wants to be closed.
+        virtual std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
+                                                                   std::function<void()> closeRequest) = 0;
+    };
+
+    GraphWindows(Makers &makers, Prompter &prompter);
+    ~GraphWindows();
+    GraphWindows(const GraphWindows &) = delete;
+    GraphWindows &operator=(const GraphWindows &) = delete;
+
+    // The settings dialog on defaults, then the window, shown. Nothing when
+    // the entry has one already, when the dialog is cancelled, or when
+    // stillWanted() says no once the dialog is over. A window that cannot be
+    // made is said so (message 256).
+    void open(std::uint32_t entryId, const ResponseGraphParams &defaults, const std::function<bool()> &stillWanted);
+    bool isOpen(std::uint32_t entryId) const { return windows_.count(entryId) != 0; }
+    std::size_t openCount() const { return windows_.size(); }
+    void addSample(std::uint32_t entryId, std::uint32_t valueMs);
+    // Closes the entry's window, if it has one.
+    void close(std::uint32_t entryId);
+    void closeAll();
+
+private:
+    Makers &makers_;
+    Prompter &prompter_;
+    std::map<std::uint32_t, std::unique_ptr<ResponseGraph>> windows_;
+    // Windows being opened: a second open waits for the first.
+    std::map<std::uint32_t, bool> opening_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace vigilon
