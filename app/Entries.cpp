@@ -64,6 +64,14 @@ EntryView CMainFrame::entryView(std::size_t row) const
     return view;
 }
 
+std::size_t CMainFrame::activeEntryCount() const
+{
+    std::size_t count = 0;
+    for (const auto &entry : ports_)
+        count += entry->active != 0 ? 1 : 0;
+    return count;
+}
+
 int CMainFrame::findEntry(const std::string &name) const
 {
     for (std::size_t i = 0; i < ports_.size(); ++i) {

@@ -118,6 +118,7 @@ public:
     // copies and change entries only through the commands below, each of
     // which saves the configuration.
     std::size_t entryCount() const { return ports_.size(); }
+    std::size_t activeEntryCount() const;
     EntryView entryView(std::size_t row) const;
     // The row of the entry of that name, letter case aside; -1 when none.
     int findEntry(const std::string &name) const;

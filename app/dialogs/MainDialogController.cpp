@@ -1,0 +1,337 @@
+// SPDX-License-Identifier: MIT
+#include "app/dialogs/MainDialogController.h"
+
+#include "app/MainFrame.h"
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/DataExchange.h"
+#include "app/dialogs/TimeText.h"
+
+namespace vigilon {
+
+RowContent rowContent(const EntryView &entry)
+{
+    RowContent row;
+    row.image = entry.active ? static_cast<int>(entry.status) : static_cast<int>(ImageIdle);
+    row.ticked = entry.active;
+    row.texts[0] = entry.name;
+    row.texts[1] = entry.command;
+    row.texts[2] = std::to_string(entry.errorCount);
+    row.texts[3] = entry.lastErrorTime == 0 ? std::string()
+                                            : formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime);
+    row.texts[4] = std::to_string(entry.responseTime);
+    row.texts[5] = std::to_string(entry.threshold);
+    return row;
+}
+
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now)
+{
+    if (!running)
+        return loadString(sid::StatusStopped);
+    const std::string started = formatLocalTime(loadString(sid::DateTimeFormat), startTime);
+    const std::string elapsed = formatElapsed(loadString(sid::ElapsedTimeFormat), now - startTime);
+    return formatText(loadString(sid::StatusMonitoring), {started, elapsed});
+}
+
+MainDialogController::MainDialogController(CMainFrame &frame, Prompter &prompter, Controls &controls,
+                                           const MainDialogInit &init)
+    : frame_(frame)
+    , prompter_(prompter)
+    , controls_(controls)
+    , intervalSeconds_(init.intervalSeconds)
+    , retryLimit_(init.retryLimit)
+{
+}
+
+MainDialogController::~MainDialogController()
+{
+    *alive_ = false;
+}
+
+void MainDialogController::retire()
+{
+    *alive_ = false;
+}
+
+const std::string &MainDialogController::targetHost() const
+{
+    return frame_.targetHost();
+}
+
+void MainDialogController::init()
+{
+    DataExchange::writeNumber(controls_.intervalField(), intervalSeconds_);
+    DataExchange::writeNumber(controls_.retryField(), retryLimit_);
+    fillList();
+    controls_.setHintText(hintText());
+    updateStatusText(false);
+    controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {frame_.targetHost()}));
+}
+
+void MainDialogController::updateStatusText(bool running)
+{
+    controls_.setStatusText(statusText(running, frame_.startTime(), frame_.clock().nowSeconds()));
+}
+
+void MainDialogController::updateStateControls()
+{
+    controls_.setSettingsEnabled(!monitoring_);
+    controls_.setStartStopText(loadString(monitoring_ ? sid::StopButton : sid::StartButton));
+    updateStatusText(monitoring_);
+    controls_.setHintText(hintText());
+}
+
+std::string MainDialogController::hintText() const
+{
+    if (monitoring_)
+        return loadString(sid::ListHintMonitoring);
+    return loadString(frame_.entryCount() >= 2 ? sid::ListHintEntries : sid::ListHintEmpty);
+}
+
+void MainDialogController::updateRow(int row, const EntryView &entry)
+{
+    if (row < 0 || row > controls_.rowCount())
+        return;
+    controls_.setRow(row, rowContent(entry));
+}
+
+void MainDialogController::setRowImage(int row, int image)
+{
+    if (row >= 0 && row < controls_.rowCount())
+        controls_.setRowImage(row, image);
+}
+
+void MainDialogController::fillList()
+{
+    while (controls_.rowCount() > 0)
+        controls_.deleteRow(controls_.rowCount() - 1);
+    for (std::size_t i = 0; i < frame_.entryCount(); ++i)
+        controls_.setRow(static_cast<int>(i), rowContent(frame_.entryView(i)));
+}
+
+int MainDialogController::frameRow(int row) const
+{
+    if (row < 0 || row >= controls_.rowCount())
+        return -1;
+    return frame_.findEntry(controls_.rowName(row));
+}
+
+void MainDialogController::afterChange()
+{
+    controls_.setHintText(hintText());
+}
+
+void MainDialogController::toggleActive(int row)
+{
+    const bool ticked = controls_.rowTicked(row);
+    const std::string &question = loadString(ticked ? sid::ConfirmDeactivatePort : sid::ConfirmActivatePort);
+    const auto alive = alive_;
+    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo || !*alive)
+        return;
+    const int index = frameRow(row);
+    if (index < 0)
+        return;
+    if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == CMainFrame::Change::Done)
+        controls_.setRowTicked(row, !ticked);
+    afterChange();
+}
+
+void MainDialogController::onListClick(int row, bool onStateIcon)
+{
+    if (row < 0)
+        return;
+    if (row == controls_.rowCount() - 1) {
+        if (monitoring_)
+            prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
+        else
+            addEntry(row);
+        return;
+    }
+    if (monitoring_) {
+        const int index = frameRow(row);
+        if (index >= 0)
+            frame_.OpenResponseMonitor(static_cast<std::size_t>(index));
+        return;
+    }
+    if (onStateIcon)
+        toggleActive(row);
+}
+
+void MainDialogController::onListDoubleClick(int row, bool inFirstColumn)
+{
+    if (row < 0)
+        return;
+    if (monitoring_) {
+        prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
+        return;
+    }
+    if (row == controls_.rowCount() - 1) {
+        addEntry(row);
+        return;
+    }
+    if (inFirstColumn) {
+        toggleActive(row);
+        return;
+    }
+    editEntry(row);
+}
+
+void MainDialogController::addEntry(int row)
+{
+    PortSettingsForm form;
+    const auto alive = alive_;
+    if (!controls_.runPortSettings(form) || !*alive || row >= controls_.rowCount())
+        return;
+    if (frame_.findEntry(controls_.rowName(row)) < 0)
+        return;
+    EntrySettings settings;
+    settings.port = static_cast<std::uint32_t>(form.port);
+    settings.protocol = static_cast<std::uint32_t>(form.protocol);
+    settings.command = form.command;
+    settings.threshold = static_cast<std::uint32_t>(form.threshold);
+    settings.name = form.name;
+    if (frame_.addEntry(settings) == CMainFrame::Change::Duplicate)
+        prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
+    if (*alive)
+        afterChange();
+}
+
+void MainDialogController::editEntry(int row)
+{
+    const int index = frameRow(row);
+    if (index < 0)
+        return;
+    const EntryView entry = frame_.entryView(static_cast<std::size_t>(index));
+    PortSettingsForm form;
+    form.port = entry.port;
+    form.protocol = static_cast<int>(entry.protocol);
+    form.command = entry.command;
+    form.threshold = entry.threshold;
+    form.existingEntry = 1;
+    const auto alive = alive_;
+    if (!controls_.runPortSettings(form) || !*alive)
+        return;
+    // The dialog nested the loop: look for the entry again.
+    int now = -1;
+    for (std::size_t i = 0; i < frame_.entryCount(); ++i) {
+        if (frame_.entryView(i).id == entry.id)
+            now = static_cast<int>(i);
+    }
+    if (now < 0)
+        return;
+    if (form.existingEntry == 1) {
+        if (frame_.deleteEntry(static_cast<std::size_t>(now)) == CMainFrame::Change::Done &&
+            now < controls_.rowCount())
+            controls_.deleteRow(now);
+        afterChange();
+        return;
+    }
+    EntrySettings settings;
+    settings.port = static_cast<std::uint32_t>(form.port);
+    settings.protocol = static_cast<std::uint32_t>(form.protocol);
+    settings.command = form.command;
+    settings.threshold = static_cast<std::uint32_t>(form.threshold);
+    settings.name = form.name;
+    if (frame_.editEntry(static_cast<std::size_t>(now), settings) == CMainFrame::Change::Duplicate)
+        prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
+    if (*alive)
+        afterChange();
+}
+
+bool MainDialogController::readFields()
+{
+    // A failed check's message may outlive this dialog: then it reads false.
+    DataExchange dx(prompter_, alive_);
+    if (dx.readUnsigned(controls_.intervalField(), intervalSeconds_, 1, 99999) != DataExchange::Outcome::Ok)
+        return false;
+    frame_.setIntervalSeconds(intervalSeconds_);
+    if (!*alive_)
+        return false;
+    if (dx.readUnsigned(controls_.retryField(), retryLimit_, 1, 5) != DataExchange::Outcome::Ok)
+        return false;
+    frame_.setRetryLimit(retryLimit_);
+    return *alive_;
+}
+
+void MainDialogController::onStartStop()
+{
+    if (!readFields())
+        return;
+    frame_.saveSettings();
+    const auto alive = alive_;
+    const bool running = frame_.toggleMonitoring(false) != 0;
+    if (!*alive)
+        return;
+    monitoring_ = running;
+    updateStateControls();
+}
+
+void MainDialogController::onExitRequest()
+{
+    const auto alive = alive_;
+    readFields();
+    if (!*alive)
+        return;
+    CMainFrame *frame = &frame_;
+    frame_.eventLoop().post([frame, alive] {
+        if (*alive)
+            frame->requestExit();
+    });
+}
+
+void MainDialogController::onPortTest()
+{
+    if (frame_.activeEntryCount() == 0) {
+        prompter_.messageBox(loadString(sid::NoActivePortOnTest), "", mb::Ok);
+        return;
+    }
+    // The checks run on the loop like a polling round's; the answer comes
+    // when the last one has reported, and the button waits for it.
+    const auto alive = alive_;
+    const bool started = frame_.startTestRound([this, alive](int result) {
+        if (!*alive)
+            return;
+        prompter_.messageBox(loadString(result != 0 ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
+        if (*alive)
+            controls_.setPortTestEnabled(!monitoring_);
+    });
+    if (started)
+        controls_.setPortTestEnabled(false);
+}
+
+void MainDialogController::onTargetChange()
+{
+    TargetHostForm form;
+    form.host = frame_.targetHost();
+    const auto alive = alive_;
+    if (!controls_.runTargetHost(form) || !*alive)
+        return;
+    frame_.setTargetHost(form.host);
+    controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {form.host}));
+    frame_.saveSettings();
+    afterChange();
+}
+
+void MainDialogController::onRetryChanged()
+{
+    std::int64_t value = 0;
+    if (!DataExchange::parse(controls_.retryField().text(), false, value) || value < 1 || value > 5) {
+        const auto alive = alive_;
+        prompter_.messageBox(loadString(sid::RetryLimitRange), "", mb::Ok);
+        if (*alive)
+            controls_.setRetrySpinPos(5);
+    }
+}
+
+void MainDialogController::onIntervalChanged()
+{
+    std::int64_t value = 0;
+    if (!DataExchange::parse(controls_.intervalField().text(), false, value) || value == 0) {
+        const auto alive = alive_;
+        prompter_.messageBox(loadString(sid::IntervalRange), "", mb::Ok);
+        if (*alive)
+            controls_.setIntervalSpinPos(1);
+    }
+}
+
+} // namespace vigilon

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+#include "app/base/Prompter.h"
+#include "app/dialogs/EditField.h"
+#include "app/dialogs/PortSettingsForm.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+class CMainFrame;
+
+// What one row of the port list shows: the texts of its six columns, the
+// status image and the tick of the state image.
+struct RowContent {
+    std::array<std::string, 6> texts;
+    int image = 0;
+    bool ticked = false;
+};
+RowContent rowContent(const EntryView &entry);
+
+// The status text: stopped, or running since a time for so long.
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now);
+
+// Everything the main dialog decides that is not drawing: what its buttons,
+// fields and list clicks do, what its texts say and which controls are
+// enabled when. A front end's dialog keeps the widgets, lays them out and
+// hands their events to this.
+class MainDialogController {
+public:
+    // What the rules need of the dialog's widgets. Rows are the port list's.
+    class Controls {
+    public:
+        virtual ~Controls() = default;
+        virtual EditField &intervalField() = 0;
+        virtual EditField &retryField() = 0;
+        virtual void setIntervalSpinPos(int pos) = 0;
+        virtual void setRetrySpinPos(int pos) = 0;
+        // The settings that only a stopped monitor may change: port test,
+        // interval and retry with their up-down controls, target host.
+        virtual void setSettingsEnabled(bool enabled) = 0;
+        virtual void setPortTestEnabled(bool enabled) = 0;
+        virtual void setStartStopText(const std::string &text) = 0;
+        virtual void setStatusText(const std::string &text) = 0;
+        // The balloon hint over the list.
+        virtual void setHintText(const std::string &text) = 0;
+        virtual void setTitle(const std::string &text) = 0;
+        virtual int rowCount() const = 0;
+        // row == rowCount() appends a row.
+        virtual void setRow(int row, const RowContent &content) = 0;
+        virtual void setRowImage(int row, int image) = 0;
+        virtual void setRowTicked(int row, bool ticked) = 0;
+        virtual bool rowTicked(int row) const = 0;
+        virtual void deleteRow(int row) = 0;
+        virtual std::string rowName(int row) const = 0;
+        // Modal dialogs of the main dialog; true when accepted.
+        virtual bool runPortSettings(PortSettingsForm &form) = 0;
+        virtual bool runTargetHost(TargetHostForm &form) = 0;
+    };
+
+    MainDialogController(CMainFrame &frame, Prompter &prompter, Controls &controls, const MainDialogInit &init);
+    ~MainDialogController();
+    MainDialogController(const MainDialogController &) = delete;
+    MainDialogController &operator=(const MainDialogController &) = delete;
+
+    // The dialog opens: fields to controls, the list, hint, status, title.
+    void init();
+    // The dialog goes: nothing reaches the frame from here on.
+    void retire();
+    bool retired() const { return !*alive_; }
+
+    // The frame's side.
+    void setMonitoring(bool running) { monitoring_ = running; }
+    bool monitoring() const { return monitoring_; }
+    void updateStateControls();
+    void updateStatusText(bool running);
+    void updateRow(int row, const EntryView &entry);
+    void setRowImage(int row, int image);
+    void fillList();
+
+    // The user's side.
+    void onStartStop();
+    void onExitRequest();
+    void onPortTest();
+    void onTargetChange();
+    // A click on a row (-1: none); onStateIcon: on the tick of the first
+    // column.
+    void onListClick(int row, bool onStateIcon);
+    // A double click; inFirstColumn: within the first column's width.
+    void onListDoubleClick(int row, bool inFirstColumn);
+    // The up-down controls' fields changed.
+    void onRetryChanged();
+    void onIntervalChanged();
+    void toggleActive(int row);
+
+    // Reads interval and retry with their checks; false at the first that
+    // fails.
+    bool readFields();
+    // The hint's text for the list as it stands.
+    std::string hintText() const;
+    const std::string &targetHost() const;
+    std::uint32_t intervalSeconds() const { return intervalSeconds_; }
+    std::uint32_t retryLimit() const { return retryLimit_; }
+
+private:
+    void addEntry(int row);
+    void editEntry(int row);
+    void afterChange();
+    // The frame's row of the list's row, found by its name as shown.
+    int frameRow(int row) const;
+
+    CMainFrame &frame_;
+    Prompter &prompter_;
+    Controls &controls_;
+    bool monitoring_ = false;
+    std::uint32_t intervalSeconds_ = 5;
+    std::uint32_t retryLimit_ = 1;
+    // Message boxes and modal dialogs nest the event loop, and the program
+    // may end from there (the tray's exit): whatever follows such a call
+    // first asks whether the dialog is still there.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace vigilon

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+#include "app/dialogs/PortSettingsForm.h"
+
+#include "app/base/MonitorPort.h"
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/DataExchange.h"
+
+namespace vigilon {
+
+std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
+{
+    switch (protocol) {
+    case GenericUdp:
+        return "Generic UDP (" + std::to_string(port) + ")";
+    case Ping:
+        return "PING";
+    case Http:
+        return "HTTP (" + std::to_string(port) + ")";
+    default:
+        return "Generic TCP (" + std::to_string(port) + ")";
+    }
+}
+
+void PortSettingsForm::init(Controls &controls) const
+{
+    DataExchange::writeNumber(controls.portField(), port);
+    DataExchange::writeNumber(controls.thresholdField(), threshold);
+    controls.setDeleteEnabled(existingEntry != 0);
+    controls.setProtocolIndex(protocol >= 0 && protocol < 4 ? protocol : -1);
+    controls.commandField().setText(command);
+    controls.portField().focusAndSelect();
+}
+
+void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
+{
+    protocol = index;
+    if (protocol == Ping) {
+        port = 7;
+        DataExchange::writeNumber(controls.portField(), port);
+        DataExchange::writeNumber(controls.thresholdField(), threshold);
+    }
+}
+
+bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    DataExchange dx(prompter, alive);
+    if (dx.readInt(controls.portField(), port, PortLow, PortHigh, true) != DataExchange::Outcome::Ok)
+        return false;
+    if (alive && !*alive)
+        return false;
+    return dx.readInt(controls.thresholdField(), threshold, 0, ThresholdHigh, true) == DataExchange::Outcome::Ok;
+}
+
+bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    const bool read = readNumbers(controls, prompter, alive);
+    if (alive && !*alive)
+        return false;
+    if (port == 0) {
+        prompter.messageBox(loadString(sid::InvalidPortNumber), "", mb::Ok);
+        return false;
+    }
+    if (!read)
+        return false;
+    protocol = controls.protocolIndex();
+    if (protocol == Ping)
+        port = 7;
+    name = composeName(protocol, port);
+    command = controls.commandField().text();
+    existingEntry = 0;
+    return true;
+}
+
+bool PortSettingsForm::onDelete(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    const std::string question = formatText(loadString(sid::ConfirmDeletePort), {std::to_string(port)});
+    if (prompter.messageBox(question, "", mb::YesNo) == mb::IdNo)
+        return false;
+    if (alive && !*alive)
+        return false;
+    return readNumbers(controls, prompter, alive);
+}
+
+void TargetHostForm::init(EditField &hostField) const
+{
+    hostField.setText(host);
+    hostField.focusAndSelect();
+}
+
+bool TargetHostForm::onOk(EditField &hostField, Prompter &prompter)
+{
+    DataExchange dx(prompter);
+    return dx.readText(hostField, host, MaxHostChars);
+}
+
+} // namespace vigilon

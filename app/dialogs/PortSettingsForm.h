@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Prompter.h"
+#include "app/dialogs/EditField.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+// The rules of the port settings dialog, which edits one watched port:
+// number, check kind, alert command, threshold. The caller sets the fields,
+// runs the dialog and reads them back: accepted with existingEntry 0, OK was
+// pressed and the fields hold the new values, name the composed display
+// name; accepted with existingEntry still 1, the user confirmed Delete; not
+// accepted, nothing changes.
+class PortSettingsForm {
+public:
+    static constexpr int PortLow = 1;
+    static constexpr int PortHigh = 64554;
+    static constexpr int ThresholdHigh = 999999;
+    // The kinds in the order of the dialog's list.
+    static constexpr const char *kKindTexts[] = {"汎用TCP", "汎用UDP", "PING (ICMP)", "HTTP (80)"};
+
+    // What the rules need of the dialog's controls.
+    class Controls {
+    public:
+        virtual ~Controls() = default;
+        virtual EditField &portField() = 0;
+        virtual EditField &thresholdField() = 0;
+        virtual EditField &commandField() = 0;
+        // The kind list's selection; -1 for none.
+        virtual int protocolIndex() const = 0;
+        virtual void setProtocolIndex(int index) = 0;
+        virtual void setDeleteEnabled(bool enabled) = 0;
+    };
+
+    std::int64_t port = 0;
+    std::int64_t threshold = 0;
+    int existingEntry = 0;
+    std::string name;
+    std::string command;
+    int protocol = 0;
+
+    // The display name of an entry of this kind and port.
+    static std::string composeName(int protocol, std::int64_t port);
+
+    // The dialog opens: fields to controls, Delete for an existing entry.
+    void init(Controls &controls) const;
+    // Another kind was chosen: PING always watches port 7.
+    void onProtocolChanged(Controls &controls, int index);
+    // OK: true when the dialog may close as accepted.
+    bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
+    // Delete: true when the dialog may close as accepted (existingEntry
+    // stays 1).
+    bool onDelete(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
+
+private:
+    bool readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+};
+
+// The rules of the target host dialog.
+class TargetHostForm {
+public:
+    static constexpr std::size_t MaxHostChars = 64;
+    std::string host;
+
+    void init(EditField &hostField) const;
+    // OK: true when the dialog may close as accepted.
+    bool onOk(EditField &hostField, Prompter &prompter) ;
+};
+
+} // namespace vigilon
