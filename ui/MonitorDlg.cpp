@@ -6,12 +6,11 @@
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "ui/BalloonWnd.h"
-#include "ui/DataExchange.h"
+#include "app/dialogs/DataExchange.h"
 #include "ui/DialogUnits.h"
 #include "ui/PortListCtrl.h"
 #include "ui/PortSettingsDlg.h"
 #include "ui/TargetHostDlg.h"
-#include "ui/TimeText.h"
 #include "ui/UpDownCtrl.h"
 
 #include <QCloseEvent>
@@ -37,24 +36,6 @@ QString uiString(unsigned id)
     return uiText(loadString(id));
 }
 
-char foldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Equal without regard to the case of ASCII letters; every other byte, and
-// so every multi-byte character, compares as it is.
-bool sameNameIgnoringCase(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldAscii(a[i]) != foldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
 QIcon programIcon()
 {
     QIcon icon;
@@ -69,12 +50,7 @@ CMonitorDlg::CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter
                            Qt::WindowCloseButtonHint)
     , frame_(frame)
     , prompter_(prompter)
-    , init_(init)
-    , targetHost_(init.targetHost)
-    , ports_(*init.ports)
-    , startTime_(init.startTime)
-    , intervalSeconds_(init.intervalSeconds)
-    , retryLimit_(init.retryLimit)
+    , controller_(frame, prompter, *this, init)
     , runDialog_([](QDialog &dialog) { return dialog.exec(); })
 {
     initUi();
@@ -94,8 +70,8 @@ void CMonitorDlg::retire()
 {
     if (retired())
         return;
-    saveSettings();
     *alive_ = false;
+    controller_.retire();
     // A modal dialog of ours still open ends with Cancel once its loop runs.
     if (modal_)
         modal_->reject();
@@ -124,7 +100,7 @@ public:
     void setMonitoring(bool running) override { dialog_->setMonitoring(running); }
     void updateStateControls() override { dialog_->updateStateControls(); }
     void updateStatusText(bool running) override { dialog_->updateStatusText(running); }
-    void updateRow(int row, MonitorPort &entry) override { dialog_->updateRow(row, entry); }
+    void updateRow(int row, const EntryView &entry) override { dialog_->updateRow(row, entry); }
     void setRowImage(int row, int image) override { dialog_->setRowImage(row, image); }
 
 private:
@@ -237,17 +213,22 @@ void CMonitorDlg::createControls()
     connect(target_, &QPushButton::clicked, this, &CMonitorDlg::onTargetChange);
     connect(exit_, &QPushButton::clicked, this, &CMonitorDlg::onExitRequest);
     connect(portTest_, &QPushButton::clicked, this, &CMonitorDlg::onPortTest);
-    connect(retryEdit_, &QLineEdit::textChanged, this, &CMonitorDlg::onRetryChanged);
-    connect(intervalEdit_, &QLineEdit::textChanged, this, &CMonitorDlg::onIntervalChanged);
+    connect(retryEdit_, &QLineEdit::textChanged, this, [this] {
+        if (retrySpin_)
+            controller_.onRetryChanged();
+    });
+    connect(intervalEdit_, &QLineEdit::textChanged, this, [this] {
+        if (intervalSpin_)
+            controller_.onIntervalChanged();
+    });
     connect(list_, &CPortListCtrl::clickedAt, this, &CMonitorDlg::onListClick);
     connect(list_, &CPortListCtrl::doubleClickedAt, this, &CMonitorDlg::onListDoubleClick);
 }
 
 void CMonitorDlg::initDialog()
 {
-    // Fields to controls.
-    DataExchange::writeNumber(intervalEdit_, intervalSeconds_);
-    DataExchange::writeNumber(retryEdit_, retryLimit_);
+    intervalField_.attach(intervalEdit_);
+    retryField_.attach(retryEdit_);
 
     icon_ = programIcon();
     setWindowIcon(icon_);
@@ -265,8 +246,8 @@ void CMonitorDlg::initDialog()
         intervalSpin_->alignRightOfBuddy();
         retrySpin_->alignRightOfBuddy();
     }
-    intervalSpin_->setPos(static_cast<int>(std::min<std::uint32_t>(intervalSeconds_, 1000000u)));
-    retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));
+    intervalSpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_.intervalSeconds(), 1000000u)));
+    retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_.retryLimit(), 1000000u)));
 
     list_->setUp();
     auto hint = std::make_unique<CBalloonWnd>();
@@ -276,8 +257,8 @@ void CMonitorDlg::initDialog()
 
     logo_->setPixmap(QPixmap(QStringLiteral(":/ui/137.png")));
 
-    fillList();
-    updateHintForEntries();
+    // Fields to controls, the list, hint, status and title.
+    controller_.init();
 
     retrySpin_->setPos(retrySpin_->pos());
     intervalSpin_->setPos(intervalSpin_->pos());
@@ -286,9 +267,6 @@ void CMonitorDlg::initDialog()
     captionFont_.setPixelSize(18);
     captionFont_.setWeight(QFont::Bold);
     captionText_ = QStringLiteral("Ardentis Technology");
-
-    updateStatusText(false);
-    setWindowTitle(QString::fromStdString(formatText(loadString(sid::MainDialogTitle), {targetHost_})));
 }
 
 QWidget *CMonitorDlg::control(int id) const
@@ -326,40 +304,51 @@ QString CMonitorDlg::statusText() const
     return status_->text();
 }
 
-void CMonitorDlg::updateStatusText(bool running)
+void CMonitorDlg::setStatusText(const std::string &text)
 {
-    if (!running) {
-        status_->setText(uiString(sid::StatusStopped));
-        growToFit(status_);
-        return;
-    }
-    const std::uint32_t start = startTime_ ? *startTime_ : 0;
-    const std::uint32_t now = frame_.clock().nowSeconds();
-    const std::string started = formatLocalTime(loadString(sid::DateTimeFormat), start);
-    const std::string elapsed = formatElapsed(loadString(sid::ElapsedTimeFormat), now - start);
-    status_->setText(uiText(formatText(loadString(sid::StatusMonitoring), {started, elapsed})));
+    status_->setText(uiText(text));
     growToFit(status_);
 }
 
-void CMonitorDlg::updateStateControls()
+void CMonitorDlg::setSettingsEnabled(bool enabled)
 {
-    const bool editable = !monitoring_;
     for (QWidget *w : {static_cast<QWidget *>(portTest_), static_cast<QWidget *>(intervalEdit_),
                        static_cast<QWidget *>(intervalSpin_), static_cast<QWidget *>(retryEdit_),
                        static_cast<QWidget *>(retrySpin_), static_cast<QWidget *>(target_)})
-        w->setEnabled(editable);
-    startStop_->setText(uiString(monitoring_ ? sid::StopButton : sid::StartButton));
-    updateStatusText(monitoring_);
-    if (monitoring_)
-        setHintText(uiString(sid::ListHintMonitoring));
-    else
-        updateHintForEntries();
+        w->setEnabled(enabled);
 }
 
-void CMonitorDlg::setHintText(const QString &text)
+void CMonitorDlg::setPortTestEnabled(bool enabled)
+{
+    portTest_->setEnabled(enabled);
+}
+
+void CMonitorDlg::setStartStopText(const std::string &text)
+{
+    startStop_->setText(uiText(text));
+}
+
+void CMonitorDlg::setTitle(const std::string &text)
+{
+    setWindowTitle(QString::fromStdString(text));
+}
+
+void CMonitorDlg::setIntervalSpinPos(int pos)
+{
+    if (intervalSpin_)
+        intervalSpin_->setPos(pos);
+}
+
+void CMonitorDlg::setRetrySpinPos(int pos)
+{
+    if (retrySpin_)
+        retrySpin_->setPos(pos);
+}
+
+void CMonitorDlg::setHintText(const std::string &text)
 {
     if (CBalloonWnd *hint = list_->hintWindow())
-        hint->addTool(list_, text);
+        hint->addTool(list_, uiText(text));
 }
 
 QString CMonitorDlg::currentHintText() const
@@ -368,310 +357,72 @@ QString CMonitorDlg::currentHintText() const
     return hint ? hint->toolText(list_) : QString();
 }
 
-void CMonitorDlg::updateHintForEntries()
+int CMonitorDlg::rowCount() const
 {
-    setHintText(uiString(ports_.size() >= 2 ? sid::ListHintEntries : sid::ListHintEmpty));
+    return list_->itemCount();
 }
 
-void CMonitorDlg::updateRow(int row, MonitorPort &entry)
+void CMonitorDlg::setRow(int row, const RowContent &content)
 {
-    const int image = entry.active == 1 ? static_cast<int>(entry.status) : ImageIdle;
-    const int state = entry.active == 1 ? CPortListCtrl::StateTicked : CPortListCtrl::StateUnticked;
-    if (row < 0)
-        row = list_->itemCount();
-    else if (row >= list_->itemCount())
-        return;
-    if (row == list_->itemCount())
-        list_->setItem0(-1, QString::fromStdString(entry.name), image, state);
+    const int state = content.ticked ? CPortListCtrl::StateTicked : CPortListCtrl::StateUnticked;
+    if (row >= list_->itemCount())
+        list_->setItem0(-1, QString::fromStdString(content.texts[0]), content.image, state);
     else
-        list_->setItem0(row, QString::fromStdString(entry.name), image, state);
-    list_->setCellText(row, 1, QString::fromStdString(entry.command));
-    list_->setCellText(row, 2, QString::number(entry.errorCount));
-    list_->setCellText(row, 3,
-                       entry.lastErrorTime == 0
-                           ? QString()
-                           : QString::fromStdString(formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime)));
-    list_->setCellText(row, 4, QString::number(entry.responseTime));
-    list_->setCellText(row, 5, QString::number(entry.threshold));
+        list_->setItem0(row, QString::fromStdString(content.texts[0]), content.image, state);
+    for (int column = 1; column < 6; ++column)
+        list_->setCellText(row, column, QString::fromStdString(content.texts[static_cast<std::size_t>(column)]));
 }
 
 void CMonitorDlg::setRowImage(int row, int image)
 {
+    if (row < 0 || row >= list_->itemCount())
+        return;
     list_->setItemImage(row, image);
-    // Shown at once: a synchronous check may hold the loop for a while.
-    if (list_->isVisible())
-        list_->viewport()->repaint();
 }
 
-void CMonitorDlg::fillList()
+void CMonitorDlg::setRowTicked(int row, bool ticked)
 {
-    for (auto &entry : ports_)
-        updateRow(-1, *entry);
+    list_->setItemState(row, ticked ? CPortListCtrl::StateTicked : CPortListCtrl::StateUnticked);
 }
 
-MonitorPort *CMonitorDlg::findPortByName(const std::string &text) const
+bool CMonitorDlg::rowTicked(int row) const
 {
-    for (auto &entry : ports_) {
-        if (sameNameIgnoringCase(entry->name, text))
-            return entry.get();
-    }
-    return nullptr;
+    return list_->itemState(row) == CPortListCtrl::StateTicked;
 }
 
-int CMonitorDlg::indexOf(const MonitorPort *entry) const
+void CMonitorDlg::deleteRow(int row)
 {
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        if (ports_[i].get() == entry)
-            return static_cast<int>(i);
-    }
-    return -1;
+    list_->deleteRow(row);
 }
 
-void CMonitorDlg::renumberRows()
+std::string CMonitorDlg::rowName(int row) const
 {
-    // Results of checks still under way address their rows by these.
-    for (std::size_t i = 0; i < ports_.size(); ++i)
-        ports_[i]->rowIndex = static_cast<int>(i);
-}
-
-void CMonitorDlg::toggleActive(int row)
-{
-    const bool ticked = list_->itemState(row) == CPortListCtrl::StateTicked;
-    const std::string &question = loadString(ticked ? sid::ConfirmDeactivatePort : sid::ConfirmActivatePort);
-    const auto alive = alive_;
-    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo || !*alive)
-        return;
-    if (row >= list_->itemCount())
-        return;
-    MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
-    if (!entry)
-        return;
-    if (!ticked) {
-        entry->active = 1;
-        list_->setItemState(row, CPortListCtrl::StateTicked);
-    } else {
-        entry->active = 0;
-        list_->setItemState(row, CPortListCtrl::StateUnticked);
-    }
-    saveSettings();
+    return list_->itemText(row, 0).toStdString();
 }
 
 void CMonitorDlg::onListClick(const QPoint &viewportPos)
 {
     const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
-    if (hit.row < 0)
-        return;
-    if (hit.row == list_->itemCount() - 1) {
-        if (monitoring_)
-            prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
-        else
-            addEntry(hit.row);
-        return;
-    }
-    if (monitoring_) {
-        if (MonitorPort *entry = findPortByName(list_->itemText(hit.row, 0).toStdString()))
-            frame_.OpenResponseMonitor(*entry);
-        return;
-    }
-    if ((hit.flags & CPortListCtrl::HitOnStateIcon) && viewportPos.x() < list_->columnWidth(0))
-        toggleActive(hit.row);
+    controller_.onListClick(hit.row,
+                            (hit.flags & CPortListCtrl::HitOnStateIcon) && viewportPos.x() < list_->columnWidth(0));
 }
 
 void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
 {
     const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
-    if (hit.row < 0)
-        return;
-    if (monitoring_) {
-        prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
-        return;
-    }
-    if (hit.row == list_->itemCount() - 1) {
-        addEntry(hit.row);
-        return;
-    }
-    if (viewportPos.x() < list_->columnWidth(0)) {
-        const auto alive = alive_;
-        toggleActive(hit.row);
-        if (*alive)
-            saveSettings();
-        return;
-    }
-    editEntry(hit.row);
+    controller_.onListDoubleClick(hit.row, viewportPos.x() < list_->columnWidth(0));
 }
 
-void CMonitorDlg::addEntry(int row)
+bool CMonitorDlg::runPortSettings(PortSettingsForm &form)
 {
-    CPortSettingsDlg dialog(prompter_);
-    if (runDialog(dialog) != QDialog::Accepted || row >= list_->itemCount())
-        return;
-    MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
-    if (!entry)
-        return;
-    if (findPortByName(dialog.name)) {
-        prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
-        return;
-    }
-    entry->active = 0;
-    entry->lastErrorTime = 0;
-    entry->errorCount = 0;
-    entry->retryCount = 0;
-    entry->responseTime = 0;
-    entry->port = static_cast<std::uint32_t>(dialog.port);
-    entry->protocol = static_cast<std::uint32_t>(dialog.protocol);
-    entry->command = dialog.command;
-    entry->threshold = static_cast<std::uint32_t>(dialog.threshold);
-    entry->name = dialog.name;
-    updateRow(row, *entry);
-
-    appendPlaceholder(ports_);
-    renumberRows();
-    updateRow(-1, *ports_.back());
-    saveSettings();
+    CPortSettingsDlg dialog(prompter_, form);
+    return runDialog(dialog) == QDialog::Accepted;
 }
 
-void CMonitorDlg::editEntry(int row)
+bool CMonitorDlg::runTargetHost(TargetHostForm &form)
 {
-    MonitorPort *entry = findPortByName(list_->itemText(row, 0).toStdString());
-    if (!entry)
-        return;
-    CPortSettingsDlg dialog(prompter_);
-    dialog.port = entry->port;
-    dialog.protocol = static_cast<int>(entry->protocol);
-    dialog.command = entry->command;
-    dialog.threshold = entry->threshold;
-    dialog.existingEntry = 1;
-    if (runDialog(dialog) != QDialog::Accepted)
-        return;
-    // The dialog may have nested the loop: look again.
-    const int index = indexOf(entry);
-    if (index < 0)
-        return;
-    if (dialog.existingEntry == 1) {
-        frame_.forgetEntry(*entry);
-        ports_.erase(ports_.begin() + index);
-        list_->deleteRow(index);
-        renumberRows();
-        saveSettings();
-        return;
-    }
-    // Two entries of one name would make every lookup by name reach the
-    // first of them only.
-    MonitorPort *same = findPortByName(dialog.name);
-    if (same && same != entry) {
-        prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
-        return;
-    }
-    entry->errorCount = 0;
-    entry->lastErrorTime = 0;
-    entry->responseTime = 0;
-    entry->retryCount = 0;
-    entry->port = static_cast<std::uint32_t>(dialog.port);
-    entry->protocol = static_cast<std::uint32_t>(dialog.protocol);
-    entry->command = dialog.command;
-    entry->name = dialog.name;
-    entry->threshold = static_cast<std::uint32_t>(dialog.threshold);
-    updateRow(index, *entry);
-    saveSettings();
-}
-
-bool CMonitorDlg::readFields()
-{
-    // A failed check's message may outlive this dialog: then it reads false.
-    DataExchange dx(prompter_);
-    if (dx.readUnsigned(intervalEdit_, intervalSeconds_, 1, 99999) != DataExchange::Outcome::Ok)
-        return false;
-    return dx.readUnsigned(retryEdit_, retryLimit_, 1, 5) == DataExchange::Outcome::Ok;
-}
-
-void CMonitorDlg::onStartStop()
-{
-    if (!readFields())
-        return;
-    saveSettings();
-    frame_.setIntervalSeconds(intervalSeconds_);
-    frame_.setRetryLimit(retryLimit_);
-    const auto alive = alive_;
-    const bool running = frame_.toggleMonitoring(false) != 0;
-    if (!*alive)
-        return;
-    monitoring_ = running;
-    updateStateControls();
-}
-
-void CMonitorDlg::onExitRequest()
-{
-    const auto alive = alive_;
-    readFields();
-    if (!*alive)
-        return;
-    CMainFrame *frame = &frame_;
-    frame_.eventLoop().post([frame] { frame->requestExit(); });
-}
-
-void CMonitorDlg::onPortTest()
-{
-    const auto active = std::count_if(ports_.begin(), ports_.end(), [](const auto &e) { return e->active != 0; });
-    if (active == 0) {
-        prompter_.messageBox(loadString(sid::NoActivePortOnTest), "", mb::Ok);
-        return;
-    }
-    // The checks run on the loop like a polling round's; the answer comes
-    // when the last one has reported, and the button waits for it.
-    const auto alive = alive_;
-    const bool started = frame_.startTestRound([this, alive](int result) {
-        if (!*alive)
-            return;
-        prompter_.messageBox(loadString(result != 0 ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
-        if (*alive)
-            portTest_->setEnabled(true);
-    });
-    if (started)
-        portTest_->setEnabled(false);
-}
-
-void CMonitorDlg::onTargetChange()
-{
-    CTargetHostDlg dialog(prompter_);
-    dialog.host = targetHost_;
-    if (runDialog(dialog) != QDialog::Accepted)
-        return;
-    targetHost_ = dialog.host;
-    frame_.setTargetHost(targetHost_);
-    setWindowTitle(QString::fromStdString(formatText(loadString(sid::MainDialogTitle), {targetHost_})));
-    saveSettings();
-}
-
-void CMonitorDlg::saveSettings()
-{
-    frame_.saveSettings(targetHost_, intervalSeconds_, retryLimit_);
-    updateHintForEntries();
-}
-
-void CMonitorDlg::onRetryChanged()
-{
-    if (!retrySpin_)
-        return;
-    std::int64_t value = 0;
-    if (!DataExchange::parse(retryEdit_->text(), false, value) || value < 1 || value > 5) {
-        const auto alive = alive_;
-        prompter_.messageBox(loadString(sid::RetryLimitRange), "", mb::Ok);
-        if (*alive)
-            retrySpin_->setPos(5);
-    }
-}
-
-void CMonitorDlg::onIntervalChanged()
-{
-    if (!intervalSpin_)
-        return;
-    std::int64_t value = 0;
-    if (!DataExchange::parse(intervalEdit_->text(), false, value) || value == 0) {
-        const auto alive = alive_;
-        prompter_.messageBox(loadString(sid::IntervalRange), "", mb::Ok);
-        if (*alive)
-            intervalSpin_->setPos(1);
-    }
+    CTargetHostDlg dialog(prompter_, form);
+    return runDialog(dialog) == QDialog::Accepted;
 }
 
 QRect CMonitorDlg::captionBand() const

@@ -3,6 +3,8 @@
 
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
+#include "app/dialogs/MainDialogController.h"
+#include "ui/LineEditField.h"
 
 #include <QDialog>
 #include <QFont>
@@ -25,9 +27,9 @@ class CPortListCtrl;
 class CUpDownCtrl;
 
 // The main dialog: monitoring status, start and stop, interval and retry
-// count, target host, port test, exit, and the port list. It edits the
-// frame's entries but owns none; every change is saved at once.
-class CMonitorDlg final : public QDialog, public MainDialogView {
+// count, target host, port test, exit, and the port list. The widgets, their
+// places and their wiring are here; what they do is MainDialogController's.
+class CMonitorDlg final : public QDialog, public MainDialogView, private MainDialogController::Controls {
     Q_OBJECT
 public:
     // Control ids of the dialog template.
@@ -62,36 +64,29 @@ public:
     // MainDialogView
     void show() override { QDialog::show(); }
     void hide() override { QDialog::hide(); }
-    void setMonitoring(bool running) override { monitoring_ = running; }
-    void updateStateControls() override;
-    void updateStatusText(bool running) override;
-    void updateRow(int row, MonitorPort &entry) override;
+    void setMonitoring(bool running) override { controller_.setMonitoring(running); }
+    void updateStateControls() override { controller_.updateStateControls(); }
+    void updateStatusText(bool running) override { controller_.updateStatusText(running); }
+    void updateRow(int row, const EntryView &entry) override { controller_.updateRow(row, entry); }
     void setRowImage(int row, int image) override;
 
-    // The port list.
-    void fillList();
-    MonitorPort *findPortByName(const std::string &text) const;
-    void toggleActive(int row);
+    // The port list's clicks, as positions in its viewport.
     void onListClick(const QPoint &viewportPos);
     void onListDoubleClick(const QPoint &viewportPos);
 
     // Buttons and commands.
-    void onStartStop();
-    void onExitRequest();
-    void onPortTest();
-    void onTargetChange();
-
-    void saveSettings();
+    void onStartStop() { controller_.onStartStop(); }
+    void onExitRequest() { controller_.onExitRequest(); }
+    void onPortTest() { controller_.onPortTest(); }
+    void onTargetChange() { controller_.onTargetChange(); }
+    MainDialogController &controller() { return controller_; }
 
     // Runs a modal dialog and returns its result; exec() unless replaced
     // (tests answer the dialogs through it).
     using DialogRunner = std::function<int(QDialog &)>;
     void setDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
 
-    bool monitoring() const { return monitoring_; }
-    const std::string &targetHost() const { return targetHost_; }
-    std::uint32_t intervalSeconds() const { return intervalSeconds_; }
-    std::uint32_t retryLimit() const { return retryLimit_; }
+    bool monitoring() const { return controller_.monitoring(); }
     QWidget *control(int id) const;
     CPortListCtrl *list() const { return list_; }
     CUpDownCtrl *intervalSpin() const { return intervalSpin_; }
@@ -117,33 +112,34 @@ private:
     void initDialog();
     void createControls();
     void applyLayout();
-    // Reads 1001 and 1003 with their checks; false at the first that fails.
-    bool readFields();
-    void setHintText(const QString &text);
-    void updateHintForEntries();
-    void onRetryChanged();
-    void onIntervalChanged();
-    void addEntry(int row);
-    void editEntry(int row);
-    void renumberRows();
-    int indexOf(const MonitorPort *entry) const;
     // Runs a modal dialog of this one; -1 when this dialog went meanwhile.
     int runDialog(QDialog &dialog);
-    // Message boxes, the frame's questions and modal dialogs nest the event
-    // loop, and the frame may end the program from there (the tray's exit):
-    // whatever the dialog does after such a call first asks whether it is
-    // still there.
-    std::shared_ptr<bool> alive() const { return alive_; }
+
+    // MainDialogController::Controls
+    EditField &intervalField() override { return intervalField_; }
+    EditField &retryField() override { return retryField_; }
+    void setIntervalSpinPos(int pos) override;
+    void setRetrySpinPos(int pos) override;
+    void setSettingsEnabled(bool enabled) override;
+    void setPortTestEnabled(bool enabled) override;
+    void setStartStopText(const std::string &text) override;
+    void setStatusText(const std::string &text) override;
+    void setHintText(const std::string &text) override;
+    void setTitle(const std::string &text) override;
+    int rowCount() const override;
+    void setRow(int row, const RowContent &content) override;
+    void setRowTicked(int row, bool ticked) override;
+    bool rowTicked(int row) const override;
+    void deleteRow(int row) override;
+    std::string rowName(int row) const override;
+    bool runPortSettings(PortSettingsForm &form) override;
+    bool runTargetHost(TargetHostForm &form) override;
 
     CMainFrame &frame_;
     Prompter &prompter_;
-    MainDialogInit init_;
-    std::string targetHost_;
-    PortList &ports_;
-    std::uint32_t *startTime_;
-    bool monitoring_ = false;
-    std::uint32_t intervalSeconds_ = 5;
-    std::uint32_t retryLimit_ = 1;
+    MainDialogController controller_;
+    LineEditField intervalField_;
+    LineEditField retryField_;
     DialogRunner runDialog_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     QPointer<QDialog> modal_;

@@ -4,7 +4,6 @@
 #include "app/base/MonitorPort.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "ui/DataExchange.h"
 #include "ui/DialogUnits.h"
 
 #include <QComboBox>
@@ -32,9 +31,10 @@ QRegularExpressionValidator *digitsOnly(QObject *parent)
 }
 } // namespace
 
-CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, QWidget *parent)
+CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , prompter_(prompter)
+    , form_(form)
 {
     setFont(dialogFont());
     const DialogUnits du(font());
@@ -62,8 +62,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, QWidget *parent)
 
     protocolCombo_ = new QComboBox(this);
     protocolCombo_->setObjectName(QStringLiteral("1010"));
-    protocolCombo_->addItems({QStringLiteral("汎用TCP"), QStringLiteral("汎用UDP"), QStringLiteral("PING (ICMP)"),
-                              QStringLiteral("HTTP (80)")});
+    for (const char *kind : PortSettingsForm::kKindTexts)
+        protocolCombo_->addItem(QString::fromUtf8(kind));
     // The template's height is that of the opened list; the closed box is
     // as high as the font asks.
     const QRect comboRect = du.rect(58, 38, 93, 55);
@@ -90,7 +90,10 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, QWidget *parent)
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &CPortSettingsDlg::reject);
     connect(delete_, &QPushButton::clicked, this, &CPortSettingsDlg::onDelete);
-    connect(protocolCombo_, &QComboBox::activated, this, &CPortSettingsDlg::onProtocolChanged);
+    connect(protocolCombo_, &QComboBox::activated, this, [this](int index) { form_.onProtocolChanged(*this, index); });
+    portField_.attach(portEdit_);
+    thresholdField_.attach(thresholdEdit_);
+    commandField_.attach(commandEdit_);
 
     // Tab order as the template lists the controls.
     setTabOrder(portEdit_, protocolCombo_);
@@ -101,90 +104,45 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, QWidget *parent)
     setTabOrder(cancel_, delete_);
 }
 
-std::string CPortSettingsDlg::composeName(int protocol, std::int64_t port)
+CPortSettingsDlg::~CPortSettingsDlg()
 {
-    switch (protocol) {
-    case GenericUdp:
-        return "Generic UDP (" + std::to_string(port) + ")";
-    case Ping:
-        return "PING";
-    case Http:
-        return "HTTP (" + std::to_string(port) + ")";
-    default:
-        return "Generic TCP (" + std::to_string(port) + ")";
-    }
+    *alive_ = false;
 }
 
 void CPortSettingsDlg::showEvent(QShowEvent *event)
 {
     if (!initialised_) {
         initialised_ = true;
-        initDialog();
+        form_.init(*this);
     }
     QDialog::showEvent(event);
 }
 
-void CPortSettingsDlg::initDialog()
+int CPortSettingsDlg::protocolIndex() const
 {
-    fieldsToControls();
-    if (existingEntry != 0)
-        delete_->setEnabled(true);
-    protocolCombo_->setCurrentIndex(protocol >= 0 && protocol < protocolCombo_->count() ? protocol : -1);
-    commandEdit_->setText(QString::fromStdString(command));
-    fieldsToControls();
-    portEdit_->setFocus(Qt::OtherFocusReason);
-    portEdit_->selectAll();
+    return protocolCombo_->currentIndex();
 }
 
-void CPortSettingsDlg::fieldsToControls()
+void CPortSettingsDlg::setProtocolIndex(int index)
 {
-    DataExchange::writeNumber(portEdit_, port);
-    DataExchange::writeNumber(thresholdEdit_, threshold);
+    protocolCombo_->setCurrentIndex(index);
 }
 
-void CPortSettingsDlg::onProtocolChanged(int index)
+void CPortSettingsDlg::setDeleteEnabled(bool enabled)
 {
-    protocol = index;
-    if (protocol == Ping) {
-        port = 7;
-        fieldsToControls();
-    }
-}
-
-bool CPortSettingsDlg::readNumbers()
-{
-    DataExchange dx(prompter_);
-    if (dx.readInt(portEdit_, port, PortLow, PortHigh, true) != DataExchange::Outcome::Ok)
-        return false;
-    return dx.readInt(thresholdEdit_, threshold, 0, ThresholdHigh, true) == DataExchange::Outcome::Ok;
+    delete_->setEnabled(enabled);
 }
 
 void CPortSettingsDlg::accept()
 {
-    const bool read = readNumbers();
-    if (port == 0) {
-        prompter_.messageBox(loadString(sid::InvalidPortNumber), "", mb::Ok);
-        return;
-    }
-    if (!read)
-        return;
-    protocol = protocolCombo_->currentIndex();
-    if (protocol == Ping)
-        port = 7;
-    name = composeName(protocol, port);
-    command = commandEdit_->text().toStdString();
-    existingEntry = 0;
-    QDialog::accept();
+    if (form_.onOk(*this, prompter_, alive_))
+        QDialog::accept();
 }
 
 void CPortSettingsDlg::onDelete()
 {
-    const std::string question = formatText(loadString(sid::ConfirmDeletePort), {std::to_string(port)});
-    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo)
-        return;
-    if (!readNumbers())
-        return;
-    QDialog::accept();
+    if (form_.onDelete(*this, prompter_, alive_))
+        QDialog::accept();
 }
 
 } // namespace vigilon

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "app/base/Prompter.h"
+#include "app/dialogs/PortSettingsForm.h"
+#include "ui/LineEditField.h"
 
 #include <QDialog>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QComboBox;
@@ -14,31 +17,17 @@ class QPushButton;
 
 namespace vigilon {
 
-// Edits one watched port: number, check kind, alert command, threshold. The
-// caller sets the fields, runs the dialog and reads them back:
-// Accepted with existingEntry 0: OK, the fields hold the new values and
-// name the composed display name; Accepted with existingEntry still 1: the
-// user confirmed Delete; Rejected: nothing changes.
-class CPortSettingsDlg final : public QDialog {
+// The port settings dialog's widgets; what they do is PortSettingsForm's. The
+// caller sets the form's fields, runs the dialog and reads them back.
+class CPortSettingsDlg final : public QDialog, private PortSettingsForm::Controls {
     Q_OBJECT
 public:
-    static constexpr int PortLow = 1;
-    static constexpr int PortHigh = 64554;
-    static constexpr int ThresholdHigh = 999999;
     static constexpr int IdDelete = 3;
 
-    CPortSettingsDlg(Prompter &prompter, QWidget *parent = nullptr);
+    CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent = nullptr);
+    ~CPortSettingsDlg() override;
 
-    std::int64_t port = 0;
-    std::int64_t threshold = 0;
-    int existingEntry = 0;
-    std::string name;
-    std::string command;
-    int protocol = 0;
-
-    // The display name of an entry of this kind and port.
-    static std::string composeName(int protocol, std::int64_t port);
-
+    PortSettingsForm &form() { return form_; }
     QLineEdit *portEdit() const { return portEdit_; }
     QComboBox *protocolCombo() const { return protocolCombo_; }
     QLineEdit *commandEdit() const { return commandEdit_; }
@@ -53,14 +42,18 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void initDialog();
-    void fieldsToControls();
-    // Reads port and threshold with their checks; false when one failed.
-    bool readNumbers();
-    void onProtocolChanged(int index);
     void onDelete();
 
+    // PortSettingsForm::Controls
+    EditField &portField() override { return portField_; }
+    EditField &thresholdField() override { return thresholdField_; }
+    EditField &commandField() override { return commandField_; }
+    int protocolIndex() const override;
+    void setProtocolIndex(int index) override;
+    void setDeleteEnabled(bool enabled) override;
+
     Prompter &prompter_;
+    PortSettingsForm &form_;
     bool initialised_ = false;
     QLineEdit *portEdit_;
     QComboBox *protocolCombo_;
@@ -69,6 +62,11 @@ private:
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
+    LineEditField portField_;
+    LineEditField thresholdField_;
+    LineEditField commandField_;
+    // Answers that arrive after the dialog went reach nothing.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace vigilon

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/TargetHostDlg.h"
 
-#include "ui/DataExchange.h"
 #include "ui/DialogUnits.h"
 
 #include <QClipboard>
@@ -49,9 +48,10 @@ void LimitedLineEdit::inputMethodEvent(QInputMethodEvent *event)
     QLineEdit::inputMethodEvent(event);
 }
 
-CTargetHostDlg::CTargetHostDlg(Prompter &prompter, QWidget *parent)
+CTargetHostDlg::CTargetHostDlg(Prompter &prompter, TargetHostForm &form, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , prompter_(prompter)
+    , form_(form)
 {
     setFont(dialogFont());
     const DialogUnits du(font());
@@ -66,6 +66,7 @@ CTargetHostDlg::CTargetHostDlg(Prompter &prompter, QWidget *parent)
     hostEdit_ = new LimitedLineEdit(MaxHostChars, this);
     hostEdit_->setObjectName(QStringLiteral("1000"));
     hostEdit_->setGeometry(du.rect(7, 24, 173, 14));
+    hostField_.attach(hostEdit_);
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setGeometry(du.rect(39, 48, 50, 14));
@@ -82,19 +83,15 @@ void CTargetHostDlg::showEvent(QShowEvent *event)
 {
     if (!initialised_) {
         initialised_ = true;
-        hostEdit_->setText(QString::fromStdString(host));
-        hostEdit_->setFocus(Qt::OtherFocusReason);
-        hostEdit_->selectAll();
+        form_.init(hostField_);
     }
     QDialog::showEvent(event);
 }
 
 void CTargetHostDlg::accept()
 {
-    DataExchange dx(prompter_);
-    if (!dx.readText(hostEdit_, host, MaxHostChars))
-        return;
-    QDialog::accept();
+    if (form_.onOk(hostField_, prompter_))
+        QDialog::accept();
 }
 
 } // namespace vigilon

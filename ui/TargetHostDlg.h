@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/base/Prompter.h"
+#include "app/dialogs/PortSettingsForm.h"
+#include "ui/LineEditField.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -29,16 +31,16 @@ private:
     int limit_;
 };
 
-// Asks for the target host: the caller sets host, runs the dialog, and on
-// Accepted takes host. Any text of up to 64 characters is taken.
+// Asks for the target host: the caller sets the form's host, runs the
+// dialog, and on Accepted takes it. Any text of up to 64 characters is taken.
 class CTargetHostDlg final : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int MaxHostChars = 64;
+    static constexpr int MaxHostChars = static_cast<int>(TargetHostForm::MaxHostChars);
 
-    CTargetHostDlg(Prompter &prompter, QWidget *parent = nullptr);
+    CTargetHostDlg(Prompter &prompter, TargetHostForm &form, QWidget *parent = nullptr);
 
-    std::string host;
+    TargetHostForm &form() { return form_; }
 
     LimitedLineEdit *hostEdit() const { return hostEdit_; }
     QPushButton *okButton() const { return ok_; }
@@ -51,8 +53,10 @@ protected:
 
 private:
     Prompter &prompter_;
+    TargetHostForm &form_;
     bool initialised_ = false;
     LimitedLineEdit *hostEdit_;
+    LineEditField hostField_;
     QPushButton *ok_;
     QPushButton *cancel_;
 };

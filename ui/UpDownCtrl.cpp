@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/UpDownCtrl.h"
 
-#include "ui/DataExchange.h"
+#include "app/dialogs/DataExchange.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -45,7 +45,7 @@ void CUpDownCtrl::setPos(int pos)
 int CUpDownCtrl::pos() const
 {
     std::int64_t value = 0;
-    if (!DataExchange::parse(buddy_->text(), true, value))
+    if (!DataExchange::parse(buddy_->text().toStdString(), true, value))
         return low_;
     return static_cast<int>(std::clamp<std::int64_t>(value, low_, high_));
 }

@@ -6,13 +6,21 @@
 #include "ui/AboutDlg.h"
 #include "ui/MonitorDlg.h"
 
+#include "app/base/Clock.h"
+
 #include <QCoreApplication>
 
 namespace vigilon {
 
 QtFrameUi::QtFrameUi(Prompter &prompter)
     : prompter_(prompter)
+    , graphs_(*this, prompter)
 {
+}
+
+QtFrameUi::~QtFrameUi()
+{
+    graphs_.closeAll();
 }
 
 std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(CMainFrame &frame)
@@ -32,14 +40,31 @@ std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)
     return std::make_unique<CAboutDlg>(frame);
 }
 
-bool QtFrameUi::runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params)
+void QtFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                                  std::function<bool()> stillWanted)
 {
-    return vigilon::runResponseMonitorDialog(frame, prompter_, params);
+    graphs_.open(entryId, defaults, stillWanted);
 }
 
-std::unique_ptr<ResponseGraph> QtFrameUi::createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params)
+void QtFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
 {
-    return makeResponseGraphWindow(frame, params);
+    graphs_.addSample(entryId, valueMs);
+}
+
+void QtFrameUi::closeResponseGraph(std::uint32_t entryId)
+{
+    graphs_.close(entryId);
+}
+
+bool QtFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)
+{
+    return vigilon::runResponseMonitorDialog(prompter_, params);
+}
+
+std::unique_ptr<ResponseGraph> QtFrameUi::createResponseGraph(const ResponseGraphParams &params,
+                                                              std::function<void()> closeRequest)
+{
+    return makeResponseGraphWindow(SystemClock::instance(), prompter_, params, std::move(closeRequest));
 }
 
 void QtFrameUi::quit()

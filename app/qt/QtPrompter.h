@@ -4,9 +4,9 @@
 #include "app/base/NoticeBoard.h"
 #include "app/base/Prompter.h"
 
+#include <QMessageBox>
 #include <QPointer>
 
-class QMessageBox;
 class QWidget;
 
 namespace vigilon {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "graph/qt/GraphWindows.h"
 
-#include "app/MainFrame.h"
 #include "graph/qt/ResponseGraphWnd.h"
 #include "graph/qt/ResponseMonitorDlg.h"
 
@@ -9,7 +8,7 @@
 
 namespace vigilon {
 
-bool runResponseMonitorDialog(CMainFrame &, Prompter &prompter, ResponseGraphParams &params)
+bool runResponseMonitorDialog(Prompter &prompter, ResponseGraphParams &params)
 {
     // The frame has no window of its own to parent the dialog to; it is
     // modal for the whole program.
@@ -28,11 +27,18 @@ bool runResponseMonitorDialog(CMainFrame &, Prompter &prompter, ResponseGraphPar
     return true;
 }
 
-std::unique_ptr<ResponseGraph> makeResponseGraphWindow(CMainFrame &frame, const ResponseGraphParams &params)
+std::unique_ptr<ResponseGraph> makeResponseGraphWindow(const Clock &clock, Prompter &prompter,
+                                                       const ResponseGraphParams &params,
+                                                       std::function<void()> closeRequest)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return nullptr;
-    auto window = std::make_unique<CResponseGraphWnd>(frame, params);
+    auto window = std::make_unique<CResponseGraphWnd>(
+        [request = std::move(closeRequest)](const ResponseGraph *) {
+            if (request)
+                request();
+        },
+        clock, prompter, params);
     if (!window->Create())
         return nullptr;
     return window;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "graph/qt/ResponseGraphWnd.h"
 
-#include "app/MainFrame.h"
 #include "app/base/StringTable.h"
 #include "graph/qt/GraphFonts.h"
 
@@ -58,12 +57,6 @@ CResponseGraphWnd::CResponseGraphWnd(CloseRequest closeRequest, const Clock &clo
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
-}
-
-CResponseGraphWnd::CResponseGraphWnd(CMainFrame &owner, const ResponseGraphParams &params)
-    : CResponseGraphWnd([&owner](const ResponseGraph *window) { owner.closeResponseGraph(window); }, owner.clock(),
-                        owner.prompter(), params)
-{
 }
 
 CResponseGraphWnd::~CResponseGraphWnd()

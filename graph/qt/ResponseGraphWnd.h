@@ -20,7 +20,6 @@
 
 namespace vigilon {
 
-class CMainFrame;
 
 // Command ids of the window's context menu.
 namespace graphcmd {
@@ -41,8 +40,6 @@ public:
 
     CResponseGraphWnd(CloseRequest closeRequest, const Clock &clock, Prompter &prompter,
                       const ResponseGraphParams &params);
-    // A window of the frame: the close request goes to closeResponseGraph.
-    CResponseGraphWnd(CMainFrame &owner, const ResponseGraphParams &params);
     ~CResponseGraphWnd() override;
 
     // Finishes creation, hidden: font, text block, size and place, the
