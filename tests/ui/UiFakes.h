@@ -5,8 +5,8 @@
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "graph/FileDialogStatus.h"
-#include "ui/AboutDlg.h"
-#include "ui/MonitorDlg.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/MonitorDlg.h"
 
 #include <deque>
 #include <functional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/UpDownCtrl.h"
 
-#include "ui/DataExchange.h"
+#include "ui/qt/DataExchange.h"
 
 #include <QEvent>
 #include <QKeyEvent>

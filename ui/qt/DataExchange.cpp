@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/DataExchange.h"
+#include "ui/qt/DataExchange.h"
 
 #include "app/base/StringTable.h"
 

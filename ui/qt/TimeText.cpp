@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/TimeText.h"
+#include "ui/qt/TimeText.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "ui/TargetHostDlg.h"
+#include "ui/qt/TargetHostDlg.h"
 
-#include "ui/DataExchange.h"
-#include "ui/DialogUnits.h"
+#include "ui/qt/DataExchange.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
