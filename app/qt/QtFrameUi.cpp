@@ -3,8 +3,8 @@
 
 #include "app/qt/QtTrayIcon.h"
 #include "graph/qt/GraphWindows.h"
-#include "ui/AboutDlg.h"
-#include "ui/MonitorDlg.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/MonitorDlg.h"
 
 #include "app/base/Clock.h"
 

@@ -4,8 +4,8 @@
 #include "app/base/StringTable.h"
 #include "graph/FileDialogStatus.h"
 #include "graph/qt/GraphFonts.h"
-#include "ui/DialogUnits.h"
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

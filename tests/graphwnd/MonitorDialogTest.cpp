@@ -2,8 +2,8 @@
 #include "app/base/StringTable.h"
 #include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
-#include "ui/DialogUnits.h"
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -5,10 +5,10 @@
 #include "app/base/StringTable.h"
 #include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
-#include "ui/DialogUnits.h"
-#include "ui/PortListCtrl.h"
-#include "ui/PortSettingsDlg.h"
-#include "ui/TargetHostDlg.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/PortListCtrl.h"
+#include "ui/qt/PortSettingsDlg.h"
+#include "ui/qt/TargetHostDlg.h"
 
 #include <QComboBox>
 #include <QFontInfo>

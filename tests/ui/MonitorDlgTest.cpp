@@ -3,10 +3,10 @@
 // stop, status texts, port test, target change, exit, layout.
 #include "app/base/StringTable.h"
 #include "tests/ui/UiFakes.h"
-#include "ui/DialogUnits.h"
-#include "ui/PortListCtrl.h"
-#include "ui/TargetHostDlg.h"
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/PortListCtrl.h"
+#include "ui/qt/TargetHostDlg.h"
+#include "ui/qt/UpDownCtrl.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -8,10 +8,10 @@
 #include "graph/qt/ResponseGraphWnd.h"
 #include "graph/qt/ResponseMonitorDlg.h"
 #include "tests/ui/UiFakes.h"
-#include "ui/BalloonWnd.h"
-#include "ui/PortListCtrl.h"
-#include "ui/PortSettingsDlg.h"
-#include "ui/TargetHostDlg.h"
+#include "ui/qt/BalloonWnd.h"
+#include "ui/qt/PortListCtrl.h"
+#include "ui/qt/PortSettingsDlg.h"
+#include "ui/qt/TargetHostDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

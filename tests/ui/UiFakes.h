@@ -6,8 +6,8 @@
 #include "app/store/Settings.h"
 #include "graph/FileDialogStatus.h"
 #include "tests/support/FakePrompter.h"
-#include "ui/AboutDlg.h"
-#include "ui/MonitorDlg.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/MonitorDlg.h"
 
 #include <deque>
 #include <functional>

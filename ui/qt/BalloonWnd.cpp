@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/BalloonWnd.h"
+#include "ui/qt/BalloonWnd.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

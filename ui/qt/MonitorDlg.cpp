@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: MIT
-#include "ui/MonitorDlg.h"
+#include "ui/qt/MonitorDlg.h"
 
 #include "app/MainFrame.h"
 #include "app/base/ProbeHost.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "ui/BalloonWnd.h"
+#include "ui/qt/BalloonWnd.h"
 #include "app/dialogs/DataExchange.h"
-#include "ui/DialogUnits.h"
-#include "ui/PortListCtrl.h"
-#include "ui/PortSettingsDlg.h"
-#include "ui/TargetHostDlg.h"
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/PortListCtrl.h"
+#include "ui/qt/PortSettingsDlg.h"
+#include "ui/qt/TargetHostDlg.h"
+#include "ui/qt/UpDownCtrl.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/UpDownCtrl.h"
+#include "ui/qt/UpDownCtrl.h"
 
 #include "app/dialogs/DataExchange.h"
 

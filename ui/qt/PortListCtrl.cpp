@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "ui/PortListCtrl.h"
+#include "ui/qt/PortListCtrl.h"
 
 #include "app/base/StringTable.h"
-#include "ui/BalloonWnd.h"
+#include "ui/qt/BalloonWnd.h"
 
 #include <QApplication>
 #include <QHeaderView>

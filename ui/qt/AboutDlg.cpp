@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/AboutDlg.h"
+#include "ui/qt/AboutDlg.h"
 
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QIcon>
 #include <QLabel>

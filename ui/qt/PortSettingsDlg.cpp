@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "ui/PortSettingsDlg.h"
+#include "ui/qt/PortSettingsDlg.h"
 
 #include "app/base/MonitorPort.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QComboBox>
 #include <QGroupBox>

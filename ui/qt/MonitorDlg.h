@@ -4,7 +4,7 @@
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
 #include "app/dialogs/MainDialogController.h"
-#include "ui/LineEditField.h"
+#include "ui/qt/LineEditField.h"
 
 #include <QDialog>
 #include <QFont>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/TargetHostDlg.h"
+#include "ui/qt/TargetHostDlg.h"
 
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QLabel>
