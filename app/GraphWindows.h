@@ -41,6 +41,12 @@ public:
     void open(std::uint32_t entryId, const ResponseGraphParams &defaults, const std::function<bool()> &stillWanted);
     bool isOpen(std::uint32_t entryId) const { return windows_.count(entryId) != 0; }
     std::size_t openCount() const { return windows_.size(); }
+    // The entry's window; null when it has none.
+    ResponseGraph *window(std::uint32_t entryId) const
+    {
+        const auto it = windows_.find(entryId);
+        return it == windows_.end() ? nullptr : it->second.get();
+    }
     void addSample(std::uint32_t entryId, std::uint32_t valueMs);
     // Closes the entry's window, if it has one.
     void close(std::uint32_t entryId);

@@ -209,6 +209,9 @@ private:
     std::vector<PendingProbe> retiredProbes_;
     struct TestRound {
         bool running = false;
+        // Its checks are being started; reports from inside a start do not
+        // end it yet.
+        bool starting = false;
         int outstanding = 0;
         int result = 1;
         std::function<void(int)> done;

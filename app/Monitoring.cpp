@@ -146,7 +146,7 @@ bool CMainFrame::startTestRound(std::function<void(int result)> done)
 
 void CMainFrame::finishTestRound()
 {
-    if (!testRound_.running || testRound_.outstanding > 0)
+    if (!testRound_.running || testRound_.starting || testRound_.outstanding > 0)
         return;
     testRound_.running = false;
     auto done = std::move(testRound_.done);
@@ -186,6 +186,7 @@ int CMainFrame::runRound(int kind)
     }
     if (testRound) {
         testRound_.running = true;
+        testRound_.starting = true;
         testRound_.outstanding = 0;
         testRound_.result = 1;
     }
@@ -241,10 +242,12 @@ int CMainFrame::runRound(int kind)
             handleFailure(entry, true, &testRound_.result);
     }
 
-    if (testRound)
+    if (testRound) {
+        testRound_.starting = false;
         finishTestRound();
-    else if (running_)
+    } else if (running_) {
         armPollTimer();
+    }
     return 1;
 }
 

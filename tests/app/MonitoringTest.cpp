@@ -220,14 +220,17 @@ TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
     EXPECT_EQ(entry(0).status, Ok);
 }
 
-TEST_F(Monitoring, aPortTestWithAWarningReturnsTwo)
+TEST_F(Monitoring, aPortTestJudgesEveryEntryEvenWhenChecksReportFromInsideTheirStart)
 {
-    storeConfiguration({{2, Ping, 1, 5}});
+    storeConfiguration({{80, GenericTcp, 1, 5}, {0, Ping, 1, 5}, {81, GenericTcp, 1, 5}});
     makeFrame();
     probes.responseAtStart = 6;
-    EXPECT_EQ(portTest(1), 2);
+    EXPECT_EQ(portTest(1), 2) << "a warning";
     probes.responseAtStart = 5;
     EXPECT_EQ(portTest(1), 1);
+    probes.failingPorts = {81};
+    EXPECT_EQ(portTest(1), 0) << "the last entry's failure counts";
+    EXPECT_EQ(entry(2).status, Failed);
 }
 
 TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)

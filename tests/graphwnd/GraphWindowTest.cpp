@@ -224,10 +224,10 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     QCOMPARE(w.model().sampleCount(), 0u);
 
     // Timer 1 after a second, then the text every two seconds from it.
-    clock.now += 5;
+    clock.wallSeconds += 5;
     QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
     QCOMPARE(w.model().elapsedText(), std::string());
-    clock.now += 61;
+    clock.wallSeconds += 61;
     QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
     QCOMPARE(w.model().elapsedText(), std::string("0日 00時間 01分 01秒"));
     const GRect block = w.model().textBlock();
@@ -300,7 +300,7 @@ void GraphWindowTest::recordsToFileOrSaysItCannot()
 {
     QTemporaryDir dir;
     FakeClock clock;
-    clock.now = 1173863107; // 2007-03-14 09:05:07 UTC
+    clock.wallSeconds = 1173863107; // 2007-03-14 09:05:07 UTC
     FakePrompter prompter;
 
     ResponseGraphParams p = graphParams();

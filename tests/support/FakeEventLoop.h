@@ -109,6 +109,17 @@ public:
         }
     }
 
+    // Fires one timer now, whenever it is due; false when there is none.
+    bool fire(TimerOwner owner, unsigned id)
+    {
+        const auto it = timers_.find({owner, id});
+        if (it == timers_.end())
+            return false;
+        TimerCallback callback = it->second.callback;
+        callback();
+        return true;
+    }
+
     std::size_t watchCount() const { return watches_.size(); }
 
 private:

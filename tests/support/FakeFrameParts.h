@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -241,7 +242,8 @@ public:
                 factory_.duringStart();
             // Like the real probes, a check may report from inside start().
             if (factory_.outcomeAtStart >= 0)
-                finish(factory_.outcomeAtStart == 1, factory_.responseAtStart);
+                finish(factory_.outcomeAtStart == 1 && factory_.failingPorts.count(port) == 0,
+                       factory_.responseAtStart);
             return 1;
         }
         int done() const override { return done_; }
@@ -328,6 +330,8 @@ public:
     // checks stay pending until the test finishes them.
     int outcomeAtStart = -1;
     std::uint32_t responseAtStart = 0;
+    // Ports whose checks fail when outcomeAtStart is 1.
+    std::set<std::uint32_t> failingPorts;
     // Runs inside every start().
     std::function<void()> duringStart;
     std::size_t startedOfKind(int kind) const

@@ -179,30 +179,6 @@ private slots:
         QCOMPARE(list->itemText(2, 4), QStringLiteral("0"));
     }
 
-    void updateRowFollowsStatusAndTick()
-    {
-        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
-        CMonitorDlg &d = h.dialog();
-        MonitorPort &entry = *h.frame().ports()[0];
-        entry.status = Failed;
-        entry.errorCount = 3;
-        entry.lastErrorTime = 1700000000u;
-        entry.responseTime = 42;
-        d.updateRow(0, entry);
-        QCOMPARE(d.list()->itemImage(0), int(ImageError));
-        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("3"));
-        QCOMPARE(d.list()->itemText(0, 3), QStringLiteral("2023年 11月 14日 22:13:20"));
-        QCOMPARE(d.list()->itemText(0, 4), QStringLiteral("42"));
-        // Failed but not ticked: information image, empty box.
-        entry.active = 0;
-        d.updateRow(0, entry);
-        QCOMPARE(d.list()->itemImage(0), int(ImageIdle));
-        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateUnticked));
-        d.setRowImage(0, ImageChecking);
-        QCOMPARE(d.list()->itemImage(0), int(ImageChecking));
-        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("3"));
-    }
-
     void hitTestFindsTheStateIconInColumnZero()
     {
         UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}});
@@ -228,11 +204,11 @@ private slots:
         click(list, stateIcon(list, 0));
         QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
         QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
-        QCOMPARE(h.frame().ports()[0]->active, 0);
+        QVERIFY(!h.frame().entryView(0).active);
 
         click(list, stateIcon(list, 0));
         QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
-        QCOMPARE(h.frame().ports()[0]->active, 1);
+        QVERIFY(h.frame().entryView(0).active);
         QCOMPARE(h.stored().ports[0]->active, 1);
 
         h.prompter.messages.clear();
@@ -288,7 +264,7 @@ private slots:
         doubleClick(list, nameCell(list, 1));
         QCOMPARE(ping.opened, 1);
         QCOMPARE(list->itemText(1, 0), QStringLiteral("PING"));
-        QCOMPARE(h.frame().ports()[1]->port, 7u);
+        QCOMPARE(h.frame().entryView(1).port, 7u);
         QCOMPARE(list->itemCount(), 3);
         QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (8080)", "PING"}));
 
@@ -299,125 +275,6 @@ private slots:
         QCOMPARE(list->itemCount(), 3);
     }
 
-    void duplicateNamesAreRefused()
-    {
-        UiHarness h({{"generic tcp (21)", 21, GenericTcp, 0, "", 0}, {"HTTP (80)", 80, Http, 0, "", 0}});
-        CMonitorDlg &d = h.dialog();
-        CPortListCtrl *list = d.list();
-        SettingsAnswer add{.port = "21"};
-        d.setDialogRunner(std::ref(add));
-        click(list, nameCell(list, 2));
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
-        QCOMPARE(list->itemCount(), 3);
-        QCOMPARE(h.frame().ports().size(), std::size_t(3));
-
-        // Editing into another entry's name is refused too.
-        h.prompter.messages.clear();
-        SettingsAnswer edit{.port = "21", .protocol = GenericTcp};
-        d.setDialogRunner(std::ref(edit));
-        doubleClick(list, commandCell(list, 1));
-        QCOMPARE(edit.opened, 1);
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
-        QCOMPARE(list->itemText(1, 0), QStringLiteral("HTTP (80)"));
-        QCOMPARE(storedNames(h), (std::vector<std::string>{"generic tcp (21)", "HTTP (80)"}));
-
-        // An entry may keep its own name, here only written anew.
-        h.prompter.messages.clear();
-        SettingsAnswer same{.threshold = "40"};
-        d.setDialogRunner(std::ref(same));
-        doubleClick(list, commandCell(list, 0));
-        QCOMPARE(same.opened, 1);
-        QVERIFY(h.prompter.messages.empty());
-        QCOMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (21)"));
-        QCOMPARE(h.stored().ports[0]->threshold, 40u);
-        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (21)", "HTTP (80)"}));
-    }
-
-    void editClearsCountersAndKeepsTheTick()
-    {
-        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "old", 100},
-                     {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
-        CMonitorDlg &d = h.dialog();
-        MonitorPort &entry = *h.frame().ports()[0];
-        entry.errorCount = 4;
-        entry.lastErrorTime = 1700000000u;
-        entry.responseTime = 55;
-        entry.status = Warning;
-        d.updateRow(0, entry);
-
-        SettingsAnswer edit{.port = "8443", .protocol = Http, .command = "new"};
-        d.setDialogRunner(std::ref(edit));
-        doubleClick(d.list(), commandCell(d.list(), 0));
-        QCOMPARE(edit.presetPort, QStringLiteral("80"));
-        QCOMPARE(edit.presetProtocol, int(GenericTcp));
-        QCOMPARE(edit.presetCommand, QStringLiteral("old"));
-        QCOMPARE(edit.presetThreshold, QStringLiteral("100"));
-        QVERIFY(edit.deleteEnabled);
-        QCOMPARE(entry.name, std::string("HTTP (8443)"));
-        QCOMPARE(entry.errorCount, 0u);
-        QCOMPARE(entry.lastErrorTime, 0u);
-        QCOMPARE(entry.responseTime, 0u);
-        QCOMPARE(entry.active, 1);
-        QCOMPARE(entry.status, Warning);
-        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateTicked));
-        QCOMPARE(d.list()->itemText(0, 2), QStringLiteral("0"));
-        QCOMPARE(d.list()->itemText(0, 3), QString());
-        const LoadedSettings s = h.stored();
-        QCOMPARE(s.ports[0]->name, std::string("HTTP (8443)"));
-        QCOMPARE(s.ports[0]->protocol, std::uint32_t(Http));
-        QCOMPARE(s.ports[0]->command, std::string("new"));
-        QCOMPARE(s.ports[0]->active, 1);
-    }
-
-    void deleteRemovesExactlyThatRow()
-    {
-        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0},
-                     {"Generic TCP (81)", 81, GenericTcp, 0, "", 0},
-                     {"Generic TCP (82)", 82, GenericTcp, 1, "", 0}});
-        CMonitorDlg &d = h.dialog();
-        // The question and a No to it are checked with the dialog alone.
-        SettingsAnswer del{.press = SettingsAnswer::Delete};
-        d.setDialogRunner(std::ref(del));
-        doubleClick(d.list(), commandCell(d.list(), 1));
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"ポート(81)監視の登録を削除しますか?"});
-        QVERIFY(!del.stayedOpen);
-        QCOMPARE(d.list()->itemCount(), 3);
-        QCOMPARE(d.list()->itemText(0, 0), QStringLiteral("Generic TCP (80)"));
-        QCOMPARE(d.list()->itemText(1, 0), QStringLiteral("Generic TCP (82)"));
-        QCOMPARE(d.list()->itemText(2, 0), QStringLiteral("追加"));
-        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (80)", "Generic TCP (82)"}));
-        // Rows are numbered anew: a late result for the last entry lands in
-        // its own row, not in the placeholder's.
-        QCOMPARE(h.frame().ports()[1]->rowIndex, 1);
-        QCOMPARE(h.frame().ports()[2]->rowIndex, 2);
-        h.frame().runRound(Regular);
-        QCOMPARE(d.list()->itemText(2, 0), QStringLiteral("追加"));
-    }
-
-    void whileMonitoringChangesAreRefused()
-    {
-        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}, {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
-        CMonitorDlg &d = h.dialog();
-        QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
-        QVERIFY(d.monitoring());
-        // The engine has written the rows meanwhile.
-        QCOMPARE(d.list()->itemImage(0), int(ImageOk));
-        QCOMPARE(d.list()->itemImage(1), int(ImageIdle));
-        SettingsAnswer never;
-        d.setDialogRunner(std::ref(never));
-        h.prompter.messages.clear();
-
-        doubleClick(d.list(), stateIcon(d.list(), 0));
-        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 1);
-        doubleClick(d.list(), commandCell(d.list(), 2));
-        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 3);
-        click(d.list(), nameCell(d.list(), 2));
-        QCOMPARE(h.prompter.count(loadString(sid::StopToChangeSettings)), 4);
-        QCOMPARE(never.opened, 0);
-        QCOMPARE(d.list()->itemState(0), int(CPortListCtrl::StateTicked));
-    }
-
-    // From a click on a row to a window that gets the entry's samples.
     void clickWhileMonitoringOpensAGraphWindowThatGetsSamples()
     {
         UiHarness h;
@@ -429,7 +286,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
         QVERIFY(d.monitoring());
-        MonitorPort &entry = *h.frame().ports()[0];
+        const std::uint32_t id = h.frame().entryView(0).id;
 
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("run.csv"));
@@ -443,7 +300,7 @@ private slots:
         });
         click(d.list(), commandCell(d.list(), 0));
         QCOMPARE(portText, QStringLiteral("Generic TCP (80)"));
-        auto *w = dynamic_cast<CResponseGraphWnd *>(entry.graphWindow.get());
+        auto *w = dynamic_cast<CResponseGraphWnd *>(h.ui.graphs.window(id));
         QVERIFY(w);
         QVERIFY(w->isVisible());
         QVERIFY(w->recording());
@@ -461,7 +318,7 @@ private slots:
         QVERIFY(h.loop.fire(&h.frame(), 1));
         QCOMPARE(w->model().sampleCount(), 1u);
         QCOMPARE(w->model().currentValues().at(0), 3u);
-        h.probes.outcomeByPort[80] = 0;
+        h.probes.failingPorts = {80};
         QVERIFY(h.loop.fire(&h.frame(), 1));
         QCOMPARE(w->model().sampleCount(), 1u);
         QVERIFY(h.loop.fire(&h.frame(), 1));
@@ -477,20 +334,20 @@ private slots:
         click(d.list(), commandCell(d.list(), 0));
         click(d.list(), commandCell(d.list(), 1));
         QCOMPARE(h.ui.responseMonitorRequests.size(), asked);
-        QCOMPARE(entry.graphWindow.get(), static_cast<ResponseGraph *>(w));
+        QCOMPARE(h.ui.graphs.window(id), static_cast<ResponseGraph *>(w));
 
         // Closed, then asked again: a window that cannot be made is said so,
         // and Cancel makes none.
-        h.frame().closeResponseGraph(w);
-        QVERIFY(!entry.graphWindow);
+        h.ui.graphs.close(id);
+        QVERIFY(!h.ui.graphs.window(id));
         h.ui.failGraph = true;
         answerMonitorDialog([](CResponseMonitorDlg &dialog) { QTest::mouseClick(dialog.okButton(), Qt::LeftButton); });
         click(d.list(), commandCell(d.list(), 0));
-        QVERIFY(!entry.graphWindow);
+        QVERIFY(!h.ui.graphs.window(id));
         QCOMPARE(h.prompter.messages.back().text, std::string("グラフ ウィンドウを作成できません。"));
         answerMonitorDialog([](CResponseMonitorDlg &dialog) { dialog.reject(); });
         click(d.list(), commandCell(d.list(), 0));
-        QVERIFY(!entry.graphWindow);
+        QVERIFY(!h.ui.graphs.window(id));
         QCOMPARE(h.ui.graphsAsked, 2);
     }
 

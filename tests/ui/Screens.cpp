@@ -67,7 +67,7 @@ void fillStates(UiHarness &h)
              {"PING", 7, Ping, 1, "", 0},
              {"Generic TCP (25)", 25, GenericTcp, 0, "", 0},
              {"Generic TCP (110)", 110, GenericTcp, 0, "", 0}});
-    h.clock.now = 1765000000u;
+    h.clock.wallSeconds = 1765000000u;
     h.create();
     PortList &ports = h.frame().ports();
     ports[0]->status = Ok;
@@ -130,7 +130,7 @@ int main(int argc, char **argv)
         hint->hideHint();
 
         QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
-        h.clock.now += 93784u;
+        h.clock.wallSeconds += 93784u;
         h.loop.fire(&h.frame(), 1);
         shoot(&d, QStringLiteral("main-monitoring"));
 
@@ -185,7 +185,7 @@ int main(int argc, char **argv)
         // and a declared failure; the elapsed time has been counted once.
         FakePrompter prompter;
         FakeClock clock;
-        clock.now = 1765000000u;
+        clock.wallSeconds = 1765000000u;
         ResponseGraphParams p;
         p.fontFace = loadString(sid::UiFontFace);
         p.warningThreshold = 120;
@@ -199,7 +199,7 @@ int main(int argc, char **argv)
         const std::uint32_t values[] = {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60};
         for (std::uint32_t v : values) {
             graph.AddSample(v);
-            clock.now += 5;
+            clock.wallSeconds += 5;
         }
         graph.resize(graph.width() + 80, graph.height() + 40);
         shoot(&graph, QStringLiteral("graph-window"));

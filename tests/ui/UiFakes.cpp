@@ -11,105 +11,41 @@
 
 namespace vigilon::test {
 
-void FakeEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
-{
-    timers[{owner, id}] = Timer{periodMs, std::move(callback)};
-}
-
-void FakeEventLoop::killTimers(TimerOwner owner)
-{
-    for (auto it = timers.begin(); it != timers.end();) {
-        if (it->first.first == owner)
-            it = timers.erase(it);
-        else
-            ++it;
-    }
-}
-
-void FakeEventLoop::runPosted()
-{
-    // Bounded: work posted by posted work runs too, up to a limit.
-    for (int round = 0; round < 100 && !posted.empty(); ++round) {
-        auto batch = std::move(posted);
-        posted.clear();
-        for (auto &fn : batch)
-            fn();
-    }
-}
-
-bool FakeEventLoop::fire(TimerOwner owner, unsigned id)
-{
-    auto it = timers.find({owner, id});
-    if (it == timers.end())
-        return false;
-    TimerCallback callback = it->second.callback;
-    callback();
-    return true;
-}
-
-namespace {
-class FakeCheck final : public SocketCheck {
-public:
-    FakeCheck(FakeProbes &probes, ProbeHost &owner)
-        : probes_(probes)
-        , owner_(owner)
-    {
-    }
-    int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
-    {
-        entry_ = &entry;
-        probes_.checkedPorts.push_back(port);
-        const auto it = probes_.outcomeByPort.find(port);
-        const int outcome = it == probes_.outcomeByPort.end() ? 1 : it->second;
-        entry.responseTime = 3;
-        done_ = 1;
-        owner_.reportResult(outcome ? TcpOk : TcpFailed, entry);
-        return 1;
-    }
-    int done() const override { return done_; }
-    void detachEntry() override { entry_ = nullptr; }
-    MonitorPort *entry() const override { return entry_; }
-
-private:
-    FakeProbes &probes_;
-    ProbeHost &owner_;
-    MonitorPort *entry_ = nullptr;
-    int done_ = 0;
-};
-} // namespace
-
-std::unique_ptr<SocketCheck> FakeProbes::makeSocketCheck(int, int, ProbeHost &owner)
-{
-    return std::make_unique<FakeCheck>(*this, owner);
-}
-
-std::unique_ptr<MainDialogView> FakeFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
 {
     return makeMonitorDialog(frame, init, prompter_, &dialog);
 }
 
-std::unique_ptr<AboutBoxView> FakeFrameUi::createAboutBox(CMainFrame &frame)
+std::unique_ptr<AboutBoxView> RealDialogsUi::createAboutBox(CMainFrame &frame)
 {
     auto made = std::make_unique<CAboutDlg>(frame);
     about = made.get();
     return made;
 }
 
-bool FakeFrameUi::runResponseMonitorDialog(CMainFrame &frame, ResponseGraphParams &params)
+bool RealDialogsUi::runResponseMonitorDialog(ResponseGraphParams &params)
 {
     responseMonitorRequests.push_back(params.seriesNames);
-    return realGraphParts && vigilon::runResponseMonitorDialog(frame, prompter_, params);
+    return realGraphParts && vigilon::runResponseMonitorDialog(prompter_, params);
 }
 
-std::unique_ptr<ResponseGraph> FakeFrameUi::createResponseGraph(CMainFrame &frame, const ResponseGraphParams &params)
+std::unique_ptr<ResponseGraph> RealDialogsUi::createResponseGraph(const ResponseGraphParams &params,
+                                                                std::function<void()> closeRequest)
 {
     ++graphsAsked;
-    return realGraphParts && !failGraph ? makeResponseGraphWindow(frame, params) : nullptr;
+    return realGraphParts && !failGraph ? makeResponseGraphWindow(clock_, prompter_, params, std::move(closeRequest))
+                                        : nullptr;
 }
 
-UiHarness::UiHarness() = default;
+UiHarness::UiHarness()
+{
+    // Every check answers from inside its start; failingPorts fail.
+    probes.outcomeAtStart = 1;
+    probes.responseAtStart = 3;
+}
 
 UiHarness::UiHarness(const std::vector<StoredPort> &ports, std::uint32_t interval, std::uint32_t retry)
+    : UiHarness()
 {
     store(ports, interval, retry);
     create();

@@ -5,6 +5,9 @@
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "graph/FileDialogStatus.h"
+#include "app/GraphWindows.h"
+#include "tests/support/FakeEventLoop.h"
+#include "tests/support/FakeFrameParts.h"
 #include "tests/support/FakePrompter.h"
 #include "ui/qt/AboutDlg.h"
 #include "ui/qt/MonitorDlg.h"
@@ -19,62 +22,13 @@
 
 namespace vigilon::test {
 
-// Timers that fire only when a test says so; posted work runs on runPosted().
-class FakeEventLoop final : public EventLoop {
-public:
-    struct Timer {
-        unsigned periodMs = 0;
-        TimerCallback callback;
-    };
-    std::map<std::pair<TimerOwner, unsigned>, Timer> timers;
-    std::vector<std::function<void()>> posted;
-
-    void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override;
-    void killTimer(TimerOwner owner, unsigned id) override { timers.erase({owner, id}); }
-    void killTimers(TimerOwner owner) override;
-    bool hasTimer(TimerOwner owner, unsigned id) const override { return timers.count({owner, id}) != 0; }
-    void watchSocket(int, unsigned, SocketCallback) override {}
-    void unwatchSocket(int) override {}
-    void post(std::function<void()> fn) override { posted.push_back(std::move(fn)); }
-
-    void runPosted();
-    bool fire(TimerOwner owner, unsigned id);
-};
-
-class FakeClock final : public Clock {
-public:
-    std::uint32_t now = 1700000000u;
-    std::uint64_t monotonicMicros() const override { return std::uint64_t(now) * 1000000u; }
-    std::uint64_t boottimeMicros() const override { return monotonicMicros(); }
-    std::uint32_t nowSeconds() const override { return now; }
-};
-
-class FakeSockets final : public SocketLibrary {
-public:
-    bool startup() override { return true; }
-    void cleanup() override {}
-    bool hostName(std::string &name) override
-    {
-        name = "testhost";
-        return true;
-    }
-};
-
-// Checks that report from inside their start, from a table by port
-// (default: success).
-class FakeProbes final : public ProbeFactory {
-public:
-    std::map<std::uint32_t, int> outcomeByPort;
-    std::vector<std::uint32_t> checkedPorts;
-
-    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
-};
-
 // Hands the frame the real dialogs.
-class FakeFrameUi final : public FrameUi {
+class RealDialogsUi final : public FrameUi, private GraphWindows::Makers {
 public:
-    explicit FakeFrameUi(Prompter &prompter)
+    RealDialogsUi(Prompter &prompter, const Clock &clock)
         : prompter_(prompter)
+        , clock_(clock)
+        , graphs(*this, prompter)
     {
     }
     QPointer<CMonitorDlg> dialog;
@@ -91,12 +45,24 @@ public:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
     std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
-    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &params) override;
-    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override;
+    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                           std::function<bool()> stillWanted) override
+    {
+        graphs.open(entryId, defaults, stillWanted);
+    }
+    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override { graphs.addSample(entryId, valueMs); }
+    void closeResponseGraph(std::uint32_t entryId) override { graphs.close(entryId); }
     void quit() override { quitCalled = true; }
 
 private:
+    bool runResponseMonitorDialog(ResponseGraphParams &params) override;
+    std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
+                                                       std::function<void()> closeRequest) override;
     Prompter &prompter_;
+    const Clock &clock_;
+
+public:
+    GraphWindows graphs;
 };
 
 // One entry as the tests write it into the store before the frame starts.
@@ -131,11 +97,12 @@ public:
 
     reg::MemoryRegistry registry;
     FakePrompter prompter;
-    FakeEventLoop loop;
     FakeClock clock;
-    FakeSockets sockets;
-    FakeProbes probes;
-    FakeFrameUi ui{prompter};
+    FakeEventLoop loop{clock};
+    Journal journal;
+    FakeSocketLibrary sockets{journal};
+    FakeProbeFactory probes;
+    RealDialogsUi ui{prompter, clock};
     std::vector<std::string> commandsRun;
 
 private:
