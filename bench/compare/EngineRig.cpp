@@ -24,7 +24,7 @@ public:
     void setMonitoring(bool) override {}
     void updateStateControls() override {}
     void updateStatusText(bool) override {}
-    void updateRow(int, MonitorPort &) override {}
+    void updateRow(int, const EntryView &) override {}
     void setRowImage(int, int) override {}
 };
 
@@ -42,11 +42,9 @@ public:
         return std::make_unique<QuietDialog>();
     }
     std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return std::make_unique<QuietAbout>(); }
-    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &) override { return false; }
-    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override
-    {
-        return nullptr;
-    }
+    void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
+    void responseSample(std::uint32_t, std::uint32_t) override {}
+    void closeResponseGraph(std::uint32_t) override {}
     void quit() override {}
 };
 
@@ -78,31 +76,47 @@ public:
 
 // Stands between the probes and the frame: every result is counted and
 // timed, then handed on unchanged.
-class EngineRig::Parts final : public ProbeFactory, public ProbeHost {
+class EngineRig::Parts final : public ProbeFactory {
 public:
-    explicit Parts(PollEventLoop &loop) : loop_(loop), system_(loop) {}
+    explicit Parts(PollEventLoop &loop) : system_(loop) {}
 
-    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &) override
+    // A system check whose reports pass through the rig on their way.
+    class Tapped final : public SocketCheck, private ProbeHost {
+    public:
+        Tapped(Parts &parts, ProbeHost &owner, int kind, int mode)
+            : parts_(parts)
+            , owner_(owner)
+            , inner_(parts.system_.makeSocketCheck(kind, mode, *this))
+        {
+        }
+        int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
+        {
+            return inner_->start(port, host, entry);
+        }
+        int done() const override { return inner_->done(); }
+        void detachEntry() override { inner_->detachEntry(); }
+        MonitorPort *entry() const override { return inner_->entry(); }
+        bool localFailure() const override { return inner_->localFailure(); }
+
+    private:
+        void reportResult(int code, MonitorPort &entry) override
+        {
+            parts_.note(code == HttpOk || code == TcpOk || code == UdpOk || code == PingOk);
+            owner_.reportResult(code, entry);
+        }
+        EventLoop &eventLoop() override { return owner_.eventLoop(); }
+        const Clock &clock() const override { return owner_.clock(); }
+
+        Parts &parts_;
+        ProbeHost &owner_;
+        std::unique_ptr<SocketCheck> inner_;
+    };
+
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override
     {
-        return system_.makeSocketCheck(kind, mode, *this);
+        return std::make_unique<Tapped>(*this, owner, kind, mode);
     }
-    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &) override
-    {
-        const int outcome = system_.runPingCheck(host, entry, *this);
-        note(outcome == 1);
-        return outcome;
-    }
-    void cancelPingCheck() override { system_.cancelPingCheck(); }
     void beginRound() override { system_.beginRound(); }
-
-    void reportResult(int code, MonitorPort &entry) override
-    {
-        note(code == HttpOk || code == TcpOk || code == UdpOk);
-        if (frame)
-            frame->reportResult(code, entry);
-    }
-    EventLoop &eventLoop() override { return loop_; }
-    const Clock &clock() const override { return SystemClock::instance(); }
 
     void note(bool success)
     {
@@ -121,7 +135,6 @@ public:
     QuietSockets sockets;
 
 private:
-    PollEventLoop &loop_;
     SystemProbeFactory system_;
 };
 
@@ -155,7 +168,7 @@ EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targe
     context.runCommand = [](const std::string &) { return 0; };
     frame_ = std::make_unique<CMainFrame>(context);
     parts_->frame = frame_.get();
-    created_ = frame_->create() == 0 && realEntryCount(frame_->ports()) == entries.size();
+    created_ = frame_->create() == 0 && realEntryCount(frame_->portsForTest()) == entries.size();
 }
 
 EngineRig::~EngineRig()

@@ -45,7 +45,7 @@ public:
     // Message boxes the frame showed (none are expected).
     std::size_t questionsAsked() const;
 
-    MonitorPort &entry(std::size_t index) { return *frame_->ports().at(index); }
+    MonitorPort &entry(std::size_t index) { return *frame_->portsForTest().at(index); }
     PollEventLoop &loop() { return loop_; }
 
 private:

@@ -264,12 +264,14 @@ void GraphWindowTest::dragsOnlyAfterAPressInTheWindow()
 
 void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
 {
-    UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
-    MonitorPort &entry = *h.frame().ports()[0];
-    auto window = std::make_unique<CResponseGraphWnd>(h.frame(), graphParams());
+    FakeClock clock;
+    FakePrompter prompter;
+    // The owner's hold on the window, let go when the window asks.
+    std::unique_ptr<CResponseGraphWnd> window;
+    window = std::make_unique<CResponseGraphWnd>([&window](const ResponseGraph *) { window.reset(); }, clock,
+                                                 prompter, graphParams());
     QCOMPARE(window->Create(), 1);
     CResponseGraphWnd *w = window.get();
-    entry.graphWindow = std::move(window);
 
     QList<QAction *> actions = w->contextMenu().actions();
     QCOMPARE(actions.size(), 3);
@@ -285,15 +287,18 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
     // The close request is posted: the window is still there when it
     // returns, and the frame closes it afterwards.
     actions[2]->trigger();
-    QVERIFY(entry.graphWindow);
-    QTRY_VERIFY(!entry.graphWindow);
+    QVERIFY(window);
+    QTRY_VERIFY(!window);
 
     // A request from a window already gone is dropped.
-    auto second = std::make_unique<CResponseGraphWnd>(h.frame(), graphParams());
+    bool asked = false;
+    auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock,
+                                                      prompter, graphParams());
     second->Create();
     second->CloseMonitor();
     second.reset();
     QTest::qWait(20);
+    QVERIFY(!asked);
 }
 
 void GraphWindowTest::recordsToFileOrSaysItCannot()
@@ -373,23 +378,15 @@ void GraphWindowTest::noWindowForAnEntryDeletedMeanwhile()
 {
     UiHarness h({{"Generic TCP (443)", 443, GenericTcp, 1, "", 0}});
     h.ui.realGraphParts = true;
-    MonitorPort &doomed = *h.frame().ports()[0];
     CMainFrame *frame = &h.frame();
-    answerDialog([frame, &doomed](CResponseMonitorDlg &d) {
-        PortList &ports = frame->ports();
-        for (auto it = ports.begin(); it != ports.end(); ++it) {
-            if (it->get() == &doomed) {
-                ports.erase(it);
-                break;
-            }
-        }
+    answerDialog([frame](CResponseMonitorDlg &d) {
+        QCOMPARE(frame->deleteEntry(0), CMainFrame::Change::Done);
         d.accept();
     });
-    const std::size_t before = h.frame().ports().size();
-    h.frame().OpenResponseMonitor(doomed);
+    h.frame().OpenResponseMonitor(0);
     QCOMPARE(h.ui.responseMonitorRequests.size(), std::size_t(1));
     QCOMPARE(h.ui.graphsAsked, 0);
-    QCOMPARE(h.frame().ports().size(), before - 1);
+    QCOMPARE(h.frame().entryCount(), std::size_t(1));
     QVERIFY(h.prompter.messages.empty());
 }
 

