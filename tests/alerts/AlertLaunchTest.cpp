@@ -373,7 +373,8 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnce)
     EXPECT_EQ(runner().runCommand(command), 1);
     EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
     const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
+    // The reason and the message itself, for each.
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
     ASSERT_EQ(prompter_.messages.size(), 2u);
     EXPECT_EQ(prompter_.messages[0].text, failureText(dir_ / "tools/hold.bat 10.0.0.7"));
     EXPECT_EQ(prompter_.messages[1].text, failureText("http://%TARGET%/"));
