@@ -142,6 +142,11 @@ protected:
     int beginAsync() override;
     int runSync() override;
     void onSocket(unsigned events, int error) override;
+
+private:
+    // When the handshake ended, on the monotonic clock: by the kernel's
+    // measure where it has one, else seenMicros.
+    std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
 
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host, and count
