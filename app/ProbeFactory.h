@@ -10,7 +10,8 @@
 
 namespace vigilon {
 
-// One socket check as the engine drives it.
+// One check as the engine drives it, of any kind, the ICMP echo included
+// (which is asynchronous whatever the mode).
 class SocketCheck {
 public:
     virtual ~SocketCheck() = default;
@@ -32,6 +33,7 @@ enum ProbeKind : int {
     TcpProbeKind = 0,
     UdpProbeKind = 1,
     HttpProbeKind = 2,
+    PingProbeKind = 3,
 };
 
 // Makes the engine's checks; the system's probes in the program, fakes in
@@ -40,17 +42,9 @@ class ProbeFactory {
 public:
     virtual ~ProbeFactory() = default;
     virtual std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) = 0;
-    // Runs the synchronous ICMP echo check of an entry: 1 on a reply, 0
-    // otherwise; sets the entry's response time. PingNotMade when this system
-    // refused a resource (descriptors, buffers): the check says nothing about
-    // the target.
-    static constexpr int PingNotMade = -1;
-    virtual int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner) = 0;
     // A round begins: name lookups are shared by its checks, not with
     // earlier rounds.
     virtual void beginRound() {}
-    // Discards an ICMP check that is still under way (guard timer, stop).
-    virtual void cancelPingCheck() = 0;
 };
 
 } // namespace vigilon

@@ -50,9 +50,9 @@ unsigned CSocketProbe::syncLeftMs() const
     return now >= syncDeadlineMicros_ ? 0u : static_cast<unsigned>((syncDeadlineMicros_ - now + 999u) / 1000u);
 }
 
-void CSocketProbe::armTimer()
+void CSocketProbe::armTimer(unsigned periodMs)
 {
-    loop_.setTimer(this, probe::TimerId, probe::TimeoutMs, [this] { onTimer(); });
+    loop_.setTimer(this, probe::TimerId, periodMs, [this] { onTimer(); });
 }
 
 void CSocketProbe::killTimer()
@@ -104,6 +104,7 @@ void CSocketProbe::onTimer()
         lookupTicket_ = 0;
     }
     done_ = 2;
+    onTimeout();
     report(failureCode());
 }
 
@@ -113,13 +114,8 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     host_ = host;
     entry_ = &entry;
 
-    socket_ = net::openSocket(socketType(), 0);
-    if (socket_ < 0) {
-        const int error = net::lastError();
-        if (net::isLocalShortage(error))
-            return refuseLocally(error, "cannot open a socket for a check");
-        return 0;
-    }
+    if (const int opened = openSocket(); opened != 1)
+        return opened;
 
     if (!resolver_) {
         ownResolver_ = std::make_unique<HostResolver>(loop_);
@@ -164,6 +160,17 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
         break;
     }
     report(failureCode());
+    return 0;
+}
+
+int CSocketProbe::openSocket()
+{
+    socket_ = net::openSocket(socketType(), 0);
+    if (socket_ >= 0)
+        return 1;
+    const int error = net::lastError();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot open a socket for a check");
     return 0;
 }
 

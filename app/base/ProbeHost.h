@@ -15,6 +15,8 @@ enum ProbeResult : int {
     TcpFailed = 4,
     UdpOk = 5,
     UdpFailed = 6,
+    PingOk = 7,
+    PingFailed = 8,
 };
 
 // The kind of a monitoring round; socket probes take it as their mode

@@ -85,18 +85,11 @@ public:
     {
         return system_.makeSocketCheck(kind, mode, *this);
     }
-    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &) override
-    {
-        const int outcome = system_.runPingCheck(host, entry, *this);
-        note(outcome == 1);
-        return outcome;
-    }
-    void cancelPingCheck() override { system_.cancelPingCheck(); }
     void beginRound() override { system_.beginRound(); }
 
     void reportResult(int code, MonitorPort &entry) override
     {
-        note(code == HttpOk || code == TcpOk || code == UdpOk);
+        note(code == HttpOk || code == TcpOk || code == UdpOk || code == PingOk);
         if (frame)
             frame->reportResult(code, entry);
     }
