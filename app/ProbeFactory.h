@@ -10,8 +10,8 @@
 
 namespace vigilon {
 
-// One check as the engine drives it: a TCP, UDP or HTTP socket probe, or an
-// ICMP echo.
+// One check as the engine drives it, of any kind, the ICMP echo included
+// (which is asynchronous whatever the mode).
 class SocketCheck {
 public:
     virtual ~SocketCheck() = default;

@@ -13,7 +13,6 @@
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -77,15 +76,15 @@ std::uint16_t CPingProbe::checksum(const std::uint8_t *data, std::size_t size)
     return static_cast<std::uint16_t>(~sum);
 }
 
-std::array<std::uint8_t, ping::RequestSize> CPingProbe::buildRequest(std::uint32_t sendTick)
+ping::Request CPingProbe::buildRequest(std::uint32_t stamp)
 {
-    std::array<std::uint8_t, ping::RequestSize> message{};
+    ping::Request message{};
     message[0] = EchoRequest;
     message[1] = 0;
-    putLittleEndian(&message[4], sendTick);
+    putLittleEndian(&message[4], stamp);
     message[8] = 0x51;
     message[9] = 0;
-    putLittleEndian(&message[10], sendTick);
+    putLittleEndian(&message[10], stamp);
     const std::uint16_t sum = checksum(message.data(), ping::DataSize + 10);
     std::memcpy(&message[2], &sum, 2);
     return message;
@@ -113,30 +112,45 @@ const char *CPingProbe::unreachableText(int code)
     return texts[code];
 }
 
-CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : owner_(owner), resolver_(resolver) {}
-
-CPingProbe::~CPingProbe()
+std::uint32_t CPingProbe::nextRequestStamp(std::uint32_t tickMs)
 {
-    close();
+    static std::atomic<std::uint32_t> last{0};
+    std::uint32_t previous = last.load();
+    std::uint32_t next = 0;
+    do {
+        // Ticks are compared through their 32-bit difference; they wrap.
+        next = static_cast<std::int32_t>(tickMs - previous) > 0 ? tickMs : previous + 1;
+    } while (!last.compare_exchange_weak(previous, next));
+    return next;
 }
 
-void CPingProbe::close()
+CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : CSocketProbe(Regular, owner, resolver) {}
+
+int CPingProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
 {
-    net::closeSocket(socket_);
+    // Whatever ends the check short of a reply leaves no response time.
+    entry.responseTime = 0;
+    entry.responseMicros = 0;
+    return CSocketProbe::start(port, host, entry);
 }
 
-bool CPingProbe::openSocket()
+int CPingProbe::socketType() const
 {
-    if (socket_ >= 0)
-        return true;
+    return SOCK_RAW;
+}
+
+unsigned CPingProbe::firstEvents() const
+{
+    return EventLoop::Readable;
+}
+
+int CPingProbe::openSocket()
+{
     int refusal = 0;
     if (choice_ != DatagramOnly) {
         socket_ = net::openSocket(SOCK_RAW, IPPROTO_ICMP);
-        if (socket_ >= 0) {
-            datagram_ = false;
-        } else {
+        if (socket_ < 0)
             refusal = net::lastError();
-        }
     }
 #ifndef _WIN32
     if (socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
@@ -152,77 +166,116 @@ bool CPingProbe::openSocket()
     }
 #endif
     if (socket_ < 0) {
-        if (net::isLocalShortage(refusal)) {
-            localError_ = refusal;
-            net::reportLocalShortage(refusal, "cannot open the socket of a PING check");
-        } else {
-            sayNoIcmpRight();
-        }
-        return false;
+        if (net::isLocalShortage(refusal))
+            return refuseLocally(refusal, "cannot open the socket of a PING check");
+        // No right to any ICMP socket: the check can never succeed here.
+        sayNoIcmpRight();
+        report(PingFailed);
+        done_ = 1;
+        return 0;
     }
     net::enableReceiveStamps(socket_);
-    return true;
-}
-
-int CPingProbe::open(const std::string &host)
-{
-    if (buffer_.empty())
-        buffer_.assign(ping::ReceiveSize, 0);
-    if (!openSocket())
-        return 0;
-    destination_ = 0xffffffffu;
-    std::uint32_t address = 0;
-    if (net::parseDottedAddress(host, address)) {
-        destination_ = address;
-        return 1;
-    }
-    if (!resolver_) {
-        ownResolver_ = std::make_unique<HostResolver>(owner_.eventLoop());
-        resolver_ = ownResolver_.get();
-    }
-    const HostResolver::Status status = resolver_->resolveBlocking(host, ping::GuardMs, address);
-    if (status == HostResolver::LocalFailure) {
-        localError_ = resolver_->localError();
-        net::reportLocalShortage(localError_, "cannot start the name lookup of a PING check");
-    }
-    if (status != HostResolver::Found)
-        return 0;
-    destination_ = address;
     return 1;
 }
 
-int CPingProbe::sendEcho(int ttl)
+int CPingProbe::beginAsync()
 {
-    if (!openSocket())
-        return 0;
-    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, reinterpret_cast<const char *>(&ttl), sizeof ttl) != 0)
-        return 0;
-    sendTick_ = owner_.clock().tickMs();
-    request_ = buildRequest(sendTick_);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(ping::EchoPort);
-    to.sin_addr.s_addr = destination_;
-    sendMicros_ = owner_.clock().monotonicMicros();
-    if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
-                 MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to) < 0) {
-        const int error = net::lastError();
-        if (net::isLocalShortage(error)) {
-            localError_ = error;
-            net::reportLocalShortage(error, "cannot send the request of a PING check");
+    const int ttl = ping::Ttl;
+    int error = 0;
+    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
+        request_ = buildRequest(nextRequestStamp(owner_.clock().tickMs()));
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(ping::EchoPort);
+        to.sin_addr.s_addr = address_;
+        startMicros_ = nowMicros();
+        if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
+                     MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to) >= 0) {
+            if (datagram_) {
+                sockaddr_in local{};
+                socklen_t length = sizeof local;
+                if (getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length) == 0)
+                    kernelIdent_ = local.sin_port;
+            }
+            // The reply wait runs from the send; it replaces the deadline
+            // of the lookup.
+            armTimer(ping::ReplyWaitMs);
+            return 1;
         }
-        return 0;
+        error = net::lastError();
     }
-    if (datagram_) {
-        sockaddr_in local{};
-        socklen_t length = sizeof local;
-        if (getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length) == 0)
-            kernelIdent_ = local.sin_port;
-    }
-    return 1;
+    killTimer();
+    unwatch();
+    net::closeSocket(socket_);
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot send the request of a PING check");
+    report(PingFailed);
+    done_ = 1;
+    return 0;
 }
 
-int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply)
+void CPingProbe::onSocket(unsigned events, int)
+{
+    const std::uint64_t seen = nowMicros();
+    if (done_ != 0 || !(events & (EventLoop::Readable | EventLoop::Closed)))
+        return;
+    std::uint8_t buffer[ping::ReceiveSize];
+    std::uint64_t arrived = seen;
+    int outcome = -1;
+    for (unsigned read = 0; read < ping::ReadsPerPass && outcome < 0; ++read) {
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
+                                                &fromLength, seen, arrived);
+        if (got < 0) {
+            const int error = net::lastError();
+            // A pending ICMP error on the socket is reported by a read; the
+            // message itself is judged where it is read (the raw socket's
+            // data, the datagram socket's error queue).
+            bool pendingError = error == net::code::Refused || error == net::code::Reset;
+#ifndef _WIN32
+            pendingError = pendingError || error == EHOSTUNREACH || error == ENETUNREACH;
+#endif
+            if (pendingError || error == net::code::Interrupted)
+                continue;
+            break; // nothing more now
+        }
+        outcome = judge(buffer, std::size_t(got), from.sin_addr.s_addr, reply_);
+        if (outcome < 0)
+            ++reply_.skipped;
+    }
+    for (unsigned read = 0; datagram_ && read < ping::ReadsPerPass && outcome < 0; ++read) {
+        const int queued = judgeErrorQueue();
+        if (queued == -2)
+            break;
+        if (queued < 0)
+            ++reply_.skipped;
+        outcome = queued;
+    }
+    if (outcome >= 0)
+        finish(outcome, arrived);
+}
+
+void CPingProbe::finish(int outcome, std::uint64_t arrivedMicros)
+{
+    killTimer();
+    unwatch();
+    net::closeSocket(socket_);
+    if (outcome == 1)
+        setResponse(arrivedMicros);
+    done_ = 1;
+    report(outcome == 1 ? PingOk : PingFailed);
+}
+
+void CPingProbe::onTimeout()
+{
+    // Nothing that comes later is read: a raw socket left watched would
+    // wake the loop for every ICMP message that reaches the host.
+    unwatch();
+    net::closeSocket(socket_);
+}
+
+int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply) const
 {
     const std::uint8_t *icmp = data;
     std::size_t length = size;
@@ -268,7 +321,7 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
         std::uint32_t quotedDestination;
         std::memcpy(&quotedDestination, quoted + 16, 4);
         const std::uint8_t *original = quoted + header;
-        if (quotedDestination != destination_ || original[0] != EchoRequest ||
+        if (quotedDestination != address_ || original[0] != EchoRequest ||
             std::memcmp(original + from, request_.data() + from, 8 - from) != 0)
             return -1;
         reply.source = source;
@@ -283,11 +336,10 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
     return -1;
 }
 
-int CPingProbe::judgeErrorQueue(PingReply &reply)
+int CPingProbe::judgeErrorQueue()
 {
 #ifdef _WIN32
-    (void)reply;
-    return -1;
+    return -2;
 #else
     std::uint8_t data[512];
     iovec io{data, sizeof data};
@@ -302,7 +354,7 @@ int CPingProbe::judgeErrorQueue(PingReply &reply)
     message.msg_controllen = sizeof control;
     const ssize_t got = recvmsg(socket_, &message, MSG_ERRQUEUE);
     if (got < 0)
-        return -1;
+        return -2;
     for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
             continue;
@@ -320,137 +372,16 @@ int CPingProbe::judgeErrorQueue(PingReply &reply)
         std::uint32_t source = 0;
         if (from->sa_family == AF_INET)
             std::memcpy(&source, &reinterpret_cast<const sockaddr_in *>(from)->sin_addr, 4);
-        reply.source = source;
-        reply.type = error.ee_type;
+        reply_.source = source;
+        reply_.type = error.ee_type;
         if (error.ee_type == Unreachable) {
-            reply.code = error.ee_code;
-            reply.text = unreachableText(error.ee_code);
+            reply_.code = error.ee_code;
+            reply_.text = unreachableText(error.ee_code);
         }
         return 0;
     }
     return -1;
 #endif
-}
-
-int CPingProbe::receiveReply(PingReply &reply)
-{
-    reply = PingReply{};
-    if (socket_ < 0 || buffer_.empty())
-        return 0;
-    const std::uint64_t deadline = sendMicros_ + std::uint64_t(ping::ReplyWaitMs) * 1000u;
-    // Bounded: every pass either reads a datagram or sleeps until the
-    // deadline, and the number of datagrams read is capped as well.
-    for (unsigned pass = 0; pass < 100000; ++pass) {
-        const std::uint64_t now = owner_.clock().monotonicMicros();
-        if (now >= deadline)
-            break;
-#ifdef _WIN32
-        WSAPOLLFD p{static_cast<SOCKET>(socket_), POLLIN, 0};
-        const int ready = WSAPoll(&p, 1, int((deadline - now + 999u) / 1000u));
-#else
-        pollfd p{socket_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, int((deadline - now + 999u) / 1000u));
-#endif
-        if (ready < 0) {
-            if (net::lastError() == net::code::Interrupted)
-                continue;
-            break;
-        }
-        if (ready == 0)
-            continue;
-        if (p.revents & POLLERR) {
-            if (datagram_) {
-                const int outcome = judgeErrorQueue(reply);
-                if (outcome == 0)
-                    return 0;
-                if (outcome < 0)
-                    ++reply.skipped;
-                continue;
-            }
-            int soError = 0;
-            socklen_t length = sizeof soError;
-            getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&soError), &length);
-        }
-        if (!(p.revents & POLLIN)) {
-            if (p.revents & (POLLHUP | POLLNVAL))
-                break;
-            continue;
-        }
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        std::uint64_t arrived = 0;
-        const ssize_t got =
-            net::receiveStamped(socket_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr *>(&from),
-                                &fromLength, owner_.clock().monotonicMicros(), arrived);
-        if (got < 0) {
-            const int error = net::lastError();
-            if (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted)
-                continue;
-            // A pending ICMP error on the raw socket is reported here; the
-            // message itself is judged when it is read.
-            if (error == net::code::Refused || error == net::code::Reset)
-                continue;
-#ifndef _WIN32
-            if (error == EHOSTUNREACH || error == ENETUNREACH)
-                continue;
-#endif
-            break;
-        }
-        const int outcome = judge(buffer_.data(), std::size_t(got), from.sin_addr.s_addr, reply);
-        if (outcome < 0) {
-            ++reply.skipped;
-            continue;
-        }
-        if (outcome == 1) {
-            reply.roundTripMicros = arrived > sendMicros_ ? arrived - sendMicros_ : 0;
-            reply.roundTripTime = roundedMillis(reply.roundTripMicros);
-            return 1;
-        }
-        return 0;
-    }
-    return 0;
-}
-
-CPingCheck::CPingCheck(ProbeHost &owner, PingGuard *guard, HostResolver *resolver)
-    : owner_(owner), guard_(guard), resolver_(resolver)
-{
-}
-
-CPingCheck::~CPingCheck() = default;
-
-void CPingCheck::cancel()
-{
-    probe_.reset();
-}
-
-int CPingCheck::run(const std::string &host, MonitorPort &entry)
-{
-    probe_.reset();
-    probe_ = std::make_unique<CPingProbe>(owner_, resolver_);
-    probe_->setSocketChoice(choice_);
-    localFailure_ = false;
-    lastReply_ = PingReply{};
-    if (guard_)
-        guard_->pingGuardArm();
-
-    int outcome = 0;
-    if (probe_->open(host) && probe_->sendEcho(ping::Ttl)) {
-        outcome = probe_->receiveReply(lastReply_);
-        if (guard_ && lastReply_.type >= 0)
-            guard_->pingSocketReadable();
-    }
-    localFailure_ = probe_->localFailure();
-    probe_.reset();
-    if (guard_)
-        guard_->pingGuardKill();
-
-    entry.responseTime = 0;
-    entry.responseMicros = 0;
-    if (outcome == 1) {
-        entry.responseTime = lastReply_.roundTripTime;
-        entry.responseMicros = lastReply_.roundTripMicros;
-    }
-    return outcome;
 }
 
 } // namespace vigilon

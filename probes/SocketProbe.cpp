@@ -3,10 +3,12 @@
 
 #include "probes/SocketUtil.h"
 
+#include <cstddef>
 #include <cstring>
 
 #ifndef _WIN32
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,9 +50,9 @@ unsigned CSocketProbe::syncLeftMs() const
     return now >= syncDeadlineMicros_ ? 0u : static_cast<unsigned>((syncDeadlineMicros_ - now + 999u) / 1000u);
 }
 
-void CSocketProbe::armTimer()
+void CSocketProbe::armTimer(unsigned periodMs)
 {
-    loop_.setTimer(this, probe::TimerId, probe::TimeoutMs, [this] { onTimer(); });
+    loop_.setTimer(this, probe::TimerId, periodMs, [this] { onTimer(); });
 }
 
 void CSocketProbe::killTimer()
@@ -102,6 +104,7 @@ void CSocketProbe::onTimer()
         lookupTicket_ = 0;
     }
     done_ = 2;
+    onTimeout();
     report(failureCode());
 }
 
@@ -111,13 +114,8 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     host_ = host;
     entry_ = &entry;
 
-    socket_ = net::openSocket(socketType(), 0);
-    if (socket_ < 0) {
-        const int error = net::lastError();
-        if (net::isLocalShortage(error))
-            return refuseLocally(error, "cannot open a socket for a check");
-        return 0;
-    }
+    if (const int opened = openSocket(); opened != 1)
+        return opened;
 
     if (!resolver_) {
         ownResolver_ = std::make_unique<HostResolver>(loop_);
@@ -162,6 +160,17 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
         break;
     }
     report(failureCode());
+    return 0;
+}
+
+int CSocketProbe::openSocket()
+{
+    socket_ = net::openSocket(socketType(), 0);
+    if (socket_ >= 0)
+        return 1;
+    const int error = net::lastError();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot open a socket for a check");
     return 0;
 }
 
@@ -261,9 +270,28 @@ void CTcpProbe::onSocket(unsigned events, int error)
     if (error != 0)
         return;
     killTimer();
-    setResponse(now);
+    setResponse(connectedMicros(now));
     report(TcpOk);
     done_ = 1;
+}
+
+std::uint64_t CTcpProbe::connectedMicros(std::uint64_t seenMicros) const
+{
+#if !defined(_WIN32) && defined(TCP_INFO)
+    // The readiness is seen only when the loop comes round to the socket,
+    // after whatever it was doing: painting, another entry's report, a lookup
+    // answer. The kernel times the handshake's round trip itself, from the
+    // SYN to the SYN-ACK, so nothing on the loop lengthens it. A SYN that
+    // had to be sent again is timed only from its last sending, which would
+    // hide the wait for the repeat: then the readiness time stands.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+        length >= offsetof(tcp_info, tcpi_total_retrans) + sizeof info.tcpi_total_retrans && info.tcpi_rtt != 0 &&
+        info.tcpi_total_retrans == 0 && startMicros_ + info.tcpi_rtt <= seenMicros)
+        return startMicros_ + info.tcpi_rtt;
+#endif
+    return seenMicros;
 }
 
 // HTTP

@@ -20,8 +20,8 @@ constexpr unsigned SyncCheckMs = 3000;
 constexpr std::size_t HttpReadSize = 1024;
 } // namespace probe
 
-// One check of one TCP, UDP or HTTP entry. Made for every check, started
-// once, and destroyed by its owner (never by itself).
+// One check of one TCP, UDP, HTTP or PING entry. Made for every check,
+// started once, and destroyed by its owner (never by itself).
 //
 // Asynchronous mode (mode 0): start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
@@ -73,6 +73,9 @@ public:
 
 protected:
     virtual int socketType() const = 0;
+    // Opens socket_: 1, or start()'s return value when it cannot (after a
+    // refusal of a local resource, or a report).
+    virtual int openSocket();
     // Whether the measured interval starts right before the connect call
     // (TCP; UDP starts right before its send) rather than at the kind's own
     // step (HTTP: right before the request is sent).
@@ -85,8 +88,10 @@ protected:
     // The whole check in synchronous mode, after the lookup.
     virtual int runSync() = 0;
     virtual void onSocket(unsigned events, int error) = 0;
+    // Timer 9 has expired; the failure is reported right after.
+    virtual void onTimeout() {}
 
-    void armTimer();
+    void armTimer(unsigned periodMs = probe::TimeoutMs);
     void killTimer();
     void watch(unsigned events);
     void unwatch();
@@ -142,6 +147,11 @@ protected:
     int beginAsync() override;
     int runSync() override;
     void onSocket(unsigned events, int error) override;
+
+private:
+    // When the handshake ended, on the monotonic clock: by the kernel's
+    // measure where it has one, else seenMicros.
+    std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
 
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host, and count

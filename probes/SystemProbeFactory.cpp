@@ -27,30 +27,14 @@ SystemProbeFactory::~SystemProbeFactory() = default;
 
 std::unique_ptr<SocketCheck> SystemProbeFactory::makeSocketCheck(int kind, int mode, ProbeHost &owner)
 {
+    if (kind == PingProbeKind)
+        return std::make_unique<ProbeCheck>(std::make_unique<CPingProbe>(owner, &resolver_));
     return std::make_unique<ProbeCheck>(makeSocketProbe(kind, mode, owner, &resolver_));
-}
-
-int SystemProbeFactory::runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner)
-{
-    if (!ping_ || pingOwner_ != &owner) {
-        ping_ = std::make_unique<CPingCheck>(owner, nullptr, &resolver_);
-        pingOwner_ = &owner;
-    }
-    const int outcome = ping_->run(host, entry);
-    if (outcome != 1 && ping_->localFailure())
-        return -1;
-    return outcome;
 }
 
 void SystemProbeFactory::beginRound()
 {
     resolver_.beginRound();
-}
-
-void SystemProbeFactory::cancelPingCheck()
-{
-    if (ping_)
-        ping_->cancel();
 }
 
 } // namespace vigilon

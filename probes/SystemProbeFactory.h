@@ -19,16 +19,12 @@ public:
     ~SystemProbeFactory() override;
 
     std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
-    int runPingCheck(const std::string &host, MonitorPort &entry, ProbeHost &owner);
-    void cancelPingCheck();
     void beginRound() override;
 
     HostResolver &resolver() { return resolver_; }
 
 private:
     HostResolver resolver_;
-    std::unique_ptr<CPingCheck> ping_;
-    ProbeHost *pingOwner_ = nullptr;
 };
 
 } // namespace vigilon

@@ -85,7 +85,6 @@ ErrorRow oursOnEntry(const EngineRig::Entry &entry, const std::string &target, u
             rig.startMonitoring();
         else
             rig.runRound();
-        // PING checks finish inside the round; socket checks on the loop.
         if (!rig.waitForResults(1, 4000) || rig.failureCount() != 0) {
             ++row.failures;
             continue;
@@ -264,6 +263,7 @@ void deadHostFigure(const std::string &dead)
                 rig.startMonitoring();
             else
                 rig.runRound();
+            rig.waitForResults(1, kDeadWaitMs + 2000);
             ourWall.push_back(double(monoMicros() - begin) / 1000.0);
             ourCpu.push_back(double(ownCpuMicros() - cpu) / 1000.0);
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Figures of the probes: response-time accuracy, the cost of a round of
-// many entries, and the cost of waiting for a dead host. Prints, asserts
+// many entries (also with a slow resolver and PING checks that wait for a
+// silent host), and the cost of waiting for a dead host. Prints, asserts
 // nothing. Sections that need network namespaces are skipped without root.
 #include "probes/HostResolver.h"
 #include "probes/PingProbe.h"
@@ -155,8 +156,10 @@ void icmpAccuracy(unsigned checks)
                     IcmpResponder responder(delay);
                     for (unsigned i = 0; i < checks; ++i) {
                         MonitorPort entry;
-                        CPingCheck check(host);
-                        if (check.run("127.0.0.1", entry) != 1) {
+                        CPingProbe check(host);
+                        host.reports.clear();
+                        if (check.start(0, "127.0.0.1", entry) != 1 || !host.waitReports(1, 3000) ||
+                            host.reports[0].code != PingOk) {
                             ++failures;
                             continue;
                         }
@@ -275,15 +278,27 @@ void tcpScale(unsigned entries)
         close(fd);
 }
 
-// A DNS server on 127.0.0.1:53 that answers every A query with 127.0.0.1
-// after delayMs (and other queries with no answer).
-void tcpScaleSlowResolver(unsigned entries)
+// 10.99.0.2 lies behind a link whose far end takes nothing: the frames go
+// to a hardware address that nobody has. Inside a network namespace only.
+bool makeSilentHost()
+{
+    return test::shell("ip link add vgdrop0 type veth peer name vgdrop1") &&
+           test::shell("ip addr add 10.99.0.1/24 dev vgdrop0") && test::shell("ip link set vgdrop0 up") &&
+           test::shell("ip link set vgdrop1 up") &&
+           test::shell("ip neigh add 10.99.0.2 lladdr 02:00:00:00:99:02 dev vgdrop0 nud permanent");
+}
+
+// A round of TCP and PING checks by name, with a DNS server on
+// 127.0.0.1:53 that answers every A query with 127.0.0.1 after 200 ms, and
+// PING checks to a silent host that wait out their 2000 ms: the loop must
+// go on meanwhile.
+void slowResolverRound(unsigned entries)
 {
     const int status = test::runInChild(
         [entries] {
             if (!test::overlayFile("/etc/hosts", "127.0.0.1 localhost\n") ||
                 !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n") ||
-                !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"))
+                !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n") || !makeSilentHost())
                 return 1;
             test::SlowDns dns(200);
             if (!dns.ok())
@@ -298,23 +313,52 @@ void tcpScaleSlowResolver(unsigned entries)
                 HostResolver shared(host.loop);
                 std::vector<std::unique_ptr<MonitorPort>> list;
                 std::vector<std::unique_ptr<CSocketProbe>> probes;
-                const std::uint64_t began = monoMicros();
-                std::uint64_t stall = 0;
+                unsigned tcp = 0, pingByName = 0, pingSilent = 0;
+                std::uint64_t stall = 0, waitStall = 0, roundEnd = 0;
+                std::uint64_t began = 0;
                 {
                     test::StallMeter meter(host.loop);
+                    // Let the meter take its first tick before the round.
+                    host.loop.runFor(10);
+                    began = monoMicros();
                     for (unsigned i = 0; i < entries; ++i) {
                         list.push_back(std::make_unique<MonitorPort>());
-                        probes.push_back(std::make_unique<CTcpProbe>(Regular, host, &shared));
-                        probes.back()->start(ports[i % ports.size()], "bench-target.test", *list.back());
+                        // One entry in ten is a PING, every other one of
+                        // them to the silent host.
+                        std::string target = "bench-target.test";
+                        if (i % 10 == 9) {
+                            probes.push_back(std::make_unique<CPingProbe>(host, &shared));
+                            if (i % 20 == 19) {
+                                target = "10.99.0.2";
+                                ++pingSilent;
+                            } else {
+                                ++pingByName;
+                            }
+                        } else {
+                            probes.push_back(std::make_unique<CTcpProbe>(Regular, host, &shared));
+                            ++tcp;
+                        }
+                        probes.back()->start(ports[i % ports.size()], target, *list.back());
                     }
-                    const std::uint64_t roundEnd = monoMicros();
+                    roundEnd = monoMicros();
+                    // The stalls after the round's own pass: while the checks wait.
+                    test::StallMeter waiting(host.loop);
                     host.waitReports(entries, 8000);
                     stall = std::max<std::uint64_t>(meter.longestMicros(), roundEnd - began);
+                    waitStall = waiting.longestMicros();
                 }
+                std::uint64_t pingFailedAt = 0;
+                for (const auto &r : host.reports)
+                    if (r.code == PingFailed)
+                        pingFailedAt = std::max(pingFailedAt, r.atMicros - began);
                 const double wall = double(host.reports.empty() ? 0 : host.reports.back().atMicros - began) / 1000.0;
-                std::printf("TCP round, %u entries by name, DNS answering after 200 ms: %.3f ms until the last "
-                            "result (%zu ok); longest loop stall %.3f ms; %u lookups, %u DNS queries\n",
-                            entries, wall, host.countOf(TcpOk), double(stall) / 1000.0, shared.lookupsStarted(),
+                std::printf("Round of %u entries, DNS answering after 200 ms: %u TCP and %u PING by name, %u PING to a "
+                            "silent host: %.3f ms until the last result (%zu TCP ok, %zu PING ok, %zu PING failed, the "
+                            "last at %.3f ms); longest loop stall %.3f ms (the round's own pass %.3f ms, the longest "
+                            "while the checks waited %.3f ms); %u lookups, %u DNS queries\n",
+                            entries, tcp, pingByName, pingSilent, wall, host.countOf(TcpOk), host.countOf(PingOk),
+                            host.countOf(PingFailed), double(pingFailedAt) / 1000.0, double(stall) / 1000.0,
+                            double(roundEnd - began) / 1000.0, double(waitStall) / 1000.0, shared.lookupsStarted(),
                             dns.queries());
             }
             for (int fd : listeners)
@@ -324,9 +368,9 @@ void tcpScaleSlowResolver(unsigned entries)
         },
         test::NetAndMountNamespace, 60000);
     if (status == -1)
-        std::printf("TCP round with a slow resolver: skipped (needs root for network and mount namespaces)\n");
+        std::printf("Round with a slow resolver: skipped (needs root for network and mount namespaces)\n");
     else if (status != 0)
-        std::printf("TCP round with a slow resolver: could not be set up (%d)\n", status);
+        std::printf("Round with a slow resolver: could not be set up (%d)\n", status);
 }
 
 double cpuMs()
@@ -341,21 +385,20 @@ void deadHostCpu()
 {
     const int status = test::runInChild(
         [] {
-            if (!test::shell("ip link add vgdrop0 type veth peer name vgdrop1") ||
-                !test::shell("ip addr add 10.99.0.1/24 dev vgdrop0") || !test::shell("ip link set vgdrop0 up") ||
-                !test::shell("ip link set vgdrop1 up") ||
-                !test::shell("ip neigh add 10.99.0.2 lladdr 02:00:00:00:99:02 dev vgdrop0 nud permanent"))
+            if (!makeSilentHost())
                 return 1;
             RecordingHost host;
-            CPingCheck check(host);
+            CPingProbe check(host);
             MonitorPort entry;
             const double cpuBefore = cpuMs();
             const std::uint64_t began = monoMicros();
-            const int outcome = check.run("10.99.0.2", entry);
+            check.start(0, "10.99.0.2", entry);
+            host.waitReports(1, 4000);
             const double wall = double(monoMicros() - began) / 1000.0;
             const double cpu = cpuMs() - cpuBefore;
-            std::printf("PING to a dead host: outcome %d after %.3f ms, CPU %.3f ms (%.3f %% of a core)\n", outcome,
-                        wall, cpu, wall > 0 ? cpu * 100.0 / wall : 0.0);
+            std::printf("PING to a dead host: %s after %.3f ms on the loop, CPU %.3f ms (%.3f %% of a core)\n",
+                        host.countOf(PingFailed) == 1 ? "failed" : "no failure", wall, cpu,
+                        wall > 0 ? cpu * 100.0 / wall : 0.0);
             std::fflush(stdout);
             return 0;
         },
@@ -377,7 +420,7 @@ int main(int argc, char **argv)
     httpAccuracy(checks);
     icmpAccuracy(checks);
     tcpScale(entries);
-    tcpScaleSlowResolver(entries);
+    slowResolverRound(entries);
     deadHostCpu();
     return 0;
 }

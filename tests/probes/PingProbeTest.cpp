@@ -7,10 +7,15 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <linux/capability.h>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace vigilon {
@@ -34,17 +39,34 @@ bool writeProc(const char *path, const char *value)
     return bool(file);
 }
 
-TEST(PingProbe, RequestIsEighteenBytesWithTheTickTwiceAndAValidChecksum)
+// Starts a check the way the engine does, noting reports made from inside.
+int startCheck(RecordingHost &host, CPingProbe &probe, MonitorPort &entry, const std::string &target)
+{
+    host.insideStart = true;
+    const int started = probe.start(9, target, entry);
+    host.insideStart = false;
+    return started;
+}
+
+const RecordingHost::Report *reportFor(const RecordingHost &host, const MonitorPort &entry)
+{
+    for (const auto &r : host.reports)
+        if (r.entry == &entry)
+            return &r;
+    return nullptr;
+}
+
+TEST(PingProbe, RequestsAreLaidOutAsBeforeAndNeverAlike)
 {
     const auto request = CPingProbe::buildRequest(0x12345678u);
     ASSERT_EQ(request.size(), 18u);
+    const std::uint8_t stamp[4] = {0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(request[0], 8);
     EXPECT_EQ(request[1], 0);
-    const std::uint8_t tick[4] = {0x78, 0x56, 0x34, 0x12};
-    EXPECT_EQ(std::memcmp(&request[4], tick, 4), 0);
+    EXPECT_EQ(std::memcmp(&request[4], stamp, 4), 0);
     EXPECT_EQ(request[8], 0x51);
     EXPECT_EQ(request[9], 0);
-    EXPECT_EQ(std::memcmp(&request[10], tick, 4), 0);
+    EXPECT_EQ(std::memcmp(&request[10], stamp, 4), 0);
     for (int i = 14; i < 18; ++i)
         EXPECT_EQ(request[i], 0);
     // A correct checksum makes the sum over the whole message come out 0.
@@ -56,60 +78,118 @@ TEST(PingProbe, RequestIsEighteenBytesWithTheTickTwiceAndAValidChecksum)
     const std::uint8_t *bytes = reinterpret_cast<const std::uint8_t *>(&sum);
     EXPECT_EQ(bytes[0], 0x22);
     EXPECT_EQ(bytes[1], 0x0d);
-}
 
-TEST(PingProbe, UnreachableTexts)
-{
-    EXPECT_STREQ(CPingProbe::unreachableText(0), "Network is unreachable.");
-    EXPECT_STREQ(CPingProbe::unreachableText(3), "Port is unreachable.");
+    EXPECT_STREQ(CPingProbe::unreachableText(1), "Host is unreachable.");
     EXPECT_STREQ(CPingProbe::unreachableText(12), "Host is unreachable for specified Type of Service.");
     EXPECT_STREQ(CPingProbe::unreachableText(13), "unknown error");
-    EXPECT_STREQ(CPingProbe::unreachableText(255), "unknown error");
+
+    // Requests sent within one millisecond differ; a tick that has moved on
+    // is taken as it is.
+    const std::uint32_t first = CPingProbe::nextRequestStamp(1000u);
+    EXPECT_GE(first, 1000u);
+    EXPECT_EQ(CPingProbe::nextRequestStamp(1000u), first + 1);
+    EXPECT_EQ(CPingProbe::nextRequestStamp(first), first + 2);
+    EXPECT_EQ(CPingProbe::nextRequestStamp(first + 500), first + 500);
 }
 
-TEST(PingProbe, LoopbackEchoSkipsOurOwnRequest)
+TEST(PingProbe, LoopbackEchoIsReportedFromTheLoop)
 {
     RecordingHost host;
-    CPingCheck check(host);
-    check.setSocketChoice(CPingProbe::RawOnly);
-    MonitorPort entry;
-    entry.port = 9; // plays no part
+    MonitorPort entry, detached;
     entry.responseTime = 777;
-    const int outcome = check.run("127.0.0.1", entry);
-    if (!test::isRoot() && outcome == 0)
+    auto probe = std::make_unique<CPingProbe>(host);
+    probe->setSocketChoice(CPingProbe::RawOnly);
+    const int started = startCheck(host, *probe, entry, "127.0.0.1");
+    if (!test::isRoot() && started == 0)
         GTEST_SKIP() << "no raw ICMP socket without CAP_NET_RAW";
-    EXPECT_EQ(outcome, 1);
-    EXPECT_EQ(check.lastReply().type, 0);
-    EXPECT_EQ(check.lastReply().source, htonl(INADDR_LOOPBACK));
-    // A raw socket sees our own request on loopback first; it is not the answer.
-    EXPECT_GE(check.lastReply().skipped, 1u);
-    EXPECT_LT(entry.responseMicros, 500000u);
-    EXPECT_EQ(entry.responseTime, (entry.responseMicros + 500) / 1000);
-    EXPECT_FALSE(check.active());
+    ASSERT_EQ(started, 1);
+    EXPECT_EQ(entry.responseTime, 0u);
     EXPECT_TRUE(host.reports.empty());
+    EXPECT_EQ(probe->done(), 0);
+    // A second check whose entry goes away at once is never heard of.
+    CPingProbe gone(host);
+    gone.setSocketChoice(CPingProbe::RawOnly);
+    ASSERT_EQ(gone.start(9, "127.0.0.1", detached), 1);
+    gone.detachEntry();
+
+    ASSERT_TRUE(host.loop.runUntil([&] { return probe->done() != 0 && gone.done() != 0; }, 3000));
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0].code, PingOk);
+    EXPECT_EQ(host.reports[0].entry, &entry);
+    EXPECT_EQ(probe->done(), 1);
+    EXPECT_EQ(probe->reply().type, 0);
+    EXPECT_EQ(probe->reply().source, htonl(INADDR_LOOPBACK));
+    // A raw socket sees our own request on loopback first; it is not the answer.
+    EXPECT_GE(probe->reply().skipped, 1u);
+    EXPECT_LT(entry.responseMicros, 500000u);
+    EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
+    EXPECT_EQ(detached.responseMicros, 0u);
+    // Finished checks hold no timer and no watch.
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
 }
 
-TEST(PingProbe, SocketKinds)
+// Takes CAP_NET_RAW out of the effective set: no raw sockets any more.
+bool dropRawSocketRight()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[CAP_NET_RAW / 32].effective &= ~(1u << (CAP_NET_RAW % 32));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST(PingProbe, SocketKindsRightsAndLocalShortage)
 {
     const int status = test::runInChild(
         [] {
             RecordingHost host;
+            // Out of descriptors: not started, nothing reported, not the
+            // target's fault.
+            {
+                rlimit low{64, 64};
+                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &low) == 0, 20);
+                std::vector<int> fillers;
+                for (int i = 0; i < 64; ++i) {
+                    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+                    if (fd < 0)
+                        break;
+                    fillers.push_back(fd);
+                }
+                MonitorPort entry;
+                CPingProbe probe(host);
+                const int started = startCheck(host, probe, entry, "127.0.0.1");
+                for (int fd : fillers)
+                    close(fd);
+                CHILD_EXPECT(started == 0 && probe.localFailure(), 21);
+                host.loop.runFor(50);
+                CHILD_EXPECT(host.reports.empty() && host.loop.watchCount() == 0 && host.loop.timerCount() == 0, 22);
+            }
+            // Without the right to raw sockets, the datagram socket of the
+            // process's group.
+            CHILD_EXPECT(dropRawSocketRight(), 23);
+            const int raw = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+            CHILD_EXPECT(raw < 0, 24);
+            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 0"), 25);
+            {
+                MonitorPort entry;
+                CPingProbe probe(host);
+                CHILD_EXPECT(startCheck(host, probe, entry, "127.0.0.1") == 1 && probe.datagramSocket(), 26);
+                CHILD_EXPECT(host.waitReports(1, 3000) && host.reports[0].code == PingOk, 27);
+                CHILD_EXPECT(entry.responseTime == roundedMillis(entry.responseMicros), 28);
+            }
+            // Neither socket to be had: a failure of the check, reported
+            // from inside start.
+            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "1 0"), 29);
+            host.reports.clear();
             MonitorPort entry;
-            // The unprivileged datagram socket, where the group may have one.
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 20);
-            CPingCheck datagram(host);
-            datagram.setSocketChoice(CPingProbe::DatagramOnly);
-            CHILD_EXPECT(datagram.run("127.0.0.1", entry) == 1, 21);
-            CHILD_EXPECT(entry.responseTime == (entry.responseMicros + 500) / 1000, 22);
-
-            // Neither socket to be had: the check fails.
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "1 0"), 23);
-            CHILD_EXPECT(setgid(65534) == 0 && setuid(65534) == 0, 24);
-            CPingCheck none(host);
             entry.responseTime = 777;
-            CHILD_EXPECT(none.run("127.0.0.1", entry) == 0, 25);
-            CHILD_EXPECT(entry.responseTime == 0, 26);
-            CHILD_EXPECT(!none.localFailure(), 27);
+            CPingProbe none(host);
+            CHILD_EXPECT(startCheck(host, none, entry, "127.0.0.1") == 0, 30);
+            CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == PingFailed && host.reports[0].insideStart,
+                         31);
+            CHILD_EXPECT(entry.responseTime == 0 && !none.localFailure(), 32);
             return 0;
         },
         test::NetNamespace, 20000);
@@ -118,7 +198,7 @@ TEST(PingProbe, SocketKinds)
     EXPECT_EQ(status, 0);
 }
 
-TEST(DroppingHost, EveryKindEndsAtItsDeadline)
+TEST(DroppingHost, EveryKindEndsAtItsDeadlineAndNothingWaitsForThePing)
 {
     const int status = test::runInChild(
         [] {
@@ -129,34 +209,53 @@ TEST(DroppingHost, EveryKindEndsAtItsDeadline)
                              test::shell("ip link set vgdrop0 up") && test::shell("ip link set vgdrop1 up") &&
                              test::shell("ip neigh add 10.99.0.2 lladdr 02:00:00:00:99:02 dev vgdrop0 nud permanent"),
                          20);
+            test::TcpServer server(test::TcpServer::Silent);
+            // The stall bound is on the loop's own work, not on what the
+            // kernel or other programs take from it on a busy machine.
+            test::MachineStalls machine;
+            CHILD_EXPECT(machine.ok(), 21);
             RecordingHost host;
-            MonitorPort ping;
-            CPingCheck check(host);
-            std::uint64_t began = test::monoMicros();
-            CHILD_EXPECT(check.run("10.99.0.2", ping) == 0, 21);
-            const std::uint64_t took = test::monoMicros() - began;
-            CHILD_EXPECT(took >= 1950000 && took < 2600000, 22);
-            CHILD_EXPECT(ping.responseTime == 0, 23);
-
-            MonitorPort tcp, http, udp;
+            MonitorPort ping, local, tcp, http, udp;
+            CPingProbe pingProbe(host);
+            CTcpProbe localProbe(Regular, host);
             CTcpProbe tcpProbe(Regular, host);
             CHttpProbe httpProbe(Regular, host);
             CUdpProbe udpProbe(Regular, host);
-            began = test::monoMicros();
-            CHILD_EXPECT(tcpProbe.start(80, "10.99.0.2", tcp) == 1, 24);
-            CHILD_EXPECT(httpProbe.start(80, "10.99.0.2", http) == 1, 25);
-            CHILD_EXPECT(udpProbe.start(53, "10.99.0.2", udp) == 1, 26);
-            host.waitReports(3, 4000);
-            host.loop.runFor(100);
-            CHILD_EXPECT(host.reports.size() == 3, 27);
-            CHILD_EXPECT(host.countOf(TcpFailed) == 1 && host.countOf(HttpFailed) == 1, 28);
-            // UDP only hands the datagram to the network.
-            CHILD_EXPECT(host.countOf(UdpOk) == 1, 29);
-            for (const auto &r : host.reports) {
-                if (r.code != UdpOk)
-                    CHILD_EXPECT(r.atMicros - began >= 2900000, 30);
+            std::uint64_t stall = 0;
+            std::uint64_t began = 0;
+            {
+                test::StallMeter meter(host.loop, &machine);
+                host.loop.runFor(10);
+                began = test::monoMicros();
+                CHILD_EXPECT(pingProbe.start(0, "10.99.0.2", ping) == 1, 22);
+                CHILD_EXPECT(localProbe.start(server.port(), "127.0.0.1", local) == 1, 23);
+                CHILD_EXPECT(tcpProbe.start(80, "10.99.0.2", tcp) == 1, 24);
+                CHILD_EXPECT(httpProbe.start(80, "10.99.0.2", http) == 1, 25);
+                CHILD_EXPECT(udpProbe.start(53, "10.99.0.2", udp) == 1, 26);
+                host.waitReports(5, 4000);
+                stall = meter.longestMicros();
             }
-            CHILD_EXPECT(tcpProbe.done() == 2 && httpProbe.done() == 2 && udpProbe.done() == 1, 31);
+            host.loop.runFor(100);
+            std::fprintf(stderr, "longest loop stall while the PING waited: %.3f ms\n", double(stall) / 1000.0);
+            CHILD_EXPECT(host.reports.size() == 5, 27);
+            // The loop went on while the PING waited: no pass took more
+            // than 5 ms, and the loopback connect was timed as it happened.
+            CHILD_EXPECT(stall <= 5000, 28);
+            const auto *pingReport = reportFor(host, ping);
+            const auto *localReport = reportFor(host, local);
+            CHILD_EXPECT(localReport && localReport->code == TcpOk && local.responseMicros < 5000, 29);
+            CHILD_EXPECT(pingReport && pingReport->code == PingFailed && pingProbe.done() == 2, 30);
+            CHILD_EXPECT(localReport->atMicros < pingReport->atMicros, 31);
+            CHILD_EXPECT(pingReport->atMicros - began >= 1950000 && pingReport->atMicros - began < 2600000, 32);
+            CHILD_EXPECT(ping.responseTime == 0 && pingProbe.reply().type == -1, 33);
+            CHILD_EXPECT(host.countOf(TcpFailed) == 1 && host.countOf(HttpFailed) == 1, 34);
+            // UDP only hands the datagram to the network.
+            CHILD_EXPECT(host.countOf(UdpOk) == 1, 35);
+            for (const auto &r : host.reports) {
+                if (r.code == TcpFailed || r.code == HttpFailed)
+                    CHILD_EXPECT(r.atMicros - began >= 2900000, 36);
+            }
+            CHILD_EXPECT(tcpProbe.done() == 2 && httpProbe.done() == 2 && udpProbe.done() == 1, 37);
             return 0;
         },
         test::NetNamespace, 20000);
@@ -165,19 +264,23 @@ TEST(DroppingHost, EveryKindEndsAtItsDeadline)
     EXPECT_EQ(status, 0);
 }
 
-// An ICMP responder on loopback (kernel echo replies off) that surrounds the
-// probe's request with unrelated traffic and then answers as told.
+// An ICMP responder on loopback (kernel echo replies off) that surrounds
+// every answer with unrelated traffic. The requests to 127.0.0.d are
+// answered as answers[d] says, in the order they come; those it does not
+// name go unanswered.
 class Responder {
 public:
     enum Answer { Silent, Reply, Unreachable, TimeExceeded };
 
-    Responder(Answer answer, unsigned delayMs) : answer_(answer), delayMs_(delayMs)
+    Responder(std::map<int, std::vector<Answer>> answers, unsigned delayMs)
+        : answers_(std::move(answers)), delayMs_(delayMs)
     {
         socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         thread_ = std::thread([this] { run(); });
     }
     ~Responder()
     {
+        stop_ = true;
         thread_.join();
         if (socket_ >= 0)
             close(socket_);
@@ -195,7 +298,8 @@ private:
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         sendto(socket_, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
     }
-    std::vector<std::uint8_t> quoting(std::uint8_t type, std::uint8_t code, const std::uint8_t *request)
+    static std::vector<std::uint8_t> quoting(std::uint8_t type, std::uint8_t code, const std::uint8_t *request,
+                                             std::uint32_t destination)
     {
         std::vector<std::uint8_t> message(8 + 20 + 8, 0);
         message[0] = type;
@@ -206,7 +310,7 @@ private:
         ip[9] = IPPROTO_ICMP;
         const std::uint32_t loopback = htonl(INADDR_LOOPBACK);
         std::memcpy(ip + 12, &loopback, 4);
-        std::memcpy(ip + 16, &loopback, 4);
+        std::memcpy(ip + 16, &destination, 4);
         std::memcpy(&message[28], request, 8);
         return message;
     }
@@ -214,18 +318,24 @@ private:
     {
         if (socket_ < 0)
             return;
+        std::map<int, std::size_t> seen;
         const std::uint64_t deadline = test::monoMicros() + 3000000;
         std::uint8_t buffer[2048];
-        while (test::monoMicros() < deadline) {
+        while (!stop_ && test::monoMicros() < deadline) {
             pollfd p{socket_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0)
+            if (poll(&p, 1, 20) <= 0)
                 continue;
             const ssize_t got = recv(socket_, buffer, sizeof buffer, 0);
             if (got < 20 + 18)
                 continue;
             const std::uint8_t *icmp = buffer + (buffer[0] & 0x0f) * 4;
-            if (icmp[0] != 8 || icmp[8] != 0x51)
+            if (icmp[0] != 8 || icmp[8] != 0x51 || buffer[16] != 127)
                 continue;
+            std::uint32_t destination;
+            std::memcpy(&destination, buffer + 16, 4);
+            const std::vector<Answer> &plan = answers_[buffer[19]];
+            const std::size_t nth = seen[buffer[19]]++;
+            const Answer answer = nth < plan.size() ? plan[nth] : Silent;
             std::vector<std::uint8_t> request(icmp, icmp + 18);
             // Unrelated: a reply to someone else, a reply with our numbers
             // but other data, an error about someone else's request, and an
@@ -241,78 +351,98 @@ private:
             send(wrongData);
             std::vector<std::uint8_t> otherRequest = request;
             otherRequest[6] ^= 0x11;
-            send(quoting(3, 1, otherRequest.data()));
+            send(quoting(3, 1, otherRequest.data(), destination));
             send(std::vector<std::uint8_t>{13, 0, 0, 0, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+            if (answer == Silent)
+                continue;
             usleep(delayMs_ * 1000);
-            if (answer_ == Reply) {
+            if (answer == Reply) {
                 request[0] = 0;
                 send(request);
-            } else if (answer_ == Unreachable) {
-                send(quoting(3, 1, request.data()));
-            } else if (answer_ == TimeExceeded) {
-                send(quoting(11, 0, request.data()));
+            } else {
+                send(answer == Unreachable ? quoting(3, 1, request.data(), destination)
+                                           : quoting(11, 0, request.data(), destination));
             }
-            return;
         }
     }
 
-    Answer answer_;
+    std::map<int, std::vector<Answer>> answers_;
     unsigned delayMs_;
     int socket_ = -1;
+    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
-TEST(PingProbe, OnlyTheAnswerToThisRequestDecides)
+// Checks under way at the same time, to one target and to several, on both
+// kinds of socket: each is decided by the answer to its own request only,
+// also when two of them were sent within the same millisecond.
+TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
 {
     const int status = test::runInChild(
         [] {
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"), 20);
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 21);
-            RecordingHost host;
+            using R = Responder;
+            struct Case {
+                const char *target;
+                int code;
+                int type;
+                int done;
+            };
+            // Two checks to 127.0.0.1: the first is answered, the second
+            // refused; 127.0.0.3 never answers.
+            const Case cases[] = {{"127.0.0.1", PingOk, 0, 1},
+                                  {"127.0.0.1", PingFailed, 3, 1},
+                                  {"127.0.0.2", PingFailed, 11, 1},
+                                  {"127.0.0.3", PingFailed, -1, 2},
+                                  {"127.0.0.4", PingOk, 0, 1}};
+            constexpr std::size_t count = sizeof cases / sizeof cases[0];
             int failures = 0;
             for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
                 const char *kind = choice == CPingProbe::RawOnly ? "raw" : "datagram";
-                for (auto answer : {Responder::Reply, Responder::Unreachable, Responder::TimeExceeded, Responder::Silent}) {
-                    Responder responder(answer, 30);
-                    CHILD_EXPECT(responder.ok(), 22);
-                    CPingCheck check(host);
-                    check.setSocketChoice(choice);
-                    MonitorPort entry;
-                    const std::uint64_t began = test::monoMicros();
-                    const int outcome = check.run("127.0.0.1", entry);
-                    const std::uint64_t took = test::monoMicros() - began;
-                    const PingReply &reply = check.lastReply();
-                    bool right = false;
-                    switch (answer) {
-                    case Responder::Reply:
-                        right = outcome == 1 && reply.type == 0 && entry.responseMicros >= 30000 &&
-                                entry.responseMicros < 500000 && reply.skipped >= 2;
-                        break;
-                    case Responder::Unreachable:
-                        right = outcome == 0 && reply.type == 3 && reply.code == 1 &&
-                                reply.text == "Host is unreachable." && entry.responseTime == 0 && took < 1000000;
-                        break;
-                    case Responder::TimeExceeded:
-                        right = outcome == 0 && reply.type == 11 && entry.responseTime == 0 && took < 1000000;
-                        break;
-                    case Responder::Silent:
-                        right = outcome == 0 && reply.type == -1 && took >= 1950000 && reply.skipped >= 2;
-                        break;
-                    }
+                R responder({{1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {4, {R::Reply}}}, 30);
+                CHILD_EXPECT(responder.ok(), 22);
+                RecordingHost host;
+                MonitorPort entries[count];
+                std::vector<std::unique_ptr<CPingProbe>> probes;
+                const std::uint64_t began = test::monoMicros();
+                for (std::size_t i = 0; i < count; ++i) {
+                    probes.push_back(std::make_unique<CPingProbe>(host));
+                    probes.back()->setSocketChoice(choice);
+                    CHILD_EXPECT(probes.back()->start(0, cases[i].target, entries[i]) == 1, 23);
+                }
+                host.waitReports(count, 3000);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const RecordingHost::Report *r = reportFor(host, entries[i]);
+                    const PingReply &reply = probes[i]->reply();
+                    const std::uint64_t took = r ? r->atMicros - began : 0;
+                    bool right = r && r->code == cases[i].code && reply.type == cases[i].type &&
+                                 probes[i]->done() == cases[i].done && reply.skipped >= 2;
+                    if (cases[i].code == PingOk)
+                        right = right && entries[i].responseMicros >= 30000 && entries[i].responseMicros < 500000;
+                    else
+                        right = right && entries[i].responseTime == 0;
+                    if (cases[i].type == 3)
+                        right = right && reply.code == 1 && reply.text == "Host is unreachable.";
+                    if (cases[i].done == 2)
+                        right = right && took >= 1950000;
+                    else
+                        right = right && took < 1000000;
                     if (!right) {
                         std::fprintf(stderr,
-                                     "%s socket, answer %d: outcome %d type %d code %d skipped %u rtt %llu us took "
-                                     "%llu us\n",
-                                     kind, int(answer), outcome, reply.type, reply.code, reply.skipped,
-                                     static_cast<unsigned long long>(entry.responseMicros),
+                                     "%s socket, check %zu to %s: code %d type %d code %d skipped %u done %d rtt "
+                                     "%llu us after %llu us\n",
+                                     kind, i, cases[i].target, r ? r->code : -1, reply.type, reply.code, reply.skipped,
+                                     probes[i]->done(), static_cast<unsigned long long>(entries[i].responseMicros),
                                      static_cast<unsigned long long>(took));
                         ++failures;
                     }
                 }
+                CHILD_EXPECT(host.reports.size() == count, 24);
             }
             return failures == 0 ? 0 : 30;
         },
-        test::NetNamespace, 60000);
+        test::NetNamespace, 30000);
     if (status == -1)
         GTEST_SKIP() << "needs root for a network namespace";
     EXPECT_EQ(status, 0);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/probes/ProbeTestSupport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -19,15 +21,61 @@
 
 namespace vigilon::test {
 
-StallMeter::StallMeter(EventLoop &loop) : loop_(loop)
+MachineStalls::MachineStalls()
+{
+    cpu_set_t here;
+    CPU_ZERO(&here);
+    CPU_SET(sched_getcpu(), &here);
+    sched_param priority{};
+    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    ok_ = sched_setaffinity(0, sizeof here, &here) == 0 && sched_setscheduler(0, SCHED_FIFO, &priority) == 0;
+    // The watcher keeps the processor and the policy; one step higher.
+    thread_ = std::thread([this, priority] {
+        sched_param higher = priority;
+        ++higher.sched_priority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &higher);
+        // Bounded by the stop flag, one pass a millisecond.
+        while (!stop_) {
+            const std::uint64_t due = monoMicros() + 1000;
+            usleep(1000);
+            const std::uint64_t woke = monoMicros();
+            if (woke > due + 200) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                late_.emplace_back(due, woke);
+            }
+        }
+    });
+}
+
+MachineStalls::~MachineStalls()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+std::uint64_t MachineStalls::overlap(std::uint64_t from, std::uint64_t to) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::uint64_t longest = 0;
+    for (const auto &[begin, end] : late_) {
+        const std::uint64_t a = std::max(begin, from), b = std::min(end, to);
+        if (b > a)
+            longest = std::max(longest, b - a);
+    }
+    return longest;
+}
+
+StallMeter::StallMeter(EventLoop &loop, const MachineStalls *machine) : loop_(loop), machine_(machine)
 {
     last_ = monoMicros();
-    loop_.setTimer(this, 1, 5, [this] {
+    loop_.setTimer(this, 1, 1, [this] {
         const std::uint64_t now = monoMicros();
         const std::uint64_t gap = now - last_;
-        // The ticker is due every 5 ms: anything beyond is the stall.
-        if (gap > 5000 && gap - 5000 > longest_)
-            longest_ = gap - 5000;
+        // The ticker is due every millisecond: anything beyond is the stall.
+        if (gap > 1000 && gap - 1000 > longest_)
+            longest_ = gap - 1000;
+        if (gap > 2000)
+            gaps_.emplace_back(last_, now);
         last_ = now;
     });
 }
@@ -35,6 +83,20 @@ StallMeter::StallMeter(EventLoop &loop) : loop_(loop)
 StallMeter::~StallMeter()
 {
     loop_.killTimers(this);
+}
+
+std::uint64_t StallMeter::longestMicros() const
+{
+    if (!machine_)
+        return longest_;
+    // The gaps not noted held the loop up by a millisecond at most.
+    std::uint64_t longest = std::min<std::uint64_t>(longest_, 1000);
+    for (const auto &[from, to] : gaps_) {
+        std::uint64_t stall = to - from - 1000;
+        stall -= std::min(stall, machine_->overlap(from, to));
+        longest = std::max(longest, stall);
+    }
+    return longest;
 }
 
 namespace {

@@ -57,18 +57,42 @@ public:
     bool insideStart = false;
 };
 
-// Measures how late a 5 ms ticker on the loop runs: the longest stall of
-// the loop while it is installed.
+// What the machine itself (the kernel's own work, interrupts) takes from a
+// loop: a thread on the calling thread's processor, at a real-time priority
+// above it, wakes every millisecond and notes how late it woke. The calling
+// thread is kept on that processor and made real-time too, so that other
+// programs do not take it away either. Needs root.
+class MachineStalls {
+public:
+    MachineStalls();
+    ~MachineStalls();
+    bool ok() const { return ok_; }
+    // The longest time within [from, to] that the watcher was held up.
+    std::uint64_t overlap(std::uint64_t from, std::uint64_t to) const;
+
+private:
+    bool ok_ = false;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> late_;
+    std::thread thread_;
+};
+
+// Measures how late a 1 ms ticker on the loop runs: the longest stall of
+// the loop while it is installed. With machine, what the machine took over
+// the same time is not counted as the loop's.
 class StallMeter {
 public:
-    explicit StallMeter(EventLoop &loop);
+    explicit StallMeter(EventLoop &loop, const MachineStalls *machine = nullptr);
     ~StallMeter();
-    std::uint64_t longestMicros() const { return longest_; }
+    std::uint64_t longestMicros() const;
 
 private:
     EventLoop &loop_;
+    const MachineStalls *machine_;
     std::uint64_t last_ = 0;
     std::uint64_t longest_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks over a millisecond late
 };
 
 // A TCP server on 127.0.0.1 with a chosen behaviour, on its own thread.

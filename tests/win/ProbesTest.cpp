@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The probes on Winsock under Wine, against loopback only: the ICMP echo
-// of a raw socket, and TCP connects that succeed and that are refused, in
-// the asynchronous mode on the poll loop and in the synchronous one.
+// of a raw socket on the poll loop, and TCP connects that succeed and that
+// are refused, in the asynchronous mode on the poll loop and in the
+// synchronous one.
 #include "app/base/PollEventLoop.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
@@ -52,19 +53,21 @@ private:
     SOCKET socket_ = INVALID_SOCKET;
 };
 
-TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocket)
+TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
 {
     Host host;
+    MonitorPort entry;
     CPingProbe probe(host);
     probe.setSocketChoice(CPingProbe::RawOnly);
-    ASSERT_EQ(probe.open("127.0.0.1"), 1);
-    ASSERT_EQ(probe.sendEcho(ping::Ttl), 1);
-    PingReply reply;
-    EXPECT_EQ(probe.receiveReply(reply), 1);
-    EXPECT_EQ(reply.type, 0) << "an echo reply";
-    EXPECT_EQ(reply.source, htonl(INADDR_LOOPBACK));
-    EXPECT_LT(reply.roundTripTime, 2000u);
-    probe.close();
+    ASSERT_EQ(probe.start(0, "127.0.0.1", entry), 1);
+    EXPECT_TRUE(host.codes.empty());
+    host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+    ASSERT_EQ(host.codes, (std::vector<int>{PingOk}));
+    EXPECT_EQ(probe.done(), 1);
+    EXPECT_EQ(probe.reply().type, 0) << "an echo reply";
+    EXPECT_EQ(probe.reply().source, htonl(INADDR_LOOPBACK));
+    EXPECT_LT(entry.responseTime, 2000u);
+    EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
 }
 
 TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
