@@ -3,17 +3,15 @@
 #include "app/Help.h"
 
 #include "app/base/StringTable.h"
+#include "app/platform/FileSystem.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <climits>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,35 +19,12 @@ namespace vigilon {
 
 namespace {
 
-bool isFile(const std::string &path)
-{
-#ifdef _WIN32
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-#else
-    struct stat st = {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-#endif
-}
-
 std::string joinPath(const std::string &dir, const std::string &name)
 {
     if (dir.empty())
         return name;
     const char last = dir.back();
     return (last == '/' || last == '\\') ? dir + name : dir + '/' + name;
-}
-
-std::string currentDirectory()
-{
-#ifdef _WIN32
-    char buffer[MAX_PATH];
-    const DWORD got = GetCurrentDirectoryA(MAX_PATH, buffer);
-    return got > 0 && got < MAX_PATH ? std::string(buffer, got) : std::string();
-#else
-    char buffer[PATH_MAX];
-    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-#endif
 }
 
 void showHelpFailure(Prompter &prompter)
@@ -62,13 +37,13 @@ void showHelpFailure(Prompter &prompter)
 std::string findHelpPage(const std::string &currentDirectory, const std::vector<std::string> &dataDirectories)
 {
     const std::string here = joinPath(currentDirectory, kHelpPage);
-    if (isFile(here))
+    if (platform::isFile(here))
         return here;
     for (const std::string &dir : dataDirectories) {
         if (dir.empty())
             continue;
         const std::string installed = joinPath(joinPath(dir, "vigilon"), "docs_ja/read1st.htm");
-        if (isFile(installed))
+        if (platform::isFile(installed))
             return installed;
     }
     return {};
@@ -106,7 +81,7 @@ std::vector<std::string> helpDataDirectories()
 
 void openHelpPage(platform::Launcher &launcher, Prompter &prompter)
 {
-    const std::string page = findHelpPage(currentDirectory(), helpDataDirectories());
+    const std::string page = findHelpPage(platform::currentDirectory(), helpDataDirectories());
     if (page.empty()) {
         std::fprintf(stderr, "vigilon: the help page %s was found neither here nor in the data directories\n",
                      kHelpPage);

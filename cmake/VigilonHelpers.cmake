@@ -5,15 +5,12 @@ function(vigilon_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
 endfunction()
 
-# vigilon_library(name FOLDER dir [RECURSE] [LIBS ...] [EXCLUDE regex])
-# A static library of every .cpp in a folder; the folder is its include root.
+# vigilon_library(name FOLDER dir [LIBS ...] [EXCLUDE regex])
+# A static library of every .cpp in a folder (not its subfolders); the
+# project's root is its include root.
 function(vigilon_library name)
-  cmake_parse_arguments(ARG "RECURSE" "FOLDER;EXCLUDE" "LIBS" ${ARGN})
-  if(ARG_RECURSE)
-    file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${ARG_FOLDER}/*.cpp")
-  else()
-    file(GLOB sources CONFIGURE_DEPENDS "${ARG_FOLDER}/*.cpp")
-  endif()
+  cmake_parse_arguments(ARG "" "FOLDER;EXCLUDE" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${ARG_FOLDER}/*.cpp")
   if(ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
@@ -28,6 +25,24 @@ function(vigilon_library name)
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
   vigilon_warnings(${name})
+endfunction()
+
+# vigilon_platform_sources(target folder [INCLUDE])
+# Adds the sources of folder/win when building for Windows, of folder/posix
+# otherwise. INCLUDE also puts that folder on the target's public include
+# path, for headers that exist once per system under one name.
+function(vigilon_platform_sources target folder)
+  cmake_parse_arguments(ARG "INCLUDE" "" "" ${ARGN})
+  if(WIN32)
+    set(platform "${folder}/win")
+  else()
+    set(platform "${folder}/posix")
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS "${platform}/*.cpp")
+  target_sources(${target} PRIVATE ${sources})
+  if(ARG_INCLUDE)
+    target_include_directories(${target} PUBLIC "${platform}")
+  endif()
 endfunction()
 
 # vigilon_gtest(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [ENVIRONMENT ...])

@@ -5,37 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <sys/types.h>
-#ifndef MSG_NOSIGNAL
-#define MSG_NOSIGNAL 0 // no SIGPIPE there
-#endif
-#else
-#include <cerrno>
-#include <sys/socket.h>
-#include <sys/types.h>
-#endif
+// The system's socket calls, error codes (net::code), net::lastError() and
+// net::pollSockets(), from app/base/posix/ or app/base/win/.
+#include "SystemSockets.h"
 
 namespace vigilon::net {
-
-// The error of the last socket call (errno, or WSAGetLastError()).
-int lastError();
-
-// Socket error codes under one name on every system.
-namespace code {
-#ifdef _WIN32
-constexpr int WouldBlock = WSAEWOULDBLOCK, Again = WSAEWOULDBLOCK, InProgress = WSAEINPROGRESS,
-              Interrupted = WSAEINTR, Refused = WSAECONNREFUSED, Reset = WSAECONNRESET, Pipe = WSAESHUTDOWN,
-              TimedOut = WSAETIMEDOUT, NoFiles = WSAEMFILE, FileTable = WSAEMFILE, NoBuffers = WSAENOBUFS,
-              NoMemory = WSA_NOT_ENOUGH_MEMORY;
-#else
-constexpr int WouldBlock = EWOULDBLOCK, Again = EAGAIN, InProgress = EINPROGRESS, Interrupted = EINTR,
-              Refused = ECONNREFUSED, Reset = ECONNRESET, Pipe = EPIPE, TimedOut = ETIMEDOUT, NoFiles = EMFILE,
-              FileTable = ENFILE, NoBuffers = ENOBUFS, NoMemory = ENOMEM;
-#endif
-} // namespace code
 
 // A non-blocking, close-on-exec socket; -1 on failure (see lastError()).
 int openSocket(int type, int protocol);

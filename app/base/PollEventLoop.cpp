@@ -4,21 +4,11 @@
 #include "app/base/Clock.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <vector>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#define poll WSAPoll
-using nfds_t = ULONG;
-#else
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+// The system's sockets and poll(), from app/base/posix/ or app/base/win/.
+#include "SystemSockets.h"
 
 namespace vigilon {
 
@@ -31,52 +21,12 @@ std::uint64_t nowMicros()
 
 PollEventLoop::PollEventLoop()
 {
-#ifndef _WIN32
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wakeRead_ = fds[0];
-        wakeWrite_ = fds[1];
-    }
-#else
-    // No pipes to poll here: a UDP socket on loopback that sends to itself
-    // carries the wake-ups. The library is started for it (counted, so the
-    // frame's own start-up is unaffected).
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-        return;
-    started_ = true;
-    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET)
-        return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    u_long nonBlocking = 1;
-    if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
-        connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-        closesocket(s);
-        return;
-    }
-    wakeRead_ = wakeWrite_ = static_cast<int>(s);
-#endif
+    openWake();
 }
 
 PollEventLoop::~PollEventLoop()
 {
-#ifndef _WIN32
-    if (wakeRead_ >= 0)
-        close(wakeRead_);
-    if (wakeWrite_ >= 0)
-        close(wakeWrite_);
-#else
-    if (wakeRead_ >= 0)
-        closesocket(static_cast<SOCKET>(wakeRead_));
-    if (started_)
-        WSACleanup();
-#endif
+    closeWake();
 }
 
 void PollEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
@@ -127,15 +77,8 @@ void PollEventLoop::post(std::function<void()> fn)
         std::lock_guard<std::mutex> lock(postedMutex_);
         posted_.push_back(std::move(fn));
     }
-    if (wakeWrite_ >= 0) {
-        const char byte = 1;
-        // A full pipe already holds a wake-up; nothing is lost.
-#ifndef _WIN32
-        [[maybe_unused]] auto written = write(wakeWrite_, &byte, 1);
-#else
-        ::send(static_cast<SOCKET>(wakeWrite_), &byte, 1, 0);
-#endif
-    }
+    if (wakeWrite_ >= 0)
+        sendWake();
 }
 
 void PollEventLoop::quit()
@@ -188,11 +131,8 @@ int PollEventLoop::waitBudgetMs(unsigned maxWaitMs) const
         const std::uint64_t untilDue = earliest > now ? (earliest - now + 999u) / 1000u : 0;
         budget = std::min(budget, untilDue);
     }
-#ifdef _WIN32
-    // Without a wake-up socket, keep posted calls from waiting long.
     if (wakeRead_ < 0)
-        budget = std::min<std::uint64_t>(budget, 10);
-#endif
+        budget = std::min(budget, kMaxWaitWithoutWakeMs);
     return static_cast<int>(std::min<std::uint64_t>(budget, INT_MAX));
 }
 
@@ -227,16 +167,11 @@ void PollEventLoop::dispatchSockets(int waitMs)
         fds.push_back(pollfd{static_cast<decltype(pollfd::fd)>(wakeRead_), POLLIN, 0});
 
     if (fds.empty()) {
-        if (waitMs > 0) {
-#ifdef _WIN32
-            Sleep(static_cast<DWORD>(waitMs));
-#else
-            poll(nullptr, 0, waitMs);
-#endif
-        }
+        if (waitMs > 0)
+            idle(waitMs);
         return;
     }
-    const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), waitMs);
+    const int ready = net::pollSockets(fds.data(), fds.size(), waitMs);
     if (ready <= 0)
         return;
 
@@ -255,13 +190,8 @@ void PollEventLoop::dispatchSockets(int waitMs)
         const bool failed = got & (POLLERR | POLLHUP | POLLNVAL);
         if ((watch.events & Connected) && (got & (POLLOUT | POLLERR | POLLHUP))) {
             socklen_t len = sizeof error;
-            if (getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &len) != 0) {
-#ifdef _WIN32
-                error = WSAGetLastError();
-#else
-                error = errno;
-#endif
-            }
+            if (getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &len) != 0)
+                error = net::lastError();
             events |= Connected;
             watch.events &= ~unsigned(Connected);
         }
@@ -278,17 +208,8 @@ void PollEventLoop::dispatchSockets(int waitMs)
         callback(events, error);
     }
 
-    if (wakeRead_ >= 0 && fds.size() > watched && (fds.back().revents & POLLIN)) {
-        char buffer[64];
-        // Bounded by what was written; the descriptor is non-blocking.
-#ifndef _WIN32
-        while (read(wakeRead_, buffer, sizeof buffer) > 0) {
-        }
-#else
-        while (::recv(static_cast<SOCKET>(wakeRead_), buffer, sizeof buffer, 0) > 0) {
-        }
-#endif
-    }
+    if (wakeRead_ >= 0 && fds.size() > watched && (fds.back().revents & POLLIN))
+        drainWake();
 }
 
 void PollEventLoop::dispatchTimers()

@@ -63,6 +63,17 @@ private:
     void dispatchPosted();
     int waitBudgetMs(unsigned maxWaitMs) const;
 
+    // The wake-up channel of post(), made one way per system
+    // (posix/PollWake.cpp, win/PollWake.cpp).
+    void openWake();
+    void closeWake();
+    void sendWake();
+    void drainWake();
+    // Waits with nothing to poll.
+    static void idle(int waitMs);
+    // The longest wait when the channel could not be made.
+    static const std::uint64_t kMaxWaitWithoutWakeMs;
+
     std::map<TimerKey, Timer> timers_;
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
+// The socket library of Windows: Winsock, started and cleaned up by the frame.
 #include "app/FrameUi.h"
 
-#ifdef _WIN32
 #include <winsock2.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace vigilon {
 
@@ -14,21 +11,11 @@ class SystemSocketLibrary final : public SocketLibrary {
 public:
     bool startup() override
     {
-#ifdef _WIN32
         WSADATA data;
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-#else
-        // Nothing to start here.
-        return true;
-#endif
     }
 
-    void cleanup() override
-    {
-#ifdef _WIN32
-        WSACleanup();
-#endif
-    }
+    void cleanup() override { WSACleanup(); }
 
     bool hostName(std::string &name) override
     {

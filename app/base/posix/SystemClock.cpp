@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// The system's clocks on POSIX systems: CLOCK_MONOTONIC and CLOCK_BOOTTIME.
+#include "app/base/Clock.h"
+
+#include <ctime>
+
+namespace vigilon {
+
+namespace {
+std::uint64_t readClock(clockid_t id)
+{
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+}
+} // namespace
+
+std::uint64_t SystemClock::monotonicMicros() const
+{
+    return readClock(CLOCK_MONOTONIC);
+}
+
+std::uint64_t SystemClock::boottimeMicros() const
+{
+    return readClock(CLOCK_BOOTTIME);
+}
+
+} // namespace vigilon

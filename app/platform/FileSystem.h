@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+namespace vigilon::platform {
+
+// Whether path names a file that exists and is no directory.
+bool isFile(const std::string &path);
+
+// The program's current directory; empty when it cannot be read.
+std::string currentDirectory();
+
+} // namespace vigilon::platform

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// The sample file on POSIX systems: iconv for the character set, an advisory
+// lock that keeps other recorders out.
+#include "graph/SampleFile.h"
+#include "graph/SampleRecorder.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace vigilon {
+
+namespace samplefile {
+
+std::string convert(const std::string &utf8, const std::string &charset)
+{
+    iconv_t cd = iconv_open(charset.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return utf8;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char *in = const_cast<char *>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char *dst = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1) || inLeft != 0)
+        return utf8;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+int openFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+long long writeFile(int fd, const char *data, std::size_t size)
+{
+    return ::write(fd, data, size);
+}
+
+void closeFile(int fd)
+{
+    ::close(fd);
+}
+
+} // namespace samplefile
+
+std::string localeCharacterSet()
+{
+    const char *cs = nl_langinfo(CODESET);
+    return cs ? cs : "";
+}
+
+} // namespace vigilon

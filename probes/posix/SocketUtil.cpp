@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+// The parts of the socket helpers that differ by system: POSIX.
+#include "probes/SocketUtil.h"
+
+#include "app/base/Clock.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace vigilon::net {
+
+int openSocket(int type, int protocol)
+{
+    return ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+}
+
+bool setNonBlocking(int fd, bool on)
+{
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return wanted == flags || fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+void closeSocket(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow)
+{
+    // The stamp's age on the wall clock, taken against a reading of both
+    // clocks at one moment: the monotonic clock is read on either side of
+    // the wall clock and the middle taken, so that the time spent since the
+    // readiness was seen (the receive call, this one) is not counted in.
+    const std::uint64_t before = SystemClock::instance().monotonicMicros();
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    const std::uint64_t after = SystemClock::instance().monotonicMicros();
+    const std::uint64_t monotonicThen = before + (after - before) / 2;
+    const std::int64_t realNs = std::int64_t(real.tv_sec) * 1000000000 + real.tv_nsec;
+    const std::int64_t stampNs = stampSeconds * 1000000000 + stampNanos;
+    const std::int64_t ageMicros = (realNs - stampNs + 500) / 1000;
+    // A stamp from the future or from long ago means the wall clock was set
+    // in between; then the readiness time is the better answer.
+    if (ageMicros < 0 || ageMicros > 10000000 || std::uint64_t(ageMicros) > monotonicThen)
+        return monotonicNow;
+    const std::uint64_t arrived = monotonicThen - std::uint64_t(ageMicros);
+    // The data cannot have come after its readiness was seen; a stamp that
+    // says so was taken on a wall clock that was set meanwhile.
+    return arrived > monotonicNow ? monotonicNow : arrived;
+}
+
+ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
+                       std::uint64_t nowMicros, std::uint64_t &arrivedMicros)
+{
+    iovec io{buffer, size};
+    alignas(cmsghdr) char control[256];
+    msghdr message{};
+    message.msg_name = from;
+    message.msg_namelen = fromLength ? *fromLength : 0;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, flags);
+    arrivedMicros = nowMicros;
+    if (got < 0)
+        return got;
+    if (fromLength)
+        *fromLength = message.msg_namelen;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+#ifdef SCM_TIMESTAMPNS
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            if (stamp.tv_sec != 0 || stamp.tv_nsec != 0)
+                arrivedMicros = realtimeStampToMonotonic(stamp.tv_sec, stamp.tv_nsec, nowMicros);
+        }
+#endif
+    }
+    return got;
+}
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    const rlim_t soft = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) == 0)
+        return;
+    // An unlimited hard limit is more than the kernel hands out to one
+    // process: take its own ceiling then.
+    if (FILE *file = std::fopen("/proc/sys/fs/nr_open", "r")) {
+        unsigned long long ceiling = 0;
+        if (std::fscanf(file, "%llu", &ceiling) == 1 && ceiling > soft && ceiling < limit.rlim_max) {
+            limit.rlim_cur = static_cast<rlim_t>(ceiling);
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        std::fclose(file);
+    }
+}
+
+bool parseDottedAddress(const std::string &text, std::uint32_t &address)
+{
+    if (text.empty())
+        return false;
+    in_addr parsed{};
+    if (inet_aton(text.c_str(), &parsed) == 0)
+        return false;
+    address = parsed.s_addr;
+    return true;
+}
+
+} // namespace vigilon::net

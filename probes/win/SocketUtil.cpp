@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// The parts of the socket helpers that differ by system: Windows.
+#include "probes/SocketUtil.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace vigilon::net {
+
+int openSocket(int type, int protocol)
+{
+    const SOCKET s = ::socket(AF_INET, type, protocol);
+    if (s == INVALID_SOCKET)
+        return -1;
+    const int fd = static_cast<int>(s);
+    if (!setNonBlocking(fd, true)) {
+        closesocket(s);
+        return -1;
+    }
+    return fd;
+}
+
+bool setNonBlocking(int fd, bool on)
+{
+    u_long mode = on ? 1 : 0;
+    return ioctlsocket(static_cast<SOCKET>(fd), FIONBIO, &mode) == 0;
+}
+
+void closeSocket(int &fd)
+{
+    if (fd >= 0)
+        closesocket(static_cast<SOCKET>(fd));
+    fd = -1;
+}
+
+std::uint64_t realtimeStampToMonotonic(std::int64_t, long, std::uint64_t monotonicNow)
+{
+    return monotonicNow;
+}
+
+// No receive stamps here: the readiness time is the arrival.
+ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockaddr *from, socklen_t *fromLength,
+                       std::uint64_t nowMicros, std::uint64_t &arrivedMicros)
+{
+    arrivedMicros = nowMicros;
+    return ::recvfrom(static_cast<SOCKET>(fd), static_cast<char *>(buffer), static_cast<int>(size), flags, from,
+                      fromLength);
+}
+
+// Sockets have no descriptor limit of the process to raise here.
+void raiseDescriptorLimit()
+{
+}
+
+bool parseDottedAddress(const std::string &text, std::uint32_t &address)
+{
+    if (text.empty())
+        return false;
+    // inet_addr() takes the same short forms; only the broadcast address
+    // itself collides with its error value.
+    const unsigned long parsed = inet_addr(text.c_str());
+    if (parsed == INADDR_NONE && text != "255.255.255.255")
+        return false;
+    address = static_cast<std::uint32_t>(parsed);
+    return true;
+}
+
+} // namespace vigilon::net
