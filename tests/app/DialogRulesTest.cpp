@@ -278,9 +278,11 @@ TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThe
     EXPECT_EQ(controls.statusText, started + "1日 01:01:01経過");
 }
 
-TEST_F(DialogRules, fieldsAreCheckedAsTheyChange)
+TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
 {
+    storeConfiguration({}, 1500, 1);
     makeFrame();
+    EXPECT_EQ(std::tie(controls.interval.value, controls.intervalSpinPos), std::tuple("999", 999));
     struct Case {
         bool retry;
         const char *typed;
