@@ -251,13 +251,18 @@ TEST_F(DialogRules, startAndStopAskSaveTheFieldsFirstAndSwitchTheControls)
 
     // A field out of range: its message, and nothing started or saved.
     frame->setEntryActive(0, true);
-    controls.retry.value = "6";
-    prompter.messages.clear();
-    const int writes = registry.writeCount();
-    dialog().onStartStop();
-    expectVerdict(prompter, controls.retry, "Please enter an integer between 1 and 5.");
-    EXPECT_FALSE(frame->running());
-    EXPECT_EQ(registry.writeCount(), writes);
+    for (auto [field, typed, message] :
+         {std::tuple{&controls.interval, "100000", "Please enter an integer between 1 and 99999."},
+          std::tuple{&controls.retry, "6", "Please enter an integer between 1 and 5."}}) {
+        const std::string kept = std::exchange(field->value, typed);
+        prompter.messages.clear();
+        const int writes = registry.writeCount();
+        dialog().onStartStop();
+        expectVerdict(prompter, *field, message);
+        EXPECT_FALSE(frame->running());
+        EXPECT_EQ(registry.writeCount(), writes);
+        field->value = kept;
+    }
 }
 
 TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThePollingTimer)
