@@ -7,6 +7,8 @@
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/TimeText.h"
 
+#include <algorithm>
+
 namespace vigilon {
 
 RowContent rowContent(const EntryView &entry)
@@ -62,6 +64,10 @@ void MainDialogController::init()
 {
     DataExchange::writeNumber(controls_.intervalField(), intervalSeconds_);
     DataExchange::writeNumber(controls_.retryField(), retryLimit_);
+    // The up-down controls start on the stored values; one beyond a
+    // control's range shows, and is then read, as the range's end.
+    controls_.setIntervalSpinPos(static_cast<int>(std::min<std::uint32_t>(intervalSeconds_, 1000000u)));
+    controls_.setRetrySpinPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));
     fillList();
     controls_.setHintText(hintText());
     updateStatusText(false);

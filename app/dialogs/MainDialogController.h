@@ -39,6 +39,8 @@ public:
         virtual ~Controls() = default;
         virtual EditField &intervalField() = 0;
         virtual EditField &retryField() = 0;
+        // Moves an up-down control, which keeps within its range (interval
+        // 1-999, retry 1-5) and shows its position in its field.
         virtual void setIntervalSpinPos(int pos) = 0;
         virtual void setRetrySpinPos(int pos) = 0;
         // The settings that only a stopped monitor may change: port test,

@@ -148,10 +148,12 @@ public:
         tray = t.get();
         return t;
     }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &init) override
+    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override
     {
         journal.add("dialog.create");
         dialogInit = init;
+        if (makeDialog)
+            return makeDialog(frame, init);
         auto d = std::make_unique<FakeMainDialog>(journal);
         dialog = d.get();
         return d;
@@ -181,6 +183,8 @@ public:
     }
 
     Journal journal;
+    // Makes the main dialog instead of the recording one (dialog stays null).
+    std::function<std::unique_ptr<MainDialogView>(CMainFrame &, const MainDialogInit &)> makeDialog;
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;

@@ -32,6 +32,8 @@ protected:
         std::int32_t active;
         std::uint32_t threshold = 0;
         std::string command = {};
+        // Empty: "port <number>".
+        std::string name = {};
     };
     void storeConfiguration(const std::vector<StoredPort> &entries, std::uint32_t interval = 5, std::uint32_t retry = 1,
                             const std::string &target = "")
@@ -44,7 +46,7 @@ protected:
             entry->active = e.active;
             entry->threshold = e.threshold;
             entry->command = e.command;
-            entry->name = "port " + std::to_string(e.port);
+            entry->name = e.name.empty() ? "port " + std::to_string(e.port) : e.name;
             list.push_back(std::move(entry));
         }
         appendPlaceholder(list);

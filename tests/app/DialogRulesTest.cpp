@@ -1,0 +1,607 @@
+// SPDX-License-Identifier: MIT
+// The dialogs' rules without a toolkit: data exchange, the port settings and
+// target host forms, and the main dialog's rules on a real frame.
+#include "app/base/StringTable.h"
+#include "app/dialogs/DataExchange.h"
+#include "tests/support/FakeDialogControls.h"
+#include "tests/support/FrameFixture.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <tuple>
+#include <utility>
+
+namespace vigilon::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+using Row = std::array<std::string, 6>;
+std::string s(unsigned id) { return loadString(id); }
+// The fake clock's start in UTC, as the list and the status show it.
+const std::string kStart = "2026年 01月 01日 00:00:00";
+const std::string kPortRange = "Please enter an integer between 1 and 64554.";
+
+// A refused value says so once with an exclamation mark and leaves its
+// field focused with its text selected; an accepted one says nothing.
+void expectVerdict(const FakePrompter &prompter, const FakeEditField &field, const std::string &message)
+{
+    EXPECT_EQ(prompter.texts(), message.empty() ? Texts{} : Texts{message});
+    EXPECT_EQ(prompter.messages.empty() ? 0u : prompter.messages[0].style, message.empty() ? 0u : mb::IconExclamation);
+    EXPECT_EQ(field.focused, message.empty() ? 0 : 1);
+}
+
+TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
+{
+    using O = DataExchange::Outcome;
+    const std::string integer = "Please enter an integer.", positive = "Please enter a positive integer.";
+    // assign: out-of-range numbers reach the field; value: 9 before.
+    struct Case {
+        bool isSigned;
+        const char *typed;
+        std::int64_t low, high;
+        bool assign;
+        O outcome;
+        std::int64_t value;
+        std::string message;
+    } const cases[] = {
+        {true, " +42 ", 0, 100, false, O::Ok, 42, ""},
+        {true, "", 1, 9, true, O::NotNumber, 9, integer},
+        {true, "4x", 1, 9, true, O::NotNumber, 9, integer},
+        {true, "-", 1, 9, true, O::NotNumber, 9, integer},
+        {true, "70000", 1, 64554, true, O::OutOfRange, 70000, kPortRange},
+        {true, "70000", 1, 64554, false, O::OutOfRange, 9, kPortRange},
+        // Too large to hold: saturated, so out of range whatever the range.
+        {true, "99999999999", 1, 64554, true, O::OutOfRange, 2147483648, kPortRange},
+        {true, "-99999999999", -9, 9, true, O::OutOfRange, -2147483648, "Please enter an integer between -9 and 9."},
+        {false, " 3 ", 1, 5, false, O::Ok, 3, ""},
+        {false, "+3", 1, 5, false, O::NotNumber, 9, positive},
+        {false, "-3", 1, 5, false, O::NotNumber, 9, positive},
+        {false, "99999999999", 1, 99999, false, O::OutOfRange, 9, "Please enter an integer between 1 and 99999."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakePrompter prompter;
+        DataExchange dx(prompter);
+        FakeEditField field(nullptr, c.typed);
+        std::int64_t value = 9;
+        std::uint32_t unsignedValue = 9;
+        EXPECT_EQ(c.isSigned ? dx.readInt(field, value, c.low, c.high, c.assign)
+                             : dx.readUnsigned(field, unsignedValue, std::uint32_t(c.low), std::uint32_t(c.high)),
+                  c.outcome);
+        EXPECT_EQ(c.isSigned ? value : std::int64_t(unsignedValue), c.value);
+        expectVerdict(prompter, field, c.message);
+    }
+}
+
+// OK reads the port, then the threshold, and composes the name; PING
+// watches port 7 whatever was typed; Delete asks about the port the dialog
+// opened with.
+TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
+{
+    const std::string invalid = s(sid::InvalidPortNumber), threshold = "Please enter an integer between 0 and 999999.";
+    struct Case {
+        const char *port, *threshold;
+        int protocol;
+        Texts messages;
+        std::string name = {}; // accepted
+        std::int64_t portRead = 0;
+    } const cases[] = {
+        {"0", "0", GenericTcp, {kPortRange, invalid}},
+        {"", "0", GenericTcp, {"Please enter an integer.", invalid}},
+        {"65535", "0", GenericTcp, {kPortRange}},
+        {"8080", "1000000", GenericTcp, {threshold}},
+        {"1", "0", GenericTcp, {}, "Generic TCP (1)", 1},
+        {"53", "0", GenericUdp, {}, "Generic UDP (53)", 53},
+        {"1234", "0", Ping, {}, "PING", 7},
+        {"64554", "999999", Http, {}, "HTTP (64554)", 64554},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.port);
+        FakePrompter prompter;
+        PortSettingsAnswer answer{&prompter, c.port, c.protocol, "notify", c.threshold};
+        PortSettingsForm form;
+        form.existingEntry = 1;
+        EXPECT_EQ(answer(form), c.messages.empty());
+        EXPECT_EQ(prompter.texts(), c.messages);
+        EXPECT_EQ(form.name, c.name);
+        if (c.messages.empty()) {
+            EXPECT_EQ(form.port, c.portRead);
+            EXPECT_EQ(form.protocol, c.protocol);
+            EXPECT_EQ(form.command, "notify");
+            EXPECT_EQ(form.existingEntry, 0);
+        }
+    }
+
+    // Choosing PING shows port 7 at once, and the threshold as it was: an
+    // unconfirmed one is lost. A refused threshold keeps the focus.
+    FakePrompter prompter;
+    PortSettingsForm form;
+    form.threshold = 40;
+    FakePortSettingsControls c;
+    form.init(c);
+    EXPECT_EQ(std::tie(c.port.value, c.port.focused, c.protocol, c.deleteEnabled), std::tuple("0", 1, 0, false));
+    c.threshold.value = "77";
+    c.setProtocolIndex(Ping);
+    form.onProtocolChanged(c, Ping);
+    EXPECT_EQ(std::tie(c.port.value, c.threshold.value), std::tuple("7", "40"));
+    c.threshold.value = "1000000";
+    EXPECT_FALSE(form.onOk(c, prompter));
+    expectVerdict(prompter, c.threshold, threshold);
+
+    PortSettingsForm edit;
+    edit.port = 110;
+    edit.existingEntry = 1;
+    edit.init(c);
+    c.port.value = "111";
+    prompter.messages.clear();
+    prompter.answers = {mb::IdNo};
+    EXPECT_FALSE(edit.onDelete(c, prompter));
+    EXPECT_TRUE(edit.onDelete(c, prompter));
+    EXPECT_EQ(prompter.texts(), Texts(2, "ポート(110)監視の登録を削除しますか?"));
+    EXPECT_EQ(std::pair(prompter.messages[0].style, edit.existingEntry), std::pair(mb::YesNo, 1));
+}
+
+// The main dialog's rules on a real frame, through its dialog view.
+class DialogRules : public FrameFixture {
+protected:
+    DialogRules()
+    {
+        ui.makeDialog = [this](CMainFrame &frame, const MainDialogInit &init) {
+            return std::make_unique<DialogOnRules>(frame, controls, init);
+        };
+        controls.portSettings = std::ref(answer);
+    }
+    // The frame and its dialog go before the controls.
+    ~DialogRules() override { frame.reset(); }
+    // Local times in UTC, so that the texts are the same everywhere.
+    void SetUp() override
+    {
+        if (const char *zone = std::getenv("TZ"))
+            savedZone_ = zone;
+        useZone("UTC0");
+    }
+    void TearDown() override { useZone(savedZone_ ? savedZone_->c_str() : nullptr); }
+
+    MainDialogController &dialog() { return *controls.rules; }
+    LoadedSettings stored(std::string &target) { return loadSettings(registry, true, target); }
+    LoadedSettings stored() { return stored(storedTarget); }
+    Texts storedNames()
+    {
+        Texts names;
+        for (const auto &e : stored().ports)
+            names.push_back(e->name);
+        return names;
+    }
+
+    FakeDialogControls controls;
+    PortSettingsAnswer answer{&prompter};
+    std::string storedTarget;
+
+private:
+    static void useZone(const char *zone)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
+        tzset();
+#endif
+    }
+    std::optional<std::string> savedZone_;
+};
+
+TEST_F(DialogRules, opensWithTheStoredSettingsAndOneRowPerEntry)
+{
+    storeConfiguration({{80, GenericTcp, 1, 250, "notify %TARGET%"}, {8080, Http, 0}, {81, GenericTcp, 1}}, 7, 3);
+    makeFrame();
+    EXPECT_EQ(std::tie(controls.title, controls.interval.value, controls.retry.value),
+              std::tuple("Lumivane - 127.0.0.1", "7", "3"));
+    EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
+    ASSERT_EQ(controls.names(), (Texts{"port 80", "port 8080", "port 81", "追加"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "notify %TARGET%", "0", "", "0", "250"}));
+    EXPECT_EQ(controls.rows[3].texts, (Row{"追加", "", "0", "", "0", "0"}));
+    // A ticked row shows its entry's status, an unticked one the idle image.
+    entry(0).status = entry(1).status = Warning;
+    entry(2).status = Failed;
+    dialog().fillList();
+    const std::pair<bool, int> shown[] = {{true, ImageWarning}, {false, ImageIdle}, {true, ImageError}, {false, ImageIdle}};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(std::pair(controls.rows[i].ticked, controls.rows[i].image), shown[i]) << i;
+}
+
+TEST_F(DialogRules, startAndStopAskSaveTheFieldsFirstAndSwitchTheControls)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeFrame();
+    const auto stopped = [&] {
+        EXPECT_EQ(controls.startStopText, s(sid::StartButton));
+        EXPECT_TRUE(controls.settingsEnabled && controls.portTestEnabled);
+        EXPECT_EQ(controls.statusText, s(sid::StatusStopped));
+        EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
+    };
+    stopped();
+    controls.interval.value = "12";
+    controls.retry.value = "4";
+    prompter.answers = {mb::IdNo};
+    dialog().onStartStop();
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmStartMonitoring)});
+    EXPECT_FALSE(frame->running() || dialog().monitoring());
+    EXPECT_EQ(std::pair(stored().intervalSeconds, stored().retryLimit), std::pair(12u, 4u));
+
+    dialog().onStartStop();
+    ASSERT_TRUE(frame->running() && dialog().monitoring());
+    EXPECT_EQ(loop.timerPeriod(frame.get(), timers::Poll), 12000u);
+    EXPECT_EQ(frame->retryLimit(), 4u);
+    EXPECT_EQ(controls.startStopText, s(sid::StopButton));
+    EXPECT_FALSE(controls.settingsEnabled || controls.portTestEnabled);
+    EXPECT_EQ(controls.hintText, s(sid::ListHintMonitoring));
+    EXPECT_EQ(controls.statusText, "ポート監視中 開始日時:" + kStart + "\r\n0日 00:00:00経過");
+
+    dialog().onStartStop();
+    EXPECT_EQ(prompter.messages.back().text, s(sid::ConfirmStopMonitoring));
+    EXPECT_FALSE(frame->running());
+    stopped();
+
+    frame->setEntryActive(0, false);
+    dialog().onStartStop();
+    EXPECT_EQ(prompter.messages.back().text, s(sid::NoActivePortOnStart));
+    EXPECT_FALSE(dialog().monitoring());
+    stopped();
+
+    // A field out of range: its message, and nothing started or saved.
+    frame->setEntryActive(0, true);
+    for (auto [field, typed, message] :
+         {std::tuple{&controls.interval, "100000", "Please enter an integer between 1 and 99999."},
+          std::tuple{&controls.retry, "6", "Please enter an integer between 1 and 5."}}) {
+        const std::string kept = std::exchange(field->value, typed);
+        prompter.messages.clear();
+        const int writes = registry.writeCount();
+        dialog().onStartStop();
+        expectVerdict(prompter, *field, message);
+        EXPECT_FALSE(frame->running());
+        EXPECT_EQ(registry.writeCount(), writes);
+        field->value = kept;
+    }
+}
+
+TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThePollingTimer)
+{
+    storeConfiguration({{80, GenericTcp, 1}}, 90061);
+    makeFrame(true);
+    EXPECT_FALSE(controls.visible);
+    loop.advance(2000);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_TRUE(dialog().monitoring());
+    EXPECT_EQ(std::tie(controls.startStopText, controls.hintText), std::tuple(s(sid::StopButton), s(sid::ListHintMonitoring)));
+    EXPECT_FALSE(controls.settingsEnabled);
+    const std::string started = "ポート監視中 開始日時:2026年 01月 01日 00:00:02\r\n";
+    EXPECT_EQ(controls.statusText, started + "0日 00:00:00経過");
+    loop.advance(90061u * 1000u - 1u);
+    EXPECT_EQ(controls.statusText, started + "0日 00:00:00経過");
+    loop.advance(1);
+    EXPECT_EQ(controls.statusText, started + "1日 01:01:01経過");
+}
+
+TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
+{
+    storeConfiguration({}, 1500, 1);
+    makeFrame();
+    EXPECT_EQ(std::tie(controls.interval.value, controls.intervalSpinPos), std::tuple("999", 999));
+    struct Case {
+        bool retry;
+        const char *typed;
+        unsigned message; // 0: none
+        int spin;         // -1: not moved
+    } const cases[] = {{true, "", sid::RetryLimitRange, 5},  {true, "7", sid::RetryLimitRange, 5},
+                       {true, "0", sid::RetryLimitRange, 5}, {true, "2", 0, -1},
+                       {false, "0", sid::IntervalRange, 1},  {false, "", sid::IntervalRange, 1},
+                       {false, "1500", 0, -1}}; // beyond the arrows' end, but taken
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        prompter.messages.clear();
+        controls.intervalSpinPos = controls.retrySpinPos = -1;
+        (c.retry ? controls.retry : controls.interval).value = c.typed;
+        c.retry ? dialog().onRetryChanged() : dialog().onIntervalChanged();
+        EXPECT_EQ(prompter.texts(), c.message ? Texts{s(c.message)} : Texts{});
+        EXPECT_EQ(c.retry ? controls.retrySpinPos : controls.intervalSpinPos, c.spin);
+    }
+}
+
+TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
+{
+    storeConfiguration({{80, GenericTcp, 0}, {81, GenericTcp, 0}});
+    makeFrame();
+    dialog().onPortTest();
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::NoActivePortOnTest)});
+    EXPECT_TRUE(probes.started.empty());
+    EXPECT_TRUE(controls.portTestEnabled);
+
+    frame->setEntryActive(0, true);
+    frame->setEntryActive(1, true);
+    for (const bool secondFails : {false, true}) {
+        prompter.messages.clear();
+        dialog().onPortTest();
+        ASSERT_EQ(probes.pending.size(), 2u);
+        EXPECT_FALSE(controls.portTestEnabled);
+        dialog().onPortTest(); // while it runs: nothing more
+        EXPECT_EQ(probes.pending.size(), 2u);
+        probes.pending[0]->finish(true);
+        probes.pending[0]->finish(!secondFails);
+        EXPECT_TRUE(prompter.messages.empty());
+        loop.runPosted();
+        EXPECT_EQ(prompter.texts(), Texts{s(secondFails ? sid::PortTestProblem : sid::PortTestAllOk)});
+        EXPECT_TRUE(controls.portTestEnabled);
+    }
+    EXPECT_EQ(controls.rows[1].image, ImageError);
+    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0"}));
+}
+
+TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
+{
+    makeFrame();
+    EXPECT_EQ(controls.hintText, s(sid::ListHintEmpty));
+    answer = {&prompter, "8080", GenericTcp, "alert.sh %TARGET%", "300"};
+    dialog().onListClick(0, true); // even on its state icon
+    EXPECT_EQ(std::tie(answer.runs, answer.opened.port.value, answer.opened.deleteEnabled), std::tuple(1, "0", false));
+    ASSERT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "追加"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300"}));
+    EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(false, int(ImageIdle)));
+    EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
+    const LoadedSettings saved = stored();
+    ASSERT_EQ(saved.ports.size(), 1u);
+    const MonitorPort &e = *saved.ports[0];
+    EXPECT_EQ(std::tie(e.port, e.threshold, e.command, e.active), std::tuple(8080u, 300u, "alert.sh %TARGET%", 0));
+
+    // A double click adds too, in the first column as well.
+    answer = {&prompter, "99", Ping};
+    dialog().onListDoubleClick(1, true);
+    EXPECT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "PING", "追加"}));
+    EXPECT_EQ(storedNames(), (Texts{"Generic TCP (8080)", "PING"}));
+    EXPECT_EQ(stored().ports.at(1)->port, 7u);
+
+    answer.press = PortSettingsAnswer::Cancel;
+    dialog().onListClick(2, false);
+    EXPECT_EQ(frame->entryCount(), 3u);
+    EXPECT_EQ(controls.rows.size(), 3u);
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
+{
+    storeConfiguration({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"}});
+    makeFrame();
+    answer = {&prompter, "21"};
+    dialog().onListClick(2, false);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
+    EXPECT_EQ(controls.rows.size(), 3u);
+    EXPECT_EQ(frame->entryCount(), 3u);
+
+    prompter.messages.clear();
+    answer = {&prompter, "21", GenericTcp};
+    dialog().onListDoubleClick(1, false);
+    EXPECT_EQ(answer.runs, 1);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
+    EXPECT_EQ(controls.rows[1].texts[0], "HTTP (80)");
+    EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)"}));
+
+    prompter.messages.clear();
+    answer = {&prompter};
+    answer.threshold = "40";
+    dialog().onListDoubleClick(0, false);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(controls.rows[0].texts[0], "Generic TCP (21)");
+    EXPECT_EQ(storedNames(), (Texts{"Generic TCP (21)", "HTTP (80)"}));
+    EXPECT_EQ(stored().ports[0]->threshold, 40u);
+}
+
+TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactlyIt)
+{
+    storeConfiguration({{80, GenericTcp, 1, 100, "old"}, {81, GenericTcp, 0}, {82, GenericTcp, 1}});
+    makeFrame();
+    entry(0).errorCount = 4;
+    entry(0).lastErrorTime = clock.wallSeconds;
+    entry(0).responseTime = 55;
+    entry(0).status = Warning;
+    dialog().updateRow(0, frame->entryView(0));
+    answer = {&prompter, "8443", Http, "new"};
+    dialog().onListDoubleClick(0, false);
+    const FakePortSettingsControls &o = answer.opened;
+    EXPECT_EQ(std::tie(o.port.value, o.protocol, o.command.value, o.threshold.value, o.deleteEnabled),
+              std::tuple("80", int(GenericTcp), "old", "100", true));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100"}));
+    EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(true, int(ImageWarning)));
+    const LoadedSettings saved = stored();
+    const MonitorPort &e = *saved.ports[0];
+    EXPECT_EQ(std::tie(e.name, e.protocol, e.active), std::tuple("HTTP (8443)", std::uint32_t(Http), 1));
+
+    answer = {&prompter};
+    answer.press = PortSettingsAnswer::Delete;
+    dialog().onListDoubleClick(1, false);
+    EXPECT_EQ(prompter.texts(), Texts{"ポート(81)監視の登録を削除しますか?"});
+    EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
+    EXPECT_EQ(storedNames(), (Texts{"HTTP (8443)", "port 82"}));
+    // A later round's results land in the entries' own rows.
+    frame->runRound(Regular);
+    probes.finishAll(true);
+    EXPECT_EQ(controls.rows[1].image, ImageOk);
+    EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
+}
+
+TEST_F(DialogRules, theStateIconAndTheFirstColumnToggleAfterAQuestion)
+{
+    storeConfiguration({{80, GenericTcp, 0}});
+    makeFrame();
+    dialog().onListClick(0, false);
+    EXPECT_TRUE(prompter.messages.empty());
+
+    const int writes = registry.writeCount();
+    prompter.answers = {mb::IdNo};
+    dialog().onListClick(0, true);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmActivatePort)});
+    EXPECT_FALSE(controls.rows[0].ticked || entry(0).active);
+    EXPECT_EQ(registry.writeCount(), writes);
+
+    dialog().onListClick(0, true);
+    EXPECT_TRUE(controls.rows[0].ticked);
+    EXPECT_EQ(stored().ports[0]->active, 1);
+
+    prompter.messages.clear();
+    dialog().onListDoubleClick(0, true);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmDeactivatePort)});
+    EXPECT_FALSE(controls.rows[0].ticked);
+    EXPECT_EQ(stored().ports[0]->active, 0);
+}
+
+TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
+{
+    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    probes.outcomeAtStart = 1;
+    makeFrame();
+    dialog().onStartStop();
+    ASSERT_TRUE(dialog().monitoring());
+    EXPECT_EQ(std::pair(controls.rows[0].image, controls.rows[1].image), std::pair(int(ImageOk), int(ImageIdle)));
+    prompter.messages.clear();
+
+    dialog().onListClick(0, false);
+    dialog().onListClick(1, true); // unticked: no graph, and no question
+    EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
+    EXPECT_TRUE(prompter.messages.empty());
+
+    dialog().onListDoubleClick(0, true);
+    dialog().onListDoubleClick(1, false);
+    dialog().onListDoubleClick(2, false);
+    dialog().onListClick(2, false);
+    EXPECT_EQ(prompter.texts(), Texts(4, s(sid::StopToChangeSettings)));
+    EXPECT_EQ(answer.runs, 0);
+    EXPECT_TRUE(controls.rows[0].ticked);
+}
+
+TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
+{
+    makeFrame();
+    struct Case {
+        const char *typed;
+        bool ok;
+        const char *preset, *target;
+    } const cases[] = {{"example.test", true, "127.0.0.1", "example.test"},
+                       {"other.test", false, "example.test", "example.test"},
+                       {"", true, "example.test", ""}};
+    for (const Case &c : cases) {
+        std::string preset;
+        controls.targetHost = [&](TargetHostForm &form) {
+            FakeEditField host;
+            form.init(host);
+            preset = std::exchange(host.value, c.typed);
+            return c.ok && form.onOk(host, prompter);
+        };
+        dialog().onTargetChange();
+        EXPECT_EQ(preset, c.preset);
+        EXPECT_EQ(controls.title, std::string("Lumivane - ") + c.target);
+        stored();
+        EXPECT_EQ(storedTarget, c.target);
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // A longer host (from the command line) is refused and the dialog stays
+    // open; 64 characters are taken, however many bytes they are.
+    frame->setTargetHost(std::string(70, 'a'));
+    std::string wide;
+    while (utf8Length(wide) < 64)
+        wide += "あ";
+    controls.targetHost = [&](TargetHostForm &form) {
+        FakeEditField host;
+        form.init(host);
+        host.focused = 0;
+        if (form.onOk(host, prompter))
+            return true;
+        expectVerdict(prompter, host, "Please enter no more than 64 characters.");
+        host.value = wide;
+        return form.onOk(host, prompter);
+    };
+    dialog().onTargetChange();
+    EXPECT_EQ(frame->targetHost(), wide);
+}
+
+TEST_F(DialogRules, exitPostsTheFramesQuestionAndTheTypedFieldsAreSaved)
+{
+    storeConfiguration({{80, GenericTcp, 1}});
+    makeFrame();
+    prompter.answers = {mb::IdNo};
+    dialog().onExitRequest();
+    EXPECT_TRUE(prompter.messages.empty()); // posted, as a message to the frame is
+    loop.runPosted();
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmExit)});
+    EXPECT_EQ(prompter.messages[0].caption, s(sid::ExitCaption));
+    EXPECT_FALSE(frame->closed());
+
+    controls.interval.value = "33";
+    dialog().onExitRequest();
+    loop.runPosted();
+    EXPECT_TRUE(frame->closed());
+    EXPECT_EQ(stored().intervalSeconds, 33u);
+}
+
+// The program can end (the tray's exit) or the dialog go while one of the
+// dialog's questions or modal dialogs is open: then nothing touches the
+// dialog's controls and nothing changes. The sanitizer build catches any
+// use of what has gone.
+TEST_F(DialogRules, endsCleanlyWhenTheProgramEndsInsideAQuestion)
+{
+    storeConfiguration({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0}});
+    int touchesAtEnd = -1;
+    bool retireOnly = false;
+    const auto end = [&] {
+        if (touchesAtEnd < 0) {
+            touchesAtEnd = controls.touches;
+            retireOnly ? dialog().retire() : frame->exitNow();
+        }
+    };
+    prompter.onMessage = [&](const FakePrompter::Message &) { end(); };
+    const auto answering = [&](PortSettingsAnswer a, bool endAfter) {
+        controls.portSettings = [&, a, endAfter](PortSettingsForm &form) mutable {
+            const bool accepted = a(form);
+            if (endAfter)
+                end();
+            return accepted;
+        };
+    };
+    struct Case {
+        const char *what;
+        bool retireOnly;
+        std::function<void()> act;
+    } const cases[] = {
+        {"start question", false, [&] { dialog().onStartStop(); }},
+        {"interval check", false, [&] { controls.interval.value = "0"; dialog().onStartStop(); }},
+        {"retry check", false, [&] { controls.retry.value = "9"; dialog().onRetryChanged(); }},
+        {"activate question", false, [&] { dialog().onListClick(1, true); }},
+        {"activate question, dialog retired", true, [&] { dialog().onListDoubleClick(1, true); }},
+        {"port settings", false, [&] { answering({&prompter, "25"}, true); dialog().onListClick(2, false); }},
+        {"delete question", false,
+         [&] {
+             answering({&prompter, {}, -1, {}, {}, PortSettingsAnswer::Delete}, false);
+             dialog().onListDoubleClick(0, false);
+         }},
+        {"duplicate message", false, [&] { answering({&prompter, "80"}, false); dialog().onListClick(2, false); }},
+        {"port test result", false, [&] { probes.outcomeAtStart = 1; dialog().onPortTest(); loop.runPosted(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        frame.reset();
+        makeFrame();
+        touchesAtEnd = -1;
+        retireOnly = c.retireOnly;
+        c.act();
+        EXPECT_GE(touchesAtEnd, 0);
+        EXPECT_EQ(controls.touches, touchesAtEnd);
+        EXPECT_EQ(frame->closed(), !c.retireOnly);
+        EXPECT_FALSE(frame->running());
+        const LoadedSettings saved = stored();
+        ASSERT_EQ(saved.ports.size(), 2u);
+        EXPECT_EQ(std::tuple(saved.ports[0]->active, saved.ports[1]->active, saved.intervalSeconds, saved.retryLimit),
+                  std::tuple(1, 0, 5u, 1u));
+    }
+}
+
+} // namespace
+} // namespace vigilon::test

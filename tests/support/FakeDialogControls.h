@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/MainFrame.h"
+#include "app/dialogs/MainDialogController.h"
+#include "app/dialogs/PortSettingsForm.h"
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vigilon::test {
+
+// An edit control: its text, and how often it got the focus with its text
+// selected. Every use counts in *touches when given.
+class FakeEditField final : public EditField {
+public:
+    explicit FakeEditField(int *touches = nullptr, std::string text = {})
+        : value(std::move(text))
+        , touches_(touches)
+    {
+    }
+    std::string text() const override { touch(); return value; }
+    void setText(const std::string &text) override { touch(); value = text; }
+    void focusAndSelect() override { touch(); ++focused; }
+
+    std::string value;
+    int focused = 0;
+
+private:
+    void touch() const { if (touches_) ++*touches_; }
+    int *touches_;
+};
+
+class FakePortSettingsControls final : public PortSettingsForm::Controls {
+public:
+    EditField &portField() override { return port; }
+    EditField &thresholdField() override { return threshold; }
+    EditField &commandField() override { return command; }
+    int protocolIndex() const override { return protocol; }
+    void setProtocolIndex(int index) override { protocol = index; }
+    void setDeleteEnabled(bool enabled) override { deleteEnabled = enabled; }
+
+    FakeEditField port, threshold, command;
+    int protocol = -1;
+    bool deleteEnabled = false;
+};
+
+// Answers the port settings dialog as a user does: the form opens on fake
+// controls, the given fields are typed, the kind chosen, a button pressed.
+// An OK or Delete the form refuses leaves the dialog open; it is then
+// cancelled.
+struct PortSettingsAnswer {
+    Prompter *prompter = nullptr;
+    std::optional<std::string> port{};
+    int protocol = -1;
+    std::optional<std::string> command{}, threshold{};
+    enum Press { Ok, Cancel, Delete } press = Ok;
+
+    // The controls as the dialog opened, and how often it opened.
+    FakePortSettingsControls opened{};
+    int runs = 0;
+
+    bool operator()(PortSettingsForm &form)
+    {
+        FakePortSettingsControls c;
+        form.init(c);
+        opened = c;
+        ++runs;
+        if (port)
+            c.port.value = *port;
+        if (protocol >= 0) {
+            c.setProtocolIndex(protocol);
+            form.onProtocolChanged(c, protocol);
+        }
+        if (command)
+            c.command.value = *command;
+        if (threshold)
+            c.threshold.value = *threshold;
+        if (press == Cancel)
+            return false;
+        return press == Ok ? form.onOk(c, *prompter) : form.onDelete(c, *prompter);
+    }
+};
+
+// The main dialog's widgets as its rules drive them. Its modal dialogs are
+// answered by portSettings and targetHost (unset: cancelled). touches counts
+// every call of the rules on the widgets, so that a test can tell that
+// nothing touched them after the dialog went.
+class FakeDialogControls final : public MainDialogController::Controls {
+public:
+    EditField &intervalField() override { ++touches; return interval; }
+    EditField &retryField() override { ++touches; return retry; }
+    // An up-down control keeps its position within its range (from 1 to
+    // the ends below, as the dialog sets them) and shows it in its field.
+    void setIntervalSpinPos(int pos) override { spin(interval, intervalSpinPos, pos, 999); }
+    void setRetrySpinPos(int pos) override { spin(retry, retrySpinPos, pos, 5); }
+    // The port test button is one of the settings.
+    void setSettingsEnabled(bool enabled) override { ++touches; settingsEnabled = portTestEnabled = enabled; }
+    void setPortTestEnabled(bool enabled) override { ++touches; portTestEnabled = enabled; }
+    void setStartStopText(const std::string &text) override { ++touches; startStopText = text; }
+    void setStatusText(const std::string &text) override { ++touches; statusText = text; }
+    void setHintText(const std::string &text) override { ++touches; hintText = text; }
+    void setTitle(const std::string &text) override { ++touches; title = text; }
+    int rowCount() const override { ++touches; return static_cast<int>(rows.size()); }
+    void setRow(int row, const RowContent &content) override
+    {
+        if (row == rowCount())
+            rows.push_back(content);
+        else
+            at(row) = content;
+    }
+    void setRowImage(int row, int image) override { at(row).image = image; }
+    void setRowTicked(int row, bool ticked) override { at(row).ticked = ticked; }
+    bool rowTicked(int row) const override { return at(row).ticked; }
+    void deleteRow(int row) override { at(row); rows.erase(rows.begin() + row); }
+    std::string rowName(int row) const override { return at(row).texts[0]; }
+    bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
+    bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
+
+    // The names in the list's first column.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> out;
+        for (const auto &row : rows)
+            out.push_back(row.texts[0]);
+        return out;
+    }
+
+    mutable int touches = 0;
+    FakeEditField interval{&touches}, retry{&touches};
+    int intervalSpinPos = -1, retrySpinPos = -1; // -1: never set
+    bool settingsEnabled = true, portTestEnabled = true;
+    std::string startStopText, statusText, hintText, title;
+    std::vector<RowContent> rows;
+    std::function<bool(PortSettingsForm &)> portSettings;
+    std::function<bool(TargetHostForm &)> targetHost;
+    // The rules of the dialog on these controls while it lives.
+    MainDialogController *rules = nullptr;
+    bool visible = false;
+
+private:
+    // A row that is not there fails the test.
+    const RowContent &at(int row) const { ++touches; return rows.at(static_cast<std::size_t>(row)); }
+    RowContent &at(int row) { ++touches; return rows.at(static_cast<std::size_t>(row)); }
+    void spin(FakeEditField &buddy, int &position, int pos, int high)
+    {
+        ++touches;
+        position = std::clamp(pos, 1, high);
+        buddy.value = std::to_string(position);
+    }
+};
+
+// The frame's main dialog on the dialog rules and the fake controls, wired
+// as a front end wires its own: filled when made, its state controls
+// refreshed whenever it is shown.
+class DialogOnRules final : public MainDialogView {
+public:
+    DialogOnRules(CMainFrame &frame, FakeDialogControls &controls, const MainDialogInit &init)
+        : rules(frame, frame.prompter(), controls, init)
+        , controls_(controls)
+    {
+        controls.rules = &rules;
+        rules.init();
+    }
+    ~DialogOnRules() override { controls_.rules = nullptr; }
+    void show() override { controls_.visible = true; rules.updateStateControls(); }
+    void hide() override { controls_.visible = false; }
+    void setMonitoring(bool running) override { rules.setMonitoring(running); }
+    void updateStateControls() override { rules.updateStateControls(); }
+    void updateStatusText(bool running) override { rules.updateStatusText(running); }
+    void updateRow(int row, const EntryView &entry) override { rules.updateRow(row, entry); }
+    void setRowImage(int row, int image) override { rules.setRowImage(row, image); }
+
+    MainDialogController rules;
+
+private:
+    FakeDialogControls &controls_;
+};
+
+} // namespace vigilon::test
