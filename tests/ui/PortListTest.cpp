@@ -136,13 +136,6 @@ void answerMonitorDialog(std::function<void(CResponseMonitorDlg &)> answer, int 
     });
 }
 
-std::vector<std::string> storedNames(UiHarness &h)
-{
-    std::vector<std::string> names;
-    for (const auto &e : h.stored().ports)
-        names.push_back(e->name);
-    return names;
-}
 } // namespace
 
 class PortListTest : public QObject {
@@ -226,53 +219,6 @@ private slots:
         QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
         QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
         QCOMPARE(h.stored().ports[0]->active, 1);
-    }
-
-    void addThroughThePlaceholder()
-    {
-        UiHarness h;
-        h.create();
-        CMonitorDlg &d = h.dialog();
-        CPortListCtrl *list = d.list();
-        QCOMPARE(d.currentHintText(), q(sid::ListHintEmpty));
-        SettingsAnswer answer{.port = "8080", .command = "alert.sh %TARGET%", .threshold = "300"};
-        d.setDialogRunner(std::ref(answer));
-        // Even on its check box, the placeholder row adds.
-        click(list, stateIcon(list, 0));
-        QCOMPARE(answer.opened, 1);
-        QCOMPARE(answer.presetPort, QStringLiteral("0"));
-        QVERIFY(!answer.deleteEnabled);
-        QCOMPARE(list->itemCount(), 2);
-        QCOMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (8080)"));
-        QCOMPARE(list->itemImage(0), int(ImageIdle));
-        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
-        QCOMPARE(list->itemText(0, 1), QStringLiteral("alert.sh %TARGET%"));
-        QCOMPARE(list->itemText(1, 0), QStringLiteral("追加"));
-        QVERIFY(h.prompter.messages.empty());
-
-        const LoadedSettings s = h.stored();
-        QCOMPARE(s.ports.size(), std::size_t(1));
-        QCOMPARE(s.ports[0]->port, 8080u);
-        QCOMPARE(s.ports[0]->threshold, 300u);
-        QCOMPARE(s.ports[0]->command, std::string("alert.sh %TARGET%"));
-        QCOMPARE(s.ports[0]->active, 0);
-        QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
-
-        // A double click on the placeholder adds as well; PING forces port 7.
-        SettingsAnswer ping{.port = "99", .protocol = Ping};
-        d.setDialogRunner(std::ref(ping));
-        doubleClick(list, nameCell(list, 1));
-        QCOMPARE(ping.opened, 1);
-        QCOMPARE(list->itemText(1, 0), QStringLiteral("PING"));
-        QCOMPARE(h.frame().entryView(1).port, 7u);
-        QCOMPARE(list->itemCount(), 3);
-        QCOMPARE(storedNames(h), (std::vector<std::string>{"Generic TCP (8080)", "PING"}));
-
-        // Cancel adds nothing.
-        SettingsAnswer cancel{.port = "25", .press = SettingsAnswer::Cancel};
-        d.setDialogRunner(std::ref(cancel));
-        click(list, nameCell(list, 2));
-        QCOMPARE(list->itemCount(), 3);
     }
 
     void clickWhileMonitoringOpensAGraphWindowThatGetsSamples()
