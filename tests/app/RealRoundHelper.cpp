@@ -11,18 +11,24 @@
 //                                  server that never answers could give;
 //                                  the loop may never stall, and every entry
 //                                  fails at its deadline.
+//   real_round_helper silent-ping  a TCP entry beside two PING entries on a
+//                                  host that answers no echo request, for ten
+//                                  rounds: the TCP time stays its own and the
+//                                  loop never waits for the PING checks.
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/base/PollEventLoop.h"
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "probes/SocketUtil.h"
+#include "tests/probes/ProbeTestSupport.h"
 #include "tests/support/FakeFrameParts.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include <dirent.h>
@@ -152,9 +158,10 @@ int shortage(int entries)
             return 13;
         engine.loop.runFor(3500);
         engine.frame->toggleMonitoring(true);
-        // A port test: synchronous checks, each holding its socket until the
-        // next round.
-        testResult = engine.frame->runRound(Test);
+        // A port test, on the loop like a round.
+        engine.frame->startTestRound([&testResult](int result) { testResult = result; });
+        for (int waited = 0; testResult < 0 && waited < 5000; waited += 50)
+            engine.loop.runFor(50);
         for (const auto &entry : engine.frame->portsForTest()) {
             if (entry->active == 0)
                 continue;
@@ -234,6 +241,48 @@ int deadDns()
     return inTime ? 0 : 3;
 }
 
+int silentPing()
+{
+    // This namespace's host answers no echo request.
+    std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << "1\n";
+    std::uint16_t port = 0;
+    const int listener = localSocket(SOCK_STREAM, port);
+    // What the machine itself takes from the loop is not the loop's stall.
+    test::MachineStalls machine;
+    std::uint64_t stall = 0;
+    std::uint64_t longestTcp = 0;
+    std::size_t tcpChecks = 0;
+    bool pingsFailed = true;
+    {
+        Engine engine("127.0.0.1", 1, {{GenericTcp, port}, {Ping, 7}, {Ping, 7}});
+        test::StallMeter meter(engine.loop, machine.ok() ? &machine : nullptr);
+        // A TCP time stands in its entry until the next round: a look every
+        // millisecond sees each one.
+        const char watchOwner = 0;
+        MonitorPort &tcp = *engine.frame->portsForTest()[0];
+        engine.loop.setTimer(&watchOwner, 1, 1, [&] { longestTcp = std::max(longestTcp, tcp.responseMicros); });
+        if (engine.frame->toggleMonitoring(true) != 1)
+            return 13;
+        engine.loop.runFor(10500);
+        engine.loop.killTimers(&watchOwner);
+        stall = meter.longestMicros();
+        tcpChecks = engine.ui.samples[tcp.id].size();
+        for (std::size_t i = 1; i < 3; ++i) {
+            const MonitorPort &ping = *engine.frame->portsForTest()[i];
+            pingsFailed = pingsFailed && ping.status == Failed && ping.errorCount >= 8;
+        }
+    }
+    close(listener);
+    std::fprintf(stderr, "%zu TCP checks, the longest %.3f ms; longest event-loop stall %.3f ms%s\n", tcpChecks,
+                 double(longestTcp) / 1000.0, double(stall) / 1000.0,
+                 machine.ok() ? "" : " (the machine's own stalls not told apart)");
+    if (tcpChecks < 10 || !pingsFailed)
+        return 1;
+    if (longestTcp == 0 || longestTcp >= 5000)
+        return 2;
+    return stall < 5000 ? 0 : 3;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -242,6 +291,8 @@ int main(int argc, char **argv)
         return shortage(argc > 2 ? std::atoi(argv[2]) : 100);
     if (argc > 1 && std::strcmp(argv[1], "dead-dns") == 0)
         return deadDns();
-    std::fprintf(stderr, "usage: real_round_helper shortage N | dead-dns\n");
+    if (argc > 1 && std::strcmp(argv[1], "silent-ping") == 0)
+        return silentPing();
+    std::fprintf(stderr, "usage: real_round_helper shortage N | dead-dns | silent-ping\n");
     return 64;
 }

@@ -121,5 +121,18 @@ TEST(RealRounds, ADeadNameServerNeverStallsTheLoopAndEveryEntryFailsAtItsDeadlin
     std::fprintf(stderr, "%s", output.substr(output.find("longest")).c_str());
 }
 
+TEST(RealRounds, PingChecksToASilentHostNeitherStallTheLoopNorLengthenATcpCheck)
+{
+    const std::string ip = findTool({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});
+    if (ip.empty() || geteuid() != 0)
+        GTEST_SKIP() << "needs ip and root for a network namespace";
+    Namespace ns(ip);
+    if (!ns.ready())
+        GTEST_SKIP() << "no network namespace could be made";
+    std::string output;
+    EXPECT_EQ(run(ns.exec({REAL_ROUND_HELPER, "silent-ping"}), output), 0) << output;
+    std::fprintf(stderr, "%s", output.c_str());
+}
+
 } // namespace
 } // namespace vigilon::test
