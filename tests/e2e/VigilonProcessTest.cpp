@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -95,6 +96,85 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
+
+// An HTTP server on 127.0.0.1 that resets two connections in three and
+// answers the third.
+class FlappingServer {
+public:
+    FlappingServer()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(fd_, 64) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+            return;
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] {
+            for (unsigned n = 0; !stopping_; ++n) {
+                pollfd p{fd_, POLLIN, 0};
+                if (poll(&p, 1, 100) <= 0)
+                    continue;
+                const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (client < 0)
+                    continue;
+                if (n % 3 != 0) {
+                    const linger reset{1, 0};
+                    setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                } else {
+                    const char reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+                    [[maybe_unused]] auto sent = send(client, reply, sizeof reply - 1, MSG_NOSIGNAL);
+                }
+                close(client);
+            }
+        });
+    }
+    ~FlappingServer()
+    {
+        stopping_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        close(fd_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// What /proc says of a process: open descriptors and resident memory (KiB).
+std::size_t openDescriptors(pid_t pid)
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != fs::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+std::size_t residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtoul(line.c_str() + 6, nullptr, 10);
+    }
+    return 0;
+}
+
+std::size_t occurrences(const std::string &text, const std::string &part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
 
 class VigilonProcess : public ::testing::Test {
 protected:
@@ -235,6 +315,45 @@ TEST_F(VigilonProcess, anHttpErrorStatusIsStillAnAnswerAndASlowAnswerWarns)
     EXPECT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
     EXPECT_TRUE(vigilon->waitForOutput("entry1: Warning", 15000)) << vigilon->output();
     EXPECT_EQ(vigilon->output().find("entry0: Failed"), std::string::npos);
+}
+
+// Nobody is there to answer in service mode: alert programs that cannot be
+// started are said on standard error and in one box that never waits, and
+// the rounds go on, for a minute, with nothing growing.
+TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
+{
+    FlappingServer server;
+    ASSERT_NE(server.port(), 0);
+    std::vector<Entry> entries;
+    for (int i = 0; i < 10; ++i)
+        entries.push_back({server.port(), 3, 0, (dir_ / "missing-alert.exe").string() + " %TARGET%"});
+    storeConfig(entries, 1, 1);
+    auto vigilon = startVigilon();
+    ASSERT_TRUE(vigilon->started());
+    const auto begin = std::chrono::steady_clock::now();
+    const auto elapsed = [&] { return std::chrono::steady_clock::now() - begin; };
+    // Standard error is read all along, so that the program never waits on
+    // a full pipe.
+    const auto readFor = [&](std::chrono::seconds until) {
+        while (elapsed() < until)
+            vigilon->waitForOutput("\x01", 500);
+    };
+    readFor(std::chrono::seconds(12));
+    const std::size_t descriptorsEarly = openDescriptors(vigilon->pid());
+    const std::size_t memoryEarly = residentKiB(vigilon->pid());
+    readFor(std::chrono::seconds(62));
+    const std::size_t descriptorsLate = openDescriptors(vigilon->pid());
+    const std::size_t memoryLate = residentKiB(vigilon->pid());
+
+    vigilon->signal(SIGTERM);
+    EXPECT_EQ(vigilon->waitForExit(10000), 0) << "the process ended on its own";
+    const std::string &output = vigilon->output();
+    const std::size_t failures = occurrences(output, "could not be started");
+    EXPECT_GE(failures, 10u) << output.substr(0, 2000);
+    // Each failure is named with the message it would have shown.
+    EXPECT_EQ(occurrences(output, "外部コマンドの実行に失敗しました。"), failures);
+    EXPECT_LE(descriptorsLate, descriptorsEarly + 4) << descriptorsEarly << " early, " << descriptorsLate << " late";
+    EXPECT_LE(memoryLate, memoryEarly + 8 * 1024) << memoryEarly << " KiB early, " << memoryLate << " KiB late";
 }
 
 } // namespace
