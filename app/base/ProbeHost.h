@@ -19,8 +19,9 @@ enum ProbeResult : int {
     PingFailed = 8,
 };
 
-// The kind of a monitoring round; socket probes take it as their mode
-// (Regular: asynchronous, anything else: synchronous).
+// The kind of a monitoring round. The engine starts every check of either
+// kind on the event loop (mode Regular); a probe made with another mode runs
+// its check to the end inside start(), which only tools and tests ask for.
 enum RoundKind : int {
     Regular = 0,
     Test = 2,
