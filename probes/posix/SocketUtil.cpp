@@ -5,6 +5,7 @@
 #include "app/base/Clock.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -15,9 +16,24 @@
 
 namespace vigilon::net {
 
+namespace {
+// Descriptors that checks leave to the rest of the program (the toolkit's
+// windows and wake-up pipes, the store, the one-instance socket), so that
+// running out of them costs checks, never the program.
+constexpr rlim_t kDescriptorReserve = 32;
+} // namespace
+
 int openSocket(int type, int protocol)
 {
-    return ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+    rlimit limit{};
+    if (fd >= 0 && getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(fd) + kDescriptorReserve >= limit.rlim_cur) {
+        ::close(fd);
+        errno = EMFILE;
+        return -1;
+    }
+    return fd;
 }
 
 bool setNonBlocking(int fd, bool on)
