@@ -10,20 +10,14 @@ namespace vigilon {
 
 bool runResponseMonitorDialog(Prompter &prompter, ResponseGraphParams &params)
 {
+    ResponseMonitorForm form = ResponseMonitorForm::forGraph(params);
     // The frame has no window of its own to parent the dialog to; it is
     // modal for the whole program.
-    CResponseMonitorDlg dialog(prompter);
+    CResponseMonitorDlg dialog(prompter, form);
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.portText = params.seriesNames;
-    dialog.defaultFileBase = "sample";
-    dialog.alpha = params.alpha;
-    dialog.maxHistory = params.maxHistory;
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    params.alpha = dialog.alpha;
-    params.maxHistory = dialog.maxHistory;
-    params.recordToFile = dialog.recordToFile;
-    params.fileName = dialog.recordToFile ? dialog.fileName : std::string();
+    form.applyTo(params);
     return true;
 }
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "graph/qt/ResponseMonitorDlg.h"
 
-#include "app/base/StringTable.h"
-#include "graph/FileDialogStatus.h"
 #include "graph/qt/GraphFonts.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/UpDownCtrl.h"
@@ -17,8 +15,6 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
 
 namespace vigilon {
 
@@ -29,47 +25,12 @@ QString idName(int id)
     return QStringLiteral("id%1").arg(id);
 }
 
-std::string replaceAll(std::string text, const std::string &from, const std::string &to)
-{
-    for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
-        text.replace(pos, from.size(), to);
-    return text;
-}
-
 } // namespace
 
-bool parseDialogInteger(const std::string &text, int &value)
-{
-    std::size_t i = 0;
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (i < text.size() && blank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    const std::size_t digitsStart = i;
-    long long number = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        // Past the int range the number only needs to stay out of range.
-        if (number <= static_cast<long long>(INT_MAX) + 1)
-            number = number * 10 + (text[i] - '0');
-        ++i;
-    }
-    if (i == digitsStart)
-        return false;
-    while (i < text.size() && blank(text[i]))
-        ++i;
-    if (i != text.size())
-        return false;
-    if (negative)
-        number = -number;
-    value = static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
-    return true;
-}
-
-CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
+CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm &form, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , prompter_(prompter)
+    , form_(form)
 {
     setWindowTitle(fromUtf8("応答速度の監視"));
     setFont(dialogFont());
@@ -116,6 +77,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     alpha_->setObjectName(idName(monitordlg::Alpha));
     alpha_->setTickPosition(QSlider::NoTicks);
     alpha_->setFocusPolicy(Qt::StrongFocus);
+    alpha_->setRange(ResponseMonitorForm::AlphaLow, ResponseMonitorForm::AlphaHigh);
     // The template's 6 units are too thin for a handle here.
     QRect sliderRect = du.rect(52, 72, 170, 6);
     sliderRect.setHeight(std::max(sliderRect.height(), alpha_->sizeHint().height()));
@@ -132,14 +94,14 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     // The up-down control, right-aligned to the edit before it.
     spin_ = new CUpDownCtrl(history_, this);
     spin_->setObjectName(idName(monitordlg::HistorySpin));
-    spin_->setRange(monitordlg::HistoryLowest, monitordlg::HistoryHighest);
+    spin_->setRange(ResponseMonitorForm::HistoryLow, ResponseMonitorForm::HistoryHigh);
     place(spin_, 208, 83, 10, 12);
     spin_->alignRightOfBuddy();
 
     record_ = new QCheckBox(fromUtf8("ファイルに保存(&F)"), this);
     record_->setObjectName(idName(monitordlg::RecordCheck));
     place(record_, 17, 110, 67, 13);
-    connect(record_, &QCheckBox::clicked, this, [this] { onRecordClicked(); });
+    connect(record_, &QCheckBox::clicked, this, [this] { form_.onRecordToggled(*this); });
 
     file_ = new QLineEdit(this);
     file_->setObjectName(idName(monitordlg::FileEdit));
@@ -151,7 +113,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     browse_->setEnabled(false);
     browse_->setAutoDefault(false);
     place(browse_, 180, 123, 41, 14);
-    connect(browse_, &QPushButton::clicked, this, [this] { onBrowse(); });
+    connect(browse_, &QPushButton::clicked, this, [this] { form_.onBrowse(*this, prompter_); });
 
     ok_ = new QPushButton(fromUtf8("OK"), this);
     ok_->setObjectName(QStringLiteral("id1"));
@@ -172,6 +134,9 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, QWidget *parent)
     setTabOrder(file_, browse_);
     setTabOrder(browse_, ok_);
     setTabOrder(ok_, cancel);
+
+    historyField_.attach(history_);
+    fileField_.attach(file_);
 }
 
 void CResponseMonitorDlg::initDialog()
@@ -179,86 +144,55 @@ void CResponseMonitorDlg::initDialog()
     if (initialised_)
         return;
     initialised_ = true;
-    file_->clear();
-    history_->setText(QString::number(maxHistory));
-
     auto *icon = findChild<QLabel *>(idName(monitordlg::Icon));
     if (icon) {
         const QSize size = icon->size();
         icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size));
     }
-    portEdit_->setText(fromUtf8(portText));
-    spin_->setPos(static_cast<int>(std::min<std::uint32_t>(maxHistory, monitordlg::HistoryHighest + 1u)));
-    file_->setText(fromUtf8(defaultFileBase + ".csv"));
-    record_->setEnabled(true);
-    alpha_->setRange(0, 255);
-    alpha_->setValue(static_cast<int>(alpha));
-    alpha_->update();
+    form_.init(*this);
 }
 
-int CResponseMonitorDlg::exec()
+void CResponseMonitorDlg::showEvent(QShowEvent *event)
 {
     initDialog();
-    return QDialog::exec();
-}
-
-void CResponseMonitorDlg::stepHistory(int steps)
-{
-    spin_->step(steps);
-}
-
-void CResponseMonitorDlg::onRecordClicked()
-{
-    const bool on = record_->isChecked();
-    file_->setEnabled(on);
-    browse_->setEnabled(on);
-}
-
-void CResponseMonitorDlg::onBrowse()
-{
-    Prompter::FileDialogRequest request;
-    request.open = true;
-    request.title = loadString(sid::RecordFileDialogTitle);
-    request.filter = loadString(sid::RecordFileFilter);
-    request.defaultExtension = "csv";
-    request.initialName = defaultFileBase;
-    const std::string chosen = prompter_.fileDialog(request);
-    const auto *status = dynamic_cast<const FileDialogStatus *>(&prompter_);
-    if (status && status->lastFileDialogFailed()) {
-        prompter_.messageBox(loadString(sid::FileDialogFailed), "", mb::Ok | mb::IconStop);
-        return;
-    }
-    if (!chosen.empty())
-        file_->setText(fromUtf8(chosen));
+    QDialog::showEvent(event);
 }
 
 void CResponseMonitorDlg::accept()
 {
-    int value = 0;
-    const std::string text = history_->text().toStdString();
-    std::string refusal;
-    if (!parseDialogInteger(text, value)) {
-        refusal = loadString(sid::ParseInteger);
-    } else if (value < monitordlg::HistoryLowest || value > monitordlg::HistoryHighest) {
-        refusal = replaceAll(replaceAll(loadString(sid::ParseIntegerRange), "%1",
-                                        std::to_string(monitordlg::HistoryLowest)),
-                             "%2", std::to_string(monitordlg::HistoryHighest));
-    }
-    if (!refusal.empty()) {
-        prompter_.messageBox(refusal, "", mb::Ok | mb::IconExclamation);
-        history_->setFocus();
-        history_->selectAll();
-        return;
-    }
-    maxHistory = static_cast<std::uint32_t>(value);
-    recordToFile = 0;
-    const std::string name = file_->text().toStdString();
-    if (record_->isChecked() && !name.empty()) {
-        recordToFile = 1;
-        fileName = name;
-    }
-    alpha = static_cast<std::uint32_t>(alpha_->value());
-    QDialog::accept();
+    if (form_.onOk(*this, prompter_))
+        QDialog::accept();
+}
+
+void CResponseMonitorDlg::setPortText(const std::string &text)
+{
+    portEdit_->setText(fromUtf8(text));
+}
+
+void CResponseMonitorDlg::setHistorySpinPos(int pos)
+{
+    spin_->setPos(pos);
+}
+
+int CResponseMonitorDlg::alphaPos() const
+{
+    return alpha_->value();
+}
+
+void CResponseMonitorDlg::setAlphaPos(int pos)
+{
+    alpha_->setValue(pos);
+}
+
+bool CResponseMonitorDlg::recordChecked() const
+{
+    return record_->isChecked();
+}
+
+void CResponseMonitorDlg::setFileControlsEnabled(bool enabled)
+{
+    file_->setEnabled(enabled);
+    browse_->setEnabled(enabled);
 }
 
 } // namespace vigilon

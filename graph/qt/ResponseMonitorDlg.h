@@ -2,11 +2,10 @@
 #pragma once
 
 #include "app/base/Prompter.h"
+#include "app/dialogs/ResponseMonitorForm.h"
+#include "ui/qt/LineEditField.h"
 
 #include <QDialog>
-
-#include <cstdint>
-#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -28,51 +27,48 @@ constexpr int HistorySpin = 1027;
 constexpr int RecordCheck = 1023;
 constexpr int FileEdit = 1024;
 constexpr int Browse = 1025;
-constexpr int HistoryLowest = 10;
-constexpr int HistoryHighest = 999;
 } // namespace monitordlg
 
-// The response monitor settings dialog: opacity, history length and the
-// recording file of a graph window about to be opened.
-class CResponseMonitorDlg : public QDialog {
+// The response monitor settings dialog's widgets; what they do is
+// ResponseMonitorForm's. The caller fills the form, runs the dialog and reads
+// the form back.
+class CResponseMonitorDlg final : public QDialog, private ResponseMonitorForm::Controls {
     Q_OBJECT
 public:
-    explicit CResponseMonitorDlg(Prompter &prompter, QWidget *parent = nullptr);
+    CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm &form, QWidget *parent = nullptr);
 
-    // In.
-    std::string portText;
-    std::string defaultFileBase = "sample";
-    // In and out.
-    std::uint32_t alpha = 200;
-    std::uint32_t maxHistory = 200;
-    // Out.
-    std::uint32_t recordToFile = 0;
-    std::string fileName;
-
-    // Puts the fields into the controls; exec() does it first.
+    ResponseMonitorForm &form() { return form_; }
+    // Puts the form into the controls, once; showing the dialog does it
+    // first.
     void initDialog();
-    int exec() override;
-    // OK: validates the history length and takes the values; the dialog
-    // stays open when the length is refused.
+    // OK: the dialog closes when the form takes the values.
     void accept() override;
 
     QLineEdit *portEdit() const { return portEdit_; }
     QSlider *alphaSlider() const { return alpha_; }
     QLineEdit *historyEdit() const { return history_; }
+    CUpDownCtrl *historySpin() const { return spin_; }
     QCheckBox *recordCheck() const { return record_; }
     QLineEdit *fileEdit() const { return file_; }
     QPushButton *browseButton() const { return browse_; }
     QPushButton *okButton() const { return ok_; }
-    // Steps the history length as the up-down control does.
-    void stepHistory(int steps);
 
-    CUpDownCtrl *historySpin() const { return spin_; }
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void onRecordClicked();
-    void onBrowse();
+    // ResponseMonitorForm::Controls
+    void setPortText(const std::string &text) override;
+    EditField &historyField() override { return historyField_; }
+    void setHistorySpinPos(int pos) override;
+    int alphaPos() const override;
+    void setAlphaPos(int pos) override;
+    bool recordChecked() const override;
+    EditField &fileField() override { return fileField_; }
+    void setFileControlsEnabled(bool enabled) override;
 
     Prompter &prompter_;
+    ResponseMonitorForm &form_;
     QLineEdit *portEdit_ = nullptr;
     QSlider *alpha_ = nullptr;
     QLineEdit *history_ = nullptr;
@@ -81,12 +77,9 @@ private:
     QLineEdit *file_ = nullptr;
     QPushButton *browse_ = nullptr;
     QPushButton *ok_ = nullptr;
+    LineEditField historyField_;
+    LineEditField fileField_;
     bool initialised_ = false;
 };
-
-// Reads an integer the way the dialogs' data exchange does: blanks around
-// an optional sign and digits; false for anything else. A number beyond the
-// int range comes back as the nearest end of it.
-bool parseDialogInteger(const std::string &text, int &value);
 
 } // namespace vigilon

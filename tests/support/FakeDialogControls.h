@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/PortSettingsForm.h"
+#include "app/dialogs/ResponseMonitorForm.h"
 
 #include <algorithm>
 #include <functional>
@@ -46,6 +47,29 @@ public:
     FakeEditField port, threshold, command;
     int protocol = -1;
     bool deleteEnabled = false;
+};
+
+// The response monitor dialog's controls; the up-down control and the
+// trackbar keep within their ranges as the real ones do.
+class FakeResponseMonitorControls final : public ResponseMonitorForm::Controls {
+public:
+    using F = ResponseMonitorForm;
+    void setPortText(const std::string &text) override { portText = text; }
+    EditField &historyField() override { return history; }
+    void setHistorySpinPos(int pos) override
+    {
+        history.value = std::to_string(std::clamp(pos, F::HistoryLow, F::HistoryHigh));
+    }
+    int alphaPos() const override { return alpha; }
+    void setAlphaPos(int pos) override { alpha = std::clamp(pos, F::AlphaLow, F::AlphaHigh); }
+    bool recordChecked() const override { return record; }
+    EditField &fileField() override { return file; }
+    void setFileControlsEnabled(bool enabled) override { fileEnabled = enabled; }
+
+    std::string portText;
+    FakeEditField history, file;
+    int alpha = -1;
+    bool record = false, fileEnabled = false;
 };
 
 // Answers the port settings dialog as a user does: the form opens on fake

@@ -259,8 +259,8 @@ private slots:
         checkNothingClipped(&target);
         h.ui.about->show();
         checkNothingClipped(h.ui.about);
-        CResponseMonitorDlg monitor(prompter);
-        monitor.initDialog();
+        ResponseMonitorForm monitorForm;
+        CResponseMonitorDlg monitor(prompter, monitorForm);
         monitor.show();
         checkNothingClipped(&monitor);
     }

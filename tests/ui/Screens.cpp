@@ -176,8 +176,9 @@ int main(int argc, char **argv)
     }
     {
         FakePrompter prompter;
-        CResponseMonitorDlg monitor(prompter);
-        monitor.portText = "HTTP (8080)";
+        ResponseMonitorForm form;
+        form.portText = "HTTP (8080)";
+        CResponseMonitorDlg monitor(prompter, form);
         monitor.initDialog();
         shoot(&monitor, QStringLiteral("response-monitor"));
         monitor.recordCheck()->click();

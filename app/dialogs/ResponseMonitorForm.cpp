@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: MIT
+#include "app/dialogs/ResponseMonitorForm.h"
+
+#include "app/base/StringTable.h"
+#include "app/dialogs/DataExchange.h"
+#include "graph/FileDialogStatus.h"
+
+#include <algorithm>
+
+namespace vigilon {
+
+namespace {
+// A stored value beyond a control's range only has to stay beyond it.
+int beyondAtMost(std::uint32_t value, int high)
+{
+    return static_cast<int>(std::min<std::uint32_t>(value, static_cast<std::uint32_t>(high) + 1));
+}
+} // namespace
+
+ResponseMonitorForm ResponseMonitorForm::forGraph(const ResponseGraphParams &params)
+{
+    ResponseMonitorForm form;
+    form.portText = params.seriesNames;
+    form.alpha = params.alpha;
+    form.maxHistory = params.maxHistory;
+    return form;
+}
+
+void ResponseMonitorForm::applyTo(ResponseGraphParams &params) const
+{
+    params.alpha = alpha;
+    params.maxHistory = maxHistory;
+    params.recordToFile = recordToFile;
+    params.fileName = recordToFile ? fileName : std::string();
+}
+
+void ResponseMonitorForm::init(Controls &controls) const
+{
+    DataExchange::writeNumber(controls.historyField(), maxHistory);
+    controls.setPortText(portText);
+    // The up-down control rewrites the field with its position.
+    controls.setHistorySpinPos(beyondAtMost(maxHistory, HistoryHigh));
+    controls.fileField().setText(defaultFileBase + ".csv");
+    controls.setAlphaPos(beyondAtMost(alpha, AlphaHigh));
+}
+
+void ResponseMonitorForm::onRecordToggled(Controls &controls) const
+{
+    // The name stays as it is either way.
+    controls.setFileControlsEnabled(controls.recordChecked());
+}
+
+void ResponseMonitorForm::onBrowse(Controls &controls, Prompter &prompter) const
+{
+    Prompter::FileDialogRequest request;
+    request.open = true;
+    request.title = loadString(sid::RecordFileDialogTitle);
+    request.filter = loadString(sid::RecordFileFilter);
+    request.defaultExtension = "csv";
+    request.initialName = defaultFileBase;
+    const std::string chosen = prompter.fileDialog(request);
+    const auto *status = dynamic_cast<const FileDialogStatus *>(&prompter);
+    if (status && status->lastFileDialogFailed()) {
+        prompter.messageBox(loadString(sid::FileDialogFailed), "", mb::Ok | mb::IconStop);
+        return;
+    }
+    // An empty answer is a cancel.
+    if (!chosen.empty())
+        controls.fileField().setText(chosen);
+}
+
+bool ResponseMonitorForm::onOk(Controls &controls, Prompter &prompter)
+{
+    DataExchange dx(prompter);
+    std::int64_t history = maxHistory;
+    if (dx.readInt(controls.historyField(), history, HistoryLow, HistoryHigh, false) != DataExchange::Outcome::Ok)
+        return false;
+    maxHistory = static_cast<std::uint32_t>(history);
+    // The name is taken as typed, without a check of its extension; an
+    // empty one records nothing.
+    recordToFile = 0;
+    const std::string name = controls.fileField().text();
+    if (controls.recordChecked() && !name.empty()) {
+        recordToFile = 1;
+        fileName = name;
+    }
+    alpha = static_cast<std::uint32_t>(controls.alphaPos());
+    return true;
+}
+
+} // namespace vigilon

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Prompter.h"
+#include "app/dialogs/EditField.h"
+#include "graph/ResponseGraphParams.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vigilon {
+
+// The rules of the response monitor settings dialog, which is asked before a
+// graph window opens: its opacity, its history length and whether and where
+// it records the samples. The caller fills the fields (forGraph), runs the
+// dialog and, when OK closed it, reads them back (applyTo).
+class ResponseMonitorForm {
+public:
+    // The trackbar runs from transparent to opaque.
+    static constexpr int AlphaLow = 0;
+    static constexpr int AlphaHigh = 255;
+    static constexpr int HistoryLow = 10;
+    static constexpr int HistoryHigh = 999;
+
+    // What the rules need of the dialog's controls.
+    class Controls {
+    public:
+        virtual ~Controls() = default;
+        virtual void setPortText(const std::string &text) = 0;
+        virtual EditField &historyField() = 0;
+        // Moves the history's up-down control, which keeps within
+        // HistoryLow..HistoryHigh and shows its position in the history field.
+        virtual void setHistorySpinPos(int pos) = 0;
+        // The trackbar, which keeps within AlphaLow..AlphaHigh.
+        virtual int alphaPos() const = 0;
+        virtual void setAlphaPos(int pos) = 0;
+        // The "save to file" check box.
+        virtual bool recordChecked() const = 0;
+        virtual EditField &fileField() = 0;
+        // The file edit and its browse button, together.
+        virtual void setFileControlsEnabled(bool enabled) = 0;
+    };
+
+    // In: the entry's name, and the file name proposed without extension.
+    std::string portText;
+    std::string defaultFileBase = "sample";
+    // In and out.
+    std::uint32_t alpha = 200;
+    std::uint32_t maxHistory = 200;
+    // Out: fileName is only set when recordToFile is 1.
+    std::uint32_t recordToFile = 0;
+    std::string fileName;
+
+    // The form for a graph window about to be made with params.
+    static ResponseMonitorForm forGraph(const ResponseGraphParams &params);
+    // After OK: the chosen opacity, history and recording into params.
+    void applyTo(ResponseGraphParams &params) const;
+
+    // The dialog opens: fields to controls, the proposed file name.
+    void init(Controls &controls) const;
+    // The check box was clicked.
+    void onRecordToggled(Controls &controls) const;
+    // The browse button: the file dialog's choice goes into the file field.
+    void onBrowse(Controls &controls, Prompter &prompter) const;
+    // OK: true when the dialog may close as accepted; a refused history
+    // length changes no field.
+    bool onOk(Controls &controls, Prompter &prompter);
+};
+
+} // namespace vigilon
