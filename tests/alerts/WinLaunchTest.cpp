@@ -82,7 +82,7 @@ TEST_F(WinLaunch, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
 {
     for (const std::string target : {"a&echo x>pwned.txt", "a|b", "a\"&\"b", "%PATH%", "(a)"}) {
         target_ = target;
-        prompts_.texts().clear();
+        prompts_.messages.clear();
         EXPECT_EQ(runner_->runCommand(command()), 1) << target;
         ASSERT_EQ(prompts_.texts().size(), 1u) << target;
         const std::string shown = (dir_ / "alert.bat").string() + " " + target;
