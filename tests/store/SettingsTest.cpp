@@ -5,6 +5,7 @@
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,57 @@ namespace vigilon {
 namespace {
 
 using reg::Status;
-using test::EntryFields;
 using test::TempDir;
+
+struct EntryFields {
+    std::uint32_t port;
+    std::uint32_t protocol;
+    std::string name;
+    std::string command;
+    std::uint32_t threshold = 0;
+    std::int32_t active = 1;
+    std::uint32_t action = 1;
+};
+
+// A port list of the given entries followed by the placeholder.
+PortList makePorts(const std::vector<EntryFields> &fields)
+{
+    PortList ports;
+    for (const EntryFields &f : fields) {
+        auto entry = std::make_unique<MonitorPort>();
+        entry->port = f.port;
+        entry->protocol = f.protocol;
+        entry->name = f.name;
+        entry->command = f.command;
+        entry->threshold = f.threshold;
+        entry->active = f.active;
+        entry->action = f.action;
+        ports.push_back(std::move(entry));
+    }
+    appendPlaceholder(ports);
+    return ports;
+}
+
+// Raw access to the Monitor key, as another tool would have it.
+void putString(reg::Registry &registry, const std::string &name, const std::string &bytes,
+               std::uint32_t type = reg::RegExpandSz)
+{
+    ASSERT_EQ(registry.createKey(kMonitorKey)->setValue(name, type, {bytes.begin(), bytes.end()}), Status::Ok);
+}
+
+std::optional<reg::Value> valueOf(reg::Registry &registry, const std::string &name)
+{
+    reg::Value value;
+    auto key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+    if (key && key->queryValue(name, value) == Status::Ok)
+        return value;
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> dataOf(reg::Registry &registry, const std::string &name)
+{
+    return valueOf(registry, name).value_or(reg::Value{}).data;
+}
 
 struct Backend {
     const char *name;
@@ -33,7 +83,7 @@ protected:
         }
     }
 
-    std::string file() const { return dir_.file("registry.sqlite"); }
+    std::string file() const { return dir_ / "registry.sqlite"; }
     reg::Registry &store() { return *store_; }
 
     // The store as the next start of the program sees it.
@@ -79,21 +129,9 @@ const std::vector<EntryFields> kThree = {
     {80, Http, "HTTP(80)", "alert.sh %TARGET% web", 900, 1, 1},
 };
 
-TEST_P(SettingsTest, FirstStartWithoutMonitorKeyGivesDefaults)
-{
-    Status status = Status::Ok;
-    std::string target = "127.0.0.1";
-    const LoadedSettings loaded = load(true, &target, &status);
-    EXPECT_EQ(status, Status::NotFound);
-    EXPECT_EQ(loaded.intervalSeconds, 5u);
-    EXPECT_EQ(loaded.retryLimit, 1u);
-    EXPECT_TRUE(loaded.ports.empty());
-    EXPECT_EQ(target, "127.0.0.1");
-}
-
 TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
 {
-    PortList ports = test::makePorts({kThree[0], kThree[2]});
+    PortList ports = makePorts({kThree[0], kThree[2]});
     save(ports, "watched.example", 9, 2);
 
     auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
@@ -115,7 +153,9 @@ TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
     ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
     EXPECT_EQ(value.type, reg::RegExpandSz);
 
-    std::string target = "127.0.0.1";
+    std::string target = "given.example";
+    load(false, &target);
+    EXPECT_EQ(target, "given.example") << "the target is read only when asked";
     const LoadedSettings loaded = load(true, &target);
     EXPECT_EQ(target, "watched.example");
     EXPECT_EQ(loaded.intervalSeconds, 9u);
@@ -142,15 +182,15 @@ TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
     ports.back()->name = "second";
     appendPlaceholder(ports);
     save(ports);
-    EXPECT_EQ(test::valueOf(store(), "Action #0").data, reg::dwordBytes(1));
-    EXPECT_EQ(test::valueOf(store(), "Action #1").data, reg::dwordBytes(1));
-    EXPECT_FALSE(test::hasValue(store(), "PortName #2"));
+    EXPECT_EQ(dataOf(store(), "Action #0"), reg::dwordBytes(1));
+    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(1));
+    EXPECT_FALSE(valueOf(store(), "PortName #2").has_value());
     EXPECT_EQ(load().ports.size(), 2u);
 }
 
 TEST_P(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
 {
-    save(test::makePorts(kThree));
+    save(makePorts(kThree));
     ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
 
     const LoadedSettings loaded = load();
@@ -166,33 +206,10 @@ TEST_P(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
     }
     appendPlaceholder(ports);
     save(ports);
-    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
-    EXPECT_EQ(test::valueOf(store(), "Port #1").data, reg::dwordBytes(80));
-    EXPECT_EQ(test::valueOf(store(), "Port #2").data, reg::dwordBytes(80));
+    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
+    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(80));
+    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(80));
     EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
-}
-
-TEST_P(SettingsTest, DeletingAnEntryKeepsTheValuesAboveTheNewCount)
-{
-    save(test::makePorts(kThree));
-    save(test::makePorts({kThree[0], kThree[2]}));
-
-    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
-    for (const char *name : {"Port #2", "Protocol #2", "Threshold #2", "PortName #2", "Service #2", "Action #2",
-                             "Active #2"})
-        EXPECT_TRUE(test::hasValue(store(), name)) << name;
-    EXPECT_EQ(test::valueOf(store(), "PortName #2").data, reg::stringBytes("HTTP(80)"));
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
-}
-
-TEST_P(SettingsTest, TargetIsReadOnlyWhenAsked)
-{
-    save(test::makePorts({}), "stored.example");
-    std::string target = "given.example";
-    load(false, &target);
-    EXPECT_EQ(target, "given.example");
-    load(true, &target);
-    EXPECT_EQ(target, "stored.example");
 }
 
 struct StringCase {
@@ -216,8 +233,8 @@ TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
     for (const char *valueName : {"PortName #0", "Service #0"}) {
         for (const StringCase &c : cases) {
             SCOPED_TRACE(std::string(valueName) + ", " + c.label);
-            save(test::makePorts({kThree[0]}), "host.example");
-            test::putString(store(), valueName, c.stored);
+            save(makePorts({kThree[0]}), "host.example");
+            putString(store(), valueName, c.stored);
             const LoadedSettings loaded = load();
             ASSERT_EQ(loaded.ports.size(), c.loads ? 1u : 0u);
             if (c.loads) {
@@ -228,7 +245,7 @@ TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
     }
     for (const StringCase &c : cases) {
         SCOPED_TRACE(std::string("Target, ") + c.label);
-        test::putString(store(), "Target", c.stored);
+        putString(store(), "Target", c.stored);
         std::string target = "before.example";
         load(true, &target);
         EXPECT_EQ(target, c.loads ? c.loaded : "before.example");
@@ -260,7 +277,7 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
     // A save overwrites the values in place instead of adding twins, and
     // keeps the key's first spelling.
     const std::size_t before = key->valueNames().size();
-    save(test::makePorts({kThree[0]}));
+    save(makePorts({kThree[0]}));
     EXPECT_EQ(store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames().size(), before + 2); // Retry, Target
     EXPECT_EQ(store().subkeys("Software\\Ardentis\\Vigilon"),
               std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
@@ -268,25 +285,23 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
 
 TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
 {
-    save(test::makePorts({kThree[0]}));
+    save(makePorts({kThree[0]}));
     // A string-typed port of four bytes reads as the number.
-    test::putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
+    putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
     EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{80});
     // Fewer bytes fill the low bytes of the new entry's value.
-    test::putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
+    putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
     EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{8080});
     // More than four bytes do not fit: the entry is dropped.
-    test::putString(store(), "Port #0", std::string(8, '\x01'), reg::RegDword);
+    putString(store(), "Port #0", std::string(8, '\x01'), reg::RegDword);
     EXPECT_TRUE(load().ports.empty());
     // ... and a header value that does not fit takes its default.
-    test::putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
+    putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
     EXPECT_EQ(load().intervalSeconds, 5u);
-}
 
-TEST_P(SettingsTest, HugePortCountLoadsWhatIsThere)
-{
-    save(test::makePorts(kThree));
-    test::putDword(store(), "Port Count", 0xffffffffu);
+    // A huge count loads what is there.
+    save(makePorts(kThree));
+    putString(store(), "Port Count", std::string(4, '\xff'), reg::RegDword);
     EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 53, 80}));
 }
 
@@ -303,7 +318,7 @@ TEST_P(SettingsTest, FailedSaveLeavesThePreviousConfigurationWhole)
         EXPECT_EQ(target, test::markedTarget(1));
         EXPECT_EQ(loaded.intervalSeconds, 1u);
         EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 101, 102, 103, 104}));
-        EXPECT_FALSE(test::hasValue(store(), "Port #5"));
+        EXPECT_FALSE(valueOf(store(), "Port #5").has_value());
     }
 }
 
@@ -316,7 +331,7 @@ TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
     EXPECT_EQ(taken, 0u);
     EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
 
-    save(test::makePorts({})); // creates the program key as the Monitor key's parent
+    save(makePorts({})); // creates the program key as the Monitor key's parent
     ASSERT_TRUE(store().openKey(kProgramKey, reg::KeyQueryValue));
     EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok); // missing value: 0, and now written as 0
     EXPECT_EQ(taken, 0u);

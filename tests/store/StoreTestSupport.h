@@ -1,71 +1,81 @@
 // SPDX-License-Identifier: MIT
-// Shared pieces of the store tests: temporary directories, configurations,
-// raw values, child processes.
+// Shared pieces of the store tests: a configuration that says which save it
+// came from, a store that fails or dies on a chosen write, forked children.
 #pragma once
 
 #include "app/base/MonitorPort.h"
-#include "tests/store/MarkedConfig.h"
 #include "app/store/Registry.h"
 
-#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vigilon::test {
 
-// A fresh directory (mode 0700) removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
-    // Names of the directory's entries, sorted.
-    std::vector<std::string> entries() const;
+// A configuration whose every field carries a marker number, so that a test
+// can tell which save a store holds and whether it holds it whole.
+constexpr int kMarkedEntries = 5;
 
-private:
-    std::string path_;
-};
+inline std::string markedTarget(int marker)
+{
+    return "host-" + std::to_string(marker) + ".example";
+}
 
-struct EntryFields {
-    std::uint32_t port;
-    std::uint32_t protocol;
-    std::string name;
-    std::string command;
-    std::uint32_t threshold = 0;
-    std::int32_t active = 1;
-    std::uint32_t action = 1;
-};
-
-// A port list of the given entries followed by the placeholder.
-PortList makePorts(const std::vector<EntryFields> &fields);
-
-// Raw access to the Monitor key, as another tool would write it.
-void putDword(reg::Registry &registry, const std::string &name, std::uint32_t value);
-void putString(reg::Registry &registry, const std::string &name, const std::string &bytes,
-               std::uint32_t type = reg::RegExpandSz);
-bool hasValue(reg::Registry &registry, const std::string &name);
-reg::Value valueOf(reg::Registry &registry, const std::string &name);
+inline PortList markedPorts(int marker, int count = kMarkedEntries)
+{
+    PortList ports;
+    const auto m = static_cast<std::uint32_t>(marker);
+    for (int i = 0; i < count; ++i) {
+        auto entry = std::make_unique<MonitorPort>();
+        entry->port = m * 100 + static_cast<std::uint32_t>(i);
+        entry->protocol = static_cast<std::uint32_t>(i % 4);
+        entry->name = "entry " + std::to_string(marker) + "." + std::to_string(i);
+        entry->command = "alert " + std::to_string(marker) + " %TARGET%";
+        entry->threshold = m;
+        entry->active = 1;
+        entry->action = m;
+        ports.push_back(std::move(entry));
+    }
+    appendPlaceholder(ports);
+    return ports;
+}
 
 // Passes everything to another store and calls onWrite before each value
-// write with the number of that write (counting from 1); a status other
-// than Ok fails the write.
+// write with the number of that write (counting from 1); a status other than
+// Ok fails the write. beforeCommit runs when a transaction's body has ended
+// well, before the commit.
 class HookedRegistry final : public reg::Registry {
 public:
-    // beforeCommit runs when a transaction's body has ended well, before
-    // the commit.
     HookedRegistry(reg::Registry &inner, std::function<reg::Status(int)> onWrite,
-                   std::function<void()> beforeCommit = {});
+                   std::function<void()> beforeCommit = {})
+        : inner_(inner)
+        , onWrite_(std::move(onWrite))
+        , beforeCommit_(std::move(beforeCommit))
+    {
+    }
     std::unique_ptr<reg::Key> openKey(const std::string &path, std::uint32_t access,
-                                      reg::Status *status = nullptr) override;
-    std::unique_ptr<reg::Key> createKey(const std::string &path, reg::Status *status = nullptr) override;
+                                      reg::Status *status = nullptr) override
+    {
+        return wrap(inner_.openKey(path, access, status));
+    }
+    std::unique_ptr<reg::Key> createKey(const std::string &path, reg::Status *status = nullptr) override
+    {
+        return wrap(inner_.createKey(path, status));
+    }
     reg::Status deleteKey(const std::string &path) override { return inner_.deleteKey(path); }
     std::vector<std::string> subkeys(const std::string &path) override { return inner_.subkeys(path); }
-    reg::Status transact(const std::function<reg::Status()> &body) override;
+    reg::Status transact(const std::function<reg::Status()> &body) override
+    {
+        return inner_.transact([&]() {
+            const reg::Status status = body();
+            if (status == reg::Status::Ok && beforeCommit_)
+                beforeCommit_();
+            return status;
+        });
+    }
     reg::Status readAndClearDword(const std::string &keyPath, const std::string &name,
                                   std::uint32_t &previous) override
     {
@@ -73,42 +83,60 @@ public:
     }
 
 private:
-    class HookedKey;
-    std::unique_ptr<reg::Key> wrap(std::unique_ptr<reg::Key> key);
+    class HookedKey final : public reg::Key {
+    public:
+        HookedKey(HookedRegistry &owner, std::unique_ptr<reg::Key> inner)
+            : owner_(owner)
+            , inner_(std::move(inner))
+        {
+        }
+        reg::Status queryValue(const std::string &name, reg::Value &out) override
+        {
+            return inner_->queryValue(name, out);
+        }
+        reg::Status setValue(const std::string &name, std::uint32_t type,
+                             const std::vector<std::uint8_t> &data) override
+        {
+            if (const reg::Status status = owner_.onWrite_(++owner_.writes_); status != reg::Status::Ok)
+                return status;
+            return inner_->setValue(name, type, data);
+        }
+        reg::Status deleteValue(const std::string &name) override { return inner_->deleteValue(name); }
+        std::vector<std::string> valueNames() override { return inner_->valueNames(); }
+
+    private:
+        HookedRegistry &owner_;
+        std::unique_ptr<reg::Key> inner_;
+    };
+    std::unique_ptr<reg::Key> wrap(std::unique_ptr<reg::Key> key)
+    {
+        return key ? std::make_unique<HookedKey>(*this, std::move(key)) : nullptr;
+    }
+
     reg::Registry &inner_;
     std::function<reg::Status(int)> onWrite_;
     std::function<void()> beforeCommit_;
     int writes_ = 0;
 };
 
-// Sets (or, given null, removes) an environment variable for its lifetime.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
+// Runs body in a forked child, which ends with body's result as its exit
+// status; the child's pid.
+inline pid_t forkChild(const std::function<int()> &body)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    return pid;
+}
 
-private:
-    std::string name_;
-    std::string saved_;
-    bool had_;
-};
-
-struct ProgramResult {
-    int exitCode = -1; // -1 when it did not exit normally
-    int signal = 0;
-    std::string out;
-    std::string err;
-};
-
-// Runs a program with extra environment entries ("NAME=value"), stdin empty.
-ProgramResult runProgram(const std::vector<std::string> &argv, const std::vector<std::string> &env = {});
-
-// Runs body in a forked child, which ends with body's result as exit code.
-// Returns the child's pid.
-int forkChild(const std::function<int()> &body);
-// Waits for a child; the exit code, or 128 + signal number.
-int waitChild(int pid);
+// Waits for a forked child: its exit status, 128 + signal, or -1.
+inline int waitChild(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
 
 } // namespace vigilon::test
