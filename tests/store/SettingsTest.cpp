@@ -305,23 +305,6 @@ TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
     EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 53, 80}));
 }
 
-TEST_P(SettingsTest, FailedSaveLeavesThePreviousConfigurationWhole)
-{
-    save(test::markedPorts(1), test::markedTarget(1), 1);
-    const int total = 4 + 7 * test::kMarkedEntries;
-    for (int failAt : {1, 2, 5, 20, total}) {
-        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
-        test::HookedRegistry hooked(store(), [&](int n) { return n == failAt ? Status::IoError : Status::Ok; });
-        EXPECT_EQ(saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
-        std::string target;
-        const LoadedSettings loaded = load(true, &target);
-        EXPECT_EQ(target, test::markedTarget(1));
-        EXPECT_EQ(loaded.intervalSeconds, 1u);
-        EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 101, 102, 103, 104}));
-        EXPECT_FALSE(valueOf(store(), "Port #5").has_value());
-    }
-}
-
 TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
 {
     EXPECT_EQ(setLogonFlag(store(), 1), Status::NotFound);
@@ -386,6 +369,26 @@ TEST_P(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
     // A fresh key of the same name starts without the old values.
     ASSERT_TRUE(store().createKey("Software\\A\\B"));
     EXPECT_TRUE(store().openKey("Software\\A\\B", reg::KeyQueryValue)->valueNames().empty());
+}
+
+// A write that fails undoes the whole save. The SQLite store's own
+// failures are InjectedFaultTest's.
+TEST(Settings, FailedSaveLeavesThePreviousConfigurationWhole)
+{
+    reg::MemoryRegistry store;
+    ASSERT_EQ(saveSettings(store, test::markedTarget(1), 1, 1, test::markedPorts(1)), Status::Ok);
+    for (int failAt : {1, 2, 5, 20, 4 + 7 * test::kMarkedEntries}) {
+        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
+        store.failWrites(Status::IoError, failAt - 1);
+        EXPECT_EQ(saveSettings(store, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
+        store.failWrites(Status::Ok);
+        std::string target;
+        const LoadedSettings loaded = loadSettings(store, true, target);
+        EXPECT_EQ(target, test::markedTarget(1));
+        EXPECT_EQ(loaded.intervalSeconds, 1u);
+        EXPECT_EQ(loaded.ports.size(), std::size_t(test::kMarkedEntries));
+        EXPECT_FALSE(valueOf(store, "Port #5").has_value());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SettingsTest, ::testing::Values(Backend{"Sqlite", true}, Backend{"Memory", false}),

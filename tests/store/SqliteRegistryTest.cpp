@@ -300,42 +300,6 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStoreTest,
                                            LockCase{"LongerThanTimeout", 1200, 200, Status::Busy}),
                          [](const ::testing::TestParamInfo<LockCase> &info) { return std::string(info.param.label); });
 
-class CrashedSaveTest : public SqliteStoreTest, public ::testing::WithParamInterface<int> {};
-
-// A child is killed in the middle of saving a new configuration, after a
-// number of its value writes; the old configuration survives whole.
-TEST_P(CrashedSaveTest, LeavesTheOldConfigurationWhole)
-{
-    saveMarked(1);
-    const int killAfter = GetParam();
-    const std::string path = file();
-    const int child = test::forkChild([&]() {
-        auto store = SqliteRegistry::open(path);
-        if (!store)
-            return 1;
-        test::HookedRegistry hooked(
-            *store,
-            [&](int n) {
-                if (n > killAfter)
-                    ::raise(SIGKILL);
-                return Status::Ok;
-            },
-            [] { ::raise(SIGKILL); });
-        saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 7));
-        return 0;
-    });
-    EXPECT_EQ(test::waitChild(child), 128 + SIGKILL);
-    EXPECT_TRUE(test::exists(file() + "-journal")); // it died inside the transaction
-    EXPECT_EQ(storedMarker(), 1);
-    EXPECT_FALSE(anythingMovedAside());
-    saveMarked(3);
-    EXPECT_EQ(storedMarker(), 3);
-}
-
-// After the first write, in the middle, and after the last one, just before
-// the commit.
-INSTANTIATE_TEST_SUITE_P(KillPoints, CrashedSaveTest, ::testing::Values(1, 17, 1000));
-
 const char *tool(const char *variable)
 {
     const char *path = std::getenv(variable);
@@ -357,7 +321,8 @@ struct FaultCase {
 class InjectedFaultTest : public SqliteStoreTest, public ::testing::WithParamInterface<FaultCase> {};
 
 // The save runs in a helper program under strace, which makes the system
-// fail or kill it at the chosen call.
+// fail or kill it at the chosen call: while it writes its transaction, or
+// in the syncs of the commit.
 TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
 {
     const char *helper = tool("VIGILON_SAVE_HELPER");
@@ -387,6 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", false, "no space left"},
                       FaultCase{"SyncFails", "inject=fdatasync:error=EIO", false, "input/output error"},
                       FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", false, "input/output error"},
+                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", true, ""},
                       FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", true, ""},
                       FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", true, ""}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.label); });
