@@ -315,7 +315,9 @@ TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
     EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
 
     save(makePorts({})); // creates the program key as the Monitor key's parent
-    ASSERT_TRUE(store().openKey(kProgramKey, reg::KeyQueryValue));
+    auto key = store().openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue); // without values yet
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->setValue(kLogonValue, reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly) << "opened to query";
     EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok); // missing value: 0, and now written as 0
     EXPECT_EQ(taken, 0u);
     EXPECT_EQ(setLogonFlag(store(), 1), Status::Ok);
