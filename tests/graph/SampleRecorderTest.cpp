@@ -4,11 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace vigilon {
 namespace {
@@ -84,40 +80,6 @@ TEST_F(SampleRecorderTest, RefusedOpensLeaveNothingOpen)
     first.close();
     EXPECT_TRUE(rec.open(file, "other", "s", {"a"}));
 }
-
-// A file size limit stands in for a full disk: POSIX only.
-#ifndef _WIN32
-TEST_F(SampleRecorderTest, AWriteErrorStopsRecordingOnce)
-{
-    const std::string file = dir_ / "full.csv";
-    SampleRecorder rec;
-    ASSERT_TRUE(rec.open(file, "h", "s", {"a"}));
-    const std::size_t headerSize = readFile(file).size();
-
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = headerSize + 50;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 10; ++i)
-        rec.record(ResponseSample{kT0, {static_cast<std::uint32_t>(i)}});
-    const std::string err = testing::internal::GetCapturedStderr();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_FALSE(rec.isOpen());
-    // Said once, naming the file.
-    EXPECT_NE(err.find(file), std::string::npos);
-    EXPECT_EQ(err.find(file), err.rfind(file));
-    // Everything before the line that did not fit is there.
-    const std::string content = readFile(file);
-    const std::string firstLine = "2007年 03月 14日 09時05分07秒,0\r\n";
-    EXPECT_LE(content.size(), headerSize + 50);
-    EXPECT_EQ(content.substr(headerSize, firstLine.size()), firstLine);
-}
-#endif
 
 TEST(CharacterSet, ConvertsToTheLocaleSetOrKeepsUtf8)
 {
