@@ -15,35 +15,6 @@ namespace {
 using reg::Status;
 using test::TempDir;
 
-struct EntryFields {
-    std::uint32_t port;
-    std::uint32_t protocol;
-    std::string name;
-    std::string command;
-    std::uint32_t threshold = 0;
-    std::int32_t active = 1;
-    std::uint32_t action = 1;
-};
-
-// A port list of the given entries followed by the placeholder.
-PortList makePorts(const std::vector<EntryFields> &fields)
-{
-    PortList ports;
-    for (const EntryFields &f : fields) {
-        auto entry = std::make_unique<MonitorPort>();
-        entry->port = f.port;
-        entry->protocol = f.protocol;
-        entry->name = f.name;
-        entry->command = f.command;
-        entry->threshold = f.threshold;
-        entry->active = f.active;
-        entry->action = f.action;
-        ports.push_back(std::move(entry));
-    }
-    appendPlaceholder(ports);
-    return ports;
-}
-
 // Raw access to the Monitor key, as another tool would have it.
 void putString(reg::Registry &registry, const std::string &name, const std::string &bytes,
                std::uint32_t type = reg::RegExpandSz)
@@ -123,15 +94,9 @@ protected:
     std::unique_ptr<reg::Registry> second_;
 };
 
-const std::vector<EntryFields> kThree = {
-    {21, GenericTcp, "FTP", "notify ftp", 0, 1, 1},
-    {53, GenericUdp, "DNS", "", 250, 0, 7},
-    {80, Http, "HTTP(80)", "alert.sh %TARGET% web", 900, 1, 1},
-};
-
 TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
 {
-    PortList ports = makePorts({kThree[0], kThree[2]});
+    const PortList ports = test::markedPorts(3, 2);
     save(ports, "watched.example", 9, 2);
 
     auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
@@ -148,8 +113,7 @@ TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
     EXPECT_EQ(value.data, reg::dwordBytes(2));
     ASSERT_EQ(key->queryValue("Service #1", value), Status::Ok);
     EXPECT_EQ(value.type, reg::RegExpandSz);
-    const std::string command = "alert.sh %TARGET% web";
-    EXPECT_EQ(value.data, std::vector<std::uint8_t>(command.begin(), command.end())); // no NUL, not expanded
+    EXPECT_EQ(value.data, reg::stringBytes("alert 3 %TARGET%")); // no NUL, not expanded
     ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
     EXPECT_EQ(value.type, reg::RegExpandSz);
 
@@ -160,16 +124,8 @@ TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
     EXPECT_EQ(target, "watched.example");
     EXPECT_EQ(loaded.intervalSeconds, 9u);
     EXPECT_EQ(loaded.retryLimit, 2u);
-    ASSERT_EQ(loaded.ports.size(), 2u);
-    const MonitorPort &web = *loaded.ports[1];
-    EXPECT_EQ(web.port, 80u);
-    EXPECT_EQ(web.protocol, static_cast<std::uint32_t>(Http));
-    EXPECT_EQ(web.name, "HTTP(80)");
-    EXPECT_EQ(web.command, "alert.sh %TARGET% web");
-    EXPECT_EQ(web.threshold, 900u);
-    EXPECT_EQ(web.active, 1);
-    EXPECT_EQ(web.action, 1u);
-    EXPECT_EQ(web.status, Idle);
+    EXPECT_TRUE(test::sameEntries(loaded.ports, ports));
+    EXPECT_EQ(loaded.ports.at(1)->status, Idle);
 }
 
 TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
@@ -190,26 +146,19 @@ TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
 
 TEST_P(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
 {
-    save(makePorts(kThree));
+    save(test::markedPorts(1, 3));
     ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
-
-    const LoadedSettings loaded = load();
-    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{21, 80}));
+    LoadedSettings loaded = load();
+    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 102}));
 
     // The next save stores the former entry 2 as entry 1; the old index 2
     // stays behind, beyond the count.
-    PortList ports;
-    for (const auto &entry : loaded.ports) {
-        ports.push_back(std::make_unique<MonitorPort>());
-        ports.back()->port = entry->port;
-        ports.back()->name = entry->name;
-    }
-    appendPlaceholder(ports);
-    save(ports);
+    appendPlaceholder(loaded.ports);
+    save(loaded.ports);
     EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
-    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(80));
-    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(80));
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
+    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(102));
+    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(102));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 102}));
 }
 
 struct StringCase {
@@ -233,7 +182,7 @@ TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
     for (const char *valueName : {"PortName #0", "Service #0"}) {
         for (const StringCase &c : cases) {
             SCOPED_TRACE(std::string(valueName) + ", " + c.label);
-            save(makePorts({kThree[0]}), "host.example");
+            save(test::markedPorts(1, 1), "host.example");
             putString(store(), valueName, c.stored);
             const LoadedSettings loaded = load();
             ASSERT_EQ(loaded.ports.size(), c.loads ? 1u : 0u);
@@ -277,7 +226,7 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
     // A save overwrites the values in place instead of adding twins, and
     // keeps the key's first spelling.
     const std::size_t before = key->valueNames().size();
-    save(makePorts({kThree[0]}));
+    save(test::markedPorts(1, 1));
     EXPECT_EQ(store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames().size(), before + 2); // Retry, Target
     EXPECT_EQ(store().subkeys("Software\\Ardentis\\Vigilon"),
               std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
@@ -285,7 +234,7 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
 
 TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
 {
-    save(makePorts({kThree[0]}));
+    save(test::markedPorts(1, 1));
     // A string-typed port of four bytes reads as the number.
     putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
     EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{80});
@@ -300,9 +249,9 @@ TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
     EXPECT_EQ(load().intervalSeconds, 5u);
 
     // A huge count loads what is there.
-    save(makePorts(kThree));
+    save(test::markedPorts(1, 3));
     putString(store(), "Port Count", std::string(4, '\xff'), reg::RegDword);
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 53, 80}));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 101, 102}));
 }
 
 TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
@@ -314,7 +263,7 @@ TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
     EXPECT_EQ(taken, 0u);
     EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
 
-    save(makePorts({})); // creates the program key as the Monitor key's parent
+    save(test::markedPorts(1, 0)); // creates the program key as the Monitor key's parent
     auto key = store().openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue); // without values yet
     ASSERT_TRUE(key);
     EXPECT_EQ(key->setValue(kLogonValue, reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly) << "opened to query";

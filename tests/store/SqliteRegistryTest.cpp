@@ -63,17 +63,7 @@ protected:
         const int marker = static_cast<int>(loaded.intervalSeconds);
         if (status != Status::Ok || target != test::markedTarget(marker))
             return -1;
-        const PortList expected = test::markedPorts(marker);
-        if (loaded.ports.size() != realEntryCount(expected))
-            return -1;
-        for (std::size_t i = 0; i < loaded.ports.size(); ++i) {
-            const MonitorPort &a = *loaded.ports[i];
-            const MonitorPort &b = *expected[i];
-            if (a.port != b.port || a.protocol != b.protocol || a.name != b.name || a.command != b.command ||
-                a.threshold != b.threshold || a.action != b.action || a.active != b.active)
-                return -1;
-        }
-        return marker;
+        return test::sameEntries(loaded.ports, test::markedPorts(marker)) ? marker : -1;
     }
 
     bool anythingMovedAside() const

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +42,23 @@ inline PortList markedPorts(int marker, int count = kMarkedEntries)
     }
     appendPlaceholder(ports);
     return ports;
+}
+
+// Whether loaded entries hold the stored fields of saved ones (which end in
+// the placeholder).
+inline bool sameEntries(const PortList &loaded, const PortList &saved)
+{
+    const auto fields = [](const PortList &list, std::size_t count) {
+        std::vector<std::tuple<std::uint32_t, std::uint32_t, std::string, std::string, std::uint32_t, std::int32_t,
+                               std::uint32_t>>
+            out;
+        for (std::size_t i = 0; i < count; ++i) {
+            const MonitorPort &e = *list[i];
+            out.emplace_back(e.port, e.protocol, e.name, e.command, e.threshold, e.active, e.action);
+        }
+        return out;
+    };
+    return fields(loaded, loaded.size()) == fields(saved, realEntryCount(saved));
 }
 
 // Runs body in a forked child, which ends with body's result as its exit
