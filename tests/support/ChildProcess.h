@@ -77,13 +77,8 @@ public:
         envp.push_back(nullptr);
 
         int out[2], err[2];
-        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0)
+        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             return;
-        if (pipe2(err, O_CLOEXEC) != 0) {
-            close(out[0]);
-            close(out[1]);
-            return;
-        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -279,32 +274,14 @@ private:
 #else
 
 // Runs argv to its end without a command interpreter, at most timeoutMs;
-// standard output and error both go to out.
+// standard output and error both go to out. Arguments hold no quotes and end
+// in no backslash.
 inline RunResult run(const std::vector<std::string> &argv, int timeoutMs = 60000)
 {
-    // Quoted so that the program's start-up code splits it back into argv.
     std::string commandLine;
-    for (const std::string &arg : argv) {
-        if (!commandLine.empty())
-            commandLine += ' ';
-        if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
-            commandLine += arg;
-            continue;
-        }
-        commandLine += '"';
-        std::size_t slashes = 0;
-        for (const char c : arg) {
-            if (c == '\\') {
-                ++slashes;
-                continue;
-            }
-            commandLine.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-            commandLine += c;
-            slashes = 0;
-        }
-        commandLine.append(2 * slashes, '\\');
-        commandLine += '"';
-    }
+    for (const std::string &arg : argv)
+        commandLine += (commandLine.empty() ? "" : " ") +
+                       (arg.empty() || arg.find_first_of(" \t") != std::string::npos ? '"' + arg + '"' : arg);
     RunResult result;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
