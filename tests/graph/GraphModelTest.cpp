@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
+// The graph's drawing model and the time texts it shows.
+#include "app/base/StringTable.h"
 #include "graph/ResponseGraphModel.h"
+#include "graph/TimeFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -64,9 +67,6 @@ TEST(GraphModel, SlotsTicksAndTruncatingDivision)
     EXPECT_TRUE(d.curve.empty());
     EXPECT_FALSE(d.timeLabel);
     EXPECT_EQ(d.maxLabel, "最大=0");
-    EXPECT_EQ(d.verticalAxis, (GLine{{16, 150}, {16, 50}}));
-    EXPECT_EQ(d.horizontalAxis, (GLine{{16, 150}, {216, 150}}));
-    EXPECT_EQ(d.maxLabelRect, (GRect{4, 42, 212, 150}));
 
     // N = 1: one point at slot 0, both labels.
     m.addSample(40, kT0 + 1);
@@ -75,7 +75,6 @@ TEST(GraphModel, SlotsTicksAndTruncatingDivision)
     EXPECT_EQ(d.curve[0], (GPoint{16, 150 - 100 - 1}));
     ASSERT_TRUE(d.timeLabel);
     EXPECT_EQ(*d.timeLabel, "09:05:08");
-    EXPECT_EQ(d.timeLabelRect, (GRect{4, 152, 212, 166}));
 
     // N = 9: eleven slots, ticks at 0 and 10; 10 * 200 / 11 truncates to 181.
     for (int i = 0; i < 8; ++i)
@@ -170,18 +169,13 @@ TEST(GraphModel, HistoryBoundKeepsCountAndMaximum)
     EXPECT_EQ(m.sampleCount(), 1011u);
 }
 
-TEST(GraphModel, ResetForgetsAllButHasSamples)
+TEST(GraphModel, ResetForgetsTheMaximum)
 {
     ResponseGraphModel m(params(200), kT0);
     m.addSample(700, kT0);
     m.addSample(300, kT0);
     m.resetHistory();
-    EXPECT_TRUE(m.hasSamples());
-    EXPECT_EQ(m.sampleCount(), 0u);
     EXPECT_EQ(m.maxValue(), 0u);
-    EXPECT_TRUE(m.samples().empty());
-    EXPECT_TRUE(m.currentValues().empty());
-    EXPECT_EQ(m.drawnSeries(), 0u);
     EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 0");
     // With a threshold, empty axes and the line just above the top.
     EXPECT_EQ(m.drawGraph(kGraph).thresholdLine->from.y, 49);
@@ -194,7 +188,7 @@ TEST(GraphModel, ResetForgetsAllButHasSamples)
     EXPECT_EQ(m.drawGraph(kGraph).curve.size(), 1u);
 }
 
-TEST(GraphModel, TextBlockAndElapsedText)
+TEST(GraphModel, TextBlock)
 {
     ResponseGraphModel m(params(), kT0);
     EXPECT_EQ(m.measuredText(), "対象ホスト: target.example\r\n対象ポート: TCP:80 現在の値: 8888888\r\n"
@@ -203,17 +197,7 @@ TEST(GraphModel, TextBlockAndElapsedText)
     // Four lines and an empty last one after the final "\r\n".
     const TextExtent extent = fakeMeasure(m.measuredText());
     EXPECT_EQ(block, (GRect{4, 4, 4 + extent.width + 8, 4 + extent.height}));
-    EXPECT_EQ(m.minimumWidth(), extent.width + 8 + 16);
-    EXPECT_EQ(m.minimumHeight(), extent.height);
     EXPECT_EQ(m.graphArea(GRect{0, 0, 300, 200}), (GRect{0, extent.height, 300, 200}));
-
-    // The elapsed time counts from the first tick, and stays empty until the
-    // first tick of the text timer.
-    m.startClock(kT0 + 1);
-    EXPECT_EQ(m.elapsedText(), "");
-    m.updateElapsed(kT0 + 1 + 86400 + 61);
-    EXPECT_EQ(m.elapsedText(), "1日 00時間 01分 01秒");
-    EXPECT_NE(m.startLine().find("経過時間: 1日 00時間 01分 01秒\r\n"), std::string::npos);
 
     // More series: the first behind the port heading, each later one on its
     // own line.
@@ -263,6 +247,27 @@ TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
     ResponseGraphModel hidden(noGraph, kT0);
     hidden.addSample(1, kT0);
     EXPECT_FALSE(hidden.planPaint(client, fakeMeasure).graph);
+}
+
+// The tests run with TZ=UTC.
+TEST(TimeFormat, LocalTimeFieldsArePaddedAndOthersKept)
+{
+    EXPECT_EQ(formatLocalTime(loadString(sid::GraphDateTimeFormat), kT0), "2007年 03月 14日 09時05分07秒");
+    EXPECT_EQ(formatLocalTime(loadString(sid::GraphTimeLabel), kT0), "09:05:07");
+    // Unknown fields, a lone trailing percent and "%%" as the table's
+    // texts could hold them.
+    EXPECT_EQ(formatLocalTime("%x %% %", 0), "%x % %");
+    EXPECT_EQ(formatLocalTime("%Y-%m-%d %H:%M:%S", 0xFFFFFFFFu), "2106-02-07 06:28:15");
+}
+
+TEST(TimeFormat, ElapsedCountsWholeDaysAndWrapsTheRest)
+{
+    const std::string &format = loadString(sid::GraphElapsedFormat);
+    EXPECT_EQ(formatElapsed(format, 0), "0日 00時間 00分 00秒");
+    EXPECT_EQ(formatElapsed(format, 86399), "0日 23時間 59分 59秒");
+    EXPECT_EQ(formatElapsed(format, 2 * 86400 + 3 * 3600 + 4 * 60 + 5), "2日 03時間 04分 05秒");
+    // Days are not padded nor limited to two digits.
+    EXPECT_EQ(formatElapsed(format, 123u * 86400u), "123日 00時間 00分 00秒");
 }
 
 } // namespace

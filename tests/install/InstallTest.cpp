@@ -4,15 +4,13 @@
 // icon in every hicolor size, the help page where the help command finds it,
 // and the user unit and autostart entry exactly as "-install" writes them.
 #include "app/Help.h"
-#include "service/systemd/Process.h"
 #include "service/systemd/UserUnit.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,22 +18,13 @@ namespace vigilon {
 namespace {
 
 namespace fs = std::filesystem;
-using svc::ProgramResult;
-using svc::runProgram;
+using test::run;
 
 constexpr const char *kAppId = "com.ardentis.Vigilon";
 
 std::string readFile(const fs::path &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool haveTool(const std::string &tool)
-{
-    return runProgram({"sh", "-c", "command -v " + tool}).ok();
+    return test::readFile(path.string());
 }
 
 // The tools a test needs that are not installed (the bootstrap installs them).
@@ -43,31 +32,11 @@ std::string missingTools(std::initializer_list<const char *> tools)
 {
     std::string missing;
     for (const char *tool : tools) {
-        if (!haveTool(tool))
+        if (run({"sh", "-c", std::string("command -v ") + tool}).status != 0)
             missing += std::string(missing.empty() ? "" : ", ") + tool;
     }
     return missing;
 }
-
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vigilon-install-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            fs::remove_all(path_, ignored);
-    }
-    const fs::path &path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // A path of the installed system as found under root.
 fs::path under(const fs::path &root, const std::string &absolute)
@@ -98,18 +67,18 @@ void checkInstalledTree(const fs::path &root)
         ASSERT_TRUE(fs::is_regular_file(path)) << path;
         EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none) << path;
     }
-    const ProgramResult version = runProgram({(bin / "vigilon").string(), "--version"});
-    EXPECT_TRUE(version.ok()) << version.errors;
-    EXPECT_EQ(version.output, std::string("vigilon ") + VIGILON_VERSION + "\n");
+    const test::RunResult version = run({(bin / "vigilon").string(), "--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, std::string("vigilon ") + VIGILON_VERSION + "\n");
 
     const fs::path share = under(root, INSTALL_FULL_DATADIR);
     const fs::path desktop = share / "applications" / (std::string(kAppId) + ".desktop");
     const std::string entry = readFile(desktop);
     EXPECT_NE(entry.find("\nExec=vigilon\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find(std::string("\nIcon=") + kAppId + "\n"), std::string::npos) << entry;
-    const ProgramResult validDesktop = runProgram({"desktop-file-validate", desktop.string()});
-    EXPECT_TRUE(validDesktop.ok()) << validDesktop.output << validDesktop.errors;
-    EXPECT_EQ(validDesktop.output + validDesktop.errors, "") << "no hints either";
+    const test::RunResult validDesktop = run({"desktop-file-validate", desktop.string()});
+    EXPECT_EQ(validDesktop.status, 0);
+    EXPECT_EQ(validDesktop.out + validDesktop.err, "") << "no hints either";
 
     for (unsigned size : {16u, 22u, 32u, 48u, 64u}) {
         const std::string folder = std::to_string(size) + "x" + std::to_string(size);
@@ -124,8 +93,8 @@ void checkInstalledTree(const fs::path &root)
               std::string::npos)
         << "the metainfo names the desktop entry that is installed";
     EXPECT_NE(component.find(std::string("<release version=\"") + VIGILON_VERSION + "\""), std::string::npos);
-    const ProgramResult validMetainfo = runProgram({"appstreamcli", "validate", "--no-net", metainfo.string()}, 60000);
-    EXPECT_TRUE(validMetainfo.ok()) << validMetainfo.output << validMetainfo.errors;
+    const test::RunResult validMetainfo = run({"appstreamcli", "validate", "--no-net", metainfo.string()});
+    EXPECT_EQ(validMetainfo.status, 0) << validMetainfo.out << validMetainfo.err;
 
     // The help command's own search, pointed at the installed data folder.
     const std::string page = findHelpPage("/nonexistent", {share.string()});
@@ -143,11 +112,9 @@ TEST(Install, CmakeInstallPutsEveryFileWhereItIsLookedFor)
 {
     if (const std::string missing = missingTools({"desktop-file-validate", "appstreamcli"}); !missing.empty())
         GTEST_SKIP() << "not installed: " << missing << " (Debian packages desktop-file-utils, appstream)";
-    ScratchDir root;
-    ASSERT_FALSE(root.path().empty());
-    const ProgramResult install =
-        runProgram({"env", "DESTDIR=" + root.path().string(), CMAKE_PROGRAM, "--install", BUILD_DIR}, 120000);
-    ASSERT_TRUE(install.ok()) << install.output << install.errors;
+    test::TempDir root;
+    const test::RunResult install = run({CMAKE_PROGRAM, "--install", BUILD_DIR}, {"DESTDIR=" + root.path()}, 120000);
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
     checkInstalledTree(root.path());
 }
 
@@ -158,43 +125,40 @@ TEST(Install, DebPackageHoldsTheSameTreeAndItsLibraries)
         !missing.empty())
         GTEST_SKIP() << "not installed: " << missing
                      << " (Debian packages dpkg-dev, file, desktop-file-utils, appstream)";
-    ScratchDir scratch;
-    ASSERT_FALSE(scratch.path().empty());
-    const fs::path out = scratch.path() / "packages";
-    const ProgramResult pack = runProgram(
-        {CPACK_PROGRAM, "-G", "DEB", "--config", std::string(BUILD_DIR) + "/CPackConfig.cmake", "-B", out.string()},
-        170000);
-    ASSERT_TRUE(pack.ok()) << pack.output << pack.errors;
+    test::TempDir scratch;
+    const std::string out = scratch / "packages";
+    const test::RunResult pack =
+        run({CPACK_PROGRAM, "-G", "DEB", "--config", std::string(BUILD_DIR) + "/CPackConfig.cmake", "-B", out}, {},
+            170000);
+    ASSERT_EQ(pack.status, 0) << pack.out << pack.err;
 
     std::vector<fs::path> debs;
     for (const auto &file : fs::directory_iterator(out)) {
         if (file.path().extension() == ".deb")
             debs.push_back(file.path());
     }
-    ASSERT_EQ(debs.size(), 1u) << pack.output;
+    ASSERT_EQ(debs.size(), 1u) << pack.out;
     const std::string deb = debs.front().string();
 
-    const ProgramResult fields = runProgram({"dpkg-deb", "-f", deb, "Package", "Version", "Depends"});
-    ASSERT_TRUE(fields.ok()) << fields.errors;
-    EXPECT_NE(fields.output.find("Package: vigilon\n"), std::string::npos) << fields.output;
-    EXPECT_NE(fields.output.find(std::string("Version: ") + VIGILON_VERSION + "\n"), std::string::npos);
+    const test::RunResult fields = run({"dpkg-deb", "-f", deb, "Package", "Version", "Depends"});
+    ASSERT_EQ(fields.status, 0) << fields.err;
+    EXPECT_NE(fields.out.find("Package: vigilon\n"), std::string::npos) << fields.out;
+    EXPECT_NE(fields.out.find(std::string("Version: ") + VIGILON_VERSION + "\n"), std::string::npos);
     // From shlibdeps: the libraries the programs link, with versions.
     for (const char *library : {"libc6 (>=", "libqt6widgets6 (>=", "libqt6dbus6 (>=", "libsqlite3-0 (>=",
                                 "libstdc++6 (>="})
-        EXPECT_NE(fields.output.find(library), std::string::npos) << library << " in " << fields.output;
+        EXPECT_NE(fields.out.find(library), std::string::npos) << library << " in " << fields.out;
     // Loaded at run time, so named by hand.
-    EXPECT_NE(fields.output.find("qt6-qpa-plugins"), std::string::npos);
+    EXPECT_NE(fields.out.find("qt6-qpa-plugins"), std::string::npos);
 
-    const fs::path root = scratch.path() / "root";
-    const ProgramResult unpack = runProgram({"dpkg", "-x", deb, root.string()}, 60000);
-    ASSERT_TRUE(unpack.ok()) << unpack.errors;
-    checkInstalledTree(root);
+    ASSERT_EQ(run({"dpkg", "-x", deb, scratch / "root"}).status, 0);
+    checkInstalledTree(scratch / "root");
 
     // Nothing of the build or the tests comes along.
-    const ProgramResult contents = runProgram({"dpkg-deb", "-c", deb});
-    ASSERT_TRUE(contents.ok());
-    for (const char *stray : {"_tests", "gtest", "instance_helper", "vigilsvc_standin", "/include/"})
-        EXPECT_EQ(contents.output.find(stray), std::string::npos) << stray;
+    const test::RunResult contents = run({"dpkg-deb", "-c", deb});
+    ASSERT_EQ(contents.status, 0);
+    for (const char *stray : {"_tests", "gtest", "_helper", "_standin", "tray_test_watcher", "/include/"})
+        EXPECT_EQ(contents.out.find(stray), std::string::npos) << stray;
 }
 
 } // namespace

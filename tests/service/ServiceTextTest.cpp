@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The command line, the string and message tables and the language choice.
-#include "app/base/TextFormat.h"
+// The command line, the language choice and the event records.
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
 
@@ -17,18 +16,13 @@ ServiceCommand parse(std::vector<const char *> args)
     return parseServiceCommand(static_cast<int>(args.size()), args.data());
 }
 
-TEST(ServiceCommandLine, KeywordsAfterDashOrSlash)
+TEST(ServiceCommandLine, OnlyAnExactFirstKeywordAfterDashOrSlashCounts)
 {
     EXPECT_EQ(parse({"-install"}), ServiceCommand::Install);
     EXPECT_EQ(parse({"/install"}), ServiceCommand::Install);
     EXPECT_EQ(parse({"-stop"}), ServiceCommand::Stop);
     EXPECT_EQ(parse({"/remove"}), ServiceCommand::Remove);
     EXPECT_EQ(parse({"-debug", "more", "args"}), ServiceCommand::Debug);
-    EXPECT_EQ(parse({"/debug"}), ServiceCommand::Debug);
-}
-
-TEST(ServiceCommandLine, AnythingElseRunsTheService)
-{
     EXPECT_EQ(parse({}), ServiceCommand::Service);
     for (const char *arg : {"-Install", "-INSTALL", "/Debug", "install", "--install", "-install ", "-installx",
                             "-inst", "-", "/", "", "+debug", "\\remove"})
@@ -49,18 +43,7 @@ TEST(ServiceStrings, LanguageFollowsTheMessagesLocale)
     EXPECT_EQ(languageFromLocale(nullptr, nullptr, "jv_ID"), Language::English);
 }
 
-TEST(ServiceStrings, EveryTextInBothLanguages)
-{
-    for (unsigned id = 0; id < 40; ++id) {
-        const bool known = (id >= 2 && id <= 12) || (id >= 14 && id <= 18);
-        EXPECT_EQ(!serviceString(id, Language::English).empty(), known) << id;
-        EXPECT_EQ(!serviceString(id, Language::Japanese).empty(), known) << id;
-    }
-    EXPECT_EQ(serviceString(ssid::Stopping, Language::Japanese), "停止中 %s...");
-    EXPECT_EQ(formatText(serviceString(ssid::InstallFailed, Language::English), {"N", "why"}),
-              "Unable to install N - why\n");
-}
-
+// The ids are those of the message table in Vigilsvc.exe (tests/win).
 TEST(ServiceStrings, EventRecordsFromTheMessageTable)
 {
     EXPECT_EQ(eventId(EventType::Information), 0x40000003u);
@@ -69,15 +52,6 @@ TEST(ServiceStrings, EventRecordsFromTheMessageTable)
     EXPECT_EQ(eventRecordText(EventType::Warning, "x", Language::English), "Vigilsvc Warning: x.\r\n");
     EXPECT_EQ(eventRecordText(EventType::Error, "%1 y", Language::Japanese), "Vigilsvc エラー: %1 y.\r\n")
         << "an insertion is not scanned again";
-}
-
-TEST(ServiceStrings, UsageLines)
-{
-    EXPECT_EQ(usageText(), "Vigilsvc -install          to install the service\n"
-                           "Vigilsvc -remove           to remove the service\n"
-                           "Vigilsvc -debug <params>   to run as a console app for debugging\n"
-                           "\nStartServiceCtrlDispatcher being called.\n"
-                           "This may take several seconds.  Please wait.\n");
 }
 
 } // namespace

@@ -1,42 +1,21 @@
 // SPDX-License-Identifier: MIT
+// Shared pieces of the service host's tests: a stand-in systemctl, systemd's
+// notification socket, the stand-in vigilon's records and a store shared by
+// threads.
 #pragma once
 
 #include "app/store/MemoryRegistry.h"
+#include "app/store/Settings.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
-#include <atomic>
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <optional>
+#include <cstring>
 #include <string>
-#include <sys/types.h>
-#include <vector>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
-namespace vigilon::svc::test {
-
-// A scratch directory, removed with its contents at the end of the scope.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string readFile(const std::string &path);
-std::vector<std::string> readLines(const std::string &path);
-void writeFile(const std::string &path, const std::string &text, bool executable = false);
-void copyFile(const std::string &from, const std::string &to); // executable copy
-bool fileExists(const std::string &path);
-
-// Polls until done() holds or the time is up; returns done().
-bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit);
+namespace vigilon::test {
 
 // Writes a stand-in systemctl into dir. It appends its arguments, one call
 // a line, to dir/calls, prints dir/environment for show-environment, answers
@@ -44,69 +23,119 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limi
 // the first line of dir/states (a line is used up per query while more than
 // one is left; default "inactive"), and fails a verb (exit 1, the contents
 // of dir/fail-<verb> on standard error) when that file exists.
-void writeFakeSystemctl(const std::string &dir);
+inline void writeFakeSystemctl(const std::string &dir)
+{
+    writeFile(dir + "/systemctl", R"sh(#!/bin/sh
+d=$(dirname "$0")
+printf '%s\n' "$*" >> "$d/calls"
+[ "$1" = "--user" ] || { echo "expected --user" >&2; exit 3; }
+if [ -f "$d/fail-$2" ]; then cat "$d/fail-$2" >&2; exit 1; fi
+case "$2" in
+show-environment)
+    cat "$d/environment" 2>/dev/null ;;
+show)
+    [ -s "$d/states" ] || echo inactive > "$d/states"
+    state=$(head -n 1 "$d/states")
+    if [ "$(wc -l < "$d/states")" -gt 1 ]; then sed -i 1d "$d/states"; fi
+    printf 'LoadState=%s\nActiveState=%s\n' "$(cat "$d/load" 2>/dev/null || echo loaded)" "$state" ;;
+esac
+exit 0
+)sh",
+              true);
+}
 
-// A program run in the background with its own environment; its standard
-// output and error go to outDir/stdout and outDir/stderr.
-class Child {
-public:
-    Child(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &outDir);
-    ~Child();
-    void signal(int sig) const;
-    // The exit status, or -1 when it has not ended within limit.
-    int wait(std::chrono::milliseconds limit);
-    std::string out() const { return readFile(outDir_ + "/stdout"); }
-    std::string err() const { return readFile(outDir_ + "/stderr"); }
-
-private:
-    pid_t pid_ = -1;
-    std::string outDir_;
-};
-
-bool processExists(pid_t pid); // zombies included
-
-// The value of a "key=value" field of a stand-in record line.
-std::string field(const std::string &line, const std::string &key);
-
-// Sets environment variables of this process for one scope.
-using EnvVars = std::vector<std::pair<std::string, std::string>>;
-class ScopedEnv {
-public:
-    explicit ScopedEnv(const EnvVars &vars);
-    ~ScopedEnv();
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+// The value of a "key=value" field of a stand-in's record line.
+inline std::string field(const std::string &line, const std::string &key)
+{
+    const std::string marker = " " + key + "=";
+    const std::size_t at = (" " + line).find(marker);
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + marker.size() - 1;
+    return line.substr(start, line.find(' ', start) - start);
+}
 
 // A datagram socket standing in for systemd's notification socket.
 class NotifyReceiver {
 public:
-    explicit NotifyReceiver(const std::string &path);
-    ~NotifyReceiver();
+    explicit NotifyReceiver(const std::string &path)
+    {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+        bound_ = bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    }
+    ~NotifyReceiver() { close(fd_); }
     bool bound() const { return bound_; }
-    std::string receive(int timeoutSeconds = 5); // "<nothing>" on time-out
+    // The next message, or "<nothing>" when none comes within the time.
+    std::string receive(int timeoutSeconds = 5)
+    {
+        timeval tv{timeoutSeconds, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        char buffer[1024];
+        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("<nothing>");
+    }
 
 private:
-    int fd_ = -1;
+    int fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     bool bound_ = false;
 };
 
-// One in-memory store handed out as many registries (each "open" counts),
-// safe to use from two threads.
+// One in-memory store handed out as many registries; each "open" counts.
 class SharedStore {
 public:
-    std::function<std::unique_ptr<reg::Registry>()> factory();
-    std::uint32_t logon();
-    void setLogon(std::uint32_t value);
-    reg::MemoryRegistry &store() { return store_; }
-    std::atomic<int> opens{0};
+    std::function<std::unique_ptr<reg::Registry>()> factory()
+    {
+        return [this]() -> std::unique_ptr<reg::Registry> {
+            ++opens;
+            return unavailable ? nullptr : std::make_unique<View>(store);
+        };
+    }
+    std::uint32_t logon()
+    {
+        auto key = store.openKey(kProgramKey, reg::KeyQueryValue);
+        reg::Value v;
+        std::uint32_t out = 0;
+        if (key && key->queryValue(kLogonValue, v) == reg::Status::Ok)
+            reg::dwordFromValue(v, out);
+        return out;
+    }
+    void setLogon(std::uint32_t value)
+    {
+        store.createKey(kProgramKey);
+        setLogonFlag(store, value);
+    }
+    reg::MemoryRegistry store;
+    int opens = 0;
     bool unavailable = false; // opening fails
 
 private:
-    class View;
-    std::mutex mutex_;
-    reg::MemoryRegistry store_;
+    class View final : public reg::Registry {
+    public:
+        explicit View(reg::Registry &s)
+            : s_(s)
+        {
+        }
+        std::unique_ptr<reg::Key> openKey(const std::string &p, std::uint32_t a, reg::Status *st) override
+        {
+            return s_.openKey(p, a, st);
+        }
+        std::unique_ptr<reg::Key> createKey(const std::string &p, reg::Status *st) override
+        {
+            return s_.createKey(p, st);
+        }
+        reg::Status deleteKey(const std::string &p) override { return s_.deleteKey(p); }
+        std::vector<std::string> subkeys(const std::string &p) override { return s_.subkeys(p); }
+        reg::Status transact(const std::function<reg::Status()> &body) override { return s_.transact(body); }
+        reg::Status readAndClearDword(const std::string &k, const std::string &n, std::uint32_t &prev) override
+        {
+            return s_.readAndClearDword(k, n, prev);
+        }
+
+    private:
+        reg::Registry &s_;
+    };
 };
 
-} // namespace vigilon::svc::test
+} // namespace vigilon::test

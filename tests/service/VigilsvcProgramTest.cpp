@@ -2,20 +2,17 @@
 // The real vigilsvc program: installing through a stand-in systemctl on
 // PATH, running as the service under a notification socket, and one console
 // run with real 10-second rounds around a stand-in vigilon.
-#include "TestSupport.h"
-#include "app/store/Settings.h"
+#include "app/store/SqliteRegistry.h"
 #include "service/ServiceStrings.h"
-#include "service/systemd/Process.h"
 #include "service/systemd/UserUnit.h"
+#include "tests/service/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <unistd.h>
+#include <filesystem>
 
 using namespace std::chrono_literals;
 
@@ -24,59 +21,48 @@ namespace {
 
 using test::TempDir;
 
-std::string realPath(const std::string &path)
-{
-    char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) != nullptr ? buffer : path;
-}
-
-// vigilsvc and the stand-in vigilon side by side in a scratch directory.
+// vigilsvc and the stand-in vigilon side by side in a scratch directory (its
+// real path, as the program finds itself).
 struct Installation {
     TempDir dir;
     std::string vigilsvc = dir / "vigilsvc";
     std::string store = dir / "registry.sqlite";
-    explicit Installation(bool withVigilon = true)
+    Installation()
     {
-        test::copyFile(VIGILSVC_BINARY, vigilsvc);
-        if (withVigilon)
-            test::copyFile(STANDIN_BINARY, dir / "vigilon");
+        std::filesystem::copy_file(VIGILSVC_BINARY, vigilsvc);
+        std::filesystem::copy_file(STANDIN_BINARY, dir / "vigilon");
         test::writeFakeSystemctl(dir.path());
         test::writeFile(dir / "environment", "DISPLAY=:77\n");
     }
-    std::vector<std::string> env(const std::string &lang = "C") const
+    // The program with its arguments in an environment of its own.
+    std::vector<std::string> command(const std::vector<std::string> &args, const std::string &lang = "C",
+                                     const std::vector<std::string> &more = {}) const
     {
-        return {"PATH=" + dir.path() + ":/usr/bin:/bin", "HOME=" + dir.path(), "LANG=" + lang,
-                "XDG_CONFIG_HOME=" + (dir / "config"), "VIGILON_REGISTRY=" + store, "STANDIN_DIR=" + dir.path(),
-                "STANDIN_MODE=wait"};
+        std::vector<std::string> argv{"env", "-i", "PATH=" + dir.path() + ":/usr/bin:/bin", "HOME=" + dir.path(),
+                                      "LANG=" + lang, "XDG_CONFIG_HOME=" + (dir / "config"),
+                                      "VIGILON_REGISTRY=" + store, "STANDIN_DIR=" + dir.path(), "STANDIN_MODE=wait"};
+        argv.insert(argv.end(), more.begin(), more.end());
+        argv.push_back(vigilsvc);
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
     }
-    std::unique_ptr<reg::Registry> openStore() const
-    {
-        setenv("VIGILON_REGISTRY", store.c_str(), 1);
-        auto r = openDefaultRegistry();
-        unsetenv("VIGILON_REGISTRY");
-        return r;
-    }
+    std::unique_ptr<reg::Registry> openStore() const { return reg::SqliteRegistry::open(store); }
     std::vector<std::string> starts() const { return test::readLines(dir / "starts"); }
 };
 
-ProgramResult run(const Installation &in, const std::vector<std::string> &args, const std::string &lang = "C")
+test::RunResult run(const Installation &in, const std::vector<std::string> &args, const std::string &lang = "C")
 {
-    std::vector<std::string> argv{"env", "-i"};
-    for (const std::string &e : in.env(lang))
-        argv.push_back(e);
-    argv.push_back(in.vigilsvc);
-    argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, 30000);
+    return test::run(in.command(args, lang), {}, 30000);
 }
 
 TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
 {
     Installation in;
-    ProgramResult r = run(in, {"-install"});
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.output, "VGN - Sentrelle Notification Service installed.\n");
+    test::RunResult r = run(in, {"-install"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "VGN - Sentrelle Notification Service installed.\n");
     const std::string unit = in.dir / "config/systemd/user/vigilsvc.service";
-    EXPECT_EQ(test::readFile(unit), unitText(realPath(in.vigilsvc)));
+    EXPECT_EQ(test::readFile(unit), unitText(in.vigilsvc));
     EXPECT_EQ(test::readLines(in.dir / "calls"),
               (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
     EXPECT_EQ(test::readFile(in.dir / "config/autostart/vigilsvc.desktop"), autostartText());
@@ -87,42 +73,32 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
     ASSERT_TRUE(key);
     reg::Value v;
     ASSERT_EQ(key->queryValue("EventMessageFile", v), reg::Status::Ok);
-    EXPECT_EQ(reg::stringFromValue(v), realPath(in.vigilsvc));
+    EXPECT_EQ(reg::stringFromValue(v), in.vigilsvc);
     store.reset();
 
     test::writeFile(in.dir / "states", "active\ndeactivating\ninactive\n");
     r = run(in, {"-stop"});
-    EXPECT_EQ(r.output, "Stopping VGN - Sentrelle Notification Service..\n"
+    EXPECT_EQ(r.out, "Stopping VGN - Sentrelle Notification Service..\n"
                         "VGN - Sentrelle Notification Service stopped.\n");
     EXPECT_EQ(test::readLines(in.dir / "calls").at(3), "--user stop --no-block vigilsvc.service");
 
     r = run(in, {"/remove"}, "ja_JP.UTF-8");
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.output, "VGN - Sentrelle Notification Service 削除されました。\n");
-    EXPECT_FALSE(test::fileExists(unit));
-    EXPECT_FALSE(test::fileExists(in.dir / "config/autostart/vigilsvc.desktop"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "VGN - Sentrelle Notification Service 削除されました。\n");
+    EXPECT_FALSE(test::exists(unit));
+    EXPECT_FALSE(test::exists(in.dir / "config/autostart/vigilsvc.desktop"));
 }
 
 TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
 {
     Installation in;
     for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"-Install"}, {"-debugx"}}) {
-        const ProgramResult r = run(in, args);
-        EXPECT_EQ(r.exitStatus, 0);
-        EXPECT_EQ(r.output, usageText());
+        const test::RunResult r = run(in, args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, usageText());
     }
-    EXPECT_FALSE(test::fileExists(in.dir / "starts")) << "nothing was started";
-    EXPECT_FALSE(test::fileExists(in.dir / "calls"));
-}
-
-TEST(VigilsvcProgram, DebugRunWithoutVigilonEndsAtOnce)
-{
-    Installation in(false);
-    const ProgramResult r = run(in, {"-debug"});
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.output, "Debugging VGN - Sentrelle Notification Service.\n");
-    EXPECT_NE(r.errors.find("Vigilsvc Information: VGNAgent service is stopped.."), std::string::npos) << r.errors;
-    EXPECT_EQ(r.errors.find("is started"), std::string::npos);
+    EXPECT_FALSE(test::exists(in.dir / "starts")) << "nothing was started";
+    EXPECT_FALSE(test::exists(in.dir / "calls"));
 }
 
 TEST(VigilsvcProgram, RunsAsTheServiceUnderANotificationSocket)
@@ -133,25 +109,24 @@ TEST(VigilsvcProgram, RunsAsTheServiceUnderANotificationSocket)
     ASSERT_TRUE(socket.bound());
     const auto receive = [&socket] { return socket.receive(10); };
 
-    std::vector<std::string> env = in.env();
-    env.push_back("NOTIFY_SOCKET=" + socketPath);
-    env.push_back("INVOCATION_ID=0123456789abcdef");
-    test::Child child({in.vigilsvc}, env, in.dir.path());
+    test::ChildProcess child(
+        in.command({}, "C", {"NOTIFY_SOCKET=" + socketPath, "INVOCATION_ID=0123456789abcdef", "WATCHDOG_USEC=5000000"}));
     EXPECT_EQ(receive(), "STATUS=Starting Vigilon");
     EXPECT_EQ(receive(), "STATUS=Starting Vigilon");
     EXPECT_EQ(receive(), "READY=1\nSTATUS=Watching Vigilon");
-    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5s));
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5000));
     const std::string start = in.starts()[0];
     EXPECT_EQ(test::field(start, "NOTIFY_SOCKET"), "-");
+    EXPECT_EQ(test::field(start, "WATCHDOG_USEC"), "-");
     EXPECT_EQ(test::field(start, "DISPLAY"), ":77");
     EXPECT_EQ(test::field(start, "cwd"), in.dir.path());
 
     child.signal(SIGTERM);
     EXPECT_EQ(receive(), "STOPPING=1\nSTATUS=Stopping");
     EXPECT_EQ(receive(), "STOPPING=1\nSTATUS=Stopped");
-    EXPECT_EQ(child.wait(5s), 0);
+    EXPECT_EQ(child.waitForExit(5000), 0);
     EXPECT_EQ(test::readLines(in.dir / "terms").size(), 1u) << "Vigilon was ended with the service";
-    EXPECT_EQ(child.out(), usageText());
+    EXPECT_EQ(child.standardOutput(), usageText());
 }
 
 // Real rounds: a logon seen at the first round ends Vigilon, the second
@@ -164,34 +139,27 @@ TEST(VigilsvcProgram, DebugRunRestartsVigilonAfterALogon)
         ASSERT_TRUE(store->createKey(kProgramKey));
         ASSERT_EQ(setLogonFlag(*store, 1), reg::Status::Ok);
     }
-    test::Child child({in.vigilsvc, "-debug", "ignored"}, in.env(), in.dir.path());
-    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5s));
+    test::ChildProcess child(in.command({"-debug", "ignored"}));
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 1; }, 5000));
     EXPECT_EQ(test::field(in.starts()[0], "args"), "-service");
     EXPECT_EQ(test::field(in.starts()[0], "ownGroup"), "1");
 
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 2; }, 25s));
+    ASSERT_TRUE(test::waitUntil([&] { return in.starts().size() == 2; }, 25000));
     EXPECT_GE(std::chrono::steady_clock::now() - before, 15s) << "two rounds of 10 s";
     EXPECT_EQ(test::readLines(in.dir / "terms").size(), 1u);
-    {
-        auto store = in.openStore();
-        auto key = store->openKey(kProgramKey, reg::KeyQueryValue);
-        ASSERT_TRUE(key);
-        reg::Value v;
-        std::uint32_t logon = 9;
-        ASSERT_EQ(key->queryValue(kLogonValue, v), reg::Status::Ok);
-        ASSERT_TRUE(reg::dwordFromValue(v, logon));
-        EXPECT_EQ(logon, 0u);
-    }
+    std::uint32_t logon = 9;
+    EXPECT_EQ(takeLogonFlag(*in.openStore(), logon), reg::Status::Ok);
+    EXPECT_EQ(logon, 0u) << "cleared";
 
     const auto stopAt = std::chrono::steady_clock::now();
     child.signal(SIGINT);
-    EXPECT_EQ(child.wait(5s), 0);
+    EXPECT_EQ(child.waitForExit(5000), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 4s) << "no waiting for the round";
     EXPECT_EQ(test::readLines(in.dir / "terms").size(), 2u);
-    EXPECT_EQ(child.out(), "Debugging VGN - Sentrelle Notification Service.\n"
+    EXPECT_EQ(child.standardOutput(), "Debugging VGN - Sentrelle Notification Service.\n"
                            "Stopping VGN - Sentrelle Notification Service.");
-    const std::string err = child.err();
+    const std::string err = child.output();
     std::size_t started = 0;
     for (std::size_t at = err.find("VGNAgent service is started"); at != std::string::npos;
          at = err.find("VGNAgent service is started", at + 1))

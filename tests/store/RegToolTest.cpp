@@ -3,7 +3,8 @@
 // own load reading what the tool wrote.
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ namespace vigilon {
 namespace {
 
 using reg::Status;
-using test::ProgramResult;
+using ProgramResult = test::RunResult;
 using test::TempDir;
 
 const std::string kOk = "The operation completed successfully.\n";
@@ -30,18 +31,18 @@ protected:
         tool_ = path;
     }
 
-    std::string file() const { return dir_.file("registry.sqlite"); }
+    std::string file() const { return dir_ / "registry.sqlite"; }
 
     ProgramResult reg(std::vector<std::string> args)
     {
         args.insert(args.begin(), tool_);
-        return test::runProgram(args, {"VIGILON_REGISTRY=" + file()});
+        return test::run(args, {"VIGILON_REGISTRY=" + file()});
     }
 
     void add(const std::string &key, const std::string &name, const std::string &type, const std::string &data)
     {
         const ProgramResult run = reg({"add", key, "/v", name, "/t", type, "/d", data, "/f"});
-        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, kOk);
         EXPECT_EQ(run.err, "");
     }
@@ -64,7 +65,7 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
     add(kMonitor, "Active #0", "REG_DWORD", "1");
 
     ProgramResult run = reg({"query", "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "\n"
                        "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n"
                        "    Port Count    REG_DWORD    0x1\n"
@@ -103,12 +104,12 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
         ASSERT_EQ(saveSettings(*store, target, 30, 2, ports), Status::Ok);
     }
     run = reg({"query", "hklm\\software\\ardentis\\vigilon\\monitor", "/v", "PORT #0"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\software\\ardentis\\vigilon\\monitor\n    Port #0    REG_DWORD    0x198f\n\n");
 
     // Deleting one of the entry's values drops the entry at the next load.
     run = reg({"delete", kMonitor, "/v", "Action #0", "/f"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kOk);
     {
         auto store = reg::SqliteRegistry::open(file());
@@ -118,9 +119,9 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 
     // Deleting the key takes its values along; the parent lists no child.
     run = reg({"delete", kMonitor, "/f"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
     run = reg({"query", kMonitor});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, kNotFound);
     EXPECT_EQ(run.out, "");
     run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon"});
@@ -129,8 +130,8 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
 {
-    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Monitor"}).exitCode, 0);
-    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs", "/f"}).exitCode, 0);
+    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Monitor"}).status, 0);
+    ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs", "/f"}).status, 0);
     add("HKLM\\Software\\Ardentis\\Vigilon", "Logon", "REG_DWORD", "4294967295");
 
     ProgramResult run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon"});
@@ -143,13 +144,13 @@ TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
 
     // Without /f and without a yes the value stays.
     run = reg({"add", "HKLM\\Software\\Ardentis\\Vigilon", "/v", "logon", "/t", "REG_DWORD", "/d", "0"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
     run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon", "/v", "Logon"});
     EXPECT_NE(run.out.find("0xffffffff"), std::string::npos) << run.out;
     run = reg({"delete", "HKLM\\Software\\Ardentis\\Vigilon"});
     EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
-    EXPECT_EQ(reg({"query", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs"}).exitCode, 0);
+    EXPECT_EQ(reg({"query", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs"}).status, 0);
 }
 
 struct ErrorCase {
@@ -164,7 +165,7 @@ TEST_P(RegToolErrorTest, FailsWithOneLineAndStatusOne)
 {
     add("HKLM\\Software\\Present", "Here", "REG_SZ", "yes");
     const ProgramResult run = reg(GetParam().args);
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind(GetParam().error, 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     // Nothing was changed by the failed command.

@@ -4,7 +4,7 @@
 // store could not be opened; failures are said on standard error.
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
-#include "tests/store/MarkedConfig.h"
+#include "tests/store/StoreTestSupport.h"
 
 #include <cstdio>
 #include <string>

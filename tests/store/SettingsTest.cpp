@@ -5,6 +5,7 @@
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,28 @@ namespace vigilon {
 namespace {
 
 using reg::Status;
-using test::EntryFields;
 using test::TempDir;
+
+// Raw access to the Monitor key, as another tool would have it.
+void putString(reg::Registry &registry, const std::string &name, const std::string &bytes,
+               std::uint32_t type = reg::RegExpandSz)
+{
+    ASSERT_EQ(registry.createKey(kMonitorKey)->setValue(name, type, {bytes.begin(), bytes.end()}), Status::Ok);
+}
+
+std::optional<reg::Value> valueOf(reg::Registry &registry, const std::string &name)
+{
+    reg::Value value;
+    auto key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+    if (key && key->queryValue(name, value) == Status::Ok)
+        return value;
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> dataOf(reg::Registry &registry, const std::string &name)
+{
+    return valueOf(registry, name).value_or(reg::Value{}).data;
+}
 
 struct Backend {
     const char *name;
@@ -33,7 +54,7 @@ protected:
         }
     }
 
-    std::string file() const { return dir_.file("registry.sqlite"); }
+    std::string file() const { return dir_ / "registry.sqlite"; }
     reg::Registry &store() { return *store_; }
 
     // The store as the next start of the program sees it.
@@ -73,27 +94,9 @@ protected:
     std::unique_ptr<reg::Registry> second_;
 };
 
-const std::vector<EntryFields> kThree = {
-    {21, GenericTcp, "FTP", "notify ftp", 0, 1, 1},
-    {53, GenericUdp, "DNS", "", 250, 0, 7},
-    {80, Http, "HTTP(80)", "alert.sh %TARGET% web", 900, 1, 1},
-};
-
-TEST_P(SettingsTest, FirstStartWithoutMonitorKeyGivesDefaults)
-{
-    Status status = Status::Ok;
-    std::string target = "127.0.0.1";
-    const LoadedSettings loaded = load(true, &target, &status);
-    EXPECT_EQ(status, Status::NotFound);
-    EXPECT_EQ(loaded.intervalSeconds, 5u);
-    EXPECT_EQ(loaded.retryLimit, 1u);
-    EXPECT_TRUE(loaded.ports.empty());
-    EXPECT_EQ(target, "127.0.0.1");
-}
-
 TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
 {
-    PortList ports = test::makePorts({kThree[0], kThree[2]});
+    const PortList ports = test::markedPorts(3, 2);
     save(ports, "watched.example", 9, 2);
 
     auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
@@ -110,26 +113,19 @@ TEST_P(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
     EXPECT_EQ(value.data, reg::dwordBytes(2));
     ASSERT_EQ(key->queryValue("Service #1", value), Status::Ok);
     EXPECT_EQ(value.type, reg::RegExpandSz);
-    const std::string command = "alert.sh %TARGET% web";
-    EXPECT_EQ(value.data, std::vector<std::uint8_t>(command.begin(), command.end())); // no NUL, not expanded
+    EXPECT_EQ(value.data, reg::stringBytes("alert 3 %TARGET%")); // no NUL, not expanded
     ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
     EXPECT_EQ(value.type, reg::RegExpandSz);
 
-    std::string target = "127.0.0.1";
+    std::string target = "given.example";
+    load(false, &target);
+    EXPECT_EQ(target, "given.example") << "the target is read only when asked";
     const LoadedSettings loaded = load(true, &target);
     EXPECT_EQ(target, "watched.example");
     EXPECT_EQ(loaded.intervalSeconds, 9u);
     EXPECT_EQ(loaded.retryLimit, 2u);
-    ASSERT_EQ(loaded.ports.size(), 2u);
-    const MonitorPort &web = *loaded.ports[1];
-    EXPECT_EQ(web.port, 80u);
-    EXPECT_EQ(web.protocol, static_cast<std::uint32_t>(Http));
-    EXPECT_EQ(web.name, "HTTP(80)");
-    EXPECT_EQ(web.command, "alert.sh %TARGET% web");
-    EXPECT_EQ(web.threshold, 900u);
-    EXPECT_EQ(web.active, 1);
-    EXPECT_EQ(web.action, 1u);
-    EXPECT_EQ(web.status, Idle);
+    EXPECT_TRUE(test::sameEntries(loaded.ports, ports));
+    EXPECT_EQ(loaded.ports.at(1)->status, Idle);
 }
 
 TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
@@ -142,57 +138,27 @@ TEST_P(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
     ports.back()->name = "second";
     appendPlaceholder(ports);
     save(ports);
-    EXPECT_EQ(test::valueOf(store(), "Action #0").data, reg::dwordBytes(1));
-    EXPECT_EQ(test::valueOf(store(), "Action #1").data, reg::dwordBytes(1));
-    EXPECT_FALSE(test::hasValue(store(), "PortName #2"));
+    EXPECT_EQ(dataOf(store(), "Action #0"), reg::dwordBytes(1));
+    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(1));
+    EXPECT_FALSE(valueOf(store(), "PortName #2").has_value());
     EXPECT_EQ(load().ports.size(), 2u);
 }
 
 TEST_P(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
 {
-    save(test::makePorts(kThree));
+    save(test::markedPorts(1, 3));
     ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
-
-    const LoadedSettings loaded = load();
-    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{21, 80}));
+    LoadedSettings loaded = load();
+    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 102}));
 
     // The next save stores the former entry 2 as entry 1; the old index 2
     // stays behind, beyond the count.
-    PortList ports;
-    for (const auto &entry : loaded.ports) {
-        ports.push_back(std::make_unique<MonitorPort>());
-        ports.back()->port = entry->port;
-        ports.back()->name = entry->name;
-    }
-    appendPlaceholder(ports);
-    save(ports);
-    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
-    EXPECT_EQ(test::valueOf(store(), "Port #1").data, reg::dwordBytes(80));
-    EXPECT_EQ(test::valueOf(store(), "Port #2").data, reg::dwordBytes(80));
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
-}
-
-TEST_P(SettingsTest, DeletingAnEntryKeepsTheValuesAboveTheNewCount)
-{
-    save(test::makePorts(kThree));
-    save(test::makePorts({kThree[0], kThree[2]}));
-
-    EXPECT_EQ(test::valueOf(store(), "Port Count").data, reg::dwordBytes(2));
-    for (const char *name : {"Port #2", "Protocol #2", "Threshold #2", "PortName #2", "Service #2", "Action #2",
-                             "Active #2"})
-        EXPECT_TRUE(test::hasValue(store(), name)) << name;
-    EXPECT_EQ(test::valueOf(store(), "PortName #2").data, reg::stringBytes("HTTP(80)"));
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 80}));
-}
-
-TEST_P(SettingsTest, TargetIsReadOnlyWhenAsked)
-{
-    save(test::makePorts({}), "stored.example");
-    std::string target = "given.example";
-    load(false, &target);
-    EXPECT_EQ(target, "given.example");
-    load(true, &target);
-    EXPECT_EQ(target, "stored.example");
+    appendPlaceholder(loaded.ports);
+    save(loaded.ports);
+    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
+    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(102));
+    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(102));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 102}));
 }
 
 struct StringCase {
@@ -216,8 +182,8 @@ TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
     for (const char *valueName : {"PortName #0", "Service #0"}) {
         for (const StringCase &c : cases) {
             SCOPED_TRACE(std::string(valueName) + ", " + c.label);
-            save(test::makePorts({kThree[0]}), "host.example");
-            test::putString(store(), valueName, c.stored);
+            save(test::markedPorts(1, 1), "host.example");
+            putString(store(), valueName, c.stored);
             const LoadedSettings loaded = load();
             ASSERT_EQ(loaded.ports.size(), c.loads ? 1u : 0u);
             if (c.loads) {
@@ -228,7 +194,7 @@ TEST_P(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
     }
     for (const StringCase &c : cases) {
         SCOPED_TRACE(std::string("Target, ") + c.label);
-        test::putString(store(), "Target", c.stored);
+        putString(store(), "Target", c.stored);
         std::string target = "before.example";
         load(true, &target);
         EXPECT_EQ(target, c.loads ? c.loaded : "before.example");
@@ -260,7 +226,7 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
     // A save overwrites the values in place instead of adding twins, and
     // keeps the key's first spelling.
     const std::size_t before = key->valueNames().size();
-    save(test::makePorts({kThree[0]}));
+    save(test::markedPorts(1, 1));
     EXPECT_EQ(store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames().size(), before + 2); // Retry, Target
     EXPECT_EQ(store().subkeys("Software\\Ardentis\\Vigilon"),
               std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
@@ -268,43 +234,24 @@ TEST_P(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
 
 TEST_P(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
 {
-    save(test::makePorts({kThree[0]}));
+    save(test::markedPorts(1, 1));
     // A string-typed port of four bytes reads as the number.
-    test::putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
+    putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
     EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{80});
     // Fewer bytes fill the low bytes of the new entry's value.
-    test::putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
+    putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
     EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{8080});
     // More than four bytes do not fit: the entry is dropped.
-    test::putString(store(), "Port #0", std::string(8, '\x01'), reg::RegDword);
+    putString(store(), "Port #0", std::string(8, '\x01'), reg::RegDword);
     EXPECT_TRUE(load().ports.empty());
     // ... and a header value that does not fit takes its default.
-    test::putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
+    putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
     EXPECT_EQ(load().intervalSeconds, 5u);
-}
 
-TEST_P(SettingsTest, HugePortCountLoadsWhatIsThere)
-{
-    save(test::makePorts(kThree));
-    test::putDword(store(), "Port Count", 0xffffffffu);
-    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{21, 53, 80}));
-}
-
-TEST_P(SettingsTest, FailedSaveLeavesThePreviousConfigurationWhole)
-{
-    save(test::markedPorts(1), test::markedTarget(1), 1);
-    const int total = 4 + 7 * test::kMarkedEntries;
-    for (int failAt : {1, 2, 5, 20, total}) {
-        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
-        test::HookedRegistry hooked(store(), [&](int n) { return n == failAt ? Status::IoError : Status::Ok; });
-        EXPECT_EQ(saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
-        std::string target;
-        const LoadedSettings loaded = load(true, &target);
-        EXPECT_EQ(target, test::markedTarget(1));
-        EXPECT_EQ(loaded.intervalSeconds, 1u);
-        EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 101, 102, 103, 104}));
-        EXPECT_FALSE(test::hasValue(store(), "Port #5"));
-    }
+    // A huge count loads what is there.
+    save(test::markedPorts(1, 3));
+    putString(store(), "Port Count", std::string(4, '\xff'), reg::RegDword);
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 101, 102}));
 }
 
 TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
@@ -316,8 +263,10 @@ TEST_P(SettingsTest, LogonFlagNeverCreatesItsKey)
     EXPECT_EQ(taken, 0u);
     EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
 
-    save(test::makePorts({})); // creates the program key as the Monitor key's parent
-    ASSERT_TRUE(store().openKey(kProgramKey, reg::KeyQueryValue));
+    save(test::markedPorts(1, 0)); // creates the program key as the Monitor key's parent
+    auto key = store().openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue); // without values yet
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->setValue(kLogonValue, reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly) << "opened to query";
     EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok); // missing value: 0, and now written as 0
     EXPECT_EQ(taken, 0u);
     EXPECT_EQ(setLogonFlag(store(), 1), Status::Ok);
@@ -371,6 +320,26 @@ TEST_P(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
     // A fresh key of the same name starts without the old values.
     ASSERT_TRUE(store().createKey("Software\\A\\B"));
     EXPECT_TRUE(store().openKey("Software\\A\\B", reg::KeyQueryValue)->valueNames().empty());
+}
+
+// A write that fails undoes the whole save. The SQLite store's own
+// failures are InjectedFaultTest's.
+TEST(Settings, FailedSaveLeavesThePreviousConfigurationWhole)
+{
+    reg::MemoryRegistry store;
+    ASSERT_EQ(saveSettings(store, test::markedTarget(1), 1, 1, test::markedPorts(1)), Status::Ok);
+    for (int failAt : {1, 2, 5, 20, 4 + 7 * test::kMarkedEntries}) {
+        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
+        store.failWrites(Status::IoError, failAt - 1);
+        EXPECT_EQ(saveSettings(store, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
+        store.failWrites(Status::Ok);
+        std::string target;
+        const LoadedSettings loaded = loadSettings(store, true, target);
+        EXPECT_EQ(target, test::markedTarget(1));
+        EXPECT_EQ(loaded.intervalSeconds, 1u);
+        EXPECT_EQ(loaded.ports.size(), std::size_t(test::kMarkedEntries));
+        EXPECT_FALSE(valueOf(store, "Port #5").has_value());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SettingsTest, ::testing::Values(Backend{"Sqlite", true}, Backend{"Memory", false}),

@@ -4,46 +4,24 @@
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vigilon {
 namespace {
 
 using reg::SqliteRegistry;
 using reg::Status;
+using test::readFile;
 using test::TempDir;
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-bool fileExists(const std::string &path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
+using test::writeFile;
 
 mode_t modeOf(const std::string &path)
 {
@@ -54,7 +32,7 @@ mode_t modeOf(const std::string &path)
 
 class SqliteStoreTest : public ::testing::Test {
 protected:
-    std::string file() const { return dir_.file("registry.sqlite"); }
+    std::string file() const { return dir_ / "registry.sqlite"; }
 
     std::unique_ptr<SqliteRegistry> open(int busyTimeoutMs = 3000, Status *status = nullptr)
     {
@@ -85,17 +63,7 @@ protected:
         const int marker = static_cast<int>(loaded.intervalSeconds);
         if (status != Status::Ok || target != test::markedTarget(marker))
             return -1;
-        const PortList expected = test::markedPorts(marker);
-        if (loaded.ports.size() != realEntryCount(expected))
-            return -1;
-        for (std::size_t i = 0; i < loaded.ports.size(); ++i) {
-            const MonitorPort &a = *loaded.ports[i];
-            const MonitorPort &b = *expected[i];
-            if (a.port != b.port || a.protocol != b.protocol || a.name != b.name || a.command != b.command ||
-                a.threshold != b.threshold || a.action != b.action || a.active != b.active)
-                return -1;
-        }
-        return marker;
+        return test::sameEntries(loaded.ports, test::markedPorts(marker)) ? marker : -1;
     }
 
     bool anythingMovedAside() const
@@ -113,13 +81,13 @@ protected:
 TEST_F(SqliteStoreTest, FileIsOwnerOnlyInOwnerOnlyDirectories)
 {
     const mode_t old = ::umask(022);
-    const std::string path = dir_.file("a/b/registry.sqlite");
+    const std::string path = dir_ / "a/b/registry.sqlite";
     auto store = SqliteRegistry::open(path);
     ::umask(old);
     ASSERT_TRUE(store);
     ASSERT_EQ(saveSettings(*store, "h", 5, 1, test::markedPorts(1)), Status::Ok);
-    EXPECT_EQ(modeOf(dir_.file("a")), 0700u);
-    EXPECT_EQ(modeOf(dir_.file("a/b")), 0700u);
+    EXPECT_EQ(modeOf(dir_ / "a"), 0700u);
+    EXPECT_EQ(modeOf(dir_ / "a/b"), 0700u);
     EXPECT_EQ(modeOf(path), 0600u);
 
     // A file that others may read or write is tightened when opened.
@@ -127,21 +95,18 @@ TEST_F(SqliteStoreTest, FileIsOwnerOnlyInOwnerOnlyDirectories)
     ::chmod(path.c_str(), 0666);
     ASSERT_TRUE(SqliteRegistry::open(path));
     EXPECT_EQ(modeOf(path), 0600u);
-}
 
-TEST_F(SqliteStoreTest, KeyWithoutValuesDiffersFromMissingKey)
-{
-    auto store = open();
-    ASSERT_TRUE(store);
-    Status status = Status::Ok;
-    EXPECT_FALSE(store->openKey(kProgramKey, reg::KeyQueryValue, &status));
-    EXPECT_EQ(status, Status::NotFound);
-    ASSERT_TRUE(store->createKey(kProgramKey));
-    auto key = store->openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue, &status);
-    ASSERT_TRUE(key);
-    EXPECT_EQ(status, Status::Ok);
-    EXPECT_TRUE(key->valueNames().empty());
-    EXPECT_EQ(key->setValue("Logon", reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly); // opened to query only
+    // So is the program's own folder of the default store, but not its parent.
+    ASSERT_EQ(::mkdir((dir_ / "a/vigilon").c_str(), 0700), 0);
+    ::chmod((dir_ / "a/vigilon").c_str(), 0777);
+    ::chmod((dir_ / "a").c_str(), 0755);
+    {
+        test::ScopedEnv env{{"VIGILON_REGISTRY", std::nullopt}, {"XDG_CONFIG_HOME", dir_ / "a"}};
+        ASSERT_TRUE(openDefaultRegistry());
+    }
+    EXPECT_EQ(modeOf(dir_ / "a/vigilon"), 0700u);
+    EXPECT_EQ(modeOf(dir_ / "a/vigilon/registry.sqlite"), 0600u);
+    EXPECT_EQ(modeOf(dir_ / "a"), 0755u);
 }
 
 struct DamageCase {
@@ -193,16 +158,14 @@ TEST_P(DamagedStoreTest, IsMovedAsideWithItsCompanionsAndDefaultsLoad)
     // The damaged file and each companion share one new name base.
     std::string aside;
     for (const std::string &name : dir_.entries()) {
-        if (name.rfind("registry.sqlite.damaged-", 0) == 0 && name.find("-journal") == std::string::npos &&
-            name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
-            aside = dir_.file(name);
+        if (name.rfind("registry.sqlite.damaged-", 0) == 0 && name.size() == 39) // ...-YYYYMMDD-hhmmss
+            aside = dir_ / name;
     }
-    ASSERT_FALSE(aside.empty());
-    EXPECT_EQ(aside.size(), file().size() + std::string(".damaged-20260101-000000").size());
+    ASSERT_FALSE(aside.empty()) << ::testing::PrintToString(dir_.entries());
     EXPECT_EQ(readFile(aside), damagedBytes);
     EXPECT_NE(err.find(aside), std::string::npos) << err;
     for (const char *suffix : GetParam().companions) {
-        EXPECT_FALSE(fileExists(file() + suffix)) << suffix;
+        EXPECT_FALSE(test::exists(file() + suffix)) << suffix;
         EXPECT_EQ(readFile(aside + suffix), std::string("leftover ") + suffix + std::string(600, '\x11')) << suffix;
     }
 
@@ -310,53 +273,6 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStoreTest,
                                            LockCase{"LongerThanTimeout", 1200, 200, Status::Busy}),
                          [](const ::testing::TestParamInfo<LockCase> &info) { return std::string(info.param.label); });
 
-class CrashedSaveTest : public SqliteStoreTest, public ::testing::WithParamInterface<int> {};
-
-// A child is killed in the middle of saving a new configuration, after a
-// number of its value writes; the old configuration survives whole.
-TEST_P(CrashedSaveTest, LeavesTheOldConfigurationWhole)
-{
-    saveMarked(1);
-    const int killAfter = GetParam();
-    const std::string path = file();
-    const int child = test::forkChild([&]() {
-        auto store = SqliteRegistry::open(path);
-        if (!store)
-            return 1;
-        test::HookedRegistry hooked(
-            *store,
-            [&](int n) {
-                if (n > killAfter)
-                    ::raise(SIGKILL);
-                return Status::Ok;
-            },
-            [] { ::raise(SIGKILL); });
-        saveSettings(hooked, test::markedTarget(2), 2, 1, test::markedPorts(2, 7));
-        return 0;
-    });
-    EXPECT_EQ(test::waitChild(child), 128 + SIGKILL);
-    EXPECT_TRUE(fileExists(file() + "-journal")); // it died inside the transaction
-    EXPECT_EQ(storedMarker(), 1);
-    EXPECT_FALSE(anythingMovedAside());
-    saveMarked(3);
-    EXPECT_EQ(storedMarker(), 3);
-}
-
-// After the first write, in the middle, and after the last one, just before
-// the commit.
-INSTANTIATE_TEST_SUITE_P(KillPoints, CrashedSaveTest, ::testing::Values(1, 17, 1000));
-
-const char *tool(const char *variable)
-{
-    const char *path = std::getenv(variable);
-    return path && *path ? path : nullptr;
-}
-
-bool straceWorks()
-{
-    return test::runProgram({"strace", "-qq", "-o", "/dev/null", "true"}).exitCode == 0;
-}
-
 struct FaultCase {
     const char *label;
     const char *inject;
@@ -367,30 +283,30 @@ struct FaultCase {
 class InjectedFaultTest : public SqliteStoreTest, public ::testing::WithParamInterface<FaultCase> {};
 
 // The save runs in a helper program under strace, which makes the system
-// fail or kill it at the chosen call.
+// fail or kill it at the chosen call: while it writes its transaction, or
+// in the syncs of the commit.
 TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
 {
-    const char *helper = tool("VIGILON_SAVE_HELPER");
-    if (!helper)
+    const char *helper = std::getenv("VIGILON_SAVE_HELPER");
+    if (!helper || !*helper)
         GTEST_SKIP() << "VIGILON_SAVE_HELPER is not set; run the tests through ctest";
-    if (!straceWorks())
+    if (test::run({"strace", "-qq", "-o", "/dev/null", "true"}).status != 0)
         GTEST_SKIP() << "strace is missing or may not trace here";
     saveMarked(1);
 
-    const test::ProgramResult run = test::runProgram(
+    const test::RunResult run = test::run(
         {"strace", "-f", "-qq", "-o", "/dev/null", "-e", GetParam().inject, helper, file(), "2"},
         {"ASAN_OPTIONS=detect_leaks=0"}); // the leak checker cannot run under a tracer
     if (GetParam().killed) {
-        EXPECT_TRUE(run.signal == SIGKILL || run.exitCode == 128 + SIGKILL) << run.exitCode << " " << run.err;
+        EXPECT_EQ(run.status, 128 + SIGKILL) << run.err;
     } else {
-        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
     }
     EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
-    EXPECT_TRUE(fileExists(file()));
+    EXPECT_TRUE(test::exists(file()));
     EXPECT_FALSE(anythingMovedAside());
     EXPECT_EQ(storedMarker(), 1);
-    EXPECT_FALSE(anythingMovedAside());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -398,6 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", false, "no space left"},
                       FaultCase{"SyncFails", "inject=fdatasync:error=EIO", false, "input/output error"},
                       FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", false, "input/output error"},
+                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", true, ""},
                       FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", true, ""},
                       FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", true, ""}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.label); });
@@ -432,21 +349,17 @@ TEST_F(SqliteStoreTest, ReadAndClearOfLogonLosesNoOne)
     int seen = 0;
     int status = 0;
     bool done = false;
+    std::uint32_t taken = 0;
     for (int round = 0; round < 4 * kAttempts && !done; ++round) {
         done = ::waitpid(writer, &status, WNOHANG) == writer;
-        std::uint32_t taken = 0;
-        if (takeLogonFlag(*store, taken) == Status::Ok && taken == 1)
-            ++seen;
+        seen += takeLogonFlag(*store, taken) == Status::Ok && taken == 1;
     }
     if (!done)
         ::waitpid(writer, &status, 0);
-    std::uint32_t taken = 0;
-    if (takeLogonFlag(*store, taken) == Status::Ok && taken == 1)
-        ++seen;
+    seen += takeLogonFlag(*store, taken) == Status::Ok && taken == 1; // after its last write
     ASSERT_TRUE(WIFEXITED(status));
-    const int written = WEXITSTATUS(status);
-    EXPECT_GT(written, 0);
-    EXPECT_EQ(seen, written);
+    EXPECT_GT(WEXITSTATUS(status), 0);
+    EXPECT_EQ(seen, WEXITSTATUS(status));
 }
 
 TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
@@ -454,7 +367,7 @@ TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
     saveMarked(1);
     auto holder = open();
     ASSERT_TRUE(holder);
-    ASSERT_EQ(::rename(file().c_str(), dir_.file("elsewhere").c_str()), 0);
+    ASSERT_EQ(::rename(file().c_str(), (dir_ / "elsewhere").c_str()), 0);
     saveMarked(2);
 
     std::string target;
@@ -469,30 +382,14 @@ TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
 
 TEST_F(SqliteStoreTest, DefaultPathFollowsTheEnvironment)
 {
-    const auto pathWith = [](const char *registry, const char *config, const char *home) {
-        test::ScopedEnv a("VIGILON_REGISTRY", registry), b("XDG_CONFIG_HOME", config), c("HOME", home);
+    using Var = std::optional<std::string>;
+    const auto pathWith = [](Var registry, Var config) {
+        test::ScopedEnv env{{"VIGILON_REGISTRY", registry}, {"XDG_CONFIG_HOME", config}, {"HOME", "/home/u"}};
         return defaultRegistryPath();
     };
-    EXPECT_EQ(pathWith("/x/store.db", "/cfg", "/home/u"), "/x/store.db");
-    EXPECT_EQ(pathWith(nullptr, "/cfg", "/home/u"), "/cfg/vigilon/registry.sqlite");
-    EXPECT_EQ(pathWith("", "relative", "/home/u"), "/home/u/.config/vigilon/registry.sqlite");
-}
-
-TEST_F(SqliteStoreTest, DefaultStoreDirectoryIsMadeOwnerOnly)
-{
-    const std::string config = dir_.file("config");
-    ASSERT_EQ(::mkdir(config.c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((config + "/vigilon").c_str(), 0700), 0);
-    ::chmod((config + "/vigilon").c_str(), 0777);
-    std::unique_ptr<reg::Registry> store;
-    {
-        test::ScopedEnv a("VIGILON_REGISTRY", nullptr), b("XDG_CONFIG_HOME", config.c_str());
-        store = openDefaultRegistry();
-    }
-    ASSERT_TRUE(store);
-    EXPECT_EQ(modeOf(config + "/vigilon"), 0700u);
-    EXPECT_EQ(modeOf(config + "/vigilon/registry.sqlite"), 0600u);
-    EXPECT_EQ(modeOf(config), 0755u); // not ours to change
+    EXPECT_EQ(pathWith("/x/store.db", "/cfg"), "/x/store.db");
+    EXPECT_EQ(pathWith(std::nullopt, "/cfg"), "/cfg/vigilon/registry.sqlite");
+    EXPECT_EQ(pathWith("", "relative"), "/home/u/.config/vigilon/registry.sqlite");
 }
 
 TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
@@ -502,7 +399,7 @@ TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
     std::unique_ptr<reg::Registry> store;
     ::testing::internal::CaptureStderr();
     {
-        test::ScopedEnv chosen("VIGILON_REGISTRY", file().c_str());
+        test::ScopedEnv chosen{{"VIGILON_REGISTRY", file()}};
         store = openDefaultRegistry();
     }
     const std::string err = ::testing::internal::GetCapturedStderr();

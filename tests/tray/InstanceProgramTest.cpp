@@ -6,6 +6,7 @@
 #include "app/base/MonitorPort.h"
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
+#include "tests/support/TempDir.h"
 #include "tests/tray/TrayTestSupport.h"
 
 #include <QDir>
@@ -13,8 +14,11 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <filesystem>
+#include <sstream>
 
 namespace vigilon::test {
 
@@ -26,36 +30,22 @@ const QString kHost = QStringLiteral("127.0.0.9");
 // Whether a mapped window whose name holds text exists.
 bool viewableWindowNamed(const QString &text)
 {
-    const QStringList lines = windowTree().split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        if (!line.contains(text))
-            continue;
-        const QString id = line.trimmed().section(QLatin1Char(' '), 0, 0);
-        QProcess info;
-        info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
-        if (info.waitForFinished(5000) && info.readAllStandardOutput().contains("Map State: IsViewable"))
+    for (const QString &line : windowTree().split(QLatin1Char('\n'))) {
+        if (line.contains(text) &&
+            run({"xwininfo", "-id", line.trimmed().section(QLatin1Char(' '), 0, 0).toStdString()}, {}, 5000)
+                    .out.find("Map State: IsViewable") != std::string::npos)
             return true;
     }
     return false;
 }
 
-// Live processes whose program is the given path (as started, argv[0]).
-QList<qint64> processesOf(const QString &program)
+// Live processes started as program (zombies have no command line).
+std::vector<std::string> processesOf(const std::string &program)
 {
-    QList<qint64> pids;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!cmdline.open(QIODevice::ReadOnly) || cmdline.readAll().split('\0').value(0) != program.toLocal8Bit())
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "))
-            pids << pid;
-    }
+    std::vector<std::string> pids;
+    std::istringstream in(run({"pgrep", "-f", "^" + program + "( |$)"}).out);
+    for (std::string pid; in >> pid;)
+        pids.push_back(pid);
     return pids;
 }
 
@@ -72,19 +62,30 @@ private slots:
     void cleanupTestCase();
 
 private:
-    QString storePath(const QString &name) const { return dir_->filePath(name + QStringLiteral(".sqlite")); }
-    QProcessEnvironment environmentFor(const QString &store) const;
-    QProcess *start(const QString &store, const QStringList &arguments);
+    std::string storePath(const std::string &name) const { return *dir_ / (name + ".sqlite"); }
+    std::vector<std::string> environmentFor(const std::string &store) const
+    {
+        return {"VIGILON_REGISTRY=" + store, "XDG_RUNTIME_DIR=" + *dir_ / "run"};
+    }
+    std::unique_ptr<ChildProcess> start(const std::string &store, std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), program_);
+        return std::make_unique<ChildProcess>(arguments, environmentFor(store));
+    }
     bool servesLaterStarts(int timeoutMs = 10000)
     {
-        const QDir run(dir_->filePath(QStringLiteral("run")));
+        const QDir run(QString::fromStdString(*dir_ / "run"));
         return waitFor([&] { return !run.entryList({QStringLiteral("*.sock")}, QDir::System).isEmpty(); }, timeoutMs);
     }
+    static void endsWell(ChildProcess &program)
+    {
+        program.signal(SIGTERM);
+        QCOMPARE(program.waitForExit(10000), 0);
+    }
 
-    Helper trayer_;
-    QString program_;
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::vector<std::unique_ptr<QProcess>> programs_;
+    std::unique_ptr<ChildProcess> trayer_;
+    std::string program_;
+    std::unique_ptr<TempDir> dir_;
 };
 
 void InstanceProgramTest::initTestCase()
@@ -95,65 +96,38 @@ void InstanceProgramTest::initTestCase()
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
     }
-    program_ = QString::fromLocal8Bit(qgetenv("VIGILON_BIN_DIR")) + QStringLiteral("/vigilon");
-    QVERIFY2(QFileInfo(program_).isExecutable(), qPrintable(program_));
+    program_ = qgetenv("VIGILON_BIN_DIR").toStdString() + "/vigilon";
+    QVERIFY2(QFileInfo(QString::fromStdString(program_)).isExecutable(), program_.c_str());
     // The X11 tray only, so that no main dialog shows for want of a tray.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    QVERIFY(trayer_.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")}));
+    trayer_ = std::make_unique<ChildProcess>(std::vector<std::string>{"trayer", "--edge", "top"});
     QVERIFY(waitFor([] { return windowTree().contains(QLatin1String("\"trayer\"")); }, 10000));
 }
 
 void InstanceProgramTest::init()
 {
-    programs_.clear();
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("run")));
-    QFile::setPermissions(dir_->filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QProcessEnvironment InstanceProgramTest::environmentFor(const QString &store) const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VIGILON_REGISTRY"), store);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_->filePath(QStringLiteral("run")));
-    return env;
-}
-
-QProcess *InstanceProgramTest::start(const QString &store, const QStringList &arguments)
-{
-    auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(environmentFor(store));
-    process->start(program_, arguments);
-    process->waitForStarted(5000);
-    programs_.push_back(std::move(process));
-    return programs_.back().get();
+    dir_ = std::make_unique<TempDir>();
+    QVERIFY(std::filesystem::create_directory(*dir_ / "run"));
+    std::filesystem::permissions(*dir_ / "run", std::filesystem::perms::owner_all);
 }
 
 void InstanceProgramTest::laterStartShowsTheFirstsDialogAndEnds()
 {
-    QProcess *first = start(storePath(QStringLiteral("a")), {QStringLiteral("-service"), QStringLiteral("-t") + kHost});
+    auto first = start(storePath("a"), {"-service", "-t" + kHost.toStdString()});
     QVERIFY(servesLaterStarts());
     QTest::qWait(500);
     QVERIFY2(!viewableWindowNamed(kHost), "service mode starts hidden");
 
-    QProcess *second = start(storePath(QStringLiteral("a")), {});
-    QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(start(storePath("a"), {})->waitForExit(10000), 0);
     QVERIFY(waitFor([] { return viewableWindowNamed(kHost); }, 5000));
-    QCOMPARE(first->state(), QProcess::Running);
+    QVERIFY(first->running());
 
     // Another store is another program.
-    QProcess *other = start(storePath(QStringLiteral("b")), {QStringLiteral("-service")});
-    QVERIFY(!other->waitForFinished(1500));
-    QVERIFY(!other->readAllStandardError().contains("another Vigilon"));
-
-    for (QProcess *p : {first, other}) {
-        p->terminate();
-        QVERIFY(p->waitForFinished(10000));
-        QCOMPARE(p->exitCode(), 0);
-    }
+    auto other = start(storePath("b"), {"-service"});
+    QCOMPARE(other->waitForExit(1500), -1);
+    QVERIFY(other->output().find("another Vigilon") == std::string::npos);
+    endsWell(*first);
+    endsWell(*other);
 }
 
 void InstanceProgramTest::serviceStartWaitsForTheFirstThenMonitors()
@@ -166,97 +140,68 @@ void InstanceProgramTest::serviceStartWaitsForTheFirstThenMonitors()
             peer->deleteLater();
         }
     });
-    const QString store = storePath(QStringLiteral("s"));
+    const std::string store = storePath("s");
     {
-        auto registry = reg::SqliteRegistry::open(store.toStdString());
-        QVERIFY(registry);
         PortList ports;
-        auto entry = std::make_unique<MonitorPort>();
-        entry->active = 1;
-        entry->port = server.serverPort();
-        entry->protocol = GenericTcp;
-        entry->name = "loop";
-        ports.push_back(std::move(entry));
+        ports.push_back(std::make_unique<MonitorPort>());
+        ports.back()->active = 1;
+        ports.back()->port = server.serverPort();
+        ports.back()->protocol = GenericTcp;
+        ports.back()->name = "loop";
         appendPlaceholder(ports); // the list's empty last row, never stored
-        QCOMPARE(saveSettings(*registry, "127.0.0.1", 1, 1, ports), reg::Status::Ok);
+        QCOMPARE(saveSettings(*reg::SqliteRegistry::open(store), "127.0.0.1", 1, 1, ports), reg::Status::Ok);
     }
 
-    QProcess *first = start(store, {QStringLiteral("-service")});
+    auto first = start(store, {"-service"});
     QVERIFY(servesLaterStarts());
-    QProcess *second = start(store, {QStringLiteral("-service"), QStringLiteral("--verbose")});
-    QByteArray errors;
-    QVERIFY(waitFor([&] {
-        errors += second->readAllStandardError();
-        return errors.contains("waiting until it ends");
-    }, 5000));
+    auto second = start(store, {"-service", "--verbose"});
+    // Answering the server's connections needs our own loop to run.
+    QVERIFY(waitFor([&] { return second->waitForOutput("waiting until it ends", 0); }, 5000));
     // The first monitors from 2 s on; the second only waits.
-    QVERIFY(!second->waitForFinished(4000));
-    errors += second->readAllStandardError();
-    QVERIFY2(!errors.contains("\tloop\t"), errors.constData());
-    QCOMPARE(errors.count("another Vigilon"), 1);
+    QTest::qWait(4000);
+    QVERIFY(second->running());
+    QVERIFY2(second->output().find("\tloop\t") == std::string::npos, second->output().c_str());
 
-    first->terminate();
-    QVERIFY(first->waitForFinished(10000));
-    QVERIFY2(waitFor([&] {
-        errors += second->readAllStandardError();
-        return errors.contains("\tloop\tOk\t");
-    }, 10000), errors.constData());
-    QCOMPARE(errors.count("another Vigilon"), 1);
-    second->terminate();
-    QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(second->exitCode(), 0);
+    endsWell(*first);
+    QVERIFY2(waitFor([&] { return second->waitForOutput("\tloop\tOk\t", 0); }, 10000), second->output().c_str());
+    QCOMPARE(QString::fromStdString(second->output()).count(QStringLiteral("another Vigilon")), 1);
+    endsWell(*second);
 }
 
 // Vigilsvc's end-then-start after a logon: the fresh Vigilon gets the store's
 // lock and serves, without waiting for anybody.
 void InstanceProgramTest::serviceHostEndsAndStartsTheProgramAgain()
 {
-    const QString vigilsvc = QString::fromLocal8Bit(qgetenv("VIGILSVC_BIN"));
-    QVERIFY2(QFileInfo(vigilsvc).isExecutable(), qPrintable(vigilsvc));
     // Vigilsvc starts the vigilon next to it.
-    const QString host = dir_->filePath(QStringLiteral("vigilsvc"));
-    const QString monitor = dir_->filePath(QStringLiteral("vigilon"));
-    QVERIFY(QFile::copy(vigilsvc, host));
-    QVERIFY(QFile::setPermissions(host, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(QFile::link(program_, monitor));
-    const QString store = storePath(QStringLiteral("svc"));
-    QVERIFY(reg::SqliteRegistry::open(store.toStdString())->createKey(kProgramKey));
+    const std::string host = *dir_ / "vigilsvc";
+    const std::string monitor = *dir_ / "vigilon";
+    std::filesystem::copy_file(qgetenv("VIGILSVC_BIN").toStdString(), host);
+    std::filesystem::create_symlink(program_, monitor);
+    const std::string store = storePath("svc");
+    QVERIFY(reg::SqliteRegistry::open(store)->createKey(kProgramKey));
 
-    QProcess supervisor;
-    supervisor.setProcessEnvironment(environmentFor(store));
-    supervisor.start(host, {QStringLiteral("-debug")});
-    QVERIFY(supervisor.waitForStarted(5000));
+    ChildProcess supervisor({host, "-debug"}, environmentFor(store));
     QVERIFY(waitFor([&] { return processesOf(monitor).size() == 1; }, 10000));
-    const qint64 first = processesOf(monitor).value(0);
+    const std::string first = processesOf(monitor).at(0);
     QVERIFY(servesLaterStarts());
 
-    QCOMPARE(setLogonFlag(*reg::SqliteRegistry::open(store.toStdString()), 1), reg::Status::Ok);
+    QCOMPARE(setLogonFlag(*reg::SqliteRegistry::open(store), 1), reg::Status::Ok);
     // Ended at the next round, started again one round later.
     QVERIFY(waitFor([&] {
-        const QList<qint64> now = processesOf(monitor);
+        const std::vector<std::string> now = processesOf(monitor);
         return now.size() == 1 && now[0] != first;
     }, 30000));
     QVERIFY(servesLaterStarts());
-    QProcess *asker = start(store, {});
-    QVERIFY(asker->waitForFinished(10000));
-    QCOMPARE(asker->exitCode(), 0);
-    const QByteArray errors = supervisor.readAllStandardError();
-    QVERIFY2(!errors.contains("another Vigilon"), errors.constData());
+    QCOMPARE(start(store, {})->waitForExit(10000), 0);
+    QVERIFY2(supervisor.output().find("another Vigilon") == std::string::npos, supervisor.output().c_str());
 
-    supervisor.terminate();
-    QVERIFY(supervisor.waitForFinished(10000));
-    QVERIFY(waitFor([&] { return processesOf(monitor).isEmpty(); }, 5000));
+    endsWell(supervisor);
+    QVERIFY(waitFor([&] { return processesOf(monitor).empty(); }, 5000));
 }
 
 void InstanceProgramTest::cleanupTestCase()
 {
-    for (auto &p : programs_) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(3000);
-        }
-    }
-    trayer_.stop();
+    trayer_.reset();
 }
 
 } // namespace vigilon::test

@@ -2,21 +2,21 @@
 // A minimal StatusNotifierWatcher for the tray tests, on whatever session bus
 // DBUS_SESSION_BUS_ADDRESS names (a private one from dbus-run-session). It
 // owns org.kde.StatusNotifierWatcher, says it has a host, and reports each
-// item that registers:
+// item that registers on standard error:
 //   ready                       once the name is owned
 //   registered <service> <path> per RegisterStatusNotifierItem
-// It ends when standard input closes or on a signal.
+// It ends on a signal, and with the test that started it.
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QSocketNotifier>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 
-#include <unistd.h>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -47,8 +47,7 @@ public slots:
             path = serviceOrPath;
         }
         items_ << service + path;
-        std::printf("registered %s %s\n", qPrintable(service), qPrintable(path));
-        std::fflush(stdout);
+        std::fprintf(stderr, "registered %s %s\n", qPrintable(service), qPrintable(path));
         emit StatusNotifierItemRegistered(service + path);
     }
     void RegisterStatusNotifierHost(const QString &) {}
@@ -66,6 +65,7 @@ private:
 
 int main(int argc, char **argv)
 {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -83,14 +83,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "test watcher: the name is taken\n");
         return 4;
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&app] {
-        char buffer[64];
-        if (read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
-            app.quit();
-    });
+    std::fprintf(stderr, "ready\n");
     return app.exec();
 }
 

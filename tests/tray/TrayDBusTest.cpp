@@ -5,13 +5,11 @@
 // the menu, it registers again after the watcher restarts and "Logon" = 1 is
 // written; the real program started before the watcher says it needs a
 // restart, and one started after it registers its item.
-#include "app/base/StringTable.h"
 #include "app/qt/TrayWatcher.h"
-#include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
+#include "tests/support/TempDir.h"
 #include "tests/tray/TrayTestSupport.h"
 
-#include <QApplication>
 #include <QCryptographicHash>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -21,10 +19,10 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDir>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 namespace vigilon::test {
 
@@ -32,13 +30,140 @@ namespace {
 
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 
-QString tipFor(unsigned id, const QString &host)
+// Calls over the bus while this process keeps serving its own objects.
+QDBusMessage call(const QDBusMessage &message)
 {
-    QString text = QString::fromStdString(loadString(id));
-    text.replace(QStringLiteral("%s"), host);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(message, 5000);
+    waitFor([&] { return pending.isFinished(); }, 6000);
+    return pending.reply();
 }
+
+// An item registered with the watcher, read over the bus.
+struct Item {
+    QString service;
+    QString path;
+
+    QVariant property(const QString &name) const
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << kItemInterface << name;
+        const QDBusMessage reply = call(get);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return {};
+        return reply.arguments().first().value<QDBusVariant>().variant();
+    }
+
+    // The process that owns the item's bus name.
+    qint64 ownerPid() const
+    {
+        const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(service);
+        return pid.isValid() ? qint64(pid.value()) : -1;
+    }
+
+    // The tip's title; a null string when it cannot be read.
+    QString tipTitle() const
+    {
+        const QVariant value = property(QStringLiteral("ToolTip"));
+        if (!value.canConvert<QDBusArgument>())
+            return {};
+        const QDBusArgument arg = value.value<QDBusArgument>();
+        QString iconName, title, text;
+        arg.beginStructure();
+        arg >> iconName;
+        readPixmaps(arg);
+        arg >> title >> text;
+        arg.endStructure();
+        return title;
+    }
+
+    // What the item shows as its icon: a digest of its name and pixmaps;
+    // empty when it has no picture at all.
+    QByteArray iconFingerprint() const
+    {
+        QCryptographicHash digest(QCryptographicHash::Sha1);
+        digest.addData(property(QStringLiteral("IconName")).toString().toUtf8());
+        const QVariant pixmaps = property(QStringLiteral("IconPixmap"));
+        int images = 0;
+        if (pixmaps.canConvert<QDBusArgument>())
+            images = readPixmaps(pixmaps.value<QDBusArgument>(), &digest);
+        return images == 0 ? QByteArray() : digest.result().toHex();
+    }
+
+    struct MenuEntry {
+        QString label; // "-" for a separator
+        bool enabled = true;
+        bool checkable = false;
+        int checked = -1;
+    };
+    // The top level of the item's exported menu (com.canonical.dbusmenu).
+    QList<MenuEntry> menu() const
+    {
+        QList<MenuEntry> entries;
+        const QString menuPath = property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+        if (menuPath.isEmpty())
+            return entries;
+        QDBusMessage getLayout = QDBusMessage::createMethodCall(service, menuPath, QStringLiteral("com.canonical.dbusmenu"),
+                                                                QStringLiteral("GetLayout"));
+        getLayout << 0 << 1 << QStringList();
+        const QDBusMessage reply = call(getLayout);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
+            return entries;
+        const QDBusArgument root = reply.arguments().at(1).value<QDBusArgument>();
+        int id = 0;
+        QVariantMap properties;
+        root.beginStructure();
+        root >> id >> properties;
+        root.beginArray();
+        while (!root.atEnd()) {
+            QDBusVariant child;
+            root >> child;
+            const QDBusArgument item = child.variant().value<QDBusArgument>();
+            QVariantMap p;
+            item.beginStructure();
+            item >> id >> p;
+            item.beginArray();
+            while (!item.atEnd()) {
+                QDBusVariant grandChild;
+                item >> grandChild;
+            }
+            item.endArray();
+            item.endStructure();
+            if (!p.value(QStringLiteral("visible"), true).toBool())
+                continue;
+            const bool separator = p.value(QStringLiteral("type")).toString() == QLatin1String("separator");
+            entries << MenuEntry{separator ? QStringLiteral("-") : p.value(QStringLiteral("label")).toString(),
+                                 p.value(QStringLiteral("enabled"), true).toBool(),
+                                 p.value(QStringLiteral("toggle-type")).toString() == QLatin1String("checkmark"),
+                                 p.value(QStringLiteral("toggle-state"), -1).toInt()};
+        }
+        root.endArray();
+        root.endStructure();
+        return entries;
+    }
+
+private:
+    // Reads an array of (width, height, ARGB bytes); the number of whole images.
+    static int readPixmaps(const QDBusArgument &arg, QCryptographicHash *digest = nullptr)
+    {
+        int images = 0;
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            int width = 0;
+            int height = 0;
+            QByteArray pixels;
+            arg.beginStructure();
+            arg >> width >> height >> pixels;
+            arg.endStructure();
+            if (digest)
+                digest->addData(pixels);
+            if (width > 0 && height > 0 && pixels.size() == qsizetype(width) * height * 4)
+                ++images;
+        }
+        arg.endArray();
+        return images;
+    }
+};
 
 // A menu label as dbusmenu carries it: the first "&" becomes "_".
 QString dbusLabel(const char *text)
@@ -50,154 +175,20 @@ QString dbusLabel(const char *text)
     return label;
 }
 
-// Calls over the bus while this process keeps serving its own objects.
-QDBusMessage call(const QDBusMessage &message)
+QStringList labels(const QList<Item::MenuEntry> &menu)
 {
-    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(message, 5000);
-    waitFor([&] { return pending.isFinished(); }, 6000);
-    return pending.reply();
-}
-
-QVariant itemProperty(const QString &service, const QString &path, const QString &name)
-{
-    QDBusMessage get = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << kItemInterface << name;
-    const QDBusMessage reply = call(get);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
-    return reply.arguments().first().value<QDBusVariant>().variant();
-}
-
-struct ToolTip {
-    bool read = false;
-    QString title;
-    QString text;
-};
-
-ToolTip itemToolTip(const QString &service, const QString &path)
-{
-    ToolTip tip;
-    const QVariant value = itemProperty(service, path, QStringLiteral("ToolTip"));
-    if (!value.canConvert<QDBusArgument>())
-        return tip;
-    const QDBusArgument arg = value.value<QDBusArgument>();
-    QString iconName;
-    arg.beginStructure();
-    arg >> iconName;
-    arg.beginArray();
-    while (!arg.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray pixels;
-        arg.beginStructure();
-        arg >> width >> height >> pixels;
-        arg.endStructure();
-    }
-    arg.endArray();
-    arg >> tip.title >> tip.text;
-    arg.endStructure();
-    tip.read = true;
-    return tip;
-}
-
-// What the item shows as its icon: the name and a digest of the pixmaps.
-QByteArray iconFingerprint(const QString &service, const QString &path)
-{
-    QCryptographicHash digest(QCryptographicHash::Sha1);
-    int images = 0;
-    digest.addData(itemProperty(service, path, QStringLiteral("IconName")).toString().toUtf8());
-    const QVariant pixmaps = itemProperty(service, path, QStringLiteral("IconPixmap"));
-    if (pixmaps.canConvert<QDBusArgument>()) {
-        const QDBusArgument arg = pixmaps.value<QDBusArgument>();
-        arg.beginArray();
-        while (!arg.atEnd()) {
-            int width = 0;
-            int height = 0;
-            QByteArray pixels;
-            arg.beginStructure();
-            arg >> width >> height >> pixels;
-            arg.endStructure();
-            digest.addData(pixels);
-            if (width > 0 && height > 0 && pixels.size() == qsizetype(width) * height * 4)
-                ++images;
-        }
-        arg.endArray();
-    }
-    // No picture at all is no icon.
-    return images == 0 ? QByteArray() : digest.result().toHex();
-}
-
-struct MenuEntry {
-    QString label;
-    QString type;
-    bool enabled = true;
-    bool checkable = false;
-    int checked = -1;
-};
-
-// The top level of the item's exported menu (com.canonical.dbusmenu).
-QList<MenuEntry> itemMenu(const QString &service, const QString &path)
-{
-    QList<MenuEntry> entries;
-    const QDBusObjectPath menuPath = itemProperty(service, path, QStringLiteral("Menu")).value<QDBusObjectPath>();
-    if (menuPath.path().isEmpty())
-        return entries;
-    QDBusMessage getLayout = QDBusMessage::createMethodCall(service, menuPath.path(), QStringLiteral("com.canonical.dbusmenu"),
-                                                            QStringLiteral("GetLayout"));
-    getLayout << 0 << 1 << QStringList();
-    const QDBusMessage reply = call(getLayout);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
-        return entries;
-    const QDBusArgument root = reply.arguments().at(1).value<QDBusArgument>();
-    int id = 0;
-    QVariantMap properties;
-    root.beginStructure();
-    root >> id >> properties;
-    root.beginArray();
-    while (!root.atEnd()) {
-        QDBusVariant child;
-        root >> child;
-        const QDBusArgument item = child.variant().value<QDBusArgument>();
-        int childId = 0;
-        QVariantMap p;
-        item.beginStructure();
-        item >> childId >> p;
-        item.beginArray();
-        while (!item.atEnd()) {
-            QDBusVariant grandChild;
-            item >> grandChild;
-        }
-        item.endArray();
-        item.endStructure();
-        if (p.value(QStringLiteral("visible"), true).toBool() == false)
-            continue;
-        MenuEntry entry;
-        entry.label = p.value(QStringLiteral("label")).toString();
-        entry.type = p.value(QStringLiteral("type")).toString();
-        entry.enabled = p.value(QStringLiteral("enabled"), true).toBool();
-        entry.checkable = p.value(QStringLiteral("toggle-type")).toString() == QLatin1String("checkmark");
-        entry.checked = p.value(QStringLiteral("toggle-state"), -1).toInt();
-        entries << entry;
-    }
-    root.endArray();
-    root.endStructure();
-    return entries;
-}
-
-// The process that owns a bus name.
-qint64 ownerPid(const QString &service)
-{
-    const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(service);
-    return pid.isValid() ? qint64(pid.value()) : -1;
+    QStringList out;
+    for (const Item::MenuEntry &e : menu)
+        out << e.label;
+    return out;
 }
 
 std::uint32_t storedLogon(const std::string &storePath)
 {
+    std::uint32_t flag = 0xFFFFFFFF;
     auto registry = reg::SqliteRegistry::open(storePath);
     auto key = registry ? registry->openKey(kProgramKey, reg::KeyQueryValue) : nullptr;
     reg::Value value;
-    std::uint32_t flag = 0xFFFFFFFF;
     if (key && key->queryValue(kLogonValue, value) == reg::Status::Ok)
         reg::dwordFromValue(value, flag);
     return flag;
@@ -213,60 +204,46 @@ private slots:
     void itemCarriesTheTipIconAndMenu();
     void leftPressOpensTheMenu();
     void registersAgainAfterTheWatcherRestarts();
-    void programStartedBeforeTheWatcherAsksForARestart();
-    void programStartedAfterTheWatcherRegisters();
+    void realProgramAsksForARestartOrRegisters();
     void cleanupTestCase();
 
 private:
     bool startWatcher();
     void stopWatcher();
-    // The next "service path" the watcher reported, or empty.
-    QStringList nextRegistration(int timeoutMs = 5000);
-    TrayWatcher::Options watcherOptions()
-    {
-        TrayWatcher::Options options;
-        options.pollMs = 100;
-        options.noTrayMs = 60000;
-        options.note = [this](const std::string &text) { notes_.push_back(text); };
-        return options;
-    }
-    QProcess *startProgram(const QString &storePath, const QString &runtime);
+    // The next item the watcher reported, or one with an empty service.
+    Item nextRegistration(int timeoutMs = 5000);
+    std::unique_ptr<ChildProcess> startProgram(const TempDir &dir, const std::string &store);
 
-    Helper watcher_;
+    std::unique_ptr<ChildProcess> watcher_;
     std::vector<std::string> notes_;
-    QString programDir_;
+    std::string programDir_;
 };
 
 bool TrayDBusTest::startWatcher()
 {
-    watcher_.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    watcher_.process().start(QCoreApplication::applicationDirPath() + QStringLiteral("/tray_test_watcher"), {});
-    if (!watcher_.process().waitForStarted(5000))
-        return false;
-    if (!waitFor([this] { return watcher_.process().canReadLine() || watcher_.process().state() == QProcess::NotRunning; },
-                 5000))
-        return false;
-    return watcher_.process().readLine() == "ready\n";
+    watcher_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{QCoreApplication::applicationDirPath().toStdString() + "/tray_test_watcher"});
+    std::string line;
+    return waitFor([&] { return watcher_->nextLine(line) || !watcher_->running(); }, 5000) && line == "ready";
 }
 
 void TrayDBusTest::stopWatcher()
 {
-    watcher_.kill();
+    watcher_.reset();
     QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
     QVERIFY(waitFor([bus] { return !bus->isServiceRegistered(QString::fromLatin1(TrayWatcher::kWatcherService)).value(); },
                     5000));
 }
 
-QStringList TrayDBusTest::nextRegistration(int timeoutMs)
+Item TrayDBusTest::nextRegistration(int timeoutMs)
 {
-    if (!waitFor([this] { return watcher_.process().canReadLine(); }, timeoutMs))
+    std::string line;
+    if (!watcher_ || !waitFor([&] { return watcher_->nextLine(line); }, timeoutMs))
         return {};
-    const QString line = QString::fromLocal8Bit(watcher_.process().readLine()).trimmed();
-    QStringList words = line.split(QLatin1Char(' '));
+    const QStringList words = QString::fromStdString(line).split(QLatin1Char(' '));
     if (words.size() != 3 || words[0] != QLatin1String("registered"))
         return {};
-    words.removeFirst();
-    return words;
+    return {words[1], words[2]};
 }
 
 void TrayDBusTest::initTestCase()
@@ -281,81 +258,66 @@ void TrayDBusTest::initTestCase()
     // show the icon.
     QVERIFY(startWatcher());
     QVERIFY(QSystemTrayIcon::isSystemTrayAvailable());
-    programDir_ = QString::fromLocal8Bit(qgetenv("VIGILON_BIN_DIR"));
+    programDir_ = qgetenv("VIGILON_BIN_DIR").toStdString();
 }
 
 void TrayDBusTest::init()
 {
     notes_.clear();
-    if (watcher_.process().state() == QProcess::NotRunning)
+    if (!watcher_ || !watcher_->running())
         QVERIFY(startWatcher());
-    watcher_.process().readAll();
+    watcher_->output();
+    watcher_->skipSeenOutput(); // what earlier tests registered
 }
 
 void TrayDBusTest::itemCarriesTheTipIconAndMenu()
 {
     TrayFrame f(false, "10.1.2.3");
-    const QStringList item = nextRegistration();
-    QVERIFY2(!item.isEmpty(), "the item did not register with the watcher");
-    const QString &service = item[0];
-    const QString &path = item[1];
-    QCOMPARE(ownerPid(service), QCoreApplication::applicationPid());
-
-    ToolTip tip = itemToolTip(service, path);
-    QVERIFY(tip.read);
-    QCOMPARE(tip.title, tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3")));
-    const QByteArray stoppedIcon = iconFingerprint(service, path);
+    const Item item = nextRegistration();
+    QVERIFY2(!item.service.isEmpty(), "the item did not register with the watcher");
+    QCOMPARE(item.ownerPid(), QCoreApplication::applicationPid());
+    QCOMPARE(item.tipTitle(), tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3")));
+    const QByteArray stoppedIcon = item.iconFingerprint();
     QVERIFY2(!stoppedIcon.isEmpty(), "the item has no picture");
 
-    const QList<MenuEntry> menu = itemMenu(service, path);
-    QCOMPARE(menu.size(), 6);
-    const char *labels[] = {"サービスの開始/停止(&S)", "ダイアログボックス表示/非表示(&D)", nullptr,
-                            "ヘルプ(&H)...", "バージョン情報(&A)", "終了(&X)"};
-    for (int i = 0; i < 6; ++i) {
-        if (!labels[i]) {
-            QCOMPARE(menu[i].type, QStringLiteral("separator"));
-            continue;
-        }
-        QCOMPARE(menu[i].label, dbusLabel(labels[i]));
-        QVERIFY2(menu[i].enabled, qPrintable(menu[i].label));
-    }
+    const QList<Item::MenuEntry> menu = item.menu();
+    QCOMPARE(labels(menu), (QStringList{dbusLabel("サービスの開始/停止(&S)"), dbusLabel("ダイアログボックス表示/非表示(&D)"),
+                                        QStringLiteral("-"), dbusLabel("ヘルプ(&H)..."), dbusLabel("バージョン情報(&A)"),
+                                        dbusLabel("終了(&X)")}));
+    for (const Item::MenuEntry &entry : menu)
+        QVERIFY2(entry.enabled, qPrintable(entry.label));
     QVERIFY(menu[0].checkable);
     QCOMPARE(menu[0].checked, 0);
     QVERIFY(!menu[1].checkable);
 
-    // While the start question is open its item is grayed, and only that one.
-    QCOMPARE(f.frame().portsForTest().front()->active, 1);
-    QList<MenuEntry> asking;
-    f.prompter().onMessage = [&](const FakePrompter::Message &) { asking = itemMenu(service, path); };
+    // While the start question is open its item is grayed.
+    bool grayed = false;
+    f.prompter.onMessage = [&](const FakePrompter::Message &) { grayed = !item.menu().value(0).enabled; };
     QVERIFY(f.frame().toggleMonitoring(false));
-    f.prompter().onMessage = nullptr;
-    QCOMPARE(asking.size(), 6);
-    QVERIFY(!asking[0].enabled);
-    QVERIFY(asking[1].enabled && asking[3].enabled && asking[4].enabled && asking[5].enabled);
+    QVERIFY(grayed);
 
     // Running: the tip, the check mark, the icon and the item's enabled flag follow.
-    QVERIFY(waitFor([&] { return itemToolTip(service, path).title ==
-                                 tipFor(sid::TrayTipRunning, QStringLiteral("10.1.2.3")); },
-                    3000));
-    const QList<MenuEntry> running = itemMenu(service, path);
+    QVERIFY(waitFor([&] { return item.tipTitle() == tipFor(sid::TrayTipRunning, QStringLiteral("10.1.2.3")); }, 3000));
+    const QList<Item::MenuEntry> running = item.menu();
     QCOMPARE(running.size(), 6);
     QVERIFY(running[0].enabled);
     QCOMPARE(running[0].checked, 1);
-    const QByteArray runningIcon = iconFingerprint(service, path);
+    const QByteArray runningIcon = item.iconFingerprint();
     QVERIFY(!runningIcon.isEmpty());
     QVERIFY(runningIcon != stoppedIcon);
     f.frame().portsForTest().front()->status = Failed;
     f.frame().refreshTrayState();
-    QVERIFY(waitFor([&] { return iconFingerprint(service, path) != runningIcon; }, 3000));
+    QVERIFY(waitFor([&] { return item.iconFingerprint() != runningIcon; }, 3000));
 }
 
 void TrayDBusTest::leftPressOpensTheMenu()
 {
     TrayFrame f;
-    const QStringList item = nextRegistration();
-    QVERIFY(!item.isEmpty());
+    const Item item = nextRegistration();
+    QVERIFY(!item.service.isEmpty());
     QVERIFY(!f.tray()->menu().isVisible());
-    QDBusMessage activate = QDBusMessage::createMethodCall(item[0], item[1], kItemInterface, QStringLiteral("Activate"));
+    QDBusMessage activate = QDBusMessage::createMethodCall(item.service, item.path, kItemInterface,
+                                                           QStringLiteral("Activate"));
     activate << 40 << 10;
     call(activate);
     QVERIFY(waitFor([&] { return f.tray()->menu().isVisible(); }, 3000));
@@ -365,10 +327,14 @@ void TrayDBusTest::leftPressOpensTheMenu()
 void TrayDBusTest::registersAgainAfterTheWatcherRestarts()
 {
     TrayFrame f;
-    TrayWatcher watcher(f.frame(), watcherOptions());
+    TrayWatcher::Options options;
+    options.pollMs = 100;
+    options.noTrayMs = 60000;
+    options.note = [this](const std::string &text) { notes_.push_back(text); };
+    TrayWatcher watcher(f.frame(), options);
     int announced = 0;
     connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
-    QVERIFY(!nextRegistration().isEmpty());
+    QVERIFY(!nextRegistration().service.isEmpty());
     QVERIFY(watcher.trayExists());
     QVERIFY(f.frame().toggleMonitoring(true));
     QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet
@@ -379,19 +345,17 @@ void TrayDBusTest::registersAgainAfterTheWatcherRestarts()
     QCOMPARE(announced, 0); // a tray that goes is no new taskbar
 
     QVERIFY(startWatcher());
-    QStringList item = nextRegistration();
-    QVERIFY2(!item.isEmpty(), "the item did not register with the new watcher");
+    Item item = nextRegistration();
+    QVERIFY2(!item.service.isEmpty(), "the item did not register with the new watcher");
     QVERIFY(waitFor([&] { return announced == 1; }, 5000));
     // Qt may register once by itself before the icon is added again: the
     // last registration is the one that stays.
-    for (QStringList later = nextRegistration(500); !later.isEmpty(); later = nextRegistration(500))
+    for (Item later = nextRegistration(500); !later.service.isEmpty(); later = nextRegistration(500))
         item = later;
-    QCOMPARE(ownerPid(item[0]), QCoreApplication::applicationPid());
+    QCOMPARE(item.ownerPid(), QCoreApplication::applicationPid());
     QCOMPARE(f.logonFlag(), 1u);
     QCOMPARE(f.tray()->currentIcon(), res::IconRunning);
-    QVERIFY(waitFor([&] { return itemToolTip(item[0], item[1]).title ==
-                                 tipFor(sid::TrayTipRunning, QStringLiteral("127.0.0.1")); },
-                    3000));
+    QVERIFY(waitFor([&] { return item.tipTitle() == tipFor(sid::TrayTipRunning, QStringLiteral("127.0.0.1")); }, 3000));
     QVERIFY(watcher.trayExists());
     // Qt already talks to watchers here: no restart needed, nothing to say.
     QTest::qWait(500);
@@ -399,73 +363,53 @@ void TrayDBusTest::registersAgainAfterTheWatcherRestarts()
     QVERIFY(notes_.empty());
 }
 
-QProcess *TrayDBusTest::startProgram(const QString &storePath, const QString &runtime)
+// The real program, on a store and runtime folder of its own in dir, once it
+// serves later starts.
+std::unique_ptr<ChildProcess> TrayDBusTest::startProgram(const TempDir &dir, const std::string &store)
 {
-    auto *program = new QProcess(this);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VIGILON_REGISTRY"), storePath);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    program->setProcessEnvironment(env);
-    program->start(programDir_ + QStringLiteral("/vigilon"), {});
+    QDir(QString::fromStdString(dir.path())).mkpath(QStringLiteral("run"));
+    auto program = std::make_unique<ChildProcess>(std::vector<std::string>{programDir_ + "/vigilon"},
+                                                  std::vector<std::string>{"VIGILON_REGISTRY=" + dir / store,
+                                                                           "XDG_RUNTIME_DIR=" + dir / "run"});
+    const QDir run(QString::fromStdString(dir / "run"));
+    waitFor([&] { return !run.entryList({QStringLiteral("*.sock")}, QDir::System).isEmpty(); }, 10000);
     return program;
 }
 
-void TrayDBusTest::programStartedBeforeTheWatcherAsksForARestart()
+void TrayDBusTest::realProgramAsksForARestartOrRegisters()
 {
-    if (programDir_.isEmpty())
+    if (programDir_.empty())
         QSKIP("VIGILON_BIN_DIR is not set");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QDir(dir.path()).mkdir(QStringLiteral("run"));
-    const QString store = dir.filePath(QStringLiteral("store.sqlite"));
+    TempDir dir;
+
+    // Started before the watcher, on a store that has been used (the
+    // program's key exists): it says it needs a restart and sets Logon.
     stopWatcher();
-
-    // A store that has been used: the program's key exists.
-    QVERIFY(reg::SqliteRegistry::open(store.toStdString())->createKey(kProgramKey));
-    QProcess *program = startProgram(store, dir.filePath(QStringLiteral("run")));
-    QVERIFY(program->waitForStarted(5000));
-    // Up once it serves later starts.
-    QVERIFY(waitFor([&] { return !QDir(dir.filePath(QStringLiteral("run"))).entryList({QStringLiteral("*.sock")}, QDir::System).isEmpty(); },
-                    10000));
-    QCOMPARE(program->state(), QProcess::Running);
-
+    QVERIFY(reg::SqliteRegistry::open(dir / "early.sqlite")->createKey(kProgramKey));
+    std::unique_ptr<ChildProcess> early = startProgram(dir, "early.sqlite");
+    QVERIFY(early->running());
     QVERIFY(startWatcher());
-    QByteArray errors;
-    QVERIFY(waitFor([&] {
-        errors += program->readAllStandardError();
-        return errors.contains("started again");
-    }, 5000));
-    QVERIFY(waitFor([&] { return storedLogon(store.toStdString()) == 1; }, 3000));
-    QCOMPARE(errors.count("org.kde.StatusNotifierWatcher"), 1);
+    QVERIFY(early->waitForOutput("started again", 5000));
+    QVERIFY(waitFor([&] { return storedLogon(dir / "early.sqlite") == 1; }, 3000));
+    QCOMPARE(QString::fromStdString(early->output()).count(QStringLiteral("org.kde.StatusNotifierWatcher")), 1);
+    early->signal(SIGTERM);
+    QCOMPARE(early->waitForExit(10000), 0);
 
-    program->terminate();
-    QVERIFY(program->waitForFinished(10000));
-    QCOMPARE(program->exitCode(), 0);
-}
-
-void TrayDBusTest::programStartedAfterTheWatcherRegisters()
-{
-    if (programDir_.isEmpty())
-        QSKIP("VIGILON_BIN_DIR is not set");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QDir(dir.path()).mkdir(QStringLiteral("run"));
-    QProcess *program = startProgram(dir.filePath(QStringLiteral("store.sqlite")), dir.filePath(QStringLiteral("run")));
-    QVERIFY(program->waitForStarted(5000));
-    const QStringList item = nextRegistration(10000);
-    QVERIFY2(!item.isEmpty(), "the program's item did not register");
-    QCOMPARE(ownerPid(item[0]), program->processId());
-    QCOMPARE(itemToolTip(item[0], item[1]).title, tipFor(sid::TrayTipStopped, QStringLiteral("127.0.0.1")));
-    QVERIFY2(!iconFingerprint(item[0], item[1]).isEmpty(), "the program's item has no picture");
-    QVERIFY(!program->readAllStandardError().contains("started again"));
-    program->terminate();
-    QVERIFY(program->waitForFinished(10000));
-    QCOMPARE(program->exitCode(), 0);
+    // Started after it: its item registers, and nothing is said.
+    std::unique_ptr<ChildProcess> late = startProgram(dir, "late.sqlite");
+    const Item item = nextRegistration(10000);
+    QVERIFY2(!item.service.isEmpty(), "the program's item did not register");
+    QCOMPARE(item.ownerPid(), qint64(late->pid()));
+    QCOMPARE(item.tipTitle(), tipFor(sid::TrayTipStopped, QStringLiteral("127.0.0.1")));
+    QVERIFY2(!item.iconFingerprint().isEmpty(), "the program's item has no picture");
+    QVERIFY(late->output().find("started again") == std::string::npos);
+    late->signal(SIGTERM);
+    QCOMPARE(late->waitForExit(10000), 0);
 }
 
 void TrayDBusTest::cleanupTestCase()
 {
-    watcher_.stop();
+    watcher_.reset();
 }
 
 } // namespace vigilon::test

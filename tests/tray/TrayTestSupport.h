@@ -1,86 +1,133 @@
 // SPDX-License-Identifier: MIT
+// The tray tests' frame, with the real Qt tray icon and everything else
+// faked, and what the tests wait for and look at.
 #pragma once
 
 #include "app/MainFrame.h"
 #include "app/base/PollEventLoop.h"
+#include "app/base/StringTable.h"
 #include "app/qt/QtTrayIcon.h"
 #include "app/store/MemoryRegistry.h"
-#include "tests/support/FakePrompter.h"
+#include "app/store/Settings.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FakeFrameParts.h"
 
-#include <QProcess>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QString>
+#include <QThread>
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace vigilon::test {
 
-using RecordingPrompter = FakePrompter;
-
-class FakeDialog final : public MainDialogView {
-public:
-    void show() override
-    {
-        visible = true;
-        ++shows;
+// Waits, handling Qt's events, until done() holds or timeoutMs pass.
+inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
     }
-    void hide() override { visible = false; }
-    void setMonitoring(bool) override {}
-    void updateStateControls() override {}
-    void updateStatusText(bool) override {}
-    void updateRow(int, const EntryView &) override {}
-    void setRowImage(int, int) override {}
-    bool visible = false;
-    int shows = 0;
-};
+    return true;
+}
 
-// The frame with the real Qt tray icon and everything else faked: sockets
-// that start, ping checks that answer, a dialog that only remembers.
-class TrayFrame {
+// The tip the tray shows for a text of the string table and a target.
+inline QString tipFor(unsigned id, const QString &host)
+{
+    QString text = QString::fromStdString(loadString(id));
+    text.replace(QStringLiteral("%s"), host);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+// The X11 windows below root, as `xwininfo -root -tree` lists them.
+inline QString windowTree()
+{
+    return QString::fromStdString(run({"xwininfo", "-root", "-tree"}, {}, 5000).out);
+}
+
+// The frame with the real Qt tray icon; its one PING entry answers at once,
+// its dialog only remembers whether it shows.
+class TrayFrame final : private FrameUi {
 public:
-    explicit TrayFrame(bool serviceMode = false, const std::string &targetHost = "127.0.0.1");
-    ~TrayFrame();
+    explicit TrayFrame(bool serviceMode = false, const std::string &targetHost = "127.0.0.1")
+        : sockets_(journal_)
+    {
+        registry_.createKey(kProgramKey);
+        PortList ports;
+        ports.push_back(std::make_unique<MonitorPort>());
+        ports.back()->active = 1;
+        ports.back()->port = 7;
+        ports.back()->protocol = Ping;
+        ports.back()->name = "PING";
+        appendPlaceholder(ports); // the list's empty last row, never stored
+        saveSettings(registry_, targetHost, 5, 1, ports);
+        probes_.outcomeAtStart = 1;
+        probes_.responseAtStart = 1;
+
+        FrameContext context;
+        context.serviceMode = serviceMode;
+        context.targetGiven = true;
+        context.targetHost = targetHost;
+        context.loop = &loop_;
+        context.clock = &SystemClock::instance();
+        context.prompter = &prompter;
+        context.registry = &registry_;
+        context.ui = this;
+        context.sockets = &sockets_;
+        context.probes = &probes_;
+        frame_ = std::make_unique<CMainFrame>(context);
+        frame_->create();
+    }
 
     CMainFrame &frame() { return *frame_; }
-    QtTrayIcon *tray() const;
-    FakeDialog *dialog() const;
-    reg::MemoryRegistry &registry() { return registry_; }
-    RecordingPrompter &prompter() { return prompter_; }
-    std::uint32_t logonFlag();
+    QtTrayIcon *tray() const { return tray_; }
+    FakeMainDialog *dialog() const { return dialog_; }
+    // The store's Logon, 0xFFFFFFFF while it has none.
+    std::uint32_t logonFlag()
+    {
+        auto key = registry_.openKey(kProgramKey, reg::KeyQueryValue);
+        reg::Value value;
+        std::uint32_t flag = 0xFFFFFFFF;
+        if (key && key->queryValue(kLogonValue, value) == reg::Status::Ok)
+            reg::dwordFromValue(value, flag);
+        return flag;
+    }
+
+    FakePrompter prompter;
 
 private:
-    class Ui;
-    class Sockets;
-    class Probes;
+    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override
+    {
+        auto icon = std::make_unique<QtTrayIcon>(frame);
+        tray_ = icon.get();
+        return icon;
+    }
+    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
+    {
+        auto view = std::make_unique<FakeMainDialog>(journal_);
+        dialog_ = view.get();
+        return view;
+    }
+    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return nullptr; }
+    void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
+    void responseSample(std::uint32_t, std::uint32_t) override {}
+    void closeResponseGraph(std::uint32_t) override {}
+    void quit() override {}
+
+    Journal journal_;
     reg::MemoryRegistry registry_;
     PollEventLoop loop_;
-    RecordingPrompter prompter_;
-    std::unique_ptr<Ui> ui_;
-    std::unique_ptr<Sockets> sockets_;
-    std::unique_ptr<Probes> probes_;
+    FakeSocketLibrary sockets_;
+    FakeProbeFactory probes_;
+    QtTrayIcon *tray_ = nullptr;
+    FakeMainDialog *dialog_ = nullptr;
     std::unique_ptr<CMainFrame> frame_;
 };
-
-// A program run for the length of a test, ended by SIGTERM and then SIGKILL.
-class Helper {
-public:
-    Helper() = default;
-    ~Helper() { stop(); }
-    bool start(const QString &program, const QStringList &arguments);
-    void stop();
-    void kill();
-    QProcess &process() { return process_; }
-
-private:
-    QProcess process_;
-};
-
-// Waits, handling Qt's events, until done() holds or timeoutMs pass.
-bool waitFor(const std::function<bool()> &done, int timeoutMs);
-
-// Names of the X11 windows below root, as `xwininfo -root -tree` lists them.
-QString windowTree();
 
 } // namespace vigilon::test

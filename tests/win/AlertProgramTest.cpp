@@ -1,121 +1,110 @@
 // SPDX-License-Identifier: MIT
 // Alert commands started under Wine: the command line after "%TARGET%" with
-// its trailing blank, the command's folder as the current directory, and
-// the failure message for a program that cannot be started and for a
-// document the shell cannot open.
+// its trailing blank, the command's folder as the current directory, the
+// failure message for a program that cannot be started and for a document
+// the shell cannot open; a batch file gets a plain target and is never
+// started with one its command interpreter would act on.
 #include "app/AlertAction.h"
-#include "tests/support/FakePrompter.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-
-#include <windows.h>
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FakePrompter.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include <cctype>
 
 namespace vigilon {
 namespace {
 
 namespace fs = std::filesystem;
 
-using Prompts = test::FakePrompter;
-
-struct Seen {
-    std::string directory;
-    std::string commandLine;
-};
+std::string failure(const std::string &shown)
+{
+    return formatText(loadString(sid::CommandFailed), {shown});
+}
 
 class AlertProgram : public ::testing::Test {
 protected:
     AlertProgram()
     {
-        dir_ = fs::temp_directory_path() / ("vigilon-alert-" + std::to_string(GetCurrentProcessId()));
-        fs::create_directories(dir_);
-        fs::copy_file(RECORDER_BINARY, dir_ / "recorder.exe", fs::copy_options::overwrite_existing);
-        runner_ = std::make_unique<CommandRunner>(prompts_, platform::makeSystemLauncher(loop_),
-                                                  [this] { return target_; });
+        // Writes its current folder and command line into seen.txt beside it.
+        fs::copy_file(RECORDER_BINARY, recorder());
+        // Writes its first argument into seen.txt beside it.
+        test::writeFile(batch(), "@echo off\r\necho %~1>\"%~dp0seen.txt\"\r\n");
     }
-    ~AlertProgram() override
-    {
-        runner_.reset();
-        std::error_code error;
-        fs::remove_all(dir_, error);
-    }
+    std::string recorder() const { return dir_ / "recorder.exe"; }
+    std::string batch() const { return dir_ / "alert.bat"; }
 
-    // What the recorder wrote, waited for at most 20 s.
-    bool seen(Seen &out)
+    // The lines of seen.txt once an alert has written it (at most 20 s).
+    std::vector<std::string> seen()
     {
-        const fs::path file = dir_ / "seen.txt";
-        for (int waited = 0; waited < 20000; waited += 50) {
-            std::error_code error;
-            if (fs::exists(file, error)) {
-                std::ifstream in(file, std::ios::binary);
-                std::getline(in, out.directory);
-                std::getline(in, out.commandLine);
-                fs::remove(file, error);
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string file = dir_ / "seen.txt";
+        test::waitUntil([&] { return !test::readFile(file).empty(); }, 20000);
+        std::vector<std::string> lines = test::readLines(file);
+        for (std::string &line : lines) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
         }
-        return false;
+        std::error_code ignored;
+        fs::remove(file, ignored);
+        return lines;
     }
-    std::string recorder() const { return (dir_ / "recorder.exe").string(); }
 
-    fs::path dir_;
-    std::string target_;
+    test::TempDir dir_;
+    std::string target_ = "10.0.0.7";
     PollEventLoop loop_;
-    Prompts prompts_;
-    std::unique_ptr<CommandRunner> runner_;
+    test::FakePrompter prompts_;
+    CommandRunner runner_{prompts_, platform::makeSystemLauncher(loop_), [this] { return target_; }};
 };
 
 // The high priority class asked for at creation is not looked at: Wine
 // starts every process at normal priority whatever the creation flags say.
 TEST_F(AlertProgram, StartsWithTheTargetATrailingBlankInItsFolder)
 {
-    target_ = "10.0.0.7";
-    const std::string before = fs::current_path().string();
-    EXPECT_EQ(runner_->runCommand(recorder() + " %TARGET%"), 0);
-    Seen s;
-    ASSERT_TRUE(seen(s));
-    EXPECT_EQ(s.commandLine, recorder() + " 10.0.0.7 ");
-    EXPECT_EQ(fs::path(s.directory), dir_);
-    EXPECT_EQ(fs::current_path().string(), before) << "our own directory is put back";
-    EXPECT_TRUE(prompts_.texts().empty());
-}
+    const fs::path before = fs::current_path();
+    EXPECT_EQ(runner_.runCommand(recorder() + " %TARGET%"), 0);
+    EXPECT_EQ(seen(), (std::vector<std::string>{dir_.path(), recorder() + " 10.0.0.7 "}));
+    EXPECT_EQ(fs::current_path(), before) << "our own folder is put back";
 
-TEST_F(AlertProgram, ExtensionIgnoresCaseButTheTargetMarkDoesNot)
-{
-    target_ = "pc1";
+    // The extension's case does not count, the target mark's does.
     std::string upper = recorder();
     for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(runner_->runCommand(upper + " %target% %TARGET%"), 0);
-    Seen s;
-    ASSERT_TRUE(seen(s));
-    EXPECT_EQ(s.commandLine, upper + " %target% pc1 ");
+    EXPECT_EQ(runner_.runCommand(upper + " %target% %TARGET%"), 0);
+    EXPECT_EQ(seen().at(1), upper + " %target% 10.0.0.7 ");
+
+    EXPECT_EQ(runner_.runCommand(batch() + " %TARGET%"), 0);
+    EXPECT_EQ(seen().at(0), "10.0.0.7");
+    EXPECT_TRUE(prompts_.messages.empty());
 }
 
 TEST_F(AlertProgram, FailuresShowTheMessageWithTheCommand)
 {
     target_ = "host1";
-    const std::string missing = (dir_ / "missing.exe").string() + " %TARGET%";
-    EXPECT_EQ(runner_->runCommand(missing), 1);
-    ASSERT_EQ(prompts_.texts().size(), 1u);
-    EXPECT_EQ(prompts_.texts()[0],
-              formatText(loadString(sid::CommandFailed), {(dir_ / "missing.exe").string() + " host1"}));
-
+    EXPECT_EQ(runner_.runCommand(dir_ / "missing.exe %TARGET%"), 1);
     // Not a program: handed to the shell as given, "%TARGET%" and all.
-    prompts_.messages.clear();
-    const std::string document = (dir_ / "none" / "down-%TARGET%.wav").string();
-    EXPECT_EQ(runner_->runCommand(document), 1);
-    ASSERT_EQ(prompts_.texts().size(), 1u);
-    EXPECT_EQ(prompts_.texts()[0], formatText(loadString(sid::CommandFailed), {document}));
+    const std::string document = dir_ / "none/down-%TARGET%.wav";
+    EXPECT_EQ(runner_.runCommand(document), 1);
+    EXPECT_EQ(prompts_.texts(), (std::vector<std::string>{failure(dir_ / "missing.exe host1"), failure(document)}));
+}
+
+TEST_F(AlertProgram, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
+{
+    for (const std::string target : {"a&echo x>pwned.txt", "a|b", "a\"&\"b", "%PATH%", "(a)"}) {
+        target_ = target;
+        prompts_.messages.clear();
+        EXPECT_EQ(runner_.runCommand(batch() + " %TARGET%"), 1) << target;
+        EXPECT_EQ(prompts_.texts(), std::vector<std::string>{failure(batch() + " " + target)});
+    }
+    // A command without the target is started as before.
+    target_ = "a&b";
+    EXPECT_EQ(runner_.runCommand(batch() + " fixed"), 0);
+    EXPECT_EQ(seen().at(0), "fixed");
+    EXPECT_FALSE(test::exists(dir_ / "pwned.txt"));
+    EXPECT_FALSE(test::exists("pwned.txt"));
 }
 
 } // namespace
