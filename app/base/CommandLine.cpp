@@ -38,6 +38,11 @@ CommandLine parseCommandLine(const std::string &line)
             result.verbose = true;
             continue;
         }
+        if (token.rfind("--", 0) == 0) {
+            if (result.unknownOption.empty())
+                result.unknownOption = token;
+            continue;
+        }
         if (token[0] != '-' && token[0] != '/')
             continue;
         // "service" compared exactly; a longer word beginning with it counts too.

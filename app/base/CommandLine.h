@@ -15,6 +15,9 @@ struct CommandLine {
     bool showVersion = false;
     // One line on standard error per finished check.
     bool verbose = false;
+    // The first token beginning with "--" that is none of the above; empty
+    // when there is none.
+    std::string unknownOption;
 };
 
 constexpr std::size_t maxHostBytes = 1023;

@@ -43,9 +43,9 @@ void onStopSignal(int)
 }
 #endif
 
-void printHelp()
+void printHelp(std::FILE *out)
 {
-    std::printf("Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
+    std::fprintf(out, "Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
                 "\n"
                 "Watches network ports on one host and tells when one stops answering.\n"
                 "\n"
@@ -159,8 +159,13 @@ CMonitorApp::~CMonitorApp() = default;
 
 int CMonitorApp::run()
 {
+    if (!commandLine_.unknownOption.empty()) {
+        std::fprintf(stderr, "vigilon: unknown option %s\n", commandLine_.unknownOption.c_str());
+        printHelp(stderr);
+        return 2;
+    }
     if (commandLine_.showHelp) {
-        printHelp();
+        printHelp(stdout);
         return 0;
     }
     if (commandLine_.showVersion) {

@@ -248,12 +248,35 @@ protected:
     std::string storePath_;
 };
 
-TEST_F(VigilonProcess, helpAndVersionNeedNoDisplay)
+// Without a display: help, version and a wrong option answer at once; an
+// interactive start says it needs a desktop; a service start monitors
+// headless.
+TEST_F(VigilonProcess, withoutADisplay)
 {
-    ChildProcess help({binary_, "--help"}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
+                                                "VIGILON_REGISTRY=" + storePath_,
+                                                "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string()};
+    ChildProcess help({binary_, "--help"}, noDisplay);
     EXPECT_EQ(help.waitForExit(10000), 0);
-    ChildProcess version({binary_, "--version"}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    ChildProcess version({binary_, "--version"}, noDisplay);
     EXPECT_EQ(version.waitForExit(10000), 0);
+    ChildProcess bogus({binary_, "--bogus", "--version"}, noDisplay);
+    EXPECT_EQ(bogus.waitForExit(10000), 2);
+    EXPECT_NE(bogus.output().find("unknown option --bogus"), std::string::npos) << bogus.output();
+    EXPECT_NE(bogus.output().find("Usage: vigilon"), std::string::npos) << bogus.output();
+    for (const char *interactive : {"-h", "-t127.0.0.2"}) {
+        ChildProcess start({binary_, interactive}, noDisplay);
+        EXPECT_EQ(start.waitForExit(10000), 1) << interactive;
+        EXPECT_NE(start.output().find("no graphical session"), std::string::npos) << start.output();
+    }
+
+    LoopbackServer server;
+    ASSERT_TRUE(server.ok());
+    storeConfig({{server.port(), 0}}, 1, 1);
+    ChildProcess service({binary_, "-service"}, noDisplay);
+    EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
 }
 
 TEST_F(VigilonProcess, sigtermEndsInOrderAndKeepsTheConfiguration)

@@ -37,7 +37,7 @@ CAboutDlg::CAboutDlg(CMainFrame &)
 
     version_ = new QLabel(this);
     version_->setTextFormat(Qt::PlainText);
-    version_->setText(QStringLiteral("Vigilon Version 1.62"));
+    version_->setText(QStringLiteral("Vigilon Version " VIGILON_VERSION));
     version_->setGeometry(du.rect(40, 10, 119, 8));
     version_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     growToFit(version_);

@@ -65,6 +65,10 @@ TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
     const CommandLine verbose = parseCommandLine("vigilon --verbose -service");
     EXPECT_TRUE(verbose.verbose);
     EXPECT_TRUE(verbose.serviceMode);
+    EXPECT_TRUE(verbose.unknownOption.empty());
+    // Any other "--" token is an unknown option, the first one named.
+    EXPECT_EQ(parseCommandLine("--bogus --version --x").unknownOption, "--bogus");
+    EXPECT_EQ(parseCommandLine("--helpme").unknownOption, "--helpme");
 }
 
 TEST(CommandLine, joinsArgumentsWithBlanksSoThatAnArgumentWithABlankSplits)
