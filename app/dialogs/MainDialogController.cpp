@@ -35,6 +35,19 @@ std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now)
     return formatText(loadString(sid::StatusMonitoring), {started, elapsed});
 }
 
+namespace {
+EntrySettings settingsFrom(const PortSettingsForm &form)
+{
+    EntrySettings settings;
+    settings.port = static_cast<std::uint32_t>(form.port);
+    settings.protocol = static_cast<std::uint32_t>(form.protocol);
+    settings.command = form.command;
+    settings.threshold = static_cast<std::uint32_t>(form.threshold);
+    settings.name = form.name;
+    return settings;
+}
+} // namespace
+
 MainDialogController::MainDialogController(CMainFrame &frame, Prompter &prompter, Controls &controls,
                                            const MainDialogInit &init)
     : frame_(frame)
@@ -190,12 +203,7 @@ void MainDialogController::addEntry(int row)
         return;
     if (frame_.findEntry(controls_.rowName(row)) < 0)
         return;
-    EntrySettings settings;
-    settings.port = static_cast<std::uint32_t>(form.port);
-    settings.protocol = static_cast<std::uint32_t>(form.protocol);
-    settings.command = form.command;
-    settings.threshold = static_cast<std::uint32_t>(form.threshold);
-    settings.name = form.name;
+    const EntrySettings settings = settingsFrom(form);
     if (frame_.addEntry(settings) == CMainFrame::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
@@ -232,12 +240,7 @@ void MainDialogController::editEntry(int row)
         afterChange();
         return;
     }
-    EntrySettings settings;
-    settings.port = static_cast<std::uint32_t>(form.port);
-    settings.protocol = static_cast<std::uint32_t>(form.protocol);
-    settings.command = form.command;
-    settings.threshold = static_cast<std::uint32_t>(form.threshold);
-    settings.name = form.name;
+    const EntrySettings settings = settingsFrom(form);
     if (frame_.editEntry(static_cast<std::size_t>(now), settings) == CMainFrame::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)

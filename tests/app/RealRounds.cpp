@@ -107,30 +107,28 @@ private:
     bool ready_ = false;
 };
 
+// Runs the helper in a network namespace of the test's own; its status and
+// standard error. Skips where no namespace can be made.
+#define RUN_IN_NAMESPACE(mode, output)                                                                             \
+    const std::string ip = findTool({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});                       \
+    if (ip.empty() || geteuid() != 0)                                                                              \
+        GTEST_SKIP() << "needs ip and root for a network namespace";                                               \
+    Namespace ns(ip);                                                                                              \
+    if (!ns.ready())                                                                                               \
+        GTEST_SKIP() << "no network namespace could be made";                                                      \
+    std::string output;                                                                                            \
+    EXPECT_EQ(run(ns.exec({REAL_ROUND_HELPER, mode}), output), 0) << output
+
 TEST(RealRounds, ADeadNameServerNeverStallsTheLoopAndEveryEntryFailsAtItsDeadline)
 {
-    const std::string ip = findTool({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});
-    if (ip.empty() || geteuid() != 0)
-        GTEST_SKIP() << "needs ip and root for a network namespace";
-    Namespace ns(ip);
-    if (!ns.ready())
-        GTEST_SKIP() << "no network namespace could be made";
-    std::string output;
-    EXPECT_EQ(run(ns.exec({REAL_ROUND_HELPER, "dead-dns"}), output), 0) << output;
+    RUN_IN_NAMESPACE("dead-dns", output);
     EXPECT_EQ(count(output, "5 entries failed at"), 1u) << output;
     std::fprintf(stderr, "%s", output.substr(output.find("longest")).c_str());
 }
 
 TEST(RealRounds, PingChecksToASilentHostNeitherStallTheLoopNorLengthenATcpCheck)
 {
-    const std::string ip = findTool({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});
-    if (ip.empty() || geteuid() != 0)
-        GTEST_SKIP() << "needs ip and root for a network namespace";
-    Namespace ns(ip);
-    if (!ns.ready())
-        GTEST_SKIP() << "no network namespace could be made";
-    std::string output;
-    EXPECT_EQ(run(ns.exec({REAL_ROUND_HELPER, "silent-ping"}), output), 0) << output;
+    RUN_IN_NAMESPACE("silent-ping", output);
     std::fprintf(stderr, "%s", output.c_str());
 }
 
