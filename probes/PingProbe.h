@@ -85,9 +85,9 @@ public:
     // The diagnostic text for a destination-unreachable code.
     static const char *unreachableText(int code);
     // The stamp of the next request of the process, whose low half is its
-    // sequence number: the millisecond tick,
-    // or one more than the stamp before when the tick has not moved past
-    // it, so that no stamp comes twice.
+    // sequence number: the millisecond tick, or one more than the stamp
+    // before when the tick has not moved past it, so that no stamp comes
+    // twice.
     static std::uint32_t nextRequestStamp(std::uint32_t tickMs);
 
 protected:
