@@ -96,7 +96,7 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
         command.find(kTargetPlaceholder) != std::string::npos && unsafeForCommandInterpreter(target)) {
         std::fprintf(stderr, "vigilon: alert not started: the target host holds characters the command "
                              "interpreter would act on: %s\n",
-                     commandLine.c_str());
+                     escapeControls(commandLine).c_str());
         return 1;
     }
 
@@ -106,13 +106,13 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
         return 0;
     case platform::LaunchResult::TooMany:
         std::fprintf(stderr, "vigilon: alert not started: %zu alert programs still run: %s\n",
-                     launcher_->runningCount(), commandLine.c_str());
+                     launcher_->runningCount(), escapeControls(commandLine).c_str());
         return 1;
     case platform::LaunchResult::Failed:
         break;
     }
-    std::fprintf(stderr, "vigilon: the alert program could not be started: %s: %s\n", commandLine.c_str(),
-                 std::strerror(outcome.error));
+    std::fprintf(stderr, "vigilon: the alert program could not be started: %s: %s\n",
+                 escapeControls(commandLine).c_str(), std::strerror(outcome.error));
     return 1;
 }
 
@@ -145,17 +145,17 @@ int CommandRunner::runCommand(const std::string &given)
     const platform::LaunchOutcome outcome = launcher_->openDocument(command, [this, alive, command] {
         if (alive.expired())
             return;
-        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s\n", command.c_str());
+        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s\n", escapeControls(command).c_str());
         showFailure(command);
     });
     if (outcome.started())
         return 0;
     if (outcome.result == platform::LaunchResult::TooMany)
         std::fprintf(stderr, "vigilon: alert not opened: %zu alert programs still run: %s\n",
-                     launcher_->runningCount(), command.c_str());
+                     launcher_->runningCount(), escapeControls(command).c_str());
     else
-        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n", command.c_str(),
-                     std::strerror(outcome.error));
+        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n",
+                     escapeControls(command).c_str(), std::strerror(outcome.error));
     showFailure(command);
     return 1;
 }

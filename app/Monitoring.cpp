@@ -5,6 +5,7 @@
 
 #include "app/MonitorRules.h"
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 
 #include <algorithm>
 #include <chrono>
@@ -374,8 +375,8 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome) const
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f\n", stamp, static_cast<int>(millis), entry.name.c_str(), outcome,
-                 static_cast<double>(shownMicros(entry)) / 1000.0);
+    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f\n", stamp, static_cast<int>(millis), escapeControls(entry.name).c_str(),
+                 outcome, static_cast<double>(shownMicros(entry)) / 1000.0);
 }
 
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
@@ -390,7 +391,7 @@ void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, entry.name.c_str(),
+    std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, escapeControls(entry.name).c_str(),
                  statusName(entry.status), entry.errorCount, static_cast<double>(shownMicros(entry)) / 1000.0);
 }
 

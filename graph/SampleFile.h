@@ -13,9 +13,11 @@ namespace vigilon::samplefile {
 // the text as it is when that cannot be done.
 std::string convert(const std::string &utf8, const std::string &charset);
 
-// Opens path for writing, creating it if need be but not truncating it, takes
-// it for this program alone (others may read it, not write it) and empties
-// it. -1 when any of that fails; nothing stays open then.
+// Opens path for writing, creating it if need be (0644 on POSIX) but not
+// truncating it, takes it for this program alone (others may read it, not
+// write it) and empties it. Only a regular file is taken: a symbolic link,
+// FIFO, device or directory is refused without waiting and without
+// following the link. -1 when any of that fails; nothing stays open then.
 int openFile(const std::string &path);
 
 // Writes at most size bytes as write() does: the count written, or -1 with

@@ -19,9 +19,9 @@ public:
     SampleRecorder(const SampleRecorder &) = delete;
     SampleRecorder &operator=(const SampleRecorder &) = delete;
 
-    // Creates the file or empties an existing one, takes it for this
-    // program alone and writes the header. False when it cannot be opened
-    // (nothing stays open then).
+    // Creates the file or empties an existing regular one (never through a
+    // symbolic link), takes it for this program alone and writes the header.
+    // False when it cannot be opened (nothing stays open then).
     bool open(const std::string &path, const std::string &targetHost, const std::string &sourceHost,
               const std::vector<std::string> &seriesNames);
     // Writes the record line of a sample. A failed write closes the file and

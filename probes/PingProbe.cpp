@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <random>
 
 #ifndef _WIN32
 #include <linux/errqueue.h>
@@ -48,6 +50,21 @@ void sayNoIcmpRight()
 #endif
 }
 
+// Random numbers from the system's source; the identifier is drawn once.
+std::uint32_t randomNumber()
+{
+    static std::mutex mutex;
+    static std::random_device source;
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<std::uint32_t>(source());
+}
+
+std::uint16_t processIdentifier()
+{
+    static const std::uint16_t identifier = static_cast<std::uint16_t>(randomNumber());
+    return identifier;
+}
+
 void putLittleEndian(std::uint8_t *at, std::uint32_t value)
 {
     at[0] = static_cast<std::uint8_t>(value);
@@ -76,15 +93,15 @@ std::uint16_t CPingProbe::checksum(const std::uint8_t *data, std::size_t size)
     return static_cast<std::uint16_t>(~sum);
 }
 
-ping::Request CPingProbe::buildRequest(std::uint32_t stamp)
+ping::Request CPingProbe::buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce)
 {
     ping::Request message{};
     message[0] = EchoRequest;
     message[1] = 0;
-    putLittleEndian(&message[4], stamp);
+    putLittleEndian(&message[4], identifier | std::uint32_t(sequence) << 16);
     message[8] = 0x51;
     message[9] = 0;
-    putLittleEndian(&message[10], stamp);
+    putLittleEndian(&message[10], nonce);
     const std::uint16_t sum = checksum(message.data(), ping::DataSize + 10);
     std::memcpy(&message[2], &sum, 2);
     return message;
@@ -183,7 +200,8 @@ int CPingProbe::beginAsync()
     const int ttl = ping::Ttl;
     int error = 0;
     if (setsockopt(socket_, IPPROTO_IP, IP_TTL, reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
-        request_ = buildRequest(nextRequestStamp(owner_.clock().tickMs()));
+        request_ = buildRequest(processIdentifier(),
+                                static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber());
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(ping::EchoPort);
@@ -298,7 +316,9 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
     // kernel owns the identifier (bytes 4 and 5) and has filtered on it.
     const std::size_t from = datagram_ ? 6 : 4;
     if (type == EchoReply) {
-        if (length < ping::RequestSize || icmp[1] != 0)
+        // Only the target answers for itself: another host that sees the
+        // request could copy it.
+        if (source != address_ || length < ping::RequestSize || icmp[1] != 0)
             return -1;
         if (std::memcmp(icmp + from, request_.data() + from, ping::RequestSize - from) != 0)
             return -1;

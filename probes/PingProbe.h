@@ -45,13 +45,15 @@ struct PingReply {
 // from inside start() and one line on standard error says which right is
 // missing (once per process).
 //
-// Only an echo reply to this very request (identifier, sequence and data;
-// on a datagram socket the identifier is the kernel's) is success, and only
-// a destination-unreachable or time-exceeded message that quotes this
-// request is failure; everything else is skipped. A raw socket sees every
-// ICMP message that reaches the host, the replies to other checks included,
-// so no two requests of the process that may wait at the same time are
-// alike (see nextRequestStamp()).
+// Only an echo reply from the target to this very request (identifier,
+// sequence and data; on a datagram socket the identifier is the kernel's) is
+// success, and only a destination-unreachable or time-exceeded message, from
+// whichever router, that quotes this request is failure; everything else is
+// skipped. A raw socket sees every ICMP message that reaches the host, the
+// replies to other checks included, so no two requests of the process that
+// may wait at the same time are alike (see nextRequestStamp()), and none can
+// be guessed: the identifier is drawn at random once per process, the data
+// holds a random number drawn for each request.
 class CPingProbe final : public CSocketProbe {
 public:
     enum SocketChoice { AnySocket, RawOnly, DatagramOnly };
@@ -74,16 +76,18 @@ public:
     // 1 success, 0 failure, -1 not ours. Fills in reply on 1 and 0.
     int judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply) const;
 
-    // The echo request for a stamp: type 8, code 0, checksum, the stamp
-    // (little-endian) at offsets 4 and 10, 0x51 at 8, zeros elsewhere.
-    static ping::Request buildRequest(std::uint32_t stamp);
+    // The echo request: type 8, code 0, checksum, identifier and sequence
+    // (little-endian) at offsets 4 and 6, 0x51 at 8, the nonce
+    // (little-endian) at 10, zeros elsewhere.
+    static ping::Request buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce);
     // RFC 1071 checksum over data, words in host byte order.
     static std::uint16_t checksum(const std::uint8_t *data, std::size_t size);
     // The diagnostic text for a destination-unreachable code.
     static const char *unreachableText(int code);
-    // The stamp of the next request of the process: the millisecond tick,
-    // or one more than the stamp before when the tick has not moved past
-    // it, so that no stamp comes twice.
+    // The stamp of the next request of the process, whose low half is its
+    // sequence number: the millisecond tick, or one more than the stamp
+    // before when the tick has not moved past it, so that no stamp comes
+    // twice.
     static std::uint32_t nextRequestStamp(std::uint32_t tickMs);
 
 protected:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/NoticeBoard.h"
 
+#include "app/base/TextFormat.h"
+
 #include <cstdio>
 
 namespace vigilon {
@@ -34,6 +36,8 @@ std::string NoticeBoard::text() const
 
 void logNotice(const std::string &text)
 {
+    // The message's own line breaks join its lines; what else it holds of
+    // names and commands is escaped.
     std::string line;
     line.reserve(text.size());
     for (const char c : text) {
@@ -41,7 +45,7 @@ void logNotice(const std::string &text)
             continue;
         line += c == '\n' ? ' ' : c;
     }
-    std::fprintf(stderr, "vigilon: %s\n", line.c_str());
+    std::fprintf(stderr, "vigilon: %s\n", escapeControls(line).c_str());
 }
 
 } // namespace vigilon

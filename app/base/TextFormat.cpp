@@ -28,6 +28,37 @@ std::string formatText(const std::string &format, std::initializer_list<std::str
     return out;
 }
 
+std::string escapeControls(const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            // A C1 control in UTF-8.
+            out += "\\u00";
+            out += hex[next >> 4];
+            out += hex[next & 15];
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string cutUtf8(const std::string &text, std::size_t maxBytes)
 {
     if (text.size() <= maxBytes)

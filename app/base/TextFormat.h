@@ -13,6 +13,12 @@ namespace vigilon {
 // formatter.
 std::string formatText(const std::string &format, std::initializer_list<std::string> args);
 
+// Text for a line of standard error: control characters become visible
+// escapes (\t, \n, \r, \xHH; U+0080 to U+009F as \u0080 and so on), so
+// that no text can break the line or drive the terminal. Every other byte
+// stays as it is.
+std::string escapeControls(const std::string &text);
+
 // Cuts text to at most maxBytes bytes without splitting a UTF-8 character.
 std::string cutUtf8(const std::string &text, std::size_t maxBytes);
 

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,17 +30,25 @@ constexpr char kShowRequest[] = "show\n";
 constexpr char kShowAnswer[] = "ok\n";
 
 #ifndef _WIN32
-// $XDG_RUNTIME_DIR, or a folder of our own under the temporary directory
-// that nobody else can have made for us.
+// $XDG_RUNTIME_DIR when it is ours alone, else a folder of our own under the
+// temporary directory that nobody else can have made for us.
 // A local socket's path must fit the 108 bytes of sun_path; a runtime
 // folder too deep for ours gives way to the private temporary one.
 constexpr qsizetype kMaxSocketPath = 107;
 constexpr qsizetype kSocketNameLength = 38; // "/vigilon-" + 24 hex digits + ".sock"
 
+// A folder of ours, not a link, that nobody else may enter.
+bool privateFolder(const char *path)
+{
+    struct stat st = {};
+    return lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+
 QString runtimeDirectory(std::string &error)
 {
-    if (const char *dir = std::getenv("XDG_RUNTIME_DIR");
-        dir && dir[0] == '/' && qsizetype(std::strlen(dir)) + kSocketNameLength <= kMaxSocketPath)
+    // A runtime folder that others may enter or write is not used.
+    if (const char *dir = std::getenv("XDG_RUNTIME_DIR"); dir && dir[0] == '/' &&
+        qsizetype(std::strlen(dir)) + kSocketNameLength <= kMaxSocketPath && privateFolder(dir))
         return QString::fromLocal8Bit(dir);
     const QString fallback = QDir::tempPath() + QStringLiteral("/vigilon-%1").arg(geteuid());
     const QByteArray path = QFile::encodeName(fallback);
@@ -47,9 +56,7 @@ QString runtimeDirectory(std::string &error)
         error = std::string("cannot make ") + path.constData() + ": " + std::strerror(errno);
         return {};
     }
-    struct stat st = {};
-    if (lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & 077) != 0) {
+    if (!privateFolder(path.constData())) {
         error = std::string(path.constData()) + " is not a private folder of this user";
         return {};
     }
@@ -73,6 +80,8 @@ QString SingleInstance::keyFor(const std::string &storePath)
 
 SingleInstance::SingleInstance(const std::string &storePath, const std::string &runtimeDir)
 {
+    clientDeadline_.setSingleShot(true);
+    connect(&clientDeadline_, &QTimer::timeout, this, &SingleInstance::finishClient);
     QString dir = QString::fromStdString(runtimeDir);
 #ifndef _WIN32
     if (dir.isEmpty())
@@ -87,8 +96,12 @@ SingleInstance::SingleInstance(const std::string &storePath, const std::string &
 
 SingleInstance::~SingleInstance()
 {
-    if (server_)
-        server_->close();
+    // The connection being served goes with the server, unheard.
+    clientDeadline_.stop();
+    if (client_)
+        disconnect(client_, nullptr, this, nullptr);
+    client_ = nullptr;
+    server_.reset();
 #ifndef _WIN32
     if (fd_ >= 0)
         ::close(fd_); // drops the lock; the file stays for the next one
@@ -162,6 +175,8 @@ bool SingleInstance::listen(std::function<void()> onShow)
     QLocalServer::removeServer(socketPath_);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    // Beyond these the server accepts nothing until one is taken.
+    server_->setMaxPendingConnections(4);
     connect(server_.get(), &QLocalServer::newConnection, this, &SingleInstance::onConnection);
     if (!server_->listen(socketPath_)) {
         error_ = "cannot listen on " + socketPath_.toStdString() + ": " + server_->errorString().toStdString();
@@ -173,24 +188,52 @@ bool SingleInstance::listen(std::function<void()> onShow)
 
 void SingleInstance::onConnection()
 {
-    while (QLocalSocket *client = server_->nextPendingConnection()) {
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QLocalSocket::readyRead, this, [this, client] {
-            if (!client->canReadLine()) {
-                if (client->bytesAvailable() > 64)
-                    client->abort();
-                return;
-            }
-            const QByteArray line = client->readLine(64);
-            if (line == kShowRequest) {
-                client->write(kShowAnswer);
-                client->flush();
-                if (onShow_)
-                    onShow_();
-            }
-            client->disconnectFromServer();
-        });
+    // One at a time: the others wait in the listen queue, where they hold
+    // none of our descriptors once the server's few pending places are taken.
+    if (client_ || !server_)
+        return;
+    QLocalSocket *client = server_->nextPendingConnection();
+    if (!client)
+        return;
+    client_ = client;
+    clientDeadline_.start(ServeMs);
+    connect(client, &QLocalSocket::disconnected, this, &SingleInstance::serveClient);
+    connect(client, &QLocalSocket::readyRead, this, &SingleInstance::serveClient);
+    // What it sent while it waited in the queue may have been read already.
+    QMetaObject::invokeMethod(this, &SingleInstance::serveClient, Qt::QueuedConnection);
+}
+
+void SingleInstance::serveClient()
+{
+    QLocalSocket *client = client_;
+    if (!client)
+        return;
+    if (!client->canReadLine()) {
+        if (client->bytesAvailable() > 64 || client->state() != QLocalSocket::ConnectedState)
+            finishClient();
+        return;
     }
+    const bool show = client->readLine(64) == kShowRequest;
+    if (show) {
+        client->write(kShowAnswer);
+        client->flush();
+    }
+    finishClient();
+    if (show && onShow_)
+        onShow_();
+}
+
+void SingleInstance::finishClient()
+{
+    clientDeadline_.stop();
+    QLocalSocket *client = std::exchange(client_, nullptr);
+    if (!client)
+        return;
+    disconnect(client, nullptr, this, nullptr);
+    // The answer, if any, has been flushed: nothing is left to wait for.
+    client->abort();
+    client->deleteLater();
+    onConnection();
 }
 
 bool SingleInstance::askToShow(int timeoutMs)

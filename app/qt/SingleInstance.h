@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -17,12 +19,19 @@ namespace vigilon {
 // listens on a local socket named like it. A later instance without
 // "-service" asks the first to show its main dialog and ends; a later one
 // with "-service" waits for the lock and then monitors.
+//
+// The holder serves one connection at a time and closes it once answered or
+// after ServeMs; later connections wait in the listen queue meanwhile.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
     // runtimeDir: where the lock and the socket live; empty means
     // $XDG_RUNTIME_DIR, or a private folder under the temporary directory.
+    // $XDG_RUNTIME_DIR only when it is our own folder, closed to others
+    // (mode 0700).
     explicit SingleInstance(const std::string &storePath, const std::string &runtimeDir = {});
+
+    static constexpr int ServeMs = 2000;
     ~SingleInstance() override;
 
     // Takes the lock if nobody holds it. False when another instance does, or
@@ -52,6 +61,10 @@ private:
     bool openLockFile();
     bool lock(bool wait);
     void onConnection();
+    // Answers the connection being served once its request is in.
+    void serveClient();
+    // Closes the connection being served and takes the next.
+    void finishClient();
 
     QString lockPath_;
     QString socketPath_;
@@ -60,6 +73,8 @@ private:
     std::string error_;
     std::unique_ptr<QLocalServer> server_;
     std::function<void()> onShow_;
+    QLocalSocket *client_ = nullptr;
+    QTimer clientDeadline_;
 };
 
 } // namespace vigilon

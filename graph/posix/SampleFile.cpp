@@ -8,6 +8,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vigilon {
@@ -34,10 +35,17 @@ std::string convert(const std::string &utf8, const std::string &charset)
 
 int openFile(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // A symbolic link is not followed (the file would be another's), and a
+    // FIFO or device does not hold the program up in open().
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    struct stat st {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Emptied only once it is known to be a regular file held by us alone.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return -1;
     }

@@ -8,11 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 namespace vigilon {
 
@@ -48,15 +47,24 @@ std::string convert(const std::string &utf8, const std::string &charset)
 
 int openFile(const std::string &path)
 {
-    // Others may read the file while it is recorded, but not write it.
-    int fd = -1;
-    if (::_sopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
-                   _S_IREAD | _S_IWRITE) != 0 || fd < 0)
+    // Others may read the file while it is recorded, but not write it. A
+    // symbolic link or junction is opened as itself and refused with
+    // anything else that is not a file on disk (a pipe, a device such as
+    // CON); the file is emptied only then.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    if (::_chsize_s(fd, 0) != 0) {
-        ::_close(fd);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    if (!regular || !SetEndOfFile(handle)) {
+        CloseHandle(handle);
         return -1;
     }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd < 0)
+        CloseHandle(handle);
     return fd;
 }
 

@@ -58,15 +58,16 @@ const RecordingHost::Report *reportFor(const RecordingHost &host, const MonitorP
 
 TEST(PingProbe, RequestsAreLaidOutAsBeforeAndNeverAlike)
 {
-    const auto request = CPingProbe::buildRequest(0x12345678u);
+    const auto request = CPingProbe::buildRequest(0x5678, 0x1234, 0x9abcdef0u);
     ASSERT_EQ(request.size(), 18u);
-    const std::uint8_t stamp[4] = {0x78, 0x56, 0x34, 0x12};
+    const std::uint8_t numbers[4] = {0x78, 0x56, 0x34, 0x12};
+    const std::uint8_t nonce[4] = {0xf0, 0xde, 0xbc, 0x9a};
     EXPECT_EQ(request[0], 8);
     EXPECT_EQ(request[1], 0);
-    EXPECT_EQ(std::memcmp(&request[4], stamp, 4), 0);
+    EXPECT_EQ(std::memcmp(&request[4], numbers, 4), 0);
     EXPECT_EQ(request[8], 0x51);
     EXPECT_EQ(request[9], 0);
-    EXPECT_EQ(std::memcmp(&request[10], stamp, 4), 0);
+    EXPECT_EQ(std::memcmp(&request[10], nonce, 4), 0);
     for (int i = 14; i < 18; ++i)
         EXPECT_EQ(request[i], 0);
     // A correct checksum makes the sum over the whole message come out 0.
@@ -116,6 +117,9 @@ TEST(PingProbe, LoopbackEchoIsReportedFromTheLoop)
     ASSERT_EQ(host.reports.size(), 1u);
     EXPECT_EQ(host.reports[0].code, PingOk);
     EXPECT_EQ(host.reports[0].entry, &entry);
+    // One identifier for the process, a nonce of its own for each request.
+    EXPECT_EQ(std::memcmp(&probe->request()[4], &gone.request()[4], 2), 0);
+    EXPECT_NE(std::memcmp(&probe->request()[10], &gone.request()[10], 4), 0);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_EQ(probe->reply().type, 0);
     EXPECT_EQ(probe->reply().source, htonl(INADDR_LOOPBACK));
@@ -265,9 +269,10 @@ TEST(DroppingHost, EveryKindEndsAtItsDeadlineAndNothingWaitsForThePing)
 }
 
 // An ICMP responder on loopback (kernel echo replies off) that surrounds
-// every answer with unrelated traffic. The requests to 127.0.0.d are
-// answered as answers[d] says, in the order they come; those it does not
-// name go unanswered.
+// every answer with unrelated traffic, a copy of the reply sent from
+// 127.0.0.9 first among it. The requests to 127.0.0.d are answered as
+// answers[d] says, in the order they come, the echo reply from 127.0.0.d;
+// those it does not name go unanswered.
 class Responder {
 public:
     enum Answer { Silent, Reply, Unreachable, TimeExceeded };
@@ -288,7 +293,7 @@ public:
     bool ok() const { return socket_ >= 0; }
 
 private:
-    void send(std::vector<std::uint8_t> message)
+    void send(std::vector<std::uint8_t> message, std::uint32_t from = htonl(INADDR_LOOPBACK))
     {
         message[2] = message[3] = 0;
         const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
@@ -296,7 +301,24 @@ private:
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        sendto(socket_, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        // The source address goes with the datagram.
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = from;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof info)]{};
+        iovec io{message.data(), message.size()};
+        msghdr m{};
+        m.msg_name = &to;
+        m.msg_namelen = sizeof to;
+        m.msg_iov = &io;
+        m.msg_iovlen = 1;
+        m.msg_control = control;
+        m.msg_controllen = sizeof control;
+        cmsghdr *c = CMSG_FIRSTHDR(&m);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof info);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        sendmsg(socket_, &m, 0);
     }
     static std::vector<std::uint8_t> quoting(std::uint8_t type, std::uint8_t code, const std::uint8_t *request,
                                              std::uint32_t destination)
@@ -337,6 +359,9 @@ private:
             const std::size_t nth = seen[buffer[19]]++;
             const Answer answer = nth < plan.size() ? plan[nth] : Silent;
             std::vector<std::uint8_t> request(icmp, icmp + 18);
+            std::vector<std::uint8_t> copied = request;
+            copied[0] = 0;
+            send(copied, htonl(0x7f000009));
             // Unrelated: a reply to someone else, a reply with our numbers
             // but other data, an error about someone else's request, and an
             // unrelated message type.
@@ -358,7 +383,7 @@ private:
             usleep(delayMs_ * 1000);
             if (answer == Reply) {
                 request[0] = 0;
-                send(request);
+                send(request, destination);
             } else {
                 send(answer == Unreachable ? quoting(3, 1, request.data(), destination)
                                            : quoting(11, 0, request.data(), destination));
@@ -375,7 +400,8 @@ private:
 
 // Checks under way at the same time, to one target and to several, on both
 // kinds of socket: each is decided by the answer to its own request only,
-// also when two of them were sent within the same millisecond.
+// also when two of them were sent within the same millisecond, and never by
+// a reply from another host than the target.
 TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
 {
     const int status = test::runInChild(
@@ -390,7 +416,7 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                 int done;
             };
             // Two checks to 127.0.0.1: the first is answered, the second
-            // refused; 127.0.0.3 never answers.
+            // refused; 127.0.0.3 never answers, only 127.0.0.9 does.
             const Case cases[] = {{"127.0.0.1", PingOk, 0, 1},
                                   {"127.0.0.1", PingFailed, 3, 1},
                                   {"127.0.0.2", PingFailed, 11, 1},

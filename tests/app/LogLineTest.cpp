@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// Lines on standard error: names and commands cannot break them or reach
+// the terminal as control sequences.
+#include "app/AlertAction.h"
+#include "app/platform/Launcher.h"
+#include "app/base/TextFormat.h"
+#include "tests/support/FrameFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace vigilon::test {
+namespace {
+
+TEST(LogLine, controlCharactersBecomeVisibleEscapesAndAllElseStays)
+{
+    EXPECT_EQ(escapeControls("a\tb\nc\rd\x1b[2J\x7f\x01"), "a\\tb\\nc\\rd\\x1b[2J\\x7f\\x01");
+    // UTF-8 stays, a C1 control in it does not (U+009B starts a sequence).
+    EXPECT_EQ(escapeControls("ポート\xc2\x9b" "1m\xc2\xa0\\"), "ポート\\u009b1m\xc2\xa0\\");
+    EXPECT_EQ(escapeControls(std::string("x\0y", 3)), "x\\x00y");
+}
+
+// A launcher that starts nothing.
+struct RefusingLauncher : platform::Launcher {
+    platform::LaunchOutcome startProgram(const platform::ProgramStart &) override { return {}; }
+    platform::LaunchOutcome openDocument(const std::string &, std::function<void()>) override { return {}; }
+    bool namesProgram(const std::string &) const override { return true; }
+    std::size_t runningCount() const override { return 0; }
+};
+
+// The check and status lines of a round with a name that tries to forge
+// lines, and the messages about an alert command that does.
+class LogLines : public FrameFixture {};
+
+TEST_F(LogLines, keepNamesAndCommandsOnTheirLine)
+{
+    verbose = true;
+    storeConfiguration({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 5, 0);
+    makeFrame();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    probes.finishAll(false);
+    makeCommandRunner(prompter, std::make_unique<RefusingLauncher>(), [] { return "h"; })("/x\nprog\x1b]0;x\a");
+    const std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+    EXPECT_EQ(text.find('\a'), std::string::npos) << text;
+    EXPECT_NE(text.find("\tweb\\tOk\\nforged\\x1b[2Jサーバ\tFailed\t"), std::string::npos) << text;
+    EXPECT_NE(text.find(" web\\tOk\\nforged\\x1b[2Jサーバ: "), std::string::npos) << text;
+    // No line begins with what followed a line break in the name or command.
+    EXPECT_EQ(text.find("\nforged"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nprog"), std::string::npos) << text;
+    EXPECT_NE(text.find("/x\\nprog\\x1b]0;x\\x07"), std::string::npos) << text;
+}
+
+} // namespace
+} // namespace vigilon::test

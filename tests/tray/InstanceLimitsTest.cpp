@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+// What the one-instance check takes from its surroundings: only a private
+// runtime folder, and only a few descriptors however many connect.
+#include "app/qt/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vigilon::test {
+namespace {
+
+int descriptorCount()
+{
+    int count = 0;
+    if (DIR *dir = opendir("/proc/self/fd")) {
+        while (readdir(dir))
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+int connectTo(const QString &path)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Runs the event loop until done() holds or ms have passed.
+template <class Done> bool spin(Done done, int ms)
+{
+    for (QDeadlineTimer deadline(ms); !deadline.hasExpired();) {
+        if (done())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return false;
+}
+
+} // namespace
+
+class InstanceLimitsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void anOpenRuntimeFolderIsNotUsed()
+    {
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0777) == 0);
+        const QString open = SingleInstance("/x/registry.sqlite").socketPath();
+        QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0700) == 0);
+        const QString closed = SingleInstance("/x/registry.sqlite").socketPath();
+        qputenv("XDG_RUNTIME_DIR", old);
+        QVERIFY2(!open.startsWith(runtime.path()), qPrintable(open));
+        QVERIFY2(closed.startsWith(runtime.path()), qPrintable(closed));
+    }
+
+    // Idle connections by the hundred: they wait their turn without our
+    // descriptors, each is closed after its short deadline, and a request
+    // after them is answered.
+    void idleConnectionsAreServedOneAtATime()
+    {
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        SingleInstance holder(QDir(runtime.path()).filePath(QStringLiteral("store")).toStdString(),
+                              runtime.path().toStdString());
+        int shown = 0;
+        QVERIFY(holder.tryLock() && holder.listen([&] { ++shown; }));
+        const int before = descriptorCount();
+        std::vector<int> idle;
+        for (int i = 0; i < 300; ++i) {
+            const int fd = connectTo(holder.socketPath());
+            if (fd >= 0)
+                idle.push_back(fd);
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(idle.size() >= 40);
+        spin([] { return false; }, 300);
+        const int held = descriptorCount() - before - int(idle.size());
+        QVERIFY2(held <= 8, qPrintable(QString::number(held)));
+
+        // The first is closed once its deadline has passed.
+        char byte;
+        QVERIFY(spin([&] { return ::read(idle.front(), &byte, 1) == 0; }, SingleInstance::ServeMs + 1500));
+
+        for (int fd : idle)
+            close(fd);
+        // The queue empties as the closed ones are taken in turn.
+        int asker = -1;
+        QVERIFY(spin([&] { return (asker = connectTo(holder.socketPath())) >= 0; }, 3000));
+        QCOMPARE(::write(asker, "show\n", 5), ssize_t(5));
+        char answer[4] = {};
+        QVERIFY(spin([&] { return ::read(asker, answer, 3) == 3; }, 3000));
+        QCOMPARE(QByteArray(answer), QByteArray("ok\n"));
+        QCOMPARE(shown, 1);
+        close(asker);
+    }
+};
+
+} // namespace vigilon::test
+
+QTEST_GUILESS_MAIN(vigilon::test::InstanceLimitsTest)
+#include "InstanceLimitsTest.moc"
