@@ -4,7 +4,6 @@
 #include "app/MonitorRules.h"
 #include "tests/support/FrameFixture.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -12,10 +11,6 @@
 #include <sstream>
 #include <tuple>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace vigilon::test {
 namespace {
@@ -65,49 +60,12 @@ TEST(ResponseTime, theThresholdRuleSeesTheRoundedValue)
 }
 
 #ifndef _WIN32
-// Standard error, caught in a file for the length of a test.
-class CaughtStderr {
-public:
-    CaughtStderr()
-    {
-        std::fflush(stderr);
-        char name[] = "/tmp/vigilon-stderr-XXXXXX";
-        file_ = ::mkstemp(name);
-        ::unlink(name);
-        saved_ = ::dup(2);
-        ::dup2(file_, 2);
-    }
-    ~CaughtStderr() { restore(); }
-    std::string text()
-    {
-        restore();
-        std::string out;
-        char buffer[4096];
-        ::lseek(file_, 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(file_, buffer, sizeof buffer)) > 0;)
-            out.append(buffer, std::size_t(n));
-        return out;
-    }
-
-private:
-    void restore()
-    {
-        if (saved_ < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(saved_, 2);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    int file_ = -1;
-    int saved_ = -1;
-};
-
 // The lines with tabs: those of --verbose (status lines have none).
-std::vector<std::string> verboseLines(const std::string &text)
+// Of standard error since testing::internal::CaptureStderr().
+std::vector<std::string> verboseLines()
 {
     std::vector<std::string> lines;
-    std::istringstream in(text);
+    std::istringstream in(testing::internal::GetCapturedStderr());
     for (std::string line; std::getline(in, line);)
         if (line.find('\t') != std::string::npos)
             lines.push_back(line);
@@ -137,7 +95,7 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     verbose = true;
     storeConfiguration({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
     makeFrame();
-    CaughtStderr caught;
+    testing::internal::CaptureStderr();
     const auto local = [](std::time_t t) {
         char text[32];
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
@@ -153,7 +111,7 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     entry(0).responseMicros = 250001;
     probes.pending[0]->finish(true, 250);         // Warning
     const std::string after = local(std::time(nullptr));
-    const std::vector<std::string> lines = verboseLines(caught.text());
+    const std::vector<std::string> lines = verboseLines();
 
     ASSERT_EQ(lines.size(), 4u);
     const std::regex shape(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{3}\t([^\t]+)\t(Ok|Warning|Failed|Retry)\t(\d+\.\d{3}))");
@@ -176,12 +134,12 @@ TEST_F(VerboseLines, withoutTheSwitchNoCheckLineIsWritten)
 {
     storeConfiguration({{80, GenericTcp, 1}});
     makeFrame();
-    CaughtStderr caught;
+    testing::internal::CaptureStderr();
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     probes.finishAll(true, 3);
     loop.advance(5000);
     probes.finishAll(false);
-    EXPECT_TRUE(verboseLines(caught.text()).empty());
+    EXPECT_TRUE(verboseLines().empty());
 }
 
 #endif // !_WIN32
