@@ -163,8 +163,8 @@ protected:
     void TearDown() override { useZone(savedZone_ ? savedZone_->c_str() : nullptr); }
 
     MainDialogController &dialog() { return *controls.rules; }
-    LoadedSettings stored(std::string &target) { return loadSettings(registry, true, target); }
-    LoadedSettings stored() { return stored(storedTarget); }
+    // What the store holds; its target in storedTarget.
+    LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
     Texts storedNames()
     {
         Texts names;
