@@ -51,11 +51,6 @@ ResponseGraphParams graphParams(std::uint32_t threshold = 0)
     return p;
 }
 
-QRect toRect(const GRect &r)
-{
-    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-}
-
 QColor rgb(GColour c)
 {
     return QColor(c.red, c.green, c.blue);
@@ -196,7 +191,9 @@ void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
     QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.bottom + 3, 60, 14), rgb(graphcolour::Labels)));
     QCOMPARE(g.maxLabel, std::string("最大=300"));
     // The series line in its colour.
-    QVERIFY(hasColourIn(image, toRect(w.lastPaint().items[2].shadowAt).translated(-1, -1), rgb(graphcolour::series(0))));
+    const GRect &shadow = w.lastPaint().items[2].shadowAt;
+    QVERIFY(hasColourIn(image, QRect(shadow.left - 1, shadow.top - 1, shadow.width(), shadow.height()),
+                        rgb(graphcolour::series(0))));
 
     // Once the maximum passes the threshold the line drops.
     w.AddSample(1000);
