@@ -231,30 +231,21 @@ private slots:
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
-        const QRect status = d.control(CMonitorDlg::IdStatus)->geometry();
-        const QRect portTest = d.control(CMonitorDlg::IdPortTest)->geometry();
-        const QRect start = d.control(CMonitorDlg::IdStartStop)->geometry();
-        const QRect logo = d.control(CMonitorDlg::IdLogo)->geometry();
-        const QRect list = d.control(CMonitorDlg::IdList)->geometry();
+        const auto at = [&d](int id) { return d.control(id)->geometry(); };
+        const QRect status = at(CMonitorDlg::IdStatus), portTest = at(CMonitorDlg::IdPortTest);
+        const QRect start = at(CMonitorDlg::IdStartStop), logo = at(CMonitorDlg::IdLogo), list = at(CMonitorDlg::IdList);
 
+        // The buttons and the logo keep their sizes at the right edge, the
+        // logo at the bottom; the list fills the rest; the others stay.
         d.resize(700, 420);
         QTRY_COMPARE(d.size(), QSize(700, 420));
-        for (int id : {CMonitorDlg::IdStartStop, CMonitorDlg::IdTarget, CMonitorDlg::IdExit, CMonitorDlg::IdLogo}) {
-            const QRect r = d.control(id)->geometry();
-            QCOMPARE(r.x() + r.width(), 700 - 8);
-        }
-        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().size(), start.size());
-        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().y(), start.y());
-        const QRect l = d.control(CMonitorDlg::IdList)->geometry();
-        QCOMPARE(l.x(), 8);
-        QCOMPARE(l.x() + l.width(), 700 - 8);
-        QCOMPARE(l.y(), list.y());
-        QCOMPARE(l.y() + l.height(), 420 - 44);
-        const QRect g = d.control(CMonitorDlg::IdLogo)->geometry();
-        QCOMPARE(g.size(), logo.size());
-        QCOMPARE(g.y() + g.height(), 420 - 4);
-        QCOMPARE(d.control(CMonitorDlg::IdStatus)->geometry(), status);
-        QCOMPARE(d.control(CMonitorDlg::IdPortTest)->geometry(), portTest);
+        for (int id : {CMonitorDlg::IdTarget, CMonitorDlg::IdExit})
+            QCOMPARE(at(id).right(), 700 - 9);
+        QCOMPARE(at(CMonitorDlg::IdStartStop), QRect(QPoint(700 - 8 - start.width(), start.y()), start.size()));
+        QCOMPARE(at(CMonitorDlg::IdList), QRect(QPoint(8, list.y()), QPoint(700 - 9, 420 - 45)));
+        QCOMPARE(at(CMonitorDlg::IdLogo), QRect(QPoint(700 - 8 - logo.width(), 420 - 4 - logo.height()), logo.size()));
+        QCOMPARE(at(CMonitorDlg::IdStatus), status);
+        QCOMPARE(at(CMonitorDlg::IdPortTest), portTest);
         // The caption band follows the bottom edge.
         const int frameBottom = d.frameGeometry().bottom() - d.geometry().bottom();
         QCOMPARE(d.captionBand().bottom() + 1, 420 + frameBottom - 4);
