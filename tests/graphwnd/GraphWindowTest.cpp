@@ -101,16 +101,15 @@ class GraphWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void createsSizedPlacedAndTranslucent();
+    void createsSizedPlacedTranslucentAndDraggable();
     void paintsTextThenAxesThresholdCurveAndLabels();
     void invalidatesOnlyGraphPerSampleAndTextPerTick();
-    void dragsOnlyAfterAPressInTheWindow();
     void contextMenuResetsAndAsksTheFrameToClose();
     void recordsToFileUntilItCannot();
     void noWindowForAnEntryDeletedMeanwhile();
 };
 
-void GraphWindowTest::createsSizedPlacedAndTranslucent()
+void GraphWindowTest::createsSizedPlacedTranslucentAndDraggable()
 {
     FakeClock clock;
     FakePrompter prompter;
@@ -142,6 +141,27 @@ void GraphWindowTest::createsSizedPlacedAndTranslucent()
         QCOMPARE(a.windowOpacity(), opacity);
     }
     QVERIFY(prompter.messages.empty());
+
+    // It is dragged only after a press in it.
+    w.show();
+    w.move(100, 100);
+    QCOMPARE(w.pos(), QPoint(100, 100));
+
+    // The button went down elsewhere and the cursor came in: no move.
+    sendMouse(w, QEvent::MouseMove, QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(100, 100));
+
+    // Press, then drag: the window follows the cursor.
+    sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(120, 115));
+    sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
+
+    // Released: a later move with the button held (pressed elsewhere) does
+    // nothing again.
+    sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(120, 115));
 }
 
 void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
@@ -229,33 +249,6 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     const GRect block = w.model().textBlock();
     QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
     QVERIFY(w.model().startLine().find("サンプル数: 0") != std::string::npos);
-}
-
-void GraphWindowTest::dragsOnlyAfterAPressInTheWindow()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
-    w.Create();
-    w.show();
-    w.move(100, 100);
-    QCOMPARE(w.pos(), QPoint(100, 100));
-
-    // The button went down elsewhere and the cursor came in: no move.
-    sendMouse(w, QEvent::MouseMove, QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(100, 100));
-
-    // Press, then drag: the window follows the cursor.
-    sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
-    sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
-
-    // Released: a later move with the button held (pressed elsewhere) does
-    // nothing again.
-    sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
 }
 
 void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
