@@ -163,8 +163,8 @@ protected:
     void TearDown() override { useZone(savedZone_ ? savedZone_->c_str() : nullptr); }
 
     MainDialogController &dialog() { return *controls.rules; }
-    LoadedSettings stored(std::string &target) { return loadSettings(registry, true, target); }
-    LoadedSettings stored() { return stored(storedTarget); }
+    // What the store holds; its target in storedTarget.
+    LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
     Texts storedNames()
     {
         Texts names;
@@ -191,7 +191,7 @@ private:
     std::optional<std::string> savedZone_;
 };
 
-TEST_F(DialogRules, opensWithTheStoredSettingsAndOneRowPerEntry)
+TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQuestion)
 {
     storeConfiguration({{80, GenericTcp, 1, 250, "notify %TARGET%"}, {8080, Http, 0}, {81, GenericTcp, 1}}, 7, 3);
     makeFrame();
@@ -208,9 +208,28 @@ TEST_F(DialogRules, opensWithTheStoredSettingsAndOneRowPerEntry)
     const std::pair<bool, int> shown[] = {{true, ImageWarning}, {false, ImageIdle}, {true, ImageError}, {false, ImageIdle}};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(std::pair(controls.rows[i].ticked, controls.rows[i].image), shown[i]) << i;
+
+    // The state icon and the first column toggle after a question; a click
+    // elsewhere does nothing.
+    dialog().onListClick(1, false);
+    EXPECT_TRUE(prompter.messages.empty());
+    const int writes = registry.writeCount();
+    prompter.answers = {mb::IdNo};
+    dialog().onListClick(1, true);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmActivatePort)});
+    EXPECT_FALSE(controls.rows[1].ticked || entry(1).active);
+    EXPECT_EQ(registry.writeCount(), writes);
+    dialog().onListClick(1, true);
+    EXPECT_TRUE(controls.rows[1].ticked);
+    EXPECT_EQ(stored().ports[1]->active, 1);
+    prompter.messages.clear();
+    dialog().onListDoubleClick(1, true);
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmDeactivatePort)});
+    EXPECT_FALSE(controls.rows[1].ticked);
+    EXPECT_EQ(stored().ports[1]->active, 0);
 }
 
-TEST_F(DialogRules, startAndStopAskSaveTheFieldsFirstAndSwitchTheControls)
+TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
 {
     storeConfiguration({{80, GenericTcp, 1}});
     makeFrame();
@@ -263,6 +282,22 @@ TEST_F(DialogRules, startAndStopAskSaveTheFieldsFirstAndSwitchTheControls)
         EXPECT_EQ(registry.writeCount(), writes);
         field->value = kept;
     }
+
+    // Exit posts the frame's question, as a message to the frame is; the
+    // typed fields are saved as it ends.
+    prompter.messages.clear();
+    prompter.answers = {mb::IdNo};
+    dialog().onExitRequest();
+    EXPECT_TRUE(prompter.messages.empty());
+    loop.runPosted();
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmExit)});
+    EXPECT_EQ(prompter.messages[0].caption, s(sid::ExitCaption));
+    EXPECT_FALSE(frame->closed());
+    controls.interval.value = "33";
+    dialog().onExitRequest();
+    loop.runPosted();
+    EXPECT_TRUE(frame->closed());
+    EXPECT_EQ(stored().intervalSeconds, 33u);
 }
 
 TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThePollingTimer)
@@ -428,31 +463,6 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
 }
 
-TEST_F(DialogRules, theStateIconAndTheFirstColumnToggleAfterAQuestion)
-{
-    storeConfiguration({{80, GenericTcp, 0}});
-    makeFrame();
-    dialog().onListClick(0, false);
-    EXPECT_TRUE(prompter.messages.empty());
-
-    const int writes = registry.writeCount();
-    prompter.answers = {mb::IdNo};
-    dialog().onListClick(0, true);
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmActivatePort)});
-    EXPECT_FALSE(controls.rows[0].ticked || entry(0).active);
-    EXPECT_EQ(registry.writeCount(), writes);
-
-    dialog().onListClick(0, true);
-    EXPECT_TRUE(controls.rows[0].ticked);
-    EXPECT_EQ(stored().ports[0]->active, 1);
-
-    prompter.messages.clear();
-    dialog().onListDoubleClick(0, true);
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmDeactivatePort)});
-    EXPECT_FALSE(controls.rows[0].ticked);
-    EXPECT_EQ(stored().ports[0]->active, 0);
-}
-
 TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
 {
     storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
@@ -521,25 +531,6 @@ TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
     };
     dialog().onTargetChange();
     EXPECT_EQ(frame->targetHost(), wide);
-}
-
-TEST_F(DialogRules, exitPostsTheFramesQuestionAndTheTypedFieldsAreSaved)
-{
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
-    prompter.answers = {mb::IdNo};
-    dialog().onExitRequest();
-    EXPECT_TRUE(prompter.messages.empty()); // posted, as a message to the frame is
-    loop.runPosted();
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmExit)});
-    EXPECT_EQ(prompter.messages[0].caption, s(sid::ExitCaption));
-    EXPECT_FALSE(frame->closed());
-
-    controls.interval.value = "33";
-    dialog().onExitRequest();
-    loop.runPosted();
-    EXPECT_TRUE(frame->closed());
-    EXPECT_EQ(stored().intervalSeconds, 33u);
 }
 
 // The program can end (the tray's exit) or the dialog go while one of the

@@ -3,13 +3,18 @@
 #include "app/base/StringTable.h"
 #include "tests/support/FrameFixture.h"
 
+#include <tuple>
+
 namespace vigilon::test {
 namespace {
 
 using MainFrame = FrameFixture;
 
-TEST_F(MainFrame, createsItsPartsInOrder)
+// Its parts in order, and the dialog gets the loaded list ending in the
+// placeholder.
+TEST_F(MainFrame, createsItsPartsInOrderAndHandsTheDialogTheLoadedList)
 {
+    storeConfiguration({{80, Http, 1}, {22, GenericTcp, 0}}, 7, 3);
     makeFrame();
     const Journal &j = ui.journal;
     const std::vector<std::string> expected = {"sockets.startup", "tray.create", "tray.add 146", "dialog.create",
@@ -23,21 +28,11 @@ TEST_F(MainFrame, createsItsPartsInOrder)
     }
     EXPECT_EQ(ui.tray->tip, "デバイス 127.0.0.1\r\nポート監視サービスは停止しています");
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
-}
-
-TEST_F(MainFrame, handsTheDialogTheLoadedListEndingInThePlaceholder)
-{
-    storeConfiguration({{80, Http, 1}, {22, GenericTcp, 0}}, 7, 3);
-    makeFrame();
     ASSERT_EQ(frame->portsForTest().size(), 3u);
-    EXPECT_EQ(entry(0).port, 80u);
-    EXPECT_EQ(entry(1).port, 22u);
-    EXPECT_EQ(entry(2).name, "追加");
-    EXPECT_EQ(entry(2).active, 0);
-    EXPECT_EQ(ui.dialogInit.intervalSeconds, 7u);
-    EXPECT_EQ(ui.dialogInit.retryLimit, 3u);
-    EXPECT_EQ(ui.dialogInit.localHostName, "testhost");
-    EXPECT_FALSE(ui.dialogInit.serviceMode);
+    EXPECT_EQ(std::tuple(entry(0).port, entry(1).port, entry(2).name, entry(2).active), std::tuple(80u, 22u, "追加", 0));
+    const MainDialogInit &init = ui.dialogInit;
+    EXPECT_EQ(std::tie(init.intervalSeconds, init.retryLimit, init.localHostName, init.serviceMode),
+              std::tuple(7u, 3u, "testhost", false));
 }
 
 TEST_F(MainFrame, neverSavesDefaultsOverAStoreItCouldNotRead)
@@ -55,26 +50,15 @@ TEST_F(MainFrame, neverSavesDefaultsOverAStoreItCouldNotRead)
     EXPECT_EQ(stored.intervalSeconds, 7u);
 }
 
-TEST_F(MainFrame, fallsBackToLoopbackWhenTheHostNameIsUnknown)
-{
-    sockets.hostNameWorks = false;
-    makeFrame();
-    EXPECT_EQ(frame->localHostName(), "127.0.0.1");
-}
-
 TEST_F(MainFrame, readsTheStoredTargetOnlyInServiceModeWithoutAHost)
 {
     storeConfiguration({{80, GenericTcp, 1}}, 5, 1, "stored.example");
-    {
-        makeFrame(true);
-        EXPECT_EQ(frame->targetHost(), "stored.example");
-        frame.reset();
-    }
-    {
-        makeFrame(true, "given.example");
-        EXPECT_EQ(frame->targetHost(), "given.example");
-        frame.reset();
-    }
+    makeFrame(true);
+    EXPECT_EQ(frame->targetHost(), "stored.example");
+    frame.reset();
+    makeFrame(true, "given.example");
+    EXPECT_EQ(frame->targetHost(), "given.example");
+    frame.reset();
     // An interactive start watches 127.0.0.1, and saves it as it ends.
     makeFrame(false);
     EXPECT_EQ(frame->targetHost(), "127.0.0.1");
@@ -102,11 +86,16 @@ TEST_F(MainFrame, startsMonitoringInServiceModeAfterTwoSecondsWithoutAQuestion)
     EXPECT_EQ(ui.tray->icon, 143u);
 }
 
-TEST_F(MainFrame, asksBeforeExitingAndNoChangesNothing)
+// No changes nothing and writes nothing; while monitoring the question is
+// the longer one; Yes ends in order, destroys pending checks from the loop
+// and writes Logon 0.
+TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
 {
+    storeConfiguration({{80, GenericTcp, 1}});
     makeProgramKey();
+    ASSERT_EQ(setLogonFlag(registry, 1), reg::Status::Ok);
     makeFrame();
-    prompter.answers = {mb::IdNo};
+    prompter.answers = {mb::IdNo, mb::IdNo};
     frame->requestExit();
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].caption, "Lumivane");
@@ -115,30 +104,15 @@ TEST_F(MainFrame, asksBeforeExitingAndNoChangesNothing)
     EXPECT_FALSE(frame->closed());
     EXPECT_TRUE(ui.tray->shown);
     EXPECT_FALSE(ui.journal.contains("ui.quit"));
-    EXPECT_EQ(logonValue(), 0xFFFFFFFFu) << "nothing written on No";
-}
+    EXPECT_EQ(logonValue(), 1u) << "nothing written on No";
 
-TEST_F(MainFrame, asksTheLongerQuestionWhileMonitoring)
-{
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
-    prompter.answers = {mb::IdNo};
+    ASSERT_FALSE(probes.pending.empty());
     frame->requestExit();
     EXPECT_EQ(prompter.messages.back().text,
               "アプリケーションを終了しますか?\r\nアプリケーション終了すると、ポート監視も終了します。");
     EXPECT_TRUE(frame->running());
     EXPECT_TRUE(loop.hasTimer(frame.get(), timers::Poll));
-}
-
-TEST_F(MainFrame, exitOnYesCleansUpAndWritesLogonZero)
-{
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeProgramKey();
-    ASSERT_EQ(setLogonFlag(registry, 1), reg::Status::Ok);
-    makeFrame();
-    frame->toggleMonitoring(true);
-    ASSERT_FALSE(probes.pending.empty());
 
     frame->requestExit();
     EXPECT_TRUE(frame->closed());
@@ -183,7 +157,7 @@ TEST_F(MainFrame, aFailedSocketStartShowsTheMessageAndEnds)
     EXPECT_FALSE(ui.journal.contains("dialog.create"));
 }
 
-TEST_F(MainFrame, trayTipIsCutAt127BytesOnACharacterBoundary)
+TEST_F(MainFrame, trayTipIsCutAt127BytesOnACharacterBoundaryAndTheHostNameFallsBack)
 {
     // "デバイス " is 13 bytes; a long target pushes the tip over 127 bytes.
     makeFrame(false, std::string(200, 'h'));
@@ -191,6 +165,10 @@ TEST_F(MainFrame, trayTipIsCutAt127BytesOnACharacterBoundary)
     // Here byte 127 falls inside "ホ" (bytes 125 to 127): the whole character goes.
     makeFrame(false, std::string(112, 'h') + "ホスト");
     EXPECT_EQ(ui.tray->tip, "デバイス " + std::string(112, 'h'));
+    // An unknown host name of our own: loopback.
+    sockets.hostNameWorks = false;
+    makeFrame();
+    EXPECT_EQ(frame->localHostName(), "127.0.0.1");
 }
 
 TEST_F(MainFrame, trayMenuCommandsReachTheFrame)

@@ -2,6 +2,9 @@
 // The monitoring engine on fake checks in virtual time.
 #include "tests/support/FrameFixture.h"
 
+#include <tuple>
+#include <utility>
+
 namespace vigilon::test {
 namespace {
 
@@ -33,9 +36,10 @@ protected:
     }
 };
 
+// Other protocol numbers are checked as TCP.
 TEST_F(Monitoring, startingSetsEveryRowIdleBeforeTheFirstRoundMarksActiveOnes)
 {
-    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    storeConfiguration({{80, 9, 1}, {81, GenericTcp, 0}});
     makeFrame();
     frame->toggleMonitoring(true);
     const auto &h = ui.dialog->imageHistory;
@@ -46,13 +50,13 @@ TEST_F(Monitoring, startingSetsEveryRowIdleBeforeTheFirstRoundMarksActiveOnes)
     EXPECT_EQ(h[2], std::make_pair(2, 4));
     EXPECT_EQ(h[3], std::make_pair(0, 3));
     ASSERT_EQ(probes.started.size(), 1u);
-    EXPECT_EQ(probes.started[0].port, 80u);
-    EXPECT_EQ(probes.started[0].mode, Regular);
+    EXPECT_EQ(std::tuple(probes.started[0].port, probes.started[0].mode, probes.started[0].kind),
+              std::tuple(80u, int(Regular), int(TcpProbeKind)));
 }
 
-TEST_F(Monitoring, declaresAFailureAtTheSecondFailedCheckAndAlertsOnce)
+TEST_F(Monitoring, declaresAFailureAtTheSecondFailedCheckAlertsOnceAndWarnsAboveTheThreshold)
 {
-    start({{80, GenericTcp, 1, 0, "notify %TARGET%"}});
+    start({{80, GenericTcp, 1, 100, "notify %TARGET%"}});
     tick(false);
     EXPECT_EQ(entry(0).status, Idle);
     EXPECT_EQ(ui.dialog->images[0], ImageChecking) << "the next round started";
@@ -75,32 +79,22 @@ TEST_F(Monitoring, declaresAFailureAtTheSecondFailedCheckAndAlertsOnce)
     EXPECT_EQ(entry(0).status, Ok);
     EXPECT_EQ(entry(0).responseTime, 20u);
     EXPECT_EQ(ui.tray->icon, 143u);
-}
-
-TEST_F(Monitoring, warningsShowInTheTrayAndRoundResult)
-{
-    start({{80, GenericTcp, 1, 100}});
     tick(true, 150);
     EXPECT_EQ(entry(0).status, Warning);
     EXPECT_EQ(ui.tray->icon, 144u);
 }
 
-TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRound)
+// Each poll period starts a round with a fresh share of lookups; the checks
+// finished by then are reaped.
+TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRoundAndReapsFinishedChecks)
 {
     start({{80, GenericTcp, 1}});
-    EXPECT_EQ(probes.started.size(), 1u);
+    EXPECT_EQ(std::pair(probes.started.size(), probes.rounds), std::pair(std::size_t(1), 1));
     loop.advance(4999);
     EXPECT_EQ(probes.started.size(), 1u);
-    loop.advance(1);
-    EXPECT_EQ(probes.started.size(), 2u);
+    loop.advance(1); // the first check still waits
+    EXPECT_EQ(std::pair(probes.started.size(), probes.rounds), std::pair(std::size_t(2), 2));
     EXPECT_EQ(ui.dialog->statusTexts.size(), 1u) << "each tick refreshes the status text";
-}
-
-TEST_F(Monitoring, finishedChecksAreReapedAtTheNextRound)
-{
-    start({{80, GenericTcp, 1}});
-    EXPECT_EQ(frame->pendingProbes().size(), 1u);
-    loop.advance(5000); // the first check still waits
     EXPECT_EQ(frame->pendingProbes().size(), 2u);
     probes.finishAll(true);
     loop.advance(5000);
@@ -120,7 +114,9 @@ TEST_F(Monitoring, startWithoutActiveEntryAsksNothingButSaysSo)
     EXPECT_FALSE(frame->running());
 }
 
-TEST_F(Monitoring, noToTheStopQuestionKeepsMonitoringAndTheNextTickRuns)
+// No keeps monitoring and the next tick runs; while the question is open
+// (over a poll tick, as a nested loop runs it) no round starts.
+TEST_F(Monitoring, theStopQuestion)
 {
     start({{80, GenericTcp, 1}});
     prompter.answers = {mb::IdNo};
@@ -130,16 +126,11 @@ TEST_F(Monitoring, noToTheStopQuestionKeepsMonitoringAndTheNextTickRuns)
     EXPECT_TRUE(grayed) << "the start/stop item is grayed while the question is open";
     EXPECT_TRUE(ui.tray->enabled[res::CmdToggleMonitoring]);
     EXPECT_EQ(prompter.messages[0].text, "監視サービスを停止しますか?");
-    const auto before = probes.started.size();
+    auto before = probes.started.size();
     loop.advance(5000);
     EXPECT_EQ(probes.started.size(), before + 1);
-}
 
-TEST_F(Monitoring, noRoundStartsWhileTheStopQuestionIsOpen)
-{
-    start({{80, GenericTcp, 1}});
-    const auto before = probes.started.size();
-    // The question stays open over a poll tick, as a nested loop would run it.
+    before = probes.started.size();
     prompter.onMessage = [&](const FakePrompter::Message &) { loop.advance(5000); };
     prompter.answers = {mb::IdYes};
     EXPECT_EQ(frame->toggleMonitoring(false), 0);
@@ -259,15 +250,6 @@ TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
         EXPECT_EQ(ui.dialog->images[int(i)], ImageIdle);
     }
     EXPECT_TRUE(commands.empty());
-}
-
-TEST_F(Monitoring, everyRoundStartsAFreshShareOfLookups)
-{
-    start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});
-    EXPECT_EQ(probes.rounds, 1);
-    loop.advance(5000);
-    EXPECT_EQ(probes.rounds, 2);
-    EXPECT_EQ(probes.started.size(), 4u);
 }
 
 class Suspend : public Monitoring {
@@ -392,13 +374,6 @@ TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
     probes.finishAll(false);
     EXPECT_EQ(entry(0).port, 81u);
     EXPECT_EQ(entry(0).retryCount, 1u);
-}
-
-TEST_F(Monitoring, otherProtocolNumbersAreCheckedAsTcp)
-{
-    start({{80, 9, 1}});
-    ASSERT_EQ(probes.started.size(), 1u);
-    EXPECT_EQ(probes.started[0].kind, TcpProbeKind);
 }
 
 } // namespace

@@ -51,11 +51,6 @@ ResponseGraphParams graphParams(std::uint32_t threshold = 0)
     return p;
 }
 
-QRect toRect(const GRect &r)
-{
-    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-}
-
 QColor rgb(GColour c)
 {
     return QColor(c.red, c.green, c.blue);
@@ -106,17 +101,15 @@ class GraphWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void createsSizedPlacedAndTranslucent();
+    void createsSizedPlacedTranslucentAndDraggable();
     void paintsTextThenAxesThresholdCurveAndLabels();
     void invalidatesOnlyGraphPerSampleAndTextPerTick();
-    void dragsOnlyAfterAPressInTheWindow();
     void contextMenuResetsAndAsksTheFrameToClose();
-    void recordsToFileOrSaysItCannot();
-    void aWriteErrorEndsTheRecordingNotTheWindow();
+    void recordsToFileUntilItCannot();
     void noWindowForAnEntryDeletedMeanwhile();
 };
 
-void GraphWindowTest::createsSizedPlacedAndTranslucent()
+void GraphWindowTest::createsSizedPlacedTranslucentAndDraggable()
 {
     FakeClock clock;
     FakePrompter prompter;
@@ -148,6 +141,27 @@ void GraphWindowTest::createsSizedPlacedAndTranslucent()
         QCOMPARE(a.windowOpacity(), opacity);
     }
     QVERIFY(prompter.messages.empty());
+
+    // It is dragged only after a press in it.
+    w.show();
+    w.move(100, 100);
+    QCOMPARE(w.pos(), QPoint(100, 100));
+
+    // The button went down elsewhere and the cursor came in: no move.
+    sendMouse(w, QEvent::MouseMove, QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(100, 100));
+
+    // Press, then drag: the window follows the cursor.
+    sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(120, 115));
+    sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
+
+    // Released: a later move with the button held (pressed elsewhere) does
+    // nothing again.
+    sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(w.pos(), QPoint(120, 115));
 }
 
 void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
@@ -197,7 +211,9 @@ void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
     QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.bottom + 3, 60, 14), rgb(graphcolour::Labels)));
     QCOMPARE(g.maxLabel, std::string("最大=300"));
     // The series line in its colour.
-    QVERIFY(hasColourIn(image, toRect(w.lastPaint().items[2].shadowAt).translated(-1, -1), rgb(graphcolour::series(0))));
+    const GRect &shadow = w.lastPaint().items[2].shadowAt;
+    QVERIFY(hasColourIn(image, QRect(shadow.left - 1, shadow.top - 1, shadow.width(), shadow.height()),
+                        rgb(graphcolour::series(0))));
 
     // Once the maximum passes the threshold the line drops.
     w.AddSample(1000);
@@ -233,33 +249,6 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     const GRect block = w.model().textBlock();
     QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
     QVERIFY(w.model().startLine().find("サンプル数: 0") != std::string::npos);
-}
-
-void GraphWindowTest::dragsOnlyAfterAPressInTheWindow()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
-    w.Create();
-    w.show();
-    w.move(100, 100);
-    QCOMPARE(w.pos(), QPoint(100, 100));
-
-    // The button went down elsewhere and the cursor came in: no move.
-    sendMouse(w, QEvent::MouseMove, QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(100, 100));
-
-    // Press, then drag: the window follows the cursor.
-    sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
-    sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
-
-    // Released: a later move with the button held (pressed elsewhere) does
-    // nothing again.
-    sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
 }
 
 void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
@@ -301,13 +290,16 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
     QVERIFY(!asked);
 }
 
-void GraphWindowTest::recordsToFileOrSaysItCannot()
+// A file that cannot be opened is said so and the window goes on without
+// it; a write error (a file size limit stands in for a full disk) ends the
+// recording quietly (the recorder's own report of it is checked with the
+// recorder) and the window goes on, every sample counted and drawn.
+void GraphWindowTest::recordsToFileUntilItCannot()
 {
     QTemporaryDir dir;
     FakeClock clock;
     clock.wallSeconds = 1173863107; // 2007-03-14 09:05:07 UTC
     FakePrompter prompter;
-
     ResponseGraphParams p = graphParams();
     p.recordToFile = 1;
     p.fileName = dir.path().toStdString() + "/sample.csv";
@@ -318,57 +310,39 @@ void GraphWindowTest::recordsToFileOrSaysItCannot()
         w.AddSample(15);
         w.AddSample(0);
     }
-    QCOMPARE(readFile(p.fileName), std::string("ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n"
-                                               "2007年 03月 14日 09時05分07秒,15\r\n"
-                                               "2007年 03月 14日 09時05分07秒,0\r\n"));
-    QVERIFY(prompter.messages.empty());
+    const std::string header = "ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n";
+    QCOMPARE(readFile(p.fileName), header + "2007年 03月 14日 09時05分07秒,15\r\n2007年 03月 14日 09時05分07秒,0\r\n");
 
-    p.fileName = dir.path().toStdString() + "/missing/sample.csv";
-    CResponseGraphWnd bad(nullptr, clock, prompter, p);
-    QCOMPARE(bad.Create(), 1);
-    QCOMPARE(prompter.messages.size(), std::size_t(1));
-    QCOMPARE(prompter.messages[0].text, std::string("ファイル オープン エラー!"));
-    QCOMPARE(prompter.messages[0].style, mb::Ok);
-    QVERIFY(!bad.recording());
-    bad.AddSample(3);
-    QCOMPARE(bad.model().sampleCount(), 1u);
-}
-
-// The recorder's own report of the error is checked with the recorder.
-void GraphWindowTest::aWriteErrorEndsTheRecordingNotTheWindow()
-{
-    QTemporaryDir dir;
-    FakeClock clock;
-    FakePrompter prompter;
-    ResponseGraphParams p = graphParams();
-    p.recordToFile = 1;
     p.fileName = dir.path().toStdString() + "/full.csv";
     CResponseGraphWnd w(nullptr, clock, prompter, p);
     w.Create();
-    QVERIFY(w.recording());
-    const std::size_t header = readFile(p.fileName).size();
-
-    // A file size limit stands in for a full disk.
     rlimit old{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
-    small.rlim_cur = header + 40;
+    small.rlim_cur = header.size() + 40;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     for (std::uint32_t v = 1; v <= 6; ++v)
         w.AddSample(v);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-
     QVERIFY(!w.recording());
-    // The window goes on: every sample counted and drawn, no message box.
     QCOMPARE(w.model().sampleCount(), 6u);
     QCOMPARE(w.model().currentValues().at(0), 6u);
     w.grab();
     QVERIFY(w.lastPaint().graph);
     QCOMPARE(w.lastPaint().graph->curve.size(), std::size_t(6));
+    QVERIFY(readFile(p.fileName).size() <= header.size() + 40);
     QVERIFY(prompter.messages.empty());
-    QVERIFY(readFile(p.fileName).size() <= header + 40);
+
+    p.fileName = dir.path().toStdString() + "/missing/sample.csv";
+    CResponseGraphWnd bad(nullptr, clock, prompter, p);
+    QCOMPARE(bad.Create(), 1);
+    QCOMPARE(prompter.texts(), std::vector<std::string>{"ファイル オープン エラー!"});
+    QCOMPARE(prompter.messages[0].style, mb::Ok);
+    QVERIFY(!bad.recording());
+    bad.AddSample(3);
+    QCOMPARE(bad.model().sampleCount(), 1u);
 }
 
 // The entry is deleted while its dialog is open: OK makes no window and

@@ -20,12 +20,11 @@ class MonitorDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void laidOutInDialogUnitsAndOpenedFromTheForm();
+    void laidOutInDialogUnitsOpenedFromTheFormAndStepping();
     void buttonsAndCheckBoxReachTheForm();
-    void upDownStepsWithinItsRange();
 };
 
-void MonitorDialogTest::laidOutInDialogUnitsAndOpenedFromTheForm()
+void MonitorDialogTest::laidOutInDialogUnitsOpenedFromTheFormAndStepping()
 {
     FakePrompter prompter;
     ResponseMonitorForm form;
@@ -56,6 +55,17 @@ void MonitorDialogTest::laidOutInDialogUnitsAndOpenedFromTheForm()
     QCOMPARE(d.fileEdit()->text(), QStringLiteral("sample.csv"));
     QVERIFY(!d.fileEdit()->isEnabled() && !d.browseButton()->isEnabled());
     QVERIFY(d.recordCheck()->isEnabled() && !d.recordCheck()->isChecked());
+
+    // The real up-down control steps within its range; only digits go in.
+    d.historySpin()->upButton()->click();
+    QCOMPARE(d.historyEdit()->text(), QStringLiteral("999"));
+    d.historyEdit()->setText(QStringLiteral("11"));
+    QTest::keyClick(d.historyEdit(), Qt::Key_Down);
+    QTest::keyClick(d.historyEdit(), Qt::Key_Down);
+    QCOMPARE(d.historyEdit()->text(), QStringLiteral("10"));
+    d.historyEdit()->clear();
+    QTest::keyClicks(d.historyEdit(), QStringLiteral("1a2-"));
+    QCOMPARE(d.historyEdit()->text(), QStringLiteral("12"));
 }
 
 void MonitorDialogTest::buttonsAndCheckBoxReachTheForm()
@@ -86,26 +96,6 @@ void MonitorDialogTest::buttonsAndCheckBoxReachTheForm()
     QCOMPARE(d.result(), int(QDialog::Accepted));
     QCOMPARE(std::tuple(form.alpha, form.maxHistory, form.recordToFile), std::tuple(42u, 12u, 1u));
     QCOMPARE(form.fileName, std::string("/home/u/データ.csv"));
-}
-
-void MonitorDialogTest::upDownStepsWithinItsRange()
-{
-    FakePrompter prompter;
-    ResponseMonitorForm form;
-    form.maxHistory = 998;
-    CResponseMonitorDlg d(prompter, form);
-    d.initDialog();
-    d.historySpin()->upButton()->click();
-    d.historySpin()->upButton()->click();
-    QCOMPARE(d.historyEdit()->text(), QStringLiteral("999"));
-    d.historyEdit()->setText(QStringLiteral("11"));
-    QTest::keyClick(d.historyEdit(), Qt::Key_Down);
-    QTest::keyClick(d.historyEdit(), Qt::Key_Down);
-    QCOMPARE(d.historyEdit()->text(), QStringLiteral("10"));
-    // Only digits can be typed.
-    d.historyEdit()->clear();
-    QTest::keyClicks(d.historyEdit(), QStringLiteral("1a2-"));
-    QCOMPARE(d.historyEdit()->text(), QStringLiteral("12"));
 }
 
 QTEST_MAIN(MonitorDialogTest)

@@ -33,13 +33,28 @@ TEST(HostResolver, DottedAddressesAreNeverLookedUp)
     EXPECT_EQ(resolver.lookupsStarted(), 0u);
 }
 
-// Names are looked up inside a child with its own /etc/hosts and a DNS
-// server on 127.0.0.1 that never answers, so nothing leaves the machine.
+// Names are looked up inside a child (in network and mount namespaces of its
+// own) with its own /etc/hosts and name server on 127.0.0.1, so nothing
+// leaves the machine.
+bool overlayResolver(const char *hosts, const char *options)
+{
+    return test::overlayFile("/etc/hosts", hosts) &&
+           test::overlayFile("/etc/resolv.conf", std::string("nameserver 127.0.0.1\noptions ") + options + "\n") &&
+           test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n");
+}
+
+void expectPassesIsolated(const std::function<int()> &body, int timeoutMs)
+{
+    const int status = test::runInChild(body, test::NetAndMountNamespace, timeoutMs);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for network and mount namespaces";
+    EXPECT_EQ(status, 0);
+}
+
+// With a name server that never answers.
 int withPrivateResolver(const std::function<int()> &body)
 {
-    if (!test::overlayFile("/etc/hosts", "127.0.0.1 localhost\n127.0.0.1 vigilon-target.test\n") ||
-        !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n") ||
-        !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n")) {
+    if (!overlayResolver("127.0.0.1 localhost\n127.0.0.1 vigilon-target.test\n", "timeout:5 attempts:2")) {
         std::fprintf(stderr, "cannot overlay the resolver configuration\n");
         return 20;
     }
@@ -67,7 +82,7 @@ int withPrivateResolver(const std::function<int()> &body)
 
 TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
 {
-    const int status = test::runInChild(
+    expectPassesIsolated(
         [] {
             return withPrivateResolver([] {
                 test::TcpServer server(test::TcpServer::Queue);
@@ -147,19 +162,14 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                 return 0;
             });
         },
-        test::NetAndMountNamespace, 30000);
-    if (status == -1)
-        GTEST_SKIP() << "needs root for network and mount namespaces";
-    EXPECT_EQ(status, 0);
+        30000);
 }
 
 TEST(HostResolver, SynchronousCheckHasOneDeadlineForLookupConnectAndReply)
 {
-    const int status = test::runInChild(
+    expectPassesIsolated(
         [] {
-            if (!test::overlayFile("/etc/hosts", "127.0.0.1 localhost\n") ||
-                !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:1\n") ||
-                !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"))
+            if (!overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:1"))
                 return 20;
             // The name takes 2 s, and the server never answers the request.
             test::SlowDns dns(2000);
@@ -178,19 +188,15 @@ TEST(HostResolver, SynchronousCheckHasOneDeadlineForLookupConnectAndReply)
             CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 24);
             return 0;
         },
-        test::NetAndMountNamespace, 20000);
-    if (status == -1)
-        GTEST_SKIP() << "needs root for network and mount namespaces";
-    EXPECT_EQ(status, 0);
+        20000);
 }
 
 TEST(HostResolver, UnknownNameFailsTheCheck)
 {
-    const int status = test::runInChild(
+    expectPassesIsolated(
         [] {
             // With the DNS server refusing at once (nothing on port 53).
-            if (!test::overlayFile("/etc/hosts", "127.0.0.1 localhost\n") ||
-                !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n"))
+            if (!overlayResolver("127.0.0.1 localhost\n", "timeout:1 attempts:1"))
                 return 20;
             RecordingHost host;
             for (int kind : {0, 1, 2}) {
@@ -205,10 +211,7 @@ TEST(HostResolver, UnknownNameFailsTheCheck)
             }
             return 0;
         },
-        test::NetAndMountNamespace, 20000);
-    if (status == -1)
-        GTEST_SKIP() << "needs root for network and mount namespaces";
-    EXPECT_EQ(status, 0);
+        20000);
 }
 
 } // namespace

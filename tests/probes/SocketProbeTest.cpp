@@ -117,56 +117,45 @@ TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
     EXPECT_GT(entry.responseTime, 3000u);
 }
 
+// TCP and HTTP report from inside start, which returns 1; a refused connect
+// returns 0 and reports nothing; HTTP's read of a server that never answers
+// is bounded; UDP's outcome is the return value, with no report and the
+// response time kept. Nothing is left on the loop.
 TEST(SocketProbes, SynchronousChecksRunInsideStart)
 {
     TcpServer silent(TcpServer::Silent);
     TcpServer web(TcpServer::Answer, 0);
     RecordingHost host;
-
-    // TCP: reported from inside start, which returns 1.
-    MonitorPort tcp;
-    CTcpProbe tcpProbe(SyncMode, host);
-    EXPECT_EQ(startProbe(host, tcpProbe, silent.port(), tcp), 1);
-    ASSERT_EQ(host.reports.size(), 1u);
-    EXPECT_EQ(host.reports[0].code, TcpOk);
-    EXPECT_TRUE(host.reports[0].insideStart);
-    EXPECT_EQ(tcpProbe.done(), 1);
-
-    // A refused synchronous connect returns 0 and reports nothing.
-    MonitorPort refused;
-    CTcpProbe refusedProbe(SyncMode, host);
-    EXPECT_EQ(startProbe(host, refusedProbe, test::closedTcpPort(), refused), 0);
-    CHttpProbe refusedHttp(SyncMode, host);
-    EXPECT_EQ(startProbe(host, refusedHttp, test::closedTcpPort(), refused), 0);
-    EXPECT_EQ(host.reports.size(), 1u);
-
-    // HTTP against a server that answers.
-    MonitorPort http;
-    CHttpProbe httpProbe(SyncMode, host);
-    EXPECT_EQ(startProbe(host, httpProbe, web.port(), http), 1);
-    ASSERT_EQ(host.reports.size(), 2u);
-    EXPECT_EQ(host.reports[1].code, HttpOk);
-    EXPECT_TRUE(host.reports[1].insideStart);
-
-    // HTTP against a server that never answers: the read is bounded.
-    MonitorPort mute;
-    CHttpProbe muteProbe(SyncMode, host);
-    const std::uint64_t began = test::monoMicros();
-    EXPECT_EQ(startProbe(host, muteProbe, silent.port(), mute), 1);
-    const std::uint64_t took = test::monoMicros() - began;
-    ASSERT_EQ(host.reports.size(), 3u);
-    EXPECT_EQ(host.reports[2].code, HttpFailed);
-    EXPECT_GE(took, 2900000u);
-    EXPECT_LT(took, 6000000u);
-
-    // UDP: the outcome is the return value; no report, responseTime kept.
-    MonitorPort udp;
-    udp.responseTime = 777;
-    CUdpProbe udpProbe(SyncMode, host);
-    EXPECT_EQ(startProbe(host, udpProbe, test::closedUdpPort(), udp), 1);
-    EXPECT_EQ(host.reports.size(), 3u);
-    EXPECT_EQ(udp.responseTime, 777u);
-    // Nothing was left on the loop by synchronous checks.
+    const struct {
+        int kind; // 0 TCP, 1 UDP, 2 HTTP
+        std::uint16_t port;
+        int started, code; // code -1: no report
+    } cases[] = {
+        {0, silent.port(), 1, TcpOk},
+        {0, test::closedTcpPort(), 0, -1},
+        {2, test::closedTcpPort(), 0, -1},
+        {2, web.port(), 1, HttpOk},
+        {2, silent.port(), 1, HttpFailed},
+        {1, test::closedUdpPort(), 1, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " port " << c.port);
+        host.reports.clear();
+        MonitorPort entry;
+        entry.responseTime = 777;
+        auto probe = makeSocketProbe(c.kind, SyncMode, host);
+        const std::uint64_t began = test::monoMicros();
+        EXPECT_EQ(startProbe(host, *probe, c.port, entry), c.started);
+        const std::uint64_t took = test::monoMicros() - began;
+        ASSERT_EQ(host.reports.size(), c.code < 0 ? 0u : 1u);
+        if (c.code >= 0) {
+            EXPECT_EQ(host.reports[0].code, c.code);
+            EXPECT_TRUE(host.reports[0].insideStart);
+        }
+        EXPECT_TRUE(c.code != HttpFailed || (took >= 2900000u && took < 6000000u)) << took;
+        EXPECT_TRUE(c.kind != 1 || entry.responseTime == 777u);
+        EXPECT_TRUE(c.code != TcpOk || probe->done() == 1);
+    }
     EXPECT_EQ(host.loop.timerCount(), 0u);
     EXPECT_EQ(host.loop.watchCount(), 0u);
 }

@@ -97,7 +97,7 @@ void checkNothingClipped(QWidget *dialog)
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
-    void dialogUnitsFollowTheFont()
+    void dialogUnitsAndFonts()
     {
         const DialogUnits fixed(6, 12);
         QCOMPARE(fixed.x(4), 6);
@@ -113,10 +113,8 @@ private slots:
         QCOMPARE(du.baseX(), (letters / 26 + 1) / 2);
         QCOMPARE(du.baseY(), fm.height());
         QVERIFY(du.baseX() >= 5 && du.baseX() <= 8);
-    }
 
-    void captionFontIsSubstituted()
-    {
+        // The caption's face is substituted.
         initUi();
         QFont caption(QStringLiteral("Verdana"));
         caption.setPixelSize(18);
@@ -125,31 +123,31 @@ private slots:
                 QFontInfo(caption).family() == QStringLiteral("DejaVu Sans"));
     }
 
-    void portSettingsLayoutAndDefaults()
+    // Places in dialog units; the defaults shown are the form's. Esc
+    // cancels. The real buttons and list reach the rules: a refused OK keeps
+    // the dialog open with the focus on the refused field, choosing PING
+    // shows port 7 at once, and Delete ends it as accepted.
+    void portSettingsPlacesAndWiring()
     {
         FakePrompter prompter;
-        PortSettingsForm form;
-        CPortSettingsDlg d(prompter, form);
-        d.show();
-        const DialogUnits du(d.font());
-        QCOMPARE(d.windowTitle(), QStringLiteral("監視ポート設定"));
-        QCOMPARE(d.size(), du.size(271, 125));
-        QCOMPARE(d.portEdit()->geometry(), du.rect(58, 20, 33, 14));
-        QCOMPARE(d.okButton()->geometry(), du.rect(55, 99, 50, 14));
-        QVERIFY(d.okButton()->isDefault());
-        QVERIFY(!d.deleteButton()->isEnabled());
-        QCOMPARE(d.portEdit()->text(), QStringLiteral("0"));
-        QCOMPARE(d.thresholdEdit()->text(), QStringLiteral("0"));
-        QCOMPARE(d.protocolCombo()->currentIndex(), 0);
-        QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-    }
-
-    // The real dialog's buttons and list reach its rules: a refused OK keeps
-    // it open with the focus on the refused field, choosing PING shows port
-    // 7 at once, and Delete ends it as accepted.
-    void buttonsAndKindListReachTheRules()
-    {
-        FakePrompter prompter;
+        PortSettingsForm fresh;
+        {
+            CPortSettingsDlg d(prompter, fresh);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            const DialogUnits du(d.font());
+            QCOMPARE(d.windowTitle(), QStringLiteral("監視ポート設定"));
+            QCOMPARE(d.size(), du.size(271, 125));
+            QCOMPARE(d.portEdit()->geometry(), du.rect(58, 20, 33, 14));
+            QCOMPARE(d.okButton()->geometry(), du.rect(55, 99, 50, 14));
+            QVERIFY(d.okButton()->isDefault());
+            QVERIFY(!d.deleteButton()->isEnabled());
+            QCOMPARE(d.portEdit()->text(), QStringLiteral("0"));
+            QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+            QTest::keyClick(&d, Qt::Key_Escape);
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+            QVERIFY(prompter.messages.empty());
+        }
         PortSettingsForm form;
         form.port = 110;
         form.existingEntry = 1;
@@ -168,18 +166,6 @@ private slots:
         QVERIFY(!d.isVisible());
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(form.existingEntry, 1);
-    }
-
-    void escapeCancels()
-    {
-        FakePrompter prompter;
-        PortSettingsForm form;
-        CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        QTest::keyClick(&d, Qt::Key_Escape);
-        QCOMPARE(d.result(), int(QDialog::Rejected));
-        QVERIFY(prompter.messages.empty());
     }
 
     void targetHostDialogLayout()

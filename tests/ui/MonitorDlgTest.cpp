@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <utility>
+#include <tuple>
 
 using namespace vigilon;
 using namespace vigilon::test;
@@ -48,63 +48,52 @@ class MonitorDlgTest : public QObject {
 private slots:
     void initTestCase() { useUtc(); }
 
-    void initialisationShowsStoredSettings()
+    void initialisationAndPlaces()
     {
-        UiHarness h(kOneActive, 7, 3);
+        UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - 127.0.0.1"));
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("7"));
-        QCOMPARE(d.retryEdit()->text(), QStringLiteral("3"));
         QCOMPARE(d.statusText(), q(sid::StatusStopped));
         QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StartButton));
         QVERIFY(button(d, CMonitorDlg::IdStartStop)->isDefault());
-        QCOMPARE(d.intervalSpin()->low(), 1);
-        QCOMPARE(d.retrySpin()->low(), 1);
         // Each up-down control stands over the right end of its field,
         // covering the field's border, at the field's height.
         const DialogUnits du(d.font());
-        const std::pair<CUpDownCtrl *, QRect> spins[] = {{d.intervalSpin(), du.rect(95, 33, 36, 13)},
-                                                         {d.retrySpin(), du.rect(185, 34, 20, 12)}};
-        for (const auto &[spin, field] : spins) {
+        const std::tuple<QLineEdit *, CUpDownCtrl *, QRect> spins[] = {
+            {d.intervalEdit(), d.intervalSpin(), du.rect(95, 33, 36, 13)},
+            {d.retryEdit(), d.retrySpin(), du.rect(185, 34, 20, 12)}};
+        for (const auto &[edit, spin, field] : spins) {
+            QCOMPARE(edit->geometry().right(), spin->geometry().left() + 1);
             QCOMPARE(spin->geometry().right(), field.right());
             QCOMPARE(spin->geometry().top(), field.top());
             QCOMPARE(spin->geometry().height(), field.height());
         }
-        QCOMPARE(d.intervalEdit()->geometry().right(), d.intervalSpin()->geometry().left() + 1);
-        QCOMPARE(d.retryEdit()->geometry().right(), d.retrySpin()->geometry().left() + 1);
-        QCOMPARE(d.currentHintText(), q(sid::ListHintEntries));
         QCOMPARE(d.captionText(), QStringLiteral("Ardentis Technology"));
         QCOMPARE(d.captionFont().pixelSize(), 18);
         QCOMPARE(d.captionFont().weight(), QFont::Bold);
         QVERIFY(h.prompter.messages.empty());
     }
 
-    void storedIntervalAboveSpinRangeIsClampedOnStart()
-    {
-        UiHarness h(kOneActive, 1500, 1);
-        CMonitorDlg &d = h.dialog();
-        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
-        QCOMPARE(d.controller().intervalSeconds(), 1500u);
-        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
-        QCOMPARE(h.frame().intervalSeconds(), 999u);
-        QCOMPARE(h.stored().intervalSeconds, 999u);
-    }
-
-    // What typing into a field leaves there, and the message it brings.
-    void fieldChecks()
+    // What typing leaves in a field (the checks themselves are the dialog
+    // rules'), the arrows' ends, and a stored interval beyond them taken in
+    // at its end when monitoring starts.
+    void fieldsAndArrows()
     {
         struct Case {
             bool retry;
             const char *typed;
             unsigned message; // 0: none
             const char *left;
-        } const cases[] = {{true, "", sid::RetryLimitRange, "5"},  {true, "7", sid::RetryLimitRange, "5"},
-                           {true, "2", 0, "2"},                    {false, "0", sid::IntervalRange, "1"},
-                           {false, "", sid::IntervalRange, "1"},   {false, "4x", 0, "4"}, // letters never get in
-                           {false, "1500", 0, "1500"}}; // above the arrows' end, but taken
-        UiHarness h;
-        h.create();
+        } const cases[] = {{true, "7", sid::RetryLimitRange, "5"},
+                           {false, "", sid::IntervalRange, "1"},
+                           {false, "4x", 0, "4"}}; // letters never get in
+        UiHarness h(kOneActive, 1500, 1);
         CMonitorDlg &d = h.dialog();
+        QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QCOMPARE(h.stored().intervalSeconds, 999u);
+        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
+        QVERIFY(!h.frame().running());
         for (const Case &c : cases) {
             h.prompter.messages.clear();
             QLineEdit *edit = c.retry ? d.retryEdit() : d.intervalEdit();
@@ -113,11 +102,12 @@ private slots:
                                                    : std::vector<std::string>{});
             QCOMPARE(edit->text(), QString::fromLatin1(c.left));
         }
-        // The arrows stop at the range's ends.
-        QTest::mouseClick(d.intervalSpin()->upButton(), Qt::LeftButton);
+        h.prompter.messages.clear();
+        typeInto(d.intervalEdit(), QStringLiteral("998"));
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(d.intervalSpin()->upButton(), Qt::LeftButton);
         QCOMPARE(d.intervalEdit()->text(), QStringLiteral("999"));
-        for (int i = 0; i < 4; ++i)
-            QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
+        QTest::mouseClick(d.retrySpin()->upButton(), Qt::LeftButton);
         QCOMPARE(d.retryEdit()->text(), QStringLiteral("5"));
         QTest::keyClick(d.retryEdit(), Qt::Key_Down);
         QCOMPARE(d.retryEdit()->text(), QStringLiteral("4"));
@@ -145,17 +135,41 @@ private slots:
             QVERIFY(d.control(id)->isEnabled());
     }
 
-    void enterInAFieldStarts()
+    // The keys and the close box reach the rules: Exit and Esc ask the
+    // frame's question (posted, as a message to the frame is), Enter in a
+    // field starts, the close box while monitoring asks its own question.
+    void keysButtonsAndCloseBox()
     {
         UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        h.prompter.answers = {mb::IdNo};
+        QTest::mouseClick(button(d, CMonitorDlg::IdExit), Qt::LeftButton);
+        QVERIFY(h.prompter.messages.empty());
+        h.loop.runPosted();
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExit)});
+        QVERIFY(!h.frame().closed());
+
+        h.prompter.messages.clear();
         d.activateWindow();
         d.retryEdit()->setFocus();
         QTest::keyClick(d.retryEdit(), Qt::Key_Return);
-        QCOMPARE(h.prompter.messages.front().text, loadString(sid::ConfirmStartMonitoring));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmStartMonitoring)});
         QVERIFY(d.monitoring());
+
+        h.prompter.messages.clear();
+        h.prompter.answers = {mb::IdNo};
+        QVERIFY(!d.close());
+        h.loop.runPosted();
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExitWhileMonitoring)});
+        QVERIFY(d.isVisible());
+        QVERIFY(h.frame().running());
+
+        QTest::keyClick(&d, Qt::Key_Escape);
+        h.loop.runPosted();
+        QVERIFY(h.frame().closed());
+        QVERIFY(h.ui.quitCalled);
     }
 
     void targetLongerThanTheLimitIsRefused()
@@ -188,44 +202,6 @@ private slots:
         QCOMPARE(h.frame().targetHost(), std::string(64, 'b'));
     }
 
-    void exitIsAskedByTheFrame()
-    {
-        UiHarness h(kOneActive);
-        CMonitorDlg &d = h.dialog();
-        h.prompter.answers = {mb::IdNo};
-        QTest::mouseClick(button(d, CMonitorDlg::IdExit), Qt::LeftButton);
-        // Posted, as a message to the frame would be.
-        QVERIFY(h.prompter.messages.empty());
-        h.loop.runPosted();
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExit)});
-        QCOMPARE(h.prompter.messages[0].caption, loadString(sid::ExitCaption));
-        QVERIFY(!h.frame().closed());
-
-        // Esc asks the same; Yes ends the program and the settings typed
-        // meanwhile are saved as the dialog goes.
-        typeInto(d.intervalEdit(), QStringLiteral("33"));
-        QTest::keyClick(&d, Qt::Key_Escape);
-        h.loop.runPosted();
-        QVERIFY(h.frame().closed());
-        QVERIFY(h.ui.quitCalled);
-        QCOMPARE(h.stored().intervalSeconds, 33u);
-    }
-
-    void closeBoxAsksToExitWhileMonitoring()
-    {
-        UiHarness h(kOneActive);
-        CMonitorDlg &d = h.dialog();
-        QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
-        h.prompter.messages.clear();
-        h.prompter.answers = {mb::IdNo};
-        d.show();
-        QVERIFY(!d.close());
-        h.loop.runPosted();
-        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExitWhileMonitoring)});
-        QVERIFY(d.isVisible());
-        QVERIFY(h.frame().running());
-    }
-
     // The tray's exit can end the program while one of the dialog's modal
     // dialogs is open: that one ends with Cancel as the main dialog goes,
     // and nothing is touched afterwards (the sanitizer build catches any use
@@ -255,30 +231,21 @@ private slots:
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
-        const QRect status = d.control(CMonitorDlg::IdStatus)->geometry();
-        const QRect portTest = d.control(CMonitorDlg::IdPortTest)->geometry();
-        const QRect start = d.control(CMonitorDlg::IdStartStop)->geometry();
-        const QRect logo = d.control(CMonitorDlg::IdLogo)->geometry();
-        const QRect list = d.control(CMonitorDlg::IdList)->geometry();
+        const auto at = [&d](int id) { return d.control(id)->geometry(); };
+        const QRect status = at(CMonitorDlg::IdStatus), portTest = at(CMonitorDlg::IdPortTest);
+        const QRect start = at(CMonitorDlg::IdStartStop), logo = at(CMonitorDlg::IdLogo), list = at(CMonitorDlg::IdList);
 
+        // The buttons and the logo keep their sizes at the right edge, the
+        // logo at the bottom; the list fills the rest; the others stay.
         d.resize(700, 420);
         QTRY_COMPARE(d.size(), QSize(700, 420));
-        for (int id : {CMonitorDlg::IdStartStop, CMonitorDlg::IdTarget, CMonitorDlg::IdExit, CMonitorDlg::IdLogo}) {
-            const QRect r = d.control(id)->geometry();
-            QCOMPARE(r.x() + r.width(), 700 - 8);
-        }
-        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().size(), start.size());
-        QCOMPARE(d.control(CMonitorDlg::IdStartStop)->geometry().y(), start.y());
-        const QRect l = d.control(CMonitorDlg::IdList)->geometry();
-        QCOMPARE(l.x(), 8);
-        QCOMPARE(l.x() + l.width(), 700 - 8);
-        QCOMPARE(l.y(), list.y());
-        QCOMPARE(l.y() + l.height(), 420 - 44);
-        const QRect g = d.control(CMonitorDlg::IdLogo)->geometry();
-        QCOMPARE(g.size(), logo.size());
-        QCOMPARE(g.y() + g.height(), 420 - 4);
-        QCOMPARE(d.control(CMonitorDlg::IdStatus)->geometry(), status);
-        QCOMPARE(d.control(CMonitorDlg::IdPortTest)->geometry(), portTest);
+        for (int id : {CMonitorDlg::IdTarget, CMonitorDlg::IdExit})
+            QCOMPARE(at(id).right(), 700 - 9);
+        QCOMPARE(at(CMonitorDlg::IdStartStop), QRect(QPoint(700 - 8 - start.width(), start.y()), start.size()));
+        QCOMPARE(at(CMonitorDlg::IdList), QRect(QPoint(8, list.y()), QPoint(700 - 9, 420 - 45)));
+        QCOMPARE(at(CMonitorDlg::IdLogo), QRect(QPoint(700 - 8 - logo.width(), 420 - 4 - logo.height()), logo.size()));
+        QCOMPARE(at(CMonitorDlg::IdStatus), status);
+        QCOMPARE(at(CMonitorDlg::IdPortTest), portTest);
         // The caption band follows the bottom edge.
         const int frameBottom = d.frameGeometry().bottom() - d.geometry().bottom();
         QCOMPARE(d.captionBand().bottom() + 1, 420 + frameBottom - 4);

@@ -26,6 +26,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <tuple>
 
 using namespace vigilon;
 using namespace vigilon::test;
@@ -70,16 +71,13 @@ void fillStates(UiHarness &h)
     h.clock.wallSeconds = 1765000000u;
     h.create();
     PortList &ports = h.frame().portsForTest();
-    ports[0]->status = Ok;
-    ports[0]->responseTime = 1;
-    ports[1]->status = Warning;
-    ports[1]->responseTime = 340;
-    ports[2]->status = Failed;
-    ports[2]->errorCount = 3;
-    ports[2]->lastErrorTime = 1764990000u;
-    ports[5]->status = Failed; // not ticked: shows as idle
-    ports[5]->errorCount = 1;
-    ports[5]->lastErrorTime = 1764980000u;
+    // Row, status, response time, error count, last error time; row 5 is
+    // not ticked and shows as idle.
+    const std::tuple<std::size_t, PortStatus, std::uint32_t, std::uint32_t, std::uint32_t> states[] = {
+        {0, Ok, 1, 0, 0}, {1, Warning, 340, 0, 0}, {2, Failed, 0, 3, 1764990000u}, {5, Failed, 0, 1, 1764980000u}};
+    for (const auto &[row, status, response, errors, lastError] : states)
+        std::tie(ports[row]->status, ports[row]->responseTime, ports[row]->errorCount, ports[row]->lastErrorTime) =
+            std::tuple(status, response, errors, lastError);
     for (std::size_t i = 0; i < ports.size(); ++i)
         h.dialog().updateRow(static_cast<int>(i), h.frame().entryView(i));
     h.dialog().setRowImage(3, ImageChecking);
@@ -145,11 +143,8 @@ int main(int argc, char **argv)
         CPortSettingsDlg add(prompter, empty);
         shoot(&add, QStringLiteral("port-settings-add"));
         PortSettingsForm existing;
-        existing.port = 8080;
-        existing.protocol = Http;
-        existing.command = "notify-send %TARGET%";
-        existing.threshold = 200;
-        existing.existingEntry = 1;
+        std::tie(existing.port, existing.protocol, existing.command, existing.threshold, existing.existingEntry) =
+            std::tuple(8080, Http, "notify-send %TARGET%", 200, 1);
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
         TargetHostForm host;
@@ -191,13 +186,8 @@ int main(int argc, char **argv)
         FakeClock clock;
         clock.wallSeconds = 1765000000u;
         ResponseGraphParams p;
-        p.fontFace = loadString(sid::UiFontFace);
-        p.warningThreshold = 120;
-        p.alpha = 200;
-        p.targetHost = "192.0.2.10";
-        p.sourceHost = "testhost";
-        p.seriesNames = "HTTP (8080)";
-        p.maxHistory = 200;
+        std::tie(p.fontFace, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.seriesNames, p.maxHistory) =
+            std::tuple(loadString(sid::UiFontFace), 120u, 200u, "192.0.2.10", "testhost", "HTTP (8080)", 200u);
         CResponseGraphWnd graph(nullptr, clock, prompter, p);
         graph.Create();
         const std::uint32_t values[] = {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60};
