@@ -385,5 +385,34 @@ TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
 #endif
 }
 
+// With few descriptors, checks go without; the program keeps enough to show
+// its dialog when a second start asks for it.
+TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
+{
+    // Connections wait in the backlog, never accepted: each check holds its
+    // socket until the next round.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 4096), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len), 0);
+    storeConfig(std::vector<Entry>(100, Entry{ntohs(addr.sin_port), 0}), 1, 1);
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
+                                          "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string()};
+    ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, env);
+    ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
+    ChildProcess second({binary_}, env);
+    EXPECT_EQ(second.waitForExit(15000), 0) << second.output();
+    // The dialog is up in the first; rounds go on for a while under it.
+    first.waitForOutput("\x01", 3000);
+    EXPECT_TRUE(first.running()) << first.output();
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
+    close(listener);
+}
+
 } // namespace
 } // namespace vigilon::test
