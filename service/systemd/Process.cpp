@@ -204,8 +204,9 @@ bool CMonitorProcess::running()
     const pid_t r = waitNoIntr(pid_, &status, WNOHANG);
     if (r == 0)
         return true;
+    const bool ours = r == pid_;
     reaped(status);
-    if (r != pid_)
+    if (!ours)
         endText_.clear(); // not our child any more
     return false;
 }

@@ -58,7 +58,8 @@ TEST_F(ServiceActions, InstallWritesTheUnitTheKeysAndEnablesIt)
     installService(context);
     EXPECT_EQ(printed, "VGN - Sentrelle Notification Service installed.\n");
     EXPECT_EQ(test::readFile(unitFile()), unitText("/opt/vigilon/bin/vigilsvc"));
-    EXPECT_EQ(calls(), (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service",
+                                                 "--user start vigilsvc.service"}));
     EXPECT_EQ(test::readFile(context.autostartPath), autostartText());
 
     EXPECT_EQ(stringValue(*store, kServiceKey, "DisplayName"), "VGN - Sentrelle Notification Service");
