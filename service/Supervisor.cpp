@@ -22,7 +22,7 @@ bool CSupervisor::superviseMonitor()
     const bool started = launchMonitor();
     if (started) {
         std::uint64_t startedAt = host_.nowMs();
-        std::uint32_t pauseMs = kFirstPauseMs;
+        std::uint32_t pauseMs = roundMs_;
         bool ended = false;      // Vigilon has ended and waits for its restart
         std::uint64_t restartAt = 0;
         bool endedByUs = false;  // for a logon: started again without a pause
@@ -53,15 +53,15 @@ bool CSupervisor::superviseMonitor()
                 restartAt = now;
                 if (!endedByUs) {
                     const std::uint64_t ranMs = now - startedAt;
-                    if (ranMs >= kSettledRunMs)
-                        pauseMs = kFirstPauseMs;
+                    if (ranMs >= std::uint64_t(roundMs_) * kSettledRunRounds)
+                        pauseMs = roundMs_;
                     restartAt = now + pauseMs;
                     std::string how = host_.monitorEndText();
                     host_.logServiceText(EventType::Warning,
                                          "Vigilon ended after " + std::to_string(ranMs / 1000) + " s" +
                                              (how.empty() ? std::string() : " (" + how + ")") +
                                              "; starting it again in " + std::to_string(pauseMs / 1000) + " s");
-                    pauseMs = std::min(pauseMs * 2, kLongestPauseMs);
+                    pauseMs = std::min(pauseMs * 2, roundMs_ * kLongestPauseRounds);
                 }
             }
             if (now < restartAt)

@@ -50,14 +50,14 @@ public:
 };
 
 // The watch loop that keeps Vigilon running. A Vigilon that ends by itself
-// is started again after a pause: 10 s, doubled at each further end up to
-// 5 minutes, and back to 10 s after a Vigilon that ran 10 minutes.
+// is started again after a pause: one round (10 s), doubled at each further
+// end up to 30 rounds (5 minutes), and back to one round after a Vigilon
+// that ran 60 rounds (10 minutes).
 class CSupervisor {
 public:
     static constexpr std::uint32_t kRoundMs = 10000;
-    static constexpr std::uint32_t kFirstPauseMs = 10000;
-    static constexpr std::uint32_t kLongestPauseMs = 300000;
-    static constexpr std::uint64_t kSettledRunMs = 600000;
+    static constexpr std::uint32_t kLongestPauseRounds = 30;
+    static constexpr std::uint32_t kSettledRunRounds = 60;
 
     explicit CSupervisor(SupervisorHost &host, std::uint32_t roundMs = kRoundMs) : host_(host), roundMs_(roundMs) {}
 
