@@ -45,9 +45,34 @@ int CMainFrame::create()
     trayIcon_ = context_.ui->createTrayIcon(*this);
     updateTrayIcon(0, res::IconStopped);
 
+    created_ = true;
+    if (!loadStore()) {
+        // Another process holds the store: running on the defaults would
+        // watch nothing and could save them over the configuration.
+        std::fputs("vigilon: the configuration store is busy; waiting until it can be read\n", stderr);
+        context_.loop->setTimer(this, timers::StoreRetry, timers::StoreRetryMs, [this] {
+            if (closed_ || !loadStore())
+                return;
+            context_.loop->killTimer(this, timers::StoreRetry);
+            finishCreate();
+        });
+        return 0;
+    }
+    finishCreate();
+    return 0;
+}
+
+bool CMainFrame::loadStore()
+{
     reg::Status loadStatus = reg::Status::Ok;
-    LoadedSettings loaded =
-        loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, context_.targetHost, &loadStatus);
+    std::string target = context_.targetHost;
+    LoadedSettings loaded = loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, target, &loadStatus);
+    // Nothing is saved before the configuration has been read.
+    storeUnreadable_ = true;
+    if (loadStatus == reg::Status::Busy)
+        return false;
+    context_.targetHost = target;
+    storeUnreadable_ = false;
     if (loadStatus != reg::Status::Ok && loadStatus != reg::Status::NotFound) {
         // Saving the defaults now would overwrite the configuration that
         // could not be read.
@@ -63,6 +88,11 @@ int CMainFrame::create()
     for (auto &entry : ports_)
         entry->id = nextEntryId_++;
 
+    return true;
+}
+
+void CMainFrame::finishCreate()
+{
     localHostName_ = "127.0.0.1";
     std::string name;
     if (context_.sockets->hostName(name))
@@ -90,8 +120,6 @@ int CMainFrame::create()
     } else if (mainDialog_) {
         mainDialog_->show();
     }
-    created_ = true;
-    return 0;
 }
 
 void CMainFrame::onServiceStartTimer()
@@ -124,6 +152,7 @@ void CMainFrame::exitNow()
     if (closed_)
         return;
     context_.loop->killTimer(this, timers::ServiceStart);
+    context_.loop->killTimer(this, timers::StoreRetry);
     context_.loop->killTimer(this, timers::Poll);
     cleanUp();
     destroyFrame();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ namespace timers {
 constexpr unsigned Poll = 1;         // period: intervalSeconds * 1000 ms
 constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
 constexpr unsigned ServiceStartMs = 2000;
+constexpr unsigned StoreRetry = 6; // while the store is busy at start
+constexpr unsigned StoreRetryMs = 1000;
 } // namespace timers
 
 // What the application hands the frame: its command-line state and the
@@ -91,6 +94,8 @@ public:
 
     // The creation sequence. Returns 0 on success, -1 when the frame cannot
     // be made.
+    // Loads the configuration; while another process holds the store, it
+    // is tried again from a timer and the rest waits for it.
     int create();
     // Asks the user and ends the program on any answer but No.
     void requestExit();
@@ -173,6 +178,10 @@ public:
     PortList &portsForTest() { return ports_; }
 
 private:
+    // One attempt to read the configuration at start; false while the store is busy.
+    bool loadStore();
+    // The steps of create() that follow the configuration's load.
+    void finishCreate();
     void onServiceStartTimer();
     // Checks are destroyed from the event loop, never from inside a call
     // that may have one of them on the stack.
@@ -228,6 +237,8 @@ private:
     bool dialogVisible_ = true;
     std::uint32_t startTime_ = 0;
     bool running_ = false;
+    // Entries whose port outside 1..65535 has been said on standard error.
+    std::set<std::uint32_t> portOutOfRangeSaid_;
     bool trayIconAdded_ = false;
     bool roundGuard_ = false;
     std::string localHostName_ = "127.0.0.1";

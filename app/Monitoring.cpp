@@ -16,6 +16,9 @@ namespace vigilon {
 
 int CMainFrame::toggleMonitoring(bool noConfirm)
 {
+    // Nothing is watched before the configuration has been read.
+    if (context_.loop->hasTimer(this, timers::StoreRetry))
+        return running_;
     const std::string &caption = loadString(sid::MonitoringCaption);
     unsigned textId = sid::ConfirmStartMonitoring;
     if (running_) {
@@ -196,6 +199,14 @@ int CMainFrame::runRound(int kind)
         MonitorPort &entry = *ports_[i];
         if (entry.active == 0)
             continue;
+        if (entry.protocol != Ping && (entry.port == 0 || entry.port > 65535)) {
+            // Any other port would be checked under its low 16 bits: the
+            // check is not made, and no failure counted.
+            if (portOutOfRangeSaid_.insert(entry.id).second)
+                std::fprintf(stderr, "vigilon: %s is not checked: its port %u is outside 1..65535\n",
+                             entry.name.c_str(), static_cast<unsigned>(entry.port));
+            continue;
+        }
         setRowImage(static_cast<int>(i), ImageChecking);
 
         int probeKind = TcpProbeKind;

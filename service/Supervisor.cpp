@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "service/Supervisor.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace vigilon::svc {
 
 bool CSupervisor::launchMonitor()
@@ -18,31 +21,62 @@ bool CSupervisor::superviseMonitor()
     state_ = SupervisorState::Starting;
     const bool started = launchMonitor();
     if (started) {
+        std::uint64_t startedAt = host_.nowMs();
+        std::uint32_t pauseMs = roundMs_;
+        bool ended = false;      // Vigilon has ended and waits for its restart
+        std::uint64_t restartAt = 0;
+        bool endedByUs = false;  // for a logon: started again without a pause
         for (;;) {
-            if (host_.waitForStop(roundMs_))
+            std::uint32_t waitMs = roundMs_;
+            if (ended) {
+                const std::uint64_t now = host_.nowMs();
+                waitMs = restartAt <= now ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(restartAt - now, roundMs_));
+            }
+            if (host_.waitForStop(waitMs))
                 state_ = SupervisorState::Stopping;
             if (state_ == SupervisorState::Stopping)
                 break;
 
             // "Logon" is looked at only while Vigilon runs: a logon seen by a
             // Vigilon that has ended already needs no restart of its own.
-            bool running = false;
-            if (host_.monitorRunning()) {
-                running = true;
-                if (host_.takeLogonFlag() != 0)
-                    host_.endMonitor(); // still counts as running this round
+            if (!ended && host_.monitorRunning()) {
+                state_ = SupervisorState::Watching;
+                if (host_.takeLogonFlag() != 0) {
+                    host_.endMonitor(); // started again once it is seen ended
+                    endedByUs = true;
+                }
+                continue;
             }
-
-            if (state_ == SupervisorState::Watching) {
+            const std::uint64_t now = host_.nowMs();
+            if (!ended) {
+                ended = true;
+                restartAt = now;
+                if (!endedByUs) {
+                    const std::uint64_t ranMs = now - startedAt;
+                    if (ranMs >= std::uint64_t(roundMs_) * kSettledRunRounds)
+                        pauseMs = roundMs_;
+                    restartAt = now + pauseMs;
+                    std::string how = host_.monitorEndText();
+                    host_.logServiceText(EventType::Warning,
+                                         "Vigilon ended after " + std::to_string(ranMs / 1000) + " s" +
+                                             (how.empty() ? std::string() : " (" + how + ")") +
+                                             "; starting it again in " + std::to_string(pauseMs / 1000) + " s");
+                    pauseMs = std::min(pauseMs * 2, roundMs_ * kLongestPauseRounds);
+                }
+            }
+            if (now < restartAt)
+                continue;
+            state_ = SupervisorState::Watching;
+            if (launchMonitor()) {
+                ended = false;
+                endedByUs = false;
+                startedAt = host_.nowMs();
+            } else {
                 // A failed start is tried again next round. The service
                 // itself still runs, and says so, so that it can be stopped
                 // meanwhile (a pending start accepts no stop request).
-                if (!running && !launchMonitor())
-                    host_.reportServiceStatus(ServiceState::Running, 0, 0);
-            } else if (running) {
-                // A Vigilon that ends during the first round is not started
-                // again: it would most likely fail the same way at once.
-                state_ = SupervisorState::Watching;
+                host_.reportServiceStatus(ServiceState::Running, 0, 0);
+                restartAt = now + roundMs_;
             }
         }
         host_.endMonitor();
@@ -50,5 +84,14 @@ bool CSupervisor::superviseMonitor()
     host_.logServiceEvent(EventType::Information, ssid::ServiceStopped);
     return started;
 }
+
+std::uint64_t SupervisorHost::nowMs()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+void SupervisorHost::logServiceText(EventType, const std::string &) {}
 
 } // namespace vigilon::svc

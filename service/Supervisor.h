@@ -4,6 +4,7 @@
 #include "service/ServiceStrings.h"
 
 #include <cstdint>
+#include <string>
 
 namespace vigilon::svc {
 
@@ -38,12 +39,25 @@ public:
     virtual bool reportServiceStatus(ServiceState state, std::uint32_t exitCode, std::uint32_t waitHintMs) = 0;
     // Writes one record with string id as its text.
     virtual void logServiceEvent(EventType type, unsigned stringId) = 0;
+
+    // Milliseconds on a clock that only goes forward.
+    virtual std::uint64_t nowMs();
+    // How the last Vigilon ended ("exit status 3", "signal 9"), once
+    // monitorRunning() has found it ended; empty when unknown.
+    virtual std::string monitorEndText() { return {}; }
+    // Writes one record with the given text.
+    virtual void logServiceText(EventType type, const std::string &text);
 };
 
-// The watch loop that keeps Vigilon running.
+// The watch loop that keeps Vigilon running. A Vigilon that ends by itself
+// is started again after a pause: one round (10 s), doubled at each further
+// end up to 30 rounds (5 minutes), and back to one round after a Vigilon
+// that ran 60 rounds (10 minutes).
 class CSupervisor {
 public:
     static constexpr std::uint32_t kRoundMs = 10000;
+    static constexpr std::uint32_t kLongestPauseRounds = 30;
+    static constexpr std::uint32_t kSettledRunRounds = 60;
 
     explicit CSupervisor(SupervisorHost &host, std::uint32_t roundMs = kRoundMs) : host_(host), roundMs_(roundMs) {}
 
@@ -51,7 +65,8 @@ public:
     bool launchMonitor();
 
     // Runs until a stop is requested. When the first start of Vigilon fails
-    // the loop is not entered at all; the stop is logged either way.
+    // the loop is not entered at all; the stop is logged either way. Each
+    // end of Vigilon is logged with how it ended.
     // Returns whether the first start succeeded.
     bool superviseMonitor();
 

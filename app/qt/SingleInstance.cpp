@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/SingleInstance.h"
 
-#include <QCryptographicHash>
+#include "app/store/InstanceLock.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
 #include <QLocalSocket>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
@@ -29,53 +29,12 @@ namespace {
 constexpr char kShowRequest[] = "show\n";
 constexpr char kShowAnswer[] = "ok\n";
 
-#ifndef _WIN32
-// $XDG_RUNTIME_DIR when it is ours alone, else a folder of our own under the
-// temporary directory that nobody else can have made for us.
-// A local socket's path must fit the 108 bytes of sun_path; a runtime
-// folder too deep for ours gives way to the private temporary one.
-constexpr qsizetype kMaxSocketPath = 107;
-constexpr qsizetype kSocketNameLength = 38; // "/vigilon-" + 24 hex digits + ".sock"
-
-// A folder of ours, not a link, that nobody else may enter.
-bool privateFolder(const char *path)
-{
-    struct stat st = {};
-    return lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
-}
-
-QString runtimeDirectory(std::string &error)
-{
-    // A runtime folder that others may enter or write is not used.
-    if (const char *dir = std::getenv("XDG_RUNTIME_DIR"); dir && dir[0] == '/' &&
-        qsizetype(std::strlen(dir)) + kSocketNameLength <= kMaxSocketPath && privateFolder(dir))
-        return QString::fromLocal8Bit(dir);
-    const QString fallback = QDir::tempPath() + QStringLiteral("/vigilon-%1").arg(geteuid());
-    const QByteArray path = QFile::encodeName(fallback);
-    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-        error = std::string("cannot make ") + path.constData() + ": " + std::strerror(errno);
-        return {};
-    }
-    if (!privateFolder(path.constData())) {
-        error = std::string(path.constData()) + " is not a private folder of this user";
-        return {};
-    }
-    return fallback;
-}
-#endif
-
 } // namespace
 
 QString SingleInstance::keyFor(const std::string &storePath)
 {
-    // The same store reached through another spelling is the same store.
-    const QFileInfo info(QString::fromStdString(storePath));
-    QString absolute = info.absoluteFilePath();
-    const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (!dir.isEmpty())
-        absolute = dir + QLatin1Char('/') + info.fileName();
-    const QByteArray digest = QCryptographicHash::hash(QFile::encodeName(absolute), QCryptographicHash::Sha256);
-    return QStringLiteral("vigilon-") + QString::fromLatin1(digest.toHex().left(24));
+    // Shared with vigilon-reg, which looks whether a Vigilon holds the store.
+    return QString::fromStdString(instanceKey(storePath));
 }
 
 SingleInstance::SingleInstance(const std::string &storePath, const std::string &runtimeDir)
@@ -85,7 +44,7 @@ SingleInstance::SingleInstance(const std::string &storePath, const std::string &
     QString dir = QString::fromStdString(runtimeDir);
 #ifndef _WIN32
     if (dir.isEmpty())
-        dir = runtimeDirectory(error_);
+        dir = QString::fromStdString(instanceRuntimeDir(error_));
 #endif
     if (!dir.isEmpty()) {
         const QString key = keyFor(storePath);

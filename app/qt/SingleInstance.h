@@ -15,8 +15,9 @@ namespace vigilon {
 
 // One Vigilon per configuration store. The first instance on a store holds
 // an exclusive lock on a file in $XDG_RUNTIME_DIR named after the store's
-// path (the kernel drops it when the holder dies, however it dies) and
-// listens on a local socket named like it. A later instance without
+// path (the kernel drops it when the holder dies, however it dies; the name
+// and the folder come from app/store/InstanceLock.h, which vigilon-reg
+// reads too) and listens on a local socket named like it. A later instance without
 // "-service" asks the first to show its main dialog and ends; a later one
 // with "-service" waits for the lock and then monitors.
 //
@@ -54,7 +55,8 @@ public:
     const QString &socketPath() const { return socketPath_; }
     const std::string &error() const { return error_; }
 
-    // The name both are made from: a digest of the store's absolute path.
+    // The name both are made from: instanceKey(), a digest of the store's
+    // absolute path.
     static QString keyFor(const std::string &storePath);
 
 private:

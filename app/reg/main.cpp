@@ -5,6 +5,7 @@
 //   vigilon-reg add    KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
 //   vigilon-reg delete KEY [/v NAME | /ve] [/f]
 // It works on the store the program uses ($VIGILON_REGISTRY and so on).
+#include "app/store/InstanceLock.h"
 #include "app/store/Registry.h"
 #include "app/store/Settings.h"
 
@@ -208,6 +209,20 @@ bool parseData(const std::string &type, const std::string &text, std::uint32_t &
     return false;
 }
 
+// A running Vigilon writes its whole configuration back on every change and
+// at exit, over what was changed here meanwhile.
+void warnIfHeld()
+{
+#ifndef _WIN32
+    const std::string path = defaultRegistryPath();
+    if (storeHeldByRunningInstance(path))
+        std::fprintf(stderr,
+                     "vigilon-reg: a running Vigilon uses %s and writes its configuration back on every change and at "
+                     "exit: this change is lost unless Vigilon ends first\n",
+                     path.c_str());
+#endif
+}
+
 int query(reg::Registry &registry, const Command &command)
 {
     const std::string path = command.keyPath;
@@ -269,23 +284,31 @@ int add(reg::Registry &registry, const Command &command)
         return invalidSyntax();
     }
 
-    bool cancelled = false;
+    // The question comes before the transaction: the store is not held
+    // while the user thinks.
+    if (command.valueName && !command.force) {
+        Status opened = Status::Ok;
+        std::unique_ptr<reg::Key> key = registry.openKey(command.keyPath, reg::KeyQueryValue, &opened);
+        if (!key && opened != Status::NotFound)
+            return storeError(opened);
+        reg::Value existing;
+        if (key && key->queryValue(*command.valueName, existing) == Status::Ok &&
+            !confirm("Value " + displayName(*command.valueName) + " exists, overwrite", false)) {
+            std::printf("The operation was cancelled by the user.\n");
+            return 0;
+        }
+    }
     const Status status = registry.transact([&]() {
         Status created = Status::Ok;
         std::unique_ptr<reg::Key> key = registry.createKey(command.keyPath, &created);
         if (!key || !command.valueName)
             return created;
-        reg::Value existing;
-        if (!command.force && key->queryValue(*command.valueName, existing) == Status::Ok &&
-            !confirm("Value " + displayName(*command.valueName) + " exists, overwrite", false)) {
-            cancelled = true;
-            return Status::Ok;
-        }
         return key->setValue(*command.valueName, code, bytes);
     });
     if (status != Status::Ok)
         return storeError(status);
-    std::printf(cancelled ? "The operation was cancelled by the user.\n" : "The operation completed successfully.\n");
+    warnIfHeld();
+    std::printf("The operation completed successfully.\n");
     return 0;
 }
 
@@ -317,6 +340,7 @@ int remove(reg::Registry &registry, const Command &command)
     }
     if (status != Status::Ok)
         return storeError(status);
+    warnIfHeld();
     std::printf("The operation completed successfully.\n");
     return 0;
 }
@@ -347,13 +371,17 @@ bool parseArguments(const std::vector<std::string> &args, Command &command)
     return true;
 }
 
-std::unique_ptr<reg::Registry> openStore(Status &status)
+std::unique_ptr<reg::Registry> openStore(bool readOnly, Status &status)
 {
 #ifdef _WIN32
+    (void)readOnly;
     status = Status::Ok;
     return std::make_unique<reg::Win32Registry>();
 #else
-    return reg::SqliteRegistry::open(defaultRegistryPath(), &status);
+    // A query never writes: not even the file of a store that is not there.
+    reg::SqliteRegistry::Options options;
+    options.readOnly = readOnly;
+    return reg::SqliteRegistry::open(defaultRegistryPath(), options, &status);
 #endif
 }
 
@@ -381,10 +409,11 @@ int main(int argc, char **argv)
         return invalidSyntax();
 
     Status status = Status::Ok;
-    std::unique_ptr<reg::Registry> registry = openStore(status);
+    const bool isQuery = reg::sameName(command.verb, "query");
+    std::unique_ptr<reg::Registry> registry = openStore(isQuery, status);
     if (!registry)
         return storeError(status);
-    if (reg::sameName(command.verb, "query"))
+    if (isQuery)
         return query(*registry, command);
     if (reg::sameName(command.verb, "add"))
         return add(*registry, command);

@@ -143,6 +143,11 @@ Status MemoryRegistry::transact(const std::function<Status()> &body)
     return status;
 }
 
+Status MemoryRegistry::readTransact(const std::function<Status()> &body)
+{
+    return transact(body);
+}
+
 Status MemoryRegistry::readAndClearDword(const std::string &keyPath, const std::string &name, std::uint32_t &previous)
 {
     previous = 0;

@@ -23,6 +23,7 @@ public:
     Status deleteKey(const std::string &path) override;
     std::vector<std::string> subkeys(const std::string &path) override;
     Status transact(const std::function<Status()> &body) override;
+    Status readTransact(const std::function<Status()> &body) override;
     Status readAndClearDword(const std::string &keyPath, const std::string &name, std::uint32_t &previous) override;
 
     // Lets tests exercise failure paths: after `afterWrites` more successful

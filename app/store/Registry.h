@@ -77,6 +77,10 @@ public:
     // Calls nest: an inner body that fails undoes only its own writes. Reads
     // inside a body see one consistent state, also on a read-only store.
     virtual Status transact(const std::function<Status()> &body) = 0;
+    // Runs body as one read: it sees one consistent state but takes no
+    // write lock, so another holder of a transaction does not keep it out.
+    // Inside transact() it runs as part of that transaction.
+    virtual Status readTransact(const std::function<Status()> &body) { return transact(body); }
 
     // Reads a DWORD value and sets it to 0 in one step, so that no other
     // writer can slip in between. A missing or unreadable value reads as 0;

@@ -83,25 +83,56 @@ std::uint32_t indexBound(Key &key)
     return bound;
 }
 
-// Reads entry i; false when one of its values is missing or unreadable.
-Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry)
+const char *typeName(std::uint32_t type)
+{
+    switch (type) {
+    case reg::RegNone: return "REG_NONE";
+    case reg::RegSz: return "REG_SZ";
+    case reg::RegExpandSz: return "REG_EXPAND_SZ";
+    case reg::RegBinary: return "REG_BINARY";
+    case reg::RegDword: return "REG_DWORD";
+    default: return "of an unknown type";
+    }
+}
+
+// Reads entry i; anything but Ok when one of its values is missing or
+// unreadable, and failed then names that value.
+Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed)
 {
     std::uint32_t active = static_cast<std::uint32_t>(entry.active);
-    Status status = readDword(key, indexed("Port", i), entry.port);
-    if (status == Status::Ok)
-        status = readDword(key, indexed("Protocol", i), entry.protocol);
-    if (status == Status::Ok)
-        status = readDword(key, indexed("Threshold", i), entry.threshold);
-    if (status == Status::Ok)
-        status = readString(key, indexed("PortName", i), entry.name);
-    if (status == Status::Ok)
-        status = readString(key, indexed("Service", i), entry.command);
-    if (status == Status::Ok)
-        status = readDword(key, indexed("Action", i), entry.action);
-    if (status == Status::Ok)
-        status = readDword(key, indexed("Active", i), active);
+    Status status = Status::Ok;
+    const auto dword = [&](const char *name, std::uint32_t &out) {
+        if (status == Status::Ok && (status = readDword(key, indexed(name, i), out)) != Status::Ok)
+            failed = indexed(name, i);
+    };
+    const auto text = [&](const char *name, std::string &out) {
+        if (status == Status::Ok && (status = readString(key, indexed(name, i), out)) != Status::Ok)
+            failed = indexed(name, i);
+    };
+    dword("Port", entry.port);
+    dword("Protocol", entry.protocol);
+    dword("Threshold", entry.threshold);
+    text("PortName", entry.name);
+    text("Service", entry.command);
+    dword("Action", entry.action);
+    dword("Active", active);
     entry.active = static_cast<std::int32_t>(active);
     return status;
+}
+
+// Why a value that does not fit was not read, for standard error.
+std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
+{
+    Value value;
+    key.queryValue(name, value);
+    const bool isString = name.rfind("PortName", 0) == 0 || name.rfind("Service", 0) == 0;
+    std::string text = std::string(reg::programName()) + ": entry #" + std::to_string(i) + " is skipped: its value \"" +
+                       name + "\" is " + typeName(value.type) + " of " + std::to_string(value.data.size()) +
+                       " bytes, where " +
+                       (isString ? "a string of at most " + std::to_string(kMaxStringBytes) + " bytes"
+                                 : std::string("a REG_DWORD of 4 bytes")) +
+                       " is read\n";
+    return text;
 }
 
 Status writeDword(Key &key, const std::string &name, std::uint32_t value)
@@ -151,10 +182,13 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
 {
     LoadedSettings loaded;
     std::string target = targetHost;
-    // One transaction, so that a save by another process cannot be seen half.
-    const Status result = registry.transact([&]() {
+    std::vector<std::string> notes; // said once the load has succeeded
+    // One read transaction, so that a save by another process cannot be seen
+    // half; it takes no write lock, so a writer does not keep it out.
+    const Status result = registry.readTransact([&]() {
+        notes.clear();
         Status opened = Status::Ok;
-        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue, &opened);
         if (!key)
             return opened;
 
@@ -168,6 +202,13 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             loaded.intervalSeconds = 5;
         if (isTrouble(read))
             return read;
+        // A 0 would arm a timer of 0 ms, and beyond 99999 the period in
+        // milliseconds comes close to overflowing the timer.
+        if (const std::uint32_t stored = loaded.intervalSeconds; stored < kMinInterval || stored > kMaxInterval) {
+            loaded.intervalSeconds = std::clamp(stored, kMinInterval, kMaxInterval);
+            notes.push_back(std::string(reg::programName()) + ": the stored interval of " + std::to_string(stored) +
+                            " seconds is outside 1..99999; using " + std::to_string(loaded.intervalSeconds) + "\n");
+        }
         if (read = readDword(*key, "Retry", loaded.retryLimit); read != Status::Ok)
             loaded.retryLimit = 1;
         if (isTrouble(read))
@@ -184,16 +225,21 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
         const std::uint32_t end = std::min(count, indexBound(*key));
         for (std::uint32_t i = 0; i < end; ++i) {
             auto entry = std::make_unique<MonitorPort>();
-            read = readEntry(*key, i, *entry);
+            std::string failed;
+            read = readEntry(*key, i, *entry, failed);
             if (isTrouble(read))
                 return read;
             if (read == Status::Ok)
                 loaded.ports.push_back(std::move(entry));
+            else if (read == Status::TooLarge)
+                notes.push_back(misfitText(*key, i, failed));
         }
         return Status::Ok;
     });
     if (result == Status::Ok) {
         targetHost = target;
+        for (const std::string &note : notes)
+            std::fputs(note.c_str(), stderr);
     } else {
         loaded = LoadedSettings{};
     }
@@ -293,7 +339,10 @@ std::unique_ptr<Registry> openDefaultRegistry()
 {
     const std::string path = defaultRegistryPath();
     Status status = Status::Ok;
-    std::unique_ptr<Registry> registry = reg::SqliteRegistry::open(path, &status);
+    // A busy store is waited for by the program, not replaced by defaults.
+    reg::SqliteRegistry::Options options;
+    options.keepWhenBusy = true;
+    std::unique_ptr<Registry> registry = reg::SqliteRegistry::open(path, options, &status);
     const char *chosen = std::getenv("VIGILON_REGISTRY");
     if (registry && !(chosen && *chosen)) {
         // The program's own directory admits nobody else, even when

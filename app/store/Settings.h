@@ -15,6 +15,9 @@ constexpr const char *kMonitorKey = "Software\\Ardentis\\Vigilon\\Monitor";
 constexpr const char *kLogonValue = "Logon";
 // The longest string value that is read.
 constexpr std::size_t kMaxStringBytes = 1023;
+// The range a stored interval in seconds is brought into when it is loaded.
+constexpr std::uint32_t kMinInterval = 1;
+constexpr std::uint32_t kMaxInterval = 99999;
 
 struct LoadedSettings {
     std::uint32_t intervalSeconds = 5;
@@ -27,7 +30,10 @@ struct LoadedSettings {
 // A store that cannot be read yields the defaults; status tells why:
 // NotFound for a first start without the Monitor key, anything but Ok and
 // NotFound for trouble with the store, in which case nothing was loaded and
-// the caller had better not save over the stored configuration.
+// the caller had better not save over the stored configuration. Busy
+// means another process holds the store: try again later. An interval
+// outside kMinInterval..kMaxInterval is brought into it and an entry with a
+// value that does not fit is skipped, each said on standard error.
 LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
                             reg::Status *status = nullptr);
 
@@ -52,7 +58,8 @@ std::string defaultRegistryPath();
 // is said on standard error and replaced by one that holds nothing and
 // refuses every write with the reason, so that the program starts with the
 // defaults and never overwrites the configuration it could not read. A
-// damaged file is moved aside and a fresh store started.
+// store that is busy is handed out all the same: loadSettings() reports
+// Busy until it can be read. A damaged file is moved aside and a fresh store started.
 std::unique_ptr<reg::Registry> openDefaultRegistry();
 
 } // namespace vigilon

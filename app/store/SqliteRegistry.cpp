@@ -283,7 +283,7 @@ std::unique_ptr<SqliteRegistry> SqliteRegistry::open(const std::string &path, co
     const Status result = registry->connect();
     if (status)
         *status = result;
-    if (result != Status::Ok)
+    if (result != Status::Ok && !(result == Status::Busy && options.keepWhenBusy))
         return nullptr;
     return registry;
 }
@@ -292,7 +292,7 @@ Status SqliteRegistry::connect()
 {
     std::string damage;
     Status status = connectOnce(damage);
-    if (status == Status::Damaged) {
+    if (status == Status::Damaged && !options_.readOnly) {
         disconnect();
         if (!sameFile(path_, device_, inode_) || !moveAside(path_, damage))
             return Status::Damaged;
@@ -308,14 +308,19 @@ Status SqliteRegistry::connect()
 Status SqliteRegistry::connectOnce(std::string &damage)
 {
     disconnect();
-    makeParentDirectories(path_);
+    if (options_.readOnly && !exists(path_))
+        return Status::NotFound;
+    if (!options_.readOnly)
+        makeParentDirectories(path_);
     if (lacksMagic(path_, device_, inode_)) {
         damage = "not a database";
         return Status::Damaged;
     }
 
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
+    if (options_.readOnly) {
+        if (::access(path_.c_str(), R_OK) != 0)
+            return errno == ENOENT ? Status::NotFound : Status::IoError;
+    } else if (const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) {
         ::close(fd);
     } else if (errno == EEXIST) {
         struct stat st {};
@@ -325,7 +330,9 @@ Status SqliteRegistry::connectOnce(std::string &damage)
         return errno == EACCES || errno == EROFS || errno == EPERM ? Status::ReadOnly : Status::IoError;
     }
 
-    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_,
+                             options_.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
     if (rc != SQLITE_OK) {
         disconnect();
         return mapCode(rc);
@@ -352,6 +359,13 @@ Status SqliteRegistry::connectOnce(std::string &damage)
         }
         if (rc != SQLITE_ROW)
             return mapCode(rc);
+    }
+    if (options_.readOnly) {
+        Statement count(db_, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys', 'key_values')");
+        rc = count.step();
+        if (rc != SQLITE_ROW)
+            return mapCode(rc);
+        return count.integer(0) == 2 ? Status::Ok : Status::NotFound;
     }
     // A rollback journal with full syncs: a crash in the middle of a save
     // leaves a journal that the next opener plays back.
@@ -432,6 +446,8 @@ void SqliteRegistry::leave()
 Status SqliteRegistry::recoverFromDamage()
 {
     damaged_ = false;
+    if (options_.readOnly)
+        return Status::Damaged; // a reader leaves the file where it is
     disconnect();
     if (!sameFile(path_, device_, inode_))
         return connect(); // someone else has already replaced it
@@ -471,6 +487,31 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
         return statusOf(rc);
     failure_ = Status::Ok;
     ++savepoints_;
+    Status status = body();
+    --savepoints_;
+    if (status == Status::Ok && sqlite3_get_autocommit(db_))
+        status = failure_ != Status::Ok ? failure_ : Status::IoError;
+    if (status == Status::Ok)
+        status = exec("COMMIT");
+    if (!sqlite3_get_autocommit(db_))
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    failure_ = Status::Ok;
+    return status;
+}
+
+Status SqliteRegistry::readTransact(const std::function<Status()> &body)
+{
+    if (savepoints_ > 0)
+        return transact(body);
+    Operation op(*this);
+    if (op.status() != Status::Ok)
+        return op.status();
+    // A deferred transaction: its first read takes a shared lock, which a
+    // writer's reserved lock does not keep out.
+    if (Status status = exec("BEGIN DEFERRED"); status != Status::Ok)
+        return status;
+    failure_ = Status::Ok;
+    ++savepoints_; // a write inside goes through a savepoint
     Status status = body();
     --savepoints_;
     if (status == Status::Ok && sqlite3_get_autocommit(db_))

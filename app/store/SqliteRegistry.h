@@ -31,6 +31,13 @@ class SqliteRegistry final : public Registry {
 public:
     struct Options {
         int busyTimeoutMs = 3000;
+        // A store that is busy while it is opened is still handed out (with
+        // status Busy); its first operation connects again.
+        bool keepWhenBusy = false;
+        // Opens for reading only: a missing file or one without the
+        // store's tables is NotFound, nothing is created, chmodded or moved
+        // aside, and every write is refused with ReadOnly.
+        bool readOnly = false;
     };
 
     static std::unique_ptr<SqliteRegistry> open(const std::string &path, Status *status = nullptr);
@@ -45,6 +52,7 @@ public:
     Status deleteKey(const std::string &path) override;
     std::vector<std::string> subkeys(const std::string &path) override;
     Status transact(const std::function<Status()> &body) override;
+    Status readTransact(const std::function<Status()> &body) override;
     Status readAndClearDword(const std::string &keyPath, const std::string &name, std::uint32_t &previous) override;
 
 private:

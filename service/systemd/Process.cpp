@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -176,7 +177,23 @@ bool CMonitorProcess::start(const std::string &path, const std::string &dir, con
         return false;
     }
     pid_ = pid;
+    endText_.clear();
+    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd_ >= 0)
+        fcntl(pidfd_, F_SETFD, FD_CLOEXEC);
     return true;
+}
+
+void CMonitorProcess::reaped(int status)
+{
+    if (WIFSIGNALED(status))
+        endText_ = "signal " + std::to_string(WTERMSIG(status));
+    else if (WIFEXITED(status))
+        endText_ = "exit status " + std::to_string(WEXITSTATUS(status));
+    pid_ = -1;
+    if (pidfd_ >= 0)
+        close(pidfd_);
+    pidfd_ = -1;
 }
 
 bool CMonitorProcess::running()
@@ -187,7 +204,10 @@ bool CMonitorProcess::running()
     const pid_t r = waitNoIntr(pid_, &status, WNOHANG);
     if (r == 0)
         return true;
-    pid_ = -1; // reaped, or not our child any more
+    const bool ours = r == pid_;
+    reaped(status);
+    if (!ours)
+        endText_.clear(); // not our child any more
     return false;
 }
 
@@ -200,14 +220,14 @@ void CMonitorProcess::end(std::uint32_t graceMs)
     int status = 0;
     while (nowMs() < deadline) {
         if (waitNoIntr(pid_, &status, WNOHANG) != 0) {
-            pid_ = -1;
+            reaped(status);
             return;
         }
         sleepMs(20);
     }
     kill(pid_, SIGKILL);
     waitNoIntr(pid_, &status, 0);
-    pid_ = -1;
+    reaped(status);
 }
 
 } // namespace vigilon::svc

@@ -47,9 +47,18 @@ public:
     void end(std::uint32_t graceMs);
 
     pid_t pid() const { return pid_; }
+    // A descriptor that polls readable once the process has ended; -1 when
+    // none runs or the system has none to give.
+    int endFd() const { return pidfd_; }
+    // How the last process reaped ended: "exit status N" or "signal N".
+    const std::string &endText() const { return endText_; }
 
 private:
+    void reaped(int status);
+
     pid_t pid_ = -1;
+    int pidfd_ = -1;
+    std::string endText_;
 };
 
 } // namespace vigilon::svc

@@ -42,13 +42,6 @@ void onStopSignal(int)
     errno = saved;
 }
 
-std::uint64_t nowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
 int syslogPriority(EventType type)
 {
     switch (type) {
@@ -137,12 +130,16 @@ bool CSystemdHost::waitForStop(std::uint32_t ms)
     for (;;) {
         const std::uint64_t now = nowMs();
         const int timeout = now >= deadline ? 0 : static_cast<int>(deadline - now);
-        pollfd p{stopRead_, POLLIN, 0};
-        const int n = poll(&p, 1, timeout);
+        pollfd p[2] = {{stopRead_, POLLIN, 0}, {monitor_.endFd(), POLLIN, 0}};
+        const int n = poll(p, p[1].fd >= 0 ? 2 : 1, timeout);
         if (n == 0)
             return false;
         if (n < 0 && errno == EINTR)
             continue; // the handler's byte is in the pipe if it was a stop
+        if (n > 0 && p[0].revents == 0) {
+            monitor_.running(); // reaped at once, not at the next round
+            return false;
+        }
         // A stop request, or a failed wait: both end the loop. The byte stays
         // in the pipe, so the request holds until the process ends.
         if (!stopReported_) {
@@ -230,6 +227,11 @@ bool CSystemdHost::reportServiceStatus(ServiceState state, std::uint32_t exitCod
     if (!ok)
         logServiceEvent(EventType::Information, ssid::SetStatusFailed);
     return ok;
+}
+
+void CSystemdHost::logServiceText(EventType type, const std::string &text)
+{
+    syslog(syslogPriority(type), "%s", text.c_str());
 }
 
 void CSystemdHost::logServiceEvent(EventType type, unsigned stringId)

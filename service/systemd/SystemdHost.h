@@ -43,6 +43,7 @@ public:
     // Asks the watch loop to stop; safe from any thread.
     void requestStop();
 
+    // Also returns (false) as soon as Vigilon ends, which is then reaped.
     bool waitForStop(std::uint32_t ms) override;
     bool startMonitor() override;
     bool monitorRunning() override;
@@ -50,6 +51,8 @@ public:
     std::uint32_t takeLogonFlag() override;
     bool reportServiceStatus(ServiceState state, std::uint32_t exitCode, std::uint32_t waitHintMs) override;
     void logServiceEvent(EventType type, unsigned stringId) override;
+    std::string monitorEndText() override { return monitor_.endText(); }
+    void logServiceText(EventType type, const std::string &text) override;
 
     pid_t monitorPid() const { return monitor_.pid(); }
 

@@ -73,6 +73,14 @@ void supervise(bool debugMode, Language language)
     host.reportServiceStatus(ServiceState::Stopped, 0, 0);
 }
 
+const char *const kLinuxUsage =
+    "Usage: vigilsvc [-install | -stop | -remove | -debug]\n"
+    "  -install   write the systemd user unit, enable it and start it\n"
+    "  -stop      stop the running service\n"
+    "  -remove    stop the service, disable it and remove its unit\n"
+    "  -debug     watch Vigilon from this console until Ctrl-C\n"
+    "Without an argument, vigilsvc runs as the service when systemd starts it.\n";
+
 } // namespace
 
 int runVigilsvc(int argc, char **argv)
@@ -83,20 +91,26 @@ int runVigilsvc(int argc, char **argv)
 
     switch (parseServiceCommand(argc, argv)) {
     case ServiceCommand::Install:
-        installService(makeContext(language));
-        return 0;
+        return installService(makeContext(language)) ? 0 : 1;
     case ServiceCommand::Stop:
-        stopService(makeContext(language));
-        return 0;
+        return stopService(makeContext(language)) ? 0 : 1;
     case ServiceCommand::Remove:
-        removeService(makeContext(language));
-        return 0;
+        return removeService(makeContext(language)) ? 0 : 1;
     case ServiceCommand::Debug:
         printOut(formatText("Debugging %s.\n", {display}));
         supervise(true, language);
         return 0;
     case ServiceCommand::Service:
         break;
+    }
+    if (argc >= 2) {
+        const std::string arg = argv[1];
+        if (arg == "--help" || arg == "-h" || arg == "-help" || arg == "/?") {
+            printOut(kLinuxUsage);
+            return 0;
+        }
+        std::fprintf(stderr, "vigilsvc: unknown argument \"%s\"\n%s", arg.c_str(), kLinuxUsage);
+        return 2;
     }
 
     printOut(usageText());

@@ -120,8 +120,11 @@ bool isRunningState(const std::string &s) { return s == "active" || s == "activa
 
 // Opens the unit, stops it if it runs and prints the progress; false when
 // the unit cannot be reached at all (the reason was printed).
-bool stopIfRunning(const ServiceContext &c)
+// False when the unit cannot be looked at or is not there; stopped tells
+// whether the service has not been left running.
+bool stopIfRunning(const ServiceContext &c, bool &stopped)
 {
+    stopped = false;
     const std::string display = serviceString(ssid::DisplayName, c.language);
     UnitState state = queryUnit();
     if (!state.known) {
@@ -132,10 +135,14 @@ bool stopIfRunning(const ServiceContext &c)
         c.print(say(c, ssid::OpenServiceFailed, {std::string("Unit ") + kUnitName + " not found"}));
         return false;
     }
+    stopped = true;
     if (!isRunningState(state.activeState))
         return true; // nothing runs, nothing to say
-    if (!systemctl({"stop", "--no-block", kUnitName}).ok())
+    if (!systemctl({"stop", "--no-block", kUnitName}).ok()) {
+        stopped = false;
+        c.print(say(c, ssid::StopFailed, {display}));
         return true;
+    }
     c.print(say(c, ssid::Stopping, {display}));
     c.sleep(1000);
     // systemd ends a stop that hangs after the unit's stop timeout, so this
@@ -147,7 +154,7 @@ bool stopIfRunning(const ServiceContext &c)
         c.print(".");
         c.sleep(1000);
     }
-    const bool stopped = state.known && (state.activeState == "inactive" || state.activeState == "failed");
+    stopped = state.known && (state.activeState == "inactive" || state.activeState == "failed");
     c.print(say(c, stopped ? ssid::StopDone : ssid::StopFailed, {display}));
     return true;
 }
@@ -249,64 +256,84 @@ bool registerServiceKeys(reg::Registry &registry, const std::string &execPath, L
     return status == reg::Status::Ok;
 }
 
-void installService(const ServiceContext &c)
+bool installService(const ServiceContext &c)
 {
     const std::string display = serviceString(ssid::DisplayName, c.language);
     if (c.execPath.empty()) {
         c.print(say(c, ssid::InstallFailed, {display, errorText(c.execPathError)}));
-        return;
+        return false;
     }
     std::unique_ptr<reg::Registry> registry = c.openRegistry ? c.openRegistry() : nullptr;
     if (!registry || !registerServiceKeys(*registry, c.execPath, c.language)) {
         c.print(say(c, ssid::InstallFailed, {display, "Registry error"}));
-        return;
+        return false;
     }
     registry.reset();
 
     const std::string unitPath = c.unitDirectory + "/" + kUnitName;
+    bool enabled = false;
+    bool autostartWritten = false;
+    // Says why and takes back what this install made.
+    const auto fail = [&](unsigned id, const std::string &why) {
+        c.print(say(c, id, {why}));
+        if (enabled)
+            systemctl({"disable", kUnitName});
+        unlink(unitPath.c_str());
+        if (autostartWritten)
+            unlink(c.autostartPath.c_str());
+        if (id != ssid::OpenManagerFailed)
+            systemctl({"daemon-reload"});
+        return false;
+    };
     if (!makeDirectories(c.unitDirectory) || !writeFileAtomically(unitPath, unitText(c.execPath))) {
         c.print(say(c, ssid::CreateServiceFailed, {lastErrorText()}));
-        return;
+        return false;
     }
-    if (const ProgramResult r = systemctl({"daemon-reload"}); !r.ok()) {
-        c.print(say(c, ssid::OpenManagerFailed, {failureText(r)}));
-        return;
+    if (const ProgramResult r = systemctl({"daemon-reload"}); !r.ok())
+        return fail(ssid::OpenManagerFailed, failureText(r));
+    if (const ProgramResult r = systemctl({"enable", kUnitName}); !r.ok())
+        return fail(ssid::CreateServiceFailed, failureText(r));
+    enabled = true;
+    if (!c.autostartPath.empty()) {
+        if (!makeDirectories(directoryOf(c.autostartPath)) || !writeFileAtomically(c.autostartPath, autostartText()))
+            return fail(ssid::CreateServiceFailed, lastErrorText());
+        autostartWritten = true;
     }
-    if (const ProgramResult r = systemctl({"enable", kUnitName}); !r.ok()) {
-        c.print(say(c, ssid::CreateServiceFailed, {failureText(r)}));
-        return;
-    }
-    if (!c.autostartPath.empty() && (!makeDirectories(directoryOf(c.autostartPath)) ||
-                                     !writeFileAtomically(c.autostartPath, autostartText()))) {
-        c.print(say(c, ssid::CreateServiceFailed, {lastErrorText()}));
-        return;
-    }
+    if (const ProgramResult r = systemctl({"start", kUnitName}); !r.ok())
+        return fail(ssid::CreateServiceFailed, failureText(r));
     c.print(say(c, ssid::Installed, {display}));
+    return true;
 }
 
-void stopService(const ServiceContext &c) { stopIfRunning(c); }
-
-void removeService(const ServiceContext &c)
+bool stopService(const ServiceContext &c)
 {
-    if (!stopIfRunning(c))
-        return;
+    bool stopped = false;
+    return stopIfRunning(c, stopped) && stopped;
+}
+
+bool removeService(const ServiceContext &c)
+{
+    bool stopped = false;
+    if (!stopIfRunning(c, stopped))
+        return false;
     const std::string display = serviceString(ssid::DisplayName, c.language);
     if (const ProgramResult r = systemctl({"disable", kUnitName}); !r.ok()) {
         c.print(say(c, ssid::DeleteServiceFailed, {failureText(r)}));
-        return;
+        return false;
     }
     const std::string unitPath = c.unitDirectory + "/" + kUnitName;
     for (const std::string &file : {unitPath, c.autostartPath}) {
         if (!file.empty() && unlink(file.c_str()) != 0 && errno != ENOENT) {
             c.print(say(c, ssid::DeleteServiceFailed, {lastErrorText()}));
-            return;
+            return false;
         }
     }
     if (const ProgramResult r = systemctl({"daemon-reload"}); !r.ok()) {
         c.print(say(c, ssid::DeleteServiceFailed, {failureText(r)}));
-        return;
+        return false;
     }
     c.print(say(c, ssid::Removed, {display}));
+    return true;
 }
 
 } // namespace vigilon::svc

@@ -50,9 +50,12 @@ struct ServiceContext {
 
 // "-install", "-stop" and "-remove". Each prints its outcome through
 // context.print; the exit status of the program is 0 in every case.
-void installService(const ServiceContext &context);
-void stopService(const ServiceContext &context);
-void removeService(const ServiceContext &context);
+// Each returns false when it failed. A failed install leaves neither the
+// unit nor the autostart entry behind; a successful one has enabled and
+// started the service.
+bool installService(const ServiceContext &context);
+bool stopService(const ServiceContext &context);
+bool removeService(const ServiceContext &context);
 
 // The text of a system error: "<message> (0x<code>)"; lastErrorText() is
 // that of errno.

@@ -117,6 +117,20 @@ std::string lastError()
 
 } // namespace
 
+namespace {
+
+void reportEventText(EventType type, const std::wstring &insertion)
+{
+    HANDLE source = RegisterEventSourceW(nullptr, kServiceNameW);
+    if (source == nullptr)
+        return;
+    const wchar_t *strings[1] = {insertion.c_str()};
+    ReportEventW(source, static_cast<WORD>(type), 0, eventId(type), nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}
+
+} // namespace
+
 void logServiceEvent(EventType type, unsigned stringId)
 {
     const std::wstring insertion = text(stringId);
@@ -204,6 +218,14 @@ public:
         return vigilon::svc::reportServiceStatus(winState(s), exitCode, waitHint) != 0;
     }
     void logServiceEvent(EventType type, unsigned id) override { vigilon::svc::logServiceEvent(type, id); }
+    void logServiceText(EventType type, const std::string &line) override { reportEventText(type, widen(line)); }
+    std::string monitorEndText() override
+    {
+        DWORD code = 0;
+        if (g_process.hProcess == nullptr || !GetExitCodeProcess(g_process.hProcess, &code) || code == STILL_ACTIVE)
+            return {};
+        return "exit code " + std::to_string(code);
+    }
 
     static void closeProcessHandles()
     {

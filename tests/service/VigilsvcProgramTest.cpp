@@ -64,7 +64,8 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
     const std::string unit = in.dir / "config/systemd/user/vigilsvc.service";
     EXPECT_EQ(test::readFile(unit), unitText(in.vigilsvc));
     EXPECT_EQ(test::readLines(in.dir / "calls"),
-              (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service"}));
+              (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service",
+                                        "--user start vigilsvc.service"}));
     EXPECT_EQ(test::readFile(in.dir / "config/autostart/vigilsvc.desktop"), autostartText());
 
     auto store = in.openStore();
@@ -80,7 +81,7 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
     r = run(in, {"-stop"});
     EXPECT_EQ(r.out, "Stopping VGN - Sentrelle Notification Service..\n"
                         "VGN - Sentrelle Notification Service stopped.\n");
-    EXPECT_EQ(test::readLines(in.dir / "calls").at(3), "--user stop --no-block vigilsvc.service");
+    EXPECT_EQ(test::readLines(in.dir / "calls").at(4), "--user stop --no-block vigilsvc.service");
 
     r = run(in, {"/remove"}, "ja_JP.UTF-8");
     EXPECT_EQ(r.status, 0);
@@ -92,10 +93,23 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
 TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
 {
     Installation in;
-    for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"-Install"}, {"-debugx"}}) {
-        const test::RunResult r = run(in, args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, usageText());
+    test::RunResult r = run(in, {});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usageText());
+    // Asked for, or after an unknown argument, the usage names the keywords
+    // and nothing is logged.
+    r = run(in, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *keyword : {"-install", "-stop", "-remove", "-debug"})
+        EXPECT_NE(r.out.find(keyword), std::string::npos) << keyword;
+    EXPECT_EQ(r.err, "");
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"-Install"}, {"-debugx"}}) {
+        r = run(in, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("vigilsvc: unknown argument \"" + args[0] + "\"\nUsage: vigilsvc [-install"),
+                  std::string::npos)
+            << r.err;
     }
     EXPECT_FALSE(test::exists(in.dir / "starts")) << "nothing was started";
     EXPECT_FALSE(test::exists(in.dir / "calls"));

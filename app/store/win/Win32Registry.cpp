@@ -166,6 +166,11 @@ Status Win32Registry::transact(const std::function<Status()> &body)
     return body();
 }
 
+Status Win32Registry::readTransact(const std::function<Status()> &body)
+{
+    return body();
+}
+
 Status Win32Registry::readAndClearDword(const std::string &keyPath, const std::string &name, std::uint32_t &previous)
 {
     previous = 0;

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+// What the frame makes of the store at start: a store another process holds,
+// and values nobody should have stored.
+#include "app/store/SqliteRegistry.h"
+#include "tests/support/FrameFixture.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace vigilon::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+
+class StoredValues : public FrameFixture {
+protected:
+    void putValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data)
+    {
+        ASSERT_EQ(registry.openKey(kMonitorKey, reg::KeySetValue)->setValue(name, type, data), reg::Status::Ok);
+    }
+    std::uint32_t loadedInterval()
+    {
+        std::string target;
+        return loadSettings(registry, false, target).intervalSeconds;
+    }
+};
+
+TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTheDefaults)
+{
+    char dirName[] = "/tmp/vigilon-startup-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dirName));
+    const std::string path = std::string(dirName) + "/registry.sqlite";
+    reg::SqliteRegistry::Options options;
+    options.busyTimeoutMs = 50;
+    auto store = reg::SqliteRegistry::open(path, options);
+    ASSERT_TRUE(store);
+    PortList ports;
+    ports.push_back(std::make_unique<MonitorPort>());
+    ports.back()->port = 80;
+    ports.back()->active = 1;
+    appendPlaceholder(ports);
+    ASSERT_EQ(saveSettings(*store, "", 7, 1, ports), reg::Status::Ok);
+
+    // Another connection keeps even readers out.
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    FrameContext context;
+    context.serviceMode = true;
+    context.loop = &loop;
+    context.clock = &clock;
+    context.prompter = &prompter;
+    context.registry = store.get();
+    context.ui = &ui;
+    context.sockets = &sockets;
+    context.probes = &probes;
+    context.runCommand = [](const std::string &) { return 0; };
+    frame = std::make_unique<CMainFrame>(context);
+    CaptureStderr();
+    ASSERT_EQ(frame->create(), 0);
+    loop.advance(4500);
+    EXPECT_TRUE(frame->portsForTest().empty());
+    EXPECT_FALSE(frame->running()) << "monitoring started on the defaults";
+    EXPECT_TRUE(probes.started.empty());
+
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    loop.advance(1000);
+    EXPECT_EQ(frame->intervalSeconds(), 7u);
+    ASSERT_EQ(frame->portsForTest().size(), 2u);
+    EXPECT_EQ(entry(0).port, 80u);
+    loop.advance(2000);
+    EXPECT_TRUE(frame->running());
+    ASSERT_EQ(probes.started.size(), 1u);
+    const std::string said = GetCapturedStderr();
+    EXPECT_THAT(said, HasSubstr("the configuration store is busy; waiting"));
+    EXPECT_EQ(said.find("busy"), said.rfind("busy")) << said;
+
+    frame.reset();
+    store.reset();
+    std::filesystem::remove_all(dirName);
+}
+
+TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoaded)
+{
+    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 1}}, 0);
+    CaptureStderr();
+    EXPECT_EQ(loadedInterval(), 1u);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("the stored interval of 0 seconds is outside 1..99999; using 1"));
+    putValue("Interval", reg::RegDword, reg::dwordBytes(2147484));
+    EXPECT_EQ(loadedInterval(), 99999u);
+    putValue("Interval", reg::RegDword, reg::dwordBytes(99999));
+    CaptureStderr();
+    EXPECT_EQ(loadedInterval(), 99999u);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    putValue("Port #1", reg::RegSz, reg::stringBytes("70000"));
+    CaptureStderr();
+    makeFrame();
+    EXPECT_EQ(frame->portsForTest().size(), 2u) << "the entry is dropped, the other stays";
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 5 bytes, "
+                                               "where a REG_DWORD of 4 bytes is read"));
+}
+
+TEST_F(StoredValues, aPortOutsideTheRangeIsNeverCheckedAndSaidOnce)
+{
+    storeConfiguration({{80, GenericTcp, 1}, {70000, GenericTcp, 1, 0, "alert"}, {0, Http, 1}}, 5, 0);
+    makeFrame();
+    CaptureStderr();
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    for (int round = 0; round < 3; ++round) {
+        probes.finishAll(false);
+        loop.advance(5000);
+    }
+    const std::string said = GetCapturedStderr();
+    for (const auto &started : probes.started)
+        EXPECT_EQ(started.port, 80u);
+    EXPECT_GE(probes.started.size(), 3u);
+    for (std::size_t i : {1u, 2u}) {
+        EXPECT_EQ(entry(i).status, Idle);
+        EXPECT_EQ(entry(i).errorCount, 0u);
+        EXPECT_EQ(ui.dialog->images[static_cast<int>(i)], ImageIdle);
+    }
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "alert"), 0);
+    EXPECT_THAT(said, HasSubstr("port 70000 is not checked: its port 70000 is outside 1..65535"));
+    EXPECT_EQ(said.find("70000 is outside"), said.rfind("70000 is outside")) << said;
+    EXPECT_THAT(said, HasSubstr("its port 0 is outside"));
+}
+
+} // namespace
+} // namespace vigilon::test
