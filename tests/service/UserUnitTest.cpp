@@ -112,7 +112,7 @@ TEST_F(ServiceActions, InstallFailuresOfTheStoreAndTheFilesSayWhy)
 
 struct ActionCase {
     const char *label;
-    void (*action)(const ServiceContext &);
+    bool (*action)(const ServiceContext &);
     Language language;
     // Files for the stand-in systemctl: what it answers and which verb fails.
     std::vector<std::pair<std::string, std::string>> files;

@@ -6,11 +6,14 @@
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +27,30 @@ namespace {
 using reg::Status;
 
 const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
+
+PortList twoPorts()
+{
+    PortList ports;
+    for (const auto &[port, name] : {std::pair<std::uint32_t, const char *>{21, "ftp"}, {80, "web"}}) {
+        auto entry = std::make_unique<MonitorPort>();
+        entry->port = port;
+        entry->name = name;
+        ports.push_back(std::move(entry));
+    }
+    appendPlaceholder(ports);
+    return ports;
+}
+
+// The stored DWORD "name" of the monitor key; nullopt when there is none.
+std::optional<std::uint32_t> storedDword(reg::Registry &store, const std::string &name)
+{
+    auto key = store.openKey(kMonitorKey, reg::KeyQueryValue);
+    reg::Value value;
+    std::uint32_t out = 0;
+    if (!key || key->queryValue(name, value) != Status::Ok || !reg::dwordFromValue(value, out))
+        return std::nullopt;
+    return out;
+}
 
 // A second connection to the file, as another process would hold it.
 class OtherConnection {
@@ -48,11 +75,11 @@ protected:
         options.busyTimeoutMs = 200;
         store_ = reg::SqliteRegistry::open(file(), options);
         ASSERT_TRUE(store_);
-        ASSERT_EQ(saveSettings(*store_, "h", 7, 1, test::makePorts({{21, 0, "ftp", ""}, {80, 0, "web", ""}})),
+        ASSERT_EQ(saveSettings(*store_, "h", 7, 1, twoPorts()),
                   Status::Ok);
     }
 
-    std::string file() const { return dir_.file("registry.sqlite"); }
+    std::string file() const { return dir_ / "registry.sqlite"; }
 
     // Runs vigilon-reg with stdin and stdout on pipes; answer is written once
     // the question has shown, after whileAsking ran.
@@ -124,36 +151,36 @@ TEST_F(StartupStoreTest, RegToolAsksBeforeTakingTheStore)
         EXPECT_EQ(other.exec("COMMIT"), SQLITE_OK);
     };
     EXPECT_EQ(regAsking({"add", kMonitor, "/v", "Interval", "/t", "REG_DWORD", "/d", "9"}, "y\n", writeMeanwhile), 0);
-    EXPECT_EQ(test::valueOf(*store_, "Interval").data, reg::dwordBytes(9));
+    EXPECT_EQ(storedDword(*store_, "Interval"), 9u);
     EXPECT_EQ(regAsking({"delete", kMonitor, "/v", "Interval"}, "y\n", writeMeanwhile), 0);
-    EXPECT_FALSE(test::hasValue(*store_, "Interval"));
+    EXPECT_FALSE(storedDword(*store_, "Interval"));
 }
 
 TEST_F(StartupStoreTest, RegToolQueriesWithoutWritingAndSaysWhenVigilonHoldsTheStore)
 {
-    const std::string missing = dir_.file("none/registry.sqlite");
-    test::ProgramResult result = test::runProgram({tool_, "query", kMonitor}, {"VIGILON_REGISTRY=" + missing});
-    EXPECT_EQ(result.exitCode, 1);
+    const std::string missing = dir_ / "none/registry.sqlite";
+    test::RunResult result = test::run({tool_, "query", kMonitor}, {"VIGILON_REGISTRY=" + missing});
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "ERROR: The system was unable to find the specified registry key or value.\n");
-    EXPECT_EQ(access(dir_.file("none").c_str(), F_OK), -1) << "the query made the store's folder";
+    EXPECT_EQ(access((dir_ / "none").c_str(), F_OK), -1) << "the query made the store's folder";
 
     // The lock a running Vigilon holds on this store.
     test::TempDir runtime;
     const std::vector<std::string> env{"VIGILON_REGISTRY=" + file(), "XDG_RUNTIME_DIR=" + runtime.path()};
     const std::vector<std::string> add{tool_, "add", kMonitor, "/v", "Retry", "/t", "REG_DWORD", "/d", "3", "/f"};
-    result = test::runProgram(add, env);
-    EXPECT_EQ(result.exitCode, 0);
+    result = test::run(add, env);
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    const std::string lock = runtime.file(instanceKey(dir_.path() + "/./registry.sqlite") + ".lock");
+    const std::string lock = runtime / (instanceKey(dir_.path() + "/./registry.sqlite") + ".lock");
     const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    result = test::runProgram(add, env);
-    EXPECT_EQ(result.exitCode, 0);
+    result = test::run(add, env);
+    EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.err.find("a running Vigilon uses " + file()), std::string::npos) << result.err;
     // A query changes nothing and says nothing of it.
-    result = test::runProgram({tool_, "query", kMonitor, "/v", "Retry"}, env);
-    EXPECT_EQ(result.exitCode, 0);
+    result = test::run({tool_, "query", kMonitor, "/v", "Retry"}, env);
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     close(fd);
 }
