@@ -21,9 +21,9 @@ namespace {
 constexpr std::size_t kMaxSocketPath = 107;
 constexpr std::size_t kSocketNameLength = 38; // "/vigilon-" + 24 hex digits + ".sock"
 
-std::uint64_t fnv1a(const std::string &text, std::uint64_t seed)
+std::uint64_t fnv1a(const std::string &text, std::uint64_t basis)
 {
-    std::uint64_t hash = seed;
+    std::uint64_t hash = basis;
     for (unsigned char c : text) {
         hash ^= c;
         hash *= 0x100000001b3ull;
