@@ -63,6 +63,8 @@ public:
     bool testRound() const { return testRound_; }
     // Whether this check has reported at least once.
     bool reported = false;
+    // When the check was started (monotonic).
+    std::uint64_t startMicros = 0;
 
 private:
     CMainFrame &frame_;
@@ -201,9 +203,10 @@ private:
     void forgetEntry(MonitorPort &entry);
     // Shared success and failure handling; inRound with the round's result.
     void handleSuccess(MonitorPort &entry, int *roundResult);
-    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult);
+    // ranMicros: how long the check ran until it failed.
+    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, std::uint64_t ranMicros = 0);
     void logStatus(const MonitorPort &entry, PortStatus before) const;
-    void logCheck(const MonitorPort &entry, const char *outcome) const;
+    void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros) const;
     void cleanUp();
     void destroyFrame();
 

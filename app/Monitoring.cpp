@@ -230,6 +230,7 @@ int CMainFrame::runRound(int kind)
         CheckSlot &slot = *record.slot;
         if (testRound)
             ++testRound_.outstanding;
+        slot.startMicros = context_.clock->monotonicMicros();
         const int started = record.probe->start(entry.port, context_.targetHost, entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
         const bool reported = slot.reported;
@@ -304,7 +305,8 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     case TcpFailed:
     case UdpFailed:
     case PingFailed:
-        handleFailure(entry, slot.testRound(), roundResult);
+        handleFailure(entry, slot.testRound(), roundResult,
+                      context_.clock->monotonicMicros() - std::min(slot.startMicros, context_.clock->monotonicMicros()));
         break;
     default:
         break;
@@ -322,21 +324,22 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
     const bool warning = applySuccess(entry);
     if (warning && roundResult && *roundResult == 1)
         *roundResult = 2;
-    logCheck(entry, warning ? "Warning" : "Ok");
+    logCheck(entry, warning ? "Warning" : "Ok",
+             entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
 }
 
-void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult)
+void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, std::uint64_t ranMicros)
 {
     setRowImage(rowOf(entry), ImageError);
     const PortStatus before = entry.status;
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, context_.clock->nowSeconds());
     if (roundResult)
         *roundResult = 0;
-    logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed");
+    logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros);
     if (verdict == FailureVerdict::Tolerated)
         return;
     context_.ui->responseSample(entry.id, 0);
@@ -370,7 +373,7 @@ std::uint64_t shownMicros(const MonitorPort &entry)
 }
 } // namespace
 
-void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome) const
+void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros) const
 {
     if (!context_.verbose)
         return;
@@ -387,7 +390,7 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome) const
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f\n", stamp, static_cast<int>(millis), escapeControls(entry.name).c_str(),
-                 outcome, static_cast<double>(shownMicros(entry)) / 1000.0);
+                 outcome, static_cast<double>(micros) / 1000.0);
 }
 
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const

@@ -103,13 +103,14 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     };
     const std::string before = local(std::time(nullptr));
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
-    probes.pending[1]->finish(false);             // PING check: a tolerated failure
+    probes.pending[1]->finish(false);             // PING check: a tolerated failure at once
     entry(0).responseMicros = 100499;
     probes.pending[0]->finish(true, 100);         // Ok, the tie with the threshold
     loop.advance(5000);
-    probes.pending[1]->finish(false);             // PING fails again: declared
-    entry(0).responseMicros = 250001;
-    probes.pending[0]->finish(true, 250);         // Warning
+    clock.advanceMs(3000);
+    // Failures show how long their check ran, not the last success's time.
+    probes.pending[0]->finish(false);             // a tolerated failure after 3 s
+    probes.pending[0]->finish(false);             // PING fails again: declared
     const std::string after = local(std::time(nullptr));
     const std::vector<std::string> lines = verboseLines();
 
@@ -118,8 +119,8 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     const char *expected[][3] = {
         {"port 81", "Retry", "0.000"},
         {"port 80", "Ok", "100.499"},
-        {"port 81", "Failed", "0.000"},
-        {"port 80", "Warning", "250.001"},
+        {"port 80", "Retry", "3000.000"},
+        {"port 81", "Failed", "3000.000"},
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::smatch m;

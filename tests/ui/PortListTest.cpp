@@ -113,6 +113,20 @@ private slots:
         QCOMPARE(list->itemImage(2), int(ImageIdle));
     }
 
+    // The list is one tab stop: Tab leaves it, whatever its rows.
+    void tabLeavesTheList()
+    {
+        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 0, "", 0}, {"Generic TCP (81)", 81, GenericTcp, 0, "", 0}});
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        d.list()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(d.list()));
+        QTest::keyClick(d.list(), Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != d.list());
+    }
+
     // Real mouse events at computed places: only the state icon toggles on
     // a single click, a double click in column 0 toggles once. The questions
     // and what is saved are the dialog rules' (DialogRules tests).

@@ -127,6 +127,8 @@ CPortListCtrl::CPortListCtrl(QWidget *parent)
     : QTableWidget(parent)
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One tab stop, as a list view is; the arrows move within it.
+    setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);
