@@ -485,8 +485,13 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
         rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr); // reads stay consistent
     if (rc != SQLITE_OK)
         return statusOf(rc);
+    return runOpened(body);
+}
+
+Status SqliteRegistry::runOpened(const std::function<Status()> &body)
+{
     failure_ = Status::Ok;
-    ++savepoints_;
+    ++savepoints_; // a write inside goes through a savepoint
     Status status = body();
     --savepoints_;
     if (status == Status::Ok && sqlite3_get_autocommit(db_))
@@ -510,18 +515,7 @@ Status SqliteRegistry::readTransact(const std::function<Status()> &body)
     // writer's reserved lock does not keep out.
     if (Status status = exec("BEGIN DEFERRED"); status != Status::Ok)
         return status;
-    failure_ = Status::Ok;
-    ++savepoints_; // a write inside goes through a savepoint
-    Status status = body();
-    --savepoints_;
-    if (status == Status::Ok && sqlite3_get_autocommit(db_))
-        status = failure_ != Status::Ok ? failure_ : Status::IoError;
-    if (status == Status::Ok)
-        status = exec("COMMIT");
-    if (!sqlite3_get_autocommit(db_))
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    failure_ = Status::Ok;
-    return status;
+    return runOpened(body);
 }
 
 Status SqliteRegistry::keyId(const std::string &normalPath, long long &id)

@@ -56,6 +56,9 @@ public:
     Status readAndClearDword(const std::string &keyPath, const std::string &name, std::uint32_t &previous) override;
 
 private:
+    // Runs body inside the transaction just begun, then commits it, or rolls
+    // it back when body or a write inside failed.
+    Status runOpened(const std::function<Status()> &body);
     class SqliteKey;
     class Statement;
     class Operation;
