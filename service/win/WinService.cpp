@@ -133,13 +133,7 @@ void reportEventText(EventType type, const std::wstring &insertion)
 
 void logServiceEvent(EventType type, unsigned stringId)
 {
-    const std::wstring insertion = text(stringId);
-    HANDLE source = RegisterEventSourceW(nullptr, kServiceNameW);
-    if (source == nullptr)
-        return;
-    const wchar_t *strings[1] = {insertion.c_str()};
-    ReportEventW(source, static_cast<WORD>(type), 0, eventId(type), nullptr, 1, 0, strings, nullptr);
-    DeregisterEventSource(source);
+    reportEventText(type, text(stringId));
 }
 
 BOOL reportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint)
