@@ -6,7 +6,12 @@
   26020.png  32 x 16  the two state images: an empty and a ticked box
   137.png   143 x 39  the logo under the port list
   128-NN.png          the program icon in 16, 32 and 48 pixels
-Run it from anywhere: it writes next to itself."""
+and the same pictures for the Windows resources, in ../win:
+  129.bmp, 26020.bmp  24-bit, composed over their mask colours (black and
+                      red), which the image lists take out again
+  137.bmp             24-bit, over the dialog's light grey
+  128.ico             the three icon sizes as 32-bit images with masks
+Run it from anywhere: it writes next to itself and into ../win."""
 import math
 import os
 import struct
@@ -68,6 +73,58 @@ class Canvas:
         write_png(path, self.w, self.h, self.px)
 
 
+def write_bmp(path, width, height, pixels, background):
+    """A 24-bit bottom-up BMP of the RGBA pixels composed over background."""
+    stride = (width * 3 + 3) & ~3
+    body = bytearray()
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            i = (y * width + x) * 4
+            a = pixels[i + 3] / 255.0
+            rgb = [int(round(pixels[i + k] * a + background[k] * (1 - a))) for k in range(3)]
+            row += bytes((rgb[2], rgb[1], rgb[0]))
+        row += b'\x00' * (stride - len(row))
+        body += row
+    header = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
+    offset = 14 + len(header)
+    with open(path, 'wb') as f:
+        f.write(b'BM' + struct.pack('<IHHI', offset + len(body), 0, 0, offset) + header + bytes(body))
+
+
+def icon_image(size, pixels):
+    """One icon image: a 32-bit bottom-up DIB of twice the height, then the
+    1-bit AND mask (set where the picture is transparent)."""
+    xor = bytearray()
+    for y in range(size - 1, -1, -1):
+        for x in range(size):
+            i = (y * size + x) * 4
+            xor += bytes((pixels[i + 2], pixels[i + 1], pixels[i], pixels[i + 3]))
+    mask_stride = ((size + 31) // 32) * 4
+    mask = bytearray()
+    for y in range(size - 1, -1, -1):
+        row = bytearray(mask_stride)
+        for x in range(size):
+            if pixels[(y * size + x) * 4 + 3] == 0:
+                row[x // 8] |= 0x80 >> (x % 8)
+        mask += row
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    return header + bytes(xor) + bytes(mask)
+
+
+def write_ico(path, images):
+    """images: (size, pixels) pairs."""
+    count = len(images)
+    data = [icon_image(size, px) for size, px in images]
+    out = struct.pack('<HHH', 0, 1, count)
+    offset = 6 + 16 * count
+    for (size, _), blob in zip(images, data):
+        out += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
+        offset += len(blob)
+    with open(path, 'wb') as f:
+        f.write(out + b''.join(data))
+
+
 def ball(fill, dark):
     def shader(u, v):
         x, y = u * 2 - 1, v * 2 - 1
@@ -127,6 +184,7 @@ def list_images(path):
     c.paint(48, 0, 16, 16, bubble((110, 230, 240), (20, 120, 140)))
     c.paint(64, 0, 16, 16, bubble((255, 255, 255), (90, 90, 110), info_mark))
     c.save(path)
+    return c
 
 
 def state_images(path):
@@ -152,6 +210,7 @@ def state_images(path):
     c.paint(0, 0, 16, 16, box(False))
     c.paint(16, 0, 16, 16, box(True))
     c.save(path)
+    return c
 
 
 def logo(path):
@@ -187,6 +246,7 @@ def logo(path):
         return col
     c.paint(0, 0, w, h, shader)
     c.save(path)
+    return c
 
 
 def program_icon(path, size):
@@ -211,15 +271,24 @@ def program_icon(path, size):
         return (40, 90, 180)
     c.paint(0, 0, size, size, shader)
     c.save(path)
+    return c
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    list_images(os.path.join(here, '129.png'))
-    state_images(os.path.join(here, '26020.png'))
-    logo(os.path.join(here, '137.png'))
+    win = os.path.join(here, '..', 'win')
+    os.makedirs(win, exist_ok=True)
+    c = list_images(os.path.join(here, '129.png'))
+    write_bmp(os.path.join(win, '129.bmp'), c.w, c.h, c.px, (0, 0, 0))
+    c = state_images(os.path.join(here, '26020.png'))
+    write_bmp(os.path.join(win, '26020.bmp'), c.w, c.h, c.px, (255, 0, 0))
+    c = logo(os.path.join(here, '137.png'))
+    write_bmp(os.path.join(win, '137.bmp'), c.w, c.h, c.px, (240, 240, 240))
+    icons = []
     for size in (16, 32, 48):
-        program_icon(os.path.join(here, '128-%d.png' % size), size)
+        c = program_icon(os.path.join(here, '128-%d.png' % size), size)
+        icons.append((size, c.px))
+    write_ico(os.path.join(win, '128.ico'), icons)
 
 
 if __name__ == '__main__':

@@ -3,6 +3,7 @@
 // target host forms, and the main dialog's rules on a real frame.
 #include "app/base/StringTable.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/dialogs/DialogLayout.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
@@ -595,4 +596,51 @@ TEST_F(DialogRules, endsCleanlyWhenTheProgramEndsInsideAQuestion)
 }
 
 } // namespace
+} // namespace vigilon::test
+
+namespace vigilon::test {
+
+TEST(DialogLayout, controlsFollowTheSizeAndTheSmallestSizeKeepsThemApart)
+{
+    // Pixel rectangles like the main dialog's: the status text and a field
+    // that stay, a right-hand button, the list and the logo.
+    const LayoutRect status{27, 18, 300, 49}, field{160, 54, 220, 75}, button{493, 11, 578, 34};
+    const LayoutRect list{12, 88, 578, 231}, logo{443, 232, 586, 271};
+    const LayoutSize client{900, 500};
+    EXPECT_EQ(followClient(Follow::Stays, status, client), status);
+    EXPECT_EQ(followClient(Follow::RightEdge, button, client), (LayoutRect{807, 11, 892, 34}));
+    EXPECT_EQ(followClient(Follow::BottomRight, logo, client), (LayoutRect{749, 457, 892, 496}));
+    EXPECT_EQ(followClient(Follow::Stretch, list, client), (LayoutRect{8, 88, 892, 456}));
+
+    const std::vector<LaidControl> controls{{Follow::Stays, status, {}},
+                                            {Follow::Stays, field, {}},
+                                            {Follow::RightEdge, button, {}},
+                                            {Follow::Stretch, list, {1, 48}},
+                                            {Follow::BottomRight, logo, {}}};
+    // The floor is too small: the button would cover the status text and the
+    // list would have no height; the smallest size is the first that fits.
+    const LayoutSize small = smallestClient(controls, {384, 122});
+    EXPECT_EQ(small, (LayoutSize{300 + 85 + 8, 88 + 48 + 44}));
+    // A floor that is large enough is kept.
+    EXPECT_EQ(smallestClient(controls, {600, 300}), (LayoutSize{600, 300}));
+}
+
+TEST(DialogLayout, theBalloonPointsItsTailAtTheAnchorAndStaysOnTheScreen)
+{
+    const BalloonShape s = balloonShape(100, 30);
+    EXPECT_EQ(s.window, (LayoutSize{124, 70}));
+    EXPECT_EQ(std::make_pair(s.tipX, s.tipY), std::make_pair(112, 60));
+    EXPECT_EQ(s.tail[0][0], 112);
+    EXPECT_EQ(s.tail[2][0], 97);
+    const LayoutRect screen{0, 0, 800, 600};
+    int x = 0, y = 0;
+    placeBalloon(s, 400, 300, screen, x, y);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(400 - 112, 300 - 60));
+    // Near the top left corner the balloon moves in rather than off the screen.
+    placeBalloon(s, 20, 10, screen, x, y);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(0, 0));
+    placeBalloon(s, 850, 650, screen, x, y);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(800 - 124, 600 - 70));
+}
+
 } // namespace vigilon::test

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <vector>
+
+namespace vigilon {
+
+// A control's rectangle in client coordinates; right and bottom exclusive.
+struct LayoutRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    // True when the two share at least one pixel.
+    bool overlaps(const LayoutRect &other) const
+    {
+        return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
+    }
+    bool operator==(const LayoutRect &) const = default;
+};
+
+struct LayoutSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const LayoutSize &) const = default;
+};
+
+// How a control of the main dialog follows the size of its client area.
+enum class Follow {
+    // Keeps its place.
+    Stays,
+    // Keeps its size; its right edge stays 8 pixels from the client's.
+    RightEdge,
+    // As RightEdge, and its bottom stays 4 pixels from the client's.
+    BottomRight,
+    // Keeps its top; 8 pixels from the left and right edges, 44 from the
+    // bottom.
+    Stretch,
+};
+
+// Where a control goes in a client area of this size.
+LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client);
+
+struct LaidControl {
+    Follow how = Follow::Stays;
+    // As laid out for any client size.
+    LayoutRect rect;
+    // The least size the control may be given.
+    LayoutSize least{1, 1};
+};
+
+// The smallest client area, no smaller than floor, in which the controls as
+// followClient() places them keep their least sizes and no two of them
+// overlap, unless both stay put. The search ends 4000 pixels beyond floor.
+LayoutSize smallestClient(const std::vector<LaidControl> &controls, LayoutSize floor);
+
+// The balloon hint's shape for a text of textWidth by textHeight pixels: a
+// body 12 pixels wider on each side and 10 higher above and below, with a
+// tail below it whose tip is the point the balloon points at.
+struct BalloonShape {
+    int bodyWidth = 0;
+    int bodyHeight = 0;
+    // The window: the body and the 20 pixels of the tail below it.
+    LayoutSize window;
+    // The tail's corners, the tip second; window coordinates.
+    int tail[3][2] = {};
+    int tipX = 0;
+    int tipY = 0;
+};
+BalloonShape balloonShape(int textWidth, int textHeight);
+
+// The window's top left corner for a balloon pointing at anchor (screen
+// coordinates): the tip on the anchor, then moved into the screen's work
+// area where it would stick out. A balloon larger than the area keeps its
+// left or top edge on the area's.
+void placeBalloon(const BalloonShape &shape, int anchorX, int anchorY, const LayoutRect &workArea, int &x, int &y);
+
+} // namespace vigilon

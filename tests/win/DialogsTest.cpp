@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: MIT
+// The Windows dialogs over a frame on fakes, read and driven through window
+// messages as another program would: the main dialog's title, rows, state
+// icon and layout, the port settings dialog from the placeholder row, and
+// the about box.
+#include "app/base/StringTable.h"
+#include "app/win/WinText.h"
+#include "tests/support/FrameFixture.h"
+#include "ui/win/DialogIds.h"
+#include "ui/win/WinDialogs.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+namespace vigilon::test {
+namespace {
+
+using win::narrow;
+using win::widen;
+
+// Handles what has been posted and sent, a bounded number of times.
+void pump()
+{
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+std::string text(HWND window)
+{
+    wchar_t buffer[512] = {};
+    GetWindowTextW(window, buffer, 512);
+    return narrow(buffer);
+}
+
+std::string cell(HWND list, int row, int column)
+{
+    wchar_t buffer[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return narrow(buffer);
+}
+
+std::vector<std::string> row(HWND list, int r)
+{
+    std::vector<std::string> out;
+    for (int c = 0; c < 6; ++c)
+        out.push_back(cell(list, r, c));
+    return out;
+}
+
+int itemCount(HWND list)
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+unsigned stateImage(HWND list, int r)
+{
+    return static_cast<unsigned>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(r), LVIS_STATEIMAGEMASK));
+}
+
+// A click of the left button at a point of the list's client area.
+void click(HWND list, POINT at, bool twice = false)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageW(list, twice ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(list, WM_LBUTTONUP, 0, where);
+    pump();
+}
+
+// The middle of a row's cell in the given column.
+POINT cellCentre(HWND list, int r, int column)
+{
+    RECT rect{};
+    rect.top = column;
+    rect.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&rect));
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// The middle of a row's check box, left of its status image.
+POINT stateIconCentre(HWND list, int r)
+{
+    RECT icon{};
+    icon.left = LVIR_ICON;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&icon));
+    return POINT{icon.left - 8, (icon.top + icon.bottom) / 2};
+}
+
+RECT childRect(HWND child)
+{
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+class WinDialogs : public FrameFixture {
+protected:
+    void SetUp() override
+    {
+        storeConfiguration({{80, GenericTcp, 0, 0, "alert.bat", "Generic TCP (80)"}, {7, Ping, 1, 250, "", "PING"}},
+                           5, 1);
+        ui.makeDialog = [this](CMainFrame &f, const MainDialogInit &init) {
+            return win::makeMainDialog(f, init, prompter);
+        };
+        makeFrame(false, "127.0.0.1");
+        dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+        ASSERT_NE(dialog, nullptr) << "no main dialog with the target in its title";
+        list = GetDlgItem(dialog, IDC_PORT_LIST);
+        ASSERT_NE(list, nullptr);
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        pump();
+        // The dialog goes with the frame.
+        EXPECT_FALSE(IsWindow(dialog));
+    }
+
+    HWND dialog = nullptr;
+    HWND list = nullptr;
+};
+
+TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
+{
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "a plain start shows the dialog";
+    ASSERT_EQ(itemCount(list), 3);
+    EXPECT_EQ(row(list, 0), (std::vector<std::string>{"Generic TCP (80)", "alert.bat", "0", "", "0", "0"}));
+    EXPECT_EQ(row(list, 1), (std::vector<std::string>{"PING", "", "0", "", "0", "250"}));
+    EXPECT_EQ(row(list, 2), (std::vector<std::string>{loadString(sid::AddPlaceholderName), "", "0", "", "0", "0"}));
+    EXPECT_EQ(stateImage(list, 0), 0x1000u);
+    EXPECT_EQ(stateImage(list, 1), 0x2000u);
+    EXPECT_EQ(text(GetDlgItem(dialog, IDC_STATUS)), loadString(sid::StatusStopped));
+    EXPECT_EQ(text(GetDlgItem(dialog, IDC_INTERVAL)), "5");
+    EXPECT_EQ(text(GetDlgItem(dialog, IDC_RETRY)), "1");
+
+    // A click elsewhere in a row changes nothing; on its check box it asks
+    // and ticks the entry.
+    click(list, cellCentre(list, 0, 1));
+    EXPECT_TRUE(prompter.messages.empty());
+    click(list, stateIconCentre(list, 0));
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+    EXPECT_EQ(entry(0).active, 1);
+    EXPECT_EQ(stateImage(list, 0), 0x2000u);
+
+    // Answered No, the tick of the other entry stays.
+    prompter.answers.push_back(mb::IdNo);
+    click(list, stateIconCentre(list, 1));
+    EXPECT_EQ(prompter.count(loadString(sid::ConfirmDeactivatePort)), 1);
+    EXPECT_EQ(entry(1).active, 1);
+    EXPECT_EQ(stateImage(list, 1), 0x2000u);
+}
+
+// Fills in the port settings dialog from inside its own modal loop.
+struct PortDialogScript {
+    int step = 0;
+    std::vector<std::string> seenTitles;
+};
+PortDialogScript *script = nullptr;
+
+void CALLBACK onScriptTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND d = FindWindowW(L"#32770", widen("監視ポート設定").c_str());
+    if (!d || !script)
+        return;
+    if (script->step == 0) {
+        // A port beyond the range is refused and the dialog stays.
+        script->seenTitles.push_back(text(d));
+        SetDlgItemTextW(d, IDC_PORT, L"65535");
+        SendMessageW(d, WM_COMMAND, IDOK, 0);
+        script->step = IsWindow(d) ? 1 : 99;
+        return;
+    }
+    if (script->step == 1) {
+        SetDlgItemTextW(d, IDC_PORT, L"8080");
+        SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, 3, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
+        SendMessageW(d, WM_COMMAND, IDOK, 0);
+        script->step = 2;
+    }
+}
+
+TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
+{
+    PortDialogScript s;
+    script = &s;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, onScriptTimer);
+    // The dialog runs its own loop until the script has pressed OK.
+    click(list, cellCentre(list, 2, 1), true);
+    KillTimer(nullptr, timer);
+    script = nullptr;
+
+    EXPECT_EQ(s.step, 2);
+    EXPECT_EQ(s.seenTitles, std::vector<std::string>{"監視ポート設定"});
+    EXPECT_TRUE(prompter.saw("Please enter an integer between 1 and 64554."));
+    ASSERT_EQ(itemCount(list), 4);
+    EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
+    EXPECT_EQ(stateImage(list, 2), 0x1000u);
+    EXPECT_EQ(cell(list, 3, 0), loadString(sid::AddPlaceholderName));
+    EXPECT_EQ(frame->entryView(2).port, 8080u);
+    EXPECT_EQ(frame->entryView(2).protocol, static_cast<std::uint32_t>(Http));
+}
+
+TEST_F(WinDialogs, atTheSmallestSizeNoControlsOverlapAndLargerTheRightOnesFollow)
+{
+    MINMAXINFO info{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_GE(info.ptMinTrackSize.x, 400);
+    EXPECT_GE(info.ptMinTrackSize.y, 160);
+    SetWindowPos(dialog, nullptr, 0, 0, info.ptMinTrackSize.x, info.ptMinTrackSize.y, SWP_NOZORDER | SWP_NOMOVE);
+    pump();
+
+    std::vector<HWND> children;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        children.push_back(c);
+    ASSERT_EQ(children.size(), 14u);
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const RECT a = childRect(children[i]);
+        EXPECT_GT(a.right - a.left, 0);
+        EXPECT_GT(a.bottom - a.top, 0);
+        for (std::size_t j = i + 1; j < children.size(); ++j) {
+            // An up-down control sits on the edge of its field by design.
+            const auto buddy = [](HWND spin) { return reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)); };
+            if (buddy(children[i]) == children[j] || buddy(children[j]) == children[i])
+                continue;
+            const RECT b = childRect(children[j]);
+            RECT common{};
+            EXPECT_FALSE(IntersectRect(&common, &a, &b))
+                << "controls " << GetDlgCtrlID(children[i]) << " and " << GetDlgCtrlID(children[j]) << " overlap";
+        }
+    }
+
+    // Larger: the buttons and the logo keep 8 pixels from the right edge,
+    // the list stretches, the rest stays.
+    const RECT portTest = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
+    SetWindowPos(dialog, nullptr, 0, 0, 900, 600, SWP_NOZORDER | SWP_NOMOVE);
+    pump();
+    RECT client{};
+    GetClientRect(dialog, &client);
+    for (int id : {IDOK, IDC_TARGET, IDCANCEL, IDC_LOGO})
+        EXPECT_EQ(childRect(GetDlgItem(dialog, id)).right, client.right - 8) << "control " << id;
+    EXPECT_EQ(childRect(GetDlgItem(dialog, IDC_LOGO)).bottom, client.bottom - 4);
+    const RECT listRect = childRect(list);
+    EXPECT_EQ(listRect.left, 8);
+    EXPECT_EQ(listRect.right, client.right - 8);
+    EXPECT_EQ(listRect.bottom, client.bottom - 44);
+    const RECT portTestNow = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
+    EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
+}
+
+TEST_F(WinDialogs, theAboutBoxShowsTheVersionAtTheTopLeftAndOnlyHidesWhenClosed)
+{
+    auto about = win::makeAboutBox(*frame);
+    ASSERT_TRUE(about);
+    HWND box = FindWindowW(L"#32770", widen("バージョン情報").c_str());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text(GetDlgItem(box, IDC_VERSION)), "Vigilon Version 1.62");
+    RECT r{};
+    GetWindowRect(box, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(IsWindow(box));
+    EXPECT_FALSE(IsWindowVisible(box));
+    about->show();
+    EXPECT_TRUE(IsWindowVisible(box));
+    about.reset();
+    EXPECT_FALSE(IsWindow(box));
+}
+
+} // namespace
+} // namespace vigilon::test

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Runs the dialog tests in a fresh Wine prefix on Wine's null display
+# driver: without an X server Wine makes no windows at all, with the null
+# driver it makes, lays out and messages them as usual, showing nothing.
+# Usage: dialog-test.sh TEST-EXE [gtest arguments...]
+set -u
+exe=$1
+shift
+. "$(dirname "$0")/wine-prefix.sh"
+win reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null ||
+  fail "the null display driver could not be chosen"
+# The desktop that failed without a display goes; the next program starts
+# one on the null driver.
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w 2>/dev/null
+"$wineserver" -p
+# Booted on its own, so that the services the boot starts do not hold the
+# test's output open.
+timeout 120 "$wine" cmd /c exit >/dev/null 2>&1 || fail "the prefix could not be started again"
+win "$exe" "$@"

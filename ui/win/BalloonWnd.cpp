@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+#include "ui/win/BalloonWnd.h"
+
+#include "app/dialogs/DialogLayout.h"
+
+#include <windowsx.h>
+
+namespace vigilon::win {
+
+namespace {
+constexpr wchar_t kClassName[] = L"VigilonBalloonHint";
+// Dark text on a fixed light ground, whatever the colour scheme.
+constexpr COLORREF kFill = RGB(255, 255, 225);
+constexpr COLORREF kBand = RGB(200, 200, 200);
+constexpr COLORREF kEdge = RGB(0, 0, 0);
+constexpr COLORREF kText = RGB(0, 0, 0);
+constexpr UINT kTextFormat = DT_LEFT | DT_TOP | DT_NOPREFIX | DT_EXPANDTABS;
+
+void registerClass(HINSTANCE instance)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = instance;
+    wc.lpszClassName = kClassName;
+    // Registered once; a second registration fails harmlessly.
+    RegisterClassExW(&wc);
+}
+} // namespace
+
+CBalloonWnd::CBalloonWnd()
+{
+    setFont(L"Verdana", 14, 0, false, false);
+}
+
+CBalloonWnd::~CBalloonWnd()
+{
+    if (window_ && IsWindow(window_)) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        KillTimer(window_, timerId_);
+        DestroyWindow(window_);
+    }
+    if (font_)
+        DeleteObject(font_);
+}
+
+bool CBalloonWnd::createHint(HWND parent, HINSTANCE instance)
+{
+    instance_ = instance;
+    parent_ = parent;
+    registerClass(instance);
+    window_ = CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, parent, nullptr, instance, nullptr);
+    if (!window_)
+        return false;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CBalloonWnd::windowProc));
+    return true;
+}
+
+void CBalloonWnd::setFont(const std::wstring &face, int height, int weight, bool italic, bool underline)
+{
+    if (font_)
+        DeleteObject(font_);
+    font_ = CreateFontW(height, 0, 0, 0, weight, italic, underline, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str());
+}
+
+void CBalloonWnd::addTool(HWND target, const std::wstring &text)
+{
+    tools_[target] = text;
+}
+
+std::wstring CBalloonWnd::toolText(HWND target) const
+{
+    const auto it = tools_.find(target);
+    return it == tools_.end() ? std::wstring() : it->second;
+}
+
+void CBalloonWnd::relayEvent(const MSG &message)
+{
+    switch (message.message) {
+    case WM_MOUSEMOVE: {
+        POINT pointer{};
+        GetCursorPos(&pointer);
+        if (pointer.x == anchor_.x && pointer.y == anchor_.y)
+            return;
+        const auto it = tools_.find(WindowFromPoint(pointer));
+        if (it != tools_.end()) {
+            anchor_ = pointer;
+            showHint(it->second, pointer);
+        } else {
+            hideHint();
+        }
+        return;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        hideHint();
+        return;
+    default:
+        return;
+    }
+}
+
+void CBalloonWnd::showHint(const std::wstring &text, POINT point)
+{
+    anchor_ = point;
+    text_ = text;
+    if (window_)
+        timerId_ = SetTimer(window_, ShowTimer, static_cast<UINT>(showDelay_), nullptr);
+}
+
+void CBalloonWnd::hideHint()
+{
+    if (!window_)
+        return;
+    ShowWindow(window_, SW_HIDE);
+    KillTimer(window_, timerId_);
+    timerId_ = 0;
+}
+
+SIZE CBalloonWnd::measure(HDC dc) const
+{
+    HGDIOBJ old = SelectObject(dc, font_);
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &r, kTextFormat | DT_CALCRECT);
+    SelectObject(dc, old);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+HRGN CBalloonWnd::makeRegion(const SIZE &text) const
+{
+    const BalloonShape shape = balloonShape(text.cx, text.cy);
+    HRGN region = CreateRoundRectRgn(0, 0, shape.bodyWidth, shape.bodyHeight, 12, 10);
+    POINT tail[3];
+    for (int i = 0; i < 3; ++i)
+        tail[i] = POINT{shape.tail[i][0], shape.tail[i][1]};
+    HRGN tailRegion = CreatePolygonRgn(tail, 3, ALTERNATE);
+    CombineRgn(region, region, tailRegion, RGN_OR);
+    DeleteObject(tailRegion);
+    return region;
+}
+
+void CBalloonWnd::onShowTimer()
+{
+    KillTimer(window_, timerId_);
+    HDC dc = GetDC(window_);
+    const SIZE text = measure(dc);
+    ReleaseDC(window_, dc);
+    const BalloonShape shape = balloonShape(text.cx, text.cy);
+    // The system owns the region from here on.
+    SetWindowRgn(window_, makeRegion(text), TRUE);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    LayoutRect work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (GetMonitorInfoW(MonitorFromPoint(anchor_, MONITOR_DEFAULTTONEAREST), &monitor))
+        work = {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
+    int x = 0, y = 0;
+    placeBalloon(shape, anchor_.x, anchor_.y, work, x, y);
+    SetWindowPos(window_, HWND_TOP, x, y, shape.window.width, shape.window.height,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    InvalidateRect(window_, nullptr, TRUE);
+    timerId_ = SetTimer(window_, HideTimer, static_cast<UINT>(displayTime_), nullptr);
+}
+
+void CBalloonWnd::paint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    const SIZE text = measure(dc);
+    HRGN region = makeRegion(text);
+    HBRUSH fill = CreateSolidBrush(kFill);
+    HBRUSH band = CreateSolidBrush(kBand);
+    HBRUSH edge = CreateSolidBrush(kEdge);
+    FillRgn(dc, region, fill);
+    FrameRgn(dc, region, band, 3, 3);
+    FrameRgn(dc, region, edge, 1, 1);
+    SetTextColor(dc, kText);
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ old = SelectObject(dc, font_);
+    RECT client{};
+    GetClientRect(window_, &client);
+    client.left += 12;
+    client.top += 10;
+    DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &client, kTextFormat);
+    SelectObject(dc, old);
+    DeleteObject(region);
+    DeleteObject(fill);
+    DeleteObject(band);
+    DeleteObject(edge);
+    EndPaint(window_, &ps);
+}
+
+LRESULT CBalloonWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        if (wParam == ShowTimer) {
+            onShowTimer();
+            return 0;
+        }
+        if (wParam == HideTimer) {
+            hideHint();
+            return 0;
+        }
+        break;
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_DESTROY:
+        KillTimer(window_, timerId_);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CBalloonWnd::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *self = reinterpret_cast<CBalloonWnd *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return self->handle(message, wParam, lParam);
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+namespace vigilon::win {
+
+// A hint in a speech balloon: a rounded body with a tail whose tip touches
+// the pointer, shown when the pointer has rested over a registered target
+// for showDelay ms and hidden again after displayTime ms, on a mouse button,
+// or when the pointer moves over no target. A region window that never takes
+// the focus.
+class CBalloonWnd final {
+public:
+    static constexpr UINT_PTR ShowTimer = 100;
+    static constexpr UINT_PTR HideTimer = 101;
+
+    CBalloonWnd();
+    ~CBalloonWnd();
+    CBalloonWnd(const CBalloonWnd &) = delete;
+    CBalloonWnd &operator=(const CBalloonWnd &) = delete;
+
+    // Makes the popup owned by the parent's window.
+    bool createHint(HWND parent, HINSTANCE instance);
+    void setFont(const std::wstring &face, int height, int weight, bool italic, bool underline);
+    // Registers a target; registering it again replaces its text.
+    void addTool(HWND target, const std::wstring &text);
+    std::wstring toolText(HWND target) const;
+
+    // Every message about to reach a target (or a window inside it).
+    void relayEvent(const MSG &message);
+    void showHint(const std::wstring &text, POINT point);
+    void hideHint();
+
+    HWND handle() const { return window_; }
+    POINT anchor() const { return anchor_; }
+    const std::wstring &text() const { return text_; }
+    // The latest timer set: 100 while the show delay runs, 101 while the
+    // hint is up, 0 otherwise.
+    UINT_PTR pendingTimer() const { return timerId_; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void onShowTimer();
+    void paint();
+    // The text's size in the font.
+    SIZE measure(HDC dc) const;
+    HRGN makeRegion(const SIZE &text) const;
+
+    int showDelay_ = 500;
+    int displayTime_ = 4000;
+    POINT anchor_{-1, -1};
+    std::wstring text_;
+    UINT_PTR timerId_ = 0;
+    HFONT font_ = nullptr;
+    std::map<HWND, std::wstring> tools_;
+    HINSTANCE instance_ = nullptr;
+    HWND parent_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+} // namespace vigilon::win

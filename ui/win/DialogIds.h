@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+// Resource and control ids of the dialogs; read by the resource compiler as
+// well, so #define only.
+#ifndef VIGILON_UI_WIN_DIALOGIDS_H
+#define VIGILON_UI_WIN_DIALOGIDS_H
+
+#define IDD_ABOUT 100
+#define IDD_MAIN 102
+#define IDD_PORT_SETTINGS 130
+#define IDD_TARGET_HOST 131
+
+#define IDI_PROGRAM 128
+#define IDB_ROW_IMAGES 129
+#define IDB_LOGO 137
+#define IDB_STATE_IMAGES 26020
+
+/* Main dialog */
+#define IDC_TARGET 3
+#define IDC_PORT_LIST 1000
+#define IDC_INTERVAL 1001
+#define IDC_INTERVAL_SPIN 1002
+#define IDC_RETRY 1003
+#define IDC_RETRY_SPIN 1004
+#define IDC_LOGO 1006
+#define IDC_STATUS 1008
+#define IDC_PORT_TEST 1014
+
+/* Port settings */
+#define IDC_DELETE 3
+#define IDC_PORT 1005
+#define IDC_PROTOCOL 1010
+#define IDC_COMMAND 1011
+#define IDC_THRESHOLD 1016
+
+/* Target host */
+#define IDC_HOST 1000
+
+/* About box: the version line, filled in at initialisation */
+#define IDC_VERSION 1020
+
+#endif

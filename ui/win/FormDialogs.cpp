@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+#include "ui/win/FormDialogs.h"
+
+#include "app/win/WinText.h"
+#include "ui/win/DialogIds.h"
+#include "ui/win/WinControls.h"
+
+#include <memory>
+
+namespace vigilon::win {
+
+namespace {
+
+// What every modal dialog here shares: its window, its prompter, and a flag
+// that tells code after a message box whether the dialog is still there.
+struct ModalBase {
+    Prompter &prompter;
+    void (*onOpen)(HWND, void *) = nullptr;
+    void *context = nullptr;
+    HWND window = nullptr;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    virtual ~ModalBase() = default;
+    virtual void init() = 0;
+    // A command; true when handled.
+    virtual bool command(int id, int code) = 0;
+    ModalBase(Prompter &p, void (*open)(HWND, void *), void *ctx) : prompter(p), onOpen(open), context(ctx) {}
+};
+
+INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *self = reinterpret_cast<ModalBase *>(GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<ModalBase *>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window = window;
+        self->init();
+        if (self->onOpen)
+            self->onOpen(window, self->context);
+        return TRUE;
+    }
+    if (!self)
+        return FALSE;
+    switch (message) {
+    case WM_COMMAND:
+        return self->command(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_DESTROY:
+        *self->alive = false;
+        if (self->onOpen)
+            self->onOpen(nullptr, self->context);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+class PortSettingsDialog final : public ModalBase, private PortSettingsForm::Controls {
+public:
+    PortSettingsDialog(PortSettingsForm &form, Prompter &p, void (*open)(HWND, void *), void *ctx)
+        : ModalBase(p, open, ctx)
+        , form_(form)
+    {
+    }
+
+    void init() override
+    {
+        port_.attach(GetDlgItem(window, IDC_PORT));
+        threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
+        command_.attach(GetDlgItem(window, IDC_COMMAND));
+        HWND combo = GetDlgItem(window, IDC_PROTOCOL);
+        for (const char *kind : PortSettingsForm::kKindTexts)
+            SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
+        form_.init(*this);
+    }
+
+    bool command(int id, int code) override
+    {
+        switch (id) {
+        case IDOK:
+            if (form_.onOk(*this, prompter, alive) && *alive)
+                EndDialog(window, IDOK);
+            return true;
+        case IDCANCEL:
+            EndDialog(window, IDCANCEL);
+            return true;
+        case IDC_DELETE:
+            if (form_.onDelete(*this, prompter, alive) && *alive)
+                EndDialog(window, IDOK);
+            return true;
+        case IDC_PROTOCOL:
+            if (code == CBN_SELCHANGE)
+                form_.onProtocolChanged(*this, protocolIndex());
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    EditField &portField() override { return port_; }
+    EditField &thresholdField() override { return threshold_; }
+    EditField &commandField() override { return command_; }
+    int protocolIndex() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_PROTOCOL, CB_GETCURSEL, 0, 0));
+    }
+    void setProtocolIndex(int index) override
+    {
+        SendDlgItemMessageW(window, IDC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    void setDeleteEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_DELETE), enabled); }
+
+    PortSettingsForm &form_;
+    HwndEditField port_;
+    HwndEditField threshold_;
+    HwndEditField command_;
+};
+
+class TargetHostDialog final : public ModalBase {
+public:
+    TargetHostDialog(TargetHostForm &form, Prompter &p, void (*open)(HWND, void *), void *ctx)
+        : ModalBase(p, open, ctx)
+        , form_(form)
+    {
+    }
+
+    void init() override
+    {
+        host_.attach(GetDlgItem(window, IDC_HOST));
+        // The box itself refuses what would not fit.
+        SendMessageW(host_.handle(), EM_LIMITTEXT, TargetHostForm::MaxHostChars, 0);
+        form_.init(host_);
+    }
+
+    bool command(int id, int) override
+    {
+        switch (id) {
+        case IDOK:
+            if (form_.onOk(host_, prompter) && *alive)
+                EndDialog(window, IDOK);
+            return true;
+        case IDCANCEL:
+            EndDialog(window, IDCANCEL);
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    TargetHostForm &form_;
+    HwndEditField host_;
+};
+
+bool run(HWND owner, int templateId, ModalBase &dialog)
+{
+    const INT_PTR result = DialogBoxParamW(resourceInstance(), MAKEINTRESOURCEW(templateId), owner, modalProc,
+                                           reinterpret_cast<LPARAM>(&dialog));
+    return result == IDOK;
+}
+
+} // namespace
+
+bool runPortSettingsDialog(HWND owner, PortSettingsForm &form, Prompter &prompter, void (*onOpen)(HWND, void *),
+                           void *context)
+{
+    PortSettingsDialog dialog(form, prompter, onOpen, context);
+    return run(owner, IDD_PORT_SETTINGS, dialog);
+}
+
+bool runTargetHostDialog(HWND owner, TargetHostForm &form, Prompter &prompter, void (*onOpen)(HWND, void *),
+                         void *context)
+{
+    TargetHostDialog dialog(form, prompter, onOpen, context);
+    return run(owner, IDD_TARGET_HOST, dialog);
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,580 @@
+// SPDX-License-Identifier: MIT
+#include "ui/win/MonitorDlg.h"
+
+#include "app/base/StringTable.h"
+#include "app/win/Modeless.h"
+#include "app/win/WinText.h"
+#include "ui/win/DialogIds.h"
+#include "ui/win/FormDialogs.h"
+#include "ui/win/WinDialogs.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace vigilon::win {
+
+namespace {
+
+struct ColumnSpec {
+    unsigned header;
+    int format;
+    int width;
+};
+const ColumnSpec kColumns[] = {
+    {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
+    {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
+    {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
+};
+
+constexpr int ListImageSize = 16;
+constexpr UINT StateMask = LVIS_STATEIMAGEMASK;
+constexpr UINT StateUnticked = 0x1000;
+constexpr UINT StateTicked = 0x2000;
+constexpr int CmdTrayExit = 20001;
+// The list keeps room for its header and two rows at the smallest size.
+constexpr int ListLeastHeight = 56;
+
+LayoutRect layoutRect(const RECT &r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+} // namespace
+
+CMonitorDlg::CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter)
+    : prompter_(prompter)
+    , controller_(frame, prompter, *this, init)
+{
+}
+
+CMonitorDlg::~CMonitorDlg()
+{
+    controller_.retire();
+    if (images_)
+        ImageList_Destroy(images_);
+    if (stateImages_)
+        ImageList_Destroy(stateImages_);
+    if (logo_)
+        DeleteObject(logo_);
+    if (captionFont_)
+        DeleteObject(captionFont_);
+    if (bigIcon_)
+        DestroyIcon(bigIcon_);
+    if (smallIcon_)
+        DestroyIcon(smallIcon_);
+}
+
+bool CMonitorDlg::create()
+{
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    window_ = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr, &CMonitorDlg::dialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+    return window_ != nullptr;
+}
+
+void CMonitorDlg::release()
+{
+    controller_.retire();
+    if (modal_ && IsWindow(modal_))
+        EndDialog(modal_, IDCANCEL);
+    if (depth_ > 0) {
+        doomed_ = true;
+        if (window_)
+            ShowWindow(window_, SW_HIDE);
+        return;
+    }
+    finish();
+}
+
+void CMonitorDlg::finish()
+{
+    finishing_ = true;
+    if (window_ && IsWindow(window_))
+        DestroyWindow(window_);
+    delete this;
+}
+
+void CMonitorDlg::trackModal(HWND modal, void *self)
+{
+    static_cast<CMonitorDlg *>(self)->modal_ = modal;
+}
+
+INT_PTR CALLBACK CMonitorDlg::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *self = reinterpret_cast<CMonitorDlg *>(GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CMonitorDlg *>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window_ = window;
+    }
+    if (!self)
+        return FALSE;
+    ++self->depth_;
+    const INT_PTR result = self->handle(message, wParam, lParam);
+    if (--self->depth_ == 0 && self->doomed_ && !self->finishing_)
+        self->finish();
+    return result;
+}
+
+INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        initDialog();
+        addModeless(window_);
+        return TRUE;
+    case WM_PAINT:
+        paint();
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(bigIcon_));
+        return TRUE;
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED && item(IDOK))
+            applyLayout();
+        return FALSE;
+    case WM_GETMINMAXINFO:
+        minTrackSize(*reinterpret_cast<MINMAXINFO *>(lParam));
+        return TRUE;
+    case WM_SHOWWINDOW:
+        if (wParam && ready_)
+            controller_.updateStateControls();
+        return FALSE;
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto &header = *reinterpret_cast<const NMHDR *>(lParam);
+        if (header.idFrom == IDC_PORT_LIST) {
+            onListNotify(header);
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_DESTROY:
+        removeModeless(window_);
+        if (list_) {
+            RemoveWindowSubclass(list_, &CMonitorDlg::listProc, 1);
+            if (HWND header = ListView_GetHeader(list_))
+                RemoveWindowSubclass(header, &CMonitorDlg::listProc, 2);
+        }
+        hint_.reset();
+        ready_ = false;
+        return FALSE;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(window_, DWLP_USER, 0);
+        window_ = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CMonitorDlg::initDialog()
+{
+    intervalField_.attach(item(IDC_INTERVAL));
+    retryField_.attach(item(IDC_RETRY));
+    list_ = item(IDC_PORT_LIST);
+
+    const HINSTANCE instance = resourceInstance();
+    bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+
+    SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_SETRANGE32, 1, 999);
+    SendDlgItemMessageW(window_, IDC_RETRY_SPIN, UDM_SETRANGE32, 1, 5);
+
+    setUpList();
+
+    logo_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0));
+    SendDlgItemMessageW(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
+
+    // Fields and up-down controls, the list, the hint, status and title.
+    controller_.init();
+    setSpinPos(IDC_RETRY_SPIN, static_cast<int>(SendDlgItemMessageW(window_, IDC_RETRY_SPIN, UDM_GETPOS32, 0, 0)));
+    setSpinPos(IDC_INTERVAL_SPIN,
+               static_cast<int>(SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_GETPOS32, 0, 0)));
+
+    captionFont_ = CreateFontW(18, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Verdana");
+    captionText_ = L"Ardentis Technology";
+    rememberLayout();
+    ready_ = true;
+}
+
+void CMonitorDlg::setUpList()
+{
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB);
+    const HINSTANCE instance = resourceInstance();
+    // The pictures are composed over their mask colours, which the lists
+    // take out again.
+    images_ = ImageList_Create(ListImageSize, ListImageSize, ILC_COLOR24 | ILC_MASK, 0, 1);
+    if (HBITMAP strip = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_ROW_IMAGES))) {
+        ImageList_AddMasked(images_, strip, RGB(0, 0, 0));
+        DeleteObject(strip);
+    }
+    ImageList_SetBkColor(images_, CLR_NONE);
+    stateImages_ = ImageList_Create(ListImageSize, ListImageSize, ILC_COLOR24 | ILC_MASK, 0, 1);
+    if (HBITMAP boxes = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_STATE_IMAGES))) {
+        ImageList_AddMasked(stateImages_, boxes, RGB(255, 0, 0));
+        DeleteObject(boxes);
+    }
+    ListView_SetImageList(list_, images_, LVSIL_SMALL);
+    ListView_SetImageList(list_, stateImages_, LVSIL_STATE);
+
+    int index = 0;
+    for (const ColumnSpec &spec : kColumns) {
+        std::wstring header = loadWString(spec.header);
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = spec.format;
+        column.cx = spec.width;
+        column.pszText = header.data();
+        column.iSubItem = index;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+        ++index;
+    }
+
+    hint_ = std::make_unique<CBalloonWnd>();
+    hint_->createHint(window_, instance);
+    hint_->setFont(loadWString(sid::UiFontFace), 14, 0, false, false);
+    SetWindowSubclass(list_, &CMonitorDlg::listProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (HWND header = ListView_GetHeader(list_))
+        SetWindowSubclass(header, &CMonitorDlg::listProc, 2, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK CMonitorDlg::listProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR data)
+{
+    auto *self = reinterpret_cast<CMonitorDlg *>(data);
+    if (self->hint_ && message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) {
+        MSG relayed{};
+        relayed.hwnd = window;
+        relayed.message = message;
+        relayed.wParam = wParam;
+        relayed.lParam = lParam;
+        relayed.time = static_cast<DWORD>(GetMessageTime());
+        GetCursorPos(&relayed.pt);
+        self->hint_->relayEvent(relayed);
+    }
+    if (id == 1 && message == WM_MOUSEMOVE) {
+        // Over no row the hint goes at once; the list itself does not track
+        // the pointer.
+        LVHITTESTINFO hit{};
+        hit.pt = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (ListView_HitTest(window, &hit) < 0 && self->hint_)
+            self->hint_->hideHint();
+        return 0;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void CMonitorDlg::rememberLayout()
+{
+    followers_ = {{IDOK, Follow::RightEdge},
+                  {IDC_TARGET, Follow::RightEdge},
+                  {IDCANCEL, Follow::RightEdge},
+                  {IDC_LOGO, Follow::BottomRight},
+                  {IDC_PORT_LIST, Follow::Stretch}};
+    laid_.clear();
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        LaidControl laid;
+        laid.rect = layoutRect(childRect(child));
+        const int id = GetDlgCtrlID(child);
+        for (const auto &[followerId, how] : followers_) {
+            if (id == followerId)
+                laid.how = how;
+        }
+        if (id == IDC_PORT_LIST)
+            laid.least = {1, ListLeastHeight};
+        laid_.push_back(laid);
+    }
+}
+
+void CMonitorDlg::applyLayout()
+{
+    RECT client{};
+    GetClientRect(window_, &client);
+    const LayoutSize size{client.right - client.left, client.bottom - client.top};
+    for (const auto &[id, how] : followers_) {
+        HWND control = item(id);
+        if (!control)
+            continue;
+        const LayoutRect r = followClient(how, layoutRect(childRect(control)), size);
+        MoveWindow(control, r.left, r.top, std::max(0, r.width()), std::max(0, r.height()), TRUE);
+    }
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void CMonitorDlg::minTrackSize(MINMAXINFO &info) const
+{
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
+    RECT frame{0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int frameWidth = frame.right - frame.left;
+    const int frameHeight = frame.bottom - frame.top;
+    LayoutSize least{MinTrackWidth - frameWidth, MinTrackHeight - frameHeight};
+    // The system's least is not enough where the dialog's font is large:
+    // the controls would run into one another.
+    if (!laid_.empty())
+        least = smallestClient(laid_, least);
+    info.ptMinTrackSize.x = least.width + frameWidth;
+    info.ptMinTrackSize.y = least.height + frameHeight;
+}
+
+void CMonitorDlg::paint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    RECT client{};
+    GetClientRect(window_, &client);
+    if (IsIconic(window_)) {
+        SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        DrawIcon(dc, x, y, bigIcon_);
+        EndPaint(window_, &ps);
+        return;
+    }
+    // The caption, engraved, in a band along the bottom of the window.
+    RECT outer{};
+    GetWindowRect(window_, &outer);
+    POINT bottom{outer.left, outer.bottom};
+    ScreenToClient(window_, &bottom);
+    RECT band{10, bottom.y - 40, 1210, bottom.y - 4};
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ oldFont = SelectObject(dc, captionFont_);
+    const COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
+    RECT lit = band;
+    OffsetRect(&lit, 1, 1);
+    DrawTextW(dc, captionText_.c_str(), -1, &lit, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
+    DrawTextW(dc, captionText_.c_str(), -1, &band, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SetTextColor(dc, oldColour);
+    SelectObject(dc, oldFont);
+    SetBkMode(dc, oldMode);
+    EndPaint(window_, &ps);
+}
+
+void CMonitorDlg::onCommand(int id, int code)
+{
+    switch (id) {
+    case IDOK:
+        controller_.onStartStop();
+        return;
+    case IDCANCEL:
+    case CmdTrayExit:
+        controller_.onExitRequest();
+        return;
+    case IDC_PORT_TEST:
+        controller_.onPortTest();
+        return;
+    case IDC_TARGET:
+        controller_.onTargetChange();
+        return;
+    case IDC_RETRY:
+        if (code == EN_CHANGE && ready_)
+            controller_.onRetryChanged();
+        return;
+    case IDC_INTERVAL:
+        if (code == EN_CHANGE && ready_)
+            controller_.onIntervalChanged();
+        return;
+    default:
+        return;
+    }
+}
+
+void CMonitorDlg::onListNotify(const NMHDR &header)
+{
+    if (header.code != static_cast<UINT>(NM_CLICK) && header.code != static_cast<UINT>(NM_DBLCLK))
+        return;
+    // Where the button went down, in the list's client area.
+    const auto &activate = reinterpret_cast<const NMITEMACTIVATE &>(header);
+    LVHITTESTINFO hit{};
+    hit.pt = activate.ptAction;
+    const int row = ListView_HitTest(list_, &hit);
+    const bool inFirstColumn = hit.pt.x < ListView_GetColumnWidth(list_, 0);
+    if (header.code == static_cast<UINT>(NM_CLICK))
+        controller_.onListClick(row, (hit.flags & LVHT_ONITEMSTATEICON) != 0 && inFirstColumn);
+    else
+        controller_.onListDoubleClick(row, inFirstColumn);
+}
+
+void CMonitorDlg::setSpinPos(int spin, int pos)
+{
+    HWND control = item(spin);
+    if (!control)
+        return;
+    // An up-down control keeps within its range and shows where it stands
+    // in its field.
+    int low = 0, high = 0;
+    SendMessageW(control, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
+    pos = std::clamp(pos, low, high);
+    SendMessageW(control, UDM_SETPOS32, 0, pos);
+    HWND buddy = reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0));
+    const std::string text = std::to_string(pos);
+    if (buddy && windowText(buddy) != text)
+        setWindowText(buddy, text);
+}
+
+void CMonitorDlg::setIntervalSpinPos(int pos)
+{
+    setSpinPos(IDC_INTERVAL_SPIN, pos);
+}
+
+void CMonitorDlg::setRetrySpinPos(int pos)
+{
+    setSpinPos(IDC_RETRY_SPIN, pos);
+}
+
+void CMonitorDlg::setSettingsEnabled(bool enabled)
+{
+    for (int id : {IDC_PORT_TEST, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_RETRY, IDC_RETRY_SPIN, IDC_TARGET})
+        EnableWindow(item(id), enabled);
+}
+
+void CMonitorDlg::setPortTestEnabled(bool enabled)
+{
+    EnableWindow(item(IDC_PORT_TEST), enabled);
+}
+
+void CMonitorDlg::setStartStopText(const std::string &text)
+{
+    setWindowText(item(IDOK), text);
+}
+
+void CMonitorDlg::setStatusText(const std::string &text)
+{
+    setWindowText(item(IDC_STATUS), text);
+}
+
+void CMonitorDlg::setHintText(const std::string &text)
+{
+    if (hint_)
+        hint_->addTool(list_, widen(text));
+}
+
+void CMonitorDlg::setTitle(const std::string &text)
+{
+    setWindowText(window_, text);
+}
+
+int CMonitorDlg::rowCount() const
+{
+    return list_ ? static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+void CMonitorDlg::setRow(int row, const RowContent &content)
+{
+    std::wstring name = widen(content.texts[0]);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = row;
+    item.pszText = name.data();
+    item.iImage = content.image;
+    item.state = content.ticked ? StateTicked : StateUnticked;
+    item.stateMask = StateMask;
+    if (row >= rowCount()) {
+        item.iItem = rowCount();
+        row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (row < 0)
+            return;
+    } else {
+        SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    for (int column = 1; column < 6; ++column) {
+        std::wstring text = widen(content.texts[static_cast<std::size_t>(column)]);
+        LVITEMW cell{};
+        cell.iSubItem = column;
+        cell.pszText = text.data();
+        SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    }
+}
+
+void CMonitorDlg::setRowImage(int row, int image)
+{
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iImage = image;
+    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void CMonitorDlg::setRowTicked(int row, bool ticked)
+{
+    LVITEMW item{};
+    item.state = ticked ? StateTicked : StateUnticked;
+    item.stateMask = StateMask;
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+bool CMonitorDlg::rowTicked(int row) const
+{
+    return (SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), StateMask) & StateMask) == StateTicked;
+}
+
+void CMonitorDlg::deleteRow(int row)
+{
+    SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+}
+
+std::string CMonitorDlg::rowName(int row) const
+{
+    std::wstring text(260, L'\0');
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const auto length = SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    text.resize(static_cast<std::size_t>(std::max<LRESULT>(0, length)));
+    return narrow(text);
+}
+
+bool CMonitorDlg::runPortSettings(PortSettingsForm &form)
+{
+    return runPortSettingsDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
+}
+
+bool CMonitorDlg::runTargetHost(TargetHostForm &form)
+{
+    return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
+}
+
+namespace {
+// The frame's hold on the dialog: letting go releases it.
+class MonitorDlgHold final : public MainDialogView {
+public:
+    explicit MonitorDlgHold(CMonitorDlg *dialog) : dialog_(dialog) {}
+    ~MonitorDlgHold() override { dialog_->release(); }
+    void show() override { ShowWindow(dialog_->handle(), SW_SHOW); }
+    void hide() override { ShowWindow(dialog_->handle(), SW_HIDE); }
+    void setMonitoring(bool running) override { dialog_->controller().setMonitoring(running); }
+    void updateStateControls() override { dialog_->controller().updateStateControls(); }
+    void updateStatusText(bool running) override { dialog_->controller().updateStatusText(running); }
+    void updateRow(int row, const EntryView &entry) override { dialog_->controller().updateRow(row, entry); }
+    void setRowImage(int row, int image) override { dialog_->controller().setRowImage(row, image); }
+
+private:
+    CMonitorDlg *dialog_;
+};
+} // namespace
+
+std::unique_ptr<MainDialogView> makeMainDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter)
+{
+    auto *dialog = new CMonitorDlg(frame, init, prompter);
+    if (!dialog->create()) {
+        dialog->release();
+        return nullptr;
+    }
+    return std::make_unique<MonitorDlgHold>(dialog);
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+#include "app/base/Prompter.h"
+#include "app/dialogs/DialogLayout.h"
+#include "app/dialogs/MainDialogController.h"
+#include "ui/win/BalloonWnd.h"
+#include "ui/win/WinControls.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vigilon::win {
+
+// The main dialog (template 102): monitoring status, start and stop,
+// interval and retry count, target host, port test, exit, and the port list.
+// The window, its controls, their places and wiring are here; what they do
+// is MainDialogController's.
+class CMonitorDlg final : private MainDialogController::Controls {
+public:
+    static constexpr int MinTrackWidth = 400;
+    static constexpr int MinTrackHeight = 160;
+
+    CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
+    ~CMonitorDlg() override;
+    CMonitorDlg(const CMonitorDlg &) = delete;
+    CMonitorDlg &operator=(const CMonitorDlg &) = delete;
+
+    // Creates the window, hidden; false when it cannot be made.
+    bool create();
+    // The frame lets go: nothing reaches the frame from here on, a modal
+    // dialog of ours ends, and the window and this object go as soon as
+    // none of their calls is on the stack (at once when none is).
+    void release();
+
+    HWND handle() const { return window_; }
+    MainDialogController &controller() { return controller_; }
+
+private:
+    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK listProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR data);
+    static void trackModal(HWND modal, void *self);
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void finish();
+
+    void initDialog();
+    void setUpList();
+    void rememberLayout();
+    void applyLayout();
+    void minTrackSize(MINMAXINFO &info) const;
+    void paint();
+    void onCommand(int id, int code);
+    void onListNotify(const NMHDR &header);
+
+    // MainDialogController::Controls
+    EditField &intervalField() override { return intervalField_; }
+    EditField &retryField() override { return retryField_; }
+    void setIntervalSpinPos(int pos) override;
+    void setRetrySpinPos(int pos) override;
+    void setSettingsEnabled(bool enabled) override;
+    void setPortTestEnabled(bool enabled) override;
+    void setStartStopText(const std::string &text) override;
+    void setStatusText(const std::string &text) override;
+    void setHintText(const std::string &text) override;
+    void setTitle(const std::string &text) override;
+    int rowCount() const override;
+    void setRow(int row, const RowContent &content) override;
+    void setRowImage(int row, int image) override;
+    void setRowTicked(int row, bool ticked) override;
+    bool rowTicked(int row) const override;
+    void deleteRow(int row) override;
+    std::string rowName(int row) const override;
+    bool runPortSettings(PortSettingsForm &form) override;
+    bool runTargetHost(TargetHostForm &form) override;
+
+    void setSpinPos(int spin, int pos);
+    HWND item(int id) const { return GetDlgItem(window_, id); }
+
+    Prompter &prompter_;
+    MainDialogController controller_;
+    HwndEditField intervalField_;
+    HwndEditField retryField_;
+    std::unique_ptr<CBalloonWnd> hint_;
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HWND modal_ = nullptr;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    HBITMAP logo_ = nullptr;
+    HFONT captionFont_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    HIMAGELIST stateImages_ = nullptr;
+    std::wstring captionText_;
+    // The controls that follow the window's size, and all others, as
+    // placed at initialisation; what the smallest size is made from.
+    std::vector<std::pair<int, Follow>> followers_;
+    std::vector<LaidControl> laid_;
+    // Field changes are checked once the up-down controls are set up.
+    bool ready_ = false;
+    int depth_ = 0;
+    bool doomed_ = false;
+    bool finishing_ = false;
+};
+
+} // namespace vigilon::win

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/dialogs/EditField.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace vigilon::win {
+
+// The text of a window, as UTF-8.
+std::string windowText(HWND window);
+void setWindowText(HWND window, const std::string &text);
+
+// An edit control as the dialogs' rules see it. The control may go while a
+// message box runs; then the field reads empty and ignores what it is told.
+class HwndEditField final : public EditField {
+public:
+    explicit HwndEditField(HWND edit = nullptr) : edit_(edit) {}
+    void attach(HWND edit) { edit_ = edit; }
+    HWND handle() const { return edit_; }
+    std::string text() const override;
+    void setText(const std::string &text) override;
+    void focusAndSelect() override;
+
+private:
+    HWND edit_;
+};
+
+// The module whose resources the dialogs use.
+HINSTANCE resourceInstance();
+
+// A dialog template's rectangle (dialog units) in pixels of that dialog.
+RECT dialogRect(HWND dialog, int x, int y, int w, int h);
+
+// A control's rectangle in its parent's client coordinates.
+RECT childRect(HWND control);
+
+} // namespace vigilon::win
