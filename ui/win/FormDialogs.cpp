@@ -5,6 +5,7 @@
 #include "ui/win/DialogIds.h"
 #include "ui/win/WinControls.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace vigilon::win {
@@ -26,6 +27,27 @@ struct ModalBase {
     ModalBase(Prompter &p, void (*open)(HWND, void *), void *ctx) : prompter(p), onOpen(open), context(ctx) {}
 };
 
+// Over the middle of the window that opened it, as far as the screen allows.
+void centreOnOwner(HWND window)
+{
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (!owner || !IsWindowVisible(owner) || IsIconic(owner))
+        return;
+    RECT outer{}, own{};
+    GetWindowRect(owner, &outer);
+    GetWindowRect(window, &own);
+    const int width = own.right - own.left, height = own.bottom - own.top;
+    int x = (outer.left + outer.right - width) / 2;
+    int y = (outer.top + outer.bottom - height) / 2;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        x = std::max(std::min(x, static_cast<int>(monitor.rcWork.right) - width), static_cast<int>(monitor.rcWork.left));
+        y = std::max(std::min(y, static_cast<int>(monitor.rcWork.bottom) - height), static_cast<int>(monitor.rcWork.top));
+    }
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto *self = reinterpret_cast<ModalBase *>(GetWindowLongPtrW(window, DWLP_USER));
@@ -33,6 +55,8 @@ INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         self = reinterpret_cast<ModalBase *>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window = window;
+        growStaticsToFit(window);
+        centreOnOwner(window);
         self->init();
         if (self->onOpen)
             self->onOpen(window, self->context);

@@ -178,6 +178,7 @@ void CMonitorDlg::initDialog()
     intervalField_.attach(item(IDC_INTERVAL));
     retryField_.attach(item(IDC_RETRY));
     list_ = item(IDC_PORT_LIST);
+    growStaticsToFit(window_);
 
     const HINSTANCE instance = resourceInstance();
     bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,

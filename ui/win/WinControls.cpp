@@ -60,4 +60,44 @@ RECT childRect(HWND control)
     return r;
 }
 
+void growStaticsToFit(HWND dialog)
+{
+    HDC dc = GetDC(dialog);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        GetClassNameW(child, className, 16);
+        const LONG style = static_cast<LONG>(GetWindowLongPtrW(child, GWL_STYLE));
+        const LONG kind = style & SS_TYPEMASK;
+        if (lstrcmpiW(className, L"Static") != 0 || (kind != SS_LEFT && kind != SS_RIGHT && kind != SS_CENTER))
+            continue;
+        std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(child)) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(GetWindowTextW(child, text.data(), static_cast<int>(text.size()))));
+        // An empty last line shows nothing.
+        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+            text.pop_back();
+        if (text.empty())
+            continue;
+        RECT need{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+                  DT_CALCRECT | DT_LEFT | DT_EXPANDTABS | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+        RECT have = childRect(child);
+        const int extraWidth = need.right - (have.right - have.left);
+        const int extraHeight = need.bottom - (have.bottom - have.top);
+        if (extraWidth <= 0 && extraHeight <= 0)
+            continue;
+        if (extraWidth > 0) {
+            if (kind == SS_RIGHT)
+                have.left -= extraWidth;
+            else
+                have.right += extraWidth;
+        }
+        if (extraHeight > 0)
+            have.bottom += extraHeight;
+        MoveWindow(child, have.left, have.top, have.right - have.left, have.bottom - have.top, FALSE);
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(dialog, dc);
+}
+
 } // namespace vigilon::win

@@ -37,4 +37,9 @@ RECT dialogRect(HWND dialog, int x, int y, int w, int h);
 // A control's rectangle in its parent's client coordinates.
 RECT childRect(HWND control);
 
+// A stand-in for the templates' face can be a little wider than the face
+// they were made for: a text static whose text would be cut or wrapped
+// grows instead, away from its aligned edge.
+void growStaticsToFit(HWND dialog);
+
 } // namespace vigilon::win
