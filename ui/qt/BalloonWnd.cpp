@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "ui/qt/BalloonWnd.h"
 
+#include "app/dialogs/DialogLayout.h"
+
 #include <QAbstractScrollArea>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -164,14 +168,15 @@ CBalloonWnd::Layout CBalloonWnd::layoutFor(const QFont &font, const QString &tex
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QRect measured = metrics.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
-    const int w = measured.width() + 24;
-    const int h = measured.height() + 20;
-    layout.bodyWidth = w;
-    layout.bodyHeight = h;
-    layout.windowSize = QSize(w, h + 20);
-    layout.tip = QPoint(w - 12, h + 10);
-    const QPolygon tail({QPoint(w - 12, h - 10), QPoint(w - 12, h + 10), QPoint(w - 27, h - 10)});
-    layout.region = roundRectRegion(w, h, 12, 10) | QRegion(tail, Qt::OddEvenFill);
+    const BalloonShape shape = balloonShape(measured.width(), measured.height());
+    layout.bodyWidth = shape.bodyWidth;
+    layout.bodyHeight = shape.bodyHeight;
+    layout.windowSize = QSize(shape.window.width, shape.window.height);
+    layout.tip = QPoint(shape.tipX, shape.tipY);
+    QPolygon tail;
+    for (const auto &corner : shape.tail)
+        tail << QPoint(corner[0], corner[1]);
+    layout.region = roundRectRegion(shape.bodyWidth, shape.bodyHeight, 12, 10) | QRegion(tail, Qt::OddEvenFill);
     return layout;
 }
 
@@ -180,7 +185,17 @@ void CBalloonWnd::onShowTimer()
     showTimer_.stop();
     layout_ = layoutFor(font_, text_);
     setMask(layout_.region);
-    setGeometry(QRect(anchor_ - layout_.tip, layout_.windowSize));
+    // The tip on the anchor, unless the balloon would leave the screen.
+    QPoint topLeft = anchor_ - layout_.tip;
+    if (const QScreen *screen = QGuiApplication::screenAt(anchor_)) {
+        const QRect area = screen->availableGeometry();
+        const BalloonShape shape = balloonShape(layout_.bodyWidth - 24, layout_.bodyHeight - 20);
+        int x = 0, y = 0;
+        placeBalloon(shape, anchor_.x(), anchor_.y(),
+                     LayoutRect{area.left(), area.top(), area.x() + area.width(), area.y() + area.height()}, x, y);
+        topLeft = QPoint(x, y);
+    }
+    setGeometry(QRect(topLeft, layout_.windowSize));
     show();
     raise();
     update();

@@ -267,6 +267,7 @@ void CMonitorDlg::initDialog()
     captionFont_.setPixelSize(18);
     captionFont_.setWeight(QFont::Bold);
     captionText_ = QStringLiteral("Ardentis Technology");
+    setSmallestSize();
 }
 
 QWidget *CMonitorDlg::control(int id) const
@@ -453,26 +454,47 @@ void CMonitorDlg::paintEvent(QPaintEvent *)
 
 void CMonitorDlg::applyLayout()
 {
-    const int cw = width();
-    const int ch = height();
-    for (QWidget *w : {static_cast<QWidget *>(startStop_), static_cast<QWidget *>(target_),
-                       static_cast<QWidget *>(exit_), static_cast<QWidget *>(logo_), static_cast<QWidget *>(list_)}) {
-        QRect r = w->geometry();
-        const int width = r.width();
-        int left = cw - 8 - width;
-        int top = r.top();
-        int height = r.height();
-        int newWidth = width;
-        if (w == list_) {
-            left = 8;
-            newWidth = cw - 8 - 8;
-            height = ch - 44 - top;
-        } else if (w == logo_) {
-            top = ch - 4 - height;
-        }
-        w->setGeometry(left, top, std::max(0, newWidth), std::max(0, height));
+    const LayoutSize client{width(), height()};
+    for (auto [w, how] : followers()) {
+        const QRect g = w->geometry();
+        const LayoutRect r =
+            followClient(how, LayoutRect{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()}, client);
+        w->setGeometry(r.left, r.top, std::max(0, r.width()), std::max(0, r.height()));
     }
     update();
+}
+
+std::vector<std::pair<QWidget *, Follow>> CMonitorDlg::followers() const
+{
+    return {{startStop_, Follow::RightEdge},
+            {target_, Follow::RightEdge},
+            {exit_, Follow::RightEdge},
+            {logo_, Follow::BottomRight},
+            {list_, Follow::Stretch}};
+}
+
+void CMonitorDlg::setSmallestSize()
+{
+    // No smaller than the system's least, nor so small that the controls
+    // would run into one another.
+    std::vector<LaidControl> laid;
+    const auto moving = followers();
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->isWindow())
+            continue;
+        LaidControl c;
+        const QRect g = w->geometry();
+        c.rect = LayoutRect{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()};
+        for (const auto &[follower, how] : moving) {
+            if (follower == w)
+                c.how = how;
+        }
+        if (w == list_)
+            c.least = {1, ListLeastHeight};
+        laid.push_back(c);
+    }
+    const LayoutSize least = smallestClient(laid, {MinTrackWidth, MinTrackHeight});
+    setMinimumSize(least.width, least.height);
 }
 
 void CMonitorDlg::resizeEvent(QResizeEvent *event)

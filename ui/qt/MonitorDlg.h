@@ -3,6 +3,7 @@
 
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
+#include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/MainDialogController.h"
 #include "ui/qt/LineEditField.h"
 
@@ -16,6 +17,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -48,6 +51,8 @@ public:
     };
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
+    // The list keeps room for its header and two rows at the smallest size.
+    static constexpr int ListLeastHeight = 56;
 
     CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
     // Saves the settings, as the window's end does, unless retired before.
@@ -112,6 +117,9 @@ private:
     void initDialog();
     void createControls();
     void applyLayout();
+    // The controls that follow the dialog's size, and how.
+    std::vector<std::pair<QWidget *, Follow>> followers() const;
+    void setSmallestSize();
     // Runs a modal dialog of this one; -1 when this dialog went meanwhile.
     int runDialog(QDialog &dialog);
 
