@@ -161,6 +161,17 @@ TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
     EXPECT_EQ(stateImage(list, 1), 0x2000u);
 }
 
+TEST_F(WinDialogs, theProgramMayEndWhileTheDialogAsks)
+{
+    // The tray's exit, say, runs while the question is open: the dialog
+    // hides at once and goes when its click is over.
+    prompter.onMessage = [this](const FakePrompter::Message &) { frame->exitNow(); };
+    click(list, stateIconCentre(list, 0));
+    EXPECT_TRUE(frame->closed());
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
 // Fills in the port settings dialog from inside its own modal loop.
 struct PortDialogScript {
     int step = 0;

@@ -52,7 +52,7 @@ public:
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
     // The list keeps room for its header and two rows at the smallest size.
-    static constexpr int ListLeastHeight = 56;
+    static constexpr int ListLeastHeight = 76;
 
     CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
     // Saves the settings, as the window's end does, unless retired before.

@@ -32,8 +32,10 @@ constexpr UINT StateMask = LVIS_STATEIMAGEMASK;
 constexpr UINT StateUnticked = 0x1000;
 constexpr UINT StateTicked = 0x2000;
 constexpr int CmdTrayExit = 20001;
+// Ends a dialog that its frame let go of while it was busy.
+constexpr UINT FinishMessage = WM_APP + 1;
 // The list keeps room for its header and two rows at the smallest size.
-constexpr int ListLeastHeight = 56;
+constexpr int ListLeastHeight = 76;
 
 LayoutRect layoutRect(const RECT &r)
 {
@@ -111,10 +113,17 @@ INT_PTR CALLBACK CMonitorDlg::dialogProc(HWND window, UINT message, WPARAM wPara
     }
     if (!self)
         return FALSE;
+    if (message == FinishMessage) {
+        // From the loop: none of our calls, nor a control's that told us
+        // something, is on the stack any more.
+        if (self->doomed_ && self->depth_ == 0 && !self->finishing_)
+            self->finish();
+        return TRUE;
+    }
     ++self->depth_;
     const INT_PTR result = self->handle(message, wParam, lParam);
     if (--self->depth_ == 0 && self->doomed_ && !self->finishing_)
-        self->finish();
+        PostMessageW(window, FinishMessage, 0, 0);
     return result;
 }
 

@@ -35,8 +35,9 @@ public:
     // Creates the window, hidden; false when it cannot be made.
     bool create();
     // The frame lets go: nothing reaches the frame from here on, a modal
-    // dialog of ours ends, and the window and this object go as soon as
-    // none of their calls is on the stack (at once when none is).
+    // dialog of ours ends, and the window and this object go: at once when
+    // none of their calls is on the stack, else hidden now and gone once
+    // the loop has them again.
     void release();
 
     HWND handle() const { return window_; }
