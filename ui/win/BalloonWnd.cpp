@@ -70,12 +70,6 @@ void CBalloonWnd::addTool(HWND target, const std::wstring &text)
     tools_[target] = text;
 }
 
-std::wstring CBalloonWnd::toolText(HWND target) const
-{
-    const auto it = tools_.find(target);
-    return it == tools_.end() ? std::wstring() : it->second;
-}
-
 void CBalloonWnd::relayEvent(const MSG &message)
 {
     switch (message.message) {

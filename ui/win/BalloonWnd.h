@@ -28,19 +28,11 @@ public:
     void setFont(const std::wstring &face, int height, int weight, bool italic, bool underline);
     // Registers a target; registering it again replaces its text.
     void addTool(HWND target, const std::wstring &text);
-    std::wstring toolText(HWND target) const;
 
     // Every message about to reach a target (or a window inside it).
     void relayEvent(const MSG &message);
     void showHint(const std::wstring &text, POINT point);
     void hideHint();
-
-    HWND handle() const { return window_; }
-    POINT anchor() const { return anchor_; }
-    const std::wstring &text() const { return text_; }
-    // The latest timer set: 100 while the show delay runs, 101 while the
-    // hint is up, 0 otherwise.
-    UINT_PTR pendingTimer() const { return timerId_; }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

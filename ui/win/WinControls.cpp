@@ -45,13 +45,6 @@ HINSTANCE resourceInstance()
     return GetModuleHandleW(nullptr);
 }
 
-RECT dialogRect(HWND dialog, int x, int y, int w, int h)
-{
-    RECT r{x, y, x + w, y + h};
-    MapDialogRect(dialog, &r);
-    return r;
-}
-
 RECT childRect(HWND control)
 {
     RECT r{};

@@ -31,9 +31,6 @@ private:
 // The module whose resources the dialogs use.
 HINSTANCE resourceInstance();
 
-// A dialog template's rectangle (dialog units) in pixels of that dialog.
-RECT dialogRect(HWND dialog, int x, int y, int w, int h);
-
 // A control's rectangle in its parent's client coordinates.
 RECT childRect(HWND control);
 
