@@ -223,6 +223,43 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(frame->entryView(2).protocol, static_cast<std::uint32_t>(Http));
 }
 
+void CALLBACK onHostTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND d = FindWindowW(L"#32770", widen("ターゲット ホストの変更").c_str());
+    if (!d || !script)
+        return;
+    if (script->step == 0) {
+        // Too long a host is refused; an empty one is taken.
+        script->seenTitles.push_back(text(GetDlgItem(d, IDC_HOST)));
+        SetDlgItemTextW(d, IDC_HOST, std::wstring(65, L'h').c_str());
+        SendMessageW(d, WM_COMMAND, IDOK, 0);
+        script->step = IsWindow(d) ? 1 : 99;
+        return;
+    }
+    if (script->step == 1) {
+        SetDlgItemTextW(d, IDC_HOST, L"");
+        SendMessageW(d, WM_COMMAND, IDOK, 0);
+        script->step = 2;
+    }
+}
+
+TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
+{
+    PortDialogScript s;
+    script = &s;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, onHostTimer);
+    SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0);
+    KillTimer(nullptr, timer);
+    script = nullptr;
+
+    EXPECT_EQ(s.step, 2);
+    // The dialog opened on the current host.
+    EXPECT_EQ(s.seenTitles, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter no more than 64 characters."});
+    EXPECT_EQ(frame->targetHost(), "");
+    EXPECT_EQ(text(dialog), "Lumivane - ");
+}
+
 TEST_F(WinDialogs, atTheSmallestSizeNoControlsOverlapAndLargerTheRightOnesFollow)
 {
     MINMAXINFO info{};
