@@ -16,12 +16,12 @@ namespace vigilon::win {
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnInfo {
     unsigned header;
     int format;
     int width;
 };
-const ColumnSpec kColumns[] = {
+const ColumnInfo kColumns[] = {
     {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
     {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
     {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
@@ -239,12 +239,12 @@ void CMonitorDlg::setUpList()
     ListView_SetImageList(list_, stateImages_, LVSIL_STATE);
 
     int index = 0;
-    for (const ColumnSpec &spec : kColumns) {
-        std::wstring header = loadWString(spec.header);
+    for (const ColumnInfo &info : kColumns) {
+        std::wstring header = loadWString(info.header);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = spec.format;
-        column.cx = spec.width;
+        column.fmt = info.format;
+        column.cx = info.width;
         column.pszText = header.data();
         column.iSubItem = index;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
