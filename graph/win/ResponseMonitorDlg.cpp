@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+#include "graph/win/ResponseMonitorDlg.h"
+
+#include "app/win/WinText.h"
+#include "graph/win/GraphResources.h"
+
+#include <commctrl.h>
+
+namespace vigilon::win {
+
+std::string DialogEditField::text() const
+{
+    const int length = GetWindowTextLengthW(edit_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(edit_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return narrow(text);
+}
+
+void DialogEditField::setText(const std::string &text)
+{
+    SetWindowTextW(edit_, widen(text).c_str());
+}
+
+void DialogEditField::focusAndSelect()
+{
+    // Through the dialog, so that its default button follows the focus.
+    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit_), TRUE);
+    SendMessageW(edit_, EM_SETSEL, 0, -1);
+}
+
+INT_PTR CResponseMonitorDlg::run(HWND owner)
+{
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_RESPONSE_MONITOR), owner,
+                           &CResponseMonitorDlg::dialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CResponseMonitorDlg::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        auto *self = reinterpret_cast<CResponseMonitorDlg *>(lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        self->dialog_ = dialog;
+        self->initDialog();
+        // The default focus.
+        return TRUE;
+    }
+    auto *self = reinterpret_cast<CResponseMonitorDlg *>(GetWindowLongPtrW(dialog, DWLP_USER));
+    return self ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+void CResponseMonitorDlg::initDialog()
+{
+    historyField_.attach(dialog_, IDC_RM_HISTORY);
+    fileField_.attach(dialog_, IDC_RM_FILE);
+
+    // The program's icon for the dialog where it has one, else the system's
+    // information icon.
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_RESPONSE_MONITOR));
+    if (!icon)
+        icon = LoadIconW(nullptr, IDI_INFORMATION);
+    SendDlgItemMessageW(dialog_, IDC_RM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+
+    SendDlgItemMessageW(dialog_, IDC_RM_HISTORY_SPIN, UDM_SETRANGE32, ResponseMonitorForm::HistoryLow,
+                        ResponseMonitorForm::HistoryHigh);
+    SendDlgItemMessageW(dialog_, IDC_RM_ALPHA, TBM_SETRANGE, FALSE,
+                        MAKELPARAM(ResponseMonitorForm::AlphaLow, ResponseMonitorForm::AlphaHigh));
+    EnableWindow(GetDlgItem(dialog_, IDC_RM_RECORD), TRUE);
+    form_.init(*this);
+}
+
+INT_PTR CResponseMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_COMMAND)
+        return FALSE;
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    switch (id) {
+    case IDC_RM_RECORD:
+        if (code == BN_CLICKED)
+            form_.onRecordToggled(*this);
+        return TRUE;
+    case IDC_RM_BROWSE:
+        if (code == BN_CLICKED)
+            form_.onBrowse(*this, prompter_);
+        return TRUE;
+    case IDOK:
+        if (form_.onOk(*this, prompter_))
+            EndDialog(dialog_, IDOK);
+        return TRUE;
+    case IDCANCEL:
+        EndDialog(dialog_, IDCANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void CResponseMonitorDlg::setPortText(const std::string &text)
+{
+    SetDlgItemTextW(dialog_, IDC_RM_PORT, widen(text).c_str());
+}
+
+void CResponseMonitorDlg::setHistorySpinPos(int pos)
+{
+    // The up-down control keeps within its range and writes the edit.
+    SendDlgItemMessageW(dialog_, IDC_RM_HISTORY_SPIN, UDM_SETPOS32, 0, pos);
+}
+
+int CResponseMonitorDlg::alphaPos() const
+{
+    return static_cast<int>(SendDlgItemMessageW(dialog_, IDC_RM_ALPHA, TBM_GETPOS, 0, 0));
+}
+
+void CResponseMonitorDlg::setAlphaPos(int pos)
+{
+    SendDlgItemMessageW(dialog_, IDC_RM_ALPHA, TBM_SETPOS, TRUE, pos);
+}
+
+bool CResponseMonitorDlg::recordChecked() const
+{
+    return IsDlgButtonChecked(dialog_, IDC_RM_RECORD) == BST_CHECKED;
+}
+
+void CResponseMonitorDlg::setFileControlsEnabled(bool enabled)
+{
+    EnableWindow(GetDlgItem(dialog_, IDC_RM_FILE), enabled);
+    EnableWindow(GetDlgItem(dialog_, IDC_RM_BROWSE), enabled);
+}
+
+} // namespace vigilon::win
