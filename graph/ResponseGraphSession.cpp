@@ -40,7 +40,16 @@ GRect ResponseGraphSession::addSample(std::uint32_t valueMs, const GRect &client
 GRect ResponseGraphSession::tick(const GRect &client, const TextMeasure &measure)
 {
     model_.updateElapsed(clock_.nowSeconds());
-    return model_.computeTextBlock(client, measure);
+    GRect area = model_.computeTextBlock(client, measure);
+    area.bottom = std::max(area.bottom, paintedTextBottom_);
+    return area;
+}
+
+PaintPlan ResponseGraphSession::planPaint(const GRect &client, const TextMeasure &measure)
+{
+    PaintPlan plan = model_.planPaint(client, measure);
+    paintedTextBottom_ = plan.textBottom;
+    return plan;
 }
 
 int graphFontPixels(int systemFontPixels)

@@ -54,8 +54,15 @@ public:
     void resetHistory() { model_.resetHistory(); }
     // Timer 1.
     void startClock() { model_.startClock(clock_.nowSeconds()); }
-    // Timer 2: the text block, remeasured, which is the area to repaint.
+    // Timer 2: the text block is remeasured; the area to repaint is the
+    // block, down to the bottom of the text as last painted. (The block is
+    // measured with the first series on the port heading's line, but the
+    // series is painted on a line of its own, so the painted text reaches a
+    // line further down: without that line the sample count would not be
+    // brought up to date.)
     GRect tick(const GRect &client, const TextMeasure &measure);
+    // Lays out a paint of the client area, which the window then draws.
+    PaintPlan planPaint(const GRect &client, const TextMeasure &measure);
     // The area a resize repaints.
     GRect resizedArea(const GRect &client) const { return model_.graphArea(client); }
 
@@ -71,6 +78,7 @@ private:
     const Clock &clock_;
     ResponseGraphModel model_;
     SampleRecorder recorder_;
+    int paintedTextBottom_ = 0;
 };
 
 // The height of the graph window's font, in pixels, from the system font's:

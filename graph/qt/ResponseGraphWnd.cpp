@@ -157,7 +157,7 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
 
     painter.setFont(font_);
     const int textBottomBefore = model().textBlock().bottom;
-    lastPaint_ = session_.model().planPaint(clientRect(), measurer());
+    lastPaint_ = session_.planPaint(clientRect(), measurer());
     const PaintPlan &plan = lastPaint_;
     for (const TextItem &item : plan.items) {
         // The grey shadow where the text was measured, the text itself one

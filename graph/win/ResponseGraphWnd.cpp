@@ -466,7 +466,7 @@ void CResponseGraphWnd::paint()
 
     const HGDIOBJ previousFont = SelectObject(dc, font_);
     SetBkMode(dc, TRANSPARENT);
-    const PaintPlan plan = session_.model().planPaint(clientRect(), measurerFor(dc));
+    const PaintPlan plan = session_.planPaint(clientRect(), measurerFor(dc));
     for (const TextItem &item : plan.items) {
         // The grey shadow where the text was measured, the text itself one
         // pixel left and up.

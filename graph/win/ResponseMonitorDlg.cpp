@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace vigilon::win {
 
 std::string DialogEditField::text() const
@@ -51,8 +53,33 @@ INT_PTR CALLBACK CResponseMonitorDlg::dialogProc(HWND dialog, UINT message, WPAR
     return self ? self->handle(message, wParam, lParam) : FALSE;
 }
 
+void CResponseMonitorDlg::centre()
+{
+    // Over the owner, or over the work area when the owner is hidden or
+    // there is none, and kept on that monitor's work area.
+    const HWND owner = GetWindow(dialog_, GW_OWNER);
+    const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(overOwner ? owner : dialog_, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    RECT around = work;
+    if (overOwner)
+        GetWindowRect(owner, &around);
+    RECT self{};
+    GetWindowRect(dialog_, &self);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    int x = around.left + ((around.right - around.left) - width) / 2;
+    int y = around.top + ((around.bottom - around.top) - height) / 2;
+    x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
+    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
+    SetWindowPos(dialog_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CResponseMonitorDlg::initDialog()
 {
+    centre();
     historyField_.attach(dialog_, IDC_RM_HISTORY);
     fileField_.attach(dialog_, IDC_RM_FILE);
 

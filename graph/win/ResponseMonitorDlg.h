@@ -45,6 +45,8 @@ private:
     static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initDialog();
+    // Places the dialog as the dialog framework does: centred.
+    void centre();
 
     // ResponseMonitorForm::Controls
     void setPortText(const std::string &text) override;

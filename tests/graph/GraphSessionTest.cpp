@@ -78,12 +78,16 @@ TEST(GraphSession, PlacedRecordedRepaintedAndTicked)
     EXPECT_EQ(test::readFile(dir / "sample.csv"), expected);
 
     // The elapsed time counts from timer 1; a tick remeasures the text block
-    // and repaints it.
+    // and repaints it down to the painted text's bottom, which the series
+    // line on a line of its own puts a line below the block.
+    const PaintPlan plan = s.planPaint(sized, fakeMeasure);
     s.startClock();
     clock.advanceMs(61000);
     const GRect text = s.tick(sized, fakeMeasure);
     EXPECT_EQ(s.model().elapsedText(), "0日 00時間 01分 01秒");
-    EXPECT_EQ(text, s.model().textBlock());
+    const GRect measured = s.model().textBlock();
+    EXPECT_EQ(plan.textBottom, measured.bottom + 10);
+    EXPECT_EQ(text, (GRect{measured.left, measured.top, measured.right, plan.textBottom}));
     EXPECT_NE(s.model().startLine().find("サンプル数: 2"), std::string::npos);
     EXPECT_TRUE(prompter.messages.empty());
 
