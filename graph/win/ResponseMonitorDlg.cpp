@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 
 namespace vigilon::win {
 
@@ -77,9 +78,48 @@ void CResponseMonitorDlg::centre()
     SetWindowPos(dialog_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CResponseMonitorDlg::fitLabels()
+{
+    // A one-line label whose text is wider in the face used here than in
+    // the template's grows away from its aligned edge instead of being cut
+    // or wrapped; labels meant to wrap keep their rectangles.
+    HDC dc = GetDC(dialog_);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog_, WM_GETFONT, 0, 0)));
+    for (HWND child = GetWindow(dialog_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t kind[16] = {};
+        GetClassNameW(child, kind, 16);
+        const LONG type = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+        if (lstrcmpiW(kind, L"Static") != 0 || (type != SS_LEFT && type != SS_RIGHT))
+            continue;
+        const int length = GetWindowTextLengthW(child);
+        if (length == 0)
+            continue;
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        GetWindowTextW(child, text.data(), length + 1);
+        RECT need{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), length, &need, DT_CALCRECT | DT_SINGLELINE);
+        RECT at{};
+        GetWindowRect(child, &at);
+        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT *>(&at), 2);
+        const int width = need.right - need.left;
+        if (at.bottom - at.top >= 2 * (need.bottom - need.top) || width <= at.right - at.left)
+            continue;
+        if (type == SS_RIGHT)
+            at.left = at.right - width;
+        else
+            at.right = at.left + width;
+        SetWindowPos(child, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(dialog_, dc);
+}
+
 void CResponseMonitorDlg::initDialog()
 {
     centre();
+    fitLabels();
     historyField_.attach(dialog_, IDC_RM_HISTORY);
     fileField_.attach(dialog_, IDC_RM_FILE);
 

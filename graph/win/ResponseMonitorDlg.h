@@ -47,6 +47,7 @@ private:
     void initDialog();
     // Places the dialog as the dialog framework does: centred.
     void centre();
+    void fitLabels();
 
     // ResponseMonitorForm::Controls
     void setPortText(const std::string &text) override;
