@@ -198,6 +198,7 @@ CResponseGraphWnd::CResponseGraphWnd(const Clock &clock, Prompter &prompter, con
 
 CResponseGraphWnd::~CResponseGraphWnd()
 {
+    *alive_ = false;
     liveWindows().erase(token_);
     if (hwnd_)
         DestroyWindow(hwnd_);
@@ -338,11 +339,18 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
         invalidate(session_.resizedArea(clientRect()));
         return result;
     }
-    case WM_ENTERSIZEMOVE:
-        userSizing_ = true;
-        break;
-    case WM_EXITSIZEMOVE:
-        userSizing_ = false;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_SIZE) {
+            // The user sizes the window by its border, in a loop of the
+            // system's, which may end with this window destroyed by its
+            // owner (the loop runs the other windows' messages too).
+            const std::shared_ptr<bool> alive = alive_;
+            userSizing_ = true;
+            const LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);
+            if (*alive)
+                userSizing_ = false;
+            return result;
+        }
         break;
     case WM_GETMINMAXINFO: {
         // The text block bounds what the user makes of the window; the
@@ -438,8 +446,13 @@ void CResponseGraphWnd::onContextMenu(LPARAM lParam)
     // The menu closes properly when clicked beside it only if its window
     // is in the foreground.
     SetForegroundWindow(hwnd_);
-    TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
-    PostMessageW(hwnd_, WM_NULL, 0, 0);
+    const std::shared_ptr<bool> alive = alive_;
+    const HWND hwnd = hwnd_;
+    // The menu's loop runs the other windows' messages too: this window may
+    // be gone when it returns.
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
+    if (*alive)
+        PostMessageW(hwnd, WM_NULL, 0, 0);
 }
 
 void CResponseGraphWnd::paint()

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vigilon::win {
@@ -71,6 +72,8 @@ private:
     // The user is sizing the window: only then does the text block bound
     // its size.
     bool userSizing_ = false;
+    // Cleared when the object goes, for handlers that run a modal loop.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // Names this window to the posted close request.
     std::uintptr_t token_ = 0;
 };
