@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "graph/qt/GraphFonts.h"
 
+#include "graph/ResponseGraphSession.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QStringList>
@@ -33,7 +35,7 @@ QFont graphWindowFont(const std::string &face)
         pixels = metrics.height();
     }
     font.setFamily(fromUtf8(face));
-    font.setPixelSize(std::max(1, pixels - 4));
+    font.setPixelSize(graphFontPixels(pixels));
     font.setItalic(false);
     font.setStretch(QFont::AnyStretch);
     // Crisp text as the window's system drawing gives it; antialiased

@@ -18,9 +18,6 @@ namespace vigilon {
 
 namespace {
 
-constexpr int kStartTimerMs = 1000;
-constexpr int kTextTimerMs = 2000;
-constexpr int kGraphReserve = 100;
 constexpr int kBorder = 4;
 
 QColor toQColor(GColour c)
@@ -51,9 +48,8 @@ CResponseGraphWnd::CResponseGraphWnd(CloseRequest closeRequest, const Clock &clo
                                      const ResponseGraphParams &params)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
     , closeRequest_(std::move(closeRequest))
-    , clock_(clock)
     , prompter_(prompter)
-    , model_(params, clock.nowSeconds())
+    , session_(params, clock)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
@@ -63,12 +59,11 @@ CResponseGraphWnd::~CResponseGraphWnd()
 {
     startTimer_.stop();
     textTimer_.stop();
-    recorder_.close();
 }
 
 int CResponseGraphWnd::Create()
 {
-    font_ = graphWindowFont(model_.params().fontFace);
+    font_ = graphWindowFont(session_.model().params().fontFace);
     setFont(font_);
     resize(100, 100);
     // The native window is made here, hidden.
@@ -84,21 +79,14 @@ int CResponseGraphWnd::Create()
     connect(reset, &QAction::triggered, this, [this] { ResetHistory(); });
     connect(close, &QAction::triggered, this, [this] { CloseMonitor(); });
 
-    const GRect block = model_.computeTextBlock(clientRect(), measurer());
-    int height = block.height();
-    if (model_.params().showGraph != 0)
-        height += kGraphReserve;
+    const GRect frame = session_.initialFrame(clientRect(), measurer());
     applyMinimumSize();
-    setGeometry(block.left, block.top, block.width(), height);
+    setGeometry(frame.left, frame.top, frame.width(), frame.height());
 
-    const ResponseGraphParams &p = model_.params();
-    if (p.recordToFile != 0 &&
-        !recorder_.open(p.fileName, p.targetHost, p.sourceHost, model_.seriesNames())) {
-        prompter_.messageBox(loadString(sid::RecordFileOpenError), "", mb::Ok);
-    }
+    session_.startRecording(prompter_);
 
-    startTimer_.start(kStartTimerMs, this);
-    setWindowOpacity(static_cast<double>(p.alpha & 0xFFu) / 255.0);
+    startTimer_.start(static_cast<int>(ResponseGraphSession::StartTimerMs), this);
+    setWindowOpacity(static_cast<double>(session_.opacity()) / 255.0);
     return 1;
 }
 
@@ -109,16 +97,14 @@ void CResponseGraphWnd::show()
 
 void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 {
-    const ResponseSample sample = model_.addSample(valueMs, clock_.nowSeconds());
-    recorder_.record(sample);
-    invalidate(toQRect(model_.graphArea(clientRect())));
+    invalidate(toQRect(session_.addSample(valueMs, clientRect())));
 }
 
 void CResponseGraphWnd::ResetHistory()
 {
     // The text shows the new count at the next tick of the text timer; the
     // old curve stays until the graph area is next painted.
-    model_.resetHistory();
+    session_.resetHistory();
 }
 
 void CResponseGraphWnd::CloseMonitor()
@@ -157,7 +143,7 @@ TextMeasure CResponseGraphWnd::measurer() const
 
 void CResponseGraphWnd::applyMinimumSize()
 {
-    setMinimumSize(std::max(1, model_.minimumWidth()), std::max(1, model_.minimumHeight()));
+    setMinimumSize(std::max(1, model().minimumWidth()), std::max(1, model().minimumHeight()));
 }
 
 void CResponseGraphWnd::paintEvent(QPaintEvent *)
@@ -170,8 +156,8 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
     painter.drawRect(client.adjusted(0, 0, -1, -1));
 
     painter.setFont(font_);
-    const int textBottomBefore = model_.textBlock().bottom;
-    lastPaint_ = model_.planPaint(clientRect(), measurer());
+    const int textBottomBefore = model().textBlock().bottom;
+    lastPaint_ = session_.planPaint(clientRect(), measurer());
     const PaintPlan &plan = lastPaint_;
     for (const TextItem &item : plan.items) {
         // The grey shadow where the text was measured, the text itself one
@@ -184,7 +170,7 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
     }
     // Painting moves the text block's bottom, which bounds the height; the
     // new bound is applied outside the paint.
-    if (model_.textBlock().bottom != textBottomBefore)
+    if (model().textBlock().bottom != textBottomBefore)
         QMetaObject::invokeMethod(this, [this] { applyMinimumSize(); }, Qt::QueuedConnection);
 
     if (!plan.graph)
@@ -222,7 +208,7 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
 void CResponseGraphWnd::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    invalidate(toQRect(model_.graphArea(clientRect())));
+    invalidate(toQRect(session_.resizedArea(clientRect())));
 }
 
 Qt::Edges CResponseGraphWnd::edgesAt(const QPoint &pos) const
@@ -256,19 +242,20 @@ void CResponseGraphWnd::mousePressEvent(QMouseEvent *event)
         sizingPress_ = global;
         return;
     }
-    dragOffset_ = global - frameGeometry().topLeft();
-    dragging_ = true;
+    drag_.press(GPoint{global.x(), global.y()}, GPoint{frameGeometry().x(), frameGeometry().y()});
 }
 
 void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
 {
+    const QPoint global = event->globalPosition().toPoint();
+    const QPoint corner = frameGeometry().topLeft();
+    const std::optional<GPoint> to = drag_.move(GPoint{global.x(), global.y()},
+                                                (event->buttons() & Qt::LeftButton) != 0, GPoint{corner.x(), corner.y()});
     if (!(event->buttons() & Qt::LeftButton)) {
-        dragging_ = false;
         sizingEdges_ = {};
         QWidget::mouseMoveEvent(event);
         return;
     }
-    const QPoint global = event->globalPosition().toPoint();
     if (sizingEdges_) {
         const QPoint delta = global - sizingPress_;
         QRect r = sizingStart_;
@@ -283,12 +270,9 @@ void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
             r.setBottom(std::max(r.bottom() + delta.y(), r.top() + least.height() - 1));
         if (r != geometry())
             setGeometry(r);
-    } else if (dragging_) {
-        const QPoint topLeft = global - dragOffset_;
-        if (topLeft != frameGeometry().topLeft()) {
-            move(topLeft);
-            update();
-        }
+    } else if (to) {
+        move(QPoint(to->x, to->y));
+        update();
     }
     QWidget::mouseMoveEvent(event);
 }
@@ -296,7 +280,7 @@ void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
 void CResponseGraphWnd::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        dragging_ = false;
+        drag_.release();
         sizingEdges_ = {};
     }
     QWidget::mouseReleaseEvent(event);
@@ -320,14 +304,13 @@ void CResponseGraphWnd::timerEvent(QTimerEvent *event)
 void CResponseGraphWnd::onStartTimer()
 {
     startTimer_.stop();
-    model_.startClock(clock_.nowSeconds());
-    textTimer_.start(kTextTimerMs, this);
+    session_.startClock();
+    textTimer_.start(static_cast<int>(ResponseGraphSession::TextTimerMs), this);
 }
 
 void CResponseGraphWnd::onTextTimer()
 {
-    model_.updateElapsed(clock_.nowSeconds());
-    const GRect block = model_.computeTextBlock(clientRect(), measurer());
+    const GRect block = session_.tick(clientRect(), measurer());
     applyMinimumSize();
     invalidate(toQRect(block));
 }

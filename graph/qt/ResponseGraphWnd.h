@@ -4,9 +4,8 @@
 #include "app/base/Clock.h"
 #include "app/base/Prompter.h"
 #include "app/base/ResponseGraph.h"
-#include "graph/ResponseGraphModel.h"
 #include "graph/ResponseGraphParams.h"
-#include "graph/SampleRecorder.h"
+#include "graph/ResponseGraphSession.h"
 
 #include <QBasicTimer>
 #include <QFont>
@@ -19,13 +18,6 @@
 #include <memory>
 
 namespace vigilon {
-
-
-// Command ids of the window's context menu.
-namespace graphcmd {
-constexpr unsigned ResetHistory = 32772;
-constexpr unsigned CloseMonitor = 32778;
-} // namespace graphcmd
 
 // The small translucent window that follows one entry's response times: the
 // text block with host, current value, start and elapsed time and sample
@@ -52,8 +44,8 @@ public:
     // Asks the owner to close this window, and nothing else.
     void CloseMonitor();
 
-    const ResponseGraphModel &model() const { return model_; }
-    bool recording() const { return recorder_.isOpen(); }
+    const ResponseGraphModel &model() const { return session_.model(); }
+    bool recording() const { return session_.recording(); }
     QMenu &contextMenu() { return menu_; }
     const QFont &graphFont() const { return font_; }
     // What the last paint drew, in window pixels.
@@ -80,18 +72,13 @@ private:
     Qt::Edges edgesAt(const QPoint &pos) const;
 
     CloseRequest closeRequest_;
-    const Clock &clock_;
     Prompter &prompter_;
-    ResponseGraphModel model_;
-    SampleRecorder recorder_;
+    ResponseGraphSession session_;
     QFont font_;
     QMenu menu_;
     QBasicTimer startTimer_;
     QBasicTimer textTimer_;
-    // Cursor relative to the window's top-left corner at the press.
-    QPoint dragOffset_;
-    // A move drags only after a left-button press in this window.
-    bool dragging_ = false;
+    GraphDrag drag_;
     // Sizing through the border, where the window system does not do it.
     Qt::Edges sizingEdges_;
     QRect sizingStart_;

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The graph's drawing model and the time texts it shows.
+// The graph's drawing model, the time texts it shows, and what every graph
+// window does around it (the session).
 #include "app/base/StringTable.h"
 #include "graph/ResponseGraphModel.h"
+#include "graph/ResponseGraphSession.h"
 #include "graph/TimeFormat.h"
+#include "tests/support/FakeEventLoop.h"
+#include "tests/support/FakePrompter.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -268,6 +273,82 @@ TEST(TimeFormat, ElapsedCountsWholeDaysAndWrapsTheRest)
     EXPECT_EQ(formatElapsed(format, 2 * 86400 + 3 * 3600 + 4 * 60 + 5), "2日 03時間 04分 05秒");
     // Days are not padded nor limited to two digits.
     EXPECT_EQ(formatElapsed(format, 123u * 86400u), "123日 00時間 00分 00秒");
+}
+
+// A session that records to file, at 0x1C8 (0xC8 counts).
+ResponseGraphParams recordingParams(const std::string &file)
+{
+    ResponseGraphParams p = params();
+    p.alpha = 0x1C8;
+    p.recordToFile = 1;
+    p.fileName = file;
+    return p;
+}
+
+// Recording itself is the recorder's (see its tests) and each window's
+// (see theirs); here: what the windows share around it.
+TEST(GraphSession, PlacedRepaintedAndTicked)
+{
+    test::TempDir dir;
+    test::FakeClock clock;
+    test::FakePrompter prompter;
+    const GRect client{0, 0, 92, 92};
+    ResponseGraphSession s(recordingParams(dir / "sample.csv"), clock);
+
+    // At the text block's place and size, 100 taller for the graph; only
+    // the low byte of alpha counts.
+    const GRect frame = s.initialFrame(client, fakeMeasure);
+    const GRect block = s.model().textBlock();
+    EXPECT_EQ(frame, (GRect{4, 4, block.right, block.bottom + 100}));
+    EXPECT_EQ(s.opacity(), 0xC8);
+    s.startRecording(prompter);
+    EXPECT_TRUE(s.recording());
+
+    // A sample repaints the client area below the text only.
+    const GRect sized{0, 0, 300, 200};
+    EXPECT_EQ(s.addSample(15, sized), (GRect{0, block.height(), 300, 200}));
+
+    // The elapsed time counts from timer 1; a tick remeasures the text block
+    // and repaints it down to the painted text's bottom, which the series
+    // line on a line of its own puts a line below the block.
+    const PaintPlan plan = s.planPaint(sized, fakeMeasure);
+    s.startClock();
+    clock.advanceMs(61000);
+    const GRect text = s.tick(sized, fakeMeasure);
+    EXPECT_EQ(s.model().elapsedText(), "0日 00時間 01分 01秒");
+    const GRect measured = s.model().textBlock();
+    EXPECT_EQ(plan.textBottom, measured.bottom + 10);
+    EXPECT_EQ(text, (GRect{measured.left, measured.top, measured.right, plan.textBottom}));
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // Without the graph no reserve. A file that cannot be opened is said
+    // once, and the window goes on without it.
+    ResponseGraphParams p = recordingParams(dir / "missing/sample.csv");
+    p.showGraph = 0;
+    ResponseGraphSession bad(p, clock);
+    const GRect textOnly = bad.initialFrame(client, fakeMeasure);
+    EXPECT_EQ(textOnly.height(), bad.model().textBlock().height());
+    bad.startRecording(prompter);
+    EXPECT_FALSE(bad.recording());
+    ASSERT_EQ(prompter.texts(), std::vector<std::string>{"ファイル オープン エラー!"});
+    EXPECT_EQ(prompter.messages[0].style, mb::Ok);
+}
+
+TEST(GraphSession, DraggedOnlyAfterAPressInTheWindow)
+{
+    GraphDrag drag;
+    const GPoint corner{100, 100};
+    // The button went down elsewhere and the cursor came in.
+    EXPECT_FALSE(drag.move({130, 130}, true, corner));
+    drag.press({130, 130}, corner);
+    EXPECT_FALSE(drag.move({130, 130}, true, corner));
+    EXPECT_EQ(drag.move({150, 145}, true, corner), (GPoint{120, 115}));
+    // Released (seen as a move without the button): no more following.
+    EXPECT_FALSE(drag.move({160, 160}, false, {120, 115}));
+    EXPECT_FALSE(drag.move({170, 170}, true, {120, 115}));
+
+    EXPECT_EQ(graphFontPixels(16), 12);
+    EXPECT_EQ(graphFontPixels(3), 1);
 }
 
 } // namespace

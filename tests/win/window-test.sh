@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs the dialog tests in a fresh Wine prefix on Wine's null display
+# Runs a test of windows (dialogs, graph window) in a fresh Wine prefix on Wine's null display
 # driver: without an X server Wine makes no windows at all, with the null
 # driver it makes, lays out and messages them as usual, showing nothing.
-# Usage: dialog-test.sh TEST-EXE [gtest arguments...]
+# Usage: window-test.sh TEST-EXE [gtest arguments...]
 set -u
 exe=$1
 shift

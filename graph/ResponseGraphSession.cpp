@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "graph/ResponseGraphSession.h"
+
+#include "app/base/StringTable.h"
+
+#include <algorithm>
+
+namespace vigilon {
+
+ResponseGraphSession::ResponseGraphSession(const ResponseGraphParams &params, const Clock &clock)
+    : clock_(clock)
+    , model_(params, clock.nowSeconds())
+{
+}
+
+GRect ResponseGraphSession::initialFrame(const GRect &client, const TextMeasure &measure)
+{
+    const GRect block = model_.computeTextBlock(client, measure);
+    GRect frame{block.left, block.top, block.right, block.bottom};
+    if (model_.params().showGraph != 0)
+        frame.bottom += GraphReserve;
+    return frame;
+}
+
+void ResponseGraphSession::startRecording(Prompter &prompter)
+{
+    const ResponseGraphParams &p = model_.params();
+    if (p.recordToFile == 0)
+        return;
+    if (!recorder_.open(p.fileName, p.targetHost, p.sourceHost, model_.seriesNames()))
+        prompter.messageBox(loadString(sid::RecordFileOpenError), "", mb::Ok);
+}
+
+GRect ResponseGraphSession::addSample(std::uint32_t valueMs, const GRect &client)
+{
+    recorder_.record(model_.addSample(valueMs, clock_.nowSeconds()));
+    return model_.graphArea(client);
+}
+
+GRect ResponseGraphSession::tick(const GRect &client, const TextMeasure &measure)
+{
+    model_.updateElapsed(clock_.nowSeconds());
+    GRect area = model_.computeTextBlock(client, measure);
+    area.bottom = std::max(area.bottom, paintedTextBottom_);
+    return area;
+}
+
+PaintPlan ResponseGraphSession::planPaint(const GRect &client, const TextMeasure &measure)
+{
+    PaintPlan plan = model_.planPaint(client, measure);
+    paintedTextBottom_ = plan.textBottom;
+    return plan;
+}
+
+int graphFontPixels(int systemFontPixels)
+{
+    return std::max(1, systemFontPixels - 4);
+}
+
+void GraphDrag::press(GPoint cursor, GPoint windowTopLeft)
+{
+    offset_ = GPoint{cursor.x - windowTopLeft.x, cursor.y - windowTopLeft.y};
+    active_ = true;
+}
+
+std::optional<GPoint> GraphDrag::move(GPoint cursor, bool leftHeld, GPoint windowTopLeft)
+{
+    if (!leftHeld) {
+        active_ = false;
+        return std::nullopt;
+    }
+    if (!active_)
+        return std::nullopt;
+    const GPoint to{cursor.x - offset_.x, cursor.y - offset_.y};
+    if (to == windowTopLeft)
+        return std::nullopt;
+    return to;
+}
+
+} // namespace vigilon

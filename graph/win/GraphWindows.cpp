@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#include "graph/win/GraphWindows.h"
+
+#include "app/dialogs/ResponseMonitorForm.h"
+#include "graph/win/ResponseGraphWnd.h"
+#include "graph/win/ResponseMonitorDlg.h"
+
+namespace vigilon::win {
+
+bool runResponseMonitorDialog(Prompter &prompter, ResponseGraphParams &params)
+{
+    ResponseMonitorForm form = ResponseMonitorForm::forGraph(params);
+    CResponseMonitorDlg dialog(prompter, form);
+    // Modal over the window the user clicked in, the main dialog.
+    if (dialog.run(GetActiveWindow()) != IDOK)
+        return false;
+    form.applyTo(params);
+    return true;
+}
+
+std::unique_ptr<ResponseGraph> makeResponseGraphWindow(const Clock &clock, Prompter &prompter,
+                                                       const ResponseGraphParams &params,
+                                                       std::function<void()> closeRequest)
+{
+    auto window = std::make_unique<CResponseGraphWnd>(clock, prompter, params, std::move(closeRequest));
+    if (!window->Create())
+        return nullptr;
+    return window;
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: MIT
+// The graph window and the response monitor settings dialog on the Windows
+// API, with their resources, under Wine without a display.
+#include "app/base/StringTable.h"
+#include "app/win/WinText.h"
+#include "graph/SampleRecorder.h"
+#include "graph/win/GraphResources.h"
+#include "graph/win/GraphWindows.h"
+#include "graph/win/ResponseGraphWnd.h"
+#include "tests/support/FakeEventLoop.h"
+#include "tests/support/FakePrompter.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <functional>
+
+namespace vigilon {
+namespace {
+
+using test::FakeClock;
+using test::FakePrompter;
+using test::TempDir;
+
+ResponseGraphParams graphParams()
+{
+    ResponseGraphParams p;
+    p.fontFace = loadString(sid::UiFontFace);
+    p.warningThreshold = 500;
+    p.alpha = 0x1C8;
+    p.targetHost = "192.0.2.1";
+    p.sourceHost = "here";
+    p.seriesNames = "TCP:80";
+    p.maxHistory = 200;
+    return p;
+}
+
+// Runs the thread's messages until done() or until limitMs have passed.
+bool pumpUntil(const std::function<bool()> &done, DWORD limitMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > limitMs)
+            return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (!done())
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+HWND windowOf(const std::unique_ptr<ResponseGraph> &graph)
+{
+    return dynamic_cast<win::CResponseGraphWnd &>(*graph).hwnd();
+}
+
+// Made hidden, as a layered popup with the opacity's low byte, at the text
+// block's place and size (no wider: the text block bounds only the user's
+// sizing), painted, and recording every sample as the recorder writes it.
+TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
+{
+    TempDir dir;
+    FakeClock clock;
+    FakePrompter prompter;
+    ResponseGraphParams p = graphParams();
+    p.recordToFile = 1;
+    p.fileName = dir / "sample.csv";
+    std::unique_ptr<ResponseGraph> graph = win::makeResponseGraphWindow(clock, prompter, p, nullptr);
+    ASSERT_TRUE(graph);
+    auto &window = dynamic_cast<win::CResponseGraphWnd &>(*graph);
+    const HWND hwnd = window.hwnd();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(window.recording());
+    EXPECT_TRUE(prompter.messages.empty());
+
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_THICKFRAME | WS_CAPTION | WS_SYSMENU), WS_POPUP | WS_THICKFRAME);
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
+    ASSERT_TRUE(GetLayeredWindowAttributes(hwnd, nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 0xC8);
+    EXPECT_EQ(flags & LWA_ALPHA, static_cast<DWORD>(LWA_ALPHA));
+
+    const GRect block = window.model().textBlock();
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    EXPECT_EQ(r.left, 4);
+    EXPECT_EQ(r.top, 4);
+    EXPECT_EQ(r.right - r.left, block.width());
+    EXPECT_EQ(r.bottom - r.top, block.height() + 100);
+    graph->show();
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    // In the system's sizing loop the text block bounds the size; the loop
+    // is left with Esc.
+    static MINMAXINFO sizing;
+    static HWND sized;
+    sizing = MINMAXINFO{};
+    sized = hwnd;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        SendMessageW(sized, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&sizing));
+        PostMessageW(sized, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_SIZE | WMSZ_BOTTOMRIGHT, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(sizing.ptMinTrackSize.x, block.width() + 16);
+    EXPECT_EQ(sizing.ptMinTrackSize.y, block.height());
+    clock.advanceMs(2000);
+    graph->AddSample(15);
+    graph->AddSample(0);
+    UpdateWindow(hwnd);
+    EXPECT_EQ(window.model().sampleCount(), 2u);
+
+    // The menu's reset: the count goes, recording goes on.
+    SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_RESET_HISTORY, 0);
+    EXPECT_EQ(window.model().sampleCount(), 0u);
+    graph->AddSample(7);
+    const std::uint32_t at = clock.wallSeconds;
+    graph.reset();
+    EXPECT_FALSE(IsWindow(hwnd));
+
+    const std::string expected =
+        toCharacterSet("ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n" +
+                           SampleRecorder::recordLine({at, {15}}) + "\r\n" +
+                           SampleRecorder::recordLine({at, {0}}) + "\r\n" +
+                           SampleRecorder::recordLine({at, {7}}) + "\r\n",
+                       localeCharacterSet());
+    EXPECT_EQ(test::readFile(dir / "sample.csv"), expected);
+
+    // A file that cannot be opened: said through the prompter, and the
+    // window is made all the same.
+    p.fileName = dir / "missing/sample.csv";
+    graph = win::makeResponseGraphWindow(clock, prompter, p, nullptr);
+    ASSERT_TRUE(graph);
+    EXPECT_FALSE(dynamic_cast<win::CResponseGraphWnd &>(*graph).recording());
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"ファイル オープン エラー!"});
+}
+
+// "Close this monitor" reaches the owner from the loop, after the command's
+// handler has returned; a request of a window gone meanwhile is dropped.
+TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
+{
+    FakeClock clock;
+    FakePrompter prompter;
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_RESPONSE_GRAPH_MENU));
+    wchar_t close[64] = {};
+    GetMenuStringW(menu, IDM_GRAPH_CLOSE_MONITOR, close, 64, MF_BYCOMMAND);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 3);
+    EXPECT_EQ(win::narrow(close), "この監視を閉じる(&C)");
+    DestroyMenu(menu);
+
+    std::unique_ptr<ResponseGraph> graph;
+    int asked = 0;
+    graph = win::makeResponseGraphWindow(clock, prompter, graphParams(), [&] {
+        ++asked;
+        graph.reset();
+    });
+    ASSERT_TRUE(graph);
+    const HWND hwnd = windowOf(graph);
+    SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_CLOSE_MONITOR, 0);
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(graph);
+    EXPECT_TRUE(pumpUntil([&] { return asked > 0; }, 5000));
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(graph);
+    EXPECT_FALSE(IsWindow(hwnd));
+
+    bool late = false;
+    graph = win::makeResponseGraphWindow(clock, prompter, graphParams(), [&] { late = true; });
+    SendMessageW(windowOf(graph), WM_COMMAND, IDM_GRAPH_CLOSE_MONITOR, 0);
+    graph.reset();
+    pumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(late);
+}
+
+// The settings dialog, driven from a timer while it runs (the checks in the
+// timer count for the test): laid out by its template, refusing a history
+// of 9, then taking the trackbar, the check box, the browsed file name and 50.
+struct DialogScript {
+    int step = 0;
+    int ticks = 0;
+    FakePrompter *prompter = nullptr;
+} script;
+
+std::string itemText(HWND dialog, int id)
+{
+    wchar_t buffer[256] = {};
+    GetDlgItemTextW(dialog, id, buffer, 256);
+    return win::narrow(buffer);
+}
+
+RECT placed(HWND dialog, int id)
+{
+    RECT at{};
+    GetWindowRect(GetDlgItem(dialog, id), &at);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&at), 2);
+    return RECT{at.left, at.top, at.right - at.left, at.bottom - at.top};
+}
+
+RECT units(HWND dialog, RECT r)
+{
+    MapDialogRect(dialog, &r);
+    return r;
+}
+
+bool operator==(const RECT &a, const RECT &b)
+{
+    return EqualRect(&a, &b);
+}
+
+void CALLBACK driveDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = FindWindowW(L"#32770", win::widen("応答速度の監視").c_str());
+    if (++script.ticks > 200) {
+        ADD_FAILURE() << "the dialog did not close";
+        if (dialog)
+            EndDialog(dialog, IDCANCEL);
+        return;
+    }
+    if (!dialog)
+        return;
+    auto command = [dialog](int id) {
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    };
+    if (script.step++ == 0) {
+        EXPECT_EQ(itemText(dialog, IDC_RM_PORT), "TCP:80");
+        EXPECT_EQ(itemText(dialog, IDC_RM_HISTORY), "200");
+        EXPECT_EQ(itemText(dialog, IDC_RM_FILE), "sample.csv");
+        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
+        EXPECT_TRUE(placed(dialog, IDC_RM_PORT) == units(dialog, RECT{52, 39, 164, 12}));
+        EXPECT_TRUE(placed(dialog, IDC_RM_ALPHA) == units(dialog, RECT{52, 72, 170, 6}));
+        EXPECT_TRUE(placed(dialog, IDC_RM_BROWSE) == units(dialog, RECT{180, 123, 41, 14}));
+        SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"9");
+        command(IDOK);
+    } else if (script.step == 2) {
+        // Still open after the refusal.
+        EXPECT_EQ(script.prompter->messages.size(), 1u);
+        SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"50");
+        SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_SETPOS, TRUE, 128);
+        CheckDlgButton(dialog, IDC_RM_RECORD, BST_CHECKED);
+        command(IDC_RM_RECORD);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
+        command(IDC_RM_BROWSE);
+        EXPECT_EQ(itemText(dialog, IDC_RM_FILE), script.prompter->fileAnswer);
+        command(IDOK);
+    }
+}
+
+TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
+{
+    FakePrompter prompter;
+    prompter.fileAnswer = "C:\\data\\responses.csv";
+    script = DialogScript{0, 0, &prompter};
+    ResponseGraphParams params = graphParams();
+    params.alpha = 200;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 30, driveDialog);
+    const bool accepted = win::runResponseMonitorDialog(prompter, params);
+    KillTimer(nullptr, timer);
+
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter an integer between 10 and 999."});
+    EXPECT_EQ(prompter.fileRequests.size(), 1u);
+    EXPECT_EQ(params.maxHistory, 50u);
+    EXPECT_EQ(params.alpha, 128u);
+    EXPECT_EQ(params.recordToFile, 1u);
+    EXPECT_EQ(params.fileName, prompter.fileAnswer);
+}
+
+} // namespace
+} // namespace vigilon
