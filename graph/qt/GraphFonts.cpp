@@ -36,9 +36,8 @@ QFont graphWindowFont(const std::string &face)
     font.setPixelSize(std::max(1, pixels - 4));
     font.setItalic(false);
     font.setStretch(QFont::AnyStretch);
-    // Crisp text as the window's system drawing gives it; antialiased
-    // glyphs would blend into the translucent black.
-    font.setStyleStrategy(QFont::NoAntialias);
+    // Drawn with the desktop's own text smoothing: without it small kanji
+    // lose strokes.
     return font;
 }
 

@@ -88,8 +88,8 @@ int CResponseGraphWnd::Create()
     int height = block.height();
     if (model_.params().showGraph != 0)
         height += kGraphReserve;
-    applyMinimumSize();
     setGeometry(block.left, block.top, block.width(), height);
+    applyMinimumSize();
 
     const ResponseGraphParams &p = model_.params();
     if (p.recordToFile != 0 &&
@@ -155,9 +155,17 @@ TextMeasure CResponseGraphWnd::measurer() const
     return [this](const std::string &text) { return measure(text); };
 }
 
+QSize CResponseGraphWnd::leastSize() const
+{
+    return QSize(std::max(1, model_.minimumWidth()), std::max(1, model_.minimumHeight()));
+}
+
 void CResponseGraphWnd::applyMinimumSize()
 {
-    setMinimumSize(std::max(1, model_.minimumWidth()), std::max(1, model_.minimumHeight()));
+    // A larger minimum would make the toolkit widen the window at once.
+    const QSize hint = leastSize().boundedTo(size());
+    if (hint != minimumSize())
+        setMinimumSize(hint);
 }
 
 void CResponseGraphWnd::paintEvent(QPaintEvent *)
@@ -222,6 +230,7 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
 void CResponseGraphWnd::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    applyMinimumSize();
     invalidate(toQRect(model_.graphArea(clientRect())));
 }
 
@@ -272,7 +281,7 @@ void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
     if (sizingEdges_) {
         const QPoint delta = global - sizingPress_;
         QRect r = sizingStart_;
-        const QSize least = minimumSize();
+        const QSize least = leastSize();
         if (sizingEdges_ & Qt::LeftEdge)
             r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - least.width()));
         if (sizingEdges_ & Qt::RightEdge)

@@ -118,10 +118,12 @@ void GraphWindowTest::createsSizedPlacedTranslucentAndDraggable()
     QVERIFY(!w.isVisible());
     const GRect block = w.model().textBlock();
     QCOMPARE(w.pos(), QPoint(4, 4));
-    QCOMPARE(w.height(), block.height() + 100);
-    QVERIFY(w.width() >= block.width());
-    // The window cannot be made smaller than the text block allows.
-    QCOMPARE(w.minimumSize(), QSize(block.width() + 16, block.height()));
+    QCOMPARE(w.size(), QSize(block.width(), block.height() + 100));
+    // The user cannot make it smaller than the text block allows; the window
+    // itself is not widened to that.
+    QCOMPARE(w.leastSize(), QSize(block.width() + 16, block.height()));
+    QCOMPARE(w.minimumSize(), QSize(block.width(), block.height()));
+    QVERIFY(!(w.graphFont().styleStrategy() & QFont::NoAntialias));
     QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(w.windowOpacity(), 200.0 / 255.0);
 
@@ -240,6 +242,8 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     QCOMPARE(w.model().sampleCount(), 0u);
 
     // Timer 1 after a second, then the text every two seconds from it.
+    w.show();
+    const QSize opened = w.size();
     clock.wallSeconds += 5;
     QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
     QCOMPARE(w.model().elapsedText(), std::string());
@@ -248,6 +252,9 @@ void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
     QCOMPARE(w.model().elapsedText(), std::string("0日 00時間 01分 01秒"));
     const GRect block = w.model().textBlock();
     QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
+    // The longer text raises the least size, not the window's.
+    QVERIFY(w.leastSize().width() > opened.width());
+    QCOMPARE(w.size(), opened);
     QVERIFY(w.model().startLine().find("サンプル数: 0") != std::string::npos);
 }
 

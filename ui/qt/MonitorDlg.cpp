@@ -7,6 +7,7 @@
 #include "app/base/TextFormat.h"
 #include "ui/qt/BalloonWnd.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/dialogs/DialogLayout.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/PortListCtrl.h"
 #include "ui/qt/PortSettingsDlg.h"
@@ -262,6 +263,19 @@ void CMonitorDlg::initDialog()
 
     retrySpin_->setPos(retrySpin_->pos());
     intervalSpin_->setPos(intervalSpin_->pos());
+
+    // Never so narrow that a button of the right-hand column covers a field,
+    // an up-down control or a label in its rows.
+    std::vector<ControlBox> fixed;
+    std::vector<ControlBox> column;
+    const auto box = [](const QRect &r) { return ControlBox{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; };
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || child == list_ || child == logo_)
+            continue;
+        const bool moves = child == startStop_ || child == target_ || child == exit_;
+        (moves ? column : fixed).push_back(box(child->geometry()));
+    }
+    setMinimumSize(minimumClearWidth(MinTrackWidth, fixed, column), MinTrackHeight);
 
     captionFont_ = QFont(QStringLiteral("Verdana"));
     captionFont_.setPixelSize(18);
