@@ -36,4 +36,17 @@ inline int minimumClearWidth(int floorWidth, const std::vector<ControlBox> &fixe
     return width;
 }
 
+// A popup's place moved, keeping its size, just far enough to lie within the
+// screen's work area; a popup larger than the area keeps its left or top
+// edge on the area's. The balloon hint placed above and left of the pointer
+// would otherwise open partly off the screen near its left or top edge.
+inline ControlBox keptOnScreen(const ControlBox &wanted, const ControlBox &screen)
+{
+    const int width = wanted.right - wanted.left;
+    const int height = wanted.bottom - wanted.top;
+    const int left = std::max(screen.left, std::min(wanted.left, screen.right - width));
+    const int top = std::max(screen.top, std::min(wanted.top, screen.bottom - height));
+    return ControlBox{left, top, left + width, top + height};
+}
+
 } // namespace vigilon
