@@ -16,9 +16,8 @@ constexpr const char *kSocketStartupFailed = "Winsockの初期化に失敗しま
 
 constexpr const char *kNothingWatched =
     "vigilon: monitoring runs, but no entry is configured and ticked, so nothing is watched. Add one in the main "
-    "dialog (tray menu, or start vigilon again in the desktop session), or write it with vigilon-reg while Vigilon "
-    "is not running (Port Count, then Port #0, Protocol #0, PortName #0 and Active #0 under "
-    "HKLM\\Software\\Ardentis\\Vigilon\\Monitor; vigilon-reg(1) shows the lines).\n";
+    "dialog (start vigilon in a desktop session), or with vigilon-reg while Vigilon is not running; "
+    "vigilon-reg(1) shows the lines.\n";
 } // namespace
 
 CMainFrame::CMainFrame(const FrameContext &context)
