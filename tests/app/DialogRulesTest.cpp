@@ -3,6 +3,7 @@
 // target host forms, and the main dialog's rules on a real frame.
 #include "app/base/StringTable.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/dialogs/DialogLayout.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
@@ -76,6 +77,31 @@ TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
 // OK reads the port, then the threshold, and composes the name; PING
 // watches port 7 whatever was typed; Delete asks about the port the dialog
 // opened with.
+// The places both front ends take from the layout rules: the main dialog's
+// least width and the balloon's place on the screen.
+TEST(DialogLayout, buttonsKeepClearOfTheirRowsAndPopupsStayOnTheScreen)
+{
+    const std::vector<ControlBox> buttons = {{480, 10, 555, 31}, {480, 34, 555, 55}};
+    // A label ending at 410 in the second button's rows, and a wide list in
+    // rows of its own.
+    EXPECT_EQ(minimumClearWidth(400, {{300, 40, 410, 52}, {8, 80, 900, 200}}, buttons), 410 + 4 + 75 + 8);
+    EXPECT_EQ(minimumClearWidth(400, {{300, 31, 310, 34}}, buttons), 400) << "touching rows are other rows";
+    EXPECT_EQ(minimumClearWidth(400, {}, buttons), 400);
+
+    const ControlBox screen{0, 0, 800, 600};
+    const std::tuple<ControlBox, ControlBox> places[] = {
+        {{100, 100, 300, 160}, {100, 100, 300, 160}}, // inside: where it was asked for
+        {{-150, -40, 50, 20}, {0, 0, 200, 60}},       // past the left and top edges
+        {{700, 580, 900, 640}, {600, 540, 800, 600}}, // past the right and bottom edges
+        {{-10, 10, 890, 70}, {0, 10, 900, 70}},       // wider than the screen: left edge on it
+    };
+    for (const auto &[wanted, kept] : places) {
+        const ControlBox got = keptOnScreen(wanted, screen);
+        EXPECT_EQ(std::tie(got.left, got.top, got.right, got.bottom), std::tie(kept.left, kept.top, kept.right, kept.bottom))
+            << wanted.left << "," << wanted.top;
+    }
+}
+
 TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
 {
     const std::string invalid = s(sid::InvalidPortNumber), threshold = "Please enter an integer between 0 and 999999.";
