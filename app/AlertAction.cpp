@@ -153,6 +153,9 @@ int CommandRunner::runCommand(const std::string &given)
     if (outcome.result == platform::LaunchResult::TooMany)
         std::fprintf(stderr, "vigilon: alert not opened: %zu alert programs still run: %s\n",
                      launcher_->runningCount(), escapeControls(command).c_str());
+    else if (outcome.openerMissing)
+        std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n",
+                     escapeControls(command).c_str(), platform::kNoOpenerText);
     else
         std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n",
                      escapeControls(command).c_str(), std::strerror(outcome.error));

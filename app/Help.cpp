@@ -34,11 +34,15 @@ void showHelpFailure(Prompter &prompter)
 
 } // namespace
 
-std::string findHelpPage(const std::string &currentDirectory, const std::vector<std::string> &dataDirectories)
+std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories)
 {
-    const std::string here = joinPath(currentDirectory, kHelpPage);
-    if (platform::isFile(here))
-        return here;
+    for (const std::string &folder : folders) {
+        if (folder.empty())
+            continue;
+        const std::string here = joinPath(folder, kHelpPage);
+        if (platform::isFile(here))
+            return here;
+    }
     for (const std::string &dir : dataDirectories) {
         if (dir.empty())
             continue;
@@ -49,19 +53,26 @@ std::string findHelpPage(const std::string &currentDirectory, const std::vector<
     return {};
 }
 
-std::vector<std::string> helpDataDirectories()
+std::string programDirectory()
 {
-    std::vector<std::string> dirs;
 #ifndef _WIN32
     char exe[PATH_MAX];
     const ssize_t got = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (got > 0) {
-        std::string path(exe, static_cast<std::size_t>(got));
+        const std::string path(exe, static_cast<std::size_t>(got));
         const std::size_t slash = path.rfind('/');
         if (slash != std::string::npos)
-            dirs.push_back(path.substr(0, slash) + "/../share");
+            return path.substr(0, slash);
     }
 #endif
+    return {};
+}
+
+std::vector<std::string> helpDataDirectories()
+{
+    std::vector<std::string> dirs;
+    if (const std::string program = programDirectory(); !program.empty())
+        dirs.push_back(program + "/../share");
 #ifdef VIGILON_DATADIR
     dirs.emplace_back(VIGILON_DATADIR);
 #endif
@@ -81,7 +92,8 @@ std::vector<std::string> helpDataDirectories()
 
 void openHelpPage(platform::Launcher &launcher, Prompter &prompter)
 {
-    const std::string page = findHelpPage(platform::currentDirectory(), helpDataDirectories());
+    const std::string page =
+        findHelpPage({platform::currentDirectory(), programDirectory()}, helpDataDirectories());
     if (page.empty()) {
         std::fprintf(stderr, "vigilon: the help page %s was found neither here nor in the data directories\n",
                      kHelpPage);
@@ -90,6 +102,8 @@ void openHelpPage(platform::Launcher &launcher, Prompter &prompter)
     }
     Prompter *shown = &prompter;
     const platform::LaunchOutcome outcome = launcher.openDocument(page, [shown] { showHelpFailure(*shown); });
+    if (outcome.openerMissing)
+        std::fprintf(stderr, "vigilon: the help page %s cannot be shown: %s\n", page.c_str(), platform::kNoOpenerText);
     if (!outcome.started())
         showHelpFailure(prompter);
 }

@@ -10,17 +10,21 @@
 
 namespace vigilon {
 
-// The help page, relative to the program's current directory.
+// The help page, relative to the current directory or the program's own.
 #ifdef _WIN32
 constexpr const char *kHelpPage = "docs_ja\\read1st.htm";
 #else
 constexpr const char *kHelpPage = "docs_ja/read1st.htm";
 #endif
 
-// Where the help page is: under the current directory when it is there,
-// otherwise under the first data directory that holds it
-// (<dir>/vigilon/docs_ja/read1st.htm). Empty when none does.
-std::string findHelpPage(const std::string &currentDirectory, const std::vector<std::string> &dataDirectories);
+// Where the help page is: the first of folders (the current directory, then
+// the program's own) that holds kHelpPage, otherwise the first data
+// directory that holds it (<dir>/vigilon/docs_ja/read1st.htm). Empty when
+// none does.
+std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories);
+
+// The folder the running program file is in; empty where it cannot be told.
+std::string programDirectory();
 
 // The data directories of an installed program, in the order they are
 // searched: beside the executable (../share), the one it was built for, and

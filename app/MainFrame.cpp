@@ -5,6 +5,7 @@
 #include "app/base/StringTable.h"
 #include "app/store/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vigilon {
@@ -12,6 +13,11 @@ namespace vigilon {
 namespace {
 // Shown before the string table's own texts can matter; not one of its ids.
 constexpr const char *kSocketStartupFailed = "Winsockの初期化に失敗しました。";
+
+constexpr const char *kNothingWatched =
+    "vigilon: monitoring runs, but no entry is configured and ticked, so nothing is watched. Add one in the main "
+    "dialog (start vigilon in a desktop session), or with vigilon-reg while Vigilon is not running; "
+    "vigilon-reg(1) shows the lines.\n";
 } // namespace
 
 CMainFrame::CMainFrame(const FrameContext &context)
@@ -126,6 +132,10 @@ void CMainFrame::onServiceStartTimer()
 {
     context_.loop->killTimer(this, timers::ServiceStart);
     const int result = toggleMonitoring(true);
+    // Started without a question, maybe where nobody sees a window: say
+    // why nothing will ever be reported.
+    if (result != 0 && std::none_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; }))
+        std::fputs(kNothingWatched, stderr);
     if (mainDialog_) {
         mainDialog_->setMonitoring(result != 0);
         mainDialog_->updateStateControls();

@@ -293,8 +293,14 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
         refreshTrayState();
         return;
     }
+    // With an interval shorter than a check's timeout, a check of an older
+    // round can end after a newer one of the same entry: the entry already
+    // has a newer outcome, and this one says nothing about it.
+    const bool outOfDate = slot.startMicros < entry.newestCheckMicros;
+    if (!outOfDate)
+        entry.newestCheckMicros = slot.startMicros;
     int *roundResult = slot.testRound() ? &testRound_.result : nullptr;
-    switch (code) {
+    switch (outOfDate ? 0 : code) {
     case HttpOk:
     case TcpOk:
     case UdpOk:
@@ -396,6 +402,9 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 {
     (void)before;
+    // One kind of line per mode: --verbose has a line for every check.
+    if (context_.verbose)
+        return;
     const std::time_t now = static_cast<std::time_t>(context_.clock->nowSeconds());
     std::tm local{};
 #ifdef _WIN32

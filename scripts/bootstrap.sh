@@ -11,7 +11,9 @@ packages=(
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic
   iproute2 procps strace util-linux
-  desktop-file-utils appstream systemd dpkg-dev fakeroot file
+  desktop-file-utils appstream systemd dpkg-dev fakeroot file lintian
+  # xdg-open opens the help page and alert commands that name documents.
+  xdg-utils
 )
 
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then

@@ -53,6 +53,9 @@ struct MonitorPort {
     std::uint32_t responseTime = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
+    // When the newest check whose outcome the entry took was started
+    // (monotonic). An older check that reports later is out of date.
+    std::uint64_t newestCheckMicros = 0;
 
     MonitorPort();
     ~MonitorPort();

@@ -28,6 +28,8 @@ enum class LaunchResult {
 struct LaunchOutcome {
     LaunchResult result = LaunchResult::Failed;
     int error = 0;
+    // openDocument: the desktop's opener is not installed.
+    bool openerMissing = false;
     bool started() const { return result == LaunchResult::Started; }
 };
 
@@ -57,6 +59,14 @@ public:
     // Programs of this launcher that have not been reaped yet.
     virtual std::size_t runningCount() const = 0;
 };
+
+// Why a document could not be opened when LaunchOutcome::openerMissing.
+#ifdef _WIN32
+constexpr const char *kNoOpenerText = "no program is associated with it";
+#else
+constexpr const char *kNoOpenerText =
+    "no program to open documents with is installed (xdg-open, from the Debian package xdg-utils)";
+#endif
 
 struct LauncherOptions {
     // At most this many children of one launcher run at once.

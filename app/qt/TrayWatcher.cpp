@@ -207,6 +207,9 @@ void TrayWatcher::onNoTrayDeadline()
 {
     if (frame_.closed() || trayExists())
         return;
+    // Headless there is neither a tray nor a screen to show the dialog on.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
     if (!noTrayNoteGiven_) {
         noTrayNoteGiven_ = true;
         say("vigilon: no system tray exists; the main dialog is shown instead. An indicator extension adds "

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/CommandLine.h"
 #include "app/qt/MonitorApp.h"
+#include "app/store/InstanceLock.h"
 #include "probes/SocketUtil.h"
 
 #include <QApplication>
@@ -35,7 +36,19 @@ int main(int argc, char **argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         std::fputs("vigilon: no graphical session; monitoring headless\n", stderr);
     }
+    // Qt wants a runtime folder and says so on every start without one (a
+    // headless or service start often has none). Give it the private folder
+    // the one-instance lock uses then; a folder the session set is kept.
+    if (!set("XDG_RUNTIME_DIR")) {
+        std::string error;
+        const std::string runtime = vigilon::instanceRuntimeDir(error);
+        if (!runtime.empty())
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
     QApplication qapp(argc, argv);
+    // Docks match the window to the desktop entry by this name (Wayland's
+    // app id; under X11 the window class is the program's name, "Vigilon").
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.ardentis.Vigilon"));
     vigilon::CMonitorApp app(commandLine);
     return app.run();
 }

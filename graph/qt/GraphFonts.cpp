@@ -38,9 +38,8 @@ QFont graphWindowFont(const std::string &face)
     font.setPixelSize(graphFontPixels(pixels));
     font.setItalic(false);
     font.setStretch(QFont::AnyStretch);
-    // Crisp text as the window's system drawing gives it; antialiased
-    // glyphs would blend into the translucent black.
-    font.setStyleStrategy(QFont::NoAntialias);
+    // Drawn with the desktop's own text smoothing: without it small kanji
+    // lose strokes.
     return font;
 }
 

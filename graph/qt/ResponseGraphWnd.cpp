@@ -80,8 +80,8 @@ int CResponseGraphWnd::Create()
     connect(close, &QAction::triggered, this, [this] { CloseMonitor(); });
 
     const GRect frame = session_.initialFrame(clientRect(), measurer());
-    applyMinimumSize();
     setGeometry(frame.left, frame.top, frame.width(), frame.height());
+    applyMinimumSize();
 
     session_.startRecording(prompter_);
 
@@ -141,9 +141,17 @@ TextMeasure CResponseGraphWnd::measurer() const
     return [this](const std::string &text) { return measure(text); };
 }
 
+QSize CResponseGraphWnd::leastSize() const
+{
+    return QSize(std::max(1, model().minimumWidth()), std::max(1, model().minimumHeight()));
+}
+
 void CResponseGraphWnd::applyMinimumSize()
 {
-    setMinimumSize(std::max(1, model().minimumWidth()), std::max(1, model().minimumHeight()));
+    // A larger minimum would make the toolkit widen the window at once.
+    const QSize hint = leastSize().boundedTo(size());
+    if (hint != minimumSize())
+        setMinimumSize(hint);
 }
 
 void CResponseGraphWnd::paintEvent(QPaintEvent *)
@@ -208,6 +216,7 @@ void CResponseGraphWnd::paintEvent(QPaintEvent *)
 void CResponseGraphWnd::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    applyMinimumSize();
     invalidate(toQRect(session_.resizedArea(clientRect())));
 }
 
@@ -259,7 +268,7 @@ void CResponseGraphWnd::mouseMoveEvent(QMouseEvent *event)
     if (sizingEdges_) {
         const QPoint delta = global - sizingPress_;
         QRect r = sizingStart_;
-        const QSize least = minimumSize();
+        const QSize least = leastSize();
         if (sizingEdges_ & Qt::LeftEdge)
             r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - least.width()));
         if (sizingEdges_ & Qt::RightEdge)

@@ -48,6 +48,9 @@ public:
     bool recording() const { return session_.recording(); }
     QMenu &contextMenu() { return menu_; }
     const QFont &graphFont() const { return font_; }
+    // The least size the user may size the window to: the text block's
+    // width plus 16 by its height. It never resizes the window by itself.
+    QSize leastSize() const;
     // What the last paint drew, in window pixels.
     const PaintPlan &lastPaint() const { return lastPaint_; }
 
@@ -68,6 +71,8 @@ private:
     TextExtent measure(const std::string &text) const;
     TextMeasure measurer() const;
     GRect clientRect() const;
+    // Tells the window system the least size, but never more than the
+    // window has now.
     void applyMinimumSize();
     Qt::Edges edgesAt(const QPoint &pos) const;
 

@@ -13,22 +13,28 @@ namespace {
 
 using test::TempDir;
 
-TEST(HelpTest, PageIsFoundHereFirstThenInTheDataDirectories)
+TEST(HelpTest, PageIsFoundHereThenBesideTheProgramThenInTheDataDirectories)
 {
-    TempDir here, data1, data2;
-    EXPECT_EQ(findHelpPage(here.path(), {data1.path(), data2.path()}), "");
+    TempDir here, program, data1, data2;
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), "");
 
     std::filesystem::create_directories(data2 / "vigilon/docs_ja");
     test::writeFile(data2 / "vigilon/docs_ja/read1st.htm", "<html></html>");
-    EXPECT_EQ(findHelpPage(here.path(), {"", data1.path(), data2.path()}), data2 / "vigilon/docs_ja/read1st.htm");
+    EXPECT_EQ(findHelpPage({here.path(), ""}, {"", data1.path(), data2.path()}), data2 / "vigilon/docs_ja/read1st.htm");
+
+    // The build tree: the page beside the program, whatever the current folder.
+    std::filesystem::create_directories(program / "docs_ja");
+    test::writeFile(program / "docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data2.path()}), program / "docs_ja/read1st.htm");
 
     std::filesystem::create_directories(here / "docs_ja");
     test::writeFile(here / "docs_ja/read1st.htm", "<html></html>");
-    EXPECT_EQ(findHelpPage(here.path(), {data1.path(), data2.path()}), here / "docs_ja/read1st.htm");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), here / "docs_ja/read1st.htm");
 
     // A directory of that name is no page.
     std::filesystem::create_directories(data1 / "docs_ja/read1st.htm");
-    EXPECT_EQ(findHelpPage(data1.path(), {}), "");
+    EXPECT_EQ(findHelpPage({data1.path()}, {}), "");
+    EXPECT_FALSE(programDirectory().empty());
 }
 
 TEST(HelpTest, PageIsOpenedByTheOpenerOrTheFailureShown)
@@ -66,8 +72,16 @@ TEST(HelpTest, PageIsOpenedByTheOpenerOrTheFailureShown)
     // No opener at all, or no page: the same message at once.
     platform::LauncherOptions none;
     none.opener = dir / "no-opener";
+    testing::internal::CaptureStderr();
     openHelpPage(*platform::makeSystemLauncher(loop, none), prompter);
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(prompter.messages.size(), 2u);
+    // Said as what it is, not as a page that is missing.
+    EXPECT_NE(said.find("no program to open documents with is installed (xdg-open, from the Debian package "
+                        "xdg-utils)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("No such file"), std::string::npos) << said;
 
     std::remove((dir / "docs_ja/read1st.htm").c_str());
     test::ScopedEnv noData{{"XDG_DATA_DIRS", dir / "empty"}};

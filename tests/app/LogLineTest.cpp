@@ -29,26 +29,52 @@ struct RefusingLauncher : platform::Launcher {
 
 // The check and status lines of a round with a name that tries to forge
 // lines, and the messages about an alert command that does.
-class LogLines : public FrameFixture {};
+class LogLines : public FrameFixture {
+protected:
+    // Standard error of a run: a failure declared at once, then, on a
+    // one-second interval, a check that times out after the newer one
+    // succeeded.
+    std::string run(bool verboseMode)
+    {
+        verbose = verboseMode;
+        storeConfiguration({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 1, 0);
+        makeFrame();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(frame->toggleMonitoring(true), 1);
+        probes.finishAll(false);
+        loop.advance(1000);
+        loop.advance(1000);
+        EXPECT_EQ(probes.pending.size(), 2u);
+        probes.pending.back()->finish(true, 7);
+        probes.pending.front()->finish(false);
+        EXPECT_EQ(entry(0).status, Ok) << "the older check's timeout says nothing new";
+        EXPECT_EQ(entry(0).retryCount, 0u);
+        makeCommandRunner(prompter, std::make_unique<RefusingLauncher>(), [] { return "h"; })("/x\nprog\x1b]0;x\a");
+        return testing::internal::GetCapturedStderr();
+    }
+};
 
-TEST_F(LogLines, keepNamesAndCommandsOnTheirLine)
+TEST_F(LogLines, oneKindOfLinePerModeKeepsNamesAndCommandsOnTheirLine)
 {
-    verbose = true;
-    storeConfiguration({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 5, 0);
-    makeFrame();
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
-    probes.finishAll(false);
-    makeCommandRunner(prompter, std::make_unique<RefusingLauncher>(), [] { return "h"; })("/x\nprog\x1b]0;x\a");
-    const std::string text = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
-    EXPECT_EQ(text.find('\a'), std::string::npos) << text;
-    EXPECT_NE(text.find("\tweb\\tOk\\nforged\\x1b[2Jサーバ\tFailed\t"), std::string::npos) << text;
-    EXPECT_NE(text.find(" web\\tOk\\nforged\\x1b[2Jサーバ: "), std::string::npos) << text;
-    // No line begins with what followed a line break in the name or command.
-    EXPECT_EQ(text.find("\nforged"), std::string::npos) << text;
-    EXPECT_EQ(text.find("\nprog"), std::string::npos) << text;
-    EXPECT_NE(text.find("/x\\nprog\\x1b]0;x\\x07"), std::string::npos) << text;
+    for (const bool verboseMode : {true, false}) {
+        SCOPED_TRACE(verboseMode ? "--verbose" : "status lines");
+        frame.reset();
+        const std::string text = run(verboseMode);
+        EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+        EXPECT_EQ(text.find('\a'), std::string::npos) << text;
+        const std::string checkLine = "\tweb\\tOk\\nforged\\x1b[2Jサーバ\tFailed\t";
+        const std::string statusLine = " web\\tOk\\nforged\\x1b[2Jサーバ: Failed, errors 1";
+        EXPECT_EQ(text.find(checkLine) != std::string::npos, verboseMode) << text;
+        EXPECT_EQ(text.find(statusLine) != std::string::npos, !verboseMode) << text;
+        // The late timeout after the recovery is no outcome of the entry.
+        const std::size_t recovered = text.find(verboseMode ? "\tOk\t7.000\n" : ": Ok, errors 1,");
+        ASSERT_NE(recovered, std::string::npos) << text;
+        EXPECT_EQ(text.find("Failed", recovered), std::string::npos) << text;
+        // No line begins with what followed a line break in the name or command.
+        EXPECT_EQ(text.find("\nforged"), std::string::npos) << text;
+        EXPECT_EQ(text.find("\nprog"), std::string::npos) << text;
+        EXPECT_NE(text.find("/x\\nprog\\x1b]0;x\\x07"), std::string::npos) << text;
+    }
 }
 
 } // namespace

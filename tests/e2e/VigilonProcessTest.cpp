@@ -270,6 +270,17 @@ TEST_F(VigilonProcess, withoutADisplay)
         EXPECT_NE(start.output().find("no graphical session"), std::string::npos) << start.output();
     }
 
+    // On an empty store, and without a runtime folder, which Qt would
+    // complain about: it says what to do to watch something.
+    std::vector<std::string> bare = noDisplay;
+    bare.back() = "XDG_RUNTIME_DIR=";
+    ChildProcess empty({binary_, "-service"}, bare);
+    EXPECT_TRUE(empty.waitForOutput("vigilon-reg(1)", 15000)) << empty.output();
+    EXPECT_NE(empty.output().find("no entry is configured"), std::string::npos) << empty.output();
+    EXPECT_EQ(empty.output().find("QStandardPaths"), std::string::npos) << empty.output();
+    empty.signal(SIGTERM);
+    EXPECT_EQ(empty.waitForExit(10000), 0) << empty.output();
+
     LoopbackServer server;
     ASSERT_TRUE(server.ok());
     storeConfig({{server.port(), 0}}, 1, 1);

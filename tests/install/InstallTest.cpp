@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The installed tree, from `cmake --install` and from the .deb: the three
-// programs, a desktop entry and metainfo that their validators accept, the
-// icon in every hicolor size, the help page where the help command finds it,
-// and the user unit and autostart entry exactly as "-install" writes them.
+// The installed tree, from `cmake --install` under the build's prefix and
+// from the .deb under /usr: the three programs and their manual pages, a
+// desktop entry and metainfo that their validators accept, the icon in every
+// hicolor size and as SVG, the help page where the help command finds it,
+// and the user unit and autostart entry exactly as "-install" writes them for
+// that prefix. The .deb passes lintian.
 #include "app/Help.h"
 #include "service/systemd/UserUnit.h"
 #include "tests/support/ChildProcess.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,19 +62,28 @@ std::pair<unsigned, unsigned> pngSize(const fs::path &path)
     return {be32(16), be32(20)};
 }
 
-void checkInstalledTree(const fs::path &root)
+// Where desktops read autostart entries for programs under prefix.
+std::string autostartDir(const std::string &prefix)
 {
-    const fs::path bin = under(root, INSTALL_FULL_BINDIR);
+    return prefix == "/usr" || prefix == "/usr/local" ? "/etc/xdg/autostart" : prefix + "/etc/xdg/autostart";
+}
+
+void checkInstalledTree(const fs::path &root, const std::string &prefix)
+{
+    const fs::path bin = under(root, prefix + "/" + INSTALL_BINDIR);
     for (const char *program : {"vigilon", "vigilsvc", "vigilon-reg"}) {
         const fs::path path = bin / program;
         ASSERT_TRUE(fs::is_regular_file(path)) << path;
         EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none) << path;
+        const fs::path man = under(root, prefix + "/" + INSTALL_MANDIR) / "man1" / (std::string(program) + ".1.gz");
+        const test::RunResult page = run({"sh", "-c", "gzip -dc \"$1\" | head -n 2", "sh", man.string()});
+        EXPECT_NE(page.out.find(".TH "), std::string::npos) << man << page.err;
     }
     const test::RunResult version = run({(bin / "vigilon").string(), "--version"});
     EXPECT_EQ(version.status, 0) << version.err;
     EXPECT_EQ(version.out, std::string("vigilon ") + VIGILON_VERSION + "\n");
 
-    const fs::path share = under(root, INSTALL_FULL_DATADIR);
+    const fs::path share = under(root, prefix + "/" + INSTALL_DATADIR);
     const fs::path desktop = share / "applications" / (std::string(kAppId) + ".desktop");
     const std::string entry = readFile(desktop);
     EXPECT_NE(entry.find("\nExec=vigilon\n"), std::string::npos) << entry;
@@ -80,11 +92,13 @@ void checkInstalledTree(const fs::path &root)
     EXPECT_EQ(validDesktop.status, 0);
     EXPECT_EQ(validDesktop.out + validDesktop.err, "") << "no hints either";
 
-    for (unsigned size : {16u, 22u, 32u, 48u, 64u}) {
+    for (unsigned size : {16u, 22u, 32u, 48u, 64u, 128u}) {
         const std::string folder = std::to_string(size) + "x" + std::to_string(size);
         const fs::path icon = share / "icons/hicolor" / folder / "apps" / (std::string(kAppId) + ".png");
         EXPECT_EQ(pngSize(icon), std::make_pair(size, size)) << icon;
     }
+    EXPECT_EQ(readFile(share / "icons/hicolor/scalable/apps" / (std::string(kAppId) + ".svg")),
+              readFile(fs::path(SOURCE_DIR) / "res/icons/143.svg"));
 
     const fs::path metainfo = share / "metainfo" / (std::string(kAppId) + ".metainfo.xml");
     const std::string component = readFile(metainfo);
@@ -97,14 +111,14 @@ void checkInstalledTree(const fs::path &root)
     EXPECT_EQ(validMetainfo.status, 0) << validMetainfo.out << validMetainfo.err;
 
     // The help command's own search, pointed at the installed data folder.
-    const std::string page = findHelpPage("/nonexistent", {share.string()});
+    const std::string page = findHelpPage({"/nonexistent"}, {share.string()});
     EXPECT_EQ(page, (share / "vigilon/docs_ja/read1st.htm").string());
     EXPECT_EQ(readFile(page), readFile(fs::path(SOURCE_DIR) / "docs_ja/read1st.htm"));
 
     // The same text "-install" writes for the installed program.
-    const fs::path unit = root / fs::path(INSTALL_PREFIX).relative_path() / "lib/systemd/user/vigilsvc.service";
-    EXPECT_EQ(readFile(unit), svc::unitText(std::string(INSTALL_FULL_BINDIR) + "/vigilsvc")) << unit;
-    const fs::path autostart = under(root, AUTOSTART_DIR) / "vigilsvc.desktop";
+    const fs::path unit = under(root, prefix + "/lib/systemd/user/vigilsvc.service");
+    EXPECT_EQ(readFile(unit), svc::unitText(prefix + "/" + INSTALL_BINDIR + "/vigilsvc")) << unit;
+    const fs::path autostart = under(root, autostartDir(prefix)) / "vigilsvc.desktop";
     EXPECT_EQ(readFile(autostart), svc::autostartText()) << autostart;
 }
 
@@ -115,7 +129,7 @@ TEST(Install, CmakeInstallPutsEveryFileWhereItIsLookedFor)
     test::TempDir root;
     const test::RunResult install = run({CMAKE_PROGRAM, "--install", BUILD_DIR}, {"DESTDIR=" + root.path()}, 120000);
     ASSERT_EQ(install.status, 0) << install.out << install.err;
-    checkInstalledTree(root.path());
+    checkInstalledTree(root.path(), INSTALL_PREFIX);
 }
 
 TEST(Install, DebPackageHoldsTheSameTreeAndItsLibraries)
@@ -151,14 +165,24 @@ TEST(Install, DebPackageHoldsTheSameTreeAndItsLibraries)
     // Loaded at run time, so named by hand.
     EXPECT_NE(fields.out.find("qt6-qpa-plugins"), std::string::npos);
 
+    // A system package installs under /usr whatever the build's own prefix.
     ASSERT_EQ(run({"dpkg", "-x", deb, scratch / "root"}).status, 0);
-    checkInstalledTree(scratch / "root");
+    checkInstalledTree(scratch / "root", "/usr");
 
-    // Nothing of the build or the tests comes along.
+    // Nothing of the build or the tests comes along, nothing under /usr/local.
     const test::RunResult contents = run({"dpkg-deb", "-c", deb});
     ASSERT_EQ(contents.status, 0);
-    for (const char *stray : {"_tests", "gtest", "_helper", "_standin", "tray_test_watcher", "/include/"})
+    for (const char *stray : {"_tests", "gtest", "_helper", "_standin", "tray_test_watcher", "/include/", "./usr/local"})
         EXPECT_EQ(contents.out.find(stray), std::string::npos) << stray;
+
+    if (!missingTools({"lintian"}).empty())
+        GTEST_SKIP() << "not installed: lintian";
+    const test::RunResult lint = run({"lintian", "--tag-display-limit", "0", deb}, {}, 170000);
+    EXPECT_EQ(lint.out.find("E: "), std::string::npos) << lint.out << lint.err;
+    EXPECT_EQ(lint.err.find("E: "), std::string::npos) << lint.err;
+    // What remains is worth a look, not a failure.
+    if (!lint.out.empty())
+        std::fprintf(stderr, "lintian:\n%s", lint.out.c_str());
 }
 
 } // namespace

@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
+
+#include <cmath>
 
 using namespace vigilon;
 
@@ -15,6 +18,20 @@ void send(CBalloonWnd &b, QEvent::Type type, const QPoint &global, Qt::MouseButt
 {
     QMouseEvent event(type, QPointF(0, 0), QPointF(global), button, button, Qt::NoModifier);
     b.relayEvent(&event, global);
+}
+
+// The contrast ratio of two colours as readability guides count it (1 to 21).
+double contrast(QRgb a, QRgb b)
+{
+    const auto luminance = [](QRgb c) {
+        const auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 struct Rig {
@@ -67,43 +84,69 @@ private slots:
         QVERIFY(a.region.boundingRect().bottom() <= a.bodyHeight + 10);
     }
 
-    void showsAfterTheDelayWithTheTipOnThePointer()
+    // In a light and in a dark theme, in the middle of the screen and at its
+    // top left corner.
+    void showsAfterTheDelayWithTheTipOnThePointerReadableAndOnScreen()
     {
-        Rig r;
-        const QPoint p(400, 300);
-        send(r.balloon, QEvent::MouseMove, p);
-        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
-        QCOMPARE(r.balloon.showTimer().interval(), 500);
-        QCOMPARE(r.balloon.anchor(), p);
-        QVERIFY(!r.balloon.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
-        QCOMPARE(r.balloon.text(), QStringLiteral("first"));
-        QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::HideTimer));
-        QCOMPARE(r.balloon.hideTimer().interval(), 4000);
-        const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
-        QCOMPARE(r.balloon.geometry(), QRect(p - l.tip, l.windowSize));
-        QCOMPARE(r.balloon.hintFont().pixelSize(), 14);
-        QCOMPARE(r.balloon.mask(), l.region);
-        // Window colour inside, a dark 1-pixel edge over a 3-pixel band of
-        // the scroll-bar grey, the text in black.
-        const QImage painted = r.balloon.grab().toImage();
-        const QPalette &pal = r.balloon.palette();
-        const int midY = l.bodyHeight / 2;
-        QCOMPARE(painted.pixel(0, midY), pal.color(QPalette::WindowText).rgb());
-        QCOMPARE(painted.pixel(1, midY), pal.color(QPalette::Midlight).rgb());
-        QCOMPARE(painted.pixel(2, midY), pal.color(QPalette::Midlight).rgb());
-        QCOMPARE(painted.pixel(3, midY), pal.color(QPalette::Base).rgb());
-        QCOMPARE(painted.pixel(l.bodyWidth - 1, midY), pal.color(QPalette::WindowText).rgb());
-        QCOMPARE(painted.pixel(8, l.bodyHeight - 1), pal.color(QPalette::WindowText).rgb());
-        QCOMPARE(painted.pixel(8, l.bodyHeight - 3), pal.color(QPalette::Midlight).rgb());
-        bool black = false;
-        for (int y = 10; y < l.bodyHeight - 10 && !black; ++y)
-            for (int x = 12; x < l.bodyWidth - 12 && !black; ++x)
-                black = painted.pixel(x, y) == qRgb(0, 0, 0);
-        QVERIFY(black);
-        // Hidden again after its display time, with the pointer still there.
-        QTRY_VERIFY_WITH_TIMEOUT(!r.balloon.isVisible(), 10000);
-        QCOMPARE(r.balloon.pendingTimer(), 0);
+        QPalette dark;
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::ToolTipBase})
+            dark.setColor(role, QColor(0x2a, 0x2a, 0x2e));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
+            dark.setColor(role, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Midlight, QColor(0x3a, 0x3a, 0x3e));
+        const struct {
+            QPalette palette;
+            QPoint pointer;
+        } cases[] = {{QApplication::palette(), QPoint(400, 300)}, {dark, QPoint(3, 2)}};
+        for (const auto &c : cases) {
+            Rig r;
+            r.balloon.setPalette(c.palette);
+            send(r.balloon, QEvent::MouseMove, c.pointer);
+            QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
+            QCOMPARE(r.balloon.showTimer().interval(), 500);
+            QCOMPARE(r.balloon.anchor(), c.pointer);
+            QVERIFY(!r.balloon.isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
+            QCOMPARE(r.balloon.text(), QStringLiteral("first"));
+            QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::HideTimer));
+            QCOMPARE(r.balloon.hideTimer().interval(), 4000);
+            const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
+            QCOMPARE(r.balloon.hintFont().pixelSize(), 14);
+            QCOMPARE(r.balloon.mask(), l.region);
+            // The tip on the pointer, unless that would put the balloon off
+            // the screen: then it is moved just onto it.
+            const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+            const QRect wanted(c.pointer - l.tip, l.windowSize);
+            QCOMPARE(r.balloon.geometry().size(), l.windowSize);
+            QVERIFY(screen.contains(r.balloon.geometry()));
+            if (screen.contains(wanted))
+                QCOMPARE(r.balloon.geometry(), wanted);
+            else
+                QCOMPARE(r.balloon.geometry().topLeft(), screen.topLeft());
+
+            // Fill inside, a 1-pixel edge over a 3-pixel band between the
+            // two, and text that stands out from the fill.
+            const QImage painted = r.balloon.grab().toImage();
+            const int midY = l.bodyHeight / 2;
+            const QRgb fill = painted.pixel(3, midY);
+            const QRgb edge = painted.pixel(0, midY);
+            QCOMPARE(painted.pixel(l.bodyWidth - 1, midY), edge);
+            QCOMPARE(painted.pixel(8, l.bodyHeight - 1), edge);
+            QCOMPARE(painted.pixel(1, midY), painted.pixel(2, midY));
+            QCOMPARE(painted.pixel(8, l.bodyHeight - 3), painted.pixel(1, midY));
+            QVERIFY(painted.pixel(1, midY) != fill && painted.pixel(1, midY) != edge);
+            double best = 1;
+            for (int y = 10; y < l.bodyHeight - 10; ++y)
+                for (int x = 12; x < l.bodyWidth - 12; ++x)
+                    best = std::max(best, contrast(painted.pixel(x, y), fill));
+            QVERIFY2(best >= 7, qPrintable(QString::number(best)));
+            QVERIFY(contrast(edge, fill) >= 4.5);
+            if (c.pointer == cases[0].pointer) {
+                // Hidden again after its display time, with the pointer still there.
+                QTRY_VERIFY_WITH_TIMEOUT(!r.balloon.isVisible(), 10000);
+                QCOMPARE(r.balloon.pendingTimer(), 0);
+            }
+        }
     }
 
     // A move restarts the delay at the new point; the same point again asks

@@ -8,6 +8,7 @@
 #include "ui/qt/TargetHostDlg.h"
 #include "ui/qt/UpDownCtrl.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -253,8 +254,29 @@ private slots:
         QCOMPARE(d.captionBand().left(), 10);
 
         d.resize(100, 50);
+        QTRY_COMPARE(d.size(), d.minimumSize());
         QVERIFY(d.width() >= CMonitorDlg::MinTrackWidth);
         QVERIFY(d.height() >= CMonitorDlg::MinTrackHeight);
+        // At the smallest size no control covers another (an up-down control
+        // only the border of its own field) and each label shows whole.
+        const QList<QWidget *> children = d.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QWidget *a : children) {
+            if (a->isWindow() || !a->isVisible())
+                continue;
+            if (auto *label = qobject_cast<QLabel *>(a); label && !label->text().isEmpty() &&
+                                                               a != d.control(CMonitorDlg::IdStatus))
+                QVERIFY2(a->width() >= label->sizeHint().width(), qPrintable(label->text()));
+            for (QWidget *b : children) {
+                if (b <= a || b->isWindow() || !b->isVisible())
+                    continue;
+                const bool spinOfField = (a == d.retryEdit() && b == d.retrySpin()) ||
+                                         (b == d.retryEdit() && a == d.retrySpin()) ||
+                                         (a == d.intervalEdit() && b == d.intervalSpin()) ||
+                                         (b == d.intervalEdit() && a == d.intervalSpin());
+                QVERIFY2(spinOfField || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + QLatin1Char('/') + b->objectName()));
+            }
+        }
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QTimer>
 
 using namespace vigilon;
@@ -111,6 +112,24 @@ private slots:
             QCOMPARE(list->itemState(r), states[r]);
         QCOMPARE(list->itemText(2, 0), QStringLiteral("追加"));
         QCOMPARE(list->itemImage(2), int(ImageIdle));
+
+        // The widths stay; a cut name tells itself whole in its tool tip, a
+        // cell that shows all of its text has none.
+        h.dialog().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        const auto tipAt = [list](int row, int column) {
+            QToolTip::hideText();
+            (void)QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 3000);
+            const QPoint at = list->visualRect(list->model()->index(row, column)).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QVERIFY(list->cellTextCut(0, 0));
+        QCOMPARE(tipAt(0, 0), QStringLiteral("Generic TCP (80)"));
+        QVERIFY(!list->cellTextCut(0, 1));
+        QCOMPARE(tipAt(0, 1), QString());
+        QCOMPARE(tipAt(2, 0), QString());
     }
 
     // The list is one tab stop: Tab leaves it, whatever its rows.

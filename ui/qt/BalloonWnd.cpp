@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -206,19 +207,27 @@ void CBalloonWnd::paintEvent(QPaintEvent *)
 {
     const Layout layout = layoutFor(font_, text_);
     QPainter painter(this);
+    // Fill, edge and text from the tool-tip pair of the palette, which every
+    // theme keeps readable together (light and dark alike); the band between
+    // edge and fill is a blend of the two.
     const QPalette &pal = palette();
+    const QColor fill = pal.color(QPalette::ToolTipBase);
+    const QColor ink = pal.color(QPalette::ToolTipText);
+    const QColor band = QColor::fromRgbF(fill.redF() * 0.75f + ink.redF() * 0.25f,
+                                         fill.greenF() * 0.75f + ink.greenF() * 0.25f,
+                                         fill.blueF() * 0.75f + ink.blueF() * 0.25f);
     for (const QRect &r : layout.region)
-        painter.fillRect(r, pal.color(QPalette::Base));
-    // A dark 1-pixel edge over a 3-pixel band of the scroll-bar colour.
+        painter.fillRect(r, fill);
+    // A 1-pixel edge over a 3-pixel band.
     const QRegion outer = layout.region - eroded(layout.region, 3, 3);
     for (const QRect &r : outer)
-        painter.fillRect(r, pal.color(QPalette::Midlight));
+        painter.fillRect(r, band);
     const QRegion inner = layout.region - eroded(layout.region, 1, 1);
     for (const QRect &r : inner)
-        painter.fillRect(r, pal.color(QPalette::WindowText));
+        painter.fillRect(r, ink);
     QString shown = text_;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    painter.setPen(Qt::black);
+    painter.setPen(ink);
     painter.setFont(font_);
     painter.drawText(rect().adjusted(12, 10, 0, 0), Qt::AlignLeft | Qt::AlignTop, shown);
 }

@@ -7,6 +7,7 @@
 #include "app/base/TextFormat.h"
 #include "ui/qt/BalloonWnd.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/dialogs/DialogLayout.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/PortListCtrl.h"
 #include "ui/qt/PortSettingsDlg.h"
@@ -263,6 +264,7 @@ void CMonitorDlg::initDialog()
     retrySpin_->setPos(retrySpin_->pos());
     intervalSpin_->setPos(intervalSpin_->pos());
 
+
     captionFont_ = QFont(QStringLiteral("Verdana"));
     captionFont_.setPixelSize(18);
     captionFont_.setWeight(QFont::Bold);
@@ -446,9 +448,22 @@ void CMonitorDlg::paintEvent(QPaintEvent *)
     const QRect band = captionBand();
     painter.setFont(captionFont_);
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    painter.setPen(palette().color(QPalette::Light));
+    // Engraved: a light line below right of the shaded text. In a dark
+    // theme the highlight and shadow roles lie too near the window's own
+    // colour; the text is then a blend towards the text colour over a
+    // darker line.
+    const QColor window = palette().color(QPalette::Window);
+    QColor under = palette().color(QPalette::Light);
+    QColor text = palette().color(QPalette::Dark);
+    if (window.lightness() < 128) {
+        const QColor ink = palette().color(QPalette::WindowText);
+        under = window.darker(200);
+        text = QColor::fromRgbF(window.redF() * 0.4f + ink.redF() * 0.6f, window.greenF() * 0.4f + ink.greenF() * 0.6f,
+                                window.blueF() * 0.4f + ink.blueF() * 0.6f);
+    }
+    painter.setPen(under);
     painter.drawText(band.translated(1, 1), flags, captionText_);
-    painter.setPen(palette().color(QPalette::Dark));
+    painter.setPen(text);
     painter.drawText(band, flags, captionText_);
 }
 

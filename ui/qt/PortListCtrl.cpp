@@ -6,10 +6,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace vigilon {
 
@@ -286,6 +288,35 @@ CPortListCtrl::Hit CPortListCtrl::hitTest(const QPoint &viewportPos) const
     else
         hit.flags = HitOnLabel;
     return hit;
+}
+
+bool CPortListCtrl::cellTextCut(int row, int column) const
+{
+    const QTableWidgetItem *it = item(row, column);
+    if (!it || it->text().isEmpty())
+        return false;
+    const int width = columnWidth(column);
+    // The room the delegates leave for the text: after the two images in
+    // the first column, inside the style's text margins in the others.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int room = column == 0 ? width - TextLeft - 2 : width - 2 * margin;
+    return QFontMetrics(font()).horizontalAdvance(it->text()) > room;
+}
+
+bool CPortListCtrl::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // The columns keep their widths; a cut cell tells its whole text.
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && cellTextCut(index.row(), index.column()))
+            QToolTip::showText(help->globalPos(), item(index.row(), index.column())->text(), viewport(),
+                               visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTableWidget::viewportEvent(event);
 }
 
 bool CPortListCtrl::eventFilter(QObject *watched, QEvent *event)

@@ -60,6 +60,9 @@ public:
     void setItemImage(int row, int image);
     void setCellText(int row, int column, const QString &text);
     QString itemText(int row, int column) const;
+    // Whether a cell is too narrow for its whole text, which then ends in an
+    // ellipsis and shows whole in the cell's tool tip.
+    bool cellTextCut(int row, int column) const;
     int itemImage(int row) const;
     int itemState(int row) const;
     void setItemState(int row, int stateImage);
@@ -82,6 +85,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

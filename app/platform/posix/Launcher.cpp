@@ -184,6 +184,13 @@ public:
     {
         ProgramStart start;
         start.arguments = {options_.opener, target};
+        // Told apart from a document that cannot be opened.
+        if (findOnPath(options_.opener).empty()) {
+            LaunchOutcome missing;
+            missing.error = ENOENT;
+            missing.openerMissing = true;
+            return missing;
+        }
         return spawn(start, [onLateFailure = std::move(onLateFailure)](int status, bool known) {
             const bool opened = !known || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
             if (!opened && onLateFailure)
