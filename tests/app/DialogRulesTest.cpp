@@ -304,9 +304,7 @@ TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThe
 {
     storeConfiguration({{80, GenericTcp, 1}}, 90061);
     makeFrame(true);
-    EXPECT_FALSE(controls.visible);
-    loop.advance(2000);
-    EXPECT_TRUE(prompter.messages.empty());
+    loop.advance(2000); // when service mode starts monitoring: MainFrame's tests
     EXPECT_TRUE(dialog().monitoring());
     EXPECT_EQ(std::tie(controls.startStopText, controls.hintText), std::tuple(s(sid::StopButton), s(sid::ListHintMonitoring)));
     EXPECT_FALSE(controls.settingsEnabled);
@@ -465,7 +463,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
 
 TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
 {
-    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    storeConfiguration({{80, GenericTcp, 1, 100}, {81, GenericTcp, 0}});
     probes.outcomeAtStart = 1;
     makeFrame();
     dialog().onStartStop();
@@ -477,6 +475,16 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
     dialog().onListClick(1, true); // unticked: no graph, and no question
     EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
     EXPECT_TRUE(prompter.messages.empty());
+    const ResponseGraphParams &p = ui.lastParams;
+    EXPECT_EQ(std::tie(p.seriesNames, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.fontFace),
+              std::tuple("port 80", 100u, 200u, "127.0.0.1", "testhost", "ＭＳ Ｐゴシック"));
+    // A success is a sample; a failure only once it is declared.
+    ui.samples.clear();
+    probes.responseAtStart = 7;
+    loop.advance(5000);
+    probes.failingPorts = {80};
+    loop.advance(10000);
+    EXPECT_EQ(ui.samples[entry(0).id], (std::vector<std::uint32_t>{7, 0}));
 
     dialog().onListDoubleClick(0, true);
     dialog().onListDoubleClick(1, false);

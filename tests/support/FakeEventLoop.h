@@ -142,4 +142,10 @@ private:
     std::uint64_t serial_ = 0;
 };
 
+// Virtual time: a clock the test moves and a loop whose timers it fires.
+struct VirtualTime {
+    FakeClock clock;
+    FakeEventLoop loop{clock};
+};
+
 } // namespace vigilon::test
