@@ -6,8 +6,6 @@
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <tuple>
 #include <utility>
 
@@ -153,15 +151,6 @@ protected:
     }
     // The frame and its dialog go before the controls.
     ~DialogRules() override { frame.reset(); }
-    // Local times in UTC, so that the texts are the same everywhere.
-    void SetUp() override
-    {
-        if (const char *zone = std::getenv("TZ"))
-            savedZone_ = zone;
-        useZone("UTC0");
-    }
-    void TearDown() override { useZone(savedZone_ ? savedZone_->c_str() : nullptr); }
-
     MainDialogController &dialog() { return *controls.rules; }
     // What the store holds; its target in storedTarget.
     LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
@@ -173,22 +162,10 @@ protected:
         return names;
     }
 
+    ScopedTimeZone utc{"UTC0"};
     FakeDialogControls controls;
     PortSettingsAnswer answer{&prompter};
     std::string storedTarget;
-
-private:
-    static void useZone(const char *zone)
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", zone ? zone : "");
-        _tzset();
-#else
-        zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
-        tzset();
-#endif
-    }
-    std::optional<std::string> savedZone_;
 };
 
 TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQuestion)

@@ -4,9 +4,7 @@
 #include "app/MonitorRules.h"
 #include "tests/support/FrameFixture.h"
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <tuple>
@@ -46,19 +44,7 @@ std::vector<std::string> verboseLines()
 class VerboseLines : public FrameFixture {
 protected:
     // Nine hours from UTC, so that local time is told from UTC.
-    void SetUp() override
-    {
-        if (const char *tz = std::getenv("TZ"))
-            savedTz_ = tz;
-        setZone("JST-9");
-    }
-    void TearDown() override { setZone(savedTz_ ? savedTz_->c_str() : nullptr); }
-    static void setZone(const char *zone)
-    {
-        zone ? ::setenv("TZ", zone, 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-    std::optional<std::string> savedTz_;
+    ScopedTimeZone japan{"JST-9"};
 };
 
 TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMilliseconds)

@@ -271,16 +271,8 @@ public:
         }
         int successCode() const
         {
-            switch (kind_) {
-            case HttpProbeKind:
-                return HttpOk;
-            case UdpProbeKind:
-                return UdpOk;
-            case PingProbeKind:
-                return PingOk;
-            default:
-                return TcpOk;
-            }
+            const int codes[] = {TcpOk, UdpOk, HttpOk, PingOk}; // by kind; others are checked as TCP
+            return kind_ >= 0 && kind_ <= PingProbeKind ? codes[kind_] : TcpOk;
         }
         ~Check() override
         {
