@@ -132,7 +132,8 @@ TEST(RealRounds, ADeadNameServerNeverStallsTheLoopAndEveryEntryFailsAtItsDeadlin
             TcpServer server(TcpServer::Silent);
             const std::uint16_t port = server.port();
             Engine engine("vigilon-dead.test", 60,
-                          {{GenericTcp, port}, {GenericUdp, port}, {Http, port}, {GenericTcp, port}, {GenericUdp, port}});
+                          {{GenericTcp, port}, {GenericUdp, port}, {Http, port}, {GenericTcp, port},
+                           {GenericUdp, port}});
             CHILD_EXPECT(engine.ready(), 22);
             StallMeter meter(engine.pollLoop);
             const std::uint64_t began = monoMicros();
