@@ -51,15 +51,8 @@ int withPrivateResolver(const std::function<int()> &body)
         std::fprintf(stderr, "cannot overlay the resolver configuration\n");
         return 20;
     }
-    const int dead = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(53);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(dead, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "cannot bind the silent DNS server\n");
-        return 21;
-    }
+    const int dead = test::silentNameServer();
+    CHILD_EXPECT(dead >= 0, 21);
     const int status = body();
     close(dead);
     return status;

@@ -381,6 +381,20 @@ bool overlayFile(const std::string &path, const std::string &content)
     return mounted;
 }
 
+int silentNameServer()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
 bool overlayResolver(const std::string &hosts, const std::string &options)
 {
     return overlayFile("/etc/hosts", hosts) &&

@@ -201,6 +201,10 @@ bool shell(const std::string &command);
 // children only).
 bool overlayFile(const std::string &path, const std::string &content);
 
+// A name server on 127.0.0.1:53 that takes every query and answers none:
+// its socket, or -1.
+int silentNameServer();
+
 // Gives a mount namespace child hosts as its /etc/hosts and the name server
 // 127.0.0.1 with the resolver options given.
 bool overlayResolver(const std::string &hosts, const std::string &options);
