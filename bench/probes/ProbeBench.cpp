@@ -7,7 +7,7 @@
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -7,8 +7,6 @@
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <tuple>
 #include <utility>
 
@@ -154,15 +152,6 @@ protected:
     }
     // The frame and its dialog go before the controls.
     ~DialogRules() override { frame.reset(); }
-    // Local times in UTC, so that the texts are the same everywhere.
-    void SetUp() override
-    {
-        if (const char *zone = std::getenv("TZ"))
-            savedZone_ = zone;
-        useZone("UTC0");
-    }
-    void TearDown() override { useZone(savedZone_ ? savedZone_->c_str() : nullptr); }
-
     MainDialogController &dialog() { return *controls.rules; }
     // What the store holds; its target in storedTarget.
     LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
@@ -174,22 +163,10 @@ protected:
         return names;
     }
 
+    ScopedTimeZone utc{"UTC0"};
     FakeDialogControls controls;
     PortSettingsAnswer answer{&prompter};
     std::string storedTarget;
-
-private:
-    static void useZone(const char *zone)
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", zone ? zone : "");
-        _tzset();
-#else
-        zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
-        tzset();
-#endif
-    }
-    std::optional<std::string> savedZone_;
 };
 
 TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQuestion)
@@ -305,9 +282,7 @@ TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThe
 {
     storeConfiguration({{80, GenericTcp, 1}}, 90061);
     makeFrame(true);
-    EXPECT_FALSE(controls.visible);
-    loop.advance(2000);
-    EXPECT_TRUE(prompter.messages.empty());
+    loop.advance(2000); // when service mode starts monitoring: MainFrame's tests
     EXPECT_TRUE(dialog().monitoring());
     EXPECT_EQ(std::tie(controls.startStopText, controls.hintText), std::tuple(s(sid::StopButton), s(sid::ListHintMonitoring)));
     EXPECT_FALSE(controls.settingsEnabled);
@@ -466,7 +441,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
 
 TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
 {
-    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    storeConfiguration({{80, GenericTcp, 1, 100}, {81, GenericTcp, 0}});
     probes.outcomeAtStart = 1;
     makeFrame();
     dialog().onStartStop();
@@ -478,6 +453,16 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
     dialog().onListClick(1, true); // unticked: no graph, and no question
     EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
     EXPECT_TRUE(prompter.messages.empty());
+    const ResponseGraphParams &p = ui.lastParams;
+    EXPECT_EQ(std::tie(p.seriesNames, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.fontFace),
+              std::tuple("port 80", 100u, 200u, "127.0.0.1", "testhost", "ＭＳ Ｐゴシック"));
+    // A success is a sample; a failure only once it is declared.
+    ui.samples.clear();
+    probes.responseAtStart = 7;
+    loop.advance(5000);
+    probes.failingPorts = {80};
+    loop.advance(10000);
+    EXPECT_EQ(ui.samples[entry(0).id], (std::vector<std::uint32_t>{7, 0}));
 
     dialog().onListDoubleClick(0, true);
     dialog().onListDoubleClick(1, false);

@@ -97,10 +97,7 @@ TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
     makeFrame();
     prompter.answers = {mb::IdNo, mb::IdNo};
     frame->requestExit();
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].caption, "Lumivane");
-    EXPECT_EQ(prompter.messages[0].text, "アプリケーションを終了しますか?");
-    EXPECT_EQ(prompter.messages[0].style, 0x34u);
+    ASSERT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExit)});
     EXPECT_FALSE(frame->closed());
     EXPECT_TRUE(ui.tray->shown);
     EXPECT_FALSE(ui.journal.contains("ui.quit"));
@@ -109,8 +106,7 @@ TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     ASSERT_FALSE(probes.pending.empty());
     frame->requestExit();
-    EXPECT_EQ(prompter.messages.back().text,
-              "アプリケーションを終了しますか?\r\nアプリケーション終了すると、ポート監視も終了します。");
+    EXPECT_EQ(prompter.messages.back().text, loadString(sid::ConfirmExitWhileMonitoring));
     EXPECT_TRUE(frame->running());
     EXPECT_TRUE(loop.hasTimer(frame.get(), timers::Poll));
 

@@ -19,6 +19,8 @@ TEST(MonitorRules, thresholdIsExceededOnlyAboveIt)
         MonitorPort entry;
         entry.threshold = c.threshold;
         entry.responseTime = c.response;
+        // The rule sees the rounded milliseconds, never the exact time.
+        entry.responseMicros = (c.response + 1ull) * 1000u;
         entry.retryCount = 3;
         EXPECT_EQ(applySuccess(entry), c.expected == Warning);
         EXPECT_EQ(entry.status, c.expected) << c.threshold << " " << c.response;

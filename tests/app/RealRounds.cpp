@@ -1,16 +1,63 @@
 // SPDX-License-Identifier: MIT
-// The engine with the real probes, in a helper process whose descriptor
-// limit or network namespace the test sets up.
-#include "tests/support/ChildProcess.h"
+// The engine with the real probes against loopback, each case in a child
+// process whose descriptor limit or network namespace the test sets up.
+#include "app/MainFrame.h"
+#include "app/SystemProbes.h"
+#include "probes/SocketUtil.h"
+#include "tests/support/FrameParts.h"
+#include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace vigilon::test {
 namespace {
+
+// The frame on real probes and fake windows, in service mode (it takes the
+// stored target) with retry limit 0: every failed check is declared and
+// alerts.
+struct Engine : RealTime, FrameParts {
+    Engine(const std::string &target, std::uint32_t interval, const std::vector<std::pair<int, std::uint32_t>> &entries)
+        : FrameParts(pollLoop, SystemClock::instance()), system(makeSystemProbeFactory(pollLoop))
+    {
+        std::vector<StoredPort> list;
+        for (const auto &[protocol, port] : entries)
+            list.push_back({port, std::uint32_t(protocol), 1, 0, "alert %TARGET%"});
+        storeConfiguration(list, interval, 0, target);
+        probeFactory = system.get();
+        onCommand = [this] { alertMicros.push_back(monoMicros()); };
+        makeFrame(true);
+        pollLoop.killTimer(frame.get(), timers::ServiceStart);
+    }
+    ~Engine() override
+    {
+        frame->exitNow();
+        frame.reset();
+    }
+    bool ready() const { return storeSaved && created; }
+    std::vector<MonitorPort *> active()
+    {
+        std::vector<MonitorPort *> out;
+        for (const auto &entry : frame->portsForTest())
+            if (entry->active)
+                out.push_back(entry.get());
+        return out;
+    }
+
+    std::unique_ptr<ProbeFactory> system;
+    std::vector<std::uint64_t> alertMicros;
+};
+
+void expectPasses(const std::function<int()> &body, Namespaces namespaces)
+{
+    const int status = runInChild(body, namespaces, 30000);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for a network namespace";
+    EXPECT_EQ(status, 0);
+}
 
 std::size_t count(const std::string &text, const std::string &part)
 {
@@ -20,116 +67,120 @@ std::size_t count(const std::string &text, const std::string &part)
     return n;
 }
 
-// Runs argv; its exit status (-1 when it could not be started or did not
-// end in time) and its standard error.
-int run(const std::vector<std::string> &argv, std::string &output)
-{
-    ChildProcess child(argv);
-    if (!child.started())
-        return -1;
-    const int status = child.waitForExit(30000);
-    output = child.output();
-    return status;
-}
-
-std::string findTool(const std::vector<std::string> &candidates)
-{
-    for (const std::string &path : candidates) {
-        if (access(path.c_str(), X_OK) == 0)
-            return path;
-    }
-    return {};
-}
-
+// 100 entries, 64 descriptors: many checks cannot get a socket, round after
+// round and in the port test. None of them counts against the target,
+// nothing leaks, and one line says what ran out, not one per check.
 TEST(RealRounds, RunningOutOfDescriptorsIsNeverTheTargetsFault)
 {
-    const std::string prlimit = findTool({"/usr/bin/prlimit", "/bin/prlimit"});
-    if (prlimit.empty())
-        GTEST_SKIP() << "prlimit is missing";
-    std::string output;
-    // 100 entries, 64 descriptors: many checks cannot get a socket, round
-    // after round and in the port test. None of them counts, nothing leaks,
-    // nothing crashes.
-    ASSERT_EQ(run({prlimit, "--nofile=64:64", REAL_ROUND_HELPER, "shortage", "100"}, output), 0) << output;
-    EXPECT_EQ(count(output, "ok 100,"), 0u) << "the limit never bit: " << output;
-    // One line says what ran out, not one per check.
-    EXPECT_EQ(count(output, "out of the process's file descriptors"), 1u) << output;
-
-    // With room enough every entry is checked.
-    ASSERT_EQ(run({REAL_ROUND_HELPER, "shortage", "100"}, output), 0) << output;
-    EXPECT_EQ(count(output, "ok 100, idle 0, failed 0; errors 0; alerts 0; port test 1"), 1u) << output;
-    EXPECT_EQ(count(output, "out of"), 0u) << output;
+    expectPasses(
+        [] {
+            TcpServer server(TcpServer::Queue); // costs this process no descriptor per connection
+            rlimit low{64, 64};
+            CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &low) == 0, 20);
+            net::raiseDescriptorLimit(); // as the program does; the hard limit holds it
+            std::FILE *log = std::tmpfile();
+            const int savedErr = dup(2);
+            CHILD_EXPECT(log && savedErr >= 0 && dup2(fileno(log), 2) == 2, 21);
+            const int before = openDescriptorCount();
+            int ok = 0, testResult = -1;
+            {
+                std::vector<std::pair<int, std::uint32_t>> list;
+                for (int i = 0; i < 100; ++i)
+                    list.push_back({i % 2 ? GenericUdp : GenericTcp, server.port()});
+                Engine engine("127.0.0.1", 1, list);
+                CHILD_EXPECT(engine.ready() && engine.frame->toggleMonitoring(true) == 1, 22);
+                engine.pollLoop.runFor(3500);
+                engine.frame->toggleMonitoring(true);
+                engine.frame->startTestRound([&testResult](int result) { testResult = result; });
+                engine.pollLoop.runUntil([&] { return testResult >= 0; }, 5000);
+                for (const MonitorPort *entry : engine.active()) {
+                    CHILD_EXPECT(entry->errorCount == 0 && entry->status != Failed, 23);
+                    ok += entry->status == Ok;
+                }
+                CHILD_EXPECT(engine.alertMicros.empty() && testResult == 1, 24);
+            }
+            std::fflush(stderr);
+            dup2(savedErr, 2);
+            std::string said;
+            std::rewind(log);
+            for (int c; (c = std::fgetc(log)) != EOF;)
+                said += char(c);
+            std::fprintf(stderr, "%d of 100 entries checked; %s", ok, said.c_str());
+            CHILD_EXPECT(ok > 0 && ok < 100, 25); // the limit bit, and not every check went without
+            CHILD_EXPECT(count(said, "out of the process's file descriptors") == 1, 26);
+            CHILD_EXPECT(openDescriptorCount() == before, 27);
+            return 0;
+        },
+        NoNamespace);
 }
 
-// A network namespace of the test's own, with a resolver configuration
-// that "ip netns exec" puts in place of the system's.
-class Namespace {
-public:
-    explicit Namespace(const std::string &ip) : ip_(ip), name_("vigilon-dns-" + std::to_string(getpid()))
-    {
-        std::error_code error;
-        createdEtcDir_ = !std::filesystem::exists("/etc/netns");
-        config_ = "/etc/netns/" + name_;
-        std::filesystem::create_directories(config_, error);
-        if (error)
-            return;
-        std::ofstream(config_ + "/resolv.conf") << "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n";
-        std::ofstream(config_ + "/hosts") << "127.0.0.1 localhost\n";
-        std::ofstream(config_ + "/nsswitch.conf") << "hosts: files dns\n";
-        std::string out;
-        made_ = run({ip_, "netns", "add", name_}, out) == 0;
-        ready_ = made_ && run({ip_, "netns", "exec", name_, ip_, "link", "set", "lo", "up"}, out) == 0;
-    }
-    ~Namespace()
-    {
-        std::string out;
-        if (made_)
-            run({ip_, "netns", "delete", name_}, out);
-        std::error_code error;
-        std::filesystem::remove_all(config_, error);
-        if (createdEtcDir_)
-            std::filesystem::remove("/etc/netns", error);
-    }
-    bool ready() const { return ready_; }
-    std::vector<std::string> exec(const std::vector<std::string> &argv) const
-    {
-        std::vector<std::string> all = {ip_, "netns", "exec", name_};
-        all.insert(all.end(), argv.begin(), argv.end());
-        return all;
-    }
-
-private:
-    std::string ip_;
-    std::string name_;
-    std::string config_;
-    bool createdEtcDir_ = false;
-    bool made_ = false;
-    bool ready_ = false;
-};
-
-// Runs the helper in a network namespace of the test's own; its status and
-// standard error. Skips where no namespace can be made.
-#define RUN_IN_NAMESPACE(mode, output)                                                                             \
-    const std::string ip = findTool({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});                       \
-    if (ip.empty() || geteuid() != 0)                                                                              \
-        GTEST_SKIP() << "needs ip and root for a network namespace";                                               \
-    Namespace ns(ip);                                                                                              \
-    if (!ns.ready())                                                                                               \
-        GTEST_SKIP() << "no network namespace could be made";                                                      \
-    std::string output;                                                                                            \
-    EXPECT_EQ(run(ns.exec({REAL_ROUND_HELPER, mode}), output), 0) << output
-
+// Five entries whose target name only a name server that never answers
+// could give: the loop never stalls, and every entry fails at its deadline.
 TEST(RealRounds, ADeadNameServerNeverStallsTheLoopAndEveryEntryFailsAtItsDeadline)
 {
-    RUN_IN_NAMESPACE("dead-dns", output);
-    EXPECT_EQ(count(output, "5 entries failed at"), 1u) << output;
-    std::fprintf(stderr, "%s", output.substr(output.find("longest")).c_str());
+    expectPasses(
+        [] {
+            CHILD_EXPECT(overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:2"), 20);
+            CHILD_EXPECT(silentNameServer() >= 0, 21); // kept open until the child ends
+            TcpServer server(TcpServer::Silent);
+            const std::uint16_t port = server.port();
+            Engine engine("vigilon-dead.test", 60,
+                          {{GenericTcp, port}, {GenericUdp, port}, {Http, port}, {GenericTcp, port},
+                           {GenericUdp, port}});
+            CHILD_EXPECT(engine.ready(), 22);
+            StallMeter meter(engine.pollLoop);
+            const std::uint64_t began = monoMicros();
+            CHILD_EXPECT(engine.frame->toggleMonitoring(true) == 1, 23);
+            engine.pollLoop.runFor(4000);
+            const std::uint64_t stall = meter.longestMicros();
+            std::fprintf(stderr, "longest event-loop stall %.3f ms\n", double(stall) / 1000.0);
+            CHILD_EXPECT(stall < 50000, 24);
+            for (const MonitorPort *entry : engine.active())
+                CHILD_EXPECT(entry->errorCount == 1 && entry->status == Failed, 25);
+            CHILD_EXPECT(engine.alertMicros.size() == 5, 26);
+            for (std::uint64_t at : engine.alertMicros)
+                CHILD_EXPECT(at - began >= 2900000 && at - began < 3500000, 27);
+            return 0;
+        },
+        NetAndMountNamespace);
 }
 
+// A TCP entry beside two PING entries on a host that answers no echo
+// request, for ten rounds: the TCP time stays its own and the loop never
+// waits for the PING checks.
 TEST(RealRounds, PingChecksToASilentHostNeitherStallTheLoopNorLengthenATcpCheck)
 {
-    RUN_IN_NAMESPACE("silent-ping", output);
-    std::fprintf(stderr, "%s", output.c_str());
+    expectPasses(
+        [] {
+            CHILD_EXPECT(bool(std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << "1\n"), 20);
+            TcpServer server(TcpServer::Silent);
+            // What the machine itself takes from the loop is not the loop's stall.
+            MachineStalls machine;
+            Engine engine("127.0.0.1", 1, {{GenericTcp, server.port()}, {Ping, 7}, {Ping, 7}});
+            CHILD_EXPECT(engine.ready(), 21);
+            StallMeter meter(engine.pollLoop, machine.ok() ? &machine : nullptr);
+            // A TCP time stands in its entry until the next round: a look
+            // every millisecond sees each one.
+            const char watchOwner = 0;
+            MonitorPort &tcp = *engine.active()[0];
+            std::uint64_t longestTcp = 0;
+            engine.pollLoop.setTimer(&watchOwner, 1, 1, [&] { longestTcp = std::max(longestTcp, tcp.responseMicros); });
+            CHILD_EXPECT(engine.frame->toggleMonitoring(true) == 1, 22);
+            engine.pollLoop.runFor(10500);
+            engine.pollLoop.killTimers(&watchOwner);
+            const std::uint64_t stall = meter.longestMicros();
+            const std::size_t tcpChecks = engine.fakeUi.samples[tcp.id].size();
+            std::fprintf(stderr, "%zu TCP checks, the longest %.3f ms; longest event-loop stall %.3f ms%s\n",
+                         tcpChecks, double(longestTcp) / 1000.0, double(stall) / 1000.0,
+                         machine.ok() ? "" : " (the machine's own stalls not told apart)");
+            CHILD_EXPECT(tcpChecks >= 10, 23);
+            for (std::size_t i = 1; i < 3; ++i)
+                CHILD_EXPECT(engine.active()[i]->status == Failed && engine.active()[i]->errorCount >= 8, 24);
+            CHILD_EXPECT(longestTcp > 0 && longestTcp < 5000, 25);
+            CHILD_EXPECT(stall < 5000, 26);
+            return 0;
+        },
+        NetNamespace);
 }
 
 } // namespace

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Response times: whole milliseconds rounded from the exact value, the
-// threshold rule on the rounded value, and the --verbose line per check.
+// Response times: whole milliseconds rounded from the exact value (the
+// threshold rule sees that: MonitorRules), and the --verbose line per check.
 #include "app/MonitorRules.h"
 #include "tests/support/FrameFixture.h"
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <tuple>
@@ -30,35 +28,6 @@ TEST(ResponseTime, exactTimesRoundToTheNearestMillisecondHalvesUp)
         EXPECT_EQ(roundedMillis(c.micros), c.millis) << c.micros << " us";
 }
 
-// The rule compares the rounded value: a check that rounds to the threshold
-// itself is no warning, one that rounds above it is.
-TEST(ResponseTime, theThresholdRuleSeesTheRoundedValue)
-{
-    const struct {
-        std::uint64_t micros;
-        std::uint32_t threshold;
-        PortStatus expected;
-    } cases[] = {
-        {100499, 100, Ok},      // 100 ms: the tie
-        {100500, 100, Warning}, // 101 ms
-        {99500, 100, Ok},       // rounds up onto the threshold
-        {1499, 1, Ok},
-        {1500, 1, Warning},
-        {499, 0, Ok},           // threshold 0: never a warning
-        {5000000, 0, Ok},
-    };
-    for (const auto &c : cases) {
-        MonitorPort entry;
-        entry.threshold = c.threshold;
-        entry.status = Idle;
-        entry.responseMicros = c.micros;
-        entry.responseTime = roundedMillis(c.micros);
-        const bool warning = applySuccess(entry);
-        EXPECT_EQ(entry.status, c.expected) << c.micros << " us against " << c.threshold << " ms";
-        EXPECT_EQ(warning, c.expected == Warning);
-    }
-}
-
 #ifndef _WIN32
 // The lines with tabs: those of --verbose (status lines have none).
 // Of standard error since testing::internal::CaptureStderr().
@@ -75,19 +44,7 @@ std::vector<std::string> verboseLines()
 class VerboseLines : public FrameFixture {
 protected:
     // Nine hours from UTC, so that local time is told from UTC.
-    void SetUp() override
-    {
-        if (const char *tz = std::getenv("TZ"))
-            savedTz_ = tz;
-        setZone("JST-9");
-    }
-    void TearDown() override { setZone(savedTz_ ? savedTz_->c_str() : nullptr); }
-    static void setZone(const char *zone)
-    {
-        zone ? ::setenv("TZ", zone, 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-    std::optional<std::string> savedTz_;
+    ScopedTimeZone japan{"JST-9"};
 };
 
 TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMilliseconds)

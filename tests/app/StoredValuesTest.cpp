@@ -3,13 +3,12 @@
 // and values nobody should have stored.
 #include "app/store/SqliteRegistry.h"
 #include "tests/support/FrameFixture.h"
+#include "tests/support/TempDir.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 
 namespace vigilon::test {
 namespace {
@@ -33,38 +32,21 @@ protected:
 
 TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTheDefaults)
 {
-    char dirName[] = "/tmp/vigilon-startup-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dirName));
-    const std::string path = std::string(dirName) + "/registry.sqlite";
+    TempDir dir;
+    const std::string path = dir / "registry.sqlite";
     reg::SqliteRegistry::Options options;
     options.busyTimeoutMs = 50;
     auto store = reg::SqliteRegistry::open(path, options);
     ASSERT_TRUE(store);
-    PortList ports;
-    ports.push_back(std::make_unique<MonitorPort>());
-    ports.back()->port = 80;
-    ports.back()->active = 1;
-    appendPlaceholder(ports);
-    ASSERT_EQ(saveSettings(*store, "", 7, 1, ports), reg::Status::Ok);
+    ASSERT_EQ(storePorts(*store, {{80, GenericTcp, 1}}, 7), reg::Status::Ok);
 
     // Another connection keeps even readers out.
     sqlite3 *other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-
-    FrameContext context;
-    context.serviceMode = true;
-    context.loop = &loop;
-    context.clock = &clock;
-    context.prompter = &prompter;
-    context.registry = store.get();
-    context.ui = &ui;
-    context.sockets = &sockets;
-    context.probes = &probes;
-    context.runCommand = [](const std::string &) { return 0; };
-    frame = std::make_unique<CMainFrame>(context);
+    frameRegistry = store.get();
     CaptureStderr();
-    ASSERT_EQ(frame->create(), 0);
+    makeFrame(true);
     loop.advance(4500);
     EXPECT_TRUE(frame->portsForTest().empty());
     EXPECT_FALSE(frame->running()) << "monitoring started on the defaults";
@@ -84,8 +66,6 @@ TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTh
     EXPECT_EQ(said.find("busy"), said.rfind("busy")) << said;
 
     frame.reset();
-    store.reset();
-    std::filesystem::remove_all(dirName);
 }
 
 TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoaded)

@@ -2,6 +2,7 @@
 // What the recording file may be: only a regular file, never reached
 // through a symbolic link, new ones 0644.
 #include "graph/SampleRecorder.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,19 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string content(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(RecordingFile, OnlyARegularFileOfItsOwnIsOpened)
 {
-    char pattern[] = "/tmp/vigilon-recording-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    test::TempDir temp;
+    const fs::path dir = temp.path();
     SampleRecorder rec;
 
     // A FIFO with nobody at the other end, and one with a reader: refused
@@ -56,7 +47,7 @@ TEST(RecordingFile, OnlyARegularFileOfItsOwnIsOpened)
     std::ofstream(victim) << "keep me";
     fs::create_symlink(victim, dir / "link.csv");
     EXPECT_FALSE(rec.open(dir / "link.csv", "h", "s", {"a"}));
-    EXPECT_EQ(content(victim), "keep me");
+    EXPECT_EQ(test::readFile(victim), "keep me");
 
     // A link to nowhere creates nothing.
     fs::create_symlink(dir / "made", dir / "dangling.csv");
@@ -72,9 +63,8 @@ TEST(RecordingFile, OnlyARegularFileOfItsOwnIsOpened)
     struct stat st {};
     ASSERT_EQ(::stat((dir / "new.csv").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
-    EXPECT_FALSE(content(dir / "new.csv").empty());
+    EXPECT_FALSE(test::readFile(dir / "new.csv").empty());
     rec.close();
-    fs::remove_all(dir);
 }
 
 } // namespace

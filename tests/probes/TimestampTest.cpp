@@ -3,7 +3,7 @@
 // and the start of the measured interval right before the network call.
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
 

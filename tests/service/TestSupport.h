@@ -7,6 +7,7 @@
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <cstring>
@@ -92,15 +93,7 @@ public:
             return unavailable ? nullptr : std::make_unique<View>(store);
         };
     }
-    std::uint32_t logon()
-    {
-        auto key = store.openKey(kProgramKey, reg::KeyQueryValue);
-        reg::Value v;
-        std::uint32_t out = 0;
-        if (key && key->queryValue(kLogonValue, v) == reg::Status::Ok)
-            reg::dwordFromValue(v, out);
-        return out;
-    }
+    std::uint32_t logon() { return storedDword(store, kProgramKey, kLogonValue, 0); }
     void setLogon(std::uint32_t value)
     {
         store.createKey(kProgramKey);

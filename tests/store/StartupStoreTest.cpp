@@ -7,13 +7,13 @@
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <csignal>
-#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -27,30 +27,6 @@ namespace {
 using reg::Status;
 
 const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
-
-PortList twoPorts()
-{
-    PortList ports;
-    for (const auto &[port, name] : {std::pair<std::uint32_t, const char *>{21, "ftp"}, {80, "web"}}) {
-        auto entry = std::make_unique<MonitorPort>();
-        entry->port = port;
-        entry->name = name;
-        ports.push_back(std::move(entry));
-    }
-    appendPlaceholder(ports);
-    return ports;
-}
-
-// The stored DWORD "name" of the monitor key; nullopt when there is none.
-std::optional<std::uint32_t> storedDword(reg::Registry &store, const std::string &name)
-{
-    auto key = store.openKey(kMonitorKey, reg::KeyQueryValue);
-    reg::Value value;
-    std::uint32_t out = 0;
-    if (!key || key->queryValue(name, value) != Status::Ok || !reg::dwordFromValue(value, out))
-        return std::nullopt;
-    return out;
-}
 
 // A second connection to the file, as another process would hold it.
 class OtherConnection {
@@ -75,8 +51,8 @@ protected:
         options.busyTimeoutMs = 200;
         store_ = reg::SqliteRegistry::open(file(), options);
         ASSERT_TRUE(store_);
-        ASSERT_EQ(saveSettings(*store_, "h", 7, 1, twoPorts()),
-                  Status::Ok);
+        const std::vector<test::StoredPort> ports = {{21, 0, 0, 0, "", "ftp"}, {80, 0, 0, 0, "", "web"}};
+        ASSERT_EQ(test::storePorts(*store_, ports, 7, 1, "h"), Status::Ok);
     }
 
     std::string file() const { return dir_ / "registry.sqlite"; }
@@ -151,9 +127,9 @@ TEST_F(StartupStoreTest, RegToolAsksBeforeTakingTheStore)
         EXPECT_EQ(other.exec("COMMIT"), SQLITE_OK);
     };
     EXPECT_EQ(regAsking({"add", kMonitor, "/v", "Interval", "/t", "REG_DWORD", "/d", "9"}, "y\n", writeMeanwhile), 0);
-    EXPECT_EQ(storedDword(*store_, "Interval"), 9u);
+    EXPECT_EQ(test::storedDword(*store_, kMonitorKey, "Interval"), 9u);
     EXPECT_EQ(regAsking({"delete", kMonitor, "/v", "Interval"}, "y\n", writeMeanwhile), 0);
-    EXPECT_FALSE(storedDword(*store_, "Interval"));
+    EXPECT_EQ(test::storedDword(*store_, kMonitorKey, "Interval"), 0xFFFFFFFFu);
 }
 
 TEST_F(StartupStoreTest, RegToolQueriesWithoutWritingAndSaysWhenVigilonHoldsTheStore)

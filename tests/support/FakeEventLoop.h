@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <deque>
 #include <map>
 #include <utility>
@@ -140,6 +144,40 @@ private:
     std::map<int, Watch> watches_;
     std::deque<std::function<void()>> posted_;
     std::uint64_t serial_ = 0;
+};
+
+// Local time in the given zone (a TZ value) while it lives, so that the
+// texts of local times are the same everywhere.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char *zone)
+    {
+        if (const char *old = std::getenv("TZ"))
+            saved_ = old;
+        use(zone);
+    }
+    ~ScopedTimeZone() { use(saved_ ? saved_->c_str() : nullptr); }
+    ScopedTimeZone(const ScopedTimeZone &) = delete;
+    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
+
+private:
+    static void use(const char *zone)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
+        tzset();
+#endif
+    }
+    std::optional<std::string> saved_;
+};
+
+// Virtual time: a clock the test moves and a loop whose timers it fires.
+struct VirtualTime {
+    FakeClock clock;
+    FakeEventLoop loop{clock};
 };
 
 } // namespace vigilon::test

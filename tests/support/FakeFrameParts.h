@@ -62,7 +62,6 @@ public:
     void updateStatusText(bool running) override { statusTexts.push_back(running); }
     void updateRow(int row, const EntryView &entry) override
     {
-        rowUpdates.push_back({row, entry.status});
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
     }
     void setRowImage(int row, int image) override
@@ -74,7 +73,6 @@ public:
     bool visible = false;
     bool monitoring = false;
     std::vector<bool> statusTexts;
-    std::vector<std::pair<int, int>> rowUpdates;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
 
@@ -239,11 +237,9 @@ public:
         {
             entry_ = &entry;
             factory_.started.push_back({kind_, mode_, port, &entry});
-            if (factory_.localShortage || !factory_.startWorks)
+            if (factory_.localShortage)
                 return 0;
             factory_.pending.push_back(this);
-            if (factory_.duringStart)
-                factory_.duringStart();
             // Like the real probes, a check may report from inside start().
             if (factory_.outcomeAtStart >= 0)
                 finish(factory_.outcomeAtStart == 1 && factory_.failingPorts.count(port) == 0,
@@ -275,16 +271,8 @@ public:
         }
         int successCode() const
         {
-            switch (kind_) {
-            case HttpProbeKind:
-                return HttpOk;
-            case UdpProbeKind:
-                return UdpOk;
-            case PingProbeKind:
-                return PingOk;
-            default:
-                return TcpOk;
-            }
+            const int codes[] = {TcpOk, UdpOk, HttpOk, PingOk}; // by kind; others are checked as TCP
+            return kind_ >= 0 && kind_ <= PingProbeKind ? codes[kind_] : TcpOk;
         }
         ~Check() override
         {
@@ -327,7 +315,6 @@ public:
     std::vector<Started> started;
     std::vector<Check *> pending;
     bool makeWorks = true;
-    bool startWorks = true;
     // Every start fails for want of a local resource.
     bool localShortage = false;
     // 1 or 0: every check reports this outcome from inside start(); -1:
@@ -336,8 +323,6 @@ public:
     std::uint32_t responseAtStart = 0;
     // Ports whose checks fail when outcomeAtStart is 1.
     std::set<std::uint32_t> failingPorts;
-    // Runs inside every start().
-    std::function<void()> duringStart;
     std::size_t startedOfKind(int kind) const
     {
         return static_cast<std::size_t>(

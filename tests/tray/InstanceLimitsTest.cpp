@@ -2,6 +2,7 @@
 // What the one-instance check takes from its surroundings: only a private
 // runtime folder, and only a few descriptors however many connect.
 #include "app/qt/SingleInstance.h"
+#include "tests/support/Network.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -10,7 +11,6 @@
 #include <QTest>
 
 #include <cstring>
-#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,17 +19,6 @@
 
 namespace vigilon::test {
 namespace {
-
-int descriptorCount()
-{
-    int count = 0;
-    if (DIR *dir = opendir("/proc/self/fd")) {
-        while (readdir(dir))
-            ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 int connectTo(const QString &path)
 {
@@ -86,7 +75,7 @@ private slots:
                               runtime.path().toStdString());
         int shown = 0;
         QVERIFY(holder.tryLock() && holder.listen([&] { ++shown; }));
-        const int before = descriptorCount();
+        const int before = openDescriptorCount();
         std::vector<int> idle;
         for (int i = 0; i < 300; ++i) {
             const int fd = connectTo(holder.socketPath());
@@ -96,7 +85,7 @@ private slots:
         }
         QVERIFY(idle.size() >= 40);
         spin([] { return false; }, 300);
-        const int held = descriptorCount() - before - int(idle.size());
+        const int held = openDescriptorCount() - before - int(idle.size());
         QVERIFY2(held <= 8, qPrintable(QString::number(held)));
 
         // The first is closed once its deadline has passed.

@@ -3,8 +3,6 @@
 // later start without "-service" has the first show its main dialog and
 // ends; one with "-service" waits for the first to end and then monitors;
 // instances on other stores never meet.
-#include "app/base/MonitorPort.h"
-#include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/support/TempDir.h"
 #include "tests/tray/TrayTestSupport.h"
@@ -141,16 +139,9 @@ void InstanceProgramTest::serviceStartWaitsForTheFirstThenMonitors()
         }
     });
     const std::string store = storePath("s");
-    {
-        PortList ports;
-        ports.push_back(std::make_unique<MonitorPort>());
-        ports.back()->active = 1;
-        ports.back()->port = server.serverPort();
-        ports.back()->protocol = GenericTcp;
-        ports.back()->name = "loop";
-        appendPlaceholder(ports); // the list's empty last row, never stored
-        QCOMPARE(saveSettings(*reg::SqliteRegistry::open(store), "127.0.0.1", 1, 1, ports), reg::Status::Ok);
-    }
+    QCOMPARE(storePorts(*reg::SqliteRegistry::open(store), {{server.serverPort(), GenericTcp, 1, 0, "", "loop"}}, 1, 1,
+                        "127.0.0.1"),
+             reg::Status::Ok);
 
     auto first = start(store, {"-service"});
     QVERIFY(servesLaterStarts());

@@ -165,33 +165,10 @@ private:
     }
 };
 
-// A menu label as dbusmenu carries it: the first "&" becomes "_".
-QString dbusLabel(const char *text)
-{
-    QString label = QString::fromUtf8(text);
-    const qsizetype amp = label.indexOf(QLatin1Char('&'));
-    if (amp >= 0 && amp + 1 < label.size())
-        label[amp] = QLatin1Char('_');
-    return label;
-}
-
-QStringList labels(const QList<Item::MenuEntry> &menu)
-{
-    QStringList out;
-    for (const Item::MenuEntry &e : menu)
-        out << e.label;
-    return out;
-}
-
 std::uint32_t storedLogon(const std::string &storePath)
 {
-    std::uint32_t flag = 0xFFFFFFFF;
     auto registry = reg::SqliteRegistry::open(storePath);
-    auto key = registry ? registry->openKey(kProgramKey, reg::KeyQueryValue) : nullptr;
-    reg::Value value;
-    if (key && key->queryValue(kLogonValue, value) == reg::Status::Ok)
-        reg::dwordFromValue(value, flag);
-    return flag;
+    return registry ? storedDword(*registry, kProgramKey, kLogonValue) : 0xFFFFFFFFu;
 }
 
 } // namespace
@@ -280,10 +257,11 @@ void TrayDBusTest::itemCarriesTheTipIconAndMenu()
     const QByteArray stoppedIcon = item.iconFingerprint();
     QVERIFY2(!stoppedIcon.isEmpty(), "the item has no picture");
 
+    // The menu's texts are the string table's; here only that it is there,
+    // and its states.
     const QList<Item::MenuEntry> menu = item.menu();
-    QCOMPARE(labels(menu), (QStringList{dbusLabel("サービスの開始/停止(&S)"), dbusLabel("ダイアログボックス表示/非表示(&D)"),
-                                        QStringLiteral("-"), dbusLabel("ヘルプ(&H)..."), dbusLabel("バージョン情報(&A)"),
-                                        dbusLabel("終了(&X)")}));
+    QCOMPARE(menu.size(), 6);
+    QCOMPARE(menu[2].label, QStringLiteral("-"));
     for (const Item::MenuEntry &entry : menu)
         QVERIFY2(entry.enabled, qPrintable(entry.label));
     QVERIFY(menu[0].checkable);

@@ -7,10 +7,8 @@
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/qt/QtTrayIcon.h"
-#include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/FakeFrameParts.h"
+#include "tests/support/FrameParts.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -53,53 +51,25 @@ inline QString windowTree()
 
 // The frame with the real Qt tray icon; its one PING entry answers at once,
 // its dialog only remembers whether it shows.
-class TrayFrame final : private FrameUi {
+class TrayFrame final : private RealTime, private FrameUi, public FrameParts {
 public:
     explicit TrayFrame(bool serviceMode = false, const std::string &targetHost = "127.0.0.1")
-        : sockets_(journal_)
+        : FrameParts(pollLoop, SystemClock::instance())
     {
-        registry_.createKey(kProgramKey);
-        PortList ports;
-        ports.push_back(std::make_unique<MonitorPort>());
-        ports.back()->active = 1;
-        ports.back()->port = 7;
-        ports.back()->protocol = Ping;
-        ports.back()->name = "PING";
-        appendPlaceholder(ports); // the list's empty last row, never stored
-        saveSettings(registry_, targetHost, 5, 1, ports);
-        probes_.outcomeAtStart = 1;
-        probes_.responseAtStart = 1;
-
-        FrameContext context;
-        context.serviceMode = serviceMode;
-        context.targetGiven = true;
-        context.targetHost = targetHost;
-        context.loop = &loop_;
-        context.clock = &SystemClock::instance();
-        context.prompter = &prompter;
-        context.registry = &registry_;
-        context.ui = this;
-        context.sockets = &sockets_;
-        context.probes = &probes_;
-        frame_ = std::make_unique<CMainFrame>(context);
-        frame_->create();
+        makeProgramKey();
+        storeConfiguration({{7, Ping, 1, 0, "", "PING"}}, 5, 1, targetHost);
+        probes.outcomeAtStart = 1;
+        probes.responseAtStart = 1;
+        frameUi = this;
+        makeFrame(serviceMode, targetHost);
     }
+    ~TrayFrame() override { FrameParts::frame.reset(); }
 
-    CMainFrame &frame() { return *frame_; }
+    CMainFrame &frame() { return *FrameParts::frame; }
     QtTrayIcon *tray() const { return tray_; }
     FakeMainDialog *dialog() const { return dialog_; }
     // The store's Logon, 0xFFFFFFFF while it has none.
-    std::uint32_t logonFlag()
-    {
-        auto key = registry_.openKey(kProgramKey, reg::KeyQueryValue);
-        reg::Value value;
-        std::uint32_t flag = 0xFFFFFFFF;
-        if (key && key->queryValue(kLogonValue, value) == reg::Status::Ok)
-            reg::dwordFromValue(value, flag);
-        return flag;
-    }
-
-    FakePrompter prompter;
+    std::uint32_t logonFlag() { return logonValue(); }
 
 private:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override
@@ -110,7 +80,7 @@ private:
     }
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
     {
-        auto view = std::make_unique<FakeMainDialog>(journal_);
+        auto view = std::make_unique<FakeMainDialog>(fakeUi.journal);
         dialog_ = view.get();
         return view;
     }
@@ -120,14 +90,8 @@ private:
     void closeResponseGraph(std::uint32_t) override {}
     void quit() override {}
 
-    Journal journal_;
-    reg::MemoryRegistry registry_;
-    PollEventLoop loop_;
-    FakeSocketLibrary sockets_;
-    FakeProbeFactory probes_;
     QtTrayIcon *tray_ = nullptr;
     FakeMainDialog *dialog_ = nullptr;
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 } // namespace vigilon::test

@@ -97,24 +97,16 @@ void checkNothingClipped(QWidget *dialog)
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
+    // Dialog units round halves up; the dialogs' face is the substituted
+    // one, and so is the caption's.
     void dialogUnitsAndFonts()
     {
-        const DialogUnits fixed(6, 12);
-        QCOMPARE(fixed.x(4), 6);
-        QCOMPARE(fixed.y(8), 12);
-        QCOMPARE(fixed.rect(289, 7, 50, 14), QRect(434, 11, 75, 21)); // 433.5 and 10.5 round up
-        QCOMPARE(fixed.size(346, 175), QSize(519, 263));
-
+        QCOMPARE(DialogUnits(6, 12).rect(289, 7, 50, 14), QRect(434, 11, 75, 21)); // 433.5 and 10.5 round up
         const QFont font = dialogFont();
         QCOMPARE(QFontInfo(font).family(), QStringLiteral("IPAPGothic"));
         const DialogUnits du(font);
-        const QFontMetrics fm(font);
-        const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        QCOMPARE(du.baseX(), (letters / 26 + 1) / 2);
-        QCOMPARE(du.baseY(), fm.height());
         QVERIFY(du.baseX() >= 5 && du.baseX() <= 8);
-
-        // The caption's face is substituted.
+        QCOMPARE(du.baseY(), QFontMetrics(font).height());
         initUi();
         QFont caption(QStringLiteral("Verdana"));
         caption.setPixelSize(18);
@@ -123,10 +115,10 @@ private slots:
                 QFontInfo(caption).family() == QStringLiteral("DejaVu Sans"));
     }
 
-    // Places in dialog units; the defaults shown are the form's. Esc
-    // cancels. The real buttons and list reach the rules: a refused OK keeps
-    // the dialog open with the focus on the refused field, choosing PING
-    // shows port 7 at once, and Delete ends it as accepted.
+    // The defaults shown are the form's. Esc cancels. The real buttons and
+    // list reach the rules: a refused OK keeps the dialog open with the focus
+    // on the refused field, choosing PING shows port 7 at once, and Delete
+    // ends it as accepted. (What the rules decide is DialogRules'.)
     void portSettingsPlacesAndWiring()
     {
         FakePrompter prompter;
@@ -135,11 +127,6 @@ private slots:
             CPortSettingsDlg d(prompter, fresh);
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));
-            const DialogUnits du(d.font());
-            QCOMPARE(d.windowTitle(), QStringLiteral("監視ポート設定"));
-            QCOMPARE(d.size(), du.size(271, 125));
-            QCOMPARE(d.portEdit()->geometry(), du.rect(58, 20, 33, 14));
-            QCOMPARE(d.okButton()->geometry(), du.rect(55, 99, 50, 14));
             QVERIFY(d.okButton()->isDefault());
             QVERIFY(!d.deleteButton()->isEnabled());
             QCOMPARE(d.portEdit()->text(), QStringLiteral("0"));
@@ -168,21 +155,6 @@ private slots:
         QCOMPARE(form.existingEntry, 1);
     }
 
-    void targetHostDialogLayout()
-    {
-        FakePrompter prompter;
-        TargetHostForm form;
-        form.host = "10.0.0.1";
-        CTargetHostDlg d(prompter, form);
-        d.show();
-        const DialogUnits du(d.font());
-        QCOMPARE(d.windowTitle(), QStringLiteral("ターゲット ホストの変更"));
-        QCOMPARE(d.size(), du.size(187, 72));
-        QCOMPARE(d.hostEdit()->geometry(), du.rect(7, 24, 173, 14));
-        QCOMPARE(d.hostEdit()->text(), QStringLiteral("10.0.0.1"));
-        QVERIFY(d.okButton()->isDefault());
-    }
-
     void aboutBoxIsOneWindowAtTheCorner()
     {
         UiHarness h;
@@ -190,8 +162,6 @@ private slots:
         CAboutDlg *about = h.ui.about;
         QVERIFY(about);
         QVERIFY(!about->isVisible());
-        QCOMPARE(about->windowTitle(), QStringLiteral("バージョン情報"));
-        QCOMPARE(about->versionLabel()->text(), QStringLiteral("Vigilon Version 1.62"));
         QVERIFY(about->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(about->okButton()->isDefault());
         h.frame().onCommand(res::CmdAbout);
@@ -212,7 +182,7 @@ private slots:
 
     void noTextIsClipped()
     {
-        UiHarness h({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0}});
+        UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}});
         h.dialog().show();
         checkNothingClipped(&h.dialog());
         // Also with the longer texts of the running state.
@@ -240,9 +210,12 @@ private slots:
         settings.show();
         checkNothingClipped(&settings);
         TargetHostForm host;
+        host.host = "10.0.0.1";
         CTargetHostDlg target(prompter, host);
         target.show();
         checkNothingClipped(&target);
+        QCOMPARE(target.hostEdit()->text(), QStringLiteral("10.0.0.1"));
+        QVERIFY(target.okButton()->isDefault());
         h.ui.about->show();
         checkNothingClipped(h.ui.about);
         ResponseMonitorForm monitorForm;

@@ -62,12 +62,12 @@ void shoot(QWidget *w, const QString &name)
 // The list in every state a row can show.
 void fillStates(UiHarness &h)
 {
-    h.store({{"Generic TCP (80)", 80, GenericTcp, 1, "", 0},
-             {"HTTP (8080)", 8080, Http, 1, "notify-send %TARGET%", 200},
-             {"Generic UDP (53)", 53, GenericUdp, 1, "", 0},
-             {"PING", 7, Ping, 1, "", 0},
-             {"Generic TCP (25)", 25, GenericTcp, 0, "", 0},
-             {"Generic TCP (110)", 110, GenericTcp, 0, "", 0}});
+    h.store({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
+             {8080, Http, 1, 200, "notify-send %TARGET%", "HTTP (8080)"},
+             {53, GenericUdp, 1, 0, "", "Generic UDP (53)"},
+             {7, Ping, 1, 0, "", "PING"},
+             {25, GenericTcp, 0, 0, "", "Generic TCP (25)"},
+             {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
     h.clock.wallSeconds = 1765000000u;
     h.create();
     PortList &ports = h.frame().portsForTest();

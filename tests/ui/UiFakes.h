@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/MainFrame.h"
-#include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
-#include "graph/FileDialogStatus.h"
 #include "app/GraphWindows.h"
+#include "graph/FileDialogStatus.h"
 #include "tests/support/FakeEventLoop.h"
-#include "tests/support/FakeFrameParts.h"
-#include "tests/support/FakePrompter.h"
+#include "tests/support/FrameParts.h"
 #include "ui/qt/AboutDlg.h"
 #include "ui/qt/MonitorDlg.h"
 
@@ -65,48 +61,35 @@ public:
     GraphWindows graphs;
 };
 
-// One entry as the tests write it into the store before the frame starts.
-struct StoredPort {
-    std::string name;
-    std::uint32_t port = 0;
-    std::uint32_t protocol = GenericTcp;
-    std::int32_t active = 0;
-    std::string command;
-    std::uint32_t threshold = 0;
-};
-
 // A frame with fakes around it and the real main dialog.
-class UiHarness {
+class UiHarness : public VirtualTime, public FrameParts {
 public:
     UiHarness();
     // Stores the entries and creates the frame at once.
     explicit UiHarness(const std::vector<StoredPort> &ports, std::uint32_t interval = 5, std::uint32_t retry = 1);
-    ~UiHarness();
+    ~UiHarness() override;
 
     // Writes a configuration into the store; call before create().
-    void store(const std::vector<StoredPort> &ports, std::uint32_t interval = 5, std::uint32_t retry = 1,
-               const std::string &target = "127.0.0.1");
+    void store(const std::vector<StoredPort> &ports, std::uint32_t interval = 5, std::uint32_t retry = 1)
+    {
+        storeConfiguration(ports, interval, retry, "127.0.0.1");
+    }
     // Runs the frame's creation; the dialog is then dialog().
-    void create(bool serviceMode = false, bool targetGiven = false);
-
+    void create(bool serviceMode = false, bool targetGiven = false)
+    {
+        makeFrame(serviceMode, targetGiven ? "127.0.0.1" : "");
+    }
     // What the store holds now (the frame's reading of it).
-    LoadedSettings stored(std::string *target = nullptr);
+    LoadedSettings stored()
+    {
+        std::string host;
+        return loadSettings(registry, true, host);
+    }
 
     CMonitorDlg &dialog() { return *ui.dialog; }
-    CMainFrame &frame() { return *frame_; }
+    CMainFrame &frame() { return *FrameParts::frame; }
 
-    reg::MemoryRegistry registry;
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeEventLoop loop{clock};
-    Journal journal;
-    FakeSocketLibrary sockets{journal};
-    FakeProbeFactory probes;
     RealDialogsUi ui{prompter, clock};
-    std::vector<std::string> commandsRun;
-
-private:
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 // Makes the process's time zone UTC so that stored times read the same

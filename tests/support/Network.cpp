@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/probes/ProbeTestSupport.h"
+#include "tests/support/Network.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -100,6 +100,7 @@ std::uint64_t StallMeter::longestMicros() const
 }
 
 namespace {
+// Listens on 127.0.0.1:port (0: any free port, which port then holds).
 int listenOn(int backlog, std::uint16_t &port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -110,6 +111,7 @@ int listenOn(int backlog, std::uint16_t &port)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, backlog) != 0) {
         close(fd);
         return -1;
@@ -121,8 +123,8 @@ int listenOn(int backlog, std::uint16_t &port)
 }
 } // namespace
 
-TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply)
-    : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply))
+TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, std::uint16_t port)
+    : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply)), port_(port)
 {
     listener_ = listenOn(behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_);
     int fds[2];
@@ -211,7 +213,7 @@ void TcpServer::run()
                 ++accepted_;
                 if (behaviour_ == CloseAtOnce) {
                     close(fd);
-                } else if (behaviour_ == ResetAtOnce) {
+                } else if (behaviour_ == ResetAtOnce || (behaviour_ == Flapping && accepted_ % 3 != 1)) {
                     linger off{1, 0};
                     setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
                     close(fd);
@@ -248,7 +250,7 @@ void TcpServer::run()
                         firstRequest_ = c.received;
                 }
             }
-            if (behaviour_ == Answer && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
+            if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
                 // Sleep most of the way, then spin the last stretch so the
                 // reply leaves on time.
                 while (monoMicros() < c.answerAt) {
@@ -377,6 +379,27 @@ bool overlayFile(const std::string &path, const std::string &content)
     const bool mounted = written && mount(name, path.c_str(), nullptr, MS_BIND, nullptr) == 0;
     unlink(name);
     return mounted;
+}
+
+int silentNameServer()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+bool overlayResolver(const std::string &hosts, const std::string &options)
+{
+    return overlayFile("/etc/hosts", hosts) &&
+           overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions " + options + "\n") &&
+           overlayFile("/etc/nsswitch.conf", "hosts: files dns\n");
 }
 
 int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned timeoutMs)

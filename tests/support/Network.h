@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The network tests' servers, network namespaces and loop stall meters
+// (Linux).
 #pragma once
 
 #include "app/base/Clock.h"
@@ -8,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -106,8 +109,11 @@ public:
         ResetAtOnce,   // resets every connection (SO_LINGER 0) right after accepting it
         NoAccept,      // listens with backlog 0 and never accepts
         Queue,         // listens with a long backlog and never accepts
+        Flapping,      // resets two connections in three, answers the third
     };
-    explicit TcpServer(Behaviour behaviour, unsigned delayMs = 0, std::string reply = "HTTP/1.1 404 Not Found\r\n\r\n");
+    // port 0: any free one.
+    explicit TcpServer(Behaviour behaviour, unsigned delayMs = 0, std::string reply = "HTTP/1.1 404 Not Found\r\n\r\n",
+                       std::uint16_t port = 0);
     ~TcpServer();
 
     std::uint16_t port() const { return port_; }
@@ -160,6 +166,16 @@ private:
     std::thread thread_;
 };
 
+// For code run in a child of runInChild(): on failure, says which condition
+// failed and makes code the child's exit status.
+#define CHILD_EXPECT(condition, code)                                                                                \
+    do {                                                                                                             \
+        if (!(condition)) {                                                                                          \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition);                             \
+            return code;                                                                                             \
+        }                                                                                                            \
+    } while (0)
+
 // A port on 127.0.0.1 with nothing behind it.
 std::uint16_t closedTcpPort();
 std::uint16_t closedUdpPort();
@@ -184,5 +200,13 @@ bool shell(const std::string &command);
 // Bind-mounts a file with the given content over path (mount namespace
 // children only).
 bool overlayFile(const std::string &path, const std::string &content);
+
+// A name server on 127.0.0.1:53 that takes every query and answers none:
+// its socket, or -1.
+int silentNameServer();
+
+// Gives a mount namespace child hosts as its /etc/hosts and the name server
+// 127.0.0.1 with the resolver options given.
+bool overlayResolver(const std::string &hosts, const std::string &options);
 
 } // namespace vigilon::test
