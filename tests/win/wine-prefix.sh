@@ -8,7 +8,8 @@ if [ -z "$wine" ]; then echo "wine is not installed" >&2; exit 1; fi
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 WINEPREFIX=$(mktemp -d /tmp/vigilon-wintest.XXXXXX)
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# Headless unless the test gives an X display of its own (VIGILON_WINE_DISPLAY).
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="${VIGILON_WINE_DISPLAY:-}"
 unset WAYLAND_DISPLAY
 cleanup() {
   "$wineserver" -k 2>/dev/null

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+// For the program's tests under Wine: listens on a loopback port of the
+// system's choice, finds a second one with nothing behind it, prints
+// "<open> <closed>" and stays (at most two minutes) until it is ended.
+#include <winsock2.h>
+
+#include <cstdio>
+
+namespace {
+unsigned short boundPort(SOCKET s)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+} // namespace
+
+int main()
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return 1;
+    SOCKET open = socket(AF_INET, SOCK_STREAM, 0);
+    const unsigned short openPort = boundPort(open);
+    if (openPort == 0 || listen(open, SOMAXCONN) != 0)
+        return 1;
+    SOCKET closed = socket(AF_INET, SOCK_STREAM, 0);
+    const unsigned short closedPort = boundPort(closed);
+    closesocket(closed);
+    std::printf("%u %u\n", openPort, closedPort);
+    std::fflush(stdout);
+    // Connections are taken and dropped, so that the backlog never fills.
+    u_long nonBlocking = 1;
+    ioctlsocket(open, FIONBIO, &nonBlocking);
+    for (int i = 0; i < 1200; ++i) {
+        SOCKET peer;
+        while ((peer = accept(open, nullptr, nullptr)) != INVALID_SOCKET)
+            closesocket(peer);
+        Sleep(100);
+    }
+    return 0;
+}
