@@ -21,6 +21,8 @@ set(CPACK_PACKAGE_FILE_NAME "Vigilon-${PROJECT_VERSION}-win64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Vigilon")
 set(CPACK_GENERATOR "ZIP;NSIS")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
+# Without the debugging information of the build.
+set(CPACK_STRIP_FILES ON)
 # Only what is listed above: other folders' install rules are the Linux layout's.
 set(CPACK_COMPONENTS_ALL programs)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -36,21 +38,30 @@ set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_PACKAGE_EXECUTABLES "Vigilon;Vigilon")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-set(CPACK_NSIS_DEFINES "!include FileFunc.nsh")
+# A 64-bit installer, as the programs are (and as 64-bit Wine runs it):
+# NSIS's Target goes where the installer's icon is defined, outside any
+# section and before any file is packed. (CPack writes the value into a
+# CMake string unescaped: quotes and backslashes are escaped for that.)
+set(CPACK_NSIS_INSTALLER_MUI_ICON_CODE
+  "Target amd64-unicode\n!define MUI_ICON \\\"${PROJECT_SOURCE_DIR}/res/win/143.ico\\\"\n!define MUI_UNICON \\\"${PROJECT_SOURCE_DIR}/res/win/146.ico\\\"")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # The service: asked for (a silent install leaves it out unless /SERVICE is
 # given), installed with "Vigilsvc -install"; stopped and removed on uninstall.
+# CPack writes these texts into a CMake string as they are: quotes and
+# backslashes are escaped for that.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
-  ${GetParameters} $R0
+  !include FileFunc.nsh
+  !insertmacro GetParametersCall $R0
   ClearErrors
-  ${GetOptions} $R0 "/SERVICE" $R1
+  !insertmacro GetOptionsCall $R0 \"/SERVICE\" $R1
   IfErrors 0 vigilon_install_service
-  MessageBox MB_YESNO|MB_ICONQUESTION "Install the Vigilsvc service, which keeps Vigilon running?" /SD IDNO IDNO vigilon_service_done
+  MessageBox MB_YESNO|MB_ICONQUESTION \"Install the Vigilsvc service, which keeps Vigilon running?\" /SD IDNO IDNO vigilon_service_done
   vigilon_install_service:
-  ExecWait '"$INSTDIR\Vigilsvc.exe" -install'
+  ExecWait '\"$INSTDIR\\Vigilsvc.exe\" -install'
   vigilon_service_done:
 ]=])
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
-  IfFileExists "$INSTDIR\Vigilsvc.exe" 0 +2
-  ExecWait '"$INSTDIR\Vigilsvc.exe" -remove'
+  IfFileExists \"$INSTDIR\\Vigilsvc.exe\" 0 +2
+  ExecWait '\"$INSTDIR\\Vigilsvc.exe\" -remove'
 ]=])
 include(CPack)
