@@ -13,6 +13,8 @@ namespace {
 constexpr UINT kSocketMessage = WM_APP + 1; // WSAAsyncSelect: wParam socket, lParam event and error
 constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's serial
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
+// The look timer's id, apart from the ids setTimer() hands out (from 1 up).
+constexpr UINT_PTR kLookTimerId = UINT_PTR(-1);
 constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE | FD_ACCEPT | FD_OOB;
 const wchar_t kClassName[] = L"VigilonEventLoop";
 
@@ -62,7 +64,10 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
     case WM_TIMER:
-        loop->onTimer(wParam);
+        if (wParam == kLookTimerId)
+            loop->onLookTimer();
+        else
+            loop->onTimer(wParam);
         return 0;
     case kSocketMessage: {
         const int fd = static_cast<int>(wParam);
@@ -235,8 +240,25 @@ void WinEventLoop::onSocket(int fd, unsigned notified, int notifiedError, std::u
         const bool again = ((it->second.events & Readable) && (still & (POLLRDNORM | POLLERR | POLLHUP))) ||
                            ((it->second.events & (Writable | Connected)) && (still & POLLWRNORM));
         if (again)
-            queueLook(fd, it->second);
+            lookAgainLater(fd, serial);
     }
+}
+
+void WinEventLoop::lookAgainLater(int fd, std::uint64_t serial)
+{
+    lookAgain_[fd] = serial;
+    if (!lookTimerArmed_)
+        lookTimerArmed_ = ::SetTimer(window_, kLookTimerId, USER_TIMER_MINIMUM, nullptr) != 0;
+}
+
+void WinEventLoop::onLookTimer()
+{
+    ::KillTimer(window_, kLookTimerId);
+    lookTimerArmed_ = false;
+    std::map<int, std::uint64_t> batch;
+    batch.swap(lookAgain_);
+    for (const auto &[fd, serial] : batch)
+        onSocket(fd, 0, 0, serial);
 }
 
 void WinEventLoop::post(std::function<void()> fn)
@@ -278,7 +300,7 @@ bool WinEventLoop::runUntil(const std::function<bool()> &done, unsigned timeoutM
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
                                     MWMO_INPUTAVAILABLE);
         MSG msg;
-        while (!done() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!done() && GetTickCount64() < deadline && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 PostQuitMessage(static_cast<int>(msg.wParam));
                 return done();

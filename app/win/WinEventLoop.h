@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -23,7 +24,8 @@ namespace vigilon::win {
 // recv). The loop makes readiness level-triggered anyway: a notification
 // only says "look", the readiness itself is taken with a zero-timeout
 // WSAPoll before every dispatch, and a socket still ready after its
-// callback is looked at again.
+// callback is looked at again from a short timer, so that a callback that
+// leaves its socket ready cannot starve the timers and the input.
 class WinEventLoop final : public EventLoop {
 public:
     WinEventLoop();
@@ -74,6 +76,9 @@ private:
     // event that brought us here (0 for a queued look), with its error.
     void onSocket(int fd, unsigned notified, int notifiedError, std::uint64_t serial);
     void queueLook(int fd, Watch &watch);
+    // Looks again at a socket that stayed ready, from the next look timer.
+    void lookAgainLater(int fd, std::uint64_t serial);
+    void onLookTimer();
     void runPosted();
     // The readiness of fd for the watch's events, from a zero-timeout poll.
     static short readiness(int fd, unsigned events);
@@ -84,6 +89,8 @@ private:
     UINT_PTR nextTimerId_ = 1;
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;
+    std::map<int, std::uint64_t> lookAgain_;
+    bool lookTimerArmed_ = false;
 
     std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;

@@ -2,9 +2,9 @@
 // The loop of window messages under Wine: window timers by owner and id,
 // reset and killed from their own callbacks; work posted from another
 // thread; and sockets through WSAAsyncSelect made level-triggered: data left
-// unread is reported again, a writable socket keeps being writable, a
-// connect is reported once with its error, and a callback may unwatch and
-// close its socket.
+// unread is reported again (without starving the timers), a writable socket
+// keeps being writable, a connect is reported once with its error, and a
+// callback may unwatch and close its socket.
 #include "app/win/WinEventLoop.h"
 
 #include <winsock2.h>
@@ -131,6 +131,23 @@ TEST_F(WinEventLoopTest, UnreadDataIsReportedAgainUntilItIsRead)
     });
     EXPECT_TRUE(loop.runUntil([&] { return closedInside; }, 5000));
     EXPECT_EQ(loop.watchCount(), 0u);
+    closesocket(server);
+}
+
+TEST_F(WinEventLoopTest, ASocketLeftReadyDoesNotStarveTheTimers)
+{
+    SOCKET client = INVALID_SOCKET, server = INVALID_SOCKET;
+    ASSERT_TRUE(connectedPair(client, server));
+    ASSERT_EQ(send(server, "x", 1, 0), 1);
+    int reports = 0, ticks = 0;
+    // Never reads: the socket stays readable for ever.
+    loop.watchSocket(static_cast<int>(client), EventLoop::Readable, [&](unsigned, int) { ++reports; });
+    loop.setTimer(this, 1, 20, [&] { ++ticks; });
+    EXPECT_TRUE(loop.runUntil([&] { return ticks >= 3; }, 5000));
+    EXPECT_GT(reports, 1);
+    loop.killTimers(this);
+    loop.unwatchSocket(static_cast<int>(client));
+    closesocket(client);
     closesocket(server);
 }
 
