@@ -80,6 +80,7 @@ struct WinMonitorApp::Parts {
     std::unique_ptr<ProbeFactory> probes;
     std::unique_ptr<CMainFrame> frame;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    int exitStatus = 0;
 
     ~Parts()
     {
@@ -125,6 +126,7 @@ bool WinMonitorApp::becomeOnlyInstance()
             return false;
         }
         std::fputs("vigilon: another Vigilon runs in this session and does not answer\n", stderr);
+        parts_->exitStatus = 1;
         return false;
     }
     std::fputs("vigilon: another Vigilon runs in this session; waiting until it ends\n", stderr);
@@ -260,7 +262,7 @@ int WinMonitorApp::run()
 
     parts_ = std::make_unique<Parts>();
     if (!becomeOnlyInstance())
-        return 0;
+        return parts_->exitStatus;
     if (!parts_->loop.valid() || !createFrameWindow()) {
         std::fprintf(stderr, "vigilon: the program's windows cannot be made (error %lu)\n", GetLastError());
         return 1;
@@ -269,7 +271,7 @@ int WinMonitorApp::run()
     parts_->showDialog = RegisterWindowMessageW(kShowDialogMessage);
     // A process of higher integrity would not get these from the shell or
     // from a second start of lower integrity.
-    for (UINT message : {parts_->taskbarCreated, parts_->showDialog, UINT(WM_COMMAND)})
+    for (UINT message : {parts_->taskbarCreated, parts_->showDialog})
         ChangeWindowMessageFilterEx(parts_->frameWindow, message, MSGFLT_ALLOW, nullptr);
 
     parts_->registry = openDefaultRegistry();
