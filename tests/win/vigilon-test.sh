@@ -7,7 +7,7 @@
 # target, the open one Ok) and ending in order on WM_CLOSE, as the service
 # host ends it, with "Logon" 0; a plain start adding the tray icon (read
 # back through the icon's trace file), a second start handing over to the
-# first.
+# first, a "-service" start waiting until the first has ended.
 # Usage: vigilon-test.sh VIGILON_EXE LISTENER_EXE
 set -u
 vigilon_exe=$1
@@ -113,7 +113,18 @@ timeout 60 "$wine" "$dir/Vigilon.exe"; status=$?
 [ "$status" = 0 ] || fail "a second start ended with $status"
 kill -0 "$vigilon" 2>/dev/null || fail "the first Vigilon ended when the second started"
 echo "ok: a second start hands over to the first and ends"
+
+# A "-service" start waits until the first has ended, then takes over.
+(cd "$dir" && exec "$wine" Vigilon.exe -service) > /dev/null 2> "$dir/waiting.txt" &
+waiting=$!
+wait_for 30 grep -q "waiting until it ends" "$dir/waiting.txt" || fail "a -service start did not wait its turn"
+rm -f "$trace"
 win taskkill /im Vigilon.exe >/dev/null
 for _ in $(seq 1 40); do kill -0 "$vigilon" 2>/dev/null || break; sleep 0.5; done
 kill -0 "$vigilon" 2>/dev/null && fail "the plain start did not end on WM_CLOSE"
+wait_for 30 test -s "$trace" || fail "the waiting -service start did not take over"
+echo "ok: a -service start waits for the first to end and then takes over"
+win taskkill /im Vigilon.exe >/dev/null
+for _ in $(seq 1 40); do kill -0 "$waiting" 2>/dev/null || break; sleep 0.5; done
+kill -0 "$waiting" 2>/dev/null && fail "the -service start did not end on WM_CLOSE"
 echo "PASSED"
