@@ -81,7 +81,12 @@ bool WinTrayIcon::notify(DWORD operation, UINT flags, unsigned icon, const std::
 bool WinTrayIcon::add(unsigned icon, const std::string &tip)
 {
     currentIcon_ = icon;
-    const bool added = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
+    bool added = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
+    // "TaskbarCreated" also comes while the icon is still there (the shell
+    // sends it on a change of the display's DPI, for one): the add then
+    // fails, and the icon, which would be taken for gone, is renewed.
+    if (!added)
+        added = notify(NIM_MODIFY, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
     trace("add", icon, added, tip);
     return added;
 }

@@ -6,12 +6,13 @@
 # declared failed by the retry rule, its alert program run once with the
 # target, the open one Ok) and ending in order on WM_CLOSE, as the service
 # host ends it, with "Logon" 0; a plain start adding the tray icon (read
-# back through the icon's trace file), a second start handing over to the
+# back through the icon's trace file) and added again on TaskbarCreated
+# with "Logon" 1, a second start handing over to the
 # first, a "-service" start waiting until the first has ended.
-# Usage: vigilon-test.sh VIGILON_EXE LISTENER_EXE
+# Usage: vigilon-test.sh VIGILON_EXE HELPER_EXE
 set -u
 vigilon_exe=$1
-listener_exe=$2
+helper_exe=$2
 
 # An X server of the test's own, on a free display.
 displayfile=$(mktemp)
@@ -28,7 +29,7 @@ trap 'cleanup; kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null' EXIT
 dir="$WINEPREFIX/drive_c/vg"
 mkdir -p "$dir"
 cp "$vigilon_exe" "$dir/Vigilon.exe"
-cp "$listener_exe" "$dir/listener.exe"
+cp "$helper_exe" "$dir/helper.exe"
 printf '@echo alert %%1>> "%%~dp0alert.log"\r\n' > "$dir/alert.bat"
 export VIGILON_TRAY_TRACE='C:\vg\tray.txt'
 trace="$dir/tray.txt"
@@ -43,7 +44,7 @@ expect_in "$out" "Usage: vigilon" "and the usage follows"
 [ "$status" = 2 ] || fail "an unknown option ends with $status, not 2"
 
 # An open and a closed loopback port.
-"$wine" "$dir/listener.exe" > "$dir/ports.txt" 2>/dev/null &
+"$wine" "$dir/helper.exe" ports > "$dir/ports.txt" 2>/dev/null &
 wait_for 30 test -s "$dir/ports.txt" || fail "the listener did not start"
 read -r open closed < <(tr -d '\r' < "$dir/ports.txt")
 echo "ok: open port $open, closed port $closed"
@@ -109,6 +110,12 @@ case "$line" in
   "add 146 1 デバイス 127.0.0.1 ポート監視サービスは停止しています") echo "ok: the stopped icon is added with its tip" ;;
   *) fail "tray trace: $line" ;;
 esac
+# The shell's new taskbar: the icon is added again and "Logon" is 1.
+win "$dir/helper.exe" taskbar-created >/dev/null || fail "TaskbarCreated could not be sent"
+second_add() { [ "$(grep -c '^add 146 1 ' "$trace")" -ge 2 ]; }
+wait_for 20 second_add || fail "the icon was not added again after TaskbarCreated"
+out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
+expect_in "$out" "Logon    REG_DWORD    0x1" "TaskbarCreated adds the icon again and writes Logon 1"
 timeout 60 "$wine" "$dir/Vigilon.exe"; status=$?
 [ "$status" = 0 ] || fail "a second start ended with $status"
 kill -0 "$vigilon" 2>/dev/null || fail "the first Vigilon ended when the second started"

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: MIT
-// For the program's tests under Wine: listens on a loopback port of the
-// system's choice, finds a second one with nothing behind it, prints
-// "<open> <closed>" and stays (at most two minutes) until it is ended.
+// For the program's tests under Wine.
+//   helper ports            listens on a loopback port of the system's
+//                           choice, finds a second one with nothing behind
+//                           it, prints "<open> <closed>" and stays (at most
+//                           two minutes) until it is ended;
+//   helper taskbar-created  tells every top-level window that the taskbar
+//                           was made anew, as the shell does when it starts.
 #include <winsock2.h>
+#include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 unsigned short boundPort(SOCKET s)
@@ -20,7 +26,7 @@ unsigned short boundPort(SOCKET s)
 }
 } // namespace
 
-int main()
+int listen()
 {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
@@ -44,4 +50,14 @@ int main()
         Sleep(100);
     }
     return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "ports") == 0)
+        return listen();
+    if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)
+        return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0) ? 0 : 1;
+    std::fputs("usage: helper ports | taskbar-created\n", stderr);
+    return 2;
 }
