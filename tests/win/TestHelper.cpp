@@ -5,11 +5,19 @@
 //                           it, prints "<open> <closed>" and stays (at most
 //                           two minutes) until it is ended;
 //   helper taskbar-created  tells every top-level window that the taskbar
-//                           was made anew, as the shell does when it starts.
+//                           was made anew, as the shell does when it starts;
+//   helper tray BUTTON N    presses BUTTON (left, right, left-up) on
+//                           Vigilon's tray icon, as the shell reports it to
+//                           the program; for a press, waits for the menu,
+//                           picks its item N (0 the first) with the keyboard
+//                           and answers Yes to the question that follows.
+//                           A release must open no menu. Ends with 0 when
+//                           all went as said.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -52,8 +60,45 @@ int listen()
     return 0;
 }
 
+// The shown window of a class, waited for at most timeoutMs.
+HWND waitForWindow(const wchar_t *windowClass, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        HWND window = FindWindowW(windowClass, nullptr);
+        if (window && IsWindowVisible(window))
+            return window;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+int tray(const char *button, int item)
+{
+    HWND frame = FindWindowW(L"VigilonFrame", nullptr);
+    if (!frame)
+        return 3;
+    const bool release = std::strcmp(button, "left-up") == 0;
+    const LPARAM mouse = release ? WM_LBUTTONUP : std::strcmp(button, "left") == 0 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN;
+    PostMessageW(frame, WM_USER + 10, 1000, mouse);
+    HWND menu = waitForWindow(L"#32768", release ? 1000 : 10000);
+    if (release)
+        return menu ? 4 : 0;
+    if (!menu)
+        return 4;
+    for (int i = 0; i <= item; ++i)
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    HWND question = waitForWindow(L"#32770", 10000);
+    if (!question)
+        return 5;
+    PostMessageW(question, WM_COMMAND, IDYES, 0);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "tray") == 0)
+        return tray(argv[2], std::atoi(argv[3]));
     if (argc == 2 && std::strcmp(argv[1], "ports") == 0)
         return listen();
     if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)

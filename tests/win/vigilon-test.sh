@@ -7,7 +7,8 @@
 # target, the open one Ok) and ending in order on WM_CLOSE, as the service
 # host ends it, with "Logon" 0; a plain start adding the tray icon (read
 # back through the icon's trace file) and added again on TaskbarCreated
-# with "Logon" 1, a second start handing over to the
+# with "Logon" 1, its menu starting monitoring, a second start handing over
+# to the
 # first, a "-service" start waiting until the first has ended.
 # Usage: vigilon-test.sh VIGILON_EXE HELPER_EXE
 set -u
@@ -116,6 +117,13 @@ second_add() { [ "$(grep -c '^add 146 1 ' "$trace")" -ge 2 ]; }
 wait_for 20 second_add || fail "the icon was not added again after TaskbarCreated"
 out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
 expect_in "$out" "Logon    REG_DWORD    0x1" "TaskbarCreated adds the icon again and writes Logon 1"
+# The icon's menu: a release opens none; a press of the right button opens
+# it, its first item starts monitoring after the question.
+win "$dir/helper.exe" tray left-up 0 >/dev/null || fail "a release on the icon opened a menu"
+win "$dir/helper.exe" tray right 0 >/dev/null || fail "the icon's menu did not work ($?)"
+started() { grep -q '^modify 143 1 .*開始されています' "$trace"; }
+wait_for 20 started || fail "the menu's first item did not start monitoring"
+echo "ok: the icon's menu starts monitoring; a release opens no menu"
 timeout 60 "$wine" "$dir/Vigilon.exe"; status=$?
 [ "$status" = 0 ] || fail "a second start ended with $status"
 kill -0 "$vigilon" 2>/dev/null || fail "the first Vigilon ended when the second started"
