@@ -13,11 +13,23 @@ namespace vigilon::win {
 
 namespace {
 const wchar_t kNoticeClass[] = L"VigilonNotice";
+// Sizes at 96 dots per inch; the box scales them to the screen's.
 constexpr int kMargin = 12;
-constexpr int kIconSize = 32;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 26;
 constexpr int kMaxTextWidth = 480;
+
+int scaled(int size)
+{
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen)
+            ReleaseDC(nullptr, screen);
+        return value > 0 ? value : 96;
+    }();
+    return MulDiv(size, dpi, 96);
+}
 
 LPCWSTR systemIcon(unsigned style)
 {
@@ -138,14 +150,15 @@ void WinPrompter::makeNoticeWindow()
     }
     SetWindowLongPtrW(notice_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (LPCWSTR icon = systemIcon(board_.style())) {
-        noticeIcon_ = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, kIconSize,
-                                      kIconSize, notice_, nullptr, instance, nullptr);
+        noticeIcon_ = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), notice_, nullptr,
+                                      instance, nullptr);
         SendMessageW(noticeIcon_, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, icon)), 0);
     }
     noticeText_ = CreateWindowExW(0, L"STATIC", widen(board_.text()).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
                                   0, 0, 10, 10, notice_, nullptr, instance, nullptr);
     noticeButton_ = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0,
-                                    kButtonWidth, kButtonHeight, notice_, reinterpret_cast<HMENU>(IDOK), instance,
+                                    scaled(kButtonWidth), scaled(kButtonHeight), notice_, reinterpret_cast<HMENU>(IDOK), instance,
                                     nullptr);
     for (HWND child : {noticeText_, noticeButton_})
         if (child && font_)
@@ -161,23 +174,27 @@ void WinPrompter::layoutNotice()
     if (!notice_ || !noticeText_)
         return;
     const std::wstring text = widen(board_.text());
-    RECT textRect{0, 0, kMaxTextWidth, 0};
+    const int margin = scaled(kMargin);
+    const int iconSize = GetSystemMetrics(SM_CXICON);
+    const int buttonWidth = scaled(kButtonWidth);
+    const int buttonHeight = scaled(kButtonHeight);
+    RECT textRect{0, 0, scaled(kMaxTextWidth), 0};
     HDC dc = GetDC(noticeText_);
     HGDIOBJ old = font_ ? SelectObject(dc, font_) : nullptr;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     if (old)
         SelectObject(dc, old);
     ReleaseDC(noticeText_, dc);
-    const int textWidth = std::max<int>(textRect.right, 160);
-    const int textHeight = std::max<int>(textRect.bottom, noticeIcon_ ? kIconSize : 0);
-    const int textLeft = kMargin + (noticeIcon_ ? kIconSize + kMargin : 0);
-    const int clientWidth = textLeft + textWidth + kMargin;
-    const int clientHeight = kMargin + textHeight + kMargin + kButtonHeight + kMargin;
+    const int textWidth = std::max<int>(textRect.right, scaled(160));
+    const int textHeight = std::max<int>(textRect.bottom, noticeIcon_ ? iconSize : 0);
+    const int textLeft = margin + (noticeIcon_ ? iconSize + margin : 0);
+    const int clientWidth = textLeft + textWidth + margin;
+    const int clientHeight = margin + textHeight + margin + buttonHeight + margin;
     if (noticeIcon_)
-        MoveWindow(noticeIcon_, kMargin, kMargin, kIconSize, kIconSize, TRUE);
-    MoveWindow(noticeText_, textLeft, kMargin, textWidth, textHeight, TRUE);
-    MoveWindow(noticeButton_, (clientWidth - kButtonWidth) / 2, kMargin + textHeight + kMargin, kButtonWidth,
-               kButtonHeight, TRUE);
+        MoveWindow(noticeIcon_, margin, margin, iconSize, iconSize, TRUE);
+    MoveWindow(noticeText_, textLeft, margin, textWidth, textHeight, TRUE);
+    MoveWindow(noticeButton_, (clientWidth - buttonWidth) / 2, margin + textHeight + margin, buttonWidth, buttonHeight,
+               TRUE);
     RECT frame{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(notice_, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(notice_, GWL_EXSTYLE)));
