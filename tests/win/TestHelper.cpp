@@ -12,7 +12,9 @@
 //                           picks its item N (0 the first) with the keyboard
 //                           and answers Yes to the question that follows.
 //                           A release must open no menu. Ends with 0 when
-//                           all went as said.
+//                           all went as said;
+//   helper end-session      tells Vigilon's hidden window that the session
+//                           ends, as Windows does at a log-off.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -97,12 +99,19 @@ int tray(const char *button, int item)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "end-session") == 0) {
+        HWND frame = FindWindowW(L"VigilonFrame", nullptr);
+        if (!frame || !SendMessageW(frame, WM_QUERYENDSESSION, 0, 0))
+            return 3;
+        SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
+        return 0;
+    }
     if (argc == 4 && std::strcmp(argv[1], "tray") == 0)
         return tray(argv[2], std::atoi(argv[3]));
     if (argc == 2 && std::strcmp(argv[1], "ports") == 0)
         return listen();
     if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)
         return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0) ? 0 : 1;
-    std::fputs("usage: helper ports | taskbar-created\n", stderr);
+    std::fputs("usage: helper ports | taskbar-created | tray BUTTON N | end-session\n", stderr);
     return 2;
 }

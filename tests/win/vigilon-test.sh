@@ -9,7 +9,8 @@
 # back through the icon's trace file) and added again on TaskbarCreated
 # with "Logon" 1, its menu starting monitoring, a second start handing over
 # to the
-# first, a "-service" start waiting until the first has ended.
+# first, a "-service" start waiting until the first has ended and ending in
+# order with the session.
 # Usage: vigilon-test.sh VIGILON_EXE HELPER_EXE
 set -u
 vigilon_exe=$1
@@ -139,7 +140,10 @@ for _ in $(seq 1 40); do kill -0 "$vigilon" 2>/dev/null || break; sleep 0.5; don
 kill -0 "$vigilon" 2>/dev/null && fail "the plain start did not end on WM_CLOSE"
 wait_for 30 test -s "$trace" || fail "the waiting -service start did not take over"
 echo "ok: a -service start waits for the first to end and then takes over"
-win taskkill /im Vigilon.exe >/dev/null
+win reg add 'HKLM\Software\Ardentis\Vigilon' /v Logon /t REG_DWORD /d 1 /f >/dev/null
+win "$dir/helper.exe" end-session >/dev/null || fail "the end of the session could not be told"
 for _ in $(seq 1 40); do kill -0 "$waiting" 2>/dev/null || break; sleep 0.5; done
-kill -0 "$waiting" 2>/dev/null && fail "the -service start did not end on WM_CLOSE"
+kill -0 "$waiting" 2>/dev/null && fail "Vigilon did not end with the session"
+out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
+expect_in "$out" "Logon    REG_DWORD    0x0" "the end of the session ends Vigilon in order"
 echo "PASSED"
