@@ -8,9 +8,8 @@
 # host ends it, with "Logon" 0; a plain start adding the tray icon (read
 # back through the icon's trace file) and added again on TaskbarCreated
 # with "Logon" 1, its menu starting monitoring, a second start handing over
-# to the
-# first, a "-service" start waiting until the first has ended and ending in
-# order with the session.
+# to the first, a "-service" start waiting until the first has ended and
+# ending in order with the session.
 # Usage: vigilon-test.sh VIGILON_EXE HELPER_EXE
 set -u
 vigilon_exe=$1
