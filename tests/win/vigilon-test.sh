@@ -15,17 +15,8 @@ set -u
 vigilon_exe=$1
 helper_exe=$2
 
-# An X server of the test's own, on a free display.
-displayfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 1 50); do [ -s "$displayfile" ] && break; sleep 0.1; done
-display=$(head -n1 "$displayfile")
-rm -f "$displayfile"
-if [ -z "$display" ]; then kill "$xvfb" 2>/dev/null; echo "FAILED: Xvfb did not start" >&2; exit 1; fi
-VIGILON_WINE_DISPLAY=":$display"
+VIGILON_WINE_XVFB=1
 . "$(dirname "$0")/wine-prefix.sh"
-trap 'cleanup; kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null' EXIT
 
 dir="$WINEPREFIX/drive_c/vg"
 mkdir -p "$dir"
