@@ -17,7 +17,7 @@ packages=(
 )
 
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest)
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Draws the tray icons (143 running, 144 warning, 145 failed, 146 stopped)
-as PNG files: a round lamp in the state's colour with a pulse line across it.
-The program's icon is the running lamp; it also gets the larger size and a
-scalable SVG drawing of the same shapes. Pure Python, so that the artwork can
-be redrawn anywhere."""
+as PNG files: a round lamp in the state's colour with a pulse line across it,
+and the same as Windows .ico files (16, 32, 48 and 64 pixels, 32-bit DIBs
+with an AND mask) for the Windows resources. The program's icon is the
+running lamp; it also gets the larger size and a scalable SVG drawing of the
+same shapes. Pure Python, so that the artwork can be redrawn anywhere.
+
+Usage: make_icons.py [PNG_DIR [ICO_DIR]]  (defaults: ../icons and ../win)"""
 import math
 import os
 import struct
@@ -33,6 +36,36 @@ def write_png(path, size, pixels):
     png += chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
     with open(path, 'wb') as f:
         f.write(png)
+
+
+def dib_image(size, pixels):
+    """One icon image: BITMAPINFOHEADER, bottom-up BGRA rows, AND mask."""
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    xor = bytearray()
+    mask = bytearray()
+    mask_row = ((size + 31) // 32) * 4
+    for y in reversed(range(size)):
+        bits = bytearray(mask_row)
+        for x in range(size):
+            i = (y * size + x) * 4
+            r, g, b, a = pixels[i:i + 4]
+            xor += bytes((b, g, r, a))
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    return header + bytes(xor) + bytes(mask)
+
+
+def write_ico(path, images):
+    """images: list of (size, image bytes)."""
+    directory = struct.pack('<HHH', 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    data = b''
+    for size, image in images:
+        directory += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    with open(path, 'wb') as f:
+        f.write(directory + data)
 
 
 def pulse_y(x):
@@ -110,15 +143,23 @@ def svg(fill, edge):
 '''
 
 
-def main(out_dir):
+def main(out_dir, ico_dir):
     os.makedirs(out_dir, exist_ok=True)
+    os.makedirs(ico_dir, exist_ok=True)
     for icon, (fill, edge) in STATES.items():
+        images = []
         sizes = (16, 22, 32, 48, 64) + (APP_SIZES if icon == APP_ICON else ())
         for size in sizes:
-            write_png(os.path.join(out_dir, f'{icon}-{size}.png'), size, draw(size, fill, edge))
+            pixels = draw(size, fill, edge)
+            write_png(os.path.join(out_dir, f'{icon}-{size}.png'), size, pixels)
+            if size in (16, 32, 48, 64):
+                images.append((size, dib_image(size, pixels)))
+        write_ico(os.path.join(ico_dir, f'{icon}.ico'), images)
     with open(os.path.join(out_dir, f'{APP_ICON}.svg'), 'w', encoding='utf-8') as f:
         f.write(svg(*STATES[APP_ICON]))
 
 
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', 'icons'))
+    here = os.path.dirname(__file__)
+    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'icons'),
+         sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, '..', 'win'))

@@ -196,8 +196,34 @@ public:
     }
     void endMonitor() override
     {
-        if (g_process.hProcess != nullptr)
-            TerminateProcess(g_process.hProcess, 0);
+        if (g_process.hProcess == nullptr)
+            return;
+        // Vigilon ends in order on WM_CLOSE to its hidden window (icon
+        // removed, "Logon" written); it is terminated only when it has no
+        // window or does not end within a few seconds.
+        if (askToClose(g_process.dwProcessId) && WaitForSingleObject(g_process.hProcess, 5000) == WAIT_OBJECT_0)
+            return;
+        TerminateProcess(g_process.hProcess, 0);
+    }
+    // Posts WM_CLOSE to the top-level windows of a process; false when it
+    // has none.
+    static bool askToClose(DWORD processId)
+    {
+        struct Search {
+            DWORD processId;
+            bool found;
+        } search{processId, false};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto *s = reinterpret_cast<Search *>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == s->processId && PostMessageW(window, WM_CLOSE, 0, 0))
+                    s->found = true;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
     }
     std::uint32_t takeLogonFlag() override
     {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The probes on Winsock under Wine, against loopback only: the ICMP echo
-// of a raw socket on the poll loop, and TCP connects that succeed and that
-// are refused, in the asynchronous mode on the poll loop and in the
-// synchronous one.
+// of a raw socket, and TCP connects that succeed and that are refused, in
+// the asynchronous mode and in the synchronous one; each on the poll loop
+// and on the program's loop of window messages (WSAAsyncSelect).
 #include "app/base/PollEventLoop.h"
+#include "app/win/WinEventLoop.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
 
@@ -17,14 +18,34 @@
 namespace vigilon {
 namespace {
 
+template <class Loop>
 class Host final : public ProbeHost {
 public:
     void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
-    PollEventLoop loop;
+    bool waitForReport(unsigned timeoutMs)
+    {
+        return loop.runUntil([&] { return !codes.empty(); }, timeoutMs);
+    }
+    Loop loop;
     std::vector<int> codes;
 };
+
+// The sockets' library, started as the program's frame starts it (the poll
+// loop would start it for its own wake-up socket; the other loop does not).
+template <class Loop>
+class WinProbes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    }
+    void TearDown() override { WSACleanup(); }
+};
+using Loops = ::testing::Types<PollEventLoop, win::WinEventLoop>;
+TYPED_TEST_SUITE(WinProbes, Loops);
 
 // A listening loopback socket on a port of the system's choice.
 class Listener {
@@ -53,15 +74,15 @@ private:
     SOCKET socket_ = INVALID_SOCKET;
 };
 
-TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
+TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
 {
-    Host host;
+    Host<TypeParam> host;
     MonitorPort entry;
     CPingProbe probe(host);
     probe.setSocketChoice(CPingProbe::RawOnly);
     ASSERT_EQ(probe.start(0, "127.0.0.1", entry), 1);
     EXPECT_TRUE(host.codes.empty());
-    host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+    host.waitForReport(5000);
     ASSERT_EQ(host.codes, (std::vector<int>{PingOk}));
     EXPECT_EQ(probe.done(), 1);
     EXPECT_EQ(probe.reply().type, 0) << "an echo reply";
@@ -70,32 +91,32 @@ TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
     EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
 }
 
-TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
+TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
 {
-    Host host;
+    Host<TypeParam> host;
     Listener listener;
     ASSERT_NE(listener.port, 0u);
     MonitorPort entry;
     {
         CTcpProbe probe(Regular, host);
         ASSERT_EQ(probe.start(listener.port, "127.0.0.1", entry), 1);
-        host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+        host.waitForReport(5000);
         ASSERT_EQ(host.codes, (std::vector<int>{TcpOk}));
     }
     listener.close();
     host.codes.clear();
     {
-        // Refused at once on loopback: well within the probe's 3000 ms.
+        // A refusal is left to the probe's 3000 ms timeout.
         CTcpProbe probe(Regular, host);
         probe.start(listener.port, "127.0.0.1", entry);
-        host.loop.runUntil([&] { return !host.codes.empty(); }, 5000);
+        host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed}));
     }
 }
 
-TEST(WinProbes, SynchronousTcpConnectReportsInsideStart)
+TYPED_TEST(WinProbes, SynchronousTcpConnectReportsInsideStart)
 {
-    Host host;
+    Host<TypeParam> host;
     Listener listener;
     ASSERT_NE(listener.port, 0u);
     MonitorPort entry;

@@ -8,12 +8,34 @@ if [ -z "$wine" ]; then echo "wine is not installed" >&2; exit 1; fi
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 WINEPREFIX=$(mktemp -d /tmp/vigilon-wintest.XXXXXX)
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# Headless, unless the test asks for an X server of its own with
+# VIGILON_WINE_XVFB=1 (Wine makes no windows without a display).
+display=
+xvfb_pid=
+if [ "${VIGILON_WINE_XVFB:-0}" = 1 ]; then
+  displayfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 50); do [ -s "$displayfile" ] && break; sleep 0.1; done
+  display=$(head -n1 "$displayfile")
+  rm -f "$displayfile"
+  if [ -z "$display" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    echo "FAILED: Xvfb did not start" >&2
+    exit 1
+  fi
+  display=":$display"
+fi
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
 unset WAYLAND_DISPLAY
 cleanup() {
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w 2>/dev/null
   rm -rf "$WINEPREFIX"
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
 }
 trap cleanup EXIT
 # One server for the whole test: a server that ends between two programs

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/EventLoop.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace vigilon::win {
+
+// The program's EventLoop on the thread's window messages: a hidden message
+// window receives the window timers (one per owner and id), the sockets'
+// WSAAsyncSelect notifications and the posted work, so that everything runs
+// on the user-interface thread, also inside the nested loops of message
+// boxes and menus.
+//
+// WSAAsyncSelect notifies edges (FD_WRITE once, FD_READ again only after a
+// recv). The loop makes readiness level-triggered anyway: a notification
+// only says "look", the readiness itself is taken with a zero-timeout
+// WSAPoll before every dispatch, and a socket still ready after its
+// callback is looked at again from a short timer, so that a callback that
+// leaves its socket ready cannot starve the timers and the input.
+class WinEventLoop final : public EventLoop {
+public:
+    WinEventLoop();
+    ~WinEventLoop() override;
+    WinEventLoop(const WinEventLoop &) = delete;
+    WinEventLoop &operator=(const WinEventLoop &) = delete;
+
+    void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override;
+    void killTimer(TimerOwner owner, unsigned id) override;
+    void killTimers(TimerOwner owner) override;
+    bool hasTimer(TimerOwner owner, unsigned id) const override;
+    void watchSocket(int fd, unsigned events, SocketCallback callback) override;
+    void unwatchSocket(int fd) override;
+    void post(std::function<void()> fn) override;
+
+    // False when the message window could not be made.
+    bool valid() const { return window_ != nullptr; }
+    HWND window() const { return window_; }
+    std::size_t timerCount() const { return timers_.size(); }
+    std::size_t watchCount() const { return watches_.size(); }
+
+    // Pumps the thread's messages (with the modeless dialogs' keyboard
+    // handling) until done() holds or timeoutMs have passed; returns done().
+    // For tests and tools; the program runs its own message loop.
+    bool runUntil(const std::function<bool()> &done, unsigned timeoutMs);
+
+    // Handles one message of the thread's loop: the modeless dialogs get
+    // theirs first.
+    static void dispatch(MSG &msg);
+
+private:
+    struct Timer {
+        UINT_PTR windowsId = 0;
+        TimerCallback callback;
+    };
+    struct Watch {
+        unsigned events = 0;
+        std::uint64_t serial = 0;
+        SocketCallback callback;
+        // A look is queued already.
+        bool lookQueued = false;
+    };
+    using TimerKey = std::pair<TimerOwner, unsigned>;
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void onTimer(UINT_PTR windowsId);
+    // A socket may be ready: look and dispatch. notified: the WSAAsyncSelect
+    // event that brought us here (0 for a queued look), with its error.
+    void onSocket(int fd, unsigned notified, int notifiedError, std::uint64_t serial);
+    void queueLook(int fd, Watch &watch);
+    // Looks again at a socket that stayed ready, from the next look timer.
+    void lookAgainLater(int fd, std::uint64_t serial);
+    void onLookTimer();
+    void runPosted();
+    // The readiness of fd for the watch's events, from a zero-timeout poll.
+    static short readiness(int fd, unsigned events);
+
+    HWND window_ = nullptr;
+    std::map<TimerKey, Timer> timers_;
+    std::map<UINT_PTR, TimerKey> timerIds_;
+    UINT_PTR nextTimerId_ = 1;
+    std::map<int, Watch> watches_;
+    std::uint64_t serial_ = 0;
+    std::map<int, std::uint64_t> lookAgain_;
+    bool lookTimerArmed_ = false;
+
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    bool postQueued_ = false;
+};
+
+} // namespace vigilon::win

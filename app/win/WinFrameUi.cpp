@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "app/win/WinFrameUi.h"
+
+#include "app/win/WinTrayIcon.h"
+#include "graph/win/GraphWindows.h"
+#include "ui/win/WinDialogs.h"
+
+#include <cstdio>
+
+namespace vigilon::win {
+
+// The tray icon as the frame owns it: tells the user interface when it goes.
+class WinFrameUi::TrayHandle final : public TrayIcon {
+public:
+    TrayHandle(std::unique_ptr<WinTrayIcon> icon, WinTrayIcon *&slot)
+        : icon_(std::move(icon))
+        , slot_(slot)
+    {
+        slot_ = icon_.get();
+    }
+    ~TrayHandle() override { slot_ = nullptr; }
+    bool add(unsigned icon, const std::string &tip) override { return icon_->add(icon, tip); }
+    void modify(unsigned icon, const std::string &tip) override { icon_->modify(icon, tip); }
+    void remove() override { icon_->remove(); }
+    void setItemChecked(unsigned command, bool checked) override { icon_->setItemChecked(command, checked); }
+    void setItemEnabled(unsigned command, bool enabled) override { icon_->setItemEnabled(command, enabled); }
+
+private:
+    std::unique_ptr<WinTrayIcon> icon_;
+    WinTrayIcon *&slot_;
+};
+
+WinFrameUi::WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow)
+    : prompter_(prompter)
+    , clock_(clock)
+    , frameWindow_(frameWindow)
+    , graphs_(*this, prompter)
+{
+}
+
+WinFrameUi::~WinFrameUi()
+{
+    graphs_.closeAll();
+}
+
+WinTrayIcon *WinFrameUi::trayIcon() const
+{
+    return trayIcon_;
+}
+
+std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(CMainFrame &)
+{
+    auto icon = std::make_unique<WinTrayIcon>(frameWindow_);
+    if (!icon->loaded()) {
+        std::fputs("vigilon: the tray menu or its icons are missing from the resources\n", stderr);
+        return nullptr;
+    }
+    return std::make_unique<TrayHandle>(std::move(icon), trayIcon_);
+}
+
+std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+{
+    return makeMainDialog(frame, init, prompter_);
+}
+
+std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(CMainFrame &frame)
+{
+    return makeAboutBox(frame);
+}
+
+void WinFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                                   std::function<bool()> stillWanted)
+{
+    graphs_.open(entryId, defaults, stillWanted);
+}
+
+void WinFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
+{
+    graphs_.addSample(entryId, valueMs);
+}
+
+void WinFrameUi::closeResponseGraph(std::uint32_t entryId)
+{
+    graphs_.close(entryId);
+}
+
+bool WinFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)
+{
+    return win::runResponseMonitorDialog(prompter_, params);
+}
+
+std::unique_ptr<ResponseGraph> WinFrameUi::createResponseGraph(const ResponseGraphParams &params,
+                                                               std::function<void()> closeRequest)
+{
+    return makeResponseGraphWindow(clock_, prompter_, params, std::move(closeRequest));
+}
+
+void WinFrameUi::quit()
+{
+    PostQuitMessage(0);
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: MIT
+#include "app/win/WinMonitorApp.h"
+
+#include "app/AlertAction.h"
+#include "app/MainFrame.h"
+#include "app/SystemProbes.h"
+#include "app/store/Settings.h"
+#include "app/win/WinEventLoop.h"
+#include "app/win/WinFrameUi.h"
+#include "app/win/WinPrompter.h"
+#include "app/win/WinTrayIcon.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#ifndef VIGILON_VERSION
+#define VIGILON_VERSION "0"
+#endif
+
+namespace vigilon::win {
+
+namespace {
+// One Vigilon per session; the configuration is the machine's.
+const wchar_t kInstanceMutex[] = L"Local\\Ardentis.Vigilon.Monitor";
+constexpr int kChildViewId = 0xE900;
+
+void printHelp(std::FILE *out)
+{
+    std::fprintf(out, "Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
+                      "\n"
+                      "Watches network ports on one host and tells when one stops answering.\n"
+                      "\n"
+                      "  -service   start hidden and begin monitoring after two seconds\n"
+                      "  -tHOST     watch HOST instead of 127.0.0.1 (written directly after -t)\n"
+                      "  --verbose  one line per finished check on standard error, tab-separated:\n"
+                      "             local time (YYYY-MM-DD HH:MM:SS.mmm), entry name, outcome\n"
+                      "             (Ok, Warning, Failed, Retry), response time in ms (for a\n"
+                      "             failure, how long the check ran until it failed)\n"
+                      "  --help     show this text\n"
+                      "  --version  show the version\n"
+                      "\n"
+                      "The switches may also begin with \"/\". The configuration is kept in the\n"
+                      "registry under HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon.\n");
+    std::fflush(out);
+}
+
+bool handleUsable(DWORD which)
+{
+    HANDLE handle = GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+} // namespace
+
+void attachParentConsole()
+{
+    const bool outUsable = handleUsable(STD_OUTPUT_HANDLE);
+    const bool errUsable = handleUsable(STD_ERROR_HANDLE);
+    if (outUsable && errUsable)
+        return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (!outUsable)
+        std::freopen("CONOUT$", "w", stdout);
+    if (!errUsable)
+        std::freopen("CONOUT$", "w", stderr);
+}
+
+struct WinMonitorApp::Parts {
+    HANDLE instanceMutex = nullptr;
+    bool ownsMutex = false;
+    UINT taskbarCreated = 0;
+    UINT showDialog = 0;
+    HWND frameWindow = nullptr;
+    HWND childView = nullptr;
+    std::unique_ptr<reg::Registry> registry;
+    WinEventLoop loop;
+    WinPrompter prompter;
+    std::unique_ptr<WinFrameUi> ui;
+    std::unique_ptr<ProbeFactory> probes;
+    std::unique_ptr<CMainFrame> frame;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    int exitStatus = 0;
+
+    ~Parts()
+    {
+        *alive = false;
+        frame.reset();
+        ui.reset();
+        if (frameWindow) {
+            SetWindowLongPtrW(frameWindow, GWLP_USERDATA, 0);
+            DestroyWindow(frameWindow);
+        }
+        if (instanceMutex) {
+            if (ownsMutex)
+                ReleaseMutex(instanceMutex);
+            CloseHandle(instanceMutex);
+        }
+    }
+};
+
+WinMonitorApp::WinMonitorApp(const std::string &commandLine)
+    : commandLine_(parseCommandLine(commandLine))
+{
+}
+
+WinMonitorApp::~WinMonitorApp() = default;
+
+// A later start without "-service" has the first show its dialog and ends;
+// with "-service" it waits until the first has ended.
+bool WinMonitorApp::becomeOnlyInstance()
+{
+    parts_->instanceMutex = CreateMutexW(nullptr, TRUE, kInstanceMutex);
+    if (!parts_->instanceMutex) {
+        std::fprintf(stderr, "vigilon: the one-instance check failed (error %lu); going on without it\n",
+                     GetLastError());
+        return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        parts_->ownsMutex = true;
+        return true;
+    }
+    if (!commandLine_.serviceMode) {
+        if (HWND first = FindWindowW(kFrameWindowClass, nullptr)) {
+            PostMessageW(first, RegisterWindowMessageW(kShowDialogMessage), 0, 0);
+            return false;
+        }
+        std::fputs("vigilon: another Vigilon runs in this session and does not answer\n", stderr);
+        parts_->exitStatus = 1;
+        return false;
+    }
+    std::fputs("vigilon: another Vigilon runs in this session; waiting until it ends\n", stderr);
+    const DWORD waited = WaitForSingleObject(parts_->instanceMutex, INFINITE);
+    parts_->ownsMutex = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    return true;
+}
+
+LRESULT CALLBACK WinMonitorApp::frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *app = reinterpret_cast<WinMonitorApp *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!app || !app->parts_)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return app->onMessage(window, message, wParam, lParam);
+}
+
+bool WinMonitorApp::createFrameWindow()
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &WinMonitorApp::frameProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kFrameWindowClass;
+    if (!RegisterClassExW(&wc))
+        return false;
+    // Hidden and zero-sized; a top-level window, so that the shell's
+    // broadcasts ("TaskbarCreated") and the session's end reach it.
+    HWND window = CreateWindowExW(0, kFrameWindowClass, L"Vigilon", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window)
+        return false;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    parts_->frameWindow = window;
+    // The empty child view that the frame passes its focus on to.
+    parts_->childView = CreateWindowExW(WS_EX_CLIENTEDGE, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kChildViewId)), instance,
+                                        nullptr);
+    if (!parts_->childView)
+        return false;
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+    return true;
+}
+
+void WinMonitorApp::showMainDialog()
+{
+    CMainFrame *frame = parts_->frame.get();
+    if (!frame || frame->closed())
+        return;
+    if (!frame->dialogVisible())
+        frame->onCommand(res::CmdToggleDialog);
+    else if (frame->mainDialog())
+        frame->mainDialog()->show();
+}
+
+LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CMainFrame *frame = parts_->frame.get();
+    const bool live = frame && !frame->closed();
+    if (message == kTrayCallbackMessage) {
+        if (WinTrayIcon *icon = parts_->ui ? parts_->ui->trayIcon() : nullptr)
+            icon->onCallback(wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (parts_->taskbarCreated != 0 && message == parts_->taskbarCreated) {
+        if (live)
+            frame->onTaskbarCreated();
+        return 0;
+    }
+    if (parts_->showDialog != 0 && message == parts_->showDialog) {
+        showMainDialog();
+        return 0;
+    }
+    switch (message) {
+    case WM_COMMAND:
+        // The tray menu's commands (no control sends any to this window).
+        if (live && lParam == 0)
+            frame->onCommand(LOWORD(wParam));
+        return 0;
+    case kExitRequestMessage:
+        if (live && lParam == kExitRequestParam)
+            frame->requestExit();
+        return 0;
+    case WM_CLOSE: {
+        // The service host or the system ends the program: in order, without
+        // a question, once the current handler has returned.
+        std::weak_ptr<bool> alive = parts_->alive;
+        parts_->loop.post([this, alive] {
+            if (alive.expired() || !parts_->frame)
+                return;
+            parts_->frame->exitNow();
+        });
+        return 0;
+    }
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The process may be ended as soon as this returns.
+        if (wParam && live)
+            frame->exitNow();
+        return 0;
+    case WM_SETFOCUS:
+        if (parts_->childView)
+            SetFocus(parts_->childView);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int WinMonitorApp::run()
+{
+    if (!commandLine_.unknownOption.empty()) {
+        std::fprintf(stderr, "vigilon: unknown option %s\n", commandLine_.unknownOption.c_str());
+        printHelp(stderr);
+        return 2;
+    }
+    if (commandLine_.showHelp) {
+        printHelp(stdout);
+        return 0;
+    }
+    if (commandLine_.showVersion) {
+        std::printf("vigilon %s\n", VIGILON_VERSION);
+        std::fflush(stdout);
+        return 0;
+    }
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    parts_ = std::make_unique<Parts>();
+    if (!becomeOnlyInstance())
+        return parts_->exitStatus;
+    if (!parts_->loop.valid() || !createFrameWindow()) {
+        std::fprintf(stderr, "vigilon: the program's windows cannot be made (error %lu)\n", GetLastError());
+        return 1;
+    }
+    parts_->taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    parts_->showDialog = RegisterWindowMessageW(kShowDialogMessage);
+    // A process of higher integrity would not get these from the shell or
+    // from a second start of lower integrity.
+    for (UINT message : {parts_->taskbarCreated, parts_->showDialog})
+        ChangeWindowMessageFilterEx(parts_->frameWindow, message, MSGFLT_ALLOW, nullptr);
+
+    parts_->registry = openDefaultRegistry();
+    parts_->ui = std::make_unique<WinFrameUi>(parts_->prompter, SystemClock::instance(), parts_->frameWindow);
+    parts_->probes = makeSystemProbeFactory(parts_->loop);
+
+    FrameContext context;
+    context.serviceMode = commandLine_.serviceMode;
+    context.targetGiven = commandLine_.targetGiven;
+    context.targetHost = commandLine_.targetHost;
+    context.verbose = commandLine_.verbose;
+    context.loop = &parts_->loop;
+    context.clock = &SystemClock::instance();
+    context.prompter = &parts_->prompter;
+    context.registry = parts_->registry.get();
+    context.ui = parts_->ui.get();
+    context.sockets = &systemSocketLibrary();
+    context.probes = parts_->probes.get();
+    context.runCommand =
+        makeCommandRunner(parts_->prompter, parts_->loop, [this] { return parts_->frame->targetHost(); });
+
+    parts_->frame = std::make_unique<CMainFrame>(context);
+    if (parts_->frame->create() != 0) {
+        parts_->frame.reset();
+        return 1;
+    }
+
+    MSG msg;
+    int status = 0;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            status = static_cast<int>(msg.wParam);
+            break;
+        }
+        if (got < 0) {
+            status = 1;
+            break;
+        }
+        WinEventLoop::dispatch(msg);
+    }
+    // A frame still open here ends as the program ends.
+    if (parts_->frame && !parts_->frame->closed())
+        parts_->frame->exitNow();
+    parts_.reset();
+    return status;
+}
+
+} // namespace vigilon::win

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/NoticeBoard.h"
+#include "app/base/Prompter.h"
+
+#include <windows.h>
+
+namespace vigilon::win {
+
+// Message boxes, the one box of monitoring's notices and the common file
+// dialog, on the Windows API.
+class WinPrompter final : public Prompter {
+public:
+    WinPrompter() = default;
+    ~WinPrompter() override;
+    WinPrompter(const WinPrompter &) = delete;
+    WinPrompter &operator=(const WinPrompter &) = delete;
+
+    // MessageBoxW, owned by the thread's active window.
+    int messageBox(const std::string &text, const std::string &caption, unsigned style) override;
+    // A modeless box that never waits; later messages are counted in it.
+    // (The caller writes every message on standard error.)
+    void notice(const std::string &text, const std::string &caption, unsigned style) override;
+    // GetOpenFileNameW or GetSaveFileNameW.
+    std::string fileDialog(const FileDialogRequest &request) override;
+
+    // The open notice box, if any.
+    HWND noticeWindow() const { return notice_; }
+    const NoticeBoard &board() const { return board_; }
+
+private:
+    static LRESULT CALLBACK noticeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void makeNoticeWindow();
+    void layoutNotice();
+    void noticeClosed();
+
+    NoticeBoard board_;
+    HWND notice_ = nullptr;
+    HWND noticeText_ = nullptr;
+    HWND noticeIcon_ = nullptr;
+    HWND noticeButton_ = nullptr;
+    HFONT font_ = nullptr;
+};
+
+} // namespace vigilon::win

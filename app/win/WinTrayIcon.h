@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+
+#include <windows.h>
+
+#include <map>
+
+namespace vigilon::win {
+
+// The callback message and id of the notification-area icon.
+constexpr UINT kTrayCallbackMessage = WM_USER + 10;
+constexpr UINT kTrayIconId = 1000;
+
+// The notification-area icon (Shell_NotifyIconW) of the hidden frame
+// window, with the tray menu 134 and the four state icons from the
+// resources. The frame window hands it its callback messages; the chosen
+// menu command comes back to the window as WM_COMMAND, which the window
+// gives to CMainFrame::onCommand.
+class WinTrayIcon final : public TrayIcon {
+public:
+    // Loads the menu and the icons; check loaded().
+    explicit WinTrayIcon(HWND frameWindow);
+    ~WinTrayIcon() override;
+    WinTrayIcon(const WinTrayIcon &) = delete;
+    WinTrayIcon &operator=(const WinTrayIcon &) = delete;
+
+    bool loaded() const;
+
+    bool add(unsigned icon, const std::string &tip) override;
+    void modify(unsigned icon, const std::string &tip) override;
+    void remove() override;
+    void setItemChecked(unsigned command, bool checked) override;
+    void setItemEnabled(unsigned command, bool enabled) override;
+
+    // The callback message kTrayCallbackMessage: a press of either button
+    // opens the menu at the cursor. Releases and double clicks do nothing.
+    void onCallback(WPARAM wParam, LPARAM lParam);
+
+    unsigned currentIcon() const { return currentIcon_; }
+    HMENU menu() const { return popup_; }
+
+private:
+    bool notify(DWORD operation, UINT flags, unsigned icon, const std::string &tip);
+
+    HWND window_;
+    HMENU menuBar_ = nullptr;
+    HMENU popup_ = nullptr;
+    std::map<unsigned, HICON> icons_;
+    unsigned currentIcon_ = 0;
+};
+
+} // namespace vigilon::win

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+// The resources inside Vigilon.exe, read as the program and the shell read
+// them: the string table made at build time says exactly what the
+// program's own table says (line breaks, quotes and Japanese included); the
+// tray menu holds its commands in order; the program's and the four tray
+// icons load at the small icon size; the version is the project's; the
+// manifest asks for the common controls 6 and per-monitor DPI awareness.
+#include "app/FrameUi.h"
+#include "app/base/StringTable.h"
+#include "app/win/WinText.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vigilon {
+namespace {
+
+class ProgramResources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module = LoadLibraryExW(win::widen(VIGILON_BINARY).c_str(), nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << VIGILON_BINARY;
+    }
+    void TearDown() override { FreeLibrary(module); }
+    HMODULE module = nullptr;
+};
+
+TEST_F(ProgramResources, TheStringTableIsTheProgramsOwn)
+{
+    int compared = 0;
+    for (unsigned id = 1; id < 65536; ++id) {
+        if (!hasString(id))
+            continue;
+        const wchar_t *text = nullptr;
+        const int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+        ASSERT_GT(length, 0) << "string " << id << " is missing";
+        EXPECT_EQ(win::narrow(std::wstring_view(text, static_cast<std::size_t>(length))), loadString(id))
+            << "string " << id;
+        ++compared;
+    }
+    EXPECT_GE(compared, 50);
+    // A line break and a quote are carried as such.
+    const wchar_t *text = nullptr;
+    const int length = LoadStringW(module, sid::ConfirmExitWhileMonitoring, reinterpret_cast<LPWSTR>(&text), 0);
+    EXPECT_NE(std::wstring(text, static_cast<std::size_t>(length)).find(L"\r\n"), std::wstring::npos);
+}
+
+TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
+{
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(res::MenuTray));
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    const std::vector<std::pair<unsigned, std::string>> expected = {
+        {res::CmdToggleMonitoring, "サービスの開始/停止(&S)"},
+        {res::CmdToggleDialog, "ダイアログボックス表示/非表示(&D)"},
+        {0, ""},
+        {res::CmdHelp, "ヘルプ(&H)..."},
+        {res::CmdAbout, "バージョン情報(&A)"},
+        {res::CmdExit, "終了(&X)"},
+    };
+    ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        wchar_t text[128] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 127;
+        ASSERT_TRUE(GetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &info));
+        if (expected[i].first == 0) {
+            EXPECT_TRUE(info.fType & MFT_SEPARATOR) << "item " << i;
+            continue;
+        }
+        EXPECT_EQ(info.wID, expected[i].first) << "item " << i;
+        EXPECT_EQ(win::narrow(text), expected[i].second) << "item " << i;
+    }
+    DestroyMenu(menu);
+}
+
+TEST_F(ProgramResources, IconsVersionAndManifest)
+{
+    for (unsigned id : {128u, res::IconRunning, res::IconWarning, res::IconFailed, res::IconStopped}) {
+        HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0);
+        EXPECT_NE(icon, nullptr) << "icon " << id;
+        if (icon)
+            DestroyIcon(static_cast<HICON>(icon));
+    }
+
+    HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), reinterpret_cast<LPCWSTR>(RT_VERSION));
+    ASSERT_NE(version, nullptr);
+    const auto *data = static_cast<const BYTE *>(LockResource(LoadResource(module, version)));
+    const std::vector<BYTE> copy(data, data + SizeofResource(module, version));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void **>(&fixed), &size));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), VIGILON_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), VIGILON_VERSION_MINOR);
+
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), reinterpret_cast<LPCWSTR>(RT_MANIFEST));
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char *>(LockResource(LoadResource(module, manifest))),
+                           SizeofResource(module, manifest));
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+}
+
+} // namespace
+} // namespace vigilon
