@@ -73,8 +73,8 @@ public:
 
 protected:
     virtual int socketType() const = 0;
-    // Opens socket_: 1, or start()'s return value when it cannot (after a
-    // refusal of a local resource, or a report).
+    // Opens socket_ of family_: 1, or start()'s return value when it cannot
+    // (after a refusal of a local resource, or a report).
     virtual int openSocket();
     // Whether the measured interval starts right before the connect call
     // (TCP; UDP starts right before its send) rather than at the kind's own
@@ -118,7 +118,10 @@ protected:
     std::uint32_t port_ = 0;
     std::string host_;
     MonitorPort *entry_ = nullptr;
-    std::uint32_t address_ = 0; // network byte order
+    net::NetAddress address_;
+    // The family of socket_: the target's when it is an address literal,
+    // else IPv4 until the lookup has found a name with IPv6 addresses only.
+    int family_ = AF_INET;
     std::uint64_t startMicros_ = 0;
     std::uint64_t syncDeadlineMicros_ = 0;
     int localError_ = 0;
@@ -126,6 +129,10 @@ protected:
 
 private:
     int afterLookup(bool lookupWasPending);
+    // Opens a socket of the found address's family in place of the one
+    // opened before the lookup, where the two differ: 1, or start()'s
+    // return value.
+    int matchFamily();
     void onTimer();
 
     HostResolver *resolver_;
@@ -154,7 +161,8 @@ private:
     std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
 
-// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host, and count
+// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
+// literal in brackets), and count
 // any reply, 0 bytes included, as alive. One read of at most 1024 bytes; data
 // after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {

@@ -11,8 +11,9 @@
 
 namespace vigilon::net {
 
-// A non-blocking, close-on-exec socket; -1 on failure (see lastError()).
-int openSocket(int type, int protocol);
+// A non-blocking, close-on-exec socket of family (AF_INET, AF_INET6); -1 on
+// failure (see lastError()).
+int openSocket(int type, int protocol, int family = AF_INET);
 
 // True for the errors by which the local system refuses a resource (no
 // descriptor, no buffer memory): a check that meets one says nothing about
