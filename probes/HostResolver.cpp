@@ -48,15 +48,14 @@ struct HostResolver::Shared {
 
 namespace {
 // getaddrinfo() for one family; appends the addresses found.
-int systemQuery(const std::string &host, int family, std::vector<net::NetAddress> &found)
+void systemQuery(const std::string &host, int family, std::vector<net::NetAddress> &found)
 {
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *result = nullptr;
-    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (error != 0 || !result)
-        return error != 0 ? error : EAI_NONAME;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
+        return;
     for (addrinfo *a = result; a; a = a->ai_next) {
         const net::NetAddress address =
             net::NetAddress::fromSocket(a->ai_addr, static_cast<socklen_t>(a->ai_addrlen));
@@ -64,7 +63,6 @@ int systemQuery(const std::string &host, int family, std::vector<net::NetAddress
             found.push_back(address);
     }
     freeaddrinfo(result);
-    return 0;
 }
 } // namespace
 
@@ -73,13 +71,14 @@ bool lookUpAddress(const AddressQuery &lookup, net::NetAddress &address)
     // IPv4 first, with the very question asked ever since, so that a name
     // with an A record is checked as it always was whatever else it has.
     std::vector<net::NetAddress> found;
-    const int error = lookup(AF_INET, found);
+    lookup(AF_INET, found);
     if (!found.empty()) {
         address = found.front();
         return true;
     }
-    if (error == EAI_AGAIN)
-        return false;
+    // Whatever kept the IPv4 answer away (no such address, no answer from
+    // the server), the name may still be known with IPv6 addresses, as in
+    // the hosts file when the name server cannot be reached.
     lookup(AF_INET6, found);
     if (found.empty())
         return false;
@@ -155,7 +154,7 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
             const std::string &name = lookup->host;
             const bool ok = lookUpAddress(
                 [&name](int family, std::vector<net::NetAddress> &addresses) {
-                    return systemQuery(name, family, addresses);
+                    systemQuery(name, family, addresses);
                 },
                 found);
             {

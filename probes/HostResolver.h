@@ -92,12 +92,11 @@ private:
     std::map<std::uint64_t, Waiter> waiters_;
 };
 
-// The address a name is checked at, from the answers of lookup(family):
-// the first IPv4 address when there is one, as ever; else, unless the IPv4
-// question went unanswered (the server would keep the second one waiting
-// as long), the first IPv6 address. lookup returns getaddrinfo()'s error
-// code and appends the addresses of the family asked for.
-using AddressQuery = std::function<int(int family, std::vector<net::NetAddress> &found)>;
+// The address a name is checked at, from the answers of lookup(family),
+// which appends the addresses of the family asked for: the first IPv4
+// address when there is one, with IPv6 never asked for; else the first IPv6
+// address. A name that is not found at all costs two questions.
+using AddressQuery = std::function<void(int family, std::vector<net::NetAddress> &found)>;
 bool lookUpAddress(const AddressQuery &lookup, net::NetAddress &address);
 
 } // namespace vigilon

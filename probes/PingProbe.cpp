@@ -265,7 +265,9 @@ int CPingProbe::beginAsync()
                                 static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber(),
                                 ipv6);
         sockaddr_storage to{};
-        const socklen_t toLength = address_.toSocket(ping::EchoPort, to);
+        // The echo port of old for IPv4; a raw IPv6 socket takes no port
+        // other than 0 (or its protocol).
+        const socklen_t toLength = address_.toSocket(ipv6 ? 0 : ping::EchoPort, to);
         startMicros_ = nowMicros();
         if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
                      MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), toLength) >= 0) {
