@@ -234,7 +234,7 @@ int CPingProbe::openSocket()
                 setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
             else
                 setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        } else if (refusal == 0 || isRefusedRight(refusal)) {
+        } else if (refusal == 0 || isRefusedRight(refusal) || net::isUnsupportedHere(refusal)) {
             refusal = net::lastError();
         }
     }
@@ -242,8 +242,9 @@ int CPingProbe::openSocket()
     if (socket_ < 0) {
         if (net::isLocalShortage(refusal))
             return refuseLocally(refusal, "cannot open the socket of a PING check");
-        // No right to any ICMP socket (or no ICMPv6 on this system): the
-        // check can never succeed here.
+        if (net::isUnsupportedHere(refusal))
+            return refuseUnsupported(refusal, ipv6 ? "ICMPv6" : "ICMP");
+        // No right to any ICMP socket: the check can never succeed here.
         if (isRefusedRight(refusal))
             sayNoIcmpRight();
         report(PingFailed);

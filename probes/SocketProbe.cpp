@@ -95,6 +95,13 @@ int CSocketProbe::refuseLocally(int error, const char *what)
     return 0;
 }
 
+int CSocketProbe::refuseUnsupported(int error, const char *kind)
+{
+    localError_ = error;
+    net::reportUnsupported(error, kind);
+    return 0;
+}
+
 void CSocketProbe::onTimer()
 {
     // Any expiry of the probe's timer is the timeout.
@@ -177,6 +184,8 @@ int CSocketProbe::openSocket()
     const int error = net::lastError();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot open a socket for a check");
+    if (net::isUnsupportedHere(error))
+        return refuseUnsupported(error, family_ == AF_INET6 ? "IPv6" : "IPv4");
     return 0;
 }
 
@@ -190,8 +199,7 @@ int CSocketProbe::matchFamily()
     const int opened = openSocket();
     if (opened == 1 || localError_ != 0 || done_ != 0)
         return opened;
-    // No socket of that family here (a system without IPv6): the target
-    // cannot be reached from this host.
+    // Refused for another reason: as good as no route to the target.
     report(failureCode());
     return 0;
 }

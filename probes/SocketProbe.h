@@ -39,9 +39,10 @@ constexpr std::size_t HttpReadSize = 1024;
 // reports nothing more and never touches the entry again.
 //
 // Local shortage: when start() returns 0 because the local system refused a
-// resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), nothing
-// is reported, localFailure() is true and one line on standard error says
-// what ran out. The owner must not count such a check against the target,
+// resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), or has no
+// sockets of the target's family at all (no IPv6), nothing is reported,
+// localFailure() is true and one line on standard error says what is
+// missing. The owner must not count such a check against the target,
 // also in a synchronous round.
 //
 // reportResult() must not destroy the probe that calls it.
@@ -101,6 +102,9 @@ protected:
     void setResponse(std::uint64_t arrivedMicros);
     // Returns 0 for start() after a refusal of a local resource.
     int refuseLocally(int error, const char *what);
+    // Returns 0 for start() when the system has no sockets of the kind
+    // (kind: "IPv6", "ICMPv6"): a local failure as well.
+    int refuseUnsupported(int error, const char *kind);
     // A non-blocking connect to the destination. 0 started (or connected),
     // else errno.
     int beginConnect();

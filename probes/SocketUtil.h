@@ -20,6 +20,15 @@ int openSocket(int type, int protocol, int family = AF_INET);
 // the target.
 bool isLocalShortage(int error);
 
+// True for the errors by which the system says it has no sockets of a
+// family or protocol at all (no IPv6, no ICMPv6): a check that meets one
+// cannot be made from here and says nothing about the target either.
+bool isUnsupportedHere(int error);
+
+// Writes one line to standard error, once per process and kind of socket
+// (e.g. "IPv6", "ICMPv6"), that the system offers no such sockets.
+void reportUnsupported(int error, const char *kind);
+
 // Writes one line to standard error naming what ran out. Repeats of the same
 // error are held back for a few seconds so that a round of many entries does
 // not flood the terminal.
