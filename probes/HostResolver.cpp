@@ -64,27 +64,26 @@ void systemQuery(const std::string &host, int family, std::vector<net::NetAddres
     }
     freeaddrinfo(result);
 }
-} // namespace
 
-bool lookUpAddress(const AddressQuery &lookup, net::NetAddress &address)
+// The address a name is checked at.
+bool lookUpAddress(const std::string &host, net::NetAddress &address)
 {
     // IPv4 first, with the very question asked ever since, so that a name
     // with an A record is checked as it always was whatever else it has.
     std::vector<net::NetAddress> found;
-    lookup(AF_INET, found);
-    if (!found.empty()) {
-        address = found.front();
-        return true;
+    systemQuery(host, AF_INET, found);
+    if (found.empty()) {
+        // Whatever kept the IPv4 answer away (no such address, no answer
+        // from the server), the name may still be known with IPv6 addresses,
+        // as in the hosts file when the name server cannot be reached.
+        systemQuery(host, AF_INET6, found);
     }
-    // Whatever kept the IPv4 answer away (no such address, no answer from
-    // the server), the name may still be known with IPv6 addresses, as in
-    // the hosts file when the name server cannot be reached.
-    lookup(AF_INET6, found);
     if (found.empty())
         return false;
     address = found.front();
     return true;
 }
+} // namespace
 
 HostResolver::HostResolver(EventLoop &loop) : loop_(loop), shared_(std::make_shared<Shared>())
 {
@@ -151,12 +150,7 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
     try {
         std::thread([lookup, shared] {
             net::NetAddress found;
-            const std::string &name = lookup->host;
-            const bool ok = lookUpAddress(
-                [&name](int family, std::vector<net::NetAddress> &addresses) {
-                    systemQuery(name, family, addresses);
-                },
-                found);
+            const bool ok = lookUpAddress(lookup->host, found);
             {
                 std::lock_guard<std::mutex> lock(lookup->mutex);
                 lookup->ok = ok;

@@ -9,7 +9,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace vigilon {
 
@@ -17,7 +16,7 @@ namespace vigilon {
 // runs getaddrinfo() on a worker thread, and the answer is posted back to
 // the loop. A name is checked at its first IPv4 address, as gethostbyname()
 // would give it; only a name without any IPv4 address is checked at its
-// first IPv6 one (see lookUpAddress()).
+// first IPv6 one.
 //
 // Sharing: every request for a name joins the lookup of the current
 // generation, running or finished, so one lookup serves every entry of a
@@ -91,12 +90,5 @@ private:
     std::map<std::string, std::shared_ptr<Lookup>> lookups_;
     std::map<std::uint64_t, Waiter> waiters_;
 };
-
-// The address a name is checked at, from the answers of lookup(family),
-// which appends the addresses of the family asked for: the first IPv4
-// address when there is one, with IPv6 never asked for; else the first IPv6
-// address. A name that is not found at all costs two questions.
-using AddressQuery = std::function<void(int family, std::vector<net::NetAddress> &found)>;
-bool lookUpAddress(const AddressQuery &lookup, net::NetAddress &address);
 
 } // namespace vigilon

@@ -50,40 +50,6 @@ TEST(HostResolver, AddressLiteralsAreNeverLookedUp)
     }
 }
 
-// The family rule on made-up answers: IPv4 whenever the name has it, and
-// then no IPv6 question at all; IPv6 only for a name without.
-TEST(HostResolver, NameIsCheckedOverIpv6OnlyWithoutAnIpv4Address)
-{
-    const net::NetAddress v4a = net::NetAddress::ipv4(htonl(0x0a000001));
-    const net::NetAddress v4b = net::NetAddress::ipv4(htonl(0x0a000002));
-    net::NetAddress v6a, v6b;
-    ASSERT_TRUE(net::parseIpv6Literal("fd00::1", v6a));
-    ASSERT_TRUE(net::parseIpv6Literal("fd00::2", v6b));
-    const struct {
-        std::vector<net::NetAddress> v4, v6;
-        const char *chosen; // "" not found
-        std::vector<int> asked;
-    } cases[] = {
-        {{v4a, v4b}, {v6a}, "10.0.0.1", {AF_INET}},
-        {{}, {v6b, v6a}, "fd00::2", {AF_INET, AF_INET6}},
-        {{}, {}, "", {AF_INET, AF_INET6}},
-    };
-    for (const auto &c : cases) {
-        std::vector<int> asked;
-        net::NetAddress chosen;
-        const bool found = lookUpAddress(
-            [&](int family, std::vector<net::NetAddress> &out) {
-                asked.push_back(family);
-                const auto &answers = family == AF_INET ? c.v4 : c.v6;
-                out.insert(out.end(), answers.begin(), answers.end());
-            },
-            chosen);
-        EXPECT_EQ(found, *c.chosen != 0);
-        EXPECT_EQ(chosen.text(), c.chosen);
-        EXPECT_EQ(asked, c.asked);
-    }
-}
-
 // Names are looked up inside a child (in network and mount namespaces of its
 // own) with its own /etc/hosts and name server on 127.0.0.1, so nothing
 // leaves the machine.
