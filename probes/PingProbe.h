@@ -31,29 +31,33 @@ struct PingReply {
     unsigned skipped = 0;   // datagrams that did not belong to this request
 };
 
-// One ICMP echo check (ICMPv6 echo for an IPv6 target), asynchronous in every mode like the socket probes
-// in their asynchronous mode (see CSocketProbe): the name is looked up
-// through the resolver, one echo request goes out, and the socket is
-// watched on the event loop; timer 9 bounds the lookup at 3000 ms and then
-// the wait for the reply at 2000 ms from the send. PingOk or PingFailed is
-// reported; on success the response time runs from right before the send
-// to the kernel's receive stamp of the reply, on failure it is 0.
+// One ICMP echo check (an ICMPv6 echo for an IPv6 target), asynchronous in
+// every mode like the socket probes in their asynchronous mode (see
+// CSocketProbe): the name is looked up through the resolver, one echo
+// request goes out, and the socket is watched on the event loop; timer 9
+// bounds the lookup at 3000 ms and then the wait for the reply at 2000 ms
+// from the send. PingOk or PingFailed is reported; on success the response
+// time runs from right before the send to the kernel's receive stamp of the
+// reply, on failure it is 0.
 //
 // The socket is a raw ICMP socket where the process may open one, else an
 // ICMP datagram socket where the system allows them to the process's group
-// (net.ipv4.ping_group_range, which rules ICMPv6 datagram sockets too). Where neither can be had, the check fails
-// from inside start() and one line on standard error says which right is
-// missing (once per process).
+// (net.ipv4.ping_group_range, which rules ICMPv6 datagram sockets too).
+// Where neither can be had, the check fails from inside start() and one
+// line on standard error says which right is missing (once per process);
+// where the system has no such sockets at all (no ICMPv6), the check is a
+// local failure (see CSocketProbe).
 //
 // Only an echo reply from the target to this very request (identifier,
 // sequence and data; on a datagram socket the identifier is the kernel's) is
 // success, and only a destination-unreachable or time-exceeded message, from
 // whichever router, that quotes this request is failure; everything else is
-// skipped. A raw socket sees every ICMP message that reaches the host, the
-// replies to other checks included, so no two requests of the process that
-// may wait at the same time are alike (see nextRequestStamp()), and none can
-// be guessed: the identifier is drawn at random once per process, the data
-// holds a random number drawn for each request.
+// skipped (on Linux a raw ICMPv6 socket lets only those three types in). A
+// raw socket sees every ICMP message that reaches the host, the replies to
+// other checks included, so no two requests of the process that may wait at
+// the same time are alike (see nextRequestStamp()), and none can be guessed:
+// the identifier is drawn at random once per process, the data holds a
+// random number drawn for each request.
 class CPingProbe final : public CSocketProbe {
 public:
     enum SocketChoice { AnySocket, RawOnly, DatagramOnly };

@@ -166,9 +166,8 @@ private:
 };
 
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
-// literal in brackets), and count
-// any reply, 0 bytes included, as alive. One read of at most 1024 bytes; data
-// after it is neither read nor reported.
+// literal in brackets), and count any reply, 0 bytes included, as alive. One
+// read of at most 1024 bytes; data after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {
 public:
     CHttpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
