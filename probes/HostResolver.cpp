@@ -29,7 +29,7 @@ struct HostResolver::Lookup {
     std::condition_variable finishedChanged;
     bool finished = false;
     bool ok = false;
-    std::uint32_t address = 0;
+    net::NetAddress address;
     // Loop-thread side: when the answer reached the loop (0: not yet).
     std::uint64_t deliveredMicros = 0;
     // The round in which a synchronous check already waited its full time
@@ -47,24 +47,41 @@ struct HostResolver::Shared {
 };
 
 namespace {
-bool firstAddress(const std::string &host, std::uint32_t &address)
+// getaddrinfo() for one family; appends the addresses found.
+void systemQuery(const std::string &host, int family, std::vector<net::NetAddress> &found)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *result = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
-        return false;
-    bool ok = false;
+        return;
     for (addrinfo *a = result; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
-            address = reinterpret_cast<const sockaddr_in *>(a->ai_addr)->sin_addr.s_addr;
-            ok = true;
-            break;
-        }
+        const net::NetAddress address =
+            net::NetAddress::fromSocket(a->ai_addr, static_cast<socklen_t>(a->ai_addrlen));
+        if (address.family == family)
+            found.push_back(address);
     }
     freeaddrinfo(result);
-    return ok;
+}
+
+// The address a name is checked at.
+bool lookUpAddress(const std::string &host, net::NetAddress &address)
+{
+    // IPv4 first, with the very question asked ever since, so that a name
+    // with an A record is checked as it always was whatever else it has.
+    std::vector<net::NetAddress> found;
+    systemQuery(host, AF_INET, found);
+    if (found.empty()) {
+        // Whatever kept the IPv4 answer away (no such address, no answer
+        // from the server), the name may still be known with IPv6 addresses,
+        // as in the hosts file when the name server cannot be reached.
+        systemQuery(host, AF_INET6, found);
+    }
+    if (found.empty())
+        return false;
+    address = found.front();
+    return true;
 }
 } // namespace
 
@@ -95,9 +112,9 @@ void HostResolver::beginRound()
 }
 
 std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string &host, Status &status,
-                                                              std::uint32_t &address)
+                                                              net::NetAddress &address)
 {
-    if (net::parseDottedAddress(host, address)) {
+    if (net::parseNumericHost(host, address)) {
         status = Found;
         return nullptr;
     }
@@ -132,8 +149,8 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
     ++shared->running;
     try {
         std::thread([lookup, shared] {
-            std::uint32_t found = 0;
-            const bool ok = firstAddress(lookup->host, found);
+            net::NetAddress found;
+            const bool ok = lookUpAddress(lookup->host, found);
             {
                 std::lock_guard<std::mutex> lock(lookup->mutex);
                 lookup->ok = ok;
@@ -162,7 +179,7 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
     return lookup;
 }
 
-HostResolver::Status HostResolver::resolve(const std::string &host, std::uint32_t &address, Callback callback,
+HostResolver::Status HostResolver::resolve(const std::string &host, net::NetAddress &address, Callback callback,
                                            std::uint64_t &ticket)
 {
     ticket = 0;
@@ -181,7 +198,7 @@ void HostResolver::cancel(std::uint64_t ticket)
 }
 
 HostResolver::Status HostResolver::resolveBlocking(const std::string &host, unsigned timeoutMs,
-                                                   std::uint32_t &address)
+                                                   net::NetAddress &address)
 {
     Status status = NotFound;
     std::shared_ptr<Lookup> lookup = lookupFor(host, status, address);
@@ -202,7 +219,7 @@ HostResolver::Status HostResolver::resolveBlocking(const std::string &host, unsi
 void HostResolver::delivered(const std::shared_ptr<Lookup> &lookup)
 {
     bool ok = false;
-    std::uint32_t address = 0;
+    net::NetAddress address;
     {
         std::lock_guard<std::mutex> lock(lookup->mutex);
         ok = lookup->ok;

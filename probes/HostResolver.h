@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "probes/NetAddress.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,15 +12,17 @@
 
 namespace vigilon {
 
-// Looks host names up (IPv4, the first address, as gethostbyname() does)
-// without ever blocking the event loop: each lookup runs getaddrinfo() on a
-// worker thread, and the answer is posted back to the loop.
+// Looks host names up without ever blocking the event loop: each lookup
+// runs getaddrinfo() on a worker thread, and the answer is posted back to
+// the loop. A name is checked at its first IPv4 address, as gethostbyname()
+// would give it; only a name without any IPv4 address is checked at its
+// first IPv6 one.
 //
 // Sharing: every request for a name joins the lookup of the current
 // generation, running or finished, so one lookup serves every entry of a
 // round. The frame calls beginRound() at the start of each round; an answer
 // is also dropped once it is older than reuseMs, in case nobody starts
-// rounds. A dotted address is never looked up.
+// rounds. A dotted address or an IPv6 literal is never looked up.
 //
 // A lookup that has not answered is never waited for: the caller's own
 // deadline (the probe timer) ends the check, and a late answer is only
@@ -30,8 +33,8 @@ namespace vigilon {
 // and post nothing.
 class HostResolver {
 public:
-    // ok: whether the name was found; address in network byte order.
-    using Callback = std::function<void(bool ok, std::uint32_t address)>;
+    // ok: whether the name was found.
+    using Callback = std::function<void(bool ok, const net::NetAddress &address)>;
     static constexpr unsigned reuseMs = 3000;
     // More lookups than this running at once fail at once (a hostile
     // configuration must not start threads without end).
@@ -47,20 +50,20 @@ public:
     void beginRound();
     std::uint64_t generation() const { return generation_; }
 
-    // Immediate answers (dotted address, answer of this round): sets address
+    // Immediate answers (address literal, answer of this round): sets address
     // and returns Found or NotFound without calling back. Otherwise returns
     // Pending and the callback runs later on the loop's thread, unless the
     // ticket is cancelled first. LocalFailure: no worker thread could be
     // started; errno-like cause in localError().
     enum Status { Found, NotFound, Pending, LocalFailure };
-    Status resolve(const std::string &host, std::uint32_t &address, Callback callback, std::uint64_t &ticket);
+    Status resolve(const std::string &host, net::NetAddress &address, Callback callback, std::uint64_t &ticket);
     void cancel(std::uint64_t ticket);
 
     // For synchronous checks: waits at most timeoutMs for the answer, on the
     // calling thread (the loop is not run meanwhile). When a lookup has kept
     // one check of this round waiting in vain, the others of the round fail
     // at once instead of waiting again.
-    Status resolveBlocking(const std::string &host, unsigned timeoutMs, std::uint32_t &address);
+    Status resolveBlocking(const std::string &host, unsigned timeoutMs, net::NetAddress &address);
 
     int localError() const { return localError_; }
     // Lookups started on worker threads since construction (for tests).
@@ -75,7 +78,7 @@ private:
         Callback callback;
     };
 
-    std::shared_ptr<Lookup> lookupFor(const std::string &host, Status &status, std::uint32_t &address);
+    std::shared_ptr<Lookup> lookupFor(const std::string &host, Status &status, net::NetAddress &address);
     void delivered(const std::shared_ptr<Lookup> &lookup);
 
     EventLoop &loop_;

@@ -13,6 +13,7 @@
 
 #ifndef _WIN32
 #include <linux/errqueue.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <sys/socket.h>
@@ -22,10 +23,28 @@
 namespace vigilon {
 
 namespace {
-constexpr std::uint8_t EchoReply = 0;
-constexpr std::uint8_t Unreachable = 3;
-constexpr std::uint8_t EchoRequest = 8;
-constexpr std::uint8_t TimeExceeded = 11;
+// The message types that a check meets, by family.
+struct IcmpTypes {
+    std::uint8_t echoReply, unreachable, echoRequest, timeExceeded;
+};
+constexpr IcmpTypes Icmp4{0, 3, 8, 11};
+constexpr IcmpTypes Icmp6{129, 1, 128, 3};
+
+const IcmpTypes &typesOf(int family)
+{
+    return family == AF_INET6 ? Icmp6 : Icmp4;
+}
+
+// Whether a socket was refused for want of a right (rather than, say, for
+// want of IPv6 in the system).
+bool isRefusedRight(int error)
+{
+#ifdef _WIN32
+    return error == WSAEACCES;
+#else
+    return error == EPERM || error == EACCES;
+#endif
+}
 
 void sayNoIcmpRight()
 {
@@ -93,17 +112,20 @@ std::uint16_t CPingProbe::checksum(const std::uint8_t *data, std::size_t size)
     return static_cast<std::uint16_t>(~sum);
 }
 
-ping::Request CPingProbe::buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce)
+ping::Request CPingProbe::buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce,
+                                       bool ipv6)
 {
     ping::Request message{};
-    message[0] = EchoRequest;
+    message[0] = ipv6 ? Icmp6.echoRequest : Icmp4.echoRequest;
     message[1] = 0;
     putLittleEndian(&message[4], identifier | std::uint32_t(sequence) << 16);
     message[8] = 0x51;
     message[9] = 0;
     putLittleEndian(&message[10], nonce);
-    const std::uint16_t sum = checksum(message.data(), ping::DataSize + 10);
-    std::memcpy(&message[2], &sum, 2);
+    if (!ipv6) {
+        const std::uint16_t sum = checksum(message.data(), ping::DataSize + 10);
+        std::memcpy(&message[2], &sum, 2);
+    }
     return message;
 }
 
@@ -123,6 +145,23 @@ const char *CPingProbe::unreachableText(int code)
         "Communication with destination host is administratively forbidden.",
         "Network is unreachable for specified Type of Service.",
         "Host is unreachable for specified Type of Service.",
+    };
+    if (code < 0 || code >= int(sizeof texts / sizeof texts[0]))
+        return "unknown error";
+    return texts[code];
+}
+
+const char *CPingProbe::unreachableText6(int code)
+{
+    static const char *const texts[] = {
+        "No route to destination.",
+        "Communication with destination is administratively prohibited.",
+        "Beyond scope of source address.",
+        "Address is unreachable.",
+        "Port is unreachable.",
+        "Source address failed ingress/egress policy.",
+        "Reject route to destination.",
+        "Error in source routing header.",
     };
     if (code < 0 || code >= int(sizeof texts / sizeof texts[0]))
         return "unknown error";
@@ -163,21 +202,39 @@ unsigned CPingProbe::firstEvents() const
 
 int CPingProbe::openSocket()
 {
+    const bool ipv6 = family_ == AF_INET6;
+    const int protocol = ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
+    datagram_ = false;
     int refusal = 0;
     if (choice_ != DatagramOnly) {
-        socket_ = net::openSocket(SOCK_RAW, IPPROTO_ICMP);
+        socket_ = net::openSocket(SOCK_RAW, protocol, family_);
         if (socket_ < 0)
             refusal = net::lastError();
+#ifndef _WIN32
+        if (socket_ >= 0 && ipv6) {
+            // A raw ICMPv6 socket would see all the neighbour discovery of
+            // the links: only what can decide a check is let through.
+            icmp6_filter filter{};
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            ICMP6_FILTER_SETPASS(Icmp6.echoReply, &filter);
+            ICMP6_FILTER_SETPASS(Icmp6.unreachable, &filter);
+            ICMP6_FILTER_SETPASS(Icmp6.timeExceeded, &filter);
+            setsockopt(socket_, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+        }
+#endif
     }
 #ifndef _WIN32
     if (socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
-        socket_ = net::openSocket(SOCK_DGRAM, IPPROTO_ICMP);
+        socket_ = net::openSocket(SOCK_DGRAM, protocol, family_);
         if (socket_ >= 0) {
             datagram_ = true;
             const int on = 1;
             // Errors about our requests come through the error queue here.
-            setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        } else {
+            if (ipv6)
+                setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
+            else
+                setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+        } else if (refusal == 0 || isRefusedRight(refusal) || net::isUnsupportedHere(refusal)) {
             refusal = net::lastError();
         }
     }
@@ -185,8 +242,11 @@ int CPingProbe::openSocket()
     if (socket_ < 0) {
         if (net::isLocalShortage(refusal))
             return refuseLocally(refusal, "cannot open the socket of a PING check");
+        if (net::isUnsupportedHere(refusal))
+            return refuseUnsupported(refusal, ipv6 ? "ICMPv6" : "ICMP");
         // No right to any ICMP socket: the check can never succeed here.
-        sayNoIcmpRight();
+        if (isRefusedRight(refusal))
+            sayNoIcmpRight();
         report(PingFailed);
         done_ = 1;
         return 0;
@@ -197,23 +257,31 @@ int CPingProbe::openSocket()
 
 int CPingProbe::beginAsync()
 {
+    const bool ipv6 = family_ == AF_INET6;
     const int ttl = ping::Ttl;
     int error = 0;
-    if (setsockopt(socket_, IPPROTO_IP, IP_TTL, reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
+    if (setsockopt(socket_, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
+                   reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
         request_ = buildRequest(processIdentifier(),
-                                static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber());
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(ping::EchoPort);
-        to.sin_addr.s_addr = address_;
+                                static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber(),
+                                ipv6);
+        sockaddr_storage to{};
+        // The echo port of old for IPv4; a raw IPv6 socket takes no port
+        // other than 0 (or its protocol).
+        const socklen_t toLength = address_.toSocket(ipv6 ? 0 : ping::EchoPort, to);
         startMicros_ = nowMicros();
         if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
-                     MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to) >= 0) {
+                     MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), toLength) >= 0) {
             if (datagram_) {
-                sockaddr_in local{};
+                // The kernel's identifier is the socket's port, in either family.
+                sockaddr_storage local{};
                 socklen_t length = sizeof local;
-                if (getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length) == 0)
-                    kernelIdent_ = local.sin_port;
+                if (getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length) == 0) {
+                    if (local.ss_family == AF_INET6)
+                        kernelIdent_ = reinterpret_cast<const sockaddr_in6 &>(local).sin6_port;
+                    else
+                        kernelIdent_ = reinterpret_cast<const sockaddr_in &>(local).sin_port;
+                }
             }
             // The reply wait runs from the send; it replaces the deadline
             // of the lookup.
@@ -241,7 +309,7 @@ void CPingProbe::onSocket(unsigned events, int)
     std::uint64_t arrived = seen;
     int outcome = -1;
     for (unsigned read = 0; read < ping::ReadsPerPass && outcome < 0; ++read) {
-        sockaddr_in from{};
+        sockaddr_storage from{};
         socklen_t fromLength = sizeof from;
         const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
                                                 &fromLength, seen, arrived);
@@ -252,13 +320,17 @@ void CPingProbe::onSocket(unsigned events, int)
             // data, the datagram socket's error queue).
             bool pendingError = error == net::code::Refused || error == net::code::Reset;
 #ifndef _WIN32
-            pendingError = pendingError || error == EHOSTUNREACH || error == ENETUNREACH;
+            // ICMPv6 "administratively prohibited" and "packet too big"
+            // come as EACCES and EMSGSIZE.
+            pendingError = pendingError || error == EHOSTUNREACH || error == ENETUNREACH || error == EACCES ||
+                           error == EMSGSIZE || error == EPROTO;
 #endif
             if (pendingError || error == net::code::Interrupted)
                 continue;
             break; // nothing more now
         }
-        outcome = judge(buffer, std::size_t(got), from.sin_addr.s_addr, reply_);
+        outcome = judge(buffer, std::size_t(got),
+                        net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength), reply_);
         if (outcome < 0)
             ++reply_.skipped;
     }
@@ -293,13 +365,16 @@ void CPingProbe::onTimeout()
     net::closeSocket(socket_);
 }
 
-int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply) const
+int CPingProbe::judge(const std::uint8_t *data, std::size_t size, const net::NetAddress &source,
+                      PingReply &reply) const
 {
+    const bool ipv6 = family_ == AF_INET6;
+    const IcmpTypes &types = typesOf(family_);
     const std::uint8_t *icmp = data;
     std::size_t length = size;
-    if (!datagram_) {
-        // A raw socket delivers the IP header first; its length is in the
-        // header, options included.
+    if (!datagram_ && !ipv6) {
+        // A raw IPv4 socket delivers the IP header first; its length is in
+        // the header, options included. A raw IPv6 socket delivers none.
         if (size < 20 || (data[0] >> 4) != 4)
             return -1;
         const std::size_t header = std::size_t(data[0] & 0x0f) * 4;
@@ -315,7 +390,7 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
     // How much of the request has to come back: on a datagram socket the
     // kernel owns the identifier (bytes 4 and 5) and has filtered on it.
     const std::size_t from = datagram_ ? 6 : 4;
-    if (type == EchoReply) {
+    if (type == types.echoReply) {
         // Only the target answers for itself: another host that sees the
         // request could copy it.
         if (source != address_ || length < ping::RequestSize || icmp[1] != 0)
@@ -328,31 +403,42 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, std::uint32_t 
         reply.type = type;
         return 1;
     }
-    if (type == Unreachable || type == TimeExceeded) {
-        // The message quotes the IP header and the first 8 bytes of the
-        // datagram that caused it.
+    if (type == types.unreachable || type == types.timeExceeded) {
+        // The message quotes the IP header and the start of the datagram
+        // that caused it (IPv4: its first 8 bytes; IPv6: as much as fits).
         const std::uint8_t *quoted = icmp + 8;
         const std::size_t quotedSize = length - 8;
-        if (quotedSize < 20 || (quoted[0] >> 4) != 4)
-            return -1;
-        const std::size_t header = std::size_t(quoted[0] & 0x0f) * 4;
-        if (header < 20 || quotedSize < header + 8 || quoted[9] != IPPROTO_ICMP)
-            return -1;
-        std::uint32_t quotedDestination;
-        std::memcpy(&quotedDestination, quoted + 16, 4);
+        const std::uint8_t *quotedDestination = nullptr;
+        std::size_t header = 0;
+        if (ipv6) {
+            // Our requests carry no extension headers: ICMPv6 follows the
+            // fixed header at once.
+            header = 40;
+            if (quotedSize < header + 8 || (quoted[0] >> 4) != 6 || quoted[6] != IPPROTO_ICMPV6)
+                return -1;
+            quotedDestination = quoted + 24;
+        } else {
+            if (quotedSize < 20 || (quoted[0] >> 4) != 4)
+                return -1;
+            header = std::size_t(quoted[0] & 0x0f) * 4;
+            if (header < 20 || quotedSize < header + 8 || quoted[9] != IPPROTO_ICMP)
+                return -1;
+            quotedDestination = quoted + 16;
+        }
         const std::uint8_t *original = quoted + header;
-        if (quotedDestination != address_ || original[0] != EchoRequest ||
-            std::memcmp(original + from, request_.data() + from, 8 - from) != 0)
+        if (std::memcmp(quotedDestination, address_.bytes.data(), ipv6 ? 16 : 4) != 0 ||
+            original[0] != types.echoRequest || std::memcmp(original + from, request_.data() + from, 8 - from) != 0)
             return -1;
         reply.source = source;
         reply.type = type;
-        if (type == Unreachable) {
+        if (type == types.unreachable) {
             reply.code = icmp[1];
-            reply.text = unreachableText(icmp[1]);
+            reply.text = ipv6 ? unreachableText6(icmp[1]) : unreachableText(icmp[1]);
         }
         return 0;
     }
-    // Our own request seen again on loopback, other traffic.
+    // Our own request seen again on loopback, neighbour discovery, other
+    // traffic.
     return -1;
 }
 
@@ -361,10 +447,12 @@ int CPingProbe::judgeErrorQueue()
 #ifdef _WIN32
     return -2;
 #else
+    const bool ipv6 = family_ == AF_INET6;
+    const IcmpTypes &types = typesOf(family_);
     std::uint8_t data[512];
     iovec io{data, sizeof data};
     alignas(cmsghdr) char control[512];
-    sockaddr_in offender{};
+    sockaddr_storage offender{};
     msghdr message{};
     message.msg_name = &offender;
     message.msg_namelen = sizeof offender;
@@ -375,28 +463,30 @@ int CPingProbe::judgeErrorQueue()
     const ssize_t got = recvmsg(socket_, &message, MSG_ERRQUEUE);
     if (got < 0)
         return -2;
+    const int level = ipv6 ? IPPROTO_IPV6 : IPPROTO_IP;
+    const int kind = ipv6 ? IPV6_RECVERR : IP_RECVERR;
+    const std::uint8_t origin = ipv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP;
     for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+        if (c->cmsg_level != level || c->cmsg_type != kind)
             continue;
         sock_extended_err error{};
         std::memcpy(&error, CMSG_DATA(c), sizeof error);
-        if (error.ee_origin != SO_EE_ORIGIN_ICMP)
+        if (error.ee_origin != origin)
             continue;
-        if (error.ee_type != Unreachable && error.ee_type != TimeExceeded)
+        if (error.ee_type != types.unreachable && error.ee_type != types.timeExceeded)
             continue;
         // The kernel queues only errors about this socket's requests; the
         // payload is the request itself, whose sequence must be ours.
         if (got >= 8 && std::memcmp(data + 6, request_.data() + 6, 2) != 0)
             continue;
         const sockaddr *from = SO_EE_OFFENDER(reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c)));
-        std::uint32_t source = 0;
-        if (from->sa_family == AF_INET)
-            std::memcpy(&source, &reinterpret_cast<const sockaddr_in *>(from)->sin_addr, 4);
-        reply_.source = source;
+        // The offender's address follows the error in the message.
+        const std::size_t room = c->cmsg_len > CMSG_LEN(sizeof error) ? c->cmsg_len - CMSG_LEN(sizeof error) : 0;
+        reply_.source = net::NetAddress::fromSocket(from, static_cast<socklen_t>(room));
         reply_.type = error.ee_type;
-        if (error.ee_type == Unreachable) {
+        if (error.ee_type == types.unreachable) {
             reply_.code = error.ee_code;
-            reply_.text = unreachableText(error.ee_code);
+            reply_.text = ipv6 ? unreachableText6(error.ee_code) : unreachableText(error.ee_code);
         }
         return 0;
     }

@@ -24,36 +24,40 @@ using Request = std::array<std::uint8_t, RequestSize>;
 
 // What decided a PING check, and what it skipped on the way.
 struct PingReply {
-    std::uint32_t source = 0; // network byte order
-    int type = -1;            // ICMP type of the deciding message, -1: none
-    int code = -1;            // filled in for type 3
-    std::string text;         // for type 3: the text of its code
-    unsigned skipped = 0;     // datagrams that did not belong to this request
+    net::NetAddress source; // sender of the deciding message
+    int type = -1;          // ICMP (ICMPv6) type of the deciding message, -1: none
+    int code = -1;          // filled in for destination unreachable
+    std::string text;       // for destination unreachable: the text of its code
+    unsigned skipped = 0;   // datagrams that did not belong to this request
 };
 
-// One ICMP echo check, asynchronous in every mode like the socket probes
-// in their asynchronous mode (see CSocketProbe): the name is looked up
-// through the resolver, one echo request goes out, and the socket is
-// watched on the event loop; timer 9 bounds the lookup at 3000 ms and then
-// the wait for the reply at 2000 ms from the send. PingOk or PingFailed is
-// reported; on success the response time runs from right before the send
-// to the kernel's receive stamp of the reply, on failure it is 0.
+// One ICMP echo check (an ICMPv6 echo for an IPv6 target), asynchronous in
+// every mode like the socket probes in their asynchronous mode (see
+// CSocketProbe): the name is looked up through the resolver, one echo
+// request goes out, and the socket is watched on the event loop; timer 9
+// bounds the lookup at 3000 ms and then the wait for the reply at 2000 ms
+// from the send. PingOk or PingFailed is reported; on success the response
+// time runs from right before the send to the kernel's receive stamp of the
+// reply, on failure it is 0.
 //
 // The socket is a raw ICMP socket where the process may open one, else an
 // ICMP datagram socket where the system allows them to the process's group
-// (net.ipv4.ping_group_range). Where neither can be had, the check fails
-// from inside start() and one line on standard error says which right is
-// missing (once per process).
+// (net.ipv4.ping_group_range, which rules ICMPv6 datagram sockets too).
+// Where neither can be had, the check fails from inside start() and one
+// line on standard error says which right is missing (once per process);
+// where the system has no such sockets at all (no ICMPv6), the check is a
+// local failure (see CSocketProbe).
 //
 // Only an echo reply from the target to this very request (identifier,
 // sequence and data; on a datagram socket the identifier is the kernel's) is
 // success, and only a destination-unreachable or time-exceeded message, from
 // whichever router, that quotes this request is failure; everything else is
-// skipped. A raw socket sees every ICMP message that reaches the host, the
-// replies to other checks included, so no two requests of the process that
-// may wait at the same time are alike (see nextRequestStamp()), and none can
-// be guessed: the identifier is drawn at random once per process, the data
-// holds a random number drawn for each request.
+// skipped (on Linux a raw ICMPv6 socket lets only those three types in). A
+// raw socket sees every ICMP message that reaches the host, the replies to
+// other checks included, so no two requests of the process that may wait at
+// the same time are alike (see nextRequestStamp()), and none can be guessed:
+// the identifier is drawn at random once per process, the data holds a
+// random number drawn for each request.
 class CPingProbe final : public CSocketProbe {
 public:
     enum SocketChoice { AnySocket, RawOnly, DatagramOnly };
@@ -74,16 +78,20 @@ public:
 
     // Judges one datagram read from the socket against the request sent:
     // 1 success, 0 failure, -1 not ours. Fills in reply on 1 and 0.
-    int judge(const std::uint8_t *data, std::size_t size, std::uint32_t source, PingReply &reply) const;
+    int judge(const std::uint8_t *data, std::size_t size, const net::NetAddress &source, PingReply &reply) const;
 
     // The echo request: type 8, code 0, checksum, identifier and sequence
     // (little-endian) at offsets 4 and 6, 0x51 at 8, the nonce
-    // (little-endian) at 10, zeros elsewhere.
-    static ping::Request buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce);
+    // (little-endian) at 10, zeros elsewhere. ICMPv6: type 128 and the
+    // checksum left 0; the system fills it in, as it covers the addresses.
+    static ping::Request buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t nonce,
+                                      bool ipv6 = false);
     // RFC 1071 checksum over data, words in host byte order.
     static std::uint16_t checksum(const std::uint8_t *data, std::size_t size);
-    // The diagnostic text for a destination-unreachable code.
+    // The diagnostic text for a destination-unreachable code, of ICMP and
+    // of ICMPv6.
     static const char *unreachableText(int code);
+    static const char *unreachableText6(int code);
     // The stamp of the next request of the process, whose low half is its
     // sequence number: the millisecond tick, or one more than the stamp
     // before when the tick has not moved past it, so that no stamp comes

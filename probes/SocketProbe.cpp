@@ -95,6 +95,13 @@ int CSocketProbe::refuseLocally(int error, const char *what)
     return 0;
 }
 
+int CSocketProbe::refuseUnsupported(int error, const char *kind)
+{
+    localError_ = error;
+    net::reportUnsupported(error, kind);
+    return 0;
+}
+
 void CSocketProbe::onTimer()
 {
     // Any expiry of the probe's timer is the timeout.
@@ -114,6 +121,10 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     host_ = host;
     entry_ = &entry;
 
+    // A name is looked up after the socket is open, as ever: the socket is
+    // for IPv4 unless the target is written as an IPv6 address.
+    net::NetAddress literal;
+    family_ = host_.find(':') != std::string::npos && net::parseIpv6Literal(host_, literal) ? literal.family : AF_INET;
     if (const int opened = openSocket(); opened != 1)
         return opened;
 
@@ -130,12 +141,14 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
             report(failureCode());
             return 0;
         }
+        if (const int opened = matchFamily(); opened != 1)
+            return opened;
         return runSync();
     }
 
     const HostResolver::Status status = resolver_->resolve(
         host_, address_,
-        [this](bool ok, std::uint32_t address) {
+        [this](bool ok, const net::NetAddress &address) {
             lookupTicket_ = 0;
             if (!ok) {
                 killTimer();
@@ -165,21 +178,43 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
 
 int CSocketProbe::openSocket()
 {
-    socket_ = net::openSocket(socketType(), 0);
+    socket_ = net::openSocket(socketType(), 0, family_);
     if (socket_ >= 0)
         return 1;
     const int error = net::lastError();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot open a socket for a check");
+    if (net::isUnsupportedHere(error))
+        return refuseUnsupported(error, family_ == AF_INET6 ? "IPv6" : "IPv4");
+    return 0;
+}
+
+int CSocketProbe::matchFamily()
+{
+    if (address_.family == family_)
+        return 1;
+    unwatch();
+    net::closeSocket(socket_);
+    family_ = address_.family;
+    const int opened = openSocket();
+    if (opened == 1 || localError_ != 0 || done_ != 0)
+        return opened;
+    // Refused for another reason: as good as no route to the target.
+    report(failureCode());
     return 0;
 }
 
 int CSocketProbe::afterLookup(bool lookupWasPending)
 {
-    if (!lookupWasPending)
-        armTimer();
-    watch(firstEvents());
-    const int started = beginAsync();
+    int started = matchFamily();
+    if (started == 1) {
+        if (!lookupWasPending)
+            armTimer();
+        watch(firstEvents());
+        started = beginAsync();
+    } else {
+        killTimer();
+    }
     if (lookupWasPending && started == 0 && done_ == 0) {
         // Reported (or refused) from the lookup's answer, not from start():
         // the probe has finished all the same.
@@ -190,14 +225,12 @@ int CSocketProbe::afterLookup(bool lookupWasPending)
 
 int CSocketProbe::beginConnect()
 {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(static_cast<std::uint16_t>(port_));
-    destination.sin_addr.s_addr = address_;
+    sockaddr_storage destination{};
+    const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
     // The TCP check times the connect itself, from right before the call.
     if (startsClockAtLookup())
         startMicros_ = nowMicros();
-    if (::connect(socket_, reinterpret_cast<const sockaddr *>(&destination), sizeof destination) == 0)
+    if (::connect(socket_, reinterpret_cast<const sockaddr *>(&destination), length) == 0)
         return 0;
     const int error = net::lastError();
     // A refusal arrives as the connect's completion with an error, as it
@@ -298,7 +331,7 @@ std::uint64_t CTcpProbe::connectedMicros(std::uint64_t seenMicros) const
 
 std::string CHttpProbe::requestText(const std::string &host)
 {
-    return "HEAD / HTTP/1.1\r\nHost:" + host + "\r\n\r\n";
+    return "HEAD / HTTP/1.1\r\nHost:" + net::hostForUrl(host) + "\r\n\r\n";
 }
 
 int CHttpProbe::socketType() const
@@ -432,14 +465,11 @@ unsigned CUdpProbe::firstEvents() const
 
 int CUdpProbe::sendDatagram()
 {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(static_cast<std::uint16_t>(port_));
-    destination.sin_addr.s_addr = address_;
+    sockaddr_storage destination{};
+    const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
     const char payload = 0;
     startMicros_ = nowMicros();
-    if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination),
-                 sizeof destination) >= 0)
+    if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination), length) >= 0)
         return 0;
     return net::lastError();
 }

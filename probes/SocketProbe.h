@@ -39,9 +39,10 @@ constexpr std::size_t HttpReadSize = 1024;
 // reports nothing more and never touches the entry again.
 //
 // Local shortage: when start() returns 0 because the local system refused a
-// resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), nothing
-// is reported, localFailure() is true and one line on standard error says
-// what ran out. The owner must not count such a check against the target,
+// resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), or has no
+// sockets of the target's family at all (no IPv6), nothing is reported,
+// localFailure() is true and one line on standard error says what is
+// missing. The owner must not count such a check against the target,
 // also in a synchronous round.
 //
 // reportResult() must not destroy the probe that calls it.
@@ -73,8 +74,8 @@ public:
 
 protected:
     virtual int socketType() const = 0;
-    // Opens socket_: 1, or start()'s return value when it cannot (after a
-    // refusal of a local resource, or a report).
+    // Opens socket_ of family_: 1, or start()'s return value when it cannot
+    // (after a refusal of a local resource, or a report).
     virtual int openSocket();
     // Whether the measured interval starts right before the connect call
     // (TCP; UDP starts right before its send) rather than at the kind's own
@@ -101,6 +102,9 @@ protected:
     void setResponse(std::uint64_t arrivedMicros);
     // Returns 0 for start() after a refusal of a local resource.
     int refuseLocally(int error, const char *what);
+    // Returns 0 for start() when the system has no sockets of the kind
+    // (kind: "IPv6", "ICMPv6"): a local failure as well.
+    int refuseUnsupported(int error, const char *kind);
     // A non-blocking connect to the destination. 0 started (or connected),
     // else errno.
     int beginConnect();
@@ -118,7 +122,10 @@ protected:
     std::uint32_t port_ = 0;
     std::string host_;
     MonitorPort *entry_ = nullptr;
-    std::uint32_t address_ = 0; // network byte order
+    net::NetAddress address_;
+    // The family of socket_: the target's when it is an address literal,
+    // else IPv4 until the lookup has found a name with IPv6 addresses only.
+    int family_ = AF_INET;
     std::uint64_t startMicros_ = 0;
     std::uint64_t syncDeadlineMicros_ = 0;
     int localError_ = 0;
@@ -126,6 +133,10 @@ protected:
 
 private:
     int afterLookup(bool lookupWasPending);
+    // Opens a socket of the found address's family in place of the one
+    // opened before the lookup, where the two differ: 1, or start()'s
+    // return value.
+    int matchFamily();
     void onTimer();
 
     HostResolver *resolver_;
@@ -154,9 +165,9 @@ private:
     std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
 
-// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host, and count
-// any reply, 0 bytes included, as alive. One read of at most 1024 bytes; data
-// after it is neither read nor reported.
+// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
+// literal in brackets), and count any reply, 0 bytes included, as alive. One
+// read of at most 1024 bytes; data after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {
 public:
     CHttpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}

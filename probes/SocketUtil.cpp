@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace vigilon::net {
 
@@ -15,6 +17,27 @@ bool isLocalShortage(int error)
 {
     return error == code::NoFiles || error == code::FileTable || error == code::NoBuffers ||
            error == code::NoMemory;
+}
+
+bool isUnsupportedHere(int error)
+{
+    return error == code::NoFamily || error == code::NoProtocol;
+}
+
+void reportUnsupported(int error, const char *kind)
+{
+    static std::mutex mutex;
+    static std::vector<std::string> said;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const std::string &s : said) {
+        if (s == kind)
+            return;
+    }
+    said.emplace_back(kind);
+    std::fprintf(stderr,
+                 "vigilon: this system offers no %s sockets (error %d): such checks are skipped, not counted against "
+                 "the target\n",
+                 kind, error);
 }
 
 void reportLocalShortage(int error, const char *what)

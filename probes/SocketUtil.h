@@ -11,13 +11,23 @@
 
 namespace vigilon::net {
 
-// A non-blocking, close-on-exec socket; -1 on failure (see lastError()).
-int openSocket(int type, int protocol);
+// A non-blocking, close-on-exec socket of family (AF_INET, AF_INET6); -1 on
+// failure (see lastError()).
+int openSocket(int type, int protocol, int family = AF_INET);
 
 // True for the errors by which the local system refuses a resource (no
 // descriptor, no buffer memory): a check that meets one says nothing about
 // the target.
 bool isLocalShortage(int error);
+
+// True for the errors by which the system says it has no sockets of a
+// family or protocol at all (no IPv6, no ICMPv6): a check that meets one
+// cannot be made from here and says nothing about the target either.
+bool isUnsupportedHere(int error);
+
+// Writes one line to standard error, once per process and kind of socket
+// (e.g. "IPv6", "ICMPv6"), that the system offers no such sockets.
+void reportUnsupported(int error, const char *kind);
 
 // Writes one line to standard error naming what ran out. Repeats of the same
 // error are held back for a few seconds so that a round of many entries does

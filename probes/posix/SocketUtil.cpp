@@ -23,9 +23,9 @@ namespace {
 constexpr rlim_t kDescriptorReserve = 32;
 } // namespace
 
-int openSocket(int type, int protocol)
+int openSocket(int type, int protocol, int family)
 {
-    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+    const int fd = ::socket(family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
     rlimit limit{};
     if (fd >= 0 && getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(fd) + kDescriptorReserve >= limit.rlim_cur) {

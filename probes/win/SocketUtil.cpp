@@ -7,9 +7,9 @@
 
 namespace vigilon::net {
 
-int openSocket(int type, int protocol)
+int openSocket(int type, int protocol, int family)
 {
-    const SOCKET s = ::socket(AF_INET, type, protocol);
+    const SOCKET s = ::socket(family, type, protocol);
     if (s == INVALID_SOCKET)
         return -1;
     const int fd = static_cast<int>(s);

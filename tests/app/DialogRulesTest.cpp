@@ -482,7 +482,8 @@ TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
         const char *preset, *target;
     } const cases[] = {{"example.test", true, "127.0.0.1", "example.test"},
                        {"other.test", false, "example.test", "example.test"},
-                       {"", true, "example.test", ""}};
+                       {"[fd00::2]", true, "example.test", "[fd00::2]"},
+                       {"", true, "[fd00::2]", ""}};
     for (const Case &c : cases) {
         std::string preset;
         controls.targetHost = [&](TargetHostForm &form) {

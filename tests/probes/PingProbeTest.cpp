@@ -100,7 +100,7 @@ TEST(PingProbe, LoopbackEchoIsReportedFromTheLoop)
     EXPECT_NE(std::memcmp(&probe->request()[10], &gone.request()[10], 4), 0);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_EQ(probe->reply().type, 0);
-    EXPECT_EQ(probe->reply().source, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(probe->reply().source, net::NetAddress::ipv4(htonl(INADDR_LOOPBACK)));
     // A raw socket sees our own request on loopback first; it is not the answer.
     EXPECT_GE(probe->reply().skipped, 1u);
     EXPECT_LT(entry.responseMicros, 500000u);
@@ -246,19 +246,132 @@ TEST(DroppingHost, EveryKindEndsAtItsDeadlineAndNothingWaitsForThePing)
     EXPECT_EQ(status, 0);
 }
 
-// An ICMP responder on loopback (kernel echo replies off) that surrounds
-// every answer with unrelated traffic, a copy of the reply sent from
-// 127.0.0.9 first among it. The requests to 127.0.0.d are answered as
-// answers[d] says, in the order they come, the echo reply from 127.0.0.d;
-// those it does not name go unanswered.
+// IPv6 in namespaces of the test's own: checks to ::1, and through a router
+// in a second namespace that drops everything for fd00:97::/64 and answers
+// for fd00:98::/64 with ICMPv6 "no route". Every kind ok, refused, silent
+// and unreachable, all under way at once.
+TEST(Ipv6Network, EveryKindOkRefusedSilentAndUnreachable)
+{
+    const int status = test::runInChild(
+        [] {
+            test::PeerNamespace router;
+            CHILD_EXPECT(router.ok(), 20);
+            CHILD_EXPECT(test::shell("ip link add vg6a type veth peer name vg6b") &&
+                             test::shell("ip link set vg6b netns " + std::to_string(router.pid())) &&
+                             test::shell("ip addr add fd00:99::1/64 dev vg6a nodad") &&
+                             test::shell("ip link set vg6a up") &&
+                             test::shell("ip -6 route add fd00:97::/64 via fd00:99::2") &&
+                             test::shell("ip -6 route add fd00:98::/64 via fd00:99::2"),
+                         21);
+            CHILD_EXPECT(router.shell("ip addr add fd00:99::2/64 dev vg6b nodad") &&
+                             router.shell("ip link set vg6b up") &&
+                             router.shell("sysctl -w net.ipv6.conf.all.forwarding=1") &&
+                             router.shell("sysctl -w net.ipv6.icmp.ratelimit=0") &&
+                             router.shell("ip -6 route add blackhole fd00:97::/64") &&
+                             router.shell("ip -6 route add unreachable fd00:98::/64"),
+                         22);
+            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 23);
+            test::TcpServer silent(test::TcpServer::Silent, 0, {}, "::1");
+            test::TcpServer web(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "::1");
+            const std::uint16_t closed = test::closedTcpPort("::1");
+            enum { Tcp, Udp, Http, Raw, Datagram };
+            const struct Case {
+                int kind;
+                const char *target;
+                std::uint16_t port;
+                int code;
+                int type; // PING: the deciding message's type, -1 none
+            } cases[] = {
+                {Tcp, "::1", silent.port(), TcpOk, 0},
+                {Http, "[::1]", web.port(), HttpOk, 0},
+                {Udp, "::1", closed, UdpOk, 0},
+                {Raw, "::1", 0, PingOk, 129},
+                {Datagram, "[::1]", 0, PingOk, 129},
+                {Tcp, "::1", closed, TcpFailed, 0},
+                {Http, "::1", closed, HttpFailed, 0},
+                {Tcp, "fd00:97::5", 80, TcpFailed, 0},
+                {Http, "fd00:97::5", 80, HttpFailed, 0},
+                {Udp, "fd00:97::5", 53, UdpOk, 0},
+                {Raw, "fd00:97::5", 0, PingFailed, -1},
+                {Tcp, "fd00:98::5", 80, TcpFailed, 0},
+                {Udp, "fd00:98::5", 53, UdpOk, 0},
+                {Raw, "fd00:98::5", 0, PingFailed, 1},
+                {Datagram, "fd00:98::5", 0, PingFailed, 1},
+            };
+            constexpr std::size_t count = sizeof cases / sizeof cases[0];
+            RecordingHost host;
+            MonitorPort entries[count];
+            std::vector<std::unique_ptr<CSocketProbe>> probes;
+            const std::uint64_t began = test::monoMicros();
+            for (std::size_t i = 0; i < count; ++i) {
+                const Case &c = cases[i];
+                if (c.kind == Raw || c.kind == Datagram) {
+                    auto ping = std::make_unique<CPingProbe>(host);
+                    ping->setSocketChoice(c.kind == Raw ? CPingProbe::RawOnly : CPingProbe::DatagramOnly);
+                    probes.push_back(std::move(ping));
+                } else {
+                    probes.push_back(makeSocketProbe(c.kind == Tcp ? 0 : c.kind == Udp ? 1 : 2, Regular, host));
+                }
+                if (probes.back()->start(c.port, c.target, entries[i]) != 1) {
+                    std::fprintf(stderr, "check %zu (kind %d) to %s not started\n", i, c.kind, c.target);
+                    return 24;
+                }
+            }
+            host.waitReports(count, 4000);
+            host.loop.runFor(100);
+            int failures = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                const Case &c = cases[i];
+                const RecordingHost::Report *r = reportFor(host, entries[i]);
+                const std::uint64_t took = r ? r->atMicros - began : 0;
+                bool right = r && r->code == c.code;
+                // Failures that nothing answers for, refusals included, end
+                // at the deadline; everything else well before it.
+                const bool byDeadline = c.code % 2 == 0 && c.type != 1;
+                const std::uint64_t deadline = c.kind == Raw || c.kind == Datagram ? 1950000 : 2900000;
+                right = right && (byDeadline ? took >= deadline : took < 1000000);
+                if (c.kind == Raw || c.kind == Datagram) {
+                    const PingReply &reply = static_cast<const CPingProbe &>(*probes[i]).reply();
+                    right = right && reply.type == c.type;
+                    if (c.type == 129)
+                        right = right && reply.source.text() == "::1" && entries[i].responseMicros < 500000;
+                    if (c.type == 1)
+                        right = right && reply.code == 0 && reply.text == "No route to destination." &&
+                                reply.source.text() == "fd00:99::2";
+                }
+                if (!right) {
+                    std::fprintf(stderr, "check %zu (kind %d) to %s: code %d after %llu us\n", i, c.kind, c.target,
+                                 r ? r->code : -1, static_cast<unsigned long long>(took));
+                    ++failures;
+                }
+            }
+            CHILD_EXPECT(failures == 0, 25);
+            CHILD_EXPECT(host.reports.size() == count, 26);
+            CHILD_EXPECT(web.firstRequest() == "HEAD / HTTP/1.1\r\nHost:[::1]\r\n\r\n", 27);
+            return 0;
+        },
+        test::NetNamespace, 20000);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for network namespaces";
+    EXPECT_EQ(status, 0);
+}
+
+// An ICMP (ICMPv6) responder on loopback (kernel echo replies off) that
+// surrounds every answer with unrelated traffic, a copy of the reply sent
+// from 127.0.0.9 (fd00::9) first among it. The requests to 127.0.0.d
+// (fd00::d) are answered as answers[d] says, in the order they come, the
+// echo reply from the target itself; those it does not name go unanswered.
 class Responder {
 public:
     enum Answer { Silent, Reply, Unreachable, TimeExceeded };
 
-    Responder(std::map<int, std::vector<Answer>> answers, unsigned delayMs)
-        : answers_(std::move(answers)), delayMs_(delayMs)
+    Responder(int family, std::map<int, std::vector<Answer>> answers, unsigned delayMs)
+        : v6_(family == AF_INET6), answers_(std::move(answers)), delayMs_(delayMs)
     {
-        socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        socket_ = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        const int on = 1;
+        if (socket_ >= 0 && v6_)
+            setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
         thread_ = std::thread([this] { run(); });
     }
     ~Responder()
@@ -271,47 +384,85 @@ public:
     bool ok() const { return socket_ >= 0; }
 
 private:
-    void send(std::vector<std::uint8_t> message, std::uint32_t from = htonl(INADDR_LOOPBACK))
+    using Bytes = std::vector<std::uint8_t>;
+    // Addresses as raw bytes: 4 for IPv4, 16 for IPv6.
+    Bytes address(int last) const
+    {
+        Bytes a(v6_ ? 16 : 4, 0);
+        a[0] = v6_ ? 0xfd : 127;
+        a.back() = static_cast<std::uint8_t>(last);
+        return a;
+    }
+    // Sends message from the local address from to the requester.
+    void send(Bytes message, const Bytes &from)
     {
         message[2] = message[3] = 0;
-        const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
-        std::memcpy(&message[2], &sum, 2);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // The source address goes with the datagram.
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = from;
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof info)]{};
-        iovec io{message.data(), message.size()};
+        if (!v6_) { // the kernel sums ICMPv6 itself, over the addresses too
+            const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
+            std::memcpy(&message[2], &sum, 2);
+        }
+        sockaddr_storage to{};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))]{};
         msghdr m{};
+        iovec io{message.data(), message.size()};
         m.msg_name = &to;
-        m.msg_namelen = sizeof to;
         m.msg_iov = &io;
         m.msg_iovlen = 1;
         m.msg_control = control;
-        m.msg_controllen = sizeof control;
-        cmsghdr *c = CMSG_FIRSTHDR(&m);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof info);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        cmsghdr *c = reinterpret_cast<cmsghdr *>(control);
+        // The source address goes with the datagram.
+        if (v6_) {
+            auto &in6 = reinterpret_cast<sockaddr_in6 &>(to);
+            in6.sin6_family = AF_INET6;
+            std::memcpy(&in6.sin6_addr, requester_.data(), 16);
+            m.msg_namelen = sizeof in6;
+            in6_pktinfo info{};
+            std::memcpy(&info.ipi6_addr, from.data(), 16);
+            c->cmsg_level = IPPROTO_IPV6;
+            c->cmsg_type = IPV6_PKTINFO;
+            c->cmsg_len = CMSG_LEN(sizeof info);
+            std::memcpy(CMSG_DATA(c), &info, sizeof info);
+            m.msg_controllen = CMSG_SPACE(sizeof info);
+        } else {
+            auto &in = reinterpret_cast<sockaddr_in &>(to);
+            in.sin_family = AF_INET;
+            in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            m.msg_namelen = sizeof in;
+            in_pktinfo info{};
+            std::memcpy(&info.ipi_spec_dst, from.data(), 4);
+            c->cmsg_level = IPPROTO_IP;
+            c->cmsg_type = IP_PKTINFO;
+            c->cmsg_len = CMSG_LEN(sizeof info);
+            std::memcpy(CMSG_DATA(c), &info, sizeof info);
+            m.msg_controllen = CMSG_SPACE(sizeof info);
+        }
         sendmsg(socket_, &m, 0);
     }
-    static std::vector<std::uint8_t> quoting(std::uint8_t type, std::uint8_t code, const std::uint8_t *request,
-                                             std::uint32_t destination)
+    // An error message (unreachable: ICMP 3/1, ICMPv6 1/3; time exceeded:
+    // ICMP 11/0, ICMPv6 3/0) that quotes request, sent to destination.
+    Bytes quoting(Answer answer, const Bytes &request, const Bytes &destination) const
     {
-        std::vector<std::uint8_t> message(8 + 20 + 8, 0);
-        message[0] = type;
-        message[1] = code;
-        std::uint8_t *ip = &message[8];
-        ip[0] = 0x45;
-        ip[8] = 64;
-        ip[9] = IPPROTO_ICMP;
-        const std::uint32_t loopback = htonl(INADDR_LOOPBACK);
-        std::memcpy(ip + 12, &loopback, 4);
-        std::memcpy(ip + 16, &destination, 4);
-        std::memcpy(&message[28], request, 8);
+        Bytes message(8, 0);
+        message[0] = answer == Unreachable ? (v6_ ? 1 : 3) : (v6_ ? 3 : 11);
+        message[1] = answer == Unreachable ? (v6_ ? 3 : 1) : 0;
+        Bytes ip(v6_ ? 40 : 20, 0);
+        const std::size_t at = v6_ ? 8 : 12;
+        if (v6_) {
+            ip[0] = 0x60;
+            ip[5] = static_cast<std::uint8_t>(request.size());
+            ip[6] = IPPROTO_ICMPV6;
+            ip[7] = 64;
+            std::memcpy(&ip[at], requester_.data(), 16);
+        } else {
+            ip[0] = 0x45;
+            ip[8] = 64;
+            ip[9] = IPPROTO_ICMP;
+            std::memcpy(&ip[at], requester_.data(), 4);
+        }
+        std::memcpy(&ip[at + destination.size()], destination.data(), destination.size());
+        message.insert(message.end(), ip.begin(), ip.end());
+        // IPv4 quotes the first 8 bytes, IPv6 as much as fits.
+        message.insert(message.end(), request.begin(), request.begin() + (v6_ ? request.size() : 8));
         return message;
     }
     void run()
@@ -320,129 +471,173 @@ private:
             return;
         std::map<int, std::size_t> seen;
         const std::uint64_t deadline = test::monoMicros() + 3000000;
+        const std::uint8_t echoRequest = v6_ ? 128 : 8, echoReply = v6_ ? 129 : 0;
         std::uint8_t buffer[2048];
         while (!stop_ && test::monoMicros() < deadline) {
             pollfd p{socket_, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0)
                 continue;
-            const ssize_t got = recv(socket_, buffer, sizeof buffer, 0);
-            if (got < 20 + 18)
+            sockaddr_storage source{};
+            alignas(cmsghdr) char control[256];
+            iovec io{buffer, sizeof buffer};
+            msghdr m{};
+            m.msg_name = &source;
+            m.msg_namelen = sizeof source;
+            m.msg_iov = &io;
+            m.msg_iovlen = 1;
+            m.msg_control = control;
+            m.msg_controllen = sizeof control;
+            const ssize_t got = recvmsg(socket_, &m, 0);
+            // The IPv4 header comes with the message, the IPv6 one does not:
+            // its destination comes as packet information.
+            const std::size_t header = v6_ ? 0 : std::size_t(buffer[0] & 0x0f) * 4;
+            if (got < ssize_t(header + 18))
                 continue;
-            const std::uint8_t *icmp = buffer + (buffer[0] & 0x0f) * 4;
-            if (icmp[0] != 8 || icmp[8] != 0x51 || buffer[16] != 127)
+            Bytes destination;
+            if (v6_) {
+                requester_.assign(reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr),
+                                  reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr) +
+                                      16);
+                for (cmsghdr *c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
+                    if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_PKTINFO) {
+                        in6_pktinfo info{};
+                        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                        destination.assign(info.ipi6_addr.s6_addr, info.ipi6_addr.s6_addr + 16);
+                    }
+                }
+            } else {
+                requester_.assign(buffer + 12, buffer + 16);
+                destination.assign(buffer + 16, buffer + 20);
+            }
+            const std::uint8_t *icmp = buffer + header;
+            if (icmp[0] != echoRequest || icmp[8] != 0x51 || destination.empty() || destination[0] != address(0)[0])
                 continue;
-            std::uint32_t destination;
-            std::memcpy(&destination, buffer + 16, 4);
-            const std::vector<Answer> &plan = answers_[buffer[19]];
-            const std::size_t nth = seen[buffer[19]]++;
+            const int target = destination.back();
+            const std::vector<Answer> &plan = answers_[target];
+            const std::size_t nth = seen[target]++;
             const Answer answer = nth < plan.size() ? plan[nth] : Silent;
-            std::vector<std::uint8_t> request(icmp, icmp + 18);
-            std::vector<std::uint8_t> copied = request;
-            copied[0] = 0;
-            send(copied, htonl(0x7f000009));
+            Bytes request(icmp, icmp + 18);
+            Bytes copied = request;
+            copied[0] = echoReply;
+            send(copied, address(9));
             // Unrelated: a reply to someone else, a reply with our numbers
             // but other data, an error about someone else's request, and an
-            // unrelated message type.
-            std::vector<std::uint8_t> other = request;
-            other[0] = 0;
+            // unrelated message (timestamp; ICMPv6 neighbour solicitation).
+            Bytes other = request;
+            other[0] = echoReply;
             other[4] ^= 0x5a;
             other[6] ^= 0xa5;
-            send(other);
-            std::vector<std::uint8_t> wrongData = request;
-            wrongData[0] = 0;
+            send(other, destination);
+            Bytes wrongData = request;
+            wrongData[0] = echoReply;
             wrongData[12] ^= 0xff;
-            send(wrongData);
-            std::vector<std::uint8_t> otherRequest = request;
+            send(wrongData, destination);
+            Bytes otherRequest = request;
             otherRequest[6] ^= 0x11;
-            send(quoting(3, 1, otherRequest.data(), destination));
-            send(std::vector<std::uint8_t>{13, 0, 0, 0, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+            send(quoting(Unreachable, otherRequest, destination), destination);
+            Bytes unrelated(v6_ ? 24 : 20, 0);
+            unrelated[0] = v6_ ? 135 : 13;
+            std::memcpy(&unrelated[8], destination.data(), destination.size());
+            send(unrelated, destination);
             if (answer == Silent)
                 continue;
             usleep(delayMs_ * 1000);
             if (answer == Reply) {
-                request[0] = 0;
+                request[0] = echoReply;
                 send(request, destination);
             } else {
-                send(answer == Unreachable ? quoting(3, 1, request.data(), destination)
-                                           : quoting(11, 0, request.data(), destination));
+                send(quoting(answer, request, destination), destination);
             }
         }
     }
 
+    bool v6_;
     std::map<int, std::vector<Answer>> answers_;
     unsigned delayMs_;
     int socket_ = -1;
+    Bytes requester_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
 // Checks under way at the same time, to one target and to several, on both
-// kinds of socket: each is decided by the answer to its own request only,
-// also when two of them were sent within the same millisecond, and never by
-// a reply from another host than the target.
+// kinds of socket and in both families: each is decided by the answer to
+// its own request only, also when two of them were sent within the same
+// millisecond, and never by a reply from another host than the target.
 TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
 {
     const int status = test::runInChild(
         [] {
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"), 20);
+            CHILD_EXPECT(writeProc("/proc/sys/net/ipv6/icmp/echo_ignore_all", "1"), 20);
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 21);
+            for (int last : {1, 2, 3, 4, 9})
+                CHILD_EXPECT(test::shell("ip -6 addr add fd00::" + std::to_string(last) + "/128 dev lo nodad"), 21);
             using R = Responder;
             struct Case {
-                const char *target;
+                const char *target4, *target6;
                 int code;
-                int type;
+                int type4, type6;
                 int done;
             };
-            // Two checks to 127.0.0.1: the first is answered, the second
-            // refused; 127.0.0.3 never answers, only 127.0.0.9 does.
-            const Case cases[] = {{"127.0.0.1", PingOk, 0, 1},
-                                  {"127.0.0.1", PingFailed, 3, 1},
-                                  {"127.0.0.2", PingFailed, 11, 1},
-                                  {"127.0.0.3", PingFailed, -1, 2},
-                                  {"127.0.0.4", PingOk, 0, 1}};
+            // Two checks to .1: the first is answered, the second refused;
+            // .3 never answers, only .9 does.
+            const Case cases[] = {{"127.0.0.1", "fd00::1", PingOk, 0, 129, 1},
+                                  {"127.0.0.1", "fd00::1", PingFailed, 3, 1, 1},
+                                  {"127.0.0.2", "[fd00::2]", PingFailed, 11, 3, 1},
+                                  {"127.0.0.3", "fd00::3", PingFailed, -1, -1, 2},
+                                  {"127.0.0.4", "fd00::4", PingOk, 0, 129, 1}};
             constexpr std::size_t count = sizeof cases / sizeof cases[0];
             int failures = 0;
-            for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
-                const char *kind = choice == CPingProbe::RawOnly ? "raw" : "datagram";
-                R responder({{1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {4, {R::Reply}}}, 30);
-                CHILD_EXPECT(responder.ok(), 22);
-                RecordingHost host;
-                MonitorPort entries[count];
-                std::vector<std::unique_ptr<CPingProbe>> probes;
-                const std::uint64_t began = test::monoMicros();
-                for (std::size_t i = 0; i < count; ++i) {
-                    probes.push_back(std::make_unique<CPingProbe>(host));
-                    probes.back()->setSocketChoice(choice);
-                    CHILD_EXPECT(probes.back()->start(0, cases[i].target, entries[i]) == 1, 23);
-                }
-                host.waitReports(count, 3000);
-                for (std::size_t i = 0; i < count; ++i) {
-                    const RecordingHost::Report *r = reportFor(host, entries[i]);
-                    const PingReply &reply = probes[i]->reply();
-                    const std::uint64_t took = r ? r->atMicros - began : 0;
-                    bool right = r && r->code == cases[i].code && reply.type == cases[i].type &&
-                                 probes[i]->done() == cases[i].done && reply.skipped >= 2;
-                    if (cases[i].code == PingOk)
-                        right = right && entries[i].responseMicros >= 30000 && entries[i].responseMicros < 500000;
-                    else
-                        right = right && entries[i].responseTime == 0;
-                    if (cases[i].type == 3)
-                        right = right && reply.code == 1 && reply.text == "Host is unreachable.";
-                    if (cases[i].done == 2)
-                        right = right && took >= 1950000;
-                    else
-                        right = right && took < 1000000;
-                    if (!right) {
-                        std::fprintf(stderr,
-                                     "%s socket, check %zu to %s: code %d type %d code %d skipped %u done %d rtt "
-                                     "%llu us after %llu us\n",
-                                     kind, i, cases[i].target, r ? r->code : -1, reply.type, reply.code, reply.skipped,
-                                     probes[i]->done(), static_cast<unsigned long long>(entries[i].responseMicros),
-                                     static_cast<unsigned long long>(took));
-                        ++failures;
+            for (int family : {AF_INET, AF_INET6}) {
+                const bool v6 = family == AF_INET6;
+                for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
+                    const char *kind = choice == CPingProbe::RawOnly ? "raw" : "datagram";
+                    R responder(family, {{1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {4, {R::Reply}}},
+                                30);
+                    CHILD_EXPECT(responder.ok(), 22);
+                    RecordingHost host;
+                    MonitorPort entries[count];
+                    std::vector<std::unique_ptr<CPingProbe>> probes;
+                    const std::uint64_t began = test::monoMicros();
+                    for (std::size_t i = 0; i < count; ++i) {
+                        probes.push_back(std::make_unique<CPingProbe>(host));
+                        probes.back()->setSocketChoice(choice);
+                        CHILD_EXPECT(probes.back()->start(0, v6 ? cases[i].target6 : cases[i].target4, entries[i]) == 1,
+                                     23);
                     }
+                    host.waitReports(count, 3000);
+                    for (std::size_t i = 0; i < count; ++i) {
+                        const Case &c = cases[i];
+                        const RecordingHost::Report *r = reportFor(host, entries[i]);
+                        const PingReply &reply = probes[i]->reply();
+                        const std::uint64_t took = r ? r->atMicros - began : 0;
+                        bool right = r && r->code == c.code && reply.type == (v6 ? c.type6 : c.type4) &&
+                                     probes[i]->done() == c.done && reply.skipped >= 2;
+                        if (c.code == PingOk)
+                            right = right && entries[i].responseMicros >= 30000 && entries[i].responseMicros < 500000;
+                        else
+                            right = right && entries[i].responseTime == 0;
+                        if (c.type4 == 3)
+                            right = right && (v6 ? reply.code == 3 && reply.text == "Address is unreachable."
+                                                 : reply.code == 1 && reply.text == "Host is unreachable.");
+                        if (c.done == 2)
+                            right = right && took >= 1950000;
+                        else
+                            right = right && took < 1000000;
+                        if (!right) {
+                            std::fprintf(stderr,
+                                         "%s socket, check %zu to %s: code %d type %d code %d skipped %u done %d rtt "
+                                         "%llu us after %llu us\n",
+                                         kind, i, v6 ? c.target6 : c.target4, r ? r->code : -1, reply.type, reply.code,
+                                         reply.skipped, probes[i]->done(),
+                                         static_cast<unsigned long long>(entries[i].responseMicros),
+                                         static_cast<unsigned long long>(took));
+                            ++failures;
+                        }
+                    }
+                    CHILD_EXPECT(host.reports.size() == count, 24);
                 }
-                CHILD_EXPECT(host.reports.size() == count, 24);
             }
             return failures == 0 ? 0 : 30;
         },

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "probes/HostResolver.h"
+#include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
 #include "tests/support/Network.h"
 
@@ -17,20 +18,36 @@ constexpr int SyncMode = vigilon::Test;
 
 using test::RecordingHost;
 
-TEST(HostResolver, DottedAddressesAreNeverLookedUp)
+TEST(HostResolver, AddressLiteralsAreNeverLookedUp)
 {
     PollEventLoop loop;
     HostResolver resolver(loop);
-    for (const char *text : {"127.0.0.1", "10.1.2.3", "127.1"}) {
-        std::uint32_t address = 0;
+    const struct {
+        const char *text;
+        int family;
+        const char *address;
+    } cases[] = {
+        {"127.0.0.1", AF_INET, "127.0.0.1"},  {"10.1.2.3", AF_INET, "10.1.2.3"},
+        {"127.1", AF_INET, "127.0.0.1"},      {"::1", AF_INET6, "::1"},
+        {"[::1]", AF_INET6, "::1"},           {"FD00:0::2", AF_INET6, "fd00::2"},
+        {"[fd00::2]", AF_INET6, "fd00::2"},   {"::ffff:10.0.0.1", AF_INET, "10.0.0.1"},
+        {"fe80::1%lo", AF_INET6, "fe80::1%lo"},
+    };
+    for (const auto &c : cases) {
+        net::NetAddress address;
         std::uint64_t ticket = 0;
-        EXPECT_EQ(resolver.resolve(text, address, [](bool, std::uint32_t) {}, ticket), HostResolver::Found) << text;
-        in_addr expected{};
-        inet_aton(text, &expected);
-        EXPECT_EQ(address, expected.s_addr);
+        EXPECT_EQ(resolver.resolve(c.text, address, [](bool, const net::NetAddress &) {}, ticket), HostResolver::Found)
+            << c.text;
+        EXPECT_EQ(address.family, c.family) << c.text;
+        EXPECT_EQ(address.text(), c.address) << c.text;
         EXPECT_EQ(ticket, 0u);
     }
     EXPECT_EQ(resolver.lookupsStarted(), 0u);
+    // Not literals: these are names for the lookup to refuse.
+    for (const char *text : {"[::1", "::1]", "fd00::2::1", "[127.0.0.1]", "[]", "host:80", ""}) {
+        net::NetAddress address;
+        EXPECT_FALSE(net::parseNumericHost(text, address)) << text;
+    }
 }
 
 // Names are looked up inside a child (in network and mount namespaces of its
@@ -187,6 +204,71 @@ TEST(HostResolver, UnknownNameFailsTheCheck)
                 CHILD_EXPECT(host.reports[0].code == probe->failureCode(), 40 + kind);
                 CHILD_EXPECT(probe->done() != 0, 50 + kind);
             }
+            return 0;
+        },
+        20000);
+}
+
+// Real lookups through the system's resolver: a name with an IPv4 address
+// is checked over IPv4 whatever else it has, a name with IPv6 addresses
+// only over IPv6, for every kind, in both modes; the socket opened before
+// the lookup is replaced by one of the found family.
+TEST(HostResolver, NameWithIpv6AddressesOnlyIsCheckedOverIpv6)
+{
+    expectPassesIsolated(
+        [] {
+            if (!test::overlayResolver("127.0.0.1 localhost\n127.0.0.1 vigilon-both.test\nfd00:6::1 vigilon-both.test\n"
+                                 "fd00:6::1 vigilon-v6.test\n",
+                                 "timeout:1 attempts:1"))
+                return 20;
+            CHILD_EXPECT(test::shell("ip -6 addr add fd00:6::1/128 dev lo nodad"), 21);
+            RecordingHost host;
+            HostResolver resolver(host.loop);
+            net::NetAddress both, v6;
+            CHILD_EXPECT(resolver.resolveBlocking("vigilon-both.test", 3000, both) == HostResolver::Found, 22);
+            CHILD_EXPECT(both.family == AF_INET && both.text() == "127.0.0.1", 23);
+            CHILD_EXPECT(resolver.resolveBlocking("vigilon-v6.test", 3000, v6) == HostResolver::Found, 24);
+            CHILD_EXPECT(v6.family == AF_INET6 && v6.text() == "fd00:6::1", 25);
+            host.loop.runFor(50); // the answers reach the loop
+
+            // Each server listens in one family only, so a check that went
+            // to the other one would fail.
+            test::TcpServer web6(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "fd00:6::1");
+            test::TcpServer web4(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "127.0.0.1");
+            std::vector<std::unique_ptr<MonitorPort>> entries;
+            std::vector<std::unique_ptr<CSocketProbe>> probes;
+            for (int mode : {int(Regular), SyncMode}) {
+                resolver.beginRound();
+                host.reports.clear();
+                for (int kind : {0, 1, 2, 3}) {
+                    for (const char *name : {"vigilon-v6.test", "vigilon-both.test"}) {
+                        if (kind == 3 && mode != Regular)
+                            continue; // PING runs on the loop only
+                        entries.push_back(std::make_unique<MonitorPort>());
+                        entries.back()->name = name;
+                        if (kind == 3)
+                            probes.push_back(std::make_unique<CPingProbe>(host, &resolver));
+                        else
+                            probes.push_back(makeSocketProbe(kind, mode, host, &resolver));
+                        const std::uint16_t port = std::string(name) == "vigilon-v6.test" ? web6.port() : web4.port();
+                        CHILD_EXPECT(probes.back()->start(port, name, *entries.back()) == 1, 26);
+                    }
+                }
+                // UDP reports nothing in synchronous mode.
+                const std::size_t expected = mode == Regular ? 8 : 4;
+                host.waitReports(expected, 3000);
+                for (const auto &r : host.reports) {
+                    if (r.code % 2 == 0)
+                        std::fprintf(stderr, "mode %d: failure %d to %s\n", mode, r.code,
+                                     r.entry->name.c_str());
+                }
+                CHILD_EXPECT(host.reports.size() == expected, 27);
+                for (const auto &r : host.reports)
+                    CHILD_EXPECT(r.code % 2 == 1, 28);
+            }
+            CHILD_EXPECT(web6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:vigilon-v6.test\r\n\r\n", 29);
+            // One lookup per name and round (the two above, the two rounds).
+            CHILD_EXPECT(resolver.lookupsStarted() == 6, 30);
             return 0;
         },
         20000);

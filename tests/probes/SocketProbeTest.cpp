@@ -163,6 +163,10 @@ TEST(SocketProbes, SynchronousChecksRunInsideStart)
 TEST(HttpProbe, SendsTheExactRequestAndTimesOnlyTheReply)
 {
     EXPECT_EQ(CHttpProbe::requestText("10.0.0.1"), "HEAD / HTTP/1.1\r\nHost:10.0.0.1\r\n\r\n");
+    // An IPv6 literal goes in brackets, added where the user typed none.
+    EXPECT_EQ(CHttpProbe::requestText("fd00::2"), "HEAD / HTTP/1.1\r\nHost:[fd00::2]\r\n\r\n");
+    EXPECT_EQ(CHttpProbe::requestText("[fd00::2]"), "HEAD / HTTP/1.1\r\nHost:[fd00::2]\r\n\r\n");
+    EXPECT_EQ(CHttpProbe::requestText("web.example"), "HEAD / HTTP/1.1\r\nHost:web.example\r\n\r\n");
     TcpServer server(TcpServer::Answer, 40, "HTTP/1.1 500 Internal Server Error\r\n\r\n");
     RecordingHost host;
     MonitorPort entry;

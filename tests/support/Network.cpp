@@ -100,33 +100,60 @@ std::uint64_t StallMeter::longestMicros() const
 }
 
 namespace {
-// Listens on 127.0.0.1:port (0: any free port, which port then holds).
-int listenOn(int backlog, std::uint16_t &port)
+// A socket address for a numeric address text, port 0.
+socklen_t socketAddress(const std::string &text, sockaddr_storage &address)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = sockaddr_storage{};
+    auto *in = reinterpret_cast<sockaddr_in *>(&address);
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&address);
+    if (inet_pton(AF_INET, text.c_str(), &in->sin_addr) == 1) {
+        in->sin_family = AF_INET;
+        return sizeof *in;
+    }
+    if (inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) == 1) {
+        in6->sin6_family = AF_INET6;
+        return sizeof *in6;
+    }
+    return 0;
+}
+
+std::uint16_t boundPort(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 &>(address).sin6_port
+                                               : reinterpret_cast<sockaddr_in &>(address).sin_port);
+}
+
+// Listens on text:port (port 0: any free port, which port then holds).
+int listenOn(int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1")
+{
+    sockaddr_storage address{};
+    const socklen_t length = socketAddress(text, address);
+    const int fd = length ? socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
     if (fd < 0)
         return -1;
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, backlog) != 0) {
+    if (address.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6 &>(address).sin6_port = htons(port);
+    else
+        reinterpret_cast<sockaddr_in &>(address).sin_port = htons(port);
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 || listen(fd, backlog) != 0) {
         close(fd);
         return -1;
     }
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    port = ntohs(address.sin_port);
+    port = boundPort(fd);
     return fd;
 }
 } // namespace
 
-TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, std::uint16_t port)
+TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, const std::string &address,
+                     std::uint16_t port)
     : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply)), port_(port)
 {
-    listener_ = listenOn(behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_);
+    listener_ = listenOn(behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_, address);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) == 0) {
         stopRead_ = fds[0];
@@ -324,10 +351,10 @@ void SlowDns::run()
     }
 }
 
-std::uint16_t closedTcpPort()
+std::uint16_t closedTcpPort(const std::string &address)
 {
     std::uint16_t port = 0;
-    const int fd = listenOn(1, port);
+    const int fd = listenOn(1, port, address);
     close(fd);
     return port;
 }
@@ -366,6 +393,56 @@ bool shell(const std::string &command)
 {
     const std::string quiet = command + " >/dev/null 2>&1";
     return std::system(quiet.c_str()) == 0;
+}
+
+PeerNamespace::PeerNamespace()
+{
+    int ready[2], hold[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(hold, O_CLOEXEC) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        close(hold[1]);
+        const char verdict = unshare(CLONE_NEWNET) == 0 && test::shell("ip link set lo up") ? 'y' : 'n';
+        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
+        // Lives until the owner closes its end, or ends itself.
+        char byte;
+        while (read(hold[0], &byte, 1) > 0) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(hold[0]);
+    char verdict = 'n';
+    if (child > 0 && read(ready[0], &verdict, 1) == 1 && verdict == 'y') {
+        pid_ = child;
+        hold_ = hold[1];
+    } else {
+        close(hold[1]);
+        if (child > 0)
+            waitpid(child, nullptr, 0);
+    }
+    close(ready[0]);
+}
+
+PeerNamespace::~PeerNamespace()
+{
+    if (pid_ <= 0)
+        return;
+    close(hold_);
+    waitpid(pid_, nullptr, 0);
+}
+
+bool PeerNamespace::shell(const std::string &command) const
+{
+    return ok() && test::shell("nsenter -t " + std::to_string(pid_) + " -n " + command);
 }
 
 bool overlayFile(const std::string &path, const std::string &content)

@@ -98,7 +98,8 @@ private:
     std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks over a millisecond late
 };
 
-// A TCP server on 127.0.0.1 with a chosen behaviour, on its own thread.
+// A TCP server on 127.0.0.1 (or on the address given, "::1" for one) with a
+// chosen behaviour, on its own thread.
 class TcpServer {
 public:
     enum Behaviour {
@@ -111,9 +112,9 @@ public:
         Queue,         // listens with a long backlog and never accepts
         Flapping,      // resets two connections in three, answers the third
     };
-    // port 0: any free one.
+    // address: where it listens, a numeric address; port 0: any free one.
     explicit TcpServer(Behaviour behaviour, unsigned delayMs = 0, std::string reply = "HTTP/1.1 404 Not Found\r\n\r\n",
-                       std::uint16_t port = 0);
+                       const std::string &address = "127.0.0.1", std::uint16_t port = 0);
     ~TcpServer();
 
     std::uint16_t port() const { return port_; }
@@ -176,8 +177,8 @@ private:
         }                                                                                                            \
     } while (0)
 
-// A port on 127.0.0.1 with nothing behind it.
-std::uint16_t closedTcpPort();
+// A port on 127.0.0.1 (or on the address given) with nothing behind it.
+std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
 std::uint16_t closedUdpPort();
 
 // Open descriptors of this process.
@@ -196,6 +197,24 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 
 // Runs a shell command (ip, sysctl) inside the child; true on exit 0.
 bool shell(const std::string &command);
+
+// A network namespace beside the child's own, for a router or a far host:
+// a process of its own holds it until the object goes. Links are moved in
+// with "ip link set NAME netns PID"; commands run inside through nsenter.
+class PeerNamespace {
+public:
+    PeerNamespace();
+    ~PeerNamespace();
+    PeerNamespace(const PeerNamespace &) = delete;
+    PeerNamespace &operator=(const PeerNamespace &) = delete;
+    bool ok() const { return pid_ > 0; }
+    int pid() const { return pid_; }
+    bool shell(const std::string &command) const;
+
+private:
+    int pid_ = -1;
+    int hold_ = -1; // its end of the pipe closes the peer's life
+};
 
 // Bind-mounts a file with the given content over path (mount namespace
 // children only).

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace vigilon {
@@ -47,19 +48,21 @@ protected:
 using Loops = ::testing::Types<PollEventLoop, win::WinEventLoop>;
 TYPED_TEST_SUITE(WinProbes, Loops);
 
-// A listening loopback socket on a port of the system's choice.
+// A listening loopback socket (127.0.0.1 or ::1) on a port of the system's
+// choice; port stays 0 when there is none.
 class Listener {
 public:
-    Listener()
+    explicit Listener(int family = AF_INET)
     {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof address;
-        if (bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && listen(socket_, 4) == 0 &&
-            getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
+        socket_ = ::socket(family, SOCK_STREAM, 0);
+        net::NetAddress loopback = net::NetAddress::ipv4(htonl(INADDR_LOOPBACK));
+        if (family == AF_INET6)
+            net::parseIpv6Literal("::1", loopback);
+        sockaddr_storage address{};
+        int length = loopback.toSocket(0, address);
+        if (socket_ != INVALID_SOCKET && bind(socket_, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+            listen(socket_, 4) == 0 && getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port = ntohs(reinterpret_cast<sockaddr_in &>(address).sin_port);
     }
     ~Listener() { close(); }
     void close()
@@ -86,7 +89,7 @@ TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
     ASSERT_EQ(host.codes, (std::vector<int>{PingOk}));
     EXPECT_EQ(probe.done(), 1);
     EXPECT_EQ(probe.reply().type, 0) << "an echo reply";
-    EXPECT_EQ(probe.reply().source, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(probe.reply().source, net::NetAddress::ipv4(htonl(INADDR_LOOPBACK)));
     EXPECT_LT(entry.responseTime, 2000u);
     EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
 }
@@ -123,6 +126,50 @@ TYPED_TEST(WinProbes, SynchronousTcpConnectReportsInsideStart)
     CTcpProbe probe(RoundKind::Test, host);
     probe.start(listener.port, "127.0.0.1", entry);
     EXPECT_EQ(host.codes, (std::vector<int>{TcpOk}));
+}
+
+// IPv6 loopback: TCP connects that succeed and that are refused, and the
+// ICMPv6 echo, answered, or not made where the system has no ICMPv6 socket.
+TYPED_TEST(WinProbes, Ipv6Loopback)
+{
+    Host<TypeParam> host;
+    Listener listener(AF_INET6);
+    if (listener.port == 0)
+        GTEST_SKIP() << "no IPv6 loopback here";
+    MonitorPort entry;
+    for (const char *target : {"::1", "[::1]"}) {
+        host.codes.clear();
+        CTcpProbe probe(Regular, host);
+        ASSERT_EQ(probe.start(listener.port, target, entry), 1);
+        host.waitForReport(5000);
+        EXPECT_EQ(host.codes, (std::vector<int>{TcpOk})) << target;
+    }
+    listener.close();
+    {
+        host.codes.clear();
+        CTcpProbe probe(Regular, host);
+        probe.start(listener.port, "::1", entry);
+        host.waitForReport(5000);
+        EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed}));
+    }
+    host.codes.clear();
+    CPingProbe ping(host);
+    ping.setSocketChoice(CPingProbe::RawOnly);
+    const int started = ping.start(0, "::1", entry);
+    if (started == 1) {
+        host.waitForReport(5000);
+        EXPECT_EQ(host.codes, (std::vector<int>{PingOk}));
+        EXPECT_EQ(ping.reply().type, 129) << "an ICMPv6 echo reply";
+        EXPECT_EQ(ping.reply().source.text(), "::1");
+    } else {
+        // A system without ICMPv6 sockets (Wine): the check is not made,
+        // and not counted against the target.
+        EXPECT_TRUE(host.codes.empty());
+        EXPECT_TRUE(ping.localFailure());
+        std::fprintf(stderr, "no ICMPv6 echo here (error %d)\n", ping.localError());
+    }
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
 }
 
 } // namespace

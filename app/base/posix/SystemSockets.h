@@ -17,7 +17,8 @@ namespace vigilon::net {
 namespace code {
 constexpr int WouldBlock = EWOULDBLOCK, Again = EAGAIN, InProgress = EINPROGRESS, Interrupted = EINTR,
               Refused = ECONNREFUSED, Reset = ECONNRESET, Pipe = EPIPE, TimedOut = ETIMEDOUT, NoFiles = EMFILE,
-              FileTable = ENFILE, NoBuffers = ENOBUFS, NoMemory = ENOMEM;
+              FileTable = ENFILE, NoBuffers = ENOBUFS, NoMemory = ENOMEM, NoFamily = EAFNOSUPPORT,
+              NoProtocol = EPROTONOSUPPORT;
 } // namespace code
 
 // The error of the last socket call.

@@ -38,6 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"vigilon -servic", false, false, "127.0.0.1"},
         CommandLineCase{"vigilon -service -t10.0.0.9", true, true, "10.0.0.9"},
         CommandLineCase{"vigilon /Thost.example", false, true, "host.example"},
+        // IPv6 literals as typed, colons and brackets included.
+        CommandLineCase{"vigilon -t::1 -service", true, true, "::1"},
+        CommandLineCase{"vigilon /t[fd00::2]", false, true, "[fd00::2]"},
         // "-t" then a blank: an empty host, and the next token is ignored.
         CommandLineCase{"vigilon -t 10.0.0.9", false, true, ""},
         // A word beginning with t: the letters after the t.
