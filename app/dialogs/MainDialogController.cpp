@@ -288,6 +288,16 @@ void MainDialogController::onExitRequest()
     });
 }
 
+void MainDialogController::onSystemClose()
+{
+    const auto alive = alive_;
+    CMainFrame *frame = &frame_;
+    frame_.eventLoop().post([frame, alive] {
+        if (*alive)
+            frame->exitNow();
+    });
+}
+
 void MainDialogController::onPortTest()
 {
     if (frame_.activeEntryCount() == 0) {

@@ -88,6 +88,9 @@ public:
     // The user's side.
     void onStartStop();
     void onExitRequest();
+    // The system closes the window (not the user's close box): the program
+    // ends in order without a question.
+    void onSystemClose();
     void onPortTest();
     void onTargetChange();
     // A click on a row (-1: none); onStateIcon: on the tick of the first

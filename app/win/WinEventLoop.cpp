@@ -271,15 +271,21 @@ void WinEventLoop::post(std::function<void()> fn)
 
 void WinEventLoop::runPosted()
 {
-    std::deque<std::function<void()>> batch;
+    // One piece of work per message: work that opens a modal loop (a
+    // question) does not hold back the work posted after it, which that
+    // loop then runs.
+    std::function<void()> fn;
     {
         std::lock_guard<std::mutex> lock(postedMutex_);
-        batch.swap(posted_);
         postQueued_ = false;
+        if (posted_.empty())
+            return;
+        fn = std::move(posted_.front());
+        posted_.pop_front();
+        if (!posted_.empty() && window_)
+            postQueued_ = PostMessageW(window_, kPostedMessage, 0, 0) != 0;
     }
-    // Work posted by this work runs at the next message.
-    for (auto &fn : batch)
-        fn();
+    fn();
 }
 
 void WinEventLoop::dispatch(MSG &msg)

@@ -312,6 +312,9 @@ int WinMonitorApp::run()
             break;
         }
         WinEventLoop::dispatch(msg);
+        // Ended inside a modal loop that took the quit message for itself.
+        if (parts_->frame && parts_->frame->closed())
+            break;
     }
     // A frame still open here ends as the program ends.
     if (parts_->frame && !parts_->frame->closed())

@@ -151,6 +151,17 @@ INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (wParam && ready_)
             controller_.updateStateControls();
         return FALSE;
+    case WM_SYSCOMMAND:
+        // The close box and Alt+F4: the user's exit request.
+        if ((wParam & 0xFFF0) != SC_CLOSE)
+            return FALSE;
+        controller_.onExitRequest();
+        return TRUE;
+    case WM_CLOSE:
+        // Sent by another program or the system (the service host, taskkill),
+        // which ends the program: no question.
+        controller_.onSystemClose();
+        return TRUE;
     case WM_COMMAND:
         onCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
