@@ -6,6 +6,7 @@
 #include "app/base/StringTable.h"
 #include "app/win/WinText.h"
 #include "tests/support/FrameFixture.h"
+#include "tests/support/win/DialogUnits.h"
 #include "ui/win/DialogIds.h"
 #include "ui/win/WinDialogs.h"
 
@@ -13,6 +14,7 @@
 
 #include <commctrl.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -305,6 +307,93 @@ TEST_F(WinDialogs, atTheSmallestSizeNoControlsOverlapAndLargerTheRightOnesFollow
     EXPECT_EQ(listRect.bottom, client.bottom - 44);
     const RECT portTestNow = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
+}
+
+// Where the templates put the controls, in dialog units; each dialog is
+// measured in its own base units. Some controls are sized by the system
+// from their corner: a drop-down list (its template height is the open
+// list's), a field that gives room to its up-down control, and the logo,
+// which takes its picture's size.
+struct TemplatePlace {
+    const char *dialog;
+    int id;
+    RECT units;
+    bool cornerOnly = false;
+};
+const TemplatePlace kTemplatePlaces[] = {
+    {"Lumivane - 127.0.0.1", IDC_STATUS, {16, 11, 160, 19}},
+    {"Lumivane - 127.0.0.1", IDOK, {289, 7, 50, 14}},
+    {"Lumivane - 127.0.0.1", IDC_TARGET, {289, 22, 50, 14}},
+    {"Lumivane - 127.0.0.1", IDCANCEL, {289, 37, 50, 14}},
+    {"Lumivane - 127.0.0.1", IDC_PORT_TEST, {8, 34, 55, 13}},
+    {"Lumivane - 127.0.0.1", IDC_INTERVAL, {95, 33, 36, 13}, true},
+    {"Lumivane - 127.0.0.1", IDC_RETRY, {185, 34, 20, 12}, true},
+    {"Lumivane - 127.0.0.1", IDC_PORT_LIST, {7, 54, 332, 88}},
+    {"Lumivane - 127.0.0.1", IDC_LOGO, {261, 144, 77, 26}, true},
+    {"バージョン情報", IDOK, {180, 7, 50, 14}},
+    {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
+    {"監視ポート設定", IDC_PORT, {58, 20, 33, 14}},
+    {"監視ポート設定", IDC_PROTOCOL, {58, 38, 93, 55}, true},
+    {"監視ポート設定", IDC_COMMAND, {58, 55, 146, 14}},
+    {"監視ポート設定", IDC_THRESHOLD, {58, 75, 35, 12}},
+    {"監視ポート設定", IDOK, {55, 99, 50, 14}},
+    {"監視ポート設定", IDCANCEL, {108, 99, 50, 14}},
+    {"監視ポート設定", IDC_DELETE, {161, 99, 50, 14}},
+    {"ターゲット ホストの変更", IDC_HOST, {7, 24, 173, 14}},
+    {"ターゲット ホストの変更", IDOK, {39, 48, 50, 14}},
+    {"ターゲット ホストの変更", IDCANCEL, {98, 48, 50, 14}},
+};
+std::vector<std::string> placesSeen;
+
+void measure(HWND d, const std::string &title)
+{
+    for (const TemplatePlace &p : kTemplatePlaces) {
+        if (p.dialog != title)
+            continue;
+        const RECT got = placed(d, p.id);
+        RECT want = units(d, p.units);
+        if (p.cornerOnly) {
+            want.right = got.right;
+            want.bottom = got.bottom;
+        }
+        std::ostringstream seen;
+        seen << title << " " << p.id;
+        if (!(got == want))
+            seen << " at " << got << ", not " << want;
+        placesSeen.push_back(seen.str());
+    }
+}
+
+// Measures a modal template dialog that is open, then cancels it.
+void CALLBACK measureModal(HWND, UINT, UINT_PTR, DWORD)
+{
+    for (const char *title : {"監視ポート設定", "ターゲット ホストの変更"}) {
+        if (HWND d = FindWindowW(L"#32770", widen(title).c_str())) {
+            measure(d, title);
+            EndDialog(d, IDCANCEL);
+        }
+    }
+}
+
+TEST_F(WinDialogs, theControlsStandWhereTheTemplatesPutThem)
+{
+    placesSeen.clear();
+    auto about = win::makeAboutBox(*frame);
+    ASSERT_TRUE(about);
+    for (const char *title : {"Lumivane - 127.0.0.1", "バージョン情報"}) {
+        HWND d = FindWindowW(L"#32770", widen(title).c_str());
+        ASSERT_NE(d, nullptr) << title;
+        measure(d, title);
+    }
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, measureModal);
+    click(list, cellCentre(list, 2, 1), true);
+    SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0);
+    KillTimer(nullptr, timer);
+
+    std::vector<std::string> expected;
+    for (const TemplatePlace &p : kTemplatePlaces)
+        expected.push_back(std::string(p.dialog) + " " + std::to_string(p.id));
+    EXPECT_EQ(placesSeen, expected);
 }
 
 TEST_F(WinDialogs, theAboutBoxShowsTheVersionAtTheTopLeftAndOnlyHidesWhenClosed)

@@ -10,6 +10,7 @@
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/win/DialogUnits.h"
 
 #include <gtest/gtest.h>
 
@@ -198,25 +199,6 @@ std::string itemText(HWND dialog, int id)
     return win::narrow(buffer);
 }
 
-RECT placed(HWND dialog, int id)
-{
-    RECT at{};
-    GetWindowRect(GetDlgItem(dialog, id), &at);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&at), 2);
-    return RECT{at.left, at.top, at.right - at.left, at.bottom - at.top};
-}
-
-RECT units(HWND dialog, RECT r)
-{
-    MapDialogRect(dialog, &r);
-    return r;
-}
-
-bool operator==(const RECT &a, const RECT &b)
-{
-    return EqualRect(&a, &b);
-}
-
 void CALLBACK driveDialog(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND dialog = FindWindowW(L"#32770", win::widen("応答速度の監視").c_str());
@@ -237,9 +219,9 @@ void CALLBACK driveDialog(HWND, UINT, UINT_PTR, DWORD)
         EXPECT_EQ(itemText(dialog, IDC_RM_FILE), "sample.csv");
         EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
-        EXPECT_TRUE(placed(dialog, IDC_RM_PORT) == units(dialog, RECT{52, 39, 164, 12}));
-        EXPECT_TRUE(placed(dialog, IDC_RM_ALPHA) == units(dialog, RECT{52, 72, 170, 6}));
-        EXPECT_TRUE(placed(dialog, IDC_RM_BROWSE) == units(dialog, RECT{180, 123, 41, 14}));
+        EXPECT_EQ(placed(dialog, IDC_RM_PORT), units(dialog, RECT{52, 39, 164, 12}));
+        EXPECT_EQ(placed(dialog, IDC_RM_ALPHA), units(dialog, RECT{52, 72, 170, 6}));
+        EXPECT_EQ(placed(dialog, IDC_RM_BROWSE), units(dialog, RECT{180, 123, 41, 14}));
         SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"9");
         command(IDOK);
     } else if (script.step == 2) {
