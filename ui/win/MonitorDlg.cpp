@@ -474,7 +474,11 @@ void CMonitorDlg::setStartStopText(const std::string &text)
 
 void CMonitorDlg::setStatusText(const std::string &text)
 {
-    setWindowText(item(IDC_STATUS), text);
+    HWND status = item(IDC_STATUS);
+    setWindowText(status, text);
+    // Both lines whole, as far as the buttons on the right.
+    if (HWND start = item(IDOK))
+        growFieldToFit(status, childRect(start).left - 8);
 }
 
 void CMonitorDlg::setHintText(const std::string &text)

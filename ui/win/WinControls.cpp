@@ -3,6 +3,8 @@
 
 #include "app/win/WinText.h"
 
+#include <algorithm>
+
 namespace vigilon::win {
 
 std::string windowText(HWND window)
@@ -91,6 +93,27 @@ void growStaticsToFit(HWND dialog)
     }
     SelectObject(dc, oldFont);
     ReleaseDC(dialog, dc);
+}
+
+void growFieldToFit(HWND field, int rightLimit)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+    HDC dc = GetDC(field);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0)));
+    RECT need{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+    ReleaseDC(field, dc);
+    const DWORD margins = static_cast<DWORD>(SendMessageW(field, EM_GETMARGINS, 0, 0));
+    // The field's own margins, and room for the caret.
+    const int width = need.right + LOWORD(margins) + HIWORD(margins) + 4;
+    RECT have = childRect(field);
+    if (have.right - have.left >= width)
+        return;
+    have.right = std::min<LONG>(rightLimit, have.left + width);
+    if (have.right > have.left)
+        MoveWindow(field, have.left, have.top, have.right - have.left, have.bottom - have.top, TRUE);
 }
 
 } // namespace vigilon::win

@@ -38,5 +38,8 @@ RECT childRect(HWND control);
 // they were made for: a text static whose text would be cut or wrapped
 // grows instead, away from its aligned edge.
 void growStaticsToFit(HWND dialog);
+// The same for a multi-line field, which would wrap its lines: it grows to
+// the right, at most to rightLimit (its parent's client coordinates).
+void growFieldToFit(HWND field, int rightLimit);
 
 } // namespace vigilon::win

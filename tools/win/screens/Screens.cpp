@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: MIT
+// Draws every window of the Windows front end over the test fakes and saves
+// each as it shows on the screen, as BMP files for review: the main dialog
+// (stopped with rows in every state, with the balloon, monitoring,
+// enlarged), the port settings dialog (adding, editing), the target host
+// dialog, the about box, the exit question, the response monitor dialog and
+// a graph window with samples. Run it on a display (screens.sh).
+// Usage: vigilon-screens OUT-DIR
+#include "app/base/StringTable.h"
+#include "app/win/WinText.h"
+#include "graph/win/GraphResources.h"
+#include "graph/win/GraphWindows.h"
+#include "graph/win/ResponseGraphWnd.h"
+#include "tests/support/FakeEventLoop.h"
+#include "tests/support/FrameParts.h"
+#include "ui/win/BalloonWnd.h"
+#include "ui/win/DialogIds.h"
+#include "ui/win/FormDialogs.h"
+#include "ui/win/WinDialogs.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <tuple>
+
+using namespace vigilon;
+using namespace vigilon::test;
+
+namespace {
+std::string outDir = ".";
+int failures = 0;
+
+// Runs the thread's messages for ms milliseconds.
+void pump(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+// The screen's pixels in r, as a 24-bit BMP file.
+void saveScreen(RECT r, const std::string &name)
+{
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const std::string path = outDir + "\\" + name + ".bmp";
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+    std::string pixels(stride * static_cast<DWORD>(height), '\0');
+    const int lines = GetDIBits(memory, picture, 0, static_cast<UINT>(height), pixels.data(),
+                                reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS);
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::FILE *out = std::fopen(path.c_str(), "wb");
+    if (lines != height || !out || std::fwrite(&file, sizeof file, 1, out) != 1 ||
+        std::fwrite(&info, sizeof info, 1, out) != 1 || std::fwrite(pixels.data(), pixels.size(), 1, out) != 1) {
+        std::fprintf(stderr, "vigilon-screens: cannot write %s\n", path.c_str());
+        ++failures;
+    } else {
+        std::printf("%s\n", path.c_str());
+    }
+    if (out)
+        std::fclose(out);
+}
+
+// The window's client area on the screen: without a window manager on the
+// display its frame and caption are not drawn.
+RECT outer(HWND window)
+{
+    RECT r{};
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+// Shows a window above the others, lets it paint and saves it.
+void shoot(HWND window, const std::string &name)
+{
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    UpdateWindow(window);
+    pump(400);
+    saveScreen(outer(window), name);
+}
+
+// A modal dialog, shot from its own loop and then cancelled; before(d)
+// runs first.
+struct ModalShot {
+    std::wstring title;
+    std::string name;
+    void (*before)(HWND) = nullptr;
+    int ticks = 0;
+} modal;
+
+void CALLBACK shootModal(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND d = FindWindowW(nullptr, modal.title.c_str());
+    if (!d || !IsWindowVisible(d))
+        return;
+    ++modal.ticks;
+    if (modal.ticks == 1 && modal.before)
+        modal.before(d);
+    if (modal.ticks == 4) {
+        saveScreen(outer(d), modal.name);
+        EndDialog(d, IDCANCEL);
+    }
+}
+
+template <typename Run>
+void shootModal(const std::string &title, const std::string &name, Run run, void (*before)(HWND) = nullptr)
+{
+    modal = ModalShot{win::widen(title), name, before, 0};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 150, shootModal);
+    run();
+    KillTimer(nullptr, timer);
+    if (modal.ticks < 4) {
+        std::fprintf(stderr, "vigilon-screens: no %s\n", name.c_str());
+        ++failures;
+    }
+}
+
+struct Screens : VirtualTime, FrameParts {
+    Screens() : FrameParts(loop, clock) {}
+};
+
+void mainDialog()
+{
+    Screens s;
+    s.storeConfiguration({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
+                          {8080, Http, 1, 200, "C:\\tools\\notify.bat %TARGET%", "HTTP (8080)"},
+                          {53, GenericUdp, 1, 0, "", "Generic UDP (53)"},
+                          {7, Ping, 1, 0, "", "PING"},
+                          {25, GenericTcp, 0, 0, "", "Generic TCP (25)"},
+                          {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
+    s.clock.wallSeconds = 1765000000u;
+    Prompter &prompter = s.prompter;
+    s.fakeUi.makeDialog = [&prompter](CMainFrame &f, const MainDialogInit &init) {
+        return win::makeMainDialog(f, init, prompter);
+    };
+    CMainFrame &frame = s.makeFrame(false, "127.0.0.1");
+    HWND d = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+    if (!d) {
+        std::fputs("vigilon-screens: no main dialog\n", stderr);
+        ++failures;
+        return;
+    }
+    PortList &ports = frame.portsForTest();
+    const std::tuple<std::size_t, PortStatus, std::uint32_t, std::uint32_t, std::uint32_t> states[] = {
+        {0, Ok, 1, 0, 0}, {1, Warning, 340, 0, 0}, {2, Failed, 0, 3, 1764990000u}, {5, Failed, 0, 1, 1764980000u}};
+    for (const auto &[row, status, response, errors, lastError] : states)
+        std::tie(ports[row]->status, ports[row]->responseTime, ports[row]->errorCount, ports[row]->lastErrorTime) =
+            std::tuple(status, response, errors, lastError);
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        frame.mainDialog()->updateRow(static_cast<int>(i), frame.entryView(i));
+    frame.mainDialog()->setRowImage(3, ImageChecking);
+    SetWindowPos(d, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    shoot(d, "main-stopped");
+
+    // The balloon as the list shows it, over a row.
+    win::CBalloonWnd hint;
+    hint.createHint(d, GetModuleHandleW(nullptr));
+    hint.setFont(win::loadWString(sid::UiFontFace), 14, 0, false, false);
+    RECT listRect = outer(GetDlgItem(d, IDC_PORT_LIST));
+    hint.showHint(win::widen(loadString(sid::ListHintEntries)), POINT{listRect.left + 420, listRect.top + 70});
+    pump(900);
+    RECT both = outer(d);
+    both.top = std::max(0L, both.top - 60);
+    saveScreen(both, "main-balloon");
+    hint.hideHint();
+
+    SendMessageW(d, WM_COMMAND, IDOK, 0);
+    s.clock.wallSeconds += 93784u;
+    s.loop.fire(&frame, 1);
+    shoot(d, "main-monitoring");
+    SetWindowPos(d, nullptr, 0, 0, 760, 420, SWP_NOMOVE | SWP_NOZORDER);
+    shoot(d, "main-enlarged");
+    MINMAXINFO least{};
+    SendMessageW(d, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&least));
+    SetWindowPos(d, nullptr, 0, 0, least.ptMinTrackSize.x, least.ptMinTrackSize.y, SWP_NOMOVE | SWP_NOZORDER);
+    shoot(d, "main-smallest");
+
+    auto about = win::makeAboutBox(frame);
+    if (about) {
+        about->show();
+        shoot(FindWindowW(L"#32770", win::widen("バージョン情報").c_str()), "about");
+    }
+}
+
+void formDialogs()
+{
+    FakePrompter prompter;
+    shootModal("監視ポート設定", "port-settings-add", [&] {
+        PortSettingsForm add;
+        win::runPortSettingsDialog(nullptr, add, prompter);
+    });
+    shootModal("監視ポート設定", "port-settings-edit", [&] {
+        PortSettingsForm edit;
+        std::tie(edit.port, edit.protocol, edit.command, edit.threshold, edit.existingEntry) =
+            std::tuple(8080, Http, "C:\\tools\\notify.bat %TARGET%", 200, 1);
+        win::runPortSettingsDialog(nullptr, edit, prompter);
+    });
+    shootModal("ターゲット ホストの変更", "target-host", [&] {
+        TargetHostForm host;
+        host.host = "192.0.2.10";
+        win::runTargetHostDialog(nullptr, host, prompter);
+    });
+    shootModal(loadString(sid::ExitCaption), "exit-question", [] {
+        MessageBoxW(nullptr, win::widen(loadString(sid::ConfirmExitWhileMonitoring)).c_str(),
+                    win::widen(loadString(sid::ExitCaption)).c_str(), MB_YESNO | MB_ICONEXCLAMATION);
+    });
+    ResponseGraphParams params;
+    params.seriesNames = "HTTP (8080)";
+    params.alpha = 200;
+    params.maxHistory = 200;
+    shootModal("応答速度の監視", "response-monitor", [&] { win::runResponseMonitorDialog(prompter, params); });
+    shootModal(
+        "応答速度の監視", "response-monitor-recording", [&] { win::runResponseMonitorDialog(prompter, params); },
+        [](HWND d) {
+            CheckDlgButton(d, IDC_RM_RECORD, BST_CHECKED);
+            SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_RM_RECORD, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_RM_RECORD)));
+        });
+}
+
+void graphWindow()
+{
+    // A threshold, answers above and below it and a declared failure; the
+    // elapsed time has been counted.
+    FakePrompter prompter;
+    FakeClock clock;
+    clock.wallSeconds = 1765000000u;
+    ResponseGraphParams p;
+    std::tie(p.fontFace, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.seriesNames, p.maxHistory) =
+        std::tuple(loadString(sid::UiFontFace), 120u, 200u, "192.0.2.10", "testhost", "HTTP (8080)", 200u);
+    auto graph = win::makeResponseGraphWindow(clock, prompter, p, nullptr);
+    if (!graph) {
+        std::fputs("vigilon-screens: no graph window\n", stderr);
+        ++failures;
+        return;
+    }
+    HWND window = dynamic_cast<win::CResponseGraphWnd &>(*graph).hwnd();
+    graph->show();
+    for (std::uint32_t v : {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60}) {
+        graph->AddSample(v);
+        clock.wallSeconds += 5;
+    }
+    RECT r = outer(window);
+    SetWindowPos(window, nullptr, 40, 40, r.right - r.left + 80, r.bottom - r.top + 40, SWP_NOZORDER);
+    pump(2500);
+    shoot(window, "graph-window");
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1)
+        outDir = argv[1];
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    mainDialog();
+    formDialogs();
+    graphWindow();
+    return failures == 0 ? 0 : 1;
+}
