@@ -291,7 +291,10 @@ TextMeasure CResponseGraphWnd::measurerFor(HDC dc) const
 {
     return [dc](const std::string &text) {
         RECT r{0, 0, 0, 0};
-        drawText(dc, text, r, DT_CALCRECT);
+        // A closing line break keeps its empty line, where the graph's
+        // maximum label goes; DrawTextW alone would not count it.
+        const bool emptyLastLine = !text.empty() && text.back() == '\n';
+        drawText(dc, emptyLastLine ? text + " " : text, r, DT_CALCRECT);
         return TextExtent{r.right - r.left, r.bottom - r.top};
     };
 }

@@ -13,7 +13,7 @@ VIGILON_WINE_XVFB=1
 . "$(dirname "$0")/../../../tests/win/wine-prefix.sh"
 
 # The replacement, written as a registry file (UTF-16, as regedit reads it).
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n' |
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS UI Gothic"="IPAPGothic"\r\n' |
   iconv -f UTF-8 -t UTF-16 > "$WINEPREFIX/drive_c/fonts.reg"
 win regedit /S 'C:\fonts.reg' >/dev/null || fail "the font replacement could not be written"
 win reg query 'HKCU\Software\Wine\Fonts\Replacements' | grep -q IPAPGothic || fail "no font replacement"
