@@ -64,7 +64,7 @@ void httpAccuracy(unsigned checks)
         for (unsigned i = 0; i < checks; ++i) {
             MonitorPort entry;
             host.reports.clear();
-            CHttpProbe probe(Regular, host);
+            CHttpProbe probe(host);
             if (probe.start(server.port(), "127.0.0.1", entry) != 1 || !host.waitReports(1, 4000) ||
                 host.reports[0].code != HttpOk) {
                 ++failures;
@@ -249,7 +249,7 @@ void tcpRound(unsigned entries, const std::string &target, HostResolver *resolve
         const std::uint64_t roundBegan = monoMicros();
         for (unsigned i = 0; i < entries; ++i) {
             list.push_back(std::make_unique<MonitorPort>());
-            probes.push_back(std::make_unique<CTcpProbe>(Regular, host, resolver));
+            probes.push_back(std::make_unique<CTcpProbe>(host, resolver));
             probes.back()->start(ports[i % ports.size()], target, *list.back());
         }
         const std::uint64_t roundEnd = monoMicros();
@@ -335,7 +335,7 @@ void slowResolverRound(unsigned entries)
                                 ++pingByName;
                             }
                         } else {
-                            probes.push_back(std::make_unique<CTcpProbe>(Regular, host, &shared));
+                            probes.push_back(std::make_unique<CTcpProbe>(host, &shared));
                             ++tcp;
                         }
                         probes.back()->start(ports[i % ports.size()], target, *list.back());

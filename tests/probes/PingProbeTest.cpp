@@ -199,10 +199,10 @@ TEST(DroppingHost, EveryKindEndsAtItsDeadlineAndNothingWaitsForThePing)
             RecordingHost host;
             MonitorPort ping, local, tcp, http, udp;
             CPingProbe pingProbe(host);
-            CTcpProbe localProbe(Regular, host);
-            CTcpProbe tcpProbe(Regular, host);
-            CHttpProbe httpProbe(Regular, host);
-            CUdpProbe udpProbe(Regular, host);
+            CTcpProbe localProbe(host);
+            CTcpProbe tcpProbe(host);
+            CHttpProbe httpProbe(host);
+            CUdpProbe udpProbe(host);
             std::uint64_t stall = 0;
             std::uint64_t began = 0;
             {
@@ -310,7 +310,7 @@ TEST(Ipv6Network, EveryKindOkRefusedSilentAndUnreachable)
                     ping->setSocketChoice(c.kind == Raw ? CPingProbe::RawOnly : CPingProbe::DatagramOnly);
                     probes.push_back(std::move(ping));
                 } else {
-                    probes.push_back(makeSocketProbe(c.kind == Tcp ? 0 : c.kind == Udp ? 1 : 2, Regular, host));
+                    probes.push_back(makeSocketProbe(c.kind == Tcp ? 0 : c.kind == Udp ? 1 : 2, host));
                 }
                 if (probes.back()->start(c.port, c.target, entries[i]) != 1) {
                     std::fprintf(stderr, "check %zu (kind %d) to %s not started\n", i, c.kind, c.target);
