@@ -76,19 +76,6 @@ bool hasColourIn(const QImage &image, const QRect &area, const QColor &colour)
     return false;
 }
 
-// Answers the next modal response monitor dialog with a callback.
-void answerDialog(std::function<void(CResponseMonitorDlg &)> answer)
-{
-    QTimer::singleShot(0, [answer] {
-        auto *dialog = qobject_cast<CResponseMonitorDlg *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            // Not up yet: try again a little later.
-            answerDialog(answer);
-            return;
-        }
-        answer(*dialog);
-    });
-}
 
 } // namespace
 
@@ -338,7 +325,7 @@ void GraphWindowTest::noWindowForAnEntryDeletedMeanwhile()
     UiHarness h({{443, GenericTcp, 1, 0, "", "Generic TCP (443)"}});
     h.ui.realGraphParts = true;
     CMainFrame *frame = &h.frame();
-    answerDialog([frame](CResponseMonitorDlg &d) {
+    answerModal<CResponseMonitorDlg>([frame](CResponseMonitorDlg &d) {
         QCOMPARE(frame->deleteEntry(0), CMainFrame::Change::Done);
         d.accept();
     });

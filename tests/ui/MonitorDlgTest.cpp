@@ -20,10 +20,6 @@ using namespace vigilon;
 using namespace vigilon::test;
 
 namespace {
-QString q(unsigned id)
-{
-    return QString::fromStdString(loadString(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
 
 QPushButton *button(CMonitorDlg &d, int id)
 {
@@ -54,7 +50,7 @@ private slots:
         UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         QCOMPARE(d.windowTitle(), QStringLiteral("Lumivane - 127.0.0.1"));
-        QCOMPARE(d.statusText(), q(sid::StatusStopped));
+        QCOMPARE(d.statusText(), stringText(sid::StatusStopped));
         QVERIFY(button(d, CMonitorDlg::IdStartStop)->isDefault());
         // Each up-down control stands over the right end of its field,
         // covering the field's border, at the field's height.
@@ -119,13 +115,13 @@ private slots:
         CMonitorDlg &d = h.dialog();
         QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
         QVERIFY(h.frame().running());
-        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), q(sid::StopButton));
+        QCOMPARE(button(d, CMonitorDlg::IdStartStop)->text(), stringText(sid::StopButton));
         for (int id : {CMonitorDlg::IdPortTest, CMonitorDlg::IdInterval, CMonitorDlg::IdIntervalSpin,
                        CMonitorDlg::IdRetry, CMonitorDlg::IdRetrySpin, CMonitorDlg::IdTarget})
             QVERIFY2(!d.control(id)->isEnabled(), qPrintable(QString::number(id)));
         QVERIFY(d.control(CMonitorDlg::IdExit)->isEnabled());
         QVERIFY(d.control(CMonitorDlg::IdList)->isEnabled());
-        QCOMPARE(d.currentHintText(), q(sid::ListHintMonitoring));
+        QCOMPARE(d.currentHintText(), stringText(sid::ListHintMonitoring));
         QTest::mouseClick(button(d, CMonitorDlg::IdStartStop), Qt::LeftButton);
         QVERIFY(!h.frame().running());
         for (int id : {CMonitorDlg::IdPortTest, CMonitorDlg::IdIntervalSpin, CMonitorDlg::IdTarget})
