@@ -3,6 +3,7 @@
 // many entries (also with a slow resolver and PING checks that wait for a
 // silent host), and the cost of waiting for a dead host. Prints, asserts
 // nothing. Sections that need network namespaces are skipped without root.
+#include "bench/probes/SlowDns.h"
 #include "probes/HostResolver.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
@@ -300,7 +301,7 @@ void slowResolverRound(unsigned entries)
                 !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n") ||
                 !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n") || !makeSilentHost())
                 return 1;
-            test::SlowDns dns(200);
+            bench::SlowDns dns(200);
             if (!dns.ok())
                 return 2;
             net::raiseDescriptorLimit();
