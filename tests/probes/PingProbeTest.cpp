@@ -284,7 +284,20 @@ private:
         a.back() = static_cast<std::uint8_t>(last);
         return a;
     }
-    // Sends message from the local address from to the requester.
+    // A socket address for raw address bytes.
+    socklen_t socketAddress(const Bytes &a, sockaddr_storage &out) const
+    {
+        out = sockaddr_storage{};
+        out.ss_family = v6_ ? AF_INET6 : AF_INET;
+        if (v6_) {
+            std::memcpy(&reinterpret_cast<sockaddr_in6 &>(out).sin6_addr, a.data(), 16);
+            return sizeof(sockaddr_in6);
+        }
+        std::memcpy(&reinterpret_cast<sockaddr_in &>(out).sin_addr, a.data(), 4);
+        return sizeof(sockaddr_in);
+    }
+    // Sends message to the requester from the local address from, through
+    // a socket bound to it.
     void send(Bytes message, const Bytes &from)
     {
         message[2] = message[3] = 0;
@@ -292,42 +305,14 @@ private:
             const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
             std::memcpy(&message[2], &sum, 2);
         }
-        sockaddr_storage to{};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))]{};
-        msghdr m{};
-        iovec io{message.data(), message.size()};
-        m.msg_name = &to;
-        m.msg_iov = &io;
-        m.msg_iovlen = 1;
-        m.msg_control = control;
-        cmsghdr *c = reinterpret_cast<cmsghdr *>(control);
-        // The source address goes with the datagram.
-        if (v6_) {
-            auto &in6 = reinterpret_cast<sockaddr_in6 &>(to);
-            in6.sin6_family = AF_INET6;
-            std::memcpy(&in6.sin6_addr, requester_.data(), 16);
-            m.msg_namelen = sizeof in6;
-            in6_pktinfo info{};
-            std::memcpy(&info.ipi6_addr, from.data(), 16);
-            c->cmsg_level = IPPROTO_IPV6;
-            c->cmsg_type = IPV6_PKTINFO;
-            c->cmsg_len = CMSG_LEN(sizeof info);
-            std::memcpy(CMSG_DATA(c), &info, sizeof info);
-            m.msg_controllen = CMSG_SPACE(sizeof info);
-        } else {
-            auto &in = reinterpret_cast<sockaddr_in &>(to);
-            in.sin_family = AF_INET;
-            in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            m.msg_namelen = sizeof in;
-            in_pktinfo info{};
-            std::memcpy(&info.ipi_spec_dst, from.data(), 4);
-            c->cmsg_level = IPPROTO_IP;
-            c->cmsg_type = IP_PKTINFO;
-            c->cmsg_len = CMSG_LEN(sizeof info);
-            std::memcpy(CMSG_DATA(c), &info, sizeof info);
-            m.msg_controllen = CMSG_SPACE(sizeof info);
-        }
-        sendmsg(socket_, &m, 0);
+        sockaddr_storage source{}, to{};
+        const socklen_t length = socketAddress(from, source);
+        socketAddress(requester_, to);
+        const int s = ::socket(source.ss_family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        if (s >= 0 && bind(s, reinterpret_cast<sockaddr *>(&source), length) == 0)
+            sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), length);
+        if (s >= 0)
+            close(s);
     }
     // An error message (unreachable: ICMP 3/1, ICMPv6 1/3; time exceeded:
     // ICMP 11/0, ICMPv6 3/0) that quotes request, sent to destination.
