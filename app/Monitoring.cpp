@@ -219,7 +219,7 @@ int CMainFrame::runRound(int kind)
         PendingProbe record;
         record.kind = probeKind;
         record.slot = std::make_unique<CheckSlot>(*this, testRound);
-        record.probe = context_.probes->makeSocketCheck(probeKind, Regular, *record.slot);
+        record.probe = context_.probes->makeSocketCheck(probeKind, *record.slot);
         if (!record.probe) {
             // No probe could be made: the check is missing from a regular
             // round and fails a port test.

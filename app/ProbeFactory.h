@@ -10,14 +10,13 @@
 
 namespace vigilon {
 
-// One check as the engine drives it, of any kind, the ICMP echo included
-// (which is asynchronous whatever the mode).
+// One check as the engine drives it, of any kind, the ICMP echo included.
 class SocketCheck {
 public:
     virtual ~SocketCheck() = default;
-    // Starts the check. Asynchronous mode: 1 when started, the result comes
-    // later through ProbeHost::reportResult(). Synchronous mode: the outcome
-    // (1 success, 0 failure). May report from inside.
+    // Starts the check: 1 when started, the result comes later through
+    // ProbeHost::reportResult(), possibly from inside; 0 when it could not be
+    // started.
     virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry) = 0;
     // Nonzero once the check has finished and may be destroyed.
     virtual int done() const = 0;
@@ -41,7 +40,7 @@ enum ProbeKind : int {
 class ProbeFactory {
 public:
     virtual ~ProbeFactory() = default;
-    virtual std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) = 0;
+    virtual std::unique_ptr<SocketCheck> makeSocketCheck(int kind, ProbeHost &owner) = 0;
     // A round begins: name lookups are shared by its checks, not with
     // earlier rounds.
     virtual void beginRound() {}

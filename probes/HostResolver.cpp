@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -26,15 +25,11 @@ struct HostResolver::Lookup {
     std::uint64_t generation = 0;
     // Written by the worker under the mutex; finished set last.
     std::mutex mutex;
-    std::condition_variable finishedChanged;
     bool finished = false;
     bool ok = false;
     net::NetAddress address;
     // Loop-thread side: when the answer reached the loop (0: not yet).
     std::uint64_t deliveredMicros = 0;
-    // The round in which a synchronous check already waited its full time
-    // for this lookup (0: none).
-    std::uint64_t waitedOutGeneration = 0;
 };
 
 // What the worker threads share with the resolver: the loop to post to,
@@ -157,7 +152,6 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
                 lookup->address = found;
                 lookup->finished = true;
             }
-            lookup->finishedChanged.notify_all();
             --shared->running;
             std::lock_guard<std::mutex> lock(shared->mutex);
             if (shared->loop) {
@@ -195,25 +189,6 @@ HostResolver::Status HostResolver::resolve(const std::string &host, net::NetAddr
 void HostResolver::cancel(std::uint64_t ticket)
 {
     waiters_.erase(ticket);
-}
-
-HostResolver::Status HostResolver::resolveBlocking(const std::string &host, unsigned timeoutMs,
-                                                   net::NetAddress &address)
-{
-    Status status = NotFound;
-    std::shared_ptr<Lookup> lookup = lookupFor(host, status, address);
-    if (status != Pending)
-        return status;
-    std::unique_lock<std::mutex> lock(lookup->mutex);
-    // Once one check of a round has waited in vain, the others of the round
-    // do not wait again for the same silent server.
-    const unsigned waitMs = lookup->waitedOutGeneration == generation_ ? 0 : timeoutMs;
-    if (!lookup->finishedChanged.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return lookup->finished; })) {
-        lookup->waitedOutGeneration = generation_;
-        return NotFound;
-    }
-    address = lookup->address;
-    return lookup->ok ? Found : NotFound;
 }
 
 void HostResolver::delivered(const std::shared_ptr<Lookup> &lookup)

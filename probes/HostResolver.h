@@ -59,12 +59,6 @@ public:
     Status resolve(const std::string &host, net::NetAddress &address, Callback callback, std::uint64_t &ticket);
     void cancel(std::uint64_t ticket);
 
-    // For synchronous checks: waits at most timeoutMs for the answer, on the
-    // calling thread (the loop is not run meanwhile). When a lookup has kept
-    // one check of this round waiting in vain, the others of the round fail
-    // at once instead of waiting again.
-    Status resolveBlocking(const std::string &host, unsigned timeoutMs, net::NetAddress &address);
-
     int localError() const { return localError_; }
     // Lookups started on worker threads since construction (for tests).
     unsigned lookupsStarted() const { return lookupsStarted_; }

@@ -180,7 +180,7 @@ std::uint32_t CPingProbe::nextRequestStamp(std::uint32_t tickMs)
     return next;
 }
 
-CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : CSocketProbe(Regular, owner, resolver) {}
+CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : CSocketProbe(owner, resolver) {}
 
 int CPingProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
 {

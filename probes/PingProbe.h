@@ -31,10 +31,10 @@ struct PingReply {
     unsigned skipped = 0;   // datagrams that did not belong to this request
 };
 
-// One ICMP echo check (an ICMPv6 echo for an IPv6 target), asynchronous in
-// every mode like the socket probes in their asynchronous mode (see
-// CSocketProbe): the name is looked up through the resolver, one echo
-// request goes out, and the socket is watched on the event loop; timer 9
+// One ICMP echo check (an ICMPv6 echo for an IPv6 target), on the event
+// loop like the socket probes (see CSocketProbe): the name is looked up
+// through the resolver, one echo request goes out, and the socket is
+// watched on the event loop; timer 9
 // bounds the lookup at 3000 ms and then the wait for the reply at 2000 ms
 // from the send. PingOk or PingFailed is reported; on success the response
 // time runs from right before the send to the kernel's receive stamp of the
@@ -104,8 +104,6 @@ protected:
     unsigned firstEvents() const override;
     // Sends the request.
     int beginAsync() override;
-    // Never called: the check has no synchronous mode.
-    int runSync() override { return 0; }
     void onSocket(unsigned events, int error) override;
     void onTimeout() override;
 

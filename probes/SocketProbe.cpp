@@ -25,8 +25,8 @@ int connectError(int error)
 }
 } // namespace
 
-CSocketProbe::CSocketProbe(int mode, ProbeHost &owner, HostResolver *resolver)
-    : owner_(owner), loop_(owner.eventLoop()), mode_(mode), resolver_(resolver)
+CSocketProbe::CSocketProbe(ProbeHost &owner, HostResolver *resolver)
+    : owner_(owner), loop_(owner.eventLoop()), resolver_(resolver)
 {
 }
 
@@ -42,12 +42,6 @@ CSocketProbe::~CSocketProbe()
 std::uint64_t CSocketProbe::nowMicros() const
 {
     return owner_.clock().monotonicMicros();
-}
-
-unsigned CSocketProbe::syncLeftMs() const
-{
-    const std::uint64_t now = nowMicros();
-    return now >= syncDeadlineMicros_ ? 0u : static_cast<unsigned>((syncDeadlineMicros_ - now + 999u) / 1000u);
 }
 
 void CSocketProbe::armTimer(unsigned periodMs)
@@ -132,20 +126,6 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
         ownResolver_ = std::make_unique<HostResolver>(loop_);
         resolver_ = ownResolver_.get();
     }
-    if (synchronous()) {
-        syncDeadlineMicros_ = nowMicros() + std::uint64_t(probe::SyncCheckMs) * 1000u;
-        const HostResolver::Status status = resolver_->resolveBlocking(host_, syncLeftMs(), address_);
-        if (status == HostResolver::LocalFailure)
-            return refuseLocally(resolver_->localError(), "cannot start a name lookup");
-        if (status != HostResolver::Found) {
-            report(failureCode());
-            return 0;
-        }
-        if (const int opened = matchFamily(); opened != 1)
-            return opened;
-        return runSync();
-    }
-
     const HostResolver::Status status = resolver_->resolve(
         host_, address_,
         [this](bool ok, const net::NetAddress &address) {
@@ -241,21 +221,6 @@ int CSocketProbe::beginConnect()
     return error;
 }
 
-int CSocketProbe::connectBlocking()
-{
-    const int error = beginConnect();
-    if (error != 0)
-        return error;
-    const int ready = net::waitReady(socket_, POLLOUT, syncLeftMs());
-    if (ready <= 0)
-        return net::code::TimedOut;
-    int soError = 0;
-    socklen_t length = sizeof soError;
-    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&soError), &length) != 0)
-        return net::lastError();
-    return connectError(soError);
-}
-
 // TCP
 
 int CTcpProbe::socketType() const
@@ -279,16 +244,6 @@ int CTcpProbe::beginAsync()
         return refuseLocally(error, "cannot connect for a TCP check");
     report(TcpFailed);
     return 0;
-}
-
-int CTcpProbe::runSync()
-{
-    if (connectBlocking() != 0)
-        return 0;
-    setResponse(nowMicros());
-    report(TcpOk);
-    done_ = 1;
-    return 1;
 }
 
 void CTcpProbe::onSocket(unsigned events, int error)
@@ -366,21 +321,13 @@ bool CHttpProbe::sendRequest()
         entry_->responseTime = 0;
         entry_->responseMicros = 0;
     }
-    if (!synchronous())
-        armTimer();
-    else if (net::waitReady(socket_, POLLOUT, syncLeftMs()) <= 0) {
-        report(HttpFailed);
-        done_ = 1;
-        return false;
-    }
+    armTimer();
     requestSent_ = true;
     startMicros_ = nowMicros();
     // A short count is not followed up: the request fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
-        if (!synchronous()) {
-            killTimer();
-            unwatch();
-        }
+        killTimer();
+        unwatch();
         report(HttpFailed);
         done_ = 1;
         return false;
@@ -394,14 +341,11 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
     std::uint64_t arrived = seenMicros;
     const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seenMicros, arrived);
     const int error = got < 0 ? net::lastError() : 0;
-    if (got < 0 && (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted) &&
-        !synchronous())
+    if (got < 0 && (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted))
         return; // nothing there after all: keep waiting
-    if (!synchronous()) {
-        killTimer();
-        // One check, one report: later data is not read.
-        unwatch();
-    }
+    killTimer();
+    // One check, one report: later data is not read.
+    unwatch();
     if (got >= 0) {
         setResponse(arrived);
         report(HttpOk);
@@ -409,23 +353,6 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
         report(HttpFailed);
     }
     done_ = 1;
-}
-
-int CHttpProbe::runSync()
-{
-    net::enableReceiveStamps(socket_);
-    if (connectBlocking() != 0)
-        return 0;
-    if (!sendRequest())
-        return 0;
-    const int ready = net::waitReady(socket_, POLLIN, syncLeftMs());
-    if (ready <= 0) {
-        report(HttpFailed);
-        done_ = 1;
-        return 1;
-    }
-    readReply(nowMicros());
-    return 1;
 }
 
 void CHttpProbe::onSocket(unsigned events, int error)
@@ -491,20 +418,6 @@ int CUdpProbe::beginAsync()
     return 0;
 }
 
-int CUdpProbe::runSync()
-{
-    int error = sendDatagram();
-    if (error == net::code::Again || error == net::code::WouldBlock) {
-        if (net::waitReady(socket_, POLLOUT, syncLeftMs()) > 0)
-            error = sendDatagram();
-    }
-    if (error == 0)
-        return 1;
-    if (net::isLocalShortage(error))
-        return refuseLocally(error, "cannot send the datagram of a UDP check");
-    return 0;
-}
-
 void CUdpProbe::onSocket(unsigned events, int error)
 {
     const std::uint64_t now = nowMicros();
@@ -517,15 +430,15 @@ void CUdpProbe::onSocket(unsigned events, int error)
     done_ = 1;
 }
 
-std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, int mode, ProbeHost &owner, HostResolver *resolver)
+std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver)
 {
     switch (kind) {
     case 1:
-        return std::make_unique<CUdpProbe>(mode, owner, resolver);
+        return std::make_unique<CUdpProbe>(owner, resolver);
     case 2:
-        return std::make_unique<CHttpProbe>(mode, owner, resolver);
+        return std::make_unique<CHttpProbe>(owner, resolver);
     default:
-        return std::make_unique<CTcpProbe>(mode, owner, resolver);
+        return std::make_unique<CTcpProbe>(owner, resolver);
     }
 }
 

@@ -14,24 +14,18 @@ namespace vigilon {
 namespace probe {
 constexpr unsigned TimerId = 9;
 constexpr unsigned TimeoutMs = 3000;
-// The bound of a whole synchronous check: lookup, connect, send and read
-// together.
-constexpr unsigned SyncCheckMs = 3000;
 constexpr std::size_t HttpReadSize = 1024;
 } // namespace probe
 
 // One check of one TCP, UDP, HTTP or PING entry. Made for every check,
 // started once, and destroyed by its owner (never by itself).
 //
-// Asynchronous mode (mode 0): start() returns 1 when the check is under way;
+// start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
 // inside start(). Timer 9 of the event loop, owned by the probe, bounds the
 // check at 3000 ms; when it fires the failure code is reported and done()
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
-//
-// Synchronous mode (any other mode): every step runs inside start(), all of
-// them together bounded by 3000 ms, and the event loop is not run meanwhile.
 //
 // Entries: the probe keeps a plain pointer to its entry and writes only its
 // responseTime and responseMicros. When the owner deletes an entry while a
@@ -42,22 +36,20 @@ constexpr std::size_t HttpReadSize = 1024;
 // resource (EMFILE, ENFILE, ENOBUFS, ENOMEM, or no lookup thread), or has no
 // sockets of the target's family at all (no IPv6), nothing is reported,
 // localFailure() is true and one line on standard error says what is
-// missing. The owner must not count such a check against the target,
-// also in a synchronous round.
+// missing. The owner must not count such a check against the target.
 //
 // reportResult() must not destroy the probe that calls it.
 class CSocketProbe {
 public:
     // resolver: shared by the probes of a round; when null the probe looks
     // its host up on its own.
-    CSocketProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr);
+    CSocketProbe(ProbeHost &owner, HostResolver *resolver = nullptr);
     virtual ~CSocketProbe();
     CSocketProbe(const CSocketProbe &) = delete;
     CSocketProbe &operator=(const CSocketProbe &) = delete;
 
-    // Returns 1 when the check is under way (asynchronous) or was carried
-    // through (synchronous), 0 when it could not be started. The UDP probe
-    // in synchronous mode returns its outcome and reports nothing.
+    // Returns 1 when the check is under way, 0 when it could not be
+    // started.
     virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry);
 
     // 0 running, 1 result reported, 2 timed out.
@@ -66,7 +58,6 @@ public:
     MonitorPort *entry() const { return entry_; }
     bool localFailure() const { return localError_ != 0; }
     int localError() const { return localError_; }
-    bool synchronous() const { return mode_ != 0; }
     int socketHandle() const { return socket_; }
 
     virtual int successCode() const = 0;
@@ -83,11 +74,8 @@ protected:
     virtual bool startsClockAtLookup() const { return true; }
     // The events watched while the first network action is under way.
     virtual unsigned firstEvents() const = 0;
-    // The kind's first network action in asynchronous mode; the return value
-    // becomes start()'s.
+    // The kind's first network action; the return value becomes start()'s.
     virtual int beginAsync() = 0;
-    // The whole check in synchronous mode, after the lookup.
-    virtual int runSync() = 0;
     virtual void onSocket(unsigned events, int error) = 0;
     // Timer 9 has expired; the failure is reported right after.
     virtual void onTimeout() {}
@@ -108,15 +96,10 @@ protected:
     // A non-blocking connect to the destination. 0 started (or connected),
     // else errno.
     int beginConnect();
-    // Connect bounded by what is left of the check's time; 0 when connected.
-    int connectBlocking();
     std::uint64_t nowMicros() const;
-    // What is left of a synchronous check's SyncCheckMs.
-    unsigned syncLeftMs() const;
 
     ProbeHost &owner_;
     EventLoop &loop_;
-    int mode_;
     int done_ = 0;
     int socket_ = -1;
     std::uint32_t port_ = 0;
@@ -127,7 +110,6 @@ protected:
     // else IPv4 until the lookup has found a name with IPv6 addresses only.
     int family_ = AF_INET;
     std::uint64_t startMicros_ = 0;
-    std::uint64_t syncDeadlineMicros_ = 0;
     int localError_ = 0;
     bool watching_ = false;
 
@@ -148,7 +130,7 @@ private:
 // connection stays open until the probe is destroyed.
 class CTcpProbe final : public CSocketProbe {
 public:
-    CTcpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    explicit CTcpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
     int successCode() const override { return TcpOk; }
     int failureCode() const override { return TcpFailed; }
 
@@ -156,7 +138,6 @@ protected:
     int socketType() const override;
     unsigned firstEvents() const override;
     int beginAsync() override;
-    int runSync() override;
     void onSocket(unsigned events, int error) override;
 
 private:
@@ -170,7 +151,7 @@ private:
 // read of at most 1024 bytes; data after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {
 public:
-    CHttpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    explicit CHttpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
     int successCode() const override { return HttpOk; }
     int failureCode() const override { return HttpFailed; }
 
@@ -182,7 +163,6 @@ protected:
     bool startsClockAtLookup() const override { return false; }
     unsigned firstEvents() const override;
     int beginAsync() override;
-    int runSync() override;
     void onSocket(unsigned events, int error) override;
 
 private:
@@ -196,7 +176,7 @@ private:
 // can write. No answer is waited for.
 class CUdpProbe final : public CSocketProbe {
 public:
-    CUdpProbe(int mode, ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(mode, owner, resolver) {}
+    explicit CUdpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
     int successCode() const override { return UdpOk; }
     int failureCode() const override { return UdpFailed; }
 
@@ -204,7 +184,6 @@ protected:
     int socketType() const override;
     unsigned firstEvents() const override;
     int beginAsync() override;
-    int runSync() override;
     void onSocket(unsigned events, int error) override;
 
 private:
@@ -213,7 +192,6 @@ private:
 
 // The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP; anything
 // else TCP).
-std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, int mode, ProbeHost &owner,
-                                              HostResolver *resolver = nullptr);
+std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver = nullptr);
 
 } // namespace vigilon

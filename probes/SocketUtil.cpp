@@ -89,23 +89,4 @@ void enableReceiveStamps(int fd)
 #endif
 }
 
-int waitReady(int fd, short events, unsigned timeoutMs)
-{
-    const std::uint64_t deadline = SystemClock::instance().monotonicMicros() + std::uint64_t(timeoutMs) * 1000u;
-    for (;;) {
-        const std::uint64_t now = SystemClock::instance().monotonicMicros();
-        const int leftMs = now >= deadline ? 0 : int((deadline - now + 999u) / 1000u);
-        pollfd p{static_cast<decltype(pollfd::fd)>(fd), events, 0};
-        const int ready = pollSockets(&p, 1, leftMs);
-        if (ready > 0)
-            return p.revents;
-        if (ready == 0)
-            return 0;
-        if (lastError() != code::Interrupted)
-            return -1;
-        if (leftMs == 0)
-            return 0;
-    }
-}
-
 } // namespace vigilon::net

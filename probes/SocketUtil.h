@@ -58,10 +58,6 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
 // wall clock's being set has made meaningless.
 std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow);
 
-// Waits until fd is ready for the poll() events given or timeoutMs pass.
-// Returns the revents seen, 0 on timeout, -1 on error.
-int waitReady(int fd, short events, unsigned timeoutMs);
-
 // Raises the soft descriptor limit to the hard limit, so that a long list
 // of entries does not run out of descriptors before the system does.
 void raiseDescriptorLimit();

@@ -25,11 +25,11 @@ SystemProbeFactory::SystemProbeFactory(EventLoop &loop) : resolver_(loop) {}
 
 SystemProbeFactory::~SystemProbeFactory() = default;
 
-std::unique_ptr<SocketCheck> SystemProbeFactory::makeSocketCheck(int kind, int mode, ProbeHost &owner)
+std::unique_ptr<SocketCheck> SystemProbeFactory::makeSocketCheck(int kind, ProbeHost &owner)
 {
     if (kind == PingProbeKind)
         return std::make_unique<ProbeCheck>(std::make_unique<CPingProbe>(owner, &resolver_));
-    return std::make_unique<ProbeCheck>(makeSocketProbe(kind, mode, owner, &resolver_));
+    return std::make_unique<ProbeCheck>(makeSocketProbe(kind, owner, &resolver_));
 }
 
 void SystemProbeFactory::beginRound()

@@ -18,7 +18,7 @@ public:
     explicit SystemProbeFactory(EventLoop &loop);
     ~SystemProbeFactory() override;
 
-    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override;
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, ProbeHost &owner) override;
     void beginRound() override;
 
     HostResolver &resolver() { return resolver_; }

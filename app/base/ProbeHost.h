@@ -20,8 +20,7 @@ enum ProbeResult : int {
 };
 
 // The kind of a monitoring round. The engine starts every check of either
-// kind on the event loop (mode Regular); a probe made with another mode runs
-// its check to the end inside start(), which only tools and tests ask for.
+// kind on the event loop.
 enum RoundKind : int {
     Regular = 0,
     Test = 2,

@@ -83,10 +83,10 @@ public:
     // A system check whose reports pass through the rig on their way.
     class Tapped final : public SocketCheck, private ProbeHost {
     public:
-        Tapped(Parts &parts, ProbeHost &owner, int kind, int mode)
+        Tapped(Parts &parts, ProbeHost &owner, int kind)
             : parts_(parts)
             , owner_(owner)
-            , inner_(parts.system_.makeSocketCheck(kind, mode, *this))
+            , inner_(parts.system_.makeSocketCheck(kind, *this))
         {
         }
         int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
@@ -112,9 +112,9 @@ public:
         std::unique_ptr<SocketCheck> inner_;
     };
 
-    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, ProbeHost &owner) override
     {
-        return std::make_unique<Tapped>(*this, owner, kind, mode);
+        return std::make_unique<Tapped>(*this, owner, kind);
     }
     void beginRound() override { system_.beginRound(); }
 

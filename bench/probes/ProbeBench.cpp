@@ -3,6 +3,7 @@
 // many entries (also with a slow resolver and PING checks that wait for a
 // silent host), and the cost of waiting for a dead host. Prints, asserts
 // nothing. Sections that need network namespaces are skipped without root.
+#include "bench/probes/SlowDns.h"
 #include "probes/HostResolver.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
@@ -64,7 +65,7 @@ void httpAccuracy(unsigned checks)
         for (unsigned i = 0; i < checks; ++i) {
             MonitorPort entry;
             host.reports.clear();
-            CHttpProbe probe(Regular, host);
+            CHttpProbe probe(host);
             if (probe.start(server.port(), "127.0.0.1", entry) != 1 || !host.waitReports(1, 4000) ||
                 host.reports[0].code != HttpOk) {
                 ++failures;
@@ -249,7 +250,7 @@ void tcpRound(unsigned entries, const std::string &target, HostResolver *resolve
         const std::uint64_t roundBegan = monoMicros();
         for (unsigned i = 0; i < entries; ++i) {
             list.push_back(std::make_unique<MonitorPort>());
-            probes.push_back(std::make_unique<CTcpProbe>(Regular, host, resolver));
+            probes.push_back(std::make_unique<CTcpProbe>(host, resolver));
             probes.back()->start(ports[i % ports.size()], target, *list.back());
         }
         const std::uint64_t roundEnd = monoMicros();
@@ -300,7 +301,7 @@ void slowResolverRound(unsigned entries)
                 !test::overlayFile("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n") ||
                 !test::overlayFile("/etc/nsswitch.conf", "hosts: files dns\n") || !makeSilentHost())
                 return 1;
-            test::SlowDns dns(200);
+            bench::SlowDns dns(200);
             if (!dns.ok())
                 return 2;
             net::raiseDescriptorLimit();
@@ -335,7 +336,7 @@ void slowResolverRound(unsigned entries)
                                 ++pingByName;
                             }
                         } else {
-                            probes.push_back(std::make_unique<CTcpProbe>(Regular, host, &shared));
+                            probes.push_back(std::make_unique<CTcpProbe>(host, &shared));
                             ++tcp;
                         }
                         probes.back()->start(ports[i % ports.size()], target, *list.back());

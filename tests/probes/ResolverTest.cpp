@@ -14,8 +14,6 @@
 namespace vigilon {
 namespace {
 
-constexpr int SyncMode = vigilon::Test;
-
 using test::RecordingHost;
 
 TEST(HostResolver, AddressLiteralsAreNeverLookedUp)
@@ -85,25 +83,25 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                 HostResolver resolver(host.loop);
                 std::vector<std::unique_ptr<MonitorPort>> entries;
                 std::vector<std::unique_ptr<CSocketProbe>> probes;
-                auto round = [&](const std::string &name, int mode) {
+                auto round = [&](const std::string &name) {
                     resolver.beginRound();
                     host.reports.clear();
                     entries.clear();
                     probes.clear();
                     for (int i = 0; i < 5; ++i) {
                         entries.push_back(std::make_unique<MonitorPort>());
-                        probes.push_back(std::make_unique<CTcpProbe>(mode, host, &resolver));
+                        probes.push_back(std::make_unique<CTcpProbe>(host, &resolver));
                         probes.back()->start(server.port(), name, *entries.back());
                     }
                 };
 
                 // A name that is found: five entries, one lookup.
-                round("vigilon-target.test", Regular);
+                round("vigilon-target.test");
                 CHILD_EXPECT(host.waitReports(5, 3000), 30);
                 CHILD_EXPECT(host.countOf(TcpOk) == 5, 31);
                 CHILD_EXPECT(resolver.lookupsStarted() == 1, 32);
                 // A new round looks the name up again.
-                round("vigilon-target.test", Regular);
+                round("vigilon-target.test");
                 CHILD_EXPECT(host.waitReports(5, 3000), 33);
                 CHILD_EXPECT(resolver.lookupsStarted() == 2, 34);
 
@@ -112,7 +110,7 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                 std::uint64_t stall = 0;
                 {
                     test::StallMeter meter(host.loop);
-                    round("vigilon-dead.test", Regular);
+                    round("vigilon-dead.test");
                     host.waitReports(5, 4500);
                     stall = meter.longestMicros();
                 }
@@ -126,64 +124,10 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                     CHILD_EXPECT(p->done() == 2, 44);
                 probes.clear();
                 CHILD_EXPECT(resolver.waiting() == 0, 45);
-
-                // Synchronous: the lookup is bounded, and its failure is
-                // reported from inside start, which returns 0.
-                resolver.beginRound();
-                host.reports.clear();
-                MonitorPort entry;
-                CTcpProbe probe(SyncMode, host, &resolver);
-                const std::uint64_t syncBegan = test::monoMicros();
-                CHILD_EXPECT(probe.start(server.port(), "vigilon-dead2.test", entry) == 0, 50);
-                const std::uint64_t took = test::monoMicros() - syncBegan;
-                CHILD_EXPECT(took >= 2900000 && took < 4000000, 51);
-                CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == TcpFailed, 52);
-                CHILD_EXPECT(!probe.localFailure(), 53);
-                // The other entries of that round do not wait again for the
-                // same silent server; a new round does, once.
-                for (int round = 0; round < 2; ++round) {
-                    for (int i = 0; i < 3; ++i) {
-                        MonitorPort other;
-                        CTcpProbe next(SyncMode, host, &resolver);
-                        const std::uint64_t nextBegan = test::monoMicros();
-                        CHILD_EXPECT(next.start(server.port(), "vigilon-dead2.test", other) == 0, 54);
-                        const std::uint64_t nextTook = test::monoMicros() - nextBegan;
-                        const bool waits = round == 1 && i == 0;
-                        CHILD_EXPECT(waits ? nextTook >= 2900000 : nextTook < 100000, 55);
-                    }
-                    resolver.beginRound();
-                }
-                CHILD_EXPECT(resolver.lookupsStarted() == 4, 56);
                 return 0;
             });
         },
         30000);
-}
-
-TEST(HostResolver, SynchronousCheckHasOneDeadlineForLookupConnectAndReply)
-{
-    expectPassesIsolated(
-        [] {
-            if (!test::overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:1"))
-                return 20;
-            // The name takes 2 s, and the server never answers the request.
-            test::SlowDns dns(2000);
-            CHILD_EXPECT(dns.ok(), 21);
-            test::TcpServer server(test::TcpServer::Silent);
-            RecordingHost host;
-            HostResolver resolver(host.loop);
-            MonitorPort entry;
-            CHttpProbe probe(SyncMode, host, &resolver);
-            const std::uint64_t began = test::monoMicros();
-            probe.start(server.port(), "vigilon-slow.test", entry);
-            const std::uint64_t took = test::monoMicros() - began;
-            std::fprintf(stderr, "synchronous HTTP check after a 2 s lookup: %.0f ms\n", double(took) / 1000.0);
-            CHILD_EXPECT(server.accepted() == 1, 22);
-            CHILD_EXPECT(took >= 2900000 && took < 3500000, 23);
-            CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 24);
-            return 0;
-        },
-        20000);
 }
 
 TEST(HostResolver, UnknownNameFailsTheCheck)
@@ -197,7 +141,7 @@ TEST(HostResolver, UnknownNameFailsTheCheck)
             for (int kind : {0, 1, 2}) {
                 host.reports.clear();
                 MonitorPort entry;
-                auto probe = makeSocketProbe(kind, Regular, host);
+                auto probe = makeSocketProbe(kind, host);
                 probe->start(80, "vigilon-unknown.test", entry);
                 host.waitReports(1, 4000);
                 CHILD_EXPECT(host.reports.size() == 1, 30 + kind);
@@ -211,8 +155,8 @@ TEST(HostResolver, UnknownNameFailsTheCheck)
 
 // Real lookups through the system's resolver: a name with an IPv4 address
 // is checked over IPv4 whatever else it has, a name with IPv6 addresses
-// only over IPv6, for every kind, in both modes; the socket opened before
-// the lookup is replaced by one of the found family.
+// only over IPv6, for every kind; the socket opened before the lookup is
+// replaced by one of the found family.
 TEST(HostResolver, NameWithIpv6AddressesOnlyIsCheckedOverIpv6)
 {
     expectPassesIsolated(
@@ -224,12 +168,6 @@ TEST(HostResolver, NameWithIpv6AddressesOnlyIsCheckedOverIpv6)
             CHILD_EXPECT(test::shell("ip -6 addr add fd00:6::1/128 dev lo nodad"), 21);
             RecordingHost host;
             HostResolver resolver(host.loop);
-            net::NetAddress both, v6;
-            CHILD_EXPECT(resolver.resolveBlocking("vigilon-both.test", 3000, both) == HostResolver::Found, 22);
-            CHILD_EXPECT(both.family == AF_INET && both.text() == "127.0.0.1", 23);
-            CHILD_EXPECT(resolver.resolveBlocking("vigilon-v6.test", 3000, v6) == HostResolver::Found, 24);
-            CHILD_EXPECT(v6.family == AF_INET6 && v6.text() == "fd00:6::1", 25);
-            host.loop.runFor(50); // the answers reach the loop
 
             // Each server listens in one family only, so a check that went
             // to the other one would fail.
@@ -237,38 +175,28 @@ TEST(HostResolver, NameWithIpv6AddressesOnlyIsCheckedOverIpv6)
             test::TcpServer web4(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "127.0.0.1");
             std::vector<std::unique_ptr<MonitorPort>> entries;
             std::vector<std::unique_ptr<CSocketProbe>> probes;
-            for (int mode : {int(Regular), SyncMode}) {
-                resolver.beginRound();
-                host.reports.clear();
-                for (int kind : {0, 1, 2, 3}) {
-                    for (const char *name : {"vigilon-v6.test", "vigilon-both.test"}) {
-                        if (kind == 3 && mode != Regular)
-                            continue; // PING runs on the loop only
-                        entries.push_back(std::make_unique<MonitorPort>());
-                        entries.back()->name = name;
-                        if (kind == 3)
-                            probes.push_back(std::make_unique<CPingProbe>(host, &resolver));
-                        else
-                            probes.push_back(makeSocketProbe(kind, mode, host, &resolver));
-                        const std::uint16_t port = std::string(name) == "vigilon-v6.test" ? web6.port() : web4.port();
-                        CHILD_EXPECT(probes.back()->start(port, name, *entries.back()) == 1, 26);
-                    }
+            for (int kind : {0, 1, 2, 3}) {
+                for (const char *name : {"vigilon-v6.test", "vigilon-both.test"}) {
+                    entries.push_back(std::make_unique<MonitorPort>());
+                    entries.back()->name = name;
+                    if (kind == 3)
+                        probes.push_back(std::make_unique<CPingProbe>(host, &resolver));
+                    else
+                        probes.push_back(makeSocketProbe(kind, host, &resolver));
+                    const std::uint16_t port = std::string(name) == "vigilon-v6.test" ? web6.port() : web4.port();
+                    CHILD_EXPECT(probes.back()->start(port, name, *entries.back()) == 1, 26);
                 }
-                // UDP reports nothing in synchronous mode.
-                const std::size_t expected = mode == Regular ? 8 : 4;
-                host.waitReports(expected, 3000);
-                for (const auto &r : host.reports) {
-                    if (r.code % 2 == 0)
-                        std::fprintf(stderr, "mode %d: failure %d to %s\n", mode, r.code,
-                                     r.entry->name.c_str());
-                }
-                CHILD_EXPECT(host.reports.size() == expected, 27);
-                for (const auto &r : host.reports)
-                    CHILD_EXPECT(r.code % 2 == 1, 28);
             }
+            host.waitReports(8, 3000);
+            for (const auto &r : host.reports) {
+                if (r.code % 2 == 0)
+                    std::fprintf(stderr, "failure %d to %s\n", r.code, r.entry->name.c_str());
+            }
+            CHILD_EXPECT(host.reports.size() == 8, 27);
+            for (const auto &r : host.reports)
+                CHILD_EXPECT(r.code % 2 == 1, 28);
             CHILD_EXPECT(web6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:vigilon-v6.test\r\n\r\n", 29);
-            // One lookup per name and round (the two above, the two rounds).
-            CHILD_EXPECT(resolver.lookupsStarted() == 6, 30);
+            CHILD_EXPECT(resolver.lookupsStarted() == 2, 30);
             return 0;
         },
         20000);

@@ -142,7 +142,7 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
     RecordingHost host;
     {
         MonitorPort entry;
-        CTcpProbe probe(Regular, host);
+        CTcpProbe probe(host);
         ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
         // The handshake on loopback is over long before the loop comes back.
         const std::uint64_t busyUntil = monoMicros() + 20000;
@@ -156,7 +156,7 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
         host.reports.clear();
     }
     MonitorPort entry;
-    CHttpProbe probe(Regular, host);
+    CHttpProbe probe(host);
     ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
     // Run the loop until the request is out, then keep it away from the
     // socket for 80 ms: the reply comes 20 ms after the request, meanwhile.

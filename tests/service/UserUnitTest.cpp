@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
@@ -49,11 +51,11 @@ protected:
     std::string printed;
 };
 
-// What the program's own -install, -stop and -remove write and print is
-// VigilsvcProgram.InstallStopAndRemoveInBothLanguages's.
 TEST_F(ServiceActions, InstallWritesTheKeysWhichRemoveLeaves)
 {
     installService(context);
+    EXPECT_EQ(calls(), (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service",
+                                                 "--user start vigilsvc.service"}));
     installService(context); // again over an existing installation
     EXPECT_EQ(printed, kName + " installed.\n" + kName + " installed.\n");
     EXPECT_EQ(stringValue(shared.store, kServiceKey, "DisplayName"), kName);
@@ -102,6 +104,17 @@ TEST_F(ServiceActions, InstallFailuresOfTheStoreAndTheFilesSayWhy)
     installService(context);
     EXPECT_EQ(printed, "Unable to install " + kName + " - No such file or directory (0x2)\n");
     context.execPath = "/opt/vigilon/bin/vigilsvc";
+
+    // A unit that cannot be started is not left behind.
+    printed.clear();
+    test::writeFile(dir / "fail-start", "Unit vigilsvc.service failed.\n");
+    installService(context);
+    EXPECT_EQ(printed, "CreateService failed - Unit vigilsvc.service failed. (0x1)\n");
+    EXPECT_FALSE(test::exists(unitFile()));
+    EXPECT_FALSE(test::exists(context.autostartPath));
+    const std::vector<std::string> made = calls();
+    EXPECT_NE(std::find(made.begin(), made.end(), "--user disable vigilsvc.service"), made.end());
+    std::remove((dir / "fail-start").c_str());
 
     printed.clear();
     context.unitDirectory = dir / "config-file/systemd/user";

@@ -58,6 +58,9 @@ test::RunResult run(const Installation &in, const std::vector<std::string> &args
     return test::run(in.command(args, lang), {}, 30000);
 }
 
+// The keyword reaches its action, the language follows LANG and the status
+// the outcome; what each action writes, calls and prints in every case is
+// ServiceActions'.
 TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
 {
     Installation in;
@@ -66,17 +69,10 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
     EXPECT_EQ(r.out, "VGN - Sentrelle Notification Service installed.\n");
     const std::string unit = in.dir / "config/systemd/user/vigilsvc.service";
     EXPECT_EQ(test::readFile(unit), unitText(in.vigilsvc));
-    EXPECT_EQ(test::readLines(in.dir / "calls"),
-              (std::vector<std::string>{"--user daemon-reload", "--user enable vigilsvc.service",
-                                        "--user start vigilsvc.service"}));
-    EXPECT_EQ(test::readFile(in.dir / "config/autostart/vigilsvc.desktop"), autostartText());
-
     auto store = in.openStore();
     ASSERT_TRUE(store);
-    auto key = store->openKey(kEventSourceKey, reg::KeyQueryValue);
-    ASSERT_TRUE(key);
     reg::Value v;
-    ASSERT_EQ(key->queryValue("EventMessageFile", v), reg::Status::Ok);
+    ASSERT_EQ(store->openKey(kEventSourceKey, reg::KeyQueryValue)->queryValue("EventMessageFile", v), reg::Status::Ok);
     EXPECT_EQ(reg::stringFromValue(v), in.vigilsvc);
     store.reset();
 
@@ -84,28 +80,13 @@ TEST(VigilsvcProgram, InstallStopAndRemoveInBothLanguages)
     r = run(in, {"-stop"});
     EXPECT_EQ(r.out, "Stopping VGN - Sentrelle Notification Service..\n"
                         "VGN - Sentrelle Notification Service stopped.\n");
-    EXPECT_EQ(test::readLines(in.dir / "calls").at(4), "--user stop --no-block vigilsvc.service");
 
     r = run(in, {"/remove"}, "ja_JP.UTF-8");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "VGN - Sentrelle Notification Service 削除されました。\n");
     EXPECT_FALSE(test::exists(unit));
-    EXPECT_FALSE(test::exists(in.dir / "config/autostart/vigilsvc.desktop"));
-
-    // A unit that cannot be started is not left behind; a unit systemd does
-    // not know cannot be stopped or removed.
-    test::writeFile(in.dir / "fail-start", "Unit vigilsvc.service failed.\n");
-    const auto earlier = static_cast<std::ptrdiff_t>(test::readLines(in.dir / "calls").size());
-    r = run(in, {"-install"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out + r.err, "CreateService failed - Unit vigilsvc.service failed. (0x1)\n");
-    EXPECT_FALSE(test::exists(unit));
-    EXPECT_FALSE(test::exists(in.dir / "config/autostart/vigilsvc.desktop"));
-    const std::vector<std::string> calls = test::readLines(in.dir / "calls");
-    EXPECT_NE(std::find(calls.begin() + earlier, calls.end(), "--user disable vigilsvc.service"), calls.end());
     test::writeFile(in.dir / "load", "not-found\n");
     EXPECT_EQ(run(in, {"-stop"}).status, 1);
-    EXPECT_EQ(run(in, {"-remove"}).status, 1);
 }
 
 TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
@@ -114,21 +95,12 @@ TEST(VigilsvcProgram, WithoutAKeywordOutsideSystemdPrintsUsageAndEnds)
     test::RunResult r = run(in, {});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, usageText());
-    // Asked for, or after an unknown argument, the usage names the keywords
-    // and nothing is logged.
-    r = run(in, {"--help"});
-    EXPECT_EQ(r.status, 0);
-    for (const char *keyword : {"-install", "-stop", "-remove", "-debug"})
-        EXPECT_NE(r.out.find(keyword), std::string::npos) << keyword;
-    EXPECT_EQ(r.err, "");
-    for (const std::vector<std::string> &args : {std::vector<std::string>{"-Install"}, {"-debugx"}}) {
-        r = run(in, args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("vigilsvc: unknown argument \"" + args[0] + "\"\nUsage: vigilsvc [-install"),
-                  std::string::npos)
-            << r.err;
-    }
+    // An unknown argument (keywords are exact: ServiceCommandLine) is an
+    // error with the usage after it.
+    r = run(in, {"-Install"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("vigilsvc: unknown argument \"-Install\"\nUsage: vigilsvc [-install", 0), 0u) << r.err;
     EXPECT_FALSE(test::exists(in.dir / "starts")) << "nothing was started";
     EXPECT_FALSE(test::exists(in.dir / "calls"));
 }

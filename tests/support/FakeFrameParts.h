@@ -226,17 +226,16 @@ class FakeProbeFactory final : public ProbeFactory {
 public:
     class Check final : public SocketCheck {
     public:
-        Check(FakeProbeFactory &factory, int kind, int mode, ProbeHost &owner)
+        Check(FakeProbeFactory &factory, int kind, ProbeHost &owner)
             : factory_(factory)
             , kind_(kind)
-            , mode_(mode)
             , owner_(owner)
         {
         }
         int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
         {
             entry_ = &entry;
-            factory_.started.push_back({kind_, mode_, port, &entry});
+            factory_.started.push_back({kind_, Regular, port, &entry});
             if (factory_.localShortage)
                 return 0;
             factory_.pending.push_back(this);
@@ -283,7 +282,6 @@ public:
     private:
         FakeProbeFactory &factory_;
         int kind_;
-        int mode_;
         ProbeHost &owner_;
         MonitorPort *entry_ = nullptr;
         int done_ = 0;
@@ -291,16 +289,16 @@ public:
 
     struct Started {
         int kind;
-        int mode;
+        int mode; // always Regular: the engine has no other kind of check
         std::uint32_t port;
         MonitorPort *entry;
     };
 
-    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, int mode, ProbeHost &owner) override
+    std::unique_ptr<SocketCheck> makeSocketCheck(int kind, ProbeHost &owner) override
     {
         if (!makeWorks)
             return nullptr;
-        return std::make_unique<Check>(*this, kind, mode, owner);
+        return std::make_unique<Check>(*this, kind, owner);
     }
     void beginRound() override { ++rounds; }
 

@@ -296,61 +296,6 @@ void TcpServer::run()
     }
 }
 
-SlowDns::SlowDns(unsigned delayMs) : delayMs_(delayMs)
-{
-    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(53);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    thread_ = std::thread([this] { run(); });
-}
-
-SlowDns::~SlowDns()
-{
-    stop_ = true;
-    thread_.join();
-    close(socket_);
-}
-
-void SlowDns::run()
-{
-    std::uint8_t query[512];
-    while (!stop_) {
-        pollfd p{socket_, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0)
-            continue;
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t got = recvfrom(socket_, query, sizeof query, 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (got < 12 + 5)
-            continue;
-        ++queries_;
-        // The question ends after its name and four bytes of type and class.
-        std::size_t at = 12;
-        while (at < std::size_t(got) && query[at] != 0)
-            at += query[at] + 1u;
-        at += 1;
-        if (at + 4 > std::size_t(got))
-            continue;
-        const bool wantsA = query[at] == 0 && query[at + 1] == 1;
-        std::vector<std::uint8_t> answer(query, query + at + 4);
-        answer[2] = 0x81;
-        answer[3] = 0x80;
-        answer[6] = 0;
-        answer[7] = wantsA ? 1 : 0;
-        answer[8] = answer[9] = answer[10] = answer[11] = 0;
-        if (wantsA) {
-            const std::uint8_t record[] = {0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 127, 0, 0, 1};
-            answer.insert(answer.end(), record, record + sizeof record);
-        }
-        // Bounded: the stop is seen within one delay.
-        usleep(delayMs_ * 1000);
-        sendto(socket_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from), fromLength);
-    }
-}
-
 std::uint16_t closedTcpPort(const std::string &address)
 {
     std::uint16_t port = 0;
@@ -393,56 +338,6 @@ bool shell(const std::string &command)
 {
     const std::string quiet = command + " >/dev/null 2>&1";
     return std::system(quiet.c_str()) == 0;
-}
-
-PeerNamespace::PeerNamespace()
-{
-    int ready[2], hold[2];
-    if (pipe2(ready, O_CLOEXEC) != 0)
-        return;
-    if (pipe2(hold, O_CLOEXEC) != 0) {
-        close(ready[0]);
-        close(ready[1]);
-        return;
-    }
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(ready[0]);
-        close(hold[1]);
-        const char verdict = unshare(CLONE_NEWNET) == 0 && test::shell("ip link set lo up") ? 'y' : 'n';
-        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
-        // Lives until the owner closes its end, or ends itself.
-        char byte;
-        while (read(hold[0], &byte, 1) > 0) {
-        }
-        _exit(0);
-    }
-    close(ready[1]);
-    close(hold[0]);
-    char verdict = 'n';
-    if (child > 0 && read(ready[0], &verdict, 1) == 1 && verdict == 'y') {
-        pid_ = child;
-        hold_ = hold[1];
-    } else {
-        close(hold[1]);
-        if (child > 0)
-            waitpid(child, nullptr, 0);
-    }
-    close(ready[0]);
-}
-
-PeerNamespace::~PeerNamespace()
-{
-    if (pid_ <= 0)
-        return;
-    close(hold_);
-    waitpid(pid_, nullptr, 0);
-}
-
-bool PeerNamespace::shell(const std::string &command) const
-{
-    return ok() && test::shell("nsenter -t " + std::to_string(pid_) + " -n " + command);
 }
 
 bool overlayFile(const std::string &path, const std::string &content)

@@ -147,26 +147,6 @@ private:
     std::thread thread_;
 };
 
-// A name server on 127.0.0.1:53 (of a network namespace of the test's own)
-// that answers every query for an address with 127.0.0.1, after delayMs.
-class SlowDns {
-public:
-    explicit SlowDns(unsigned delayMs);
-    ~SlowDns();
-    bool ok() const { return ok_; }
-    unsigned queries() const { return queries_; }
-
-private:
-    void run();
-
-    unsigned delayMs_;
-    int socket_ = -1;
-    bool ok_ = false;
-    std::atomic<bool> stop_{false};
-    std::atomic<unsigned> queries_{0};
-    std::thread thread_;
-};
-
 // For code run in a child of runInChild(): on failure, says which condition
 // failed and makes code the child's exit status.
 #define CHILD_EXPECT(condition, code)                                                                                \
@@ -197,24 +177,6 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 
 // Runs a shell command (ip, sysctl) inside the child; true on exit 0.
 bool shell(const std::string &command);
-
-// A network namespace beside the child's own, for a router or a far host:
-// a process of its own holds it until the object goes. Links are moved in
-// with "ip link set NAME netns PID"; commands run inside through nsenter.
-class PeerNamespace {
-public:
-    PeerNamespace();
-    ~PeerNamespace();
-    PeerNamespace(const PeerNamespace &) = delete;
-    PeerNamespace &operator=(const PeerNamespace &) = delete;
-    bool ok() const { return pid_ > 0; }
-    int pid() const { return pid_; }
-    bool shell(const std::string &command) const;
-
-private:
-    int pid_ = -1;
-    int hold_ = -1; // its end of the pipe closes the peer's life
-};
 
 // Bind-mounts a file with the given content over path (mount namespace
 // children only).

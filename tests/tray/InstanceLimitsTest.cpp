@@ -3,6 +3,7 @@
 // runtime folder, and only a few descriptors however many connect.
 #include "app/qt/SingleInstance.h"
 #include "tests/support/Network.h"
+#include "tests/support/qt/QtWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -33,16 +34,6 @@ int connectTo(const QString &path)
     return fd;
 }
 
-// Runs the event loop until done() holds or ms have passed.
-template <class Done> bool spin(Done done, int ms)
-{
-    for (QDeadlineTimer deadline(ms); !deadline.hasExpired();) {
-        if (done())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return false;
-}
 
 } // namespace
 
@@ -84,22 +75,22 @@ private slots:
             QCoreApplication::processEvents();
         }
         QVERIFY(idle.size() >= 40);
-        spin([] { return false; }, 300);
+        waitFor([] { return false; }, 300);
         const int held = openDescriptorCount() - before - int(idle.size());
         QVERIFY2(held <= 8, qPrintable(QString::number(held)));
 
         // The first is closed once its deadline has passed.
         char byte;
-        QVERIFY(spin([&] { return ::read(idle.front(), &byte, 1) == 0; }, SingleInstance::ServeMs + 1500));
+        QVERIFY(waitFor([&] { return ::read(idle.front(), &byte, 1) == 0; }, SingleInstance::ServeMs + 1500));
 
         for (int fd : idle)
             close(fd);
         // The queue empties as the closed ones are taken in turn.
         int asker = -1;
-        QVERIFY(spin([&] { return (asker = connectTo(holder.socketPath())) >= 0; }, 3000));
+        QVERIFY(waitFor([&] { return (asker = connectTo(holder.socketPath())) >= 0; }, 3000));
         QCOMPARE(::write(asker, "show\n", 5), ssize_t(5));
         char answer[4] = {};
-        QVERIFY(spin([&] { return ::read(asker, answer, 3) == 3; }, 3000));
+        QVERIFY(waitFor([&] { return ::read(asker, answer, 3) == 3; }, 3000));
         QCOMPARE(QByteArray(answer), QByteArray("ok\n"));
         QCOMPARE(shown, 1);
         close(asker);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tray icon as a StatusNotifierItem, on a private session bus with a
 // test watcher (tests/tray/TestWatcher.cpp) and no X11 tray: the item
-// registers, its tip, icon and menu read back over D-Bus, a left press opens
+// registers, its tip read back over D-Bus, a left press opens
 // the menu, it registers again after the watcher restarts and "Logon" = 1 is
 // written; the real program started before the watcher says it needs a
 // restart, and one started after it registers its item.
@@ -10,7 +10,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/tray/TrayTestSupport.h"
 
-#include <QCryptographicHash>
+#include <QAction>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -71,82 +71,16 @@ struct Item {
         QString iconName, title, text;
         arg.beginStructure();
         arg >> iconName;
-        readPixmaps(arg);
+        skipPixmaps(arg);
         arg >> title >> text;
         arg.endStructure();
         return title;
     }
 
-    // What the item shows as its icon: a digest of its name and pixmaps;
-    // empty when it has no picture at all.
-    QByteArray iconFingerprint() const
-    {
-        QCryptographicHash digest(QCryptographicHash::Sha1);
-        digest.addData(property(QStringLiteral("IconName")).toString().toUtf8());
-        const QVariant pixmaps = property(QStringLiteral("IconPixmap"));
-        int images = 0;
-        if (pixmaps.canConvert<QDBusArgument>())
-            images = readPixmaps(pixmaps.value<QDBusArgument>(), &digest);
-        return images == 0 ? QByteArray() : digest.result().toHex();
-    }
-
-    struct MenuEntry {
-        QString label; // "-" for a separator
-        bool enabled = true;
-        bool checkable = false;
-        int checked = -1;
-    };
-    // The top level of the item's exported menu (com.canonical.dbusmenu).
-    QList<MenuEntry> menu() const
-    {
-        QList<MenuEntry> entries;
-        const QString menuPath = property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
-        if (menuPath.isEmpty())
-            return entries;
-        QDBusMessage getLayout = QDBusMessage::createMethodCall(service, menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                                                QStringLiteral("GetLayout"));
-        getLayout << 0 << 1 << QStringList();
-        const QDBusMessage reply = call(getLayout);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
-            return entries;
-        const QDBusArgument root = reply.arguments().at(1).value<QDBusArgument>();
-        int id = 0;
-        QVariantMap properties;
-        root.beginStructure();
-        root >> id >> properties;
-        root.beginArray();
-        while (!root.atEnd()) {
-            QDBusVariant child;
-            root >> child;
-            const QDBusArgument item = child.variant().value<QDBusArgument>();
-            QVariantMap p;
-            item.beginStructure();
-            item >> id >> p;
-            item.beginArray();
-            while (!item.atEnd()) {
-                QDBusVariant grandChild;
-                item >> grandChild;
-            }
-            item.endArray();
-            item.endStructure();
-            if (!p.value(QStringLiteral("visible"), true).toBool())
-                continue;
-            const bool separator = p.value(QStringLiteral("type")).toString() == QLatin1String("separator");
-            entries << MenuEntry{separator ? QStringLiteral("-") : p.value(QStringLiteral("label")).toString(),
-                                 p.value(QStringLiteral("enabled"), true).toBool(),
-                                 p.value(QStringLiteral("toggle-type")).toString() == QLatin1String("checkmark"),
-                                 p.value(QStringLiteral("toggle-state"), -1).toInt()};
-        }
-        root.endArray();
-        root.endStructure();
-        return entries;
-    }
-
 private:
-    // Reads an array of (width, height, ARGB bytes); the number of whole images.
-    static int readPixmaps(const QDBusArgument &arg, QCryptographicHash *digest = nullptr)
+    // Skips an array of (width, height, ARGB bytes).
+    static void skipPixmaps(const QDBusArgument &arg)
     {
-        int images = 0;
         arg.beginArray();
         while (!arg.atEnd()) {
             int width = 0;
@@ -155,13 +89,8 @@ private:
             arg.beginStructure();
             arg >> width >> height >> pixels;
             arg.endStructure();
-            if (digest)
-                digest->addData(pixels);
-            if (width > 0 && height > 0 && pixels.size() == qsizetype(width) * height * 4)
-                ++images;
         }
         arg.endArray();
-        return images;
     }
 };
 
@@ -178,7 +107,7 @@ class TrayDBusTest : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void itemCarriesTheTipIconAndMenu();
+    void itemCarriesTheTipAndTheMenuFollows();
     void leftPressOpensTheMenu();
     void registersAgainAfterTheWatcherRestarts();
     void realProgramAsksForARestartOrRegisters();
@@ -247,45 +176,25 @@ void TrayDBusTest::init()
     watcher_->skipSeenOutput(); // what earlier tests registered
 }
 
-void TrayDBusTest::itemCarriesTheTipIconAndMenu()
+// The item registers and shows the tip; the menu's states follow the
+// frame's (which states when: MainFrame's and Monitoring's tests; the icons
+// the tray shows: TrayX11Test). How Qt exports them over the bus is Qt's.
+void TrayDBusTest::itemCarriesTheTipAndTheMenuFollows()
 {
     TrayFrame f(false, "10.1.2.3");
     const Item item = nextRegistration();
     QVERIFY2(!item.service.isEmpty(), "the item did not register with the watcher");
     QCOMPARE(item.ownerPid(), QCoreApplication::applicationPid());
     QCOMPARE(item.tipTitle(), tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3")));
-    const QByteArray stoppedIcon = item.iconFingerprint();
-    QVERIFY2(!stoppedIcon.isEmpty(), "the item has no picture");
-
-    // The menu's texts are the string table's; here only that it is there,
-    // and its states.
-    const QList<Item::MenuEntry> menu = item.menu();
+    const QList<QAction *> menu = f.tray()->menu().actions();
     QCOMPARE(menu.size(), 6);
-    QCOMPARE(menu[2].label, QStringLiteral("-"));
-    for (const Item::MenuEntry &entry : menu)
-        QVERIFY2(entry.enabled, qPrintable(entry.label));
-    QVERIFY(menu[0].checkable);
-    QCOMPARE(menu[0].checked, 0);
-    QVERIFY(!menu[1].checkable);
-
-    // While the start question is open its item is grayed.
+    QVERIFY(menu[0]->isCheckable() && !menu[0]->isChecked());
     bool grayed = false;
-    f.prompter.onMessage = [&](const FakePrompter::Message &) { grayed = !item.menu().value(0).enabled; };
+    f.prompter.onMessage = [&](const FakePrompter::Message &) { grayed = !menu[0]->isEnabled(); };
     QVERIFY(f.frame().toggleMonitoring(false));
     QVERIFY(grayed);
-
-    // Running: the tip, the check mark, the icon and the item's enabled flag follow.
     QVERIFY(waitFor([&] { return item.tipTitle() == tipFor(sid::TrayTipRunning, QStringLiteral("10.1.2.3")); }, 3000));
-    const QList<Item::MenuEntry> running = item.menu();
-    QCOMPARE(running.size(), 6);
-    QVERIFY(running[0].enabled);
-    QCOMPARE(running[0].checked, 1);
-    const QByteArray runningIcon = item.iconFingerprint();
-    QVERIFY(!runningIcon.isEmpty());
-    QVERIFY(runningIcon != stoppedIcon);
-    f.frame().portsForTest().front()->status = Failed;
-    f.frame().refreshTrayState();
-    QVERIFY(waitFor([&] { return item.iconFingerprint() != runningIcon; }, 3000));
+    QVERIFY(menu[0]->isEnabled() && menu[0]->isChecked());
 }
 
 void TrayDBusTest::leftPressOpensTheMenu()
@@ -379,7 +288,6 @@ void TrayDBusTest::realProgramAsksForARestartOrRegisters()
     QVERIFY2(!item.service.isEmpty(), "the program's item did not register");
     QCOMPARE(item.ownerPid(), qint64(late->pid()));
     QCOMPARE(item.tipTitle(), tipFor(sid::TrayTipStopped, QStringLiteral("127.0.0.1")));
-    QVERIFY2(!item.iconFingerprint().isEmpty(), "the program's item has no picture");
     QVERIFY(late->output().find("started again") == std::string::npos);
     late->signal(SIGTERM);
     QCOMPARE(late->waitForExit(10000), 0);

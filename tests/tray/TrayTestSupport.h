@@ -9,6 +9,7 @@
 #include "app/qt/QtTrayIcon.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
+#include "tests/support/qt/QtWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,18 +22,6 @@
 
 namespace vigilon::test {
 
-// Waits, handling Qt's events, until done() holds or timeoutMs pass.
-inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 // The tip the tray shows for a text of the string table and a target.
 inline QString tipFor(unsigned id, const QString &host)

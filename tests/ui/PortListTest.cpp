@@ -22,10 +22,6 @@ using namespace vigilon;
 using namespace vigilon::test;
 
 namespace {
-QString q(unsigned id)
-{
-    return QString::fromStdString(loadString(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
 
 QPoint stateIcon(CPortListCtrl *list, int row)
 {
@@ -66,20 +62,6 @@ void hover(CPortListCtrl *list, const QPoint &p)
     QApplication::sendEvent(list->viewport(), &move);
 }
 
-// Answers the next modal response monitor dialog once it is up; gives up
-// after a while so that a dialog that never comes fails the test instead of
-// hanging it.
-void answerMonitorDialog(std::function<void(CResponseMonitorDlg &)> answer, int triesLeft = 200)
-{
-    QTimer::singleShot(10, [answer, triesLeft] {
-        if (auto *d = qobject_cast<CResponseMonitorDlg *>(QApplication::activeModalWidget())) {
-            answer(*d);
-            return;
-        }
-        if (triesLeft > 0)
-            answerMonitorDialog(answer, triesLeft - 1);
-    });
-}
 
 } // namespace
 
@@ -181,7 +163,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("run.csv"));
         QString portText;
-        answerMonitorDialog([&portText, file](CResponseMonitorDlg &dialog) {
+        answerModal<CResponseMonitorDlg>([&portText, file](CResponseMonitorDlg &dialog) {
             portText = dialog.portEdit()->text();
             dialog.historyEdit()->setText(QStringLiteral("10"));
             dialog.recordCheck()->click();
@@ -214,11 +196,11 @@ private slots:
         h.ui.graphs.close(id);
         QVERIFY(!h.ui.graphs.window(id));
         h.ui.failGraph = true;
-        answerMonitorDialog([](CResponseMonitorDlg &dialog) { QTest::mouseClick(dialog.okButton(), Qt::LeftButton); });
+        answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &dialog) { QTest::mouseClick(dialog.okButton(), Qt::LeftButton); });
         click(d.list(), commandCell(d.list(), 0));
         QVERIFY(!h.ui.graphs.window(id));
         QCOMPARE(h.prompter.messages.back().text, std::string("グラフ ウィンドウを作成できません。"));
-        answerMonitorDialog([](CResponseMonitorDlg &dialog) { dialog.reject(); });
+        answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &dialog) { dialog.reject(); });
         click(d.list(), commandCell(d.list(), 0));
         QVERIFY(!h.ui.graphs.window(id));
         QCOMPARE(h.ui.graphsAsked, 2);
@@ -237,7 +219,7 @@ private slots:
         const QPoint over = nameCell(d.list(), 0);
         hover(d.list(), over);
         QCOMPARE(hint->pendingTimer(), int(CBalloonWnd::ShowTimer));
-        QCOMPARE(hint->text(), q(sid::ListHintEntries));
+        QCOMPARE(hint->text(), stringText(sid::ListHintEntries));
         QCOMPARE(hint->anchor(), viewport->mapToGlobal(over));
         QCOMPARE(hint->hintFont().family(), QStringLiteral("ＭＳ Ｐゴシック"));
         QTest::mousePress(viewport, Qt::RightButton, {}, over);

@@ -6,6 +6,7 @@
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
 #include "ui/qt/AboutDlg.h"
+#include "tests/support/qt/QtWait.h"
 #include "ui/qt/MonitorDlg.h"
 
 #include <deque>

@@ -101,7 +101,7 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
     ASSERT_NE(listener.port, 0u);
     MonitorPort entry;
     {
-        CTcpProbe probe(Regular, host);
+        CTcpProbe probe(host);
         ASSERT_EQ(probe.start(listener.port, "127.0.0.1", entry), 1);
         host.waitForReport(5000);
         ASSERT_EQ(host.codes, (std::vector<int>{TcpOk}));
@@ -110,22 +110,11 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
     host.codes.clear();
     {
         // A refusal is left to the probe's 3000 ms timeout.
-        CTcpProbe probe(Regular, host);
+        CTcpProbe probe(host);
         probe.start(listener.port, "127.0.0.1", entry);
         host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed}));
     }
-}
-
-TYPED_TEST(WinProbes, SynchronousTcpConnectReportsInsideStart)
-{
-    Host<TypeParam> host;
-    Listener listener;
-    ASSERT_NE(listener.port, 0u);
-    MonitorPort entry;
-    CTcpProbe probe(RoundKind::Test, host);
-    probe.start(listener.port, "127.0.0.1", entry);
-    EXPECT_EQ(host.codes, (std::vector<int>{TcpOk}));
 }
 
 // IPv6 loopback: TCP connects that succeed and that are refused, and the
@@ -139,7 +128,7 @@ TYPED_TEST(WinProbes, Ipv6Loopback)
     MonitorPort entry;
     for (const char *target : {"::1", "[::1]"}) {
         host.codes.clear();
-        CTcpProbe probe(Regular, host);
+        CTcpProbe probe(host);
         ASSERT_EQ(probe.start(listener.port, target, entry), 1);
         host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpOk})) << target;
@@ -147,7 +136,7 @@ TYPED_TEST(WinProbes, Ipv6Loopback)
     listener.close();
     {
         host.codes.clear();
-        CTcpProbe probe(Regular, host);
+        CTcpProbe probe(host);
         probe.start(listener.port, "::1", entry);
         host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed}));
