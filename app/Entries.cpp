@@ -32,6 +32,8 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
 {
     entry.errorCount = 0;
     entry.lastErrorTime = 0;
+    entry.lastReason = {};
+    entry.lastReasonTime = 0;
     entry.retryCount = 0;
     entry.responseTime = 0;
     entry.responseMicros = 0;
@@ -59,6 +61,8 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.lastErrorTime = entry.lastErrorTime;
     view.responseTime = entry.responseTime;
     view.status = entry.status;
+    view.lastReason = entry.lastReason;
+    view.lastReasonTime = entry.lastReasonTime;
     view.name = entry.name;
     view.command = entry.command;
     return view;

@@ -45,6 +45,9 @@ struct EntryView {
     std::uint32_t lastErrorTime = 0;
     std::uint32_t responseTime = 0;
     PortStatus status = Idle;
+    // Why the last failed check failed, and when.
+    FailureReason lastReason;
+    std::uint32_t lastReasonTime = 0;
     std::string name;
     std::string command;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/FailureReason.h"
 #include "probes/NetAddress.h"
 
 #include <cstdint>
@@ -64,6 +65,11 @@ public:
     // one check of this round waiting in vain, the others of the round fail
     // at once instead of waiting again.
     Status resolveBlocking(const std::string &host, unsigned timeoutMs, net::NetAddress &address);
+
+    // Why the newest lookup of host found nothing: NameNotFound, or
+    // LookupTimedOut while it has not answered or when the name server did
+    // not answer it.
+    FailureKind failureOf(const std::string &host) const;
 
     int localError() const { return localError_; }
     // Lookups started on worker threads since construction (for tests).

@@ -79,6 +79,18 @@ void CSocketProbe::report(int code)
         owner_.reportResult(code, *entry_);
 }
 
+void CSocketProbe::fail(const FailureReason &reason)
+{
+    reason_ = reason;
+    report(failureCode());
+}
+
+void CSocketProbe::noteFailure(int error)
+{
+    if (error != 0)
+        seenError_ = error;
+}
+
 void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
 {
     if (!entry_)
@@ -91,6 +103,7 @@ void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
 int CSocketProbe::refuseLocally(int error, const char *what)
 {
     localError_ = error;
+    reason_ = FailureReason::of(FailureKind::LocalShortage);
     net::reportLocalShortage(error, what);
     return 0;
 }
@@ -98,6 +111,7 @@ int CSocketProbe::refuseLocally(int error, const char *what)
 int CSocketProbe::refuseUnsupported(int error, const char *kind)
 {
     localError_ = error;
+    reason_ = FailureReason::of(FailureKind::LocalShortage);
     net::reportUnsupported(error, kind);
     return 0;
 }
@@ -106,13 +120,15 @@ void CSocketProbe::onTimer()
 {
     // Any expiry of the probe's timer is the timeout.
     killTimer();
+    FailureReason reason = seenError_ != 0 ? net::reasonOfError(seenError_) : FailureReason::of(FailureKind::TimedOut);
     if (lookupTicket_ != 0 && resolver_) {
         resolver_->cancel(lookupTicket_);
         lookupTicket_ = 0;
+        reason = FailureReason::of(FailureKind::LookupTimedOut);
     }
     done_ = 2;
     onTimeout();
-    report(failureCode());
+    fail(reason);
 }
 
 int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
@@ -138,7 +154,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
         if (status == HostResolver::LocalFailure)
             return refuseLocally(resolver_->localError(), "cannot start a name lookup");
         if (status != HostResolver::Found) {
-            report(failureCode());
+            fail(resolver_->failureOf(host_));
             return 0;
         }
         if (const int opened = matchFamily(); opened != 1)
@@ -152,7 +168,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
             lookupTicket_ = 0;
             if (!ok) {
                 killTimer();
-                report(failureCode());
+                fail(resolver_->failureOf(host_));
                 done_ = 1;
                 return;
             }
@@ -172,7 +188,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     case HostResolver::NotFound:
         break;
     }
-    report(failureCode());
+    fail(resolver_->failureOf(host_));
     return 0;
 }
 
@@ -200,7 +216,7 @@ int CSocketProbe::matchFamily()
     if (opened == 1 || localError_ != 0 || done_ != 0)
         return opened;
     // Refused for another reason: as good as no route to the target.
-    report(failureCode());
+    fail(FailureReason::unreachable(-1, -1));
     return 0;
 }
 
@@ -235,6 +251,8 @@ int CSocketProbe::beginConnect()
     const int error = net::lastError();
     // A refusal arrives as the connect's completion with an error, as it
     // does from a connect under way; so it is left to the timeout as well.
+    if (error == net::code::Refused)
+        noteFailure(error);
     if (error == net::code::InProgress || error == net::code::Again || error == net::code::WouldBlock ||
         error == net::code::Interrupted || error == net::code::Refused)
         return 0;
@@ -277,14 +295,16 @@ int CTcpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for a TCP check");
-    report(TcpFailed);
+    fail(net::reasonOfError(error));
     return 0;
 }
 
 int CTcpProbe::runSync()
 {
-    if (connectBlocking() != 0)
+    if (const int error = connectBlocking(); error != 0) {
+        reason_ = net::reasonOfError(error);
         return 0;
+    }
     setResponse(nowMicros());
     report(TcpOk);
     done_ = 1;
@@ -300,8 +320,10 @@ void CTcpProbe::onSocket(unsigned events, int error)
     // Nothing more is wanted from this socket either way: a failed connect is
     // left to the timeout, and a greeting from the server is not read.
     unwatch();
-    if (error != 0)
+    if (error != 0) {
+        noteFailure(error);
         return;
+    }
     killTimer();
     setResponse(connectedMicros(now));
     report(TcpOk);
@@ -355,7 +377,7 @@ int CHttpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for an HTTP check");
-    report(HttpFailed);
+    fail(net::reasonOfError(error));
     return 0;
 }
 
@@ -369,7 +391,7 @@ bool CHttpProbe::sendRequest()
     if (!synchronous())
         armTimer();
     else if (net::waitReady(socket_, POLLOUT, syncLeftMs()) <= 0) {
-        report(HttpFailed);
+        fail(FailureKind::TimedOut);
         done_ = 1;
         return false;
     }
@@ -377,11 +399,12 @@ bool CHttpProbe::sendRequest()
     startMicros_ = nowMicros();
     // A short count is not followed up: the request fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+        const int error = net::lastError();
         if (!synchronous()) {
             killTimer();
             unwatch();
         }
-        report(HttpFailed);
+        fail(net::reasonOfError(error));
         done_ = 1;
         return false;
     }
@@ -402,11 +425,15 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
         // One check, one report: later data is not read.
         unwatch();
     }
-    if (got >= 0) {
+    if (got > 0) {
         setResponse(arrived);
         report(HttpOk);
+    } else if (got == 0) {
+        // The server ended the connection without a byte of reply: no web
+        // server answered.
+        fail(FailureKind::ClosedBeforeReply);
     } else {
-        report(HttpFailed);
+        fail(net::reasonOfError(error));
     }
     done_ = 1;
 }
@@ -414,13 +441,15 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
 int CHttpProbe::runSync()
 {
     net::enableReceiveStamps(socket_);
-    if (connectBlocking() != 0)
+    if (const int error = connectBlocking(); error != 0) {
+        reason_ = net::reasonOfError(error);
         return 0;
+    }
     if (!sendRequest())
         return 0;
     const int ready = net::waitReady(socket_, POLLIN, syncLeftMs());
     if (ready <= 0) {
-        report(HttpFailed);
+        fail(FailureKind::TimedOut);
         done_ = 1;
         return 1;
     }
@@ -435,6 +464,7 @@ void CHttpProbe::onSocket(unsigned events, int error)
         // A reset after the connect shows in the send or the read.
         if (connectError(error) != 0) {
             // A failed connect is left to the timeout.
+            noteFailure(error);
             unwatch();
             return;
         }
@@ -487,7 +517,7 @@ int CUdpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot send the datagram of a UDP check");
-    report(UdpFailed);
+    fail(net::reasonOfError(error));
     return 0;
 }
 
@@ -502,6 +532,7 @@ int CUdpProbe::runSync()
         return 1;
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot send the datagram of a UDP check");
+    reason_ = net::reasonOfError(error);
     return 0;
 }
 

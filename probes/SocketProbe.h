@@ -67,6 +67,9 @@ public:
     bool localFailure() const { return localError_ != 0; }
     int localError() const { return localError_; }
     bool synchronous() const { return mode_ != 0; }
+    // Why the check failed (None while it has not): set before the failure
+    // is reported, and also when start() returns 0 without a report.
+    const FailureReason &failureReason() const { return reason_; }
     int socketHandle() const { return socket_; }
 
     virtual int successCode() const = 0;
@@ -97,6 +100,12 @@ protected:
     void watch(unsigned events);
     void unwatch();
     void report(int code);
+    // Reports the failure code with its reason.
+    void fail(const FailureReason &reason);
+    void fail(FailureKind kind) { fail(FailureReason::of(kind)); }
+    // A failure of the first network action that is left to the timeout:
+    // it becomes the timeout's reason.
+    void noteFailure(int error);
     // Sets the entry's response time: from the start of the measured
     // interval to arrivedMicros (monotonic).
     void setResponse(std::uint64_t arrivedMicros);
@@ -130,6 +139,9 @@ protected:
     std::uint64_t syncDeadlineMicros_ = 0;
     int localError_ = 0;
     bool watching_ = false;
+    FailureReason reason_;
+    // The error that the timeout will report as its reason (0: none).
+    int seenError_ = 0;
 
 private:
     int afterLookup(bool lookupWasPending);
@@ -166,7 +178,8 @@ private:
 };
 
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
-// literal in brackets), and count any reply, 0 bytes included, as alive. One
+// literal in brackets), and count any reply as alive; a connection closed
+// before a byte of reply fails (closed before a reply). One
 // read of at most 1024 bytes; data after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {
 public:
