@@ -6,6 +6,7 @@
 #include "app/MonitorRules.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/dialogs/FailureText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -336,6 +337,7 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
+    context_.ui->responseReason(entry.id, std::string());
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -356,6 +358,7 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
     if (verdict == FailureVerdict::Tolerated)
         return;
     context_.ui->responseSample(entry.id, 0);
+    context_.ui->responseReason(entry.id, graphReasonLine(entry.lastReason));
     if (entry.status != before)
         logStatus(entry, before);
     updateRow(entry);
