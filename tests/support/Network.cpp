@@ -276,6 +276,11 @@ void TcpServer::run()
                     if (firstRequest_.empty())
                         firstRequest_ = c.received;
                 }
+                if (c.answerAt && behaviour_ == CloseAfterRequest) {
+                    close(c.fd);
+                    c.fd = -1;
+                    continue;
+                }
             }
             if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
                 // Sleep most of the way, then spin the last stretch so the

@@ -107,6 +107,7 @@ public:
         Answer,        // answers reply after delayMs once the request's blank line is in
         Megabyte,      // writes a megabyte at once
         CloseAtOnce,   // closes every connection right after accepting it
+        CloseAfterRequest, // reads the request, then closes without a reply
         ResetAtOnce,   // resets every connection (SO_LINGER 0) right after accepting it
         NoAccept,      // listens with backlog 0 and never accepts
         Queue,         // listens with a long backlog and never accepts
