@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 
 #include "app/base/StringTable.h"
+#include "app/dialogs/FailureText.h"
 #include "app/store/Settings.h"
 
 #include <cstdio>
@@ -193,6 +194,13 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
         }
         return false;
     });
+    // A window opened on a failed entry tells why at once.
+    if (!alive.lock() || closed_)
+        return;
+    for (const auto &p : ports_) {
+        if (p->id == id && p->status == Failed)
+            context_.ui->responseReason(id, graphReasonLine(p->lastReason));
+    }
 }
 
 void CMainFrame::saveSettings()
