@@ -313,11 +313,13 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     case HttpFailed:
     case TcpFailed:
     case UdpFailed:
-    case PingFailed:
+    case PingFailed: {
+        const std::uint64_t now = context_.clock->monotonicMicros();
         handleFailure(entry, slot.testRound(), roundResult,
                       slot.check ? slot.check->failureReason() : FailureReason::of(FailureKind::TimedOut),
-                      context_.clock->monotonicMicros() - std::min(slot.startMicros, context_.clock->monotonicMicros()));
+                      now - std::min(slot.startMicros, now));
         break;
+    }
     default:
         break;
     }

@@ -23,8 +23,9 @@ std::string unreachableWords(const FailureReason &reason)
     const bool exceeded = reason.type == (reason.icmp6 ? Icmp6TimeExceeded : Icmp4TimeExceeded);
     if (reason.type < 0)
         return reason.code < 0 ? std::string() : icmpUnreachableText(reason.code);
-    std::string words = exceeded ? timeExceededText(reason.code, reason.icmp6)
-                                 : (reason.icmp6 ? icmp6UnreachableText(reason.code) : icmpUnreachableText(reason.code));
+    std::string words = exceeded       ? timeExceededText(reason.code, reason.icmp6)
+                        : reason.icmp6 ? icmp6UnreachableText(reason.code)
+                                       : icmpUnreachableText(reason.code);
     words += reason.icmp6 ? " (ICMPv6 " : " (ICMP ";
     words += exceeded ? "time exceeded" : "destination unreachable";
     return words + ", code " + std::to_string(reason.code) + ")";

@@ -72,7 +72,8 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     const std::vector<std::string> lines = verboseLines();
 
     ASSERT_EQ(lines.size(), 4u);
-    const std::regex shape(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{3}\t([^\t]+)\t(Ok|Warning|Failed|Retry)\t(\d+\.\d{3})(\t[^\t]+)?)");
+    const std::regex shape(
+        R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{3}\t([^\t]+)\t(Ok|Warning|Failed|Retry)\t(\d+\.\d{3})(\t[^\t]+)?)");
     // A failure's line ends in its reason (the fake checks' own).
     const char *expected[][4] = {
         {"port 81", "Retry", "0.000", "\ttimed out"},

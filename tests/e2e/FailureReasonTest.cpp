@@ -125,7 +125,9 @@ TEST(FailureReason, EachFaultIsNamedInTheVerboseLineAndTheAlertEnvironment)
                     {"noroute", 0, "10.97.0.5", 80, "unreachable: Network is unreachable."},
                     {"unknown", 0, "vigilon-unknown.test", 80, "name not found"},
                 });
-            CHILD_EXPECT(umount("/etc/nsswitch.conf") == 0 && overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"), 23);
+            CHILD_EXPECT(umount("/etc/nsswitch.conf") == 0 &&
+                             overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"),
+                         23);
             const int dead = silentNameServer();
             CHILD_EXPECT(dead >= 0, 24);
             const int second = runCases(binary, {{"nodns", 0, "vigilon-dead.test", 80, "name lookup timed out"}});
