@@ -87,8 +87,18 @@ void CSocketProbe::fail(const FailureReason &reason)
 
 void CSocketProbe::noteFailure(int error)
 {
-    if (error != 0)
-        seenError_ = error;
+    if (error == 0)
+        return;
+    seenError_ = error;
+    net::icmpErrorReason(socket_, seenIcmp_);
+}
+
+FailureReason CSocketProbe::reasonOf(int error)
+{
+    FailureReason icmp;
+    if (net::icmpErrorReason(socket_, icmp))
+        return icmp;
+    return net::reasonOfError(error);
 }
 
 void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
@@ -120,7 +130,9 @@ void CSocketProbe::onTimer()
 {
     // Any expiry of the probe's timer is the timeout.
     killTimer();
-    FailureReason reason = seenError_ != 0 ? net::reasonOfError(seenError_) : FailureReason::of(FailureKind::TimedOut);
+    FailureReason reason = seenIcmp_.failed()  ? seenIcmp_
+                           : seenError_ != 0 ? net::reasonOfError(seenError_)
+                                             : FailureReason::of(FailureKind::TimedOut);
     if (lookupTicket_ != 0 && resolver_) {
         resolver_->cancel(lookupTicket_);
         lookupTicket_ = 0;
@@ -243,6 +255,7 @@ int CSocketProbe::beginConnect()
 {
     sockaddr_storage destination{};
     const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
+    net::keepIcmpErrors(socket_, family_, true);
     // The TCP check times the connect itself, from right before the call.
     if (startsClockAtLookup())
         startMicros_ = nowMicros();
@@ -295,14 +308,14 @@ int CTcpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for a TCP check");
-    fail(net::reasonOfError(error));
+    fail(reasonOf(error));
     return 0;
 }
 
 int CTcpProbe::runSync()
 {
     if (const int error = connectBlocking(); error != 0) {
-        reason_ = net::reasonOfError(error);
+        reason_ = reasonOf(error);
         return 0;
     }
     setResponse(nowMicros());
@@ -377,7 +390,7 @@ int CHttpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for an HTTP check");
-    fail(net::reasonOfError(error));
+    fail(reasonOf(error));
     return 0;
 }
 
@@ -404,14 +417,14 @@ bool CHttpProbe::sendRequest()
             killTimer();
             unwatch();
         }
-        fail(net::reasonOfError(error));
+        fail(net::reasonOfError(resetAtConnect_ != 0 ? resetAtConnect_ : error));
         done_ = 1;
         return false;
     }
     return true;
 }
 
-void CHttpProbe::readReply(std::uint64_t seenMicros)
+void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
 {
     char buffer[probe::HttpReadSize] = {};
     std::uint64_t arrived = seenMicros;
@@ -430,8 +443,12 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
         report(HttpOk);
     } else if (got == 0) {
         // The server ended the connection without a byte of reply: no web
-        // server answered.
-        fail(FailureKind::ClosedBeforeReply);
+        // server answered. A reset that the loop took off the socket
+        // still counts as the reset it was.
+        if (pendingError != 0 || resetAtConnect_ != 0)
+            fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
+        else
+            fail(FailureKind::ClosedBeforeReply);
     } else {
         fail(net::reasonOfError(error));
     }
@@ -442,9 +459,10 @@ int CHttpProbe::runSync()
 {
     net::enableReceiveStamps(socket_);
     if (const int error = connectBlocking(); error != 0) {
-        reason_ = net::reasonOfError(error);
+        reason_ = reasonOf(error);
         return 0;
     }
+    net::keepIcmpErrors(socket_, family_, false);
     if (!sendRequest())
         return 0;
     const int ready = net::waitReady(socket_, POLLIN, syncLeftMs());
@@ -469,6 +487,8 @@ void CHttpProbe::onSocket(unsigned events, int error)
             return;
         }
         killTimer();
+        resetAtConnect_ = error;
+        net::keepIcmpErrors(socket_, family_, false);
         if (!sendRequest())
             return;
         // Watch for the reply only. What was readable before the request
@@ -477,7 +497,7 @@ void CHttpProbe::onSocket(unsigned events, int error)
         return;
     }
     if ((events & EventLoop::Readable) && requestSent_ && done_ != 1)
-        readReply(seen);
+        readReply(seen, error);
 }
 
 // UDP

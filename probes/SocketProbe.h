@@ -106,6 +106,9 @@ protected:
     // A failure of the first network action that is left to the timeout:
     // it becomes the timeout's reason.
     void noteFailure(int error);
+    // The reason of a failed connect: the ICMP message behind it, if one was
+    // kept, else the error's.
+    FailureReason reasonOf(int error);
     // Sets the entry's response time: from the start of the measured
     // interval to arrivedMicros (monotonic).
     void setResponse(std::uint64_t arrivedMicros);
@@ -140,8 +143,10 @@ protected:
     int localError_ = 0;
     bool watching_ = false;
     FailureReason reason_;
-    // The error that the timeout will report as its reason (0: none).
+    // The error that the timeout will report as its reason (0: none), and
+    // the ICMP message behind it, if one was kept.
     int seenError_ = 0;
+    FailureReason seenIcmp_;
 
 private:
     int afterLookup(bool lookupWasPending);
@@ -201,8 +206,13 @@ protected:
 private:
     // Sends the request; false when the send failed (already reported).
     bool sendRequest();
-    void readReply(std::uint64_t seenMicros);
+    // pendingError: the socket's error as the loop saw it with the
+    // readiness (it is gone from the socket then).
+    void readReply(std::uint64_t seenMicros, int pendingError = 0);
     bool requestSent_ = false;
+    // The connection was reset as it was made (the loop took the error off
+    // the socket): what fails next fails for that.
+    int resetAtConnect_ = 0;
 };
 
 // A UDP entry: one datagram of one byte; the check succeeds when the socket

@@ -41,6 +41,15 @@ void reportLocalShortage(int error, const char *what);
 // neighbour, a prohibiting route).
 FailureReason reasonOfError(int error);
 
+// Whether the ICMP (ICMPv6) message that ends a connection attempt is kept
+// on fd, so that icmpErrorReason() can read its type and code (Linux; a
+// no-op elsewhere). Turned off once connected: a connection would otherwise
+// end at the first such message instead of riding it out.
+void keepIcmpErrors(int fd, int family, bool on);
+// The unreachable reason of the ICMP (ICMPv6) message kept on fd; false when
+// none is there.
+bool icmpErrorReason(int fd, FailureReason &reason);
+
 // Sets or clears O_NONBLOCK; false on failure.
 bool setNonBlocking(int fd, bool on);
 

@@ -95,7 +95,7 @@ TEST(FailureReason, EachFaultIsNamedInTheVerboseLineAndTheAlertEnvironment)
     const int status = runInChild(
         [&binary] {
             // A router beside us answers for 10.98.0.0/24 with "host
-            // unreachable".
+            // unreachable"; nothing leads to 10.97.0.0/24.
             PeerNamespace router;
             CHILD_EXPECT(router.ok(), 20);
             CHILD_EXPECT(shell("ip link add vgra type veth peer name vgrb") &&
@@ -104,7 +104,7 @@ TEST(FailureReason, EachFaultIsNamedInTheVerboseLineAndTheAlertEnvironment)
                              shell("ip route add 10.98.0.0/24 via 10.99.0.2") &&
                              router.shell("ip addr add 10.99.0.2/24 dev vgrb") &&
                              router.shell("ip link set vgrb up") &&
-                             router.shell("sysctl -qw net.ipv4.ip_forward=1") &&
+                             router.shell("sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratelimit=0") &&
                              router.shell("ip route add unreachable 10.98.0.0/24"),
                          21);
             // Names: from the hosts file only, then from a name server that
@@ -121,6 +121,8 @@ TEST(FailureReason, EachFaultIsNamedInTheVerboseLineAndTheAlertEnvironment)
                     {"resets", 3, "127.0.0.1", resets.port(), "reset"},
                     {"closes", 3, "127.0.0.1", closes.port(), "closed before a reply"},
                     {"router", 2, "10.98.0.5", 0,
+                     "unreachable: Host is unreachable. (ICMP destination unreachable, code 1)"},
+                    {"tcprouter", 0, "10.98.0.5", 80,
                      "unreachable: Host is unreachable. (ICMP destination unreachable, code 1)"},
                     {"noroute", 0, "10.97.0.5", 80, "unreachable: Network is unreachable."},
                     {"unknown", 0, "vigilon-unknown.test", 80, "name not found"},
