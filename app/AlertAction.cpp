@@ -81,7 +81,8 @@ void CommandRunner::showFailure(const std::string &shownCommand)
     prompter_.notice(text, "", mb::Ok);
 }
 
-int CommandRunner::launchProcess(const std::string &command, const std::string &parameters)
+int CommandRunner::launchProcess(const std::string &command, const std::string &parameters,
+                                 const platform::Environment &environment)
 {
     const std::string target = targetHost_ ? targetHost_() : std::string();
     const std::string commandLine = platform::replaceAll(command, kTargetPlaceholder, target);
@@ -91,6 +92,7 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
     for (std::string &parameter : platform::splitCommandLine(parameters))
         start.arguments.push_back(std::move(parameter));
     start.directory = commandDirectory(commandLine);
+    start.environment = environment;
 
     if (platform::kWindowsCommandLines && !start.arguments.empty() && runsInCommandInterpreter(start.arguments[0]) &&
         command.find(kTargetPlaceholder) != std::string::npos && unsafeForCommandInterpreter(target)) {
@@ -116,7 +118,7 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
     return 1;
 }
 
-int CommandRunner::runCommand(const std::string &given)
+int CommandRunner::runCommand(const std::string &given, const platform::Environment &environment)
 {
     // Our own copy: the caller's entry may go while the command is handled.
     const std::string command = given;
@@ -132,7 +134,7 @@ int CommandRunner::runCommand(const std::string &given)
     }
 
     if (program) {
-        if (launchProcess(command, "") > 0) {
+        if (launchProcess(command, "", environment) > 0) {
             const std::string target = targetHost_ ? targetHost_() : std::string();
             showFailure(platform::replaceAll(command, kTargetPlaceholder, target));
             return 1;
@@ -147,7 +149,7 @@ int CommandRunner::runCommand(const std::string &given)
             return;
         std::fprintf(stderr, "vigilon: the alert command could not be opened: %s\n", escapeControls(command).c_str());
         showFailure(command);
-    });
+    }, environment);
     if (outcome.started())
         return 0;
     if (outcome.result == platform::LaunchResult::TooMany)
@@ -179,6 +181,16 @@ std::function<int(const std::string &command)> makeCommandRunner(Prompter &promp
                                                                  std::function<std::string()> targetHost)
 {
     return makeCommandRunner(prompter, platform::makeSystemLauncher(loop), std::move(targetHost));
+}
+
+std::function<int(const std::string &command, const platform::Environment &environment)>
+makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost)
+{
+    auto runner = std::make_shared<CommandRunner>(prompter, platform::makeSystemLauncher(loop), std::move(targetHost));
+    return [runner](const std::string &command, const platform::Environment &environment) {
+        auto keep = runner;
+        return keep->runCommand(command, environment);
+    };
 }
 
 } // namespace vigilon

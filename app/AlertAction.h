@@ -48,13 +48,16 @@ public:
 
     // Returns 0 when the command was started or handed to the opener (or is
     // empty), 1 when it failed and the message was shown.
-    int runCommand(const std::string &given);
+    // environment: set for the program (or the opener of the document)
+    // besides what it inherits.
+    int runCommand(const std::string &given, const platform::Environment &environment = {});
 
     // Starts command as a program with "%TARGET%" replaced and parameters
     // appended, without waiting for it. Returns 0 when it was started, 1 when
     // it was not (also when too many alert programs still run, or when the
     // target is unsafe for the command interpreter).
-    int launchProcess(const std::string &command, const std::string &parameters);
+    int launchProcess(const std::string &command, const std::string &parameters,
+                      const platform::Environment &environment = {});
 
     platform::Launcher &launcher() { return *launcher_; }
 
@@ -79,5 +82,10 @@ std::function<int(const std::string &command)> makeCommandRunner(Prompter &promp
 std::function<int(const std::string &command)> makeCommandRunner(Prompter &prompter,
                                                                  std::unique_ptr<platform::Launcher> launcher,
                                                                  std::function<std::string()> targetHost);
+
+// The same for alerts whose programs are also told about the failure in
+// their environment.
+std::function<int(const std::string &command, const platform::Environment &environment)>
+makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost);
 
 } // namespace vigilon

@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 
 #include "app/base/StringTable.h"
+#include "app/dialogs/FailureText.h"
 #include "app/store/Settings.h"
 
 #include <cstdio>
@@ -32,6 +33,8 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
 {
     entry.errorCount = 0;
     entry.lastErrorTime = 0;
+    entry.lastReason = {};
+    entry.lastReasonTime = 0;
     entry.retryCount = 0;
     entry.responseTime = 0;
     entry.responseMicros = 0;
@@ -59,6 +62,8 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.lastErrorTime = entry.lastErrorTime;
     view.responseTime = entry.responseTime;
     view.status = entry.status;
+    view.lastReason = entry.lastReason;
+    view.lastReasonTime = entry.lastReasonTime;
     view.name = entry.name;
     view.command = entry.command;
     return view;
@@ -189,6 +194,13 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
         }
         return false;
     });
+    // A window opened on a failed entry tells why at once.
+    if (!alive.lock() || closed_)
+        return;
+    for (const auto &p : ports_) {
+        if (p->id == id && p->status == Failed)
+            context_.ui->responseReason(id, graphReasonLine(p->lastReason));
+    }
 }
 
 void CMainFrame::saveSettings()

@@ -45,6 +45,9 @@ struct EntryView {
     std::uint32_t lastErrorTime = 0;
     std::uint32_t responseTime = 0;
     PortStatus status = Idle;
+    // Why the last failed check failed, and when.
+    FailureReason lastReason;
+    std::uint32_t lastReasonTime = 0;
     std::string name;
     std::string command;
 };
@@ -122,6 +125,12 @@ public:
                                    std::function<bool()> stillWanted) = 0;
     // A check's sample for the entry's graph window, if one is open.
     virtual void responseSample(std::uint32_t entryId, std::uint32_t valueMs) = 0;
+    // Why the entry failed, for its graph window; empty once it answers.
+    virtual void responseReason(std::uint32_t entryId, const std::string &line)
+    {
+        (void)entryId;
+        (void)line;
+    }
     // The entry goes (or the program ends): its window, if any, closes.
     virtual void closeResponseGraph(std::uint32_t entryId) = 0;
     // Ends the program's event loop once the frame is closed.

@@ -48,6 +48,13 @@ void GraphWindows::addSample(std::uint32_t entryId, std::uint32_t valueMs)
         it->second->AddSample(valueMs);
 }
 
+void GraphWindows::setFailureReason(std::uint32_t entryId, const std::string &line)
+{
+    const auto it = windows_.find(entryId);
+    if (it != windows_.end())
+        it->second->setFailureReason(line);
+}
+
 void GraphWindows::close(std::uint32_t entryId)
 {
     const auto it = windows_.find(entryId);

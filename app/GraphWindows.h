@@ -48,6 +48,7 @@ public:
         return it == windows_.end() ? nullptr : it->second.get();
     }
     void addSample(std::uint32_t entryId, std::uint32_t valueMs);
+    void setFailureReason(std::uint32_t entryId, const std::string &line);
     // Closes the entry's window, if it has one.
     void close(std::uint32_t entryId);
     void closeAll();

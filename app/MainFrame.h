@@ -8,6 +8,7 @@
 #include "app/base/MonitorPort.h"
 #include "app/base/ProbeHost.h"
 #include "app/base/Prompter.h"
+#include "app/platform/Launcher.h"
 #include "app/store/Registry.h"
 #include "graph/ResponseGraphParams.h"
 
@@ -48,6 +49,9 @@ struct FrameContext {
     // Runs an alert command; the frame shows the failure message itself.
     // Returns 0 when the command was started or opened.
     std::function<int(const std::string &command)> runCommand;
+    // The same, where the program's environment is to carry these variables
+    // too; used in place of runCommand when set.
+    std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
 };
 
 class CMainFrame;
@@ -65,6 +69,8 @@ public:
     bool reported = false;
     // When the check was started (monotonic).
     std::uint64_t startMicros = 0;
+    // The check reporting here; it goes before its slot.
+    const SocketCheck *check = nullptr;
 
 private:
     CMainFrame &frame_;
@@ -204,9 +210,13 @@ private:
     // Shared success and failure handling; inRound with the round's result.
     void handleSuccess(MonitorPort &entry, int *roundResult);
     // ranMicros: how long the check ran until it failed.
-    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, std::uint64_t ranMicros = 0);
+    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
+                       std::uint64_t ranMicros = 0);
+    void runAlert(const MonitorPort &entry);
     void logStatus(const MonitorPort &entry, PortStatus before) const;
-    void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros) const;
+    // reason: the fifth field of a failed check's line.
+    void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
+                  const FailureReason &reason = {}) const;
     void cleanUp();
     void destroyFrame();
 

@@ -6,6 +6,7 @@
 #include "app/MonitorRules.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/dialogs/FailureText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -224,15 +225,17 @@ int CMainFrame::runRound(int kind)
             // No probe could be made: the check is missing from a regular
             // round and fails a port test.
             if (testRound)
-                handleFailure(entry, true, &testRound_.result);
+                handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
             continue;
         }
         CheckSlot &slot = *record.slot;
+        slot.check = record.probe.get();
         if (testRound)
             ++testRound_.outstanding;
         slot.startMicros = context_.clock->monotonicMicros();
         const int started = record.probe->start(entry.port, context_.targetHost, entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
+        const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
         if (started == 1) {
             pendingProbes_.push_back(std::move(record));
@@ -252,7 +255,7 @@ int CMainFrame::runRound(int kind)
             continue;
         }
         if (testRound)
-            handleFailure(entry, true, &testRound_.result);
+            handleFailure(entry, true, &testRound_.result, reason);
     }
 
     if (testRound) {
@@ -310,10 +313,13 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     case HttpFailed:
     case TcpFailed:
     case UdpFailed:
-    case PingFailed:
+    case PingFailed: {
+        const std::uint64_t now = context_.clock->monotonicMicros();
         handleFailure(entry, slot.testRound(), roundResult,
-                      context_.clock->monotonicMicros() - std::min(slot.startMicros, context_.clock->monotonicMicros()));
+                      slot.check ? slot.check->failureReason() : FailureReason::of(FailureKind::TimedOut),
+                      now - std::min(slot.startMicros, now));
         break;
+    }
     default:
         break;
     }
@@ -333,28 +339,48 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
+    context_.ui->responseReason(entry.id, std::string());
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
 }
 
-void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, std::uint64_t ranMicros)
+void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
+                               std::uint64_t ranMicros)
 {
     setRowImage(rowOf(entry), ImageError);
     const PortStatus before = entry.status;
-    const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, context_.clock->nowSeconds());
+    const std::uint32_t now = context_.clock->nowSeconds();
+    const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
+    entry.lastReason = reason.failed() ? reason : FailureReason::of(FailureKind::TimedOut);
+    entry.lastReasonTime = now;
     if (roundResult)
         *roundResult = 0;
-    logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros);
+    logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros, entry.lastReason);
     if (verdict == FailureVerdict::Tolerated)
         return;
     context_.ui->responseSample(entry.id, 0);
+    context_.ui->responseReason(entry.id, graphReasonLine(entry.lastReason));
     if (entry.status != before)
         logStatus(entry, before);
     updateRow(entry);
-    if (verdict == FailureVerdict::DeclaredAndAlert && context_.runCommand) {
-        // The command's failure message nests the loop; keep a copy.
-        const std::string command = entry.command;
+    if (verdict == FailureVerdict::DeclaredAndAlert)
+        runAlert(entry);
+}
+
+void CMainFrame::runAlert(const MonitorPort &entry)
+{
+    // The command's failure message nests the loop; keep copies.
+    const std::string command = entry.command;
+    if (context_.runAlert) {
+        const platform::Environment environment = {
+            {"VIGILON_TARGET", context_.targetHost},
+            {"VIGILON_ENTRY", entry.name},
+            {"VIGILON_REASON", reasonText(entry.lastReason)},
+            {"VIGILON_ERRORS", std::to_string(entry.errorCount)},
+        };
+        context_.runAlert(command, environment);
+    } else if (context_.runCommand) {
         context_.runCommand(command);
     }
 }
@@ -379,7 +405,8 @@ std::uint64_t shownMicros(const MonitorPort &entry)
 }
 } // namespace
 
-void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros) const
+void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
+                          const FailureReason &reason) const
 {
     if (!context_.verbose)
         return;
@@ -395,8 +422,10 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f\n", stamp, static_cast<int>(millis), escapeControls(entry.name).c_str(),
-                 outcome, static_cast<double>(micros) / 1000.0);
+    // A failed check's line has a fifth field, its reason; others have four.
+    const std::string fifth = reason.failed() ? "\t" + reasonText(reason) : std::string();
+    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f%s\n", stamp, static_cast<int>(millis),
+                 escapeControls(entry.name).c_str(), outcome, static_cast<double>(micros) / 1000.0, fifth.c_str());
 }
 
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
@@ -414,8 +443,11 @@ void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms\n", stamp, escapeControls(entry.name).c_str(),
-                 statusName(entry.status), entry.errorCount, static_cast<double>(shownMicros(entry)) / 1000.0);
+    const std::string reason =
+        entry.status == Failed && entry.lastReason.failed() ? ", reason: " + reasonText(entry.lastReason) : "";
+    std::fprintf(stderr, "%s %s: %s, errors %u, response %.3f ms%s\n", stamp, escapeControls(entry.name).c_str(),
+                 statusName(entry.status), entry.errorCount, static_cast<double>(shownMicros(entry)) / 1000.0,
+                 reason.c_str());
 }
 
 } // namespace vigilon

@@ -26,6 +26,9 @@ public:
     // True when start() failed because this system refused a resource
     // (descriptors, buffers): such a check says nothing about the target.
     virtual bool localFailure() const { return false; }
+    // Why the check failed: set before a failure is reported, and when
+    // start() returns 0 without a report.
+    virtual FailureReason failureReason() const { return FailureReason::of(FailureKind::TimedOut); }
 };
 
 enum ProbeKind : int {

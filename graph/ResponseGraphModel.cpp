@@ -107,6 +107,14 @@ void ResponseGraphModel::updateElapsed(std::uint32_t now)
     elapsedText_ = formatElapsed(loadString(sid::GraphElapsedFormat), now - clockStart_);
 }
 
+bool ResponseGraphModel::setReasonLine(const std::string &line)
+{
+    if (line == reasonLine_)
+        return false;
+    reasonLine_ = line;
+    return true;
+}
+
 std::string ResponseGraphModel::hostLine() const
 {
     return formatText(loadString(sid::GraphTargetHost), {params_.targetHost});
@@ -146,6 +154,8 @@ std::string ResponseGraphModel::measuredText() const
     }
     text += "\r\n";
     text += startLine();
+    if (!reasonLine_.empty())
+        text += "\r\n" + reasonLine_;
     return text;
 }
 
@@ -185,6 +195,10 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
         draw(seriesLine(i), graphcolour::series(i));
     r.left = client.left + 4;
     draw(startLine(), graphcolour::Text);
+    if (!reasonLine_.empty()) {
+        r.left = client.left + 4;
+        draw(reasonLine_, graphcolour::Reason);
+    }
     plan.textBottom = r.bottom;
 
     if (params_.showGraph == 1 && hasSamples_) {

@@ -27,6 +27,7 @@ constexpr GColour Shadow{128, 128, 128};
 constexpr GColour Axes{255, 255, 255};
 constexpr GColour Threshold{255, 0, 0};
 constexpr GColour Labels{255, 255, 0};
+constexpr GColour Reason{255, 128, 128};
 // The colour of series i is series(i % 4).
 GColour series(std::size_t index);
 } // namespace graphcolour
@@ -86,6 +87,10 @@ public:
     // Records a sample taken at now and returns it, for the recording file.
     // At most one sample, the oldest, is dropped to keep within maxHistory.
     ResponseSample addSample(std::uint32_t value, std::uint32_t now);
+    // The line that tells why the entry failed, under the start line;
+    // empty for none. True when it changed.
+    bool setReasonLine(const std::string &line);
+    const std::string &reasonLine() const { return reasonLine_; }
     // Forgets the history, the maximum and the current values; hasSamples
     // stays set.
     void resetHistory();
@@ -148,6 +153,7 @@ private:
     std::uint32_t clockStart_ = 0;
     bool clockStarted_ = false;
     std::string elapsedText_;
+    std::string reasonLine_;
     GRect textBlock_;
 };
 

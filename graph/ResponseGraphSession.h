@@ -50,6 +50,9 @@ public:
 
     // A sample, recorded when recording; the area to repaint.
     GRect addSample(std::uint32_t valueMs, const GRect &client);
+    // The line of a failed entry's reason (empty: none). True when it
+    // changed; the window then repaints all of itself.
+    bool setFailureReason(const std::string &line) { return model_.setReasonLine(line); }
     // The history is forgotten; nothing is repainted for it.
     void resetHistory() { model_.resetHistory(); }
     // Timer 1.

@@ -27,6 +27,8 @@ struct HostResolver::Lookup {
     std::mutex mutex;
     bool finished = false;
     bool ok = false;
+    // Not found because a name server did not answer in time.
+    bool timedOut = false;
     net::NetAddress address;
     // Loop-thread side: when the answer reached the loop (0: not yet).
     std::uint64_t deliveredMicros = 0;
@@ -42,15 +44,17 @@ struct HostResolver::Shared {
 };
 
 namespace {
-// getaddrinfo() for one family; appends the addresses found.
-void systemQuery(const std::string &host, int family, std::vector<net::NetAddress> &found)
+// getaddrinfo() for one family; appends the addresses found. Returns its
+// error.
+int systemQuery(const std::string &host, int family, std::vector<net::NetAddress> &found)
 {
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
-        return;
+    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    if (error != 0 || !result)
+        return error != 0 ? error : EAI_NONAME;
     for (addrinfo *a = result; a; a = a->ai_next) {
         const net::NetAddress address =
             net::NetAddress::fromSocket(a->ai_addr, static_cast<socklen_t>(a->ai_addrlen));
@@ -58,21 +62,27 @@ void systemQuery(const std::string &host, int family, std::vector<net::NetAddres
             found.push_back(address);
     }
     freeaddrinfo(result);
+    return 0;
 }
 
-// The address a name is checked at.
-bool lookUpAddress(const std::string &host, net::NetAddress &address)
+// The address a name is checked at. timedOut: when nothing was found, whether
+// for want of an answer rather than because the name is unknown.
+bool lookUpAddress(const std::string &host, net::NetAddress &address, bool &timedOut)
 {
     // IPv4 first, with the very question asked ever since, so that a name
     // with an A record is checked as it always was whatever else it has.
     std::vector<net::NetAddress> found;
-    systemQuery(host, AF_INET, found);
+    const int error4 = systemQuery(host, AF_INET, found);
+    int error6 = 0;
     if (found.empty()) {
         // Whatever kept the IPv4 answer away (no such address, no answer
         // from the server), the name may still be known with IPv6 addresses,
         // as in the hosts file when the name server cannot be reached.
-        systemQuery(host, AF_INET6, found);
+        error6 = systemQuery(host, AF_INET6, found);
     }
+    // One query that says the name does not exist settles it; otherwise one
+    // left without an answer leaves it open.
+    timedOut = error4 != EAI_NONAME && error6 != EAI_NONAME && (error4 == EAI_AGAIN || error6 == EAI_AGAIN);
     if (found.empty())
         return false;
     address = found.front();
@@ -145,10 +155,12 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
     try {
         std::thread([lookup, shared] {
             net::NetAddress found;
-            const bool ok = lookUpAddress(lookup->host, found);
+            bool timedOut = false;
+            const bool ok = lookUpAddress(lookup->host, found, timedOut);
             {
                 std::lock_guard<std::mutex> lock(lookup->mutex);
                 lookup->ok = ok;
+                lookup->timedOut = timedOut;
                 lookup->address = found;
                 lookup->finished = true;
             }
@@ -189,6 +201,15 @@ HostResolver::Status HostResolver::resolve(const std::string &host, net::NetAddr
 void HostResolver::cancel(std::uint64_t ticket)
 {
     waiters_.erase(ticket);
+}
+
+FailureKind HostResolver::failureOf(const std::string &host) const
+{
+    const auto it = lookups_.find(host);
+    if (it == lookups_.end())
+        return FailureKind::NameNotFound;
+    std::lock_guard<std::mutex> lock(it->second->mutex);
+    return !it->second->finished || it->second->timedOut ? FailureKind::LookupTimedOut : FailureKind::NameNotFound;
 }
 
 void HostResolver::delivered(const std::shared_ptr<Lookup> &lookup)

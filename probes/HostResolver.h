@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/FailureReason.h"
 #include "probes/NetAddress.h"
 
 #include <cstdint>
@@ -58,6 +59,11 @@ public:
     enum Status { Found, NotFound, Pending, LocalFailure };
     Status resolve(const std::string &host, net::NetAddress &address, Callback callback, std::uint64_t &ticket);
     void cancel(std::uint64_t ticket);
+
+    // Why the newest lookup of host found nothing: NameNotFound, or
+    // LookupTimedOut while it has not answered or when the name server did
+    // not answer it.
+    FailureKind failureOf(const std::string &host) const;
 
     int localError() const { return localError_; }
     // Lookups started on worker threads since construction (for tests).

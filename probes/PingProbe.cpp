@@ -131,41 +131,12 @@ ping::Request CPingProbe::buildRequest(std::uint16_t identifier, std::uint16_t s
 
 const char *CPingProbe::unreachableText(int code)
 {
-    static const char *const texts[] = {
-        "Network is unreachable.",
-        "Host is unreachable.",
-        "Requested protocol is not supported at the destination.",
-        "Port is unreachable.",
-        "Fragmentation is needed.",
-        "Source route has failed.",
-        "Destination network is unknown.",
-        "Destination host is unknown.",
-        "Source host is isolated.",
-        "Communication with destination net is administratively forbidden.",
-        "Communication with destination host is administratively forbidden.",
-        "Network is unreachable for specified Type of Service.",
-        "Host is unreachable for specified Type of Service.",
-    };
-    if (code < 0 || code >= int(sizeof texts / sizeof texts[0]))
-        return "unknown error";
-    return texts[code];
+    return icmpUnreachableText(code);
 }
 
 const char *CPingProbe::unreachableText6(int code)
 {
-    static const char *const texts[] = {
-        "No route to destination.",
-        "Communication with destination is administratively prohibited.",
-        "Beyond scope of source address.",
-        "Address is unreachable.",
-        "Port is unreachable.",
-        "Source address failed ingress/egress policy.",
-        "Reject route to destination.",
-        "Error in source routing header.",
-    };
-    if (code < 0 || code >= int(sizeof texts / sizeof texts[0]))
-        return "unknown error";
-    return texts[code];
+    return icmp6UnreachableText(code);
 }
 
 std::uint32_t CPingProbe::nextRequestStamp(std::uint32_t tickMs)
@@ -247,7 +218,8 @@ int CPingProbe::openSocket()
         // No right to any ICMP socket: the check can never succeed here.
         if (isRefusedRight(refusal))
             sayNoIcmpRight();
-        report(PingFailed);
+        // Counted as ever, though it is this system that refuses.
+        fail(FailureKind::LocalShortage);
         done_ = 1;
         return 0;
     }
@@ -295,7 +267,7 @@ int CPingProbe::beginAsync()
     net::closeSocket(socket_);
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot send the request of a PING check");
-    report(PingFailed);
+    fail(net::reasonOfError(error));
     done_ = 1;
     return 0;
 }
@@ -354,7 +326,10 @@ void CPingProbe::finish(int outcome, std::uint64_t arrivedMicros)
     if (outcome == 1)
         setResponse(arrivedMicros);
     done_ = 1;
-    report(outcome == 1 ? PingOk : PingFailed);
+    if (outcome == 1)
+        report(PingOk);
+    else
+        fail(FailureReason::unreachable(reply_.type, reply_.code < 0 ? 0 : reply_.code, family_ == AF_INET6));
 }
 
 void CPingProbe::onTimeout()

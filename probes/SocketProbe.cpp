@@ -73,6 +73,28 @@ void CSocketProbe::report(int code)
         owner_.reportResult(code, *entry_);
 }
 
+void CSocketProbe::fail(const FailureReason &reason)
+{
+    reason_ = reason;
+    report(failureCode());
+}
+
+void CSocketProbe::noteFailure(int error)
+{
+    if (error == 0)
+        return;
+    seenError_ = error;
+    net::icmpErrorReason(socket_, seenIcmp_);
+}
+
+FailureReason CSocketProbe::reasonOf(int error)
+{
+    FailureReason icmp;
+    if (net::icmpErrorReason(socket_, icmp))
+        return icmp;
+    return net::reasonOfError(error);
+}
+
 void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
 {
     if (!entry_)
@@ -85,6 +107,7 @@ void CSocketProbe::setResponse(std::uint64_t arrivedMicros)
 int CSocketProbe::refuseLocally(int error, const char *what)
 {
     localError_ = error;
+    reason_ = FailureReason::of(FailureKind::LocalShortage);
     net::reportLocalShortage(error, what);
     return 0;
 }
@@ -92,6 +115,7 @@ int CSocketProbe::refuseLocally(int error, const char *what)
 int CSocketProbe::refuseUnsupported(int error, const char *kind)
 {
     localError_ = error;
+    reason_ = FailureReason::of(FailureKind::LocalShortage);
     net::reportUnsupported(error, kind);
     return 0;
 }
@@ -100,13 +124,17 @@ void CSocketProbe::onTimer()
 {
     // Any expiry of the probe's timer is the timeout.
     killTimer();
+    FailureReason reason = seenIcmp_.failed()  ? seenIcmp_
+                           : seenError_ != 0 ? net::reasonOfError(seenError_)
+                                             : FailureReason::of(FailureKind::TimedOut);
     if (lookupTicket_ != 0 && resolver_) {
         resolver_->cancel(lookupTicket_);
         lookupTicket_ = 0;
+        reason = FailureReason::of(FailureKind::LookupTimedOut);
     }
     done_ = 2;
     onTimeout();
-    report(failureCode());
+    fail(reason);
 }
 
 int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
@@ -132,7 +160,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
             lookupTicket_ = 0;
             if (!ok) {
                 killTimer();
-                report(failureCode());
+                fail(resolver_->failureOf(host_));
                 done_ = 1;
                 return;
             }
@@ -152,7 +180,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     case HostResolver::NotFound:
         break;
     }
-    report(failureCode());
+    fail(resolver_->failureOf(host_));
     return 0;
 }
 
@@ -180,7 +208,7 @@ int CSocketProbe::matchFamily()
     if (opened == 1 || localError_ != 0 || done_ != 0)
         return opened;
     // Refused for another reason: as good as no route to the target.
-    report(failureCode());
+    fail(FailureReason::unreachable(-1, -1));
     return 0;
 }
 
@@ -207,6 +235,7 @@ int CSocketProbe::beginConnect()
 {
     sockaddr_storage destination{};
     const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
+    net::keepIcmpErrors(socket_, family_, true);
     // The TCP check times the connect itself, from right before the call.
     if (startsClockAtLookup())
         startMicros_ = nowMicros();
@@ -215,6 +244,8 @@ int CSocketProbe::beginConnect()
     const int error = net::lastError();
     // A refusal arrives as the connect's completion with an error, as it
     // does from a connect under way; so it is left to the timeout as well.
+    if (error == net::code::Refused)
+        noteFailure(error);
     if (error == net::code::InProgress || error == net::code::Again || error == net::code::WouldBlock ||
         error == net::code::Interrupted || error == net::code::Refused)
         return 0;
@@ -242,7 +273,7 @@ int CTcpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for a TCP check");
-    report(TcpFailed);
+    fail(reasonOf(error));
     return 0;
 }
 
@@ -255,8 +286,10 @@ void CTcpProbe::onSocket(unsigned events, int error)
     // Nothing more is wanted from this socket either way: a failed connect is
     // left to the timeout, and a greeting from the server is not read.
     unwatch();
-    if (error != 0)
+    if (error != 0) {
+        noteFailure(error);
         return;
+    }
     killTimer();
     setResponse(connectedMicros(now));
     report(TcpOk);
@@ -310,7 +343,7 @@ int CHttpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot connect for an HTTP check");
-    report(HttpFailed);
+    fail(reasonOf(error));
     return 0;
 }
 
@@ -326,16 +359,17 @@ bool CHttpProbe::sendRequest()
     startMicros_ = nowMicros();
     // A short count is not followed up: the request fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+        const int error = net::lastError();
         killTimer();
         unwatch();
-        report(HttpFailed);
+        fail(net::reasonOfError(resetAtConnect_ != 0 ? resetAtConnect_ : error));
         done_ = 1;
         return false;
     }
     return true;
 }
 
-void CHttpProbe::readReply(std::uint64_t seenMicros)
+void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
 {
     char buffer[probe::HttpReadSize] = {};
     std::uint64_t arrived = seenMicros;
@@ -346,11 +380,19 @@ void CHttpProbe::readReply(std::uint64_t seenMicros)
     killTimer();
     // One check, one report: later data is not read.
     unwatch();
-    if (got >= 0) {
+    if (got > 0) {
         setResponse(arrived);
         report(HttpOk);
+    } else if (got == 0) {
+        // The server ended the connection without a byte of reply: no web
+        // server answered. A reset that the loop took off the socket
+        // still counts as the reset it was.
+        if (pendingError != 0 || resetAtConnect_ != 0)
+            fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
+        else
+            fail(FailureKind::ClosedBeforeReply);
     } else {
-        report(HttpFailed);
+        fail(net::reasonOfError(error));
     }
     done_ = 1;
 }
@@ -362,10 +404,13 @@ void CHttpProbe::onSocket(unsigned events, int error)
         // A reset after the connect shows in the send or the read.
         if (connectError(error) != 0) {
             // A failed connect is left to the timeout.
+            noteFailure(error);
             unwatch();
             return;
         }
         killTimer();
+        resetAtConnect_ = error;
+        net::keepIcmpErrors(socket_, family_, false);
         if (!sendRequest())
             return;
         // Watch for the reply only. What was readable before the request
@@ -374,7 +419,7 @@ void CHttpProbe::onSocket(unsigned events, int error)
         return;
     }
     if ((events & EventLoop::Readable) && requestSent_ && done_ != 1)
-        readReply(seen);
+        readReply(seen, error);
 }
 
 // UDP
@@ -414,7 +459,7 @@ int CUdpProbe::beginAsync()
     unwatch();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot send the datagram of a UDP check");
-    report(UdpFailed);
+    fail(net::reasonOfError(error));
     return 0;
 }
 

@@ -58,6 +58,9 @@ public:
     MonitorPort *entry() const { return entry_; }
     bool localFailure() const { return localError_ != 0; }
     int localError() const { return localError_; }
+    // Why the check failed (None while it has not): set before the failure
+    // is reported, and also when start() returns 0 without a report.
+    const FailureReason &failureReason() const { return reason_; }
     int socketHandle() const { return socket_; }
 
     virtual int successCode() const = 0;
@@ -85,6 +88,15 @@ protected:
     void watch(unsigned events);
     void unwatch();
     void report(int code);
+    // Reports the failure code with its reason.
+    void fail(const FailureReason &reason);
+    void fail(FailureKind kind) { fail(FailureReason::of(kind)); }
+    // A failure of the first network action that is left to the timeout:
+    // it becomes the timeout's reason.
+    void noteFailure(int error);
+    // The reason of a failed connect: the ICMP message behind it, if one was
+    // kept, else the error's.
+    FailureReason reasonOf(int error);
     // Sets the entry's response time: from the start of the measured
     // interval to arrivedMicros (monotonic).
     void setResponse(std::uint64_t arrivedMicros);
@@ -112,6 +124,11 @@ protected:
     std::uint64_t startMicros_ = 0;
     int localError_ = 0;
     bool watching_ = false;
+    FailureReason reason_;
+    // The error that the timeout will report as its reason (0: none), and
+    // the ICMP message behind it, if one was kept.
+    int seenError_ = 0;
+    FailureReason seenIcmp_;
 
 private:
     int afterLookup(bool lookupWasPending);
@@ -147,7 +164,8 @@ private:
 };
 
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
-// literal in brackets), and count any reply, 0 bytes included, as alive. One
+// literal in brackets), and count any reply as alive; a connection closed
+// before a byte of reply fails (closed before a reply). One
 // read of at most 1024 bytes; data after it is neither read nor reported.
 class CHttpProbe final : public CSocketProbe {
 public:
@@ -168,8 +186,13 @@ protected:
 private:
     // Sends the request; false when the send failed (already reported).
     bool sendRequest();
-    void readReply(std::uint64_t seenMicros);
+    // pendingError: the socket's error as the loop saw it with the
+    // readiness (it is gone from the socket then).
+    void readReply(std::uint64_t seenMicros, int pendingError = 0);
     bool requestSent_ = false;
+    // The connection was reset as it was made (the loop took the error off
+    // the socket): what fails next fails for that.
+    int resetAtConnect_ = 0;
 };
 
 // A UDP entry: one datagram of one byte; the check succeeds when the socket

@@ -89,4 +89,25 @@ void enableReceiveStamps(int fd)
 #endif
 }
 
+FailureReason reasonOfError(int error)
+{
+    if (error == code::Refused)
+        return FailureReason::of(FailureKind::Refused);
+    if (error == code::Reset)
+        return FailureReason::of(FailureKind::Reset);
+    if (error == code::Pipe)
+        return FailureReason::of(FailureKind::ClosedBeforeReply);
+    if (error == code::TimedOut || error == code::Again || error == code::WouldBlock)
+        return FailureReason::of(FailureKind::TimedOut);
+    if (isLocalShortage(error))
+        return FailureReason::of(FailureKind::LocalShortage);
+    // Said by this system, not read from an ICMP message: the words of the
+    // network and host codes.
+    if (error == code::NetUnreachable)
+        return FailureReason::unreachable(-1, 0);
+    if (error == code::HostUnreachable)
+        return FailureReason::unreachable(-1, 1);
+    return FailureReason::unreachable(-1, -1);
+}
+
 } // namespace vigilon::net

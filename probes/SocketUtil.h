@@ -9,6 +9,8 @@
 // net::pollSockets(), from app/base/posix/ or app/base/win/.
 #include "SystemSockets.h"
 
+#include "app/base/FailureReason.h"
+
 namespace vigilon::net {
 
 // A non-blocking, close-on-exec socket of family (AF_INET, AF_INET6); -1 on
@@ -33,6 +35,20 @@ void reportUnsupported(int error, const char *kind);
 // error are held back for a few seconds so that a round of many entries does
 // not flood the terminal.
 void reportLocalShortage(int error, const char *what);
+
+// The reason a socket error gives a failed check: refused, reset, closed
+// (EPIPE), timed out, or unreachable (anything else: no route, no
+// neighbour, a prohibiting route).
+FailureReason reasonOfError(int error);
+
+// Whether the ICMP (ICMPv6) message that ends a connection attempt is kept
+// on fd, so that icmpErrorReason() can read its type and code (Linux; a
+// no-op elsewhere). Turned off once connected: a connection would otherwise
+// end at the first such message instead of riding it out.
+void keepIcmpErrors(int fd, int family, bool on);
+// The unreachable reason of the ICMP (ICMPv6) message kept on fd; false when
+// none is there.
+bool icmpErrorReason(int fd, FailureReason &reason);
 
 // Sets or clears O_NONBLOCK; false on failure.
 bool setNonBlocking(int fd, bool on);

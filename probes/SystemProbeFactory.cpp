@@ -15,6 +15,7 @@ public:
     void detachEntry() override { probe_->detachEntry(); }
     MonitorPort *entry() const override { return probe_->entry(); }
     bool localFailure() const override { return probe_->localFailure(); }
+    FailureReason failureReason() const override { return probe_->failureReason(); }
 
 private:
     std::unique_ptr<CSocketProbe> probe_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/FailureReason.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,6 +58,9 @@ struct MonitorPort {
     // When the newest check whose outcome the entry took was started
     // (monotonic). An older check that reports later is out of date.
     std::uint64_t newestCheckMicros = 0;
+    // Why the last failed check failed, and when (seconds since 1970).
+    FailureReason lastReason;
+    std::uint32_t lastReasonTime = 0;
 
     MonitorPort();
     ~MonitorPort();

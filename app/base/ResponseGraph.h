@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vigilon {
 
@@ -13,6 +14,8 @@ public:
     // One sample of the entry's single series, in milliseconds (0 for a
     // declared failure).
     virtual void AddSample(std::uint32_t valueMs) = 0;
+    // The line that tells why the entry failed; empty while it has not.
+    virtual void setFailureReason(const std::string &line) { (void)line; }
     // A window is made hidden; the frame shows it once it has taken it
     // into the entry. Windows that have nothing to show keep this one.
     virtual void show() {}

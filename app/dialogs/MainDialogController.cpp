@@ -5,6 +5,7 @@
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/dialogs/FailureText.h"
 #include "app/dialogs/TimeText.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ RowContent rowContent(const EntryView &entry)
                                             : formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime);
     row.texts[4] = std::to_string(entry.responseTime);
     row.texts[5] = std::to_string(entry.threshold);
+    row.tip = failureTip(entry);
     return row;
 }
 

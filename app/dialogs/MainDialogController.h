@@ -21,6 +21,8 @@ struct RowContent {
     std::array<std::string, 6> texts;
     int image = 0;
     bool ticked = false;
+    // The row's tool tip (see failureTip); empty for none.
+    std::string tip;
 };
 RowContent rowContent(const EntryView &entry);
 

@@ -7,9 +7,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vigilon::platform {
+
+// Variables set in a child's environment besides those it inherits: name,
+// value.
+using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // A program to start. arguments[0] names the program; the rest are its
 // arguments, already final. directory: where it starts; empty, or a
@@ -17,6 +22,7 @@ namespace vigilon::platform {
 struct ProgramStart {
     std::vector<std::string> arguments;
     std::string directory;
+    Environment environment;
 };
 
 enum class LaunchResult {
@@ -49,7 +55,9 @@ public:
     // Opens a document or URL with the desktop's opener. The opener may only
     // tell later that it could not open it: then onLateFailure runs on the
     // event loop. Failed when the opener itself cannot be started.
-    virtual LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure) = 0;
+    // environment: as for a program, for whatever opens it.
+    virtual LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure,
+                                       const Environment &environment = {}) = 0;
 
     // Whether word names a program file that can be run (a path, or a name
     // found on PATH). Where programs carry an extension this is left to the

@@ -46,6 +46,11 @@ void QtFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphPara
     graphs_.open(entryId, defaults, stillWanted);
 }
 
+void QtFrameUi::responseReason(std::uint32_t entryId, const std::string &line)
+{
+    graphs_.setFailureReason(entryId, line);
+}
+
 void QtFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
 {
     graphs_.addSample(entryId, valueMs);

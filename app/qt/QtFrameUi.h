@@ -21,6 +21,7 @@ public:
     void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
                            std::function<bool()> stillWanted) override;
     void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override;
+    void responseReason(std::uint32_t entryId, const std::string &line) override;
     void closeResponseGraph(std::uint32_t entryId) override;
     void quit() override;
     GraphWindows &graphWindows() { return graphs_; }

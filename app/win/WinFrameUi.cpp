@@ -74,6 +74,11 @@ void WinFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphPar
     graphs_.open(entryId, defaults, stillWanted);
 }
 
+void WinFrameUi::responseReason(std::uint32_t entryId, const std::string &line)
+{
+    graphs_.setFailureReason(entryId, line);
+}
+
 void WinFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
 {
     graphs_.addSample(entryId, valueMs);

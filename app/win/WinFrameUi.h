@@ -29,6 +29,7 @@ public:
     void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
                            std::function<bool()> stillWanted) override;
     void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override;
+    void responseReason(std::uint32_t entryId, const std::string &line) override;
     void closeResponseGraph(std::uint32_t entryId) override;
     // Posts WM_QUIT: the message loop ends once the handler returns.
     void quit() override;

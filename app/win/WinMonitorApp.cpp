@@ -290,8 +290,8 @@ int WinMonitorApp::run()
     context.ui = parts_->ui.get();
     context.sockets = &systemSocketLibrary();
     context.probes = parts_->probes.get();
-    context.runCommand =
-        makeCommandRunner(parts_->prompter, parts_->loop, [this] { return parts_->frame->targetHost(); });
+    context.runAlert =
+        makeAlertRunner(parts_->prompter, parts_->loop, [this] { return parts_->frame->targetHost(); });
 
     parts_->frame = std::make_unique<CMainFrame>(context);
     if (parts_->frame->create() != 0) {

@@ -100,6 +100,12 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
     invalidate(toQRect(session_.addSample(valueMs, clientRect())));
 }
 
+void CResponseGraphWnd::setFailureReason(const std::string &line)
+{
+    if (session_.setFailureReason(line))
+        invalidate(rect());
+}
+
 void CResponseGraphWnd::ResetHistory()
 {
     // The text shows the new count at the next tick of the text timer; the

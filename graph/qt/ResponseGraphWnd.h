@@ -39,6 +39,7 @@ public:
     int Create();
 
     void AddSample(std::uint32_t valueMs) override;
+    void setFailureReason(const std::string &line) override;
     void show() override;
     void ResetHistory();
     // Asks the owner to close this window, and nothing else.

@@ -249,6 +249,12 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
     invalidate(session_.addSample(valueMs, clientRect()));
 }
 
+void CResponseGraphWnd::setFailureReason(const std::string &line)
+{
+    if (session_.setFailureReason(line))
+        invalidate(clientRect());
+}
+
 void CResponseGraphWnd::ResetHistory()
 {
     // The text shows the new count at the next tick of timer 2; the old

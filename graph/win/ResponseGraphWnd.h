@@ -37,6 +37,7 @@ public:
     bool Create();
 
     void AddSample(std::uint32_t valueMs) override;
+    void setFailureReason(const std::string &line) override;
     void show() override;
     void ResetHistory();
     // Asks the owner, from the event loop, to close this window.

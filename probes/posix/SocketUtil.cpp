@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -138,6 +139,42 @@ bool parseDottedAddress(const std::string &text, std::uint32_t &address)
         return false;
     address = parsed.s_addr;
     return true;
+}
+
+void keepIcmpErrors(int fd, int family, bool on)
+{
+    const int value = on ? 1 : 0;
+    if (family == AF_INET6)
+        setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &value, sizeof value);
+    else
+        setsockopt(fd, IPPROTO_IP, IP_RECVERR, &value, sizeof value);
+}
+
+bool icmpErrorReason(int fd, FailureReason &reason)
+{
+    char data[64];
+    iovec io{data, sizeof data};
+    alignas(cmsghdr) char control[256];
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+        return false;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        const bool v4 = c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR;
+        const bool v6 = c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR;
+        if (!v4 && !v6)
+            continue;
+        sock_extended_err error{};
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        if (error.ee_origin != (v6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP))
+            continue;
+        reason = FailureReason::unreachable(error.ee_type, error.ee_code, v6);
+        return true;
+    }
+    return false;
 }
 
 } // namespace vigilon::net

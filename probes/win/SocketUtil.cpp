@@ -65,4 +65,11 @@ bool parseDottedAddress(const std::string &text, std::uint32_t &address)
     return true;
 }
 
+void keepIcmpErrors(int, int, bool) {}
+
+bool icmpErrorReason(int, FailureReason &)
+{
+    return false;
+}
+
 } // namespace vigilon::net

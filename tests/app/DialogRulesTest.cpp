@@ -4,6 +4,7 @@
 #include "app/base/StringTable.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
+#include "app/dialogs/FailureText.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
@@ -585,6 +586,29 @@ TEST_F(DialogRules, endsCleanlyWhenTheProgramEndsInsideAQuestion)
 } // namespace vigilon::test
 
 namespace vigilon::test {
+
+// A watched, failed row's tip says why and when; any other row has none.
+// The ICMP words stay the system's own, in the graph's line too.
+TEST(FailureText, aFailedRowsTipAndTheGraphLineSayWhy)
+{
+    EntryView entry;
+    entry.active = true;
+    entry.status = Failed;
+    entry.lastReason = FailureReason::unreachable(11, 0);
+    entry.lastReasonTime = 1767225600; // 2026-01-01 00:00:00 UTC
+    const std::string why = "到達できません: Time to live exceeded in transit. (ICMP time exceeded, code 0)";
+    EXPECT_EQ(failureTip(entry), "エラーの理由: " + why + " (" + kStart + ")");
+    EXPECT_EQ(rowContent(entry).tip, failureTip(entry));
+    EXPECT_EQ(graphReasonLine(entry.lastReason), "エラーの理由: " + why);
+    entry.active = false;
+    EXPECT_EQ(failureTip(entry), "");
+    entry.active = true;
+    entry.status = Ok;
+    EXPECT_EQ(failureTip(entry), "");
+    EXPECT_EQ(graphReasonLine(FailureReason{}), "");
+    EXPECT_EQ(reasonText(FailureReason::unreachable(1, 3, true)),
+              "unreachable: Address is unreachable. (ICMPv6 destination unreachable, code 3)");
+}
 
 TEST(DialogLayout, controlsFollowTheSizeAndTheSmallestSizeKeepsThemApart)
 {

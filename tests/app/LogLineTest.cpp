@@ -22,7 +22,11 @@ TEST(LogLine, controlCharactersBecomeVisibleEscapesAndAllElseStays)
 // A launcher that starts nothing.
 struct RefusingLauncher : platform::Launcher {
     platform::LaunchOutcome startProgram(const platform::ProgramStart &) override { return {}; }
-    platform::LaunchOutcome openDocument(const std::string &, std::function<void()>) override { return {}; }
+    platform::LaunchOutcome openDocument(const std::string &, std::function<void()>,
+                                         const platform::Environment &) override
+    {
+        return {};
+    }
     bool namesProgram(const std::string &) const override { return true; }
     std::size_t runningCount() const override { return 0; }
 };

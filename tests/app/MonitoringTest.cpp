@@ -50,8 +50,7 @@ TEST_F(Monitoring, startingSetsEveryRowIdleBeforeTheFirstRoundMarksActiveOnes)
     EXPECT_EQ(h[2], std::make_pair(2, 4));
     EXPECT_EQ(h[3], std::make_pair(0, 3));
     ASSERT_EQ(probes.started.size(), 1u);
-    EXPECT_EQ(std::tuple(probes.started[0].port, probes.started[0].mode, probes.started[0].kind),
-              std::tuple(80u, int(Regular), int(TcpProbeKind)));
+    EXPECT_EQ(std::tuple(probes.started[0].port, probes.started[0].kind), std::tuple(80u, int(TcpProbeKind)));
 }
 
 TEST_F(Monitoring, declaresAFailureAtTheSecondFailedCheckAlertsOnceAndWarnsAboveTheThreshold)

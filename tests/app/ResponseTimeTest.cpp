@@ -72,17 +72,20 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     const std::vector<std::string> lines = verboseLines();
 
     ASSERT_EQ(lines.size(), 4u);
-    const std::regex shape(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{3}\t([^\t]+)\t(Ok|Warning|Failed|Retry)\t(\d+\.\d{3}))");
-    const char *expected[][3] = {
-        {"port 81", "Retry", "0.000"},
-        {"port 80", "Ok", "100.499"},
-        {"port 80", "Retry", "3000.000"},
-        {"port 81", "Failed", "3000.000"},
+    const std::regex shape(
+        R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{3}\t([^\t]+)\t(Ok|Warning|Failed|Retry)\t(\d+\.\d{3})(\t[^\t]+)?)");
+    // A failure's line ends in its reason (the fake checks' own).
+    const char *expected[][4] = {
+        {"port 81", "Retry", "0.000", "\ttimed out"},
+        {"port 80", "Ok", "100.499", ""},
+        {"port 80", "Retry", "3000.000", "\ttimed out"},
+        {"port 81", "Failed", "3000.000", "\ttimed out"},
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, shape)) << lines[i];
-        EXPECT_EQ(std::tuple(m.str(2), m.str(3), m.str(4)), std::tuple(expected[i][0], expected[i][1], expected[i][2]));
+        EXPECT_EQ(std::tuple(m.str(2), m.str(3), m.str(4), m.str(5)),
+                  std::tuple(expected[i][0], expected[i][1], expected[i][2], expected[i][3]));
         // Local time: that of JST, not of UTC (the same format orders as text).
         EXPECT_TRUE(before <= m.str(1) && m.str(1) <= after) << lines[i];
     }

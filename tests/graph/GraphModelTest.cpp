@@ -212,6 +212,28 @@ TEST(GraphModel, TextBlock)
               std::string("対象ホスト: target.example\r\n").size());
 }
 
+// A failed entry's reason: one more line under the text, in its own colour,
+// gone again once the entry answers.
+TEST(GraphModel, TheReasonOfAFailureIsALineUnderTheText)
+{
+    ResponseGraphModel m(params(), kT0);
+    const std::string plain = m.measuredText();
+    const std::string line = "エラーの理由: 接続を拒否されました";
+    EXPECT_TRUE(m.setReasonLine(line));
+    EXPECT_FALSE(m.setReasonLine(line));
+    EXPECT_EQ(m.measuredText(), plain + "\r\n" + line);
+    const PaintPlan plan = m.planPaint(GRect{0, 0, 400, 200}, fakeMeasure);
+    ASSERT_EQ(plan.items.size(), 5u);
+    EXPECT_EQ(plan.items[4].text, line);
+    EXPECT_EQ(plan.items[4].colour, graphcolour::Reason);
+    EXPECT_EQ(plan.items[4].shadowAt.left, 4);
+    EXPECT_EQ(plan.items[4].shadowAt.top, plan.items[3].shadowAt.bottom);
+    EXPECT_EQ(plan.textBottom, plan.items[4].shadowAt.bottom);
+    EXPECT_TRUE(m.setReasonLine(""));
+    EXPECT_EQ(m.measuredText(), plain);
+    EXPECT_EQ(m.planPaint(GRect{0, 0, 400, 200}, fakeMeasure).items.size(), 4u);
+}
+
 TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
 {
     ResponseGraphParams two = params();

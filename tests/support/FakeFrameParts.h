@@ -235,7 +235,7 @@ public:
         int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
         {
             entry_ = &entry;
-            factory_.started.push_back({kind_, Regular, port, &entry});
+            factory_.started.push_back({kind_, port, &entry});
             if (factory_.localShortage)
                 return 0;
             factory_.pending.push_back(this);
@@ -289,7 +289,6 @@ public:
 
     struct Started {
         int kind;
-        int mode; // always Regular: the engine has no other kind of check
         std::uint32_t port;
         MonitorPort *entry;
     };

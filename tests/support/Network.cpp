@@ -276,6 +276,11 @@ void TcpServer::run()
                     if (firstRequest_.empty())
                         firstRequest_ = c.received;
                 }
+                if (c.answerAt && behaviour_ == CloseAfterRequest) {
+                    close(c.fd);
+                    c.fd = -1;
+                    continue;
+                }
             }
             if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
                 // Sleep most of the way, then spin the last stretch so the
@@ -338,6 +343,56 @@ bool shell(const std::string &command)
 {
     const std::string quiet = command + " >/dev/null 2>&1";
     return std::system(quiet.c_str()) == 0;
+}
+
+PeerNamespace::PeerNamespace()
+{
+    int ready[2], hold[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(hold, O_CLOEXEC) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        close(hold[1]);
+        const char verdict = unshare(CLONE_NEWNET) == 0 && test::shell("ip link set lo up") ? 'y' : 'n';
+        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
+        // Lives until the owner closes its end, or ends itself.
+        char byte;
+        while (read(hold[0], &byte, 1) > 0) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(hold[0]);
+    char verdict = 'n';
+    if (child > 0 && read(ready[0], &verdict, 1) == 1 && verdict == 'y') {
+        pid_ = child;
+        hold_ = hold[1];
+    } else {
+        close(hold[1]);
+        if (child > 0)
+            waitpid(child, nullptr, 0);
+    }
+    close(ready[0]);
+}
+
+PeerNamespace::~PeerNamespace()
+{
+    if (pid_ <= 0)
+        return;
+    close(hold_);
+    waitpid(pid_, nullptr, 0);
+}
+
+bool PeerNamespace::shell(const std::string &command) const
+{
+    return ok() && test::shell("nsenter -t " + std::to_string(pid_) + " -n " + command);
 }
 
 bool overlayFile(const std::string &path, const std::string &content)

@@ -107,6 +107,7 @@ public:
         Answer,        // answers reply after delayMs once the request's blank line is in
         Megabyte,      // writes a megabyte at once
         CloseAtOnce,   // closes every connection right after accepting it
+        CloseAfterRequest, // reads the request, then closes without a reply
         ResetAtOnce,   // resets every connection (SO_LINGER 0) right after accepting it
         NoAccept,      // listens with backlog 0 and never accepts
         Queue,         // listens with a long backlog and never accepts
@@ -177,6 +178,24 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 
 // Runs a shell command (ip, sysctl) inside the child; true on exit 0.
 bool shell(const std::string &command);
+
+// A network namespace beside the child's own, for a router or a far host:
+// a process of its own holds it until the object goes. Links are moved in
+// with "ip link set NAME netns PID"; commands run inside through nsenter.
+class PeerNamespace {
+public:
+    PeerNamespace();
+    ~PeerNamespace();
+    PeerNamespace(const PeerNamespace &) = delete;
+    PeerNamespace &operator=(const PeerNamespace &) = delete;
+    bool ok() const { return pid_ > 0; }
+    int pid() const { return pid_; }
+    bool shell(const std::string &command) const;
+
+private:
+    int pid_ = -1;
+    int hold_ = -1; // its end of the pipe closes the peer's life
+};
 
 // Bind-mounts a file with the given content over path (mount namespace
 // children only).

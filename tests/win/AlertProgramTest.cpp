@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 
 namespace vigilon {
 namespace {
@@ -79,6 +80,20 @@ TEST_F(AlertProgram, StartsWithTheTargetATrailingBlankInItsFolder)
     EXPECT_EQ(runner_.runCommand(batch() + " %TARGET%"), 0);
     EXPECT_EQ(seen().at(0), "10.0.0.7");
     EXPECT_TRUE(prompts_.messages.empty());
+}
+
+// The failure reaches the program in its environment: ours, with the
+// variables given set over ours of the same names.
+TEST_F(AlertProgram, TheFailureIsInTheEnvironmentBesideOurOwn)
+{
+    test::writeFile(dir_ / "env.bat", "@echo off\r\necho %VIGILON_TARGET%,%VIGILON_ENTRY%,%VIGILON_REASON%,"
+                                      "%VIGILON_ERRORS%,%VIGILON_OWN%>\"%~dp0seen.txt\"\r\n");
+    _putenv_s("VIGILON_OWN", "kept");
+    _putenv_s("VIGILON_ERRORS", "ours");
+    EXPECT_EQ(runner_.runCommand(dir_ / "env.bat", {{"VIGILON_TARGET", "10.0.0.7"}, {"VIGILON_ENTRY", "TCP:80"},
+                                                    {"VIGILON_REASON", "refused"}, {"VIGILON_ERRORS", "3"}}),
+              0);
+    EXPECT_EQ(seen().at(0), "10.0.0.7,TCP:80,refused,3,kept");
 }
 
 TEST_F(AlertProgram, FailuresShowTheMessageWithTheCommand)

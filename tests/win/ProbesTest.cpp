@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The probes on Winsock under Wine, against loopback only: the ICMP echo
-// of a raw socket, and TCP connects that succeed and that are refused, in
-// the asynchronous mode and in the synchronous one; each on the poll loop
-// and on the program's loop of window messages (WSAAsyncSelect).
+// of a raw socket, and TCP connects that succeed and that are refused, over
+// IPv4 and IPv6; each on the poll loop and on the program's loop of window
+// messages (WSAAsyncSelect).
 #include "app/base/PollEventLoop.h"
 #include "app/win/WinEventLoop.h"
 #include "probes/PingProbe.h"

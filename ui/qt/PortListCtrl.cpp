@@ -229,6 +229,13 @@ void CPortListCtrl::setCellText(int row, int column, const QString &text)
     cell(row, column)->setText(text);
 }
 
+void CPortListCtrl::setRowTip(int row, const QString &tip)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    cell(row, 0)->setToolTip(tip);
+}
+
 QString CPortListCtrl::itemText(int row, int column) const
 {
     const QTableWidgetItem *it = item(row, column);
@@ -307,11 +314,20 @@ bool CPortListCtrl::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {
         // The columns keep their widths; a cut cell tells its whole text.
+        // A failed row tells why, over any of its cells.
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = indexAt(help->pos());
-        if (index.isValid() && cellTextCut(index.row(), index.column()))
-            QToolTip::showText(help->globalPos(), item(index.row(), index.column())->text(), viewport(),
-                               visualRect(index));
+        QString text;
+        if (index.isValid()) {
+            if (cellTextCut(index.row(), index.column()))
+                text = item(index.row(), index.column())->text();
+            const QTableWidgetItem *first = item(index.row(), 0);
+            const QString tip = first ? first->toolTip() : QString();
+            if (!tip.isEmpty())
+                text = text.isEmpty() ? tip : text + QLatin1Char('\n') + tip;
+        }
+        if (!text.isEmpty())
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
         else
             QToolTip::hideText();
         return true;

@@ -59,6 +59,8 @@ public:
     void setItem0(int row, const QString &text, int image, int stateImage);
     void setItemImage(int row, int image);
     void setCellText(int row, int column, const QString &text);
+    // The row's own tool tip, shown over any of its cells; empty for none.
+    void setRowTip(int row, const QString &tip);
     QString itemText(int row, int column) const;
     // Whether a cell is too narrow for its whole text, which then ends in an
     // ellipsis and shows whole in the cell's tool tip.

@@ -231,7 +231,8 @@ void CMonitorDlg::initDialog()
 
 void CMonitorDlg::setUpList()
 {
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB);
+    // Info tips: a failed row tells why (LVN_GETINFOTIP).
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB | LVS_EX_INFOTIP);
     const HINSTANCE instance = resourceInstance();
     // The pictures are composed over their mask colours, which the lists
     // take out again.
@@ -415,6 +416,19 @@ void CMonitorDlg::onCommand(int id, int code)
 
 void CMonitorDlg::onListNotify(const NMHDR &header)
 {
+    if (header.code == static_cast<UINT>(LVN_GETINFOTIPW)) {
+        auto &tip = const_cast<NMLVGETINFOTIPW &>(reinterpret_cast<const NMLVGETINFOTIPW &>(header));
+        if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= rowTips_.size() || !tip.pszText ||
+            tip.cchTextMax <= 0 || rowTips_[static_cast<std::size_t>(tip.iItem)].empty())
+            return;
+        // Behind the cut text of the item, if the list put it there.
+        std::wstring text = tip.dwFlags == 0 && tip.pszText[0] ? std::wstring(tip.pszText) + L"\r\n" : L"";
+        text += rowTips_[static_cast<std::size_t>(tip.iItem)];
+        const std::size_t room = static_cast<std::size_t>(tip.cchTextMax) - 1;
+        text.copy(tip.pszText, room);
+        tip.pszText[std::min(room, text.size())] = L'\0';
+        return;
+    }
     if (header.code != static_cast<UINT>(NM_CLICK) && header.code != static_cast<UINT>(NM_DBLCLK))
         return;
     // Where the button went down, in the list's client area.
@@ -522,6 +536,9 @@ void CMonitorDlg::setRow(int row, const RowContent &content)
         cell.pszText = text.data();
         SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
     }
+    if (rowTips_.size() <= static_cast<std::size_t>(row))
+        rowTips_.resize(static_cast<std::size_t>(row) + 1);
+    rowTips_[static_cast<std::size_t>(row)] = widen(content.tip);
 }
 
 void CMonitorDlg::setRowImage(int row, int image)
@@ -549,6 +566,8 @@ bool CMonitorDlg::rowTicked(int row) const
 void CMonitorDlg::deleteRow(int row)
 {
     SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+    if (row >= 0 && static_cast<std::size_t>(row) < rowTips_.size())
+        rowTips_.erase(rowTips_.begin() + row);
 }
 
 std::string CMonitorDlg::rowName(int row) const

@@ -103,6 +103,8 @@ private:
     // placed at initialisation; what the smallest size is made from.
     std::vector<std::pair<int, Follow>> followers_;
     std::vector<LaidControl> laid_;
+    // The rows' tool tips (see failureTip), by row.
+    std::vector<std::wstring> rowTips_;
     // Field changes are checked once the up-down controls are set up.
     bool ready_ = false;
     int depth_ = 0;

@@ -18,7 +18,8 @@ namespace code {
 constexpr int WouldBlock = EWOULDBLOCK, Again = EAGAIN, InProgress = EINPROGRESS, Interrupted = EINTR,
               Refused = ECONNREFUSED, Reset = ECONNRESET, Pipe = EPIPE, TimedOut = ETIMEDOUT, NoFiles = EMFILE,
               FileTable = ENFILE, NoBuffers = ENOBUFS, NoMemory = ENOMEM, NoFamily = EAFNOSUPPORT,
-              NoProtocol = EPROTONOSUPPORT;
+              NoProtocol = EPROTONOSUPPORT, NetUnreachable = ENETUNREACH,
+              HostUnreachable = EHOSTUNREACH;
 } // namespace code
 
 // The error of the last socket call.

@@ -22,7 +22,8 @@ namespace code {
 constexpr int WouldBlock = WSAEWOULDBLOCK, Again = WSAEWOULDBLOCK, InProgress = WSAEINPROGRESS,
               Interrupted = WSAEINTR, Refused = WSAECONNREFUSED, Reset = WSAECONNRESET, Pipe = WSAESHUTDOWN,
               TimedOut = WSAETIMEDOUT, NoFiles = WSAEMFILE, FileTable = WSAEMFILE, NoBuffers = WSAENOBUFS,
-              NoMemory = WSA_NOT_ENOUGH_MEMORY, NoFamily = WSAEAFNOSUPPORT, NoProtocol = WSAEPROTONOSUPPORT;
+              NoMemory = WSA_NOT_ENOUGH_MEMORY, NoFamily = WSAEAFNOSUPPORT, NoProtocol = WSAEPROTONOSUPPORT,
+              NetUnreachable = WSAENETUNREACH, HostUnreachable = WSAEHOSTUNREACH;
 } // namespace code
 
 // The error of the last socket call.

@@ -94,6 +94,22 @@ std::string findOnPath(const std::string &name)
     return {};
 }
 
+// Our environment with the variables given set in it (replacing ours of the
+// same names), as "NAME=value" texts.
+std::vector<std::string> childEnvironment(const Environment &extra)
+{
+    std::vector<std::string> all;
+    for (char **e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (std::none_of(extra.begin(), extra.end(), [&](const auto &pair) { return pair.first == name; }))
+            all.push_back(entry);
+    }
+    for (const auto &[name, value] : extra)
+        all.push_back(name + '=' + value);
+    return all;
+}
+
 struct ChildTable {
     std::size_t running = 0;
 };
@@ -180,10 +196,12 @@ public:
 
     LaunchOutcome startProgram(const ProgramStart &start) override { return spawn(start, {}); }
 
-    LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure) override
+    LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure,
+                               const Environment &environment) override
     {
         ProgramStart start;
         start.arguments = {options_.opener, target};
+        start.environment = environment;
         // Told apart from a document that cannot be opened.
         if (findOnPath(options_.opener).empty()) {
             LaunchOutcome missing;
@@ -236,6 +254,12 @@ private:
         for (const std::string &argument : start.arguments)
             argv.push_back(const_cast<char *>(argument.c_str()));
         argv.push_back(nullptr);
+        const std::vector<std::string> environment = childEnvironment(start.environment);
+        std::vector<char *> envp;
+        envp.reserve(environment.size() + 1);
+        for (const std::string &entry : environment)
+            envp.push_back(const_cast<char *>(entry.c_str()));
+        envp.push_back(nullptr);
 
         // The child takes its priority from the thread that starts it, so
         // this thread runs higher for the moment of the start, where the
@@ -247,10 +271,10 @@ private:
                             setpriority(PRIO_PROCESS, thread, std::max(-20, ours - kPriorityBoost)) == 0;
 
         pid_t pid = -1;
-        int rc = spawnOnce(program, argv, start.directory, pid);
+        int rc = spawnOnce(program, argv, envp, start.directory, pid);
         // A directory that cannot be entered is no reason not to start.
         if (rc != 0 && !start.directory.empty())
-            rc = spawnOnce(program, argv, {}, pid);
+            rc = spawnOnce(program, argv, envp, {}, pid);
         if (raised)
             setpriority(PRIO_PROCESS, thread, ours);
         if (rc != 0) {
@@ -264,8 +288,8 @@ private:
         return outcome;
     }
 
-    static int spawnOnce(const std::string &program, const std::vector<char *> &argv, const std::string &directory,
-                         pid_t &pid)
+    static int spawnOnce(const std::string &program, const std::vector<char *> &argv, const std::vector<char *> &envp,
+                         const std::string &directory, pid_t &pid)
     {
         posix_spawn_file_actions_t actions;
         posix_spawnattr_t attributes;
@@ -293,7 +317,7 @@ private:
             rc = posix_spawnattr_setflags(&attributes,
                                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         if (rc == 0)
-            rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+            rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         return rc;

@@ -4,6 +4,9 @@
 
 #include "app/platform/CommandText.h"
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,34 @@
 namespace vigilon::platform {
 
 namespace {
+
+// Our environment block with the variables given set in it (replacing ours
+// of the same names, letter case aside): "NAME=value" texts, each ended by a
+// zero, and one zero more.
+std::vector<char> environmentBlock(const Environment &extra)
+{
+    const auto sameName = [](const std::string &a, const std::string &b) {
+        return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), int(a.size()),
+                                                      b.data(), int(b.size())) == CSTR_EQUAL;
+    };
+    std::vector<char> block;
+    if (char *ours = GetEnvironmentStringsA()) {
+        for (const char *entry = ours; *entry; entry += std::strlen(entry) + 1) {
+            const std::string text = entry;
+            // Names of drive directories ("=C:=C:\...") start with "=".
+            const std::string name = text.substr(0, text.find('=', 1));
+            if (std::none_of(extra.begin(), extra.end(), [&](const auto &pair) { return sameName(pair.first, name); }))
+                block.insert(block.end(), text.c_str(), text.c_str() + text.size() + 1);
+        }
+        FreeEnvironmentStringsA(ours);
+    }
+    for (const auto &[name, value] : extra) {
+        const std::string text = name + '=' + value;
+        block.insert(block.end(), text.c_str(), text.c_str() + text.size() + 1);
+    }
+    block.push_back('\0');
+    return block;
+}
 
 class WindowsLauncher final : public Launcher {
 public:
@@ -70,8 +101,12 @@ public:
         PROCESS_INFORMATION info = {};
         std::vector<char> buffer(commandLine.begin(), commandLine.end());
         buffer.push_back('\0');
-        const BOOL created = CreateProcessA(nullptr, buffer.data(), &processAttributes, &threadAttributes, FALSE,
-                                            HIGH_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
+        std::vector<char> environment;
+        if (!start.environment.empty())
+            environment = environmentBlock(start.environment);
+        const BOOL created =
+            CreateProcessA(nullptr, buffer.data(), &processAttributes, &threadAttributes, FALSE, HIGH_PRIORITY_CLASS,
+                           environment.empty() ? nullptr : environment.data(), nullptr, &startup, &info);
         const DWORD error = created ? 0 : GetLastError();
 
         if (changed)
@@ -87,12 +122,30 @@ public:
         return outcome;
     }
 
-    LaunchOutcome openDocument(const std::string &target, std::function<void()>) override
+    LaunchOutcome openDocument(const std::string &target, std::function<void()>,
+                               const Environment &environment) override
     {
         LaunchOutcome outcome;
+        // The shell hands the document to a program that inherits our
+        // environment: the variables are ours for the moment of the call.
+        std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+        for (const auto &[name, value] : environment) {
+            const DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+            std::optional<std::string> previous;
+            if (size > 0) {
+                std::string text(size, '\0');
+                const DWORD got = GetEnvironmentVariableA(name.c_str(), text.data(), size);
+                text.resize(got < size ? got : 0);
+                previous = text;
+            }
+            saved.emplace_back(name, previous);
+            SetEnvironmentVariableA(name.c_str(), value.c_str());
+        }
         // The shell answers at once; nothing is reported later.
         const auto result = reinterpret_cast<INT_PTR>(
             ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        for (const auto &[name, previous] : saved)
+            SetEnvironmentVariableA(name.c_str(), previous ? previous->c_str() : nullptr);
         if (result <= 32) {
             outcome.error = static_cast<int>(result);
             return outcome;
