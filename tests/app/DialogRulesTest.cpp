@@ -235,6 +235,10 @@ TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
     EXPECT_FALSE(controls.settingsEnabled || controls.portTestEnabled);
     EXPECT_EQ(controls.hintText, s(sid::ListHintMonitoring));
     EXPECT_EQ(controls.statusText, "ポート監視中 開始日時:" + kStart + "\r\n0日 00:00:00経過");
+    // The elapsed time moves on with the polling timer, days counted whole.
+    clock.suspendMs((90061u - 12u) * 1000u);
+    loop.advance(12000);
+    EXPECT_EQ(controls.statusText, "ポート監視中 開始日時:" + kStart + "\r\n1日 01:01:01経過");
 
     dialog().onStartStop();
     EXPECT_EQ(prompter.messages.back().text, s(sid::ConfirmStopMonitoring));
@@ -277,22 +281,6 @@ TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
     loop.runPosted();
     EXPECT_TRUE(frame->closed());
     EXPECT_EQ(stored().intervalSeconds, 33u);
-}
-
-TEST_F(DialogRules, serviceModeStartsTheDialogsMonitoringAndTheStatusRunsWithThePollingTimer)
-{
-    storeConfiguration({{80, GenericTcp, 1}}, 90061);
-    makeFrame(true);
-    loop.advance(2000); // when service mode starts monitoring: MainFrame's tests
-    EXPECT_TRUE(dialog().monitoring());
-    EXPECT_EQ(std::tie(controls.startStopText, controls.hintText), std::tuple(s(sid::StopButton), s(sid::ListHintMonitoring)));
-    EXPECT_FALSE(controls.settingsEnabled);
-    const std::string started = "ポート監視中 開始日時:2026年 01月 01日 00:00:02\r\n";
-    EXPECT_EQ(controls.statusText, started + "0日 00:00:00経過");
-    loop.advance(90061u * 1000u - 1u);
-    EXPECT_EQ(controls.statusText, started + "0日 00:00:00経過");
-    loop.advance(1);
-    EXPECT_EQ(controls.statusText, started + "1日 01:01:01経過");
 }
 
 TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
@@ -383,27 +371,23 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
 {
     storeConfiguration({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"}});
     makeFrame();
-    answer = {&prompter, "21"};
-    dialog().onListClick(2, false);
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
-    EXPECT_EQ(controls.rows.size(), 3u);
-    EXPECT_EQ(frame->entryCount(), 3u);
-
-    prompter.messages.clear();
-    answer = {&prompter, "21", GenericTcp};
-    dialog().onListDoubleClick(1, false);
-    EXPECT_EQ(answer.runs, 1);
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
-    EXPECT_EQ(controls.rows[1].texts[0], "HTTP (80)");
-    EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)"}));
-
+    // Added from the placeholder, or another entry edited to it: refused.
+    for (const bool edit : {false, true}) {
+        prompter.messages.clear();
+        answer = {&prompter, "21", GenericTcp};
+        edit ? dialog().onListDoubleClick(1, false) : dialog().onListClick(2, false);
+        EXPECT_EQ(std::pair(prompter.texts(), answer.runs), std::pair(Texts{s(sid::DuplicatePort)}, 1));
+        EXPECT_EQ(controls.names(), (Texts{"generic tcp (21)", "HTTP (80)", "追加"}));
+        EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)"}));
+    }
+    // The entry itself takes its name in other letters.
     prompter.messages.clear();
     answer = {&prompter};
     answer.threshold = "40";
     dialog().onListDoubleClick(0, false);
     EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(controls.rows[0].texts[0], "Generic TCP (21)");
     EXPECT_EQ(storedNames(), (Texts{"Generic TCP (21)", "HTTP (80)"}));
+    EXPECT_EQ(controls.rows[0].texts[0], "Generic TCP (21)");
     EXPECT_EQ(stored().ports[0]->threshold, 40u);
 }
 

@@ -73,7 +73,7 @@ int withPrivateResolver(const std::function<int()> &body)
     return status;
 }
 
-TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
+TEST(HostResolver, OneLookupServesARoundAndNoWaiterOutlivesItsCheck)
 {
     expectPassesIsolated(
         [] {
@@ -105,23 +105,11 @@ TEST(HostResolver, OneLookupServesARoundAndADeadServerNeverStallsTheLoop)
                 CHILD_EXPECT(host.waitReports(5, 3000), 33);
                 CHILD_EXPECT(resolver.lookupsStarted() == 2, 34);
 
-                // A name the dead server would be asked for.
-                const std::uint64_t began = test::monoMicros();
-                std::uint64_t stall = 0;
-                {
-                    test::StallMeter meter(host.loop);
-                    round("vigilon-dead.test");
-                    host.waitReports(5, 4500);
-                    stall = meter.longestMicros();
-                }
-                std::fprintf(stderr, "longest stall with a dead DNS server: %.3f ms\n", double(stall) / 1000.0);
-                CHILD_EXPECT(stall < 50000, 40);
-                CHILD_EXPECT(host.countOf(TcpFailed) == 5, 41);
-                for (const auto &r : host.reports)
-                    CHILD_EXPECT(r.atMicros - began >= 2900000 && r.atMicros - began < 3500000, 42);
-                CHILD_EXPECT(resolver.lookupsStarted() == 3, 43);
-                for (const auto &p : probes)
-                    CHILD_EXPECT(p->done() == 2, 44);
+                // Checks that go while the dead server is asked leave no
+                // waiter behind (its stall and deadlines: RealRounds).
+                round("vigilon-dead.test");
+                host.loop.runFor(100);
+                CHILD_EXPECT(host.reports.empty() && resolver.lookupsStarted() == 3 && resolver.waiting() == 5, 40);
                 probes.clear();
                 CHILD_EXPECT(resolver.waiting() == 0, 45);
                 return 0;

@@ -345,54 +345,5 @@ TEST(SocketProbes, DescriptorLimitIsRaisedToTheHardLimit)
     EXPECT_EQ(status, 0);
 }
 
-TEST(SocketProbes, DescriptorExhaustionIsALocalFailureNotTheTargets)
-{
-    const int status = test::runInChild(
-        [] {
-            TcpServer server(TcpServer::Queue);
-            RecordingHost host;
-            const int before = test::openDescriptorCount();
-            rlimit low{64, 64};
-            if (setrlimit(RLIMIT_NOFILE, &low) != 0)
-                return 10;
-            std::vector<std::unique_ptr<MonitorPort>> entries;
-            std::vector<std::unique_ptr<CSocketProbe>> probes;
-            int started = 0, refused = 0;
-            for (int i = 0; i < 100; ++i) {
-                entries.push_back(std::make_unique<MonitorPort>());
-                // TCP and UDP: nothing here would answer an HTTP request.
-                probes.push_back(makeSocketProbe(i % 2, host));
-                const int result = probes.back()->start(server.port(), "127.0.0.1", *entries.back());
-                if (result == 1)
-                    ++started;
-                else if (probes.back()->localFailure())
-                    ++refused;
-            }
-            host.waitReports(std::size_t(started), 4000);
-            host.loop.runFor(200);
-            if (refused == 0 || started == 0 || started + refused != 100) {
-                std::fprintf(stderr, "started %d refused %d\n", started, refused);
-                return 11;
-            }
-            for (const auto &r : host.reports) {
-                if (r.code % 2 == 0) {
-                    std::fprintf(stderr, "failure %d reported\n", r.code);
-                    return 12;
-                }
-            }
-            if (host.reports.size() != std::size_t(started))
-                return 13;
-            probes.clear();
-            if (test::openDescriptorCount() != before) {
-                std::fprintf(stderr, "descriptors %d before, %d after\n", before, test::openDescriptorCount());
-                return 14;
-            }
-            return 0;
-        },
-        test::NoNamespace, 20000);
-    ASSERT_NE(status, -1);
-    EXPECT_EQ(status, 0);
-}
-
 } // namespace
 } // namespace vigilon

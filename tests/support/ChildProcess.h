@@ -15,11 +15,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,18 +62,17 @@ public:
         for (char **e = environ; *e; ++e)
             env.emplace_back(*e);
         for (const auto &e : extraEnv) {
-            const std::string name = e.substr(0, e.find('=') + 1);
-            std::erase_if(env, [&](const std::string &x) { return x.rfind(name, 0) == 0; });
+            std::erase_if(env, [&](const std::string &x) { return x.rfind(e.substr(0, e.find('=') + 1), 0) == 0; });
             env.push_back(e);
         }
-        std::vector<char *> args, envp;
-        for (const auto &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        for (const auto &e : env)
-            envp.push_back(const_cast<char *>(e.c_str()));
-        envp.push_back(nullptr);
-
+        const auto pointers = [](const std::vector<std::string> &list) {
+            std::vector<char *> out;
+            for (const auto &item : list)
+                out.push_back(const_cast<char *>(item.c_str()));
+            out.push_back(nullptr);
+            return out;
+        };
+        std::vector<char *> args = pointers(argv), envp = pointers(env);
         int out[2], err[2];
         if (argv.empty() || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             return;
@@ -89,24 +86,21 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         close(err[1]);
-        streams_[0].fd = out[0];
-        streams_[1].fd = err[0];
-        for (Stream &s : streams_)
-            fcntl(s.fd, F_SETFL, O_NONBLOCK);
+        fds_[0] = out[0];
+        fds_[1] = err[0];
+        for (int fd : fds_)
+            fcntl(fd, F_SETFL, O_NONBLOCK);
     }
-
     ~ChildProcess()
     {
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        for (Stream &s : streams_) {
-            if (s.fd >= 0)
-                close(s.fd);
-        }
+        for (int fd : fds_)
+            if (fd >= 0)
+                close(fd);
     }
-
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
@@ -118,33 +112,20 @@ public:
             kill(pid_, sig);
     }
 
-    // Waits until the captured standard error contains text; false when it
-    // does not within timeoutMs.
+    // Waits until standard error, after what was skipped, contains text.
     bool waitForOutput(const std::string &text, int timeoutMs)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            readSome(0);
-            if (streams_[1].text.find(text, searchFrom_) != std::string::npos)
-                return true;
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || streams_[1].fd < 0)
-                return false;
-            readSome(static_cast<int>(left.count()));
-        }
+        return waitUntil([&] { return output().find(text, searchFrom_) != std::string::npos; }, timeoutMs);
     }
     // Later waits look only at output that comes after what was seen so far.
-    void skipSeenOutput() { searchFrom_ = streams_[1].text.size(); }
-    // Takes the next whole line of standard error, without waiting; false
-    // when none has come yet.
+    void skipSeenOutput() { searchFrom_ = output().size(); }
+    // Takes the next whole line of standard error, without waiting.
     bool nextLine(std::string &line)
     {
-        readSome(0);
-        const std::size_t end = streams_[1].text.find('\n', searchFrom_);
+        const std::size_t end = output().find('\n', searchFrom_);
         if (end == std::string::npos)
             return false;
-        line = streams_[1].text.substr(searchFrom_, end - searchFrom_);
+        line = texts_[1].substr(searchFrom_, end - searchFrom_);
         searchFrom_ = end + 1;
         return true;
     }
@@ -153,77 +134,44 @@ public:
     // signal ended it, or -1 on a time-out (the child then keeps running).
     int waitForExit(int timeoutMs)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (pid_ > 0 && !exited_) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        int status = 0;
+        waitUntil([&] {
+            readAll();
+            if (pid_ > 0 && !exited_ && waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
                 status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            } else if (std::chrono::steady_clock::now() >= deadline) {
-                return -1;
-            } else {
-                readSome(20);
             }
-        }
-        readSome(0);
+            return pid_ <= 0 || exited_;
+        }, timeoutMs);
+        readAll();
         return exited_ ? status_ : -1;
     }
     bool running() { return pid_ > 0 && waitForExit(0) == -1; }
 
     // Standard error and standard output so far.
-    const std::string &output()
-    {
-        readSome(0);
-        return streams_[1].text;
-    }
-    const std::string &standardOutput()
-    {
-        readSome(0);
-        return streams_[0].text;
-    }
+    const std::string &output() { return readAll(), texts_[1]; }
+    const std::string &standardOutput() { return readAll(), texts_[0]; }
 
 private:
-    struct Stream {
-        int fd = -1;
-        std::string text;
-    };
-
-    // Reads what is there, waiting at most waitMs for the first bytes; false
-    // when nothing came.
-    bool readSome(int waitMs)
+    void readAll()
     {
-        pollfd fds[2];
-        nfds_t count = 0;
-        for (const Stream &s : streams_) {
-            if (s.fd >= 0)
-                fds[count++] = pollfd{s.fd, POLLIN, 0};
-        }
-        if (count == 0) {
-            usleep(static_cast<useconds_t>(std::min(waitMs, 20)) * 1000);
-            return false;
-        }
-        if (poll(fds, count, waitMs) <= 0)
-            return false;
-        bool any = false;
-        for (Stream &s : streams_) {
+        for (int i = 0; i < 2; ++i) {
             char buffer[4096];
             ssize_t n = 0;
-            while (s.fd >= 0 && (n = read(s.fd, buffer, sizeof buffer)) > 0) {
-                s.text.append(buffer, static_cast<std::size_t>(n));
-                any = true;
-            }
-            if (s.fd >= 0 && n == 0) {
-                close(s.fd);
-                s.fd = -1;
+            while (fds_[i] >= 0 && (n = read(fds_[i], buffer, sizeof buffer)) > 0)
+                texts_[i].append(buffer, static_cast<std::size_t>(n));
+            if (fds_[i] >= 0 && n == 0) {
+                close(fds_[i]);
+                fds_[i] = -1;
             }
         }
-        return any;
     }
 
     pid_t pid_ = -1;
     bool exited_ = false;
     int status_ = -1;
-    Stream streams_[2]; // standard output, standard error
+    int fds_[2] = {-1, -1}; // standard output, standard error
+    std::string texts_[2];
     std::size_t searchFrom_ = 0;
 };
 

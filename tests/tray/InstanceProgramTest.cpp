@@ -16,7 +16,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <sstream>
 
 namespace vigilon::test {
 
@@ -37,16 +36,6 @@ bool viewableWindowNamed(const QString &text)
     return false;
 }
 
-// Live processes started as program (zombies have no command line).
-std::vector<std::string> processesOf(const std::string &program)
-{
-    std::vector<std::string> pids;
-    std::istringstream in(run({"pgrep", "-f", "^" + program + "( |$)"}).out);
-    for (std::string pid; in >> pid;)
-        pids.push_back(pid);
-    return pids;
-}
-
 } // namespace
 
 class InstanceProgramTest : public QObject {
@@ -56,7 +45,6 @@ private slots:
     void init();
     void laterStartShowsTheFirstsDialogAndEnds();
     void serviceStartWaitsForTheFirstThenMonitors();
-    void serviceHostEndsAndStartsTheProgramAgain();
     void cleanupTestCase();
 
 private:
@@ -157,37 +145,6 @@ void InstanceProgramTest::serviceStartWaitsForTheFirstThenMonitors()
     QVERIFY2(waitFor([&] { return second->waitForOutput("\tloop\tOk\t", 0); }, 10000), second->output().c_str());
     QCOMPARE(QString::fromStdString(second->output()).count(QStringLiteral("another Vigilon")), 1);
     endsWell(*second);
-}
-
-// Vigilsvc's end-then-start after a logon: the fresh Vigilon gets the store's
-// lock and serves, without waiting for anybody.
-void InstanceProgramTest::serviceHostEndsAndStartsTheProgramAgain()
-{
-    // Vigilsvc starts the vigilon next to it.
-    const std::string host = *dir_ / "vigilsvc";
-    const std::string monitor = *dir_ / "vigilon";
-    std::filesystem::copy_file(qgetenv("VIGILSVC_BIN").toStdString(), host);
-    std::filesystem::create_symlink(program_, monitor);
-    const std::string store = storePath("svc");
-    QVERIFY(reg::SqliteRegistry::open(store)->createKey(kProgramKey));
-
-    ChildProcess supervisor({host, "-debug"}, environmentFor(store));
-    QVERIFY(waitFor([&] { return processesOf(monitor).size() == 1; }, 10000));
-    const std::string first = processesOf(monitor).at(0);
-    QVERIFY(servesLaterStarts());
-
-    QCOMPARE(setLogonFlag(*reg::SqliteRegistry::open(store), 1), reg::Status::Ok);
-    // Ended at the next round, started again one round later.
-    QVERIFY(waitFor([&] {
-        const std::vector<std::string> now = processesOf(monitor);
-        return now.size() == 1 && now[0] != first;
-    }, 30000));
-    QVERIFY(servesLaterStarts());
-    QCOMPARE(start(store, {})->waitForExit(10000), 0);
-    QVERIFY2(supervisor.output().find("another Vigilon") == std::string::npos, supervisor.output().c_str());
-
-    endsWell(supervisor);
-    QVERIFY(waitFor([&] { return processesOf(monitor).empty(); }, 5000));
 }
 
 void InstanceProgramTest::cleanupTestCase()
