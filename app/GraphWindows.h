@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/FrameUi.h"
 #include "app/base/Prompter.h"
 #include "app/base/ResponseGraph.h"
 #include "graph/ResponseGraphParams.h"
@@ -60,6 +61,34 @@ private:
     // Windows being opened: a second open waits for the first.
     std::map<std::uint32_t, bool> opening_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The frame's windows of a front end that keeps its graph windows in
+// GraphWindows: the frame's graph calls go there, and the windows close
+// with it. The front end makes the windows themselves (Makers).
+class GraphWindowsUi : public FrameUi, protected GraphWindows::Makers {
+public:
+    explicit GraphWindowsUi(Prompter &prompter)
+        : graphs_(*this, prompter)
+    {
+    }
+    ~GraphWindowsUi() override { graphs_.closeAll(); }
+
+    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
+                           std::function<bool()> stillWanted) override
+    {
+        graphs_.open(entryId, defaults, stillWanted);
+    }
+    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override { graphs_.addSample(entryId, valueMs); }
+    void responseReason(std::uint32_t entryId, const std::string &line) override
+    {
+        graphs_.setFailureReason(entryId, line);
+    }
+    void closeResponseGraph(std::uint32_t entryId) override { graphs_.close(entryId); }
+    GraphWindows &graphWindows() { return graphs_; }
+
+private:
+    GraphWindows graphs_;
 };
 
 } // namespace vigilon

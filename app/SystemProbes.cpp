@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/SystemProbes.h"
 
+#include "app/AlertAction.h"
+#include "app/MainFrame.h"
 #include "probes/SystemProbeFactory.h"
 
 namespace vigilon {
@@ -8,6 +10,31 @@ namespace vigilon {
 std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop)
 {
     return std::make_unique<SystemProbeFactory>(loop);
+}
+
+std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
+                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes)
+{
+    FrameContext context;
+    context.serviceMode = commandLine.serviceMode;
+    context.targetGiven = commandLine.targetGiven;
+    context.targetHost = commandLine.targetHost;
+    context.verbose = commandLine.verbose;
+    context.loop = &loop;
+    context.clock = &SystemClock::instance();
+    context.prompter = &prompter;
+    context.registry = &registry;
+    context.ui = &ui;
+    context.sockets = &systemSocketLibrary();
+    context.probes = &probes;
+    // The alert runner lives in the frame it asks for the target.
+    auto self = std::make_shared<const CMainFrame *>(nullptr);
+    context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });
+    auto frame = std::make_unique<CMainFrame>(context);
+    *self = frame.get();
+    if (frame->create() != 0)
+        return nullptr;
+    return frame;
 }
 
 } // namespace vigilon

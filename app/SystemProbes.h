@@ -2,7 +2,10 @@
 #pragma once
 
 #include "app/ProbeFactory.h"
+#include "app/base/CommandLine.h"
 #include "app/base/EventLoop.h"
+#include "app/base/Prompter.h"
+#include "app/store/Registry.h"
 
 #include <memory>
 
@@ -10,5 +13,15 @@ namespace vigilon {
 
 // The engine's checks made from the network probes of this system.
 std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop);
+
+class CMainFrame;
+class FrameUi;
+
+// The program's frame as every front end makes it: the command line's
+// state, this system's clock, sockets and alert programs, over the front
+// end's loop, prompter and windows. Created; null when that fails. Every
+// part given must outlive the frame.
+std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
+                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes);
 
 } // namespace vigilon

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/MonitorApp.h"
 
-#include "app/AlertAction.h"
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/qt/QtEventLoop.h"
@@ -185,26 +184,10 @@ int CMonitorApp::run()
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
     parts_->probes = makeSystemProbeFactory(parts_->loop);
 
-    FrameContext context;
-    context.serviceMode = commandLine_.serviceMode;
-    context.targetGiven = commandLine_.targetGiven;
-    context.targetHost = commandLine_.targetHost;
-    context.verbose = commandLine_.verbose;
-    context.loop = &parts_->loop;
-    context.clock = &SystemClock::instance();
-    context.prompter = &parts_->prompter;
-    context.registry = parts_->registry.get();
-    context.ui = parts_->ui.get();
-    context.sockets = &systemSocketLibrary();
-    context.probes = parts_->probes.get();
-    context.runAlert =
-        makeAlertRunner(parts_->prompter, parts_->loop, [this] { return parts_->frame->targetHost(); });
-
-    parts_->frame = std::make_unique<CMainFrame>(context);
-    if (parts_->frame->create() != 0) {
-        parts_->frame.reset();
+    parts_->frame = createProgramFrame(commandLine_, parts_->loop, parts_->prompter, *parts_->registry, *parts_->ui,
+                                       *parts_->probes);
+    if (!parts_->frame)
         return 1;
-    }
 
     parts_->trayWatcher = std::make_unique<TrayWatcher>(*parts_->frame);
     if (parts_->instance && parts_->instance->locked() && !parts_->instance->listen([this] { showMainDialog(); }))

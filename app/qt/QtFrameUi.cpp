@@ -13,14 +13,9 @@
 namespace vigilon {
 
 QtFrameUi::QtFrameUi(Prompter &prompter)
-    : prompter_(prompter)
-    , graphs_(*this, prompter)
+    : GraphWindowsUi(prompter)
+    , prompter_(prompter)
 {
-}
-
-QtFrameUi::~QtFrameUi()
-{
-    graphs_.closeAll();
 }
 
 std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(CMainFrame &frame)
@@ -38,27 +33,6 @@ std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(CMainFrame &frame, c
 std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)
 {
     return std::make_unique<CAboutDlg>(frame);
-}
-
-void QtFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                                  std::function<bool()> stillWanted)
-{
-    graphs_.open(entryId, defaults, stillWanted);
-}
-
-void QtFrameUi::responseReason(std::uint32_t entryId, const std::string &line)
-{
-    graphs_.setFailureReason(entryId, line);
-}
-
-void QtFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
-{
-    graphs_.addSample(entryId, valueMs);
-}
-
-void QtFrameUi::closeResponseGraph(std::uint32_t entryId)
-{
-    graphs_.close(entryId);
 }
 
 bool QtFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)

@@ -31,16 +31,11 @@ private:
 };
 
 WinFrameUi::WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow)
-    : prompter_(prompter)
+    : GraphWindowsUi(prompter)
+    , prompter_(prompter)
     , clock_(clock)
     , frameWindow_(frameWindow)
-    , graphs_(*this, prompter)
 {
-}
-
-WinFrameUi::~WinFrameUi()
-{
-    graphs_.closeAll();
 }
 
 WinTrayIcon *WinFrameUi::trayIcon() const
@@ -66,27 +61,6 @@ std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(CMainFrame &frame, 
 std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(CMainFrame &frame)
 {
     return makeAboutBox(frame);
-}
-
-void WinFrameUi::openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                                   std::function<bool()> stillWanted)
-{
-    graphs_.open(entryId, defaults, stillWanted);
-}
-
-void WinFrameUi::responseReason(std::uint32_t entryId, const std::string &line)
-{
-    graphs_.setFailureReason(entryId, line);
-}
-
-void WinFrameUi::responseSample(std::uint32_t entryId, std::uint32_t valueMs)
-{
-    graphs_.addSample(entryId, valueMs);
-}
-
-void WinFrameUi::closeResponseGraph(std::uint32_t entryId)
-{
-    graphs_.close(entryId);
 }
 
 bool WinFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)

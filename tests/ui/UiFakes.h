@@ -20,12 +20,12 @@
 namespace vigilon::test {
 
 // Hands the frame the real dialogs.
-class RealDialogsUi final : public FrameUi, private GraphWindows::Makers {
+class RealDialogsUi final : public GraphWindowsUi {
 public:
     RealDialogsUi(Prompter &prompter, const Clock &clock)
-        : prompter_(prompter)
+        : GraphWindowsUi(prompter)
+        , prompter_(prompter)
         , clock_(clock)
-        , graphs(*this, prompter)
     {
     }
     QPointer<CMonitorDlg> dialog;
@@ -42,13 +42,6 @@ public:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
     std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
-    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                           std::function<bool()> stillWanted) override
-    {
-        graphs.open(entryId, defaults, stillWanted);
-    }
-    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override { graphs.addSample(entryId, valueMs); }
-    void closeResponseGraph(std::uint32_t entryId) override { graphs.close(entryId); }
     void quit() override { quitCalled = true; }
 
 private:
@@ -57,9 +50,6 @@ private:
                                                        std::function<void()> closeRequest) override;
     Prompter &prompter_;
     const Clock &clock_;
-
-public:
-    GraphWindows graphs;
 };
 
 // A frame with fakes around it and the real main dialog.
