@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/CommandLine.h"
 
+#include <cstdio>
+
 #include <cstring>
 
 namespace vigilon {
@@ -68,6 +70,50 @@ std::string joinArguments(int argc, const char *const *argv)
         line += argv[i];
     }
     return line;
+}
+
+namespace {
+void printUsage(std::FILE *out, const char *storeWhere)
+{
+    std::fprintf(out,
+                 "Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
+                 "\n"
+                 "Watches network ports on one host and tells when one stops answering.\n"
+                 "\n"
+                 "  -service   start hidden and begin monitoring after two seconds\n"
+                 "  -tHOST     watch HOST instead of 127.0.0.1 (written directly after -t)\n"
+                 "  --verbose  one line per finished check on standard error, tab-separated:\n"
+                 "             local time (YYYY-MM-DD HH:MM:SS.mmm), entry name, outcome\n"
+                 "             (Ok, Warning, Failed, Retry), response time in ms (for a\n"
+                 "             failure, how long the check ran until it failed) and, for\n"
+                 "             Failed and Retry, the reason\n"
+                 "  --help     show this text\n"
+                 "  --version  show the version\n"
+                 "\n"
+                 "The switches may also begin with \"/\". The configuration is kept in\n"
+                 "%s.\n",
+                 storeWhere);
+    std::fflush(out);
+}
+} // namespace
+
+int answerInformationalOptions(const CommandLine &line, const char *version, const char *storeWhere)
+{
+    if (!line.unknownOption.empty()) {
+        std::fprintf(stderr, "vigilon: unknown option %s\n", line.unknownOption.c_str());
+        printUsage(stderr, storeWhere);
+        return 2;
+    }
+    if (line.showHelp) {
+        printUsage(stdout, storeWhere);
+        return 0;
+    }
+    if (line.showVersion) {
+        std::printf("vigilon %s\n", version);
+        std::fflush(stdout);
+        return 0;
+    }
+    return -1;
 }
 
 } // namespace vigilon

@@ -30,4 +30,10 @@ CommandLine parseCommandLine(const std::string &line);
 // the form that parseCommandLine() takes.
 std::string joinArguments(int argc, const char *const *argv);
 
+// Answers --help, --version and an unknown "--" option on the standard
+// streams, as every build of the program does. storeWhere ends the help's
+// last sentence: where the configuration is kept. Returns the exit status,
+// or -1 when the command line asks for none of them.
+int answerInformationalOptions(const CommandLine &line, const char *version, const char *storeWhere);
+
 } // namespace vigilon

@@ -42,24 +42,6 @@ void onStopSignal(int)
 }
 #endif
 
-void printHelp(std::FILE *out)
-{
-    std::fprintf(out, "Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
-                "\n"
-                "Watches network ports on one host and tells when one stops answering.\n"
-                "\n"
-                "  -service   start hidden and begin monitoring after two seconds\n"
-                "  -tHOST     watch HOST instead of 127.0.0.1 (written directly after -t)\n"
-                "  --verbose  one line per finished check on standard error, tab-separated:\n"
-                "             local time (YYYY-MM-DD HH:MM:SS.mmm), entry name, outcome\n"
-                "             (Ok, Warning, Failed, Retry), response time in ms (for a\n"
-                "             failure, how long the check ran until it failed)\n"
-                "  --help     show this text\n"
-                "  --version  show the version\n"
-                "\n"
-                "The switches may also begin with \"/\". The configuration is kept in\n"
-                "$VIGILON_REGISTRY, or in $XDG_CONFIG_HOME/vigilon/registry.sqlite.\n");
-}
 } // namespace
 
 void installStopSignals(std::function<void()> onStop)
@@ -159,19 +141,9 @@ CMonitorApp::~CMonitorApp() = default;
 
 int CMonitorApp::run()
 {
-    if (!commandLine_.unknownOption.empty()) {
-        std::fprintf(stderr, "vigilon: unknown option %s\n", commandLine_.unknownOption.c_str());
-        printHelp(stderr);
-        return 2;
-    }
-    if (commandLine_.showHelp) {
-        printHelp(stdout);
-        return 0;
-    }
-    if (commandLine_.showVersion) {
-        std::printf("vigilon %s\n", VIGILON_VERSION);
-        return 0;
-    }
+    const char *store = "$VIGILON_REGISTRY, or in $XDG_CONFIG_HOME/vigilon/registry.sqlite";
+    if (const int status = answerInformationalOptions(commandLine_, VIGILON_VERSION, store); status >= 0)
+        return status;
 
     QApplication::setQuitOnLastWindowClosed(false);
     parts_ = std::make_unique<Parts>();
