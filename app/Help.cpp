@@ -10,11 +10,6 @@
 #include <cstdlib>
 #include <memory>
 
-#ifndef _WIN32
-#include <climits>
-#include <unistd.h>
-#endif
-
 namespace vigilon {
 
 namespace {
@@ -53,25 +48,11 @@ std::string findHelpPage(const std::vector<std::string> &folders, const std::vec
     return {};
 }
 
-std::string programDirectory()
-{
-#ifndef _WIN32
-    char exe[PATH_MAX];
-    const ssize_t got = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (got > 0) {
-        const std::string path(exe, static_cast<std::size_t>(got));
-        const std::size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            return path.substr(0, slash);
-    }
-#endif
-    return {};
-}
 
 std::vector<std::string> helpDataDirectories()
 {
     std::vector<std::string> dirs;
-    if (const std::string program = programDirectory(); !program.empty())
+    if (const std::string program = platform::programDirectory(); !program.empty())
         dirs.push_back(program + "/../share");
 #ifdef VIGILON_DATADIR
     dirs.emplace_back(VIGILON_DATADIR);
@@ -93,7 +74,7 @@ std::vector<std::string> helpDataDirectories()
 void openHelpPage(platform::Launcher &launcher, Prompter &prompter)
 {
     const std::string page =
-        findHelpPage({platform::currentDirectory(), programDirectory()}, helpDataDirectories());
+        findHelpPage({platform::currentDirectory(), platform::programDirectory()}, helpDataDirectories());
     if (page.empty()) {
         std::fprintf(stderr, "vigilon: the help page %s was found neither here nor in the data directories\n",
                      kHelpPage);

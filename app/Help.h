@@ -23,9 +23,6 @@ constexpr const char *kHelpPage = "docs_ja/read1st.htm";
 // none does.
 std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories);
 
-// The folder the running program file is in; empty where it cannot be told.
-std::string programDirectory();
-
 // The data directories of an installed program, in the order they are
 // searched: beside the executable (../share), the one it was built for, and
 // $XDG_DATA_DIRS.

@@ -11,4 +11,8 @@ bool isFile(const std::string &path);
 // The program's current directory; empty when it cannot be read.
 std::string currentDirectory();
 
+// The folder of the running program's executable; empty when it cannot be
+// found.
+std::string programDirectory();
+
 } // namespace vigilon::platform

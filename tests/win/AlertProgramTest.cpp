@@ -8,6 +8,7 @@
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
@@ -120,6 +121,13 @@ TEST_F(AlertProgram, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
     EXPECT_EQ(seen().at(0), "fixed");
     EXPECT_FALSE(test::exists(dir_ / "pwned.txt"));
     EXPECT_FALSE(test::exists("pwned.txt"));
+}
+
+// Help looks for its page beside the program, wherever it was started from.
+TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable)
+{
+    EXPECT_TRUE(platform::isFile(platform::programDirectory() + "\\win_alert_program_tests.exe"))
+        << platform::programDirectory();
 }
 
 } // namespace

@@ -18,4 +18,15 @@ std::string currentDirectory()
     return got > 0 && got < MAX_PATH ? std::string(buffer, got) : std::string();
 }
 
+std::string programDirectory()
+{
+    char buffer[MAX_PATH];
+    const DWORD got = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    if (got == 0 || got >= MAX_PATH)
+        return {};
+    const std::string path(buffer, got);
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 } // namespace vigilon::platform
