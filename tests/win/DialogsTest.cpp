@@ -7,6 +7,7 @@
 #include "app/win/WinText.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/win/DialogUnits.h"
+#include "tests/support/win/WindowScript.h"
 #include "ui/win/DialogIds.h"
 #include "ui/win/WinDialogs.h"
 
@@ -23,16 +24,6 @@ namespace {
 
 using win::narrow;
 using win::widen;
-
-// Handles what has been posted and sent, a bounded number of times.
-void pump()
-{
-    MSG msg;
-    for (int i = 0; i < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 std::string text(HWND window)
 {
@@ -96,14 +87,6 @@ POINT stateIconCentre(HWND list, int r)
     icon.left = LVIR_ICON;
     SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&icon));
     return POINT{icon.left - 8, (icon.top + icon.bottom) / 2};
-}
-
-RECT childRect(HWND child)
-{
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT *>(&r), 2);
-    return r;
 }
 
 class WinDialogs : public FrameFixture {
@@ -174,48 +157,25 @@ TEST_F(WinDialogs, theProgramMayEndWhileTheDialogAsks)
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-// Fills in the port settings dialog from inside its own modal loop.
-struct PortDialogScript {
-    int step = 0;
-    std::vector<std::string> seenTitles;
-};
-PortDialogScript *script = nullptr;
-
-void CALLBACK onScriptTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND d = FindWindowW(L"#32770", widen("監視ポート設定").c_str());
-    if (!d || !script)
-        return;
-    if (script->step == 0) {
-        // A port beyond the range is refused and the dialog stays.
-        script->seenTitles.push_back(text(d));
-        SetDlgItemTextW(d, IDC_PORT, L"65535");
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-        script->step = IsWindow(d) ? 1 : 99;
-        return;
-    }
-    if (script->step == 1) {
-        SetDlgItemTextW(d, IDC_PORT, L"8080");
-        SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, 3, 0);
-        SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-        script->step = 2;
-    }
-}
-
+// The port settings dialog refuses a port beyond the range and stays, then
+// takes a port and a protocol.
 TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
 {
-    PortDialogScript s;
-    script = &s;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, onScriptTimer);
-    // The dialog runs its own loop until the script has pressed OK.
-    click(list, cellCentre(list, 2, 1), true);
-    KillTimer(nullptr, timer);
-    script = nullptr;
+    const std::size_t ran = runModal("監視ポート設定",
+                                     {[](HWND d) {
+                                          SetDlgItemTextW(d, IDC_PORT, L"65535");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [](HWND d) {
+                                          SetDlgItemTextW(d, IDC_PORT, L"8080");
+                                          SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, 3, 0);
+                                          SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
+                                                       reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      }},
+                                     [this] { click(list, cellCentre(list, 2, 1), true); });
 
-    EXPECT_EQ(s.step, 2);
-    EXPECT_EQ(s.seenTitles, std::vector<std::string>{"監視ポート設定"});
+    EXPECT_EQ(ran, 2u);
     EXPECT_TRUE(prompter.saw("Please enter an integer between 1 and 64554."));
     ASSERT_EQ(itemCount(list), 4);
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
@@ -225,38 +185,23 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(frame->entryView(2).protocol, static_cast<std::uint32_t>(Http));
 }
 
-void CALLBACK onHostTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND d = FindWindowW(L"#32770", widen("ターゲット ホストの変更").c_str());
-    if (!d || !script)
-        return;
-    if (script->step == 0) {
-        // Too long a host is refused; an empty one is taken.
-        script->seenTitles.push_back(text(GetDlgItem(d, IDC_HOST)));
-        SetDlgItemTextW(d, IDC_HOST, std::wstring(65, L'h').c_str());
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-        script->step = IsWindow(d) ? 1 : 99;
-        return;
-    }
-    if (script->step == 1) {
-        SetDlgItemTextW(d, IDC_HOST, L"");
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-        script->step = 2;
-    }
-}
-
+// The host dialog opens on the current host, refuses too long a host and
+// stays, then takes an empty one.
 TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
 {
-    PortDialogScript s;
-    script = &s;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, onHostTimer);
-    SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0);
-    KillTimer(nullptr, timer);
-    script = nullptr;
+    const std::size_t ran = runModal("ターゲット ホストの変更",
+                                     {[](HWND d) {
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_HOST)), "127.0.0.1");
+                                          SetDlgItemTextW(d, IDC_HOST, std::wstring(65, L'h').c_str());
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [](HWND d) {
+                                          SetDlgItemTextW(d, IDC_HOST, L"");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      }},
+                                     [this] { SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0); });
 
-    EXPECT_EQ(s.step, 2);
-    // The dialog opened on the current host.
-    EXPECT_EQ(s.seenTitles, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(ran, 2u);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter no more than 64 characters."});
     EXPECT_EQ(frame->targetHost(), "");
     EXPECT_EQ(text(dialog), "Lumivane - ");
@@ -364,17 +309,6 @@ void measure(HWND d, const std::string &title)
     }
 }
 
-// Measures a modal template dialog that is open, then cancels it.
-void CALLBACK measureModal(HWND, UINT, UINT_PTR, DWORD)
-{
-    for (const char *title : {"監視ポート設定", "ターゲット ホストの変更"}) {
-        if (HWND d = FindWindowW(L"#32770", widen(title).c_str())) {
-            measure(d, title);
-            EndDialog(d, IDCANCEL);
-        }
-    }
-}
-
 TEST_F(WinDialogs, theControlsStandWhereTheTemplatesPutThem)
 {
     placesSeen.clear();
@@ -385,10 +319,11 @@ TEST_F(WinDialogs, theControlsStandWhereTheTemplatesPutThem)
         ASSERT_NE(d, nullptr) << title;
         measure(d, title);
     }
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, measureModal);
-    click(list, cellCentre(list, 2, 1), true);
-    SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0);
-    KillTimer(nullptr, timer);
+    // The modal ones are measured while they run, then cancelled.
+    runModal("監視ポート設定", {[](HWND d) { measure(d, "監視ポート設定"); }},
+             [this] { click(list, cellCentre(list, 2, 1), true); });
+    runModal("ターゲット ホストの変更", {[](HWND d) { measure(d, "ターゲット ホストの変更"); }},
+             [this] { SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0); });
 
     std::vector<std::string> expected;
     for (const TemplatePlace &p : kTemplatePlaces)

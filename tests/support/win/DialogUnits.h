@@ -8,12 +8,19 @@
 
 #include <ostream>
 
+// A child window's rectangle in its parent's client area.
+inline RECT childRect(HWND child)
+{
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
 // The control's place in the dialog's client area.
 inline RECT placed(HWND dialog, int id)
 {
-    RECT at{};
-    GetWindowRect(GetDlgItem(dialog, id), &at);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&at), 2);
+    const RECT at = childRect(GetDlgItem(dialog, id));
     return RECT{at.left, at.top, at.right - at.left, at.bottom - at.top};
 }
 

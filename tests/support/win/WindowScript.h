@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+// Driving windows from inside the loops that run them: the thread's
+// messages handled for a while, and a modal dialog played step by step
+// from a timer while its own loop runs.
+#pragma once
+
+#include "app/win/WinText.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vigilon::test {
+
+// Handles the thread's messages until done() holds or limitMs have passed;
+// returns done().
+inline bool pumpUntil(const std::function<bool()> &done, DWORD limitMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > limitMs)
+            return false;
+        MSG msg;
+        for (int i = 0; i < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (!done())
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// Handles what has been posted and sent.
+inline void pump()
+{
+    pumpUntil([] { return false; }, 0);
+}
+
+struct ModalScript {
+    std::wstring title;
+    std::vector<std::function<void(HWND)>> steps;
+    std::size_t ran = 0;
+};
+
+inline ModalScript *&currentModalScript()
+{
+    static ModalScript *script = nullptr;
+    return script;
+}
+
+// Runs open(), which returns once the modal dialog titled title has closed,
+// while a timer gives the dialog the steps, one a tick. A dialog still open
+// after the last step is cancelled. Returns how many steps ran.
+inline std::size_t runModal(const std::string &title, std::vector<std::function<void(HWND)>> steps,
+                            const std::function<void()> &open)
+{
+    ModalScript script{win::widen(title), std::move(steps)};
+    currentModalScript() = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        ModalScript *s = currentModalScript();
+        HWND dialog = s ? FindWindowW(L"#32770", s->title.c_str()) : nullptr;
+        if (dialog && s->ran < s->steps.size())
+            s->steps[s->ran++](dialog);
+        else if (dialog)
+            EndDialog(dialog, IDCANCEL);
+    });
+    open();
+    KillTimer(nullptr, timer);
+    currentModalScript() = nullptr;
+    return script.ran;
+}
+
+} // namespace vigilon::test
