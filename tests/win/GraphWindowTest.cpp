@@ -11,14 +11,13 @@
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/win/DialogUnits.h"
+#include "tests/support/win/WindowScript.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <commctrl.h>
-
-#include <functional>
 
 namespace vigilon {
 namespace {
@@ -38,24 +37,6 @@ ResponseGraphParams graphParams()
     p.seriesNames = "TCP:80";
     p.maxHistory = 200;
     return p;
-}
-
-// Runs the thread's messages until done() or until limitMs have passed.
-bool pumpUntil(const std::function<bool()> &done, DWORD limitMs)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (!done())
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
 }
 
 HWND windowOf(const std::unique_ptr<ResponseGraph> &graph)
@@ -170,7 +151,7 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_CLOSE_MONITOR, 0);
     EXPECT_EQ(asked, 0);
     EXPECT_TRUE(graph);
-    EXPECT_TRUE(pumpUntil([&] { return asked > 0; }, 5000));
+    EXPECT_TRUE(test::pumpUntil([&] { return asked > 0; }, 5000));
     EXPECT_EQ(asked, 1);
     EXPECT_FALSE(graph);
     EXPECT_FALSE(IsWindow(hwnd));
@@ -179,18 +160,9 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     graph = win::makeResponseGraphWindow(clock, prompter, graphParams(), [&] { late = true; });
     SendMessageW(windowOf(graph), WM_COMMAND, IDM_GRAPH_CLOSE_MONITOR, 0);
     graph.reset();
-    pumpUntil([] { return false; }, 200);
+    test::pumpUntil([] { return false; }, 200);
     EXPECT_FALSE(late);
 }
-
-// The settings dialog, driven from a timer while it runs (the checks in the
-// timer count for the test): laid out by its template, refusing a history
-// of 9, then taking the trackbar, the check box, the browsed file name and 50.
-struct DialogScript {
-    int step = 0;
-    int ticks = 0;
-    FakePrompter *prompter = nullptr;
-} script;
 
 std::string itemText(HWND dialog, int id)
 {
@@ -199,56 +171,48 @@ std::string itemText(HWND dialog, int id)
     return win::narrow(buffer);
 }
 
-void CALLBACK driveDialog(HWND, UINT, UINT_PTR, DWORD)
+void press(HWND dialog, int id)
 {
-    HWND dialog = FindWindowW(L"#32770", win::widen("応答速度の監視").c_str());
-    if (++script.ticks > 200) {
-        ADD_FAILURE() << "the dialog did not close";
-        if (dialog)
-            EndDialog(dialog, IDCANCEL);
-        return;
-    }
-    if (!dialog)
-        return;
-    auto command = [dialog](int id) {
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-    };
-    if (script.step++ == 0) {
-        EXPECT_EQ(itemText(dialog, IDC_RM_PORT), "TCP:80");
-        EXPECT_EQ(itemText(dialog, IDC_RM_HISTORY), "200");
-        EXPECT_EQ(itemText(dialog, IDC_RM_FILE), "sample.csv");
-        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
-        EXPECT_EQ(placed(dialog, IDC_RM_PORT), units(dialog, RECT{52, 39, 164, 12}));
-        EXPECT_EQ(placed(dialog, IDC_RM_ALPHA), units(dialog, RECT{52, 72, 170, 6}));
-        EXPECT_EQ(placed(dialog, IDC_RM_BROWSE), units(dialog, RECT{180, 123, 41, 14}));
-        SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"9");
-        command(IDOK);
-    } else if (script.step == 2) {
-        // Still open after the refusal.
-        EXPECT_EQ(script.prompter->messages.size(), 1u);
-        SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"50");
-        SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_SETPOS, TRUE, 128);
-        CheckDlgButton(dialog, IDC_RM_RECORD, BST_CHECKED);
-        command(IDC_RM_RECORD);
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
-        command(IDC_RM_BROWSE);
-        EXPECT_EQ(itemText(dialog, IDC_RM_FILE), script.prompter->fileAnswer);
-        command(IDOK);
-    }
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// The settings dialog, played while it runs: laid out by its template,
+// refusing a history of 9 and staying, then taking the trackbar, the check
+// box, the browsed file name and 50.
 TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
 {
     FakePrompter prompter;
     prompter.fileAnswer = "C:\\data\\responses.csv";
-    script = DialogScript{0, 0, &prompter};
     ResponseGraphParams params = graphParams();
     params.alpha = 200;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 30, driveDialog);
-    const bool accepted = win::runResponseMonitorDialog(prompter, params);
-    KillTimer(nullptr, timer);
+    bool accepted = false;
+    const std::size_t ran = test::runModal(
+        "応答速度の監視",
+        {[](HWND dialog) {
+             EXPECT_EQ(itemText(dialog, IDC_RM_PORT), "TCP:80");
+             EXPECT_EQ(itemText(dialog, IDC_RM_HISTORY), "200");
+             EXPECT_EQ(itemText(dialog, IDC_RM_FILE), "sample.csv");
+             EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
+             EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
+             EXPECT_EQ(placed(dialog, IDC_RM_PORT), units(dialog, RECT{52, 39, 164, 12}));
+             EXPECT_EQ(placed(dialog, IDC_RM_ALPHA), units(dialog, RECT{52, 72, 170, 6}));
+             EXPECT_EQ(placed(dialog, IDC_RM_BROWSE), units(dialog, RECT{180, 123, 41, 14}));
+             SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"9");
+             press(dialog, IDOK);
+         },
+         [&prompter](HWND dialog) {
+             SetDlgItemTextW(dialog, IDC_RM_HISTORY, L"50");
+             SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_SETPOS, TRUE, 128);
+             CheckDlgButton(dialog, IDC_RM_RECORD, BST_CHECKED);
+             press(dialog, IDC_RM_RECORD);
+             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
+             press(dialog, IDC_RM_BROWSE);
+             EXPECT_EQ(itemText(dialog, IDC_RM_FILE), prompter.fileAnswer);
+             press(dialog, IDOK);
+         }},
+        [&] { accepted = win::runResponseMonitorDialog(prompter, params); });
 
+    EXPECT_EQ(ran, 2u);
     ASSERT_TRUE(accepted);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter an integer between 10 and 999."});
     EXPECT_EQ(prompter.fileRequests.size(), 1u);
