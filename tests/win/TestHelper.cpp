@@ -17,15 +17,9 @@
 //                           ends, as Windows does at a log-off;
 //   helper close            closes Vigilon as taskkill does (WM_CLOSE to
 //                           each of its windows), the main dialog first;
-//                           ends with 4 if a question shows meanwhile;
-//   helper dialog TITLE     waits for the shown dialog titled TITLE and
-//                           prints the row count of its list view, then the
-//                           first column's text of each row, read from the
-//                           list in Vigilon's own memory.
+//                           ends with 4 if a question shows meanwhile.
 #include <winsock2.h>
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -130,51 +124,6 @@ int tray(const char *button, int item)
     return 0;
 }
 
-// The first column of a list view of another process: the item and its
-// text buffer live in that process, as the list reads and writes them there.
-int printRows(const char *title)
-{
-    wchar_t wideTitle[256] = {};
-    MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, 256);
-    HWND dialog = nullptr;
-    for (int waited = 0; waited < 10000 && !(dialog && IsWindowVisible(dialog)); waited += 50) {
-        dialog = FindWindowW(L"#32770", wideTitle);
-        Sleep(50);
-    }
-    HWND list = dialog ? FindWindowExW(dialog, nullptr, L"SysListView32", nullptr) : nullptr;
-    if (!list)
-        return 3;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process)
-        return 4;
-    constexpr int kChars = 260;
-    auto *remote = static_cast<char *>(
-        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-    if (!remote)
-        return 5;
-    auto *remoteText = reinterpret_cast<wchar_t *>(remote + sizeof(LVITEMW));
-    const auto rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    std::printf("%d\n", rows);
-    for (int row = 0; row < rows; ++row) {
-        LVITEMW item{};
-        item.pszText = remoteText;
-        item.cchTextMax = kChars;
-        wchar_t text[kChars] = {};
-        char utf8[kChars * 3] = {};
-        if (!WriteProcessMemory(process, remote, &item, sizeof item, nullptr) ||
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote)) < 0 ||
-            !ReadProcessMemory(process, remoteText, text, sizeof text - sizeof(wchar_t), nullptr))
-            return 6;
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
-        std::printf("%s\n", utf8);
-    }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return 0;
-}
-
 int main(int argc, char **argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
@@ -188,27 +137,11 @@ int main(int argc, char **argv)
         PostMessageW(frame, WM_CLOSE, 0, 0);
         return 0;
     }
-    if (argc == 3 && std::strcmp(argv[1], "dialog") == 0)
-        return printRows(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "end-session") == 0) {
         HWND frame = FindWindowW(L"VigilonFrame", nullptr);
         if (!frame || !SendMessageW(frame, WM_QUERYENDSESSION, 0, 0))
             return 3;
         SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "windows") == 0) {
-        EnumWindows(
-            [](HWND window, LPARAM) -> BOOL {
-                wchar_t name[64] = {}, title[128] = {};
-                GetClassNameW(window, name, 64);
-                GetWindowTextW(window, title, 128);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(window, &pid);
-                std::fprintf(stderr, "%lu %ls [%ls] visible=%d\n", pid, name, title, IsWindowVisible(window) ? 1 : 0);
-                return TRUE;
-            },
-            0);
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "tray") == 0)
@@ -217,6 +150,6 @@ int main(int argc, char **argv)
         return listen();
     if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)
         return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0) ? 0 : 1;
-    std::fputs("usage: helper ports | taskbar-created | tray BUTTON N | end-session | close | dialog TITLE\n", stderr);
+    std::fputs("usage: helper ports | taskbar-created | tray BUTTON N | end-session | close\n", stderr);
     return 2;
 }
