@@ -18,6 +18,8 @@
 namespace vigilon::win {
 namespace {
 
+namespace contract = test::contract;
+
 class WinEventLoopTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -28,17 +30,6 @@ protected:
     }
     void TearDown() override { WSACleanup(); }
 
-    // A connected loopback pair as SOCKETs: here and there.
-    bool connectedPair(SOCKET &here, SOCKET &there)
-    {
-        int fds[2];
-        if (!test::contract::socketPair(fds))
-            return false;
-        here = static_cast<SOCKET>(fds[0]);
-        there = static_cast<SOCKET>(fds[1]);
-        return true;
-    }
-
     WinEventLoop loop;
 };
 
@@ -46,10 +37,10 @@ protected:
 // connect told once, as every loop of the program keeps them.
 TEST_F(WinEventLoopTest, KeepsTheEventLoopContract)
 {
-    const test::contract::Run run = [this](const std::function<bool()> &done, int timeoutMs) {
+    const contract::Run run = [this](const std::function<bool()> &done, int timeoutMs) {
         loop.runUntil(done, static_cast<unsigned>(timeoutMs));
     };
-    EXPECT_EQ(test::contract::all(loop, run), test::contract::Failures{});
+    EXPECT_EQ(contract::all(loop, run), contract::Failures{});
     EXPECT_EQ(loop.timerCount(), 0u);
     EXPECT_EQ(loop.watchCount(), 0u);
 }
@@ -81,19 +72,19 @@ TEST_F(WinEventLoopTest, PostFromAnotherThreadRunsOnTheLoopThread)
 
 TEST_F(WinEventLoopTest, UnreadDataIsReportedAgainUntilItIsRead)
 {
-    SOCKET client = INVALID_SOCKET, server = INVALID_SOCKET;
-    ASSERT_TRUE(connectedPair(client, server));
+    int pair[2];
+    ASSERT_TRUE(contract::socketPair(pair));
     // Sent before the watch: nobody was told, the loop looks by itself.
-    ASSERT_EQ(send(server, "ab", 2, 0), 2);
+    ASSERT_EQ(send(static_cast<SOCKET>(pair[1]), "ab", 2, 0), 2);
     int reports = 0;
     std::string got;
-    loop.watchSocket(static_cast<int>(client), EventLoop::Readable, [&](unsigned events, int) {
+    loop.watchSocket(pair[0], EventLoop::Readable, [&](unsigned events, int) {
         EXPECT_TRUE(events & EventLoop::Readable);
         // The first two reports leave the data where it is; the third reads
         // one byte, the fourth the other.
         if (++reports >= 3) {
             char c;
-            if (recv(client, &c, 1, 0) == 1)
+            if (recv(static_cast<SOCKET>(pair[0]), &c, 1, 0) == 1)
                 got += c;
         }
     });
@@ -103,10 +94,9 @@ TEST_F(WinEventLoopTest, UnreadDataIsReportedAgainUntilItIsRead)
     // Nothing left to read: no more reports.
     loop.runUntil([] { return false; }, 200);
     EXPECT_EQ(reports, 4);
-
-    loop.unwatchSocket(static_cast<int>(client));
-    closesocket(client);
-    closesocket(server);
+    loop.unwatchSocket(pair[0]);
+    contract::closeSocket(pair[0]);
+    contract::closeSocket(pair[1]);
 }
 
 // Neither read from nor written to, one end stays readable and the other
@@ -114,12 +104,12 @@ TEST_F(WinEventLoopTest, UnreadDataIsReportedAgainUntilItIsRead)
 // and the timers still run.
 TEST_F(WinEventLoopTest, SocketsLeftReadyKeepBeingReportedWithoutStarvingTheTimers)
 {
-    SOCKET client = INVALID_SOCKET, server = INVALID_SOCKET;
-    ASSERT_TRUE(connectedPair(client, server));
-    ASSERT_EQ(send(server, "x", 1, 0), 1);
+    int pair[2];
+    ASSERT_TRUE(contract::socketPair(pair));
+    ASSERT_EQ(contract::sendByte(pair[1]), 1);
     int readable = 0, writable = 0, ticks = 0;
-    loop.watchSocket(static_cast<int>(client), EventLoop::Readable, [&](unsigned, int) { ++readable; });
-    loop.watchSocket(static_cast<int>(server), EventLoop::Writable, [&](unsigned events, int) {
+    loop.watchSocket(pair[0], EventLoop::Readable, [&](unsigned, int) { ++readable; });
+    loop.watchSocket(pair[1], EventLoop::Writable, [&](unsigned events, int) {
         EXPECT_TRUE(events & EventLoop::Writable);
         ++writable;
     });
@@ -127,10 +117,10 @@ TEST_F(WinEventLoopTest, SocketsLeftReadyKeepBeingReportedWithoutStarvingTheTime
     EXPECT_TRUE(loop.runUntil([&] { return ticks >= 3 && writable >= 5; }, 5000));
     EXPECT_GT(readable, 1);
     loop.killTimers(this);
-    loop.unwatchSocket(static_cast<int>(client));
-    loop.unwatchSocket(static_cast<int>(server));
-    closesocket(client);
-    closesocket(server);
+    for (int fd : pair) {
+        loop.unwatchSocket(fd);
+        contract::closeSocket(fd);
+    }
 }
 
 } // namespace
