@@ -5,6 +5,7 @@
 #include "app/store/Settings.h"
 #include "app/store/Win32Registry.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 
 #include <windows.h>
 
@@ -47,19 +48,6 @@ std::map<std::string, std::string> regValues(const std::string &key)
     return values;
 }
 
-std::unique_ptr<MonitorPort> entry(std::uint32_t port, std::uint32_t protocol, const std::string &name,
-                                   const std::string &command, std::uint32_t threshold, std::int32_t active)
-{
-    auto p = std::make_unique<MonitorPort>();
-    p->port = port;
-    p->protocol = protocol;
-    p->name = name;
-    p->command = command;
-    p->threshold = threshold;
-    p->active = active;
-    return p;
-}
-
 // The size of a value as the registry stores it, and its type.
 DWORD storedSize(const wchar_t *name, DWORD &type)
 {
@@ -77,13 +65,11 @@ DWORD storedSize(const wchar_t *name, DWORD &type)
 TEST(RegistryStore, SavedConfigurationReadsBackWithReg)
 {
     reg::Win32Registry registry;
-    PortList ports;
-    ports.push_back(entry(80, 3, "HTTP(80)", "C:\\tools\\alert.bat %TARGET%", 250, 1));
     // Wine's reg query fails on an empty string value written without
     // its NUL, so the empty command is looked at through the API below.
-    ports.push_back(entry(53, 1, "UDP(53)", "C:\\sounds\\down.wav", 0, 0));
-    appendPlaceholder(ports);
-    ASSERT_EQ(saveSettings(registry, "host.example", 7, 3, ports), reg::Status::Ok);
+    std::vector<test::StoredPort> ports = {{80, 3, 1, 250, "C:\\tools\\alert.bat %TARGET%", "HTTP(80)"},
+                                           {53, 1, 0, 0, "C:\\sounds\\down.wav", "UDP(53)"}};
+    ASSERT_EQ(test::storePorts(registry, ports, 7, 3, "host.example"), reg::Status::Ok);
 
     // The placeholder is not stored, nothing else is added.
     EXPECT_EQ(regValues(kMonitorKeyFull),
@@ -104,7 +90,7 @@ TEST(RegistryStore, SavedConfigurationReadsBackWithReg)
     // whenever the byte after the text happened to be one.
     DWORD type = 0;
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(saveSettings(registry, "host.example", 7, 3, ports), reg::Status::Ok);
+        ASSERT_EQ(test::storePorts(registry, ports, 7, 3, "host.example"), reg::Status::Ok);
         ASSERT_EQ(storedSize(L"Target", type), 2u * 12u) << "save " << i;
         ASSERT_EQ(storedSize(L"PortName #0", type), 2u * 8u) << "save " << i;
     }
@@ -114,8 +100,8 @@ TEST(RegistryStore, SavedConfigurationReadsBackWithReg)
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 
     // An empty command is stored as no bytes.
-    ports[1]->command.clear();
-    ASSERT_EQ(saveSettings(registry, "host.example", 7, 3, ports), reg::Status::Ok);
+    ports[1].command.clear();
+    ASSERT_EQ(test::storePorts(registry, ports, 7, 3, "host.example"), reg::Status::Ok);
     EXPECT_EQ(storedSize(L"Service #1", type), 0u);
     EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
 }
