@@ -25,13 +25,6 @@ namespace {
 using win::narrow;
 using win::widen;
 
-std::string text(HWND window)
-{
-    wchar_t buffer[512] = {};
-    GetWindowTextW(window, buffer, 512);
-    return narrow(buffer);
-}
-
 std::string cell(HWND list, int row, int column)
 {
     wchar_t buffer[512] = {};

@@ -164,13 +164,6 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     EXPECT_FALSE(late);
 }
 
-std::string itemText(HWND dialog, int id)
-{
-    wchar_t buffer[256] = {};
-    GetDlgItemTextW(dialog, id, buffer, 256);
-    return win::narrow(buffer);
-}
-
 void press(HWND dialog, int id)
 {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -189,9 +182,9 @@ TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
     const std::size_t ran = test::runModal(
         "応答速度の監視",
         {[](HWND dialog) {
-             EXPECT_EQ(itemText(dialog, IDC_RM_PORT), "TCP:80");
-             EXPECT_EQ(itemText(dialog, IDC_RM_HISTORY), "200");
-             EXPECT_EQ(itemText(dialog, IDC_RM_FILE), "sample.csv");
+             EXPECT_EQ(test::text(GetDlgItem(dialog, IDC_RM_PORT)), "TCP:80");
+             EXPECT_EQ(test::text(GetDlgItem(dialog, IDC_RM_HISTORY)), "200");
+             EXPECT_EQ(test::text(GetDlgItem(dialog, IDC_RM_FILE)), "sample.csv");
              EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
              EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
              EXPECT_EQ(placed(dialog, IDC_RM_PORT), units(dialog, RECT{52, 39, 164, 12}));
@@ -207,7 +200,7 @@ TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
              press(dialog, IDC_RM_RECORD);
              EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
              press(dialog, IDC_RM_BROWSE);
-             EXPECT_EQ(itemText(dialog, IDC_RM_FILE), prompter.fileAnswer);
+             EXPECT_EQ(test::text(GetDlgItem(dialog, IDC_RM_FILE)), prompter.fileAnswer);
              press(dialog, IDOK);
          }},
         [&] { accepted = win::runResponseMonitorDialog(prompter, params); });

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Driving windows from inside the loops that run them: the thread's
-// messages handled for a while, and a modal dialog played step by step
-// from a timer while its own loop runs.
+// messages handled for a while, a window's text, and a modal dialog played
+// step by step from a timer while its own loop runs.
 #pragma once
 
 #include "app/win/WinText.h"
@@ -41,17 +41,20 @@ inline void pump()
     pumpUntil([] { return false; }, 0);
 }
 
+// A window's text.
+inline std::string text(HWND window)
+{
+    wchar_t buffer[512] = {};
+    GetWindowTextW(window, buffer, 512);
+    return win::narrow(buffer);
+}
+
 struct ModalScript {
     std::wstring title;
     std::vector<std::function<void(HWND)>> steps;
     std::size_t ran = 0;
 };
-
-inline ModalScript *&currentModalScript()
-{
-    static ModalScript *script = nullptr;
-    return script;
-}
+inline ModalScript *currentModalScript = nullptr;
 
 // Runs open(), which returns once the modal dialog titled title has closed,
 // while a timer gives the dialog the steps, one a tick. A dialog still open
@@ -60,9 +63,9 @@ inline std::size_t runModal(const std::string &title, std::vector<std::function<
                             const std::function<void()> &open)
 {
     ModalScript script{win::widen(title), std::move(steps)};
-    currentModalScript() = &script;
+    currentModalScript = &script;
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
-        ModalScript *s = currentModalScript();
+        ModalScript *s = currentModalScript;
         HWND dialog = s ? FindWindowW(L"#32770", s->title.c_str()) : nullptr;
         if (dialog && s->ran < s->steps.size())
             s->steps[s->ran++](dialog);
@@ -71,7 +74,7 @@ inline std::size_t runModal(const std::string &title, std::vector<std::function<
     });
     open();
     KillTimer(nullptr, timer);
-    currentModalScript() = nullptr;
+    currentModalScript = nullptr;
     return script.ran;
 }
 
