@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vigilon {
@@ -132,19 +133,13 @@ TEST(RegistryStore, ConfigurationWrittenWithRegLoads)
     loadSettings(registry, false, target);
     EXPECT_EQ(target, "127.0.0.1");
     const LoadedSettings loaded = loadSettings(registry, true, target);
-    EXPECT_EQ(target, "reg.example");
-    EXPECT_EQ(loaded.intervalSeconds, 12u);
-    EXPECT_EQ(loaded.retryLimit, 4u);
+    EXPECT_EQ(std::tie(target, loaded.intervalSeconds, loaded.retryLimit), std::tuple("reg.example", 12u, 4u));
     ASSERT_EQ(loaded.ports.size(), 1u);
     const MonitorPort &first = *loaded.ports[0];
-    EXPECT_EQ(first.port, 443u);
-    EXPECT_EQ(first.protocol, 2u);
-    EXPECT_EQ(first.threshold, 900u);
-    // reg stores the string with its NUL; the text ends before it.
-    EXPECT_EQ(first.name, "TCP(443)");
-    EXPECT_EQ(first.command, "C:\\bin\\page.exe %TARGET%");
-    EXPECT_EQ(first.action, 7u);
-    EXPECT_EQ(first.active, 0);
+    // reg stores the strings with their NUL; the texts end before it.
+    EXPECT_EQ(std::tie(first.port, first.protocol, first.threshold, first.name, first.command, first.action,
+                       first.active),
+              std::tuple(443u, 2u, 900u, "TCP(443)", "C:\\bin\\page.exe %TARGET%", 7u, 0));
 }
 
 TEST(RegistryStore, LogonFlagIsReadAndClearedAndItsKeyNeverMade)
