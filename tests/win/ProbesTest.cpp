@@ -51,32 +51,20 @@ TYPED_TEST_SUITE(WinProbes, Loops);
 
 // A listening loopback socket (127.0.0.1 or ::1) on a port of the system's
 // choice; port stays 0 when there is none.
-class Listener {
-public:
-    explicit Listener(int family = AF_INET)
-    {
-        socket_ = ::socket(family, SOCK_STREAM, 0);
-        net::NetAddress loopback = net::NetAddress::ipv4(htonl(INADDR_LOOPBACK));
-        if (family == AF_INET6)
-            net::parseIpv6Literal("::1", loopback);
-        sockaddr_storage address{};
-        int length = loopback.toSocket(0, address);
-        if (socket_ != INVALID_SOCKET && bind(socket_, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-            listen(socket_, 4) == 0 && getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-            port = ntohs(reinterpret_cast<sockaddr_in &>(address).sin_port);
-    }
-    ~Listener() { close(); }
-    void close()
-    {
-        if (socket_ != INVALID_SOCKET)
-            closesocket(socket_);
-        socket_ = INVALID_SOCKET;
-    }
-    std::uint32_t port = 0;
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-};
+SOCKET listenOnLoopback(int family, std::uint32_t &port)
+{
+    const SOCKET s = ::socket(family, SOCK_STREAM, 0);
+    net::NetAddress loopback = net::NetAddress::ipv4(htonl(INADDR_LOOPBACK));
+    if (family == AF_INET6)
+        net::parseIpv6Literal("::1", loopback);
+    sockaddr_storage address{};
+    int length = loopback.toSocket(0, address);
+    port = 0;
+    if (s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr *>(&address), length) == 0 && listen(s, 4) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(reinterpret_cast<sockaddr_in &>(address).sin_port);
+    return s;
+}
 
 // The ICMP echo over IPv4, and the ICMPv6 one, answered, or not made where
 // the system has no ICMPv6 socket.
@@ -119,23 +107,25 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
     const std::vector<std::pair<int, std::vector<const char *>>> families = {{AF_INET, {"127.0.0.1"}},
                                                                              {AF_INET6, {"::1", "[::1]"}}};
     for (const auto &[family, targets] : families) {
-        Listener listener(family);
-        if (family == AF_INET6 && listener.port == 0) {
+        std::uint32_t port = 0;
+        const SOCKET listener = listenOnLoopback(family, port);
+        if (family == AF_INET6 && port == 0) {
+            closesocket(listener);
             std::fprintf(stderr, "no IPv6 loopback here\n");
             continue;
         }
-        ASSERT_NE(listener.port, 0u);
+        ASSERT_NE(port, 0u);
         for (const char *target : targets) {
             host.codes.clear();
             CTcpProbe probe(host);
-            ASSERT_EQ(probe.start(listener.port, target, entry), 1) << target;
+            ASSERT_EQ(probe.start(port, target, entry), 1) << target;
             host.waitForReport(5000);
             EXPECT_EQ(host.codes, (std::vector<int>{TcpOk})) << target;
         }
-        listener.close();
+        closesocket(listener);
         host.codes.clear();
         CTcpProbe probe(host);
-        probe.start(listener.port, targets[0], entry);
+        probe.start(port, targets[0], entry);
         host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed})) << targets[0];
     }
