@@ -46,11 +46,7 @@ protected:
         module_ = LoadLibraryExA(VIGILSVC_BINARY, nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module_, nullptr) << VIGILSVC_BINARY;
     }
-    void TearDown() override
-    {
-        if (module_)
-            FreeLibrary(module_);
-    }
+    void TearDown() override { FreeLibrary(module_); }
     HMODULE module_ = nullptr;
 };
 

@@ -63,18 +63,11 @@ TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
     };
     ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i) {
+        const UINT at = static_cast<UINT>(i);
         wchar_t text[128] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 127;
-        ASSERT_TRUE(GetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &info));
-        if (expected[i].first == 0) {
-            EXPECT_TRUE(info.fType & MFT_SEPARATOR) << "item " << i;
-            continue;
-        }
-        EXPECT_EQ(info.wID, expected[i].first) << "item " << i;
+        GetMenuStringW(popup, at, text, 128, MF_BYPOSITION);
+        EXPECT_EQ((GetMenuState(popup, at, MF_BYPOSITION) & MF_SEPARATOR) != 0, expected[i].first == 0) << "item " << i;
+        EXPECT_EQ(GetMenuItemID(popup, static_cast<int>(i)), expected[i].first) << "item " << i;
         EXPECT_EQ(win::narrow(text), expected[i].second) << "item " << i;
     }
     DestroyMenu(menu);
