@@ -60,7 +60,6 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     ASSERT_TRUE(IsWindow(hwnd));
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_TRUE(window.recording());
-    EXPECT_TRUE(prompter.messages.empty());
 
     const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
     EXPECT_EQ(style & (WS_POPUP | WS_THICKFRAME | WS_CAPTION | WS_SYSMENU), WS_POPUP | WS_THICKFRAME);
@@ -146,10 +145,8 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     const HWND hwnd = windowOf(graph);
     SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_CLOSE_MONITOR, 0);
     EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(graph);
     EXPECT_TRUE(pumpUntil([&] { return asked > 0; }, 5000));
     EXPECT_EQ(asked, 1);
-    EXPECT_FALSE(graph);
     EXPECT_FALSE(IsWindow(hwnd));
 
     bool late = false;
