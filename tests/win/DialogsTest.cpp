@@ -257,8 +257,6 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     EXPECT_EQ(misplaced(dialog, "Lumivane - 127.0.0.1"), std::vector<std::string>{});
     MINMAXINFO info{};
     SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    EXPECT_GE(info.ptMinTrackSize.x, 400);
-    EXPECT_GE(info.ptMinTrackSize.y, 160);
     SetWindowPos(dialog, nullptr, 0, 0, info.ptMinTrackSize.x, info.ptMinTrackSize.y, SWP_NOZORDER | SWP_NOMOVE);
     pump();
 
