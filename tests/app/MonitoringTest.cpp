@@ -136,7 +136,7 @@ TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
     EXPECT_FALSE(frame->running());
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
     loop.advance(20000);
-    EXPECT_EQ(probes.startedOfKind(PingProbeKind), 1u) << "no round after the stop";
+    EXPECT_EQ(probes.started.size(), 1u) << "no round after the stop";
 }
 
 TEST_F(Monitoring, lateResultsAfterStopStillCountAndChangeTheIcon)
@@ -225,7 +225,7 @@ TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
     EXPECT_EQ(portTest(0), 1);
     frame->toggleMonitoring(true);
     loop.advance(15000);
-    EXPECT_EQ(probes.startedOfKind(PingProbeKind), 5u);
+    EXPECT_EQ(probes.started.size(), 10u) << "both entries in every round";
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(entry(i).errorCount, 0u);
         EXPECT_EQ(entry(i).retryCount, 0u);

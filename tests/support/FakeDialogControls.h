@@ -163,7 +163,6 @@ public:
     std::function<bool(TargetHostForm &)> targetHost;
     // The rules of the dialog on these controls while it lives.
     MainDialogController *rules = nullptr;
-    bool visible = false;
 
 private:
     // A row that is not there fails the test.
@@ -190,8 +189,8 @@ public:
         rules.init();
     }
     ~DialogOnRules() override { controls_.rules = nullptr; }
-    void show() override { controls_.visible = true; rules.updateStateControls(); }
-    void hide() override { controls_.visible = false; }
+    void show() override { rules.updateStateControls(); }
+    void hide() override {}
     void setMonitoring(bool running) override { rules.setMonitoring(running); }
     void updateStateControls() override { rules.updateStateControls(); }
     void updateStatusText(bool running) override { rules.updateStatusText(running); }
