@@ -172,8 +172,7 @@ protected:
 
 TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQuestion)
 {
-    storeConfiguration({{80, GenericTcp, 1, 250, "notify %TARGET%"}, {8080, Http, 0}, {81, GenericTcp, 1}}, 7, 3);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 250, "notify %TARGET%"}, {8080, Http, 0}, {81, GenericTcp, 1}}, 7, 3);
     EXPECT_EQ(std::tie(controls.title, controls.interval.value, controls.retry.value),
               std::tuple("Lumivane - 127.0.0.1", "7", "3"));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
@@ -210,8 +209,7 @@ TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQues
 
 TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
 {
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1}});
     const auto stopped = [&] {
         EXPECT_EQ(controls.startStopText, s(sid::StartButton));
         EXPECT_TRUE(controls.settingsEnabled && controls.portTestEnabled);
@@ -285,8 +283,7 @@ TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
 
 TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
 {
-    storeConfiguration({}, 1500, 1);
-    makeFrame();
+    makeFrame({}, 1500, 1);
     EXPECT_EQ(std::tie(controls.interval.value, controls.intervalSpinPos), std::tuple("999", 999));
     struct Case {
         bool retry;
@@ -310,8 +307,7 @@ TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
 
 TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
 {
-    storeConfiguration({{80, GenericTcp, 0}, {81, GenericTcp, 0}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 0}, {81, GenericTcp, 0}});
     dialog().onPortTest();
     EXPECT_EQ(prompter.texts(), Texts{s(sid::NoActivePortOnTest)});
     EXPECT_TRUE(probes.started.empty());
@@ -369,8 +365,7 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
 
 TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
 {
-    storeConfiguration({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"}});
-    makeFrame();
+    makeFrame({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"}});
     // Added from the placeholder, or another entry edited to it: refused.
     for (const bool edit : {false, true}) {
         prompter.messages.clear();
@@ -393,8 +388,7 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
 
 TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactlyIt)
 {
-    storeConfiguration({{80, GenericTcp, 1, 100, "old"}, {81, GenericTcp, 0}, {82, GenericTcp, 1}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 100, "old"}, {81, GenericTcp, 0}, {82, GenericTcp, 1}});
     entry(0).errorCount = 4;
     entry(0).lastErrorTime = clock.wallSeconds;
     entry(0).responseTime = 55;

@@ -41,8 +41,7 @@ protected:
     std::string run(bool verboseMode)
     {
         verbose = verboseMode;
-        storeConfiguration({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 1, 0);
-        makeFrame();
+        makeFrame({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 1, 0);
         testing::internal::CaptureStderr();
         EXPECT_EQ(frame->toggleMonitoring(true), 1);
         probes.finishAll(false);

@@ -14,8 +14,7 @@ using MainFrame = FrameFixture;
 // placeholder.
 TEST_F(MainFrame, createsItsPartsInOrderAndHandsTheDialogTheLoadedList)
 {
-    storeConfiguration({{80, Http, 1}, {22, GenericTcp, 0}}, 7, 3);
-    makeFrame();
+    makeFrame({{80, Http, 1}, {22, GenericTcp, 0}}, 7, 3);
     const Journal &j = ui.journal;
     const std::vector<std::string> expected = {"sockets.startup", "tray.create", "tray.add 146", "dialog.create",
                                                "about.create",    "about.hide",  "dialog.show"};
@@ -169,8 +168,7 @@ TEST_F(MainFrame, trayTipIsCutAt127BytesOnACharacterBoundaryAndTheHostNameFallsB
 
 TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
 {
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1}});
     frame->onCommand(res::CmdToggleDialog);
     EXPECT_FALSE(ui.dialog->visible);
     frame->onCommand(res::CmdToggleDialog);

@@ -12,8 +12,7 @@ class Monitoring : public FrameFixture {
 protected:
     void start(const std::vector<StoredPort> &entries, std::uint32_t retry = 1)
     {
-        storeConfiguration(entries, 5, retry);
-        makeFrame();
+        makeFrame(entries, 5, retry);
         ASSERT_EQ(frame->toggleMonitoring(true), 1);
     }
     // A port test with every check reporting outcome from inside its start;
@@ -39,8 +38,7 @@ protected:
 // Other protocol numbers are checked as TCP.
 TEST_F(Monitoring, startingSetsEveryRowIdleBeforeTheFirstRoundMarksActiveOnes)
 {
-    storeConfiguration({{80, 9, 1}, {81, GenericTcp, 0}});
-    makeFrame();
+    makeFrame({{80, 9, 1}, {81, GenericTcp, 0}});
     frame->toggleMonitoring(true);
     const auto &h = ui.dialog->imageHistory;
     ASSERT_GE(h.size(), 4u);
@@ -161,8 +159,7 @@ TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
 
 TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
 {
-    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}, {0, Ping, 1}}, 5, 5);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}, {0, Ping, 1}}, 5, 5);
     // Nothing is judged until the checks report, and a second test waits.
     int result = -1;
     ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
@@ -196,8 +193,7 @@ TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
 
 TEST_F(Monitoring, aPortTestJudgesEveryEntryEvenWhenChecksReportFromInsideTheirStart)
 {
-    storeConfiguration({{80, GenericTcp, 1, 5}, {0, Ping, 1, 5}, {81, GenericTcp, 1, 5}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 5}, {0, Ping, 1, 5}, {81, GenericTcp, 1, 5}});
     probes.responseAtStart = 6;
     EXPECT_EQ(portTest(1), 2) << "a warning";
     probes.responseAtStart = 5;
@@ -209,8 +205,7 @@ TEST_F(Monitoring, aPortTestJudgesEveryEntryEvenWhenChecksReportFromInsideTheirS
 
 TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
 {
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1}});
     probes.makeWorks = false;
     frame->toggleMonitoring(true);
     EXPECT_EQ(entry(0).status, Idle);
@@ -219,8 +214,7 @@ TEST_F(Monitoring, aCheckThatCannotBeMadeIsMissingFromARegularRound)
 
 TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
 {
-    storeConfiguration({{80, GenericTcp, 1, 0, "cmd"}, {0, Ping, 1, 0, "cmd"}}, 5, 0);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 0, "cmd"}, {0, Ping, 1, 0, "cmd"}}, 5, 0);
     probes.localShortage = true;
     EXPECT_EQ(portTest(0), 1);
     frame->toggleMonitoring(true);
@@ -331,8 +325,7 @@ TEST_F(Suspend, clocksThatKeepTogetherChangeNothing)
 
 TEST_F(Suspend, aSuspendDuringAPortTestEndsItWithWhatItHas)
 {
-    storeConfiguration({{0, Ping, 1, 0, "alert"}, {0, Ping, 1, 0, "alert"}}, 5, 0);
-    makeFrame();
+    makeFrame({{0, Ping, 1, 0, "alert"}, {0, Ping, 1, 0, "alert"}}, 5, 0);
     int result = -1;
     ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
     probes.pending[0]->finish(false);

@@ -50,8 +50,7 @@ protected:
 TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMilliseconds)
 {
     verbose = true;
-    storeConfiguration({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
     testing::internal::CaptureStderr();
     const auto local = [](std::time_t t) {
         char text[32];
@@ -93,8 +92,7 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
 
 TEST_F(VerboseLines, withoutTheSwitchNoCheckLineIsWritten)
 {
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1}});
     testing::internal::CaptureStderr();
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     probes.finishAll(true, 3);
