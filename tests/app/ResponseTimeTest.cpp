@@ -90,17 +90,6 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     }
 }
 
-TEST_F(VerboseLines, withoutTheSwitchNoCheckLineIsWritten)
-{
-    makeFrame({{80, GenericTcp, 1}});
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
-    probes.finishAll(true, 3);
-    loop.advance(5000);
-    probes.finishAll(false);
-    EXPECT_TRUE(verboseLines().empty());
-}
-
 #endif // !_WIN32
 
 } // namespace
