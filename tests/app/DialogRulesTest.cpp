@@ -21,15 +21,6 @@ std::string s(unsigned id) { return loadString(id); }
 const std::string kStart = "2026年 01月 01日 00:00:00";
 const std::string kPortRange = "Please enter an integer between 1 and 64554.";
 
-// A refused value says so once with an exclamation mark and leaves its
-// field focused with its text selected; an accepted one says nothing.
-void expectVerdict(const FakePrompter &prompter, const FakeEditField &field, const std::string &message)
-{
-    EXPECT_EQ(prompter.texts(), message.empty() ? Texts{} : Texts{message});
-    EXPECT_EQ(prompter.messages.empty() ? 0u : prompter.messages[0].style, message.empty() ? 0u : mb::IconExclamation);
-    EXPECT_EQ(field.focused, message.empty() ? 0 : 1);
-}
-
 TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
 {
     using O = DataExchange::Outcome;
