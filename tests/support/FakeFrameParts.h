@@ -131,7 +131,6 @@ public:
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override
     {
         journal.add("dialog.create");
-        dialogInit = init;
         if (makeDialog)
             return makeDialog(frame, init);
         auto d = std::make_unique<FakeMainDialog>(journal);
@@ -167,7 +166,6 @@ public:
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;
-    MainDialogInit dialogInit;
     ResponseGraphParams lastParams;
     std::vector<std::uint32_t> graphsAsked;
     std::vector<std::uint32_t> graphsClosed;
