@@ -215,7 +215,6 @@ protected:
     {
         start({{80, GenericTcp, 1, 0, "alert"}, {81, GenericTcp, 1, 0, "alert"}}, 0);
     }
-    std::size_t checksStarted() const { return probes.started.size(); }
     // The samples both entries' graph windows were given.
     std::vector<std::uint32_t> samples() const
     {
@@ -247,9 +246,9 @@ TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
 
     // The round that was due 4 s later waits a full interval from the resume.
     loop.advance(4999);
-    EXPECT_EQ(checksStarted(), 2u);
+    EXPECT_EQ(probes.started.size(), 2u);
     loop.advance(1);
-    EXPECT_EQ(checksStarted(), 4u);
+    EXPECT_EQ(probes.started.size(), 4u);
     // Checks made after the resume count again.
     probes.finishAll(false);
     EXPECT_EQ(entry(0).errorCount, 1u);
@@ -279,11 +278,11 @@ TEST_F(Suspend, aSuspendWhileNothingWaitsDelaysTheFirstRoundByOneInterval)
     clock.suspendMs(600000);
     // The timer falls due 2 s after the resume: that round is skipped.
     loop.advance(2000);
-    EXPECT_EQ(checksStarted(), 2u);
+    EXPECT_EQ(probes.started.size(), 2u);
     loop.advance(4999);
-    EXPECT_EQ(checksStarted(), 2u);
+    EXPECT_EQ(probes.started.size(), 2u);
     loop.advance(1);
-    EXPECT_EQ(checksStarted(), 4u);
+    EXPECT_EQ(probes.started.size(), 4u);
     EXPECT_EQ(frame->pendingProbes().size(), 2u) << "the finished checks were reaped";
     EXPECT_EQ(entry(0).errorCount, 0u);
 }
@@ -298,7 +297,7 @@ TEST_F(Suspend, clocksThatKeepTogetherChangeNothing)
         tick(false);
     }
     EXPECT_EQ(entry(0).errorCount, 3u);
-    EXPECT_EQ(checksStarted(), 8u);
+    EXPECT_EQ(probes.started.size(), 8u);
 }
 
 TEST_F(Suspend, aSuspendDuringAPortTestEndsItWithWhatItHas)

@@ -227,11 +227,9 @@ public:
         {
             auto &p = factory_.pending;
             p.erase(std::remove(p.begin(), p.end(), this), p.end());
-            done_ = 1;
-            if (!entry_)
-                return;
-            entry_->responseTime = responseMs;
-            owner_.reportResult(success ? successCode() : successCode() + 1, *entry_);
+            if (entry_)
+                entry_->responseTime = responseMs;
+            report(success ? successCode() : successCode() + 1);
         }
         // Reports any code, as a probe would.
         void report(int code)
