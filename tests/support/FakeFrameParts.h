@@ -56,7 +56,7 @@ public:
     }
     void setMonitoring(bool running) override { monitoring = running; }
     void updateStateControls() override { journal_.add(std::string("dialog.state ") + (monitoring ? "1" : "0")); }
-    void updateStatusText(bool running) override { statusTexts.push_back(running); }
+    void updateStatusText(bool) override {}
     void updateRow(int row, const EntryView &entry) override
     {
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
@@ -69,7 +69,6 @@ public:
 
     bool visible = false;
     bool monitoring = false;
-    std::vector<bool> statusTexts;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
 };
