@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vigilon {
 namespace {
 
@@ -65,24 +67,18 @@ TEST(MonitorRules, higherRetryLimitsTolerateThatManyFailures)
     }
 }
 
+// After a warning an earlier failure's time is kept; with none, or after
+// Ok, the new failure's time is taken.
 TEST(MonitorRules, aFailureAfterWarningKeepsAnEarlierErrorTime)
 {
-    MonitorPort entry;
-    entry.status = Warning;
-    entry.lastErrorTime = kNow - 100;
-    applyFailure(entry, 0, false, kNow);
-    EXPECT_EQ(entry.lastErrorTime, kNow - 100);
-
-    MonitorPort fresh;
-    fresh.status = Warning;
-    applyFailure(fresh, 0, false, kNow);
-    EXPECT_EQ(fresh.lastErrorTime, kNow) << "no earlier failure: the new time";
-
-    MonitorPort ok;
-    ok.status = Ok;
-    ok.lastErrorTime = kNow - 100;
-    applyFailure(ok, 0, false, kNow);
-    EXPECT_EQ(ok.lastErrorTime, kNow) << "after Ok always the new time";
+    for (const auto &[status, before, after] : {std::tuple(Warning, kNow - 100, kNow - 100),
+                                                std::tuple(Warning, 0u, kNow), std::tuple(Ok, kNow - 100, kNow)}) {
+        MonitorPort entry;
+        entry.status = status;
+        entry.lastErrorTime = before;
+        applyFailure(entry, 0, false, kNow);
+        EXPECT_EQ(entry.lastErrorTime, after) << status << " " << before;
+    }
 }
 
 TEST(MonitorRules, aPortTestDeclaresAtOnceAndAlwaysAlerts)

@@ -56,10 +56,9 @@ TEST(ResponseMonitorForm, opensOnTheGraphsValuesAndOkReadsTheControlsBack)
 TEST(ResponseMonitorForm, okRefusesAHistoryOutside10To999AndChangesNothing)
 {
     const std::string range = "Please enter an integer between 10 and 999.", integer = "Please enter an integer.";
+    // How a number is read is DataExchange's; these are the history's ends.
     const std::pair<const char *, std::string> cases[] = {
-        {"9", range}, {"1000", range}, {"-10", range}, {"99999999999999", range}, {"", integer}, {"  ", integer},
-        {"1O", integer}, {"10", ""}, {" 999 ", ""},
-    };
+        {"9", range}, {"1000", range}, {"-10", range}, {"  ", integer}, {"10", ""}, {" 999 ", ""}};
     for (const auto &[typed, message] : cases) {
         SCOPED_TRACE(typed);
         Opened d;
@@ -68,9 +67,7 @@ TEST(ResponseMonitorForm, okRefusesAHistoryOutside10To999AndChangesNothing)
         d.c.alpha = 9;
         const bool ok = message.empty();
         EXPECT_EQ(d.form.onOk(d.c, d.prompter), ok);
-        EXPECT_EQ(d.prompter.texts(), ok ? Texts{} : Texts{message});
-        EXPECT_EQ(d.prompter.messages.empty() ? 0u : d.prompter.messages[0].style, ok ? 0u : mb::IconExclamation);
-        EXPECT_EQ(d.c.history.focused, ok ? 0 : 1);
+        expectVerdict(d.prompter, d.c.history, message);
         const std::uint32_t read = ok ? std::uint32_t(std::stoul(typed)) : 200u;
         EXPECT_EQ(std::tie(d.form.maxHistory, d.form.recordToFile, d.form.alpha),
                   std::tuple(read, ok ? 1u : 0u, ok ? 9u : 200u));

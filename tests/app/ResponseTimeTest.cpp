@@ -50,8 +50,7 @@ protected:
 TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMilliseconds)
 {
     verbose = true;
-    storeConfiguration({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
     testing::internal::CaptureStderr();
     const auto local = [](std::time_t t) {
         char text[32];
@@ -89,18 +88,6 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
         // Local time: that of JST, not of UTC (the same format orders as text).
         EXPECT_TRUE(before <= m.str(1) && m.str(1) <= after) << lines[i];
     }
-}
-
-TEST_F(VerboseLines, withoutTheSwitchNoCheckLineIsWritten)
-{
-    storeConfiguration({{80, GenericTcp, 1}});
-    makeFrame();
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
-    probes.finishAll(true, 3);
-    loop.advance(5000);
-    probes.finishAll(false);
-    EXPECT_TRUE(verboseLines().empty());
 }
 
 #endif // !_WIN32

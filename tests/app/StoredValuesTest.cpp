@@ -91,8 +91,7 @@ TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoa
 
 TEST_F(StoredValues, aPortOutsideTheRangeIsNeverCheckedAndSaidOnce)
 {
-    storeConfiguration({{80, GenericTcp, 1}, {70000, GenericTcp, 1, 0, "alert"}, {0, Http, 1}}, 5, 0);
-    makeFrame();
+    makeFrame({{80, GenericTcp, 1}, {70000, GenericTcp, 1, 0, "alert"}, {0, Http, 1}}, 5, 0);
     CaptureStderr();
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     for (int round = 0; round < 3; ++round) {

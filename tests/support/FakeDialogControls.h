@@ -5,6 +5,9 @@
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/PortSettingsForm.h"
 #include "app/dialogs/ResponseMonitorForm.h"
+#include "tests/support/FakePrompter.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
@@ -71,6 +74,16 @@ public:
     int alpha = -1;
     bool record = false, fileEnabled = false;
 };
+
+// A refused value says so once with an exclamation mark and leaves its
+// field focused with its text selected; an accepted one (message empty) says
+// nothing.
+inline void expectVerdict(const FakePrompter &prompter, const FakeEditField &field, const std::string &message)
+{
+    EXPECT_EQ(prompter.texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
+    EXPECT_EQ(prompter.messages.empty() ? 0u : prompter.messages[0].style, message.empty() ? 0u : mb::IconExclamation);
+    EXPECT_EQ(field.focused, message.empty() ? 0 : 1);
+}
 
 // Answers the port settings dialog as a user does: the form opens on fake
 // controls, the given fields are typed, the kind chosen, a button pressed.
@@ -163,7 +176,6 @@ public:
     std::function<bool(TargetHostForm &)> targetHost;
     // The rules of the dialog on these controls while it lives.
     MainDialogController *rules = nullptr;
-    bool visible = false;
 
 private:
     // A row that is not there fails the test.
@@ -190,8 +202,8 @@ public:
         rules.init();
     }
     ~DialogOnRules() override { controls_.rules = nullptr; }
-    void show() override { controls_.visible = true; rules.updateStateControls(); }
-    void hide() override { controls_.visible = false; }
+    void show() override { rules.updateStateControls(); }
+    void hide() override {}
     void setMonitoring(bool running) override { rules.setMonitoring(running); }
     void updateStateControls() override { rules.updateStateControls(); }
     void updateStatusText(bool running) override { rules.updateStatusText(running); }

@@ -8,7 +8,6 @@
 #include "tests/support/FakePrompter.h"
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,29 +22,27 @@ namespace vigilon::test {
 struct Journal {
     std::vector<std::string> lines;
     void add(std::string line) { lines.push_back(std::move(line)); }
-    bool contains(const std::string &line) const
-    {
-        for (const auto &l : lines)
-            if (l == line)
-                return true;
-        return false;
-    }
     // Index of the first line equal to line, or -1.
     int indexOf(const std::string &line) const
     {
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            if (lines[i] == line)
-                return static_cast<int>(i);
-        return -1;
+        const auto at = std::find(lines.begin(), lines.end(), line);
+        return at == lines.end() ? -1 : static_cast<int>(at - lines.begin());
     }
+    bool contains(const std::string &line) const { return indexOf(line) >= 0; }
 };
 
-class FakeMainDialog final : public MainDialogView {
+// A fake window that writes its calls into the journal.
+class Journaled {
 public:
-    explicit FakeMainDialog(Journal &journal)
-        : journal_(journal)
-    {
-    }
+    explicit Journaled(Journal &journal) : journal_(journal) {}
+
+protected:
+    Journal &journal_;
+};
+
+class FakeMainDialog final : public MainDialogView, Journaled {
+public:
+    using Journaled::Journaled;
     ~FakeMainDialog() override { journal_.add("dialog.destroy"); }
     void show() override
     {
@@ -59,7 +56,7 @@ public:
     }
     void setMonitoring(bool running) override { monitoring = running; }
     void updateStateControls() override { journal_.add(std::string("dialog.state ") + (monitoring ? "1" : "0")); }
-    void updateStatusText(bool running) override { statusTexts.push_back(running); }
+    void updateStatusText(bool) override {}
     void updateRow(int row, const EntryView &entry) override
     {
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
@@ -72,33 +69,20 @@ public:
 
     bool visible = false;
     bool monitoring = false;
-    std::vector<bool> statusTexts;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
-
-private:
-    Journal &journal_;
 };
 
-class FakeAboutBox final : public AboutBoxView {
+class FakeAboutBox final : public AboutBoxView, Journaled {
 public:
-    explicit FakeAboutBox(Journal &journal)
-        : journal_(journal)
-    {
-    }
+    using Journaled::Journaled;
     void show() override { journal_.add("about.show"); }
     void hide() override { journal_.add("about.hide"); }
-
-private:
-    Journal &journal_;
 };
 
-class FakeTray final : public TrayIcon {
+class FakeTray final : public TrayIcon, Journaled {
 public:
-    explicit FakeTray(Journal &journal)
-        : journal_(journal)
-    {
-    }
+    using Journaled::Journaled;
     bool add(unsigned icon, const std::string &tip) override
     {
         journal_.add("tray.add " + std::to_string(icon));
@@ -131,9 +115,6 @@ public:
     int modifications = 0;
     std::map<unsigned, bool> checked;
     std::map<unsigned, bool> enabled;
-
-private:
-    Journal &journal_;
 };
 
 class FakeFrameUi final : public FrameUi {
@@ -149,7 +130,6 @@ public:
     std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override
     {
         journal.add("dialog.create");
-        dialogInit = init;
         if (makeDialog)
             return makeDialog(frame, init);
         auto d = std::make_unique<FakeMainDialog>(journal);
@@ -162,11 +142,10 @@ public:
         return std::make_unique<FakeAboutBox>(journal);
     }
     void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                           std::function<bool()> stillWanted) override
+                           std::function<bool()>) override
     {
         lastParams = defaults;
         graphsAsked.push_back(entryId);
-        wanted = std::move(stillWanted);
     }
     void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override
     {
@@ -186,20 +165,15 @@ public:
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;
-    MainDialogInit dialogInit;
     ResponseGraphParams lastParams;
     std::vector<std::uint32_t> graphsAsked;
     std::vector<std::uint32_t> graphsClosed;
-    std::function<bool()> wanted;
     std::map<std::uint32_t, std::vector<std::uint32_t>> samples;
 };
 
-class FakeSocketLibrary final : public SocketLibrary {
+class FakeSocketLibrary final : public SocketLibrary, Journaled {
 public:
-    explicit FakeSocketLibrary(Journal &journal)
-        : journal_(journal)
-    {
-    }
+    using Journaled::Journaled;
     bool startup() override
     {
         journal_.add("sockets.startup");
@@ -216,9 +190,6 @@ public:
 
     bool startupWorks = true;
     bool hostNameWorks = true;
-
-private:
-    Journal &journal_;
 };
 
 // Socket checks whose outcome the test decides.
@@ -235,7 +206,7 @@ public:
         int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
         {
             entry_ = &entry;
-            factory_.started.push_back({kind_, port, &entry});
+            factory_.started.push_back({kind_, port});
             if (factory_.localShortage)
                 return 0;
             factory_.pending.push_back(this);
@@ -255,11 +226,9 @@ public:
         {
             auto &p = factory_.pending;
             p.erase(std::remove(p.begin(), p.end(), this), p.end());
-            done_ = 1;
-            if (!entry_)
-                return;
-            entry_->responseTime = responseMs;
-            owner_.reportResult(success ? successCode() : successCode() + 1, *entry_);
+            if (entry_)
+                entry_->responseTime = responseMs;
+            report(success ? successCode() : successCode() + 1);
         }
         // Reports any code, as a probe would.
         void report(int code)
@@ -290,7 +259,6 @@ public:
     struct Started {
         int kind;
         std::uint32_t port;
-        MonitorPort *entry;
     };
 
     std::unique_ptr<SocketCheck> makeSocketCheck(int kind, ProbeHost &owner) override
@@ -320,11 +288,6 @@ public:
     std::uint32_t responseAtStart = 0;
     // Ports whose checks fail when outcomeAtStart is 1.
     std::set<std::uint32_t> failingPorts;
-    std::size_t startedOfKind(int kind) const
-    {
-        return static_cast<std::size_t>(
-            std::count_if(started.begin(), started.end(), [kind](const Started &s) { return s.kind == kind; }));
-    }
     int rounds = 0;
 };
 

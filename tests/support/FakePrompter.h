@@ -20,8 +20,6 @@ public:
         std::string text;
         std::string caption;
         unsigned style = 0;
-        // False for a notice, which never waits for an answer.
-        bool modal = true;
     };
     std::vector<Message> messages;
     std::deque<int> answers;
@@ -36,7 +34,7 @@ public:
 
     int messageBox(const std::string &text, const std::string &caption, unsigned style) override
     {
-        messages.push_back({text, caption, style, true});
+        messages.push_back({text, caption, style});
         if (onMessage)
             onMessage(messages.back());
         if (!answers.empty()) {
@@ -48,7 +46,7 @@ public:
     }
     void notice(const std::string &text, const std::string &caption, unsigned style) override
     {
-        messages.push_back({text, caption, style, false});
+        messages.push_back({text, caption, style});
     }
     std::string fileDialog(const FileDialogRequest &request) override
     {

@@ -26,6 +26,12 @@ protected:
         EXPECT_EQ(created, create);
         return *frame;
     }
+    // The configuration stored, then an interactive frame on it.
+    CMainFrame &makeFrame(const std::vector<StoredPort> &entries, std::uint32_t interval = 5, std::uint32_t retry = 1)
+    {
+        storeConfiguration(entries, interval, retry);
+        return makeFrame();
+    }
 
     FakeFrameUi &ui = fakeUi;
 };
