@@ -52,12 +52,15 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     verbose = true;
     makeFrame({{80, GenericTcp, 1, 100}, {81, Ping, 1}}, 5, 1);
     testing::internal::CaptureStderr();
-    const auto local = [](std::time_t t) {
+    // The lines' clock: time() reads a coarser one that can lag it by a tick
+    // across a second's change.
+    const auto local = [] {
+        const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
         char text[32];
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
         return std::string(text);
     };
-    const std::string before = local(std::time(nullptr));
+    const std::string before = local();
     ASSERT_EQ(frame->toggleMonitoring(true), 1);
     probes.pending[1]->finish(false);             // PING check: a tolerated failure at once
     entry(0).responseMicros = 100499;
@@ -67,7 +70,7 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
     // Failures show how long their check ran, not the last success's time.
     probes.pending[0]->finish(false);             // a tolerated failure after 3 s
     probes.pending[0]->finish(false);             // PING fails again: declared
-    const std::string after = local(std::time(nullptr));
+    const std::string after = local();
     const std::vector<std::string> lines = verboseLines();
 
     ASSERT_EQ(lines.size(), 4u);
