@@ -4,7 +4,6 @@
 // dialog when there is no tray; the exit question's Japanese buttons.
 #include "app/qt/MonitorApp.h"
 #include "app/qt/QtPrompter.h"
-#include "app/qt/TrayWatcher.h"
 #include "tests/tray/TrayTestSupport.h"
 
 #include <QAbstractButton>
@@ -59,14 +58,6 @@ private slots:
 private:
     bool startTrayer();
     void stopTrayer();
-    TrayWatcher::Options watcherOptions(int noTrayMs = 60000)
-    {
-        TrayWatcher::Options options;
-        options.pollMs = 100;
-        options.noTrayMs = noTrayMs;
-        options.note = [this](const std::string &text) { notes_.push_back(text); };
-        return options;
-    }
     std::unique_ptr<ChildProcess> trayer_;
     std::vector<std::string> notes_;
 };
@@ -125,7 +116,7 @@ void TrayX11Test::bothButtonsOpenTheMenu()
 void TrayX11Test::dockedWithItsTipAndAgainAfterTheTrayRestarts()
 {
     TrayFrame f(false, "10.1.2.3");
-    TrayWatcher watcher(f.frame(), watcherOptions());
+    TrayWatcher watcher(f.frame(), watcherOptions(notes_));
     int announced = 0;
     connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
     QVERIFY(waitFor([] { return docked(); }, 5000));
@@ -159,7 +150,7 @@ void TrayX11Test::noTrayShowsTheMainDialogOnce()
     {
         // With a tray, service mode keeps its dialog hidden.
         TrayFrame f(true);
-        TrayWatcher watcher(f.frame(), watcherOptions(200));
+        TrayWatcher watcher(f.frame(), watcherOptions(notes_, 200));
         QTest::qWait(600);
         QVERIFY(!f.dialog()->visible);
         QVERIFY(notes_.empty());
@@ -168,7 +159,7 @@ void TrayX11Test::noTrayShowsTheMainDialogOnce()
     stopTrayer();
     TrayFrame f(true);
     QVERIFY(!f.dialog()->visible);
-    TrayWatcher watcher(f.frame(), watcherOptions(200));
+    TrayWatcher watcher(f.frame(), watcherOptions(notes_, 200));
     QVERIFY(waitFor([&] { return f.dialog()->visible; }, 5000));
     QVERIFY(f.frame().dialogVisible());
     QCOMPARE(notes_.size(), std::size_t(1));
