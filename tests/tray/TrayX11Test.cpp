@@ -121,20 +121,15 @@ void TrayX11Test::dockedWithItsTipAndAgainAfterTheTrayRestarts()
     connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
     QVERIFY(waitFor([] { return docked(); }, 5000));
     QCOMPARE(trayWindow()->toolTip(), tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3")));
-    QCOMPARE(f.tray()->currentIcon(), res::IconStopped);
     QVERIFY(!f.tray()->systemTrayIcon().geometry().isEmpty());
     QVERIFY(f.frame().toggleMonitoring(true));
-    f.frame().portsForTest().front()->status = Failed;
-    f.frame().refreshTrayState();
-    QCOMPARE(f.tray()->currentIcon(), res::IconFailed);
     QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet
 
     stopTrayer();
     QVERIFY(startTrayer());
     QVERIFY(waitFor([&] { return announced == 1; }, 5000));
     QCOMPARE(f.logonFlag(), 1u);
-    // Re-added as running; the entries show again at the next result.
-    QCOMPARE(f.tray()->currentIcon(), res::IconRunning);
+    // Re-added as running (which icon when is MainFrame's and Monitoring's).
     // The old panel is gone with its process: any panel is the new one.
     QVERIFY(waitFor([&] { return docked(); }, 5000));
     QCOMPARE(trayWindow()->toolTip(), tipFor(sid::TrayTipRunning, QStringLiteral("10.1.2.3")));
