@@ -43,8 +43,6 @@ const std::vector<StoredPort> kOneActive = {{80, GenericTcp, 1, 0, "", "Generic 
 class MonitorDlgTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { useUtc(); }
-
     void initialisationAndPlaces()
     {
         UiHarness h(kOneActive);

@@ -68,8 +68,6 @@ void hover(CPortListCtrl *list, const QPoint &p)
 class PortListTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { useUtc(); }
-
     // What a row holds comes from the dialog rules and only has to reach
     // its cells, tick and image.
     void rowsReachTheirCells()

@@ -83,8 +83,4 @@ public:
     RealDialogsUi ui{prompter, clock};
 };
 
-// Makes the process's time zone UTC so that stored times read the same
-// everywhere.
-void useUtc();
-
 } // namespace vigilon::test
