@@ -110,10 +110,10 @@ private slots:
         initUi();
     }
 
-    // The defaults shown are the form's. Esc cancels. The real buttons and
-    // list reach the rules: a refused OK keeps the dialog open with the focus
-    // on the refused field, choosing PING shows port 7 at once, and Delete
-    // ends it as accepted. (What the rules decide is DialogRules'.)
+    // Esc cancels. The real buttons and list reach the rules: a refused OK
+    // keeps the dialog open with the focus on the refused field, choosing
+    // PING shows port 7 at once, and Delete ends it as accepted. (What the
+    // rules decide, the defaults shown included, is DialogRules'.)
     void portSettingsPlacesAndWiring()
     {
         FakePrompter prompter;
@@ -124,7 +124,6 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             QVERIFY(d.okButton()->isDefault());
             QVERIFY(!d.deleteButton()->isEnabled());
-            QCOMPARE(d.portEdit()->text(), QStringLiteral("0"));
             QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
             QTest::keyClick(&d, Qt::Key_Escape);
             QCOMPARE(d.result(), int(QDialog::Rejected));
