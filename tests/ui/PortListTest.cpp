@@ -145,10 +145,8 @@ private slots:
 
     void clickWhileMonitoringOpensAGraphWindowThatGetsSamples()
     {
-        UiHarness h;
+        UiHarness h({{80, GenericTcp, 1, 100, "", "Generic TCP (80)"}});
         h.ui.realGraphParts = true;
-        h.store({{80, GenericTcp, 1, 100, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
-        h.create();
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
