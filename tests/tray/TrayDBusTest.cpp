@@ -46,12 +46,6 @@ struct Item {
     }
 };
 
-std::uint32_t storedLogon(const std::string &storePath)
-{
-    auto registry = reg::SqliteRegistry::open(storePath);
-    return registry ? storedDword(*registry, kProgramKey, kLogonValue) : 0xFFFFFFFFu;
-}
-
 } // namespace
 
 class TrayDBusTest : public QObject {
@@ -154,7 +148,10 @@ private slots:
         QVERIFY(servesLaterStarts(dir));
         QVERIFY(startWatcher());
         QVERIFY(early->waitForOutput("started again", 5000));
-        QVERIFY(waitFor([&] { return storedLogon(dir / "early.sqlite") == 1; }, 3000));
+        QVERIFY(waitFor([&] {
+            const auto store = reg::SqliteRegistry::open(dir / "early.sqlite");
+            return store && storedDword(*store, kProgramKey, kLogonValue) == 1;
+        }, 3000));
         QCOMPARE(QString::fromStdString(early->output()).count(QStringLiteral("org.kde.StatusNotifierWatcher")), 1);
         endsWell(*early);
 
