@@ -70,12 +70,6 @@ public:
     {
         makeFrame(serviceMode, targetGiven ? "127.0.0.1" : "");
     }
-    // What the store holds now (the frame's reading of it).
-    LoadedSettings stored()
-    {
-        std::string host;
-        return loadSettings(registry, true, host);
-    }
 
     CMonitorDlg &dialog() { return *ui.dialog; }
     CMainFrame &frame() { return *FrameParts::frame; }
