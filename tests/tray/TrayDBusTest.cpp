@@ -110,7 +110,7 @@ private slots:
         connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
         QVERIFY(!nextRegistration().service.isEmpty());
         QVERIFY(watcher.trayExists());
-        QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet
+        QCOMPARE(f.logonValue(), 0xFFFFFFFFu); // not written yet
 
         stopWatcher();
         QVERIFY(!watcher.trayExists());
@@ -126,7 +126,7 @@ private slots:
         for (Item later = nextRegistration(500); !later.service.isEmpty(); later = nextRegistration(500))
             item = later;
         QCOMPARE(item.ownerPid(), QCoreApplication::applicationPid());
-        QCOMPARE(f.logonFlag(), 1u);
+        QCOMPARE(f.logonValue(), 1u);
         QVERIFY(watcher.trayExists());
         // Qt already talks to watchers here: no restart needed, nothing to say.
         QTest::qWait(500);

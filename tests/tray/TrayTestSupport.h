@@ -98,8 +98,6 @@ public:
     CMainFrame &frame() { return *FrameParts::frame; }
     QtTrayIcon *tray() const { return tray_; }
     FakeMainDialog *dialog() const { return dialog_; }
-    // The store's Logon, 0xFFFFFFFF while it has none.
-    std::uint32_t logonFlag() { return logonValue(); }
 
 private:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override

@@ -96,12 +96,12 @@ private slots:
         QCOMPARE(trayWindow()->toolTip(), tipFor(sid::TrayTipStopped, QStringLiteral("10.1.2.3")));
         QVERIFY(!f.tray()->systemTrayIcon().geometry().isEmpty());
         QVERIFY(f.frame().toggleMonitoring(true));
-        QCOMPARE(f.logonFlag(), 0xFFFFFFFFu); // not written yet
+        QCOMPARE(f.logonValue(), 0xFFFFFFFFu); // not written yet
 
         stopTrayer();
         QVERIFY(startTrayer());
         QVERIFY(waitFor([&] { return announced == 1; }, 5000));
-        QCOMPARE(f.logonFlag(), 1u);
+        QCOMPARE(f.logonValue(), 1u);
         // Re-added as running (which icon when is MainFrame's and Monitoring's).
         // The old panel is gone with its process: any panel is the new one.
         QVERIFY(waitFor([&] { return docked(); }, 5000));
@@ -136,7 +136,7 @@ private slots:
         // The icon that could not be added shows when a tray comes.
         QVERIFY(startTrayer());
         QVERIFY(waitFor([] { return docked(); }, 5000));
-        QCOMPARE(f.logonFlag(), 1u);
+        QCOMPARE(f.logonValue(), 1u);
         QCOMPARE(notes_.size(), std::size_t(1));
     }
 
