@@ -103,20 +103,6 @@ private slots:
         QCOMPARE(tipAt(2, 0), QString());
     }
 
-    // The list is one tab stop: Tab leaves it, whatever its rows.
-    void tabLeavesTheList()
-    {
-        UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
-        CMonitorDlg &d = h.dialog();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        d.activateWindow();
-        d.list()->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(d.list()));
-        QTest::keyClick(d.list(), Qt::Key_Tab);
-        QVERIFY(QApplication::focusWidget() != d.list());
-    }
-
     // Real mouse events at computed places: only the state icon toggles on
     // a single click, a double click in column 0 toggles once. The questions
     // and what is saved are the dialog rules' (DialogRules tests).
@@ -199,14 +185,21 @@ private slots:
         QCOMPARE(h.ui.graphsAsked, 2);
     }
 
-    // Over a row the hint is asked for at the pointer; a button press, or
-    // the pointer below the last row, hides it again.
-    void pointerOverTheListDrivesTheHint()
+    // The list is one tab stop: Tab leaves it, whatever its rows. Over a row
+    // the hint is asked for at the pointer; a button press, or the pointer
+    // below the last row, hides it again.
+    void listIsOneTabStopAndDrivesTheHint()
     {
-        UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}});
+        UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
         CMonitorDlg &d = h.dialog();
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        d.list()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(d.list()));
+        QTest::keyClick(d.list(), Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != d.list());
+
         CBalloonWnd *hint = d.list()->hintWindow();
         QWidget *viewport = d.list()->viewport();
         const QPoint over = nameCell(d.list(), 0);
