@@ -43,27 +43,21 @@ const std::vector<StoredPort> kOneActive = {{80, GenericTcp, 1, 0, "", "Generic 
 class MonitorDlgTest : public QObject {
     Q_OBJECT
 private slots:
-    void initialisationAndPlaces()
+    // Start is the default button. Each up-down control stands over the right
+    // end of its field, covering the field's border, at the field's height.
+    // Letters never get into a field, and the arrows stop at their ends
+    // (what a typed value is checked against: DialogRules.fieldsOpenWithin...).
+    void defaultButtonFieldsAndArrows()
     {
         UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
         QVERIFY(button(d, CMonitorDlg::IdStartStop)->isDefault());
-        // Each up-down control stands over the right end of its field,
-        // covering the field's border, at the field's height.
         for (const auto &[edit, spin] : {std::pair<QLineEdit *, CUpDownCtrl *>{d.intervalEdit(), d.intervalSpin()},
                                          {d.retryEdit(), d.retrySpin()}}) {
             QCOMPARE(edit->geometry().right(), spin->geometry().left() + 1);
             QCOMPARE(spin->geometry().top(), edit->geometry().top());
             QCOMPARE(spin->geometry().height(), edit->geometry().height());
         }
-    }
-
-    // Letters never get into a field, and the arrows stop at their ends
-    // (what a typed value is checked against: DialogRules.fieldsOpenWithin...).
-    void fieldsAndArrows()
-    {
-        UiHarness h(kOneActive);
-        CMonitorDlg &d = h.dialog();
         typeInto(d.intervalEdit(), QStringLiteral("4x"));
         QCOMPARE(d.intervalEdit()->text(), QStringLiteral("4"));
         typeInto(d.intervalEdit(), QStringLiteral("998"));
