@@ -107,7 +107,6 @@ private slots:
         const DialogUnits du(font);
         QVERIFY(du.baseX() >= 5 && du.baseX() <= 8);
         QCOMPARE(du.baseY(), QFontMetrics(font).height());
-        initUi();
     }
 
     // Esc cancels. The real buttons and list reach the rules: a refused OK
