@@ -97,7 +97,6 @@ private slots:
             QCOMPARE(r.balloon.anchor(), c.pointer);
             QVERIFY(!r.balloon.isVisible());
             QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
-            QCOMPARE(r.balloon.text(), QStringLiteral("first"));
             QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::HideTimer));
             QCOMPARE(r.balloon.hideTimer().interval(), 4000);
             const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
