@@ -20,7 +20,7 @@ class MonitorDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void laidOutInDialogUnitsOpenedFromTheFormAndStepping()
+    void laidOutOpenedFromTheFormSteppingAndReadBack()
     {
         FakePrompter prompter;
         ResponseMonitorForm form;
@@ -59,15 +59,8 @@ private slots:
         d.historyEdit()->clear();
         QTest::keyClicks(d.historyEdit(), QStringLiteral("1a2-"));
         QCOMPARE(d.historyEdit()->text(), QStringLiteral("12"));
-    }
 
-    void buttonsAndCheckBoxReachTheForm()
-    {
-        FakePrompter prompter;
-        ResponseMonitorForm form;
-        CResponseMonitorDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // The buttons and the check box reach the form.
         d.recordCheck()->click();
         QVERIFY(d.fileEdit()->isEnabled() && d.browseButton()->isEnabled());
         prompter.fileAnswer = "/home/u/データ.csv";
