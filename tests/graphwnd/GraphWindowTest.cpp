@@ -41,7 +41,6 @@ ResponseGraphParams graphParams(std::uint32_t threshold = 0)
     p.warningThreshold = threshold;
     p.alpha = 200;
     p.targetHost = "192.0.2.1";
-    p.sourceHost = "here";
     p.seriesNames = "TCP:80";
     p.maxHistory = 200;
     return p;
