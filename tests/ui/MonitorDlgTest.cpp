@@ -143,7 +143,6 @@ private slots:
             return t.result();
         });
         QTest::mouseClick(button(d, CMonitorDlg::IdTarget), Qt::LeftButton);
-        QVERIFY(h.prompter.messages.empty());
         QCOMPARE(h.frame().targetHost(), std::string(64, 'b'));
     }
 
