@@ -184,8 +184,7 @@ private slots:
         // here that the dialog applies it as it grows.
         const QPoint grown(120, 90);
         d.resize(d.size() + QSize(grown.x(), grown.y()));
-        QTRY_COMPARE(at(CMonitorDlg::IdList).bottomRight(), list.bottomRight() + grown);
-        QCOMPARE(at(CMonitorDlg::IdList).topLeft(), list.topLeft());
+        QTRY_COMPARE(at(CMonitorDlg::IdList), QRect(list.topLeft(), list.bottomRight() + grown));
         QCOMPARE(at(CMonitorDlg::IdStartStop), start.translated(grown.x(), 0));
         QCOMPARE(at(CMonitorDlg::IdLogo), logo.translated(grown));
         QCOMPARE(at(CMonitorDlg::IdStatus), status);
