@@ -7,11 +7,9 @@
 #include "tests/ui/UiFakes.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFontInfo>
 #include <QImage>
 #include <QMouseEvent>
-#include <QTimer>
 #include <QtTest>
 
 

@@ -13,7 +13,6 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/QtWait.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QString>
 #include <QTest>

@@ -11,7 +11,6 @@
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTest>

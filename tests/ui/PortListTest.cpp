@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
-#include <QTimer>
 
 using namespace vigilon;
 using namespace vigilon::test;
