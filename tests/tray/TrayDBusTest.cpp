@@ -154,6 +154,13 @@ private slots:
         const Item item = nextRegistration(10000);
         QVERIFY2(!item.service.isEmpty(), "the program's item did not register");
         QCOMPARE(item.ownerPid(), qint64(late->pid()));
+        // The item answers from the program's loop, so its start is over and
+        // a stop signal ends it in order.
+        QDBusMessage get = QDBusMessage::createMethodCall(item.service, item.path,
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Id");
+        QCOMPARE(QDBusConnection::sessionBus().call(get, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
         QVERIFY(late->output().find("started again") == std::string::npos);
         endsWell(*late);
     }
