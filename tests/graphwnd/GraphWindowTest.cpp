@@ -7,15 +7,11 @@
 #include "tests/ui/UiFakes.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFontInfo>
 #include <QImage>
 #include <QMouseEvent>
-#include <QTimer>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace vigilon;
 using namespace vigilon::test;
@@ -43,7 +39,6 @@ ResponseGraphParams graphParams(std::uint32_t threshold = 0)
     p.warningThreshold = threshold;
     p.alpha = 200;
     p.targetHost = "192.0.2.1";
-    p.sourceHost = "here";
     p.seriesNames = "TCP:80";
     p.maxHistory = 200;
     return p;
@@ -83,230 +78,189 @@ class GraphWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void createsSizedPlacedTranslucentAndDraggable();
-    void paintsTextThenAxesThresholdCurveAndLabels();
-    void invalidatesOnlyGraphPerSampleAndTextPerTick();
-    void contextMenuResetsAndAsksTheFrameToClose();
-    void recordsToFileUntilItCannot();
-    void noWindowForAnEntryDeletedMeanwhile();
+    void createsSizedPlacedTranslucentAndDraggable()
+    {
+        FakeClock clock;
+        FakePrompter prompter;
+        CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
+        QCOMPARE(w.Create(), 1);
+        QVERIFY(!w.isVisible());
+        // Room for the text and a graph below it, and no smaller than the text.
+        const GRect block = w.model().textBlock();
+        QVERIFY(w.width() >= block.width() && w.height() > block.height());
+        // The user cannot make it smaller than the text block allows; the window
+        // itself is not widened to that.
+        QVERIFY(w.leastSize().width() > block.width());
+        QCOMPARE(w.minimumSize(), w.leastSize().boundedTo(w.size()));
+        QVERIFY(!(w.graphFont().styleStrategy() & QFont::NoAntialias));
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w.windowOpacity(), 200.0 / 255.0);
+        QCOMPARE(QFontInfo(w.graphFont()).family(), QStringLiteral("IPAPGothic"));
+
+        // The mouse reaches the drag (which moves when: GraphSession.DraggedOnly...):
+        // a press in it, then a move, and the window follows the cursor.
+        w.show();
+        w.move(100, 100);
+        QCOMPARE(w.pos(), QPoint(100, 100));
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w.pos(), QPoint(120, 115));
+        sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
+        sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w.pos(), QPoint(120, 115));
+    }
+
+    void paintsTextThenAxesThresholdCurveAndLabels()
+    {
+        FakeClock clock;
+        FakePrompter prompter;
+        CResponseGraphWnd w(nullptr, clock, prompter, graphParams(500));
+        w.Create();
+        w.resize(320, w.height() + 60);
+
+        // Before the first sample only the text: the space below stays black.
+        QImage before = w.grab().toImage();
+        QVERIFY(!w.lastPaint().graph);
+        const int textBottom = w.lastPaint().textBottom;
+        QVERIFY(hasColourIn(before, QRect(0, 0, w.width(), textBottom), Qt::white));
+        QVERIFY(!hasColourIn(before, QRect(2, textBottom + 2, w.width() - 4, w.height() - textBottom - 4), Qt::white));
+        // The one-pixel frame.
+        QCOMPARE(before.pixelColor(0, w.height() / 2), w.palette().color(QPalette::WindowText));
+
+        for (std::uint32_t v : {100u, 300u, 200u, 0u, 250u})
+            w.AddSample(v);
+        const QImage image = w.grab().toImage();
+        QVERIFY(w.lastPaint().graph);
+        const GraphDrawing &g = *w.lastPaint().graph;
+        const QColor white(Qt::white);
+        // Axes.
+        QCOMPARE(image.pixelColor(g.area.left, (g.area.top + g.area.bottom) / 2), white);
+        QCOMPARE(image.pixelColor((g.area.left + g.area.right) / 2, g.area.bottom), white);
+        // The tick at slot 0 reaches below the axis.
+        QCOMPARE(image.pixelColor(g.area.left, g.area.bottom + 2), white);
+        // The dotted threshold line (where: GraphModel.VerticalScaleFollowsMaximumOrThreshold):
+        // red at some pixels, not all.
+        QVERIFY(g.thresholdLine);
+        int red = 0;
+        for (int x = g.area.left + 4; x < g.area.right - 4; ++x)
+            red += image.pixelColor(x, g.thresholdLine->from.y) == QColor(Qt::red) ? 1 : 0;
+        QVERIFY(red > 5);
+        QVERIFY(red < g.area.right - g.area.left - 8);
+        // The curve in series colour 0, at the plan's points.
+        QCOMPARE(g.curve.size(), std::size_t(5));
+        const GPoint mid = g.curve[2];
+        QCOMPARE(image.pixelColor(mid.x, mid.y), rgb(graphcolour::series(0)));
+        // Both labels in yellow.
+        QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.top - 8, 60, 16), rgb(graphcolour::Labels)));
+        QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.bottom + 3, 60, 14), rgb(graphcolour::Labels)));
+        // The series line in its colour.
+        const GRect &shadow = w.lastPaint().items[2].shadowAt;
+        QVERIFY(hasColourIn(image, QRect(shadow.left - 1, shadow.top - 1, shadow.width(), shadow.height()),
+                            rgb(graphcolour::series(0))));
+    }
+
+    void invalidatesOnlyGraphPerSampleAndTextPerTick()
+    {
+        FakeClock clock;
+        FakePrompter prompter;
+        ProbedGraphWnd w(nullptr, clock, prompter, graphParams());
+        w.Create();
+        w.invalidated.clear();
+        w.AddSample(10);
+        const int textHeight = w.model().textBlock().height();
+        QCOMPARE(w.invalidated.size(), std::size_t(1));
+        QCOMPARE(w.invalidated[0], QRect(0, textHeight, w.width(), w.height() - textHeight));
+
+        // A reset repaints nothing; the count shows at the next text tick.
+        w.ResetHistory();
+        QCOMPARE(w.invalidated.size(), std::size_t(1));
+
+        // Timer 1 after a second, then the text every two seconds from it.
+        const QSize opened = w.size();
+        clock.wallSeconds += 5;
+        QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
+        QCOMPARE(w.model().elapsedText(), std::string());
+        clock.wallSeconds += 61;
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
+        const GRect block = w.model().textBlock();
+        QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
+        // The longer text raises the least size, not the window's.
+        QVERIFY(w.leastSize().width() > opened.width());
+        QCOMPARE(w.size(), opened);
+    }
+
+    void contextMenuResetsAndAsksTheFrameToClose()
+    {
+        FakeClock clock;
+        FakePrompter prompter;
+        // The owner's hold on the window, let go when the window asks.
+        std::unique_ptr<CResponseGraphWnd> window;
+        window = std::make_unique<CResponseGraphWnd>([&window](const ResponseGraph *) { window.reset(); }, clock,
+                                                     prompter, graphParams());
+        QCOMPARE(window->Create(), 1);
+        CResponseGraphWnd *w = window.get();
+
+        QList<QAction *> actions = w->contextMenu().actions();
+        QCOMPARE(actions.size(), 3);
+
+        w->AddSample(5);
+        actions[0]->trigger();
+        QCOMPARE(w->model().sampleCount(), 0u);
+        QVERIFY(w->model().hasSamples());
+
+        // The close request is posted: the window is still there when it
+        // returns, and the frame closes it afterwards.
+        actions[2]->trigger();
+        QVERIFY(window);
+        QTRY_VERIFY(!window);
+
+        // A request from a window already gone is dropped.
+        bool asked = false;
+        auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock,
+                                                          prompter, graphParams());
+        second->Create();
+        second->CloseMonitor();
+        second.reset();
+        QTest::qWait(20);
+        QVERIFY(!asked);
+    }
+
+    // A window to record to a file that cannot be opened is made all the
+    // same, without recording (what is said, once:
+    // GraphSession.PlacedRepaintedAndTicked; what a write error does:
+    // RecordingFile.AWriteErrorEndsTheRecording; a window that records:
+    // PortListTest).
+    void madeWithoutAFileThatCannotBeOpened()
+    {
+        TempDir dir;
+        FakeClock clock;
+        FakePrompter prompter;
+        ResponseGraphParams p = graphParams();
+        p.recordToFile = 1;
+        p.fileName = dir / "missing/sample.csv";
+        CResponseGraphWnd bad(nullptr, clock, prompter, p);
+        QCOMPARE(bad.Create(), 1);
+        QVERIFY(!bad.recording() && prompter.messages.size() == 1);
+    }
+
+    // The entry is deleted while its dialog is open: OK makes no window and
+    // touches nothing of it. (Unticked entries get no dialog: see the port
+    // list's tests.)
+    void noWindowForAnEntryDeletedMeanwhile()
+    {
+        UiHarness h({{443, GenericTcp, 1, 0, "", "Generic TCP (443)"}});
+        h.ui.realGraphParts = true;
+        CMainFrame *frame = &h.frame();
+        answerModal<CResponseMonitorDlg>([frame](CResponseMonitorDlg &d) {
+            QCOMPARE(frame->deleteEntry(0), CMainFrame::Change::Done);
+            d.accept();
+        });
+        h.frame().OpenResponseMonitor(0);
+        QCOMPARE(h.ui.responseMonitorRequests.size(), std::size_t(1));
+        QCOMPARE(h.ui.graphsAsked, 0);
+        QVERIFY(h.prompter.messages.empty());
+    }
 };
-
-void GraphWindowTest::createsSizedPlacedTranslucentAndDraggable()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
-    QCOMPARE(w.Create(), 1);
-    QVERIFY(!w.isVisible());
-    // Room for the text and a graph below it, and no smaller than the text.
-    const GRect block = w.model().textBlock();
-    QVERIFY(w.width() >= block.width() && w.height() > block.height());
-    // The user cannot make it smaller than the text block allows; the window
-    // itself is not widened to that.
-    QVERIFY(w.leastSize().width() > block.width());
-    QCOMPARE(w.minimumSize(), w.leastSize().boundedTo(w.size()));
-    QVERIFY(!(w.graphFont().styleStrategy() & QFont::NoAntialias));
-    QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(w.windowOpacity(), 200.0 / 255.0);
-    QCOMPARE(QFontInfo(w.graphFont()).family(), QStringLiteral("IPAPGothic"));
-
-    QVERIFY(prompter.messages.empty());
-
-    // The mouse reaches the drag (which moves when: GraphSession.DraggedOnly...):
-    // a press in it, then a move, and the window follows the cursor.
-    w.show();
-    w.move(100, 100);
-    QCOMPARE(w.pos(), QPoint(100, 100));
-    sendMouse(w, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(50, 45), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
-    sendMouse(w, QEvent::MouseButtonRelease, QPoint(50, 45), Qt::LeftButton, Qt::NoButton);
-    sendMouse(w, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(w.pos(), QPoint(120, 115));
-}
-
-void GraphWindowTest::paintsTextThenAxesThresholdCurveAndLabels()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    CResponseGraphWnd w(nullptr, clock, prompter, graphParams(500));
-    w.Create();
-    w.resize(320, w.height() + 60);
-
-    // Before the first sample only the text: the space below stays black.
-    QImage before = w.grab().toImage();
-    QVERIFY(!w.lastPaint().graph);
-    const int textBottom = w.lastPaint().textBottom;
-    QVERIFY(hasColourIn(before, QRect(0, 0, w.width(), textBottom), Qt::white));
-    QVERIFY(!hasColourIn(before, QRect(2, textBottom + 2, w.width() - 4, w.height() - textBottom - 4), Qt::white));
-    // The one-pixel frame.
-    QCOMPARE(before.pixelColor(0, w.height() / 2), w.palette().color(QPalette::WindowText));
-
-    for (std::uint32_t v : {100u, 300u, 200u, 0u, 250u})
-        w.AddSample(v);
-    const QImage image = w.grab().toImage();
-    QVERIFY(w.lastPaint().graph);
-    const GraphDrawing &g = *w.lastPaint().graph;
-    const QColor white(Qt::white);
-    // Axes.
-    QCOMPARE(image.pixelColor(g.area.left, (g.area.top + g.area.bottom) / 2), white);
-    QCOMPARE(image.pixelColor((g.area.left + g.area.right) / 2, g.area.bottom), white);
-    // The tick at slot 0 reaches below the axis.
-    QCOMPARE(image.pixelColor(g.area.left, g.area.bottom + 2), white);
-    // The dotted threshold line, one pixel above the top while the maximum
-    // is below the threshold: red at some pixels, not all.
-    QVERIFY(g.thresholdLine);
-    QCOMPARE(g.thresholdLine->from.y, g.area.top - 1);
-    int red = 0;
-    for (int x = g.area.left + 4; x < g.area.right - 4; ++x)
-        red += image.pixelColor(x, g.thresholdLine->from.y) == QColor(Qt::red) ? 1 : 0;
-    QVERIFY(red > 5);
-    QVERIFY(red < g.area.right - g.area.left - 8);
-    // The curve in series colour 0, at the plan's points.
-    QCOMPARE(g.curve.size(), std::size_t(5));
-    const GPoint mid = g.curve[2];
-    QCOMPARE(image.pixelColor(mid.x, mid.y), rgb(graphcolour::series(0)));
-    // Both labels in yellow.
-    QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.top - 8, 60, 16), rgb(graphcolour::Labels)));
-    QVERIFY(hasColourIn(image, QRect(g.area.left - 12, g.area.bottom + 3, 60, 14), rgb(graphcolour::Labels)));
-    // The series line in its colour.
-    const GRect &shadow = w.lastPaint().items[2].shadowAt;
-    QVERIFY(hasColourIn(image, QRect(shadow.left - 1, shadow.top - 1, shadow.width(), shadow.height()),
-                        rgb(graphcolour::series(0))));
-
-}
-
-void GraphWindowTest::invalidatesOnlyGraphPerSampleAndTextPerTick()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    ProbedGraphWnd w(nullptr, clock, prompter, graphParams());
-    w.Create();
-    w.invalidated.clear();
-    w.AddSample(10);
-    const int textHeight = w.model().textBlock().height();
-    QCOMPARE(w.invalidated.size(), std::size_t(1));
-    QCOMPARE(w.invalidated[0], QRect(0, textHeight, w.width(), w.height() - textHeight));
-
-    // A reset repaints nothing; the count shows at the next text tick.
-    w.ResetHistory();
-    QCOMPARE(w.invalidated.size(), std::size_t(1));
-    QCOMPARE(w.model().sampleCount(), 0u);
-
-    // Timer 1 after a second, then the text every two seconds from it.
-    const QSize opened = w.size();
-    clock.wallSeconds += 5;
-    QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
-    QCOMPARE(w.model().elapsedText(), std::string());
-    clock.wallSeconds += 61;
-    QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
-    const GRect block = w.model().textBlock();
-    QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
-    // The longer text raises the least size, not the window's.
-    QVERIFY(w.leastSize().width() > opened.width());
-    QCOMPARE(w.size(), opened);
-}
-
-void GraphWindowTest::contextMenuResetsAndAsksTheFrameToClose()
-{
-    FakeClock clock;
-    FakePrompter prompter;
-    // The owner's hold on the window, let go when the window asks.
-    std::unique_ptr<CResponseGraphWnd> window;
-    window = std::make_unique<CResponseGraphWnd>([&window](const ResponseGraph *) { window.reset(); }, clock,
-                                                 prompter, graphParams());
-    QCOMPARE(window->Create(), 1);
-    CResponseGraphWnd *w = window.get();
-
-    QList<QAction *> actions = w->contextMenu().actions();
-    QCOMPARE(actions.size(), 3);
-
-    w->AddSample(5);
-    actions[0]->trigger();
-    QCOMPARE(w->model().sampleCount(), 0u);
-    QVERIFY(w->model().hasSamples());
-
-    // The close request is posted: the window is still there when it
-    // returns, and the frame closes it afterwards.
-    actions[2]->trigger();
-    QVERIFY(window);
-    QTRY_VERIFY(!window);
-
-    // A request from a window already gone is dropped.
-    bool asked = false;
-    auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock,
-                                                      prompter, graphParams());
-    second->Create();
-    second->CloseMonitor();
-    second.reset();
-    QTest::qWait(20);
-    QVERIFY(!asked);
-}
-
-// A file that cannot be opened is said so and the window goes on without
-// it; a write error (a file size limit stands in for a full disk) ends the
-// recording quietly (the recorder's own report of it is checked with the
-// recorder) and the window goes on, every sample counted and drawn.
-void GraphWindowTest::recordsToFileUntilItCannot()
-{
-    TempDir dir;
-    FakeClock clock;
-    clock.wallSeconds = 1173863107; // 2007-03-14 09:05:07 UTC
-    FakePrompter prompter;
-    ResponseGraphParams p = graphParams();
-    p.recordToFile = 1;
-    p.fileName = dir / "sample.csv";
-    // What a record holds is SampleRecorderTest's.
-    const std::string header = "ターゲット: 192.0.2.1\r\n送信元: here\r\nサンプリング日時, TCP:80\r\n";
-    CResponseGraphWnd w(nullptr, clock, prompter, p);
-    w.Create();
-    QVERIFY(w.recording());
-    rlimit old{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = header.size() + 40;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    for (std::uint32_t v = 1; v <= 6; ++v)
-        w.AddSample(v);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    QVERIFY(test::readFile(p.fileName).rfind(header + "2007年 03月 14日 09時05分07秒,1\r\n", 0) == 0);
-    QVERIFY(!w.recording());
-    QCOMPARE(w.model().sampleCount(), 6u);
-    QCOMPARE(w.model().currentValues().at(0), 6u);
-    w.grab();
-    QVERIFY(w.lastPaint().graph);
-    QCOMPARE(w.lastPaint().graph->curve.size(), std::size_t(6));
-    QVERIFY(test::readFile(p.fileName).size() <= header.size() + 40);
-    QVERIFY(prompter.messages.empty());
-
-    // A file that cannot be opened: the window is made all the same (what
-    // is said, once: GraphSession.PlacedRepaintedAndTicked).
-    p.fileName = dir / "missing/sample.csv";
-    CResponseGraphWnd bad(nullptr, clock, prompter, p);
-    QCOMPARE(bad.Create(), 1);
-    QVERIFY(!bad.recording() && prompter.messages.size() == 1);
-}
-
-// The entry is deleted while its dialog is open: OK makes no window and
-// touches nothing of it. (Unticked entries get no dialog: see the port
-// list's tests.)
-void GraphWindowTest::noWindowForAnEntryDeletedMeanwhile()
-{
-    UiHarness h({{443, GenericTcp, 1, 0, "", "Generic TCP (443)"}});
-    h.ui.realGraphParts = true;
-    CMainFrame *frame = &h.frame();
-    answerModal<CResponseMonitorDlg>([frame](CResponseMonitorDlg &d) {
-        QCOMPARE(frame->deleteEntry(0), CMainFrame::Change::Done);
-        d.accept();
-    });
-    h.frame().OpenResponseMonitor(0);
-    QCOMPARE(h.ui.responseMonitorRequests.size(), std::size_t(1));
-    QCOMPARE(h.ui.graphsAsked, 0);
-    QCOMPARE(h.frame().entryCount(), std::size_t(1));
-    QVERIFY(h.prompter.messages.empty());
-}
 
 QTEST_MAIN(GraphWindowTest)
 #include "GraphWindowTest.moc"

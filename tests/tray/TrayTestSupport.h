@@ -7,18 +7,22 @@
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/qt/QtTrayIcon.h"
+#include "app/qt/TrayWatcher.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/qt/QtWait.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QDir>
 #include <QString>
-#include <QThread>
+#include <QTest>
 
+#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vigilon::test {
 
@@ -36,6 +40,42 @@ inline QString tipFor(unsigned id, const QString &host)
 inline QString windowTree()
 {
     return QString::fromStdString(run({"xwininfo", "-root", "-tree"}, {}, 5000).out);
+}
+
+// A tray watcher that looks often and notes what it would say in notes.
+inline TrayWatcher::Options watcherOptions(std::vector<std::string> &notes, int noTrayMs = 60000)
+{
+    TrayWatcher::Options options;
+    options.pollMs = 100;
+    options.noTrayMs = noTrayMs;
+    options.note = [&notes](const std::string &text) { notes.push_back(text); };
+    return options;
+}
+
+// The real program (in VIGILON_BIN_DIR) on a store, with a runtime folder of
+// its own in dir.
+inline std::unique_ptr<ChildProcess> startProgram(const TempDir &dir, const std::string &store,
+                                                  std::vector<std::string> arguments = {})
+{
+    if (std::filesystem::create_directory(dir / "run"))
+        std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
+    arguments.insert(arguments.begin(), qgetenv("VIGILON_BIN_DIR").toStdString() + "/vigilon");
+    return std::make_unique<ChildProcess>(arguments,
+                                          std::vector<std::string>{"VIGILON_REGISTRY=" + store, "XDG_RUNTIME_DIR=" + dir / "run"});
+}
+
+// Whether a program started on dir serves later starts within timeoutMs.
+inline bool servesLaterStarts(const TempDir &dir, int timeoutMs = 10000)
+{
+    const QDir run(QString::fromStdString(dir / "run"));
+    return waitFor([&] { return !run.entryList({QStringLiteral("*.sock")}, QDir::System).isEmpty(); }, timeoutMs);
+}
+
+// Ends a program as the session does and checks that it ends well.
+inline void endsWell(ChildProcess &program)
+{
+    program.signal(SIGTERM);
+    QCOMPARE(program.waitForExit(10000), 0);
 }
 
 // The frame with the real Qt tray icon; its one PING entry answers at once,
@@ -57,8 +97,6 @@ public:
     CMainFrame &frame() { return *FrameParts::frame; }
     QtTrayIcon *tray() const { return tray_; }
     FakeMainDialog *dialog() const { return dialog_; }
-    // The store's Logon, 0xFFFFFFFF while it has none.
-    std::uint32_t logonFlag() { return logonValue(); }
 
 private:
     std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override

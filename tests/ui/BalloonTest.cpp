@@ -94,10 +94,8 @@ private slots:
             send(r.balloon, QEvent::MouseMove, c.pointer);
             QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::ShowTimer));
             QCOMPARE(r.balloon.showTimer().interval(), 500);
-            QCOMPARE(r.balloon.anchor(), c.pointer);
             QVERIFY(!r.balloon.isVisible());
             QTRY_VERIFY_WITH_TIMEOUT(r.balloon.isVisible(), 5000);
-            QCOMPARE(r.balloon.text(), QStringLiteral("first"));
             QCOMPARE(r.balloon.pendingTimer(), int(CBalloonWnd::HideTimer));
             QCOMPARE(r.balloon.hideTimer().interval(), 4000);
             const CBalloonWnd::Layout l = CBalloonWnd::layoutFor(r.balloon.hintFont(), QStringLiteral("first"));
@@ -143,7 +141,6 @@ private slots:
         QVERIFY(r.balloon.showTimer().remainingTime() > left);
         QCOMPARE(r.balloon.anchor(), QPoint(101, 100));
         QCOMPARE(r.balloon.text(), QStringLiteral("second"));
-        QVERIFY(!r.balloon.isVisible());
         r.balloon.hideHint();
         QCOMPARE(r.balloon.pendingTimer(), 0);
         send(r.balloon, QEvent::MouseMove, QPoint(101, 100));

@@ -5,9 +5,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
-#include <cstdlib>
-#include <ctime>
 
 namespace vigilon::test {
 
@@ -57,12 +54,6 @@ UiHarness::~UiHarness()
     FrameParts::frame.reset();
     // The frame let go of its dialog; it goes once the loop runs.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void useUtc()
-{
-    setenv("TZ", "UTC", 1);
-    tzset();
 }
 
 } // namespace vigilon::test

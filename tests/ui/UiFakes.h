@@ -70,21 +70,11 @@ public:
     {
         makeFrame(serviceMode, targetGiven ? "127.0.0.1" : "");
     }
-    // What the store holds now (the frame's reading of it).
-    LoadedSettings stored()
-    {
-        std::string host;
-        return loadSettings(registry, true, host);
-    }
 
     CMonitorDlg &dialog() { return *ui.dialog; }
     CMainFrame &frame() { return *FrameParts::frame; }
 
     RealDialogsUi ui{prompter, clock};
 };
-
-// Makes the process's time zone UTC so that stored times read the same
-// everywhere.
-void useUtc();
 
 } // namespace vigilon::test
