@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Runs a command under its own Xvfb server and ends the server afterwards.
+# Xvfb picks a free display itself and names it once it accepts clients, so
+# runs side by side never share a server.
 set -u
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-if [ -z "$display" ]; then echo "with-xvfb: no free display" >&2; exit 1; fi
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+displayfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null' EXIT
-for _ in $(seq 1 50); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$displayfile"' EXIT
+for _ in $(seq 1 100); do
+  [ -s "$displayfile" ] && break
+  kill -0 "$xvfb" 2>/dev/null || break
   sleep 0.1
 done
+number=$(head -n1 "$displayfile")
+if [ -z "$number" ]; then echo "with-xvfb: Xvfb did not start" >&2; exit 1; fi
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-DISPLAY="$display" "$@"
+DISPLAY=":$number" "$@"
