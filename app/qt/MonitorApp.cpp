@@ -151,6 +151,12 @@ int CMonitorApp::run()
 
     if (!becomeOnlyInstance())
         return parts_->exitStatus;
+    // From here on a stop signal waits for the loop, so that one arriving
+    // while the frame and its tray icon are made still ends in order.
+    installStopSignals([this] {
+        if (parts_->frame)
+            parts_->frame->exitNow();
+    });
 
     parts_->registry = openDefaultRegistry();
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
@@ -164,11 +170,6 @@ int CMonitorApp::run()
     parts_->trayWatcher = std::make_unique<TrayWatcher>(*parts_->frame);
     if (parts_->instance && parts_->instance->locked() && !parts_->instance->listen([this] { showMainDialog(); }))
         std::fprintf(stderr, "vigilon: %s\n", parts_->instance->error().c_str());
-
-    installStopSignals([this] {
-        if (parts_->frame)
-            parts_->frame->exitNow();
-    });
 
     const int status = QApplication::exec();
     // A frame still open here ends as the program ends.
