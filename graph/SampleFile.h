@@ -24,6 +24,9 @@ int openFile(const std::string &path);
 // errno set.
 long long writeFile(int fd, const char *data, std::size_t size);
 
+// Cuts the file back to size bytes; false when that fails.
+bool truncateFile(int fd, long long size);
+
 void closeFile(int fd);
 
 } // namespace vigilon::samplefile

@@ -56,6 +56,7 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
         return false;
     fd_ = fd;
     path_ = path;
+    complete_ = 0;
 
     std::string sampling = loadString(sid::RecordHeaderSampling);
     for (const std::string &name : seriesNames)
@@ -97,11 +98,15 @@ bool SampleRecorder::writeLine(const std::string &utf8)
             const int err = n < 0 ? errno : ENOSPC;
             std::fprintf(stderr, "vigilon: writing the sample file %s failed (%s); recording stopped\n",
                          path_.c_str(), std::strerror(err));
+            // The file ends with the last whole line, not half a record.
+            if (done > 0)
+                samplefile::truncateFile(fd_, complete_);
             close();
             return false;
         }
         done += static_cast<std::size_t>(n);
     }
+    complete_ += static_cast<long long>(bytes.size());
     return true;
 }
 

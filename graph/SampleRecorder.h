@@ -37,6 +37,9 @@ private:
     bool writeLine(const std::string &utf8);
 
     int fd_ = -1;
+    // Bytes of the lines written whole; a line cut short by a write error
+    // is taken back to here.
+    long long complete_ = 0;
     std::string path_;
 };
 

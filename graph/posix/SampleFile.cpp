@@ -57,6 +57,11 @@ long long writeFile(int fd, const char *data, std::size_t size)
     return ::write(fd, data, size);
 }
 
+bool truncateFile(int fd, long long size)
+{
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
 void closeFile(int fd)
 {
     ::close(fd);

@@ -73,6 +73,11 @@ long long writeFile(int fd, const char *data, std::size_t size)
     return ::_write(fd, data, static_cast<unsigned>(size));
 }
 
+bool truncateFile(int fd, long long size)
+{
+    return ::_chsize_s(fd, size) == 0;
+}
+
 void closeFile(int fd)
 {
     ::_close(fd);

@@ -70,7 +70,8 @@ TEST(RecordingFile, OnlyARegularFileOfItsOwnIsOpened)
 }
 
 // A write error (a file size limit stands in for a full disk) ends the
-// recording after the lines that fit; later samples write nothing.
+// recording after the whole lines that fit, says so, and later samples
+// write nothing.
 TEST(RecordingFile, AWriteErrorEndsTheRecording)
 {
     test::TempDir dir;
@@ -83,14 +84,27 @@ TEST(RecordingFile, AWriteErrorEndsTheRecording)
     rlimit small = old;
     small.rlim_cur = header.size() + 40;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    // Standard error into a pipe, which the size limit does not reach.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const int savedStderr = ::dup(2);
+    ::dup2(pipeFds[1], 2);
+    // The second record fits only in part.
     for (std::uint32_t v = 1; v <= 6; ++v)
         rec.record(ResponseSample{1173863107, {v}}); // 2007-03-14 09:05:07 UTC
+    ::dup2(savedStderr, 2);
+    ::close(savedStderr);
+    ::close(pipeFds[1]);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
+    char text[512];
+    const ssize_t got = ::read(pipeFds[0], text, sizeof text);
+    ::close(pipeFds[0]);
+    const std::string said(text, got > 0 ? std::size_t(got) : 0);
     EXPECT_FALSE(rec.isOpen());
-    const std::string written = test::readFile(dir / "s.csv");
-    EXPECT_EQ(written.rfind(header + "2007年 03月 14日 09時05分07秒,1\r\n", 0), 0u);
-    EXPECT_LE(written.size(), header.size() + 40);
+    EXPECT_EQ(test::readFile(dir / "s.csv"), header + "2007年 03月 14日 09時05分07秒,1\r\n");
+    EXPECT_NE(said.find((dir / "s.csv") + " failed"), std::string::npos) << said;
+    EXPECT_NE(said.find("recording stopped"), std::string::npos) << said;
 }
 
 } // namespace
