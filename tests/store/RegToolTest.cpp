@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: MIT
-// vigilon-reg, run as the real program on a store file, and the program's
-// own load reading what the tool wrote.
+// vigilon-reg, run as the real program on a store file: the program's own
+// load reading what the tool wrote, its question while another connection
+// writes, and its word about a running Vigilon.
+#include "app/store/InstanceLock.h"
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 
 namespace vigilon {
 namespace {
@@ -45,6 +51,44 @@ protected:
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, kOk);
         EXPECT_EQ(run.err, "");
+    }
+
+    // Runs the tool with standard input and output on pipes; answer is
+    // written once the question has shown, after whileAsking ran.
+    int regAsking(const std::vector<std::string> &args, const std::string &answer,
+                  const std::function<void()> &whileAsking)
+    {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0)
+            return -1;
+        const int pid = test::forkChild([&] {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            setenv("VIGILON_REGISTRY", file().c_str(), 1);
+            std::vector<char *> argv{tool_.data()};
+            for (const auto &a : args)
+                argv.push_back(const_cast<char *>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            return 127;
+        });
+        close(in[0]);
+        close(out[1]);
+        std::string shown;
+        char buffer[256];
+        pollfd p{out[0], POLLIN, 0};
+        while (shown.find("(Yes/No)?") == std::string::npos && poll(&p, 1, 5000) > 0) {
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            shown.append(buffer, static_cast<std::size_t>(n));
+        }
+        EXPECT_NE(shown.find("(Yes/No)?"), std::string::npos) << shown;
+        whileAsking();
+        EXPECT_EQ(write(in[1], answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+        close(in[1]);
+        close(out[0]);
+        return test::waitChild(pid);
     }
 
     std::string tool_;
@@ -151,6 +195,47 @@ TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
     run = reg({"delete", "HKLM\\Software\\Ardentis\\Vigilon"});
     EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
     EXPECT_EQ(reg({"query", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs"}).status, 0);
+}
+
+// While the tool asks, it holds the store in no transaction: another
+// connection writes meanwhile.
+TEST_F(RegToolTest, AsksBeforeTakingTheStore)
+{
+    add(kMonitor, "Interval", "REG_DWORD", "7");
+    test::OtherConnection other(file());
+    const auto writeMeanwhile = [&] {
+        EXPECT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        EXPECT_EQ(other.exec("COMMIT"), SQLITE_OK);
+    };
+    EXPECT_EQ(regAsking({"add", kMonitor, "/v", "Interval", "/t", "REG_DWORD", "/d", "9"}, "y\n", writeMeanwhile), 0);
+    EXPECT_NE(reg({"query", kMonitor, "/v", "Interval"}).out.find("REG_DWORD    0x9\n"), std::string::npos);
+    EXPECT_EQ(regAsking({"delete", kMonitor, "/v", "Interval"}, "y\n", writeMeanwhile), 0);
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Interval"}).status, 1);
+}
+
+// What a failed query says is RegToolErrorTest.MissingKey's.
+TEST_F(RegToolTest, QueriesWithoutWritingAndSaysWhenVigilonHoldsTheStore)
+{
+    test::run({tool_, "query", kMonitor}, {"VIGILON_REGISTRY=" + dir_ / "none/registry.sqlite"});
+    EXPECT_FALSE(test::exists(dir_ / "none")) << "the query made the store's folder";
+
+    // The lock a running Vigilon holds on this store.
+    add(kMonitor, "Retry", "REG_DWORD", "2");
+    test::TempDir runtime;
+    const std::vector<std::string> env{"VIGILON_REGISTRY=" + file(), "XDG_RUNTIME_DIR=" + runtime.path()};
+    const std::string lock = runtime / (instanceKey(dir_.path() + "/./registry.sqlite") + ".lock");
+    const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    ProgramResult result = test::run({tool_, "add", kMonitor, "/v", "Retry", "/t", "REG_DWORD", "/d", "3", "/f"}, env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("a running Vigilon uses " + file()), std::string::npos) << result.err;
+    // A query changes nothing and says nothing of it.
+    result = test::run({tool_, "query", kMonitor, "/v", "Retry"}, env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("    Retry    REG_DWORD    0x3\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "");
+    close(fd);
 }
 
 struct ErrorCase {

@@ -232,17 +232,14 @@ TEST_P(LockedStoreTest, SaveWaitsOrReportsBusyAndNeverMovesTheFile)
     const int holdMs = GetParam().holdMs;
     const int holder = test::forkChild([&]() {
         ::close(ready[0]);
-        sqlite3 *db = nullptr;
-        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        test::OtherConnection db(path);
+        if (db.exec("BEGIN EXCLUSIVE") != SQLITE_OK)
             return 1;
         const char go = 'x';
         if (::write(ready[1], &go, 1) != 1)
             return 2;
         ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        return 0;
+        return 0; // closing rolls back
     });
     ::close(ready[1]);
     char go = 0;
@@ -266,6 +263,22 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStoreTest,
                          ::testing::Values(LockCase{"ShorterThanTimeout", 1000, 3000, Status::Ok},
                                            LockCase{"LongerThanTimeout", 1200, 200, Status::Busy}),
                          [](const ::testing::TestParamInfo<LockCase> &info) { return std::string(info.param.label); });
+
+// Another connection's write transaction keeps no reader out. (One that
+// keeps readers out too is StoredValues' busy store at start.)
+TEST_F(SqliteStoreTest, LoadReadsBesideAnotherWritersTransaction)
+{
+    saveMarked(1);
+    auto store = open(200);
+    ASSERT_TRUE(store);
+    test::OtherConnection other(file());
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    std::string target;
+    Status status = Status::IoError;
+    EXPECT_TRUE(test::sameEntries(loadSettings(*store, true, target, &status).ports, test::markedPorts(1)));
+    EXPECT_EQ(status, Status::Ok);
+    EXPECT_EQ(target, test::markedTarget(1));
+}
 
 struct FaultCase {
     const char *label;
