@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Alert commands started as real processes in real directories.
+// Alert commands started as real processes in real directories, and the
+// help command: where the page is found and how it is opened.
 #include "app/AlertAction.h"
+#include "app/Help.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
@@ -335,6 +338,77 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnceAndOnlyOursAreReaped)
     for (pid_t pid : pids)
         EXPECT_TRUE(processGone(pid)) << pid;
     EXPECT_EQ(other.waitForExit(5000), 0) << "the other child's status was taken";
+}
+
+TEST(HelpTest, PageIsFoundHereThenBesideTheProgramThenInTheDataDirectories)
+{
+    TempDir here, program, data1, data2;
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), "");
+
+    std::filesystem::create_directories(data2 / "vigilon/docs_ja");
+    test::writeFile(data2 / "vigilon/docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), ""}, {"", data1.path(), data2.path()}), data2 / "vigilon/docs_ja/read1st.htm");
+
+    // The build tree: the page beside the program, whatever the current folder.
+    std::filesystem::create_directories(program / "docs_ja");
+    test::writeFile(program / "docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data2.path()}), program / "docs_ja/read1st.htm");
+
+    std::filesystem::create_directories(here / "docs_ja");
+    test::writeFile(here / "docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), here / "docs_ja/read1st.htm");
+
+    // A directory of that name is no page.
+    std::filesystem::create_directories(data1 / "docs_ja/read1st.htm");
+    EXPECT_EQ(findHelpPage({data1.path()}, {}), "");
+    EXPECT_TRUE(platform::isFile(platform::programDirectory() + "/alert_tests")) << platform::programDirectory();
+}
+
+TEST_P(AlertLaunchTest, HelpPageIsOpenedByTheOpenerOrTheFailureShown)
+{
+    test::ChangeDir here(dir_ / "here");
+    std::filesystem::create_directories(dir_ / "here/docs_ja");
+    const std::string page = dir_ / "here/docs_ja/read1st.htm";
+    test::writeFile(page, "<html></html>");
+    openHelpPage(runner().launcher(), prompter_);
+    // Reaped and recorded after the launcher is gone.
+    runner_.reset();
+    const std::vector<Record> records = waitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].args, std::vector<std::string>{page});
+    EXPECT_TRUE(prompter_.messages.empty());
+
+    // The opener cannot open it: 270 with caption 271, once it has ended.
+    script(dir_ / "opener", "exit 4\n");
+    openHelpPage(runner().launcher(), prompter_);
+    EXPECT_TRUE(loop_.runUntil([this] { return !prompter_.messages.empty(); }, 10000));
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, "デフォルトのブラウザを開くことができません。");
+    EXPECT_EQ(prompter_.messages[0].caption, "Vigilon");
+    EXPECT_EQ(prompter_.messages[0].style, mb::Ok);
+
+    // No page: the same message at once.
+    std::remove(page.c_str());
+    {
+        test::ScopedEnv noData{{"XDG_DATA_DIRS", dir_ / "empty"}};
+        openHelpPage(runner().launcher(), prompter_);
+    }
+    EXPECT_EQ(prompter_.messages.size(), 2u);
+
+    // No opener at all: the same message at once, said as what it is, not
+    // as a page that is missing.
+    test::writeFile(page, "<html></html>");
+    options_.opener = dir_ / "no-opener";
+    runner_.reset();
+    testing::internal::CaptureStderr();
+    openHelpPage(runner().launcher(), prompter_);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(prompter_.messages.size(), 3u);
+    EXPECT_NE(said.find("no program to open documents with is installed (xdg-open, from the Debian package "
+                        "xdg-utils)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("No such file"), std::string::npos) << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitWatch, AlertLaunchTest, ::testing::Values(false, true),
