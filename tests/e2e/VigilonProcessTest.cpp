@@ -99,8 +99,8 @@ protected:
 
 // Without a display: help, version and a wrong option answer at once; an
 // interactive start says it needs a desktop; a service start monitors
-// headless.
-TEST_F(VigilonProcess, withoutADisplay)
+// headless and ends in order on SIGTERM.
+TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
 {
     const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
                                                 "VIGILON_REGISTRY=" + storePath_,
@@ -130,24 +130,13 @@ TEST_F(VigilonProcess, withoutADisplay)
     empty.signal(SIGTERM);
     EXPECT_EQ(empty.waitForExit(10000), 0) << empty.output();
 
+    // SIGTERM ends it in order: Logon is cleared, the configuration kept.
     TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), 0}}, 1, 1);
+    storeConfig({{server.port(), 0}}, 1, 2);
     ChildProcess service({binary_, "-service"}, noDisplay);
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
     service.signal(SIGTERM);
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
-}
-
-TEST_F(VigilonProcess, sigtermEndsInOrderAndKeepsTheConfiguration)
-{
-    TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), 0}}, 1, 2);
-    auto vigilon = startVigilon();
-    ASSERT_TRUE(vigilon->started());
-    ASSERT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
-
-    vigilon->signal(SIGTERM);
-    EXPECT_EQ(vigilon->waitForExit(10000), 0) << vigilon->output();
     EXPECT_EQ(stored(kProgramKey, kLogonValue), 0u);
     EXPECT_EQ(stored(kMonitorKey, "Port Count"), 1u);
     EXPECT_EQ(stored(kMonitorKey, "Retry"), 2u);
