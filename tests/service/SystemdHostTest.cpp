@@ -32,8 +32,10 @@ std::vector<std::string> standInEnv(const TempDir &dir, const std::string &mode)
 TEST(MonitorProcess, EndsWhatIgnoresTermAndCollectsWhatEnded)
 {
     TempDir dir;
+    const std::string standIn = dir / "vigilon";
+    test::writeStandIn(standIn);
     CMonitorProcess stubborn;
-    ASSERT_TRUE(stubborn.start(STANDIN_BINARY, dir.path(), standInEnv(dir, "ignore-term")));
+    ASSERT_TRUE(stubborn.start(standIn, dir.path(), standInEnv(dir, "ignore-term")));
     ASSERT_TRUE(test::waitUntil([&] { return test::exists(dir / "starts"); }, 5000));
     const pid_t pid = stubborn.pid();
     const auto before = std::chrono::steady_clock::now();
@@ -43,13 +45,13 @@ TEST(MonitorProcess, EndsWhatIgnoresTermAndCollectsWhatEnded)
     EXPECT_FALSE(stubborn.running());
 
     CMonitorProcess quitter;
-    ASSERT_TRUE(quitter.start(STANDIN_BINARY, dir.path(), standInEnv(dir, "exit")));
+    ASSERT_TRUE(quitter.start(standIn, dir.path(), standInEnv(dir, "exit")));
     // Collected at once, no zombie left: VigilsvcProgram.VigilonEndingAtOnceIsReapedAtOnceAndStartedAgainAfterItsPause.
     EXPECT_TRUE(test::waitUntil([&] { return !quitter.running(); }, 5000));
     EXPECT_EQ(quitter.pid(), -1) << "a collected process is never signalled again";
 
     EXPECT_FALSE(quitter.start(dir / "no-such-program", dir.path(), {}));
-    EXPECT_FALSE(quitter.start(STANDIN_BINARY, dir / "no-such-dir", standInEnv(dir, "exit")));
+    EXPECT_FALSE(quitter.start(standIn, dir / "no-such-dir", standInEnv(dir, "exit")));
 }
 
 TEST(SessionEnvironment, ParsesTheManagersQuoting)
@@ -89,7 +91,7 @@ HostOptions hostOptions(const TempDir &dir, test::SharedStore &store, bool debug
 {
     HostOptions o;
     o.debugMode = debug;
-    o.monitorPath = STANDIN_BINARY;
+    o.monitorPath = dir / "vigilon"; // never started here
     o.monitorDir = dir.path();
     o.openRegistry = store.factory();
     return o;

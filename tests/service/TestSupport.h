@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Shared pieces of the service host's tests: a stand-in systemctl, systemd's
-// notification socket, the stand-in vigilon's records and a store shared by
-// threads.
+// Shared pieces of the service host's tests: a stand-in systemctl, a
+// stand-in vigilon and its records, systemd's notification socket and a
+// store shared by threads.
 #pragma once
 
 #include "app/store/MemoryRegistry.h"
@@ -41,6 +41,36 @@ show)
     printf 'LoadState=%s\nActiveState=%s\n' "$(cat "$d/load" 2>/dev/null || echo loaded)" "$state" ;;
 esac
 exit 0
+)sh",
+              true);
+}
+
+// Writes a stand-in vigilon to path. Each start appends one line to
+// $STANDIN_DIR/starts:
+//   pid=<pid> ownGroup=<0|1> cwd=<dir> args=<arg>,<arg> DISPLAY=<v> NOTIFY_SOCKET=<v> WATCHDOG_USEC=<v>
+// ("-" for a variable that is not set) and an end by SIGTERM appends
+// "term pid=<pid>" to $STANDIN_DIR/terms. $STANDIN_MODE: "wait" (default)
+// runs until a signal, "exit" ends at once, "ignore-term" ignores SIGTERM.
+// One left behind by a failed test ends by itself after two minutes.
+inline void writeStandIn(const std::string &path)
+{
+    writeFile(path, R"sh(#!/bin/sh
+case "$STANDIN_MODE" in
+exit) ;;
+ignore-term) trap '' TERM ;;
+*) trap 'echo "term pid=$$" >> "$STANDIN_DIR/terms"; kill $!; exit 0' TERM ;;
+esac
+args=$(IFS=,; echo "$*")
+read -r st < /proc/$$/stat
+set -- $st
+own=0
+[ "$5" = "$$" ] && own=1
+echo "pid=$$ ownGroup=$own cwd=$(pwd -P) args=$args DISPLAY=${DISPLAY--} NOTIFY_SOCKET=${NOTIFY_SOCKET--}" \
+    "WATCHDOG_USEC=${WATCHDOG_USEC--}" >> "$STANDIN_DIR/starts"
+[ "$STANDIN_MODE" = exit ] && exit 0
+[ "$STANDIN_MODE" = ignore-term ] && exec /bin/sleep 120
+/bin/sleep 120 > /dev/null 2>&1 &
+wait $!
 )sh",
               true);
 }

@@ -32,7 +32,7 @@ struct Installation {
     explicit Installation(std::string standInMode = "wait") : standIn(std::move(standInMode))
     {
         std::filesystem::copy_file(VIGILSVC_BINARY, vigilsvc);
-        std::filesystem::copy_file(STANDIN_BINARY, dir / "vigilon");
+        test::writeStandIn(dir / "vigilon");
         test::writeFakeSystemctl(dir.path());
         test::writeFile(dir / "environment", "DISPLAY=:77\n");
     }
