@@ -146,66 +146,52 @@ protected:
     std::unique_ptr<CommandRunner> runner_;
 };
 
-TEST_P(AlertLaunchTest, ProgramsStartWhereTheCommandSaysWithTheTargetFilledIn)
+struct LaunchCase {
+    std::string command;
+    std::string target;
+    std::string cwd; // empty: not checked
+    std::vector<std::string> args;
+};
+
+// Where each kind of command starts and what it is given, with the target
+// filled in; documents and other commands reach the opener unchanged.
+TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
 {
     test::ChangeDir here(dir_ / "here");
-
-    // The directory of the program is the one it starts in.
-    Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
-    EXPECT_EQ(r.facts["cwd"], dir_ / "tools");
-    EXPECT_EQ(r.args, std::vector<std::string>{"10.0.0.7"});
-
-    // A program named by the target alone, found in our own directory, starts
-    // there.
-    target_ = "pc1";
+    test::ScopedEnv path{{"PATH", dir_ / "tools:" + std::getenv("PATH")}};
     script(dir_ / "here/pc1.exe");
-    r = runOnce("%TARGET%.exe");
-    EXPECT_EQ(r.facts["cwd"], dir_ / "here");
-    EXPECT_TRUE(r.args.empty());
-
-    target_ = "10.0.0.7";
-    // The last separator lies in an argument: that "directory" cannot be
-    // entered, and the program starts in ours.
-    r = runOnce(dir_ / "tools/alert.bat C:\\logs\\out");
-    EXPECT_EQ(r.facts["cwd"], dir_ / "here");
-    EXPECT_EQ(r.args, std::vector<std::string>{"C:\\logs\\out"});
-
-    // A relative program is found from our directory, not from the one it
-    // starts in.
     script(dir_ / "here/bin/page.cmd");
-    r = runOnce("bin/page.cmd x");
-    EXPECT_EQ(r.facts["cwd"], dir_ / "here/bin");
-    EXPECT_EQ(r.args, std::vector<std::string>{"x"});
-
-    EXPECT_TRUE(prompter_.messages.empty());
-}
-
-TEST_P(AlertLaunchTest, ExecutableFilesWithoutExtensionAreProgramsToo)
-{
     script(dir_ / "tools/notify");
-    Record r = runOnce(dir_ / "tools/notify %TARGET% \"two words\"");
-    EXPECT_EQ(r.facts["cwd"], dir_ / "tools");
-    EXPECT_EQ(r.args, (std::vector<std::string>{"10.0.0.7", "two words"}));
-
-    // Found on PATH.
-    {
-        test::ScopedEnv path{{"PATH", dir_ / "tools:" + std::getenv("PATH")}};
-        r = runOnce("notify --host %TARGET%");
-    }
-    EXPECT_EQ(r.args, (std::vector<std::string>{"--host", "10.0.0.7"}));
-
-    // A file that cannot be run is a document for the opener.
     test::writeFile(dir_ / "tools/readme", "text\n");
-    r = runOnce(dir_ / "tools/readme %TARGET%");
-    EXPECT_EQ(r.args, std::vector<std::string>{dir_ / "tools/readme %TARGET%"});
-    EXPECT_TRUE(prompter_.messages.empty());
-}
-
-TEST_P(AlertLaunchTest, OtherCommandsGoToTheOpenerUnchanged)
-{
-    for (const std::string command : {"http://%TARGET%/status?a=1&b=2", "alarm.wav", "mailto:ops@example.org"}) {
-        const Record r = runOnce(command);
-        EXPECT_EQ(r.args, std::vector<std::string>{command});
+    const std::string tools = dir_ / "tools";
+    const std::string ours = dir_ / "here";
+    const std::vector<LaunchCase> cases = {
+        // A program named by the target alone, found in our own folder,
+        // starts there.
+        {"%TARGET%.exe", "pc1", ours, {}},
+        // The last separator lies in an argument: that "folder" cannot be
+        // entered, and the program starts in ours.
+        {tools + "/alert.bat C:\\logs\\out", "h", ours, {"C:\\logs\\out"}},
+        // A relative program is found from our folder, not from the one it
+        // starts in.
+        {"bin/page.cmd x", "h", ours + "/bin", {"x"}},
+        // Executable files without an extension are programs too, also when
+        // found on PATH; a program starts in its own folder.
+        {tools + "/notify %TARGET% \"two words\"", "10.0.0.7", tools, {"10.0.0.7", "two words"}},
+        {"notify --host %TARGET%", "10.0.0.7", "", {"--host", "10.0.0.7"}},
+        // A file that cannot be run is a document for the opener.
+        {tools + "/readme %TARGET%", "h", "", {tools + "/readme %TARGET%"}},
+        {"http://%TARGET%/status?a=1&b=2", "h", "", {"http://%TARGET%/status?a=1&b=2"}},
+        {"alarm.wav", "h", "", {"alarm.wav"}},
+        {"mailto:ops@example.org", "h", "", {"mailto:ops@example.org"}},
+    };
+    for (const LaunchCase &c : cases) {
+        target_ = c.target;
+        Record r = runOnce(c.command);
+        if (!c.cwd.empty()) {
+            EXPECT_EQ(r.facts["cwd"], c.cwd) << c.command;
+        }
+        EXPECT_EQ(r.args, c.args) << c.command;
     }
     EXPECT_TRUE(prompter_.messages.empty());
 
