@@ -21,14 +21,10 @@ namespace vigilon {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readFile;
 using test::run;
 
 constexpr const char *kAppId = "com.ardentis.Vigilon";
-
-std::string readFile(const fs::path &path)
-{
-    return test::readFile(path.string());
-}
 
 // The tools a test needs that are not installed (the bootstrap installs them).
 std::string missingTools(std::initializer_list<const char *> tools)
