@@ -78,14 +78,6 @@ protected:
         ASSERT_EQ(storePorts(*registry, ports, interval, retry, "127.0.0.1"), reg::Status::Ok);
     }
 
-    std::unique_ptr<ChildProcess> startVigilon(std::vector<std::string> args = {"-service"})
-    {
-        args.insert(args.begin(), binary_);
-        return std::make_unique<ChildProcess>(
-            args, std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
-                                           "XDG_RUNTIME_DIR=" + dir_ / "runtime", "TZ=UTC"});
-    }
-
     std::uint32_t stored(const char *key, const char *name)
     {
         auto registry = reg::SqliteRegistry::open(storePath_);
@@ -95,6 +87,9 @@ protected:
     std::string binary_;
     TempDir dir_;
     std::string storePath_ = dir_ / "registry.sqlite";
+    // The environment of a run on the offscreen platform.
+    const std::vector<std::string> offscreen_ = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
+                                                 "XDG_RUNTIME_DIR=" + dir_ / "runtime", "TZ=UTC"};
 };
 
 // Without a display: help, version and a wrong option answer at once; an
@@ -153,26 +148,26 @@ TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
     for (int i = 0; i < 10; ++i)
         entries.push_back({server.port(), 3, 0, dir_ / "missing-alert.exe" + " %TARGET%"});
     storeConfig(entries, 1, 1);
-    auto vigilon = startVigilon();
-    ASSERT_TRUE(vigilon->started());
+    ChildProcess vigilon({binary_, "-service"}, offscreen_);
+    ASSERT_TRUE(vigilon.started());
     const auto begin = std::chrono::steady_clock::now();
     const auto elapsed = [&] { return std::chrono::steady_clock::now() - begin; };
     // Standard error is read all along, so that the program never waits on
     // a full pipe.
     const auto readFor = [&](std::chrono::seconds until) {
         while (elapsed() < until)
-            vigilon->waitForOutput("\x01", 500);
+            vigilon.waitForOutput("\x01", 500);
     };
     readFor(std::chrono::seconds(12));
-    const std::size_t descriptorsEarly = openDescriptors(vigilon->pid());
-    const std::size_t memoryEarly = residentKiB(vigilon->pid());
+    const std::size_t descriptorsEarly = openDescriptors(vigilon.pid());
+    const std::size_t memoryEarly = residentKiB(vigilon.pid());
     readFor(std::chrono::seconds(62));
-    const std::size_t descriptorsLate = openDescriptors(vigilon->pid());
-    const std::size_t memoryLate = residentKiB(vigilon->pid());
+    const std::size_t descriptorsLate = openDescriptors(vigilon.pid());
+    const std::size_t memoryLate = residentKiB(vigilon.pid());
 
-    vigilon->signal(SIGTERM);
-    EXPECT_EQ(vigilon->waitForExit(10000), 0) << "the process ended on its own";
-    const std::string &output = vigilon->output();
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << "the process ended on its own";
+    const std::string &output = vigilon.output();
     const std::size_t failures = occurrences(output, "could not be started");
     EXPECT_GE(failures, 10u) << output.substr(0, 2000);
     // Each failure is named with the message it would have shown.
@@ -195,11 +190,9 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     // socket until the next round.
     TcpServer server(TcpServer::Queue);
     storeConfig(std::vector<Entry>(100, Entry{server.port(), 0}), 1, 1);
-    const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
-                                          "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
-    ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, env);
+    ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, offscreen_);
     ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
-    ChildProcess second({binary_}, env);
+    ChildProcess second({binary_}, offscreen_);
     EXPECT_EQ(second.waitForExit(15000), 0) << second.output();
     // The dialog is up in the first; rounds go on for a while under it.
     first.waitForOutput("\x01", 3000);
