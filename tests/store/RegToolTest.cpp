@@ -13,7 +13,6 @@
 
 #include <cstdlib>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 
 namespace vigilon {
@@ -53,42 +52,17 @@ protected:
         EXPECT_EQ(run.err, "");
     }
 
-    // Runs the tool with standard input and output on pipes; answer is
-    // written once the question has shown, after whileAsking ran.
-    int regAsking(const std::vector<std::string> &args, const std::string &answer,
-                  const std::function<void()> &whileAsking)
+    // Runs the tool with standard input on a pipe; answer is written once
+    // the question has shown, after whileAsking ran.
+    int regAsking(std::vector<std::string> args, const std::string &answer, const std::function<void()> &whileAsking)
     {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return -1;
-        const int pid = test::forkChild([&] {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            setenv("VIGILON_REGISTRY", file().c_str(), 1);
-            std::vector<char *> argv{tool_.data()};
-            for (const auto &a : args)
-                argv.push_back(const_cast<char *>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            return 127;
-        });
-        close(in[0]);
-        close(out[1]);
-        std::string shown;
-        char buffer[256];
-        pollfd p{out[0], POLLIN, 0};
-        while (shown.find("(Yes/No)?") == std::string::npos && poll(&p, 1, 5000) > 0) {
-            const ssize_t n = read(out[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            shown.append(buffer, static_cast<std::size_t>(n));
-        }
-        EXPECT_NE(shown.find("(Yes/No)?"), std::string::npos) << shown;
+        args.insert(args.begin(), tool_);
+        test::ChildProcess tool(args, {"VIGILON_REGISTRY=" + file()}, true);
+        const auto asked = [&] { return tool.standardOutput().find("(Yes/No)?") != std::string::npos; };
+        EXPECT_TRUE(test::waitUntil(asked, 5000)) << tool.standardOutput();
         whileAsking();
-        EXPECT_EQ(write(in[1], answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
-        close(in[1]);
-        close(out[0]);
-        return test::waitChild(pid);
+        EXPECT_TRUE(tool.finishInput(answer));
+        return tool.waitForExit(10000);
     }
 
     std::string tool_;
