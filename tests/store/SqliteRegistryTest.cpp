@@ -5,6 +5,7 @@
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -340,12 +341,7 @@ TEST_F(SqliteStoreTest, ReadAndClearOfLogonLosesNoOne)
             return 255;
         int written = 0;
         for (int attempt = 0; attempt < kAttempts && written < kWrites; ++attempt) {
-            auto key = store->openKey(kProgramKey, reg::KeyQueryValue);
-            reg::Value value;
-            std::uint32_t current = 0;
-            if (key && key->queryValue(kLogonValue, value) == Status::Ok)
-                reg::dwordFromValue(value, current);
-            if (current == 0 && setLogonFlag(*store, 1) == Status::Ok)
+            if (test::storedDword(*store, kProgramKey, kLogonValue, 0) == 0 && setLogonFlag(*store, 1) == Status::Ok)
                 ++written;
         }
         return written;
