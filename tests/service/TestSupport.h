@@ -47,7 +47,7 @@ exit 0
 
 // Writes a stand-in vigilon to path. Each start appends one line to
 // $STANDIN_DIR/starts:
-//   pid=<pid> ownGroup=<0|1> cwd=<dir> args=<arg>,<arg> DISPLAY=<v> NOTIFY_SOCKET=<v> WATCHDOG_USEC=<v>
+//   pid=<pid> ownGroup=<0|1> cwd=<dir> args=<arg>,<arg> DISPLAY=<v> NOTIFY_SOCKET=<v>
 // ("-" for a variable that is not set) and an end by SIGTERM appends
 // "term pid=<pid>" to $STANDIN_DIR/terms. $STANDIN_MODE: "wait" (default)
 // runs until a signal, "exit" ends at once, "ignore-term" ignores SIGTERM.
@@ -65,8 +65,8 @@ read -r st < /proc/$$/stat
 set -- $st
 own=0
 [ "$5" = "$$" ] && own=1
-echo "pid=$$ ownGroup=$own cwd=$(pwd -P) args=$args DISPLAY=${DISPLAY--} NOTIFY_SOCKET=${NOTIFY_SOCKET--}" \
-    "WATCHDOG_USEC=${WATCHDOG_USEC--}" >> "$STANDIN_DIR/starts"
+echo "pid=$$ ownGroup=$own cwd=$(pwd -P) args=$args DISPLAY=${DISPLAY--} NOTIFY_SOCKET=${NOTIFY_SOCKET--}" >> \
+    "$STANDIN_DIR/starts"
 [ "$STANDIN_MODE" = exit ] && exit 0
 [ "$STANDIN_MODE" = ignore-term ] && exec /bin/sleep 120
 /bin/sleep 120 > /dev/null 2>&1 &
