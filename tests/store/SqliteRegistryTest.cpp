@@ -229,25 +229,17 @@ class LockedStoreTest : public SqliteStoreTest, public ::testing::WithParamInter
 TEST_P(LockedStoreTest, SaveWaitsOrReportsBusyAndNeverMovesTheFile)
 {
     saveMarked(1);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
     const std::string path = file();
+    const std::string held = dir_ / "held";
     const int holdMs = GetParam().holdMs;
     const int holder = test::forkChild([&]() {
-        ::close(ready[0]);
         test::OtherConnection db(path);
-        if (db.exec("BEGIN EXCLUSIVE") != SQLITE_OK)
+        if (db.exec("BEGIN EXCLUSIVE") != SQLITE_OK || !test::writeFile(held, "held"))
             return 1;
-        const char go = 'x';
-        if (::write(ready[1], &go, 1) != 1)
-            return 2;
         ::usleep(static_cast<useconds_t>(holdMs) * 1000);
         return 0; // closing rolls back
     });
-    ::close(ready[1]);
-    char go = 0;
-    ASSERT_EQ(::read(ready[0], &go, 1), 1);
-    ::close(ready[0]);
+    ASSERT_TRUE(test::waitUntil([&] { return test::exists(held); }, 5000));
 
     Status opened = Status::Ok;
     auto store = open(GetParam().busyTimeoutMs, &opened);
