@@ -123,12 +123,6 @@ public:
             return unavailable ? nullptr : std::make_unique<View>(store);
         };
     }
-    std::uint32_t logon() { return storedDword(store, kProgramKey, kLogonValue, 0); }
-    void setLogon(std::uint32_t value)
-    {
-        store.createKey(kProgramKey);
-        setLogonFlag(store, value);
-    }
     reg::MemoryRegistry store;
     int opens = 0;
     bool unavailable = false; // opening fails
