@@ -239,11 +239,6 @@ TEST(UserUnit, PassesSystemdAnalyzeVerify)
     }
 }
 
-bool processExists(pid_t pid) // zombies included
-{
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
-}
-
 std::vector<std::string> standInEnv(const TempDir &dir, const std::string &mode)
 {
     return {"STANDIN_DIR=" + dir.path(), "STANDIN_MODE=" + mode};
@@ -261,7 +256,7 @@ TEST(MonitorProcess, EndsWhatIgnoresTermAndCollectsWhatEnded)
     const auto before = std::chrono::steady_clock::now();
     stubborn.end(300);
     EXPECT_GE(std::chrono::steady_clock::now() - before, 300ms) << "SIGTERM first, SIGKILL after the grace";
-    EXPECT_FALSE(processExists(pid)) << "killed and reaped";
+    EXPECT_FALSE(test::exists("/proc/" + std::to_string(pid))) << "killed and reaped, no zombie left";
     EXPECT_FALSE(stubborn.running());
 
     CMonitorProcess quitter;

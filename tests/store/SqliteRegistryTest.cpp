@@ -28,9 +28,7 @@ using test::writeFile;
 
 mode_t modeOf(const std::string &path)
 {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
+    return static_cast<mode_t>(std::filesystem::status(path).permissions()) & 07777;
 }
 
 class SqliteStoreTest : public ::testing::Test {
