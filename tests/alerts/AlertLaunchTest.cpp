@@ -283,16 +283,8 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnceAndOnlyOursAreReaped)
     const std::string command = dir_ / "tools/hold.bat %TARGET%";
     for (int i = 0; i < 16; ++i)
         ASSERT_EQ(runner().runCommand(command), 0) << i;
-    std::vector<pid_t> pids;
-    loop_.runUntil(
-        [&] {
-            pids.clear();
-            std::istringstream in(test::readFile(holdLog));
-            for (pid_t pid; in >> pid;)
-                pids.push_back(pid);
-            return pids.size() == 16;
-        },
-        10000);
+    std::vector<std::string> pids;
+    loop_.runUntil([&] { return (pids = test::readLines(holdLog)).size() == 16; }, 10000);
     ASSERT_EQ(pids.size(), 16u);
     EXPECT_EQ(runner().launcher().runningCount(), 16u);
 
@@ -308,16 +300,16 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnceAndOnlyOursAreReaped)
     EXPECT_EQ(prompter_.messages[1].text, failureText("http://%TARGET%/"));
 
     // One ends: there is room for one more.
-    kill(pids.back(), SIGKILL);
+    kill(std::stoi(pids.back()), SIGKILL);
     EXPECT_TRUE(loop_.runUntil([this] { return runner().launcher().runningCount() == 15; }, 10000));
     EXPECT_EQ(runner().runCommand(dir_ / "tools/alert.bat"), 0);
     EXPECT_EQ(waitForRecords(1).size(), 1u);
 
-    for (pid_t pid : pids)
-        kill(pid, SIGKILL);
+    for (const std::string &pid : pids)
+        kill(std::stoi(pid), SIGKILL);
     EXPECT_TRUE(waitReaped());
-    for (pid_t pid : pids)
-        EXPECT_FALSE(test::exists("/proc/" + std::to_string(pid))) << pid << " is left, if only as a zombie";
+    for (const std::string &pid : pids)
+        EXPECT_FALSE(test::exists("/proc/" + pid)) << pid << " is left, if only as a zombie";
     EXPECT_EQ(other.waitForExit(5000), 0) << "the other child's status was taken";
 }
 
