@@ -69,11 +69,9 @@ protected:
 
     bool anythingMovedAside() const
     {
-        for (const std::string &name : dir_.entries()) {
-            if (name.find(".damaged-") != std::string::npos)
-                return true;
-        }
-        return false;
+        const std::vector<std::string> names = dir_.entries();
+        const auto aside = [](const std::string &name) { return name.find(".damaged-") != std::string::npos; };
+        return std::any_of(names.begin(), names.end(), aside);
     }
 
     TempDir dir_;
