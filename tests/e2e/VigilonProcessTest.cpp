@@ -26,17 +26,13 @@ namespace fs = std::filesystem;
 std::size_t openDescriptors(pid_t pid)
 {
     std::error_code error;
-    std::size_t count = 0;
-    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
-         !error && it != fs::directory_iterator(); it.increment(error))
-        ++count;
-    return count;
+    const fs::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+    return error ? 0 : static_cast<std::size_t>(std::distance(fds, fs::directory_iterator()));
 }
 
 std::size_t residentKiB(pid_t pid)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
+    for (const std::string &line : readLines("/proc/" + std::to_string(pid) + "/status")) {
         if (line.rfind("VmRSS:", 0) == 0)
             return std::strtoul(line.c_str() + 6, nullptr, 10);
     }
