@@ -11,6 +11,7 @@
 #include "tests/support/TempDir.h"
 
 #include <cstring>
+#include <regex>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -78,12 +79,8 @@ wait $!
 // The value of a "key=value" field of a stand-in's record line.
 inline std::string field(const std::string &line, const std::string &key)
 {
-    const std::string marker = " " + key + "=";
-    const std::size_t at = (" " + line).find(marker);
-    if (at == std::string::npos)
-        return {};
-    const std::size_t start = at + marker.size() - 1;
-    return line.substr(start, line.find(' ', start) - start);
+    std::smatch match;
+    return std::regex_search(line, match, std::regex("(^| )" + key + "=([^ ]*)")) ? match[2].str() : std::string();
 }
 
 // A datagram socket standing in for systemd's notification socket.
