@@ -59,21 +59,13 @@ protected:
         fs::permissions(dir_ / "runtime", fs::perms::owner_all);
     }
 
-    struct Entry {
-        std::uint32_t port;
-        std::uint32_t protocol;
-        std::uint32_t threshold = 0;
-        std::string command = {};
-    };
-    void storeConfig(const std::vector<Entry> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
+    // The entries on 127.0.0.1, with Logon set as a start at logon finds it.
+    void storeConfig(const std::vector<StoredPort> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
     {
         auto registry = reg::SqliteRegistry::open(storePath_);
         ASSERT_TRUE(registry && registry->createKey(kProgramKey));
         ASSERT_EQ(setLogonFlag(*registry, 1), reg::Status::Ok);
-        std::vector<StoredPort> ports;
-        for (const Entry &e : entries)
-            ports.push_back({e.port, e.protocol, 1, e.threshold, e.command, "entry" + std::to_string(ports.size())});
-        ASSERT_EQ(storePorts(*registry, ports, interval, retry, "127.0.0.1"), reg::Status::Ok);
+        ASSERT_EQ(storePorts(*registry, entries, interval, retry, "127.0.0.1"), reg::Status::Ok);
     }
 
     std::uint32_t stored(const char *key, const char *name)
@@ -125,7 +117,7 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
 
     // SIGTERM ends it in order: Logon is cleared, the configuration kept.
     TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), 0}}, 1, 2);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}}, 1, 2);
     ChildProcess service({binary_, "-service"}, noDisplay);
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
     service.signal(SIGTERM);
@@ -142,10 +134,8 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
 TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
 {
     TcpServer server(TcpServer::Flapping, 0, "HTTP/1.1 200 OK\r\n\r\n");
-    std::vector<Entry> entries;
-    for (int i = 0; i < 10; ++i)
-        entries.push_back({server.port(), 3, 0, dir_ / "missing-alert.exe" + " %TARGET%"});
-    storeConfig(entries, 1, 1);
+    const StoredPort entry{server.port(), Http, 1, 0, dir_ / "missing-alert.exe" + " %TARGET%"};
+    storeConfig(std::vector<StoredPort>(10, entry), 1, 1);
     ChildProcess vigilon({binary_, "-service"}, offscreen_);
     ASSERT_TRUE(vigilon.started());
     const auto begin = std::chrono::steady_clock::now();
@@ -187,7 +177,7 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     // Connections wait in the backlog, never accepted: each check holds its
     // socket until the next round.
     TcpServer server(TcpServer::Queue);
-    storeConfig(std::vector<Entry>(100, Entry{server.port(), 0}), 1, 1);
+    storeConfig(std::vector<StoredPort>(100, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
     ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, offscreen_);
     ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
     ChildProcess second({binary_}, offscreen_);
