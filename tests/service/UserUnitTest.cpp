@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
