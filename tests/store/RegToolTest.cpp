@@ -7,6 +7,7 @@
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -115,11 +116,8 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
         EXPECT_EQ(loaded.ports[0]->command, "page-oncall %TARGET%");
 
         // What the program saves, the tool shows, under the value's stored spelling.
-        loaded.ports[0]->port = 6543;
-        PortList ports;
-        ports.push_back(std::move(loaded.ports[0]));
-        appendPlaceholder(ports);
-        ASSERT_EQ(saveSettings(*store, target, 30, 2, ports), Status::Ok);
+        ASSERT_EQ(test::storePorts(*store, {{6543, 0, 1, 250, "page-oncall %TARGET%", "TCP(5432)"}}, 30, 2, target),
+                  Status::Ok);
     }
     run = reg({"query", "hklm\\software\\ardentis\\vigilon\\monitor", "/v", "PORT #0"});
     ASSERT_EQ(run.status, 0) << run.err;
