@@ -130,8 +130,7 @@ TEST(Supervisor, VigilonThatEndsIsStartedAgainAfterAPauseThatDoublesAndResetsAft
     const std::vector<std::uint64_t> lifetimes{1000, 1000, 1000, 1000, 1000, 1000, 1000, 600000, 1000, 1000};
     for (std::size_t n = 0; n < lifetimes.size(); ++n)
         host.lifetimes[n] = lifetimes[n];
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     // The first one ends within its first round and is started again too.
     ASSERT_GE(host.starts.size(), lifetimes.size());
@@ -149,8 +148,7 @@ TEST(Supervisor, LogonEndsVigilonAndStartsItOneRoundLater)
     FakeHost host;
     host.schedule.emplace(15000, [&host] { host.logon = 1; });
     host.stopAt = 45000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
     EXPECT_EQ(host.starts, (Times{0, 30000}));
     EXPECT_EQ(host.killed, (Times{20000, 45000}));
     EXPECT_EQ(host.logon, 0u) << "the flag is left cleared";
@@ -178,8 +176,7 @@ TEST(Supervisor, LogonIsReadOnlyWhileVigilonRuns)
     host.lifetimes[0] = 25000;
     host.schedule.emplace(26000, [&host] { host.logon = 1; });
     host.stopAt = 55000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     // The end at 25000 is seen at once and the flag is not read; the
     // Vigilon started again after its pause answers for it at 45000.
@@ -192,8 +189,7 @@ TEST(Supervisor, FirstStartFailureStopsTheServiceWithoutEnteringTheLoop)
 {
     FakeHost host;
     host.startSucceeds = [](int attempt) { return attempt > 0; };
-    CSupervisor supervisor(host);
-    EXPECT_FALSE(supervisor.superviseMonitor());
+    EXPECT_FALSE(CSupervisor(host).superviseMonitor());
     EXPECT_EQ(host.now, 0u) << "no round was waited for";
     EXPECT_EQ(host.events, std::vector<unsigned>{ssid::ServiceStopped});
     EXPECT_EQ(host.statuses, std::vector<ServiceState>{ServiceState::StartPending});
@@ -210,8 +206,7 @@ TEST(Supervisor, LaterStartFailuresAreRetriedEveryRoundAndTheServiceStaysStoppab
     host.lifetimes[0] = 15000;
     host.startSucceeds = [](int attempt) { return attempt == 0 || attempt >= 3; };
     host.stopAt = 50000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     EXPECT_EQ(host.attempts, 4); // 0, then 25000 and 35000 fail, 45000 works
     EXPECT_EQ(host.starts, (Times{0, 45000}));
@@ -227,8 +222,7 @@ TEST(Supervisor, FailedWaitStopsLikeAStopRequest)
 {
     FakeHost host;
     host.waitFails = true;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
     EXPECT_EQ(host.killed, Times{0});
     EXPECT_TRUE(host.logonReads.empty());
     EXPECT_EQ(host.count(ssid::ServiceStopped), 1);

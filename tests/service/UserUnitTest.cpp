@@ -194,10 +194,9 @@ TEST(UserUnit, AutostartEntryStartsOnlyAnEnabledUnit)
     TempDir dir;
     test::writeFakeSystemctl(dir.path());
     const std::string entry = autostartText();
-    const std::size_t at = entry.find("\nExec=");
-    ASSERT_NE(at, std::string::npos);
-    const std::string exec = entry.substr(at + 6, entry.find('\n', at + 6) - at - 6);
-    const std::vector<std::string> argv{"env", "PATH=" + dir.path() + ":/usr/bin:/bin", "sh", "-c", exec};
+    std::smatch exec;
+    ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]*)"))) << entry;
+    const std::vector<std::string> argv{"env", "PATH=" + dir.path() + ":/usr/bin:/bin", "sh", "-c", exec[1].str()};
 
     test::RunResult r = test::run(argv);
     EXPECT_EQ(r.status, 0) << r.err;
