@@ -232,13 +232,9 @@ int runCases(const std::string &binary, const std::vector<Case> &cases)
         const std::string line = std::string("\t") + c.name + "\tFailed\t";
         const bool failed = programs[i]->waitForOutput(line, 15000);
         // The alert runs on the failed check that prints the line.
-        std::string alert;
-        for (int wait = 0; wait < 50 && alert.empty(); ++wait) {
-            std::ifstream file(dir / c.name + "/alert.txt");
-            std::getline(file, alert);
-            if (alert.empty())
-                programs[i]->waitForOutput("\x01", 100);
-        }
+        const std::string alertFile = dir / c.name + "/alert.txt";
+        waitUntil([&] { return !readLines(alertFile).empty(); }, 5000);
+        const std::string alert = readLines(alertFile).empty() ? "" : readLines(alertFile)[0];
         const std::string &out = programs[i]->output();
         const std::size_t at = out.find(line);
         const std::string field = at == std::string::npos ? "" : out.substr(at + line.size());
