@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
-#include <sstream>
 
 #include <sys/resource.h>
 
@@ -50,11 +50,10 @@ end
 printf '%s' "$out" >> "$ALERT_LOG"
 )";
 
-std::vector<Record> parseRecords(const std::string &text)
+std::vector<Record> parseRecords(const std::string &path)
 {
     std::vector<Record> records(1);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string &line : test::readLines(path)) {
         const std::size_t eq = line.find('=');
         const std::string key = line.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
@@ -107,7 +106,7 @@ protected:
         std::vector<Record> records;
         loop_.runUntil(
             [&] {
-                records = parseRecords(test::readFile(log_));
+                records = parseRecords(log_);
                 return records.size() >= count;
             },
             10000);
@@ -245,16 +244,13 @@ TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     ASSERT_EQ(dup2(pipeFds[0], 200), 200);
-    struct sigaction ignore = {};
-    struct sigaction previous = {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previous);
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
     errno = 0;
     const int ourNice = getpriority(PRIO_PROCESS, 0);
 
     const Record r = runOnce(dir_ / "tools/alert.bat");
 
-    sigaction(SIGPIPE, &previous, nullptr);
+    std::signal(SIGPIPE, previous);
     close(200);
     close(pipeFds[0]);
     close(pipeFds[1]);
