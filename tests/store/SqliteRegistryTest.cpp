@@ -449,8 +449,7 @@ protected:
     LoadedSettings load(bool readTarget = false, std::string *target = nullptr, Status *status = nullptr)
     {
         std::string host = "127.0.0.1";
-        LoadedSettings loaded = loadSettings(reopened(), readTarget, target ? *target : host, status);
-        return loaded;
+        return loadSettings(reopened(), readTarget, target ? *target : host, status);
     }
 
     void save(const PortList &ports, const std::string &target = "watched.example", std::uint32_t interval = 7,
