@@ -274,8 +274,8 @@ TEST_F(SqliteStoreTest, LoadReadsBesideAnotherWritersTransaction)
 struct FaultCase {
     const char *label;
     const char *inject;
-    bool killed;              // the fault is a crash rather than an error
-    const char *reported;     // text of the failure on standard error
+    int status;           // of the helper: 2 for a failed save, 128 + SIGKILL for a crash
+    const char *reported; // text of the failure on standard error
 };
 
 class InjectedFaultTest : public SqliteStoreTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -295,12 +295,8 @@ TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
     const test::RunResult run = test::run(
         {"strace", "-f", "-qq", "-o", "/dev/null", "-e", GetParam().inject, helper, file(), "2"},
         {"ASAN_OPTIONS=detect_leaks=0"}); // the leak checker cannot run under a tracer
-    if (GetParam().killed) {
-        EXPECT_EQ(run.status, 128 + SIGKILL) << run.err;
-    } else {
-        EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
-    }
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
     EXPECT_TRUE(test::exists(file()));
     EXPECT_FALSE(anythingMovedAside());
@@ -309,12 +305,12 @@ TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, InjectedFaultTest,
-    ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", false, "no space left"},
-                      FaultCase{"SyncFails", "inject=fdatasync:error=EIO", false, "input/output error"},
-                      FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", false, "input/output error"},
-                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", true, ""},
-                      FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", true, ""},
-                      FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", true, ""}),
+    ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", 2, "no space left"},
+                      FaultCase{"SyncFails", "inject=fdatasync:error=EIO", 2, "input/output error"},
+                      FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", 2, "input/output error"},
+                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", 128 + SIGKILL, ""},
+                      FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", 128 + SIGKILL, ""},
+                      FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", 128 + SIGKILL, ""}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.label); });
 
 // One process sets "Logon" to 1 whenever it finds it 0, the other takes it
