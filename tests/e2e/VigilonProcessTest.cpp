@@ -90,10 +90,8 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
                                                 "VIGILON_REGISTRY=" + storePath_,
                                                 "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
-    ChildProcess help({binary_, "--help"}, noDisplay);
-    EXPECT_EQ(help.waitForExit(10000), 0);
-    ChildProcess version({binary_, "--version"}, noDisplay);
-    EXPECT_EQ(version.waitForExit(10000), 0);
+    for (const char *option : {"--help", "--version"})
+        EXPECT_EQ(ChildProcess({binary_, option}, noDisplay).waitForExit(10000), 0) << option;
     ChildProcess bogus({binary_, "--bogus", "--version"}, noDisplay);
     EXPECT_EQ(bogus.waitForExit(10000), 2);
     EXPECT_NE(bogus.output().find("unknown option --bogus"), std::string::npos) << bogus.output();
