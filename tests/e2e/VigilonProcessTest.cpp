@@ -68,12 +68,6 @@ protected:
         ASSERT_EQ(storePorts(*registry, entries, interval, retry, "127.0.0.1"), reg::Status::Ok);
     }
 
-    std::uint32_t stored(const char *key, const char *name)
-    {
-        auto registry = reg::SqliteRegistry::open(storePath_);
-        return registry ? storedDword(*registry, key, name) : 0xFFFFFFFFu;
-    }
-
     std::string binary_;
     TempDir dir_;
     std::string storePath_ = dir_ / "registry.sqlite";
@@ -120,10 +114,12 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
     service.signal(SIGTERM);
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
-    EXPECT_EQ(stored(kProgramKey, kLogonValue), 0u);
-    EXPECT_EQ(stored(kMonitorKey, "Port Count"), 1u);
-    EXPECT_EQ(stored(kMonitorKey, "Retry"), 2u);
-    EXPECT_EQ(stored(kMonitorKey, "Port #0"), server.port());
+    auto registry = reg::SqliteRegistry::open(storePath_);
+    ASSERT_TRUE(registry);
+    EXPECT_EQ(storedDword(*registry, kProgramKey, kLogonValue), 0u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port Count"), 1u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Retry"), 2u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
