@@ -5,7 +5,6 @@
 #pragma once
 
 #include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
