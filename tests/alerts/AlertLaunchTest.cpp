@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: MIT
-// Alert commands started as real processes in real directories.
+// Alert commands started as real processes in real directories, and the
+// help command: where the page is found and how it is opened.
 #include "app/AlertAction.h"
+#include "app/Help.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
-#include <sstream>
 
 #include <sys/resource.h>
 
@@ -20,10 +23,9 @@ namespace {
 
 using test::TempDir;
 
-// What one run of the recording script saw.
+// What one run of the recording script saw: its arguments, and its folder
+// ("cwd") and process facts by name.
 struct Record {
-    std::string cwd;
-    int argc = -1;
     std::vector<std::string> args;
     std::map<std::string, std::string> facts;
 };
@@ -32,11 +34,8 @@ struct Record {
 // children running at once do not mix their lines.
 constexpr const char *kRecorder = R"(fd200=closed
 [ -e /proc/$$/fd/200 ] && fd200=open
-sigign=
-while read -r key value; do [ "$key" = "SigIgn:" ] && sigign=$value; done < /proc/$$/status
 read -r st < /proc/$$/stat
 out="cwd=$(pwd -P)
-argc=$#
 "
 for a; do out="${out}arg=[$a]
 "; done
@@ -45,26 +44,21 @@ out="${out}fd200=$fd200
 pid=$1
 sid=$6
 nice=${19}
-sigign=$sigign
+sigign=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)
 end
 "
 printf '%s' "$out" >> "$ALERT_LOG"
 )";
 
-std::vector<Record> parseRecords(const std::string &text)
+std::vector<Record> parseRecords(const std::string &path)
 {
     std::vector<Record> records(1);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string &line : test::readLines(path)) {
         const std::size_t eq = line.find('=');
         const std::string key = line.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
         if (line == "end")
             records.emplace_back();
-        else if (key == "cwd")
-            records.back().cwd = value;
-        else if (key == "argc")
-            records.back().argc = std::stoi(value);
         else if (key == "arg" && value.size() >= 2)
             records.back().args.push_back(value.substr(1, value.size() - 2));
         else
@@ -72,11 +66,6 @@ std::vector<Record> parseRecords(const std::string &text)
     }
     records.pop_back(); // the one after the last "end"
     return records;
-}
-
-bool processGone(pid_t pid)
-{
-    return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 std::string failureText(const std::string &command)
@@ -117,7 +106,7 @@ protected:
         std::vector<Record> records;
         loop_.runUntil(
             [&] {
-                records = parseRecords(test::readFile(log_));
+                records = parseRecords(log_);
                 return records.size() >= count;
             },
             10000);
@@ -151,67 +140,52 @@ protected:
     std::unique_ptr<CommandRunner> runner_;
 };
 
-TEST_P(AlertLaunchTest, ProgramsStartWhereTheCommandSaysWithTheTargetFilledIn)
+struct LaunchCase {
+    std::string command;
+    std::string target;
+    std::string cwd; // empty: not checked
+    std::vector<std::string> args;
+};
+
+// Where each kind of command starts and what it is given, with the target
+// filled in; documents and other commands reach the opener unchanged.
+TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
 {
     test::ChangeDir here(dir_ / "here");
-
-    // The directory of the program is the one it starts in.
-    Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
-    EXPECT_EQ(r.cwd, dir_ / "tools");
-    EXPECT_EQ(r.args, std::vector<std::string>{"10.0.0.7"});
-
-    // A program named by the target alone, found in our own directory, starts
-    // there.
-    target_ = "pc1";
+    test::ScopedEnv path{{"PATH", dir_ / "tools:" + std::getenv("PATH")}};
     script(dir_ / "here/pc1.exe");
-    r = runOnce("%TARGET%.exe");
-    EXPECT_EQ(r.cwd, dir_ / "here");
-    EXPECT_EQ(r.argc, 0);
-
-    target_ = "10.0.0.7";
-    // The last separator lies in an argument: that "directory" cannot be
-    // entered, and the program starts in ours.
-    r = runOnce(dir_ / "tools/alert.bat C:\\logs\\out");
-    EXPECT_EQ(r.cwd, dir_ / "here");
-    EXPECT_EQ(r.args, std::vector<std::string>{"C:\\logs\\out"});
-
-    // A relative program is found from our directory, not from the one it
-    // starts in.
     script(dir_ / "here/bin/page.cmd");
-    r = runOnce("bin/page.cmd x");
-    EXPECT_EQ(r.cwd, dir_ / "here/bin");
-    EXPECT_EQ(r.args, std::vector<std::string>{"x"});
-
-    EXPECT_TRUE(prompter_.messages.empty());
-}
-
-TEST_P(AlertLaunchTest, ExecutableFilesWithoutExtensionAreProgramsToo)
-{
     script(dir_ / "tools/notify");
-    Record r = runOnce(dir_ / "tools/notify %TARGET% \"two words\"");
-    EXPECT_EQ(r.cwd, dir_ / "tools");
-    EXPECT_EQ(r.args, (std::vector<std::string>{"10.0.0.7", "two words"}));
-
-    // Found on PATH.
-    {
-        test::ScopedEnv path{{"PATH", dir_ / "tools:" + std::getenv("PATH")}};
-        r = runOnce("notify --host %TARGET%");
-    }
-    EXPECT_EQ(r.args, (std::vector<std::string>{"--host", "10.0.0.7"}));
-    EXPECT_EQ(r.facts["pid"].empty(), false);
-
-    // A file that cannot be run is a document for the opener.
     test::writeFile(dir_ / "tools/readme", "text\n");
-    r = runOnce(dir_ / "tools/readme %TARGET%");
-    EXPECT_EQ(r.args, std::vector<std::string>{dir_ / "tools/readme %TARGET%"});
-    EXPECT_TRUE(prompter_.messages.empty());
-}
-
-TEST_P(AlertLaunchTest, OtherCommandsGoToTheOpenerUnchanged)
-{
-    for (const std::string command : {"http://%TARGET%/status?a=1&b=2", "alarm.wav", "mailto:ops@example.org"}) {
-        const Record r = runOnce(command);
-        EXPECT_EQ(r.args, std::vector<std::string>{command});
+    const std::string tools = dir_ / "tools";
+    const std::string ours = dir_ / "here";
+    const std::vector<LaunchCase> cases = {
+        // A program named by the target alone, found in our own folder,
+        // starts there.
+        {"%TARGET%.exe", "pc1", ours, {}},
+        // The last separator lies in an argument: that "folder" cannot be
+        // entered, and the program starts in ours.
+        {tools + "/alert.bat C:\\logs\\out", "h", ours, {"C:\\logs\\out"}},
+        // A relative program is found from our folder, not from the one it
+        // starts in.
+        {"bin/page.cmd x", "h", ours + "/bin", {"x"}},
+        // Executable files without an extension are programs too, also when
+        // found on PATH; a program starts in its own folder.
+        {tools + "/notify %TARGET% \"two words\"", "10.0.0.7", tools, {"10.0.0.7", "two words"}},
+        {"notify --host %TARGET%", "10.0.0.7", "", {"--host", "10.0.0.7"}},
+        // A file that cannot be run is a document for the opener.
+        {tools + "/readme %TARGET%", "h", "", {tools + "/readme %TARGET%"}},
+        {"http://%TARGET%/status?a=1&b=2", "h", "", {"http://%TARGET%/status?a=1&b=2"}},
+        {"alarm.wav", "h", "", {"alarm.wav"}},
+        {"mailto:ops@example.org", "h", "", {"mailto:ops@example.org"}},
+    };
+    for (const LaunchCase &c : cases) {
+        target_ = c.target;
+        Record r = runOnce(c.command);
+        if (!c.cwd.empty()) {
+            EXPECT_EQ(r.facts["cwd"], c.cwd) << c.command;
+        }
+        EXPECT_EQ(r.args, c.args) << c.command;
     }
     EXPECT_TRUE(prompter_.messages.empty());
 
@@ -253,10 +227,9 @@ TEST_P(AlertLaunchTest, HostileTargetsArriveAsOneArgumentAndRunNothing)
     test::ChangeDir here(dir_ / "here");
     for (const std::string target : {"a b", "a\";touch x;\"", "$(id)", "`id`", "-x", "a;touch x", "x > y", "\"\""}) {
         target_ = target;
-        Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
+        // The quoted form is read the same way (CommandTextTest.TargetIsReplacedInsideArgumentsOnly).
+        const Record r = runOnce(dir_ / "tools/alert.bat %TARGET%");
         EXPECT_EQ(r.args, std::vector<std::string>{target}) << target;
-        r = runOnce(dir_ / "tools/alert.bat \"%TARGET%\" last");
-        EXPECT_EQ(r.args, (std::vector<std::string>{target, "last"})) << target;
     }
     for (const std::string &dir : {dir_ / "here", dir_ / "tools", dir_.path()}) {
         EXPECT_FALSE(test::exists(dir + "/x")) << dir;
@@ -271,16 +244,13 @@ TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     ASSERT_EQ(dup2(pipeFds[0], 200), 200);
-    struct sigaction ignore = {};
-    struct sigaction previous = {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previous);
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
     errno = 0;
     const int ourNice = getpriority(PRIO_PROCESS, 0);
 
     const Record r = runOnce(dir_ / "tools/alert.bat");
 
-    sigaction(SIGPIPE, &previous, nullptr);
+    std::signal(SIGPIPE, previous);
     close(200);
     close(pipeFds[0]);
     close(pipeFds[1]);
@@ -299,41 +269,18 @@ TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
     EXPECT_EQ(getpriority(PRIO_PROCESS, 0), ourNice);
 }
 
-TEST_P(AlertLaunchTest, ChildrenAreReapedAndOnlyOurs)
+// Children are reaped, not even a zombie left, and only ours: a child of
+// someone else in this process ends meanwhile and keeps its status.
+TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnceAndOnlyOursAreReaped)
 {
-    // A child of someone else in this process, soon ended.
     test::ChildProcess other({"true"});
-
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(runner().runCommand(dir_ / "tools/alert.bat %TARGET%"), 0);
-    const std::vector<Record> records = waitForRecords(3);
-    ASSERT_EQ(records.size(), 3u);
-    ASSERT_TRUE(waitReaped());
-    for (const Record &r : records) {
-        const pid_t pid = std::stoi(r.facts.at("pid"));
-        // Not even a zombie is left.
-        EXPECT_TRUE(processGone(pid)) << pid;
-    }
-    EXPECT_EQ(other.waitForExit(5000), 0) << "the other child's status was taken";
-}
-
-TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnce)
-{
     const std::string holdLog = dir_ / "hold.log";
     script(dir_ / "tools/hold.bat", "echo \"$$\" >> \"" + holdLog + "\"\nexec sleep 60\n");
     const std::string command = dir_ / "tools/hold.bat %TARGET%";
     for (int i = 0; i < 16; ++i)
         ASSERT_EQ(runner().runCommand(command), 0) << i;
-    std::vector<pid_t> pids;
-    loop_.runUntil(
-        [&] {
-            pids.clear();
-            std::istringstream in(test::readFile(holdLog));
-            for (pid_t pid; in >> pid;)
-                pids.push_back(pid);
-            return pids.size() == 16;
-        },
-        10000);
+    std::vector<std::string> pids;
+    loop_.runUntil([&] { return (pids = test::readLines(holdLog)).size() == 16; }, 10000);
     ASSERT_EQ(pids.size(), 16u);
     EXPECT_EQ(runner().launcher().runningCount(), 16u);
 
@@ -349,16 +296,88 @@ TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnce)
     EXPECT_EQ(prompter_.messages[1].text, failureText("http://%TARGET%/"));
 
     // One ends: there is room for one more.
-    kill(pids.back(), SIGKILL);
+    kill(std::stoi(pids.back()), SIGKILL);
     EXPECT_TRUE(loop_.runUntil([this] { return runner().launcher().runningCount() == 15; }, 10000));
     EXPECT_EQ(runner().runCommand(dir_ / "tools/alert.bat"), 0);
     EXPECT_EQ(waitForRecords(1).size(), 1u);
 
-    for (pid_t pid : pids)
-        kill(pid, SIGKILL);
+    for (const std::string &pid : pids)
+        kill(std::stoi(pid), SIGKILL);
     EXPECT_TRUE(waitReaped());
-    for (pid_t pid : pids)
-        EXPECT_TRUE(processGone(pid)) << pid;
+    for (const std::string &pid : pids)
+        EXPECT_FALSE(test::exists("/proc/" + pid)) << pid << " is left, if only as a zombie";
+    EXPECT_EQ(other.waitForExit(5000), 0) << "the other child's status was taken";
+}
+
+TEST(HelpTest, PageIsFoundHereThenBesideTheProgramThenInTheDataDirectories)
+{
+    TempDir here, program, data1, data2;
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), "");
+
+    std::filesystem::create_directories(data2 / "vigilon/docs_ja");
+    test::writeFile(data2 / "vigilon/docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), ""}, {"", data1.path(), data2.path()}), data2 / "vigilon/docs_ja/read1st.htm");
+
+    // The build tree: the page beside the program, whatever the current folder.
+    std::filesystem::create_directories(program / "docs_ja");
+    test::writeFile(program / "docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data2.path()}), program / "docs_ja/read1st.htm");
+
+    std::filesystem::create_directories(here / "docs_ja");
+    test::writeFile(here / "docs_ja/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), here / "docs_ja/read1st.htm");
+
+    // A directory of that name is no page.
+    std::filesystem::create_directories(data1 / "docs_ja/read1st.htm");
+    EXPECT_EQ(findHelpPage({data1.path()}, {}), "");
+    EXPECT_TRUE(platform::isFile(platform::programDirectory() + "/alert_tests")) << platform::programDirectory();
+}
+
+TEST_P(AlertLaunchTest, HelpPageIsOpenedByTheOpenerOrTheFailureShown)
+{
+    test::ChangeDir here(dir_ / "here");
+    std::filesystem::create_directories(dir_ / "here/docs_ja");
+    const std::string page = dir_ / "here/docs_ja/read1st.htm";
+    test::writeFile(page, "<html></html>");
+    openHelpPage(runner().launcher(), prompter_);
+    // Reaped and recorded after the launcher is gone.
+    runner_.reset();
+    const std::vector<Record> records = waitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].args, std::vector<std::string>{page});
+    EXPECT_TRUE(prompter_.messages.empty());
+
+    // The opener cannot open it: 270 with caption 271, once it has ended.
+    script(dir_ / "opener", "exit 4\n");
+    openHelpPage(runner().launcher(), prompter_);
+    EXPECT_TRUE(loop_.runUntil([this] { return !prompter_.messages.empty(); }, 10000));
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, "デフォルトのブラウザを開くことができません。");
+    EXPECT_EQ(prompter_.messages[0].caption, "Vigilon");
+    EXPECT_EQ(prompter_.messages[0].style, mb::Ok);
+
+    // No page: the same message at once.
+    std::remove(page.c_str());
+    {
+        test::ScopedEnv noData{{"XDG_DATA_DIRS", dir_ / "empty"}};
+        openHelpPage(runner().launcher(), prompter_);
+    }
+    EXPECT_EQ(prompter_.messages.size(), 2u);
+
+    // No opener at all: the same message at once, said as what it is, not
+    // as a page that is missing.
+    test::writeFile(page, "<html></html>");
+    options_.opener = dir_ / "no-opener";
+    runner_.reset();
+    testing::internal::CaptureStderr();
+    openHelpPage(runner().launcher(), prompter_);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(prompter_.messages.size(), 3u);
+    EXPECT_NE(said.find("no program to open documents with is installed (xdg-open, from the Debian package "
+                        "xdg-utils)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("No such file"), std::string::npos) << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitWatch, AlertLaunchTest, ::testing::Values(false, true),

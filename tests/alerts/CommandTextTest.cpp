@@ -53,15 +53,12 @@ TEST(CommandTextTest, QuotedArgumentsComeBackUnchanged)
 
 TEST(CommandTextTest, ProgramsAreTheFourExtensionsAnywhereInAnyCase)
 {
-    EXPECT_TRUE(hasProgramExtension("C:\\tools\\alert.bat %TARGET%"));
-    EXPECT_TRUE(hasProgramExtension("TOOL.EXE"));
-    EXPECT_TRUE(hasProgramExtension("x.Com"));
-    EXPECT_TRUE(hasProgramExtension("run.cmd"));
     // A plain substring: it need not end the file name.
-    EXPECT_TRUE(hasProgramExtension("http://host/download.exec/page"));
-    EXPECT_FALSE(hasProgramExtension("C:\\sounds\\alarm.wav"));
-    EXPECT_FALSE(hasProgramExtension("http://%TARGET%/status"));
-    EXPECT_FALSE(hasProgramExtension("exe"));
+    for (const char *program :
+         {"C:\\tools\\alert.bat %TARGET%", "TOOL.EXE", "x.Com", "run.cmd", "http://host/download.exec/page"})
+        EXPECT_TRUE(hasProgramExtension(program)) << program;
+    for (const char *other : {"C:\\sounds\\alarm.wav", "http://%TARGET%/status", "exe"})
+        EXPECT_FALSE(hasProgramExtension(other)) << other;
 }
 
 TEST(CommandTextTest, DirectoryIsBeforeTheLastSeparator)
@@ -94,14 +91,11 @@ TEST(CommandTextTest, TargetIsReplacedInsideArgumentsOnly)
 
 TEST(CommandTextTest, CommandInterpreterIsRecognisedWithItsUnsafeCharacters)
 {
-    EXPECT_TRUE(runsInCommandInterpreter("C:\\tools\\alert.bat"));
-    EXPECT_TRUE(runsInCommandInterpreter("alert.CMD"));
-    EXPECT_TRUE(runsInCommandInterpreter("alert.bat."));
-    EXPECT_TRUE(runsInCommandInterpreter("C:\\Windows\\System32\\cmd.exe"));
-    EXPECT_TRUE(runsInCommandInterpreter("CMD"));
-    EXPECT_FALSE(runsInCommandInterpreter("C:\\tools\\alert.exe"));
-    EXPECT_FALSE(runsInCommandInterpreter("C:\\cmd\\tool.exe"));
-    EXPECT_FALSE(runsInCommandInterpreter("batch.com"));
+    for (const char *program :
+         {"C:\\tools\\alert.bat", "alert.CMD", "alert.bat.", "C:\\Windows\\System32\\cmd.exe", "CMD"})
+        EXPECT_TRUE(runsInCommandInterpreter(program)) << program;
+    for (const char *program : {"C:\\tools\\alert.exe", "C:\\cmd\\tool.exe", "batch.com"})
+        EXPECT_FALSE(runsInCommandInterpreter(program)) << program;
 
     for (const std::string bad : {"a&b", "a|b", "a<b", "a>b", "a^b", "%PATH%", "a\"b", "(x)", "a\nb", "a\rb"})
         EXPECT_TRUE(unsafeForCommandInterpreter(bad)) << bad;

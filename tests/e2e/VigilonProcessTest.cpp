@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The whole program as a user or a service manager runs it: a real vigilon
-// process on the offscreen platform, a real store file, real servers on
-// loopback.
+// process on the offscreen platform or headless, a real store file, real
+// servers on loopback and real faults in namespaces of the test's own.
 #include "app/store/SqliteRegistry.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/mount.h>
+
 namespace vigilon::test {
 namespace {
 
@@ -24,17 +26,13 @@ namespace fs = std::filesystem;
 std::size_t openDescriptors(pid_t pid)
 {
     std::error_code error;
-    std::size_t count = 0;
-    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
-         !error && it != fs::directory_iterator(); it.increment(error))
-        ++count;
-    return count;
+    const fs::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+    return error ? 0 : static_cast<std::size_t>(std::distance(fds, fs::directory_iterator()));
 }
 
 std::size_t residentKiB(pid_t pid)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
+    for (const std::string &line : readLines("/proc/" + std::to_string(pid) + "/status")) {
         if (line.rfind("VmRSS:", 0) == 0)
             return std::strtoul(line.c_str() + 6, nullptr, 10);
     }
@@ -61,54 +59,33 @@ protected:
         fs::permissions(dir_ / "runtime", fs::perms::owner_all);
     }
 
-    struct Entry {
-        std::uint32_t port;
-        std::uint32_t protocol;
-        std::uint32_t threshold = 0;
-        std::string command = {};
-    };
-    void storeConfig(const std::vector<Entry> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
+    // The entries on 127.0.0.1, with Logon set as a start at logon finds it.
+    void storeConfig(const std::vector<StoredPort> &entries, std::uint32_t interval = 1, std::uint32_t retry = 1)
     {
         auto registry = reg::SqliteRegistry::open(storePath_);
         ASSERT_TRUE(registry && registry->createKey(kProgramKey));
         ASSERT_EQ(setLogonFlag(*registry, 1), reg::Status::Ok);
-        std::vector<StoredPort> ports;
-        for (const Entry &e : entries)
-            ports.push_back({e.port, e.protocol, 1, e.threshold, e.command, "entry" + std::to_string(ports.size())});
-        ASSERT_EQ(storePorts(*registry, ports, interval, retry, "127.0.0.1"), reg::Status::Ok);
-    }
-
-    std::unique_ptr<ChildProcess> startVigilon(std::vector<std::string> args = {"-service"})
-    {
-        args.insert(args.begin(), binary_);
-        return std::make_unique<ChildProcess>(
-            args, std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
-                                           "XDG_RUNTIME_DIR=" + dir_ / "runtime", "TZ=UTC"});
-    }
-
-    std::uint32_t stored(const char *key, const char *name)
-    {
-        auto registry = reg::SqliteRegistry::open(storePath_);
-        return registry ? storedDword(*registry, key, name) : 0xFFFFFFFFu;
+        ASSERT_EQ(storePorts(*registry, entries, interval, retry, "127.0.0.1"), reg::Status::Ok);
     }
 
     std::string binary_;
     TempDir dir_;
     std::string storePath_ = dir_ / "registry.sqlite";
+    // The environment of a run on the offscreen platform.
+    const std::vector<std::string> offscreen_ = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
+                                                 "XDG_RUNTIME_DIR=" + dir_ / "runtime", "TZ=UTC"};
 };
 
 // Without a display: help, version and a wrong option answer at once; an
 // interactive start says it needs a desktop; a service start monitors
-// headless.
-TEST_F(VigilonProcess, withoutADisplay)
+// headless and ends in order on SIGTERM.
+TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
 {
     const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
                                                 "VIGILON_REGISTRY=" + storePath_,
                                                 "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
-    ChildProcess help({binary_, "--help"}, noDisplay);
-    EXPECT_EQ(help.waitForExit(10000), 0);
-    ChildProcess version({binary_, "--version"}, noDisplay);
-    EXPECT_EQ(version.waitForExit(10000), 0);
+    for (const char *option : {"--help", "--version"})
+        EXPECT_EQ(ChildProcess({binary_, option}, noDisplay).waitForExit(10000), 0) << option;
     ChildProcess bogus({binary_, "--bogus", "--version"}, noDisplay);
     EXPECT_EQ(bogus.waitForExit(10000), 2);
     EXPECT_NE(bogus.output().find("unknown option --bogus"), std::string::npos) << bogus.output();
@@ -130,28 +107,19 @@ TEST_F(VigilonProcess, withoutADisplay)
     empty.signal(SIGTERM);
     EXPECT_EQ(empty.waitForExit(10000), 0) << empty.output();
 
+    // SIGTERM ends it in order: Logon is cleared, the configuration kept.
     TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), 0}}, 1, 1);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}}, 1, 2);
     ChildProcess service({binary_, "-service"}, noDisplay);
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
     service.signal(SIGTERM);
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
-}
-
-TEST_F(VigilonProcess, sigtermEndsInOrderAndKeepsTheConfiguration)
-{
-    TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), 0}}, 1, 2);
-    auto vigilon = startVigilon();
-    ASSERT_TRUE(vigilon->started());
-    ASSERT_TRUE(vigilon->waitForOutput("entry0: Ok", 15000)) << vigilon->output();
-
-    vigilon->signal(SIGTERM);
-    EXPECT_EQ(vigilon->waitForExit(10000), 0) << vigilon->output();
-    EXPECT_EQ(stored(kProgramKey, kLogonValue), 0u);
-    EXPECT_EQ(stored(kMonitorKey, "Port Count"), 1u);
-    EXPECT_EQ(stored(kMonitorKey, "Retry"), 2u);
-    EXPECT_EQ(stored(kMonitorKey, "Port #0"), server.port());
+    auto registry = reg::SqliteRegistry::open(storePath_);
+    ASSERT_TRUE(registry);
+    EXPECT_EQ(storedDword(*registry, kProgramKey, kLogonValue), 0u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port Count"), 1u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Retry"), 2u);
+    EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
@@ -160,30 +128,28 @@ TEST_F(VigilonProcess, sigtermEndsInOrderAndKeepsTheConfiguration)
 TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
 {
     TcpServer server(TcpServer::Flapping, 0, "HTTP/1.1 200 OK\r\n\r\n");
-    std::vector<Entry> entries;
-    for (int i = 0; i < 10; ++i)
-        entries.push_back({server.port(), 3, 0, dir_ / "missing-alert.exe" + " %TARGET%"});
-    storeConfig(entries, 1, 1);
-    auto vigilon = startVigilon();
-    ASSERT_TRUE(vigilon->started());
+    const StoredPort entry{server.port(), Http, 1, 0, dir_ / "missing-alert.exe" + " %TARGET%"};
+    storeConfig(std::vector<StoredPort>(10, entry), 1, 1);
+    ChildProcess vigilon({binary_, "-service"}, offscreen_);
+    ASSERT_TRUE(vigilon.started());
     const auto begin = std::chrono::steady_clock::now();
     const auto elapsed = [&] { return std::chrono::steady_clock::now() - begin; };
     // Standard error is read all along, so that the program never waits on
     // a full pipe.
     const auto readFor = [&](std::chrono::seconds until) {
         while (elapsed() < until)
-            vigilon->waitForOutput("\x01", 500);
+            vigilon.waitForOutput("\x01", 500);
     };
     readFor(std::chrono::seconds(12));
-    const std::size_t descriptorsEarly = openDescriptors(vigilon->pid());
-    const std::size_t memoryEarly = residentKiB(vigilon->pid());
+    const std::size_t descriptorsEarly = openDescriptors(vigilon.pid());
+    const std::size_t memoryEarly = residentKiB(vigilon.pid());
     readFor(std::chrono::seconds(62));
-    const std::size_t descriptorsLate = openDescriptors(vigilon->pid());
-    const std::size_t memoryLate = residentKiB(vigilon->pid());
+    const std::size_t descriptorsLate = openDescriptors(vigilon.pid());
+    const std::size_t memoryLate = residentKiB(vigilon.pid());
 
-    vigilon->signal(SIGTERM);
-    EXPECT_EQ(vigilon->waitForExit(10000), 0) << "the process ended on its own";
-    const std::string &output = vigilon->output();
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << "the process ended on its own";
+    const std::string &output = vigilon.output();
     const std::size_t failures = occurrences(output, "could not be started");
     EXPECT_GE(failures, 10u) << output.substr(0, 2000);
     // Each failure is named with the message it would have shown.
@@ -205,18 +171,132 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     // Connections wait in the backlog, never accepted: each check holds its
     // socket until the next round.
     TcpServer server(TcpServer::Queue);
-    storeConfig(std::vector<Entry>(100, Entry{server.port(), 0}), 1, 1);
-    const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
-                                          "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
-    ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, env);
+    storeConfig(std::vector<StoredPort>(100, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
+    ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, offscreen_);
     ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
-    ChildProcess second({binary_}, env);
+    ChildProcess second({binary_}, offscreen_);
     EXPECT_EQ(second.waitForExit(15000), 0) << second.output();
     // The dialog is up in the first; rounds go on for a while under it.
     first.waitForOutput("\x01", 3000);
     EXPECT_TRUE(first.running()) << first.output();
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
+}
+
+// Every reason a check can fail for, each from a real fault inside network
+// and mount namespaces of the test's own, seen where a user sees it: the
+// --verbose line of a real vigilon run headless, and the environment of its
+// alert program.
+struct Case {
+    const char *name;
+    std::uint32_t protocol; // 0 TCP, 2 PING, 3 HTTP
+    std::string target;
+    std::uint16_t port;
+    const char *reason;
+};
+
+// One vigilon per case, all at once, each on a store and a folder of its
+// own; every one must print its reason on a failed check's line and hand it
+// to its alert program.
+int runCases(const std::string &binary, const std::vector<Case> &cases)
+{
+    TempDir dir;
+    const std::string script = dir / "alert.sh";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"$VIGILON_TARGET\" \"$VIGILON_ENTRY\" "
+                             "\"$VIGILON_REASON\" \"$VIGILON_ERRORS\" >> \"$1\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    std::vector<std::unique_ptr<ChildProcess>> programs;
+    for (const Case &c : cases) {
+        const std::string home = dir / c.name;
+        fs::create_directories(home + "/runtime");
+        fs::permissions(home + "/runtime", fs::perms::owner_all);
+        auto registry = reg::SqliteRegistry::open(home + "/store.sqlite");
+        CHILD_EXPECT(registry && storePorts(*registry, {{c.port, c.protocol, 1, 0, script + " " + home + "/alert.txt",
+                                                         c.name}},
+                                            1, 1, c.target) == reg::Status::Ok,
+                     10);
+        programs.push_back(std::make_unique<ChildProcess>(
+            std::vector<std::string>{binary, "-service", "--verbose"},
+            std::vector<std::string>{"DISPLAY=", "WAYLAND_DISPLAY=", "VIGILON_REGISTRY=" + home + "/store.sqlite",
+                                     "XDG_RUNTIME_DIR=" + home + "/runtime"}));
+    }
+    int status = 0;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        const std::string line = std::string("\t") + c.name + "\tFailed\t";
+        const bool failed = programs[i]->waitForOutput(line, 15000);
+        // The alert runs on the failed check that prints the line.
+        const std::string alertFile = dir / c.name + "/alert.txt";
+        waitUntil([&] { return !readLines(alertFile).empty(); }, 5000);
+        const std::string alert = readLines(alertFile).empty() ? "" : readLines(alertFile)[0];
+        const std::string &out = programs[i]->output();
+        const std::size_t at = out.find(line);
+        const std::string field = at == std::string::npos ? "" : out.substr(at + line.size());
+        // Time, name, outcome, time taken, reason.
+        const bool reasonShown =
+            failed && field.find('\t') != std::string::npos &&
+            field.substr(field.find('\t') + 1, field.find('\n') - field.find('\t') - 1) == c.reason;
+        const std::string wanted = c.target + "|" + c.name + "|" + c.reason + "|1";
+        if (!reasonShown || alert != wanted) {
+            std::fprintf(stderr, "%s: wanted \"%s\", alert saw \"%s\"; output:\n%s\n", c.name, c.reason,
+                         alert.c_str(), out.c_str());
+            status = 30;
+        }
+        programs[i]->signal(SIGTERM);
+    }
+    return status;
+}
+
+TEST_F(VigilonProcess, eachFailureReasonIsNamedInTheVerboseLineAndTheAlertEnvironment)
+{
+    const std::string binary = binary_;
+    const int status = runInChild(
+        [&binary] {
+            // A router beside us answers for 10.98.0.0/24 with "host
+            // unreachable"; nothing leads to 10.97.0.0/24.
+            PeerNamespace router;
+            CHILD_EXPECT(router.ok(), 20);
+            CHILD_EXPECT(shell("ip link add vgra type veth peer name vgrb") &&
+                             shell("ip link set vgrb netns " + std::to_string(router.pid())) &&
+                             shell("ip addr add 10.99.0.1/24 dev vgra") && shell("ip link set vgra up") &&
+                             shell("ip route add 10.98.0.0/24 via 10.99.0.2") &&
+                             router.shell("ip addr add 10.99.0.2/24 dev vgrb") &&
+                             router.shell("ip link set vgrb up") &&
+                             router.shell("sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratelimit=0") &&
+                             router.shell("ip route add unreachable 10.98.0.0/24"),
+                         21);
+            // Names: from the hosts file only, then from a name server that
+            // never answers.
+            CHILD_EXPECT(overlayResolver("127.0.0.1 localhost\n", "timeout:5 attempts:2") &&
+                             umount("/etc/nsswitch.conf") == 0 && overlayFile("/etc/nsswitch.conf", "hosts: files\n"),
+                         22);
+            TcpServer silent(TcpServer::Silent), resets(TcpServer::ResetAtOnce), closes(TcpServer::CloseAfterRequest);
+            const int first = runCases(
+                binary,
+                {
+                    {"refused", 0, "127.0.0.1", closedTcpPort(), "refused"},
+                    {"silent", 3, "127.0.0.1", silent.port(), "timed out"},
+                    {"resets", 3, "127.0.0.1", resets.port(), "reset"},
+                    {"closes", 3, "127.0.0.1", closes.port(), "closed before a reply"},
+                    {"router", 2, "10.98.0.5", 0,
+                     "unreachable: Host is unreachable. (ICMP destination unreachable, code 1)"},
+                    {"tcprouter", 0, "10.98.0.5", 80,
+                     "unreachable: Host is unreachable. (ICMP destination unreachable, code 1)"},
+                    {"noroute", 0, "10.97.0.5", 80, "unreachable: Network is unreachable."},
+                    {"unknown", 0, "vigilon-unknown.test", 80, "name not found"},
+                });
+            CHILD_EXPECT(umount("/etc/nsswitch.conf") == 0 &&
+                             overlayFile("/etc/nsswitch.conf", "hosts: files dns\n"),
+                         23);
+            const int dead = silentNameServer();
+            CHILD_EXPECT(dead >= 0, 24);
+            const int second = runCases(binary, {{"nodns", 0, "vigilon-dead.test", 80, "name lookup timed out"}});
+            return first != 0 ? first : second;
+        },
+        NetAndMountNamespace, 90000);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for network and mount namespaces";
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -21,14 +21,10 @@ namespace vigilon {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readFile;
 using test::run;
 
 constexpr const char *kAppId = "com.ardentis.Vigilon";
-
-std::string readFile(const fs::path &path)
-{
-    return test::readFile(path.string());
-}
 
 // The tools a test needs that are not installed (the bootstrap installs them).
 std::string missingTools(std::initializer_list<const char *> tools)
@@ -45,21 +41,6 @@ std::string missingTools(std::initializer_list<const char *> tools)
 fs::path under(const fs::path &root, const std::string &absolute)
 {
     return root / fs::path(absolute).relative_path();
-}
-
-// Width and height from a PNG's IHDR chunk; 0 when it is no PNG.
-std::pair<unsigned, unsigned> pngSize(const fs::path &path)
-{
-    const std::string data = readFile(path);
-    if (data.size() < 24 || data.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || data.compare(12, 4, "IHDR") != 0)
-        return {0, 0};
-    const auto be32 = [&data](std::size_t at) {
-        unsigned v = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            v = (v << 8) | static_cast<unsigned char>(data[at + i]);
-        return v;
-    };
-    return {be32(16), be32(20)};
 }
 
 // Where desktops read autostart entries for programs under prefix.
@@ -95,7 +76,9 @@ void checkInstalledTree(const fs::path &root, const std::string &prefix)
     for (unsigned size : {16u, 22u, 32u, 48u, 64u, 128u}) {
         const std::string folder = std::to_string(size) + "x" + std::to_string(size);
         const fs::path icon = share / "icons/hicolor" / folder / "apps" / (std::string(kAppId) + ".png");
-        EXPECT_EQ(pngSize(icon), std::make_pair(size, size)) << icon;
+        const std::string kind = run({"file", "-b", icon.string()}).out;
+        EXPECT_EQ(kind.rfind("PNG image data, " + std::to_string(size) + " x " + std::to_string(size) + ",", 0), 0u)
+            << icon << ": " << kind;
     }
     EXPECT_EQ(readFile(share / "icons/hicolor/scalable/apps" / (std::string(kAppId) + ".svg")),
               readFile(fs::path(SOURCE_DIR) / "res/icons/143.svg"));
@@ -124,8 +107,8 @@ void checkInstalledTree(const fs::path &root, const std::string &prefix)
 
 TEST(Install, CmakeInstallPutsEveryFileWhereItIsLookedFor)
 {
-    if (const std::string missing = missingTools({"desktop-file-validate", "appstreamcli"}); !missing.empty())
-        GTEST_SKIP() << "not installed: " << missing << " (Debian packages desktop-file-utils, appstream)";
+    if (const std::string missing = missingTools({"file", "desktop-file-validate", "appstreamcli"}); !missing.empty())
+        GTEST_SKIP() << "not installed: " << missing << " (Debian packages file, desktop-file-utils, appstream)";
     test::TempDir root;
     const test::RunResult install = run({CMAKE_PROGRAM, "--install", BUILD_DIR}, {"DESTDIR=" + root.path()}, 120000);
     ASSERT_EQ(install.status, 0) << install.out << install.err;

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The watch loop on a simulated clock: every wait advances time at once.
+// The watch loop on a simulated clock (every wait advances time at once),
+// the command line, the language choice and the event records.
+#include "service/ServiceCommand.h"
+#include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
 
 #include <gtest/gtest.h>
@@ -127,8 +130,7 @@ TEST(Supervisor, VigilonThatEndsIsStartedAgainAfterAPauseThatDoublesAndResetsAft
     const std::vector<std::uint64_t> lifetimes{1000, 1000, 1000, 1000, 1000, 1000, 1000, 600000, 1000, 1000};
     for (std::size_t n = 0; n < lifetimes.size(); ++n)
         host.lifetimes[n] = lifetimes[n];
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     // The first one ends within its first round and is started again too.
     ASSERT_GE(host.starts.size(), lifetimes.size());
@@ -146,8 +148,7 @@ TEST(Supervisor, LogonEndsVigilonAndStartsItOneRoundLater)
     FakeHost host;
     host.schedule.emplace(15000, [&host] { host.logon = 1; });
     host.stopAt = 45000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
     EXPECT_EQ(host.starts, (Times{0, 30000}));
     EXPECT_EQ(host.killed, (Times{20000, 45000}));
     EXPECT_EQ(host.logon, 0u) << "the flag is left cleared";
@@ -175,8 +176,7 @@ TEST(Supervisor, LogonIsReadOnlyWhileVigilonRuns)
     host.lifetimes[0] = 25000;
     host.schedule.emplace(26000, [&host] { host.logon = 1; });
     host.stopAt = 55000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     // The end at 25000 is seen at once and the flag is not read; the
     // Vigilon started again after its pause answers for it at 45000.
@@ -189,8 +189,7 @@ TEST(Supervisor, FirstStartFailureStopsTheServiceWithoutEnteringTheLoop)
 {
     FakeHost host;
     host.startSucceeds = [](int attempt) { return attempt > 0; };
-    CSupervisor supervisor(host);
-    EXPECT_FALSE(supervisor.superviseMonitor());
+    EXPECT_FALSE(CSupervisor(host).superviseMonitor());
     EXPECT_EQ(host.now, 0u) << "no round was waited for";
     EXPECT_EQ(host.events, std::vector<unsigned>{ssid::ServiceStopped});
     EXPECT_EQ(host.statuses, std::vector<ServiceState>{ServiceState::StartPending});
@@ -207,8 +206,7 @@ TEST(Supervisor, LaterStartFailuresAreRetriedEveryRoundAndTheServiceStaysStoppab
     host.lifetimes[0] = 15000;
     host.startSucceeds = [](int attempt) { return attempt == 0 || attempt >= 3; };
     host.stopAt = 50000;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
 
     EXPECT_EQ(host.attempts, 4); // 0, then 25000 and 35000 fail, 45000 works
     EXPECT_EQ(host.starts, (Times{0, 45000}));
@@ -224,11 +222,52 @@ TEST(Supervisor, FailedWaitStopsLikeAStopRequest)
 {
     FakeHost host;
     host.waitFails = true;
-    CSupervisor supervisor(host);
-    supervisor.superviseMonitor();
+    CSupervisor(host).superviseMonitor();
     EXPECT_EQ(host.killed, Times{0});
     EXPECT_TRUE(host.logonReads.empty());
     EXPECT_EQ(host.count(ssid::ServiceStopped), 1);
+}
+
+ServiceCommand parse(std::vector<const char *> args)
+{
+    args.insert(args.begin(), "vigilsvc");
+    return parseServiceCommand(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ServiceCommandLine, OnlyAnExactFirstKeywordAfterDashOrSlashCounts)
+{
+    // -install, -stop, /remove, -debug alone and no argument are read by the
+    // real program in VigilsvcProgramTest.
+    EXPECT_EQ(parse({"/install"}), ServiceCommand::Install);
+    EXPECT_EQ(parse({"-debug", "more", "args"}), ServiceCommand::Debug);
+    for (const char *arg : {"-Install", "-INSTALL", "/Debug", "install", "--install", "-install ", "-installx",
+                            "-inst", "-", "/", "", "+debug", "\\remove"})
+        EXPECT_EQ(parse({arg}), ServiceCommand::Service) << '"' << arg << '"';
+    EXPECT_EQ(parse({"x", "-install"}), ServiceCommand::Service) << "only the first argument counts";
+    const char *nullArg[] = {"vigilsvc", nullptr};
+    EXPECT_EQ(parseServiceCommand(2, nullArg), ServiceCommand::Service);
+}
+
+TEST(ServiceStrings, LanguageFollowsTheMessagesLocale)
+{
+    EXPECT_EQ(languageFromLocale(nullptr, nullptr, nullptr), Language::English);
+    EXPECT_EQ(languageFromLocale(nullptr, nullptr, "ja_JP.UTF-8"), Language::Japanese);
+    EXPECT_EQ(languageFromLocale(nullptr, "ja_JP.UTF-8", "en_US.UTF-8"), Language::Japanese);
+    EXPECT_EQ(languageFromLocale("C", "ja_JP.UTF-8", "ja_JP.UTF-8"), Language::English) << "LC_ALL wins";
+    EXPECT_EQ(languageFromLocale("", "", "ja"), Language::Japanese) << "empty values count as unset";
+    EXPECT_EQ(languageFromLocale(nullptr, "en_GB", "ja_JP"), Language::English);
+    EXPECT_EQ(languageFromLocale(nullptr, nullptr, "jv_ID"), Language::English);
+}
+
+// The ids are those of the message table in Vigilsvc.exe (tests/win).
+TEST(ServiceStrings, EventRecordsFromTheMessageTable)
+{
+    EXPECT_EQ(eventId(EventType::Information), 0x40000003u);
+    EXPECT_EQ(eventId(EventType::Warning), 0x80000002u);
+    EXPECT_EQ(eventId(EventType::Error), 0xC0000001u);
+    EXPECT_EQ(eventRecordText(EventType::Warning, "x", Language::English), "Vigilsvc Warning: x.\r\n");
+    EXPECT_EQ(eventRecordText(EventType::Error, "%1 y", Language::Japanese), "Vigilsvc エラー: %1 y.\r\n")
+        << "an insertion is not scanned again";
 }
 
 } // namespace

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Shared pieces of the service host's tests: a stand-in systemctl, systemd's
-// notification socket, the stand-in vigilon's records and a store shared by
-// threads.
+// Shared pieces of the service host's tests: a stand-in systemctl, a
+// stand-in vigilon and its records, systemd's notification socket and a
+// store shared by threads.
 #pragma once
 
 #include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <cstring>
+#include <regex>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -45,15 +45,41 @@ exit 0
               true);
 }
 
+// Writes a stand-in vigilon to path. Each start appends one line to
+// $STANDIN_DIR/starts:
+//   pid=<pid> ownGroup=<0|1> cwd=<dir> args=<arg>,<arg> DISPLAY=<v> NOTIFY_SOCKET=<v>
+// ("-" for a variable that is not set) and an end by SIGTERM appends
+// "term pid=<pid>" to $STANDIN_DIR/terms. $STANDIN_MODE: "wait" (default)
+// runs until a signal, "exit" ends at once, "ignore-term" ignores SIGTERM.
+// One left behind by a failed test ends by itself after two minutes.
+inline void writeStandIn(const std::string &path)
+{
+    writeFile(path, R"sh(#!/bin/sh
+case "$STANDIN_MODE" in
+exit) ;;
+ignore-term) trap '' TERM ;;
+*) trap 'echo "term pid=$$" >> "$STANDIN_DIR/terms"; kill $!; exit 0' TERM ;;
+esac
+args=$(IFS=,; echo "$*")
+read -r st < /proc/$$/stat
+set -- $st
+own=0
+[ "$5" = "$$" ] && own=1
+echo "pid=$$ ownGroup=$own cwd=$(pwd -P) args=$args DISPLAY=${DISPLAY--} NOTIFY_SOCKET=${NOTIFY_SOCKET--}" >> \
+    "$STANDIN_DIR/starts"
+[ "$STANDIN_MODE" = exit ] && exit 0
+[ "$STANDIN_MODE" = ignore-term ] && exec /bin/sleep 120
+/bin/sleep 120 > /dev/null 2>&1 &
+wait $!
+)sh",
+              true);
+}
+
 // The value of a "key=value" field of a stand-in's record line.
 inline std::string field(const std::string &line, const std::string &key)
 {
-    const std::string marker = " " + key + "=";
-    const std::size_t at = (" " + line).find(marker);
-    if (at == std::string::npos)
-        return {};
-    const std::size_t start = at + marker.size() - 1;
-    return line.substr(start, line.find(' ', start) - start);
+    std::smatch match;
+    return std::regex_search(line, match, std::regex("(^| )" + key + "=([^ ]*)")) ? match[2].str() : std::string();
 }
 
 // A datagram socket standing in for systemd's notification socket.
@@ -92,12 +118,6 @@ public:
             ++opens;
             return unavailable ? nullptr : std::make_unique<View>(store);
         };
-    }
-    std::uint32_t logon() { return storedDword(store, kProgramKey, kLogonValue, 0); }
-    void setLogon(std::uint32_t value)
-    {
-        store.createKey(kProgramKey);
-        setLogonFlag(store, value);
     }
     reg::MemoryRegistry store;
     int opens = 0;

@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: MIT
-// vigilon-reg, run as the real program on a store file, and the program's
-// own load reading what the tool wrote.
+// vigilon-reg, run as the real program on a store file: the program's own
+// load reading what the tool wrote, its question while another connection
+// writes, and its word about a running Vigilon.
+#include "app/store/InstanceLock.h"
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 
 namespace vigilon {
 namespace {
@@ -45,6 +51,19 @@ protected:
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, kOk);
         EXPECT_EQ(run.err, "");
+    }
+
+    // Runs the tool with standard input on a pipe; answer is written once
+    // the question has shown, after whileAsking ran.
+    int regAsking(std::vector<std::string> args, const std::string &answer, const std::function<void()> &whileAsking)
+    {
+        args.insert(args.begin(), tool_);
+        test::ChildProcess tool(args, {"VIGILON_REGISTRY=" + file()}, true);
+        const auto asked = [&] { return tool.standardOutput().find("(Yes/No)?") != std::string::npos; };
+        EXPECT_TRUE(test::waitUntil(asked, 5000)) << tool.standardOutput();
+        whileAsking();
+        EXPECT_TRUE(tool.finishInput(answer));
+        return tool.waitForExit(10000);
     }
 
     std::string tool_;
@@ -97,35 +116,26 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
         EXPECT_EQ(loaded.ports[0]->command, "page-oncall %TARGET%");
 
         // What the program saves, the tool shows, under the value's stored spelling.
-        loaded.ports[0]->port = 6543;
-        PortList ports;
-        ports.push_back(std::move(loaded.ports[0]));
-        appendPlaceholder(ports);
-        ASSERT_EQ(saveSettings(*store, target, 30, 2, ports), Status::Ok);
+        ASSERT_EQ(test::storePorts(*store, {{6543, 0, 1, 250, "page-oncall %TARGET%", "TCP(5432)"}}, 30, 2, target),
+                  Status::Ok);
     }
     run = reg({"query", "hklm\\software\\ardentis\\vigilon\\monitor", "/v", "PORT #0"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\software\\ardentis\\vigilon\\monitor\n    Port #0    REG_DWORD    0x198f\n\n");
 
-    // Deleting one of the entry's values drops the entry at the next load.
+    // A value deleted is gone; the load that then skips the entry is
+    // SettingsTest.EntryWithAMissingValueIsSkippedAndTheListClosesUp's.
     run = reg({"delete", kMonitor, "/v", "Action #0", "/f"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kOk);
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        std::string target;
-        EXPECT_TRUE(loadSettings(*store, false, target).ports.empty());
-    }
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Action #0"}).status, 1);
 
-    // Deleting the key takes its values along; the parent lists no child.
+    // The key deleted is gone. That its values and subkeys go along is
+    // SettingsTest.KeysAreDeletedWithEverythingBelowThem's, what a query of
+    // it then says RegToolErrorTest.FailsWithOneLineAndStatusOne/MissingKey's.
     run = reg({"delete", kMonitor, "/f"});
     EXPECT_EQ(run.status, 0) << run.err;
-    run = reg({"query", kMonitor});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, kNotFound);
-    EXPECT_EQ(run.out, "");
-    run = reg({"query", "HKLM\\Software\\Ardentis\\Vigilon"});
-    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\n\n");
+    EXPECT_EQ(reg({"query", kMonitor}).status, 1);
 }
 
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
@@ -151,6 +161,47 @@ TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
     run = reg({"delete", "HKLM\\Software\\Ardentis\\Vigilon"});
     EXPECT_NE(run.out.find("cancelled"), std::string::npos) << run.out;
     EXPECT_EQ(reg({"query", "HKLM\\Software\\Ardentis\\Vigilon\\Graphs"}).status, 0);
+}
+
+// While the tool asks, it holds the store in no transaction: another
+// connection writes meanwhile.
+TEST_F(RegToolTest, AsksBeforeTakingTheStore)
+{
+    add(kMonitor, "Interval", "REG_DWORD", "7");
+    test::OtherConnection other(file());
+    const auto writeMeanwhile = [&] {
+        EXPECT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        EXPECT_EQ(other.exec("COMMIT"), SQLITE_OK);
+    };
+    EXPECT_EQ(regAsking({"add", kMonitor, "/v", "Interval", "/t", "REG_DWORD", "/d", "9"}, "y\n", writeMeanwhile), 0);
+    EXPECT_NE(reg({"query", kMonitor, "/v", "Interval"}).out.find("REG_DWORD    0x9\n"), std::string::npos);
+    EXPECT_EQ(regAsking({"delete", kMonitor, "/v", "Interval"}, "y\n", writeMeanwhile), 0);
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Interval"}).status, 1);
+}
+
+// What a failed query says is RegToolErrorTest.MissingKey's.
+TEST_F(RegToolTest, QueriesWithoutWritingAndSaysWhenVigilonHoldsTheStore)
+{
+    test::run({tool_, "query", kMonitor}, {"VIGILON_REGISTRY=" + dir_ / "none/registry.sqlite"});
+    EXPECT_FALSE(test::exists(dir_ / "none")) << "the query made the store's folder";
+
+    // The lock a running Vigilon holds on this store.
+    add(kMonitor, "Retry", "REG_DWORD", "2");
+    test::TempDir runtime;
+    const std::vector<std::string> env{"VIGILON_REGISTRY=" + file(), "XDG_RUNTIME_DIR=" + runtime.path()};
+    const std::string lock = runtime / (instanceKey(dir_.path() + "/./registry.sqlite") + ".lock");
+    const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    ProgramResult result = test::run({tool_, "add", kMonitor, "/v", "Retry", "/t", "REG_DWORD", "/d", "3", "/f"}, env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("a running Vigilon uses " + file()), std::string::npos) << result.err;
+    // A query changes nothing and says nothing of it.
+    result = test::run({tool_, "query", kMonitor, "/v", "Retry"}, env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("    Retry    REG_DWORD    0x3\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "");
+    close(fd);
 }
 
 struct ErrorCase {

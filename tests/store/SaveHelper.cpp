@@ -11,23 +11,22 @@
 
 int main(int argc, char **argv)
 {
+    using namespace vigilon;
     if (argc != 3) {
         std::fputs("usage: store_save_helper PATH MARKER\n", stderr);
         return 64;
     }
     const int marker = std::stoi(argv[2]);
-    vigilon::reg::Status status = vigilon::reg::Status::Ok;
-    auto registry = vigilon::reg::SqliteRegistry::open(argv[1], &status);
+    reg::Status status = reg::Status::Ok;
+    auto registry = reg::SqliteRegistry::open(argv[1], &status);
     if (!registry) {
-        std::fprintf(stderr, "store_save_helper: the store cannot be opened: %s\n", vigilon::reg::statusText(status));
+        std::fprintf(stderr, "store_save_helper: the store cannot be opened: %s\n", reg::statusText(status));
         return 3;
     }
-    const vigilon::PortList ports = vigilon::test::markedPorts(marker);
-    status = vigilon::saveSettings(*registry, vigilon::test::markedTarget(marker), static_cast<std::uint32_t>(marker),
-                                   1, ports);
-    if (status != vigilon::reg::Status::Ok) {
-        std::fprintf(stderr, "store_save_helper: the settings could not be saved: %s\n",
-                     vigilon::reg::statusText(status));
+    const PortList ports = test::markedPorts(marker);
+    status = saveSettings(*registry, test::markedTarget(marker), static_cast<std::uint32_t>(marker), 1, ports);
+    if (status != reg::Status::Ok) {
+        std::fprintf(stderr, "store_save_helper: the settings could not be saved: %s\n", reg::statusText(status));
         return 2;
     }
     return 0;

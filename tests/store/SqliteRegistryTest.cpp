@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The SQLite store as a file among other processes: permissions, damage,
-// locks, crashes, full disks and failing syncs.
+// The SQLite store as a file among other processes (permissions, damage,
+// locks, crashes, full disks and failing syncs) and the configuration
+// loaded from and saved into it.
+#include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <sqlite3.h>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -25,9 +26,7 @@ using test::writeFile;
 
 mode_t modeOf(const std::string &path)
 {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
+    return static_cast<mode_t>(std::filesystem::status(path).permissions()) & 07777;
 }
 
 class SqliteStoreTest : public ::testing::Test {
@@ -68,11 +67,9 @@ protected:
 
     bool anythingMovedAside() const
     {
-        for (const std::string &name : dir_.entries()) {
-            if (name.find(".damaged-") != std::string::npos)
-                return true;
-        }
-        return false;
+        const std::vector<std::string> names = dir_.entries();
+        const auto aside = [](const std::string &name) { return name.find(".damaged-") != std::string::npos; };
+        return std::any_of(names.begin(), names.end(), aside);
     }
 
     TempDir dir_;
@@ -226,28 +223,17 @@ class LockedStoreTest : public SqliteStoreTest, public ::testing::WithParamInter
 TEST_P(LockedStoreTest, SaveWaitsOrReportsBusyAndNeverMovesTheFile)
 {
     saveMarked(1);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
     const std::string path = file();
+    const std::string held = dir_ / "held";
     const int holdMs = GetParam().holdMs;
     const int holder = test::forkChild([&]() {
-        ::close(ready[0]);
-        sqlite3 *db = nullptr;
-        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        test::OtherConnection db(path);
+        if (db.exec("BEGIN EXCLUSIVE") != SQLITE_OK || !test::writeFile(held, "held"))
             return 1;
-        const char go = 'x';
-        if (::write(ready[1], &go, 1) != 1)
-            return 2;
         ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        return 0;
+        return 0; // closing rolls back
     });
-    ::close(ready[1]);
-    char go = 0;
-    ASSERT_EQ(::read(ready[0], &go, 1), 1);
-    ::close(ready[0]);
+    ASSERT_TRUE(test::waitUntil([&] { return test::exists(held); }, 5000));
 
     Status opened = Status::Ok;
     auto store = open(GetParam().busyTimeoutMs, &opened);
@@ -267,11 +253,27 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStoreTest,
                                            LockCase{"LongerThanTimeout", 1200, 200, Status::Busy}),
                          [](const ::testing::TestParamInfo<LockCase> &info) { return std::string(info.param.label); });
 
+// Another connection's write transaction keeps no reader out. (One that
+// keeps readers out too is StoredValues' busy store at start.)
+TEST_F(SqliteStoreTest, LoadReadsBesideAnotherWritersTransaction)
+{
+    saveMarked(1);
+    auto store = open(200);
+    ASSERT_TRUE(store);
+    test::OtherConnection other(file());
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    std::string target;
+    Status status = Status::IoError;
+    EXPECT_TRUE(test::sameEntries(loadSettings(*store, true, target, &status).ports, test::markedPorts(1)));
+    EXPECT_EQ(status, Status::Ok);
+    EXPECT_EQ(target, test::markedTarget(1));
+}
+
 struct FaultCase {
     const char *label;
     const char *inject;
-    bool killed;              // the fault is a crash rather than an error
-    const char *reported;     // text of the failure on standard error
+    int status;           // of the helper: 2 for a failed save, 128 + SIGKILL for a crash
+    const char *reported; // text of the failure on standard error
 };
 
 class InjectedFaultTest : public SqliteStoreTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -291,12 +293,8 @@ TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
     const test::RunResult run = test::run(
         {"strace", "-f", "-qq", "-o", "/dev/null", "-e", GetParam().inject, helper, file(), "2"},
         {"ASAN_OPTIONS=detect_leaks=0"}); // the leak checker cannot run under a tracer
-    if (GetParam().killed) {
-        EXPECT_EQ(run.status, 128 + SIGKILL) << run.err;
-    } else {
-        EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
-    }
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    EXPECT_NE(run.err.find(GetParam().reported), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
     EXPECT_TRUE(test::exists(file()));
     EXPECT_FALSE(anythingMovedAside());
@@ -305,12 +303,12 @@ TEST_P(InjectedFaultTest, SaveFailsCleanlyAndTheOldConfigurationStays)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, InjectedFaultTest,
-    ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", false, "no space left"},
-                      FaultCase{"SyncFails", "inject=fdatasync:error=EIO", false, "input/output error"},
-                      FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", false, "input/output error"},
-                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", true, ""},
-                      FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", true, ""},
-                      FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", true, ""}),
+    ::testing::Values(FaultCase{"DiskFull", "inject=pwrite64:error=ENOSPC", 2, "no space left"},
+                      FaultCase{"SyncFails", "inject=fdatasync:error=EIO", 2, "input/output error"},
+                      FaultCase{"LaterSyncFails", "inject=fdatasync:error=EIO:when=3", 2, "input/output error"},
+                      FaultCase{"KilledAtFirstWrite", "inject=pwrite64:signal=SIGKILL:when=1", 128 + SIGKILL, ""},
+                      FaultCase{"KilledAtJournalSync", "inject=fdatasync:signal=SIGKILL:when=1", 128 + SIGKILL, ""},
+                      FaultCase{"KilledAtDatabaseSync", "inject=fdatasync:signal=SIGKILL:when=4", 128 + SIGKILL, ""}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.label); });
 
 // One process sets "Logon" to 1 whenever it finds it 0, the other takes it
@@ -327,12 +325,7 @@ TEST_F(SqliteStoreTest, ReadAndClearOfLogonLosesNoOne)
             return 255;
         int written = 0;
         for (int attempt = 0; attempt < kAttempts && written < kWrites; ++attempt) {
-            auto key = store->openKey(kProgramKey, reg::KeyQueryValue);
-            reg::Value value;
-            std::uint32_t current = 0;
-            if (key && key->queryValue(kLogonValue, value) == Status::Ok)
-                reg::dwordFromValue(value, current);
-            if (current == 0 && setLogonFlag(*store, 1) == Status::Ok)
+            if (test::storedDword(*store, kProgramKey, kLogonValue, 0) == 0 && setLogonFlag(*store, 1) == Status::Ok)
                 ++written;
         }
         return written;
@@ -368,22 +361,16 @@ TEST_F(SqliteStoreTest, FollowsAFileReplacedBehindItsBack)
     EXPECT_EQ(loadSettings(*holder, true, target).intervalSeconds, 2u);
     EXPECT_EQ(setLogonFlag(*holder, 1), Status::Ok);
     holder.reset();
-    auto fresh = open();
-    std::uint32_t taken = 0;
-    EXPECT_EQ(takeLogonFlag(*fresh, taken), Status::Ok);
-    EXPECT_EQ(taken, 1u);
+    EXPECT_EQ(test::storedDword(*open(), kProgramKey, kLogonValue), 1u) << "written into the new file";
 }
 
-TEST_F(SqliteStoreTest, DefaultPathFollowsTheEnvironment)
+// VIGILON_REGISTRY and XDG_CONFIG_HOME are followed in
+// UnopenableStoreStartsWithDefaultsAndRefusesToSave and
+// FileIsOwnerOnlyInOwnerOnlyDirectories; empty or relative ones are not.
+TEST_F(SqliteStoreTest, DefaultPathIgnoresEmptyAndRelativeVariables)
 {
-    using Var = std::optional<std::string>;
-    const auto pathWith = [](Var registry, Var config) {
-        test::ScopedEnv env{{"VIGILON_REGISTRY", registry}, {"XDG_CONFIG_HOME", config}, {"HOME", "/home/u"}};
-        return defaultRegistryPath();
-    };
-    EXPECT_EQ(pathWith("/x/store.db", "/cfg"), "/x/store.db");
-    EXPECT_EQ(pathWith(std::nullopt, "/cfg"), "/cfg/vigilon/registry.sqlite");
-    EXPECT_EQ(pathWith("", "relative"), "/home/u/.config/vigilon/registry.sqlite");
+    test::ScopedEnv env{{"VIGILON_REGISTRY", ""}, {"XDG_CONFIG_HOME", "relative"}, {"HOME", "/home/u"}};
+    EXPECT_EQ(defaultRegistryPath(), "/home/u/.config/vigilon/registry.sqlite");
 }
 
 TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
@@ -406,6 +393,319 @@ TEST_F(SqliteStoreTest, UnopenableStoreStartsWithDefaultsAndRefusesToSave)
     EXPECT_EQ(loaded.intervalSeconds, 5u);
     EXPECT_NE(saveSettings(*store, "h", 5, 1, test::markedPorts(1)), Status::Ok);
     EXPECT_FALSE(anythingMovedAside());
+}
+
+// Raw access to the Monitor key, as another tool would have it.
+void putString(reg::Registry &registry, const std::string &name, const std::string &bytes,
+               std::uint32_t type = reg::RegExpandSz)
+{
+    ASSERT_EQ(registry.createKey(kMonitorKey)->setValue(name, type, {bytes.begin(), bytes.end()}), Status::Ok);
+}
+
+std::optional<reg::Value> valueOf(reg::Registry &registry, const std::string &name)
+{
+    reg::Value value;
+    auto key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+    if (key && key->queryValue(name, value) == Status::Ok)
+        return value;
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> dataOf(reg::Registry &registry, const std::string &name)
+{
+    return valueOf(registry, name).value_or(reg::Value{}).data;
+}
+
+// The configuration on the store; the store's own failures are
+// SqliteStoreTest's.
+class SettingsTest : public SqliteStoreTest {
+protected:
+    void SetUp() override
+    {
+        Status status = Status::Ok;
+        store_ = open(3000, &status);
+        ASSERT_EQ(status, Status::Ok);
+    }
+
+    reg::Registry &store() { return *store_; }
+
+    // The store as the next start of the program sees it.
+    reg::Registry &reopened()
+    {
+        second_ = open();
+        EXPECT_TRUE(second_);
+        return *second_;
+    }
+
+    LoadedSettings load(bool readTarget = false, std::string *target = nullptr, Status *status = nullptr)
+    {
+        std::string host = "127.0.0.1";
+        return loadSettings(reopened(), readTarget, target ? *target : host, status);
+    }
+
+    void save(const PortList &ports, const std::string &target = "watched.example", std::uint32_t interval = 7,
+              std::uint32_t retry = 3)
+    {
+        ASSERT_EQ(saveSettings(store(), target, interval, retry, ports), Status::Ok);
+    }
+
+    static std::vector<std::uint32_t> portsOf(const LoadedSettings &loaded)
+    {
+        std::vector<std::uint32_t> ports;
+        for (const auto &entry : loaded.ports)
+            ports.push_back(entry->port);
+        return ports;
+    }
+
+    std::unique_ptr<reg::Registry> store_;
+    std::unique_ptr<reg::Registry> second_;
+};
+
+TEST_F(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
+{
+    const PortList ports = test::markedPorts(3, 2);
+    save(ports, "watched.example", 9, 2);
+
+    auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
+    ASSERT_TRUE(key);
+    const std::vector<std::string> expected = {
+        "Port Count", "Interval", "Retry", "Target",
+        "Port #0", "Threshold #0", "Protocol #0", "PortName #0", "Service #0", "Action #0", "Active #0",
+        "Port #1", "Threshold #1", "Protocol #1", "PortName #1", "Service #1", "Action #1", "Active #1"};
+    EXPECT_EQ(key->valueNames(), expected); // nothing for the placeholder at index 2
+
+    reg::Value value;
+    ASSERT_EQ(key->queryValue("Port Count", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegDword);
+    EXPECT_EQ(value.data, reg::dwordBytes(2));
+    ASSERT_EQ(key->queryValue("Service #1", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegExpandSz);
+    EXPECT_EQ(value.data, reg::stringBytes("alert 3 %TARGET%")); // no NUL, not expanded
+    ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegExpandSz);
+
+    std::string target = "given.example";
+    load(false, &target);
+    EXPECT_EQ(target, "given.example") << "the target is read only when asked";
+    const LoadedSettings loaded = load(true, &target);
+    EXPECT_EQ(target, "watched.example");
+    EXPECT_EQ(loaded.intervalSeconds, 9u);
+    EXPECT_EQ(loaded.retryLimit, 2u);
+    EXPECT_TRUE(test::sameEntries(loaded.ports, ports));
+    EXPECT_EQ(loaded.ports.at(1)->status, Idle);
+}
+
+TEST_F(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
+{
+    PortList ports;
+    appendPlaceholder(ports);
+    ports.back()->name = "first";
+    ports.back()->port = 25;
+    appendPlaceholder(ports);
+    ports.back()->name = "second";
+    appendPlaceholder(ports);
+    save(ports);
+    EXPECT_EQ(dataOf(store(), "Action #0"), reg::dwordBytes(1));
+    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(1));
+    EXPECT_FALSE(valueOf(store(), "PortName #2").has_value());
+    EXPECT_EQ(load().ports.size(), 2u);
+}
+
+TEST_F(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
+{
+    save(test::markedPorts(1, 3));
+    ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
+    LoadedSettings loaded = load();
+    EXPECT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 102}));
+
+    // The next save stores the former entry 2 as entry 1; the old index 2
+    // stays behind, beyond the count.
+    appendPlaceholder(loaded.ports);
+    save(loaded.ports);
+    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
+    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(102));
+    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(102));
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 102}));
+}
+
+struct StringCase {
+    const char *label;
+    std::string stored;
+    bool loads;
+    std::string loaded;
+};
+
+TEST_F(SettingsTest, StringsAreReadUpToTheirLengthOrFirstNulAndAtMost1023Bytes)
+{
+    const std::vector<StringCase> cases = {
+        {"no NUL", "plain", true, "plain"},
+        {"embedded NUL", std::string("abc\0def", 7), true, "abc"},
+        {"trailing NUL", std::string("abc\0", 4), true, "abc"},
+        {"empty", "", true, ""},
+        {"1023 bytes", std::string(1023, 'x'), true, std::string(1023, 'x')},
+        {"1024 bytes", std::string(1024, 'x'), false, ""},
+        {"1023 bytes ending in NUL", std::string(1022, 'y') + '\0', true, std::string(1022, 'y')},
+    };
+    for (const char *valueName : {"PortName #0", "Service #0"}) {
+        for (const StringCase &c : cases) {
+            SCOPED_TRACE(std::string(valueName) + ", " + c.label);
+            save(test::markedPorts(1, 1), "host.example");
+            putString(store(), valueName, c.stored);
+            const LoadedSettings loaded = load();
+            ASSERT_EQ(loaded.ports.size(), c.loads ? 1u : 0u);
+            if (c.loads) {
+                const MonitorPort &entry = *loaded.ports[0];
+                EXPECT_EQ(std::string(valueName) == "PortName #0" ? entry.name : entry.command, c.loaded);
+            }
+        }
+    }
+    for (const StringCase &c : cases) {
+        SCOPED_TRACE(std::string("Target, ") + c.label);
+        putString(store(), "Target", c.stored);
+        std::string target = "before.example";
+        load(true, &target);
+        EXPECT_EQ(target, c.loads ? c.loaded : "before.example");
+    }
+}
+
+TEST_F(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
+{
+    auto key = store().createKey("SOFTWARE\\ardentis\\VIGILON\\monitor");
+    ASSERT_TRUE(key);
+    const auto dword = [&](const char *name, std::uint32_t v) {
+        ASSERT_EQ(key->setValue(name, reg::RegDword, reg::dwordBytes(v)), Status::Ok);
+    };
+    dword("PORT COUNT", 1);
+    dword("interval", 11);
+    dword("port #0", 443);
+    dword("PROTOCOL #0", Http);
+    dword("threshold #0", 5);
+    ASSERT_EQ(key->setValue("portname #0", reg::RegSz, reg::stringBytes("web")), Status::Ok);
+    ASSERT_EQ(key->setValue("SERVICE #0", reg::RegSz, reg::stringBytes("")), Status::Ok);
+    dword("ACTION #0", 1);
+    dword("active #0", 1);
+
+    const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.intervalSeconds, 11u);
+    ASSERT_EQ(portsOf(loaded), std::vector<std::uint32_t>{443});
+    EXPECT_EQ(loaded.ports[0]->name, "web");
+
+    // A save overwrites the values in place instead of adding twins, and
+    // keeps the key's first spelling.
+    const std::size_t before = key->valueNames().size();
+    save(test::markedPorts(1, 1));
+    EXPECT_EQ(store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames().size(), before + 2); // Retry, Target
+    EXPECT_EQ(store().subkeys("Software\\Ardentis\\Vigilon"),
+              std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
+}
+
+TEST_F(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
+{
+    save(test::markedPorts(1, 1));
+    // A string-typed port of four bytes reads as the number.
+    putString(store(), "Port #0", std::string("\x50\x00\x00\x00", 4), reg::RegSz);
+    EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{80});
+    // Fewer bytes fill the low bytes of the new entry's value.
+    putString(store(), "Port #0", std::string("\x90\x1f", 2), reg::RegBinary);
+    EXPECT_EQ(portsOf(load()), std::vector<std::uint32_t>{8080});
+    // More than four bytes do not fit: an entry is dropped
+    // (StoredValues.intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoaded),
+    // a header value takes its default.
+    putString(store(), "Interval", std::string(8, '\x01'), reg::RegDword);
+    EXPECT_EQ(load().intervalSeconds, 5u);
+
+    // A huge count loads what is there.
+    save(test::markedPorts(1, 3));
+    putString(store(), "Port Count", std::string(4, '\xff'), reg::RegDword);
+    EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 101, 102}));
+}
+
+TEST_F(SettingsTest, LogonFlagNeverCreatesItsKey)
+{
+    EXPECT_EQ(setLogonFlag(store(), 1), Status::NotFound);
+    EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
+    std::uint32_t taken = 7;
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::NotFound);
+    EXPECT_EQ(taken, 0u);
+    EXPECT_FALSE(store().openKey(kProgramKey, reg::KeyQueryValue));
+
+    save(test::markedPorts(1, 0)); // creates the program key as the Monitor key's parent
+    auto key = store().openKey("software\\ardentis\\vigilon\\", reg::KeyQueryValue); // without values yet
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->setValue(kLogonValue, reg::RegDword, reg::dwordBytes(1)), Status::ReadOnly) << "opened to query";
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok); // missing value: 0, and now written as 0
+    EXPECT_EQ(taken, 0u);
+    EXPECT_EQ(setLogonFlag(store(), 1), Status::Ok);
+    EXPECT_EQ(takeLogonFlag(reopened(), taken), Status::Ok);
+    EXPECT_EQ(taken, 1u);
+    EXPECT_EQ(takeLogonFlag(store(), taken), Status::Ok);
+    EXPECT_EQ(taken, 0u);
+    reg::Value value;
+    ASSERT_EQ(store().openKey(kProgramKey, reg::KeyQueryValue)->queryValue("logon", value), Status::Ok);
+    EXPECT_EQ(value.type, reg::RegDword);
+    EXPECT_EQ(value.data, reg::dwordBytes(0));
+}
+
+TEST_F(SettingsTest, NestedTransactionsUndoOnlyTheFailedPart)
+{
+    auto key = store().createKey("Software\\Test");
+    ASSERT_TRUE(key);
+    const auto put = [&](const char *name) { return key->setValue(name, reg::RegDword, reg::dwordBytes(1)); };
+    EXPECT_EQ(store().transact([&]() {
+        EXPECT_EQ(put("outer before"), Status::Ok);
+        EXPECT_EQ(store().transact([&]() {
+            EXPECT_EQ(put("inner"), Status::Ok);
+            return Status::Full;
+        }),
+                  Status::Full);
+        return put("outer after");
+    }),
+              Status::Ok);
+    EXPECT_EQ(key->valueNames(), (std::vector<std::string>{"outer before", "outer after"}));
+
+    EXPECT_EQ(store().transact([&]() {
+        put("dropped");
+        return Status::IoError;
+    }),
+              Status::IoError);
+    EXPECT_EQ(key->valueNames().size(), 2u);
+}
+
+TEST_F(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
+{
+    ASSERT_TRUE(store().createKey("Software\\A\\B\\C"));
+    ASSERT_TRUE(store().createKey("Software\\A\\D"));
+    ASSERT_TRUE(store().createKey("Software\\AB"));
+    ASSERT_EQ(store().createKey("software\\a\\b")->setValue("x", reg::RegSz, {}), Status::Ok);
+    EXPECT_EQ(store().subkeys("SOFTWARE\\a"), (std::vector<std::string>{"Software\\A\\B", "Software\\A\\D"}));
+    EXPECT_EQ(store().deleteKey("Software\\A"), Status::Ok);
+    EXPECT_FALSE(store().openKey("Software\\A\\B\\C", reg::KeyQueryValue));
+    EXPECT_FALSE(store().openKey("Software\\A\\B", reg::KeyQueryValue));
+    EXPECT_TRUE(store().openKey("Software\\AB", reg::KeyQueryValue));
+    EXPECT_EQ(store().subkeys(""), std::vector<std::string>{"Software"});
+    // A fresh key of the same name starts without the old values.
+    ASSERT_TRUE(store().createKey("Software\\A\\B"));
+    EXPECT_TRUE(store().openKey("Software\\A\\B", reg::KeyQueryValue)->valueNames().empty());
+}
+
+// A write that fails undoes the whole save. The SQLite store's own
+// failures are InjectedFaultTest's.
+TEST(Settings, FailedSaveLeavesThePreviousConfigurationWhole)
+{
+    reg::MemoryRegistry store;
+    ASSERT_EQ(saveSettings(store, test::markedTarget(1), 1, 1, test::markedPorts(1)), Status::Ok);
+    for (int failAt : {1, 2, 5, 20, 4 + 7 * test::kMarkedEntries}) {
+        SCOPED_TRACE("write " + std::to_string(failAt) + " fails");
+        store.failWrites(Status::IoError, failAt - 1);
+        EXPECT_EQ(saveSettings(store, test::markedTarget(2), 2, 1, test::markedPorts(2, 6)), Status::IoError);
+        store.failWrites(Status::Ok);
+        std::string target;
+        const LoadedSettings loaded = loadSettings(store, true, target);
+        EXPECT_EQ(target, test::markedTarget(1));
+        EXPECT_EQ(loaded.intervalSeconds, 1u);
+        EXPECT_EQ(loaded.ports.size(), std::size_t(test::kMarkedEntries));
+        EXPECT_FALSE(valueOf(store, "Port #5").has_value());
+    }
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Shared pieces of the store tests: a configuration that says which save it
-// came from, forked children.
+// came from, forked children, a second connection to a store file.
 #pragma once
 
 #include "app/base/MonitorPort.h"
+
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <functional>
@@ -80,5 +82,18 @@ inline int waitChild(pid_t pid)
         return -1;
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
+
+// A second connection to the file, as another process would hold it.
+class OtherConnection {
+public:
+    explicit OtherConnection(const std::string &path) { sqlite3_open(path.c_str(), &db_); }
+    ~OtherConnection() { sqlite3_close(db_); }
+    OtherConnection(const OtherConnection &) = delete;
+    OtherConnection &operator=(const OtherConnection &) = delete;
+    int exec(const char *sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3 *db_ = nullptr;
+};
 
 } // namespace vigilon::test

@@ -51,12 +51,14 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 #ifndef _WIN32
 
 // A program started by a test: argv[0] is looked up on PATH, standard input
-// is empty, standard output and error are captured; extraEnv entries
-// "NAME=value" replace ours of that name. The child is killed when the object
-// goes, so a failing test leaves nothing behind.
+// is empty (or, withInput, a pipe that finishInput() writes to), standard
+// output and error are captured; extraEnv entries "NAME=value" replace ours
+// of that name. The child is killed when the object goes, so a failing test
+// leaves nothing behind.
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {})
+    ChildProcess(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {},
+                 bool withInput = false)
     {
         std::vector<std::string> env;
         for (char **e = environ; *e; ++e)
@@ -73,12 +75,16 @@ public:
             return out;
         };
         std::vector<char *> args = pointers(argv), envp = pointers(env);
-        int out[2], err[2];
-        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        int out[2], err[2], in[2] = {-1, -1};
+        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+            (withInput && pipe2(in, O_CLOEXEC) != 0))
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (withInput)
+            posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
@@ -86,6 +92,9 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         close(err[1]);
+        if (withInput)
+            close(in[0]);
+        input_ = in[1];
         fds_[0] = out[0];
         fds_[1] = err[0];
         for (int fd : fds_)
@@ -97,7 +106,7 @@ public:
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        for (int fd : fds_)
+        for (int fd : {fds_[0], fds_[1], input_})
             if (fd >= 0)
                 close(fd);
     }
@@ -110,6 +119,16 @@ public:
     {
         if (pid_ > 0 && !exited_)
             kill(pid_, sig);
+    }
+
+    // Writes text to standard input and closes it; whether all was written.
+    bool finishInput(const std::string &text)
+    {
+        const bool written = input_ >= 0 && write(input_, text.data(), text.size()) == ssize_t(text.size());
+        if (input_ >= 0)
+            close(input_);
+        input_ = -1;
+        return written;
     }
 
     // Waits until standard error, after what was skipped, contains text.
@@ -171,6 +190,7 @@ private:
     bool exited_ = false;
     int status_ = -1;
     int fds_[2] = {-1, -1}; // standard output, standard error
+    int input_ = -1;
     std::string texts_[2];
     std::size_t searchFrom_ = 0;
 };
