@@ -233,16 +233,12 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     EXPECT_EQ(probe.done(), 1);
 
     // An answer changes nothing and does not spin the loop.
-    const int echo = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(echo, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    getsockname(echo, reinterpret_cast<sockaddr *>(&address), &length);
+    std::uint16_t echoPort = 0;
+    const int echo = test::udpSocket(echoPort);
+    ASSERT_GE(echo, 0);
     MonitorPort answered;
     CUdpProbe answeredProbe(host);
-    ASSERT_EQ(answeredProbe.start(ntohs(address.sin_port), "127.0.0.1", answered), 1);
+    ASSERT_EQ(answeredProbe.start(echoPort, "127.0.0.1", answered), 1);
     char byte = 0;
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;

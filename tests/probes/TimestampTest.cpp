@@ -35,28 +35,24 @@ void sleepMicros(std::uint64_t micros)
 struct DatagramPair {
     DatagramPair()
     {
-        receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        std::uint16_t port = 0, senderPort = 0;
+        receiver = udpSocket(port);
+        sender = udpSocket(senderPort);
+        sockaddr_in address{};
         address.sin_family = AF_INET;
+        address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ok = receiver >= 0 && sender >= 0 &&
-             ::bind(receiver, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-             ::getsockname(receiver, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+        ok = receiver >= 0 && sender >= 0 && net::setNonBlocking(receiver, true) &&
+             ::connect(sender, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     }
     ~DatagramPair()
     {
         net::closeSocket(receiver);
         net::closeSocket(sender);
     }
-    bool send(const char *text)
-    {
-        return ::sendto(sender, text, std::strlen(text), 0, reinterpret_cast<sockaddr *>(&address), sizeof address) ==
-               ssize_t(std::strlen(text));
-    }
+    bool send(const char *text) { return ::send(sender, text, std::strlen(text), 0) == ssize_t(std::strlen(text)); }
     int receiver = -1;
     int sender = -1;
-    sockaddr_in address{};
     bool ok = false;
 };
 

@@ -126,12 +126,13 @@ std::uint16_t boundPort(int fd)
                                                : reinterpret_cast<sockaddr_in &>(address).sin_port);
 }
 
-// Listens on text:port (port 0: any free port, which port then holds).
-int listenOn(int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1")
+// A socket of type bound to text:port (port 0: any free port, which port
+// then holds), listening with backlog if it is a stream socket.
+int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1")
 {
     sockaddr_storage address{};
     const socklen_t length = socketAddress(text, address);
-    const int fd = length ? socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    const int fd = length ? socket(address.ss_family, type | SOCK_CLOEXEC, 0) : -1;
     if (fd < 0)
         return -1;
     const int on = 1;
@@ -140,7 +141,8 @@ int listenOn(int backlog, std::uint16_t &port, const std::string &text = "127.0.
         reinterpret_cast<sockaddr_in6 &>(address).sin6_port = htons(port);
     else
         reinterpret_cast<sockaddr_in &>(address).sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 || listen(fd, backlog) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+        (type == SOCK_STREAM && listen(fd, backlog) != 0)) {
         close(fd);
         return -1;
     }
@@ -153,7 +155,7 @@ TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, c
                      std::uint16_t port)
     : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply)), port_(port)
 {
-    listener_ = listenOn(behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_, address);
+    listener_ = boundSocket(SOCK_STREAM, behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_, address);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) == 0) {
         stopRead_ = fds[0];
@@ -179,12 +181,6 @@ TcpServer::~TcpServer()
         close(stopRead_);
     if (stopWrite_ >= 0)
         close(stopWrite_);
-}
-
-std::vector<std::uint64_t> TcpServer::lateMicros()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return late_;
 }
 
 std::string TcpServer::firstRequest()
@@ -214,7 +210,7 @@ void TcpServer::run()
         bool answered = false;
     };
     std::vector<Connection> connections;
-    // Bounded by the stop pipe; each pass waits at most 1 ms past a due reply.
+    // Bounded by the stop pipe; each pass wakes by the next reply due.
     for (;;) {
         std::vector<pollfd> fds;
         fds.push_back(pollfd{stopRead_, POLLIN, 0});
@@ -223,11 +219,8 @@ void TcpServer::run()
         const std::uint64_t now = monoMicros();
         for (const Connection &c : connections) {
             fds.push_back(pollfd{c.fd, c.fd >= 0 ? short(POLLIN) : short(0), 0});
-            if (c.answerAt && !c.answered) {
-                // Wake 2 ms early; the last stretch is spun.
-                const std::uint64_t left = c.answerAt > now + 2000u ? (c.answerAt - now - 2000u) / 1000u : 0;
-                waitMs = std::min<int>(waitMs, int(left));
-            }
+            if (c.answerAt && !c.answered)
+                waitMs = std::min<int>(waitMs, c.answerAt > now ? int((c.answerAt - now + 999) / 1000) : 0);
         }
         poll(fds.data(), fds.size(), waitMs);
         if (fds[0].revents)
@@ -282,16 +275,9 @@ void TcpServer::run()
                     continue;
                 }
             }
-            if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered && monoMicros() + 2000u >= c.answerAt) {
-                // Sleep most of the way, then spin the last stretch so the
-                // reply leaves on time.
-                while (monoMicros() < c.answerAt) {
-                }
-                const std::uint64_t late = monoMicros() - c.answerAt;
+            if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered && monoMicros() >= c.answerAt) {
                 send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
                 c.answered = true;
-                std::lock_guard<std::mutex> lock(mutex_);
-                late_.push_back(late);
             }
         }
     }
@@ -304,22 +290,20 @@ void TcpServer::run()
 std::uint16_t closedTcpPort(const std::string &address)
 {
     std::uint16_t port = 0;
-    const int fd = listenOn(1, port, address);
-    close(fd);
+    close(boundSocket(SOCK_STREAM, 1, port, address));
     return port;
+}
+
+int udpSocket(std::uint16_t &port)
+{
+    return boundSocket(SOCK_DGRAM, 0, port);
 }
 
 std::uint16_t closedUdpPort()
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    close(udpSocket(port));
+    return port;
 }
 
 int openDescriptorCount()
@@ -410,16 +394,8 @@ bool overlayFile(const std::string &path, const std::string &content)
 
 int silentNameServer()
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(53);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
-        return fd;
-    if (fd >= 0)
-        close(fd);
-    return -1;
+    std::uint16_t port = 53;
+    return udpSocket(port);
 }
 
 bool overlayResolver(const std::string &hosts, const std::string &options)

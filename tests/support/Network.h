@@ -123,11 +123,8 @@ public:
     // Connections whose peer has closed, as seen by the server.
     int peerClosed() const { return peerClosed_.load(); }
     std::string firstRequest();
-    // How late each answer left against its due time (Answer servers).
-    std::vector<std::uint64_t> lateMicros();
     // Accept everything now queued (NoAccept servers).
     void acceptQueued();
-    int listener() const { return listener_; }
 
 private:
     void run();
@@ -144,7 +141,6 @@ private:
     std::mutex mutex_;
     std::string firstRequest_;
     std::vector<int> held_;
-    std::vector<std::uint64_t> late_;
     std::thread thread_;
 };
 
@@ -161,6 +157,9 @@ private:
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
 std::uint16_t closedUdpPort();
+// A UDP socket on 127.0.0.1:port (port 0: any free one, which port then
+// holds), or -1.
+int udpSocket(std::uint16_t &port);
 
 // Open descriptors of this process.
 int openDescriptorCount();
