@@ -375,7 +375,8 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                     for (std::size_t i = 0; i <= count; ++i) {
                         probes.push_back(std::make_unique<CPingProbe>(host));
                         probes.back()->setSocketChoice(choice);
-                        const char *target = i < count ? (v6 ? cases[i].target6 : cases[i].target4) : v6 ? "fd00::5" : "127.0.0.5";
+                        const char *target = v6 ? (i < count ? cases[i].target6 : "fd00::5")
+                                                : (i < count ? cases[i].target4 : "127.0.0.5");
                         CHILD_EXPECT(probes.back()->start(0, target, entries[i]) == 1, 23);
                     }
                     probes.back()->detachEntry();
