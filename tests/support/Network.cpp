@@ -329,41 +329,61 @@ bool shell(const std::string &command)
     return std::system(quiet.c_str()) == 0;
 }
 
-PeerNamespace::PeerNamespace()
+namespace {
+// Forks a child that enters new network (and mount) namespaces with its
+// loopback up, as asked, and then makes body's value its exit status. The
+// child's pid once it is in them, or -1 (no child is left then).
+pid_t forkInside(Namespaces namespaces, const std::function<int()> &body)
 {
-    int ready[2], hold[2];
+    int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0)
-        return;
-    if (pipe2(hold, O_CLOEXEC) != 0) {
-        close(ready[0]);
-        close(ready[1]);
-        return;
-    }
+        return -1;
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         close(ready[0]);
+        const bool mountToo = namespaces == NetAndMountNamespace;
+        const bool inside = namespaces == NoNamespace ||
+                            (unshare(mountToo ? CLONE_NEWNET | CLONE_NEWNS : CLONE_NEWNET) == 0 &&
+                             (!mountToo || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) &&
+                             shell("ip link set lo up"));
+        [[maybe_unused]] auto written = write(ready[1], inside ? "y" : "n", 1);
+        close(ready[1]);
+        if (!inside)
+            _exit(99);
+        signal(SIGPIPE, SIG_DFL);
+        const int status = body();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(ready[1]);
+    char verdict = 'n';
+    const bool inside = child > 0 && read(ready[0], &verdict, 1) == 1 && verdict == 'y';
+    close(ready[0]);
+    if (child > 0 && !inside)
+        waitpid(child, nullptr, 0);
+    return inside ? child : -1;
+}
+} // namespace
+
+PeerNamespace::PeerNamespace()
+{
+    int hold[2];
+    if (pipe2(hold, O_CLOEXEC) != 0)
+        return;
+    pid_ = forkInside(NetNamespace, [&hold] {
         close(hold[1]);
-        const char verdict = unshare(CLONE_NEWNET) == 0 && test::shell("ip link set lo up") ? 'y' : 'n';
-        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
         // Lives until the owner closes its end, or ends itself.
         char byte;
         while (read(hold[0], &byte, 1) > 0) {
         }
-        _exit(0);
-    }
-    close(ready[1]);
+        return 0;
+    });
     close(hold[0]);
-    char verdict = 'n';
-    if (child > 0 && read(ready[0], &verdict, 1) == 1 && verdict == 'y') {
-        pid_ = child;
+    if (pid_ > 0)
         hold_ = hold[1];
-    } else {
+    else
         close(hold[1]);
-        if (child > 0)
-            waitpid(child, nullptr, 0);
-    }
-    close(ready[0]);
 }
 
 PeerNamespace::~PeerNamespace()
@@ -409,45 +429,13 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 {
     if (namespaces != NoNamespace && !isRoot())
         return -1;
-    const bool mountNamespace = namespaces == NetAndMountNamespace;
-    int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0)
-        return -1;
-    std::fflush(nullptr);
-    const pid_t child = fork();
+    const pid_t child = forkInside(namespaces, body);
     if (child < 0)
         return -1;
-    if (child == 0) {
-        close(ready[0]);
-        int flags = CLONE_NEWNET;
-        if (mountNamespace)
-            flags |= CLONE_NEWNS;
-        char verdict = 'n';
-        if (namespaces == NoNamespace)
-            verdict = 'y';
-        else if (unshare(flags) == 0 && (!mountNamespace || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) &&
-            shell("ip link set lo up"))
-            verdict = 'y';
-        [[maybe_unused]] auto written = write(ready[1], &verdict, 1);
-        close(ready[1]);
-        if (verdict != 'y')
-            _exit(99);
-        signal(SIGPIPE, SIG_DFL);
-        const int status = body();
-        std::fflush(nullptr);
-        _exit(status);
-    }
-    close(ready[1]);
-    char verdict = 'n';
-    if (read(ready[0], &verdict, 1) != 1)
-        verdict = 'n';
-    close(ready[0]);
     const std::uint64_t deadline = monoMicros() + std::uint64_t(timeoutMs) * 1000u;
     int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child)
-            break;
+    // Bounded by the deadline.
+    while (waitpid(child, &status, WNOHANG) != child) {
         if (monoMicros() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
@@ -455,11 +443,7 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
         }
         usleep(2000);
     }
-    if (verdict != 'y')
-        return -1;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 } // namespace vigilon::test
