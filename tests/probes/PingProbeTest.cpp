@@ -138,24 +138,22 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
     EXPECT_EQ(status, 0);
 }
 
-// An ICMP (ICMPv6) responder on loopback (kernel echo replies off) that
-// surrounds every answer with unrelated traffic, a copy of the reply sent
-// from 127.0.0.9 (fd00::9) first among it. The requests to 127.0.0.d
-// (fd00::d) are answered as answers[d] says, in the order they come: the
-// echo reply from the target itself, an error from 127.0.0.8 (fd00::8) as
-// from a router on the way; those it does not name go unanswered, and so
-// does an ICMP request whose checksum is wrong, as the kernel would.
+// An ICMP (ICMPv6) responder for one address of the loopback, 127.0.0.d
+// (fd00::d), with the kernel's echo replies off. It surrounds every answer
+// with unrelated traffic, a copy of the reply sent from 127.0.0.9 (fd00::9)
+// first among it, and answers the requests to its address as plan says, in
+// the order they come: the echo reply from itself, an error from 127.0.0.8
+// (fd00::8) as from a router on the way; those the plan does not name go
+// unanswered, and so does an ICMP request whose checksum is wrong, as the
+// kernel's would.
 class Responder {
 public:
     enum Answer { Silent, Reply, Unreachable, TimeExceeded };
 
-    Responder(int family, std::map<int, std::vector<Answer>> answers, unsigned delayMs)
-        : v6_(family == AF_INET6), answers_(std::move(answers)), delayMs_(delayMs)
+    Responder(bool v6, int last, std::vector<Answer> plan, unsigned delayMs)
+        : v6_(v6), own_(address(last)), plan_(std::move(plan)), delayMs_(delayMs)
     {
-        socket_ = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
-        const int on = 1;
-        if (socket_ >= 0 && v6_)
-            setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
+        socket_ = boundSocket(own_);
         thread_ = std::thread([this] { run(); });
     }
     ~Responder()
@@ -169,66 +167,51 @@ public:
 
 private:
     using Bytes = std::vector<std::uint8_t>;
-    // Addresses as raw bytes: 4 for IPv4, 16 for IPv6.
-    Bytes address(int last) const
+    std::string address(int last) const { return (v6_ ? "fd00::" : "127.0.0.") + std::to_string(last); }
+    // A raw socket that sends from, and takes what comes to, address.
+    int boundSocket(const std::string &address) const
     {
-        Bytes a(v6_ ? 16 : 4, 0);
-        a[0] = v6_ ? 0xfd : 127;
-        a.back() = static_cast<std::uint8_t>(last);
-        return a;
-    }
-    // A socket address for raw address bytes.
-    socklen_t socketAddress(const Bytes &a, sockaddr_storage &out) const
-    {
-        out = sockaddr_storage{};
-        out.ss_family = v6_ ? AF_INET6 : AF_INET;
-        if (v6_) {
-            std::memcpy(&reinterpret_cast<sockaddr_in6 &>(out).sin6_addr, a.data(), 16);
-            return sizeof(sockaddr_in6);
+        sockaddr_storage a{};
+        const socklen_t length = test::socketAddress(address, a);
+        const int s = ::socket(a.ss_family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        if (s >= 0 && bind(s, reinterpret_cast<sockaddr *>(&a), length) != 0) {
+            close(s);
+            return -1;
         }
-        std::memcpy(&reinterpret_cast<sockaddr_in &>(out).sin_addr, a.data(), 4);
-        return sizeof(sockaddr_in);
+        return s;
     }
-    // Sends message to the requester from the local address from, through
-    // a socket bound to it.
-    void send(Bytes message, const Bytes &from)
+    // Sends message to the requester from the local address from.
+    void send(Bytes message, const std::string &from)
     {
         message[2] = message[3] = 0;
         if (!v6_) { // the kernel sums ICMPv6 itself, over the addresses too
             const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
             std::memcpy(&message[2], &sum, 2);
         }
-        sockaddr_storage source{}, to{};
-        const socklen_t length = socketAddress(from, source);
-        socketAddress(requester_, to);
-        const int s = ::socket(source.ss_family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
-        if (s >= 0 && bind(s, reinterpret_cast<sockaddr *>(&source), length) == 0)
-            sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), length);
+        const int s = boundSocket(from);
+        if (s >= 0)
+            sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&requester_), requesterLength_);
         if (s >= 0)
             close(s);
     }
     // An error message (unreachable: ICMP 3/1, ICMPv6 1/3; time exceeded:
-    // ICMP 11/0, ICMPv6 3/0) that quotes request, sent to destination.
-    Bytes quoting(Answer answer, const Bytes &request, const Bytes &destination) const
+    // ICMP 11/0, ICMPv6 3/0) that quotes request as sent to this address.
+    Bytes quoting(Answer answer, const Bytes &request) const
     {
         Bytes message(8, 0);
         message[0] = answer == Unreachable ? (v6_ ? 1 : 3) : (v6_ ? 3 : 11);
         message[1] = answer == Unreachable ? (v6_ ? 3 : 1) : 0;
         Bytes ip(v6_ ? 40 : 20, 0);
-        const std::size_t at = v6_ ? 8 : 12;
-        if (v6_) {
-            ip[0] = 0x60;
-            ip[5] = static_cast<std::uint8_t>(request.size());
-            ip[6] = IPPROTO_ICMPV6;
-            ip[7] = 64;
-            std::memcpy(&ip[at], requester_.data(), 16);
-        } else {
-            ip[0] = 0x45;
-            ip[8] = 64;
-            ip[9] = IPPROTO_ICMP;
-            std::memcpy(&ip[at], requester_.data(), 4);
-        }
-        std::memcpy(&ip[at + destination.size()], destination.data(), destination.size());
+        ip[0] = v6_ ? 0x60 : 0x45;
+        ip[v6_ ? 5 : 8] = v6_ ? static_cast<std::uint8_t>(request.size()) : 64; // payload length, TTL
+        ip[v6_ ? 6 : 9] = v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
+        ip[7] = v6_ ? 64 : 0; // hop limit
+        // The source and destination addresses.
+        const std::size_t at = v6_ ? 8 : 12, size = v6_ ? 16 : 4;
+        const auto &in6 = reinterpret_cast<const sockaddr_in6 &>(requester_);
+        const auto &in = reinterpret_cast<const sockaddr_in &>(requester_);
+        std::memcpy(&ip[at], v6_ ? static_cast<const void *>(&in6.sin6_addr) : &in.sin_addr, size);
+        inet_pton(v6_ ? AF_INET6 : AF_INET, own_.c_str(), &ip[at + size]);
         message.insert(message.end(), ip.begin(), ip.end());
         // IPv4 quotes the first 8 bytes, IPv6 as much as fits.
         message.insert(message.end(), request.begin(), request.begin() + (v6_ ? request.size() : 8));
@@ -236,56 +219,25 @@ private:
     }
     void run()
     {
-        if (socket_ < 0)
-            return;
-        std::map<int, std::size_t> seen;
         const std::uint64_t deadline = test::monoMicros() + 3000000;
         const std::uint8_t echoRequest = v6_ ? 128 : 8, echoReply = v6_ ? 129 : 0;
         std::uint8_t buffer[2048];
-        while (!stop_ && test::monoMicros() < deadline) {
+        std::size_t nth = 0;
+        while (socket_ >= 0 && !stop_ && test::monoMicros() < deadline) {
             pollfd p{socket_, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0)
                 continue;
-            sockaddr_storage source{};
-            alignas(cmsghdr) char control[256];
-            iovec io{buffer, sizeof buffer};
-            msghdr m{};
-            m.msg_name = &source;
-            m.msg_namelen = sizeof source;
-            m.msg_iov = &io;
-            m.msg_iovlen = 1;
-            m.msg_control = control;
-            m.msg_controllen = sizeof control;
-            const ssize_t got = recvmsg(socket_, &m, 0);
-            // The IPv4 header comes with the message, the IPv6 one does not:
-            // its destination comes as packet information.
+            requesterLength_ = sizeof requester_;
+            const ssize_t got =
+                recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&requester_), &requesterLength_);
+            // The IPv4 header comes with the message, the IPv6 one does not.
             const std::size_t header = v6_ ? 0 : std::size_t(buffer[0] & 0x0f) * 4;
-            if (got < ssize_t(header + 18))
-                continue;
-            Bytes destination;
-            if (v6_) {
-                requester_.assign(reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr),
-                                  reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr) +
-                                      16);
-                for (cmsghdr *c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
-                    if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_PKTINFO) {
-                        in6_pktinfo info{};
-                        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                        destination.assign(info.ipi6_addr.s6_addr, info.ipi6_addr.s6_addr + 16);
-                    }
-                }
-            } else {
-                requester_.assign(buffer + 12, buffer + 16);
-                destination.assign(buffer + 16, buffer + 20);
-            }
             const std::uint8_t *icmp = buffer + header;
-            if (icmp[0] != echoRequest || icmp[8] != 0x51 || destination.empty() || destination[0] != address(0)[0] ||
+            if (got < ssize_t(header + 18) || icmp[0] != echoRequest || icmp[8] != 0x51 ||
                 (!v6_ && CPingProbe::checksum(icmp, std::size_t(got) - header) != 0))
                 continue;
-            const int target = destination.back();
-            const std::vector<Answer> &plan = answers_[target];
-            const std::size_t nth = seen[target]++;
-            const Answer answer = nth < plan.size() ? plan[nth] : Silent;
+            const Answer answer = nth < plan_.size() ? plan_[nth] : Silent;
+            ++nth;
             Bytes request(icmp, icmp + 18);
             Bytes copied = request;
             copied[0] = echoReply;
@@ -297,35 +249,36 @@ private:
             other[0] = echoReply;
             other[4] ^= 0x5a;
             other[6] ^= 0xa5;
-            send(other, destination);
+            send(other, own_);
             Bytes wrongData = request;
             wrongData[0] = echoReply;
             wrongData[12] ^= 0xff;
-            send(wrongData, destination);
+            send(wrongData, own_);
             Bytes otherRequest = request;
             otherRequest[6] ^= 0x11;
-            send(quoting(Unreachable, otherRequest, destination), destination);
+            send(quoting(Unreachable, otherRequest), own_);
             Bytes unrelated(v6_ ? 24 : 20, 0);
             unrelated[0] = v6_ ? 135 : 13;
-            std::memcpy(&unrelated[8], destination.data(), destination.size());
-            send(unrelated, destination);
+            send(unrelated, own_);
             if (answer == Silent)
                 continue;
             usleep(delayMs_ * 1000);
             if (answer == Reply) {
                 request[0] = echoReply;
-                send(request, destination);
+                send(request, own_);
             } else {
-                send(quoting(answer, request, destination), address(8));
+                send(quoting(answer, request), address(8));
             }
         }
     }
 
     bool v6_;
-    std::map<int, std::vector<Answer>> answers_;
+    std::string own_;
+    std::vector<Answer> plan_;
     unsigned delayMs_;
     int socket_ = -1;
-    Bytes requester_;
+    sockaddr_storage requester_{};
+    socklen_t requesterLength_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -364,10 +317,12 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
             for (int family : {AF_INET, AF_INET6}) {
                 const bool v6 = family == AF_INET6;
                 for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
-                    R responder(family,
-                                {{1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {4, {R::Reply}}, {5, {R::Reply}}},
-                                30);
-                    CHILD_EXPECT(responder.ok(), 22);
+                    std::vector<std::unique_ptr<R>> responders;
+                    for (const auto &[last, plan] : std::map<int, std::vector<R::Answer>>{
+                             {1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {3, {}}, {4, {R::Reply}}, {5, {R::Reply}}}) {
+                        responders.push_back(std::make_unique<R>(v6, last, plan, 30));
+                        CHILD_EXPECT(responders.back()->ok(), 22);
+                    }
                     RecordingHost host;
                     MonitorPort entries[count + 1]; // the last one, to .5, goes away at once
                     std::vector<std::unique_ptr<CPingProbe>> probes;

@@ -99,8 +99,6 @@ std::uint64_t StallMeter::longestMicros() const
     return longest;
 }
 
-namespace {
-// A socket address for a numeric address text, port 0.
 socklen_t socketAddress(const std::string &text, sockaddr_storage &address)
 {
     address = sockaddr_storage{};
@@ -117,6 +115,7 @@ socklen_t socketAddress(const std::string &text, sockaddr_storage &address)
     return 0;
 }
 
+namespace {
 std::uint16_t boundPort(int fd)
 {
     sockaddr_storage address{};

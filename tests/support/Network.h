@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
+
 namespace vigilon::test {
 
 inline std::uint64_t monoMicros()
@@ -153,6 +155,10 @@ private:
             return code;                                                                                             \
         }                                                                                                            \
     } while (0)
+
+// The socket address, port 0, for a numeric address text; its length, 0 when
+// the text is not one.
+socklen_t socketAddress(const std::string &text, sockaddr_storage &address);
 
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
