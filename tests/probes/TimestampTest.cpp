@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vigilon::test {
@@ -22,13 +24,6 @@ std::int64_t realNanos()
     timespec t{};
     clock_gettime(CLOCK_REALTIME, &t);
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-void sleepMicros(std::uint64_t micros)
-{
-    const std::uint64_t until = monoMicros() + micros;
-    while (monoMicros() < until)
-        ::usleep(1000);
 }
 
 // Two UDP sockets on loopback, the receiver bound to a port of its own.
@@ -66,7 +61,7 @@ TEST(ReceiveStamps, aDatagramReadLateIsTimedAtTheKernelsStampNotAtTheRead)
         net::enableReceiveStamps(earlier.receiver);
     }
     // The kernel takes a moment to switch its stamping on or off.
-    sleepMicros(20000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     DatagramPair pair;
     ASSERT_TRUE(pair.ok);
     net::enableReceiveStamps(pair.receiver);
@@ -74,7 +69,7 @@ TEST(ReceiveStamps, aDatagramReadLateIsTimedAtTheKernelsStampNotAtTheRead)
     const std::uint64_t sendBegan = monoMicros();
     ASSERT_TRUE(pair.send("stamped"));
     const std::uint64_t sendEnded = monoMicros();
-    sleepMicros(30000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
 
     char data[64] = {};
     sockaddr_in from{};
@@ -97,7 +92,7 @@ TEST(ReceiveStamps, withoutAStampTheReadinessTimeStands)
     DatagramPair pair;
     ASSERT_TRUE(pair.ok);
     ASSERT_TRUE(pair.send("plain"));
-    sleepMicros(5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     char data[64] = {};
     const std::uint64_t seen = monoMicros();
     std::uint64_t arrived = 0;
