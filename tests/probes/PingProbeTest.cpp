@@ -86,22 +86,17 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
         [] {
             RecordingHost host;
             // Out of descriptors: not started, nothing reported, not the
-            // target's fault.
+            // target's fault. Raising the limit again makes room.
             {
-                rlimit low{64, 64};
-                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &low) == 0, 20);
-                std::vector<int> fillers;
-                for (int i = 0; i < 64; ++i) {
-                    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-                    if (fd < 0)
-                        break;
-                    fillers.push_back(fd);
+                rlimit limit{64, 4096};
+                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &limit) == 0, 20);
+                for (int i = 0; i < 64 && open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0; ++i) {
                 }
                 MonitorPort entry;
                 CPingProbe probe(host);
                 const int started = startCheck(host, probe, entry, "127.0.0.1");
-                for (int fd : fillers)
-                    close(fd);
+                limit.rlim_cur = 4096;
+                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &limit) == 0, 20);
                 CHILD_EXPECT(started == 0 && probe.localFailure(), 21);
                 host.loop.runFor(50);
                 CHILD_EXPECT(host.reports.empty() && host.loop.watchCount() == 0 && host.loop.timerCount() == 0, 22);
