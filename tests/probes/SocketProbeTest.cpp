@@ -18,23 +18,13 @@ namespace {
 using test::RecordingHost;
 using test::TcpServer;
 
-// Starts a probe the way the engine does, noting reports made from inside.
-int startProbe(RecordingHost &host, CSocketProbe &probe, std::uint16_t port, MonitorPort &entry,
-               const std::string &target = "127.0.0.1")
-{
-    host.insideStart = true;
-    const int started = probe.start(port, target, entry);
-    host.insideStart = false;
-    return started;
-}
-
 TEST(TcpProbe, ConnectsReportsOnceAndKeepsTheConnectionUntilDestroyed)
 {
     TcpServer server(TcpServer::Silent);
     RecordingHost host;
     MonitorPort entry;
     auto probe = std::make_unique<CTcpProbe>(host);
-    ASSERT_EQ(startProbe(host, *probe, server.port(), entry), 1);
+    ASSERT_EQ(host.start(*probe, server.port(), "127.0.0.1", entry), 1);
     EXPECT_EQ(probe->done(), 0);
     ASSERT_TRUE(host.waitReports(1, 2000));
     EXPECT_EQ(host.reports[0].code, TcpOk);
@@ -65,7 +55,7 @@ TEST(TcpProbe, RefusedPortFailsAtTheTimeoutNotAtTheRefusal)
     for (int kind : {0, 2}) {
         const std::uint64_t began = test::monoMicros();
         auto probe = makeSocketProbe(kind, host);
-        ASSERT_EQ(startProbe(host, *probe, test::closedTcpPort(), entry), 1);
+        ASSERT_EQ(host.start(*probe, test::closedTcpPort(), "127.0.0.1", entry), 1);
         const std::size_t before = host.reports.size();
         ASSERT_TRUE(host.waitReports(before + 1, 4000));
         const auto &report = host.reports.back();
@@ -96,21 +86,14 @@ TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
 
     CTcpProbe probe(host);
     ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
-    auto reportsFor = [&] {
-        std::vector<int> codes;
-        for (const auto &r : host.reports)
-            if (r.entry == &entry)
-                codes.push_back(r.code);
-        return codes;
-    };
-    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 1; }, 4000));
-    if (reportsFor()[0] == TcpOk)
+    ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 1; }, 4000));
+    if (host.reportsFor(entry)[0].code == TcpOk)
         GTEST_SKIP() << "the kernel accepted the connection at once (accept queue not full: " << filled << ")";
-    EXPECT_EQ(reportsFor()[0], TcpFailed);
+    EXPECT_EQ(host.reportsFor(entry)[0].code, TcpFailed);
     EXPECT_EQ(probe.done(), 2);
     server.acceptQueued();
-    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 2; }, 9000));
-    EXPECT_EQ(reportsFor()[1], TcpOk);
+    ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 2; }, 9000));
+    EXPECT_EQ(host.reportsFor(entry)[1].code, TcpOk);
     EXPECT_EQ(probe.done(), 1);
     EXPECT_GT(entry.responseTime, 3000u);
 }
@@ -222,7 +205,7 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     // Nothing listens: still a success.
     MonitorPort entry;
     CUdpProbe probe(host);
-    ASSERT_EQ(startProbe(host, probe, test::closedUdpPort(), entry), 1);
+    ASSERT_EQ(host.start(probe, test::closedUdpPort(), "127.0.0.1", entry), 1);
     ASSERT_TRUE(host.waitReports(1, 1000));
     EXPECT_EQ(host.reports[0].code, UdpOk);
     EXPECT_FALSE(host.reports[0].insideStart);

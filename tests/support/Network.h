@@ -44,6 +44,25 @@ public:
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
 
+    // Starts a check the way the engine does, noting reports made from
+    // inside its start.
+    template <class Probe>
+    int start(Probe &probe, std::uint32_t port, const std::string &target, MonitorPort &entry)
+    {
+        insideStart = true;
+        const int started = probe.start(port, target, entry);
+        insideStart = false;
+        return started;
+    }
+    // The reports for entry, in order.
+    std::vector<Report> reportsFor(const MonitorPort &entry) const
+    {
+        std::vector<Report> out;
+        for (const Report &r : reports)
+            if (r.entry == &entry)
+                out.push_back(r);
+        return out;
+    }
     // Runs the loop until count reports have come or timeoutMs passed.
     bool waitReports(std::size_t count, unsigned timeoutMs)
     {
