@@ -15,6 +15,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,17 +100,19 @@ std::uint64_t StallMeter::longestMicros() const
     return longest;
 }
 
-socklen_t socketAddress(const std::string &text, sockaddr_storage &address)
+socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std::uint16_t port)
 {
     address = sockaddr_storage{};
     auto *in = reinterpret_cast<sockaddr_in *>(&address);
     auto *in6 = reinterpret_cast<sockaddr_in6 *>(&address);
     if (inet_pton(AF_INET, text.c_str(), &in->sin_addr) == 1) {
         in->sin_family = AF_INET;
+        in->sin_port = htons(port);
         return sizeof *in;
     }
     if (inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) == 1) {
         in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
         return sizeof *in6;
     }
     return 0;
@@ -130,16 +133,12 @@ std::uint16_t boundPort(int fd)
 int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1")
 {
     sockaddr_storage address{};
-    const socklen_t length = socketAddress(text, address);
+    const socklen_t length = socketAddress(text, address, port);
     const int fd = length ? socket(address.ss_family, type | SOCK_CLOEXEC, 0) : -1;
     if (fd < 0)
         return -1;
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (address.ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6 &>(address).sin6_port = htons(port);
-    else
-        reinterpret_cast<sockaddr_in &>(address).sin_port = htons(port);
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
         (type == SOCK_STREAM && listen(fd, backlog) != 0)) {
         close(fd);
@@ -155,31 +154,23 @@ TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, c
     : behaviour_(behaviour), delayMs_(delayMs), reply_(std::move(reply)), port_(port)
 {
     listener_ = boundSocket(SOCK_STREAM, behaviour == NoAccept ? 0 : behaviour == Queue ? 1024 : 256, port_, address);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) == 0) {
-        stopRead_ = fds[0];
-        stopWrite_ = fds[1];
-    }
+    stop_ = eventfd(0, EFD_CLOEXEC);
     if (behaviour_ != NoAccept && behaviour_ != Queue)
         thread_ = std::thread([this] { run(); });
 }
 
 TcpServer::~TcpServer()
 {
-    if (stopWrite_ >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] auto written = write(stopWrite_, &byte, 1);
-    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(stop_, &one, sizeof one);
     if (thread_.joinable())
         thread_.join();
     for (int fd : held_)
         close(fd);
     if (listener_ >= 0)
         close(listener_);
-    if (stopRead_ >= 0)
-        close(stopRead_);
-    if (stopWrite_ >= 0)
-        close(stopWrite_);
+    if (stop_ >= 0)
+        close(stop_);
 }
 
 std::string TcpServer::firstRequest()
@@ -212,7 +203,7 @@ void TcpServer::run()
     // Bounded by the stop pipe; each pass wakes by the next reply due.
     for (;;) {
         std::vector<pollfd> fds;
-        fds.push_back(pollfd{stopRead_, POLLIN, 0});
+        fds.push_back(pollfd{stop_, POLLIN, 0});
         fds.push_back(pollfd{listener_, POLLIN, 0});
         int waitMs = 1000;
         const std::uint64_t now = monoMicros();
@@ -237,11 +228,9 @@ void TcpServer::run()
                     setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
                     close(fd);
                 } else if (behaviour_ == Megabyte) {
-                    std::string block(1 << 20, 'x');
-                    const int flags = fcntl(fd, F_GETFL);
-                    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+                    const std::string block(1 << 20, 'x');
                     // As much as the socket takes; the rest is not needed.
-                    [[maybe_unused]] auto sent = send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+                    [[maybe_unused]] auto sent = send(fd, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                     connections.push_back(Connection{fd, {}, 0, true});
                 } else {
                     connections.push_back(Connection{fd, {}, 0, false});

@@ -154,8 +154,7 @@ private:
     unsigned delayMs_;
     std::string reply_;
     int listener_ = -1;
-    int stopRead_ = -1;
-    int stopWrite_ = -1;
+    int stop_ = -1; // an event descriptor: written when the server goes
     std::uint16_t port_ = 0;
     std::atomic<int> accepted_{0};
     std::atomic<int> peerClosed_{0};
@@ -175,9 +174,9 @@ private:
         }                                                                                                            \
     } while (0)
 
-// The socket address, port 0, for a numeric address text; its length, 0 when
+// The socket address for a numeric address text and port; its length, 0 when
 // the text is not one.
-socklen_t socketAddress(const std::string &text, sockaddr_storage &address);
+socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std::uint16_t port = 0);
 
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
