@@ -276,7 +276,7 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv6/icmp/echo_ignore_all", "1"), 20);
             CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 21);
             for (int last : {1, 2, 3, 4, 5, 8, 9})
-                CHILD_EXPECT(test::shell("ip -6 addr add fd00::" + std::to_string(last) + "/128 dev lo nodad"), 21);
+                CHILD_EXPECT(test::addIpv6ToLoopback("fd00::" + std::to_string(last)), 21);
             using R = Responder;
             struct Case {
                 const char *target4, *target6;

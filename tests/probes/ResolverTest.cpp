@@ -119,7 +119,7 @@ TEST(HostResolver, NamesAreCheckedInTheirOwnFamilyAndUnknownOnesFail)
                                  "fd00:6::1 vigilon-v6.test\n",
                                  "timeout:1 attempts:1"))
                 return 20;
-            CHILD_EXPECT(test::shell("ip -6 addr add fd00:6::1/128 dev lo nodad"), 21);
+            CHILD_EXPECT(test::addIpv6ToLoopback("fd00:6::1"), 21);
             RecordingHost host;
             HostResolver resolver(host.loop);
 

@@ -374,6 +374,31 @@ PeerNamespace::PeerNamespace()
         close(hold[1]);
 }
 
+bool addIpv6ToLoopback(const std::string &address)
+{
+    if (!shell("ip -6 addr add " + address + "/128 dev lo nodad"))
+        return false;
+    // The address is ready a moment later, when the kernel's work queue has
+    // come to it (the teardown of earlier namespaces may hold that up); till
+    // then what is sent to it is dropped. Ready: a connect to it succeeds.
+    for (int i = 0; i < 100; ++i) {
+        std::uint16_t port = 0;
+        const int listener = boundSocket(SOCK_STREAM, 1, port, address);
+        sockaddr_storage to{};
+        const socklen_t length = socketAddress(address, to, port);
+        const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval wait{0, 20000};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        const bool ready = listener >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&to), length) == 0;
+        close(fd);
+        close(listener);
+        if (ready)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
 PeerNamespace::~PeerNamespace()
 {
     if (pid_ <= 0)

@@ -202,6 +202,10 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 // Runs a shell command (ip, sysctl) inside the child; true on exit 0.
 bool shell(const std::string &command);
 
+// Adds an IPv6 address to the child's loopback and waits until it can be
+// reached.
+bool addIpv6ToLoopback(const std::string &address);
+
 // A network namespace beside the child's own, for a router or a far host:
 // a process of its own holds it until the object goes. Links are moved in
 // with "ip link set NAME netns PID"; commands run inside through nsenter.
