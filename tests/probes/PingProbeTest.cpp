@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/capability.h>
 #include <map>
 #include <netinet/in.h>
@@ -21,14 +20,6 @@ namespace vigilon {
 namespace {
 
 using test::RecordingHost;
-
-bool writeProc(const char *path, const char *value)
-{
-    std::ofstream file(path);
-    file << value;
-    file.close();
-    return bool(file);
-}
 
 // The layout of a request is the kernel's and the responder's to judge
 // (SocketKindsRights..., ChecksUnderWayAtOnce...); here the checksum against
@@ -89,7 +80,7 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             CHILD_EXPECT(dropRawSocketRight(), 23);
             const int raw = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
             CHILD_EXPECT(raw < 0, 24);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 0"), 25);
+            CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=0 0'"), 25);
             {
                 MonitorPort entry;
                 CPingProbe probe(host);
@@ -99,7 +90,7 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             }
             // Neither socket to be had: a failure of the check, reported
             // from inside start.
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "1 0"), 29);
+            CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=1 0'"), 29);
             host.reports.clear();
             MonitorPort entry;
             entry.responseTime = 777;
@@ -272,9 +263,9 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
 {
     const int status = test::runInChild(
         [] {
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"), 20);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv6/icmp/echo_ignore_all", "1"), 20);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 21);
+            CHILD_EXPECT(test::shell("sysctl -qw net.ipv4.icmp_echo_ignore_all=1 net.ipv6.icmp.echo_ignore_all=1 "
+                                     "'net.ipv4.ping_group_range=0 2147483647'"),
+                         20);
             for (int last : {1, 2, 3, 4, 5, 8, 9})
                 CHILD_EXPECT(test::addIpv6ToLoopback("fd00::" + std::to_string(last)), 21);
             using R = Responder;
