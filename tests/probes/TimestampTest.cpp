@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -18,13 +17,6 @@
 
 namespace vigilon::test {
 namespace {
-
-std::int64_t realNanos()
-{
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
 
 // Two UDP sockets on loopback, the receiver bound to a port of its own.
 struct DatagramPair {
@@ -111,7 +103,8 @@ TEST(ReceiveStamps, aStampTheWallClockHasMadeMeaninglessGivesTheReadinessTime)
     // The stamp that many nanoseconds from the wall clock's now, converted
     // against the readiness seen at `seen`.
     const auto converted = [](std::int64_t offset, std::uint64_t seen) {
-        const std::int64_t nanos = realNanos() + offset;
+        const std::int64_t nanos =
+            std::chrono::nanoseconds(std::chrono::system_clock::now().time_since_epoch()).count() + offset;
         return net::realtimeStampToMonotonic(nanos / 1000000000, long(nanos % 1000000000), seen);
     };
     const std::uint64_t recent = converted(-2000000, now); // 2 ms ago
