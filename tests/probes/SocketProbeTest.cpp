@@ -76,11 +76,9 @@ TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
     TcpServer server(TcpServer::NoAccept);
     RecordingHost host;
     MonitorPort filler1, filler2, entry;
-    std::vector<std::unique_ptr<CSocketProbe>> fillers;
-    for (MonitorPort *e : {&filler1, &filler2}) {
-        fillers.push_back(std::make_unique<CTcpProbe>(host));
-        ASSERT_EQ(fillers.back()->start(server.port(), "127.0.0.1", *e), 1);
-    }
+    CTcpProbe fillerProbe1(host), fillerProbe2(host);
+    ASSERT_EQ(fillerProbe1.start(server.port(), "127.0.0.1", filler1), 1);
+    ASSERT_EQ(fillerProbe2.start(server.port(), "127.0.0.1", filler2), 1);
     host.loop.runFor(300);
     const std::size_t filled = host.reports.size();
 
