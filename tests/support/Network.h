@@ -33,13 +33,12 @@ public:
         int code;
         MonitorPort *entry;
         std::uint64_t atMicros;
-        std::uint32_t responseTime;
         bool insideStart;
     };
 
     void reportResult(int code, MonitorPort &entry) override
     {
-        reports.push_back(Report{code, &entry, monoMicros(), entry.responseTime, insideStart});
+        reports.push_back(Report{code, &entry, monoMicros(), insideStart});
     }
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
