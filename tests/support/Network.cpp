@@ -71,11 +71,7 @@ StallMeter::StallMeter(EventLoop &loop, const MachineStalls *machine) : loop_(lo
     last_ = monoMicros();
     loop_.setTimer(this, 1, 1, [this] {
         const std::uint64_t now = monoMicros();
-        const std::uint64_t gap = now - last_;
-        // The ticker is due every millisecond: anything beyond is the stall.
-        if (gap > 1000 && gap - 1000 > longest_)
-            longest_ = gap - 1000;
-        if (gap > 2000)
+        if (now - last_ > 1000)
             gaps_.emplace_back(last_, now);
         last_ = now;
     });
@@ -88,13 +84,12 @@ StallMeter::~StallMeter()
 
 std::uint64_t StallMeter::longestMicros() const
 {
-    if (!machine_)
-        return longest_;
-    // The gaps not noted held the loop up by a millisecond at most.
-    std::uint64_t longest = std::min<std::uint64_t>(longest_, 1000);
+    // The ticker is due every millisecond: anything beyond is the stall.
+    std::uint64_t longest = 0;
     for (const auto &[from, to] : gaps_) {
         std::uint64_t stall = to - from - 1000;
-        stall -= std::min(stall, machine_->overlap(from, to));
+        if (machine_)
+            stall -= std::min(stall, machine_->overlap(from, to));
         longest = std::max(longest, stall);
     }
     return longest;

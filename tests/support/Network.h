@@ -114,8 +114,7 @@ private:
     EventLoop &loop_;
     const MachineStalls *machine_;
     std::uint64_t last_ = 0;
-    std::uint64_t longest_ = 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks over a millisecond late
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks late, from the tick before
 };
 
 // A TCP server on 127.0.0.1 (or on the address given, "::1" for one) with a
