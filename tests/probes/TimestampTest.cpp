@@ -13,7 +13,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace vigilon::test {
 namespace {

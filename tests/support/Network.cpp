@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
