@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -32,7 +31,6 @@ TEST(TcpProbe, ConnectsReportsOnceAndKeepsTheConnectionUntilDestroyed)
     EXPECT_EQ(host.reports[0].entry, &entry);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_LT(entry.responseMicros, 1000000u);
-    EXPECT_EQ(entry.responseTime, (entry.responseMicros + 500) / 1000);
     EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::TimerId));
 
     // The connection stays open until the probe goes, and nothing more comes.
