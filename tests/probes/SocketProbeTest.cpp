@@ -190,9 +190,7 @@ TEST(HttpProbe, WritingToAPeerThatHasResetNeverEndsTheProcess)
             return 0;
         },
         test::NoNamespace, 20000);
-    ASSERT_NE(status, -1);
-    EXPECT_NE(status, 128 + SIGPIPE) << "killed by SIGPIPE";
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 0) << "128 + " << SIGPIPE << ": killed by SIGPIPE";
 }
 
 TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
@@ -276,7 +274,6 @@ TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
             return 0;
         },
         test::NoNamespace, 10000);
-    ASSERT_NE(status, -1);
     EXPECT_EQ(status, 0);
 }
 
