@@ -299,11 +299,6 @@ int openDescriptorCount()
     return count - 3; // ".", ".." and the directory's own descriptor
 }
 
-bool isRoot()
-{
-    return geteuid() == 0;
-}
-
 bool shell(const std::string &command)
 {
     const std::string quiet = command + " >/dev/null 2>&1";
@@ -433,7 +428,7 @@ bool overlayResolver(const std::string &hosts, const std::string &options)
 
 int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned timeoutMs)
 {
-    if (namespaces != NoNamespace && !isRoot())
+    if (namespaces != NoNamespace && geteuid() != 0)
         return -1;
     const pid_t child = forkInside(namespaces, body);
     if (child < 0)

@@ -186,8 +186,6 @@ int udpSocket(std::uint16_t &port);
 // Open descriptors of this process.
 int openDescriptorCount();
 
-bool isRoot();
-
 enum Namespaces { NoNamespace = 0, NetNamespace = 1, NetAndMountNamespace = 3 };
 
 // Runs body in a forked child, inside new network (and mount) namespaces
