@@ -24,12 +24,10 @@ struct DatagramPair {
         std::uint16_t port = 0, senderPort = 0;
         receiver = udpSocket(port);
         sender = udpSocket(senderPort);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_storage address{};
+        const socklen_t length = socketAddress("127.0.0.1", address, port);
         ok = receiver >= 0 && sender >= 0 && net::setNonBlocking(receiver, true) &&
-             ::connect(sender, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+             ::connect(sender, reinterpret_cast<sockaddr *>(&address), length) == 0;
     }
     ~DatagramPair()
     {
