@@ -61,7 +61,6 @@ public:
         Timer &t = timers_[{owner, id}];
         t.periodMs = periodMs;
         t.dueMs = nowMs() + periodMs;
-        t.serial = ++serial_;
         t.callback = std::move(callback);
     }
     void killTimer(TimerOwner owner, unsigned id) override { timers_.erase({owner, id}); }
@@ -76,10 +75,7 @@ public:
         auto it = timers_.find({owner, id});
         return it == timers_.end() ? 0 : it->second.periodMs;
     }
-    void watchSocket(int fd, unsigned events, SocketCallback callback) override
-    {
-        watches_[fd] = {events, std::move(callback)};
-    }
+    void watchSocket(int fd, unsigned, SocketCallback callback) override { watches_[fd] = std::move(callback); }
     void unwatchSocket(int fd) override { watches_.erase(fd); }
     void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
 
@@ -130,20 +126,14 @@ private:
     struct Timer {
         unsigned periodMs = 0;
         std::uint64_t dueMs = 0;
-        std::uint64_t serial = 0;
         TimerCallback callback;
-    };
-    struct Watch {
-        unsigned events = 0;
-        SocketCallback callback;
     };
     std::uint64_t nowMs() const { return clock_.monotonicMicros() / 1000u; }
 
     FakeClock &clock_;
     std::map<std::pair<TimerOwner, unsigned>, Timer> timers_;
-    std::map<int, Watch> watches_;
+    std::map<int, SocketCallback> watches_;
     std::deque<std::function<void()>> posted_;
-    std::uint64_t serial_ = 0;
 };
 
 // Local time in the given zone (a TZ value) while it lives, so that the
