@@ -106,9 +106,11 @@ TEST(HostResolver, OneLookupServesARoundAndNoWaiterOutlivesItsCheck)
 // Real lookups through the system's resolver: a name with an IPv4 address
 // is checked over IPv4 whatever else it has, a name with IPv6 addresses
 // only over IPv6, for every kind; the socket opened before the lookup is
-// replaced by one of the found family. A name that is nowhere (the name
-// server refuses at once: nothing on port 53) fails the check.
-TEST(HostResolver, NamesAreCheckedInTheirOwnFamilyAndUnknownOnesFail)
+// replaced by one of the found family. An IPv6 literal, bracketed or not,
+// is checked over IPv6 from the first socket on, without a lookup. A name
+// that is nowhere (the name server refuses at once: nothing on port 53)
+// fails the check.
+TEST(HostResolver, TargetsAreCheckedInTheirOwnFamilyAndUnknownNamesFail)
 {
     expectPassesIsolated(
         [] {
@@ -124,28 +126,33 @@ TEST(HostResolver, NamesAreCheckedInTheirOwnFamilyAndUnknownOnesFail)
             // to the other one would fail.
             test::TcpServer web6(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "fd00:6::1");
             test::TcpServer web4(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "127.0.0.1");
+            test::TcpServer literal6(test::TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "fd00:6::1");
             std::vector<std::unique_ptr<MonitorPort>> entries;
             std::vector<std::unique_ptr<CSocketProbe>> probes;
             for (int kind : {0, 1, 2, 3}) {
-                for (const char *name : {"vigilon-v6.test", "vigilon-both.test", "vigilon-unknown.test"}) {
+                for (const std::string name :
+                     {"vigilon-v6.test", "vigilon-both.test", "vigilon-unknown.test", "fd00:6::1", "[fd00:6::1]"}) {
                     entries.push_back(std::make_unique<MonitorPort>());
                     entries.back()->name = name;
                     // The unknown name's checks look it up on their own.
-                    HostResolver *shared = std::string(name) == "vigilon-unknown.test" ? nullptr : &resolver;
+                    HostResolver *shared = name == "vigilon-unknown.test" ? nullptr : &resolver;
                     if (kind == 3)
                         probes.push_back(std::make_unique<CPingProbe>(host, shared));
                     else
                         probes.push_back(makeSocketProbe(kind, host, shared));
-                    const std::uint16_t port = std::string(name) == "vigilon-v6.test" ? web6.port() : web4.port();
+                    const std::uint16_t port = name == "vigilon-v6.test" ? web6.port()
+                                               : name.find(':') != std::string::npos ? literal6.port()
+                                                                                     : web4.port();
                     CHILD_EXPECT(probes.back()->start(port, name, *entries.back()) == 1, 26);
                 }
             }
-            host.waitReports(12, 3000);
-            CHILD_EXPECT(host.reports.size() == 12, 27);
+            host.waitReports(20, 3000);
+            CHILD_EXPECT(host.reports.size() == 20, 27);
             // Success codes are odd, failures even.
             for (const auto &r : host.reports)
                 EXPECT_EQ(r.code % 2 == 1, r.entry->name != "vigilon-unknown.test") << r.code << " to " << r.entry->name;
             CHILD_EXPECT(web6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:vigilon-v6.test\r\n\r\n", 29);
+            CHILD_EXPECT(literal6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:[fd00:6::1]\r\n\r\n", 29);
             CHILD_EXPECT(resolver.lookupsStarted() == 2, 30);
             return ::testing::Test::HasFailure() ? 28 : 0;
         },

@@ -223,32 +223,6 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     EXPECT_EQ(host.reports[1].code, UdpOk);
 }
 
-// An IPv6 literal, bracketed or not, is checked over IPv6 from the first
-// socket on (names of either family: ResolverTest).
-TEST(SocketProbes, Ipv6LiteralsAreCheckedOverIpv6)
-{
-    const int status = test::runInChild(
-        [] {
-            TcpServer web(TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "::1");
-            RecordingHost host;
-            MonitorPort tcp, http, udp;
-            CTcpProbe tcpProbe(host);
-            CHttpProbe httpProbe(host);
-            CUdpProbe udpProbe(host);
-            CHILD_EXPECT(tcpProbe.start(web.port(), "::1", tcp) == 1, 20);
-            CHILD_EXPECT(httpProbe.start(web.port(), "[::1]", http) == 1, 21);
-            CHILD_EXPECT(udpProbe.start(test::closedUdpPort(), "::1", udp) == 1, 22);
-            host.waitReports(3, 3000);
-            CHILD_EXPECT(host.countOf(TcpOk) == 1 && host.countOf(HttpOk) == 1 && host.countOf(UdpOk) == 1, 23);
-            CHILD_EXPECT(web.firstRequest() == "HEAD / HTTP/1.1\r\nHost:[::1]\r\n\r\n", 24);
-            return 0;
-        },
-        test::NetNamespace, 10000);
-    if (status == -1)
-        GTEST_SKIP() << "needs root for a network namespace";
-    EXPECT_EQ(status, 0);
-}
-
 // The limit is raised to the hard one, and the probes work with descriptors
 // above 1023, which select() could not take.
 TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
