@@ -5,7 +5,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -174,13 +174,10 @@ std::string TcpServer::firstRequest()
 
 void TcpServer::acceptQueued()
 {
-    fcntl(listener_, F_SETFL, fcntl(listener_, F_GETFL) | O_NONBLOCK);
-    for (int i = 0; i < 64; ++i) {
-        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            break;
+    pollfd queued{listener_, POLLIN, 0};
+    for (int i = 0; i < 64 && poll(&queued, 1, 0) == 1; ++i) {
+        held_.push_back(accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC));
         ++accepted_;
-        held_.push_back(fd);
     }
 }
 
@@ -289,14 +286,8 @@ std::uint16_t closedUdpPort()
 
 int openDescriptorCount()
 {
-    int count = 0;
-    DIR *dir = opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    while (readdir(dir))
-        ++count;
-    closedir(dir);
-    return count - 3; // ".", ".." and the directory's own descriptor
+    // Less the iterator's own descriptor.
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) - 1;
 }
 
 bool shell(const std::string &command)
