@@ -157,11 +157,10 @@ private:
             const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
             std::memcpy(&message[2], &sum, 2);
         }
-        const int s = boundSocket(from);
-        if (s >= 0)
+        if (const int s = boundSocket(from); s >= 0) {
             sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&requester_), requesterLength_);
-        if (s >= 0)
             close(s);
+        }
     }
     // An error message (unreachable: ICMP 3/1, ICMPv6 1/3; time exceeded:
     // ICMP 11/0, ICMPv6 3/0) that quotes request as sent to this address.
