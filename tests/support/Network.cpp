@@ -277,13 +277,6 @@ int udpSocket(std::uint16_t &port)
     return boundSocket(SOCK_DGRAM, 0, port);
 }
 
-std::uint16_t closedUdpPort()
-{
-    std::uint16_t port = 0;
-    close(udpSocket(port));
-    return port;
-}
-
 int openDescriptorCount()
 {
     // Less the iterator's own descriptor.

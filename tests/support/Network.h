@@ -178,7 +178,6 @@ socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std:
 
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
-std::uint16_t closedUdpPort();
 // A UDP socket on 127.0.0.1:port (port 0: any free one, which port then
 // holds), or -1.
 int udpSocket(std::uint16_t &port);
