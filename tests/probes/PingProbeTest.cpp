@@ -77,9 +77,7 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             }
             // Without the right to raw sockets, the datagram socket of the
             // process's group.
-            CHILD_EXPECT(dropRawSocketRight(), 23);
-            const int raw = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-            CHILD_EXPECT(raw < 0, 24);
+            CHILD_EXPECT(dropRawSocketRight() && socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) < 0, 23);
             CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=0 0'"), 25);
             {
                 MonitorPort entry;
