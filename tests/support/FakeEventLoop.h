@@ -26,9 +26,7 @@ public:
     void advanceMs(std::uint64_t ms)
     {
         monotonic += ms * 1000u;
-        boottime += ms * 1000u;
-        accumulatedMicros += ms * 1000u;
-        wallSeconds = baseSeconds + static_cast<std::uint32_t>(accumulatedMicros / 1000000u);
+        suspendMs(ms);
     }
 
     // The machine sleeps for ms: boottime and the wall clock go on,
@@ -51,10 +49,7 @@ public:
 // clock, in due order, as window timers would.
 class FakeEventLoop final : public EventLoop {
 public:
-    explicit FakeEventLoop(FakeClock &clock)
-        : clock_(clock)
-    {
-    }
+    explicit FakeEventLoop(FakeClock &clock) : clock_(clock) {}
 
     void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override
     {
