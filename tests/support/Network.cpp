@@ -160,10 +160,8 @@ TcpServer::~TcpServer()
         thread_.join();
     for (int fd : held_)
         close(fd);
-    if (listener_ >= 0)
-        close(listener_);
-    if (stop_ >= 0)
-        close(stop_);
+    close(listener_); // either may be -1: nothing to close
+    close(stop_);
 }
 
 std::string TcpServer::firstRequest()

@@ -8,10 +8,12 @@
 #include "app/base/PollEventLoop.h"
 #include "app/base/ProbeHost.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,9 +59,8 @@ public:
     std::vector<Report> reportsFor(const MonitorPort &entry) const
     {
         std::vector<Report> out;
-        for (const Report &r : reports)
-            if (r.entry == &entry)
-                out.push_back(r);
+        std::copy_if(reports.begin(), reports.end(), std::back_inserter(out),
+                     [&](const Report &r) { return r.entry == &entry; });
         return out;
     }
     // Runs the loop until count reports have come or timeoutMs passed.
@@ -69,10 +70,7 @@ public:
     }
     std::size_t countOf(int code) const
     {
-        std::size_t n = 0;
-        for (const Report &r : reports)
-            n += r.code == code;
-        return n;
+        return std::count_if(reports.begin(), reports.end(), [code](const Report &r) { return r.code == code; });
     }
 
     PollEventLoop loop;
