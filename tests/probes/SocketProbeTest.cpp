@@ -174,18 +174,15 @@ TEST(HttpProbe, WritingToAPeerThatHasResetNeverEndsTheProcess)
                 const int acceptedBefore = server.accepted();
                 MonitorPort entry;
                 CHttpProbe probe(host);
-                if (probe.start(server.port(), "127.0.0.1", entry) != 1)
-                    return 10;
+                CHILD_EXPECT(probe.start(server.port(), "127.0.0.1", entry) == 1, 10);
                 for (int i = 0; i < 200 && server.accepted() == acceptedBefore; ++i)
                     usleep(5000);
                 usleep(50000); // the reset is in
                 const std::uint64_t began = test::monoMicros();
                 host.waitReports(1, 4000);
-                if (host.reports.size() != 1 || host.reports[0].code != HttpFailed)
-                    return 11;
+                CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 11);
                 // The failed send reports at once, not by the timeout.
-                if (test::monoMicros() - began > 1000000)
-                    return 12;
+                CHILD_EXPECT(test::monoMicros() - began <= 1000000, 12);
             }
             return 0;
         },
