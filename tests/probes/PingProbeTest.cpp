@@ -31,8 +31,6 @@ TEST(PingProbe, ChecksumAndRequestStamps)
     const std::uint8_t words[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
     const std::uint16_t sum = CPingProbe::checksum(words, sizeof words);
     EXPECT_EQ(std::memcmp(&sum, "\x22\x0d", 2), 0);
-    const auto request = CPingProbe::buildRequest(0x5678, 0x1234, 0x9abcdef0u);
-    EXPECT_EQ(CPingProbe::checksum(request.data(), request.size()), 0);
 
     // Requests sent within one millisecond differ; a tick that has moved on
     // is taken as it is.
