@@ -71,8 +71,8 @@ TEST(HostResolver, OneLookupServesARoundAndNoWaiterOutlivesItsCheck)
             auto round = [&](const std::string &name) {
                 resolver.beginRound();
                 host.reports.clear();
+                probes.clear(); // before the entries they check
                 entries.clear();
-                probes.clear();
                 for (int i = 0; i < 5; ++i) {
                     entries.push_back(std::make_unique<MonitorPort>());
                     probes.push_back(std::make_unique<CTcpProbe>(host, &resolver));
