@@ -283,8 +283,7 @@ int openDescriptorCount()
 
 bool shell(const std::string &command)
 {
-    const std::string quiet = command + " >/dev/null 2>&1";
-    return std::system(quiet.c_str()) == 0;
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 namespace {
