@@ -202,20 +202,18 @@ private:
                 continue;
             const Answer answer = nth < plan_.size() ? plan_[nth] : Silent;
             ++nth;
-            Bytes request(icmp, icmp + 18);
-            Bytes copied = request;
-            copied[0] = echoReply;
-            send(copied, address(9));
+            const Bytes request(icmp, icmp + 18);
+            Bytes reply = request;
+            reply[0] = echoReply;
+            send(reply, address(9));
             // Unrelated: a reply to someone else, a reply with our numbers
             // but other data, an error about someone else's request, and an
             // unrelated message (timestamp; ICMPv6 neighbour solicitation).
-            Bytes other = request;
-            other[0] = echoReply;
+            Bytes other = reply;
             other[4] ^= 0x5a;
             other[6] ^= 0xa5;
             send(other, own_);
-            Bytes wrongData = request;
-            wrongData[0] = echoReply;
+            Bytes wrongData = reply;
             wrongData[12] ^= 0xff;
             send(wrongData, own_);
             Bytes otherRequest = request;
@@ -227,12 +225,10 @@ private:
             if (answer == Silent)
                 continue;
             usleep(delayMs_ * 1000);
-            if (answer == Reply) {
-                request[0] = echoReply;
-                send(request, own_);
-            } else {
+            if (answer == Reply)
+                send(reply, own_);
+            else
                 send(quoting(answer, request), address(8));
-            }
         }
     }
 
@@ -278,8 +274,7 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                                   {"127.0.0.3", "fd00::3", PingFailed, -1, -1, 2},
                                   {"127.0.0.4", "fd00::4", PingOk, 0, 129, 1}};
             constexpr std::size_t count = sizeof cases / sizeof cases[0];
-            for (int family : {AF_INET, AF_INET6}) {
-                const bool v6 = family == AF_INET6;
+            for (const bool v6 : {false, true}) {
                 for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
                     std::vector<std::unique_ptr<R>> responders;
                     for (const auto &[last, plan] : std::map<int, std::vector<R::Answer>>{
