@@ -64,9 +64,9 @@ std::uint64_t MachineStalls::overlap(std::uint64_t from, std::uint64_t to) const
     return longest;
 }
 
-StallMeter::StallMeter(EventLoop &loop, const MachineStalls *machine) : loop_(loop), machine_(machine)
+StallMeter::StallMeter(EventLoop &loop, const MachineStalls *machine)
+    : loop_(loop), machine_(machine), last_(monoMicros())
 {
-    last_ = monoMicros();
     loop_.setTimer(this, 1, 1, [this] {
         const std::uint64_t now = monoMicros();
         if (now - last_ > 1000)
@@ -190,9 +190,7 @@ void TcpServer::run()
     std::vector<Connection> connections;
     // Bounded by the stop pipe; each pass wakes by the next reply due.
     for (;;) {
-        std::vector<pollfd> fds;
-        fds.push_back(pollfd{stop_, POLLIN, 0});
-        fds.push_back(pollfd{listener_, POLLIN, 0});
+        std::vector<pollfd> fds{{stop_, POLLIN, 0}, {listener_, POLLIN, 0}};
         int waitMs = 1000;
         const std::uint64_t now = monoMicros();
         for (const Connection &c : connections) {
@@ -257,10 +255,8 @@ void TcpServer::run()
             }
         }
     }
-    for (Connection &c : connections) {
-        if (c.fd >= 0)
-            close(c.fd);
-    }
+    for (const Connection &c : connections)
+        close(c.fd); // -1 once closed: nothing to close
 }
 
 std::uint16_t closedTcpPort(const std::string &address)
