@@ -125,8 +125,7 @@ public:
     {
         stop_ = true;
         thread_.join();
-        if (socket_ >= 0)
-            close(socket_);
+        close(socket_); // -1: nothing to close
     }
     bool ok() const { return socket_ >= 0; }
 
@@ -262,9 +261,7 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
             using R = Responder;
             struct Case {
                 const char *target4, *target6;
-                int code;
-                int type4, type6;
-                int done;
+                int code, type4, type6, done;
             };
             // Two checks to .1: the first is answered, the second refused;
             // .3 never answers, only .9 does.
