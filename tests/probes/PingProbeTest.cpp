@@ -271,11 +271,14 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                                   {"127.0.0.3", "fd00::3", PingFailed, -1, -1, 2},
                                   {"127.0.0.4", "fd00::4", PingOk, 0, 129, 1}};
             constexpr std::size_t count = sizeof cases / sizeof cases[0];
+            // What the responder of each address answers, in order (.5: the
+            // check whose entry goes away).
+            const std::map<int, std::vector<R::Answer>> plans{
+                {1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {3, {}}, {4, {R::Reply}}, {5, {R::Reply}}};
             for (const bool v6 : {false, true}) {
                 for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
                     std::vector<std::unique_ptr<R>> responders;
-                    for (const auto &[last, plan] : std::map<int, std::vector<R::Answer>>{
-                             {1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {3, {}}, {4, {R::Reply}}, {5, {R::Reply}}}) {
+                    for (const auto &[last, plan] : plans) {
                         responders.push_back(std::make_unique<R>(v6, last, plan, 30));
                         CHILD_EXPECT(responders.back()->ok(), 22);
                     }
