@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/capability.h>
 #include <map>
 #include <netinet/in.h>
@@ -22,35 +21,9 @@ namespace {
 
 using test::RecordingHost;
 
-bool writeProc(const char *path, const char *value)
-{
-    std::ofstream file(path);
-    file << value;
-    file.close();
-    return bool(file);
-}
-
-// Starts a check the way the engine does, noting reports made from inside.
-int startCheck(RecordingHost &host, CPingProbe &probe, MonitorPort &entry, const std::string &target)
-{
-    host.insideStart = true;
-    const int started = probe.start(9, target, entry);
-    host.insideStart = false;
-    return started;
-}
-
-const RecordingHost::Report *reportFor(const RecordingHost &host, const MonitorPort &entry)
-{
-    for (const auto &r : host.reports)
-        if (r.entry == &entry)
-            return &r;
-    return nullptr;
-}
-
-// The layout of a request is the kernel's and the responders' to judge
-// (LoopbackEchoIsReportedFromTheLoop, ChecksUnderWayAtOnce...); here the
-// checksum against RFC 1071's example and the stamps of requests sent
-// within one millisecond.
+// The layout of a request is the kernel's and the responder's to judge
+// (SocketKindsRights..., ChecksUnderWayAtOnce...); here the checksum against
+// RFC 1071's example and the stamps of requests sent within one millisecond.
 TEST(PingProbe, ChecksumAndRequestStamps)
 {
     // The words 0001 f203 f4f5 f6f7 sum to ddf2: the checksum is 220d, in
@@ -58,8 +31,6 @@ TEST(PingProbe, ChecksumAndRequestStamps)
     const std::uint8_t words[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
     const std::uint16_t sum = CPingProbe::checksum(words, sizeof words);
     EXPECT_EQ(std::memcmp(&sum, "\x22\x0d", 2), 0);
-    const auto request = CPingProbe::buildRequest(0x5678, 0x1234, 0x9abcdef0u);
-    EXPECT_EQ(CPingProbe::checksum(request.data(), request.size()), 0);
 
     // Requests sent within one millisecond differ; a tick that has moved on
     // is taken as it is.
@@ -68,46 +39,6 @@ TEST(PingProbe, ChecksumAndRequestStamps)
     EXPECT_EQ(CPingProbe::nextRequestStamp(1000u), first + 1);
     EXPECT_EQ(CPingProbe::nextRequestStamp(first), first + 2);
     EXPECT_EQ(CPingProbe::nextRequestStamp(first + 500), first + 500);
-}
-
-TEST(PingProbe, LoopbackEchoIsReportedFromTheLoop)
-{
-    RecordingHost host;
-    MonitorPort entry, detached;
-    entry.responseTime = 777;
-    auto probe = std::make_unique<CPingProbe>(host);
-    probe->setSocketChoice(CPingProbe::RawOnly);
-    const int started = startCheck(host, *probe, entry, "127.0.0.1");
-    if (!test::isRoot() && started == 0)
-        GTEST_SKIP() << "no raw ICMP socket without CAP_NET_RAW";
-    ASSERT_EQ(started, 1);
-    EXPECT_EQ(entry.responseTime, 0u);
-    EXPECT_TRUE(host.reports.empty());
-    EXPECT_EQ(probe->done(), 0);
-    // A second check whose entry goes away at once is never heard of.
-    CPingProbe gone(host);
-    gone.setSocketChoice(CPingProbe::RawOnly);
-    ASSERT_EQ(gone.start(9, "127.0.0.1", detached), 1);
-    gone.detachEntry();
-
-    ASSERT_TRUE(host.loop.runUntil([&] { return probe->done() != 0 && gone.done() != 0; }, 3000));
-    ASSERT_EQ(host.reports.size(), 1u);
-    EXPECT_EQ(host.reports[0].code, PingOk);
-    EXPECT_EQ(host.reports[0].entry, &entry);
-    // One identifier for the process, a nonce of its own for each request.
-    EXPECT_EQ(std::memcmp(&probe->request()[4], &gone.request()[4], 2), 0);
-    EXPECT_NE(std::memcmp(&probe->request()[10], &gone.request()[10], 4), 0);
-    EXPECT_EQ(probe->done(), 1);
-    EXPECT_EQ(probe->reply().type, 0);
-    EXPECT_EQ(probe->reply().source, net::NetAddress::ipv4(htonl(INADDR_LOOPBACK)));
-    // A raw socket sees our own request on loopback first; it is not the answer.
-    EXPECT_GE(probe->reply().skipped, 1u);
-    EXPECT_LT(entry.responseMicros, 500000u);
-    EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
-    EXPECT_EQ(detached.responseMicros, 0u);
-    // Finished checks hold no timer and no watch.
-    EXPECT_EQ(host.loop.timerCount(), 0u);
-    EXPECT_EQ(host.loop.watchCount(), 0u);
 }
 
 // Takes CAP_NET_RAW out of the effective set: no raw sockets any more.
@@ -127,47 +58,40 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
         [] {
             RecordingHost host;
             // Out of descriptors: not started, nothing reported, not the
-            // target's fault.
+            // target's fault. Raising the limit again makes room.
             {
-                rlimit low{64, 64};
-                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &low) == 0, 20);
-                std::vector<int> fillers;
-                for (int i = 0; i < 64; ++i) {
-                    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-                    if (fd < 0)
-                        break;
-                    fillers.push_back(fd);
+                rlimit limit{64, 4096};
+                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &limit) == 0, 20);
+                for (int i = 0; i < 64 && open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0; ++i) {
                 }
                 MonitorPort entry;
                 CPingProbe probe(host);
-                const int started = startCheck(host, probe, entry, "127.0.0.1");
-                for (int fd : fillers)
-                    close(fd);
+                const int started = host.start(probe, 9, "127.0.0.1", entry);
+                limit.rlim_cur = 4096;
+                CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &limit) == 0, 20);
                 CHILD_EXPECT(started == 0 && probe.localFailure(), 21);
                 host.loop.runFor(50);
                 CHILD_EXPECT(host.reports.empty() && host.loop.watchCount() == 0 && host.loop.timerCount() == 0, 22);
             }
             // Without the right to raw sockets, the datagram socket of the
             // process's group.
-            CHILD_EXPECT(dropRawSocketRight(), 23);
-            const int raw = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-            CHILD_EXPECT(raw < 0, 24);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 0"), 25);
+            CHILD_EXPECT(dropRawSocketRight() && socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) < 0, 23);
+            CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=0 0'"), 25);
             {
                 MonitorPort entry;
                 CPingProbe probe(host);
-                CHILD_EXPECT(startCheck(host, probe, entry, "127.0.0.1") == 1 && probe.datagramSocket(), 26);
+                CHILD_EXPECT(host.start(probe, 9, "127.0.0.1", entry) == 1 && probe.datagramSocket(), 26);
                 CHILD_EXPECT(host.waitReports(1, 3000) && host.reports[0].code == PingOk, 27);
                 CHILD_EXPECT(entry.responseTime == roundedMillis(entry.responseMicros), 28);
             }
             // Neither socket to be had: a failure of the check, reported
             // from inside start.
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "1 0"), 29);
+            CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=1 0'"), 29);
             host.reports.clear();
             MonitorPort entry;
             entry.responseTime = 777;
             CPingProbe none(host);
-            CHILD_EXPECT(startCheck(host, none, entry, "127.0.0.1") == 0, 30);
+            CHILD_EXPECT(host.start(none, 9, "127.0.0.1", entry) == 0, 30);
             CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == PingFailed && host.reports[0].insideStart,
                          31);
             CHILD_EXPECT(entry.responseTime == 0 && !none.localFailure(), 32);
@@ -179,96 +103,78 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
     EXPECT_EQ(status, 0);
 }
 
-// An ICMP (ICMPv6) responder on loopback (kernel echo replies off) that
-// surrounds every answer with unrelated traffic, a copy of the reply sent
-// from 127.0.0.9 (fd00::9) first among it. The requests to 127.0.0.d
-// (fd00::d) are answered as answers[d] says, in the order they come: the
-// echo reply from the target itself, an error from 127.0.0.8 (fd00::8) as
-// from a router on the way; those it does not name go unanswered.
+// An ICMP (ICMPv6) responder for one address of the loopback, 127.0.0.d
+// (fd00::d), with the kernel's echo replies off. It surrounds every answer
+// with unrelated traffic, a copy of the reply sent from 127.0.0.9 (fd00::9)
+// first among it, and answers the requests to its address as plan says, in
+// the order they come: the echo reply from itself, an error from 127.0.0.8
+// (fd00::8) as from a router on the way; those the plan does not name go
+// unanswered, and so does an ICMP request whose checksum is wrong, as the
+// kernel's would.
 class Responder {
 public:
     enum Answer { Silent, Reply, Unreachable, TimeExceeded };
 
-    Responder(int family, std::map<int, std::vector<Answer>> answers, unsigned delayMs)
-        : v6_(family == AF_INET6), answers_(std::move(answers)), delayMs_(delayMs)
+    Responder(bool v6, int last, std::vector<Answer> plan, unsigned delayMs)
+        : v6_(v6), own_(address(last)), plan_(std::move(plan)), delayMs_(delayMs)
     {
-        socket_ = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
-        const int on = 1;
-        if (socket_ >= 0 && v6_)
-            setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
+        socket_ = boundSocket(own_);
         thread_ = std::thread([this] { run(); });
     }
     ~Responder()
     {
         stop_ = true;
         thread_.join();
-        if (socket_ >= 0)
-            close(socket_);
+        close(socket_); // -1: nothing to close
     }
     bool ok() const { return socket_ >= 0; }
 
 private:
     using Bytes = std::vector<std::uint8_t>;
-    // Addresses as raw bytes: 4 for IPv4, 16 for IPv6.
-    Bytes address(int last) const
+    std::string address(int last) const { return (v6_ ? "fd00::" : "127.0.0.") + std::to_string(last); }
+    // A raw socket that sends from, and takes what comes to, address.
+    int boundSocket(const std::string &address) const
     {
-        Bytes a(v6_ ? 16 : 4, 0);
-        a[0] = v6_ ? 0xfd : 127;
-        a.back() = static_cast<std::uint8_t>(last);
-        return a;
-    }
-    // A socket address for raw address bytes.
-    socklen_t socketAddress(const Bytes &a, sockaddr_storage &out) const
-    {
-        out = sockaddr_storage{};
-        out.ss_family = v6_ ? AF_INET6 : AF_INET;
-        if (v6_) {
-            std::memcpy(&reinterpret_cast<sockaddr_in6 &>(out).sin6_addr, a.data(), 16);
-            return sizeof(sockaddr_in6);
+        sockaddr_storage a{};
+        const socklen_t length = test::socketAddress(address, a);
+        const int s = ::socket(a.ss_family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        if (s >= 0 && bind(s, reinterpret_cast<sockaddr *>(&a), length) != 0) {
+            close(s);
+            return -1;
         }
-        std::memcpy(&reinterpret_cast<sockaddr_in &>(out).sin_addr, a.data(), 4);
-        return sizeof(sockaddr_in);
+        return s;
     }
-    // Sends message to the requester from the local address from, through
-    // a socket bound to it.
-    void send(Bytes message, const Bytes &from)
+    // Sends message to the requester from the local address from.
+    void send(Bytes message, const std::string &from)
     {
         message[2] = message[3] = 0;
         if (!v6_) { // the kernel sums ICMPv6 itself, over the addresses too
             const std::uint16_t sum = CPingProbe::checksum(message.data(), message.size());
             std::memcpy(&message[2], &sum, 2);
         }
-        sockaddr_storage source{}, to{};
-        const socklen_t length = socketAddress(from, source);
-        socketAddress(requester_, to);
-        const int s = ::socket(source.ss_family, SOCK_RAW | SOCK_CLOEXEC, v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
-        if (s >= 0 && bind(s, reinterpret_cast<sockaddr *>(&source), length) == 0)
-            sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to), length);
-        if (s >= 0)
+        if (const int s = boundSocket(from); s >= 0) {
+            sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&requester_), requesterLength_);
             close(s);
+        }
     }
     // An error message (unreachable: ICMP 3/1, ICMPv6 1/3; time exceeded:
-    // ICMP 11/0, ICMPv6 3/0) that quotes request, sent to destination.
-    Bytes quoting(Answer answer, const Bytes &request, const Bytes &destination) const
+    // ICMP 11/0, ICMPv6 3/0) that quotes request as sent to this address.
+    Bytes quoting(Answer answer, const Bytes &request) const
     {
         Bytes message(8, 0);
         message[0] = answer == Unreachable ? (v6_ ? 1 : 3) : (v6_ ? 3 : 11);
         message[1] = answer == Unreachable ? (v6_ ? 3 : 1) : 0;
         Bytes ip(v6_ ? 40 : 20, 0);
-        const std::size_t at = v6_ ? 8 : 12;
-        if (v6_) {
-            ip[0] = 0x60;
-            ip[5] = static_cast<std::uint8_t>(request.size());
-            ip[6] = IPPROTO_ICMPV6;
-            ip[7] = 64;
-            std::memcpy(&ip[at], requester_.data(), 16);
-        } else {
-            ip[0] = 0x45;
-            ip[8] = 64;
-            ip[9] = IPPROTO_ICMP;
-            std::memcpy(&ip[at], requester_.data(), 4);
-        }
-        std::memcpy(&ip[at + destination.size()], destination.data(), destination.size());
+        ip[0] = v6_ ? 0x60 : 0x45;
+        ip[v6_ ? 5 : 8] = v6_ ? static_cast<std::uint8_t>(request.size()) : 64; // payload length, TTL
+        ip[v6_ ? 6 : 9] = v6_ ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
+        ip[7] = v6_ ? 64 : 0; // hop limit
+        // The source and destination addresses.
+        const std::size_t at = v6_ ? 8 : 12, size = v6_ ? 16 : 4;
+        const auto &in6 = reinterpret_cast<const sockaddr_in6 &>(requester_);
+        const auto &in = reinterpret_cast<const sockaddr_in &>(requester_);
+        std::memcpy(&ip[at], v6_ ? static_cast<const void *>(&in6.sin6_addr) : &in.sin_addr, size);
+        inet_pton(v6_ ? AF_INET6 : AF_INET, own_.c_str(), &ip[at + size]);
         message.insert(message.end(), ip.begin(), ip.end());
         // IPv4 quotes the first 8 bytes, IPv6 as much as fits.
         message.insert(message.end(), request.begin(), request.begin() + (v6_ ? request.size() : 8));
@@ -276,95 +182,62 @@ private:
     }
     void run()
     {
-        if (socket_ < 0)
-            return;
-        std::map<int, std::size_t> seen;
         const std::uint64_t deadline = test::monoMicros() + 3000000;
         const std::uint8_t echoRequest = v6_ ? 128 : 8, echoReply = v6_ ? 129 : 0;
         std::uint8_t buffer[2048];
-        while (!stop_ && test::monoMicros() < deadline) {
+        std::size_t nth = 0;
+        while (socket_ >= 0 && !stop_ && test::monoMicros() < deadline) {
             pollfd p{socket_, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0)
                 continue;
-            sockaddr_storage source{};
-            alignas(cmsghdr) char control[256];
-            iovec io{buffer, sizeof buffer};
-            msghdr m{};
-            m.msg_name = &source;
-            m.msg_namelen = sizeof source;
-            m.msg_iov = &io;
-            m.msg_iovlen = 1;
-            m.msg_control = control;
-            m.msg_controllen = sizeof control;
-            const ssize_t got = recvmsg(socket_, &m, 0);
-            // The IPv4 header comes with the message, the IPv6 one does not:
-            // its destination comes as packet information.
+            requesterLength_ = sizeof requester_;
+            const ssize_t got =
+                recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&requester_), &requesterLength_);
+            // The IPv4 header comes with the message, the IPv6 one does not.
             const std::size_t header = v6_ ? 0 : std::size_t(buffer[0] & 0x0f) * 4;
-            if (got < ssize_t(header + 18))
-                continue;
-            Bytes destination;
-            if (v6_) {
-                requester_.assign(reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr),
-                                  reinterpret_cast<std::uint8_t *>(&reinterpret_cast<sockaddr_in6 &>(source).sin6_addr) +
-                                      16);
-                for (cmsghdr *c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
-                    if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_PKTINFO) {
-                        in6_pktinfo info{};
-                        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                        destination.assign(info.ipi6_addr.s6_addr, info.ipi6_addr.s6_addr + 16);
-                    }
-                }
-            } else {
-                requester_.assign(buffer + 12, buffer + 16);
-                destination.assign(buffer + 16, buffer + 20);
-            }
             const std::uint8_t *icmp = buffer + header;
-            if (icmp[0] != echoRequest || icmp[8] != 0x51 || destination.empty() || destination[0] != address(0)[0])
+            if (got < ssize_t(header + 18) || icmp[0] != echoRequest || icmp[8] != 0x51 ||
+                (!v6_ && CPingProbe::checksum(icmp, std::size_t(got) - header) != 0))
                 continue;
-            const int target = destination.back();
-            const std::vector<Answer> &plan = answers_[target];
-            const std::size_t nth = seen[target]++;
-            const Answer answer = nth < plan.size() ? plan[nth] : Silent;
-            Bytes request(icmp, icmp + 18);
-            Bytes copied = request;
-            copied[0] = echoReply;
-            send(copied, address(9));
+            const Answer answer = nth < plan_.size() ? plan_[nth] : Silent;
+            ++nth;
+            const Bytes request(icmp, icmp + 18);
+            Bytes reply = request;
+            reply[0] = echoReply;
+            send(reply, address(9));
             // Unrelated: a reply to someone else, a reply with our numbers
             // but other data, an error about someone else's request, and an
             // unrelated message (timestamp; ICMPv6 neighbour solicitation).
-            Bytes other = request;
-            other[0] = echoReply;
+            Bytes other = reply;
             other[4] ^= 0x5a;
             other[6] ^= 0xa5;
-            send(other, destination);
-            Bytes wrongData = request;
-            wrongData[0] = echoReply;
+            send(other, own_);
+            Bytes wrongData = reply;
             wrongData[12] ^= 0xff;
-            send(wrongData, destination);
+            send(wrongData, own_);
             Bytes otherRequest = request;
             otherRequest[6] ^= 0x11;
-            send(quoting(Unreachable, otherRequest, destination), destination);
+            send(quoting(Unreachable, otherRequest), own_);
             Bytes unrelated(v6_ ? 24 : 20, 0);
             unrelated[0] = v6_ ? 135 : 13;
-            std::memcpy(&unrelated[8], destination.data(), destination.size());
-            send(unrelated, destination);
+            send(unrelated, own_);
             if (answer == Silent)
                 continue;
             usleep(delayMs_ * 1000);
-            if (answer == Reply) {
-                request[0] = echoReply;
-                send(request, destination);
-            } else {
-                send(quoting(answer, request, destination), address(8));
-            }
+            if (answer == Reply)
+                send(reply, own_);
+            else
+                send(quoting(answer, request), address(8));
         }
     }
 
     bool v6_;
-    std::map<int, std::vector<Answer>> answers_;
+    std::string own_;
+    std::vector<Answer> plan_;
     unsigned delayMs_;
     int socket_ = -1;
-    Bytes requester_;
+    sockaddr_storage requester_{};
+    socklen_t requesterLength_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -373,22 +246,22 @@ private:
 // kinds of socket and in both families: each is decided by the answer to
 // its own request only, also when two of them were sent within the same
 // millisecond, and never by a reply from another host than the target;
-// an error about the request decides it whoever sends it.
+// an error about the request decides it whoever sends it. A check whose
+// entry goes away is never heard of, and finished checks hold no timer and
+// no watch. The child's failures are the test's own assertions.
 TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
 {
     const int status = test::runInChild(
         [] {
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"), 20);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv6/icmp/echo_ignore_all", "1"), 20);
-            CHILD_EXPECT(writeProc("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"), 21);
-            for (int last : {1, 2, 3, 4, 8, 9})
-                CHILD_EXPECT(test::shell("ip -6 addr add fd00::" + std::to_string(last) + "/128 dev lo nodad"), 21);
+            CHILD_EXPECT(test::shell("sysctl -qw net.ipv4.icmp_echo_ignore_all=1 net.ipv6.icmp.echo_ignore_all=1 "
+                                     "'net.ipv4.ping_group_range=0 2147483647'"),
+                         20);
+            for (int last : {1, 2, 3, 4, 5, 8, 9})
+                CHILD_EXPECT(test::addIpv6ToLoopback("fd00::" + std::to_string(last)), 21);
             using R = Responder;
             struct Case {
                 const char *target4, *target6;
-                int code;
-                int type4, type6;
-                int done;
+                int code, type4, type6, done;
             };
             // Two checks to .1: the first is answered, the second refused;
             // .3 never answers, only .9 does.
@@ -398,60 +271,71 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                                   {"127.0.0.3", "fd00::3", PingFailed, -1, -1, 2},
                                   {"127.0.0.4", "fd00::4", PingOk, 0, 129, 1}};
             constexpr std::size_t count = sizeof cases / sizeof cases[0];
-            int failures = 0;
-            for (int family : {AF_INET, AF_INET6}) {
-                const bool v6 = family == AF_INET6;
+            // What the responder of each address answers, in order (.5: the
+            // check whose entry goes away).
+            const std::map<int, std::vector<R::Answer>> plans{
+                {1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {3, {}}, {4, {R::Reply}}, {5, {R::Reply}}};
+            for (const bool v6 : {false, true}) {
                 for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
-                    const char *kind = choice == CPingProbe::RawOnly ? "raw" : "datagram";
-                    R responder(family, {{1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {4, {R::Reply}}},
-                                30);
-                    CHILD_EXPECT(responder.ok(), 22);
+                    std::vector<std::unique_ptr<R>> responders;
+                    for (const auto &[last, plan] : plans) {
+                        responders.push_back(std::make_unique<R>(v6, last, plan, 30));
+                        CHILD_EXPECT(responders.back()->ok(), 22);
+                    }
                     RecordingHost host;
-                    MonitorPort entries[count];
+                    MonitorPort entries[count + 1]; // the last one, to .5, goes away at once
                     std::vector<std::unique_ptr<CPingProbe>> probes;
                     const std::uint64_t began = test::monoMicros();
-                    for (std::size_t i = 0; i < count; ++i) {
+                    for (std::size_t i = 0; i <= count; ++i) {
                         probes.push_back(std::make_unique<CPingProbe>(host));
                         probes.back()->setSocketChoice(choice);
-                        CHILD_EXPECT(probes.back()->start(0, v6 ? cases[i].target6 : cases[i].target4, entries[i]) == 1,
-                                     23);
+                        const char *target = v6 ? (i < count ? cases[i].target6 : "fd00::5")
+                                                : (i < count ? cases[i].target4 : "127.0.0.5");
+                        CHILD_EXPECT(probes.back()->start(0, target, entries[i]) == 1, 23);
                     }
+                    probes.back()->detachEntry();
                     host.waitReports(count, 3000);
+                    EXPECT_EQ(host.reports.size(), count);
                     for (std::size_t i = 0; i < count; ++i) {
                         const Case &c = cases[i];
-                        const RecordingHost::Report *r = reportFor(host, entries[i]);
+                        SCOPED_TRACE(std::string(choice == CPingProbe::RawOnly ? "raw" : "datagram") + " socket, check " +
+                                     std::to_string(i) + " to " + (v6 ? c.target6 : c.target4));
+                        const auto mine = host.reportsFor(entries[i]);
+                        CHILD_EXPECT(mine.size() == 1, 24);
+                        const RecordingHost::Report *r = &mine[0];
                         const PingReply &reply = probes[i]->reply();
-                        const std::uint64_t took = r ? r->atMicros - began : 0;
-                        bool right = r && r->code == c.code && reply.type == (v6 ? c.type6 : c.type4) &&
-                                     probes[i]->done() == c.done && reply.skipped >= 2;
-                        if (c.code == PingOk)
-                            right = right && entries[i].responseMicros >= 30000 && entries[i].responseMicros < 500000;
-                        else
-                            right = right && entries[i].responseTime == 0;
-                        if (c.type4 == 3)
-                            right = right && (v6 ? reply.code == 3 && reply.text == "Address is unreachable."
-                                                 : reply.code == 1 && reply.text == "Host is unreachable.");
-                        if (c.type4 == 3 || c.type4 == 11)
-                            right = right && reply.source.text() == (v6 ? "fd00::8" : "127.0.0.8");
-                        if (c.done == 2)
-                            right = right && took >= 1950000;
-                        else
-                            right = right && took < 1000000;
-                        if (!right) {
-                            std::fprintf(stderr,
-                                         "%s socket, check %zu to %s: code %d type %d code %d skipped %u done %d rtt "
-                                         "%llu us after %llu us\n",
-                                         kind, i, v6 ? c.target6 : c.target4, r ? r->code : -1, reply.type, reply.code,
-                                         reply.skipped, probes[i]->done(),
-                                         static_cast<unsigned long long>(entries[i].responseMicros),
-                                         static_cast<unsigned long long>(took));
-                            ++failures;
+                        EXPECT_EQ(r->code, c.code);
+                        EXPECT_EQ(reply.type, v6 ? c.type6 : c.type4);
+                        EXPECT_EQ(probes[i]->done(), c.done);
+                        EXPECT_GE(reply.skipped, 2u);
+                        if (c.code == PingOk) {
+                            EXPECT_GE(entries[i].responseMicros, 30000u);
+                            EXPECT_LT(entries[i].responseMicros, 500000u);
+                        } else {
+                            EXPECT_EQ(entries[i].responseTime, 0u);
                         }
+                        if (c.type4 == 3) {
+                            EXPECT_EQ(reply.code, v6 ? 3 : 1);
+                            EXPECT_EQ(reply.text, v6 ? "Address is unreachable." : "Host is unreachable.");
+                        }
+                        if (c.type4 == 3 || c.type4 == 11) {
+                            EXPECT_EQ(reply.source.text(), v6 ? "fd00::8" : "127.0.0.8");
+                        }
+                        if (c.done == 2)
+                            EXPECT_GE(r->atMicros - began, 1950000u);
+                        else
+                            EXPECT_LT(r->atMicros - began, 1000000u);
                     }
-                    CHILD_EXPECT(host.reports.size() == count, 24);
+                    // Answered, but its entry is neither reported nor touched.
+                    EXPECT_EQ(probes[count]->done(), 1);
+                    EXPECT_EQ(entries[count].responseMicros, 0u);
+                    // A nonce of its own for each request, so none can be guessed.
+                    EXPECT_NE(std::memcmp(&probes[0]->request()[10], &probes[1]->request()[10], 4), 0);
+                    EXPECT_EQ(host.loop.timerCount(), 0u);
+                    EXPECT_EQ(host.loop.watchCount(), 0u);
                 }
             }
-            return failures == 0 ? 0 : 30;
+            return ::testing::Test::HasFailure() ? 30 : 0;
         },
         test::NetNamespace, 30000);
     if (status == -1)

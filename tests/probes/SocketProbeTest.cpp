@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -18,23 +17,13 @@ namespace {
 using test::RecordingHost;
 using test::TcpServer;
 
-// Starts a probe the way the engine does, noting reports made from inside.
-int startProbe(RecordingHost &host, CSocketProbe &probe, std::uint16_t port, MonitorPort &entry,
-               const std::string &target = "127.0.0.1")
-{
-    host.insideStart = true;
-    const int started = probe.start(port, target, entry);
-    host.insideStart = false;
-    return started;
-}
-
 TEST(TcpProbe, ConnectsReportsOnceAndKeepsTheConnectionUntilDestroyed)
 {
     TcpServer server(TcpServer::Silent);
     RecordingHost host;
     MonitorPort entry;
     auto probe = std::make_unique<CTcpProbe>(host);
-    ASSERT_EQ(startProbe(host, *probe, server.port(), entry), 1);
+    ASSERT_EQ(host.start(*probe, server.port(), "127.0.0.1", entry), 1);
     EXPECT_EQ(probe->done(), 0);
     ASSERT_TRUE(host.waitReports(1, 2000));
     EXPECT_EQ(host.reports[0].code, TcpOk);
@@ -42,7 +31,6 @@ TEST(TcpProbe, ConnectsReportsOnceAndKeepsTheConnectionUntilDestroyed)
     EXPECT_EQ(host.reports[0].entry, &entry);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_LT(entry.responseMicros, 1000000u);
-    EXPECT_EQ(entry.responseTime, (entry.responseMicros + 500) / 1000);
     EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::TimerId));
 
     // The connection stays open until the probe goes, and nothing more comes.
@@ -65,12 +53,11 @@ TEST(TcpProbe, RefusedPortFailsAtTheTimeoutNotAtTheRefusal)
     for (int kind : {0, 2}) {
         const std::uint64_t began = test::monoMicros();
         auto probe = makeSocketProbe(kind, host);
-        ASSERT_EQ(startProbe(host, *probe, test::closedTcpPort(), entry), 1);
+        ASSERT_EQ(host.start(*probe, test::closedTcpPort(), "127.0.0.1", entry), 1);
         const std::size_t before = host.reports.size();
         ASSERT_TRUE(host.waitReports(before + 1, 4000));
-        const auto &report = host.reports.back();
-        EXPECT_EQ(report.code, kind == 0 ? TcpFailed : HttpFailed);
-        EXPECT_GE(report.atMicros - began, 2900000u);
+        EXPECT_EQ(host.reports.back().code, kind == 0 ? TcpFailed : HttpFailed);
+        EXPECT_GE(host.reports.back().atMicros - began, 2900000u);
         EXPECT_EQ(probe->done(), 2);
         // No spinning on the failed socket, and exactly one report.
         host.loop.runFor(100);
@@ -86,38 +73,28 @@ TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
     TcpServer server(TcpServer::NoAccept);
     RecordingHost host;
     MonitorPort filler1, filler2, entry;
-    std::vector<std::unique_ptr<CSocketProbe>> fillers;
-    for (MonitorPort *e : {&filler1, &filler2}) {
-        fillers.push_back(std::make_unique<CTcpProbe>(host));
-        ASSERT_EQ(fillers.back()->start(server.port(), "127.0.0.1", *e), 1);
-    }
+    CTcpProbe fillerProbe1(host), fillerProbe2(host);
+    ASSERT_EQ(fillerProbe1.start(server.port(), "127.0.0.1", filler1), 1);
+    ASSERT_EQ(fillerProbe2.start(server.port(), "127.0.0.1", filler2), 1);
     host.loop.runFor(300);
     const std::size_t filled = host.reports.size();
 
     CTcpProbe probe(host);
     ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
-    auto reportsFor = [&] {
-        std::vector<int> codes;
-        for (const auto &r : host.reports)
-            if (r.entry == &entry)
-                codes.push_back(r.code);
-        return codes;
-    };
-    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 1; }, 4000));
-    if (reportsFor()[0] == TcpOk)
+    ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 1; }, 4000));
+    if (host.reportsFor(entry)[0].code == TcpOk)
         GTEST_SKIP() << "the kernel accepted the connection at once (accept queue not full: " << filled << ")";
-    EXPECT_EQ(reportsFor()[0], TcpFailed);
+    EXPECT_EQ(host.reportsFor(entry)[0].code, TcpFailed);
     EXPECT_EQ(probe.done(), 2);
     server.acceptQueued();
-    ASSERT_TRUE(host.loop.runUntil([&] { return reportsFor().size() == 2; }, 9000));
-    EXPECT_EQ(reportsFor()[1], TcpOk);
+    ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 2; }, 9000));
+    EXPECT_EQ(host.reportsFor(entry)[1].code, TcpOk);
     EXPECT_EQ(probe.done(), 1);
     EXPECT_GT(entry.responseTime, 3000u);
 }
 
 TEST(HttpProbe, SendsTheExactRequestAndTimesOnlyTheReply)
 {
-    EXPECT_EQ(CHttpProbe::requestText("10.0.0.1"), "HEAD / HTTP/1.1\r\nHost:10.0.0.1\r\n\r\n");
     // An IPv6 literal goes in brackets, added where the user typed none.
     EXPECT_EQ(CHttpProbe::requestText("fd00::2"), "HEAD / HTTP/1.1\r\nHost:[fd00::2]\r\n\r\n");
     EXPECT_EQ(CHttpProbe::requestText("[fd00::2]"), "HEAD / HTTP/1.1\r\nHost:[fd00::2]\r\n\r\n");
@@ -138,48 +115,45 @@ TEST(HttpProbe, SendsTheExactRequestAndTimesOnlyTheReply)
 TEST(HttpProbe, HostilePeers)
 {
     RecordingHost host;
-    // Never answers: fails by the timeout after the request.
+    // Never answers: fails by the timeout after the request. A check whose
+    // entry went away meanwhile fails alike, unheard of.
     {
         TcpServer server(TcpServer::Silent);
-        MonitorPort entry;
-        CHttpProbe probe(host);
-        host.reports.clear();
+        MonitorPort entry, detached;
+        detached.responseTime = 555;
+        CHttpProbe probe(host), detachedProbe(host);
         const std::uint64_t began = test::monoMicros();
         ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
+        ASSERT_EQ(detachedProbe.start(server.port(), "127.0.0.1", detached), 1);
+        host.loop.runFor(50); // connected, requests sent
+        detachedProbe.detachEntry();
         ASSERT_TRUE(host.waitReports(1, 4500));
+        host.loop.runFor(300);
+        ASSERT_EQ(host.reports.size(), 1u);
+        EXPECT_EQ(host.reports[0].entry, &entry);
         EXPECT_EQ(host.reports[0].code, HttpFailed);
         EXPECT_GE(host.reports[0].atMicros - began, 2900000u);
         EXPECT_EQ(probe.done(), 2);
+        EXPECT_EQ(detachedProbe.done(), 2);
         EXPECT_EQ(entry.responseTime, 0u);
+        EXPECT_EQ(detached.responseTime, 0u); // reset by the send, before the detach
     }
-    // A megabyte: one read, one report, nothing more however long it goes on.
-    {
-        TcpServer server(TcpServer::Megabyte);
-        MonitorPort entry;
-        CHttpProbe probe(host);
-        host.reports.clear();
-        ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
-        ASSERT_TRUE(host.waitReports(1, 3000));
-        host.loop.runFor(300);
-        EXPECT_EQ(host.reports.size(), 1u);
-        EXPECT_EQ(host.reports[0].code, HttpOk);
-        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::TimerId));
-    }
-    // Closes at once: zero bytes read is a reply.
-    {
-        TcpServer server(TcpServer::CloseAtOnce);
+    // A megabyte, or a close at once (zero bytes read is a reply): one read,
+    // one report, nothing more however long it goes on. The close may come
+    // before the request is out; then the send fails.
+    for (auto behaviour : {TcpServer::Megabyte, TcpServer::CloseAtOnce}) {
+        TcpServer server(behaviour);
         MonitorPort entry;
         CHttpProbe probe(host);
         host.reports.clear();
         const int started = probe.start(server.port(), "127.0.0.1", entry);
         host.waitReports(1, 4000);
-        host.loop.runFor(100);
-        ASSERT_EQ(host.reports.size(), 1u);
-        // The close may come before the request is out; then the send fails.
-        EXPECT_TRUE(host.reports[0].code == HttpOk || host.reports[0].code == HttpFailed);
-        if (host.reports[0].code == HttpOk) {
-            EXPECT_EQ(started, 1);
-        }
+        host.loop.runFor(300);
+        ASSERT_EQ(host.reports.size(), 1u) << behaviour;
+        const bool closedFirst = behaviour == TcpServer::CloseAtOnce && host.reports[0].code == HttpFailed;
+        EXPECT_TRUE(host.reports[0].code == HttpOk || closedFirst) << behaviour;
+        EXPECT_TRUE(started == 1 || closedFirst) << behaviour;
+        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::TimerId));
     }
     EXPECT_EQ(host.loop.timerCount(), 0u);
     EXPECT_EQ(host.loop.watchCount(), 0u);
@@ -199,50 +173,43 @@ TEST(HttpProbe, WritingToAPeerThatHasResetNeverEndsTheProcess)
                 const int acceptedBefore = server.accepted();
                 MonitorPort entry;
                 CHttpProbe probe(host);
-                if (probe.start(server.port(), "127.0.0.1", entry) != 1)
-                    return 10;
+                CHILD_EXPECT(probe.start(server.port(), "127.0.0.1", entry) == 1, 10);
                 for (int i = 0; i < 200 && server.accepted() == acceptedBefore; ++i)
                     usleep(5000);
                 usleep(50000); // the reset is in
                 const std::uint64_t began = test::monoMicros();
                 host.waitReports(1, 4000);
-                if (host.reports.size() != 1 || host.reports[0].code != HttpFailed)
-                    return 11;
+                CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 11);
                 // The failed send reports at once, not by the timeout.
-                if (test::monoMicros() - began > 1000000)
-                    return 12;
+                CHILD_EXPECT(test::monoMicros() - began <= 1000000, 12);
             }
             return 0;
         },
         test::NoNamespace, 20000);
-    ASSERT_NE(status, -1);
-    EXPECT_NE(status, 128 + SIGPIPE) << "killed by SIGPIPE";
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 0) << "128 + " << SIGPIPE << ": killed by SIGPIPE";
 }
 
 TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
 {
     RecordingHost host;
     // Nothing listens: still a success.
+    std::uint16_t closedPort = 0;
+    close(test::udpSocket(closedPort));
     MonitorPort entry;
     CUdpProbe probe(host);
-    ASSERT_EQ(probe.start(test::closedUdpPort(), "127.0.0.1", entry), 1);
+    ASSERT_EQ(host.start(probe, closedPort, "127.0.0.1", entry), 1);
     ASSERT_TRUE(host.waitReports(1, 1000));
     EXPECT_EQ(host.reports[0].code, UdpOk);
     EXPECT_FALSE(host.reports[0].insideStart);
     EXPECT_EQ(probe.done(), 1);
 
     // An answer changes nothing and does not spin the loop.
-    const int echo = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(echo, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    getsockname(echo, reinterpret_cast<sockaddr *>(&address), &length);
+    std::uint16_t echoPort = 0;
+    const int echo = test::udpSocket(echoPort);
+    ASSERT_GE(echo, 0);
     MonitorPort answered;
     CUdpProbe answeredProbe(host);
-    ASSERT_EQ(answeredProbe.start(ntohs(address.sin_port), "127.0.0.1", answered), 1);
+    ASSERT_EQ(answeredProbe.start(echoPort, "127.0.0.1", answered), 1);
     char byte = 0;
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
@@ -254,94 +221,31 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     EXPECT_EQ(host.reports[1].code, UdpOk);
 }
 
-// An IPv6 literal, bracketed or not, is checked over IPv6 from the first
-// socket on (names of either family: ResolverTest).
-TEST(SocketProbes, Ipv6LiteralsAreCheckedOverIpv6)
-{
-    const int status = test::runInChild(
-        [] {
-            TcpServer web(TcpServer::Answer, 0, "HTTP/1.1 200 OK\r\n\r\n", "::1");
-            RecordingHost host;
-            MonitorPort tcp, http, udp;
-            CTcpProbe tcpProbe(host);
-            CHttpProbe httpProbe(host);
-            CUdpProbe udpProbe(host);
-            CHILD_EXPECT(tcpProbe.start(web.port(), "::1", tcp) == 1, 20);
-            CHILD_EXPECT(httpProbe.start(web.port(), "[::1]", http) == 1, 21);
-            CHILD_EXPECT(udpProbe.start(test::closedUdpPort(), "::1", udp) == 1, 22);
-            host.waitReports(3, 3000);
-            CHILD_EXPECT(host.countOf(TcpOk) == 1 && host.countOf(HttpOk) == 1 && host.countOf(UdpOk) == 1, 23);
-            CHILD_EXPECT(web.firstRequest() == "HEAD / HTTP/1.1\r\nHost:[::1]\r\n\r\n", 24);
-            return 0;
-        },
-        test::NetNamespace, 10000);
-    if (status == -1)
-        GTEST_SKIP() << "needs root for a network namespace";
-    EXPECT_EQ(status, 0);
-}
-
-TEST(SocketProbes, DetachedEntryIsNeverReportedOrTouched)
-{
-    TcpServer server(TcpServer::Silent);
-    RecordingHost host;
-    MonitorPort entry;
-    entry.responseTime = 555;
-    CHttpProbe probe(host);
-    ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
-    host.loop.runFor(50); // connected, request sent
-    probe.detachEntry();
-    EXPECT_EQ(probe.entry(), nullptr);
-    host.loop.runFor(3300);
-    EXPECT_TRUE(host.reports.empty());
-    EXPECT_EQ(probe.done(), 2);
-    EXPECT_EQ(entry.responseTime, 0u); // reset by the send, before the detach
-}
-
-TEST(SocketProbes, WorkAboveDescriptor1023)
-{
-    net::raiseDescriptorLimit();
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_cur < 1200)
-        GTEST_SKIP() << "the descriptor limit (" << limit.rlim_cur << ") is below 1200";
-    std::vector<int> fillers;
-    for (int i = 0; i < 1100; ++i)
-        fillers.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
-    TcpServer server(TcpServer::Answer, 0);
-    RecordingHost host;
-    MonitorPort tcp, http;
-    CTcpProbe tcpProbe(host);
-    CHttpProbe httpProbe(host);
-    EXPECT_EQ(tcpProbe.start(server.port(), "127.0.0.1", tcp), 1);
-    EXPECT_GT(tcpProbe.socketHandle(), 1023);
-    EXPECT_EQ(httpProbe.start(server.port(), "127.0.0.1", http), 1);
-    EXPECT_GT(httpProbe.socketHandle(), 1023);
-    host.waitReports(2, 3000);
-    for (int fd : fillers)
-        close(fd);
-    ASSERT_EQ(host.reports.size(), 2u);
-    EXPECT_EQ(host.reports[0].code, TcpOk);
-    EXPECT_EQ(host.reports[1].code, HttpOk);
-}
-
-TEST(SocketProbes, DescriptorLimitIsRaisedToTheHardLimit)
+// The limit is raised to the hard one, and the probes work with descriptors
+// above 1023, which select() could not take.
+TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
 {
     const int status = test::runInChild(
         [] {
             rlimit limit{256, 4096};
-            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
-                return 10;
+            CHILD_EXPECT(setrlimit(RLIMIT_NOFILE, &limit) == 0, 10);
             net::raiseDescriptorLimit();
             getrlimit(RLIMIT_NOFILE, &limit);
-            if (limit.rlim_cur != 4096 || limit.rlim_max != 4096)
-                return 11;
-            // Already there: nothing changes.
-            net::raiseDescriptorLimit();
-            getrlimit(RLIMIT_NOFILE, &limit);
-            return limit.rlim_cur == 4096 ? 0 : 12;
+            CHILD_EXPECT(limit.rlim_cur == 4096 && limit.rlim_max == 4096, 11);
+            for (int i = 0; i < 1100; ++i)
+                CHILD_EXPECT(open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0, 12);
+            TcpServer server(TcpServer::Answer, 0);
+            RecordingHost host;
+            MonitorPort tcp, http;
+            CTcpProbe tcpProbe(host);
+            CHttpProbe httpProbe(host);
+            CHILD_EXPECT(tcpProbe.start(server.port(), "127.0.0.1", tcp) == 1 && tcpProbe.socketHandle() > 1023, 13);
+            CHILD_EXPECT(httpProbe.start(server.port(), "127.0.0.1", http) == 1 && httpProbe.socketHandle() > 1023, 14);
+            host.waitReports(2, 3000);
+            CHILD_EXPECT(host.countOf(TcpOk) == 1 && host.countOf(HttpOk) == 1, 15);
+            return 0;
         },
-        test::NoNamespace, 5000);
-    ASSERT_NE(status, -1);
+        test::NoNamespace, 10000);
     EXPECT_EQ(status, 0);
 }
 

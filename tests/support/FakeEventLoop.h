@@ -26,9 +26,7 @@ public:
     void advanceMs(std::uint64_t ms)
     {
         monotonic += ms * 1000u;
-        boottime += ms * 1000u;
-        accumulatedMicros += ms * 1000u;
-        wallSeconds = baseSeconds + static_cast<std::uint32_t>(accumulatedMicros / 1000000u);
+        suspendMs(ms);
     }
 
     // The machine sleeps for ms: boottime and the wall clock go on,
@@ -51,17 +49,13 @@ public:
 // clock, in due order, as window timers would.
 class FakeEventLoop final : public EventLoop {
 public:
-    explicit FakeEventLoop(FakeClock &clock)
-        : clock_(clock)
-    {
-    }
+    explicit FakeEventLoop(FakeClock &clock) : clock_(clock) {}
 
     void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override
     {
         Timer &t = timers_[{owner, id}];
         t.periodMs = periodMs;
         t.dueMs = nowMs() + periodMs;
-        t.serial = ++serial_;
         t.callback = std::move(callback);
     }
     void killTimer(TimerOwner owner, unsigned id) override { timers_.erase({owner, id}); }
@@ -76,10 +70,7 @@ public:
         auto it = timers_.find({owner, id});
         return it == timers_.end() ? 0 : it->second.periodMs;
     }
-    void watchSocket(int fd, unsigned events, SocketCallback callback) override
-    {
-        watches_[fd] = {events, std::move(callback)};
-    }
+    void watchSocket(int fd, unsigned, SocketCallback callback) override { watches_[fd] = std::move(callback); }
     void unwatchSocket(int fd) override { watches_.erase(fd); }
     void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
 
@@ -130,20 +121,14 @@ private:
     struct Timer {
         unsigned periodMs = 0;
         std::uint64_t dueMs = 0;
-        std::uint64_t serial = 0;
         TimerCallback callback;
-    };
-    struct Watch {
-        unsigned events = 0;
-        SocketCallback callback;
     };
     std::uint64_t nowMs() const { return clock_.monotonicMicros() / 1000u; }
 
     FakeClock &clock_;
     std::map<std::pair<TimerOwner, unsigned>, Timer> timers_;
-    std::map<int, Watch> watches_;
+    std::map<int, SocketCallback> watches_;
     std::deque<std::function<void()>> posted_;
-    std::uint64_t serial_ = 0;
 };
 
 // Local time in the given zone (a TZ value) while it lives, so that the

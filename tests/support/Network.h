@@ -8,14 +8,18 @@
 #include "app/base/PollEventLoop.h"
 #include "app/base/ProbeHost.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/socket.h>
 
 namespace vigilon::test {
 
@@ -31,17 +35,34 @@ public:
         int code;
         MonitorPort *entry;
         std::uint64_t atMicros;
-        std::uint32_t responseTime;
         bool insideStart;
     };
 
     void reportResult(int code, MonitorPort &entry) override
     {
-        reports.push_back(Report{code, &entry, monoMicros(), entry.responseTime, insideStart});
+        reports.push_back(Report{code, &entry, monoMicros(), insideStart});
     }
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
 
+    // Starts a check the way the engine does, noting reports made from
+    // inside its start.
+    template <class Probe>
+    int start(Probe &probe, std::uint32_t port, const std::string &target, MonitorPort &entry)
+    {
+        insideStart = true;
+        const int started = probe.start(port, target, entry);
+        insideStart = false;
+        return started;
+    }
+    // The reports for entry, in order.
+    std::vector<Report> reportsFor(const MonitorPort &entry) const
+    {
+        std::vector<Report> out;
+        std::copy_if(reports.begin(), reports.end(), std::back_inserter(out),
+                     [&](const Report &r) { return r.entry == &entry; });
+        return out;
+    }
     // Runs the loop until count reports have come or timeoutMs passed.
     bool waitReports(std::size_t count, unsigned timeoutMs)
     {
@@ -49,10 +70,7 @@ public:
     }
     std::size_t countOf(int code) const
     {
-        std::size_t n = 0;
-        for (const Report &r : reports)
-            n += r.code == code;
-        return n;
+        return std::count_if(reports.begin(), reports.end(), [code](const Report &r) { return r.code == code; });
     }
 
     PollEventLoop loop;
@@ -94,8 +112,7 @@ private:
     EventLoop &loop_;
     const MachineStalls *machine_;
     std::uint64_t last_ = 0;
-    std::uint64_t longest_ = 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks over a millisecond late
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps_; // ticks late, from the tick before
 };
 
 // A TCP server on 127.0.0.1 (or on the address given, "::1" for one) with a
@@ -123,11 +140,8 @@ public:
     // Connections whose peer has closed, as seen by the server.
     int peerClosed() const { return peerClosed_.load(); }
     std::string firstRequest();
-    // How late each answer left against its due time (Answer servers).
-    std::vector<std::uint64_t> lateMicros();
     // Accept everything now queued (NoAccept servers).
     void acceptQueued();
-    int listener() const { return listener_; }
 
 private:
     void run();
@@ -136,15 +150,13 @@ private:
     unsigned delayMs_;
     std::string reply_;
     int listener_ = -1;
-    int stopRead_ = -1;
-    int stopWrite_ = -1;
+    int stop_ = -1; // an event descriptor: written when the server goes
     std::uint16_t port_ = 0;
     std::atomic<int> accepted_{0};
     std::atomic<int> peerClosed_{0};
     std::mutex mutex_;
     std::string firstRequest_;
     std::vector<int> held_;
-    std::vector<std::uint64_t> late_;
     std::thread thread_;
 };
 
@@ -158,14 +170,18 @@ private:
         }                                                                                                            \
     } while (0)
 
+// The socket address for a numeric address text and port; its length, 0 when
+// the text is not one.
+socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std::uint16_t port = 0);
+
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
-std::uint16_t closedUdpPort();
+// A UDP socket on 127.0.0.1:port (port 0: any free one, which port then
+// holds), or -1.
+int udpSocket(std::uint16_t &port);
 
 // Open descriptors of this process.
 int openDescriptorCount();
-
-bool isRoot();
 
 enum Namespaces { NoNamespace = 0, NetNamespace = 1, NetAndMountNamespace = 3 };
 
@@ -178,6 +194,10 @@ int runInChild(const std::function<int()> &body, Namespaces namespaces, unsigned
 
 // Runs a shell command (ip, sysctl) inside the child; true on exit 0.
 bool shell(const std::string &command);
+
+// Adds an IPv6 address to the child's loopback and waits until it can be
+// reached.
+bool addIpv6ToLoopback(const std::string &address);
 
 // A network namespace beside the child's own, for a router or a far host:
 // a process of its own holds it until the object goes. Links are moved in
