@@ -140,6 +140,8 @@ public:
     // Connections whose peer has closed, as seen by the server.
     int peerClosed() const { return peerClosed_.load(); }
     std::string firstRequest();
+    // How late each answer left against its due time (Answer servers).
+    std::vector<std::uint64_t> lateMicros();
     // Accept everything now queued (NoAccept servers).
     void acceptQueued();
 
@@ -157,6 +159,7 @@ private:
     std::mutex mutex_;
     std::string firstRequest_;
     std::vector<int> held_;
+    std::vector<std::uint64_t> late_;
     std::thread thread_;
 };
 
