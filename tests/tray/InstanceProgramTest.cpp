@@ -7,8 +7,6 @@
 #include "tests/tray/TrayTestSupport.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 
@@ -38,12 +36,8 @@ class InstanceProgramTest : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("needs an X server (run under Xvfb)");
-        for (const char *tool : {"trayer", "xwininfo"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
-        }
+        if (const QString missing = x11TrayMissing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
         const QString program = qEnvironmentVariable("VIGILON_BIN_DIR") + QStringLiteral("/vigilon");
         QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
         // The X11 tray only, so that no main dialog shows for want of a tray.

@@ -14,6 +14,8 @@
 #include "tests/support/qt/QtWait.h"
 
 #include <QDir>
+#include <QGuiApplication>
+#include <QStandardPaths>
 #include <QString>
 #include <QTest>
 
@@ -26,6 +28,18 @@
 
 namespace vigilon::test {
 
+// Why the tests on a real X11 tray cannot run here (they need an X server,
+// trayer and xwininfo); empty when they can.
+inline QString x11TrayMissing()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return QStringLiteral("needs an X server (run under Xvfb)");
+    for (const char *tool : {"trayer", "xwininfo"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
+    }
+    return {};
+}
 
 // The tip the tray shows for a text of the string table and a target.
 inline QString tipFor(unsigned id, const QString &host)

@@ -11,7 +11,6 @@
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -48,12 +47,8 @@ class TrayX11Test : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("needs an X server (run under Xvfb)");
-        for (const char *tool : {"trayer", "xwininfo"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
-        }
+        if (const QString missing = x11TrayMissing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
         // No StatusNotifier watcher may steal the icon from the X11 tray.
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
