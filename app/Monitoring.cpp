@@ -423,9 +423,10 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     // A failed check's line has a fifth field, its reason; others have four.
-    const std::string fifth = reason.failed() ? "\t" + reasonText(reason) : std::string();
-    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f%s\n", stamp, static_cast<int>(millis),
-                 escapeControls(entry.name).c_str(), outcome, static_cast<double>(micros) / 1000.0, fifth.c_str());
+    const std::string why = reason.failed() ? reasonText(reason) : std::string();
+    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f%s%s\n", stamp, static_cast<int>(millis),
+                 escapeControls(entry.name).c_str(), outcome, static_cast<double>(micros) / 1000.0,
+                 reason.failed() ? "\t" : "", why.c_str());
 }
 
 void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const

@@ -1,8 +1,38 @@
 # SPDX-License-Identifier: MIT
 # Shared build settings and the helpers that define Vigilon's targets.
 
+# Warnings are errors in the project's presets and CI; a plain build (a
+# packager's, another compiler's) only shows them.
+option(VIGILON_WERROR "Treat compiler warnings as errors" OFF)
+
 function(vigilon_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(VIGILON_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# The hardening a distribution's package build adds (Debian's dpkg-buildflags
+# with hardening=+all): fortified library calls in optimised builds, a stack
+# protector, and a read-only relocation table resolved at start. Flags the
+# builder already gives are not given twice.
+option(VIGILON_HARDENING "Build the programs hardened (fortify, stack protector, full RELRO)" ON)
+
+function(vigilon_apply_hardening)
+  if(NOT VIGILON_HARDENING OR WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    return()
+  endif()
+  set(given "${CMAKE_CXX_FLAGS} ${CMAKE_C_FLAGS}")
+  if(NOT given MATCHES "_FORTIFY_SOURCE")
+    # Fortification needs the optimiser; a Debug build would only warn.
+    add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  endif()
+  if(NOT given MATCHES "-fstack-protector")
+    add_compile_options(-fstack-protector-strong)
+  endif()
+  if(NOT "${CMAKE_EXE_LINKER_FLAGS}" MATCHES "-z,now")
+    add_link_options(LINKER:-z,relro LINKER:-z,now)
+  endif()
 endfunction()
 
 # vigilon_library(name FOLDER dir [LIBS ...] [EXCLUDE regex])
