@@ -1,15 +1,17 @@
 # SPDX-License-Identifier: MIT
-# A reader knows from the path which toolkit a file may use: files in folders
-# named qt/ use Qt, files in folders named win/ the Windows API, all others
-# are portable. For the sources under app/, probes/, graph/, service/ and ui/
-# this fails, naming each offender and why, when
+# A reader knows from the path which toolkit a file may use: the Qt front end
+# in qt/ uses Qt, the Win32 front end in win/ and the Windows halves of
+# portable parts in windows/ folders the Windows API, all others are
+# portable. For the sources under app/, probes/, graph/, service/, qt/ and
+# win/ this fails, naming each offender and why, when
 #  - a file outside a qt/ folder includes a Qt header;
-#  - a file outside a win/ folder includes a Windows header;
-#  - a file outside a qt/ (win/) folder reaches a file in a qt/ (win/) folder
+#  - a file outside a win/ or windows/ folder includes a Windows header;
+#  - a file outside a qt/ (win/) folder reaches a file in a qt/ (win/)
+#    folder, or a file outside the Windows code reaches a windows/ file,
 #    through the project files it includes, followed to the end; an include
 #    is looked for beside the including file, then from the project's root;
 #  - a header that the build chooses by include path (found neither way)
-#    exists in a posix/ or win/ folder without its twin in the other;
+#    exists in a posix/ or windows/ folder without its twin in the other;
 #  - LINKS_FILE, written by cmake/ToolkitLinks.cmake when the build is
 #    configured, names a target outside the qt/ folders that links Qt or
 #    compiles a qt/ file.
@@ -17,7 +19,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 cmake_path(SET root NORMALIZE "${SOURCE_DIR}/")
-set(areas app probes graph service ui)
+set(areas app probes graph service qt win)
 set(patterns "")
 foreach(area IN LISTS areas)
   list(APPEND patterns "${root}${area}/*.cpp" "${root}${area}/*.h")
@@ -27,7 +29,7 @@ list(SORT files)
 # The files that exist once per system, for the twins of headers chosen by
 # include path.
 set(platform_files "${files}")
-list(FILTER platform_files INCLUDE REGEX "(^|/)(posix|win)/")
+list(FILTER platform_files INCLUDE REGEX "(^|/)(posix|windows)/")
 
 # Qt's headers: <QWidget>, <QtCore/QString>, <qtwidgetsglobal.h>, <qpa/...>.
 set(qt_header "^(Q[A-Za-z]|qt|qpa/)")
@@ -96,6 +98,7 @@ foreach(file IN LISTS files)
   string(MAKE_C_IDENTIFIER "${file}" id)
   in_folder("${file}" qt file_qt)
   in_folder("${file}" win file_win)
+  in_folder("${file}" windows file_windows)
 
   # The headers of systems and libraries it includes itself.
   foreach(include IN LISTS outside_${id})
@@ -104,19 +107,19 @@ foreach(file IN LISTS files)
     if(NOT file_qt AND name MATCHES "${qt_header}")
       offend("${file}: includes the Qt header ${include} outside a qt/ folder")
     endif()
-    if(NOT file_win AND NOT lower MATCHES "/" AND lower MATCHES "${windows_header}")
-      offend("${file}: includes the Windows header ${include} outside a win/ folder")
+    if(NOT file_win AND NOT file_windows AND NOT lower MATCHES "/" AND lower MATCHES "${windows_header}")
+      offend("${file}: includes the Windows header ${include} outside a win/ or windows/ folder")
     endif()
     # A header that the include path chooses per system comes in twins.
     if(include MATCHES "^\"")
       string(REPLACE "." "\\." escaped "${name}")
       set(twins "${platform_files}")
-      list(FILTER twins INCLUDE REGEX "(^|/)(posix|win)/${escaped}$")
+      list(FILTER twins INCLUDE REGEX "(^|/)(posix|windows)/${escaped}$")
       foreach(twin IN LISTS twins)
         if(twin MATCHES "(^|/)posix/${escaped}$")
-          string(REGEX REPLACE "(^|/)posix/${escaped}$" "\\1win/${name}" other "${twin}")
+          string(REGEX REPLACE "(^|/)posix/${escaped}$" "\\1windows/${name}" other "${twin}")
         else()
-          string(REGEX REPLACE "(^|/)win/${escaped}$" "\\1posix/${name}" other "${twin}")
+          string(REGEX REPLACE "(^|/)windows/${escaped}$" "\\1posix/${name}" other "${twin}")
         endif()
         if(NOT EXISTS "${root}${other}")
           offend("${file}: includes ${include}, chosen by the include path, but ${twin} has no twin ${other}")
@@ -141,6 +144,7 @@ foreach(file IN LISTS files)
     list(APPEND seen "${reached}")
     in_folder("${reached}" qt reached_qt)
     in_folder("${reached}" win reached_win)
+    in_folder("${reached}" windows reached_windows)
     string(REPLACE ">" " -> " shown "${chain}")
     if(reached_qt AND NOT file_qt)
       offend("${file}: reaches ${reached}, a file of a qt/ folder, outside one: ${shown}")
@@ -148,6 +152,10 @@ foreach(file IN LISTS files)
     endif()
     if(reached_win AND NOT file_win)
       offend("${file}: reaches ${reached}, a file of a win/ folder, outside one: ${shown}")
+      continue()
+    endif()
+    if(reached_windows AND NOT file_windows AND NOT file_win)
+      offend("${file}: reaches ${reached}, a Windows half of a portable part, outside the Windows code: ${shown}")
       continue()
     endif()
     read_includes("${reached}")

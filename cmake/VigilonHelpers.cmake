@@ -58,13 +58,13 @@ function(vigilon_library name)
 endfunction()
 
 # vigilon_platform_sources(target folder [INCLUDE])
-# Adds the sources of folder/win when building for Windows, of folder/posix
+# Adds the sources of folder/windows when building for Windows, of folder/posix
 # otherwise. INCLUDE also puts that folder on the target's public include
 # path, for headers that exist once per system under one name.
 function(vigilon_platform_sources target folder)
   cmake_parse_arguments(ARG "INCLUDE" "" "" ${ARGN})
   if(WIN32)
-    set(platform "${folder}/win")
+    set(platform "${folder}/windows")
   else()
     set(platform "${folder}/posix")
   endif()

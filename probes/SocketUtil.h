@@ -6,7 +6,7 @@
 #include <string>
 
 // The system's socket calls, error codes (net::code), net::lastError() and
-// net::pollSockets(), from app/base/posix/ or app/base/win/.
+// net::pollSockets(), from app/base/posix/ or app/base/windows/.
 #include "SystemSockets.h"
 
 #include "app/base/FailureReason.h"

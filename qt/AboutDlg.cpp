@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/AboutDlg.h"
+#include "qt/AboutDlg.h"
 
-#include "ui/qt/DialogUnits.h"
+#include "qt/DialogUnits.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/BalloonWnd.h"
+#include "qt/BalloonWnd.h"
 
 #include "app/dialogs/DialogLayout.h"
 

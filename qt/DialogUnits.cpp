@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/DialogUnits.h"
+#include "qt/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QLabel>

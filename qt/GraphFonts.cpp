@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "graph/qt/GraphFonts.h"
+#include "qt/GraphFonts.h"
 
 #include "graph/ResponseGraphSession.h"
 

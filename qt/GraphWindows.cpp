@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "graph/qt/GraphWindows.h"
+#include "qt/GraphWindows.h"
 
-#include "graph/qt/ResponseGraphWnd.h"
-#include "graph/qt/ResponseMonitorDlg.h"
+#include "qt/ResponseGraphWnd.h"
+#include "qt/ResponseMonitorDlg.h"
 
 #include <QApplication>
 

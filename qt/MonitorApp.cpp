@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/MonitorApp.h"
+#include "qt/MonitorApp.h"
 
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
-#include "app/qt/QtEventLoop.h"
-#include "app/qt/QtFrameUi.h"
-#include "app/qt/QtPrompter.h"
-#include "app/qt/SingleInstance.h"
-#include "app/qt/TrayWatcher.h"
+#include "qt/QtEventLoop.h"
+#include "qt/QtFrameUi.h"
+#include "qt/QtPrompter.h"
+#include "qt/SingleInstance.h"
+#include "qt/TrayWatcher.h"
 #include "app/store/Settings.h"
 
 #include <QApplication>

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/MonitorDlg.h"
+#include "qt/MonitorDlg.h"
 
 #include "app/MainFrame.h"
 #include "app/base/ProbeHost.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "ui/qt/BalloonWnd.h"
+#include "qt/BalloonWnd.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
-#include "ui/qt/DialogUnits.h"
-#include "ui/qt/PortListCtrl.h"
-#include "ui/qt/PortSettingsDlg.h"
-#include "ui/qt/TargetHostDlg.h"
-#include "ui/qt/UpDownCtrl.h"
+#include "qt/DialogUnits.h"
+#include "qt/PortListCtrl.h"
+#include "qt/PortSettingsDlg.h"
+#include "qt/TargetHostDlg.h"
+#include "qt/UpDownCtrl.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "app/base/Prompter.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/MainDialogController.h"
-#include "ui/qt/LineEditField.h"
+#include "qt/LineEditField.h"
 
 #include <QDialog>
 #include <QFont>

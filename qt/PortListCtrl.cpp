@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/PortListCtrl.h"
+#include "qt/PortListCtrl.h"
 
 #include "app/base/StringTable.h"
-#include "ui/qt/BalloonWnd.h"
+#include "qt/BalloonWnd.h"
 
 #include <QApplication>
 #include <QHeaderView>

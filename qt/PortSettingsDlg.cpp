@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/PortSettingsDlg.h"
+#include "qt/PortSettingsDlg.h"
 
 #include "app/base/MonitorPort.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "ui/qt/DialogUnits.h"
+#include "qt/DialogUnits.h"
 
 #include <QComboBox>
 #include <QGroupBox>

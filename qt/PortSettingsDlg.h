@@ -3,7 +3,7 @@
 
 #include "app/base/Prompter.h"
 #include "app/dialogs/PortSettingsForm.h"
-#include "ui/qt/LineEditField.h"
+#include "qt/LineEditField.h"
 
 #include <QDialog>
 

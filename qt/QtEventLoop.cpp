@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/QtEventLoop.h"
+#include "qt/QtEventLoop.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>

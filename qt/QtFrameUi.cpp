@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/QtFrameUi.h"
+#include "qt/QtFrameUi.h"
 
-#include "app/qt/QtTrayIcon.h"
-#include "graph/qt/GraphWindows.h"
-#include "ui/qt/AboutDlg.h"
-#include "ui/qt/MonitorDlg.h"
+#include "qt/QtTrayIcon.h"
+#include "qt/GraphWindows.h"
+#include "qt/AboutDlg.h"
+#include "qt/MonitorDlg.h"
 
 #include "app/base/Clock.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/QtPrompter.h"
+#include "qt/QtPrompter.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/QtTrayIcon.h"
+#include "qt/QtTrayIcon.h"
 
 #include "app/MainFrame.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "graph/qt/ResponseGraphWnd.h"
+#include "qt/ResponseGraphWnd.h"
 
 #include "app/base/StringTable.h"
-#include "graph/qt/GraphFonts.h"
+#include "qt/GraphFonts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "graph/qt/ResponseMonitorDlg.h"
+#include "qt/ResponseMonitorDlg.h"
 
-#include "graph/qt/GraphFonts.h"
-#include "ui/qt/DialogUnits.h"
-#include "ui/qt/UpDownCtrl.h"
+#include "qt/GraphFonts.h"
+#include "qt/DialogUnits.h"
+#include "qt/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/SingleInstance.h"
+#include "qt/SingleInstance.h"
 
 #include "app/store/InstanceLock.h"
 

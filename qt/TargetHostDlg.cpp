@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/TargetHostDlg.h"
+#include "qt/TargetHostDlg.h"
 
-#include "ui/qt/DialogUnits.h"
+#include "qt/DialogUnits.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/qt/TrayWatcher.h"
+#include "qt/TrayWatcher.h"
 
 #include "app/FrameUi.h"
 #include "app/MainFrame.h"

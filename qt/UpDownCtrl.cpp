@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/UpDownCtrl.h"
+#include "qt/UpDownCtrl.h"
 
 #include "app/dialogs/DataExchange.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/CommandLine.h"
-#include "app/qt/MonitorApp.h"
+#include "qt/MonitorApp.h"
 #include "app/store/InstanceLock.h"
 #include "probes/SocketUtil.h"
 

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)"
-program=build/default/app/qt/vigilon
+program=build/default/qt/vigilon
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "run: no display found; starting Vigilon headless (offscreen platform, service mode)." >&2
   echo "run: status changes of the watched ports are printed here; Ctrl-C ends it." >&2

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The about box: modeless, made once and shown again and again; OK, Esc and
 // the close box only hide it.
-#include "app/win/Modeless.h"
-#include "app/win/WinText.h"
-#include "ui/win/DialogIds.h"
-#include "ui/win/WinControls.h"
-#include "ui/win/WinDialogs.h"
+#include "win/Modeless.h"
+#include "win/WinText.h"
+#include "win/DialogIds.h"
+#include "win/WinControls.h"
+#include "win/WinDialogs.h"
 
 #ifndef VIGILON_VERSION
 #define VIGILON_VERSION "0"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/win/BalloonWnd.h"
+#include "win/BalloonWnd.h"
 
 #include "app/dialogs/DialogLayout.h"
 

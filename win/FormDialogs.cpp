@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "ui/win/FormDialogs.h"
+#include "win/FormDialogs.h"
 
-#include "app/win/WinText.h"
-#include "ui/win/DialogIds.h"
-#include "ui/win/WinControls.h"
+#include "win/WinText.h"
+#include "win/DialogIds.h"
+#include "win/WinControls.h"
 
 #include <algorithm>
 #include <memory>

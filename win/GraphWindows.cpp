@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "graph/win/GraphWindows.h"
+#include "win/GraphWindows.h"
 
 #include "app/dialogs/ResponseMonitorForm.h"
-#include "graph/win/ResponseGraphWnd.h"
-#include "graph/win/ResponseMonitorDlg.h"
+#include "win/ResponseGraphWnd.h"
+#include "win/ResponseMonitorDlg.h"
 
 namespace vigilon::win {
 

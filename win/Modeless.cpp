@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/Modeless.h"
+#include "win/Modeless.h"
 
 #include <algorithm>
 #include <vector>

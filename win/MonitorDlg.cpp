@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "ui/win/MonitorDlg.h"
+#include "win/MonitorDlg.h"
 
 #include "app/base/StringTable.h"
-#include "app/win/Modeless.h"
-#include "app/win/WinText.h"
-#include "ui/win/DialogIds.h"
-#include "ui/win/FormDialogs.h"
-#include "ui/win/WinDialogs.h"
+#include "win/Modeless.h"
+#include "win/WinText.h"
+#include "win/DialogIds.h"
+#include "win/FormDialogs.h"
+#include "win/WinDialogs.h"
 
 #include <commctrl.h>
 

@@ -5,8 +5,8 @@
 #include "app/base/Prompter.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/MainDialogController.h"
-#include "ui/win/BalloonWnd.h"
-#include "ui/win/WinControls.h"
+#include "win/BalloonWnd.h"
+#include "win/WinControls.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "graph/win/ResponseMonitorDlg.h"
+#include "win/ResponseMonitorDlg.h"
 
-#include "app/win/WinText.h"
-#include "graph/win/GraphResources.h"
+#include "win/WinText.h"
+#include "win/GraphResources.h"
 
 #include <commctrl.h>
 

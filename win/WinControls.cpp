@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/win/WinControls.h"
+#include "win/WinControls.h"
 
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 
 #include <algorithm>
 

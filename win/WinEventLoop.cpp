@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinEventLoop.h"
+#include "win/WinEventLoop.h"
 
-#include "app/win/Modeless.h"
+#include "win/Modeless.h"
 
 #include <winsock2.h>
 

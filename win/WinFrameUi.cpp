@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinFrameUi.h"
+#include "win/WinFrameUi.h"
 
-#include "app/win/WinTrayIcon.h"
-#include "graph/win/GraphWindows.h"
-#include "ui/win/WinDialogs.h"
+#include "win/WinTrayIcon.h"
+#include "win/GraphWindows.h"
+#include "win/WinDialogs.h"
 
 #include <cstdio>
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinMonitorApp.h"
+#include "win/WinMonitorApp.h"
 
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/store/Settings.h"
-#include "app/win/WinEventLoop.h"
-#include "app/win/WinFrameUi.h"
-#include "app/win/WinPrompter.h"
-#include "app/win/WinTrayIcon.h"
+#include "win/WinEventLoop.h"
+#include "win/WinFrameUi.h"
+#include "win/WinPrompter.h"
+#include "win/WinTrayIcon.h"
 
 #include <commctrl.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinPrompter.h"
+#include "win/WinPrompter.h"
 
-#include "app/win/Modeless.h"
-#include "app/win/WinText.h"
+#include "win/Modeless.h"
+#include "win/WinText.h"
 
 #include <commdlg.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 
 #include "app/base/StringTable.h"
 

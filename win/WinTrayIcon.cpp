@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/win/WinTrayIcon.h"
+#include "win/WinTrayIcon.h"
 
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 
 #include <shellapi.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Vigilon.exe: a program of the GUI subsystem.
-#include "app/win/WinMonitorApp.h"
-#include "app/win/WinText.h"
+#include "win/WinMonitorApp.h"
+#include "win/WinText.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 #include <climits>
 #include <vector>
 
-// The system's sockets and poll(), from app/base/posix/ or app/base/win/.
+// The system's sockets and poll(), from app/base/posix/ or app/base/windows/.
 #include "SystemSockets.h"
 
 namespace vigilon {

@@ -4,7 +4,7 @@
 // included.
 #include "app/base/Clock.h"
 #include "app/base/Prompter.h"
-#include "graph/qt/ResponseGraphWnd.h"
+#include "qt/ResponseGraphWnd.h"
 
 #include <QApplication>
 #include <QPixmap>

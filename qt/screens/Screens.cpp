@@ -5,13 +5,13 @@
 // box, a visible balloon over the list, the exit question, the response
 // monitor settings dialog and a graph window with samples.
 #include "app/base/StringTable.h"
-#include "graph/qt/ResponseGraphWnd.h"
-#include "graph/qt/ResponseMonitorDlg.h"
-#include "tests/ui/UiFakes.h"
-#include "ui/qt/BalloonWnd.h"
-#include "ui/qt/PortListCtrl.h"
-#include "ui/qt/PortSettingsDlg.h"
-#include "ui/qt/TargetHostDlg.h"
+#include "qt/ResponseGraphWnd.h"
+#include "qt/ResponseMonitorDlg.h"
+#include "tests/qt/UiFakes.h"
+#include "qt/BalloonWnd.h"
+#include "qt/PortListCtrl.h"
+#include "qt/PortSettingsDlg.h"
+#include "qt/TargetHostDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

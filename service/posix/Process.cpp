@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "service/systemd/Process.h"
+#include "service/posix/Process.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "service/systemd/SessionEnvironment.h"
+#include "service/posix/SessionEnvironment.h"
 
-#include "service/systemd/Process.h"
+#include "service/posix/Process.h"
 
 #include <array>
 #include <cstdlib>

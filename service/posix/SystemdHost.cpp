@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "service/systemd/SystemdHost.h"
+#include "service/posix/SystemdHost.h"
 
 #include "app/base/TextFormat.h"
 #include "app/store/Settings.h"
-#include "service/systemd/SessionEnvironment.h"
+#include "service/posix/SessionEnvironment.h"
 
 #include <atomic>
 #include <cerrno>

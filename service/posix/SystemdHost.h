@@ -4,7 +4,7 @@
 #include "app/store/Registry.h"
 #include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
-#include "service/systemd/Process.h"
+#include "service/posix/Process.h"
 
 #include <functional>
 #include <memory>

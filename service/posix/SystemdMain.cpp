@@ -4,8 +4,8 @@
 #include "service/ServiceCommand.h"
 #include "service/Supervisor.h"
 #include "service/Vigilsvc.h"
-#include "service/systemd/SystemdHost.h"
-#include "service/systemd/UserUnit.h"
+#include "service/posix/SystemdHost.h"
+#include "service/posix/UserUnit.h"
 
 #include <cerrno>
 #include <clocale>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "service/systemd/UserUnit.h"
+#include "service/posix/UserUnit.h"
 
 #include "app/base/TextFormat.h"
-#include "service/systemd/Process.h"
-#include "service/systemd/SessionEnvironment.h"
-#include "service/systemd/UnitTemplate.h"
+#include "service/posix/Process.h"
+#include "service/posix/SessionEnvironment.h"
+#include "service/posix/UnitTemplate.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "service/ServiceStrings.h"
-#include "service/systemd/SystemdHost.h"
+#include "service/posix/SystemdHost.h"
 
 #include <functional>
 #include <string>

@@ -6,7 +6,7 @@
 // and the user unit and autostart entry exactly as "-install" writes them for
 // that prefix. The .deb passes lintian.
 #include "app/Help.h"
-#include "service/systemd/UserUnit.h"
+#include "service/posix/UserUnit.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The balloon hint: shape and placement, the two delays, and what the
 // pointer and the buttons do to it.
-#include "ui/qt/BalloonWnd.h"
+#include "qt/BalloonWnd.h"
 
 #include <QApplication>
 #include <QFontMetrics>

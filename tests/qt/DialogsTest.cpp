@@ -3,12 +3,12 @@
 // the fonts, and that no text is cut off in any dialog (the response
 // monitor settings dialog included).
 #include "app/base/StringTable.h"
-#include "graph/qt/ResponseMonitorDlg.h"
-#include "tests/ui/UiFakes.h"
-#include "ui/qt/DialogUnits.h"
-#include "ui/qt/PortListCtrl.h"
-#include "ui/qt/PortSettingsDlg.h"
-#include "ui/qt/TargetHostDlg.h"
+#include "qt/ResponseMonitorDlg.h"
+#include "tests/qt/UiFakes.h"
+#include "qt/DialogUnits.h"
+#include "qt/PortListCtrl.h"
+#include "qt/PortSettingsDlg.h"
+#include "qt/TargetHostDlg.h"
 
 #include <QComboBox>
 #include <QFontInfo>

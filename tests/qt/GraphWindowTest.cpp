@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/StringTable.h"
-#include "graph/qt/GraphWindows.h"
-#include "graph/qt/ResponseGraphWnd.h"
-#include "graph/qt/ResponseMonitorDlg.h"
+#include "qt/GraphWindows.h"
+#include "qt/ResponseGraphWnd.h"
+#include "qt/ResponseMonitorDlg.h"
 #include "tests/support/TempDir.h"
-#include "tests/ui/UiFakes.h"
+#include "tests/qt/UiFakes.h"
 
 #include <QAction>
 #include <QFontInfo>

@@ -4,7 +4,7 @@
 // ends; one with "-service" waits for the first to end and then monitors;
 // instances on other stores never meet.
 #include "app/store/SqliteRegistry.h"
-#include "tests/tray/TrayTestSupport.h"
+#include "tests/qt/TrayTestSupport.h"
 
 #include <QFileInfo>
 #include <QTcpServer>

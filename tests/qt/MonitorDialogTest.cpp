@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The response monitor dialog's widgets: layout, the real trackbar and up-down
 // control, and that they reach the form (whose rules tests/app/ tests).
-#include "graph/qt/ResponseMonitorDlg.h"
+#include "qt/ResponseMonitorDlg.h"
 #include "tests/support/FakePrompter.h"
-#include "ui/qt/DialogUnits.h"
-#include "ui/qt/UpDownCtrl.h"
+#include "qt/DialogUnits.h"
+#include "qt/UpDownCtrl.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -2,11 +2,11 @@
 // The main dialog against a real frame: fields and their checks, start and
 // stop, status texts, port test, target change, exit, layout.
 #include "app/base/StringTable.h"
-#include "tests/ui/UiFakes.h"
-#include "ui/qt/DialogUnits.h"
-#include "ui/qt/PortListCtrl.h"
-#include "ui/qt/TargetHostDlg.h"
-#include "ui/qt/UpDownCtrl.h"
+#include "tests/qt/UiFakes.h"
+#include "qt/DialogUnits.h"
+#include "qt/PortListCtrl.h"
+#include "qt/TargetHostDlg.h"
+#include "qt/UpDownCtrl.h"
 
 #include <QLabel>
 #include <QLineEdit>

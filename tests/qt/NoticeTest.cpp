@@ -2,7 +2,7 @@
 // Messages raised by monitoring on Qt: one box that never waits, later
 // messages counted in it, and a program that ends while it is open. Which
 // failures raise them is AlertLaunchTest's.
-#include "app/qt/QtPrompter.h"
+#include "qt/QtPrompter.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -3,11 +3,11 @@
 // places, and adding, editing and deleting through the placeholder row and
 // the port settings dialog, with what lands in the store.
 #include "app/base/StringTable.h"
-#include "graph/qt/ResponseGraphWnd.h"
-#include "graph/qt/ResponseMonitorDlg.h"
-#include "tests/ui/UiFakes.h"
-#include "ui/qt/BalloonWnd.h"
-#include "ui/qt/PortListCtrl.h"
+#include "qt/ResponseGraphWnd.h"
+#include "qt/ResponseMonitorDlg.h"
+#include "tests/qt/UiFakes.h"
+#include "qt/BalloonWnd.h"
+#include "qt/PortListCtrl.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Qt loop adapter keeps the loops' contract. The probes on it are the
 // real program's (tests/e2e).
-#include "app/qt/QtEventLoop.h"
+#include "qt/QtEventLoop.h"
 #include "tests/support/EventLoopContract.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // only a private runtime folder, and only a few descriptors however many
 // connect. Later starts that ask the holder or wait for it are
 // InstanceProgramTest's, with the real program.
-#include "app/qt/SingleInstance.h"
+#include "qt/SingleInstance.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/QtWait.h"

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The tray icon as a StatusNotifierItem, on a private session bus with a
-// test watcher (tests/tray/TestWatcher.cpp) and no X11 tray: the item
+// test watcher (tests/qt/TestWatcher.cpp) and no X11 tray: the item
 // registers, a left press opens the menu, it registers again after the
 // watcher restarts and "Logon" = 1 is written; the real program started
 // before the watcher says it needs a restart, and one started after it
 // registers its item. How Qt exports the tip, menu and icons over the bus is
 // Qt's; our tip on a real tray is TrayX11Test's.
 #include "app/store/SqliteRegistry.h"
-#include "tests/tray/TrayTestSupport.h"
+#include "tests/qt/TrayTestSupport.h"
 
 #include <QAction>
 #include <QMenu>

@@ -2,9 +2,9 @@
 // The tray icon on a real X11 tray (trayer under Xvfb): its menu on either
 // button, docked with its tip and again when the tray restarts; the main
 // dialog when there is no tray; the exit question's Japanese buttons.
-#include "app/qt/MonitorApp.h"
-#include "app/qt/QtPrompter.h"
-#include "tests/tray/TrayTestSupport.h"
+#include "qt/MonitorApp.h"
+#include "qt/QtPrompter.h"
+#include "tests/qt/TrayTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

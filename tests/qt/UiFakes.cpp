@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "tests/ui/UiFakes.h"
+#include "tests/qt/UiFakes.h"
 
-#include "graph/qt/GraphWindows.h"
+#include "qt/GraphWindows.h"
 
 #include <QCoreApplication>
 

@@ -5,9 +5,9 @@
 #include "graph/FileDialogStatus.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
-#include "ui/qt/AboutDlg.h"
+#include "qt/AboutDlg.h"
 #include "tests/support/qt/QtWait.h"
-#include "ui/qt/MonitorDlg.h"
+#include "qt/MonitorDlg.h"
 
 #include <deque>
 #include <functional>

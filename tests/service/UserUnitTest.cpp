@@ -3,10 +3,10 @@
 // and remove actions against a stand-in systemctl and an in-memory store; a
 // real stand-in vigilon ended and collected, the session's environment,
 // Logon and the notification socket.
-#include "service/systemd/Process.h"
-#include "service/systemd/SessionEnvironment.h"
-#include "service/systemd/SystemdHost.h"
-#include "service/systemd/UserUnit.h"
+#include "service/posix/Process.h"
+#include "service/posix/SessionEnvironment.h"
+#include "service/posix/SystemdHost.h"
+#include "service/posix/UserUnit.h"
 #include "tests/service/TestSupport.h"
 
 #include <gtest/gtest.h>

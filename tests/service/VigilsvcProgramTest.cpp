@@ -4,7 +4,7 @@
 // runs with real 10-second rounds around a stand-in vigilon that waits or
 // ends at once.
 #include "service/ServiceStrings.h"
-#include "service/systemd/UserUnit.h"
+#include "service/posix/UserUnit.h"
 #include "tests/service/TestSupport.h"
 
 #include <gtest/gtest.h>

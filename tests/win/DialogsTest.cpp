@@ -4,12 +4,12 @@
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
 #include "app/base/StringTable.h"
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/win/DialogUnits.h"
 #include "tests/support/win/WindowScript.h"
-#include "ui/win/DialogIds.h"
-#include "ui/win/WinDialogs.h"
+#include "win/DialogIds.h"
+#include "win/WinDialogs.h"
 
 #include <windows.h>
 

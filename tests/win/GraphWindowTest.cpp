@@ -2,11 +2,11 @@
 // The graph window and the response monitor settings dialog on the Windows
 // API, with their resources, under Wine without a display.
 #include "app/base/StringTable.h"
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 #include "graph/SampleRecorder.h"
-#include "graph/win/GraphResources.h"
-#include "graph/win/GraphWindows.h"
-#include "graph/win/ResponseGraphWnd.h"
+#include "win/GraphResources.h"
+#include "win/GraphWindows.h"
+#include "win/ResponseGraphWnd.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"

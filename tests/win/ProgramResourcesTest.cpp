@@ -7,7 +7,7 @@
 // manifest asks for the common controls 6 and per-monitor DPI awareness.
 #include "app/FrameUi.h"
 #include "app/base/StringTable.h"
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // the loop's, and sockets through WSAAsyncSelect made level-triggered: data
 // left unread is reported again, a writable socket keeps being writable,
 // and neither starves the timers.
-#include "app/win/WinEventLoop.h"
+#include "win/WinEventLoop.h"
 #include "tests/support/EventLoopContract.h"
 
 #include <winsock2.h>

@@ -7,16 +7,16 @@
 // a graph window with samples. Run it on a display (screens.sh).
 // Usage: vigilon-screens OUT-DIR
 #include "app/base/StringTable.h"
-#include "app/win/WinText.h"
-#include "graph/win/GraphResources.h"
-#include "graph/win/GraphWindows.h"
-#include "graph/win/ResponseGraphWnd.h"
+#include "win/WinText.h"
+#include "win/GraphResources.h"
+#include "win/GraphWindows.h"
+#include "win/ResponseGraphWnd.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
-#include "ui/win/BalloonWnd.h"
-#include "ui/win/DialogIds.h"
-#include "ui/win/FormDialogs.h"
-#include "ui/win/WinDialogs.h"
+#include "win/BalloonWnd.h"
+#include "win/DialogIds.h"
+#include "win/FormDialogs.h"
+#include "win/WinDialogs.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The socket calls of POSIX systems under the names the portable code uses.
-// app/base/win/SystemSockets.h is the Windows one; the build puts the folder
+// app/base/windows/SystemSockets.h is the Windows one; the build puts the folder
 // of the system it builds for on the include path, so that portable code
 // includes "SystemSockets.h" and gets the one that fits.
 #pragma once

@@ -4,7 +4,7 @@
 // step by step from a timer while its own loop runs.
 #pragma once
 
-#include "app/win/WinText.h"
+#include "win/WinText.h"
 
 #include <windows.h>
 
