@@ -11,7 +11,7 @@
 
 namespace vigilon {
 
-class CMainFrame;
+class Monitor;
 
 // Resource ids of the tray icons and commands of the tray menu.
 namespace res {
@@ -97,7 +97,7 @@ public:
 };
 
 // The notification-area icon with its menu. The icon's menu commands and
-// clicks come back to the frame through CMainFrame::onCommand().
+// clicks come back to the frame through Monitor::onCommand().
 class TrayIcon {
 public:
     virtual ~TrayIcon() = default;
@@ -115,9 +115,9 @@ class FrameUi {
 public:
     virtual ~FrameUi() = default;
     // Loads the tray menu and the four icons; null when they cannot be had.
-    virtual std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) = 0;
-    virtual std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) = 0;
-    virtual std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) = 0;
+    virtual std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) = 0;
+    virtual std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) = 0;
+    virtual std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) = 0;
     // An entry's graph window: the response monitor settings dialog on
     // these defaults, then the window (see GraphWindows). stillWanted tells,
     // after the dialog, whether the entry is still there to be watched.

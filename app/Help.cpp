@@ -57,17 +57,17 @@ std::vector<std::string> helpDataDirectories()
 #ifdef VIGILON_DATADIR
     dirs.emplace_back(VIGILON_DATADIR);
 #endif
-#ifndef _WIN32
-    const char *xdg = std::getenv("XDG_DATA_DIRS");
-    std::string list = xdg && *xdg ? xdg : "/usr/local/share:/usr/share";
-    std::size_t from = 0;
-    while (from <= list.size()) {
-        const std::size_t end = std::min(list.find(':', from), list.size());
-        if (end > from)
-            dirs.push_back(list.substr(from, end - from));
-        from = end + 1;
+    if constexpr (!kWindowsBuild) {
+        const char *xdg = std::getenv("XDG_DATA_DIRS");
+        const std::string list = xdg && *xdg ? xdg : "/usr/local/share:/usr/share";
+        std::size_t from = 0;
+        while (from <= list.size()) {
+            const std::size_t end = std::min(list.find(':', from), list.size());
+            if (end > from)
+                dirs.push_back(list.substr(from, end - from));
+            from = end + 1;
+        }
     }
-#endif
     return dirs;
 }
 

@@ -5,17 +5,15 @@
 #include "app/base/Prompter.h"
 #include "app/platform/Launcher.h"
 
+#include "app/base/System.h"
+
 #include <string>
 #include <vector>
 
 namespace vigilon {
 
 // The help page, relative to the current directory or the program's own.
-#ifdef _WIN32
-constexpr const char *kHelpPage = "docs_ja\\read1st.htm";
-#else
-constexpr const char *kHelpPage = "docs_ja/read1st.htm";
-#endif
+constexpr const char *kHelpPage = kWindowsBuild ? "docs_ja\\read1st.htm" : "docs_ja/read1st.htm";
 
 // Where the help page is: the first of folders (the current directory, then
 // the program's own) that holds kHelpPage, otherwise the first data

@@ -49,7 +49,7 @@ int CMainFrame::create()
     serviceMode_ = context_.serviceMode;
 
     trayIcon_ = context_.ui->createTrayIcon(*this);
-    updateTrayIcon(0, res::IconStopped);
+    updateTrayIcon(TrayOp::Add, res::IconStopped);
 
     created_ = true;
     if (!loadStore()) {
@@ -171,7 +171,7 @@ void CMainFrame::exitNow()
 
 void CMainFrame::cleanUp()
 {
-    updateTrayIcon(2, 0);
+    updateTrayIcon(TrayOp::Remove, 0);
     // The settings are saved as the main dialog goes, as closing its window
     // does.
     if (mainDialog_)

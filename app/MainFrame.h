@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "app/Monitor.h"
 #include "app/ProbeFactory.h"
 #include "app/base/Clock.h"
 #include "app/base/EventLoop.h"
@@ -93,7 +94,7 @@ struct PendingProbe {
 // user's own questions still nest the loop, so timers and check results can
 // arrive while one of them is open; a check is therefore never destroyed
 // from inside a call, only later from the loop.
-class CMainFrame {
+class CMainFrame final : public Monitor {
 public:
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
@@ -106,86 +107,80 @@ public:
     // is tried again from a timer and the rest waits for it.
     int create();
     // Asks the user and ends the program on any answer but No.
-    void requestExit();
+    void requestExit() override;
     // Ends the program without a question (a stop asked for by the system).
-    void exitNow();
-    bool closed() const { return closed_; }
+    void exitNow() override;
+    bool closed() const override { return closed_; }
 
     // Monitoring engine.
-    int toggleMonitoring(bool noConfirm);
+    int toggleMonitoring(bool noConfirm) override;
     // Starts a round of checks and returns at once. A Regular round is the
     // polling round; a Test round is a port test whose result (1 all fine, 2
     // a warning, 0 a failure) goes to the callback given to startTestRound().
-    int runRound(int kind);
+    int runRound(RoundKind kind);
     // Starts a port test of every active entry; done receives the result
     // from the event loop once every check has reported. False, and done is
     // not called, while a port test is still under way.
-    bool startTestRound(std::function<void(int result)> done);
+    bool startTestRound(std::function<void(TestResult)> done) override;
     bool testRoundRunning() const { return testRound_.running; }
     // A started check reports its outcome.
     void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
-    EventLoop &eventLoop() { return *context_.loop; }
-    const Clock &clock() const { return *context_.clock; }
+    EventLoop &eventLoop() override { return *context_.loop; }
+    const Clock &clock() const override { return *context_.clock; }
 
     // The entries, by row; the last row is the placeholder. Front ends get
     // copies and change entries only through the commands below, each of
     // which saves the configuration.
-    std::size_t entryCount() const { return ports_.size(); }
-    std::size_t activeEntryCount() const;
-    EntryView entryView(std::size_t row) const;
+    std::size_t entryCount() const override { return ports_.size(); }
+    std::size_t activeEntryCount() const override;
+    EntryView entryView(std::size_t row) const override;
     // The row of the entry of that name, letter case aside; -1 when none.
-    int findEntry(const std::string &name) const;
-    enum class Change {
-        Done,
-        // Another entry has that name (letter case aside).
-        Duplicate,
-        // No such row, or the placeholder where an entry was meant.
-        NoEntry,
-    };
+    int findEntry(const std::string &name) const override;
     // Fills the placeholder with a new, inactive entry and appends a new
     // placeholder.
-    Change addEntry(const EntrySettings &settings);
+    Change addEntry(const EntrySettings &settings) override;
     // New settings for an entry; its counters start afresh.
-    Change editEntry(std::size_t row, const EntrySettings &settings);
+    Change editEntry(std::size_t row, const EntrySettings &settings) override;
     // Deletes an entry; its checks under way forget it, its graph window
     // closes.
-    Change deleteEntry(std::size_t row);
-    Change setEntryActive(std::size_t row, bool active);
+    Change deleteEntry(std::size_t row) override;
+    Change setEntryActive(std::size_t row, bool active) override;
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
-    void OpenResponseMonitor(std::size_t row);
+    void OpenResponseMonitor(std::size_t row) override;
     void resetEntriesToIdle();
-    const std::vector<PendingProbe> &pendingProbes() const { return pendingProbes_; }
 
     // Tray icon and menu.
-    void updateTrayIcon(int operation, unsigned icon);
+    // What updateTrayIcon does with the icon.
+    enum class TrayOp { Add, Modify, Remove };
+    void updateTrayIcon(TrayOp op, unsigned icon);
     int refreshTrayState();
-    void onCommand(unsigned command);
+    void onCommand(unsigned command) override;
     // The system tray appeared again: re-add the icon, "Logon" = 1.
-    void onTaskbarCreated();
+    void onTaskbarCreated() override;
 
     // Settings and state for the main dialog.
-    std::uint32_t startTime() const { return startTime_; }
-    std::uint32_t intervalSeconds() const { return intervalSeconds_; }
-    std::uint32_t retryLimit() const { return retryLimit_; }
-    void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
-    void setRetryLimit(std::uint32_t limit) { retryLimit_ = limit; }
-    bool running() const { return running_; }
-    bool serviceMode() const { return serviceMode_; }
-    const std::string &targetHost() const { return context_.targetHost; }
-    void setTargetHost(const std::string &host) { context_.targetHost = host; }
+    std::uint32_t startTime() const override { return startTime_; }
+    std::uint32_t intervalSeconds() const override { return intervalSeconds_; }
+    std::uint32_t retryLimit() const override { return retryLimit_; }
+    void setIntervalSeconds(std::uint32_t seconds) override { intervalSeconds_ = seconds; }
+    void setRetryLimit(std::uint32_t limit) override { retryLimit_ = limit; }
+    bool running() const override { return running_; }
+    bool serviceMode() const override { return serviceMode_; }
+    const std::string &targetHost() const override { return context_.targetHost; }
+    void setTargetHost(const std::string &host) override { context_.targetHost = host; }
     const std::string &localHostName() const { return localHostName_; }
     reg::Registry &registry() { return *context_.registry; }
     Prompter &prompter() { return *context_.prompter; }
     MainDialogView *mainDialog() { return mainDialog_.get(); }
-    bool dialogVisible() const { return dialogVisible_; }
+    bool dialogVisible() const override { return dialogVisible_; }
+    void showMainDialog() override;
 
     // Writes the whole configuration as it stands.
-    void saveSettings();
-    // For tests and tools: the entries themselves.
-    PortList &portsForTest() { return ports_; }
+    void saveSettings() override;
 
 private:
+    friend class FrameTestPeer;
     // One attempt to read the configuration at start; false while the store is busy.
     bool loadStore();
     // The steps of create() that follow the configuration's load.
@@ -236,7 +231,7 @@ private:
         bool starting = false;
         int outstanding = 0;
         int result = 1;
-        std::function<void(int)> done;
+        std::function<void(TestResult)> done;
     };
     TestRound testRound_;
     // Posted work checks this before it touches the frame.

@@ -58,7 +58,7 @@ int CMainFrame::toggleMonitoring(bool noConfirm)
             armPollTimer();
     }
 
-    updateTrayIcon(1, running_ ? res::IconRunning : res::IconStopped);
+    updateTrayIcon(TrayOp::Modify, running_ ? res::IconRunning : res::IconStopped);
     if (trayIcon_)
         trayIcon_->setItemChecked(res::CmdToggleMonitoring, running_);
     return running_;
@@ -74,7 +74,7 @@ void CMainFrame::resetEntriesToIdle()
         if (before != Idle)
             logStatus(entry, before);
     }
-    updateTrayIcon(1, res::IconRunning);
+    updateTrayIcon(TrayOp::Modify, res::IconRunning);
 }
 
 void CMainFrame::armPollTimer()
@@ -140,7 +140,7 @@ bool CMainFrame::noticeResume()
     return true;
 }
 
-bool CMainFrame::startTestRound(std::function<void(int result)> done)
+bool CMainFrame::startTestRound(std::function<void(TestResult)> done)
 {
     if (testRound_.running || closed_)
         return false;
@@ -159,7 +159,7 @@ void CMainFrame::finishTestRound()
     if (!done)
         return;
     // The answer is shown from the loop, not from inside a check's report.
-    const int result = testRound_.result;
+    const auto result = static_cast<TestResult>(testRound_.result);
     std::weak_ptr<bool> alive = alive_;
     context_.loop->post([alive, done = std::move(done), result] {
         if (alive.lock())
@@ -167,7 +167,7 @@ void CMainFrame::finishTestRound()
     });
 }
 
-int CMainFrame::runRound(int kind)
+int CMainFrame::runRound(RoundKind kind)
 {
     const bool testRound = kind != Regular;
     if (!testRound)
@@ -414,12 +414,7 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = localTime(seconds);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     // A failed check's line has a fifth field, its reason; others have four.
@@ -436,12 +431,7 @@ void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
     if (context_.verbose)
         return;
     const std::time_t now = static_cast<std::time_t>(context_.clock->nowSeconds());
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = localTime(now);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     const std::string reason =

@@ -14,26 +14,24 @@ namespace {
 constexpr std::size_t kTipBytes = 127;
 } // namespace
 
-void CMainFrame::updateTrayIcon(int operation, unsigned icon)
+void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 {
     if (!trayIcon_)
         return;
     const std::string tip =
         cutUtf8(formatText(loadString(running_ ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
                 kTipBytes);
-    switch (operation) {
-    case 0:
+    switch (op) {
+    case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);
         break;
-    case 1:
+    case TrayOp::Modify:
         if (trayIconAdded_)
             trayIcon_->modify(icon, tip);
         break;
-    case 2:
+    case TrayOp::Remove:
         if (trayIconAdded_)
             trayIcon_->remove();
-        break;
-    default:
         break;
     }
 }
@@ -48,13 +46,13 @@ int CMainFrame::refreshTrayState()
             worst = 1;
     }
     static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
-    updateTrayIcon(1, icons[worst]);
+    updateTrayIcon(TrayOp::Modify, icons[worst]);
     return worst;
 }
 
 void CMainFrame::onTaskbarCreated()
 {
-    updateTrayIcon(0, running_ ? res::IconRunning : res::IconStopped);
+    updateTrayIcon(TrayOp::Add, running_ ? res::IconRunning : res::IconStopped);
     setLogonFlag(*context_.registry, 1);
 }
 
@@ -97,6 +95,16 @@ void CMainFrame::onCommand(unsigned command)
     default:
         break;
     }
+}
+
+void CMainFrame::showMainDialog()
+{
+    if (closed_ || !mainDialog_)
+        return;
+    if (!dialogVisible_)
+        onCommand(res::CmdToggleDialog);
+    else
+        mainDialog_->show();
 }
 
 } // namespace vigilon

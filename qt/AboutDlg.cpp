@@ -9,7 +9,7 @@
 
 namespace vigilon {
 
-CAboutDlg::CAboutDlg(CMainFrame &)
+CAboutDlg::CAboutDlg(Monitor &)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                            Qt::WindowStaysOnTopHint)
 {

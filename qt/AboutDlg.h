@@ -17,7 +17,7 @@ namespace vigilon {
 class CAboutDlg final : public QDialog, public AboutBoxView {
     Q_OBJECT
 public:
-    explicit CAboutDlg(CMainFrame &frame);
+    explicit CAboutDlg(Monitor &frame);
 
     void show() override;
     void hide() override { QDialog::hide(); }

@@ -123,13 +123,8 @@ bool CMonitorApp::becomeOnlyInstance()
 
 void CMonitorApp::showMainDialog()
 {
-    CMainFrame *frame = parts_ ? parts_->frame.get() : nullptr;
-    if (!frame || frame->closed())
-        return;
-    if (!frame->dialogVisible())
-        frame->onCommand(res::CmdToggleDialog);
-    else if (frame->mainDialog())
-        frame->mainDialog()->show();
+    if (parts_ && parts_->frame)
+        parts_->frame->showMainDialog();
 }
 
 CMonitorApp::CMonitorApp(const std::string &commandLine)

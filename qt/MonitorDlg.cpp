@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/MonitorDlg.h"
 
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 #include "app/base/ProbeHost.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
@@ -46,7 +46,7 @@ QIcon programIcon()
 }
 } // namespace
 
-CMonitorDlg::CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint)
     , frame_(frame)
@@ -109,7 +109,7 @@ private:
 };
 } // namespace
 
-std::unique_ptr<MainDialogView> makeMonitorDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter,
+std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
                                                   QPointer<CMonitorDlg> *made)
 {
     auto *dialog = new CMonitorDlg(frame, init, prompter);

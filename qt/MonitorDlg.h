@@ -54,7 +54,7 @@ public:
     // The list keeps room for its header and two rows at the smallest size.
     static constexpr int ListLeastHeight = 76;
 
-    CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
+    CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
     // Saves the settings, as the window's end does, unless retired before.
     ~CMonitorDlg() override;
 
@@ -143,7 +143,7 @@ private:
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
 
-    CMainFrame &frame_;
+    Monitor &frame_;
     Prompter &prompter_;
     MainDialogController controller_;
     LineEditField intervalField_;
@@ -172,7 +172,7 @@ private:
 // The frame's hold on a new main dialog. Letting go retires the dialog at
 // once and deletes it when control is back in the event loop. made, when
 // given, receives the dialog.
-std::unique_ptr<MainDialogView> makeMonitorDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter,
+std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
                                                   QPointer<CMonitorDlg> *made = nullptr);
 
 

@@ -18,19 +18,19 @@ QtFrameUi::QtFrameUi(Prompter &prompter)
 {
 }
 
-std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(CMainFrame &frame)
+std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(Monitor &frame)
 {
     auto icon = std::make_unique<QtTrayIcon>(frame);
     trayIcon_ = icon.get();
     return icon;
 }
 
-std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
     return makeMonitorDialog(frame, init, prompter_);
 }
 
-std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(CMainFrame &frame)
+std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(Monitor &frame)
 {
     return std::make_unique<CAboutDlg>(frame);
 }

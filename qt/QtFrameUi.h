@@ -14,9 +14,9 @@ class QtFrameUi final : public GraphWindowsUi {
 public:
     explicit QtFrameUi(Prompter &prompter);
 
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override;
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override;
 
     // The tray icon made last, for the application's tray watching.

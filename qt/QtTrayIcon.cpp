@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtTrayIcon.h"
 
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 
 #include <QCursor>
 
@@ -36,7 +36,7 @@ QIcon QtTrayIcon::loadIcon(unsigned id)
     return icon;
 }
 
-QtTrayIcon::QtTrayIcon(CMainFrame &frame)
+QtTrayIcon::QtTrayIcon(Monitor &frame)
     : frame_(frame)
 {
     struct Item {

@@ -17,7 +17,7 @@ namespace vigilon {
 class QtTrayIcon final : public QObject, public TrayIcon {
     Q_OBJECT
 public:
-    explicit QtTrayIcon(CMainFrame &frame);
+    explicit QtTrayIcon(Monitor &frame);
     ~QtTrayIcon() override;
 
     bool add(unsigned icon, const std::string &tip) override;
@@ -36,7 +36,7 @@ public:
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
-    CMainFrame &frame_;
+    Monitor &frame_;
     QSystemTrayIcon tray_;
     QMenu menu_;
     std::map<unsigned, QAction *> actions_;

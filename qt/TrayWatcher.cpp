@@ -2,7 +2,7 @@
 #include "qt/TrayWatcher.h"
 
 #include "app/FrameUi.h"
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -101,12 +101,12 @@ int displayScreen()
 class TrayWatcher::ManagerFilter {};
 #endif
 
-TrayWatcher::TrayWatcher(CMainFrame &frame)
+TrayWatcher::TrayWatcher(Monitor &frame)
     : TrayWatcher(frame, Options())
 {
 }
 
-TrayWatcher::TrayWatcher(CMainFrame &frame, Options options)
+TrayWatcher::TrayWatcher(Monitor &frame, Options options)
     : frame_(frame)
     , options_(std::move(options))
 {

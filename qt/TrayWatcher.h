@@ -13,7 +13,7 @@ class QDBusServiceWatcher;
 
 namespace vigilon {
 
-class CMainFrame;
+class Monitor;
 
 // Tells the frame when a system tray has (re)appeared, the way the shell's
 // "taskbar created" announcement does on Windows. Two kinds of tray exist:
@@ -21,7 +21,7 @@ class CMainFrame;
 //   manager sends, and by polling its availability (0 to 1);
 // - a StatusNotifierWatcher on the session bus: noticed when its name
 //   appears or appears again.
-// Both lead to CMainFrame::onTaskbarCreated() (re-add the icon, "Logon" = 1);
+// Both lead to Monitor::onTaskbarCreated() (re-add the icon, "Logon" = 1);
 // the two may fire together and are delivered once.
 //
 // Qt picks the StatusNotifier protocol only when a watcher existed when the
@@ -43,8 +43,8 @@ public:
         std::function<void(const std::string &)> note;
     };
 
-    TrayWatcher(CMainFrame &frame, Options options);
-    explicit TrayWatcher(CMainFrame &frame);
+    TrayWatcher(Monitor &frame, Options options);
+    explicit TrayWatcher(Monitor &frame);
     ~TrayWatcher() override;
 
     static constexpr const char *kWatcherService = "org.kde.StatusNotifierWatcher";
@@ -65,7 +65,7 @@ private:
     void onNoTrayDeadline();
     void say(const std::string &text);
 
-    CMainFrame &frame_;
+    Monitor &frame_;
     Options options_;
     QTimer pollTimer_;
     QTimer deliverTimer_;

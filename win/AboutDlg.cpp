@@ -55,7 +55,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<AboutBoxView> makeAboutBox(CMainFrame &)
+std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &)
 {
     HWND window = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(IDD_ABOUT), nullptr, aboutProc, 0);
     if (!window)

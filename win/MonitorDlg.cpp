@@ -44,7 +44,7 @@ LayoutRect layoutRect(const RECT &r)
 
 } // namespace
 
-CMonitorDlg::CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
     : prompter_(prompter)
     , controller_(frame, prompter, *this, init)
 {
@@ -611,7 +611,7 @@ private:
 };
 } // namespace
 
-std::unique_ptr<MainDialogView> makeMainDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter)
+std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
 {
     auto *dialog = new CMonitorDlg(frame, init, prompter);
     if (!dialog->create()) {

@@ -27,7 +27,7 @@ public:
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
 
-    CMonitorDlg(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
+    CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
     ~CMonitorDlg() override;
     CMonitorDlg(const CMonitorDlg &) = delete;
     CMonitorDlg &operator=(const CMonitorDlg &) = delete;

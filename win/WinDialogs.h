@@ -7,15 +7,15 @@
 #include <memory>
 
 namespace vigilon {
-class CMainFrame;
+class Monitor;
 }
 
 namespace vigilon::win {
 
 // The main dialog (modeless, from template 102) over the portable
 // MainDialogController; hidden until the frame shows it.
-std::unique_ptr<MainDialogView> makeMainDialog(CMainFrame &frame, const MainDialogInit &init, Prompter &prompter);
+std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
 // The about box (template 100), modeless.
-std::unique_ptr<AboutBoxView> makeAboutBox(CMainFrame &frame);
+std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &frame);
 
 } // namespace vigilon::win

@@ -43,7 +43,7 @@ WinTrayIcon *WinFrameUi::trayIcon() const
     return trayIcon_;
 }
 
-std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(CMainFrame &)
+std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
 {
     auto icon = std::make_unique<WinTrayIcon>(frameWindow_);
     if (!icon->loaded()) {
@@ -53,12 +53,12 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(CMainFrame &)
     return std::make_unique<TrayHandle>(std::move(icon), trayIcon_);
 }
 
-std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
     return makeMainDialog(frame, init, prompter_);
 }
 
-std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(CMainFrame &frame)
+std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(Monitor &frame)
 {
     return makeAboutBox(frame);
 }

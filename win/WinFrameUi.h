@@ -22,9 +22,9 @@ class WinFrameUi final : public GraphWindowsUi {
 public:
     WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow);
 
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override;
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     // Posts WM_QUIT: the message loop ends once the handler returns.
     void quit() override;
 

@@ -153,13 +153,8 @@ bool WinMonitorApp::createFrameWindow()
 
 void WinMonitorApp::showMainDialog()
 {
-    CMainFrame *frame = parts_->frame.get();
-    if (!frame || frame->closed())
-        return;
-    if (!frame->dialogVisible())
-        frame->onCommand(res::CmdToggleDialog);
-    else if (frame->mainDialog())
-        frame->mainDialog()->show();
+    if (parts_->frame)
+        parts_->frame->showMainDialog();
 }
 
 LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -17,7 +17,7 @@ constexpr UINT kTrayIconId = 1000;
 // window, with the tray menu 134 and the four state icons from the
 // resources. The frame window hands it its callback messages; the chosen
 // menu command comes back to the window as WM_COMMAND, which the window
-// gives to CMainFrame::onCommand.
+// gives to Monitor::onCommand.
 class WinTrayIcon final : public TrayIcon {
 public:
     // Loads the menu and the icons; check loaded().

@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace vigilon {
+
+// The local calendar time of a moment, in the system's time zone; all zero
+// when the system cannot tell.
+std::tm localTime(std::time_t seconds);
 
 // Time as the monitor sees it. Durations are measured on the monotonic clock;
 // suspended time shows as boottime growing faster than monotonic time.

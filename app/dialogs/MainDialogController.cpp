@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/MainDialogController.h"
 
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
@@ -50,7 +50,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
 }
 } // namespace
 
-MainDialogController::MainDialogController(CMainFrame &frame, Prompter &prompter, Controls &controls,
+MainDialogController::MainDialogController(Monitor &frame, Prompter &prompter, Controls &controls,
                                            const MainDialogInit &init)
     : frame_(frame)
     , prompter_(prompter)
@@ -152,7 +152,7 @@ void MainDialogController::toggleActive(int row)
     const int index = frameRow(row);
     if (index < 0)
         return;
-    if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == CMainFrame::Change::Done)
+    if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == Monitor::Change::Done)
         controls_.setRowTicked(row, !ticked);
     afterChange();
 }
@@ -206,7 +206,7 @@ void MainDialogController::addEntry(int row)
     if (frame_.findEntry(controls_.rowName(row)) < 0)
         return;
     const EntrySettings settings = settingsFrom(form);
-    if (frame_.addEntry(settings) == CMainFrame::Change::Duplicate)
+    if (frame_.addEntry(settings) == Monitor::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
         afterChange();
@@ -236,14 +236,14 @@ void MainDialogController::editEntry(int row)
     if (now < 0)
         return;
     if (form.existingEntry == 1) {
-        if (frame_.deleteEntry(static_cast<std::size_t>(now)) == CMainFrame::Change::Done &&
+        if (frame_.deleteEntry(static_cast<std::size_t>(now)) == Monitor::Change::Done &&
             now < controls_.rowCount())
             controls_.deleteRow(now);
         afterChange();
         return;
     }
     const EntrySettings settings = settingsFrom(form);
-    if (frame_.editEntry(static_cast<std::size_t>(now), settings) == CMainFrame::Change::Duplicate)
+    if (frame_.editEntry(static_cast<std::size_t>(now), settings) == Monitor::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
         afterChange();
@@ -283,7 +283,7 @@ void MainDialogController::onExitRequest()
     readFields();
     if (!*alive)
         return;
-    CMainFrame *frame = &frame_;
+    Monitor *frame = &frame_;
     frame_.eventLoop().post([frame, alive] {
         if (*alive)
             frame->requestExit();
@@ -293,7 +293,7 @@ void MainDialogController::onExitRequest()
 void MainDialogController::onSystemClose()
 {
     const auto alive = alive_;
-    CMainFrame *frame = &frame_;
+    Monitor *frame = &frame_;
     frame_.eventLoop().post([frame, alive] {
         if (*alive)
             frame->exitNow();
@@ -309,10 +309,10 @@ void MainDialogController::onPortTest()
     // The checks run on the loop like a polling round's; the answer comes
     // when the last one has reported, and the button waits for it.
     const auto alive = alive_;
-    const bool started = frame_.startTestRound([this, alive](int result) {
+    const bool started = frame_.startTestRound([this, alive](TestResult result) {
         if (!*alive)
             return;
-        prompter_.messageBox(loadString(result != 0 ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
+        prompter_.messageBox(loadString(result != TestResult::Failed ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
         if (*alive)
             controls_.setPortTestEnabled(!monitoring_);
     });

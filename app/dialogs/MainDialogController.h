@@ -13,7 +13,7 @@
 
 namespace vigilon {
 
-class CMainFrame;
+class Monitor;
 
 // What one row of the port list shows: the texts of its six columns, the
 // status image and the tick of the state image.
@@ -67,7 +67,7 @@ public:
         virtual bool runTargetHost(TargetHostForm &form) = 0;
     };
 
-    MainDialogController(CMainFrame &frame, Prompter &prompter, Controls &controls, const MainDialogInit &init);
+    MainDialogController(Monitor &frame, Prompter &prompter, Controls &controls, const MainDialogInit &init);
     ~MainDialogController();
     MainDialogController(const MainDialogController &) = delete;
     MainDialogController &operator=(const MainDialogController &) = delete;
@@ -121,7 +121,7 @@ private:
     // The frame's row of the list's row, found by its name as shown.
     int frameRow(int row) const;
 
-    CMainFrame &frame_;
+    Monitor &frame_;
     Prompter &prompter_;
     Controls &controls_;
     bool monitoring_ = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/TimeText.h"
 
+#include "app/base/Clock.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -18,12 +20,7 @@ std::string twoDigits(unsigned value)
 std::string formatLocalTime(const std::string &format, std::uint32_t seconds)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = localTime(t);
     char buffer[256];
     const std::size_t n = std::strftime(buffer, sizeof buffer, format.c_str(), &local);
     return std::string(buffer, n);

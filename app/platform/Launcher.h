@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/System.h"
 
 #include <cstddef>
 #include <functional>
@@ -69,12 +70,9 @@ public:
 };
 
 // Why a document could not be opened when LaunchOutcome::openerMissing.
-#ifdef _WIN32
-constexpr const char *kNoOpenerText = "no program is associated with it";
-#else
 constexpr const char *kNoOpenerText =
-    "no program to open documents with is installed (xdg-open, from the Debian package xdg-utils)";
-#endif
+    kWindowsBuild ? "no program is associated with it"
+                  : "no program to open documents with is installed (xdg-open, from the Debian package xdg-utils)";
 
 struct LauncherOptions {
     // At most this many children of one launcher run at once.
@@ -91,10 +89,6 @@ std::unique_ptr<Launcher> makeSystemLauncher(EventLoop &loop, const LauncherOpti
 // Whether this system's programs are started through names with extensions
 // and command lines (Windows) rather than executable files and argument
 // vectors.
-#ifdef _WIN32
-constexpr bool kWindowsCommandLines = true;
-#else
-constexpr bool kWindowsCommandLines = false;
-#endif
+constexpr bool kWindowsCommandLines = kWindowsBuild;
 
 } // namespace vigilon::platform

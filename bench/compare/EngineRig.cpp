@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "tests/support/FrameTestPeer.h"
 #include "bench/compare/EngineRig.h"
 
 #include "app/store/Settings.h"
@@ -36,12 +37,12 @@ public:
 
 class QuietUi final : public FrameUi {
 public:
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return std::make_unique<QuietTray>(); }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return std::make_unique<QuietTray>(); }
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &, const MainDialogInit &) override
     {
         return std::make_unique<QuietDialog>();
     }
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return std::make_unique<QuietAbout>(); }
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override { return std::make_unique<QuietAbout>(); }
     void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
     void responseSample(std::uint32_t, std::uint32_t) override {}
     void closeResponseGraph(std::uint32_t) override {}
@@ -168,7 +169,7 @@ EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targe
     context.runCommand = [](const std::string &) { return 0; };
     frame_ = std::make_unique<CMainFrame>(context);
     parts_->frame = frame_.get();
-    created_ = frame_->create() == 0 && realEntryCount(frame_->portsForTest()) == entries.size();
+    created_ = frame_->create() == 0 && realEntryCount(FrameTestPeer::ports(*frame_)) == entries.size();
 }
 
 EngineRig::~EngineRig()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "tests/support/FrameTestPeer.h"
 #include "app/MainFrame.h"
 #include "app/base/PollEventLoop.h"
 #include "app/store/MemoryRegistry.h"
@@ -45,7 +46,7 @@ public:
     // Message boxes the frame showed (none are expected).
     std::size_t questionsAsked() const;
 
-    MonitorPort &entry(std::size_t index) { return *frame_->portsForTest().at(index); }
+    MonitorPort &entry(std::size_t index) { return *FrameTestPeer::ports(*frame_).at(index); }
     PollEventLoop &loop() { return loop_; }
 
 private:

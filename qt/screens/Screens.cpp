@@ -4,6 +4,7 @@
 // settings dialog for adding and editing, the target host dialog, the about
 // box, a visible balloon over the list, the exit question, the response
 // monitor settings dialog and a graph window with samples.
+#include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
@@ -70,7 +71,7 @@ void fillStates(UiHarness &h)
              {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
     h.clock.wallSeconds = 1765000000u;
     h.create();
-    PortList &ports = h.frame().portsForTest();
+    PortList &ports = FrameTestPeer::ports(h.frame());
     // Row, status, response time, error count, last error time; row 5 is
     // not ticked and shows as idle.
     const std::tuple<std::size_t, PortStatus, std::uint32_t, std::uint32_t, std::uint32_t> states[] = {

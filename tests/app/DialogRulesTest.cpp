@@ -134,7 +134,7 @@ class DialogRules : public FrameFixture {
 protected:
     DialogRules()
     {
-        ui.makeDialog = [this](CMainFrame &frame, const MainDialogInit &init) {
+        ui.makeDialog = [this](Monitor &frame, const MainDialogInit &init) {
             return std::make_unique<DialogOnRules>(frame, controls, init);
         };
         controls.portSettings = std::ref(answer);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Creation, service-mode start and the end of the main frame.
+#include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
 #include "tests/support/FrameFixture.h"
 
@@ -34,7 +35,7 @@ TEST_F(MainFrame, neverSavesDefaultsOverAStoreItCouldNotRead)
     storeConfiguration({{80, Http, 1}, {22, GenericTcp, 1}}, 7, 3);
     registry.failReads(reg::Status::IoError);
     makeFrame();
-    EXPECT_EQ(frame->portsForTest().size(), 1u) << "only the placeholder";
+    EXPECT_EQ(FrameTestPeer::ports(*frame).size(), 1u) << "only the placeholder";
     registry.failReads(reg::Status::Ok);
     frame->saveSettings();
     frame.reset();
@@ -113,7 +114,7 @@ TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
     EXPECT_LT(j.indexOf("sockets.cleanup"), j.indexOf("ui.quit"));
     loop.runPosted();
     EXPECT_TRUE(probes.pending.empty()) << "pending probes are destroyed from the loop";
-    EXPECT_TRUE(frame->portsForTest().empty());
+    EXPECT_TRUE(FrameTestPeer::ports(*frame).empty());
     EXPECT_EQ(logonValue(), 0u);
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The monitoring engine on fake checks in virtual time.
+#include "tests/support/FrameTestPeer.h"
 #include "tests/support/FrameFixture.h"
 
 #include <tuple>
@@ -21,7 +22,7 @@ protected:
     {
         probes.outcomeAtStart = outcome;
         int result = -1;
-        EXPECT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
+        EXPECT_TRUE(frame->startTestRound([&result](TestResult r) { result = static_cast<int>(r); }));
         EXPECT_EQ(result, -1) << "the result comes from the loop, not from inside a report";
         loop.runPosted();
         probes.outcomeAtStart = -1;
@@ -72,10 +73,10 @@ TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRoundAndReapsFinishedChecks)
     EXPECT_EQ(probes.started.size(), 1u);
     loop.advance(1); // the first check still waits
     EXPECT_EQ(std::pair(probes.started.size(), probes.rounds), std::pair(std::size_t(2), 2));
-    EXPECT_EQ(frame->pendingProbes().size(), 2u);
+    EXPECT_EQ(FrameTestPeer::pendingProbes(*frame).size(), 2u);
     probes.finishAll(true);
     loop.advance(5000);
-    EXPECT_EQ(frame->pendingProbes().size(), 1u);
+    EXPECT_EQ(FrameTestPeer::pendingProbes(*frame).size(), 1u);
 }
 
 // No keeps monitoring and the next tick runs; while the question is open
@@ -144,8 +145,8 @@ TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
     makeFrame({{80, GenericTcp, 1, 0, "cmd"}, {81, Http, 1}, {0, Ping, 1}}, 5, 5);
     // Nothing is judged until the checks report, and a second test waits.
     int result = -1;
-    ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
-    EXPECT_FALSE(frame->startTestRound([](int) { ADD_FAILURE() << "a second port test ran"; }));
+    ASSERT_TRUE(frame->startTestRound([&result](TestResult r) { result = static_cast<int>(r); }));
+    EXPECT_FALSE(frame->startTestRound([](TestResult) { ADD_FAILURE() << "a second port test ran"; }));
     ASSERT_EQ(probes.pending.size(), 3u);
     EXPECT_EQ(probes.started[2].kind, PingProbeKind);
     const auto checks = probes.pending;
@@ -282,7 +283,7 @@ TEST_F(Suspend, aSuspendWhileNothingWaitsDelaysTheFirstRoundByOneInterval)
     EXPECT_EQ(probes.started.size(), 2u);
     loop.advance(1);
     EXPECT_EQ(probes.started.size(), 4u);
-    EXPECT_EQ(frame->pendingProbes().size(), 2u) << "the finished checks were reaped";
+    EXPECT_EQ(FrameTestPeer::pendingProbes(*frame).size(), 2u) << "the finished checks were reaped";
     EXPECT_EQ(entry(0).errorCount, 0u);
 }
 
@@ -303,7 +304,7 @@ TEST_F(Suspend, aSuspendDuringAPortTestEndsItWithWhatItHas)
 {
     makeFrame({{0, Ping, 1, 0, "alert"}, {0, Ping, 1, 0, "alert"}}, 5, 0);
     int result = -1;
-    ASSERT_TRUE(frame->startTestRound([&result](int r) { result = r; }));
+    ASSERT_TRUE(frame->startTestRound([&result](TestResult r) { result = static_cast<int>(r); }));
     probes.pending[0]->finish(false);
     clock.suspendMs(30000);
     probes.finishAll(false);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The engine with the real probes against loopback, each case in a child
 // process whose descriptor limit or network namespace the test sets up.
+#include "tests/support/FrameTestPeer.h"
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "probes/SocketUtil.h"
@@ -41,7 +42,7 @@ struct Engine : RealTime, FrameParts {
     std::vector<MonitorPort *> active()
     {
         std::vector<MonitorPort *> out;
-        for (const auto &entry : frame->portsForTest())
+        for (const auto &entry : FrameTestPeer::ports(*frame))
             if (entry->active)
                 out.push_back(entry.get());
         return out;
@@ -83,7 +84,7 @@ TEST(RealRounds, RunningOutOfDescriptorsIsNeverTheTargetsFault)
                 CHILD_EXPECT(engine.ready() && engine.frame->toggleMonitoring(true) == 1, 22);
                 engine.pollLoop.runFor(3500);
                 engine.frame->toggleMonitoring(true);
-                engine.frame->startTestRound([&testResult](int result) { testResult = result; });
+                engine.frame->startTestRound([&testResult](TestResult result) { testResult = static_cast<int>(result); });
                 engine.pollLoop.runUntil([&] { return testResult >= 0; }, 5000);
                 for (const MonitorPort *entry : engine.active()) {
                     CHILD_EXPECT(entry->errorCount == 0 && entry->status != Failed, 23);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What the frame makes of the store at start: a store another process holds,
 // and values nobody should have stored.
+#include "tests/support/FrameTestPeer.h"
 #include "app/store/SqliteRegistry.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/TempDir.h"
@@ -48,7 +49,7 @@ TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTh
     CaptureStderr();
     makeFrame(true);
     loop.advance(4500);
-    EXPECT_TRUE(frame->portsForTest().empty());
+    EXPECT_TRUE(FrameTestPeer::ports(*frame).empty());
     EXPECT_FALSE(frame->running()) << "monitoring started on the defaults";
     EXPECT_TRUE(probes.started.empty());
 
@@ -56,7 +57,7 @@ TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTh
     sqlite3_close(other);
     loop.advance(1000);
     EXPECT_EQ(frame->intervalSeconds(), 7u);
-    ASSERT_EQ(frame->portsForTest().size(), 2u);
+    ASSERT_EQ(FrameTestPeer::ports(*frame).size(), 2u);
     EXPECT_EQ(entry(0).port, 80u);
     loop.advance(2000);
     EXPECT_TRUE(frame->running());
@@ -84,7 +85,7 @@ TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoa
     putValue("Port #1", reg::RegSz, reg::stringBytes("70000"));
     CaptureStderr();
     makeFrame();
-    EXPECT_EQ(frame->portsForTest().size(), 2u) << "the entry is dropped, the other stays";
+    EXPECT_EQ(FrameTestPeer::ports(*frame).size(), 2u) << "the entry is dropped, the other stays";
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 5 bytes, "
                                                "where a REG_DWORD of 4 bytes is read"));
 }

@@ -113,19 +113,19 @@ public:
     FakeMainDialog *dialog() const { return dialog_; }
 
 private:
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &frame) override
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override
     {
         auto icon = std::make_unique<QtTrayIcon>(frame);
         tray_ = icon.get();
         return icon;
     }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &, const MainDialogInit &) override
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &, const MainDialogInit &) override
     {
         auto view = std::make_unique<FakeMainDialog>(fakeUi.journal);
         dialog_ = view.get();
         return view;
     }
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override { return nullptr; }
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override { return nullptr; }
     void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
     void responseSample(std::uint32_t, std::uint32_t) override {}
     void closeResponseGraph(std::uint32_t) override {}

@@ -8,12 +8,12 @@
 
 namespace vigilon::test {
 
-std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(CMainFrame &frame, const MainDialogInit &init)
+std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
     return makeMonitorDialog(frame, init, prompter_, &dialog);
 }
 
-std::unique_ptr<AboutBoxView> RealDialogsUi::createAboutBox(CMainFrame &frame)
+std::unique_ptr<AboutBoxView> RealDialogsUi::createAboutBox(Monitor &frame)
 {
     auto made = std::make_unique<CAboutDlg>(frame);
     about = made.get();

@@ -39,9 +39,9 @@ public:
     bool failGraph = false;
     bool quitCalled = false;
 
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override { return nullptr; }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override;
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &frame) override;
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return nullptr; }
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override { quitCalled = true; }
 
 private:

@@ -194,7 +194,7 @@ private:
 // refreshed whenever it is shown.
 class DialogOnRules final : public MainDialogView {
 public:
-    DialogOnRules(CMainFrame &frame, FakeDialogControls &controls, const MainDialogInit &init)
+    DialogOnRules(Monitor &frame, FakeDialogControls &controls, const MainDialogInit &init)
         : rules(frame, frame.prompter(), controls, init)
         , controls_(controls)
     {

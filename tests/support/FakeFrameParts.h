@@ -119,7 +119,7 @@ public:
 
 class FakeFrameUi final : public FrameUi {
 public:
-    std::unique_ptr<TrayIcon> createTrayIcon(CMainFrame &) override
+    std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override
     {
         journal.add("tray.create");
         auto t = std::make_unique<FakeTray>(journal);
@@ -127,7 +127,7 @@ public:
         tray = t.get();
         return t;
     }
-    std::unique_ptr<MainDialogView> createMainDialog(CMainFrame &frame, const MainDialogInit &init) override
+    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override
     {
         journal.add("dialog.create");
         if (makeDialog)
@@ -136,7 +136,7 @@ public:
         dialog = d.get();
         return d;
     }
-    std::unique_ptr<AboutBoxView> createAboutBox(CMainFrame &) override
+    std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override
     {
         journal.add("about.create");
         return std::make_unique<FakeAboutBox>(journal);
@@ -161,7 +161,7 @@ public:
 
     Journal journal;
     // Makes the main dialog instead of the recording one (dialog stays null).
-    std::function<std::unique_ptr<MainDialogView>(CMainFrame &, const MainDialogInit &)> makeDialog;
+    std::function<std::unique_ptr<MainDialogView>(Monitor &, const MainDialogInit &)> makeDialog;
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;

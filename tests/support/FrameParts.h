@@ -5,6 +5,7 @@
 // loop, clock, windows or checks.
 #pragma once
 
+#include "tests/support/FrameTestPeer.h"
 #include "app/MainFrame.h"
 #include "app/base/PollEventLoop.h"
 #include "app/store/MemoryRegistry.h"
@@ -104,7 +105,7 @@ public:
         return *frame;
     }
 
-    MonitorPort &entry(std::size_t i) { return *frame->portsForTest().at(i); }
+    MonitorPort &entry(std::size_t i) { return *FrameTestPeer::ports(*frame).at(i); }
 
     // Passed as --verbose to the next makeFrame().
     bool verbose = false;

@@ -141,7 +141,7 @@ protected:
     {
         storeConfiguration({{80, GenericTcp, 0, 0, "alert.bat", "Generic TCP (80)"}, {7, Ping, 1, 250, "", "PING"}},
                            5, 1);
-        ui.makeDialog = [this](CMainFrame &f, const MainDialogInit &init) {
+        ui.makeDialog = [this](Monitor &f, const MainDialogInit &init) {
             return win::makeMainDialog(f, init, prompter);
         };
         makeFrame(false, "127.0.0.1");

@@ -6,6 +6,7 @@
 // dialog, the about box, the exit question, the response monitor dialog and
 // a graph window with samples. Run it on a display (screens.sh).
 // Usage: vigilon-screens OUT-DIR
+#include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
 #include "win/WinText.h"
 #include "win/GraphResources.h"
@@ -158,7 +159,7 @@ void mainDialog()
                           {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
     s.clock.wallSeconds = 1765000000u;
     Prompter &prompter = s.prompter;
-    s.fakeUi.makeDialog = [&prompter](CMainFrame &f, const MainDialogInit &init) {
+    s.fakeUi.makeDialog = [&prompter](Monitor &f, const MainDialogInit &init) {
         return win::makeMainDialog(f, init, prompter);
     };
     CMainFrame &frame = s.makeFrame(false, "127.0.0.1");
@@ -168,7 +169,7 @@ void mainDialog()
         ++failures;
         return;
     }
-    PortList &ports = frame.portsForTest();
+    PortList &ports = FrameTestPeer::ports(frame);
     const std::tuple<std::size_t, PortStatus, std::uint32_t, std::uint32_t, std::uint32_t> states[] = {
         {0, Ok, 1, 0, 0}, {1, Warning, 340, 0, 0}, {2, Failed, 0, 3, 1764990000u}, {5, Failed, 0, 1, 1764980000u}};
     for (const auto &[row, status, response, errors, lastError] : states)

@@ -25,4 +25,12 @@ std::uint64_t SystemClock::boottimeMicros() const
     return readClock(CLOCK_BOOTTIME);
 }
 
+std::tm localTime(std::time_t seconds)
+{
+    std::tm local{};
+    if (!localtime_r(&seconds, &local))
+        local = std::tm{};
+    return local;
+}
+
 } // namespace vigilon

@@ -60,4 +60,12 @@ std::uint64_t SystemClock::boottimeMicros() const
     return performanceMicros();
 }
 
+std::tm localTime(std::time_t seconds)
+{
+    std::tm local{};
+    if (localtime_s(&local, &seconds) != 0)
+        local = std::tm{};
+    return local;
+}
+
 } // namespace vigilon

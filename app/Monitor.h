@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/FrameUi.h"
+#include "app/base/Clock.h"
+#include "app/base/EventLoop.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vigilon {
+
+// What a port test found over all its checks.
+enum class TestResult {
+    Failed = 0,
+    Ok = 1,
+    // Every entry answered, at least one above its threshold.
+    Warning = 2,
+};
+
+// What a front end may ask of the program, and all it may read of it. The
+// front ends' windows and the dialogs' rules hold this and nothing else of
+// the program; what changes reaches them through the views FrameUi made.
+// Entries are handed out as copies and changed only through the commands
+// below, each of which saves the configuration.
+class Monitor {
+public:
+    enum class Change {
+        Done,
+        // Another entry has that name (letter case aside).
+        Duplicate,
+        // No such row, or the placeholder where an entry was meant.
+        NoEntry,
+    };
+
+    virtual ~Monitor() = default;
+
+    // The end: after the user's Yes, or at once when the system asks.
+    virtual void requestExit() = 0;
+    virtual void exitNow() = 0;
+    virtual bool closed() const = 0;
+
+    // Monitoring. toggleMonitoring asks first unless noConfirm.
+    virtual int toggleMonitoring(bool noConfirm) = 0;
+    virtual bool running() const = 0;
+    // When monitoring last started (seconds since 1970).
+    virtual std::uint32_t startTime() const = 0;
+    // A port test of every active entry; done receives the result from the
+    // event loop once every check has reported. False, and done is not
+    // called, while a port test is still under way.
+    virtual bool startTestRound(std::function<void(TestResult)> done) = 0;
+
+    // The entries, by row; the last row is the placeholder.
+    virtual std::size_t entryCount() const = 0;
+    virtual std::size_t activeEntryCount() const = 0;
+    virtual EntryView entryView(std::size_t row) const = 0;
+    // The row of the entry of that name, letter case aside; -1 when none.
+    virtual int findEntry(const std::string &name) const = 0;
+    // Fills the placeholder with a new, inactive entry.
+    virtual Change addEntry(const EntrySettings &settings) = 0;
+    // New settings for an entry; its counters start afresh.
+    virtual Change editEntry(std::size_t row, const EntrySettings &settings) = 0;
+    virtual Change deleteEntry(std::size_t row) = 0;
+    virtual Change setEntryActive(std::size_t row, bool active) = 0;
+    // Opens an active entry's graph window through the response monitor
+    // settings dialog.
+    virtual void OpenResponseMonitor(std::size_t row) = 0;
+
+    // Settings the main dialog edits.
+    virtual std::uint32_t intervalSeconds() const = 0;
+    virtual std::uint32_t retryLimit() const = 0;
+    virtual void setIntervalSeconds(std::uint32_t seconds) = 0;
+    virtual void setRetryLimit(std::uint32_t limit) = 0;
+    virtual const std::string &targetHost() const = 0;
+    virtual void setTargetHost(const std::string &host) = 0;
+    virtual bool serviceMode() const = 0;
+    // Writes the whole configuration as it stands.
+    virtual void saveSettings() = 0;
+
+    // The tray menu's commands and clicks (res::Cmd…), and a tray that
+    // appeared again.
+    virtual void onCommand(unsigned command) = 0;
+    virtual void onTaskbarCreated() = 0;
+    // Shows the main dialog (a second start asked for it).
+    virtual void showMainDialog() = 0;
+    virtual bool dialogVisible() const = 0;
+
+    // The program's loop and clock, for work a window posts.
+    virtual EventLoop &eventLoop() = 0;
+    virtual const Clock &clock() const = 0;
+};
+
+} // namespace vigilon

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/MainFrame.h"
+
+#include <vector>
+
+namespace vigilon {
+
+// What tests, benchmarks and the screenshot tools may reach inside the
+// frame beyond its face: the entries themselves and the checks under way.
+class FrameTestPeer {
+public:
+    static PortList &ports(CMainFrame &frame) { return frame.ports_; }
+    static const std::vector<PendingProbe> &pendingProbes(const CMainFrame &frame) { return frame.pendingProbes_; }
+};
+
+} // namespace vigilon
