@@ -13,7 +13,4 @@ inline constexpr bool kWindowsBuild = true;
 inline constexpr bool kWindowsBuild = false;
 #endif
 
-// The separator of folder names in the paths shown to and typed by users.
-inline constexpr char kPathSeparator = kWindowsBuild ? '\\' : '/';
-
 } // namespace vigilon
