@@ -98,4 +98,11 @@ case "$(service_state)" in ?*) fail "a silent install without /SERVICE installed
 uninstall /REMOVESETTINGS
 win reg query "$program_key" >/dev/null 2>&1 && fail "/REMOVESETTINGS left the configuration key"
 echo "ok: the uninstaller removes the configuration with /REMOVESETTINGS"
+
+# An upgrade of an install by an earlier version goes to its folder, which
+# that installer kept in the configuration key.
+win reg add "$program_key" /ve /d 'C:\Old Vigilon' /f >/dev/null
+win "$installer" /S >/dev/null || fail "the upgrade of an earlier install failed"
+[ -f "$WINEPREFIX/drive_c/Old Vigilon/Vigilon.exe" ] || fail "the upgrade did not go to the earlier install's folder"
+echo "ok: an upgrade of an earlier install goes to its folder"
 echo PASSED
