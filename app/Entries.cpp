@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 #include "app/dialogs/FailureText.h"
 #include "app/store/Settings.h"
 
@@ -212,8 +213,13 @@ void CMainFrame::saveSettings()
     }
     const reg::Status status =
         vigilon::saveSettings(*context_.registry, context_.targetHost, intervalSeconds_, retryLimit_, ports_);
-    if (status != reg::Status::Ok)
-        std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", reg::statusText(status));
+    if (status == reg::Status::Ok)
+        return;
+    // Said in a box as well: a program started from the desktop has nowhere
+    // to show its standard error. A notice, so that nothing waits on it.
+    const std::string cause = std::string("HKEY_LOCAL_MACHINE\\") + kMonitorKey + ": " + reg::statusText(status);
+    std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", cause.c_str());
+    prompter().notice(formatText(loadString(sid::SettingsNotSaved), {cause}), "", mb::Ok | mb::IconExclamation);
 }
 
 } // namespace vigilon

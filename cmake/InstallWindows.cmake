@@ -2,15 +2,18 @@
 # The Windows programs as a zip and as an installer (NSIS), made by cpack in
 # the build folder: Vigilon.exe, Vigilsvc.exe, vigilon-reg.exe and the help
 # pages in docs_ja, all in one folder (Vigilsvc starts Vigilon.exe from its
-# own folder, and the help page is looked up from there). The installer can
-# also install the service, and removes it when Vigilon is uninstalled.
+# own folder, and the help page is looked up from there). The installer's
+# script is cmake/nsis/NSIS.template.in: it keeps the configuration over
+# upgrades and uninstalls, and the service as it was over upgrades.
 if(NOT WIN32)
   return()
 endif()
 
-install(TARGETS vigilon_exe RUNTIME DESTINATION . COMPONENT programs)
-install(PROGRAMS "$<TARGET_FILE:vigilsvc>" DESTINATION . RENAME Vigilsvc.exe COMPONENT programs)
-install(PROGRAMS "$<TARGET_FILE:vigilon-reg>" DESTINATION . COMPONENT programs)
+# The programs go stripped into both packages (install(TARGETS) strips when
+# cpack asks for it; the build folder keeps the debugging information).
+# Vigilsvc.exe is the service's program name.
+set_target_properties(vigilsvc PROPERTIES OUTPUT_NAME Vigilsvc)
+install(TARGETS vigilon_exe vigilsvc vigilon-reg RUNTIME DESTINATION . COMPONENT programs)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs_ja" DESTINATION . COMPONENT programs)
 
 set(CPACK_PACKAGE_NAME "Vigilon")
@@ -36,8 +39,20 @@ set(CPACK_NSIS_DISPLAY_NAME "Vigilon")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "Vigilon.exe")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_PACKAGE_EXECUTABLES "Vigilon;Vigilon")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# Our own installer script, found in cmake/nsis before cpack's own.
+list(PREPEND CMAKE_MODULE_PATH "${CMAKE_CURRENT_LIST_DIR}/nsis")
+# The licence page shows the project's licence, the one the Debian package
+# carries, as plain text.
+file(READ "${PROJECT_SOURCE_DIR}/res/linux/copyright" copyright_text)
+string(REGEX MATCH "\nCopyright: ([^\n]*)" _ "${copyright_text}")
+set(copyright_line "${CMAKE_MATCH_1}")
+string(REGEX MATCH "\nLicense: Expat\n( [^\n].*)$" _ "${copyright_text}")
+string(REGEX REPLACE "\n \.\n" "\n\n" licence_body "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "(^|\n) " "\\1" licence_body "${licence_body}")
+file(WRITE "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt.tmp"
+  "Vigilon is distributed under the MIT (Expat) licence.\n\nCopyright ${copyright_line}\n\n${licence_body}")
+configure_file("${PROJECT_BINARY_DIR}/nsis/LICENSE.txt.tmp" "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt" COPYONLY)
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt")
 # A 64-bit installer, as the programs are (and as 64-bit Wine runs it):
 # NSIS's Target goes where the installer's icon is defined, outside any
 # section and before any file is packed. (CPack writes the value into a
@@ -45,23 +60,4 @@ set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_INSTALLER_MUI_ICON_CODE
   "Target amd64-unicode\n!define MUI_ICON \\\"${PROJECT_SOURCE_DIR}/res/win/143.ico\\\"\n!define MUI_UNICON \\\"${PROJECT_SOURCE_DIR}/res/win/146.ico\\\"")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-# The service: asked for (a silent install leaves it out unless /SERVICE is
-# given), installed with "Vigilsvc -install"; stopped and removed on uninstall.
-# CPack writes these texts into a CMake string as they are: quotes and
-# backslashes are escaped for that.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
-  !include FileFunc.nsh
-  !insertmacro GetParametersCall $R0
-  ClearErrors
-  !insertmacro GetOptionsCall $R0 \"/SERVICE\" $R1
-  IfErrors 0 vigilon_install_service
-  MessageBox MB_YESNO|MB_ICONQUESTION \"Install the Vigilsvc service, which keeps Vigilon running?\" /SD IDNO IDNO vigilon_service_done
-  vigilon_install_service:
-  ExecWait '\"$INSTDIR\\Vigilsvc.exe\" -install'
-  vigilon_service_done:
-]=])
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
-  IfFileExists \"$INSTDIR\\Vigilsvc.exe\" 0 +2
-  ExecWait '\"$INSTDIR\\Vigilsvc.exe\" -remove'
-]=])
 include(CPack)

@@ -41,7 +41,7 @@ bool CSupervisor::superviseMonitor()
             // Vigilon that has ended already needs no restart of its own.
             if (!ended && host_.monitorRunning()) {
                 state_ = SupervisorState::Watching;
-                if (host_.takeLogonFlag() != 0) {
+                if (host_.takeLogonFlag() != 0 || host_.monitorMisplaced()) {
                     host_.endMonitor(); // started again once it is seen ended
                     endedByUs = true;
                 }
@@ -51,7 +51,8 @@ bool CSupervisor::superviseMonitor()
             if (!ended) {
                 ended = true;
                 restartAt = now;
-                if (!endedByUs) {
+                // One that ended with its session (a logoff) needs no pause.
+                if (!endedByUs && !host_.monitorMisplaced()) {
                     const std::uint64_t ranMs = now - startedAt;
                     if (ranMs >= std::uint64_t(roundMs_) * kSettledRunRounds)
                         pauseMs = roundMs_;

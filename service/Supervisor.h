@@ -34,6 +34,9 @@ public:
 
     // Reads "Logon" and leaves it 0; 0 when it cannot be read.
     virtual std::uint32_t takeLogonFlag() = 0;
+    // True when the last Vigilon started runs (or ran) elsewhere than where
+    // a start would put it now, as after a logon or logoff at the console.
+    virtual bool monitorMisplaced() { return false; }
 
     // Tells the service manager the state; false when that failed.
     virtual bool reportServiceStatus(ServiceState state, std::uint32_t exitCode, std::uint32_t waitHintMs) = 0;
@@ -52,7 +55,9 @@ public:
 // The watch loop that keeps Vigilon running. A Vigilon that ends by itself
 // is started again after a pause: one round (10 s), doubled at each further
 // end up to 30 rounds (5 minutes), and back to one round after a Vigilon
-// that ran 60 rounds (10 minutes).
+// that ran 60 rounds (10 minutes). A Vigilon in the wrong place (see
+// SupervisorHost::monitorMisplaced) is ended and started again like one
+// ended for "Logon", and one that ended there is started again at once.
 class CSupervisor {
 public:
     static constexpr std::uint32_t kRoundMs = 10000;

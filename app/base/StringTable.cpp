@@ -81,6 +81,7 @@ constexpr std::array kStrings{
     StringEntry{sid::RetryLimitRange, "リトライ回数は、1から5の値を設定してください。"},
     StringEntry{sid::IntervalRange, "ポーリング間隔は、1秒以上を設定してください。"},
     StringEntry{sid::CommandFailed, "外部コマンドの実行に失敗しました。\r\n%s"},
+    StringEntry{sid::SettingsNotSaved, "設定を保存できませんでした。\r\n%s"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!"},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -108,6 +108,9 @@ constexpr unsigned IntervalRange = 274;
 // Alert command could not be run, %s = command.
 constexpr unsigned CommandFailed = 275;
 
+// The configuration could not be saved, %s = the key and the cause.
+constexpr unsigned SettingsNotSaved = 276;
+
 // Sample recording file.
 constexpr unsigned RecordFileOpenError = 61215;
 constexpr unsigned RecordHeaderSampling = 61218;

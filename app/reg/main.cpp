@@ -43,8 +43,18 @@ const char *const kUsage =
     "  /d     the data: text, a DWORD in decimal or 0x hexadecimal, or hex bytes\n"
     "  /f     overwrite or delete without asking\n"
     "\n"
+#ifdef _WIN32
+    "The store is the Windows registry: keys are read and written under\n"
+    "HKEY_LOCAL_MACHINE (the configuration under HKLM\\Software\\Ardentis\\Vigilon),\n"
+    "which needs write access to the key (given to the interactive users by the\n"
+    "installer and by \"Vigilsvc -install\"), else an administrator.\n"
+    "A running Vigilon writes its whole configuration back on every change made\n"
+    "in its dialogs and when it ends: a change made here to the Monitor key is\n"
+    "lost unless Vigilon ends first (or is started after the change).\n";
+#else
     "The store is the file named by VIGILON_REGISTRY, else\n"
     "$XDG_CONFIG_HOME/vigilon/registry.sqlite or ~/.config/vigilon/registry.sqlite.\n";
+#endif
 
 struct Command {
     std::string verb;

@@ -2,6 +2,11 @@
 // Vigilsvc on Windows: a service of the service control manager that starts
 // Vigilon on the interactive desktop, and the console actions that install,
 // stop and remove it. The watch loop itself is CSupervisor.
+//
+// Vigilon is started in the session of the user at the console (the
+// service's own session 0 has no desktop anybody sees), on that session's
+// "WinSta0\Default"; with nobody logged on it is started beside the service
+// as before. Logons and logoffs wake the watch loop, which moves Vigilon.
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -10,10 +15,15 @@
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
+#include <userenv.h>
+#include <wtsapi32.h>
 
 #include "app/base/TextFormat.h"
 #include "app/store/Settings.h"
+#include "service/LaunchPlace.h"
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
@@ -32,6 +42,9 @@ namespace {
 constexpr wchar_t kServiceNameW[] = L"Vigilsvc";
 constexpr wchar_t kServiceKeyW[] = L"System\\CurrentControlSet\\Services\\Vigilsvc";
 constexpr wchar_t kEventSourceKeyW[] = L"System\\CurrentControlSet\\Services\\EventLog\\Application\\Vigilsvc";
+// The program's configuration key, as the security functions name it.
+constexpr wchar_t kProgramKeyW[] = L"Software\\Ardentis\\Vigilon";
+constexpr wchar_t kProgramKeyObjectW[] = L"MACHINE\\Software\\Ardentis\\Vigilon";
 
 // Process-wide state, as the service control manager's callbacks need it.
 std::wstring g_ownDir;
@@ -40,6 +53,9 @@ std::wstring g_commandLine;
 PROCESS_INFORMATION g_process{};
 // One stop event for the whole run: a stop signalled at any moment is kept.
 HANDLE g_stopEvent = nullptr;
+// Wakes the watch loop for a round at once (a logon or logoff).
+HANDLE g_wakeEvent = nullptr;
+LaunchPlaces g_places;
 bool g_debugMode = false;
 SERVICE_STATUS g_status{};
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -143,7 +159,8 @@ BOOL reportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint)
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_status.dwServiceSpecificExitCode = 0;
     g_status.dwCurrentState = state;
-    g_status.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    g_status.dwControlsAccepted =
+        state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SESSIONCHANGE;
     g_status.dwWin32ExitCode = exitCode;
     g_status.dwWaitHint = waitHint;
     g_status.dwCheckPoint = (state == SERVICE_RUNNING || state == SERVICE_STOPPED) ? 0 : g_checkPoint++;
@@ -170,7 +187,13 @@ class CWinHost final : public SupervisorHost {
 public:
     bool waitForStop(std::uint32_t ms) override
     {
-        return g_stopEvent == nullptr || WaitForSingleObject(g_stopEvent, ms) != WAIT_TIMEOUT;
+        if (g_stopEvent == nullptr)
+            return true;
+        if (g_wakeEvent == nullptr)
+            return WaitForSingleObject(g_stopEvent, ms) != WAIT_TIMEOUT;
+        const HANDLE events[2] = {g_stopEvent, g_wakeEvent};
+        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, ms);
+        return woken != WAIT_TIMEOUT && woken != WAIT_OBJECT_0 + 1;
     }
     bool startMonitor() override
     {
@@ -185,8 +208,59 @@ public:
         si.wShowWindow = SW_HIDE;
         std::vector<wchar_t> commandLine(g_commandLine.begin(), g_commandLine.end());
         commandLine.push_back(L'\0');
-        return CreateProcessW(g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                              CREATE_NEW_PROCESS_GROUP, nullptr, g_ownDir.c_str(), &si, &g_process) != 0;
+        HANDLE token = nullptr;
+        const LaunchPlace wanted = wantedPlace(&token);
+        if (token != nullptr) {
+            // In the user's session, with the user's environment; nothing of
+            // the service's is inherited there.
+            void *environment = nullptr;
+            if (!CreateEnvironmentBlock(&environment, token, FALSE))
+                environment = nullptr;
+            const bool started =
+                CreateProcessAsUserW(token, g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                     CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT, environment,
+                                     g_ownDir.c_str(), &si, &g_process) != 0;
+            const DWORD error = GetLastError();
+            if (environment != nullptr)
+                DestroyEnvironmentBlock(environment);
+            CloseHandle(token);
+            if (started) {
+                g_places.started(wanted, wanted);
+                return true;
+            }
+            reportEventText(EventType::Warning, L"Vigilon could not be started in the session of the user at the "
+                                                L"console (error " + std::to_wstring(error) +
+                                                    L"); starting it beside the service");
+        }
+        const bool started = CreateProcessW(g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                            CREATE_NEW_PROCESS_GROUP, nullptr, g_ownDir.c_str(), &si, &g_process) != 0;
+        if (started)
+            g_places.started(wanted, LaunchPlace{false, ownSession()});
+        return started;
+    }
+    bool monitorMisplaced() override { return g_places.misplaced(wantedPlace(nullptr)); }
+    static DWORD ownSession()
+    {
+        DWORD session = 0;
+        if (!ProcessIdToSessionId(GetCurrentProcessId(), &session))
+            session = 0;
+        return session;
+    }
+    // Where a start would put Vigilon now; with token, the user's token
+    // for a start in the user's session (closed by the caller).
+    static LaunchPlace wantedPlace(HANDLE *token)
+    {
+        const DWORD active = WTSGetActiveConsoleSessionId();
+        const DWORD own = ownSession();
+        HANDLE userToken = nullptr;
+        // Only a service running as LocalSystem gets a user's token.
+        const bool loggedOn = active != kNoSession && active != own && WTSQueryUserToken(active, &userToken);
+        const LaunchPlace place = chooseLaunchPlace(active, own, loggedOn);
+        if (token != nullptr && place.userSession)
+            *token = userToken;
+        else if (userToken != nullptr)
+            CloseHandle(userToken);
+        return place;
     }
     bool monitorRunning() override
     {
@@ -278,20 +352,36 @@ void superviseMonitor()
     }
 }
 
-VOID WINAPI serviceControl(DWORD control)
+DWORD WINAPI serviceControl(DWORD control, DWORD eventType, LPVOID, LPVOID)
 {
     if (control == SERVICE_CONTROL_STOP) {
         reportServiceStatus(SERVICE_STOP_PENDING, 0, 0);
         if (g_stopEvent != nullptr)
             SetEvent(g_stopEvent);
-        return;
+        return NO_ERROR;
+    }
+    if (control == SERVICE_CONTROL_SESSIONCHANGE) {
+        switch (eventType) {
+        case WTS_CONSOLE_CONNECT:
+        case WTS_CONSOLE_DISCONNECT:
+        case WTS_SESSION_LOGON:
+        case WTS_SESSION_LOGOFF:
+            if (g_wakeEvent != nullptr)
+                SetEvent(g_wakeEvent);
+            break;
+        default:
+            break;
+        }
+        return NO_ERROR;
     }
     reportServiceStatus(g_status.dwCurrentState, 0, 0);
+    return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 VOID WINAPI serviceMain(DWORD, LPWSTR *)
 {
-    g_statusHandle = RegisterServiceCtrlHandlerW(kServiceNameW, serviceControl);
+    g_wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    g_statusHandle = RegisterServiceCtrlHandlerExW(kServiceNameW, serviceControl, nullptr);
     if (g_statusHandle == nullptr)
         return;
     if (reportServiceStatus(SERVICE_START_PENDING, 0, 3000))
@@ -353,6 +443,60 @@ int registerServiceKeys(const std::wstring &path)
 
 namespace {
 
+// Gives the interactive users read and write access to the program's key
+// and everything below it, making the key when it is missing. Vigilon runs
+// as the user at the desktop and keeps its configuration there, under
+// HKEY_LOCAL_MACHINE, which only administrators may write by default. The
+// access is added to what the key has; the change reaches its subkeys.
+bool grantConfigurationAccess()
+{
+    HKEY key = nullptr;
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProgramKeyW, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_QUERY_VALUE, nullptr, &key, nullptr);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(error));
+        return false;
+    }
+    RegCloseKey(key);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    if (!CreateWellKnownSid(WinInteractiveSid, nullptr, sid, &sidSize))
+        return false;
+    PACL oldDacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring object = kProgramKeyObjectW;
+    error = GetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  &oldDacl, nullptr, &descriptor);
+    PACL newDacl = nullptr;
+    if (error == ERROR_SUCCESS) {
+        EXPLICIT_ACCESSW access{};
+        access.grfAccessPermissions = KEY_READ | KEY_WRITE;
+        access.grfAccessMode = GRANT_ACCESS;
+        access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid);
+        error = SetEntriesInAclW(1, &access, oldDacl, &newDacl);
+    }
+    if (error == ERROR_SUCCESS)
+        error = SetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      newDacl, nullptr);
+    if (newDacl != nullptr)
+        LocalFree(newDacl);
+    if (descriptor != nullptr)
+        LocalFree(descriptor);
+    SetLastError(static_cast<DWORD>(error));
+    return error == ERROR_SUCCESS;
+}
+
+// The outcome of grantConfigurationAccess, printed only when it failed.
+void grantOrSay()
+{
+    if (!grantConfigurationAccess())
+        std::wprintf(L"HKEY_LOCAL_MACHINE\\%ls: write access for the interactive users not given - %ls\n", kProgramKeyW,
+                     widen(lastError()).c_str());
+}
+
 void installService()
 {
     const std::string display = displayName();
@@ -365,15 +509,20 @@ void installService()
         print(ssid::InstallFailed, {display, "Registry error"});
         return;
     }
+    grantOrSay();
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr) {
         print(ssid::OpenManagerFailed, {lastError()});
         return;
     }
     const std::wstring displayW = widen(display);
-    SC_HANDLE service = CreateServiceW(manager, kServiceNameW, displayW.c_str(), SERVICE_ALL_ACCESS,
-                                       SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
-                                       SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    // Quoted: the manager reads an unquoted path with blanks ("C:\Program
+    // Files\...") as "C:\Program" with arguments, if such a program exists.
+    const std::wstring binaryPath = L"\"" + path + L"\"";
+    SC_HANDLE service =
+        CreateServiceW(manager, kServiceNameW, displayW.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
+                       SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (service != nullptr) {
         // The description once more through the manager: a manager that
         // keeps the service's settings itself and writes them back to the
@@ -447,6 +596,13 @@ int runVigilsvc(int, char **)
     for (const std::string &a : args)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
+
+    // The installer's step for a machine without the service: the access
+    // that "-install" gives as well.
+    if (args.size() >= 2 && (args[1] == "-grant" || args[1] == "/grant")) {
+        grantOrSay();
+        return 0;
+    }
 
     switch (parseServiceCommand(static_cast<int>(args.size()), argv.data())) {
     case ServiceCommand::Install:

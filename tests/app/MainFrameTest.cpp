@@ -45,6 +45,23 @@ TEST_F(MainFrame, neverSavesDefaultsOverAStoreItCouldNotRead)
     EXPECT_EQ(stored.intervalSeconds, 7u);
 }
 
+// A refused write (a user without write access to the key) is shown in a
+// box that names the key and the cause, without waiting for an answer.
+TEST_F(MainFrame, aRefusedSaveIsShownInABox)
+{
+    makeFrame();
+    registry.failWrites(reg::Status::ReadOnly);
+    frame->saveSettings();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "設定を保存できませんでした。\r\n"
+                                         "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor: "
+                                         "the store is read-only");
+    EXPECT_EQ(prompter.messages[0].style, mb::Ok | mb::IconExclamation);
+    registry.failWrites(reg::Status::Ok);
+    frame->saveSettings();
+    EXPECT_EQ(prompter.messages.size(), 1u) << "a save that works says nothing";
+}
+
 TEST_F(MainFrame, readsTheStoredTargetOnlyInServiceModeWithoutAHost)
 {
     storeConfiguration({{80, GenericTcp, 1}}, 5, 1, "stored.example");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The watch loop on a simulated clock (every wait advances time at once),
 // the command line, the language choice and the event records.
+#include "service/LaunchPlace.h"
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
@@ -41,6 +42,7 @@ public:
     std::vector<unsigned> events;
     std::uint32_t logon = 0;
     bool running = false;
+    bool misplaced = false; // set by the plan, cleared by a start
 
     bool waitForStop(std::uint32_t ms) override
     {
@@ -68,6 +70,7 @@ public:
         const std::size_t n = starts.size();
         starts.push_back(now);
         running = true;
+        misplaced = false;
         if (lifetimes.count(n) != 0)
             schedule.emplace(now + lifetimes[n], [this, n] {
                 if (starts.size() == n + 1)
@@ -76,6 +79,7 @@ public:
         return true;
     }
     bool monitorRunning() override { return running; }
+    bool monitorMisplaced() override { return misplaced; }
     void endMonitor() override
     {
         if (running)
@@ -168,6 +172,52 @@ TEST(Supervisor, LogonEndsVigilonAndStartsItOneRoundLater)
     stopped.stopAt = 15000;
     CSupervisor(stopped).superviseMonitor();
     EXPECT_EQ(stopped.starts, Times{0});
+}
+
+TEST(Supervisor, VigilonInTheWrongSessionMovesWithoutAPause)
+{
+    // A logon at the console: ended at the next round, started one round
+    // later, as for "Logon".
+    FakeHost logon;
+    logon.schedule.emplace(15000, [&logon] { logon.misplaced = true; });
+    logon.stopAt = 45000;
+    CSupervisor(logon).superviseMonitor();
+    EXPECT_EQ(logon.starts, (Times{0, 30000}));
+    EXPECT_EQ(logon.killed, (Times{20000, 45000}));
+
+    // A logoff ends the Vigilon of that session: started again at once,
+    // without the pause of a Vigilon that failed, and without the warning.
+    FakeHost logoff;
+    logoff.lifetimes[0] = 25000;
+    logoff.schedule.emplace(25000, [&logoff] { logoff.misplaced = true; });
+    logoff.stopAt = 45000;
+    CSupervisor(logoff).superviseMonitor();
+    EXPECT_EQ(logoff.starts, (Times{0, 25000}));
+    EXPECT_TRUE(logoff.texts.empty());
+}
+
+TEST(LaunchPlace, UserSessionOnlyWhenAnotherSessionHasAUserAtTheConsole)
+{
+    const LaunchPlace own{false, 0}, user{true, 2};
+    EXPECT_EQ(chooseLaunchPlace(2, 0, true), user);
+    EXPECT_EQ(chooseLaunchPlace(2, 0, false), own) << "nobody logged on: the service's own place";
+    EXPECT_EQ(chooseLaunchPlace(kNoSession, 0, true), own);
+    EXPECT_EQ(chooseLaunchPlace(0, 0, true), own) << "the console is the service's own session";
+
+    LaunchPlaces places;
+    EXPECT_FALSE(places.misplaced(user)) << "nothing started yet";
+    places.started(own, own);
+    EXPECT_TRUE(places.misplaced(user)) << "a logon";
+    places.started(user, user);
+    EXPECT_FALSE(places.misplaced(user));
+    EXPECT_TRUE(places.misplaced(own)) << "a logoff";
+    EXPECT_TRUE(places.misplaced(LaunchPlace{true, 3})) << "another user at the console";
+    // A start in the user's session failed and fell back: not tried again
+    // every round, but again once the console changes.
+    places.started(user, own);
+    EXPECT_FALSE(places.misplaced(user));
+    EXPECT_TRUE(places.misplaced(LaunchPlace{true, 3}));
+    EXPECT_FALSE(places.misplaced(own));
 }
 
 TEST(Supervisor, LogonIsReadOnlyWhileVigilonRuns)

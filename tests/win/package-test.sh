@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Windows packages made by cpack from this build: the zip holds the
-# three programs and the help pages in one folder; the installer installs
-# silently into a Wine prefix, with the service when asked (/SERVICE), and
-# its uninstaller removes the service and the files.
-# Usage: package-test.sh CPACK BUILD_DIR
+# three programs (stripped) and the help pages in one folder; the installer
+# shows the project's licence and installs silently into a Wine prefix, with
+# the service when asked (/SERVICE, quoted path, started). Installing again
+# keeps the configuration and the service as it was; the uninstaller removes
+# the service, its event source and the files, and the configuration only
+# with /REMOVESETTINGS.
+# Usage: package-test.sh CPACK BUILD_DIR OBJDUMP
 set -u
 cpack=$1
 build=$2
+objdump=$3
 . "$(dirname "$0")/wine-prefix.sh"
 
 out_dir="$WINEPREFIX/package"
@@ -20,23 +24,85 @@ listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
 expected="Vigilon.exe Vigilsvc.exe docs_ja/read1st.htm vigilon-reg.exe "
 [ "$listing" = "$expected" ] || fail "the zip holds \"$listing\", not \"$expected\""
 echo "ok: the zip holds $listing"
+licence=$(sed -n 's/.*MUI_PAGE_LICENSE "\(.*\)"/\1/p' "$out_dir/_CPack_Packages/win64/NSIS/project.nsi")
+grep -q "Permission is hereby granted" "$licence" 2>/dev/null || fail "the licence page shows $licence, not the MIT licence"
+echo "ok: the licence page is the MIT licence"
+
+dir="$WINEPREFIX/drive_c/Program Files/Vigilon"
+program_key='HKLM\Software\Ardentis\Vigilon'
+services='HKLM\System\CurrentControlSet\Services'
+reg_value() { win reg query "$1" /v "$2" 2>/dev/null; }
+start_type() { reg_value "$services\\Vigilsvc" Start | sed -n 's/.*REG_DWORD *//p'; }
+service_state() { sc_query Vigilsvc | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
+is_running() { [ "$(service_state)" = RUNNING ]; }
+is_stopped() { [ "$(service_state)" = STOPPED ]; }
 
 win "$installer" /S /SERVICE >/dev/null || fail "the installer failed"
-dir="$WINEPREFIX/drive_c/Program Files/Vigilon"
 for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs_ja/read1st.htm Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "the installer did not install $f"
 done
 echo "ok: the installer installs the programs, the help pages and its uninstaller"
-out=$(sc_query Vigilsvc)
-expect_in "$out" "STOPPED" "the installer installs the service when asked"
+for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe; do
+  "$objdump" -h "$dir/$f" | grep -q '\.debug_' && fail "$f is installed with its debugging information"
+done
+echo "ok: the programs are installed stripped"
+wait_for 30 is_running || fail "the installer did not start the service it installed ($(service_state))"
+echo "ok: the installer installs the service when asked and starts it"
+# (Wine's sc has neither qc nor config: the manager's own values.)
+out=$(reg_value "$services\\Vigilsvc" ImagePath)
+expect_in "$out" '"C:\Program Files\Vigilon\Vigilsvc.exe"' "the service's path is quoted"
+out=$(win "$dir/vigilon-reg.exe" --help)
+expect_in "$out" "The store is the Windows registry" "vigilon-reg --help describes the registry"
+expect_in "$out" "lost unless Vigilon ends first" "vigilon-reg --help says when Vigilon overwrites a change"
+
+# The configuration as Vigilon keeps it, and the record an installer of an
+# earlier version kept in the configuration key.
+reg_tool="$dir/vigilon-reg.exe"
+win "$reg_tool" add "$program_key\\Monitor" /v "Port Count" /t REG_DWORD /d 1 /f >/dev/null || fail "vigilon-reg add"
+win "$reg_tool" add "$program_key\\Monitor" /v "PortName #0" /t REG_EXPAND_SZ /d "TCP:22" /f >/dev/null
+win reg add "$program_key" /ve /d 'C:\Program Files\Vigilon' /f >/dev/null
+
+# A re-install while the service runs: it runs again afterwards.
+win "$installer" /S >/dev/null || fail "the second install failed"
+out=$(reg_value "$program_key\\Monitor" "PortName #0")
+expect_in "$out" "TCP:22" "installing again keeps the configuration"
+out=$(win reg query "$program_key" /ve)
+case "$out" in *"Program Files"*) fail "the earlier installer's record stays in the configuration key" ;; esac
+echo "ok: the earlier installer's record left the configuration key"
+wait_for 30 is_running || fail "the service does not run after installing again ($(service_state))"
+[ "$(start_type)" = 0x2 ] || fail "the start type changed to $(start_type)"
+echo "ok: installing again keeps the running, automatic service"
+
+# A stopped service stays stopped.
+win sc stop Vigilsvc >/dev/null
+wait_for 30 is_stopped || fail "sc stop"
+win "$installer" /S >/dev/null || fail "the third install failed"
+is_stopped || fail "installing again started a stopped service ($(service_state))"
+echo "ok: installing again keeps the stopped service stopped"
 
 # _?= keeps the uninstaller from copying itself away and returning at once.
-win "$dir/Uninstall.exe" /S '_?=C:\Program Files\Vigilon' >/dev/null
-out=$(sc_query Vigilsvc)
-case "$out" in
-  *STOPPED*|*RUNNING*) printf '%s\n' "$out" >&2; fail "the service is still there after the uninstall" ;;
-esac
+uninstall() { win "$dir/Uninstall.exe" /S "$@" '_?=C:\Program Files\Vigilon' >/dev/null; }
+uninstall
+case "$(service_state)" in ?*) fail "the service is still there after the uninstall" ;; esac
 echo "ok: the uninstaller removes the service"
+reg_value "$services\\EventLog\\Application\\Vigilsvc" EventMessageFile | grep -q Vigilsvc &&
+  fail "the uninstaller left the event source"
+echo "ok: the uninstaller removes the event source"
 [ -f "$dir/Vigilon.exe" ] && fail "the uninstaller left Vigilon.exe"
 echo "ok: the uninstaller removes the programs"
+out=$(reg_value "$program_key\\Monitor" "PortName #0")
+expect_in "$out" "TCP:22" "the uninstaller keeps the configuration"
+
+win "$installer" /S >/dev/null || fail "the install after the uninstall failed"
+case "$(service_state)" in ?*) fail "a silent install without /SERVICE installed the service" ;; esac
+uninstall /REMOVESETTINGS
+win reg query "$program_key" >/dev/null 2>&1 && fail "/REMOVESETTINGS left the configuration key"
+echo "ok: the uninstaller removes the configuration with /REMOVESETTINGS"
+
+# An upgrade of an install by an earlier version goes to its folder, which
+# that installer kept in the configuration key.
+win reg add "$program_key" /ve /d 'C:\Old Vigilon' /f >/dev/null
+win "$installer" /S >/dev/null || fail "the upgrade of an earlier install failed"
+[ -f "$WINEPREFIX/drive_c/Old Vigilon/Vigilon.exe" ] || fail "the upgrade did not go to the earlier install's folder"
+echo "ok: an upgrade of an earlier install goes to its folder"
 echo PASSED

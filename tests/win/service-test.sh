@@ -41,8 +41,9 @@ out=$(win reg query "$services\\Vigilsvc" /v Start)
 expect_in "$out" "0x2" "auto start"
 out=$(win reg query "$services\\Vigilsvc" /v Type)
 expect_in "$out" "0x110" "own process, interactive"
+# (Wine's sc has no qc: the manager's own value.)
 out=$(win reg query "$services\\Vigilsvc" /v ImagePath)
-expect_in "$out" 'C:\vg\Vigilsvc.exe' "the binary path is the program without arguments"
+expect_in "$out" '"C:\vg\Vigilsvc.exe"' "the binary path is the program, quoted, without arguments"
 out=$(win reg query "$services\\EventLog\\Application\\Vigilsvc" /v EventMessageFile)
 expect_in "$out" 'EventMessageFile    REG_SZ    C:\vg\Vigilsvc.exe' "EventMessageFile"
 out=$(win reg query "$services\\EventLog\\Application\\Vigilsvc" /v TypesSupported)
