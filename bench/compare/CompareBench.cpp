@@ -208,14 +208,19 @@ ErrorRow severalOurs(std::uint16_t port, unsigned delayMs, unsigned rounds, Resp
     return row;
 }
 
-// The same rounds by the Windows build (bench/compare/WineChecks.cpp) under
+// The same rounds by the Windows build (bench/compare/win/WineChecks.cpp) under
 // Wine, through scripts/with-wine.sh.
 ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned delayMs, unsigned rounds,
                      Responder &responder)
 {
     ErrorRow row;
     row.who = "vigilon.exe";
-    std::vector<std::string> argv = {"bash", "scripts/with-wine.sh", program, "127.0.0.1", std::to_string(rounds)};
+    const std::string bash = findProgram("bash");
+    if (bash.empty()) {
+        row.note = "bash is not installed";
+        return row;
+    }
+    std::vector<std::string> argv = {bash, "scripts/with-wine.sh", program, "127.0.0.1", std::to_string(rounds)};
     for (const EngineRig::Entry &e : severalEntries(port))
         argv.push_back(std::string(e.protocol == Http ? "http:" : "tcp:") + std::to_string(port));
     const RunResult r = runProgram(argv, 120000 + rounds * 1000);
@@ -224,8 +229,10 @@ ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned de
     std::size_t at = 0;
     while (at < r.output.size()) {
         const std::size_t end = std::min(r.output.find('\n', at), r.output.size());
-        const std::string line = r.output.substr(at, end - at);
+        std::string line = r.output.substr(at, end - at);
         at = end + 1;
+        if (!line.empty() && line.back() == '\r') // the Windows program's text mode
+            line.pop_back();
         unsigned index = 0, failures = 0;
         int used = 0;
         if (line == "done")
