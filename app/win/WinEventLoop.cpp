@@ -18,6 +18,9 @@ constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
 // The look timer's id, apart from the ids setTimer() hands out (from 1 up).
 constexpr UINT_PTR kLookTimerId = UINT_PTR(-1);
+// Up to this many watched sockets the loop looks at all of them before
+// every socket callback.
+constexpr std::size_t kLookAtAllUpTo = 64;
 constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE | FD_ACCEPT | FD_OOB;
 const wchar_t kClassName[] = L"VigilonEventLoop";
 
@@ -407,12 +410,15 @@ void WinEventLoop::onSocket(int fd, unsigned notified, int notifiedError, std::u
     if (it == watches_.end() || it->second.serial != serial)
         return;
     Watch &watch = it->second;
-    // The thread's note, if it saw the readiness first; else this look is
-    // the first to see it, and it looks at every watched socket at once.
+    // The thread's note, if it saw the readiness first. Then one look at
+    // every watched socket, so that those ready now are timed before this
+    // callback's work even where the thread has not come round to them:
+    // for a long list only when the thread is behind on this one too.
     std::uint64_t noted = stamper_ ? stamper_->take(fd, serial) : 0;
-    if (noted == 0 && stamper_) {
+    if (stamper_ && (noted == 0 || watches_.size() <= kLookAtAllUpTo)) {
         noteAllReady();
-        noted = stamper_->take(fd, serial);
+        if (noted == 0)
+            noted = stamper_->take(fd, serial);
     }
     const short got = readiness(fd, watch.events);
     const std::uint64_t seen = noted != 0 ? noted : SystemClock::instance().monotonicMicros();
