@@ -174,8 +174,10 @@ std::vector<EngineRig::Entry> severalEntries(std::uint16_t port)
     return entries;
 }
 
-// The errors of every check, and the median per entry in the note.
-void severalRow(ErrorRow &row, const std::vector<std::vector<double>> &times, unsigned delayMs)
+// The errors of every check, and the median per entry and of the rounds'
+// times in the note.
+void severalRow(ErrorRow &row, const std::vector<std::vector<double>> &times, const std::vector<double> &roundsMs,
+                unsigned delayMs)
 {
     std::string medians;
     for (std::size_t e = 0; e < times.size(); ++e) {
@@ -188,7 +190,9 @@ void severalRow(ErrorRow &row, const std::vector<std::vector<double>> &times, un
         std::snprintf(text, sizeof text, "%s%.2f", medians.empty() ? "" : " ", errors.empty() ? 0.0 : median(errors));
         medians += text;
     }
-    row.note = "median per entry (3 TCP, 3 HTTP): " + medians + (row.note.empty() ? "" : "; " + row.note);
+    char rounds[64];
+    std::snprintf(rounds, sizeof rounds, "; round until its last result: %.2f", roundsMs.empty() ? 0.0 : median(roundsMs));
+    row.note = "median per entry (3 TCP, 3 HTTP): " + medians + rounds + (row.note.empty() ? "" : "; " + row.note);
 }
 
 ErrorRow severalOurs(std::uint16_t port, unsigned delayMs, unsigned rounds, Responder &responder)
@@ -203,7 +207,7 @@ ErrorRow severalOurs(std::uint16_t port, unsigned delayMs, unsigned rounds, Resp
     row.ran = true;
     const RoundTimes got = runRounds(rig, kSeveralTcp + kSeveralHttp, rounds);
     row.failures = got.failures;
-    severalRow(row, got.times, delayMs);
+    severalRow(row, got.times, got.roundsMs, delayMs);
     row.responder = parseResponderError(responder.ask("R"));
     return row;
 }
@@ -225,6 +229,7 @@ ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned de
         argv.push_back(std::string(e.protocol == Http ? "http:" : "tcp:") + std::to_string(port));
     const RunResult r = runProgram(argv, 120000 + rounds * 1000);
     std::vector<std::vector<double>> times(kSeveralTcp + kSeveralHttp);
+    std::vector<double> roundsMs;
     bool done = false;
     std::size_t at = 0;
     while (at < r.output.size()) {
@@ -237,6 +242,14 @@ ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned de
         int used = 0;
         if (line == "done")
             done = true;
+        if (line.rfind("rounds", 0) == 0) {
+            const char *p = line.c_str() + 6;
+            char *next = nullptr;
+            for (double ms = std::strtod(p, &next); next != p; ms = std::strtod(p, &next)) {
+                roundsMs.push_back(ms);
+                p = next;
+            }
+        }
         if (std::sscanf(line.c_str(), "entry %u %u%n", &index, &failures, &used) != 2 || index >= times.size())
             continue;
         row.failures += failures;
@@ -253,7 +266,7 @@ ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned de
     }
     row.ran = true;
     row.note = "Windows build under Wine";
-    severalRow(row, times, delayMs);
+    severalRow(row, times, roundsMs, delayMs);
     row.responder = parseResponderError(responder.ask("R"));
     return row;
 }

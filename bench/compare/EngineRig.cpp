@@ -249,6 +249,7 @@ RoundTimes runRounds(EngineRig &rig, std::size_t entries, unsigned rounds)
         rig.resetCount();
         for (std::size_t e = 0; e < entries; ++e)
             rig.entry(e).responseMicros = 0;
+        const std::uint64_t begin = SystemClock::instance().monotonicMicros();
         if (i == 0)
             rig.startMonitoring();
         else
@@ -257,6 +258,7 @@ RoundTimes runRounds(EngineRig &rig, std::size_t entries, unsigned rounds)
             out.failures += entries - rig.resultCount();
         } else {
             out.failures += rig.failureCount();
+            out.roundsMs.push_back(double(rig.lastResultMicros() - begin) / 1000.0);
             for (std::size_t e = 0; e < entries; ++e) {
                 if (rig.entry(e).responseMicros != 0)
                     out.times[e].push_back(double(rig.entry(e).responseMicros) / 1000.0);

@@ -74,9 +74,11 @@ private:
 // The response times of rounds of every entry at once, as the engine runs
 // them: times[entry] holds one value in ms per successful check; failed
 // checks are counted in failures. Between rounds the loop idles 1 ms.
+// roundsMs: per round, from its start to its last result.
 struct RoundTimes {
     std::vector<std::vector<double>> times;
     std::size_t failures = 0;
+    std::vector<double> roundsMs;
 };
 RoundTimes runRounds(EngineRig &rig, std::size_t entries, unsigned rounds);
 

@@ -3,7 +3,8 @@
 // entries at once through the engine on the loop of window messages, as
 // Vigilon.exe runs them. Run under Wine by compare_bench (--wine), which
 // reads what it prints: one line per entry, "entry <index> <failures>
-// <ms> <ms> ...", then "done". Asserts nothing.
+// <ms> <ms> ...", the rounds' times "rounds <ms> ...", then "done".
+// Asserts nothing.
 //
 //   compare_wine_checks HOST ROUNDS KIND:PORT...   (KIND: tcp, http or udp)
 #include "app/win/WinEventLoop.h"
@@ -49,7 +50,10 @@ int main(int argc, char **argv)
                     std::printf(" %.4f", ms);
                 std::printf("\n");
             }
-            std::printf("done\n");
+            std::printf("rounds");
+            for (const double ms : got.roundsMs)
+                std::printf(" %.4f", ms);
+            std::printf("\ndone\n");
             result = 0;
         }
     }
