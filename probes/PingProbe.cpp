@@ -274,7 +274,7 @@ int CPingProbe::beginAsync()
 
 void CPingProbe::onSocket(unsigned events, int)
 {
-    const std::uint64_t seen = nowMicros();
+    const std::uint64_t seen = seenMicros(startMicros_);
     if (done_ != 0 || !(events & (EventLoop::Readable | EventLoop::Closed)))
         return;
     std::uint8_t buffer[ping::ReceiveSize];

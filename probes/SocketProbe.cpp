@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include <algorithm>
+
 #ifndef _WIN32
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,6 +43,11 @@ CSocketProbe::~CSocketProbe()
 std::uint64_t CSocketProbe::nowMicros() const
 {
     return owner_.clock().monotonicMicros();
+}
+
+std::uint64_t CSocketProbe::seenMicros(std::uint64_t notBefore) const
+{
+    return net::readinessTime(loop_, owner_.clock(), nowMicros(), notBefore);
 }
 
 void CSocketProbe::armTimer(unsigned periodMs)
@@ -279,7 +285,7 @@ int CTcpProbe::beginAsync()
 
 void CTcpProbe::onSocket(unsigned events, int error)
 {
-    const std::uint64_t now = nowMicros();
+    const std::uint64_t now = seenMicros(startMicros_);
     if (!(events & EventLoop::Connected))
         return;
     error = connectError(error);
@@ -298,20 +304,13 @@ void CTcpProbe::onSocket(unsigned events, int error)
 
 std::uint64_t CTcpProbe::connectedMicros(std::uint64_t seenMicros) const
 {
-#if !defined(_WIN32) && defined(TCP_INFO)
-    // The readiness is seen only when the loop comes round to the socket,
-    // after whatever it was doing: painting, another entry's report, a lookup
-    // answer. The kernel times the handshake's round trip itself, from the
-    // SYN to the SYN-ACK, so nothing on the loop lengthens it. A SYN that
-    // had to be sent again is timed only from its last sending, which would
-    // hide the wait for the repeat: then the readiness time stands.
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    if (getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-        length >= offsetof(tcp_info, tcpi_total_retrans) + sizeof info.tcpi_total_retrans && info.tcpi_rtt != 0 &&
-        info.tcpi_total_retrans == 0 && startMicros_ + info.tcpi_rtt <= seenMicros)
-        return startMicros_ + info.tcpi_rtt;
-#endif
+    // The readiness is seen only when the loop (or its stamping thread)
+    // comes round to the socket, after whatever it was doing. The system
+    // times the handshake's round trip itself, from the SYN to the SYN-ACK,
+    // so nothing on the loop lengthens it.
+    std::uint64_t rtt = 0;
+    if (net::handshakeRoundTrip(socket_, rtt) && startMicros_ + rtt <= seenMicros)
+        return startMicros_ + rtt;
     return seenMicros;
 }
 
@@ -399,7 +398,7 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
 
 void CHttpProbe::onSocket(unsigned events, int error)
 {
-    const std::uint64_t seen = nowMicros();
+    const std::uint64_t seen = seenMicros(startMicros_);
     if (events & EventLoop::Connected) {
         // A reset after the connect shows in the send or the read.
         if (connectError(error) != 0) {
@@ -441,9 +440,11 @@ int CUdpProbe::sendDatagram()
     const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
     const char payload = 0;
     startMicros_ = nowMicros();
-    if (::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination), length) >= 0)
-        return 0;
-    return net::lastError();
+    const bool sent =
+        ::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination), length) >= 0;
+    const int error = sent ? 0 : net::lastError();
+    sentMicros_ = nowMicros();
+    return error;
 }
 
 int CUdpProbe::beginAsync()
@@ -465,12 +466,14 @@ int CUdpProbe::beginAsync()
 
 void CUdpProbe::onSocket(unsigned events, int error)
 {
-    const std::uint64_t now = nowMicros();
+    // The socket is watched before the send, so its readiness may have been
+    // seen before the datagram went: then it could write as the send ended.
+    const std::uint64_t seen = std::max(seenMicros(0), sentMicros_);
     if (!(events & (EventLoop::Writable | EventLoop::Connected)) || error != 0)
         return;
     unwatch();
     killTimer();
-    setResponse(now);
+    setResponse(seen);
     report(UdpOk);
     done_ = 1;
 }

@@ -109,6 +109,10 @@ protected:
     // else errno.
     int beginConnect();
     std::uint64_t nowMicros() const;
+    // Inside onSocket(): when the loop saw the readiness it reports (see
+    // net::readinessTime()), so that the work the loop did before it came
+    // round to this socket is not counted in.
+    std::uint64_t seenMicros(std::uint64_t notBefore) const;
 
     ProbeHost &owner_;
     EventLoop &loop_;
@@ -158,7 +162,7 @@ protected:
     void onSocket(unsigned events, int error) override;
 
 private:
-    // When the handshake ended, on the monotonic clock: by the kernel's
+    // When the handshake ended, on the monotonic clock: by the system's
     // measure where it has one, else seenMicros.
     std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
@@ -211,6 +215,8 @@ protected:
 
 private:
     int sendDatagram();
+    // When the send returned.
+    std::uint64_t sentMicros_ = 0;
 };
 
 // The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP; anything

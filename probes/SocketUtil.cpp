@@ -89,6 +89,14 @@ void enableReceiveStamps(int fd)
 #endif
 }
 
+std::uint64_t readinessTime(const EventLoop &loop, const Clock &clock, std::uint64_t now, std::uint64_t notBefore)
+{
+    const std::uint64_t seen = loop.readinessSeenMicros();
+    if (seen == 0 || &clock != &SystemClock::instance() || seen < notBefore || seen > now)
+        return now;
+    return seen;
+}
+
 FailureReason reasonOfError(int error)
 {
     if (error == code::Refused)

@@ -9,6 +9,8 @@
 // net::pollSockets(), from app/base/posix/ or app/base/windows/.
 #include "SystemSockets.h"
 
+#include "app/base/Clock.h"
+#include "app/base/EventLoop.h"
 #include "app/base/FailureReason.h"
 
 namespace vigilon::net {
@@ -73,6 +75,19 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
 // answer is never later, and it is monotonicNow itself for a stamp that the
 // wall clock's being set has made meaningless.
 std::uint64_t realtimeStampToMonotonic(std::int64_t stampSeconds, long stampNanos, std::uint64_t monotonicNow);
+
+// Inside a socket callback: when the readiness it handles was seen, on
+// clock. The loop's note where it has one (a loop on the system's clock,
+// which the note is taken on) and it lies between notBefore (the start of
+// the measured interval: a readiness from before it is not this interval's)
+// and now (clock's time, read by the caller); else now.
+std::uint64_t readinessTime(const EventLoop &loop, const Clock &clock, std::uint64_t now, std::uint64_t notBefore);
+
+// The round trip of the handshake of the connected TCP socket fd as the
+// system measured it, in microseconds (Linux TCP_INFO, Windows
+// SIO_TCP_INFO): false where the system does not say, or when the SYN had
+// to be sent again (then the round trip hides the wait for the repeat).
+bool handshakeRoundTrip(int fd, std::uint64_t &micros);
 
 // Raises the soft descriptor limit to the hard limit, so that a long list
 // of entries does not run out of descriptors before the system does.

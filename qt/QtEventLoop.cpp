@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtEventLoop.h"
 
+#include "app/base/Clock.h"
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -107,6 +109,7 @@ void QtEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
     watch.events = events;
     watch.serial = ++serial_;
     watch.callback = std::move(callback);
+    watch.notedMicros = 0;
     const std::uint64_t serial = watch.serial;
     watch.read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     watch.write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
@@ -141,7 +144,17 @@ void QtEventLoop::socketActivated(int fd, std::uint64_t serial, bool writeSide)
     auto it = watches_.find(fd);
     if (it == watches_.end() || it->second.serial != serial)
         return;
+    // Up to this many watched sockets all are looked at before every
+    // callback; beyond, only when this one has no time yet.
+    constexpr std::size_t kLookAtAllUpTo = 64;
+    if (it->second.notedMicros == 0 || watches_.size() <= kLookAtAllUpTo) {
+        noteAllReady();
+        it = watches_.find(fd);
+    }
     Watch &watch = it->second;
+    const std::uint64_t seen =
+        watch.notedMicros != 0 ? watch.notedMicros : SystemClock::instance().monotonicMicros();
+    watch.notedMicros = 0;
     pollfd p{fd, POLLIN | POLLOUT, 0};
     ::poll(&p, 1, 0);
     const bool failed = p.revents & (POLLERR | POLLHUP | POLLNVAL);
@@ -167,7 +180,33 @@ void QtEventLoop::socketActivated(int fd, std::uint64_t serial, bool writeSide)
     if (events == 0)
         return;
     SocketCallback callback = watch.callback;
+    const std::uint64_t outer = seenMicros_;
+    seenMicros_ = seen;
     callback(events, error);
+    seenMicros_ = outer;
+}
+
+void QtEventLoop::noteAllReady()
+{
+    std::vector<pollfd> fds;
+    fds.reserve(watches_.size());
+    for (const auto &[fd, watch] : watches_) {
+        short want = 0;
+        if (watch.events & Readable)
+            want |= POLLIN;
+        if (watch.events & (Writable | Connected))
+            want |= POLLOUT;
+        if (want != 0 && watch.notedMicros == 0)
+            fds.push_back(pollfd{fd, want, 0});
+    }
+    if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0)
+        return;
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    for (const pollfd &p : fds) {
+        // Ready for what the watch wants; a hang-up is the end of the data.
+        if ((p.revents & p.events) || ((p.events & POLLIN) && (p.revents & POLLHUP)))
+            watches_[p.fd].notedMicros = now;
+    }
 }
 
 void QtEventLoop::post(std::function<void()> fn)

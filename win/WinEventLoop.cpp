@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinEventLoop.h"
 
+#include "app/base/Clock.h"
 #include "win/Modeless.h"
 
 #include <winsock2.h>
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace vigilon::win {
 
@@ -15,6 +18,9 @@ constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
 // The look timer's id, apart from the ids setTimer() hands out (from 1 up).
 constexpr UINT_PTR kLookTimerId = UINT_PTR(-1);
+// Up to this many watched sockets the loop looks at all of them before
+// every socket callback.
+constexpr std::size_t kLookAtAllUpTo = 64;
 constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE | FD_ACCEPT | FD_OOB;
 const wchar_t kClassName[] = L"VigilonEventLoop";
 
@@ -30,7 +36,198 @@ ATOM registerClass(WNDPROC proc)
     }();
     return atom;
 }
+// What a watch waits for, in WSAPoll's terms.
+short pollEvents(unsigned events)
+{
+    short want = 0;
+    if (events & EventLoop::Readable)
+        want |= POLLRDNORM;
+    if (events & (EventLoop::Writable | EventLoop::Connected))
+        want |= POLLWRNORM;
+    return want;
+}
 } // namespace
+
+// The thread that notes when each watched socket first shows ready. A
+// socket is handed to it armed; the first time it shows ready (or in error)
+// it is taken out of the wait, with the time noted when it was ready for
+// what its watch wants, until the loop has run its callback and arms it
+// again. So a socket that stays ready costs one look per callback, and an
+// error, which nobody times, is noted with no time at all.
+class WinEventLoop::Stamper {
+public:
+    Stamper()
+    {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+            return;
+        started_ = true;
+        openWake();
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Stamper()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake();
+        if (thread_.joinable())
+            thread_.join();
+        if (wake_ != INVALID_SOCKET)
+            closesocket(wake_);
+        if (started_)
+            WSACleanup();
+    }
+    Stamper(const Stamper &) = delete;
+    Stamper &operator=(const Stamper &) = delete;
+
+    bool running() const { return thread_.joinable(); }
+
+    void arm(int fd, std::uint64_t serial, short want)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stamps_.erase(fd);
+            if (want == 0) {
+                armed_.erase(fd);
+                return;
+            }
+            armed_[fd] = Armed{serial, want};
+        }
+        wake();
+    }
+    void disarm(int fd)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        armed_.erase(fd);
+        stamps_.erase(fd);
+    }
+    // Notes a readiness that the loop saw itself before the thread did.
+    void note(int fd, std::uint64_t serial, std::uint64_t micros)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = armed_.find(fd);
+        if (it == armed_.end() || it->second.serial != serial)
+            return;
+        armed_.erase(it);
+        stamps_[fd] = Stamp{serial, micros};
+    }
+    // When fd's watch of that serial was first seen ready, and forgets it;
+    // 0 when the thread has not seen it so.
+    std::uint64_t take(int fd, std::uint64_t serial)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = stamps_.find(fd);
+        if (it == stamps_.end())
+            return 0;
+        const Stamp stamp = it->second;
+        stamps_.erase(it);
+        return stamp.serial == serial ? stamp.micros : 0;
+    }
+
+private:
+    struct Armed {
+        std::uint64_t serial = 0;
+        short want = 0;
+    };
+    struct Stamp {
+        std::uint64_t serial = 0;
+        std::uint64_t micros = 0;
+    };
+
+    // A UDP socket on loopback that sends to itself: a byte on it ends the
+    // thread's wait when the set of armed sockets has changed.
+    void openWake()
+    {
+        const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        if (s == INVALID_SOCKET)
+            return;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        u_long nonBlocking = 1;
+        if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
+            connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+            closesocket(s);
+            return;
+        }
+        wake_ = s;
+    }
+    void wake()
+    {
+        if (wake_ == INVALID_SOCKET)
+            return;
+        const char byte = 1;
+        // A full buffer holds a wake-up already.
+        ::send(wake_, &byte, 1, 0);
+    }
+
+    void run()
+    {
+        std::vector<WSAPOLLFD> fds;
+        std::vector<std::uint64_t> serials;
+        for (;;) {
+            fds.clear();
+            serials.clear();
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (stop_)
+                    return;
+                for (const auto &[fd, armed] : armed_) {
+                    fds.push_back(WSAPOLLFD{static_cast<SOCKET>(fd), armed.want, 0});
+                    serials.push_back(armed.serial);
+                }
+            }
+            const std::size_t watched = fds.size();
+            if (wake_ != INVALID_SOCKET)
+                fds.push_back(WSAPOLLFD{wake_, POLLRDNORM, 0});
+            // Without a wake-up socket a changed set is seen at the next pass.
+            const INT waitMs = wake_ != INVALID_SOCKET ? 1000 : 10;
+            const int ready = fds.empty() ? (Sleep(DWORD(waitMs)), 0) : WSAPoll(fds.data(), ULONG(fds.size()), waitMs);
+            const std::uint64_t now = SystemClock::instance().monotonicMicros();
+            if (ready < 0) {
+                // A socket closed under the wait; the loop takes it out.
+                Sleep(1);
+                continue;
+            }
+            if (ready == 0)
+                continue;
+            if (fds.size() > watched && fds.back().revents != 0) {
+                char buffer[64];
+                while (::recv(wake_, buffer, sizeof buffer, 0) > 0) {
+                }
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (std::size_t i = 0; i < watched; ++i) {
+                const short got = fds[i].revents;
+                if (got == 0)
+                    continue;
+                const int fd = static_cast<int>(fds[i].fd);
+                const auto it = armed_.find(fd);
+                if (it == armed_.end() || it->second.serial != serials[i])
+                    continue;
+                // Ready for what the watch wants (a hang-up is the end of
+                // the data, there to be read): noted. An error alone is not.
+                const short want = it->second.want;
+                if ((got & want) || ((want & POLLRDNORM) && (got & POLLHUP)))
+                    stamps_[fd] = Stamp{serials[i], now};
+                armed_.erase(it);
+            }
+        }
+    }
+
+    bool started_ = false;
+    SOCKET wake_ = INVALID_SOCKET;
+    std::thread thread_;
+    std::mutex mutex_;
+    bool stop_ = false;
+    std::map<int, Armed> armed_;
+    std::map<int, Stamp> stamps_;
+};
 
 WinEventLoop::WinEventLoop()
 {
@@ -44,6 +241,7 @@ WinEventLoop::WinEventLoop()
 
 WinEventLoop::~WinEventLoop()
 {
+    stamper_.reset();
     for (const auto &[fd, watch] : watches_)
         WSAAsyncSelect(static_cast<SOCKET>(fd), window_, 0, 0);
     HWND window = nullptr;
@@ -159,6 +357,16 @@ void WinEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
     watch.serial = ++serial_;
     watch.callback = std::move(callback);
     watch.lookQueued = false;
+    if (!stamperTried_) {
+        stamperTried_ = true;
+        stamper_ = std::make_unique<Stamper>();
+        if (!stamper_->running())
+            stamper_.reset();
+    }
+    // Armed before anything can make the socket ready: a connect or a send
+    // follows the watch.
+    if (stamper_)
+        stamper_->arm(fd, watch.serial, pollEvents(events));
     WSAAsyncSelect(static_cast<SOCKET>(fd), window_, kSocketMessage, kAllSocketEvents);
     // What is ready already (a connect that finished before the watch, data
     // that came before it) was notified to nobody: look once now.
@@ -172,6 +380,8 @@ void WinEventLoop::unwatchSocket(int fd)
         return;
     // Cancels the notifications; the socket stays non-blocking.
     WSAAsyncSelect(static_cast<SOCKET>(fd), window_, 0, 0);
+    if (stamper_)
+        stamper_->disarm(fd);
     watches_.erase(it);
 }
 
@@ -185,11 +395,7 @@ void WinEventLoop::queueLook(int fd, Watch &watch)
 
 short WinEventLoop::readiness(int fd, unsigned events)
 {
-    short want = 0;
-    if (events & Readable)
-        want |= POLLRDNORM;
-    if (events & (Writable | Connected))
-        want |= POLLWRNORM;
+    const short want = pollEvents(events);
     if (want == 0)
         return 0;
     WSAPOLLFD p{static_cast<SOCKET>(fd), want, 0};
@@ -204,7 +410,18 @@ void WinEventLoop::onSocket(int fd, unsigned notified, int notifiedError, std::u
     if (it == watches_.end() || it->second.serial != serial)
         return;
     Watch &watch = it->second;
+    // The thread's note, if it saw the readiness first. Then one look at
+    // every watched socket, so that those ready now are timed before this
+    // callback's work even where the thread has not come round to them:
+    // for a long list only when the thread is behind on this one too.
+    std::uint64_t noted = stamper_ ? stamper_->take(fd, serial) : 0;
+    if (stamper_ && (noted == 0 || watches_.size() <= kLookAtAllUpTo)) {
+        noteAllReady();
+        if (noted == 0)
+            noted = stamper_->take(fd, serial);
+    }
     const short got = readiness(fd, watch.events);
+    const std::uint64_t seen = noted != 0 ? noted : SystemClock::instance().monotonicMicros();
     const bool failed = (got & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 
     unsigned events = 0;
@@ -226,22 +443,57 @@ void WinEventLoop::onSocket(int fd, unsigned notified, int notifiedError, std::u
         events |= Readable;
     if (failed && !(events & Connected))
         events |= Closed;
-    if (events == 0)
+    if (events == 0) {
+        rearm(fd);
         return;
+    }
     // Kept alive even if the callback replaces or removes its watch.
     SocketCallback callback = watch.callback;
+    const std::uint64_t outer = seenMicros_;
+    seenMicros_ = seen;
     callback(events, error);
+    seenMicros_ = outer;
 
     // Still ready after the callback (data left unread, a socket still
     // writable): look again, after what else is queued.
     it = watches_.find(fd);
     if (it != watches_.end() && it->second.serial == serial) {
+        rearm(fd);
         const short still = readiness(fd, it->second.events);
         const bool again = ((it->second.events & Readable) && (still & (POLLRDNORM | POLLERR | POLLHUP))) ||
                            ((it->second.events & (Writable | Connected)) && (still & POLLWRNORM));
         if (again)
             lookAgainLater(fd, serial);
     }
+}
+
+void WinEventLoop::noteAllReady()
+{
+    std::vector<WSAPOLLFD> fds;
+    std::vector<std::uint64_t> serials;
+    fds.reserve(watches_.size());
+    for (const auto &[fd, watch] : watches_) {
+        const short want = pollEvents(watch.events);
+        if (want == 0)
+            continue;
+        fds.push_back(WSAPOLLFD{static_cast<SOCKET>(fd), want, 0});
+        serials.push_back(watch.serial);
+    }
+    if (fds.empty() || WSAPoll(fds.data(), ULONG(fds.size()), 0) <= 0)
+        return;
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        const short got = fds[i].revents;
+        if ((got & fds[i].events) || ((fds[i].events & POLLRDNORM) && (got & POLLHUP)))
+            stamper_->note(static_cast<int>(fds[i].fd), serials[i], now);
+    }
+}
+
+void WinEventLoop::rearm(int fd)
+{
+    const auto it = watches_.find(fd);
+    if (stamper_ && it != watches_.end())
+        stamper_->arm(fd, it->second.serial, pollEvents(it->second.events));
 }
 
 void WinEventLoop::lookAgainLater(int fd, std::uint64_t serial)

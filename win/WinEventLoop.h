@@ -9,6 +9,7 @@
 #include <functional>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -26,6 +27,12 @@ namespace vigilon::win {
 // WSAPoll before every dispatch, and a socket still ready after its
 // callback is looked at again from a short timer, so that a callback that
 // leaves its socket ready cannot starve the timers and the input.
+//
+// The message of a socket waits behind whatever the thread is doing: the
+// other checks of a round being started, other sockets' callbacks, painting.
+// So a thread of the loop's own waits on every watched socket (WSAPoll) and
+// notes when each first shows ready; readinessSeenMicros() gives that time
+// to the callback, which then times the check without the wait.
 class WinEventLoop final : public EventLoop {
 public:
     WinEventLoop();
@@ -40,6 +47,7 @@ public:
     void watchSocket(int fd, unsigned events, SocketCallback callback) override;
     void unwatchSocket(int fd) override;
     void post(std::function<void()> fn) override;
+    std::uint64_t readinessSeenMicros() const override { return seenMicros_; }
 
     // False when the message window could not be made.
     bool valid() const { return window_ != nullptr; }
@@ -55,6 +63,8 @@ public:
     // Handles one message of the thread's loop: the modeless dialogs get
     // theirs first.
     static void dispatch(MSG &msg);
+
+    class Stamper;
 
 private:
     struct Timer {
@@ -82,6 +92,13 @@ private:
     void runPosted();
     // The readiness of fd for the watch's events, from a zero-timeout poll.
     static short readiness(int fd, unsigned events);
+    // Notes the time for every watched socket that is ready now and that
+    // the stamping thread has not noted yet: one look for all of them,
+    // before any of their callbacks runs.
+    void noteAllReady();
+    // Hands fd's watch to the stamping thread again (after a callback, or
+    // a look that found nothing), or takes it away when it wants nothing.
+    void rearm(int fd);
 
     HWND window_ = nullptr;
     std::map<TimerKey, Timer> timers_;
@@ -91,6 +108,11 @@ private:
     std::uint64_t serial_ = 0;
     std::map<int, std::uint64_t> lookAgain_;
     bool lookTimerArmed_ = false;
+    // Started with the first watch; null when the thread could not be made.
+    std::unique_ptr<Stamper> stamper_;
+    bool stamperTried_ = false;
+    // The readiness time of the socket callback that runs; 0 outside.
+    std::uint64_t seenMicros_ = 0;
 
     std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;

@@ -48,6 +48,14 @@ public:
     virtual void watchSocket(int fd, unsigned events, SocketCallback callback) = 0;
     virtual void unwatchSocket(int fd) = 0;
 
+    // Inside a socket callback: when the loop first saw the readiness that
+    // the callback reports, on SystemClock's monotonic time. A loop takes it
+    // for every ready socket before it runs any callback, so that a check
+    // timed from here does not count the work of the callbacks that ran
+    // before its own (or of whatever held the loop while it waited). 0
+    // outside a socket callback, or where the loop cannot tell.
+    virtual std::uint64_t readinessSeenMicros() const { return 0; }
+
     // Runs fn on the loop's thread soon, after the current handler returns.
     // This one may be called from any thread.
     virtual void post(std::function<void()> fn) = 0;

@@ -174,6 +174,8 @@ void PollEventLoop::dispatchSockets(int waitMs)
     const int ready = net::pollSockets(fds.data(), fds.size(), waitMs);
     if (ready <= 0)
         return;
+    // One reading for every socket of this pass, before any callback runs.
+    const std::uint64_t seen = nowMicros();
 
     for (std::size_t i = 0; i < watched; ++i) {
         const short got = fds[i].revents;
@@ -205,7 +207,10 @@ void PollEventLoop::dispatchSockets(int waitMs)
             continue;
         // Keep the callback alive even if it replaces or removes its watch.
         SocketCallback callback = watch.callback;
+        const std::uint64_t outer = seenMicros_;
+        seenMicros_ = seen;
         callback(events, error);
+        seenMicros_ = outer;
     }
 
     if (wakeRead_ >= 0 && fds.size() > watched && (fds.back().revents & POLLIN))

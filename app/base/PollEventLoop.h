@@ -29,6 +29,7 @@ public:
     void watchSocket(int fd, unsigned events, SocketCallback callback) override;
     void unwatchSocket(int fd) override;
     void post(std::function<void()> fn) override;
+    std::uint64_t readinessSeenMicros() const override { return seenMicros_; }
 
     // Runs until quit() is called.
     void run();
@@ -78,6 +79,8 @@ private:
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;
     bool quit_ = false;
+    // When poll() came back with the sockets now being dispatched; 0 outside.
+    std::uint64_t seenMicros_ = 0;
 
     mutable std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;

@@ -91,7 +91,7 @@ ErrorRow oursOnEntry(const EngineRig::Entry &entry, const std::string &target, u
         }
         row.errorsMs.push_back(double(rig.entry(0).responseMicros) / 1000.0 - double(delayMs));
         // The peers space their checks too; let the loop breathe.
-        rig.loop().runFor(1);
+        rig.idle(1);
     }
     if (rig.questionsAsked() != 0)
         row.note = std::to_string(rig.questionsAsked()) + " message boxes shown";
@@ -153,6 +153,143 @@ double floorRoundMs(const std::vector<std::uint16_t> &ports, std::size_t &connec
             ::close(fd);
     }
     return ms;
+}
+
+// Several entries checked at once: three TCP and three HTTP entries on the
+// HTTP responder, round after round. A check's time must not depend on
+// where it stands in the round: its completion is timed when the system
+// signals it, not when the loop comes round to its handler after the
+// others' work. Error: TCP time (the handshake on loopback is all but
+// free), HTTP time minus D. Rows: this build on its poll loop, and, with
+// --wine, the Windows build on its loop of window messages under Wine.
+constexpr unsigned kSeveralTcp = 3, kSeveralHttp = 3;
+
+std::vector<EngineRig::Entry> severalEntries(std::uint16_t port)
+{
+    std::vector<EngineRig::Entry> entries;
+    for (unsigned i = 0; i < kSeveralTcp; ++i)
+        entries.push_back({port, GenericTcp});
+    for (unsigned i = 0; i < kSeveralHttp; ++i)
+        entries.push_back({port, Http});
+    return entries;
+}
+
+// The errors of every check, and the median per entry and of the rounds'
+// times in the note.
+void severalRow(ErrorRow &row, const std::vector<std::vector<double>> &times, const std::vector<double> &roundsMs,
+                unsigned delayMs)
+{
+    std::string medians;
+    for (std::size_t e = 0; e < times.size(); ++e) {
+        const double expected = e < kSeveralTcp ? 0.0 : double(delayMs);
+        std::vector<double> errors;
+        for (const double ms : times[e])
+            errors.push_back(ms - expected);
+        row.errorsMs.insert(row.errorsMs.end(), errors.begin(), errors.end());
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%.2f", medians.empty() ? "" : " ", errors.empty() ? 0.0 : median(errors));
+        medians += text;
+    }
+    char rounds[64];
+    std::snprintf(rounds, sizeof rounds, "; round until its last result: %.2f", roundsMs.empty() ? 0.0 : median(roundsMs));
+    row.note = "median per entry (3 TCP, 3 HTTP): " + medians + rounds + (row.note.empty() ? "" : "; " + row.note);
+}
+
+ErrorRow severalOurs(std::uint16_t port, unsigned delayMs, unsigned rounds, Responder &responder)
+{
+    ErrorRow row;
+    row.who = "vigilon";
+    EngineRig rig(severalEntries(port), "127.0.0.1");
+    if (!rig.created()) {
+        row.note = "the engine could not be made";
+        return row;
+    }
+    row.ran = true;
+    const RoundTimes got = runRounds(rig, kSeveralTcp + kSeveralHttp, rounds);
+    row.failures = got.failures;
+    severalRow(row, got.times, got.roundsMs, delayMs);
+    row.responder = parseResponderError(responder.ask("R"));
+    return row;
+}
+
+// The same rounds by the Windows build (bench/compare/win/WineChecks.cpp) under
+// Wine, through scripts/with-wine.sh.
+ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned delayMs, unsigned rounds,
+                     Responder &responder)
+{
+    ErrorRow row;
+    row.who = "vigilon.exe";
+    const std::string bash = findProgram("bash");
+    if (bash.empty()) {
+        row.note = "bash is not installed";
+        return row;
+    }
+    std::vector<std::string> argv = {bash, "scripts/with-wine.sh", program, "127.0.0.1", std::to_string(rounds)};
+    for (const EngineRig::Entry &e : severalEntries(port))
+        argv.push_back(std::string(e.protocol == Http ? "http:" : "tcp:") + std::to_string(port));
+    const RunResult r = runProgram(argv, 120000 + rounds * 1000);
+    std::vector<std::vector<double>> times(kSeveralTcp + kSeveralHttp);
+    std::vector<double> roundsMs;
+    bool done = false;
+    std::size_t at = 0;
+    while (at < r.output.size()) {
+        const std::size_t end = std::min(r.output.find('\n', at), r.output.size());
+        std::string line = r.output.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') // the Windows program's text mode
+            line.pop_back();
+        unsigned index = 0, failures = 0;
+        int used = 0;
+        if (line == "done")
+            done = true;
+        if (line.rfind("rounds", 0) == 0) {
+            const char *p = line.c_str() + 6;
+            char *next = nullptr;
+            for (double ms = std::strtod(p, &next); next != p; ms = std::strtod(p, &next)) {
+                roundsMs.push_back(ms);
+                p = next;
+            }
+        }
+        if (std::sscanf(line.c_str(), "entry %u %u%n", &index, &failures, &used) != 2 || index >= times.size())
+            continue;
+        row.failures += failures;
+        const char *p = line.c_str() + used;
+        char *next = nullptr;
+        for (double ms = std::strtod(p, &next); next != p; ms = std::strtod(p, &next)) {
+            times[index].push_back(ms);
+            p = next;
+        }
+    }
+    if (!done) {
+        row.note = r.timedOut ? "timed out under Wine" : "did not run under Wine (exit " + std::to_string(r.exitCode) + ")";
+        return row;
+    }
+    row.ran = true;
+    row.note = "Windows build under Wine";
+    severalRow(row, times, roundsMs, delayMs);
+    row.responder = parseResponderError(responder.ask("R"));
+    return row;
+}
+
+void severalFigure(std::uint16_t port, Responder &http, unsigned rounds, const std::string &wineProgram)
+{
+    for (const unsigned delay : {0u, 5u}) {
+        std::vector<ErrorRow> rows;
+        resetResponder(http, delay);
+        rows.push_back(severalOurs(port, delay, rounds, http));
+        if (!wineProgram.empty()) {
+            resetResponder(http, delay);
+            rows.push_back(severalWine(wineProgram, port, delay, rounds, http));
+        } else {
+            ErrorRow row;
+            row.who = "vigilon.exe";
+            row.note = "not run: give --wine build/mingw/bench/compare/compare_wine_checks.exe";
+            rows.push_back(row);
+        }
+        printErrorFigure(std::to_string(kSeveralTcp + kSeveralHttp) + " entries at once on 127.0.0.1 (TCP, and HTTP "
+                         "with D = " + std::to_string(delay) + " ms): error per check, ms",
+                         rows);
+    }
 }
 
 void tcpRoundFigure(Responder &farm, const std::vector<std::uint16_t> &ports)
@@ -322,7 +459,8 @@ int main(int argc, char **argv)
 {
     unsigned checks = 100;
     bool keepStderr = false;
-    std::string only; // one figure: icmp, http, tcp or dead
+    std::string only; // one figure: icmp, http, several, tcp or dead
+    std::string wineProgram;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--checks") == 0 && i + 1 < argc)
             checks = unsigned(std::max(1, std::atoi(argv[++i])));
@@ -330,9 +468,11 @@ int main(int argc, char **argv)
             keepStderr = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
+        else if (std::strcmp(argv[i], "--wine") == 0 && i + 1 < argc)
+            wineProgram = argv[++i];
         else {
-            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|tcp|dead] [--keep-stderr]   (N "
-                                 "checks per delay, default 100)\n");
+            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|several|tcp|dead] [--keep-stderr] "
+                                 "[--wine compare_wine_checks.exe]   (N checks per delay, default 100)\n");
             return 2;
         }
     }
@@ -371,7 +511,7 @@ int main(int argc, char **argv)
     const bool haveIcmp = haveNs && wanted("icmp") && startIcmpResponder(icmp, ns.name());
     Responder http;
     std::uint16_t httpPort = 0;
-    const bool haveHttp = wanted("http") && startHttpResponder(http, httpPort);
+    const bool haveHttp = (wanted("http") || wanted("several")) && startHttpResponder(http, httpPort);
 
     for (const unsigned delay : kDelaysMs) {
         const unsigned period = delay + 20;
@@ -386,7 +526,7 @@ int main(int argc, char **argv)
             rows.push_back(fromPeer("check_icmp", checkIcmpTimes(address, checks), delay, icmp));
             printErrorFigure("ICMP echo to " + address + ", D = " + std::to_string(delay) + " ms: error, ms", rows);
         }
-        if (haveHttp) {
+        if (haveHttp && wanted("http")) {
             std::vector<ErrorRow> rows;
             resetResponder(http, delay);
             rows.push_back(oursOnEntry({httpPort, Http}, "127.0.0.1", delay, checks, http));
@@ -397,6 +537,8 @@ int main(int argc, char **argv)
             printErrorFigure("HTTP HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
         }
     }
+    if (haveHttp && wanted("several"))
+        severalFigure(httpPort, http, checks, wineProgram);
     icmp.stop();
     http.stop();
 

@@ -3,7 +3,6 @@
 #include "bench/compare/EngineRig.h"
 
 #include "app/store/Settings.h"
-#include "bench/compare/Process.h"
 
 namespace vigilon::bench {
 
@@ -79,7 +78,7 @@ public:
 // timed, then handed on unchanged.
 class EngineRig::Parts final : public ProbeFactory {
 public:
-    explicit Parts(PollEventLoop &loop) : system_(loop) {}
+    explicit Parts(EventLoop &loop) : system_(loop) {}
 
     // A system check whose reports pass through the rig on their way.
     class Tapped final : public SocketCheck, private ProbeHost {
@@ -121,7 +120,7 @@ public:
 
     void note(bool success)
     {
-        lastMicros = monoMicros();
+        lastMicros = SystemClock::instance().monotonicMicros();
         ++results;
         if (!success)
             ++failures;
@@ -140,7 +139,23 @@ private:
 };
 
 EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targetHost)
-    : parts_(std::make_unique<Parts>(loop_))
+    : EngineRig(entries, targetHost, std::make_unique<PollEventLoop>())
+{
+}
+
+EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targetHost,
+                     std::unique_ptr<PollEventLoop> own)
+    : EngineRig(entries, targetHost, *own, [loop = own.get()](const std::function<bool()> &done,
+                                                              unsigned timeoutMs) { loop->runUntil(done, timeoutMs); })
+{
+    ownLoop_ = std::move(own);
+}
+
+EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targetHost, EventLoop &loop,
+                     RunUntil runUntil)
+    : loop_(loop)
+    , runUntil_(std::move(runUntil))
+    , parts_(std::make_unique<Parts>(loop_))
 {
     PortList list;
     for (const Entry &e : entries) {
@@ -192,7 +207,13 @@ void EngineRig::runRound()
 
 bool EngineRig::waitForResults(std::size_t results, unsigned timeoutMs)
 {
-    return loop_.runUntil([&] { return parts_->results >= results; }, timeoutMs);
+    runUntil_([&] { return parts_->results >= results; }, timeoutMs);
+    return parts_->results >= results;
+}
+
+void EngineRig::idle(unsigned timeoutMs)
+{
+    runUntil_([] { return false; }, timeoutMs);
 }
 
 void EngineRig::resetCount()
@@ -219,6 +240,34 @@ std::uint64_t EngineRig::lastResultMicros() const
 std::size_t EngineRig::questionsAsked() const
 {
     return parts_->prompter.asked;
+}
+
+RoundTimes runRounds(EngineRig &rig, std::size_t entries, unsigned rounds)
+{
+    RoundTimes out;
+    out.times.resize(entries);
+    for (unsigned i = 0; i < rounds && rig.created(); ++i) {
+        rig.resetCount();
+        for (std::size_t e = 0; e < entries; ++e)
+            rig.entry(e).responseMicros = 0;
+        const std::uint64_t begin = SystemClock::instance().monotonicMicros();
+        if (i == 0)
+            rig.startMonitoring();
+        else
+            rig.runRound();
+        if (!rig.waitForResults(entries, 4000)) {
+            out.failures += entries - rig.resultCount();
+        } else {
+            out.failures += rig.failureCount();
+            out.roundsMs.push_back(double(rig.lastResultMicros() - begin) / 1000.0);
+            for (std::size_t e = 0; e < entries; ++e) {
+                if (rig.entry(e).responseMicros != 0)
+                    out.times[e].push_back(double(rig.entry(e).responseMicros) / 1000.0);
+            }
+        }
+        rig.idle(1);
+    }
+    return out;
 }
 
 } // namespace vigilon::bench

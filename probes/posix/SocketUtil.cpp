@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -107,6 +108,24 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
 #endif
     }
     return got;
+}
+
+bool handshakeRoundTrip(int fd, std::uint64_t &micros)
+{
+#ifdef TCP_INFO
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        length < offsetof(tcp_info, tcpi_total_retrans) + sizeof info.tcpi_total_retrans || info.tcpi_rtt == 0 ||
+        info.tcpi_total_retrans != 0)
+        return false;
+    micros = info.tcpi_rtt;
+    return true;
+#else
+    (void)fd;
+    (void)micros;
+    return false;
+#endif
 }
 
 void raiseDescriptorLimit()

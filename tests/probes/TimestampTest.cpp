@@ -12,7 +12,10 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <memory>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace vigilon::test {
 namespace {
@@ -154,6 +157,33 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
     EXPECT_GE(entry.responseMicros, 19500u);
     EXPECT_LT(entry.responseMicros, 40000u) << "timed at the read, not at the segment's arrival";
     EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
+}
+
+// UDP checks whose sockets can all write at once, each report keeping the
+// loop busy for 20 ms: a check's time ends where the loop saw its socket
+// ready, before any report ran, not when its own turn came.
+TEST(ReadinessTimes, checksReadyTogetherAreNotTimedWithEachOthersReports)
+{
+    RecordingHost host;
+    host.busyMicros = 20000;
+    std::uint16_t port = 0;
+    const int receiver = udpSocket(port);
+    ASSERT_GE(receiver, 0);
+    constexpr std::size_t kChecks = 4;
+    MonitorPort entries[kChecks];
+    std::vector<std::unique_ptr<CUdpProbe>> probes;
+    std::uint64_t startedBefore[kChecks] = {};
+    for (std::size_t i = 0; i < kChecks; ++i) {
+        startedBefore[i] = monoMicros();
+        probes.push_back(std::make_unique<CUdpProbe>(host));
+        ASSERT_EQ(probes.back()->start(port, "127.0.0.1", entries[i]), 1);
+    }
+    ASSERT_TRUE(host.waitReports(kChecks, 5000));
+    for (std::size_t i = 0; i < kChecks; ++i) {
+        ASSERT_EQ(host.reports[i].code, UdpOk);
+        EXPECT_LE(entries[i].responseMicros, host.reports[0].atMicros - startedBefore[i]) << "check " << i;
+    }
+    ::close(receiver);
 }
 
 } // namespace

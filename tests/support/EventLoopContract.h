@@ -5,6 +5,7 @@
 // outcome told once. Each check returns the conditions that failed.
 #pragma once
 
+#include "app/base/Clock.h"
 #include "app/base/EventLoop.h"
 
 #include <atomic>
@@ -50,6 +51,11 @@ inline int streamSocket(bool nonBlocking)
 }
 inline void closeSocket(int fd) { closesocket(static_cast<SOCKET>(fd)); }
 inline int sendByte(int fd) { return send(static_cast<SOCKET>(fd), "x", 1, 0); }
+inline int readByte(int fd)
+{
+    char c;
+    return recv(static_cast<SOCKET>(fd), &c, 1, 0);
+}
 #else
 constexpr int kConnectionRefused = ECONNREFUSED;
 inline int streamSocket(bool nonBlocking)
@@ -58,6 +64,11 @@ inline int streamSocket(bool nonBlocking)
 }
 inline void closeSocket(int fd) { close(fd); }
 inline int sendByte(int fd) { return static_cast<int>(write(fd, "x", 1)); }
+inline int readByte(int fd)
+{
+    char c;
+    return static_cast<int>(read(fd, &c, 1));
+}
 #endif
 
 // A listening socket on loopback (backlog 0: none), its address in address.
@@ -194,13 +205,51 @@ inline Failures connectedCarriesTheSocketErrorOnce(EventLoop &loop, const Run &r
     return failures;
 }
 
+// Sockets ready together, each callback busy for 5 ms: every callback is
+// told a readiness time from before the first of them began (so a check
+// timed from it leaves the others' work out); outside callbacks, none.
+inline Failures readinessIsSeenBeforeAnyCallbackRuns(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    constexpr int kPairs = 3;
+    int pairs[kPairs][2];
+    for (auto &pair : pairs)
+        CONTRACT_CHECK(socketPair(pair) && sendByte(pair[1]) == 1);
+    if (!failures.empty())
+        return failures;
+    const auto now = [] { return SystemClock::instance().monotonicMicros(); };
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls; // seen, began
+    for (auto &pair : pairs) {
+        const int fd = pair[0];
+        loop.watchSocket(fd, EventLoop::Readable, [&, fd](unsigned, int) {
+            calls.emplace_back(loop.readinessSeenMicros(), now());
+            readByte(fd);
+            loop.unwatchSocket(fd);
+            while (now() < calls.back().second + 5000) {
+            }
+        });
+    }
+    run([&] { return calls.size() == kPairs; }, 2000);
+    CONTRACT_CHECK(calls.size() == kPairs);
+    for (const auto &[seen, began] : calls)
+        CONTRACT_CHECK(seen != 0 && seen <= calls.front().second);
+    CONTRACT_CHECK(loop.readinessSeenMicros() == 0);
+    for (auto &pair : pairs) {
+        loop.unwatchSocket(pair[0]);
+        closeSocket(pair[0]);
+        closeSocket(pair[1]);
+    }
+    return failures;
+}
+
 #undef CONTRACT_CHECK
 
 inline Failures all(EventLoop &loop, const Run &run)
 {
     Failures failures;
     for (auto check : {timersRepeatRestartAndDieByOwnerAndId, postFromAnotherThreadWakesTheLoop,
-                       readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce}) {
+                       readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
+                       readinessIsSeenBeforeAnyCallbackRuns}) {
         const Failures more = check(loop, run);
         failures.insert(failures.end(), more.begin(), more.end());
     }

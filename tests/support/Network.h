@@ -38,9 +38,13 @@ public:
         bool insideStart;
     };
 
+    // Then keeps the loop busy for busyMicros, as the engine's work on a
+    // result does.
     void reportResult(int code, MonitorPort &entry) override
     {
         reports.push_back(Report{code, &entry, monoMicros(), insideStart});
+        while (monoMicros() < reports.back().atMicros + busyMicros) {
+        }
     }
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
@@ -76,6 +80,7 @@ public:
     PollEventLoop loop;
     std::vector<Report> reports;
     bool insideStart = false;
+    std::uint64_t busyMicros = 0;
 };
 
 // What the machine itself (the kernel's own work, interrupts) takes from a

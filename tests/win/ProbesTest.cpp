@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -23,7 +24,15 @@ namespace {
 template <class Loop>
 class Host final : public ProbeHost {
 public:
-    void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+    // Each report begins with its time and then keeps the loop busy for
+    // busyMicros, as the engine's work on a result does.
+    void reportResult(int code, MonitorPort &) override
+    {
+        codes.push_back(code);
+        reportedAt.push_back(SystemClock::instance().monotonicMicros());
+        while (SystemClock::instance().monotonicMicros() < reportedAt.back() + busyMicros) {
+        }
+    }
     EventLoop &eventLoop() override { return loop; }
     const Clock &clock() const override { return SystemClock::instance(); }
     bool waitForReport(unsigned timeoutMs)
@@ -32,6 +41,8 @@ public:
     }
     Loop loop;
     std::vector<int> codes;
+    std::vector<std::uint64_t> reportedAt;
+    std::uint64_t busyMicros = 0;
 };
 
 // The sockets' library, started as the program's frame starts it (the poll
@@ -129,6 +140,41 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
         host.waitForReport(5000);
         EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed})) << targets[0];
     }
+}
+
+// Connects that complete together, each report keeping the loop busy for
+// 20 ms: a check's time ends when its completion was seen, before any of
+// the others' reports ran, not when the loop came round to its socket.
+TYPED_TEST(WinProbes, ChecksCompletingTogetherAreNotTimedWithEachOthersReports)
+{
+    Host<TypeParam> host;
+    host.busyMicros = 20000;
+    std::uint32_t port = 0;
+    const SOCKET listener = listenOnLoopback(AF_INET, port);
+    ASSERT_NE(port, 0u);
+    constexpr std::size_t kChecks = 4;
+    MonitorPort entries[kChecks];
+    std::vector<std::unique_ptr<CTcpProbe>> probes;
+    std::uint64_t startedBefore[kChecks] = {};
+    for (std::size_t i = 0; i < kChecks; ++i) {
+        startedBefore[i] = SystemClock::instance().monotonicMicros();
+        probes.push_back(std::make_unique<CTcpProbe>(host));
+        ASSERT_EQ(probes.back()->start(port, "127.0.0.1", entries[i]), 1);
+    }
+    // Every connect has completed before the loop looks at any of them.
+    std::vector<SOCKET> accepted;
+    for (std::size_t i = 0; i < kChecks; ++i) {
+        WSAPOLLFD waiting{listener, POLLRDNORM, 0};
+        ASSERT_EQ(WSAPoll(&waiting, 1, 5000), 1);
+        accepted.push_back(accept(listener, nullptr, nullptr));
+    }
+    host.loop.runUntil([&] { return host.codes.size() == kChecks; }, 10000);
+    ASSERT_EQ(host.codes, std::vector<int>(kChecks, TcpOk));
+    for (std::size_t i = 0; i < kChecks; ++i)
+        EXPECT_LE(entries[i].responseMicros, host.reportedAt[0] - startedBefore[i]) << "check " << i;
+    for (const SOCKET s : accepted)
+        closesocket(s);
+    closesocket(listener);
 }
 
 } // namespace
