@@ -212,7 +212,7 @@ ErrorRow severalOurs(std::uint16_t port, unsigned delayMs, unsigned rounds, Resp
     return row;
 }
 
-// The same rounds by the Windows build (bench/compare/win/WineChecks.cpp) under
+// The same rounds by the Windows build (bench/compare/windows/WineChecks.cpp) under
 // Wine, through scripts/with-wine.sh.
 ErrorRow severalWine(const std::string &program, std::uint16_t port, unsigned delayMs, unsigned rounds,
                      Responder &responder)
