@@ -90,7 +90,8 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(bogus.waitForExit(10000), 2);
     EXPECT_NE(bogus.output().find("unknown option --bogus"), std::string::npos) << bogus.output();
     EXPECT_NE(bogus.output().find("Usage: vigilon"), std::string::npos) << bogus.output();
-    for (const char *interactive : {"-h", "-t127.0.0.2"}) {
+    // A blank inside an argument starts no other switch.
+    for (const char *interactive : {"-h", "-t127.0.0.2", "-tx --version"}) {
         ChildProcess start({binary_, interactive}, noDisplay);
         EXPECT_EQ(start.waitForExit(10000), 1) << interactive;
         EXPECT_NE(start.output().find("no graphical session"), std::string::npos) << start.output();
@@ -120,6 +121,19 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port Count"), 1u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Retry"), 2u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
+}
+
+// A stored retry limit the main dialog would refuse with a box: the start
+// never waits on it, checks run, and SIGTERM ends the program.
+TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
+{
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}}, 1, 0xFFFFFFFF);
+    ChildProcess service({binary_, "-service"}, offscreen_);
+    EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
+    EXPECT_NE(service.output().find("retry limit of 4294967295 is outside 1..5; using 5"), std::string::npos);
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
