@@ -188,6 +188,9 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     storeConfig(std::vector<StoredPort>(100, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
     ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, offscreen_);
     ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
+    EXPECT_NE(first.output().find("the limit of 64 open files (ulimit -Hn) is below what the 100 active entries need"),
+              std::string::npos)
+        << first.output();
     ChildProcess second({binary_}, offscreen_);
     EXPECT_EQ(second.waitForExit(15000), 0) << second.output();
     // The dialog is up in the first; rounds go on for a while under it.
