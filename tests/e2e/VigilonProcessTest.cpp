@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include <sys/mount.h>
+#include <unistd.h>
 
 namespace vigilon::test {
 namespace {
@@ -134,6 +135,33 @@ TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
     EXPECT_NE(service.output().find("retry limit of 4294967295 is outside 1..5; using 5"), std::string::npos);
     service.signal(SIGTERM);
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
+}
+
+// Another user made the guard's folder under the temporary directory
+// first: the guard takes another private place and still holds, so a
+// second service start on the store waits for the first.
+TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
+{
+    const std::string tmp = dir_ / "tmp", taken = tmp + "/vigilon-" + std::to_string(geteuid());
+    fs::create_directories(taken);
+    fs::create_directories(dir_ / "home");
+    fs::permissions(taken, fs::perms::all);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+    }
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}});
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
+                                          "XDG_RUNTIME_DIR=", "XDG_CACHE_HOME=", "TMPDIR=" + tmp,
+                                          "HOME=" + dir_ / "home"};
+    ChildProcess first({binary_, "-service"}, env);
+    ASSERT_TRUE(first.waitForOutput("entry0: Ok", 15000)) << first.output();
+    ChildProcess second({binary_, "-service"}, env);
+    EXPECT_TRUE(second.waitForOutput("waiting until it ends", 15000)) << second.output();
+    EXPECT_TRUE(fs::exists(dir_ / "home/.cache/vigilon-" + std::to_string(geteuid())));
+    second.signal(SIGTERM);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
