@@ -208,7 +208,7 @@ int CMainFrame::runRound(int kind)
         if (unchecked++ == 0)
             firstUnchecked = i;
     };
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t k = 0; k < count && ports_.size() == count; ++k) {
         const std::size_t i = (first + k) % count;
         MonitorPort &entry = *ports_[i];
         if (entry.active == 0)

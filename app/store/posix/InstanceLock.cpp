@@ -72,9 +72,19 @@ namespace {
 // what is there is not ours and private, or the socket would not fit.
 std::string usableFolder(const std::string &path, std::string &refusal)
 {
-    if (path.empty() || path[0] != '/' || path.size() + kSocketNameLength > kMaxSocketPath)
+    if (path.empty() || path[0] != '/')
         return {};
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (path.size() + kSocketNameLength > kMaxSocketPath) {
+        refusal += "; " + path + " is too long a path for a socket";
+        return {};
+    }
+    bool made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    if (!made && errno == ENOENT) {
+        // The cache folder itself may not be there yet.
+        ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+        made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    }
+    if (!made) {
         refusal += "; cannot make " + path + ": " + std::strerror(errno);
         return {};
     }
@@ -116,11 +126,8 @@ std::string instanceRuntimeDir(std::string &error)
             if (const passwd *entry = ::getpwuid(::geteuid()); entry && entry->pw_dir)
                 homeDir = entry->pw_dir;
         }
-        if (!homeDir.empty()) {
-            const std::string cacheDir = trimmed(homeDir) + "/.cache";
-            ::mkdir(cacheDir.c_str(), 0700);
-            places.push_back(cacheDir + "/vigilon-" + user);
-        }
+        if (!homeDir.empty())
+            places.push_back(trimmed(homeDir) + "/.cache/vigilon-" + user);
     }
     std::string refusal;
     for (const std::string &place : places) {
