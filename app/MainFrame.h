@@ -149,6 +149,11 @@ public:
     // settings dialog.
     void OpenResponseMonitor(std::size_t row) override;
     void resetEntriesToIdle();
+    // Active entries whose check this system could not start in the last
+    // polling round (out of descriptors or buffers); 0 when all started.
+    // The next round begins with the first of them, so that every entry
+    // takes its turn.
+    std::size_t uncheckedEntries() const { return unchecked_; }
 
     // Tray icon and menu.
     // What updateTrayIcon does with the icon.
@@ -195,6 +200,9 @@ private:
     // waits one more full interval. True when a suspend was seen.
     bool noticeResume();
     void onPollTimer();
+    // Shows how many entries the last round left out: status text, tray tip,
+    // and the first time one notice.
+    void showShortage(std::size_t unchecked);
     void armPollTimer();
     void setRowImage(int row, int image);
     void updateRow(const MonitorPort &entry);
@@ -245,6 +253,11 @@ private:
     bool dialogVisible_ = true;
     std::uint32_t startTime_ = 0;
     bool running_ = false;
+    // Where the next polling round begins, and how many entries the last
+    // one left out for want of local resources (said once per run).
+    std::size_t roundStart_ = 0;
+    std::size_t unchecked_ = 0;
+    bool shortageShown_ = false;
     // Entries whose port outside 1..65535 has been said on standard error.
     std::set<std::uint32_t> portOutOfRangeSaid_;
     bool trayIconAdded_ = false;

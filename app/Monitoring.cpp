@@ -51,6 +51,8 @@ int CMainFrame::toggleMonitoring(bool noConfirm)
         }
         running_ = true;
         startTime_ = context_.clock->nowSeconds();
+        roundStart_ = 0;
+        unchecked_ = 0;
         resetEntriesToIdle();
         runRound(Regular);
         // The round may have let the user stop again from a nested box.
@@ -196,7 +198,18 @@ int CMainFrame::runRound(RoundKind kind)
         testRound_.result = 1;
     }
     context_.probes->beginRound();
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
+    // A polling round begins where the last one ran short, so that every
+    // entry is checked in some round when not all can be at once.
+    const std::size_t count = ports_.size();
+    const std::size_t first = testRound || roundStart_ >= count ? 0 : roundStart_;
+    std::size_t unchecked = 0;
+    std::size_t firstUnchecked = count;
+    const auto leftOut = [&](std::size_t i) {
+        if (unchecked++ == 0)
+            firstUnchecked = i;
+    };
+    for (std::size_t k = 0; k < count && ports_.size() == count; ++k) {
+        const std::size_t i = (first + k) % count;
         MonitorPort &entry = *ports_[i];
         if (entry.active == 0)
             continue;
@@ -226,6 +239,8 @@ int CMainFrame::runRound(RoundKind kind)
             // round and fails a port test.
             if (testRound)
                 handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
+            else
+                leftOut(i);
             continue;
         }
         CheckSlot &slot = *record.slot;
@@ -252,6 +267,8 @@ int CMainFrame::runRound(RoundKind kind)
         if (localFailure) {
             // This system ran short, not the target: the check is missing.
             setRowImage(static_cast<int>(i), entry.status == Idle ? int(ImageIdle) : int(entry.status));
+            if (!testRound)
+                leftOut(i);
             continue;
         }
         if (testRound)
@@ -261,10 +278,30 @@ int CMainFrame::runRound(RoundKind kind)
     if (testRound) {
         testRound_.starting = false;
         finishTestRound();
-    } else if (running_) {
-        armPollTimer();
+    } else {
+        roundStart_ = unchecked > 0 ? firstUnchecked : 0;
+        showShortage(unchecked);
+        if (running_)
+            armPollTimer();
     }
     return 1;
+}
+
+void CMainFrame::showShortage(std::size_t unchecked)
+{
+    if (unchecked == unchecked_)
+        return;
+    unchecked_ = unchecked;
+    if (mainDialog_)
+        mainDialog_->updateStatusText(running_);
+    updateTrayIcon(TrayOp::Modify, 0);
+    if (unchecked == 0 || shortageShown_)
+        return;
+    shortageShown_ = true;
+    std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
+                         "descriptors or buffers; the entries take turns from now on\n",
+                 unchecked);
+    context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
 }
 
 void CheckSlot::reportResult(int code, MonitorPort &entry)

@@ -3,7 +3,11 @@
 
 #include "app/AlertAction.h"
 #include "app/MainFrame.h"
+#include "probes/SocketUtil.h"
 #include "probes/SystemProbeFactory.h"
+
+#include <cstdint>
+#include <cstdio>
 
 namespace vigilon {
 
@@ -34,6 +38,14 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
     *self = frame.get();
     if (frame->create() != 0)
         return nullptr;
+    // The soft limit has been raised to the hard one by now: what is left
+    // short stays short for this run.
+    std::uint64_t limit = 0;
+    if (const std::size_t active = frame->activeEntryCount(); active > net::checksWithinDescriptorLimit(limit))
+        std::fprintf(stderr,
+                     "vigilon: the limit of %llu open files (ulimit -Hn) is below what the %zu active entries "
+                     "need; their checks take turns, raise the hard limit to check them all in every round\n",
+                     static_cast<unsigned long long>(limit), active);
     return frame;
 }
 

@@ -18,9 +18,11 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 {
     if (!trayIcon_)
         return;
-    const std::string tip =
-        cutUtf8(formatText(loadString(running_ ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
-                kTipBytes);
+    const std::string tip = cutUtf8(
+        running_ && unchecked_ > 0
+            ? formatText(loadString(sid::TrayTipShortage), {context_.targetHost, std::to_string(unchecked_)})
+            : formatText(loadString(running_ ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
+        kTipBytes);
     switch (op) {
     case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);

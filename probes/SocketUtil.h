@@ -93,6 +93,11 @@ bool handshakeRoundTrip(int fd, std::uint64_t &micros);
 // of entries does not run out of descriptors before the system does.
 void raiseDescriptorLimit();
 
+// How many checks can hold a socket at once under the process's descriptor
+// limit, with what the rest of the program keeps; SIZE_MAX where nothing
+// limits them. limit receives the (soft) limit itself.
+std::size_t checksWithinDescriptorLimit(std::uint64_t &limit);
+
 // Parses a dotted IPv4 address in the forms gethostbyname() accepts
 // without a lookup ("10.1.2.3", "10.1"); address in network byte order.
 bool parseDottedAddress(const std::string &text, std::uint32_t &address);

@@ -92,6 +92,7 @@ struct CMonitorApp::Parts {
     std::unique_ptr<TrayWatcher> trayWatcher;
     QTranslator qtTranslator;
     int exitStatus = 0;
+    bool stopRequested = false;
 };
 
 // One instance per store: a later start without "-service" has the first
@@ -103,9 +104,12 @@ bool CMonitorApp::becomeOnlyInstance()
     SingleInstance &instance = *parts_->instance;
     if (instance.tryLock())
         return true;
+    // Two on one store would overwrite each other's configuration: without
+    // the guard, no start.
     if (!instance.error().empty()) {
-        std::fprintf(stderr, "vigilon: %s; going on without the one-instance check\n", instance.error().c_str());
-        return true;
+        std::fprintf(stderr, "vigilon: %s; not starting without the one-instance check\n", instance.error().c_str());
+        parts_->exitStatus = 1;
+        return false;
     }
     if (!commandLine_.serviceMode) {
         if (instance.askToShow())
@@ -115,8 +119,11 @@ bool CMonitorApp::becomeOnlyInstance()
         return false;
     }
     std::fprintf(stderr, "vigilon: another Vigilon runs on this configuration store; waiting until it ends\n");
-    if (!instance.waitForLock())
-        std::fprintf(stderr, "vigilon: %s; going on without the one-instance check\n", instance.error().c_str());
+    if (!instance.waitForLock()) {
+        std::fprintf(stderr, "vigilon: %s; not starting without the one-instance check\n", instance.error().c_str());
+        parts_->exitStatus = 1;
+        return false;
+    }
 #endif
     return true;
 }
@@ -127,8 +134,8 @@ void CMonitorApp::showMainDialog()
         parts_->frame->showMainDialog();
 }
 
-CMonitorApp::CMonitorApp(const std::string &commandLine)
-    : commandLine_(parseCommandLine(commandLine))
+CMonitorApp::CMonitorApp(const CommandLine &commandLine)
+    : commandLine_(commandLine)
 {
 }
 
@@ -149,8 +156,14 @@ int CMonitorApp::run()
     // From here on a stop signal waits for the loop, so that one arriving
     // while the frame and its tray icon are made still ends in order.
     installStopSignals([this] {
-        if (parts_->frame)
+        if (parts_->frame) {
             parts_->frame->exitNow();
+            return;
+        }
+        // The frame is still being made, maybe under a box of its own:
+        // leave every loop, and end once the frame stands.
+        parts_->stopRequested = true;
+        QCoreApplication::exit(0);
     });
 
     parts_->registry = openDefaultRegistry();
@@ -161,6 +174,11 @@ int CMonitorApp::run()
                                        *parts_->probes);
     if (!parts_->frame)
         return 1;
+    if (parts_->stopRequested) {
+        parts_->frame->exitNow();
+        parts_->frame.reset();
+        return 0;
+    }
 
     parts_->trayWatcher = std::make_unique<TrayWatcher>(*parts_->frame);
     if (parts_->instance && parts_->instance->locked() && !parts_->instance->listen([this] { showMainDialog(); }))

@@ -17,9 +17,9 @@ class CMainFrame;
 // event loop and ends in order, also when the system asks it to stop.
 class CMonitorApp {
 public:
-    // commandLine: the whole command line, program name included, as it was
-    // before the toolkit took its own options out.
-    explicit CMonitorApp(const std::string &commandLine);
+    // commandLine: the arguments as they were before the toolkit took its
+    // own options out.
+    explicit CMonitorApp(const CommandLine &commandLine);
     ~CMonitorApp();
     CMonitorApp(const CMonitorApp &) = delete;
     CMonitorApp &operator=(const CMonitorApp &) = delete;

@@ -39,8 +39,6 @@ QString SingleInstance::keyFor(const std::string &storePath)
 
 SingleInstance::SingleInstance(const std::string &storePath, const std::string &runtimeDir)
 {
-    clientDeadline_.setSingleShot(true);
-    connect(&clientDeadline_, &QTimer::timeout, this, &SingleInstance::finishClient);
     QString dir = QString::fromStdString(runtimeDir);
 #ifndef _WIN32
     if (dir.isEmpty())
@@ -55,11 +53,10 @@ SingleInstance::SingleInstance(const std::string &storePath, const std::string &
 
 SingleInstance::~SingleInstance()
 {
-    // The connection being served goes with the server, unheard.
-    clientDeadline_.stop();
-    if (client_)
-        disconnect(client_, nullptr, this, nullptr);
-    client_ = nullptr;
+    // The open connections go with the server, unheard.
+    for (QLocalSocket *client : clients_)
+        disconnect(client, nullptr, this, nullptr);
+    clients_.clear();
     server_.reset();
 #ifndef _WIN32
     if (fd_ >= 0)
@@ -147,29 +144,30 @@ bool SingleInstance::listen(std::function<void()> onShow)
 
 void SingleInstance::onConnection()
 {
-    // One at a time: the others wait in the listen queue, where they hold
-    // none of our descriptors once the server's few pending places are taken.
-    if (client_ || !server_)
-        return;
-    QLocalSocket *client = server_->nextPendingConnection();
-    if (!client)
-        return;
-    client_ = client;
-    clientDeadline_.start(ServeMs);
-    connect(client, &QLocalSocket::disconnected, this, &SingleInstance::serveClient);
-    connect(client, &QLocalSocket::readyRead, this, &SingleInstance::serveClient);
-    // What it sent while it waited in the queue may have been read already.
-    QMetaObject::invokeMethod(this, &SingleInstance::serveClient, Qt::QueuedConnection);
+    while (server_) {
+        QLocalSocket *client = server_->nextPendingConnection();
+        if (!client)
+            return;
+        // The oldest has had its chance: a request sends its line at once.
+        if (clients_.size() >= MaxClients)
+            finishClient(clients_.front());
+        clients_.push_back(client);
+        QTimer::singleShot(ServeMs, client, [this, client] { finishClient(client); });
+        connect(client, &QLocalSocket::disconnected, this, [this, client] { serveClient(client); });
+        connect(client, &QLocalSocket::readyRead, this, [this, client] { serveClient(client); });
+        // What it sent while it waited in the queue may have been read already.
+        QMetaObject::invokeMethod(
+            client, [this, client] { serveClient(client); }, Qt::QueuedConnection);
+    }
 }
 
-void SingleInstance::serveClient()
+void SingleInstance::serveClient(QLocalSocket *client)
 {
-    QLocalSocket *client = client_;
-    if (!client)
+    if (std::find(clients_.begin(), clients_.end(), client) == clients_.end())
         return;
     if (!client->canReadLine()) {
         if (client->bytesAvailable() > 64 || client->state() != QLocalSocket::ConnectedState)
-            finishClient();
+            finishClient(client);
         return;
     }
     const bool show = client->readLine(64) == kShowRequest;
@@ -177,22 +175,21 @@ void SingleInstance::serveClient()
         client->write(kShowAnswer);
         client->flush();
     }
-    finishClient();
+    finishClient(client);
     if (show && onShow_)
         onShow_();
 }
 
-void SingleInstance::finishClient()
+void SingleInstance::finishClient(QLocalSocket *client)
 {
-    clientDeadline_.stop();
-    QLocalSocket *client = std::exchange(client_, nullptr);
-    if (!client)
+    const auto it = std::find(clients_.begin(), clients_.end(), client);
+    if (it == clients_.end())
         return;
+    clients_.erase(it);
     disconnect(client, nullptr, this, nullptr);
     // The answer, if any, has been flushed: nothing is left to wait for.
     client->abort();
     client->deleteLater();
-    onConnection();
 }
 
 bool SingleInstance::askToShow(int timeoutMs)

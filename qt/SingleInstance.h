@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -21,8 +22,9 @@ namespace vigilon {
 // "-service" asks the first to show its main dialog and ends; a later one
 // with "-service" waits for the lock and then monitors.
 //
-// The holder serves one connection at a time and closes it once answered or
-// after ServeMs; later connections wait in the listen queue meanwhile.
+// The holder takes every connection at once and closes each once answered
+// or after ServeMs; it keeps at most MaxClients open, and a new one pushes
+// out the oldest, so that idle connections never hold up a request.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -32,7 +34,8 @@ public:
     // (mode 0700).
     explicit SingleInstance(const std::string &storePath, const std::string &runtimeDir = {});
 
-    static constexpr int ServeMs = 2000;
+    static constexpr int ServeMs = 1000;
+    static constexpr int MaxClients = 8;
     ~SingleInstance() override;
 
     // Takes the lock if nobody holds it. False when another instance does, or
@@ -63,10 +66,9 @@ private:
     bool openLockFile();
     bool lock(bool wait);
     void onConnection();
-    // Answers the connection being served once its request is in.
-    void serveClient();
-    // Closes the connection being served and takes the next.
-    void finishClient();
+    // Answers a connection once its request is in.
+    void serveClient(QLocalSocket *client);
+    void finishClient(QLocalSocket *client);
 
     QString lockPath_;
     QString socketPath_;
@@ -75,8 +77,8 @@ private:
     std::string error_;
     std::unique_ptr<QLocalServer> server_;
     std::function<void()> onShow_;
-    QLocalSocket *client_ = nullptr;
-    QTimer clientDeadline_;
+    // Open connections, oldest first.
+    std::vector<QLocalSocket *> clients_;
 };
 
 } // namespace vigilon

@@ -14,10 +14,10 @@ int main(int argc, char **argv)
     vigilon::net::raiseDescriptorLimit(); // every check holds a socket for a while
     // Taken before Qt removes the options it knows ("-title" is also a
     // target switch here).
-    const std::string commandLine = vigilon::joinArguments(argc, argv);
-    const vigilon::CommandLine parsed = vigilon::parseCommandLine(commandLine);
+    // Each argument is taken whole, as the shell gave it.
+    const vigilon::CommandLine parsed = vigilon::parseArguments(argc, argv);
     if (parsed.showHelp || parsed.showVersion || !parsed.unknownOption.empty()) {
-        vigilon::CMonitorApp app(commandLine);
+        vigilon::CMonitorApp app(parsed);
         return app.run();
     }
     // Without a display the toolkit would abort. A service start monitors
@@ -49,6 +49,6 @@ int main(int argc, char **argv)
     // Docks match the window to the desktop entry by this name (Wayland's
     // app id; under X11 the window class is the program's name, "Vigilon").
     QGuiApplication::setDesktopFileName(QStringLiteral("com.ardentis.Vigilon"));
-    vigilon::CMonitorApp app(commandLine);
+    vigilon::CMonitorApp app(parsed);
     return app.run();
 }

@@ -14,6 +14,42 @@ bool isBlank(char c)
 }
 } // namespace
 
+namespace {
+// Applies one token: a blank-separated word of a command line, or one whole
+// argument as the shell gave it.
+void scanToken(const std::string &token, CommandLine &result)
+{
+    if (token.empty())
+        return;
+    if (token == "--help") {
+        result.showHelp = true;
+        return;
+    }
+    if (token == "--version") {
+        result.showVersion = true;
+        return;
+    }
+    if (token == "--verbose") {
+        result.verbose = true;
+        return;
+    }
+    if (token.rfind("--", 0) == 0) {
+        if (result.unknownOption.empty())
+            result.unknownOption = token;
+        return;
+    }
+    if (token[0] != '-' && token[0] != '/')
+        return;
+    // "service" compared exactly; a longer word beginning with it counts too.
+    if (token.compare(1, 7, "service") == 0)
+        result.serviceMode = true;
+    if (token.size() >= 2 && (token[1] == 't' || token[1] == 'T')) {
+        result.targetHost = token.substr(2, maxHostBytes);
+        result.targetGiven = true;
+    }
+}
+} // namespace
+
 CommandLine parseCommandLine(const std::string &line)
 {
     CommandLine result;
@@ -26,50 +62,19 @@ CommandLine parseCommandLine(const std::string &line)
             ++pos;
         if (start == pos)
             break;
-        const std::string token = line.substr(start, pos - start);
-
-        if (token == "--help") {
-            result.showHelp = true;
-            continue;
-        }
-        if (token == "--version") {
-            result.showVersion = true;
-            continue;
-        }
-        if (token == "--verbose") {
-            result.verbose = true;
-            continue;
-        }
-        if (token.rfind("--", 0) == 0) {
-            if (result.unknownOption.empty())
-                result.unknownOption = token;
-            continue;
-        }
-        if (token[0] != '-' && token[0] != '/')
-            continue;
-        // "service" compared exactly; a longer word beginning with it counts too.
-        if (token.compare(1, 7, "service") == 0)
-            result.serviceMode = true;
-        if (token.size() >= 2 && (token[1] == 't' || token[1] == 'T')) {
-            result.targetHost = token.substr(2, maxHostBytes);
-            result.targetGiven = true;
-        }
+        scanToken(line.substr(start, pos - start), result);
     }
     return result;
 }
 
-std::string joinArguments(int argc, const char *const *argv)
+CommandLine parseArguments(int argc, const char *const *argv)
 {
     // The program's own path stays out: an absolute path such as
-    // "/tmp/vigilon" would read as a "/t" switch, and a path holding a blank
-    // could split into a switch. On Windows the quoted path is never one.
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            line += ' ';
-        line += argv[i];
-    }
-    return line;
+    // "/tmp/vigilon" would read as a "/t" switch.
+    CommandLine result;
+    for (int i = 1; i < argc; ++i)
+        scanToken(argv[i], result);
+    return result;
 }
 
 namespace {

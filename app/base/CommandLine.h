@@ -26,9 +26,10 @@ constexpr std::size_t maxHostBytes = 1023;
 // tokens are separated by blanks.
 CommandLine parseCommandLine(const std::string &line);
 
-// The arguments of a process started with argv, program name left out, in
-// the form that parseCommandLine() takes.
-std::string joinArguments(int argc, const char *const *argv);
+// Scans the arguments of a process started with argv, program name left
+// out, each as one token just as the shell gave it: a blank inside an
+// argument never starts another switch, so "-ta b" watches "a b".
+CommandLine parseArguments(int argc, const char *const *argv);
 
 // Answers --help, --version and an unknown "--" option on the standard
 // streams, as every build of the program does. storeWhere ends the help's

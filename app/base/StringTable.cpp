@@ -82,6 +82,11 @@ constexpr std::array kStrings{
     StringEntry{sid::IntervalRange, "ポーリング間隔は、1秒以上を設定してください。"},
     StringEntry{sid::CommandFailed, "外部コマンドの実行に失敗しました。\r\n%s"},
     StringEntry{sid::SettingsNotSaved, "設定を保存できませんでした。\r\n%s"},
+    StringEntry{sid::StatusShortage, "資源不足: %d 件のポートは交替でチェックしています"},
+    StringEntry{sid::TrayTipShortage, "デバイス %s\r\n資源不足: %d 件のポートは交替でチェック"},
+    StringEntry{sid::ShortageNotice,
+                "システムの資源 (ファイル記述子またはソケット) が不足しているため、監視対象ポートを毎回すべてはチェックで"
+                "きません。ポートは交替でチェックされます。\r\n上限を上げてください (Linux: ulimit -n)。"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!"},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -63,6 +63,12 @@ constexpr unsigned TrayTipRunning = 131;
 constexpr unsigned PortTestAllOk = 134;
 constexpr unsigned PortTestProblem = 135;
 
+// Checks that this system cannot start all at once: %d = entries left out of
+// the last round, %s = target host for the tip.
+constexpr unsigned StatusShortage = 330;
+constexpr unsigned TrayTipShortage = 331;
+constexpr unsigned ShortageNotice = 332;
+
 // Exit question and its caption.
 constexpr unsigned ExitCaption = 139;
 constexpr unsigned ConfirmExit = 140;

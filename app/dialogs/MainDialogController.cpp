@@ -28,13 +28,16 @@ RowContent rowContent(const EntryView &entry)
     return row;
 }
 
-std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now)
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked)
 {
     if (!running)
         return loadString(sid::StatusStopped);
     const std::string started = formatLocalTime(loadString(sid::DateTimeFormat), startTime);
     const std::string elapsed = formatElapsed(loadString(sid::ElapsedTimeFormat), now - startTime);
-    return formatText(loadString(sid::StatusMonitoring), {started, elapsed});
+    std::string text = formatText(loadString(sid::StatusMonitoring), {started, elapsed});
+    if (unchecked > 0)
+        text += "\r\n" + formatText(loadString(sid::StatusShortage), {std::to_string(unchecked)});
+    return text;
 }
 
 namespace {
@@ -91,7 +94,8 @@ void MainDialogController::init()
 
 void MainDialogController::updateStatusText(bool running)
 {
-    controls_.setStatusText(statusText(running, frame_.startTime(), frame_.clock().nowSeconds()));
+    controls_.setStatusText(
+        statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0));
 }
 
 void MainDialogController::updateStateControls()

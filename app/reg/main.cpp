@@ -5,6 +5,7 @@
 //   vigilon-reg add    KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
 //   vigilon-reg delete KEY [/v NAME | /ve] [/f]
 // It works on the store the program uses ($VIGILON_REGISTRY and so on).
+#include "app/base/TextFormat.h"
 #include "app/store/InstanceLock.h"
 #include "app/store/Registry.h"
 #include "app/store/Settings.h"
@@ -142,13 +143,27 @@ std::string hexBytes(const std::vector<std::uint8_t> &data)
     return text;
 }
 
+// Stored text as printed: a backslash doubled and control characters
+// escaped, so that every line is one value and a stored "a\nb" never reads
+// like a line break.
+std::string shownText(const std::string &text)
+{
+    std::string doubled;
+    for (char c : text) {
+        if (c == '\\')
+            doubled += '\\';
+        doubled += c;
+    }
+    return escapeControls(doubled);
+}
+
 std::string formatData(const reg::Value &value)
 {
     std::uint32_t number = 0;
     switch (value.type) {
     case reg::RegSz:
     case reg::RegExpandSz:
-        return reg::stringFromValue(value);
+        return shownText(reg::stringFromValue(value));
     case reg::RegDword:
         if (value.data.size() == 4 && reg::dwordFromValue(value, number)) {
             char text[16];
@@ -163,7 +178,7 @@ std::string formatData(const reg::Value &value)
 
 std::string displayName(const std::string &name)
 {
-    return name.empty() ? "(Default)" : name;
+    return name.empty() ? "(Default)" : shownText(name);
 }
 
 void printValue(const std::string &name, const reg::Value &value)
@@ -276,7 +291,7 @@ int query(reg::Registry &registry, const Command &command)
         // The parent as written, the child as stored.
         const std::size_t cut = child.rfind('\\');
         const std::string last = cut == std::string::npos ? child : child.substr(cut + 1);
-        std::printf("%s\\%s\n", fullName(path).c_str(), last.c_str());
+        std::printf("%s\\%s\n", fullName(path).c_str(), escapeControls(last).c_str());
     }
     return 0;
 }
@@ -421,6 +436,9 @@ int main(int argc, char **argv)
     Status status = Status::Ok;
     const bool isQuery = reg::sameName(command.verb, "query");
     std::unique_ptr<reg::Registry> registry = openStore(isQuery, status);
+    if (!registry && status == Status::NotAFile)
+        return fail("ERROR: " + defaultRegistryPath() +
+                    " is not a regular file; the store must be one, or a path where nothing is yet.");
     if (!registry)
         return storeError(status);
     if (isQuery)

@@ -24,6 +24,11 @@ const char *statusText(Status status)
         return "the store is damaged";
     case Status::TooLarge:
         return "the value is too large";
+    case Status::NotAFile:
+        return "the store's path is not a regular file";
+    case Status::Interrupted:
+        return "a save to the store was interrupted; any change made by a user who may write the store (vigilon-reg "
+               "add, or a start of Vigilon) rolls it back to the last whole state";
     }
     return "unknown error";
 }

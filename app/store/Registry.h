@@ -32,6 +32,10 @@ enum class Status {
     IoError,   // the system failed to read or write
     Damaged,   // the store's file is not a sound database
     TooLarge,  // a value exceeds the caller's buffer
+    NotAFile,  // the store's path names something other than a regular file
+    // A save was interrupted and the reader may not roll it back: a writer
+    // of the store restores its last whole state.
+    Interrupted,
 };
 
 const char *statusText(Status status);

@@ -135,6 +135,17 @@ std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
     return text;
 }
 
+// A setting whose stored value is longer than a DWORD takes its default;
+// this says so.
+std::string misfitDword(const char *name, Key &key, std::uint32_t used)
+{
+    Value value;
+    key.queryValue(name, value);
+    return std::string(reg::programName()) + ": the stored \"" + name + "\" is " + typeName(value.type) + " of " +
+           std::to_string(value.data.size()) + " bytes, where a REG_DWORD of 4 bytes is read; using " +
+           std::to_string(used) + "\n";
+}
+
 Status writeDword(Key &key, const std::string &name, std::uint32_t value)
 {
     return key.setValue(name, reg::RegDword, reg::dwordBytes(value));
@@ -202,6 +213,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             loaded.intervalSeconds = 5;
         if (isTrouble(read))
             return read;
+        if (read == Status::TooLarge)
+            notes.push_back(misfitDword("Interval", *key, loaded.intervalSeconds));
         // A 0 would arm a timer of 0 ms, and beyond 99999 the period in
         // milliseconds comes close to overflowing the timer.
         if (const std::uint32_t stored = loaded.intervalSeconds; stored < kMinInterval || stored > kMaxInterval) {
@@ -213,6 +226,15 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             loaded.retryLimit = 1;
         if (isTrouble(read))
             return read;
+        if (read == Status::TooLarge)
+            notes.push_back(misfitDword("Retry", *key, loaded.retryLimit));
+        // The main dialog takes 1..5 and asks for it with a box: a start
+        // must never wait on one for a stored value.
+        if (const std::uint32_t stored = loaded.retryLimit; stored < kMinRetry || stored > kMaxRetry) {
+            loaded.retryLimit = std::clamp(stored, kMinRetry, kMaxRetry);
+            notes.push_back(std::string(reg::programName()) + ": the stored retry limit of " + std::to_string(stored) +
+                            " is outside 1..5; using " + std::to_string(loaded.retryLimit) + "\n");
+        }
         if (readTarget) {
             std::string stored;
             read = readString(*key, "Target", stored);

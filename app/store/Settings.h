@@ -18,6 +18,9 @@ constexpr std::size_t kMaxStringBytes = 1023;
 // The range a stored interval in seconds is brought into when it is loaded.
 constexpr std::uint32_t kMinInterval = 1;
 constexpr std::uint32_t kMaxInterval = 99999;
+// The same for a stored retry limit.
+constexpr std::uint32_t kMinRetry = 1;
+constexpr std::uint32_t kMaxRetry = 5;
 
 struct LoadedSettings {
     std::uint32_t intervalSeconds = 5;
@@ -31,9 +34,10 @@ struct LoadedSettings {
 // NotFound for a first start without the Monitor key, anything but Ok and
 // NotFound for trouble with the store, in which case nothing was loaded and
 // the caller had better not save over the stored configuration. Busy
-// means another process holds the store: try again later. An interval
-// outside kMinInterval..kMaxInterval is brought into it and an entry with a
-// value that does not fit is skipped, each said on standard error.
+// means another process holds the store: try again later. An interval or a
+// retry limit outside its range is brought into it, one longer than a DWORD
+// takes its default, and an entry with a value that does not fit is
+// skipped, each said on standard error.
 LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
                             reg::Status *status = nullptr);
 

@@ -308,6 +308,16 @@ Status SqliteRegistry::connect()
 Status SqliteRegistry::connectOnce(std::string &damage)
 {
     disconnect();
+    // Nothing but a regular file, or a path with nothing there yet, is
+    // opened: SQLite would wait for ever on a FIFO's writer, and would put
+    // a journal beside a device and write to it.
+    struct stat found {};
+    if (::stat(path_.c_str(), &found) == 0) {
+        if (!S_ISREG(found.st_mode))
+            return Status::NotAFile;
+    } else if (errno != ENOENT) {
+        return errno == EACCES ? Status::ReadOnly : Status::IoError;
+    }
     if (options_.readOnly && !exists(path_))
         return Status::NotFound;
     if (!options_.readOnly)
@@ -320,12 +330,19 @@ Status SqliteRegistry::connectOnce(std::string &damage)
     if (options_.readOnly) {
         if (::access(path_.c_str(), R_OK) != 0)
             return errno == ENOENT ? Status::NotFound : Status::IoError;
-    } else if (const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) {
-        ::close(fd);
-    } else if (errno == EEXIST) {
+        rollBackInterruptedSave();
+    } else if (const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+               fd >= 0) {
+        // Made here (also through a link that pointed nowhere) with 0600;
+        // one of ours that others may read is closed to them. What the
+        // path names now is looked at, not what it named before.
         struct stat st {};
-        if (::stat(path_.c_str(), &st) == 0 && (st.st_mode & 077) && st.st_uid == ::geteuid())
-            ::chmod(path_.c_str(), st.st_mode & 0700);
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (regular && (st.st_mode & 077) && st.st_uid == ::geteuid())
+            ::fchmod(fd, st.st_mode & 0700);
+        ::close(fd);
+        if (!regular)
+            return Status::NotAFile;
     } else {
         return errno == EACCES || errno == EROFS || errno == EPERM ? Status::ReadOnly : Status::IoError;
     }
@@ -357,6 +374,8 @@ Status SqliteRegistry::connectOnce(std::string &damage)
             damage = rc == SQLITE_ROW ? "failed integrity check: " + oneLine(verdict) : sqlite3_errstr(rc);
             return Status::Damaged;
         }
+        if (rc == SQLITE_READONLY_ROLLBACK)
+            return Status::Interrupted;
         if (rc != SQLITE_ROW)
             return mapCode(rc);
     }
@@ -378,6 +397,23 @@ Status SqliteRegistry::connectOnce(std::string &damage)
     if (status == Status::Damaged)
         damage = "SQLite found it corrupt";
     return status;
+}
+
+void SqliteRegistry::rollBackInterruptedSave() const
+{
+    // A journal left by a save that never finished keeps a reader out until
+    // it is played back. Playing it back restores the last whole state, as
+    // any writer would at once: no change of the user's data. It takes a
+    // connection that may write, and no file is created by it.
+    struct stat st {};
+    if (::stat((path_ + "-journal").c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+        return;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, options_.busyTimeoutMs);
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
 }
 
 Status SqliteRegistry::prepareSchema()

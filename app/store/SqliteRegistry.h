@@ -13,6 +13,8 @@ namespace vigilon::reg {
 // The store in one SQLite database file (layout: docs/store.md).
 //
 // The file is created with mode 0600, missing directories with mode 0700.
+// A path that names anything but a regular file is refused with NotAFile
+// before SQLite sees it; nothing is created or chmodded there.
 // A locked database is waited for up to busyTimeoutMs before an operation
 // reports Busy. Writes go through a rollback journal with full syncs, so a
 // crash at any point leaves the last committed state.
@@ -36,7 +38,10 @@ public:
         bool keepWhenBusy = false;
         // Opens for reading only: a missing file or one without the
         // store's tables is NotFound, nothing is created, chmodded or moved
-        // aside, and every write is refused with ReadOnly.
+        // aside, and every write is refused with ReadOnly. The journal of
+        // an interrupted save is played back where this process may write
+        // the file (the last whole state comes back); elsewhere the store
+        // reports Interrupted.
         bool readOnly = false;
     };
 
@@ -69,6 +74,9 @@ private:
     Status connectOnce(std::string &damage);
     void disconnect();
     Status prepareSchema();
+    // For a reader: plays back the journal of an interrupted save, where
+    // this process may write the store.
+    void rollBackInterruptedSave() const;
     Status statusOf(int rc);
     Status exec(const char *sql);
     // Begins and ends every operation: reconnects when the file was

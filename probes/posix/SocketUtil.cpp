@@ -149,6 +149,16 @@ void raiseDescriptorLimit()
     }
 }
 
+std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
+{
+    rlimit current{};
+    limit = 0;
+    if (getrlimit(RLIMIT_NOFILE, &current) != 0 || current.rlim_cur == RLIM_INFINITY)
+        return SIZE_MAX;
+    limit = current.rlim_cur;
+    return current.rlim_cur > kDescriptorReserve ? static_cast<std::size_t>(current.rlim_cur - kDescriptorReserve) : 0;
+}
+
 bool parseDottedAddress(const std::string &text, std::uint32_t &address)
 {
     if (text.empty())

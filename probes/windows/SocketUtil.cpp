@@ -2,6 +2,8 @@
 // The parts of the socket helpers that differ by system: Windows.
 #include "probes/SocketUtil.h"
 
+#include <cstdint>
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mstcpip.h>
@@ -51,6 +53,12 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
 // Sockets have no descriptor limit of the process to raise here.
 void raiseDescriptorLimit()
 {
+}
+
+std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
+{
+    limit = 0;
+    return SIZE_MAX;
 }
 
 bool parseDottedAddress(const std::string &text, std::uint32_t &address)

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The monitoring engine on fake checks in virtual time.
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/MainDialogController.h"
 #include "tests/support/FrameTestPeer.h"
 #include "tests/support/FrameFixture.h"
 
@@ -205,6 +208,30 @@ TEST_F(Monitoring, aLocalShortageIsNotCountedAgainstTheTarget)
         EXPECT_EQ(ui.dialog->images[int(i)], ImageIdle);
     }
     EXPECT_TRUE(commands.empty());
+}
+
+// Room for two checks at once among five entries: each round begins where
+// the last ran short, so every entry is checked within three rounds, and
+// the shortage shows in the tray tip and status and in one notice.
+TEST_F(Monitoring, entriesTakeTurnsWhenNotAllChecksCanStartAndTheShortageShows)
+{
+    makeFrame(std::vector<StoredPort>(5, StoredPort{80, GenericTcp, 1}), 5, 1);
+    probes.capacity = 2;
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    EXPECT_EQ(frame->uncheckedEntries(), 3u);
+    tick(true);
+    tick(true);
+    probes.finishAll(true);
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(entry(i).status, Ok) << i;
+    EXPECT_EQ(ui.tray->tip, formatText(loadString(sid::TrayTipShortage), {"127.0.0.1", "3"}));
+    EXPECT_EQ(prompter.count(loadString(sid::ShortageNotice)), 1);
+    EXPECT_NE(statusText(true, 0, 0, 3).find(formatText(loadString(sid::StatusShortage), {"3"})), std::string::npos);
+
+    probes.capacity = -1;
+    loop.advance(5000);
+    EXPECT_EQ(frame->uncheckedEntries(), 0u);
+    EXPECT_EQ(ui.tray->tip, formatText(loadString(sid::TrayTipRunning), {"127.0.0.1"}));
 }
 
 class Suspend : public Monitoring {

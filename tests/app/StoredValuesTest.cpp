@@ -69,7 +69,7 @@ TEST_F(StoredValues, aBusyStoreAtStartIsWaitedForFromTheLoopAndNeverReplacedByTh
     frame.reset();
 }
 
-TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoaded)
+TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoaded)
 {
     storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 1}}, 0);
     CaptureStderr();
@@ -81,6 +81,21 @@ TEST_F(StoredValues, intervalsOutsideTheRangeAndValuesThatDoNotFitAreSaidWhenLoa
     CaptureStderr();
     EXPECT_EQ(loadedInterval(), 99999u);
     EXPECT_EQ(GetCapturedStderr(), "");
+    putValue("Interval", reg::RegBinary, std::vector<std::uint8_t>(8, 1));
+    CaptureStderr();
+    EXPECT_EQ(loadedInterval(), 5u);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("\"Interval\" is REG_BINARY of 8 bytes, where a REG_DWORD of 4 bytes "
+                                               "is read; using 5"));
+
+    // The main dialog's range of retry limits, which it would ask for.
+    for (const auto &[stored, used] : {std::pair{0u, 1u}, {6u, 5u}, {0xFFFFFFFFu, 5u}}) {
+        putValue("Retry", reg::RegDword, reg::dwordBytes(stored));
+        std::string target;
+        CaptureStderr();
+        EXPECT_EQ(loadSettings(registry, false, target).retryLimit, used);
+        EXPECT_THAT(GetCapturedStderr(), HasSubstr("the stored retry limit of " + std::to_string(stored) +
+                                                   " is outside 1..5; using " + std::to_string(used)));
+    }
 
     putValue("Port #1", reg::RegSz, reg::stringBytes("70000"));
     CaptureStderr();

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include <sys/mount.h>
+#include <unistd.h>
 
 namespace vigilon::test {
 namespace {
@@ -90,7 +91,8 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(bogus.waitForExit(10000), 2);
     EXPECT_NE(bogus.output().find("unknown option --bogus"), std::string::npos) << bogus.output();
     EXPECT_NE(bogus.output().find("Usage: vigilon"), std::string::npos) << bogus.output();
-    for (const char *interactive : {"-h", "-t127.0.0.2"}) {
+    // A blank inside an argument starts no other switch.
+    for (const char *interactive : {"-h", "-t127.0.0.2", "-tx --version"}) {
         ChildProcess start({binary_, interactive}, noDisplay);
         EXPECT_EQ(start.waitForExit(10000), 1) << interactive;
         EXPECT_NE(start.output().find("no graphical session"), std::string::npos) << start.output();
@@ -120,6 +122,46 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port Count"), 1u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Retry"), 2u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
+}
+
+// A stored retry limit the main dialog would refuse with a box: the start
+// never waits on it, checks run, and SIGTERM ends the program.
+TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
+{
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}}, 1, 0xFFFFFFFF);
+    ChildProcess service({binary_, "-service"}, offscreen_);
+    EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
+    EXPECT_NE(service.output().find("retry limit of 4294967295 is outside 1..5; using 5"), std::string::npos);
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
+}
+
+// Another user made the guard's folder under the temporary directory
+// first: the guard takes another private place and still holds, so a
+// second service start on the store waits for the first.
+TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
+{
+    const std::string tmp = dir_ / "tmp", taken = tmp + "/vigilon-" + std::to_string(geteuid());
+    fs::create_directories(taken);
+    fs::create_directories(dir_ / "home");
+    fs::permissions(taken, fs::perms::all);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+    }
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}});
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VIGILON_REGISTRY=" + storePath_,
+                                          "XDG_RUNTIME_DIR=", "XDG_CACHE_HOME=", "TMPDIR=" + tmp,
+                                          "HOME=" + dir_ / "home"};
+    ChildProcess first({binary_, "-service"}, env);
+    ASSERT_TRUE(first.waitForOutput("entry0: Ok", 15000)) << first.output();
+    ChildProcess second({binary_, "-service"}, env);
+    EXPECT_TRUE(second.waitForOutput("waiting until it ends", 15000)) << second.output();
+    EXPECT_TRUE(fs::exists(dir_ / "home/.cache/vigilon-" + std::to_string(geteuid())));
+    second.signal(SIGTERM);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
@@ -174,6 +216,9 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     storeConfig(std::vector<StoredPort>(100, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
     ChildProcess first({"prlimit", "--nofile=64:64", binary_, "-service"}, offscreen_);
     ASSERT_TRUE(first.waitForOutput("out of the process's file descriptors", 20000)) << first.output();
+    EXPECT_NE(first.output().find("the limit of 64 open files (ulimit -Hn) is below what the 100 active entries need"),
+              std::string::npos)
+        << first.output();
     ChildProcess second({binary_}, offscreen_);
     EXPECT_EQ(second.waitForExit(15000), 0) << second.output();
     // The dialog is up in the first; rounds go on for a while under it.

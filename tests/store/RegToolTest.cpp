@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace vigilon {
 namespace {
@@ -202,6 +204,54 @@ TEST_F(RegToolTest, QueriesWithoutWritingAndSaysWhenVigilonHoldsTheStore)
     EXPECT_NE(result.out.find("    Retry    REG_DWORD    0x3\n"), std::string::npos) << result.out;
     EXPECT_EQ(result.err, "");
     close(fd);
+}
+
+// A store path that names no regular file is refused, naming the path,
+// before anything opens it: a FIFO would block for ever, a device would be
+// chmodded and get a journal. A store made through a link that points
+// nowhere is private like any other.
+TEST_F(RegToolTest, RefusesStorePathsThatAreNotRegularFiles)
+{
+    const std::string fifo = dir_ / "fifo", device = dir_ / "null";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> paths{fifo, dir_.path()};
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) // as root only
+        paths.push_back(device);
+    for (const std::string &path : paths) {
+        ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+        for (const std::vector<std::string> &args : {std::vector<std::string>{"query", kMonitor},
+                                                     {"add", kMonitor, "/v", "Retry", "/t", "REG_DWORD", "/d", "2", "/f"}}) {
+            std::vector<std::string> argv{tool_};
+            argv.insert(argv.end(), args.begin(), args.end());
+            const ProgramResult run = test::run(argv, {"VIGILON_REGISTRY=" + path}, 10000);
+            EXPECT_EQ(run.status, 1) << path << " " << args[0];
+            EXPECT_EQ(run.err, "ERROR: " + path + " is not a regular file; the store must be one, or a path where "
+                                                   "nothing is yet.\n");
+            EXPECT_FALSE(test::exists(path + "-journal")) << path;
+        }
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0755u) << path << " was chmodded";
+    }
+
+    ASSERT_EQ(symlink((dir_ / "made.sqlite").c_str(), file().c_str()), 0);
+    add(kMonitor, "Retry", "REG_DWORD", "2");
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "made.sqlite").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Every printed value is one line, and what was stored can be told from it.
+TEST_F(RegToolTest, QueryEscapesControlCharactersAndBackslashes)
+{
+    add(kMonitor, "PortName #0", "REG_SZ", "a\nb");
+    add(kMonitor, "PortName #1", "REG_SZ", "a\\nb\x1b");
+    add(kMonitor, "name\tx\\", "REG_SZ", "C:\\x");
+    const ProgramResult run = reg({"query", kMonitor});
+    EXPECT_EQ(run.out, "\n" + std::string("HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n") +
+                           "    PortName #0    REG_SZ    a\\nb\n"
+                           "    PortName #1    REG_SZ    a\\\\nb\\x1b\n"
+                           "    name\\tx\\\\    REG_SZ    C:\\\\x\n\n");
 }
 
 struct ErrorCase {

@@ -207,7 +207,9 @@ public:
         {
             entry_ = &entry;
             factory_.started.push_back({kind_, port});
-            if (factory_.localShortage)
+            short_ = factory_.localShortage ||
+                     (factory_.capacity >= 0 && factory_.pending.size() >= std::size_t(factory_.capacity));
+            if (short_)
                 return 0;
             factory_.pending.push_back(this);
             // Like the real probes, a check may report from inside start().
@@ -219,7 +221,7 @@ public:
         int done() const override { return done_; }
         void detachEntry() override { entry_ = nullptr; }
         MonitorPort *entry() const override { return entry_; }
-        bool localFailure() const override { return factory_.localShortage; }
+        bool localFailure() const override { return short_; }
 
         // Finishes an asynchronous check.
         void finish(bool success, std::uint32_t responseMs = 0)
@@ -254,6 +256,7 @@ public:
         ProbeHost &owner_;
         MonitorPort *entry_ = nullptr;
         int done_ = 0;
+        bool short_ = false;
     };
 
     struct Started {
@@ -282,6 +285,8 @@ public:
     bool makeWorks = true;
     // Every start fails for want of a local resource.
     bool localShortage = false;
+    // Checks that may be under way at once; beyond them start() runs short.
+    int capacity = -1;
     // 1 or 0: every check reports this outcome from inside start(); -1:
     // checks stay pending until the test finishes them.
     int outcomeAtStart = -1;

@@ -73,6 +73,7 @@ public:
                             const std::string &target = "")
     {
         storeSaved = storePorts(registry, entries, interval, retry, target) == reg::Status::Ok;
+        storedRetry_ = retry;
     }
     void makeProgramKey() { registry.createKey(kProgramKey); }
     std::uint32_t logonValue() { return storedDword(registry, kProgramKey, kLogonValue); }
@@ -102,6 +103,10 @@ public:
         };
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create() == 0;
+        // The load brings a stored limit into 1..5; a test's 0 (every failed
+        // check declared) goes to the engine directly.
+        if (created && storedRetry_ == 0)
+            frame->setRetryLimit(0);
         return *frame;
     }
 
@@ -124,6 +129,7 @@ public:
     bool storeSaved = false, created = false;
 
 private:
+    std::uint32_t storedRetry_ = 1;
     EventLoop &loop_;
     const Clock &clock_;
 };

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,27 +67,75 @@ bool privateFolder(const std::string &path)
 }
 } // namespace
 
+namespace {
+// A folder of ours for the lock, made owner-only when missing; empty when
+// what is there is not ours and private, or the socket would not fit.
+std::string usableFolder(const std::string &path, std::string &refusal)
+{
+    if (path.empty() || path[0] != '/')
+        return {};
+    if (path.size() + kSocketNameLength > kMaxSocketPath) {
+        refusal += "; " + path + " is too long a path for a socket";
+        return {};
+    }
+    bool made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    if (!made && errno == ENOENT) {
+        // The cache folder itself may not be there yet.
+        ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+        made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    }
+    if (!made) {
+        refusal += "; cannot make " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    if (!privateFolder(path)) {
+        refusal += "; " + path + " is not a private folder of this user";
+        return {};
+    }
+    return path;
+}
+
+std::string trimmed(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+} // namespace
+
 std::string instanceRuntimeDir(std::string &error)
 {
     // A runtime folder that others may enter or write is not used.
     if (const char *dir = std::getenv("XDG_RUNTIME_DIR");
         dir && dir[0] == '/' && std::strlen(dir) + kSocketNameLength <= kMaxSocketPath && privateFolder(dir))
         return dir;
-    std::string temp = "/tmp";
-    if (const char *dir = std::getenv("TMPDIR"); dir && dir[0] == '/')
-        temp = dir;
-    while (temp.size() > 1 && temp.back() == '/')
-        temp.pop_back();
-    const std::string fallback = temp + "/vigilon-" + std::to_string(::geteuid());
-    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot make " + fallback + ": " + std::strerror(errno);
-        return {};
+    // Then a folder of ours under the temporary directory, and where another
+    // user took that name first, one in our own cache folder. Every start
+    // goes through the same places in the same order, so that all find the
+    // one lock.
+    const std::string user = std::to_string(::geteuid());
+    std::vector<std::string> places;
+    const char *tmp = std::getenv("TMPDIR");
+    places.push_back(trimmed(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/vigilon-" + user);
+    if (const char *cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/') {
+        places.push_back(trimmed(cache) + "/vigilon-" + user);
+    } else {
+        const char *home = std::getenv("HOME");
+        std::string homeDir = home && home[0] == '/' ? home : "";
+        if (homeDir.empty()) {
+            if (const passwd *entry = ::getpwuid(::geteuid()); entry && entry->pw_dir)
+                homeDir = entry->pw_dir;
+        }
+        if (!homeDir.empty())
+            places.push_back(trimmed(homeDir) + "/.cache/vigilon-" + user);
     }
-    if (!privateFolder(fallback)) {
-        error = fallback + " is not a private folder of this user";
-        return {};
+    std::string refusal;
+    for (const std::string &place : places) {
+        if (std::string dir = usableFolder(place, refusal); !dir.empty())
+            return dir;
     }
-    return fallback;
+    error = "no private folder for the one-instance lock" + refusal;
+    return {};
 }
 
 bool storeHeldByRunningInstance(const std::string &storePath)

@@ -74,16 +74,19 @@ TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
     EXPECT_EQ(parseCommandLine("--helpme").unknownOption, "--helpme");
 }
 
-// The program's path stays out of the line: "/tmp/..." would read as a "/t"
-// switch.
-TEST(CommandLine, joinsArgumentsWithBlanksSoThatAnArgumentWithABlankSplits)
+// Each argument is one token as the shell gave it: a target keeps its
+// blanks and what follows them is never another switch; the program's path,
+// "/tmp/..." here, is never a "/t" switch.
+TEST(CommandLine, takesEachArgumentWholeAndTheTargetAsTyped)
 {
-    const char *argv[] = {"/tmp/vigilon", "-ta b", "-service"};
-    const std::string line = joinArguments(3, argv);
-    EXPECT_EQ(line, "-ta b -service");
-    const CommandLine parsed = parseCommandLine(line);
-    EXPECT_EQ(parsed.targetHost, "a");
-    EXPECT_TRUE(parsed.serviceMode);
+    const char *argv[] = {"/tmp/vigilon", "-ta b c", "-service", "-tx --version", "/tgood.example /t127.0.0.1"};
+    EXPECT_EQ(parseArguments(3, argv).targetHost, "a b c");
+    EXPECT_TRUE(parseArguments(3, argv).serviceMode);
+    const CommandLine later = parseArguments(4, argv);
+    EXPECT_EQ(later.targetHost, "x --version");
+    EXPECT_FALSE(later.showVersion);
+    EXPECT_EQ(parseArguments(5, argv).targetHost, "good.example /t127.0.0.1");
+    EXPECT_FALSE(parseArguments(1, argv).targetGiven);
 }
 
 } // namespace
