@@ -19,12 +19,15 @@ bool CSupervisor::launchMonitor()
 bool CSupervisor::superviseMonitor()
 {
     state_ = SupervisorState::Starting;
-    const bool started = launchMonitor();
+    // A withheld first start: the service runs, and the loop starts Vigilon
+    // once it may, as after an end without a pause.
+    const bool withheld = host_.monitorWithheld();
+    const bool started = withheld ? host_.reportServiceStatus(ServiceState::Running, 0, 0) : launchMonitor();
     if (started) {
         std::uint64_t startedAt = host_.nowMs();
         std::uint32_t pauseMs = roundMs_;
-        bool ended = false;      // Vigilon has ended and waits for its restart
-        std::uint64_t restartAt = 0;
+        bool ended = withheld;   // Vigilon has ended and waits for its restart
+        std::uint64_t restartAt = withheld ? startedAt + roundMs_ : 0;
         bool endedByUs = false;  // for a logon: started again without a pause
         for (;;) {
             std::uint32_t waitMs = roundMs_;
@@ -68,6 +71,10 @@ bool CSupervisor::superviseMonitor()
             if (now < restartAt)
                 continue;
             state_ = SupervisorState::Watching;
+            if (host_.monitorWithheld()) {
+                restartAt = now + roundMs_;
+                continue;
+            }
             if (launchMonitor()) {
                 ended = false;
                 endedByUs = false;
