@@ -19,10 +19,14 @@ bool CSupervisor::launchMonitor()
 bool CSupervisor::superviseMonitor()
 {
     state_ = SupervisorState::Starting;
-    // A withheld first start: the service runs, and the loop starts Vigilon
-    // once it may, as after an end without a pause.
-    const bool withheld = host_.monitorWithheld();
-    const bool started = withheld ? host_.reportServiceStatus(ServiceState::Running, 0, 0) : launchMonitor();
+    // A withheld first start, or one that failed where the host now
+    // withholds Vigilon: the service runs, and the loop starts Vigilon once
+    // it may, as after an end without a pause.
+    const bool withheldAtOnce = host_.monitorWithheld();
+    bool started = !withheldAtOnce && launchMonitor();
+    const bool withheld = !started && (withheldAtOnce || host_.monitorWithheld());
+    if (withheld)
+        started = host_.reportServiceStatus(ServiceState::Running, 0, 0);
     if (started) {
         std::uint64_t startedAt = host_.nowMs();
         std::uint32_t pauseMs = roundMs_;

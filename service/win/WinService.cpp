@@ -64,6 +64,9 @@ LaunchPlaces g_places;
 // Whether the reason for withholding Vigilon has been given since it was
 // last withheld.
 bool g_withheldSaid = false;
+// A user's session in which a start failed while the start beside the
+// service was refused.
+LaunchPlace g_failedUserPlace;
 bool g_debugMode = false;
 SERVICE_STATUS g_status{};
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -236,9 +239,17 @@ public:
                 g_places.started(wanted, wanted);
                 return true;
             }
+            const bool refused = ownStartRefused();
             reportEventText(EventType::Warning, L"Vigilon could not be started in the session of the user at the "
-                                                L"console (error " + std::to_wstring(error) +
-                                                    L"); starting it beside the service");
+                                                L"console (error " + std::to_wstring(error) + L")" +
+                                                    (refused ? L"" : L"; starting it beside the service"));
+            if (refused) {
+                // Not tried again in this session: withheld until the
+                // console changes.
+                g_failedUserPlace = wanted;
+                sayWithheld();
+                return false;
+            }
         }
         if (ownStartRefused()) {
             sayWithheld();
@@ -260,7 +271,10 @@ public:
     }
     bool monitorWithheld() override
     {
-        if (wantedPlace(nullptr).userSession || !ownStartRefused()) {
+        const LaunchPlace wanted = wantedPlace(nullptr);
+        if (wanted.userSession && wanted == g_failedUserPlace && ownStartRefused())
+            return true;
+        if (wanted.userSession || !ownStartRefused()) {
             g_withheldSaid = false;
             return false;
         }

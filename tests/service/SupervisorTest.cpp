@@ -285,6 +285,16 @@ TEST(Supervisor, WithheldVigilonIsStartedInTheFirstRoundThatAllowsIt)
     EXPECT_EQ(host.statuses.front(), ServiceState::Running);
     EXPECT_TRUE(host.texts.empty()) << "a withheld Vigilon is no Vigilon that ended";
     EXPECT_EQ(host.events, (std::vector<unsigned>{ssid::ServiceStarted, ssid::ServiceStopped}));
+
+    // A first start that fails and leaves Vigilon withheld (the start in a
+    // user's session failed, the one beside the service is refused) does
+    // not stop the service like other failed first starts.
+    FakeHost failed;
+    failed.startSucceeds = [&failed](int attempt) { return attempt > 0 || !(failed.withheld = true); };
+    failed.schedule.emplace(25000, [&failed] { failed.withheld = false; });
+    failed.stopAt = 45000;
+    EXPECT_TRUE(CSupervisor(failed).superviseMonitor());
+    EXPECT_EQ(failed.starts, Times{30000});
 }
 
 TEST(ConfigAccess, OnlyAdministrativeAccountsMayChangeTheKey)
