@@ -17,10 +17,10 @@ struct Entry {
     std::string japanese;
 };
 
-const std::array<Entry, 16> &stringTable()
+const std::array<Entry, 17> &stringTable()
 {
 #define VIGILSVC_STRING(id, en, ja) Entry{id, en, ja},
-    static const std::array<Entry, 16> table{{
+    static const std::array<Entry, 17> table{{
 #include "res/vigilsvc/strings.inc"
     }};
 #undef VIGILSVC_STRING

@@ -24,6 +24,7 @@ constexpr unsigned ServiceStopped = 15;
 constexpr unsigned DispatcherFailed = 16;
 constexpr unsigned SetStatusFailed = 17;
 constexpr unsigned Description = 18;
+constexpr unsigned WithheldAsLocalSystem = 19;
 } // namespace ssid
 
 enum class Language { English, Japanese };

@@ -19,12 +19,19 @@ bool CSupervisor::launchMonitor()
 bool CSupervisor::superviseMonitor()
 {
     state_ = SupervisorState::Starting;
-    const bool started = launchMonitor();
+    // A withheld first start, or one that failed where the host now
+    // withholds Vigilon: the service runs, and the loop starts Vigilon once
+    // it may, as after an end without a pause.
+    const bool withheldAtOnce = host_.monitorWithheld();
+    bool started = !withheldAtOnce && launchMonitor();
+    const bool withheld = !started && (withheldAtOnce || host_.monitorWithheld());
+    if (withheld)
+        started = host_.reportServiceStatus(ServiceState::Running, 0, 0);
     if (started) {
         std::uint64_t startedAt = host_.nowMs();
         std::uint32_t pauseMs = roundMs_;
-        bool ended = false;      // Vigilon has ended and waits for its restart
-        std::uint64_t restartAt = 0;
+        bool ended = withheld;   // Vigilon has ended and waits for its restart
+        std::uint64_t restartAt = withheld ? startedAt + roundMs_ : 0;
         bool endedByUs = false;  // for a logon: started again without a pause
         for (;;) {
             std::uint32_t waitMs = roundMs_;
@@ -68,6 +75,10 @@ bool CSupervisor::superviseMonitor()
             if (now < restartAt)
                 continue;
             state_ = SupervisorState::Watching;
+            if (host_.monitorWithheld()) {
+                restartAt = now + roundMs_;
+                continue;
+            }
             if (launchMonitor()) {
                 ended = false;
                 endedByUs = false;

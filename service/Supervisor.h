@@ -37,6 +37,9 @@ public:
     // True when the last Vigilon started runs (or ran) elsewhere than where
     // a start would put it now, as after a logon or logoff at the console.
     virtual bool monitorMisplaced() { return false; }
+    // True when no Vigilon is to be started now, for a reason the host
+    // reports itself. The loop keeps running and asks again every round.
+    virtual bool monitorWithheld() { return false; }
 
     // Tells the service manager the state; false when that failed.
     virtual bool reportServiceStatus(ServiceState state, std::uint32_t exitCode, std::uint32_t waitHintMs) = 0;
@@ -58,6 +61,8 @@ public:
 // that ran 60 rounds (10 minutes). A Vigilon in the wrong place (see
 // SupervisorHost::monitorMisplaced) is ended and started again like one
 // ended for "Logon", and one that ended there is started again at once.
+// While the host withholds Vigilon (SupervisorHost::monitorWithheld) the
+// service runs without it, and starts it in the first round that allows.
 class CSupervisor {
 public:
     static constexpr std::uint32_t kRoundMs = 10000;
@@ -70,9 +75,9 @@ public:
     bool launchMonitor();
 
     // Runs until a stop is requested. When the first start of Vigilon fails
-    // the loop is not entered at all; the stop is logged either way. Each
-    // end of Vigilon is logged with how it ended.
-    // Returns whether the first start succeeded.
+    // the loop is not entered at all (a withheld start is no failure); the
+    // stop is logged either way. Each end of Vigilon is logged with how it
+    // ended. Returns whether the first start succeeded or was withheld.
     bool superviseMonitor();
 
     SupervisorState state() const { return state_; }

@@ -7,6 +7,10 @@
 // service's own session 0 has no desktop anybody sees), on that session's
 // "WinSta0\Default"; with nobody logged on it is started beside the service
 // as before. Logons and logoffs wake the watch loop, which moves Vigilon.
+// Beside a LocalSystem service, Vigilon would run its alert commands as
+// LocalSystem: it is not started there while users other than the
+// administrators may change its configuration (after "-grant"), and waits
+// for a user's logon instead.
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -28,6 +32,7 @@
 #include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
 #include "service/Vigilsvc.h"
+#include "service/windows/ConfigKeySecurity.h"
 
 #include <clocale>
 #include <cstdio>
@@ -56,6 +61,12 @@ HANDLE g_stopEvent = nullptr;
 // Wakes the watch loop for a round at once (a logon or logoff).
 HANDLE g_wakeEvent = nullptr;
 LaunchPlaces g_places;
+// Whether the reason for withholding Vigilon has been given since it was
+// last withheld.
+bool g_withheldSaid = false;
+// A user's session in which a start failed while the start beside the
+// service was refused.
+LaunchPlace g_failedUserPlace;
 bool g_debugMode = false;
 SERVICE_STATUS g_status{};
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -228,17 +239,78 @@ public:
                 g_places.started(wanted, wanted);
                 return true;
             }
+            const bool refused = ownStartRefused();
             reportEventText(EventType::Warning, L"Vigilon could not be started in the session of the user at the "
-                                                L"console (error " + std::to_wstring(error) +
-                                                    L"); starting it beside the service");
+                                                L"console (error " + std::to_wstring(error) + L")" +
+                                                    (refused ? L"" : L"; starting it beside the service"));
+            if (refused) {
+                // Not tried again in this session: withheld until the
+                // console changes.
+                g_failedUserPlace = wanted;
+                sayWithheld();
+                return false;
+            }
+        }
+        if (ownStartRefused()) {
+            sayWithheld();
+            return false;
         }
         const bool started = CreateProcessW(g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                             CREATE_NEW_PROCESS_GROUP, nullptr, g_ownDir.c_str(), &si, &g_process) != 0;
-        if (started)
+        if (started) {
             g_places.started(wanted, LaunchPlace{false, ownSession()});
+            g_withheldSaid = false;
+        }
         return started;
     }
-    bool monitorMisplaced() override { return g_places.misplaced(wantedPlace(nullptr)); }
+    // A Vigilon beside the service counts as misplaced too once the
+    // configuration has been opened to the users.
+    bool monitorMisplaced() override
+    {
+        return g_places.misplaced(wantedPlace(nullptr)) || (!g_places.current().userSession && ownStartRefused());
+    }
+    bool monitorWithheld() override
+    {
+        const LaunchPlace wanted = wantedPlace(nullptr);
+        if (wanted.userSession && wanted == g_failedUserPlace && ownStartRefused())
+            return true;
+        if (wanted.userSession || !ownStartRefused()) {
+            g_withheldSaid = false;
+            return false;
+        }
+        sayWithheld();
+        return true;
+    }
+    // Whether a start beside the service is refused: the service runs as
+    // LocalSystem and the configuration, with its alert commands, may be
+    // changed by users other than the administrators.
+    static bool ownStartRefused() { return runsAsLocalSystem() && configurationWritableByNonAdministrators(); }
+    static bool runsAsLocalSystem()
+    {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return true; // cannot be told: assumed, which only withholds
+        alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        DWORD size = 0;
+        bool system = true;
+        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+            system = IsWellKnownSid(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, WinLocalSystemSid) != 0;
+        CloseHandle(token);
+        return system;
+    }
+    // The reason, once for each time Vigilon is withheld: in the event log,
+    // and in the console under -debug.
+    static void sayWithheld()
+    {
+        if (g_withheldSaid)
+            return;
+        g_withheldSaid = true;
+        reportEventText(EventType::Warning, text(ssid::WithheldAsLocalSystem));
+        if (g_debugMode) {
+            std::wprintf(L"%ls\n", text(ssid::WithheldAsLocalSystem).c_str());
+            std::fflush(stdout);
+        }
+    }
     static DWORD ownSession()
     {
         DWORD session = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The watch loop on a simulated clock (every wait advances time at once),
 // the command line, the language choice and the event records.
+#include "service/ConfigAccess.h"
 #include "service/LaunchPlace.h"
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
@@ -43,6 +44,7 @@ public:
     std::uint32_t logon = 0;
     bool running = false;
     bool misplaced = false; // set by the plan, cleared by a start
+    bool withheld = false;
 
     bool waitForStop(std::uint32_t ms) override
     {
@@ -80,6 +82,7 @@ public:
     }
     bool monitorRunning() override { return running; }
     bool monitorMisplaced() override { return misplaced; }
+    bool monitorWithheld() override { return withheld; }
     void endMonitor() override
     {
         if (running)
@@ -266,6 +269,67 @@ TEST(Supervisor, LaterStartFailuresAreRetriedEveryRoundAndTheServiceStaysStoppab
     using S = ServiceState;
     EXPECT_EQ(host.statuses, (std::vector<S>{S::StartPending, S::Running, S::StartPending, S::Running,
                                              S::StartPending, S::Running, S::StartPending, S::Running}));
+}
+
+TEST(Supervisor, WithheldVigilonIsStartedInTheFirstRoundThatAllowsIt)
+{
+    // Withheld from the service's start, as with nobody logged on at boot:
+    // the service runs all the same, and a logon at 25000 lets the round
+    // at 30000 start Vigilon.
+    FakeHost host;
+    host.withheld = true;
+    host.schedule.emplace(25000, [&host] { host.withheld = false; });
+    host.stopAt = 45000;
+    EXPECT_TRUE(CSupervisor(host).superviseMonitor());
+    EXPECT_EQ(host.starts, Times{30000});
+    EXPECT_EQ(host.statuses.front(), ServiceState::Running);
+    EXPECT_TRUE(host.texts.empty()) << "a withheld Vigilon is no Vigilon that ended";
+    EXPECT_EQ(host.events, (std::vector<unsigned>{ssid::ServiceStarted, ssid::ServiceStopped}));
+
+    // A first start that fails and leaves Vigilon withheld (the start in a
+    // user's session failed, the one beside the service is refused) does
+    // not stop the service like other failed first starts.
+    FakeHost failed;
+    failed.startSucceeds = [&failed](int attempt) { return attempt > 0 || !(failed.withheld = true); };
+    failed.schedule.emplace(25000, [&failed] { failed.withheld = false; });
+    failed.stopAt = 45000;
+    EXPECT_TRUE(CSupervisor(failed).superviseMonitor());
+    EXPECT_EQ(failed.starts, Times{30000});
+}
+
+TEST(ConfigAccess, OnlyAdministrativeAccountsMayChangeTheKey)
+{
+    const std::string system = "S-1-5-18", admins = "S-1-5-32-544", users = "S-1-5-32-545";
+    // As a key under HKEY_LOCAL_MACHINE\Software is made: full control for
+    // LocalSystem, the administrators and (on subkeys) their creator, read
+    // access for the users.
+    const KeySecurity adminOnly{true, false, admins,
+                                {{true, system, 0xF003F},
+                                 {true, admins, 0xF003F},
+                                 {true, "S-1-3-0", 0x10000000},
+                                 {true, users, 0x20019},
+                                 {true, "S-1-1-0", 0x80000000}}};
+    EXPECT_FALSE(writableByNonAdministrators(adminOnly));
+    EXPECT_TRUE(writableByNonAdministrators(KeySecurity{})) << "unreadable";
+
+    // Users, the interactive users, the authenticated users and everybody,
+    // with any right that changes the key.
+    for (const char *sid : {"S-1-5-32-545", "S-1-5-4", "S-1-5-11", "S-1-1-0", "S-1-5-21-1-2-3-1001"})
+        for (std::uint32_t mask : {0x2u, 0x4u, 0x40000u, 0x80000u, 0x40000000u, 0x10000000u, 0xF003Fu, 0x20006u}) {
+            KeySecurity granted = adminOnly;
+            granted.entries.push_back({true, sid, mask});
+            EXPECT_TRUE(writableByNonAdministrators(granted)) << sid << " " << std::hex << mask;
+            granted.entries.back().allow = false;
+            EXPECT_FALSE(writableByNonAdministrators(granted)) << "denied: " << sid << " " << std::hex << mask;
+        }
+
+    KeySecurity other = adminOnly;
+    other.owner = "S-1-5-21-1-2-3-1001";
+    EXPECT_TRUE(writableByNonAdministrators(other)) << "an owner may rewrite the access list";
+    other = adminOnly;
+    other.nullDacl = true;
+    other.entries.clear();
+    EXPECT_TRUE(writableByNonAdministrators(other)) << "no access list";
 }
 
 TEST(Supervisor, FailedWaitStopsLikeAStopRequest)

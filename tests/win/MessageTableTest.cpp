@@ -73,6 +73,10 @@ TEST_F(VigilsvcResources, StringTablesInBothLanguages)
     EXPECT_EQ(tableString(module_, 14, LANG_ENGLISH), L"VGNAgent service is started");
     EXPECT_EQ(tableString(module_, 18, LANG_ENGLISH), L"Sentrelle Nofication Service by Ardentis Technology");
     EXPECT_EQ(tableString(module_, 7, LANG_JAPANESE), L"\u505c\u6b62\u4e2d %s...");
+    // Backslashes in the table come out single.
+    for (WORD language : {LANG_ENGLISH, LANG_JAPANESE})
+        EXPECT_NE(tableString(module_, 19, language).find(L" (HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon) "),
+                  std::wstring::npos);
 }
 
 } // namespace
