@@ -2,7 +2,7 @@
 #include "qt/MonitorApp.h"
 
 #include "app/MainFrame.h"
-#include "app/SystemProbes.h"
+#include "app/ProgramHost.h"
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
@@ -19,11 +19,9 @@
 #include <csignal>
 #include <cstdio>
 
-#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 #ifndef VIGILON_VERSION
 #define VIGILON_VERSION "0"
@@ -32,7 +30,6 @@
 namespace vigilon {
 
 namespace {
-#ifndef _WIN32
 int stopSignalFds[2] = {-1, -1};
 
 void onStopSignal(int)
@@ -40,13 +37,11 @@ void onStopSignal(int)
     const char byte = 1;
     [[maybe_unused]] auto written = write(stopSignalFds[1], &byte, 1);
 }
-#endif
 
 } // namespace
 
 void installStopSignals(std::function<void()> onStop)
 {
-#ifndef _WIN32
     if (stopSignalFds[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalFds) != 0)
         return;
     fcntl(stopSignalFds[1], F_SETFL, O_NONBLOCK);
@@ -62,9 +57,6 @@ void installStopSignals(std::function<void()> onStop)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
-#else
-    (void)onStop;
-#endif
 }
 
 bool installQtJapanese(QTranslator &translator)
@@ -82,57 +74,17 @@ bool installQtJapanese(QTranslator &translator)
 }
 
 struct CMonitorApp::Parts {
+    explicit Parts(const CommandLine &commandLine) : host(commandLine) {}
     std::unique_ptr<SingleInstance> instance;
-    std::unique_ptr<reg::Registry> registry;
     QtEventLoop loop;
     QtPrompter prompter;
     std::unique_ptr<QtFrameUi> ui;
-    std::unique_ptr<ProbeFactory> probes;
-    std::unique_ptr<CMainFrame> frame;
+    // Made after the parts it runs over, and ended before them.
+    ProgramHost host;
     std::unique_ptr<TrayWatcher> trayWatcher;
     QTranslator qtTranslator;
-    int exitStatus = 0;
     bool stopRequested = false;
 };
-
-// One instance per store: a later start without "-service" has the first
-// show its dialog and ends; with "-service" it waits its turn.
-bool CMonitorApp::becomeOnlyInstance()
-{
-#ifndef _WIN32
-    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
-    SingleInstance &instance = *parts_->instance;
-    if (instance.tryLock())
-        return true;
-    // Two on one store would overwrite each other's configuration: without
-    // the guard, no start.
-    if (!instance.error().empty()) {
-        std::fprintf(stderr, "vigilon: %s; not starting without the one-instance check\n", instance.error().c_str());
-        parts_->exitStatus = 1;
-        return false;
-    }
-    if (!commandLine_.serviceMode) {
-        if (instance.askToShow())
-            return false;
-        std::fprintf(stderr, "vigilon: another Vigilon runs on this configuration store and does not answer\n");
-        parts_->exitStatus = 1;
-        return false;
-    }
-    std::fprintf(stderr, "vigilon: another Vigilon runs on this configuration store; waiting until it ends\n");
-    if (!instance.waitForLock()) {
-        std::fprintf(stderr, "vigilon: %s; not starting without the one-instance check\n", instance.error().c_str());
-        parts_->exitStatus = 1;
-        return false;
-    }
-#endif
-    return true;
-}
-
-void CMonitorApp::showMainDialog()
-{
-    if (parts_ && parts_->frame)
-        parts_->frame->showMainDialog();
-}
 
 CMonitorApp::CMonitorApp(const CommandLine &commandLine)
     : commandLine_(commandLine)
@@ -148,16 +100,18 @@ int CMonitorApp::run()
         return status;
 
     QApplication::setQuitOnLastWindowClosed(false);
-    parts_ = std::make_unique<Parts>();
+    parts_ = std::make_unique<Parts>(commandLine_);
     installQtJapanese(parts_->qtTranslator);
+    ProgramHost &host = parts_->host;
 
-    if (!becomeOnlyInstance())
-        return parts_->exitStatus;
+    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
+    if (!host.becomeOnlyInstance(*parts_->instance))
+        return host.exitStatus();
     // From here on a stop signal waits for the loop, so that one arriving
     // while the frame and its tray icon are made still ends in order.
     installStopSignals([this] {
-        if (parts_->frame) {
-            parts_->frame->exitNow();
+        if (parts_->host.frame()) {
+            parts_->host.end();
             return;
         }
         // The frame is still being made, maybe under a box of its own:
@@ -166,30 +120,20 @@ int CMonitorApp::run()
         QCoreApplication::exit(0);
     });
 
-    parts_->registry = openDefaultRegistry();
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
-    parts_->probes = makeSystemProbeFactory(parts_->loop);
-
-    parts_->frame = createProgramFrame(commandLine_, parts_->loop, parts_->prompter, *parts_->registry, *parts_->ui,
-                                       *parts_->probes);
-    if (!parts_->frame)
-        return 1;
+    if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))
+        return host.exitStatus();
     if (parts_->stopRequested) {
-        parts_->frame->exitNow();
-        parts_->frame.reset();
+        host.release();
         return 0;
     }
 
-    parts_->trayWatcher = std::make_unique<TrayWatcher>(*parts_->frame);
-    if (parts_->instance && parts_->instance->locked() && !parts_->instance->listen([this] { showMainDialog(); }))
-        std::fprintf(stderr, "vigilon: %s\n", parts_->instance->error().c_str());
+    parts_->trayWatcher = std::make_unique<TrayWatcher>(*host.frame());
+    host.serveLaterStarts(*parts_->instance);
 
     const int status = QApplication::exec();
-    // A frame still open here ends as the program ends.
-    if (parts_->frame && !parts_->frame->closed())
-        setLogonFlag(*parts_->registry, 0);
     parts_->trayWatcher.reset();
-    parts_->frame.reset();
+    host.release();
     // Windows the frame let go of while the loop ran go now.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return status;

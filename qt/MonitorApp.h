@@ -30,8 +30,6 @@ public:
     const CommandLine &commandLine() const { return commandLine_; }
 
 private:
-    bool becomeOnlyInstance();
-    void showMainDialog();
     struct Parts;
     CommandLine commandLine_;
     std::unique_ptr<Parts> parts_;

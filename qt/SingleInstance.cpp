@@ -15,12 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace vigilon {
 
@@ -40,10 +38,8 @@ QString SingleInstance::keyFor(const std::string &storePath)
 SingleInstance::SingleInstance(const std::string &storePath, const std::string &runtimeDir)
 {
     QString dir = QString::fromStdString(runtimeDir);
-#ifndef _WIN32
     if (dir.isEmpty())
         dir = QString::fromStdString(instanceRuntimeDir(error_));
-#endif
     if (!dir.isEmpty()) {
         const QString key = keyFor(storePath);
         lockPath_ = dir + QLatin1Char('/') + key + QStringLiteral(".lock");
@@ -58,10 +54,8 @@ SingleInstance::~SingleInstance()
         disconnect(client, nullptr, this, nullptr);
     clients_.clear();
     server_.reset();
-#ifndef _WIN32
     if (fd_ >= 0)
         ::close(fd_); // drops the lock; the file stays for the next one
-#endif
 }
 
 bool SingleInstance::openLockFile()
@@ -73,7 +67,6 @@ bool SingleInstance::openLockFile()
             error_ = "no folder for the instance lock";
         return false;
     }
-#ifndef _WIN32
     const QByteArray path = QFile::encodeName(lockPath_);
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
@@ -81,10 +74,6 @@ bool SingleInstance::openLockFile()
         return false;
     }
     return true;
-#else
-    error_ = "instance locks are not made on this system";
-    return false;
-#endif
 }
 
 bool SingleInstance::lock(bool wait)
@@ -93,7 +82,6 @@ bool SingleInstance::lock(bool wait)
         return true;
     if (!openLockFile())
         return false;
-#ifndef _WIN32
     for (;;) {
         if (flock(fd_, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) {
             locked_ = true;
@@ -106,9 +94,6 @@ bool SingleInstance::lock(bool wait)
                      std::strerror(errno);
         return false;
     }
-#else
-    return false;
-#endif
 }
 
 bool SingleInstance::tryLock()

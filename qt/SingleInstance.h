@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/ProgramHost.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
@@ -25,7 +27,7 @@ namespace vigilon {
 // The holder takes every connection at once and closes each once answered
 // or after ServeMs; it keeps at most MaxClients open, and a new one pushes
 // out the oldest, so that idle connections never hold up a request.
-class SingleInstance final : public QObject {
+class SingleInstance final : public QObject, public InstanceGuard {
     Q_OBJECT
 public:
     // runtimeDir: where the lock and the socket live; empty means
@@ -56,7 +58,14 @@ public:
 
     const QString &lockPath() const { return lockPath_; }
     const QString &socketPath() const { return socketPath_; }
-    const std::string &error() const { return error_; }
+    const std::string &error() const override { return error_; }
+
+    // The guard as the program host uses it.
+    bool tryTake() override { return tryLock(); }
+    bool waitToTake() override { return waitForLock(); }
+    bool askHolderToShow() override { return askToShow(); }
+    bool serve(std::function<void()> onShow) override { return locked() && listen(std::move(onShow)); }
+    const char *scope() const override { return "on this configuration store"; }
 
     // The name both are made from: instanceKey(), a digest of the store's
     // absolute path.

@@ -2,7 +2,7 @@
 #include "win/WinMonitorApp.h"
 
 #include "app/MainFrame.h"
-#include "app/SystemProbes.h"
+#include "app/ProgramHost.h"
 #include "app/store/Settings.h"
 #include "win/WinEventLoop.h"
 #include "win/WinFrameUi.h"
@@ -12,6 +12,8 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <functional>
+#include <string>
 
 #ifndef VIGILON_VERSION
 #define VIGILON_VERSION "0"
@@ -45,35 +47,85 @@ void attachParentConsole()
         std::freopen("CONOUT$", "w", stderr);
 }
 
+// One Vigilon per session: a named mutex, and the holder's hidden frame
+// window, to which a later start posts its request.
+class WinMonitorApp::SessionGuard final : public InstanceGuard {
+public:
+    ~SessionGuard() override
+    {
+        if (!mutex_)
+            return;
+        if (owned_)
+            ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    bool tryTake() override
+    {
+        mutex_ = CreateMutexW(nullptr, TRUE, kInstanceMutex);
+        if (!mutex_) {
+            error_ = "the one-instance mutex cannot be made (error " + std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        owned_ = GetLastError() != ERROR_ALREADY_EXISTS;
+        return owned_;
+    }
+    bool waitToTake() override
+    {
+        const DWORD waited = WaitForSingleObject(mutex_, INFINITE);
+        owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+        if (!owned_)
+            error_ = "waiting for the one-instance mutex failed (error " + std::to_string(GetLastError()) + ")";
+        return owned_;
+    }
+    bool askHolderToShow() override
+    {
+        HWND first = FindWindowW(kFrameWindowClass, nullptr);
+        return first && PostMessageW(first, RegisterWindowMessageW(kShowDialogMessage), 0, 0);
+    }
+    bool serve(std::function<void()> onShow) override
+    {
+        onShow_ = std::move(onShow);
+        return true;
+    }
+    const std::string &error() const override { return error_; }
+    const char *scope() const override { return "in this session"; }
+
+    // The frame window got a later start's request.
+    void requested()
+    {
+        if (onShow_)
+            onShow_();
+    }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+    std::string error_;
+    std::function<void()> onShow_;
+};
+
 struct WinMonitorApp::Parts {
-    HANDLE instanceMutex = nullptr;
-    bool ownsMutex = false;
+    explicit Parts(const CommandLine &commandLine) : host(commandLine) {}
+    SessionGuard guard;
     UINT taskbarCreated = 0;
     UINT showDialog = 0;
     HWND frameWindow = nullptr;
     HWND childView = nullptr;
-    std::unique_ptr<reg::Registry> registry;
     WinEventLoop loop;
     WinPrompter prompter;
     std::unique_ptr<WinFrameUi> ui;
-    std::unique_ptr<ProbeFactory> probes;
-    std::unique_ptr<CMainFrame> frame;
+    // Made after the parts it runs over, and ended before them.
+    ProgramHost host;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
-    int exitStatus = 0;
 
     ~Parts()
     {
         *alive = false;
-        frame.reset();
+        host.release();
         ui.reset();
         if (frameWindow) {
             SetWindowLongPtrW(frameWindow, GWLP_USERDATA, 0);
             DestroyWindow(frameWindow);
-        }
-        if (instanceMutex) {
-            if (ownsMutex)
-                ReleaseMutex(instanceMutex);
-            CloseHandle(instanceMutex);
         }
     }
 };
@@ -84,35 +136,6 @@ WinMonitorApp::WinMonitorApp(const std::string &commandLine)
 }
 
 WinMonitorApp::~WinMonitorApp() = default;
-
-// A later start without "-service" has the first show its dialog and ends;
-// with "-service" it waits until the first has ended.
-bool WinMonitorApp::becomeOnlyInstance()
-{
-    parts_->instanceMutex = CreateMutexW(nullptr, TRUE, kInstanceMutex);
-    if (!parts_->instanceMutex) {
-        std::fprintf(stderr, "vigilon: the one-instance check failed (error %lu); going on without it\n",
-                     GetLastError());
-        return true;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        parts_->ownsMutex = true;
-        return true;
-    }
-    if (!commandLine_.serviceMode) {
-        if (HWND first = FindWindowW(kFrameWindowClass, nullptr)) {
-            PostMessageW(first, RegisterWindowMessageW(kShowDialogMessage), 0, 0);
-            return false;
-        }
-        std::fputs("vigilon: another Vigilon runs in this session and does not answer\n", stderr);
-        parts_->exitStatus = 1;
-        return false;
-    }
-    std::fputs("vigilon: another Vigilon runs in this session; waiting until it ends\n", stderr);
-    const DWORD waited = WaitForSingleObject(parts_->instanceMutex, INFINITE);
-    parts_->ownsMutex = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    return true;
-}
 
 LRESULT CALLBACK WinMonitorApp::frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -151,15 +174,9 @@ bool WinMonitorApp::createFrameWindow()
     return true;
 }
 
-void WinMonitorApp::showMainDialog()
-{
-    if (parts_->frame)
-        parts_->frame->showMainDialog();
-}
-
 LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CMainFrame *frame = parts_->frame.get();
+    CMainFrame *frame = parts_->host.frame();
     const bool live = frame && !frame->closed();
     if (message == kTrayCallbackMessage) {
         if (WinTrayIcon *icon = parts_->ui ? parts_->ui->trayIcon() : nullptr)
@@ -172,7 +189,7 @@ LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     if (parts_->showDialog != 0 && message == parts_->showDialog) {
-        showMainDialog();
+        parts_->guard.requested();
         return 0;
     }
     switch (message) {
@@ -190,9 +207,8 @@ LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARA
         // a question, once the current handler has returned.
         std::weak_ptr<bool> alive = parts_->alive;
         parts_->loop.post([this, alive] {
-            if (alive.expired() || !parts_->frame)
-                return;
-            parts_->frame->exitNow();
+            if (!alive.expired())
+                parts_->host.end();
         });
         return 0;
     }
@@ -223,9 +239,10 @@ int WinMonitorApp::run()
     controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
 
-    parts_ = std::make_unique<Parts>();
-    if (!becomeOnlyInstance())
-        return parts_->exitStatus;
+    parts_ = std::make_unique<Parts>(commandLine_);
+    ProgramHost &host = parts_->host;
+    if (!host.becomeOnlyInstance(parts_->guard))
+        return host.exitStatus();
     if (!parts_->loop.valid() || !createFrameWindow()) {
         std::fprintf(stderr, "vigilon: the program's windows cannot be made (error %lu)\n", GetLastError());
         return 1;
@@ -237,14 +254,11 @@ int WinMonitorApp::run()
     for (UINT message : {parts_->taskbarCreated, parts_->showDialog})
         ChangeWindowMessageFilterEx(parts_->frameWindow, message, MSGFLT_ALLOW, nullptr);
 
-    parts_->registry = openDefaultRegistry();
     parts_->ui = std::make_unique<WinFrameUi>(parts_->prompter, SystemClock::instance(), parts_->frameWindow);
-    parts_->probes = makeSystemProbeFactory(parts_->loop);
 
-    parts_->frame = createProgramFrame(commandLine_, parts_->loop, parts_->prompter, *parts_->registry, *parts_->ui,
-                                       *parts_->probes);
-    if (!parts_->frame)
-        return 1;
+    if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))
+        return host.exitStatus();
+    host.serveLaterStarts(parts_->guard);
 
     MSG msg;
     int status = 0;
@@ -260,12 +274,11 @@ int WinMonitorApp::run()
         }
         WinEventLoop::dispatch(msg);
         // Ended inside a modal loop that took the quit message for itself.
-        if (parts_->frame && parts_->frame->closed())
+        if (host.frame() && host.frame()->closed())
             break;
     }
     // A frame still open here ends as the program ends.
-    if (parts_->frame && !parts_->frame->closed())
-        parts_->frame->exitNow();
+    host.end();
     parts_.reset();
     return status;
 }

@@ -36,9 +36,8 @@ public:
 
 private:
     struct Parts;
-    bool becomeOnlyInstance();
+    class SessionGuard;
     bool createFrameWindow();
-    void showMainDialog();
     static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
