@@ -153,7 +153,7 @@ public:
     // polling round (out of descriptors or buffers); 0 when all started.
     // The next round begins with the first of them, so that every entry
     // takes its turn.
-    std::size_t uncheckedEntries() const { return unchecked_; }
+    std::size_t uncheckedEntries() const override { return unchecked_; }
 
     // Tray icon and menu.
     // What updateTrayIcon does with the icon.

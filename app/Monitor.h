@@ -47,6 +47,9 @@ public:
     virtual bool running() const = 0;
     // When monitoring last started (seconds since 1970).
     virtual std::uint32_t startTime() const = 0;
+    // Active entries this system could not check in the last round (out of
+    // descriptors or buffers); they take turns. 0 when all were checked.
+    virtual std::size_t uncheckedEntries() const = 0;
     // A port test of every active entry; done receives the result from the
     // event loop once every check has reported. False, and done is not
     // called, while a port test is still under way.
