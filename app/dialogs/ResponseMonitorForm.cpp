@@ -82,8 +82,10 @@ void ResponseMonitorForm::onRecordToggled(Controls &controls) const
 
 void ResponseMonitorForm::onBrowse(Controls &controls, Prompter &prompter) const
 {
+    // A file to write: a new name is welcome, an existing file is asked
+    // about before it is replaced.
     Prompter::FileDialogRequest request;
-    request.open = true;
+    request.open = false;
     request.title = loadString(sid::RecordFileDialogTitle);
     request.filter = loadString(sid::RecordFileFilter);
     request.defaultExtension = "csv";

@@ -68,7 +68,8 @@ public:
     void init(Controls &controls) const;
     // The check box was clicked.
     void onRecordToggled(Controls &controls) const;
-    // The browse button: the file dialog's choice goes into the file field.
+    // The browse button: the choice of a save dialog, which opens on the
+    // proposed name, goes into the file field.
     void onBrowse(Controls &controls, Prompter &prompter) const;
     // OK: true when the dialog may close as accepted; a refused history
     // length changes no field. A name without a folder records in folder.

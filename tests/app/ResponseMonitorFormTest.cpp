@@ -124,8 +124,8 @@ TEST(ResponseMonitorForm, theCheckBoxEnablesTheFileControlsAndDecidesRecording)
     }
 }
 
-// Browse asks for a file to open, csv by default and proposed as the
-// entry's own; the choice replaces the name, a cancel keeps
+// Browse asks for a file to save, which may be new, csv by default and
+// proposed as the entry's own; the choice replaces the name, a cancel keeps
 // it, and a file dialog that cannot be shown says so with the error icon
 // and keeps it too.
 TEST(ResponseMonitorForm, browseTakesTheFileDialogsChoice)
@@ -138,7 +138,7 @@ TEST(ResponseMonitorForm, browseTakesTheFileDialogsChoice)
     ASSERT_EQ(d.prompter.fileRequests.size(), 1u);
     const Prompter::FileDialogRequest &r = d.prompter.fileRequests[0];
     EXPECT_EQ(std::tie(r.open, r.title, r.filter, r.defaultExtension, r.initialName),
-              std::tuple(true, "データファイルの保存", loadString(sid::RecordFileFilter), "csv", inDocs("PING")));
+              std::tuple(false, "データファイルの保存", loadString(sid::RecordFileFilter), "csv", inDocs("PING")));
     EXPECT_EQ(d.c.file.value, "/home/u/data.csv");
 
     d.prompter.fileAnswer.clear();
