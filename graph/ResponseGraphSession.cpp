@@ -27,8 +27,10 @@ void ResponseGraphSession::startRecording(Prompter &prompter)
     const ResponseGraphParams &p = model_.params();
     if (p.recordToFile == 0)
         return;
+    // The original message, then the file and the system's reason.
     if (!recorder_.open(p.fileName, p.targetHost, p.sourceHost, model_.seriesNames()))
-        prompter.messageBox(loadString(sid::RecordFileOpenError), "", mb::Ok);
+        prompter.messageBox(loadString(sid::RecordFileOpenError) + "\r\n" + p.fileName + "\r\n" + recorder_.openError(),
+                            "", mb::Ok);
 }
 
 GRect ResponseGraphSession::addSample(std::uint32_t valueMs, const GRect &client)

@@ -44,8 +44,8 @@ public:
     // GraphReserve taller when the graph is shown.
     GRect initialFrame(const GRect &client, const TextMeasure &measure);
     // Opens the recording file when the window is to record. One that cannot
-    // be opened is said so (message 61215, OK) and the window goes on
-    // without recording.
+    // be opened is said so (message 61215 with the file's name and the
+    // system's reason, OK) and the window goes on without recording.
     void startRecording(Prompter &prompter);
 
     // A sample, recorded when recording; the area to repaint.

@@ -17,8 +17,9 @@ std::string convert(const std::string &utf8, const std::string &charset);
 // truncating it, takes it for this program alone (others may read it, not
 // write it) and empties it. Only a regular file is taken: a symbolic link,
 // FIFO, device or directory is refused without waiting and without
-// following the link. -1 when any of that fails; nothing stays open then.
-int openFile(const std::string &path);
+// following the link. -1 when any of that fails, with the system's reason
+// in error; nothing stays open then.
+int openFile(const std::string &path, std::string &error);
 
 // Writes at most size bytes as write() does: the count written, or -1 with
 // errno set.

@@ -51,7 +51,8 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
     close();
     // Opened without truncation first: a file another program holds must
     // not lose its content to a refused open.
-    const int fd = samplefile::openFile(path);
+    openError_.clear();
+    const int fd = samplefile::openFile(path, openError_);
     if (fd < 0)
         return false;
     fd_ = fd;
@@ -64,6 +65,7 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
     if (!writeLine(formatText(loadString(sid::RecordHeaderTarget), {targetHost})) ||
         !writeLine(formatText(loadString(sid::RecordHeaderSource), {sourceHost})) || !writeLine(sampling)) {
         // The header did not fit: the file is no use for recording.
+        openError_ = "the header could not be written";
         return false;
     }
     return true;
@@ -71,7 +73,7 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
 
 std::string SampleRecorder::recordLine(const ResponseSample &sample)
 {
-    std::string line = formatLocalTime(loadString(sid::GraphDateTimeFormat), sample.time);
+    std::string line = formatLocalTime("%Y-%m-%d %H:%M:%S", sample.time);
     for (std::uint32_t value : sample.values) {
         line += ',';
         line += std::to_string(static_cast<std::int32_t>(value));

@@ -3,7 +3,9 @@
 
 #include "app/Monitor.h"
 
+#include <QCoreApplication>
 #include <QCursor>
+#include <QPointer>
 
 // The icons are compiled into this static library; its resources are only
 // registered when something asks for them.
@@ -60,7 +62,20 @@ QtTrayIcon::QtTrayIcon(Monitor &frame)
         QAction *action = menu_.addAction(QString::fromUtf8(item.text));
         action->setCheckable(item.checkable);
         const unsigned command = item.command;
-        connect(action, &QAction::triggered, this, [this, command] { frame_.onCommand(command); });
+        // The command runs once the menu has returned from the click: it may
+        // end the program, and the menu, which goes with this icon, must not
+        // be inside its own event handling then. The application carries
+        // the call, as nothing of this icon may be on the stack when the
+        // command destroys it.
+        connect(action, &QAction::triggered, this, [this, command] {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [icon = QPointer<QtTrayIcon>(this), command] {
+                    if (icon)
+                        icon->frame_.onCommand(command);
+                },
+                Qt::QueuedConnection);
+        });
         actions_[command] = action;
     }
     // The menu is the icon's context menu, so that a StatusNotifier host can

@@ -207,6 +207,12 @@ void WinPrompter::layoutNotice()
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+DWORD fileDialogFlags(const Prompter::FileDialogRequest &request)
+{
+    return OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+           (request.open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
+}
+
 std::string WinPrompter::fileDialog(const FileDialogRequest &request)
 {
     // "desc|pattern|desc|pattern||" with NULs for the bars.
@@ -229,8 +235,7 @@ std::string WinPrompter::fileDialog(const FileDialogRequest &request)
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
     ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-                (request.open ? OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST : OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST);
+    ofn.Flags = fileDialogFlags(request);
     const BOOL chosen = request.open ? GetOpenFileNameW(&ofn) : GetSaveFileNameW(&ofn);
     if (!chosen)
         return {};

@@ -43,4 +43,10 @@ private:
     HFONT font_ = nullptr;
 };
 
+// The common file dialog's flags for a request: an open dialog wants a file
+// that exists; a save dialog takes a new name and asks before an existing
+// file is replaced. Both want the folder to exist and keep the current
+// directory as it was.
+DWORD fileDialogFlags(const Prompter::FileDialogRequest &request);
+
 } // namespace vigilon::win

@@ -76,7 +76,7 @@ constexpr unsigned ConfirmExitWhileMonitoring = 141;
 
 // Response-time graph window.
 constexpr unsigned GraphElapsedFormat = 187;   // %D days, %H, %M, %S
-constexpr unsigned GraphDateTimeFormat = 188;  // also the record line time
+constexpr unsigned GraphDateTimeFormat = 188;
 constexpr unsigned GraphMaxLabel = 189;        // %d = maximum
 constexpr unsigned GraphTimeLabel = 190;       // %H:%M:%S
 constexpr unsigned GraphTargetHost = 252;      // %s = target host

@@ -34,12 +34,23 @@ void PortSettingsForm::init(Controls &controls) const
 
 void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
 {
+    const int previous = protocol;
     protocol = index;
+    EditField &portField = controls.portField();
     if (protocol == Ping) {
+        if (previous != Ping) {
+            typedBeforePing_ = portField.text();
+            portBeforePing_ = port;
+        }
         port = 7;
-        DataExchange::writeNumber(controls.portField(), port);
-        DataExchange::writeNumber(controls.thresholdField(), threshold);
+        DataExchange::writeNumber(portField, port);
+        return;
     }
+    if (typedBeforePing_ && portField.text() == std::to_string(7)) {
+        portField.setText(*typedBeforePing_);
+        port = portBeforePing_;
+    }
+    typedBeforePing_.reset();
 }
 
 bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)

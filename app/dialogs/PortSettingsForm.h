@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vigilon {
@@ -49,7 +50,10 @@ public:
 
     // The dialog opens: fields to controls, Delete for an existing entry.
     void init(Controls &controls) const;
-    // Another kind was chosen: PING always watches port 7.
+    // Another kind was chosen (also by stepping through the list with the
+    // arrow keys). PING always watches port 7 and shows it at once; leaving
+    // PING again puts back the port that was typed before, unless 7 was
+    // typed over meanwhile. Nothing else the user typed changes.
     void onProtocolChanged(Controls &controls, int index);
     // OK: true when the dialog may close as accepted.
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
@@ -59,6 +63,10 @@ public:
 
 private:
     bool readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+
+    // The port box's text and the port as they were when PING was chosen.
+    std::optional<std::string> typedBeforePing_;
+    std::int64_t portBeforePing_ = 0;
 };
 
 // The rules of the target host dialog.

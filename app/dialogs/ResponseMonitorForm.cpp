@@ -3,9 +3,11 @@
 
 #include "app/base/StringTable.h"
 #include "app/dialogs/DataExchange.h"
+#include "app/platform/FileSystem.h"
 #include "graph/FileDialogStatus.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace vigilon {
 
@@ -19,11 +21,39 @@ int beyondAtMost(std::uint32_t value, int high)
 
 ResponseMonitorForm ResponseMonitorForm::forGraph(const ResponseGraphParams &params)
 {
+    return forGraph(params, platform::documentsFolder());
+}
+
+ResponseMonitorForm ResponseMonitorForm::forGraph(const ResponseGraphParams &params, const std::string &folder)
+{
     ResponseMonitorForm form;
     form.portText = params.seriesNames;
     form.alpha = params.alpha;
     form.maxHistory = params.maxHistory;
+    // Each entry its own file, where the user may write: one name for all,
+    // in the current directory, had the second recording refused and, for
+    // a program started from the menu, pointed into its install folder.
+    form.folder = folder;
+    form.defaultFileBase = fileBaseFor(params.targetHost, params.seriesNames);
+    if (!folder.empty())
+        form.defaultFileBase = folder + platform::kPathSeparator + form.defaultFileBase;
     return form;
+}
+
+std::string ResponseMonitorForm::fileBaseFor(const std::string &targetHost, const std::string &entryName)
+{
+    std::string base = targetHost.empty() ? entryName : targetHost + " " + entryName;
+    for (char &c : base) {
+        if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    }
+    // Windows drops dots and blanks at a name's end; nor may it start with
+    // a dot, which would hide it here.
+    while (!base.empty() && (base.back() == '.' || base.back() == ' '))
+        base.pop_back();
+    while (!base.empty() && (base.front() == '.' || base.front() == ' '))
+        base.erase(0, 1);
+    return base.empty() ? std::string("sample") : base;
 }
 
 void ResponseMonitorForm::applyTo(ResponseGraphParams &params) const
@@ -52,8 +82,10 @@ void ResponseMonitorForm::onRecordToggled(Controls &controls) const
 
 void ResponseMonitorForm::onBrowse(Controls &controls, Prompter &prompter) const
 {
+    // A file to write: a new name is welcome, an existing file is asked
+    // about before it is replaced.
     Prompter::FileDialogRequest request;
-    request.open = true;
+    request.open = false;
     request.title = loadString(sid::RecordFileDialogTitle);
     request.filter = loadString(sid::RecordFileFilter);
     request.defaultExtension = "csv";
@@ -82,7 +114,7 @@ bool ResponseMonitorForm::onOk(Controls &controls, Prompter &prompter)
     const std::string name = controls.fileField().text();
     if (controls.recordChecked() && !name.empty()) {
         recordToFile = 1;
-        fileName = name;
+        fileName = folder.empty() || platform::isAnchoredPath(name) ? name : folder + platform::kPathSeparator + name;
     }
     alpha = static_cast<std::uint32_t>(controls.alphaPos());
     return true;

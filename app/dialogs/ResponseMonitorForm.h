@@ -41,9 +41,11 @@ public:
         virtual void setFileControlsEnabled(bool enabled) = 0;
     };
 
-    // In: the entry's name, and the file name proposed without extension.
+    // In: the entry's name; the file name proposed without extension, and
+    // the folder in which a typed name without a folder records.
     std::string portText;
     std::string defaultFileBase = "sample";
+    std::string folder;
     // In and out.
     std::uint32_t alpha = 200;
     std::uint32_t maxHistory = 200;
@@ -51,8 +53,14 @@ public:
     std::uint32_t recordToFile = 0;
     std::string fileName;
 
-    // The form for a graph window about to be made with params.
+    // The form for a graph window about to be made with params. The file
+    // proposed is the entry's own in folder (the user's documents folder
+    // when not given): its target and name, as a file name.
     static ResponseMonitorForm forGraph(const ResponseGraphParams &params);
+    static ResponseMonitorForm forGraph(const ResponseGraphParams &params, const std::string &folder);
+    // "<target> <entry name>" with what a file name cannot hold replaced by
+    // "_"; "sample" when nothing is left.
+    static std::string fileBaseFor(const std::string &targetHost, const std::string &entryName);
     // After OK: the chosen opacity, history and recording into params.
     void applyTo(ResponseGraphParams &params) const;
 
@@ -60,10 +68,11 @@ public:
     void init(Controls &controls) const;
     // The check box was clicked.
     void onRecordToggled(Controls &controls) const;
-    // The browse button: the file dialog's choice goes into the file field.
+    // The browse button: the choice of a save dialog, which opens on the
+    // proposed name, goes into the file field.
     void onBrowse(Controls &controls, Prompter &prompter) const;
     // OK: true when the dialog may close as accepted; a refused history
-    // length changes no field.
+    // length changes no field. A name without a folder records in folder.
     bool onOk(Controls &controls, Prompter &prompter);
 };
 

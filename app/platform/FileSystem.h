@@ -15,4 +15,20 @@ std::string currentDirectory();
 // found.
 std::string programDirectory();
 
+// The user's documents folder: on Windows the Documents folder of the
+// profile; elsewhere XDG_DOCUMENTS_DIR (from the environment or
+// user-dirs.dirs), else ~/Documents, else the home folder. Empty when there
+// is none. In UTF-8.
+std::string documentsFolder();
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Whether path names a place without the current directory's help: it
+// starts at a root ("/", "\\", "C:\\") or a drive ("C:").
+bool isAnchoredPath(const std::string &path);
+
 } // namespace vigilon::platform

@@ -4,6 +4,8 @@
 #include "graph/SampleFile.h"
 #include "graph/SampleRecorder.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -33,23 +35,30 @@ std::string convert(const std::string &utf8, const std::string &charset)
     return out;
 }
 
-int openFile(const std::string &path)
+int openFile(const std::string &path, std::string &error)
 {
     // A symbolic link is not followed (the file would be another's), and a
     // FIFO or device does not hold the program up in open().
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
+        error = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
         return -1;
+    }
     struct stat st {};
     const int flags = ::fcntl(fd, F_GETFL);
     // Emptied only once it is known to be a regular file held by us alone.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (::fstat(fd, &st) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        error = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        error = "it is not a regular file";
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno == EWOULDBLOCK ? "another recording is writing it" : std::strerror(errno);
+    else if (::ftruncate(fd, 0) != 0)
+        error = std::strerror(errno);
+    else
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 long long writeFile(int fd, const char *data, std::size_t size)

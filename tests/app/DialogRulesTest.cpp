@@ -100,18 +100,29 @@ TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
         }
     }
 
-    // Choosing PING shows port 7 at once, and the threshold as it was: an
-    // unconfirmed one is lost. A refused threshold keeps the focus.
+    // Choosing PING shows port 7 at once; stepping on past it puts the
+    // typed port back, unless 7 was typed over. The threshold typed stays.
+    // A refused threshold keeps the focus.
     FakePrompter prompter;
     PortSettingsForm form;
     form.threshold = 40;
     FakePortSettingsControls c;
     form.init(c);
     EXPECT_EQ(std::tie(c.port.value, c.port.focused, c.protocol, c.deleteEnabled), std::tuple("0", 1, 0, false));
+    c.port.value = "8080";
     c.threshold.value = "77";
-    c.setProtocolIndex(Ping);
-    form.onProtocolChanged(c, Ping);
-    EXPECT_EQ(std::tie(c.port.value, c.threshold.value), std::tuple("7", "40"));
+    const std::tuple<int, const char *, const char *> steps[] = {
+        {GenericUdp, nullptr, "8080"}, {Ping, nullptr, "7"},   {Ping, nullptr, "7"}, {Http, nullptr, "8080"},
+        {Ping, nullptr, "7"},          {GenericTcp, "25", "25"}, {Ping, nullptr, "7"}, {GenericUdp, nullptr, "25"}};
+    for (const auto &[kind, typed, shown] : steps) {
+        if (typed)
+            c.port.value = typed;
+        c.setProtocolIndex(kind);
+        form.onProtocolChanged(c, kind);
+        EXPECT_EQ(std::tie(c.port.value, c.threshold.value), std::tuple(shown, "77")) << kind;
+    }
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(std::tie(form.name, form.port, form.threshold), std::tuple("Generic UDP (25)", 25, 77));
     c.threshold.value = "1000000";
     EXPECT_FALSE(form.onOk(c, prompter));
     expectVerdict(prompter, c.threshold, threshold);

@@ -2,11 +2,15 @@
 // The response monitor settings dialog's rules without a toolkit.
 #include "app/base/StringTable.h"
 #include "app/dialogs/ResponseMonitorForm.h"
+#include "app/platform/FileSystem.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakePrompter.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <tuple>
 #include <utility>
 
@@ -14,6 +18,13 @@ namespace vigilon::test {
 namespace {
 
 using Texts = std::vector<std::string>;
+
+// A documents folder as the system would give it.
+const std::string kDocs = platform::kPathSeparator == '/' ? "/home/u/docs" : "C:\\Users\\u\\Documents";
+std::string inDocs(const std::string &name)
+{
+    return kDocs + platform::kPathSeparator + name;
+}
 
 // A form and the controls of its dialog, opened.
 struct Opened {
@@ -24,15 +35,16 @@ struct Opened {
 };
 
 // The dialog opens on the graph's name, opacity and history and proposes
-// sample.csv; OK hands back the trackbar's position and the length typed.
+// the entry's own file in the folder given; OK hands back the trackbar's
+// position and the length typed.
 TEST(ResponseMonitorForm, opensOnTheGraphsValuesAndOkReadsTheControlsBack)
 {
     ResponseGraphParams params;
-    std::tie(params.seriesNames, params.alpha, params.maxHistory, params.fileName) =
-        std::tuple("HTTP (8080)", 120u, 300u, "stale.csv");
-    Opened d(ResponseMonitorForm::forGraph(params));
+    std::tie(params.seriesNames, params.targetHost, params.alpha, params.maxHistory, params.fileName) =
+        std::tuple("HTTP (8080)", "192.0.2.1", 120u, 300u, "stale.csv");
+    Opened d(ResponseMonitorForm::forGraph(params, kDocs));
     EXPECT_EQ(std::tie(d.c.portText, d.c.history.value, d.c.alpha, d.c.file.value, d.c.fileEnabled),
-              std::tuple("HTTP (8080)", "300", 120, "sample.csv", false));
+              std::tuple("HTTP (8080)", "300", 120, inDocs("192.0.2.1 HTTP (8080).csv"), false));
     d.c.alpha = 17;
     d.c.history.value = "0050";
     EXPECT_TRUE(d.form.onOk(d.c, d.prompter));
@@ -92,33 +104,41 @@ TEST(ResponseMonitorForm, theCheckBoxEnablesTheFileControlsAndDecidesRecording)
     EXPECT_TRUE(d.form.onOk(d.c, d.prompter));
     EXPECT_EQ(std::tie(d.form.recordToFile, d.form.fileName), std::tuple(0u, ""));
 
-    // Ticked: the proposed name kept (null), one without extension, none.
-    const std::pair<const char *, const char *> cases[] = {{nullptr, "sample.csv"}, {"data", "data"}, {"", ""}};
+    // Ticked: the proposed name kept (null), one without extension or
+    // folder, which records in the folder, one with a folder, none.
+    const std::string anchored = platform::kPathSeparator == '/' ? "/tmp/x.csv" : "C:\\x.csv";
+    const std::pair<const char *, std::string> cases[] = {
+        {nullptr, inDocs("h e.csv")}, {"data", inDocs("data")}, {anchored.c_str(), anchored}, {"", ""}};
     for (const auto &[typed, recorded] : cases) {
-        Opened o;
+        ResponseGraphParams named;
+        std::tie(named.targetHost, named.seriesNames) = std::tuple("h", "e");
+        Opened o(ResponseMonitorForm::forGraph(named, kDocs));
         o.c.record = true;
         if (typed)
             o.c.file.value = typed;
         EXPECT_TRUE(o.form.onOk(o.c, o.prompter));
         ResponseGraphParams params;
         o.form.applyTo(params);
-        EXPECT_EQ(std::tie(params.recordToFile, params.fileName), std::tuple(*recorded ? 1u : 0u, recorded));
+        EXPECT_EQ(std::tie(params.recordToFile, params.fileName), std::tuple(recorded.empty() ? 0u : 1u, recorded));
         EXPECT_TRUE(o.prompter.messages.empty());
     }
 }
 
-// Browse asks for a file to open, csv by default and proposed as "sample";
-// the choice replaces the name, a cancel keeps it, and a file dialog that
-// cannot be shown says so with the error icon and keeps it too.
+// Browse asks for a file to save, which may be new, csv by default and
+// proposed as the entry's own; the choice replaces the name, a cancel keeps
+// it, and a file dialog that cannot be shown says so with the error icon
+// and keeps it too.
 TEST(ResponseMonitorForm, browseTakesTheFileDialogsChoice)
 {
-    Opened d;
+    ResponseGraphParams params;
+    params.seriesNames = "PING";
+    Opened d(ResponseMonitorForm::forGraph(params, kDocs));
     d.prompter.fileAnswer = "/home/u/data.csv";
     d.form.onBrowse(d.c, d.prompter);
     ASSERT_EQ(d.prompter.fileRequests.size(), 1u);
     const Prompter::FileDialogRequest &r = d.prompter.fileRequests[0];
     EXPECT_EQ(std::tie(r.open, r.title, r.filter, r.defaultExtension, r.initialName),
-              std::tuple(true, "データファイルの保存", loadString(sid::RecordFileFilter), "csv", "sample"));
+              std::tuple(false, "データファイルの保存", loadString(sid::RecordFileFilter), "csv", inDocs("PING")));
     EXPECT_EQ(d.c.file.value, "/home/u/data.csv");
 
     d.prompter.fileAnswer.clear();
@@ -131,6 +151,46 @@ TEST(ResponseMonitorForm, browseTakesTheFileDialogsChoice)
     EXPECT_EQ(d.prompter.messages[0].style, mb::Ok | mb::IconStop);
     EXPECT_EQ(d.c.file.value, "/home/u/data.csv");
 }
+
+// Every entry its own file: target and name, with what a file name cannot
+// hold replaced.
+TEST(ResponseMonitorForm, eachEntryProposesAFileOfItsOwn)
+{
+    const std::tuple<const char *, const char *, const char *> cases[] = {
+        {"192.0.2.1", "HTTP (80)", "192.0.2.1 HTTP (80)"}, {"192.0.2.1", "HTTP (8080)", "192.0.2.1 HTTP (8080)"},
+        {"::1", "Generic TCP (22)", "__1 Generic TCP (22)"}, {"", "a/b\\c*?\"<>|\t.", "a_b_c_______"},
+        {"", " . ", "sample"}};
+    for (const auto &[target, name, base] : cases)
+        EXPECT_EQ(ResponseMonitorForm::fileBaseFor(target, name), base) << name;
+}
+
+#ifndef _WIN32
+// The documents folder: XDG_DOCUMENTS_DIR as set, or as user-dirs.dirs
+// names it, else ~/Documents, else home.
+TEST(ResponseMonitorForm, proposesInTheDocumentsFolder)
+{
+    TempDir dir;
+    const std::string home = dir / "home";
+    std::filesystem::create_directories(home + "/.config");
+    const auto setEnv = [](const char *name, const std::string &value) { setenv(name, value.c_str(), 1); };
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setEnv("HOME", home);
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DOCUMENTS_DIR");
+    EXPECT_EQ(platform::documentsFolder(), home);
+    std::filesystem::create_directories(home + "/Documents");
+    EXPECT_EQ(platform::documentsFolder(), home + "/Documents");
+    std::filesystem::create_directories(home + "/Dokumente");
+    writeFile(home + "/.config/user-dirs.dirs", "# xdg-user-dirs\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    EXPECT_EQ(platform::documentsFolder(), home + "/Dokumente");
+    setEnv("XDG_DOCUMENTS_DIR", dir.path());
+    ResponseGraphParams params;
+    params.seriesNames = "PING";
+    EXPECT_EQ(ResponseMonitorForm::forGraph(params).defaultFileBase, dir / "PING");
+    unsetenv("XDG_DOCUMENTS_DIR");
+    setEnv("HOME", oldHome);
+}
+#endif
 
 } // namespace
 } // namespace vigilon::test

@@ -310,7 +310,7 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
     EXPECT_TRUE(prompter.messages.empty());
 
     // Without the graph no reserve. A file that cannot be opened is said
-    // once, and the window goes on without it.
+    // once, with its name and why, and the window goes on without it.
     ResponseGraphParams p = recordingParams(dir / "missing/sample.csv");
     p.showGraph = 0;
     ResponseGraphSession bad(p, clock);
@@ -318,7 +318,11 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
     EXPECT_EQ(textOnly.height(), bad.model().textBlock().height());
     bad.startRecording(prompter);
     EXPECT_FALSE(bad.recording());
-    ASSERT_EQ(prompter.texts(), std::vector<std::string>{"ファイル オープン エラー!"});
+    SampleRecorder why;
+    ASSERT_FALSE(why.open(p.fileName, "", "", {}));
+    ASSERT_EQ(prompter.texts(),
+              std::vector<std::string>{"ファイル オープン エラー!\r\n" + p.fileName + "\r\n" + why.openError()});
+    EXPECT_FALSE(why.openError().empty());
     EXPECT_EQ(prompter.messages[0].style, mb::Ok);
 }
 

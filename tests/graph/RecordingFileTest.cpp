@@ -102,7 +102,7 @@ TEST(RecordingFile, AWriteErrorEndsTheRecording)
     ::close(pipeFds[0]);
     const std::string said(text, got > 0 ? std::size_t(got) : 0);
     EXPECT_FALSE(rec.isOpen());
-    EXPECT_EQ(test::readFile(dir / "s.csv"), header + "2007年 03月 14日 09時05分07秒,1\r\n");
+    EXPECT_EQ(test::readFile(dir / "s.csv"), header + "2007-03-14 09:05:07,1\r\n");
     EXPECT_NE(said.find((dir / "s.csv") + " failed"), std::string::npos) << said;
     EXPECT_NE(said.find("recording stopped"), std::string::npos) << said;
 }

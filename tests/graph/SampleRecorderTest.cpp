@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace vigilon {
@@ -33,7 +35,7 @@ TEST_F(SampleRecorderTest, HeaderAndRecordsByteForByte)
 
     rec.record(model.addSample(15, kT0));
     // Each line reaches the file as it is written.
-    EXPECT_EQ(readFile(file), kHeader + "2007年 03月 14日 09時05分07秒,15\r\n");
+    EXPECT_EQ(readFile(file), kHeader + "2007-03-14 09:05:07,15\r\n");
     rec.record(model.addSample(0, kT0 + 61));
     // A reset writes nothing and no new header follows.
     model.resetHistory();
@@ -42,10 +44,10 @@ TEST_F(SampleRecorderTest, HeaderAndRecordsByteForByte)
     rec.record(model.addSample(0xFFFFFFFFu, kT0 + 86400));
     rec.close();
     EXPECT_EQ(readFile(file), kHeader +
-                              "2007年 03月 14日 09時05分07秒,15\r\n"
-                              "2007年 03月 14日 09時06分08秒,0\r\n"
-                              "2007年 03月 14日 10時05分07秒,3000\r\n"
-                              "2007年 03月 15日 09時05分07秒,-1\r\n");
+                              "2007-03-14 09:05:07,15\r\n"
+                              "2007-03-14 09:06:08,0\r\n"
+                              "2007-03-14 10:05:07,3000\r\n"
+                              "2007-03-15 09:05:07,-1\r\n");
 }
 
 TEST_F(SampleRecorderTest, SeveralSeriesAndAnExistingFileIsTruncated)
@@ -58,15 +60,29 @@ TEST_F(SampleRecorderTest, SeveralSeriesAndAnExistingFileIsTruncated)
     rec.record(sample);
     rec.close();
     EXPECT_EQ(readFile(file), "ターゲット: h\r\n送信元: s\r\nサンプリング日時, a, , b\r\n"
-                          "2007年 03月 14日 09時05分07秒,1,2\r\n");
+                          "2007-03-14 09:05:07,1,2\r\n");
 }
 
+// The reason of a refused open: the text given here, the system's own on
+// Windows.
+void expectReason(const SampleRecorder &rec, const std::string &posixText)
+{
+#ifdef _WIN32
+    EXPECT_FALSE(rec.openError().empty()) << posixText;
+#else
+    EXPECT_EQ(rec.openError(), posixText);
+#endif
+}
+
+// A refused open leaves nothing open and says why, as the system does.
 TEST_F(SampleRecorderTest, RefusedOpensLeaveNothingOpen)
 {
     SampleRecorder rec;
     EXPECT_FALSE(rec.open(dir_ / "no/such/dir/x.csv", "h", "s", {"a"}));
     EXPECT_FALSE(rec.isOpen());
+    expectReason(rec, std::strerror(ENOENT));
     EXPECT_FALSE(rec.open(dir_.path(), "h", "s", {"a"}));
+    expectReason(rec, std::strerror(EISDIR));
 
     // A file another recorder holds is neither taken nor emptied.
     const std::string file = dir_ / "held.csv";
@@ -75,6 +91,7 @@ TEST_F(SampleRecorderTest, RefusedOpensLeaveNothingOpen)
     first.record(ResponseSample{kT0, {7}});
     const std::string before = readFile(file);
     EXPECT_FALSE(rec.open(file, "other", "s", {"a"}));
+    expectReason(rec, "another recording is writing it");
     EXPECT_EQ(readFile(file), before);
     first.close();
     EXPECT_TRUE(rec.open(file, "other", "s", {"a"}));

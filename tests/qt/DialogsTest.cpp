@@ -110,9 +110,10 @@ private slots:
     }
 
     // Esc cancels. The real buttons and list reach the rules: a refused OK
-    // keeps the dialog open with the focus on the refused field, choosing
-    // PING shows port 7 at once, and Delete ends it as accepted. (What the
-    // rules decide, the defaults shown included, is DialogRules'.)
+    // keeps the dialog open with the focus on the refused field, the list
+    // stepped through with the keys shows port 7 only on PING, and Delete
+    // ends it as accepted. (What the rules decide, the defaults shown
+    // included, is DialogRules'.)
     void portSettingsPlacesAndWiring()
     {
         FakePrompter prompter;
@@ -138,8 +139,13 @@ private slots:
         QCOMPARE(prompter.texts(), std::vector<std::string>{"Please enter an integer between 0 and 999999."});
         QVERIFY(d.isVisible());
         QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.thresholdEdit()));
-        d.protocolCombo()->setCurrentIndex(Ping);
-        emit d.protocolCombo()->activated(Ping);
+        // Arrowed through the list, PING shows port 7 and HTTP after it the
+        // port as it was.
+        for (const char *shown : {"110", "7", "110"}) {
+            QTest::keyClick(d.protocolCombo(), Qt::Key_Down);
+            QCOMPARE(d.portEdit()->text(), QString::fromLatin1(shown));
+        }
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
         QCOMPARE(d.portEdit()->text(), QStringLiteral("7"));
         setText(d.thresholdEdit(), QStringLiteral("5"));
         QTest::mouseClick(d.deleteButton(), Qt::LeftButton);

@@ -139,14 +139,15 @@ private slots:
         QVERIFY(d.monitoring());
         const std::uint32_t id = h.frame().entryView(0).id;
 
+        // The file proposed, the entry's own in the documents folder, kept.
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("run.csv"));
+        qputenv("XDG_DOCUMENTS_DIR", dir.path().toUtf8());
+        const QString file = dir.filePath(QStringLiteral("127.0.0.1 Generic TCP (80).csv"));
         QString portText;
-        answerModal<CResponseMonitorDlg>([&portText, file](CResponseMonitorDlg &dialog) {
+        answerModal<CResponseMonitorDlg>([&portText](CResponseMonitorDlg &dialog) {
             portText = dialog.portEdit()->text();
             dialog.historyEdit()->setText(QStringLiteral("10"));
             dialog.recordCheck()->click();
-            dialog.fileEdit()->setText(file);
             QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
         });
         click(d.list(), commandCell(d.list(), 0));
@@ -162,6 +163,7 @@ private slots:
         QVERIFY(h.loop.fire(&h.frame(), 1));
         QCOMPARE(w->model().currentValues().at(0), 3u);
         QVERIFY(QFile(file).size() > 0);
+        qunsetenv("XDG_DOCUMENTS_DIR");
 
         // Its row again: no second dialog.
         const auto asked = h.ui.responseMonitorRequests.size();

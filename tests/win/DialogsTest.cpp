@@ -17,6 +17,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vigilon::test {
@@ -201,7 +202,7 @@ TEST_F(WinDialogs, theProgramMayEndWhileTheDialogAsks)
 }
 
 // The port settings dialog refuses a port beyond the range and stays, then
-// takes a port and a protocol.
+// takes a port and a protocol arrowed to past PING.
 TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
 {
     const std::size_t ran = runModal("監視ポート設定",
@@ -212,9 +213,13 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                       },
                                       [](HWND d) {
                                           SetDlgItemTextW(d, IDC_PORT, L"8080");
-                                          SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, 3, 0);
-                                          SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
-                                                       reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
+                                          // Arrowed past PING, which shows 7 while chosen.
+                                          for (const auto &[kind, shown] : {std::pair(2, "7"), std::pair(3, "8080")}) {
+                                              SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, kind, 0);
+                                              SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
+                                                           reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
+                                              EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)), shown);
+                                          }
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       }},
                                      [this] { click(list, cellCentre(list, 2, 1), true); });

@@ -2,11 +2,14 @@
 // The graph window and the response monitor settings dialog on the Windows
 // API, with their resources, under Wine without a display.
 #include "app/base/StringTable.h"
+#include "app/platform/FileSystem.h"
+#include "win/WinPrompter.h"
 #include "win/WinText.h"
 #include "graph/SampleRecorder.h"
 #include "win/GraphResources.h"
 #include "win/GraphWindows.h"
 #include "win/ResponseGraphWnd.h"
+#include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
@@ -18,6 +21,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
 
 #include <tuple>
 
@@ -177,7 +182,8 @@ TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
         {[](HWND dialog) {
              EXPECT_EQ(text(GetDlgItem(dialog, IDC_RM_PORT)), "TCP:80");
              EXPECT_EQ(text(GetDlgItem(dialog, IDC_RM_HISTORY)), "200");
-             EXPECT_EQ(text(GetDlgItem(dialog, IDC_RM_FILE)), "sample.csv");
+             EXPECT_EQ(text(GetDlgItem(dialog, IDC_RM_FILE)),
+                       platform::documentsFolder() + "\\192.0.2.1 TCP_80.csv");
              EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RM_ALPHA, TBM_GETPOS, 0, 0), 200);
              EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RM_BROWSE)));
              EXPECT_EQ(placed(dialog, IDC_RM_PORT), units(dialog, RECT{52, 39, 164, 12}));
@@ -203,6 +209,34 @@ TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter an integer between 10 and 999."});
     EXPECT_EQ(std::tie(params.maxHistory, params.alpha, params.recordToFile, params.fileName),
               std::tuple(50u, 128u, 1u, prompter.fileAnswer));
+}
+
+// Browse opens the system's save dialog, which takes a name that does not
+// exist yet (adding .csv) and would ask before replacing one that does.
+TEST(WinMonitorDialog, BrowseNamesANewFile)
+{
+    TempDir dir;
+    ResponseMonitorForm form = ResponseMonitorForm::forGraph(graphParams(), dir.path());
+    FakeResponseMonitorControls controls;
+    form.init(controls);
+    FakePrompter asked;
+    form.onBrowse(controls, asked);
+    ASSERT_EQ(asked.fileRequests.size(), 1u);
+    const DWORD flags = win::fileDialogFlags(asked.fileRequests[0]);
+    EXPECT_EQ(flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST),
+              DWORD(OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST));
+
+    win::WinPrompter prompter;
+    const std::string typed = dir / "new-data";
+    runModal("データファイルの保存",
+             {[&typed](HWND d) {
+                 // The name box: a combo box on Windows, an edit on Wine.
+                 for (int box : {cmb13, edt1})
+                     SetDlgItemTextW(d, box, win::widen(typed).c_str());
+                 SendMessageW(d, WM_COMMAND, IDOK, 0);
+             }},
+             [&] { form.onBrowse(controls, prompter); });
+    EXPECT_EQ(controls.file.value, typed + ".csv");
 }
 
 } // namespace
