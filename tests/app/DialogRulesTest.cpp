@@ -146,7 +146,7 @@ protected:
     DialogRules()
     {
         ui.makeDialog = [this](Monitor &frame, const MainDialogInit &init) {
-            return std::make_unique<DialogOnRules>(frame, controls, init);
+            return std::make_unique<DialogOnRules>(frame, prompter, controls, init);
         };
         controls.portSettings = std::ref(answer);
     }

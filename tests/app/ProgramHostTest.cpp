@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
 #include "app/store/Settings.h"
+#include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
 

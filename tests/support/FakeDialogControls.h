@@ -194,8 +194,8 @@ private:
 // refreshed whenever it is shown.
 class DialogOnRules final : public MainDialogView {
 public:
-    DialogOnRules(Monitor &frame, FakeDialogControls &controls, const MainDialogInit &init)
-        : rules(frame, frame.prompter(), controls, init)
+    DialogOnRules(Monitor &frame, Prompter &prompter, FakeDialogControls &controls, const MainDialogInit &init)
+        : rules(frame, prompter, controls, init)
         , controls_(controls)
     {
         controls.rules = &rules;
