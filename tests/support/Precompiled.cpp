@@ -1,0 +1,2 @@
+// SPDX-License-Identifier: MIT
+// The translation unit that builds the tests' shared precompiled header.
