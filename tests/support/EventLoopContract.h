@@ -126,6 +126,40 @@ inline Failures timersRepeatRestartAndDieByOwnerAndId(EventLoop &loop, const Run
     return failures;
 }
 
+// Many owners' timers, each set several times over: killing one by key, or
+// all of one owner's, stops just those; every other one keeps firing.
+inline Failures killingOneTimerAmongManyLeavesTheOthers(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    constexpr int kOwners = 60;
+    int owners[kOwners];
+    int fired[kOwners][2] = {};
+    for (int round = 0; round < 3; ++round)
+        for (int i = 0; i < kOwners; ++i)
+            for (unsigned id : {0u, 1u})
+                loop.setTimer(&owners[i], id, 5 + id, [&fired, i, id] { ++fired[i][id]; });
+    const auto killed = [](int i, unsigned id) { return i % 4 == 1 || (i % 2 == 0 && id == 0); };
+    for (int i = 0; i < kOwners; i += 2)
+        loop.killTimer(&owners[i], 0);
+    for (int i = 1; i < kOwners; i += 4)
+        loop.killTimers(&owners[i]);
+    const auto allLiveFired = [&] {
+        for (int i = 0; i < kOwners; ++i)
+            for (unsigned id : {0u, 1u})
+                if (!killed(i, id) && fired[i][id] < 2)
+                    return false;
+        return true;
+    };
+    run(allLiveFired, 3000);
+    CONTRACT_CHECK(allLiveFired());
+    for (int i = 0; i < kOwners; ++i) {
+        for (unsigned id : {0u, 1u})
+            CONTRACT_CHECK(killed(i, id) == (fired[i][id] == 0 && !loop.hasTimer(&owners[i], id)));
+        loop.killTimers(&owners[i]);
+    }
+    return failures;
+}
+
 inline Failures postFromAnotherThreadWakesTheLoop(EventLoop &loop, const Run &run)
 {
     Failures failures;
@@ -247,7 +281,8 @@ inline Failures readinessIsSeenBeforeAnyCallbackRuns(EventLoop &loop, const Run 
 inline Failures all(EventLoop &loop, const Run &run)
 {
     Failures failures;
-    for (auto check : {timersRepeatRestartAndDieByOwnerAndId, postFromAnotherThreadWakesTheLoop,
+    for (auto check : {timersRepeatRestartAndDieByOwnerAndId, killingOneTimerAmongManyLeavesTheOthers,
+                       postFromAnotherThreadWakesTheLoop,
                        readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
                        readinessIsSeenBeforeAnyCallbackRuns}) {
         const Failures more = check(loop, run);
