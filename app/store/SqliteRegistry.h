@@ -5,8 +5,10 @@
 
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vigilon::reg {
 
@@ -101,6 +103,13 @@ private:
     int savepoints_ = 0;   // nesting of transact() calls
     bool damaged_ = false; // a damaged file was met during this operation
     Status failure_ = Status::Ok; // why an aborted transaction ended
+    // The statements of this connection, prepared once each (by the address
+    // of their text) and finalized when it closes.
+    struct Cached {
+        sqlite3_stmt *stmt = nullptr;
+        bool inUse = false;
+    };
+    std::unordered_map<const char *, Cached> statements_;
 };
 
 } // namespace vigilon::reg
