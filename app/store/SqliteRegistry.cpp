@@ -472,6 +472,7 @@ void SqliteRegistry::disconnect()
     for (auto &[sql, cached] : statements_)
         sqlite3_finalize(cached.stmt);
     statements_.clear();
+    forgetKeyId();
     if (db_)
         sqlite3_close(db_);
     db_ = nullptr;
@@ -546,6 +547,7 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
         if (status == Status::Ok) {
             status = exec(("RELEASE " + name).c_str());
         } else {
+            forgetKeyId(); // the key may have been made inside
             sqlite3_exec(db_, ("ROLLBACK TO " + name).c_str(), nullptr, nullptr, nullptr);
             sqlite3_exec(db_, ("RELEASE " + name).c_str(), nullptr, nullptr, nullptr);
         }
@@ -563,6 +565,7 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
 Status SqliteRegistry::runOpened(const std::function<Status()> &body)
 {
     failure_ = Status::Ok;
+    forgetKeyId();
     ++savepoints_; // a write inside goes through a savepoint
     Status status = body();
     --savepoints_;
@@ -573,6 +576,7 @@ Status SqliteRegistry::runOpened(const std::function<Status()> &body)
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     failure_ = Status::Ok;
+    forgetKeyId();
     return status;
 }
 
@@ -663,6 +667,7 @@ Status SqliteRegistry::deleteKey(const std::string &path)
     if (normal.empty())
         return Status::NotFound;
     return transact([&]() {
+        forgetKeyId();
         long long id = 0;
         if (Status status = keyId(normal, id); status != Status::Ok)
             return status;
@@ -722,14 +727,46 @@ Status SqliteRegistry::readAndClearDword(const std::string &keyPath, const std::
     return status;
 }
 
+Status SqliteRegistry::keyIdInTransaction(const std::string &keyPath, long long &id)
+{
+    if (savepoints_ == 0)
+        return Status::NotFound;
+    if (keyIdPath_ != keyPath || keyId_ == 0) {
+        keyId_ = 0;
+        if (Status status = keyId(keyPath, keyId_); status != Status::Ok)
+            return status;
+        keyIdPath_ = keyPath;
+    }
+    id = keyId_;
+    return Status::Ok;
+}
+
+void SqliteRegistry::forgetKeyId()
+{
+    keyId_ = 0;
+    keyIdPath_.clear();
+}
+
 Status SqliteRegistry::queryValue(const std::string &keyPath, const std::string &name, Value &out)
 {
     Operation op(*this);
     if (op.status() != Status::Ok)
         return op.status();
-    Statement query(*this, "SELECT v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
-                         "WHERE k.path = ?1 AND v.name = ?2");
-    query.bind(1, keyPath);
+    // Inside a transaction the key's id holds: a load reads every value of
+    // one key, and each then needs no lookup of the key by its path.
+    long long id = 0;
+    const bool byId = savepoints_ > 0;
+    if (byId) {
+        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+            return status;
+    }
+    Statement query(*this, byId ? "SELECT type, data FROM key_values WHERE key_id = ?1 AND name = ?2"
+                                : "SELECT v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
+                                  "WHERE k.path = ?1 AND v.name = ?2");
+    if (byId)
+        query.bind(1, id);
+    else
+        query.bind(1, keyPath);
     query.bind(2, name);
     const int rc = query.step();
     if (rc == SQLITE_ROW) {
@@ -746,12 +783,24 @@ Status SqliteRegistry::setValue(const std::string &keyPath, const std::string &n
     Operation op(*this);
     if (op.status() != Status::Ok)
         return op.status();
-    // One statement: the key is looked up and the value written at once, so
-    // a key deleted meanwhile is never brought back.
-    Statement upsert(*this, "INSERT INTO key_values (key_id, name, type, data) "
-                          "SELECT id, ?2, ?3, ?4 FROM keys WHERE path = ?1 "
-                          "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    upsert.bind(1, keyPath);
+    long long id = 0;
+    const bool byId = savepoints_ > 0;
+    if (byId) {
+        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+            return status;
+    }
+    // Outside a transaction, one statement: the key is looked up and the
+    // value written at once, so a key deleted meanwhile is never brought
+    // back. Inside one, nobody else can delete it.
+    Statement upsert(*this, byId ? "INSERT INTO key_values (key_id, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+                                   "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data"
+                                 : "INSERT INTO key_values (key_id, name, type, data) "
+                                   "SELECT id, ?2, ?3, ?4 FROM keys WHERE path = ?1 "
+                                   "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    if (byId)
+        upsert.bind(1, id);
+    else
+        upsert.bind(1, keyPath);
     upsert.bind(2, name);
     upsert.bind(3, static_cast<long long>(type));
     upsert.bind(4, data);

@@ -88,6 +88,10 @@ private:
     Status recoverFromDamage();
 
     Status keyId(const std::string &normalPath, long long &id);
+    // Inside a transaction: the key's id, looked up once for a run of
+    // values of the same key. forgetKeyId() wherever a key may go away.
+    Status keyIdInTransaction(const std::string &keyPath, long long &id);
+    void forgetKeyId();
     Status queryValue(const std::string &keyPath, const std::string &name, Value &out);
     Status setValue(const std::string &keyPath, const std::string &name, std::uint32_t type,
                     const std::vector<std::uint8_t> &data);
@@ -110,6 +114,8 @@ private:
         bool inUse = false;
     };
     std::unordered_map<const char *, Cached> statements_;
+    std::string keyIdPath_;
+    long long keyId_ = 0;
 };
 
 } // namespace vigilon::reg
