@@ -25,6 +25,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <ftw.h>
 #include <mutex>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
@@ -512,12 +513,28 @@ struct Options {
     unsigned rounds = 3;
 };
 
+int removeOne(const char *path, const struct stat *, int, FTW *)
+{
+    return ::remove(path);
+}
+
+// Removes the folder of a run when the run is over.
+struct TempDir {
+    std::string path;
+    ~TempDir()
+    {
+        if (!path.empty())
+            nftw(path.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
+    }
+};
+
 Figures measure(const Options &options, std::size_t n, Farm &farm)
 {
     Figures f;
     f.n = n;
     char dirTemplate[] = "/tmp/vigilon-shipped-XXXXXX";
     const std::string dir = mkdtemp(dirTemplate);
+    const TempDir cleanup{dir};
     mkdir((dir + "/run").c_str(), 0700);
     mkdir((dir + "/config").c_str(), 0700);
     {
