@@ -62,6 +62,8 @@ private:
     void armTimer();
     void onTimer();
     void onEpoll();
+    // Takes what the epoll set has ready into ready_.
+    void fetchReady();
     // Serves the sockets found ready until the slice is spent.
     void serveReady();
     void resumeLater();

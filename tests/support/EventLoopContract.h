@@ -160,6 +160,45 @@ inline Failures killingOneTimerAmongManyLeavesTheOthers(EventLoop &loop, const R
     return failures;
 }
 
+// Sockets that became ready while the loop was held up are served before a
+// timer that fell due meanwhile, even when serving them takes a while: a
+// check whose answer came is not failed by its timeout.
+inline Failures readySocketsGoBeforeTimersDueMeanwhile(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    constexpr int kPairs = 3;
+    int pairs[kPairs][2];
+    for (auto &pair : pairs)
+        CONTRACT_CHECK(socketPair(pair) && sendByte(pair[1]) == 1);
+    if (!failures.empty())
+        return failures;
+    std::string order;
+    int owner = 0;
+    loop.setTimer(&owner, 1, 1, [&] {
+        order += 't';
+        loop.killTimer(&owner, 1);
+    });
+    const auto now = [] { return SystemClock::instance().monotonicMicros(); };
+    for (auto &pair : pairs) {
+        const int fd = pair[0];
+        loop.watchSocket(fd, EventLoop::Readable, [&, fd](unsigned, int) {
+            order += 's';
+            readByte(fd);
+            loop.unwatchSocket(fd);
+            for (const std::uint64_t began = now(); now() < began + 3000;) {
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run([&] { return order.size() == kPairs + 1; }, 2000);
+    CONTRACT_CHECK(order == "ssst");
+    for (auto &pair : pairs) {
+        closeSocket(pair[0]);
+        closeSocket(pair[1]);
+    }
+    return failures;
+}
+
 inline Failures postFromAnotherThreadWakesTheLoop(EventLoop &loop, const Run &run)
 {
     Failures failures;
@@ -282,7 +321,7 @@ inline Failures all(EventLoop &loop, const Run &run)
 {
     Failures failures;
     for (auto check : {timersRepeatRestartAndDieByOwnerAndId, killingOneTimerAmongManyLeavesTheOthers,
-                       postFromAnotherThreadWakesTheLoop,
+                       readySocketsGoBeforeTimersDueMeanwhile, postFromAnotherThreadWakesTheLoop,
                        readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
                        readinessIsSeenBeforeAnyCallbackRuns}) {
         const Failures more = check(loop, run);
