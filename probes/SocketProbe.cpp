@@ -33,7 +33,8 @@ CSocketProbe::CSocketProbe(ProbeHost &owner, HostResolver *resolver)
 
 CSocketProbe::~CSocketProbe()
 {
-    loop_.killTimers(this);
+    // By key: the loop's other timers are not looked at.
+    loop_.killTimer(this, probe::TimerId);
     if (lookupTicket_ != 0 && resolver_)
         resolver_->cancel(lookupTicket_);
     unwatch();
@@ -71,6 +72,12 @@ void CSocketProbe::unwatch()
     if (watching_ && socket_ >= 0)
         loop_.unwatchSocket(socket_);
     watching_ = false;
+}
+
+void CSocketProbe::release()
+{
+    unwatch();
+    net::closeSocket(socket_);
 }
 
 void CSocketProbe::report(int code)
@@ -140,6 +147,9 @@ void CSocketProbe::onTimer()
     }
     done_ = 2;
     onTimeout();
+    // Nothing more can come on a socket that is not watched.
+    if (!watching_)
+        release();
     fail(reason);
 }
 
@@ -166,6 +176,7 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
             lookupTicket_ = 0;
             if (!ok) {
                 killTimer();
+                release();
                 fail(resolver_->failureOf(host_));
                 done_ = 1;
                 return;
@@ -294,10 +305,13 @@ void CTcpProbe::onSocket(unsigned events, int error)
     unwatch();
     if (error != 0) {
         noteFailure(error);
+        release();
         return;
     }
     killTimer();
     setResponse(connectedMicros(now));
+    // The connection has served its purpose.
+    release();
     report(TcpOk);
     done_ = 1;
 }
@@ -360,7 +374,7 @@ bool CHttpProbe::sendRequest()
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
         const int error = net::lastError();
         killTimer();
-        unwatch();
+        release();
         fail(net::reasonOfError(resetAtConnect_ != 0 ? resetAtConnect_ : error));
         done_ = 1;
         return false;
@@ -393,6 +407,7 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     } else {
         fail(net::reasonOfError(error));
     }
+    release();
     done_ = 1;
 }
 
@@ -404,7 +419,7 @@ void CHttpProbe::onSocket(unsigned events, int error)
         if (connectError(error) != 0) {
             // A failed connect is left to the timeout.
             noteFailure(error);
-            unwatch();
+            release();
             return;
         }
         killTimer();
@@ -471,7 +486,7 @@ void CUdpProbe::onSocket(unsigned events, int error)
     const std::uint64_t seen = std::max(seenMicros(0), sentMicros_);
     if (!(events & (EventLoop::Writable | EventLoop::Connected)) || error != 0)
         return;
-    unwatch();
+    release();
     killTimer();
     setResponse(seen);
     report(UdpOk);

@@ -87,6 +87,9 @@ protected:
     void killTimer();
     void watch(unsigned events);
     void unwatch();
+    // The check has ended for good: its socket is dropped from the loop and
+    // closed at once, so that finished checks hold no descriptors.
+    void release();
     void report(int code);
     // Reports the failure code with its reason.
     void fail(const FailureReason &reason);
@@ -148,7 +151,7 @@ private:
 };
 
 // A TCP entry: the port is alive when a connection can be made. The
-// connection stays open until the probe is destroyed.
+// connection is closed as soon as it is made.
 class CTcpProbe final : public CSocketProbe {
 public:
     explicit CTcpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}

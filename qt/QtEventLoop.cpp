@@ -9,204 +9,247 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
+#include <cstdio>
+#include <cstring>
 
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace vigilon {
 
-QtEventLoop::QtEventLoop() = default;
+namespace {
+// How long one go at the sockets or the timers may hold the loop before the
+// rest waits for Qt's next pass.
+constexpr std::uint64_t kSliceMicros = 2000;
+
+std::uint32_t interestOf(unsigned events)
+{
+    std::uint32_t want = 0;
+    if (events & EventLoop::Readable)
+        want |= EPOLLIN;
+    if (events & (EventLoop::Writable | EventLoop::Connected))
+        want |= EPOLLOUT;
+    return want;
+}
+} // namespace
+
+QtEventLoop::QtEventLoop()
+{
+    timer_ = new QTimer(this);
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_, &QTimer::timeout, this, [this] { onTimer(); });
+
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ < 0) {
+        std::fprintf(stderr, "vigilon: cannot make the event loop's socket set: %s\n", std::strerror(errno));
+        return;
+    }
+    notifier_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
+    QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] { onEpoll(); });
+}
 
 QtEventLoop::~QtEventLoop()
 {
-    for (auto &[key, timer] : timers_)
-        delete timer.timer;
-    for (auto &[fd, watch] : watches_) {
-        delete watch.read;
-        delete watch.write;
-    }
+    delete notifier_;
+    if (epoll_ >= 0)
+        ::close(epoll_);
 }
 
-// A timer or notifier may be dropped from inside its own signal: stop it
-// now and let Qt delete it once the signal has returned.
-void QtEventLoop::discard(QTimer *timer)
+std::uint64_t QtEventLoop::now() const
 {
-    if (!timer)
-        return;
-    timer->stop();
-    timer->disconnect();
-    timer->deleteLater();
-}
-
-void QtEventLoop::discard(Watch &watch)
-{
-    for (QSocketNotifier *notifier : {watch.read, watch.write}) {
-        if (!notifier)
-            continue;
-        notifier->setEnabled(false);
-        notifier->disconnect();
-        notifier->deleteLater();
-    }
-    watch.read = watch.write = nullptr;
+    return SystemClock::instance().monotonicMicros();
 }
 
 void QtEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
 {
-    const TimerKey key{owner, id};
-    Timer &entry = timers_[key];
-    discard(entry.timer);
-    entry.serial = ++serial_;
-    entry.callback = std::move(callback);
-    entry.timer = new QTimer(this);
-    entry.timer->setTimerType(Qt::PreciseTimer);
-    entry.timer->setInterval(static_cast<int>(std::max(1u, periodMs)));
-    const std::uint64_t serial = entry.serial;
-    QObject::connect(entry.timer, &QTimer::timeout, this, [this, key, serial] { fireTimer(key, serial); });
-    entry.timer->start();
-}
-
-void QtEventLoop::fireTimer(const TimerKey &key, std::uint64_t serial)
-{
-    auto it = timers_.find(key);
-    if (it == timers_.end() || it->second.serial != serial)
-        return;
-    // The callback may kill or replace its own timer.
-    TimerCallback callback = it->second.callback;
-    callback();
+    const std::uint64_t at = now();
+    timers_.set(owner, id, periodMs, std::move(callback), at);
+    if (at + std::uint64_t(std::max(1u, periodMs)) * 1000u < armedFor_)
+        armTimer();
 }
 
 void QtEventLoop::killTimer(TimerOwner owner, unsigned id)
 {
-    auto it = timers_.find({owner, id});
-    if (it == timers_.end())
-        return;
-    discard(it->second.timer);
-    timers_.erase(it);
+    // The QTimer stays armed: waking for nothing costs less than arming.
+    timers_.kill(owner, id);
 }
 
 void QtEventLoop::killTimers(TimerOwner owner)
 {
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->first.first == owner) {
-            discard(it->second.timer);
-            it = timers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    timers_.killAll(owner);
 }
 
 bool QtEventLoop::hasTimer(TimerOwner owner, unsigned id) const
 {
-    return timers_.count({owner, id}) != 0;
+    return timers_.has(owner, id);
+}
+
+void QtEventLoop::armTimer()
+{
+    armedFor_ = timers_.nextDueMicros();
+    if (armedFor_ == UINT64_MAX) {
+        timer_->stop();
+        return;
+    }
+    const std::uint64_t at = now();
+    // Rounded up, so that the timer is due when the QTimer fires.
+    const std::uint64_t waitMs = armedFor_ > at ? (armedFor_ - at + 999u) / 1000u : 0;
+    timer_->start(static_cast<int>(std::min<std::uint64_t>(waitMs, 0x7fffffff)));
+}
+
+void QtEventLoop::onTimer()
+{
+    armedFor_ = UINT64_MAX;
+    // What the sockets had to say by now goes before the deadlines: a check
+    // whose connect completed while the loop was busy elsewhere is not
+    // failed by its timeout. Only what is ready now goes first, so the
+    // timers wait for one batch at most.
+    if (nextReady_ >= ready_.size())
+        fetchReady();
+    if (nextReady_ < ready_.size()) {
+        serveReady();
+        if (nextReady_ < ready_.size()) {
+            armedFor_ = 0;
+            timer_->start(0);
+            return;
+        }
+    }
+    const std::uint64_t start = now();
+    timers_.runDue(start, start + kSliceMicros, [this] { return now(); });
+    armTimer();
+}
+
+void QtEventLoop::relist(int fd, Watch &watch)
+{
+    if (epoll_ < 0)
+        return;
+    const std::uint32_t want = interestOf(watch.events);
+    if (want == 0) {
+        if (watch.listed)
+            ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+        watch.listed = false;
+        return;
+    }
+    epoll_event event{};
+    event.events = want;
+    event.data.u64 = (std::uint64_t(watch.serial) << 32) | std::uint32_t(fd);
+    // A descriptor closed while listed left the set by itself; its number
+    // may come back as another socket.
+    int rc = ::epoll_ctl(epoll_, watch.listed ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
+    if (rc != 0 && errno == ENOENT)
+        rc = ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+    else if (rc != 0 && errno == EEXIST)
+        rc = ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event);
+    watch.listed = rc == 0;
+    if (rc != 0 && errno == EPERM) {
+        // A descriptor that never blocks (a plain file): ready at once, as
+        // poll() would say.
+        ready_.push_back(Ready{fd, watch.serial, want});
+        resumeLater();
+    }
 }
 
 void QtEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
 {
     Watch &watch = watches_[fd];
-    discard(watch);
     watch.events = events;
     watch.serial = ++serial_;
     watch.callback = std::move(callback);
-    watch.notedMicros = 0;
-    const std::uint64_t serial = watch.serial;
-    watch.read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    watch.write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    QObject::connect(watch.read, &QSocketNotifier::activated, this,
-                     [this, fd, serial] { socketActivated(fd, serial, false); });
-    QObject::connect(watch.write, &QSocketNotifier::activated, this,
-                     [this, fd, serial] { socketActivated(fd, serial, true); });
-    updateNotifiers(watch);
-}
-
-void QtEventLoop::updateNotifiers(Watch &watch)
-{
-    // A watch with nothing left to report listens to nothing, so a socket
-    // in error cannot wake the loop over and over.
-    if (watch.read)
-        watch.read->setEnabled((watch.events & Readable) != 0);
-    if (watch.write)
-        watch.write->setEnabled((watch.events & (Writable | Connected)) != 0);
+    relist(fd, watch);
 }
 
 void QtEventLoop::unwatchSocket(int fd)
 {
-    auto it = watches_.find(fd);
+    const auto it = watches_.find(fd);
     if (it == watches_.end())
         return;
-    discard(it->second);
+    if (it->second.listed && epoll_ >= 0)
+        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     watches_.erase(it);
 }
 
-void QtEventLoop::socketActivated(int fd, std::uint64_t serial, bool writeSide)
+void QtEventLoop::fetchReady()
 {
-    auto it = watches_.find(fd);
-    if (it == watches_.end() || it->second.serial != serial)
+    ready_.clear();
+    nextReady_ = 0;
+    if (epoll_ < 0)
         return;
-    // Up to this many watched sockets all are looked at before every
-    // callback; beyond, only when this one has no time yet.
-    constexpr std::size_t kLookAtAllUpTo = 64;
-    if (it->second.notedMicros == 0 || watches_.size() <= kLookAtAllUpTo) {
-        noteAllReady();
-        it = watches_.find(fd);
-    }
-    Watch &watch = it->second;
-    const std::uint64_t seen =
-        watch.notedMicros != 0 ? watch.notedMicros : SystemClock::instance().monotonicMicros();
-    watch.notedMicros = 0;
-    pollfd p{fd, POLLIN | POLLOUT, 0};
-    ::poll(&p, 1, 0);
-    const bool failed = p.revents & (POLLERR | POLLHUP | POLLNVAL);
+    // All that are ready at once, with one reading of the clock taken
+    // before any callback runs.
+    std::vector<epoll_event> events(std::max<std::size_t>(watches_.size(), 1));
+    const int got = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 0);
+    if (got <= 0)
+        return;
+    readySeen_ = now();
+    ready_.reserve(static_cast<std::size_t>(got));
+    for (int i = 0; i < got; ++i)
+        ready_.push_back(Ready{static_cast<int>(events[i].data.u64 & 0xffffffffu),
+                               static_cast<std::uint32_t>(events[i].data.u64 >> 32), events[i].events});
+}
 
-    unsigned events = 0;
-    int error = 0;
-    if (writeSide) {
-        if (watch.events & Connected) {
+void QtEventLoop::onEpoll()
+{
+    if (nextReady_ >= ready_.size())
+        fetchReady();
+    serveReady();
+}
+
+void QtEventLoop::serveReady()
+{
+    const std::uint64_t start = now();
+    while (nextReady_ < ready_.size()) {
+        const Ready ready = ready_[nextReady_++];
+        const auto it = watches_.find(ready.fd);
+        // Unwatched, or watched anew, by an earlier callback.
+        if (it == watches_.end() || it->second.serial != ready.serial)
+            continue;
+        Watch &watch = it->second;
+        const bool failed = ready.got & (EPOLLERR | EPOLLHUP);
+        unsigned events = 0;
+        int error = 0;
+        if ((watch.events & Connected) && (ready.got & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
             socklen_t length = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            if (::getsockopt(ready.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
                 error = errno;
             events |= Connected;
             watch.events &= ~unsigned(Connected);
+            relist(ready.fd, watch);
         }
-        if ((watch.events & Writable) && (p.revents & POLLOUT))
+        if ((watch.events & Writable) && (ready.got & EPOLLOUT))
             events |= Writable;
-    } else if (watch.events & Readable) {
-        events |= Readable;
+        if ((watch.events & Readable) && (ready.got & (EPOLLIN | EPOLLERR | EPOLLHUP)))
+            events |= Readable;
+        if (failed && !(events & Connected))
+            events |= Closed;
+        if (events == 0)
+            continue;
+        // Kept alive even if the callback replaces or drops its watch.
+        SocketCallback callback = watch.callback;
+        const std::uint64_t outer = seenMicros_;
+        seenMicros_ = readySeen_;
+        callback(events, error);
+        seenMicros_ = outer;
+        if (nextReady_ < ready_.size() && now() - start > kSliceMicros) {
+            resumeLater();
+            return;
+        }
     }
-    if (failed && !(events & Connected))
-        events |= Closed;
-    updateNotifiers(watch);
-    if (events == 0)
-        return;
-    SocketCallback callback = watch.callback;
-    const std::uint64_t outer = seenMicros_;
-    seenMicros_ = seen;
-    callback(events, error);
-    seenMicros_ = outer;
 }
 
-void QtEventLoop::noteAllReady()
+void QtEventLoop::resumeLater()
 {
-    std::vector<pollfd> fds;
-    fds.reserve(watches_.size());
-    for (const auto &[fd, watch] : watches_) {
-        short want = 0;
-        if (watch.events & Readable)
-            want |= POLLIN;
-        if (watch.events & (Writable | Connected))
-            want |= POLLOUT;
-        if (want != 0 && watch.notedMicros == 0)
-            fds.push_back(pollfd{fd, want, 0});
-    }
-    if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0)
+    if (resumeQueued_)
         return;
-    const std::uint64_t now = SystemClock::instance().monotonicMicros();
-    for (const pollfd &p : fds) {
-        // Ready for what the watch wants; a hang-up is the end of the data.
-        if ((p.revents & p.events) || ((p.events & POLLIN) && (p.revents & POLLHUP)))
-            watches_[p.fd].notedMicros = now;
-    }
+    resumeQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            resumeQueued_ = false;
+            serveReady();
+        },
+        Qt::QueuedConnection);
 }
 
 void QtEventLoop::post(std::function<void()> fn)

@@ -2,22 +2,29 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/TimerTable.h"
 
 #include <QObject>
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <utility>
+#include <unordered_map>
+#include <vector>
 
 class QSocketNotifier;
 class QTimer;
 
 namespace vigilon {
 
-// The program's EventLoop on Qt's own: a precise QTimer per (owner, id) and
-// a pair of QSocketNotifiers per watched socket. Runs on the thread that
-// made it, which must be the thread of the QApplication.
+// The program's EventLoop on Qt's own. Runs on the thread that made it,
+// which must be the thread of the QApplication.
+//
+// However many checks are under way, Qt sees one timer and one socket: the
+// timers are kept here (TimerTable) behind one QTimer for the earliest
+// deadline, and the sockets sit in an epoll set whose descriptor one
+// QSocketNotifier watches. Watching, changing and dropping a socket is one
+// epoll_ctl() call; killing a timer is found by its key. Ready sockets and
+// due timers are served in slices of about 2 ms, between which Qt serves
+// everything else.
 class QtEventLoop final : public QObject, public EventLoop {
 public:
     QtEventLoop();
@@ -36,35 +43,47 @@ public:
     std::size_t watchCount() const { return watches_.size(); }
 
 private:
-    struct Timer {
-        QTimer *timer = nullptr;
-        std::uint64_t serial = 0;
-        TimerCallback callback;
-    };
     struct Watch {
         unsigned events = 0;
-        std::uint64_t serial = 0;
+        std::uint32_t serial = 0;
         SocketCallback callback;
-        QSocketNotifier *read = nullptr;
-        QSocketNotifier *write = nullptr;
-        // When a look at all sockets found this one ready; 0: not yet.
-        std::uint64_t notedMicros = 0;
+        // In the epoll set (a watch that wants nothing is not: an error
+        // would be reported on every wait).
+        bool listed = false;
     };
-    using TimerKey = std::pair<TimerOwner, unsigned>;
+    // A socket found ready, with the serial of the watch it was found for.
+    struct Ready {
+        int fd = -1;
+        std::uint32_t serial = 0;
+        std::uint32_t got = 0;
+    };
 
-    void fireTimer(const TimerKey &key, std::uint64_t serial);
-    void socketActivated(int fd, std::uint64_t serial, bool writeSide);
-    void updateNotifiers(Watch &watch);
-    // Notes the time for every watched socket that is ready now and has no
-    // time yet: Qt calls the notifiers one after the other, each after the
-    // others' work, so the first of them looks for all.
-    void noteAllReady();
-    static void discard(QTimer *timer);
-    static void discard(Watch &watch);
+    // Arms the one QTimer for the earliest deadline.
+    void armTimer();
+    void onTimer();
+    void onEpoll();
+    // Takes what the epoll set has ready into ready_.
+    void fetchReady();
+    // Serves the sockets found ready until the slice is spent.
+    void serveReady();
+    void resumeLater();
+    // Brings the epoll set in line with what the watch wants.
+    void relist(int fd, Watch &watch);
+    std::uint64_t now() const;
 
-    std::map<TimerKey, Timer> timers_;
-    std::map<int, Watch> watches_;
-    std::uint64_t serial_ = 0;
+    TimerTable timers_;
+    QTimer *timer_ = nullptr;
+    std::uint64_t armedFor_ = UINT64_MAX;
+
+    int epoll_ = -1;
+    QSocketNotifier *notifier_ = nullptr;
+    std::unordered_map<int, Watch> watches_;
+    std::uint32_t serial_ = 0;
+    std::vector<Ready> ready_;
+    std::size_t nextReady_ = 0;
+    // When the sockets in ready_ were found ready.
+    std::uint64_t readySeen_ = 0;
+    bool resumeQueued_ = false;
     // The readiness time of the socket callback that runs; 0 outside.
     std::uint64_t seenMicros_ = 0;
 };

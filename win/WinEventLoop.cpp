@@ -16,8 +16,11 @@ namespace {
 constexpr UINT kSocketMessage = WM_APP + 1; // WSAAsyncSelect: wParam socket, lParam event and error
 constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's serial
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
-// The look timer's id, apart from the ids setTimer() hands out (from 1 up).
-constexpr UINT_PTR kLookTimerId = UINT_PTR(-1);
+// The window timer of the loop's timers, and the look timer.
+constexpr UINT_PTR kDueTimerId = 1;
+constexpr UINT_PTR kLookTimerId = 2;
+// How long one go at the due timers may hold the thread.
+constexpr std::uint64_t kSliceMicros = 2000;
 // Up to this many watched sockets the loop looks at all of them before
 // every socket callback.
 constexpr std::size_t kLookAtAllUpTo = 64;
@@ -264,8 +267,8 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
     case WM_TIMER:
         if (wParam == kLookTimerId)
             loop->onLookTimer();
-        else
-            loop->onTimer(wParam);
+        else if (wParam == kDueTimerId)
+            loop->onTimer();
         return 0;
     case kSocketMessage: {
         const int fd = static_cast<int>(wParam);
@@ -293,61 +296,49 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
 
 void WinEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
 {
-    const TimerKey key{owner, id};
-    Timer &timer = timers_[key];
-    if (timer.windowsId != 0) {
-        ::KillTimer(window_, timer.windowsId);
-        timerIds_.erase(timer.windowsId);
-    }
-    // A fresh id each time: a WM_TIMER of the replaced timer that is already
-    // queued finds nothing.
-    timer.windowsId = nextTimerId_++;
-    timer.callback = std::move(callback);
-    timerIds_[timer.windowsId] = key;
-    ::SetTimer(window_, timer.windowsId, std::max(1u, periodMs), nullptr);
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    timers_.set(owner, id, periodMs, std::move(callback), now);
+    if (now + std::uint64_t(std::max(1u, periodMs)) * 1000u < armedFor_)
+        armTimer();
 }
 
 void WinEventLoop::killTimer(TimerOwner owner, unsigned id)
 {
-    const auto it = timers_.find({owner, id});
-    if (it == timers_.end())
-        return;
-    ::KillTimer(window_, it->second.windowsId);
-    timerIds_.erase(it->second.windowsId);
-    timers_.erase(it);
+    // The window timer stays armed: waking for nothing costs less.
+    timers_.kill(owner, id);
 }
 
 void WinEventLoop::killTimers(TimerOwner owner)
 {
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->first.first == owner) {
-            ::KillTimer(window_, it->second.windowsId);
-            timerIds_.erase(it->second.windowsId);
-            it = timers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    timers_.killAll(owner);
 }
 
 bool WinEventLoop::hasTimer(TimerOwner owner, unsigned id) const
 {
-    return timers_.count({owner, id}) != 0;
+    return timers_.has(owner, id);
 }
 
-void WinEventLoop::onTimer(UINT_PTR windowsId)
+void WinEventLoop::armTimer()
 {
-    const auto idIt = timerIds_.find(windowsId);
-    if (idIt == timerIds_.end()) {
-        ::KillTimer(window_, windowsId);
+    armedFor_ = timers_.nextDueMicros();
+    if (armedFor_ == UINT64_MAX) {
+        ::KillTimer(window_, kDueTimerId);
         return;
     }
-    const auto it = timers_.find(idIt->second);
-    if (it == timers_.end())
-        return;
-    // The callback may kill or reset its own timer.
-    TimerCallback callback = it->second.callback;
-    callback();
+    const std::uint64_t now = SystemClock::instance().monotonicMicros();
+    const std::uint64_t waitMs = armedFor_ > now ? (armedFor_ - now + 999u) / 1000u : 0;
+    // Setting it again replaces the one armed before.
+    ::SetTimer(window_, kDueTimerId, static_cast<UINT>(std::min<std::uint64_t>(waitMs, 0x7fffffff)), nullptr);
+}
+
+void WinEventLoop::onTimer()
+{
+    ::KillTimer(window_, kDueTimerId);
+    armedFor_ = UINT64_MAX;
+    const auto now = [] { return SystemClock::instance().monotonicMicros(); };
+    const std::uint64_t start = now();
+    timers_.runDue(start, start + kSliceMicros, now);
+    armTimer();
 }
 
 void WinEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)

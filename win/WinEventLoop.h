@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/TimerTable.h"
 
 #include <windows.h>
 
@@ -16,7 +17,8 @@
 namespace vigilon::win {
 
 // The program's EventLoop on the thread's window messages: a hidden message
-// window receives the window timers (one per owner and id), the sockets'
+// window receives one window timer, armed for the earliest of the loop's
+// own timers (TimerTable: killing one is found by its key), the sockets'
 // WSAAsyncSelect notifications and the posted work, so that everything runs
 // on the user-interface thread, also inside the nested loops of message
 // boxes and menus.
@@ -67,10 +69,6 @@ public:
     class Stamper;
 
 private:
-    struct Timer {
-        UINT_PTR windowsId = 0;
-        TimerCallback callback;
-    };
     struct Watch {
         unsigned events = 0;
         std::uint64_t serial = 0;
@@ -78,10 +76,11 @@ private:
         // A look is queued already.
         bool lookQueued = false;
     };
-    using TimerKey = std::pair<TimerOwner, unsigned>;
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void onTimer(UINT_PTR windowsId);
+    // Arms the window timer for the earliest deadline.
+    void armTimer();
+    void onTimer();
     // A socket may be ready: look and dispatch. notified: the WSAAsyncSelect
     // event that brought us here (0 for a queued look), with its error.
     void onSocket(int fd, unsigned notified, int notifiedError, std::uint64_t serial);
@@ -101,9 +100,9 @@ private:
     void rearm(int fd);
 
     HWND window_ = nullptr;
-    std::map<TimerKey, Timer> timers_;
-    std::map<UINT_PTR, TimerKey> timerIds_;
-    UINT_PTR nextTimerId_ = 1;
+    TimerTable timers_;
+    // The deadline the window timer is armed for; UINT64_MAX: none.
+    std::uint64_t armedFor_ = UINT64_MAX;
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;
     std::map<int, std::uint64_t> lookAgain_;

@@ -31,31 +31,22 @@ PollEventLoop::~PollEventLoop()
 
 void PollEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
 {
-    Timer &timer = timers_[{owner, id}];
-    timer.periodMicros = std::max<std::uint64_t>(1, periodMs) * 1000u;
-    timer.dueMicros = nowMicros() + timer.periodMicros;
-    timer.serial = ++serial_;
-    timer.callback = std::move(callback);
+    timers_.set(owner, id, periodMs, std::move(callback), nowMicros());
 }
 
 void PollEventLoop::killTimer(TimerOwner owner, unsigned id)
 {
-    timers_.erase({owner, id});
+    timers_.kill(owner, id);
 }
 
 void PollEventLoop::killTimers(TimerOwner owner)
 {
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->first.first == owner)
-            it = timers_.erase(it);
-        else
-            ++it;
-    }
+    timers_.killAll(owner);
 }
 
 bool PollEventLoop::hasTimer(TimerOwner owner, unsigned id) const
 {
-    return timers_.count({owner, id}) != 0;
+    return timers_.has(owner, id);
 }
 
 void PollEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
@@ -122,10 +113,7 @@ int PollEventLoop::waitBudgetMs(unsigned maxWaitMs) const
             return 0;
     }
     std::uint64_t budget = maxWaitMs == UINT_MAX ? std::uint64_t(INT_MAX) : maxWaitMs;
-    if (!timers_.empty()) {
-        std::uint64_t earliest = UINT64_MAX;
-        for (const auto &[key, timer] : timers_)
-            earliest = std::min(earliest, timer.dueMicros);
+    if (const std::uint64_t earliest = timers_.nextDueMicros(); earliest != UINT64_MAX) {
         const std::uint64_t now = nowMicros();
         // Round up so that the timer is due when poll() returns.
         const std::uint64_t untilDue = earliest > now ? (earliest - now + 999u) / 1000u : 0;
@@ -219,28 +207,7 @@ void PollEventLoop::dispatchSockets(int waitMs)
 
 void PollEventLoop::dispatchTimers()
 {
-    const std::uint64_t now = nowMicros();
-    std::vector<std::pair<TimerKey, std::uint64_t>> due;
-    for (const auto &[key, timer] : timers_) {
-        if (timer.dueMicros <= now)
-            due.emplace_back(key, timer.serial);
-    }
-    std::sort(due.begin(), due.end(), [this](const auto &a, const auto &b) {
-        return timers_.at(a.first).dueMicros < timers_.at(b.first).dueMicros;
-    });
-    for (const auto &[key, serial] : due) {
-        auto it = timers_.find(key);
-        if (it == timers_.end() || it->second.serial != serial)
-            continue;
-        Timer &timer = it->second;
-        // A late timer fires once, then keeps its period from now, as window
-        // timers do.
-        timer.dueMicros += timer.periodMicros;
-        if (timer.dueMicros <= now)
-            timer.dueMicros = now + timer.periodMicros;
-        TimerCallback callback = timer.callback;
-        callback();
-    }
+    timers_.runDue(nowMicros(), UINT64_MAX, nowMicros);
 }
 
 void PollEventLoop::dispatchPosted()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/TimerTable.h"
 
 #include <atomic>
 #include <cstdint>
@@ -46,18 +47,11 @@ public:
     std::size_t watchCount() const { return watches_.size(); }
 
 private:
-    struct Timer {
-        std::uint64_t periodMicros = 0;
-        std::uint64_t dueMicros = 0;
-        std::uint64_t serial = 0;
-        TimerCallback callback;
-    };
     struct Watch {
         unsigned events = 0;
         std::uint64_t serial = 0;
         SocketCallback callback;
     };
-    using TimerKey = std::pair<TimerOwner, unsigned>;
 
     void dispatchSockets(int waitMs);
     void dispatchTimers();
@@ -75,7 +69,7 @@ private:
     // The longest wait when the channel could not be made.
     static const std::uint64_t kMaxWaitWithoutWakeMs;
 
-    std::map<TimerKey, Timer> timers_;
+    TimerTable timers_;
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;
     bool quit_ = false;

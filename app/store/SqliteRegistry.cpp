@@ -160,8 +160,38 @@ PRAGMA user_version = 1;
 
 class SqliteRegistry::Statement {
 public:
+    // A statement for this once: finalized at the end.
     Statement(sqlite3 *db, const char *sql) : db_(db) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    // A statement of the connection's cache, prepared on its first use and
+    // only reset afterwards; sql must be a string literal (the cache goes by
+    // its address). One that is in use already is prepared afresh.
+    Statement(SqliteRegistry &owner, const char *sql) : db_(owner.db_)
+    {
+        Cached &cached = owner.statements_[sql];
+        if (cached.stmt && !cached.inUse) {
+            stmt_ = cached.stmt;
+            inUse_ = &cached.inUse;
+            cached.inUse = true;
+            rc_ = SQLITE_OK;
+            return;
+        }
+        rc_ = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+        if (rc_ == SQLITE_OK && !cached.stmt) {
+            cached.stmt = stmt_;
+            cached.inUse = true;
+            inUse_ = &cached.inUse;
+        }
+    }
+    ~Statement()
+    {
+        if (!inUse_) {
+            sqlite3_finalize(stmt_);
+            return;
+        }
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        *inUse_ = false;
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
@@ -212,6 +242,8 @@ private:
     sqlite3 *db_;
     sqlite3_stmt *stmt_ = nullptr;
     int rc_;
+    // The cache's flag for a cached statement; null for one made for once.
+    bool *inUse_ = nullptr;
 };
 
 // Brackets every public operation (see enter and leave).
@@ -436,6 +468,11 @@ Status SqliteRegistry::prepareSchema()
 
 void SqliteRegistry::disconnect()
 {
+    // The connection closes only once all its statements are gone.
+    for (auto &[sql, cached] : statements_)
+        sqlite3_finalize(cached.stmt);
+    statements_.clear();
+    forgetKeyId();
     if (db_)
         sqlite3_close(db_);
     db_ = nullptr;
@@ -510,6 +547,7 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
         if (status == Status::Ok) {
             status = exec(("RELEASE " + name).c_str());
         } else {
+            forgetKeyId(); // the key may have been made inside
             sqlite3_exec(db_, ("ROLLBACK TO " + name).c_str(), nullptr, nullptr, nullptr);
             sqlite3_exec(db_, ("RELEASE " + name).c_str(), nullptr, nullptr, nullptr);
         }
@@ -527,6 +565,7 @@ Status SqliteRegistry::transact(const std::function<Status()> &body)
 Status SqliteRegistry::runOpened(const std::function<Status()> &body)
 {
     failure_ = Status::Ok;
+    forgetKeyId();
     ++savepoints_; // a write inside goes through a savepoint
     Status status = body();
     --savepoints_;
@@ -537,6 +576,7 @@ Status SqliteRegistry::runOpened(const std::function<Status()> &body)
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     failure_ = Status::Ok;
+    forgetKeyId();
     return status;
 }
 
@@ -556,7 +596,7 @@ Status SqliteRegistry::readTransact(const std::function<Status()> &body)
 
 Status SqliteRegistry::keyId(const std::string &normalPath, long long &id)
 {
-    Statement find(db_, "SELECT id FROM keys WHERE path = ?1");
+    Statement find(*this, "SELECT id FROM keys WHERE path = ?1");
     find.bind(1, normalPath);
     const int rc = find.step();
     if (rc == SQLITE_ROW) {
@@ -589,7 +629,7 @@ std::unique_ptr<Key> SqliteRegistry::createKey(const std::string &path, Status *
         long long parent = 0;
         for (std::size_t i = 0; i < parts.size(); ++i) {
             const std::string wanted = spelled.empty() ? parts[i] : spelled + "\\" + parts[i];
-            Statement find(db_, "SELECT id, path FROM keys WHERE path = ?1");
+            Statement find(*this, "SELECT id, path FROM keys WHERE path = ?1");
             find.bind(1, wanted);
             int rc = find.step();
             if (rc == SQLITE_ROW) {
@@ -599,7 +639,7 @@ std::unique_ptr<Key> SqliteRegistry::createKey(const std::string &path, Status *
             }
             if (rc != SQLITE_DONE)
                 return statusOf(rc);
-            Statement insert(db_, "INSERT INTO keys (parent, name, path) VALUES (?1, ?2, ?3)");
+            Statement insert(*this, "INSERT INTO keys (parent, name, path) VALUES (?1, ?2, ?3)");
             if (i == 0)
                 insert.bindNull(1); // a top-level key
             else
@@ -627,6 +667,7 @@ Status SqliteRegistry::deleteKey(const std::string &path)
     if (normal.empty())
         return Status::NotFound;
     return transact([&]() {
+        forgetKeyId();
         long long id = 0;
         if (Status status = keyId(normal, id); status != Status::Ok)
             return status;
@@ -636,7 +677,7 @@ Status SqliteRegistry::deleteKey(const std::string &path)
                                 "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
                                 "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
                                 "DELETE FROM keys WHERE id IN tree"}) {
-            Statement erase(db_, sql);
+            Statement erase(*this, sql);
             erase.bind(1, id);
             if (int rc = erase.step(); rc != SQLITE_DONE)
                 return statusOf(rc);
@@ -652,7 +693,7 @@ std::vector<std::string> SqliteRegistry::subkeys(const std::string &path)
     if (op.status() != Status::Ok)
         return found;
     const std::string normal = normalizeKeyPath(path);
-    Statement list(db_, normal.empty()
+    Statement list(*this, normal.empty()
                             ? "SELECT path FROM keys WHERE parent IS NULL ORDER BY name COLLATE NOCASE"
                             : "SELECT child.path FROM keys child JOIN keys parent ON child.parent = parent.id "
                               "WHERE parent.path = ?1 ORDER BY child.name COLLATE NOCASE");
@@ -686,14 +727,46 @@ Status SqliteRegistry::readAndClearDword(const std::string &keyPath, const std::
     return status;
 }
 
+Status SqliteRegistry::keyIdInTransaction(const std::string &keyPath, long long &id)
+{
+    if (savepoints_ == 0)
+        return Status::NotFound;
+    if (keyIdPath_ != keyPath || keyId_ == 0) {
+        keyId_ = 0;
+        if (Status status = keyId(keyPath, keyId_); status != Status::Ok)
+            return status;
+        keyIdPath_ = keyPath;
+    }
+    id = keyId_;
+    return Status::Ok;
+}
+
+void SqliteRegistry::forgetKeyId()
+{
+    keyId_ = 0;
+    keyIdPath_.clear();
+}
+
 Status SqliteRegistry::queryValue(const std::string &keyPath, const std::string &name, Value &out)
 {
     Operation op(*this);
     if (op.status() != Status::Ok)
         return op.status();
-    Statement query(db_, "SELECT v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
-                         "WHERE k.path = ?1 AND v.name = ?2");
-    query.bind(1, keyPath);
+    // Inside a transaction the key's id holds: a load reads every value of
+    // one key, and each then needs no lookup of the key by its path.
+    long long id = 0;
+    const bool byId = savepoints_ > 0;
+    if (byId) {
+        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+            return status;
+    }
+    Statement query(*this, byId ? "SELECT type, data FROM key_values WHERE key_id = ?1 AND name = ?2"
+                                : "SELECT v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
+                                  "WHERE k.path = ?1 AND v.name = ?2");
+    if (byId)
+        query.bind(1, id);
+    else
+        query.bind(1, keyPath);
     query.bind(2, name);
     const int rc = query.step();
     if (rc == SQLITE_ROW) {
@@ -710,12 +783,24 @@ Status SqliteRegistry::setValue(const std::string &keyPath, const std::string &n
     Operation op(*this);
     if (op.status() != Status::Ok)
         return op.status();
-    // One statement: the key is looked up and the value written at once, so
-    // a key deleted meanwhile is never brought back.
-    Statement upsert(db_, "INSERT INTO key_values (key_id, name, type, data) "
-                          "SELECT id, ?2, ?3, ?4 FROM keys WHERE path = ?1 "
-                          "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    upsert.bind(1, keyPath);
+    long long id = 0;
+    const bool byId = savepoints_ > 0;
+    if (byId) {
+        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+            return status;
+    }
+    // Outside a transaction, one statement: the key is looked up and the
+    // value written at once, so a key deleted meanwhile is never brought
+    // back. Inside one, nobody else can delete it.
+    Statement upsert(*this, byId ? "INSERT INTO key_values (key_id, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+                                   "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data"
+                                 : "INSERT INTO key_values (key_id, name, type, data) "
+                                   "SELECT id, ?2, ?3, ?4 FROM keys WHERE path = ?1 "
+                                   "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    if (byId)
+        upsert.bind(1, id);
+    else
+        upsert.bind(1, keyPath);
     upsert.bind(2, name);
     upsert.bind(3, static_cast<long long>(type));
     upsert.bind(4, data);
@@ -730,7 +815,7 @@ Status SqliteRegistry::deleteValue(const std::string &keyPath, const std::string
     Operation op(*this);
     if (op.status() != Status::Ok)
         return op.status();
-    Statement erase(db_, "DELETE FROM key_values WHERE key_id = (SELECT id FROM keys WHERE path = ?1) AND name = ?2");
+    Statement erase(*this, "DELETE FROM key_values WHERE key_id = (SELECT id FROM keys WHERE path = ?1) AND name = ?2");
     erase.bind(1, keyPath);
     erase.bind(2, name);
     const int rc = erase.step();
@@ -745,7 +830,7 @@ std::vector<std::string> SqliteRegistry::valueNames(const std::string &keyPath)
     Operation op(*this);
     if (op.status() != Status::Ok)
         return names;
-    Statement list(db_, "SELECT v.name FROM key_values v JOIN keys k ON k.id = v.key_id "
+    Statement list(*this, "SELECT v.name FROM key_values v JOIN keys k ON k.id = v.key_id "
                         "WHERE k.path = ?1 ORDER BY v.id");
     list.bind(1, keyPath);
     int rc;

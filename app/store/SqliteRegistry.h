@@ -5,8 +5,10 @@
 
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vigilon::reg {
 
@@ -86,6 +88,10 @@ private:
     Status recoverFromDamage();
 
     Status keyId(const std::string &normalPath, long long &id);
+    // Inside a transaction: the key's id, looked up once for a run of
+    // values of the same key. forgetKeyId() wherever a key may go away.
+    Status keyIdInTransaction(const std::string &keyPath, long long &id);
+    void forgetKeyId();
     Status queryValue(const std::string &keyPath, const std::string &name, Value &out);
     Status setValue(const std::string &keyPath, const std::string &name, std::uint32_t type,
                     const std::vector<std::uint8_t> &data);
@@ -101,6 +107,15 @@ private:
     int savepoints_ = 0;   // nesting of transact() calls
     bool damaged_ = false; // a damaged file was met during this operation
     Status failure_ = Status::Ok; // why an aborted transaction ended
+    // The statements of this connection, prepared once each (by the address
+    // of their text) and finalized when it closes.
+    struct Cached {
+        sqlite3_stmt *stmt = nullptr;
+        bool inUse = false;
+    };
+    std::unordered_map<const char *, Cached> statements_;
+    std::string keyIdPath_;
+    long long keyId_ = 0;
 };
 
 } // namespace vigilon::reg

@@ -678,6 +678,22 @@ TEST_F(SettingsTest, NestedTransactionsUndoOnlyTheFailedPart)
     }),
               Status::IoError);
     EXPECT_EQ(key->valueNames().size(), 2u);
+
+    // A key made in a failed part, or deleted, takes no more values.
+    EXPECT_EQ(store().transact([&]() {
+        std::unique_ptr<reg::Key> made;
+        store().transact([&]() {
+            made = store().createKey("Software\\Made");
+            EXPECT_EQ(made->setValue("x", reg::RegDword, reg::dwordBytes(1)), Status::Ok);
+            return Status::Full;
+        });
+        EXPECT_EQ(made->setValue("y", reg::RegDword, reg::dwordBytes(1)), Status::NotFound);
+        EXPECT_EQ(put("kept"), Status::Ok);
+        EXPECT_EQ(store().deleteKey("Software\\Test"), Status::Ok);
+        return put("after its deletion");
+    }),
+              Status::NotFound);
+    EXPECT_EQ(key->valueNames().size(), 2u);
 }
 
 TEST_F(SettingsTest, KeysAreDeletedWithEverythingBelowThem)

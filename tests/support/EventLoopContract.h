@@ -126,6 +126,79 @@ inline Failures timersRepeatRestartAndDieByOwnerAndId(EventLoop &loop, const Run
     return failures;
 }
 
+// Many owners' timers, each set several times over: killing one by key, or
+// all of one owner's, stops just those; every other one keeps firing.
+inline Failures killingOneTimerAmongManyLeavesTheOthers(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    constexpr int kOwners = 60;
+    int owners[kOwners];
+    int fired[kOwners][2] = {};
+    for (int round = 0; round < 3; ++round)
+        for (int i = 0; i < kOwners; ++i)
+            for (unsigned id : {0u, 1u})
+                loop.setTimer(&owners[i], id, 5 + id, [&fired, i, id] { ++fired[i][id]; });
+    const auto killed = [](int i, unsigned id) { return i % 4 == 1 || (i % 2 == 0 && id == 0); };
+    for (int i = 0; i < kOwners; i += 2)
+        loop.killTimer(&owners[i], 0);
+    for (int i = 1; i < kOwners; i += 4)
+        loop.killTimers(&owners[i]);
+    const auto allLiveFired = [&] {
+        for (int i = 0; i < kOwners; ++i)
+            for (unsigned id : {0u, 1u})
+                if (!killed(i, id) && fired[i][id] < 2)
+                    return false;
+        return true;
+    };
+    run(allLiveFired, 3000);
+    CONTRACT_CHECK(allLiveFired());
+    for (int i = 0; i < kOwners; ++i) {
+        for (unsigned id : {0u, 1u})
+            CONTRACT_CHECK(killed(i, id) == (fired[i][id] == 0 && !loop.hasTimer(&owners[i], id)));
+        loop.killTimers(&owners[i]);
+    }
+    return failures;
+}
+
+// Sockets that became ready while the loop was held up are served before a
+// timer that fell due meanwhile, even when serving them takes a while: a
+// check whose answer came is not failed by its timeout.
+inline Failures readySocketsGoBeforeTimersDueMeanwhile(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    constexpr int kPairs = 3;
+    int pairs[kPairs][2];
+    for (auto &pair : pairs)
+        CONTRACT_CHECK(socketPair(pair) && sendByte(pair[1]) == 1);
+    if (!failures.empty())
+        return failures;
+    std::string order;
+    int owner = 0;
+    loop.setTimer(&owner, 1, 1, [&] {
+        order += 't';
+        loop.killTimer(&owner, 1);
+    });
+    const auto now = [] { return SystemClock::instance().monotonicMicros(); };
+    for (auto &pair : pairs) {
+        const int fd = pair[0];
+        loop.watchSocket(fd, EventLoop::Readable, [&, fd](unsigned, int) {
+            order += 's';
+            readByte(fd);
+            loop.unwatchSocket(fd);
+            for (const std::uint64_t began = now(); now() < began + 3000;) {
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run([&] { return order.size() == kPairs + 1; }, 2000);
+    CONTRACT_CHECK(order == "ssst");
+    for (auto &pair : pairs) {
+        closeSocket(pair[0]);
+        closeSocket(pair[1]);
+    }
+    return failures;
+}
+
 inline Failures postFromAnotherThreadWakesTheLoop(EventLoop &loop, const Run &run)
 {
     Failures failures;
@@ -247,7 +320,8 @@ inline Failures readinessIsSeenBeforeAnyCallbackRuns(EventLoop &loop, const Run 
 inline Failures all(EventLoop &loop, const Run &run)
 {
     Failures failures;
-    for (auto check : {timersRepeatRestartAndDieByOwnerAndId, postFromAnotherThreadWakesTheLoop,
+    for (auto check : {timersRepeatRestartAndDieByOwnerAndId, killingOneTimerAmongManyLeavesTheOthers,
+                       readySocketsGoBeforeTimersDueMeanwhile, postFromAnotherThreadWakesTheLoop,
                        readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
                        readinessIsSeenBeforeAnyCallbackRuns}) {
         const Failures more = check(loop, run);

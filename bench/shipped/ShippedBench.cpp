@@ -1,0 +1,741 @@
+// SPDX-License-Identifier: MIT
+// The shipped program (qt/vigilon -service --verbose, on Qt's event loop)
+// watching 10 to 5,000 TCP entries on local ports, round after round, and
+// beside each figure the bare connect-and-poll floor taken in the same run:
+// round time, the longest wait for an answer from the program, CPU and
+// memory per entry, descriptors, start-up and the orderly end. Prints
+// figures, asserts nothing.
+//
+// It runs in a network namespace of its own (unshare, no root needed) where
+// the system allows one, else on the host's loopback; traffic goes to
+// 127.0.0.1 only.
+#include "app/base/MonitorPort.h"
+#include "app/store/InstanceLock.h"
+#include "app/store/Settings.h"
+#include "app/store/SqliteRegistry.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <ftw.h>
+#include <mutex>
+#include <linux/filter.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sstream>
+#include <string>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace vigilon;
+
+namespace {
+
+std::uint64_t monoMicros()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::uint64_t(ts.tv_sec) * 1000000u + std::uint64_t(ts.tv_nsec) / 1000u;
+}
+
+std::uint64_t threadCpuMicros()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return std::uint64_t(ts.tv_sec) * 1000000u + std::uint64_t(ts.tv_nsec) / 1000u;
+}
+
+void writeFile(const char *path, const std::string &text)
+{
+    std::ofstream(path) << text;
+}
+
+// A user and network namespace of our own with its loopback up.
+bool enterPrivateNetwork()
+{
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        return false;
+    writeFile("/proc/self/setgroups", "deny");
+    writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+    writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+    // Rounds of thousands of connections, each leaving a closed one behind
+    // for a minute: every local port, and closed ones taken again.
+    writeFile("/proc/sys/net/ipv4/ip_local_port_range", "1024 65535");
+    writeFile("/proc/sys/net/ipv4/tcp_tw_reuse", "1");
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    const bool up = ioctl(s, SIOCGIFFLAGS, &request) == 0 &&
+                    (request.ifr_flags |= IFF_UP, ioctl(s, SIOCSIFFLAGS, &request) == 0);
+    close(s);
+    return up;
+}
+
+// When the first connection after mark() began: the kernel's stamp of the
+// first SYN seen on the loopback (a packet socket, which the namespace of
+// our own allows), so that neither side's scheduling shifts it.
+class SynWatch {
+public:
+    SynWatch()
+    {
+        fd_ = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_IP));
+        if (fd_ < 0)
+            return;
+        // IPv4, TCP, SYN without ACK.
+        static sock_filter code[] = {{0x30, 0, 0, 9},  {0x15, 0, 5, 6},     {0xb1, 0, 0, 0}, {0x50, 0, 0, 13},
+                                     {0x54, 0, 0, 0x12}, {0x15, 0, 1, 0x02}, {0x06, 0, 0, 64}, {0x06, 0, 0, 0}};
+        sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+        const int on = 1;
+        sockaddr_ll address{};
+        address.sll_family = AF_PACKET;
+        address.sll_protocol = htons(ETH_P_IP);
+        address.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
+        if (setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
+            setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0 ||
+            bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            close(fd_);
+            fd_ = -1;
+            return;
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SynWatch()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    bool working() const { return fd_ >= 0; }
+    void mark() { first_ = 0; }
+    std::uint64_t firstSinceMark() const { return first_; }
+
+private:
+    void run()
+    {
+        char data[64];
+        char control[256];
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            iovec io{data, sizeof data};
+            msghdr message{};
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            if (recvmsg(fd_, &message, MSG_DONTWAIT) < 0)
+                continue;
+            for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+                    continue;
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                timespec real{};
+                clock_gettime(CLOCK_REALTIME, &real);
+                // The stamp is on the real-time clock: moved to the monotonic one.
+                const std::int64_t ago = (std::int64_t(real.tv_sec) - stamp.tv_sec) * 1000000 +
+                                         (real.tv_nsec - stamp.tv_nsec) / 1000;
+                std::uint64_t none = 0;
+                first_.compare_exchange_strong(none, monoMicros() - std::uint64_t(std::max<std::int64_t>(ago, 0)));
+            }
+        }
+    }
+    int fd_ = -1;
+    std::atomic<std::uint64_t> first_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Listening ports that take every connection at once and close it, noting
+// when the first one after mark() came.
+class Farm {
+public:
+    explicit Farm(unsigned count)
+    {
+        epoll_ = epoll_create1(EPOLL_CLOEXEC);
+        for (unsigned i = 0; i < count; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, 4096) != 0 ||
+                getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+                close(fd);
+                continue;
+            }
+            ports_.push_back(ntohs(address.sin_port));
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.fd = fd;
+            epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Farm()
+    {
+        stop_ = true;
+        thread_.join();
+        close(epoll_);
+    }
+    const std::vector<std::uint16_t> &ports() const { return ports_; }
+    void mark()
+    {
+        first_ = 0;
+        syns_.mark();
+    }
+    // When the first connection since mark() began: its SYN where it can be
+    // seen, else its accept.
+    std::uint64_t startSinceMark() const { return syns_.working() && syns_.firstSinceMark() ? syns_.firstSinceMark() : first_.load(); }
+    // Waits until no connection has come for 20 ms (at most 5 s).
+    void waitQuiet() const
+    {
+        for (int i = 0; i < 1000 && monoMicros() - last_ < 20000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::uint64_t firstSinceMark() const { return first_; }
+    std::uint64_t accepted() const { return accepted_; }
+    // Waits until count connections have been taken in all.
+    void waitAccepted(std::uint64_t count) const
+    {
+        for (int i = 0; i < 5000 && accepted_ < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    void run()
+    {
+        epoll_event events[64];
+        while (!stop_) {
+            const int n = epoll_wait(epoll_, events, 64, 50);
+            for (int i = 0; i < n; ++i) {
+                int fd;
+                while ((fd = accept4(events[i].data.fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
+                    std::uint64_t none = 0;
+                    first_.compare_exchange_strong(none, monoMicros());
+                    close(fd);
+                    ++accepted_;
+                    last_ = monoMicros();
+                }
+            }
+        }
+    }
+    int epoll_ = -1;
+    SynWatch syns_;
+    std::vector<std::uint16_t> ports_;
+    std::atomic<std::uint64_t> first_{0};
+    std::atomic<std::uint64_t> accepted_{0};
+    std::atomic<std::uint64_t> last_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The bare floor: N sockets, a connect each, all in one epoll set, waited
+// for until every connect has finished (closed after the timed span). Timed as
+// the program's rounds are, from the first connection the farm took; and
+// its CPU time.
+struct FloorRound {
+    double ms = 0;
+    double cpuMicros = 0;
+    std::size_t connected = 0;
+};
+FloorRound floorRound(Farm &farm, std::size_t n)
+{
+    const std::vector<std::uint16_t> &ports = farm.ports();
+    FloorRound result;
+    farm.mark();
+    const std::uint64_t cpu0 = threadCpuMicros();
+    const std::uint64_t begin = monoMicros();
+    const int set = epoll_create1(EPOLL_CLOEXEC);
+    std::size_t left = 0;
+    std::vector<int> opened;
+    opened.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(ports[i % ports.size()]);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        opened.push_back(fd);
+        epoll_event event{};
+        event.events = EPOLLOUT | EPOLLONESHOT;
+        event.data.fd = fd;
+        left += epoll_ctl(set, EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+    std::uint64_t last = begin;
+    std::vector<epoll_event> events(std::max<std::size_t>(n, 1));
+    int got;
+    while (left > 0 && (got = epoll_wait(set, events.data(), static_cast<int>(events.size()), 3000)) > 0) {
+        for (int i = 0; i < got; ++i) {
+            const int fd = events[i].data.fd;
+            int error = 0;
+            socklen_t length = sizeof error;
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            result.connected += error == 0;
+            --left;
+        }
+        last = monoMicros();
+    }
+    close(set);
+    const std::uint64_t first = farm.startSinceMark() != 0 ? farm.startSinceMark() : begin;
+    result.ms = last > first ? double(last - first) / 1000.0 : 0;
+    result.cpuMicros = double(threadCpuMicros() - cpu0);
+    for (const int fd : opened)
+        close(fd);
+    return result;
+}
+
+// The program, its standard error read as it comes: the time each check's
+// line arrived.
+class Program {
+public:
+    Program(const std::string &path, const std::string &dir)
+    {
+        int pipeFds[2];
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
+            return;
+        started_ = monoMicros();
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(pipeFds[1], 2);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            setenv("VIGILON_REGISTRY", (dir + "/registry.sqlite").c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+            setenv("HOME", dir.c_str(), 1);
+            execl(path.c_str(), path.c_str(), "-service", "--verbose", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        reader_ = std::thread([this, fd = pipeFds[0]] { read(fd); });
+    }
+    ~Program()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (reader_.joinable())
+            reader_.join();
+    }
+    pid_t pid() const { return pid_; }
+    std::uint64_t started() const { return started_; }
+    std::size_t lines()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return times_.size();
+    }
+    std::size_t failures() const { return failures_; }
+    // When line index came (waits up to timeoutMs); 0 if it never did.
+    std::uint64_t lineTime(std::size_t index, unsigned timeoutMs)
+    {
+        const std::uint64_t end = monoMicros() + std::uint64_t(timeoutMs) * 1000u;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (index < times_.size())
+                    return times_[index];
+                if (ended_)
+                    return 0;
+            }
+            if (monoMicros() > end)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    // SIGTERM to exit, in ms.
+    double end()
+    {
+        const std::uint64_t begin = monoMicros();
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        return double(monoMicros() - begin) / 1000.0;
+    }
+    const std::string &otherText() const { return other_; }
+
+private:
+    void read(int fd)
+    {
+        std::string pending;
+        char buffer[65536];
+        ssize_t got;
+        while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+            const std::uint64_t now = monoMicros();
+            pending.append(buffer, std::size_t(got));
+            std::size_t start = 0, newline;
+            std::lock_guard<std::mutex> lock(mutex_);
+            while ((newline = pending.find('\n', start)) != std::string::npos) {
+                const std::string_view line(pending.data() + start, newline - start);
+                start = newline + 1;
+                // A check's line: stamp, name, outcome, time[, reason].
+                if (std::count(line.begin(), line.end(), '\t') >= 3) {
+                    times_.push_back(now);
+                    const bool failed = line.find("\tOk\t") == std::string_view::npos;
+                    if (failed && failures_++ < 3)
+                        other_.append(line).append("\n");
+                } else if (other_.size() < 4000) {
+                    other_.append(line).append("\n");
+                }
+            }
+            pending.erase(0, start);
+        }
+        close(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    pid_t pid_ = -1;
+    std::uint64_t started_ = 0;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::vector<std::uint64_t> times_;
+    std::atomic<std::size_t> failures_{0};
+    std::string other_;
+    bool ended_ = false;
+};
+
+// One request on the program's local socket, answered when the program
+// closes it: how long its loop took to serve it, in microseconds; 0 when
+// it could not be made.
+std::uint64_t askProgram(const std::string &socketPath, int timeoutMs)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    const std::uint64_t begin = monoMicros();
+    std::uint64_t took = 0;
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && write(fd, "ping\n", 5) == 5) {
+        pollfd p{fd, POLLIN, 0};
+        char c;
+        if (poll(&p, 1, timeoutMs) > 0 && read(fd, &c, 1) <= 0)
+            took = std::max<std::uint64_t>(1, monoMicros() - begin);
+    }
+    close(fd);
+    return took;
+}
+
+// CPU time of all the process's threads, in microseconds.
+double processCpuMicros(pid_t pid)
+{
+    double total = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR *dir = opendir(tasks.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
+            double ns = 0;
+            if (in >> ns)
+                total += ns / 1000.0;
+        }
+        closedir(dir);
+    }
+    return total;
+}
+
+std::size_t openDescriptors(pid_t pid)
+{
+    std::size_t count = 0;
+    if (DIR *dir = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
+        while (dirent *entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+double residentKiB(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtod(line.c_str() + 6, nullptr);
+    return 0;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+struct Figures {
+    std::size_t n = 0;
+    double roundMs = 0, floorMs = 0;
+    double longestWaitMs = 0, p99WaitMs = 0;
+    double cpuPerEntryMicros = 0, floorCpuPerEntryMicros = 0;
+    double rssKiB = 0;
+    std::size_t peakFds = 0, idleFds = 0;
+    double startMs = 0, endMs = 0;
+    std::size_t failures = 0;
+    bool complete = false;
+};
+
+struct Options {
+    std::string program = "build/default/qt/vigilon";
+    std::vector<std::size_t> sizes{10, 100, 1000, 5000};
+    unsigned ports = 50;
+    unsigned intervalSeconds = 3;
+    unsigned rounds = 3;
+};
+
+int removeOne(const char *path, const struct stat *, int, FTW *)
+{
+    return ::remove(path);
+}
+
+// Removes the folder of a run when the run is over.
+struct TempDir {
+    std::string path;
+    ~TempDir()
+    {
+        if (!path.empty())
+            nftw(path.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
+    }
+};
+
+Figures measure(const Options &options, std::size_t n, Farm &farm)
+{
+    Figures f;
+    f.n = n;
+    char dirTemplate[] = "/tmp/vigilon-shipped-XXXXXX";
+    const std::string dir = mkdtemp(dirTemplate);
+    const TempDir cleanup{dir};
+    mkdir((dir + "/run").c_str(), 0700);
+    mkdir((dir + "/config").c_str(), 0700);
+    {
+        PortList ports;
+        for (std::size_t i = 0; i < n; ++i) {
+            auto entry = std::make_unique<MonitorPort>();
+            entry->active = 1;
+            entry->protocol = GenericTcp;
+            entry->port = farm.ports()[i % farm.ports().size()];
+            entry->name = "TCP " + std::to_string(entry->port) + " #" + std::to_string(i);
+            ports.push_back(std::move(entry));
+        }
+        auto registry = reg::SqliteRegistry::open(dir + "/registry.sqlite");
+        if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok) {
+            std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", dir.c_str());
+            return f;
+        }
+    }
+    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    std::string error;
+    const std::string socketPath =
+        instanceRuntimeDir(error) + "/" + instanceKey(dir + "/registry.sqlite") + ".sock";
+
+    // Every connection made so far, the floor's and the program's, taken in
+    // before a round is marked.
+    std::uint64_t expected = farm.accepted();
+    Program program(options.program, dir);
+    // Start-up: until the program's loop answers a request.
+    for (int tries = 0; tries < 20000; ++tries) {
+        if (askProgram(socketPath, 5000) != 0) {
+            f.startMs = double(monoMicros() - program.started()) / 1000.0;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    const unsigned waitMs = options.intervalSeconds * 2000 + 10000;
+    std::size_t seen = 0;
+    if (std::getenv("SHIPPED_BENCH_TRACE"))
+        std::fprintf(stderr, "start-up: %.1f ms\n", f.startMs);
+    // Round 0 (no earlier round to end) is left out.
+    if (program.lineTime(seen + n - 1, waitMs + 2000) == 0) {
+        std::fprintf(stderr, "shipped_bench: no first round at %zu entries; the program said:\n%s", n,
+                     program.otherText().c_str());
+        return f;
+    }
+    seen += n;
+    expected += n;
+
+    std::vector<double> rounds, floors, floorCpu;
+    std::atomic<bool> sampling{true};
+    std::atomic<std::size_t> peakFds{0};
+    f.idleFds = openDescriptors(program.pid());
+    std::thread fdSampler([&] {
+        while (sampling) {
+            peakFds = std::max<std::size_t>(peakFds, openDescriptors(program.pid()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    double cpuBegin = 0;
+    // Quiet rounds for the times, CPU and descriptors, then rounds under
+    // requests for the longest wait.
+    std::vector<double> waits;
+    std::atomic<bool> asking{false};
+    std::thread asker([&] {
+        while (sampling) {
+            if (!asking) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            if (const std::uint64_t took = askProgram(socketPath, 10000))
+                waits.push_back(double(took) / 1000.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (unsigned r = 0; r < 2 * options.rounds; ++r) {
+        const bool quiet = r < options.rounds;
+        // Between rounds: the floor, in the same run, then wait for the next.
+        const FloorRound floor = floorRound(farm, n);
+        expected += floor.connected;
+        farm.waitAccepted(expected);
+        farm.waitQuiet();
+        floors.push_back(floor.ms);
+        floorCpu.push_back(floor.cpuMicros / double(n));
+        if (r == 0)
+            cpuBegin = processCpuMicros(program.pid());
+        if (r == options.rounds) {
+            f.cpuPerEntryMicros = (processCpuMicros(program.pid()) - cpuBegin) / double(options.rounds * n);
+            f.peakFds = peakFds;
+        }
+        asking = !quiet;
+        farm.mark();
+        const std::uint64_t marked = monoMicros();
+        const std::uint64_t last = program.lineTime(seen + n - 1, waitMs);
+        const std::uint64_t first = farm.startSinceMark();
+        if (last == 0 || first == 0) {
+            std::fprintf(stderr, "shipped_bench: round %u at %zu entries did not end\n", r + 1, n);
+            break;
+        }
+        seen += n;
+        expected += n;
+        if (quiet)
+            rounds.push_back(double(last - first) / 1000.0);
+        if (std::getenv("SHIPPED_BENCH_TRACE"))
+            std::fprintf(stderr, "round %u: first accept %+.3f ms, last line %+.3f ms after the mark; %llu of %llu "
+                                 "taken\n",
+                         r + 1, (double(first) - double(marked)) / 1000.0,
+                         (double(last) - double(marked)) / 1000.0, (unsigned long long)farm.accepted(),
+                         (unsigned long long)expected);
+        // The results are in; the round's end goes on in the program.
+        asking = false;
+        if (r + 1 == 2 * options.rounds)
+            f.complete = true;
+    }
+    sampling = false;
+    fdSampler.join();
+    asker.join();
+    f.rssKiB = residentKiB(program.pid());
+    f.failures = program.failures();
+    if (f.failures != 0)
+        std::fprintf(stderr, "shipped_bench: %zu checks failed at %zu entries; the program said:\n%s", f.failures, n,
+                     program.otherText().c_str());
+    f.roundMs = median(rounds);
+    f.floorMs = median(floors);
+    f.floorCpuPerEntryMicros = median(floorCpu);
+    std::sort(waits.begin(), waits.end());
+    if (!waits.empty()) {
+        f.longestWaitMs = waits.back();
+        f.p99WaitMs = waits[std::min(waits.size() - 1, waits.size() * 99 / 100)];
+    }
+    f.endMs = program.end();
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--program" && i + 1 < argc) {
+            options.program = argv[++i];
+        } else if (arg == "--sizes" && i + 1 < argc) {
+            options.sizes.clear();
+            std::stringstream list(argv[++i]);
+            std::string item;
+            while (std::getline(list, item, ','))
+                options.sizes.push_back(std::strtoul(item.c_str(), nullptr, 10));
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            options.rounds = std::max(1ul, std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--interval" && i + 1 < argc) {
+            options.intervalSeconds = std::max(1ul, std::strtoul(argv[++i], nullptr, 10));
+        } else {
+            std::fprintf(stderr, "usage: shipped_bench [--program PATH] [--sizes 10,100,1000,5000] [--rounds 3] "
+                                 "[--interval 3]\n");
+            return 2;
+        }
+    }
+    if (access(options.program.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "shipped_bench: %s is not a program\n", options.program.c_str());
+        return 2;
+    }
+    const bool isolated = enterPrivateNetwork();
+    signal(SIGPIPE, SIG_IGN);
+    const std::size_t largest = *std::max_element(options.sizes.begin(), options.sizes.end());
+    // The program and the floor open one socket per entry.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, std::max<rlim_t>(limit.rlim_cur, 2 * largest + 256));
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    Farm farm(options.ports);
+    std::printf("%s -service --verbose, TCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
+                "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n\n",
+                options.program.c_str(), farm.ports().size(),
+                isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
+                options.rounds);
+    std::printf("%6s | %9s %9s %6s | %9s %9s | %8s %8s | %8s | %11s | %8s %7s | %s\n", "N", "round ms", "floor ms",
+                "ratio", "wait max", "wait p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms", "end ms",
+                "failed");
+    double baseRss = 0;
+    std::size_t baseN = 0;
+    for (const std::size_t n : options.sizes) {
+        const Figures f = measure(options, n, farm);
+        const double perEntry = baseN != 0 && n > baseN ? (f.rssKiB - baseRss) / double(n - baseN) : 0;
+        if (baseN == 0) {
+            baseRss = f.rssKiB;
+            baseN = n;
+        }
+        char memory[32] = "-";
+        if (perEntry > 0)
+            std::snprintf(memory, sizeof memory, "%.2f", perEntry);
+        std::printf("%6zu | %9.2f %9.2f %5.1fx | %9.2f %9.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %zu%s\n",
+                    n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.longestWaitMs, f.p99WaitMs,
+                    f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
+                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, f.failures,
+                    f.complete ? "" : " (incomplete)");
+        std::fflush(stdout);
+    }
+    std::printf("\nround: the first SYN on the loopback to the last check's line read (the floor: to its last connect); wait: a request on the program's\n"
+                "local socket until it is served, one after another during rounds; CPU: all the program's threads\n"
+                "over whole intervals, per entry and round; KiB/e: resident memory beyond the smallest run.\n");
+    return 0;
+}
