@@ -91,7 +91,7 @@ public:
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
-        for (const char *kind : PortSettingsForm::kKindTexts)
+        for (const std::string &kind : PortSettingsForm::kindTexts())
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
         form_.init(*this);
     }

@@ -3,59 +3,89 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
 
-using vigilon::hasString;
-using vigilon::loadString;
-namespace sid = vigilon::sid;
-
+namespace vigilon {
 namespace {
 
-const std::vector<unsigned> kExpectedIds{
-    104, 105, 106, 107, 108, 109, 110, 111, 113, 114, 117, 118, 119, 120, 121,
-    128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141,
-    187, 188, 189, 190, 252, 253, 254, 255, 256, 257, 258, 259, 260, 261, 262,
-    266, 267, 270, 271, 273, 274, 275, 276, 330, 331, 332,
-    61215, 61216, 61217, 61218, 61219, 61220, 61712, 61714, 61716};
+constexpr Language kBoth[] = {Language::Japanese, Language::English};
+
+// The places a text fills, in order: %s, %d, %1, %2. strftime-style fields
+// (%Y, %H, %D...) may come in another order in another language, so they
+// are compared as a sorted list.
+std::pair<std::string, std::string> places(const std::string &text)
+{
+    std::string ordered, fields;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%')
+            continue;
+        const char c = text[++i];
+        (c == 's' || c == 'd' || c == '1' || c == '2' ? ordered : fields) += c;
+    }
+    std::sort(fields.begin(), fields.end());
+    return {ordered, fields};
+}
+
+int mnemonics(const std::string &text)
+{
+    int count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        count += text[i] == '&' && (i + 1 == text.size() || text[i + 1] != '&');
+    return count;
+}
 
 } // namespace
 
-// Every id is found (a table out of order breaks the binary search) and no
-// other id carries a text: an unknown one loads as empty.
-TEST(StringTable, HoldsExactlyTheProgramIds)
+// Every id has a text in both languages, and the two fill the same places
+// and English has a keyboard mnemonic wherever Japanese has one (at most
+// one); line breaks are CR LF.
+TEST(StringTable, EveryIdHasBothLanguagesWithTheSamePlaces)
 {
-    for (unsigned id : kExpectedIds) {
-        EXPECT_TRUE(hasString(id)) << id;
-        EXPECT_FALSE(loadString(id).empty()) << id;
-    }
-    std::size_t found = 0;
-    for (unsigned id = 0; id <= 70000; ++id)
-        found += (hasString(id) ? 1 : 0) + (loadString(id).empty() ? 0 : 1);
-    EXPECT_EQ(found, 2 * kExpectedIds.size());
-    EXPECT_TRUE(!hasString(UINT_MAX) && loadString(UINT_MAX).empty());
-    // Callers may keep the reference.
-    EXPECT_EQ(&loadString(sid::ConfirmExit), &loadString(sid::ConfirmExit));
-}
-
-TEST(StringTable, LineBreaksAreCrLfOnly)
-{
-    for (unsigned id : kExpectedIds) {
-        const std::string &text = loadString(id);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r') {
-                EXPECT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << id;
-            }
-            if (text[i] == '\n') {
-                EXPECT_TRUE(i > 0 && text[i - 1] == '\r') << id;
+    const std::vector<unsigned> ids = stringIds();
+    ASSERT_GE(ids.size(), 100u);
+    for (unsigned id : ids) {
+        const std::string &ja = loadString(id, Language::Japanese);
+        const std::string &en = loadString(id, Language::English);
+        EXPECT_FALSE(ja.empty()) << id;
+        EXPECT_FALSE(en.empty()) << id;
+        EXPECT_EQ(places(ja), places(en)) << id << ": " << ja << " / " << en;
+        EXPECT_GE(mnemonics(en), mnemonics(ja)) << id << ": " << ja << " / " << en;
+        EXPECT_LE(mnemonics(en), 1) << id << ": " << en;
+        for (Language language : kBoth) {
+            const std::string &text = loadString(id, language);
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                const bool lone = (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) ||
+                                  (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'));
+                EXPECT_FALSE(lone) << id;
             }
         }
     }
-    const std::string &noActive = loadString(sid::NoActivePortOnStart);
-    EXPECT_EQ(noActive, loadString(sid::NoActivePortOnTest));
-    EXPECT_NE(noActive.find("\r\n"), std::string::npos);
-    const std::string &counts = loadString(sid::GraphStartAndCount);
-    ASSERT_GE(counts.size(), 2u);
-    EXPECT_EQ(counts.substr(counts.size() - 2), "\r\n");
 }
+
+// Lookups: a table out of order would break the binary search; an unknown
+// id loads as empty; the current language picks the text; references stay.
+TEST(StringTable, LooksUpByIdInTheCurrentLanguage)
+{
+    const std::vector<unsigned> ids = stringIds();
+    std::size_t found = 0;
+    for (unsigned id = 0; id <= 70000; ++id)
+        found += hasString(id) ? 1 : 0;
+    EXPECT_EQ(found, ids.size());
+    EXPECT_TRUE(!hasString(UINT_MAX) && loadString(UINT_MAX).empty());
+    EXPECT_EQ(&loadString(sid::ConfirmExit), &loadString(sid::ConfirmExit));
+
+    const Language before = currentLanguage();
+    setCurrentLanguage(Language::English);
+    EXPECT_EQ(loadString(sid::StartButton), "&Start");
+    setCurrentLanguage(Language::Japanese);
+    EXPECT_EQ(loadString(sid::StartButton), "開始(&S)");
+    setCurrentLanguage(before);
+    // The recording file's header does not follow the language.
+    for (unsigned id : {sid::RecordHeaderSampling, sid::RecordHeaderTarget, sid::RecordHeaderSource})
+        EXPECT_EQ(loadString(id, Language::English), loadString(id, Language::Japanese));
+}
+
+} // namespace vigilon
