@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The Windows programs as a zip and as an installer (NSIS), made by cpack in
 # the build folder: Vigilon.exe, Vigilsvc.exe, vigilon-reg.exe and the help
-# pages in docs_ja, all in one folder (Vigilsvc starts Vigilon.exe from its
+# pages in docs_ja and docs, all in one folder (Vigilsvc starts Vigilon.exe from its
 # own folder, and the help page is looked up from there). The installer's
 # script is cmake/nsis/NSIS.template.in: it keeps the configuration over
 # upgrades and uninstalls, and the service as it was over upgrades.
@@ -15,6 +15,7 @@ endif()
 set_target_properties(vigilsvc PROPERTIES OUTPUT_NAME Vigilsvc)
 install(TARGETS vigilon_exe vigilsvc vigilon-reg RUNTIME DESTINATION . COMPONENT programs)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs_ja" DESTINATION . COMPONENT programs)
+install(FILES "${PROJECT_SOURCE_DIR}/docs/read1st.htm" DESTINATION docs COMPONENT programs)
 
 set(CPACK_PACKAGE_NAME "Vigilon")
 set(CPACK_PACKAGE_VENDOR "Ardentis")

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/FormDialogs.h"
+#include "win/Localized.h"
 
 #include "win/WinText.h"
 #include "win/DialogIds.h"
@@ -177,7 +178,7 @@ private:
 
 bool run(HWND owner, int templateId, ModalBase &dialog)
 {
-    const INT_PTR result = DialogBoxParamW(resourceInstance(), MAKEINTRESOURCEW(templateId), owner, modalProc,
+    const INT_PTR result = localizedDialogBox(resourceInstance(), templateId, owner, modalProc,
                                            reinterpret_cast<LPARAM>(&dialog));
     return result == IDOK;
 }

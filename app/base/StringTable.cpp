@@ -177,6 +177,7 @@ constexpr std::array kStrings{
     StringEntry{sid::RecordHeaderTarget, "ターゲット: %s", "ターゲット: %s"},
     StringEntry{sid::RecordHeaderSource, "送信元: %s", "送信元: %s"},
     StringEntry{sid::ParseInteger, "整数を入力してください。", "Please enter an integer."},
+    StringEntry{sid::ParseUnsigned, "正の整数を入力してください。", "Please enter a positive integer."},
     StringEntry{sid::ParseIntegerRange, "%1 から %2 までの整数を入力してください。",
                 "Please enter an integer between %1 and %2."},
     StringEntry{sid::ParseStringSize, "%1 文字以内で入力してください。", "Please enter no more than %1 characters."},

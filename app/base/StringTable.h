@@ -135,6 +135,7 @@ constexpr unsigned RecordHeaderSource = 61220;  // %s = source host
 
 // Dialog data validation messages.
 constexpr unsigned ParseInteger = 61712;
+constexpr unsigned ParseUnsigned = 61713;
 constexpr unsigned ParseIntegerRange = 61714;  // %1 lowest, %2 highest
 constexpr unsigned ParseStringSize = 61716;    // %1 = most characters
 
