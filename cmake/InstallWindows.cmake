@@ -38,6 +38,8 @@ set(CPACK_COMPONENT_PROGRAMS_REQUIRED ON)
 set(CPACK_NSIS_PACKAGE_NAME "Vigilon ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Vigilon")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "Vigilon.exe")
+# The installer's own texts in English and Japanese, beside the template.
+set(CPACK_VIGILON_NSIS_STRINGS "${PROJECT_SOURCE_DIR}/cmake/nsis/Strings.nsh")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_PACKAGE_EXECUTABLES "Vigilon;Vigilon")
 # Our own installer script, found in cmake/nsis before cpack's own.
