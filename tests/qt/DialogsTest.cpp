@@ -6,6 +6,7 @@
 #include "app/base/StringTable.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
+#include "tests/support/ChildProcess.h"
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
@@ -225,9 +226,8 @@ private slots:
     // Latin face and nothing cut; Japanese under a Japanese locale.
     void dialogsFollowTheLocale()
     {
-        const QByteArray forced = qgetenv("VIGILON_LANG");
-        for (const char *name : {"VIGILON_LANG", "LC_ALL", "LC_MESSAGES"})
-            qunsetenv(name);
+        const test::ScopedEnv unforced{{"VIGILON_LANG", std::nullopt}, {"LC_ALL", std::nullopt},
+                                       {"LC_MESSAGES", std::nullopt}, {"LANG", std::nullopt}};
         FakePrompter prompter;
         TargetHostForm host;
         for (const auto &[lang, title] : {std::pair{"C", "Change Target Host"}, {"ja_JP.UTF-8", "ターゲット ホストの変更"}}) {
@@ -244,8 +244,7 @@ private slots:
             if (std::string(lang) == "C")
                 QCOMPARE(QFontInfo(settings.font()).family(), QStringLiteral("DejaVu Sans"));
         }
-        qputenv("VIGILON_LANG", forced);
-        setCurrentLanguage(chooseLanguage());
+        setCurrentLanguage(Language::Japanese);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "app/base/StringTable.h"
 #include "win/Localized.h"
 #include "win/WinText.h"
+#include "tests/support/win/ResourceStrings.h"
 
 #include <windows.h>
 
@@ -32,27 +33,13 @@ protected:
     HMODULE module = nullptr;
 };
 
-// A string of the module's table in one language, as the resource holds it.
-std::string tableString(HMODULE module, unsigned id, Language language)
-{
-    const LANGID lang = language == Language::Japanese ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
-                                                       : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    HRSRC block = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING), MAKEINTRESOURCEW(id / 16 + 1), lang);
-    const auto *p = block ? static_cast<const WCHAR *>(LockResource(LoadResource(module, block))) : nullptr;
-    if (!p)
-        return "(no block)";
-    for (unsigned i = 0; i < id % 16; ++i)
-        p += *p + 1;
-    return win::narrow(std::wstring_view(p + 1, *p));
-}
-
 TEST_F(ProgramResources, TheStringTableIsTheProgramsOwnInBothLanguages)
 {
     const std::vector<unsigned> ids = stringIds();
     ASSERT_GE(ids.size(), 50u);
     for (unsigned id : ids) {
-        for (Language language : {Language::Japanese, Language::English})
-            EXPECT_EQ(tableString(module, id, language), loadString(id, language)) << "string " << id;
+        EXPECT_EQ(win::narrow(test::tableString(module, id, LANG_JAPANESE)), loadString(id, Language::Japanese)) << id;
+        EXPECT_EQ(win::narrow(test::tableString(module, id, LANG_ENGLISH)), loadString(id, Language::English)) << id;
     }
 }
 
