@@ -29,25 +29,35 @@ void showHelpFailure(Prompter &prompter)
 
 } // namespace
 
-std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories)
+std::string helpPage(Language language)
 {
-    for (const std::string &folder : folders) {
-        if (folder.empty())
-            continue;
-        const std::string here = joinPath(folder, kHelpPage);
-        if (platform::isFile(here))
-            return here;
-    }
-    for (const std::string &dir : dataDirectories) {
-        if (dir.empty())
-            continue;
-        const std::string installed = joinPath(joinPath(dir, "vigilon"), "docs_ja/read1st.htm");
-        if (platform::isFile(installed))
-            return installed;
+    const char separator = kWindowsBuild ? '\\' : '/';
+    return std::string(language == Language::Japanese ? "docs_ja" : "docs") + separator + "read1st.htm";
+}
+
+std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories,
+                         Language language)
+{
+    const Language other = language == Language::Japanese ? Language::English : Language::Japanese;
+    for (const Language each : {language, other}) {
+        const std::string page = helpPage(each);
+        for (const std::string &folder : folders) {
+            if (folder.empty())
+                continue;
+            const std::string here = joinPath(folder, page);
+            if (platform::isFile(here))
+                return here;
+        }
+        for (const std::string &dir : dataDirectories) {
+            if (dir.empty())
+                continue;
+            const std::string installed = joinPath(joinPath(dir, "vigilon"), page);
+            if (platform::isFile(installed))
+                return installed;
+        }
     }
     return {};
 }
-
 
 std::vector<std::string> helpDataDirectories()
 {
@@ -77,7 +87,7 @@ void openHelpPage(platform::Launcher &launcher, Prompter &prompter)
         findHelpPage({platform::currentDirectory(), platform::programDirectory()}, helpDataDirectories());
     if (page.empty()) {
         std::fprintf(stderr, "vigilon: the help page %s was found neither here nor in the data directories\n",
-                     kHelpPage);
+                     helpPage(currentLanguage()).c_str());
         showHelpFailure(prompter);
         return;
     }

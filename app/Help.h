@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/EventLoop.h"
+#include "app/base/Language.h"
 #include "app/base/Prompter.h"
 #include "app/platform/Launcher.h"
 
@@ -12,14 +13,17 @@
 
 namespace vigilon {
 
-// The help page, relative to the current directory or the program's own.
-constexpr const char *kHelpPage = kWindowsBuild ? "docs_ja\\read1st.htm" : "docs_ja/read1st.htm";
+// The help page of a language, relative to the current directory or the
+// program's own: docs_ja/read1st.htm in Japanese, docs/read1st.htm in English.
+std::string helpPage(Language language);
 
 // Where the help page is: the first of folders (the current directory, then
-// the program's own) that holds kHelpPage, otherwise the first data
-// directory that holds it (<dir>/vigilon/docs_ja/read1st.htm). Empty when
-// none does.
-std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories);
+// the program's own) that holds the page of the language, otherwise the
+// first data directory that holds it (<dir>/vigilon/docs_ja/read1st.htm);
+// where none has that language's page, the other language's the same way.
+// Empty when none does.
+std::string findHelpPage(const std::vector<std::string> &folders, const std::vector<std::string> &dataDirectories,
+                         Language language = currentLanguage());
 
 // The data directories of an installed program, in the order they are
 // searched: beside the executable (../share), the one it was built for, and

@@ -11,9 +11,6 @@
 namespace vigilon {
 
 namespace {
-// Shown before the string table's own texts can matter; not one of its ids.
-constexpr const char *kSocketStartupFailed = "Winsockの初期化に失敗しました。";
-
 constexpr const char *kNothingWatched =
     "vigilon: monitoring runs, but no entry is configured and ticked, so nothing is watched. Add one in the main "
     "dialog (start vigilon in a desktop session), or with vigilon-reg while Vigilon is not running; "
@@ -39,7 +36,7 @@ int CMainFrame::create()
     // The hidden window and its child view are the user interface's; what
     // remains here are the steps from the socket library on.
     if (!context_.sockets->startup()) {
-        context_.prompter->messageBox(kSocketStartupFailed, "", mb::Ok);
+        context_.prompter->messageBox(loadString(sid::SocketStartupFailed), "", mb::Ok);
         // The frame would live on with nothing the user could reach or end:
         // end the program instead.
         std::fputs("vigilon: the socket library cannot be started; ending\n", stderr);

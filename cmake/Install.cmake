@@ -28,8 +28,10 @@ if(TARGET vigilon)
   configure_file("${linux_res}/${VIGILON_APP_ID}.metainfo.xml.in"
     "${PROJECT_BINARY_DIR}/${VIGILON_APP_ID}.metainfo.xml" @ONLY)
   install(FILES "${PROJECT_BINARY_DIR}/${VIGILON_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
-  # Where the help command looks: <datadir>/vigilon/docs_ja/read1st.htm.
+  # Where the help command looks: <datadir>/vigilon/docs_ja/read1st.htm, and
+  # the English page <datadir>/vigilon/docs/read1st.htm.
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs_ja" DESTINATION "${CMAKE_INSTALL_DATADIR}/vigilon")
+  install(FILES "${PROJECT_SOURCE_DIR}/docs/read1st.htm" DESTINATION "${CMAKE_INSTALL_DATADIR}/vigilon/docs")
 endif()
 
 # Manual pages, compressed as Debian wants them.
@@ -85,8 +87,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/deb/conffiles")
 # by hand: Qt's X11 platform plugin.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET vigilon)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-ipafont-gothic")
+  # The English interface needs a Latin sans face (the dialogs ask for one
+  # that these stand in for); only the Japanese one needs a Japanese face and
+  # Qt's own Japanese texts, so those are recommended, any of the faces the
+  # dialogs know.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core | fonts-liberation2")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
 endif()
 include(CPack)

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The Windows programs as a zip and as an installer (NSIS), made by cpack in
 # the build folder: Vigilon.exe, Vigilsvc.exe, vigilon-reg.exe and the help
-# pages in docs_ja, all in one folder (Vigilsvc starts Vigilon.exe from its
+# pages in docs_ja and docs, all in one folder (Vigilsvc starts Vigilon.exe from its
 # own folder, and the help page is looked up from there). The installer's
 # script is cmake/nsis/NSIS.template.in: it keeps the configuration over
 # upgrades and uninstalls, and the service as it was over upgrades.
@@ -15,6 +15,7 @@ endif()
 set_target_properties(vigilsvc PROPERTIES OUTPUT_NAME Vigilsvc)
 install(TARGETS vigilon_exe vigilsvc vigilon-reg RUNTIME DESTINATION . COMPONENT programs)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs_ja" DESTINATION . COMPONENT programs)
+install(FILES "${PROJECT_SOURCE_DIR}/docs/read1st.htm" DESTINATION docs COMPONENT programs)
 
 set(CPACK_PACKAGE_NAME "Vigilon")
 set(CPACK_PACKAGE_VENDOR "Ardentis")
@@ -37,6 +38,8 @@ set(CPACK_COMPONENT_PROGRAMS_REQUIRED ON)
 set(CPACK_NSIS_PACKAGE_NAME "Vigilon ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Vigilon")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "Vigilon.exe")
+# The installer's own texts in English and Japanese, beside the template.
+set(CPACK_VIGILON_NSIS_STRINGS "${PROJECT_SOURCE_DIR}/cmake/nsis/Strings.nsh")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_PACKAGE_EXECUTABLES "Vigilon;Vigilon")
 # Our own installer script, found in cmake/nsis before cpack's own.

@@ -59,11 +59,13 @@ bool SampleRecorder::open(const std::string &path, const std::string &targetHost
     path_ = path;
     complete_ = 0;
 
-    std::string sampling = loadString(sid::RecordHeaderSampling);
+    // The header is part of the file's format, the same in every language.
+    constexpr Language fileLanguage = Language::Japanese;
+    std::string sampling = loadString(sid::RecordHeaderSampling, fileLanguage);
     for (const std::string &name : seriesNames)
         sampling += ", " + name;
-    if (!writeLine(formatText(loadString(sid::RecordHeaderTarget), {targetHost})) ||
-        !writeLine(formatText(loadString(sid::RecordHeaderSource), {sourceHost})) || !writeLine(sampling)) {
+    if (!writeLine(formatText(loadString(sid::RecordHeaderTarget, fileLanguage), {targetHost})) ||
+        !writeLine(formatText(loadString(sid::RecordHeaderSource, fileLanguage), {sourceHost})) || !writeLine(sampling)) {
         // The header did not fit: the file is no use for recording.
         openError_ = "the header could not be written";
         return false;

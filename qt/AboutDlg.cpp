@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/AboutDlg.h"
+#include "qt/UiText.h"
 
 #include "qt/DialogUnits.h"
 
@@ -16,7 +17,7 @@ CAboutDlg::CAboutDlg(Monitor &)
     initUi();
     setFont(dialogFont());
     const DialogUnits du(font());
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(uiText(sid::AboutCaption));
     // Room for the three controls with the template's margins.
     setFixedSize(du.size(237, 44));
 
@@ -25,7 +26,7 @@ CAboutDlg::CAboutDlg(Monitor &)
         programIcon.addFile(QStringLiteral(":/ui/128-%1.png").arg(size), QSize(size, size));
     setWindowIcon(programIcon);
 
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(180, 7, 50, 14));
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &CAboutDlg::accept);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/DialogUnits.h"
+#include "qt/UiText.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -16,7 +17,7 @@ namespace vigilon {
 
 QString dialogFontFace()
 {
-    return QStringLiteral("ＭＳ Ｐゴシック");
+    return uiText(sid::DialogFontFace);
 }
 
 void initUi()
@@ -27,8 +28,14 @@ void initUi()
     done = true;
     initUiResources();
     // Metric-compatible stand-ins for the faces the dialogs ask for.
-    QFont::insertSubstitutions(dialogFontFace(), {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                                                  QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP")});
+    // The Japanese face needs a Japanese font; the English one any sans face.
+    QFont::insertSubstitutions(QString::fromStdString(loadString(sid::DialogFontFace, Language::Japanese)),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"), QStringLiteral("VL PGothic"),
+                                QStringLiteral("Noto Sans CJK JP")});
+    for (unsigned face : {sid::DialogFontFace, sid::UiFontFace})
+        QFont::insertSubstitutions(QString::fromStdString(loadString(face, Language::English)),
+                                   {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("Noto Sans")});
     QFont::insertSubstitutions(QStringLiteral("Verdana"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans")});
 }

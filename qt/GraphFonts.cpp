@@ -2,6 +2,7 @@
 #include "qt/GraphFonts.h"
 
 #include "graph/ResponseGraphSession.h"
+#include "qt/DialogUnits.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -23,6 +24,7 @@ void installFontSubstitutes()
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
                                {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
                                 QStringLiteral("Noto Sans Mono CJK JP")});
+    initUi(); // the English faces
 }
 
 QFont graphWindowFont(const std::string &face)

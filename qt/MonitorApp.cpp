@@ -3,6 +3,7 @@
 
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
+#include "app/base/Language.h"
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
@@ -100,8 +101,11 @@ int CMonitorApp::run()
         return status;
 
     QApplication::setQuitOnLastWindowClosed(false);
+    applyLanguage(commandLine_);
     parts_ = std::make_unique<Parts>(commandLine_);
-    installQtJapanese(parts_->qtTranslator);
+    // Qt's own texts (the standard buttons) follow the interface's language.
+    if (currentLanguage() == Language::Japanese)
+        installQtJapanese(parts_->qtTranslator);
     ProgramHost &host = parts_->host;
 
     parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/MonitorDlg.h"
+#include "qt/UiText.h"
 
 #include "app/Monitor.h"
 #include "app/base/ProbeHost.h"
@@ -27,14 +28,9 @@
 namespace vigilon {
 
 namespace {
-QString uiText(const std::string &text)
+QString shownText(const std::string &text)
 {
     return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
-QString uiString(unsigned id)
-{
-    return uiText(loadString(id));
 }
 
 QIcon programIcon()
@@ -149,22 +145,22 @@ void CMonitorDlg::createControls()
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->setFocusPolicy(Qt::NoFocus);
 
-    startStop_ = new QPushButton(uiString(sid::StartButton), this);
+    startStop_ = new QPushButton(uiText(sid::StartButton), this);
     startStop_->setObjectName(QStringLiteral("1"));
     startStop_->setGeometry(du.rect(289, 7, 50, 14));
     startStop_->setDefault(true);
-    target_ = new QPushButton(QStringLiteral("ターゲット(&G)"), this);
+    target_ = new QPushButton(uiText(sid::TargetButton), this);
     target_->setObjectName(QStringLiteral("3"));
     target_->setGeometry(du.rect(289, 22, 50, 14));
-    exit_ = new QPushButton(QStringLiteral("終了(&X)"), this);
+    exit_ = new QPushButton(uiText(sid::ExitButton), this);
     exit_->setObjectName(QStringLiteral("2"));
     exit_->setGeometry(du.rect(289, 37, 50, 14));
 
-    portTest_ = new QPushButton(QStringLiteral("ポート テスト(&T)"), this);
+    portTest_ = new QPushButton(uiText(sid::PortTestButton), this);
     portTest_->setObjectName(QStringLiteral("1014"));
     portTest_->setGeometry(du.rect(8, 34, 55, 13));
 
-    auto *intervalLabel = new QLabel(QStringLiteral("間隔(&I):"), this);
+    auto *intervalLabel = new QLabel(uiText(sid::IntervalLabel), this);
     intervalLabel->setGeometry(du.rect(66, 36, 25, 10));
     intervalLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     intervalEdit_ = new QLineEdit(this);
@@ -176,7 +172,7 @@ void CMonitorDlg::createControls()
     intervalLabel->setBuddy(intervalEdit_);
     growToFit(intervalLabel);
 
-    auto *retryLabel = new QLabel(QStringLiteral("再試行(&R):"), this);
+    auto *retryLabel = new QLabel(uiText(sid::RetryLabel), this);
     retryLabel->setGeometry(du.rect(150, 37, 31, 9));
     retryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     retryEdit_ = new QLineEdit(this);
@@ -309,7 +305,7 @@ QString CMonitorDlg::statusText() const
 
 void CMonitorDlg::setStatusText(const std::string &text)
 {
-    status_->setText(uiText(text));
+    status_->setText(shownText(text));
     growToFit(status_);
 }
 
@@ -328,7 +324,7 @@ void CMonitorDlg::setPortTestEnabled(bool enabled)
 
 void CMonitorDlg::setStartStopText(const std::string &text)
 {
-    startStop_->setText(uiText(text));
+    startStop_->setText(shownText(text));
 }
 
 void CMonitorDlg::setTitle(const std::string &text)
@@ -351,7 +347,7 @@ void CMonitorDlg::setRetrySpinPos(int pos)
 void CMonitorDlg::setHintText(const std::string &text)
 {
     if (CBalloonWnd *hint = list_->hintWindow())
-        hint->addTool(list_, uiText(text));
+        hint->addTool(list_, shownText(text));
 }
 
 QString CMonitorDlg::currentHintText() const

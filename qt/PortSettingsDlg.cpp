@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/PortSettingsDlg.h"
+#include "qt/UiText.h"
 
 #include "app/base/MonitorPort.h"
 #include "app/base/StringTable.h"
@@ -38,20 +39,20 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
 {
     setFont(dialogFont());
     const DialogUnits du(font());
-    setWindowTitle(QStringLiteral("監視ポート設定"));
+    setWindowTitle(uiText(sid::PortSettingsCaption));
     setFixedSize(du.size(271, 125));
 
     // Group boxes first, so that the controls lie above them.
-    auto *group = new QGroupBox(QStringLiteral("ポートの設定"), this);
+    auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
     group->setGeometry(du.rect(7, 5, 257, 88));
-    auto *examples = new QGroupBox(QStringLiteral("ポート例"), this);
+    auto *examples = new QGroupBox(uiText(sid::PortExamplesGroup), this);
     examples->setGeometry(du.rect(211, 9, 48, 66));
 
-    label(this, du, QStringLiteral("ポート番号:"), 18, 22, 34, 11);
-    label(this, du, QStringLiteral("プロトコル:"), 14, 40, 38, 10);
-    label(this, du, QStringLiteral("実行コマンド:"), 10, 58, 42, 9);
-    label(this, du, QStringLiteral("警告閾値:"), 16, 76, 37, 13);
-    label(this, du, QStringLiteral("ms (設定しない場合は 値 0 )"), 97, 76, 104, 11);
+    label(this, du, uiText(sid::PortNumberLabel), 18, 22, 34, 11);
+    label(this, du, uiText(sid::ProtocolLabel), 14, 40, 38, 10);
+    label(this, du, uiText(sid::CommandLabel), 10, 58, 42, 9);
+    label(this, du, uiText(sid::ThresholdLabel), 16, 76, 37, 13);
+    label(this, du, uiText(sid::ThresholdNote), 97, 76, 104, 11);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     portEdit_ = new QLineEdit(this);
@@ -62,8 +63,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
 
     protocolCombo_ = new QComboBox(this);
     protocolCombo_->setObjectName(QStringLiteral("1010"));
-    for (const char *kind : PortSettingsForm::kKindTexts)
-        protocolCombo_->addItem(QString::fromUtf8(kind));
+    for (const std::string &kind : PortSettingsForm::kindTexts())
+        protocolCombo_->addItem(QString::fromStdString(kind));
     // The template's height is that of the opened list; the closed box is
     // as high as the font asks.
     const QRect comboRect = du.rect(58, 38, 93, 55);
@@ -78,12 +79,12 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     thresholdEdit_->setGeometry(du.rect(58, 75, 35, 12));
     thresholdEdit_->setValidator(digitsOnly(thresholdEdit_));
 
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(55, 99, 50, 14));
     ok_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel_ = new QPushButton(uiText(sid::CancelButton), this);
     cancel_->setGeometry(du.rect(108, 99, 50, 14));
-    delete_ = new QPushButton(QStringLiteral("削除(&D)"), this);
+    delete_ = new QPushButton(uiText(sid::DeleteButton), this);
     delete_->setGeometry(du.rect(161, 99, 50, 14));
     delete_->setEnabled(false);
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtTrayIcon.h"
+#include "qt/UiText.h"
 
 #include "app/Monitor.h"
 
@@ -43,23 +44,23 @@ QtTrayIcon::QtTrayIcon(Monitor &frame)
 {
     struct Item {
         unsigned command;
-        const char *text;
+        unsigned text;
         bool checkable;
     };
     static const Item items[] = {
-        {res::CmdToggleMonitoring, "サービスの開始/停止(&S)", true},
-        {res::CmdToggleDialog, "ダイアログボックス表示/非表示(&D)", false},
-        {0, nullptr, false},
-        {res::CmdHelp, "ヘルプ(&H)...", false},
-        {res::CmdAbout, "バージョン情報(&A)", false},
-        {res::CmdExit, "終了(&X)", false},
+        {res::CmdToggleMonitoring, sid::TrayToggleMonitoring, true},
+        {res::CmdToggleDialog, sid::TrayToggleDialog, false},
+        {0, 0, false},
+        {res::CmdHelp, sid::TrayHelp, false},
+        {res::CmdAbout, sid::TrayAbout, false},
+        {res::CmdExit, sid::TrayExit, false},
     };
     for (const Item &item : items) {
         if (!item.text) {
             menu_.addSeparator();
             continue;
         }
-        QAction *action = menu_.addAction(QString::fromUtf8(item.text));
+        QAction *action = menu_.addAction(uiText(item.text));
         action->setCheckable(item.checkable);
         const unsigned command = item.command;
         // The command runs once the menu has returned from the click: it may

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/ResponseGraphWnd.h"
+#include "qt/UiText.h"
 
 #include "app/base/StringTable.h"
 #include "qt/GraphFonts.h"
@@ -71,10 +72,10 @@ int CResponseGraphWnd::Create()
         return 0;
 
     menu_.clear();
-    QAction *reset = menu_.addAction(fromUtf8("応答履歴をリセット"));
+    QAction *reset = menu_.addAction(uiText(sid::GraphResetHistory));
     reset->setData(graphcmd::ResetHistory);
     menu_.addSeparator();
-    QAction *close = menu_.addAction(fromUtf8("この監視を閉じる(&C)"));
+    QAction *close = menu_.addAction(uiText(sid::GraphCloseMonitor));
     close->setData(graphcmd::CloseMonitor);
     connect(reset, &QAction::triggered, this, [this] { ResetHistory(); });
     connect(close, &QAction::triggered, this, [this] { CloseMonitor(); });

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/ResponseMonitorDlg.h"
+#include "qt/UiText.h"
 
 #include "qt/GraphFonts.h"
 #include "qt/DialogUnits.h"
@@ -32,7 +33,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
     , prompter_(prompter)
     , form_(form)
 {
-    setWindowTitle(fromUtf8("応答速度の監視"));
+    setWindowTitle(uiText(sid::ResponseMonitorCaption));
     setFont(dialogFont());
     const DialogUnits du(font());
     setFixedSize(du.size(231, 172));
@@ -42,9 +43,9 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
     };
     // Short labels keep one line: where the face here is wider than the
     // template's, they grow away from their aligned edge instead of being cut.
-    auto label = [&](const char *text, int x, int y, int width, int height, Qt::Alignment align,
+    auto label = [&](unsigned text, int x, int y, int width, int height, Qt::Alignment align,
                      bool wrap = false) {
-        auto *l = new QLabel(fromUtf8(text), this);
+        auto *l = new QLabel(uiText(text), this);
         l->setAlignment(align | Qt::AlignTop);
         l->setWordWrap(wrap);
         l->setGeometry(du.rect(x, y, width, height));
@@ -53,25 +54,25 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
         return l;
     };
 
-    auto *group = new QGroupBox(fromUtf8("監視設定"), this);
+    auto *group = new QGroupBox(uiText(sid::ResponseMonitorGroup), this);
     place(group, 7, 3, 217, 162);
 
     auto *icon = new QLabel(this);
     icon->setObjectName(idName(monitordlg::Icon));
     place(icon, 13, 14, 20, 20);
 
-    label("以下の選択されたポートの応答速度を監視します。必要な情報を設定してください。", 42, 16, 176, 17,
+    label(sid::ResponseMonitorIntro, 42, 16, 176, 17,
           Qt::AlignLeft, true);
-    label("監視ポート:", 12, 38, 33, 10, Qt::AlignLeft);
+    label(sid::ResponseMonitorPort, 12, 38, 33, 10, Qt::AlignLeft);
 
     portEdit_ = new QLineEdit(this);
     portEdit_->setObjectName(idName(monitordlg::PortText));
     portEdit_->setReadOnly(true);
     place(portEdit_, 52, 39, 164, 12);
 
-    label("透過表示:", 15, 68, 30, 12, Qt::AlignRight);
-    label("透過", 55, 62, 15, 10, Qt::AlignLeft);
-    label("非透過", 199, 61, 21, 10, Qt::AlignLeft);
+    label(sid::ResponseMonitorAlpha, 15, 68, 30, 12, Qt::AlignRight);
+    label(sid::ResponseMonitorClear, 55, 62, 15, 10, Qt::AlignLeft);
+    label(sid::ResponseMonitorOpaque, 199, 61, 21, 10, Qt::AlignLeft);
 
     alpha_ = new QSlider(Qt::Horizontal, this);
     alpha_->setObjectName(idName(monitordlg::Alpha));
@@ -83,7 +84,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
     sliderRect.setHeight(std::max(sliderRect.height(), alpha_->sizeHint().height()));
     alpha_->setGeometry(sliderRect);
 
-    QLabel *historyLabel = label("最大履歴数(&H):", 123, 83, 53, 12, Qt::AlignRight);
+    QLabel *historyLabel = label(sid::ResponseMonitorHistory, 123, 83, 53, 12, Qt::AlignRight);
 
     history_ = new QLineEdit(this);
     history_->setObjectName(idName(monitordlg::History));
@@ -98,7 +99,7 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
     place(spin_, 208, 83, 10, 12);
     spin_->alignRightOfBuddy();
 
-    record_ = new QCheckBox(fromUtf8("ファイルに保存(&F)"), this);
+    record_ = new QCheckBox(uiText(sid::ResponseMonitorRecord), this);
     record_->setObjectName(idName(monitordlg::RecordCheck));
     place(record_, 17, 110, 67, 13);
     connect(record_, &QCheckBox::clicked, this, [this] { form_.onRecordToggled(*this); });
@@ -108,20 +109,20 @@ CResponseMonitorDlg::CResponseMonitorDlg(Prompter &prompter, ResponseMonitorForm
     file_->setEnabled(false);
     place(file_, 16, 125, 158, 14);
 
-    browse_ = new QPushButton(fromUtf8("参照(&B)"), this);
+    browse_ = new QPushButton(uiText(sid::BrowseButton), this);
     browse_->setObjectName(idName(monitordlg::Browse));
     browse_->setEnabled(false);
     browse_->setAutoDefault(false);
     place(browse_, 180, 123, 41, 14);
     connect(browse_, &QPushButton::clicked, this, [this] { form_.onBrowse(*this, prompter_); });
 
-    ok_ = new QPushButton(fromUtf8("OK"), this);
+    ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setObjectName(QStringLiteral("id1"));
     ok_->setDefault(true);
     place(ok_, 57, 147, 50, 14);
     connect(ok_, &QPushButton::clicked, this, &CResponseMonitorDlg::accept);
 
-    auto *cancel = new QPushButton(fromUtf8("キャンセル"), this);
+    auto *cancel = new QPushButton(uiText(sid::CancelButton), this);
     cancel->setObjectName(QStringLiteral("id2"));
     cancel->setAutoDefault(false);
     place(cancel, 124, 147, 50, 14);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/TargetHostDlg.h"
+#include "qt/UiText.h"
 
 #include "qt/DialogUnits.h"
 
@@ -55,10 +56,10 @@ CTargetHostDlg::CTargetHostDlg(Prompter &prompter, TargetHostForm &form, QWidget
 {
     setFont(dialogFont());
     const DialogUnits du(font());
-    setWindowTitle(QStringLiteral("ターゲット ホストの変更"));
+    setWindowTitle(uiText(sid::TargetHostCaption));
     setFixedSize(du.size(187, 72));
 
-    auto *prompt = new QLabel(QStringLiteral("ホスト名またはIPアドレスを指定してください。"), this);
+    auto *prompt = new QLabel(uiText(sid::TargetHostPrompt), this);
     prompt->setGeometry(du.rect(9, 7, 171, 17));
     prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     growToFit(prompt);
@@ -68,10 +69,10 @@ CTargetHostDlg::CTargetHostDlg(Prompter &prompter, TargetHostForm &form, QWidget
     hostEdit_->setGeometry(du.rect(7, 24, 173, 14));
     hostField_.attach(hostEdit_);
 
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(39, 48, 50, 14));
     ok_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
+    cancel_ = new QPushButton(uiText(sid::CancelButtonMnemonic), this);
     cancel_->setGeometry(du.rect(98, 48, 50, 14));
     connect(ok_, &QPushButton::clicked, this, &CTargetHostDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &CTargetHostDlg::reject);

@@ -4,8 +4,6 @@
 #include "app/base/TextFormat.h"
 
 #include <array>
-#include <cstdlib>
-#include <cstring>
 
 namespace vigilon::svc {
 
@@ -52,21 +50,11 @@ const Message &messageFor(EventType type)
     return messageTable().back(); // only the three types exist
 }
 
-bool isSet(const char *value) { return value != nullptr && *value != '\0'; }
-
 } // namespace
-
-Language languageFromLocale(const char *lcAll, const char *lcMessages, const char *lang)
-{
-    const char *chosen = isSet(lcAll) ? lcAll : isSet(lcMessages) ? lcMessages : isSet(lang) ? lang : nullptr;
-    if (chosen != nullptr && std::strncmp(chosen, "ja", 2) == 0)
-        return Language::Japanese;
-    return Language::English;
-}
 
 Language userLanguage()
 {
-    return languageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    return chooseLanguage();
 }
 
 const std::string &serviceString(unsigned id, Language language)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Language.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,13 +29,11 @@ constexpr unsigned Description = 18;
 constexpr unsigned WithheldAsLocalSystem = 19;
 } // namespace ssid
 
-enum class Language { English, Japanese };
-
-// The language of the user's messages locale: the first of LC_ALL,
-// LC_MESSAGES and LANG that is set and not empty decides, and a value that
-// begins with "ja" means Japanese. Null arguments count as unset.
-Language languageFromLocale(const char *lcAll, const char *lcMessages, const char *lang);
-// The same for this process's environment.
+// The program's languages, chosen as Vigilon chooses its own.
+using vigilon::Language;
+using vigilon::languageFromLocale;
+// The language of this process: VIGILON_LANG when it names one, else the
+// user's messages locale (on Windows the user's display language).
 Language userLanguage();
 
 // A text of the string table in UTF-8; empty for an unknown id.

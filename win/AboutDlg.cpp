@@ -2,6 +2,7 @@
 // The about box: modeless, made once and shown again and again; OK, Esc and
 // the close box only hide it.
 #include "win/Modeless.h"
+#include "win/Localized.h"
 #include "win/WinText.h"
 #include "win/DialogIds.h"
 #include "win/WinControls.h"
@@ -57,7 +58,7 @@ private:
 
 std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &)
 {
-    HWND window = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(IDD_ABOUT), nullptr, aboutProc, 0);
+    HWND window = localizedDialog(resourceInstance(), IDD_ABOUT, nullptr, aboutProc, 0);
     if (!window)
         return nullptr;
     return std::make_unique<AboutBox>(window);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/FormDialogs.h"
+#include "win/Localized.h"
 
 #include "win/WinText.h"
 #include "win/DialogIds.h"
@@ -91,7 +92,7 @@ public:
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
-        for (const char *kind : PortSettingsForm::kKindTexts)
+        for (const std::string &kind : PortSettingsForm::kindTexts())
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
         form_.init(*this);
     }
@@ -177,7 +178,7 @@ private:
 
 bool run(HWND owner, int templateId, ModalBase &dialog)
 {
-    const INT_PTR result = DialogBoxParamW(resourceInstance(), MAKEINTRESOURCEW(templateId), owner, modalProc,
+    const INT_PTR result = localizedDialogBox(resourceInstance(), templateId, owner, modalProc,
                                            reinterpret_cast<LPARAM>(&dialog));
     return result == IDOK;
 }

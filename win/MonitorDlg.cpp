@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/MonitorDlg.h"
+#include "win/Localized.h"
 
 #include "app/base/StringTable.h"
 #include "win/Modeless.h"
@@ -71,7 +72,7 @@ bool CMonitorDlg::create()
 {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    window_ = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr, &CMonitorDlg::dialogProc,
+    window_ = localizedDialog(resourceInstance(), IDD_MAIN, nullptr, &CMonitorDlg::dialogProc,
                                  reinterpret_cast<LPARAM>(this));
     return window_ != nullptr;
 }

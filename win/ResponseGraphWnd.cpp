@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/ResponseGraphWnd.h"
+#include "win/Localized.h"
 
 #include "win/WinText.h"
 #include "win/GraphResources.h"
@@ -221,7 +222,7 @@ bool CResponseGraphWnd::Create()
     if (!hwnd_)
         return false;
 
-    menu_ = LoadMenuW(module(), MAKEINTRESOURCEW(IDR_RESPONSE_GRAPH_MENU));
+    menu_ = localizedMenu(module(), IDR_RESPONSE_GRAPH_MENU);
 
     HDC dc = GetDC(hwnd_);
     const HGDIOBJ previous = SelectObject(dc, font_);

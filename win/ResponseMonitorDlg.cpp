@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/ResponseMonitorDlg.h"
+#include "win/Localized.h"
 
 #include "win/WinText.h"
 #include "win/GraphResources.h"
@@ -36,7 +37,7 @@ INT_PTR CResponseMonitorDlg::run(HWND owner)
 {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_RESPONSE_MONITOR), owner,
+    return localizedDialogBox(GetModuleHandleW(nullptr), IDD_RESPONSE_MONITOR, owner,
                            &CResponseMonitorDlg::dialogProc, reinterpret_cast<LPARAM>(this));
 }
 

@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
-# Writes the program's string table as a resource script: the ids from
-# StringTable.h, the texts from StringTable.cpp, so that the texts have one
-# source. Run with -DHEADER=... -DSOURCE=... -DOUTPUT=...
+# Writes the program's localized resources as one resource script: for each
+# language, its string table (the ids from StringTable.h, the texts from
+# StringTable.cpp) and the templates (dialogs, menus) with every @Name@ set to
+# the text of sid::Name in that language, so that the texts have one source.
+# Run with -DHEADER=... -DSOURCE=... -DTEMPLATES=a.rc|b.rc -DOUTPUT=...
 file(READ "${HEADER}" header)
 string(REGEX MATCHALL "constexpr unsigned [A-Za-z0-9_]+ = [0-9]+" declarations "${header}")
 foreach(declaration IN LISTS declarations)
@@ -18,28 +20,71 @@ if(NOT expected EQUAL found OR found EQUAL 0)
   message(FATAL_ERROR "${SOURCE}: ${found} of ${expected} string entries read (a text with a semicolon or a brace?)")
 endif()
 
-set(body "")
+set(languages japanese english)
+set(body_japanese "")
+set(body_english "")
+set(names "")
 foreach(entry IN LISTS entries)
-  string(REGEX MATCH "StringEntry{sid::([A-Za-z0-9_]+)," matched "${entry}")
+  string(REGEX MATCH "StringEntry{sid::([A-Za-z0-9_]+),(.*)}" matched "${entry}")
   set(name ${CMAKE_MATCH_1})
+  set(rest "${CMAKE_MATCH_2}")
   if(NOT DEFINED id_${name})
     message(FATAL_ERROR "${HEADER}: no id for sid::${name}")
   endif()
-  string(REGEX MATCHALL "\"([^\"\\\\]|\\\\.)*\"" literals "${entry}")
-  set(text "")
-  foreach(literal IN LISTS literals)
-    string(REGEX REPLACE "^\"(.*)\"$" "\\1" literal "${literal}")
-    string(APPEND text "${literal}")
+  # The literals before the comma are the Japanese text, those after it the
+  # English one; adjacent literals join as in C.
+  string(REGEX MATCHALL "\"([^\"\\\\]|\\\\.)*\"|," tokens "${rest}")
+  set(which japanese)
+  set(text_japanese "")
+  set(text_english "")
+  foreach(token IN LISTS tokens)
+    if(token STREQUAL ",")
+      set(which english)
+    else()
+      string(REGEX REPLACE "^\"(.*)\"$" "\\1" token "${token}")
+      string(APPEND text_${which} "${token}")
+    endif()
   endforeach()
-  # C's \" is the resource compiler's "".
-  string(REPLACE "\\\"" "\"\"" text "${text}")
-  string(APPEND body "    ${id_${name}}, \"${text}\"\n")
+  foreach(language IN LISTS languages)
+    if(text_${language} STREQUAL "")
+      message(FATAL_ERROR "${SOURCE}: sid::${name} has no ${language} text")
+    endif()
+    # C's \" is the resource compiler's "".
+    string(REPLACE "\\\"" "\"\"" text "${text_${language}}")
+    set(${name}_${language} "${text}")
+    string(APPEND body_${language} "    ${id_${name}}, \"${text}\"\n")
+  endforeach()
+  list(APPEND names ${name})
 endforeach()
 
-file(WRITE "${OUTPUT}.tmp"
-  "// Made by the build from app/base/StringTable.cpp; do not edit.\n"
-  "#pragma code_page(65001)\n"
-  "LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT\n"
-  "STRINGTABLE\nBEGIN\n${body}END\n")
+set(header_japanese "LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT")
+set(header_english "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US")
+# The dialogs' font's character set.
+set(charset_japanese 0x80)
+set(charset_english 0x1)
+
+string(REPLACE "|" ";" TEMPLATES "${TEMPLATES}")
+set(out "// Made by the build from app/base/StringTable.cpp and the templates; do not edit.\n#pragma code_page(65001)\n")
+foreach(language IN LISTS languages)
+  string(APPEND out "\n${header_${language}}\nSTRINGTABLE\nBEGIN\n${body_${language}}END\n")
+  foreach(name IN LISTS names)
+    set(${name} "${${name}_${language}}")
+  endforeach()
+  set(DialogCharset ${charset_${language}})
+  foreach(template IN LISTS TEMPLATES)
+    file(READ "${template}" text)
+    string(REGEX MATCHALL "@[A-Za-z0-9_]+@" wanted "${text}")
+    foreach(place IN LISTS wanted)
+      string(REGEX REPLACE "@(.*)@" "\\1" place "${place}")
+      if(NOT DEFINED ${place})
+        message(FATAL_ERROR "${template}: @${place}@ names no string")
+      endif()
+    endforeach()
+    string(CONFIGURE "${text}" text @ONLY)
+    string(APPEND out "\n${header_${language}}\n${text}")
+  endforeach()
+endforeach()
+
+file(WRITE "${OUTPUT}.tmp" "${out}")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -233,6 +233,7 @@ int WinMonitorApp::run()
     const char *store = "the registry under HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon";
     if (const int status = answerInformationalOptions(commandLine_, VIGILON_VERSION, store); status >= 0)
         return status;
+    applyLanguage(commandLine_);
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinPrompter.h"
+#include "win/Localized.h"
 
 #include "win/Modeless.h"
 #include "win/WinText.h"
@@ -66,8 +67,9 @@ WinPrompter::~WinPrompter()
 
 int WinPrompter::messageBox(const std::string &text, const std::string &caption, unsigned style)
 {
-    const int answer = MessageBoxW(GetActiveWindow(), widen(text).c_str(), captionOf(caption).c_str(),
-                                   style | MB_SETFOREGROUND);
+    // The buttons in the interface's language, where the system has it.
+    const int answer = MessageBoxExW(GetActiveWindow(), widen(text).c_str(), captionOf(caption).c_str(),
+                                     style | MB_SETFOREGROUND, resourceLanguage());
     if ((style & mb::ButtonMask) == mb::YesNo)
         return answer == IDNO ? mb::IdNo : mb::IdYes;
     return mb::IdOk;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinTrayIcon.h"
+#include "win/Localized.h"
 
 #include "win/WinText.h"
 
@@ -34,7 +35,7 @@ WinTrayIcon::WinTrayIcon(HWND frameWindow)
     : window_(frameWindow)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    menuBar_ = LoadMenuW(instance, MAKEINTRESOURCEW(res::MenuTray));
+    menuBar_ = localizedMenu(instance, res::MenuTray);
     popup_ = menuBar_ ? GetSubMenu(menuBar_, 0) : nullptr;
     const int cx = GetSystemMetrics(SM_CXSMICON);
     const int cy = GetSystemMetrics(SM_CYSMICON);

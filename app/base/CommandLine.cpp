@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/CommandLine.h"
 
+#include "app/base/Language.h"
+
 #include <cstdio>
 
 #include <cstring>
@@ -31,6 +33,10 @@ void scanToken(const std::string &token, CommandLine &result)
     }
     if (token == "--verbose") {
         result.verbose = true;
+        return;
+    }
+    if (token.rfind("--lang=", 0) == 0 && languageFromName(token.substr(7)) && token.size() == 9) {
+        result.language = token.substr(7);
         return;
     }
     if (token.rfind("--", 0) == 0) {
@@ -81,7 +87,7 @@ namespace {
 void printUsage(std::FILE *out, const char *storeWhere)
 {
     std::fprintf(out,
-                 "Usage: vigilon [-service] [-tHOST] [--verbose] [--help] [--version]\n"
+                 "Usage: vigilon [-service] [-tHOST] [--verbose] [--lang=en|ja] [--help] [--version]\n"
                  "\n"
                  "Watches network ports on one host and tells when one stops answering.\n"
                  "\n"
@@ -92,6 +98,10 @@ void printUsage(std::FILE *out, const char *storeWhere)
                  "             (Ok, Warning, Failed, Retry), response time in ms (for a\n"
                  "             failure, how long the check ran until it failed) and, for\n"
                  "             Failed and Retry, the reason\n"
+                 "  --lang=en|ja  show the interface in English or in Japanese; without it\n"
+                 "             the VIGILON_LANG variable (en or ja) decides, and then the\n"
+                 "             locale (LC_ALL, LC_MESSAGES, LANG; on Windows the user's\n"
+                 "             display language): Japanese for a Japanese one, else English\n"
                  "  --help     show this text\n"
                  "  --version  show the version\n"
                  "\n"
@@ -119,6 +129,11 @@ int answerInformationalOptions(const CommandLine &line, const char *version, con
         return 0;
     }
     return -1;
+}
+
+void applyLanguage(const CommandLine &line)
+{
+    setCurrentLanguage(chooseLanguage(line.language));
 }
 
 } // namespace vigilon

@@ -15,6 +15,9 @@ struct CommandLine {
     bool showVersion = false;
     // One line on standard error per finished check.
     bool verbose = false;
+    // --lang=en or --lang=ja: the interface's language, whatever the
+    // locale; empty when not given.
+    std::string language;
     // The first token beginning with "--" that is none of the above; empty
     // when there is none.
     std::string unknownOption;
@@ -36,5 +39,9 @@ CommandLine parseArguments(int argc, const char *const *argv);
 // last sentence: where the configuration is kept. Returns the exit status,
 // or -1 when the command line asks for none of them.
 int answerInformationalOptions(const CommandLine &line, const char *version, const char *storeWhere);
+
+// Makes the language the command line forces, or else the one the
+// environment or the system gives, the process's current language.
+void applyLanguage(const CommandLine &line);
 
 } // namespace vigilon

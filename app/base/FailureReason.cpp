@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/FailureReason.h"
 
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+
 #include <iterator>
 
 namespace vigilon {
@@ -94,30 +97,31 @@ std::string reasonText(const FailureReason &reason)
     return {};
 }
 
-std::string reasonTextJa(const FailureReason &reason)
+std::string reasonTextShown(const FailureReason &reason)
 {
     switch (reason.kind) {
     case FailureKind::None:
         return {};
     case FailureKind::TimedOut:
-        return "応答なし (タイムアウト)";
+        return loadString(sid::ReasonTimedOut);
     case FailureKind::Refused:
-        return "接続を拒否されました";
+        return loadString(sid::ReasonRefused);
     case FailureKind::Reset:
-        return "接続がリセットされました";
+        return loadString(sid::ReasonReset);
     case FailureKind::Unreachable: {
         // The ICMP words stay as the system's own diagnostic text.
         const std::string words = unreachableWords(reason);
-        return words.empty() ? "到達できません" : "到達できません: " + words;
+        return words.empty() ? loadString(sid::ReasonUnreachable)
+                             : formatText(loadString(sid::ReasonUnreachableWhy), {words});
     }
     case FailureKind::NameNotFound:
-        return "ホスト名が見つかりません";
+        return loadString(sid::ReasonNameNotFound);
     case FailureKind::LookupTimedOut:
-        return "名前解決がタイムアウトしました";
+        return loadString(sid::ReasonLookupTimedOut);
     case FailureKind::ClosedBeforeReply:
-        return "応答前に切断されました";
+        return loadString(sid::ReasonClosedBeforeReply);
     case FailureKind::LocalShortage:
-        return "ローカルの資源不足";
+        return loadString(sid::ReasonLocalShortage);
     }
     return {};
 }

@@ -45,8 +45,8 @@ struct FailureReason {
 // e.g. "refused", "unreachable: Host is unreachable. (ICMP destination
 // unreachable, code 1)". Empty for None.
 std::string reasonText(const FailureReason &reason);
-// The text the user interface shows.
-std::string reasonTextJa(const FailureReason &reason);
+// The text the user interface shows, in its current language.
+std::string reasonTextShown(const FailureReason &reason);
 
 // The diagnostic text of an ICMP destination-unreachable code, of ICMP and of
 // ICMPv6; "unknown error" for a code without one.

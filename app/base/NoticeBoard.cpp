@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/NoticeBoard.h"
 
+#include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 
 #include <cstdio>
@@ -31,7 +32,7 @@ std::string NoticeBoard::text() const
 {
     if (more_ == 0)
         return first_;
-    return first_ + "\r\n\r\n(このほかに " + std::to_string(more_) + " 件のメッセージがありました)";
+    return first_ + "\r\n\r\n" + formatText(loadString(sid::MoreMessages), {std::to_string(more_)});
 }
 
 void logNotice(const std::string &text)

@@ -12,92 +12,175 @@ namespace {
 
 struct StringEntry {
     unsigned id;
-    std::string_view text;
+    std::string_view japanese;
+    std::string_view english;
 };
 
-// Kept in ascending id order: the lookup is a binary search.
+// Kept in ascending id order: the lookup is a binary search. Each entry is
+// the Japanese text, then the English one. The Win32 resources are made from
+// this file by the build: no text may hold a semicolon or a closing brace.
 constexpr std::array kStrings{
-    StringEntry{sid::StartButton, "開始(&S)"},
-    StringEntry{sid::StopButton, "停止(&S)"},
-    StringEntry{sid::ColumnPortName, "ポート名"},
-    StringEntry{sid::ColumnErrorCount, "エラー数"},
-    StringEntry{sid::ColumnLastErrorTime, "最終エラー発生時刻"},
-    StringEntry{sid::ConfirmActivatePort, "ポートの監視をアクティブにしますか?"},
-    StringEntry{sid::ConfirmDeactivatePort, "ポートの監視を無効にしますか?"},
-    StringEntry{sid::DateTimeFormat, "%Y年 %m月 %d日 %H:%M:%S"},
-    StringEntry{sid::ColumnCommand, "実行コマンド名"},
-    StringEntry{sid::AddPlaceholderName, "追加"},
-    StringEntry{sid::ConfirmDeletePort, "ポート(%d)監視の登録を削除しますか?"},
-    StringEntry{sid::StatusStopped, "ポート監視サービスは現在停止しています。"},
-    StringEntry{sid::StatusMonitoring, "ポート監視中 開始日時:%s\r\n%s経過"},
-    StringEntry{sid::ElapsedTimeFormat, "%D日 %H:%M:%S"},
-    StringEntry{sid::StopToChangeSettings,
-                "設定を変更するには、監視サービスを停止してください。"},
+    StringEntry{sid::StartButton, "開始(&S)", "&Start"},
+    StringEntry{sid::StopButton, "停止(&S)", "&Stop"},
+    StringEntry{sid::ColumnPortName, "ポート名", "Port"},
+    StringEntry{sid::ColumnErrorCount, "エラー数", "Errors"},
+    StringEntry{sid::ColumnLastErrorTime, "最終エラー発生時刻", "Last error"},
+    StringEntry{sid::ConfirmActivatePort, "ポートの監視をアクティブにしますか?", "Start watching this port?"},
+    StringEntry{sid::ConfirmDeactivatePort, "ポートの監視を無効にしますか?", "Stop watching this port?"},
+    StringEntry{sid::DateTimeFormat, "%Y年 %m月 %d日 %H:%M:%S", "%Y-%m-%d %H:%M:%S"},
+    StringEntry{sid::ColumnCommand, "実行コマンド名", "Command"},
+    StringEntry{sid::AddPlaceholderName, "追加", "Add"},
+    StringEntry{sid::ConfirmDeletePort, "ポート(%d)監視の登録を削除しますか?", "Remove port %d from the list?"},
+    StringEntry{sid::StatusStopped, "ポート監視サービスは現在停止しています。", "Monitoring is stopped."},
+    StringEntry{sid::StatusMonitoring, "ポート監視中 開始日時:%s\r\n%s経過",
+                "Monitoring since %s\r\n%s elapsed"},
+    StringEntry{sid::ElapsedTimeFormat, "%D日 %H:%M:%S", "%Dd %H:%M:%S"},
+    StringEntry{sid::StopToChangeSettings, "設定を変更するには、監視サービスを停止してください。",
+                "Stop monitoring to change the settings."},
     StringEntry{sid::NoActivePortOnStart,
                 "監視対象ポートが設定されていないか、アクティブにチェックされていません。\r\n"
-                "監視対象ポート左のチェックボクスがチェックされているか確認してください。"},
-    StringEntry{sid::MainDialogTitle, "Lumivane - %s"},
-    StringEntry{sid::TrayTipStopped, "デバイス %s\r\nポート監視サービスは停止しています"},
-    StringEntry{sid::TrayTipRunning, "デバイス %s\r\nポート監視サービスが開始されています"},
-    StringEntry{sid::InvalidPortNumber, "正しいポート番号を入力してください。"},
-    StringEntry{sid::ColumnResponseTime, "応答時間"},
-    StringEntry{sid::PortTestAllOk, "監視対象ポートはすべて正常です。"},
-    StringEntry{sid::PortTestProblem, "監視対象ポートに問題があります。"},
-    StringEntry{sid::DuplicatePort, "すでに同じポートの監視が登録されています。"},
+                "監視対象ポート左のチェックボクスがチェックされているか確認してください。",
+                "No port is set up, or none is ticked as active.\r\n"
+                "Tick the box to the left of each port to watch."},
+    StringEntry{sid::MainDialogTitle, "Lumivane - %s", "Lumivane - %s"},
+    StringEntry{sid::TrayTipStopped, "デバイス %s\r\nポート監視サービスは停止しています",
+                "Device %s\r\nMonitoring is stopped"},
+    StringEntry{sid::TrayTipRunning, "デバイス %s\r\nポート監視サービスが開始されています",
+                "Device %s\r\nMonitoring is running"},
+    StringEntry{sid::InvalidPortNumber, "正しいポート番号を入力してください。", "Enter a valid port number."},
+    StringEntry{sid::ColumnResponseTime, "応答時間", "Response"},
+    StringEntry{sid::PortTestAllOk, "監視対象ポートはすべて正常です。", "All ports answer."},
+    StringEntry{sid::PortTestProblem, "監視対象ポートに問題があります。", "A port does not answer."},
+    StringEntry{sid::DuplicatePort, "すでに同じポートの監視が登録されています。", "This port is already in the list."},
     StringEntry{sid::NoActivePortOnTest,
                 "監視対象ポートが設定されていないか、アクティブにチェックされていません。\r\n"
-                "監視対象ポート左のチェックボクスがチェックされているか確認してください。"},
-    StringEntry{sid::ColumnThreshold, "警告閾値"},
-    StringEntry{sid::ExitCaption, "Lumivane"},
-    StringEntry{sid::ConfirmExit, "アプリケーションを終了しますか?"},
+                "監視対象ポート左のチェックボクスがチェックされているか確認してください。",
+                "No port is set up, or none is ticked as active.\r\n"
+                "Tick the box to the left of each port to watch."},
+    StringEntry{sid::ColumnThreshold, "警告閾値", "Warn at"},
+    StringEntry{sid::ExitCaption, "Lumivane", "Lumivane"},
+    StringEntry{sid::ConfirmExit, "アプリケーションを終了しますか?", "Exit Vigilon?"},
     StringEntry{sid::ConfirmExitWhileMonitoring,
                 "アプリケーションを終了しますか?\r\n"
-                "アプリケーション終了すると、ポート監視も終了します。"},
-    StringEntry{sid::GraphElapsedFormat, "%D日 %H時間 %M分 %S秒"},
-    StringEntry{sid::GraphDateTimeFormat, "%Y年 %m月 %d日 %H時%M分%S秒"},
-    StringEntry{sid::GraphMaxLabel, "最大=%d"},
-    StringEntry{sid::GraphTimeLabel, "%H:%M:%S"},
-    StringEntry{sid::GraphTargetHost, "対象ホスト: %s"},
-    StringEntry{sid::GraphTargetPort, "対象ポート: "},
-    StringEntry{sid::GraphSeriesValue, "%s 現在の値: %d"},
-    StringEntry{sid::GraphStartAndCount,
-                "開始時刻 %s 経過時間: %s\r\nサンプル数: %d\r\n"},
-    StringEntry{sid::GraphCreateFailed, "グラフ ウィンドウを作成できません。"},
-    StringEntry{sid::UiFontFace, "ＭＳ Ｐゴシック"},
-    StringEntry{sid::ConfirmStopMonitoring, "監視サービスを停止しますか?"},
-    StringEntry{sid::ConfirmStartMonitoring, "監視サービスを開始しますか?"},
+                "アプリケーション終了すると、ポート監視も終了します。",
+                "Exit Vigilon?\r\n"
+                "Monitoring stops when Vigilon exits."},
+    StringEntry{sid::GraphElapsedFormat, "%D日 %H時間 %M分 %S秒", "%Dd %Hh %Mm %Ss"},
+    StringEntry{sid::GraphDateTimeFormat, "%Y年 %m月 %d日 %H時%M分%S秒", "%Y-%m-%d %H:%M:%S"},
+    StringEntry{sid::GraphMaxLabel, "最大=%d", "Max=%d"},
+    StringEntry{sid::GraphTimeLabel, "%H:%M:%S", "%H:%M:%S"},
+    StringEntry{sid::GraphTargetHost, "対象ホスト: %s", "Host: %s"},
+    StringEntry{sid::GraphTargetPort, "対象ポート: ", "Port: "},
+    StringEntry{sid::GraphSeriesValue, "%s 現在の値: %d", "%s now: %d"},
+    StringEntry{sid::GraphStartAndCount, "開始時刻 %s 経過時間: %s\r\nサンプル数: %d\r\n",
+                "Started %s Elapsed: %s\r\nSamples: %d\r\n"},
+    StringEntry{sid::GraphCreateFailed, "グラフ ウィンドウを作成できません。", "The graph window could not be created."},
+    StringEntry{sid::UiFontFace, "ＭＳ Ｐゴシック", "Tahoma"},
+    StringEntry{sid::ConfirmStopMonitoring, "監視サービスを停止しますか?", "Stop monitoring?"},
+    StringEntry{sid::ConfirmStartMonitoring, "監視サービスを開始しますか?", "Start monitoring?"},
     StringEntry{sid::RecordFileFilter,
                 "*.csv (csv ファイル)|*.csv|*.txt (txt ファイル)|*.txt|"
-                "*.* (すべてのファイル)|*.*||"},
-    StringEntry{sid::RecordFileDialogTitle, "データファイルの保存"},
-    StringEntry{sid::FileDialogFailed, "ダイアログ ボックスを開けません。"},
-    StringEntry{sid::ListHintEmpty,
-                "ここを'追加'をクリックして監視ポートを設定してください。"},
+                "*.* (すべてのファイル)|*.*||",
+                "*.csv (CSV files)|*.csv|*.txt (text files)|*.txt|"
+                "*.* (all files)|*.*||"},
+    StringEntry{sid::RecordFileDialogTitle, "データファイルの保存", "Save Samples As"},
+    StringEntry{sid::FileDialogFailed, "ダイアログ ボックスを開けません。", "The file dialog could not be opened."},
+    StringEntry{sid::ListHintEmpty, "ここを'追加'をクリックして監視ポートを設定してください。",
+                "Click 'Add' here to set up a port to watch."},
     StringEntry{sid::ListHintEntries,
                 "'追加'をクリックして、新しく監視ポートを追加するか\r\n"
-                "既存のポート行をダブルクリックして設定を編集/削除することができます。"},
-    StringEntry{sid::HelpBrowserFailed, "デフォルトのブラウザを開くことができません。"},
-    StringEntry{sid::HelpErrorCaption, "Vigilon"},
-    StringEntry{sid::RetryLimitRange, "リトライ回数は、1から5の値を設定してください。"},
-    StringEntry{sid::IntervalRange, "ポーリング間隔は、1秒以上を設定してください。"},
-    StringEntry{sid::CommandFailed, "外部コマンドの実行に失敗しました。\r\n%s"},
-    StringEntry{sid::SettingsNotSaved, "設定を保存できませんでした。\r\n%s"},
-    StringEntry{sid::StatusShortage, "資源不足: %d 件のポートは交替でチェックしています"},
-    StringEntry{sid::TrayTipShortage, "デバイス %s\r\n資源不足: %d 件のポートは交替でチェック"},
+                "既存のポート行をダブルクリックして設定を編集/削除することができます。",
+                "Click 'Add' to add a port to watch, or\r\n"
+                "double-click a port's row to edit or remove it."},
+    StringEntry{sid::HelpBrowserFailed, "デフォルトのブラウザを開くことができません。",
+                "The default web browser could not be opened."},
+    StringEntry{sid::HelpErrorCaption, "Vigilon", "Vigilon"},
+    StringEntry{sid::RetryLimitRange, "リトライ回数は、1から5の値を設定してください。",
+                "Retries must be between 1 and 5."},
+    StringEntry{sid::IntervalRange, "ポーリング間隔は、1秒以上を設定してください。",
+                "The interval must be at least 1 second."},
+    StringEntry{sid::CommandFailed, "外部コマンドの実行に失敗しました。\r\n%s", "The alert command could not be run.\r\n%s"},
+    StringEntry{sid::SettingsNotSaved, "設定を保存できませんでした。\r\n%s", "The settings could not be saved.\r\n%s"},
+    StringEntry{sid::StatusShortage, "資源不足: %d 件のポートは交替でチェックしています",
+                "Short of resources: %d ports are checked in turns"},
+    StringEntry{sid::TrayTipShortage, "デバイス %s\r\n資源不足: %d 件のポートは交替でチェック",
+                "Device %s\r\nShort of resources: %d ports checked in turns"},
     StringEntry{sid::ShortageNotice,
                 "システムの資源 (ファイル記述子またはソケット) が不足しているため、監視対象ポートを毎回すべてはチェックで"
-                "きません。ポートは交替でチェックされます。\r\n上限を上げてください (Linux: ulimit -n)。"},
-    StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!"},
+                "きません。ポートは交替でチェックされます。\r\n上限を上げてください (Linux: ulimit -n)。",
+                "The system is short of resources (file descriptors or sockets), so not every port can be "
+                "checked in each round. The ports are checked in turns.\r\nRaise the limit (Linux: ulimit -n)."},
+    StringEntry{sid::OkButton, "OK", "OK"},
+    StringEntry{sid::CancelButton, "キャンセル", "Cancel"},
+    StringEntry{sid::CancelButtonMnemonic, "キャンセル(&C)", "&Cancel"},
+    StringEntry{sid::DeleteButton, "削除(&D)", "&Delete"},
+    StringEntry{sid::BrowseButton, "参照(&B)", "&Browse..."},
+    StringEntry{sid::DialogFontFace, "ＭＳ Ｐゴシック", "MS Shell Dlg"},
+    StringEntry{sid::AboutCaption, "バージョン情報", "About Vigilon"},
+    StringEntry{sid::TargetButton, "ターゲット(&G)", "Tar&get..."},
+    StringEntry{sid::ExitButton, "終了(&X)", "E&xit"},
+    StringEntry{sid::PortTestButton, "ポート テスト(&T)", "&Test Ports"},
+    StringEntry{sid::IntervalLabel, "間隔(&I):", "&Interval:"},
+    StringEntry{sid::RetryLabel, "再試行(&R):", "&Retries:"},
+    StringEntry{sid::PortSettingsCaption, "監視ポート設定", "Port Settings"},
+    StringEntry{sid::PortSettingsGroup, "ポートの設定", "Port"},
+    StringEntry{sid::PortExamplesGroup, "ポート例", "Examples"},
+    StringEntry{sid::PortNumberLabel, "ポート番号:", "Port:"},
+    StringEntry{sid::ProtocolLabel, "プロトコル:", "Protocol:"},
+    StringEntry{sid::CommandLabel, "実行コマンド:", "Command:"},
+    StringEntry{sid::ThresholdLabel, "警告閾値:", "Warn at:"},
+    StringEntry{sid::ThresholdNote, "ms (設定しない場合は 値 0 )", "ms (0 for no warning)"},
+    StringEntry{sid::KindGenericTcp, "汎用TCP", "Generic TCP"},
+    StringEntry{sid::KindGenericUdp, "汎用UDP", "Generic UDP"},
+    StringEntry{sid::TargetHostCaption, "ターゲット ホストの変更", "Change Target Host"},
+    StringEntry{sid::TargetHostPrompt, "ホスト名またはIPアドレスを指定してください。",
+                "Enter a host name or an IP address."},
+    StringEntry{sid::ResponseMonitorCaption, "応答速度の監視", "Response Time Monitor"},
+    StringEntry{sid::ResponseMonitorGroup, "監視設定", "Settings"},
+    StringEntry{sid::ResponseMonitorIntro,
+                "以下の選択されたポートの応答速度を監視します。必要な情報を設定してください。",
+                "Watches the response time of the port below. Choose how to show it."},
+    StringEntry{sid::ResponseMonitorPort, "監視ポート:", "Port:"},
+    StringEntry{sid::ResponseMonitorAlpha, "透過表示:", "Opacity:"},
+    StringEntry{sid::ResponseMonitorClear, "透過", "Clear"},
+    StringEntry{sid::ResponseMonitorOpaque, "非透過", "Solid"},
+    StringEntry{sid::ResponseMonitorHistory, "最大履歴数(&H):", "&History size:"},
+    StringEntry{sid::ResponseMonitorRecord, "ファイルに保存(&F)", "Save to &file"},
+    StringEntry{sid::GraphMenu, "グラフ", "Graph"},
+    StringEntry{sid::GraphResetHistory, "応答履歴をリセット", "&Reset History"},
+    StringEntry{sid::GraphCloseMonitor, "この監視を閉じる(&C)", "&Close This Monitor"},
+    StringEntry{sid::TrayToggleMonitoring, "サービスの開始/停止(&S)", "&Start/Stop Monitoring"},
+    StringEntry{sid::TrayToggleDialog, "ダイアログボックス表示/非表示(&D)", "Show/Hide &Window"},
+    StringEntry{sid::TrayHelp, "ヘルプ(&H)...", "&Help..."},
+    StringEntry{sid::TrayAbout, "バージョン情報(&A)", "&About Vigilon"},
+    StringEntry{sid::TrayExit, "終了(&X)", "E&xit"},
+    StringEntry{sid::FailureReasonLine, "エラーの理由: %s", "Reason: %s"},
+    StringEntry{sid::ReasonTimedOut, "応答なし (タイムアウト)", "no answer (timed out)"},
+    StringEntry{sid::ReasonRefused, "接続を拒否されました", "connection refused"},
+    StringEntry{sid::ReasonReset, "接続がリセットされました", "connection reset"},
+    StringEntry{sid::ReasonUnreachable, "到達できません", "unreachable"},
+    StringEntry{sid::ReasonUnreachableWhy, "到達できません: %s", "unreachable: %s"},
+    StringEntry{sid::ReasonNameNotFound, "ホスト名が見つかりません", "host name not found"},
+    StringEntry{sid::ReasonLookupTimedOut, "名前解決がタイムアウトしました", "name lookup timed out"},
+    StringEntry{sid::ReasonClosedBeforeReply, "応答前に切断されました", "closed before a reply"},
+    StringEntry{sid::ReasonLocalShortage, "ローカルの資源不足", "short of local resources"},
+    StringEntry{sid::MoreMessages, "(このほかに %d 件のメッセージがありました)", "(%d more messages came meanwhile)"},
+    StringEntry{sid::SocketStartupFailed, "Winsockの初期化に失敗しました。", "Winsock could not be started."},
+    StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"
-                "応答時間履歴をグラフ表示します。"},
-    StringEntry{sid::MonitoringCaption, "監視サービス"},
-    StringEntry{sid::RecordHeaderSampling, "サンプリング日時"},
-    StringEntry{sid::RecordHeaderTarget, "ターゲット: %s"},
-    StringEntry{sid::RecordHeaderSource, "送信元: %s"},
-    StringEntry{sid::ParseInteger, "Please enter an integer."},
-    StringEntry{sid::ParseIntegerRange, "Please enter an integer between %1 and %2."},
-    StringEntry{sid::ParseStringSize, "Please enter no more than %1 characters."},
+                "応答時間履歴をグラフ表示します。",
+                "While monitoring, click here to see\r\n"
+                "the response times as a graph."},
+    StringEntry{sid::MonitoringCaption, "監視サービス", "Monitoring"},
+    StringEntry{sid::RecordHeaderSampling, "サンプリング日時", "サンプリング日時"},
+    StringEntry{sid::RecordHeaderTarget, "ターゲット: %s", "ターゲット: %s"},
+    StringEntry{sid::RecordHeaderSource, "送信元: %s", "送信元: %s"},
+    StringEntry{sid::ParseInteger, "整数を入力してください。", "Please enter an integer."},
+    StringEntry{sid::ParseUnsigned, "正の整数を入力してください。", "Please enter a positive integer."},
+    StringEntry{sid::ParseIntegerRange, "%1 から %2 までの整数を入力してください。",
+                "Please enter an integer between %1 and %2."},
+    StringEntry{sid::ParseStringSize, "%1 文字以内で入力してください。", "Please enter no more than %1 characters."},
 };
 
 constexpr bool strictlyAscending()
@@ -122,33 +205,50 @@ std::size_t indexOf(unsigned id)
     return static_cast<std::size_t>(it - kStrings.begin());
 }
 
-// The texts as std::string, made once, so that references stay valid for the
-// whole run.
-const std::array<std::string, kStrings.size()> &texts()
+using Texts = std::array<std::string, kStrings.size()>;
+
+// The texts of one language as std::string, made once, so that references
+// stay valid for the whole run.
+const Texts &texts(Language language)
 {
-    static const auto table = [] {
-        std::array<std::string, kStrings.size()> result;
+    static const auto make = [](std::string_view StringEntry::*text) {
+        Texts result;
         for (std::size_t i = 0; i < kStrings.size(); ++i)
-            result[i] = std::string(kStrings[i].text);
+            result[i] = std::string(kStrings[i].*text);
         return result;
-    }();
-    return table;
+    };
+    static const Texts japanese = make(&StringEntry::japanese);
+    static const Texts english = make(&StringEntry::english);
+    return language == Language::Japanese ? japanese : english;
 }
 
 } // namespace
 
-const std::string &loadString(unsigned id)
+const std::string &loadString(unsigned id, Language language)
 {
     static const std::string empty;
     const std::size_t index = indexOf(id);
     if (index == kStrings.size())
         return empty;
-    return texts()[index];
+    return texts(language)[index];
+}
+
+const std::string &loadString(unsigned id)
+{
+    return loadString(id, currentLanguage());
 }
 
 bool hasString(unsigned id)
 {
     return indexOf(id) != kStrings.size();
+}
+
+std::vector<unsigned> stringIds()
+{
+    std::vector<unsigned> ids;
+    for (const StringEntry &entry : kStrings)
+        ids.push_back(entry.id);
+    return ids;
 }
 
 } // namespace vigilon

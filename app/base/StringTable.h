@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Language.h"
+
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
 // The program's string table: every user-visible text of Vigilon, by id, in
-// UTF-8. "\r\n" inside a text is a line break as the program shows it.
-// An unknown id yields an empty string.
+// UTF-8, in Japanese and in English. "\r\n" inside a text is a line break
+// as the program shows it. An unknown id yields an empty string.
+// Without a language: the text in the process's current language.
 const std::string &loadString(unsigned id);
+const std::string &loadString(unsigned id, Language language);
 bool hasString(unsigned id);
+// Every id of the table, ascending.
+std::vector<unsigned> stringIds();
 
 // Ids of the string table. Several texts are format strings: %s and %d are
 // printf-style places, %1 and %2 numbered places of the validation messages,
@@ -123,10 +130,90 @@ constexpr unsigned RecordHeaderSampling = 61218;
 constexpr unsigned RecordHeaderTarget = 61219;  // %s = target host
 constexpr unsigned RecordHeaderSource = 61220;  // %s = source host
 
+// The recording file's header lines are the file's format: they are written
+// in Japanese whatever the interface's language.
+
 // Dialog data validation messages.
 constexpr unsigned ParseInteger = 61712;
+constexpr unsigned ParseUnsigned = 61713;
 constexpr unsigned ParseIntegerRange = 61714;  // %1 lowest, %2 highest
 constexpr unsigned ParseStringSize = 61716;    // %1 = most characters
+
+// Buttons shared by the dialogs.
+constexpr unsigned OkButton = 400;
+constexpr unsigned CancelButton = 401;
+constexpr unsigned CancelButtonMnemonic = 402;
+constexpr unsigned DeleteButton = 403;
+constexpr unsigned BrowseButton = 404;
+
+// Face name of the dialogs' font.
+constexpr unsigned DialogFontFace = 405;
+
+// About dialog.
+constexpr unsigned AboutCaption = 406;
+
+// Main dialog controls.
+constexpr unsigned TargetButton = 407;
+constexpr unsigned ExitButton = 408;
+constexpr unsigned PortTestButton = 409;
+constexpr unsigned IntervalLabel = 410;
+constexpr unsigned RetryLabel = 411;
+
+// Port settings dialog.
+constexpr unsigned PortSettingsCaption = 412;
+constexpr unsigned PortSettingsGroup = 413;
+constexpr unsigned PortExamplesGroup = 414;
+constexpr unsigned PortNumberLabel = 415;
+constexpr unsigned ProtocolLabel = 416;
+constexpr unsigned CommandLabel = 417;
+constexpr unsigned ThresholdLabel = 418;
+constexpr unsigned ThresholdNote = 419;
+constexpr unsigned KindGenericTcp = 420;
+constexpr unsigned KindGenericUdp = 421;
+
+// Target host dialog.
+constexpr unsigned TargetHostCaption = 422;
+constexpr unsigned TargetHostPrompt = 423;
+
+// Response monitor settings dialog.
+constexpr unsigned ResponseMonitorCaption = 424;
+constexpr unsigned ResponseMonitorGroup = 425;
+constexpr unsigned ResponseMonitorIntro = 426;
+constexpr unsigned ResponseMonitorPort = 427;
+constexpr unsigned ResponseMonitorAlpha = 428;
+constexpr unsigned ResponseMonitorClear = 429;
+constexpr unsigned ResponseMonitorOpaque = 430;
+constexpr unsigned ResponseMonitorHistory = 431;
+constexpr unsigned ResponseMonitorRecord = 432;
+
+// Graph window menu.
+constexpr unsigned GraphMenu = 433;
+constexpr unsigned GraphResetHistory = 434;
+constexpr unsigned GraphCloseMonitor = 435;
+
+// Notification-area menu.
+constexpr unsigned TrayToggleMonitoring = 436;
+constexpr unsigned TrayToggleDialog = 437;
+constexpr unsigned TrayHelp = 438;
+constexpr unsigned TrayAbout = 439;
+constexpr unsigned TrayExit = 440;
+
+// Why a check failed, as the list's tip and the graph show it.
+constexpr unsigned FailureReasonLine = 450;  // %s = reason
+constexpr unsigned ReasonTimedOut = 451;
+constexpr unsigned ReasonRefused = 452;
+constexpr unsigned ReasonReset = 453;
+constexpr unsigned ReasonUnreachable = 454;
+constexpr unsigned ReasonUnreachableWhy = 455;  // %s = the system's words
+constexpr unsigned ReasonNameNotFound = 456;
+constexpr unsigned ReasonLookupTimedOut = 457;
+constexpr unsigned ReasonClosedBeforeReply = 458;
+constexpr unsigned ReasonLocalShortage = 459;
+
+// Messages held back while another was open, %d = how many.
+constexpr unsigned MoreMessages = 460;
+// The socket library could not be started (Windows).
+constexpr unsigned SocketStartupFailed = 461;
 
 } // namespace sid
 

@@ -7,7 +7,6 @@
 
 namespace vigilon {
 
-const char *const kParseUnsignedMessage = "Please enter a positive integer.";
 
 namespace {
 std::string numbered(const std::string &format, const std::string &first, const std::string &second)
@@ -107,7 +106,7 @@ DataExchange::Outcome DataExchange::readUnsigned(EditField &edit, std::uint32_t 
 {
     std::int64_t read = 0;
     if (!parse(edit.text(), false, read)) {
-        fail(edit, kParseUnsignedMessage);
+        fail(edit, loadString(sid::ParseUnsigned));
         return Outcome::NotNumber;
     }
     if (read < low || read > high) {

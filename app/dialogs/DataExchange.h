@@ -30,11 +30,11 @@ public:
         OutOfRange,
     };
 
-    // Signed field ("Please enter an integer."). On OutOfRange `value` takes
+    // Signed field (sid::ParseInteger). On OutOfRange `value` takes
     // the number read when assignOutOfRange is set, as the framework does;
     // otherwise, and always on NotNumber, it keeps its previous value.
     Outcome readInt(EditField &edit, std::int64_t &value, std::int64_t low, std::int64_t high, bool assignOutOfRange);
-    // Unsigned field ("Please enter a positive integer."); out-of-range
+    // Unsigned field (sid::ParseUnsigned); out-of-range
     // numbers never reach the field.
     Outcome readUnsigned(EditField &edit, std::uint32_t &value, std::uint32_t low, std::uint32_t high);
     // A text of at most maxChars characters.

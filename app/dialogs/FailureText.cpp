@@ -2,6 +2,7 @@
 #include "app/dialogs/FailureText.h"
 
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 #include "app/dialogs/TimeText.h"
 
 namespace vigilon {
@@ -10,7 +11,7 @@ std::string failureTip(const EntryView &entry)
 {
     if (entry.placeholder || !entry.active || entry.status != Failed || !entry.lastReason.failed())
         return {};
-    std::string tip = "エラーの理由: " + reasonTextJa(entry.lastReason);
+    std::string tip = formatText(loadString(sid::FailureReasonLine), {reasonTextShown(entry.lastReason)});
     if (entry.lastReasonTime != 0)
         tip += " (" + formatLocalTime(loadString(sid::DateTimeFormat), entry.lastReasonTime) + ")";
     return tip;
@@ -18,7 +19,7 @@ std::string failureTip(const EntryView &entry)
 
 std::string graphReasonLine(const FailureReason &reason)
 {
-    return reason.failed() ? "エラーの理由: " + reasonTextJa(reason) : std::string();
+    return reason.failed() ? formatText(loadString(sid::FailureReasonLine), {reasonTextShown(reason)}) : std::string();
 }
 
 } // namespace vigilon

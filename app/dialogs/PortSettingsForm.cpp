@@ -8,6 +8,11 @@
 
 namespace vigilon {
 
+std::vector<std::string> PortSettingsForm::kindTexts()
+{
+    return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)"};
+}
+
 std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
 {
     switch (protocol) {

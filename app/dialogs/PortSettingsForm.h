@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -22,8 +23,8 @@ public:
     static constexpr int PortLow = 1;
     static constexpr int PortHigh = 64554;
     static constexpr int ThresholdHigh = 999999;
-    // The kinds in the order of the dialog's list.
-    static constexpr const char *kKindTexts[] = {"汎用TCP", "汎用UDP", "PING (ICMP)", "HTTP (80)"};
+    // The kinds in the order of the dialog's list, in the interface's language.
+    static std::vector<std::string> kindTexts();
 
     // What the rules need of the dialog's controls.
     class Controls {

@@ -4,6 +4,7 @@
 // settings dialog for adding and editing, the target host dialog, the about
 // box, a visible balloon over the list, the exit question, the response
 // monitor settings dialog and a graph window with samples.
+#include "app/base/Language.h"
 #include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
 #include "qt/ResponseGraphWnd.h"
@@ -92,11 +93,14 @@ int main(int argc, char **argv)
     outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("screens"));
     QDir().mkpath(outDir);
     QTranslator qtJapanese;
-    if (qtJapanese.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtJapanese);
-    else
-        std::fprintf(stderr, "vigilon-screens: no Japanese Qt translation; standard buttons stay English\n");
+    // Qt's own texts follow the interface's language, as in the program.
+    if (currentLanguage() == Language::Japanese) {
+        if (qtJapanese.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtJapanese);
+        else
+            std::fprintf(stderr, "vigilon-screens: no Japanese Qt translation; standard buttons stay English\n");
+    }
 
     {
         UiHarness h;

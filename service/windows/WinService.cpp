@@ -645,17 +645,13 @@ void stopOrRemove(bool remove)
     CloseServiceHandle(manager);
 }
 
-Language systemLanguage()
-{
-    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
-}
 
 } // namespace
 
 int runVigilsvc(int, char **)
 {
     std::setlocale(LC_ALL, "");
-    g_language = systemLanguage();
+    g_language = userLanguage();
 
     int argc = 0;
     LPWSTR *wargv = CommandLineToArgvW(GetCommandLineW(), &argc);

@@ -327,6 +327,12 @@ TEST(HelpTest, PageIsFoundHereThenBesideTheProgramThenInTheDataDirectories)
     test::writeFile(here / "docs_ja/read1st.htm", "<html></html>");
     EXPECT_EQ(findHelpPage({here.path(), program.path()}, {data1.path(), data2.path()}), here / "docs_ja/read1st.htm");
 
+    // The English page where there is one, wherever the Japanese one is.
+    EXPECT_EQ(findHelpPage({here.path()}, {data2.path()}, Language::English), here / "docs_ja/read1st.htm");
+    std::filesystem::create_directories(data2 / "vigilon/docs");
+    test::writeFile(data2 / "vigilon/docs/read1st.htm", "<html></html>");
+    EXPECT_EQ(findHelpPage({here.path()}, {data2.path()}, Language::English), data2 / "vigilon/docs/read1st.htm");
+
     // A directory of that name is no page.
     std::filesystem::create_directories(data1 / "docs_ja/read1st.htm");
     EXPECT_EQ(findHelpPage({data1.path()}, {}), "");

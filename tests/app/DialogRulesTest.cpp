@@ -19,12 +19,12 @@ using Row = std::array<std::string, 6>;
 std::string s(unsigned id) { return loadString(id); }
 // The fake clock's start in UTC, as the list and the status show it.
 const std::string kStart = "2026年 01月 01日 00:00:00";
-const std::string kPortRange = "Please enter an integer between 1 and 64554.";
+const std::string kPortRange = "1 から 64554 までの整数を入力してください。";
 
 TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
 {
     using O = DataExchange::Outcome;
-    const std::string integer = "Please enter an integer.", positive = "Please enter a positive integer.";
+    const std::string integer = "整数を入力してください。", positive = "正の整数を入力してください。";
     // assign: out-of-range numbers reach the field; value: 9 before.
     struct Case {
         bool isSigned;
@@ -43,11 +43,11 @@ TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
         {true, "70000", 1, 64554, false, O::OutOfRange, 9, kPortRange},
         // Too large to hold: saturated, so out of range whatever the range.
         {true, "99999999999", 1, 64554, true, O::OutOfRange, 2147483648, kPortRange},
-        {true, "-99999999999", -9, 9, true, O::OutOfRange, -2147483648, "Please enter an integer between -9 and 9."},
+        {true, "-99999999999", -9, 9, true, O::OutOfRange, -2147483648, "-9 から 9 までの整数を入力してください。"},
         {false, " 3 ", 1, 5, false, O::Ok, 3, ""},
         {false, "+3", 1, 5, false, O::NotNumber, 9, positive},
         {false, "-3", 1, 5, false, O::NotNumber, 9, positive},
-        {false, "99999999999", 1, 99999, false, O::OutOfRange, 9, "Please enter an integer between 1 and 99999."},
+        {false, "99999999999", 1, 99999, false, O::OutOfRange, 9, "1 から 99999 までの整数を入力してください。"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
@@ -69,7 +69,7 @@ TEST(DataExchange, readsNumbersWithTheFrameworksChecksAndMessages)
 // opened with.
 TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
 {
-    const std::string invalid = s(sid::InvalidPortNumber), threshold = "Please enter an integer between 0 and 999999.";
+    const std::string invalid = s(sid::InvalidPortNumber), threshold = "0 から 999999 までの整数を入力してください。";
     struct Case {
         const char *port, *threshold;
         int protocol;
@@ -78,7 +78,7 @@ TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
         std::int64_t portRead = 0;
     } const cases[] = {
         {"0", "0", GenericTcp, {kPortRange, invalid}},
-        {"", "0", GenericTcp, {"Please enter an integer.", invalid}},
+        {"", "0", GenericTcp, {"整数を入力してください。", invalid}},
         {"65535", "0", GenericTcp, {kPortRange}},
         {"1", "0", GenericTcp, {}, "Generic TCP (1)", 1},
         {"53", "0", GenericUdp, {}, "Generic UDP (53)", 53},
@@ -251,8 +251,8 @@ TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
     // A field out of range: its message, and nothing started or saved.
     frame->setEntryActive(0, true);
     for (auto [field, typed, message] :
-         {std::tuple{&controls.interval, "100000", "Please enter an integer between 1 and 99999."},
-          std::tuple{&controls.retry, "6", "Please enter an integer between 1 and 5."}}) {
+         {std::tuple{&controls.interval, "100000", "1 から 99999 までの整数を入力してください。"},
+          std::tuple{&controls.retry, "6", "1 から 5 までの整数を入力してください。"}}) {
         const std::string kept = std::exchange(field->value, typed);
         prompter.messages.clear();
         const int writes = registry.writeCount();
@@ -490,7 +490,7 @@ TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
         host.focused = 0;
         if (form.onOk(host, prompter))
             return true;
-        expectVerdict(prompter, host, "Please enter no more than 64 characters.");
+        expectVerdict(prompter, host, "64 文字以内で入力してください。");
         host.value = wide;
         return form.onOk(host, prompter);
     };

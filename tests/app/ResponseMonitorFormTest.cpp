@@ -67,7 +67,7 @@ TEST(ResponseMonitorForm, opensOnTheGraphsValuesAndOkReadsTheControlsBack)
 // selected, and changes no field.
 TEST(ResponseMonitorForm, okRefusesAHistoryOutside10To999AndChangesNothing)
 {
-    const std::string range = "Please enter an integer between 10 and 999.", integer = "Please enter an integer.";
+    const std::string range = "10 から 999 までの整数を入力してください。", integer = "整数を入力してください。";
     // How a number is read is DataExchange's; these are the history's ends.
     const std::pair<const char *, std::string> cases[] = {
         {"9", range}, {"1000", range}, {"-10", range}, {"  ", integer}, {"10", ""}, {" 999 ", ""}};

@@ -2,9 +2,11 @@
 // The port settings dialog, the about box, the dialog-unit conversion and
 // the fonts, and that no text is cut off in any dialog (the response
 // monitor settings dialog included).
+#include "app/base/Language.h"
 #include "app/base/StringTable.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
+#include "tests/support/ChildProcess.h"
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
@@ -136,7 +138,7 @@ private slots:
         d.show();
         setText(d.thresholdEdit(), QStringLiteral("1000000"));
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter.texts(), std::vector<std::string>{"Please enter an integer between 0 and 999999."});
+        QCOMPARE(prompter.texts(), std::vector<std::string>{"0 から 999999 までの整数を入力してください。"});
         QVERIFY(d.isVisible());
         QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.thresholdEdit()));
         // Arrowed through the list, PING shows port 7 and HTTP after it the
@@ -218,6 +220,31 @@ private slots:
         CResponseMonitorDlg monitor(prompter, monitorForm);
         monitor.show();
         checkNothingClipped(&monitor);
+    }
+
+    // The dialogs speak the locale's language: English under LANG=C, with a
+    // Latin face and nothing cut; Japanese under a Japanese locale.
+    void dialogsFollowTheLocale()
+    {
+        const test::ScopedEnv unforced{{"VIGILON_LANG", std::nullopt}, {"LC_ALL", std::nullopt},
+                                       {"LC_MESSAGES", std::nullopt}, {"LANG", std::nullopt}};
+        FakePrompter prompter;
+        TargetHostForm host;
+        for (const auto &[lang, title] : {std::pair{"C", "Change Target Host"}, {"ja_JP.UTF-8", "ターゲット ホストの変更"}}) {
+            qputenv("LANG", lang);
+            setCurrentLanguage(chooseLanguage());
+            CTargetHostDlg target(prompter, host);
+            target.show();
+            QCOMPARE(target.windowTitle(), QString::fromUtf8(title));
+            checkNothingClipped(&target);
+            PortSettingsForm form;
+            CPortSettingsDlg settings(prompter, form);
+            settings.show();
+            checkNothingClipped(&settings);
+            if (std::string(lang) == "C")
+                QCOMPARE(QFontInfo(settings.font()).family(), QStringLiteral("DejaVu Sans"));
+        }
+        setCurrentLanguage(Language::Japanese);
     }
 };
 

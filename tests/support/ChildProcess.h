@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -208,37 +209,6 @@ inline RunResult run(const std::vector<std::string> &argv, const std::vector<std
     return result;
 }
 
-// Sets environment variables of this process (std::nullopt removes one)
-// for a scope.
-class ScopedEnv {
-public:
-    ScopedEnv(std::initializer_list<std::pair<std::string, std::optional<std::string>>> vars)
-    {
-        for (const auto &[name, value] : vars) {
-            const char *old = std::getenv(name.c_str());
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            set(name, value);
-        }
-    }
-    ~ScopedEnv()
-    {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            set(it->first, it->second);
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    static void set(const std::string &name, const std::optional<std::string> &value)
-    {
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 #else
 
 // Runs argv to its end without a command interpreter, at most timeoutMs;
@@ -285,5 +255,41 @@ inline RunResult run(const std::vector<std::string> &argv, int timeoutMs = 60000
 }
 
 #endif
+
+// Sets environment variables of this process (std::nullopt removes one)
+// for a scope.
+class ScopedEnv {
+public:
+    ScopedEnv(std::initializer_list<std::pair<std::string, std::optional<std::string>>> vars)
+    {
+        for (const auto &[name, value] : vars) {
+            const char *old = std::getenv(name.c_str());
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            set(name, value);
+        }
+    }
+    ~ScopedEnv()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            set(it->first, it->second);
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    static void set(const std::string &name, const std::optional<std::string> &value)
+    {
+#ifdef _WIN32
+        _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+#endif
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
 
 } // namespace vigilon::test

@@ -225,7 +225,7 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                      [this] { click(list, cellCentre(list, 2, 1), true); });
 
     EXPECT_EQ(ran, 2u);
-    EXPECT_TRUE(prompter.saw("Please enter an integer between 1 and 64554."));
+    EXPECT_TRUE(prompter.saw("1 から 64554 までの整数を入力してください。"));
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
     EXPECT_EQ(stateImage(list, 2), 0x1000u);
@@ -250,7 +250,7 @@ TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
                                      [this] { SendMessageW(dialog, WM_COMMAND, IDC_TARGET, 0); });
 
     EXPECT_EQ(ran, 2u);
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter no more than 64 characters."});
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"64 文字以内で入力してください。"});
     EXPECT_EQ(frame->targetHost(), "");
     EXPECT_EQ(text(dialog), "Lumivane - ");
 }

@@ -7,7 +7,9 @@
 #include "win/WinText.h"
 #include "graph/SampleRecorder.h"
 #include "win/GraphResources.h"
+#include "win/DialogIds.h"
 #include "win/GraphWindows.h"
+#include "win/Localized.h"
 #include "win/ResponseGraphWnd.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakeEventLoop.h"
@@ -127,13 +129,35 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     EXPECT_FALSE(dynamic_cast<win::CResponseGraphWnd &>(*graph).recording());
 }
 
+// The menus and dialogs are those of the interface's language, whatever the
+// system's: each language's resources are in the module.
+TEST(WinGraphWindow, MenusAndDialogsFollowTheLanguage)
+{
+    const Language before = currentLanguage();
+    for (Language language : {Language::English, Language::Japanese}) {
+        setCurrentLanguage(language);
+        HMENU menu = win::localizedMenu(GetModuleHandleW(nullptr), IDR_RESPONSE_GRAPH_MENU);
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, IDM_GRAPH_RESET_HISTORY, text, 64, MF_BYCOMMAND);
+        EXPECT_EQ(win::narrow(text), loadString(sid::GraphResetHistory, language));
+        DestroyMenu(menu);
+        HWND about = win::localizedDialog(GetModuleHandleW(nullptr), IDD_ABOUT, nullptr,
+                                          [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        ASSERT_NE(about, nullptr);
+        GetWindowTextW(about, text, 64);
+        EXPECT_EQ(win::narrow(text), loadString(sid::AboutCaption, language));
+        DestroyWindow(about);
+    }
+    setCurrentLanguage(before);
+}
+
 // "Close this monitor" reaches the owner from the loop, after the command's
 // handler has returned; a request of a window gone meanwhile is dropped.
 TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
 {
     FakeClock clock;
     FakePrompter prompter;
-    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_RESPONSE_GRAPH_MENU));
+    HMENU menu = win::localizedMenu(GetModuleHandleW(nullptr), IDR_RESPONSE_GRAPH_MENU);
     wchar_t close[64] = {};
     GetMenuStringW(menu, IDM_GRAPH_CLOSE_MONITOR, close, 64, MF_BYCOMMAND);
     EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 3);
@@ -206,7 +230,7 @@ TEST(WinMonitorDialog, AcceptedDialogYieldsTheParams)
 
     EXPECT_EQ(ran, 2u);
     ASSERT_TRUE(accepted);
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Please enter an integer between 10 and 999."});
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"10 から 999 までの整数を入力してください。"});
     EXPECT_EQ(std::tie(params.maxHistory, params.alpha, params.recordToFile, params.fileName),
               std::tuple(50u, 128u, 1u, prompter.fileAnswer));
 }

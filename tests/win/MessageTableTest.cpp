@@ -4,6 +4,8 @@
 // so the table is read the way the event viewer reads it, with
 // FormatMessageW on the executable, in both languages; and the string
 // tables are there in both languages as well.
+#include "tests/support/win/ResourceStrings.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,8 @@
 #include <string>
 
 namespace {
+
+using vigilon::test::tableString;
 
 std::wstring message(HMODULE module, DWORD id, WORD language, const wchar_t *insertion)
 {
@@ -24,19 +28,6 @@ std::wstring message(HMODULE module, DWORD id, WORD language, const wchar_t *ins
     if (text)
         LocalFree(text);
     return out;
-}
-
-// A string of the table of one language, read from its resource block.
-std::wstring tableString(HMODULE module, unsigned id, WORD language)
-{
-    HRSRC block = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
-                                  MAKEINTRESOURCEW(id / 16 + 1), MAKELANGID(language, language == LANG_JAPANESE ? SUBLANG_DEFAULT : SUBLANG_ENGLISH_US));
-    if (block == nullptr)
-        return {};
-    const wchar_t *p = static_cast<const wchar_t *>(LockResource(LoadResource(module, block)));
-    for (unsigned i = 0; p != nullptr && i < id % 16; ++i)
-        p += 1 + *p;
-    return p == nullptr ? std::wstring() : std::wstring(p + 1, *p);
 }
 
 class VigilsvcResources : public ::testing::Test {

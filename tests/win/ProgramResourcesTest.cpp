@@ -7,7 +7,9 @@
 // manifest asks for the common controls 6 and per-monitor DPI awareness.
 #include "app/FrameUi.h"
 #include "app/base/StringTable.h"
+#include "win/Localized.h"
 #include "win/WinText.h"
+#include "tests/support/win/ResourceStrings.h"
 
 #include <windows.h>
 
@@ -31,46 +33,46 @@ protected:
     HMODULE module = nullptr;
 };
 
-TEST_F(ProgramResources, TheStringTableIsTheProgramsOwn)
+TEST_F(ProgramResources, TheStringTableIsTheProgramsOwnInBothLanguages)
 {
-    int compared = 0;
-    for (unsigned id = 1; id < 65536; ++id) {
-        if (!hasString(id))
-            continue;
-        const wchar_t *text = nullptr;
-        const int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-        ASSERT_GT(length, 0) << "string " << id << " is missing";
-        EXPECT_EQ(win::narrow(std::wstring_view(text, static_cast<std::size_t>(length))), loadString(id))
-            << "string " << id;
-        ++compared;
+    const std::vector<unsigned> ids = stringIds();
+    ASSERT_GE(ids.size(), 50u);
+    for (unsigned id : ids) {
+        EXPECT_EQ(win::narrow(test::tableString(module, id, LANG_JAPANESE)), loadString(id, Language::Japanese)) << id;
+        EXPECT_EQ(win::narrow(test::tableString(module, id, LANG_ENGLISH)), loadString(id, Language::English)) << id;
     }
-    EXPECT_GE(compared, 50);
 }
 
 TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
 {
-    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(res::MenuTray));
-    ASSERT_NE(menu, nullptr);
-    HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_NE(popup, nullptr);
-    const std::vector<std::pair<unsigned, std::string>> expected = {
-        {res::CmdToggleMonitoring, "サービスの開始/停止(&S)"},
-        {res::CmdToggleDialog, "ダイアログボックス表示/非表示(&D)"},
-        {0, ""},
-        {res::CmdHelp, "ヘルプ(&H)..."},
-        {res::CmdAbout, "バージョン情報(&A)"},
-        {res::CmdExit, "終了(&X)"},
+    const std::vector<std::pair<unsigned, unsigned>> expected = {
+        {res::CmdToggleMonitoring, sid::TrayToggleMonitoring},
+        {res::CmdToggleDialog, sid::TrayToggleDialog},
+        {0, 0},
+        {res::CmdHelp, sid::TrayHelp},
+        {res::CmdAbout, sid::TrayAbout},
+        {res::CmdExit, sid::TrayExit},
     };
-    ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(expected.size()));
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const UINT at = static_cast<UINT>(i);
-        wchar_t text[128] = {};
-        GetMenuStringW(popup, at, text, 128, MF_BYPOSITION);
-        EXPECT_EQ((GetMenuState(popup, at, MF_BYPOSITION) & MF_SEPARATOR) != 0, expected[i].first == 0) << "item " << i;
-        EXPECT_EQ(GetMenuItemID(popup, static_cast<int>(i)), expected[i].first) << "item " << i;
-        EXPECT_EQ(win::narrow(text), expected[i].second) << "item " << i;
+    const Language before = currentLanguage();
+    for (Language language : {Language::Japanese, Language::English}) {
+        setCurrentLanguage(language);
+        HMENU menu = win::localizedMenu(module, res::MenuTray);
+        ASSERT_NE(menu, nullptr);
+        HMENU popup = GetSubMenu(menu, 0);
+        ASSERT_NE(popup, nullptr);
+        ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(expected.size()));
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const UINT at = static_cast<UINT>(i);
+            wchar_t text[128] = {};
+            GetMenuStringW(popup, at, text, 128, MF_BYPOSITION);
+            EXPECT_EQ((GetMenuState(popup, at, MF_BYPOSITION) & MF_SEPARATOR) != 0, expected[i].first == 0) << i;
+            EXPECT_EQ(GetMenuItemID(popup, static_cast<int>(i)), expected[i].first) << "item " << i;
+            EXPECT_EQ(win::narrow(text), expected[i].second ? loadString(expected[i].second, language) : "") << i;
+        }
+        DestroyMenu(menu);
     }
-    DestroyMenu(menu);
+    EXPECT_EQ(loadString(sid::TrayExit, Language::Japanese), "終了(&X)");
+    setCurrentLanguage(before);
 }
 
 TEST_F(ProgramResources, IconsVersionAndManifest)

@@ -207,24 +207,24 @@ void mainDialog()
     auto about = win::makeAboutBox(frame);
     if (about) {
         about->show();
-        shoot(FindWindowW(L"#32770", win::widen("バージョン情報").c_str()), "about");
+        shoot(FindWindowW(L"#32770", win::loadWString(sid::AboutCaption).c_str()), "about");
     }
 }
 
 void formDialogs()
 {
     FakePrompter prompter;
-    shootModal("監視ポート設定", "port-settings-add", [&] {
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-add", [&] {
         PortSettingsForm add;
         win::runPortSettingsDialog(nullptr, add, prompter);
     });
-    shootModal("監視ポート設定", "port-settings-edit", [&] {
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-edit", [&] {
         PortSettingsForm edit;
         std::tie(edit.port, edit.protocol, edit.command, edit.threshold, edit.existingEntry) =
             std::tuple(8080, Http, "C:\\tools\\notify.bat %TARGET%", 200, 1);
         win::runPortSettingsDialog(nullptr, edit, prompter);
     });
-    shootModal("ターゲット ホストの変更", "target-host", [&] {
+    shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
         TargetHostForm host;
         host.host = "192.0.2.10";
         win::runTargetHostDialog(nullptr, host, prompter);
@@ -237,9 +237,9 @@ void formDialogs()
     params.seriesNames = "HTTP (8080)";
     params.alpha = 200;
     params.maxHistory = 200;
-    shootModal("応答速度の監視", "response-monitor", [&] { win::runResponseMonitorDialog(prompter, params); });
+    shootModal(loadString(sid::ResponseMonitorCaption), "response-monitor", [&] { win::runResponseMonitorDialog(prompter, params); });
     shootModal(
-        "応答速度の監視", "response-monitor-recording", [&] { win::runResponseMonitorDialog(prompter, params); },
+        loadString(sid::ResponseMonitorCaption), "response-monitor-recording", [&] { win::runResponseMonitorDialog(prompter, params); },
         [](HWND d) {
             CheckDlgButton(d, IDC_RM_RECORD, BST_CHECKED);
             SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_RM_RECORD, BN_CLICKED),

@@ -3,59 +3,61 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
-#include <vector>
 
-using vigilon::hasString;
-using vigilon::loadString;
-namespace sid = vigilon::sid;
+namespace vigilon {
 
-namespace {
-
-const std::vector<unsigned> kExpectedIds{
-    104, 105, 106, 107, 108, 109, 110, 111, 113, 114, 117, 118, 119, 120, 121,
-    128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141,
-    187, 188, 189, 190, 252, 253, 254, 255, 256, 257, 258, 259, 260, 261, 262,
-    266, 267, 270, 271, 273, 274, 275, 276, 330, 331, 332,
-    61215, 61216, 61217, 61218, 61219, 61220, 61712, 61714, 61716};
-
-} // namespace
-
-// Every id is found (a table out of order breaks the binary search) and no
-// other id carries a text: an unknown one loads as empty.
-TEST(StringTable, HoldsExactlyTheProgramIds)
+// What a text must keep in every language: the places it fills in order (%s,
+// %d, %1, %2), its strftime-style fields in any order, whether it has a
+// keyboard mnemonic, and CR LF as its only line breaks.
+static std::string shape(const std::string &text, bool withMnemonic)
 {
-    for (unsigned id : kExpectedIds) {
-        EXPECT_TRUE(hasString(id)) << id;
-        EXPECT_FALSE(loadString(id).empty()) << id;
+    std::string ordered, fields;
+    bool mnemonic = false, loneBreak = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next != '\0')
+            (std::string("sd12").find(next) != std::string::npos ? ordered : fields) += text[++i];
+        else if (text[i] == '&')
+            next == '&' ? void(++i) : void(mnemonic = true);
+        loneBreak |= (text[i] == '\r' && next != '\n') || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'));
     }
+    std::sort(fields.begin(), fields.end());
+    return ordered + "|" + fields + (withMnemonic && mnemonic ? "|&" : "") + (loneBreak ? "|lone break" : "");
+}
+
+TEST(StringTable, EveryIdHasBothLanguagesOfTheSameShape)
+{
+    ASSERT_GE(stringIds().size(), 100u);
+    for (unsigned id : stringIds()) {
+        const std::string &ja = loadString(id, Language::Japanese), &en = loadString(id, Language::English);
+        EXPECT_FALSE(ja.empty() || en.empty()) << id;
+        // English may have a mnemonic where the Japanese text has none.
+        const bool jaMnemonic = shape(ja, true) != shape(ja, false);
+        EXPECT_EQ(shape(ja, true), shape(en, jaMnemonic)) << id << ": " << ja << " / " << en;
+        EXPECT_EQ(shape(ja, false).find("lone"), std::string::npos) << id;
+    }
+}
+
+// A table out of order would break the binary search; an unknown id loads as
+// empty; the current language picks the text; references stay valid.
+TEST(StringTable, LooksUpByIdInTheCurrentLanguage)
+{
     std::size_t found = 0;
     for (unsigned id = 0; id <= 70000; ++id)
-        found += (hasString(id) ? 1 : 0) + (loadString(id).empty() ? 0 : 1);
-    EXPECT_EQ(found, 2 * kExpectedIds.size());
+        found += hasString(id) ? 1 : 0;
+    EXPECT_EQ(found, stringIds().size());
     EXPECT_TRUE(!hasString(UINT_MAX) && loadString(UINT_MAX).empty());
-    // Callers may keep the reference.
     EXPECT_EQ(&loadString(sid::ConfirmExit), &loadString(sid::ConfirmExit));
+    setCurrentLanguage(Language::English);
+    EXPECT_EQ(loadString(sid::StartButton), "&Start");
+    setCurrentLanguage(Language::Japanese);
+    EXPECT_EQ(loadString(sid::StartButton), "開始(&S)");
+    // The recording file's header does not follow the language.
+    for (unsigned id : {sid::RecordHeaderSampling, sid::RecordHeaderTarget, sid::RecordHeaderSource})
+        EXPECT_EQ(loadString(id, Language::English), loadString(id, Language::Japanese));
 }
 
-TEST(StringTable, LineBreaksAreCrLfOnly)
-{
-    for (unsigned id : kExpectedIds) {
-        const std::string &text = loadString(id);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r') {
-                EXPECT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << id;
-            }
-            if (text[i] == '\n') {
-                EXPECT_TRUE(i > 0 && text[i - 1] == '\r') << id;
-            }
-        }
-    }
-    const std::string &noActive = loadString(sid::NoActivePortOnStart);
-    EXPECT_EQ(noActive, loadString(sid::NoActivePortOnTest));
-    EXPECT_NE(noActive.find("\r\n"), std::string::npos);
-    const std::string &counts = loadString(sid::GraphStartAndCount);
-    ASSERT_GE(counts.size(), 2u);
-    EXPECT_EQ(counts.substr(counts.size() - 2), "\r\n");
-}
+} // namespace vigilon
