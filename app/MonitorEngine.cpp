@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The monitoring engine: starting and stopping, rounds, and what each
 // check's outcome does.
-#include "app/MainFrame.h"
+#include "app/MonitorEngine.h"
 
+#include "app/FrameUi.h"
 #include "app/MonitorRules.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
@@ -15,58 +16,69 @@
 
 namespace vigilon {
 
-int CMainFrame::toggleMonitoring(bool noConfirm)
+MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
+    : context_(context)
+    , ports_(ports)
+    , listener_(listener)
+    , suspendWatch_(context.clock)
 {
-    // Nothing is watched before the configuration has been read.
-    if (context_.loop->hasTimer(this, timers::StoreRetry))
-        return running_;
-    const std::string &caption = loadString(sid::MonitoringCaption);
-    unsigned textId = sid::ConfirmStartMonitoring;
-    if (running_) {
-        roundGuard_ = true;
-        textId = sid::ConfirmStopMonitoring;
-    }
-    if (!noConfirm) {
-        if (trayIcon_)
-            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, false);
-        const int answer = context_.prompter->messageBox(loadString(textId), caption, mb::YesNo | mb::IconExclamation);
-        if (trayIcon_)
-            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, true);
-        if (answer == mb::IdNo || closed_) {
-            roundGuard_ = false;
-            return running_;
-        }
-    }
-    roundGuard_ = false;
-
-    if (running_) {
-        running_ = false;
-        context_.loop->killTimer(this, timers::Poll);
-    } else {
-        const bool anyActive =
-            std::any_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; });
-        if (!anyActive && !noConfirm) {
-            context_.prompter->messageBox(loadString(sid::NoActivePortOnStart), "", mb::Ok);
-            return 0;
-        }
-        running_ = true;
-        startTime_ = context_.clock->nowSeconds();
-        roundStart_ = 0;
-        unchecked_ = 0;
-        resetEntriesToIdle();
-        runRound(Regular);
-        // The round may have let the user stop again from a nested box.
-        if (running_)
-            armPollTimer();
-    }
-
-    updateTrayIcon(TrayOp::Modify, running_ ? res::IconRunning : res::IconStopped);
-    if (trayIcon_)
-        trayIcon_->setItemChecked(res::CmdToggleMonitoring, running_);
-    return running_;
 }
 
-void CMainFrame::resetEntriesToIdle()
+MonitorEngine::~MonitorEngine()
+{
+    context_.loop->killTimers(this);
+}
+
+void MonitorEngine::start()
+{
+    running_ = true;
+    startTime_ = context_.clock->nowSeconds();
+    roundStart_ = 0;
+    unchecked_ = 0;
+    resetEntriesToIdle();
+    runRound(Regular);
+    // The round may have let the user stop again from a nested box.
+    if (running_)
+        armPollTimer();
+}
+
+void MonitorEngine::stop()
+{
+    running_ = false;
+    context_.loop->killTimer(this, timers::Poll);
+}
+
+void MonitorEngine::discardChecks()
+{
+    context_.loop->killTimer(this, timers::Poll);
+    retireProbes(std::move(pendingProbes_));
+    pendingProbes_.clear();
+    testRound_ = TestRound{};
+}
+
+void MonitorEngine::forgetEntry(MonitorPort &entry)
+{
+    for (auto &record : pendingProbes_) {
+        if (record.probe->entry() == &entry)
+            record.probe->detachEntry();
+    }
+}
+
+int MonitorEngine::refreshTrayState()
+{
+    int worst = 0;
+    for (const auto &entry : ports_) {
+        if (entry->status == Failed)
+            worst = 2;
+        else if (entry->status == Warning && worst < 1)
+            worst = 1;
+    }
+    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
+    listener_.showTrayIcon(icons[worst]);
+    return worst;
+}
+
+void MonitorEngine::resetEntriesToIdle()
 {
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         MonitorPort &entry = *ports_[i];
@@ -76,20 +88,19 @@ void CMainFrame::resetEntriesToIdle()
         if (before != Idle)
             logStatus(entry, before);
     }
-    updateTrayIcon(TrayOp::Modify, res::IconRunning);
+    listener_.showTrayIcon(res::IconRunning);
 }
 
-void CMainFrame::armPollTimer()
+void MonitorEngine::armPollTimer()
 {
     const unsigned periodMs = static_cast<unsigned>(std::min<std::uint64_t>(
         std::uint64_t(intervalSeconds_) * 1000u, std::uint64_t(0xFFFFFFFFu)));
     context_.loop->setTimer(this, timers::Poll, periodMs, [this] { onPollTimer(); });
 }
 
-void CMainFrame::onPollTimer()
+void MonitorEngine::onPollTimer()
 {
-    if (mainDialog_)
-        mainDialog_->updateStatusText(running_);
+    listener_.pollTick();
     if (roundGuard_)
         return;
     roundGuard_ = true;
@@ -97,7 +108,7 @@ void CMainFrame::onPollTimer()
     roundGuard_ = false;
 }
 
-void CMainFrame::retireProbes(std::vector<PendingProbe> probes)
+void MonitorEngine::retireProbes(std::vector<PendingProbe> probes)
 {
     if (probes.empty())
         return;
@@ -113,7 +124,7 @@ void CMainFrame::retireProbes(std::vector<PendingProbe> probes)
     });
 }
 
-bool CMainFrame::noticeResume()
+bool MonitorEngine::noticeResume()
 {
     if (!suspendWatch_.suspendedSinceLastLook())
         return false;
@@ -142,16 +153,16 @@ bool CMainFrame::noticeResume()
     return true;
 }
 
-bool CMainFrame::startTestRound(std::function<void(TestResult)> done)
+bool MonitorEngine::startTestRound(std::function<void(TestResult)> done)
 {
-    if (testRound_.running || closed_)
+    if (testRound_.running)
         return false;
     testRound_.done = std::move(done);
     runRound(Test);
     return true;
 }
 
-void CMainFrame::finishTestRound()
+void MonitorEngine::finishTestRound()
 {
     if (!testRound_.running || testRound_.starting || testRound_.outstanding > 0)
         return;
@@ -169,7 +180,7 @@ void CMainFrame::finishTestRound()
     });
 }
 
-int CMainFrame::runRound(RoundKind kind)
+int MonitorEngine::runRound(RoundKind kind)
 {
     const bool testRound = kind != Regular;
     if (!testRound)
@@ -248,7 +259,7 @@ int CMainFrame::runRound(RoundKind kind)
         if (testRound)
             ++testRound_.outstanding;
         slot.startMicros = context_.clock->monotonicMicros();
-        const int started = record.probe->start(entry.port, context_.targetHost, entry);
+        const int started = record.probe->start(entry.port, *context_.targetHost, entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
@@ -287,39 +298,37 @@ int CMainFrame::runRound(RoundKind kind)
     return 1;
 }
 
-void CMainFrame::showShortage(std::size_t unchecked)
+void MonitorEngine::showShortage(std::size_t unchecked)
 {
     if (unchecked == unchecked_)
         return;
     unchecked_ = unchecked;
-    if (mainDialog_)
-        mainDialog_->updateStatusText(running_);
-    updateTrayIcon(TrayOp::Modify, 0);
-    if (unchecked == 0 || shortageShown_)
-        return;
-    shortageShown_ = true;
-    std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
-                         "descriptors or buffers; the entries take turns from now on\n",
-                 unchecked);
-    context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
+    const bool firstTime = unchecked != 0 && !shortageShown_;
+    if (firstTime) {
+        shortageShown_ = true;
+        std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
+                             "descriptors or buffers; the entries take turns from now on\n",
+                     unchecked);
+    }
+    listener_.shortageChanged(unchecked, firstTime);
 }
 
 void CheckSlot::reportResult(int code, MonitorPort &entry)
 {
-    frame_.reportResult(*this, code, entry);
+    engine_.reportResult(*this, code, entry);
 }
 
 EventLoop &CheckSlot::eventLoop()
 {
-    return frame_.eventLoop();
+    return engine_.eventLoop();
 }
 
 const Clock &CheckSlot::clock() const
 {
-    return frame_.clock();
+    return engine_.clock();
 }
 
-void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
@@ -367,7 +376,7 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     }
 }
 
-void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
+void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
 {
     const PortStatus before = entry.status;
     const bool warning = applySuccess(entry);
@@ -382,10 +391,10 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
         logStatus(entry, before);
 }
 
-void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
+void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
                                std::uint64_t ranMicros)
 {
-    setRowImage(rowOf(entry), ImageError);
+    setRowImage(rowOf(ports_, entry), ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
@@ -405,13 +414,13 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
         runAlert(entry);
 }
 
-void CMainFrame::runAlert(const MonitorPort &entry)
+void MonitorEngine::runAlert(const MonitorPort &entry)
 {
     // The command's failure message nests the loop; keep copies.
     const std::string command = entry.command;
     if (context_.runAlert) {
         const platform::Environment environment = {
-            {"VIGILON_TARGET", context_.targetHost},
+            {"VIGILON_TARGET", *context_.targetHost},
             {"VIGILON_ENTRY", entry.name},
             {"VIGILON_REASON", reasonText(entry.lastReason)},
             {"VIGILON_ERRORS", std::to_string(entry.errorCount)},
@@ -422,19 +431,6 @@ void CMainFrame::runAlert(const MonitorPort &entry)
     }
 }
 
-void CMainFrame::setRowImage(int row, int image)
-{
-    if (mainDialog_ && row >= 0)
-        mainDialog_->setRowImage(row, image);
-}
-
-void CMainFrame::updateRow(const MonitorPort &entry)
-{
-    const int row = rowOf(entry);
-    if (mainDialog_ && row >= 0)
-        mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
-}
-
 namespace {
 std::uint64_t shownMicros(const MonitorPort &entry)
 {
@@ -442,7 +438,7 @@ std::uint64_t shownMicros(const MonitorPort &entry)
 }
 } // namespace
 
-void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
+void MonitorEngine::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
                           const FailureReason &reason) const
 {
     if (!context_.verbose)
@@ -461,7 +457,7 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
                  reason.failed() ? "\t" : "", why.c_str());
 }
 
-void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
+void MonitorEngine::logStatus(const MonitorPort &entry, PortStatus before) const
 {
     (void)before;
     // One kind of line per mode: --verbose has a line for every check.

@@ -25,4 +25,13 @@ std::size_t realEntryCount(const PortList &ports)
     return ports.empty() ? 0 : ports.size() - 1;
 }
 
+int rowOf(const PortList &ports, const MonitorPort &entry)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i].get() == &entry)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 } // namespace vigilon

@@ -87,6 +87,8 @@ using PortList = std::vector<std::unique_ptr<MonitorPort>>;
 void appendPlaceholder(PortList &ports);
 // Number of real entries (the placeholder not counted).
 std::size_t realEntryCount(const PortList &ports);
+// The row of an entry; -1 when it is not in the list.
+int rowOf(const PortList &ports, const MonitorPort &entry);
 
 // The configuration as it is stored.
 struct MonitorSettings {

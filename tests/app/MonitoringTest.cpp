@@ -102,7 +102,7 @@ TEST_F(Monitoring, theStopQuestion)
     prompter.answers = {mb::IdYes};
     EXPECT_EQ(frame->toggleMonitoring(false), 0);
     EXPECT_EQ(probes.started.size(), before);
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
 }
 
 TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
@@ -118,7 +118,7 @@ TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
     loop.advance(5000);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_FALSE(frame->running());
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
     loop.advance(20000);
     EXPECT_EQ(probes.started.size(), 1u) << "no round after the stop";
 }
@@ -167,7 +167,7 @@ TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
     EXPECT_EQ(entry(0).errorCount, 1u);
     EXPECT_EQ(entry(0).status, Failed);
     EXPECT_EQ(commands.size(), 1u);
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
     // That a port test alerts again for an entry already failed is the rules'
     // (MonitorRules.aPortTestDeclaresAtOnceAndAlwaysAlerts).
 }
