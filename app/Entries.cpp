@@ -147,6 +147,8 @@ CMainFrame::Change CMainFrame::deleteEntry(std::size_t row)
     engine_.forgetEntry(*entry);
     const std::uint32_t id = entry->id;
     ports_.erase(ports_.begin() + static_cast<std::ptrdiff_t>(row));
+    for (std::size_t i = row; i < ports_.size(); ++i)
+        ports_[i]->rowHint = i;
     context_.ui->closeResponseGraph(id);
     saveSettings();
     return Change::Done;

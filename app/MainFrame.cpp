@@ -107,8 +107,10 @@ bool CMainFrame::loadStore()
     engine_.setRetryLimit(loaded.retryLimit);
     ports_ = std::move(loaded.ports);
     appendPlaceholder(ports_);
-    for (auto &entry : ports_)
-        entry->id = nextEntryId_++;
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        ports_[i]->id = nextEntryId_++;
+        ports_[i]->rowHint = i;
+    }
 
     return true;
 }

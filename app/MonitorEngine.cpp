@@ -16,6 +16,15 @@
 
 namespace vigilon {
 
+namespace {
+// A round starts its checks in slices, between which the loop serves other
+// events: at most this many entries, and no longer than kSliceMicros.
+constexpr std::size_t kSliceEntries = 256;
+constexpr std::uint64_t kSliceMicros = 2000;
+// Finished checks destroyed in one pass of the loop at most.
+constexpr std::size_t kTeardownBatch = 256;
+} // namespace
+
 MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
     : context_(context)
     , ports_(ports)
@@ -46,13 +55,19 @@ void MonitorEngine::stop()
 {
     running_ = false;
     context_.loop->killTimer(this, timers::Poll);
+    // The entries not reached yet are not checked.
+    endIssue(issues_[0]);
 }
 
 void MonitorEngine::discardChecks()
 {
     context_.loop->killTimer(this, timers::Poll);
-    retireProbes(std::move(pendingProbes_));
-    pendingProbes_.clear();
+    for (Issue &issue : issues_)
+        endIssue(issue);
+    retire(pendingProbes_);
+    retire(staleProbes_);
+    rowChanges_.clear();
+    trayDirty_ = false;
     testRound_ = TestRound{};
 }
 
@@ -62,24 +77,45 @@ void MonitorEngine::forgetEntry(MonitorPort &entry)
         if (record.probe->entry() == &entry)
             record.probe->detachEntry();
     }
+    std::erase_if(rowChanges_, [&entry](const RowChange &change) { return change.entry == &entry; });
+    for (Issue &issue : issues_)
+        std::replace(issue.order.begin(), issue.order.end(), &entry, static_cast<MonitorPort *>(nullptr));
+    countsValid_ = false;
 }
 
-int MonitorEngine::refreshTrayState()
+void MonitorEngine::countStatus(PortStatus before, PortStatus after)
 {
-    int worst = 0;
-    for (const auto &entry : ports_) {
-        if (entry->status == Failed)
-            worst = 2;
-        else if (entry->status == Warning && worst < 1)
-            worst = 1;
+    if (!countsValid_ || before == after)
+        return;
+    failedCount_ += (after == Failed) - (before == Failed);
+    warningCount_ += (after == Warning) - (before == Warning);
+}
+
+int MonitorEngine::showWorstStatus()
+{
+    if (!countsValid_) {
+        failedCount_ = warningCount_ = 0;
+        for (const auto &entry : ports_) {
+            failedCount_ += entry->status == Failed;
+            warningCount_ += entry->status == Warning;
+        }
+        countsValid_ = true;
     }
+    const int worst = failedCount_ > 0 ? 2 : warningCount_ > 0 ? 1 : 0;
     static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
     listener_.showTrayIcon(icons[worst]);
     return worst;
 }
 
+int MonitorEngine::refreshTrayState()
+{
+    countsValid_ = false;
+    return showWorstStatus();
+}
+
 void MonitorEngine::resetEntriesToIdle()
 {
+    flush();
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         MonitorPort &entry = *ports_[i];
         setRowImage(static_cast<int>(i), ImageIdle);
@@ -88,6 +124,8 @@ void MonitorEngine::resetEntriesToIdle()
         if (before != Idle)
             logStatus(entry, before);
     }
+    failedCount_ = warningCount_ = 0;
+    countsValid_ = true;
     listener_.showTrayIcon(res::IconRunning);
 }
 
@@ -108,20 +146,87 @@ void MonitorEngine::onPollTimer()
     roundGuard_ = false;
 }
 
-void MonitorEngine::retireProbes(std::vector<PendingProbe> probes)
+void MonitorEngine::markRow(MonitorPort &entry, int image)
+{
+    rowChanges_.push_back({&entry, image});
+    scheduleFlush();
+}
+
+void MonitorEngine::scheduleFlush()
+{
+    if (flushPosted_)
+        return;
+    flushPosted_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([this, alive] {
+        if (!alive.lock())
+            return;
+        flushPosted_ = false;
+        flush();
+    });
+}
+
+void MonitorEngine::flush()
+{
+    settleReports();
+    // Rows in the order their changes came; the tray once.
+    std::vector<RowChange> changes;
+    changes.swap(rowChanges_);
+    for (const RowChange &change : changes) {
+        if (change.image < 0)
+            listener_.updateRow(*change.entry);
+        else
+            setRowImage(rowOf(ports_, *change.entry), change.image);
+    }
+    if (trayDirty_) {
+        trayDirty_ = false;
+        showWorstStatus();
+    }
+    // A check is never destroyed while one of its calls may be on the stack.
+    if (reportDepth_ > 0)
+        return;
+    for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n)
+        retiredProbes_.pop_front();
+    if (!retiredProbes_.empty())
+        scheduleFlush();
+}
+
+void MonitorEngine::settleReports()
+{
+    // A check that has reported and finished goes at once; one that timed
+    // out may still report a late success, and waits for the next round.
+    for (CheckSlot *slot : reportedSlots_) {
+        if (!slot->listed || !slot->check || slot->check->done() != 1)
+            continue;
+        slot->listed = false;
+        retiredProbes_.splice(retiredProbes_.end(), pendingProbes_, slot->self);
+    }
+    reportedSlots_.clear();
+}
+
+void MonitorEngine::retire(ProbeList &probes)
 {
     if (probes.empty())
         return;
     for (auto &record : probes) {
         // Whatever a retired check still does reaches no entry.
         record.probe->detachEntry();
-        retiredProbes_.push_back(std::move(record));
+        record.slot->listed = false;
     }
-    std::weak_ptr<bool> alive = alive_;
-    context_.loop->post([this, alive] {
-        if (alive.lock())
-            retiredProbes_.clear();
-    });
+    retiredProbes_.splice(retiredProbes_.end(), probes);
+    scheduleFlush();
+}
+
+void MonitorEngine::tearDownOneStale()
+{
+    if (staleProbes_.empty())
+        return;
+    if (reportDepth_ > 0) {
+        retiredProbes_.splice(retiredProbes_.end(), staleProbes_, staleProbes_.begin());
+        scheduleFlush();
+        return;
+    }
+    staleProbes_.pop_front();
 }
 
 bool MonitorEngine::noticeResume()
@@ -144,6 +249,8 @@ bool MonitorEngine::noticeResume()
     }
     // A port test under way ends with what it has.
     if (testRound_.running) {
+        endIssue(issues_[1]);
+        testRound_.starting = false;
         testRound_.outstanding = 0;
         finishTestRound();
     }
@@ -185,16 +292,17 @@ int MonitorEngine::runRound(RoundKind kind)
     const bool testRound = kind != Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
-    std::vector<PendingProbe> finished;
+    flush();
+    // The finished checks of earlier rounds go as the new ones open.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
+        auto next = std::next(it);
         if (it->probe->done() != 0) {
-            finished.push_back(std::move(*it));
-            it = pendingProbes_.erase(it);
-        } else {
-            ++it;
+            it->probe->detachEntry();
+            it->slot->listed = false;
+            staleProbes_.splice(staleProbes_.end(), pendingProbes_, it);
         }
+        it = next;
     }
-    retireProbes(std::move(finished));
 
     // The first regular round after a resume waits one more interval.
     if (noticeResume() && !testRound) {
@@ -211,19 +319,53 @@ int MonitorEngine::runRound(RoundKind kind)
     context_.probes->beginRound();
     // A polling round begins where the last one ran short, so that every
     // entry is checked in some round when not all can be at once.
+    Issue &issue = issues_[testRound ? 1 : 0];
     const std::size_t count = ports_.size();
     const std::size_t first = testRound || roundStart_ >= count ? 0 : roundStart_;
-    std::size_t unchecked = 0;
-    std::size_t firstUnchecked = count;
-    const auto leftOut = [&](std::size_t i) {
-        if (unchecked++ == 0)
-            firstUnchecked = i;
+    issue.active = true;
+    ++issue.generation;
+    issue.order.clear();
+    issue.order.reserve(count);
+    for (std::size_t k = 0; k < count; ++k)
+        issue.order.push_back(ports_[(first + k) % count].get());
+    issue.next = 0;
+    issue.unchecked = 0;
+    issue.firstUnchecked = count;
+    issueSlice(kind);
+    return 1;
+}
+
+void MonitorEngine::endIssue(Issue &issue)
+{
+    issue.active = false;
+    ++issue.generation;
+    issue.order.clear();
+    issue.next = 0;
+}
+
+void MonitorEngine::issueSlice(RoundKind kind)
+{
+    const bool testRound = kind != Regular;
+    Issue &issue = issues_[testRound ? 1 : 0];
+    if (!issue.active)
+        return;
+    const unsigned generation = issue.generation;
+    const std::uint64_t sliceStart = context_.clock->monotonicMicros();
+    const auto leftOut = [&issue](int row) {
+        if (issue.unchecked++ == 0 && row >= 0)
+            issue.firstUnchecked = static_cast<std::size_t>(row);
     };
-    for (std::size_t k = 0; k < count && ports_.size() == count; ++k) {
-        const std::size_t i = (first + k) % count;
-        MonitorPort &entry = *ports_[i];
-        if (entry.active == 0)
+    for (std::size_t n = 0; issue.next < issue.order.size(); ++n) {
+        if (n >= kSliceEntries || (n > 0 && context_.clock->monotonicMicros() - sliceStart >= kSliceMicros)) {
+            postSlice(kind);
+            return;
+        }
+        // An old check is closed before a new one opens.
+        tearDownOneStale();
+        MonitorPort *next = issue.order[issue.next++];
+        if (!next || next->active == 0)
             continue;
+        MonitorPort &entry = *next;
         if (entry.protocol != Ping && (entry.port == 0 || entry.port > 65535)) {
             // Any other port would be checked under its low 16 bits: the
             // check is not made, and no failure counted.
@@ -232,7 +374,8 @@ int MonitorEngine::runRound(RoundKind kind)
                              entry.name.c_str(), static_cast<unsigned>(entry.port));
             continue;
         }
-        setRowImage(static_cast<int>(i), ImageChecking);
+        const int row = rowOf(ports_, entry);
+        setRowImage(row, ImageChecking);
 
         int probeKind = TcpProbeKind;
         if (entry.protocol == GenericUdp)
@@ -251,7 +394,7 @@ int MonitorEngine::runRound(RoundKind kind)
             if (testRound)
                 handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
             else
-                leftOut(i);
+                leftOut(row);
             continue;
         }
         CheckSlot &slot = *record.slot;
@@ -263,29 +406,38 @@ int MonitorEngine::runRound(RoundKind kind)
         const bool localFailure = started == 0 && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
-        if (started == 1) {
-            pendingProbes_.push_back(std::move(record));
-            continue;
+        ProbeList &home = started == 1 ? pendingProbes_ : retiredProbes_;
+        home.push_back(std::move(record));
+        slot.self = std::prev(home.end());
+        slot.listed = started == 1;
+        if (started != 1) {
+            slot.self->probe->detachEntry();
+            scheduleFlush();
         }
-        std::vector<PendingProbe> notStarted;
-        notStarted.push_back(std::move(record));
-        retireProbes(std::move(notStarted));
-        if (reported)
+        // A nested loop inside the start may have begun another round.
+        if (issue.generation != generation)
+            return;
+        if (started == 1 || reported)
             continue;
         // Not started, and nothing reported.
         if (testRound)
             --testRound_.outstanding;
         if (localFailure) {
             // This system ran short, not the target: the check is missing.
-            setRowImage(static_cast<int>(i), entry.status == Idle ? int(ImageIdle) : int(entry.status));
+            setRowImage(row, entry.status == Idle ? int(ImageIdle) : int(entry.status));
             if (!testRound)
-                leftOut(i);
+                leftOut(row);
             continue;
         }
         if (testRound)
             handleFailure(entry, true, &testRound_.result, reason);
     }
 
+    // Every entry has had its turn.
+    const std::size_t unchecked = issue.unchecked;
+    const std::size_t firstUnchecked = issue.firstUnchecked;
+    endIssue(issue);
+    retire(staleProbes_);
     if (testRound) {
         testRound_.starting = false;
         finishTestRound();
@@ -295,7 +447,23 @@ int MonitorEngine::runRound(RoundKind kind)
         if (running_)
             armPollTimer();
     }
-    return 1;
+}
+
+void MonitorEngine::postSlice(RoundKind kind)
+{
+    Issue &issue = issues_[kind != Regular ? 1 : 0];
+    if (issue.posted)
+        return;
+    issue.posted = true;
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([this, alive, kind] {
+        if (!alive.lock())
+            return;
+        issues_[kind != Regular ? 1 : 0].posted = false;
+        // Results that came meanwhile are shown first, in their order.
+        flush();
+        issueSlice(kind);
+    });
 }
 
 void MonitorEngine::showShortage(std::size_t unchecked)
@@ -332,14 +500,26 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
+    reportedSlots_.push_back(&slot);
+    scheduleFlush();
     // A port test counts each check once.
     if (slot.testRound() && !first)
         return;
+    // What the outcome does may nest the loop (an alert's message): the
+    // checks stay until it returns.
+    ++reportDepth_;
+    applyResult(slot, code, entry);
+    if (--reportDepth_ == 0 && !retiredProbes_.empty())
+        scheduleFlush();
+}
+
+void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
+{
+    trayDirty_ = true;
     // Every check under way when a suspend is first seen spans it, this one
     // included.
     if (noticeResume()) {
         updateRow(entry);
-        refreshTrayState();
         return;
     }
     // With an interval shorter than a check's timeout, a check of an older
@@ -369,7 +549,6 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     default:
         break;
     }
-    refreshTrayState();
     if (slot.testRound() && testRound_.running) {
         --testRound_.outstanding;
         finishTestRound();
@@ -386,6 +565,7 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
     context_.ui->responseReason(entry.id, std::string());
+    countStatus(before, entry.status);
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -394,7 +574,7 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
 void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
                                std::uint64_t ranMicros)
 {
-    setRowImage(rowOf(ports_, entry), ImageError);
+    markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
@@ -407,6 +587,7 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
         return;
     context_.ui->responseSample(entry.id, 0);
     context_.ui->responseReason(entry.id, graphReasonLine(entry.lastReason));
+    countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);
     updateRow(entry);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,6 +26,15 @@ constexpr unsigned Poll = 1; // period: intervalSeconds * 1000 ms
 } // namespace timers
 
 class MonitorEngine;
+class CheckSlot;
+
+// A started check. The probe goes before its slot.
+struct PendingProbe {
+    int kind = TcpProbeKind;
+    std::unique_ptr<CheckSlot> slot;
+    std::unique_ptr<SocketCheck> probe;
+};
+using ProbeList = std::list<PendingProbe>;
 
 // The host a started check reports to: it tells the engine which check, of
 // which round, is reporting.
@@ -41,18 +51,13 @@ public:
     std::uint64_t startMicros = 0;
     // The check reporting here; it goes before its slot.
     const SocketCheck *check = nullptr;
+    // Its record, and whether that is among the checks under way.
+    ProbeList::iterator self;
+    bool listed = false;
 
 private:
     MonitorEngine &engine_;
     bool testRound_;
-};
-
-// A started check, kept until it is reaped at the start of a round. The probe
-// goes before its slot.
-struct PendingProbe {
-    int kind = TcpProbeKind;
-    std::unique_ptr<CheckSlot> slot;
-    std::unique_ptr<SocketCheck> probe;
 };
 
 // What the engine needs of the program.
@@ -90,10 +95,13 @@ public:
 // The monitoring engine: the rounds of checks over the frame's entries, what
 // each outcome does to its entry (the retry rule, errors, alerts, samples),
 // and the polling timer. Everything runs on the event loop's thread. Nothing
-// the engine does waits: every check reports later through the loop. A
-// nested loop (a question the user is asked) may still run timers and check
-// results meanwhile; a check is therefore never destroyed from inside a
-// call, only later from the loop.
+// the engine does waits, and no stretch of it is long: a round starts its
+// checks in slices between which the loop serves other events, every check
+// reports later through the loop, and what the outcomes change in the list
+// and the tray is shown once per pass of the loop. A nested loop (a question
+// the user is asked) may still run timers and check results meanwhile; a
+// check is therefore never destroyed from inside a call, only later from the
+// loop.
 class MonitorEngine final {
 public:
     MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener);
@@ -143,9 +151,37 @@ public:
 
 private:
     friend class FrameTestPeer;
-    // Checks are destroyed from the event loop, never from inside a call
-    // that may have one of them on the stack.
-    void retireProbes(std::vector<PendingProbe> probes);
+    // The entries a round has yet to start checks for.
+    struct Issue {
+        bool active = false;
+        // A slice is posted.
+        bool posted = false;
+        // Changes when the issue ends or starts afresh.
+        unsigned generation = 0;
+        // In the round's order; an entry deleted meanwhile is null.
+        std::vector<MonitorPort *> order;
+        std::size_t next = 0;
+        std::size_t unchecked = 0;
+        std::size_t firstUnchecked = 0;
+    };
+    // A change of a row, shown with the next flush: image -1 is the whole row.
+    struct RowChange {
+        MonitorPort *entry;
+        int image;
+    };
+
+    void issueSlice(RoundKind kind);
+    void postSlice(RoundKind kind);
+    void endIssue(Issue &issue);
+    void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
+    // Shows what changed since the last pass and destroys finished checks.
+    void flush();
+    void scheduleFlush();
+    // Finished checks that have reported leave the checks under way.
+    void settleReports();
+    // The checks go, destroyed from the loop; they reach no entry meanwhile.
+    void retire(ProbeList &probes);
+    void tearDownOneStale();
     void finishTestRound();
     // Looks whether the machine was suspended since the last look; if so,
     // every check under way is discarded and the polling timer, if armed,
@@ -155,7 +191,12 @@ private:
     void showShortage(std::size_t unchecked);
     void armPollTimer();
     void setRowImage(int row, int image) { listener_.setRowImage(row, image); }
-    void updateRow(const MonitorPort &entry) { listener_.updateRow(entry); }
+    void markRow(MonitorPort &entry, int image);
+    void updateRow(MonitorPort &entry) { markRow(entry, -1); }
+    // The counts of failed and warned entries follow each outcome; anything
+    // else that changes the list has them counted afresh.
+    void countStatus(PortStatus before, PortStatus after);
+    int showWorstStatus();
     // Shared success and failure handling; inRound with the round's result.
     void handleSuccess(MonitorPort &entry, int *roundResult);
     // ranMicros: how long the check ran until it failed.
@@ -170,8 +211,24 @@ private:
     EngineContext context_;
     PortList &ports_;
     EngineListener &listener_;
-    std::vector<PendingProbe> pendingProbes_;
-    std::vector<PendingProbe> retiredProbes_;
+    // Checks under way (and timed-out ones, which may still report late).
+    ProbeList pendingProbes_;
+    // Finished checks of earlier rounds, closed as the round's new ones open.
+    ProbeList staleProbes_;
+    // Checks to destroy from the loop.
+    ProbeList retiredProbes_;
+    // Checks that reported since the last flush.
+    std::vector<CheckSlot *> reportedSlots_;
+    std::vector<RowChange> rowChanges_;
+    bool trayDirty_ = false;
+    bool flushPosted_ = false;
+    // Reports on the stack.
+    int reportDepth_ = 0;
+    int failedCount_ = 0;
+    int warningCount_ = 0;
+    bool countsValid_ = false;
+    // The regular round's and the port test's.
+    Issue issues_[2];
     struct TestRound {
         bool running = false;
         // Its checks are being started; reports from inside a start do not

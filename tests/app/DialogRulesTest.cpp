@@ -424,6 +424,7 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
     makeFrame();
     dialog().onStartStop();
     ASSERT_TRUE(dialog().monitoring());
+    loop.runPosted(); // the rows show the outcomes from the loop
     EXPECT_EQ(std::pair(controls.rows[0].image, controls.rows[1].image), std::pair(int(ImageOk), int(ImageIdle)));
     prompter.messages.clear();
 

@@ -139,6 +139,7 @@ TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
     start({{80, GenericTcp, 1}});
     const int before = ui.tray->modifications;
     probes.pending.front()->report(9);
+    loop.runPosted();
     EXPECT_EQ(entry(0).status, Idle);
     EXPECT_EQ(ui.tray->modifications, before + 1);
 }

@@ -232,10 +232,11 @@ public:
                 entry_->responseTime = responseMs;
             report(success ? successCode() : successCode() + 1);
         }
-        // Reports any code, as a probe would.
+        // Reports any code, as a probe would. A failure may be a timeout,
+        // which a late success can follow.
         void report(int code)
         {
-            done_ = 1;
+            done_ = code == successCode() + 1 ? 2 : 1;
             if (entry_)
                 owner_.reportResult(code, *entry_);
         }
@@ -278,6 +279,8 @@ public:
         const auto now = pending;
         for (Check *c : now)
             c->finish(success, responseMs);
+        if (afterReports)
+            afterReports();
     }
 
     std::vector<Started> started;
@@ -294,6 +297,8 @@ public:
     // Ports whose checks fail when outcomeAtStart is 1.
     std::set<std::uint32_t> failingPorts;
     int rounds = 0;
+    // Runs after finishAll(): the rest of the loop's pass.
+    std::function<void()> afterReports;
 };
 
 } // namespace vigilon::test

@@ -3,8 +3,6 @@
 
 #include "app/MainFrame.h"
 
-#include <vector>
-
 namespace vigilon {
 
 // What tests, benchmarks and the screenshot tools may reach inside the
@@ -14,7 +12,7 @@ class FrameTestPeer {
 public:
     static PortList &ports(CMainFrame &frame) { return frame.ports_; }
     static MonitorEngine &engine(CMainFrame &frame) { return frame.engine_; }
-    static const std::vector<PendingProbe> &pendingProbes(CMainFrame &frame)
+    static const ProbeList &pendingProbes(CMainFrame &frame)
     {
         return frame.engine_.pendingProbes_;
     }
