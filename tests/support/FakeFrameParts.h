@@ -60,15 +60,20 @@ public:
     void updateRow(int row, const EntryView &entry) override
     {
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
+        updatedRows.push_back(row);
     }
     void setRowImage(int row, int image) override
     {
         images[row] = image;
         imageHistory.push_back({row, image});
+        if (onRowImage)
+            onRowImage(row, image);
     }
 
     bool visible = false;
     bool monitoring = false;
+    std::function<void(int row, int image)> onRowImage;
+    std::vector<int> updatedRows;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
 };
