@@ -46,8 +46,9 @@ void MonitorEngine::start()
     unchecked_ = 0;
     resetEntriesToIdle();
     runRound(Regular);
-    // The round may have let the user stop again from a nested box.
-    if (running_)
+    // The round may have let the user stop again from a nested box; a round
+    // still starting its checks arms the timer when it is through.
+    if (running_ && !issues_[0].active)
         armPollTimer();
 }
 
@@ -57,6 +58,7 @@ void MonitorEngine::stop()
     context_.loop->killTimer(this, timers::Poll);
     // The entries not reached yet are not checked.
     endIssue(issues_[0]);
+    retire(staleProbes_);
 }
 
 void MonitorEngine::discardChecks()
