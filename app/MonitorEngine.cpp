@@ -21,7 +21,8 @@ namespace {
 // events: at most this many entries, and no longer than kSliceMicros.
 constexpr std::size_t kSliceEntries = 256;
 constexpr std::uint64_t kSliceMicros = 2000;
-// Finished checks destroyed in one pass of the loop at most.
+// Finished checks destroyed in one pass of the loop at most (and within
+// kSliceMicros).
 constexpr std::size_t kTeardownBatch = 256;
 } // namespace
 
@@ -187,8 +188,12 @@ void MonitorEngine::flush()
     // A check is never destroyed while one of its calls may be on the stack.
     if (reportDepth_ > 0)
         return;
-    for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n)
+    const std::uint64_t begun = context_.clock->monotonicMicros();
+    for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n) {
+        if (n > 0 && context_.clock->monotonicMicros() - begun >= kSliceMicros)
+            break;
         retiredProbes_.pop_front();
+    }
     if (!retiredProbes_.empty())
         scheduleFlush();
 }
