@@ -87,13 +87,17 @@ int CMainFrame::findEntry(const std::string &name) const
     return -1;
 }
 
-int CMainFrame::rowOf(const MonitorPort &entry) const
+void CMainFrame::setRowImage(int row, int image)
 {
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        if (ports_[i].get() == &entry)
-            return static_cast<int>(i);
-    }
-    return -1;
+    if (mainDialog_ && row >= 0)
+        mainDialog_->setRowImage(row, image);
+}
+
+void CMainFrame::updateRow(const MonitorPort &entry)
+{
+    const int row = rowOf(ports_, entry);
+    if (mainDialog_ && row >= 0)
+        mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
 }
 
 MonitorPort *CMainFrame::realEntry(std::size_t row)
@@ -140,9 +144,11 @@ CMainFrame::Change CMainFrame::deleteEntry(std::size_t row)
     MonitorPort *entry = realEntry(row);
     if (!entry)
         return Change::NoEntry;
-    forgetEntry(*entry);
+    engine_.forgetEntry(*entry);
     const std::uint32_t id = entry->id;
     ports_.erase(ports_.begin() + static_cast<std::ptrdiff_t>(row));
+    for (std::size_t i = row; i < ports_.size(); ++i)
+        ports_[i]->rowHint = i;
     context_.ui->closeResponseGraph(id);
     saveSettings();
     return Change::Done;
@@ -157,14 +163,6 @@ CMainFrame::Change CMainFrame::setEntryActive(std::size_t row, bool active)
     updateRow(*entry);
     saveSettings();
     return Change::Done;
-}
-
-void CMainFrame::forgetEntry(MonitorPort &entry)
-{
-    for (auto &record : pendingProbes_) {
-        if (record.probe->entry() == &entry)
-            record.probe->detachEntry();
-    }
 }
 
 void CMainFrame::OpenResponseMonitor(std::size_t row)
@@ -212,7 +210,8 @@ void CMainFrame::saveSettings()
         return;
     }
     const reg::Status status =
-        vigilon::saveSettings(*context_.registry, context_.targetHost, intervalSeconds_, retryLimit_, ports_);
+        vigilon::saveSettings(*context_.registry, context_.targetHost, engine_.intervalSeconds(),
+                              engine_.retryLimit(), ports_);
     if (status == reg::Status::Ok)
         return;
     // Said in a box as well: a program started from the desktop has nowhere

@@ -17,9 +17,25 @@ constexpr const char *kNothingWatched =
     "vigilon-reg(1) shows the lines.\n";
 } // namespace
 
+namespace {
+EngineContext engineContext(const FrameContext &context, const std::string &targetHost)
+{
+    EngineContext engine;
+    engine.loop = context.loop;
+    engine.clock = context.clock;
+    engine.probes = context.probes;
+    engine.ui = context.ui;
+    engine.targetHost = &targetHost;
+    engine.verbose = context.verbose;
+    engine.runCommand = context.runCommand;
+    engine.runAlert = context.runAlert;
+    return engine;
+}
+} // namespace
+
 CMainFrame::CMainFrame(const FrameContext &context)
     : context_(context)
-    , suspendWatch_(context.clock)
+    , engine_(engineContext(context_, context_.targetHost), ports_, *this)
 {
 }
 
@@ -84,12 +100,14 @@ bool CMainFrame::loadStore()
                              "and changes will not be saved in this run\n",
                      reg::statusText(loadStatus));
     }
-    intervalSeconds_ = loaded.intervalSeconds;
-    retryLimit_ = loaded.retryLimit;
+    engine_.setIntervalSeconds(loaded.intervalSeconds);
+    engine_.setRetryLimit(loaded.retryLimit);
     ports_ = std::move(loaded.ports);
     appendPlaceholder(ports_);
-    for (auto &entry : ports_)
-        entry->id = nextEntryId_++;
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        ports_[i]->id = nextEntryId_++;
+        ports_[i]->rowHint = i;
+    }
 
     return true;
 }
@@ -108,8 +126,8 @@ void CMainFrame::finishCreate()
     init.serviceMode = serviceMode_;
     init.targetHost = context_.targetHost;
     init.localHostName = localHostName_;
-    init.intervalSeconds = intervalSeconds_;
-    init.retryLimit = retryLimit_;
+    init.intervalSeconds = engine_.intervalSeconds();
+    init.retryLimit = engine_.retryLimit();
     mainDialog_ = context_.ui->createMainDialog(*this, init);
 
     aboutBox_ = context_.ui->createAboutBox(*this);
@@ -139,12 +157,78 @@ void CMainFrame::onServiceStartTimer()
     }
 }
 
+int CMainFrame::toggleMonitoring(bool noConfirm)
+{
+    // Nothing is watched before the configuration has been read.
+    if (context_.loop->hasTimer(this, timers::StoreRetry))
+        return engine_.running();
+    const std::string &caption = loadString(sid::MonitoringCaption);
+    unsigned textId = sid::ConfirmStartMonitoring;
+    if (engine_.running()) {
+        engine_.holdRounds(true);
+        textId = sid::ConfirmStopMonitoring;
+    }
+    if (!noConfirm) {
+        if (trayIcon_)
+            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, false);
+        const int answer = context_.prompter->messageBox(loadString(textId), caption, mb::YesNo | mb::IconExclamation);
+        if (trayIcon_)
+            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, true);
+        if (answer == mb::IdNo || closed_) {
+            engine_.holdRounds(false);
+            return engine_.running();
+        }
+    }
+    engine_.holdRounds(false);
+
+    if (engine_.running()) {
+        engine_.stop();
+    } else {
+        const bool anyActive =
+            std::any_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; });
+        if (!anyActive && !noConfirm) {
+            context_.prompter->messageBox(loadString(sid::NoActivePortOnStart), "", mb::Ok);
+            return 0;
+        }
+        engine_.start();
+    }
+
+    const bool running = engine_.running();
+    updateTrayIcon(TrayOp::Modify, running ? res::IconRunning : res::IconStopped);
+    if (trayIcon_)
+        trayIcon_->setItemChecked(res::CmdToggleMonitoring, running);
+    return running;
+}
+
+bool CMainFrame::startTestRound(std::function<void(TestResult)> done)
+{
+    if (closed_)
+        return false;
+    return engine_.startTestRound(std::move(done));
+}
+
+void CMainFrame::pollTick()
+{
+    if (mainDialog_)
+        mainDialog_->updateStatusText(engine_.running());
+}
+
+void CMainFrame::shortageChanged(std::size_t unchecked, bool firstTime)
+{
+    (void)unchecked;
+    if (mainDialog_)
+        mainDialog_->updateStatusText(engine_.running());
+    updateTrayIcon(TrayOp::Modify, 0);
+    if (firstTime)
+        context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
+}
+
 void CMainFrame::requestExit()
 {
     if (closed_)
         return;
     const std::string &caption = loadString(sid::ExitCaption);
-    const std::string &text = loadString(running_ ? sid::ConfirmExitWhileMonitoring : sid::ConfirmExit);
+    const std::string &text = loadString(engine_.running() ? sid::ConfirmExitWhileMonitoring : sid::ConfirmExit);
     if (context_.prompter->messageBox(text, caption, mb::YesNo | mb::IconExclamation) == mb::IdNo)
         return;
     // The question nests the event loop: the program may have been ended
@@ -160,7 +244,6 @@ void CMainFrame::exitNow()
         return;
     context_.loop->killTimer(this, timers::ServiceStart);
     context_.loop->killTimer(this, timers::StoreRetry);
-    context_.loop->killTimer(this, timers::Poll);
     cleanUp();
     destroyFrame();
     context_.ui->quit();
@@ -177,9 +260,7 @@ void CMainFrame::cleanUp()
     aboutBox_.reset();
     trayIcon_.reset();
     trayIconAdded_ = false;
-    retireProbes(std::move(pendingProbes_));
-    pendingProbes_.clear();
-    testRound_ = TestRound{};
+    engine_.discardChecks();
     for (auto &entry : ports_)
         context_.ui->closeResponseGraph(entry->id);
     ports_.clear();

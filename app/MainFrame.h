@@ -3,6 +3,7 @@
 
 #include "app/FrameUi.h"
 #include "app/Monitor.h"
+#include "app/MonitorEngine.h"
 #include "app/ProbeFactory.h"
 #include "app/base/Clock.h"
 #include "app/base/EventLoop.h"
@@ -23,8 +24,8 @@
 namespace vigilon {
 
 // Ids and periods of the frame's timers.
+// timers::Poll is the engine's.
 namespace timers {
-constexpr unsigned Poll = 1;         // period: intervalSeconds * 1000 ms
 constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
 constexpr unsigned ServiceStartMs = 2000;
 constexpr unsigned StoreRetry = 6; // while the store is busy at start
@@ -55,46 +56,12 @@ struct FrameContext {
     std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
 };
 
-class CMainFrame;
-
-// The host a started check reports to: it tells the frame which check, of
-// which round, is reporting.
-class CheckSlot final : public ProbeHost {
-public:
-    CheckSlot(CMainFrame &frame, bool testRound) : frame_(frame), testRound_(testRound) {}
-    void reportResult(int code, MonitorPort &entry) override;
-    EventLoop &eventLoop() override;
-    const Clock &clock() const override;
-    bool testRound() const { return testRound_; }
-    // Whether this check has reported at least once.
-    bool reported = false;
-    // When the check was started (monotonic).
-    std::uint64_t startMicros = 0;
-    // The check reporting here; it goes before its slot.
-    const SocketCheck *check = nullptr;
-
-private:
-    CMainFrame &frame_;
-    bool testRound_;
-};
-
-// A started check, kept until it is reaped at the start of a round. The probe
-// goes before its slot.
-struct PendingProbe {
-    int kind = TcpProbeKind;
-    std::unique_ptr<CheckSlot> slot;
-    std::unique_ptr<SocketCheck> probe;
-};
-
-// The hidden top of the program. It owns the entries, the pending probes,
-// the tray icon, the main dialog and the about box, and carries the
-// monitoring engine. Everything runs on the event loop's thread. Nothing the
-// engine does waits: every check reports later through the loop, and what
-// monitoring has to say is shown without a question (Prompter::notice). The
-// user's own questions still nest the loop, so timers and check results can
-// arrive while one of them is open; a check is therefore never destroyed
-// from inside a call, only later from the loop.
-class CMainFrame final : public Monitor {
+// The hidden top of the program. It owns the entries, the monitoring engine
+// that checks them, the tray icon, the main dialog and the about box, and
+// carries out the commands of the front ends. Everything runs on the event
+// loop's thread. What monitoring has to say is shown without a question
+// (Prompter::notice); the user's own questions nest the loop.
+class CMainFrame final : public Monitor, private EngineListener {
 public:
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
@@ -112,19 +79,12 @@ public:
     void exitNow() override;
     bool closed() const override { return closed_; }
 
-    // Monitoring engine.
+    // Monitoring.
     int toggleMonitoring(bool noConfirm) override;
-    // Starts a round of checks and returns at once. A Regular round is the
-    // polling round; a Test round is a port test whose result (1 all fine, 2
-    // a warning, 0 a failure) goes to the callback given to startTestRound().
-    int runRound(RoundKind kind);
     // Starts a port test of every active entry; done receives the result
     // from the event loop once every check has reported. False, and done is
     // not called, while a port test is still under way.
     bool startTestRound(std::function<void(TestResult)> done) override;
-    bool testRoundRunning() const { return testRound_.running; }
-    // A started check reports its outcome.
-    void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
     EventLoop &eventLoop() override { return *context_.loop; }
     const Clock &clock() const override { return *context_.clock; }
 
@@ -148,29 +108,23 @@ public:
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
     void OpenResponseMonitor(std::size_t row) override;
-    void resetEntriesToIdle();
-    // Active entries whose check this system could not start in the last
-    // polling round (out of descriptors or buffers); 0 when all started.
-    // The next round begins with the first of them, so that every entry
-    // takes its turn.
-    std::size_t uncheckedEntries() const override { return unchecked_; }
+    std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
 
     // Tray icon and menu.
     // What updateTrayIcon does with the icon.
     enum class TrayOp { Add, Modify, Remove };
     void updateTrayIcon(TrayOp op, unsigned icon);
-    int refreshTrayState();
     void onCommand(unsigned command) override;
     // The system tray appeared again: re-add the icon, "Logon" = 1.
     void onTaskbarCreated() override;
 
     // Settings and state for the main dialog.
-    std::uint32_t startTime() const override { return startTime_; }
-    std::uint32_t intervalSeconds() const override { return intervalSeconds_; }
-    std::uint32_t retryLimit() const override { return retryLimit_; }
-    void setIntervalSeconds(std::uint32_t seconds) override { intervalSeconds_ = seconds; }
-    void setRetryLimit(std::uint32_t limit) override { retryLimit_ = limit; }
-    bool running() const override { return running_; }
+    std::uint32_t startTime() const override { return engine_.startTime(); }
+    std::uint32_t intervalSeconds() const override { return engine_.intervalSeconds(); }
+    std::uint32_t retryLimit() const override { return engine_.retryLimit(); }
+    void setIntervalSeconds(std::uint32_t seconds) override { engine_.setIntervalSeconds(seconds); }
+    void setRetryLimit(std::uint32_t limit) override { engine_.setRetryLimit(limit); }
+    bool running() const override { return engine_.running(); }
     bool serviceMode() const override { return serviceMode_; }
     const std::string &targetHost() const override { return context_.targetHost; }
     void setTargetHost(const std::string &host) override { context_.targetHost = host; }
@@ -191,35 +145,13 @@ private:
     // The steps of create() that follow the configuration's load.
     void finishCreate();
     void onServiceStartTimer();
-    // Checks are destroyed from the event loop, never from inside a call
-    // that may have one of them on the stack.
-    void retireProbes(std::vector<PendingProbe> probes);
-    void finishTestRound();
-    // Looks whether the machine was suspended since the last look; if so,
-    // every check under way is discarded and the polling timer, if armed,
-    // waits one more full interval. True when a suspend was seen.
-    bool noticeResume();
-    void onPollTimer();
-    // Shows how many entries the last round left out: status text, tray tip,
-    // and the first time one notice.
-    void showShortage(std::size_t unchecked);
-    void armPollTimer();
-    void setRowImage(int row, int image);
-    void updateRow(const MonitorPort &entry);
-    // The row of an entry; -1 when it is gone.
-    int rowOf(const MonitorPort &entry) const;
+    // What the engine shows.
+    void setRowImage(int row, int image) override;
+    void updateRow(const MonitorPort &entry) override;
+    void showTrayIcon(unsigned icon) override { updateTrayIcon(TrayOp::Modify, icon); }
+    void pollTick() override;
+    void shortageChanged(std::size_t unchecked, bool firstTime) override;
     MonitorPort *realEntry(std::size_t row);
-    void forgetEntry(MonitorPort &entry);
-    // Shared success and failure handling; inRound with the round's result.
-    void handleSuccess(MonitorPort &entry, int *roundResult);
-    // ranMicros: how long the check ran until it failed.
-    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
-                       std::uint64_t ranMicros = 0);
-    void runAlert(const MonitorPort &entry);
-    void logStatus(const MonitorPort &entry, PortStatus before) const;
-    // reason: the fifth field of a failed check's line.
-    void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
-                  const FailureReason &reason = {}) const;
     void cleanUp();
     void destroyFrame();
 
@@ -230,43 +162,18 @@ private:
     std::unique_ptr<MainDialogView> mainDialog_;
     std::unique_ptr<AboutBoxView> aboutBox_;
     PortList ports_;
-    std::vector<PendingProbe> pendingProbes_;
-    std::vector<PendingProbe> retiredProbes_;
-    struct TestRound {
-        bool running = false;
-        // Its checks are being started; reports from inside a start do not
-        // end it yet.
-        bool starting = false;
-        int outstanding = 0;
-        int result = 1;
-        std::function<void(TestResult)> done;
-    };
-    TestRound testRound_;
     // Posted work checks this before it touches the frame.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    // A check that spans a suspend of the machine says nothing about the
-    // target.
-    SuspendWatch suspendWatch_;
     std::uint32_t nextEntryId_ = 1;
-    std::uint32_t intervalSeconds_ = 5;
-    std::uint32_t retryLimit_ = 1;
     bool dialogVisible_ = true;
-    std::uint32_t startTime_ = 0;
-    bool running_ = false;
-    // Where the next polling round begins, and how many entries the last
-    // one left out for want of local resources (said once per run).
-    std::size_t roundStart_ = 0;
-    std::size_t unchecked_ = 0;
-    bool shortageShown_ = false;
-    // Entries whose port outside 1..65535 has been said on standard error.
-    std::set<std::uint32_t> portOutOfRangeSaid_;
     bool trayIconAdded_ = false;
-    bool roundGuard_ = false;
     std::string localHostName_ = "127.0.0.1";
     bool created_ = false;
     // The stored configuration could not be read: never save over it.
     bool storeUnreadable_ = false;
     bool closed_ = false;
+    // Last, so that it goes first: its checks may still refer to the entries.
+    MonitorEngine engine_;
 };
 
 } // namespace vigilon

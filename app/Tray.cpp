@@ -19,9 +19,10 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
     if (!trayIcon_)
         return;
     const std::string tip = cutUtf8(
-        running_ && unchecked_ > 0
-            ? formatText(loadString(sid::TrayTipShortage), {context_.targetHost, std::to_string(unchecked_)})
-            : formatText(loadString(running_ ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
+        engine_.running() && engine_.uncheckedEntries() > 0
+            ? formatText(loadString(sid::TrayTipShortage),
+                         {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
+            : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
         kTipBytes);
     switch (op) {
     case TrayOp::Add:
@@ -38,23 +39,9 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
     }
 }
 
-int CMainFrame::refreshTrayState()
-{
-    int worst = 0;
-    for (const auto &entry : ports_) {
-        if (entry->status == Failed)
-            worst = 2;
-        else if (entry->status == Warning && worst < 1)
-            worst = 1;
-    }
-    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
-    updateTrayIcon(TrayOp::Modify, icons[worst]);
-    return worst;
-}
-
 void CMainFrame::onTaskbarCreated()
 {
-    updateTrayIcon(TrayOp::Add, running_ ? res::IconRunning : res::IconStopped);
+    updateTrayIcon(TrayOp::Add, engine_.running() ? res::IconRunning : res::IconStopped);
     setLogonFlag(*context_.registry, 1);
 }
 

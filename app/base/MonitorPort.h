@@ -61,6 +61,8 @@ struct MonitorPort {
     // Why the last failed check failed, and when (seconds since 1970).
     FailureReason lastReason;
     std::uint32_t lastReasonTime = 0;
+    // Its row as last seen: a hint that rowOf() checks before it trusts it.
+    mutable std::size_t rowHint = 0;
 
     MonitorPort();
     ~MonitorPort();
@@ -87,6 +89,9 @@ using PortList = std::vector<std::unique_ptr<MonitorPort>>;
 void appendPlaceholder(PortList &ports);
 // Number of real entries (the placeholder not counted).
 std::size_t realEntryCount(const PortList &ports);
+// The row of an entry; -1 when it is not in the list. At once while the
+// entry's row is as last seen.
+int rowOf(const PortList &ports, const MonitorPort &entry);
 
 // The configuration as it is stored.
 struct MonitorSettings {

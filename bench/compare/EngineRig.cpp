@@ -202,7 +202,7 @@ void EngineRig::startMonitoring()
 
 void EngineRig::runRound()
 {
-    frame_->runRound(Regular);
+    FrameTestPeer::engine(*frame_).runRound(Regular);
 }
 
 bool EngineRig::waitForResults(std::size_t results, unsigned timeoutMs)

@@ -226,7 +226,7 @@ TEST_F(DialogRules, startStopAndExitAskSaveTheFieldsFirstAndSwitchTheControls)
 
     dialog().onStartStop();
     ASSERT_TRUE(frame->running() && dialog().monitoring());
-    EXPECT_EQ(loop.timerPeriod(frame.get(), timers::Poll), 12000u);
+    EXPECT_EQ(loop.timerPeriod(engine(), timers::Poll), 12000u);
     EXPECT_EQ(frame->retryLimit(), 4u);
     EXPECT_EQ(controls.startStopText, s(sid::StopButton));
     EXPECT_FALSE(controls.settingsEnabled || controls.portTestEnabled);
@@ -411,7 +411,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
     EXPECT_EQ(storedNames(), (Texts{"HTTP (8443)", "port 82"}));
     // A later round's results land in the entries' own rows.
-    frame->runRound(Regular);
+    engine()->runRound(Regular);
     probes.finishAll(true);
     EXPECT_EQ(controls.rows[1].image, ImageOk);
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
@@ -424,6 +424,7 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
     makeFrame();
     dialog().onStartStop();
     ASSERT_TRUE(dialog().monitoring());
+    loop.runPosted(); // the rows show the outcomes from the loop
     EXPECT_EQ(std::pair(controls.rows[0].image, controls.rows[1].image), std::pair(int(ImageOk), int(ImageIdle)));
     prompter.messages.clear();
 

@@ -94,7 +94,7 @@ TEST_F(MainFrame, startsMonitoringInServiceModeAfterTwoSecondsWithoutAQuestion)
     EXPECT_TRUE(ui.dialog->monitoring);
     EXPECT_TRUE(ui.journal.contains("dialog.state 1"));
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
-    EXPECT_EQ(loop.timerPeriod(frame.get(), timers::Poll), 5000u);
+    EXPECT_EQ(loop.timerPeriod(engine(), timers::Poll), 5000u);
     EXPECT_EQ(ui.tray->icon, 143u);
 }
 
@@ -120,11 +120,11 @@ TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
     frame->requestExit();
     EXPECT_EQ(prompter.messages.back().text, loadString(sid::ConfirmExitWhileMonitoring));
     EXPECT_TRUE(frame->running());
-    EXPECT_TRUE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_TRUE(loop.hasTimer(engine(), timers::Poll));
 
     frame->requestExit();
     EXPECT_TRUE(frame->closed());
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
     const Journal &j = ui.journal;
     EXPECT_LT(j.indexOf("tray.remove"), j.indexOf("dialog.destroy"));
     EXPECT_LT(j.indexOf("dialog.destroy"), j.indexOf("sockets.cleanup"));
@@ -141,7 +141,7 @@ TEST_F(MainFrame, aNewTaskbarReaddsTheIconAndSetsLogon)
     ui.trayAvailable = false;
     makeFrame();
     // No tray at first: modifications are skipped until an add succeeds.
-    frame->refreshTrayState();
+    engine()->refreshTrayState();
     EXPECT_EQ(ui.tray->modifications, 0);
 
     ui.tray->available = true;
@@ -149,7 +149,7 @@ TEST_F(MainFrame, aNewTaskbarReaddsTheIconAndSetsLogon)
     EXPECT_TRUE(ui.tray->shown);
     EXPECT_EQ(ui.tray->icon, 146u);
     EXPECT_EQ(logonValue(), 1u);
-    frame->refreshTrayState();
+    engine()->refreshTrayState();
     EXPECT_EQ(ui.tray->modifications, 1);
 }
 

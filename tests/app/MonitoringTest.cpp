@@ -82,6 +82,32 @@ TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRoundAndReapsFinishedChecks)
     EXPECT_EQ(FrameTestPeer::pendingProbes(*frame).size(), 1u);
 }
 
+// A round starts its checks in slices, the loop served between them; what
+// the results change is shown from the loop, once per pass: each result in
+// its own row only, the tray once for all.
+TEST_F(Monitoring, aRoundStartsInSlicesAndResultsShowOncePerPass)
+{
+    std::vector<StoredPort> many;
+    for (std::uint32_t i = 0; i < 300; ++i)
+        many.push_back({1000 + i, GenericTcp, 1});
+    start(many);
+    EXPECT_LT(probes.started.size(), 300u) << "the round's first slice";
+    loop.runPosted();
+    ASSERT_EQ(probes.started.size(), 300u);
+    const auto checks = probes.pending;
+    ui.dialog->updatedRows.clear();
+    const int trayBefore = ui.tray->modifications;
+    checks[0]->finish(true);
+    checks[2]->finish(false);
+    EXPECT_TRUE(ui.dialog->updatedRows.empty());
+    EXPECT_EQ(ui.tray->modifications, trayBefore);
+    loop.runPosted();
+    EXPECT_EQ(ui.dialog->updatedRows, std::vector<int>{0});
+    EXPECT_EQ(std::tuple(ui.dialog->images[0], ui.dialog->images[1], ui.dialog->images[2]),
+              std::tuple(int(ImageOk), int(ImageChecking), int(ImageError)));
+    EXPECT_EQ(ui.tray->modifications, trayBefore + 1);
+}
+
 // No keeps monitoring and the next tick runs; while the question is open
 // (over a poll tick, as a nested loop runs it) no round starts.
 TEST_F(Monitoring, theStopQuestion)
@@ -102,7 +128,7 @@ TEST_F(Monitoring, theStopQuestion)
     prompter.answers = {mb::IdYes};
     EXPECT_EQ(frame->toggleMonitoring(false), 0);
     EXPECT_EQ(probes.started.size(), before);
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
 }
 
 TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
@@ -118,7 +144,7 @@ TEST_F(Monitoring, aStopFromInsideAReportIsNotUndoneByTheRoundsEnd)
     loop.advance(5000);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_FALSE(frame->running());
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
     loop.advance(20000);
     EXPECT_EQ(probes.started.size(), 1u) << "no round after the stop";
 }
@@ -139,6 +165,7 @@ TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
     start({{80, GenericTcp, 1}});
     const int before = ui.tray->modifications;
     probes.pending.front()->report(9);
+    loop.runPosted();
     EXPECT_EQ(entry(0).status, Idle);
     EXPECT_EQ(ui.tray->modifications, before + 1);
 }
@@ -167,7 +194,7 @@ TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
     EXPECT_EQ(entry(0).errorCount, 1u);
     EXPECT_EQ(entry(0).status, Failed);
     EXPECT_EQ(commands.size(), 1u);
-    EXPECT_FALSE(loop.hasTimer(frame.get(), timers::Poll));
+    EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
     // That a port test alerts again for an entry already failed is the rules'
     // (MonitorRules.aPortTestDeclaresAtOnceAndAlwaysAlerts).
 }

@@ -121,6 +121,35 @@ TEST(RealRounds, RunningOutOfDescriptorsIsNeverTheTargetsFault)
         NoNamespace);
 }
 
+// 300 entries, a round a second: the checks of a round are closed before or
+// as the next round's open, so they never hold much more than one
+// descriptor per entry.
+TEST(RealRounds, DescriptorsStayNearOnePerEntryFromRoundToRound)
+{
+    expectPasses(
+        [] {
+            TcpServer server(TcpServer::CloseAtOnce);
+            const int before = openDescriptorCount();
+            int most = 0, rounds = 0;
+            {
+                Engine engine("127.0.0.1", 1, std::vector<std::pair<int, std::uint32_t>>(300, {GenericTcp, server.port()}));
+                CHILD_EXPECT(engine.ready(), 20);
+                engine.fakeUi.dialog->onRowImage = [&](int row, int image) {
+                    if (image != ImageChecking)
+                        return;
+                    most = std::max(most, openDescriptorCount() - before);
+                    rounds += row == 299;
+                };
+                CHILD_EXPECT(engine.frame->toggleMonitoring(true) == 1, 21);
+                engine.pollLoop.runUntil([&] { return rounds >= 3; }, 20000);
+            }
+            std::fprintf(stderr, "at most %d descriptors more in %d rounds\n", most, rounds);
+            CHILD_EXPECT(rounds >= 3 && most < 300 + 64, 22);
+            return 0;
+        },
+        NoNamespace);
+}
+
 // Five entries whose target name only a name server that never answers
 // could give: the loop never stalls, and every entry fails at its deadline.
 TEST(RealRounds, ADeadNameServerNeverStallsTheLoopAndEveryEntryFailsAtItsDeadline)

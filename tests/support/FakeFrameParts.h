@@ -60,15 +60,20 @@ public:
     void updateRow(int row, const EntryView &entry) override
     {
         images[row] = entry.active ? int(entry.status) : int(ImageIdle);
+        updatedRows.push_back(row);
     }
     void setRowImage(int row, int image) override
     {
         images[row] = image;
         imageHistory.push_back({row, image});
+        if (onRowImage)
+            onRowImage(row, image);
     }
 
     bool visible = false;
     bool monitoring = false;
+    std::function<void(int row, int image)> onRowImage;
+    std::vector<int> updatedRows;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
 };
@@ -232,10 +237,11 @@ public:
                 entry_->responseTime = responseMs;
             report(success ? successCode() : successCode() + 1);
         }
-        // Reports any code, as a probe would.
+        // Reports any code, as a probe would. A failure may be a timeout,
+        // which a late success can follow.
         void report(int code)
         {
-            done_ = 1;
+            done_ = code == successCode() + 1 ? 2 : 1;
             if (entry_)
                 owner_.reportResult(code, *entry_);
         }
@@ -278,6 +284,8 @@ public:
         const auto now = pending;
         for (Check *c : now)
             c->finish(success, responseMs);
+        if (afterReports)
+            afterReports();
     }
 
     std::vector<Started> started;
@@ -294,6 +302,8 @@ public:
     // Ports whose checks fail when outcomeAtStart is 1.
     std::set<std::uint32_t> failingPorts;
     int rounds = 0;
+    // Runs after finishAll(): the rest of the loop's pass.
+    std::function<void()> afterReports;
 };
 
 } // namespace vigilon::test

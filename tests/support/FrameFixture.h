@@ -11,7 +11,10 @@ namespace vigilon::test {
 // A main frame on fakes in virtual time.
 class FrameFixture : public ::testing::Test, public VirtualTime, public FrameParts {
 protected:
-    FrameFixture() : FrameParts(loop, clock) {}
+    FrameFixture() : FrameParts(loop, clock)
+    {
+        probes.afterReports = [this] { loop.runPosted(); };
+    }
 
     void storeConfiguration(const std::vector<StoredPort> &entries, std::uint32_t interval = 5, std::uint32_t retry = 1,
                             const std::string &target = "")

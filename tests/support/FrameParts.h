@@ -111,6 +111,8 @@ public:
     }
 
     MonitorPort &entry(std::size_t i) { return *FrameTestPeer::ports(*frame).at(i); }
+    // The frame's engine, also the owner of the polling timer.
+    MonitorEngine *engine() { return &FrameTestPeer::engine(*frame); }
 
     // Passed as --verbose to the next makeFrame().
     bool verbose = false;

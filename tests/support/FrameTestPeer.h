@@ -3,16 +3,19 @@
 
 #include "app/MainFrame.h"
 
-#include <vector>
-
 namespace vigilon {
 
 // What tests, benchmarks and the screenshot tools may reach inside the
-// frame beyond its face: the entries themselves and the checks under way.
+// frame beyond its face: the entries themselves, the engine and the checks
+// under way.
 class FrameTestPeer {
 public:
     static PortList &ports(CMainFrame &frame) { return frame.ports_; }
-    static const std::vector<PendingProbe> &pendingProbes(const CMainFrame &frame) { return frame.pendingProbes_; }
+    static MonitorEngine &engine(CMainFrame &frame) { return frame.engine_; }
+    static const ProbeList &pendingProbes(CMainFrame &frame)
+    {
+        return frame.engine_.pendingProbes_;
+    }
 };
 
 } // namespace vigilon

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The monitoring engine: starting and stopping, rounds, and what each
 // check's outcome does.
-#include "app/MainFrame.h"
+#include "app/MonitorEngine.h"
 
+#include "app/FrameUi.h"
 #include "app/MonitorRules.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
@@ -15,59 +16,109 @@
 
 namespace vigilon {
 
-int CMainFrame::toggleMonitoring(bool noConfirm)
+namespace {
+// A round starts its checks in slices, between which the loop serves other
+// events: at most this many entries, and no longer than kSliceMicros.
+constexpr std::size_t kSliceEntries = 256;
+constexpr std::uint64_t kSliceMicros = 2000;
+// Finished checks destroyed in one pass of the loop at most (and within
+// kSliceMicros).
+constexpr std::size_t kTeardownBatch = 256;
+} // namespace
+
+MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
+    : context_(context)
+    , ports_(ports)
+    , listener_(listener)
+    , suspendWatch_(context.clock)
 {
-    // Nothing is watched before the configuration has been read.
-    if (context_.loop->hasTimer(this, timers::StoreRetry))
-        return running_;
-    const std::string &caption = loadString(sid::MonitoringCaption);
-    unsigned textId = sid::ConfirmStartMonitoring;
-    if (running_) {
-        roundGuard_ = true;
-        textId = sid::ConfirmStopMonitoring;
-    }
-    if (!noConfirm) {
-        if (trayIcon_)
-            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, false);
-        const int answer = context_.prompter->messageBox(loadString(textId), caption, mb::YesNo | mb::IconExclamation);
-        if (trayIcon_)
-            trayIcon_->setItemEnabled(res::CmdToggleMonitoring, true);
-        if (answer == mb::IdNo || closed_) {
-            roundGuard_ = false;
-            return running_;
-        }
-    }
-    roundGuard_ = false;
-
-    if (running_) {
-        running_ = false;
-        context_.loop->killTimer(this, timers::Poll);
-    } else {
-        const bool anyActive =
-            std::any_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; });
-        if (!anyActive && !noConfirm) {
-            context_.prompter->messageBox(loadString(sid::NoActivePortOnStart), "", mb::Ok);
-            return 0;
-        }
-        running_ = true;
-        startTime_ = context_.clock->nowSeconds();
-        roundStart_ = 0;
-        unchecked_ = 0;
-        resetEntriesToIdle();
-        runRound(Regular);
-        // The round may have let the user stop again from a nested box.
-        if (running_)
-            armPollTimer();
-    }
-
-    updateTrayIcon(TrayOp::Modify, running_ ? res::IconRunning : res::IconStopped);
-    if (trayIcon_)
-        trayIcon_->setItemChecked(res::CmdToggleMonitoring, running_);
-    return running_;
 }
 
-void CMainFrame::resetEntriesToIdle()
+MonitorEngine::~MonitorEngine()
 {
+    context_.loop->killTimers(this);
+}
+
+void MonitorEngine::start()
+{
+    running_ = true;
+    startTime_ = context_.clock->nowSeconds();
+    roundStart_ = 0;
+    unchecked_ = 0;
+    resetEntriesToIdle();
+    runRound(Regular);
+    // The round may have let the user stop again from a nested box; a round
+    // still starting its checks arms the timer when it is through.
+    if (running_ && !issues_[0].active)
+        armPollTimer();
+}
+
+void MonitorEngine::stop()
+{
+    running_ = false;
+    context_.loop->killTimer(this, timers::Poll);
+    // The entries not reached yet are not checked.
+    endIssue(issues_[0]);
+    retire(staleProbes_);
+}
+
+void MonitorEngine::discardChecks()
+{
+    context_.loop->killTimer(this, timers::Poll);
+    for (Issue &issue : issues_)
+        endIssue(issue);
+    retire(pendingProbes_);
+    retire(staleProbes_);
+    rowChanges_.clear();
+    trayDirty_ = false;
+    testRound_ = TestRound{};
+}
+
+void MonitorEngine::forgetEntry(MonitorPort &entry)
+{
+    for (auto &record : pendingProbes_) {
+        if (record.probe->entry() == &entry)
+            record.probe->detachEntry();
+    }
+    std::erase_if(rowChanges_, [&entry](const RowChange &change) { return change.entry == &entry; });
+    for (Issue &issue : issues_)
+        std::replace(issue.order.begin(), issue.order.end(), &entry, static_cast<MonitorPort *>(nullptr));
+    countsValid_ = false;
+}
+
+void MonitorEngine::countStatus(PortStatus before, PortStatus after)
+{
+    if (!countsValid_ || before == after)
+        return;
+    failedCount_ += (after == Failed) - (before == Failed);
+    warningCount_ += (after == Warning) - (before == Warning);
+}
+
+int MonitorEngine::showWorstStatus()
+{
+    if (!countsValid_) {
+        failedCount_ = warningCount_ = 0;
+        for (const auto &entry : ports_) {
+            failedCount_ += entry->status == Failed;
+            warningCount_ += entry->status == Warning;
+        }
+        countsValid_ = true;
+    }
+    const int worst = failedCount_ > 0 ? 2 : warningCount_ > 0 ? 1 : 0;
+    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
+    listener_.showTrayIcon(icons[worst]);
+    return worst;
+}
+
+int MonitorEngine::refreshTrayState()
+{
+    countsValid_ = false;
+    return showWorstStatus();
+}
+
+void MonitorEngine::resetEntriesToIdle()
+{
+    flush();
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         MonitorPort &entry = *ports_[i];
         setRowImage(static_cast<int>(i), ImageIdle);
@@ -76,20 +127,21 @@ void CMainFrame::resetEntriesToIdle()
         if (before != Idle)
             logStatus(entry, before);
     }
-    updateTrayIcon(TrayOp::Modify, res::IconRunning);
+    failedCount_ = warningCount_ = 0;
+    countsValid_ = true;
+    listener_.showTrayIcon(res::IconRunning);
 }
 
-void CMainFrame::armPollTimer()
+void MonitorEngine::armPollTimer()
 {
     const unsigned periodMs = static_cast<unsigned>(std::min<std::uint64_t>(
         std::uint64_t(intervalSeconds_) * 1000u, std::uint64_t(0xFFFFFFFFu)));
     context_.loop->setTimer(this, timers::Poll, periodMs, [this] { onPollTimer(); });
 }
 
-void CMainFrame::onPollTimer()
+void MonitorEngine::onPollTimer()
 {
-    if (mainDialog_)
-        mainDialog_->updateStatusText(running_);
+    listener_.pollTick();
     if (roundGuard_)
         return;
     roundGuard_ = true;
@@ -97,23 +149,94 @@ void CMainFrame::onPollTimer()
     roundGuard_ = false;
 }
 
-void CMainFrame::retireProbes(std::vector<PendingProbe> probes)
+void MonitorEngine::markRow(MonitorPort &entry, int image)
+{
+    rowChanges_.push_back({&entry, image});
+    scheduleFlush();
+}
+
+void MonitorEngine::scheduleFlush()
+{
+    if (flushPosted_)
+        return;
+    flushPosted_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([this, alive] {
+        if (!alive.lock())
+            return;
+        flushPosted_ = false;
+        flush();
+    });
+}
+
+void MonitorEngine::flush()
+{
+    settleReports();
+    // Rows in the order their changes came; the tray once.
+    std::vector<RowChange> changes;
+    changes.swap(rowChanges_);
+    for (const RowChange &change : changes) {
+        if (change.image < 0)
+            listener_.updateRow(*change.entry);
+        else
+            setRowImage(rowOf(ports_, *change.entry), change.image);
+    }
+    if (trayDirty_) {
+        trayDirty_ = false;
+        showWorstStatus();
+    }
+    // A check is never destroyed while one of its calls may be on the stack.
+    if (reportDepth_ > 0)
+        return;
+    const std::uint64_t begun = context_.clock->monotonicMicros();
+    for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n) {
+        if (n > 0 && context_.clock->monotonicMicros() - begun >= kSliceMicros)
+            break;
+        retiredProbes_.pop_front();
+    }
+    if (!retiredProbes_.empty())
+        scheduleFlush();
+}
+
+void MonitorEngine::settleReports()
+{
+    // A check that has reported and finished goes at once; one that timed
+    // out may still report a late success, and waits for the next round.
+    for (CheckSlot *slot : reportedSlots_) {
+        if (!slot->listed || !slot->check || slot->check->done() != 1)
+            continue;
+        slot->listed = false;
+        retiredProbes_.splice(retiredProbes_.end(), pendingProbes_, slot->self);
+    }
+    reportedSlots_.clear();
+}
+
+void MonitorEngine::retire(ProbeList &probes)
 {
     if (probes.empty())
         return;
     for (auto &record : probes) {
         // Whatever a retired check still does reaches no entry.
         record.probe->detachEntry();
-        retiredProbes_.push_back(std::move(record));
+        record.slot->listed = false;
     }
-    std::weak_ptr<bool> alive = alive_;
-    context_.loop->post([this, alive] {
-        if (alive.lock())
-            retiredProbes_.clear();
-    });
+    retiredProbes_.splice(retiredProbes_.end(), probes);
+    scheduleFlush();
 }
 
-bool CMainFrame::noticeResume()
+void MonitorEngine::tearDownOneStale()
+{
+    if (staleProbes_.empty())
+        return;
+    if (reportDepth_ > 0) {
+        retiredProbes_.splice(retiredProbes_.end(), staleProbes_, staleProbes_.begin());
+        scheduleFlush();
+        return;
+    }
+    staleProbes_.pop_front();
+}
+
+bool MonitorEngine::noticeResume()
 {
     if (!suspendWatch_.suspendedSinceLastLook())
         return false;
@@ -133,6 +256,8 @@ bool CMainFrame::noticeResume()
     }
     // A port test under way ends with what it has.
     if (testRound_.running) {
+        endIssue(issues_[1]);
+        testRound_.starting = false;
         testRound_.outstanding = 0;
         finishTestRound();
     }
@@ -142,16 +267,16 @@ bool CMainFrame::noticeResume()
     return true;
 }
 
-bool CMainFrame::startTestRound(std::function<void(TestResult)> done)
+bool MonitorEngine::startTestRound(std::function<void(TestResult)> done)
 {
-    if (testRound_.running || closed_)
+    if (testRound_.running)
         return false;
     testRound_.done = std::move(done);
     runRound(Test);
     return true;
 }
 
-void CMainFrame::finishTestRound()
+void MonitorEngine::finishTestRound()
 {
     if (!testRound_.running || testRound_.starting || testRound_.outstanding > 0)
         return;
@@ -169,21 +294,22 @@ void CMainFrame::finishTestRound()
     });
 }
 
-int CMainFrame::runRound(RoundKind kind)
+int MonitorEngine::runRound(RoundKind kind)
 {
     const bool testRound = kind != Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
-    std::vector<PendingProbe> finished;
+    flush();
+    // The finished checks of earlier rounds go as the new ones open.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
+        auto next = std::next(it);
         if (it->probe->done() != 0) {
-            finished.push_back(std::move(*it));
-            it = pendingProbes_.erase(it);
-        } else {
-            ++it;
+            it->probe->detachEntry();
+            it->slot->listed = false;
+            staleProbes_.splice(staleProbes_.end(), pendingProbes_, it);
         }
+        it = next;
     }
-    retireProbes(std::move(finished));
 
     // The first regular round after a resume waits one more interval.
     if (noticeResume() && !testRound) {
@@ -200,19 +326,53 @@ int CMainFrame::runRound(RoundKind kind)
     context_.probes->beginRound();
     // A polling round begins where the last one ran short, so that every
     // entry is checked in some round when not all can be at once.
+    Issue &issue = issues_[testRound ? 1 : 0];
     const std::size_t count = ports_.size();
     const std::size_t first = testRound || roundStart_ >= count ? 0 : roundStart_;
-    std::size_t unchecked = 0;
-    std::size_t firstUnchecked = count;
-    const auto leftOut = [&](std::size_t i) {
-        if (unchecked++ == 0)
-            firstUnchecked = i;
+    issue.active = true;
+    ++issue.generation;
+    issue.order.clear();
+    issue.order.reserve(count);
+    for (std::size_t k = 0; k < count; ++k)
+        issue.order.push_back(ports_[(first + k) % count].get());
+    issue.next = 0;
+    issue.unchecked = 0;
+    issue.firstUnchecked = count;
+    issueSlice(kind);
+    return 1;
+}
+
+void MonitorEngine::endIssue(Issue &issue)
+{
+    issue.active = false;
+    ++issue.generation;
+    issue.order.clear();
+    issue.next = 0;
+}
+
+void MonitorEngine::issueSlice(RoundKind kind)
+{
+    const bool testRound = kind != Regular;
+    Issue &issue = issues_[testRound ? 1 : 0];
+    if (!issue.active)
+        return;
+    const unsigned generation = issue.generation;
+    const std::uint64_t sliceStart = context_.clock->monotonicMicros();
+    const auto leftOut = [&issue](int row) {
+        if (issue.unchecked++ == 0 && row >= 0)
+            issue.firstUnchecked = static_cast<std::size_t>(row);
     };
-    for (std::size_t k = 0; k < count && ports_.size() == count; ++k) {
-        const std::size_t i = (first + k) % count;
-        MonitorPort &entry = *ports_[i];
-        if (entry.active == 0)
+    for (std::size_t n = 0; issue.next < issue.order.size(); ++n) {
+        if (n >= kSliceEntries || (n > 0 && context_.clock->monotonicMicros() - sliceStart >= kSliceMicros)) {
+            postSlice(kind);
+            return;
+        }
+        // An old check is closed before a new one opens.
+        tearDownOneStale();
+        MonitorPort *next = issue.order[issue.next++];
+        if (!next || next->active == 0)
             continue;
+        MonitorPort &entry = *next;
         if (entry.protocol != Ping && (entry.port == 0 || entry.port > 65535)) {
             // Any other port would be checked under its low 16 bits: the
             // check is not made, and no failure counted.
@@ -221,7 +381,8 @@ int CMainFrame::runRound(RoundKind kind)
                              entry.name.c_str(), static_cast<unsigned>(entry.port));
             continue;
         }
-        setRowImage(static_cast<int>(i), ImageChecking);
+        const int row = rowOf(ports_, entry);
+        setRowImage(row, ImageChecking);
 
         int probeKind = TcpProbeKind;
         if (entry.protocol == GenericUdp)
@@ -240,7 +401,7 @@ int CMainFrame::runRound(RoundKind kind)
             if (testRound)
                 handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
             else
-                leftOut(i);
+                leftOut(row);
             continue;
         }
         CheckSlot &slot = *record.slot;
@@ -248,33 +409,42 @@ int CMainFrame::runRound(RoundKind kind)
         if (testRound)
             ++testRound_.outstanding;
         slot.startMicros = context_.clock->monotonicMicros();
-        const int started = record.probe->start(entry.port, context_.targetHost, entry);
+        const int started = record.probe->start(entry.port, *context_.targetHost, entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
-        if (started == 1) {
-            pendingProbes_.push_back(std::move(record));
-            continue;
+        ProbeList &home = started == 1 ? pendingProbes_ : retiredProbes_;
+        home.push_back(std::move(record));
+        slot.self = std::prev(home.end());
+        slot.listed = started == 1;
+        if (started != 1) {
+            slot.self->probe->detachEntry();
+            scheduleFlush();
         }
-        std::vector<PendingProbe> notStarted;
-        notStarted.push_back(std::move(record));
-        retireProbes(std::move(notStarted));
-        if (reported)
+        // A nested loop inside the start may have begun another round.
+        if (issue.generation != generation)
+            return;
+        if (started == 1 || reported)
             continue;
         // Not started, and nothing reported.
         if (testRound)
             --testRound_.outstanding;
         if (localFailure) {
             // This system ran short, not the target: the check is missing.
-            setRowImage(static_cast<int>(i), entry.status == Idle ? int(ImageIdle) : int(entry.status));
+            setRowImage(row, entry.status == Idle ? int(ImageIdle) : int(entry.status));
             if (!testRound)
-                leftOut(i);
+                leftOut(row);
             continue;
         }
         if (testRound)
             handleFailure(entry, true, &testRound_.result, reason);
     }
 
+    // Every entry has had its turn.
+    const std::size_t unchecked = issue.unchecked;
+    const std::size_t firstUnchecked = issue.firstUnchecked;
+    endIssue(issue);
+    retire(staleProbes_);
     if (testRound) {
         testRound_.starting = false;
         finishTestRound();
@@ -284,53 +454,79 @@ int CMainFrame::runRound(RoundKind kind)
         if (running_)
             armPollTimer();
     }
-    return 1;
 }
 
-void CMainFrame::showShortage(std::size_t unchecked)
+void MonitorEngine::postSlice(RoundKind kind)
+{
+    Issue &issue = issues_[kind != Regular ? 1 : 0];
+    if (issue.posted)
+        return;
+    issue.posted = true;
+    std::weak_ptr<bool> alive = alive_;
+    context_.loop->post([this, alive, kind] {
+        if (!alive.lock())
+            return;
+        issues_[kind != Regular ? 1 : 0].posted = false;
+        // Results that came meanwhile are shown first, in their order.
+        flush();
+        issueSlice(kind);
+    });
+}
+
+void MonitorEngine::showShortage(std::size_t unchecked)
 {
     if (unchecked == unchecked_)
         return;
     unchecked_ = unchecked;
-    if (mainDialog_)
-        mainDialog_->updateStatusText(running_);
-    updateTrayIcon(TrayOp::Modify, 0);
-    if (unchecked == 0 || shortageShown_)
-        return;
-    shortageShown_ = true;
-    std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
-                         "descriptors or buffers; the entries take turns from now on\n",
-                 unchecked);
-    context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
+    const bool firstTime = unchecked != 0 && !shortageShown_;
+    if (firstTime) {
+        shortageShown_ = true;
+        std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
+                             "descriptors or buffers; the entries take turns from now on\n",
+                     unchecked);
+    }
+    listener_.shortageChanged(unchecked, firstTime);
 }
 
 void CheckSlot::reportResult(int code, MonitorPort &entry)
 {
-    frame_.reportResult(*this, code, entry);
+    engine_.reportResult(*this, code, entry);
 }
 
 EventLoop &CheckSlot::eventLoop()
 {
-    return frame_.eventLoop();
+    return engine_.eventLoop();
 }
 
 const Clock &CheckSlot::clock() const
 {
-    return frame_.clock();
+    return engine_.clock();
 }
 
-void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
+    reportedSlots_.push_back(&slot);
+    scheduleFlush();
     // A port test counts each check once.
     if (slot.testRound() && !first)
         return;
+    // What the outcome does may nest the loop (an alert's message): the
+    // checks stay until it returns.
+    ++reportDepth_;
+    applyResult(slot, code, entry);
+    if (--reportDepth_ == 0 && !retiredProbes_.empty())
+        scheduleFlush();
+}
+
+void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
+{
+    trayDirty_ = true;
     // Every check under way when a suspend is first seen spans it, this one
     // included.
     if (noticeResume()) {
         updateRow(entry);
-        refreshTrayState();
         return;
     }
     // With an interval shorter than a check's timeout, a check of an older
@@ -360,14 +556,13 @@ void CMainFrame::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     default:
         break;
     }
-    refreshTrayState();
     if (slot.testRound() && testRound_.running) {
         --testRound_.outstanding;
         finishTestRound();
     }
 }
 
-void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
+void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
 {
     const PortStatus before = entry.status;
     const bool warning = applySuccess(entry);
@@ -377,15 +572,16 @@ void CMainFrame::handleSuccess(MonitorPort &entry, int *roundResult)
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
     context_.ui->responseReason(entry.id, std::string());
+    countStatus(before, entry.status);
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
 }
 
-void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
+void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
                                std::uint64_t ranMicros)
 {
-    setRowImage(rowOf(entry), ImageError);
+    markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
@@ -398,6 +594,7 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
         return;
     context_.ui->responseSample(entry.id, 0);
     context_.ui->responseReason(entry.id, graphReasonLine(entry.lastReason));
+    countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);
     updateRow(entry);
@@ -405,13 +602,13 @@ void CMainFrame::handleFailure(MonitorPort &entry, bool testRound, int *roundRes
         runAlert(entry);
 }
 
-void CMainFrame::runAlert(const MonitorPort &entry)
+void MonitorEngine::runAlert(const MonitorPort &entry)
 {
     // The command's failure message nests the loop; keep copies.
     const std::string command = entry.command;
     if (context_.runAlert) {
         const platform::Environment environment = {
-            {"VIGILON_TARGET", context_.targetHost},
+            {"VIGILON_TARGET", *context_.targetHost},
             {"VIGILON_ENTRY", entry.name},
             {"VIGILON_REASON", reasonText(entry.lastReason)},
             {"VIGILON_ERRORS", std::to_string(entry.errorCount)},
@@ -422,19 +619,6 @@ void CMainFrame::runAlert(const MonitorPort &entry)
     }
 }
 
-void CMainFrame::setRowImage(int row, int image)
-{
-    if (mainDialog_ && row >= 0)
-        mainDialog_->setRowImage(row, image);
-}
-
-void CMainFrame::updateRow(const MonitorPort &entry)
-{
-    const int row = rowOf(entry);
-    if (mainDialog_ && row >= 0)
-        mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
-}
-
 namespace {
 std::uint64_t shownMicros(const MonitorPort &entry)
 {
@@ -442,7 +626,7 @@ std::uint64_t shownMicros(const MonitorPort &entry)
 }
 } // namespace
 
-void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
+void MonitorEngine::logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
                           const FailureReason &reason) const
 {
     if (!context_.verbose)
@@ -461,7 +645,7 @@ void CMainFrame::logCheck(const MonitorPort &entry, const char *outcome, std::ui
                  reason.failed() ? "\t" : "", why.c_str());
 }
 
-void CMainFrame::logStatus(const MonitorPort &entry, PortStatus before) const
+void MonitorEngine::logStatus(const MonitorPort &entry, PortStatus before) const
 {
     (void)before;
     // One kind of line per mode: --verbose has a line for every check.

@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/Monitor.h"
+#include "app/ProbeFactory.h"
+#include "app/base/Clock.h"
+#include "app/base/EventLoop.h"
+#include "app/base/MonitorPort.h"
+#include "app/base/ProbeHost.h"
+#include "app/platform/Launcher.h"
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+class FrameUi;
+
+namespace timers {
+constexpr unsigned Poll = 1; // period: intervalSeconds * 1000 ms
+} // namespace timers
+
+class MonitorEngine;
+class CheckSlot;
+
+// A started check. The probe goes before its slot.
+struct PendingProbe {
+    int kind = TcpProbeKind;
+    std::unique_ptr<CheckSlot> slot;
+    std::unique_ptr<SocketCheck> probe;
+};
+using ProbeList = std::list<PendingProbe>;
+
+// The host a started check reports to: it tells the engine which check, of
+// which round, is reporting.
+class CheckSlot final : public ProbeHost {
+public:
+    CheckSlot(MonitorEngine &engine, bool testRound) : engine_(engine), testRound_(testRound) {}
+    void reportResult(int code, MonitorPort &entry) override;
+    EventLoop &eventLoop() override;
+    const Clock &clock() const override;
+    bool testRound() const { return testRound_; }
+    // Whether this check has reported at least once.
+    bool reported = false;
+    // When the check was started (monotonic).
+    std::uint64_t startMicros = 0;
+    // The check reporting here; it goes before its slot.
+    const SocketCheck *check = nullptr;
+    // Its record, and whether that is among the checks under way.
+    ProbeList::iterator self;
+    bool listed = false;
+
+private:
+    MonitorEngine &engine_;
+    bool testRound_;
+};
+
+// What the engine needs of the program.
+struct EngineContext {
+    EventLoop *loop = nullptr;
+    const Clock *clock = nullptr;
+    ProbeFactory *probes = nullptr;
+    // The graph windows' samples and reasons.
+    FrameUi *ui = nullptr;
+    // The host every check addresses; owned by the frame.
+    const std::string *targetHost = nullptr;
+    // One line per finished check on standard error.
+    bool verbose = false;
+    // Runs an alert command (see FrameContext).
+    std::function<int(const std::string &command)> runCommand;
+    std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
+};
+
+// What the engine shows through the frame.
+class EngineListener {
+public:
+    virtual ~EngineListener() = default;
+    // The image of a row alone.
+    virtual void setRowImage(int row, int image) = 0;
+    // The whole row of an entry.
+    virtual void updateRow(const MonitorPort &entry) = 0;
+    // The tray's icon (0: the tip alone).
+    virtual void showTrayIcon(unsigned icon) = 0;
+    // The polling timer ticked; its round follows unless rounds are held.
+    virtual void pollTick() = 0;
+    // The number of entries a round left out changed.
+    virtual void shortageChanged(std::size_t unchecked, bool firstTime) = 0;
+};
+
+// The monitoring engine: the rounds of checks over the frame's entries, what
+// each outcome does to its entry (the retry rule, errors, alerts, samples),
+// and the polling timer. Everything runs on the event loop's thread. Nothing
+// the engine does waits, and no stretch of it is long: a round starts its
+// checks in slices between which the loop serves other events, every check
+// reports later through the loop, and what the outcomes change in the list
+// and the tray is shown once per pass of the loop. A nested loop (a question
+// the user is asked) may still run timers and check results meanwhile; a
+// check is therefore never destroyed from inside a call, only later from the
+// loop.
+class MonitorEngine final {
+public:
+    MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener);
+    ~MonitorEngine();
+    MonitorEngine(const MonitorEngine &) = delete;
+    MonitorEngine &operator=(const MonitorEngine &) = delete;
+
+    bool running() const { return running_; }
+    std::uint32_t startTime() const { return startTime_; }
+    // Monitoring starts: every entry idle, a first round, the polling timer.
+    void start();
+    void stop();
+    // While held, a tick of the polling timer runs no round.
+    void holdRounds(bool hold) { roundGuard_ = hold; }
+
+    // Starts a round of checks and returns at once. A Regular round is the
+    // polling round; a Test round is a port test whose result (1 all fine, 2
+    // a warning, 0 a failure) goes to the callback given to startTestRound().
+    int runRound(RoundKind kind);
+    bool startTestRound(std::function<void(TestResult)> done);
+    bool testRoundRunning() const { return testRound_.running; }
+    // A started check reports its outcome.
+    void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
+    void resetEntriesToIdle();
+    // Shows the worst status of the entries on the tray: 0 fine, 1 a
+    // warning, 2 a failure.
+    int refreshTrayState();
+
+    // Active entries whose check this system could not start in the last
+    // polling round (out of descriptors or buffers); 0 when all started.
+    // The next round begins with the first of them, so that every entry
+    // takes its turn.
+    std::size_t uncheckedEntries() const { return unchecked_; }
+    std::uint32_t intervalSeconds() const { return intervalSeconds_; }
+    std::uint32_t retryLimit() const { return retryLimit_; }
+    void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
+    void setRetryLimit(std::uint32_t limit) { retryLimit_ = limit; }
+
+    // An entry is about to be deleted: its checks under way forget it.
+    void forgetEntry(MonitorPort &entry);
+    // The program ends: the polling timer stops and every check under way
+    // is dropped (destroyed from the loop).
+    void discardChecks();
+
+    EventLoop &eventLoop() { return *context_.loop; }
+    const Clock &clock() const { return *context_.clock; }
+
+private:
+    friend class FrameTestPeer;
+    // The entries a round has yet to start checks for.
+    struct Issue {
+        bool active = false;
+        // A slice is posted.
+        bool posted = false;
+        // Changes when the issue ends or starts afresh.
+        unsigned generation = 0;
+        // In the round's order; an entry deleted meanwhile is null.
+        std::vector<MonitorPort *> order;
+        std::size_t next = 0;
+        std::size_t unchecked = 0;
+        std::size_t firstUnchecked = 0;
+    };
+    // A change of a row, shown with the next flush: image -1 is the whole row.
+    struct RowChange {
+        MonitorPort *entry;
+        int image;
+    };
+
+    void issueSlice(RoundKind kind);
+    void postSlice(RoundKind kind);
+    void endIssue(Issue &issue);
+    void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
+    // Shows what changed since the last pass and destroys finished checks.
+    void flush();
+    void scheduleFlush();
+    // Finished checks that have reported leave the checks under way.
+    void settleReports();
+    // The checks go, destroyed from the loop; they reach no entry meanwhile.
+    void retire(ProbeList &probes);
+    void tearDownOneStale();
+    void finishTestRound();
+    // Looks whether the machine was suspended since the last look; if so,
+    // every check under way is discarded and the polling timer, if armed,
+    // waits one more full interval. True when a suspend was seen.
+    bool noticeResume();
+    void onPollTimer();
+    void showShortage(std::size_t unchecked);
+    void armPollTimer();
+    void setRowImage(int row, int image) { listener_.setRowImage(row, image); }
+    void markRow(MonitorPort &entry, int image);
+    void updateRow(MonitorPort &entry) { markRow(entry, -1); }
+    // The counts of failed and warned entries follow each outcome; anything
+    // else that changes the list has them counted afresh.
+    void countStatus(PortStatus before, PortStatus after);
+    int showWorstStatus();
+    // Shared success and failure handling; inRound with the round's result.
+    void handleSuccess(MonitorPort &entry, int *roundResult);
+    // ranMicros: how long the check ran until it failed.
+    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
+                       std::uint64_t ranMicros = 0);
+    void runAlert(const MonitorPort &entry);
+    void logStatus(const MonitorPort &entry, PortStatus before) const;
+    // reason: the fifth field of a failed check's line.
+    void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
+                  const FailureReason &reason = {}) const;
+
+    EngineContext context_;
+    PortList &ports_;
+    EngineListener &listener_;
+    // Checks under way (and timed-out ones, which may still report late).
+    ProbeList pendingProbes_;
+    // Finished checks of earlier rounds, closed as the round's new ones open.
+    ProbeList staleProbes_;
+    // Checks to destroy from the loop.
+    ProbeList retiredProbes_;
+    // Checks that reported since the last flush.
+    std::vector<CheckSlot *> reportedSlots_;
+    std::vector<RowChange> rowChanges_;
+    bool trayDirty_ = false;
+    bool flushPosted_ = false;
+    // Reports on the stack.
+    int reportDepth_ = 0;
+    int failedCount_ = 0;
+    int warningCount_ = 0;
+    bool countsValid_ = false;
+    // The regular round's and the port test's.
+    Issue issues_[2];
+    struct TestRound {
+        bool running = false;
+        // Its checks are being started; reports from inside a start do not
+        // end it yet.
+        bool starting = false;
+        int outstanding = 0;
+        int result = 1;
+        std::function<void(TestResult)> done;
+    };
+    TestRound testRound_;
+    // Posted work checks this before it touches the engine.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // A check that spans a suspend of the machine says nothing about the
+    // target.
+    SuspendWatch suspendWatch_;
+    std::uint32_t intervalSeconds_ = 5;
+    std::uint32_t retryLimit_ = 1;
+    std::uint32_t startTime_ = 0;
+    bool running_ = false;
+    bool roundGuard_ = false;
+    // Where the next polling round begins, and how many entries the last
+    // one left out for want of local resources (said once per run).
+    std::size_t roundStart_ = 0;
+    std::size_t unchecked_ = 0;
+    bool shortageShown_ = false;
+    // Entries whose port outside 1..65535 has been said on standard error.
+    std::set<std::uint32_t> portOutOfRangeSaid_;
+};
+
+} // namespace vigilon
