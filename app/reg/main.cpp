@@ -13,7 +13,7 @@
 #ifdef _WIN32
 #include "app/store/Win32Registry.h"
 #else
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 #endif
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include "app/store/Win32Registry.h"
 #else
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
