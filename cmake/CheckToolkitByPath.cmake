@@ -10,6 +10,10 @@
 #    folder, or a file outside the Windows code reaches a windows/ file,
 #    through the project files it includes, followed to the end; an include
 #    is looked for beside the including file, then from the project's root;
+#  - a file outside qt/, win/ and the posix/ and windows/ halves, other than
+#    app/base/System.h, asks in the preprocessor which system it is built
+#    for (_WIN32, _WIN64, __MINGW32__, _MSC_VER, __linux__, ...): portable
+#    code reads System.h's constants or leaves the difference to a half;
 #  - a header that the build chooses by include path (found neither way)
 #    exists in a posix/ or windows/ folder without its twin in the other;
 #  - LINKS_FILE, written by cmake/ToolkitLinks.cmake when the build is
@@ -93,7 +97,19 @@ function(read_includes file)
   set(outside_${id} "${outside}" PARENT_SCOPE)
 endfunction()
 
+# A preprocessor line that names a system's own macro.
+set(system_macro "^[ \t]*#[ \t]*(if|ifdef|ifndef|elif|elifdef|elifndef)([^A-Za-z0-9_].*)?[^A-Za-z0-9_](_WIN32|_WIN64|__MINGW32__|__MINGW64__|_MSC_VER|__CYGWIN__|__linux__|__linux|__APPLE__|__unix__|__unix)([^A-Za-z0-9_]|$)")
+set(system_file "app/base/System.h")
+
 foreach(file IN LISTS files)
+  if(NOT file STREQUAL system_file AND NOT file MATCHES "(^|/)(qt|win|posix|windows)/")
+    file(STRINGS "${root}${file}" asked REGEX "${system_macro}")
+    if(asked)
+      list(GET asked 0 first)
+      string(STRIP "${first}" first)
+      offend("${file}: asks which system it is built for (${first}) outside the halves and the front ends (read ${system_file} or move the code into a posix/ or windows/ half)")
+    endif()
+  endif()
   read_includes("${file}")
   string(MAKE_C_IDENTIFIER "${file}" id)
   in_folder("${file}" qt file_qt)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "graph/TimeFormat.h"
 
+#include "app/base/Clock.h"
+
 #include <ctime>
 
 namespace vigilon {
@@ -72,14 +74,10 @@ std::string expand(const std::string &pattern, const Fields &f)
 
 std::string formatLocalTime(const std::string &pattern, std::uint32_t secondsSince1970)
 {
-    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-    std::tm local{};
+    const std::tm local = localTime(static_cast<std::time_t>(secondsSince1970));
     Fields f;
-#ifdef _WIN32
-    if (localtime_s(&local, &t) == 0) {
-#else
-    if (localtime_r(&t, &local)) {
-#endif
+    // A day of the month of 0: the system could not tell.
+    if (local.tm_mday != 0) {
         f.year = static_cast<unsigned>(local.tm_year + 1900);
         f.month = static_cast<unsigned>(local.tm_mon + 1);
         f.day = static_cast<unsigned>(local.tm_mday);

@@ -10,11 +10,6 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
-#ifndef _WIN32
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
 #include <thread>
 #include <vector>
 

@@ -5,11 +5,6 @@
 
 #include <cstring>
 
-#ifndef _WIN32
-#include <netdb.h>
-#include <netinet/in.h>
-#endif
-
 namespace vigilon::net {
 
 NetAddress NetAddress::ipv4(std::uint32_t networkOrder)

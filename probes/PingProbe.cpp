@@ -1,24 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "probes/PingProbe.h"
 
+#include "probes/IcmpSockets.h"
 #include "probes/SocketUtil.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <random>
-
-#ifndef _WIN32
-#include <linux/errqueue.h>
-#include <netinet/icmp6.h>
-#include <netinet/in.h>
-#include <netinet/ip.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include <vector>
 
 namespace vigilon {
 
@@ -35,38 +27,11 @@ const IcmpTypes &typesOf(int family)
     return family == AF_INET6 ? Icmp6 : Icmp4;
 }
 
-// Whether a socket was refused for want of a right (rather than, say, for
-// want of IPv6 in the system).
-bool isRefusedRight(int error)
-{
-#ifdef _WIN32
-    return error == WSAEACCES;
-#else
-    return error == EPERM || error == EACCES;
-#endif
-}
-
 void sayNoIcmpRight()
 {
     static std::atomic<bool> said{false};
-    if (said.exchange(true))
-        return;
-#ifdef _WIN32
-    std::fprintf(stderr, "vigilon: PING checks fail: a raw ICMP socket needs administrator rights\n");
-#else
-    std::string range = "?";
-    std::ifstream file("/proc/sys/net/ipv4/ping_group_range");
-    if (file) {
-        std::string low, high;
-        file >> low >> high;
-        range = low + " " + high;
-    }
-    std::fprintf(stderr,
-                 "vigilon: PING checks fail: they need a raw ICMP socket (the CAP_NET_RAW capability, e.g. "
-                 "setcap cap_net_raw+ep on the program) or ICMP datagram sockets for group %u (sysctl "
-                 "net.ipv4.ping_group_range, now \"%s\", must include it)\n",
-                 static_cast<unsigned>(getgid()), range.c_str());
-#endif
+    if (!said.exchange(true))
+        net::icmp::sayNoRight();
 }
 
 // Random numbers from the system's source; the identifier is drawn once.
@@ -181,42 +146,26 @@ int CPingProbe::openSocket()
         socket_ = net::openSocket(SOCK_RAW, protocol, family_);
         if (socket_ < 0)
             refusal = net::lastError();
-#ifndef _WIN32
         if (socket_ >= 0 && ipv6) {
             // A raw ICMPv6 socket would see all the neighbour discovery of
             // the links: only what can decide a check is let through.
-            icmp6_filter filter{};
-            ICMP6_FILTER_SETBLOCKALL(&filter);
-            ICMP6_FILTER_SETPASS(Icmp6.echoReply, &filter);
-            ICMP6_FILTER_SETPASS(Icmp6.unreachable, &filter);
-            ICMP6_FILTER_SETPASS(Icmp6.timeExceeded, &filter);
-            setsockopt(socket_, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+            net::icmp::passOnly(socket_, Icmp6.echoReply, Icmp6.unreachable, Icmp6.timeExceeded);
         }
-#endif
     }
-#ifndef _WIN32
-    if (socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
-        socket_ = net::openSocket(SOCK_DGRAM, protocol, family_);
-        if (socket_ >= 0) {
+    if (net::icmp::kDatagramSockets && socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
+        socket_ = net::icmp::openDatagram(protocol, family_);
+        if (socket_ >= 0)
             datagram_ = true;
-            const int on = 1;
-            // Errors about our requests come through the error queue here.
-            if (ipv6)
-                setsockopt(socket_, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
-            else
-                setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        } else if (refusal == 0 || isRefusedRight(refusal) || net::isUnsupportedHere(refusal)) {
+        else if (refusal == 0 || net::icmp::isRefusedRight(refusal) || net::isUnsupportedHere(refusal))
             refusal = net::lastError();
-        }
     }
-#endif
     if (socket_ < 0) {
         if (net::isLocalShortage(refusal))
             return refuseLocally(refusal, "cannot open the socket of a PING check");
         if (net::isUnsupportedHere(refusal))
             return refuseUnsupported(refusal, ipv6 ? "ICMPv6" : "ICMP");
         // No right to any ICMP socket: the check can never succeed here.
-        if (isRefusedRight(refusal))
+        if (net::icmp::isRefusedRight(refusal))
             sayNoIcmpRight();
         // Counted as ever, though it is this system that refuses.
         fail(FailureKind::LocalShortage);
@@ -290,13 +239,8 @@ void CPingProbe::onSocket(unsigned events, int)
             // A pending ICMP error on the socket is reported by a read; the
             // message itself is judged where it is read (the raw socket's
             // data, the datagram socket's error queue).
-            bool pendingError = error == net::code::Refused || error == net::code::Reset;
-#ifndef _WIN32
-            // ICMPv6 "administratively prohibited" and "packet too big"
-            // come as EACCES and EMSGSIZE.
-            pendingError = pendingError || error == EHOSTUNREACH || error == ENETUNREACH || error == EACCES ||
-                           error == EMSGSIZE || error == EPROTO;
-#endif
+            const bool pendingError =
+                error == net::code::Refused || error == net::code::Reset || net::icmp::isPendingError(error);
             if (pendingError || error == net::code::Interrupted)
                 continue;
             break; // nothing more now
@@ -419,54 +363,28 @@ int CPingProbe::judge(const std::uint8_t *data, std::size_t size, const net::Net
 
 int CPingProbe::judgeErrorQueue()
 {
-#ifdef _WIN32
-    return -2;
-#else
+    std::vector<net::icmp::QueuedError> errors;
+    std::vector<std::uint8_t> request;
+    if (!net::icmp::readErrors(socket_, family_, errors, request))
+        return -2;
     const bool ipv6 = family_ == AF_INET6;
     const IcmpTypes &types = typesOf(family_);
-    std::uint8_t data[512];
-    iovec io{data, sizeof data};
-    alignas(cmsghdr) char control[512];
-    sockaddr_storage offender{};
-    msghdr message{};
-    message.msg_name = &offender;
-    message.msg_namelen = sizeof offender;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(socket_, &message, MSG_ERRQUEUE);
-    if (got < 0)
-        return -2;
-    const int level = ipv6 ? IPPROTO_IPV6 : IPPROTO_IP;
-    const int kind = ipv6 ? IPV6_RECVERR : IP_RECVERR;
-    const std::uint8_t origin = ipv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP;
-    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != level || c->cmsg_type != kind)
-            continue;
-        sock_extended_err error{};
-        std::memcpy(&error, CMSG_DATA(c), sizeof error);
-        if (error.ee_origin != origin)
-            continue;
-        if (error.ee_type != types.unreachable && error.ee_type != types.timeExceeded)
+    for (const net::icmp::QueuedError &error : errors) {
+        if (error.type != types.unreachable && error.type != types.timeExceeded)
             continue;
         // The kernel queues only errors about this socket's requests; the
         // payload is the request itself, whose sequence must be ours.
-        if (got >= 8 && std::memcmp(data + 6, request_.data() + 6, 2) != 0)
+        if (request.size() >= 8 && std::memcmp(request.data() + 6, request_.data() + 6, 2) != 0)
             continue;
-        const sockaddr *from = SO_EE_OFFENDER(reinterpret_cast<const sock_extended_err *>(CMSG_DATA(c)));
-        // The offender's address follows the error in the message.
-        const std::size_t room = c->cmsg_len > CMSG_LEN(sizeof error) ? c->cmsg_len - CMSG_LEN(sizeof error) : 0;
-        reply_.source = net::NetAddress::fromSocket(from, static_cast<socklen_t>(room));
-        reply_.type = error.ee_type;
-        if (error.ee_type == types.unreachable) {
-            reply_.code = error.ee_code;
-            reply_.text = ipv6 ? unreachableText6(error.ee_code) : unreachableText(error.ee_code);
+        reply_.source = error.offender;
+        reply_.type = error.type;
+        if (error.type == types.unreachable) {
+            reply_.code = error.code;
+            reply_.text = ipv6 ? unreachableText6(error.code) : unreachableText(error.code);
         }
         return 0;
     }
     return -1;
-#endif
 }
 
 } // namespace vigilon

@@ -8,13 +8,6 @@
 
 #include <algorithm>
 
-#ifndef _WIN32
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 namespace vigilon {
 
 namespace {

@@ -65,8 +65,8 @@ CBalloonWnd::CBalloonWnd()
     setFocusPolicy(Qt::NoFocus);
     showTimer_.setSingleShot(true);
     hideTimer_.setSingleShot(true);
-    connect(&showTimer_, &QTimer::timeout, this, [this] { onShowTimer(); });
-    connect(&hideTimer_, &QTimer::timeout, this, [this] { hideHint(); });
+    connect(&showTimer_, &QTimer::timeout, this, [this] { hover_.timerFired(BalloonHover::Timer::Show); });
+    connect(&hideTimer_, &QTimer::timeout, this, [this] { hover_.timerFired(BalloonHover::Timer::Hide); });
     setFont(QStringLiteral("Verdana"), 14, 0, false, false);
     windowFromPoint_ = [](const QPoint &p) { return QApplication::widgetAt(p); };
 }
@@ -115,42 +115,49 @@ QWidget *CBalloonWnd::targetAt(const QPoint &globalPos) const
 void CBalloonWnd::relayEvent(QEvent *event, const QPoint &globalPos)
 {
     switch (event->type()) {
-    case QEvent::MouseMove: {
-        if (globalPos == anchor_)
-            return;
-        QWidget *under = windowFromPoint_ ? windowFromPoint_(globalPos) : nullptr;
-        // Over the balloon itself the target would not hear of the pointer.
-        if (under == this)
-            return;
-        if (QWidget *target = targetAt(globalPos)) {
-            anchor_ = globalPos;
-            showHint(tools_.value(target), globalPos);
-        } else {
-            hideHint();
-        }
+    case QEvent::MouseMove:
+        hover_.pointerMoved(HintPoint{globalPos.x(), globalPos.y()});
         return;
-    }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        hideHint();
+        hover_.buttonPressed();
         return;
     default:
         return;
     }
 }
 
+BalloonHover::Under CBalloonWnd::lookAt(HintPoint at)
+{
+    const QPoint point(at.x, at.y);
+    if (windowFromPoint_ && windowFromPoint_(point) == this)
+        return BalloonHover::Under::Balloon;
+    QWidget *target = targetAt(point);
+    if (!target)
+        return BalloonHover::Under::Nothing;
+    text_ = tools_.value(target);
+    return BalloonHover::Under::Target;
+}
+
 void CBalloonWnd::showHint(const QString &text, const QPoint &point)
 {
-    anchor_ = point;
     text_ = text;
-    showTimer_.start(showDelay_);
+    hover_.showAt(HintPoint{point.x(), point.y()});
 }
 
 void CBalloonWnd::hideHint()
 {
-    hide();
-    showTimer_.stop();
-    hideTimer_.stop();
+    hover_.hide();
+}
+
+void CBalloonWnd::runTimer(BalloonHover::Timer timer, int ms)
+{
+    (timer == BalloonHover::Timer::Show ? showTimer_ : hideTimer_).start(ms);
+}
+
+void CBalloonWnd::cancelTimer(BalloonHover::Timer timer)
+{
+    (timer == BalloonHover::Timer::Show ? showTimer_ : hideTimer_).stop();
 }
 
 int CBalloonWnd::pendingTimer() const
@@ -181,18 +188,18 @@ CBalloonWnd::Layout CBalloonWnd::layoutFor(const QFont &font, const QString &tex
     return layout;
 }
 
-void CBalloonWnd::onShowTimer()
+void CBalloonWnd::showWindow(HintPoint at)
 {
-    showTimer_.stop();
+    const QPoint anchor(at.x, at.y);
     layout_ = layoutFor(font_, text_);
     setMask(layout_.region);
     // The tip on the anchor, unless the balloon would leave the screen.
-    QPoint topLeft = anchor_ - layout_.tip;
-    if (const QScreen *screen = QGuiApplication::screenAt(anchor_)) {
+    QPoint topLeft = anchor - layout_.tip;
+    if (const QScreen *screen = QGuiApplication::screenAt(anchor)) {
         const QRect area = screen->availableGeometry();
         const BalloonShape shape = balloonShape(layout_.bodyWidth - 24, layout_.bodyHeight - 20);
         int x = 0, y = 0;
-        placeBalloon(shape, anchor_.x(), anchor_.y(),
+        placeBalloon(shape, anchor.x(), anchor.y(),
                      LayoutRect{area.left(), area.top(), area.x() + area.width(), area.y() + area.height()}, x, y);
         topLeft = QPoint(x, y);
     }
@@ -200,7 +207,6 @@ void CBalloonWnd::onShowTimer()
     show();
     raise();
     update();
-    hideTimer_.start(displayTime_);
 }
 
 void CBalloonWnd::paintEvent(QPaintEvent *)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/dialogs/BalloonHover.h"
+
 #include <QFont>
 #include <QHash>
 #include <QPoint>
@@ -20,7 +22,7 @@ namespace vigilon {
 // the pointer, shown when the pointer has rested over a registered target
 // for showDelay ms and hidden again after displayTime ms, on a mouse button,
 // or when the pointer moves over no target.
-class CBalloonWnd final : public QWidget {
+class CBalloonWnd final : public QWidget, private BalloonHover::Balloon {
     Q_OBJECT
 public:
     static constexpr int ShowTimer = 100;
@@ -43,9 +45,9 @@ public:
     void showHint(const QString &text, const QPoint &point);
     void hideHint();
 
-    int showDelay() const { return showDelay_; }
-    int displayTime() const { return displayTime_; }
-    QPoint anchor() const { return anchor_; }
+    int showDelay() const { return hover_.showDelay(); }
+    int displayTime() const { return hover_.displayTime(); }
+    QPoint anchor() const { return QPoint(hover_.anchor().x, hover_.anchor().y); }
     QString text() const { return text_; }
     // 100 while the show delay runs, 101 while the hint is up, 0 otherwise.
     int pendingTimer() const;
@@ -70,12 +72,16 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void onShowTimer();
     QWidget *targetAt(const QPoint &globalPos) const;
 
-    int showDelay_ = 500;
-    int displayTime_ = 4000;
-    QPoint anchor_{-1, -1};
+    // BalloonHover::Balloon
+    BalloonHover::Under lookAt(HintPoint at) override;
+    void runTimer(BalloonHover::Timer timer, int ms) override;
+    void cancelTimer(BalloonHover::Timer timer) override;
+    void showWindow(HintPoint anchor) override;
+    void hideWindow() override { hide(); }
+
+    BalloonHover hover_{*this};
     QString text_;
     QFont font_;
     QHash<QWidget *, QString> tools_;

@@ -10,15 +10,13 @@ namespace vigilon {
 
 bool runResponseMonitorDialog(Prompter &prompter, ResponseGraphParams &params)
 {
-    ResponseMonitorForm form = ResponseMonitorForm::forGraph(params);
-    // The frame has no window of its own to parent the dialog to; it is
-    // modal for the whole program.
-    CResponseMonitorDlg dialog(prompter, form);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    form.applyTo(params);
-    return true;
+    return editResponseGraphParams(params, [&prompter](ResponseMonitorForm &form) {
+        // The frame has no window of its own to parent the dialog to; it is
+        // modal for the whole program.
+        CResponseMonitorDlg dialog(prompter, form);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        return dialog.exec() == QDialog::Accepted;
+    });
 }
 
 std::unique_ptr<ResponseGraph> makeResponseGraphWindow(const Clock &clock, Prompter &prompter,

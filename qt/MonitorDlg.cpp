@@ -78,32 +78,11 @@ void CMonitorDlg::retire()
     QDialog::hide();
 }
 
-namespace {
-class MonitorDlgHold final : public MainDialogView {
-public:
-    explicit MonitorDlgHold(CMonitorDlg *dialog)
-        : dialog_(dialog)
-    {
-    }
-    ~MonitorDlgHold() override
-    {
-        if (!dialog_)
-            return;
-        dialog_->retire();
-        dialog_->deleteLater();
-    }
-    void show() override { dialog_->show(); }
-    void hide() override { dialog_->hide(); }
-    void setMonitoring(bool running) override { dialog_->setMonitoring(running); }
-    void updateStateControls() override { dialog_->updateStateControls(); }
-    void updateStatusText(bool running) override { dialog_->updateStatusText(running); }
-    void updateRow(int row, const EntryView &entry) override { dialog_->updateRow(row, entry); }
-    void setRowImage(int row, int image) override { dialog_->setRowImage(row, image); }
-
-private:
-    QPointer<CMonitorDlg> dialog_;
-};
-} // namespace
+void CMonitorDlg::release()
+{
+    retire();
+    deleteLater();
+}
 
 std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
                                                   QPointer<CMonitorDlg> *made)
@@ -111,7 +90,7 @@ std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDial
     auto *dialog = new CMonitorDlg(frame, init, prompter);
     if (made)
         *made = dialog;
-    return std::make_unique<MonitorDlgHold>(dialog);
+    return holdMainDialog(*dialog);
 }
 
 int CMonitorDlg::runDialog(QDialog &dialog)
@@ -375,8 +354,6 @@ void CMonitorDlg::setRow(int row, const RowContent &content)
 
 void CMonitorDlg::setRowImage(int row, int image)
 {
-    if (row < 0 || row >= list_->itemCount())
-        return;
     list_->setItemImage(row, image);
 }
 
@@ -524,7 +501,7 @@ void CMonitorDlg::resizeEvent(QResizeEvent *event)
 void CMonitorDlg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    updateStateControls();
+    controller_.updateStateControls();
 }
 
 void CMonitorDlg::closeEvent(QCloseEvent *event)

@@ -32,7 +32,7 @@ class CUpDownCtrl;
 // The main dialog: monitoring status, start and stop, interval and retry
 // count, target host, port test, exit, and the port list. The widgets, their
 // places and their wiring are here; what they do is MainDialogController's.
-class CMonitorDlg final : public QDialog, public MainDialogView, private MainDialogController::Controls {
+class CMonitorDlg final : public QDialog, public MainDialogWindow, private MainDialogController::Controls {
     Q_OBJECT
 public:
     // Control ids of the dialog template.
@@ -59,21 +59,16 @@ public:
     ~CMonitorDlg() override;
 
     // Ends the dialog for the frame: saves the settings, cancels a modal
-    // dialog of ours, hides, and cuts every tie to the frame. The frame may
-    // let go of the dialog from inside one of the dialog's own handlers (a
-    // message box nests the event loop, and the tray's exit runs there), so
-    // the object itself goes later; see makeMonitorDialog().
+    // dialog of ours, hides, and cuts every tie to the frame.
     void retire();
     bool retired() const { return !*alive_; }
 
-    // MainDialogView
-    void show() override { QDialog::show(); }
-    void hide() override { QDialog::hide(); }
-    void setMonitoring(bool running) override { controller_.setMonitoring(running); }
-    void updateStateControls() override { controller_.updateStateControls(); }
-    void updateStatusText(bool running) override { controller_.updateStatusText(running); }
-    void updateRow(int row, const EntryView &entry) override { controller_.updateRow(row, entry); }
-    void setRowImage(int row, int image) override;
+    // MainDialogWindow: letting go retires the dialog at once; the object
+    // goes when control is back in the event loop.
+    void showWindow() override { QDialog::show(); }
+    void hideWindow() override { QDialog::hide(); }
+    MainDialogController &controller() override { return controller_; }
+    void release() override;
 
     // The port list's clicks, as positions in its viewport.
     void onListClick(const QPoint &viewportPos);
@@ -84,7 +79,6 @@ public:
     void onExitRequest() { controller_.onExitRequest(); }
     void onPortTest() { controller_.onPortTest(); }
     void onTargetChange() { controller_.onTargetChange(); }
-    MainDialogController &controller() { return controller_; }
 
     // Runs a modal dialog and returns its result; exec() unless replaced
     // (tests answer the dialogs through it).
@@ -136,6 +130,7 @@ private:
     void setTitle(const std::string &text) override;
     int rowCount() const override;
     void setRow(int row, const RowContent &content) override;
+    void setRowImage(int row, int image) override;
     void setRowTicked(int row, bool ticked) override;
     bool rowTicked(int row) const override;
     void deleteRow(int row) override;

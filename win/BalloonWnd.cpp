@@ -28,6 +28,10 @@ void registerClass(HINSTANCE instance)
 }
 } // namespace
 
+// The timers' ids are the hover's names for them.
+static_assert(UINT_PTR(BalloonHover::Timer::Show) == CBalloonWnd::ShowTimer &&
+              UINT_PTR(BalloonHover::Timer::Hide) == CBalloonWnd::HideTimer);
+
 CBalloonWnd::CBalloonWnd()
 {
     setFont(L"Verdana", 14, 0, false, false);
@@ -37,7 +41,8 @@ CBalloonWnd::~CBalloonWnd()
 {
     if (window_ && IsWindow(window_)) {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        KillTimer(window_, timerId_);
+        KillTimer(window_, ShowTimer);
+        KillTimer(window_, HideTimer);
         DestroyWindow(window_);
     }
     if (font_)
@@ -76,42 +81,56 @@ void CBalloonWnd::relayEvent(const MSG &message)
     case WM_MOUSEMOVE: {
         POINT pointer{};
         GetCursorPos(&pointer);
-        if (pointer.x == anchor_.x && pointer.y == anchor_.y)
-            return;
-        const auto it = tools_.find(WindowFromPoint(pointer));
-        if (it != tools_.end()) {
-            anchor_ = pointer;
-            showHint(it->second, pointer);
-        } else {
-            hideHint();
-        }
+        hover_.pointerMoved(HintPoint{pointer.x, pointer.y});
         return;
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-        hideHint();
+        hover_.buttonPressed();
         return;
     default:
         return;
     }
 }
 
+BalloonHover::Under CBalloonWnd::lookAt(HintPoint at)
+{
+    // The balloon itself is no target: over it the hint goes.
+    const auto it = tools_.find(WindowFromPoint(POINT{at.x, at.y}));
+    if (it == tools_.end())
+        return BalloonHover::Under::Nothing;
+    text_ = it->second;
+    return BalloonHover::Under::Target;
+}
+
 void CBalloonWnd::showHint(const std::wstring &text, POINT point)
 {
-    anchor_ = point;
     text_ = text;
-    if (window_)
-        timerId_ = SetTimer(window_, ShowTimer, static_cast<UINT>(showDelay_), nullptr);
+    hover_.showAt(HintPoint{point.x, point.y});
 }
 
 void CBalloonWnd::hideHint()
 {
-    if (!window_)
-        return;
-    ShowWindow(window_, SW_HIDE);
-    KillTimer(window_, timerId_);
-    timerId_ = 0;
+    hover_.hide();
+}
+
+void CBalloonWnd::runTimer(BalloonHover::Timer timer, int ms)
+{
+    if (window_)
+        SetTimer(window_, static_cast<UINT_PTR>(timer), static_cast<UINT>(ms), nullptr);
+}
+
+void CBalloonWnd::cancelTimer(BalloonHover::Timer timer)
+{
+    if (window_)
+        KillTimer(window_, static_cast<UINT_PTR>(timer));
+}
+
+void CBalloonWnd::hideWindow()
+{
+    if (window_)
+        ShowWindow(window_, SW_HIDE);
 }
 
 SIZE CBalloonWnd::measure(HDC dc) const
@@ -136,9 +155,9 @@ HRGN CBalloonWnd::makeRegion(const SIZE &text) const
     return region;
 }
 
-void CBalloonWnd::onShowTimer()
+void CBalloonWnd::showWindow(HintPoint at)
 {
-    KillTimer(window_, timerId_);
+    const POINT anchor{at.x, at.y};
     HDC dc = GetDC(window_);
     const SIZE text = measure(dc);
     ReleaseDC(window_, dc);
@@ -148,14 +167,13 @@ void CBalloonWnd::onShowTimer()
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     LayoutRect work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (GetMonitorInfoW(MonitorFromPoint(anchor_, MONITOR_DEFAULTTONEAREST), &monitor))
+    if (GetMonitorInfoW(MonitorFromPoint(anchor, MONITOR_DEFAULTTONEAREST), &monitor))
         work = {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
     int x = 0, y = 0;
-    placeBalloon(shape, anchor_.x, anchor_.y, work, x, y);
+    placeBalloon(shape, anchor.x, anchor.y, work, x, y);
     SetWindowPos(window_, HWND_TOP, x, y, shape.window.width, shape.window.height,
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
     InvalidateRect(window_, nullptr, TRUE);
-    timerId_ = SetTimer(window_, HideTimer, static_cast<UINT>(displayTime_), nullptr);
 }
 
 void CBalloonWnd::paint()
@@ -190,12 +208,8 @@ LRESULT CBalloonWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_TIMER:
-        if (wParam == ShowTimer) {
-            onShowTimer();
-            return 0;
-        }
-        if (wParam == HideTimer) {
-            hideHint();
+        if (wParam == ShowTimer || wParam == HideTimer) {
+            hover_.timerFired(static_cast<BalloonHover::Timer>(wParam));
             return 0;
         }
         break;
@@ -207,7 +221,8 @@ LRESULT CBalloonWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
     case WM_DESTROY:
-        KillTimer(window_, timerId_);
+        KillTimer(window_, ShowTimer);
+        KillTimer(window_, HideTimer);
         break;
     default:
         break;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/dialogs/BalloonHover.h"
+
 #include <windows.h>
 
 #include <map>
@@ -13,7 +15,7 @@ namespace vigilon::win {
 // for showDelay ms and hidden again after displayTime ms, on a mouse button,
 // or when the pointer moves over no target. A region window that never takes
 // the focus.
-class CBalloonWnd final {
+class CBalloonWnd final : private BalloonHover::Balloon {
 public:
     static constexpr UINT_PTR ShowTimer = 100;
     static constexpr UINT_PTR HideTimer = 101;
@@ -37,17 +39,20 @@ public:
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void onShowTimer();
     void paint();
     // The text's size in the font.
     SIZE measure(HDC dc) const;
     HRGN makeRegion(const SIZE &text) const;
 
-    int showDelay_ = 500;
-    int displayTime_ = 4000;
-    POINT anchor_{-1, -1};
+    // BalloonHover::Balloon
+    BalloonHover::Under lookAt(HintPoint at) override;
+    void runTimer(BalloonHover::Timer timer, int ms) override;
+    void cancelTimer(BalloonHover::Timer timer) override;
+    void showWindow(HintPoint anchor) override;
+    void hideWindow() override;
+
+    BalloonHover hover_{*this};
     std::wstring text_;
-    UINT_PTR timerId_ = 0;
     HFONT font_ = nullptr;
     std::map<HWND, std::wstring> tools_;
     HINSTANCE instance_ = nullptr;

@@ -9,13 +9,11 @@ namespace vigilon::win {
 
 bool runResponseMonitorDialog(Prompter &prompter, ResponseGraphParams &params)
 {
-    ResponseMonitorForm form = ResponseMonitorForm::forGraph(params);
-    CResponseMonitorDlg dialog(prompter, form);
-    // Modal over the window the user clicked in, the main dialog.
-    if (dialog.run(GetActiveWindow()) != IDOK)
-        return false;
-    form.applyTo(params);
-    return true;
+    return editResponseGraphParams(params, [&prompter](ResponseMonitorForm &form) {
+        CResponseMonitorDlg dialog(prompter, form);
+        // Modal over the window the user clicked in, the main dialog.
+        return dialog.run(GetActiveWindow()) == IDOK;
+    });
 }
 
 std::unique_ptr<ResponseGraph> makeResponseGraphWindow(const Clock &clock, Prompter &prompter,

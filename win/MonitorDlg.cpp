@@ -593,25 +593,6 @@ bool CMonitorDlg::runTargetHost(TargetHostForm &form)
     return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
 }
 
-namespace {
-// The frame's hold on the dialog: letting go releases it.
-class MonitorDlgHold final : public MainDialogView {
-public:
-    explicit MonitorDlgHold(CMonitorDlg *dialog) : dialog_(dialog) {}
-    ~MonitorDlgHold() override { dialog_->release(); }
-    void show() override { ShowWindow(dialog_->handle(), SW_SHOW); }
-    void hide() override { ShowWindow(dialog_->handle(), SW_HIDE); }
-    void setMonitoring(bool running) override { dialog_->controller().setMonitoring(running); }
-    void updateStateControls() override { dialog_->controller().updateStateControls(); }
-    void updateStatusText(bool running) override { dialog_->controller().updateStatusText(running); }
-    void updateRow(int row, const EntryView &entry) override { dialog_->controller().updateRow(row, entry); }
-    void setRowImage(int row, int image) override { dialog_->controller().setRowImage(row, image); }
-
-private:
-    CMonitorDlg *dialog_;
-};
-} // namespace
-
 std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
 {
     auto *dialog = new CMonitorDlg(frame, init, prompter);
@@ -619,7 +600,7 @@ std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogI
         dialog->release();
         return nullptr;
     }
-    return std::make_unique<MonitorDlgHold>(dialog);
+    return holdMainDialog(*dialog);
 }
 
 } // namespace vigilon::win

@@ -22,7 +22,7 @@ namespace vigilon::win {
 // interval and retry count, target host, port test, exit, and the port list.
 // The window, its controls, their places and wiring are here; what they do
 // is MainDialogController's.
-class CMonitorDlg final : private MainDialogController::Controls {
+class CMonitorDlg final : public MainDialogWindow, private MainDialogController::Controls {
 public:
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
@@ -34,14 +34,15 @@ public:
 
     // Creates the window, hidden; false when it cannot be made.
     bool create();
-    // The frame lets go: nothing reaches the frame from here on, a modal
-    // dialog of ours ends, and the window and this object go: at once when
-    // none of their calls is on the stack, else hidden now and gone once
-    // the loop has them again.
-    void release();
+    // MainDialogWindow: letting go ends a modal dialog of ours, and the
+    // window and this object go at once when none of their calls is on the
+    // stack, else hidden now and gone once the loop has them again.
+    void showWindow() override { ShowWindow(window_, SW_SHOW); }
+    void hideWindow() override { ShowWindow(window_, SW_HIDE); }
+    MainDialogController &controller() override { return controller_; }
+    void release() override;
 
     HWND handle() const { return window_; }
-    MainDialogController &controller() { return controller_; }
 
 private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

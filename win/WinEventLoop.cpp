@@ -2,6 +2,7 @@
 #include "win/WinEventLoop.h"
 
 #include "app/base/Clock.h"
+#include "app/base/windows/LoopbackWake.h"
 #include "win/Modeless.h"
 
 #include <winsock2.h>
@@ -65,7 +66,9 @@ public:
         if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
             return;
         started_ = true;
-        openWake();
+        // A byte on this socket ends the thread's wait when the set of
+        // armed sockets has changed.
+        wake_ = net::openLoopbackWake();
         thread_ = std::thread([this] { run(); });
     }
     ~Stamper()
@@ -139,34 +142,10 @@ private:
         std::uint64_t micros = 0;
     };
 
-    // A UDP socket on loopback that sends to itself: a byte on it ends the
-    // thread's wait when the set of armed sockets has changed.
-    void openWake()
-    {
-        const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        if (s == INVALID_SOCKET)
-            return;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof address;
-        u_long nonBlocking = 1;
-        if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
-            connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-            closesocket(s);
-            return;
-        }
-        wake_ = s;
-    }
     void wake()
     {
-        if (wake_ == INVALID_SOCKET)
-            return;
-        const char byte = 1;
-        // A full buffer holds a wake-up already.
-        ::send(wake_, &byte, 1, 0);
+        if (wake_ != INVALID_SOCKET)
+            net::sendWake(wake_);
     }
 
     void run()
@@ -199,11 +178,8 @@ private:
             }
             if (ready == 0)
                 continue;
-            if (fds.size() > watched && fds.back().revents != 0) {
-                char buffer[64];
-                while (::recv(wake_, buffer, sizeof buffer, 0) > 0) {
-                }
-            }
+            if (fds.size() > watched && fds.back().revents != 0)
+                net::drainWake(wake_);
             std::lock_guard<std::mutex> lock(mutex_);
             for (std::size_t i = 0; i < watched; ++i) {
                 const short got = fds[i].revents;

@@ -59,7 +59,7 @@ private:
     int waitBudgetMs(unsigned maxWaitMs) const;
 
     // The wake-up channel of post(), made one way per system
-    // (posix/PollWake.cpp, win/PollWake.cpp).
+    // (posix/PollWake.cpp, windows/PollWake.cpp).
     void openWake();
     void closeWake();
     void sendWake();

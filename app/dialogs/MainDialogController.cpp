@@ -359,4 +359,30 @@ void MainDialogController::onIntervalChanged()
     }
 }
 
+namespace {
+class MainDialogHold final : public MainDialogView {
+public:
+    explicit MainDialogHold(MainDialogWindow &window) : window_(window) {}
+    ~MainDialogHold() override { window_.release(); }
+    MainDialogHold(const MainDialogHold &) = delete;
+    MainDialogHold &operator=(const MainDialogHold &) = delete;
+
+    void show() override { window_.showWindow(); }
+    void hide() override { window_.hideWindow(); }
+    void setMonitoring(bool running) override { window_.controller().setMonitoring(running); }
+    void updateStateControls() override { window_.controller().updateStateControls(); }
+    void updateStatusText(bool running) override { window_.controller().updateStatusText(running); }
+    void updateRow(int row, const EntryView &entry) override { window_.controller().updateRow(row, entry); }
+    void setRowImage(int row, int image) override { window_.controller().setRowImage(row, image); }
+
+private:
+    MainDialogWindow &window_;
+};
+} // namespace
+
+std::unique_ptr<MainDialogView> holdMainDialog(MainDialogWindow &window)
+{
+    return std::make_unique<MainDialogHold>(window);
+}
+
 } // namespace vigilon

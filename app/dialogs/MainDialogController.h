@@ -134,4 +134,26 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// A front end's main dialog window, as the frame's hold on it sees it.
+class MainDialogWindow {
+public:
+    virtual void showWindow() = 0;
+    virtual void hideWindow() = 0;
+    virtual MainDialogController &controller() = 0;
+    // The frame lets go: nothing reaches the frame from here on, a modal
+    // dialog of the window's ends, and the window goes once none of its
+    // calls is on the stack (the frame may let go from inside one of the
+    // window's handlers: a message box nests the event loop, and the tray's
+    // exit runs there).
+    virtual void release() = 0;
+
+protected:
+    ~MainDialogWindow() = default;
+};
+
+// The frame's hold on a main dialog window: the frame's calls go to the
+// window's controller, showing and hiding to the window; letting go of the
+// hold releases the window.
+std::unique_ptr<MainDialogView> holdMainDialog(MainDialogWindow &window);
+
 } // namespace vigilon

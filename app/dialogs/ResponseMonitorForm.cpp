@@ -120,4 +120,13 @@ bool ResponseMonitorForm::onOk(Controls &controls, Prompter &prompter)
     return true;
 }
 
+bool editResponseGraphParams(ResponseGraphParams &params, const std::function<bool(ResponseMonitorForm &)> &run)
+{
+    ResponseMonitorForm form = ResponseMonitorForm::forGraph(params);
+    if (!run(form))
+        return false;
+    form.applyTo(params);
+    return true;
+}
+
 } // namespace vigilon

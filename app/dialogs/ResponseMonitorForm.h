@@ -6,6 +6,7 @@
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vigilon {
@@ -75,5 +76,10 @@ public:
     // length changes no field. A name without a folder records in folder.
     bool onOk(Controls &controls, Prompter &prompter);
 };
+
+// Opens a graph's settings: the form is filled from params, run shows the
+// dialog over it, and only when run says the user accepted (OK) is the form
+// written back to params. What run returned.
+bool editResponseGraphParams(ResponseGraphParams &params, const std::function<bool(ResponseMonitorForm &)> &run);
 
 } // namespace vigilon

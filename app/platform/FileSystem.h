@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/System.h"
+
 #include <string>
 
 namespace vigilon::platform {
@@ -21,11 +23,7 @@ std::string programDirectory();
 // is none. In UTF-8.
 std::string documentsFolder();
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = kWindowsBuild ? '\\' : '/';
 
 // Whether path names a place without the current directory's help: it
 // starts at a root ("/", "\\", "C:\\") or a drive ("C:").

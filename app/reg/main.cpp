@@ -6,15 +6,9 @@
 //   vigilon-reg delete KEY [/v NAME | /ve] [/f]
 // It works on the store the program uses ($VIGILON_REGISTRY and so on).
 #include "app/base/TextFormat.h"
-#include "app/store/InstanceLock.h"
+#include "app/reg/StoreAccess.h"
 #include "app/store/Registry.h"
 #include "app/store/Settings.h"
-
-#ifdef _WIN32
-#include "app/store/Win32Registry.h"
-#else
-#include "app/store/SqliteRegistry.h"
-#endif
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +19,9 @@
 
 using namespace vigilon;
 using reg::Status;
+using regtool::openStore;
+using regtool::storeHelp;
+using regtool::warnIfHeld;
 
 namespace {
 
@@ -43,19 +40,7 @@ const char *const kUsage =
     "  /t     REG_SZ (the default), REG_EXPAND_SZ, REG_DWORD or REG_BINARY\n"
     "  /d     the data: text, a DWORD in decimal or 0x hexadecimal, or hex bytes\n"
     "  /f     overwrite or delete without asking\n"
-    "\n"
-#ifdef _WIN32
-    "The store is the Windows registry: keys are read and written under\n"
-    "HKEY_LOCAL_MACHINE (the configuration under HKLM\\Software\\Ardentis\\Vigilon),\n"
-    "which needs write access to the key (given to the interactive users by the\n"
-    "installer and by \"Vigilsvc -install\"), else an administrator.\n"
-    "A running Vigilon writes its whole configuration back on every change made\n"
-    "in its dialogs and when it ends: a change made here to the Monitor key is\n"
-    "lost unless Vigilon ends first (or is started after the change).\n";
-#else
-    "The store is the file named by VIGILON_REGISTRY, else\n"
-    "$XDG_CONFIG_HOME/vigilon/registry.sqlite or ~/.config/vigilon/registry.sqlite.\n";
-#endif
+    "\n";
 
 struct Command {
     std::string verb;
@@ -234,20 +219,6 @@ bool parseData(const std::string &type, const std::string &text, std::uint32_t &
     return false;
 }
 
-// A running Vigilon writes its whole configuration back on every change and
-// at exit, over what was changed here meanwhile.
-void warnIfHeld()
-{
-#ifndef _WIN32
-    const std::string path = defaultRegistryPath();
-    if (storeHeldByRunningInstance(path))
-        std::fprintf(stderr,
-                     "vigilon-reg: a running Vigilon uses %s and writes its configuration back on every change and at "
-                     "exit: this change is lost unless Vigilon ends first\n",
-                     path.c_str());
-#endif
-}
-
 int query(reg::Registry &registry, const Command &command)
 {
     const std::string path = command.keyPath;
@@ -396,20 +367,6 @@ bool parseArguments(const std::vector<std::string> &args, Command &command)
     return true;
 }
 
-std::unique_ptr<reg::Registry> openStore(bool readOnly, Status &status)
-{
-#ifdef _WIN32
-    (void)readOnly;
-    status = Status::Ok;
-    return std::make_unique<reg::Win32Registry>();
-#else
-    // A query never writes: not even the file of a store that is not there.
-    reg::SqliteRegistry::Options options;
-    options.readOnly = readOnly;
-    return reg::SqliteRegistry::open(defaultRegistryPath(), options, &status);
-#endif
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -419,6 +376,7 @@ int main(int argc, char **argv)
         return invalidSyntax();
     if (args[1] == "--help" || args[1] == "/?" || args[1] == "-?" || args[1] == "-h") {
         std::fputs(kUsage, stdout);
+        std::fputs(storeHelp(), stdout);
         return 0;
     }
 

@@ -66,4 +66,7 @@ std::string defaultRegistryPath();
 // Busy until it can be read. A damaged file is moved aside and a fresh store started.
 std::unique_ptr<reg::Registry> openDefaultRegistry();
 
+// A store that holds nothing and refuses every write with reason.
+std::unique_ptr<reg::Registry> unavailableRegistry(reg::Status reason);
+
 } // namespace vigilon

@@ -81,8 +81,8 @@ void fillStates(UiHarness &h)
         std::tie(ports[row]->status, ports[row]->responseTime, ports[row]->errorCount, ports[row]->lastErrorTime) =
             std::tuple(status, response, errors, lastError);
     for (std::size_t i = 0; i < ports.size(); ++i)
-        h.dialog().updateRow(static_cast<int>(i), h.frame().entryView(i));
-    h.dialog().setRowImage(3, ImageChecking);
+        h.dialog().controller().updateRow(static_cast<int>(i), h.frame().entryView(i));
+    h.dialog().controller().setRowImage(3, ImageChecking);
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 // The dialogs' rules without a toolkit: data exchange, the port settings and
 // target host forms, and the main dialog's rules on a real frame.
 #include "app/base/StringTable.h"
+#include "app/dialogs/BalloonHover.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/FailureText.h"
@@ -624,6 +625,54 @@ TEST(DialogLayout, theBalloonPointsItsTailAtTheAnchorAndStaysOnTheScreen)
     EXPECT_EQ(std::make_pair(x, y), std::make_pair(0, 0));
     placeBalloon(s, 850, 650, screen, x, y);
     EXPECT_EQ(std::make_pair(x, y), std::make_pair(800 - 124, 600 - 70));
+}
+
+// The pointer's and the timers' events, in order, and what the balloon is
+// told each time.
+TEST(BalloonHover, showsAfterTheDelayWhereThePointerRestsAndGoesOnAButtonOrAwayFromTargets)
+{
+    using U = BalloonHover::Under;
+    using T = BalloonHover::Timer;
+    struct Window final : BalloonHover::Balloon {
+        U under = U::Nothing;
+        std::string log;
+        U lookAt(HintPoint) override { return under; }
+        void runTimer(T t, int ms) override { log += "run" + std::to_string(int(t)) + ":" + std::to_string(ms) + " "; }
+        void cancelTimer(T t) override { log += "cancel" + std::to_string(int(t)) + " "; }
+        void showWindow(HintPoint at) override { log += "show@" + std::to_string(at.x) + "," + std::to_string(at.y) + " "; }
+        void hideWindow() override { log += "hide "; }
+    } window;
+    BalloonHover hover(window);
+    const std::string gone = "hide cancel100 cancel101 ";
+    struct Step {
+        char event; // m: move to x,y over under; b: button; s, h: show, hide timer
+        int x;
+        U under;
+        std::string told;
+    };
+    const Step steps[] = {
+        {'m', 5, U::Nothing, gone},
+        {'m', 10, U::Target, "run100:500 "},
+        {'m', 10, U::Nothing, ""}, // at rest: not news
+        {'m', 11, U::Balloon, ""}, // over the balloon itself
+        {'s', 0, U::Nothing, "cancel100 show@10,10 run101:4000 "},
+        {'m', 12, U::Target, "run100:500 "},
+        {'h', 0, U::Nothing, gone},
+        {'m', 13, U::Target, "run100:500 "},
+        {'b', 0, U::Nothing, gone},
+    };
+    for (const Step &step : steps) {
+        window.log.clear();
+        window.under = step.under;
+        if (step.event == 'm')
+            hover.pointerMoved(HintPoint{step.x, step.x == 11 ? 10 : step.x});
+        else if (step.event == 'b')
+            hover.buttonPressed();
+        else
+            hover.timerFired(step.event == 's' ? T::Show : T::Hide);
+        EXPECT_EQ(window.log, step.told) << step.event << step.x;
+    }
+    EXPECT_EQ(hover.anchor(), (HintPoint{13, 13}));
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 // writes, and its word about a running Vigilon.
 #include "app/store/InstanceLock.h"
 #include "app/store/Settings.h"
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"

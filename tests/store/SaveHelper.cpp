@@ -3,7 +3,7 @@
 // store file PATH. Exit 0 when saved, 2 when the save failed, 3 when the
 // store could not be opened; failures are said on standard error.
 #include "app/store/Settings.h"
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 // loaded from and saved into it.
 #include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"

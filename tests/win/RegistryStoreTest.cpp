@@ -3,7 +3,7 @@
 // prefix: what saveSettings writes is read back with Wine's reg tool, value
 // names, types and data, and a configuration written with reg loads.
 #include "app/store/Settings.h"
-#include "app/store/Win32Registry.h"
+#include "app/store/windows/Win32Registry.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 

@@ -24,6 +24,16 @@ listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
 expected="Vigilon.exe Vigilsvc.exe docs_ja/read1st.htm vigilon-reg.exe "
 [ "$listing" = "$expected" ] || fail "the zip holds \"$listing\", not \"$expected\""
 echo "ok: the zip holds $listing"
+# Stripped in the zip (no debugging sections, no symbols), while the build
+# keeps both for the debugger.
+unzipped="$WINEPREFIX/unzipped"
+mkdir -p "$unzipped" && (cd "$unzipped" && cmake -E tar xf "$zip") || fail "cannot unpack the zip"
+stripped() { ! "$objdump" -h "$1" | grep -q '\.debug_' && ! "$objdump" -t "$1" | grep -q '^\['; }
+for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe; do
+  stripped "$unzipped/$f" || fail "the zip's $f keeps its debugging information or symbols"
+done
+stripped "$build/win/Vigilon.exe" && fail "the build's own Vigilon.exe lost its debugging information"
+echo "ok: the zip's programs are stripped, the build's are not"
 licence=$(sed -n 's/.*MUI_PAGE_LICENSE "\(.*\)"/\1/p' "$out_dir/_CPack_Packages/win64/NSIS/project.nsi")
 grep -q "Permission is hereby granted" "$licence" 2>/dev/null || fail "the licence page shows $licence, not the MIT licence"
 echo "ok: the licence page is the MIT licence"
@@ -43,7 +53,7 @@ for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs_ja/read1st.htm Uninstall.
 done
 echo "ok: the installer installs the programs, the help pages and its uninstaller"
 for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe; do
-  "$objdump" -h "$dir/$f" | grep -q '\.debug_' && fail "$f is installed with its debugging information"
+  stripped "$dir/$f" || fail "$f is installed with its debugging information or symbols"
 done
 echo "ok: the programs are installed stripped"
 wait_for 30 is_running || fail "the installer did not start the service it installed ($(service_state))"

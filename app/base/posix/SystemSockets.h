@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>

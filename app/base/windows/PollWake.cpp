@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 // How post() wakes a PollEventLoop on Windows, which polls only sockets: a
-// UDP socket on loopback that sends to itself.
+// UDP socket on loopback that sends to itself (LoopbackWake.h).
 #include "app/base/PollEventLoop.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "app/base/windows/LoopbackWake.h"
 
 namespace vigilon {
 
@@ -19,22 +18,9 @@ void PollEventLoop::openWake()
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
         return;
     started_ = true;
-    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET)
-        return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    u_long nonBlocking = 1;
-    if (bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
-        connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-        closesocket(s);
-        return;
-    }
-    wakeRead_ = wakeWrite_ = static_cast<int>(s);
+    const SOCKET s = net::openLoopbackWake();
+    if (s != INVALID_SOCKET)
+        wakeRead_ = wakeWrite_ = static_cast<int>(s);
 }
 
 void PollEventLoop::closeWake()
@@ -47,17 +33,12 @@ void PollEventLoop::closeWake()
 
 void PollEventLoop::sendWake()
 {
-    const char byte = 1;
-    // A full buffer already holds a wake-up; nothing is lost.
-    ::send(static_cast<SOCKET>(wakeWrite_), &byte, 1, 0);
+    net::sendWake(static_cast<SOCKET>(wakeWrite_));
 }
 
 void PollEventLoop::drainWake()
 {
-    char buffer[64];
-    // Bounded by what was written; the socket is non-blocking.
-    while (::recv(static_cast<SOCKET>(wakeRead_), buffer, sizeof buffer, 0) > 0) {
-    }
+    net::drainWake(static_cast<SOCKET>(wakeRead_));
 }
 
 void PollEventLoop::idle(int waitMs)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/store/Win32Registry.h"
+#include "app/store/windows/Win32Registry.h"
 
 #include <windows.h>
 

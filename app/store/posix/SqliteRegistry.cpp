@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 
 #include <sqlite3.h>
 
