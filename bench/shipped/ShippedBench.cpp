@@ -12,7 +12,7 @@
 #include "app/base/MonitorPort.h"
 #include "app/store/InstanceLock.h"
 #include "app/store/Settings.h"
-#include "app/store/SqliteRegistry.h"
+#include "app/store/posix/SqliteRegistry.h"
 
 #include <algorithm>
 #include <atomic>
