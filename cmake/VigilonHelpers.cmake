@@ -81,7 +81,9 @@ function(vigilon_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   vigilon_warnings(${name})
-  if(TARGET vigilon_test_pch)
+  # Windows tests differ in the system's macros (UNICODE, NOMINMAX), which
+  # one shared header cannot serve.
+  if(TARGET vigilon_test_pch AND NOT WIN32)
     target_precompile_headers(${name} REUSE_FROM vigilon_test_pch)
   endif()
   if(NOT ARG_TIMEOUT)

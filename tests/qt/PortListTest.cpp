@@ -6,6 +6,7 @@
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
+#include "tests/support/FrameTestPeer.h"
 #include "qt/BalloonWnd.h"
 #include "qt/PortListCtrl.h"
 
@@ -160,7 +161,8 @@ private slots:
         // in the dialog above, and which results are samples are
         // DialogRules'), and so do samples.
         QCOMPARE(w->model().params().maxHistory, 10u);
-        QVERIFY(h.loop.fire(&h.frame(), 1));
+        QVERIFY(h.loop.fire(&FrameTestPeer::engine(h.frame()), 1));
+        h.loop.runPosted();
         QCOMPARE(w->model().currentValues().at(0), 3u);
         QVERIFY(QFile(file).size() > 0);
         qunsetenv("XDG_DOCUMENTS_DIR");
