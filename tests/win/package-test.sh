@@ -21,7 +21,7 @@ installer=$(ls "$out_dir"/Vigilon-*-win64.exe 2>/dev/null)
 [ -f "$zip" ] || fail "no zip"
 [ -f "$installer" ] || fail "no installer"
 listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-expected="Vigilon.exe Vigilsvc.exe docs_ja/read1st.htm vigilon-reg.exe "
+expected="Vigilon.exe Vigilsvc.exe docs/read1st.htm docs_ja/read1st.htm vigilon-reg.exe "
 [ "$listing" = "$expected" ] || fail "the zip holds \"$listing\", not \"$expected\""
 echo "ok: the zip holds $listing"
 # Stripped in the zip (no debugging sections, no symbols), while the build
@@ -48,7 +48,7 @@ is_running() { [ "$(service_state)" = RUNNING ]; }
 is_stopped() { [ "$(service_state)" = STOPPED ]; }
 
 win "$installer" /S /SERVICE >/dev/null || fail "the installer failed"
-for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs_ja/read1st.htm Uninstall.exe; do
+for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs/read1st.htm docs_ja/read1st.htm Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "the installer did not install $f"
 done
 echo "ok: the installer installs the programs, the help pages and its uninstaller"
