@@ -19,6 +19,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -39,15 +41,52 @@ void onStopSignal(int)
     [[maybe_unused]] auto written = write(stopSignalFds[1], &byte, 1);
 }
 
+// The session's end (the session manager's last word) and the platform's
+// own requests to end reach the application as a Quit event. Left to Qt, it
+// would close the main dialog first, which asks whether to end, and the
+// session would wait on that question: here they end the program in order
+// and ask nobody.
+class QuitRequests final : public QObject {
+public:
+    explicit QuitRequests(std::function<void()> onQuit) : onQuit_(std::move(onQuit))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != QCoreApplication::instance() || event->type() != QEvent::Quit)
+            return false;
+        onQuit_();
+        return true;
+    }
+
+private:
+    std::function<void()> onQuit_;
+};
+
+// The program whose loop runs. Qt leaves through exit() when it loses its
+// display (the X server ends with the session): the program still ends in
+// order then.
+ProgramHost *runningHost = nullptr;
+
+void endAtExit()
+{
+    if (ProgramHost *host = std::exchange(runningHost, nullptr))
+        host->end();
+}
+
 } // namespace
 
-void installStopSignals(std::function<void()> onStop)
+std::unique_ptr<QObject> installStopSignals(std::function<void()> onStop)
 {
     if (stopSignalFds[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalFds) != 0)
-        return;
-    fcntl(stopSignalFds[1], F_SETFL, O_NONBLOCK);
-    auto *notifier = new QSocketNotifier(stopSignalFds[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onStop = std::move(onStop)] {
+        return nullptr;
+    for (int fd : stopSignalFds)
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+    auto notifier = std::make_unique<QSocketNotifier>(stopSignalFds[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [onStop = std::move(onStop)] {
         char buffer[16];
         [[maybe_unused]] auto got = read(stopSignalFds[0], buffer, sizeof buffer);
         onStop();
@@ -56,8 +95,12 @@ void installStopSignals(std::function<void()> onStop)
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGHUP: the terminal the program was started from went, or the
+    // session ends and hangs up on it; left alone it would end the program
+    // with "Logon" still set.
+    for (int stop : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(stop, &action, nullptr);
+    return notifier;
 }
 
 bool installQtJapanese(QTranslator &translator)
@@ -83,6 +126,8 @@ struct CMonitorApp::Parts {
     // Made after the parts it runs over, and ended before them.
     ProgramHost host;
     std::unique_ptr<TrayWatcher> trayWatcher;
+    std::unique_ptr<QObject> stopSignals;
+    std::unique_ptr<QuitRequests> quitRequests;
     QTranslator qtTranslator;
     bool stopRequested = false;
 };
@@ -113,7 +158,7 @@ int CMonitorApp::run()
         return host.exitStatus();
     // From here on a stop signal waits for the loop, so that one arriving
     // while the frame and its tray icon are made still ends in order.
-    installStopSignals([this] {
+    const auto stop = [this] {
         if (parts_->host.frame()) {
             parts_->host.end();
             return;
@@ -122,7 +167,9 @@ int CMonitorApp::run()
         // leave every loop, and end once the frame stands.
         parts_->stopRequested = true;
         QCoreApplication::exit(0);
-    });
+    };
+    parts_->stopSignals = installStopSignals(stop);
+    parts_->quitRequests = std::make_unique<QuitRequests>(stop);
 
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
     if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))
@@ -135,7 +182,11 @@ int CMonitorApp::run()
     parts_->trayWatcher = std::make_unique<TrayWatcher>(*host.frame());
     host.serveLaterStarts(*parts_->instance);
 
+    static const bool endsAtExit = std::atexit(endAtExit) == 0;
+    if (endsAtExit)
+        runningHost = &host;
     const int status = QApplication::exec();
+    runningHost = nullptr;
     parts_->trayWatcher.reset();
     host.release();
     // Windows the frame let go of while the loop ran go now.

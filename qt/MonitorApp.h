@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class QObject;
 class QTranslator;
 
 namespace vigilon {
@@ -41,8 +42,9 @@ private:
 // file is missing.
 bool installQtJapanese(QTranslator &translator);
 
-// Installs handlers that turn SIGTERM and SIGINT into a call of onStop on
-// the Qt event loop.
-void installStopSignals(std::function<void()> onStop);
+// Installs handlers that turn SIGTERM, SIGINT and SIGHUP into a call of
+// onStop on the Qt event loop, for as long as the returned object lives
+// (null when the signals cannot be watched).
+std::unique_ptr<QObject> installStopSignals(std::function<void()> onStop);
 
 } // namespace vigilon
