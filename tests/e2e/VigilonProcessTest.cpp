@@ -124,6 +124,41 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
 }
 
+// The display goes before the program was told that the session ends (the
+// X server ends with it): Qt leaves at once with its own status, and the
+// program still ends in order.
+TEST_F(VigilonProcess, aLostDisplayStillEndsInOrder)
+{
+    if (!fs::exists("/usr/bin/Xvfb"))
+        GTEST_SKIP() << "needs Xvfb";
+    ChildProcess xvfb({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"});
+    ASSERT_TRUE(waitUntil([&] { return xvfb.standardOutput().find('\n') != std::string::npos; }, 10000))
+        << xvfb.output();
+    const std::string display = ":" + xvfb.standardOutput().substr(0, xvfb.standardOutput().find('\n'));
+    storeConfig({{7, GenericTcp, 0, 0, "", "idle"}});
+    ChildProcess vigilon({binary_, "-t127.0.0.9"},
+                         {"DISPLAY=" + display, "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb",
+                          "VIGILON_REGISTRY=" + storePath_, "XDG_RUNTIME_DIR=" + dir_ / "runtime"});
+    // Up once it serves later starts.
+    const auto serves = [&] {
+        for (const auto &entry : fs::directory_iterator(dir_ / "runtime")) {
+            if (entry.path().extension() == ".sock")
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(serves, 15000)) << vigilon.output();
+    xvfb.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 1) << vigilon.output();
+    auto registry = reg::SqliteRegistry::open(storePath_);
+    ASSERT_TRUE(registry);
+    EXPECT_EQ(storedDword(*registry, kProgramKey, kLogonValue), 0u);
+    auto key = registry->openKey(kMonitorKey, reg::KeyQueryValue);
+    reg::Value target;
+    ASSERT_TRUE(key && key->queryValue("Target", target) == reg::Status::Ok);
+    EXPECT_EQ(reg::stringFromValue(target), "127.0.0.9") << "the settings are saved";
+}
+
 // A stored retry limit the main dialog would refuse with a box: the start
 // never waits on it, checks run, and SIGTERM ends the program.
 TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
