@@ -215,9 +215,10 @@ LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
-        // The process may be ended as soon as this returns.
-        if (wParam && live)
-            frame->exitNow();
+        // The process may be ended as soon as this returns: the end comes
+        // now, without a question, over one that may be open.
+        if (wParam)
+            parts_->host.end();
         return 0;
     case WM_SETFOCUS:
         if (parts_->childView)

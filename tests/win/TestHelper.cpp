@@ -13,11 +13,16 @@
 //                           and answers Yes to the question that follows.
 //                           A release must open no menu. Ends with 0 when
 //                           all went as said;
-//   helper end-session      tells Vigilon's hidden window that the session
-//                           ends, as Windows does at a log-off;
+//   helper end-session [asking]
+//                           tells Vigilon's hidden window that the session
+//                           ends, as Windows does at a log-off; with
+//                           "asking", once the main dialog's exit has put
+//                           its question up, which nobody answers;
 //   helper close            closes Vigilon as taskkill does (WM_CLOSE to
 //                           each of its windows), the main dialog first;
-//                           ends with 4 if a question shows meanwhile.
+//                           ends with 4 if a question shows meanwhile;
+//   helper dialog-exit      clicks the main dialog's exit button and answers
+//                           Yes to the question that follows.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -101,6 +106,50 @@ HWND waitForQuestion(int timeoutMs)
     return nullptr;
 }
 
+// Vigilon's main dialog, shown, waited for at most ten seconds; its title is
+// the product's and the target's.
+HWND mainDialog()
+{
+    HWND found = nullptr;
+    for (int waited = 0; !found && waited < 10000; waited += 50) {
+        if (waited > 0)
+            Sleep(50);
+        EnumWindows(
+            [](HWND window, LPARAM out) -> BOOL {
+                wchar_t name[16] = {}, title[64] = {};
+                GetClassNameW(window, name, 16);
+                GetWindowTextW(window, title, 64);
+                if (std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(window) ||
+                    std::wcsncmp(title, L"Lumivane - ", 11) != 0)
+                    return TRUE;
+                *reinterpret_cast<HWND *>(out) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+    }
+    return found;
+}
+
+// The main dialog's exit button clicked; its question, once it is up.
+HWND askToExit()
+{
+    HWND dialog = mainDialog();
+    if (!dialog)
+        return nullptr;
+    const auto button = reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), button);
+    return waitForQuestion(10000);
+}
+
+int endSession()
+{
+    HWND frame = FindWindowW(L"VigilonFrame", nullptr);
+    if (!frame || !SendMessageW(frame, WM_QUERYENDSESSION, 0, 0))
+        return 3;
+    SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
+    return 0;
+}
+
 int tray(const char *button, int item)
 {
     HWND frame = FindWindowW(L"VigilonFrame", nullptr);
@@ -127,7 +176,7 @@ int tray(const char *button, int item)
 int main(int argc, char **argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
-        HWND dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+        HWND dialog = mainDialog();
         HWND frame = FindWindowW(L"VigilonFrame", nullptr);
         if (!dialog || !frame || !PostMessageW(dialog, WM_CLOSE, 0, 0))
             return 3;
@@ -137,12 +186,13 @@ int main(int argc, char **argv)
         PostMessageW(frame, WM_CLOSE, 0, 0);
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "end-session") == 0) {
-        HWND frame = FindWindowW(L"VigilonFrame", nullptr);
-        if (!frame || !SendMessageW(frame, WM_QUERYENDSESSION, 0, 0))
-            return 3;
-        SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
-        return 0;
+    if (argc == 2 && std::strcmp(argv[1], "end-session") == 0)
+        return endSession();
+    if (argc == 3 && std::strcmp(argv[1], "end-session") == 0 && std::strcmp(argv[2], "asking") == 0)
+        return askToExit() ? endSession() : 5;
+    if (argc == 2 && std::strcmp(argv[1], "dialog-exit") == 0) {
+        HWND question = askToExit();
+        return question && PostMessageW(question, WM_COMMAND, IDYES, 0) ? 0 : 5;
     }
     if (argc == 4 && std::strcmp(argv[1], "tray") == 0)
         return tray(argv[2], std::atoi(argv[3]));
@@ -150,6 +200,6 @@ int main(int argc, char **argv)
         return listen();
     if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)
         return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0) ? 0 : 1;
-    std::fputs("usage: helper ports | taskbar-created | tray BUTTON N | end-session | close\n", stderr);
+    std::fputs("usage: helper ports | taskbar-created | tray BUTTON N | end-session [asking] | close | dialog-exit\n", stderr);
     return 2;
 }

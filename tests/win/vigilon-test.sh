@@ -9,7 +9,7 @@
 # back through the icon's trace file), the icon added again on
 # TaskbarCreated with "Logon" 1, its menu starting monitoring, a second start handing over
 # to the first, a "-service" start waiting until the first has ended and
-# ending in order with the session.
+# ending in order with the session; then each way out of a plain start.
 # Usage: vigilon-test.sh VIGILON_EXE HELPER_EXE
 set -u
 vigilon_exe=$1
@@ -137,4 +137,26 @@ for _ in $(seq 1 40); do kill -0 "$waiting" 2>/dev/null || break; sleep 0.5; don
 kill -0 "$waiting" 2>/dev/null && fail "Vigilon did not end with the session"
 out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
 expect_in "$out" "Logon    REG_DWORD    0x0" "the end of the session ends Vigilon in order"
+
+# Every way out of a plain start, given another target than the stored one:
+# the target saved, "Logon" cleared, the icon removed. Only the user's own
+# exits ask, and the session's end never waits on the question.
+for way in "dialog-exit" "tray right 4" "close" "end-session" "end-session asking"; do
+  win reg add 'HKLM\Software\Ardentis\Vigilon' /v Logon /t REG_DWORD /d 1 /f >/dev/null
+  rm -f "$trace"
+  (cd "$dir" && exec "$wine" Vigilon.exe -t127.0.0.9) > /dev/null 2> "$dir/way.txt" &
+  vigilon=$!
+  wait_for 30 test -s "$trace" || fail "$way: the tray icon was not added"
+  # shellcheck disable=SC2086
+  win "$dir/helper.exe" $way >/dev/null || fail "$way: the helper ended with $?"
+  for _ in $(seq 1 40); do kill -0 "$vigilon" 2>/dev/null || break; sleep 0.5; done
+  kill -0 "$vigilon" 2>/dev/null && { cat "$dir/way.txt" >&2; fail "$way: Vigilon did not end"; }
+  wait "$vigilon"; status=$?
+  [ "$status" = 0 ] || fail "$way: Vigilon ended with $status"
+  out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
+  expect_in "$out" "Logon    REG_DWORD    0x0" "$way: Logon is cleared"
+  out=$(win reg query "$key" /v Target)
+  expect_in "$out" "127.0.0.9" "$way: the settings are saved"
+  grep -q '^remove ' "$trace" || fail "$way: the tray icon was not removed"
+done
 echo "PASSED"
