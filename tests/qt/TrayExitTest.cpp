@@ -175,6 +175,7 @@ private slots:
         QVERIFY(key && key->queryValue("Target", target) == reg::Status::Ok);
         QCOMPARE(reg::stringFromValue(target), std::string("127.0.0.9"));
         qunsetenv("VIGILON_REGISTRY");
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 
     void exitEndsOnceTheMenuIsDone_data()
