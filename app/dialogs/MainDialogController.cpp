@@ -3,6 +3,7 @@
 
 #include "app/Monitor.h"
 #include "app/base/StringTable.h"
+#include "app/base/System.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/FailureText.h"
@@ -50,11 +51,7 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
 
 std::string copiedRowsText(const std::vector<RowContent> &rows)
 {
-#ifdef _WIN32
-    constexpr const char *lineBreak = "\r\n";
-#else
-    constexpr const char *lineBreak = "\n";
-#endif
+    constexpr const char *lineBreak = kWindowsBuild ? "\r\n" : "\n";
     std::string text;
     for (const RowContent &row : rows) {
         for (std::size_t c = 0; c < row.texts.size(); ++c) {
