@@ -221,4 +221,15 @@ void CMainFrame::saveSettings()
     prompter().notice(formatText(loadString(sid::SettingsNotSaved), {cause}), "", mb::Ok | mb::IconExclamation);
 }
 
+void CMainFrame::saveWindowLayout(const WindowLayout &layout)
+{
+    windowLayout_ = layout;
+    if (storeUnreadable_)
+        return;
+    // Said only on standard error: the window goes as the program ends.
+    const reg::Status status = vigilon::saveWindowLayout(*context_.registry, layout);
+    if (status != reg::Status::Ok)
+        std::fprintf(stderr, "vigilon: the window's layout could not be saved: %s\n", reg::statusText(status));
+}
+
 } // namespace vigilon

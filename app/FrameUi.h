@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/MonitorPort.h"
+#include "app/base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
@@ -69,6 +70,8 @@ struct MainDialogInit {
     std::string localHostName;
     std::uint32_t intervalSeconds = 5;
     std::uint32_t retryLimit = 1;
+    // The window and its list as the last run left them.
+    WindowLayout layout;
 };
 
 // The operations of the main dialog that the frame and the engine use. Rows

@@ -3,7 +3,21 @@
 
 #include "app/base/StringTable.h"
 
+#include <algorithm>
+
 namespace vigilon {
+
+ResponseGraph::Place cascadePlace(ResponseGraph::Place wanted, const std::vector<ResponseGraph::Place> &taken)
+{
+    // Each step leaves one taken place behind: as many steps as places do.
+    for (std::size_t step = 0; step <= taken.size(); ++step) {
+        if (std::find(taken.begin(), taken.end(), wanted) == taken.end())
+            break;
+        wanted.x += kCascadeStep;
+        wanted.y += kCascadeStep;
+    }
+    return wanted;
+}
 
 GraphWindows::GraphWindows(Makers &makers, Prompter &prompter) : makers_(makers), prompter_(prompter) {}
 
@@ -37,6 +51,14 @@ void GraphWindows::open(std::uint32_t entryId, const ResponseGraphParams &defaul
         prompter_.messageBox(loadString(sid::GraphCreateFailed), "", mb::Ok);
         return;
     }
+    // Not on top of another open window.
+    std::vector<ResponseGraph::Place> taken;
+    for (const auto &[id, open] : windows_)
+        taken.push_back(open->place());
+    const ResponseGraph::Place wanted = window->place();
+    const ResponseGraph::Place placed = cascadePlace(wanted, taken);
+    if (!(placed == wanted))
+        window->moveTo(placed);
     window->show();
     windows_[entryId] = std::move(window);
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace vigilon {
 
@@ -62,6 +63,12 @@ private:
     std::map<std::uint32_t, bool> opening_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// Where a new window whose own place is wanted goes: down and to the
+// right by kCascadeStep from every open window's place it would take, so
+// that it never lies exactly on top of another.
+constexpr int kCascadeStep = 24;
+ResponseGraph::Place cascadePlace(ResponseGraph::Place wanted, const std::vector<ResponseGraph::Place> &taken);
 
 // The frame's windows of a front end that keeps its graph windows in
 // GraphWindows: the frame's graph calls go there, and the windows close

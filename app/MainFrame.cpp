@@ -100,6 +100,7 @@ bool CMainFrame::loadStore()
                              "and changes will not be saved in this run\n",
                      reg::statusText(loadStatus));
     }
+    windowLayout_ = loadWindowLayout(*context_.registry);
     engine_.setIntervalSeconds(loaded.intervalSeconds);
     engine_.setRetryLimit(loaded.retryLimit);
     ports_ = std::move(loaded.ports);
@@ -128,6 +129,7 @@ void CMainFrame::finishCreate()
     init.localHostName = localHostName_;
     init.intervalSeconds = engine_.intervalSeconds();
     init.retryLimit = engine_.retryLimit();
+    init.layout = windowLayout_;
     mainDialog_ = context_.ui->createMainDialog(*this, init);
 
     aboutBox_ = context_.ui->createAboutBox(*this);

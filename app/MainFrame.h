@@ -137,6 +137,7 @@ public:
 
     // Writes the whole configuration as it stands.
     void saveSettings() override;
+    void saveWindowLayout(const WindowLayout &layout) override;
 
 private:
     friend class FrameTestPeer;
@@ -171,6 +172,8 @@ private:
     bool created_ = false;
     // The stored configuration could not be read: never save over it.
     bool storeUnreadable_ = false;
+    // The main window as the last run left it.
+    WindowLayout windowLayout_;
     bool closed_ = false;
     // Last, so that it goes first: its checks may still refer to the entries.
     MonitorEngine engine_;

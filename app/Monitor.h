@@ -81,6 +81,8 @@ public:
     virtual bool serviceMode() const = 0;
     // Writes the whole configuration as it stands.
     virtual void saveSettings() = 0;
+    // Keeps the main window's layout for the next start.
+    virtual void saveWindowLayout(const WindowLayout &layout) = 0;
 
     // The tray menu's commands and clicks (res::Cmd…), and a tray that
     // appeared again.

@@ -15,7 +15,11 @@
 #include "qt/TargetHostDlg.h"
 #include "qt/UpDownCtrl.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -67,6 +71,12 @@ void CMonitorDlg::retire()
 {
     if (retired())
         return;
+    if (shownOnce_) {
+        std::vector<int> widths;
+        for (int c = 0; c < list_->columnCount(); ++c)
+            widths.push_back(list_->columnWidth(c));
+        controller_.saveLayout(LayoutRect{x(), y(), x() + width(), y() + height()}, widths);
+    }
     *alive_ = false;
     controller_.retire();
     // A modal dialog of ours still open ends with Cancel once its loop runs.
@@ -199,6 +209,8 @@ void CMonitorDlg::createControls()
     });
     connect(list_, &CPortListCtrl::clickedAt, this, &CMonitorDlg::onListClick);
     connect(list_, &CPortListCtrl::doubleClickedAt, this, &CMonitorDlg::onListDoubleClick);
+    connect(list_, &CPortListCtrl::listKey, this, &CMonitorDlg::onListKey);
+    connect(list_, &CPortListCtrl::contextMenuAt, this, &CMonitorDlg::onListContextMenu);
 }
 
 void CMonitorDlg::initDialog()
@@ -226,6 +238,14 @@ void CMonitorDlg::initDialog()
     retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_.retryLimit(), 1000000u)));
 
     list_->setUp();
+    {
+        const QFontMetrics metrics(list_->font());
+        const std::vector<int> widths = controller_.columnWidths(
+            [&metrics](const std::string &text) { return metrics.horizontalAdvance(QString::fromStdString(text)); },
+            list_->cellExtra(), CPortListCtrl::firstColumnExtra());
+        for (int c = 0; c < static_cast<int>(widths.size()) && c < list_->columnCount(); ++c)
+            list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+    }
     auto hint = std::make_unique<CBalloonWnd>();
     hint->createHint(this);
     hint->setFont(QString::fromStdString(loadString(sid::UiFontFace)), 14, 0, false, false);
@@ -245,6 +265,30 @@ void CMonitorDlg::initDialog()
     captionFont_.setWeight(QFont::Bold);
     captionText_ = QStringLiteral("Ardentis Technology");
     setSmallestSize();
+    restoreLayout();
+}
+
+void CMonitorDlg::restoreLayout()
+{
+    std::vector<LayoutRect> areas;
+    QList<QScreen *> screens = QGuiApplication::screens();
+    // The primary first: a window on no screen goes there.
+    if (QScreen *primary = QGuiApplication::primaryScreen()) {
+        screens.removeAll(primary);
+        screens.prepend(primary);
+    }
+    for (const QScreen *screen : screens) {
+        const QRect r = screen->availableGeometry();
+        areas.push_back(LayoutRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    }
+    LayoutRect placed;
+    if (!controller_.restoredWindow({minimumWidth(), minimumHeight()}, areas, placed))
+        return;
+    move(placed.left, placed.top);
+    resize(placed.width(), placed.height());
+    // Before the window is shown no resize is told as one.
+    laidOutOnce_ = true;
+    applyLayout();
 }
 
 QWidget *CMonitorDlg::control(int id) const
@@ -390,6 +434,55 @@ void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
     controller_.onListDoubleClick(hit.row, viewportPos.x() < list_->columnWidth(0));
 }
 
+ListSelection CMonitorDlg::listSelection() const
+{
+    ListSelection selection;
+    selection.current = list_->currentIndex().isValid() ? list_->currentIndex().row() : -1;
+    selection.selected = list_->selectedRowNumbers();
+    return selection;
+}
+
+void CMonitorDlg::onListKey(int key)
+{
+    controller_.onListKey(static_cast<ListKey>(key), listSelection());
+}
+
+void CMonitorDlg::onListContextMenu(const QPoint &viewportPos)
+{
+    // A right click on a row makes it the current one, as the list's left
+    // button does; the rows selected with it stay so.
+    const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
+    if (hit.row >= 0 && hit.row != list_->currentRow()) {
+        const QModelIndex index = list_->model()->index(hit.row, 0);
+        const bool selected = list_->selectionModel()->isSelected(index);
+        list_->selectionModel()->setCurrentIndex(
+            index, selected ? QItemSelectionModel::NoUpdate
+                            : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    const ListSelection selection = listSelection();
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("listMenu"));
+    ListCommand chosen = ListCommand::None;
+    for (const ListMenuItem &item : controller_.listMenu(selection)) {
+        if (item.separatorBefore)
+            menu.addSeparator();
+        QAction *action = menu.addAction(QString::fromStdString(item.text));
+        action->setEnabled(item.enabled);
+        const ListCommand command = item.command;
+        connect(action, &QAction::triggered, &menu, [&chosen, command] { chosen = command; });
+    }
+    const auto alive = alive_;
+    menu.exec(list_->viewport()->mapToGlobal(viewportPos));
+    // Carried out once the menu is gone.
+    if (*alive && chosen != ListCommand::None)
+        controller_.onListCommand(chosen, listSelection());
+}
+
+void CMonitorDlg::setClipboardText(const std::string &text)
+{
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
 bool CMonitorDlg::runPortSettings(PortSettingsForm &form)
 {
     CPortSettingsDlg dialog(prompter_, form);
@@ -501,6 +594,7 @@ void CMonitorDlg::resizeEvent(QResizeEvent *event)
 void CMonitorDlg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    shownOnce_ = true;
     controller_.updateStateControls();
 }
 

@@ -74,6 +74,11 @@ public:
     void onListClick(const QPoint &viewportPos);
     void onListDoubleClick(const QPoint &viewportPos);
 
+    // The list's keys and its context menu.
+    void onListKey(int key);
+    void onListContextMenu(const QPoint &viewportPos);
+    ListSelection listSelection() const;
+
     // Buttons and commands.
     void onStartStop() { controller_.onStartStop(); }
     void onExitRequest() { controller_.onExitRequest(); }
@@ -137,6 +142,9 @@ private:
     std::string rowName(int row) const override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
+    void setClipboardText(const std::string &text) override;
+    // The window where the last run left it, and its list's widths.
+    void restoreLayout();
 
     Monitor &frame_;
     Prompter &prompter_;
@@ -162,6 +170,8 @@ private:
     QFont captionFont_;
     QString captionText_;
     bool laidOutOnce_ = false;
+    // Only a window that has been seen has a layout to keep.
+    bool shownOnce_ = false;
 };
 
 // The frame's hold on a new main dialog. Letting go retires the dialog at

@@ -2,9 +2,12 @@
 #include "qt/PortListCtrl.h"
 
 #include "app/base/StringTable.h"
+#include "app/dialogs/MainDialogController.h"
 #include "qt/BalloonWnd.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -12,6 +15,8 @@
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace vigilon {
 
@@ -132,7 +137,8 @@ CPortListCtrl::CPortListCtrl(QWidget *parent)
     // One tab stop, as a list view is; the arrows move within it.
     setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected, to be copied together.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setShowGrid(true);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -295,6 +301,75 @@ CPortListCtrl::Hit CPortListCtrl::hitTest(const QPoint &viewportPos) const
     else
         hit.flags = HitOnLabel;
     return hit;
+}
+
+int CPortListCtrl::cellExtra() const
+{
+    // The header's margins on both sides, or the cells' where they are
+    // wider, and a pixel of air each side.
+    const int header = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader());
+    const int cell = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    return std::max(header, cell) + 2;
+}
+
+std::vector<int> CPortListCtrl::selectedRowNumbers() const
+{
+    std::vector<int> rows;
+    for (const QModelIndex &index : selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CPortListCtrl::keyPressEvent(QKeyEvent *event)
+{
+    // These keys are the list's: Enter never reaches the dialog's default
+    // button from here.
+    int key = -1;
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+        (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+        event->accept();
+        emit contextMenuAt(keyboardMenuPoint());
+        return;
+    }
+    if (event->matches(QKeySequence::Copy))
+        key = static_cast<int>(ListKey::Copy);
+    else if (mods != Qt::NoModifier)
+        key = -1;
+    else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        key = static_cast<int>(ListKey::Enter);
+    else if (event->key() == Qt::Key_F2)
+        key = static_cast<int>(ListKey::F2);
+    else if (event->key() == Qt::Key_Delete)
+        key = static_cast<int>(ListKey::Delete);
+    else if (event->key() == Qt::Key_Space)
+        key = static_cast<int>(ListKey::Space);
+    if (key < 0) {
+        QTableWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    emit listKey(key);
+}
+
+void CPortListCtrl::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    QPoint at = event->pos();
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        at = keyboardMenuPoint();
+    else
+        at = viewport()->mapFromGlobal(event->globalPos());
+    emit contextMenuAt(at);
+}
+
+QPoint CPortListCtrl::keyboardMenuPoint() const
+{
+    // Beside the current row, or at the list's corner without one.
+    const QModelIndex current = currentIndex();
+    const QRect r = current.isValid() ? visualRect(model()->index(current.row(), 0)) : QRect();
+    return r.isValid() ? QPoint(r.left() + TextLeft, r.bottom()) : QPoint(0, 0);
 }
 
 bool CPortListCtrl::cellTextCut(int row, int column) const

@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 namespace vigilon {
 
@@ -80,7 +81,19 @@ public:
     const QVector<QPixmap> &images() const { return images_; }
     const QVector<QPixmap> &stateImages() const { return stateImages_; }
 
+    // The room a cell or header takes besides its text, and what the images
+    // take besides in the first column.
+    int cellExtra() const;
+    static constexpr int firstColumnExtra() { return TextLeft + 2; }
+    // The selected rows, ascending.
+    std::vector<int> selectedRowNumbers() const;
+
 signals:
+    // One of the list's own keys (ListKey), pressed on the list.
+    void listKey(int key);
+    // The context menu is asked for, by the right button or by the
+    // keyboard, at a point of the viewport.
+    void contextMenuAt(const QPoint &viewportPos);
     // Left button released over the list, like the list's click notice.
     void clickedAt(const QPoint &viewportPos);
     void doubleClickedAt(const QPoint &viewportPos);
@@ -92,9 +105,13 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     QTableWidgetItem *cell(int row, int column);
+    // Where a context menu asked for by the keyboard opens.
+    QPoint keyboardMenuPoint() const;
     std::unique_ptr<CBalloonWnd> hint_;
     // The release that ends a double click is no click of its own.
     bool releaseEndsDoubleClick_ = false;

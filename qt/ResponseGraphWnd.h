@@ -40,6 +40,8 @@ public:
 
     void AddSample(std::uint32_t valueMs) override;
     void setFailureReason(const std::string &line) override;
+    Place place() const override { return {x(), y()}; }
+    void moveTo(const Place &place) override { move(place.x, place.y); }
     void show() override;
     void ResetHistory();
     // Asks the owner to close this window, and nothing else.

@@ -12,6 +12,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace vigilon::win {
 
@@ -44,6 +46,21 @@ LayoutRect layoutRect(const RECT &r)
 }
 
 } // namespace
+
+class CMonitorDlg::Busy {
+public:
+    explicit Busy(CMonitorDlg &dialog) : dialog_(dialog) { ++dialog_.depth_; }
+    ~Busy()
+    {
+        if (--dialog_.depth_ == 0 && dialog_.doomed_ && !dialog_.finishing_ && dialog_.window_)
+            PostMessageW(dialog_.window_, FinishMessage, 0, 0);
+    }
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+
+private:
+    CMonitorDlg &dialog_;
+};
 
 CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
     : prompter_(prompter)
@@ -79,6 +96,7 @@ bool CMonitorDlg::create()
 
 void CMonitorDlg::release()
 {
+    saveLayout();
     controller_.retire();
     if (modal_ && IsWindow(modal_))
         EndDialog(modal_, IDCANCEL);
@@ -149,6 +167,8 @@ INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
         minTrackSize(*reinterpret_cast<MINMAXINFO *>(lParam));
         return TRUE;
     case WM_SHOWWINDOW:
+        if (wParam)
+            shownOnce_ = true;
         if (wParam && ready_)
             controller_.updateStateControls();
         return FALSE;
@@ -169,8 +189,9 @@ INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
         const auto &header = *reinterpret_cast<const NMHDR *>(lParam);
         if (header.idFrom == IDC_PORT_LIST) {
-            onListNotify(header);
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+            const LRESULT result = onListNotify(header);
+            if (window_)
+                SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
             return TRUE;
         }
         return FALSE;
@@ -227,7 +248,55 @@ void CMonitorDlg::initDialog()
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Verdana");
     captionText_ = L"Ardentis Technology";
     rememberLayout();
+    restoreLayout();
     ready_ = true;
+}
+
+void CMonitorDlg::restoreLayout()
+{
+    std::vector<LayoutRect> areas;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            auto &list = *reinterpret_cast<std::vector<LayoutRect> *>(data);
+            MONITORINFO info{};
+            info.cbSize = sizeof(info);
+            if (!GetMonitorInfoW(monitor, &info))
+                return TRUE;
+            // The primary first: a window on no screen goes there.
+            const LayoutRect work = layoutRect(info.rcWork);
+            if (info.dwFlags & MONITORINFOF_PRIMARY)
+                list.insert(list.begin(), work);
+            else
+                list.push_back(work);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&areas));
+    MINMAXINFO least{};
+    minTrackSize(least);
+    LayoutRect placed;
+    if (!controller_.restoredWindow({least.ptMinTrackSize.x, least.ptMinTrackSize.y}, areas, placed))
+        return;
+    SetWindowPos(window_, nullptr, placed.left, placed.top, placed.width(), placed.height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CMonitorDlg::saveLayout()
+{
+    if (!shownOnce_ || !window_ || !list_ || controller_.retired())
+        return;
+    // Minimized, the window is kept as it was before.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    RECT r{};
+    if (IsIconic(window_) && GetWindowPlacement(window_, &placement))
+        r = placement.rcNormalPosition;
+    else
+        GetWindowRect(window_, &r);
+    std::vector<int> widths;
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+        widths.push_back(ListView_GetColumnWidth(list_, c));
+    controller_.saveLayout(layoutRect(r), widths);
 }
 
 void CMonitorDlg::setUpList()
@@ -251,13 +320,21 @@ void CMonitorDlg::setUpList()
     ListView_SetImageList(list_, images_, LVSIL_SMALL);
     ListView_SetImageList(list_, stateImages_, LVSIL_STATE);
 
+    // Wide enough for a whole name and date, measured in the list's font;
+    // the images take the first column's left.
+    const std::vector<int> widths = controller_.columnWidths(
+        [this](const std::string &text) {
+            const std::wstring wide = widen(text);
+            return static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+        },
+        16, 2 * ListImageSize + 6);
     int index = 0;
     for (const ColumnInfo &info : kColumns) {
         std::wstring header = loadWString(info.header);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = info.format;
-        column.cx = info.width;
+        column.cx = static_cast<std::size_t>(index) < widths.size() ? widths[static_cast<std::size_t>(index)] : info.width;
         column.pszText = header.data();
         column.iSubItem = index;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
@@ -285,6 +362,29 @@ LRESULT CALLBACK CMonitorDlg::listProc(HWND window, UINT message, WPARAM wParam,
         relayed.time = static_cast<DWORD>(GetMessageTime());
         GetCursorPos(&relayed.pt);
         self->hint_->relayEvent(relayed);
+    }
+    if (id == 1 && message == WM_GETDLGCODE && lParam) {
+        // Enter is the list's own: the dialog's default button does not get it.
+        const auto *msg = reinterpret_cast<const MSG *>(lParam);
+        if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+            return DefSubclassProc(window, message, wParam, lParam) | DLGC_WANTMESSAGE;
+    }
+    if (id == 1 && (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYUP ||
+                    message == WM_CONTEXTMENU)) {
+        const Busy busy(*self);
+        if (message == WM_CONTEXTMENU) {
+            // The keyboard's (Shift+F10); the right button's comes as NM_RCLICK.
+            if (lParam == -1) {
+                self->listContextMenu(POINT{-1, -1});
+                return 0;
+            }
+        } else if (message == WM_KEYUP) {
+            // The menu key opened the menu as it went down.
+            if (wParam == VK_APPS)
+                return 0;
+        } else if (self->onListKey(message, wParam)) {
+            return 0;
+        }
     }
     if (id == 1 && message == WM_MOUSEMOVE) {
         // Over no row the hint goes at once; the list itself does not track
@@ -415,23 +515,29 @@ void CMonitorDlg::onCommand(int id, int code)
     }
 }
 
-void CMonitorDlg::onListNotify(const NMHDR &header)
+LRESULT CMonitorDlg::onListNotify(const NMHDR &header)
 {
     if (header.code == static_cast<UINT>(LVN_GETINFOTIPW)) {
         auto &tip = const_cast<NMLVGETINFOTIPW &>(reinterpret_cast<const NMLVGETINFOTIPW &>(header));
         if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= rowTips_.size() || !tip.pszText ||
             tip.cchTextMax <= 0 || rowTips_[static_cast<std::size_t>(tip.iItem)].empty())
-            return;
+            return 0;
         // Behind the cut text of the item, if the list put it there.
         std::wstring text = tip.dwFlags == 0 && tip.pszText[0] ? std::wstring(tip.pszText) + L"\r\n" : L"";
         text += rowTips_[static_cast<std::size_t>(tip.iItem)];
         const std::size_t room = static_cast<std::size_t>(tip.cchTextMax) - 1;
         text.copy(tip.pszText, room);
         tip.pszText[std::min(room, text.size())] = L'\0';
-        return;
+        return 0;
+    }
+    if (header.code == static_cast<UINT>(NM_RCLICK)) {
+        // The list has made the row under the pointer the current one.
+        listContextMenu(reinterpret_cast<const NMITEMACTIVATE &>(header).ptAction);
+        // No WM_CONTEXTMENU after it.
+        return 1;
     }
     if (header.code != static_cast<UINT>(NM_CLICK) && header.code != static_cast<UINT>(NM_DBLCLK))
-        return;
+        return 0;
     // Where the button went down, in the list's client area.
     const auto &activate = reinterpret_cast<const NMITEMACTIVATE &>(header);
     LVHITTESTINFO hit{};
@@ -442,6 +548,110 @@ void CMonitorDlg::onListNotify(const NMHDR &header)
         controller_.onListClick(row, (hit.flags & LVHT_ONITEMSTATEICON) != 0 && inFirstColumn);
     else
         controller_.onListDoubleClick(row, inFirstColumn);
+    return 0;
+}
+
+ListSelection CMonitorDlg::listSelection() const
+{
+    ListSelection selection;
+    selection.current = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
+        selection.selected.push_back(row);
+    return selection;
+}
+
+bool CMonitorDlg::onListKey(UINT message, WPARAM key)
+{
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const bool alt = GetKeyState(VK_MENU) < 0;
+    if (message == WM_SYSKEYDOWN) {
+        // Shift+F10, as the menu key.
+        if (key != VK_F10 || !shift || control)
+            return false;
+        listContextMenu(POINT{-1, -1});
+        return true;
+    }
+    if (alt)
+        return false;
+    if (key == VK_APPS) {
+        listContextMenu(POINT{-1, -1});
+        return true;
+    }
+    if (control && !shift && (key == 'C' || key == VK_INSERT)) {
+        controller_.onListKey(ListKey::Copy, listSelection());
+        return true;
+    }
+    if (control || shift)
+        return false;
+    switch (key) {
+    case VK_RETURN:
+        controller_.onListKey(ListKey::Enter, listSelection());
+        return true;
+    case VK_F2:
+        controller_.onListKey(ListKey::F2, listSelection());
+        return true;
+    case VK_DELETE:
+        controller_.onListKey(ListKey::Delete, listSelection());
+        return true;
+    case VK_SPACE:
+        controller_.onListKey(ListKey::Space, listSelection());
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMonitorDlg::listContextMenu(POINT at)
+{
+    const ListSelection selection = listSelection();
+    if (at.x == -1 && at.y == -1) {
+        // From the keyboard: beside the current row, else the list's corner.
+        RECT r{};
+        r.left = LVIR_LABEL;
+        if (selection.current >= 0 &&
+            SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(selection.current), reinterpret_cast<LPARAM>(&r)))
+            at = POINT{r.left, r.bottom};
+        else
+            at = POINT{0, 0};
+    }
+    ClientToScreen(list_, &at);
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    for (const ListMenuItem &item : controller_.listMenu(selection)) {
+        if (item.separatorBefore)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        const std::wstring text = widen(item.text);
+        AppendMenuW(menu, MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED),
+                    static_cast<UINT_PTR>(item.command), text.c_str());
+    }
+    const int chosen = static_cast<int>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, window_, nullptr));
+    DestroyMenu(menu);
+    if (chosen > 0 && !controller_.retired())
+        controller_.onListCommand(static_cast<ListCommand>(chosen), listSelection());
+}
+
+void CMonitorDlg::setClipboardText(const std::string &text)
+{
+    const std::wstring wide = widen(text);
+    if (!OpenClipboard(window_))
+        return;
+    EmptyClipboard();
+    const SIZE_T bytes = (wide.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void *data = GlobalLock(memory)) {
+            std::memcpy(data, wide.c_str(), bytes);
+            GlobalUnlock(memory);
+            if (!SetClipboardData(CF_UNICODETEXT, memory))
+                GlobalFree(memory);
+        } else {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
 }
 
 void CMonitorDlg::setSpinPos(int spin, int pos)

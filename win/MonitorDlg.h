@@ -49,6 +49,8 @@ private:
     static LRESULT CALLBACK listProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR data);
     static void trackModal(HWND modal, void *self);
+    // Counts a call of ours on the stack (see release()).
+    class Busy;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void finish();
 
@@ -59,7 +61,15 @@ private:
     void minTrackSize(MINMAXINFO &info) const;
     void paint();
     void onCommand(int id, int code);
-    void onListNotify(const NMHDR &header);
+    // What the list's notification returns.
+    LRESULT onListNotify(const NMHDR &header);
+    // The list's own keys; true when the key was one.
+    bool onListKey(UINT message, WPARAM key);
+    // The context menu at a point of the list's client area.
+    void listContextMenu(POINT at);
+    ListSelection listSelection() const;
+    void restoreLayout();
+    void saveLayout();
 
     // MainDialogController::Controls
     EditField &intervalField() override { return intervalField_; }
@@ -81,6 +91,7 @@ private:
     std::string rowName(int row) const override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
+    void setClipboardText(const std::string &text) override;
 
     void setSpinPos(int spin, int pos);
     HWND item(int id) const { return GetDlgItem(window_, id); }
@@ -108,6 +119,8 @@ private:
     std::vector<std::wstring> rowTips_;
     // Field changes are checked once the up-down controls are set up.
     bool ready_ = false;
+    // Only a window that has been seen has a layout to keep.
+    bool shownOnce_ = false;
     int depth_ = 0;
     bool doomed_ = false;
     bool finishing_ = false;

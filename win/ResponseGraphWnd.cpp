@@ -239,6 +239,20 @@ bool CResponseGraphWnd::Create()
     return true;
 }
 
+ResponseGraph::Place CResponseGraphWnd::place() const
+{
+    RECT r{};
+    if (!hwnd_ || !GetWindowRect(hwnd_, &r))
+        return {};
+    return {r.left, r.top};
+}
+
+void CResponseGraphWnd::moveTo(const Place &place)
+{
+    if (hwnd_)
+        SetWindowPos(hwnd_, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CResponseGraphWnd::show()
 {
     if (hwnd_)

@@ -38,6 +38,8 @@ public:
 
     void AddSample(std::uint32_t valueMs) override;
     void setFailureReason(const std::string &line) override;
+    Place place() const override;
+    void moveTo(const Place &place) override;
     void show() override;
     void ResetHistory();
     // Asks the owner, from the event loop, to close this window.

@@ -19,6 +19,15 @@ public:
     // A window is made hidden; the frame shows it once it has taken it
     // into the entry. Windows that have nothing to show keep this one.
     virtual void show() {}
+    // The window's top left corner on the screen, and a move of it there;
+    // windows that have no place keep these.
+    struct Place {
+        int x = 0;
+        int y = 0;
+        bool operator==(const Place &) const = default;
+    };
+    virtual Place place() const { return {}; }
+    virtual void moveTo(const Place &place) { (void)place; }
 };
 
 } // namespace vigilon

@@ -110,6 +110,13 @@ constexpr std::array kStrings{
                 "きません。ポートは交替でチェックされます。\r\n上限を上げてください (Linux: ulimit -n)。",
                 "The system is short of resources (file descriptors or sockets), so not every port can be "
                 "checked in each round. The ports are checked in turns.\r\nRaise the limit (Linux: ulimit -n)."},
+    StringEntry{sid::ListMenuAdd, "追加(&A)...", "&Add..."},
+    StringEntry{sid::ListMenuEdit, "編集(&E)...\tF2", "&Edit...\tF2"},
+    StringEntry{sid::ListMenuDelete, "削除(&D)...\tDel", "&Delete...\tDel"},
+    StringEntry{sid::ListMenuActivate, "監視をアクティブにする(&T)\tSpace", "Ac&tivate\tSpace"},
+    StringEntry{sid::ListMenuDeactivate, "監視を無効にする(&T)\tSpace", "Deac&tivate\tSpace"},
+    StringEntry{sid::ListMenuGraph, "応答時間グラフ(&G)...", "Response time &graph..."},
+    StringEntry{sid::ListMenuCopy, "コピー(&C)\tCtrl+C", "&Copy\tCtrl+C"},
     StringEntry{sid::OkButton, "OK", "OK"},
     StringEntry{sid::CancelButton, "キャンセル", "Cancel"},
     StringEntry{sid::CancelButtonMnemonic, "キャンセル(&C)", "&Cancel"},

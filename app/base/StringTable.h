@@ -76,6 +76,15 @@ constexpr unsigned StatusShortage = 330;
 constexpr unsigned TrayTipShortage = 331;
 constexpr unsigned ShortageNotice = 332;
 
+// The port list's context menu; after a tab, the key that does the same.
+constexpr unsigned ListMenuAdd = 340;
+constexpr unsigned ListMenuEdit = 341;
+constexpr unsigned ListMenuDelete = 342;
+constexpr unsigned ListMenuActivate = 343;
+constexpr unsigned ListMenuDeactivate = 344;
+constexpr unsigned ListMenuGraph = 345;
+constexpr unsigned ListMenuCopy = 346;
+
 // Exit question and its caption.
 constexpr unsigned ExitCaption = 139;
 constexpr unsigned ConfirmExit = 140;

@@ -93,4 +93,48 @@ void placeBalloon(const BalloonShape &shape, int anchorX, int anchorY, const Lay
     y = std::max(std::min(y, workArea.bottom - shape.window.height), workArea.top);
 }
 
+LayoutRect placeStoredWindow(const LayoutRect &stored, LayoutSize least, const std::vector<LayoutRect> &workAreas,
+                             LayoutSize frame)
+{
+    if (workAreas.empty())
+        return stored;
+    const LayoutRect outer{stored.left, stored.top, stored.right + frame.width, stored.bottom + frame.height};
+    const auto shared = [&outer](const LayoutRect &area) {
+        const long long w = std::max(0, std::min(outer.right, area.right) - std::max(outer.left, area.left));
+        const long long h = std::max(0, std::min(outer.bottom, area.bottom) - std::max(outer.top, area.top));
+        return w * h;
+    };
+    const LayoutRect *area = &workAreas.front();
+    long long best = shared(*area);
+    for (const LayoutRect &candidate : workAreas) {
+        if (shared(candidate) > best) {
+            best = shared(candidate);
+            area = &candidate;
+        }
+    }
+    const int roomWidth = std::max(1, area->width() - frame.width);
+    const int roomHeight = std::max(1, area->height() - frame.height);
+    const int width = std::max(std::min(stored.width(), roomWidth), least.width);
+    const int height = std::max(std::min(stored.height(), roomHeight), least.height);
+    // Inside on the right and bottom first, so that a window larger than
+    // the area keeps its left and top edges (and its title bar) on it.
+    int left = std::min(stored.left, area->right - width - frame.width);
+    int top = std::min(stored.top, area->bottom - height - frame.height);
+    left = std::max(left, area->left);
+    top = std::max(top, area->top);
+    return LayoutRect{left, top, left + width, top + height};
+}
+
+std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults)
+{
+    if (stored.size() != defaults.size())
+        return defaults;
+    std::vector<int> widths = stored;
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        if (widths[c] < kLeastRestoredColumn)
+            widths[c] = defaults[c];
+    }
+    return widths;
+}
+
 } // namespace vigilon

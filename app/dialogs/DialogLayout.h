@@ -77,4 +77,18 @@ BalloonShape balloonShape(int textWidth, int textHeight);
 // left or top edge on the area's.
 void placeBalloon(const BalloonShape &shape, int anchorX, int anchorY, const LayoutRect &workArea, int &x, int &y);
 
+// Where a stored window goes now: onto the work area it shares most with
+// (the first, the primary, when it shares none), no larger than that area
+// nor smaller than least, and moved wholly inside it. frame: what the
+// window's outer frame adds to the stored size, where the front end stores
+// the inner one. No areas: the stored rectangle as it is.
+LayoutRect placeStoredWindow(const LayoutRect &stored, LayoutSize least, const std::vector<LayoutRect> &workAreas,
+                             LayoutSize frame = {});
+
+// Columns narrower than this, or hidden, open at their default width again.
+constexpr int kLeastRestoredColumn = 16;
+// The list's column widths as stored where there is one for every column,
+// each at least kLeastRestoredColumn; otherwise the defaults.
+std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults);
+
 } // namespace vigilon

@@ -3,6 +3,7 @@
 
 #include "app/Monitor.h"
 #include "app/base/StringTable.h"
+#include "app/base/System.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/FailureText.h"
@@ -26,6 +27,59 @@ RowContent rowContent(const EntryView &entry)
     row.texts[5] = std::to_string(entry.threshold);
     row.tip = failureTip(entry);
     return row;
+}
+
+std::vector<int> defaultColumnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
+                                     int firstExtra)
+{
+    // The template's widths, and the headers.
+    static constexpr int kTemplate[6] = {100, 200, 40, 120, 60, 60};
+    static constexpr unsigned kHeaders[6] = {sid::ColumnPortName,      sid::ColumnCommand,
+                                             sid::ColumnErrorCount,    sid::ColumnLastErrorTime,
+                                             sid::ColumnResponseTime,  sid::ColumnThreshold};
+    std::vector<int> widths;
+    for (int c = 0; c < 6; ++c)
+        widths.push_back(std::max(kTemplate[c], textWidth(loadString(kHeaders[c])) + cellExtra));
+    // The longest name a port gets, and a date with two-digit fields
+    // everywhere (the 28th of December 2036, 23:58:58 UTC).
+    const int name = textWidth(PortSettingsForm::composeName(GenericTcp, 65535));
+    widths[0] = std::max(widths[0], name + cellExtra + firstExtra);
+    const std::string date = formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u);
+    widths[3] = std::max(widths[3], textWidth(date) + cellExtra);
+    return widths;
+}
+
+std::string copiedRowsText(const std::vector<RowContent> &rows)
+{
+    constexpr const char *lineBreak = kWindowsBuild ? "\r\n" : "\n";
+    std::string text;
+    for (const RowContent &row : rows) {
+        for (std::size_t c = 0; c < row.texts.size(); ++c) {
+            if (c > 0)
+                text += '\t';
+            // A cell's own tabs and line breaks would split it.
+            for (char ch : row.texts[c])
+                text += ch == '\t' || ch == '\r' || ch == '\n' ? ' ' : ch;
+        }
+        text += lineBreak;
+    }
+    return text;
+}
+
+ListCommand commandForKey(ListKey key)
+{
+    switch (key) {
+    case ListKey::Enter:
+    case ListKey::F2:
+        return ListCommand::Edit;
+    case ListKey::Delete:
+        return ListCommand::Delete;
+    case ListKey::Space:
+        return ListCommand::ToggleActive;
+    case ListKey::Copy:
+        return ListCommand::Copy;
+    }
+    return ListCommand::None;
 }
 
 std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked)
@@ -60,6 +114,7 @@ MainDialogController::MainDialogController(Monitor &frame, Prompter &prompter, C
     , controls_(controls)
     , intervalSeconds_(init.intervalSeconds)
     , retryLimit_(init.retryLimit)
+    , storedLayout_(init.layout)
 {
 }
 
@@ -251,6 +306,151 @@ void MainDialogController::editEntry(int row)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
         afterChange();
+}
+
+void MainDialogController::deleteEntry(int row)
+{
+    const int index = frameRow(row);
+    if (index < 0)
+        return;
+    const EntryView entry = frame_.entryView(static_cast<std::size_t>(index));
+    if (entry.placeholder)
+        return;
+    // The question of the port settings dialog's Delete button.
+    const std::string question = formatText(loadString(sid::ConfirmDeletePort), {std::to_string(entry.port)});
+    const auto alive = alive_;
+    if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo || !*alive)
+        return;
+    // The question nested the loop: look for the entry again.
+    for (std::size_t i = 0; i < frame_.entryCount(); ++i) {
+        if (frame_.entryView(i).id != entry.id)
+            continue;
+        if (frame_.deleteEntry(i) == Monitor::Change::Done && static_cast<int>(i) < controls_.rowCount())
+            controls_.deleteRow(static_cast<int>(i));
+        break;
+    }
+    afterChange();
+}
+
+void MainDialogController::onListKey(ListKey key, const ListSelection &selection)
+{
+    onListCommand(commandForKey(key), selection);
+}
+
+void MainDialogController::onListCommand(ListCommand command, const ListSelection &selection)
+{
+    const int row = selection.current;
+    const int last = controls_.rowCount() - 1;
+    const bool onEntry = row >= 0 && row < last;
+    switch (command) {
+    case ListCommand::None:
+        return;
+    case ListCommand::Add:
+        // As a click on the placeholder.
+        onListClick(last, false);
+        return;
+    case ListCommand::Edit:
+        // As a double click away from the check box: on the placeholder it
+        // adds.
+        if (row == last)
+            onListClick(row, false);
+        else if (onEntry && monitoring_)
+            prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
+        else if (onEntry)
+            editEntry(row);
+        return;
+    case ListCommand::Delete:
+        if (onEntry && monitoring_)
+            prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
+        else if (onEntry)
+            deleteEntry(row);
+        return;
+    case ListCommand::ToggleActive:
+        // As a click on the row's check box.
+        onListClick(row, true);
+        return;
+    case ListCommand::OpenGraph:
+        if (onEntry && monitoring_) {
+            const int index = frameRow(row);
+            if (index >= 0)
+                frame_.OpenResponseMonitor(static_cast<std::size_t>(index));
+        }
+        return;
+    case ListCommand::Copy: {
+        const std::string text = copyText(selection.selected);
+        if (!text.empty())
+            controls_.setClipboardText(text);
+        return;
+    }
+    }
+}
+
+std::vector<ListMenuItem> MainDialogController::listMenu(const ListSelection &selection) const
+{
+    const int row = selection.current;
+    const int index = row >= 0 && row < controls_.rowCount() - 1 ? frameRow(row) : -1;
+    const bool onEntry = index >= 0;
+    const bool active = onEntry && frame_.entryView(static_cast<std::size_t>(index)).active;
+    const bool ticked = onEntry && controls_.rowTicked(row);
+    const bool anyEntry = std::any_of(selection.selected.begin(), selection.selected.end(),
+                                      [this](int r) { return r >= 0 && r < controls_.rowCount() - 1; });
+    const bool stopped = !monitoring_;
+    return {
+        {ListCommand::Add, loadString(sid::ListMenuAdd), stopped, false},
+        {ListCommand::Edit, loadString(sid::ListMenuEdit), stopped && onEntry, false},
+        {ListCommand::Delete, loadString(sid::ListMenuDelete), stopped && onEntry, false},
+        {ListCommand::ToggleActive, loadString(ticked ? sid::ListMenuDeactivate : sid::ListMenuActivate),
+         stopped && onEntry, true},
+        {ListCommand::OpenGraph, loadString(sid::ListMenuGraph), monitoring_ && active, false},
+        {ListCommand::Copy, loadString(sid::ListMenuCopy), anyEntry, true},
+    };
+}
+
+std::string MainDialogController::copyText(const std::vector<int> &rows) const
+{
+    std::vector<int> ordered = rows;
+    std::sort(ordered.begin(), ordered.end());
+    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
+    std::vector<RowContent> contents;
+    for (int row : ordered) {
+        if (row >= controls_.rowCount() - 1)
+            continue;
+        const int index = frameRow(row);
+        if (index >= 0)
+            contents.push_back(rowContent(frame_.entryView(static_cast<std::size_t>(index))));
+    }
+    return copiedRowsText(contents);
+}
+
+std::vector<int> MainDialogController::columnWidths(const std::function<int(const std::string &)> &textWidth,
+                                                    int cellExtra, int firstExtra) const
+{
+    return restoredColumnWidths(storedLayout_.columnWidths, defaultColumnWidths(textWidth, cellExtra, firstExtra));
+}
+
+bool MainDialogController::restoredWindow(LayoutSize least, const std::vector<LayoutRect> &workAreas,
+                                          LayoutRect &placed, LayoutSize frame) const
+{
+    if (!storedLayout_.hasWindow())
+        return false;
+    const LayoutRect stored{storedLayout_.x, storedLayout_.y, storedLayout_.x + storedLayout_.width,
+                            storedLayout_.y + storedLayout_.height};
+    placed = placeStoredWindow(stored, least, workAreas, frame);
+    return true;
+}
+
+void MainDialogController::saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths)
+{
+    if (!*alive_)
+        return;
+    WindowLayout layout;
+    layout.x = window.left;
+    layout.y = window.top;
+    layout.width = window.width();
+    layout.height = window.height();
+    layout.columnWidths = columnWidths;
+    storedLayout_ = layout;
+    frame_.saveWindowLayout(layout);
 }
 
 bool MainDialogController::readFields()

@@ -3,13 +3,17 @@
 
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
+#include "app/base/WindowLayout.h"
+#include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/EditField.h"
 #include "app/dialogs/PortSettingsForm.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -25,6 +29,39 @@ struct RowContent {
     std::string tip;
 };
 RowContent rowContent(const EntryView &entry);
+
+// The port list's default column widths: each column as wide as the
+// template makes it, and wider where its header or its widest usual cell
+// ("Generic TCP (65535)" after the images, a whole date and time) would not
+// show whole. textWidth measures a text in the list's font; cellExtra is
+// what a cell or header needs besides its text, firstExtra what the
+// images take in the first column.
+std::vector<int> defaultColumnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
+                                     int firstExtra);
+
+// The rows as the clipboard gets them: one line per row, the cells
+// separated by tabs, each line ended by the system's line break.
+std::string copiedRowsText(const std::vector<RowContent> &rows);
+
+// Keys of the port list, and the commands of its context menu.
+enum class ListKey { Enter, F2, Delete, Space, Copy };
+enum class ListCommand { None, Add, Edit, Delete, ToggleActive, OpenGraph, Copy };
+ListCommand commandForKey(ListKey key);
+
+// Where the list stands: its current row (-1 for none) and every selected
+// row.
+struct ListSelection {
+    int current = -1;
+    std::vector<int> selected;
+};
+
+struct ListMenuItem {
+    ListCommand command = ListCommand::None;
+    std::string text;
+    bool enabled = false;
+    // A line above the item.
+    bool separatorBefore = false;
+};
 
 // The status text: stopped, or running since a time for so long, and how
 // many entries the last round had to leave out.
@@ -63,6 +100,8 @@ public:
         virtual bool rowTicked(int row) const = 0;
         virtual void deleteRow(int row) = 0;
         virtual std::string rowName(int row) const = 0;
+        // Puts text on the clipboard.
+        virtual void setClipboardText(const std::string &text) = 0;
         // Modal dialogs of the main dialog; true when accepted.
         virtual bool runPortSettings(PortSettingsForm &form) = 0;
         virtual bool runTargetHost(TargetHostForm &form) = 0;
@@ -105,6 +144,26 @@ public:
     void onRetryChanged();
     void onIntervalChanged();
     void toggleActive(int row);
+    // A key on the list, and a command of its context menu; the list keeps
+    // these keys whatever they do.
+    void onListKey(ListKey key, const ListSelection &selection);
+    void onListCommand(ListCommand command, const ListSelection &selection);
+    // The context menu's items, in order, for the list as it stands.
+    std::vector<ListMenuItem> listMenu(const ListSelection &selection) const;
+    // The selected rows as the clipboard gets them; the placeholder is left
+    // out.
+    std::string copyText(const std::vector<int> &rows) const;
+
+    // The layout. The column widths to open with: the stored ones, else the
+    // defaults (see defaultColumnWidths).
+    std::vector<int> columnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
+                                  int firstExtra) const;
+    // Where the window opens: nowhere in particular without a stored place,
+    // else the stored one placed as placeStoredWindow() does.
+    bool restoredWindow(LayoutSize least, const std::vector<LayoutRect> &workAreas, LayoutRect &placed,
+                        LayoutSize frame = {}) const;
+    // The window as it is, for the next start.
+    void saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths);
 
     // Reads interval and retry with their checks; false at the first that
     // fails.
@@ -118,6 +177,7 @@ public:
 private:
     void addEntry(int row);
     void editEntry(int row);
+    void deleteEntry(int row);
     void afterChange();
     // The frame's row of the list's row, found by its name as shown.
     int frameRow(int row) const;
@@ -128,6 +188,7 @@ private:
     bool monitoring_ = false;
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
+    WindowLayout storedLayout_;
     // Message boxes and modal dialogs nest the event loop, and the program
     // may end from there (the tray's exit): whatever follows such a call
     // first asks whether the dialog is still there.

@@ -324,4 +324,71 @@ std::unique_ptr<Registry> unavailableRegistry(Status reason)
     return std::make_unique<UnavailableRegistry>(reason);
 }
 
+namespace {
+const char *const kWindowValues[] = {"Window Left", "Window Top", "Window Width", "Window Height"};
+constexpr int kMaxWindowExtent = 100000;
+constexpr std::uint32_t kColumnCount = 6;
+constexpr int kMaxColumnWidth = 10000;
+} // namespace
+
+WindowLayout loadWindowLayout(Registry &registry)
+{
+    WindowLayout layout;
+    registry.readTransact([&]() {
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+        if (!key)
+            return Status::Ok;
+        std::uint32_t window[4] = {};
+        bool whole = true;
+        for (int i = 0; i < 4; ++i)
+            whole = whole && readDword(*key, kWindowValues[i], window[i]) == Status::Ok;
+        // Left and top may lie left of or above the first screen.
+        const int width = static_cast<int>(window[2]);
+        const int height = static_cast<int>(window[3]);
+        const int left = static_cast<int>(window[0]);
+        const int top = static_cast<int>(window[1]);
+        if (whole && width > 0 && width <= kMaxWindowExtent && height > 0 && height <= kMaxWindowExtent &&
+            left > -kMaxWindowExtent && left < kMaxWindowExtent && top > -kMaxWindowExtent && top < kMaxWindowExtent) {
+            layout.x = left;
+            layout.y = top;
+            layout.width = width;
+            layout.height = height;
+        }
+        for (std::uint32_t c = 0; c < kColumnCount; ++c) {
+            std::uint32_t width = 0;
+            if (readDword(*key, indexed("Column Width", c), width) != Status::Ok || width == 0 ||
+                width > static_cast<std::uint32_t>(kMaxColumnWidth)) {
+                layout.columnWidths.clear();
+                break;
+            }
+            layout.columnWidths.push_back(static_cast<int>(width));
+        }
+        return Status::Ok;
+    });
+    return layout;
+}
+
+Status saveWindowLayout(Registry &registry, const WindowLayout &layout)
+{
+    return registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key && opened == Status::NotFound)
+            key = registry.createKey(kMonitorKey, &opened);
+        if (!key)
+            return opened;
+        Status status = Status::Ok;
+        if (layout.hasWindow()) {
+            const int window[4] = {layout.x, layout.y, layout.width, layout.height};
+            for (int i = 0; i < 4 && status == Status::Ok; ++i)
+                status = writeDword(*key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
+        }
+        if (layout.columnWidths.size() == kColumnCount) {
+            for (std::uint32_t c = 0; c < kColumnCount && status == Status::Ok; ++c)
+                status = writeDword(*key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
+        }
+        return status;
+    });
+}
+
 } // namespace vigilon

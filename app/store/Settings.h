@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/MonitorPort.h"
+#include "app/base/WindowLayout.h"
 #include "app/store/Registry.h"
 
 #include <cstdint>
@@ -45,6 +46,12 @@ LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::strin
 // placeholder entry, which is not stored.
 reg::Status saveSettings(reg::Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
                          std::uint32_t retryLimit, const PortList &ports);
+
+// The main window's stored place and size and the list's column widths,
+// kept beside the configuration. Missing, unreadable or senseless values
+// leave the window (all four values) or the columns (all of them) out.
+WindowLayout loadWindowLayout(reg::Registry &registry);
+reg::Status saveWindowLayout(reg::Registry &registry, const WindowLayout &layout);
 
 // Writes "Logon"; never creates its key.
 reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);

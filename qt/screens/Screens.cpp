@@ -21,6 +21,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
@@ -131,6 +132,29 @@ int main(int argc, char **argv)
         }
         save(withHint, QStringLiteral("main-balloon"));
         hint->hideHint();
+
+        // The list's context menu on the first row, drawn into the dialog's
+        // picture as well.
+        d.list()->setCurrentCell(0, 0);
+        QTimer::singleShot(300, [&d] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            const QRect dialogRect(QPoint(0, 0), d.size());
+            const QRect menuRect(d.mapFromGlobal(menu->pos()), menu->size());
+            const QRect all = dialogRect.united(menuRect).adjusted(-8, -8, 8, 8);
+            QPixmap withMenu(all.size());
+            withMenu.fill(QColor(90, 110, 130));
+            {
+                QPainter p(&withMenu);
+                p.translate(-all.topLeft());
+                p.drawPixmap(0, 0, d.grab());
+                p.drawPixmap(menuRect.topLeft(), menu->grab());
+            }
+            save(withMenu, QStringLiteral("main-list-menu"));
+            menu->close();
+        });
+        QTest::keyClick(d.list(), Qt::Key_Menu);
 
         QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
         h.clock.wallSeconds += 93784u;

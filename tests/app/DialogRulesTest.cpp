@@ -6,6 +6,9 @@
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/FailureText.h"
+#include "app/dialogs/MainDialogController.h"
+#include "app/dialogs/TimeText.h"
+#include "app/store/Settings.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
@@ -451,6 +454,110 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
     EXPECT_EQ(prompter.texts(), Texts(4, s(sid::StopToChangeSettings)));
     EXPECT_EQ(answer.runs, 0);
     EXPECT_TRUE(controls.rows[0].ticked);
+}
+
+// The list's keys and context menu mean what the mouse and the buttons
+// do; Enter on the placeholder adds rather than starting anything.
+TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
+{
+    makeFrame({{80, GenericTcp, 1, 100, "run\tme"}, {81, GenericTcp, 0}});
+    answer = {&prompter, "82"};
+    dialog().onListKey(ListKey::Enter, {2, {2}});
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "port 81", "Generic TCP (82)", "追加"}));
+    EXPECT_FALSE(dialog().monitoring());
+    answer = {&prompter};
+    answer.press = PortSettingsAnswer::Cancel;
+    dialog().onListKey(ListKey::F2, {0, {0}});
+    EXPECT_EQ(std::pair(answer.opened.port.value, answer.opened.deleteEnabled), std::pair(std::string("80"), true));
+
+    // Delete asks as the settings dialog's button does; No keeps the entry.
+    prompter.messages.clear();
+    prompter.answers = {mb::IdNo};
+    dialog().onListKey(ListKey::Delete, {1, {1}});
+    dialog().onListKey(ListKey::Delete, {1, {1}});
+    EXPECT_EQ(prompter.texts(), Texts(2, "ポート(81)監視の登録を削除しますか?"));
+    EXPECT_EQ(storedNames(), (Texts{"port 80", "Generic TCP (82)"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "Generic TCP (82)", "追加"}));
+    prompter.messages.clear();
+    dialog().onListKey(ListKey::Delete, {2, {2}}); // the placeholder
+    dialog().onListKey(ListKey::Space, {0, {0}});
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmDeactivatePort)});
+    EXPECT_FALSE(controls.rows[0].ticked);
+
+    // Copied rows: the cells by tabs, the placeholder left out, a cell's own
+    // tab made a space.
+    dialog().onListKey(ListKey::Copy, {2, {2, 0}});
+    EXPECT_EQ(controls.clipboard, copiedRowsText({controls.rows[0]}));
+    EXPECT_EQ(controls.clipboard.substr(0, 23), "port 80\trun me\t0\t\t0\t100");
+    EXPECT_EQ(controls.clipboard.find("追加"), std::string::npos);
+    const auto menu = [this](ListSelection selection) {
+        std::vector<std::pair<ListCommand, bool>> items;
+        for (const ListMenuItem &item : dialog().listMenu(selection))
+            items.emplace_back(item.command, item.enabled);
+        return items;
+    };
+    using C = ListCommand;
+    EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
+                                  {C::Add, true}, {C::Edit, true}, {C::Delete, true}, {C::ToggleActive, true},
+                                  {C::OpenGraph, false}, {C::Copy, true}}));
+    EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuActivate));
+    EXPECT_EQ(menu({2, {2}}), (std::vector<std::pair<C, bool>>{
+                                  {C::Add, true}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
+                                  {C::OpenGraph, false}, {C::Copy, false}}));
+    dialog().onListCommand(C::ToggleActive, {0, {0}});
+    EXPECT_TRUE(controls.rows[0].ticked);
+    EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuDeactivate));
+
+    // While monitoring only the graph and the copy are offered; keys that
+    // would change something are refused as the mouse's are.
+    dialog().onStartStop();
+    ASSERT_TRUE(dialog().monitoring());
+    EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
+                                  {C::Add, false}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
+                                  {C::OpenGraph, true}, {C::Copy, true}}));
+    prompter.messages.clear();
+    dialog().onListKey(ListKey::Enter, {0, {0}});
+    dialog().onListKey(ListKey::Delete, {0, {0}});
+    dialog().onListKey(ListKey::Enter, {2, {2}});
+    EXPECT_EQ(prompter.texts(), Texts(3, s(sid::StopToChangeSettings)));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "Generic TCP (82)", "追加"}));
+    dialog().onListCommand(C::OpenGraph, {0, {0}});
+    EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
+}
+
+// The window and the list's widths come back as the last run left them,
+// onto a screen; a store without them opens as the template makes it.
+TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
+{
+    makeFrame({{80, GenericTcp, 0}});
+    // Five pixels a character: the name column shows "Generic TCP (65535)"
+    // after the images, the last-error column a whole date.
+    const auto fiveEach = [](const std::string &text) { return static_cast<int>(text.size()) * 5; };
+    const std::vector<int> defaults = dialog().columnWidths(fiveEach, 10, 40);
+    EXPECT_EQ(defaults, defaultColumnWidths(fiveEach, 10, 40));
+    EXPECT_EQ(defaults[0], 19 * 5 + 10 + 40);
+    EXPECT_GE(defaults[3], static_cast<int>(formatLocalTime(s(sid::DateTimeFormat), 2113919938u).size()) * 5 + 10);
+    EXPECT_EQ(defaults[1], 200);
+    LayoutRect placed;
+    EXPECT_FALSE(dialog().restoredWindow({400, 160}, {{0, 0, 1024, 768}}, placed));
+    EXPECT_EQ(loadWindowLayout(registry), WindowLayout{});
+
+    dialog().saveLayout({-300, 700, 500, 1000}, {90, 210, 5, 130, 70, 70});
+    frame.reset();
+    const WindowLayout kept = loadWindowLayout(registry);
+    EXPECT_EQ(kept, (WindowLayout{-300, 700, 800, 300, {90, 210, 5, 130, 70, 70}}));
+    makeFrame();
+    // A column squeezed to nothing opens at its default again.
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 10, 40), (std::vector<int>{90, 210, defaults[2], 130, 70, 70}));
+    // Left of the screen and half below it: moved onto it whole.
+    ASSERT_TRUE(dialog().restoredWindow({400, 160}, {{0, 0, 1024, 768}}, placed));
+    EXPECT_EQ(placed, (LayoutRect{0, 468, 800, 768}));
+    // On the second screen, which it shares most with; too large for it,
+    // it shrinks, never below its least size, and keeps its title bar on it.
+    EXPECT_EQ(placeStoredWindow({1500, 100, 3500, 1300}, {400, 160}, {{0, 0, 1024, 768}, {1024, 0, 2048, 600}}),
+              (LayoutRect{1024, 0, 2048, 600}));
+    EXPECT_EQ(placeStoredWindow({5000, 5000, 5100, 5050}, {400, 160}, {{0, 0, 1024, 768}}, {10, 30}),
+              (LayoutRect{614, 578, 1014, 738}));
 }
 
 TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)

@@ -189,6 +189,7 @@ private slots:
         checkNothingClipped(&h.dialog());
         // A header wider than its column ends in an ellipsis within it.
         CPortListCtrl *list = h.dialog().list();
+        list->setColumnWidth(2, 24);
         for (int c = 0; c < list->columnCount(); ++c) {
             const QString shown = list->headerTextShown(c);
             const QString full = list->horizontalHeaderItem(c)->text();

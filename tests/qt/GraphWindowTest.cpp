@@ -243,6 +243,27 @@ private slots:
         QVERIFY(!bad.recording() && prompter.messages.size() == 1);
     }
 
+    // Each window opens down and to the right of the ones open at its own
+    // place, never exactly on top of one; a place left free is taken again.
+    void windowsOpenCascaded()
+    {
+        UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
+                     {81, GenericTcp, 1, 0, "", "Generic TCP (81)"},
+                     {82, GenericTcp, 1, 0, "", "Generic TCP (82)"}});
+        h.ui.realGraphParts = true;
+        const auto open = [&h](std::size_t row) {
+            answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
+            h.frame().OpenResponseMonitor(row);
+            auto *w = dynamic_cast<QWidget *>(h.ui.graphWindows().window(h.frame().entryView(row).id));
+            return w ? w->pos() : QPoint(-1, -1);
+        };
+        const QPoint first = open(0);
+        QCOMPARE(open(1), first + QPoint(kCascadeStep, kCascadeStep));
+        QCOMPARE(open(2), first + QPoint(2 * kCascadeStep, 2 * kCascadeStep));
+        h.ui.graphWindows().close(h.frame().entryView(0).id);
+        QCOMPARE(open(0), first);
+    }
+
     // The entry is deleted while its dialog is open: OK makes no window and
     // touches nothing of it. (Unticked entries get no dialog: see the port
     // list's tests.)

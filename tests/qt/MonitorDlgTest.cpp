@@ -2,13 +2,16 @@
 // The main dialog against a real frame: fields and their checks, start and
 // stop, status texts, port test, target change, exit, layout.
 #include "app/base/StringTable.h"
+#include "app/store/Settings.h"
 #include "tests/qt/UiFakes.h"
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"
 #include "qt/TargetHostDlg.h"
 #include "qt/UpDownCtrl.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -165,6 +168,44 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
         QVERIFY(h.frame().closed());
         QVERIFY(rejected);
+    }
+
+    // The window's place and size and the list's widths are kept for the
+    // next start; the list opens as it was, the window where it was, or
+    // back on the screen when that is gone.
+    void layoutIsKeptForTheNextStart()
+    {
+        UiHarness h(kOneActive);
+        h.dialog().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        h.dialog().move(screen.topLeft() + QPoint(40, 30));
+        h.dialog().resize(600, 400);
+        h.dialog().list()->setColumnWidth(1, 150);
+        QTRY_COMPARE(h.dialog().size(), QSize(600, 400));
+        const QRect list = h.dialog().control(CMonitorDlg::IdList)->geometry();
+        h.FrameParts::frame.reset();
+        const WindowLayout kept = loadWindowLayout(h.registry);
+        QCOMPARE(QRect(kept.x, kept.y, kept.width, kept.height), QRect(screen.topLeft() + QPoint(40, 30), QSize(600, 400)));
+        QCOMPARE(kept.columnWidths.at(1), 150);
+
+        h.create();
+        CMonitorDlg &again = h.dialog();
+        // The place is the frame's, the size the inside's, as the toolkit
+        // moves and sizes a window.
+        QCOMPARE(QRect(again.pos(), again.size()), QRect(screen.topLeft() + QPoint(40, 30), QSize(600, 400)));
+        QCOMPARE(again.list()->columnWidth(1), 150);
+        // Its controls follow the size it opens with.
+        QCOMPARE(again.control(CMonitorDlg::IdList)->geometry(), list);
+
+        // Stored beyond the screen's far corner: back on it whole.
+        h.FrameParts::frame.reset();
+        QCOMPARE(saveWindowLayout(h.registry, WindowLayout{screen.right() + 500, screen.bottom() + 500, 600, 400, {}}),
+                 reg::Status::Ok);
+        h.create();
+        QCOMPARE(QRect(h.dialog().pos(), h.dialog().size()),
+                 QRect(screen.right() + 1 - 600, screen.bottom() + 1 - 400, 600, 400));
+        QCOMPARE(h.dialog().list()->columnWidth(1), 150);
     }
 
     void resizeLayout()

@@ -3,14 +3,18 @@
 // places, and adding, editing and deleting through the placeholder row and
 // the port settings dialog, with what lands in the store.
 #include "app/base/StringTable.h"
+#include "app/dialogs/TimeText.h"
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
 #include "tests/support/FrameTestPeer.h"
 #include "qt/BalloonWnd.h"
 #include "qt/PortListCtrl.h"
+#include "qt/PortSettingsDlg.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -72,11 +76,12 @@ private slots:
     // its cells, tick and image.
     void rowsReachTheirCells()
     {
-        UiHarness h({{80, GenericTcp, 1, 250, "notify %TARGET%", "Generic TCP (80)"},
-                     {8080, Http, 0, 0, "", "HTTP (8080)"}});
+        const std::string longCommand = "notify --all --verbose --target %TARGET% --with-a-long-tail";
+        UiHarness h({{65535, GenericTcp, 1, 250, "notify %TARGET%", "Generic TCP (65535)"},
+                     {8080, Http, 0, 0, longCommand, "HTTP (8080)"}});
         CPortListCtrl *list = h.dialog().list();
         QCOMPARE(list->itemCount(), 3);
-        const char *row0[] = {"Generic TCP (80)", "notify %TARGET%", "0", "", "0", "250"};
+        const char *row0[] = {"Generic TCP (65535)", "notify %TARGET%", "0", "", "0", "250"};
         for (int c = 0; c < 6; ++c)
             QCOMPARE(list->itemText(0, c), QString::fromUtf8(row0[c]));
         const int states[] = {CPortListCtrl::StateTicked, CPortListCtrl::StateUnticked, CPortListCtrl::StateUnticked};
@@ -84,8 +89,16 @@ private slots:
             QCOMPARE(list->itemState(r), states[r]);
         QCOMPARE(list->itemImage(2), int(ImageIdle));
 
-        // The widths stay; a cut name tells itself whole in its tool tip, a
-        // cell that shows all of its text has none.
+        // The longest name and a whole date fit their columns at the
+        // default widths, and every header shows whole.
+        QVERIFY(!list->cellTextCut(0, 0));
+        list->setCellText(0, 3, QString::fromStdString(formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u)));
+        QVERIFY(!list->cellTextCut(0, 3));
+        for (int c = 0; c < 6; ++c)
+            QCOMPARE(list->headerTextShown(c), list->horizontalHeaderItem(c)->text());
+
+        // A cut cell tells itself whole in its tool tip; one that shows all
+        // of its text has none.
         h.dialog().show();
         QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
         const auto tipAt = [list](int row, int column) {
@@ -96,10 +109,9 @@ private slots:
             QCoreApplication::sendEvent(list->viewport(), &help);
             return QToolTip::isVisible() ? QToolTip::text() : QString();
         };
-        QVERIFY(list->cellTextCut(0, 0));
-        QCOMPARE(tipAt(0, 0), QStringLiteral("Generic TCP (80)"));
-        QVERIFY(!list->cellTextCut(0, 1));
-        QCOMPARE(tipAt(0, 1), QString());
+        QVERIFY(list->cellTextCut(1, 1));
+        QCOMPARE(tipAt(1, 1), QString::fromStdString(longCommand));
+        QCOMPARE(tipAt(0, 0), QString());
         QCOMPARE(tipAt(2, 0), QString());
     }
 
@@ -186,6 +198,95 @@ private slots:
         click(d.list(), commandCell(d.list(), 0));
         QVERIFY(!h.ui.graphWindows().window(id));
         QCOMPARE(h.ui.graphsAsked, 2);
+    }
+
+    // Keys sent to the real list mean what the mouse does, and never reach
+    // the dialog's default button; the menu key and the right button open
+    // the context menu, whose choice is carried out.
+    void keysAndTheContextMenuWorkTheList()
+    {
+        UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
+        CMonitorDlg &d = h.dialog();
+        CPortListCtrl *list = d.list();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        list->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(list));
+
+        // Enter on the placeholder adds; F2 on a row edits it.
+        QString opened;
+        const auto cancelOpened = [&opened](CPortSettingsDlg &dialog) {
+            opened = dialog.portEdit()->text() + (dialog.deleteButton()->isEnabled() ? "+delete" : "");
+            dialog.reject();
+        };
+        list->setCurrentCell(2, 0);
+        answerModal<CPortSettingsDlg>(cancelOpened);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(opened, QStringLiteral("0"));
+        QVERIFY(h.prompter.messages.empty()); // no question to start monitoring
+        QVERIFY(!d.monitoring());
+        list->setCurrentCell(0, 0);
+        answerModal<CPortSettingsDlg>(cancelOpened);
+        QTest::keyClick(list, Qt::Key_F2);
+        QCOMPARE(opened, QStringLiteral("80+delete"));
+
+        // Space asks to untick; Delete asks and deletes exactly that row.
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateUnticked));
+        list->setCurrentCell(1, 0);
+        h.prompter.messages.clear();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{"ポート(81)監視の登録を削除しますか?"});
+        QCOMPARE(list->itemCount(), 2);
+        QCOMPARE(list->itemText(1, 0), stringText(sid::AddPlaceholderName));
+
+        // Ctrl+C copies the selected rows, the placeholder left out.
+        list->selectAll();
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Generic TCP (80)\t\t0\t\t0\t0\n"));
+
+        // The menu key: the items for the current row, and the choice done.
+        list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect |
+                                                                              QItemSelectionModel::Rows);
+        QStringList items;
+        answerPopup<QMenu>([&items](QMenu &menu) {
+            QAction *toggle = nullptr;
+            for (QAction *action : menu.actions()) {
+                if (action->isSeparator())
+                    continue;
+                items << action->text() + (action->isEnabled() ? "" : " (off)");
+                if (action->text() == stringText(sid::ListMenuActivate))
+                    toggle = action;
+            }
+            if (toggle)
+                toggle->trigger();
+            menu.close();
+        });
+        h.prompter.messages.clear();
+        QTest::keyClick(list, Qt::Key_Menu);
+        const QStringList expected{stringText(sid::ListMenuAdd), stringText(sid::ListMenuEdit),
+                                   stringText(sid::ListMenuDelete), stringText(sid::ListMenuActivate),
+                                   stringText(sid::ListMenuGraph) + " (off)", stringText(sid::ListMenuCopy)};
+        QCOMPARE(items, expected);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
+
+        // The right button on the placeholder makes it current: only adding.
+        items.clear();
+        answerPopup<QMenu>([&items](QMenu &menu) {
+            for (QAction *action : menu.actions()) {
+                if (!action->isSeparator() && action->isEnabled())
+                    items << action->text();
+            }
+            menu.close();
+        });
+        const QPoint placeholder = commandCell(list, 1);
+        QContextMenuEvent right(QContextMenuEvent::Mouse, placeholder, list->viewport()->mapToGlobal(placeholder));
+        QApplication::sendEvent(list->viewport(), &right);
+        QCOMPARE(list->currentRow(), 1);
+        QCOMPARE(items, QStringList{stringText(sid::ListMenuAdd)});
     }
 
     // The list is one tab stop: Tab leaves it, whatever its rows. Over a row

@@ -156,6 +156,7 @@ public:
     std::string rowName(int row) const override { return at(row).texts[0]; }
     bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
     bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
+    void setClipboardText(const std::string &text) override { ++touches; clipboard = text; }
 
     // The names in the list's first column.
     std::vector<std::string> names() const
@@ -170,7 +171,7 @@ public:
     FakeEditField interval{&touches}, retry{&touches};
     int intervalSpinPos = -1, retrySpinPos = -1; // -1: never set
     bool settingsEnabled = true, portTestEnabled = true;
-    std::string startStopText, statusText, hintText, title;
+    std::string startStopText, statusText, hintText, title, clipboard;
     std::vector<RowContent> rows;
     std::function<bool(PortSettingsForm &)> portSettings;
     std::function<bool(TargetHostForm &)> targetHost;

@@ -4,6 +4,8 @@
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
 #include "app/base/StringTable.h"
+#include "app/dialogs/TimeText.h"
+#include "app/store/Settings.h"
 #include "win/WinText.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/win/DialogUnits.h"
@@ -230,6 +232,156 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
     EXPECT_EQ(stateImage(list, 2), 0x1000u);
     EXPECT_EQ(cell(list, 3, 0), loadString(sid::AddPlaceholderName));
+}
+
+// The focused and only selected row.
+void select(HWND list, int r)
+{
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, r, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SetFocus(list);
+}
+
+std::string clipboardText(HWND owner)
+{
+    std::string out;
+    if (!OpenClipboard(owner))
+        return out;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto *chars = static_cast<const wchar_t *>(GlobalLock(data))) {
+            out = win::narrow(chars);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+// The items of the popup menu open now, with "(off)" after a grayed one;
+// then the key typed into it.
+std::vector<std::string> *menuItems = nullptr;
+WPARAM menuChoice = 0;
+void CALLBACK readMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    if (!popup || !IsWindowVisible(popup))
+        return;
+    KillTimer(nullptr, timer);
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+        wchar_t item[128] = {};
+        if (GetMenuStringW(menu, static_cast<UINT>(i), item, 128, MF_BYPOSITION) == 0)
+            continue;
+        const bool off = (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+        menuItems->push_back(win::narrow(item) + (off ? " (off)" : ""));
+    }
+    PostMessageW(popup, WM_CHAR, menuChoice, 1);
+}
+
+// Keys go through the dialog manager as the program's loop hands them on:
+// Enter on the placeholder adds and starts nothing, F2 edits, Space asks to
+// tick, Delete asks and deletes, Ctrl+C copies; the menu key opens the
+// context menu, whose choice is carried out.
+TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
+{
+    std::string opened;
+    const auto cancel = [&opened](HWND d) {
+        opened = text(GetDlgItem(d, IDC_PORT)) + (IsWindowEnabled(GetDlgItem(d, IDC_DELETE)) ? "+delete" : "");
+        EndDialog(d, IDCANCEL);
+    };
+    select(list, 2);
+    EXPECT_EQ(runModal("監視ポート設定", {cancel}, [this] { pressKey(dialog, list, VK_RETURN); }), 1u);
+    EXPECT_EQ(opened, "0");
+    EXPECT_TRUE(prompter.messages.empty()) << "no question to start monitoring";
+    select(list, 0);
+    EXPECT_EQ(runModal("監視ポート設定", {cancel}, [this] { pressKey(dialog, list, VK_F2); }), 1u);
+    EXPECT_EQ(opened, "80+delete");
+
+    pressKey(dialog, list, VK_SPACE);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+    EXPECT_EQ(stateImage(list, 0), 0x2000u);
+    select(list, 1);
+    prompter.messages.clear();
+    pressKey(dialog, list, VK_DELETE);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"ポート(7)監視の登録を削除しますか?"});
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+
+    // Every row selected: the placeholder is not copied.
+    ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+    pressKey(dialog, list, 'C', true);
+    EXPECT_EQ(clipboardText(dialog), "Generic TCP (80)\talert.bat\t0\t\t0\t0\r\n");
+
+    std::vector<std::string> items;
+    menuItems = &items;
+    menuChoice = 't';
+    select(list, 0);
+    prompter.messages.clear();
+    SetTimer(nullptr, 0, 20, readMenu);
+    pressKey(dialog, list, VK_APPS);
+    pumpUntil([&items] { return !items.empty(); }, 3000);
+    EXPECT_EQ(items, (std::vector<std::string>{loadString(sid::ListMenuAdd), loadString(sid::ListMenuEdit),
+                                               loadString(sid::ListMenuDelete), loadString(sid::ListMenuDeactivate),
+                                               loadString(sid::ListMenuGraph) + " (off)", loadString(sid::ListMenuCopy)}));
+    pumpUntil([this] { return !prompter.messages.empty(); }, 3000);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
+    EXPECT_EQ(stateImage(list, 0), 0x1000u);
+    menuItems = nullptr;
+}
+
+// The columns show a whole longest name and a whole date at their default
+// widths: the list's own fit is no wider. The window's place and the
+// widths are kept for the next start, and a place off the screen comes
+// back onto it.
+TEST_F(WinDialogs, columnsFitAndTheLayoutIsKeptForTheNextStart)
+{
+    const std::wstring name = L"Generic TCP (65535)";
+    const std::wstring date = win::widen(formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u));
+    LVITEMW cellText{};
+    cellText.pszText = const_cast<wchar_t *>(name.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    cellText.iSubItem = 3;
+    cellText.pszText = const_cast<wchar_t *>(date.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    std::vector<int> widths;
+    for (int c = 0; c < 6; ++c)
+        widths.push_back(ListView_GetColumnWidth(list, c));
+    for (int c : {0, 3}) {
+        ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+        EXPECT_LE(ListView_GetColumnWidth(list, c), widths[static_cast<std::size_t>(c)]) << "column " << c;
+        ListView_SetColumnWidth(list, c, widths[static_cast<std::size_t>(c)]);
+    }
+    EXPECT_EQ(loadWindowLayout(registry), WindowLayout{});
+
+    SetWindowPos(dialog, nullptr, 40, 30, 700, 400, SWP_NOZORDER);
+    ListView_SetColumnWidth(list, 1, 150);
+    widths[1] = 150;
+    frame.reset();
+    pump();
+    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{40, 30, 700, 400, widths}));
+    makeFrame(false, "127.0.0.1");
+    dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+    ASSERT_NE(dialog, nullptr);
+    list = GetDlgItem(dialog, IDC_PORT_LIST);
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ(r, (RECT{40, 30, 740, 430}));
+    EXPECT_EQ(ListView_GetColumnWidth(list, 1), 150);
+
+    // Far off the screen: back on it, whole.
+    SetWindowPos(dialog, nullptr, 30000, -20000, 700, 400, SWP_NOZORDER);
+    frame.reset();
+    pump();
+    makeFrame(false, "127.0.0.1");
+    dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+    ASSERT_NE(dialog, nullptr);
+    list = GetDlgItem(dialog, IDC_PORT_LIST);
+    MONITORINFO screen{};
+    screen.cbSize = sizeof(screen);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &screen);
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ(r.right, screen.rcWork.right);
+    EXPECT_EQ(r.top, screen.rcWork.top);
+    EXPECT_EQ(std::pair(r.right - r.left, r.bottom - r.top), std::pair(700L, 400L));
 }
 
 // The host dialog opens on the current host, refuses too long a host and

@@ -43,6 +43,19 @@ template <class Dialog> void answerModal(std::function<void(Dialog &)> answer, i
     });
 }
 
+// The same for the next popup menu: answer chooses, or closes it.
+template <class Menu> void answerPopup(std::function<void(Menu &)> answer, int triesLeft = 200)
+{
+    QTimer::singleShot(10, [answer, triesLeft] {
+        if (auto *m = qobject_cast<Menu *>(QApplication::activePopupWidget())) {
+            answer(*m);
+            return;
+        }
+        if (triesLeft > 0)
+            answerPopup<Menu>(answer, triesLeft - 1);
+    });
+}
+
 // A text of the string table as a Qt label shows it.
 inline QString stringText(unsigned id)
 {

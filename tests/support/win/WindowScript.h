@@ -41,6 +41,29 @@ inline void pump()
     pumpUntil([] { return false; }, 0);
 }
 
+// A key pressed and released on a control of a modeless dialog, handed
+// through the dialog manager as the program's loop hands it; withControl:
+// Ctrl held meanwhile.
+inline void pressKey(HWND dialog, HWND control, UINT key, bool withControl = false)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    const BYTE before = keys[VK_CONTROL];
+    keys[VK_CONTROL] = withControl ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(control, WM_KEYDOWN, key, 1);
+    PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+    MSG msg;
+    for (int i = 0; i < 100 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (IsDialogMessageW(dialog, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    keys[VK_CONTROL] = before;
+    SetKeyboardState(keys);
+}
+
 // A window's text.
 inline std::string text(HWND window)
 {

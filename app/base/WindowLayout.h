@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <vector>
+
+namespace vigilon {
+
+// The main window's place and size and the port list's column widths, as
+// the store keeps them between runs. Each front end stores its window as it
+// reads it back (screen pixels); a store without them leaves width 0 and
+// no columns, and the window opens as its template makes it.
+struct WindowLayout {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    // By column; empty for the defaults.
+    std::vector<int> columnWidths;
+    bool hasWindow() const { return width > 0 && height > 0; }
+    bool operator==(const WindowLayout &) const = default;
+};
+
+} // namespace vigilon
