@@ -15,6 +15,7 @@
 #include "qt/TargetHostDlg.h"
 #include "qt/UpDownCtrl.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -177,13 +178,26 @@ void CMonitorDlg::createControls()
     // A bitmap static takes the size of its picture.
     logo_->setGeometry(QRect(du.rect(261, 144, 77, 26).topLeft(), QSize(143, 39)));
 
+    // Between the status text and the buttons: desktop notifications and
+    // autostart.
+    notify_ = new QCheckBox(uiText(sid::NotifyCheckBox), this);
+    notify_->setObjectName(QStringLiteral("1030"));
+    notify_->setGeometry(du.rect(180, 8, 105, 10));
+    autostart_ = new QCheckBox(uiText(sid::AutostartCheckBox), this);
+    autostart_->setObjectName(QStringLiteral("1031"));
+    autostart_->setGeometry(du.rect(180, 20, 105, 10));
+
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
     setTabOrder(target_, exit_);
     setTabOrder(exit_, portTest_);
     setTabOrder(portTest_, intervalEdit_);
     setTabOrder(intervalEdit_, retryEdit_);
-    setTabOrder(retryEdit_, list_);
+    setTabOrder(retryEdit_, notify_);
+    setTabOrder(notify_, autostart_);
+    setTabOrder(autostart_, list_);
+    connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onNotifyToggled(ticked); });
+    connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onAutostartToggled(ticked); });
 
     connect(startStop_, &QPushButton::clicked, this, &CMonitorDlg::onStartStop);
     connect(target_, &QPushButton::clicked, this, &CMonitorDlg::onTargetChange);
@@ -272,6 +286,10 @@ QWidget *CMonitorDlg::control(int id) const
         return status_;
     case IdPortTest:
         return portTest_;
+    case IdNotify:
+        return notify_;
+    case IdAutostart:
+        return autostart_;
     default:
         return nullptr;
     }
@@ -388,6 +406,21 @@ void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
 {
     const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
     controller_.onListDoubleClick(hit.row, viewportPos.x() < list_->columnWidth(0));
+}
+
+void CMonitorDlg::setNotifyTicked(bool ticked)
+{
+    notify_->setChecked(ticked);
+}
+
+void CMonitorDlg::setAutostartTicked(bool ticked)
+{
+    autostart_->setChecked(ticked);
+}
+
+void CMonitorDlg::setAutostartEnabled(bool enabled)
+{
+    autostart_->setEnabled(enabled);
 }
 
 bool CMonitorDlg::runPortSettings(PortSettingsForm &form)

@@ -63,6 +63,10 @@ public:
         virtual bool rowTicked(int row) const = 0;
         virtual void deleteRow(int row) = 0;
         virtual std::string rowName(int row) const = 0;
+        // The check boxes of desktop notifications and of autostart.
+        virtual void setNotifyTicked(bool ticked) = 0;
+        virtual void setAutostartTicked(bool ticked) = 0;
+        virtual void setAutostartEnabled(bool enabled) = 0;
         // Modal dialogs of the main dialog; true when accepted.
         virtual bool runPortSettings(PortSettingsForm &form) = 0;
         virtual bool runTargetHost(TargetHostForm &form) = 0;
@@ -105,6 +109,11 @@ public:
     void onRetryChanged();
     void onIntervalChanged();
     void toggleActive(int row);
+    // The check boxes were ticked or unticked by the user.
+    void onNotifyToggled(bool ticked);
+    void onAutostartToggled(bool ticked);
+    // Shows the autostart box as the system reports it now.
+    void showAutostart();
 
     // Reads interval and retry with their checks; false at the first that
     // fails.
@@ -126,6 +135,7 @@ private:
     Prompter &prompter_;
     Controls &controls_;
     bool monitoring_ = false;
+    bool autostartBusy_ = false;
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
     // Message boxes and modal dialogs nest the event loop, and the program

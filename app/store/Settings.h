@@ -26,6 +26,8 @@ struct LoadedSettings {
     std::uint32_t intervalSeconds = 5;
     std::uint32_t retryLimit = 1;
     PortList ports; // without the placeholder
+    // "Notify": desktop notifications; on when the value is missing.
+    bool notifications = true;
 };
 
 // Reads the configuration. targetHost is replaced by the stored "Target"
@@ -45,6 +47,9 @@ LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::strin
 // placeholder entry, which is not stored.
 reg::Status saveSettings(reg::Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
                          std::uint32_t retryLimit, const PortList &ports);
+
+// Writes "Notify" (1 on, 0 off) beside the configuration.
+reg::Status saveNotifications(reg::Registry &registry, bool on);
 
 // Writes "Logon"; never creates its key.
 reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);
