@@ -182,10 +182,10 @@ void CMonitorDlg::createControls()
     // autostart.
     notify_ = new QCheckBox(uiText(sid::NotifyCheckBox), this);
     notify_->setObjectName(QStringLiteral("1030"));
-    notify_->setGeometry(du.rect(180, 8, 105, 10));
+    notify_->setGeometry(du.rect(186, 8, 100, 10));
     autostart_ = new QCheckBox(uiText(sid::AutostartCheckBox), this);
     autostart_->setObjectName(QStringLiteral("1031"));
-    autostart_->setGeometry(du.rect(180, 20, 105, 10));
+    autostart_->setGeometry(du.rect(186, 20, 100, 10));
 
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
