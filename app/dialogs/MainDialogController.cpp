@@ -126,6 +126,9 @@ void MainDialogController::onAutostartToggled(bool ticked)
 {
     if (autostartBusy_)
         return;
+    // The box waits for the outcome, and then shows what the system says.
+    autostartBusy_ = true;
+    controls_.setAutostartEnabled(false);
     const auto alive = alive_;
     const bool begun = frame_.setAutostart(ticked, [this, alive](bool installed, const std::string &failure) {
         if (!*alive)
@@ -136,13 +139,10 @@ void MainDialogController::onAutostartToggled(bool ticked)
         if (!failure.empty())
             prompter_.messageBox(failure, "", mb::Ok | mb::IconExclamation);
     });
-    if (!begun) {
+    if (!begun && *alive) {
+        autostartBusy_ = false;
         showAutostart();
-        return;
     }
-    // The box waits for the outcome, and then shows what the system says.
-    autostartBusy_ = true;
-    controls_.setAutostartEnabled(false);
 }
 
 std::string MainDialogController::hintText() const
