@@ -111,6 +111,16 @@ public:
     virtual void remove() = 0;
     virtual void setItemChecked(unsigned command, bool checked) = 0;
     virtual void setItemEnabled(unsigned command, bool enabled) = 0;
+    // Shows a desktop notification (a warning when failure); where the
+    // system has none to show, nothing happens.
+    virtual void notify(const std::string &summary, const std::string &body, bool failure)
+    {
+        (void)summary;
+        (void)body;
+        (void)failure;
+    }
+    // The longest tip, in bytes of UTF-8, that the system shows whole.
+    virtual std::size_t tipLimit() const { return 127; }
 };
 
 // Makes the frame's windows; implemented by the user interface.

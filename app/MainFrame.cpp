@@ -103,6 +103,7 @@ bool CMainFrame::loadStore()
     windowLayout_ = loadWindowLayout(*context_.registry);
     engine_.setIntervalSeconds(loaded.intervalSeconds);
     engine_.setRetryLimit(loaded.retryLimit);
+    notifications_ = loaded.notifications;
     ports_ = std::move(loaded.ports);
     appendPlaceholder(ports_);
     for (std::size_t i = 0; i < ports_.size(); ++i) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/Autostart.h"
 #include "app/FrameUi.h"
 #include "app/Monitor.h"
 #include "app/MonitorEngine.h"
@@ -54,6 +55,9 @@ struct FrameContext {
     // The same, where the program's environment is to carry these variables
     // too; used in place of runCommand when set.
     std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
+    // Installs and removes the service host for autostart; none: the main
+    // dialog's box stays off and disabled.
+    ServiceHostSetup *serviceHost = nullptr;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -139,6 +143,15 @@ public:
     void saveSettings() override;
     void saveWindowLayout(const WindowLayout &layout) override;
 
+    // Desktop notifications of failures and recoveries (stored, on unless
+    // turned off).
+    bool notificationsEnabled() const override { return notifications_; }
+    void setNotificationsEnabled(bool on) override;
+    // Autostart through the service host.
+    bool autostartAvailable() const override { return autostart_.available(); }
+    bool autostartInstalled() const override { return autostart_.installed(); }
+    bool setAutostart(bool install, std::function<void(bool installed, const std::string &failure)> done) override;
+
 private:
     friend class FrameTestPeer;
     // One attempt to read the configuration at start; false while the store is busy.
@@ -152,6 +165,7 @@ private:
     void showTrayIcon(unsigned icon) override { updateTrayIcon(TrayOp::Modify, icon); }
     void pollTick() override;
     void shortageChanged(std::size_t unchecked, bool firstTime) override;
+    void statusChanged(const std::vector<StatusChange> &changes) override;
     MonitorPort *realEntry(std::size_t row);
     void cleanUp();
     void destroyFrame();
@@ -175,6 +189,8 @@ private:
     // The main window as the last run left it.
     WindowLayout windowLayout_;
     bool closed_ = false;
+    bool notifications_ = true;
+    Autostart autostart_{context_.serviceHost};
     // Last, so that it goes first: its checks may still refer to the entries.
     MonitorEngine engine_;
 };

@@ -84,6 +84,19 @@ public:
     // Keeps the main window's layout for the next start.
     virtual void saveWindowLayout(const WindowLayout &layout) = 0;
 
+    // Desktop notifications of failures and recoveries; the setting is
+    // stored at once.
+    virtual bool notificationsEnabled() const = 0;
+    virtual void setNotificationsEnabled(bool on) = 0;
+    // Autostart: the service host installed for the user. Available where
+    // the program has one; installed as the system reports it now.
+    virtual bool autostartAvailable() const = 0;
+    virtual bool autostartInstalled() const = 0;
+    // Installs or removes it; done(installed now, why it failed or empty)
+    // from the event loop. False, and done is not called, while a change is
+    // under way or where autostart is not available.
+    virtual bool setAutostart(bool install, std::function<void(bool installed, const std::string &failure)> done) = 0;
+
     // The tray menu's commands and clicks (res::Cmd…), and a tray that
     // appeared again.
     virtual void onCommand(unsigned command) = 0;

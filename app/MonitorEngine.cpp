@@ -70,6 +70,7 @@ void MonitorEngine::discardChecks()
     retire(pendingProbes_);
     retire(staleProbes_);
     rowChanges_.clear();
+    statusChanges_.clear();
     trayDirty_ = false;
     testRound_ = TestRound{};
 }
@@ -81,6 +82,7 @@ void MonitorEngine::forgetEntry(MonitorPort &entry)
             record.probe->detachEntry();
     }
     std::erase_if(rowChanges_, [&entry](const RowChange &change) { return change.entry == &entry; });
+    std::erase_if(statusChanges_, [&entry](const StatusChange &change) { return change.entryId == entry.id; });
     for (Issue &issue : issues_)
         std::replace(issue.order.begin(), issue.order.end(), &entry, static_cast<MonitorPort *>(nullptr));
     countsValid_ = false;
@@ -185,6 +187,9 @@ void MonitorEngine::flush()
         trayDirty_ = false;
         showWorstStatus();
     }
+    // The round's changes are said together once its last check is in.
+    if (!statusChanges_.empty() && !issues_[0].active && roundOutstanding_ == 0 && !testRound_.running)
+        sayStatusChanges();
     // A check is never destroyed while one of its calls may be on the stack.
     if (reportDepth_ > 0)
         return;
@@ -300,6 +305,14 @@ int MonitorEngine::runRound(RoundKind kind)
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
     flush();
+    if (!testRound) {
+        // What the last round's late checks changed is said before this
+        // round begins.
+        if (!statusChanges_.empty() && !testRound_.running)
+            sayStatusChanges();
+        ++pollRound_;
+        roundOutstanding_ = 0;
+    }
     // The finished checks of earlier rounds go as the new ones open.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
         auto next = std::next(it);
@@ -406,8 +419,12 @@ void MonitorEngine::issueSlice(RoundKind kind)
         }
         CheckSlot &slot = *record.slot;
         slot.check = record.probe.get();
-        if (testRound)
+        if (testRound) {
             ++testRound_.outstanding;
+        } else {
+            slot.round = pollRound_;
+            ++roundOutstanding_;
+        }
         slot.startMicros = context_.clock->monotonicMicros();
         const int started = record.probe->start(entry.port, *context_.targetHost, entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
@@ -429,6 +446,8 @@ void MonitorEngine::issueSlice(RoundKind kind)
         // Not started, and nothing reported.
         if (testRound)
             --testRound_.outstanding;
+        else
+            roundCheckEnded(slot);
         if (localFailure) {
             // This system ran short, not the target: the check is missing.
             setRowImage(row, entry.status == Idle ? int(ImageIdle) : int(entry.status));
@@ -509,6 +528,8 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     slot.reported = true;
     reportedSlots_.push_back(&slot);
     scheduleFlush();
+    if (first)
+        roundCheckEnded(slot);
     // A port test counts each check once.
     if (slot.testRound() && !first)
         return;
@@ -573,6 +594,8 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     context_.ui->responseSample(entry.id, entry.responseTime);
     context_.ui->responseReason(entry.id, std::string());
     countStatus(before, entry.status);
+    if (before == Failed)
+        addStatusChange(statusChanges_, {entry.id, entry.name, false, {}});
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -597,6 +620,8 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
     countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);
+    if (before != Failed && entry.status == Failed)
+        addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason});
     updateRow(entry);
     if (verdict == FailureVerdict::DeclaredAndAlert)
         runAlert(entry);
@@ -617,6 +642,20 @@ void MonitorEngine::runAlert(const MonitorPort &entry)
     } else if (context_.runCommand) {
         context_.runCommand(command);
     }
+}
+
+void MonitorEngine::roundCheckEnded(const CheckSlot &slot)
+{
+    if (!slot.testRound() && slot.round == pollRound_ && roundOutstanding_ > 0)
+        --roundOutstanding_;
+}
+
+void MonitorEngine::sayStatusChanges()
+{
+    std::vector<StatusChange> changes;
+    changes.swap(statusChanges_);
+    if (!changes.empty())
+        listener_.statusChanged(changes);
 }
 
 namespace {

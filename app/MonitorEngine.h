@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Monitor.h"
+#include "app/Notifications.h"
 #include "app/ProbeFactory.h"
 #include "app/base/Clock.h"
 #include "app/base/EventLoop.h"
@@ -51,6 +52,8 @@ public:
     std::uint64_t startMicros = 0;
     // The check reporting here; it goes before its slot.
     const SocketCheck *check = nullptr;
+    // The polling round that started it; 0 for a port test.
+    unsigned round = 0;
     // Its record, and whether that is among the checks under way.
     ProbeList::iterator self;
     bool listed = false;
@@ -90,6 +93,10 @@ public:
     virtual void pollTick() = 0;
     // The number of entries a round left out changed.
     virtual void shortageChanged(std::size_t unchecked, bool firstTime) = 0;
+    // Entries were declared failed or answer again: all of a round's
+    // changes at once, when its last check has reported (or the next round
+    // begins).
+    virtual void statusChanged(const std::vector<StatusChange> &changes) = 0;
 };
 
 // The monitoring engine: the rounds of checks over the frame's entries, what
@@ -203,6 +210,10 @@ private:
     void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
                        std::uint64_t ranMicros = 0);
     void runAlert(const MonitorPort &entry);
+    // Hands the changes gathered so far to the listener.
+    void sayStatusChanges();
+    // A check of the current polling round has its outcome (or has none).
+    void roundCheckEnded(const CheckSlot &slot);
     void logStatus(const MonitorPort &entry, PortStatus before) const;
     // reason: the fifth field of a failed check's line.
     void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
@@ -241,6 +252,11 @@ private:
     TestRound testRound_;
     // Posted work checks this before it touches the engine.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Failures declared and recoveries since they were last said, the
+    // number of the current polling round and its checks still to report.
+    std::vector<StatusChange> statusChanges_;
+    unsigned pollRound_ = 0;
+    std::size_t roundOutstanding_ = 0;
     // A check that spans a suspend of the machine says nothing about the
     // target.
     SuspendWatch suspendWatch_;

@@ -45,7 +45,8 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
 {
     registry_ = openDefaultRegistry();
     probes_ = makeSystemProbeFactory(loop);
-    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_);
+    serviceHost_ = makeServiceHostSetup(loop);
+    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get());
     if (!frame_) {
         exitStatus_ = 1;
         return false;

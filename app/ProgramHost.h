@@ -14,6 +14,7 @@ class EventLoop;
 class FrameUi;
 class ProbeFactory;
 class Prompter;
+class ServiceHostSetup;
 namespace reg {
 class Registry;
 }
@@ -79,6 +80,7 @@ private:
     CommandLine commandLine_;
     std::unique_ptr<reg::Registry> registry_;
     std::unique_ptr<ProbeFactory> probes_;
+    std::unique_ptr<ServiceHostSetup> serviceHost_;
     std::unique_ptr<CMainFrame> frame_;
     int exitStatus_ = 0;
 };

@@ -17,7 +17,8 @@ std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop)
 }
 
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
-                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes)
+                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes,
+                                               ServiceHostSetup *serviceHost)
 {
     FrameContext context;
     context.serviceMode = commandLine.serviceMode;
@@ -31,6 +32,7 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
     context.ui = &ui;
     context.sockets = &systemSocketLibrary();
     context.probes = &probes;
+    context.serviceHost = serviceHost;
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });

@@ -16,12 +16,14 @@ std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop);
 
 class CMainFrame;
 class FrameUi;
+class ServiceHostSetup;
 
 // The program's frame as every front end makes it: the command line's
 // state, this system's clock, sockets and alert programs, over the front
 // end's loop, prompter and windows. Created; null when that fails. Every
 // part given must outlive the frame.
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
-                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes);
+                                               reg::Registry &registry, FrameUi &ui, ProbeFactory &probes,
+                                               ServiceHostSetup *serviceHost = nullptr);
 
 } // namespace vigilon

@@ -3,27 +3,33 @@
 #include "app/MainFrame.h"
 
 #include "app/Help.h"
+#include "app/Notifications.h"
 
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
+#include "app/base/NoticeBoard.h"
 #include "app/store/Settings.h"
 
-namespace vigilon {
+#include <cstdio>
 
-namespace {
-constexpr std::size_t kTipBytes = 127;
-} // namespace
+namespace vigilon {
 
 void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 {
     if (!trayIcon_)
         return;
-    const std::string tip = cutUtf8(
+    const std::string base =
         engine_.running() && engine_.uncheckedEntries() > 0
             ? formatText(loadString(sid::TrayTipShortage),
                          {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
-            : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost}),
-        kTipBytes);
+            : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost});
+    // While monitoring runs, the tip names the entries that are failing.
+    std::vector<std::string> failing;
+    if (engine_.running())
+        for (const auto &entry : ports_)
+            if (entry->status == Failed && entry->active == 1)
+                failing.push_back(entry->name);
+    const std::string tip = trayTip(base, failing, trayIcon_->tipLimit());
     switch (op) {
     case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);
@@ -37,6 +43,36 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
             trayIcon_->remove();
         break;
     }
+}
+
+void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
+{
+    if (!notifications_ || !trayIcon_)
+        return;
+    const DesktopNotice notice = desktopNotice(changes, context_.targetHost);
+    trayIcon_->notify(notice.summary, notice.body, notice.failure);
+}
+
+void CMainFrame::setNotificationsEnabled(bool on)
+{
+    notifications_ = on;
+    if (storeUnreadable_)
+        return;
+    if (const reg::Status status = saveNotifications(*context_.registry, on); status != reg::Status::Ok)
+        std::fprintf(stderr, "vigilon: the notification setting could not be saved: %s\n", reg::statusText(status));
+}
+
+bool CMainFrame::setAutostart(bool install, std::function<void(bool installed, const std::string &failure)> done)
+{
+    if (closed_)
+        return false;
+    std::weak_ptr<bool> alive = alive_;
+    return autostart_.change(install, [alive, done = std::move(done)](bool installed, const std::string &failure) {
+        if (!failure.empty())
+            logNotice(failure);
+        if (alive.lock() && done)
+            done(installed, failure);
+    });
 }
 
 void CMainFrame::onTaskbarCreated()

@@ -16,6 +16,7 @@
 #include "qt/UpDownCtrl.h"
 
 #include <QClipboard>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -187,13 +188,26 @@ void CMonitorDlg::createControls()
     // A bitmap static takes the size of its picture.
     logo_->setGeometry(QRect(du.rect(261, 144, 77, 26).topLeft(), QSize(143, 39)));
 
+    // Between the status text and the buttons: desktop notifications and
+    // autostart.
+    notify_ = new QCheckBox(uiText(sid::NotifyCheckBox), this);
+    notify_->setObjectName(QStringLiteral("1030"));
+    notify_->setGeometry(du.rect(186, 8, 100, 10));
+    autostart_ = new QCheckBox(uiText(sid::AutostartCheckBox), this);
+    autostart_->setObjectName(QStringLiteral("1031"));
+    autostart_->setGeometry(du.rect(186, 20, 100, 10));
+
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
     setTabOrder(target_, exit_);
     setTabOrder(exit_, portTest_);
     setTabOrder(portTest_, intervalEdit_);
     setTabOrder(intervalEdit_, retryEdit_);
-    setTabOrder(retryEdit_, list_);
+    setTabOrder(retryEdit_, notify_);
+    setTabOrder(notify_, autostart_);
+    setTabOrder(autostart_, list_);
+    connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onNotifyToggled(ticked); });
+    connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onAutostartToggled(ticked); });
 
     connect(startStop_, &QPushButton::clicked, this, &CMonitorDlg::onStartStop);
     connect(target_, &QPushButton::clicked, this, &CMonitorDlg::onTargetChange);
@@ -316,6 +330,10 @@ QWidget *CMonitorDlg::control(int id) const
         return status_;
     case IdPortTest:
         return portTest_;
+    case IdNotify:
+        return notify_;
+    case IdAutostart:
+        return autostart_;
     default:
         return nullptr;
     }
@@ -481,6 +499,21 @@ void CMonitorDlg::onListContextMenu(const QPoint &viewportPos)
 void CMonitorDlg::setClipboardText(const std::string &text)
 {
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void CMonitorDlg::setNotifyTicked(bool ticked)
+{
+    notify_->setChecked(ticked);
+}
+
+void CMonitorDlg::setAutostartTicked(bool ticked)
+{
+    autostart_->setChecked(ticked);
+}
+
+void CMonitorDlg::setAutostartEnabled(bool enabled)
+{
+    autostart_->setEnabled(enabled);
 }
 
 bool CMonitorDlg::runPortSettings(PortSettingsForm &form)

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -48,6 +49,8 @@ public:
         IdLogo = 1006,
         IdStatus = 1008,
         IdPortTest = 1014,
+        IdNotify = 1030,
+        IdAutostart = 1031,
     };
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
@@ -140,6 +143,9 @@ private:
     bool rowTicked(int row) const override;
     void deleteRow(int row) override;
     std::string rowName(int row) const override;
+    void setNotifyTicked(bool ticked) override;
+    void setAutostartTicked(bool ticked) override;
+    void setAutostartEnabled(bool enabled) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
     void setClipboardText(const std::string &text) override;
@@ -166,6 +172,8 @@ private:
     CUpDownCtrl *retrySpin_ = nullptr;
     CPortListCtrl *list_ = nullptr;
     QLabel *logo_ = nullptr;
+    QCheckBox *notify_ = nullptr;
+    QCheckBox *autostart_ = nullptr;
     QIcon icon_;
     QFont captionFont_;
     QString captionText_;

@@ -5,6 +5,7 @@
 #include "qt/GraphWindows.h"
 #include "qt/AboutDlg.h"
 #include "qt/MonitorDlg.h"
+#include "qt/QtPrompter.h"
 
 #include "app/base/Clock.h"
 
@@ -27,7 +28,11 @@ std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(Monitor &frame)
 
 std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
-    return makeMonitorDialog(frame, init, prompter_);
+    QPointer<CMonitorDlg> made;
+    auto dialog = makeMonitorDialog(frame, init, prompter_, &made);
+    if (auto *qtPrompter = dynamic_cast<QtPrompter *>(&prompter_))
+        qtPrompter->setNoticeOwner([made]() -> QWidget * { return made.data(); });
+    return dialog;
 }
 
 std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(Monitor &frame)

@@ -62,18 +62,26 @@ void QtPrompter::notice(const std::string &text, const std::string &caption, uns
         noticeBox_->deleteLater();
         noticeBox_ = nullptr;
     }
+    if (!noticeBox_ && board_.open())
+        board_.closed(); // gone with the window it belonged to
     if (!board_.post(text, caption, style)) {
         if (noticeBox_)
             noticeBox_->setText(toDisplay(board_.text()));
         return;
     }
+    // Owned by the main dialog while that is shown, so that the box is
+    // never left behind it.
+    QWidget *owner = owner_ ? owner_() : nullptr;
+    if (owner && !owner->isVisible())
+        owner = nullptr;
     auto *box = new QMessageBox(iconFor(style), toDisplay(caption.empty() ? defaultCaption() : caption),
-                                toDisplay(board_.text()), QMessageBox::Ok);
+                                toDisplay(board_.text()), QMessageBox::Ok, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::finished, box, [this] { board_.closed(); });
     noticeBox_ = box;
     box->show();
+    box->raise();
 }
 
 std::string QtPrompter::fileDialog(const FileDialogRequest &request)

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <functional>
+
 class QWidget;
 
 namespace vigilon {
@@ -24,10 +26,14 @@ public:
     void notice(const std::string &text, const std::string &caption, unsigned style) override;
     // The open notice box, if any (tests).
     QMessageBox *noticeBox() const { return noticeBox_; }
+    // The window a notice box belongs to while it is shown (the main
+    // dialog), so that the box stays above it; none: the box stands alone.
+    void setNoticeOwner(std::function<QWidget *()> owner) { owner_ = std::move(owner); }
 
 private:
     NoticeBoard board_;
     QPointer<QMessageBox> noticeBox_;
+    std::function<QWidget *()> owner_;
 };
 
 } // namespace vigilon

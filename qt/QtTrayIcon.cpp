@@ -41,6 +41,10 @@ QIcon QtTrayIcon::loadIcon(unsigned id)
 
 QtTrayIcon::QtTrayIcon(Monitor &frame)
     : frame_(frame)
+    , notifier_([this](const QString &summary, const QString &body, bool failure) {
+        if (tray_.isVisible() && QSystemTrayIcon::supportsMessages())
+            tray_.showMessage(summary, body, failure ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    })
 {
     struct Item {
         unsigned command;
@@ -119,6 +123,11 @@ void QtTrayIcon::modify(unsigned icon, const std::string &tip)
         tray_.setIcon(loadIcon(icon));
     }
     tray_.setToolTip(tipText(tip));
+}
+
+void QtTrayIcon::notify(const std::string &summary, const std::string &body, bool failure)
+{
+    notifier_.notify(tipText(summary), tipText(body), failure);
 }
 
 void QtTrayIcon::remove()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "qt/DesktopNotifier.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -25,6 +26,12 @@ public:
     void remove() override;
     void setItemChecked(unsigned command, bool checked) override;
     void setItemEnabled(unsigned command, bool enabled) override;
+    // Through the desktop's notification service; where none runs, the
+    // tray's own message when the tray can show one.
+    void notify(const std::string &summary, const std::string &body, bool failure) override;
+    // Tips are not cut by the desktop; a few lines are enough.
+    std::size_t tipLimit() const override { return 512; }
+    DesktopNotifier &notifier() { return notifier_; }
 
     QSystemTrayIcon &systemTrayIcon() { return tray_; }
     QMenu &menu() { return menu_; }
@@ -41,6 +48,7 @@ private:
     QMenu menu_;
     std::map<unsigned, QAction *> actions_;
     unsigned currentIcon_ = 0;
+    DesktopNotifier notifier_;
 };
 
 } // namespace vigilon

@@ -24,6 +24,8 @@
 #define IDC_LOGO 1006
 #define IDC_STATUS 1008
 #define IDC_PORT_TEST 1014
+#define IDC_NOTIFY 1030
+#define IDC_AUTOSTART 1031
 
 /* Port settings */
 #define IDC_DELETE 3

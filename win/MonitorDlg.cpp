@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/MonitorDlg.h"
+#include "win/WinPrompter.h"
 #include "win/Localized.h"
 
 #include "app/base/StringTable.h"
@@ -91,6 +92,8 @@ bool CMonitorDlg::create()
     InitCommonControlsEx(&controls);
     window_ = localizedDialog(resourceInstance(), IDD_MAIN, nullptr, &CMonitorDlg::dialogProc,
                                  reinterpret_cast<LPARAM>(this));
+    if (auto *notices = dynamic_cast<WinPrompter *>(&prompter_); notices && window_)
+        notices->setNoticeOwner(window_);
     return window_ != nullptr;
 }
 
@@ -112,6 +115,8 @@ void CMonitorDlg::release()
 void CMonitorDlg::finish()
 {
     finishing_ = true;
+    if (auto *notices = dynamic_cast<WinPrompter *>(&prompter_); notices && notices->noticeOwner() == window_)
+        notices->setNoticeOwner(nullptr);
     if (window_ && IsWindow(window_))
         DestroyWindow(window_);
     delete this;
@@ -510,6 +515,14 @@ void CMonitorDlg::onCommand(int id, int code)
         if (code == EN_CHANGE && ready_)
             controller_.onIntervalChanged();
         return;
+    case IDC_NOTIFY:
+        if (code == BN_CLICKED)
+            controller_.onNotifyToggled(IsDlgButtonChecked(window_, IDC_NOTIFY) == BST_CHECKED);
+        return;
+    case IDC_AUTOSTART:
+        if (code == BN_CLICKED)
+            controller_.onAutostartToggled(IsDlgButtonChecked(window_, IDC_AUTOSTART) == BST_CHECKED);
+        return;
     default:
         return;
     }
@@ -685,6 +698,21 @@ void CMonitorDlg::setSettingsEnabled(bool enabled)
 {
     for (int id : {IDC_PORT_TEST, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_RETRY, IDC_RETRY_SPIN, IDC_TARGET})
         EnableWindow(item(id), enabled);
+}
+
+void CMonitorDlg::setNotifyTicked(bool ticked)
+{
+    CheckDlgButton(window_, IDC_NOTIFY, ticked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CMonitorDlg::setAutostartTicked(bool ticked)
+{
+    CheckDlgButton(window_, IDC_AUTOSTART, ticked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CMonitorDlg::setAutostartEnabled(bool enabled)
+{
+    EnableWindow(item(IDC_AUTOSTART), enabled);
 }
 
 void CMonitorDlg::setPortTestEnabled(bool enabled)

@@ -89,6 +89,9 @@ private:
     bool rowTicked(int row) const override;
     void deleteRow(int row) override;
     std::string rowName(int row) const override;
+    void setNotifyTicked(bool ticked) override;
+    void setAutostartTicked(bool ticked) override;
+    void setAutostartEnabled(bool enabled) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
     void setClipboardText(const std::string &text) override;

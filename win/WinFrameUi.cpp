@@ -24,6 +24,10 @@ public:
     void remove() override { icon_->remove(); }
     void setItemChecked(unsigned command, bool checked) override { icon_->setItemChecked(command, checked); }
     void setItemEnabled(unsigned command, bool enabled) override { icon_->setItemEnabled(command, enabled); }
+    void notify(const std::string &summary, const std::string &body, bool failure) override
+    {
+        icon_->notify(summary, body, failure);
+    }
 
 private:
     std::unique_ptr<WinTrayIcon> icon_;

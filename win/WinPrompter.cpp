@@ -143,8 +143,11 @@ void WinPrompter::makeNoticeWindow()
             font_ = CreateFontIndirectW(&metrics.lfMessageFont);
     }
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    // Owned by the main dialog while that is shown: an owned window stays
+    // above its owner.
+    HWND owner = owner_ && IsWindow(owner_) && IsWindowVisible(owner_) ? owner_ : nullptr;
     notice_ = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kNoticeClass, captionOf(board_.caption()).c_str(),
-                              WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr,
+                              WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner,
                               nullptr, instance, nullptr);
     if (!notice_) {
         board_.closed();

@@ -25,6 +25,11 @@ public:
     // GetOpenFileNameW or GetSaveFileNameW.
     std::string fileDialog(const FileDialogRequest &request) override;
 
+    // The window a notice box is owned by while that is shown (the main
+    // dialog), so that the box never sits behind it; null: none.
+    void setNoticeOwner(HWND owner) { owner_ = owner; }
+    HWND noticeOwner() const { return owner_; }
+
     // The open notice box, if any.
     HWND noticeWindow() const { return notice_; }
     const NoticeBoard &board() const { return board_; }
@@ -41,6 +46,7 @@ private:
     HWND noticeIcon_ = nullptr;
     HWND noticeButton_ = nullptr;
     HFONT font_ = nullptr;
+    HWND owner_ = nullptr;
 };
 
 // The common file dialog's flags for a request: an open dialog wants a file

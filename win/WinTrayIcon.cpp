@@ -100,6 +100,26 @@ void WinTrayIcon::modify(unsigned icon, const std::string &tip)
     trace("modify", icon, done, tip);
 }
 
+void WinTrayIcon::notify(const std::string &summary, const std::string &body, bool failure)
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window_;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_INFO;
+    const auto put = [](const std::string &text, wchar_t *to, std::size_t size) {
+        const std::wstring wide = widen(text);
+        const std::size_t length = std::min<std::size_t>(wide.size(), size - 1);
+        std::copy_n(wide.begin(), length, to);
+        to[length] = L'\0';
+    };
+    put(summary, data.szInfoTitle, std::size(data.szInfoTitle));
+    put(body, data.szInfo, std::size(data.szInfo));
+    data.dwInfoFlags = failure ? NIIF_WARNING : NIIF_INFO;
+    const bool done = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    trace("info", 0, done, summary + " / " + body);
+}
+
 void WinTrayIcon::remove()
 {
     const bool done = notify(NIM_DELETE, 0, 0, {});

@@ -33,6 +33,9 @@ public:
     void remove() override;
     void setItemChecked(unsigned command, bool checked) override;
     void setItemEnabled(unsigned command, bool enabled) override;
+    // The icon's own info balloon (NIF_INFO), which current Windows shows
+    // as a toast; title and text cut to what the balloon holds.
+    void notify(const std::string &summary, const std::string &body, bool failure) override;
 
     // The callback message kTrayCallbackMessage: a press of either button
     // opens the menu at the cursor. Releases and double clicks do nothing.

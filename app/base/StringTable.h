@@ -224,6 +224,28 @@ constexpr unsigned MoreMessages = 460;
 // The socket library could not be started (Windows).
 constexpr unsigned SocketStartupFailed = 461;
 
+// Desktop notifications of failures and recoveries: the summary for one
+// entry (%s = its name) or several (%d = how many), a line per entry (%s
+// name, %s target host, %s reason), and the lines left out (%d).
+constexpr unsigned NotifyFailedOne = 480;
+constexpr unsigned NotifyRecoveredOne = 481;
+constexpr unsigned NotifyChangedMany = 482;
+constexpr unsigned NotifyFailedLine = 483;
+constexpr unsigned NotifyRecoveredLine = 484;
+constexpr unsigned NotifyMoreLines = 485;
+// The tray tip's line of failing entries, %s = their names.
+constexpr unsigned TrayTipFailing = 486;
+// Main dialog check boxes.
+constexpr unsigned NotifyCheckBox = 487;
+constexpr unsigned AutostartCheckBox = 488;
+// Autostart could not be changed, %s = why.
+constexpr unsigned AutostartOnFailed = 489;
+constexpr unsigned AutostartOffFailed = 490;
+// Why: the service host could not be run (%s program, %s the system's
+// words), or it ran and the state stayed (%s program).
+constexpr unsigned AutostartNotRun = 491;
+constexpr unsigned AutostartNoEffect = 492;
+
 } // namespace sid
 
 } // namespace vigilon

@@ -143,6 +143,8 @@ void MainDialogController::init()
     controls_.setRetrySpinPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));
     fillList();
     controls_.setHintText(hintText());
+    controls_.setNotifyTicked(frame_.notificationsEnabled());
+    showAutostart();
     updateStatusText(false);
     controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {frame_.targetHost()}));
 }
@@ -159,6 +161,43 @@ void MainDialogController::updateStateControls()
     controls_.setStartStopText(loadString(monitoring_ ? sid::StopButton : sid::StartButton));
     updateStatusText(monitoring_);
     controls_.setHintText(hintText());
+    showAutostart();
+}
+
+void MainDialogController::showAutostart()
+{
+    if (autostartBusy_)
+        return;
+    controls_.setAutostartTicked(frame_.autostartInstalled());
+    controls_.setAutostartEnabled(frame_.autostartAvailable());
+}
+
+void MainDialogController::onNotifyToggled(bool ticked)
+{
+    frame_.setNotificationsEnabled(ticked);
+}
+
+void MainDialogController::onAutostartToggled(bool ticked)
+{
+    if (autostartBusy_)
+        return;
+    // The box waits for the outcome, and then shows what the system says.
+    autostartBusy_ = true;
+    controls_.setAutostartEnabled(false);
+    const auto alive = alive_;
+    const bool begun = frame_.setAutostart(ticked, [this, alive](bool installed, const std::string &failure) {
+        if (!*alive)
+            return;
+        autostartBusy_ = false;
+        controls_.setAutostartTicked(installed);
+        controls_.setAutostartEnabled(true);
+        if (!failure.empty())
+            prompter_.messageBox(failure, "", mb::Ok | mb::IconExclamation);
+    });
+    if (!begun && *alive) {
+        autostartBusy_ = false;
+        showAutostart();
+    }
 }
 
 std::string MainDialogController::hintText() const

@@ -102,6 +102,10 @@ public:
         virtual std::string rowName(int row) const = 0;
         // Puts text on the clipboard.
         virtual void setClipboardText(const std::string &text) = 0;
+        // The check boxes of desktop notifications and of autostart.
+        virtual void setNotifyTicked(bool ticked) = 0;
+        virtual void setAutostartTicked(bool ticked) = 0;
+        virtual void setAutostartEnabled(bool enabled) = 0;
         // Modal dialogs of the main dialog; true when accepted.
         virtual bool runPortSettings(PortSettingsForm &form) = 0;
         virtual bool runTargetHost(TargetHostForm &form) = 0;
@@ -164,6 +168,11 @@ public:
                         LayoutSize frame = {}) const;
     // The window as it is, for the next start.
     void saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths);
+    // The check boxes were ticked or unticked by the user.
+    void onNotifyToggled(bool ticked);
+    void onAutostartToggled(bool ticked);
+    // Shows the autostart box as the system reports it now.
+    void showAutostart();
 
     // Reads interval and retry with their checks; false at the first that
     // fails.
@@ -186,6 +195,7 @@ private:
     Prompter &prompter_;
     Controls &controls_;
     bool monitoring_ = false;
+    bool autostartBusy_ = false;
     std::uint32_t intervalSeconds_ = 5;
     std::uint32_t retryLimit_ = 1;
     WindowLayout storedLayout_;

@@ -226,6 +226,10 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             notes.push_back(std::string(reg::programName()) + ": the stored retry limit of " + std::to_string(stored) +
                             " is outside 1..5; using " + std::to_string(loaded.retryLimit) + "\n");
         }
+        std::uint32_t notify = 1;
+        if (read = readDword(*key, "Notify", notify); isTrouble(read))
+            return read;
+        loaded.notifications = read != Status::Ok || notify != 0;
         if (readTarget) {
             std::string stored;
             read = readString(*key, "Target", stored);
@@ -299,6 +303,19 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 status = writeDword(*key, indexed("Active", i), static_cast<std::uint32_t>(entry.active));
         }
         return status;
+    });
+}
+
+Status saveNotifications(Registry &registry, bool on)
+{
+    return registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key && opened == Status::NotFound)
+            key = registry.createKey(kMonitorKey, &opened);
+        if (!key)
+            return opened;
+        return writeDword(*key, "Notify", on ? 1u : 0u);
     });
 }
 

@@ -27,6 +27,8 @@ struct LoadedSettings {
     std::uint32_t intervalSeconds = 5;
     std::uint32_t retryLimit = 1;
     PortList ports; // without the placeholder
+    // "Notify": desktop notifications; on when the value is missing.
+    bool notifications = true;
 };
 
 // Reads the configuration. targetHost is replaced by the stored "Target"
@@ -52,6 +54,8 @@ reg::Status saveSettings(reg::Registry &registry, const std::string &targetHost,
 // leave the window (all four values) or the columns (all of them) out.
 WindowLayout loadWindowLayout(reg::Registry &registry);
 reg::Status saveWindowLayout(reg::Registry &registry, const WindowLayout &layout);
+// Writes "Notify" (1 on, 0 off) beside the configuration.
+reg::Status saveNotifications(reg::Registry &registry, bool on);
 
 // Writes "Logon"; never creates its key.
 reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main dialog against a real frame: fields and their checks, start and
 // stop, status texts, port test, target change, exit, layout.
+#include <QCheckBox>
 #include "app/base/StringTable.h"
 #include "app/store/Settings.h"
 #include "tests/qt/UiFakes.h"
@@ -50,6 +51,40 @@ private slots:
     // end of its field, covering the field's border, at the field's height.
     // Letters never get into a field, and the arrows stop at their ends
     // (what a typed value is checked against: DialogRules.fieldsOpenWithin...).
+    // The two boxes drive the frame: notifications stored off, autostart
+    // installed through the service host and shown as it reports.
+    void notificationAndAutostartBoxes()
+    {
+        struct Host final : ServiceHostSetup {
+            std::string programName() const override { return "vigilsvc"; }
+            bool installed() override { return state; }
+            bool run(bool install, std::function<void(const Run &)> done) override
+            {
+                state = install;
+                done({true, {}, {}});
+                return true;
+            }
+            bool state = true;
+        } host;
+        UiHarness h;
+        h.store(kOneActive);
+        h.serviceHost = &host;
+        h.create();
+        CMonitorDlg &d = h.dialog();
+        auto *notify = qobject_cast<QCheckBox *>(d.control(CMonitorDlg::IdNotify));
+        auto *autostart = qobject_cast<QCheckBox *>(d.control(CMonitorDlg::IdAutostart));
+        QVERIFY(notify && autostart);
+        QVERIFY(notify->isChecked());
+        QVERIFY(autostart->isChecked() && autostart->isEnabled());
+        QTest::mouseClick(notify, Qt::LeftButton, {}, QPoint(6, notify->height() / 2));
+        QVERIFY(!h.frame().notificationsEnabled());
+        QTest::mouseClick(autostart, Qt::LeftButton, {}, QPoint(6, autostart->height() / 2));
+        QVERIFY(!host.state);
+        QVERIFY(!autostart->isChecked() && autostart->isEnabled());
+        QVERIFY(h.prompter.messages.empty());
+        QVERIFY(!notify->geometry().intersects(d.control(CMonitorDlg::IdStartStop)->geometry()));
+    }
+
     void defaultButtonFieldsAndArrows()
     {
         UiHarness h(kOneActive);

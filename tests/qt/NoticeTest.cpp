@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QWidget>
 #include <QAbstractButton>
 #include <QTest>
 
@@ -48,6 +49,34 @@ private slots:
         // sanitizer build checks the end).
         prompter.reset();
         QVERIFY(openBoxes().empty());
+    }
+
+    // The box belongs to the main dialog while that shows, so that it is
+    // kept above it; a hidden one leaves it standing alone, and one that
+    // goes takes its box along without stopping the next.
+    void theBoxBelongsToTheShownMainDialog()
+    {
+        QtPrompter prompter;
+        auto owner = std::make_unique<QWidget>();
+        QWidget *current = owner.get();
+        prompter.setNoticeOwner([&current] { return current; });
+        prompter.notice("hidden owner", "", mb::Ok);
+        QCOMPARE(openBoxes().size(), std::size_t(1));
+        QVERIFY(openBoxes()[0]->parentWidget() == nullptr);
+        openBoxes()[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(openBoxes().empty());
+
+        owner->show();
+        prompter.notice("shown owner", "", mb::Ok);
+        QCOMPARE(openBoxes().size(), std::size_t(1));
+        QCOMPARE(openBoxes()[0]->parentWidget(), owner.get());
+        QVERIFY(openBoxes()[0]->isWindow());
+        current = nullptr;
+        owner.reset();
+        QVERIFY(openBoxes().empty());
+        prompter.notice("after the owner went", "", mb::Ok);
+        QCOMPARE(openBoxes().size(), std::size_t(1));
+        QCOMPARE(openBoxes()[0]->text(), QStringLiteral("after the owner went"));
     }
 };
 

@@ -154,6 +154,9 @@ public:
     bool rowTicked(int row) const override { return at(row).ticked; }
     void deleteRow(int row) override { at(row); rows.erase(rows.begin() + row); }
     std::string rowName(int row) const override { return at(row).texts[0]; }
+    void setNotifyTicked(bool ticked) override { ++touches; notifyTicked = ticked; }
+    void setAutostartTicked(bool ticked) override { ++touches; autostartTicked = ticked; }
+    void setAutostartEnabled(bool enabled) override { ++touches; autostartEnabled = enabled; }
     bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
     bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
     void setClipboardText(const std::string &text) override { ++touches; clipboard = text; }
@@ -171,6 +174,7 @@ public:
     FakeEditField interval{&touches}, retry{&touches};
     int intervalSpinPos = -1, retrySpinPos = -1; // -1: never set
     bool settingsEnabled = true, portTestEnabled = true;
+    bool notifyTicked = false, autostartTicked = false, autostartEnabled = false;
     std::string startStopText, statusText, hintText, title, clipboard;
     std::vector<RowContent> rows;
     std::function<bool(PortSettingsForm &)> portSettings;

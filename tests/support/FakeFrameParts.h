@@ -112,6 +112,15 @@ public:
     }
     void setItemChecked(unsigned command, bool checked) override { this->checked[command] = checked; }
     void setItemEnabled(unsigned command, bool enabled) override { this->enabled[command] = enabled; }
+    void notify(const std::string &summary, const std::string &body, bool failure) override
+    {
+        notices.push_back({summary, body, failure});
+    }
+    struct Notice {
+        std::string summary, body;
+        bool failure;
+    };
+    std::vector<Notice> notices;
 
     bool available = true;
     bool shown = false;

@@ -95,6 +95,7 @@ public:
         context.ui = frameUi ? frameUi : &fakeUi;
         context.sockets = &sockets;
         context.probes = probeFactory ? probeFactory : &probes;
+        context.serviceHost = serviceHost;
         context.runCommand = [this](const std::string &command) {
             commands.push_back(command);
             if (onCommand)
@@ -124,6 +125,7 @@ public:
     FakeSocketLibrary sockets{fakeUi.journal};
     FakeProbeFactory probes;
     ProbeFactory *probeFactory = nullptr; // the frame's checks when not probes
+    ServiceHostSetup *serviceHost = nullptr; // autostart: none unless given
     std::vector<std::string> commands;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;

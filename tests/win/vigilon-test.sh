@@ -80,6 +80,13 @@ alerts=$(tr -d '\r' < "$dir/alert.log")
 echo "ok: the alert program ran once with the target, over $(failed_lines) failed checks"
 grep -q '^modify 145 ' "$trace" || fail "the tray icon did not show the failure"
 echo "ok: the tray icon shows the failure"
+# One balloon of the icon's own for the failure, naming the entry, the
+# target and the reason; the tip names the failing entry.
+balloons=$(tr -d '\r' < "$trace" | grep '^info ')
+[ "$(grep -c . <<<"$balloons")" = 1 ] || fail "balloons: \"$balloons\", not one for the one failure"
+expect_in "$balloons" "info 0 1 障害: TCP($closed) / TCP($closed) (127.0.0.1) 応答なし: " "the balloon names the entry, target and reason"
+grep -q "^modify 145 1 .*障害: TCP($closed)" "$trace" || fail "the tip does not name the failing entry"
+echo "ok: one balloon tells of the failure and the tip names the entry"
 
 # Ended as the service host ends it: WM_CLOSE to its windows.
 win taskkill /im Vigilon.exe >/dev/null

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// What the desktop is told when entries fail or answer again, and what the
+// tray's tip says of the failing ones.
+#include "app/Notifications.h"
+
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+
+#include <algorithm>
+
+namespace vigilon {
+
+void addStatusChange(std::vector<StatusChange> &changes, StatusChange change)
+{
+    const auto earlier = std::find_if(changes.begin(), changes.end(),
+                                      [&change](const StatusChange &c) { return c.entryId == change.entryId; });
+    if (earlier != changes.end()) {
+        if (earlier->failed != change.failed) {
+            changes.erase(earlier);
+            return;
+        }
+        *earlier = std::move(change);
+        return;
+    }
+    changes.push_back(std::move(change));
+}
+
+DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std::string &targetHost,
+                            std::size_t maxLines)
+{
+    DesktopNotice notice;
+    if (changes.empty())
+        return notice;
+    notice.failure = std::any_of(changes.begin(), changes.end(), [](const StatusChange &c) { return c.failed; });
+    if (changes.size() == 1)
+        notice.summary = formatText(loadString(changes[0].failed ? sid::NotifyFailedOne : sid::NotifyRecoveredOne),
+                                    {changes[0].name});
+    else
+        notice.summary = formatText(loadString(sid::NotifyChangedMany), {std::to_string(changes.size())});
+    // Failures first, each group in the order the changes came.
+    std::vector<const StatusChange *> ordered;
+    for (const bool failed : {true, false})
+        for (const StatusChange &c : changes)
+            if (c.failed == failed)
+                ordered.push_back(&c);
+    const std::size_t shown = ordered.size() > maxLines ? maxLines - 1 : ordered.size();
+    for (std::size_t i = 0; i < shown; ++i) {
+        const StatusChange &c = *ordered[i];
+        if (!notice.body.empty())
+            notice.body += "\r\n";
+        notice.body += c.failed ? formatText(loadString(sid::NotifyFailedLine), {c.name, targetHost, reasonTextShown(c.reason)})
+                                : formatText(loadString(sid::NotifyRecoveredLine), {c.name, targetHost});
+    }
+    if (shown < ordered.size())
+        notice.body += "\r\n" + formatText(loadString(sid::NotifyMoreLines), {std::to_string(ordered.size() - shown)});
+    return notice;
+}
+
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, std::size_t maxBytes)
+{
+    if (failing.empty())
+        return cutUtf8(base, maxBytes);
+    const std::string &format = loadString(sid::TrayTipFailing);
+    const std::string more = "\xE2\x80\xA6"; // "…"
+    const auto line = [&](std::size_t count) {
+        std::string names;
+        for (std::size_t i = 0; i < count; ++i)
+            names += (i ? ", " : "") + failing[i];
+        if (count < failing.size())
+            names += ", " + more;
+        return base + "\r\n" + formatText(format, {names});
+    };
+    // As many names as fit, the rest said by "…".
+    for (std::size_t count = failing.size(); count > 0; --count) {
+        std::string tip = line(count);
+        if (tip.size() <= maxBytes)
+            return tip;
+    }
+    return cutUtf8(line(1), maxBytes);
+}
+
+} // namespace vigilon

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/FailureReason.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+// An entry that was declared failed, or that answers again after a failure.
+struct StatusChange {
+    std::uint32_t entryId = 0;
+    std::string name;
+    bool failed = false;
+    // Why it failed (failures only).
+    FailureReason reason;
+};
+
+// Adds change to the changes of this round. A change that undoes an earlier
+// one of the same entry in the round cancels it: nothing is said of an
+// entry that failed and answered again before the round was over.
+void addStatusChange(std::vector<StatusChange> &changes, StatusChange change);
+
+// One desktop notification for the changes of a round, in the interface's
+// language: a summary naming the entry (or the number of entries) and a body
+// with a line per entry naming it, the target host and, for a failure, the
+// reason. Lines beyond maxLines are counted in a last line.
+struct DesktopNotice {
+    std::string summary;
+    std::string body;
+    // At least one entry failed (shown as a warning).
+    bool failure = false;
+};
+DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std::string &targetHost,
+                            std::size_t maxLines = 8);
+
+// The tray tip: base, then a line naming the failing entries, as many as fit
+// in maxBytes (UTF-8) with "…" for the rest; base alone is cut to fit.
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, std::size_t maxBytes);
+
+} // namespace vigilon

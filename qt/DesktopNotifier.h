@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace vigilon {
+
+// Desktop notifications through the freedesktop notification service
+// (org.freedesktop.Notifications.Notify on the session bus). The call never
+// waits: where no service answers (no bus, no service, an error), the
+// notification goes to fallback instead, without a word.
+class DesktopNotifier final : public QObject {
+    Q_OBJECT
+public:
+    using Fallback = std::function<void(const QString &summary, const QString &body, bool failure)>;
+    explicit DesktopNotifier(Fallback fallback, QObject *parent = nullptr);
+
+    // body: plain text, lines separated by "\n".
+    void notify(const QString &summary, const QString &body, bool failure);
+
+    // Calls answered by the service, and those that fell back (tests).
+    int delivered() const { return delivered_; }
+    int fellBack() const { return fellBack_; }
+
+private:
+    Fallback fallback_;
+    int delivered_ = 0;
+    int fellBack_ = 0;
+};
+
+} // namespace vigilon

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+// Desktop notifications of failures and recoveries, the tray tip naming the
+// failing entries, and the main dialog's boxes for notifications and
+// autostart, on the frame's fakes in virtual time.
+#include "app/Notifications.h"
+#include "app/base/Language.h"
+#include "app/base/StringTable.h"
+#include "app/dialogs/MainDialogController.h"
+#include "tests/support/FakeDialogControls.h"
+#include "tests/support/FrameFixture.h"
+
+namespace vigilon::test {
+namespace {
+
+// Texts in English for the test, the language of the others after it.
+class EnglishTexts {
+public:
+    explicit EnglishTexts(Language language = Language::English) { setCurrentLanguage(language); }
+    ~EnglishTexts() { setCurrentLanguage(before_); }
+    EnglishTexts(const EnglishTexts &) = delete;
+    EnglishTexts &operator=(const EnglishTexts &) = delete;
+
+private:
+    Language before_ = currentLanguage();
+};
+
+class Notifications : public FrameFixture {
+protected:
+    EnglishTexts english;
+    void start(const std::vector<StoredPort> &entries)
+    {
+        makeFrame(entries, 5, 1);
+        ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    }
+    // One poll period; the checks of the round finish with these outcomes
+    // by port (missing: success), each reported from the loop.
+    void tick(const std::map<std::uint32_t, bool> &outcomes)
+    {
+        const auto pending = probes.pending;
+        for (auto *check : pending) {
+            const std::uint32_t port = check->entry() ? check->entry()->port : 0;
+            const auto it = outcomes.find(port);
+            check->finish(it == outcomes.end() || it->second, 10);
+            loop.runPosted();
+        }
+        loop.advance(5000);
+    }
+    const std::vector<FakeTray::Notice> &notices() { return ui.tray->notices; }
+};
+
+TEST_F(Notifications, aRoundsFailuresMakeOneNoticeAndTheirRecoveryAnother)
+{
+    start({{80, GenericTcp, 1, 0, "", "web"}, {25, GenericTcp, 1, 0, "", "mail"}, {22, GenericTcp, 1}});
+    tick({{80, false}, {25, false}});
+    EXPECT_TRUE(notices().empty()) << "a tolerated failure says nothing";
+    tick({{80, false}, {25, false}});
+    ASSERT_EQ(notices().size(), 1u) << "two entries failing in one round make one notice";
+    const FakeTray::Notice &failed = notices()[0];
+    EXPECT_EQ(failed.summary, "2 ports changed");
+    EXPECT_TRUE(failed.failure);
+    EXPECT_NE(failed.body.find("web on 127.0.0.1 failed: "), std::string::npos) << failed.body;
+    EXPECT_NE(failed.body.find("mail on 127.0.0.1 failed: "), std::string::npos) << failed.body;
+    EXPECT_EQ(failed.body.find("port 22"), std::string::npos);
+    // The tip names them while they fail.
+    EXPECT_NE(ui.tray->tip.find("Failing: web, mail"), std::string::npos) << ui.tray->tip;
+
+    tick({{80, false}, {25, false}});
+    EXPECT_EQ(notices().size(), 1u) << "staying failed says nothing more";
+    tick({{25, false}});
+    ASSERT_EQ(notices().size(), 2u);
+    EXPECT_EQ(notices()[1].summary, "Recovered: web");
+    EXPECT_EQ(notices()[1].body, "web on 127.0.0.1 answers again");
+    EXPECT_FALSE(notices()[1].failure);
+    EXPECT_NE(ui.tray->tip.find("Failing: mail"), std::string::npos) << ui.tray->tip;
+    tick({});
+    EXPECT_EQ(notices().back().summary, "Recovered: mail");
+    EXPECT_EQ(ui.tray->tip.find("Failing"), std::string::npos) << ui.tray->tip;
+}
+
+TEST_F(Notifications, theBoxTurnsThemOffAndTheStoreKeepsItOnWhenUnset)
+{
+    makeFrame({{80, GenericTcp, 1}});
+    EXPECT_TRUE(frame->notificationsEnabled()) << "a store without the value has them on";
+    FakeDialogControls controls;
+    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    rules.init();
+    EXPECT_TRUE(controls.notifyTicked);
+    rules.onNotifyToggled(false);
+    EXPECT_EQ(storedDword(registry, kMonitorKey, "Notify"), 0u);
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    tick({{80, false}});
+    tick({{80, false}});
+    EXPECT_TRUE(notices().empty());
+    EXPECT_NE(ui.tray->tip.find("Failing: port 80"), std::string::npos) << "the tip names it all the same";
+
+    frame.reset();
+    makeFrame();
+    EXPECT_FALSE(frame->notificationsEnabled()) << "the setting is kept";
+}
+
+TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
+{
+    EnglishTexts japanese(Language::Japanese);
+    std::vector<StatusChange> changes;
+    addStatusChange(changes, {1, "a", true, FailureReason::of(FailureKind::Refused)});
+    addStatusChange(changes, {1, "a", false, {}});
+    EXPECT_TRUE(changes.empty()) << "failed and back within the round: nothing to say";
+    for (std::uint32_t id = 1; id <= 10; ++id)
+        addStatusChange(changes, {id, "e" + std::to_string(id), id != 3, FailureReason::of(FailureKind::Refused)});
+    const DesktopNotice notice = desktopNotice(changes, "srv", 4);
+    EXPECT_EQ(notice.summary, "10 件のポートの状態が変わりました");
+    EXPECT_EQ(notice.body, "e1 (srv) 応答なし: 接続を拒否されました\r\ne2 (srv) 応答なし: 接続を拒否されました\r\n"
+                           "e4 (srv) 応答なし: 接続を拒否されました\r\n(ほか 7 件)")
+        << "failures first, the rest counted";
+}
+
+TEST(TrayTip, namesAsManyFailingEntriesAsFitAndNeverSplitsACharacter)
+{
+    EnglishTexts english;
+    const std::string base = "Device h\r\nMonitoring is running";
+    EXPECT_EQ(trayTip(base, {"alpha", "beta"}, 127), base + "\r\nFailing: alpha, beta");
+    const std::string cut = trayTip(base, {"alpha", "beta", "gamma"}, base.size() + 26);
+    EXPECT_EQ(cut, base + "\r\nFailing: alpha, \xE2\x80\xA6");
+    EXPECT_LE(trayTip(base, {std::string(200, 'x')}, 127).size(), 127u);
+    const std::string japanese = trayTip(base, {"\xE3\x81\x82\xE3\x81\x82\xE3\x81\x82"}, base.size() + 15);
+    EXPECT_EQ(japanese, base + "\r\nFailing: \xE3\x81\x82") << "cut before a character that does not fit whole";
+    EXPECT_EQ(trayTip(base, {}, 10), base.substr(0, 10));
+}
+
+// The service host as a test plays it: it "installs" when told to, or fails
+// with what it prints, and reports the state it was left in.
+class FakeServiceHost final : public ServiceHostSetup {
+public:
+    explicit FakeServiceHost(EventLoop &loop) : loop_(loop) {}
+    std::string programName() const override { return "vigilsvc"; }
+    bool installed() override { return state; }
+    bool run(bool install, std::function<void(const Run &)> done) override
+    {
+        ++runs;
+        Run run;
+        run.ran = startable;
+        run.error = "No such file or directory";
+        run.output = printed;
+        if (startable && works)
+            state = install;
+        loop_.post([done, run] { done(run); });
+        return true;
+    }
+    bool state = false, works = true, startable = true;
+    std::string printed;
+    int runs = 0;
+
+private:
+    EventLoop &loop_;
+};
+
+TEST_F(Notifications, theAutostartBoxShowsTheRealStateAndSaysWhyAChangeFailed)
+{
+    FakeServiceHost host(loop);
+    serviceHost = &host;
+    host.state = true;
+    makeFrame({{80, GenericTcp, 1}});
+    FakeDialogControls controls;
+    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    rules.init();
+    EXPECT_TRUE(controls.autostartTicked) << "installed before the dialog opened";
+    EXPECT_TRUE(controls.autostartEnabled);
+
+    rules.onAutostartToggled(false);
+    EXPECT_FALSE(controls.autostartEnabled) << "the box waits for the outcome";
+    rules.onAutostartToggled(false);
+    EXPECT_EQ(host.runs, 1) << "one change at a time";
+    loop.runPosted();
+    EXPECT_FALSE(controls.autostartTicked);
+    EXPECT_TRUE(controls.autostartEnabled);
+    EXPECT_TRUE(prompter.messages.empty());
+
+    host.works = false;
+    host.printed = "Unable to install Vigilsvc - Permission denied (0xd)\n";
+    rules.onAutostartToggled(true);
+    loop.runPosted();
+    EXPECT_FALSE(controls.autostartTicked) << "the state the system reports, not the click";
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text,
+              "Autostart could not be turned on.\r\nUnable to install Vigilsvc - Permission denied (0xd)");
+
+    host.startable = false;
+    host.state = true;
+    rules.onAutostartToggled(false);
+    loop.runPosted();
+    EXPECT_TRUE(controls.autostartTicked);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[1].text,
+              "Autostart could not be turned off.\r\nvigilsvc could not be run: No such file or directory");
+
+    host.startable = true;
+    host.printed.clear();
+    rules.onAutostartToggled(false);
+    loop.runPosted();
+    EXPECT_EQ(prompter.messages.back().text, "Autostart could not be turned off.\r\nvigilsvc ended, but nothing changed.");
+}
+
+TEST_F(Notifications, withoutAServiceHostTheAutostartBoxIsOffAndDisabled)
+{
+    makeFrame({{80, GenericTcp, 1}});
+    FakeDialogControls controls;
+    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    controls.autostartEnabled = true;
+    rules.init();
+    EXPECT_FALSE(controls.autostartTicked);
+    EXPECT_FALSE(controls.autostartEnabled);
+    rules.onAutostartToggled(true);
+    EXPECT_FALSE(controls.autostartTicked);
+}
+
+} // namespace
+} // namespace vigilon::test
