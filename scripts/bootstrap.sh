@@ -17,7 +17,8 @@ packages=(
 )
 
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis)
+  # netpbm turns the Windows screens tool's bitmaps into PNG files.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.

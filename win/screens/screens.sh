@@ -10,7 +10,7 @@ exe=$1
 out=$(realpath -m "$2")
 mkdir -p "$out"
 VIGILON_WINE_XVFB=1
-. "$(dirname "$0")/../../../tests/win/wine-prefix.sh"
+. "$(dirname "$0")/../../tests/win/wine-prefix.sh"
 
 # The replacement, written as a registry file (UTF-16, as regedit reads it).
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS UI Gothic"="IPAPGothic"\r\n' |
