@@ -39,6 +39,20 @@ MonitorEngine::~MonitorEngine()
     context_.loop->killTimers(this);
 }
 
+CheckSlot::~CheckSlot()
+{
+    if (awaited)
+        engine_.unawait(*this);
+}
+
+void MonitorEngine::unawait(CheckSlot &slot)
+{
+    if (!slot.awaited)
+        return;
+    slot.awaited = false;
+    --awaited_;
+}
+
 void MonitorEngine::start()
 {
     running_ = true;
@@ -77,8 +91,10 @@ void MonitorEngine::discardChecks()
 void MonitorEngine::forgetEntry(MonitorPort &entry)
 {
     for (auto &record : pendingProbes_) {
-        if (record.probe->entry() == &entry)
+        if (record.probe->entry() == &entry) {
             record.probe->detachEntry();
+            unawait(*record.slot);
+        }
     }
     std::erase_if(rowChanges_, [&entry](const RowChange &change) { return change.entry == &entry; });
     for (Issue &issue : issues_)
@@ -172,6 +188,8 @@ void MonitorEngine::scheduleFlush()
 void MonitorEngine::flush()
 {
     settleReports();
+    // Standard error, where --verbose has it buffered, goes out once a pass.
+    std::fflush(stderr);
     // Rows in the order their changes came; the tray once.
     std::vector<RowChange> changes;
     changes.swap(rowChanges_);
@@ -185,8 +203,11 @@ void MonitorEngine::flush()
         trayDirty_ = false;
         showWorstStatus();
     }
-    // A check is never destroyed while one of its calls may be on the stack.
-    if (reportDepth_ > 0)
+    // A check is never destroyed while one of its calls may be on the stack;
+    // and closing its socket costs the loop about what opening it did, so
+    // finished checks wait while a round still starts checks or awaits
+    // their results.
+    if (reportDepth_ > 0 || issues_[0].active || issues_[1].active || awaited_ > 0)
         return;
     const std::uint64_t begun = context_.clock->monotonicMicros();
     for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n) {
@@ -219,6 +240,7 @@ void MonitorEngine::retire(ProbeList &probes)
         // Whatever a retired check still does reaches no entry.
         record.probe->detachEntry();
         record.slot->listed = false;
+        unawait(*record.slot);
     }
     retiredProbes_.splice(retiredProbes_.end(), probes);
     scheduleFlush();
@@ -251,6 +273,7 @@ bool MonitorEngine::noticeResume()
         if (!entry)
             continue;
         record.probe->detachEntry();
+        unawait(*record.slot);
         if (record.probe->done() == 0)
             updateRow(*entry);
     }
@@ -300,9 +323,11 @@ int MonitorEngine::runRound(RoundKind kind)
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
     flush();
-    // The finished checks of earlier rounds go as the new ones open.
+    // The finished checks of earlier rounds go as the new ones open; those
+    // still under way hold up no teardown from now on.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
         auto next = std::next(it);
+        unawait(*it->slot);
         if (it->probe->done() != 0) {
             it->probe->detachEntry();
             it->slot->listed = false;
@@ -310,6 +335,9 @@ int MonitorEngine::runRound(RoundKind kind)
         }
         it = next;
     }
+    // Finished checks whose teardown waited on a check still under way go
+    // first, so that each round closes at least as many as it opens.
+    staleProbes_.splice(staleProbes_.begin(), retiredProbes_);
 
     // The first regular round after a resume waits one more interval.
     if (noticeResume() && !testRound) {
@@ -417,6 +445,10 @@ void MonitorEngine::issueSlice(RoundKind kind)
         home.push_back(std::move(record));
         slot.self = std::prev(home.end());
         slot.listed = started == 1;
+        if (started == 1 && !slot.reported) {
+            slot.awaited = true;
+            ++awaited_;
+        }
         if (started != 1) {
             slot.self->probe->detachEntry();
             scheduleFlush();
@@ -445,6 +477,8 @@ void MonitorEngine::issueSlice(RoundKind kind)
     const std::size_t firstUnchecked = issue.firstUnchecked;
     endIssue(issue);
     retire(staleProbes_);
+    if (!retiredProbes_.empty())
+        scheduleFlush();
     if (testRound) {
         testRound_.starting = false;
         finishTestRound();
@@ -507,6 +541,7 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
+    unawait(slot);
     reportedSlots_.push_back(&slot);
     scheduleFlush();
     // A port test counts each check once.

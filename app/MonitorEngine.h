@@ -41,12 +41,17 @@ using ProbeList = std::list<PendingProbe>;
 class CheckSlot final : public ProbeHost {
 public:
     CheckSlot(MonitorEngine &engine, bool testRound) : engine_(engine), testRound_(testRound) {}
+    ~CheckSlot() override;
+    CheckSlot(const CheckSlot &) = delete;
+    CheckSlot &operator=(const CheckSlot &) = delete;
     void reportResult(int code, MonitorPort &entry) override;
     EventLoop &eventLoop() override;
     const Clock &clock() const override;
     bool testRound() const { return testRound_; }
     // Whether this check has reported at least once.
     bool reported = false;
+    // Counted among the checks whose first report the engine awaits.
+    bool awaited = false;
     // When the check was started (monotonic).
     std::uint64_t startMicros = 0;
     // The check reporting here; it goes before its slot.
@@ -181,6 +186,8 @@ private:
     void settleReports();
     // The checks go, destroyed from the loop; they reach no entry meanwhile.
     void retire(ProbeList &probes);
+    // The check's first report is no longer awaited.
+    void unawait(CheckSlot &slot);
     void tearDownOneStale();
     void finishTestRound();
     // Looks whether the machine was suspended since the last look; if so,
@@ -208,9 +215,13 @@ private:
     void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
                   const FailureReason &reason = {}) const;
 
+    friend class CheckSlot;
     EngineContext context_;
     PortList &ports_;
     EngineListener &listener_;
+    // Started checks that have not reported yet (before the lists, whose
+    // slots count it down as they go).
+    std::size_t awaited_ = 0;
     // Checks under way (and timed-out ones, which may still report late).
     ProbeList pendingProbes_;
     // Finished checks of earlier rounds, closed as the round's new ones open.
