@@ -185,8 +185,10 @@ void MonitorEngine::scheduleFlush()
     });
 }
 
-void MonitorEngine::flush()
+void MonitorEngine::flush(std::uint64_t begun)
 {
+    if (begun == 0)
+        begun = context_.clock->monotonicMicros();
     settleReports();
     // Standard error, where --verbose has it buffered, goes out once a pass.
     std::fflush(stderr);
@@ -209,7 +211,6 @@ void MonitorEngine::flush()
     // their results.
     if (reportDepth_ > 0 || issues_[0].active || issues_[1].active || awaited_ > 0)
         return;
-    const std::uint64_t begun = context_.clock->monotonicMicros();
     for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n) {
         if (n > 0 && context_.clock->monotonicMicros() - begun >= kSliceMicros)
             break;
@@ -322,7 +323,8 @@ int MonitorEngine::runRound(RoundKind kind)
     const bool testRound = kind != Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
-    flush();
+    const std::uint64_t begun = context_.clock->monotonicMicros();
+    flush(begun);
     // The finished checks of earlier rounds go as the new ones open; those
     // still under way hold up no teardown from now on.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
@@ -366,7 +368,7 @@ int MonitorEngine::runRound(RoundKind kind)
     issue.next = 0;
     issue.unchecked = 0;
     issue.firstUnchecked = count;
-    issueSlice(kind);
+    issueSlice(kind, begun);
     return 1;
 }
 
@@ -378,14 +380,14 @@ void MonitorEngine::endIssue(Issue &issue)
     issue.next = 0;
 }
 
-void MonitorEngine::issueSlice(RoundKind kind)
+void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 {
     const bool testRound = kind != Regular;
     Issue &issue = issues_[testRound ? 1 : 0];
     if (!issue.active)
         return;
     const unsigned generation = issue.generation;
-    const std::uint64_t sliceStart = context_.clock->monotonicMicros();
+    const std::uint64_t sliceStart = begun;
     const auto leftOut = [&issue](int row) {
         if (issue.unchecked++ == 0 && row >= 0)
             issue.firstUnchecked = static_cast<std::size_t>(row);
@@ -501,9 +503,11 @@ void MonitorEngine::postSlice(RoundKind kind)
         if (!alive.lock())
             return;
         issues_[kind != Regular ? 1 : 0].posted = false;
-        // Results that came meanwhile are shown first, in their order.
-        flush();
-        issueSlice(kind);
+        // Results that came meanwhile are shown first, in their order, and
+        // the slice has what time they leave.
+        const std::uint64_t begun = context_.clock->monotonicMicros();
+        flush(begun);
+        issueSlice(kind, begun);
     });
 }
 

@@ -175,12 +175,14 @@ private:
         int image;
     };
 
-    void issueSlice(RoundKind kind);
+    // begun: when the loop's pass began, which the slice's time counts from.
+    void issueSlice(RoundKind kind, std::uint64_t begun);
     void postSlice(RoundKind kind);
     void endIssue(Issue &issue);
     void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
-    // Shows what changed since the last pass and destroys finished checks.
-    void flush();
+    // Shows what changed since the last pass and destroys finished checks,
+    // these within the time left of a slice begun at begun (0: now).
+    void flush(std::uint64_t begun = 0);
     void scheduleFlush();
     // Finished checks that have reported leave the checks under way.
     void settleReports();
