@@ -11,6 +11,7 @@
 #include "app/base/ProbeHost.h"
 #include "app/base/Prompter.h"
 #include "app/platform/Launcher.h"
+#include "app/store/Settings.h"
 #include "app/store/Registry.h"
 #include "graph/ResponseGraphParams.h"
 
@@ -171,6 +172,8 @@ private:
     bool created_ = false;
     // The stored configuration could not be read: never save over it.
     bool storeUnreadable_ = false;
+    // What the store holds of the configuration: a save writes what differs.
+    StoredValues stored_;
     bool closed_ = false;
     // Last, so that it goes first: its checks may still refer to the entries.
     MonitorEngine engine_;
