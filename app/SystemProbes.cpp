@@ -19,10 +19,6 @@ std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop)
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
                                                reg::Registry &registry, FrameUi &ui, ProbeFactory &probes)
 {
-    // A line for every check is written with the others of the loop's pass
-    // (the engine flushes standard error once a pass), not one at a time.
-    if (commandLine.verbose)
-        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t(1) << 16);
     FrameContext context;
     context.serviceMode = commandLine.serviceMode;
     context.targetGiven = commandLine.targetGiven;

@@ -135,6 +135,11 @@ int CMonitorApp::run()
     parts_->trayWatcher = std::make_unique<TrayWatcher>(*host.frame());
     host.serveLaterStarts(*parts_->instance);
 
+    // From here on, a line for every check is written with the others of
+    // the loop's pass, not one at a time: the loop flushes standard error
+    // before it waits (and the engine once a pass).
+    if (commandLine_.verbose)
+        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t(1) << 16);
     const int status = QApplication::exec();
     parts_->trayWatcher.reset();
     host.release();

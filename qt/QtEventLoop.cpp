@@ -3,6 +3,7 @@
 
 #include "app/base/Clock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -48,6 +49,9 @@ QtEventLoop::QtEventLoop()
     }
     notifier_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
     QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] { onEpoll(); });
+    // Standard error, where it is buffered, is out before the loop waits.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [] { std::fflush(stderr); });
 }
 
 QtEventLoop::~QtEventLoop()
