@@ -211,7 +211,7 @@ void CMainFrame::saveSettings()
     }
     const reg::Status status =
         vigilon::saveSettings(*context_.registry, context_.targetHost, engine_.intervalSeconds(),
-                              engine_.retryLimit(), ports_);
+                              engine_.retryLimit(), ports_, &stored_);
     if (status == reg::Status::Ok)
         return;
     // Said in a box as well: a program started from the desktop has nowhere

@@ -85,7 +85,7 @@ bool CMainFrame::loadStore()
 {
     reg::Status loadStatus = reg::Status::Ok;
     std::string target = context_.targetHost;
-    LoadedSettings loaded = loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, target, &loadStatus);
+    LoadedSettings loaded = loadSettings(*context_.registry, serviceMode_ && !context_.targetGiven, target, &loadStatus, &stored_);
     // Nothing is saved before the configuration has been read.
     storeUnreadable_ = true;
     if (loadStatus == reg::Status::Busy)

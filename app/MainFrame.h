@@ -12,6 +12,7 @@
 #include "app/base/ProbeHost.h"
 #include "app/base/Prompter.h"
 #include "app/platform/Launcher.h"
+#include "app/store/Settings.h"
 #include "app/store/Registry.h"
 #include "graph/ResponseGraphParams.h"
 
@@ -188,6 +189,8 @@ private:
     bool storeUnreadable_ = false;
     // The main window as the last run left it.
     WindowLayout windowLayout_;
+    // What the store holds of the configuration: a save writes what differs.
+    StoredValues stored_;
     bool closed_ = false;
     bool notifications_ = true;
     Autostart autostart_{context_.serviceHost};

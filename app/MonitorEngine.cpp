@@ -39,6 +39,20 @@ MonitorEngine::~MonitorEngine()
     context_.loop->killTimers(this);
 }
 
+CheckSlot::~CheckSlot()
+{
+    if (awaited)
+        engine_.unawait(*this);
+}
+
+void MonitorEngine::unawait(CheckSlot &slot)
+{
+    if (!slot.awaited)
+        return;
+    slot.awaited = false;
+    --awaited_;
+}
+
 void MonitorEngine::start()
 {
     running_ = true;
@@ -78,8 +92,10 @@ void MonitorEngine::discardChecks()
 void MonitorEngine::forgetEntry(MonitorPort &entry)
 {
     for (auto &record : pendingProbes_) {
-        if (record.probe->entry() == &entry)
+        if (record.probe->entry() == &entry) {
             record.probe->detachEntry();
+            unawait(*record.slot);
+        }
     }
     std::erase_if(rowChanges_, [&entry](const RowChange &change) { return change.entry == &entry; });
     std::erase_if(statusChanges_, [&entry](const StatusChange &change) { return change.entryId == entry.id; });
@@ -171,9 +187,13 @@ void MonitorEngine::scheduleFlush()
     });
 }
 
-void MonitorEngine::flush()
+void MonitorEngine::flush(std::uint64_t begun)
 {
+    if (begun == 0)
+        begun = context_.clock->monotonicMicros();
     settleReports();
+    // Standard error, where --verbose has it buffered, goes out once a pass.
+    std::fflush(stderr);
     // Rows in the order their changes came; the tray once.
     std::vector<RowChange> changes;
     changes.swap(rowChanges_);
@@ -190,10 +210,12 @@ void MonitorEngine::flush()
     // The round's changes are said together once its last check is in.
     if (!statusChanges_.empty() && !issues_[0].active && roundOutstanding_ == 0 && !testRound_.running)
         sayStatusChanges();
-    // A check is never destroyed while one of its calls may be on the stack.
-    if (reportDepth_ > 0)
+    // A check is never destroyed while one of its calls may be on the stack;
+    // and closing its socket costs the loop about what opening it did, so
+    // finished checks wait while a round still starts checks or awaits
+    // their results.
+    if (reportDepth_ > 0 || issues_[0].active || issues_[1].active || awaited_ > 0)
         return;
-    const std::uint64_t begun = context_.clock->monotonicMicros();
     for (std::size_t n = 0; n < kTeardownBatch && !retiredProbes_.empty(); ++n) {
         if (n > 0 && context_.clock->monotonicMicros() - begun >= kSliceMicros)
             break;
@@ -224,6 +246,7 @@ void MonitorEngine::retire(ProbeList &probes)
         // Whatever a retired check still does reaches no entry.
         record.probe->detachEntry();
         record.slot->listed = false;
+        unawait(*record.slot);
     }
     retiredProbes_.splice(retiredProbes_.end(), probes);
     scheduleFlush();
@@ -256,6 +279,7 @@ bool MonitorEngine::noticeResume()
         if (!entry)
             continue;
         record.probe->detachEntry();
+        unawait(*record.slot);
         if (record.probe->done() == 0)
             updateRow(*entry);
     }
@@ -304,7 +328,8 @@ int MonitorEngine::runRound(RoundKind kind)
     const bool testRound = kind != Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
-    flush();
+    const std::uint64_t begun = context_.clock->monotonicMicros();
+    flush(begun);
     if (!testRound) {
         // What the last round's late checks changed is said before this
         // round begins.
@@ -313,9 +338,11 @@ int MonitorEngine::runRound(RoundKind kind)
         ++pollRound_;
         roundOutstanding_ = 0;
     }
-    // The finished checks of earlier rounds go as the new ones open.
+    // The finished checks of earlier rounds go as the new ones open; those
+    // still under way hold up no teardown from now on.
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
         auto next = std::next(it);
+        unawait(*it->slot);
         if (it->probe->done() != 0) {
             it->probe->detachEntry();
             it->slot->listed = false;
@@ -323,6 +350,9 @@ int MonitorEngine::runRound(RoundKind kind)
         }
         it = next;
     }
+    // Finished checks whose teardown waited on a check still under way go
+    // first, so that each round closes at least as many as it opens.
+    staleProbes_.splice(staleProbes_.begin(), retiredProbes_);
 
     // The first regular round after a resume waits one more interval.
     if (noticeResume() && !testRound) {
@@ -351,7 +381,7 @@ int MonitorEngine::runRound(RoundKind kind)
     issue.next = 0;
     issue.unchecked = 0;
     issue.firstUnchecked = count;
-    issueSlice(kind);
+    issueSlice(kind, begun);
     return 1;
 }
 
@@ -363,14 +393,14 @@ void MonitorEngine::endIssue(Issue &issue)
     issue.next = 0;
 }
 
-void MonitorEngine::issueSlice(RoundKind kind)
+void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 {
     const bool testRound = kind != Regular;
     Issue &issue = issues_[testRound ? 1 : 0];
     if (!issue.active)
         return;
     const unsigned generation = issue.generation;
-    const std::uint64_t sliceStart = context_.clock->monotonicMicros();
+    const std::uint64_t sliceStart = begun;
     const auto leftOut = [&issue](int row) {
         if (issue.unchecked++ == 0 && row >= 0)
             issue.firstUnchecked = static_cast<std::size_t>(row);
@@ -434,6 +464,10 @@ void MonitorEngine::issueSlice(RoundKind kind)
         home.push_back(std::move(record));
         slot.self = std::prev(home.end());
         slot.listed = started == 1;
+        if (started == 1 && !slot.reported) {
+            slot.awaited = true;
+            ++awaited_;
+        }
         if (started != 1) {
             slot.self->probe->detachEntry();
             scheduleFlush();
@@ -464,6 +498,8 @@ void MonitorEngine::issueSlice(RoundKind kind)
     const std::size_t firstUnchecked = issue.firstUnchecked;
     endIssue(issue);
     retire(staleProbes_);
+    if (!retiredProbes_.empty())
+        scheduleFlush();
     if (testRound) {
         testRound_.starting = false;
         finishTestRound();
@@ -486,9 +522,11 @@ void MonitorEngine::postSlice(RoundKind kind)
         if (!alive.lock())
             return;
         issues_[kind != Regular ? 1 : 0].posted = false;
-        // Results that came meanwhile are shown first, in their order.
-        flush();
-        issueSlice(kind);
+        // Results that came meanwhile are shown first, in their order, and
+        // the slice has what time they leave.
+        const std::uint64_t begun = context_.clock->monotonicMicros();
+        flush(begun);
+        issueSlice(kind, begun);
     });
 }
 
@@ -526,6 +564,7 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
+    unawait(slot);
     reportedSlots_.push_back(&slot);
     scheduleFlush();
     if (first)

@@ -42,12 +42,17 @@ using ProbeList = std::list<PendingProbe>;
 class CheckSlot final : public ProbeHost {
 public:
     CheckSlot(MonitorEngine &engine, bool testRound) : engine_(engine), testRound_(testRound) {}
+    ~CheckSlot() override;
+    CheckSlot(const CheckSlot &) = delete;
+    CheckSlot &operator=(const CheckSlot &) = delete;
     void reportResult(int code, MonitorPort &entry) override;
     EventLoop &eventLoop() override;
     const Clock &clock() const override;
     bool testRound() const { return testRound_; }
     // Whether this check has reported at least once.
     bool reported = false;
+    // Counted among the checks whose first report the engine awaits.
+    bool awaited = false;
     // When the check was started (monotonic).
     std::uint64_t startMicros = 0;
     // The check reporting here; it goes before its slot.
@@ -177,17 +182,21 @@ private:
         int image;
     };
 
-    void issueSlice(RoundKind kind);
+    // begun: when the loop's pass began, which the slice's time counts from.
+    void issueSlice(RoundKind kind, std::uint64_t begun);
     void postSlice(RoundKind kind);
     void endIssue(Issue &issue);
     void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
-    // Shows what changed since the last pass and destroys finished checks.
-    void flush();
+    // Shows what changed since the last pass and destroys finished checks,
+    // these within the time left of a slice begun at begun (0: now).
+    void flush(std::uint64_t begun = 0);
     void scheduleFlush();
     // Finished checks that have reported leave the checks under way.
     void settleReports();
     // The checks go, destroyed from the loop; they reach no entry meanwhile.
     void retire(ProbeList &probes);
+    // The check's first report is no longer awaited.
+    void unawait(CheckSlot &slot);
     void tearDownOneStale();
     void finishTestRound();
     // Looks whether the machine was suspended since the last look; if so,
@@ -219,9 +228,13 @@ private:
     void logCheck(const MonitorPort &entry, const char *outcome, std::uint64_t micros,
                   const FailureReason &reason = {}) const;
 
+    friend class CheckSlot;
     EngineContext context_;
     PortList &ports_;
     EngineListener &listener_;
+    // Started checks that have not reported yet (before the lists, whose
+    // slots count it down as they go).
+    std::size_t awaited_ = 0;
     // Checks under way (and timed-out ones, which may still report late).
     ProbeList pendingProbes_;
     // Finished checks of earlier rounds, closed as the round's new ones open.

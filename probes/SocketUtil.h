@@ -58,6 +58,11 @@ bool setNonBlocking(int fd, bool on);
 // Closes fd if it is open and sets it to -1.
 void closeSocket(int &fd);
 
+// Whether the process has descriptors enough that a finished check may keep
+// its socket fd open until the check is destroyed: fd lies in the lower half
+// of the descriptor limit (descriptors are handed out lowest first).
+bool descriptorsToSpare(int fd);
+
 // Asks the kernel to stamp received datagrams and segments (SO_TIMESTAMPNS).
 // Harmless where the socket does not offer it. The first call also opens one
 // socket for the rest of the process that keeps the kernel's stamping on.

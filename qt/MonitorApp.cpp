@@ -185,6 +185,11 @@ int CMonitorApp::run()
     static const bool endsAtExit = std::atexit(endAtExit) == 0;
     if (endsAtExit)
         runningHost = &host;
+    // From here on, a line for every check is written with the others of
+    // the loop's pass, not one at a time: the loop flushes standard error
+    // before it waits (and the engine once a pass).
+    if (commandLine_.verbose)
+        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t(1) << 16);
     const int status = QApplication::exec();
     runningHost = nullptr;
     parts_->trayWatcher.reset();

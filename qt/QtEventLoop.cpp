@@ -3,6 +3,7 @@
 
 #include "app/base/Clock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -48,6 +49,9 @@ QtEventLoop::QtEventLoop()
     }
     notifier_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
     QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] { onEpoll(); });
+    // Standard error, where it is buffered, is out before the loop waits.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [] { std::fflush(stderr); });
 }
 
 QtEventLoop::~QtEventLoop()
@@ -102,6 +106,7 @@ void QtEventLoop::armTimer()
 void QtEventLoop::onTimer()
 {
     armedFor_ = UINT64_MAX;
+    const std::uint64_t start = now();
     // What the sockets had to say by now goes before the deadlines: a check
     // whose connect completed while the loop was busy elsewhere is not
     // failed by its timeout. Only what is ready now goes first, so the
@@ -116,8 +121,8 @@ void QtEventLoop::onTimer()
             return;
         }
     }
-    const std::uint64_t start = now();
-    timers_.runDue(start, start + kSliceMicros, [this] { return now(); });
+    // The timers have what is left of the slice (one runs in any case).
+    timers_.runDue(now(), start + kSliceMicros, [this] { return now(); });
     armTimer();
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace vigilon::win {
@@ -90,24 +91,33 @@ public:
 
     bool running() const { return thread_.joinable(); }
 
+    // Each of these is O(1): the thread's own poll set takes the change
+    // from changed_ at its next pass, and one wake-up serves a whole batch.
     void arm(int fd, std::uint64_t serial, short want)
     {
+        bool wakeNow = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             stamps_.erase(fd);
-            if (want == 0) {
+            if (want == 0)
                 armed_.erase(fd);
-                return;
-            }
-            armed_[fd] = Armed{serial, want};
+            else
+                armed_[fd] = Armed{serial, want};
+            changed_.push_back(fd);
+            wakeNow = want != 0 && !wakeSent_;
+            wakeSent_ = wakeSent_ || wakeNow;
         }
-        wake();
+        if (wakeNow)
+            wake();
     }
+    // A socket left out needs no wake-up: the thread drops it at its next
+    // pass, and an answer for it meanwhile is not taken.
     void disarm(int fd)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         armed_.erase(fd);
         stamps_.erase(fd);
+        changed_.push_back(fd);
     }
     // Notes a readiness that the loop saw itself before the thread did.
     void note(int fd, std::uint64_t serial, std::uint64_t micros)
@@ -117,6 +127,7 @@ public:
         if (it == armed_.end() || it->second.serial != serial)
             return;
         armed_.erase(it);
+        changed_.push_back(fd);
         stamps_[fd] = Stamp{serial, micros};
     }
     // When fd's watch of that serial was first seen ready, and forgets it;
@@ -148,29 +159,78 @@ private:
             net::sendWake(wake_);
     }
 
-    void run()
-    {
+    // The thread's poll set: the armed sockets in no order, the wake-up
+    // socket last, and where each socket sits.
+    struct PollSet {
         std::vector<WSAPOLLFD> fds;
         std::vector<std::uint64_t> serials;
+        std::unordered_map<int, std::size_t> at;
+
+        void put(int fd, const Armed &armed)
+        {
+            const auto [it, added] = at.try_emplace(fd, fds.size());
+            if (added) {
+                fds.push_back(WSAPOLLFD{static_cast<SOCKET>(fd), armed.want, 0});
+                serials.push_back(armed.serial);
+            } else {
+                fds[it->second].events = armed.want;
+                serials[it->second] = armed.serial;
+            }
+        }
+        // Moves the last socket into the gap.
+        void drop(int fd)
+        {
+            const auto it = at.find(fd);
+            if (it == at.end())
+                return;
+            const std::size_t gap = it->second;
+            at.erase(it);
+            if (gap + 1 != fds.size()) {
+                fds[gap] = fds.back();
+                serials[gap] = serials.back();
+                at[static_cast<int>(fds[gap].fd)] = gap;
+            }
+            fds.pop_back();
+            serials.pop_back();
+        }
+    };
+
+    // Brings the poll set in line with what changed since the last pass;
+    // under the lock.
+    void sync(PollSet &set)
+    {
+        for (const int fd : changed_) {
+            const auto it = armed_.find(fd);
+            if (it == armed_.end())
+                set.drop(fd);
+            else
+                set.put(fd, it->second);
+        }
+        changed_.clear();
+        wakeSent_ = false;
+    }
+
+    void run()
+    {
+        PollSet set;
+        std::vector<int> done;
         for (;;) {
-            fds.clear();
-            serials.clear();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (stop_)
                     return;
-                for (const auto &[fd, armed] : armed_) {
-                    fds.push_back(WSAPOLLFD{static_cast<SOCKET>(fd), armed.want, 0});
-                    serials.push_back(armed.serial);
-                }
+                sync(set);
             }
-            const std::size_t watched = fds.size();
+            const std::size_t watched = set.fds.size();
             if (wake_ != INVALID_SOCKET)
-                fds.push_back(WSAPOLLFD{wake_, POLLRDNORM, 0});
+                set.fds.push_back(WSAPOLLFD{wake_, POLLRDNORM, 0});
             // Without a wake-up socket a changed set is seen at the next pass.
             const INT waitMs = wake_ != INVALID_SOCKET ? 1000 : 10;
-            const int ready = fds.empty() ? (Sleep(DWORD(waitMs)), 0) : WSAPoll(fds.data(), ULONG(fds.size()), waitMs);
+            const int ready = set.fds.empty() ? (Sleep(DWORD(waitMs)), 0)
+                                              : WSAPoll(set.fds.data(), ULONG(set.fds.size()), waitMs);
             const std::uint64_t now = SystemClock::instance().monotonicMicros();
+            const bool woken = set.fds.size() > watched && set.fds.back().revents != 0;
+            set.fds.resize(watched);
             if (ready < 0) {
                 // A socket closed under the wait; the loop takes it out.
                 Sleep(1);
@@ -178,24 +238,31 @@ private:
             }
             if (ready == 0)
                 continue;
-            if (fds.size() > watched && fds.back().revents != 0)
+            if (woken)
                 net::drainWake(wake_);
             std::lock_guard<std::mutex> lock(mutex_);
+            done.clear();
             for (std::size_t i = 0; i < watched; ++i) {
-                const short got = fds[i].revents;
+                const short got = set.fds[i].revents;
                 if (got == 0)
                     continue;
-                const int fd = static_cast<int>(fds[i].fd);
+                const int fd = static_cast<int>(set.fds[i].fd);
+                // Left out or armed anew meanwhile: the next pass's sync
+                // has it.
                 const auto it = armed_.find(fd);
-                if (it == armed_.end() || it->second.serial != serials[i])
+                if (it == armed_.end() || it->second.serial != set.serials[i])
                     continue;
+                done.push_back(fd);
                 // Ready for what the watch wants (a hang-up is the end of
                 // the data, there to be read): noted. An error alone is not.
                 const short want = it->second.want;
                 if ((got & want) || ((want & POLLRDNORM) && (got & POLLHUP)))
-                    stamps_[fd] = Stamp{serials[i], now};
+                    stamps_[fd] = Stamp{set.serials[i], now};
                 armed_.erase(it);
             }
+            // Answered once: out of the set until armed again.
+            for (const int fd : done)
+                set.drop(fd);
         }
     }
 
@@ -204,8 +271,12 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     bool stop_ = false;
-    std::map<int, Armed> armed_;
-    std::map<int, Stamp> stamps_;
+    std::unordered_map<int, Armed> armed_;
+    std::unordered_map<int, Stamp> stamps_;
+    // Sockets whose arming changed since the thread's last pass.
+    std::vector<int> changed_;
+    // A wake-up is on its way for them.
+    bool wakeSent_ = false;
 };
 
 WinEventLoop::WinEventLoop()

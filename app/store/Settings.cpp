@@ -29,7 +29,9 @@ bool isTrouble(Status status)
 // Reads a DWORD as into a 4-byte buffer: longer data does not fit; shorter
 // data fills the low bytes and leaves the others of out as they were. The
 // stored type is not looked at.
-Status readDword(Key &key, const std::string &name, std::uint32_t &out)
+// exact, when given, tells whether the stored value is what writing out
+// gives.
+Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *exact = nullptr)
 {
     Value value;
     const Status status = key.queryValue(name, value);
@@ -39,11 +41,13 @@ Status readDword(Key &key, const std::string &name, std::uint32_t &out)
         return Status::TooLarge;
     for (std::size_t i = 0; i < value.data.size(); ++i)
         out = (out & ~(0xffu << (8 * i))) | std::uint32_t(value.data[i]) << (8 * i);
+    if (exact)
+        *exact = value.type == reg::RegDword && value.data.size() == 4;
     return Status::Ok;
 }
 
 // Reads a string of at most kMaxStringBytes stored bytes, up to its first NUL.
-Status readString(Key &key, const std::string &name, std::string &out)
+Status readString(Key &key, const std::string &name, std::string &out, bool *exact = nullptr)
 {
     Value value;
     const Status status = key.queryValue(name, value);
@@ -52,6 +56,8 @@ Status readString(Key &key, const std::string &name, std::string &out)
     if (value.data.size() > kMaxStringBytes)
         return Status::TooLarge;
     out = reg::stringFromValue(value);
+    if (exact)
+        *exact = value.type == reg::RegExpandSz && value.data == reg::stringBytes(out);
     return Status::Ok;
 }
 
@@ -88,17 +94,22 @@ const char *typeName(std::uint32_t type)
 
 // Reads entry i; anything but Ok when one of its values is missing or
 // unreadable, and failed then names that value.
-Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed)
+// exact: whether every value is stored as writing it gives.
+Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed, bool &exact)
 {
     std::uint32_t active = static_cast<std::uint32_t>(entry.active);
     Status status = Status::Ok;
+    exact = true;
+    bool one = true;
     const auto dword = [&](const char *name, std::uint32_t &out) {
-        if (status == Status::Ok && (status = readDword(key, indexed(name, i), out)) != Status::Ok)
+        if (status == Status::Ok && (status = readDword(key, indexed(name, i), out, &one)) != Status::Ok)
             failed = indexed(name, i);
+        exact = exact && one;
     };
     const auto text = [&](const char *name, std::string &out) {
-        if (status == Status::Ok && (status = readString(key, indexed(name, i), out)) != Status::Ok)
+        if (status == Status::Ok && (status = readString(key, indexed(name, i), out, &one)) != Status::Ok)
             failed = indexed(name, i);
+        exact = exact && one;
     };
     dword("Port", entry.port);
     dword("Protocol", entry.protocol);
@@ -180,28 +191,36 @@ private:
 
 } // namespace
 
-LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &targetHost, Status *status)
+LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &targetHost, Status *status,
+                            StoredValues *stored)
 {
     LoadedSettings loaded;
+    StoredValues found;
     std::string target = targetHost;
     std::vector<std::string> notes; // said once the load has succeeded
     // One read transaction, so that a save by another process cannot be seen
     // half; it takes no write lock, so a writer does not keep it out.
     const Status result = registry.readTransact([&]() {
         notes.clear();
+        found = StoredValues{};
+        bool exact = false;
         Status opened = Status::Ok;
         std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue, &opened);
         if (!key)
             return opened;
 
         std::uint32_t count = 0;
-        Status read = readDword(*key, "Port Count", count);
+        Status read = readDword(*key, "Port Count", count, &exact);
         if (read != Status::Ok)
             count = 0;
+        else if (exact)
+            found.count = count;
         if (isTrouble(read))
             return read;
-        if (read = readDword(*key, "Interval", loaded.intervalSeconds); read != Status::Ok)
+        if (read = readDword(*key, "Interval", loaded.intervalSeconds, &exact); read != Status::Ok)
             loaded.intervalSeconds = 5;
+        else if (exact)
+            found.interval = loaded.intervalSeconds;
         if (isTrouble(read))
             return read;
         if (read == Status::TooLarge)
@@ -213,8 +232,10 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             notes.push_back(std::string(reg::programName()) + ": the stored interval of " + std::to_string(stored) +
                             " seconds is outside 1..99999; using " + std::to_string(loaded.intervalSeconds) + "\n");
         }
-        if (read = readDword(*key, "Retry", loaded.retryLimit); read != Status::Ok)
+        if (read = readDword(*key, "Retry", loaded.retryLimit, &exact); read != Status::Ok)
             loaded.retryLimit = 1;
+        else if (exact)
+            found.retry = loaded.retryLimit;
         if (isTrouble(read))
             return read;
         if (read == Status::TooLarge)
@@ -232,20 +253,34 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
         loaded.notifications = read != Status::Ok || notify != 0;
         if (readTarget) {
             std::string stored;
-            read = readString(*key, "Target", stored);
+            read = readString(*key, "Target", stored, &exact);
             if (read == Status::Ok)
                 target = stored;
+            if (read == Status::Ok && exact)
+                found.target = stored;
             if (isTrouble(read))
                 return read;
         }
 
         const std::uint32_t end = std::min(count, indexBound(*key));
+        found.entries.resize(end);
         for (std::uint32_t i = 0; i < end; ++i) {
             auto entry = std::make_unique<MonitorPort>();
             std::string failed;
-            read = readEntry(*key, i, *entry, failed);
+            read = readEntry(*key, i, *entry, failed, exact);
             if (isTrouble(read))
                 return read;
+            if (read == Status::Ok && exact) {
+                StoredValues::Entry &known = found.entries[i];
+                known.known = true;
+                known.port = entry->port;
+                known.threshold = entry->threshold;
+                known.protocol = entry->protocol;
+                known.action = entry->action;
+                known.active = static_cast<std::uint32_t>(entry->active);
+                known.name = entry->name;
+                known.command = entry->command;
+            }
             if (read == Status::Ok)
                 loaded.ports.push_back(std::move(entry));
             else if (read == Status::TooLarge)
@@ -255,6 +290,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
     });
     if (result == Status::Ok) {
         targetHost = target;
+        if (stored)
+            *stored = std::move(found);
         for (const std::string &note : notes)
             std::fputs(note.c_str(), stderr);
     } else {
@@ -266,9 +303,12 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
 }
 
 Status saveSettings(Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
-                    std::uint32_t retryLimit, const PortList &ports)
+                    std::uint32_t retryLimit, const PortList &ports, StoredValues *stored)
 {
-    return registry.transact([&]() {
+    const std::size_t count = realEntryCount(ports);
+    const StoredValues none;
+    const StoredValues &known = stored ? *stored : none;
+    const Status result = registry.transact([&]() {
         Status opened = Status::Ok;
         std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
         if (!key && opened == Status::NotFound)
@@ -276,34 +316,57 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         if (!key)
             return opened;
 
+        Status status = Status::Ok;
+        const auto dword = [&](const std::string &name, std::uint32_t value, bool same) {
+            if (status == Status::Ok && !same)
+                status = writeDword(*key, name, value);
+        };
+        const auto text = [&](const std::string &name, const std::string &value, bool same) {
+            if (status == Status::Ok && !same)
+                status = writeString(*key, name, value);
+        };
         // Values of indexes at or above the new count stay; loading ignores them.
-        const std::size_t count = realEntryCount(ports);
-        Status status = writeDword(*key, "Port Count", static_cast<std::uint32_t>(count));
-        if (status == Status::Ok)
-            status = writeDword(*key, "Interval", intervalSeconds);
-        if (status == Status::Ok)
-            status = writeDword(*key, "Retry", retryLimit);
-        if (status == Status::Ok)
-            status = writeString(*key, "Target", targetHost);
+        dword("Port Count", static_cast<std::uint32_t>(count), known.count == count);
+        dword("Interval", intervalSeconds, known.interval == intervalSeconds);
+        dword("Retry", retryLimit, known.retry == retryLimit);
+        text("Target", targetHost, known.target == targetHost);
         for (std::size_t n = 0; n < count && status == Status::Ok; ++n) {
             const MonitorPort &entry = *ports[n];
             const auto i = static_cast<std::uint32_t>(n);
-            status = writeDword(*key, indexed("Port", i), entry.port);
-            if (status == Status::Ok)
-                status = writeDword(*key, indexed("Threshold", i), entry.threshold);
-            if (status == Status::Ok)
-                status = writeDword(*key, indexed("Protocol", i), entry.protocol);
-            if (status == Status::Ok)
-                status = writeString(*key, indexed("PortName", i), entry.name);
-            if (status == Status::Ok)
-                status = writeString(*key, indexed("Service", i), entry.command);
-            if (status == Status::Ok)
-                status = writeDword(*key, indexed("Action", i), entry.action);
-            if (status == Status::Ok)
-                status = writeDword(*key, indexed("Active", i), static_cast<std::uint32_t>(entry.active));
+            const StoredValues::Entry *was = n < known.entries.size() && known.entries[n].known ? &known.entries[n] : nullptr;
+            dword(indexed("Port", i), entry.port, was && was->port == entry.port);
+            dword(indexed("Threshold", i), entry.threshold, was && was->threshold == entry.threshold);
+            dword(indexed("Protocol", i), entry.protocol, was && was->protocol == entry.protocol);
+            text(indexed("PortName", i), entry.name, was && was->name == entry.name);
+            text(indexed("Service", i), entry.command, was && was->command == entry.command);
+            dword(indexed("Action", i), entry.action, was && was->action == entry.action);
+            const auto active = static_cast<std::uint32_t>(entry.active);
+            dword(indexed("Active", i), active, was && was->active == active);
         }
         return status;
     });
+    if (result != Status::Ok || !stored)
+        return result;
+    // The store now holds these.
+    stored->count = static_cast<std::uint32_t>(count);
+    stored->interval = intervalSeconds;
+    stored->retry = retryLimit;
+    stored->target = targetHost;
+    if (stored->entries.size() < count)
+        stored->entries.resize(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        const MonitorPort &entry = *ports[n];
+        StoredValues::Entry &now = stored->entries[n];
+        now.known = true;
+        now.port = entry.port;
+        now.threshold = entry.threshold;
+        now.protocol = entry.protocol;
+        now.action = entry.action;
+        now.active = static_cast<std::uint32_t>(entry.active);
+        now.name = entry.name;
+        now.command = entry.command;
+    }
+    return result;
 }
 
 Status saveNotifications(Registry &registry, bool on)

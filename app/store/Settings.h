@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -31,6 +33,22 @@ struct LoadedSettings {
     bool notifications = true;
 };
 
+// The configuration's values as the store holds them, so far as the program
+// has read or written them: a save given these writes only the values that
+// differ. A value is known only when the store holds exactly what writing it
+// gives (its type and bytes).
+struct StoredValues {
+    struct Entry {
+        bool known = false;
+        std::uint32_t port = 0, threshold = 0, protocol = 0, action = 0, active = 0;
+        std::string name, command;
+    };
+    std::optional<std::uint32_t> count, interval, retry;
+    std::optional<std::string> target;
+    // By stored index.
+    std::vector<Entry> entries;
+};
+
 // Reads the configuration. targetHost is replaced by the stored "Target"
 // only when readTarget is set (service mode without a "-t" host).
 // A store that cannot be read yields the defaults; status tells why:
@@ -40,14 +58,17 @@ struct LoadedSettings {
 // means another process holds the store: try again later. An interval or a
 // retry limit outside its range is brought into it, one longer than a DWORD
 // takes its default, and an entry with a value that does not fit is
-// skipped, each said on standard error.
+// skipped, each said on standard error. stored, when given, is set to what
+// the load found.
 LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
-                            reg::Status *status = nullptr);
+                            reg::Status *status = nullptr, StoredValues *stored = nullptr);
 
-// Writes the whole configuration in one transaction. ports ends with the
-// placeholder entry, which is not stored.
+// Writes the configuration in one transaction. ports ends with the
+// placeholder entry, which is not stored. Without stored every value is
+// written; with it only those that differ from it, and once the save has
+// landed it is brought up to date.
 reg::Status saveSettings(reg::Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
-                         std::uint32_t retryLimit, const PortList &ports);
+                         std::uint32_t retryLimit, const PortList &ports, StoredValues *stored = nullptr);
 
 // The main window's stored place and size and the list's column widths,
 // kept beside the configuration. Missing, unreadable or senseless values

@@ -311,11 +311,20 @@ FloorRound floorRound(Farm &farm, std::size_t n)
     return result;
 }
 
-// The program, its standard error read as it comes: the time each check's
-// line arrived.
+// One round of the program as its lines tell it: every entry's n-th line
+// belongs to round n, whatever the order the lines come in.
+struct RoundLines {
+    std::size_t count = 0;
+    std::size_t failed = 0;
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+};
+
+// The program, its standard error read as it comes: when each entry's line
+// of each round arrived.
 class Program {
 public:
-    Program(const std::string &path, const std::string &dir)
+    Program(const std::string &path, const std::string &dir, std::size_t entries) : perEntry_(entries, 0)
     {
         int pipeFds[2];
         if (pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -349,28 +358,28 @@ public:
     }
     pid_t pid() const { return pid_; }
     std::uint64_t started() const { return started_; }
-    std::size_t lines()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return times_.size();
-    }
     std::size_t failures() const { return failures_; }
-    // When line index came (waits up to timeoutMs); 0 if it never did.
-    std::uint64_t lineTime(std::size_t index, unsigned timeoutMs)
+    // Round index once every entry has had its line in it (waits up to
+    // timeoutMs); count short of the entries if it never did.
+    RoundLines round(std::size_t index, unsigned timeoutMs)
     {
         const std::uint64_t end = monoMicros() + std::uint64_t(timeoutMs) * 1000u;
         for (;;) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (index < times_.size())
-                    return times_[index];
-                if (ended_)
-                    return 0;
+                if (index < rounds_.size() && rounds_[index].count == perEntry_.size())
+                    return rounds_[index];
+                if (ended_ || monoMicros() > end)
+                    return index < rounds_.size() ? rounds_[index] : RoundLines{};
             }
-            if (monoMicros() > end)
-                return 0;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+    }
+    // Lines naming no entry of the list, or one beyond its last round.
+    std::size_t strayLines()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stray_;
     }
     // SIGTERM to exit, in ms.
     double end()
@@ -384,6 +393,31 @@ public:
     const std::string &otherText() const { return other_; }
 
 private:
+    // A check's line: stamp, name, outcome, time[, reason]; the bench names
+    // every entry "... #index".
+    void take(std::string_view line, std::uint64_t now)
+    {
+        const std::size_t nameAt = line.find('\t');
+        const std::size_t outcomeAt = line.find('\t', nameAt + 1);
+        const std::string_view name = line.substr(nameAt + 1, outcomeAt - nameAt - 1);
+        const std::size_t hash = name.rfind('#');
+        const std::size_t index =
+            hash == std::string_view::npos ? SIZE_MAX : std::strtoul(std::string(name.substr(hash + 1)).c_str(), nullptr, 10);
+        if (index >= perEntry_.size()) {
+            ++stray_;
+            return;
+        }
+        const std::size_t r = perEntry_[index]++;
+        if (rounds_.size() <= r)
+            rounds_.resize(r + 1);
+        RoundLines &round = rounds_[r];
+        const bool failed = line.find("\tOk\t") == std::string_view::npos;
+        round.first = round.count++ == 0 ? now : round.first;
+        round.last = now;
+        round.failed += failed;
+        if (failed && failures_++ < 3)
+            other_.append(line).append("\n");
+    }
     void read(int fd)
     {
         std::string pending;
@@ -397,15 +431,10 @@ private:
             while ((newline = pending.find('\n', start)) != std::string::npos) {
                 const std::string_view line(pending.data() + start, newline - start);
                 start = newline + 1;
-                // A check's line: stamp, name, outcome, time[, reason].
-                if (std::count(line.begin(), line.end(), '\t') >= 3) {
-                    times_.push_back(now);
-                    const bool failed = line.find("\tOk\t") == std::string_view::npos;
-                    if (failed && failures_++ < 3)
-                        other_.append(line).append("\n");
-                } else if (other_.size() < 4000) {
+                if (std::count(line.begin(), line.end(), '\t') >= 3)
+                    take(line, now);
+                else if (other_.size() < 4000)
                     other_.append(line).append("\n");
-                }
             }
             pending.erase(0, start);
         }
@@ -417,7 +446,10 @@ private:
     std::uint64_t started_ = 0;
     std::thread reader_;
     std::mutex mutex_;
-    std::vector<std::uint64_t> times_;
+    // How many lines each entry has had, and what each round had.
+    std::vector<std::size_t> perEntry_;
+    std::vector<RoundLines> rounds_;
+    std::size_t stray_ = 0;
     std::atomic<std::size_t> failures_{0};
     std::string other_;
     bool ended_ = false;
@@ -502,6 +534,11 @@ struct Figures {
     std::size_t peakFds = 0, idleFds = 0;
     double startMs = 0, endMs = 0;
     std::size_t failures = 0;
+    // Connections the farm took per round (each round should make N).
+    std::size_t connectionsMin = 0, connectionsMax = 0;
+    // Rounds whose start could not be told apart from the floor's, and
+    // lines of no entry.
+    std::size_t untimedRounds = 0, strayLines = 0;
     bool complete = false;
 };
 
@@ -547,6 +584,9 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
             entry->name = "TCP " + std::to_string(entry->port) + " #" + std::to_string(i);
             ports.push_back(std::move(entry));
         }
+        // The list the program saves ends with its placeholder, which is
+        // not stored.
+        appendPlaceholder(ports);
         auto registry = reg::SqliteRegistry::open(dir + "/registry.sqlite");
         if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok) {
             std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", dir.c_str());
@@ -557,11 +597,11 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
     std::string error;
     const std::string socketPath =
         instanceRuntimeDir(error) + "/" + instanceKey(dir + "/registry.sqlite") + ".sock";
+    const bool trace = std::getenv("SHIPPED_BENCH_TRACE") != nullptr;
 
-    // Every connection made so far, the floor's and the program's, taken in
-    // before a round is marked.
+    // Every connection made so far, the floor's and the program's.
     std::uint64_t expected = farm.accepted();
-    Program program(options.program, dir);
+    Program program(options.program, dir, n);
     // Start-up: until the program's loop answers a request.
     for (int tries = 0; tries < 20000; ++tries) {
         if (askProgram(socketPath, 5000) != 0) {
@@ -571,17 +611,25 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     const unsigned waitMs = options.intervalSeconds * 2000 + 10000;
-    std::size_t seen = 0;
-    if (std::getenv("SHIPPED_BENCH_TRACE"))
+    if (trace)
         std::fprintf(stderr, "start-up: %.1f ms\n", f.startMs);
-    // Round 0 (no earlier round to end) is left out.
-    if (program.lineTime(seen + n - 1, waitMs + 2000) == 0) {
-        std::fprintf(stderr, "shipped_bench: no first round at %zu entries; the program said:\n%s", n,
-                     program.otherText().c_str());
+    // Round 0 (no earlier round to end) is left out of the times; its
+    // connections are counted like every round's.
+    const RoundLines zero = program.round(0, waitMs + 2000);
+    if (zero.count != n) {
+        std::fprintf(stderr, "shipped_bench: round 0 at %zu entries had %zu of its lines; the program said:\n%s", n,
+                     zero.count, program.otherText().c_str());
         return f;
     }
-    seen += n;
-    expected += n;
+    // The connections of a round: all its lines are in, and then nothing
+    // for a while.
+    const auto connectionsSince = [&farm, n](std::uint64_t before) {
+        farm.waitAccepted(before + n);
+        farm.waitQuiet();
+        return std::size_t(farm.accepted() - before);
+    };
+    f.connectionsMin = f.connectionsMax = connectionsSince(expected);
+    expected = farm.accepted();
 
     std::vector<double> rounds, floors, floorCpu;
     std::atomic<bool> sampling{true};
@@ -625,25 +673,35 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
             f.peakFds = peakFds;
         }
         asking = !quiet;
+        // A round already begun when the mark is set would be timed from
+        // a later check than its first: such a round is not timed.
+        const bool clear = farm.accepted() == expected;
         farm.mark();
         const std::uint64_t marked = monoMicros();
-        const std::uint64_t last = program.lineTime(seen + n - 1, waitMs);
+        const RoundLines lines = program.round(r + 1, waitMs);
         const std::uint64_t first = farm.startSinceMark();
-        if (last == 0 || first == 0) {
-            std::fprintf(stderr, "shipped_bench: round %u at %zu entries did not end\n", r + 1, n);
+        if (lines.count != n || first == 0) {
+            std::fprintf(stderr, "shipped_bench: round %u at %zu entries had %zu of its lines\n", r + 1, n,
+                         lines.count);
             break;
         }
-        seen += n;
-        expected += n;
-        if (quiet)
-            rounds.push_back(double(last - first) / 1000.0);
-        if (std::getenv("SHIPPED_BENCH_TRACE"))
-            std::fprintf(stderr, "round %u: first accept %+.3f ms, last line %+.3f ms after the mark; %llu of %llu "
-                                 "taken\n",
+        const std::size_t connections = connectionsSince(expected);
+        expected = farm.accepted();
+        f.connectionsMin = std::min(f.connectionsMin, connections);
+        f.connectionsMax = std::max(f.connectionsMax, connections);
+        // The round runs from its first SYN to its last line, and every
+        // line of it comes after that SYN.
+        const bool sound = clear && lines.first >= first && lines.last >= lines.first;
+        if (!sound)
+            ++f.untimedRounds;
+        if (quiet && sound)
+            rounds.push_back(double(lines.last - first) / 1000.0);
+        if (trace)
+            std::fprintf(stderr,
+                         "round %u: first SYN %+.3f ms, lines %+.3f..%+.3f ms after the mark; %zu connections%s\n",
                          r + 1, (double(first) - double(marked)) / 1000.0,
-                         (double(last) - double(marked)) / 1000.0, (unsigned long long)farm.accepted(),
-                         (unsigned long long)expected);
-        // The results are in; the round's end goes on in the program.
+                         (double(lines.first) - double(marked)) / 1000.0,
+                         (double(lines.last) - double(marked)) / 1000.0, connections, sound ? "" : " (not timed)");
         asking = false;
         if (r + 1 == 2 * options.rounds)
             f.complete = true;
@@ -653,6 +711,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
     asker.join();
     f.rssKiB = residentKiB(program.pid());
     f.failures = program.failures();
+    f.strayLines = program.strayLines();
     if (f.failures != 0)
         std::fprintf(stderr, "shipped_bench: %zu checks failed at %zu entries; the program said:\n%s", f.failures, n,
                      program.otherText().c_str());
@@ -712,9 +771,9 @@ int main(int argc, char **argv)
                 options.program.c_str(), farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds);
-    std::printf("%6s | %9s %9s %6s | %9s %9s | %8s %8s | %8s | %11s | %8s %7s | %s\n", "N", "round ms", "floor ms",
-                "ratio", "wait max", "wait p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms", "end ms",
-                "failed");
+    std::printf("%6s | %9s %9s %6s | %9s %9s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
+                "floor ms", "ratio", "wait max", "wait p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
+                "end ms", "conn/round", "failed");
     double baseRss = 0;
     std::size_t baseN = 0;
     for (const std::size_t n : options.sizes) {
@@ -727,15 +786,26 @@ int main(int argc, char **argv)
         char memory[32] = "-";
         if (perEntry > 0)
             std::snprintf(memory, sizeof memory, "%.2f", perEntry);
-        std::printf("%6zu | %9.2f %9.2f %5.1fx | %9.2f %9.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %zu%s\n",
+        char connections[32];
+        if (f.connectionsMin == f.connectionsMax)
+            std::snprintf(connections, sizeof connections, "%zu", f.connectionsMin);
+        else
+            std::snprintf(connections, sizeof connections, "%zu..%zu", f.connectionsMin, f.connectionsMax);
+        std::printf("%6zu | %9.2f %9.2f %5.2fx | %9.2f %9.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %11s | "
+                    "%zu%s\n",
                     n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.longestWaitMs, f.p99WaitMs,
                     f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
-                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, f.failures,
+                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
+        if (f.untimedRounds != 0 || f.strayLines != 0)
+            std::printf("       %zu rounds not timed (begun before the floor had finished), %zu lines of no entry\n",
+                        f.untimedRounds, f.strayLines);
         std::fflush(stdout);
     }
-    std::printf("\nround: the first SYN on the loopback to the last check's line read (the floor: to its last connect); wait: a request on the program's\n"
-                "local socket until it is served, one after another during rounds; CPU: all the program's threads\n"
-                "over whole intervals, per entry and round; KiB/e: resident memory beyond the smallest run.\n");
+    std::printf("\nround: from the round's first SYN on the loopback to the line of its last entry to finish (every entry\n"
+                "has exactly one line in each round timed); the floor: its first SYN to its last connect. wait: a request\n"
+                "on the program's local socket until it is served, one after another during rounds; CPU: all the\n"
+                "program's threads over whole intervals, per entry and round; KiB/e: resident memory beyond the\n"
+                "smallest run; conn/round: connections the ports took in each round, round 0 included.\n");
     return 0;
 }

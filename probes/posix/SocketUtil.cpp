@@ -47,6 +47,13 @@ bool setNonBlocking(int fd, bool on)
     return wanted == flags || fcntl(fd, F_SETFL, wanted) == 0;
 }
 
+bool descriptorsToSpare(int fd)
+{
+    rlimit limit{};
+    return getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+           (limit.rlim_cur == RLIM_INFINITY || static_cast<rlim_t>(fd) < limit.rlim_cur / 2);
+}
+
 void closeSocket(int &fd)
 {
     if (fd >= 0)

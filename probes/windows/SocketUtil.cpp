@@ -50,6 +50,11 @@ ssize_t receiveStamped(int fd, void *buffer, std::size_t size, int flags, sockad
                       fromLength);
 }
 
+bool descriptorsToSpare(int)
+{
+    return true;
+}
+
 // Sockets have no descriptor limit of the process to raise here.
 void raiseDescriptorLimit()
 {

@@ -108,6 +108,38 @@ TEST_F(Monitoring, aRoundStartsInSlicesAndResultsShowOncePerPass)
     EXPECT_EQ(ui.tray->modifications, trayBefore + 1);
 }
 
+// Closing a finished check costs about what starting one did: the checks
+// go once their round's results are all in, not while results still come.
+// A check still under way at the next round holds them up no longer: that
+// round closes the old ones as it opens its own.
+TEST_F(Monitoring, finishedChecksGoOnceTheirRoundsResultsAreIn)
+{
+    start({{80, GenericTcp, 1}, {81, GenericTcp, 1}, {82, GenericTcp, 1}});
+    loop.runPosted();
+    const auto checks = probes.pending;
+    ASSERT_EQ(checks.size(), 3u);
+    checks[0]->finish(true);
+    checks[1]->finish(true);
+    loop.runPosted();
+    EXPECT_EQ(probes.destroyed, 0u) << "a result is still awaited";
+    checks[2]->finish(true);
+    loop.runPosted();
+    EXPECT_EQ(probes.destroyed, 3u);
+
+    // Next round: one check hangs past the round after it.
+    loop.advance(5000);
+    loop.runPosted();
+    ASSERT_EQ(probes.pending.size(), 3u);
+    probes.pending[0]->finish(true);
+    probes.pending[0]->finish(true);
+    loop.runPosted();
+    EXPECT_EQ(probes.destroyed, 3u);
+    loop.advance(5000);
+    loop.runPosted();
+    EXPECT_EQ(probes.destroyed, 5u) << "the finished two of the round before";
+    EXPECT_EQ(probes.started.size(), 9u);
+}
+
 // No keeps monitoring and the next tick runs; while the question is open
 // (over a poll tick, as a nested loop runs it) no round starts.
 TEST_F(Monitoring, theStopQuestion)

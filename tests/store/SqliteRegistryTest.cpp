@@ -537,6 +537,45 @@ TEST_F(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
     EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 102}));
 }
 
+// A save given what the store holds writes only the values that changed: a
+// value changed behind its back meanwhile stays as it is. An entry the load
+// skipped is written whole at its new index.
+TEST_F(SettingsTest, ASaveWithTheStoredValuesWritesOnlyWhatChanged)
+{
+    save(test::markedPorts(1, 3));
+    ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->deleteValue("Action #1"), Status::Ok);
+    StoredValues stored;
+    std::string target = "127.0.0.1";
+    LoadedSettings loaded = loadSettings(store(), true, target, nullptr, &stored);
+    ASSERT_EQ(portsOf(loaded), (std::vector<std::uint32_t>{100, 102}));
+    appendPlaceholder(loaded.ports);
+    // Behind the program's back: the first entry's threshold.
+    auto other = reopened().openKey(kMonitorKey, reg::KeySetValue);
+    ASSERT_EQ(other->setValue("Threshold #0", reg::RegDword, reg::dwordBytes(999)), Status::Ok);
+    loaded.ports[0]->name = "renamed";
+    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "PortName #0"), reg::stringBytes("renamed"));
+    EXPECT_EQ(dataOf(store(), "Threshold #0"), reg::dwordBytes(999)) << "not written again";
+    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
+    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(loaded.ports[1]->action)) << "the skipped index";
+    loaded.ports.pop_back();
+    const LoadedSettings again = load();
+    ASSERT_EQ(portsOf(again), (std::vector<std::uint32_t>{100, 102}));
+    EXPECT_EQ(again.ports[1]->name, loaded.ports[1]->name);
+    EXPECT_EQ(again.ports[1]->command, loaded.ports[1]->command);
+
+    // Unchanged, nothing is written; a change after a save is.
+    other = reopened().openKey(kMonitorKey, reg::KeySetValue);
+    ASSERT_EQ(other->setValue("Retry", reg::RegDword, reg::dwordBytes(4)), Status::Ok);
+    appendPlaceholder(loaded.ports);
+    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "Retry"), reg::dwordBytes(4));
+    loaded.ports[1]->active = 0;
+    ASSERT_EQ(saveSettings(store(), target, 7, 2, loaded.ports, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "Active #1"), reg::dwordBytes(0));
+    EXPECT_EQ(dataOf(store(), "Retry"), reg::dwordBytes(2));
+}
+
 struct StringCase {
     const char *label;
     std::string stored;

@@ -261,6 +261,7 @@ public:
         }
         ~Check() override
         {
+            ++factory_.destroyed;
             auto &p = factory_.pending;
             p.erase(std::remove(p.begin(), p.end(), this), p.end());
         }
@@ -299,6 +300,7 @@ public:
 
     std::vector<Started> started;
     std::vector<Check *> pending;
+    std::size_t destroyed = 0;
     bool makeWorks = true;
     // Every start fails for want of a local resource.
     bool localShortage = false;
