@@ -15,8 +15,17 @@ std::string signedText(std::uint32_t value)
     return std::to_string(static_cast<std::int32_t>(value));
 }
 
-// Stands in for a current value while the text block is measured.
+// Stands in for a current value and the sample count while the text block
+// is measured.
 constexpr const char *kValuePlaceholder = "8888888";
+
+// Stands in for the elapsed time while the text block is measured: the
+// widest the window is likely to show, so that the block does not widen as
+// the clock runs (999 days, 23:59:59).
+constexpr std::uint32_t kElapsedStandIn = 999u * 86400u + 86399u;
+
+// How far the maximum's label reaches above the graph's top.
+constexpr int kMaxLabelLift = 8;
 
 // (value * height) / scale without the 32-bit product wrapping round: a
 // large threshold or sample would otherwise land anywhere in the graph.
@@ -132,15 +141,15 @@ std::string ResponseGraphModel::seriesLine(std::size_t index) const
     return formatText(loadString(sid::GraphSeriesValue), {name, signedText(value)});
 }
 
-std::string ResponseGraphModel::startLineWith(const std::string &count) const
+std::string ResponseGraphModel::startLineWith(const std::string &elapsed, const std::string &count) const
 {
     const std::string start = formatLocalTime(loadString(sid::GraphDateTimeFormat), createdAt_);
-    return formatText(loadString(sid::GraphStartAndCount), {start, elapsedText_, count});
+    return formatText(loadString(sid::GraphStartAndCount), {start, elapsed, count});
 }
 
 std::string ResponseGraphModel::startLine() const
 {
-    return startLineWith(signedText(sampleCount_));
+    return startLineWith(elapsedText_, signedText(sampleCount_));
 }
 
 std::string ResponseGraphModel::measuredText() const
@@ -153,7 +162,7 @@ std::string ResponseGraphModel::measuredText() const
         text += formatText(format, {seriesNames_[i], kValuePlaceholder});
     }
     text += "\r\n";
-    text += startLine();
+    text += startLineWith(formatElapsed(loadString(sid::GraphElapsedFormat), kElapsedStandIn), kValuePlaceholder);
     if (!reasonLine_.empty())
         text += "\r\n" + reasonLine_;
     return text;
@@ -204,8 +213,10 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
     if (params_.showGraph == 1 && hasSamples_) {
         const int b = r.bottom;
         textBlock_.bottom = b;
-        const GRect g{client.left + 16, b, client.right - 8, client.bottom - 18};
-        if (b < g.bottom)
+        // The maximum's label goes above the graph, below the text: it must
+        // not cover the last line, the failure's reason when there is one.
+        const GRect g{client.left + 16, b + kMaxLabelLift, client.right - 8, client.bottom - 18};
+        if (g.top < g.bottom)
             plan.graph = drawGraph(g);
     }
     return plan;
@@ -244,7 +255,7 @@ GraphDrawing ResponseGraphModel::drawGraph(const GRect &g) const
     }
 
     d.maxLabel = formatText(loadString(sid::GraphMaxLabel), {signedText(maxValue_)});
-    d.maxLabelRect = GRect{g.left - 12, g.top - 8, g.right - 4, g.bottom};
+    d.maxLabelRect = GRect{g.left - 12, g.top - kMaxLabelLift, g.right - 4, g.bottom};
     if (n > 0) {
         d.timeLabel = formatLocalTime(loadString(sid::GraphTimeLabel), samples_.front().time);
         d.timeLabelRect = GRect{g.left - 12, g.bottom + 2, g.right - 4, g.bottom + 16};

@@ -100,8 +100,9 @@ public:
     // Timer 2: the elapsed text is brought up to now.
     void updateElapsed(std::uint32_t now);
 
-    // The whole text of the text block, with a seven-digit stand-in for each
-    // current value, as measured for the window's size.
+    // The whole text of the text block as measured for the window's size:
+    // a seven-digit stand-in for each current value and the sample count,
+    // and the widest likely elapsed time for the one shown.
     std::string measuredText() const;
     // The text block for a client rectangle: left and top 4 in, the
     // measured extent, plus 8 to the right.
@@ -116,6 +117,8 @@ public:
 
     // The part of the client area that a new sample or a resize repaints.
     GRect graphArea(const GRect &client) const;
+    // The client width the text block needs: its right edge.
+    int neededWidth() const { return textBlock_.right; }
     // The smallest size the window can be given.
     int minimumWidth() const { return textBlock_.width() + 16; }
     int minimumHeight() const { return textBlock_.height(); }
@@ -139,7 +142,7 @@ public:
     bool clockStarted() const { return clockStarted_; }
 
 private:
-    std::string startLineWith(const std::string &count) const;
+    std::string startLineWith(const std::string &elapsed, const std::string &count) const;
 
     ResponseGraphParams params_;
     std::vector<std::string> seriesNames_;

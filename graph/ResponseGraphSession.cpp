@@ -47,6 +47,23 @@ GRect ResponseGraphSession::tick(const GRect &client, const TextMeasure &measure
     return area;
 }
 
+std::optional<int> ResponseGraphSession::growToFit(const GRect &client)
+{
+    const int needed = model_.neededWidth() - client.left;
+    if (needed <= client.width() || needed <= fittedWidth_)
+        return std::nullopt;
+    fittedWidth_ = needed;
+    return needed - client.width();
+}
+
+std::optional<int> ResponseGraphSession::fitReason(const GRect &client, const TextMeasure &measure)
+{
+    // Measured as a tick would, bottom included; the paint that follows
+    // moves the bottom to the painted text's again.
+    model_.computeTextBlock(client, measure);
+    return growToFit(client);
+}
+
 PaintPlan ResponseGraphSession::planPaint(const GRect &client, const TextMeasure &measure)
 {
     PaintPlan plan = model_.planPaint(client, measure);

@@ -64,6 +64,15 @@ public:
     // line further down: without that line the sample count would not be
     // brought up to date.)
     GRect tick(const GRect &client, const TextMeasure &measure);
+    // How much wider the window is to grow so that its text is not cut: the
+    // text block as last measured needs more than the client width, and more
+    // than the window was last fitted to (a window the user has narrowed
+    // since is not widened again for the same text). Nothing otherwise; a
+    // window is never made narrower nor changed in height.
+    std::optional<int> growToFit(const GRect &client);
+    // The reason line changed: the text block is measured again, and the
+    // window grows as growToFit says.
+    std::optional<int> fitReason(const GRect &client, const TextMeasure &measure);
     // Lays out a paint of the client area, which the window then draws.
     PaintPlan planPaint(const GRect &client, const TextMeasure &measure);
     // The area a resize repaints.
@@ -82,6 +91,7 @@ private:
     ResponseGraphModel model_;
     SampleRecorder recorder_;
     int paintedTextBottom_ = 0;
+    int fittedWidth_ = 0;
 };
 
 // The height of the graph window's font, in pixels, from the system font's:

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QToolTip>
 #include <QScreen>
 
 #include <algorithm>
@@ -148,6 +149,11 @@ void CBalloonWnd::showHint(const QString &text, const QPoint &point)
 void CBalloonWnd::hideHint()
 {
     hover_.hide();
+}
+
+bool CBalloonWnd::tipVisible()
+{
+    return QToolTip::isVisible();
 }
 
 void CBalloonWnd::runTimer(BalloonHover::Timer timer, int ms)

@@ -44,6 +44,9 @@ public:
     void relayEvent(QEvent *event, const QPoint &globalPos);
     void showHint(const QString &text, const QPoint &point);
     void hideHint();
+    // A target's own tool tip is about to show: the hint goes, and stays
+    // away while the tip shows.
+    void tipShowing() { hover_.tipShowing(); }
 
     int showDelay() const { return hover_.showDelay(); }
     int displayTime() const { return hover_.displayTime(); }
@@ -80,6 +83,7 @@ private:
     void cancelTimer(BalloonHover::Timer timer) override;
     void showWindow(HintPoint anchor) override;
     void hideWindow() override { hide(); }
+    bool tipVisible() override;
 
     BalloonHover hover_{*this};
     QString text_;

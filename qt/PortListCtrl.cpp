@@ -401,8 +401,11 @@ bool CPortListCtrl::viewportEvent(QEvent *event)
             if (!tip.isEmpty())
                 text = text.isEmpty() ? tip : text + QLatin1Char('\n') + tip;
         }
-        if (!text.isEmpty())
+        if (!text.isEmpty()) {
+            if (hint_)
+                hint_->tipShowing();
             QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        }
         else
             QToolTip::hideText();
         return true;

@@ -82,6 +82,7 @@ int CResponseGraphWnd::Create()
 
     const GRect frame = session_.initialFrame(clientRect(), measurer());
     setGeometry(frame.left, frame.top, frame.width(), frame.height());
+    growBy(session_.growToFit(clientRect()));
     applyMinimumSize();
 
     session_.startRecording(prompter_);
@@ -103,8 +104,16 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 
 void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
-    if (session_.setFailureReason(line))
-        invalidate(rect());
+    if (!session_.setFailureReason(line))
+        return;
+    growBy(session_.fitReason(clientRect(), measurer()));
+    invalidate(rect());
+}
+
+void CResponseGraphWnd::growBy(std::optional<int> width)
+{
+    if (width)
+        resize(this->width() + *width, height());
 }
 
 void CResponseGraphWnd::ResetHistory()
@@ -327,6 +336,7 @@ void CResponseGraphWnd::onStartTimer()
 void CResponseGraphWnd::onTextTimer()
 {
     const GRect block = session_.tick(clientRect(), measurer());
+    growBy(session_.growToFit(clientRect()));
     applyMinimumSize();
     invalidate(toQRect(block));
 }

@@ -77,6 +77,8 @@ private:
     // Tells the window system the least size, but never more than the
     // window has now.
     void applyMinimumSize();
+    // Widens the window by width, when the text asks for it.
+    void growBy(std::optional<int> width);
     Qt::Edges edgesAt(const QPoint &pos) const;
 
     CloseRequest closeRequest_;

@@ -127,6 +127,11 @@ void CBalloonWnd::cancelTimer(BalloonHover::Timer timer)
         KillTimer(window_, static_cast<UINT_PTR>(timer));
 }
 
+bool CBalloonWnd::tipVisible()
+{
+    return tip_ && IsWindow(tip_) && IsWindowVisible(tip_);
+}
+
 void CBalloonWnd::hideWindow()
 {
     if (window_)

@@ -35,6 +35,10 @@ public:
     void relayEvent(const MSG &message);
     void showHint(const std::wstring &text, POINT point);
     void hideHint();
+    // A target's own tool tip window: while it shows the hint stays away.
+    void watchTip(HWND tip) { tip_ = tip; }
+    // A target's own tool tip is about to show: the hint goes.
+    void tipShowing() { hover_.tipShowing(); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -50,6 +54,7 @@ private:
     void cancelTimer(BalloonHover::Timer timer) override;
     void showWindow(HintPoint anchor) override;
     void hideWindow() override;
+    bool tipVisible() override;
 
     BalloonHover hover_{*this};
     std::wstring text_;
@@ -58,6 +63,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND parent_ = nullptr;
     HWND window_ = nullptr;
+    HWND tip_ = nullptr;
 };
 
 } // namespace vigilon::win

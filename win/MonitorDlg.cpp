@@ -349,6 +349,7 @@ void CMonitorDlg::setUpList()
     hint_ = std::make_unique<CBalloonWnd>();
     hint_->createHint(window_, instance);
     hint_->setFont(loadWString(sid::UiFontFace), 14, 0, false, false);
+    hint_->watchTip(ListView_GetToolTips(list_));
     SetWindowSubclass(list_, &CMonitorDlg::listProc, 1, reinterpret_cast<DWORD_PTR>(this));
     if (HWND header = ListView_GetHeader(list_))
         SetWindowSubclass(header, &CMonitorDlg::listProc, 2, reinterpret_cast<DWORD_PTR>(this));
@@ -532,8 +533,13 @@ LRESULT CMonitorDlg::onListNotify(const NMHDR &header)
 {
     if (header.code == static_cast<UINT>(LVN_GETINFOTIPW)) {
         auto &tip = const_cast<NMLVGETINFOTIPW &>(reinterpret_cast<const NMLVGETINFOTIPW &>(header));
-        if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= rowTips_.size() || !tip.pszText ||
-            tip.cchTextMax <= 0 || rowTips_[static_cast<std::size_t>(tip.iItem)].empty())
+        // The tip shows what it is given (a cut item's text, a failed row's
+        // reason): the balloon goes first, the two never show at once.
+        const bool failedRow = tip.iItem >= 0 && static_cast<std::size_t>(tip.iItem) < rowTips_.size() &&
+                               !rowTips_[static_cast<std::size_t>(tip.iItem)].empty();
+        if (hint_ && tip.pszText && (tip.pszText[0] || failedRow))
+            hint_->tipShowing();
+        if (!failedRow || !tip.pszText || tip.cchTextMax <= 0)
             return 0;
         // Behind the cut text of the item, if the list put it there.
         std::wstring text = tip.dwFlags == 0 && tip.pszText[0] ? std::wstring(tip.pszText) + L"\r\n" : L"";

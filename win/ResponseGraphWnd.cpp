@@ -230,6 +230,9 @@ bool CResponseGraphWnd::Create()
     SelectObject(dc, previous);
     ReleaseDC(hwnd_, dc);
     MoveWindow(hwnd_, frame.left, frame.top, frame.width(), frame.height(), TRUE);
+    // The border takes its part of the frame: the client area grows to what
+    // the text needs.
+    growBy(session_.growToFit(clientRect()));
 
     session_.startRecording(prompter_);
     SetTimer(hwnd_, ResponseGraphSession::StartTimerId, ResponseGraphSession::StartTimerMs, nullptr);
@@ -266,8 +269,24 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 
 void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
-    if (session_.setFailureReason(line))
-        invalidate(clientRect());
+    if (!session_.setFailureReason(line) || !hwnd_)
+        return;
+    HDC dc = GetDC(hwnd_);
+    const HGDIOBJ previous = SelectObject(dc, font_);
+    const std::optional<int> grow = session_.fitReason(clientRect(), measurerFor(dc));
+    SelectObject(dc, previous);
+    ReleaseDC(hwnd_, dc);
+    growBy(grow);
+    invalidate(clientRect());
+}
+
+void CResponseGraphWnd::growBy(std::optional<int> width)
+{
+    RECT window{};
+    if (!width || !hwnd_ || !GetWindowRect(hwnd_, &window))
+        return;
+    SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + *width, window.bottom - window.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CResponseGraphWnd::ResetHistory()
@@ -327,6 +346,7 @@ GRect CResponseGraphWnd::tickText()
     const GRect block = session_.tick(clientRect(), measurerFor(dc));
     SelectObject(dc, previous);
     ReleaseDC(hwnd_, dc);
+    growBy(session_.growToFit(clientRect()));
     return block;
 }
 

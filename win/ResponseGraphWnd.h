@@ -64,6 +64,8 @@ private:
     TextMeasure measurerFor(HDC dc) const;
     // The same on a device context of the window.
     GRect tickText();
+    // Widens the window by width, when the text asks for it.
+    void growBy(std::optional<int> width);
 
     Prompter &prompter_;
     ResponseGraphSession session_;

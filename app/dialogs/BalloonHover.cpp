@@ -41,6 +41,9 @@ void BalloonHover::timerFired(Timer timer)
         return;
     }
     balloon_.cancelTimer(Timer::Show);
+    // Held back until the pointer moves on.
+    if (balloon_.tipVisible())
+        return;
     balloon_.showWindow(anchor_);
     balloon_.runTimer(Timer::Hide, displayTime_);
 }

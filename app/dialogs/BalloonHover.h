@@ -14,7 +14,10 @@ struct HintPoint {
 // showDelay ms after the pointer came to rest over a registered target,
 // with its tip where the pointer came to rest, and goes after displayTime
 // ms, on a mouse button, or when the pointer moves over no target. The
-// front end keeps the window, the targets and their texts, and the drawing.
+// targets' own tool tips (a failed row's reason, a cut cell's text) and the
+// balloon never show at once: a tip about to show takes the balloon down,
+// and the balloon does not come up while a tip shows. The front end keeps
+// the window, the targets and their texts, and the drawing.
 class BalloonHover {
 public:
     enum class Timer { Show = 100, Hide = 101 };
@@ -33,6 +36,8 @@ public:
         // anchor, or as near as the screen allows.
         virtual void showWindow(HintPoint anchor) = 0;
         virtual void hideWindow() = 0;
+        // Whether one of the targets' own tool tips is showing now.
+        virtual bool tipVisible() = 0;
 
     protected:
         ~Balloon() = default;
@@ -44,6 +49,8 @@ public:
     void pointerMoved(HintPoint at);
     // A mouse button went down over a target.
     void buttonPressed() { hide(); }
+    // One of the targets' own tool tips is about to show.
+    void tipShowing() { hide(); }
     // Shows the hint, whose text the front end has set, showDelay ms from now
     // at point.
     void showAt(HintPoint point);

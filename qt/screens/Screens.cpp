@@ -7,6 +7,7 @@
 #include "app/base/Language.h"
 #include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
+#include "app/dialogs/FailureText.h"
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
@@ -224,6 +225,12 @@ int main(int argc, char **argv)
             graph.AddSample(v);
             clock.wallSeconds += 5;
         }
+        // At the size it opens with, once the elapsed time shows.
+        graph.setFailureReason(graphReasonLine(FailureReason::unreachable(11, 0)));
+        QTest::qWait(1200);
+        clock.wallSeconds += 3725;
+        QTest::qWait(2300);
+        shoot(&graph, QStringLiteral("graph-window-default"));
         graph.resize(graph.width() + 80, graph.height() + 40);
         shoot(&graph, QStringLiteral("graph-window"));
     }

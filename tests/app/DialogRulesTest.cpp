@@ -748,11 +748,15 @@ TEST(BalloonHover, showsAfterTheDelayWhereThePointerRestsAndGoesOnAButtonOrAwayF
         void cancelTimer(T t) override { log += "cancel" + std::to_string(int(t)) + " "; }
         void showWindow(HintPoint at) override { log += "show@" + std::to_string(at.x) + "," + std::to_string(at.y) + " "; }
         void hideWindow() override { log += "hide "; }
+        bool tipVisible() override { return tip; }
+        bool tip = false;
     } window;
     BalloonHover hover(window);
     const std::string gone = "hide cancel100 cancel101 ";
     struct Step {
-        char event; // m: move to x,y over under; b: button; s, h: show, hide timer
+        // m: move to x,y over under; b: button; s, h: show, hide timer;
+        // t: a target's tip about to show; S: show timer while it shows
+        char event;
         int x;
         U under;
         std::string told;
@@ -767,19 +771,28 @@ TEST(BalloonHover, showsAfterTheDelayWhereThePointerRestsAndGoesOnAButtonOrAwayF
         {'h', 0, U::Nothing, gone},
         {'m', 13, U::Target, "run100:500 "},
         {'b', 0, U::Nothing, gone},
+        // The balloon and a target's own tip never show at once.
+        {'m', 14, U::Target, "run100:500 "},
+        {'s', 0, U::Nothing, "cancel100 show@14,14 run101:4000 "},
+        {'t', 0, U::Nothing, gone},
+        {'m', 15, U::Target, "run100:500 "},
+        {'S', 0, U::Nothing, "cancel100 "},
     };
     for (const Step &step : steps) {
         window.log.clear();
         window.under = step.under;
-        if (step.event == 'm')
+        window.tip = step.event == 'S';
+        if (step.event == 't')
+            hover.tipShowing();
+        else if (step.event == 'm')
             hover.pointerMoved(HintPoint{step.x, step.x == 11 ? 10 : step.x});
         else if (step.event == 'b')
             hover.buttonPressed();
         else
-            hover.timerFired(step.event == 's' ? T::Show : T::Hide);
+            hover.timerFired(step.event == 'h' ? T::Hide : T::Show);
         EXPECT_EQ(window.log, step.told) << step.event << step.x;
     }
-    EXPECT_EQ(hover.anchor(), (HintPoint{13, 13}));
+    EXPECT_EQ(hover.anchor(), (HintPoint{15, 15}));
 }
 
 } // namespace

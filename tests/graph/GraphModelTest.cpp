@@ -170,7 +170,8 @@ TEST(GraphModel, TextBlock)
 {
     ResponseGraphModel m(params(), kT0);
     EXPECT_EQ(m.measuredText(), "対象ホスト: target.example\r\n対象ポート: TCP:80 現在の値: 8888888\r\n"
-                                "開始時刻 2007年 03月 14日 09時05分07秒 経過時間: \r\nサンプル数: 0\r\n");
+                                "開始時刻 2007年 03月 14日 09時05分07秒 経過時間: 999日 23時間 59分 59秒\r\n"
+                                "サンプル数: 8888888\r\n");
     // The graph lies below the text, the empty last line after the final
     // "\r\n" included.
     m.computeTextBlock(GRect{0, 0, 100, 100}, fakeMeasure);
@@ -231,10 +232,19 @@ TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
     m.computeTextBlock(client, fakeMeasure);
     m.addSample(50, kT0);
     ASSERT_TRUE(m.planPaint(client, fakeMeasure).graph);
-    // The graph needs the text to end above 18 pixels from the bottom.
+    // The graph needs the text to end above 26 pixels from the bottom: 18
+    // below it, 8 above it for the maximum's label.
     const int text = m.textBlock().bottom;
-    EXPECT_FALSE(m.planPaint(GRect{0, 0, 400, text + 18}, fakeMeasure).graph);
-    EXPECT_TRUE(m.planPaint(GRect{0, 0, 400, text + 19}, fakeMeasure).graph);
+    EXPECT_FALSE(m.planPaint(GRect{0, 0, 400, text + 26}, fakeMeasure).graph);
+    EXPECT_TRUE(m.planPaint(GRect{0, 0, 400, text + 27}, fakeMeasure).graph);
+    // The label lies below the text, the failure's reason included.
+    for (const char *reason : {"", "reason"}) {
+        m.setReasonLine(reason);
+        const PaintPlan failed = m.planPaint(client, fakeMeasure);
+        ASSERT_TRUE(failed.graph);
+        EXPECT_EQ(failed.graph->maxLabelRect.top, failed.textBottom) << reason;
+        EXPECT_EQ(failed.graph->area.top, failed.textBottom + 8) << reason;
+    }
 
     ResponseGraphParams noGraph = two;
     noGraph.showGraph = 0;
@@ -305,6 +315,7 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
     const GRect text = s.tick(sized, fakeMeasure);
     EXPECT_EQ(s.model().elapsedText(), "0日 00時間 01分 01秒");
     const GRect measured = s.model().textBlock();
+    EXPECT_EQ(measured.width(), block.width()); // the clock does not widen it
     EXPECT_EQ(plan.textBottom, measured.bottom + 10);
     EXPECT_EQ(text, (GRect{measured.left, measured.top, measured.right, plan.textBottom}));
     EXPECT_TRUE(prompter.messages.empty());
@@ -324,6 +335,28 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
               std::vector<std::string>{"ファイル オープン エラー!\r\n" + p.fileName + "\r\n" + why.openError()});
     EXPECT_FALSE(why.openError().empty());
     EXPECT_EQ(prompter.messages[0].style, mb::Ok);
+}
+
+// A window narrower than its text grows to the text's width once for each
+// wider need, never narrower nor taller; one the user narrowed stays so
+// until the text needs more than before.
+TEST(GraphSession, GrowsOnceToTheWidthItsTextNeeds)
+{
+    test::FakeClock clock;
+    ResponseGraphSession s(params(), clock);
+    const GRect frame = s.initialFrame(GRect{0, 0, 92, 92}, fakeMeasure);
+    const int needed = s.model().textBlock().right;
+    const GRect client{0, 0, frame.width() - 8, frame.height()}; // a border of 4
+    EXPECT_EQ(s.growToFit(client), needed - client.width());
+    EXPECT_EQ(s.growToFit(GRect{0, 0, needed - 50, 100}), std::nullopt);
+    EXPECT_EQ(s.growToFit(GRect{0, 0, needed + 50, 100}), std::nullopt);
+
+    ASSERT_TRUE(s.setFailureReason(std::string(200, 'r')));
+    const GRect wide{0, 0, needed + 50, 100};
+    EXPECT_EQ(s.fitReason(wide, fakeMeasure), 4 + 200 * 5 + 8 - wide.width());
+    EXPECT_EQ(s.fitReason(wide, fakeMeasure), std::nullopt);
+    ASSERT_TRUE(s.setFailureReason(""));
+    EXPECT_EQ(s.fitReason(GRect{0, 0, needed - 1, 100}, fakeMeasure), std::nullopt);
 }
 
 TEST(GraphSession, DraggedOnlyAfterAPressInTheWindow)

@@ -184,9 +184,30 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
         const GRect block = w.model().textBlock();
         QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
-        // The longer text raises the least size, not the window's.
+        // The least size stays above the window's, which keeps its size.
         QVERIFY(w.leastSize().width() > opened.width());
         QCOMPARE(w.size(), opened);
+
+        // Every text fits at the size the window opened with, the elapsed
+        // time included; a longer failure reason widens the window once, and
+        // the maximum's label stays below it.
+        const auto allFit = [&w] {
+            w.grab();
+            for (const TextItem &item : w.lastPaint().items)
+                if (item.shadowAt.right > w.width())
+                    return false;
+            return true;
+        };
+        QVERIFY(allFit());
+        w.setFailureReason(std::string(120, 'x'));
+        QVERIFY(w.width() > opened.width());
+        QCOMPARE(w.height(), opened.height());
+        QVERIFY(allFit());
+        w.AddSample(10);
+        w.resize(w.width(), w.height() + 100);
+        QVERIFY(allFit());
+        QVERIFY(w.lastPaint().graph);
+        QVERIFY(w.lastPaint().graph->maxLabelRect.top >= w.lastPaint().textBottom);
     }
 
     void contextMenuResetsAndAsksTheFrameToClose()

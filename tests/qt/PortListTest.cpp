@@ -321,6 +321,23 @@ private slots:
         hover(d.list(), QPoint(20, viewport->height() - 5));
         QCOMPARE(hint->pendingTimer(), 0);
         QVERIFY(!hint->isVisible());
+
+        // The list's own tool tip takes the hint down, and the hint does not
+        // come up over it while the pointer stays in the tip's cell.
+        d.list()->setCellText(1, 1, QString(200, QLatin1Char('x')));
+        const QPoint cut = d.list()->visualRect(d.list()->model()->index(1, 1)).center();
+        hover(d.list(), cut);
+        QTRY_VERIFY_WITH_TIMEOUT(hint->isVisible(), 5000);
+        QHelpEvent help(QEvent::ToolTip, cut, viewport->mapToGlobal(cut));
+        QCoreApplication::sendEvent(viewport, &help);
+        QVERIFY(QToolTip::isVisible());
+        QVERIFY(!hint->isVisible());
+        hover(d.list(), cut + QPoint(1, 0));
+        QCOMPARE(hint->pendingTimer(), int(CBalloonWnd::ShowTimer));
+        QTRY_COMPARE_WITH_TIMEOUT(hint->pendingTimer(), 0, 5000);
+        QVERIFY(QToolTip::isVisible());
+        QVERIFY(!hint->isVisible());
+        QToolTip::hideText();
     }
 };
 

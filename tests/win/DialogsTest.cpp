@@ -193,6 +193,39 @@ TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
     EXPECT_EQ(stateImage(list, 1), 0x2000u);
 }
 
+// The balloon hint and the list's own tool tip (a cut item, a failed row's
+// reason) never show at once.
+TEST_F(WinDialogs, theBalloonAndTheListsTipNeverShowAtOnce)
+{
+    const HWND balloon = FindWindowW(L"VigilonBalloonHint", nullptr);
+    ASSERT_NE(balloon, nullptr);
+    const auto hoverAt = [this](POINT at) {
+        POINT screen = at;
+        ClientToScreen(list, &screen);
+        SetCursorPos(screen.x, screen.y);
+        SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+    };
+    hoverAt(cellCentre(list, 0, 1));
+    ASSERT_TRUE(pumpUntil([balloon] { return IsWindowVisible(balloon) != FALSE; }, 3000));
+
+    // The list asks for the tip's text as it is about to show it.
+    wchar_t text[80] = L"alert.bat";
+    NMLVGETINFOTIPW tip{};
+    tip.hdr = NMHDR{list, IDC_PORT_LIST, static_cast<UINT>(LVN_GETINFOTIPW)};
+    tip.pszText = text;
+    tip.cchTextMax = 80;
+    SendMessageW(dialog, WM_NOTIFY, IDC_PORT_LIST, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_FALSE(IsWindowVisible(balloon));
+
+    const HWND tips = ListView_GetToolTips(list);
+    ASSERT_NE(tips, nullptr);
+    ShowWindow(tips, SW_SHOWNOACTIVATE);
+    hoverAt(cellCentre(list, 0, 2));
+    pumpUntil([] { return false; }, 1200);
+    EXPECT_FALSE(IsWindowVisible(balloon));
+    ShowWindow(tips, SW_HIDE);
+}
+
 TEST_F(WinDialogs, theProgramMayEndWhileTheDialogAsks)
 {
     // The tray's exit, say, runs while the question is open: the dialog

@@ -50,8 +50,8 @@ HWND windowOf(const std::unique_ptr<ResponseGraph> &graph)
 }
 
 // Made hidden, as a layered popup with the opacity's low byte, at the text
-// block's place and size (no wider: the text block bounds only the user's
-// sizing), painted, and recording every sample as the recorder writes it.
+// block's place and size, wide enough for the text inside its border,
+// painted, and recording every sample as the recorder writes it.
 TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
 {
     TempDir dir;
@@ -82,8 +82,13 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     GetWindowRect(hwnd, &r);
     EXPECT_EQ(r.left, 4);
     EXPECT_EQ(r.top, 4);
-    EXPECT_EQ(r.right - r.left, block.width());
     EXPECT_EQ(r.bottom - r.top, block.height() + 100);
+    // Wider by what the border takes: the client area holds the text.
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, block.right);
+    EXPECT_GT(r.right - r.left, block.width());
+
     graph->show();
     EXPECT_TRUE(IsWindowVisible(hwnd));
     // In the system's sizing loop the text block bounds the size; the loop
@@ -100,6 +105,14 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     KillTimer(nullptr, timer);
     EXPECT_EQ(sizing.ptMinTrackSize.x, block.width() + 16);
     EXPECT_EQ(sizing.ptMinTrackSize.y, block.height());
+    // A longer failure reason widens it once more, no taller.
+    graph->setFailureReason(std::string(120, 'x'));
+    RECT after{};
+    GetWindowRect(hwnd, &after);
+    EXPECT_EQ(after.bottom - after.top, r.bottom - r.top);
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, window.model().textBlock().right);
+    EXPECT_GT(client.right, block.right);
     clock.advanceMs(2000);
     graph->AddSample(15);
     graph->AddSample(0);

@@ -8,6 +8,7 @@
 // Usage: vigilon-screens OUT-DIR
 #include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
+#include "app/dialogs/FailureText.h"
 #include "win/WinText.h"
 #include "win/GraphResources.h"
 #include "win/GraphWindows.h"
@@ -269,6 +270,13 @@ void graphWindow()
         graph->AddSample(v);
         clock.wallSeconds += 5;
     }
+    // At the size it opens with, once the elapsed time shows.
+    graph->setFailureReason(graphReasonLine(FailureReason::unreachable(11, 0)));
+    SetWindowPos(window, nullptr, 40, 40, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    pump(1200);
+    clock.wallSeconds += 3725;
+    pump(2300);
+    shoot(window, "graph-window-default");
     RECT r = outer(window);
     SetWindowPos(window, nullptr, 40, 40, r.right - r.left + 80, r.bottom - r.top + 40, SWP_NOZORDER);
     pump(2500);
