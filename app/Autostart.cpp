@@ -2,6 +2,7 @@
 // Autostart: the service host installed or removed for the user.
 #include "app/Autostart.h"
 
+#include "app/base/EventLoop.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 
@@ -17,6 +18,16 @@ std::string trimmed(const std::string &text)
     return text.substr(first, last - first + 1);
 }
 } // namespace
+
+void ServiceHostSetup::tellLater(EventLoop &loop, std::function<void(const Run &)> &done, const Run &run)
+{
+    auto told = std::move(done);
+    done = nullptr;
+    loop.post([told, run] {
+        if (told)
+            told(run);
+    });
+}
 
 std::string autostartFailure(bool install, bool installedNow, const ServiceHostSetup::Run &run,
                              const std::string &program)

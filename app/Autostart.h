@@ -7,6 +7,8 @@
 
 namespace vigilon {
 
+class EventLoop;
+
 // What this system does to install or remove the service host (Vigilsvc)
 // for the user, as "vigilsvc -install" and "-remove" do.
 class ServiceHostSetup {
@@ -27,11 +29,15 @@ public:
     // waiting: done receives the outcome later, on the event loop. False
     // when the run could not even be begun (done is not called then).
     virtual bool run(bool install, std::function<void(const Run &)> done) = 0;
+
+protected:
+    // Hands the outcome to done from the loop, never from inside run();
+    // done is emptied, so that it is told once.
+    static void tellLater(EventLoop &loop, std::function<void(const Run &)> &done, const Run &run);
 };
 
 // The service host for this system's program, beside the program's own
 // executable (or where VIGILON_VIGILSVC names it); null where there is none.
-class EventLoop;
 std::unique_ptr<ServiceHostSetup> makeServiceHostSetup(EventLoop &loop);
 
 // Why an install (install) or removal failed, in the interface's language,

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace vigilon {
 
@@ -158,6 +159,21 @@ Status writeString(Key &key, const std::string &name, const std::string &text)
     return key.setValue(name, reg::RegExpandSz, reg::stringBytes(text));
 }
 
+// Runs write on the configuration's key, made if missing, in one
+// transaction.
+Status writeMonitorKey(Registry &registry, const std::function<Status(Key &)> &write)
+{
+    return registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key && opened == Status::NotFound)
+            key = registry.createKey(kMonitorKey, &opened);
+        if (!key)
+            return opened;
+        return write(*key);
+    });
+}
+
 // Stands in for a store that could not be opened: holds nothing and refuses
 // every write with the reason.
 class UnavailableRegistry final : public Registry {
@@ -308,22 +324,15 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
     const std::size_t count = realEntryCount(ports);
     const StoredValues none;
     const StoredValues &known = stored ? *stored : none;
-    const Status result = registry.transact([&]() {
-        Status opened = Status::Ok;
-        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
-        if (!key && opened == Status::NotFound)
-            key = registry.createKey(kMonitorKey, &opened);
-        if (!key)
-            return opened;
-
+    const Status result = writeMonitorKey(registry, [&](Key &key) {
         Status status = Status::Ok;
         const auto dword = [&](const std::string &name, std::uint32_t value, bool same) {
             if (status == Status::Ok && !same)
-                status = writeDword(*key, name, value);
+                status = writeDword(key, name, value);
         };
         const auto text = [&](const std::string &name, const std::string &value, bool same) {
             if (status == Status::Ok && !same)
-                status = writeString(*key, name, value);
+                status = writeString(key, name, value);
         };
         // Values of indexes at or above the new count stay; loading ignores them.
         dword("Port Count", static_cast<std::uint32_t>(count), known.count == count);
@@ -371,15 +380,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
 
 Status saveNotifications(Registry &registry, bool on)
 {
-    return registry.transact([&]() {
-        Status opened = Status::Ok;
-        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
-        if (!key && opened == Status::NotFound)
-            key = registry.createKey(kMonitorKey, &opened);
-        if (!key)
-            return opened;
-        return writeDword(*key, "Notify", on ? 1u : 0u);
-    });
+    return writeMonitorKey(registry, [&](Key &key) { return writeDword(key, "Notify", on ? 1u : 0u); });
 }
 
 Status setLogonFlag(Registry &registry, std::uint32_t value)
@@ -450,22 +451,16 @@ WindowLayout loadWindowLayout(Registry &registry)
 
 Status saveWindowLayout(Registry &registry, const WindowLayout &layout)
 {
-    return registry.transact([&]() {
-        Status opened = Status::Ok;
-        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
-        if (!key && opened == Status::NotFound)
-            key = registry.createKey(kMonitorKey, &opened);
-        if (!key)
-            return opened;
+    return writeMonitorKey(registry, [&](Key &key) {
         Status status = Status::Ok;
         if (layout.hasWindow()) {
             const int window[4] = {layout.x, layout.y, layout.width, layout.height};
             for (int i = 0; i < 4 && status == Status::Ok; ++i)
-                status = writeDword(*key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
+                status = writeDword(key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
         }
         if (layout.columnWidths.size() == kColumnCount) {
             for (std::uint32_t c = 0; c < kColumnCount && status == Status::Ok; ++c)
-                status = writeDword(*key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
+                status = writeDword(key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
         }
         return status;
     });

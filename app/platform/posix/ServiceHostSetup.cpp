@@ -121,12 +121,7 @@ private:
     // Told from the loop, never from inside run().
     void finish(const Run &run)
     {
-        auto done = std::move(done_);
-        done_ = nullptr;
-        loop_.post([done, run] {
-            if (done)
-                done(run);
-        });
+        tellLater(loop_, done_, run);
     }
 
     void closeOutput()

@@ -205,12 +205,7 @@ private:
 
     void finish(const Run &run)
     {
-        auto done = std::move(done_);
-        done_ = nullptr;
-        loop_.post([done, run] {
-            if (done)
-                done(run);
-        });
+        tellLater(loop_, done_, run);
     }
 
     EventLoop &loop_;
