@@ -3,40 +3,6 @@
 
 namespace vigilon::reg {
 
-class MemoryRegistry::MemoryKey final : public Key {
-public:
-    MemoryKey(MemoryRegistry &owner, std::string path, std::uint32_t access)
-        : owner_(owner), path_(std::move(path)), access_(access)
-    {
-    }
-
-    Status queryValue(const std::string &name, Value &out) override
-    {
-        return owner_.queryValue(path_, name, out);
-    }
-
-    Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
-    {
-        if (!(access_ & KeySetValue))
-            return Status::ReadOnly;
-        return owner_.setValue(path_, name, type, data);
-    }
-
-    Status deleteValue(const std::string &name) override
-    {
-        if (!(access_ & KeySetValue))
-            return Status::ReadOnly;
-        return owner_.deleteValue(path_, name);
-    }
-
-    std::vector<std::string> valueNames() override { return owner_.valueNames(path_); }
-
-private:
-    MemoryRegistry &owner_;
-    std::string path_;
-    std::uint32_t access_;
-};
-
 MemoryRegistry::MemoryRegistry() = default;
 MemoryRegistry::~MemoryRegistry() = default;
 
@@ -78,7 +44,7 @@ std::unique_ptr<Key> MemoryRegistry::openKey(const std::string &path, std::uint3
         *status = key ? Status::Ok : Status::NotFound;
     if (!key)
         return nullptr;
-    return std::make_unique<MemoryKey>(*this, key->path, access);
+    return std::make_unique<PathKey<MemoryRegistry>>(*this, key->path, access);
 }
 
 std::unique_ptr<Key> MemoryRegistry::createKey(const std::string &path, Status *status)
@@ -101,7 +67,7 @@ std::unique_ptr<Key> MemoryRegistry::createKey(const std::string &path, Status *
         *status = result;
     if (result != Status::Ok)
         return nullptr;
-    return std::make_unique<MemoryKey>(*this, spelled, KeyQueryValue | KeySetValue);
+    return std::make_unique<PathKey<MemoryRegistry>>(*this, spelled, KeyQueryValue | KeySetValue);
 }
 
 Status MemoryRegistry::deleteKey(const std::string &path)

@@ -38,7 +38,7 @@ public:
     int writeCount() const { return writes_; }
 
 private:
-    class MemoryKey;
+    friend class PathKey<MemoryRegistry>;
     struct KeyData {
         std::string path; // stored spelling
         std::vector<std::pair<std::string, Value>> values;

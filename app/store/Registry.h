@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vigilon::reg {
@@ -54,6 +55,40 @@ public:
     virtual Status deleteValue(const std::string &name) = 0;
     // Names of the values in the order they were first set.
     virtual std::vector<std::string> valueNames() = 0;
+};
+
+// A key that stands for a path in its owner's store: each call goes to the
+// owner with the path, and writes need the key opened with KeySetValue.
+template <typename Owner>
+class PathKey final : public Key {
+public:
+    PathKey(Owner &owner, std::string path, std::uint32_t access)
+        : owner_(owner), path_(std::move(path)), access_(access)
+    {
+    }
+
+    Status queryValue(const std::string &name, Value &out) override { return owner_.queryValue(path_, name, out); }
+
+    Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
+    {
+        if (!(access_ & KeySetValue))
+            return Status::ReadOnly;
+        return owner_.setValue(path_, name, type, data);
+    }
+
+    Status deleteValue(const std::string &name) override
+    {
+        if (!(access_ & KeySetValue))
+            return Status::ReadOnly;
+        return owner_.deleteValue(path_, name);
+    }
+
+    std::vector<std::string> valueNames() override { return owner_.valueNames(path_); }
+
+private:
+    Owner &owner_;
+    std::string path_;
+    std::uint32_t access_;
 };
 
 // A store of keys and typed values laid out as the registry's

@@ -264,37 +264,6 @@ private:
     Status status_;
 };
 
-class SqliteRegistry::SqliteKey final : public Key {
-public:
-    SqliteKey(SqliteRegistry &owner, std::string path, std::uint32_t access)
-        : owner_(owner), path_(std::move(path)), access_(access)
-    {
-    }
-
-    Status queryValue(const std::string &name, Value &out) override { return owner_.queryValue(path_, name, out); }
-
-    Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
-    {
-        if (!(access_ & KeySetValue))
-            return Status::ReadOnly;
-        return owner_.setValue(path_, name, type, data);
-    }
-
-    Status deleteValue(const std::string &name) override
-    {
-        if (!(access_ & KeySetValue))
-            return Status::ReadOnly;
-        return owner_.deleteValue(path_, name);
-    }
-
-    std::vector<std::string> valueNames() override { return owner_.valueNames(path_); }
-
-private:
-    SqliteRegistry &owner_;
-    std::string path_;
-    std::uint32_t access_;
-};
-
 SqliteRegistry::SqliteRegistry(std::string path, const Options &options) : path_(std::move(path)), options_(options)
 {
 }
@@ -618,7 +587,7 @@ std::unique_ptr<Key> SqliteRegistry::openKey(const std::string &path, std::uint3
         *status = result;
     if (result != Status::Ok)
         return nullptr;
-    return std::make_unique<SqliteKey>(*this, normal, access);
+    return std::make_unique<PathKey<SqliteRegistry>>(*this, normal, access);
 }
 
 std::unique_ptr<Key> SqliteRegistry::createKey(const std::string &path, Status *status)
@@ -658,7 +627,7 @@ std::unique_ptr<Key> SqliteRegistry::createKey(const std::string &path, Status *
         *status = result;
     if (result != Status::Ok)
         return nullptr;
-    return std::make_unique<SqliteKey>(*this, spelled, KeyQueryValue | KeySetValue);
+    return std::make_unique<PathKey<SqliteRegistry>>(*this, spelled, KeyQueryValue | KeySetValue);
 }
 
 Status SqliteRegistry::deleteKey(const std::string &path)

@@ -66,7 +66,7 @@ private:
     // Runs body inside the transaction just begun, then commits it, or rolls
     // it back when body or a write inside failed.
     Status runOpened(const std::function<Status()> &body);
-    class SqliteKey;
+    friend class PathKey<SqliteRegistry>;
     class Statement;
     class Operation;
 
