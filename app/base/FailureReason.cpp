@@ -93,6 +93,16 @@ std::string reasonText(const FailureReason &reason)
         return "closed before a reply";
     case FailureKind::LocalShortage:
         return "local shortage";
+    case FailureKind::CertExpired:
+        return "certificate expired";
+    case FailureKind::CertNotYetValid:
+        return "certificate not yet valid";
+    case FailureKind::CertUntrusted:
+        return "certificate not trusted";
+    case FailureKind::NameMismatch:
+        return "name does not match";
+    case FailureKind::TlsHandshakeFailed:
+        return "TLS handshake failed";
     }
     return {};
 }
@@ -122,6 +132,16 @@ std::string reasonTextShown(const FailureReason &reason)
         return loadString(sid::ReasonClosedBeforeReply);
     case FailureKind::LocalShortage:
         return loadString(sid::ReasonLocalShortage);
+    case FailureKind::CertExpired:
+        return loadString(sid::ReasonCertExpired);
+    case FailureKind::CertNotYetValid:
+        return loadString(sid::ReasonCertNotYetValid);
+    case FailureKind::CertUntrusted:
+        return loadString(sid::ReasonCertUntrusted);
+    case FailureKind::NameMismatch:
+        return loadString(sid::ReasonNameMismatch);
+    case FailureKind::TlsHandshakeFailed:
+        return loadString(sid::ReasonTlsHandshakeFailed);
     }
     return {};
 }

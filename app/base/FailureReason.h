@@ -20,6 +20,12 @@ enum class FailureKind : int {
     ClosedBeforeReply,
     // This system ran short of a resource; such a check is not counted.
     LocalShortage,
+    // TLS: the server's certificate and the handshake.
+    CertExpired,
+    CertNotYetValid,
+    CertUntrusted,
+    NameMismatch,
+    TlsHandshakeFailed,
 };
 
 struct FailureReason {

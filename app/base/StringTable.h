@@ -223,6 +223,12 @@ constexpr unsigned ReasonLocalShortage = 459;
 constexpr unsigned MoreMessages = 460;
 // The socket library could not be started (Windows).
 constexpr unsigned SocketStartupFailed = 461;
+// Why a TLS check failed.
+constexpr unsigned ReasonCertExpired = 462;
+constexpr unsigned ReasonCertNotYetValid = 463;
+constexpr unsigned ReasonCertUntrusted = 464;
+constexpr unsigned ReasonNameMismatch = 465;
+constexpr unsigned ReasonTlsHandshakeFailed = 466;
 
 // Desktop notifications of failures and recoveries: the summary for one
 // entry (%s = its name) or several (%d = how many), a line per entry (%s
