@@ -698,8 +698,9 @@ Status SqliteRegistry::readAndClearDword(const std::string &keyPath, const std::
 
 Status SqliteRegistry::keyIdInTransaction(const std::string &keyPath, long long &id)
 {
+    id = 0;
     if (savepoints_ == 0)
-        return Status::NotFound;
+        return Status::Ok;
     if (keyIdPath_ != keyPath || keyId_ == 0) {
         keyId_ = 0;
         if (Status status = keyId(keyPath, keyId_); status != Status::Ok)
@@ -708,6 +709,14 @@ Status SqliteRegistry::keyIdInTransaction(const std::string &keyPath, long long 
     }
     id = keyId_;
     return Status::Ok;
+}
+
+void SqliteRegistry::bindKey(Statement &statement, long long id, const std::string &keyPath)
+{
+    if (id != 0)
+        statement.bind(1, id);
+    else
+        statement.bind(1, keyPath);
 }
 
 void SqliteRegistry::forgetKeyId()
@@ -724,18 +733,12 @@ Status SqliteRegistry::queryValue(const std::string &keyPath, const std::string 
     // Inside a transaction the key's id holds: a load reads every value of
     // one key, and each then needs no lookup of the key by its path.
     long long id = 0;
-    const bool byId = savepoints_ > 0;
-    if (byId) {
-        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
-            return status;
-    }
-    Statement query(*this, byId ? "SELECT type, data FROM key_values WHERE key_id = ?1 AND name = ?2"
+    if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+        return status;
+    Statement query(*this, id != 0 ? "SELECT type, data FROM key_values WHERE key_id = ?1 AND name = ?2"
                                 : "SELECT v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
                                   "WHERE k.path = ?1 AND v.name = ?2");
-    if (byId)
-        query.bind(1, id);
-    else
-        query.bind(1, keyPath);
+    bindKey(query, id, keyPath);
     query.bind(2, name);
     const int rc = query.step();
     if (rc == SQLITE_ROW) {
@@ -753,23 +756,17 @@ Status SqliteRegistry::setValue(const std::string &keyPath, const std::string &n
     if (op.status() != Status::Ok)
         return op.status();
     long long id = 0;
-    const bool byId = savepoints_ > 0;
-    if (byId) {
-        if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
-            return status;
-    }
+    if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+        return status;
     // Outside a transaction, one statement: the key is looked up and the
     // value written at once, so a key deleted meanwhile is never brought
     // back. Inside one, nobody else can delete it.
-    Statement upsert(*this, byId ? "INSERT INTO key_values (key_id, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+    Statement upsert(*this, id != 0 ? "INSERT INTO key_values (key_id, name, type, data) VALUES (?1, ?2, ?3, ?4) "
                                    "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data"
                                  : "INSERT INTO key_values (key_id, name, type, data) "
                                    "SELECT id, ?2, ?3, ?4 FROM keys WHERE path = ?1 "
                                    "ON CONFLICT (key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    if (byId)
-        upsert.bind(1, id);
-    else
-        upsert.bind(1, keyPath);
+    bindKey(upsert, id, keyPath);
     upsert.bind(2, name);
     upsert.bind(3, static_cast<long long>(type));
     upsert.bind(4, data);

@@ -89,8 +89,11 @@ private:
 
     Status keyId(const std::string &normalPath, long long &id);
     // Inside a transaction: the key's id, looked up once for a run of
-    // values of the same key. forgetKeyId() wherever a key may go away.
+    // values of the same key; outside one, 0 (statements then name the key
+    // by its path). forgetKeyId() wherever a key may go away.
     Status keyIdInTransaction(const std::string &keyPath, long long &id);
+    // Binds parameter 1 to the key: its id where there is one, else its path.
+    static void bindKey(Statement &statement, long long id, const std::string &keyPath);
     void forgetKeyId();
     Status queryValue(const std::string &keyPath, const std::string &name, Value &out);
     Status setValue(const std::string &keyPath, const std::string &name, std::uint32_t type,
