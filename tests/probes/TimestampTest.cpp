@@ -73,8 +73,10 @@ TEST(ReceiveStamps, aDatagramReadLateIsTimedAtTheKernelsStampNotAtTheRead)
     ASSERT_EQ(got, 7);
     EXPECT_STREQ(data, "stamped");
     EXPECT_EQ(from.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-    EXPECT_GE(arrived + 200, sendBegan) << "a receive stamp is required";
-    EXPECT_LE(arrived, sendEnded + 200) << "a receive stamp is required";
+    // The stamp is converted between clocks, which a busy machine may blur
+    // by some milliseconds; without a stamp it would be the read, 30 ms on.
+    EXPECT_GE(arrived + 10000, sendBegan) << "a receive stamp is required";
+    EXPECT_LE(arrived, sendEnded + 10000) << "a receive stamp is required";
     EXPECT_GE(seen - arrived, 29000u) << "the datagram waited 30 ms before it was read";
     EXPECT_LE(arrived, seen);
 }
@@ -109,7 +111,7 @@ TEST(ReceiveStamps, aStampTheWallClockHasMadeMeaninglessGivesTheReadinessTime)
     };
     const std::uint64_t recent = converted(-2000000, now); // 2 ms ago
     EXPECT_GE(now - recent, 1900u);
-    EXPECT_LT(now - recent, 2500u); // so not later than now either: the difference would wrap
+    EXPECT_LT(now - recent, 1000000u); // so not later than now either: the difference would wrap
     EXPECT_EQ(converted(5000000000LL, now), now);     // from the future
     EXPECT_EQ(converted(-3600000000000LL, now), now); // an hour ago
     // A stamp later than the readiness that was seen cannot be right.
@@ -134,7 +136,8 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
         ASSERT_TRUE(host.waitReports(1, 4000));
         ASSERT_EQ(host.reports[0].code, TcpOk);
         EXPECT_GE(host.reports[0].atMicros, busyUntil);
-        EXPECT_LT(entry.responseMicros, 5000u) << "timed at the readiness, not at the handshake";
+        // Timed at the loop's readiness it would be the 20 ms the loop was away.
+        EXPECT_LT(entry.responseMicros, 15000u) << "timed at the readiness, not at the handshake";
         EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
         host.reports.clear();
     }
@@ -155,7 +158,8 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
     ASSERT_EQ(host.reports[0].code, HttpOk);
     EXPECT_GE(host.reports[0].atMicros, busyUntil);
     EXPECT_GE(entry.responseMicros, 19500u);
-    EXPECT_LT(entry.responseMicros, 40000u) << "timed at the read, not at the segment's arrival";
+    // Timed at the read it would be the 80 ms the loop was away.
+    EXPECT_LT(entry.responseMicros, 70000u) << "timed at the read, not at the segment's arrival";
     EXPECT_EQ(entry.responseTime, roundedMillis(entry.responseMicros));
 }
 
