@@ -44,6 +44,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.command = settings.command;
     entry.threshold = settings.threshold;
     entry.name = settings.name;
+    entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
 }
 } // namespace
 
@@ -67,6 +68,7 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.lastReasonTime = entry.lastReasonTime;
     view.name = entry.name;
     view.command = entry.command;
+    view.httpStatus = entry.httpStatus.text();
     return view;
 }
 

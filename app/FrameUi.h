@@ -51,6 +51,8 @@ struct EntryView {
     std::uint32_t lastReasonTime = 0;
     std::string name;
     std::string command;
+    // The replies that count as alive (HttpStatusRule's text).
+    std::string httpStatus = "any";
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -61,6 +63,8 @@ struct EntrySettings {
     std::uint32_t threshold = 0;
     // The composed display name.
     std::string name;
+    // The replies that count as alive (HttpStatusRule's text).
+    std::string httpStatus = "any";
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 #include "app/store/Settings.h"
 
 #include <algorithm>
@@ -109,6 +110,14 @@ bool CMainFrame::loadStore()
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
+    }
+    // Said on standard error by the load as well; here for whoever sits at
+    // the desktop.
+    for (const auto &entry : ports_) {
+        if (judgesHttpStatus(entry->protocol) && !entry->httpStatus.valid())
+            context_.prompter->notice(
+                formatText(loadString(sid::HttpStatusRefused), {entry->name, entry->httpStatus.text()}), "",
+                mb::Ok | mb::IconExclamation);
     }
 
     return true;

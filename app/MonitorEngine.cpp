@@ -424,6 +424,10 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
                              entry.name.c_str(), static_cast<unsigned>(entry.port));
             continue;
         }
+        // A stored rule that could not be read was said at start; the entry
+        // waits, idle, until it is corrected.
+        if (judgesHttpStatus(entry.protocol) && !entry.httpStatus.valid())
+            continue;
         const int row = rowOf(ports_, entry);
         setRowImage(row, ImageChecking);
 

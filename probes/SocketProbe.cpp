@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/SocketProbe.h"
 
+#include "probes/HttpReply.h"
 #include "probes/SocketUtil.h"
 
 #include <cstddef>
@@ -344,6 +345,8 @@ unsigned CHttpProbe::firstEvents() const
 
 int CHttpProbe::beginAsync()
 {
+    if (entry_)
+        rule_ = entry_->httpStatus;
     net::enableReceiveStamps(socket_);
     const int error = beginConnect();
     if (error == 0)
@@ -382,26 +385,34 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
 {
     char buffer[probe::HttpReadSize] = {};
     std::uint64_t arrived = seenMicros;
-    const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seenMicros, arrived);
+    const std::size_t room = probe::HttpReadSize - reply_.size();
+    const ssize_t got = net::receiveStamped(socket_, buffer, room, 0, nullptr, nullptr, seenMicros, arrived);
     const int error = got < 0 ? net::lastError() : 0;
     if (got < 0 && (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted))
         return; // nothing there after all: keep waiting
+    if (got > 0)
+        reply_.append(buffer, static_cast<std::size_t>(got));
+    const bool ended = got == 0 || reply_.size() >= probe::HttpReadSize;
+    const HttpReplyVerdict verdict = got < 0 ? HttpReplyVerdict{} : judgeHttpReply(reply_, rule_, ended);
+    if (got > 0 && verdict.outcome == HttpReplyVerdict::NeedMore)
+        return; // the status line is still on its way
     killTimer();
     // One check, one report: later data is not read.
     unwatch();
-    if (got > 0) {
+    if (verdict.outcome == HttpReplyVerdict::Alive) {
         setResponse(arrived);
         report(HttpOk);
-    } else if (got == 0) {
-        // The server ended the connection without a byte of reply: no web
-        // server answered. A reset that the loop took off the socket
-        // still counts as the reset it was.
-        if (pendingError != 0 || resetAtConnect_ != 0)
-            fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
-        else
-            fail(FailureKind::ClosedBeforeReply);
-    } else {
+    } else if (got == 0 && reply_.empty() && (pendingError != 0 || resetAtConnect_ != 0)) {
+        // The server ended the connection without a byte of reply. A reset
+        // that the loop took off the socket still counts as the reset it
+        // was.
+        fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
+    } else if (got < 0) {
         fail(net::reasonOfError(error));
+    } else {
+        // No web server answered (closed before a reply), or its reply is
+        // not one the entry counts as alive.
+        fail(verdict.reason);
     }
     release();
     done_ = 1;

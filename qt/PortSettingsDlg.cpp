@@ -40,11 +40,11 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(271, 125));
+    setFixedSize(du.size(271, 173));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
-    group->setGeometry(du.rect(7, 5, 257, 88));
+    group->setGeometry(du.rect(7, 5, 257, 142));
     auto *examples = new QGroupBox(uiText(sid::PortExamplesGroup), this);
     examples->setGeometry(du.rect(211, 9, 48, 66));
 
@@ -53,6 +53,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     label(this, du, uiText(sid::CommandLabel), 10, 58, 42, 9);
     label(this, du, uiText(sid::ThresholdLabel), 16, 76, 37, 13);
     label(this, du, uiText(sid::ThresholdNote), 97, 76, 104, 11);
+    label(this, du, uiText(sid::HttpStatusLabel), 10, 113, 42, 10);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     portEdit_ = new QLineEdit(this);
@@ -79,13 +80,25 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     thresholdEdit_->setGeometry(du.rect(58, 75, 35, 12));
     thresholdEdit_->setValidator(digitsOnly(thresholdEdit_));
 
+    httpStatusCombo_ = new QComboBox(this);
+    httpStatusCombo_->setObjectName(QStringLiteral("1052"));
+    for (const std::string &choice : PortSettingsForm::httpStatusChoiceTexts())
+        httpStatusCombo_->addItem(QString::fromStdString(choice));
+    const QRect choiceRect = du.rect(58, 111, 80, 60);
+    httpStatusCombo_->setGeometry(choiceRect.x(), choiceRect.y(), choiceRect.width(),
+                                  httpStatusCombo_->sizeHint().height());
+
+    httpCodesEdit_ = new QLineEdit(this);
+    httpCodesEdit_->setObjectName(QStringLiteral("1053"));
+    httpCodesEdit_->setGeometry(du.rect(142, 111, 115, 14));
+
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(55, 99, 50, 14));
+    ok_->setGeometry(du.rect(55, 153, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(108, 99, 50, 14));
+    cancel_->setGeometry(du.rect(108, 153, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(161, 99, 50, 14));
+    delete_->setGeometry(du.rect(161, 153, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
@@ -95,12 +108,16 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     portField_.attach(portEdit_);
     thresholdField_.attach(thresholdEdit_);
     commandField_.attach(commandEdit_);
+    httpCodesField_.attach(httpCodesEdit_);
+    connect(httpStatusCombo_, &QComboBox::activated, this, [this](int) { form_.onHttpStatusChoiceChanged(*this); });
 
     // Tab order as the template lists the controls.
     setTabOrder(portEdit_, protocolCombo_);
     setTabOrder(protocolCombo_, commandEdit_);
     setTabOrder(commandEdit_, thresholdEdit_);
-    setTabOrder(thresholdEdit_, ok_);
+    setTabOrder(thresholdEdit_, httpStatusCombo_);
+    setTabOrder(httpStatusCombo_, httpCodesEdit_);
+    setTabOrder(httpCodesEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }
@@ -132,6 +149,22 @@ void CPortSettingsDlg::setProtocolIndex(int index)
 void CPortSettingsDlg::setDeleteEnabled(bool enabled)
 {
     delete_->setEnabled(enabled);
+}
+
+int CPortSettingsDlg::httpStatusChoice() const
+{
+    return httpStatusCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setHttpStatusChoice(int choice)
+{
+    httpStatusCombo_->setCurrentIndex(choice);
+}
+
+void CPortSettingsDlg::setHttpStatusEnabled(bool choice, bool codes)
+{
+    httpStatusCombo_->setEnabled(choice);
+    httpCodesEdit_->setEnabled(codes);
 }
 
 void CPortSettingsDlg::accept()

@@ -32,6 +32,8 @@ public:
     QComboBox *protocolCombo() const { return protocolCombo_; }
     QLineEdit *commandEdit() const { return commandEdit_; }
     QLineEdit *thresholdEdit() const { return thresholdEdit_; }
+    QComboBox *httpStatusCombo() const { return httpStatusCombo_; }
+    QLineEdit *httpCodesEdit() const { return httpCodesEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
@@ -51,6 +53,10 @@ private:
     int protocolIndex() const override;
     void setProtocolIndex(int index) override;
     void setDeleteEnabled(bool enabled) override;
+    int httpStatusChoice() const override;
+    void setHttpStatusChoice(int choice) override;
+    EditField &httpCodesField() override { return httpCodesField_; }
+    void setHttpStatusEnabled(bool choice, bool codes) override;
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -59,12 +65,15 @@ private:
     QComboBox *protocolCombo_;
     QLineEdit *commandEdit_;
     QLineEdit *thresholdEdit_;
+    QComboBox *httpStatusCombo_;
+    QLineEdit *httpCodesEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
     LineEditField portField_;
     LineEditField thresholdField_;
     LineEditField commandField_;
+    LineEditField httpCodesField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -33,6 +33,8 @@
 #define IDC_PROTOCOL 1010
 #define IDC_COMMAND 1011
 #define IDC_THRESHOLD 1016
+#define IDC_HTTP_STATUS 1052
+#define IDC_HTTP_CODES 1053
 
 /* Target host */
 #define IDC_HOST 1000

@@ -94,6 +94,10 @@ public:
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
         for (const std::string &kind : PortSettingsForm::kindTexts())
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
+        httpCodes_.attach(GetDlgItem(window, IDC_HTTP_CODES));
+        HWND choices = GetDlgItem(window, IDC_HTTP_STATUS);
+        for (const std::string &choice : PortSettingsForm::httpStatusChoiceTexts())
+            SendMessageW(choices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
         form_.init(*this);
     }
 
@@ -115,6 +119,10 @@ public:
             if (code == CBN_SELCHANGE)
                 form_.onProtocolChanged(*this, protocolIndex());
             return true;
+        case IDC_HTTP_STATUS:
+            if (code == CBN_SELCHANGE)
+                form_.onHttpStatusChoiceChanged(*this);
+            return true;
         default:
             return false;
         }
@@ -133,11 +141,26 @@ private:
         SendDlgItemMessageW(window, IDC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     void setDeleteEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_DELETE), enabled); }
+    int httpStatusChoice() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_HTTP_STATUS, CB_GETCURSEL, 0, 0));
+    }
+    void setHttpStatusChoice(int choice) override
+    {
+        SendDlgItemMessageW(window, IDC_HTTP_STATUS, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+    }
+    EditField &httpCodesField() override { return httpCodes_; }
+    void setHttpStatusEnabled(bool choice, bool codes) override
+    {
+        EnableWindow(GetDlgItem(window, IDC_HTTP_STATUS), choice);
+        EnableWindow(httpCodes_.handle(), codes);
+    }
 
     PortSettingsForm &form_;
     HwndEditField port_;
     HwndEditField threshold_;
     HwndEditField command_;
+    HwndEditField httpCodes_;
 };
 
 class TargetHostDialog final : public ModalBase {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/FailureReason.h"
 
+#include "app/base/HttpStatusRule.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 
@@ -103,6 +104,8 @@ std::string reasonText(const FailureReason &reason)
         return "name does not match";
     case FailureKind::TlsHandshakeFailed:
         return "TLS handshake failed";
+    case FailureKind::HttpStatus:
+        return reason.code < 0 ? "not an HTTP reply" : "HTTP " + httpStatusWords(reason.code);
     }
     return {};
 }
@@ -142,6 +145,10 @@ std::string reasonTextShown(const FailureReason &reason)
         return loadString(sid::ReasonNameMismatch);
     case FailureKind::TlsHandshakeFailed:
         return loadString(sid::ReasonTlsHandshakeFailed);
+    case FailureKind::HttpStatus:
+        // The code's phrase is the protocol's own, in English in every language.
+        return reason.code < 0 ? loadString(sid::ReasonNotHttp)
+                               : formatText(loadString(sid::ReasonHttpStatus), {httpStatusWords(reason.code)});
     }
     return {};
 }

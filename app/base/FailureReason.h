@@ -26,6 +26,9 @@ enum class FailureKind : int {
     CertUntrusted,
     NameMismatch,
     TlsHandshakeFailed,
+    // HTTP and HTTPS: the reply's status is not one that counts as alive
+    // (its code in code), or the reply is not HTTP at all (code -1).
+    HttpStatus,
 };
 
 struct FailureReason {
@@ -45,6 +48,8 @@ struct FailureReason {
     {
         return FailureReason{FailureKind::Unreachable, type, code, icmp6};
     }
+    // code -1: the reply is not HTTP.
+    static FailureReason httpStatus(int code) { return FailureReason{FailureKind::HttpStatus, -1, code}; }
 };
 
 // The stable English text: standard error and the alert's environment,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/FailureReason.h"
+#include "app/base/HttpStatusRule.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,8 @@ enum ProbeProtocol : std::uint32_t {
     GenericUdp = 1,
     Ping = 2,
     Http = 3,
+    Https = 4,
+    Tls = 5,
 };
 
 enum PortStatus : std::uint32_t {
@@ -52,6 +55,9 @@ struct MonitorPort {
     std::string command;
     std::uint32_t action = 1;
     std::uint32_t threshold = 0;
+    // HTTP and HTTPS kinds: the replies that count as alive. An entry whose
+    // rule is not valid is not checked.
+    HttpStatusRule httpStatus;
     std::uint32_t responseTime = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
@@ -77,6 +83,12 @@ inline std::uint32_t roundedMillis(std::uint64_t micros)
 {
     const std::uint64_t millis = micros / 1000u + (micros % 1000u >= 500u ? 1u : 0u);
     return millis > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(millis);
+}
+
+// Whether entries of a kind are judged by their HTTP status rule.
+inline bool judgesHttpStatus(std::uint32_t protocol)
+{
+    return protocol == Http || protocol == Https;
 }
 
 // The text of the placeholder row that ends every port list.

@@ -191,6 +191,22 @@ constexpr std::array kStrings{
     StringEntry{sid::AutostartOffFailed, "自動起動を解除できませんでした。\r\n%s", "Autostart could not be turned off.\r\n%s"},
     StringEntry{sid::AutostartNotRun, "%s を実行できません: %s", "%s could not be run: %s"},
     StringEntry{sid::AutostartNoEffect, "%s は終了しましたが、設定は変わりませんでした。", "%s ended, but nothing changed."},
+    StringEntry{sid::ReasonHttpStatus, "HTTPステータス %s", "HTTP %s"},
+    StringEntry{sid::ReasonNotHttp, "HTTPの応答ではありません", "not an HTTP reply"},
+    StringEntry{sid::HttpStatusLabel, "正常応答:", "HTTP OK:"},
+    StringEntry{sid::HttpStatusAny, "すべての応答", "any reply"},
+    StringEntry{sid::HttpStatusSuccessOrRedirect, "2xx と 3xx", "2xx and 3xx"},
+    StringEntry{sid::HttpStatusCodes, "次のコード:", "these codes:"},
+    StringEntry{sid::HttpStatusInvalid,
+                "HTTPステータス コード (100 から 599) をカンマで区切って入力してください。"
+                "範囲は 300-399 や 2xx のように指定できます。\r\n例: 200,204,300-399",
+                "Please enter HTTP status codes from 100 to 599, separated by commas. "
+                "Ranges are written as 300-399 or 2xx.\r\nFor example: 200,204,300-399"},
+    StringEntry{sid::HttpStatusRefused,
+                "%s: HTTPステータス コードの指定「%s」が正しくありません。"
+                "設定で直すまで、このポートは監視されません。",
+                "%s: the HTTP status codes '%s' are not valid. "
+                "This entry is not checked until they are corrected in its settings."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -252,6 +252,18 @@ constexpr unsigned AutostartOffFailed = 490;
 constexpr unsigned AutostartNotRun = 491;
 constexpr unsigned AutostartNoEffect = 492;
 
+// Which HTTP replies count as alive: the reasons of a refused reply (%s =
+// the code and its phrase), the port settings dialog's row and its check,
+// and a stored rule refused at start (%s entry name, %s the stored text).
+constexpr unsigned ReasonHttpStatus = 520;
+constexpr unsigned ReasonNotHttp = 521;
+constexpr unsigned HttpStatusLabel = 522;
+constexpr unsigned HttpStatusAny = 523;
+constexpr unsigned HttpStatusSuccessOrRedirect = 524;
+constexpr unsigned HttpStatusCodes = 525;
+constexpr unsigned HttpStatusInvalid = 526;
+constexpr unsigned HttpStatusRefused = 527;
+
 } // namespace sid
 
 } // namespace vigilon

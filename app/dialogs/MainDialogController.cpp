@@ -103,6 +103,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.command = form.command;
     settings.threshold = static_cast<std::uint32_t>(form.threshold);
     settings.name = form.name;
+    settings.httpStatus = form.httpStatus;
     return settings;
 }
 } // namespace
@@ -321,6 +322,7 @@ void MainDialogController::editEntry(int row)
     form.protocol = static_cast<int>(entry.protocol);
     form.command = entry.command;
     form.threshold = entry.threshold;
+    form.httpStatus = entry.httpStatus;
     form.existingEntry = 1;
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive)

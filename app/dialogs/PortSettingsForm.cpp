@@ -13,6 +13,12 @@ std::vector<std::string> PortSettingsForm::kindTexts()
     return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)"};
 }
 
+std::vector<std::string> PortSettingsForm::httpStatusChoiceTexts()
+{
+    return {loadString(sid::HttpStatusAny), loadString(sid::HttpStatusSuccessOrRedirect),
+            loadString(sid::HttpStatusCodes)};
+}
+
 std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
 {
     switch (protocol) {
@@ -34,13 +40,27 @@ void PortSettingsForm::init(Controls &controls) const
     controls.setDeleteEnabled(existingEntry != 0);
     controls.setProtocolIndex(protocol >= 0 && protocol < 4 ? protocol : -1);
     controls.commandField().setText(command);
+    const HttpStatusRule rule = HttpStatusRule::fromText(httpStatus);
+    const int choice = rule.anyReply()                                  ? AnyReply
+                       : rule == HttpStatusRule::successOrRedirect() ? SuccessOrRedirect
+                                                                     : TheseCodes;
+    controls.setHttpStatusChoice(choice);
+    controls.httpCodesField().setText(choice == TheseCodes ? rule.text() : std::string());
+    onHttpStatusChoiceChanged(controls);
     controls.portField().focusAndSelect();
+}
+
+void PortSettingsForm::onHttpStatusChoiceChanged(Controls &controls) const
+{
+    const bool used = judgesHttpStatus(static_cast<std::uint32_t>(protocol));
+    controls.setHttpStatusEnabled(used, used && controls.httpStatusChoice() == TheseCodes);
 }
 
 void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
 {
     const int previous = protocol;
     protocol = index;
+    onHttpStatusChoiceChanged(controls);
     EditField &portField = controls.portField();
     if (protocol == Ping) {
         if (previous != Ping) {
@@ -68,6 +88,31 @@ bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const
     return dx.readInt(controls.thresholdField(), threshold, 0, ThresholdHigh, true) == DataExchange::Outcome::Ok;
 }
 
+bool PortSettingsForm::readHttpStatus(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    if (!judgesHttpStatus(static_cast<std::uint32_t>(protocol)))
+        return true;
+    switch (controls.httpStatusChoice()) {
+    case AnyReply:
+        httpStatus = HttpStatusRule().text();
+        return true;
+    case SuccessOrRedirect:
+        httpStatus = HttpStatusRule::successOrRedirect().text();
+        return true;
+    default:
+        break;
+    }
+    const HttpStatusRule rule = HttpStatusRule::fromText(controls.httpCodesField().text());
+    if (rule.valid()) {
+        httpStatus = rule.text();
+        return true;
+    }
+    prompter.messageBox(loadString(sid::HttpStatusInvalid), "", mb::Ok | mb::IconExclamation);
+    if (!alive || *alive)
+        controls.httpCodesField().focusAndSelect();
+    return false;
+}
+
 bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
 {
     const bool read = readNumbers(controls, prompter, alive);
@@ -80,6 +125,8 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
     if (!read)
         return false;
     protocol = controls.protocolIndex();
+    if (!readHttpStatus(controls, prompter, alive))
+        return false;
     if (protocol == Ping)
         port = 7;
     name = composeName(protocol, port);

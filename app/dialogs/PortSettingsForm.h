@@ -25,6 +25,9 @@ public:
     static constexpr int ThresholdHigh = 999999;
     // The kinds in the order of the dialog's list, in the interface's language.
     static std::vector<std::string> kindTexts();
+    // The HTTP status row's choices, in the order of its list.
+    enum HttpStatusChoice { AnyReply = 0, SuccessOrRedirect = 1, TheseCodes = 2 };
+    static std::vector<std::string> httpStatusChoiceTexts();
 
     // What the rules need of the dialog's controls.
     class Controls {
@@ -37,6 +40,12 @@ public:
         virtual int protocolIndex() const = 0;
         virtual void setProtocolIndex(int index) = 0;
         virtual void setDeleteEnabled(bool enabled) = 0;
+        // The HTTP status row: the choice list, the codes' edit, and which
+        // of the two can be used.
+        virtual int httpStatusChoice() const = 0;
+        virtual void setHttpStatusChoice(int choice) = 0;
+        virtual EditField &httpCodesField() = 0;
+        virtual void setHttpStatusEnabled(bool choice, bool codes) = 0;
     };
 
     std::int64_t port = 0;
@@ -45,6 +54,9 @@ public:
     std::string name;
     std::string command;
     int protocol = 0;
+    // The replies that count as alive, as HttpStatusRule writes them. Only
+    // the HTTP kinds use it; under other kinds it stays as it came.
+    std::string httpStatus = "any";
 
     // The display name of an entry of this kind and port.
     static std::string composeName(int protocol, std::int64_t port);
@@ -55,7 +67,11 @@ public:
     // arrow keys). PING always watches port 7 and shows it at once; leaving
     // PING again puts back the port that was typed before, unless 7 was
     // typed over meanwhile. Nothing else the user typed changes.
+    // The HTTP status row is usable for the HTTP kinds only.
     void onProtocolChanged(Controls &controls, int index);
+    // Another choice in the HTTP status row: the codes' edit is usable for
+    // "these codes" only.
+    void onHttpStatusChoiceChanged(Controls &controls) const;
     // OK: true when the dialog may close as accepted.
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
     // Delete: true when the dialog may close as accepted (existingEntry
@@ -64,6 +80,9 @@ public:
 
 private:
     bool readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // The HTTP status row to httpStatus, for an HTTP kind; false, after a
+    // message, when the codes are not a rule.
+    bool readHttpStatus(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;

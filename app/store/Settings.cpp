@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/store/Settings.h"
 
+#include "app/base/TextFormat.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +123,66 @@ Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &fai
     dword("Active", active);
     entry.active = static_cast<std::int32_t>(active);
     return status;
+}
+
+// "HttpStatus #i" as the store holds it: known, and then its text exactly
+// as written (REG_SZ), or nothing for a store without the value.
+struct HttpStatusState {
+    bool known = false;
+    std::optional<std::string> text;
+};
+
+// Reads entry i's optional "HttpStatus #i" into its rule (absent: any
+// reply). A text that is no rule is kept in a rule that is not valid and,
+// where the entry's kind uses it, said in note.
+Status readHttpStatus(Key &key, std::uint32_t i, MonitorPort &entry, HttpStatusState &state, std::string &note)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("HttpStatus", i), value);
+    if (status == Status::NotFound)
+        state = {true, std::nullopt};
+    if (status != Status::Ok)
+        return status == Status::NotFound ? Status::Ok : status;
+    const std::string text = reg::stringFromValue(value);
+    entry.httpStatus = HttpStatusRule::fromText(text);
+    if (value.type == reg::RegSz && value.data == reg::stringBytes(text))
+        state = {true, text};
+    if (!entry.httpStatus.valid() && judgesHttpStatus(entry.protocol))
+        note = std::string(reg::programName()) + ": entry #" + std::to_string(i) + " (" + escapeControls(entry.name) +
+               ") is not checked: its \"HttpStatus #" + std::to_string(i) + "\" value \"" + escapeControls(text) +
+               "\" is not \"any\", \"2xx-3xx\" or a list of codes and ranges from 100 to 599\n";
+    return Status::Ok;
+}
+
+// Writes "HttpStatus #i" where the rule asks for it: its text where it is
+// not any reply; for any reply, the value stays absent, or "any" replaces a
+// stored rule that says otherwise (left from an entry that had this index).
+Status writeHttpStatus(Key &key, std::uint32_t i, const HttpStatusRule &rule, HttpStatusState &state)
+{
+    const std::string name = indexed("HttpStatus", i);
+    std::string text = rule.text();
+    if (rule.anyReply()) {
+        if (!state.known) {
+            Value value;
+            const Status read = key.queryValue(name, value);
+            if (read == Status::NotFound)
+                state = {true, std::nullopt};
+            if (read != Status::Ok)
+                return read == Status::NotFound ? Status::Ok : read;
+            const std::string stored = reg::stringFromValue(value);
+            if (HttpStatusRule::fromText(stored).anyReply())
+                return Status::Ok;
+        } else if (!state.text || HttpStatusRule::fromText(*state.text).anyReply()) {
+            return Status::Ok;
+        }
+    } else if (state.known && state.text && HttpStatusRule::fromText(*state.text) == rule) {
+        // Written otherwise, but the same rule.
+        return Status::Ok;
+    }
+    const Status written = key.setValue(name, reg::RegSz, reg::stringBytes(text));
+    if (written == Status::Ok)
+        state = {true, std::move(text)};
+    return written;
 }
 
 // Why a value that does not fit was not read, for standard error.
@@ -297,8 +359,17 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 known.name = entry->name;
                 known.command = entry->command;
             }
-            if (read == Status::Ok)
+            if (read == Status::Ok) {
+                HttpStatusState http;
+                std::string note;
+                if (read = readHttpStatus(*key, i, *entry, http, note); read != Status::Ok)
+                    return read;
+                found.entries[i].httpStatusKnown = http.known;
+                found.entries[i].httpStatus = http.text;
+                if (!note.empty())
+                    notes.push_back(note);
                 loaded.ports.push_back(std::move(entry));
+            }
             else if (read == Status::TooLarge)
                 notes.push_back(misfitText(*key, i, failed));
         }
@@ -324,6 +395,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
     const std::size_t count = realEntryCount(ports);
     const StoredValues none;
     const StoredValues &known = stored ? *stored : none;
+    std::vector<HttpStatusState> http(count);
     const Status result = writeMonitorKey(registry, [&](Key &key) {
         Status status = Status::Ok;
         const auto dword = [&](const std::string &name, std::uint32_t value, bool same) {
@@ -351,6 +423,10 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             dword(indexed("Action", i), entry.action, was && was->action == entry.action);
             const auto active = static_cast<std::uint32_t>(entry.active);
             dword(indexed("Active", i), active, was && was->active == active);
+            if (n < known.entries.size() && known.entries[n].httpStatusKnown)
+                http[n] = {true, known.entries[n].httpStatus};
+            if (status == Status::Ok)
+                status = writeHttpStatus(key, i, entry.httpStatus, http[n]);
         }
         return status;
     });
@@ -374,6 +450,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.active = static_cast<std::uint32_t>(entry.active);
         now.name = entry.name;
         now.command = entry.command;
+        now.httpStatusKnown = http[n].known;
+        now.httpStatus = http[n].text;
     }
     return result;
 }

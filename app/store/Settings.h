@@ -42,6 +42,11 @@ struct StoredValues {
         bool known = false;
         std::uint32_t port = 0, threshold = 0, protocol = 0, action = 0, active = 0;
         std::string name, command;
+        // "HttpStatus #i", optional: known once read or written; then
+        // httpStatus holds its text exactly as stored (REG_SZ), or nothing
+        // when the store has no such value.
+        bool httpStatusKnown = false;
+        std::optional<std::string> httpStatus;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;
@@ -58,7 +63,10 @@ struct StoredValues {
 // means another process holds the store: try again later. An interval or a
 // retry limit outside its range is brought into it, one longer than a DWORD
 // takes its default, and an entry with a value that does not fit is
-// skipped, each said on standard error. stored, when given, is set to what
+// skipped, each said on standard error. An HTTP or HTTPS entry whose
+// "HttpStatus #i" is neither absent, "any", "2xx-3xx" nor a list of codes
+// keeps that text in a rule that is not valid (the entry is then not
+// checked), also said on standard error. stored, when given, is set to what
 // the load found.
 LoadedSettings loadSettings(reg::Registry &registry, bool readTarget, std::string &targetHost,
                             reg::Status *status = nullptr, StoredValues *stored = nullptr);

@@ -175,6 +175,7 @@ int main(int argc, char **argv)
         PortSettingsForm existing;
         std::tie(existing.port, existing.protocol, existing.command, existing.threshold, existing.existingEntry) =
             std::tuple(8080, Http, "notify-send %TARGET%", 200, 1);
+        existing.httpStatus = "200,204,300-399";
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
         TargetHostForm host;

@@ -144,6 +144,71 @@ TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
     EXPECT_EQ(std::pair(prompter.messages[0].style, edit.existingEntry), std::pair(mb::YesNo, 1));
 }
 
+// The HTTP status row: usable for the HTTP kinds only, its codes for "these
+// codes" only. It opens on the entry's rule; OK keeps the rule in its one
+// written form, or refuses a list that is none, once, with the codes
+// focused. Other kinds keep whatever rule they had.
+TEST(PortSettingsForm, theHttpStatusRowFollowsTheKindAndChecksTheCodes)
+{
+    using F = PortSettingsForm;
+    using On = std::pair<bool, bool>;
+    struct Case {
+        const char *rule;
+        int protocol;
+        int shown;
+        std::string shownCodes;
+        On enabled;
+        int choice = -1;
+        const char *typed = nullptr;
+        bool accepted = true;
+        const char *result = "";
+    } const cases[] = {
+        {"any", Http, F::AnyReply, "", {true, false}, -1, nullptr, true, "any"},
+        {"200-399", Http, F::SuccessOrRedirect, "", {true, false}, -1, nullptr, true, "2xx-3xx"},
+        {"404,200", Http, F::TheseCodes, "200,404", {true, true}, -1, nullptr, true, "200,404"},
+        {"any", Http, F::AnyReply, "", {true, true}, F::TheseCodes, " 204, 2xx ", true, "2xx"},
+        {"any", Http, F::AnyReply, "", {true, true}, F::TheseCodes, "2xx and 3xx", false, "any"},
+        {"any", Http, F::AnyReply, "", {true, true}, F::TheseCodes, "", false, "any"},
+        {"5xx", Http, F::TheseCodes, "5xx", {true, false}, F::AnyReply, nullptr, true, "any"},
+        {"junk", Http, F::TheseCodes, "junk", {true, true}, -1, nullptr, false, "junk"},
+        {"junk", GenericTcp, F::TheseCodes, "junk", {false, false}, -1, nullptr, true, "junk"},
+        {"any", Ping, F::AnyReply, "", {false, false}, F::TheseCodes, "oops", true, "any"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.rule) + " " + std::to_string(c.protocol) + " " + (c.typed ? c.typed : ""));
+        FakePrompter prompter;
+        FakePortSettingsControls ctl;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol, form.httpStatus) = std::tuple(80, c.protocol, c.rule);
+        form.init(ctl);
+        EXPECT_EQ(std::tie(ctl.httpChoice, ctl.httpCodes.value), std::tie(c.shown, c.shownCodes));
+        if (c.choice >= 0) {
+            ctl.setHttpStatusChoice(c.choice);
+            form.onHttpStatusChoiceChanged(ctl);
+        }
+        if (c.typed)
+            ctl.httpCodes.value = c.typed;
+        EXPECT_EQ(ctl.httpEnabled, c.enabled);
+        EXPECT_EQ(form.onOk(ctl, prompter), c.accepted);
+        EXPECT_EQ(form.httpStatus, c.result);
+        expectVerdict(prompter, ctl.httpCodes, c.accepted ? "" : s(sid::HttpStatusInvalid));
+    }
+
+    // Stepping through the kinds switches the row on and off; its contents
+    // stay.
+    PortSettingsForm form;
+    form.httpStatus = "503";
+    FakePortSettingsControls ctl;
+    form.init(ctl);
+    for (const auto &[kind, on] : {std::pair{Http, On{true, true}}, {Ping, On{false, false}}, {Https, On{true, true}},
+                                   {Tls, On{false, false}}, {GenericUdp, On{false, false}}}) {
+        ctl.setProtocolIndex(kind);
+        form.onProtocolChanged(ctl, kind);
+        EXPECT_EQ(ctl.httpEnabled, on) << kind;
+        EXPECT_EQ(std::tie(ctl.httpChoice, ctl.httpCodes.value), std::tuple(int(F::TheseCodes), "503"));
+    }
+}
+
 // The main dialog's rules on a real frame, through its dialog view.
 class DialogRules : public FrameFixture {
 protected:

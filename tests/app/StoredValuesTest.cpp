@@ -129,5 +129,65 @@ TEST_F(StoredValues, aPortOutsideTheRangeIsNeverCheckedAndSaidOnce)
     EXPECT_THAT(said, HasSubstr("its port 0 is outside"));
 }
 
+// "HttpStatus #i": absent and "any" are any reply; a text that is no rule
+// leaves its HTTP entry idle, named in a notice, while the rest run; saves
+// keep what they do not change and never let a rule outlive its entry.
+TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
+{
+    storeConfiguration({{80, Http, 1}, {81, Http, 1}, {82, Http, 1}, {83, Http, 1}, {84, GenericTcp, 1}});
+    putValue("HttpStatus #1", reg::RegSz, reg::stringBytes("any"));
+    putValue("HttpStatus #2", reg::RegSz, reg::stringBytes(" 200-399 "));
+    putValue("HttpStatus #3", reg::RegSz, reg::stringBytes("2xx and 3xx"));
+    putValue("HttpStatus #4", reg::RegSz, reg::stringBytes("junk")); // unused by a TCP entry
+    CaptureStderr();
+    makeFrame();
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #3 (port 83) is not checked: its \"HttpStatus #3\" value "
+                                               "\"2xx and 3xx\" is not \"any\""));
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"port 83: HTTPステータス コードの指定「2xx and 3xx」が正しく"
+                                                         "ありません。設定で直すまで、このポートは監視されません。"});
+    const char *const rules[] = {"any", "any", "2xx-3xx", "2xx and 3xx", "junk"};
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(entry(i).httpStatus.text(), rules[i]);
+
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    probes.finishAll(true);
+    std::vector<std::uint32_t> checked;
+    for (const auto &started : probes.started)
+        checked.push_back(started.port);
+    EXPECT_EQ(checked, (std::vector<std::uint32_t>{80, 81, 82, 84}));
+    EXPECT_EQ(entry(3).status, Idle);
+    EXPECT_EQ(ui.dialog->images[3], ImageIdle);
+    frame->toggleMonitoring(true);
+
+    // Corrected in its settings, it is saved in the one way and checked.
+    EntrySettings settings{83, Http, "", 0, "HTTP (83)", "200, 204"};
+    ASSERT_EQ(frame->editEntry(3, settings), Monitor::Change::Done);
+    const auto storedText = [this](const char *name) {
+        reg::Value value;
+        const reg::Status status = registry.openKey(kMonitorKey, reg::KeyQueryValue)->queryValue(name, value);
+        return status == reg::Status::Ok ? reg::stringFromValue(value) : std::string("(absent)");
+    };
+    const char *const saved[] = {"(absent)", "any", " 200-399 ", "200,204", "junk"};
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(storedText(("HttpStatus #" + std::to_string(i)).c_str()), saved[i]) << i;
+    probes.started.clear();
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    EXPECT_EQ(probes.started.size(), 5u);
+    frame->toggleMonitoring(true);
+
+    // Deleted entries: each rule moves down with its entry, and an entry of
+    // any reply never takes over the rule that its new index had.
+    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
+    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
+    settings.httpStatus = "any";
+    ASSERT_EQ(frame->editEntry(1, settings), Monitor::Change::Done);
+    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
+    std::string target;
+    const LoadedSettings loaded = loadSettings(registry, false, target);
+    ASSERT_EQ(loaded.ports.size(), 2u);
+    EXPECT_EQ(std::pair(loaded.ports[0]->port, loaded.ports[0]->httpStatus.text()), std::pair(83u, std::string("any")));
+    EXPECT_EQ(loaded.ports[1]->httpStatus.text(), "junk");
+}
+
 } // namespace
 } // namespace vigilon::test

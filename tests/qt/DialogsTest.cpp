@@ -11,6 +11,7 @@
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
 #include "qt/TargetHostDlg.h"
+#include "qt/UiText.h"
 
 #include <QComboBox>
 #include <QFontInfo>
@@ -153,6 +154,36 @@ private slots:
         QTest::mouseClick(d.deleteButton(), Qt::LeftButton);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.result(), int(QDialog::Accepted));
+    }
+
+    // The HTTP status row on its widgets: off for a TCP entry, on once HTTP
+    // is chosen, the codes' edit with "these codes" only; a list that is
+    // none keeps the dialog open on the codes.
+    void portSettingsHttpStatusRow()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        std::tie(form.port, form.httpStatus) = std::tuple(8080, "2xx-3xx");
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(!d.httpStatusCombo()->isEnabled() && !d.httpCodesEdit()->isEnabled());
+        QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusSuccessOrRedirect));
+        for (int step = 0; step < 3; ++step)
+            QTest::keyClick(d.protocolCombo(), Qt::Key_Down);
+        QVERIFY(d.httpStatusCombo()->isEnabled() && !d.httpCodesEdit()->isEnabled());
+        QTest::keyClick(d.httpStatusCombo(), Qt::Key_Down);
+        QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusCodes));
+        QVERIFY(d.httpCodesEdit()->isEnabled());
+        setText(d.httpCodesEdit(), QStringLiteral("2xx and 3xx"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::HttpStatusInvalid)});
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.httpCodesEdit()));
+        setText(d.httpCodesEdit(), QStringLiteral("503, 200"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(std::tie(form.protocol, form.httpStatus), std::tuple(int(Http), std::string("200,503")));
     }
 
     void aboutBoxIsOneWindowAtTheCorner()

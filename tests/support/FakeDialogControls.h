@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vigilon::test {
@@ -46,10 +47,17 @@ public:
     int protocolIndex() const override { return protocol; }
     void setProtocolIndex(int index) override { protocol = index; }
     void setDeleteEnabled(bool enabled) override { deleteEnabled = enabled; }
+    int httpStatusChoice() const override { return httpChoice; }
+    void setHttpStatusChoice(int choice) override { httpChoice = choice; }
+    EditField &httpCodesField() override { return httpCodes; }
+    void setHttpStatusEnabled(bool choice, bool codes) override { httpEnabled = {choice, codes}; }
 
-    FakeEditField port, threshold, command;
+    FakeEditField port, threshold, command, httpCodes;
     int protocol = -1;
     bool deleteEnabled = false;
+    int httpChoice = -1;
+    // The choice list's and the codes' edit's.
+    std::pair<bool, bool> httpEnabled{true, true};
 };
 
 // The response monitor dialog's controls; the up-down control and the
@@ -95,6 +103,9 @@ struct PortSettingsAnswer {
     int protocol = -1;
     std::optional<std::string> command{}, threshold{};
     enum Press { Ok, Cancel, Delete } press = Ok;
+    // The HTTP status row's choice and codes, where given.
+    int httpChoice = -1;
+    std::optional<std::string> httpCodes{};
 
     // The controls as the dialog opened, and how often it opened.
     FakePortSettingsControls opened{};
@@ -116,6 +127,12 @@ struct PortSettingsAnswer {
             c.command.value = *command;
         if (threshold)
             c.threshold.value = *threshold;
+        if (httpChoice >= 0) {
+            c.setHttpStatusChoice(httpChoice);
+            form.onHttpStatusChoiceChanged(c);
+        }
+        if (httpCodes)
+            c.httpCodes.value = *httpCodes;
         if (press == Cancel)
             return false;
         return press == Ok ? form.onOk(c, *prompter) : form.onDelete(c, *prompter);

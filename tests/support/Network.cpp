@@ -192,6 +192,7 @@ void TcpServer::run()
         std::string received;
         std::uint64_t answerAt = 0; // 0: request not complete yet
         bool answered = false;
+        std::uint64_t restAt = 0; // AnswerInTwo: when the second half is due
     };
     std::vector<Connection> connections;
     // Bounded by the stop pipe; each pass waits at most 1 ms past a due reply.
@@ -201,9 +202,10 @@ void TcpServer::run()
         const std::uint64_t now = monoMicros();
         for (const Connection &c : connections) {
             fds.push_back(pollfd{c.fd, c.fd >= 0 ? short(POLLIN) : short(0), 0});
-            if (c.answerAt && !c.answered) {
+            if ((c.answerAt && !c.answered) || c.restAt) {
                 // Wake 2 ms early; the last stretch is spun.
-                const std::uint64_t left = c.answerAt > now + 2000u ? (c.answerAt - now - 2000u) / 1000u : 0;
+                const std::uint64_t due = c.restAt ? c.restAt : c.answerAt;
+                const std::uint64_t left = due > now + 2000u ? (due - now - 2000u) / 1000u : 0;
                 waitMs = std::min<int>(waitMs, int(left));
             }
         }
@@ -226,9 +228,9 @@ void TcpServer::run()
                     const std::string block(1 << 20, 'x');
                     // As much as the socket takes; the rest is not needed.
                     [[maybe_unused]] auto sent = send(fd, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-                    connections.push_back(Connection{fd, {}, 0, true});
+                    connections.push_back(Connection{fd, {}, 0, true, 0});
                 } else {
-                    connections.push_back(Connection{fd, {}, 0, false});
+                    connections.push_back(Connection{fd, {}, 0, false, 0});
                 }
             }
         }
@@ -257,6 +259,15 @@ void TcpServer::run()
                     c.fd = -1;
                     continue;
                 }
+            }
+            if (c.restAt && monoMicros() >= c.restAt) {
+                send(c.fd, reply_.data() + 10, reply_.size() - 10, MSG_NOSIGNAL);
+                c.restAt = 0;
+            }
+            if (behaviour_ == AnswerInTwo && c.answerAt && !c.answered && monoMicros() >= c.answerAt) {
+                send(c.fd, reply_.data(), 10, MSG_NOSIGNAL);
+                c.answered = true;
+                c.restAt = monoMicros() + 50000u;
             }
             if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered &&
                 monoMicros() + 2000u >= c.answerAt) {

@@ -104,9 +104,11 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_PROTOCOL, {58, 38, 93, 55}, true},
     {"監視ポート設定", IDC_COMMAND, {58, 55, 146, 14}},
     {"監視ポート設定", IDC_THRESHOLD, {58, 75, 35, 12}},
-    {"監視ポート設定", IDOK, {55, 99, 50, 14}},
-    {"監視ポート設定", IDCANCEL, {108, 99, 50, 14}},
-    {"監視ポート設定", IDC_DELETE, {161, 99, 50, 14}},
+    {"監視ポート設定", IDC_HTTP_STATUS, {58, 111, 80, 60}, true},
+    {"監視ポート設定", IDC_HTTP_CODES, {142, 111, 115, 14}},
+    {"監視ポート設定", IDOK, {55, 153, 50, 14}},
+    {"監視ポート設定", IDCANCEL, {108, 153, 50, 14}},
+    {"監視ポート設定", IDC_DELETE, {161, 153, 50, 14}},
     {"ターゲット ホストの変更", IDC_HOST, {7, 24, 173, 14}},
     {"ターゲット ホストの変更", IDOK, {39, 48, 50, 14}},
     {"ターゲット ホストの変更", IDCANCEL, {98, 48, 50, 14}},
@@ -254,13 +256,28 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                               SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
                                                            reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
                                               EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)), shown);
+                                              // The HTTP status row is for HTTP only; its codes for "these codes".
+                                              EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_STATUS)) != 0, kind == 3);
                                           }
+                                          EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_CODES)));
+                                          SendDlgItemMessageW(d, IDC_HTTP_STATUS, CB_SETCURSEL, 2, 0);
+                                          SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_HTTP_STATUS, CBN_SELCHANGE),
+                                                       reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_HTTP_STATUS)));
+                                          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_CODES)));
+                                          SetDlgItemTextW(d, IDC_HTTP_CODES, L"2xx and 3xx");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [](HWND d) {
+                                          EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_HTTP_CODES));
+                                          SetDlgItemTextW(d, IDC_HTTP_CODES, L"404, 2xx");
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       }},
                                      [this] { click(list, cellCentre(list, 2, 1), true); });
 
-    EXPECT_EQ(ran, 2u);
+    EXPECT_EQ(ran, 3u);
     EXPECT_TRUE(prompter.saw("1 から 64554 までの整数を入力してください。"));
+    EXPECT_TRUE(prompter.saw(loadString(sid::HttpStatusInvalid)));
+    EXPECT_EQ(entry(2).httpStatus.text(), "2xx,404");
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
     EXPECT_EQ(stateImage(list, 2), 0x1000u);

@@ -223,6 +223,7 @@ void formDialogs()
         PortSettingsForm edit;
         std::tie(edit.port, edit.protocol, edit.command, edit.threshold, edit.existingEntry) =
             std::tuple(8080, Http, "C:\\tools\\notify.bat %TARGET%", 200, 1);
+        edit.httpStatus = "200,204,300-399";
         win::runPortSettingsDialog(nullptr, edit, prompter);
     });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
