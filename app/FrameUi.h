@@ -51,6 +51,9 @@ struct EntryView {
     std::uint32_t lastReasonTime = 0;
     std::string name;
     std::string command;
+    // Its own host (empty for the target host), and the host it checks.
+    std::string host;
+    std::string checkedHost;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -61,6 +64,8 @@ struct EntrySettings {
     std::uint32_t threshold = 0;
     // The composed display name.
     std::string name;
+    // Its own host; empty for the target host.
+    std::string host;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -32,6 +32,7 @@ public:
     QComboBox *protocolCombo() const { return protocolCombo_; }
     QLineEdit *commandEdit() const { return commandEdit_; }
     QLineEdit *thresholdEdit() const { return thresholdEdit_; }
+    QLineEdit *hostEdit() const { return hostEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
@@ -48,6 +49,8 @@ private:
     EditField &portField() override { return portField_; }
     EditField &thresholdField() override { return thresholdField_; }
     EditField &commandField() override { return commandField_; }
+    EditField &hostField() override { return hostField_; }
+    void setHostHint(const std::string &text) override;
     int protocolIndex() const override;
     void setProtocolIndex(int index) override;
     void setDeleteEnabled(bool enabled) override;
@@ -59,12 +62,14 @@ private:
     QComboBox *protocolCombo_;
     QLineEdit *commandEdit_;
     QLineEdit *thresholdEdit_;
+    QLineEdit *hostEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
     LineEditField portField_;
     LineEditField thresholdField_;
     LineEditField commandField_;
+    LineEditField hostField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

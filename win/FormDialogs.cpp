@@ -91,6 +91,9 @@ public:
         port_.attach(GetDlgItem(window, IDC_PORT));
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
+        host_.attach(GetDlgItem(window, IDC_ENTRY_HOST));
+        // The box itself refuses what would not fit, as the target's does.
+        SendMessageW(host_.handle(), EM_LIMITTEXT, TargetHostForm::MaxHostChars, 0);
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
         for (const std::string &kind : PortSettingsForm::kindTexts())
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
@@ -124,6 +127,12 @@ private:
     EditField &portField() override { return port_; }
     EditField &thresholdField() override { return threshold_; }
     EditField &commandField() override { return command_; }
+    EditField &hostField() override { return host_; }
+    void setHostHint(const std::string &text) override
+    {
+        const std::wstring hint = widen(text);
+        SendMessageW(host_.handle(), EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(hint.c_str()));
+    }
     int protocolIndex() const override
     {
         return static_cast<int>(SendDlgItemMessageW(window, IDC_PROTOCOL, CB_GETCURSEL, 0, 0));
@@ -138,6 +147,7 @@ private:
     HwndEditField port_;
     HwndEditField threshold_;
     HwndEditField command_;
+    HwndEditField host_;
 };
 
 class TargetHostDialog final : public ModalBase {

@@ -52,6 +52,8 @@ struct MonitorPort {
     std::string command;
     std::uint32_t action = 1;
     std::uint32_t threshold = 0;
+    // The host this entry checks; empty for the target host.
+    std::string host;
     std::uint32_t responseTime = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
@@ -77,6 +79,12 @@ inline std::uint32_t roundedMillis(std::uint64_t micros)
 {
     const std::uint64_t millis = micros / 1000u + (micros % 1000u >= 500u ? 1u : 0u);
     return millis > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(millis);
+}
+
+// The host an entry's checks go to: its own, or else the target host.
+inline const std::string &checkedHost(const MonitorPort &entry, const std::string &targetHost)
+{
+    return entry.host.empty() ? targetHost : entry.host;
 }
 
 // The text of the placeholder row that ends every port list.

@@ -252,6 +252,13 @@ constexpr unsigned AutostartOffFailed = 490;
 constexpr unsigned AutostartNotRun = 491;
 constexpr unsigned AutostartNoEffect = 492;
 
+// Entries that name their own host: the list's column, the port settings
+// dialog's row (empty: the target host), and an entry named with its host
+// (%s entry, %s host) where a text names entries of several hosts.
+constexpr unsigned ColumnHost = 500;
+constexpr unsigned HostLabel = 501;
+constexpr unsigned EntryOnHost = 502;
+
 } // namespace sid
 
 } // namespace vigilon

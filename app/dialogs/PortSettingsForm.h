@@ -33,6 +33,10 @@ public:
         virtual EditField &portField() = 0;
         virtual EditField &thresholdField() = 0;
         virtual EditField &commandField() = 0;
+        // The entry's own host; empty for the target host.
+        virtual EditField &hostField() = 0;
+        // What the empty host field shows greyed (the target host).
+        virtual void setHostHint(const std::string &text) { (void)text; }
         // The kind list's selection; -1 for none.
         virtual int protocolIndex() const = 0;
         virtual void setProtocolIndex(int index) = 0;
@@ -45,6 +49,11 @@ public:
     std::string name;
     std::string command;
     int protocol = 0;
+    // The entry's own host, empty for the target host, which targetHost
+    // names (shown only). Checked as the target host dialog checks the
+    // target, without blanks around it.
+    std::string host;
+    std::string targetHost;
 
     // The display name of an entry of this kind and port.
     static std::string composeName(int protocol, std::int64_t port);
@@ -64,11 +73,16 @@ public:
 
 private:
     bool readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    bool readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;
     std::int64_t portBeforePing_ = 0;
 };
+
+// How the list and the dialogs show the target host where an entry has no
+// host of its own: in parentheses.
+std::string targetHostShown(const std::string &targetHost);
 
 // The rules of the target host dialog.
 class TargetHostForm {

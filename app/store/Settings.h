@@ -42,6 +42,8 @@ struct StoredValues {
         bool known = false;
         std::uint32_t port = 0, threshold = 0, protocol = 0, action = 0, active = 0;
         std::string name, command;
+        // "Host #i": absent when none is stored (the target host).
+        std::optional<std::string> host;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

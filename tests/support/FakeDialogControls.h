@@ -43,11 +43,14 @@ public:
     EditField &portField() override { return port; }
     EditField &thresholdField() override { return threshold; }
     EditField &commandField() override { return command; }
+    EditField &hostField() override { return host; }
+    void setHostHint(const std::string &text) override { hostHint = text; }
     int protocolIndex() const override { return protocol; }
     void setProtocolIndex(int index) override { protocol = index; }
     void setDeleteEnabled(bool enabled) override { deleteEnabled = enabled; }
 
-    FakeEditField port, threshold, command;
+    FakeEditField port, threshold, command, host;
+    std::string hostHint;
     int protocol = -1;
     bool deleteEnabled = false;
 };
@@ -99,6 +102,8 @@ struct PortSettingsAnswer {
     // The controls as the dialog opened, and how often it opened.
     FakePortSettingsControls opened{};
     int runs = 0;
+    // Typed into the host field when set.
+    std::optional<std::string> host{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -116,6 +121,8 @@ struct PortSettingsAnswer {
             c.command.value = *command;
         if (threshold)
             c.threshold.value = *threshold;
+        if (host)
+            c.host.value = *host;
         if (press == Cancel)
             return false;
         return press == Ok ? form.onOk(c, *prompter) : form.onDelete(c, *prompter);
