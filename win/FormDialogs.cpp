@@ -6,6 +6,8 @@
 #include "win/DialogIds.h"
 #include "win/WinControls.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <memory>
 

@@ -484,7 +484,7 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
 
     // Copied as shown: the host right after the name.
     const std::string copied = dialog().copyText({0, 1});
-    EXPECT_EQ(copied.substr(0, copied.find('\n')), "Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0");
+    EXPECT_EQ(copied.substr(0, copied.find_first_of("\r\n")), "Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0");
     EXPECT_NE(copied.find("Generic TCP (80)\tdb.example\t"), std::string::npos);
 
     // A new target shows in the rows that check it; the others keep theirs.
