@@ -63,7 +63,9 @@ INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         self->init();
         if (self->onOpen)
             self->onOpen(window, self->context);
-        return TRUE;
+        // The form has put the focus where it wants it (the port, not the
+        // first control, the host).
+        return FALSE;
     }
     if (!self)
         return FALSE;

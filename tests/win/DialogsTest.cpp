@@ -251,6 +251,7 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     const std::size_t ran = runModal("監視ポート設定",
                                      {[](HWND d) {
                                           EXPECT_EQ(misplaced(d, "監視ポート設定"), std::vector<std::string>{});
+                                          EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_PORT)) << "the port, as the form wants";
                                           SetDlgItemTextW(d, IDC_PORT, L"65535");
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       },
