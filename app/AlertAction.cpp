@@ -81,10 +81,17 @@ void CommandRunner::showFailure(const std::string &shownCommand)
     prompter_.notice(text, "", mb::Ok);
 }
 
-int CommandRunner::launchProcess(const std::string &command, const std::string &parameters,
-                                 const platform::Environment &environment)
+std::string CommandRunner::targetOf(const std::string *host) const
 {
-    const std::string target = targetHost_ ? targetHost_() : std::string();
+    if (host)
+        return *host;
+    return targetHost_ ? targetHost_() : std::string();
+}
+
+int CommandRunner::launchProcess(const std::string &command, const std::string &parameters,
+                                 const platform::Environment &environment, const std::string *host)
+{
+    const std::string target = targetOf(host);
     const std::string commandLine = platform::replaceAll(command, kTargetPlaceholder, target);
 
     platform::ProgramStart start;
@@ -118,7 +125,8 @@ int CommandRunner::launchProcess(const std::string &command, const std::string &
     return 1;
 }
 
-int CommandRunner::runCommand(const std::string &given, const platform::Environment &environment)
+int CommandRunner::runCommand(const std::string &given, const platform::Environment &environment,
+                              const std::string *host)
 {
     // Our own copy: the caller's entry may go while the command is handled.
     const std::string command = given;
@@ -134,8 +142,8 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
     }
 
     if (program) {
-        if (launchProcess(command, "", environment) > 0) {
-            const std::string target = targetHost_ ? targetHost_() : std::string();
+        if (launchProcess(command, "", environment, host) > 0) {
+            const std::string target = targetOf(host);
             showFailure(platform::replaceAll(command, kTargetPlaceholder, target));
             return 1;
         }
@@ -183,13 +191,12 @@ std::function<int(const std::string &command)> makeCommandRunner(Prompter &promp
     return makeCommandRunner(prompter, platform::makeSystemLauncher(loop), std::move(targetHost));
 }
 
-std::function<int(const std::string &command, const platform::Environment &environment)>
-makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost)
+AlertRunner makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost)
 {
     auto runner = std::make_shared<CommandRunner>(prompter, platform::makeSystemLauncher(loop), std::move(targetHost));
-    return [runner](const std::string &command, const platform::Environment &environment) {
+    return [runner](const std::string &command, const std::string &host, const platform::Environment &environment) {
         auto keep = runner;
-        return keep->runCommand(command, environment);
+        return keep->runCommand(command, environment, host.empty() ? nullptr : &host);
     };
 }
 

@@ -49,20 +49,23 @@ public:
     // Returns 0 when the command was started or handed to the opener (or is
     // empty), 1 when it failed and the message was shown.
     // environment: set for the program (or the opener of the document)
-    // besides what it inherits.
-    int runCommand(const std::string &given, const platform::Environment &environment = {});
+    // besides what it inherits. host, when given, is what "%TARGET%" stands
+    // for (an entry's own host) in place of the target host.
+    int runCommand(const std::string &given, const platform::Environment &environment = {},
+                   const std::string *host = nullptr);
 
     // Starts command as a program with "%TARGET%" replaced and parameters
     // appended, without waiting for it. Returns 0 when it was started, 1 when
     // it was not (also when too many alert programs still run, or when the
     // target is unsafe for the command interpreter).
     int launchProcess(const std::string &command, const std::string &parameters,
-                      const platform::Environment &environment = {});
+                      const platform::Environment &environment = {}, const std::string *host = nullptr);
 
     platform::Launcher &launcher() { return *launcher_; }
 
 private:
     void showFailure(const std::string &shownCommand);
+    std::string targetOf(const std::string *host) const;
 
     Prompter &prompter_;
     std::unique_ptr<platform::Launcher> launcher_;
@@ -84,8 +87,9 @@ std::function<int(const std::string &command)> makeCommandRunner(Prompter &promp
                                                                  std::function<std::string()> targetHost);
 
 // The same for alerts whose programs are also told about the failure in
-// their environment.
-std::function<int(const std::string &command, const platform::Environment &environment)>
-makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost);
+// their environment; host is the failed entry's (see runCommand).
+using AlertRunner =
+    std::function<int(const std::string &command, const std::string &host, const platform::Environment &environment)>;
+AlertRunner makeAlertRunner(Prompter &prompter, EventLoop &loop, std::function<std::string()> targetHost);
 
 } // namespace vigilon

@@ -45,8 +45,22 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.threshold = settings.threshold;
     entry.name = settings.name;
     entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
+    entry.host = settings.host;
 }
 } // namespace
+
+int CMainFrame::findDuplicate(const EntrySettings &settings, std::size_t except) const
+{
+    // Host names, like the names of the entries, know no letter case.
+    const std::string &host = settings.host.empty() ? context_.targetHost : settings.host;
+    for (std::size_t i = 0; i + 1 < ports_.size(); ++i) {
+        const MonitorPort &entry = *ports_[i];
+        if (i != except && sameNameIgnoringCase(entry.name, settings.name) &&
+            sameNameIgnoringCase(checkedHost(entry, context_.targetHost), host))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
 
 EntryView CMainFrame::entryView(std::size_t row) const
 {
@@ -69,6 +83,8 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.name = entry.name;
     view.command = entry.command;
     view.httpStatus = entry.httpStatus.text();
+    view.host = entry.host;
+    view.checkedHost = checkedHost(entry, context_.targetHost);
     return view;
 }
 
@@ -111,17 +127,17 @@ CMainFrame::Change CMainFrame::addEntry(const EntrySettings &settings)
 {
     if (ports_.empty())
         return Change::NoEntry;
-    // Two entries of one name would make every lookup by name reach the
-    // first of them only.
-    if (findEntry(settings.name) >= 0)
+    // Two entries of one kind and port on one host would watch the same.
+    if (findDuplicate(settings) >= 0)
         return Change::Duplicate;
     MonitorPort &entry = *ports_.back();
     applySettings(entry, settings);
     entry.active = 0;
     entry.status = Idle;
-    updateRow(entry);
+    // The new placeholder first: the row shows an entry, not the placeholder.
     appendPlaceholder(ports_);
     ports_.back()->id = nextEntryId_++;
+    updateRow(entry);
     updateRow(*ports_.back());
     saveSettings();
     return Change::Done;
@@ -132,8 +148,7 @@ CMainFrame::Change CMainFrame::editEntry(std::size_t row, const EntrySettings &s
     MonitorPort *entry = realEntry(row);
     if (!entry)
         return Change::NoEntry;
-    const int same = findEntry(settings.name);
-    if (same >= 0 && static_cast<std::size_t>(same) != row)
+    if (findDuplicate(settings, row) >= 0)
         return Change::Duplicate;
     applySettings(*entry, settings);
     updateRow(*entry);
@@ -178,7 +193,7 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
     params.warningThreshold = entry->threshold;
     params.alpha = 200;
     params.recordToFile = 0;
-    params.targetHost = context_.targetHost;
+    params.targetHost = checkedHost(*entry, context_.targetHost);
     params.sourceHost = localHostName_;
     params.seriesNames = entry->name;
     params.maxHistory = 200;

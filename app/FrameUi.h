@@ -53,6 +53,9 @@ struct EntryView {
     std::string command;
     // The replies that count as alive (HttpStatusRule's text).
     std::string httpStatus = "any";
+    // Its own host (empty for the target host), and the host it checks.
+    std::string host;
+    std::string checkedHost;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -65,6 +68,8 @@ struct EntrySettings {
     std::string name;
     // The replies that count as alive (HttpStatusRule's text).
     std::string httpStatus = "any";
+    // Its own host; empty for the target host.
+    std::string host;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -55,7 +55,9 @@ struct FrameContext {
     std::function<int(const std::string &command)> runCommand;
     // The same, where the program's environment is to carry these variables
     // too; used in place of runCommand when set.
-    std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
+    // host: the host the failed entry checks, for "%TARGET%".
+    std::function<int(const std::string &command, const std::string &host, const platform::Environment &environment)>
+        runAlert;
     // Installs and removes the service host for autostart; none: the main
     // dialog's box stays off and disabled.
     ServiceHostSetup *serviceHost = nullptr;
@@ -168,6 +170,10 @@ private:
     void shortageChanged(std::size_t unchecked, bool firstTime) override;
     void statusChanged(const std::vector<StatusChange> &changes) override;
     MonitorPort *realEntry(std::size_t row);
+    // The row of an entry that already watches what settings would: the
+    // same name (kind and port) on the same host, the row except aside; -1
+    // when none.
+    int findDuplicate(const EntrySettings &settings, std::size_t except = static_cast<std::size_t>(-1)) const;
     void cleanUp();
     void destroyFrame();
 

@@ -29,7 +29,8 @@ class Monitor {
 public:
     enum class Change {
         Done,
-        // Another entry has that name (letter case aside).
+        // Another entry has that name (letter case aside) on the same
+        // host: it already watches that port.
         Duplicate,
         // No such row, or the placeholder where an entry was meant.
         NoEntry,

@@ -460,7 +460,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             ++roundOutstanding_;
         }
         slot.startMicros = context_.clock->monotonicMicros();
-        const int started = record.probe->start(entry.port, *context_.targetHost, entry);
+        const int started = record.probe->start(entry.port, checkedHost(entry, *context_.targetHost), entry);
         const bool localFailure = started == 0 && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
@@ -638,7 +638,7 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     context_.ui->responseReason(entry.id, std::string());
     countStatus(before, entry.status);
     if (before == Failed)
-        addStatusChange(statusChanges_, {entry.id, entry.name, false, {}});
+        addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -664,7 +664,7 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
     if (entry.status != before)
         logStatus(entry, before);
     if (before != Failed && entry.status == Failed)
-        addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason});
+        addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason, entry.host});
     updateRow(entry);
     if (verdict == FailureVerdict::DeclaredAndAlert)
         runAlert(entry);
@@ -674,14 +674,15 @@ void MonitorEngine::runAlert(const MonitorPort &entry)
 {
     // The command's failure message nests the loop; keep copies.
     const std::string command = entry.command;
+    const std::string host = checkedHost(entry, *context_.targetHost);
     if (context_.runAlert) {
         const platform::Environment environment = {
-            {"VIGILON_TARGET", *context_.targetHost},
+            {"VIGILON_TARGET", host},
             {"VIGILON_ENTRY", entry.name},
             {"VIGILON_REASON", reasonText(entry.lastReason)},
             {"VIGILON_ERRORS", std::to_string(entry.errorCount)},
         };
-        context_.runAlert(command, environment);
+        context_.runAlert(command, host, environment);
     } else if (context_.runCommand) {
         context_.runCommand(command);
     }

@@ -75,13 +75,16 @@ struct EngineContext {
     ProbeFactory *probes = nullptr;
     // The graph windows' samples and reasons.
     FrameUi *ui = nullptr;
-    // The host every check addresses; owned by the frame.
+    // The target host, which every entry without a host of its own checks;
+    // owned by the frame.
     const std::string *targetHost = nullptr;
     // One line per finished check on standard error.
     bool verbose = false;
     // Runs an alert command (see FrameContext).
     std::function<int(const std::string &command)> runCommand;
-    std::function<int(const std::string &command, const platform::Environment &environment)> runAlert;
+    // host: the host the failed entry checks, for "%TARGET%".
+    std::function<int(const std::string &command, const std::string &host, const platform::Environment &environment)>
+        runAlert;
 };
 
 // What the engine shows through the frame.

@@ -46,14 +46,20 @@ DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std:
     const std::size_t shown = ordered.size() > maxLines ? maxLines - 1 : ordered.size();
     for (std::size_t i = 0; i < shown; ++i) {
         const StatusChange &c = *ordered[i];
+        const std::string &host = c.host.empty() ? targetHost : c.host;
         if (!notice.body.empty())
             notice.body += "\r\n";
-        notice.body += c.failed ? formatText(loadString(sid::NotifyFailedLine), {c.name, targetHost, reasonTextShown(c.reason)})
-                                : formatText(loadString(sid::NotifyRecoveredLine), {c.name, targetHost});
+        notice.body += c.failed ? formatText(loadString(sid::NotifyFailedLine), {c.name, host, reasonTextShown(c.reason)})
+                                : formatText(loadString(sid::NotifyRecoveredLine), {c.name, host});
     }
     if (shown < ordered.size())
         notice.body += "\r\n" + formatText(loadString(sid::NotifyMoreLines), {std::to_string(ordered.size() - shown)});
     return notice;
+}
+
+std::string entryWithHost(const std::string &name, const std::string &host)
+{
+    return host.empty() ? name : formatText(loadString(sid::EntryOnHost), {name, host});
 }
 
 std::string trayTip(const std::string &base, const std::vector<std::string> &failing, std::size_t maxBytes)

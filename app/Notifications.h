@@ -17,6 +17,8 @@ struct StatusChange {
     bool failed = false;
     // Why it failed (failures only).
     FailureReason reason;
+    // The entry's own host; empty for the target host.
+    std::string host;
 };
 
 // Adds change to the changes of this round. A change that undoes an earlier
@@ -26,8 +28,8 @@ void addStatusChange(std::vector<StatusChange> &changes, StatusChange change);
 
 // One desktop notification for the changes of a round, in the interface's
 // language: a summary naming the entry (or the number of entries) and a body
-// with a line per entry naming it, the target host and, for a failure, the
-// reason. Lines beyond maxLines are counted in a last line.
+// with a line per entry naming it, its host (its own, else the target host)
+// and, for a failure, the reason. Lines beyond maxLines are counted in a last line.
 struct DesktopNotice {
     std::string summary;
     std::string body;
@@ -36,6 +38,10 @@ struct DesktopNotice {
 };
 DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std::string &targetHost,
                             std::size_t maxLines = 8);
+
+// An entry as a text that names entries of several hosts shows it: its
+// name, with its own host when it has one.
+std::string entryWithHost(const std::string &name, const std::string &host);
 
 // The tray tip: base, then a line naming the failing entries, as many as fit
 // in maxBytes (UTF-8) with "…" for the rest; base alone is cut to fit.

@@ -28,7 +28,7 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
     if (engine_.running())
         for (const auto &entry : ports_)
             if (entry->status == Failed && entry->active == 1)
-                failing.push_back(entry->name);
+                failing.push_back(entryWithHost(entry->name, entry->host));
     const std::string tip = trayTip(base, failing, trayIcon_->tipLimit());
     switch (op) {
     case TrayOp::Add:

@@ -409,7 +409,7 @@ void CMonitorDlg::setRow(int row, const RowContent &content)
         list_->setItem0(-1, QString::fromStdString(content.texts[0]), content.image, state);
     else
         list_->setItem0(row, QString::fromStdString(content.texts[0]), content.image, state);
-    for (int column = 1; column < 6; ++column)
+    for (int column = 1; column < kListColumns; ++column)
         list_->setCellText(row, column, QString::fromStdString(content.texts[static_cast<std::size_t>(column)]));
     list_->setRowTip(row, QString::fromStdString(content.tip));
 }

@@ -17,6 +17,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <iterator>
 
 namespace vigilon {
 
@@ -33,7 +34,9 @@ const ColumnSpec kColumns[] = {
     {sid::ColumnPortName, Qt::AlignHCenter, 100},   {sid::ColumnCommand, Qt::AlignLeft, 200},
     {sid::ColumnErrorCount, Qt::AlignRight, 40},    {sid::ColumnLastErrorTime, Qt::AlignLeft, 120},
     {sid::ColumnResponseTime, Qt::AlignRight, 60}, {sid::ColumnThreshold, Qt::AlignRight, 60},
+    {sid::ColumnHost, Qt::AlignLeft, 100},
 };
+static_assert(std::size(kColumns) == kListColumns);
 
 QVector<QPixmap> sliceImages(const QString &path, int count)
 {
@@ -169,13 +172,18 @@ void CPortListCtrl::setUp()
 {
     images_ = sliceImages(QStringLiteral(":/ui/129.png"), 5);
     stateImages_ = sliceImages(QStringLiteral(":/ui/26020.png"), 2);
-    setColumnCount(6);
-    for (int c = 0; c < 6; ++c) {
+    setColumnCount(kListColumns);
+    for (int c = 0; c < kListColumns; ++c) {
         auto *header = new QTableWidgetItem(QString::fromStdString(loadString(kColumns[c].header)));
         header->setTextAlignment(kColumns[c].align | Qt::AlignVCenter);
         setHorizontalHeaderItem(c, header);
         setColumnWidth(c, kColumns[c].width);
     }
+    // Columns keep their index (and stored width); they are shown in the
+    // list's order.
+    for (int place = 0; place < kListColumns; ++place)
+        horizontalHeader()->moveSection(horizontalHeader()->visualIndex(kColumnOrder[static_cast<std::size_t>(place)]),
+                                        place);
     const int rowHeight = std::max(ImageSize, fontMetrics().height()) + 2;
     verticalHeader()->setMinimumSectionSize(rowHeight);
     verticalHeader()->setDefaultSectionSize(rowHeight);
@@ -217,7 +225,7 @@ void CPortListCtrl::setItem0(int row, const QString &text, int image, int stateI
     it->setText(text);
     it->setData(ImageRole, image);
     it->setData(StateRole, stateImage);
-    for (int c = 1; c < 6; ++c)
+    for (int c = 1; c < kListColumns; ++c)
         cell(row, c);
 }
 

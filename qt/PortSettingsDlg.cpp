@@ -48,17 +48,24 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     auto *examples = new QGroupBox(uiText(sid::PortExamplesGroup), this);
     examples->setGeometry(du.rect(211, 9, 48, 66));
 
-    label(this, du, uiText(sid::PortNumberLabel), 18, 22, 34, 11);
-    label(this, du, uiText(sid::ProtocolLabel), 14, 40, 38, 10);
-    label(this, du, uiText(sid::CommandLabel), 10, 58, 42, 9);
-    label(this, du, uiText(sid::ThresholdLabel), 16, 76, 37, 13);
-    label(this, du, uiText(sid::ThresholdNote), 97, 76, 104, 11);
+    label(this, du, uiText(sid::HostLabel), 10, 22, 42, 11);
+    label(this, du, uiText(sid::PortNumberLabel), 18, 40, 34, 11);
+    label(this, du, uiText(sid::ProtocolLabel), 14, 58, 38, 10);
+    label(this, du, uiText(sid::CommandLabel), 10, 76, 42, 9);
+    label(this, du, uiText(sid::ThresholdLabel), 16, 94, 37, 13);
+    label(this, du, uiText(sid::ThresholdNote), 97, 94, 104, 11);
     label(this, du, uiText(sid::HttpStatusLabel), 10, 113, 42, 10);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
+    hostEdit_ = new QLineEdit(this);
+    hostEdit_->setObjectName(QStringLiteral("1017"));
+    hostEdit_->setGeometry(du.rect(58, 20, 146, 14));
+    // The box itself refuses what would not fit, as the target's does.
+    hostEdit_->setMaxLength(static_cast<int>(TargetHostForm::MaxHostChars));
+
     portEdit_ = new QLineEdit(this);
     portEdit_->setObjectName(QStringLiteral("1005"));
-    portEdit_->setGeometry(du.rect(58, 20, 33, 14));
+    portEdit_->setGeometry(du.rect(58, 38, 33, 14));
     portEdit_->setAlignment(Qt::AlignRight);
     portEdit_->setValidator(digitsOnly(portEdit_));
 
@@ -68,16 +75,16 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
         protocolCombo_->addItem(QString::fromStdString(kind));
     // The template's height is that of the opened list; the closed box is
     // as high as the font asks.
-    const QRect comboRect = du.rect(58, 38, 93, 55);
+    const QRect comboRect = du.rect(58, 56, 93, 55);
     protocolCombo_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), protocolCombo_->sizeHint().height());
 
     commandEdit_ = new QLineEdit(this);
     commandEdit_->setObjectName(QStringLiteral("1011"));
-    commandEdit_->setGeometry(du.rect(58, 55, 146, 14));
+    commandEdit_->setGeometry(du.rect(58, 73, 146, 14));
 
     thresholdEdit_ = new QLineEdit(this);
     thresholdEdit_->setObjectName(QStringLiteral("1016"));
-    thresholdEdit_->setGeometry(du.rect(58, 75, 35, 12));
+    thresholdEdit_->setGeometry(du.rect(58, 93, 35, 12));
     thresholdEdit_->setValidator(digitsOnly(thresholdEdit_));
 
     httpStatusCombo_ = new QComboBox(this);
@@ -110,8 +117,10 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     commandField_.attach(commandEdit_);
     httpCodesField_.attach(httpCodesEdit_);
     connect(httpStatusCombo_, &QComboBox::activated, this, [this](int) { form_.onHttpStatusChoiceChanged(*this); });
+    hostField_.attach(hostEdit_);
 
     // Tab order as the template lists the controls.
+    setTabOrder(hostEdit_, portEdit_);
     setTabOrder(portEdit_, protocolCombo_);
     setTabOrder(protocolCombo_, commandEdit_);
     setTabOrder(commandEdit_, thresholdEdit_);
@@ -144,6 +153,11 @@ int CPortSettingsDlg::protocolIndex() const
 void CPortSettingsDlg::setProtocolIndex(int index)
 {
     protocolCombo_->setCurrentIndex(index);
+}
+
+void CPortSettingsDlg::setHostHint(const std::string &text)
+{
+    hostEdit_->setPlaceholderText(QString::fromStdString(text));
 }
 
 void CPortSettingsDlg::setDeleteEnabled(bool enabled)

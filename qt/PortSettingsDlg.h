@@ -34,6 +34,7 @@ public:
     QLineEdit *thresholdEdit() const { return thresholdEdit_; }
     QComboBox *httpStatusCombo() const { return httpStatusCombo_; }
     QLineEdit *httpCodesEdit() const { return httpCodesEdit_; }
+    QLineEdit *hostEdit() const { return hostEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
@@ -50,6 +51,8 @@ private:
     EditField &portField() override { return portField_; }
     EditField &thresholdField() override { return thresholdField_; }
     EditField &commandField() override { return commandField_; }
+    EditField &hostField() override { return hostField_; }
+    void setHostHint(const std::string &text) override;
     int protocolIndex() const override;
     void setProtocolIndex(int index) override;
     void setDeleteEnabled(bool enabled) override;
@@ -67,6 +70,7 @@ private:
     QLineEdit *thresholdEdit_;
     QComboBox *httpStatusCombo_;
     QLineEdit *httpCodesEdit_;
+    QLineEdit *hostEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
@@ -74,6 +78,7 @@ private:
     LineEditField thresholdField_;
     LineEditField commandField_;
     LineEditField httpCodesField_;
+    LineEditField hostField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -35,6 +35,7 @@
 #define IDC_THRESHOLD 1016
 #define IDC_HTTP_STATUS 1052
 #define IDC_HTTP_CODES 1053
+#define IDC_ENTRY_HOST 1017
 
 /* Target host */
 #define IDC_HOST 1000

@@ -6,6 +6,8 @@
 #include "win/DialogIds.h"
 #include "win/WinControls.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -61,7 +63,9 @@ INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         self->init();
         if (self->onOpen)
             self->onOpen(window, self->context);
-        return TRUE;
+        // The form has put the focus where it wants it (the port, not the
+        // first control, the host).
+        return FALSE;
     }
     if (!self)
         return FALSE;
@@ -91,6 +95,9 @@ public:
         port_.attach(GetDlgItem(window, IDC_PORT));
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
+        host_.attach(GetDlgItem(window, IDC_ENTRY_HOST));
+        // The box itself refuses what would not fit, as the target's does.
+        SendMessageW(host_.handle(), EM_LIMITTEXT, TargetHostForm::MaxHostChars, 0);
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
         for (const std::string &kind : PortSettingsForm::kindTexts())
             SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(kind).c_str()));
@@ -132,6 +139,12 @@ private:
     EditField &portField() override { return port_; }
     EditField &thresholdField() override { return threshold_; }
     EditField &commandField() override { return command_; }
+    EditField &hostField() override { return host_; }
+    void setHostHint(const std::string &text) override
+    {
+        const std::wstring hint = widen(text);
+        SendMessageW(host_.handle(), EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(hint.c_str()));
+    }
     int protocolIndex() const override
     {
         return static_cast<int>(SendDlgItemMessageW(window, IDC_PROTOCOL, CB_GETCURSEL, 0, 0));
@@ -161,6 +174,7 @@ private:
     HwndEditField threshold_;
     HwndEditField command_;
     HwndEditField httpCodes_;
+    HwndEditField host_;
 };
 
 class TargetHostDialog final : public ModalBase {

@@ -29,7 +29,9 @@ const ColumnInfo kColumns[] = {
     {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
     {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
     {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
+    {sid::ColumnHost, LVCFMT_LEFT, 100},
 };
+static_assert(std::size(kColumns) == kListColumns);
 
 constexpr int ListImageSize = 16;
 constexpr UINT StateMask = LVIS_STATEIMAGEMASK;
@@ -345,6 +347,11 @@ void CMonitorDlg::setUpList()
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
         ++index;
     }
+    // Columns keep their index (and stored width); they are shown in the
+    // list's order.
+    int order[kListColumns];
+    std::copy(kColumnOrder.begin(), kColumnOrder.end(), order);
+    ListView_SetColumnOrderArray(list_, kListColumns, order);
 
     hint_ = std::make_unique<CBalloonWnd>();
     hint_->createHint(window_, instance);
@@ -774,7 +781,7 @@ void CMonitorDlg::setRow(int row, const RowContent &content)
     } else {
         SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
-    for (int column = 1; column < 6; ++column) {
+    for (int column = 1; column < kListColumns; ++column) {
         std::wstring text = widen(content.texts[static_cast<std::size_t>(column)]);
         LVITEMW cell{};
         cell.iSubItem = column;

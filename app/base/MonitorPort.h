@@ -58,6 +58,8 @@ struct MonitorPort {
     // HTTP and HTTPS kinds: the replies that count as alive. An entry whose
     // rule is not valid is not checked.
     HttpStatusRule httpStatus;
+    // The host this entry checks; empty for the target host.
+    std::string host;
     std::uint32_t responseTime = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
@@ -89,6 +91,12 @@ inline std::uint32_t roundedMillis(std::uint64_t micros)
 inline bool judgesHttpStatus(std::uint32_t protocol)
 {
     return protocol == Http || protocol == Https;
+}
+
+// The host an entry's checks go to: its own, or else the target host.
+inline const std::string &checkedHost(const MonitorPort &entry, const std::string &targetHost)
+{
+    return entry.host.empty() ? targetHost : entry.host;
 }
 
 // The text of the placeholder row that ends every port list.

@@ -263,6 +263,12 @@ constexpr unsigned HttpStatusSuccessOrRedirect = 524;
 constexpr unsigned HttpStatusCodes = 525;
 constexpr unsigned HttpStatusInvalid = 526;
 constexpr unsigned HttpStatusRefused = 527;
+// Entries that name their own host: the list's column, the port settings
+// dialog's row (empty: the target host), and an entry named with its host
+// (%s entry, %s host) where a text names entries of several hosts.
+constexpr unsigned ColumnHost = 500;
+constexpr unsigned HostLabel = 501;
+constexpr unsigned EntryOnHost = 502;
 
 } // namespace sid
 

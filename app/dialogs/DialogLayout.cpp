@@ -127,9 +127,12 @@ LayoutRect placeStoredWindow(const LayoutRect &stored, LayoutSize least, const s
 
 std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults)
 {
-    if (stored.size() != defaults.size())
+    // A store from before the last columns were added has the first ones
+    // only: the others take their defaults.
+    if (stored.empty() || stored.size() > defaults.size())
         return defaults;
     std::vector<int> widths = stored;
+    widths.insert(widths.end(), defaults.begin() + static_cast<std::ptrdiff_t>(stored.size()), defaults.end());
     for (std::size_t c = 0; c < widths.size(); ++c) {
         if (widths[c] < kLeastRestoredColumn)
             widths[c] = defaults[c];

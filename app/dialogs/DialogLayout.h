@@ -87,8 +87,9 @@ LayoutRect placeStoredWindow(const LayoutRect &stored, LayoutSize least, const s
 
 // Columns narrower than this, or hidden, open at their default width again.
 constexpr int kLeastRestoredColumn = 16;
-// The list's column widths as stored where there is one for every column,
-// each at least kLeastRestoredColumn; otherwise the defaults.
+// The list's column widths as stored, each at least kLeastRestoredColumn;
+// columns the store has no width for (added since) take their defaults, and
+// so does every column when nothing or too much is stored.
 std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults);
 
 } // namespace vigilon

@@ -25,6 +25,9 @@ RowContent rowContent(const EntryView &entry)
                                             : formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime);
     row.texts[4] = std::to_string(entry.responseTime);
     row.texts[5] = std::to_string(entry.threshold);
+    // An entry without a host of its own checks the target: shown so.
+    if (!entry.placeholder)
+        row.texts[kHostColumn] = entry.host.empty() ? targetHostShown(entry.checkedHost) : entry.host;
     row.tip = failureTip(entry);
     return row;
 }
@@ -33,12 +36,13 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
                                      int firstExtra)
 {
     // The template's widths, and the headers.
-    static constexpr int kTemplate[6] = {100, 200, 40, 120, 60, 60};
-    static constexpr unsigned kHeaders[6] = {sid::ColumnPortName,      sid::ColumnCommand,
-                                             sid::ColumnErrorCount,    sid::ColumnLastErrorTime,
-                                             sid::ColumnResponseTime,  sid::ColumnThreshold};
+    static constexpr int kTemplate[kListColumns] = {100, 200, 40, 120, 60, 60, 100};
+    static constexpr unsigned kHeaders[kListColumns] = {sid::ColumnPortName,     sid::ColumnCommand,
+                                                        sid::ColumnErrorCount,   sid::ColumnLastErrorTime,
+                                                        sid::ColumnResponseTime, sid::ColumnThreshold,
+                                                        sid::ColumnHost};
     std::vector<int> widths;
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < kListColumns; ++c)
         widths.push_back(std::max(kTemplate[c], textWidth(loadString(kHeaders[c])) + cellExtra));
     // The longest name a port gets, and a date with two-digit fields
     // everywhere (the 28th of December 2036, 23:58:58 UTC).
@@ -54,11 +58,11 @@ std::string copiedRowsText(const std::vector<RowContent> &rows)
     constexpr const char *lineBreak = kWindowsBuild ? "\r\n" : "\n";
     std::string text;
     for (const RowContent &row : rows) {
-        for (std::size_t c = 0; c < row.texts.size(); ++c) {
-            if (c > 0)
+        for (std::size_t n = 0; n < kColumnOrder.size(); ++n) {
+            if (n > 0)
                 text += '\t';
             // A cell's own tabs and line breaks would split it.
-            for (char ch : row.texts[c])
+            for (char ch : row.texts[static_cast<std::size_t>(kColumnOrder[n])])
                 text += ch == '\t' || ch == '\r' || ch == '\n' ? ' ' : ch;
         }
         text += lineBreak;
@@ -104,6 +108,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.threshold = static_cast<std::uint32_t>(form.threshold);
     settings.name = form.name;
     settings.httpStatus = form.httpStatus;
+    settings.host = form.host;
     return settings;
 }
 } // namespace
@@ -233,7 +238,13 @@ int MainDialogController::frameRow(int row) const
 {
     if (row < 0 || row >= controls_.rowCount())
         return -1;
-    return frame_.findEntry(controls_.rowName(row));
+    // The rows follow the frame's entries, and entries on several hosts may
+    // share a name: the row's own entry is the one while the names agree.
+    const std::string name = controls_.rowName(row);
+    if (static_cast<std::size_t>(row) < frame_.entryCount() &&
+        frame_.entryView(static_cast<std::size_t>(row)).name == name)
+        return row;
+    return frame_.findEntry(name);
 }
 
 void MainDialogController::afterChange()
@@ -299,6 +310,7 @@ void MainDialogController::onListDoubleClick(int row, bool inFirstColumn)
 void MainDialogController::addEntry(int row)
 {
     PortSettingsForm form;
+    form.targetHost = frame_.targetHost();
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive || row >= controls_.rowCount())
         return;
@@ -323,6 +335,8 @@ void MainDialogController::editEntry(int row)
     form.command = entry.command;
     form.threshold = entry.threshold;
     form.httpStatus = entry.httpStatus;
+    form.host = entry.host;
+    form.targetHost = frame_.targetHost();
     form.existingEntry = 1;
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive)
@@ -574,6 +588,12 @@ void MainDialogController::onTargetChange()
         return;
     frame_.setTargetHost(form.host);
     controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {form.host}));
+    // The rows of entries that check the target show the new one.
+    for (std::size_t i = 0; i < frame_.entryCount() && static_cast<int>(i) < controls_.rowCount(); ++i) {
+        const EntryView entry = frame_.entryView(i);
+        if (entry.host.empty())
+            controls_.setRow(static_cast<int>(i), rowContent(entry));
+    }
     frame_.saveSettings();
     afterChange();
 }

@@ -19,10 +19,19 @@ namespace vigilon {
 
 class Monitor;
 
-// What one row of the port list shows: the texts of its six columns, the
+// The port list's columns, by their index: the first six as they always
+// were (their stored widths keep their meaning), the host column added
+// after them.
+constexpr int kListColumns = 7;
+constexpr int kHostColumn = 6;
+// The order the columns are shown (and copied) in: the host right after the
+// name.
+constexpr std::array<int, kListColumns> kColumnOrder = {0, kHostColumn, 1, 2, 3, 4, 5};
+
+// What one row of the port list shows: the texts of its columns, the
 // status image and the tick of the state image.
 struct RowContent {
-    std::array<std::string, 6> texts;
+    std::array<std::string, kListColumns> texts;
     int image = 0;
     bool ticked = false;
     // The row's tool tip (see failureTip); empty for none.
@@ -39,8 +48,9 @@ RowContent rowContent(const EntryView &entry);
 std::vector<int> defaultColumnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
                                      int firstExtra);
 
-// The rows as the clipboard gets them: one line per row, the cells
-// separated by tabs, each line ended by the system's line break.
+// The rows as the clipboard gets them: one line per row, the cells in the
+// order the list shows them separated by tabs, each line ended by the
+// system's line break.
 std::string copiedRowsText(const std::vector<RowContent> &rows);
 
 // Keys of the port list, and the commands of its context menu.

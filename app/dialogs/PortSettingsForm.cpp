@@ -47,6 +47,8 @@ void PortSettingsForm::init(Controls &controls) const
     controls.setHttpStatusChoice(choice);
     controls.httpCodesField().setText(choice == TheseCodes ? rule.text() : std::string());
     onHttpStatusChoiceChanged(controls);
+    controls.hostField().setText(host);
+    controls.setHostHint(targetHostShown(targetHost));
     controls.portField().focusAndSelect();
 }
 
@@ -113,8 +115,21 @@ bool PortSettingsForm::readHttpStatus(Controls &controls, Prompter &prompter, co
     return false;
 }
 
+bool PortSettingsForm::readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    DataExchange dx(prompter, alive);
+    std::string text;
+    if (!dx.readText(controls.hostField(), text, TargetHostForm::MaxHostChars))
+        return false;
+    const auto first = text.find_first_not_of(" \t");
+    host = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    return true;
+}
+
 bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
 {
+    if (!readHost(controls, prompter, alive) || (alive && !*alive))
+        return false;
     const bool read = readNumbers(controls, prompter, alive);
     if (alive && !*alive)
         return false;
@@ -143,6 +158,11 @@ bool PortSettingsForm::onDelete(Controls &controls, Prompter &prompter, const st
     if (alive && !*alive)
         return false;
     return readNumbers(controls, prompter, alive);
+}
+
+std::string targetHostShown(const std::string &targetHost)
+{
+    return "(" + targetHost + ")";
 }
 
 void TargetHostForm::init(EditField &hostField) const

@@ -36,6 +36,10 @@ public:
         virtual EditField &portField() = 0;
         virtual EditField &thresholdField() = 0;
         virtual EditField &commandField() = 0;
+        // The entry's own host; empty for the target host.
+        virtual EditField &hostField() = 0;
+        // What the empty host field shows greyed (the target host).
+        virtual void setHostHint(const std::string &text) { (void)text; }
         // The kind list's selection; -1 for none.
         virtual int protocolIndex() const = 0;
         virtual void setProtocolIndex(int index) = 0;
@@ -57,6 +61,11 @@ public:
     // The replies that count as alive, as HttpStatusRule writes them. Only
     // the HTTP kinds use it; under other kinds it stays as it came.
     std::string httpStatus = "any";
+    // The entry's own host, empty for the target host, which targetHost
+    // names (shown only). Checked as the target host dialog checks the
+    // target, without blanks around it.
+    std::string host;
+    std::string targetHost;
 
     // The display name of an entry of this kind and port.
     static std::string composeName(int protocol, std::int64_t port);
@@ -83,11 +92,16 @@ private:
     // The HTTP status row to httpStatus, for an HTTP kind; false, after a
     // message, when the codes are not a rule.
     bool readHttpStatus(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    bool readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;
     std::int64_t portBeforePing_ = 0;
 };
+
+// How the list and the dialogs show the target host where an entry has no
+// host of its own: in parentheses.
+std::string targetHostShown(const std::string &targetHost);
 
 // The rules of the target host dialog.
 class TargetHostForm {

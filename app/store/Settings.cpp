@@ -98,7 +98,8 @@ const char *typeName(std::uint32_t type)
 // Reads entry i; anything but Ok when one of its values is missing or
 // unreadable, and failed then names that value.
 // exact: whether every value is stored as writing it gives.
-Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed, bool &exact)
+// hostStored: whether a "Host #i" value was there.
+Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed, bool &exact, bool &hostStored)
 {
     std::uint32_t active = static_cast<std::uint32_t>(entry.active);
     Status status = Status::Ok;
@@ -122,6 +123,18 @@ Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &fai
     dword("Action", entry.action);
     dword("Active", active);
     entry.active = static_cast<std::int32_t>(active);
+    // The entry's own host is optional: without it the target is checked.
+    hostStored = false;
+    if (status == Status::Ok) {
+        const Status read = readString(key, indexed("Host", i), entry.host, &one);
+        if (read == Status::Ok) {
+            hostStored = true;
+            exact = exact && one;
+        } else if (read != Status::NotFound) {
+            status = read;
+            failed = indexed("Host", i);
+        }
+    }
     return status;
 }
 
@@ -190,7 +203,8 @@ std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
     Value value;
     key.queryValue(name, value);
-    const bool isString = name.rfind("PortName", 0) == 0 || name.rfind("Service", 0) == 0;
+    const bool isString =
+        name.rfind("PortName", 0) == 0 || name.rfind("Service", 0) == 0 || name.rfind("Host", 0) == 0;
     std::string text = std::string(reg::programName()) + ": entry #" + std::to_string(i) + " is skipped: its value \"" +
                        name + "\" is " + typeName(value.type) + " of " + std::to_string(value.data.size()) +
                        " bytes, where " +
@@ -345,7 +359,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
         for (std::uint32_t i = 0; i < end; ++i) {
             auto entry = std::make_unique<MonitorPort>();
             std::string failed;
-            read = readEntry(*key, i, *entry, failed, exact);
+            bool hostStored = false;
+            read = readEntry(*key, i, *entry, failed, exact, hostStored);
             if (isTrouble(read))
                 return read;
             if (read == Status::Ok && exact) {
@@ -358,6 +373,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 known.active = static_cast<std::uint32_t>(entry->active);
                 known.name = entry->name;
                 known.command = entry->command;
+                if (hostStored)
+                    known.host = entry->host;
             }
             if (read == Status::Ok) {
                 HttpStatusState http;
@@ -427,6 +444,15 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 http[n] = {true, known.entries[n].httpStatus};
             if (status == Status::Ok)
                 status = writeHttpStatus(key, i, entry.httpStatus, http[n]);
+            // An entry without its own host has no "Host #i" (or an empty
+            // one), so that a store that never had them stays as it was.
+            const std::string hostName = indexed("Host", i);
+            if (!entry.host.empty()) {
+                text(hostName, entry.host, was && was->host == entry.host);
+            } else if (status == Status::Ok && !(was && (!was->host || was->host->empty()))) {
+                if (const Status removed = key.deleteValue(hostName); removed != Status::NotFound)
+                    status = removed;
+            }
         }
         return status;
     });
@@ -452,6 +478,10 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.command = entry.command;
         now.httpStatusKnown = http[n].known;
         now.httpStatus = http[n].text;
+        if (!entry.host.empty())
+            now.host = entry.host;
+        else if (now.host && !now.host->empty())
+            now.host.reset();
     }
     return result;
 }
@@ -486,7 +516,10 @@ std::unique_ptr<Registry> unavailableRegistry(Status reason)
 namespace {
 const char *const kWindowValues[] = {"Window Left", "Window Top", "Window Width", "Window Height"};
 constexpr int kMaxWindowExtent = 100000;
+// "Column Width #0..5"; the host column, added later, is #6 and may be
+// missing from a store an older version wrote.
 constexpr std::uint32_t kColumnCount = 6;
+constexpr std::uint32_t kHostColumn = 6;
 constexpr int kMaxColumnWidth = 10000;
 } // namespace
 
@@ -522,6 +555,11 @@ WindowLayout loadWindowLayout(Registry &registry)
             }
             layout.columnWidths.push_back(static_cast<int>(width));
         }
+        std::uint32_t hostWidth = 0;
+        if (layout.columnWidths.size() == kColumnCount &&
+            readDword(*key, indexed("Column Width", kHostColumn), hostWidth) == Status::Ok && hostWidth > 0 &&
+            hostWidth <= static_cast<std::uint32_t>(kMaxColumnWidth))
+            layout.columnWidths.push_back(static_cast<int>(hostWidth));
         return Status::Ok;
     });
     return layout;
@@ -536,8 +574,8 @@ Status saveWindowLayout(Registry &registry, const WindowLayout &layout)
             for (int i = 0; i < 4 && status == Status::Ok; ++i)
                 status = writeDword(key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
         }
-        if (layout.columnWidths.size() == kColumnCount) {
-            for (std::uint32_t c = 0; c < kColumnCount && status == Status::Ok; ++c)
+        if (layout.columnWidths.size() == kColumnCount || layout.columnWidths.size() == kHostColumn + 1) {
+            for (std::uint32_t c = 0; c < layout.columnWidths.size() && status == Status::Ok; ++c)
                 status = writeDword(key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
         }
         return status;

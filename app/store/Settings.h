@@ -47,6 +47,8 @@ struct StoredValues {
         // when the store has no such value.
         bool httpStatusKnown = false;
         std::optional<std::string> httpStatus;
+        // "Host #i": absent when none is stored (the target host).
+        std::optional<std::string> host;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

@@ -67,8 +67,8 @@ void shoot(QWidget *w, const QString &name)
 void fillStates(UiHarness &h)
 {
     h.store({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
-             {8080, Http, 1, 200, "notify-send %TARGET%", "HTTP (8080)"},
-             {53, GenericUdp, 1, 0, "", "Generic UDP (53)"},
+             {8080, Http, 1, 200, "notify-send %TARGET%", "HTTP (8080)", "web-1.example"},
+             {53, GenericUdp, 1, 0, "", "Generic UDP (53)", "::1"},
              {7, Ping, 1, 0, "", "PING"},
              {25, GenericTcp, 0, 0, "", "Generic TCP (25)"},
              {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
@@ -170,12 +170,14 @@ int main(int argc, char **argv)
     {
         FakePrompter prompter;
         PortSettingsForm empty;
+        empty.targetHost = "127.0.0.1";
         CPortSettingsDlg add(prompter, empty);
         shoot(&add, QStringLiteral("port-settings-add"));
         PortSettingsForm existing;
         std::tie(existing.port, existing.protocol, existing.command, existing.threshold, existing.existingEntry) =
             std::tuple(8080, Http, "notify-send %TARGET%", 200, 1);
         existing.httpStatus = "200,204,300-399";
+        existing.host = "web-1.example";
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
         TargetHostForm host;

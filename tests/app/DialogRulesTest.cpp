@@ -19,7 +19,7 @@ namespace vigilon::test {
 namespace {
 
 using Texts = std::vector<std::string>;
-using Row = std::array<std::string, 6>;
+using Row = std::array<std::string, kListColumns>;
 std::string s(unsigned id) { return loadString(id); }
 // The fake clock's start in UTC, as the list and the status show it.
 const std::string kStart = "2026年 01月 01日 00:00:00";
@@ -209,6 +209,45 @@ TEST(PortSettingsForm, theHttpStatusRowFollowsTheKindAndChecksTheCodes)
     }
 }
 
+// The host field takes what the target host dialog takes: at most 64
+// characters, names and address texts alike, blanks around them dropped; a
+// refused host keeps the focus and nothing after it is read.
+TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
+{
+    const std::string tooLong = "64 文字以内で入力してください。";
+    struct Case {
+        std::string typed;
+        bool accepted;
+        std::string host;
+    } const cases[] = {
+        {"", true, ""},
+        {"web-1.example", true, "web-1.example"},
+        {"::1", true, "::1"},
+        {" 10.0.0.7\t", true, "10.0.0.7"},
+        {std::string(64, 'h'), true, std::string(64, 'h')},
+        {std::string(65, 'h'), false, "old.example"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakePrompter prompter;
+        PortSettingsForm form;
+        form.host = "old.example";
+        form.targetHost = "127.0.0.1";
+        FakePortSettingsControls controls;
+        form.init(controls);
+        EXPECT_EQ(std::tie(controls.host.value, controls.hostHint), std::tuple("old.example", "(127.0.0.1)"));
+        controls.host.value = c.typed;
+        controls.port.value = c.accepted ? "80" : "0"; // a refused port would say so too
+        controls.protocol = GenericTcp;
+        EXPECT_EQ(form.onOk(controls, prompter), c.accepted);
+        EXPECT_EQ(form.host, c.host);
+        if (c.accepted)
+            EXPECT_TRUE(prompter.messages.empty());
+        else
+            expectVerdict(prompter, controls.host, tooLong);
+    }
+}
+
 // The main dialog's rules on a real frame, through its dialog view.
 class DialogRules : public FrameFixture {
 protected:
@@ -245,8 +284,8 @@ TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQues
               std::tuple("Lumivane - 127.0.0.1", "7", "3"));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     ASSERT_EQ(controls.names(), (Texts{"port 80", "port 8080", "port 81", "追加"}));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "notify %TARGET%", "0", "", "0", "250"}));
-    EXPECT_EQ(controls.rows[3].texts, (Row{"追加", "", "0", "", "0", "0"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "notify %TARGET%", "0", "", "0", "250", "(127.0.0.1)"}));
+    EXPECT_EQ(controls.rows[3].texts, (Row{"追加", "", "0", "", "0", "0", ""}));
     // A ticked row shows its entry's status, an unticked one the idle image.
     entry(0).status = entry(1).status = Warning;
     entry(2).status = Failed;
@@ -398,7 +437,7 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
-    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0"}));
+    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0", "(127.0.0.1)"}));
 }
 
 TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
@@ -409,7 +448,7 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     dialog().onListClick(0, true); // even on its state icon
     EXPECT_EQ(std::tie(answer.runs, answer.opened.port.value, answer.opened.deleteEnabled), std::tuple(1, "0", false));
     ASSERT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "追加"}));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300", "(127.0.0.1)"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(false, int(ImageIdle)));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     const LoadedSettings saved = stored();
@@ -454,6 +493,81 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
     EXPECT_EQ(stored().ports[0]->threshold, 40u);
 }
 
+// Entries of one kind and port on different hosts share a name: each row
+// stays its own entry, the host column tells them apart (the target in
+// parentheses), and only a second one on the same host is refused.
+TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
+{
+    makeFrame({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}, {80, GenericTcp, 0, 0, "", "Generic TCP (80)", "127.0.0.2"}});
+    const auto hosts = [this] {
+        Texts out;
+        for (const RowContent &row : controls.rows)
+            out.push_back(row.texts[kHostColumn]);
+        return out;
+    };
+    EXPECT_EQ(hosts(), (Texts{"(127.0.0.1)", "127.0.0.2", ""}));
+    struct Case {
+        const char *host;
+        bool refused;
+    } const cases[] = {
+        {"", true},          // the target's is there
+        {"127.0.0.1", true}, // so is the target's by its address
+        {"127.0.0.2", true},
+        {"::1", false},
+        {"::1", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.host);
+        prompter.messages.clear();
+        answer = {&prompter, "80", GenericTcp};
+        answer.host = c.host;
+        const std::size_t before = frame->entryCount();
+        dialog().onListClick(controls.rowCount() - 1, false);
+        EXPECT_EQ(prompter.texts(), c.refused ? Texts{s(sid::DuplicatePort)} : Texts{});
+        EXPECT_EQ(frame->entryCount(), before + (c.refused ? 0 : 1));
+    }
+    EXPECT_EQ(hosts(), (Texts{"(127.0.0.1)", "127.0.0.2", "::1", ""}));
+    ASSERT_EQ(stored().ports.size(), 3u);
+    EXPECT_EQ(stored().ports[2]->host, "::1");
+
+    // The second row is the entry on 127.0.0.2, though the first has its
+    // name: editing it opens with its host, and moving it onto the target's
+    // is refused.
+    prompter.messages.clear();
+    answer = {&prompter};
+    answer.host = "";
+    dialog().onListDoubleClick(1, false);
+    EXPECT_EQ(answer.opened.host.value, "127.0.0.2");
+    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
+    prompter.messages.clear();
+    answer = {&prompter};
+    answer.host = "db.example";
+    dialog().onListDoubleClick(1, false);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(hosts(), (Texts{"(127.0.0.1)", "db.example", "::1", ""}));
+    EXPECT_EQ(stored().ports[1]->host, "db.example");
+
+    // Copied as shown: the host right after the name.
+    const std::string copied = dialog().copyText({0, 1});
+    EXPECT_EQ(copied.substr(0, copied.find_first_of("\r\n")), "Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0");
+    EXPECT_NE(copied.find("Generic TCP (80)\tdb.example\t"), std::string::npos);
+
+    // A new target shows in the rows that check it; the others keep theirs.
+    controls.targetHost = [](TargetHostForm &form) {
+        form.host = "10.0.0.7";
+        return true;
+    };
+    dialog().onTargetChange();
+    EXPECT_EQ(hosts(), (Texts{"(10.0.0.7)", "db.example", "::1", ""}));
+    EXPECT_EQ(frame->entryView(2).checkedHost, "::1");
+
+    // Deleting the middle row removes exactly that entry.
+    answer = {&prompter};
+    answer.press = PortSettingsAnswer::Delete;
+    dialog().onListDoubleClick(1, false);
+    EXPECT_EQ(hosts(), (Texts{"(10.0.0.7)", "::1", ""}));
+}
+
 TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactlyIt)
 {
     makeFrame({{80, GenericTcp, 1, 100, "old"}, {81, GenericTcp, 0}, {82, GenericTcp, 1}});
@@ -467,7 +581,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     const FakePortSettingsControls &o = answer.opened;
     EXPECT_EQ(std::tie(o.port.value, o.protocol, o.command.value, o.threshold.value, o.deleteEnabled),
               std::tuple("80", int(GenericTcp), "old", "100", true));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100", "(127.0.0.1)"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(true, int(ImageWarning)));
     const LoadedSettings saved = stored();
     const MonitorPort &e = *saved.ports[0];
@@ -553,7 +667,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     // tab made a space.
     dialog().onListKey(ListKey::Copy, {2, {2, 0}});
     EXPECT_EQ(controls.clipboard, copiedRowsText({controls.rows[0]}));
-    EXPECT_EQ(controls.clipboard.substr(0, 23), "port 80\trun me\t0\t\t0\t100");
+    EXPECT_EQ(controls.clipboard.substr(0, 35), "port 80\t(127.0.0.1)\trun me\t0\t\t0\t100");
     EXPECT_EQ(controls.clipboard.find("追加"), std::string::npos);
     const auto menu = [this](ListSelection selection) {
         std::vector<std::pair<ListCommand, bool>> items;
@@ -612,8 +726,11 @@ TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
     const WindowLayout kept = loadWindowLayout(registry);
     EXPECT_EQ(kept, (WindowLayout{-300, 700, 800, 300, {90, 210, 5, 130, 70, 70}}));
     makeFrame();
-    // A column squeezed to nothing opens at its default again.
-    EXPECT_EQ(dialog().columnWidths(fiveEach, 10, 40), (std::vector<int>{90, 210, defaults[2], 130, 70, 70}));
+    // A column squeezed to nothing opens at its default again, and so does
+    // the host column, which six stored widths say nothing of.
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 10, 40), (std::vector<int>{90, 210, defaults[2], 130, 70, 70, defaults[6]}));
+    dialog().saveLayout({-300, 700, 500, 1000}, {90, 210, 40, 130, 70, 70, 150});
+    EXPECT_EQ(loadWindowLayout(registry).columnWidths, (std::vector<int>{90, 210, 40, 130, 70, 70, 150}));
     // Left of the screen and half below it: moved onto it whole.
     ASSERT_TRUE(dialog().restoredWindow({400, 160}, {{0, 0, 1024, 768}}, placed));
     EXPECT_EQ(placed, (LayoutRect{0, 468, 800, 768}));

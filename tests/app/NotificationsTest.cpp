@@ -77,6 +77,38 @@ TEST_F(Notifications, aRoundsFailuresMakeOneNoticeAndTheirRecoveryAnother)
     EXPECT_EQ(ui.tray->tip.find("Failing"), std::string::npos) << ui.tray->tip;
 }
 
+// An entry with a host of its own is named with that host everywhere the
+// program names a failure: the notice, the tray tip, the alert ("%TARGET%"
+// and VIGILON_TARGET) and the graph window; the others with the target.
+TEST_F(Notifications, anEntrysOwnHostIsTheOneNamedInNoticesTipsAlertsAndGraphs)
+{
+    struct Alert {
+        std::string command, host, variable;
+    };
+    std::vector<Alert> alerts;
+    alertRunner = [&alerts](const std::string &command, const std::string &host, const platform::Environment &env) {
+        const auto it = std::find_if(env.begin(), env.end(), [](const auto &v) { return v.first == "VIGILON_TARGET"; });
+        alerts.push_back({command, host, it == env.end() ? "" : it->second});
+        return 0;
+    };
+    start({{80, GenericTcp, 1, 0, "a %TARGET%", "web", "db.example"}, {25, GenericTcp, 1, 0, "b %TARGET%", "mail"}});
+    tick({{80, false}, {25, false}});
+    tick({{80, false}, {25, false}});
+    ASSERT_EQ(notices().size(), 1u);
+    EXPECT_NE(notices()[0].body.find("web on db.example failed: "), std::string::npos) << notices()[0].body;
+    EXPECT_NE(notices()[0].body.find("mail on 127.0.0.1 failed: "), std::string::npos) << notices()[0].body;
+    EXPECT_NE(ui.tray->tip.find("Failing: web on db.example, mail"), std::string::npos) << ui.tray->tip;
+    ASSERT_EQ(alerts.size(), 2u);
+    for (const Alert &alert : alerts) {
+        const std::string wanted = alert.command[0] == 'a' ? "db.example" : "127.0.0.1";
+        EXPECT_EQ(std::tie(alert.host, alert.variable), std::tie(wanted, wanted)) << alert.command;
+    }
+    for (const auto &[row, host] : {std::pair(0, "db.example"), std::pair(1, "127.0.0.1")}) {
+        frame->OpenResponseMonitor(static_cast<std::size_t>(row));
+        EXPECT_EQ(ui.lastParams.targetHost, host);
+    }
+}
+
 TEST_F(Notifications, theBoxTurnsThemOffAndTheStoreKeepsItOnWhenUnset)
 {
     makeFrame({{80, GenericTcp, 1}});
@@ -102,11 +134,11 @@ TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
 {
     EnglishTexts japanese(Language::Japanese);
     std::vector<StatusChange> changes;
-    addStatusChange(changes, {1, "a", true, FailureReason::of(FailureKind::Refused)});
-    addStatusChange(changes, {1, "a", false, {}});
+    addStatusChange(changes, {1, "a", true, FailureReason::of(FailureKind::Refused), ""});
+    addStatusChange(changes, {1, "a", false, {}, ""});
     EXPECT_TRUE(changes.empty()) << "failed and back within the round: nothing to say";
     for (std::uint32_t id = 1; id <= 10; ++id)
-        addStatusChange(changes, {id, "e" + std::to_string(id), id != 3, FailureReason::of(FailureKind::Refused)});
+        addStatusChange(changes, {id, "e" + std::to_string(id), id != 3, FailureReason::of(FailureKind::Refused), ""});
     const DesktopNotice notice = desktopNotice(changes, "srv", 4);
     EXPECT_EQ(notice.summary, "10 件のポートの状態が変わりました");
     EXPECT_EQ(notice.body, "e1 (srv) 応答なし: 接続を拒否されました\r\ne2 (srv) 応答なし: 接続を拒否されました\r\n"

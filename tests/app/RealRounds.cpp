@@ -2,17 +2,21 @@
 // The engine with the real probes against loopback, each case in a child
 // process whose descriptor limit or network namespace the test sets up.
 #include "tests/support/FrameTestPeer.h"
+#include "app/AlertAction.h"
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
 #include "app/base/StringTable.h"
 #include "probes/SocketUtil.h"
+#include "probes/SystemProbeFactory.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/Network.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -24,16 +28,27 @@ namespace {
 // alerts.
 struct Engine : RealTime, FrameParts {
     Engine(const std::string &target, std::uint32_t interval, const std::vector<std::pair<int, std::uint32_t>> &entries)
+        : Engine(storedList(entries), target, interval)
+    {
+    }
+    // alerts: the real alert runner (programs started, %TARGET% filled in).
+    Engine(const std::vector<StoredPort> &list, const std::string &target, std::uint32_t interval, bool alerts = false)
         : FrameParts(pollLoop, SystemClock::instance()), system(makeSystemProbeFactory(pollLoop))
+    {
+        storeConfiguration(list, interval, 0, target);
+        probeFactory = system.get();
+        onCommand = [this] { alertMicros.push_back(monoMicros()); };
+        if (alerts)
+            alertRunner = makeAlertRunner(prompter, pollLoop, [target] { return target; });
+        makeFrame(true);
+        pollLoop.killTimer(frame.get(), timers::ServiceStart);
+    }
+    static std::vector<StoredPort> storedList(const std::vector<std::pair<int, std::uint32_t>> &entries)
     {
         std::vector<StoredPort> list;
         for (const auto &[protocol, port] : entries)
             list.push_back({port, std::uint32_t(protocol), 1, 0, "alert %TARGET%"});
-        storeConfiguration(list, interval, 0, target);
-        probeFactory = system.get();
-        onCommand = [this] { alertMicros.push_back(monoMicros()); };
-        makeFrame(true);
-        pollLoop.killTimer(frame.get(), timers::ServiceStart);
+        return list;
     }
     ~Engine() override
     {
@@ -221,6 +236,73 @@ TEST(RealRounds, PingChecksToASilentHostNeitherStallTheLoopNorLengthenATcpCheck)
             return 0;
         },
         NetNamespace);
+}
+
+// Entries on four hosts in one round: the target (a name), a second
+// loopback address by name, ::1, and a name nothing knows. Each check goes
+// to its entry's host, each host is looked up once, the unknown name fails
+// its own entries only, and their alert programs get that host as %TARGET%
+// and in VIGILON_TARGET.
+TEST(RealRounds, EntriesOnSeveralHostsAreCheckedThereWithOneLookupPerHost)
+{
+    expectPasses(
+        [] {
+            CHILD_EXPECT(overlayResolver("127.0.0.1 localhost alpha.test\n127.0.0.2 beta.test\n",
+                                         "timeout:1 attempts:1") &&
+                             umount("/etc/nsswitch.conf") == 0 && overlayFile("/etc/nsswitch.conf", "hosts: files\n"),
+                         20);
+            const std::string reply = "HTTP/1.1 200 OK\r\n\r\n";
+            TcpServer alpha(TcpServer::Answer, 0, reply, "127.0.0.1");
+            const std::uint16_t port = alpha.port();
+            TcpServer beta(TcpServer::Answer, 0, reply, "127.0.0.2", port);
+            TcpServer gamma(TcpServer::Answer, 0, reply, "::1", port);
+            TempDir dir;
+            const std::string script = dir / "alert.sh", seen = dir / "seen.txt";
+            std::ofstream(script) << "#!/bin/sh\necho \"$1|$VIGILON_TARGET\" >> \"$2\"\n";
+            std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+            const std::string command = script + " %TARGET% " + seen;
+            struct Row {
+                const char *host;
+                bool answers;
+            };
+            const Row rows[] = {{"", true}, {"beta.test", true}, {"::1", true}, {"dead.test", false}};
+            std::vector<StoredPort> list;
+            for (const Row &row : rows)
+                for (const std::uint32_t kind : {std::uint32_t(GenericTcp), std::uint32_t(Http)})
+                    list.push_back({port, kind, 1, 0, command, kind == Http ? "HTTP" : "TCP", row.host});
+            Engine engine(list, "alpha.test", 60, true);
+            CHILD_EXPECT(engine.ready() && engine.active().size() == 8, 21);
+            auto &resolver = static_cast<SystemProbeFactory &>(*engine.system).resolver();
+            CHILD_EXPECT(engine.frame->toggleMonitoring(true) == 1, 22);
+            const auto allChecked = [&] {
+                const auto entries = engine.active();
+                return std::none_of(entries.begin(), entries.end(), [](auto *e) { return e->status == Idle; });
+            };
+            CHILD_EXPECT(engine.pollLoop.runUntil(allChecked, 10000), 23);
+            for (std::size_t i = 0; i < 8; ++i) {
+                const MonitorPort &entry = *engine.active()[i];
+                const bool answers = rows[i / 2].answers;
+                if (entry.status != (answers ? Ok : Failed))
+                    std::fprintf(stderr, "%s on %s: status %d\n", entry.name.c_str(), rows[i / 2].host,
+                                 int(entry.status));
+                CHILD_EXPECT(entry.status == (answers ? Ok : Failed), 24);
+                CHILD_EXPECT(answers || entry.lastReason.kind == FailureKind::NameNotFound, 25);
+            }
+            // Each server was reached by its own two entries, no more (the
+            // servers accept on their own threads).
+            const auto reached = [&] { return alpha.accepted() + beta.accepted() + gamma.accepted() >= 6; };
+            engine.pollLoop.runUntil(reached, 3000);
+            std::fprintf(stderr, "connections: %d on 127.0.0.1, %d on 127.0.0.2, %d on ::1; %u lookups\n",
+                         alpha.accepted(), beta.accepted(), gamma.accepted(), resolver.lookupsStarted());
+            CHILD_EXPECT(alpha.accepted() == 2 && beta.accepted() == 2 && gamma.accepted() == 2, 26);
+            // Names only: an address is never looked up.
+            CHILD_EXPECT(resolver.lookupsStarted() == 3, 27);
+            engine.pollLoop.runUntil([&] { return readLines(seen).size() >= 2; }, 5000);
+            const std::vector<std::string> alerts = readLines(seen);
+            CHILD_EXPECT(alerts == std::vector<std::string>(2, "dead.test|dead.test"), 28);
+            return 0;
+        },
+        NetAndMountNamespace);
 }
 
 } // namespace

@@ -135,8 +135,17 @@ private slots:
         PortSettingsForm form;
         form.port = 110;
         form.existingEntry = 1;
+        form.host = "db.example";
+        form.targetHost = "127.0.0.1";
         CPortSettingsDlg d(prompter, form);
         d.show();
+        // The host row comes first: its box refuses more than 64 characters
+        // as the target's does, and shows the target while empty.
+        QCOMPARE(d.hostEdit()->text(), QStringLiteral("db.example"));
+        QCOMPARE(d.hostEdit()->placeholderText(), QStringLiteral("(127.0.0.1)"));
+        QCOMPARE(d.hostEdit()->maxLength(), 64);
+        QVERIFY(d.hostEdit()->geometry().bottom() < d.portEdit()->geometry().top());
+        QCOMPARE(d.hostEdit()->nextInFocusChain(), static_cast<QWidget *>(d.portEdit()));
         setText(d.thresholdEdit(), QStringLiteral("1000000"));
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
         QCOMPARE(prompter.texts(), std::vector<std::string>{"0 から 999999 までの整数を入力してください。"});

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -78,7 +79,7 @@ private slots:
     {
         const std::string longCommand = "notify --all --verbose --target %TARGET% --with-a-long-tail";
         UiHarness h({{65535, GenericTcp, 1, 250, "notify %TARGET%", "Generic TCP (65535)"},
-                     {8080, Http, 0, 0, longCommand, "HTTP (8080)"}});
+                     {8080, Http, 0, 0, longCommand, "HTTP (8080)", "::1"}});
         CPortListCtrl *list = h.dialog().list();
         QCOMPARE(list->itemCount(), 3);
         const char *row0[] = {"Generic TCP (65535)", "notify %TARGET%", "0", "", "0", "250"};
@@ -94,8 +95,16 @@ private slots:
         QVERIFY(!list->cellTextCut(0, 0));
         list->setCellText(0, 3, QString::fromStdString(formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u)));
         QVERIFY(!list->cellTextCut(0, 3));
-        for (int c = 0; c < 6; ++c)
+        for (int c = 0; c < kListColumns; ++c)
             QCOMPARE(list->headerTextShown(c), list->horizontalHeaderItem(c)->text());
+        // The host column, stored as the seventh, shows right after the
+        // name: the entry's own host, or the target in parentheses.
+        QCOMPARE(list->horizontalHeaderItem(kHostColumn)->text(), stringText(sid::ColumnHost));
+        QCOMPARE(list->horizontalHeader()->visualIndex(kHostColumn), 1);
+        QCOMPARE(list->horizontalHeader()->visualIndex(1), 2);
+        QCOMPARE(list->itemText(0, kHostColumn), QStringLiteral("(127.0.0.1)"));
+        QCOMPARE(list->itemText(1, kHostColumn), QStringLiteral("::1"));
+        QCOMPARE(list->itemText(2, kHostColumn), QString());
 
         // A cut cell tells itself whole in its tool tip; one that shows all
         // of its text has none.
@@ -245,7 +254,7 @@ private slots:
         // Ctrl+C copies the selected rows, the placeholder left out.
         list->selectAll();
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Generic TCP (80)\t\t0\t\t0\t0\n"));
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0\n"));
 
         // The menu key: the items for the current row, and the choice done.
         list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect |

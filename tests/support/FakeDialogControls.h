@@ -44,6 +44,8 @@ public:
     EditField &portField() override { return port; }
     EditField &thresholdField() override { return threshold; }
     EditField &commandField() override { return command; }
+    EditField &hostField() override { return host; }
+    void setHostHint(const std::string &text) override { hostHint = text; }
     int protocolIndex() const override { return protocol; }
     void setProtocolIndex(int index) override { protocol = index; }
     void setDeleteEnabled(bool enabled) override { deleteEnabled = enabled; }
@@ -52,7 +54,8 @@ public:
     EditField &httpCodesField() override { return httpCodes; }
     void setHttpStatusEnabled(bool choice, bool codes) override { httpEnabled = {choice, codes}; }
 
-    FakeEditField port, threshold, command, httpCodes;
+    FakeEditField port, threshold, command, httpCodes, host;
+    std::string hostHint;
     int protocol = -1;
     bool deleteEnabled = false;
     int httpChoice = -1;
@@ -110,6 +113,8 @@ struct PortSettingsAnswer {
     // The controls as the dialog opened, and how often it opened.
     FakePortSettingsControls opened{};
     int runs = 0;
+    // Typed into the host field when set.
+    std::optional<std::string> host{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -133,6 +138,8 @@ struct PortSettingsAnswer {
         }
         if (httpCodes)
             c.httpCodes.value = *httpCodes;
+        if (host)
+            c.host.value = *host;
         if (press == Cancel)
             return false;
         return press == Ok ? form.onOk(c, *prompter) : form.onDelete(c, *prompter);

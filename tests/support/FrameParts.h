@@ -30,6 +30,8 @@ struct StoredPort {
     std::string command = {};
     // Empty: "port <number>".
     std::string name = {};
+    // The entry's own host; empty for the target host.
+    std::string host = {};
 };
 
 // Saves a configuration the way the program would.
@@ -43,6 +45,7 @@ inline reg::Status storePorts(reg::Registry &registry, const std::vector<StoredP
         std::tie(entry.port, entry.protocol, entry.active, entry.threshold, entry.command) =
             std::tie(e.port, e.protocol, e.active, e.threshold, e.command);
         entry.name = e.name.empty() ? "port " + std::to_string(e.port) : e.name;
+        entry.host = e.host;
     }
     appendPlaceholder(list); // the list's empty last row, never stored
     return saveSettings(registry, target, interval, retry, list);
@@ -102,6 +105,7 @@ public:
                 onCommand();
             return 0;
         };
+        context.runAlert = alertRunner;
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create() == 0;
         // The load brings a stored limit into 1..5; a test's 0 (every failed
@@ -127,6 +131,8 @@ public:
     ProbeFactory *probeFactory = nullptr; // the frame's checks when not probes
     ServiceHostSetup *serviceHost = nullptr; // autostart: none unless given
     std::vector<std::string> commands;
+    // Runs alerts in place of runCommand when set.
+    decltype(FrameContext::runAlert) alertRunner;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;

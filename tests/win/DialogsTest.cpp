@@ -4,6 +4,7 @@
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
 #include "app/base/StringTable.h"
+#include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/TimeText.h"
 #include "app/store/Settings.h"
 #include "win/WinText.h"
@@ -100,10 +101,11 @@ const TemplatePlace kTemplatePlaces[] = {
     {"Lumivane - 127.0.0.1", IDC_LOGO, {261, 144, 77, 26}, true},
     {"バージョン情報", IDOK, {180, 7, 50, 14}},
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
-    {"監視ポート設定", IDC_PORT, {58, 20, 33, 14}},
-    {"監視ポート設定", IDC_PROTOCOL, {58, 38, 93, 55}, true},
-    {"監視ポート設定", IDC_COMMAND, {58, 55, 146, 14}},
-    {"監視ポート設定", IDC_THRESHOLD, {58, 75, 35, 12}},
+    {"監視ポート設定", IDC_ENTRY_HOST, {58, 20, 146, 14}},
+    {"監視ポート設定", IDC_PORT, {58, 38, 33, 14}},
+    {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 55}, true},
+    {"監視ポート設定", IDC_COMMAND, {58, 73, 146, 14}},
+    {"監視ポート設定", IDC_THRESHOLD, {58, 93, 35, 12}},
     {"監視ポート設定", IDC_HTTP_STATUS, {58, 111, 80, 60}, true},
     {"監視ポート設定", IDC_HTTP_CODES, {142, 111, 115, 14}},
     {"監視ポート設定", IDOK, {55, 153, 50, 14}},
@@ -176,6 +178,12 @@ TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{loadString(sid::AddPlaceholderName), "", "0", "", "0", "0"}));
     EXPECT_EQ(stateImage(list, 0), 0x1000u);
     EXPECT_EQ(stateImage(list, 1), 0x2000u);
+    // The host column, the seventh, shows right after the name: here the
+    // target, in parentheses; nothing on the placeholder.
+    EXPECT_EQ(std::pair(cell(list, 0, kHostColumn), cell(list, 2, kHostColumn)), std::pair(std::string("(127.0.0.1)"), std::string()));
+    int order[kListColumns] = {};
+    ASSERT_TRUE(ListView_GetColumnOrderArray(list, kListColumns, order));
+    EXPECT_EQ(std::vector<int>(order, order + kListColumns), std::vector<int>(kColumnOrder.begin(), kColumnOrder.end()));
     EXPECT_EQ(text(GetDlgItem(dialog, IDC_STATUS)), loadString(sid::StatusStopped));
     EXPECT_EQ(text(GetDlgItem(dialog, IDC_INTERVAL)), "5");
     EXPECT_EQ(text(GetDlgItem(dialog, IDC_RETRY)), "1");
@@ -245,10 +253,14 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     const std::size_t ran = runModal("監視ポート設定",
                                      {[](HWND d) {
                                           EXPECT_EQ(misplaced(d, "監視ポート設定"), std::vector<std::string>{});
+                                          EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_PORT)) << "the port, as the form wants";
                                           SetDlgItemTextW(d, IDC_PORT, L"65535");
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       },
                                       [](HWND d) {
+                                          // The host box refuses what the target's refuses.
+                                          EXPECT_EQ(SendDlgItemMessageW(d, IDC_ENTRY_HOST, EM_GETLIMITTEXT, 0, 0), 64);
+                                          SetDlgItemTextW(d, IDC_ENTRY_HOST, L"::1");
                                           SetDlgItemTextW(d, IDC_PORT, L"8080");
                                           // Arrowed past PING, which shows 7 while chosen.
                                           for (const auto &[kind, shown] : {std::pair(2, "7"), std::pair(3, "8080")}) {
@@ -280,6 +292,7 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(entry(2).httpStatus.text(), "2xx,404");
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{"HTTP (8080)", "", "0", "", "0", "0"}));
+    EXPECT_EQ(cell(list, 2, kHostColumn), "::1");
     EXPECT_EQ(stateImage(list, 2), 0x1000u);
     EXPECT_EQ(cell(list, 3, 0), loadString(sid::AddPlaceholderName));
 }
@@ -359,7 +372,7 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     // Every row selected: the placeholder is not copied.
     ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
     pressKey(dialog, list, 'C', true);
-    EXPECT_EQ(clipboardText(dialog), "Generic TCP (80)\talert.bat\t0\t\t0\t0\r\n");
+    EXPECT_EQ(clipboardText(dialog), "Generic TCP (80)\t(127.0.0.1)\talert.bat\t0\t\t0\t0\r\n");
 
     std::vector<std::string> items;
     menuItems = &items;
@@ -393,7 +406,7 @@ TEST_F(WinDialogs, columnsFitAndTheLayoutIsKeptForTheNextStart)
     cellText.pszText = const_cast<wchar_t *>(date.c_str());
     SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
     std::vector<int> widths;
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < kListColumns; ++c)
         widths.push_back(ListView_GetColumnWidth(list, c));
     for (int c : {0, 3}) {
         ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);

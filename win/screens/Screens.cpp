@@ -153,8 +153,8 @@ void mainDialog()
 {
     Screens s;
     s.storeConfiguration({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
-                          {8080, Http, 1, 200, "C:\\tools\\notify.bat %TARGET%", "HTTP (8080)"},
-                          {53, GenericUdp, 1, 0, "", "Generic UDP (53)"},
+                          {8080, Http, 1, 200, "C:\\tools\\notify.bat %TARGET%", "HTTP (8080)", "web-1.example"},
+                          {53, GenericUdp, 1, 0, "", "Generic UDP (53)", "::1"},
                           {7, Ping, 1, 0, "", "PING"},
                           {25, GenericTcp, 0, 0, "", "Generic TCP (25)"},
                           {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
@@ -217,6 +217,7 @@ void formDialogs()
     FakePrompter prompter;
     shootModal(loadString(sid::PortSettingsCaption), "port-settings-add", [&] {
         PortSettingsForm add;
+        add.targetHost = "127.0.0.1";
         win::runPortSettingsDialog(nullptr, add, prompter);
     });
     shootModal(loadString(sid::PortSettingsCaption), "port-settings-edit", [&] {
@@ -224,6 +225,7 @@ void formDialogs()
         std::tie(edit.port, edit.protocol, edit.command, edit.threshold, edit.existingEntry) =
             std::tuple(8080, Http, "C:\\tools\\notify.bat %TARGET%", 200, 1);
         edit.httpStatus = "200,204,300-399";
+        edit.host = "web-1.example";
         win::runPortSettingsDialog(nullptr, edit, prompter);
     });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
