@@ -385,7 +385,10 @@ private:
     CtxtHandle context_{};
     bool haveContext_ = false;
     // Schannel asked for the handshake layer: it is called once even when
-    // no bytes wait (a renegotiation begins with our hello).
+    // no bytes wait, with an empty token, as a renegotiation that the
+    // server asked for begins with our hello. (Wine's Schannel takes no
+    // call without a whole record, so it cannot renegotiate; the check
+    // then waits until its time is up.)
     bool callOwed_ = false;
     State state_ = State::Handshaking;
     FailureKind failure_ = FailureKind::None;

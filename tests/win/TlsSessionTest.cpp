@@ -71,6 +71,7 @@ struct Link {
     Session &session;
     std::size_t piece;
     std::string pending;
+    int idle = 0;
 
     // Sends all the session has for the server.
     bool flush()
@@ -90,7 +91,7 @@ struct Link {
     }
 
     // Hands the session what has arrived; false once the server has gone
-    // and nothing is left.
+    // (or has sent nothing for a while) and nothing is left.
     bool pull()
     {
         bool open = true;
@@ -100,6 +101,9 @@ struct Link {
             if (n > 0)
                 pending.append(chunk, static_cast<std::size_t>(n));
             open = n > 0 || (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK);
+            idle = 0;
+        } else if (pending.empty() && ++idle > 25) {
+            open = false;
         }
         const std::size_t size = piece ? std::min(piece, pending.size()) : pending.size();
         session.receive(pending.data(), size);
