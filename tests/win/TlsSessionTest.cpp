@@ -221,6 +221,8 @@ TEST_F(SchannelSession, JudgesEachServerAndTalksThroughTheGoodOnes)
         {"a name, the bytes coming 50 at a time", "NAMED", "localhost", FailureKind::None, good[0], good[1], 50},
         {"an address, with no name sent", "NAMED", "127.0.0.1", FailureKind::None, addressOnly[0], addressOnly[1]},
         {"an IPv6 address", "IPV6", "::1", FailureKind::None, good[0], good[1]},
+        {"through an intermediate that the server sends", "CHAINED", "localhost", FailureKind::None, good[0],
+         good[1]},
         {"an address not in the certificate", "NAMED", "127.0.0.2", FailureKind::NameMismatch, addressOnly[0],
          addressOnly[1]},
         {"for another name", "WRONGNAME", "localhost", FailureKind::NameMismatch, good[0], good[1]},

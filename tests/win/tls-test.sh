@@ -57,11 +57,21 @@ EOF
 }
 ca trusted
 ca stranger
+# An intermediate CA under the trusted one, which only the server names.
+openssl req -new -newkey rsa:2048 -nodes -keyout middle.key -out middle.csr -subj "/CN=Vigilon test middle" \
+  >/dev/null 2>&1 &&
+  printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n' >middle.ext &&
+  openssl x509 -req -in middle.csr -CA trusted.pem -CAkey trusted.key -set_serial 2 -days 3650 \
+    -extfile middle.ext -out middle.pem >/dev/null 2>&1 || fail "intermediate CA not made"
+mkdir -p middle.db
+: >middle.db/index.txt
+echo 1000 >middle.db/serial
 leaf good trusted "DNS:localhost,IP:127.0.0.1,IP:::1" 20240101000000Z 20450101000000Z
 leaf address trusted "IP:127.0.0.1" 20240301000000Z 20440301000000Z
 leaf wrongname trusted "DNS:elsewhere.test" 20240101000000Z 20450101000000Z
 leaf expired trusted "DNS:elsewhere.test" 20200101000000Z 20210101000000Z
 leaf future trusted "DNS:elsewhere.test" 20900101000000Z 20910101000000Z
+leaf chained middle "DNS:localhost" 20240101000000Z 20450101000000Z
 leaf untrusted stranger "DNS:elsewhere.test" 20200101000000Z 20210101000000Z
 
 # serve NAME ADDRESS ARGS...: s_server in its web mode (it answers a GET
@@ -86,6 +96,7 @@ serve() {
 serve named 127.0.0.1 -cert address.pem -key address.key -servername localhost -servername_fatal \
   -cert2 good.pem -key2 good.key -verify 1
 serve ipv6 '[::1]' -cert good.pem -key good.key
+serve chained 127.0.0.1 -cert chained.pem -key chained.key -cert_chain middle.pem
 serve expired 127.0.0.1 -cert expired.pem -key expired.key
 serve wrongname 127.0.0.1 -cert wrongname.pem -key wrongname.key
 serve untrusted 127.0.0.1 -cert untrusted.pem -key untrusted.key
