@@ -18,7 +18,8 @@ packages=(
 
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # netpbm turns the Windows screens tool's bitmaps into PNG files.
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm)
+  # openssl's s_server is the TLS server of the Schannel session's test.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.
