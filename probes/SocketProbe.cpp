@@ -2,6 +2,7 @@
 #include "probes/SocketProbe.h"
 
 #include "probes/SocketUtil.h"
+#include "probes/TlsProbe.h"
 
 #include <cstddef>
 #include <cstring>
@@ -326,6 +327,14 @@ std::uint64_t CTcpProbe::connectedMicros(std::uint64_t seenMicros) const
 
 // HTTP
 
+FailureReason judgeHttpReply(const MonitorPort *entry, const char *reply, std::size_t size)
+{
+    (void)entry;
+    (void)reply;
+    (void)size;
+    return {};
+}
+
 std::string CHttpProbe::requestText(const std::string &host)
 {
     return "HEAD / HTTP/1.1\r\nHost:" + net::hostForUrl(host) + "\r\n\r\n";
@@ -390,8 +399,13 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     // One check, one report: later data is not read.
     unwatch();
     if (got > 0) {
-        setResponse(arrived);
-        report(HttpOk);
+        if (const FailureReason verdict = judgeHttpReply(entry_, buffer, static_cast<std::size_t>(got));
+            verdict.failed()) {
+            fail(verdict);
+        } else {
+            setResponse(arrived);
+            report(HttpOk);
+        }
     } else if (got == 0) {
         // The server ended the connection without a byte of reply: no web
         // server answered. A reset that the loop took off the socket
@@ -496,6 +510,10 @@ std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostRe
         return std::make_unique<CUdpProbe>(owner, resolver);
     case 2:
         return std::make_unique<CHttpProbe>(owner, resolver);
+    case 4:
+        return std::make_unique<CTlsProbe>(owner, resolver, true);
+    case 5:
+        return std::make_unique<CTlsProbe>(owner, resolver, false);
     default:
         return std::make_unique<CTcpProbe>(owner, resolver);
     }

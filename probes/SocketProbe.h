@@ -170,6 +170,11 @@ private:
     std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
 };
 
+// The judgement of an HTTP reply, the same over TCP and over TLS: given the
+// first bytes of the reply (at least one), None when they show the entry's
+// server alive, else why not. Any reply counts as alive.
+FailureReason judgeHttpReply(const MonitorPort *entry, const char *reply, std::size_t size);
+
 // An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
 // literal in brackets), and count any reply as alive; a connection closed
 // before a byte of reply fails (closed before a reply). One
@@ -222,8 +227,8 @@ private:
     std::uint64_t sentMicros_ = 0;
 };
 
-// The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP; anything
-// else TCP).
+// The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP, 4 HTTPS,
+// 5 TLS; anything else TCP).
 std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver = nullptr);
 
 } // namespace vigilon

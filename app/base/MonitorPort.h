@@ -17,7 +17,19 @@ enum ProbeProtocol : std::uint32_t {
     GenericUdp = 1,
     Ping = 2,
     Http = 3,
+    Https = 4,
+    Tls = 5,
 };
+
+// Whether a kind makes a TLS handshake (and so has a certificate).
+inline bool usesTls(std::uint32_t protocol)
+{
+    return protocol == Https || protocol == Tls;
+}
+
+// The days of warning before a certificate expires when the store says
+// nothing.
+constexpr std::uint32_t DefaultCertWarnDays = 14;
 
 enum PortStatus : std::uint32_t {
     Ok = 0,
@@ -52,7 +64,14 @@ struct MonitorPort {
     std::string command;
     std::uint32_t action = 1;
     std::uint32_t threshold = 0;
+    // HTTPS and TLS: an entry whose certificate has this many days left or
+    // fewer is Warning; 0 never warns.
+    std::uint32_t certWarnDays = DefaultCertWarnDays;
     std::uint32_t responseTime = 0;
+    // HTTPS and TLS: the whole days the server's certificate had left at the
+    // last handshake that showed one (negative once expired).
+    bool certDaysKnown = false;
+    std::int32_t certDaysLeft = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
     // When the newest check whose outcome the entry took was started
