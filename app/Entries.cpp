@@ -43,6 +43,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.protocol = settings.protocol;
     entry.command = settings.command;
     entry.threshold = settings.threshold;
+    entry.certWarnDays = settings.certWarnDays;
+    entry.certDaysKnown = false;
+    entry.certDaysLeft = 0;
     entry.name = settings.name;
 }
 } // namespace
@@ -62,6 +65,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.errorCount = entry.errorCount;
     view.lastErrorTime = entry.lastErrorTime;
     view.responseTime = entry.responseTime;
+    view.certWarnDays = entry.certWarnDays;
+    view.certDaysKnown = entry.certDaysKnown;
+    view.certDaysLeft = entry.certDaysLeft;
     view.status = entry.status;
     view.lastReason = entry.lastReason;
     view.lastReasonTime = entry.lastReasonTime;

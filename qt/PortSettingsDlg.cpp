@@ -40,24 +40,26 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(271, 125));
+    setFixedSize(du.size(271, 173));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
-    group->setGeometry(du.rect(7, 5, 257, 88));
+    group->setGeometry(du.rect(7, 5, 257, 142));
     auto *examples = new QGroupBox(uiText(sid::PortExamplesGroup), this);
     examples->setGeometry(du.rect(211, 9, 48, 66));
 
-    label(this, du, uiText(sid::PortNumberLabel), 18, 22, 34, 11);
-    label(this, du, uiText(sid::ProtocolLabel), 14, 40, 38, 10);
-    label(this, du, uiText(sid::CommandLabel), 10, 58, 42, 9);
-    label(this, du, uiText(sid::ThresholdLabel), 16, 76, 37, 13);
-    label(this, du, uiText(sid::ThresholdNote), 97, 76, 104, 11);
+    label(this, du, uiText(sid::PortNumberLabel), 18, 40, 34, 11);
+    label(this, du, uiText(sid::ProtocolLabel), 14, 58, 38, 10);
+    label(this, du, uiText(sid::CommandLabel), 10, 76, 42, 9);
+    label(this, du, uiText(sid::ThresholdLabel), 16, 94, 37, 13);
+    label(this, du, uiText(sid::ThresholdNote), 97, 94, 104, 11);
+    label(this, du, uiText(sid::CertWarnDaysLabel), 10, 130, 46, 11);
+    label(this, du, uiText(sid::CertWarnDaysNote), 97, 130, 150, 11);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     portEdit_ = new QLineEdit(this);
     portEdit_->setObjectName(QStringLiteral("1005"));
-    portEdit_->setGeometry(du.rect(58, 20, 33, 14));
+    portEdit_->setGeometry(du.rect(58, 38, 33, 14));
     portEdit_->setAlignment(Qt::AlignRight);
     portEdit_->setValidator(digitsOnly(portEdit_));
 
@@ -67,25 +69,30 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
         protocolCombo_->addItem(QString::fromStdString(kind));
     // The template's height is that of the opened list; the closed box is
     // as high as the font asks.
-    const QRect comboRect = du.rect(58, 38, 93, 55);
+    const QRect comboRect = du.rect(58, 56, 93, 55);
     protocolCombo_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), protocolCombo_->sizeHint().height());
 
     commandEdit_ = new QLineEdit(this);
     commandEdit_->setObjectName(QStringLiteral("1011"));
-    commandEdit_->setGeometry(du.rect(58, 55, 146, 14));
+    commandEdit_->setGeometry(du.rect(58, 73, 146, 14));
 
     thresholdEdit_ = new QLineEdit(this);
     thresholdEdit_->setObjectName(QStringLiteral("1016"));
-    thresholdEdit_->setGeometry(du.rect(58, 75, 35, 12));
+    thresholdEdit_->setGeometry(du.rect(58, 93, 35, 12));
     thresholdEdit_->setValidator(digitsOnly(thresholdEdit_));
 
+    certDaysEdit_ = new QLineEdit(this);
+    certDaysEdit_->setObjectName(QStringLiteral("1040"));
+    certDaysEdit_->setGeometry(du.rect(58, 129, 35, 12));
+    certDaysEdit_->setValidator(digitsOnly(certDaysEdit_));
+
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(55, 99, 50, 14));
+    ok_->setGeometry(du.rect(55, 153, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(108, 99, 50, 14));
+    cancel_->setGeometry(du.rect(108, 153, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(161, 99, 50, 14));
+    delete_->setGeometry(du.rect(161, 153, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
@@ -95,12 +102,14 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     portField_.attach(portEdit_);
     thresholdField_.attach(thresholdEdit_);
     commandField_.attach(commandEdit_);
+    certDaysField_.attach(certDaysEdit_);
 
     // Tab order as the template lists the controls.
     setTabOrder(portEdit_, protocolCombo_);
     setTabOrder(protocolCombo_, commandEdit_);
     setTabOrder(commandEdit_, thresholdEdit_);
-    setTabOrder(thresholdEdit_, ok_);
+    setTabOrder(thresholdEdit_, certDaysEdit_);
+    setTabOrder(certDaysEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }
@@ -132,6 +141,11 @@ void CPortSettingsDlg::setProtocolIndex(int index)
 void CPortSettingsDlg::setDeleteEnabled(bool enabled)
 {
     delete_->setEnabled(enabled);
+}
+
+void CPortSettingsDlg::setCertDaysEnabled(bool enabled)
+{
+    certDaysEdit_->setEnabled(enabled);
 }
 
 void CPortSettingsDlg::accept()

@@ -32,6 +32,7 @@ public:
     QComboBox *protocolCombo() const { return protocolCombo_; }
     QLineEdit *commandEdit() const { return commandEdit_; }
     QLineEdit *thresholdEdit() const { return thresholdEdit_; }
+    QLineEdit *certDaysEdit() const { return certDaysEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
@@ -51,6 +52,8 @@ private:
     int protocolIndex() const override;
     void setProtocolIndex(int index) override;
     void setDeleteEnabled(bool enabled) override;
+    EditField &certDaysField() override { return certDaysField_; }
+    void setCertDaysEnabled(bool enabled) override;
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -59,12 +62,14 @@ private:
     QComboBox *protocolCombo_;
     QLineEdit *commandEdit_;
     QLineEdit *thresholdEdit_;
+    QLineEdit *certDaysEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
     LineEditField portField_;
     LineEditField thresholdField_;
     LineEditField commandField_;
+    LineEditField certDaysField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

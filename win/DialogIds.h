@@ -33,6 +33,7 @@
 #define IDC_PROTOCOL 1010
 #define IDC_COMMAND 1011
 #define IDC_THRESHOLD 1016
+#define IDC_CERT_DAYS 1040
 
 /* Target host */
 #define IDC_HOST 1000

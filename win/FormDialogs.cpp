@@ -90,6 +90,7 @@ public:
     {
         port_.attach(GetDlgItem(window, IDC_PORT));
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
+        certDays_.attach(GetDlgItem(window, IDC_CERT_DAYS));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
         HWND combo = GetDlgItem(window, IDC_PROTOCOL);
         for (const std::string &kind : PortSettingsForm::kindTexts())
@@ -133,10 +134,13 @@ private:
         SendDlgItemMessageW(window, IDC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     void setDeleteEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_DELETE), enabled); }
+    EditField &certDaysField() override { return certDays_; }
+    void setCertDaysEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_CERT_DAYS), enabled); }
 
     PortSettingsForm &form_;
     HwndEditField port_;
     HwndEditField threshold_;
+    HwndEditField certDays_;
     HwndEditField command_;
 };
 

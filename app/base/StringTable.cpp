@@ -191,6 +191,9 @@ constexpr std::array kStrings{
     StringEntry{sid::AutostartOffFailed, "自動起動を解除できませんでした。\r\n%s", "Autostart could not be turned off.\r\n%s"},
     StringEntry{sid::AutostartNotRun, "%s を実行できません: %s", "%s could not be run: %s"},
     StringEntry{sid::AutostartNoEffect, "%s は終了しましたが、設定は変わりませんでした。", "%s ended, but nothing changed."},
+    StringEntry{sid::CertDaysLine, "証明書の残り日数: %d 日", "Certificate: %d days left"},
+    StringEntry{sid::CertWarnDaysLabel, "証明書警告:", "Cert. warning:"},
+    StringEntry{sid::CertWarnDaysNote, "日前 (警告しない場合は 値 0 )", "days before expiry (0: none)"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -102,6 +102,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.protocol = static_cast<std::uint32_t>(form.protocol);
     settings.command = form.command;
     settings.threshold = static_cast<std::uint32_t>(form.threshold);
+    settings.certWarnDays = static_cast<std::uint32_t>(form.certWarnDays);
     settings.name = form.name;
     return settings;
 }
@@ -321,6 +322,7 @@ void MainDialogController::editEntry(int row)
     form.protocol = static_cast<int>(entry.protocol);
     form.command = entry.command;
     form.threshold = entry.threshold;
+    form.certWarnDays = entry.certWarnDays;
     form.existingEntry = 1;
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive)

@@ -23,6 +23,9 @@ public:
     static constexpr int PortLow = 1;
     static constexpr int PortHigh = 64554;
     static constexpr int ThresholdHigh = 999999;
+    static constexpr int CertWarnDaysHigh = 9999;
+    // The port an HTTPS entry watches unless the user says otherwise.
+    static constexpr int HttpsPort = 443;
     // The kinds in the order of the dialog's list, in the interface's language.
     static std::vector<std::string> kindTexts();
 
@@ -37,6 +40,9 @@ public:
         virtual int protocolIndex() const = 0;
         virtual void setProtocolIndex(int index) = 0;
         virtual void setDeleteEnabled(bool enabled) = 0;
+        // The days of warning before a certificate expires (HTTPS, TLS).
+        virtual EditField &certDaysField() = 0;
+        virtual void setCertDaysEnabled(bool enabled) = 0;
     };
 
     std::int64_t port = 0;
@@ -45,6 +51,11 @@ public:
     std::string name;
     std::string command;
     int protocol = 0;
+    std::int64_t certWarnDays = 14;
+
+    // Whether the row of the days of warning applies to a kind (the list's
+    // index): HTTPS and TLS only. Other kinds show it disabled.
+    static bool certDaysApply(int protocol);
 
     // The display name of an entry of this kind and port.
     static std::string composeName(int protocol, std::int64_t port);
@@ -54,7 +65,9 @@ public:
     // Another kind was chosen (also by stepping through the list with the
     // arrow keys). PING always watches port 7 and shows it at once; leaving
     // PING again puts back the port that was typed before, unless 7 was
-    // typed over meanwhile. Nothing else the user typed changes.
+    // typed over meanwhile. HTTPS puts 443 in an empty port box (or one
+    // showing 0). The row of the days of warning follows the kind. Nothing
+    // else the user typed changes.
     void onProtocolChanged(Controls &controls, int index);
     // OK: true when the dialog may close as accepted.
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);

@@ -123,6 +123,20 @@ Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &fai
     return status;
 }
 
+// The optional values of entry i, which a store of an earlier version does
+// not have: each takes its default when it is missing or does not fit.
+// certWarnDays is set when the stored value is exact.
+void readEntryExtras(Key &key, std::uint32_t i, MonitorPort &entry, std::optional<std::uint32_t> &certWarnDays)
+{
+    std::uint32_t days = 0;
+    bool exact = false;
+    if (readDword(key, indexed("CertWarnDays", i), days, &exact) == Status::Ok) {
+        entry.certWarnDays = days;
+        if (exact)
+            certWarnDays = days;
+    }
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -286,6 +300,9 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             read = readEntry(*key, i, *entry, failed, exact);
             if (isTrouble(read))
                 return read;
+            std::optional<std::uint32_t> certWarnDays;
+            if (read == Status::Ok)
+                readEntryExtras(*key, i, *entry, certWarnDays);
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
                 known.known = true;
@@ -296,6 +313,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 known.active = static_cast<std::uint32_t>(entry->active);
                 known.name = entry->name;
                 known.command = entry->command;
+                known.certWarnDays = certWarnDays;
             }
             if (read == Status::Ok)
                 loaded.ports.push_back(std::move(entry));
@@ -351,6 +369,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             dword(indexed("Action", i), entry.action, was && was->action == entry.action);
             const auto active = static_cast<std::uint32_t>(entry.active);
             dword(indexed("Active", i), active, was && was->active == active);
+            dword(indexed("CertWarnDays", i), entry.certWarnDays, was && was->certWarnDays == entry.certWarnDays);
         }
         return status;
     });
@@ -374,6 +393,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.active = static_cast<std::uint32_t>(entry.active);
         now.name = entry.name;
         now.command = entry.command;
+        now.certWarnDays = entry.certWarnDays;
     }
     return result;
 }

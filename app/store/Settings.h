@@ -42,6 +42,8 @@ struct StoredValues {
         bool known = false;
         std::uint32_t port = 0, threshold = 0, protocol = 0, action = 0, active = 0;
         std::string name, command;
+        // Absent when the store has no exact "CertWarnDays #i".
+        std::optional<std::uint32_t> certWarnDays;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

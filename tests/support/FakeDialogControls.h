@@ -46,10 +46,13 @@ public:
     int protocolIndex() const override { return protocol; }
     void setProtocolIndex(int index) override { protocol = index; }
     void setDeleteEnabled(bool enabled) override { deleteEnabled = enabled; }
+    EditField &certDaysField() override { return certDays; }
+    void setCertDaysEnabled(bool enabled) override { certDaysEnabled = enabled; }
 
-    FakeEditField port, threshold, command;
+    FakeEditField port, threshold, command, certDays;
     int protocol = -1;
     bool deleteEnabled = false;
+    bool certDaysEnabled = true;
 };
 
 // The response monitor dialog's controls; the up-down control and the
