@@ -682,8 +682,10 @@ TEST_F(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
     ASSERT_EQ(key->setValue("SERVICE #0", reg::RegSz, reg::stringBytes("")), Status::Ok);
     dword("ACTION #0", 1);
     dword("active #0", 1);
+    dword("certwarndays #0", 3);
 
     const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.ports.at(0)->certWarnDays, 3u);
     EXPECT_EQ(loaded.intervalSeconds, 11u);
     ASSERT_EQ(portsOf(loaded), std::vector<std::uint32_t>{443});
     EXPECT_EQ(loaded.ports[0]->name, "web");
