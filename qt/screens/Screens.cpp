@@ -177,6 +177,10 @@ int main(int argc, char **argv)
             std::tuple(8080, Http, "notify-send %TARGET%", 200, 1);
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
+        PortSettingsForm https;
+        std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
+        CPortSettingsDlg editHttps(prompter, https);
+        shoot(&editHttps, QStringLiteral("port-settings-https"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);
@@ -233,6 +237,21 @@ int main(int argc, char **argv)
         shoot(&graph, QStringLiteral("graph-window-default"));
         graph.resize(graph.width() + 80, graph.height() + 40);
         shoot(&graph, QStringLiteral("graph-window"));
+    }
+    {
+        // An HTTPS entry's graph window tells the days its certificate has left.
+        FakePrompter prompter;
+        FakeClock clock;
+        clock.wallSeconds = 1765000000u;
+        ResponseGraphParams p;
+        std::tie(p.fontFace, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.seriesNames, p.maxHistory) =
+            std::tuple(loadString(sid::UiFontFace), 0u, 200u, "192.0.2.10", "testhost", "HTTPS (443)", 200u);
+        CResponseGraphWnd graph(nullptr, clock, prompter, p);
+        graph.Create();
+        for (std::uint32_t v : {12u, 14u, 11u, 19u, 13u, 12u})
+            graph.AddSample(v);
+        graph.setFailureReason(certDaysLine(9));
+        shoot(&graph, QStringLiteral("graph-window-certificate"));
     }
     return failures == 0 ? 0 : 1;
 }

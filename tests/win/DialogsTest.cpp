@@ -100,13 +100,14 @@ const TemplatePlace kTemplatePlaces[] = {
     {"Lumivane - 127.0.0.1", IDC_LOGO, {261, 144, 77, 26}, true},
     {"バージョン情報", IDOK, {180, 7, 50, 14}},
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
-    {"監視ポート設定", IDC_PORT, {58, 20, 33, 14}},
-    {"監視ポート設定", IDC_PROTOCOL, {58, 38, 93, 55}, true},
-    {"監視ポート設定", IDC_COMMAND, {58, 55, 146, 14}},
-    {"監視ポート設定", IDC_THRESHOLD, {58, 75, 35, 12}},
-    {"監視ポート設定", IDOK, {55, 99, 50, 14}},
-    {"監視ポート設定", IDCANCEL, {108, 99, 50, 14}},
-    {"監視ポート設定", IDC_DELETE, {161, 99, 50, 14}},
+    {"監視ポート設定", IDC_PORT, {58, 38, 33, 14}},
+    {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 55}, true},
+    {"監視ポート設定", IDC_COMMAND, {58, 73, 146, 14}},
+    {"監視ポート設定", IDC_THRESHOLD, {58, 93, 35, 12}},
+    {"監視ポート設定", IDC_CERT_DAYS, {58, 129, 35, 12}},
+    {"監視ポート設定", IDOK, {55, 153, 50, 14}},
+    {"監視ポート設定", IDCANCEL, {108, 153, 50, 14}},
+    {"監視ポート設定", IDC_DELETE, {161, 153, 50, 14}},
     {"ターゲット ホストの変更", IDC_HOST, {7, 24, 173, 14}},
     {"ターゲット ホストの変更", IDOK, {39, 48, 50, 14}},
     {"ターゲット ホストの変更", IDCANCEL, {98, 48, 50, 14}},
@@ -248,12 +249,18 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                       },
                                       [](HWND d) {
                                           SetDlgItemTextW(d, IDC_PORT, L"8080");
-                                          // Arrowed past PING, which shows 7 while chosen.
-                                          for (const auto &[kind, shown] : {std::pair(2, "7"), std::pair(3, "8080")}) {
+                                          // Arrowed past PING, which shows 7 while chosen, and
+                                          // HTTPS, the one with the certificate's row enabled.
+                                          EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_CERT_DAYS)));
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_CERT_DAYS)), "14");
+                                          const std::tuple<int, const char *, bool> steps[] = {
+                                              {2, "7", false}, {4, "8080", true}, {3, "8080", false}};
+                                          for (const auto &[kind, shown, days] : steps) {
                                               SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, kind, 0);
                                               SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
                                                            reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
                                               EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)), shown);
+                                              EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDC_CERT_DAYS)) != FALSE, days);
                                           }
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       }},
