@@ -71,6 +71,7 @@ TEST_F(TlsProbeTest, eachCertificateGivesItsOutcomeByNameAndByAddress)
         {"notyet", FailureKind::CertNotYetValid, true, 90},
         {"wrongname", FailureKind::NameMismatch, true, 90},
         {"selfsigned", FailureKind::CertUntrusted, true, 90},
+        {"expiredelsewhere", FailureKind::CertExpired, true, -3},
         {"untrustedexpired", FailureKind::CertUntrusted, true, -3},
     };
     for (const Case &c : cases) {

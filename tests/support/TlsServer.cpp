@@ -143,6 +143,8 @@ Pem TestPki::named(const std::string &kind) const
         return issue(local, -1, 90.5, true);
     if (kind == "soon")
         return issue(local, -1, 3.5);
+    if (kind == "expiredelsewhere")
+        return issue({"elsewhere.test"}, -30, -2.5);
     if (kind == "untrustedexpired")
         return issue({"elsewhere.test"}, -30, -2.5, true);
     return {};

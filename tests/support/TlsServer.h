@@ -35,8 +35,8 @@ public:
     // The usual ones, all for localhost, 127.0.0.1 and ::1 but "wrongname":
     // "good" (90 whole days left), "expired" (2.5 days ago), "notyet" (from
     // 5 days on), "wrongname", "selfsigned", "soon" (3 whole days left),
-    // "untrustedexpired" (self-signed, expired, another name); empty for
-    // another kind.
+    // "expiredelsewhere" (expired, another name), "untrustedexpired"
+    // (self-signed, expired, another name); empty for another kind.
     Pem named(const std::string &kind) const;
 
     // Writes the authority's certificate to path: a trust file for
