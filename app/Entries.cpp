@@ -199,12 +199,15 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
         }
         return false;
     });
-    // A window opened on a failed entry tells why at once.
+    // A window opened on a failed entry tells why at once; on an HTTPS or
+    // TLS entry, the days its certificate has left.
     if (!alive.lock() || closed_)
         return;
     for (const auto &p : ports_) {
         if (p->id == id && p->status == Failed)
             context_.ui->responseReason(id, graphReasonLine(p->lastReason));
+        else if (p->id == id && usesTls(p->protocol) && p->certDaysKnown)
+            context_.ui->responseReason(id, certDaysLine(p->certDaysLeft));
     }
 }
 
