@@ -43,6 +43,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.protocol = settings.protocol;
     entry.command = settings.command;
     entry.threshold = settings.threshold;
+    entry.certWarnDays = settings.certWarnDays;
+    entry.certDaysKnown = false;
+    entry.certDaysLeft = 0;
     entry.name = settings.name;
     entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
     entry.host = settings.host;
@@ -77,6 +80,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.errorCount = entry.errorCount;
     view.lastErrorTime = entry.lastErrorTime;
     view.responseTime = entry.responseTime;
+    view.certWarnDays = entry.certWarnDays;
+    view.certDaysKnown = entry.certDaysKnown;
+    view.certDaysLeft = entry.certDaysLeft;
     view.status = entry.status;
     view.lastReason = entry.lastReason;
     view.lastReasonTime = entry.lastReasonTime;
@@ -210,12 +216,15 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
         }
         return false;
     });
-    // A window opened on a failed entry tells why at once.
+    // A window opened on a failed entry tells why at once; on an HTTPS or
+    // TLS entry, the days its certificate has left.
     if (!alive.lock() || closed_)
         return;
     for (const auto &p : ports_) {
         if (p->id == id && p->status == Failed)
             context_.ui->responseReason(id, graphReasonLine(p->lastReason));
+        else if (p->id == id && usesTls(p->protocol) && p->certDaysKnown)
+            context_.ui->responseReason(id, certDaysLine(p->certDaysLeft));
     }
 }
 

@@ -45,6 +45,10 @@ struct EntryView {
     std::uint32_t errorCount = 0;
     std::uint32_t lastErrorTime = 0;
     std::uint32_t responseTime = 0;
+    std::uint32_t certWarnDays = DefaultCertWarnDays;
+    // HTTPS and TLS: the days the certificate had left when last seen.
+    bool certDaysKnown = false;
+    std::int32_t certDaysLeft = 0;
     PortStatus status = Idle;
     // Why the last failed check failed, and when.
     FailureReason lastReason;
@@ -64,6 +68,7 @@ struct EntrySettings {
     std::uint32_t protocol = GenericTcp;
     std::string command;
     std::uint32_t threshold = 0;
+    std::uint32_t certWarnDays = DefaultCertWarnDays;
     // The composed display name.
     std::string name;
     // The replies that count as alive (HttpStatusRule's text).

@@ -438,6 +438,10 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             probeKind = HttpProbeKind;
         else if (entry.protocol == Ping)
             probeKind = PingProbeKind;
+        else if (entry.protocol == Https)
+            probeKind = HttpsProbeKind;
+        else if (entry.protocol == Tls)
+            probeKind = TlsProbeKind;
         PendingProbe record;
         record.kind = probeKind;
         record.slot = std::make_unique<CheckSlot>(*this, testRound);
@@ -635,7 +639,9 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
-    context_.ui->responseReason(entry.id, std::string());
+    context_.ui->responseReason(entry.id, usesTls(entry.protocol) && entry.certDaysKnown
+                                              ? certDaysLine(entry.certDaysLeft)
+                                              : std::string());
     countStatus(before, entry.status);
     if (before == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
@@ -676,12 +682,15 @@ void MonitorEngine::runAlert(const MonitorPort &entry)
     const std::string command = entry.command;
     const std::string host = checkedHost(entry, *context_.targetHost);
     if (context_.runAlert) {
-        const platform::Environment environment = {
+        platform::Environment environment = {
             {"VIGILON_TARGET", host},
             {"VIGILON_ENTRY", entry.name},
             {"VIGILON_REASON", reasonText(entry.lastReason)},
             {"VIGILON_ERRORS", std::to_string(entry.errorCount)},
         };
+        // HTTPS and TLS: the days the certificate had left when last seen.
+        if (usesTls(entry.protocol) && entry.certDaysKnown)
+            environment.push_back({"VIGILON_CERT_DAYS", std::to_string(entry.certDaysLeft)});
         context_.runAlert(command, host, environment);
     } else if (context_.runCommand) {
         context_.runCommand(command);

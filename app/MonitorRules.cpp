@@ -11,7 +11,17 @@ bool applySuccess(MonitorPort &entry)
         entry.status = Warning;
         return true;
     }
+    if (certExpiresSoon(entry)) {
+        entry.status = Warning;
+        return true;
+    }
     return false;
+}
+
+bool certExpiresSoon(const MonitorPort &entry)
+{
+    return usesTls(entry.protocol) && entry.certDaysKnown && entry.certWarnDays != 0 &&
+           static_cast<std::int64_t>(entry.certDaysLeft) <= static_cast<std::int64_t>(entry.certWarnDays);
 }
 
 FailureVerdict applyFailure(MonitorPort &entry, std::uint32_t retryLimit, bool testRound, std::uint32_t now)

@@ -11,8 +11,13 @@ namespace vigilon {
 // entry; the caller shows, samples and alerts as the result says.
 
 // A successful check. Returns true when the response time is above the
-// entry's threshold (the entry is then Warning).
+// entry's threshold, or its certificate expires within its days of warning
+// (the entry is then Warning).
 bool applySuccess(MonitorPort &entry);
+
+// An HTTPS or TLS entry whose certificate, as last seen, has certWarnDays
+// days left or fewer (never with certWarnDays 0).
+bool certExpiresSoon(const MonitorPort &entry);
 
 enum class FailureVerdict {
     Tolerated,        // counted towards the retry limit; nothing else changes

@@ -36,6 +36,8 @@ enum ProbeKind : int {
     UdpProbeKind = 1,
     HttpProbeKind = 2,
     PingProbeKind = 3,
+    HttpsProbeKind = 4,
+    TlsProbeKind = 5,
 };
 
 // Makes the engine's checks; the system's probes in the program, fakes in

@@ -3,6 +3,7 @@
 
 #include "probes/HttpReply.h"
 #include "probes/SocketUtil.h"
+#include "probes/TlsProbe.h"
 
 #include <cstddef>
 #include <cstring>
@@ -507,6 +508,10 @@ std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostRe
         return std::make_unique<CUdpProbe>(owner, resolver);
     case 2:
         return std::make_unique<CHttpProbe>(owner, resolver);
+    case 4:
+        return std::make_unique<CTlsProbe>(owner, resolver, true);
+    case 5:
+        return std::make_unique<CTlsProbe>(owner, resolver, false);
     default:
         return std::make_unique<CTcpProbe>(owner, resolver);
     }

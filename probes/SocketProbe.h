@@ -227,8 +227,8 @@ private:
     std::uint64_t sentMicros_ = 0;
 };
 
-// The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP; anything
-// else TCP).
+// The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP, 4 HTTPS,
+// 5 TLS; anything else TCP).
 std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver = nullptr);
 
 } // namespace vigilon

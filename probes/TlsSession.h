@@ -70,7 +70,12 @@ public:
     virtual bool peerClosed() const = 0;
 
     // Why the session failed: CertExpired, CertNotYetValid, CertUntrusted,
-    // NameMismatch or TlsHandshakeFailed; None while it has not.
+    // NameMismatch or TlsHandshakeFailed; None while it has not. Where the
+    // certificate has several faults, the first of these is named:
+    // CertUntrusted (nothing else it says can be believed then),
+    // CertExpired, CertNotYetValid (the dates of any certificate of the
+    // chain), NameMismatch. TlsHandshakeFailed is for a handshake that
+    // failed for anything but the certificate.
     virtual FailureReason failure() const = 0;
     virtual Certificate certificate() const = 0;
 };

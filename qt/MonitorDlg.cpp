@@ -411,7 +411,7 @@ void CMonitorDlg::setRow(int row, const RowContent &content)
         list_->setItem0(row, QString::fromStdString(content.texts[0]), content.image, state);
     for (int column = 1; column < kListColumns; ++column)
         list_->setCellText(row, column, QString::fromStdString(content.texts[static_cast<std::size_t>(column)]));
-    list_->setRowTip(row, QString::fromStdString(content.tip));
+    list_->setRowTip(row, QString::fromStdString(content.tip).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 void CMonitorDlg::setRowImage(int row, int image)

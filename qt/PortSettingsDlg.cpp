@@ -55,6 +55,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     label(this, du, uiText(sid::ThresholdLabel), 16, 94, 37, 13);
     label(this, du, uiText(sid::ThresholdNote), 97, 94, 104, 11);
     label(this, du, uiText(sid::HttpStatusLabel), 10, 113, 42, 10);
+    label(this, du, uiText(sid::CertWarnDaysLabel), 10, 130, 46, 11);
+    label(this, du, uiText(sid::CertWarnDaysNote), 97, 130, 150, 11);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     hostEdit_ = new QLineEdit(this);
@@ -98,6 +100,10 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     httpCodesEdit_ = new QLineEdit(this);
     httpCodesEdit_->setObjectName(QStringLiteral("1053"));
     httpCodesEdit_->setGeometry(du.rect(142, 111, 115, 14));
+    certDaysEdit_ = new QLineEdit(this);
+    certDaysEdit_->setObjectName(QStringLiteral("1040"));
+    certDaysEdit_->setGeometry(du.rect(58, 129, 35, 12));
+    certDaysEdit_->setValidator(digitsOnly(certDaysEdit_));
 
     ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(55, 153, 50, 14));
@@ -118,6 +124,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     httpCodesField_.attach(httpCodesEdit_);
     connect(httpStatusCombo_, &QComboBox::activated, this, [this](int) { form_.onHttpStatusChoiceChanged(*this); });
     hostField_.attach(hostEdit_);
+    certDaysField_.attach(certDaysEdit_);
 
     // Tab order as the template lists the controls.
     setTabOrder(hostEdit_, portEdit_);
@@ -126,7 +133,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(commandEdit_, thresholdEdit_);
     setTabOrder(thresholdEdit_, httpStatusCombo_);
     setTabOrder(httpStatusCombo_, httpCodesEdit_);
-    setTabOrder(httpCodesEdit_, ok_);
+    setTabOrder(httpCodesEdit_, certDaysEdit_);
+    setTabOrder(certDaysEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }
@@ -179,6 +187,11 @@ void CPortSettingsDlg::setHttpStatusEnabled(bool choice, bool codes)
 {
     httpStatusCombo_->setEnabled(choice);
     httpCodesEdit_->setEnabled(codes);
+}
+
+void CPortSettingsDlg::setCertDaysEnabled(bool enabled)
+{
+    certDaysEdit_->setEnabled(enabled);
 }
 
 void CPortSettingsDlg::accept()

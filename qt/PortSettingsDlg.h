@@ -35,6 +35,7 @@ public:
     QComboBox *httpStatusCombo() const { return httpStatusCombo_; }
     QLineEdit *httpCodesEdit() const { return httpCodesEdit_; }
     QLineEdit *hostEdit() const { return hostEdit_; }
+    QLineEdit *certDaysEdit() const { return certDaysEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
@@ -60,6 +61,8 @@ private:
     void setHttpStatusChoice(int choice) override;
     EditField &httpCodesField() override { return httpCodesField_; }
     void setHttpStatusEnabled(bool choice, bool codes) override;
+    EditField &certDaysField() override { return certDaysField_; }
+    void setCertDaysEnabled(bool enabled) override;
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -71,6 +74,7 @@ private:
     QComboBox *httpStatusCombo_;
     QLineEdit *httpCodesEdit_;
     QLineEdit *hostEdit_;
+    QLineEdit *certDaysEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
@@ -79,6 +83,7 @@ private:
     LineEditField commandField_;
     LineEditField httpCodesField_;
     LineEditField hostField_;
+    LineEditField certDaysField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libsqlite3-dev sqlite3
+  # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
+  libssl-dev openssl
   googletest libgtest-dev libgmock-dev
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic

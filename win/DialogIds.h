@@ -36,6 +36,7 @@
 #define IDC_HTTP_STATUS 1052
 #define IDC_HTTP_CODES 1053
 #define IDC_ENTRY_HOST 1017
+#define IDC_CERT_DAYS 1040
 
 /* Target host */
 #define IDC_HOST 1000

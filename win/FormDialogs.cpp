@@ -94,6 +94,7 @@ public:
     {
         port_.attach(GetDlgItem(window, IDC_PORT));
         threshold_.attach(GetDlgItem(window, IDC_THRESHOLD));
+        certDays_.attach(GetDlgItem(window, IDC_CERT_DAYS));
         command_.attach(GetDlgItem(window, IDC_COMMAND));
         host_.attach(GetDlgItem(window, IDC_ENTRY_HOST));
         // The box itself refuses what would not fit, as the target's does.
@@ -168,10 +169,13 @@ private:
         EnableWindow(GetDlgItem(window, IDC_HTTP_STATUS), choice);
         EnableWindow(httpCodes_.handle(), codes);
     }
+    EditField &certDaysField() override { return certDays_; }
+    void setCertDaysEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_CERT_DAYS), enabled); }
 
     PortSettingsForm &form_;
     HwndEditField port_;
     HwndEditField threshold_;
+    HwndEditField certDays_;
     HwndEditField command_;
     HwndEditField httpCodes_;
     HwndEditField host_;

@@ -22,6 +22,16 @@ enum ProbeProtocol : std::uint32_t {
     Tls = 5,
 };
 
+// Whether a kind makes a TLS handshake (and so has a certificate).
+inline bool usesTls(std::uint32_t protocol)
+{
+    return protocol == Https || protocol == Tls;
+}
+
+// The days of warning before a certificate expires when the store says
+// nothing.
+constexpr std::uint32_t DefaultCertWarnDays = 14;
+
 enum PortStatus : std::uint32_t {
     Ok = 0,
     Warning = 1,
@@ -60,7 +70,14 @@ struct MonitorPort {
     HttpStatusRule httpStatus;
     // The host this entry checks; empty for the target host.
     std::string host;
+    // HTTPS and TLS: an entry whose certificate has this many days left or
+    // fewer is Warning; 0 never warns.
+    std::uint32_t certWarnDays = DefaultCertWarnDays;
     std::uint32_t responseTime = 0;
+    // HTTPS and TLS: the whole days the server's certificate had left at the
+    // last handshake that showed one (negative once expired).
+    bool certDaysKnown = false;
+    std::int32_t certDaysLeft = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
     // When the newest check whose outcome the entry took was started

@@ -210,6 +210,9 @@ constexpr std::array kStrings{
                 "設定で直すまで、このポートは監視されません。",
                 "%s: the HTTP status codes '%s' are not valid. "
                 "This entry is not checked until they are corrected in its settings."},
+    StringEntry{sid::CertDaysLine, "証明書の残り日数: %d 日", "Certificate: %d days left"},
+    StringEntry{sid::CertWarnDaysLabel, "証明書警告:", "Cert. warning:"},
+    StringEntry{sid::CertWarnDaysNote, "日前 (警告しない場合は 値 0 )", "days before expiry (0: none)"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

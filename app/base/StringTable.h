@@ -230,6 +230,12 @@ constexpr unsigned ReasonCertUntrusted = 464;
 constexpr unsigned ReasonNameMismatch = 465;
 constexpr unsigned ReasonTlsHandshakeFailed = 466;
 
+// HTTPS and TLS: the days a certificate has left (%d), and the port settings
+// dialog's row of the days of warning.
+constexpr unsigned CertDaysLine = 540;
+constexpr unsigned CertWarnDaysLabel = 541;
+constexpr unsigned CertWarnDaysNote = 542;
+
 // Desktop notifications of failures and recoveries: the summary for one
 // entry (%s = its name) or several (%d = how many), a line per entry (%s
 // name, %s target host, %s reason), and the lines left out (%d).

@@ -7,13 +7,23 @@
 
 namespace vigilon {
 
+std::string certDaysLine(std::int32_t daysLeft)
+{
+    return formatText(loadString(sid::CertDaysLine), {std::to_string(daysLeft)});
+}
+
 std::string failureTip(const EntryView &entry)
 {
-    if (entry.placeholder || !entry.active || entry.status != Failed || !entry.lastReason.failed())
+    if (entry.placeholder || !entry.active)
         return {};
-    std::string tip = formatText(loadString(sid::FailureReasonLine), {reasonTextShown(entry.lastReason)});
-    if (entry.lastReasonTime != 0)
-        tip += " (" + formatLocalTime(loadString(sid::DateTimeFormat), entry.lastReasonTime) + ")";
+    std::string tip;
+    if (entry.status == Failed && entry.lastReason.failed()) {
+        tip = formatText(loadString(sid::FailureReasonLine), {reasonTextShown(entry.lastReason)});
+        if (entry.lastReasonTime != 0)
+            tip += " (" + formatLocalTime(loadString(sid::DateTimeFormat), entry.lastReasonTime) + ")";
+    }
+    if (usesTls(entry.protocol) && entry.certDaysKnown)
+        tip += (tip.empty() ? "" : "\r\n") + certDaysLine(entry.certDaysLeft);
     return tip;
 }
 

@@ -106,6 +106,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.protocol = static_cast<std::uint32_t>(form.protocol);
     settings.command = form.command;
     settings.threshold = static_cast<std::uint32_t>(form.threshold);
+    settings.certWarnDays = static_cast<std::uint32_t>(form.certWarnDays);
     settings.name = form.name;
     settings.httpStatus = form.httpStatus;
     settings.host = form.host;
@@ -337,6 +338,7 @@ void MainDialogController::editEntry(int row)
     form.httpStatus = entry.httpStatus;
     form.host = entry.host;
     form.targetHost = frame_.targetHost();
+    form.certWarnDays = entry.certWarnDays;
     form.existingEntry = 1;
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive)

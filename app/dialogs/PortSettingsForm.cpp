@@ -10,7 +10,13 @@ namespace vigilon {
 
 std::vector<std::string> PortSettingsForm::kindTexts()
 {
-    return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)"};
+    return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)", "HTTPS (443)",
+            "TLS"};
+}
+
+bool PortSettingsForm::certDaysApply(int protocol)
+{
+    return protocol >= 0 && usesTls(static_cast<std::uint32_t>(protocol));
 }
 
 std::vector<std::string> PortSettingsForm::httpStatusChoiceTexts()
@@ -28,6 +34,10 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
         return "PING";
     case Http:
         return "HTTP (" + std::to_string(port) + ")";
+    case Https:
+        return "HTTPS (" + std::to_string(port) + ")";
+    case Tls:
+        return "TLS (" + std::to_string(port) + ")";
     default:
         return "Generic TCP (" + std::to_string(port) + ")";
     }
@@ -38,7 +48,9 @@ void PortSettingsForm::init(Controls &controls) const
     DataExchange::writeNumber(controls.portField(), port);
     DataExchange::writeNumber(controls.thresholdField(), threshold);
     controls.setDeleteEnabled(existingEntry != 0);
-    controls.setProtocolIndex(protocol >= 0 && protocol < 4 ? protocol : -1);
+    controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Tls) ? protocol : -1);
+    DataExchange::writeNumber(controls.certDaysField(), certWarnDays);
+    controls.setCertDaysEnabled(certDaysApply(protocol));
     controls.commandField().setText(command);
     const HttpStatusRule rule = HttpStatusRule::fromText(httpStatus);
     const int choice = rule.anyReply()                                  ? AnyReply
@@ -63,6 +75,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
     const int previous = protocol;
     protocol = index;
     onHttpStatusChoiceChanged(controls);
+    controls.setCertDaysEnabled(certDaysApply(protocol));
     EditField &portField = controls.portField();
     if (protocol == Ping) {
         if (previous != Ping) {
@@ -78,6 +91,10 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
         port = portBeforePing_;
     }
     typedBeforePing_.reset();
+    if (protocol == Https && previous != Https && (portField.text().empty() || portField.text() == "0")) {
+        port = HttpsPort;
+        DataExchange::writeNumber(portField, port);
+    }
 }
 
 bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
@@ -87,7 +104,14 @@ bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const
         return false;
     if (alive && !*alive)
         return false;
-    return dx.readInt(controls.thresholdField(), threshold, 0, ThresholdHigh, true) == DataExchange::Outcome::Ok;
+    if (dx.readInt(controls.thresholdField(), threshold, 0, ThresholdHigh, true) != DataExchange::Outcome::Ok)
+        return false;
+    // A row the kind does not use keeps its value unread.
+    if (!certDaysApply(controls.protocolIndex()))
+        return true;
+    if (alive && !*alive)
+        return false;
+    return dx.readInt(controls.certDaysField(), certWarnDays, 0, CertWarnDaysHigh, true) == DataExchange::Outcome::Ok;
 }
 
 bool PortSettingsForm::readHttpStatus(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)

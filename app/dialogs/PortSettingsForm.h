@@ -23,6 +23,9 @@ public:
     static constexpr int PortLow = 1;
     static constexpr int PortHigh = 64554;
     static constexpr int ThresholdHigh = 999999;
+    static constexpr int CertWarnDaysHigh = 9999;
+    // The port an HTTPS entry watches unless the user says otherwise.
+    static constexpr int HttpsPort = 443;
     // The kinds in the order of the dialog's list, in the interface's language.
     static std::vector<std::string> kindTexts();
     // The HTTP status row's choices, in the order of its list.
@@ -50,6 +53,9 @@ public:
         virtual void setHttpStatusChoice(int choice) = 0;
         virtual EditField &httpCodesField() = 0;
         virtual void setHttpStatusEnabled(bool choice, bool codes) = 0;
+        // The days of warning before a certificate expires (HTTPS, TLS).
+        virtual EditField &certDaysField() = 0;
+        virtual void setCertDaysEnabled(bool enabled) = 0;
     };
 
     std::int64_t port = 0;
@@ -66,6 +72,11 @@ public:
     // target, without blanks around it.
     std::string host;
     std::string targetHost;
+    std::int64_t certWarnDays = 14;
+
+    // Whether the row of the days of warning applies to a kind (the list's
+    // index): HTTPS and TLS only. Other kinds show it disabled.
+    static bool certDaysApply(int protocol);
 
     // The display name of an entry of this kind and port.
     static std::string composeName(int protocol, std::int64_t port);
@@ -75,8 +86,10 @@ public:
     // Another kind was chosen (also by stepping through the list with the
     // arrow keys). PING always watches port 7 and shows it at once; leaving
     // PING again puts back the port that was typed before, unless 7 was
-    // typed over meanwhile. Nothing else the user typed changes.
-    // The HTTP status row is usable for the HTTP kinds only.
+    // typed over meanwhile. HTTPS puts 443 in an empty port box (or one
+    // showing 0). The HTTP status row is usable for the HTTP kinds only; the
+    // row of the days of warning follows the kind. Nothing else the user
+    // typed changes.
     void onProtocolChanged(Controls &controls, int index);
     // Another choice in the HTTP status row: the codes' edit is usable for
     // "these codes" only.

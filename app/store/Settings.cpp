@@ -198,6 +198,20 @@ Status writeHttpStatus(Key &key, std::uint32_t i, const HttpStatusRule &rule, Ht
     return written;
 }
 
+// The optional values of entry i, which a store of an earlier version does
+// not have: each takes its default when it is missing or does not fit.
+// certWarnDays is set when the stored value is exact.
+void readEntryExtras(Key &key, std::uint32_t i, MonitorPort &entry, std::optional<std::uint32_t> &certWarnDays)
+{
+    std::uint32_t days = 0;
+    bool exact = false;
+    if (readDword(key, indexed("CertWarnDays", i), days, &exact) == Status::Ok) {
+        entry.certWarnDays = days;
+        if (exact)
+            certWarnDays = days;
+    }
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -363,6 +377,9 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             read = readEntry(*key, i, *entry, failed, exact, hostStored);
             if (isTrouble(read))
                 return read;
+            std::optional<std::uint32_t> certWarnDays;
+            if (read == Status::Ok)
+                readEntryExtras(*key, i, *entry, certWarnDays);
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
                 known.known = true;
@@ -375,6 +392,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 known.command = entry->command;
                 if (hostStored)
                     known.host = entry->host;
+                known.certWarnDays = certWarnDays;
             }
             if (read == Status::Ok) {
                 HttpStatusState http;
@@ -453,6 +471,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 if (const Status removed = key.deleteValue(hostName); removed != Status::NotFound)
                     status = removed;
             }
+            dword(indexed("CertWarnDays", i), entry.certWarnDays, was && was->certWarnDays == entry.certWarnDays);
         }
         return status;
     });
@@ -482,6 +501,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             now.host = entry.host;
         else if (now.host && !now.host->empty())
             now.host.reset();
+        now.certWarnDays = entry.certWarnDays;
     }
     return result;
 }

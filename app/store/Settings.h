@@ -49,6 +49,8 @@ struct StoredValues {
         std::optional<std::string> httpStatus;
         // "Host #i": absent when none is stored (the target host).
         std::optional<std::string> host;
+        // Absent when the store has no exact "CertWarnDays #i".
+        std::optional<std::uint32_t> certWarnDays;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

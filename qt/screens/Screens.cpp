@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <cstdio>
@@ -180,6 +181,10 @@ int main(int argc, char **argv)
         existing.host = "web-1.example";
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
+        PortSettingsForm https;
+        std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
+        CPortSettingsDlg editHttps(prompter, https);
+        shoot(&editHttps, QStringLiteral("port-settings-https"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);
@@ -236,6 +241,67 @@ int main(int argc, char **argv)
         shoot(&graph, QStringLiteral("graph-window-default"));
         graph.resize(graph.width() + 80, graph.height() + 40);
         shoot(&graph, QStringLiteral("graph-window"));
+    }
+    {
+        // HTTPS and TLS rows: one whose certificate is about to expire, one
+        // whose certificate has expired; the tool tip of the first over the
+        // list, drawn into the dialog's picture.
+        UiHarness h;
+        h.store({{443, Https, 1, 0, "", "HTTPS (443)"}, {993, Tls, 1, 0, "", "TLS (993)"}});
+        h.clock.wallSeconds = 1765000000u;
+        h.create();
+        PortList &ports = FrameTestPeer::ports(h.frame());
+        std::tie(ports[0]->status, ports[0]->responseTime, ports[0]->certDaysKnown, ports[0]->certDaysLeft) =
+            std::tuple(Warning, 18u, true, 9);
+        std::tie(ports[1]->status, ports[1]->errorCount, ports[1]->lastErrorTime, ports[1]->certDaysKnown,
+                 ports[1]->certDaysLeft) = std::tuple(Failed, 1u, 1764990000u, true, -3);
+        ports[1]->lastReason = FailureReason::of(FailureKind::CertExpired);
+        ports[1]->lastReasonTime = 1764990000u;
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            h.dialog().controller().updateRow(static_cast<int>(i), h.frame().entryView(i));
+        CMonitorDlg &d = h.dialog();
+        d.show();
+        settle(&d);
+        for (int row : {0, 1}) {
+            CPortListCtrl *list = d.list();
+            const QRect cell = list->visualItemRect(list->item(row, 0));
+            const QPoint at = list->viewport()->mapToGlobal(cell.center());
+            QToolTip::showText(at, list->item(row, 0)->toolTip(), list->viewport());
+            QTest::qWait(300);
+            QWidget *tip = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->inherits("QTipLabel"))
+                    tip = w;
+            const QRect dialogRect(QPoint(0, 0), d.size());
+            const QRect tipRect = tip ? QRect(d.mapFromGlobal(tip->pos()), tip->size()) : QRect();
+            const QRect all = dialogRect.united(tipRect).adjusted(-8, -8, 8, 8);
+            QPixmap withTip(all.size());
+            withTip.fill(QColor(90, 110, 130));
+            {
+                QPainter p(&withTip);
+                p.translate(-all.topLeft());
+                p.drawPixmap(0, 0, d.grab());
+                if (tip)
+                    p.drawPixmap(tipRect.topLeft(), tip->grab());
+            }
+            save(withTip, row == 0 ? QStringLiteral("main-certificate-tip") : QStringLiteral("main-expired-tip"));
+            QToolTip::hideText();
+        }
+    }
+    {
+        // An HTTPS entry's graph window tells the days its certificate has left.
+        FakePrompter prompter;
+        FakeClock clock;
+        clock.wallSeconds = 1765000000u;
+        ResponseGraphParams p;
+        std::tie(p.fontFace, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.seriesNames, p.maxHistory) =
+            std::tuple(loadString(sid::UiFontFace), 0u, 200u, "192.0.2.10", "testhost", "HTTPS (443)", 200u);
+        CResponseGraphWnd graph(nullptr, clock, prompter, p);
+        graph.Create();
+        for (std::uint32_t v : {12u, 14u, 11u, 19u, 13u, 12u})
+            graph.AddSample(v);
+        graph.setFailureReason(certDaysLine(9));
+        shoot(&graph, QStringLiteral("graph-window-certificate"));
     }
     return failures == 0 ? 0 : 1;
 }

@@ -248,6 +248,42 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
     }
 }
 
+// The row of the days of warning is enabled for HTTPS and TLS only and read
+// only for them; HTTPS puts 443 in an empty port box, nothing else.
+TEST(PortSettingsForm, theCertificateRowFollowsTheKindAndHttpsSuggests443)
+{
+    FakePrompter prompter;
+    PortSettingsForm form;
+    form.protocol = Tls;
+    form.certWarnDays = 30;
+    FakePortSettingsControls c;
+    form.init(c);
+    EXPECT_EQ(std::tie(c.certDays.value, c.certDaysEnabled), std::tuple("30", true));
+    const std::tuple<int, const char *, bool, const char *> steps[] = {
+        {GenericTcp, "0", false, "0"},  {Https, "0", true, "443"},   {Http, "443", false, "443"},
+        {Https, "8443", true, "8443"},  {Ping, "8443", false, "7"},  {Https, "7", true, "8443"},
+        {GenericUdp, "", false, ""},    {Https, "", true, "443"},    {Tls, "443", true, "443"}};
+    for (const auto &[kind, typed, enabled, shown] : steps) {
+        c.port.value = typed;
+        c.setProtocolIndex(kind);
+        form.onProtocolChanged(c, kind);
+        EXPECT_EQ(std::tie(c.certDaysEnabled, c.port.value), std::tuple(enabled, shown)) << kind;
+    }
+    c.certDays.value = "10000";
+    EXPECT_FALSE(form.onOk(c, prompter));
+    c.certDays.value = "0";
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(std::tie(form.name, form.certWarnDays), std::tuple("TLS (443)", 0));
+    // A kind without the row leaves its value as it was, whatever it shows.
+    c.certDays.value = "x";
+    c.setProtocolIndex(Https);
+    form.onProtocolChanged(c, GenericTcp);
+    c.setProtocolIndex(GenericTcp);
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(std::tie(form.name, form.certWarnDays), std::tuple("Generic TCP (443)", 0));
+    EXPECT_EQ(PortSettingsForm::kindTexts().size(), 6u);
+}
+
 // The main dialog's rules on a real frame, through its dialog view.
 class DialogRules : public FrameFixture {
 protected:
@@ -869,6 +905,18 @@ TEST(FailureText, aFailedRowsTipAndTheGraphLineSayWhy)
     entry.status = Ok;
     EXPECT_EQ(failureTip(entry), "");
     EXPECT_EQ(graphReasonLine(FailureReason{}), "");
+    // HTTPS and TLS rows tell the days their certificate has left, after
+    // the reason when they have failed.
+    entry.protocol = Https;
+    entry.certDaysKnown = true;
+    entry.certDaysLeft = -3;
+    EXPECT_EQ(failureTip(entry), "証明書の残り日数: -3 日");
+    entry.status = Failed;
+    entry.lastReason = FailureReason::of(FailureKind::CertExpired);
+    EXPECT_EQ(failureTip(entry), "エラーの理由: 証明書の有効期限が切れています (" + std::string(kStart) +
+                                     ")\r\n証明書の残り日数: -3 日");
+    entry.protocol = Http;
+    EXPECT_EQ(failureTip(entry).find("証明書の残り"), std::string::npos);
     EXPECT_EQ(reasonText(FailureReason::unreachable(1, 3, true)),
               "unreachable: Address is unreachable. (ICMPv6 destination unreachable, code 3)");
 }

@@ -30,6 +30,31 @@ TEST(MonitorRules, thresholdIsExceededOnlyAboveIt)
     }
 }
 
+// HTTPS and TLS entries warn when their certificate has its days of warning
+// left or fewer; 0 days never warns, and other kinds never look.
+TEST(MonitorRules, aCertificateWithinItsDaysOfWarningWarnsAsASlowAnswerDoes)
+{
+    struct Case {
+        std::uint32_t protocol, warnDays;
+        bool known;
+        std::int32_t left;
+        PortStatus expected;
+    } const cases[] = {
+        {Https, 14, true, 14, Warning}, {Https, 14, true, 15, Ok},  {Tls, 14, true, -3, Warning},
+        {Tls, 0, true, 1, Ok},          {Tls, 3, false, 1, Ok},     {Http, 14, true, 1, Ok},
+        {Tls, 0xFFFFFFFFu, true, 0x7fffffff, Warning},
+    };
+    for (const Case &c : cases) {
+        MonitorPort entry;
+        entry.protocol = c.protocol;
+        entry.certWarnDays = c.warnDays;
+        entry.certDaysKnown = c.known;
+        entry.certDaysLeft = c.left;
+        EXPECT_EQ(applySuccess(entry), c.expected == Warning) << c.protocol << " " << c.warnDays << " " << c.left;
+        EXPECT_EQ(entry.status, c.expected);
+    }
+}
+
 TEST(MonitorRules, retryLimitDeclaresAtTheNextFailureAndAlertsOnce)
 {
     MonitorPort entry;

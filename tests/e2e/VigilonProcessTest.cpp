@@ -7,6 +7,7 @@
 #include "tests/support/FrameParts.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TlsServer.h"
 
 #include <gtest/gtest.h>
 
@@ -377,6 +378,35 @@ TEST_F(VigilonProcess, eachFailureReasonIsNamedInTheVerboseLineAndTheAlertEnviro
     if (status == -1)
         GTEST_SKIP() << "needs root for network and mount namespaces";
     EXPECT_EQ(status, 0);
+}
+
+// HTTPS and TLS entries of a real vigilon run headless, against the tests'
+// TLS servers and a trust file of their own: a good certificate is Ok, one
+// with 3 days left a Warning (the default 14 days of warning), an expired
+// one fails for that, and the alert program is told the days left.
+TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLeft)
+{
+    const TestPki pki;
+    ASSERT_TRUE(pki.writeCa(dir_ / "ca.pem"));
+    const std::string ok = "HTTP/1.1 200 OK\r\n\r\n";
+    TlsServer good(pki.named("good")), soon(pki.named("soon"), ok), expired(pki.named("expired"), ok);
+    const std::string script = dir_ / "alert.sh", alerts = dir_ / "alerts.txt";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$VIGILON_ENTRY\" \"$VIGILON_REASON\" "
+                             "\"$VIGILON_CERT_DAYS\" >> \"$1\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    storeConfig({{good.port(), Tls, 1, 0, "", "good"},
+                 {soon.port(), Https, 1, 0, "", "soon"},
+                 {expired.port(), Https, 1, 0, script + " " + alerts, "expired"}});
+    ChildProcess vigilon({binary_, "-service", "--verbose"},
+                         {"DISPLAY=", "WAYLAND_DISPLAY=", "VIGILON_REGISTRY=" + storePath_,
+                          "XDG_RUNTIME_DIR=" + dir_ / "runtime", "SSL_CERT_FILE=" + dir_ / "ca.pem"});
+    for (const char *line : {"\tgood\tOk\t", "\tsoon\tWarning\t", "\texpired\tFailed\t"})
+        EXPECT_TRUE(vigilon.waitForOutput(line, 15000)) << line << vigilon.output();
+    waitUntil([&] { return !readLines(alerts).empty(); }, 5000);
+    ASSERT_FALSE(readLines(alerts).empty());
+    EXPECT_EQ(readLines(alerts)[0], "expired|certificate expired|-3");
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
 }
 
 } // namespace

@@ -159,6 +159,13 @@ private slots:
         }
         QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
         QCOMPARE(d.portEdit()->text(), QStringLiteral("7"));
+        // The certificate's row is there for HTTPS and TLS only.
+        QVERIFY(!d.certDaysEdit()->isEnabled());
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down);
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down);
+        QCOMPARE(d.protocolCombo()->currentText(), QStringLiteral("HTTPS (443)"));
+        QVERIFY(d.certDaysEdit()->isEnabled());
+        QCOMPARE(d.certDaysEdit()->text(), QStringLiteral("14"));
         setText(d.thresholdEdit(), QStringLiteral("5"));
         QTest::mouseClick(d.deleteButton(), Qt::LeftButton);
         QVERIFY(!d.isVisible());

@@ -480,7 +480,9 @@ TEST_F(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
     const std::vector<std::string> expected = {
         "Port Count", "Interval", "Retry", "Target",
         "Port #0", "Threshold #0", "Protocol #0", "PortName #0", "Service #0", "Action #0", "Active #0",
-        "Port #1", "Threshold #1", "Protocol #1", "PortName #1", "Service #1", "Action #1", "Active #1"};
+        "CertWarnDays #0",
+        "Port #1", "Threshold #1", "Protocol #1", "PortName #1", "Service #1", "Action #1", "Active #1",
+        "CertWarnDays #1"};
     EXPECT_EQ(key->valueNames(), expected); // nothing for the placeholder at index 2
 
     reg::Value value;
@@ -576,6 +578,54 @@ TEST_F(SettingsTest, ASaveWithTheStoredValuesWritesOnlyWhatChanged)
     EXPECT_EQ(dataOf(store(), "Retry"), reg::dwordBytes(2));
 }
 
+// "CertWarnDays #i" is optional: absent (a store of an earlier version),
+// or not fitting, it is 14; 0 and any other number load as stored, and the
+// entry loads either way.
+TEST_F(SettingsTest, CertificateDaysOfWarningAreOptionalAndDefaultTo14)
+{
+    struct Case {
+        const char *label;
+        std::optional<std::vector<std::uint8_t>> stored;
+        std::uint32_t loaded;
+    } const cases[] = {
+        {"absent", std::nullopt, 14},
+        {"zero", reg::dwordBytes(0), 0},
+        {"thirty", reg::dwordBytes(30), 30},
+        {"too long", std::vector<std::uint8_t>(8, 1), 14},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        PortList ports = test::markedPorts(1, 1);
+        ports[0]->protocol = Https;
+        save(ports);
+        auto key = store().openKey(kMonitorKey, reg::KeySetValue);
+        if (c.stored)
+            ASSERT_EQ(key->setValue("CertWarnDays #0", reg::RegDword, *c.stored), Status::Ok);
+        else
+            ASSERT_EQ(key->deleteValue("CertWarnDays #0"), Status::Ok);
+        const LoadedSettings loaded = load();
+        ASSERT_EQ(loaded.ports.size(), 1u);
+        EXPECT_EQ(std::pair(loaded.ports[0]->protocol, loaded.ports[0]->certWarnDays), std::pair(std::uint32_t(Https), c.loaded));
+    }
+    // A save given what the load found writes the value only where it
+    // differs from what is stored.
+    PortList ports = test::markedPorts(1, 1);
+    ports[0]->certWarnDays = 7;
+    save(ports);
+    StoredValues stored;
+    std::string target = "127.0.0.1";
+    LoadedSettings loaded = loadSettings(store(), false, target, nullptr, &stored);
+    ASSERT_EQ(reopened().openKey(kMonitorKey, reg::KeySetValue)->setValue("CertWarnDays #0", reg::RegDword,
+                                                                          reg::dwordBytes(9)),
+              Status::Ok);
+    appendPlaceholder(loaded.ports);
+    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(9));
+    loaded.ports[0]->certWarnDays = 0;
+    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(0));
+}
+
 struct StringCase {
     const char *label;
     std::string stored;
@@ -632,8 +682,10 @@ TEST_F(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
     ASSERT_EQ(key->setValue("SERVICE #0", reg::RegSz, reg::stringBytes("")), Status::Ok);
     dword("ACTION #0", 1);
     dword("active #0", 1);
+    dword("certwarndays #0", 3);
 
     const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.ports.at(0)->certWarnDays, 3u);
     EXPECT_EQ(loaded.intervalSeconds, 11u);
     ASSERT_EQ(portsOf(loaded), std::vector<std::uint32_t>{443});
     EXPECT_EQ(loaded.ports[0]->name, "web");

@@ -53,14 +53,17 @@ public:
     void setHttpStatusChoice(int choice) override { httpChoice = choice; }
     EditField &httpCodesField() override { return httpCodes; }
     void setHttpStatusEnabled(bool choice, bool codes) override { httpEnabled = {choice, codes}; }
+    EditField &certDaysField() override { return certDays; }
+    void setCertDaysEnabled(bool enabled) override { certDaysEnabled = enabled; }
 
-    FakeEditField port, threshold, command, httpCodes, host;
+    FakeEditField port, threshold, command, httpCodes, host, certDays;
     std::string hostHint;
     int protocol = -1;
     bool deleteEnabled = false;
     int httpChoice = -1;
     // The choice list's and the codes' edit's.
     std::pair<bool, bool> httpEnabled{true, true};
+    bool certDaysEnabled = true;
 };
 
 // The response monitor dialog's controls; the up-down control and the

@@ -108,6 +108,7 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_THRESHOLD, {58, 93, 35, 12}},
     {"監視ポート設定", IDC_HTTP_STATUS, {58, 111, 80, 60}, true},
     {"監視ポート設定", IDC_HTTP_CODES, {142, 111, 115, 14}},
+    {"監視ポート設定", IDC_CERT_DAYS, {58, 129, 35, 12}},
     {"監視ポート設定", IDOK, {55, 153, 50, 14}},
     {"監視ポート設定", IDCANCEL, {108, 153, 50, 14}},
     {"監視ポート設定", IDC_DELETE, {161, 153, 50, 14}},
@@ -262,14 +263,20 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                           EXPECT_EQ(SendDlgItemMessageW(d, IDC_ENTRY_HOST, EM_GETLIMITTEXT, 0, 0), 64);
                                           SetDlgItemTextW(d, IDC_ENTRY_HOST, L"::1");
                                           SetDlgItemTextW(d, IDC_PORT, L"8080");
-                                          // Arrowed past PING, which shows 7 while chosen.
-                                          for (const auto &[kind, shown] : {std::pair(2, "7"), std::pair(3, "8080")}) {
+                                          // Arrowed past PING, which shows 7 while chosen, and
+                                          // HTTPS, the one with the certificate's row enabled.
+                                          EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_CERT_DAYS)));
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_CERT_DAYS)), "14");
+                                          const std::tuple<int, const char *, bool> steps[] = {
+                                              {2, "7", false}, {4, "8080", true}, {3, "8080", false}};
+                                          for (const auto &[kind, shown, days] : steps) {
                                               SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, kind, 0);
                                               SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
                                                            reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
                                               EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)), shown);
-                                              // The HTTP status row is for HTTP only; its codes for "these codes".
-                                              EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_STATUS)) != 0, kind == 3);
+                                              // The HTTP status row is for HTTP and HTTPS only; its codes for "these codes".
+                                              EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_STATUS)) != 0, kind == 3 || kind == 4);
+                                              EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDC_CERT_DAYS)) != FALSE, days);
                                           }
                                           EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_CODES)));
                                           SendDlgItemMessageW(d, IDC_HTTP_STATUS, CB_SETCURSEL, 2, 0);

@@ -82,7 +82,8 @@ TEST(RegistryStore, SavedConfigurationReadsBackWithReg)
                   {"Action #0", "REG_DWORD 0x1"}, {"Active #0", "REG_DWORD 0x1"}, {"Port #1", "REG_DWORD 0x35"},
                   {"Threshold #1", "REG_DWORD 0x0"}, {"Protocol #1", "REG_DWORD 0x1"},
                   {"PortName #1", "REG_EXPAND_SZ UDP(53)"}, {"Service #1", "REG_EXPAND_SZ C:\\sounds\\down.wav"},
-                  {"Action #1", "REG_DWORD 0x1"}, {"Active #1", "REG_DWORD 0x0"}}));
+                  {"Action #1", "REG_DWORD 0x1"}, {"Active #1", "REG_DWORD 0x0"},
+                  {"CertWarnDays #0", "REG_DWORD 0xe"}, {"CertWarnDays #1", "REG_DWORD 0xe"}}));
 
     // Strings without their NUL, DWORDs as 4 bytes. The registry keeps
     // strings in UTF-16, so the stored size is twice the ANSI length (an

@@ -228,6 +228,11 @@ void formDialogs()
         edit.host = "web-1.example";
         win::runPortSettingsDialog(nullptr, edit, prompter);
     });
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-https", [&] {
+        PortSettingsForm https;
+        std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
+        win::runPortSettingsDialog(nullptr, https, prompter);
+    });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
         TargetHostForm host;
         host.host = "192.0.2.10";

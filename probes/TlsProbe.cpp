@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: MIT
+#include "probes/TlsProbe.h"
+
+#include "probes/HttpReply.h"
+#include "probes/SocketUtil.h"
+
+#include <cstdio>
+
+namespace vigilon {
+
+namespace {
+// The most read from the socket in one pass: a server's first flight with
+// its chain fits many times over.
+constexpr std::size_t kReadChunk = 16384;
+constexpr int kReadsPerPass = 8;
+} // namespace
+
+CTlsProbe::CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https)
+    : CSocketProbe(owner, resolver), https_(https)
+{
+}
+
+CTlsProbe::~CTlsProbe() = default;
+
+int CTlsProbe::socketType() const
+{
+    return SOCK_STREAM;
+}
+
+unsigned CTlsProbe::firstEvents() const
+{
+    return EventLoop::Connected | EventLoop::Readable;
+}
+
+int CTlsProbe::beginAsync()
+{
+    if (entry_)
+        rule_ = entry_->httpStatus;
+    std::string why;
+    session_ = tls::openSession(host_, &why);
+    if (!session_) {
+        killTimer();
+        unwatch();
+        localError_ = -1;
+        reason_ = FailureReason::of(FailureKind::LocalShortage);
+        static bool said = false;
+        if (!said) {
+            said = true;
+            std::fprintf(stderr, "vigilon: TLS and HTTPS entries cannot be checked: %s\n", why.c_str());
+        }
+        return 0;
+    }
+    net::enableReceiveStamps(socket_);
+    const int error = beginConnect();
+    if (error == 0)
+        return 1;
+    killTimer();
+    unwatch();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot connect for a TLS check");
+    fail(reasonOf(error));
+    return 0;
+}
+
+void CTlsProbe::failNow(const FailureReason &reason)
+{
+    killTimer();
+    release();
+    fail(reason);
+    done_ = 1;
+}
+
+void CTlsProbe::finish(int code, std::uint64_t seen)
+{
+    killTimer();
+    release();
+    // The end is when the bytes that completed the step arrived.
+    setResponse(arrived_ != 0 && arrived_ <= seen ? arrived_ : seen);
+    report(code);
+    done_ = 1;
+}
+
+void CTlsProbe::noteCertificate()
+{
+    if (!entry_ || !session_)
+        return;
+    const tls::Certificate certificate = session_->certificate();
+    if (!certificate.present)
+        return;
+    const std::int64_t days = tls::daysLeft(certificate, static_cast<std::int64_t>(owner_.clock().nowSeconds()));
+    entry_->certDaysKnown = true;
+    entry_->certDaysLeft = static_cast<std::int32_t>(days < -0x7fffffff ? -0x7fffffff : days > 0x7fffffff ? 0x7fffffff : days);
+}
+
+bool CTlsProbe::flush()
+{
+    unsent_ += session_->takeOutgoing();
+    while (!unsent_.empty()) {
+        const ssize_t sent = ::send(socket_, unsent_.data(), unsent_.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            const int error = net::lastError();
+            if (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted)
+                break;
+            failNow(net::reasonOfError(error));
+            return false;
+        }
+        unsent_.erase(0, static_cast<std::size_t>(sent));
+    }
+    // Writability matters only while bytes wait for room.
+    watch(EventLoop::Readable | (unsent_.empty() ? 0u : unsigned(EventLoop::Writable)));
+    return true;
+}
+
+void CTlsProbe::takeIn(std::uint64_t seen)
+{
+    for (int n = 0; n < kReadsPerPass && !serverClosed_; ++n) {
+        char buffer[kReadChunk];
+        std::uint64_t arrived = seen;
+        const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seen, arrived);
+        if (got > 0) {
+            session_->receive(buffer, static_cast<std::size_t>(got));
+            arrived_ = arrived;
+            continue;
+        }
+        if (got == 0) {
+            serverClosed_ = true;
+            break;
+        }
+        const int error = net::lastError();
+        if (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted)
+            break;
+        serverClosed_ = true;
+        closedError_ = error;
+    }
+}
+
+void CTlsProbe::advance(std::uint64_t seen)
+{
+    if (!handshaken_) {
+        const tls::Progress progress = session_->handshake();
+        noteCertificate();
+        if (progress == tls::Progress::Failed) {
+            // The client's alert goes out before the connection closes.
+            const std::string alert = session_->takeOutgoing();
+            if (!alert.empty())
+                (void)::send(socket_, alert.data(), alert.size(), MSG_NOSIGNAL);
+            failNow(session_->failure().failed() ? session_->failure()
+                                                 : FailureReason::of(FailureKind::TlsHandshakeFailed));
+            return;
+        }
+        if (progress == tls::Progress::Again) {
+            if (serverClosed_) {
+                failNow(closedError_ != 0 ? net::reasonOfError(closedError_)
+                                          : FailureReason::of(FailureKind::TlsHandshakeFailed));
+                return;
+            }
+            flush();
+            return;
+        }
+        handshaken_ = true;
+        if (!https_) {
+            // What the handshake's last step left for the server (its
+            // Finished) is sent; a close follows at once.
+            (void)flush();
+            if (done_ == 1)
+                return;
+            finish(TcpOk, seen);
+            return;
+        }
+        if (!session_->write(CHttpProbe::requestText(host_))) {
+            failNow(FailureReason::of(FailureKind::TlsHandshakeFailed));
+            return;
+        }
+        // The reply has its own 3000 ms, as over plain HTTP.
+        armTimer();
+        requestSent_ = true;
+        if (!flush())
+            return;
+    }
+    if (!https_)
+        return;
+    const tls::Progress progress = session_->read(reply_);
+    (void)flush();
+    if (done_ == 1)
+        return;
+    if (!reply_.empty()) {
+        // Judged as over plain HTTP: read on until the status can tell,
+        // at most as much as a plain reply is read.
+        const bool ended = progress == tls::Progress::Failed || session_->peerClosed() || serverClosed_ ||
+                           reply_.size() >= probe::HttpReadSize;
+        const HttpReplyVerdict verdict = judgeHttpReply(reply_, rule_, ended);
+        if (verdict.outcome == HttpReplyVerdict::Alive)
+            finish(HttpOk, seen);
+        else if (verdict.outcome == HttpReplyVerdict::Failed)
+            failNow(verdict.reason);
+        return;
+    }
+    if (progress == tls::Progress::Failed) {
+        failNow(session_->failure().failed() ? session_->failure() : FailureReason::of(FailureKind::TlsHandshakeFailed));
+        return;
+    }
+    if (session_->peerClosed() || serverClosed_) {
+        failNow(closedError_ != 0 ? net::reasonOfError(closedError_) : FailureReason::of(FailureKind::ClosedBeforeReply));
+        return;
+    }
+}
+
+void CTlsProbe::onSocket(unsigned events, int error)
+{
+    const std::uint64_t seen = seenMicros(startMicros_);
+    if (done_ == 1)
+        return;
+    if (events & EventLoop::Connected) {
+        if (error != 0) {
+            // A failed connect is left to the timeout, as with the other kinds.
+            unwatch();
+            noteFailure(error);
+            release();
+            return;
+        }
+        connected_ = true;
+        net::keepIcmpErrors(socket_, family_, false);
+        // The ClientHello.
+        session_->handshake();
+        if (!flush())
+            return;
+        if (!(events & (EventLoop::Readable | EventLoop::Closed)))
+            return;
+    }
+    if (!connected_)
+        return;
+    if (events & (EventLoop::Readable | EventLoop::Closed))
+        takeIn(seen);
+    if (events & EventLoop::Writable && !(events & (EventLoop::Readable | EventLoop::Closed))) {
+        flush();
+        return;
+    }
+    advance(seen);
+}
+
+} // namespace vigilon

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/HttpStatusRule.h"
+#include "probes/SocketProbe.h"
+#include "probes/TlsSession.h"
+
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+// A TLS or HTTPS entry. TLS: connect and make a TLS handshake; the port is
+// alive when the handshake completes and the server's certificate holds
+// (its chain trusted, its dates valid, the host among its names or
+// addresses). HTTPS: the same, then the HTTP check's request over the
+// session, whose reply is judged as the HTTP check judges it.
+//
+// The response time runs from right before the connect to the end of the
+// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the connect and
+// the handshake at 3000 ms and, for HTTPS, the reply at 3000 ms more, as
+// the HTTP check bounds its connect and its reply. A refused connect is
+// left to the timeout as with the other kinds; a handshake that fails
+// reports at once, with its reason.
+//
+// Where the handshake showed a certificate, the entry is given the whole
+// days it had left (certDaysKnown, certDaysLeft), whatever the outcome.
+// Where this system cannot make a TLS session at all, start() returns 0
+// as for a local shortage.
+class CTlsProbe final : public CSocketProbe {
+public:
+    CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https);
+    ~CTlsProbe() override;
+    int successCode() const override { return https_ ? HttpOk : TcpOk; }
+    int failureCode() const override { return https_ ? HttpFailed : TcpFailed; }
+
+protected:
+    int socketType() const override;
+    unsigned firstEvents() const override;
+    int beginAsync() override;
+    void onSocket(unsigned events, int error) override;
+
+private:
+    // Sends what the session has for the server; false when the socket
+    // refused it (already reported).
+    bool flush();
+    // Takes in what the server sent.
+    void takeIn(std::uint64_t seen);
+    void advance(std::uint64_t seen);
+    void finish(int code, std::uint64_t seen);
+    void failNow(const FailureReason &reason);
+    void noteCertificate();
+
+    bool https_;
+    std::unique_ptr<tls::Session> session_;
+    // Bytes for the server that the socket has not taken yet.
+    std::string unsent_;
+    bool connected_ = false;
+    bool handshaken_ = false;
+    bool requestSent_ = false;
+    bool serverClosed_ = false;
+    int closedError_ = 0;
+    std::string reply_;
+    // HTTPS: the replies that count as alive, as the entry said at the start.
+    HttpStatusRule rule_;
+    // When the newest bytes from the server arrived (monotonic).
+    std::uint64_t arrived_ = 0;
+};
+
+} // namespace vigilon

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// The TLS and HTTPS checks against real TLS servers on loopback, with
+// certificates the test makes and trusts through SSL_CERT_FILE.
+#include "probes/TlsProbe.h"
+#include "tests/support/Network.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TlsServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace vigilon::test {
+namespace {
+
+class TlsProbeTest : public ::testing::Test {
+protected:
+    // The trust file is read once per process, at the first session.
+    static void SetUpTestSuite()
+    {
+        pki_ = new TestPki;
+        dir_ = new TempDir;
+        const std::string trust = *dir_ / "ca.pem";
+        ASSERT_TRUE(pki_->writeCa(trust));
+        ::setenv("SSL_CERT_FILE", trust.c_str(), 1);
+        ::setenv("SSL_CERT_DIR", (*dir_ / "none").c_str(), 1);
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir_;
+        delete pki_;
+    }
+
+    struct Outcome {
+        int code = 0;
+        FailureKind reason = FailureKind::None;
+        MonitorPort entry;
+    };
+    // One check of port on host, to its report.
+    void check(bool https, const std::string &host, std::uint16_t port, Outcome &out)
+    {
+        RecordingHost host_;
+        CTlsProbe probe(host_, nullptr, https);
+        ASSERT_EQ(host_.start(probe, port, host, out.entry), 1);
+        ASSERT_TRUE(host_.waitReports(1, 8000));
+        out.code = host_.reports[0].code;
+        out.reason = probe.failureReason().kind;
+    }
+
+    static TestPki *pki_;
+    static TempDir *dir_;
+};
+TestPki *TlsProbeTest::pki_ = nullptr;
+TempDir *TlsProbeTest::dir_ = nullptr;
+
+// Each certificate against both kinds, by name and by address: what the
+// check reports, and the days left it notes. Several faults at once name
+// the weightiest: a self-signed certificate that has expired for another
+// name is "not trusted".
+TEST_F(TlsProbeTest, eachCertificateGivesItsOutcomeByNameAndByAddress)
+{
+    struct Case {
+        const char *certificate;
+        FailureKind reason;
+        bool daysKnown;
+        int days;
+    } const cases[] = {
+        {"good", FailureKind::None, true, 90},
+        {"soon", FailureKind::None, true, 3},
+        {"expired", FailureKind::CertExpired, true, -3},
+        {"notyet", FailureKind::CertNotYetValid, true, 90},
+        {"wrongname", FailureKind::NameMismatch, true, 90},
+        {"selfsigned", FailureKind::CertUntrusted, true, 90},
+        {"expiredelsewhere", FailureKind::CertExpired, true, -3},
+        {"untrustedexpired", FailureKind::CertUntrusted, true, -3},
+    };
+    for (const Case &c : cases) {
+        TlsServer server(pki_->named(c.certificate), "HTTP/1.1 503 Service Unavailable\r\n\r\n");
+        ASSERT_TRUE(server.ok());
+        for (const char *host : {"localhost", "127.0.0.1"}) {
+            for (const bool https : {false, true}) {
+                SCOPED_TRACE(std::string(c.certificate) + " " + host + (https ? " https" : " tls"));
+                Outcome out;
+                check(https, host, server.port(), out);
+                const bool ok = c.reason == FailureKind::None;
+                EXPECT_EQ(out.code, https ? (ok ? HttpOk : HttpFailed) : (ok ? TcpOk : TcpFailed));
+                EXPECT_EQ(out.reason, c.reason);
+                EXPECT_EQ(std::pair(out.entry.certDaysKnown, out.entry.certDaysLeft), std::pair(c.daysKnown, c.days));
+                EXPECT_EQ(out.entry.responseMicros > 0, ok);
+            }
+        }
+    }
+}
+
+// The server name goes out for a name, never for an address; IPv6 is
+// checked against the certificate's addresses too. The HTTPS request is the
+// HTTP check's, and its reply is judged the same way: any reply is alive,
+// a close without one is not.
+TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
+{
+    const Pem good = pki_->named("good");
+    TlsServer four(good, "HTTP/1.1 404 Not Found\r\n\r\n");
+    TlsServer six(good, "HTTP/1.1 200 OK\r\n\r\n", "::1");
+    ASSERT_TRUE(four.ok());
+    struct Case {
+        TlsServer *server;
+        const char *host;
+        const char *sent;
+    } const cases[] = {{&four, "localhost", "localhost"}, {&four, "127.0.0.1", ""}, {&six, "::1", ""}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.host);
+        if (!c.server->ok())
+            continue; // no IPv6 here
+        Outcome out;
+        check(true, c.host, c.server->port(), out);
+        EXPECT_EQ(out.code, HttpOk);
+        ASSERT_FALSE(c.server->serverNames().empty());
+        EXPECT_EQ(c.server->serverNames().back(), c.sent);
+        EXPECT_EQ(c.server->requests().back(), CHttpProbe::requestText(c.host));
+    }
+
+    // A TLS server that closes after the request, and a plain TCP server
+    // that answers no handshake.
+    TlsServer mute(good);
+    TcpServer plain(TcpServer::Megabyte);
+    Outcome closed, notTls;
+    check(true, "127.0.0.1", mute.port(), closed);
+    EXPECT_EQ(std::pair(closed.code, closed.reason), std::pair(int(HttpFailed), FailureKind::ClosedBeforeReply));
+    check(false, "127.0.0.1", plain.port(), notTls);
+    EXPECT_EQ(std::pair(notTls.code, notTls.reason), std::pair(int(TcpFailed), FailureKind::TlsHandshakeFailed));
+}
+
+} // namespace
+} // namespace vigilon::test
