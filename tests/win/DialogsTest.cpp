@@ -9,9 +9,11 @@
 #include "win/WinText.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/win/DialogUnits.h"
+#include "tests/support/win/ScreenDpi.h"
 #include "tests/support/win/WindowScript.h"
 #include "win/DialogIds.h"
 #include "win/WinDialogs.h"
+#include "win/WinDpi.h"
 
 #include <windows.h>
 
@@ -415,6 +417,114 @@ TEST_F(WinDialogs, columnsFitAndTheLayoutIsKeptForTheNextStart)
     EXPECT_EQ(r.right, screen.rcWork.right);
     EXPECT_EQ(r.top, screen.rcWork.top);
     EXPECT_EQ(std::pair(r.right - r.left, r.bottom - r.top), std::pair(700L, 400L));
+}
+
+// What the main dialog shows at a resolution, as pixels at 96 DPI scale:
+// fonts, images, icons, the smallest size; every header and the widest
+// name and date whole.
+void expectLaidOutAt(HWND dialog, HWND list, int dpi)
+{
+    const int dialogFont = fontPixels(reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    EXPECT_NEAR(dialogFont, atDpi(12, dpi), 1) << "9-point font";
+    for (int which : {LVSIL_SMALL, LVSIL_STATE}) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(ListView_GetImageList(list, which), &cx, &cy);
+        EXPECT_EQ(std::pair(cx, cy), std::pair(atDpi(16, dpi), atDpi(16, dpi))) << "image list " << which;
+        EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(list, which)), which == LVSIL_SMALL ? 5 : 2);
+    }
+    const auto icon = [dialog](WPARAM which) {
+        return iconSize(reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, which, 0)));
+    };
+    EXPECT_EQ(icon(ICON_SMALL).cx, win::systemMetric(SM_CXSMICON, dpi));
+    EXPECT_EQ(icon(ICON_BIG).cx, win::systemMetric(SM_CXICON, dpi));
+    MINMAXINFO info{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_GE(info.ptMinTrackSize.x, atDpi(400, dpi));
+    EXPECT_GE(info.ptMinTrackSize.y, atDpi(160, dpi));
+
+    HWND header = ListView_GetHeader(list);
+    for (int c = 0; c < 6; ++c) {
+        wchar_t text[128] = {};
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 128;
+        Header_GetItem(header, c, &item);
+        RECT r{};
+        Header_GetItemRect(header, c, &r);
+        // The header keeps a margin of its own on either side of the text.
+        EXPECT_LE(textExtent(header, text).cx + atDpi(12, dpi), r.right - r.left) << "header " << c << " is cut";
+    }
+    const std::wstring name = L"Generic TCP (65535)";
+    const std::wstring date = win::widen(formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u));
+    LVITEMW cellText{};
+    cellText.pszText = const_cast<wchar_t *>(name.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    cellText.iSubItem = 3;
+    cellText.pszText = const_cast<wchar_t *>(date.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    for (int c : {0, 3}) {
+        const int width = ListView_GetColumnWidth(list, c);
+        ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+        EXPECT_LE(ListView_GetColumnWidth(list, c), width) << "column " << c << " is cut";
+        ListView_SetColumnWidth(list, c, width);
+    }
+}
+
+// At the screen's resolution (the test runs at 96, 144 and 192 DPI), and
+// after a move to a screen of another (144 from 96, else 96): every size
+// scales, the window takes the system's rectangle, and the layout is stored
+// in pixels at 96 DPI.
+TEST_F(WinDialogs, followsTheScreensDpi)
+{
+    const int dpi = preparedDpi();
+    ASSERT_EQ(win::windowDpi(dialog), dpi) << "the prefix's resolution is not in effect";
+    {
+        SCOPED_TRACE("at the screen's resolution");
+        expectLaidOutAt(dialog, list, dpi);
+    }
+    const int width0 = ListView_GetColumnWidth(list, 0);
+    RECT before{};
+    GetWindowRect(dialog, &before);
+    const RECT listBefore = childRect(list);
+    const int moved = dpi == 96 ? 144 : 96;
+    const auto scale = [dpi, moved](LONG v) { return static_cast<LONG>(rescaled(static_cast<int>(v), dpi, moved)); };
+    const RECT suggested{before.left, before.top, before.left + scale(before.right - before.left),
+                         before.top + scale(before.bottom - before.top)};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(moved, moved), reinterpret_cast<LPARAM>(&suggested));
+    pump();
+    {
+        SCOPED_TRACE("moved to another resolution");
+        expectLaidOutAt(dialog, list, moved);
+    }
+    RECT after{};
+    GetWindowRect(dialog, &after);
+    EXPECT_EQ(after, suggested);
+    // Scaled, or as wide as the text needs in the new font.
+    const int movedWidth0 = ListView_GetColumnWidth(list, 0);
+    EXPECT_GE(movedWidth0, scale(width0));
+    EXPECT_LE(movedWidth0, scale(width0) + atDpi(8, moved));
+    const RECT listAfter = childRect(list);
+    EXPECT_NEAR(listAfter.top, scale(listBefore.top), 1);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(listAfter.right, client.right - atDpi(8, moved));
+    EXPECT_EQ(listAfter.bottom, client.bottom - atDpi(44, moved));
+
+    frame.reset();
+    pump();
+    const WindowLayout stored = loadWindowLayout(registry);
+    EXPECT_EQ(stored.width, fromDpi(after.right - after.left, moved));
+    ASSERT_EQ(stored.columnWidths.size(), 6u);
+    EXPECT_EQ(stored.columnWidths[0], fromDpi(movedWidth0, moved));
+    // Back at the screen's resolution the stored widths are scaled to it.
+    makeFrame(false, "127.0.0.1");
+    dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+    ASSERT_NE(dialog, nullptr);
+    list = GetDlgItem(dialog, IDC_PORT_LIST);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), atDpi(stored.columnWidths[0], dpi));
+    GetWindowRect(dialog, &after);
+    EXPECT_NEAR(after.right - after.left, before.right - before.left, 2);
 }
 
 // The host dialog opens on the current host, refuses too long a host and
