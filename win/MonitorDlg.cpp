@@ -243,7 +243,6 @@ void CMonitorDlg::initDialog()
     dpi_ = windowDpi(window_);
     keepDialogScaling(window_);
 
-    const HINSTANCE instance = resourceInstance();
     loadIcons();
 
     SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_SETRANGE32, 1, 999);
@@ -251,8 +250,7 @@ void CMonitorDlg::initDialog()
 
     setUpList();
 
-    logo_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0));
-    SendDlgItemMessageW(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
+    loadLogo();
 
     // Fields and up-down controls, the list, the hint, status and title.
     controller_.init();
@@ -263,6 +261,7 @@ void CMonitorDlg::initDialog()
     makeFonts();
     captionText_ = L"Ardentis Technology";
     rememberLayout();
+    showAllColumns();
     restoreLayout();
     ready_ = true;
 }
@@ -282,6 +281,16 @@ void CMonitorDlg::loadIcons()
         DestroyIcon(smallIcon_);
     bigIcon_ = big;
     smallIcon_ = small;
+}
+
+void CMonitorDlg::loadLogo()
+{
+    // The static takes the picture's size.
+    HBITMAP logo = loadBitmapAtDpi(resourceInstance(), IDB_LOGO, dpi_);
+    SendDlgItemMessageW(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo));
+    if (logo_)
+        DeleteObject(logo_);
+    logo_ = logo;
 }
 
 void CMonitorDlg::makeImageLists()
@@ -369,12 +378,35 @@ void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
         for (int c = 0; c < static_cast<int>(widths.size()); ++c)
             ListView_SetColumnWidth(list_, c, widths[static_cast<std::size_t>(c)]);
         loadIcons();
+        loadLogo();
         makeFonts();
         rememberLayout();
     }
     SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     applyLayout();
+}
+
+void CMonitorDlg::showAllColumns()
+{
+    std::vector<int> widths;
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+        widths.push_back(ListView_GetColumnWidth(list_, c));
+    RECT listClient{};
+    GetClientRect(list_, &listClient);
+    // The client area without the vertical scroll bar, if one shows now.
+    const int scrollBar = systemMetric(SM_CXVSCROLL, dpi_);
+    const bool scrolling = (GetWindowLongPtrW(list_, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int wider = widthToShowColumns(widths, listClient.right + (scrolling ? scrollBar : 0), scrollBar);
+    RECT window{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (wider <= 0 || !GetWindowRect(window_, &window) ||
+        !GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return;
+    // No wider than the screen's work area.
+    const int width = std::min<int>(window.right - window.left + wider, monitor.rcWork.right - monitor.rcWork.left);
+    SetWindowPos(window_, nullptr, 0, 0, width, window.bottom - window.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CMonitorDlg::restoreLayout()

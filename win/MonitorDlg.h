@@ -61,6 +61,7 @@ private:
     void setUpList();
     // The icons, image lists and own fonts at the dialog's resolution.
     void loadIcons();
+    void loadLogo();
     void makeImageLists();
     void makeFonts();
     // Wide enough for a whole name and date, measured in the list's font;
@@ -72,6 +73,9 @@ private:
     // suggested rectangle.
     void onDpiChanged(int dpi, const RECT &suggested);
     void rememberLayout();
+    // A window that opens at its template's size grows until the list shows
+    // every column without scrolling sideways.
+    void showAllColumns();
     void applyLayout();
     void minTrackSize(MINMAXINFO &info) const;
     void paint();

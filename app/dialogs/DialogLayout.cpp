@@ -139,6 +139,14 @@ std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std:
     return widths;
 }
 
+int widthToShowColumns(const std::vector<int> &columns, int listClientWidth, int scrollBarWidth)
+{
+    int needed = scrollBarWidth;
+    for (int width : columns)
+        needed += width;
+    return std::max(0, needed - listClientWidth);
+}
+
 std::vector<int> rescaledColumnWidths(const std::vector<int> &widths, int fromDpi, int toDpi,
                                       const std::vector<int> &defaultsBefore, const std::vector<int> &defaultsAfter)
 {

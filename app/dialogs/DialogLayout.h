@@ -96,6 +96,11 @@ constexpr int kLeastRestoredColumn = 16;
 // each at least kLeastRestoredColumn; otherwise the defaults.
 std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults);
 
+// How much wider a list of listClientWidth pixels is to be to show columns
+// of these widths side by side with room for its vertical scroll bar; 0
+// when they fit.
+int widthToShowColumns(const std::vector<int> &columns, int listClientWidth, int scrollBarWidth);
+
 // The list's column widths after a move from one resolution to another:
 // each scaled, and one that was at least its default width before at least
 // its default width after (text does not scale exactly with the

@@ -742,6 +742,8 @@ TEST(DialogLayout, marginsAndWidthsScaleWithTheResolution)
     EXPECT_EQ(big.window, (LayoutSize{148, 110}));
     EXPECT_EQ(std::make_pair(big.tipX, big.tipY), std::make_pair(124, 90));
 
+    EXPECT_EQ(widthToShowColumns({100, 200, 40}, 330, 17), 27);
+    EXPECT_EQ(widthToShowColumns({100, 200}, 330, 17), 0);
     // Column 0 was its default and its text grew more than the resolution;
     // column 1 was narrowed by the user and only scales.
     EXPECT_EQ(rescaledColumnWidths({150, 60}, 96, 144, {150, 200}, {230, 300}), (std::vector<int>{230, 90}));

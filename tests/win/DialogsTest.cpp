@@ -83,23 +83,25 @@ POINT stateIconCentre(HWND list, int r)
 // measured in its own base units. Some controls are sized by the system
 // from their corner: a drop-down list (its template height is the open
 // list's), a field that gives room to its up-down control, and the logo,
-// which takes its picture's size.
+// which takes its picture's size. The main dialog opens wide enough for
+// its list's columns: the controls that follow its right edge keep only
+// their tops (the logo, which follows the bottom too, nothing).
 struct TemplatePlace {
     const char *dialog;
     int id;
     RECT units;
     bool cornerOnly = false;
+    bool followsRight = false;
 };
 const TemplatePlace kTemplatePlaces[] = {
     {"Lumivane - 127.0.0.1", IDC_STATUS, {16, 11, 160, 19}},
-    {"Lumivane - 127.0.0.1", IDOK, {289, 7, 50, 14}},
-    {"Lumivane - 127.0.0.1", IDC_TARGET, {289, 22, 50, 14}},
-    {"Lumivane - 127.0.0.1", IDCANCEL, {289, 37, 50, 14}},
+    {"Lumivane - 127.0.0.1", IDOK, {289, 7, 50, 14}, false, true},
+    {"Lumivane - 127.0.0.1", IDC_TARGET, {289, 22, 50, 14}, false, true},
+    {"Lumivane - 127.0.0.1", IDCANCEL, {289, 37, 50, 14}, false, true},
     {"Lumivane - 127.0.0.1", IDC_PORT_TEST, {8, 34, 55, 13}},
     {"Lumivane - 127.0.0.1", IDC_INTERVAL, {95, 33, 36, 13}, true},
     {"Lumivane - 127.0.0.1", IDC_RETRY, {185, 34, 20, 12}, true},
-    {"Lumivane - 127.0.0.1", IDC_PORT_LIST, {7, 54, 332, 88}},
-    {"Lumivane - 127.0.0.1", IDC_LOGO, {261, 144, 77, 26}, true},
+    {"Lumivane - 127.0.0.1", IDC_PORT_LIST, {7, 54, 332, 88}, true, true},
     {"バージョン情報", IDOK, {180, 7, 50, 14}},
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
     {"監視ポート設定", IDC_PORT, {58, 20, 33, 14}},
@@ -130,6 +132,8 @@ std::vector<std::string> misplaced(HWND d, const std::string &title)
             want.right = got.right;
             want.bottom = got.bottom;
         }
+        if (p.followsRight)
+            want.left = got.left;
         std::ostringstream seen;
         seen << title << " " << p.id << " at " << got << ", not " << want;
         if (!(got == want))
@@ -479,11 +483,27 @@ TEST_F(WinDialogs, followsTheScreensDpi)
 {
     const int dpi = preparedDpi();
     ASSERT_EQ(win::windowDpi(dialog), dpi) << "the prefix's resolution is not in effect";
+    // Opened wide enough for every column, unless that is wider than the
+    // screen.
+    MONITORINFO screen{};
+    screen.cbSize = sizeof(screen);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &screen);
+    RECT opened{};
+    GetWindowRect(dialog, &opened);
+    if (opened.right - opened.left < screen.rcWork.right - screen.rcWork.left) {
+        EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & WS_HSCROLL, 0) << "the list scrolls sideways";
+    }
     {
         SCOPED_TRACE("at the screen's resolution");
         expectLaidOutAt(dialog, list, dpi);
     }
     const int width0 = ListView_GetColumnWidth(list, 0);
+    // Little above its smallest, so that it fits the screen at the other
+    // resolution and is not held at the smallest size there.
+    MINMAXINFO least{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&least));
+    SetWindowPos(dialog, nullptr, 0, 0, least.ptMinTrackSize.x + atDpi(40, dpi), least.ptMinTrackSize.y + atDpi(40, dpi),
+                 SWP_NOZORDER | SWP_NOMOVE);
     RECT before{};
     GetWindowRect(dialog, &before);
     const RECT listBefore = childRect(list);
