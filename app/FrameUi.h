@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/MonitorPort.h"
+#include "app/base/TextFormat.h"
 #include "app/base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
 
@@ -133,8 +134,9 @@ public:
         (void)body;
         (void)failure;
     }
-    // The longest tip, in bytes of UTF-8, that the system shows whole.
-    virtual std::size_t tipLimit() const { return 127; }
+    // The longest tip the system shows whole, as it counts it: the
+    // notification area's 128 UTF-16 units, the terminator included.
+    virtual TextLimit tipLimit() const { return {127, TextUnit::Utf16Units}; }
 };
 
 // Makes the frame's windows; implemented by the user interface.

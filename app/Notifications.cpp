@@ -62,10 +62,10 @@ std::string entryWithHost(const std::string &name, const std::string &host)
     return host.empty() ? name : formatText(loadString(sid::EntryOnHost), {name, host});
 }
 
-std::string trayTip(const std::string &base, const std::vector<std::string> &failing, std::size_t maxBytes)
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit)
 {
     if (failing.empty())
-        return cutUtf8(base, maxBytes);
+        return cutText(base, limit);
     const std::string &format = loadString(sid::TrayTipFailing);
     const std::string more = "\xE2\x80\xA6"; // "…"
     const auto line = [&](std::size_t count) {
@@ -79,10 +79,10 @@ std::string trayTip(const std::string &base, const std::vector<std::string> &fai
     // As many names as fit, the rest said by "…".
     for (std::size_t count = failing.size(); count > 0; --count) {
         std::string tip = line(count);
-        if (tip.size() <= maxBytes)
+        if (textLength(tip, limit.unit) <= limit.length)
             return tip;
     }
-    return cutUtf8(line(1), maxBytes);
+    return cutText(line(1), limit);
 }
 
 } // namespace vigilon

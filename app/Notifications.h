@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/base/FailureReason.h"
+#include "app/base/TextFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +45,7 @@ DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std:
 std::string entryWithHost(const std::string &name, const std::string &host);
 
 // The tray tip: base, then a line naming the failing entries, as many as fit
-// in maxBytes (UTF-8) with "…" for the rest; base alone is cut to fit.
-std::string trayTip(const std::string &base, const std::vector<std::string> &failing, std::size_t maxBytes);
+// in limit with "…" for the rest; base alone is cut to fit.
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit);
 
 } // namespace vigilon

@@ -171,12 +171,12 @@ std::string ResponseGraphModel::measuredText() const
 GRect ResponseGraphModel::computeTextBlock(const GRect &client, const TextMeasure &measure)
 {
     GRect block = client;
-    block.left += 4;
-    block.top += 4;
+    block.left += px(4);
+    block.top += px(4);
     const TextExtent extent = measure(measuredText());
     block.right = block.left + extent.width;
     block.bottom = block.top + extent.height;
-    block.right += 8;
+    block.right += px(8);
     textBlock_ = block;
     return block;
 }
@@ -185,8 +185,8 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
 {
     PaintPlan plan;
     GRect r = client;
-    r.left += 4;
-    r.top += 4;
+    r.left += px(4);
+    r.top += px(4);
     // Each item is measured into r, its shadow drawn there and the text one
     // pixel left and up; r keeps that drift, so every item starts one pixel
     // further left than the one before it.
@@ -202,10 +202,10 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
     draw(portHeading(), graphcolour::Text);
     for (std::size_t i = 0; i < seriesNames_.size(); ++i)
         draw(seriesLine(i), graphcolour::series(i));
-    r.left = client.left + 4;
+    r.left = client.left + px(4);
     draw(startLine(), graphcolour::Text);
     if (!reasonLine_.empty()) {
-        r.left = client.left + 4;
+        r.left = client.left + px(4);
         draw(reasonLine_, graphcolour::Reason);
     }
     plan.textBottom = r.bottom;
@@ -215,7 +215,7 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
         textBlock_.bottom = b;
         // The maximum's label goes above the graph, below the text: it must
         // not cover the last line, the failure's reason when there is one.
-        const GRect g{client.left + 16, b + kMaxLabelLift, client.right - 8, client.bottom - 18};
+        const GRect g{client.left + px(16), b + px(kMaxLabelLift), client.right - px(8), client.bottom - px(18)};
         if (g.top < g.bottom)
             plan.graph = drawGraph(g);
     }
@@ -238,7 +238,7 @@ GraphDrawing ResponseGraphModel::drawGraph(const GRect &g) const
     d.verticalAxis = GLine{{g.left, g.bottom}, {g.left, g.top}};
     d.horizontalAxis = GLine{{g.left, g.bottom}, {g.right, g.bottom}};
     for (int i = 0; i < slots; i += 10)
-        d.ticks.push_back(GLine{{x(i), g.bottom - 2}, {x(i), g.bottom + 2}});
+        d.ticks.push_back(GLine{{x(i), g.bottom - px(2)}, {x(i), g.bottom + px(2)}});
 
     if (params_.warningThreshold > 0) {
         const int y = g.bottom - scaledOffset(params_.warningThreshold, h, scale) - 1;
@@ -255,10 +255,10 @@ GraphDrawing ResponseGraphModel::drawGraph(const GRect &g) const
     }
 
     d.maxLabel = formatText(loadString(sid::GraphMaxLabel), {signedText(maxValue_)});
-    d.maxLabelRect = GRect{g.left - 12, g.top - kMaxLabelLift, g.right - 4, g.bottom};
+    d.maxLabelRect = GRect{g.left - px(12), g.top - px(kMaxLabelLift), g.right - px(4), g.bottom};
     if (n > 0) {
         d.timeLabel = formatLocalTime(loadString(sid::GraphTimeLabel), samples_.front().time);
-        d.timeLabelRect = GRect{g.left - 12, g.bottom + 2, g.right - 4, g.bottom + 16};
+        d.timeLabelRect = GRect{g.left - px(12), g.bottom + px(2), g.right - px(4), g.bottom + px(16)};
     }
     return d;
 }

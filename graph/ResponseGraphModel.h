@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Dpi.h"
 #include "graph/GraphGeometry.h"
 #include "graph/ResponseGraphParams.h"
 
@@ -104,6 +105,13 @@ public:
     // a seven-digit stand-in for each current value and the sample count,
     // and the widest likely elapsed time for the one shown.
     std::string measuredText() const;
+    // The window's resolution: the margins, offsets and tick lengths below
+    // are pixels at 96 DPI, scaled to it. 96 until set.
+    void setDpi(int dpi) { dpi_ = dpi; }
+    int dpi() const { return dpi_; }
+    // pixels at 96 DPI in the window's pixels.
+    int px(int pixels) const { return atDpi(pixels, dpi_); }
+
     // The text block for a client rectangle: left and top 4 in, the
     // measured extent, plus 8 to the right.
     GRect computeTextBlock(const GRect &client, const TextMeasure &measure);
@@ -120,7 +128,7 @@ public:
     // The client width the text block needs: its right edge.
     int neededWidth() const { return textBlock_.right; }
     // The smallest size the window can be given.
-    int minimumWidth() const { return textBlock_.width() + 16; }
+    int minimumWidth() const { return textBlock_.width() + px(16); }
     int minimumHeight() const { return textBlock_.height(); }
 
     // Lines of the text.
@@ -158,6 +166,7 @@ private:
     std::string elapsedText_;
     std::string reasonLine_;
     GRect textBlock_;
+    int dpi_ = kBaseDpi;
 };
 
 } // namespace vigilon

@@ -18,7 +18,7 @@ GRect ResponseGraphSession::initialFrame(const GRect &client, const TextMeasure 
     const GRect block = model_.computeTextBlock(client, measure);
     GRect frame{block.left, block.top, block.right, block.bottom};
     if (model_.params().showGraph != 0)
-        frame.bottom += GraphReserve;
+        frame.bottom += model_.px(GraphReserve);
     return frame;
 }
 
@@ -71,9 +71,9 @@ PaintPlan ResponseGraphSession::planPaint(const GRect &client, const TextMeasure
     return plan;
 }
 
-int graphFontPixels(int systemFontPixels)
+int graphFontPixels(int systemFontPixels, int dpi)
 {
-    return std::max(1, systemFontPixels - 4);
+    return std::max(1, systemFontPixels - atDpi(4, dpi));
 }
 
 void GraphDrag::press(GPoint cursor, GPoint windowTopLeft)

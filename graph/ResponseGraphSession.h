@@ -32,7 +32,7 @@ public:
     static constexpr unsigned TextTimerId = 2;
     static constexpr unsigned StartTimerMs = 1000;
     static constexpr unsigned TextTimerMs = 2000;
-    // Height added below the text for the graph.
+    // Height added below the text for the graph, in pixels at 96 DPI.
     static constexpr int GraphReserve = 100;
 
     ResponseGraphSession(const ResponseGraphParams &params, const Clock &clock);
@@ -41,7 +41,8 @@ public:
 
     // The window's rectangle right after creation, on the screen: the text
     // block's place and size for the client rectangle the window has now,
-    // GraphReserve taller when the graph is shown.
+    // GraphReserve (scaled to the model's resolution) taller when the graph
+    // is shown.
     GRect initialFrame(const GRect &client, const TextMeasure &measure);
     // Opens the recording file when the window is to record. One that cannot
     // be opened is said so (message 61215 with the file's name and the
@@ -94,9 +95,9 @@ private:
     int fittedWidth_ = 0;
 };
 
-// The height of the graph window's font, in pixels, from the system font's:
-// 4 smaller, at least 1.
-int graphFontPixels(int systemFontPixels);
+// The height of the graph window's font, in pixels, from the system font's
+// at the window's resolution: 4 pixels at 96 DPI smaller, at least 1.
+int graphFontPixels(int systemFontPixels, int dpi = kBaseDpi);
 
 // Moving the graph window by dragging its client area. It follows the
 // cursor only after a left-button press in the window and until the button

@@ -29,8 +29,9 @@ public:
     // Through the desktop's notification service; where none runs, the
     // tray's own message when the tray can show one.
     void notify(const std::string &summary, const std::string &body, bool failure) override;
-    // Tips are not cut by the desktop; a few lines are enough.
-    std::size_t tipLimit() const override { return 512; }
+    // Tips are not cut by the desktop (the StatusNotifier item's tool tip,
+    // or the embedded icon's, takes any length); a few lines are enough.
+    TextLimit tipLimit() const override { return {512, TextUnit::Characters}; }
     DesktopNotifier &notifier() { return notifier_; }
 
     QSystemTrayIcon &systemTrayIcon() { return tray_; }

@@ -149,8 +149,8 @@ SIZE CBalloonWnd::measure(HDC dc) const
 
 HRGN CBalloonWnd::makeRegion(const SIZE &text) const
 {
-    const BalloonShape shape = balloonShape(text.cx, text.cy);
-    HRGN region = CreateRoundRectRgn(0, 0, shape.bodyWidth, shape.bodyHeight, 12, 10);
+    const BalloonShape shape = balloonShape(text.cx, text.cy, dpi_);
+    HRGN region = CreateRoundRectRgn(0, 0, shape.bodyWidth, shape.bodyHeight, atDpi(12, dpi_), atDpi(10, dpi_));
     POINT tail[3];
     for (int i = 0; i < 3; ++i)
         tail[i] = POINT{shape.tail[i][0], shape.tail[i][1]};
@@ -166,7 +166,7 @@ void CBalloonWnd::showWindow(HintPoint at)
     HDC dc = GetDC(window_);
     const SIZE text = measure(dc);
     ReleaseDC(window_, dc);
-    const BalloonShape shape = balloonShape(text.cx, text.cy);
+    const BalloonShape shape = balloonShape(text.cx, text.cy, dpi_);
     // The system owns the region from here on.
     SetWindowRgn(window_, makeRegion(text), TRUE);
     MONITORINFO monitor{};
@@ -191,15 +191,17 @@ void CBalloonWnd::paint()
     HBRUSH band = CreateSolidBrush(kBand);
     HBRUSH edge = CreateSolidBrush(kEdge);
     FillRgn(dc, region, fill);
-    FrameRgn(dc, region, band, 3, 3);
-    FrameRgn(dc, region, edge, 1, 1);
+    const int bandWidth = atDpi(3, dpi_);
+    const int edgeWidth = atDpi(1, dpi_);
+    FrameRgn(dc, region, band, bandWidth, bandWidth);
+    FrameRgn(dc, region, edge, edgeWidth, edgeWidth);
     SetTextColor(dc, kText);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ old = SelectObject(dc, font_);
     RECT client{};
     GetClientRect(window_, &client);
-    client.left += 12;
-    client.top += 10;
+    client.left += atDpi(12, dpi_);
+    client.top += atDpi(10, dpi_);
     DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &client, kTextFormat);
     SelectObject(dc, old);
     DeleteObject(region);

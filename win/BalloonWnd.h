@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Dpi.h"
 #include "app/dialogs/BalloonHover.h"
 
 #include <windows.h>
@@ -28,6 +29,8 @@ public:
     // Makes the popup owned by the parent's window.
     bool createHint(HWND parent, HINSTANCE instance);
     void setFont(const std::wstring &face, int height, int weight, bool italic, bool underline);
+    // The resolution the balloon's margins and tail are scaled to.
+    void setDpi(int dpi) { dpi_ = dpi; }
     // Registers a target; registering it again replaces its text.
     void addTool(HWND target, const std::wstring &text);
 
@@ -59,6 +62,7 @@ private:
     BalloonHover hover_{*this};
     std::wstring text_;
     HFONT font_ = nullptr;
+    int dpi_ = kBaseDpi;
     std::map<HWND, std::wstring> tools_;
     HINSTANCE instance_ = nullptr;
     HWND parent_ = nullptr;

@@ -9,6 +9,7 @@
 #include "win/DialogIds.h"
 #include "win/FormDialogs.h"
 #include "win/WinDialogs.h"
+#include "win/WinDpi.h"
 
 #include <commctrl.h>
 
@@ -33,6 +34,7 @@ const ColumnInfo kColumns[] = {
 };
 static_assert(std::size(kColumns) == kListColumns);
 
+// Pixels at 96 DPI, as every size below.
 constexpr int ListImageSize = 16;
 constexpr UINT StateMask = LVIS_STATEIMAGEMASK;
 constexpr UINT StateUnticked = 0x1000;
@@ -42,6 +44,11 @@ constexpr int CmdTrayExit = 20001;
 constexpr UINT FinishMessage = WM_APP + 1;
 // The list keeps room for its header and two rows at the smallest size.
 constexpr int ListLeastHeight = 76;
+constexpr int CaptionFontHeight = 18;
+constexpr int HintFontHeight = 14;
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
 
 LayoutRect layoutRect(const RECT &r)
 {
@@ -82,6 +89,8 @@ CMonitorDlg::~CMonitorDlg()
         DeleteObject(logo_);
     if (captionFont_)
         DeleteObject(captionFont_);
+    if (dialogFont_)
+        DeleteObject(dialogFont_);
     if (bigIcon_)
         DestroyIcon(bigIcon_);
     if (smallIcon_)
@@ -173,6 +182,9 @@ INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_GETMINMAXINFO:
         minTrackSize(*reinterpret_cast<MINMAXINFO *>(lParam));
         return TRUE;
+    case WM_DPICHANGED:
+        onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
+        return TRUE;
     case WM_SHOWWINDOW:
         if (wParam)
             shownOnce_ = true;
@@ -228,22 +240,19 @@ void CMonitorDlg::initDialog()
     retryField_.attach(item(IDC_RETRY));
     list_ = item(IDC_PORT_LIST);
     growStaticsToFit(window_);
+    // The template's font is made at the dialog's resolution; a later one
+    // is the dialog's own to follow.
+    dpi_ = windowDpi(window_);
+    keepDialogScaling(window_);
 
-    const HINSTANCE instance = resourceInstance();
-    bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    loadIcons();
 
     SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_SETRANGE32, 1, 999);
     SendDlgItemMessageW(window_, IDC_RETRY_SPIN, UDM_SETRANGE32, 1, 5);
 
     setUpList();
 
-    logo_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0));
-    SendDlgItemMessageW(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
+    loadLogo();
 
     // Fields and up-down controls, the list, the hint, status and title.
     controller_.init();
@@ -251,12 +260,155 @@ void CMonitorDlg::initDialog()
     setSpinPos(IDC_INTERVAL_SPIN,
                static_cast<int>(SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_GETPOS32, 0, 0)));
 
-    captionFont_ = CreateFontW(18, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Verdana");
+    makeFonts();
     captionText_ = L"Ardentis Technology";
     rememberLayout();
+    showAllColumns();
     restoreLayout();
     ready_ = true;
+}
+
+void CMonitorDlg::loadIcons()
+{
+    const HINSTANCE instance = resourceInstance();
+    HICON big = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                              systemMetric(SM_CXICON, dpi_), systemMetric(SM_CYICON, dpi_), 0));
+    HICON small = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                systemMetric(SM_CXSMICON, dpi_), systemMetric(SM_CYSMICON, dpi_), 0));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    if (bigIcon_)
+        DestroyIcon(bigIcon_);
+    if (smallIcon_)
+        DestroyIcon(smallIcon_);
+    bigIcon_ = big;
+    smallIcon_ = small;
+}
+
+void CMonitorDlg::loadLogo()
+{
+    // The static takes the picture's size.
+    HBITMAP logo = loadBitmapAtDpi(resourceInstance(), IDB_LOGO, dpi_);
+    SendDlgItemMessageW(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo));
+    if (logo_)
+        DeleteObject(logo_);
+    logo_ = logo;
+}
+
+void CMonitorDlg::makeImageLists()
+{
+    const HINSTANCE instance = resourceInstance();
+    const int size = atDpi(ListImageSize, dpi_);
+    // The pictures are composed over their mask colours, which the lists
+    // take out again; stretched pixel for pixel, the mask colours stay.
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 0, 1);
+    if (HBITMAP strip = loadBitmapAtDpi(instance, IDB_ROW_IMAGES, dpi_)) {
+        ImageList_AddMasked(images, strip, RGB(0, 0, 0));
+        DeleteObject(strip);
+    }
+    ImageList_SetBkColor(images, CLR_NONE);
+    HIMAGELIST stateImages = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 0, 1);
+    if (HBITMAP boxes = loadBitmapAtDpi(instance, IDB_STATE_IMAGES, dpi_)) {
+        ImageList_AddMasked(stateImages, boxes, RGB(255, 0, 0));
+        DeleteObject(boxes);
+    }
+    ListView_SetImageList(list_, images, LVSIL_SMALL);
+    ListView_SetImageList(list_, stateImages, LVSIL_STATE);
+    if (images_)
+        ImageList_Destroy(images_);
+    if (stateImages_)
+        ImageList_Destroy(stateImages_);
+    images_ = images;
+    stateImages_ = stateImages;
+}
+
+void CMonitorDlg::makeFonts()
+{
+    if (captionFont_)
+        DeleteObject(captionFont_);
+    captionFont_ = CreateFontW(atDpi(CaptionFontHeight, dpi_), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Verdana");
+    if (hint_) {
+        hint_->setDpi(dpi_);
+        hint_->setFont(loadWString(sid::UiFontFace), atDpi(HintFontHeight, dpi_), 0, false, false);
+    }
+}
+
+std::function<int(const std::string &)> CMonitorDlg::listTextWidth() const
+{
+    return [list = list_](const std::string &text) {
+        const std::wstring wide = widen(text);
+        return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+    };
+}
+
+std::vector<int> CMonitorDlg::defaultWidths() const
+{
+    return defaultColumnWidths(listTextWidth(), atDpi(16, dpi_), atDpi(2 * ListImageSize + 6, dpi_), dpi_);
+}
+
+void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
+{
+    const int old = dpi_;
+    if (dpi > 0 && dpi != old && list_) {
+        const auto scale = [old, dpi](LONG v) { return rescaled(static_cast<int>(v), old, dpi); };
+        std::vector<int> widths;
+        for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+            widths.push_back(ListView_GetColumnWidth(list_, c));
+        const std::vector<int> defaultsBefore = defaultWidths();
+        dpi_ = dpi;
+        // The font first, then the places: a control may fit itself to its
+        // font as it gets it.
+        const HFONT current =
+            dialogFont_ ? dialogFont_ : reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+        HFONT font = rescaledFont(current, old, dpi);
+        for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            const RECT r = childRect(child);
+            if (font)
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            MoveWindow(child, scale(r.left), scale(r.top), scale(r.right) - scale(r.left),
+                       scale(r.bottom) - scale(r.top), FALSE);
+        }
+        if (font) {
+            SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            if (dialogFont_)
+                DeleteObject(dialogFont_);
+            dialogFont_ = font;
+        }
+        makeImageLists();
+        widths = rescaledColumnWidths(widths, old, dpi, defaultsBefore, defaultWidths());
+        for (int c = 0; c < static_cast<int>(widths.size()); ++c)
+            ListView_SetColumnWidth(list_, c, widths[static_cast<std::size_t>(c)]);
+        loadIcons();
+        loadLogo();
+        makeFonts();
+        rememberLayout();
+    }
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    applyLayout();
+}
+
+void CMonitorDlg::showAllColumns()
+{
+    std::vector<int> widths;
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+        widths.push_back(ListView_GetColumnWidth(list_, c));
+    RECT listClient{};
+    GetClientRect(list_, &listClient);
+    // The client area without the vertical scroll bar, if one shows now.
+    const int scrollBar = systemMetric(SM_CXVSCROLL, dpi_);
+    const bool scrolling = (GetWindowLongPtrW(list_, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int wider = widthToShowColumns(widths, listClient.right + (scrolling ? scrollBar : 0), scrollBar);
+    RECT window{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (wider <= 0 || !GetWindowRect(window_, &window) ||
+        !GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return;
+    // No wider than the screen's work area.
+    const int width = std::min<int>(window.right - window.left + wider, monitor.rcWork.right - monitor.rcWork.left);
+    SetWindowPos(window_, nullptr, 0, 0, width, window.bottom - window.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CMonitorDlg::restoreLayout()
@@ -282,7 +434,7 @@ void CMonitorDlg::restoreLayout()
     MINMAXINFO least{};
     minTrackSize(least);
     LayoutRect placed;
-    if (!controller_.restoredWindow({least.ptMinTrackSize.x, least.ptMinTrackSize.y}, areas, placed))
+    if (!controller_.restoredWindow({least.ptMinTrackSize.x, least.ptMinTrackSize.y}, areas, placed, {}, dpi_))
         return;
     SetWindowPos(window_, nullptr, placed.left, placed.top, placed.width(), placed.height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -303,7 +455,7 @@ void CMonitorDlg::saveLayout()
     std::vector<int> widths;
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
         widths.push_back(ListView_GetColumnWidth(list_, c));
-    controller_.saveLayout(layoutRect(r), widths);
+    controller_.saveLayout(layoutRect(r), widths, dpi_);
 }
 
 void CMonitorDlg::setUpList()
@@ -311,30 +463,10 @@ void CMonitorDlg::setUpList()
     // Info tips: a failed row tells why (LVN_GETINFOTIP).
     ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB | LVS_EX_INFOTIP);
     const HINSTANCE instance = resourceInstance();
-    // The pictures are composed over their mask colours, which the lists
-    // take out again.
-    images_ = ImageList_Create(ListImageSize, ListImageSize, ILC_COLOR24 | ILC_MASK, 0, 1);
-    if (HBITMAP strip = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_ROW_IMAGES))) {
-        ImageList_AddMasked(images_, strip, RGB(0, 0, 0));
-        DeleteObject(strip);
-    }
-    ImageList_SetBkColor(images_, CLR_NONE);
-    stateImages_ = ImageList_Create(ListImageSize, ListImageSize, ILC_COLOR24 | ILC_MASK, 0, 1);
-    if (HBITMAP boxes = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_STATE_IMAGES))) {
-        ImageList_AddMasked(stateImages_, boxes, RGB(255, 0, 0));
-        DeleteObject(boxes);
-    }
-    ListView_SetImageList(list_, images_, LVSIL_SMALL);
-    ListView_SetImageList(list_, stateImages_, LVSIL_STATE);
+    makeImageLists();
 
-    // Wide enough for a whole name and date, measured in the list's font;
-    // the images take the first column's left.
-    const std::vector<int> widths = controller_.columnWidths(
-        [this](const std::string &text) {
-            const std::wstring wide = widen(text);
-            return static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str())));
-        },
-        16, 2 * ListImageSize + 6);
+    const std::vector<int> widths = controller_.columnWidths(listTextWidth(), atDpi(16, dpi_),
+                                                            atDpi(2 * ListImageSize + 6, dpi_), dpi_);
     int index = 0;
     for (const ColumnInfo &info : kColumns) {
         std::wstring header = loadWString(info.header);
@@ -355,7 +487,8 @@ void CMonitorDlg::setUpList()
 
     hint_ = std::make_unique<CBalloonWnd>();
     hint_->createHint(window_, instance);
-    hint_->setFont(loadWString(sid::UiFontFace), 14, 0, false, false);
+    hint_->setDpi(dpi_);
+    hint_->setFont(loadWString(sid::UiFontFace), atDpi(HintFontHeight, dpi_), 0, false, false);
     hint_->watchTip(ListView_GetToolTips(list_));
     SetWindowSubclass(list_, &CMonitorDlg::listProc, 1, reinterpret_cast<DWORD_PTR>(this));
     if (HWND header = ListView_GetHeader(list_))
@@ -428,7 +561,7 @@ void CMonitorDlg::rememberLayout()
                 laid.how = how;
         }
         if (id == IDC_PORT_LIST)
-            laid.least = {1, ListLeastHeight};
+            laid.least = {1, atDpi(ListLeastHeight, dpi_)};
         laid_.push_back(laid);
     }
 }
@@ -442,7 +575,7 @@ void CMonitorDlg::applyLayout()
         HWND control = item(id);
         if (!control)
             continue;
-        const LayoutRect r = followClient(how, layoutRect(childRect(control)), size);
+        const LayoutRect r = followClient(how, layoutRect(childRect(control)), size, dpi_);
         MoveWindow(control, r.left, r.top, std::max(0, r.width()), std::max(0, r.height()), TRUE);
     }
     InvalidateRect(window_, nullptr, TRUE);
@@ -452,15 +585,14 @@ void CMonitorDlg::minTrackSize(MINMAXINFO &info) const
 {
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
-    RECT frame{0, 0, 0, 0};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int frameWidth = frame.right - frame.left;
-    const int frameHeight = frame.bottom - frame.top;
-    LayoutSize least{MinTrackWidth - frameWidth, MinTrackHeight - frameHeight};
+    const SIZE frame = frameSize(style, exStyle, dpi_);
+    const int frameWidth = frame.cx;
+    const int frameHeight = frame.cy;
+    LayoutSize least{atDpi(MinTrackWidth, dpi_) - frameWidth, atDpi(MinTrackHeight, dpi_) - frameHeight};
     // The system's least is not enough where the dialog's font is large:
     // the controls would run into one another.
     if (!laid_.empty())
-        least = smallestClient(laid_, least);
+        least = smallestClient(laid_, least, dpi_);
     info.ptMinTrackSize.x = least.width + frameWidth;
     info.ptMinTrackSize.y = least.height + frameHeight;
 }
@@ -473,8 +605,8 @@ void CMonitorDlg::paint()
     GetClientRect(window_, &client);
     if (IsIconic(window_)) {
         SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        const int x = (client.right - systemMetric(SM_CXICON, dpi_) + 1) / 2;
+        const int y = (client.bottom - systemMetric(SM_CYICON, dpi_) + 1) / 2;
         DrawIcon(dc, x, y, bigIcon_);
         EndPaint(window_, &ps);
         return;
@@ -484,7 +616,8 @@ void CMonitorDlg::paint()
     GetWindowRect(window_, &outer);
     POINT bottom{outer.left, outer.bottom};
     ScreenToClient(window_, &bottom);
-    RECT band{10, bottom.y - 40, 1210, bottom.y - 4};
+    const auto px = [this](int pixels) { return atDpi(pixels, dpi_); };
+    RECT band{px(10), bottom.y - px(40), px(1210), bottom.y - px(4)};
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     HGDIOBJ oldFont = SelectObject(dc, captionFont_);
     const COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
@@ -744,7 +877,7 @@ void CMonitorDlg::setStatusText(const std::string &text)
     setWindowText(status, text);
     // Both lines whole, as far as the buttons on the right.
     if (HWND start = item(IDOK))
-        growFieldToFit(status, childRect(start).left - 8);
+        growFieldToFit(status, childRect(start).left - atDpi(8, dpi_));
 }
 
 void CMonitorDlg::setHintText(const std::string &text)

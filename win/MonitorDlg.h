@@ -12,6 +12,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ public:
     void release() override;
 
     HWND handle() const { return window_; }
+    // The resolution the dialog is laid out for.
+    int dpi() const { return dpi_; }
 
 private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -56,7 +59,23 @@ private:
 
     void initDialog();
     void setUpList();
+    // The icons, image lists and own fonts at the dialog's resolution.
+    void loadIcons();
+    void loadLogo();
+    void makeImageLists();
+    void makeFonts();
+    // Wide enough for a whole name and date, measured in the list's font;
+    // the images take the first column's left.
+    std::function<int(const std::string &)> listTextWidth() const;
+    std::vector<int> defaultWidths() const;
+    // The dialog moved to a screen of another resolution (WM_DPICHANGED):
+    // everything placed or sized in pixels is scaled, the window takes the
+    // suggested rectangle.
+    void onDpiChanged(int dpi, const RECT &suggested);
     void rememberLayout();
+    // A window that opens at its template's size grows until the list shows
+    // every column without scrolling sideways.
+    void showAllColumns();
     void applyLayout();
     void minTrackSize(MINMAXINFO &info) const;
     void paint();
@@ -111,6 +130,9 @@ private:
     HICON smallIcon_ = nullptr;
     HBITMAP logo_ = nullptr;
     HFONT captionFont_ = nullptr;
+    // The dialog's font when the dialog made it for a new resolution.
+    HFONT dialogFont_ = nullptr;
+    int dpi_ = kBaseDpi;
     HIMAGELIST images_ = nullptr;
     HIMAGELIST stateImages_ = nullptr;
     std::wstring captionText_;

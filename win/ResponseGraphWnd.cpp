@@ -2,6 +2,7 @@
 #include "win/ResponseGraphWnd.h"
 #include "win/Localized.h"
 
+#include "win/WinDpi.h"
 #include "win/WinText.h"
 #include "win/GraphResources.h"
 
@@ -17,6 +18,9 @@ namespace {
 const wchar_t kWindowClass[] = L"VigilonResponseGraph";
 const wchar_t kRequestClass[] = L"VigilonResponseGraphRequests";
 constexpr UINT kCloseRequest = WM_APP + 1;
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
 
 HINSTANCE module()
 {
@@ -76,9 +80,10 @@ bool registerWindowClass(WNDPROC proc)
     return registered;
 }
 
-// The window font: the system font of a screen device context, 4 pixels
-// lower, not italic, in the given face.
-HFONT makeWindowFont(const std::string &face)
+// The window font: the system font of a screen device context, as high as
+// it would be at dpi, 4 pixels (at 96 DPI) lower, not italic, in the given
+// face.
+HFONT makeWindowFont(const std::string &face, int dpi)
 {
     HDC screen = GetDC(nullptr);
     HGDIOBJ system = GetCurrentObject(screen, OBJ_FONT);
@@ -90,7 +95,7 @@ HFONT makeWindowFont(const std::string &face)
     SelectObject(screen, previous);
     ReleaseDC(nullptr, screen);
 
-    lf.lfHeight = graphFontPixels(metrics.tmHeight);
+    lf.lfHeight = graphFontPixels(rescaled(metrics.tmHeight, systemDpi(), dpi), dpi);
     lf.lfWidth = 0;
     lf.lfItalic = FALSE;
     // The face decides, whatever the system font's character set; its
@@ -139,10 +144,10 @@ void line(HDC dc, const GLine &l)
     LineTo(dc, l.to.x, l.to.y);
 }
 
-void drawGraph(HDC dc, const GraphDrawing &g)
+void drawGraph(HDC dc, const GraphDrawing &g, int dpi)
 {
     {
-        Pen axis(dc, PS_SOLID, 2, graphcolour::Axes);
+        Pen axis(dc, PS_SOLID, atDpi(2, dpi), graphcolour::Axes);
         line(dc, g.verticalAxis);
         line(dc, g.horizontalAxis);
     }
@@ -214,13 +219,15 @@ bool CResponseGraphWnd::Create()
 {
     if (hwnd_ || !registerWindowClass(&CResponseGraphWnd::windowProc))
         return false;
-    font_ = makeWindowFont(session_.model().params().fontFace);
     // A popup with a sizing border and nothing else; a tool window, so that
     // it has no taskbar button of its own.
     hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"", WS_POPUP | WS_THICKFRAME, 0, 0, 100, 100, nullptr,
                             nullptr, module(), this);
     if (!hwnd_)
         return false;
+    // Its margins, graph and font follow the resolution of its screen.
+    session_.model().setDpi(windowDpi(hwnd_));
+    font_ = makeWindowFont(session_.model().params().fontFace, session_.model().dpi());
 
     menu_ = localizedMenu(module(), IDR_RESPONSE_GRAPH_MENU);
 
@@ -287,6 +294,30 @@ void CResponseGraphWnd::growBy(std::optional<int> width)
         return;
     SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + *width, window.bottom - window.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CResponseGraphWnd::onDpiChanged(int dpi, const RECT &suggested)
+{
+    if (dpi > 0 && dpi != session_.model().dpi()) {
+        session_.model().setDpi(dpi);
+        if (HFONT font = makeWindowFont(session_.model().params().fontFace, dpi)) {
+            if (font_)
+                DeleteObject(font_);
+            font_ = font;
+        }
+    }
+    // The system's rectangle keeps the window's proportions; the text block
+    // is measured again in the new font, and the window widened if the text
+    // asks for it.
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    HDC dc = GetDC(hwnd_);
+    const HGDIOBJ previous = SelectObject(dc, font_);
+    const std::optional<int> grow = session_.fitReason(clientRect(), measurerFor(dc));
+    SelectObject(dc, previous);
+    ReleaseDC(hwnd_, dc);
+    growBy(grow);
+    invalidate(clientRect());
 }
 
 void CResponseGraphWnd::ResetHistory()
@@ -396,6 +427,9 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
             return result;
         }
         break;
+    case WM_DPICHANGED:
+        onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
+        return 0;
     case WM_GETMINMAXINFO: {
         // The text block bounds what the user makes of the window; the
         // window never grows by itself when its text does.
@@ -536,7 +570,7 @@ void CResponseGraphWnd::paint()
         drawText(dc, item.text, r, 0);
     }
     if (plan.graph)
-        drawGraph(dc, *plan.graph);
+        drawGraph(dc, *plan.graph, session_.model().dpi());
     SelectObject(dc, previousFont);
 
     BitBlt(target, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,

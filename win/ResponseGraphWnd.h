@@ -58,6 +58,8 @@ private:
     void paint();
     void onTimer(UINT_PTR id);
     void onContextMenu(LPARAM lParam);
+    // The window moved to a screen of another resolution (WM_DPICHANGED).
+    void onDpiChanged(int dpi, const RECT &suggested);
     GRect clientRect() const;
     void invalidate(const GRect &area);
     // Measures text as the window draws it, in dc with the window's font.

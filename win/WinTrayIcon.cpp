@@ -2,6 +2,7 @@
 #include "win/WinTrayIcon.h"
 #include "win/Localized.h"
 
+#include "win/WinDpi.h"
 #include "win/WinText.h"
 
 #include <shellapi.h>
@@ -37,12 +38,32 @@ WinTrayIcon::WinTrayIcon(HWND frameWindow)
     HINSTANCE instance = GetModuleHandleW(nullptr);
     menuBar_ = localizedMenu(instance, res::MenuTray);
     popup_ = menuBar_ ? GetSubMenu(menuBar_, 0) : nullptr;
-    const int cx = GetSystemMetrics(SM_CXSMICON);
-    const int cy = GetSystemMetrics(SM_CYSMICON);
+    loadIcons();
+}
+
+void WinTrayIcon::loadIcons()
+{
+    // The taskbar shows small icons at the primary screen's resolution.
+    const int dpi = systemDpi();
+    if (dpi == iconDpi_ && icons_.size() == 4)
+        return;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const int cx = systemMetric(SM_CXSMICON, dpi);
+    const int cy = systemMetric(SM_CYSMICON, dpi);
+    std::map<unsigned, HICON> icons;
     for (unsigned id : {res::IconRunning, res::IconWarning, res::IconFailed, res::IconStopped}) {
         if (HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR))
-            icons_[id] = static_cast<HICON>(icon);
+            icons[id] = static_cast<HICON>(icon);
     }
+    if (icons.size() != 4 && !icons_.empty()) {
+        for (auto &[id, icon] : icons)
+            DestroyIcon(icon);
+        return;
+    }
+    for (auto &[id, icon] : icons_)
+        DestroyIcon(icon);
+    icons_ = std::move(icons);
+    iconDpi_ = dpi;
 }
 
 WinTrayIcon::~WinTrayIcon()
@@ -81,6 +102,8 @@ bool WinTrayIcon::notify(DWORD operation, UINT flags, unsigned icon, const std::
 
 bool WinTrayIcon::add(unsigned icon, const std::string &tip)
 {
+    // A new taskbar may come with a new resolution.
+    loadIcons();
     currentIcon_ = icon;
     bool added = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
     // "TaskbarCreated" also comes while the icon is still there (the shell

@@ -42,16 +42,26 @@ public:
     void onCallback(WPARAM wParam, LPARAM lParam);
 
     unsigned currentIcon() const { return currentIcon_; }
+    // The picture of one of the four states, at the taskbar's size.
+    HICON iconPicture(unsigned icon) const
+    {
+        const auto it = icons_.find(icon);
+        return it == icons_.end() ? nullptr : it->second;
+    }
     HMENU menu() const { return popup_; }
 
 private:
     bool notify(DWORD operation, UINT flags, unsigned icon, const std::string &tip);
+    // The four pictures at the primary screen's resolution, unless they are
+    // at it already.
+    void loadIcons();
 
     HWND window_;
     HMENU menuBar_ = nullptr;
     HMENU popup_ = nullptr;
     std::map<unsigned, HICON> icons_;
     unsigned currentIcon_ = 0;
+    int iconDpi_ = 0;
 };
 
 } // namespace vigilon::win

@@ -70,4 +70,53 @@ std::string cutUtf8(const std::string &text, std::size_t maxBytes)
     return text.substr(0, end);
 }
 
+namespace {
+// What one character, starting with lead, takes in unit.
+std::size_t characterLength(unsigned char lead, std::size_t bytes, TextUnit unit)
+{
+    switch (unit) {
+    case TextUnit::Utf8Bytes:
+        return bytes;
+    case TextUnit::Utf16Units:
+        return lead >= 0xF0 ? 2 : 1;
+    case TextUnit::Characters:
+        return 1;
+    }
+    return bytes;
+}
+
+// The bytes of the character that starts at text[at].
+std::size_t characterBytes(const std::string &text, std::size_t at)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        ++end;
+    return end - at;
+}
+} // namespace
+
+std::size_t textLength(const std::string &text, TextUnit unit)
+{
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t bytes = characterBytes(text, at);
+        length += characterLength(static_cast<unsigned char>(text[at]), bytes, unit);
+        at += bytes;
+    }
+    return length;
+}
+
+std::string cutText(const std::string &text, TextLimit limit)
+{
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t bytes = characterBytes(text, at);
+        length += characterLength(static_cast<unsigned char>(text[at]), bytes, limit.unit);
+        if (length > limit.length)
+            return text.substr(0, at);
+        at += bytes;
+    }
+    return text;
+}
+
 } // namespace vigilon

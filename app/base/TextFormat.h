@@ -22,4 +22,16 @@ std::string escapeControls(const std::string &text);
 // Cuts text to at most maxBytes bytes without splitting a UTF-8 character.
 std::string cutUtf8(const std::string &text, std::size_t maxBytes);
 
+// How a system counts the length of a text it limits: bytes of UTF-8,
+// UTF-16 code units (a character beyond U+FFFF takes two) or characters.
+enum class TextUnit { Utf8Bytes, Utf16Units, Characters };
+struct TextLimit {
+    std::size_t length = 0;
+    TextUnit unit = TextUnit::Utf8Bytes;
+};
+// The length of a UTF-8 text in unit.
+std::size_t textLength(const std::string &text, TextUnit unit);
+// Cuts text to what limit holds, whole characters only.
+std::string cutText(const std::string &text, TextLimit limit);
+
 } // namespace vigilon

@@ -6,9 +6,11 @@
 namespace vigilon {
 
 // The main window's place and size and the port list's column widths, as
-// the store keeps them between runs. Each front end stores its window as it
-// reads it back (screen pixels); a store without them leaves width 0 and
-// no columns, and the window opens as its template makes it.
+// the store keeps them between runs. The place is in screen coordinates as
+// the front end reads them back; the window's size and the columns' widths
+// are pixels at 96 DPI (device-independent pixels), which a window at
+// another resolution scales. A store without them leaves width 0 and no
+// columns, and the window opens as its template makes it.
 struct WindowLayout {
     int x = 0;
     int y = 0;

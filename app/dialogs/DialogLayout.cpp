@@ -5,38 +5,39 @@
 
 namespace vigilon {
 
-LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client)
+LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client, int dpi)
 {
+    const int side = atDpi(8, dpi);
     LayoutRect r = rect;
     switch (how) {
     case Follow::Stays:
         break;
     case Follow::RightEdge:
-        r.right = client.width - 8;
+        r.right = client.width - side;
         r.left = r.right - rect.width();
         break;
     case Follow::BottomRight:
-        r.right = client.width - 8;
+        r.right = client.width - side;
         r.left = r.right - rect.width();
-        r.bottom = client.height - 4;
+        r.bottom = client.height - atDpi(4, dpi);
         r.top = r.bottom - rect.height();
         break;
     case Follow::Stretch:
-        r.left = 8;
-        r.right = client.width - 8;
-        r.bottom = client.height - 44;
+        r.left = side;
+        r.right = client.width - side;
+        r.bottom = client.height - atDpi(44, dpi);
         break;
     }
     return r;
 }
 
 namespace {
-bool fits(const std::vector<LaidControl> &controls, LayoutSize client)
+bool fits(const std::vector<LaidControl> &controls, LayoutSize client, int dpi)
 {
     std::vector<LayoutRect> placed;
     placed.reserve(controls.size());
     for (const LaidControl &c : controls) {
-        const LayoutRect r = followClient(c.how, c.rect, client);
+        const LayoutRect r = followClient(c.how, c.rect, client, dpi);
         if (r.width() < c.least.width || r.height() < c.least.height)
             return false;
         placed.push_back(r);
@@ -53,35 +54,36 @@ bool fits(const std::vector<LaidControl> &controls, LayoutSize client)
 }
 } // namespace
 
-LayoutSize smallestClient(const std::vector<LaidControl> &controls, LayoutSize floor)
+LayoutSize smallestClient(const std::vector<LaidControl> &controls, LayoutSize floor, int dpi)
 {
     constexpr int Reach = 4000;
     // Growing never brings two controls closer: the width first, with room
     // to spare below, then the height at that width.
     LayoutSize size{floor.width, floor.height + Reach};
-    while (size.width < floor.width + Reach && !fits(controls, size))
+    while (size.width < floor.width + Reach && !fits(controls, size, dpi))
         ++size.width;
     size.height = floor.height;
-    while (size.height < floor.height + Reach && !fits(controls, size))
+    while (size.height < floor.height + Reach && !fits(controls, size, dpi))
         ++size.height;
     return size;
 }
 
-BalloonShape balloonShape(int textWidth, int textHeight)
+BalloonShape balloonShape(int textWidth, int textHeight, int dpi)
 {
+    const auto px = [dpi](int pixels) { return atDpi(pixels, dpi); };
     BalloonShape s;
-    const int w = textWidth + 24;
-    const int h = textHeight + 20;
+    const int w = textWidth + px(24);
+    const int h = textHeight + px(20);
     s.bodyWidth = w;
     s.bodyHeight = h;
-    s.window = {w, h + 20};
-    const int corners[3][2] = {{w - 12, h - 10}, {w - 12, h + 10}, {w - 27, h - 10}};
+    s.window = {w, h + px(20)};
+    const int corners[3][2] = {{w - px(12), h - px(10)}, {w - px(12), h + px(10)}, {w - px(27), h - px(10)}};
     for (int i = 0; i < 3; ++i) {
         s.tail[i][0] = corners[i][0];
         s.tail[i][1] = corners[i][1];
     }
-    s.tipX = w - 12;
-    s.tipY = h + 10;
+    s.tipX = w - px(12);
+    s.tipY = h + px(10);
     return s;
 }
 
@@ -138,6 +140,27 @@ std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std:
             widths[c] = defaults[c];
     }
     return widths;
+}
+
+int widthToShowColumns(const std::vector<int> &columns, int listClientWidth, int scrollBarWidth)
+{
+    int needed = scrollBarWidth;
+    for (int width : columns)
+        needed += width;
+    return std::max(0, needed - listClientWidth);
+}
+
+std::vector<int> rescaledColumnWidths(const std::vector<int> &widths, int fromDpi, int toDpi,
+                                      const std::vector<int> &defaultsBefore, const std::vector<int> &defaultsAfter)
+{
+    std::vector<int> out;
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        int width = rescaled(widths[c], fromDpi, toDpi);
+        if (c < defaultsBefore.size() && c < defaultsAfter.size() && widths[c] >= defaultsBefore[c])
+            width = std::max(width, defaultsAfter[c]);
+        out.push_back(width);
+    }
+    return out;
 }
 
 } // namespace vigilon

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Dpi.h"
+
 #include <vector>
 
 namespace vigilon {
@@ -27,7 +29,9 @@ struct LayoutSize {
     bool operator==(const LayoutSize &) const = default;
 };
 
-// How a control of the main dialog follows the size of its client area.
+// How a control of the main dialog follows the size of its client area. The
+// margins are pixels at 96 DPI; a dialog at another resolution passes its
+// own and gets them scaled.
 enum class Follow {
     // Keeps its place.
     Stays,
@@ -41,7 +45,7 @@ enum class Follow {
 };
 
 // Where a control goes in a client area of this size.
-LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client);
+LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client, int dpi = kBaseDpi);
 
 struct LaidControl {
     Follow how = Follow::Stays;
@@ -54,11 +58,12 @@ struct LaidControl {
 // The smallest client area, no smaller than floor, in which the controls as
 // followClient() places them keep their least sizes and no two of them
 // overlap, unless both stay put. The search ends 4000 pixels beyond floor.
-LayoutSize smallestClient(const std::vector<LaidControl> &controls, LayoutSize floor);
+LayoutSize smallestClient(const std::vector<LaidControl> &controls, LayoutSize floor, int dpi = kBaseDpi);
 
 // The balloon hint's shape for a text of textWidth by textHeight pixels: a
 // body 12 pixels wider on each side and 10 higher above and below, with a
-// tail below it whose tip is the point the balloon points at.
+// tail below it whose tip is the point the balloon points at. Those figures
+// are pixels at 96 DPI, scaled to dpi.
 struct BalloonShape {
     int bodyWidth = 0;
     int bodyHeight = 0;
@@ -69,7 +74,7 @@ struct BalloonShape {
     int tipX = 0;
     int tipY = 0;
 };
-BalloonShape balloonShape(int textWidth, int textHeight);
+BalloonShape balloonShape(int textWidth, int textHeight, int dpi = kBaseDpi);
 
 // The window's top left corner for a balloon pointing at anchor (screen
 // coordinates): the tip on the anchor, then moved into the screen's work
@@ -91,5 +96,17 @@ constexpr int kLeastRestoredColumn = 16;
 // columns the store has no width for (added since) take their defaults, and
 // so does every column when nothing or too much is stored.
 std::vector<int> restoredColumnWidths(const std::vector<int> &stored, const std::vector<int> &defaults);
+
+// How much wider a list of listClientWidth pixels is to be to show columns
+// of these widths side by side with room for its vertical scroll bar; 0
+// when they fit.
+int widthToShowColumns(const std::vector<int> &columns, int listClientWidth, int scrollBarWidth);
+
+// The list's column widths after a move from one resolution to another:
+// each scaled, and one that was at least its default width before at least
+// its default width after (text does not scale exactly with the
+// resolution, and a column that showed its content whole still does).
+std::vector<int> rescaledColumnWidths(const std::vector<int> &widths, int fromDpi, int toDpi,
+                                      const std::vector<int> &defaultsBefore, const std::vector<int> &defaultsAfter);
 
 } // namespace vigilon

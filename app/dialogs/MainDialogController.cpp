@@ -33,7 +33,7 @@ RowContent rowContent(const EntryView &entry)
 }
 
 std::vector<int> defaultColumnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
-                                     int firstExtra)
+                                     int firstExtra, int dpi)
 {
     // The template's widths, and the headers.
     static constexpr int kTemplate[kListColumns] = {100, 200, 40, 120, 60, 60, 100};
@@ -43,7 +43,7 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
                                                         sid::ColumnHost};
     std::vector<int> widths;
     for (int c = 0; c < kListColumns; ++c)
-        widths.push_back(std::max(kTemplate[c], textWidth(loadString(kHeaders[c])) + cellExtra));
+        widths.push_back(std::max(atDpi(kTemplate[c], dpi), textWidth(loadString(kHeaders[c])) + cellExtra));
     // The longest name a port gets, and a date with two-digit fields
     // everywhere (the 28th of December 2036, 23:58:58 UTC).
     const int name = textWidth(PortSettingsForm::composeName(GenericTcp, 65535));
@@ -480,32 +480,36 @@ std::string MainDialogController::copyText(const std::vector<int> &rows) const
 }
 
 std::vector<int> MainDialogController::columnWidths(const std::function<int(const std::string &)> &textWidth,
-                                                    int cellExtra, int firstExtra) const
+                                                    int cellExtra, int firstExtra, int dpi) const
 {
-    return restoredColumnWidths(storedLayout_.columnWidths, defaultColumnWidths(textWidth, cellExtra, firstExtra));
+    std::vector<int> stored = storedLayout_.columnWidths;
+    for (int &width : stored)
+        width = atDpi(width, dpi);
+    return restoredColumnWidths(stored, defaultColumnWidths(textWidth, cellExtra, firstExtra, dpi));
 }
 
 bool MainDialogController::restoredWindow(LayoutSize least, const std::vector<LayoutRect> &workAreas,
-                                          LayoutRect &placed, LayoutSize frame) const
+                                          LayoutRect &placed, LayoutSize frame, int dpi) const
 {
     if (!storedLayout_.hasWindow())
         return false;
-    const LayoutRect stored{storedLayout_.x, storedLayout_.y, storedLayout_.x + storedLayout_.width,
-                            storedLayout_.y + storedLayout_.height};
+    const LayoutRect stored{storedLayout_.x, storedLayout_.y, storedLayout_.x + atDpi(storedLayout_.width, dpi),
+                            storedLayout_.y + atDpi(storedLayout_.height, dpi)};
     placed = placeStoredWindow(stored, least, workAreas, frame);
     return true;
 }
 
-void MainDialogController::saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths)
+void MainDialogController::saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths, int dpi)
 {
     if (!*alive_)
         return;
     WindowLayout layout;
     layout.x = window.left;
     layout.y = window.top;
-    layout.width = window.width();
-    layout.height = window.height();
-    layout.columnWidths = columnWidths;
+    layout.width = fromDpi(window.width(), dpi);
+    layout.height = fromDpi(window.height(), dpi);
+    for (int width : columnWidths)
+        layout.columnWidths.push_back(fromDpi(width, dpi));
     storedLayout_ = layout;
     frame_.saveWindowLayout(layout);
 }

@@ -44,9 +44,10 @@ RowContent rowContent(const EntryView &entry);
 // ("Generic TCP (65535)" after the images, a whole date and time) would not
 // show whole. textWidth measures a text in the list's font; cellExtra is
 // what a cell or header needs besides its text, firstExtra what the
-// images take in the first column.
+// images take in the first column; all in the list's pixels, at dpi (the
+// template's widths are scaled to it).
 std::vector<int> defaultColumnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
-                                     int firstExtra);
+                                     int firstExtra, int dpi = kBaseDpi);
 
 // The rows as the clipboard gets them: one line per row, the cells in the
 // order the list shows them separated by tabs, each line ended by the
@@ -168,16 +169,19 @@ public:
     // out.
     std::string copyText(const std::vector<int> &rows) const;
 
-    // The layout. The column widths to open with: the stored ones, else the
-    // defaults (see defaultColumnWidths).
+    // The layout. Stored sizes are pixels at 96 DPI; a window at another
+    // resolution passes its dpi and works in its own pixels. The column
+    // widths to open with: the stored ones, else the defaults (see
+    // defaultColumnWidths).
     std::vector<int> columnWidths(const std::function<int(const std::string &)> &textWidth, int cellExtra,
-                                  int firstExtra) const;
+                                  int firstExtra, int dpi = kBaseDpi) const;
     // Where the window opens: nowhere in particular without a stored place,
-    // else the stored one placed as placeStoredWindow() does.
+    // else the stored one placed as placeStoredWindow() does. Its place is
+    // in screen pixels as stored, its size scaled to dpi.
     bool restoredWindow(LayoutSize least, const std::vector<LayoutRect> &workAreas, LayoutRect &placed,
-                        LayoutSize frame = {}) const;
+                        LayoutSize frame = {}, int dpi = kBaseDpi) const;
     // The window as it is, for the next start.
-    void saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths);
+    void saveLayout(const LayoutRect &window, const std::vector<int> &columnWidths, int dpi = kBaseDpi);
     // The check boxes were ticked or unticked by the user.
     void onNotifyToggled(bool ticked);
     void onAutostartToggled(bool ticked);

@@ -776,6 +776,12 @@ TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
               (LayoutRect{1024, 0, 2048, 600}));
     EXPECT_EQ(placeStoredWindow({5000, 5000, 5100, 5050}, {400, 160}, {{0, 0, 1024, 768}}, {10, 30}),
               (LayoutRect{614, 578, 1014, 738}));
+    // Stored in pixels at 96 DPI: a window at 144 DPI scales them both ways.
+    dialog().saveLayout({-300, 700, 1500, 1150}, {135, 315, 60, 195, 105, 105}, 144);
+    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{-300, 700, 1200, 300, {90, 210, 40, 130, 70, 70}}));
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 15, 60, 144), (std::vector<int>{135, 315, 60, 195, 105, 105}));
+    ASSERT_TRUE(dialog().restoredWindow({600, 240}, {{0, 0, 2048, 1536}}, placed, {}, 144));
+    EXPECT_EQ(placed, (LayoutRect{0, 700, 1800, 1150}));
 }
 
 TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
@@ -944,6 +950,34 @@ TEST(DialogLayout, controlsFollowTheSizeAndTheSmallestSizeKeepsThemApart)
     EXPECT_EQ(small, (LayoutSize{300 + 85 + 8, 88 + 48 + 44}));
     // A floor that is large enough is kept.
     EXPECT_EQ(smallestClient(controls, {600, 300}), (LayoutSize{600, 300}));
+}
+
+// At 144 DPI every margin is half as large again; sizes moved between
+// resolutions round to the nearest pixel, and a column that showed its text
+// whole keeps its new default width at least.
+TEST(DialogLayout, marginsAndWidthsScaleWithTheResolution)
+{
+    EXPECT_EQ(atDpi(8, 144), 12);
+    EXPECT_EQ(atDpi(-5, 144), -8);
+    EXPECT_EQ(fromDpi(157, 144), 105);
+    EXPECT_EQ(rescaled(100, 144, 192), 133);
+    EXPECT_EQ(atDpi(40, 0), 40);
+    const LayoutSize client{900, 500};
+    EXPECT_EQ(followClient(Follow::BottomRight, {443, 232, 586, 271}, client, 144), (LayoutRect{745, 455, 888, 494}));
+    EXPECT_EQ(followClient(Follow::Stretch, {12, 88, 578, 231}, client, 144), (LayoutRect{12, 88, 888, 434}));
+    const std::vector<LaidControl> controls{{Follow::Stays, {27, 18, 300, 49}, {}},
+                                            {Follow::RightEdge, {493, 11, 578, 34}, {}}};
+    EXPECT_EQ(smallestClient(controls, {100, 100}, 192).width, 300 + 85 + 16);
+    const BalloonShape big = balloonShape(100, 30, 192);
+    EXPECT_EQ(big.window, (LayoutSize{148, 110}));
+    EXPECT_EQ(std::make_pair(big.tipX, big.tipY), std::make_pair(124, 90));
+
+    EXPECT_EQ(widthToShowColumns({100, 200, 40}, 330, 17), 27);
+    EXPECT_EQ(widthToShowColumns({100, 200}, 330, 17), 0);
+    // Column 0 was its default and its text grew more than the resolution;
+    // column 1 was narrowed by the user and only scales.
+    EXPECT_EQ(rescaledColumnWidths({150, 60}, 96, 144, {150, 200}, {230, 300}), (std::vector<int>{230, 90}));
+    EXPECT_EQ(rescaledColumnWidths({300, 60}, 192, 96, {280, 200}, {141, 100}), (std::vector<int>{150, 30}));
 }
 
 TEST(DialogLayout, theBalloonPointsItsTailAtTheAnchorAndStaysOnTheScreen)

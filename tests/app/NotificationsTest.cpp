@@ -149,14 +149,27 @@ TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
 TEST(TrayTip, namesAsManyFailingEntriesAsFitAndNeverSplitsACharacter)
 {
     EnglishTexts english;
+    const auto bytes = [](std::size_t n) { return TextLimit{n, TextUnit::Utf8Bytes}; };
     const std::string base = "Device h\r\nMonitoring is running";
-    EXPECT_EQ(trayTip(base, {"alpha", "beta"}, 127), base + "\r\nFailing: alpha, beta");
-    const std::string cut = trayTip(base, {"alpha", "beta", "gamma"}, base.size() + 26);
+    EXPECT_EQ(trayTip(base, {"alpha", "beta"}, bytes(127)), base + "\r\nFailing: alpha, beta");
+    const std::string cut = trayTip(base, {"alpha", "beta", "gamma"}, bytes(base.size() + 26));
     EXPECT_EQ(cut, base + "\r\nFailing: alpha, \xE2\x80\xA6");
-    EXPECT_LE(trayTip(base, {std::string(200, 'x')}, 127).size(), 127u);
-    const std::string japanese = trayTip(base, {"\xE3\x81\x82\xE3\x81\x82\xE3\x81\x82"}, base.size() + 15);
+    EXPECT_LE(trayTip(base, {std::string(200, 'x')}, bytes(127)).size(), 127u);
+    const std::string japanese = trayTip(base, {"\xE3\x81\x82\xE3\x81\x82\xE3\x81\x82"}, bytes(base.size() + 15));
     EXPECT_EQ(japanese, base + "\r\nFailing: \xE3\x81\x82") << "cut before a character that does not fit whole";
-    EXPECT_EQ(trayTip(base, {}, 10), base.substr(0, 10));
+    EXPECT_EQ(trayTip(base, {}, bytes(10)), base.substr(0, 10));
+    // Counted as the system counts: three Japanese characters are three
+    // UTF-16 units or characters, a character beyond U+FFFF two units.
+    const std::string more = "\xE3\x81\x82\xE3\x81\x82\xE3\x81\x82\xF0\x9F\x98\x80";
+    EXPECT_EQ(textLength(more, TextUnit::Utf8Bytes), 13u);
+    EXPECT_EQ(textLength(more, TextUnit::Utf16Units), 5u);
+    EXPECT_EQ(textLength(more, TextUnit::Characters), 4u);
+    const std::size_t lineUnits = base.size() + 11;
+    EXPECT_EQ(trayTip(base, {more}, TextLimit{lineUnits + 5, TextUnit::Utf16Units}), base + "\r\nFailing: " + more);
+    EXPECT_EQ(trayTip(base, {more}, TextLimit{lineUnits + 4, TextUnit::Utf16Units}),
+              base + "\r\nFailing: \xE3\x81\x82\xE3\x81\x82\xE3\x81\x82")
+        << "no half of a surrogate pair";
+    EXPECT_EQ(trayTip(base, {more}, TextLimit{lineUnits + 4, TextUnit::Characters}), base + "\r\nFailing: " + more);
 }
 
 // The service host as a test plays it: it "installs" when told to, or fails

@@ -246,6 +246,21 @@ TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
         EXPECT_EQ(failed.graph->area.top, failed.textBottom + 8) << reason;
     }
 
+    // At 192 DPI every margin doubles: the text starts 8 in, the graph
+    // needs 52 pixels below the text, and lies 32 from the left and 16
+    // from the right.
+    m.setReasonLine("");
+    m.setDpi(192);
+    const PaintPlan doubled = m.planPaint(client, fakeMeasure);
+    EXPECT_EQ(doubled.items[0].shadowAt.left, 8);
+    EXPECT_EQ(doubled.items[0].shadowAt.top, 8);
+    ASSERT_TRUE(doubled.graph);
+    EXPECT_EQ(doubled.graph->area, (GRect{32, doubled.textBottom + 16, 384, 164}));
+    EXPECT_EQ(doubled.graph->ticks[0], (GLine{{32, 160}, {32, 168}}));
+    EXPECT_FALSE(m.planPaint(GRect{0, 0, 400, doubled.textBottom + 52}, fakeMeasure).graph);
+    EXPECT_EQ(m.computeTextBlock(client, fakeMeasure).left, 8);
+    EXPECT_EQ(m.minimumWidth(), m.textBlock().width() + 32);
+
     ResponseGraphParams noGraph = two;
     noGraph.showGraph = 0;
     ResponseGraphModel hidden(noGraph, kT0);
@@ -299,6 +314,11 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
     const GRect block = s.model().textBlock();
     EXPECT_EQ(frame, (GRect{4, 4, block.right, block.bottom + 100}));
     EXPECT_EQ(s.opacity(), 0xC8);
+    // At 144 DPI, 150 taller and 6 in.
+    ResponseGraphSession at144(params(), clock);
+    at144.model().setDpi(144);
+    const GRect frame144 = at144.initialFrame(client, fakeMeasure);
+    EXPECT_EQ(frame144, (GRect{6, 6, at144.model().textBlock().right, at144.model().textBlock().bottom + 150}));
     s.startRecording(prompter);
     EXPECT_TRUE(s.recording());
 
@@ -374,6 +394,7 @@ TEST(GraphSession, DraggedOnlyAfterAPressInTheWindow)
 
     EXPECT_EQ(graphFontPixels(16), 12);
     EXPECT_EQ(graphFontPixels(3), 1);
+    EXPECT_EQ(graphFontPixels(24, 144), 18);
 }
 
 } // namespace

@@ -10,9 +10,11 @@
 #include "win/WinText.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/win/DialogUnits.h"
+#include "tests/support/win/ScreenDpi.h"
 #include "tests/support/win/WindowScript.h"
 #include "win/DialogIds.h"
 #include "win/WinDialogs.h"
+#include "win/WinDpi.h"
 
 #include <windows.h>
 
@@ -82,23 +84,25 @@ POINT stateIconCentre(HWND list, int r)
 // measured in its own base units. Some controls are sized by the system
 // from their corner: a drop-down list (its template height is the open
 // list's), a field that gives room to its up-down control, and the logo,
-// which takes its picture's size.
+// which takes its picture's size. The main dialog opens wide enough for
+// its list's columns: the controls that follow its right edge keep only
+// their tops (the logo, which follows the bottom too, nothing).
 struct TemplatePlace {
     const char *dialog;
     int id;
     RECT units;
     bool cornerOnly = false;
+    bool followsRight = false;
 };
 const TemplatePlace kTemplatePlaces[] = {
     {"Lumivane - 127.0.0.1", IDC_STATUS, {16, 11, 160, 19}},
-    {"Lumivane - 127.0.0.1", IDOK, {289, 7, 50, 14}},
-    {"Lumivane - 127.0.0.1", IDC_TARGET, {289, 22, 50, 14}},
-    {"Lumivane - 127.0.0.1", IDCANCEL, {289, 37, 50, 14}},
+    {"Lumivane - 127.0.0.1", IDOK, {289, 7, 50, 14}, false, true},
+    {"Lumivane - 127.0.0.1", IDC_TARGET, {289, 22, 50, 14}, false, true},
+    {"Lumivane - 127.0.0.1", IDCANCEL, {289, 37, 50, 14}, false, true},
     {"Lumivane - 127.0.0.1", IDC_PORT_TEST, {8, 34, 55, 13}},
     {"Lumivane - 127.0.0.1", IDC_INTERVAL, {95, 33, 36, 13}, true},
     {"Lumivane - 127.0.0.1", IDC_RETRY, {185, 34, 20, 12}, true},
-    {"Lumivane - 127.0.0.1", IDC_PORT_LIST, {7, 54, 332, 88}},
-    {"Lumivane - 127.0.0.1", IDC_LOGO, {261, 144, 77, 26}, true},
+    {"Lumivane - 127.0.0.1", IDC_PORT_LIST, {7, 54, 332, 88}, true, true},
     {"バージョン情報", IDOK, {180, 7, 50, 14}},
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
     {"監視ポート設定", IDC_ENTRY_HOST, {58, 20, 146, 14}},
@@ -133,6 +137,8 @@ std::vector<std::string> misplaced(HWND d, const std::string &title)
             want.right = got.right;
             want.bottom = got.bottom;
         }
+        if (p.followsRight)
+            want.left = got.left;
         std::ostringstream seen;
         seen << title << " " << p.id << " at " << got << ", not " << want;
         if (!(got == want))
@@ -452,6 +458,130 @@ TEST_F(WinDialogs, columnsFitAndTheLayoutIsKeptForTheNextStart)
     EXPECT_EQ(r.right, screen.rcWork.right);
     EXPECT_EQ(r.top, screen.rcWork.top);
     EXPECT_EQ(std::pair(r.right - r.left, r.bottom - r.top), std::pair(700L, 400L));
+}
+
+// What the main dialog shows at a resolution, as pixels at 96 DPI scale:
+// fonts, images, icons, the smallest size; every header and the widest
+// name and date whole.
+void expectLaidOutAt(HWND dialog, HWND list, int dpi)
+{
+    const int dialogFont = fontPixels(reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    EXPECT_NEAR(dialogFont, atDpi(12, dpi), 1) << "9-point font";
+    for (int which : {LVSIL_SMALL, LVSIL_STATE}) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(ListView_GetImageList(list, which), &cx, &cy);
+        EXPECT_EQ(std::pair(cx, cy), std::pair(atDpi(16, dpi), atDpi(16, dpi))) << "image list " << which;
+        EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(list, which)), which == LVSIL_SMALL ? 5 : 2);
+    }
+    const auto icon = [dialog](WPARAM which) {
+        return iconSize(reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, which, 0)));
+    };
+    EXPECT_EQ(icon(ICON_SMALL).cx, win::systemMetric(SM_CXSMICON, dpi));
+    EXPECT_EQ(icon(ICON_BIG).cx, win::systemMetric(SM_CXICON, dpi));
+    MINMAXINFO info{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_GE(info.ptMinTrackSize.x, atDpi(400, dpi));
+    EXPECT_GE(info.ptMinTrackSize.y, atDpi(160, dpi));
+
+    HWND header = ListView_GetHeader(list);
+    for (int c = 0; c < 6; ++c) {
+        wchar_t text[128] = {};
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 128;
+        Header_GetItem(header, c, &item);
+        RECT r{};
+        Header_GetItemRect(header, c, &r);
+        // The header keeps a margin of its own on either side of the text.
+        EXPECT_LE(textExtent(header, text).cx + atDpi(12, dpi), r.right - r.left) << "header " << c << " is cut";
+    }
+    const std::wstring name = L"Generic TCP (65535)";
+    const std::wstring date = win::widen(formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u));
+    LVITEMW cellText{};
+    cellText.pszText = const_cast<wchar_t *>(name.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    cellText.iSubItem = 3;
+    cellText.pszText = const_cast<wchar_t *>(date.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cellText));
+    for (int c : {0, 3}) {
+        const int width = ListView_GetColumnWidth(list, c);
+        ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+        EXPECT_LE(ListView_GetColumnWidth(list, c), width) << "column " << c << " is cut";
+        ListView_SetColumnWidth(list, c, width);
+    }
+}
+
+// At the screen's resolution (the test runs at 96, 144 and 192 DPI), and
+// after a move to a screen of another (144 from 96, else 96): every size
+// scales, the window takes the system's rectangle, and the layout is stored
+// in pixels at 96 DPI.
+TEST_F(WinDialogs, followsTheScreensDpi)
+{
+    const int dpi = preparedDpi();
+    ASSERT_EQ(win::windowDpi(dialog), dpi) << "the prefix's resolution is not in effect";
+    // Opened wide enough for every column, unless that is wider than the
+    // screen.
+    MONITORINFO screen{};
+    screen.cbSize = sizeof(screen);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &screen);
+    RECT opened{};
+    GetWindowRect(dialog, &opened);
+    if (opened.right - opened.left < screen.rcWork.right - screen.rcWork.left) {
+        EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & WS_HSCROLL, 0) << "the list scrolls sideways";
+    }
+    {
+        SCOPED_TRACE("at the screen's resolution");
+        expectLaidOutAt(dialog, list, dpi);
+    }
+    const int width0 = ListView_GetColumnWidth(list, 0);
+    // Little above its smallest, so that it fits the screen at the other
+    // resolution and is not held at the smallest size there.
+    MINMAXINFO least{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&least));
+    SetWindowPos(dialog, nullptr, 0, 0, least.ptMinTrackSize.x + atDpi(40, dpi), least.ptMinTrackSize.y + atDpi(40, dpi),
+                 SWP_NOZORDER | SWP_NOMOVE);
+    RECT before{};
+    GetWindowRect(dialog, &before);
+    const RECT listBefore = childRect(list);
+    const int moved = dpi == 96 ? 144 : 96;
+    const auto scale = [dpi, moved](LONG v) { return static_cast<LONG>(rescaled(static_cast<int>(v), dpi, moved)); };
+    const RECT suggested{before.left, before.top, before.left + scale(before.right - before.left),
+                         before.top + scale(before.bottom - before.top)};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(moved, moved), reinterpret_cast<LPARAM>(&suggested));
+    pump();
+    {
+        SCOPED_TRACE("moved to another resolution");
+        expectLaidOutAt(dialog, list, moved);
+    }
+    RECT after{};
+    GetWindowRect(dialog, &after);
+    EXPECT_EQ(after, suggested);
+    // Scaled, or as wide as the text needs in the new font.
+    const int movedWidth0 = ListView_GetColumnWidth(list, 0);
+    EXPECT_GE(movedWidth0, scale(width0));
+    EXPECT_LE(movedWidth0, scale(width0) + atDpi(8, moved));
+    const RECT listAfter = childRect(list);
+    EXPECT_NEAR(listAfter.top, scale(listBefore.top), 1);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(listAfter.right, client.right - atDpi(8, moved));
+    EXPECT_EQ(listAfter.bottom, client.bottom - atDpi(44, moved));
+
+    frame.reset();
+    pump();
+    const WindowLayout stored = loadWindowLayout(registry);
+    EXPECT_EQ(stored.width, fromDpi(after.right - after.left, moved));
+    ASSERT_EQ(stored.columnWidths.size(), 6u);
+    EXPECT_EQ(stored.columnWidths[0], fromDpi(movedWidth0, moved));
+    // Back at the screen's resolution the stored widths are scaled to it.
+    makeFrame(false, "127.0.0.1");
+    dialog = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
+    ASSERT_NE(dialog, nullptr);
+    list = GetDlgItem(dialog, IDC_PORT_LIST);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), atDpi(stored.columnWidths[0], dpi));
+    GetWindowRect(dialog, &after);
+    EXPECT_NEAR(after.right - after.left, before.right - before.left, 2);
 }
 
 // The host dialog opens on the current host, refuses too long a host and

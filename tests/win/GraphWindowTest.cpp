@@ -9,13 +9,16 @@
 #include "win/GraphResources.h"
 #include "win/DialogIds.h"
 #include "win/GraphWindows.h"
+#include "win/WinTrayIcon.h"
 #include "win/Localized.h"
 #include "win/ResponseGraphWnd.h"
+#include "win/WinDpi.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/win/DialogUnits.h"
+#include "tests/support/win/ScreenDpi.h"
 #include "tests/support/win/WindowScript.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +143,71 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     graph = win::makeResponseGraphWindow(clock, prompter, p, nullptr);
     ASSERT_TRUE(graph);
     EXPECT_FALSE(dynamic_cast<win::CResponseGraphWnd &>(*graph).recording());
+}
+
+// The plot's height: from below the painted text and the maximum's label
+// down to above the time label.
+int plotHeight(const win::CResponseGraphWnd &window)
+{
+    RECT client{};
+    GetClientRect(window.hwnd(), &client);
+    const int dpi = window.model().dpi();
+    return client.bottom - atDpi(18, dpi) - (window.model().textBlock().bottom + atDpi(8, dpi));
+}
+
+// At the screen's resolution (the test runs at 96, 144 and 192 DPI) the
+// graph keeps its proportions: the room below the text, the plot and the
+// font scale alike; moved to a screen of another (144 from 96, else 96), it
+// takes the system's rectangle and scales again.
+TEST(WinGraphWindow, FollowsTheScreensDpi)
+{
+    const int dpi = preparedDpi();
+    FakeClock clock;
+    FakePrompter prompter;
+    std::unique_ptr<ResponseGraph> graph = win::makeResponseGraphWindow(clock, prompter, graphParams(), nullptr);
+    ASSERT_TRUE(graph);
+    auto &window = dynamic_cast<win::CResponseGraphWnd &>(*graph);
+    const HWND hwnd = window.hwnd();
+    ASSERT_EQ(win::windowDpi(hwnd), dpi) << "the prefix's resolution is not in effect";
+    EXPECT_EQ(window.model().dpi(), dpi);
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    EXPECT_EQ(r.left, atDpi(4, dpi));
+    EXPECT_EQ(r.bottom - r.top, window.model().textBlock().height() + atDpi(100, dpi));
+    graph->show();
+    graph->AddSample(20);
+    UpdateWindow(hwnd);
+    const int font = fontPixels(window.font());
+    // The text's lines and the margins take little more than half of the
+    // room, at any resolution.
+    EXPECT_GE(plotHeight(window), atDpi(45, dpi));
+
+    const int moved = dpi == 96 ? 144 : 96;
+    const auto scale = [dpi, moved](LONG v) { return static_cast<LONG>(rescaled(static_cast<int>(v), dpi, moved)); };
+    const RECT suggested{r.left, r.top, r.left + scale(r.right - r.left), r.top + scale(r.bottom - r.top)};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(moved, moved), reinterpret_cast<LPARAM>(&suggested));
+    UpdateWindow(hwnd);
+    EXPECT_EQ(window.model().dpi(), moved);
+    RECT after{};
+    GetWindowRect(hwnd, &after);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_GE(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    EXPECT_NEAR(fontPixels(window.font()), rescaled(font, dpi, moved), 1);
+    EXPECT_GE(plotHeight(window), atDpi(45, moved));
+}
+
+// The notification-area icons are the taskbar's small icons at the
+// primary screen's resolution.
+TEST(WinTrayIcon, PicturesFollowTheScreensDpi)
+{
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    win::WinTrayIcon tray(owner);
+    ASSERT_TRUE(tray.loaded());
+    const int size = atDpi(16, preparedDpi());
+    for (unsigned icon : {res::IconRunning, res::IconWarning, res::IconFailed, res::IconStopped})
+        EXPECT_EQ(iconSize(tray.iconPicture(icon)).cx, size) << "icon " << icon;
+    DestroyWindow(owner);
 }
 
 // The menus and dialogs are those of the interface's language, whatever the

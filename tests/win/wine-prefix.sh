@@ -9,12 +9,13 @@ wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 WINEPREFIX=$(mktemp -d /tmp/vigilon-wintest.XXXXXX)
 # Headless, unless the test asks for an X server of its own with
-# VIGILON_WINE_XVFB=1 (Wine makes no windows without a display).
+# VIGILON_WINE_XVFB=1 (Wine makes no windows without a display), of the size
+# VIGILON_WINE_SCREEN gives (WIDTHxHEIGHT, 1024x768 unless given).
 display=
 xvfb_pid=
 if [ "${VIGILON_WINE_XVFB:-0}" = 1 ]; then
   displayfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${VIGILON_WINE_SCREEN:-1024x768}x24" -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 50); do [ -s "$displayfile" ] && break; sleep 0.1; done
   display=$(head -n1 "$displayfile")
@@ -64,6 +65,15 @@ sc_query() {
     sleep 0.5
   done
   printf '%s\n' "$out"
+}
+
+# set_dpi DPI: the resolution Wine gives the screen (its "LogPixels"), in
+# both places it reads; programs started after the next restart of the
+# server see it.
+set_dpi() {
+  win reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null &&
+    win reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+      /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
 }
 
 fail() {
