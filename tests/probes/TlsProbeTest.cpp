@@ -95,7 +95,7 @@ TEST_F(TlsProbeTest, eachCertificateGivesItsOutcomeByNameAndByAddress)
 // The server name goes out for a name, never for an address; IPv6 is
 // checked against the certificate's addresses too. The HTTPS request is the
 // HTTP check's, and its reply is judged the same way: any reply is alive,
-// a close without one is not.
+// a close without one is not, and a status rule holds.
 TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
 {
     const Pem good = pki_->named("good");
@@ -118,6 +118,12 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
         EXPECT_EQ(c.server->serverNames().back(), c.sent);
         EXPECT_EQ(c.server->requests().back(), CHttpProbe::requestText(c.host));
     }
+
+    // Under a status rule the reply's code decides, as over plain HTTP.
+    Outcome refused;
+    refused.entry.httpStatus = HttpStatusRule::successOrRedirect();
+    check(true, "localhost", four.port(), refused);
+    EXPECT_EQ(std::pair(refused.code, refused.reason), std::pair(int(HttpFailed), FailureKind::HttpStatus));
 
     // A TLS server that closes after the request, and a plain TCP server
     // that answers no handshake.
