@@ -276,7 +276,7 @@ unsigned CTcpProbe::firstEvents() const
     return EventLoop::Connected;
 }
 
-int CTcpProbe::beginAsync()
+int CSocketProbe::startConnect(const char *what)
 {
     const int error = beginConnect();
     if (error == 0)
@@ -284,9 +284,14 @@ int CTcpProbe::beginAsync()
     killTimer();
     unwatch();
     if (net::isLocalShortage(error))
-        return refuseLocally(error, "cannot connect for a TCP check");
+        return refuseLocally(error, what);
     fail(reasonOf(error));
     return 0;
+}
+
+int CTcpProbe::beginAsync()
+{
+    return startConnect("cannot connect for a TCP check");
 }
 
 void CTcpProbe::onSocket(unsigned events, int error)
@@ -349,15 +354,7 @@ int CHttpProbe::beginAsync()
     if (entry_)
         rule_ = entry_->httpStatus;
     net::enableReceiveStamps(socket_);
-    const int error = beginConnect();
-    if (error == 0)
-        return 1;
-    killTimer();
-    unwatch();
-    if (net::isLocalShortage(error))
-        return refuseLocally(error, "cannot connect for an HTTP check");
-    fail(reasonOf(error));
-    return 0;
+    return startConnect("cannot connect for an HTTP check");
 }
 
 bool CHttpProbe::sendRequest()

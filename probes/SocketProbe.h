@@ -111,6 +111,10 @@ protected:
     // A non-blocking connect to the destination. 0 started (or connected),
     // else errno.
     int beginConnect();
+    // The first network action of a stream check: the connect. 1 when it
+    // is under way; else 0, after a refusal of a local resource (what: the
+    // words of its line) or the failure's report.
+    int startConnect(const char *what);
     std::uint64_t nowMicros() const;
     // Inside onSocket(): when the loop saw the readiness it reports (see
     // net::readinessTime()), so that the work the loop did before it came

@@ -51,15 +51,7 @@ int CTlsProbe::beginAsync()
         return 0;
     }
     net::enableReceiveStamps(socket_);
-    const int error = beginConnect();
-    if (error == 0)
-        return 1;
-    killTimer();
-    unwatch();
-    if (net::isLocalShortage(error))
-        return refuseLocally(error, "cannot connect for a TLS check");
-    fail(reasonOf(error));
-    return 0;
+    return startConnect("cannot connect for a TLS check");
 }
 
 void CTlsProbe::failNow(const FailureReason &reason)
