@@ -777,9 +777,9 @@ TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
     EXPECT_EQ(placeStoredWindow({5000, 5000, 5100, 5050}, {400, 160}, {{0, 0, 1024, 768}}, {10, 30}),
               (LayoutRect{614, 578, 1014, 738}));
     // Stored in pixels at 96 DPI: a window at 144 DPI scales them both ways.
-    dialog().saveLayout({-300, 700, 1500, 1150}, {135, 315, 60, 195, 105, 105}, 144);
-    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{-300, 700, 1200, 300, {90, 210, 40, 130, 70, 70}}));
-    EXPECT_EQ(dialog().columnWidths(fiveEach, 15, 60, 144), (std::vector<int>{135, 315, 60, 195, 105, 105}));
+    dialog().saveLayout({-300, 700, 1500, 1150}, {135, 315, 60, 195, 105, 105, 225}, 144);
+    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{-300, 700, 1200, 300, {90, 210, 40, 130, 70, 70, 150}}));
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 15, 60, 144), (std::vector<int>{135, 315, 60, 195, 105, 105, 225}));
     ASSERT_TRUE(dialog().restoredWindow({600, 240}, {{0, 0, 2048, 1536}}, placed, {}, 144));
     EXPECT_EQ(placed, (LayoutRect{0, 700, 1800, 1150}));
 }

@@ -484,7 +484,7 @@ void expectLaidOutAt(HWND dialog, HWND list, int dpi)
     EXPECT_GE(info.ptMinTrackSize.y, atDpi(160, dpi));
 
     HWND header = ListView_GetHeader(list);
-    for (int c = 0; c < 6; ++c) {
+    for (int c = 0; c < kListColumns; ++c) {
         wchar_t text[128] = {};
         HDITEMW item{};
         item.mask = HDI_TEXT;
@@ -572,7 +572,7 @@ TEST_F(WinDialogs, followsTheScreensDpi)
     pump();
     const WindowLayout stored = loadWindowLayout(registry);
     EXPECT_EQ(stored.width, fromDpi(after.right - after.left, moved));
-    ASSERT_EQ(stored.columnWidths.size(), 6u);
+    ASSERT_EQ(stored.columnWidths.size(), std::size_t(kListColumns));
     EXPECT_EQ(stored.columnWidths[0], fromDpi(movedWidth0, moved));
     // Back at the screen's resolution the stored widths are scaled to it.
     makeFrame(false, "127.0.0.1");
