@@ -183,6 +183,8 @@ int main(int argc, char **argv)
         shoot(&edit, QStringLiteral("port-settings-edit"));
         PortSettingsForm https;
         std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
+        https.targetHost = "127.0.0.1";
+        https.httpStatus = "2xx-3xx";
         CPortSettingsDlg editHttps(prompter, https);
         shoot(&editHttps, QStringLiteral("port-settings-https"));
         TargetHostForm host;

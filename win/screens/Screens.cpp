@@ -231,6 +231,8 @@ void formDialogs()
     shootModal(loadString(sid::PortSettingsCaption), "port-settings-https", [&] {
         PortSettingsForm https;
         std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
+        https.targetHost = "127.0.0.1";
+        https.httpStatus = "2xx-3xx";
         win::runPortSettingsDialog(nullptr, https, prompter);
     });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
