@@ -459,7 +459,7 @@ int main(int argc, char **argv)
 {
     unsigned checks = 100;
     bool keepStderr = false;
-    std::string only; // one figure: icmp, http, several, tcp or dead
+    std::string only; // one figure: icmp, http, https, several, tcp or dead
     std::string wineProgram;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--checks") == 0 && i + 1 < argc)
@@ -471,7 +471,7 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "--wine") == 0 && i + 1 < argc)
             wineProgram = argv[++i];
         else {
-            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|several|tcp|dead] [--keep-stderr] "
+            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|https|several|tcp|dead] [--keep-stderr] "
                                  "[--wine compare_wine_checks.exe]   (N checks per delay, default 100)\n");
             return 2;
         }
@@ -512,6 +512,25 @@ int main(int argc, char **argv)
     Responder http;
     std::uint16_t httpPort = 0;
     const bool haveHttp = (wanted("http") || wanted("several")) && startHttpResponder(http, httpPort);
+    // HTTPS: a certificate of our own for 127.0.0.1, trusted through the
+    // trust file as every checker here is told (check_http does not verify).
+    Responder https;
+    std::uint16_t httpsPort = 0;
+    char pki[] = "/tmp/vigilon-bench-pki.XXXXXX";
+    const std::string pkiDir = wanted("https") && ::mkdtemp(pki) ? pki : "";
+    const std::string certFile = pkiDir + "/cert.pem", keyFile = pkiDir + "/key.pem";
+    bool haveHttps = false;
+    if (!pkiDir.empty()) {
+        const RunResult made = runProgram({findProgram("openssl"), "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                           "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                                           "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                                           keyFile, "-out", certFile},
+                                          20000);
+        ::setenv("SSL_CERT_FILE", certFile.c_str(), 1);
+        haveHttps = made.exitCode == 0 && startHttpsResponder(https, certFile, keyFile, httpsPort);
+        if (!haveHttps)
+            std::printf("HTTPS figures skipped: no certificate or responder (openssl: %s)\n", made.output.c_str());
+    }
 
     for (const unsigned delay : kDelaysMs) {
         const unsigned period = delay + 20;
@@ -536,11 +555,27 @@ int main(int argc, char **argv)
             rows.push_back(fromPeer("check_http", checkHttpTimes(httpPort, checks), delay, http));
             printErrorFigure("HTTP HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
         }
+        if (haveHttps) {
+            std::vector<ErrorRow> rows;
+            resetResponder(https, delay);
+            rows.push_back(oursOnEntry({httpsPort, Https}, "127.0.0.1", delay, checks, https));
+            resetResponder(https, delay);
+            rows.push_back(fromPeer("curl", curlHttpsTimes(httpsPort, certFile, checks), delay, https));
+            resetResponder(https, delay);
+            rows.push_back(fromPeer("check_http -S", checkHttpsTimes(httpsPort, checks), delay, https));
+            printErrorFigure("HTTPS HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
+        }
     }
     if (haveHttp && wanted("several"))
         severalFigure(httpPort, http, checks, wineProgram);
     icmp.stop();
     http.stop();
+    https.stop();
+    if (!pkiDir.empty()) {
+        ::unlink(certFile.c_str());
+        ::unlink(keyFile.c_str());
+        ::rmdir(pkiDir.c_str());
+    }
 
     Responder farm;
     std::vector<std::uint16_t> ports;

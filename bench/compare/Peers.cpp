@@ -138,6 +138,47 @@ PeerTimes checkHttpTimes(std::uint16_t port, unsigned count)
     return times;
 }
 
+PeerTimes checkHttpsTimes(std::uint16_t port, unsigned count)
+{
+    const std::string program = findProgram("check_http");
+    if (program.empty())
+        return missing("check_http");
+    PeerTimes times;
+    for (unsigned i = 0; i < count; ++i) {
+        const RunResult r =
+            runProgram({program, "-S", "-H", "127.0.0.1", "-p", std::to_string(port), "-j", "HEAD"}, 10000);
+        double seconds = 0;
+        if (r.exitCode == 0 && numberAfter(r.output, "time=", seconds))
+            times.timesMs.push_back(seconds * 1000.0);
+        else
+            ++times.failures;
+    }
+    times.note = "includes the connect and handshake; does not verify";
+    times.ran = true;
+    return times;
+}
+
+PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsigned count)
+{
+    const std::string program = findProgram("curl");
+    if (program.empty())
+        return missing("curl");
+    PeerTimes times;
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
+    for (unsigned i = 0; i < count; ++i) {
+        const RunResult r = runProgram(
+            {program, "-s", "-o", "/dev/null", "-I", "--cacert", trustFile, "-w", "time=%{time_total}\n", url}, 10000);
+        double seconds = 0;
+        if (r.exitCode == 0 && numberAfter(r.output, "time=", seconds))
+            times.timesMs.push_back(seconds * 1000.0);
+        else
+            ++times.failures;
+    }
+    times.note = "includes the connect and handshake; verifies";
+    times.ran = true;
+    return times;
+}
+
 ScanRun nmapConnectScan(const std::vector<std::uint16_t> &ports)
 {
     ScanRun scan;

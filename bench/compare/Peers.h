@@ -23,6 +23,10 @@ PeerTimes checkIcmpTimes(const std::string &address, unsigned count);
 PeerTimes httpingTimes(std::uint16_t port, unsigned count, unsigned intervalMs);
 // check_http -j HEAD, one process per check.
 PeerTimes checkHttpTimes(std::uint16_t port, unsigned count);
+// check_http -S and curl on an HTTPS responder on 127.0.0.1; curl trusts
+// trustFile only.
+PeerTimes checkHttpsTimes(std::uint16_t port, unsigned count);
+PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsigned count);
 
 // nmap -sT over the given loopback ports.
 struct ScanRun {

@@ -14,6 +14,7 @@
 #include <map>
 #include <netinet/in.h>
 #include <netinet/ip.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -335,6 +336,77 @@ int httpBody(int controlFd, int resultFd)
     }
 }
 
+// The HTTP responder's reply over TLS, one connection at a time (the checks
+// of a figure come one after another): the handshake, then the request's
+// header, then the reply D after the header's last byte was read. The time
+// of the read is the latest the header can have arrived, so a late TLS
+// stack on this side shows as the responder's own error, not the checker's.
+int httpsBody(const std::string &certFile, const std::string &keyFile, int controlFd, int resultFd)
+{
+    Control control(controlFd, resultFd);
+    SSL_CTX *context = SSL_CTX_new(TLS_server_method());
+    if (!context || SSL_CTX_use_certificate_chain_file(context, certFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        control.say("error the certificate or key could not be loaded");
+        return 1;
+    }
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener, 128) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        control.say(std::string("error no listening socket: ") + std::strerror(errno));
+        return 1;
+    }
+    control.say("port " + std::to_string(ntohs(address.sin_port)));
+    static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    for (;;) {
+        pollfd fds[] = {{control.fd(), POLLIN, 0}, {listener, POLLIN, 0}};
+        if (::poll(fds, 2, 1000) <= 0)
+            continue;
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !control.handle([](const std::string &) { return true; }))
+            break;
+        if (!(fds[1].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // A checker that stops talking holds the responder two seconds at most.
+        const timeval limit{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        SSL *tls = SSL_new(context);
+        SSL_set_fd(tls, fd);
+        std::string request;
+        if (SSL_accept(tls) == 1) {
+            char buffer[2048];
+            while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+                const int got = SSL_read(tls, buffer, sizeof buffer);
+                if (got <= 0)
+                    break;
+                request.append(buffer, std::size_t(got));
+            }
+        }
+        if (request.find("\r\n\r\n") != std::string::npos) {
+            const std::uint64_t due = monoMicros() + control.delayMicros;
+            const std::uint64_t now = monoMicros();
+            if (due > now + kSpinMicros) {
+                const timespec wait = spanUntil(due - kSpinMicros, now, 10000000u);
+                ::nanosleep(&wait, nullptr);
+            }
+            spinUntil(due);
+            control.recordLate(monoMicros(), due);
+            SSL_write(tls, answer.data(), int(answer.size()));
+            SSL_shutdown(tls);
+        }
+        SSL_free(tls);
+        ::close(fd);
+    }
+    SSL_CTX_free(context);
+    return 0;
+}
+
 int farmBody(unsigned count, int controlFd, int resultFd)
 {
     Control control(controlFd, resultFd);
@@ -503,6 +575,24 @@ bool startHttpResponder(Responder &responder, std::uint16_t &port)
     unsigned value = 0;
     if (std::sscanf(line.c_str(), "port %u", &value) != 1 || value == 0 || value > 65535) {
         std::printf("compare_bench: HTTP responder: %s\n", line.empty() ? "no answer" : line.c_str());
+        responder.stop();
+        return false;
+    }
+    port = std::uint16_t(value);
+    return true;
+}
+
+bool startHttpsResponder(Responder &responder, const std::string &certFile, const std::string &keyFile,
+                         std::uint16_t &port)
+{
+    if (!responder.start([certFile, keyFile](int control, int result) {
+            return httpsBody(certFile, keyFile, control, result);
+        }))
+        return false;
+    const std::string line = responder.readLine(3000);
+    unsigned value = 0;
+    if (std::sscanf(line.c_str(), "port %u", &value) != 1 || value == 0 || value > 65535) {
+        std::printf("compare_bench: HTTPS responder: %s\n", line.empty() ? "no answer" : line.c_str());
         responder.stop();
         return false;
     }

@@ -47,6 +47,11 @@ private:
 // line that ends its header arrived. First line from the child: "port N".
 bool startHttpResponder(Responder &responder, std::uint16_t &port);
 
+// The HTTP server's reply over TLS with the certificate and key given (PEM
+// files), one connection at a time. First line from the child: "port N".
+bool startHttpsResponder(Responder &responder, const std::string &certFile, const std::string &keyFile,
+                         std::uint16_t &port);
+
 // An ICMP echo responder inside the named network namespace, whose kernel
 // echo replies must be switched off: it answers each echo request D after
 // the request arrived, by raw socket.
