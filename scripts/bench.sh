@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the side-by-side benchmark: Vigilon's checks beside fping, check_icmp,
-# httping, check_http and nmap on the same responders, and prints the figures.
+# httping, check_http (also -S for HTTPS), curl and nmap on the same responders, and prints the figures.
 # Where MinGW-w64 and Wine are installed, the Windows build's rounds of
 # several entries (compare_wine_checks.exe, mingw preset) run under Wine
 # beside this build's (figure "several").

@@ -26,7 +26,7 @@ fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.
 if [ "${VIGILON_BENCH:-0}" = 1 ]; then
-  packages+=(fping monitoring-plugins-basic httping nmap)
+  packages+=(fping monitoring-plugins-basic httping nmap curl)
 fi
 
 missing=()
