@@ -14,8 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,20 +31,14 @@ protected:
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         const char *path = std::getenv("VIGILON_TLS_CA");
         ASSERT_NE(path, nullptr) << "run through tls-test.sh";
-        std::string pem;
-        if (FILE *file = std::fopen(path, "rb")) {
-            char chunk[4096];
-            for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-                pem.append(chunk, n);
-            std::fclose(file);
-        }
-        DWORD size = 0;
+        std::ifstream file(path, std::ios::binary);
+        const std::string pem{std::istreambuf_iterator<char>(file), {}};
+        // The DER form is shorter than its base64 text.
+        std::vector<BYTE> der(pem.size());
+        DWORD size = static_cast<DWORD>(der.size());
         ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         nullptr, &size, nullptr, nullptr))
+                                         der.data(), &size, nullptr, nullptr))
             << path;
-        std::vector<BYTE> der(size);
-        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         der.data(), &size, nullptr, nullptr));
         HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
         ASSERT_NE(roots, nullptr);
         EXPECT_TRUE(CertAddEncodedCertificateToStore(roots, X509_ASN_ENCODING, der.data(), size,
