@@ -109,25 +109,16 @@ struct Link {
 
 SOCKET connectTo(int family, std::uint16_t port)
 {
-    sockaddr_storage address{};
-    int length = 0;
-    if (family == AF_INET6) {
-        auto &in6 = reinterpret_cast<sockaddr_in6 &>(address);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
-        in6.sin6_addr = in6addr_loopback;
-        length = sizeof in6;
-    } else {
-        auto &in = reinterpret_cast<sockaddr_in &>(address);
-        in.sin_family = AF_INET;
-        in.sin_port = htons(port);
-        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        length = sizeof in;
-    }
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *loopback = nullptr;
+    getaddrinfo(family == AF_INET6 ? "::1" : "127.0.0.1", std::to_string(port).c_str(), &hints, &loopback);
     const SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
-    connect(s, reinterpret_cast<sockaddr *>(&address), length);
+    connect(s, loopback->ai_addr, static_cast<int>(loopback->ai_addrlen));
+    freeaddrinfo(loopback);
     ready(s, true);
     return s;
 }
