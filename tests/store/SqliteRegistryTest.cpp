@@ -642,16 +642,14 @@ TEST_F(SettingsTest, CertificateDaysOfWarningAreOptionalAndDefaultTo14)
     ports[0]->certWarnDays = 7;
     save(ports);
     StoredValues stored;
-    std::string target = "127.0.0.1";
-    LoadedSettings loaded = loadSettings(store(), false, target, nullptr, &stored);
+    PortList loaded = loadPorts(&stored);
     ASSERT_EQ(reopened().openKey(kMonitorKey, reg::KeySetValue)->setValue("CertWarnDays #0", reg::RegDword,
                                                                           reg::dwordBytes(9)),
               Status::Ok);
-    appendPlaceholder(loaded.ports);
-    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
     EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(9));
-    loaded.ports[0]->certWarnDays = 0;
-    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    loaded[0]->certWarnDays = 0;
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
     EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(0));
 }
 
