@@ -520,8 +520,7 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
     }
     // The entry itself takes its name in other letters.
     prompter.messages.clear();
-    answer = {&prompter};
-    answer.threshold = "40";
+    answer = {.prompter = &prompter, .threshold = "40"};
     dialog().onListDoubleClick(0, false);
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(storedNames(), (Texts{"Generic TCP (21)", "HTTP (80)"}));
@@ -555,8 +554,7 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.host);
         prompter.messages.clear();
-        answer = {&prompter, "80", GenericTcp};
-        answer.host = c.host;
+        answer = {.prompter = &prompter, .port = "80", .protocol = GenericTcp, .host = c.host};
         const std::size_t before = frame->entryCount();
         dialog().onListClick(controls.rowCount() - 1, false);
         EXPECT_EQ(prompter.texts(), c.refused ? Texts{s(sid::DuplicatePort)} : Texts{});
@@ -570,14 +568,12 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
     // name: editing it opens with its host, and moving it onto the target's
     // is refused.
     prompter.messages.clear();
-    answer = {&prompter};
-    answer.host = "";
+    answer = {.prompter = &prompter, .host = ""};
     dialog().onListDoubleClick(1, false);
     EXPECT_EQ(answer.opened.host.value, "127.0.0.2");
     EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
     prompter.messages.clear();
-    answer = {&prompter};
-    answer.host = "db.example";
+    answer = {.prompter = &prompter, .host = "db.example"};
     dialog().onListDoubleClick(1, false);
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(hosts(), (Texts{"(127.0.0.1)", "db.example", "::1", ""}));
@@ -598,8 +594,7 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
     EXPECT_EQ(frame->entryView(2).checkedHost, "::1");
 
     // Deleting the middle row removes exactly that entry.
-    answer = {&prompter};
-    answer.press = PortSettingsAnswer::Delete;
+    answer = {.prompter = &prompter, .press = PortSettingsAnswer::Delete};
     dialog().onListDoubleClick(1, false);
     EXPECT_EQ(hosts(), (Texts{"(10.0.0.7)", "::1", ""}));
 }
@@ -623,8 +618,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     const MonitorPort &e = *saved.ports[0];
     EXPECT_EQ(std::tie(e.name, e.protocol, e.active), std::tuple("HTTP (8443)", std::uint32_t(Http), 1));
 
-    answer = {&prompter};
-    answer.press = PortSettingsAnswer::Delete;
+    answer = {.prompter = &prompter, .press = PortSettingsAnswer::Delete};
     dialog().onListDoubleClick(1, false);
     EXPECT_EQ(prompter.texts(), Texts{"ポート(81)監視の登録を削除しますか?"});
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
@@ -680,8 +674,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     dialog().onListKey(ListKey::Enter, {2, {2}});
     EXPECT_EQ(controls.names(), (Texts{"port 80", "port 81", "Generic TCP (82)", "追加"}));
     EXPECT_FALSE(dialog().monitoring());
-    answer = {&prompter};
-    answer.press = PortSettingsAnswer::Cancel;
+    answer = {.prompter = &prompter, .press = PortSettingsAnswer::Cancel};
     dialog().onListKey(ListKey::F2, {0, {0}});
     EXPECT_EQ(std::pair(answer.opened.port.value, answer.opened.deleteEnabled), std::pair(std::string("80"), true));
 

@@ -47,11 +47,9 @@ protected:
         out.reason = probe.failureReason().kind;
     }
 
-    static TestPki *pki_;
-    static TempDir *dir_;
+    static inline TestPki *pki_ = nullptr;
+    static inline TempDir *dir_ = nullptr;
 };
-TestPki *TlsProbeTest::pki_ = nullptr;
-TempDir *TlsProbeTest::dir_ = nullptr;
 
 // Each certificate against both kinds, by name and by address: what the
 // check reports, and the days left it notes. Several faults at once name

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <optional>
 #include <sys/stat.h>
 
 namespace vigilon {
@@ -425,6 +427,12 @@ std::vector<std::uint8_t> dataOf(reg::Registry &registry, const std::string &nam
     return valueOf(registry, name).value_or(reg::Value{}).data;
 }
 
+std::optional<std::string> stringOf(reg::Registry &registry, const std::string &name)
+{
+    const std::optional<reg::Value> value = valueOf(registry, name);
+    return value ? std::optional(reg::stringFromValue(*value)) : std::nullopt;
+}
+
 // The configuration on the store; the store's own failures are
 // SqliteStoreTest's.
 class SettingsTest : public SqliteStoreTest {
@@ -456,6 +464,27 @@ protected:
               std::uint32_t retry = 3)
     {
         ASSERT_EQ(saveSettings(store(), target, interval, retry, ports), Status::Ok);
+    }
+
+    // The configuration as the program loads it to save it again: with the
+    // placeholder, and what the store held in stored.
+    PortList loadPorts(StoredValues *stored = nullptr)
+    {
+        std::string target = "127.0.0.1";
+        Status status = Status::Ok;
+        LoadedSettings loaded = loadSettings(store(), true, target, &status, stored);
+        EXPECT_EQ(status, Status::Ok);
+        appendPlaceholder(loaded.ports);
+        return std::move(loaded.ports);
+    }
+
+    // Every value of the configuration's key, with its type and bytes.
+    std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>> snapshot()
+    {
+        std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>> out;
+        for (const std::string &name : store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames())
+            out[name] = {valueOf(store(), name)->type, dataOf(store(), name)};
+        return out;
     }
 
     static std::vector<std::uint32_t> portsOf(const LoadedSettings &loaded)
@@ -613,16 +642,14 @@ TEST_F(SettingsTest, CertificateDaysOfWarningAreOptionalAndDefaultTo14)
     ports[0]->certWarnDays = 7;
     save(ports);
     StoredValues stored;
-    std::string target = "127.0.0.1";
-    LoadedSettings loaded = loadSettings(store(), false, target, nullptr, &stored);
+    PortList loaded = loadPorts(&stored);
     ASSERT_EQ(reopened().openKey(kMonitorKey, reg::KeySetValue)->setValue("CertWarnDays #0", reg::RegDword,
                                                                           reg::dwordBytes(9)),
               Status::Ok);
-    appendPlaceholder(loaded.ports);
-    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
     EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(9));
-    loaded.ports[0]->certWarnDays = 0;
-    ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
+    loaded[0]->certWarnDays = 0;
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
     EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(0));
 }
 
@@ -802,6 +829,121 @@ TEST_F(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
     // A fresh key of the same name starts without the old values.
     ASSERT_TRUE(store().createKey("Software\\A\\B"));
     EXPECT_TRUE(store().openKey("Software\\A\\B", reg::KeyQueryValue)->valueNames().empty());
+}
+
+// Entries that name a host of their own: what is written and read back, and
+// that a store without such hosts stays exactly as it was.
+TEST_F(SettingsTest, hostsGoInAndComeBackAndOnlyEntriesWithOneStoreIt)
+{
+    struct Case {
+        std::string host;
+        // What "Host #i" holds afterwards; none: no such value.
+        std::optional<std::string> stored;
+    };
+    const Case cases[] = {
+        {"", std::nullopt},
+        {"127.0.0.2", "127.0.0.2"},
+        {"::1", "::1"},
+        {"web-1.example", "web-1.example"},
+        {"ホスト.example", "ホスト.example"},
+    };
+    std::vector<test::StoredPort> list;
+    for (const Case &c : cases)
+        list.push_back({80, GenericTcp, 1, 0, "alert %TARGET%", "TCP", c.host});
+    ASSERT_EQ(test::storePorts(store(), list), Status::Ok);
+
+    const PortList loaded = loadPorts();
+    ASSERT_EQ(realEntryCount(loaded), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].host);
+        EXPECT_EQ(loaded[i]->host, cases[i].host);
+        EXPECT_EQ(stringOf(store(), "Host #" + std::to_string(i)), cases[i].stored);
+        EXPECT_EQ(checkedHost(*loaded[i], "10.0.0.7"), cases[i].host.empty() ? "10.0.0.7" : cases[i].host);
+    }
+    EXPECT_EQ(valueOf(store(), "Host #1").value_or(reg::Value{}).type, reg::RegExpandSz);
+}
+
+// A store written before entries had hosts of their own: it loads with every
+// entry on the target host, and saving it back, with or without what the
+// load found, leaves every value as it was.
+TEST_F(SettingsTest, aStoreWithoutHostsLoadsAsBeforeAndIsSavedByteForByte)
+{
+    ASSERT_EQ(test::storePorts(store(), {{21, GenericTcp, 1}, {80, Http, 0, 300, "x %TARGET%"}, {7, Ping, 1}}, 5, 1,
+                               "127.0.0.1"),
+              Status::Ok);
+    const auto before = snapshot();
+    for (const bool knowing : {true, false}) {
+        SCOPED_TRACE(knowing ? "with what the load found" : "writing every value");
+        StoredValues stored;
+        const PortList loaded = loadPorts(knowing ? &stored : nullptr);
+        ASSERT_EQ(realEntryCount(loaded), 3u);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(loaded[i]->host, "");
+        ASSERT_EQ(saveSettings(store(), "127.0.0.1", 5, 1, loaded, knowing ? &stored : nullptr), Status::Ok);
+        EXPECT_EQ(snapshot(), before);
+    }
+}
+
+// A host taken away again, and an index that a deleted entry with a host
+// leaves behind (values at or above the count stay in the store): the entry
+// that comes to that index later checks the target host, not the old one.
+TEST_F(SettingsTest, noEntryInheritsAHostItDoesNotHave)
+{
+    for (const bool knowing : {true, false}) {
+        SCOPED_TRACE(knowing ? "with what the load found" : "writing every value");
+        StoredValues stored;
+        ASSERT_EQ(test::storePorts(store(), {{21, GenericTcp, 1, 0, "", "a", "one.example"},
+                                             {22, GenericTcp, 1, 0, "", "b", "two.example"}}),
+                  Status::Ok);
+        PortList ports = loadPorts(knowing ? &stored : nullptr);
+        ASSERT_EQ(realEntryCount(ports), 2u);
+
+        // The first loses its host, the second is deleted: "Host #1" stays.
+        ports[0]->host.clear();
+        ports.erase(ports.begin() + 1);
+        ASSERT_EQ(saveSettings(store(), "127.0.0.1", 5, 1, ports, knowing ? &stored : nullptr), Status::Ok);
+        EXPECT_EQ(stringOf(store(), "Host #0"), std::nullopt);
+        EXPECT_EQ(stringOf(store(), "Host #1"), "two.example");
+
+        // A new entry without a host takes index 1.
+        auto added = std::make_unique<MonitorPort>();
+        added->port = 23;
+        added->name = "c";
+        ports.insert(ports.end() - 1, std::move(added));
+        ASSERT_EQ(saveSettings(store(), "127.0.0.1", 5, 1, ports, knowing ? &stored : nullptr), Status::Ok);
+        const PortList again = loadPorts();
+        ASSERT_EQ(realEntryCount(again), 2u);
+        EXPECT_EQ(again[0]->host, "");
+        EXPECT_EQ(again[1]->host, "");
+        EXPECT_EQ(stringOf(store(), "Host #1"), std::nullopt);
+    }
+}
+
+// The host column's width is stored as "Column Width #6" beside the six of
+// before, whose meaning stays; a store with the six only loads them alone.
+TEST_F(SettingsTest, theHostColumnsWidthIsASeventhValueBesideTheOldSix)
+{
+    struct Case {
+        std::vector<int> saved;
+        std::vector<int> loaded;
+    };
+    const Case cases[] = {
+        {{101, 201, 41, 121, 61, 61}, {101, 201, 41, 121, 61, 61}},
+        {{101, 201, 41, 121, 61, 61, 150}, {101, 201, 41, 121, 61, 61, 150}},
+        {{101, 201, 41, 0, 61, 61, 150}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.saved.size());
+        WindowLayout layout;
+        layout.columnWidths = c.saved;
+        ASSERT_EQ(saveWindowLayout(store(), layout), Status::Ok);
+        if (c.saved.size() == 6) {
+            auto key = store().openKey(kMonitorKey, reg::KeySetValue);
+            key->deleteValue("Column Width #6");
+        }
+        const WindowLayout loaded = loadWindowLayout(store());
+        EXPECT_EQ(loaded.columnWidths, c.loaded);
+    }
 }
 
 // A write that fails undoes the whole save. The SQLite store's own

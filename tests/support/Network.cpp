@@ -121,9 +121,9 @@ std::uint16_t boundPort(int fd)
                                                : reinterpret_cast<sockaddr_in &>(address).sin_port);
 }
 
-// A socket of type bound to text:port (port 0: any free port, which port
-// then holds), listening with backlog if it is a stream socket.
-int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1")
+} // namespace
+
+int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text)
 {
     sockaddr_storage address{};
     const socklen_t length = socketAddress(text, address, port);
@@ -140,7 +140,6 @@ int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &t
     port = boundPort(fd);
     return fd;
 }
-} // namespace
 
 TcpServer::TcpServer(Behaviour behaviour, unsigned delayMs, std::string reply, const std::string &address,
                      std::uint16_t port)

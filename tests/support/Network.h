@@ -182,6 +182,9 @@ private:
 // The socket address for a numeric address text and port; its length, 0 when
 // the text is not one.
 socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std::uint16_t port = 0);
+// A socket of type bound to text:port (port 0: any free port, which port
+// then holds), listening with backlog if it is a stream socket; -1 if not.
+int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1");
 
 // A port on 127.0.0.1 (or on the address given) with nothing behind it.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/TlsServer.h"
 
+#include "tests/support/Network.h"
+
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -8,7 +10,6 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -22,21 +23,11 @@ namespace vigilon::test {
 
 namespace {
 
-std::string pemOf(X509 *certificate)
+// What write puts into a memory BIO, as text.
+template <class Write> std::string pemOf(Write write)
 {
     BIO *bio = BIO_new(BIO_s_mem());
-    PEM_write_bio_X509(bio, certificate);
-    char *data = nullptr;
-    const long size = BIO_get_mem_data(bio, &data);
-    std::string text(data, static_cast<std::size_t>(size));
-    BIO_free(bio);
-    return text;
-}
-
-std::string pemOf(EVP_PKEY *key)
-{
-    BIO *bio = BIO_new(BIO_s_mem());
-    PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+    write(bio);
     char *data = nullptr;
     const long size = BIO_get_mem_data(bio, &data);
     std::string text(data, static_cast<std::size_t>(size));
@@ -111,7 +102,8 @@ Pem make(const std::string &commonName, const std::vector<std::string> &names, d
     }
     addExtension(certificate, signer, NID_subject_key_identifier, "hash");
     X509_sign(certificate, issuerKey ? issuerKey : key, EVP_sha256());
-    Pem pem{pemOf(certificate), pemOf(key)};
+    Pem pem{pemOf([&](BIO *bio) { PEM_write_bio_X509(bio, certificate); }),
+            pemOf([&](BIO *bio) { PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); })};
     X509_free(issuerCertificate);
     EVP_PKEY_free(issuerKey);
     X509_free(certificate);
@@ -160,7 +152,7 @@ bool TestPki::writeCa(const std::string &path) const
 }
 
 TlsServer::TlsServer(const Pem &identity, std::string httpReply, const std::string &address, std::uint16_t port)
-    : reply_(std::move(httpReply))
+    : reply_(std::move(httpReply)), port_(port)
 {
     // A client that closes first must not end the test's process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -173,34 +165,12 @@ TlsServer::TlsServer(const Pem &identity, std::string httpReply, const std::stri
     EVP_PKEY_free(key);
     context_ = context;
 
-    const bool six = address.find(':') != std::string::npos;
-    listener_ = ::socket(six ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_storage where{};
-    socklen_t length = 0;
-    if (six) {
-        auto *a = reinterpret_cast<sockaddr_in6 *>(&where);
-        a->sin6_family = AF_INET6;
-        a->sin6_port = htons(port);
-        inet_pton(AF_INET6, address.c_str(), &a->sin6_addr);
-        length = sizeof *a;
-    } else {
-        auto *a = reinterpret_cast<sockaddr_in *>(&where);
-        a->sin_family = AF_INET;
-        a->sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a->sin_addr);
-        length = sizeof *a;
-    }
-    if (::bind(listener_, reinterpret_cast<sockaddr *>(&where), length) != 0 || ::listen(listener_, 64) != 0 ||
-        ::pipe(wake_) != 0) {
+    listener_ = boundSocket(SOCK_STREAM, 64, port_, address);
+    if (listener_ < 0 || ::pipe(wake_) != 0) {
         ::close(listener_);
         listener_ = -1;
         return;
     }
-    ::getsockname(listener_, reinterpret_cast<sockaddr *>(&where), &length);
-    port_ = ntohs(six ? reinterpret_cast<sockaddr_in6 *>(&where)->sin6_port
-                      : reinterpret_cast<sockaddr_in *>(&where)->sin_port);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -254,7 +224,6 @@ void TlsServer::serve(int fd)
     SSL *ssl = SSL_new(static_cast<SSL_CTX *>(context_));
     SSL_set_fd(ssl, fd);
     if (SSL_accept(ssl) != 1) {
-        ++failedHandshakes_;
         SSL_free(ssl);
         return;
     }
@@ -263,7 +232,6 @@ void TlsServer::serve(int fd)
         std::lock_guard lock(mutex_);
         names_.push_back(name ? name : "");
     }
-    ++handshakes_;
     std::string request;
     char buffer[4096];
     for (int reads = 0; reads < 64; ++reads) {

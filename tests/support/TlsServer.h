@@ -3,7 +3,6 @@
 // (OpenSSL), on loopback, in a thread of its own.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,7 +23,6 @@ struct Pem {
 class TestPki {
 public:
     TestPki();
-    const std::string &caPem() const { return ca_.certificate; }
 
     // names: DNS names and IP addresses (numeric text) of the subject
     // alternative names; validity from now + fromDays to now + toDays
@@ -61,8 +59,6 @@ public:
 
     bool ok() const { return listener_ >= 0; }
     std::uint16_t port() const { return port_; }
-    int handshakes() const { return handshakes_.load(); }
-    int failedHandshakes() const { return failedHandshakes_.load(); }
     // The server names the clients sent (SNI), "" for a client that sent
     // none, in the order of the handshakes.
     std::vector<std::string> serverNames();
@@ -77,8 +73,6 @@ private:
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     std::uint16_t port_ = 0;
-    std::atomic<int> handshakes_{0};
-    std::atomic<int> failedHandshakes_{0};
     std::mutex mutex_;
     std::vector<std::string> names_;
     std::vector<std::string> requests_;

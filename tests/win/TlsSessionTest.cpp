@@ -14,8 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,20 +31,14 @@ protected:
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         const char *path = std::getenv("VIGILON_TLS_CA");
         ASSERT_NE(path, nullptr) << "run through tls-test.sh";
-        std::string pem;
-        if (FILE *file = std::fopen(path, "rb")) {
-            char chunk[4096];
-            for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-                pem.append(chunk, n);
-            std::fclose(file);
-        }
-        DWORD size = 0;
+        std::ifstream file(path, std::ios::binary);
+        const std::string pem{std::istreambuf_iterator<char>(file), {}};
+        // The DER form is shorter than its base64 text.
+        std::vector<BYTE> der(pem.size());
+        DWORD size = static_cast<DWORD>(der.size());
         ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         nullptr, &size, nullptr, nullptr))
+                                         der.data(), &size, nullptr, nullptr))
             << path;
-        std::vector<BYTE> der(size);
-        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         der.data(), &size, nullptr, nullptr));
         HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
         ASSERT_NE(roots, nullptr);
         EXPECT_TRUE(CertAddEncodedCertificateToStore(roots, X509_ASN_ENCODING, der.data(), size,
@@ -114,25 +109,16 @@ struct Link {
 
 SOCKET connectTo(int family, std::uint16_t port)
 {
-    sockaddr_storage address{};
-    int length = 0;
-    if (family == AF_INET6) {
-        auto &in6 = reinterpret_cast<sockaddr_in6 &>(address);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
-        in6.sin6_addr = in6addr_loopback;
-        length = sizeof in6;
-    } else {
-        auto &in = reinterpret_cast<sockaddr_in &>(address);
-        in.sin_family = AF_INET;
-        in.sin_port = htons(port);
-        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        length = sizeof in;
-    }
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *loopback = nullptr;
+    getaddrinfo(family == AF_INET6 ? "::1" : "127.0.0.1", std::to_string(port).c_str(), &hints, &loopback);
     const SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
-    connect(s, reinterpret_cast<sockaddr *>(&address), length);
+    connect(s, loopback->ai_addr, static_cast<int>(loopback->ai_addrlen));
+    freeaddrinfo(loopback);
     ready(s, true);
     return s;
 }
