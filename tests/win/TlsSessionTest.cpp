@@ -5,6 +5,8 @@
 // store of roots. The session is driven over a non-blocking socket as a
 // probe drives it.
 #include "probes/TlsSession.h"
+#include "app/base/PollEventLoop.h"
+#include "probes/TlsProbe.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -250,6 +252,37 @@ TEST_F(SchannelSession, JudgesEachServerAndTalksThroughTheGoodOnes)
         }
         if (listener != INVALID_SOCKET)
             closesocket(listener);
+    }
+}
+
+// The TLS check itself on Winsock: its socket, the loop's readiness and the
+// session together, to a verdict and the days the certificate has left.
+TEST_F(SchannelSession, TheTlsCheckReachesItsVerdictOnTheLoop)
+{
+    struct Host final : ProbeHost {
+        void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+        EventLoop &eventLoop() override { return loop; }
+        const Clock &clock() const override { return SystemClock::instance(); }
+        PollEventLoop loop;
+        std::vector<int> codes;
+    };
+    const struct {
+        const char *server;
+        int code;
+        FailureKind failure;
+    } cases[] = {{"NAMED", TcpOk, FailureKind::None}, {"EXPIRED", TcpFailed, FailureKind::CertExpired}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.server);
+        Host host;
+        MonitorPort entry;
+        CTlsProbe probe(host, nullptr, false);
+        ASSERT_EQ(probe.start(portOf(c.server), "localhost", entry), 1);
+        host.loop.runUntil([&] { return !host.codes.empty(); }, 8000);
+        ASSERT_EQ(host.codes.size(), 1u);
+        EXPECT_EQ(host.codes[0], c.code);
+        EXPECT_EQ(static_cast<int>(probe.failureReason().kind), static_cast<int>(c.failure));
+        EXPECT_TRUE(entry.certDaysKnown);
+        EXPECT_EQ(entry.certDaysLeft > 0, c.failure == FailureKind::None);
     }
 }
 
