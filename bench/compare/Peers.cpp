@@ -119,23 +119,31 @@ PeerTimes httpingTimes(std::uint16_t port, unsigned count, unsigned intervalMs)
     return times;
 }
 
-PeerTimes checkHttpTimes(std::uint16_t port, unsigned count)
+// Runs one check per run of argv, count times, and takes the seconds each
+// run printed after "time=".
+PeerTimes timedRuns(const std::vector<std::string> &argv, unsigned count, const char *note)
 {
-    const std::string program = findProgram("check_http");
-    if (program.empty())
-        return missing("check_http");
     PeerTimes times;
     for (unsigned i = 0; i < count; ++i) {
-        const RunResult r = runProgram({program, "-H", "127.0.0.1", "-p", std::to_string(port), "-j", "HEAD"}, 10000);
+        const RunResult r = runProgram(argv, 10000);
         double seconds = 0;
         if (r.exitCode == 0 && numberAfter(r.output, "time=", seconds))
             times.timesMs.push_back(seconds * 1000.0);
         else
             ++times.failures;
     }
-    times.note = "includes the connect";
+    times.note = note;
     times.ran = true;
     return times;
+}
+
+PeerTimes checkHttpTimes(std::uint16_t port, unsigned count)
+{
+    const std::string program = findProgram("check_http");
+    if (program.empty())
+        return missing("check_http");
+    return timedRuns({program, "-H", "127.0.0.1", "-p", std::to_string(port), "-j", "HEAD"}, count,
+                     "includes the connect");
 }
 
 PeerTimes checkHttpsTimes(std::uint16_t port, unsigned count)
@@ -143,19 +151,8 @@ PeerTimes checkHttpsTimes(std::uint16_t port, unsigned count)
     const std::string program = findProgram("check_http");
     if (program.empty())
         return missing("check_http");
-    PeerTimes times;
-    for (unsigned i = 0; i < count; ++i) {
-        const RunResult r =
-            runProgram({program, "-S", "-H", "127.0.0.1", "-p", std::to_string(port), "-j", "HEAD"}, 10000);
-        double seconds = 0;
-        if (r.exitCode == 0 && numberAfter(r.output, "time=", seconds))
-            times.timesMs.push_back(seconds * 1000.0);
-        else
-            ++times.failures;
-    }
-    times.note = "includes the connect and handshake; does not verify";
-    times.ran = true;
-    return times;
+    return timedRuns({program, "-S", "-H", "127.0.0.1", "-p", std::to_string(port), "-j", "HEAD"}, count,
+                     "includes the connect and handshake; does not verify");
 }
 
 PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsigned count)
@@ -163,20 +160,9 @@ PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsig
     const std::string program = findProgram("curl");
     if (program.empty())
         return missing("curl");
-    PeerTimes times;
-    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
-    for (unsigned i = 0; i < count; ++i) {
-        const RunResult r = runProgram(
-            {program, "-s", "-o", "/dev/null", "-I", "--cacert", trustFile, "-w", "time=%{time_total}\n", url}, 10000);
-        double seconds = 0;
-        if (r.exitCode == 0 && numberAfter(r.output, "time=", seconds))
-            times.timesMs.push_back(seconds * 1000.0);
-        else
-            ++times.failures;
-    }
-    times.note = "includes the connect and handshake; verifies";
-    times.ran = true;
-    return times;
+    return timedRuns({program, "-s", "-o", "/dev/null", "-I", "--cacert", trustFile, "-w", "time=%{time_total}\n",
+                      "https://127.0.0.1:" + std::to_string(port) + "/"},
+                     count, "includes the connect and handshake; verifies");
 }
 
 ScanRun nmapConnectScan(const std::vector<std::uint16_t> &ports)

@@ -232,10 +232,11 @@ int icmpBody(const std::string &netns, int controlFd, int resultFd)
     }
 }
 
-int httpBody(int controlFd, int resultFd)
+// A TCP listener on 127.0.0.1 at a port of the system's choice, told to the
+// parent as "port N"; -1 after telling why there is none.
+int listenOnLoopback(int flags, Control &control)
 {
-    Control control(controlFd, resultFd);
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -243,9 +244,18 @@ int httpBody(int controlFd, int resultFd)
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         ::listen(listener, 128) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
         control.say(std::string("error no listening socket: ") + std::strerror(errno));
-        return 1;
+        return -1;
     }
     control.say("port " + std::to_string(ntohs(address.sin_port)));
+    return listener;
+}
+
+int httpBody(int controlFd, int resultFd)
+{
+    Control control(controlFd, resultFd);
+    const int listener = listenOnLoopback(SOCK_NONBLOCK, control);
+    if (listener < 0)
+        return 1;
 
     static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     struct Connection {
@@ -350,17 +360,9 @@ int httpsBody(const std::string &certFile, const std::string &keyFile, int contr
         control.say("error the certificate or key could not be loaded");
         return 1;
     }
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listener, 128) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        control.say(std::string("error no listening socket: ") + std::strerror(errno));
+    const int listener = listenOnLoopback(0, control);
+    if (listener < 0)
         return 1;
-    }
-    control.say("port " + std::to_string(ntohs(address.sin_port)));
     static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     for (;;) {
         pollfd fds[] = {{control.fd(), POLLIN, 0}, {listener, POLLIN, 0}};
