@@ -107,7 +107,7 @@ const TemplatePlace kTemplatePlaces[] = {
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
     {"監視ポート設定", IDC_ENTRY_HOST, {58, 20, 146, 14}},
     {"監視ポート設定", IDC_PORT, {58, 38, 33, 14}},
-    {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 55}, true},
+    {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 80}, true},
     {"監視ポート設定", IDC_COMMAND, {58, 73, 146, 14}},
     {"監視ポート設定", IDC_THRESHOLD, {58, 93, 35, 12}},
     {"監視ポート設定", IDC_HTTP_STATUS, {58, 111, 80, 60}, true},
