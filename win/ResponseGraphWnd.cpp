@@ -278,6 +278,11 @@ void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
     if (!session_.setFailureReason(line) || !hwnd_)
         return;
+    fitText();
+}
+
+void CResponseGraphWnd::fitText()
+{
     HDC dc = GetDC(hwnd_);
     const HGDIOBJ previous = SelectObject(dc, font_);
     const std::optional<int> grow = session_.fitReason(clientRect(), measurerFor(dc));
@@ -311,13 +316,7 @@ void CResponseGraphWnd::onDpiChanged(int dpi, const RECT &suggested)
     // asks for it.
     SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    HDC dc = GetDC(hwnd_);
-    const HGDIOBJ previous = SelectObject(dc, font_);
-    const std::optional<int> grow = session_.fitReason(clientRect(), measurerFor(dc));
-    SelectObject(dc, previous);
-    ReleaseDC(hwnd_, dc);
-    growBy(grow);
-    invalidate(clientRect());
+    fitText();
 }
 
 void CResponseGraphWnd::ResetHistory()

@@ -67,6 +67,9 @@ private:
     // The same on a device context of the window.
     GRect tickText();
     // Widens the window by width, when the text asks for it.
+    // Measures the text block in the window's font and widens the window
+    // when the text asks for it; then repaints.
+    void fitText();
     void growBy(std::optional<int> width);
 
     Prompter &prompter_;
