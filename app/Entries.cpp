@@ -7,6 +7,7 @@
 #include "app/dialogs/FailureText.h"
 #include "app/store/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vigilon {
@@ -91,6 +92,7 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.httpStatus = entry.httpStatus.text();
     view.host = entry.host;
     view.checkedHost = checkedHost(entry, context_.targetHost);
+    view.uptimeDay = entry.uptimeDay;
     return view;
 }
 
@@ -156,6 +158,7 @@ CMainFrame::Change CMainFrame::editEntry(std::size_t row, const EntrySettings &s
         return Change::NoEntry;
     if (findDuplicate(settings, row) >= 0)
         return Change::Duplicate;
+    engine_.entrySettingsChanging(*entry);
     applySettings(*entry, settings);
     updateRow(*entry);
     saveSettings();
@@ -256,6 +259,60 @@ void CMainFrame::saveWindowLayout(const WindowLayout &layout)
     const reg::Status status = vigilon::saveWindowLayout(*context_.registry, layout);
     if (status != reg::Status::Ok)
         std::fprintf(stderr, "vigilon: the window's layout could not be saved: %s\n", reg::statusText(status));
+}
+
+SeriesKey CMainFrame::seriesKey(const MonitorPort &entry) const
+{
+    return {entry.name, checkedHost(entry, context_.targetHost), entry.port, entry.protocol};
+}
+
+const MonitorPort *CMainFrame::entryOfId(std::uint32_t entryId) const
+{
+    for (std::size_t row = 0; row + 1 < ports_.size(); ++row)
+        if (ports_[row]->id == entryId)
+            return ports_[row].get();
+    return nullptr;
+}
+
+bool CMainFrame::requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done)
+{
+    const MonitorPort *entry = entryOfId(entryId);
+    if (!context_.history || !entry)
+        return false;
+    context_.history->uptimeOf(seriesKey(*entry), 5, std::move(done));
+    return true;
+}
+
+bool CMainFrame::requestOutages(std::uint32_t entryId, std::size_t limit,
+                                std::function<void(std::vector<OutageView>)> done)
+{
+    const MonitorPort *entry = entryOfId(entryId);
+    if (!context_.history || !entry)
+        return false;
+    context_.history->outagesOf(seriesKey(*entry), limit, std::move(done));
+    return true;
+}
+
+void CMainFrame::refreshUptimes()
+{
+    if (!context_.history)
+        return;
+    context_.history->dayUptimes([this, alive = std::weak_ptr<bool>(alive_)](auto uptimes) {
+        if (alive.expired() || closed_)
+            return;
+        std::sort(uptimes.begin(), uptimes.end());
+        for (std::size_t row = 0; row + 1 < ports_.size(); ++row) {
+            MonitorPort &entry = *ports_[row];
+            const SeriesKey key = seriesKey(entry);
+            const auto found = std::lower_bound(uptimes.begin(), uptimes.end(), key,
+                                                [](const auto &item, const SeriesKey &k) { return item.first < k; });
+            const double uptime = found != uptimes.end() && found->first == key ? found->second : -1.0;
+            if (uptime != entry.uptimeDay) {
+                entry.uptimeDay = uptime;
+                updateRow(entry);
+            }
+        }
+    });
 }
 
 } // namespace vigilon

@@ -61,6 +61,9 @@ struct EntryView {
     // Its own host (empty for the target host), and the host it checks.
     std::string host;
     std::string checkedHost;
+    // The share of its checks that answered over the last 24 hours, 0 to
+    // 1; negative where the history knows none.
+    double uptimeDay = -1;
 };
 
 // An entry's settings as the port settings dialog yields them.

@@ -30,6 +30,7 @@ EngineContext engineContext(const FrameContext &context, const std::string &targ
     engine.verbose = context.verbose;
     engine.runCommand = context.runCommand;
     engine.runAlert = context.runAlert;
+    engine.observers = context.observers;
     return engine;
 }
 } // namespace
@@ -145,6 +146,11 @@ void CMainFrame::finishCreate()
     aboutBox_ = context_.ui->createAboutBox(*this);
     if (aboutBox_)
         aboutBox_->hide();
+
+    if (context_.history) {
+        refreshUptimes();
+        context_.loop->setTimer(this, timers::Uptime, timers::UptimeMs, [this] { refreshUptimes(); });
+    }
 
     if (serviceMode_) {
         if (mainDialog_)

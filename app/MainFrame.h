@@ -3,6 +3,7 @@
 
 #include "app/Autostart.h"
 #include "app/FrameUi.h"
+#include "app/HistoryReader.h"
 #include "app/Monitor.h"
 #include "app/MonitorEngine.h"
 #include "app/ProbeFactory.h"
@@ -32,6 +33,8 @@ constexpr unsigned ServiceStart = 5; // once, after frame creation in service mo
 constexpr unsigned ServiceStartMs = 2000;
 constexpr unsigned StoreRetry = 6; // while the store is busy at start
 constexpr unsigned StoreRetryMs = 1000;
+constexpr unsigned Uptime = 7; // while a history is kept: the list's uptimes
+constexpr unsigned UptimeMs = 60 * 1000;
 } // namespace timers
 
 // What the application hands the frame: its command-line state and the
@@ -61,6 +64,10 @@ struct FrameContext {
     // Installs and removes the service host for autostart; none: the main
     // dialog's box stays off and disabled.
     ServiceHostSetup *serviceHost = nullptr;
+    // Told of every outcome of a polling round and of every outage.
+    std::vector<CheckObserver *> observers;
+    // The kept history; none where it is switched off or cannot be had.
+    HistoryReader *history = nullptr;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -116,6 +123,12 @@ public:
     // settings dialog.
     void OpenResponseMonitor(std::size_t row) override;
     std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
+
+    // The kept history.
+    bool historyAvailable() const override { return context_.history != nullptr; }
+    bool requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done) override;
+    bool requestOutages(std::uint32_t entryId, std::size_t limit,
+                        std::function<void(std::vector<OutageView>)> done) override;
 
     // Tray icon and menu.
     // What updateTrayIcon does with the icon.
@@ -176,6 +189,11 @@ private:
     int findDuplicate(const EntrySettings &settings, std::size_t except = static_cast<std::size_t>(-1)) const;
     void cleanUp();
     void destroyFrame();
+    // What the history knows an entry by.
+    SeriesKey seriesKey(const MonitorPort &entry) const;
+    const MonitorPort *entryOfId(std::uint32_t entryId) const;
+    // Asks the history for the entries' 24-hour uptimes and shows them.
+    void refreshUptimes();
 
     FrameContext context_;
     bool serviceMode_ = false;

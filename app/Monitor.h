@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "app/HistoryReader.h"
 #include "app/base/Clock.h"
 #include "app/base/EventLoop.h"
 
@@ -71,6 +72,15 @@ public:
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
     virtual void OpenResponseMonitor(std::size_t row) = 0;
+
+    // The history of the entry of that id: its uptimes and last outages, or
+    // its outages (newest first, at most limit). done runs later, from the
+    // event loop. False, and done is not called, where no history is kept
+    // or there is no such entry.
+    virtual bool historyAvailable() const = 0;
+    virtual bool requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done) = 0;
+    virtual bool requestOutages(std::uint32_t entryId, std::size_t limit,
+                                std::function<void(std::vector<OutageView>)> done) = 0;
 
     // Settings the main dialog edits.
     virtual std::uint32_t intervalSeconds() const = 0;

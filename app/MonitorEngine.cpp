@@ -69,6 +69,8 @@ void MonitorEngine::start()
 
 void MonitorEngine::stop()
 {
+    if (running_)
+        observeStop();
     running_ = false;
     context_.loop->killTimer(this, timers::Poll);
     // The entries not reached yet are not checked.
@@ -78,6 +80,8 @@ void MonitorEngine::stop()
 
 void MonitorEngine::discardChecks()
 {
+    if (running_)
+        observeStop();
     context_.loop->killTimer(this, timers::Poll);
     for (Issue &issue : issues_)
         endIssue(issue);
@@ -89,8 +93,15 @@ void MonitorEngine::discardChecks()
     testRound_ = TestRound{};
 }
 
+void MonitorEngine::entrySettingsChanging(const MonitorPort &entry)
+{
+    for (CheckObserver *observer : context_.observers)
+        observer->entryForgotten(entry, context_.clock->nowMillis());
+}
+
 void MonitorEngine::forgetEntry(MonitorPort &entry)
 {
+    entrySettingsChanging(entry);
     for (auto &record : pendingProbes_) {
         if (record.probe->entry() == &entry) {
             record.probe->detachEntry();
@@ -645,6 +656,15 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     countStatus(before, entry.status);
     if (before == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
+    if (!roundResult) {
+        observeCheck(entry, warning ? CheckOutcome::Result::Warning : CheckOutcome::Result::Ok,
+                     entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
+        if (before == Failed) {
+            const std::string &host = checkedHost(entry, *context_.targetHost);
+            for (CheckObserver *observer : context_.observers)
+                observer->outageEnded(entry, host, context_.clock->nowMillis());
+        }
+    }
     updateRow(entry);
     if (entry.status != before)
         logStatus(entry, before);
@@ -662,6 +682,10 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
     if (roundResult)
         *roundResult = 0;
     logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros, entry.lastReason);
+    if (!testRound)
+        observeCheck(entry,
+                     verdict == FailureVerdict::Tolerated ? CheckOutcome::Result::Retry : CheckOutcome::Result::Failed,
+                     ranMicros, entry.lastReason);
     if (verdict == FailureVerdict::Tolerated)
         return;
     context_.ui->responseSample(entry.id, 0);
@@ -672,8 +696,39 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
     if (before != Failed && entry.status == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason, entry.host});
     updateRow(entry);
-    if (verdict == FailureVerdict::DeclaredAndAlert)
+    const bool alert = verdict == FailureVerdict::DeclaredAndAlert;
+    if (!testRound && before != Failed && entry.status == Failed) {
+        const std::string &host = checkedHost(entry, *context_.targetHost);
+        const bool alertRuns = alert && !entry.command.empty() && (context_.runAlert || context_.runCommand);
+        for (CheckObserver *observer : context_.observers)
+            observer->outageBegan(entry, host, context_.clock->nowMillis(), entry.lastReason, alertRuns);
+    }
+    // Last: the command's failure message nests the loop.
+    if (alert)
         runAlert(entry);
+}
+
+void MonitorEngine::observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,
+                                 const FailureReason &reason)
+{
+    if (context_.observers.empty())
+        return;
+    CheckOutcome outcome;
+    outcome.entry = &entry;
+    outcome.host = &checkedHost(entry, *context_.targetHost);
+    outcome.unixMillis = context_.clock->nowMillis();
+    outcome.result = result;
+    outcome.micros = micros;
+    outcome.reason = reason;
+    for (CheckObserver *observer : context_.observers)
+        observer->checkDone(outcome);
+}
+
+void MonitorEngine::observeStop()
+{
+    const std::int64_t now = context_.clock->nowMillis();
+    for (CheckObserver *observer : context_.observers)
+        observer->monitoringStopped(now);
 }
 
 void MonitorEngine::runAlert(const MonitorPort &entry)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/CheckObserver.h"
 #include "app/Monitor.h"
 #include "app/Notifications.h"
 #include "app/ProbeFactory.h"
@@ -85,6 +86,9 @@ struct EngineContext {
     // host: the host the failed entry checks, for "%TARGET%".
     std::function<int(const std::string &command, const std::string &host, const platform::Environment &environment)>
         runAlert;
+    // Told of every outcome of a polling round and of every outage; owned by
+    // the program, and outliving the engine.
+    std::vector<CheckObserver *> observers;
 };
 
 // What the engine shows through the frame.
@@ -157,6 +161,9 @@ public:
 
     // An entry is about to be deleted: its checks under way forget it.
     void forgetEntry(MonitorPort &entry);
+    // An entry's settings are about to change: what observes the checks
+    // forgets it as it was.
+    void entrySettingsChanging(const MonitorPort &entry);
     // The program ends: the polling timer stops and every check under way
     // is dropped (destroyed from the loop).
     void discardChecks();
@@ -222,6 +229,10 @@ private:
     void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
                        std::uint64_t ranMicros = 0);
     void runAlert(const MonitorPort &entry);
+    // Tells the observers of an outcome of a polling round.
+    void observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,
+                      const FailureReason &reason = {});
+    void observeStop();
     // Hands the changes gathered so far to the listener.
     void sayStatusChanges();
     // A check of the current polling round has its outcome (or has none).

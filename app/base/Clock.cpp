@@ -3,6 +3,7 @@
 // by system and live in posix/SystemClock.cpp and win/SystemClock.cpp.
 #include "app/base/Clock.h"
 
+#include <chrono>
 #include <ctime>
 
 namespace vigilon {
@@ -10,6 +11,12 @@ namespace vigilon {
 std::uint32_t SystemClock::nowSeconds() const
 {
     return static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+std::int64_t SystemClock::nowMillis() const
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 SystemClock &SystemClock::instance()

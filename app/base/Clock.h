@@ -21,6 +21,8 @@ public:
     virtual std::uint64_t boottimeMicros() const = 0;
     // Seconds since 1970-01-01 UTC, truncated to 32 bits as stored times are.
     virtual std::uint32_t nowSeconds() const = 0;
+    // Milliseconds since 1970-01-01 UTC, for what is kept with its time.
+    virtual std::int64_t nowMillis() const { return std::int64_t(nowSeconds()) * 1000; }
 
     // Milliseconds in the manner of a 32-bit tick counter: compare two of them
     // only through an unsigned 32-bit difference.
@@ -33,6 +35,7 @@ public:
     std::uint64_t monotonicMicros() const override;
     std::uint64_t boottimeMicros() const override;
     std::uint32_t nowSeconds() const override;
+    std::int64_t nowMillis() const override;
 
     static SystemClock &instance();
 };

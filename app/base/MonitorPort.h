@@ -86,6 +86,9 @@ struct MonitorPort {
     // Why the last failed check failed, and when (seconds since 1970).
     FailureReason lastReason;
     std::uint32_t lastReasonTime = 0;
+    // The share of its checks that answered over the last 24 hours, as the
+    // history last said; negative when unknown.
+    double uptimeDay = -1;
     // Its row as last seen: a hint that rowOf() checks before it trusts it.
     mutable std::size_t rowHint = 0;
 

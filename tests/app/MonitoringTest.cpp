@@ -66,6 +66,45 @@ TEST_F(Monitoring, alertsOnceWhileFailedAndTheTrayShowsTheWorstStatus)
     EXPECT_EQ(ui.tray->icon, 144u);
 }
 
+// The history and the metrics see every outcome of a polling round and
+// each outage once, but nothing of a port test.
+TEST_F(Monitoring, observersSeeOutcomesAndOutagesOfPollingRoundsOnly)
+{
+    struct Journal final : CheckObserver {
+        std::vector<std::string> lines;
+        void checkDone(const CheckOutcome &outcome) override
+        {
+            static const char *const names[] = {"ok", "warning", "retry", "failed"};
+            lines.push_back(std::string(names[int(outcome.result)]) + " " + *outcome.host + " " +
+                            std::to_string(outcome.micros / 1000));
+        }
+        void outageBegan(const MonitorPort &entry, const std::string &, std::int64_t, const FailureReason &reason,
+                         bool alertRan) override
+        {
+            lines.push_back("down " + entry.name + " " + reasonText(reason) + (alertRan ? " alert" : ""));
+        }
+        void outageEnded(const MonitorPort &entry, const std::string &, std::int64_t) override
+        {
+            lines.push_back("up " + entry.name);
+        }
+        void monitoringStopped(std::int64_t) override { lines.push_back("stopped"); }
+    } journal;
+    observers = {&journal};
+    start({{80, GenericTcp, 1, 100, "notify"}}, 2);
+    tick(true, 150);
+    tick(false);
+    tick(false);
+    tick(false);
+    portTest(0);
+    tick(true, 20);
+    frame->toggleMonitoring(true);
+    const std::string name = entry(0).name;
+    EXPECT_EQ(journal.lines, (std::vector<std::string>{"warning 127.0.0.1 150", "retry 127.0.0.1 0",
+                                                        "retry 127.0.0.1 0", "failed 127.0.0.1 0",
+                                                        "down " + name + " timed out alert", "ok 127.0.0.1 20",
+                                                        "up " + name, "stopped"}));
+}
+
 // Each poll period starts a round with a fresh share of lookups; the checks
 // finished by then are reaped.
 TEST_F(Monitoring, pollTimerRunsFromTheEndOfEachRoundAndReapsFinishedChecks)

@@ -106,6 +106,8 @@ public:
             return 0;
         };
         context.runAlert = alertRunner;
+        context.observers = observers;
+        context.history = history;
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create() == 0;
         // The load brings a stored limit into 1..5; a test's 0 (every failed
@@ -133,6 +135,9 @@ public:
     std::vector<std::string> commands;
     // Runs alerts in place of runCommand when set.
     decltype(FrameContext::runAlert) alertRunner;
+    // Told of the outcomes and outages; the kept history, if any.
+    std::vector<CheckObserver *> observers;
+    HistoryReader *history = nullptr;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;
