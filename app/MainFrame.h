@@ -126,6 +126,8 @@ public:
 
     // The kept history.
     bool historyAvailable() const override { return context_.history != nullptr; }
+    bool historyKept() const override { return historyKept_; }
+    void setHistoryKept(bool on) override { historyKept_ = on; }
     bool requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done) override;
     bool requestOutages(std::uint32_t entryId, std::size_t limit,
                         std::function<void(std::vector<OutageView>)> done) override;
@@ -217,6 +219,7 @@ private:
     StoredValues stored_;
     bool closed_ = false;
     bool notifications_ = true;
+    bool historyKept_ = true;
     Autostart autostart_{context_.serviceHost};
     // Last, so that it goes first: its checks may still refer to the entries.
     MonitorEngine engine_;

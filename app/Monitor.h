@@ -78,6 +78,10 @@ public:
     // event loop. False, and done is not called, where no history is kept
     // or there is no such entry.
     virtual bool historyAvailable() const = 0;
+    // Whether the history is kept (stored; on unless turned off). Turning
+    // it off stops the recording at once; what was kept stays.
+    virtual bool historyKept() const = 0;
+    virtual void setHistoryKept(bool on) = 0;
     virtual bool requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done) = 0;
     virtual bool requestOutages(std::uint32_t entryId, std::size_t limit,
                                 std::function<void(std::vector<OutageView>)> done) = 0;
