@@ -1,0 +1,451 @@
+// SPDX-License-Identifier: MIT
+#include "history/HistoryFile.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace vigilon::history {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Paths are UTF-8 everywhere in the program.
+fs::path fsPath(const std::string &path)
+{
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+bool exists(const std::string &path)
+{
+    std::error_code error;
+    return fs::exists(fsPath(path), error);
+}
+
+// A statement for the length of a scope.
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+            stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    explicit operator bool() const { return stmt_ != nullptr; }
+    Statement &bind(int index, std::int64_t value)
+    {
+        sqlite3_bind_int64(stmt_, index, value);
+        return *this;
+    }
+    Statement &bind(int index, const std::string &text)
+    {
+        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement &blob(int index, const std::string &data)
+    {
+        sqlite3_bind_blob(stmt_, index, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+    bool run() { return step() == SQLITE_DONE; }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::string text(int column) const
+    {
+        const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt_, column));
+        return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+    }
+
+private:
+    sqlite3_stmt *stmt_ = nullptr;
+};
+
+const char *const kSchema = R"(
+CREATE TABLE IF NOT EXISTS series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
+    port INTEGER NOT NULL, kind INTEGER NOT NULL, last INTEGER NOT NULL DEFAULT 0,
+    UNIQUE(name, host, port, kind));
+CREATE TABLE IF NOT EXISTS raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
+    rolled INTEGER NOT NULL DEFAULT 0, data BLOB NOT NULL, PRIMARY KEY(series, hour));
+CREATE TABLE IF NOT EXISTS minutes(series INTEGER NOT NULL, day INTEGER NOT NULL, data BLOB NOT NULL,
+    PRIMARY KEY(series, day));
+CREATE TABLE IF NOT EXISTS hours(series INTEGER NOT NULL, block INTEGER NOT NULL, data BLOB NOT NULL,
+    PRIMARY KEY(series, block));
+CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, series INTEGER NOT NULL, start INTEGER NOT NULL,
+    ended INTEGER NOT NULL DEFAULT 0, unobserved INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL,
+    type INTEGER NOT NULL, code INTEGER NOT NULL, icmp6 INTEGER NOT NULL, alert INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS outages_by_series ON outages(series, start);
+)";
+
+bool isDamage(int code)
+{
+    code &= 0xff;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
+} // namespace
+
+HistoryFile::~HistoryFile()
+{
+    close();
+}
+
+void HistoryFile::close()
+{
+    if (db_)
+        sqlite3_close_v2(db_);
+    db_ = nullptr;
+    keys_.clear();
+    ids_.clear();
+    tails_.clear();
+    lastMillis_.clear();
+}
+
+bool HistoryFile::exec(const char *sql)
+{
+    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool HistoryFile::begin()
+{
+    return exec("BEGIN IMMEDIATE");
+}
+
+bool HistoryFile::commit()
+{
+    if (exec("COMMIT"))
+        return true;
+    exec("ROLLBACK");
+    // What the failed transaction appended is not in the file.
+    tails_.clear();
+    return false;
+}
+
+HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said)
+{
+    close();
+    path_ = path;
+    std::error_code error;
+    fs::create_directories(fsPath(path).parent_path(), error);
+
+    // 0: opened; otherwise the SQLite code that stopped it, and what it said.
+    const auto attempt = [this, &path](std::string &why) -> int {
+        int code = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (code == SQLITE_OK) {
+            sqlite3_extended_result_codes(db_, 1);
+            // Another user of the file is waited for briefly, never long:
+            // the worker has checks to write.
+            sqlite3_busy_timeout(db_, 200);
+            const auto step = [this, &why](const char *sql, const char *want) -> int {
+                Statement statement(db_, sql);
+                const int rc = statement.step();
+                if (rc == SQLITE_ROW && want && statement.text(0) != want) {
+                    why = statement.text(0);
+                    return SQLITE_CORRUPT;
+                }
+                if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                    why = sqlite3_errmsg(db_);
+                    return rc ? rc : SQLITE_ERROR;
+                }
+                return SQLITE_OK;
+            };
+            code = step("PRAGMA journal_mode=WAL", nullptr);
+            if (code == SQLITE_OK)
+                code = step("PRAGMA quick_check", "ok");
+            if (code == SQLITE_OK && sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+                code = sqlite3_extended_errcode(db_);
+                why = sqlite3_errmsg(db_);
+            }
+        } else {
+            why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+        }
+        if (code != SQLITE_OK) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+        }
+        return code;
+    };
+
+    std::string why;
+    int code = attempt(why);
+    Opened opened = Opened::Ok;
+    if (isDamage(code)) {
+        char stamp[32] = {};
+        const std::time_t now = std::time(nullptr);
+        if (const std::tm *local = std::localtime(&now))
+            std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", local);
+        std::string target = path + ".damaged-" + stamp;
+        for (int n = 1; exists(target); ++n)
+            target = path + ".damaged-" + stamp + "-" + std::to_string(n);
+        fs::rename(fsPath(path), fsPath(target), error);
+        if (error) {
+            said = "the history file " + path + " is damaged (" + why + ") and could not be moved aside: " +
+                   error.message() + "; monitoring goes on without history";
+            return Opened::Unavailable;
+        }
+        // A journal beside a fresh file would be played back into it.
+        for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+            std::error_code ignored;
+            fs::rename(fsPath(path + suffix), fsPath(target + suffix), ignored);
+            fs::remove(fsPath(path + suffix), ignored);
+        }
+        said = "the history file " + path + " is damaged (" + why + "); moved it aside to " + target +
+               " and started afresh";
+        opened = Opened::Fresh;
+        code = attempt(why);
+    }
+    if (code != SQLITE_OK) {
+        said = "the history file " + path + " cannot be used (" + why + "); monitoring goes on without history";
+        return Opened::Unavailable;
+    }
+
+    Statement all(db_, "SELECT id, name, host, port, kind FROM series");
+    while (all.step() == SQLITE_ROW) {
+        SeriesKey key{all.text(1), all.text(2), static_cast<std::uint32_t>(all.integer(3)),
+                      static_cast<std::uint32_t>(all.integer(4))};
+        keys_[all.integer(0)] = key;
+        ids_[key] = all.integer(0);
+    }
+    // Outages the last run left open: it ended without a word.
+    exec("UPDATE outages SET unobserved = 1, ended = max(start, coalesce((SELECT last FROM series "
+         "WHERE series.id = outages.series), start)) WHERE ended = 0");
+    return opened;
+}
+
+std::int64_t HistoryFile::findSeries(const SeriesKey &key) const
+{
+    const auto found = ids_.find(key);
+    return found == ids_.end() ? 0 : found->second;
+}
+
+std::int64_t HistoryFile::seriesId(const SeriesKey &key)
+{
+    if (const std::int64_t id = findSeries(key))
+        return id;
+    Statement insert(db_, "INSERT INTO series(name, host, port, kind) VALUES (?, ?, ?, ?)");
+    insert.bind(1, key.name).bind(2, key.host).bind(3, std::int64_t(key.port)).bind(4, std::int64_t(key.kind));
+    if (!insert.run())
+        return 0;
+    const std::int64_t id = sqlite3_last_insert_rowid(db_);
+    keys_[id] = key;
+    ids_[key] = id;
+    return id;
+}
+
+std::string HistoryFile::readBlob(const char *sql, std::int64_t a, std::int64_t b) const
+{
+    Statement read(db_, sql);
+    read.bind(1, a).bind(2, b);
+    return read.step() == SQLITE_ROW ? read.text(0) : std::string();
+}
+
+bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
+                             const std::string &tail)
+{
+    const std::string where = std::string(" WHERE series = ?2 AND ") + slotColumn + " = ?3";
+    Statement update(db_, (std::string("UPDATE ") + table + " SET data = data || ?1" + where).c_str());
+    update.blob(1, tail).bind(2, series).bind(3, slot);
+    if (!update.run())
+        return false;
+    if (sqlite3_changes(db_) > 0)
+        return true;
+    Statement insert(db_,
+                     (std::string("INSERT INTO ") + table + "(data, series, " + slotColumn + ") VALUES (?, ?, ?)").c_str());
+    insert.blob(1, tail).bind(2, series).bind(3, slot);
+    return insert.run();
+}
+
+bool HistoryFile::appendChecks(std::int64_t series, const std::vector<RawCheck> &checks)
+{
+    bool ok = true;
+    std::size_t i = 0;
+    while (i < checks.size()) {
+        const std::int64_t hour = checks[i].millis / kHourMillis;
+        Tail &tail = tails_[series];
+        if (tail.hour != hour) {
+            tail.hour = hour;
+            tail.raw = {};
+            const std::string stored = readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour);
+            if (!stored.empty())
+                decodeRaw(stored, hour * kHourMillis, &tail.raw);
+        }
+        std::string piece;
+        for (; i < checks.size() && checks[i].millis / kHourMillis <= hour; ++i)
+            appendRaw(piece, tail.raw, hour * kHourMillis, checks[i]);
+        ok = appendBlob("raw", "hour", series, hour, piece) && ok;
+    }
+    if (!checks.empty()) {
+        Statement last(db_, "UPDATE series SET last = max(last, ?) WHERE id = ?");
+        ok = last.bind(1, checks.back().millis).bind(2, series).run() && ok;
+    }
+    return ok;
+}
+
+bool HistoryFile::outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan)
+{
+    Statement insert(db_, "INSERT INTO outages(series, start, kind, type, code, icmp6, alert) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    insert.bind(1, series).bind(2, millis).bind(3, std::int64_t(reason.kind)).bind(4, std::int64_t(reason.type));
+    insert.bind(5, std::int64_t(reason.code)).bind(6, std::int64_t(reason.icmp6)).bind(7, std::int64_t(alertRan));
+    return insert.run();
+}
+
+bool HistoryFile::outageEnded(std::int64_t series, std::int64_t millis, bool unobserved)
+{
+    Statement update(db_, "UPDATE outages SET ended = max(start, ?1), unobserved = ?2 "
+                          "WHERE ended = 0 AND (?3 = 0 OR series = ?3)");
+    return update.bind(1, millis).bind(2, std::int64_t(unobserved)).bind(3, series).run();
+}
+
+bool HistoryFile::rollUp(std::int64_t beforeHour)
+{
+    struct Row {
+        std::int64_t series, hour;
+        std::string data;
+    };
+    std::vector<Row> rows;
+    {
+        Statement select(db_, "SELECT series, hour, data FROM raw WHERE rolled = 0 AND hour < ? "
+                              "ORDER BY series, hour");
+        select.bind(1, beforeHour);
+        while (select.step() == SQLITE_ROW)
+            rows.push_back({select.integer(0), select.integer(1), select.text(2)});
+    }
+    bool ok = true;
+    for (const Row &row : rows) {
+        const std::vector<RawCheck> checks = decodeRaw(row.data, row.hour * kHourMillis);
+        if (!checks.empty()) {
+            const std::int64_t day = row.hour / 24;
+            std::vector<Summary> minutes;
+            std::vector<RawCheck> minute;
+            std::int64_t current = -1;
+            for (const RawCheck &check : checks) {
+                const std::int64_t slot = (check.millis - day * kDayMillis) / 60000;
+                if (slot != current && !minute.empty()) {
+                    minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+                    minute.clear();
+                }
+                current = slot;
+                minute.push_back(check);
+            }
+            minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+            ok = appendBlob("minutes", "day", row.series, day, [&] {
+                std::string run;
+                appendSummaries(run, minutes);
+                return run;
+            }()) && ok;
+            std::string hourly;
+            appendSummaries(hourly, {summarize(checks, static_cast<std::uint32_t>(row.hour % kBlockHours))});
+            ok = appendBlob("hours", "block", row.series, row.hour / kBlockHours, hourly) && ok;
+        }
+        Statement mark(db_, "UPDATE raw SET rolled = 1 WHERE series = ? AND hour = ?");
+        ok = mark.bind(1, row.series).bind(2, row.hour).run() && ok;
+    }
+    return ok;
+}
+
+bool HistoryFile::prune(std::int64_t nowMillis)
+{
+    const std::int64_t nowHour = nowMillis / kHourMillis;
+    bool ok = rollUp(nowHour);
+    const auto drop = [this](const char *sql, std::int64_t bound) {
+        Statement statement(db_, sql);
+        return statement.bind(1, bound).run();
+    };
+    // Kept whole: the raw hours that began within the last 48 hours, the
+    // days that ended within the last 30, the blocks that ended within the
+    // last year.
+    ok = drop("DELETE FROM raw WHERE hour < ?", nowHour - 48) && ok;
+    ok = drop("DELETE FROM minutes WHERE day < ?", (nowMillis - 30 * kDayMillis) / kDayMillis) && ok;
+    ok = drop("DELETE FROM hours WHERE block < ?", (nowMillis - 365 * kDayMillis) / (kBlockHours * kHourMillis)) && ok;
+    ok = drop("DELETE FROM outages WHERE ended != 0 AND ended < ?", nowMillis - 365 * kDayMillis) && ok;
+    return ok;
+}
+
+void HistoryFile::hourCounts(
+    std::int64_t sinceHour,
+    const std::function<void(std::int64_t, std::int64_t, std::uint32_t, std::uint32_t)> &each)
+{
+    Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
+    select.bind(1, sinceHour);
+    while (select.step() == SQLITE_ROW) {
+        const std::int64_t hour = select.integer(1);
+        const std::vector<RawCheck> checks = decodeRaw(select.text(2), hour * kHourMillis);
+        const auto answered = std::count_if(checks.begin(), checks.end(), [](const auto &c) { return c.answered(); });
+        each(select.integer(0), hour, static_cast<std::uint32_t>(checks.size()), static_cast<std::uint32_t>(answered));
+    }
+}
+
+double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
+{
+    const std::int64_t fromHour = fromMillis / kHourMillis;
+    std::uint64_t count = 0, answered = 0;
+    Statement blocks(db_, "SELECT block, data FROM hours WHERE series = ? AND block >= ?");
+    blocks.bind(1, series).bind(2, fromHour / kBlockHours);
+    while (blocks.step() == SQLITE_ROW) {
+        for (const Summary &s : decodeSummaries(blocks.text(1))) {
+            if (blocks.integer(0) * kBlockHours + s.slot >= fromHour) {
+                count += s.count;
+                answered += s.count - s.failures;
+            }
+        }
+    }
+    Statement raw(db_, "SELECT hour, data FROM raw WHERE series = ? AND hour >= ? AND rolled = 0");
+    raw.bind(1, series).bind(2, fromHour);
+    while (raw.step() == SQLITE_ROW) {
+        for (const RawCheck &check : decodeRaw(raw.text(1), raw.integer(0) * kHourMillis)) {
+            if (check.millis >= fromMillis) {
+                ++count;
+                answered += check.answered() ? 1 : 0;
+            }
+        }
+    }
+    return count ? double(answered) / double(count) : -1.0;
+}
+
+std::vector<OutageView> HistoryFile::outages(std::int64_t series, std::size_t limit)
+{
+    std::vector<OutageView> out;
+    Statement select(db_, "SELECT start, ended, unobserved, kind, type, code, icmp6, alert FROM outages "
+                          "WHERE series = ? ORDER BY start DESC, id DESC LIMIT ?");
+    select.bind(1, series).bind(2, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT32_MAX)));
+    while (select.step() == SQLITE_ROW) {
+        OutageView view;
+        view.startMillis = select.integer(0);
+        view.endMillis = select.integer(1);
+        view.endUnobserved = select.integer(2) != 0;
+        view.reason.kind = static_cast<FailureKind>(select.integer(3));
+        view.reason.type = static_cast<int>(select.integer(4));
+        view.reason.code = static_cast<int>(select.integer(5));
+        view.reason.icmp6 = select.integer(6) != 0;
+        view.alertRan = select.integer(7) != 0;
+        out.push_back(view);
+    }
+    return out;
+}
+
+std::vector<Summary> HistoryFile::minuteSummaries(std::int64_t series, std::int64_t day)
+{
+    return decodeSummaries(readBlob("SELECT data FROM minutes WHERE series = ? AND day = ?", series, day));
+}
+
+std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_t block)
+{
+    return decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
+}
+
+std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t hour)
+{
+    return decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour),
+                     hour * kHourMillis);
+}
+
+} // namespace vigilon::history

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/HistoryReader.h"
+#include "history/HistoryCodec.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+
+namespace vigilon::history {
+
+// Where the history file lies: $VIGILON_HISTORY when set; else beside the
+// configuration store off Windows, in %LOCALAPPDATA%\Vigilon on Windows.
+std::string defaultHistoryPath();
+
+// The history file itself: a SQLite database in WAL mode, used by one
+// thread. Series are what an entry watches; raw results are kept one row
+// per series and hour, per-minute summaries one row per series and day,
+// hourly summaries one row per series and block of 32 days; outages one row
+// each.
+class HistoryFile {
+public:
+    HistoryFile() = default;
+    ~HistoryFile();
+    HistoryFile(const HistoryFile &) = delete;
+    HistoryFile &operator=(const HistoryFile &) = delete;
+
+    enum class Opened {
+        Ok,
+        // The file was damaged, moved aside, and a fresh one started.
+        Fresh,
+        // The file cannot be used (locked, not writable).
+        Unavailable,
+    };
+    // Opens (creates) the file; an outage left open by a program that
+    // ended without closing it is closed, unobserved, at its series' last
+    // check. said: what is worth telling the user, in English, on one line.
+    Opened open(const std::string &path, std::string &said);
+    void close();
+    bool isOpen() const { return db_ != nullptr; }
+    const std::string &path() const { return path_; }
+
+    bool begin();
+    bool commit();
+
+    // The id of a series, made when new; 0 on a failure.
+    std::int64_t seriesId(const SeriesKey &key);
+    // The id of a known series; 0 when none.
+    std::int64_t findSeries(const SeriesKey &key) const;
+    const std::map<std::int64_t, SeriesKey> &series() const { return keys_; }
+
+    // Appends one series' checks, in time order.
+    bool appendChecks(std::int64_t series, const std::vector<RawCheck> &checks);
+    bool outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan);
+    // Ends the series' open outage (every open one where series is 0).
+    bool outageEnded(std::int64_t series, std::int64_t millis, bool unobserved);
+
+    // Summarises the raw hours before hour (hours since 1970) not yet
+    // summarised.
+    bool rollUp(std::int64_t beforeHour);
+    // Rolls up and drops what is past keeping at nowMillis: raw results
+    // after 48 hours, per-minute summaries after 30 days, hourly summaries
+    // and ended outages after a year.
+    bool prune(std::int64_t nowMillis);
+
+    // Checks and answered checks of every series per hour, from sinceHour on.
+    void hourCounts(std::int64_t sinceHour,
+                    const std::function<void(std::int64_t series, std::int64_t hour, std::uint32_t count,
+                                             std::uint32_t answered)> &each);
+    // The share of answered checks of a series in [fromMillis, ...): from
+    // its hourly summaries and its raw hours not yet summarised; negative
+    // when it has none.
+    double uptimeSince(std::int64_t series, std::int64_t fromMillis);
+    std::vector<OutageView> outages(std::int64_t series, std::size_t limit);
+    // The per-minute and hourly summaries of a series, for inspection.
+    std::vector<Summary> minuteSummaries(std::int64_t series, std::int64_t day);
+    std::vector<Summary> hourSummaries(std::int64_t series, std::int64_t block);
+    std::vector<RawCheck> rawChecks(std::int64_t series, std::int64_t hour);
+
+private:
+    bool exec(const char *sql);
+    bool prepareSchema();
+    std::string readBlob(const char *sql, std::int64_t a, std::int64_t b) const;
+    bool appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
+                    const std::string &tail);
+
+    sqlite3 *db_ = nullptr;
+    std::string path_;
+    std::map<std::int64_t, SeriesKey> keys_;
+    std::map<SeriesKey, std::int64_t> ids_;
+    struct Tail {
+        std::int64_t hour = -1;
+        RawTail raw;
+    };
+    std::unordered_map<std::int64_t, Tail> tails_;
+    std::unordered_map<std::int64_t, std::int64_t> lastMillis_;
+};
+
+} // namespace vigilon::history

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+// On Windows the configuration is in the registry; the history lies in the
+// user's local application data, %LOCALAPPDATA%\Vigilon.
+#include "history/HistoryFile.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace vigilon::history {
+
+namespace {
+
+// A variable of the environment as UTF-8; empty when unset.
+std::string environmentUtf8(const wchar_t *name)
+{
+    wchar_t buffer[32768];
+    const DWORD length = GetEnvironmentVariableW(name, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (length == 0 || length >= std::size(buffer))
+        return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+std::string defaultHistoryPath()
+{
+    if (std::string path = environmentUtf8(L"VIGILON_HISTORY"); !path.empty())
+        return path;
+    std::string base = environmentUtf8(L"LOCALAPPDATA");
+    if (base.empty())
+        base = environmentUtf8(L"APPDATA");
+    if (base.empty())
+        base = ".";
+    return base + "\\Vigilon\\history.db";
+}
+
+} // namespace vigilon::history
