@@ -106,6 +106,11 @@ bool CMainFrame::loadStore()
     engine_.setIntervalSeconds(loaded.intervalSeconds);
     engine_.setRetryLimit(loaded.retryLimit);
     notifications_ = loaded.notifications;
+    // The history was opened by what the store said before the load, which
+    // a busy store may have kept from it.
+    historyKept_ = loaded.historyKept;
+    if (context_.keepHistory)
+        context_.keepHistory(historyKept_);
     ports_ = std::move(loaded.ports);
     appendPlaceholder(ports_);
     for (std::size_t i = 0; i < ports_.size(); ++i) {

@@ -68,6 +68,8 @@ struct FrameContext {
     std::vector<CheckObserver *> observers;
     // The kept history; none where it is switched off or cannot be had.
     HistoryReader *history = nullptr;
+    // Turns the keeping of the history on and off (the history's switch).
+    std::function<void(bool on)> keepHistory;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -125,9 +127,10 @@ public:
     std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
 
     // The kept history.
-    bool historyAvailable() const override { return context_.history != nullptr; }
+    bool historyAvailable() const override { return context_.history != nullptr && historyKept_; }
     bool historyKept() const override { return historyKept_; }
-    void setHistoryKept(bool on) override { historyKept_ = on; }
+    // Stored at once; off: what is gathered is written and the file closed.
+    void setHistoryKept(bool on) override;
     bool requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done) override;
     bool requestOutages(std::uint32_t entryId, std::size_t limit,
                         std::function<void(std::vector<OutageView>)> done) override;

@@ -3,7 +3,11 @@
 
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
+#include "app/base/Prompter.h"
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 #include "app/store/Settings.h"
+#include "history/History.h"
 
 #include <cstdio>
 
@@ -46,7 +50,21 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
     registry_ = openDefaultRegistry();
     probes_ = makeSystemProbeFactory(loop);
     serviceHost_ = makeServiceHostSetup(loop);
-    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get());
+    history::History::Options options;
+    options.path = history::defaultHistoryPath();
+    options.trouble = [&prompter](history::History::Trouble trouble, const std::string &path) {
+        const unsigned text =
+            trouble == history::History::Trouble::Damaged ? sid::HistoryDamaged : sid::HistoryUnavailable;
+        prompter.notice(formatText(loadString(text), {path}), "", mb::Ok | mb::IconExclamation);
+    };
+    history_ = std::make_unique<history::History>(loop, std::move(options), loadHistoryKept(*registry_));
+    const auto withHistory = [this](FrameContext &context) {
+        context.observers.insert(context.observers.begin(), history_.get());
+        context.history = history_.get();
+        context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
+    };
+    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get(),
+                                withHistory);
     if (!frame_) {
         exitStatus_ = 1;
         return false;
@@ -70,12 +88,16 @@ void ProgramHost::end()
 {
     if (frame_ && !frame_->closed())
         frame_->exitNow();
+    // After the frame's last outcomes: what is still queued is written.
+    if (history_)
+        history_->close();
 }
 
 void ProgramHost::release()
 {
     end();
     frame_.reset();
+    history_.reset();
 }
 
 } // namespace vigilon

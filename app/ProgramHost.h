@@ -18,6 +18,9 @@ class ServiceHostSetup;
 namespace reg {
 class Registry;
 }
+namespace history {
+class History;
+}
 
 // The one-instance guard of one system: a lock that one Vigilon holds and a
 // way for a later start to reach the holder. What is done with it is the
@@ -81,6 +84,9 @@ private:
     std::unique_ptr<reg::Registry> registry_;
     std::unique_ptr<ProbeFactory> probes_;
     std::unique_ptr<ServiceHostSetup> serviceHost_;
+    // Made before the frame and let go after it: the frame tells it of
+    // every check.
+    std::unique_ptr<history::History> history_;
     std::unique_ptr<CMainFrame> frame_;
     int exitStatus_ = 0;
 };

@@ -18,7 +18,8 @@ std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop)
 
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
                                                reg::Registry &registry, FrameUi &ui, ProbeFactory &probes,
-                                               ServiceHostSetup *serviceHost)
+                                               ServiceHostSetup *serviceHost,
+                                               const std::function<void(FrameContext &)> &more)
 {
     FrameContext context;
     context.serviceMode = commandLine.serviceMode;
@@ -36,6 +37,8 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });
+    if (more)
+        more(context);
     auto frame = std::make_unique<CMainFrame>(context);
     *self = frame.get();
     if (frame->create() != 0)

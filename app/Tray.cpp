@@ -62,6 +62,20 @@ void CMainFrame::setNotificationsEnabled(bool on)
         std::fprintf(stderr, "vigilon: the notification setting could not be saved: %s\n", reg::statusText(status));
 }
 
+void CMainFrame::setHistoryKept(bool on)
+{
+    if (on == historyKept_)
+        return;
+    historyKept_ = on;
+    if (context_.keepHistory)
+        context_.keepHistory(on);
+    refreshUptimes();
+    if (storeUnreadable_)
+        return;
+    if (const reg::Status status = saveHistoryKept(*context_.registry, on); status != reg::Status::Ok)
+        std::fprintf(stderr, "vigilon: the history setting could not be saved: %s\n", reg::statusText(status));
+}
+
 bool CMainFrame::setAutostart(bool install, std::function<void(bool installed, const std::string &failure)> done)
 {
     if (closed_)

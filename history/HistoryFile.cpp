@@ -32,7 +32,8 @@ class Statement {
 public:
     Statement(sqlite3 *db, const char *sql)
     {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+        prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+        if (prepared_ != SQLITE_OK)
             stmt_ = nullptr;
     }
     ~Statement() { sqlite3_finalize(stmt_); }
@@ -55,8 +56,8 @@ public:
         sqlite3_bind_blob(stmt_, index, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+    // SQLITE_ROW, SQLITE_DONE or an error, the preparation's included.
+    int step() { return stmt_ ? sqlite3_step(stmt_) : prepared_; }
     bool run() { return step() == SQLITE_DONE; }
     std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
     std::string text(int column) const
@@ -67,6 +68,7 @@ public:
 
 private:
     sqlite3_stmt *stmt_ = nullptr;
+    int prepared_ = SQLITE_OK;
 };
 
 const char *const kSchema = R"(

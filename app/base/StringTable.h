@@ -276,6 +276,10 @@ constexpr unsigned ColumnHost = 500;
 constexpr unsigned HostLabel = 501;
 constexpr unsigned EntryOnHost = 502;
 
+// The history file (%s its path): damaged and started afresh, or not usable.
+constexpr unsigned HistoryDamaged = 600;
+constexpr unsigned HistoryUnavailable = 601;
+
 } // namespace sid
 
 } // namespace vigilon

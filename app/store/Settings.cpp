@@ -357,6 +357,10 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
         if (read = readDword(*key, "Notify", notify); isTrouble(read))
             return read;
         loaded.notifications = read != Status::Ok || notify != 0;
+        std::uint32_t keepHistory = 1;
+        if (read = readDword(*key, kKeepHistoryValue, keepHistory); isTrouble(read))
+            return read;
+        loaded.historyKept = read != Status::Ok || keepHistory != 0;
         if (readTarget) {
             std::string stored;
             read = readString(*key, "Target", stored, &exact);
@@ -509,6 +513,23 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
 Status saveNotifications(Registry &registry, bool on)
 {
     return writeMonitorKey(registry, [&](Key &key) { return writeDword(key, "Notify", on ? 1u : 0u); });
+}
+
+Status saveHistoryKept(Registry &registry, bool on)
+{
+    return writeMonitorKey(registry, [&](Key &key) { return writeDword(key, kKeepHistoryValue, on ? 1u : 0u); });
+}
+
+bool loadHistoryKept(Registry &registry)
+{
+    std::uint32_t value = 1;
+    registry.readTransact([&]() {
+        if (std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue))
+            if (readDword(*key, kKeepHistoryValue, value) != Status::Ok)
+                value = 1;
+        return Status::Ok;
+    });
+    return value != 0;
 }
 
 Status setLogonFlag(Registry &registry, std::uint32_t value)

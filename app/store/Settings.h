@@ -16,6 +16,7 @@ namespace vigilon {
 constexpr const char *kProgramKey = "Software\\Ardentis\\Vigilon";
 constexpr const char *kMonitorKey = "Software\\Ardentis\\Vigilon\\Monitor";
 constexpr const char *kLogonValue = "Logon";
+constexpr const char *kKeepHistoryValue = "Keep History";
 // The longest string value that is read.
 constexpr std::size_t kMaxStringBytes = 1023;
 // The range a stored interval in seconds is brought into when it is loaded.
@@ -31,6 +32,9 @@ struct LoadedSettings {
     PortList ports; // without the placeholder
     // "Notify": desktop notifications; on when the value is missing.
     bool notifications = true;
+    // "Keep History": the history of the checks is kept; on when the value
+    // is missing.
+    bool historyKept = true;
 };
 
 // The configuration's values as the store holds them, so far as the program
@@ -89,6 +93,11 @@ WindowLayout loadWindowLayout(reg::Registry &registry);
 reg::Status saveWindowLayout(reg::Registry &registry, const WindowLayout &layout);
 // Writes "Notify" (1 on, 0 off) beside the configuration.
 reg::Status saveNotifications(reg::Registry &registry, bool on);
+// Writes "Keep History" (1 on, 0 off) beside the configuration.
+reg::Status saveHistoryKept(reg::Registry &registry, bool on);
+// Reads "Keep History" alone, before the configuration is loaded: on when
+// it is missing or cannot be read.
+bool loadHistoryKept(reg::Registry &registry);
 
 // Writes "Logon"; never creates its key.
 reg::Status setLogonFlag(reg::Registry &registry, std::uint32_t value);
