@@ -309,7 +309,7 @@ void CMainFrame::refreshUptimes()
             const double uptime = found != uptimes.end() && found->first == key ? found->second : -1.0;
             if (uptime != entry.uptimeDay) {
                 entry.uptimeDay = uptime;
-                updateRow(entry);
+                engine_.showRowLater(entry);
             }
         }
     });

@@ -161,6 +161,8 @@ public:
 
     // An entry is about to be deleted: its checks under way forget it.
     void forgetEntry(MonitorPort &entry);
+    // Shows the entry's row with the next pass's changes.
+    void showRowLater(MonitorPort &entry) { markRow(entry, -1); }
     // An entry's settings are about to change: what observes the checks
     // forgets it as it was.
     void entrySettingsChanging(const MonitorPort &entry);

@@ -21,7 +21,9 @@ packages=(
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # netpbm turns the Windows screens tool's bitmaps into PNG files.
   # openssl's s_server is the TLS server of the Schannel session's test.
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl)
+  # tcl and dpkg-dev make SQLite's single source file out of Debian's
+  # source package (scripts/sqlite-source.sh, below).
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.
@@ -36,13 +38,16 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing[*]}" >&2
+  SUDO=""
+  if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-echo "bootstrap: installing ${missing[*]}" >&2
-SUDO=""
-if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# SQLite for the Windows programs, from Debian's source package.
+if [ "${VIGILON_MINGW:-0}" = 1 ]; then
+  bash "$(dirname "$0")/sqlite-source.sh"
+fi

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The Windows programs keep their history in SQLite, which Debian packages for
+# Linux only. This fetches Debian's own source package of SQLite and makes
+# its single-file form (sqlite3.c, sqlite3.h), which the mingw build compiles
+# in. Safe to run again: once the files are there it only checks.
+#
+#   scripts/sqlite-source.sh [DIR]   (default: build/deps/sqlite3)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dest="${1:-${VIGILON_SQLITE_DIR:-$PWD/build/deps/sqlite3}}"
+if [ -s "$dest/sqlite3.c" ] && [ -s "$dest/sqlite3.h" ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+
+# Source packages come from the same archive as the binary ones.
+if ! apt-get source --print-uris sqlite3 >/dev/null 2>&1; then
+  list=/etc/apt/sources.list.d/vigilon-sources.sources
+  echo "sqlite-source: adding Debian's source archive ($list)" >&2
+  $SUDO tee "$list" >/dev/null <<'LIST'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+LIST
+  $SUDO apt-get update -qq
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+(
+  cd "$work"
+  apt-get source -qq sqlite3 >/dev/null 2>&1 || apt-get source sqlite3
+  src="$(find . -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1)"
+  [ -n "$src" ] || { echo "sqlite-source: no source tree unpacked" >&2; exit 1; }
+  mkdir "$src/bld"
+  cd "$src/bld"
+  ../configure --quiet >/dev/null
+  make -s sqlite3.c >/dev/null
+)
+mkdir -p "$dest"
+cp "$work"/sqlite3-*/bld/sqlite3.c "$work"/sqlite3-*/bld/sqlite3.h "$dest/"
+echo "sqlite-source: $(grep -m1 '#define SQLITE_VERSION ' "$dest/sqlite3.h" | awk '{print $3}') in $dest" >&2
