@@ -30,12 +30,10 @@ std::string defaultHistoryPath()
 {
     if (std::string path = environmentUtf8(L"VIGILON_HISTORY"); !path.empty())
         return path;
-    std::string base = environmentUtf8(L"LOCALAPPDATA");
-    if (base.empty())
-        base = environmentUtf8(L"APPDATA");
-    if (base.empty())
-        base = ".";
-    return base + "\\Vigilon\\history.db";
+    for (const wchar_t *folder : {L"LOCALAPPDATA", L"APPDATA"})
+        if (std::string base = environmentUtf8(folder); !base.empty())
+            return base + "\\Vigilon\\history.db";
+    return "Vigilon\\history.db";
 }
 
 } // namespace vigilon::history

@@ -3,6 +3,7 @@
 // process on the offscreen platform or headless, a real store file, real
 // servers on loopback and real faults in namespaces of the test's own.
 #include "app/store/posix/SqliteRegistry.h"
+#include "history/HistoryFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/Network.h"
@@ -123,6 +124,20 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port Count"), 1u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Retry"), 2u);
     EXPECT_EQ(storedDword(*registry, kMonitorKey, "Port #0"), server.port());
+
+    // The checks are in the history beside the store, written by the end.
+    history::HistoryFile kept;
+    std::string said;
+    ASSERT_EQ(kept.open(dir_ / "history.db", said), history::HistoryFile::Opened::Ok) << said;
+    const std::int64_t series = kept.findSeries({"entry0", "127.0.0.1", server.port(), GenericTcp});
+    ASSERT_NE(series, 0);
+    std::uint32_t checks = 0, answered = 0;
+    kept.hourCounts(0, [&](std::int64_t of, std::int64_t, std::uint32_t count, std::uint32_t ok) {
+        checks += of == series ? count : 0;
+        answered += of == series ? ok : 0;
+    });
+    EXPECT_GE(checks, 1u);
+    EXPECT_EQ(answered, checks);
 }
 
 // The display goes before the program was told that the session ends (the

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+// Writes synthetic history through the history's own writer at accelerated
+// time (the worker's clock follows the generated checks), then tells what
+// the file holds per table and what a year at 1,000 entries comes to.
+//
+//   bench_history_size [ENTRIES [HOURS [INTERVAL_SECONDS [FILE]]]]
+//
+// Defaults: 100 entries, 50 hours, 10 s. The raw table is at its steady
+// size once HOURS passes 48; per-minute summaries are scaled from HOURS to
+// 30 days and hourly ones to a year (plus a block of 32 days: they go by
+// whole blocks), and everything from ENTRIES to 1,000.
+#include "app/base/MonitorPort.h"
+#include "app/base/PollEventLoop.h"
+#include "history/History.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+using namespace vigilon;
+using namespace vigilon::history;
+
+namespace {
+
+std::map<std::string, double> tableBytes(const std::string &path)
+{
+    std::map<std::string, double> bytes;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT name, sum(pgsize) FROM dbstat GROUP BY name", -1, &stmt, nullptr) ==
+            SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                bytes[reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))] = sqlite3_column_double(stmt, 1);
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int entries = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int hours = argc > 2 ? std::atoi(argv[2]) : 50;
+    const int interval = argc > 3 ? std::atoi(argv[3]) : 10;
+    const std::string path =
+        argc > 4 ? argv[4] : (std::filesystem::temp_directory_path() / "vigilon-history-bench.db").string();
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(path + suffix);
+
+    const std::int64_t start = 20000 * kBlockHours * kHourMillis;
+    std::atomic<std::int64_t> now{start};
+    PollEventLoop loop;
+    History::Options options;
+    options.path = path;
+    options.nowMillis = [&now] { return now.load(); };
+    options.pruneEvery = std::chrono::minutes(0);
+    auto history = std::make_unique<History>(loop, std::move(options), true);
+
+    std::mt19937_64 random(29);
+    std::vector<std::unique_ptr<MonitorPort>> ports;
+    std::vector<double> base;
+    for (int i = 0; i < entries; ++i) {
+        auto port = std::make_unique<MonitorPort>();
+        port->id = static_cast<std::uint32_t>(i + 1);
+        port->port = static_cast<std::uint32_t>(1000 + i);
+        port->name = "TCP " + std::to_string(port->port);
+        ports.push_back(std::move(port));
+        // Answers from 200 µs (the same network) to 80 ms (far away).
+        base.push_back(200.0 * std::pow(400.0, std::uniform_real_distribution<>(0, 1)(random)));
+    }
+    const std::string host = "192.0.2.10";
+    std::lognormal_distribution<> jitter(0.0, 0.25);
+    std::bernoulli_distribution fails(0.005);
+
+    double pushNanos = 0;
+    std::uint64_t pushes = 0;
+    const auto began = std::chrono::steady_clock::now();
+    const std::int64_t rounds = std::int64_t(hours) * 3600 / interval;
+    for (std::int64_t round = 0; round < rounds; ++round) {
+        now = start + round * interval * 1000;
+        const auto pushing = std::chrono::steady_clock::now();
+        for (int i = 0; i < entries; ++i) {
+            CheckOutcome outcome;
+            outcome.entry = ports[i].get();
+            outcome.host = &host;
+            outcome.unixMillis = now + i * 7;
+            if (fails(random)) {
+                outcome.result = CheckOutcome::Result::Failed;
+                outcome.micros = 3000000;
+                outcome.reason = FailureReason::of(FailureKind::TimedOut);
+            } else {
+                outcome.micros = static_cast<std::uint64_t>(base[i] * jitter(random));
+            }
+            history->checkDone(outcome);
+        }
+        pushNanos += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - pushing).count();
+        pushes += static_cast<std::uint64_t>(entries);
+        // The worker keeps up: about a real batch's worth at a time.
+        if (round % 60 == 59)
+            history->sync();
+    }
+    history.reset();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+
+    const auto bytes = tableBytes(path);
+    const auto of = [&](const char *name) {
+        double sum = 0;
+        for (const auto &[table, size] : bytes)
+            if (table == name || table.rfind(std::string("sqlite_autoindex_") + name + "_", 0) == 0)
+                sum += size;
+        return sum;
+    };
+    const double scale = 1000.0 / entries;
+    const double raw = of("raw") * scale;
+    const double minutes = of("minutes") * scale * (30.0 * 24 / hours);
+    const double hourly = of("hours") * scale * ((365.0 + 32) * 24 / hours);
+    double rest = 0;
+    for (const auto &[table, size] : bytes)
+        rest += size;
+    rest = (rest - of("raw") - of("minutes") - of("hours")) * scale;
+    const double mb = 1024.0 * 1024.0;
+    std::printf("%d entries, %d hours at %d s: %.0f checks in %.1f s; a check costs the loop %.0f ns\n", entries,
+                hours, interval, double(pushes), seconds, pushNanos / double(pushes));
+    std::printf("file %s: %.1f MB (raw %.1f MB, minutes %.1f MB, hours %.1f MB)\n", path.c_str(),
+                std::filesystem::file_size(path) / mb, of("raw") / mb, of("minutes") / mb, of("hours") / mb);
+    std::printf("1,000 entries kept a year: raw 48 h %.0f MB + minutes 30 d %.0f MB + hours 1 y %.0f MB + rest %.0f MB"
+                " = %.0f MB\n",
+                raw / mb, minutes / mb, hourly / mb, rest / mb, (raw + minutes + hourly + rest) / mb);
+    return 0;
+}
