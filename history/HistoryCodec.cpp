@@ -58,7 +58,9 @@ void appendRaw(std::string &blob, RawTail &tail, std::int64_t hourStartMillis, c
     // time rather than lost.
     const std::int64_t offset = std::max(check.millis - hourStartMillis, tail.offsetMillis);
     const auto units = static_cast<std::int64_t>(check.micros / kUnitMicros);
-    putVarint(blob, static_cast<std::uint64_t>(offset - tail.offsetMillis));
+    // Checks come at a steady interval: the step is kept as its change.
+    const std::int64_t step = offset - tail.offsetMillis;
+    putVarint(blob, zigzag(step - tail.stepMillis));
     blob.push_back(static_cast<char>(headByte(check)));
     if (check.reason.kind == FailureKind::Unreachable) {
         putVarint(blob, static_cast<std::uint64_t>(check.reason.type + 1));
@@ -69,6 +71,7 @@ void appendRaw(std::string &blob, RawTail &tail, std::int64_t hourStartMillis, c
     }
     putVarint(blob, zigzag(units - tail.units));
     tail.offsetMillis = offset;
+    tail.stepMillis = step;
     tail.units = units;
 }
 
@@ -82,7 +85,8 @@ std::vector<RawCheck> decodeRaw(const std::string &blob, std::int64_t hourStartM
         RawCheck check;
         if (!getVarint(blob, at, v) || at >= blob.size())
             break;
-        const std::int64_t offset = state.offsetMillis + static_cast<std::int64_t>(v);
+        const std::int64_t step = state.stepMillis + unzigzag(v);
+        const std::int64_t offset = state.offsetMillis + step;
         const auto head = static_cast<std::uint8_t>(blob[at++]);
         check.result = head & 3;
         check.reason.kind = static_cast<FailureKind>(head >> 2);
@@ -103,6 +107,7 @@ std::vector<RawCheck> decodeRaw(const std::string &blob, std::int64_t hourStartM
         if (!sound || !getVarint(blob, at, v))
             break;
         state.offsetMillis = offset;
+        state.stepMillis = step;
         state.units += unzigzag(v);
         check.millis = hourStartMillis + offset;
         check.micros = static_cast<std::uint64_t>(std::max<std::int64_t>(state.units, 0)) * kUnitMicros;
@@ -149,19 +154,27 @@ Summary summarize(std::vector<RawCheck> checks, std::uint32_t slot)
     return summary;
 }
 
-// A run: its length, then per summary the slot's step from the one before
-// (the first from -1), count, failures, and the quantized times as the
-// minimum's step from the previous minimum, the median above the minimum
-// and the maximum above the median.
+// A run: its length, then per summary its head, and the quantized times as
+// the minimum's step from the previous minimum, the median above the
+// minimum and the maximum above the median. The head of a summary of the
+// slot after the one before (the first from -1) with fewer than 16 checks
+// and 8 failures is one byte: the count, and the failures above it;
+// otherwise a byte 0x80, then the slot's step, the count and the failures.
 void appendSummaries(std::string &blob, const std::vector<Summary> &run)
 {
     putVarint(blob, run.size());
     std::int64_t slot = -1;
     std::int64_t lastMin = 0;
     for (const Summary &s : run) {
-        putVarint(blob, static_cast<std::uint64_t>(std::int64_t(s.slot) - slot - 1));
-        putVarint(blob, s.count);
-        putVarint(blob, s.failures);
+        const auto step = static_cast<std::uint64_t>(std::int64_t(s.slot) - slot - 1);
+        if (step == 0 && s.count < 16 && s.failures < 8) {
+            blob.push_back(static_cast<char>(s.count | (s.failures << 4)));
+        } else {
+            blob.push_back(static_cast<char>(0x80));
+            putVarint(blob, step);
+            putVarint(blob, s.count);
+            putVarint(blob, s.failures);
+        }
         const std::int64_t qmin = quantize(s.minMicros);
         const std::int64_t qmed = std::max<std::int64_t>(quantize(s.medianMicros), qmin);
         const std::int64_t qmax = std::max<std::int64_t>(quantize(s.maxMicros), qmed);
@@ -183,8 +196,17 @@ std::vector<Summary> decodeSummaries(const std::string &blob)
         std::int64_t lastMin = 0;
         for (std::uint64_t i = 0; i < length; ++i) {
             std::uint64_t step = 0, count = 0, failures = 0, dmin = 0, dmed = 0, dmax = 0;
-            if (!getVarint(blob, at, step) || !getVarint(blob, at, count) || !getVarint(blob, at, failures) ||
-                !getVarint(blob, at, dmin) || !getVarint(blob, at, dmed) || !getVarint(blob, at, dmax))
+            if (at >= blob.size())
+                return out;
+            const auto head = static_cast<unsigned char>(blob[at++]);
+            if (head & 0x80) {
+                if (!getVarint(blob, at, step) || !getVarint(blob, at, count) || !getVarint(blob, at, failures))
+                    return out;
+            } else {
+                count = head & 0x0f;
+                failures = head >> 4;
+            }
+            if (!getVarint(blob, at, dmin) || !getVarint(blob, at, dmed) || !getVarint(blob, at, dmax))
                 return out;
             slot += static_cast<std::int64_t>(step) + 1;
             lastMin += unzigzag(dmin);

@@ -46,6 +46,7 @@ bool getVarint(const std::string &data, std::size_t &at, std::uint64_t &value);
 // record left; a writer that did not write the blob decodes it first.
 struct RawTail {
     std::int64_t offsetMillis = 0; // of the last record, from the hour's start
+    std::int64_t stepMillis = 0;   // from the record before it
     std::int64_t units = 0;        // its response time in 10 µs
 };
 void appendRaw(std::string &blob, RawTail &tail, std::int64_t hourStartMillis, const RawCheck &check);

@@ -253,7 +253,7 @@ bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int
                              const std::string &tail)
 {
     const std::string where = std::string(" WHERE series = ?2 AND ") + slotColumn + " = ?3";
-    Statement update(db_, (std::string("UPDATE ") + table + " SET data = data || ?1" + where).c_str());
+    Statement update(db_, (std::string("UPDATE ") + table + " SET data = CAST(data || ?1 AS BLOB)" + where).c_str());
     update.blob(1, tail).bind(2, series).bind(3, slot);
     if (!update.run())
         return false;

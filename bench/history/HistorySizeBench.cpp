@@ -30,21 +30,21 @@ using namespace vigilon::history;
 
 namespace {
 
-std::map<std::string, double> tableBytes(const std::string &path)
+// The first column of each row of a query, by the second.
+std::map<std::string, double> query(const std::string &path, const char *sql)
 {
-    std::map<std::string, double> bytes;
+    std::map<std::string, double> values;
     sqlite3 *db = nullptr;
     if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
         sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT name, sum(pgsize) FROM dbstat GROUP BY name", -1, &stmt, nullptr) ==
-            SQLITE_OK) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
             while (sqlite3_step(stmt) == SQLITE_ROW)
-                bytes[reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))] = sqlite3_column_double(stmt, 1);
+                values[reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))] = sqlite3_column_double(stmt, 1);
         }
         sqlite3_finalize(stmt);
     }
     sqlite3_close(db);
-    return bytes;
+    return values;
 }
 
 } // namespace
@@ -114,7 +114,11 @@ int main(int argc, char **argv)
     history.reset();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
-    const auto bytes = tableBytes(path);
+    // Pages per table (and its index), and the packed data they hold.
+    const auto bytes = query(path, "SELECT name, sum(pgsize) FROM dbstat GROUP BY name");
+    const auto data = query(path, "SELECT 'raw', sum(length(data)) FROM raw UNION ALL "
+                                  "SELECT 'minutes', sum(length(data)) FROM minutes UNION ALL "
+                                  "SELECT 'hours', sum(length(data)) FROM hours");
     const auto of = [&](const char *name) {
         double sum = 0;
         for (const auto &[table, size] : bytes)
@@ -125,7 +129,11 @@ int main(int argc, char **argv)
     const double scale = 1000.0 / entries;
     const double raw = of("raw") * scale;
     const double minutes = of("minutes") * scale * (30.0 * 24 / hours);
-    const double hourly = of("hours") * scale * ((365.0 + 32) * 24 / hours);
+    // A few hours of hourly summaries fill a few pages: their rows are
+    // taken at the pages per byte of the per-minute rows, of a like size
+    // once full.
+    const double perByte = data.at("minutes") > 0 ? of("minutes") / data.at("minutes") : 1.0;
+    const double hourly = data.at("hours") * perByte * scale * ((365.0 + 32) * 24 / hours);
     double rest = 0;
     for (const auto &[table, size] : bytes)
         rest += size;
@@ -135,6 +143,10 @@ int main(int argc, char **argv)
                 hours, interval, double(pushes), seconds, pushNanos / double(pushes));
     std::printf("file %s: %.1f MB (raw %.1f MB, minutes %.1f MB, hours %.1f MB)\n", path.c_str(),
                 std::filesystem::file_size(path) / mb, of("raw") / mb, of("minutes") / mb, of("hours") / mb);
+    std::printf("packed bytes: %.2f a raw check, %.2f a minute's summary, %.2f an hour's; pages/data %.2f (raw), "
+                "%.2f (minutes)\n",
+                data.at("raw") / double(pushes), data.at("minutes") / (double(entries) * hours * 60),
+                data.at("hours") / (double(entries) * hours), of("raw") / data.at("raw"), perByte);
     std::printf("1,000 entries kept a year: raw 48 h %.0f MB + minutes 30 d %.0f MB + hours 1 y %.0f MB + rest %.0f MB"
                 " = %.0f MB\n",
                 raw / mb, minutes / mb, hourly / mb, rest / mb, (raw + minutes + hourly + rest) / mb);
