@@ -108,6 +108,7 @@ public:
         context.runAlert = alertRunner;
         context.observers = observers;
         context.history = history;
+        context.keepHistory = keepHistory;
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create() == 0;
         // The load brings a stored limit into 1..5; a test's 0 (every failed
@@ -138,6 +139,7 @@ public:
     // Told of the outcomes and outages; the kept history, if any.
     std::vector<CheckObserver *> observers;
     HistoryReader *history = nullptr;
+    std::function<void(bool on)> keepHistory;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;
