@@ -27,16 +27,34 @@ bool exists(const std::string &path)
     return fs::exists(fsPath(path), error);
 }
 
-// A statement for the length of a scope.
+// A statement for the length of a scope. One of the writer's, used for
+// every check, is prepared once and kept in cache.
 class Statement {
 public:
-    Statement(sqlite3 *db, const char *sql)
+    Statement(sqlite3 *db, const std::string &sql, std::unordered_map<std::string, sqlite3_stmt *> *cache = nullptr)
+        : cache_(cache)
     {
-        prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+        if (cache) {
+            if (const auto found = cache->find(sql); found != cache->end()) {
+                stmt_ = found->second;
+                return;
+            }
+        }
+        prepared_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr);
         if (prepared_ != SQLITE_OK)
             stmt_ = nullptr;
+        else if (cache)
+            (*cache)[sql] = stmt_;
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    ~Statement()
+    {
+        if (cache_ && stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        } else {
+            sqlite3_finalize(stmt_);
+        }
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
@@ -67,14 +85,14 @@ public:
     }
 
 private:
+    std::unordered_map<std::string, sqlite3_stmt *> *cache_ = nullptr;
     sqlite3_stmt *stmt_ = nullptr;
     int prepared_ = SQLITE_OK;
 };
 
 const char *const kSchema = R"(
 CREATE TABLE IF NOT EXISTS series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
-    port INTEGER NOT NULL, kind INTEGER NOT NULL, last INTEGER NOT NULL DEFAULT 0,
-    UNIQUE(name, host, port, kind));
+    port INTEGER NOT NULL, kind INTEGER NOT NULL, UNIQUE(name, host, port, kind));
 CREATE TABLE IF NOT EXISTS raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
     rolled INTEGER NOT NULL DEFAULT 0, data BLOB NOT NULL, PRIMARY KEY(series, hour));
 CREATE TABLE IF NOT EXISTS minutes(series INTEGER NOT NULL, day INTEGER NOT NULL, data BLOB NOT NULL,
@@ -102,13 +120,15 @@ HistoryFile::~HistoryFile()
 
 void HistoryFile::close()
 {
+    for (const auto &[sql, statement] : statements_)
+        sqlite3_finalize(statement);
+    statements_.clear();
     if (db_)
         sqlite3_close_v2(db_);
     db_ = nullptr;
     keys_.clear();
     ids_.clear();
     tails_.clear();
-    lastMillis_.clear();
 }
 
 bool HistoryFile::exec(const char *sql)
@@ -216,9 +236,24 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
         keys_[all.integer(0)] = key;
         ids_[key] = all.integer(0);
     }
-    // Outages the last run left open: it ended without a word.
-    exec("UPDATE outages SET unobserved = 1, ended = max(start, coalesce((SELECT last FROM series "
-         "WHERE series.id = outages.series), start)) WHERE ended = 0");
+    // Outages the last run left open: it ended without a word. They end at
+    // their series' last check.
+    std::vector<std::int64_t> open;
+    {
+        Statement select(db_, "SELECT DISTINCT series FROM outages WHERE ended = 0");
+        while (select.step() == SQLITE_ROW)
+            open.push_back(select.integer(0));
+    }
+    for (const std::int64_t series : open) {
+        Statement newest(db_, "SELECT hour, data FROM raw WHERE series = ? ORDER BY hour DESC LIMIT 1");
+        newest.bind(1, series);
+        std::int64_t last = 0;
+        if (newest.step() == SQLITE_ROW) {
+            const std::vector<RawCheck> checks = decodeRaw(newest.text(1), newest.integer(0) * kHourMillis);
+            last = checks.empty() ? 0 : checks.back().millis;
+        }
+        outageEnded(series, last, true);
+    }
     return opened;
 }
 
@@ -244,7 +279,7 @@ std::int64_t HistoryFile::seriesId(const SeriesKey &key)
 
 std::string HistoryFile::readBlob(const char *sql, std::int64_t a, std::int64_t b) const
 {
-    Statement read(db_, sql);
+    Statement read(db_, sql, &statements_);
     read.bind(1, a).bind(2, b);
     return read.step() == SQLITE_ROW ? read.text(0) : std::string();
 }
@@ -253,14 +288,15 @@ bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int
                              const std::string &tail)
 {
     const std::string where = std::string(" WHERE series = ?2 AND ") + slotColumn + " = ?3";
-    Statement update(db_, (std::string("UPDATE ") + table + " SET data = CAST(data || ?1 AS BLOB)" + where).c_str());
+    Statement update(db_, std::string("UPDATE ") + table + " SET data = CAST(data || ?1 AS BLOB)" + where,
+                     &statements_);
     update.blob(1, tail).bind(2, series).bind(3, slot);
     if (!update.run())
         return false;
     if (sqlite3_changes(db_) > 0)
         return true;
-    Statement insert(db_,
-                     (std::string("INSERT INTO ") + table + "(data, series, " + slotColumn + ") VALUES (?, ?, ?)").c_str());
+    Statement insert(db_, std::string("INSERT INTO ") + table + "(data, series, " + slotColumn + ") VALUES (?, ?, ?)",
+                     &statements_);
     insert.blob(1, tail).bind(2, series).bind(3, slot);
     return insert.run();
 }
@@ -283,10 +319,6 @@ bool HistoryFile::appendChecks(std::int64_t series, const std::vector<RawCheck> 
         for (; i < checks.size() && checks[i].millis / kHourMillis <= hour; ++i)
             appendRaw(piece, tail.raw, hour * kHourMillis, checks[i]);
         ok = appendBlob("raw", "hour", series, hour, piece) && ok;
-    }
-    if (!checks.empty()) {
-        Statement last(db_, "UPDATE series SET last = max(last, ?) WHERE id = ?");
-        ok = last.bind(1, checks.back().millis).bind(2, series).run() && ok;
     }
     return ok;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vigilon::history {
 
@@ -99,7 +100,8 @@ private:
         RawTail raw;
     };
     std::unordered_map<std::int64_t, Tail> tails_;
-    std::unordered_map<std::int64_t, std::int64_t> lastMillis_;
+    // The writer's statements, prepared once.
+    mutable std::unordered_map<std::string, sqlite3_stmt *> statements_;
 };
 
 } // namespace vigilon::history
