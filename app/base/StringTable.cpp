@@ -214,9 +214,9 @@ constexpr std::array kStrings{
     StringEntry{sid::CertWarnDaysLabel, "証明書警告:", "Cert. warning:"},
     StringEntry{sid::CertWarnDaysNote, "日前 (警告しない場合は 値 0 )", "days before expiry (0: none)"},
     StringEntry{sid::HistoryDamaged, "履歴ファイル %s が壊れていたため、別の名前で残して新しく作り直しました。",
-                "The history file %s was damaged; it was moved aside and a new one was started."},
+                "The history file %s was damaged. It was moved aside and a new one was started."},
     StringEntry{sid::HistoryUnavailable, "履歴ファイル %s を使用できません。履歴を残さずに監視を続けます。",
-                "The history file %s cannot be used; monitoring goes on without keeping a history."},
+                "The history file %s cannot be used. Monitoring goes on without keeping a history."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"
