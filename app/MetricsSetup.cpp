@@ -60,8 +60,16 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
     const metrics::MetricsRegistry *kept = service->metrics_.get();
     std::string error;
     bool inUse = false;
+    // Scrapes are answered one at a time on the server's thread, which
+    // keeps the snapshot's room from one to the next.
+    auto room = std::make_shared<metrics::MetricsSnapshot>();
     service->server_ = metrics::startServer(
-        *endpoint, [kept] { return metrics::renderMetrics(kept->snapshot(), VIGILON_VERSION); }, error, &inUse);
+        *endpoint,
+        [kept, room] {
+            kept->snapshot(*room);
+            return metrics::renderMetrics(*room, VIGILON_VERSION);
+        },
+        error, &inUse);
     if (!service->server_) {
         tell(prompter, inUse ? formatText(loadString(sid::MetricsPortInUse), {text})
                              : formatText(loadString(sid::MetricsNotServed), {text, error}));

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <set>
-#include <tuple>
+#include <string_view>
+#include <unordered_set>
 
 namespace vigilon::metrics {
 
@@ -158,19 +158,12 @@ void family(std::string &out, const char *name, const char *type, const char *he
 // name{entry="…",host="…",port="…",kind="…"[,extra]} value
 template <typename Number>
 void sample(std::string &out, const char *name, const char *suffix, const EntryMetrics::Labels &labels,
-            const std::string &extra, Number value)
+            std::string_view extra, Number value)
 {
     out += name;
     out += suffix;
-    out += "{entry=\"";
-    appendLabelValue(out, labels.entry);
-    out += "\",host=\"";
-    appendLabelValue(out, labels.host);
-    out += "\",port=\"";
-    out += labels.port;
-    out += "\",kind=\"";
-    out += labels.kind;
-    out += '"';
+    out += '{';
+    out += labels.text;
     out += extra;
     out += "} ";
     appendNumber(out, value);
@@ -185,10 +178,9 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
     // which Prometheus refuses with the whole scrape: the first one counts.
     std::vector<const EntryMetrics *> entries;
     entries.reserve(snapshot.entries.size());
-    std::set<std::tuple<std::string_view, std::string_view, std::string_view, std::string_view>> seen;
+    std::unordered_set<std::string_view> seen;
     for (const EntryMetrics &entry : snapshot.entries) {
-        const EntryMetrics::Labels &l = *entry.labels;
-        if (seen.emplace(l.entry, l.host, l.port, l.kind).second)
+        if (seen.insert(entry.labels->text).second)
             entries.push_back(&entry);
     }
 
@@ -227,18 +219,20 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
     }
 
     family(out, "vigilon_entry_response_seconds", "histogram", "The response times of the entry's answers.");
+    std::array<std::string, kResponseBuckets.size() + 1> le;
+    for (std::size_t b = 0; b < le.size(); ++b) {
+        le[b] = ",le=\"";
+        if (b < kResponseBuckets.size())
+            appendNumber(le[b], kResponseBuckets[b]);
+        else
+            le[b] += "+Inf";
+        le[b] += '"';
+    }
     for (const EntryMetrics *e : entries) {
         std::uint64_t cumulative = 0;
-        std::string le;
         for (std::size_t b = 0; b < e->buckets.size(); ++b) {
             cumulative += e->buckets[b];
-            le = ",le=\"";
-            if (b < kResponseBuckets.size())
-                appendNumber(le, kResponseBuckets[b]);
-            else
-                le += "+Inf";
-            le += '"';
-            sample(out, "vigilon_entry_response_seconds", "_bucket", *e->labels, le, cumulative);
+            sample(out, "vigilon_entry_response_seconds", "_bucket", *e->labels, le[b], cumulative);
         }
         sample(out, "vigilon_entry_response_seconds", "_sum", *e->labels, {}, e->responseSum);
         sample(out, "vigilon_entry_response_seconds", "_count", *e->labels, {}, cumulative);
@@ -274,6 +268,11 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
         labels->host = validUtf8(host);
         labels->port = port;
         labels->kind = kind;
+        labels->text = "entry=\"";
+        appendLabelValue(labels->text, labels->entry);
+        labels->text += "\",host=\"";
+        appendLabelValue(labels->text, labels->host);
+        labels->text += "\",port=\"" + port + "\",kind=\"" + kind + '"';
         e.labels = std::move(labels);
     }
     return e;
@@ -330,31 +329,31 @@ void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
     entries_.erase(entry.id);
 }
 
+void MetricsRegistry::snapshot(MetricsSnapshot &into) const
+{
+    // The numbers are copied under the lock into room the last snapshot
+    // left; the rest is done off it.
+    {
+        const std::lock_guard lock(mutex_);
+        into.monitoring = monitoring_;
+        into.copied.assign(entries_.begin(), entries_.end());
+    }
+    into.order.resize(into.copied.size());
+    for (std::size_t i = 0; i < into.order.size(); ++i)
+        into.order[i] = i;
+    // By id, the order the entries were made in.
+    std::sort(into.order.begin(), into.order.end(),
+              [&](std::size_t a, std::size_t b) { return into.copied[a].first < into.copied[b].first; });
+    into.entries.resize(into.copied.size());
+    for (std::size_t i = 0; i < into.order.size(); ++i)
+        into.entries[i] = std::move(into.copied[into.order[i]].second);
+}
+
 MetricsSnapshot MetricsRegistry::snapshot() const
 {
     MetricsSnapshot copy;
-    std::vector<std::uint32_t> ids;
-    {
-        const std::lock_guard lock(mutex_);
-        copy.monitoring = monitoring_;
-        copy.entries.reserve(entries_.size());
-        ids.reserve(entries_.size());
-        for (const auto &[id, metrics] : entries_) {
-            ids.push_back(id);
-            copy.entries.push_back(metrics);
-        }
-    }
-    // Sorted off the lock: by id, the order the entries were made in.
-    std::vector<std::size_t> index(ids.size());
-    for (std::size_t i = 0; i < index.size(); ++i)
-        index[i] = i;
-    std::sort(index.begin(), index.end(), [&](std::size_t a, std::size_t b) { return ids[a] < ids[b]; });
-    MetricsSnapshot sorted;
-    sorted.monitoring = copy.monitoring;
-    sorted.entries.reserve(index.size());
-    for (const std::size_t i : index)
-        sorted.entries.push_back(std::move(copy.entries[i]));
-    return sorted;
+    snapshot(copy);
+    return copy;
 }
 
 } // namespace vigilon::metrics

@@ -30,6 +30,9 @@ struct EntryMetrics {
     // no text.
     struct Labels {
         std::string entry, host, port, kind;
+        // All four as the text format writes them, escaped once:
+        // entry="…",host="…",port="…",kind="…"
+        std::string text;
     };
     std::shared_ptr<const Labels> labels;
     bool up = true;
@@ -49,6 +52,10 @@ struct EntryMetrics {
 struct MetricsSnapshot {
     std::vector<EntryMetrics> entries; // ascending by entry id
     bool monitoring = false;
+    // Room kept from one snapshot to the next, so that the copy made under
+    // the lock neither allocates nor touches fresh memory.
+    std::vector<std::pair<std::uint32_t, EntryMetrics>> copied;
+    std::vector<std::size_t> order;
 };
 
 // Renders a snapshot in the Prometheus text format (version 0.0.4).
@@ -66,7 +73,8 @@ public:
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
 
-    // Any thread.
+    // Any thread. into is reused: pass the same one scrape after scrape.
+    void snapshot(MetricsSnapshot &into) const;
     MetricsSnapshot snapshot() const;
 
 private:
