@@ -421,7 +421,7 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
         GTEST_SKIP() << "needs /usr/bin/prometheus (Debian package prometheus)";
     TcpServer server(TcpServer::Answer);
     storeConfig({{server.port(), GenericTcp, 1, 0, "", "up one"}, {closedTcpPort(), GenericTcp, 1, 0, "", "down one"}});
-    const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
+    const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "VIGILON_LANG=en",
                                                "VIGILON_REGISTRY=" + storePath_, "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
     {
         std::uint16_t taken = 0;
