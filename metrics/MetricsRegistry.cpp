@@ -255,26 +255,24 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
 EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string &host)
 {
     EntryMetrics &e = entries_[entry.id];
-    const char *kind = kindLabel(entry.protocol);
-    const std::string port = std::to_string(entry.port);
     // New, or changed without being forgotten first: the labels are made
     // again; otherwise they stay shared with the snapshots.
-    if (!e.labels || e.labels->port != port || e.labels->kind != kind || e.labels->host != host ||
-        e.labels->entry != entry.name) {
-        if (e.labels)
-            e = EntryMetrics{};
-        auto labels = std::make_shared<EntryMetrics::Labels>();
-        labels->entry = validUtf8(entry.name);
-        labels->host = validUtf8(host);
-        labels->port = port;
-        labels->kind = kind;
-        labels->text = "entry=\"";
-        appendLabelValue(labels->text, labels->entry);
-        labels->text += "\",host=\"";
-        appendLabelValue(labels->text, labels->host);
-        labels->text += "\",port=\"" + port + "\",kind=\"" + kind + '"';
-        e.labels = std::move(labels);
-    }
+    if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
+        e.labels->host == host && e.labels->name == entry.name)
+        return e;
+    if (e.labels)
+        e = EntryMetrics{};
+    auto labels = std::make_shared<EntryMetrics::Labels>();
+    labels->name = entry.name;
+    labels->host = host;
+    labels->port = entry.port;
+    labels->protocol = entry.protocol;
+    labels->text = "entry=\"";
+    appendLabelValue(labels->text, validUtf8(entry.name));
+    labels->text += "\",host=\"";
+    appendLabelValue(labels->text, validUtf8(host));
+    labels->text += "\",port=\"" + std::to_string(entry.port) + "\",kind=\"" + kindLabel(entry.protocol) + '"';
+    e.labels = std::move(labels);
     return e;
 }
 

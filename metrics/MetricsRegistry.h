@@ -29,8 +29,10 @@ struct EntryMetrics {
     // What names the entry in the output; shared, so that a snapshot copies
     // no text.
     struct Labels {
-        std::string entry, host, port, kind;
-        // All four as the text format writes them, escaped once:
+        // What they were made of, as the entry had it.
+        std::string name, host;
+        std::uint32_t port = 0, protocol = 0;
+        // As the text format writes them, made valid UTF-8 and escaped once:
         // entry="…",host="…",port="…",kind="…"
         std::string text;
     };

@@ -74,6 +74,7 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     db.check(registry, Failed, 2000000, FailureKind::TimedOut);
     gone.check(registry, Ok, 500);
     bad.check(registry, Ok, 500);
+    bad.check(registry, Ok, 500);
     registry.entryForgotten(gone.entry, 0);
 
     const std::string text = renderMetrics(registry.snapshot(), "1.62");
@@ -105,7 +106,7 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     // Forgotten: gone from every family. A name not in UTF-8 keeps its
     // readable part.
     EXPECT_EQ(text.find("entry=\"gone\""), std::string::npos) << text;
-    EXPECT_TRUE(has(text, "vigilon_entry_up{entry=\"caf\xEF\xBF\xBD\",host=\"127.0.0.1\",port=\"7\",kind=\"udp\"} 1"))
+    EXPECT_TRUE(has(text, "vigilon_entry_checks_total{entry=\"caf\xEF\xBF\xBD\",host=\"127.0.0.1\",port=\"7\",kind=\"udp\"} 2"))
         << text;
 
     // Stopped; entries the labels cannot tell apart count once.
