@@ -2,6 +2,7 @@
 #include "app/ProgramHost.h"
 
 #include "app/MainFrame.h"
+#include "app/MetricsSetup.h"
 #include "app/SystemProbes.h"
 #include "app/store/Settings.h"
 
@@ -46,7 +47,11 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
     registry_ = openDefaultRegistry();
     probes_ = makeSystemProbeFactory(loop);
     serviceHost_ = makeServiceHostSetup(loop);
-    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get());
+    std::vector<CheckObserver *> observers;
+    metrics_ = MetricsService::start(commandLine_, *registry_, prompter);
+    if (metrics_)
+        observers.push_back(&metrics_->observer());
+    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get(), observers);
     if (!frame_) {
         exitStatus_ = 1;
         return false;
@@ -70,12 +75,15 @@ void ProgramHost::end()
 {
     if (frame_ && !frame_->closed())
         frame_->exitNow();
+    if (metrics_)
+        metrics_->stop();
 }
 
 void ProgramHost::release()
 {
     end();
     frame_.reset();
+    metrics_.reset();
 }
 
 } // namespace vigilon

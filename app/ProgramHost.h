@@ -12,6 +12,7 @@ namespace vigilon {
 class CMainFrame;
 class EventLoop;
 class FrameUi;
+class MetricsService;
 class ProbeFactory;
 class Prompter;
 class ServiceHostSetup;
@@ -81,6 +82,8 @@ private:
     std::unique_ptr<reg::Registry> registry_;
     std::unique_ptr<ProbeFactory> probes_;
     std::unique_ptr<ServiceHostSetup> serviceHost_;
+    // Outlives the frame, whose engine tells it of the checks.
+    std::unique_ptr<MetricsService> metrics_;
     std::unique_ptr<CMainFrame> frame_;
     int exitStatus_ = 0;
 };

@@ -8,6 +8,7 @@
 #include "app/store/Registry.h"
 
 #include <memory>
+#include <vector>
 
 namespace vigilon {
 
@@ -15,15 +16,17 @@ namespace vigilon {
 std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop);
 
 class CMainFrame;
+class CheckObserver;
 class FrameUi;
 class ServiceHostSetup;
 
 // The program's frame as every front end makes it: the command line's
 // state, this system's clock, sockets and alert programs, over the front
 // end's loop, prompter and windows. Created; null when that fails. Every
-// part given must outlive the frame.
+// part given must outlive the frame. observers are told of the checks.
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
                                                reg::Registry &registry, FrameUi &ui, ProbeFactory &probes,
-                                               ServiceHostSetup *serviceHost = nullptr);
+                                               ServiceHostSetup *serviceHost = nullptr,
+                                               const std::vector<CheckObserver *> &observers = {});
 
 } // namespace vigilon

@@ -213,6 +213,20 @@ constexpr std::array kStrings{
     StringEntry{sid::CertDaysLine, "証明書の残り日数: %d 日", "Certificate: %d days left"},
     StringEntry{sid::CertWarnDaysLabel, "証明書警告:", "Cert. warning:"},
     StringEntry{sid::CertWarnDaysNote, "日前 (警告しない場合は 値 0 )", "days before expiry (0: none)"},
+    StringEntry{sid::MetricsPortInUse,
+                "メトリクスを %s で提供できません。このポートは別のプログラムが使用しています。"
+                "メトリクスなしで監視を続けます。",
+                "The metrics cannot be served at %s: another program uses the port. "
+                "Monitoring goes on without them."},
+    StringEntry{sid::MetricsNotServed,
+                "メトリクスを %s で提供できません (%s)。メトリクスなしで監視を続けます。",
+                "The metrics cannot be served at %s (%s). Monitoring goes on without them."},
+    StringEntry{sid::MetricsAddressInvalid,
+                "メトリクスのアドレス「%s」が正しくありません。"
+                "アドレス:ポート、[IPv6アドレス]:ポート、またはポート番号で指定してください。"
+                "メトリクスなしで監視を続けます。",
+                "The metrics address '%s' is not valid: give ADDRESS:PORT, [IPV6]:PORT or a port. "
+                "Monitoring goes on without metrics."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -276,6 +276,12 @@ constexpr unsigned ColumnHost = 500;
 constexpr unsigned HostLabel = 501;
 constexpr unsigned EntryOnHost = 502;
 
+// The metrics endpoint cannot be had: %s the address as given (and the
+// system's words why).
+constexpr unsigned MetricsPortInUse = 620;
+constexpr unsigned MetricsNotServed = 621;
+constexpr unsigned MetricsAddressInvalid = 622;
+
 } // namespace sid
 
 } // namespace vigilon
