@@ -54,6 +54,9 @@ public:
     // The line of a failed entry's reason (empty: none). True when it
     // changed; the window then repaints all of itself.
     bool setFailureReason(const std::string &line) { return model_.setReasonLine(line); }
+    // The lines of the entry's kept history; as with the reason, true when
+    // they changed, and the window is then fitted and repainted whole.
+    bool setHistoryLines(const std::vector<std::string> &lines) { return model_.setHistoryLines(lines); }
     // The history is forgotten; nothing is repainted for it.
     void resetHistory() { model_.resetHistory(); }
     // Timer 1.

@@ -30,7 +30,7 @@ const ColumnInfo kColumns[] = {
     {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
     {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
     {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
-    {sid::ColumnHost, LVCFMT_LEFT, 100},
+    {sid::ColumnHost, LVCFMT_LEFT, 100},           {sid::ColumnUptime, LVCFMT_RIGHT, 70},
 };
 static_assert(std::size(kColumns) == kListColumns);
 

@@ -274,6 +274,13 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
     invalidate(session_.addSample(valueMs, clientRect()));
 }
 
+void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
+{
+    if (!session_.setHistoryLines(lines) || !hwnd_)
+        return;
+    fitText();
+}
+
 void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
     if (!session_.setFailureReason(line) || !hwnd_)

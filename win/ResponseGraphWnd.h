@@ -37,6 +37,7 @@ public:
     bool Create();
 
     void AddSample(std::uint32_t valueMs) override;
+    void setHistoryLines(const std::vector<std::string> &lines) override;
     void setFailureReason(const std::string &line) override;
     Place place() const override;
     void moveTo(const Place &place) override;

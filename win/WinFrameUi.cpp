@@ -59,6 +59,7 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
 
 std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
+    graphWindows().watchHistory(frame);
     return makeMainDialog(frame, init, prompter_);
 }
 
