@@ -281,6 +281,13 @@ void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
     fitText();
 }
 
+void CResponseGraphWnd::setOutagesAction(std::function<void()> open)
+{
+    openOutages_ = std::move(open);
+    if (menu_)
+        EnableMenuItem(menu_, IDM_GRAPH_OUTAGES, MF_BYCOMMAND | (openOutages_ ? MF_ENABLED : MF_GRAYED));
+}
+
 void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
     if (!session_.setFailureReason(line) || !hwnd_)
@@ -484,6 +491,11 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_RESET_HISTORY) {
             ResetHistory();
+            return 0;
+        }
+        if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_OUTAGES) {
+            if (openOutages_)
+                openOutages_();
             return 0;
         }
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_CLOSE_MONITOR) {

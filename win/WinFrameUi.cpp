@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinFrameUi.h"
+#include "win/FormDialogs.h"
 
 #include "win/WinTrayIcon.h"
 #include "win/GraphWindows.h"
@@ -61,6 +62,11 @@ std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, con
 {
     graphWindows().watchHistory(frame);
     return makeMainDialog(frame, init, prompter_);
+}
+
+void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
+{
+    runOutageListDialog(nullptr, frame, prompter_, entryId, entryName);
 }
 
 std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(Monitor &frame)
