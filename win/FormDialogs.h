@@ -25,7 +25,7 @@ bool runPortSettingsDialog(HWND owner, PortSettingsForm &form, Prompter &prompte
 bool runTargetHostDialog(HWND owner, TargetHostForm &form, Prompter &prompter, void (*onOpen)(HWND, void *) = nullptr,
                          void *context = nullptr);
 
-// The outage list of an entry (template 132) over OutageListController,
+// The outage list of an entry (template 140) over OutageListController,
 // modal to owner (which may be null).
 void runOutageListDialog(HWND owner, Monitor &frame, Prompter &prompter, std::uint32_t entryId,
                          const std::string &entryName, void (*onOpen)(HWND, void *) = nullptr, void *context = nullptr);
