@@ -197,10 +197,10 @@ void CMonitorDlg::createControls()
     autostart_ = new QCheckBox(uiText(sid::AutostartCheckBox), this);
     autostart_->setObjectName(QStringLiteral("1031"));
     autostart_->setGeometry(du.rect(186, 20, 100, 10));
-    // Under the list, on the left: the history switch.
+    // Under the list, right of the engraved caption: the history switch.
     history_ = new QCheckBox(uiText(sid::HistoryCheckBox), this);
     history_->setObjectName(QStringLiteral("1032"));
-    history_->setGeometry(du.rect(8, 147, 100, 10));
+    history_->setGeometry(du.rect(150, 157, 100, 10));
 
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);

@@ -24,7 +24,7 @@ COutageListDlg::COutageListDlg(Monitor &frame, Prompter &prompter, std::uint32_t
 {
     setFont(dialogFont());
     const DialogUnits du(font());
-    resize(du.size(320, 160));
+    resize(du.size(400, 160));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setColumnCount(kOutageColumns);

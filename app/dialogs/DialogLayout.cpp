@@ -28,7 +28,7 @@ LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client, i
         r.bottom = client.height - atDpi(44, dpi);
         break;
     case Follow::BottomLeft:
-        r.top = client.height - atDpi(40, dpi);
+        r.top = client.height - atDpi(30, dpi);
         r.bottom = r.top + rect.height();
         break;
     }

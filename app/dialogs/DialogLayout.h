@@ -42,8 +42,8 @@ enum class Follow {
     // Keeps its top; 8 pixels from the left and right edges, 44 from the
     // bottom.
     Stretch,
-    // Keeps its size and left edge; its top stays 40 pixels above the
-    // client's bottom, just under a stretched control.
+    // Keeps its size and left edge; its top stays 30 pixels above the
+    // client's bottom (in the band under a stretched control).
     BottomLeft,
 };
 
