@@ -110,9 +110,10 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 
 void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
 {
-    if (!session_.setHistoryLines(lines))
+    const auto growth = session_.fitHistoryLines(lines, clientRect(), measurer());
+    if (!growth)
         return;
-    growBy(session_.fitReason(clientRect(), measurer()));
+    resize(width() + growth->width.value_or(0), height() + growth->height);
     invalidate(rect());
 }
 

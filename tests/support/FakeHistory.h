@@ -4,6 +4,7 @@
 #include "app/HistoryReader.h"
 #include "app/base/EventLoop.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -13,17 +14,15 @@
 namespace vigilon::test {
 
 // A kept history that answers from what a test put in it, later, from the
-// event loop, as the real one does. Series it holds nothing for answer
-// unknown uptimes and no outages. held keeps the answers back until
-// release() posts them.
+// event loop, as the real one does; a series it holds nothing of has
+// unknown uptimes and no outages. While held, answers wait for release().
 class FakeHistory final : public HistoryReader {
 public:
     explicit FakeHistory(EventLoop &loop) : loop_(loop) {}
 
     std::map<SeriesKey, UptimeView> uptimes;
     std::map<SeriesKey, std::vector<OutageView>> outages;
-    int uptimeAsks = 0;
-    int outageAsks = 0;
+    int uptimeAsks = 0; // uptimeOf() calls
     bool held = false;
 
     static SeriesKey key(const std::string &name, std::uint32_t port, std::uint32_t kind = 0,
@@ -35,22 +34,15 @@ public:
     void uptimeOf(const SeriesKey &key, std::size_t outageLimit, std::function<void(UptimeView)> done) override
     {
         ++uptimeAsks;
-        UptimeView view;
-        if (const auto it = uptimes.find(key); it != uptimes.end())
-            view = it->second;
-        if (view.lastOutages.size() > outageLimit)
-            view.lastOutages.resize(outageLimit);
+        UptimeView view = uptimes.count(key) ? uptimes[key] : UptimeView{};
+        view.lastOutages.resize(std::min(outageLimit, view.lastOutages.size()));
         answer([done = std::move(done), view] { done(view); });
     }
     void outagesOf(const SeriesKey &key, std::size_t limit,
                    std::function<void(std::vector<OutageView>)> done) override
     {
-        ++outageAsks;
-        std::vector<OutageView> list;
-        if (const auto it = outages.find(key); it != outages.end())
-            list = it->second;
-        if (list.size() > limit)
-            list.resize(limit);
+        std::vector<OutageView> list = outages.count(key) ? outages[key] : std::vector<OutageView>{};
+        list.resize(std::min(limit, list.size()));
         answer([done = std::move(done), list] { done(list); });
     }
     void dayUptimes(std::function<void(std::vector<std::pair<SeriesKey, double>>)> done) override
@@ -61,25 +53,18 @@ public:
         answer([done = std::move(done), all] { done(all); });
     }
 
-    // Posts the answers held back.
     void release()
     {
-        for (auto &answer : pending_)
+        for (auto &answer : held_)
             loop_.post(std::move(answer));
-        pending_.clear();
+        held_.clear();
     }
 
 private:
-    void answer(std::function<void()> fn)
-    {
-        if (held)
-            pending_.push_back(std::move(fn));
-        else
-            loop_.post(std::move(fn));
-    }
+    void answer(std::function<void()> fn) { held ? held_.push_back(std::move(fn)) : loop_.post(std::move(fn)); }
 
     EventLoop &loop_;
-    std::vector<std::function<void()>> pending_;
+    std::vector<std::function<void()>> held_;
 };
 
 } // namespace vigilon::test

@@ -117,14 +117,15 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     EXPECT_EQ(client.right, window.model().textBlock().right);
     EXPECT_GT(client.right, block.right);
     // The kept history's lines go under the reason: the block grows by
-    // them, the window widens for the longest, never taller.
+    // them, the window widens for the longest and grows as tall as they.
     const int reasonBottom = window.model().textBlock().bottom;
+    GetWindowRect(hwnd, &r);
     const std::vector<std::string> lines = {"Uptime 24 h 99.93 % / 7 d 100 % / 30 d 100 %", std::string(125, 'x')};
     graph->setHistoryLines(lines);
     EXPECT_EQ(window.model().historyLines(), lines);
     EXPECT_GT(window.model().textBlock().bottom, reasonBottom);
     GetWindowRect(hwnd, &after);
-    EXPECT_EQ(after.bottom - after.top, r.bottom - r.top);
+    EXPECT_EQ(after.bottom - after.top - (r.bottom - r.top), window.model().textBlock().bottom - reasonBottom);
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, window.model().textBlock().right);
     // The menu's outage list runs what the owner gave, once there is one.
