@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace vigilon::test {
