@@ -47,6 +47,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.certWarnDays = settings.certWarnDays;
     entry.certDaysKnown = false;
     entry.certDaysLeft = 0;
+    entry.certExpiresAt = 0;
     entry.name = settings.name;
     entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
     entry.host = settings.host;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/GraphWindows.h"
 
+#include "app/Monitor.h"
 #include "app/base/StringTable.h"
+#include "app/dialogs/HistoryText.h"
 
 #include <algorithm>
 
@@ -61,6 +63,58 @@ void GraphWindows::open(std::uint32_t entryId, const ResponseGraphParams &defaul
         window->moveTo(placed);
     window->show();
     windows_[entryId] = std::move(window);
+    if (!history_)
+        return;
+    const auto token = std::make_shared<bool>(true);
+    tokens_[entryId] = token;
+    askUptime(entryId, token);
+    EventLoop &loop = history_->eventLoop();
+    const std::weak_ptr<bool> weakToken = token;
+    // The timer is the token's: it ends itself at its first tick after the
+    // window went (a later window's token at the same address would have
+    // set the timer anew).
+    const EventLoop::TimerOwner owner = token.get();
+    loop.setTimer(owner, kUptimeTimerId, kUptimeRefreshMs, [this, &loop, owner, weakToken, entryId] {
+        if (weakToken.expired()) {
+            loop.killTimer(owner, kUptimeTimerId);
+            return;
+        }
+        askUptime(entryId, weakToken);
+    });
+}
+
+void GraphWindows::askUptime(std::uint32_t entryId, const std::weak_ptr<bool> &token)
+{
+    ResponseGraph *shown = window(entryId);
+    if (!shown || !history_)
+        return;
+    if (!history_->historyAvailable()) {
+        shown->setHistoryLines({});
+        shown->setOutagesAction({});
+        return;
+    }
+    shown->setOutagesAction([this, token, entryId] {
+        // Not from inside the window's handler: the list nests the loop,
+        // and the window may close meanwhile.
+        history_->eventLoop().post([this, token, entryId] {
+            if (token.expired())
+                return;
+            for (std::size_t row = 0; row < history_->entryCount(); ++row) {
+                const EntryView entry = history_->entryView(row);
+                if (entry.id == entryId && !entry.placeholder) {
+                    makers_.showOutages(*history_, entryId, entry.name);
+                    return;
+                }
+            }
+        });
+    });
+    history_->requestUptime(entryId, [this, token, entryId](UptimeView view) {
+        // Dropped once the window (or these windows) went.
+        if (token.expired())
+            return;
+        if (ResponseGraph *target = window(entryId))
+            target->setHistoryLines(graphHistoryLines(view, history_->clock().nowMillis()));
+    });
 }
 
 void GraphWindows::addSample(std::uint32_t entryId, std::uint32_t valueMs)
@@ -84,6 +138,7 @@ void GraphWindows::close(std::uint32_t entryId)
         return;
     const std::unique_ptr<ResponseGraph> window = std::move(it->second);
     windows_.erase(it);
+    tokens_.erase(entryId);
 }
 
 void GraphWindows::closeAll()

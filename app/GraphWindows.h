@@ -17,8 +17,14 @@ namespace vigilon {
 // The entries' graph windows, as a front end keeps them: at most one per
 // entry, known by the entry's id. The windows themselves are the front end's
 // (see Makers); what happens on the way to one is the same everywhere.
+class Monitor;
+
 class GraphWindows {
 public:
+    // How often an open window asks for its entry's uptimes again.
+    static constexpr unsigned kUptimeTimerId = 1;
+    static constexpr unsigned kUptimeRefreshMs = 60000;
+
     class Makers {
     public:
         virtual ~Makers() = default;
@@ -29,6 +35,8 @@ public:
         // from inside one of its own handlers, when it wants to be closed.
         virtual std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                                    std::function<void()> closeRequest) = 0;
+        // Shows the outage list of an entry (see OutageListController).
+        virtual void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) = 0;
     };
 
     GraphWindows(Makers &makers, Prompter &prompter);
@@ -51,16 +59,25 @@ public:
     }
     void addSample(std::uint32_t entryId, std::uint32_t valueMs);
     void setFailureReason(std::uint32_t entryId, const std::string &line);
+    // The program whose kept history the windows show: a window asks for
+    // its entry's uptimes and last outages when it opens and every minute
+    // after; an answer for a window that has closed since is dropped.
+    void watchHistory(Monitor &frame) { history_ = &frame; }
     // Closes the entry's window, if it has one.
     void close(std::uint32_t entryId);
     void closeAll();
 
 private:
+    void askUptime(std::uint32_t entryId, const std::weak_ptr<bool> &token);
+
     Makers &makers_;
     Prompter &prompter_;
     std::map<std::uint32_t, std::unique_ptr<ResponseGraph>> windows_;
     // Windows being opened: a second open waits for the first.
     std::map<std::uint32_t, bool> opening_;
+    // One per open window: its uptime answers and timer hold it weakly.
+    std::map<std::uint32_t, std::shared_ptr<bool>> tokens_;
+    Monitor *history_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -2,6 +2,7 @@
 #include "app/ProgramHost.h"
 
 #include "app/MainFrame.h"
+#include "app/MetricsSetup.h"
 #include "app/SystemProbes.h"
 #include "app/base/Prompter.h"
 #include "app/base/StringTable.h"
@@ -58,12 +59,15 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
         prompter.notice(formatText(loadString(text), {path}), "", mb::Ok | mb::IconExclamation);
     };
     history_ = std::make_unique<history::History>(loop, std::move(options), loadHistoryKept(*registry_));
+    std::vector<CheckObserver *> observers{history_.get()};
+    metrics_ = MetricsService::start(commandLine_, *registry_, prompter);
+    if (metrics_)
+        observers.push_back(&metrics_->observer());
     const auto withHistory = [this](FrameContext &context) {
-        context.observers.insert(context.observers.begin(), history_.get());
         context.history = history_.get();
         context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
     };
-    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get(),
+    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get(), observers,
                                 withHistory);
     if (!frame_) {
         exitStatus_ = 1;
@@ -88,6 +92,8 @@ void ProgramHost::end()
 {
     if (frame_ && !frame_->closed())
         frame_->exitNow();
+    if (metrics_)
+        metrics_->stop();
     // After the frame's last outcomes: what is still queued is written.
     if (history_)
         history_->close();
@@ -97,6 +103,7 @@ void ProgramHost::release()
 {
     end();
     frame_.reset();
+    metrics_.reset();
     history_.reset();
 }
 

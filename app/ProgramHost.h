@@ -12,6 +12,7 @@ namespace vigilon {
 class CMainFrame;
 class EventLoop;
 class FrameUi;
+class MetricsService;
 class ProbeFactory;
 class Prompter;
 class ServiceHostSetup;
@@ -87,6 +88,8 @@ private:
     // Made before the frame and let go after it: the frame tells it of
     // every check.
     std::unique_ptr<history::History> history_;
+    // Outlives the frame, whose engine tells it of the checks.
+    std::unique_ptr<MetricsService> metrics_;
     std::unique_ptr<CMainFrame> frame_;
     int exitStatus_ = 0;
 };

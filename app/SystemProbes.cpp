@@ -19,6 +19,7 @@ std::unique_ptr<ProbeFactory> makeSystemProbeFactory(EventLoop &loop)
 std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, EventLoop &loop, Prompter &prompter,
                                                reg::Registry &registry, FrameUi &ui, ProbeFactory &probes,
                                                ServiceHostSetup *serviceHost,
+                                               const std::vector<CheckObserver *> &observers,
                                                const std::function<void(FrameContext &)> &more)
 {
     FrameContext context;
@@ -34,6 +35,7 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
     context.sockets = &systemSocketLibrary();
     context.probes = &probes;
     context.serviceHost = serviceHost;
+    context.observers = observers;
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });

@@ -2,7 +2,7 @@
 # A reader knows from the path which toolkit a file may use: the Qt front end
 # in qt/ uses Qt, the Win32 front end in win/ and the Windows halves of
 # portable parts in windows/ folders the Windows API, all others are
-# portable. For the sources under app/, probes/, graph/, service/, qt/ and
+# portable. For the sources under app/, probes/, graph/, metrics/, service/, qt/ and
 # win/ this fails, naming each offender and why, when
 #  - a file outside a qt/ folder includes a Qt header;
 #  - a file outside a win/ or windows/ folder includes a Windows header;
@@ -23,7 +23,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 cmake_path(SET root NORMALIZE "${SOURCE_DIR}/")
-set(areas app probes graph history service qt win)
+set(areas app probes graph history metrics service qt win)
 set(patterns "")
 foreach(area IN LISTS areas)
   list(APPEND patterns "${root}${area}/*.cpp" "${root}${area}/*.h")

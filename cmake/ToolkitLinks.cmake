@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # For the check toolkit_by_path (cmake/CheckToolkitByPath.cmake): every
-# target defined under app/, probes/, graph/, service/ or ui/ outside a qt/
+# target defined under app/, probes/, graph/, metrics/, service/ or ui/ outside a qt/
 # folder must not link Qt, neither directly nor through the project's own
 # targets it links (followed to the end), nor compile a file of a qt/ folder.
 # Qt is a Qt target (Qt6::Widgets, ...) or a project target defined in a qt/
@@ -72,7 +72,7 @@ set(checked "")
 set(report "")
 foreach(target IN LISTS all_targets)
   vigilon_target_folder(${target} folder)
-  if(NOT folder MATCHES "^(app|probes|graph|history|service|win)(/|$)" OR folder MATCHES "(^|/)qt(/|$)")
+  if(NOT folder MATCHES "^(app|probes|graph|history|metrics|service|win)(/|$)" OR folder MATCHES "(^|/)qt(/|$)")
     continue()
   endif()
   get_target_property(type ${target} TYPE)

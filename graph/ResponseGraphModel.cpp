@@ -124,6 +124,14 @@ bool ResponseGraphModel::setReasonLine(const std::string &line)
     return true;
 }
 
+bool ResponseGraphModel::setHistoryLines(const std::vector<std::string> &lines)
+{
+    if (lines == historyLines_)
+        return false;
+    historyLines_ = lines;
+    return true;
+}
+
 std::string ResponseGraphModel::hostLine() const
 {
     return formatText(loadString(sid::GraphTargetHost), {params_.targetHost});
@@ -165,6 +173,8 @@ std::string ResponseGraphModel::measuredText() const
     text += startLineWith(formatElapsed(loadString(sid::GraphElapsedFormat), kElapsedStandIn), kValuePlaceholder);
     if (!reasonLine_.empty())
         text += "\r\n" + reasonLine_;
+    for (const std::string &line : historyLines_)
+        text += "\r\n" + line;
     return text;
 }
 
@@ -207,6 +217,10 @@ PaintPlan ResponseGraphModel::planPaint(const GRect &client, const TextMeasure &
     if (!reasonLine_.empty()) {
         r.left = client.left + px(4);
         draw(reasonLine_, graphcolour::Reason);
+    }
+    for (const std::string &line : historyLines_) {
+        r.left = client.left + px(4);
+        draw(line, graphcolour::Text);
     }
     plan.textBottom = r.bottom;
 

@@ -92,6 +92,10 @@ public:
     // empty for none. True when it changed.
     bool setReasonLine(const std::string &line);
     const std::string &reasonLine() const { return reasonLine_; }
+    // The lines of the entry's kept history (uptimes, last outages), under
+    // the reason; empty for none. True when they changed.
+    bool setHistoryLines(const std::vector<std::string> &lines);
+    const std::vector<std::string> &historyLines() const { return historyLines_; }
     // Forgets the history, the maximum and the current values; hasSamples
     // stays set.
     void resetHistory();
@@ -165,6 +169,7 @@ private:
     bool clockStarted_ = false;
     std::string elapsedText_;
     std::string reasonLine_;
+    std::vector<std::string> historyLines_;
     GRect textBlock_;
     int dpi_ = kBaseDpi;
 };

@@ -64,6 +64,18 @@ std::optional<int> ResponseGraphSession::fitReason(const GRect &client, const Te
     return growToFit(client);
 }
 
+std::optional<ResponseGraphSession::Growth> ResponseGraphSession::fitHistoryLines(
+    const std::vector<std::string> &lines, const GRect &client, const TextMeasure &measure)
+{
+    const int before = measure(model_.measuredText()).height;
+    if (!model_.setHistoryLines(lines))
+        return std::nullopt;
+    Growth growth;
+    growth.width = fitReason(client, measure);
+    growth.height = std::max(0, measure(model_.measuredText()).height - before);
+    return growth;
+}
+
 PaintPlan ResponseGraphSession::planPaint(const GRect &client, const TextMeasure &measure)
 {
     PaintPlan plan = model_.planPaint(client, measure);

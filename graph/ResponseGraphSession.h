@@ -54,6 +54,16 @@ public:
     // The line of a failed entry's reason (empty: none). True when it
     // changed; the window then repaints all of itself.
     bool setFailureReason(const std::string &line) { return model_.setReasonLine(line); }
+    // New lines of the entry's kept history: the text block is measured
+    // again, and the window is to grow as growToFit says and taller by what
+    // the text grew, so that the graph keeps its room; it then repaints
+    // whole. Nothing when the lines are the same.
+    struct Growth {
+        std::optional<int> width;
+        int height = 0;
+    };
+    std::optional<Growth> fitHistoryLines(const std::vector<std::string> &lines, const GRect &client,
+                                          const TextMeasure &measure);
     // The history is forgotten; nothing is repainted for it.
     void resetHistory() { model_.resetHistory(); }
     // Timer 1.

@@ -81,6 +81,7 @@ void CTlsProbe::noteCertificate()
         return;
     const std::int64_t days = tls::daysLeft(certificate, static_cast<std::int64_t>(owner_.clock().nowSeconds()));
     entry_->certDaysKnown = true;
+    entry_->certExpiresAt = certificate.notAfter;
     entry_->certDaysLeft = static_cast<std::int32_t>(days < -0x7fffffff ? -0x7fffffff : days > 0x7fffffff ? 0x7fffffff : days);
 }
 

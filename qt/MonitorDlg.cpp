@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt/MonitorDlg.h"
+#include "qt/OutageListDlg.h"
 #include "qt/UiText.h"
 
 #include "app/Monitor.h"
@@ -196,6 +197,10 @@ void CMonitorDlg::createControls()
     autostart_ = new QCheckBox(uiText(sid::AutostartCheckBox), this);
     autostart_->setObjectName(QStringLiteral("1031"));
     autostart_->setGeometry(du.rect(186, 20, 100, 10));
+    // Under the list, right of the engraved caption: the history switch.
+    history_ = new QCheckBox(uiText(sid::HistoryCheckBox), this);
+    history_->setObjectName(QStringLiteral("1032"));
+    history_->setGeometry(du.rect(150, 157, 100, 10));
 
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
@@ -206,8 +211,10 @@ void CMonitorDlg::createControls()
     setTabOrder(retryEdit_, notify_);
     setTabOrder(notify_, autostart_);
     setTabOrder(autostart_, list_);
+    setTabOrder(list_, history_);
     connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onNotifyToggled(ticked); });
     connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onAutostartToggled(ticked); });
+    connect(history_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onHistoryToggled(ticked); });
 
     connect(startStop_, &QPushButton::clicked, this, &CMonitorDlg::onStartStop);
     connect(target_, &QPushButton::clicked, this, &CMonitorDlg::onTargetChange);
@@ -334,6 +341,8 @@ QWidget *CMonitorDlg::control(int id) const
         return notify_;
     case IdAutostart:
         return autostart_;
+    case IdHistory:
+        return history_;
     default:
         return nullptr;
     }
@@ -516,6 +525,17 @@ void CMonitorDlg::setAutostartEnabled(bool enabled)
     autostart_->setEnabled(enabled);
 }
 
+void CMonitorDlg::setHistoryTicked(bool ticked)
+{
+    history_->setChecked(ticked);
+}
+
+void CMonitorDlg::showOutages(std::uint32_t entryId, const std::string &entryName)
+{
+    COutageListDlg dialog(frame_, prompter_, entryId, entryName, this);
+    runDialog(dialog);
+}
+
 bool CMonitorDlg::runPortSettings(PortSettingsForm &form)
 {
     CPortSettingsDlg dialog(prompter_, form);
@@ -585,6 +605,7 @@ std::vector<std::pair<QWidget *, Follow>> CMonitorDlg::followers() const
             {target_, Follow::RightEdge},
             {exit_, Follow::RightEdge},
             {logo_, Follow::BottomRight},
+            {history_, Follow::BottomLeft},
             {list_, Follow::Stretch}};
 }
 

@@ -51,6 +51,7 @@ public:
         IdPortTest = 1014,
         IdNotify = 1030,
         IdAutostart = 1031,
+        IdHistory = 1032,
     };
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
@@ -146,6 +147,8 @@ private:
     void setNotifyTicked(bool ticked) override;
     void setAutostartTicked(bool ticked) override;
     void setAutostartEnabled(bool enabled) override;
+    void setHistoryTicked(bool ticked) override;
+    void showOutages(std::uint32_t entryId, const std::string &entryName) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
     void setClipboardText(const std::string &text) override;
@@ -174,6 +177,7 @@ private:
     QLabel *logo_ = nullptr;
     QCheckBox *notify_ = nullptr;
     QCheckBox *autostart_ = nullptr;
+    QCheckBox *history_ = nullptr;
     QIcon icon_;
     QFont captionFont_;
     QString captionText_;

@@ -34,7 +34,7 @@ const ColumnSpec kColumns[] = {
     {sid::ColumnPortName, Qt::AlignHCenter, 100},   {sid::ColumnCommand, Qt::AlignLeft, 200},
     {sid::ColumnErrorCount, Qt::AlignRight, 40},    {sid::ColumnLastErrorTime, Qt::AlignLeft, 120},
     {sid::ColumnResponseTime, Qt::AlignRight, 60}, {sid::ColumnThreshold, Qt::AlignRight, 60},
-    {sid::ColumnHost, Qt::AlignLeft, 100},
+    {sid::ColumnHost, Qt::AlignLeft, 100},         {sid::ColumnUptime, Qt::AlignRight, 70},
 };
 static_assert(std::size(kColumns) == kListColumns);
 

@@ -5,6 +5,7 @@
 #include "qt/GraphWindows.h"
 #include "qt/AboutDlg.h"
 #include "qt/MonitorDlg.h"
+#include "qt/OutageListDlg.h"
 #include "qt/QtPrompter.h"
 
 #include "app/base/Clock.h"
@@ -28,6 +29,7 @@ std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(Monitor &frame)
 
 std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
+    graphWindows().watchHistory(frame);
     QPointer<CMonitorDlg> made;
     auto dialog = makeMonitorDialog(frame, init, prompter_, &made);
     if (auto *qtPrompter = dynamic_cast<QtPrompter *>(&prompter_))
@@ -49,6 +51,12 @@ std::unique_ptr<ResponseGraph> QtFrameUi::createResponseGraph(const ResponseGrap
                                                               std::function<void()> closeRequest)
 {
     return makeResponseGraphWindow(SystemClock::instance(), prompter_, params, std::move(closeRequest));
+}
+
+void QtFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
+{
+    COutageListDlg dialog(frame, prompter_, entryId, entryName);
+    dialog.exec();
 }
 
 void QtFrameUi::quit()

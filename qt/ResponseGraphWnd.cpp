@@ -74,6 +74,12 @@ int CResponseGraphWnd::Create()
     menu_.clear();
     QAction *reset = menu_.addAction(uiText(sid::GraphResetHistory));
     reset->setData(graphcmd::ResetHistory);
+    outages_ = menu_.addAction(uiText(sid::GraphOutagesButton));
+    outages_->setEnabled(false);
+    connect(outages_, &QAction::triggered, this, [this] {
+        if (openOutages_)
+            openOutages_();
+    });
     menu_.addSeparator();
     QAction *close = menu_.addAction(uiText(sid::GraphCloseMonitor));
     close->setData(graphcmd::CloseMonitor);
@@ -100,6 +106,22 @@ void CResponseGraphWnd::show()
 void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
 {
     invalidate(toQRect(session_.addSample(valueMs, clientRect())));
+}
+
+void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
+{
+    const auto growth = session_.fitHistoryLines(lines, clientRect(), measurer());
+    if (!growth)
+        return;
+    resize(width() + growth->width.value_or(0), height() + growth->height);
+    invalidate(rect());
+}
+
+void CResponseGraphWnd::setOutagesAction(std::function<void()> open)
+{
+    openOutages_ = std::move(open);
+    if (outages_)
+        outages_->setEnabled(static_cast<bool>(openOutages_));
 }
 
 void CResponseGraphWnd::setFailureReason(const std::string &line)

@@ -39,6 +39,8 @@ public:
     int Create();
 
     void AddSample(std::uint32_t valueMs) override;
+    void setHistoryLines(const std::vector<std::string> &lines) override;
+    void setOutagesAction(std::function<void()> open) override;
     void setFailureReason(const std::string &line) override;
     Place place() const override { return {x(), y()}; }
     void moveTo(const Place &place) override { move(place.x, place.y); }
@@ -86,6 +88,8 @@ private:
     ResponseGraphSession session_;
     QFont font_;
     QMenu menu_;
+    QAction *outages_ = nullptr;
+    std::function<void()> openOutages_;
     QBasicTimer startTimer_;
     QBasicTimer textTimer_;
     GraphDrag drag_;

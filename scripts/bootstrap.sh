@@ -9,6 +9,8 @@ packages=(
   libsqlite3-dev sqlite3
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
+  # The metrics endpoint's HTTP server; Prometheus and promtool test it.
+  libmicrohttpd-dev prometheus
   googletest libgtest-dev libgmock-dev
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic

@@ -8,6 +8,7 @@
 #define IDD_MAIN 102
 #define IDD_PORT_SETTINGS 130
 #define IDD_TARGET_HOST 131
+#define IDD_OUTAGES 140
 
 #define IDI_PROGRAM 128
 #define IDB_ROW_IMAGES 129
@@ -26,6 +27,7 @@
 #define IDC_PORT_TEST 1014
 #define IDC_NOTIFY 1030
 #define IDC_AUTOSTART 1031
+#define IDC_HISTORY 1032
 
 /* Port settings */
 #define IDC_DELETE 3
@@ -40,6 +42,11 @@
 
 /* Target host */
 #define IDC_HOST 1000
+
+/* Outage list */
+#define IDC_OUTAGE_LIST 1060
+#define IDC_OUTAGE_NOTE 1061
+#define IDC_OUTAGE_EXPORT 1062
 
 /* About box: the version line, filled in at initialisation */
 #define IDC_VERSION 1020

@@ -6,6 +6,8 @@
 #include "win/DialogIds.h"
 #include "win/WinControls.h"
 
+#include "app/dialogs/OutageListController.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -217,6 +219,86 @@ private:
     HwndEditField host_;
 };
 
+class OutageListDialog final : public ModalBase, private OutageListController::Controls {
+public:
+    OutageListDialog(Monitor &frame, Prompter &p, std::uint32_t entryId, const std::string &entryName,
+                     void (*open)(HWND, void *), void *ctx)
+        : ModalBase(p, open, ctx)
+        , controller_(frame, p, *this, entryId, entryName)
+    {
+    }
+    ~OutageListDialog() override { controller_.retire(); }
+
+    void init() override
+    {
+        list_ = GetDlgItem(window, IDC_OUTAGE_LIST);
+        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+        const auto headers = OutageListController::headers();
+        for (int c = 0; c < kOutageColumns; ++c) {
+            std::wstring header = widen(headers[static_cast<std::size_t>(c)]);
+            LVCOLUMNW column{};
+            column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+            column.fmt = c == 2 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+            column.pszText = header.data();
+            column.iSubItem = c;
+            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+        }
+        controller_.init();
+    }
+
+    bool command(int id, int) override
+    {
+        switch (id) {
+        case IDC_OUTAGE_EXPORT:
+            controller_.onExport();
+            return true;
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(window, IDCANCEL);
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    void setTitle(const std::string &text) override { SetWindowTextW(window, widen(text).c_str()); }
+    void setRows(const std::vector<std::array<std::string, kOutageColumns>> &rows, const std::string &note) override
+    {
+        SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+        int index = 0;
+        for (const auto &row : rows) {
+            for (int c = 0; c < kOutageColumns; ++c) {
+                std::wstring text = widen(row[static_cast<std::size_t>(c)]);
+                LVITEMW item{};
+                item.mask = LVIF_TEXT;
+                item.iItem = index;
+                item.iSubItem = c;
+                item.pszText = text.data();
+                SendMessageW(list_, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(&item));
+            }
+            ++index;
+        }
+        for (int c = 0; c < kOutageColumns; ++c)
+            SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
+                         rows.empty() ? LVSCW_AUTOSIZE_USEHEADER : LVSCW_AUTOSIZE);
+        // A column narrower than its header shows the header whole.
+        for (int c = 0; c < kOutageColumns && !rows.empty(); ++c) {
+            const LRESULT cells = SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0);
+            SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), LVSCW_AUTOSIZE_USEHEADER);
+            const LRESULT header = SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0);
+            if (c < kOutageColumns - 1)
+                SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), std::max(cells, header));
+        }
+        SetDlgItemTextW(window, IDC_OUTAGE_NOTE, widen(note).c_str());
+    }
+    void setExportEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_OUTAGE_EXPORT), enabled); }
+
+    OutageListController controller_;
+    HWND list_ = nullptr;
+};
+
 bool run(HWND owner, int templateId, ModalBase &dialog)
 {
     const INT_PTR result = localizedDialogBox(resourceInstance(), templateId, owner, modalProc,
@@ -225,6 +307,13 @@ bool run(HWND owner, int templateId, ModalBase &dialog)
 }
 
 } // namespace
+
+void runOutageListDialog(HWND owner, Monitor &frame, Prompter &prompter, std::uint32_t entryId,
+                         const std::string &entryName, void (*onOpen)(HWND, void *), void *context)
+{
+    OutageListDialog dialog(frame, prompter, entryId, entryName, onOpen, context);
+    run(owner, IDD_OUTAGES, dialog);
+}
 
 bool runPortSettingsDialog(HWND owner, PortSettingsForm &form, Prompter &prompter, void (*onOpen)(HWND, void *),
                            void *context)

@@ -30,7 +30,7 @@ const ColumnInfo kColumns[] = {
     {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
     {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
     {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
-    {sid::ColumnHost, LVCFMT_LEFT, 100},
+    {sid::ColumnHost, LVCFMT_LEFT, 100},           {sid::ColumnUptime, LVCFMT_RIGHT, 70},
 };
 static_assert(std::size(kColumns) == kListColumns);
 
@@ -73,7 +73,8 @@ private:
 };
 
 CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
-    : prompter_(prompter)
+    : frame_(frame)
+    , prompter_(prompter)
     , controller_(frame, prompter, *this, init)
 {
 }
@@ -550,6 +551,7 @@ void CMonitorDlg::rememberLayout()
                   {IDC_TARGET, Follow::RightEdge},
                   {IDCANCEL, Follow::RightEdge},
                   {IDC_LOGO, Follow::BottomRight},
+                  {IDC_HISTORY, Follow::BottomLeft},
                   {IDC_PORT_LIST, Follow::Stretch}};
     laid_.clear();
     for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -659,6 +661,10 @@ void CMonitorDlg::onCommand(int id, int code)
     case IDC_NOTIFY:
         if (code == BN_CLICKED)
             controller_.onNotifyToggled(IsDlgButtonChecked(window_, IDC_NOTIFY) == BST_CHECKED);
+        return;
+    case IDC_HISTORY:
+        if (code == BN_CLICKED)
+            controller_.onHistoryToggled(IsDlgButtonChecked(window_, IDC_HISTORY) == BST_CHECKED);
         return;
     case IDC_AUTOSTART:
         if (code == BN_CLICKED)
@@ -965,6 +971,16 @@ std::string CMonitorDlg::rowName(int row) const
     const auto length = SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     text.resize(static_cast<std::size_t>(std::max<LRESULT>(0, length)));
     return narrow(text);
+}
+
+void CMonitorDlg::setHistoryTicked(bool ticked)
+{
+    CheckDlgButton(window_, IDC_HISTORY, ticked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CMonitorDlg::showOutages(std::uint32_t entryId, const std::string &entryName)
+{
+    runOutageListDialog(window_, frame_, prompter_, entryId, entryName, &CMonitorDlg::trackModal, this);
 }
 
 bool CMonitorDlg::runPortSettings(PortSettingsForm &form)

@@ -111,6 +111,8 @@ private:
     void setNotifyTicked(bool ticked) override;
     void setAutostartTicked(bool ticked) override;
     void setAutostartEnabled(bool enabled) override;
+    void setHistoryTicked(bool ticked) override;
+    void showOutages(std::uint32_t entryId, const std::string &entryName) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
     void setClipboardText(const std::string &text) override;
@@ -118,6 +120,7 @@ private:
     void setSpinPos(int spin, int pos);
     HWND item(int id) const { return GetDlgItem(window_, id); }
 
+    Monitor &frame_;
     Prompter &prompter_;
     MainDialogController controller_;
     HwndEditField intervalField_;

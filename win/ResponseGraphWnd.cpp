@@ -274,6 +274,30 @@ void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
     invalidate(session_.addSample(valueMs, clientRect()));
 }
 
+void CResponseGraphWnd::setHistoryLines(const std::vector<std::string> &lines)
+{
+    if (!hwnd_)
+        return;
+    HDC dc = GetDC(hwnd_);
+    const HGDIOBJ previous = SelectObject(dc, font_);
+    const auto growth = session_.fitHistoryLines(lines, clientRect(), measurerFor(dc));
+    SelectObject(dc, previous);
+    ReleaseDC(hwnd_, dc);
+    RECT window{};
+    if (!growth || !GetWindowRect(hwnd_, &window))
+        return;
+    SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + growth->width.value_or(0),
+                 window.bottom - window.top + growth->height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    invalidate(clientRect());
+}
+
+void CResponseGraphWnd::setOutagesAction(std::function<void()> open)
+{
+    openOutages_ = std::move(open);
+    if (menu_)
+        EnableMenuItem(menu_, IDM_GRAPH_OUTAGES, MF_BYCOMMAND | (openOutages_ ? MF_ENABLED : MF_GRAYED));
+}
+
 void CResponseGraphWnd::setFailureReason(const std::string &line)
 {
     if (!session_.setFailureReason(line) || !hwnd_)
@@ -477,6 +501,11 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_RESET_HISTORY) {
             ResetHistory();
+            return 0;
+        }
+        if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_OUTAGES) {
+            if (openOutages_)
+                openOutages_();
             return 0;
         }
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_CLOSE_MONITOR) {

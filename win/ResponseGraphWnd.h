@@ -37,6 +37,8 @@ public:
     bool Create();
 
     void AddSample(std::uint32_t valueMs) override;
+    void setHistoryLines(const std::vector<std::string> &lines) override;
+    void setOutagesAction(std::function<void()> open) override;
     void setFailureReason(const std::string &line) override;
     Place place() const override;
     void moveTo(const Place &place) override;
@@ -78,6 +80,7 @@ private:
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     HMENU menu_ = nullptr;
+    std::function<void()> openOutages_;
     GraphDrag drag_;
     // The user is sizing the window: only then does the text block bound
     // its size.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinFrameUi.h"
+#include "win/FormDialogs.h"
 
 #include "win/WinTrayIcon.h"
 #include "win/GraphWindows.h"
@@ -59,7 +60,13 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
 
 std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
+    graphWindows().watchHistory(frame);
     return makeMainDialog(frame, init, prompter_);
+}
+
+void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
+{
+    runOutageListDialog(nullptr, frame, prompter_, entryId, entryName);
 }
 
 std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(Monitor &frame)

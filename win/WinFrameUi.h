@@ -38,6 +38,7 @@ private:
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
+    void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
 
     Prompter &prompter_;
     const Clock &clock_;

@@ -39,6 +39,11 @@ void scanToken(const std::string &token, CommandLine &result)
         result.language = token.substr(7);
         return;
     }
+    if (token.rfind("--metrics=", 0) == 0) {
+        result.metricsGiven = true;
+        result.metricsAddress = token.substr(10, maxHostBytes);
+        return;
+    }
     if (token.rfind("--", 0) == 0) {
         if (result.unknownOption.empty())
             result.unknownOption = token;
@@ -87,7 +92,8 @@ namespace {
 void printUsage(std::FILE *out, const char *storeWhere)
 {
     std::fprintf(out,
-                 "Usage: vigilon [-service] [-tHOST] [--verbose] [--lang=en|ja] [--help] [--version]\n"
+                 "Usage: vigilon [-service] [-tHOST] [--verbose] [--lang=en|ja] [--metrics=ADDR:PORT]\n"
+                 "               [--help] [--version]\n"
                  "\n"
                  "Watches network ports on one host and tells when one stops answering.\n"
                  "\n"
@@ -102,6 +108,10 @@ void printUsage(std::FILE *out, const char *storeWhere)
                  "             the VIGILON_LANG variable (en or ja) decides, and then the\n"
                  "             locale (LC_ALL, LC_MESSAGES, LANG; on Windows the user's\n"
                  "             display language): Japanese for a Japanese one, else English\n"
+                 "  --metrics=ADDR:PORT  serve Prometheus metrics at http://ADDR:PORT/metrics;\n"
+                 "             a port alone serves on 127.0.0.1, [::1]:PORT on IPv6 loopback,\n"
+                 "             0.0.0.0:PORT to every network; empty: off. Without it the\n"
+                 "             stored \"Metrics Address\" decides (missing or empty: off)\n"
                  "  --help     show this text\n"
                  "  --version  show the version\n"
                  "\n"

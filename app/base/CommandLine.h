@@ -18,6 +18,10 @@ struct CommandLine {
     // --lang=en or --lang=ja: the interface's language, whatever the
     // locale; empty when not given.
     std::string language;
+    // --metrics=ADDR:PORT: where to serve the metrics, as given (checked
+    // when the server starts); given even when empty, which turns them off.
+    bool metricsGiven = false;
+    std::string metricsAddress;
     // The first token beginning with "--" that is none of the above; empty
     // when there is none.
     std::string unknownOption;

@@ -78,6 +78,8 @@ struct MonitorPort {
     // last handshake that showed one (negative once expired).
     bool certDaysKnown = false;
     std::int32_t certDaysLeft = 0;
+    // And when it expires, in seconds since 1970 UTC (with certDaysKnown).
+    std::int64_t certExpiresAt = 0;
     // The exact response time of the last check, in microseconds.
     std::uint64_t responseMicros = 0;
     // When the newest check whose outcome the entry took was started

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -16,6 +18,13 @@ public:
     virtual void AddSample(std::uint32_t valueMs) = 0;
     // The line that tells why the entry failed; empty while it has not.
     virtual void setFailureReason(const std::string &line) { (void)line; }
+    // The lines of the entry's kept history (its uptimes and last
+    // outages); empty for none.
+    virtual void setHistoryLines(const std::vector<std::string> &lines) { (void)lines; }
+    // What the window's "Outages..." command does; empty while there is no
+    // history to list (the command is then disabled). The window calls it
+    // from its handler; it does its work later, from the event loop.
+    virtual void setOutagesAction(std::function<void()> open) { (void)open; }
     // A window is made hidden; the frame shows it once it has taken it
     // into the entry. Windows that have nothing to show keep this one.
     virtual void show() {}

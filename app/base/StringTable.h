@@ -279,6 +279,39 @@ constexpr unsigned EntryOnHost = 502;
 // The history file (%s its path): damaged and started afresh, or not usable.
 constexpr unsigned HistoryDamaged = 600;
 constexpr unsigned HistoryUnavailable = 601;
+// The metrics endpoint cannot be had: %s the address as given (and the
+// system's words why).
+constexpr unsigned MetricsPortInUse = 620;
+constexpr unsigned MetricsNotServed = 621;
+constexpr unsigned MetricsAddressInvalid = 622;
+// The history where users look: the list's uptime column, the history
+// switch, the outage list (its menu item, title %s = entry, columns, the
+// end of one under way or not seen, the duration (%D days), its export and
+// a failed write (%s file, %s reason)), the CSV's header and the graph
+// window's lines (%s 24 h, 7 d, 30 d; %s start, %s duration, %s reason).
+constexpr unsigned ColumnUptime = 640;
+constexpr unsigned HistoryCheckBox = 641;
+constexpr unsigned ListMenuOutages = 642;
+constexpr unsigned OutageListTitle = 643;
+constexpr unsigned OutageColumnStart = 644;
+constexpr unsigned OutageColumnEnd = 645;
+constexpr unsigned OutageColumnDuration = 646;
+constexpr unsigned OutageColumnReason = 647;
+constexpr unsigned OutageUnderWay = 648;
+constexpr unsigned OutageEndUnobserved = 649;
+constexpr unsigned OutageDurationDays = 650;
+constexpr unsigned OutageDuration = 651;
+constexpr unsigned OutageExportButton = 652;
+constexpr unsigned OutageExportTitle = 653;
+constexpr unsigned OutageExportFilter = 654;
+constexpr unsigned OutageExportFailed = 655;
+constexpr unsigned OutageCsvHeader = 656;
+constexpr unsigned OutageNoHistory = 657;
+constexpr unsigned GraphUptimeLine = 658;
+constexpr unsigned GraphOutageLine = 659;
+constexpr unsigned GraphOutagesButton = 660;
+constexpr unsigned OutageCloseButton = 661;
+constexpr unsigned OutageNone = 662;
 
 } // namespace sid
 

@@ -27,6 +27,10 @@ LayoutRect followClient(Follow how, const LayoutRect &rect, LayoutSize client, i
         r.right = client.width - side;
         r.bottom = client.height - atDpi(44, dpi);
         break;
+    case Follow::BottomLeft:
+        r.top = client.height - atDpi(30, dpi);
+        r.bottom = r.top + rect.height();
+        break;
     }
     return r;
 }

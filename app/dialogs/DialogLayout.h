@@ -42,6 +42,9 @@ enum class Follow {
     // Keeps its top; 8 pixels from the left and right edges, 44 from the
     // bottom.
     Stretch,
+    // Keeps its size and left edge; its top stays 30 pixels above the
+    // client's bottom (in the band under a stretched control).
+    BottomLeft,
 };
 
 // Where a control goes in a client area of this size.

@@ -7,6 +7,7 @@
 #include "app/base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/FailureText.h"
+#include "app/dialogs/HistoryText.h"
 #include "app/dialogs/TimeText.h"
 
 #include <algorithm>
@@ -28,6 +29,8 @@ RowContent rowContent(const EntryView &entry)
     // An entry without a host of its own checks the target: shown so.
     if (!entry.placeholder)
         row.texts[kHostColumn] = entry.host.empty() ? targetHostShown(entry.checkedHost) : entry.host;
+    if (!entry.placeholder)
+        row.texts[kUptimeColumn] = uptimeText(entry.uptimeDay);
     row.tip = failureTip(entry);
     return row;
 }
@@ -36,11 +39,11 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
                                      int firstExtra, int dpi)
 {
     // The template's widths, and the headers.
-    static constexpr int kTemplate[kListColumns] = {100, 200, 40, 120, 60, 60, 100};
+    static constexpr int kTemplate[kListColumns] = {100, 200, 40, 120, 60, 60, 100, 70};
     static constexpr unsigned kHeaders[kListColumns] = {sid::ColumnPortName,     sid::ColumnCommand,
                                                         sid::ColumnErrorCount,   sid::ColumnLastErrorTime,
                                                         sid::ColumnResponseTime, sid::ColumnThreshold,
-                                                        sid::ColumnHost};
+                                                        sid::ColumnHost,         sid::ColumnUptime};
     std::vector<int> widths;
     for (int c = 0; c < kListColumns; ++c)
         widths.push_back(std::max(atDpi(kTemplate[c], dpi), textWidth(loadString(kHeaders[c])) + cellExtra));
@@ -50,6 +53,7 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
     widths[0] = std::max(widths[0], name + cellExtra + firstExtra);
     const std::string date = formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u);
     widths[3] = std::max(widths[3], textWidth(date) + cellExtra);
+    widths[kUptimeColumn] = std::max(widths[kUptimeColumn], textWidth(uptimeText(0.9999)) + cellExtra);
     return widths;
 }
 
@@ -151,6 +155,7 @@ void MainDialogController::init()
     fillList();
     controls_.setHintText(hintText());
     controls_.setNotifyTicked(frame_.notificationsEnabled());
+    controls_.setHistoryTicked(frame_.historyKept());
     showAutostart();
     updateStatusText(false);
     controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {frame_.targetHost()}));
@@ -182,6 +187,15 @@ void MainDialogController::showAutostart()
 void MainDialogController::onNotifyToggled(bool ticked)
 {
     frame_.setNotificationsEnabled(ticked);
+}
+
+void MainDialogController::onHistoryToggled(bool ticked)
+{
+    frame_.setHistoryKept(ticked);
+    controls_.setHistoryTicked(frame_.historyKept());
+    // The uptimes show, or go, with the history.
+    for (int row = 0; row < controls_.rowCount() && static_cast<std::size_t>(row) < frame_.entryCount(); ++row)
+        controls_.setRow(row, shownRow(frame_.entryView(static_cast<std::size_t>(row))));
 }
 
 void MainDialogController::onAutostartToggled(bool ticked)
@@ -218,7 +232,16 @@ void MainDialogController::updateRow(int row, const EntryView &entry)
 {
     if (row < 0 || row > controls_.rowCount())
         return;
-    controls_.setRow(row, rowContent(entry));
+    controls_.setRow(row, shownRow(entry));
+}
+
+RowContent MainDialogController::shownRow(const EntryView &entry) const
+{
+    if (frame_.historyAvailable())
+        return rowContent(entry);
+    EntryView without = entry;
+    without.uptimeDay = -1;
+    return rowContent(without);
 }
 
 void MainDialogController::setRowImage(int row, int image)
@@ -232,7 +255,7 @@ void MainDialogController::fillList()
     while (controls_.rowCount() > 0)
         controls_.deleteRow(controls_.rowCount() - 1);
     for (std::size_t i = 0; i < frame_.entryCount(); ++i)
-        controls_.setRow(static_cast<int>(i), rowContent(frame_.entryView(i)));
+        controls_.setRow(static_cast<int>(i), shownRow(frame_.entryView(i)));
 }
 
 int MainDialogController::frameRow(int row) const
@@ -433,6 +456,15 @@ void MainDialogController::onListCommand(ListCommand command, const ListSelectio
                 frame_.OpenResponseMonitor(static_cast<std::size_t>(index));
         }
         return;
+    case ListCommand::Outages:
+        if (onEntry && frame_.historyAvailable()) {
+            const int index = frameRow(row);
+            if (index >= 0) {
+                const EntryView entry = frame_.entryView(static_cast<std::size_t>(index));
+                controls_.showOutages(entry.id, entry.name);
+            }
+        }
+        return;
     case ListCommand::Copy: {
         const std::string text = copyText(selection.selected);
         if (!text.empty())
@@ -459,6 +491,7 @@ std::vector<ListMenuItem> MainDialogController::listMenu(const ListSelection &se
         {ListCommand::ToggleActive, loadString(ticked ? sid::ListMenuDeactivate : sid::ListMenuActivate),
          stopped && onEntry, true},
         {ListCommand::OpenGraph, loadString(sid::ListMenuGraph), monitoring_ && active, false},
+        {ListCommand::Outages, loadString(sid::ListMenuOutages), onEntry && frame_.historyAvailable(), false},
         {ListCommand::Copy, loadString(sid::ListMenuCopy), anyEntry, true},
     };
 }

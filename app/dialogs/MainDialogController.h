@@ -20,13 +20,14 @@ namespace vigilon {
 class Monitor;
 
 // The port list's columns, by their index: the first six as they always
-// were (their stored widths keep their meaning), the host column added
-// after them.
-constexpr int kListColumns = 7;
+// were (their stored widths keep their meaning), the host and uptime
+// columns added after them.
+constexpr int kListColumns = 8;
 constexpr int kHostColumn = 6;
+constexpr int kUptimeColumn = 7;
 // The order the columns are shown (and copied) in: the host right after the
-// name.
-constexpr std::array<int, kListColumns> kColumnOrder = {0, kHostColumn, 1, 2, 3, 4, 5};
+// name, the uptime last.
+constexpr std::array<int, kListColumns> kColumnOrder = {0, kHostColumn, 1, 2, 3, 4, 5, kUptimeColumn};
 
 // What one row of the port list shows: the texts of its columns, the
 // status image and the tick of the state image.
@@ -56,7 +57,7 @@ std::string copiedRowsText(const std::vector<RowContent> &rows);
 
 // Keys of the port list, and the commands of its context menu.
 enum class ListKey { Enter, F2, Delete, Space, Copy };
-enum class ListCommand { None, Add, Edit, Delete, ToggleActive, OpenGraph, Copy };
+enum class ListCommand { None, Add, Edit, Delete, ToggleActive, OpenGraph, Copy, Outages };
 ListCommand commandForKey(ListKey key);
 
 // Where the list stands: its current row (-1 for none) and every selected
@@ -117,6 +118,11 @@ public:
         virtual void setNotifyTicked(bool ticked) = 0;
         virtual void setAutostartTicked(bool ticked) = 0;
         virtual void setAutostartEnabled(bool enabled) = 0;
+        // The check box of the history switch.
+        virtual void setHistoryTicked(bool ticked) = 0;
+        // Opens the outage list of the entry of that id (see
+        // OutageListController).
+        virtual void showOutages(std::uint32_t entryId, const std::string &entryName) = 0;
         // Modal dialogs of the main dialog; true when accepted.
         virtual bool runPortSettings(PortSettingsForm &form) = 0;
         virtual bool runTargetHost(TargetHostForm &form) = 0;
@@ -185,6 +191,7 @@ public:
     // The check boxes were ticked or unticked by the user.
     void onNotifyToggled(bool ticked);
     void onAutostartToggled(bool ticked);
+    void onHistoryToggled(bool ticked);
     // Shows the autostart box as the system reports it now.
     void showAutostart();
 
@@ -202,6 +209,9 @@ private:
     void editEntry(int row);
     void deleteEntry(int row);
     void afterChange();
+    // A row as the list shows it: without an uptime while no history is
+    // there to tell one.
+    RowContent shownRow(const EntryView &entry) const;
     // The frame's row of the list's row, found by its name as shown.
     int frameRow(int row) const;
 

@@ -557,10 +557,11 @@ std::unique_ptr<Registry> unavailableRegistry(Status reason)
 namespace {
 const char *const kWindowValues[] = {"Window Left", "Window Top", "Window Width", "Window Height"};
 constexpr int kMaxWindowExtent = 100000;
-// "Column Width #0..5"; the host column, added later, is #6 and may be
-// missing from a store an older version wrote.
+// "Column Width #0..5"; the host and uptime columns, added later, are #6
+// and #7 and may be missing from a store an older version wrote.
 constexpr std::uint32_t kColumnCount = 6;
 constexpr std::uint32_t kHostColumn = 6;
+constexpr std::uint32_t kLastColumn = 7;
 constexpr int kMaxColumnWidth = 10000;
 } // namespace
 
@@ -596,11 +597,13 @@ WindowLayout loadWindowLayout(Registry &registry)
             }
             layout.columnWidths.push_back(static_cast<int>(width));
         }
-        std::uint32_t hostWidth = 0;
-        if (layout.columnWidths.size() == kColumnCount &&
-            readDword(*key, indexed("Column Width", kHostColumn), hostWidth) == Status::Ok && hostWidth > 0 &&
-            hostWidth <= static_cast<std::uint32_t>(kMaxColumnWidth))
-            layout.columnWidths.push_back(static_cast<int>(hostWidth));
+        // Each added column's width only after those before it.
+        for (std::uint32_t c = kHostColumn; c <= kLastColumn && layout.columnWidths.size() == c; ++c) {
+            std::uint32_t addedWidth = 0;
+            if (readDword(*key, indexed("Column Width", c), addedWidth) == Status::Ok && addedWidth > 0 &&
+                addedWidth <= static_cast<std::uint32_t>(kMaxColumnWidth))
+                layout.columnWidths.push_back(static_cast<int>(addedWidth));
+        }
         return Status::Ok;
     });
     return layout;
@@ -615,7 +618,7 @@ Status saveWindowLayout(Registry &registry, const WindowLayout &layout)
             for (int i = 0; i < 4 && status == Status::Ok; ++i)
                 status = writeDword(key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
         }
-        if (layout.columnWidths.size() == kColumnCount || layout.columnWidths.size() == kHostColumn + 1) {
+        if (layout.columnWidths.size() >= kColumnCount && layout.columnWidths.size() <= kLastColumn + 1) {
             for (std::uint32_t c = 0; c < layout.columnWidths.size() && status == Status::Ok; ++c)
                 status = writeDword(key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
         }

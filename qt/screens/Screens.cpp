@@ -3,12 +3,16 @@
 // dialog with rows in every state (stopped, monitoring, enlarged), the port
 // settings dialog for adding and editing, the target host dialog, the about
 // box, a visible balloon over the list, the exit question, the response
-// monitor settings dialog and a graph window with samples.
+// monitor settings dialog and a graph window with samples; with a kept
+// history, the uptimes, an entry's outage list and its graph window's lines.
 #include "app/base/Language.h"
 #include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
 #include "app/dialogs/FailureText.h"
+#include "app/dialogs/HistoryText.h"
+#include "qt/OutageListDlg.h"
 #include "qt/ResponseGraphWnd.h"
+#include "tests/support/FakeHistory.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
 #include "qt/BalloonWnd.h"
@@ -62,6 +66,21 @@ void shoot(QWidget *w, const QString &name)
 {
     settle(w);
     save(w->grab(), name);
+}
+
+// A kept history of the list below: uptimes and a few outages, the newest
+// still under way.
+UptimeView keptHistory(FakeHistory &kept)
+{
+    const std::int64_t now = 1765000000000;
+    const UptimeView web{0.99931, 0.99996, 0.9987,
+                         {{now - 300000, 0, false, FailureReason::of(FailureKind::TimedOut), true},
+                          {now - 7200000, now - 7080000, false, FailureReason::httpStatus(503), true},
+                          {now - 90000000, now - 89000000, true, FailureReason::of(FailureKind::Refused), false}}};
+    kept.uptimes[FakeHistory::key("Generic TCP (80)", 80)] = UptimeView{1, 1, 1, {}};
+    kept.uptimes[FakeHistory::key("HTTP (8080)", 8080, Http, "web-1.example")] = web;
+    kept.outages[FakeHistory::key("HTTP (8080)", 8080, Http, "web-1.example")] = web.lastOutages;
+    return web;
 }
 
 // The list in every state a row can show.
@@ -289,6 +308,32 @@ int main(int argc, char **argv)
             save(withTip, row == 0 ? QStringLiteral("main-certificate-tip") : QStringLiteral("main-expired-tip"));
             QToolTip::hideText();
         }
+    }
+    {
+        // The kept history: the uptime column, the outage list of an entry
+        // and its graph window with uptimes and last outages.
+        UiHarness h;
+        FakeHistory kept(h.loop);
+        const UptimeView web = keptHistory(kept);
+        h.history = &kept;
+        fillStates(h);
+        h.loop.runPosted();
+        // Wide enough to show the last column.
+        h.dialog().resize(1180, h.dialog().height());
+        shoot(&h.dialog(), QStringLiteral("main-uptime"));
+        COutageListDlg outages(h.frame(), h.prompter, h.frame().entryView(1).id, h.frame().entryView(1).name);
+        h.loop.runPosted();
+        shoot(&outages, QStringLiteral("outage-list"));
+
+        ResponseGraphParams p;
+        std::tie(p.fontFace, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.seriesNames, p.maxHistory) =
+            std::tuple(loadString(sid::UiFontFace), 120u, 200u, "web-1.example", "testhost", "HTTP (8080)", 200u);
+        CResponseGraphWnd graph(nullptr, h.clock, h.prompter, p);
+        graph.Create();
+        for (std::uint32_t v : {40u, 55u, 48u, 90u, 130u, 0u, 0u, 65u, 58u})
+            graph.AddSample(v);
+        graph.setHistoryLines(graphHistoryLines(web, 1765000000000));
+        shoot(&graph, QStringLiteral("graph-window-history"));
     }
     {
         // An HTTPS entry's graph window tells the days its certificate has left.

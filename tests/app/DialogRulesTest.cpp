@@ -9,9 +9,14 @@
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/TimeText.h"
 #include "app/store/Settings.h"
+#include "app/dialogs/OutageListController.h"
 #include "tests/support/FakeDialogControls.h"
+#include "tests/support/FakeHistory.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/FrameFixture.h"
 
+#include <fstream>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
@@ -320,8 +325,8 @@ TEST_F(DialogRules, opensWithTheStoredSettingsOneRowPerEntryAndTogglesAfterAQues
               std::tuple("Lumivane - 127.0.0.1", "7", "3"));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     ASSERT_EQ(controls.names(), (Texts{"port 80", "port 8080", "port 81", "追加"}));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "notify %TARGET%", "0", "", "0", "250", "(127.0.0.1)"}));
-    EXPECT_EQ(controls.rows[3].texts, (Row{"追加", "", "0", "", "0", "0", ""}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "notify %TARGET%", "0", "", "0", "250", "(127.0.0.1)", "\u2013"}));
+    EXPECT_EQ(controls.rows[3].texts, (Row{"追加", "", "0", "", "0", "0", "", ""}));
     // A ticked row shows its entry's status, an unticked one the idle image.
     entry(0).status = entry(1).status = Warning;
     entry(2).status = Failed;
@@ -473,7 +478,7 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
-    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0", "(127.0.0.1)"}));
+    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0", "(127.0.0.1)", "\u2013"}));
 }
 
 TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
@@ -484,7 +489,7 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     dialog().onListClick(0, true); // even on its state icon
     EXPECT_EQ(std::tie(answer.runs, answer.opened.port.value, answer.opened.deleteEnabled), std::tuple(1, "0", false));
     ASSERT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "追加"}));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300", "(127.0.0.1)"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300", "(127.0.0.1)", "\u2013"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(false, int(ImageIdle)));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     const LoadedSettings saved = stored();
@@ -581,7 +586,7 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
 
     // Copied as shown: the host right after the name.
     const std::string copied = dialog().copyText({0, 1});
-    EXPECT_EQ(copied.substr(0, copied.find_first_of("\r\n")), "Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0");
+    EXPECT_EQ(copied.substr(0, copied.find_first_of("\r\n")), "Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0\t\u2013");
     EXPECT_NE(copied.find("Generic TCP (80)\tdb.example\t"), std::string::npos);
 
     // A new target shows in the rows that check it; the others keep theirs.
@@ -612,7 +617,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     const FakePortSettingsControls &o = answer.opened;
     EXPECT_EQ(std::tie(o.port.value, o.protocol, o.command.value, o.threshold.value, o.deleteEnabled),
               std::tuple("80", int(GenericTcp), "old", "100", true));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100", "(127.0.0.1)"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100", "(127.0.0.1)", "\u2013"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(true, int(ImageWarning)));
     const LoadedSettings saved = stored();
     const MonitorPort &e = *saved.ports[0];
@@ -707,11 +712,11 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     using C = ListCommand;
     EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, true}, {C::Edit, true}, {C::Delete, true}, {C::ToggleActive, true},
-                                  {C::OpenGraph, false}, {C::Copy, true}}));
+                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, true}}));
     EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuActivate));
     EXPECT_EQ(menu({2, {2}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, true}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
-                                  {C::OpenGraph, false}, {C::Copy, false}}));
+                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, false}}));
     dialog().onListCommand(C::ToggleActive, {0, {0}});
     EXPECT_TRUE(controls.rows[0].ticked);
     EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuDeactivate));
@@ -722,7 +727,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     ASSERT_TRUE(dialog().monitoring());
     EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, false}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
-                                  {C::OpenGraph, true}, {C::Copy, true}}));
+                                  {C::OpenGraph, true}, {C::Outages, false}, {C::Copy, true}}));
     prompter.messages.clear();
     dialog().onListKey(ListKey::Enter, {0, {0}});
     dialog().onListKey(ListKey::Delete, {0, {0}});
@@ -731,6 +736,84 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     EXPECT_EQ(controls.names(), (Texts{"port 80", "Generic TCP (82)", "追加"}));
     dialog().onListCommand(C::OpenGraph, {0, {0}});
     EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
+}
+
+// The outage list's widgets as its rules drive them.
+struct OutageControls final : OutageListController::Controls {
+    std::string title, note;
+    std::vector<std::array<std::string, kOutageColumns>> rows;
+    bool exportEnabled = true;
+    int setRowsCalls = 0;
+    void setTitle(const std::string &text) override { title = text; }
+    void setRows(const std::vector<std::array<std::string, kOutageColumns>> &r, const std::string &n) override
+    {
+        ++setRowsCalls;
+        std::tie(rows, note) = std::tie(r, n);
+    }
+    void setExportEnabled(bool enabled) override { exportEnabled = enabled; }
+};
+
+// The uptime column, the history switch and the outage list follow the
+// kept history; the list's rows and export are the history's answer.
+TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
+{
+    FakeHistory kept(loop);
+    const OutageView refused{1796706185000, 1796706250000, false, FailureReason::of(FailureKind::Refused), true};
+    const OutageView lasting{1796706300000, 0, false, FailureReason::of(FailureKind::TimedOut), false};
+    kept.uptimes[FakeHistory::key("port 80", 80)] = UptimeView{0.99996, 0.9, 0.8, {lasting}};
+    kept.outages[FakeHistory::key("port 80", 80)] = {lasting, refused};
+    history = &kept;
+    makeFrame({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
+    loop.runPosted();
+    EXPECT_EQ(controls.rows[0].texts[kUptimeColumn], "99.99 %");
+    EXPECT_EQ(controls.rows[1].texts[kUptimeColumn], "\u2013");
+    EXPECT_TRUE(controls.historyTicked);
+    dialog().onHistoryToggled(false);
+    EXPECT_FALSE(frame->historyKept() || controls.historyTicked);
+
+    // The menu offers the list on an entry, not on the placeholder.
+    ASSERT_EQ(dialog().listMenu({0, {0}})[5].command, ListCommand::Outages);
+    EXPECT_TRUE(dialog().listMenu({1, {1}})[5].enabled && !dialog().listMenu({2, {2}})[5].enabled);
+    dialog().onListCommand(ListCommand::Outages, {2, {2}});
+    dialog().onListCommand(ListCommand::Outages, {0, {0}});
+    EXPECT_EQ(controls.outagesShown, std::vector<std::uint32_t>{entry(0).id});
+
+    OutageControls shown;
+    auto list = std::make_unique<OutageListController>(*frame, prompter, shown, entry(0).id, "port 80");
+    list->init();
+    EXPECT_EQ(shown.title, "障害履歴 - port 80");
+    EXPECT_FALSE(shown.exportEnabled || shown.setRowsCalls);
+    loop.runPosted();
+    ASSERT_EQ(shown.rows.size(), 2u);
+    EXPECT_EQ(shown.rows[0], outageRowTexts(lasting, clock.nowMillis()));
+    EXPECT_EQ(shown.rows[1], outageRowTexts(refused, clock.nowMillis()));
+    EXPECT_TRUE(shown.exportEnabled && shown.note.empty());
+
+    // Export: the file chosen gets the CSV; a cancelled dialog writes none,
+    // a file that cannot be written is said so.
+    TempDir dir;
+    prompter.fileAnswer = dir.path() + "/port80.csv";
+    list->onExport();
+    EXPECT_EQ(prompter.fileRequests.at(0).initialName, "port_80-outages.csv");
+    std::ifstream written(prompter.fileAnswer, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
+              outagesCsv({lasting, refused}, clock.nowMillis()));
+    prompter.messages.clear();
+    prompter.fileAnswer.clear();
+    list->onExport();
+    prompter.fileAnswer = dir.path() + "/none/port80.csv";
+    list->onExport();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text.rfind(prompter.fileAnswer + " に書き込めませんでした。", 0), 0u);
+
+    // An answer after the list went changes nothing.
+    kept.held = true;
+    OutageListController(*frame, prompter, shown, entry(0).id, "port 80").init();
+    const int calls = shown.setRowsCalls;
+    kept.release();
+    loop.runPosted();
+    EXPECT_EQ(shown.setRowsCalls, calls);
+    frame.reset();
 }
 
 // The window and the list's widths come back as the last run left them,
@@ -756,10 +839,12 @@ TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
     EXPECT_EQ(kept, (WindowLayout{-300, 700, 800, 300, {90, 210, 5, 130, 70, 70}}));
     makeFrame();
     // A column squeezed to nothing opens at its default again, and so does
-    // the host column, which six stored widths say nothing of.
-    EXPECT_EQ(dialog().columnWidths(fiveEach, 10, 40), (std::vector<int>{90, 210, defaults[2], 130, 70, 70, defaults[6]}));
-    dialog().saveLayout({-300, 700, 500, 1000}, {90, 210, 40, 130, 70, 70, 150});
-    EXPECT_EQ(loadWindowLayout(registry).columnWidths, (std::vector<int>{90, 210, 40, 130, 70, 70, 150}));
+    // the host and uptime columns, which six stored widths say nothing of.
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 10, 40),
+              (std::vector<int>{90, 210, defaults[2], 130, 70, 70, defaults[6], defaults[7]}));
+    EXPECT_GE(defaults[7], static_cast<int>(std::string("99.99 %").size()) * 5 + 10);
+    dialog().saveLayout({-300, 700, 500, 1000}, {90, 210, 40, 130, 70, 70, 150, 80});
+    EXPECT_EQ(loadWindowLayout(registry).columnWidths, (std::vector<int>{90, 210, 40, 130, 70, 70, 150, 80}));
     // Left of the screen and half below it: moved onto it whole.
     ASSERT_TRUE(dialog().restoredWindow({400, 160}, {{0, 0, 1024, 768}}, placed));
     EXPECT_EQ(placed, (LayoutRect{0, 468, 800, 768}));
@@ -770,9 +855,9 @@ TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
     EXPECT_EQ(placeStoredWindow({5000, 5000, 5100, 5050}, {400, 160}, {{0, 0, 1024, 768}}, {10, 30}),
               (LayoutRect{614, 578, 1014, 738}));
     // Stored in pixels at 96 DPI: a window at 144 DPI scales them both ways.
-    dialog().saveLayout({-300, 700, 1500, 1150}, {135, 315, 60, 195, 105, 105, 225}, 144);
-    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{-300, 700, 1200, 300, {90, 210, 40, 130, 70, 70, 150}}));
-    EXPECT_EQ(dialog().columnWidths(fiveEach, 15, 60, 144), (std::vector<int>{135, 315, 60, 195, 105, 105, 225}));
+    dialog().saveLayout({-300, 700, 1500, 1150}, {135, 315, 60, 195, 105, 105, 225, 120}, 144);
+    EXPECT_EQ(loadWindowLayout(registry), (WindowLayout{-300, 700, 1200, 300, {90, 210, 40, 130, 70, 70, 150, 80}}));
+    EXPECT_EQ(dialog().columnWidths(fiveEach, 15, 60, 144), (std::vector<int>{135, 315, 60, 195, 105, 105, 225, 120}));
     ASSERT_TRUE(dialog().restoredWindow({600, 240}, {{0, 0, 2048, 1536}}, placed, {}, 144));
     EXPECT_EQ(placed, (LayoutRect{0, 700, 1800, 1150}));
 }

@@ -6,6 +6,7 @@
 #include "history/HistoryFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TlsServer.h"
@@ -422,6 +423,62 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     waitUntil([&] { return !readLines(alerts).empty(); }, 5000);
     ASSERT_FALSE(readLines(alerts).empty());
     EXPECT_EQ(readLines(alerts)[0], "expired|certificate expired|-3");
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+}
+
+// A real Prometheus scrapes the metrics of a real Vigilon that watches one
+// answering and one refusing port, and answers queries of them; a port
+// already taken leaves the program monitoring without metrics.
+TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
+{
+    if (!fs::exists("/usr/bin/prometheus"))
+        GTEST_SKIP() << "needs /usr/bin/prometheus (Debian package prometheus)";
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "up one"}, {closedTcpPort(), GenericTcp, 1, 0, "", "down one"}});
+    const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "VIGILON_LANG=en",
+                                               "VIGILON_REGISTRY=" + storePath_, "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
+    {
+        std::uint16_t taken = 0;
+        const int holder = boundSocket(SOCK_STREAM, 1, taken);
+        ChildProcess refused({binary_, "-service", "--metrics=127.0.0.1:" + std::to_string(taken)}, headless);
+        EXPECT_TRUE(refused.waitForOutput("another program uses the port", 15000)) << refused.output();
+        EXPECT_TRUE(refused.waitForOutput("up one: Ok", 15000)) << refused.output();
+        refused.signal(SIGTERM);
+        EXPECT_EQ(refused.waitForExit(10000), 0) << refused.output();
+        close(holder);
+    }
+
+    const std::uint16_t metricsPort = closedTcpPort();
+    ChildProcess vigilon({binary_, "-service", "--metrics=127.0.0.1:" + std::to_string(metricsPort)}, headless);
+    ASSERT_TRUE(vigilon.waitForOutput("up one: Ok", 15000)) << vigilon.output();
+    const std::uint16_t webPort = closedTcpPort();
+    ASSERT_TRUE(writeFile(dir_ / "prometheus.yml", "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                                                   "scrape_configs:\n  - job_name: vigilon\n    static_configs:\n"
+                                                   "      - targets: ['127.0.0.1:" +
+                                                       std::to_string(metricsPort) + "']\n"));
+    ChildProcess prometheus({"/usr/bin/prometheus", "--config.file=" + dir_ / "prometheus.yml",
+                             "--storage.tsdb.path=" + dir_ / "tsdb",
+                             "--web.listen-address=127.0.0.1:" + std::to_string(webPort)});
+    // Each query until its answer holds the value, a bounded number of
+    // times.
+    const auto answers = [&](const std::string &query, const std::string &value) {
+        std::string last;
+        const bool found = waitUntil([&] {
+            last = httpBody(httpRequest(webPort, "GET", "/api/v1/query?query=" + query));
+            return last.find("\"status\":\"success\"") != std::string::npos &&
+                   last.find(value) != std::string::npos;
+        }, 60000);
+        return found ? std::string("found") : query + " answered " + last + prometheus.output();
+    };
+    EXPECT_EQ(answers("up", R"("job":"vigilon"},"value":[)"), "found");
+    EXPECT_EQ(answers("up%3D%3D1", R"("job":"vigilon"})"), "found");
+    EXPECT_EQ(answers("vigilon_entry_up%7Bentry%3D%22up%20one%22%7D%3D%3D1", R"("entry":"up one")"), "found");
+    EXPECT_EQ(answers("vigilon_entry_up%7Bentry%3D%22down%20one%22%7D%3D%3D0", R"("entry":"down one")"), "found");
+    EXPECT_EQ(answers("vigilon_entry_failures_total%7Breason%3D%22refused%22%7D", R"("entry":"down one")"), "found");
+    EXPECT_EQ(answers("vigilon_build_info", R"("version":")"), "found");
+    prometheus.signal(SIGTERM);
+    EXPECT_EQ(prometheus.waitForExit(20000), 0);
     vigilon.signal(SIGTERM);
     EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
 }

@@ -5,6 +5,9 @@
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/support/TempDir.h"
 #include "tests/qt/UiFakes.h"
+#include "tests/support/FakeHistory.h"
+#include "app/dialogs/HistoryText.h"
+#include "qt/UiText.h"
 
 #include <QAction>
 #include <QFontInfo>
@@ -222,7 +225,9 @@ private slots:
         CResponseGraphWnd *w = window.get();
 
         QList<QAction *> actions = w->contextMenu().actions();
-        QCOMPARE(actions.size(), 3);
+        // Without a kept history the outage list is not offered.
+        QCOMPARE(actions.size(), 4);
+        QVERIFY(!actions[1]->isEnabled());
 
         w->AddSample(5);
         actions[0]->trigger();
@@ -231,7 +236,7 @@ private slots:
 
         // The close request is posted: the window is still there when it
         // returns, and the frame closes it afterwards.
-        actions[2]->trigger();
+        actions[3]->trigger();
         QVERIFY(window);
         QTRY_VERIFY(!window);
 
@@ -283,6 +288,71 @@ private slots:
         QCOMPARE(open(2), first + QPoint(2 * kCascadeStep, 2 * kCascadeStep));
         h.ui.graphWindows().close(h.frame().entryView(0).id);
         QCOMPARE(open(0), first);
+    }
+
+    // An open window shows the entry's kept uptimes and last outages, asks
+    // again every minute, offers the outage list, and an answer that comes
+    // after its window closed reaches no window, not even a new one.
+    void showsTheKeptUptimesAndDropsAnswersForAClosedWindow()
+    {
+        UiHarness h;
+        h.store({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}});
+        FakeHistory kept(h.loop);
+        const SeriesKey key = FakeHistory::key("Generic TCP (80)", 80);
+        const OutageView refused{1796706185000, 1796706250000, false, FailureReason::of(FailureKind::Refused), true};
+        kept.uptimes[key] = UptimeView{0.9993, 0.99996, 1.0, {refused}};
+        h.history = &kept;
+        h.create();
+        h.ui.realGraphParts = true;
+        const std::uint32_t id = h.frame().entryView(0).id;
+        const auto open = [&h, id] {
+            answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
+            h.frame().OpenResponseMonitor(0);
+            return dynamic_cast<CResponseGraphWnd *>(h.ui.graphWindows().window(id));
+        };
+        CResponseGraphWnd *w = open();
+        QVERIFY(w && w->model().historyLines().empty());
+        (void)w->grab();
+        const int heightBefore = w->height(), textBottomBefore = w->lastPaint().textBottom;
+        h.loop.runPosted();
+        const std::vector<std::string> lines = graphHistoryLines(kept.uptimes[key], h.clock.nowMillis());
+        QCOMPARE(w->model().historyLines(), lines);
+        // Painted last, the window taller by them: the graph keeps its room.
+        (void)w->grab();
+        QCOMPARE(w->lastPaint().items.back().text, lines.back());
+        QCOMPARE(w->height() - w->lastPaint().textBottom, heightBefore - textBottomBefore);
+
+        const int asked = kept.uptimeAsks;
+        h.loop.advance(GraphWindows::kUptimeRefreshMs);
+        QCOMPARE(kept.uptimeAsks, asked + 1);
+
+        // The menu's outage list, from the loop.
+        QAction *outages = w->contextMenu().actions().at(1);
+        QVERIFY(outages->text() == uiText(sid::GraphOutagesButton) && outages->isEnabled());
+        outages->trigger();
+        QVERIFY(h.ui.outagesShown.empty());
+        h.loop.runPosted();
+        QCOMPARE(h.ui.outagesShown, (std::vector<std::pair<std::uint32_t, std::string>>{{id, "Generic TCP (80)"}}));
+
+        // An answer held back until the window has closed and another has
+        // opened for the entry: the new window keeps its own.
+        kept.held = true;
+        h.loop.advance(GraphWindows::kUptimeRefreshMs);
+        h.ui.graphWindows().close(id);
+        kept.held = false;
+        kept.uptimes[key].day = 0.25;
+        w = open();
+        QVERIFY(w);
+        h.loop.runPosted();
+        QVERIFY(w->model().historyLines().at(0).find("25.00 %") != std::string::npos);
+        kept.release();
+        h.loop.runPosted();
+        QVERIFY(w->model().historyLines().at(0).find("25.00 %") != std::string::npos);
+        // Closed, it asks no more.
+        h.ui.graphWindows().close(id);
+        const int closedAsks = kept.uptimeAsks;
+        h.loop.advance(3 * GraphWindows::kUptimeRefreshMs);
+        QCOMPARE(kept.uptimeAsks, closedAsks);
     }
 
     // The entry is deleted while its dialog is open: OK makes no window and

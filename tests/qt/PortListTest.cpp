@@ -11,6 +11,9 @@
 #include "qt/BalloonWnd.h"
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
+#include "qt/OutageListDlg.h"
+#include "tests/support/FakeHistory.h"
+#include "tests/support/TempDir.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -22,6 +25,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <QTreeWidget>
+
+#include <fstream>
+#include <iterator>
 
 using namespace vigilon;
 using namespace vigilon::test;
@@ -73,6 +80,41 @@ void hover(CPortListCtrl *list, const QPoint &p)
 class PortListTest : public QObject {
     Q_OBJECT
 private slots:
+    // The uptime column, last and right-aligned, shows the kept history's
+    // 24 hours as it comes; the outage list shows the entry's outages and
+    // exports them to the file chosen.
+    void theUptimeColumnAndTheOutageListShowTheKeptHistory()
+    {
+        UiHarness h;
+        h.store({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
+        FakeHistory kept(h.loop);
+        const OutageView refused{1796706185000, 1796706250000, false, FailureReason::of(FailureKind::Refused), true};
+        kept.uptimes[FakeHistory::key("Generic TCP (80)", 80)] = UptimeView{0.99996, 1, 1, {}};
+        kept.outages[FakeHistory::key("Generic TCP (80)", 80)] = {refused};
+        h.history = &kept;
+        h.create();
+        CPortListCtrl *list = h.dialog().list();
+        QCOMPARE(list->horizontalHeader()->visualIndex(kUptimeColumn), kListColumns - 1);
+        QCOMPARE(list->itemText(0, kUptimeColumn), QStringLiteral("\u2013"));
+        h.loop.runPosted();
+        QCOMPARE(list->itemText(0, kUptimeColumn), QStringLiteral("99.99 %"));
+        QCOMPARE(list->itemText(1, kUptimeColumn), QStringLiteral("\u2013"));
+        QVERIFY(list->item(0, kUptimeColumn)->textAlignment() & Qt::AlignRight);
+        QVERIFY(qobject_cast<QCheckBox *>(h.dialog().control(CMonitorDlg::IdHistory))->isChecked());
+
+        COutageListDlg outages(h.frame(), h.prompter, h.frame().entryView(0).id, "Generic TCP (80)");
+        h.loop.runPosted();
+        QCOMPARE(outages.list()->topLevelItemCount(), 1);
+        QCOMPARE(outages.list()->topLevelItem(0)->text(3), QString::fromStdString(reasonTextShown(refused.reason)));
+        QVERIFY(outages.exportButton()->isEnabled());
+        TempDir dir;
+        h.prompter.fileAnswer = dir.path() + "/outages.csv";
+        QTest::mouseClick(outages.exportButton(), Qt::LeftButton);
+        std::ifstream written(h.prompter.fileAnswer, std::ios::binary);
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(written), {}),
+                 outagesCsv({refused}, h.clock.nowMillis()));
+    }
+
     // What a row holds comes from the dialog rules and only has to reach
     // its cells, tick and image.
     void rowsReachTheirCells()
@@ -254,7 +296,7 @@ private slots:
         // Ctrl+C copies the selected rows, the placeholder left out.
         list->selectAll();
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0\n"));
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Generic TCP (80)\t(127.0.0.1)\t\t0\t\t0\t0\t\u2013\n"));
 
         // The menu key: the items for the current row, and the choice done.
         list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect |
@@ -277,7 +319,8 @@ private slots:
         QTest::keyClick(list, Qt::Key_Menu);
         const QStringList expected{stringText(sid::ListMenuAdd), stringText(sid::ListMenuEdit),
                                    stringText(sid::ListMenuDelete), stringText(sid::ListMenuActivate),
-                                   stringText(sid::ListMenuGraph) + " (off)", stringText(sid::ListMenuCopy)};
+                                   stringText(sid::ListMenuGraph) + " (off)",
+                                   stringText(sid::ListMenuOutages) + " (off)", stringText(sid::ListMenuCopy)};
         QCOMPARE(items, expected);
         QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
         QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));

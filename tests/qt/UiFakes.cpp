@@ -10,6 +10,7 @@ namespace vigilon::test {
 
 std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
+    graphWindows().watchHistory(frame);
     return makeMonitorDialog(frame, init, prompter_, &dialog);
 }
 
@@ -24,6 +25,11 @@ bool RealDialogsUi::runResponseMonitorDialog(ResponseGraphParams &params)
 {
     responseMonitorRequests.push_back(params.seriesNames);
     return realGraphParts && vigilon::runResponseMonitorDialog(prompter_, params);
+}
+
+void RealDialogsUi::showOutages(Monitor &, std::uint32_t entryId, const std::string &entryName)
+{
+    outagesShown.emplace_back(entryId, entryName);
 }
 
 std::unique_ptr<ResponseGraph> RealDialogsUi::createResponseGraph(const ResponseGraphParams &params,

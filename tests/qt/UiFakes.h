@@ -38,6 +38,8 @@ public:
     int graphsAsked = 0;
     bool failGraph = false;
     bool quitCalled = false;
+    // The outage lists asked for, by entry id; a test runs them itself.
+    std::vector<std::pair<std::uint32_t, std::string>> outagesShown;
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return nullptr; }
     std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
@@ -48,6 +50,7 @@ private:
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
+    void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
     Prompter &prompter_;
     const Clock &clock_;
 };

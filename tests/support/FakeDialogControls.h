@@ -184,6 +184,8 @@ public:
     void setNotifyTicked(bool ticked) override { ++touches; notifyTicked = ticked; }
     void setAutostartTicked(bool ticked) override { ++touches; autostartTicked = ticked; }
     void setAutostartEnabled(bool enabled) override { ++touches; autostartEnabled = enabled; }
+    void setHistoryTicked(bool ticked) override { ++touches; historyTicked = ticked; }
+    void showOutages(std::uint32_t entryId, const std::string &) override { ++touches; outagesShown.push_back(entryId); }
     bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
     bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
     void setClipboardText(const std::string &text) override { ++touches; clipboard = text; }
@@ -197,6 +199,8 @@ public:
         return out;
     }
 
+    bool historyTicked = false;
+    std::vector<std::uint32_t> outagesShown;
     mutable int touches = 0;
     FakeEditField interval{&touches}, retry{&touches};
     int intervalSpinPos = -1, retrySpinPos = -1; // -1: never set

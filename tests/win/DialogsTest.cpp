@@ -4,11 +4,15 @@
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/HistoryText.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/TimeText.h"
 #include "app/store/Settings.h"
 #include "win/WinText.h"
+#include "tests/support/FakeHistory.h"
 #include "tests/support/FrameFixture.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/win/DialogUnits.h"
 #include "tests/support/win/ScreenDpi.h"
 #include "tests/support/win/WindowScript.h"
@@ -20,8 +24,11 @@
 
 #include <commctrl.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -362,6 +369,51 @@ void CALLBACK readMenu(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(popup, WM_CHAR, menuChoice, 1);
 }
 
+// The uptime column shows the kept history's 24 hours; the list's context
+// menu opens the entry's outages, which export to the file chosen.
+TEST_F(WinDialogs, theUptimeColumnAndTheOutageListFromTheContextMenu)
+{
+    FakeHistory kept(loop);
+    const OutageView refused{1796706185000, 1796706250000, false, FailureReason::of(FailureKind::Refused), true};
+    const OutageView lasting{1796706300000, 0, false, FailureReason::of(FailureKind::TimedOut), false};
+    kept.uptimes[FakeHistory::key("Generic TCP (80)", 80)] = UptimeView{0.99996, 1, 1, {}};
+    kept.outages[FakeHistory::key("Generic TCP (80)", 80)] = {lasting, refused};
+    history = &kept;
+    ASSERT_NO_FATAL_FAILURE(open());
+    EXPECT_EQ(cell(list, 0, kUptimeColumn), "\u2013");
+    loop.runPosted();
+    EXPECT_EQ(std::pair(cell(list, 0, kUptimeColumn), cell(list, 1, kUptimeColumn)),
+              std::pair(std::string("99.99 %"), std::string("\u2013")));
+
+    TempDir dir;
+    prompter.fileAnswer = dir.path() + "/outages.csv";
+    std::vector<std::string> items;
+    int rowsShown = 0;
+    bool exportOn = false;
+    menuItems = &items;
+    menuChoice = 'o';
+    select(list, 0);
+    const std::size_t ran = runModal(formatText(loadString(sid::OutageListTitle), {"Generic TCP (80)"}),
+                                     {[&](HWND d) {
+                                          loop.runPosted();
+                                          rowsShown = ListView_GetItemCount(GetDlgItem(d, IDC_OUTAGE_LIST));
+                                          exportOn = IsWindowEnabled(GetDlgItem(d, IDC_OUTAGE_EXPORT));
+                                          SendMessageW(d, WM_COMMAND, IDC_OUTAGE_EXPORT, 0);
+                                      }},
+                                     [&] {
+                                         SetTimer(nullptr, 0, 20, readMenu);
+                                         pressKey(dialog, list, VK_APPS);
+                                     });
+    menuItems = nullptr;
+    EXPECT_EQ(ran, 1u);
+    EXPECT_EQ(std::pair(rowsShown, exportOn), std::pair(2, true));
+    std::ifstream written(prompter.fileAnswer, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
+              outagesCsv({lasting, refused}, clock.nowMillis()));
+    frame.reset();
+    history = nullptr;
+}
+
 // Keys go through the dialog manager as the program's loop hands them on:
 // Enter on the placeholder adds and starts nothing, F2 edits, Space asks to
 // tick, Delete asks and deletes, Ctrl+C copies; the menu key opens the
@@ -393,7 +445,7 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     // Every row selected: the placeholder is not copied.
     ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
     pressKey(dialog, list, 'C', true);
-    EXPECT_EQ(clipboardText(dialog), "Generic TCP (80)\t(127.0.0.1)\talert.bat\t0\t\t0\t0\r\n");
+    EXPECT_EQ(clipboardText(dialog), "Generic TCP (80)\t(127.0.0.1)\talert.bat\t0\t\t0\t0\t\u2013\r\n");
 
     std::vector<std::string> items;
     menuItems = &items;
@@ -405,7 +457,8 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     pumpUntil([&items] { return !items.empty(); }, 3000);
     EXPECT_EQ(items, (std::vector<std::string>{loadString(sid::ListMenuAdd), loadString(sid::ListMenuEdit),
                                                loadString(sid::ListMenuDelete), loadString(sid::ListMenuDeactivate),
-                                               loadString(sid::ListMenuGraph) + " (off)", loadString(sid::ListMenuCopy)}));
+                                               loadString(sid::ListMenuGraph) + " (off)",
+                                               loadString(sid::ListMenuOutages) + " (off)", loadString(sid::ListMenuCopy)}));
     pumpUntil([this] { return !prompter.messages.empty(); }, 3000);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
     EXPECT_EQ(stateImage(list, 0), 0x1000u);
@@ -603,7 +656,7 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     std::vector<HWND> children;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
-    ASSERT_EQ(children.size(), 16u); // with the boxes for notifications and autostart
+    ASSERT_EQ(children.size(), 17u); // with the boxes for notifications, autostart and history
     for (std::size_t i = 0; i < children.size(); ++i) {
         const RECT a = childRect(children[i]);
         EXPECT_GT(a.right - a.left, 0);
@@ -623,6 +676,7 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     // Larger: the buttons and the logo keep 8 pixels from the right edge,
     // the list stretches, the rest stays.
     const RECT portTest = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
+    const RECT history = childRect(GetDlgItem(dialog, IDC_HISTORY));
     SetWindowPos(dialog, nullptr, 0, 0, 900, 600, SWP_NOZORDER | SWP_NOMOVE);
     pump();
     RECT client{};
@@ -634,6 +688,10 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     EXPECT_EQ(listRect.left, 8);
     EXPECT_EQ(listRect.right, client.right - 8);
     EXPECT_EQ(listRect.bottom, client.bottom - 44);
+    // The history box keeps its left edge, under the list.
+    const RECT historyNow = childRect(GetDlgItem(dialog, IDC_HISTORY));
+    EXPECT_EQ(std::tuple(historyNow.left, historyNow.top, historyNow.right - historyNow.left),
+              std::tuple(history.left, client.bottom - 30, history.right - history.left));
     const RECT portTestNow = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
 }

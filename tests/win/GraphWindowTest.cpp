@@ -116,6 +116,24 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, window.model().textBlock().right);
     EXPECT_GT(client.right, block.right);
+    // The kept history's lines go under the reason: the block grows by
+    // them, the window widens for the longest and grows as tall as they.
+    const int reasonBottom = window.model().textBlock().bottom;
+    GetWindowRect(hwnd, &r);
+    const std::vector<std::string> lines = {"Uptime 24 h 99.93 % / 7 d 100 % / 30 d 100 %", std::string(125, 'x')};
+    graph->setHistoryLines(lines);
+    EXPECT_EQ(window.model().historyLines(), lines);
+    EXPECT_GT(window.model().textBlock().bottom, reasonBottom);
+    GetWindowRect(hwnd, &after);
+    EXPECT_EQ(after.bottom - after.top - (r.bottom - r.top), window.model().textBlock().bottom - reasonBottom);
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, window.model().textBlock().right);
+    // The menu's outage list runs what the owner gave, once there is one.
+    int outagesAsked = 0;
+    SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_OUTAGES, 0);
+    graph->setOutagesAction([&outagesAsked] { ++outagesAsked; });
+    SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_OUTAGES, 0);
+    EXPECT_EQ(outagesAsked, 1);
     clock.advanceMs(2000);
     graph->AddSample(15);
     graph->AddSample(0);
@@ -241,7 +259,9 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     HMENU menu = win::localizedMenu(GetModuleHandleW(nullptr), IDR_RESPONSE_GRAPH_MENU);
     wchar_t close[64] = {};
     GetMenuStringW(menu, IDM_GRAPH_CLOSE_MONITOR, close, 64, MF_BYCOMMAND);
-    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 3);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 4);
+    // The outage list waits for a kept history.
+    EXPECT_TRUE(GetMenuState(menu, IDM_GRAPH_OUTAGES, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_EQ(win::narrow(close), "この監視を閉じる(&C)");
     DestroyMenu(menu);
 

@@ -4,16 +4,21 @@
 // (stopped with rows in every state, with the balloon, monitoring,
 // enlarged), the port settings dialog (adding, editing), the target host
 // dialog, the about box, the exit question, the response monitor dialog and
-// a graph window with samples. Run it on a display (screens.sh).
+// a graph window with samples; with a kept history, the uptimes, an entry's
+// outage list and its graph window's lines. Run it on a display
+// (screens.sh).
 // Usage: vigilon-screens OUT-DIR
 #include "tests/support/FrameTestPeer.h"
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
 #include "app/dialogs/FailureText.h"
 #include "win/WinText.h"
 #include "win/GraphResources.h"
 #include "win/GraphWindows.h"
 #include "win/ResponseGraphWnd.h"
+#include "app/dialogs/HistoryText.h"
 #include "tests/support/FakeEventLoop.h"
+#include "tests/support/FakeHistory.h"
 #include "tests/support/FrameParts.h"
 #include "win/BalloonWnd.h"
 #include "win/DialogIds.h"
@@ -149,6 +154,25 @@ struct Screens : VirtualTime, FrameParts {
     Screens() : FrameParts(loop, clock) {}
 };
 
+// A kept history of the list below: uptimes and a few outages, the newest
+// still under way.
+UptimeView keptHistory(FakeHistory *kept = nullptr)
+{
+    const std::int64_t now = 1765000000000;
+    const UptimeView web{0.99931, 0.99996, 0.9987,
+                         {{now - 300000, 0, false, FailureReason::of(FailureKind::TimedOut), true},
+                          {now - 7200000, now - 7080000, false, FailureReason::httpStatus(503), true},
+                          {now - 90000000, now - 89000000, true, FailureReason::of(FailureKind::Refused), false}}};
+    if (kept) {
+        kept->uptimes[FakeHistory::key("Generic TCP (80)", 80)] = UptimeView{1, 1, 1, {}};
+        kept->uptimes[FakeHistory::key("HTTP (8080)", 8080, Http, "web-1.example")] = web;
+        kept->outages[FakeHistory::key("HTTP (8080)", 8080, Http, "web-1.example")] = web.lastOutages;
+    }
+    return web;
+}
+// The loop the outage list's answer comes from.
+FakeEventLoop *historyLoop = nullptr;
+
 void mainDialog()
 {
     Screens s;
@@ -159,6 +183,10 @@ void mainDialog()
                           {25, GenericTcp, 0, 0, "", "Generic TCP (25)"},
                           {110, GenericTcp, 0, 0, "", "Generic TCP (110)"}});
     s.clock.wallSeconds = 1765000000u;
+    FakeHistory kept(s.loop);
+    keptHistory(&kept);
+    s.history = &kept;
+    historyLoop = &s.loop;
     Prompter &prompter = s.prompter;
     s.fakeUi.makeDialog = [&prompter](Monitor &f, const MainDialogInit &init) {
         return win::makeMainDialog(f, init, prompter);
@@ -181,6 +209,17 @@ void mainDialog()
     frame.mainDialog()->setRowImage(3, ImageChecking);
     SetWindowPos(d, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     shoot(d, "main-stopped");
+    // The uptimes, wide enough to show the last column, and an entry's
+    // outages.
+    s.loop.runPosted();
+    RECT stopped = outer(d);
+    SetWindowPos(d, nullptr, 0, 0, 960, stopped.bottom - stopped.top, SWP_NOMOVE | SWP_NOZORDER);
+    shoot(d, "main-uptime");
+    SetWindowPos(d, nullptr, 0, 0, stopped.right - stopped.left, stopped.bottom - stopped.top, SWP_NOMOVE | SWP_NOZORDER);
+    shootModal(
+        formatText(loadString(sid::OutageListTitle), {"HTTP (8080)"}), "outage-list",
+        [&] { win::runOutageListDialog(nullptr, frame, prompter, frame.entryView(1).id, "HTTP (8080)"); },
+        [](HWND) { historyLoop->runPosted(); });
 
     // The balloon as the list shows it, over a row.
     win::CBalloonWnd hint;
@@ -291,6 +330,10 @@ void graphWindow()
     SetWindowPos(window, nullptr, 40, 40, r.right - r.left + 80, r.bottom - r.top + 40, SWP_NOZORDER);
     pump(2500);
     shoot(window, "graph-window");
+    // The kept history's uptimes and last outages.
+    graph->setHistoryLines(graphHistoryLines(keptHistory(), 1765000000000));
+    pump(500);
+    shoot(window, "graph-window-history");
 }
 } // namespace
 

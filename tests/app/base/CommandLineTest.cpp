@@ -72,6 +72,14 @@ TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
     // Any other "--" token is an unknown option, the first one named.
     EXPECT_EQ(parseCommandLine("--bogus --version --x").unknownOption, "--bogus");
     EXPECT_EQ(parseCommandLine("--helpme").unknownOption, "--helpme");
+    // The metrics' address is taken as written; an empty one is given too
+    // (it turns a stored one off); "--metrics" alone is unknown.
+    const CommandLine metrics = parseCommandLine("vigilon --metrics=[::1]:9464");
+    EXPECT_TRUE(metrics.metricsGiven);
+    EXPECT_EQ(metrics.metricsAddress, "[::1]:9464");
+    EXPECT_TRUE(parseCommandLine("vigilon --metrics=").metricsGiven);
+    EXPECT_FALSE(parseCommandLine("vigilon").metricsGiven);
+    EXPECT_EQ(parseCommandLine("vigilon --metrics").unknownOption, "--metrics");
 }
 
 // Each argument is one token as the shell gave it: a target keeps its

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/CommandLine.h"
+
+#include <memory>
+#include <string>
+
+namespace vigilon {
+
+class CheckObserver;
+class Prompter;
+namespace reg {
+class Registry;
+}
+namespace metrics {
+class MetricsRegistry;
+class Server;
+} // namespace metrics
+
+// The stored "Metrics Address" in the program's key: where to serve the
+// metrics; empty or missing, nowhere.
+constexpr const char *kMetricsAddressValue = "Metrics Address";
+
+// The metrics endpoint while the program runs: the metrics kept from the
+// checks and the server that hands them to scrapers.
+class MetricsService {
+public:
+    ~MetricsService();
+    // Serves the metrics where "--metrics" says, or else the stored value.
+    // Null when neither asks for them, or when they cannot be served there:
+    // then a notice and a line on standard error say why, and the program
+    // goes on without them.
+    static std::unique_ptr<MetricsService> start(const CommandLine &commandLine, reg::Registry &registry,
+                                                 Prompter &prompter);
+    // To be told of the checks; lives as long as this object.
+    CheckObserver &observer();
+    // Ends the server and joins its thread; the metrics stay until the end.
+    void stop();
+
+private:
+    MetricsService();
+    std::unique_ptr<metrics::MetricsRegistry> metrics_;
+    std::unique_ptr<metrics::Server> server_;
+};
+
+} // namespace vigilon

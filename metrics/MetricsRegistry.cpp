@@ -1,0 +1,357 @@
+// SPDX-License-Identifier: MIT
+#include "metrics/MetricsRegistry.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+#include <unordered_set>
+
+namespace vigilon::metrics {
+
+const char *reasonLabel(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::None:
+        return "none";
+    case FailureKind::TimedOut:
+        return "timeout";
+    case FailureKind::Refused:
+        return "refused";
+    case FailureKind::Reset:
+        return "reset";
+    case FailureKind::Unreachable:
+        return "unreachable";
+    case FailureKind::NameNotFound:
+        return "name_not_found";
+    case FailureKind::LookupTimedOut:
+        return "lookup_timeout";
+    case FailureKind::ClosedBeforeReply:
+        return "closed_before_reply";
+    case FailureKind::LocalShortage:
+        return "local_shortage";
+    case FailureKind::CertExpired:
+        return "cert_expired";
+    case FailureKind::CertNotYetValid:
+        return "cert_not_yet_valid";
+    case FailureKind::CertUntrusted:
+        return "cert_untrusted";
+    case FailureKind::NameMismatch:
+        return "name_mismatch";
+    case FailureKind::TlsHandshakeFailed:
+        return "tls_handshake_failed";
+    case FailureKind::HttpStatus:
+        return "http_status";
+    }
+    return "other";
+}
+
+const char *kindLabel(std::uint32_t protocol)
+{
+    switch (protocol) {
+    case GenericUdp:
+        return "udp";
+    case Ping:
+        return "icmp";
+    case Http:
+        return "http";
+    case Https:
+        return "https";
+    case Tls:
+        return "tls";
+    default:
+        return "tcp"; // what any other stored kind is checked as
+    }
+}
+
+namespace {
+
+// Prometheus takes label values in UTF-8 only, and refuses the whole scrape
+// over one bad byte: a name stored in another encoding keeps its readable
+// part, each byte that does not fit becoming U+FFFD.
+std::string validUtf8(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        std::size_t length = 0;
+        std::uint32_t point = 0;
+        if (c < 0x80) {
+            length = 1;
+            point = c;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            point = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            point = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            point = c & 0x07;
+        }
+        bool fits = length > 0 && i + length <= n;
+        for (std::size_t k = 1; fits && k < length; ++k) {
+            fits = (s[i + k] & 0xC0) == 0x80;
+            point = point << 6 | (s[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and points beyond U+10FFFF.
+        if (fits && ((length == 3 && point < 0x800) || (length == 4 && (point < 0x10000 || point > 0x10FFFF)) ||
+                     (point >= 0xD800 && point <= 0xDFFF)))
+            fits = false;
+        if (fits) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
+void appendLabelValue(std::string &out, const std::string &value)
+{
+    for (const char c : value) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+}
+
+void appendNumber(std::string &out, double value)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void appendNumber(std::string &out, std::uint64_t value)
+{
+    out += std::to_string(value);
+}
+
+void appendNumber(std::string &out, std::int64_t value)
+{
+    out += std::to_string(value);
+}
+
+void family(std::string &out, const char *name, const char *type, const char *help)
+{
+    out += "# HELP ";
+    out += name;
+    out += ' ';
+    out += help;
+    out += "\n# TYPE ";
+    out += name;
+    out += ' ';
+    out += type;
+    out += '\n';
+}
+
+// name{entry="…",host="…",port="…",kind="…"[,extra]} value
+template <typename Number>
+void sample(std::string &out, const char *name, const char *suffix, const EntryMetrics::Labels &labels,
+            std::string_view extra, Number value)
+{
+    out += name;
+    out += suffix;
+    out += '{';
+    out += labels.text;
+    out += extra;
+    out += "} ";
+    appendNumber(out, value);
+    out += '\n';
+}
+
+} // namespace
+
+std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version)
+{
+    // Two entries the labels cannot tell apart would make one series twice,
+    // which Prometheus refuses with the whole scrape: the first one counts.
+    std::vector<const EntryMetrics *> entries;
+    entries.reserve(snapshot.entries.size());
+    std::unordered_set<std::string_view> seen;
+    for (const EntryMetrics &entry : snapshot.entries) {
+        if (seen.insert(entry.labels->text).second)
+            entries.push_back(&entry);
+    }
+
+    std::string out;
+    out.reserve(1024 + entries.size() * 1800);
+    family(out, "vigilon_build_info", "gauge", "The version of this Vigilon, in the label version; always 1.");
+    out += "vigilon_build_info{version=\"";
+    appendLabelValue(out, validUtf8(version));
+    out += "\"} 1\n";
+    family(out, "vigilon_monitoring", "gauge", "1 while monitoring runs, 0 while it is stopped.");
+    out += snapshot.monitoring ? "vigilon_monitoring 1\n" : "vigilon_monitoring 0\n";
+    if (entries.empty())
+        return out;
+
+    family(out, "vigilon_entry_up", "gauge", "1 while the entry answers, 0 once it is declared failed.");
+    for (const EntryMetrics *e : entries)
+        sample(out, "vigilon_entry_up", "", *e->labels, {}, std::uint64_t(e->up ? 1 : 0));
+
+    family(out, "vigilon_entry_checks_total", "counter", "Checks of the entry made by the polling rounds.");
+    for (const EntryMetrics *e : entries)
+        sample(out, "vigilon_entry_checks_total", "", *e->labels, {}, e->checks);
+
+    family(out, "vigilon_entry_failures_total", "counter", "Failed checks of the entry, by reason.");
+    for (const EntryMetrics *e : entries) {
+        for (std::size_t kind = 1; kind < e->failures.size(); ++kind) {
+            if (e->failures[kind])
+                sample(out, "vigilon_entry_failures_total", "", *e->labels,
+                       std::string(",reason=\"") + reasonLabel(static_cast<FailureKind>(kind)) + '"', e->failures[kind]);
+        }
+    }
+
+    family(out, "vigilon_entry_last_response_seconds", "gauge", "The response time of the entry's last answer.");
+    for (const EntryMetrics *e : entries) {
+        if (e->answered)
+            sample(out, "vigilon_entry_last_response_seconds", "", *e->labels, {}, e->lastResponseSeconds);
+    }
+
+    family(out, "vigilon_entry_response_seconds", "histogram", "The response times of the entry's answers.");
+    std::array<std::string, kResponseBuckets.size() + 1> le;
+    for (std::size_t b = 0; b < le.size(); ++b) {
+        le[b] = ",le=\"";
+        if (b < kResponseBuckets.size())
+            appendNumber(le[b], kResponseBuckets[b]);
+        else
+            le[b] += "+Inf";
+        le[b] += '"';
+    }
+    for (const EntryMetrics *e : entries) {
+        std::uint64_t cumulative = 0;
+        for (std::size_t b = 0; b < e->buckets.size(); ++b) {
+            cumulative += e->buckets[b];
+            sample(out, "vigilon_entry_response_seconds", "_bucket", *e->labels, le[b], cumulative);
+        }
+        sample(out, "vigilon_entry_response_seconds", "_sum", *e->labels, {}, e->responseSum);
+        sample(out, "vigilon_entry_response_seconds", "_count", *e->labels, {}, cumulative);
+    }
+
+    bool anyCert = false;
+    for (const EntryMetrics *e : entries)
+        anyCert = anyCert || e->certKnown;
+    if (anyCert) {
+        family(out, "vigilon_entry_cert_expiry_timestamp_seconds", "gauge",
+               "When the certificate the server showed at the last handshake expires, in seconds since 1970.");
+        for (const EntryMetrics *e : entries) {
+            if (e->certKnown)
+                sample(out, "vigilon_entry_cert_expiry_timestamp_seconds", "", *e->labels, {}, e->certExpiresAt);
+        }
+    }
+    return out;
+}
+
+EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string &host)
+{
+    EntryMetrics &e = entries_[entry.id];
+    // New, or changed without being forgotten first: the labels are made
+    // again; otherwise they stay shared with the snapshots.
+    if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
+        e.labels->host == host && e.labels->name == entry.name)
+        return e;
+    if (e.labels)
+        e = EntryMetrics{};
+    auto labels = std::make_shared<EntryMetrics::Labels>();
+    labels->name = entry.name;
+    labels->host = host;
+    labels->port = entry.port;
+    labels->protocol = entry.protocol;
+    labels->text = "entry=\"";
+    appendLabelValue(labels->text, validUtf8(entry.name));
+    labels->text += "\",host=\"";
+    appendLabelValue(labels->text, validUtf8(host));
+    labels->text += "\",port=\"" + std::to_string(entry.port) + "\",kind=\"" + kindLabel(entry.protocol) + '"';
+    e.labels = std::move(labels);
+    return e;
+}
+
+void MetricsRegistry::checkDone(const CheckOutcome &outcome)
+{
+    const MonitorPort &entry = *outcome.entry;
+    const double seconds = static_cast<double>(outcome.micros) / 1e6;
+    const auto bucket = static_cast<std::size_t>(
+        std::lower_bound(kResponseBuckets.begin(), kResponseBuckets.end(), seconds) - kResponseBuckets.begin());
+    const std::lock_guard lock(mutex_);
+    monitoring_ = true;
+    EntryMetrics &e = slot(entry, *outcome.host);
+    ++e.checks;
+    e.up = entry.status != Failed;
+    if (outcome.failed()) {
+        const auto kind = static_cast<std::size_t>(outcome.reason.kind);
+        ++e.failures[kind < e.failures.size() ? kind : static_cast<std::size_t>(FailureKind::TimedOut)];
+    } else {
+        e.answered = true;
+        e.lastResponseSeconds = seconds;
+        ++e.buckets[bucket];
+        e.responseSum += seconds;
+    }
+    e.certKnown = usesTls(entry.protocol) && entry.certDaysKnown;
+    e.certExpiresAt = entry.certExpiresAt;
+}
+
+void MetricsRegistry::outageBegan(const MonitorPort &entry, const std::string &, std::int64_t,
+                                  const FailureReason &, bool)
+{
+    const std::lock_guard lock(mutex_);
+    if (const auto found = entries_.find(entry.id); found != entries_.end())
+        found->second.up = false;
+}
+
+void MetricsRegistry::outageEnded(const MonitorPort &entry, const std::string &, std::int64_t)
+{
+    const std::lock_guard lock(mutex_);
+    if (const auto found = entries_.find(entry.id); found != entries_.end())
+        found->second.up = true;
+}
+
+void MetricsRegistry::monitoringStopped(std::int64_t)
+{
+    const std::lock_guard lock(mutex_);
+    monitoring_ = false;
+}
+
+void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
+{
+    const std::lock_guard lock(mutex_);
+    entries_.erase(entry.id);
+}
+
+void MetricsRegistry::snapshot(MetricsSnapshot &into) const
+{
+    // The numbers are copied under the lock into room the last snapshot
+    // left; the rest is done off it.
+    {
+        const std::lock_guard lock(mutex_);
+        into.monitoring = monitoring_;
+        into.copied.assign(entries_.begin(), entries_.end());
+    }
+    into.order.resize(into.copied.size());
+    for (std::size_t i = 0; i < into.order.size(); ++i)
+        into.order[i] = i;
+    // By id, the order the entries were made in.
+    std::sort(into.order.begin(), into.order.end(),
+              [&](std::size_t a, std::size_t b) { return into.copied[a].first < into.copied[b].first; });
+    into.entries.resize(into.copied.size());
+    for (std::size_t i = 0; i < into.order.size(); ++i)
+        into.entries[i] = std::move(into.copied[into.order[i]].second);
+}
+
+MetricsSnapshot MetricsRegistry::snapshot() const
+{
+    MetricsSnapshot copy;
+    snapshot(copy);
+    return copy;
+}
+
+} // namespace vigilon::metrics

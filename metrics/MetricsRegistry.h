@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/CheckObserver.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vigilon::metrics {
+
+// The upper bounds, in seconds, of the response-time histogram's buckets;
+// +Inf follows them.
+constexpr std::array<double, 11> kResponseBuckets{0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
+
+// The stable label value of a failure's kind, such as "timeout" or
+// "name_not_found".
+const char *reasonLabel(FailureKind kind);
+// The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
+// "tls".
+const char *kindLabel(std::uint32_t protocol);
+
+// What the metrics know of one entry.
+struct EntryMetrics {
+    // What names the entry in the output; shared, so that a snapshot copies
+    // no text.
+    struct Labels {
+        // What they were made of, as the entry had it.
+        std::string name, host;
+        std::uint32_t port = 0, protocol = 0;
+        // As the text format writes them, made valid UTF-8 and escaped once:
+        // entry="…",host="…",port="…",kind="…"
+        std::string text;
+    };
+    std::shared_ptr<const Labels> labels;
+    bool up = true;
+    bool answered = false; // lastResponseSeconds holds a value
+    double lastResponseSeconds = 0;
+    // Non-cumulative counts per bucket; the last one is +Inf.
+    std::array<std::uint64_t, kResponseBuckets.size() + 1> buckets{};
+    double responseSum = 0;
+    std::uint64_t checks = 0;
+    // By FailureKind; a fixed array, so that a snapshot copies no node.
+    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::HttpStatus) + 1> failures{};
+    bool certKnown = false;
+    std::int64_t certExpiresAt = 0; // seconds since 1970
+};
+
+// The metrics as one scrape sees them.
+struct MetricsSnapshot {
+    std::vector<EntryMetrics> entries; // ascending by entry id
+    bool monitoring = false;
+    // Room kept from one snapshot to the next, so that the copy made under
+    // the lock neither allocates nor touches fresh memory.
+    std::vector<std::pair<std::uint32_t, EntryMetrics>> copied;
+    std::vector<std::size_t> order;
+};
+
+// Renders a snapshot in the Prometheus text format (version 0.0.4).
+std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version);
+
+// The metrics of the checks, kept as the engine tells them (on the event
+// loop) and read by the server (on its own thread). The loop holds the lock
+// only for one entry's update; a scrape holds it only to copy the numbers.
+class MetricsRegistry final : public CheckObserver {
+public:
+    void checkDone(const CheckOutcome &outcome) override;
+    void outageBegan(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis,
+                     const FailureReason &reason, bool alertRan) override;
+    void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
+    void monitoringStopped(std::int64_t unixMillis) override;
+    void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+
+    // Any thread. into is reused: pass the same one scrape after scrape.
+    void snapshot(MetricsSnapshot &into) const;
+    MetricsSnapshot snapshot() const;
+
+private:
+    EntryMetrics &slot(const MonitorPort &entry, const std::string &host);
+
+    mutable std::mutex mutex_;
+    std::unordered_map<std::uint32_t, EntryMetrics> entries_;
+    bool monitoring_ = false;
+};
+
+} // namespace vigilon::metrics

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vigilon::metrics {
+
+// Where the metrics are served: a numeric IPv4 or IPv6 address and a port.
+struct Endpoint {
+    std::string address = "127.0.0.1";
+    std::uint16_t port = 0;
+};
+
+// Reads "ADDR:PORT", "[IPV6]:PORT" or a port alone (then on 127.0.0.1).
+// The address must be numeric; the port 1..65535. Nothing when the text is
+// none of these.
+std::optional<Endpoint> parseEndpoint(const std::string &text);
+
+// The most connections served at once, and how long one may stay without
+// finishing its request or between requests.
+constexpr unsigned kMaxConnections = 8;
+constexpr unsigned kConnectionTimeoutSeconds = 5;
+// The longest request head read; a longer one is refused.
+constexpr std::size_t kMaxRequestBytes = 8192;
+
+// The answer to one request, the same whichever server carries it.
+struct Reply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    // 405: the methods allowed.
+    bool allowHeader = false;
+};
+
+// Answers GET or HEAD of "/metrics" (render() gives the text) and of "/" (a
+// page that links to it); 404 for any other path, 405 for any other method.
+// A query string is passed over.
+Reply answer(const std::string &method, const std::string &path, const std::function<std::string()> &render);
+
+// An HTTP server on a thread of its own; it ends with the object, which
+// joins the thread.
+class Server {
+public:
+    virtual ~Server() = default;
+    // The port it listens on (the one given, or the system's choice for 0).
+    virtual std::uint16_t port() const = 0;
+};
+
+// Starts serving at endpoint (port 0: any free one). render is called on
+// the server's thread, once per scrape. Null, with error set to a short
+// English text of why, when the address cannot be had; inUse, when given,
+// is set when that is because another socket holds the port.
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
+                                    std::string &error, bool *inUse = nullptr);
+
+} // namespace vigilon::metrics

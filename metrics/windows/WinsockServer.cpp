@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: MIT
+// The metrics server of Windows: a small HTTP/1.0-style server of our own on
+// one thread over Winsock. No embeddable HTTP server library is built for
+// this toolchain, and the system's HTTP Server API serves a non-administrator
+// only on URLs an administrator has reserved first. It answers one request
+// per connection and closes it; it reads at most kMaxRequestBytes, holds
+// at most kMaxConnections, and drops a connection that has not finished
+// within kConnectionTimeoutSeconds, so that no client can keep it busy.
+#include "metrics/MetricsServer.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace vigilon::metrics {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Connection {
+    SOCKET socket = INVALID_SOCKET;
+    Clock::time_point deadline;
+    std::string in;
+    std::string out;
+    std::size_t sent = 0;
+    bool answered = false;
+};
+
+const char *statusText(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 431:
+        return "Request Header Fields Too Large";
+    default:
+        return "Error";
+    }
+}
+
+std::string response(const Reply &reply, bool head)
+{
+    std::string out = "HTTP/1.1 " + std::to_string(reply.status) + ' ' + statusText(reply.status) + "\r\n";
+    if (!reply.contentType.empty())
+        out += "Content-Type: " + reply.contentType + "\r\n";
+    if (reply.allowHeader)
+        out += "Allow: GET, HEAD\r\n";
+    out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (!head)
+        out += reply.body;
+    return out;
+}
+
+class WinsockServer final : public Server {
+public:
+    WinsockServer(SOCKET listener, std::uint16_t port, std::function<std::string()> render)
+        : listener_(listener)
+        , port_(port)
+        , render_(std::move(render))
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~WinsockServer() override
+    {
+        stopping_ = true;
+        thread_.join();
+        for (Connection &c : connections_)
+            closesocket(c.socket);
+        closesocket(listener_);
+        WSACleanup();
+    }
+    std::uint16_t port() const override { return port_; }
+
+private:
+    void run()
+    {
+        while (!stopping_) {
+            fd_set readable, writable;
+            FD_ZERO(&readable);
+            FD_ZERO(&writable);
+            // At the cap, newcomers wait in the listen queue.
+            if (connections_.size() < kMaxConnections)
+                FD_SET(listener_, &readable);
+            for (const Connection &c : connections_)
+                FD_SET(c.socket, c.answered ? &writable : &readable);
+            // A short wait, so that the end is seen soon.
+            timeval wait{0, 200 * 1000};
+            if (select(0, &readable, &writable, nullptr, &wait) == SOCKET_ERROR) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                continue;
+            }
+            if (FD_ISSET(listener_, &readable))
+                accept();
+            const Clock::time_point now = Clock::now();
+            for (std::size_t i = connections_.size(); i-- > 0;) {
+                Connection &c = connections_[i];
+                bool keep = now < c.deadline;
+                if (keep && FD_ISSET(c.socket, &readable))
+                    keep = read(c);
+                else if (keep && FD_ISSET(c.socket, &writable))
+                    keep = write(c);
+                if (!keep) {
+                    closesocket(c.socket);
+                    connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
+                }
+            }
+        }
+    }
+
+    void accept()
+    {
+        const SOCKET s = ::accept(listener_, nullptr, nullptr);
+        if (s == INVALID_SOCKET)
+            return;
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        Connection c;
+        c.socket = s;
+        c.deadline = Clock::now() + std::chrono::seconds(kConnectionTimeoutSeconds);
+        connections_.push_back(std::move(c));
+    }
+
+    // False to close the connection.
+    bool read(Connection &c)
+    {
+        char buffer[2048];
+        const int got = recv(c.socket, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return got < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
+        c.in.append(buffer, static_cast<std::size_t>(got));
+        const std::size_t end = c.in.find("\r\n\r\n");
+        if (end == std::string::npos) {
+            if (c.in.size() <= kMaxRequestBytes)
+                return true;
+            Reply tooLong;
+            tooLong.status = 431;
+            c.out = response(tooLong, false);
+        } else {
+            // "METHOD PATH VERSION"
+            const std::size_t lineEnd = c.in.find("\r\n");
+            const std::size_t first = c.in.find(' ');
+            const std::size_t second = first < lineEnd ? c.in.find(' ', first + 1) : std::string::npos;
+            if (second == std::string::npos || second > lineEnd) {
+                Reply bad;
+                bad.status = 400;
+                c.out = response(bad, false);
+            } else {
+                const std::string method = c.in.substr(0, first);
+                c.out = response(answer(method, c.in.substr(first + 1, second - first - 1), render_),
+                                 method == "HEAD");
+            }
+        }
+        c.answered = true;
+        return write(c);
+    }
+
+    bool write(Connection &c)
+    {
+        while (c.sent < c.out.size()) {
+            const int put = send(c.socket, c.out.data() + c.sent, static_cast<int>(c.out.size() - c.sent), 0);
+            if (put <= 0)
+                return put < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
+            c.sent += static_cast<std::size_t>(put);
+        }
+        shutdown(c.socket, SD_SEND);
+        return false;
+    }
+
+    SOCKET listener_;
+    std::uint16_t port_;
+    std::function<std::string()> render_;
+    std::vector<Connection> connections_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+std::string systemText(int code)
+{
+    char *text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string out = text ? text : ("error " + std::to_string(code));
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.'))
+        out.pop_back();
+    return out;
+}
+
+} // namespace
+
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
+                                    std::string &error, bool *inUse)
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+        error = "Winsock could not be started";
+        return nullptr;
+    }
+    sockaddr_storage address{};
+    int length = 0;
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
+    if (inet_pton(AF_INET, endpoint.address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(endpoint.port);
+        length = sizeof *v4;
+    } else if (inet_pton(AF_INET6, endpoint.address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(endpoint.port);
+        length = sizeof *v6;
+    } else {
+        error = "not a numeric IPv4 or IPv6 address";
+        WSACleanup();
+        return nullptr;
+    }
+    const SOCKET listener = socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == INVALID_SOCKET) {
+        error = systemText(WSAGetLastError());
+        WSACleanup();
+        return nullptr;
+    }
+    // Nobody else may bind the port while it is ours, whatever options they
+    // set.
+    BOOL on = TRUE;
+    setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&on), sizeof on);
+    u_long nonBlocking = 1;
+    if (bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || listen(listener, 16) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
+        ioctlsocket(listener, FIONBIO, &nonBlocking) != 0) {
+        const int code = WSAGetLastError();
+        error = systemText(code);
+        if (inUse)
+            *inUse = code == WSAEADDRINUSE;
+        closesocket(listener);
+        WSACleanup();
+        return nullptr;
+    }
+    const std::uint16_t port = ntohs(address.ss_family == AF_INET ? v4->sin_port : v6->sin6_port);
+    return std::make_unique<WinsockServer>(listener, port, std::move(render));
+}
+
+} // namespace vigilon::metrics
