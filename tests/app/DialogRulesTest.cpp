@@ -770,6 +770,8 @@ TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
     EXPECT_TRUE(controls.historyTicked);
     dialog().onHistoryToggled(false);
     EXPECT_FALSE(frame->historyKept() || controls.historyTicked);
+    // Off, nothing is answered: kept again for the list below.
+    dialog().onHistoryToggled(true);
 
     // The menu offers the list on an entry, not on the placeholder.
     ASSERT_EQ(dialog().listMenu({0, {0}})[5].command, ListCommand::Outages);
