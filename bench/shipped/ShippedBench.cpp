@@ -324,8 +324,11 @@ struct RoundLines {
 // of each round arrived.
 class Program {
 public:
-    Program(const std::string &path, const std::string &dir, std::size_t entries) : perEntry_(entries, 0)
+    // metrics: the address to serve metrics at, empty for none.
+    Program(const std::string &path, const std::string &dir, std::size_t entries, const std::string &metrics = {})
+        : perEntry_(entries, 0)
     {
+        const std::string metricsArg = "--metrics=" + metrics;
         int pipeFds[2];
         if (pipe2(pipeFds, O_CLOEXEC) != 0)
             return;
@@ -341,7 +344,11 @@ public:
             setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
             setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
             setenv("HOME", dir.c_str(), 1);
-            execl(path.c_str(), path.c_str(), "-service", "--verbose", static_cast<char *>(nullptr));
+            if (metrics.empty())
+                execl(path.c_str(), path.c_str(), "-service", "--verbose", static_cast<char *>(nullptr));
+            else
+                execl(path.c_str(), path.c_str(), "-service", "--verbose", metricsArg.c_str(),
+                      static_cast<char *>(nullptr));
             _exit(127);
         }
         close(pipeFds[1]);
@@ -540,6 +547,9 @@ struct Figures {
     // lines of no entry.
     std::size_t untimedRounds = 0, strayLines = 0;
     bool complete = false;
+    // The metrics scraped meanwhile: how many, how long each took, how big.
+    std::size_t scrapes = 0;
+    double scrapeMedianMs = 0, scrapeMaxMs = 0, scrapeKiB = 0;
 };
 
 struct Options {
@@ -548,7 +558,48 @@ struct Options {
     unsigned ports = 50;
     unsigned intervalSeconds = 3;
     unsigned rounds = 3;
+    // Whether the program keeps its history, and how often its metrics are
+    // scraped (0: not served).
+    bool history = true;
+    unsigned scrapeSeconds = 0;
 };
+
+// A free port of the loopback for the program's metrics.
+unsigned short freeLoopbackPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    unsigned short port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// One scrape of /metrics, as Prometheus makes it: the bytes read, 0 when it
+// failed.
+std::size_t scrapeMetrics(unsigned short port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    std::size_t total = 0;
+    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1)) {
+        char buffer[65536];
+        for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            total += std::size_t(got);
+    }
+    close(fd);
+    return total;
+}
 
 int removeOne(const char *path, const struct stat *, int, FTW *)
 {
@@ -588,7 +639,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
         // not stored.
         appendPlaceholder(ports);
         auto registry = reg::SqliteRegistry::open(dir + "/registry.sqlite");
-        if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok) {
+        if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok ||
+            saveHistoryKept(*registry, options.history) != reg::Status::Ok) {
             std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", dir.c_str());
             return f;
         }
@@ -601,7 +653,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
 
     // Every connection made so far, the floor's and the program's.
     std::uint64_t expected = farm.accepted();
-    Program program(options.program, dir, n);
+    const unsigned short metricsPort = options.scrapeSeconds != 0 ? freeLoopbackPort() : 0;
+    Program program(options.program, dir, n, metricsPort != 0 ? "127.0.0.1:" + std::to_string(metricsPort) : "");
     // Start-up: until the program's loop answers a request.
     for (int tries = 0; tries < 20000; ++tries) {
         if (askProgram(socketPath, 5000) != 0) {
@@ -657,6 +710,24 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
+    // The metrics, scraped all along as a Prometheus server would.
+    std::vector<double> scrapeMs;
+    std::size_t scrapeBytes = 0;
+    std::thread scraper([&] {
+        std::uint64_t next = monoMicros();
+        while (sampling && metricsPort != 0) {
+            if (monoMicros() < next) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            next += std::uint64_t(options.scrapeSeconds) * 1000000u;
+            const std::uint64_t begin = monoMicros();
+            if (const std::size_t bytes = scrapeMetrics(metricsPort)) {
+                scrapeMs.push_back(double(monoMicros() - begin) / 1000.0);
+                scrapeBytes = bytes;
+            }
+        }
+    });
     for (unsigned r = 0; r < 2 * options.rounds; ++r) {
         const bool quiet = r < options.rounds;
         // Between rounds: the floor, in the same run, then wait for the next.
@@ -709,6 +780,13 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
     sampling = false;
     fdSampler.join();
     asker.join();
+    scraper.join();
+    f.scrapes = scrapeMs.size();
+    f.scrapeKiB = double(scrapeBytes) / 1024.0;
+    if (!scrapeMs.empty()) {
+        f.scrapeMedianMs = median(scrapeMs);
+        f.scrapeMaxMs = *std::max_element(scrapeMs.begin(), scrapeMs.end());
+    }
     f.rssKiB = residentKiB(program.pid());
     f.failures = program.failures();
     f.strayLines = program.strayLines();
@@ -746,9 +824,13 @@ int main(int argc, char **argv)
             options.rounds = std::max(1ul, std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--interval" && i + 1 < argc) {
             options.intervalSeconds = std::max(1ul, std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--no-history") {
+            options.history = false;
+        } else if (arg == "--scrape" && i + 1 < argc) {
+            options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH] [--sizes 10,100,1000,5000] [--rounds 3] "
-                                 "[--interval 3]\n");
+                                 "[--interval 3] [--no-history] [--scrape SECONDS]\n");
             return 2;
         }
     }
@@ -767,10 +849,13 @@ int main(int argc, char **argv)
 
     Farm farm(options.ports);
     std::printf("%s -service --verbose, TCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
-                "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n\n",
+                "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n"
+                "History %s; metrics %s.\n\n",
                 options.program.c_str(), farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
-                options.rounds);
+                options.rounds, options.history ? "kept" : "off",
+                options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
+                                           : "not served");
     std::printf("%6s | %9s %9s %6s | %9s %9s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
                 "floor ms", "ratio", "wait max", "wait p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
                 "end ms", "conn/round", "failed");
@@ -797,6 +882,9 @@ int main(int argc, char **argv)
                     f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
                     f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
+        if (f.scrapes != 0)
+            std::printf("       metrics: %zu scrapes of %.0f KiB, median %.1f ms, longest %.1f ms\n", f.scrapes,
+                        f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs);
         if (f.untimedRounds != 0 || f.strayLines != 0)
             std::printf("       %zu rounds not timed (begun before the floor had finished), %zu lines of no entry\n",
                         f.untimedRounds, f.strayLines);
