@@ -250,6 +250,7 @@ double History::dayUptime(const std::array<HourCount, kHours> &counts, std::int6
 
 void History::run()
 {
+    lowerThisThreadsPriority();
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait_for(lock, options_.batchEvery,

@@ -20,6 +20,10 @@ namespace vigilon::history {
 // configuration store off Windows, in %LOCALAPPDATA%\Vigilon on Windows.
 std::string defaultHistoryPath();
 
+// The calling thread yields to the program's loop: it runs when a core is
+// free, so that writing the history never takes a core a round wants.
+void lowerThisThreadsPriority();
+
 // The history file itself: a SQLite database in WAL mode, used by one
 // thread. Series are what an entry watches; raw results are kept one row
 // per series and hour, per-minute summaries one row per series and day,

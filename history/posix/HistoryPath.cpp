@@ -5,6 +5,8 @@
 #include "app/store/Settings.h"
 
 #include <cstdlib>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace vigilon::history {
 
@@ -15,6 +17,12 @@ std::string defaultHistoryPath()
     const std::string store = defaultRegistryPath();
     const std::size_t slash = store.rfind('/');
     return (slash == std::string::npos ? std::string(".") : store.substr(0, slash)) + "/history.db";
+}
+
+void lowerThisThreadsPriority()
+{
+    // On Linux a nice value is a thread's own; failing leaves it as it was.
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 } // namespace vigilon::history

@@ -36,4 +36,9 @@ std::string defaultHistoryPath()
     return "Vigilon\\history.db";
 }
 
+void lowerThisThreadsPriority()
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 } // namespace vigilon::history
