@@ -564,18 +564,20 @@ struct Options {
     unsigned scrapeSeconds = 0;
 };
 
-// A free port of the loopback for the program's metrics.
+// A free port of the IPv6 loopback for the program's metrics. Scrapes go
+// over IPv6 so that the watch of the rounds' first SYN, which sees IPv4,
+// never takes a scrape's for a round's.
 unsigned short freeLoopbackPort()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
     socklen_t size = sizeof address;
     unsigned short port = 0;
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
+        port = ntohs(address.sin6_port);
     close(fd);
     return port;
 }
@@ -584,13 +586,13 @@ unsigned short freeLoopbackPort()
 // failed.
 std::size_t scrapeMetrics(unsigned short port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    address.sin6_port = htons(port);
     std::size_t total = 0;
-    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n\r\n";
     if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
         send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1)) {
         char buffer[65536];
@@ -654,7 +656,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
     // Every connection made so far, the floor's and the program's.
     std::uint64_t expected = farm.accepted();
     const unsigned short metricsPort = options.scrapeSeconds != 0 ? freeLoopbackPort() : 0;
-    Program program(options.program, dir, n, metricsPort != 0 ? "127.0.0.1:" + std::to_string(metricsPort) : "");
+    Program program(options.program, dir, n, metricsPort != 0 ? "[::1]:" + std::to_string(metricsPort) : "");
     // Start-up: until the program's loop answers a request.
     for (int tries = 0; tries < 20000; ++tries) {
         if (askProgram(socketPath, 5000) != 0) {
