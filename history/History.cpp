@@ -164,12 +164,7 @@ void History::entryForgotten(const MonitorPort &entry, std::int64_t unixMillis)
 
 void History::uptimeOf(const SeriesKey &key, std::size_t outageLimit, std::function<void(UptimeView)> done)
 {
-    auto reply = [this, alive = token_, done = std::move(done)](UptimeView view) mutable {
-        loop_.post([alive, done = std::move(done), view = std::move(view)]() mutable {
-            if (!alive.expired())
-                done(std::move(view));
-        });
-    };
+    auto reply = answerOnLoop(std::move(done));
     if (closed_) {
         reply({});
         return;
@@ -190,12 +185,7 @@ void History::uptimeOf(const SeriesKey &key, std::size_t outageLimit, std::funct
 
 void History::outagesOf(const SeriesKey &key, std::size_t limit, std::function<void(std::vector<OutageView>)> done)
 {
-    auto reply = [this, alive = token_, done = std::move(done)](std::vector<OutageView> list) {
-        loop_.post([alive, done, list = std::move(list)]() mutable {
-            if (!alive.expired())
-                done(std::move(list));
-        });
-    };
+    auto reply = answerOnLoop(std::move(done));
     if (closed_) {
         reply({});
         return;
@@ -209,12 +199,7 @@ void History::outagesOf(const SeriesKey &key, std::size_t limit, std::function<v
 void History::dayUptimes(std::function<void(std::vector<std::pair<SeriesKey, double>>)> done)
 {
     using List = std::vector<std::pair<SeriesKey, double>>;
-    auto reply = [this, alive = token_, done = std::move(done)](List list) {
-        loop_.post([alive, done, list = std::move(list)]() mutable {
-            if (!alive.expired())
-                done(std::move(list));
-        });
-    };
+    auto reply = answerOnLoop(std::move(done));
     if (closed_) {
         reply({});
         return;

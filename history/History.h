@@ -93,6 +93,18 @@ private:
     static constexpr std::size_t kHours = 25;
 
     void push(Op op, bool urgent = false);
+    // Hands an answer to done on the loop, unless the history is gone by
+    // then.
+    template <class T>
+    std::function<void(T)> answerOnLoop(std::function<void(T)> done)
+    {
+        return [this, alive = token_, done = std::move(done)](T answer) {
+            loop_.post([alive, done, answer = std::move(answer)]() mutable {
+                if (!alive.expired())
+                    done(std::move(answer));
+            });
+        };
+    }
     void task(std::function<void()> fn) { push(Op{Op::Kind::Task, false, {}, {}, std::move(fn)}, true); }
     void run();
     void process(std::vector<Op> &ops);

@@ -3,6 +3,7 @@
 // on connections, a timeout for idle ones and a bound on a request's head.
 // The listening socket is made here, so that a port in use is told exactly.
 #include "metrics/MetricsServer.h"
+#include "probes/NetAddress.h"
 
 #include <microhttpd.h>
 
@@ -65,18 +66,9 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
                                     std::string &error, bool *inUse)
 {
     sockaddr_storage address{};
-    socklen_t length = 0;
-    auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
-    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
-    if (inet_pton(AF_INET, endpoint.address.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(endpoint.port);
-        length = sizeof *v4;
-    } else if (inet_pton(AF_INET6, endpoint.address.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(endpoint.port);
-        length = sizeof *v6;
-    } else {
+    net::NetAddress host;
+    socklen_t length = net::parseNumericHost(endpoint.address, host) ? host.toSocket(endpoint.port, address) : 0;
+    if (length == 0) {
         error = "not a numeric IPv4 or IPv6 address";
         return nullptr;
     }
@@ -97,7 +89,9 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
         close(fd);
         return nullptr;
     }
-    const std::uint16_t port = ntohs(address.ss_family == AF_INET ? v4->sin_port : v6->sin6_port);
+    const std::uint16_t port = ntohs(address.ss_family == AF_INET
+                                         ? reinterpret_cast<const sockaddr_in &>(address).sin_port
+                                         : reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
     auto server = std::make_unique<MhdServer>(std::move(render), port);
     const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | (address.ss_family == AF_INET6 ? MHD_USE_IPv6 : 0);
     server->daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &MhdServer::handle, server.get(),

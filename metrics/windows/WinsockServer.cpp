@@ -7,6 +7,7 @@
 // at most kMaxConnections, and drops a connection that has not finished
 // within kConnectionTimeoutSeconds, so that no client can keep it busy.
 #include "metrics/MetricsServer.h"
+#include "probes/NetAddress.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -208,18 +209,9 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
         return nullptr;
     }
     sockaddr_storage address{};
-    int length = 0;
-    auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
-    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
-    if (inet_pton(AF_INET, endpoint.address.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(endpoint.port);
-        length = sizeof *v4;
-    } else if (inet_pton(AF_INET6, endpoint.address.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(endpoint.port);
-        length = sizeof *v6;
-    } else {
+    net::NetAddress host;
+    int length = net::parseNumericHost(endpoint.address, host) ? host.toSocket(endpoint.port, address) : 0;
+    if (length == 0) {
         error = "not a numeric IPv4 or IPv6 address";
         WSACleanup();
         return nullptr;
@@ -246,7 +238,9 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
         WSACleanup();
         return nullptr;
     }
-    const std::uint16_t port = ntohs(address.ss_family == AF_INET ? v4->sin_port : v6->sin6_port);
+    const std::uint16_t port = ntohs(address.ss_family == AF_INET
+                                         ? reinterpret_cast<const sockaddr_in &>(address).sin_port
+                                         : reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
     return std::make_unique<WinsockServer>(listener, port, std::move(render));
 }
 
