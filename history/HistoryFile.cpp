@@ -157,6 +157,7 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
     path_ = path;
     std::error_code error;
     fs::create_directories(fsPath(path).parent_path(), error);
+    makePrivateFile(path);
 
     // 0: opened; otherwise the SQLite code that stopped it, and what it said.
     const auto attempt = [this, &path](std::string &why) -> int {

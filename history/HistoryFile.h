@@ -24,6 +24,11 @@ std::string defaultHistoryPath();
 // free, so that writing the history never takes a core a round wants.
 void lowerThisThreadsPriority();
 
+// Makes the file, if it is not there, readable by its owner alone: it names
+// the hosts watched and when they failed. Where the folder is the user's
+// own already (Windows), nothing is done.
+void makePrivateFile(const std::string &path);
+
 // The history file itself: a SQLite database in WAL mode, used by one
 // thread. Series are what an entry watches; raw results are kept one row
 // per series and hour, per-minute summaries one row per series and day,

@@ -36,6 +36,11 @@ std::string defaultHistoryPath()
     return "Vigilon\\history.db";
 }
 
+void makePrivateFile(const std::string &)
+{
+    // %LOCALAPPDATA% is the user's own.
+}
+
 void lowerThisThreadsPriority()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);

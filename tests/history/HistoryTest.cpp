@@ -115,6 +115,11 @@ TEST_F(HistoryTest, uptimesOverTheThreeWindowsSurviveARestart)
     EXPECT_LT(uptime(*history, web).day, 0);
     EXPECT_DOUBLE_EQ(uptime(*history, web).week, 5.0 / 6.0);
     EXPECT_TRUE(dayUptimes(*history).empty());
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(path_).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "it names the hosts and when they failed";
+#endif
     MonitorPort unknown;
     entry(unknown, 3, "UDP 53");
     const UptimeView none = uptime(*history, unknown);
