@@ -14,7 +14,8 @@ target_include_directories(vigilon_sqlite3 SYSTEM PUBLIC "${VIGILON_SQLITE_SOURC
 # string literals.
 target_compile_definitions(vigilon_sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0
                                                    SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_OMIT_DEPRECATED)
-# Not our code: its warnings are its makers'.
-target_compile_options(vigilon_sqlite3 PRIVATE -w)
+# Not our code: its warnings are its makers'. -O1: the history's few
+# statements a second do not need more, and the build is twice as fast.
+target_compile_options(vigilon_sqlite3 PRIVATE -w -O1)
 set_target_properties(vigilon_sqlite3 PROPERTIES FOLDER "third-party")
 add_library(SQLite::SQLite3 ALIAS vigilon_sqlite3)
