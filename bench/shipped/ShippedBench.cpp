@@ -6,13 +6,20 @@
 // memory per entry, descriptors, start-up and the orderly end. Prints
 // figures, asserts nothing.
 //
+// With --wine Vigilon.exe, the Windows program (-service --verbose, on its
+// loop of window messages) under Wine, asked through its frame window, its
+// CPU and descriptors with those of Wine's server beside them; the floor
+// stays the machine's own.
+//
 // It runs in a network namespace of its own (unshare, no root needed) where
 // the system allows one, else on the host's loopback; traffic goes to
 // 127.0.0.1 only.
 #include "app/base/MonitorPort.h"
 #include "app/store/InstanceLock.h"
+#include "app/store/MemoryRegistry.h"
 #include "app/store/Settings.h"
 #include "app/store/posix/SqliteRegistry.h"
+#include "bench/shipped/WineRun.h"
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +33,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
+#include <functional>
 #include <mutex>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
@@ -324,8 +332,10 @@ struct RoundLines {
 // of each round arrived.
 class Program {
 public:
-    // metrics: the address to serve metrics at, empty for none.
-    Program(const std::string &path, const std::string &dir, std::size_t entries, const std::string &metrics = {})
+    // metrics: the address to serve metrics at, empty for none. exec, when
+    // given, runs in the child instead and makes the program.
+    Program(const std::string &path, const std::string &dir, std::size_t entries, const std::string &metrics = {},
+            const std::function<void()> &exec = {})
         : perEntry_(entries, 0)
     {
         const std::string metricsArg = "--metrics=" + metrics;
@@ -339,6 +349,10 @@ public:
             const int null = open("/dev/null", O_RDWR);
             dup2(null, 0);
             dup2(null, 1);
+            if (exec) {
+                exec();
+                _exit(127);
+            }
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
             setenv("VIGILON_REGISTRY", (dir + "/registry.sqlite").c_str(), 1);
             setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
@@ -388,11 +402,14 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return stray_;
     }
-    // SIGTERM to exit, in ms.
-    double end()
+    // SIGTERM (or what ask does instead) to exit, in ms.
+    double end(const std::function<void()> &ask = {})
     {
         const std::uint64_t begin = monoMicros();
-        kill(pid_, SIGTERM);
+        if (ask)
+            ask();
+        else
+            kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
         return double(monoMicros() - begin) / 1000.0;
@@ -547,6 +564,10 @@ struct Figures {
     // lines of no entry.
     std::size_t untimedRounds = 0, strayLines = 0;
     bool complete = false;
+    // Under Wine: its server's CPU per entry and round, and its peak of
+    // descriptors (sockets live in both).
+    double serverCpuPerEntryMicros = 0;
+    std::size_t serverPeakFds = 0;
     // The metrics scraped meanwhile: how many, how long each took, how big.
     std::size_t scrapes = 0;
     double scrapeMedianMs = 0, scrapeMaxMs = 0, scrapeKiB = 0;
@@ -554,6 +575,8 @@ struct Figures {
 
 struct Options {
     std::string program = "build/default/qt/vigilon";
+    // Vigilon.exe to run under Wine instead, and the helper that asks it.
+    std::string wine, wineAsker;
     std::vector<std::size_t> sizes{10, 100, 1000, 5000};
     unsigned ports = 50;
     unsigned intervalSeconds = 3;
@@ -618,7 +641,7 @@ struct TempDir {
     }
 };
 
-Figures measure(const Options &options, std::size_t n, Farm &farm)
+Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::WineSession *wine)
 {
     Figures f;
     f.n = n;
@@ -640,10 +663,17 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
         // The list the program saves ends with its placeholder, which is
         // not stored.
         appendPlaceholder(ports);
-        auto registry = reg::SqliteRegistry::open(dir + "/registry.sqlite");
+        // Under Wine the same values go to the prefix's registry.
+        std::unique_ptr<reg::Registry> registry;
+        if (wine)
+            registry = std::make_unique<reg::MemoryRegistry>();
+        else
+            registry = reg::SqliteRegistry::open(dir + "/registry.sqlite");
+        std::string failed = dir;
         if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok ||
-            saveHistoryKept(*registry, options.history) != reg::Status::Ok) {
-            std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", dir.c_str());
+            saveHistoryKept(*registry, options.history) != reg::Status::Ok ||
+            (wine && !wine->writeStore(*registry, failed))) {
+            std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", failed.c_str());
             return f;
         }
     }
@@ -656,10 +686,15 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
     // Every connection made so far, the floor's and the program's.
     std::uint64_t expected = farm.accepted();
     const unsigned short metricsPort = options.scrapeSeconds != 0 ? freeLoopbackPort() : 0;
-    Program program(options.program, dir, n, metricsPort != 0 ? "[::1]:" + std::to_string(metricsPort) : "");
+    // The Windows program is asked through its frame window.
+    const auto ask = [&](int timeoutMs) {
+        return wine ? wine->ask(unsigned(timeoutMs)) : askProgram(socketPath, timeoutMs);
+    };
+    Program program(options.program, dir, n, metricsPort != 0 ? "[::1]:" + std::to_string(metricsPort) : "",
+                    wine ? std::function<void()>([wine] { wine->execProgram(); }) : std::function<void()>());
     // Start-up: until the program's loop answers a request.
     for (int tries = 0; tries < 20000; ++tries) {
-        if (askProgram(socketPath, 5000) != 0) {
+        if (ask(5000) != 0) {
             f.startMs = double(monoMicros() - program.started()) / 1000.0;
             break;
         }
@@ -688,15 +723,17 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
 
     std::vector<double> rounds, floors, floorCpu;
     std::atomic<bool> sampling{true};
-    std::atomic<std::size_t> peakFds{0};
+    std::atomic<std::size_t> peakFds{0}, serverPeakFds{0};
     f.idleFds = openDescriptors(program.pid());
     std::thread fdSampler([&] {
         while (sampling) {
             peakFds = std::max<std::size_t>(peakFds, openDescriptors(program.pid()));
+            if (wine)
+                serverPeakFds = std::max<std::size_t>(serverPeakFds, openDescriptors(wine->serverPid()));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    double cpuBegin = 0;
+    double cpuBegin = 0, serverCpuBegin = 0;
     // Quiet rounds for the times, CPU and descriptors, then rounds under
     // requests for the longest wait.
     std::vector<double> waits;
@@ -707,7 +744,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 continue;
             }
-            if (const std::uint64_t took = askProgram(socketPath, 10000))
+            if (const std::uint64_t took = ask(10000))
                 waits.push_back(double(took) / 1000.0);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -739,11 +776,18 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
         farm.waitQuiet();
         floors.push_back(floor.ms);
         floorCpu.push_back(floor.cpuMicros / double(n));
-        if (r == 0)
+        if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
+            serverCpuBegin = wine ? processCpuMicros(wine->serverPid()) : 0;
+        }
         if (r == options.rounds) {
             f.cpuPerEntryMicros = (processCpuMicros(program.pid()) - cpuBegin) / double(options.rounds * n);
             f.peakFds = peakFds;
+            if (wine) {
+                f.serverCpuPerEntryMicros =
+                    (processCpuMicros(wine->serverPid()) - serverCpuBegin) / double(options.rounds * n);
+                f.serverPeakFds = serverPeakFds;
+            }
         }
         asking = !quiet;
         // A round already begun when the mark is set would be timed from
@@ -803,7 +847,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm)
         f.longestWaitMs = waits.back();
         f.p99WaitMs = waits[std::min(waits.size() - 1, waits.size() * 99 / 100)];
     }
-    f.endMs = program.end();
+    f.endMs = program.end(wine ? std::function<void()>([wine] { wine->postClose(); }) : std::function<void()>());
     return f;
 }
 
@@ -830,13 +874,28 @@ int main(int argc, char **argv)
             options.history = false;
         } else if (arg == "--scrape" && i + 1 < argc) {
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--wine" && i + 1 < argc) {
+            options.wine = argv[++i];
+        } else if (arg == "--wine-ask" && i + 1 < argc) {
+            options.wineAsker = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: shipped_bench [--program PATH] [--sizes 10,100,1000,5000] [--rounds 3] "
-                                 "[--interval 3] [--no-history] [--scrape SECONDS]\n");
+            std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
+                                 "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
+                                 "[--scrape SECONDS]\n");
             return 2;
         }
     }
-    if (access(options.program.c_str(), X_OK) != 0) {
+    if (!options.wine.empty() && options.scrapeSeconds != 0) {
+        std::fprintf(stderr, "shipped_bench: --scrape is not made under Wine\n");
+        return 2;
+    }
+    // The mingw build puts the helper in bench/shipped beside win/.
+    if (!options.wine.empty() && options.wineAsker.empty()) {
+        const std::size_t slash = options.wine.rfind('/');
+        options.wineAsker = (slash == std::string::npos ? std::string(".") : options.wine.substr(0, slash)) +
+                            "/../bench/shipped/shipped_ask.exe";
+    }
+    if (options.wine.empty() && access(options.program.c_str(), X_OK) != 0) {
         std::fprintf(stderr, "shipped_bench: %s is not a program\n", options.program.c_str());
         return 2;
     }
@@ -849,11 +908,23 @@ int main(int argc, char **argv)
     limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, std::max<rlim_t>(limit.rlim_cur, 2 * largest + 256));
     setrlimit(RLIMIT_NOFILE, &limit);
 
+    std::unique_ptr<shipped::WineSession> wine;
+    std::string shown = options.program + " -service --verbose";
+    if (!options.wine.empty()) {
+        std::string error;
+        wine = shipped::WineSession::start(options.wine, options.wineAsker, error);
+        if (!wine) {
+            std::fprintf(stderr, "shipped_bench: %s\n", error.c_str());
+            return 1;
+        }
+        shown = options.wine + " -service --verbose: the Win32 program on its loop of window messages, under " +
+                wine->version() + " on Linux (not Windows)";
+    }
     Farm farm(options.ports);
-    std::printf("%s -service --verbose, TCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
+    std::printf("%s,\nTCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
                 "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n"
                 "History %s; metrics %s.\n\n",
-                options.program.c_str(), farm.ports().size(),
+                shown.c_str(), farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
@@ -864,7 +935,7 @@ int main(int argc, char **argv)
     double baseRss = 0;
     std::size_t baseN = 0;
     for (const std::size_t n : options.sizes) {
-        const Figures f = measure(options, n, farm);
+        const Figures f = measure(options, n, farm, wine.get());
         const double perEntry = baseN != 0 && n > baseN ? (f.rssKiB - baseRss) / double(n - baseN) : 0;
         if (baseN == 0) {
             baseRss = f.rssKiB;
@@ -887,6 +958,9 @@ int main(int argc, char **argv)
         if (f.scrapes != 0)
             std::printf("       metrics: %zu scrapes of %.0f KiB, median %.1f ms, longest %.1f ms\n", f.scrapes,
                         f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs);
+        if (wine)
+            std::printf("       wineserver: CPU %.2f us/e, fds peak %zu (N+%zu)\n", f.serverCpuPerEntryMicros,
+                        f.serverPeakFds, f.serverPeakFds > n ? f.serverPeakFds - n : 0);
         if (f.untimedRounds != 0 || f.strayLines != 0)
             std::printf("       %zu rounds not timed (begun before the floor had finished), %zu lines of no entry\n",
                         f.untimedRounds, f.strayLines);
@@ -897,5 +971,10 @@ int main(int argc, char **argv)
                 "on the program's local socket until it is served, one after another during rounds; CPU: all the\n"
                 "program's threads over whole intervals, per entry and round; KiB/e: resident memory beyond the\n"
                 "smallest run; conn/round: connections the ports took in each round, round 0 included.\n");
+    if (wine)
+        std::printf("Under Wine, wait: a message sent to the program's frame window (the way a second start reaches it)\n"
+                    "until its loop has served it, timed by shipped_ask.exe; start: until the first such answer, Wine's\n"
+                    "loading of the program included; end: WM_CLOSE to exit. wineserver: Wine's server, which does much\n"
+                    "of a socket's work, over the same intervals; it holds the prefix's other descriptors as well.\n");
     return 0;
 }
