@@ -212,6 +212,9 @@ private:
     std::uint32_t nextEntryId_ = 1;
     bool dialogVisible_ = true;
     bool trayIconAdded_ = false;
+    // What the shell shows: the icon and the tip last given to it.
+    unsigned trayIconShown_ = 0;
+    std::string trayTipShown_;
     std::string localHostName_ = "127.0.0.1";
     bool created_ = false;
     // The stored configuration could not be read: never save over it.

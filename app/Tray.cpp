@@ -33,10 +33,18 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
     switch (op) {
     case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);
+        trayIconShown_ = icon;
+        trayTipShown_ = tip;
         break;
     case TrayOp::Modify:
-        if (trayIconAdded_)
+        // Only a change goes to the shell: each modification is a message to
+        // another process, and the tray is refreshed after every pass of the
+        // loop that brought a result.
+        if (trayIconAdded_ && ((icon != 0 && icon != trayIconShown_) || tip != trayTipShown_)) {
             trayIcon_->modify(icon, tip);
+            trayIconShown_ = icon != 0 ? icon : trayIconShown_;
+            trayTipShown_ = tip;
+        }
         break;
     case TrayOp::Remove:
         if (trayIconAdded_)

@@ -129,7 +129,7 @@ TEST_F(Monitoring, aRoundStartsInSlicesAndResultsShowOncePerPass)
     std::vector<StoredPort> many;
     for (std::uint32_t i = 0; i < 300; ++i)
         many.push_back({1000 + i, GenericTcp, 1});
-    start(many);
+    start(many, 0);
     EXPECT_LT(probes.started.size(), 300u) << "the round's first slice";
     loop.runPosted();
     ASSERT_EQ(probes.started.size(), 300u);
@@ -141,7 +141,7 @@ TEST_F(Monitoring, aRoundStartsInSlicesAndResultsShowOncePerPass)
     EXPECT_TRUE(ui.dialog->updatedRows.empty());
     EXPECT_EQ(ui.tray->modifications, trayBefore);
     loop.runPosted();
-    EXPECT_EQ(ui.dialog->updatedRows, std::vector<int>{0});
+    EXPECT_EQ(ui.dialog->updatedRows, (std::vector<int>{0, 2}));
     EXPECT_EQ(std::tuple(ui.dialog->images[0], ui.dialog->images[1], ui.dialog->images[2]),
               std::tuple(int(ImageOk), int(ImageChecking), int(ImageError)));
     EXPECT_EQ(ui.tray->modifications, trayBefore + 1);
@@ -231,14 +231,29 @@ TEST_F(Monitoring, lateResultsAfterStopStillCountAndChangeTheIcon)
     EXPECT_EQ(ui.tray->icon, 145u);
 }
 
-TEST_F(Monitoring, unknownResultCodesOnlyRefreshTheTray)
+// The tray is refreshed after each pass that brought a result, but the
+// shell is told only of a change of icon or tip.
+TEST_F(Monitoring, theTrayIsToldOnlyOfChanges)
 {
-    start({{80, GenericTcp, 1}});
+    start({{80, GenericTcp, 1}, {81, GenericTcp, 1}}, 0);
+    loop.runPosted();
     const int before = ui.tray->modifications;
-    probes.pending.front()->report(9);
+    const auto checks = probes.pending;
+    ASSERT_EQ(checks.size(), 2u);
+    checks[0]->report(9);
     loop.runPosted();
     EXPECT_EQ(entry(0).status, Idle);
-    EXPECT_EQ(ui.tray->modifications, before + 1);
+    checks[1]->finish(true);
+    loop.runPosted();
+    EXPECT_EQ(ui.tray->modifications, before) << "nothing changed";
+    loop.advance(5000);
+    probes.pending.back()->finish(false);
+    loop.runPosted();
+    EXPECT_EQ(std::pair(ui.tray->icon, ui.tray->modifications), std::pair(145u, before + 1));
+    EXPECT_NE(ui.tray->tip.find(entry(1).name), std::string::npos);
+    probes.pending.back()->finish(true);
+    loop.runPosted();
+    EXPECT_EQ(ui.tray->modifications, before + 1) << "the same icon and tip";
 }
 
 TEST_F(Monitoring, aPortTestRunsOnTheLoopAndCountsEachCheckOnce)
