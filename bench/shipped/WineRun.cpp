@@ -490,7 +490,13 @@ std::uint64_t WineSession::ask(unsigned timeoutMs)
 bool WineSession::postClose()
 {
     std::string line;
-    return !askerBroken_ && write(askerIn_, "close\n", 6) == 6 && askerLine(line, 10000) && line.rfind('1', 0) == 0;
+    const std::uint64_t begin = monoMillis();
+    const bool posted =
+        !askerBroken_ && write(askerIn_, "close\n", 6) == 6 && askerLine(line, 10000) && line.rfind('1', 0) == 0;
+    if (std::getenv("SHIPPED_BENCH_TRACE"))
+        std::fprintf(stderr, "WM_CLOSE %s after %llu ms\n", posted ? "posted" : "not posted",
+                     static_cast<unsigned long long>(monoMillis() - begin));
+    return posted;
 }
 
 } // namespace vigilon::shipped
