@@ -414,13 +414,18 @@ int CMonitorDlg::rowCount() const
 void CMonitorDlg::setRow(int row, const RowContent &content)
 {
     const int state = content.ticked ? CPortListCtrl::StateTicked : CPortListCtrl::StateUnticked;
-    if (row >= list_->itemCount())
-        list_->setItem0(-1, QString::fromStdString(content.texts[0]), content.image, state);
-    else
-        list_->setItem0(row, QString::fromStdString(content.texts[0]), content.image, state);
+    const QString tip = QString::fromStdString(content.tip).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (row >= list_->itemCount()) {
+        QStringList texts;
+        for (int column = 0; column < kListColumns; ++column)
+            texts.push_back(QString::fromStdString(content.texts[static_cast<std::size_t>(column)]));
+        list_->appendRow(texts, content.image, state, tip);
+        return;
+    }
+    list_->setItem0(row, QString::fromStdString(content.texts[0]), content.image, state);
     for (int column = 1; column < kListColumns; ++column)
         list_->setCellText(row, column, QString::fromStdString(content.texts[static_cast<std::size_t>(column)]));
-    list_->setRowTip(row, QString::fromStdString(content.tip).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    list_->setRowTip(row, tip);
 }
 
 void CMonitorDlg::setRowImage(int row, int image)

@@ -201,16 +201,40 @@ void CPortListCtrl::setHintWindow(std::unique_ptr<CBalloonWnd> hint)
     hint_ = std::move(hint);
 }
 
+namespace {
+QTableWidgetItem *newCell(int column)
+{
+    auto *it = new QTableWidgetItem;
+    it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    it->setTextAlignment(kColumns[column].align | Qt::AlignVCenter);
+    return it;
+}
+} // namespace
+
 QTableWidgetItem *CPortListCtrl::cell(int row, int column)
 {
     QTableWidgetItem *it = item(row, column);
     if (!it) {
-        it = new QTableWidgetItem;
-        it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        it->setTextAlignment(kColumns[column].align | Qt::AlignVCenter);
+        it = newCell(column);
         setItem(row, column, it);
     }
     return it;
+}
+
+void CPortListCtrl::appendRow(const QStringList &texts, int image, int stateImage, const QString &tip)
+{
+    const int row = rowCount();
+    insertRow(row);
+    for (int c = 0; c < kListColumns; ++c) {
+        QTableWidgetItem *it = newCell(c);
+        it->setText(c < texts.size() ? texts[c] : QString());
+        if (c == 0) {
+            it->setData(ImageRole, image);
+            it->setData(StateRole, stateImage);
+            it->setToolTip(tip);
+        }
+        setItem(row, c, it);
+    }
 }
 
 void CPortListCtrl::setItem0(int row, const QString &text, int image, int stateImage)

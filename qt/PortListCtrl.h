@@ -58,6 +58,9 @@ public:
     int itemCount() const { return rowCount(); }
     // Inserts a row at the end, or writes an existing one.
     void setItem0(int row, const QString &text, int image, int stateImage);
+    // A row added at the end, its items made whole before the table holds
+    // them: one change for the view per cell instead of one per value.
+    void appendRow(const QStringList &texts, int image, int stateImage, const QString &tip);
     void setItemImage(int row, int image);
     void setCellText(int row, int column, const QString &text);
     // The row's own tool tip, shown over any of its cells; empty for none.

@@ -140,9 +140,15 @@ void SingleInstance::onConnection()
         QTimer::singleShot(ServeMs, client, [this, client] { finishClient(client); });
         connect(client, &QLocalSocket::disconnected, this, [this, client] { serveClient(client); });
         connect(client, &QLocalSocket::readyRead, this, [this, client] { serveClient(client); });
-        // What it sent while it waited in the queue may have been read already.
-        QMetaObject::invokeMethod(
-            client, [this, client] { serveClient(client); }, Qt::QueuedConnection);
+        // A request sends its line right after connecting, so it is mostly
+        // there already: served in this pass, when a look that does not wait
+        // finds it, rather than a pass or two later.
+        if (client->bytesAvailable() > 0 || client->waitForReadyRead(0))
+            serveClient(client);
+        else
+            // What it sent while it waited in the queue may have been read already.
+            QMetaObject::invokeMethod(
+                client, [this, client] { serveClient(client); }, Qt::QueuedConnection);
     }
 }
 

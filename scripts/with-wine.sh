@@ -6,6 +6,8 @@ wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
 if [ -z "$wine" ]; then echo "with-wine: wine is not installed" >&2; exit 127; fi
 prefix=$(mktemp -d /tmp/vigilon-wine.XXXXXX)
+. "$(dirname "$0")/wine-prefix-copy.sh"
+wine_prefix_copy "$prefix" || echo "with-wine: no prefix to copy; Wine makes one" >&2
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 unset WAYLAND_DISPLAY
 "$wine" "$@"

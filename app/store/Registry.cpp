@@ -83,6 +83,22 @@ std::string foldCase(const std::string &text)
     return folded;
 }
 
+Status Key::allValues(std::vector<std::pair<std::string, Value>> &out)
+{
+    out.clear();
+    for (std::string &name : valueNames()) {
+        Value value;
+        const Status status = queryValue(name, value);
+        // Deleted between the listing and the reading: not there.
+        if (status == Status::NotFound)
+            continue;
+        if (status != Status::Ok)
+            return status;
+        out.emplace_back(std::move(name), std::move(value));
+    }
+    return Status::Ok;
+}
+
 bool sameName(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && foldCase(a) == foldCase(b);

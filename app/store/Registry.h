@@ -55,6 +55,9 @@ public:
     virtual Status deleteValue(const std::string &name) = 0;
     // Names of the values in the order they were first set.
     virtual std::vector<std::string> valueNames() = 0;
+    // Every value of the key with its name, in that order. A store that can
+    // read them in one go does; this one asks for each by its name.
+    virtual Status allValues(std::vector<std::pair<std::string, Value>> &out);
 };
 
 // A key that stands for a path in its owner's store: each call goes to the
@@ -84,6 +87,14 @@ public:
     }
 
     std::vector<std::string> valueNames() override { return owner_.valueNames(path_); }
+
+    Status allValues(std::vector<std::pair<std::string, Value>> &out) override
+    {
+        if constexpr (requires { owner_.allValues(path_, out); })
+            return owner_.allValues(path_, out);
+        else
+            return Key::allValues(out);
+    }
 
 private:
     Owner &owner_;

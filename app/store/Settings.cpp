@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <unordered_map>
 
 namespace vigilon {
 
@@ -63,6 +64,48 @@ Status readString(Key &key, const std::string &name, std::string &out, bool *exa
         *exact = value.type == reg::RegExpandSz && value.data == reg::stringBytes(out);
     return Status::Ok;
 }
+
+// A key's values read in one go and then answered by name as the key would
+// answer them: a load of thousands of entries asks for tens of thousands of
+// values. Where the values could not be read at once, the key answers.
+class KeySnapshot final : public Key {
+public:
+    explicit KeySnapshot(Key &key) : key_(key)
+    {
+        std::vector<std::pair<std::string, Value>> values;
+        if (key.allValues(values) != Status::Ok)
+            return;
+        names_.reserve(values.size());
+        values_.reserve(values.size());
+        for (auto &[name, value] : values) {
+            names_.push_back(name);
+            values_.emplace(reg::foldCase(name), std::move(value));
+        }
+        whole_ = true;
+    }
+    Status queryValue(const std::string &name, Value &out) override
+    {
+        if (!whole_)
+            return key_.queryValue(name, out);
+        const auto it = values_.find(reg::foldCase(name));
+        if (it == values_.end())
+            return Status::NotFound;
+        out = it->second;
+        return Status::Ok;
+    }
+    Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
+    {
+        return key_.setValue(name, type, data);
+    }
+    Status deleteValue(const std::string &name) override { return key_.deleteValue(name); }
+    std::vector<std::string> valueNames() override { return whole_ ? names_ : key_.valueNames(); }
+
+private:
+    Key &key_;
+    bool whole_ = false;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, Value> values_;
+};
 
 // One past the highest index i that has a "Port #i" value. Entries at or
 // above it lack their port and are all skipped, so the load need not walk
@@ -311,9 +354,11 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
         found = StoredValues{};
         bool exact = false;
         Status opened = Status::Ok;
-        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue, &opened);
-        if (!key)
+        std::unique_ptr<Key> openedKey = registry.openKey(kMonitorKey, reg::KeyQueryValue, &opened);
+        if (!openedKey)
             return opened;
+        KeySnapshot snapshot(*openedKey);
+        Key *key = &snapshot;
 
         std::uint32_t count = 0;
         Status read = readDword(*key, "Port Count", count, &exact);

@@ -500,6 +500,54 @@ std::uint64_t askProgram(const std::string &socketPath, int timeoutMs)
     return took;
 }
 
+// The floor of the wait: a process of its own that answers requests on a
+// local socket as the program does (accept, read, close) and does nothing
+// else, so that what it waits for is the machine's: the scheduler, the
+// kernel's work for the rounds' connections, the bench's own threads.
+class BareResponder {
+public:
+    explicit BareResponder(const std::string &path) : path_(path)
+    {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        unlink(path.c_str());
+        if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, 16) != 0) {
+            close(fd);
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            for (;;) {
+                const int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (client < 0)
+                    continue;
+                char buffer[16];
+                pollfd p{client, POLLIN, 0};
+                // Answered by closing, whether the request came or not.
+                const bool asked = poll(&p, 1, 1000) > 0 && ::read(client, buffer, sizeof buffer) > 0;
+                static_cast<void>(asked);
+                close(client);
+            }
+        }
+        close(fd);
+    }
+    ~BareResponder()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        unlink(path_.c_str());
+    }
+    bool working() const { return pid_ > 0; }
+
+private:
+    std::string path_;
+    pid_t pid_ = -1;
+};
+
 // CPU time of all the process's threads, in microseconds.
 double processCpuMicros(pid_t pid)
 {
@@ -553,6 +601,8 @@ struct Figures {
     std::size_t n = 0;
     double roundMs = 0, floorMs = 0;
     double longestWaitMs = 0, p99WaitMs = 0;
+    // The same for the bare responder, asked in turn with the program.
+    double floorLongestWaitMs = 0, floorP99WaitMs = 0;
     double cpuPerEntryMicros = 0, floorCpuPerEntryMicros = 0;
     double rssKiB = 0;
     std::size_t peakFds = 0, idleFds = 0;
@@ -732,8 +782,12 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     std::atomic<bool> sampling{true};
     std::atomic<std::size_t> peakFds{0}, serverPeakFds{0};
     f.idleFds = openDescriptors(program.pid());
+    // Only in the quiet rounds: listing thousands of descriptors every few
+    // milliseconds takes a good share of a core, which the rounds under
+    // requests would wait for.
+    std::atomic<bool> countingFds{true};
     std::thread fdSampler([&] {
-        while (sampling) {
+        while (sampling && countingFds) {
             peakFds = std::max<std::size_t>(peakFds, openDescriptors(program.pid()));
             if (wine)
                 serverPeakFds = std::max<std::size_t>(serverPeakFds, openDescriptors(wine->serverPid()));
@@ -743,8 +797,10 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     double cpuBegin = 0, serverCpuBegin = 0;
     // Quiet rounds for the times, CPU and descriptors, then rounds under
     // requests for the longest wait.
-    std::vector<double> waits;
+    std::vector<double> waits, floorWaits;
     std::atomic<bool> asking{false};
+    const std::string barePath = dir + "/bare.sock";
+    const BareResponder bare(barePath);
     std::thread asker([&] {
         while (sampling) {
             if (!asking) {
@@ -753,6 +809,11 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             }
             if (const std::uint64_t took = ask(10000))
                 waits.push_back(double(took) / 1000.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!bare.working())
+                continue;
+            if (const std::uint64_t took = askProgram(barePath, 10000))
+                floorWaits.push_back(double(took) / 1000.0);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
@@ -795,6 +856,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
                     (processCpuMicros(wine->serverPid()) - serverCpuBegin) / double(options.rounds * n);
                 f.serverPeakFds = serverPeakFds;
             }
+            countingFds = false;
         }
         asking = !quiet;
         // A round already begun when the mark is set would be timed from
@@ -849,11 +911,15 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     f.roundMs = median(rounds);
     f.floorMs = median(floors);
     f.floorCpuPerEntryMicros = median(floorCpu);
-    std::sort(waits.begin(), waits.end());
-    if (!waits.empty()) {
-        f.longestWaitMs = waits.back();
-        f.p99WaitMs = waits[std::min(waits.size() - 1, waits.size() * 99 / 100)];
-    }
+    const auto longestAndP99 = [](std::vector<double> &values, double &longest, double &p99) {
+        std::sort(values.begin(), values.end());
+        if (values.empty())
+            return;
+        longest = values.back();
+        p99 = values[std::min(values.size() - 1, values.size() * 99 / 100)];
+    };
+    longestAndP99(waits, f.longestWaitMs, f.p99WaitMs);
+    longestAndP99(floorWaits, f.floorLongestWaitMs, f.floorP99WaitMs);
     f.endMs = program.end(wine ? std::function<void()>([wine] { wine->postClose(); }) : std::function<void()>());
     return f;
 }
@@ -936,8 +1002,8 @@ int main(int argc, char **argv)
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
                                            : "not served");
-    std::printf("%6s | %9s %9s %6s | %9s %9s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
-                "floor ms", "ratio", "wait max", "wait p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
+    std::printf("%6s | %9s %9s %6s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
+                "floor ms", "ratio", "wait max", "wait p99", "floor max/p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
                 "end ms", "conn/round", "failed");
     double baseRss = 0;
     std::size_t baseN = 0;
@@ -956,9 +1022,10 @@ int main(int argc, char **argv)
             std::snprintf(connections, sizeof connections, "%zu", f.connectionsMin);
         else
             std::snprintf(connections, sizeof connections, "%zu..%zu", f.connectionsMin, f.connectionsMax);
-        std::printf("%6zu | %9.2f %9.2f %5.2fx | %9.2f %9.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %11s | "
+        std::printf("%6zu | %9.2f %9.2f %5.2fx | %9.2f %9.2f %5.2f/%5.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %11s | "
                     "%zu%s\n",
                     n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.longestWaitMs, f.p99WaitMs,
+                    f.floorLongestWaitMs, f.floorP99WaitMs,
                     f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
                     f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
@@ -975,13 +1042,15 @@ int main(int argc, char **argv)
     }
     std::printf("\nround: from the round's first SYN on the loopback to the line of its last entry to finish (every entry\n"
                 "has exactly one line in each round timed); the floor: its first SYN to its last connect. wait: a request\n"
-                "on the program's local socket until it is served, one after another during rounds; CPU: all the\n"
-                "program's threads over whole intervals, per entry and round; KiB/e: resident memory beyond the\n"
-                "smallest run; conn/round: connections the ports took in each round, round 0 included.\n");
+                "on the program's local socket until it is served, one after another during rounds, and in turn the same\n"
+                "request to a bare process that only answers it (the wait's floor); CPU: all the program's threads\n"
+                "over whole intervals, per entry and round; KiB/e: resident memory beyond the smallest run;\n"
+                "conn/round: connections the ports took in each round, round 0 included.\n");
     if (wine)
         std::printf("Under Wine, wait: a message sent to the program's frame window (the way a second start reaches it)\n"
-                    "until its loop has served it, timed by shipped_ask.exe; start: until the first such answer, Wine's\n"
-                    "loading of the program included; end: WM_CLOSE to exit. wineserver: Wine's server, which does much\n"
-                    "of a socket's work, over the same intervals; it holds the prefix's other descriptors as well.\n");
+                    "until its loop has served it, timed by shipped_ask.exe; start: from its start to the first connection\n"
+                    "of round 0 less the two seconds after which monitoring begins, Wine's loading of the program included;\n"
+                    "end: WM_CLOSE to exit. wineserver: Wine's server, which does much of a socket's work, over the same\n"
+                    "intervals; it holds the prefix's other descriptors as well.\n");
     return 0;
 }

@@ -726,6 +726,46 @@ TEST_F(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
               std::vector<std::string>{"SOFTWARE\\ardentis\\VIGILON\\monitor"});
 }
 
+// What a load reads in one go is what it would read value by value: every
+// name in its order and spelling, with type and bytes, in a transaction or
+// not, and nothing for a key that is not there.
+TEST_F(SettingsTest, AllValuesAtOnceAreTheValuesOneByOne)
+{
+    save(test::markedPorts(2, 3));
+    auto key = store().openKey(kMonitorKey, reg::KeyQueryValue);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(key->setValue("odd Spelling", reg::RegBinary, {0, 1, 2}), Status::ReadOnly);
+    ASSERT_EQ(store().createKey(kMonitorKey)->setValue("odd Spelling", reg::RegBinary, {0, 1, 2}), Status::Ok);
+    std::vector<std::pair<std::string, reg::Value>> oneByOne;
+    for (const std::string &name : key->valueNames()) {
+        reg::Value value;
+        ASSERT_EQ(key->queryValue(name, value), Status::Ok);
+        oneByOne.emplace_back(name, value);
+    }
+    ASSERT_GT(oneByOne.size(), 20u);
+    EXPECT_EQ(oneByOne.back().first, "odd Spelling");
+    const auto same = [&](const std::vector<std::pair<std::string, reg::Value>> &atOnce) {
+        ASSERT_EQ(atOnce.size(), oneByOne.size());
+        for (std::size_t i = 0; i < atOnce.size(); ++i) {
+            EXPECT_EQ(atOnce[i].first, oneByOne[i].first);
+            EXPECT_EQ(atOnce[i].second.type, oneByOne[i].second.type) << atOnce[i].first;
+            EXPECT_EQ(atOnce[i].second.data, oneByOne[i].second.data) << atOnce[i].first;
+        }
+    };
+    std::vector<std::pair<std::string, reg::Value>> atOnce;
+    ASSERT_EQ(key->allValues(atOnce), Status::Ok);
+    same(atOnce);
+    ASSERT_EQ(store().readTransact([&] { return key->allValues(atOnce); }), Status::Ok);
+    same(atOnce);
+
+    auto gone = store().createKey("Software\\Ardentis\\Gone");
+    ASSERT_TRUE(gone);
+    ASSERT_EQ(store().deleteKey("Software\\Ardentis\\Gone"), Status::Ok);
+    atOnce.emplace_back("left over", reg::Value{});
+    EXPECT_EQ(gone->allValues(atOnce), Status::Ok);
+    EXPECT_TRUE(atOnce.empty());
+}
+
 TEST_F(SettingsTest, ValueTypesAreNotCheckedButSizesAre)
 {
     save(test::markedPorts(1, 1));

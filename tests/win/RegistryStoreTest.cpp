@@ -143,6 +143,42 @@ TEST(RegistryStore, ConfigurationWrittenWithRegLoads)
               std::tuple(443u, 2u, 900u, "TCP(443)", "C:\\bin\\page.exe %TARGET%", 7u, 0));
 }
 
+// The values read in one go are those read one by one: names in their
+// spelling, types, exact bytes (a string without its NUL). A value too large
+// for the program fails the read in one go as it fails alone, and the load
+// then reads value by value.
+TEST(RegistryStore, AllValuesAtOnceAreTheValuesOneByOne)
+{
+    reg::Win32Registry registry;
+    ASSERT_EQ(test::storePorts(registry, {{80, 3, 1, 250, "C:\\tools\\alert.bat %TARGET%", "HTTP(80)"}}, 7, 3,
+                               "host.example"),
+              reg::Status::Ok);
+    auto key = registry.createKey("Software\\Ardentis\\Vigilon\\Monitor");
+    ASSERT_TRUE(key);
+    ASSERT_EQ(key->setValue("Mixed Case", reg::RegSz, reg::stringBytes("no NUL")), reg::Status::Ok);
+    std::vector<std::pair<std::string, reg::Value>> atOnce;
+    ASSERT_EQ(key->allValues(atOnce), reg::Status::Ok);
+    const std::vector<std::string> names = key->valueNames();
+    ASSERT_EQ(atOnce.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        reg::Value one;
+        ASSERT_EQ(key->queryValue(names[i], one), reg::Status::Ok) << names[i];
+        EXPECT_EQ(atOnce[i].first, names[i]);
+        EXPECT_EQ(atOnce[i].second.type, one.type) << names[i];
+        EXPECT_EQ(atOnce[i].second.data, one.data) << names[i];
+    }
+
+    ASSERT_EQ(key->setValue("Huge", reg::RegBinary, std::vector<std::uint8_t>(100000, 7)), reg::Status::Ok);
+    EXPECT_EQ(key->allValues(atOnce), reg::Status::TooLarge);
+    std::string target;
+    reg::Status status = reg::Status::Ok;
+    const LoadedSettings loaded = loadSettings(registry, true, target, &status);
+    EXPECT_EQ(status, reg::Status::Ok);
+    ASSERT_EQ(loaded.ports.size(), 1u);
+    EXPECT_EQ(loaded.ports[0]->name, "HTTP(80)");
+    EXPECT_EQ(target, "host.example");
+}
+
 TEST(RegistryStore, LogonFlagIsReadAndClearedAndItsKeyNeverMade)
 {
     reg::Win32Registry registry;

@@ -8,6 +8,8 @@ if [ -z "$wine" ]; then echo "wine is not installed" >&2; exit 1; fi
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 WINEPREFIX=$(mktemp -d /tmp/vigilon-wintest.XXXXXX)
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-prefix-copy.sh"
+wine_prefix_copy "$WINEPREFIX" || echo "no prefix to copy; Wine makes one" >&2
 # Headless, unless the test asks for an X server of its own with
 # VIGILON_WINE_XVFB=1 (Wine makes no windows without a display), of the size
 # VIGILON_WINE_SCREEN gives (WIDTHxHEIGHT, 1024x768 unless given).
@@ -42,8 +44,8 @@ trap cleanup EXIT
 # One server for the whole test: a server that ends between two programs
 # may still be saving the registry while the next one reads it.
 "$wineserver" -p
-# The prefix is made by the first program; an explicit wineboot as well
-# would boot it twice, with two service managers.
+# A prefix not copied is made by the first program; an explicit wineboot as
+# well would boot it twice, with two service managers.
 timeout 120 "$wine" cmd /c exit >/dev/null 2>&1 || fail "the prefix could not be made"
 
 # win PROGRAM ARGS...: runs a Windows program (or one of Wine's own, such as

@@ -807,4 +807,30 @@ std::vector<std::string> SqliteRegistry::valueNames(const std::string &keyPath)
     return names;
 }
 
+Status SqliteRegistry::allValues(const std::string &keyPath, std::vector<std::pair<std::string, Value>> &out)
+{
+    out.clear();
+    Operation op(*this);
+    if (op.status() != Status::Ok)
+        return op.status();
+    long long id = 0;
+    if (Status status = keyIdInTransaction(keyPath, id); status != Status::Ok)
+        return status;
+    // The store's values are nearly all of one key, the configuration's: a
+    // scan in the order they were set reads them faster than the index
+    // would, which would have them sorted again.
+    Statement list(*this, id != 0 ? "SELECT name, type, data FROM key_values NOT INDEXED WHERE key_id = ?1 ORDER BY id"
+                               : "SELECT v.name, v.type, v.data FROM key_values v JOIN keys k ON k.id = v.key_id "
+                                 "WHERE k.path = ?1 ORDER BY v.id");
+    bindKey(list, id, keyPath);
+    int rc;
+    while ((rc = list.step()) == SQLITE_ROW)
+        out.emplace_back(list.text(0), Value{static_cast<std::uint32_t>(list.integer(1)), list.blob(2)});
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        return statusOf(rc);
+    }
+    return Status::Ok;
+}
+
 } // namespace vigilon::reg

@@ -67,6 +67,7 @@ private:
     // it back when body or a write inside failed.
     Status runOpened(const std::function<Status()> &body);
     friend class PathKey<SqliteRegistry>;
+    Status allValues(const std::string &keyPath, std::vector<std::pair<std::string, Value>> &out);
     class Statement;
     class Operation;
 
