@@ -16,8 +16,8 @@ namespace vigilon::shipped {
 // the end, an X display of its own (Wine makes no windows without one, and
 // the program's frame window is one), Vigilon.exe and shipped_ask.exe
 // copied into it, and shipped_ask.exe already running, so that neither its
-// start nor the prefix's is timed. Ending it ends every Wine process of the
-// prefix and removes the prefix.
+// start nor the prefix's is timed. Every Wine process of the run is kept to
+// one core. Ending it ends them all and removes the prefix.
 class WineSession {
 public:
     // program: Vigilon.exe; asker: shipped_ask.exe. Null, with error told,
@@ -58,6 +58,8 @@ private:
     std::string wine_, wineserver_, prefix_, folder_;
     std::string version_;
     pid_t xvfb_ = -1, server_ = -1, asker_ = -1;
+    // The core every Wine process of the run is kept to; -1: any.
+    int core_ = -1;
     int askerIn_ = -1, askerOut_ = -1;
     std::string askerPending_;
     bool askerBroken_ = false;
