@@ -994,10 +994,10 @@ int main(int argc, char **argv)
                 wine->version() + " on Linux (not Windows)";
     }
     Farm farm(options.ports);
-    std::printf("%s,\nTCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
+    std::printf("%s,%sTCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
                 "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n"
                 "History %s; metrics %s.\n\n",
-                shown.c_str(), farm.ports().size(),
+                shown.c_str(), wine ? "\n" : " ", farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
