@@ -233,8 +233,14 @@ inline RunResult run(const std::vector<std::string> &argv, int timeoutMs = 60000
     si.hStdError = writeEnd;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    // Under Wine on a busy machine a start now and then fails for a moment;
+    // a few tries, a tenth of a second apart.
+    BOOL started = FALSE;
+    for (int tries = 0; tries < 3 && !started; ++tries) {
+        if (tries > 0)
+            Sleep(100);
+        started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    }
     CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];
