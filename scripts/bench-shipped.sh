@@ -17,7 +17,7 @@ args=()
 for arg in "$@"; do
   if [ "$arg" = --wine ]; then wine=1; else args+=("$arg"); fi
 done
-[ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+cmake --preset "$preset" -DVIGILON_BENCH=ON >/dev/null
 if [ "$wine" = 1 ]; then
   cmake --build --preset "$preset" --target shipped_bench -j"${JOBS:-2}"
   [ -f build/mingw/CMakeCache.txt ] || cmake --preset mingw >/dev/null
