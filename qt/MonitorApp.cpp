@@ -7,6 +7,7 @@
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
+#include "qt/SessionBus.h"
 #include "qt/SingleInstance.h"
 #include "qt/TrayWatcher.h"
 #include "app/store/Settings.h"
@@ -169,6 +170,9 @@ int CMonitorApp::run()
         QCoreApplication::exit(0);
     };
     parts_->stopSignals = installStopSignals(stop);
+    // Whatever the session bus does, monitoring starts, and a stop signal is
+    // heard.
+    SessionBus::begin(stopSignalFds[0]);
     parts_->quitRequests = std::make_unique<QuitRequests>(stop);
 
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
