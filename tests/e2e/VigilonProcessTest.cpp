@@ -19,6 +19,8 @@
 #include <fstream>
 
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace vigilon::test {
@@ -187,6 +189,52 @@ TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
     EXPECT_NE(service.output().find("retry limit of 4294967295 is outside 1..5; using 5"), std::string::npos);
     service.signal(SIGTERM);
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
+}
+
+// A session bus that takes connections and never answers (a stopped bus
+// daemon does the same), and one that takes none: monitoring starts all the
+// same, the silent bus is named once, and SIGTERM ends the program in order.
+TEST_F(VigilonProcess, aSessionBusThatNeverAnswersHoldsNothingUp)
+{
+    const std::string silentPath = dir_ / "silent-bus";
+    const int silent = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(silentPath.size(), sizeof address.sun_path);
+    silentPath.copy(address.sun_path, silentPath.size());
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    // Connections complete in the kernel's queue; none is ever taken.
+    ASSERT_EQ(listen(silent, 16), 0);
+    // Qt itself asks the bus about a tray when it makes the icon on X11.
+    std::string display;
+    std::unique_ptr<ChildProcess> xvfb;
+    if (fs::exists("/usr/bin/Xvfb")) {
+        xvfb = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"});
+        if (waitUntil([&] { return xvfb->standardOutput().find('\n') != std::string::npos; }, 10000))
+            display = ":" + xvfb->standardOutput().substr(0, xvfb->standardOutput().find('\n'));
+    }
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}});
+    for (const std::string &bus : {"unix:path=" + silentPath, "unix:path=" + dir_ / "no-bus"}) {
+        for (const bool onX11 : {false, true}) {
+            if (onX11 && display.empty())
+                continue;
+            std::vector<std::string> env = offscreen_;
+            env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+            if (onX11) {
+                env.push_back("QT_QPA_PLATFORM=xcb");
+                env.push_back("DISPLAY=" + display);
+            }
+            ChildProcess vigilon({binary_, "-service", "--verbose"}, env);
+            EXPECT_TRUE(vigilon.waitForOutput("\tentry0\tOk\t", 20000)) << bus << onX11 << vigilon.output();
+            EXPECT_EQ(occurrences(vigilon.output(), "does not answer"), bus.find("silent") != std::string::npos ? 1u : 0u)
+                << vigilon.output();
+            vigilon.signal(SIGTERM);
+            EXPECT_EQ(vigilon.waitForExit(10000), 0) << bus << onX11 << vigilon.output();
+        }
+    }
+    close(silent);
 }
 
 // Another user made the guard's folder under the temporary directory
