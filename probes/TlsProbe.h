@@ -26,7 +26,10 @@ namespace vigilon {
 // Where the handshake showed a certificate, the entry is given the whole
 // days it had left (certDaysKnown, certDaysLeft), whatever the outcome.
 // Where this system cannot make a TLS session at all, start() returns 0
-// as for a local shortage.
+// as for a local shortage. A check that starts while the trusted
+// certificates are still being read (tls::trustReady()) waits for them
+// without a socket; its connect, and its deadline, begin once they are
+// there.
 class CTlsProbe final : public CSocketProbe {
 public:
     CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https);
@@ -41,6 +44,10 @@ protected:
     void onSocket(unsigned events, int error) override;
 
 private:
+    // The check proper, from the session's making on.
+    int begin();
+    // The trusted certificates have been read: the check begins.
+    void afterTrust();
     // Sends what the session has for the server; false when the socket
     // refused it (already reported).
     bool flush();
@@ -52,6 +59,8 @@ private:
     void noteCertificate();
 
     bool https_;
+    // While the check waits for the trusted certificates to be read.
+    std::uint64_t trustTicket_ = 0;
     std::unique_ptr<tls::Session> session_;
     // Bytes for the server that the socket has not taken yet.
     std::string unsent_;

@@ -18,7 +18,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -471,6 +475,43 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     waitUntil([&] { return !readLines(alerts).empty(); }, 5000);
     ASSERT_FALSE(readLines(alerts).empty());
     EXPECT_EQ(readLines(alerts)[0], "expired|certificate expired|-3");
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+}
+
+// The trust file is a FIFO, and so is the first file under the
+// authority's hash in the trust folder (the second holds the authority):
+// nobody ever writes to them, and the TCP entry is checked all the same,
+// the TLS entry is judged by what the regular files hold, both FIFOs are
+// named once, and SIGTERM ends the program in order.
+TEST_F(VigilonProcess, trustFilesThatNeverEndHoldNoCheckUp)
+{
+    const TestPki pki;
+    const std::string folder = dir_ / "trust", authority = dir_ / "ca.pem";
+    fs::create_directories(folder);
+    ASSERT_TRUE(pki.writeCa(authority));
+    FILE *file = std::fopen(authority.c_str(), "r");
+    ASSERT_TRUE(file);
+    X509 *ca = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    ASSERT_TRUE(ca);
+    char hashed[16];
+    std::snprintf(hashed, sizeof hashed, "%08lx", X509_NAME_hash_ex(X509_get_subject_name(ca), nullptr, nullptr, nullptr));
+    X509_free(ca);
+    ASSERT_EQ(mkfifo((folder + "/" + hashed + ".0").c_str(), 0600), 0);
+    fs::copy_file(authority, folder + "/" + hashed + ".1");
+    ASSERT_EQ(mkfifo((dir_ / "trust.fifo").c_str(), 0600), 0);
+
+    TlsServer good(pki.named("good"));
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{good.port(), Tls, 1, 0, "", "good"}, {server.port(), GenericTcp, 1, 0, "", "plain"}});
+    std::vector<std::string> env = offscreen_;
+    env.push_back("SSL_CERT_FILE=" + dir_ / "trust.fifo");
+    env.push_back("SSL_CERT_DIR=" + folder);
+    ChildProcess vigilon({binary_, "-service", "--verbose"}, env);
+    for (const char *line : {"\tplain\tOk\t", "\tgood\tOk\t"})
+        EXPECT_TRUE(vigilon.waitForOutput(line, 15000)) << line << vigilon.output();
+    EXPECT_EQ(occurrences(vigilon.output(), "is not a regular file"), 2u) << vigilon.output();
     vigilon.signal(SIGTERM);
     EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
 }
