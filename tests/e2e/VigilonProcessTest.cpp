@@ -243,7 +243,8 @@ TEST_F(VigilonProcess, aSessionBusThatNeverAnswersHoldsNothingUp)
 
 // Another user made the guard's folder under the temporary directory
 // first: the guard takes another private place and still holds, so a
-// second service start on the store waits for the first.
+// second service start on the store waits for the first (and SIGTERM ends
+// that wait in order).
 TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
 {
     const std::string tmp = dir_ / "tmp", taken = tmp + "/vigilon-" + std::to_string(geteuid());
@@ -263,7 +264,10 @@ TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
     ChildProcess second({binary_, "-service"}, env);
     EXPECT_TRUE(second.waitForOutput("waiting until it ends", 15000)) << second.output();
     EXPECT_TRUE(fs::exists(dir_ / "home/.cache/vigilon-" + std::to_string(geteuid())));
+    // The one that waits ends in order as well, and never takes over.
     second.signal(SIGTERM);
+    EXPECT_EQ(second.waitForExit(10000), 0) << second.output();
+    EXPECT_EQ(second.output().find("entry0"), std::string::npos) << second.output();
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
 }
