@@ -197,8 +197,8 @@ void CTlsProbe::advance(std::uint64_t seen)
             failNow(FailureReason::of(FailureKind::TlsHandshakeFailed));
             return;
         }
-        // The reply has its own 3000 ms, as over plain HTTP.
-        armTimer();
+        // The deadline set at the connect bounds the reply too: the whole
+        // check ends within its 3000 ms.
         requestSent_ = true;
         if (!flush())
             return;

@@ -17,9 +17,9 @@ namespace vigilon {
 // session, whose reply is judged as the HTTP check judges it.
 //
 // The response time runs from right before the connect to the end of the
-// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the connect and
-// the handshake at 3000 ms and, for HTTPS, the reply at 3000 ms more, as
-// the HTTP check bounds its connect and its reply. A refused connect is
+// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the whole check
+// at 3000 ms: the connect and the handshake, and for HTTPS the request and
+// its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails
 // reports at once, with its reason.
 //
