@@ -116,18 +116,16 @@ struct SessionBus::Shared {
 
 SessionBus::Look SessionBus::lookAt(const QByteArray &address, int timeoutMs, int stopFd)
 {
+    // The bus library takes the first address it can connect to, in their
+    // order, and waits there for the bus's answer: so does this look.
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool silent = false;
-    bool unknown = false;
     for (const QByteArray &entry : address.split(';')) {
         const qsizetype colon = entry.indexOf(':');
         if (colon <= 0)
             continue;
         const QByteArray transport = entry.left(colon);
-        if (transport != "unix") {
-            unknown = true;
-            continue;
-        }
+        if (transport != "unix")
+            return Look::Unknown;
         std::string path, abstract;
         for (const QByteArray &pair : entry.mid(colon + 1).split(',')) {
             const qsizetype equals = pair.indexOf('=');
@@ -146,9 +144,8 @@ SessionBus::Look SessionBus::lookAt(const QByteArray &address, int timeoutMs, in
                 const QByteArray found = defaultAddress();
                 if (!found.isEmpty()) {
                     const Look look = lookAt(found, leftMs(deadline), stopFd);
-                    if (look == Look::Answered || look == Look::Interrupted)
+                    if (look != Look::Unreachable)
                         return look;
-                    silent = silent || look == Look::Silent;
                 }
             }
             continue;
@@ -159,15 +156,12 @@ SessionBus::Look SessionBus::lookAt(const QByteArray &address, int timeoutMs, in
         case Reach::Interrupted:
             return Look::Interrupted;
         case Reach::Silent:
-            silent = true;
-            break;
+            return Look::Silent;
         case Reach::Unreachable:
             break;
         }
     }
-    if (unknown)
-        return Look::Unknown;
-    return silent ? Look::Silent : Look::Unreachable;
+    return Look::Unreachable;
 }
 
 namespace {

@@ -45,10 +45,11 @@ public:
     static constexpr int kAnswerMs = 3000;
 
     // What the first look found at a bus address (DBUS_SESSION_BUS_ADDRESS
-    // syntax): Answered when a bus of a Unix-socket address answered,
-    // Silent when one accepted but never answered in time, Unreachable when
-    // none could be reached, Unknown when the address names only transports
-    // this look cannot make (the bus library then tries them itself),
+    // syntax), whose entries are tried in order up to the first that takes
+    // the connection: Answered when that bus answered, Silent when it never
+    // did in time, Unreachable when none could be reached, Unknown when an
+    // entry of a transport this look cannot make came first (the bus library
+    // then tries it itself),
     // Interrupted when stopFd became readable first.
     enum class Look { Answered, Silent, Unreachable, Unknown, Interrupted };
     static Look lookAt(const QByteArray &address, int timeoutMs, int stopFd = -1);
