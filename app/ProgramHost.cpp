@@ -43,7 +43,13 @@ bool ProgramHost::becomeOnlyInstance(InstanceGuard &guard)
         return false;
     }
     std::fprintf(stderr, "vigilon: another Vigilon runs %s; waiting until it ends\n", guard.scope());
-    return guard.waitToTake() || refuse();
+    if (guard.waitToTake())
+        return true;
+    if (!guard.error().empty())
+        return refuse();
+    // Asked to stop while it waited: nothing was begun, nothing to save.
+    exitStatus_ = 0;
+    return false;
 }
 
 bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)

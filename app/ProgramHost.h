@@ -32,8 +32,9 @@ public:
     // Takes the guard if nobody holds it. False when another Vigilon does,
     // or when it cannot be had at all (error() tells).
     virtual bool tryTake() = 0;
-    // Waits as long as it takes for the holder to end. False only when the
-    // guard cannot be had.
+    // Waits as long as it takes for the holder to end. False when the guard
+    // cannot be had (error() tells), or when a request to stop the program
+    // ended the wait (error() empty): the program then ends with status 0.
     virtual bool waitToTake() = 0;
     // Asks the holder to show its main dialog; true when it answered.
     virtual bool askHolderToShow() = 0;

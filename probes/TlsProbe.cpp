@@ -20,7 +20,10 @@ CTlsProbe::CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https)
 {
 }
 
-CTlsProbe::~CTlsProbe() = default;
+CTlsProbe::~CTlsProbe()
+{
+    tls::cancelTrustWait(trustTicket_);
+}
 
 int CTlsProbe::socketType() const
 {
@@ -36,6 +39,36 @@ int CTlsProbe::beginAsync()
 {
     if (entry_)
         rule_ = entry_->httpStatus;
+    if (!tls::trustReady(loop_, [this] { afterTrust(); }, trustTicket_)) {
+        // The trusted certificates are still being read: the check begins
+        // once they are there, and holds no socket and no deadline
+        // meanwhile (the wait is this system's, not the server's).
+        killTimer();
+        release();
+        return 1;
+    }
+    return begin();
+}
+
+void CTlsProbe::afterTrust()
+{
+    trustTicket_ = 0;
+    if (done_ != 0)
+        return;
+    int started = openSocket();
+    if (started == 1) {
+        armTimer();
+        watch(firstEvents());
+        started = begin();
+    } else if (localError_ == 0 && !reason_.failed()) {
+        fail(FailureReason::unreachable(-1, -1));
+    }
+    if (started == 0)
+        done_ = 1;
+}
+
+int CTlsProbe::begin()
+{
     std::string why;
     session_ = tls::openSession(host_, &why);
     if (!session_) {
@@ -164,8 +197,8 @@ void CTlsProbe::advance(std::uint64_t seen)
             failNow(FailureReason::of(FailureKind::TlsHandshakeFailed));
             return;
         }
-        // The reply has its own 3000 ms, as over plain HTTP.
-        armTimer();
+        // The deadline set at the connect bounds the reply too: the whole
+        // check ends within its 3000 ms.
         requestSent_ = true;
         if (!flush())
             return;

@@ -17,16 +17,19 @@ namespace vigilon {
 // session, whose reply is judged as the HTTP check judges it.
 //
 // The response time runs from right before the connect to the end of the
-// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the connect and
-// the handshake at 3000 ms and, for HTTPS, the reply at 3000 ms more, as
-// the HTTP check bounds its connect and its reply. A refused connect is
+// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the whole check
+// at 3000 ms: the connect and the handshake, and for HTTPS the request and
+// its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails
 // reports at once, with its reason.
 //
 // Where the handshake showed a certificate, the entry is given the whole
 // days it had left (certDaysKnown, certDaysLeft), whatever the outcome.
 // Where this system cannot make a TLS session at all, start() returns 0
-// as for a local shortage.
+// as for a local shortage. A check that starts while the trusted
+// certificates are still being read (tls::trustReady()) waits for them
+// without a socket; its connect, and its deadline, begin once they are
+// there.
 class CTlsProbe final : public CSocketProbe {
 public:
     CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https);
@@ -41,6 +44,10 @@ protected:
     void onSocket(unsigned events, int error) override;
 
 private:
+    // The check proper, from the session's making on.
+    int begin();
+    // The trusted certificates have been read: the check begins.
+    void afterTrust();
     // Sends what the session has for the server; false when the socket
     // refused it (already reported).
     bool flush();
@@ -52,6 +59,8 @@ private:
     void noteCertificate();
 
     bool https_;
+    // While the check waits for the trusted certificates to be read.
+    std::uint64_t trustTicket_ = 0;
     std::unique_ptr<tls::Session> session_;
     // Bytes for the server that the socket has not taken yet.
     std::string unsent_;

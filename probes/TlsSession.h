@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/EventLoop.h"
 #include "app/base/FailureReason.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -80,9 +82,22 @@ public:
     virtual Certificate certificate() const = 0;
 };
 
+// The trust store is read once, off the event loop, from the first call on:
+// on Linux OpenSSL's trust file and the certificates of its trust folders,
+// regular files only (a FIFO or a device there is left out with one line on
+// standard error), into memory, so that judging a chain reads no file; on
+// Windows the system's chain engine needs nothing read first. True when
+// sessions can be opened now. Otherwise false, and ready runs on loop once
+// they can (whatever the reading found: openSession() then says what is
+// missing), unless cancelTrustWait(ticket) came first. Called on the loop's
+// thread.
+bool trustReady(EventLoop &loop, std::function<void()> ready, std::uint64_t &ticket);
+void cancelTrustWait(std::uint64_t ticket);
+
 // A session for a server known by host (a name, or an IPv4 or IPv6 address
 // literal as the entry names it). Null when the platform's TLS cannot be set
-// up on this system; *error, when given, then says why in one line.
+// up on this system (or before trustReady() holds); *error, when given, then
+// says why in one line.
 std::unique_ptr<Session> openSession(const std::string &host, std::string *error = nullptr);
 
 // Whole days from now (seconds since 1970, UTC) until notAfter, rounded

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "qt/DesktopNotifier.h"
 
+#include "qt/SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -29,24 +31,39 @@ DesktopNotifier::DesktopNotifier(Fallback fallback, QObject *parent)
 
 void DesktopNotifier::notify(const QString &summary, const QString &body, bool failure)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    SessionBus &session = SessionBus::instance();
+    if (session.state() == SessionBus::State::Connecting) {
+        // Sent once the bus is known; the loop goes on meanwhile.
+        waiting_.push_back({summary, body, failure});
+        if (waiting_.size() == 1)
+            session.whenKnown(this, [this] {
+                std::vector<Waiting> due;
+                due.swap(waiting_);
+                for (const Waiting &one : due)
+                    notify(one.summary, one.body, one.failure);
+            });
+        return;
+    }
     const auto fallBack = [this, summary, body, failure] {
         ++fellBack_;
         if (fallback_)
             fallback_(summary, body, failure);
     };
+    QDBusConnection bus = session.connection();
     if (!bus.isConnected()) {
         fallBack();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
-    // 1 normal, 2 critical: a failure stays until the user has seen it.
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(failure ? 2 : 1)));
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("vigilon"));
+    // Normal urgency: a notice that expires, so that those of a flapping
+    // port do not pile up on the desktop. A failure stays longer.
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
+    // The desktop file's name, without its .desktop.
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("com.ardentis.Vigilon"));
     call << QStringLiteral("Vigilon") << uint(0) << QString::fromLatin1(failure ? "dialog-warning" : "dialog-information")
-         << summary << escapedBody(body) << QStringList() << hints << int(-1);
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+         << summary << escapedBody(body) << QStringList() << hints << int(failure ? kFailureMs : kRecoveryMs);
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, fallBack](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<uint> reply = *w;

@@ -7,6 +7,7 @@
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
+#include "qt/SessionBus.h"
 #include "qt/SingleInstance.h"
 #include "qt/TrayWatcher.h"
 #include "app/store/Settings.h"
@@ -153,11 +154,9 @@ int CMonitorApp::run()
         installQtJapanese(parts_->qtTranslator);
     ProgramHost &host = parts_->host;
 
-    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
-    if (!host.becomeOnlyInstance(*parts_->instance))
-        return host.exitStatus();
     // From here on a stop signal waits for the loop, so that one arriving
-    // while the frame and its tray icon are made still ends in order.
+    // while the program waits for the one-instance lock, or while the frame
+    // and its tray icon are made, still ends in order.
     const auto stop = [this] {
         if (parts_->host.frame()) {
             parts_->host.end();
@@ -170,6 +169,14 @@ int CMonitorApp::run()
     };
     parts_->stopSignals = installStopSignals(stop);
     parts_->quitRequests = std::make_unique<QuitRequests>(stop);
+
+    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
+    parts_->instance->setStopDescriptor(stopSignalFds[0]);
+    if (!host.becomeOnlyInstance(*parts_->instance))
+        return host.exitStatus();
+    // Whatever the session bus does, monitoring starts, and a stop signal is
+    // heard.
+    SessionBus::begin(stopSignalFds[0]);
 
     parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
     if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,7 +104,22 @@ bool SingleInstance::tryLock()
 
 bool SingleInstance::waitForLock()
 {
-    return lock(true);
+    if (stopFd_ < 0)
+        return lock(true);
+    // A wait that a stop request ends: the lock is tried again and again,
+    // and between tries the stop descriptor is watched.
+    for (;;) {
+        if (lock(false))
+            return true;
+        if (!error_.empty())
+            return false;
+        pollfd stop{stopFd_, POLLIN, 0};
+        const int ready = ::poll(&stop, 1, RetryMs);
+        if (ready > 0)
+            return false;
+        if (ready < 0 && errno != EINTR)
+            return lock(true);
+    }
 }
 
 bool SingleInstance::listen(std::function<void()> onShow)

@@ -43,9 +43,15 @@ public:
     // Takes the lock if nobody holds it. False when another instance does, or
     // when the lock file cannot be made (error() tells).
     bool tryLock();
-    // Waits as long as it takes for the lock. False only when the lock file
-    // cannot be made.
+    // Waits as long as it takes for the lock. False when the lock file
+    // cannot be made (error() tells), or when the stop descriptor became
+    // readable first (error() empty).
     bool waitForLock();
+    // A descriptor that becomes readable when the program is asked to stop
+    // (a stop signal): it ends waitForLock()'s wait. Looked at, never read.
+    void setStopDescriptor(int fd) { stopFd_ = fd; }
+    // How often a wait that can be stopped tries the lock again.
+    static constexpr int RetryMs = 200;
     bool locked() const { return fd_ >= 0 && locked_; }
 
     // Serves later starts: onShow runs on the event loop for each request.
@@ -82,6 +88,7 @@ private:
     QString lockPath_;
     QString socketPath_;
     int fd_ = -1;
+    int stopFd_ = -1;
     bool locked_ = false;
     std::string error_;
     std::unique_ptr<QLocalServer> server_;

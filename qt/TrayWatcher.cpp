@@ -3,10 +3,13 @@
 
 #include "app/FrameUi.h"
 #include "app/Monitor.h"
+#include "qt/SessionBus.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
@@ -111,32 +114,23 @@ TrayWatcher::TrayWatcher(Monitor &frame, Options options)
     , options_(std::move(options))
 {
     x11Available_ = QSystemTrayIcon::isSystemTrayAvailable();
-    watcherAtStart_ = statusNotifierWatcherPresent();
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        busWatcher_ = std::make_unique<QDBusServiceWatcher>(QString::fromLatin1(kWatcherService), bus,
-                                                            QDBusServiceWatcher::WatchForRegistration);
-        connect(busWatcher_.get(), &QDBusServiceWatcher::serviceRegistered, this, &TrayWatcher::onWatcherRegistered);
-    }
-
-    // Qt shows the icon through the watcher when one was there at start, and
-    // then never looks at the X11 tray.
-    if (!watcherAtStart_) {
-        connect(&pollTimer_, &QTimer::timeout, this, &TrayWatcher::pollX11);
-        pollTimer_.start(options_.pollMs);
+    // Until the bus has told whether a watcher is there, the X11 tray is
+    // watched; nothing here waits for the bus.
+    connect(&pollTimer_, &QTimer::timeout, this, &TrayWatcher::pollX11);
+    pollTimer_.start(options_.pollMs);
 #ifdef VIGILON_HAVE_XCB
-        // The offscreen platform answers for X11 too, with no connection.
-        auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-        if (x11 && x11->connection()) {
-            managerFilter_ = std::make_unique<ManagerFilter>(x11->connection(), displayScreen(), [this] {
-                x11Available_ = true;
-                schedule();
-            });
-            QCoreApplication::instance()->installNativeEventFilter(managerFilter_.get());
-        }
-#endif
+    // The offscreen platform answers for X11 too, with no connection.
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 && x11->connection()) {
+        managerFilter_ = std::make_unique<ManagerFilter>(x11->connection(), displayScreen(), [this] {
+            x11Available_ = true;
+            schedule();
+        });
+        QCoreApplication::instance()->installNativeEventFilter(managerFilter_.get());
     }
+#endif
+    SessionBus::instance().whenKnown(this, [this] { onBusKnown(); });
 
     deliverTimer_.setSingleShot(true);
     connect(&deliverTimer_, &QTimer::timeout, this, &TrayWatcher::deliver);
@@ -144,6 +138,48 @@ TrayWatcher::TrayWatcher(Monitor &frame, Options options)
     noTrayTimer_.setSingleShot(true);
     connect(&noTrayTimer_, &QTimer::timeout, this, &TrayWatcher::onNoTrayDeadline);
     noTrayTimer_.start(options_.noTrayMs);
+}
+
+void TrayWatcher::onBusKnown()
+{
+    SessionBus &session = SessionBus::instance();
+    if (session.state() != SessionBus::State::Connected) {
+        busSettled_ = true;
+        emit settled();
+        return;
+    }
+    QDBusConnection bus = session.connection();
+    busWatcher_ = std::make_unique<QDBusServiceWatcher>(
+        QString::fromLatin1(kWatcherService), bus,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    connect(busWatcher_.get(), &QDBusServiceWatcher::serviceRegistered, this, &TrayWatcher::onWatcherRegistered);
+    connect(busWatcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] { watcherPresent_ = false; });
+
+    // Whether a watcher is there now, asked without waiting for the answer.
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    ask << QString::fromLatin1(kWatcherService);
+    auto *answer = new QDBusPendingCallWatcher(bus.asyncCall(ask, kBusCallMs), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<bool> reply = *call;
+        // A registration seen meanwhile is newer than this answer.
+        if (!reply.isError() && reply.value() && !pendingWatcher_) {
+            watcherPresent_ = true;
+            // Qt shows the icon through the watcher when one was there at
+            // start, and then never looks at the X11 tray.
+            watcherAtStart_ = true;
+            pollTimer_.stop();
+#ifdef VIGILON_HAVE_XCB
+            if (managerFilter_ && QCoreApplication::instance())
+                QCoreApplication::instance()->removeNativeEventFilter(managerFilter_.get());
+            managerFilter_.reset();
+#endif
+        }
+        busSettled_ = true;
+        emit settled();
+    });
 }
 
 TrayWatcher::~TrayWatcher()
@@ -156,10 +192,7 @@ TrayWatcher::~TrayWatcher()
 
 bool TrayWatcher::statusNotifierWatcherPresent() const
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
-        return false;
-    return bus.interface()->isServiceRegistered(QString::fromLatin1(kWatcherService)).value();
+    return watcherPresent_;
 }
 
 bool TrayWatcher::trayExists() const
@@ -179,6 +212,7 @@ void TrayWatcher::pollX11()
 
 void TrayWatcher::onWatcherRegistered()
 {
+    watcherPresent_ = true;
     pendingWatcher_ = true;
     schedule();
 }

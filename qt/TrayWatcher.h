@@ -30,6 +30,9 @@ class Monitor;
 // service mode the service host does that on "Logon" = 1; otherwise a note
 // on standard error says so, once.
 //
+// The bus is never waited for: until it has answered (see SessionBus), the
+// X11 tray is watched, and the watcher's presence is what the bus said last.
+//
 // When no tray of either kind exists noTrayMs after start, the main dialog is
 // shown (also in service mode), so that the program can still be reached and
 // ended, and a note says why, once.
@@ -49,15 +52,25 @@ public:
 
     static constexpr const char *kWatcherService = "org.kde.StatusNotifierWatcher";
 
-    // Whether a tray that can show our icon exists now.
+    // Whether a tray that can show our icon exists now, as last heard.
     bool trayExists() const;
+    // Whether a watcher holds its name on the session bus, as last heard.
     bool statusNotifierWatcherPresent() const;
+    // Whether the bus has said what it has to say at start (or is known to
+    // be missing).
+    bool busSettled() const { return busSettled_; }
+
+    // The longest wait for an answer of the bus.
+    static constexpr int kBusCallMs = 5000;
 
 signals:
+    // Once busSettled() holds.
+    void settled();
     // After the frame was told (for tests and diagnostics).
     void taskbarCreated();
 
 private:
+    void onBusKnown();
     void pollX11();
     void onWatcherRegistered();
     void schedule();
@@ -75,6 +88,8 @@ private:
     std::unique_ptr<ManagerFilter> managerFilter_;
     bool x11Available_ = false;
     bool watcherAtStart_ = false;
+    bool watcherPresent_ = false;
+    bool busSettled_ = false;
     bool restartNoteGiven_ = false;
     bool noTrayNoteGiven_ = false;
     bool pendingWatcher_ = false;

@@ -10,41 +10,269 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
+#include <openssl/crypto.h>
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
+#include <thread>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vigilon::tls {
 
 namespace {
 
-// One context for the process: loading the trust store costs far more than
-// a handshake, so it is read once, at the first session.
-SSL_CTX *sharedContext(std::string *error)
-{
-    static SSL_CTX *context = nullptr;
-    static std::string why;
-    static std::once_flag once;
-    std::call_once(once, [] {
+// The process's one client context and the trust store it holds, made on a
+// thread of its own: reading a trust file can take seconds (a bundle of
+// many megabytes), and a FIFO or a device named as one would never end, so
+// none of it is done on the loop. Every certificate of the trust file and
+// of the trust folders' hashed files is read into the context's store, so
+// that judging a chain looks nothing up on disk.
+class TrustLoader {
+public:
+    static TrustLoader &instance()
+    {
+        static TrustLoader loader;
+        return loader;
+    }
+
+    // Begins the reading on its first call.
+    bool ready(EventLoop &loop, std::function<void()> fn, std::uint64_t &ticket)
+    {
+        std::lock_guard lock(mutex_);
+        if (done_) {
+            ticket = 0;
+            return true;
+        }
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { load(); });
+        ticket = nextTicket_++;
+        waiters_.push_back({ticket, &loop, std::move(fn)});
+        return false;
+    }
+
+    void cancel(std::uint64_t ticket)
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(waiters_, [ticket](const Waiter &w) { return w.ticket == ticket; });
+    }
+
+    // Null until the reading is done, or when it failed (error then says why).
+    SSL_CTX *context(std::string *error)
+    {
+        std::lock_guard lock(mutex_);
+        if (!done_) {
+            if (error)
+                *error = "the trusted certificates are still being read";
+            return nullptr;
+        }
+        if (!context_ && error)
+            *error = why_;
+        return context_;
+    }
+
+private:
+    struct Waiter {
+        std::uint64_t ticket;
+        EventLoop *loop;
+        std::function<void()> fn;
+    };
+
+    TrustLoader()
+    {
+        // OpenSSL's own cleanup at exit is registered before this object's
+        // end, so it comes after the reader has stopped.
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+    }
+
+    ~TrustLoader()
+    {
+        stop_ = true;
+        if (worker_.joinable())
+            worker_.join();
+        SSL_CTX_free(context_);
+    }
+
+    // A regular file's bytes; a FIFO, a device or a folder is refused
+    // without a wait (it is opened without blocking and looked at first).
+    bool readRegular(const std::string &path, std::string &bytes, bool sayWhyNot)
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return false;
+        struct stat info{};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            if (sayWhyNot)
+                std::fprintf(stderr, "vigilon: %s is not a regular file; it is left out of the trusted certificates\n",
+                             path.c_str());
+            return false;
+        }
+        bytes.clear();
+        char buffer[65536];
+        while (!stop_) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+        return !stop_;
+    }
+
+    // Adds every certificate of a PEM text to the store.
+    void addPem(X509_STORE *store, const std::string &bytes)
+    {
+        BIO *bio = BIO_new_mem_buf(bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX)));
+        if (!bio)
+            return;
+        while (!stop_) {
+            char *name = nullptr;
+            char *header = nullptr;
+            unsigned char *der = nullptr;
+            long length = 0;
+            if (PEM_read_bio(bio, &name, &header, &der, &length) != 1)
+                break;
+            const unsigned char *at = der;
+            if (std::strcmp(name, PEM_STRING_X509) == 0 || std::strcmp(name, PEM_STRING_X509_OLD) == 0 ||
+                std::strcmp(name, PEM_STRING_X509_TRUSTED) == 0) {
+                X509 *certificate = std::strcmp(name, PEM_STRING_X509_TRUSTED) == 0 ? d2i_X509_AUX(nullptr, &at, length)
+                                                                                    : d2i_X509(nullptr, &at, length);
+                if (certificate) {
+                    X509_STORE_add_cert(store, certificate);
+                    X509_free(certificate);
+                }
+            } else if (std::strcmp(name, PEM_STRING_X509_CRL) == 0) {
+                if (X509_CRL *crl = d2i_X509_CRL(nullptr, &at, length)) {
+                    X509_STORE_add_crl(store, crl);
+                    X509_CRL_free(crl);
+                }
+            }
+            OPENSSL_free(name);
+            OPENSSL_free(header);
+            OPENSSL_free(der);
+        }
+        BIO_free(bio);
+        ERR_clear_error();
+    }
+
+    // The names OpenSSL looks certificates up by in a trust folder: the
+    // subject's hash, a dot and a number (8 hexadecimal digits, ".0").
+    static bool hashedName(const char *name)
+    {
+        std::size_t n = 0;
+        for (; n < 8; ++n) {
+            if (!std::isxdigit(static_cast<unsigned char>(name[n])))
+                return false;
+        }
+        if (name[n++] != '.' || !name[n])
+            return false;
+        for (; name[n]; ++n) {
+            if (!std::isdigit(static_cast<unsigned char>(name[n])))
+                return false;
+        }
+        return true;
+    }
+
+    void load()
+    {
+        OPENSSL_init_ssl(0, nullptr);
         SSL_CTX *made = SSL_CTX_new(TLS_client_method());
-        if (!made) {
+        std::string why;
+        if (made) {
+            SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
+            X509_STORE *store = SSL_CTX_get_cert_store(made);
+            // The trust file and folders OpenSSL would use: SSL_CERT_FILE and
+            // SSL_CERT_DIR, else the system's.
+            const char *file = std::getenv(X509_get_default_cert_file_env());
+            const char *folders = std::getenv(X509_get_default_cert_dir_env());
+            std::string bytes;
+            if (readRegular(file ? file : X509_get_default_cert_file(), bytes, true))
+                addPem(store, bytes);
+            std::string list = folders ? folders : X509_get_default_cert_dir();
+            for (std::size_t from = 0; from <= list.size() && !stop_;) {
+                const std::size_t to = std::min(list.find(':', from), list.size());
+                const std::string folder = list.substr(from, to - from);
+                from = to + 1;
+                DIR *dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
+                if (!dir)
+                    continue;
+                while (const dirent *entry = ::readdir(dir)) {
+                    if (stop_)
+                        break;
+                    if (hashedName(entry->d_name) && readRegular(folder + "/" + entry->d_name, bytes, true))
+                        addPem(store, bytes);
+                }
+                ::closedir(dir);
+            }
+            // Sorted here once, not at the first lookup on the loop.
+            X509_STORE_lock(store);
+            sk_X509_OBJECT_sort(X509_STORE_get0_objects(store));
+            X509_STORE_unlock(store);
+            SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
+            SSL_CTX_set_cert_verify_callback(made, &verifyChain, nullptr);
+        } else {
             why = "cannot make a TLS context";
-            return;
         }
-        SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
-        // The system's trust store, or the one SSL_CERT_FILE / SSL_CERT_DIR
-        // names.
-        if (SSL_CTX_set_default_verify_paths(made) != 1) {
-            why = "cannot load the system's trusted certificates";
-            SSL_CTX_free(made);
-            return;
+        ERR_clear_error();
+        std::lock_guard lock(mutex_);
+        context_ = made;
+        why_ = why;
+        done_ = true;
+        // Each loop with a check waiting hears it on its own thread.
+        std::vector<EventLoop *> loops;
+        for (const Waiter &w : waiters_) {
+            if (std::find(loops.begin(), loops.end(), w.loop) == loops.end())
+                loops.push_back(w.loop);
         }
-        SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
-        context = made;
-    });
-    if (!context && error)
-        *error = why;
-    return context;
-}
+        for (EventLoop *loop : loops)
+            loop->post([this, loop] { deliver(loop); });
+    }
+
+    void deliver(EventLoop *loop)
+    {
+        std::vector<std::function<void()>> due;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto it = waiters_.begin(); it != waiters_.end();) {
+                if (it->loop == loop) {
+                    due.push_back(std::move(it->fn));
+                    it = waiters_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        for (auto &fn : due)
+            fn();
+    }
+
+    static int verifyChain(X509_STORE_CTX *store, void *);
+
+    std::mutex mutex_;
+    std::thread worker_;
+    std::atomic<bool> stop_{false};
+    bool done_ = false;
+    SSL_CTX *context_ = nullptr;
+    std::string why_;
+    std::vector<Waiter> waiters_;
+    std::uint64_t nextTicket_ = 1;
+};
 
 int sessionIndex()
 {
@@ -251,15 +479,29 @@ private:
     Certificate leaf_;
 };
 
+int TrustLoader::verifyChain(X509_STORE_CTX *store, void *argument)
+{
+    return OpenSslSession::verify(store, argument);
+}
+
 } // namespace
+
+bool trustReady(EventLoop &loop, std::function<void()> ready, std::uint64_t &ticket)
+{
+    return TrustLoader::instance().ready(loop, std::move(ready), ticket);
+}
+
+void cancelTrustWait(std::uint64_t ticket)
+{
+    if (ticket != 0)
+        TrustLoader::instance().cancel(ticket);
+}
 
 std::unique_ptr<Session> openSession(const std::string &host, std::string *error)
 {
-    SSL_CTX *context = sharedContext(error);
+    SSL_CTX *context = TrustLoader::instance().context(error);
     if (!context)
         return nullptr;
-    static std::once_flag verifier;
-    std::call_once(verifier, [context] { SSL_CTX_set_cert_verify_callback(context, &OpenSslSession::verify, nullptr); });
 
     SSL *ssl = SSL_new(context);
     BIO *in = BIO_new(BIO_s_mem());

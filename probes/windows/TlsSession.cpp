@@ -425,6 +425,15 @@ bool acquireCredentials(CredHandle &credentials, SECURITY_STATUS &status)
 
 } // namespace
 
+bool trustReady(EventLoop &, std::function<void()>, std::uint64_t &ticket)
+{
+    // Schannel's chain engine holds the system's store itself.
+    ticket = 0;
+    return true;
+}
+
+void cancelTrustWait(std::uint64_t) {}
+
 std::unique_ptr<Session> openSession(const std::string &host, std::string *error)
 {
     CredHandle credentials{};

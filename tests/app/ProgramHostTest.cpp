@@ -61,6 +61,7 @@ TEST(ProgramHost, OneInstancePolicy)
         {"a later start hands over", false, false, true, true, "", false, 0, "take ask "},
         {"a later start nobody answers", false, false, false, true, "", false, 1, "take ask "},
         {"a later service start waits its turn", true, false, true, true, "", true, 0, "take wait "},
+        {"a wait that a stop ends ends the start well", true, false, true, false, "", false, 0, "take wait "},
         {"a guard that cannot be had", false, false, true, true, "no folder", false, 1, "take "},
         {"a service start never goes on without it", true, false, true, true, "no folder", false, 1, "take "},
     };

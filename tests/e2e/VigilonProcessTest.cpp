@@ -18,7 +18,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace vigilon::test {
@@ -189,9 +195,56 @@ TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
     EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
 }
 
+// A session bus that takes connections and never answers (a stopped bus
+// daemon does the same), and one that takes none: monitoring starts all the
+// same, the silent bus is named once, and SIGTERM ends the program in order.
+TEST_F(VigilonProcess, aSessionBusThatNeverAnswersHoldsNothingUp)
+{
+    const std::string silentPath = dir_ / "silent-bus";
+    const int silent = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(silentPath.size(), sizeof address.sun_path);
+    silentPath.copy(address.sun_path, silentPath.size());
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    // Connections complete in the kernel's queue; none is ever taken.
+    ASSERT_EQ(listen(silent, 16), 0);
+    // Qt itself asks the bus about a tray when it makes the icon on X11.
+    std::string display;
+    std::unique_ptr<ChildProcess> xvfb;
+    if (fs::exists("/usr/bin/Xvfb")) {
+        xvfb = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"});
+        if (waitUntil([&] { return xvfb->standardOutput().find('\n') != std::string::npos; }, 10000))
+            display = ":" + xvfb->standardOutput().substr(0, xvfb->standardOutput().find('\n'));
+    }
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}});
+    for (const std::string &bus : {"unix:path=" + silentPath, "unix:path=" + dir_ / "no-bus"}) {
+        for (const bool onX11 : {false, true}) {
+            if (onX11 && display.empty())
+                continue;
+            std::vector<std::string> env = offscreen_;
+            env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+            if (onX11) {
+                env.push_back("QT_QPA_PLATFORM=xcb");
+                env.push_back("DISPLAY=" + display);
+            }
+            ChildProcess vigilon({binary_, "-service", "--verbose"}, env);
+            EXPECT_TRUE(vigilon.waitForOutput("\tentry0\tOk\t", 20000)) << bus << onX11 << vigilon.output();
+            EXPECT_EQ(occurrences(vigilon.output(), "does not answer"), bus.find("silent") != std::string::npos ? 1u : 0u)
+                << vigilon.output();
+            vigilon.signal(SIGTERM);
+            EXPECT_EQ(vigilon.waitForExit(10000), 0) << bus << onX11 << vigilon.output();
+        }
+    }
+    close(silent);
+}
+
 // Another user made the guard's folder under the temporary directory
 // first: the guard takes another private place and still holds, so a
-// second service start on the store waits for the first.
+// second service start on the store waits for the first (and SIGTERM ends
+// that wait in order).
 TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
 {
     const std::string tmp = dir_ / "tmp", taken = tmp + "/vigilon-" + std::to_string(geteuid());
@@ -211,7 +264,10 @@ TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
     ChildProcess second({binary_, "-service"}, env);
     EXPECT_TRUE(second.waitForOutput("waiting until it ends", 15000)) << second.output();
     EXPECT_TRUE(fs::exists(dir_ / "home/.cache/vigilon-" + std::to_string(geteuid())));
+    // The one that waits ends in order as well, and never takes over.
     second.signal(SIGTERM);
+    EXPECT_EQ(second.waitForExit(10000), 0) << second.output();
+    EXPECT_EQ(second.output().find("entry0"), std::string::npos) << second.output();
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
 }
@@ -423,6 +479,43 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     waitUntil([&] { return !readLines(alerts).empty(); }, 5000);
     ASSERT_FALSE(readLines(alerts).empty());
     EXPECT_EQ(readLines(alerts)[0], "expired|certificate expired|-3");
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+}
+
+// The trust file is a FIFO, and so is the first file under the
+// authority's hash in the trust folder (the second holds the authority):
+// nobody ever writes to them, and the TCP entry is checked all the same,
+// the TLS entry is judged by what the regular files hold, both FIFOs are
+// named once, and SIGTERM ends the program in order.
+TEST_F(VigilonProcess, trustFilesThatNeverEndHoldNoCheckUp)
+{
+    const TestPki pki;
+    const std::string folder = dir_ / "trust", authority = dir_ / "ca.pem";
+    fs::create_directories(folder);
+    ASSERT_TRUE(pki.writeCa(authority));
+    FILE *file = std::fopen(authority.c_str(), "r");
+    ASSERT_TRUE(file);
+    X509 *ca = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    ASSERT_TRUE(ca);
+    char hashed[16];
+    std::snprintf(hashed, sizeof hashed, "%08lx", X509_NAME_hash_ex(X509_get_subject_name(ca), nullptr, nullptr, nullptr));
+    X509_free(ca);
+    ASSERT_EQ(mkfifo((folder + "/" + hashed + ".0").c_str(), 0600), 0);
+    fs::copy_file(authority, folder + "/" + hashed + ".1");
+    ASSERT_EQ(mkfifo((dir_ / "trust.fifo").c_str(), 0600), 0);
+
+    TlsServer good(pki.named("good"));
+    TcpServer server(TcpServer::Answer);
+    storeConfig({{good.port(), Tls, 1, 0, "", "good"}, {server.port(), GenericTcp, 1, 0, "", "plain"}});
+    std::vector<std::string> env = offscreen_;
+    env.push_back("SSL_CERT_FILE=" + dir_ / "trust.fifo");
+    env.push_back("SSL_CERT_DIR=" + folder);
+    ChildProcess vigilon({binary_, "-service", "--verbose"}, env);
+    for (const char *line : {"\tplain\tOk\t", "\tgood\tOk\t"})
+        EXPECT_TRUE(vigilon.waitForOutput(line, 15000)) << line << vigilon.output();
+    EXPECT_EQ(occurrences(vigilon.output(), "is not a regular file"), 2u) << vigilon.output();
     vigilon.signal(SIGTERM);
     EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
 }

@@ -134,5 +134,58 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
     EXPECT_EQ(std::pair(notTls.code, notTls.reason), std::pair(int(TcpFailed), FailureKind::TlsHandshakeFailed));
 }
 
+// The loop of a real host, noting when each deadline a check sets falls due.
+class DeadlineHost final : public ProbeHost, private EventLoop {
+public:
+    void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+    EventLoop &eventLoop() override { return *this; }
+    const Clock &clock() const override { return SystemClock::instance(); }
+
+    std::vector<int> codes;
+    std::vector<std::uint64_t> deadlines;
+    PollEventLoop loop;
+
+private:
+    void setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback) override
+    {
+        deadlines.push_back(SystemClock::instance().monotonicMicros() + std::uint64_t(periodMs) * 1000u);
+        loop.setTimer(owner, id, periodMs, std::move(callback));
+    }
+    void killTimer(TimerOwner owner, unsigned id) override { loop.killTimer(owner, id); }
+    void killTimers(TimerOwner owner) override { loop.killTimers(owner); }
+    bool hasTimer(TimerOwner owner, unsigned id) const override { return loop.hasTimer(owner, id); }
+    void watchSocket(int fd, unsigned events, SocketCallback callback) override
+    {
+        loop.watchSocket(fd, events, std::move(callback));
+    }
+    void unwatchSocket(int fd) override { loop.unwatchSocket(fd); }
+    std::uint64_t readinessSeenMicros() const override { return loop.readinessSeenMicros(); }
+    void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
+};
+
+// An HTTPS server that makes the handshake and never replies (it closes
+// after 2 s): the deadline set when the check began is the only one, the
+// handshake never moves it later, so that the whole check, the reply
+// included, ends within its timeout.
+TEST_F(TlsProbeTest, theWholeHttpsCheckEndsWithinItsTimeout)
+{
+    TlsServer silent(pki_->named("good"));
+    DeadlineHost host;
+    // The trusted certificates are read before the check begins.
+    bool trusted = false;
+    std::uint64_t ticket = 0;
+    if (!tls::trustReady(host.loop, [&trusted] { trusted = true; }, ticket)) {
+        ASSERT_TRUE(host.loop.runUntil([&trusted] { return trusted; }, 10000));
+    }
+    MonitorPort entry;
+    CTlsProbe probe(host, nullptr, true);
+    ASSERT_EQ(probe.start(silent.port(), "127.0.0.1", entry), 1);
+    ASSERT_TRUE(host.loop.runUntil([&] { return !host.codes.empty(); }, 10000));
+    EXPECT_EQ(host.codes, std::vector<int>{HttpFailed});
+    ASSERT_FALSE(host.deadlines.empty());
+    for (const std::uint64_t due : host.deadlines)
+        EXPECT_LE(due, host.deadlines.front());
+}
+
 } // namespace
 } // namespace vigilon::test

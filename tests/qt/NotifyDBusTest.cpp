@@ -8,6 +8,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QTest>
 #include <QVariantMap>
 
@@ -85,7 +86,9 @@ private slots:
     }
 
     // The tray's notice reaches the service once, as a warning that names
-    // what the core wrote, its text never read as markup.
+    // what the core wrote, its text never read as markup, under the desktop
+    // file's name; of normal urgency, so that it expires (a failure later
+    // than a recovery) and notices never pile up.
     void aNoticeIsOneNotifyCallOnTheBus()
     {
         StandInService service;
@@ -100,13 +103,18 @@ private slots:
         QCOMPARE(call.summary, QStringLiteral("2 ports changed"));
         QCOMPARE(call.body,
                  QStringLiteral("web on h failed: refused\n&lt;b&gt;mail&lt;/b&gt; &amp; co on h failed: timed out"));
-        QCOMPARE(call.hints.value(QStringLiteral("urgency")).value<uchar>(), uchar(2));
-        QCOMPARE(call.timeout, -1);
+        QCOMPARE(call.hints.value(QStringLiteral("urgency")).value<uchar>(), uchar(1));
+        QVERIFY(QFile::exists(QStringLiteral(VIGILON_SOURCE_DIR "/res/linux/") +
+                              call.hints.value(QStringLiteral("desktop-entry")).toString() +
+                              QStringLiteral(".desktop")));
+        QCOMPARE(call.timeout, DesktopNotifier::kFailureMs);
+        const int failureMs = call.timeout;
         QCOMPARE(tray.notifier().fellBack(), 0);
 
         tray.notify("Recovered: web", "web on h answers again", false);
         QVERIFY(waitFor([&] { return tray.notifier().delivered() == 2; }, 5000));
         QCOMPARE(service.calls.at(1).hints.value(QStringLiteral("urgency")).value<uchar>(), uchar(1));
+        QVERIFY(service.calls.at(1).timeout > 0 && service.calls.at(1).timeout < failureMs);
     }
 
     // Nobody serves the name: the notice goes to the fallback, no box, no

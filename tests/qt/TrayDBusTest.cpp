@@ -102,11 +102,13 @@ private slots:
         int announced = 0;
         connect(&watcher, &TrayWatcher::taskbarCreated, this, [&announced] { ++announced; });
         QVERIFY(!nextRegistration().service.isEmpty());
+        // The bus is asked without a wait; the answer comes to the loop.
+        QVERIFY(waitFor([&] { return watcher.busSettled(); }, 5000));
         QVERIFY(watcher.trayExists());
         QCOMPARE(f.logonValue(), 0xFFFFFFFFu); // not written yet
 
         stopWatcher();
-        QVERIFY(!watcher.trayExists());
+        QVERIFY(waitFor([&] { return !watcher.trayExists(); }, 5000));
         QTest::qWait(500);
         QCOMPARE(announced, 0); // a tray that goes is no new taskbar
 
