@@ -104,9 +104,8 @@ private:
                 FD_SET(listener_, &readable);
             for (const Connection &c : connections_)
                 FD_SET(c.socket, c.answered ? &writable : &readable);
-            // A short wait, so that the end and the connections' time are
-            // seen soon.
-            timeval wait{0, 100 * 1000};
+            // A short wait, so that the end is seen soon.
+            timeval wait{0, 200 * 1000};
             if (select(0, &readable, &writable, nullptr, &wait) == SOCKET_ERROR) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 continue;
