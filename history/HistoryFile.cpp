@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/HistoryFile.h"
 
+#include "app/base/TextFormat.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -111,6 +113,36 @@ bool isDamage(int code)
     return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
 }
 
+// What open() returns for a database with tables of another program.
+constexpr int kNotHistory = -1;
+
+// The history's own tables and indexes; SQLite's own begin with "sqlite_".
+bool historyTable(const std::string &name)
+{
+    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series"})
+        if (name == ours)
+            return true;
+    return name.rfind("sqlite_", 0) == 0;
+}
+
+// What SQLite said, on one line, as every notice is: an integrity check
+// gives a line per fault.
+std::string oneLine(const std::string &text)
+{
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            if (!line.empty() && i + 1 < text.size())
+                line += "; ";
+        } else if (text[i] != '\r') {
+            line += text[i];
+        }
+    }
+    if (line.size() > 200)
+        line = line.substr(0, 197) + "...";
+    return escapeControls(line);
+}
+
 } // namespace
 
 HistoryFile::~HistoryFile()
@@ -157,9 +189,15 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
     path_ = path;
     std::error_code error;
     fs::create_directories(fsPath(path).parent_path(), error);
-    makePrivateFile(path);
+    const std::string shown = escapeControls(path);
+    std::string why;
+    if (!prepareFile(path, why)) {
+        said = "the history file " + shown + " cannot be used (" + why + "); monitoring goes on without history";
+        return Opened::Unavailable;
+    }
 
-    // 0: opened; otherwise the SQLite code that stopped it, and what it said.
+    // 0: opened; otherwise the SQLite code that stopped it (or kNotHistory),
+    // and what it said.
     const auto attempt = [this, &path](std::string &why) -> int {
         int code = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (code == SQLITE_OK) {
@@ -180,7 +218,24 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
                 }
                 return SQLITE_OK;
             };
-            code = step("PRAGMA journal_mode=WAL", nullptr);
+            // Another program's database is left as it is: nothing is
+            // written to it, its journal mode included.
+            {
+                Statement names(db_, "SELECT name FROM sqlite_master");
+                while ((code = names.step()) == SQLITE_ROW) {
+                    if (!historyTable(names.text(0))) {
+                        why = "a database of another program";
+                        code = kNotHistory;
+                        break;
+                    }
+                }
+                if (code == SQLITE_DONE)
+                    code = SQLITE_OK;
+                else if (code != kNotHistory)
+                    why = sqlite3_errmsg(db_);
+            }
+            if (code == SQLITE_OK)
+                code = step("PRAGMA journal_mode=WAL", nullptr);
             if (code == SQLITE_OK)
                 code = step("PRAGMA quick_check", "ok");
             if (code == SQLITE_OK && sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -197,7 +252,6 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
         return code;
     };
 
-    std::string why;
     int code = attempt(why);
     Opened opened = Opened::Ok;
     if (isDamage(code)) {
@@ -210,7 +264,7 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
             target = path + ".damaged-" + stamp + "-" + std::to_string(n);
         fs::rename(fsPath(path), fsPath(target), error);
         if (error) {
-            said = "the history file " + path + " is damaged (" + why + ") and could not be moved aside: " +
+            said = "the history file " + shown + " is damaged (" + oneLine(why) + ") and could not be moved aside: " +
                    error.message() + "; monitoring goes on without history";
             return Opened::Unavailable;
         }
@@ -220,15 +274,19 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
             fs::rename(fsPath(path + suffix), fsPath(target + suffix), ignored);
             fs::remove(fsPath(path + suffix), ignored);
         }
-        said = "the history file " + path + " is damaged (" + why + "); moved it aside to " + target +
-               " and started afresh";
+        said = "the history file " + shown + " is damaged (" + oneLine(why) + "); moved it aside to " +
+               escapeControls(target) + " and started afresh";
         opened = Opened::Fresh;
-        code = attempt(why);
+        // The fresh file is made private as the first one was.
+        code = prepareFile(path, why) ? attempt(why) : kNotHistory;
     }
     if (code != SQLITE_OK) {
-        said = "the history file " + path + " cannot be used (" + why + "); monitoring goes on without history";
+        said = "the history file " + shown + " cannot be used (" + oneLine(why) +
+               "); monitoring goes on without history";
         return Opened::Unavailable;
     }
+    // Known to be a history now: nobody else reads it.
+    makePrivate(path);
 
     Statement all(db_, "SELECT id, name, host, port, kind FROM series");
     while (all.step() == SQLITE_ROW) {

@@ -24,10 +24,17 @@ std::string defaultHistoryPath();
 // free, so that writing the history never takes a core a round wants.
 void lowerThisThreadsPriority();
 
-// Makes the file, if it is not there, readable by its owner alone: it names
-// the hosts watched and when they failed. Where the folder is the user's
-// own already (Windows), nothing is done.
-void makePrivateFile(const std::string &path);
+// Whether path may hold the history; why says it when not. It may when
+// nothing is there yet, or a regular file (also through a link) that is not
+// the configuration store's, and none of its companions (-journal, -wal,
+// -shm) is anything but a regular file. A missing file is made, readable by
+// its owner alone, for it names the hosts watched and when they failed;
+// SQLite gives the companions it makes the file's mode.
+bool prepareFile(const std::string &path, std::string &why);
+// Closes the history file and its companions to others where they are the
+// user's. Where the folder is the user's own already (Windows), nothing is
+// done.
+void makePrivate(const std::string &path);
 
 // The history file itself: a SQLite database in WAL mode, used by one
 // thread. Series are what an entry watches; raw results are kept one row
@@ -45,7 +52,8 @@ public:
         Ok,
         // The file was damaged, moved aside, and a fresh one started.
         Fresh,
-        // The file cannot be used (locked, not writable).
+        // The file cannot be used (locked, not writable, not a regular
+        // file, the configuration store, another program's database).
         Unavailable,
     };
     // Opens (creates) the file; an outage left open by a program that

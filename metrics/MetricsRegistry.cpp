@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
-#include <unordered_set>
 
 namespace vigilon::metrics {
 
@@ -155,7 +154,7 @@ void family(std::string &out, const char *name, const char *type, const char *he
     out += '\n';
 }
 
-// name{entry="…",host="…",port="…",kind="…"[,extra]} value
+// name{entry="…",host="…",port="…",kind="…",id="…"[,extra]} value
 template <typename Number>
 void sample(std::string &out, const char *name, const char *suffix, const EntryMetrics::Labels &labels,
             std::string_view extra, Number value)
@@ -174,15 +173,12 @@ void sample(std::string &out, const char *name, const char *suffix, const EntryM
 
 std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version)
 {
-    // Two entries the labels cannot tell apart would make one series twice,
-    // which Prometheus refuses with the whole scrape: the first one counts.
+    // Every entry's labels differ by its id, so no two entries make one
+    // series (which Prometheus would refuse with the whole scrape).
     std::vector<const EntryMetrics *> entries;
     entries.reserve(snapshot.entries.size());
-    std::unordered_set<std::string_view> seen;
-    for (const EntryMetrics &entry : snapshot.entries) {
-        if (seen.insert(entry.labels->text).second)
-            entries.push_back(&entry);
-    }
+    for (const EntryMetrics &entry : snapshot.entries)
+        entries.push_back(&entry);
 
     std::string out;
     out.reserve(1024 + entries.size() * 1800);
@@ -271,7 +267,8 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     appendLabelValue(labels->text, validUtf8(entry.name));
     labels->text += "\",host=\"";
     appendLabelValue(labels->text, validUtf8(host));
-    labels->text += "\",port=\"" + std::to_string(entry.port) + "\",kind=\"" + kindLabel(entry.protocol) + '"';
+    labels->text += "\",port=\"" + std::to_string(entry.port) + "\",kind=\"" + kindLabel(entry.protocol) +
+                    "\",id=\"" + std::to_string(entry.id) + '"';
     e.labels = std::move(labels);
     return e;
 }

@@ -33,7 +33,10 @@ struct EntryMetrics {
         std::string name, host;
         std::uint32_t port = 0, protocol = 0;
         // As the text format writes them, made valid UTF-8 and escaped once:
-        // entry="…",host="…",port="…",kind="…"
+        // entry="…",host="…",port="…",kind="…",id="…". The id is the
+        // entry's, which no other entry has while the program runs: entries
+        // whose names differ only in bytes that are not UTF-8, or that are
+        // the same in every setting, still make series of their own.
         std::string text;
     };
     std::shared_ptr<const Labels> labels;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/MetricsServer.h"
 
+#include "probes/NetAddress.h"
+
 #include <cctype>
+#include <cstring>
 
 namespace vigilon::metrics {
 
@@ -23,20 +26,53 @@ bool parsePort(const std::string &text, std::uint16_t &port)
     return true;
 }
 
-bool plausibleAddress(const std::string &text, bool ipv6)
+// Four decimal numbers 0..255 joined by dots; a leading zero only in "0".
+bool dottedQuad(const std::string &text, std::uint32_t &networkOrder)
 {
-    if (text.empty() || text.size() > 45)
-        return false;
-    for (const char c : text) {
-        const bool ok = ipv6 ? (std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.')
-                             : (std::isdigit(static_cast<unsigned char>(c)) || c == '.');
-        if (!ok)
+    unsigned char bytes[4] = {};
+    std::size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (at >= text.size() || text[at] != '.')
+                return false;
+            ++at;
+        }
+        const std::size_t start = at;
+        unsigned value = 0;
+        while (at < text.size() && at - start < 3 && std::isdigit(static_cast<unsigned char>(text[at])))
+            value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+        const std::size_t digits = at - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0'))
             return false;
+        bytes[part] = static_cast<unsigned char>(value);
     }
+    if (at != text.size())
+        return false;
+    std::memcpy(&networkOrder, bytes, sizeof networkOrder);
     return true;
 }
 
 } // namespace
+
+bool listenAddress(const std::string &text, net::NetAddress &address)
+{
+    if (text.find(':') == std::string::npos) {
+        std::uint32_t v4 = 0;
+        if (!dottedQuad(text, v4))
+            return false;
+        address = net::NetAddress::ipv4(v4);
+        return true;
+    }
+    // Hex digits, colons and the dots of an embedded IPv4 address: no zone,
+    // no brackets, nothing a lookup would be asked for.
+    if (text.size() > 45)
+        return false;
+    for (const char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.')
+            return false;
+    }
+    return net::parseIpv6Literal(text, address);
+}
 
 std::optional<Endpoint> parseEndpoint(const std::string &text)
 {
@@ -60,9 +96,11 @@ std::optional<Endpoint> parseEndpoint(const std::string &text)
         address = text.substr(0, colon);
         port = text.substr(colon + 1);
     }
-    // The server checks the address exactly when it binds; this refuses
-    // names, which would need a lookup.
-    if (!plausibleAddress(address, ipv6) || !parsePort(port, endpoint.port))
+    // Numeric only: a name would need a lookup. An IPv6 address is written
+    // in brackets, an IPv4 one without.
+    net::NetAddress parsed;
+    if ((address.find(':') != std::string::npos) != ipv6 || !listenAddress(address, parsed) ||
+        !parsePort(port, endpoint.port))
         return std::nullopt;
     endpoint.address = address;
     return endpoint;

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+namespace vigilon::net {
+struct NetAddress;
+}
 
 namespace vigilon::metrics {
 
@@ -16,14 +21,28 @@ struct Endpoint {
 };
 
 // Reads "ADDR:PORT", "[IPV6]:PORT" or a port alone (then on 127.0.0.1).
-// The address must be numeric; the port 1..65535. Nothing when the text is
-// none of these.
+// ADDR is a dotted quad of four decimal numbers 0..255 without leading
+// zeros, IPV6 an IPv6 address; the port 1..65535. Nothing when the text is
+// none of these: the short and octal forms the system's own parser takes
+// ("0", "127.1", "017.0.0.1") would listen elsewhere than they seem to say.
 std::optional<Endpoint> parseEndpoint(const std::string &text);
 
-// The most connections served at once, and how long one may stay without
-// finishing its request or between requests.
+// The address of an endpoint in the forms parseEndpoint() takes (the IPv6
+// one without brackets); false for any other text.
+bool listenAddress(const std::string &text, net::NetAddress &address);
+
+// How many connections wait for their request at once, and how long a
+// connection has for a whole request, from its accept (or the end of the
+// answer before), however it trickles in. A connection beyond the cap
+// closes the oldest of those still waiting for their request, so that a
+// scrape always finds room.
 constexpr unsigned kMaxConnections = 8;
 constexpr unsigned kConnectionTimeoutSeconds = 5;
+
+struct ServerLimits {
+    unsigned connections = kMaxConnections;
+    std::chrono::milliseconds requestTime = std::chrono::seconds(kConnectionTimeoutSeconds);
+};
 // The longest request head read; a longer one is refused.
 constexpr std::size_t kMaxRequestBytes = 8192;
 
@@ -55,6 +74,6 @@ public:
 // English text of why, when the address cannot be had; inUse, when given,
 // is set when that is because another socket holds the port.
 std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
-                                    std::string &error, bool *inUse = nullptr);
+                                    std::string &error, bool *inUse = nullptr, const ServerLimits &limits = {});
 
 } // namespace vigilon::metrics

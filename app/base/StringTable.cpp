@@ -227,10 +227,11 @@ constexpr std::array kStrings{
                 "The metrics cannot be served at %s (%s). Monitoring goes on without them."},
     StringEntry{sid::MetricsAddressInvalid,
                 "メトリクスのアドレス「%s」が正しくありません。"
-                "アドレス:ポート、[IPv6アドレス]:ポート、またはポート番号で指定してください。"
+                "アドレス:ポート(IPv4アドレスは0.0.0.0のように10進数4つで)、[IPv6アドレス]:ポート、"
+                "またはポート番号で指定してください。"
                 "メトリクスなしで監視を続けます。",
-                "The metrics address '%s' is not valid: give ADDRESS:PORT, [IPV6]:PORT or a port. "
-                "Monitoring goes on without metrics."},
+                "The metrics address '%s' is not valid: give ADDRESS:PORT (an IPv4 address as four decimal "
+                "numbers, such as 0.0.0.0), [IPV6]:PORT or a port. Monitoring goes on without metrics."},
     StringEntry{sid::ColumnUptime, "稼働率 (24時間)", "Uptime (24 h)"},
     StringEntry{sid::HistoryCheckBox, "履歴を保存(&K)", "&Keep history"},
     StringEntry{sid::ListMenuOutages, "障害履歴(&O)...", "&Outages..."},

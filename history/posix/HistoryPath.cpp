@@ -5,6 +5,7 @@
 #include "app/store/Settings.h"
 
 #include <cstdlib>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
@@ -21,16 +22,50 @@ std::string defaultHistoryPath()
     return (slash == std::string::npos ? std::string(".") : store.substr(0, slash)) + "/history.db";
 }
 
-void makePrivateFile(const std::string &path)
+bool prepareFile(const std::string &path, std::string &why)
 {
-    // SQLite gives its journal files the mode of the database's.
+    // Nothing else is opened: SQLite would wait for ever on a FIFO's writer,
+    // and would put a journal beside a device, with the device's mode.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        if (::lstat((path + suffix).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            why = std::string("its ") + suffix + " is not a regular file";
+            return false;
+        }
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
     if (fd < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) && st.st_uid == ::geteuid())
-        ::fchmod(fd, st.st_mode & 0700);
+        return true; // SQLite tells why it cannot have it either
+    // What the path names now is looked at, not what it named before.
+    struct stat store {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
+    if (!regular) {
+        why = "not a regular file";
+        return false;
+    }
+    if (::stat(defaultRegistryPath().c_str(), &store) == 0 && store.st_dev == st.st_dev && store.st_ino == st.st_ino) {
+        why = "it is the configuration store";
+        return false;
+    }
+    return true;
+}
+
+void makePrivate(const std::string &path)
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"}) {
+        const int fd = ::open((path + suffix).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) && st.st_uid == ::geteuid())
+            ::fchmod(fd, st.st_mode & 0700);
+        ::close(fd);
+    }
 }
 
 void lowerThisThreadsPriority()

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace vigilon::history {
 
@@ -36,7 +38,28 @@ std::string defaultHistoryPath()
     return "Vigilon\\history.db";
 }
 
-void makePrivateFile(const std::string &)
+bool prepareFile(const std::string &path, std::string &why)
+{
+    namespace fs = std::filesystem;
+    const auto notRegular = [](const std::string &name) {
+        std::error_code error;
+        const fs::file_status status = fs::status(fs::path(std::u8string(name.begin(), name.end())), error);
+        return fs::exists(status) && !fs::is_regular_file(status);
+    };
+    if (notRegular(path)) {
+        why = "not a regular file";
+        return false;
+    }
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        if (notRegular(path + suffix)) {
+            why = std::string("its ") + suffix + " is not a regular file";
+            return false;
+        }
+    }
+    return true;
+}
+
+void makePrivate(const std::string &)
 {
     // %LOCALAPPDATA% is the user's own.
 }

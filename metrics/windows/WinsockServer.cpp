@@ -3,15 +3,18 @@
 // one thread over Winsock. No embeddable HTTP server library is built for
 // this toolchain, and the system's HTTP Server API serves a non-administrator
 // only on URLs an administrator has reserved first. It answers one request
-// per connection and closes it; it reads at most kMaxRequestBytes, holds
-// at most kMaxConnections, and drops a connection that has not finished
-// within kConnectionTimeoutSeconds, so that no client can keep it busy.
+// per connection and closes it; it reads at most kMaxRequestBytes, drops a
+// connection that has not finished within the request time from its accept,
+// however slowly its bytes come, and at the cap of connections waiting for
+// their request a newcomer closes the oldest of them: no client can keep a
+// scrape out.
 #include "metrics/MetricsServer.h"
 #include "probes/NetAddress.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -25,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Connection {
     SOCKET socket = INVALID_SOCKET;
+    // Its accept and the request time after it.
     Clock::time_point deadline;
     std::string in;
     std::string out;
@@ -65,10 +69,12 @@ std::string response(const Reply &reply, bool head)
 
 class WinsockServer final : public Server {
 public:
-    WinsockServer(SOCKET listener, std::uint16_t port, std::function<std::string()> render)
+    WinsockServer(SOCKET listener, std::uint16_t port, std::function<std::string()> render,
+                  const ServerLimits &limits)
         : listener_(listener)
         , port_(port)
         , render_(std::move(render))
+        , limits_(limits)
     {
         thread_ = std::thread([this] { run(); });
     }
@@ -90,8 +96,11 @@ private:
             fd_set readable, writable;
             FD_ZERO(&readable);
             FD_ZERO(&writable);
-            // At the cap, newcomers wait in the listen queue.
-            if (connections_.size() < kMaxConnections)
+            // While every connection is being answered, newcomers wait in
+            // the listen queue; else one may take a waiting one's place.
+            if (std::any_of(connections_.begin(), connections_.end(),
+                            [](const Connection &c) { return !c.answered; }) ||
+                connections_.size() < limits_.connections)
                 FD_SET(listener_, &readable);
             for (const Connection &c : connections_)
                 FD_SET(c.socket, c.answered ? &writable : &readable);
@@ -126,9 +135,18 @@ private:
             return;
         u_long nonBlocking = 1;
         ioctlsocket(s, FIONBIO, &nonBlocking);
+        // At the cap, the oldest connection still waiting for its request
+        // makes room.
+        const auto waiting = [](const Connection &c) { return !c.answered; };
+        if (static_cast<std::size_t>(std::count_if(connections_.begin(), connections_.end(), waiting)) >=
+            limits_.connections) {
+            const auto oldest = std::find_if(connections_.begin(), connections_.end(), waiting);
+            closesocket(oldest->socket);
+            connections_.erase(oldest);
+        }
         Connection c;
         c.socket = s;
-        c.deadline = Clock::now() + std::chrono::seconds(kConnectionTimeoutSeconds);
+        c.deadline = Clock::now() + limits_.requestTime;
         connections_.push_back(std::move(c));
     }
 
@@ -181,6 +199,8 @@ private:
     SOCKET listener_;
     std::uint16_t port_;
     std::function<std::string()> render_;
+    ServerLimits limits_;
+    // Oldest first.
     std::vector<Connection> connections_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
@@ -201,7 +221,7 @@ std::string systemText(int code)
 } // namespace
 
 std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
-                                    std::string &error, bool *inUse)
+                                    std::string &error, bool *inUse, const ServerLimits &limits)
 {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -210,7 +230,7 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
     }
     sockaddr_storage address{};
     net::NetAddress host;
-    int length = net::parseNumericHost(endpoint.address, host) ? host.toSocket(endpoint.port, address) : 0;
+    int length = listenAddress(endpoint.address, host) ? host.toSocket(endpoint.port, address) : 0;
     if (length == 0) {
         error = "not a numeric IPv4 or IPv6 address";
         WSACleanup();
@@ -241,7 +261,7 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
     const std::uint16_t port = ntohs(address.ss_family == AF_INET
                                          ? reinterpret_cast<const sockaddr_in &>(address).sin_port
                                          : reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-    return std::make_unique<WinsockServer>(listener, port, std::move(render));
+    return std::make_unique<WinsockServer>(listener, port, std::move(render), limits);
 }
 
 } // namespace vigilon::metrics

@@ -522,7 +522,8 @@ TEST_F(VigilonProcess, trustFilesThatNeverEndHoldNoCheckUp)
 
 // A real Prometheus scrapes the metrics of a real Vigilon that watches one
 // answering and one refusing port, and answers queries of them; a port
-// already taken leaves the program monitoring without metrics.
+// already taken, or an address in none of the documented forms, leaves the
+// program monitoring without metrics.
 TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
 {
     if (!fs::exists("/usr/bin/prometheus"))
@@ -540,6 +541,16 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
         refused.signal(SIGTERM);
         EXPECT_EQ(refused.waitForExit(10000), 0) << refused.output();
         close(holder);
+    }
+    {
+        // "0" would be every network; only the documented forms are taken.
+        const std::uint16_t port = closedTcpPort();
+        ChildProcess refused({binary_, "-service", "--metrics=0:" + std::to_string(port)}, headless);
+        EXPECT_TRUE(refused.waitForOutput("is not valid", 15000)) << refused.output();
+        EXPECT_TRUE(refused.waitForOutput("up one: Ok", 15000)) << refused.output();
+        EXPECT_FALSE(TcpClient(port).connected());
+        refused.signal(SIGTERM);
+        EXPECT_EQ(refused.waitForExit(10000), 0) << refused.output();
     }
 
     const std::uint16_t metricsPort = closedTcpPort();

@@ -5,6 +5,16 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace vigilon::history {
 namespace {
@@ -141,6 +151,141 @@ TEST_F(HistoryFileTest, rollsUpAndPrunesAtTheEdgesAndSurvivesAReopen)
     EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis - 1), std::tuple(0u, 0u, 1u, 0u));
     EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis), std::tuple(0u, 0u, 0u, 0u));
 }
+
+#ifndef _WIN32
+// The permission bits of a file; -1 when there is none.
+int modeOf(const std::string &path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// A database of another program: one table, rollback journal.
+void otherDatabase(const std::string &path, const char *table)
+{
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, (std::string("CREATE TABLE ") + table + "(x); INSERT INTO " + table +
+                                " VALUES (1)").c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// The names in a database's schema, and its journal mode, joined.
+std::string schemaOf(const std::string &path)
+{
+    sqlite3 *db = nullptr;
+    std::string out;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(db, "SELECT name FROM sqlite_master UNION ALL SELECT * FROM pragma_journal_mode",
+                     [](void *text, int, char **values, char **) {
+                         *static_cast<std::string *>(text) += std::string(values[0] ? values[0] : "") + " ";
+                         return 0;
+                     },
+                     &out, nullptr);
+    sqlite3_close(db);
+    return out;
+}
+
+// Every file of the history is its owner's alone, also when it starts
+// afresh after damage; the damage is told on one line. A device, a FIFO,
+// the configuration store or another program's database is never used,
+// through a link or not, and nothing is written beside or into it.
+TEST_F(HistoryFileTest, keepsItsFilesPrivateAndUsesNothingElse)
+{
+    const mode_t umaskBefore = ::umask(022);
+    std::filesystem::create_directories(dir_ / "sub");
+    {
+        // A damaged history whose integrity check finds several faults:
+        // one line per fault in SQLite's report.
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=4096; CREATE TABLE raw(x); CREATE INDEX outages_by_series ON raw(x);"
+                                   "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM n WHERE k < 100) "
+                                   "INSERT INTO raw SELECT randomblob(500) FROM n;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+        for (const int page : {3, 5, 9}) {
+            file.seekp(4096 * page);
+            file << '\x0d' << std::string(300, '\xff');
+        }
+    }
+    ::chmod(path_.c_str(), 0600);
+    std::string said;
+    ASSERT_EQ(file_.open(path_, said), HistoryFile::Opened::Fresh) << said;
+    EXPECT_EQ(said.find('\n'), std::string::npos) << said;
+    EXPECT_NE(said.find("moved it aside"), std::string::npos) << said;
+    const std::int64_t series = file_.seriesId(key_);
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.appendChecks(series, {check(kStart, 0, 100)}));
+    ASSERT_TRUE(file_.commit());
+    for (const char *suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(modeOf(path_ + suffix), 0600) << suffix;
+    file_.close();
+    // Left open to others by some other hand: closed again, companions too.
+    ::chmod(path_.c_str(), 0644);
+    std::ofstream(path_ + "-journal").close();
+    ::chmod((path_ + "-journal").c_str(), 0644);
+    reopen();
+    EXPECT_EQ(modeOf(path_), 0600);
+    EXPECT_EQ(modeOf(path_ + "-journal"), 0600);
+    file_.close();
+    std::filesystem::remove(path_ + "-journal");
+    // Through a link, a history file is used as it is.
+    const std::string link = dir_ / "link.db";
+    std::filesystem::create_symlink(path_, link);
+    ASSERT_EQ(file_.open(link, said), HistoryFile::Opened::Ok) << said;
+    EXPECT_EQ(file_.findSeries(key_), series);
+    file_.close();
+
+    const auto refused = [&](const std::string &path) {
+        std::string told;
+        const HistoryFile::Opened opened = file_.open(path, told);
+        file_.close();
+        EXPECT_EQ(told.find('\n'), std::string::npos) << told;
+        return opened == HistoryFile::Opened::Unavailable && !told.empty() ? std::string("refused")
+                                                                             : "used: " + told;
+    };
+    // The configuration store, itself and through a link.
+    const std::string store = dir_ / "store.sqlite";
+    otherDatabase(store, "keys");
+    const char *storeBefore = std::getenv("VIGILON_REGISTRY");
+    const std::string keptStore = storeBefore ? storeBefore : "";
+    ::setenv("VIGILON_REGISTRY", store.c_str(), 1);
+    EXPECT_EQ(refused(store), "refused");
+    std::filesystem::create_symlink(store, dir_ / "store-link.db");
+    EXPECT_EQ(refused(dir_ / "store-link.db"), "refused");
+    if (storeBefore)
+        ::setenv("VIGILON_REGISTRY", keptStore.c_str(), 1);
+    else
+        ::unsetenv("VIGILON_REGISTRY");
+    EXPECT_EQ(schemaOf(store), "keys delete ");
+    EXPECT_EQ(modeOf(store + "-wal"), -1);
+    // Another program's database through a link: left as it was.
+    const std::string other = dir_ / "places.sqlite";
+    otherDatabase(other, "places");
+    ::chmod(other.c_str(), 0644);
+    std::filesystem::create_symlink(other, dir_ / "other-link.db");
+    EXPECT_EQ(refused(dir_ / "other-link.db"), "refused");
+    EXPECT_EQ(schemaOf(other), "places delete ");
+    EXPECT_EQ(modeOf(other), 0644);
+    // A device (where the test may make one) and a FIFO: nothing is put
+    // beside them.
+    const std::string device = dir_ / "null";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        EXPECT_EQ(refused(device), "refused");
+        EXPECT_EQ(modeOf(device + "-journal"), -1);
+        EXPECT_EQ(modeOf(device + "-wal"), -1);
+    }
+    const std::string fifo = dir_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(refused(fifo), "refused");
+    EXPECT_EQ(modeOf(fifo + "-journal"), -1);
+    ::umask(umaskBefore);
+}
+#endif
 
 } // namespace
 } // namespace vigilon::history

@@ -78,8 +78,8 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     registry.entryForgotten(gone.entry, 0);
 
     const std::string text = renderMetrics(registry.snapshot(), "1.62");
-    const std::string webLabels = R"(entry="web \"front\"\\\nend",host="127.0.0.1",port="443",kind="https")";
-    const std::string dbLabels = R"(entry="データベース",host="127.0.0.1",port="5432",kind="tcp")";
+    const std::string webLabels = R"(entry="web \"front\"\\\nend",host="127.0.0.1",port="443",kind="https",id="1")";
+    const std::string dbLabels = R"(entry="データベース",host="127.0.0.1",port="5432",kind="tcp",id="2")";
     EXPECT_TRUE(has(text, R"(vigilon_build_info{version="1.62"} 1)")) << text;
     EXPECT_TRUE(has(text, "vigilon_monitoring 1")) << text;
     EXPECT_TRUE(has(text, "# TYPE vigilon_entry_up gauge")) << text;
@@ -106,16 +106,25 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     // Forgotten: gone from every family. A name not in UTF-8 keeps its
     // readable part.
     EXPECT_EQ(text.find("entry=\"gone\""), std::string::npos) << text;
-    EXPECT_TRUE(has(text, "vigilon_entry_checks_total{entry=\"caf\xEF\xBF\xBD\",host=\"127.0.0.1\",port=\"7\",kind=\"udp\"} 2"))
-        << text;
+    const std::string badLabels = "entry=\"caf\xEF\xBF\xBD\",host=\"127.0.0.1\",port=\"7\",kind=\"udp\"";
+    EXPECT_TRUE(has(text, "vigilon_entry_checks_total{" + badLabels + ",id=\"4\"} 2")) << text;
 
-    // Stopped; entries the labels cannot tell apart count once.
-    Checked twin(5, "web \"front\"\\\nend", 443, Https);
-    twin.check(registry, Ok, 1000);
+    // Stopped. Entries alike in every other label, one answering and one
+    // failed, each keep their series: names that differ only in bytes that
+    // are not UTF-8, and true twins.
+    Checked bad2(6, std::string("caf\xE8", 4), 7, GenericUdp);
+    bad2.check(registry, Failed, 3000000, FailureKind::TimedOut);
+    Checked twin(5, web.entry.name, 443, Https);
+    twin.check(registry, Failed, 3000000, FailureKind::Refused);
     registry.monitoringStopped(0);
     const std::string stopped = renderMetrics(registry.snapshot(), "1.62");
     EXPECT_TRUE(has(stopped, "vigilon_monitoring 0")) << stopped;
-    EXPECT_NE(stopped.find("vigilon_entry_checks_total{" + webLabels + "} 3\n"), std::string::npos) << stopped;
+    EXPECT_TRUE(has(stopped, "vigilon_entry_checks_total{" + webLabels + "} 3")) << stopped;
+    EXPECT_TRUE(has(stopped, "vigilon_entry_up{" + webLabels + "} 1")) << stopped;
+    const std::string twinLabels = webLabels.substr(0, webLabels.size() - 2) + "5\"";
+    EXPECT_TRUE(has(stopped, "vigilon_entry_up{" + twinLabels + "} 0")) << stopped;
+    EXPECT_TRUE(has(stopped, "vigilon_entry_up{" + badLabels + ",id=\"4\"} 1")) << stopped;
+    EXPECT_TRUE(has(stopped, "vigilon_entry_up{" + badLabels + ",id=\"6\"} 0")) << stopped;
 
     if (!std::filesystem::exists("/usr/bin/promtool"))
         GTEST_SKIP() << "promtool is missing (Debian package prometheus): the format was not checked by it";
@@ -136,9 +145,22 @@ TEST(MetricsEndpoint, readsAddressesAndAnswersOnlyItsTwoPages)
     EXPECT_EQ(endpoint("0.0.0.0:9100"), "0.0.0.0 9100");
     EXPECT_EQ(endpoint("[::1]:9464"), "::1 9464");
     EXPECT_EQ(endpoint("[::]:65535"), ":: 65535");
+    EXPECT_EQ(endpoint("192.0.2.255:1"), "192.0.2.255 1");
     for (const char *wrong : {"", "0", "65536", "x", "::1:9464", "[::1]9464", "[::1]:", "host.example:9464",
                               "127.0.0.1:", "127.0.0.1:-1", "127.0.0.1:94 64", ":9464"})
         EXPECT_EQ(endpoint(wrong), "none") << wrong;
+    // Only four decimal numbers make an IPv4 address: the short, octal and
+    // hexadecimal forms the system's parser takes would listen elsewhere
+    // than they seem to ("0" on every network, "017.0.0.1" on 15.0.0.1).
+    for (const char *wrong : {"0:9468", "127.1:9468", "0x7f.0.0.1:9468", "0x7f.1:9468", "017.0.0.1:9468",
+                              "127.0.0.01:9468", "2130706433:9468", "127.0.0.256:9468", "1.2.3.4.5:9468",
+                              "127.0.0.1.:9468", " 127.0.0.1:9468", "[127.0.0.1]:9468", "[fe80::1%1]:9468",
+                              "[::1:9468", "[0:9468]:1"})
+        EXPECT_EQ(endpoint(wrong), "none") << wrong;
+    // The server takes only these forms as well.
+    std::string error;
+    EXPECT_FALSE(startServer(Endpoint{"127.1", 0}, [] { return std::string(); }, error));
+    EXPECT_FALSE(error.empty());
 
     int renders = 0;
     const std::function<std::string()> render = [&renders] {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -90,26 +91,61 @@ TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
     EXPECT_EQ(httpBody(huge.receiveAll()).find("vigilon_test"), std::string::npos);
     }
 
-    // More connections than the cap: while every place is held, a scrape
-    // waits its turn (the connection is not taken up), and is answered once
-    // they go.
-    std::vector<std::unique_ptr<TcpClient>> held;
-    for (unsigned i = 0; i < kMaxConnections; ++i)
-        held.push_back(std::make_unique<TcpClient>(port));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    TcpClient waiting(port);
-    ASSERT_TRUE(waiting.send("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
-    waiting.setReceiveTimeout(1000);
-    EXPECT_EQ(waiting.receiveAll(), "");
-    held.clear();
-    waiting.setReceiveTimeout(10000);
-    EXPECT_EQ(httpBody(waiting.receiveAll()), "vigilon_test 1\n");
-    EXPECT_TRUE(scrapes(port));
-
     // It ends with clients still connected, and the port is free again.
     TcpClient lingering(port);
     server.reset();
     EXPECT_TRUE(serve(port));
+}
+
+// Clients that send their request a line at a time, as long as they are
+// let: a scrape finds room at once, the oldest of them making way for it,
+// and each of them is closed once its request time is up.
+TEST(MetricsServer, tricklingClientsNeverKeepScrapesOut)
+{
+    std::string error;
+    const auto render = [] { return std::string("vigilon_test 1\n"); };
+    {
+        // A request time far beyond the test's: whoever goes here goes to
+        // make room.
+        ServerLimits limits;
+        limits.requestTime = std::chrono::minutes(5);
+        const std::unique_ptr<Server> server = startServer(Endpoint{"127.0.0.1", 0}, render, error, nullptr, limits);
+        ASSERT_TRUE(server) << error;
+        std::vector<std::unique_ptr<TcpClient>> held;
+        for (unsigned i = 0; i < kMaxConnections; ++i) {
+            held.push_back(std::make_unique<TcpClient>(server->port()));
+            ASSERT_TRUE(held.back()->send("GET /metrics HTTP/1.1\r\nHost: x\r\n"));
+        }
+        EXPECT_EQ(httpBody(httpRequest(server->port(), "GET", "/metrics")), "vigilon_test 1\n");
+        EXPECT_TRUE(held[0]->closedByPeer());
+        for (std::size_t i = 1; i < held.size(); ++i)
+            EXPECT_TRUE(held[i]->quiet()) << i;
+    }
+
+    ServerLimits limits;
+    limits.requestTime = std::chrono::seconds(1);
+    const std::unique_ptr<Server> server = startServer(Endpoint{"127.0.0.1", 0}, render, error, nullptr, limits);
+    ASSERT_TRUE(server) << error;
+    std::vector<std::unique_ptr<TcpClient>> slow;
+    for (int i = 0; i < 3; ++i) {
+        slow.push_back(std::make_unique<TcpClient>(server->port()));
+        ASSERT_TRUE(slow.back()->send("GET /metrics HTTP/1.1\r\n"));
+    }
+    // A header line from each every 200 ms, until the server has closed
+    // them all or far more lines than the time allows have gone.
+    std::vector<bool> closed(slow.size(), false);
+    for (int line = 0; line < 100 && std::count(closed.begin(), closed.end(), false) > 0; ++line) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        for (std::size_t i = 0; i < slow.size(); ++i) {
+            if (!closed[i] && !slow[i]->quiet())
+                closed[i] = slow[i]->closedByPeer();
+            else if (!closed[i])
+                slow[i]->send("X-Line: " + std::to_string(line) + "\r\n");
+        }
+    }
+    for (std::size_t i = 0; i < slow.size(); ++i)
+        EXPECT_TRUE(closed[i]) << i;
+    EXPECT_TRUE(scrapes(server->port()));
 }
 
 } // namespace

@@ -10,11 +10,13 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -90,6 +92,30 @@ public:
         for (int got; (got = static_cast<int>(recv(fd_, buffer, sizeof buffer, 0))) > 0;)
             in.append(buffer, static_cast<std::size_t>(got));
         return in;
+    }
+    // Waits, at most the receive timeout, for the peer to end the
+    // connection: true once it closed or reset it; false when nothing came,
+    // or bytes did.
+    bool closedByPeer()
+    {
+        char byte = 0;
+        const int got = static_cast<int>(recv(fd_, &byte, 1, 0));
+        if (got >= 0)
+            return got == 0;
+#ifdef _WIN32
+        return WSAGetLastError() != WSAETIMEDOUT;
+#else
+        return errno != EAGAIN && errno != EWOULDBLOCK;
+#endif
+    }
+    // Nothing to read at this moment: neither bytes nor the peer's end.
+    bool quiet()
+    {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(fd_, &readable);
+        timeval now{0, 0};
+        return select(static_cast<int>(fd_) + 1, &readable, nullptr, nullptr, &now) == 0;
     }
 
 private:
