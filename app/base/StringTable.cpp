@@ -256,6 +256,11 @@ constexpr std::array kStrings{
     StringEntry{sid::GraphOutagesButton, "障害履歴(&O)...", "&Outages..."},
     StringEntry{sid::OutageCloseButton, "閉じる", "Close"},
     StringEntry{sid::OutageNone, "障害はありません。", "No outages."},
+    StringEntry{sid::AlertQueueFull,
+                "警告コマンドが %d 件、実行中のプログラムの終了を待っているため、次のコマンドは実行しませんでした。"
+                "待ちに空きができるまで、これ以降の警告コマンドも実行されません。\r\n%s",
+                "%d alert commands already wait for running alert programs to end, so this one was not run, nor "
+                "will others be until one of them has started.\r\n%s"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -313,6 +313,9 @@ constexpr unsigned GraphOutagesButton = 660;
 constexpr unsigned OutageCloseButton = 661;
 constexpr unsigned OutageNone = 662;
 
+// An alert was not run: %d alerts already wait, %s = its command.
+constexpr unsigned AlertQueueFull = 690;
+
 } // namespace sid
 
 } // namespace vigilon

@@ -24,7 +24,10 @@ RowContent rowContent(const EntryView &entry)
     row.texts[2] = std::to_string(entry.errorCount);
     row.texts[3] = entry.lastErrorTime == 0 ? std::string()
                                             : formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime);
-    row.texts[4] = std::to_string(entry.responseTime);
+    // A failed entry has no answer to time: a dash, never the 0 of a fast
+    // answer or the time of one from before the failure.
+    row.texts[4] = entry.status == Failed && !entry.placeholder ? std::string("\u2013")
+                                                                 : std::to_string(entry.responseTime);
     row.texts[5] = std::to_string(entry.threshold);
     // An entry without a host of its own checks the target: shown so.
     if (!entry.placeholder)

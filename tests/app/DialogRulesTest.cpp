@@ -972,6 +972,22 @@ TEST_F(DialogRules, endsCleanlyWhenTheProgramEndsInsideAQuestion)
     }
 }
 
+// The response column: a time for an entry that answered (0 ms included),
+// a dash for a failed one, whatever time an earlier answer left.
+TEST(ResponseColumn, aFailedEntryShowsADashNotTheTimeOfAnAnswer)
+{
+    EntryView entry;
+    entry.active = true;
+    const std::pair<PortStatus, std::uint32_t> cases[] = {{Ok, 0}, {Warning, 312}, {Idle, 0}, {Failed, 0}, {Failed, 48}};
+    std::vector<std::string> shown;
+    for (const auto &[status, time] : cases) {
+        entry.status = status;
+        entry.responseTime = time;
+        shown.push_back(rowContent(entry).texts[4]);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"0", "312", "0", "\u2013", "\u2013"}));
+}
+
 // A watched, failed row's tip says why and when; any other row has none.
 // The ICMP words stay the system's own, in the graph's line too.
 TEST(FailureText, aFailedRowsTipAndTheGraphLineSayWhy)
