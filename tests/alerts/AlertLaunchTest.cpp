@@ -157,6 +157,7 @@ TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
     script(dir_ / "here/pc1.exe");
     script(dir_ / "here/bin/page.cmd");
     script(dir_ / "tools/notify");
+    std::filesystem::create_directories(dir_ / "here/notify x");
     test::writeFile(dir_ / "tools/readme", "text\n");
     const std::string tools = dir_ / "tools";
     const std::string ours = dir_ / "here";
@@ -174,6 +175,8 @@ TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
         // found on PATH; a program starts in its own folder.
         {tools + "/notify %TARGET% \"two words\"", "10.0.0.7", tools, {"10.0.0.7", "two words"}},
         {"notify --host %TARGET%", "10.0.0.7", "", {"--host", "10.0.0.7"}},
+        // The folder is the command's own: a target cannot choose one.
+        {"notify %TARGET%", "x/y", ours, {"x/y"}},
         // A file that cannot be run is a document for the opener.
         {tools + "/readme %TARGET%", "h", "", {tools + "/readme %TARGET%"}},
         {"http://%TARGET%/status?a=1&b=2", "h", "", {"http://%TARGET%/status?a=1&b=2"}},
