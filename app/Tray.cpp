@@ -55,6 +55,10 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 
 void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
 {
+    // The uptime column follows a failure or a recovery now, not at the
+    // next minute: the history answers after writing every check it was
+    // told of before, these included.
+    refreshUptimes();
     if (!notifications_ || !trayIcon_)
         return;
     const DesktopNotice notice = desktopNotice(changes, context_.targetHost);

@@ -261,6 +261,8 @@ constexpr std::array kStrings{
                 "待ちに空きができるまで、これ以降の警告コマンドも実行されません。\r\n%s",
                 "%d alert commands already wait for running alert programs to end, so this one was not run, nor "
                 "will others be until one of them has started.\r\n%s"},
+    StringEntry{sid::HostInvalid, "ホスト名またはアドレスに空白や制御文字は使えません。",
+                "A host name or address cannot hold blanks or control characters."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

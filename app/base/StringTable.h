@@ -315,6 +315,8 @@ constexpr unsigned OutageNone = 662;
 
 // An alert was not run: %d alerts already wait, %s = its command.
 constexpr unsigned AlertQueueFull = 690;
+// A host typed with a blank or a control character in it.
+constexpr unsigned HostInvalid = 691;
 
 } // namespace sid
 

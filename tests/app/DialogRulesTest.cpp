@@ -231,6 +231,9 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         {" 10.0.0.7\t", true, "10.0.0.7"},
         {std::string(64, 'h'), true, std::string(64, 'h')},
         {std::string(65, 'h'), false, "old.example"},
+        // What comes after a blank would be lost to the parser: refused.
+        {"127.0.0.1 extra", false, "old.example"},
+        {"db\x01.example", false, "old.example"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
@@ -249,7 +252,17 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         if (c.accepted)
             EXPECT_TRUE(prompter.messages.empty());
         else
-            expectVerdict(prompter, controls.host, tooLong);
+            expectVerdict(prompter, controls.host, c.typed.size() > 64 ? tooLong : s(sid::HostInvalid));
+    }
+    // The target dialog reads its host the same way.
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakePrompter prompter;
+        TargetHostForm form;
+        form.host = "old.example";
+        FakeEditField field(nullptr, c.typed);
+        EXPECT_EQ(form.onOk(field, prompter), c.accepted);
+        EXPECT_EQ(form.host, c.host);
     }
 }
 
@@ -478,7 +491,7 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
-    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0", "(127.0.0.1)", "\u2013"}));
+    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "\u2013", "0", "(127.0.0.1)", "\u2013"}));
 }
 
 TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
@@ -815,6 +828,33 @@ TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
     kept.release();
     loop.runPosted();
     EXPECT_EQ(shown.setRowsCalls, calls);
+    frame.reset();
+}
+
+// A failure and a recovery show in the uptime column as soon as the round
+// that saw them ends, not a minute later.
+TEST_F(DialogRules, theUptimeColumnFollowsAFailureAndARecoveryAtOnce)
+{
+    FakeHistory kept(loop);
+    const SeriesKey key = FakeHistory::key("port 80", 80);
+    kept.uptimes[key] = UptimeView{1.0, 1.0, 1.0, {}};
+    history = &kept;
+    makeFrame({{80, GenericTcp, 1}}, 5, 1);
+    loop.runPosted();
+    ASSERT_EQ(controls.rows[0].texts[kUptimeColumn], "100 %");
+    EXPECT_EQ(frame->toggleMonitoring(true), 1);
+    for (const auto &[answers, day, shown] : {std::tuple(false, 0.5, "50.00 %"), std::tuple(true, 0.75, "75.00 %")}) {
+        // Two rounds: a tolerated failure, then the one declared (or the
+        // answer that ends the failure, and one more).
+        kept.uptimes[key].day = day;
+        probes.finishAll(answers);
+        loop.advance(5000);
+        probes.finishAll(answers);
+        loop.advance(1000);
+        EXPECT_EQ(entry(0).status, answers ? Ok : Failed);
+        EXPECT_EQ(controls.rows[0].texts[kUptimeColumn], shown);
+        loop.advance(4000);
+    }
     frame.reset();
 }
 
