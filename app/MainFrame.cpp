@@ -243,7 +243,8 @@ void CMainFrame::shortageChanged(std::size_t unchecked, bool firstTime)
         mainDialog_->updateStatusText(engine_.running());
     updateTrayIcon(TrayOp::Modify, 0);
     if (firstTime)
-        context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
+        context_.prompter->notice(loadString(engine_.nothingChecked() ? sid::NothingCheckedNotice : sid::ShortageNotice),
+                                  "", mb::Ok | mb::IconExclamation);
 }
 
 void CMainFrame::requestExit()

@@ -18,11 +18,14 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 {
     if (!trayIcon_)
         return;
+    const bool shortage = engine_.running() && engine_.uncheckedEntries() > 0;
     const std::string base =
-        engine_.running() && engine_.uncheckedEntries() > 0
-            ? formatText(loadString(sid::TrayTipShortage),
-                         {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
-            : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost});
+        shortage && engine_.nothingChecked()
+            ? formatText(loadString(sid::TrayTipNothingChecked), {context_.targetHost})
+        : shortage ? formatText(loadString(sid::TrayTipShortage),
+                              {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
+                 : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped),
+                              {context_.targetHost});
     // While monitoring runs, the tip names the entries that are failing.
     std::vector<std::string> failing;
     if (engine_.running())

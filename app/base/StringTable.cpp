@@ -263,6 +263,15 @@ constexpr std::array kStrings{
                 "will others be until one of them has started.\r\n%s"},
     StringEntry{sid::HostInvalid, "ホスト名またはアドレスに空白や制御文字は使えません。",
                 "A host name or address cannot hold blanks or control characters."},
+    StringEntry{sid::StatusNothingChecked, "資源不足: どのポートもチェックできません",
+                "Short of resources: no port can be checked"},
+    StringEntry{sid::TrayTipNothingChecked, "デバイス %s\r\n資源不足: どのポートもチェックできません",
+                "Device %s\r\nShort of resources: no port can be checked"},
+    StringEntry{sid::NothingCheckedNotice,
+                "システムの資源 (ファイル記述子またはソケット) が不足しているため、どのポートもチェックできません。"
+                "何も監視されていません。\r\n上限を上げてください (Linux: ulimit -n)。",
+                "The system is short of resources (file descriptors or sockets), so no port can be checked: "
+                "nothing is monitored.\r\nRaise the limit (Linux: ulimit -n)."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

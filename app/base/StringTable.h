@@ -317,6 +317,11 @@ constexpr unsigned OutageNone = 662;
 constexpr unsigned AlertQueueFull = 690;
 // A host typed with a blank or a control character in it.
 constexpr unsigned HostInvalid = 691;
+// No check could be made for want of descriptors: status line, tray tip
+// (%s = target host) and notice.
+constexpr unsigned StatusNothingChecked = 692;
+constexpr unsigned TrayTipNothingChecked = 693;
+constexpr unsigned NothingCheckedNotice = 694;
 
 } // namespace sid
 

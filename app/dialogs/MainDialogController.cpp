@@ -93,14 +93,17 @@ ListCommand commandForKey(ListKey key)
     return ListCommand::None;
 }
 
-std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked)
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked,
+                       bool nothingChecked)
 {
     if (!running)
         return loadString(sid::StatusStopped);
     const std::string started = formatLocalTime(loadString(sid::DateTimeFormat), startTime);
     const std::string elapsed = formatElapsed(loadString(sid::ElapsedTimeFormat), now - startTime);
     std::string text = formatText(loadString(sid::StatusMonitoring), {started, elapsed});
-    if (unchecked > 0)
+    if (unchecked > 0 && nothingChecked)
+        text += "\r\n" + loadString(sid::StatusNothingChecked);
+    else if (unchecked > 0)
         text += "\r\n" + formatText(loadString(sid::StatusShortage), {std::to_string(unchecked)});
     return text;
 }
@@ -167,7 +170,8 @@ void MainDialogController::init()
 void MainDialogController::updateStatusText(bool running)
 {
     controls_.setStatusText(
-        statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0));
+        statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0,
+                   running && frame_.nothingChecked()));
 }
 
 void MainDialogController::updateStateControls()
