@@ -222,12 +222,12 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
         waiting_.push_back(std::move(alert));
         return 0;
     }
-    const std::string shown = escapeControls(platform::replaceAll(alert.command, kTargetPlaceholder, alert.target));
-    std::fprintf(stderr, "vigilon: alert not run: %zu alerts already wait: %s\n", waiting_.size(), shown.c_str());
+    const std::string commandLine = platform::replaceAll(alert.command, kTargetPlaceholder, alert.target);
+    std::fprintf(stderr, "vigilon: alert not run: %zu alerts already wait: %s\n", waiting_.size(),
+                 escapeControls(commandLine).c_str());
     if (dropped_++ == 0) {
         const std::string text =
-            formatText(loadString(sid::AlertQueueFull),
-                       {std::to_string(maxWaiting_), platform::replaceAll(alert.command, kTargetPlaceholder, alert.target)});
+            formatText(loadString(sid::AlertQueueFull), {std::to_string(maxWaiting_), commandLine});
         prompter_.notice(text, "", mb::Ok | mb::IconExclamation);
     }
     return 1;

@@ -122,7 +122,8 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
     // No name holds a blank or a control character: such a host is not
     // asked for, whatever the system would make of it (a resolver may take
     // what comes before a blank as an address).
-    if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; })) {
+    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
+    if (std::any_of(host.begin(), host.end(), blankOrControl)) {
         status = NotFound;
         return nullptr;
     }

@@ -138,7 +138,8 @@ bool DataExchange::readHost(EditField &edit, std::string &value, std::size_t max
     text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
     // No name or address holds one; the system's parsers would take what
     // comes before it.
-    if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; })) {
+    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
+    if (std::any_of(text.begin(), text.end(), blankOrControl)) {
         fail(edit, loadString(sid::HostInvalid));
         return false;
     }

@@ -304,7 +304,8 @@ std::string misfitDword(const char *name, Key &key, std::uint32_t used)
     Value value;
     key.queryValue(name, value);
     return std::string(reg::programName()) + ": the stored \"" + name + "\" is " + typeName(value.type) + " of " +
-           std::to_string(value.data.size()) + " bytes, where a REG_DWORD of 4 bytes or a number as text is read; using " +
+           std::to_string(value.data.size()) +
+           " bytes, where a REG_DWORD of 4 bytes or a number as text is read; using " +
            std::to_string(used) + "\n";
 }
 

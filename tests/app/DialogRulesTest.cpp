@@ -1018,7 +1018,9 @@ TEST(ResponseColumn, aFailedEntryShowsADashNotTheTimeOfAnAnswer)
 {
     EntryView entry;
     entry.active = true;
-    const std::pair<PortStatus, std::uint32_t> cases[] = {{Ok, 0}, {Warning, 312}, {Idle, 0}, {Failed, 0}, {Failed, 48}};
+    const std::pair<PortStatus, std::uint32_t> cases[] = {
+        {Ok, 0}, {Warning, 312}, {Idle, 0}, {Failed, 0}, {Failed, 48},
+    };
     std::vector<std::string> shown;
     for (const auto &[status, time] : cases) {
         entry.status = status;
