@@ -66,11 +66,24 @@ bool unsafeForCommandInterpreter(const std::string &text)
 }
 
 CommandRunner::CommandRunner(Prompter &prompter, std::unique_ptr<platform::Launcher> launcher,
-                             std::function<std::string()> targetHost)
+                             std::function<std::string()> targetHost, std::size_t maxWaiting)
     : prompter_(prompter)
     , launcher_(std::move(launcher))
     , targetHost_(std::move(targetHost))
+    , maxWaiting_(maxWaiting)
 {
+    std::weak_ptr<int> alive = alive_;
+    launcher_->setChildEnded([this, alive] {
+        if (!alive.expired())
+            startWaiting();
+    });
+}
+
+CommandRunner::~CommandRunner()
+{
+    launcher_->setChildEnded({});
+    if (!waiting_.empty())
+        std::fprintf(stderr, "vigilon: %zu waiting alerts are not run: the program ends\n", waiting_.size());
 }
 
 void CommandRunner::showFailure(const std::string &shownCommand)
@@ -88,51 +101,43 @@ std::string CommandRunner::targetOf(const std::string *host) const
     return targetHost_ ? targetHost_() : std::string();
 }
 
-int CommandRunner::launchProcess(const std::string &command, const std::string &parameters,
-                                 const platform::Environment &environment, const std::string *host)
+CommandRunner::Start CommandRunner::launchProcess(const Alert &alert)
 {
-    const std::string target = targetOf(host);
+    const std::string &command = alert.command;
+    const std::string &target = alert.target;
     const std::string commandLine = platform::replaceAll(command, kTargetPlaceholder, target);
 
     platform::ProgramStart start;
     start.arguments = commandArguments(command, target);
-    for (std::string &parameter : platform::splitCommandLine(parameters))
-        start.arguments.push_back(std::move(parameter));
-    start.directory = commandDirectory(commandLine);
-    start.environment = environment;
+    // The folder is the command's own, whatever the target holds.
+    start.directory = commandDirectory(command);
+    start.environment = alert.environment;
 
     if (platform::kWindowsCommandLines && !start.arguments.empty() && runsInCommandInterpreter(start.arguments[0]) &&
         command.find(kTargetPlaceholder) != std::string::npos && unsafeForCommandInterpreter(target)) {
         std::fprintf(stderr, "vigilon: alert not started: the target host holds characters the command "
                              "interpreter would act on: %s\n",
                      escapeControls(commandLine).c_str());
-        return 1;
+        return Start::Failed;
     }
 
     const platform::LaunchOutcome outcome = launcher_->startProgram(start);
     switch (outcome.result) {
     case platform::LaunchResult::Started:
-        return 0;
+        return Start::Started;
     case platform::LaunchResult::TooMany:
-        std::fprintf(stderr, "vigilon: alert not started: %zu alert programs still run: %s\n",
-                     launcher_->runningCount(), escapeControls(commandLine).c_str());
-        return 1;
+        return Start::Busy;
     case platform::LaunchResult::Failed:
         break;
     }
     std::fprintf(stderr, "vigilon: the alert program could not be started: %s: %s\n",
                  escapeControls(commandLine).c_str(), std::strerror(outcome.error));
-    return 1;
+    return Start::Failed;
 }
 
-int CommandRunner::runCommand(const std::string &given, const platform::Environment &environment,
-                              const std::string *host)
+CommandRunner::Start CommandRunner::start(const Alert &alert)
 {
-    // Our own copy: the caller's entry may go while the command is handled.
-    const std::string command = given;
-    if (command.empty())
-        return 0;
-
+    const std::string &command = alert.command;
     bool program = hasProgramExtension(command);
     if (!program && !platform::kWindowsCommandLines) {
         // Programs here carry no extension: an executable file named by the
@@ -142,12 +147,10 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
     }
 
     if (program) {
-        if (launchProcess(command, "", environment, host) > 0) {
-            const std::string target = targetOf(host);
-            showFailure(platform::replaceAll(command, kTargetPlaceholder, target));
-            return 1;
-        }
-        return 0;
+        const Start started = launchProcess(alert);
+        if (started == Start::Failed)
+            showFailure(platform::replaceAll(command, kTargetPlaceholder, alert.target));
+        return started;
     }
 
     // A document or URL, "%TARGET%" and all.
@@ -157,19 +160,76 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
             return;
         std::fprintf(stderr, "vigilon: the alert command could not be opened: %s\n", escapeControls(command).c_str());
         showFailure(command);
-    }, environment);
+    }, alert.environment);
     if (outcome.started())
-        return 0;
+        return Start::Started;
     if (outcome.result == platform::LaunchResult::TooMany)
-        std::fprintf(stderr, "vigilon: alert not opened: %zu alert programs still run: %s\n",
-                     launcher_->runningCount(), escapeControls(command).c_str());
-    else if (outcome.openerMissing)
+        return Start::Busy;
+    if (outcome.openerMissing)
         std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n",
                      escapeControls(command).c_str(), platform::kNoOpenerText);
     else
         std::fprintf(stderr, "vigilon: the alert command could not be opened: %s: %s\n",
                      escapeControls(command).c_str(), std::strerror(outcome.error));
     showFailure(command);
+    return Start::Failed;
+}
+
+void CommandRunner::startWaiting()
+{
+    // A failure's message may nest the loop, where more programs end: one
+    // pass at a time, in order.
+    if (starting_)
+        return;
+    starting_ = true;
+    std::weak_ptr<int> alive = alive_;
+    while (!waiting_.empty()) {
+        // Taken out first: a nested loop may queue more behind it.
+        const Alert alert = std::move(waiting_.front());
+        waiting_.pop_front();
+        if (start(alert) == Start::Busy) {
+            waiting_.push_front(alert);
+            break;
+        }
+        if (alive.expired())
+            return;
+    }
+    starting_ = false;
+    if (waiting_.empty() && dropped_ > 0) {
+        std::fprintf(stderr, "vigilon: %zu alerts were not run while %zu waited; every other one has started\n",
+                     dropped_, maxWaiting_);
+        dropped_ = 0;
+    }
+}
+
+int CommandRunner::runCommand(const std::string &given, const platform::Environment &environment,
+                              const std::string *host)
+{
+    // Our own copy: the caller's entry may go while the command is handled.
+    Alert alert{given, environment, targetOf(host)};
+    if (alert.command.empty())
+        return 0;
+
+    // Those that wait go first.
+    if (waiting_.empty()) {
+        const Start started = start(alert);
+        if (started != Start::Busy)
+            return started == Start::Started ? 0 : 1;
+        std::fprintf(stderr, "vigilon: %zu alert programs still run; alerts wait and start in order as they end\n",
+                     launcher_->runningCount());
+    }
+    if (waiting_.size() < maxWaiting_) {
+        waiting_.push_back(std::move(alert));
+        return 0;
+    }
+    const std::string commandLine = platform::replaceAll(alert.command, kTargetPlaceholder, alert.target);
+    std::fprintf(stderr, "vigilon: alert not run: %zu alerts already wait: %s\n", waiting_.size(),
+                 escapeControls(commandLine).c_str());
+    if (dropped_++ == 0) {
+        const std::string text =
+            formatText(loadString(sid::AlertQueueFull), {std::to_string(maxWaiting_), commandLine});
+        prompter_.notice(text, "", mb::Ok | mb::IconExclamation);
+    }
     return 1;
 }
 

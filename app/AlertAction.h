@@ -5,6 +5,8 @@
 #include "app/base/Prompter.h"
 #include "app/platform/Launcher.h"
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,39 +39,65 @@ bool runsInCommandInterpreter(const std::string &program);
 // Whether a text holds anything that interpreter gives a meaning to.
 bool unsafeForCommandInterpreter(const std::string &text);
 
+// How many alerts may wait for a running alert program to end.
+constexpr std::size_t kMaxWaitingAlerts = 1000;
+
 // The frame's alert commands. A program (see hasProgramExtension; on POSIX
 // also a command whose first word names an executable file) is started with
 // "%TARGET%" replaced; any other command is opened unchanged as a document
 // or URL. When neither works the failure message is shown.
+//
+// While the launcher runs as many children as it allows, further commands
+// wait in order and each starts once one of those has ended. At most
+// maxWaiting wait; one beyond them is not run, and the first of those since
+// the queue last emptied is said in a message.
 class CommandRunner {
 public:
     CommandRunner(Prompter &prompter, std::unique_ptr<platform::Launcher> launcher,
-                  std::function<std::string()> targetHost);
+                  std::function<std::string()> targetHost, std::size_t maxWaiting = kMaxWaitingAlerts);
+    ~CommandRunner();
+    CommandRunner(const CommandRunner &) = delete;
+    CommandRunner &operator=(const CommandRunner &) = delete;
 
-    // Returns 0 when the command was started or handed to the opener (or is
-    // empty), 1 when it failed and the message was shown.
+    // Returns 0 when the command was started, handed to the opener or put
+    // in the queue (or is empty), 1 when it failed or the queue was full and
+    // the message was shown.
     // environment: set for the program (or the opener of the document)
     // besides what it inherits. host, when given, is what "%TARGET%" stands
     // for (an entry's own host) in place of the target host.
     int runCommand(const std::string &given, const platform::Environment &environment = {},
                    const std::string *host = nullptr);
 
-    // Starts command as a program with "%TARGET%" replaced and parameters
-    // appended, without waiting for it. Returns 0 when it was started, 1 when
-    // it was not (also when too many alert programs still run, or when the
-    // target is unsafe for the command interpreter).
-    int launchProcess(const std::string &command, const std::string &parameters,
-                      const platform::Environment &environment = {}, const std::string *host = nullptr);
+    // Commands waiting for a running alert program to end.
+    std::size_t waitingCount() const { return waiting_.size(); }
 
     platform::Launcher &launcher() { return *launcher_; }
 
 private:
+    // A command with what it is run with; target: what "%TARGET%" stands
+    // for, fixed when the command came.
+    struct Alert {
+        std::string command;
+        platform::Environment environment;
+        std::string target;
+    };
+    enum class Start { Started, Busy, Failed };
+
+    Start start(const Alert &alert);
+    Start launchProcess(const Alert &alert);
+    void startWaiting();
     void showFailure(const std::string &shownCommand);
     std::string targetOf(const std::string *host) const;
 
     Prompter &prompter_;
     std::unique_ptr<platform::Launcher> launcher_;
     std::function<std::string()> targetHost_;
+    std::size_t maxWaiting_;
+    std::deque<Alert> waiting_;
+    // Alerts not run for a full queue since it last emptied.
+    std::size_t dropped_ = 0;
+    // Inside startWaiting: an end reported meanwhile is seen by its loop.
+    bool starting_ = false;
     // Late reports from the opener check this before they touch the runner.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

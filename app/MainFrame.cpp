@@ -242,8 +242,10 @@ void CMainFrame::shortageChanged(std::size_t unchecked, bool firstTime)
     if (mainDialog_)
         mainDialog_->updateStatusText(engine_.running());
     updateTrayIcon(TrayOp::Modify, 0);
-    if (firstTime)
-        context_.prompter->notice(loadString(sid::ShortageNotice), "", mb::Ok | mb::IconExclamation);
+    if (firstTime) {
+        const unsigned text = engine_.nothingChecked() ? sid::NothingCheckedNotice : sid::ShortageNotice;
+        context_.prompter->notice(loadString(text), "", mb::Ok | mb::IconExclamation);
+    }
 }
 
 void CMainFrame::requestExit()

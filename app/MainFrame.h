@@ -125,6 +125,7 @@ public:
     // settings dialog.
     void OpenResponseMonitor(std::size_t row) override;
     std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
+    bool nothingChecked() const override { return engine_.nothingChecked(); }
 
     // The kept history.
     bool historyAvailable() const override { return context_.history != nullptr && historyKept_; }

@@ -52,6 +52,8 @@ public:
     // Active entries this system could not check in the last round (out of
     // descriptors or buffers); they take turns. 0 when all were checked.
     virtual std::size_t uncheckedEntries() const = 0;
+    // The last round could check none of them: nothing is monitored.
+    virtual bool nothingChecked() const = 0;
     // A port test of every active entry; done receives the result from the
     // event loop once every check has reported. False, and done is not
     // called, while a port test is still under way.

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace vigilon {
 
@@ -59,6 +60,7 @@ void MonitorEngine::start()
     startTime_ = context_.clock->nowSeconds();
     roundStart_ = 0;
     unchecked_ = 0;
+    nothingChecked_ = false;
     resetEntriesToIdle();
     runRound(Regular);
     // The round may have let the user stop again from a nested box; a round
@@ -392,6 +394,7 @@ int MonitorEngine::runRound(RoundKind kind)
     issue.next = 0;
     issue.unchecked = 0;
     issue.firstUnchecked = count;
+    issue.checked = 0;
     issueSlice(kind, begun);
     return 1;
 }
@@ -494,8 +497,10 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         // A nested loop inside the start may have begun another round.
         if (issue.generation != generation)
             return;
-        if (started == 1 || reported)
+        if (started == 1 || reported) {
+            ++issue.checked;
             continue;
+        }
         // Not started, and nothing reported.
         if (testRound)
             --testRound_.outstanding;
@@ -508,6 +513,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
                 leftOut(row);
             continue;
         }
+        ++issue.checked;
         if (testRound)
             handleFailure(entry, true, &testRound_.result, reason);
     }
@@ -515,6 +521,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
     // Every entry has had its turn.
     const std::size_t unchecked = issue.unchecked;
     const std::size_t firstUnchecked = issue.firstUnchecked;
+    const bool nothingChecked = unchecked > 0 && issue.checked == 0;
     endIssue(issue);
     retire(staleProbes_);
     if (!retiredProbes_.empty())
@@ -524,7 +531,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         finishTestRound();
     } else {
         roundStart_ = unchecked > 0 ? firstUnchecked : 0;
-        showShortage(unchecked);
+        showShortage(unchecked, nothingChecked);
         if (running_)
             armPollTimer();
     }
@@ -549,18 +556,24 @@ void MonitorEngine::postSlice(RoundKind kind)
     });
 }
 
-void MonitorEngine::showShortage(std::size_t unchecked)
+void MonitorEngine::showShortage(std::size_t unchecked, bool nothingChecked)
 {
-    if (unchecked == unchecked_)
+    if (unchecked == unchecked_ && nothingChecked == nothingChecked_)
         return;
     unchecked_ = unchecked;
+    const bool nothingBefore = std::exchange(nothingChecked_, nothingChecked);
     const bool firstTime = unchecked != 0 && !shortageShown_;
-    if (firstTime) {
+    if (firstTime)
         shortageShown_ = true;
+    if (nothingChecked && !nothingBefore)
+        std::fprintf(stderr, "vigilon: none of the %zu active entries could be checked in this round for want of "
+                             "descriptors or buffers: nothing is monitored until some are free; raise the limit "
+                             "(ulimit -n)\n",
+                     unchecked);
+    else if (firstTime)
         std::fprintf(stderr, "vigilon: %zu of the active entries could not be checked in this round for want of "
                              "descriptors or buffers; the entries take turns from now on\n",
                      unchecked);
-    }
     listener_.shortageChanged(unchecked, firstTime);
 }
 

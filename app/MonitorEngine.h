@@ -154,6 +154,9 @@ public:
     // The next round begins with the first of them, so that every entry
     // takes its turn.
     std::size_t uncheckedEntries() const { return unchecked_; }
+    // The last polling round left entries out and made no check at all:
+    // nothing is monitored, and the entries do not take turns.
+    bool nothingChecked() const { return nothingChecked_; }
     std::uint32_t intervalSeconds() const { return intervalSeconds_; }
     std::uint32_t retryLimit() const { return retryLimit_; }
     void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
@@ -187,6 +190,8 @@ private:
         std::size_t next = 0;
         std::size_t unchecked = 0;
         std::size_t firstUnchecked = 0;
+        // Checks the round made (started, or that reported at once).
+        std::size_t checked = 0;
     };
     // A change of a row, shown with the next flush: image -1 is the whole row.
     struct RowChange {
@@ -216,7 +221,7 @@ private:
     // waits one more full interval. True when a suspend was seen.
     bool noticeResume();
     void onPollTimer();
-    void showShortage(std::size_t unchecked);
+    void showShortage(std::size_t unchecked, bool nothingChecked);
     void armPollTimer();
     void setRowImage(int row, int image) { listener_.setRowImage(row, image); }
     void markRow(MonitorPort &entry, int image);
@@ -298,6 +303,7 @@ private:
     // one left out for want of local resources (said once per run).
     std::size_t roundStart_ = 0;
     std::size_t unchecked_ = 0;
+    bool nothingChecked_ = false;
     bool shortageShown_ = false;
     // Entries whose port outside 1..65535 has been said on standard error.
     std::set<std::uint32_t> portOutOfRangeSaid_;

@@ -48,11 +48,19 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
     // The soft limit has been raised to the hard one by now: what is left
     // short stays short for this run.
     std::uint64_t limit = 0;
-    if (const std::size_t active = frame->activeEntryCount(); active > net::checksWithinDescriptorLimit(limit))
+    const std::size_t room = net::checksWithinDescriptorLimit(limit);
+    if (const std::size_t active = frame->activeEntryCount(); active > room && room == 0)
+        std::fprintf(stderr,
+                     "vigilon: the limit of %llu open files (ulimit -Hn) leaves none for checks: none of the %zu "
+                     "active entries can be checked; raise the hard limit\n",
+                     static_cast<unsigned long long>(limit), active);
+    else if (active > room)
         std::fprintf(stderr,
                      "vigilon: the limit of %llu open files (ulimit -Hn) is below what the %zu active entries "
-                     "need; their checks take turns, raise the hard limit to check them all in every round\n",
-                     static_cast<unsigned long long>(limit), active);
+                     "need; their checks take turns, raise the hard limit to at least %llu to check them all in "
+                     "every round\n",
+                     static_cast<unsigned long long>(limit), active,
+                     static_cast<unsigned long long>(limit + (active - room)));
     return frame;
 }
 

@@ -18,11 +18,14 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 {
     if (!trayIcon_)
         return;
+    const bool shortage = engine_.running() && engine_.uncheckedEntries() > 0;
     const std::string base =
-        engine_.running() && engine_.uncheckedEntries() > 0
-            ? formatText(loadString(sid::TrayTipShortage),
-                         {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
-            : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped), {context_.targetHost});
+        shortage && engine_.nothingChecked()
+            ? formatText(loadString(sid::TrayTipNothingChecked), {context_.targetHost})
+        : shortage ? formatText(loadString(sid::TrayTipShortage),
+                              {context_.targetHost, std::to_string(engine_.uncheckedEntries())})
+                 : formatText(loadString(engine_.running() ? sid::TrayTipRunning : sid::TrayTipStopped),
+                              {context_.targetHost});
     // While monitoring runs, the tip names the entries that are failing.
     std::vector<std::string> failing;
     if (engine_.running())
@@ -55,6 +58,10 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
 
 void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
 {
+    // The uptime column follows a failure or a recovery now, not at the
+    // next minute: the history answers after writing every check it was
+    // told of before, these included.
+    refreshUptimes();
     if (!notifications_ || !trayIcon_)
         return;
     const DesktopNotice notice = desktopNotice(changes, context_.targetHost);

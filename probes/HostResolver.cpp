@@ -4,6 +4,7 @@
 #include "app/base/Clock.h"
 #include "probes/SocketUtil.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -116,6 +117,14 @@ std::shared_ptr<HostResolver::Lookup> HostResolver::lookupFor(const std::string 
 {
     if (net::parseNumericHost(host, address)) {
         status = Found;
+        return nullptr;
+    }
+    // No name holds a blank or a control character: such a host is not
+    // asked for, whatever the system would make of it (a resolver may take
+    // what comes before a blank as an address).
+    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
+    if (std::any_of(host.begin(), host.end(), blankOrControl)) {
+        status = NotFound;
         return nullptr;
     }
     const std::uint64_t now = SystemClock::instance().monotonicMicros();

@@ -99,8 +99,9 @@ bool handshakeRoundTrip(int fd, std::uint64_t &micros);
 void raiseDescriptorLimit();
 
 // How many checks can hold a socket at once under the process's descriptor
-// limit, with what the rest of the program keeps; SIZE_MAX where nothing
-// limits them. limit receives the (soft) limit itself.
+// limit, with what the program holds now and what the rest of it may open
+// later; SIZE_MAX where nothing limits them. limit receives the (soft)
+// limit itself.
 std::size_t checksWithinDescriptorLimit(std::uint64_t &limit);
 
 // Parses a dotted IPv4 address in the forms gethostbyname() accepts

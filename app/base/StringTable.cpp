@@ -257,6 +257,22 @@ constexpr std::array kStrings{
     StringEntry{sid::GraphOutagesButton, "障害履歴(&O)...", "&Outages..."},
     StringEntry{sid::OutageCloseButton, "閉じる", "Close"},
     StringEntry{sid::OutageNone, "障害はありません。", "No outages."},
+    StringEntry{sid::AlertQueueFull,
+                "警告コマンドが %d 件、実行中のプログラムの終了を待っているため、次のコマンドは実行しませんでした。"
+                "待ちに空きができるまで、これ以降の警告コマンドも実行されません。\r\n%s",
+                "%d alert commands already wait for running alert programs to end, so this one was not run, nor "
+                "will others be until one of them has started.\r\n%s"},
+    StringEntry{sid::HostInvalid, "ホスト名またはアドレスに空白や制御文字は使えません。",
+                "A host name or address cannot hold blanks or control characters."},
+    StringEntry{sid::StatusNothingChecked, "資源不足: どのポートもチェックできません",
+                "Short of resources: no port can be checked"},
+    StringEntry{sid::TrayTipNothingChecked, "デバイス %s\r\n資源不足: どのポートもチェックできません",
+                "Device %s\r\nShort of resources: no port can be checked"},
+    StringEntry{sid::NothingCheckedNotice,
+                "システムの資源 (ファイル記述子またはソケット) が不足しているため、どのポートもチェックできません。"
+                "何も監視されていません。\r\n上限を上げてください (Linux: ulimit -n)。",
+                "The system is short of resources (file descriptors or sockets), so no port can be checked: "
+                "nothing is monitored.\r\nRaise the limit (Linux: ulimit -n)."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -313,6 +313,16 @@ constexpr unsigned GraphOutagesButton = 660;
 constexpr unsigned OutageCloseButton = 661;
 constexpr unsigned OutageNone = 662;
 
+// An alert was not run: %d alerts already wait, %s = its command.
+constexpr unsigned AlertQueueFull = 690;
+// A host typed with a blank or a control character in it.
+constexpr unsigned HostInvalid = 691;
+// No check could be made for want of descriptors: status line, tray tip
+// (%s = target host) and notice.
+constexpr unsigned StatusNothingChecked = 692;
+constexpr unsigned TrayTipNothingChecked = 693;
+constexpr unsigned NothingCheckedNotice = 694;
+
 } // namespace sid
 
 } // namespace vigilon

@@ -3,6 +3,7 @@
 
 #include "app/base/StringTable.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vigilon {
@@ -122,6 +123,24 @@ bool DataExchange::readText(EditField &edit, std::string &value, std::size_t max
     const std::string text = edit.text();
     if (utf8Length(text) > maxChars) {
         fail(edit, numbered(loadString(sid::ParseStringSize), std::to_string(maxChars), ""));
+        return false;
+    }
+    value = text;
+    return true;
+}
+
+bool DataExchange::readHost(EditField &edit, std::string &value, std::size_t maxChars)
+{
+    std::string text;
+    if (!readText(edit, text, maxChars))
+        return false;
+    const auto first = text.find_first_not_of(" \t");
+    text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    // No name or address holds one; the system's parsers would take what
+    // comes before it.
+    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
+    if (std::any_of(text.begin(), text.end(), blankOrControl)) {
+        fail(edit, loadString(sid::HostInvalid));
         return false;
     }
     value = text;

@@ -39,6 +39,10 @@ public:
     Outcome readUnsigned(EditField &edit, std::uint32_t &value, std::uint32_t low, std::uint32_t high);
     // A text of at most maxChars characters.
     bool readText(EditField &edit, std::string &value, std::size_t maxChars);
+    // A host name or address of at most maxChars characters, without the
+    // blanks and tabs around it; one holding a blank or a control character
+    // is refused (sid::HostInvalid). Empty is empty.
+    bool readHost(EditField &edit, std::string &value, std::size_t maxChars);
 
     static void writeNumber(EditField &edit, std::int64_t value);
 

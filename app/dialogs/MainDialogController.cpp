@@ -24,7 +24,10 @@ RowContent rowContent(const EntryView &entry)
     row.texts[2] = std::to_string(entry.errorCount);
     row.texts[3] = entry.lastErrorTime == 0 ? std::string()
                                             : formatLocalTime(loadString(sid::DateTimeFormat), entry.lastErrorTime);
-    row.texts[4] = std::to_string(entry.responseTime);
+    // A failed entry has no answer to time: a dash, never the 0 of a fast
+    // answer or the time of one from before the failure.
+    row.texts[4] = entry.status == Failed && !entry.placeholder ? std::string("\u2013")
+                                                                 : std::to_string(entry.responseTime);
     row.texts[5] = std::to_string(entry.threshold);
     // An entry without a host of its own checks the target: shown so.
     if (!entry.placeholder)
@@ -90,14 +93,17 @@ ListCommand commandForKey(ListKey key)
     return ListCommand::None;
 }
 
-std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked)
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked,
+                       bool nothingChecked)
 {
     if (!running)
         return loadString(sid::StatusStopped);
     const std::string started = formatLocalTime(loadString(sid::DateTimeFormat), startTime);
     const std::string elapsed = formatElapsed(loadString(sid::ElapsedTimeFormat), now - startTime);
     std::string text = formatText(loadString(sid::StatusMonitoring), {started, elapsed});
-    if (unchecked > 0)
+    if (unchecked > 0 && nothingChecked)
+        text += "\r\n" + loadString(sid::StatusNothingChecked);
+    else if (unchecked > 0)
         text += "\r\n" + formatText(loadString(sid::StatusShortage), {std::to_string(unchecked)});
     return text;
 }
@@ -164,7 +170,8 @@ void MainDialogController::init()
 void MainDialogController::updateStatusText(bool running)
 {
     controls_.setStatusText(
-        statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0));
+        statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0,
+                   running && frame_.nothingChecked()));
 }
 
 void MainDialogController::updateStateControls()

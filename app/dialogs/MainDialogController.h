@@ -77,7 +77,8 @@ struct ListMenuItem {
 
 // The status text: stopped, or running since a time for so long, and how
 // many entries the last round had to leave out.
-std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked = 0);
+std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked = 0,
+                       bool nothingChecked = false);
 
 // Everything the main dialog decides that is not drawing: what its buttons,
 // fields and list clicks do, what its texts say and which controls are

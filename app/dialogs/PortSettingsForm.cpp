@@ -142,12 +142,7 @@ bool PortSettingsForm::readHttpStatus(Controls &controls, Prompter &prompter, co
 bool PortSettingsForm::readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
 {
     DataExchange dx(prompter, alive);
-    std::string text;
-    if (!dx.readText(controls.hostField(), text, TargetHostForm::MaxHostChars))
-        return false;
-    const auto first = text.find_first_not_of(" \t");
-    host = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-    return true;
+    return dx.readHost(controls.hostField(), host, TargetHostForm::MaxHostChars);
 }
 
 bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
@@ -198,7 +193,7 @@ void TargetHostForm::init(EditField &hostField) const
 bool TargetHostForm::onOk(EditField &hostField, Prompter &prompter)
 {
     DataExchange dx(prompter);
-    return dx.readText(hostField, host, MaxHostChars);
+    return dx.readHost(hostField, host, MaxHostChars);
 }
 
 } // namespace vigilon

@@ -67,6 +67,12 @@ public:
 
     // Programs of this launcher that have not been reaped yet.
     virtual std::size_t runningCount() const = 0;
+
+    // Runs onEnded on the event loop each time a child of this launcher (a
+    // program or an opener) has ended, once runningCount() no longer counts
+    // it; empty: nothing runs. onEnded may start programs. It is dropped with
+    // the launcher.
+    virtual void setChildEnded(std::function<void()> onEnded) = 0;
 };
 
 // Why a document could not be opened when LaunchOutcome::openerMissing.

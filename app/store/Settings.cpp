@@ -30,9 +30,28 @@ bool isTrouble(Status status)
     return status != Status::Ok && status != Status::NotFound && status != Status::TooLarge;
 }
 
+// A string holding a decimal number of 0 to 4294967295, blanks around it
+// allowed.
+bool numberFromString(const Value &value, std::uint32_t &out)
+{
+    const std::string text = reg::stringFromValue(value);
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return false;
+    const std::string digits = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long number = std::stoull(digits);
+    if (number > 0xFFFFFFFFull)
+        return false;
+    out = static_cast<std::uint32_t>(number);
+    return true;
+}
+
 // Reads a DWORD as into a 4-byte buffer: longer data does not fit; shorter
-// data fills the low bytes and leaves the others of out as they were. The
-// stored type is not looked at.
+// data fills the low bytes and leaves the others of out as they were. A
+// string (REG_SZ, REG_EXPAND_SZ) is read as the decimal number it holds;
+// one that holds none does not fit.
 // exact, when given, tells whether the stored value is what writing out
 // gives.
 Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *exact = nullptr)
@@ -41,6 +60,13 @@ Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *ex
     const Status status = key.queryValue(name, value);
     if (status != Status::Ok)
         return status;
+    if (value.type == reg::RegSz || value.type == reg::RegExpandSz) {
+        if (!numberFromString(value, out))
+            return Status::TooLarge;
+        if (exact)
+            *exact = false;
+        return Status::Ok;
+    }
     if (value.data.size() > 4)
         return Status::TooLarge;
     for (std::size_t i = 0; i < value.data.size(); ++i)
@@ -266,7 +292,7 @@ std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
                        name + "\" is " + typeName(value.type) + " of " + std::to_string(value.data.size()) +
                        " bytes, where " +
                        (isString ? "a string of at most " + std::to_string(kMaxStringBytes) + " bytes"
-                                 : std::string("a REG_DWORD of 4 bytes")) +
+                                 : std::string("a REG_DWORD of 4 bytes or a number as text")) +
                        " is read\n";
     return text;
 }
@@ -278,7 +304,8 @@ std::string misfitDword(const char *name, Key &key, std::uint32_t used)
     Value value;
     key.queryValue(name, value);
     return std::string(reg::programName()) + ": the stored \"" + name + "\" is " + typeName(value.type) + " of " +
-           std::to_string(value.data.size()) + " bytes, where a REG_DWORD of 4 bytes is read; using " +
+           std::to_string(value.data.size()) +
+           " bytes, where a REG_DWORD of 4 bytes or a number as text is read; using " +
            std::to_string(used) + "\n";
 }
 

@@ -19,10 +19,13 @@
 namespace vigilon::net {
 
 namespace {
-// Descriptors that checks leave to the rest of the program (the toolkit's
-// windows and wake-up pipes, the store, the one-instance socket), so that
-// running out of them costs checks, never the program.
-constexpr rlim_t kDescriptorReserve = 32;
+// Descriptors that checks leave free for what the rest of the program opens
+// after its start (the store's and the history's journals, a name lookup's
+// files and socket, the trust store's file, the metrics server's
+// connections, a window, an alert program's process descriptor), so that
+// running out of them costs checks, never the program. What it holds from
+// its start on is below the first socket's number and not counted here.
+constexpr rlim_t kDescriptorReserve = 16;
 } // namespace
 
 int openSocket(int type, int protocol, int family)
@@ -163,12 +166,22 @@ std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
     if (getrlimit(RLIMIT_NOFILE, &current) != 0 || current.rlim_cur == RLIM_INFINITY)
         return SIZE_MAX;
     limit = current.rlim_cur;
-    return current.rlim_cur > kDescriptorReserve ? static_cast<std::size_t>(current.rlim_cur - kDescriptorReserve) : 0;
+    // A check's socket takes the lowest free number: those below it are the
+    // program's own.
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (lowestFree < 0)
+        return 0;
+    ::close(lowestFree);
+    const rlim_t taken = static_cast<rlim_t>(lowestFree) + kDescriptorReserve;
+    return current.rlim_cur > taken ? static_cast<std::size_t>(current.rlim_cur - taken) : 0;
 }
 
 bool parseDottedAddress(const std::string &text, std::uint32_t &address)
 {
-    if (text.empty())
+    // The system's parser stops at a blank and takes what came before it:
+    // "127.0.0.1 x" is no address. Digits, the letters of hexadecimal
+    // numbers and dots are all an address holds.
+    if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos)
         return false;
     in_addr parsed{};
     if (inet_aton(text.c_str(), &parsed) == 0)

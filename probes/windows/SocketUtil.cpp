@@ -68,7 +68,10 @@ std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
 
 bool parseDottedAddress(const std::string &text, std::uint32_t &address)
 {
-    if (text.empty())
+    // The system's parser stops at a blank and takes what came before it:
+    // "127.0.0.1 x" is no address. Digits, the letters of hexadecimal
+    // numbers and dots are all an address holds.
+    if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos)
         return false;
     // inet_addr() takes the same short forms; only the broadcast address
     // itself collides with its error value.

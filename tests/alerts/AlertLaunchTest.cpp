@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 
@@ -156,6 +157,7 @@ TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
     script(dir_ / "here/pc1.exe");
     script(dir_ / "here/bin/page.cmd");
     script(dir_ / "tools/notify");
+    std::filesystem::create_directories(dir_ / "here/notify x");
     test::writeFile(dir_ / "tools/readme", "text\n");
     const std::string tools = dir_ / "tools";
     const std::string ours = dir_ / "here";
@@ -173,6 +175,8 @@ TEST_P(AlertLaunchTest, CommandsStartWhereTheySayWithTheTargetFilledIn)
         // found on PATH; a program starts in its own folder.
         {tools + "/notify %TARGET% \"two words\"", "10.0.0.7", tools, {"10.0.0.7", "two words"}},
         {"notify --host %TARGET%", "10.0.0.7", "", {"--host", "10.0.0.7"}},
+        // The folder is the command's own: a target cannot choose one.
+        {"notify %TARGET%", "x/y", ours, {"x/y"}},
         // A file that cannot be run is a document for the opener.
         {tools + "/readme %TARGET%", "h", "", {tools + "/readme %TARGET%"}},
         {"http://%TARGET%/status?a=1&b=2", "h", "", {"http://%TARGET%/status?a=1&b=2"}},
@@ -269,41 +273,136 @@ TEST_P(AlertLaunchTest, ChildrenKeepNothingOfOurs)
     EXPECT_EQ(getpriority(PRIO_PROCESS, 0), ourNice);
 }
 
-// Children are reaped, not even a zombie left, and only ours: a child of
-// someone else in this process ends meanwhile and keeps its status.
-TEST_P(AlertLaunchTest, AtMostSixteenRunAtOnceAndOnlyOursAreReaped)
+// The system's launcher, with the order of what it started and the most
+// children it had running at once.
+class CountingLauncher final : public platform::Launcher {
+public:
+    explicit CountingLauncher(std::unique_ptr<platform::Launcher> real)
+        : real_(std::move(real))
+    {
+    }
+    std::vector<std::string> lastArguments; // of each program started, in order
+    std::size_t mostRunning = 0;
+
+    platform::LaunchOutcome startProgram(const platform::ProgramStart &start) override
+    {
+        const platform::LaunchOutcome outcome = real_->startProgram(start);
+        if (outcome.started()) {
+            lastArguments.push_back(start.arguments.back());
+            mostRunning = std::max(mostRunning, real_->runningCount());
+        }
+        return outcome;
+    }
+    platform::LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure,
+                                         const platform::Environment &environment) override
+    {
+        return real_->openDocument(target, std::move(onLateFailure), environment);
+    }
+    bool namesProgram(const std::string &word) const override { return real_->namesProgram(word); }
+    std::size_t runningCount() const override { return real_->runningCount(); }
+    void setChildEnded(std::function<void()> onEnded) override { real_->setChildEnded(std::move(onEnded)); }
+
+private:
+    std::unique_ptr<platform::Launcher> real_;
+};
+
+// Alerts beyond what may run at once wait, and each starts in order, once,
+// as running ones end; a full queue refuses with one message. Children are
+// reaped, not even a zombie left, and only ours: a child of someone else in
+// this process ends meanwhile and keeps its status.
+TEST_P(AlertLaunchTest, AlertsBeyondSixteenWaitAndAllRunInOrderAndOnlyOursAreReaped)
 {
     test::ChildProcess other({"true"});
+    // Each run says when it begins and ends, in single writes.
+    script(dir_ / "tools/slow.bat", "echo \"start $1\" >> \"$ALERT_LOG\"\nsleep 1\necho \"end $1\" >> \"$ALERT_LOG\"\n");
+    auto counting = std::make_unique<CountingLauncher>(platform::makeSystemLauncher(loop_, options_));
+    CountingLauncher &launcher = *counting;
+    auto runner = std::make_unique<CommandRunner>(prompter_, std::move(counting), [this] { return target_; });
+
+    testing::internal::CaptureStderr();
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        expected.push_back(std::to_string(i) + "-" + target_);
+        ASSERT_EQ(runner->runCommand(dir_ / "tools/slow.bat " + std::to_string(i) + "-%TARGET%"), 0) << i;
+    }
+    EXPECT_EQ(launcher.runningCount(), 16u);
+    EXPECT_EQ(runner->waitingCount(), 24u);
+    std::size_t ends = 0;
+    const bool allEnded = loop_.runUntil(
+        [&] {
+            EXPECT_LE(launcher.runningCount(), 16u);
+            const std::vector<std::string> lines = test::readLines(log_);
+            ends = static_cast<std::size_t>(std::count_if(
+                lines.begin(), lines.end(), [](const std::string &l) { return l.rfind("end ", 0) == 0; }));
+            return ends == 40 && launcher.runningCount() == 0;
+        },
+        60000);
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(allEnded) << ends << " of 40 ended";
+    EXPECT_EQ(launcher.lastArguments, expected);
+    EXPECT_EQ(launcher.mostRunning, 16u);
+    EXPECT_EQ(runner->waitingCount(), 0u);
+    // Each ran once, never more than sixteen at a time.
+    std::map<std::string, int> starts;
+    std::size_t running = 0, most = 0;
+    for (const std::string &line : test::readLines(log_)) {
+        if (line.rfind("start ", 0) == 0) {
+            ++starts[line.substr(6)];
+            most = std::max(most, ++running);
+        } else {
+            --running;
+        }
+    }
+    EXPECT_EQ(starts.size(), 40u);
+    EXPECT_TRUE(std::all_of(starts.begin(), starts.end(), [](const auto &s) { return s.second == 1; }));
+    EXPECT_LE(most, 16u);
+    EXPECT_NE(said.find("16 alert programs still run; alerts wait and start in order as they end\n"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("not started"), std::string::npos) << said;
+    EXPECT_TRUE(prompter_.messages.empty());
+    runner.reset();
+
+    // A queue of four: sixteen hold on, four wait, the next two (a program
+    // and a document) are not run, with one message for both.
     const std::string holdLog = dir_ / "hold.log";
     script(dir_ / "tools/hold.bat", "echo \"$$\" >> \"" + holdLog + "\"\nexec sleep 60\n");
-    const std::string command = dir_ / "tools/hold.bat %TARGET%";
+    std::remove(log_.c_str());
+    counting = std::make_unique<CountingLauncher>(platform::makeSystemLauncher(loop_, options_));
+    CountingLauncher &second = *counting;
+    runner = std::make_unique<CommandRunner>(prompter_, std::move(counting), [this] { return target_; }, 4);
     for (int i = 0; i < 16; ++i)
-        ASSERT_EQ(runner().runCommand(command), 0) << i;
+        ASSERT_EQ(runner->runCommand(dir_ / "tools/hold.bat %TARGET%"), 0) << i;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(runner->runCommand(dir_ / "tools/alert.bat waiting" + std::to_string(i)), 0) << i;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runner->runCommand(dir_ / "tools/alert.bat %TARGET%"), 1);
+    EXPECT_EQ(runner->runCommand("http://%TARGET%/"), 1);
     std::vector<std::string> pids;
     loop_.runUntil([&] { return (pids = test::readLines(holdLog)).size() == 16; }, 10000);
     ASSERT_EQ(pids.size(), 16u);
-    EXPECT_EQ(runner().launcher().runningCount(), 16u);
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text,
+              formatText(loadString(sid::AlertQueueFull), {"4", dir_ / "tools/alert.bat 10.0.0.7"}));
 
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(runner().runCommand(command), 1);
-    EXPECT_EQ(runner().runCommand("http://%TARGET%/"), 1);
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_NE(errors.find("16 alert programs still run: " + dir_ / "tools/hold.bat 10.0.0.7\n"), std::string::npos)
-        << errors;
-    EXPECT_NE(errors.find("16 alert programs still run: http://%TARGET%/\n"), std::string::npos) << errors;
-    ASSERT_EQ(prompter_.messages.size(), 2u);
-    EXPECT_EQ(prompter_.messages[0].text, failureText(dir_ / "tools/hold.bat 10.0.0.7"));
-    EXPECT_EQ(prompter_.messages[1].text, failureText("http://%TARGET%/"));
-
-    // One ends: there is room for one more.
-    kill(std::stoi(pids.back()), SIGKILL);
-    EXPECT_TRUE(loop_.runUntil([this] { return runner().launcher().runningCount() == 15; }, 10000));
-    EXPECT_EQ(runner().runCommand(dir_ / "tools/alert.bat"), 0);
-    EXPECT_EQ(waitForRecords(1).size(), 1u);
-
+    // One ends: the first that waits starts, and as each of those ends, the
+    // next.
+    kill(std::stoi(pids[0]), SIGKILL);
+    const std::vector<Record> records = waitForRecords(4);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(runner->waitingCount(), 0u);
     for (const std::string &pid : pids)
         kill(std::stoi(pid), SIGKILL);
-    EXPECT_TRUE(waitReaped());
+    EXPECT_TRUE(loop_.runUntil([&] { return second.runningCount() == 0; }, 10000));
+    const std::string afterFull = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(second.lastArguments.size(), 20u);
+    EXPECT_EQ(std::vector<std::string>(second.lastArguments.begin() + 16, second.lastArguments.end()),
+              (std::vector<std::string>{"waiting0", "waiting1", "waiting2", "waiting3"}));
+    EXPECT_NE(afterFull.find("alert not run: 4 alerts already wait: " + dir_ / "tools/alert.bat 10.0.0.7\n"),
+              std::string::npos)
+        << afterFull;
+    EXPECT_NE(afterFull.find("2 alerts were not run while 4 waited"), std::string::npos) << afterFull;
+    EXPECT_EQ(prompter_.messages.size(), 1u);
     for (const std::string &pid : pids)
         EXPECT_FALSE(test::exists("/proc/" + pid)) << pid << " is left, if only as a zombie";
     EXPECT_EQ(other.waitForExit(5000), 0) << "the other child's status was taken";

@@ -231,6 +231,9 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         {" 10.0.0.7\t", true, "10.0.0.7"},
         {std::string(64, 'h'), true, std::string(64, 'h')},
         {std::string(65, 'h'), false, "old.example"},
+        // What comes after a blank would be lost to the parser: refused.
+        {"127.0.0.1 extra", false, "old.example"},
+        {"db\x01.example", false, "old.example"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
@@ -249,7 +252,17 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         if (c.accepted)
             EXPECT_TRUE(prompter.messages.empty());
         else
-            expectVerdict(prompter, controls.host, tooLong);
+            expectVerdict(prompter, controls.host, c.typed.size() > 64 ? tooLong : s(sid::HostInvalid));
+    }
+    // The target dialog reads its host the same way.
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakePrompter prompter;
+        TargetHostForm form;
+        form.host = "old.example";
+        FakeEditField field(nullptr, c.typed);
+        EXPECT_EQ(form.onOk(field, prompter), c.accepted);
+        EXPECT_EQ(form.host, c.host);
     }
 }
 
@@ -478,7 +491,7 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
-    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "0", "0", "(127.0.0.1)", "\u2013"}));
+    EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "\u2013", "0", "(127.0.0.1)", "\u2013"}));
 }
 
 TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
@@ -818,6 +831,33 @@ TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
     frame.reset();
 }
 
+// A failure and a recovery show in the uptime column as soon as the round
+// that saw them ends, not a minute later.
+TEST_F(DialogRules, theUptimeColumnFollowsAFailureAndARecoveryAtOnce)
+{
+    FakeHistory kept(loop);
+    const SeriesKey key = FakeHistory::key("port 80", 80);
+    kept.uptimes[key] = UptimeView{1.0, 1.0, 1.0, {}};
+    history = &kept;
+    makeFrame({{80, GenericTcp, 1}}, 5, 1);
+    loop.runPosted();
+    ASSERT_EQ(controls.rows[0].texts[kUptimeColumn], "100 %");
+    EXPECT_EQ(frame->toggleMonitoring(true), 1);
+    for (const auto &[answers, day, shown] : {std::tuple(false, 0.5, "50.00 %"), std::tuple(true, 0.75, "75.00 %")}) {
+        // Two rounds: a tolerated failure, then the one declared (or the
+        // answer that ends the failure, and one more).
+        kept.uptimes[key].day = day;
+        probes.finishAll(answers);
+        loop.advance(5000);
+        probes.finishAll(answers);
+        loop.advance(1000);
+        EXPECT_EQ(entry(0).status, answers ? Ok : Failed);
+        EXPECT_EQ(controls.rows[0].texts[kUptimeColumn], shown);
+        loop.advance(4000);
+    }
+    frame.reset();
+}
+
 // The window and the list's widths come back as the last run left them,
 // onto a screen; a store without them opens as the template makes it.
 TEST_F(DialogRules, theLayoutIsStoredAndComesBackOnAScreen)
@@ -970,6 +1010,24 @@ TEST_F(DialogRules, endsCleanlyWhenTheProgramEndsInsideAQuestion)
         EXPECT_EQ(std::tuple(saved.ports[0]->active, saved.ports[1]->active, saved.intervalSeconds, saved.retryLimit),
                   std::tuple(1, 0, 5u, 1u));
     }
+}
+
+// The response column: a time for an entry that answered (0 ms included),
+// a dash for a failed one, whatever time an earlier answer left.
+TEST(ResponseColumn, aFailedEntryShowsADashNotTheTimeOfAnAnswer)
+{
+    EntryView entry;
+    entry.active = true;
+    const std::pair<PortStatus, std::uint32_t> cases[] = {
+        {Ok, 0}, {Warning, 312}, {Idle, 0}, {Failed, 0}, {Failed, 48},
+    };
+    std::vector<std::string> shown;
+    for (const auto &[status, time] : cases) {
+        entry.status = status;
+        entry.responseTime = time;
+        shown.push_back(rowContent(entry).texts[4]);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"0", "312", "0", "\u2013", "\u2013"}));
 }
 
 // A watched, failed row's tip says why and when; any other row has none.

@@ -29,6 +29,7 @@ struct RefusingLauncher : platform::Launcher {
     }
     bool namesProgram(const std::string &) const override { return true; }
     std::size_t runningCount() const override { return 0; }
+    void setChildEnded(std::function<void()>) override {}
 };
 
 // The check and status lines of a round with a name that tries to forge

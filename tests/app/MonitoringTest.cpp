@@ -347,6 +347,34 @@ TEST_F(Monitoring, entriesTakeTurnsWhenNotAllChecksCanStartAndTheShortageShows)
     EXPECT_EQ(ui.tray->tip, formatText(loadString(sid::TrayTipRunning), {"127.0.0.1"}));
 }
 
+// Room for no check at all: nothing takes turns, and every place says that
+// no port can be checked, the one notice and the line included; with room
+// again the turns show as such.
+TEST_F(Monitoring, noRoomForAnyCheckIsSaidAsSuchNotAsTurns)
+{
+    makeFrame(std::vector<StoredPort>(3, StoredPort{80, GenericTcp, 1}), 5, 1);
+    probes.capacity = 0;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    loop.advance(5000);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(probes.pending.empty());
+    EXPECT_TRUE(frame->nothingChecked());
+    EXPECT_EQ(ui.tray->tip, formatText(loadString(sid::TrayTipNothingChecked), {"127.0.0.1"}));
+    EXPECT_EQ(prompter.count(loadString(sid::NothingCheckedNotice)), 1);
+    EXPECT_EQ(prompter.count(loadString(sid::ShortageNotice)), 0);
+    const std::string status = statusText(true, 0, 0, frame->uncheckedEntries(), frame->nothingChecked());
+    EXPECT_NE(status.find(loadString(sid::StatusNothingChecked)), std::string::npos) << status;
+    EXPECT_NE(said.find("none of the 3 active entries could be checked"), std::string::npos) << said;
+    EXPECT_EQ(said.find("take turns"), std::string::npos) << said;
+
+    probes.capacity = 1;
+    loop.advance(5000);
+    EXPECT_FALSE(frame->nothingChecked());
+    EXPECT_EQ(ui.tray->tip, formatText(loadString(sid::TrayTipShortage), {"127.0.0.1", "2"}));
+    EXPECT_EQ(prompter.count(loadString(sid::ShortageNotice)), 0) << "one notice in all";
+}
+
 class Suspend : public Monitoring {
 protected:
     // Two entries, retry limit 0 (every failure declared), each with a

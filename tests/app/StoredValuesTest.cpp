@@ -85,7 +85,7 @@ TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFit
     CaptureStderr();
     EXPECT_EQ(loadedInterval(), 5u);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("\"Interval\" is REG_BINARY of 8 bytes, where a REG_DWORD of 4 bytes "
-                                               "is read; using 5"));
+                                               "or a number as text is read; using 5"));
 
     // The main dialog's range of retry limits, which it would ask for.
     for (const auto &[stored, used] : {std::pair{0u, 1u}, {6u, 5u}, {0xFFFFFFFFu, 5u}}) {
@@ -97,12 +97,40 @@ TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFit
                                                    " is outside 1..5; using " + std::to_string(used)));
     }
 
-    putValue("Port #1", reg::RegSz, reg::stringBytes("70000"));
+    // A number written as text is that number, then held to the range; text
+    // that is no number is a value that does not fit.
+    putValue("Interval", reg::RegDword, reg::dwordBytes(5));
+    const struct {
+        std::uint32_t type;
+        std::string text;
+        std::uint32_t used;
+        std::string said;
+    } texts[] = {
+        {reg::RegSz, "9", 5, "the stored retry limit of 9 is outside 1..5; using 5"},
+        {reg::RegExpandSz, std::string(" 3\0", 3), 3, ""},
+        {reg::RegSz, "2x", 1, "\"Retry\" is REG_SZ of 2 bytes, where a REG_DWORD of 4 bytes or a number as text is read"},
+        {reg::RegSz, "4294967296", 1, "REG_SZ of 10 bytes"},
+    };
+    for (const auto &t : texts) {
+        putValue("Retry", t.type, reg::stringBytes(t.text));
+        std::string target;
+        CaptureStderr();
+        EXPECT_EQ(loadSettings(registry, false, target).retryLimit, t.used) << t.text;
+        const std::string said = GetCapturedStderr();
+        if (t.said.empty())
+            EXPECT_EQ(said, "") << t.text;
+        else
+            EXPECT_THAT(said, HasSubstr(t.said)) << t.text;
+    }
+
+    putValue("Port #0", reg::RegSz, reg::stringBytes("8080"));
+    putValue("Port #1", reg::RegSz, reg::stringBytes("http"));
     CaptureStderr();
     makeFrame();
-    EXPECT_EQ(FrameTestPeer::ports(*frame).size(), 2u) << "the entry is dropped, the other stays";
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 5 bytes, "
-                                               "where a REG_DWORD of 4 bytes is read"));
+    ASSERT_EQ(FrameTestPeer::ports(*frame).size(), 2u) << "the entry is dropped, the other stays";
+    EXPECT_EQ(entry(0).port, 8080u);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 4 bytes, "
+                                               "where a REG_DWORD of 4 bytes or a number as text is read"));
 }
 
 TEST_F(StoredValues, aPortOutsideTheRangeIsNeverCheckedAndSaidOnce)

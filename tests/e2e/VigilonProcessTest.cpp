@@ -336,6 +336,28 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
 }
 
+// A low limit leaves the checks what the program does not hold; below
+// that, the program says plainly that nothing can be checked.
+TEST_F(VigilonProcess, aLowDescriptorLimitStillChecksOrSaysNothingCan)
+{
+    TcpServer server(TcpServer::Answer, 0, "");
+    storeConfig(std::vector<StoredPort>(3, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
+    ChildProcess some({"prlimit", "--nofile=40:40", binary_, "-service", "--verbose"}, offscreen_);
+    EXPECT_TRUE(some.waitForOutput("\tOk\t", 20000)) << some.output();
+    some.signal(SIGTERM);
+    EXPECT_EQ(some.waitForExit(10000), 0) << some.output();
+    EXPECT_EQ(some.output().find("out of the process's file descriptors"), std::string::npos) << some.output();
+
+    ChildProcess none({"prlimit", "--nofile=24:24", binary_, "-service", "--verbose"}, offscreen_);
+    EXPECT_TRUE(none.waitForOutput("none of the 3 active entries could be checked", 20000)) << none.output();
+    none.signal(SIGTERM);
+    EXPECT_EQ(none.waitForExit(10000), 0) << none.output();
+    EXPECT_NE(none.output().find("the limit of 24 open files (ulimit -Hn) leaves none for checks"), std::string::npos)
+        << none.output();
+    EXPECT_EQ(none.output().find("take turns"), std::string::npos) << none.output();
+    EXPECT_EQ(none.output().find("\tOk\t"), std::string::npos) << none.output();
+}
+
 // Every reason a check can fail for, each from a real fault inside network
 // and mount namespaces of the test's own, seen where a user sees it: the
 // --verbose line of a real vigilon run headless, and the environment of its

@@ -108,6 +108,13 @@ TEST_F(HistoryTest, uptimesOverTheThreeWindowsSurviveARestart)
         ASSERT_EQ(days.size(), 2u);
         EXPECT_EQ(days[0], std::pair(key(web), 0.75));
         EXPECT_EQ(days[1], std::pair(key(mail), 1.0));
+        // A question counts every check handed over before it, written or
+        // not: what the list asks after a change of state includes it.
+        feed(*history, mail, now_, CheckOutcome::Result::Failed);
+        days = dayUptimes(*history);
+        std::sort(days.begin(), days.end());
+        ASSERT_EQ(days.size(), 2u);
+        EXPECT_EQ(days[1], std::pair(key(mail), 0.5));
     }
     // A day later the last day has nothing; an unknown entry has nothing.
     now_ = kStart + 21 * kDayMillis + kHourMillis;

@@ -42,6 +42,18 @@ TEST(HostResolver, AddressLiteralsAreNeverLookedUp)
         net::NetAddress address;
         EXPECT_FALSE(net::parseNumericHost(text, address)) << text;
     }
+    // An address followed by anything is no address, and no name either: it
+    // fails at once as a name not found, never checked at the address.
+    for (const char *text : {"127.0.0.1 extra", "127.0.0.1\textra", "10.0.0.7 ", " 10.0.0.7", "127.0.0.1\n",
+                             "::1 x", "my host"}) {
+        net::NetAddress address;
+        EXPECT_FALSE(net::parseNumericHost(text, address)) << text;
+        std::uint64_t ticket = 0;
+        EXPECT_EQ(resolver.resolve(text, address, [](bool, const net::NetAddress &) {}, ticket), HostResolver::NotFound)
+            << text;
+        EXPECT_EQ(resolver.failureOf(text), FailureKind::NameNotFound) << text;
+    }
+    EXPECT_EQ(resolver.lookupsStarted(), 0u);
 }
 
 // Names are looked up inside a child (in network and mount namespaces of its

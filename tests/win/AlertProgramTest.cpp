@@ -115,6 +115,27 @@ TEST_F(AlertProgram, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
     EXPECT_FALSE(test::exists("pwned.txt"));
 }
 
+// Alerts beyond the sixteen that run at once wait, and start as those end:
+// the system tells no loop of a process's end, so the launcher looks.
+TEST_F(AlertProgram, AlertsBeyondSixteenWaitAndStartAsRunningOnesEnd)
+{
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(runner_.runCommand(recorder() + " hold " + std::to_string(i)), 0) << i;
+    EXPECT_EQ(runner_.launcher().runningCount(), 16u);
+    EXPECT_EQ(runner_.waitingCount(), 4u);
+    test::writeFile(dir_ / "go", "");
+    const auto ran = [this] {
+        int count = 0;
+        for (int i = 0; i < 20; ++i)
+            count += test::exists(dir_ / ("ran-" + std::to_string(i)));
+        return count;
+    };
+    EXPECT_TRUE(loop_.runUntil([&] { return ran() == 20 && runner_.launcher().runningCount() == 0; }, 30000))
+        << ran() << " ran";
+    EXPECT_EQ(runner_.waitingCount(), 0u);
+    EXPECT_TRUE(prompts_.messages.empty());
+}
+
 // Help looks for its page beside the program, wherever it was started from.
 TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable)
 {

@@ -112,6 +112,7 @@ std::vector<std::string> childEnvironment(const Environment &extra)
 
 struct ChildTable {
     std::size_t running = 0;
+    std::function<void()> onEnded;
 };
 
 using ExitHandler = std::function<void(int status, bool known)>;
@@ -122,6 +123,9 @@ void childEnded(const std::shared_ptr<ChildTable> &table, const ExitHandler &onE
         --table->running;
     if (onExit)
         onExit(status, known);
+    // A copy: the callback may replace itself.
+    if (const std::function<void()> onEnded = table->onEnded)
+        onEnded();
 }
 
 // Collects the child if it has ended. True when it is gone: reaped here,
@@ -194,6 +198,9 @@ public:
     {
     }
 
+    // The children go on being reaped; whoever set the callback may be gone.
+    ~PosixLauncher() override { children_->onEnded = nullptr; }
+
     LaunchOutcome startProgram(const ProgramStart &start) override { return spawn(start, {}); }
 
     LaunchOutcome openDocument(const std::string &target, std::function<void()> onLateFailure,
@@ -219,6 +226,8 @@ public:
     bool namesProgram(const std::string &word) const override { return !findOnPath(word).empty(); }
 
     std::size_t runningCount() const override { return children_->running; }
+
+    void setChildEnded(std::function<void()> onEnded) override { children_->onEnded = std::move(onEnded); }
 
 private:
     LaunchOutcome spawn(const ProgramStart &start, ExitHandler onExit)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -45,15 +46,20 @@ std::vector<char> environmentBlock(const Environment &extra)
     return block;
 }
 
+// Period of the look for ended programs while one is awaited.
+constexpr unsigned kEndPollMs = 200;
+
 class WindowsLauncher final : public Launcher {
 public:
-    explicit WindowsLauncher(const LauncherOptions &options)
-        : options_(options)
+    WindowsLauncher(EventLoop &loop, const LauncherOptions &options)
+        : loop_(loop)
+        , options_(options)
     {
     }
 
     ~WindowsLauncher() override
     {
+        loop_.killTimers(this);
         // The programs go on running; only our handles to them end.
         for (HANDLE process : running_)
             CloseHandle(process);
@@ -118,6 +124,7 @@ public:
         }
         CloseHandle(info.hThread);
         running_.push_back(info.hProcess);
+        watchForEnds();
         outcome.result = LaunchResult::Started;
         return outcome;
     }
@@ -162,29 +169,63 @@ public:
         return running_.size();
     }
 
+    void setChildEnded(std::function<void()> onEnded) override
+    {
+        onEnded_ = std::move(onEnded);
+        watchForEnds();
+    }
+
 private:
+    // The system tells no event loop of a process's end: while someone
+    // waits for one, a timer looks.
+    void watchForEnds()
+    {
+        if (!onEnded_ || running_.empty() || loop_.hasTimer(this, 1))
+            return;
+        // Killing the timer destroys this callback: the work is a member's.
+        loop_.setTimer(this, 1, kEndPollMs, [this] { lookForEnds(); });
+    }
+
+    void lookForEnds()
+    {
+        prune();
+        if (running_.empty() || !onEnded_)
+            loop_.killTimer(this, 1);
+        // Ends that another call's prune found count too. A copy: the
+        // callback may replace itself or start programs.
+        const std::function<void()> onEnded = onEnded_;
+        for (std::size_t ended = std::exchange(unseenEnds_, 0); ended > 0 && onEnded; --ended)
+            onEnded();
+    }
+
     // Forgets the programs that have ended.
     void prune()
     {
         std::vector<HANDLE> still;
         for (HANDLE process : running_) {
-            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
                 still.push_back(process);
-            else
+            } else {
                 CloseHandle(process);
+                ++unseenEnds_;
+            }
         }
         running_.swap(still);
     }
 
+    EventLoop &loop_;
     LauncherOptions options_;
     std::vector<HANDLE> running_;
+    std::function<void()> onEnded_;
+    // Programs found ended that onEnded_ has not been run for.
+    std::size_t unseenEnds_ = 0;
 };
 
 } // namespace
 
-std::unique_ptr<Launcher> makeSystemLauncher(EventLoop &, const LauncherOptions &options)
+std::unique_ptr<Launcher> makeSystemLauncher(EventLoop &loop, const LauncherOptions &options)
 {
-    return std::make_unique<WindowsLauncher>(options);
+    return std::make_unique<WindowsLauncher>(loop, options);
 }
 
 } // namespace vigilon::platform
