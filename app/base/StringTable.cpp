@@ -183,7 +183,7 @@ constexpr std::array kStrings{
     StringEntry{sid::NotifyChangedMany, "%d 件のポートの状態が変わりました", "%d ports changed"},
     StringEntry{sid::NotifyFailedLine, "%s (%s) 応答なし: %s", "%s on %s failed: %s"},
     StringEntry{sid::NotifyRecoveredLine, "%s (%s) 復旧しました", "%s on %s answers again"},
-    StringEntry{sid::NotifyMoreLines, "(ほか %d 件)", "(%d more)"},
+    StringEntry{sid::NotifyMoreLines, "…ほか %d 件", "…and %d more"},
     StringEntry{sid::TrayTipFailing, "障害: %s", "Failing: %s"},
     StringEntry{sid::NotifyCheckBox, "デスクトップ通知(&N)", "Desktop &notifications"},
     StringEntry{sid::AutostartCheckBox, "ログオン時に自動起動(&L)", "Start at &logon"},
