@@ -256,6 +256,8 @@ constexpr std::array kStrings{
     StringEntry{sid::GraphOutagesButton, "障害履歴(&O)...", "&Outages..."},
     StringEntry{sid::OutageCloseButton, "閉じる", "Close"},
     StringEntry{sid::OutageNone, "障害はありません。", "No outages."},
+    StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
+                "this user may not send pings here"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"
