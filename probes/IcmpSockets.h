@@ -58,8 +58,8 @@ inline constexpr bool kSystemEcho = kWindowsBuild;
 
 // How a system echo ended: 1 a reply came (from source), 0 an error
 // message came (type and code as ICMP or ICMPv6 has them, source its
-// sender), -1 nothing within the wait. arrivedMicros: when the system
-// finished it, on the monotonic clock.
+// sender), -1 nothing within the wait, -2 the system would not send it.
+// arrivedMicros: when the system finished it, on the monotonic clock.
 struct EchoAnswer {
     int outcome = -1;
     int type = -1;

@@ -220,8 +220,17 @@ void CPingProbe::onSystemEcho(const net::icmp::EchoAnswer &answer)
     if (done_ != 0)
         return;
     // No answer within the wait: the probe's own timer says so.
-    if (answer.outcome < 0)
+    if (answer.outcome == -1)
         return;
+    if (answer.outcome < 0) {
+        // The system did not let this user send it either.
+        killTimer();
+        echo_.reset();
+        sayNoIcmpRight();
+        done_ = 1;
+        fail(FailureKind::NotPermitted);
+        return;
+    }
     reply_.source = answer.source;
     reply_.type = answer.outcome == 1 ? typesOf(family_).echoReply : answer.type;
     reply_.code = answer.code;

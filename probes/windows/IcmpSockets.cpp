@@ -119,6 +119,16 @@ int judgeStatus(ULONG status, bool ipv6, EchoAnswer &answer)
     return -1;
 }
 
+// A request that ended without a reply: the wait was over, or the system
+// would not send it (Windows says it was denied; Wine, whose echo needs the
+// Linux user's right to ICMP sockets, says nothing at all).
+EchoAnswer noReply(EchoAnswer answer)
+{
+    const DWORD error = GetLastError();
+    answer.outcome = error == ERROR_SUCCESS || error == ERROR_ACCESS_DENIED ? -2 : -1;
+    return answer;
+}
+
 EchoAnswer readAnswer(Pending &pending)
 {
     EchoAnswer answer;
@@ -127,14 +137,14 @@ EchoAnswer readAnswer(Pending &pending)
     const DWORD size = static_cast<DWORD>(pending.reply.size());
     if (pending.ipv6) {
         if (Icmp6ParseReplies(buffer, size) == 0)
-            return answer;
+            return noReply(answer);
         const auto *reply = static_cast<const Icmp6EchoReply *>(buffer);
         answer.outcome = judgeStatus(reply->status, true, answer);
         answer.source.family = AF_INET6;
         std::memcpy(answer.source.bytes.data(), reply->address.address, 16);
     } else {
         if (IcmpParseReplies(buffer, size) == 0)
-            return answer;
+            return noReply(answer);
         const auto *reply = static_cast<const ICMP_ECHO_REPLY *>(buffer);
         answer.outcome = judgeStatus(reply->Status, false, answer);
         answer.source = NetAddress::ipv4(reply->Address);
