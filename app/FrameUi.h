@@ -140,6 +140,10 @@ public:
     // The longest tip the system shows whole, as it counts it: the
     // notification area's 128 UTF-16 units, the terminator included.
     virtual TextLimit tipLimit() const { return {127, TextUnit::Utf16Units}; }
+    // The longest title and text of a notification that the system shows
+    // whole; where it takes any length, no limit.
+    virtual TextLimit noticeSummaryLimit() const { return {SIZE_MAX, TextUnit::Characters}; }
+    virtual TextLimit noticeBodyLimit() const { return {SIZE_MAX, TextUnit::Characters}; }
 };
 
 // Makes the frame's windows; implemented by the user interface.

@@ -26,7 +26,7 @@ void addStatusChange(std::vector<StatusChange> &changes, StatusChange change)
 }
 
 DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std::string &targetHost,
-                            std::size_t maxLines)
+                            std::size_t maxLines, NoticeLimits limits)
 {
     DesktopNotice notice;
     if (changes.empty())
@@ -37,23 +37,43 @@ DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std:
                                     {changes[0].name});
     else
         notice.summary = formatText(loadString(sid::NotifyChangedMany), {std::to_string(changes.size())});
+    notice.summary = cutText(notice.summary, limits.summary);
     // Failures first, each group in the order the changes came.
-    std::vector<const StatusChange *> ordered;
-    for (const bool failed : {true, false})
-        for (const StatusChange &c : changes)
-            if (c.failed == failed)
-                ordered.push_back(&c);
-    const std::size_t shown = ordered.size() > maxLines ? maxLines - 1 : ordered.size();
-    for (std::size_t i = 0; i < shown; ++i) {
-        const StatusChange &c = *ordered[i];
-        const std::string &host = c.host.empty() ? targetHost : c.host;
-        if (!notice.body.empty())
-            notice.body += "\r\n";
-        notice.body += c.failed ? formatText(loadString(sid::NotifyFailedLine), {c.name, host, reasonTextShown(c.reason)})
-                                : formatText(loadString(sid::NotifyRecoveredLine), {c.name, host});
+    std::vector<std::string> lines;
+    for (const bool failed : {true, false}) {
+        for (const StatusChange &c : changes) {
+            if (c.failed != failed)
+                continue;
+            const std::string &host = c.host.empty() ? targetHost : c.host;
+            lines.push_back(failed ? formatText(loadString(sid::NotifyFailedLine),
+                                                {c.name, host, reasonTextShown(c.reason)})
+                                   : formatText(loadString(sid::NotifyRecoveredLine), {c.name, host}));
+        }
     }
-    if (shown < ordered.size())
-        notice.body += "\r\n" + formatText(loadString(sid::NotifyMoreLines), {std::to_string(ordered.size() - shown)});
+    const auto more = [&lines](std::size_t shown) {
+        return formatText(loadString(sid::NotifyMoreLines), {std::to_string(lines.size() - shown)});
+    };
+    const auto compose = [&](std::size_t shown) {
+        std::string body;
+        for (std::size_t i = 0; i < shown; ++i)
+            body += (i ? "\r\n" : "") + lines[i];
+        if (shown < lines.size())
+            body += (shown ? "\r\n" : "") + more(shown);
+        return body;
+    };
+    const auto length = [&limits](const std::string &text) { return textLength(text, limits.body.unit); };
+    // As many whole lines as fit, a last line counting the others.
+    std::size_t shown = lines.size() > maxLines ? std::max<std::size_t>(maxLines, 1) - 1 : lines.size();
+    while (shown > 1 && length(compose(shown)) > limits.body.length)
+        --shown;
+    notice.body = compose(shown);
+    if (length(notice.body) <= limits.body.length)
+        return notice;
+    // The first line alone is too long: cut, ending with "…".
+    const std::string ellipsis = "\xE2\x80\xA6";
+    const std::string rest = ellipsis + (shown < lines.size() ? "\r\n" + more(shown) : std::string());
+    const std::size_t room = limits.body.length - std::min(limits.body.length, length(rest));
+    notice.body = cutText(lines[0], TextLimit{room, limits.body.unit}) + rest;
     return notice;
 }
 

@@ -30,15 +30,23 @@ void addStatusChange(std::vector<StatusChange> &changes, StatusChange change);
 // One desktop notification for the changes of a round, in the interface's
 // language: a summary naming the entry (or the number of entries) and a body
 // with a line per entry naming it, its host (its own, else the target host)
-// and, for a failure, the reason. Lines beyond maxLines are counted in a last line.
+// and, for a failure, the reason. The body holds whole lines only, at most
+// maxLines of them and no more than bodyLimit takes; the lines left out
+// are counted in a last line ("…and N more"). A single line that does not
+// fit alone is cut and ends with "…". The summary is cut to summaryLimit.
 struct DesktopNotice {
     std::string summary;
     std::string body;
     // At least one entry failed (shown as a warning).
     bool failure = false;
 };
+// What a desktop's notification shows whole, as it counts it.
+struct NoticeLimits {
+    TextLimit summary{SIZE_MAX, TextUnit::Characters};
+    TextLimit body{SIZE_MAX, TextUnit::Characters};
+};
 DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std::string &targetHost,
-                            std::size_t maxLines = 8);
+                            std::size_t maxLines = 8, NoticeLimits limits = {});
 
 // An entry as a text that names entries of several hosts shows it: its
 // name, with its own host when it has one.

@@ -64,7 +64,8 @@ void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
     refreshUptimes();
     if (!notifications_ || !trayIcon_)
         return;
-    const DesktopNotice notice = desktopNotice(changes, context_.targetHost);
+    const DesktopNotice notice = desktopNotice(changes, context_.targetHost, 8,
+                                               {trayIcon_->noticeSummaryLimit(), trayIcon_->noticeBodyLimit()});
     trayIcon_->notify(notice.summary, notice.body, notice.failure);
 }
 

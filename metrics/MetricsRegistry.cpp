@@ -40,6 +40,8 @@ const char *reasonLabel(FailureKind kind)
         return "tls_handshake_failed";
     case FailureKind::HttpStatus:
         return "http_status";
+    case FailureKind::NotPermitted:
+        return "not_permitted";
     }
     return "other";
 }

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/EventLoop.h"
 #include "app/base/System.h"
 #include "probes/NetAddress.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 // What the PING check needs of the system's ICMP sockets, once per system
@@ -45,5 +49,37 @@ struct QueuedError {
 // carries and the start of the request they are about. False when nothing
 // could be read.
 bool readErrors(int fd, int family, std::vector<QueuedError> &errors, std::vector<std::uint8_t> &request);
+
+// An echo that the system makes for the process, where it refuses the
+// process ICMP sockets: Windows' ICMP helper functions, which need no
+// right. Their answer comes on the event loop; the loop never waits for
+// it.
+inline constexpr bool kSystemEcho = kWindowsBuild;
+
+// How a system echo ended: 1 a reply came (from source), 0 an error
+// message came (type and code as ICMP or ICMPv6 has them, source its
+// sender), -1 nothing within the wait, -2 the system would not send it.
+// arrivedMicros: when the system finished it, on the monotonic clock.
+struct EchoAnswer {
+    int outcome = -1;
+    int type = -1;
+    int code = -1;
+    NetAddress source;
+    std::uint64_t arrivedMicros = 0;
+};
+
+// An echo under way; destroying it drops its answer (the request itself
+// ends by its wait).
+class SystemEcho {
+public:
+    virtual ~SystemEcho() = default;
+};
+
+// Sends an echo with data to `to` by the system's own means, waiting at
+// most waitMs; answer is called once, on loop, unless the echo is destroyed
+// first. Null where the system cannot (error tells why).
+std::unique_ptr<SystemEcho> startSystemEcho(EventLoop &loop, const NetAddress &to, const std::uint8_t *data,
+                                            std::size_t size, int ttl, unsigned waitMs,
+                                            std::function<void(const EchoAnswer &)> answer, int &error);
 
 } // namespace vigilon::net::icmp

@@ -4,6 +4,7 @@
 #include "probes/IcmpSockets.h"
 #include "probes/SocketUtil.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -141,11 +142,15 @@ int CPingProbe::openSocket()
     const bool ipv6 = family_ == AF_INET6;
     const int protocol = ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
     datagram_ = false;
+    systemEcho_ = false;
     int refusal = 0;
-    if (choice_ != DatagramOnly) {
+    bool rawRefused = choice_ == AsUnprivileged;
+    if (choice_ == AnySocket || choice_ == RawOnly) {
         socket_ = net::openSocket(SOCK_RAW, protocol, family_);
-        if (socket_ < 0)
+        if (socket_ < 0) {
             refusal = net::lastError();
+            rawRefused = net::icmp::isRefusedRight(refusal);
+        }
         if (socket_ >= 0 && ipv6) {
             // A raw ICMPv6 socket would see all the neighbour discovery of
             // the links: only what can decide a check is let through.
@@ -159,16 +164,22 @@ int CPingProbe::openSocket()
         else if (refusal == 0 || net::icmp::isRefusedRight(refusal) || net::isUnsupportedHere(refusal))
             refusal = net::lastError();
     }
+    if (net::icmp::kSystemEcho && socket_ < 0 && rawRefused && choice_ != RawOnly) {
+        // The system makes the echo when the request goes out.
+        systemEcho_ = true;
+        return 1;
+    }
     if (socket_ < 0) {
         if (net::isLocalShortage(refusal))
             return refuseLocally(refusal, "cannot open the socket of a PING check");
         if (net::isUnsupportedHere(refusal))
             return refuseUnsupported(refusal, ipv6 ? "ICMPv6" : "ICMP");
         // No right to any ICMP socket: the check can never succeed here.
-        if (net::icmp::isRefusedRight(refusal))
+        if (rawRefused || net::icmp::isRefusedRight(refusal))
             sayNoIcmpRight();
-        // Counted as ever, though it is this system that refuses.
-        fail(FailureKind::LocalShortage);
+        // Counted as a failure: nobody would learn otherwise that no PING
+        // entry is checked.
+        fail(FailureKind::NotPermitted);
         done_ = 1;
         return 0;
     }
@@ -176,8 +187,62 @@ int CPingProbe::openSocket()
     return 1;
 }
 
+int CPingProbe::beginSystemEcho()
+{
+    const bool ipv6 = family_ == AF_INET6;
+    request_ = buildRequest(processIdentifier(), static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())),
+                            randomNumber(), ipv6);
+    // The system writes the message's header; the data is ours.
+    constexpr std::size_t kHeader = 8;
+    int error = 0;
+    startMicros_ = nowMicros();
+    echo_ = net::icmp::startSystemEcho(
+        loop_, address_, request_.data() + kHeader, request_.size() - kHeader, ping::Ttl, ping::ReplyWaitMs,
+        [this](const net::icmp::EchoAnswer &answer) { onSystemEcho(answer); }, error);
+    if (echo_) {
+        // The reply wait runs from the request; it replaces the deadline
+        // of the lookup.
+        armTimer(ping::ReplyWaitMs);
+        return 1;
+    }
+    killTimer();
+    if (net::isLocalShortage(error))
+        return refuseLocally(error, "cannot send the request of a PING check");
+    // The helper functions refused: nothing here can make the echo.
+    sayNoIcmpRight();
+    fail(FailureKind::NotPermitted);
+    done_ = 1;
+    return 0;
+}
+
+void CPingProbe::onSystemEcho(const net::icmp::EchoAnswer &answer)
+{
+    if (done_ != 0)
+        return;
+    // No answer within the wait: the probe's own timer says so.
+    if (answer.outcome == -1)
+        return;
+    if (answer.outcome < 0) {
+        // The system did not let this user send it either.
+        killTimer();
+        echo_.reset();
+        sayNoIcmpRight();
+        done_ = 1;
+        fail(FailureKind::NotPermitted);
+        return;
+    }
+    reply_.source = answer.source;
+    reply_.type = answer.outcome == 1 ? typesOf(family_).echoReply : answer.type;
+    reply_.code = answer.code;
+    if (answer.outcome == 0 && answer.type == typesOf(family_).unreachable)
+        reply_.text = family_ == AF_INET6 ? unreachableText6(answer.code) : unreachableText(answer.code);
+    finish(answer.outcome, std::max(answer.arrivedMicros, startMicros_));
+}
+
 int CPingProbe::beginAsync()
 {
+    if (systemEcho_)
+        return beginSystemEcho();
     const bool ipv6 = family_ == AF_INET6;
     const int ttl = ping::Ttl;
     int error = 0;
@@ -265,6 +330,7 @@ void CPingProbe::onSocket(unsigned events, int)
 void CPingProbe::finish(int outcome, std::uint64_t arrivedMicros)
 {
     killTimer();
+    echo_.reset();
     unwatch();
     net::closeSocket(socket_);
     if (outcome == 1)
@@ -280,6 +346,7 @@ void CPingProbe::onTimeout()
 {
     // Nothing that comes later is read: a raw socket left watched would
     // wake the loop for every ICMP message that reaches the host.
+    echo_.reset();
     unwatch();
     net::closeSocket(socket_);
 }

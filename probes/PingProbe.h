@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "probes/IcmpSockets.h"
 #include "probes/SocketProbe.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace vigilon {
@@ -43,8 +45,13 @@ struct PingReply {
 // The socket is a raw ICMP socket where the process may open one, else an
 // ICMP datagram socket where the system allows them to the process's group
 // (net.ipv4.ping_group_range, which rules ICMPv6 datagram sockets too).
-// Where neither can be had, the check fails from inside start() and one
-// line on standard error says which right is missing (once per process);
+// On Windows, where raw sockets are refused (a user without administrator
+// rights), the system's ICMP helper functions make the echo instead, and
+// their answer comes on the loop (net::icmp::startSystemEcho); the check
+// is then timed from right before the request to when the system saw it
+// end. Where none of these can be had, the check fails from inside start()
+// as not permitted, and one line on standard error says which right is
+// missing (once per process);
 // where the system has no such sockets at all (no ICMPv6), the check is a
 // local failure (see CSocketProbe).
 //
@@ -60,7 +67,9 @@ struct PingReply {
 // random number drawn for each request.
 class CPingProbe final : public CSocketProbe {
 public:
-    enum SocketChoice { AnySocket, RawOnly, DatagramOnly };
+    // AsUnprivileged: as where raw sockets are refused (tests take the
+    // path of a user without the right).
+    enum SocketChoice { AnySocket, RawOnly, DatagramOnly, AsUnprivileged };
 
     explicit CPingProbe(ProbeHost &owner, HostResolver *resolver = nullptr);
 
@@ -72,6 +81,8 @@ public:
     // Which socket kinds the check may use (tests force one).
     void setSocketChoice(SocketChoice choice) { choice_ = choice; }
     bool datagramSocket() const { return datagram_; }
+    // The system's helper functions make the echo.
+    bool systemEcho() const { return systemEcho_; }
     const PingReply &reply() const { return reply_; }
     // The request as sent.
     const ping::Request &request() const { return request_; }
@@ -112,9 +123,13 @@ private:
     // -1 not ours, -2 the queue is empty.
     int judgeErrorQueue();
     void finish(int outcome, std::uint64_t arrivedMicros);
+    int beginSystemEcho();
+    void onSystemEcho(const net::icmp::EchoAnswer &answer);
 
     SocketChoice choice_ = AnySocket;
     bool datagram_ = false;
+    bool systemEcho_ = false;
+    std::unique_ptr<net::icmp::SystemEcho> echo_;
     std::uint16_t kernelIdent_ = 0; // datagram socket: the identifier the kernel puts in
     ping::Request request_{};
     PingReply reply_;

@@ -58,6 +58,9 @@ void CSocketProbe::killTimer()
 
 void CSocketProbe::watch(unsigned events)
 {
+    // A check the system makes for us has no socket of ours.
+    if (socket_ < 0)
+        return;
     loop_.watchSocket(socket_, events, [this](unsigned ready, int error) { onSocket(ready, error); });
     watching_ = true;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/BalloonWnd.h"
 
+#include "app/base/Language.h"
 #include "app/dialogs/DialogLayout.h"
 
 #include <windowsx.h>
@@ -66,7 +67,11 @@ void CBalloonWnd::setFont(const std::wstring &face, int height, int weight, bool
 {
     if (font_)
         DeleteObject(font_);
-    font_ = CreateFontW(height, 0, 0, 0, weight, italic, underline, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+    // The Japanese script only for the Japanese interface: asked of a
+    // system without a Japanese font, it would give a font that draws
+    // English text as boxes.
+    const DWORD charset = currentLanguage() == Language::Japanese ? SHIFTJIS_CHARSET : DEFAULT_CHARSET;
+    font_ = CreateFontW(height, 0, 0, 0, weight, italic, underline, FALSE, charset, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str());
 }
 

@@ -28,7 +28,9 @@ public:
 
     // Makes the popup owned by the parent's window.
     bool createHint(HWND parent, HINSTANCE instance);
+    // The font in the script of the interface's language.
     void setFont(const std::wstring &face, int height, int weight, bool italic, bool underline);
+    HFONT font() const { return font_; }
     // The resolution the balloon's margins and tail are scaled to.
     void setDpi(int dpi) { dpi_ = dpi; }
     // Registers a target; registering it again replaces its text.

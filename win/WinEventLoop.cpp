@@ -15,7 +15,6 @@
 namespace vigilon::win {
 
 namespace {
-constexpr UINT kSocketMessage = WM_APP + 1; // WSAAsyncSelect: wParam socket, lParam event and error
 constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's serial
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
 // The window timer of the loop's timers, and the look timer.
@@ -317,13 +316,6 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
         else if (wParam == kDueTimerId)
             loop->onTimer();
         return 0;
-    case kSocketMessage: {
-        const int fd = static_cast<int>(wParam);
-        const auto it = loop->watches_.find(fd);
-        if (it != loop->watches_.end())
-            loop->onSocket(fd, WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam), it->second.serial);
-        return 0;
-    }
     case kLookMessage: {
         const int fd = static_cast<int>(wParam);
         const auto it = loop->watches_.find(fd);
@@ -337,8 +329,19 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
         loop->runPosted();
         return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        break;
     }
+    if (message >= kFirstSocketMessage && message <= kLastSocketMessage) {
+        // A notice of another watch (an earlier socket with this handle,
+        // or one unwatched since) is dropped: its event and error are not
+        // this socket's.
+        const int fd = static_cast<int>(wParam);
+        const auto it = loop->watches_.find(fd);
+        if (it != loop->watches_.end() && it->second.message == message)
+            loop->onSocket(fd, WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam), it->second.serial);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void WinEventLoop::setTimer(TimerOwner owner, unsigned id, unsigned periodMs, TimerCallback callback)
@@ -390,7 +393,14 @@ void WinEventLoop::onTimer()
 
 void WinEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
 {
-    Watch &watch = watches_[fd];
+    const auto [at, added] = watches_.try_emplace(fd);
+    Watch &watch = at->second;
+    // A socket watched anew keeps its message, and its notices queued
+    // already still count; a socket new to the loop takes the next one.
+    if (added) {
+        watch.message = nextMessage_;
+        nextMessage_ = nextMessage_ == kLastSocketMessage ? kFirstSocketMessage : nextMessage_ + 1;
+    }
     watch.events = events;
     watch.serial = ++serial_;
     watch.callback = std::move(callback);
@@ -405,7 +415,7 @@ void WinEventLoop::watchSocket(int fd, unsigned events, SocketCallback callback)
     // follows the watch.
     if (stamper_)
         stamper_->arm(fd, watch.serial, pollEvents(events));
-    WSAAsyncSelect(static_cast<SOCKET>(fd), window_, kSocketMessage, kAllSocketEvents);
+    WSAAsyncSelect(static_cast<SOCKET>(fd), window_, watch.message, kAllSocketEvents);
     // What is ready already (a connect that finished before the watch, data
     // that came before it) was notified to nobody: look once now.
     queueLook(fd, watch);

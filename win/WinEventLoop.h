@@ -72,6 +72,8 @@ private:
     struct Watch {
         unsigned events = 0;
         std::uint64_t serial = 0;
+        // The window message of its WSAAsyncSelect notices.
+        UINT message = 0;
         SocketCallback callback;
         // A look is queued already.
         bool lookQueued = false;
@@ -105,6 +107,13 @@ private:
     std::uint64_t armedFor_ = UINT64_MAX;
     std::map<int, Watch> watches_;
     std::uint64_t serial_ = 0;
+    // The messages of WSAAsyncSelect (wParam socket, lParam event and
+    // error): each socket new to the loop takes the next of this range, so
+    // that a notice still queued for a socket that was closed since is told
+    // apart from those of the socket that got its handle.
+    static constexpr UINT kFirstSocketMessage = WM_APP + 16;
+    static constexpr UINT kLastSocketMessage = 0xBFFF;
+    UINT nextMessage_ = kFirstSocketMessage;
     std::map<int, std::uint64_t> lookAgain_;
     bool lookTimerArmed_ = false;
     // Started with the first watch; null when the thread could not be made.

@@ -29,6 +29,8 @@ public:
     {
         icon_->notify(summary, body, failure);
     }
+    TextLimit noticeSummaryLimit() const override { return icon_->noticeSummaryLimit(); }
+    TextLimit noticeBodyLimit() const override { return icon_->noticeBodyLimit(); }
 
 private:
     std::unique_ptr<WinTrayIcon> icon_;

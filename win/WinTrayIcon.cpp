@@ -13,6 +13,9 @@
 
 namespace vigilon::win {
 
+static_assert(std::size(NOTIFYICONDATAW{}.szInfoTitle) == 64 && std::size(NOTIFYICONDATAW{}.szInfo) == 256,
+              "the balloon's limits are its fields' sizes");
+
 namespace {
 // A trace of the icon's calls for the program's tests, written when
 // VIGILON_TRAY_TRACE names a file: one line per call with its result.

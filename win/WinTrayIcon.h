@@ -36,6 +36,10 @@ public:
     // The icon's own info balloon (NIF_INFO), which current Windows shows
     // as a toast; title and text cut to what the balloon holds.
     void notify(const std::string &summary, const std::string &body, bool failure) override;
+    // What the balloon holds: 64 and 256 UTF-16 units, the terminators
+    // included.
+    TextLimit noticeSummaryLimit() const override { return {63, TextUnit::Utf16Units}; }
+    TextLimit noticeBodyLimit() const override { return {255, TextUnit::Utf16Units}; }
 
     // The callback message kTrayCallbackMessage: a press of either button
     // opens the menu at the cursor. Releases and double clicks do nothing.

@@ -106,6 +106,8 @@ std::string reasonText(const FailureReason &reason)
         return "TLS handshake failed";
     case FailureKind::HttpStatus:
         return reason.code < 0 ? "not an HTTP reply" : "HTTP " + httpStatusWords(reason.code);
+    case FailureKind::NotPermitted:
+        return "not permitted";
     }
     return {};
 }
@@ -149,6 +151,8 @@ std::string reasonTextShown(const FailureReason &reason)
         // The code's phrase is the protocol's own, in English in every language.
         return reason.code < 0 ? loadString(sid::ReasonNotHttp)
                                : formatText(loadString(sid::ReasonHttpStatus), {httpStatusWords(reason.code)});
+    case FailureKind::NotPermitted:
+        return loadString(sid::ReasonNotPermitted);
     }
     return {};
 }

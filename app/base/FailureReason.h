@@ -29,6 +29,9 @@ enum class FailureKind : int {
     // HTTP and HTTPS: the reply's status is not one that counts as alive
     // (its code in code), or the reply is not HTTP at all (code -1).
     HttpStatus,
+    // This system does not let the program make the check (PING without
+    // the right to ICMP); counted as a failure.
+    NotPermitted,
 };
 
 struct FailureReason {

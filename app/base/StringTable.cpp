@@ -183,7 +183,7 @@ constexpr std::array kStrings{
     StringEntry{sid::NotifyChangedMany, "%d 件のポートの状態が変わりました", "%d ports changed"},
     StringEntry{sid::NotifyFailedLine, "%s (%s) 応答なし: %s", "%s on %s failed: %s"},
     StringEntry{sid::NotifyRecoveredLine, "%s (%s) 復旧しました", "%s on %s answers again"},
-    StringEntry{sid::NotifyMoreLines, "(ほか %d 件)", "(%d more)"},
+    StringEntry{sid::NotifyMoreLines, "…ほか %d 件", "…and %d more"},
     StringEntry{sid::TrayTipFailing, "障害: %s", "Failing: %s"},
     StringEntry{sid::NotifyCheckBox, "デスクトップ通知(&N)", "Desktop &notifications"},
     StringEntry{sid::AutostartCheckBox, "ログオン時に自動起動(&L)", "Start at &logon"},
@@ -273,6 +273,8 @@ constexpr std::array kStrings{
                 "何も監視されていません。\r\n上限を上げてください (Linux: ulimit -n)。",
                 "The system is short of resources (file descriptors or sockets), so no port can be checked: "
                 "nothing is monitored.\r\nRaise the limit (Linux: ulimit -n)."},
+    StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
+                "this user may not send pings here"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

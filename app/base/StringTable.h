@@ -312,6 +312,7 @@ constexpr unsigned GraphOutageLine = 659;
 constexpr unsigned GraphOutagesButton = 660;
 constexpr unsigned OutageCloseButton = 661;
 constexpr unsigned OutageNone = 662;
+constexpr unsigned ReasonNotPermitted = 739;
 
 // An alert was not run: %d alerts already wait, %s = its command.
 constexpr unsigned AlertQueueFull = 690;

@@ -109,4 +109,12 @@ bool readErrors(int fd, int family, std::vector<QueuedError> &errors, std::vecto
     return true;
 }
 
+std::unique_ptr<SystemEcho> startSystemEcho(EventLoop &, const NetAddress &, const std::uint8_t *, std::size_t, int,
+                                            unsigned, std::function<void(const EchoAnswer &)>, int &error)
+{
+    // The kernel's ICMP datagram sockets are the unprivileged way here.
+    error = ENOSYS;
+    return nullptr;
+}
+
 } // namespace vigilon::net::icmp

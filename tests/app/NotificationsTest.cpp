@@ -9,6 +9,8 @@
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
+#include <algorithm>
+
 namespace vigilon::test {
 namespace {
 
@@ -142,8 +144,42 @@ TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
     const DesktopNotice notice = desktopNotice(changes, "srv", 4);
     EXPECT_EQ(notice.summary, "10 件のポートの状態が変わりました");
     EXPECT_EQ(notice.body, "e1 (srv) 応答なし: 接続を拒否されました\r\ne2 (srv) 応答なし: 接続を拒否されました\r\n"
-                           "e4 (srv) 応答なし: 接続を拒否されました\r\n(ほか 7 件)")
+                           "e4 (srv) 応答なし: 接続を拒否されました\r\n\xE2\x80\xA6ほか 7 件")
         << "failures first, the rest counted";
+}
+
+// A balloon that holds 255 UTF-16 units (Windows): whole lines only, as
+// many as fit with the line that counts the rest, never a line cut in the
+// middle of a word; a single line too long for it alone is cut and ends
+// with "…".
+TEST(NoticeText, aBodyWithALimitHoldsWholeLinesAndCountsTheRest)
+{
+    EnglishTexts english;
+    const TextLimit balloon{255, TextUnit::Utf16Units};
+    std::vector<StatusChange> changes;
+    for (std::uint32_t id = 1; id <= 12; ++id)
+        addStatusChange(changes, {id, "Generic TCP (70" + std::to_string(id + 10) + ")", true,
+                                  FailureReason::of(FailureKind::TimedOut), ""});
+    const DesktopNotice notice = desktopNotice(changes, "build-server.example", 8, {balloon, balloon});
+    const std::string line = "Generic TCP (7011) on build-server.example failed: no answer (timed out)";
+    EXPECT_EQ(notice.body.substr(0, line.size() + 2), line + "\r\n");
+    const std::string tail = "\r\n\xE2\x80\xA6" "and 9 more";
+    ASSERT_GE(notice.body.size(), tail.size());
+    EXPECT_EQ(notice.body.substr(notice.body.size() - tail.size()), tail) << notice.body;
+    EXPECT_LE(textLength(notice.body, TextUnit::Utf16Units), 255u);
+    // Three lines of 73 and the count: a fourth line would not have fitted.
+    EXPECT_EQ(std::count(notice.body.begin(), notice.body.end(), '\n'), 3);
+
+    // Without a limit, the 8 lines of a desktop notification.
+    EXPECT_NE(desktopNotice(changes, "build-server.example").body.find("\xE2\x80\xA6" "and 5 more"), std::string::npos);
+
+    // One entry whose line alone is too long: cut, with "…" at its end.
+    const std::vector<StatusChange> one = {
+        {1, std::string(300, 'n'), true, FailureReason::of(FailureKind::Refused), ""}};
+    const DesktopNotice cut = desktopNotice(one, "h", 8, {balloon, balloon});
+    EXPECT_EQ(textLength(cut.body, TextUnit::Utf16Units), 255u);
+    EXPECT_EQ(cut.body, std::string(254, 'n') + "\xE2\x80\xA6");
+    EXPECT_EQ(textLength(cut.summary, TextUnit::Utf16Units), 255u) << "the summary cut to its own limit";
 }
 
 TEST(TrayTip, namesAsManyFailingEntriesAsFitAndNeverSplitsACharacter)

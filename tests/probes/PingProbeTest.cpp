@@ -98,6 +98,8 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == PingFailed && host.reports[0].insideStart,
                          31);
             CHILD_EXPECT(entry.responseTime == 0 && !none.localFailure(), 32);
+            // Its reason names the cause, for the list's tip and the graph.
+            CHILD_EXPECT(none.failureReason().kind == FailureKind::NotPermitted, 33);
             return 0;
         },
         test::NetNamespace, 20000);

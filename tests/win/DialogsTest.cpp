@@ -3,6 +3,7 @@
 // messages as another program would: the main dialog's title, rows, state
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
+#include "app/base/Language.h"
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/HistoryText.h"
@@ -16,6 +17,7 @@
 #include "tests/support/win/DialogUnits.h"
 #include "tests/support/win/ScreenDpi.h"
 #include "tests/support/win/WindowScript.h"
+#include "win/BalloonWnd.h"
 #include "win/DialogIds.h"
 #include "win/WinDialogs.h"
 #include "win/WinDpi.h"
@@ -225,6 +227,24 @@ TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
     EXPECT_EQ(stateImage(list, 1), 0x2000u);
 }
 
+// The balloon's font asks for the Japanese script only under the Japanese
+// interface: asked of a system without a Japanese font, it would draw
+// English hints as boxes.
+TEST(BalloonHint, asksForTheScriptOfTheInterfacesLanguage)
+{
+    const Language before = currentLanguage();
+    for (const auto &[language, charset] : {std::pair{Language::English, BYTE(DEFAULT_CHARSET)},
+                                            std::pair{Language::Japanese, BYTE(SHIFTJIS_CHARSET)}}) {
+        setCurrentLanguage(language);
+        win::CBalloonWnd balloon;
+        balloon.setFont(win::widen(loadString(sid::UiFontFace)), 14, 0, false, false);
+        LOGFONTW font{};
+        ASSERT_EQ(GetObjectW(balloon.font(), sizeof font, &font), int(sizeof font));
+        EXPECT_EQ(font.lfCharSet, charset) << (language == Language::English ? "English" : "Japanese");
+    }
+    setCurrentLanguage(before);
+}
+
 // The balloon hint and the list's own tool tip (a cut item, a failed row's
 // reason) never show at once.
 TEST_F(WinDialogs, theBalloonAndTheListsTipNeverShowAtOnce)
@@ -412,6 +432,43 @@ TEST_F(WinDialogs, theUptimeColumnAndTheOutageListFromTheContextMenu)
               outagesCsv({lasting, refused}, clock.nowMillis()));
     frame.reset();
     history = nullptr;
+}
+
+// Cancel closes the port settings dialog whatever its fields hold, by its
+// button, by the Escape key and by Enter on the button tabbed to: nothing
+// is checked, nothing asked, nothing changed.
+TEST_F(WinDialogs, cancelClosesThePortSettingsWithoutCheckingTheFields)
+{
+    const auto key = [](HWND control, UINT key) {
+        PostMessageW(control, WM_KEYDOWN, key, 1);
+        PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+    };
+    const auto spoiled = [](HWND d) {
+        SetDlgItemTextW(d, IDC_PORT, L"0");
+        SetDlgItemTextW(d, IDC_THRESHOLD, L"");
+        SetFocus(GetDlgItem(d, IDC_PORT));
+        return d;
+    };
+    using Step = std::function<void(HWND)>;
+    // A step after the last runs only on a dialog that stayed open.
+    const Step stayed = [](HWND d) { EndDialog(d, IDCANCEL); };
+    const std::vector<std::vector<Step>> ways = {
+        {[&](HWND d) { SendDlgItemMessageW(spoiled(d), IDCANCEL, BM_CLICK, 0, 0); }},
+        {[&](HWND d) { key(GetDlgItem(spoiled(d), IDC_PORT), VK_ESCAPE); }},
+        {[&](HWND d) {
+             SendMessageW(spoiled(d), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(d, IDOK)), TRUE);
+             key(GetDlgItem(d, IDOK), VK_TAB);
+         },
+         [&](HWND) { key(GetFocus(), VK_RETURN); }},
+    };
+    for (std::vector<Step> steps : ways) {
+        const std::size_t needed = steps.size();
+        steps.push_back(stayed);
+        select(list, 0);
+        EXPECT_EQ(runModal("監視ポート設定", steps, [this] { pressKey(dialog, list, VK_F2); }), needed);
+        EXPECT_EQ(prompter.texts(), std::vector<std::string>{});
+        EXPECT_EQ(entry(0).port, 80u);
+    }
 }
 
 // Keys go through the dialog manager as the program's loop hands them on:

@@ -109,6 +109,36 @@ TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
     EXPECT_EQ(host.loop.watchCount(), 0u);
 }
 
+// Where raw sockets are refused (a user without administrator rights), the
+// system's ICMP helper functions make the echo, and it is answered on the
+// loop like the socket's; a check dropped while its echo is under way is
+// never answered.
+TYPED_TEST(WinProbes, EchoWithoutTheRightToRawSocketsIsMadeByTheSystem)
+{
+    Host<TypeParam> host;
+    MonitorPort entry;
+    CPingProbe probe(host);
+    probe.setSocketChoice(CPingProbe::AsUnprivileged);
+    ASSERT_EQ(probe.start(0, "127.0.0.1", entry), 1);
+    EXPECT_TRUE(probe.systemEcho());
+    EXPECT_TRUE(host.codes.empty()) << "answered on the loop, not from the start";
+    host.waitForReport(5000);
+    ASSERT_EQ(host.codes, (std::vector<int>{PingOk})) << reasonText(probe.failureReason());
+    EXPECT_EQ(probe.reply().source.text(), "127.0.0.1");
+    EXPECT_LT(entry.responseTime, 2000u);
+
+    host.codes.clear();
+    {
+        CPingProbe dropped(host);
+        dropped.setSocketChoice(CPingProbe::AsUnprivileged);
+        ASSERT_EQ(dropped.start(0, "127.0.0.1", entry), 1);
+    }
+    host.loop.runUntil([] { return false; }, 300);
+    EXPECT_TRUE(host.codes.empty());
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+    EXPECT_EQ(host.loop.watchCount(), 0u);
+}
+
 // Over IPv4 and IPv6 (bracketed too): a refusal is left to the probe's
 // 3000 ms timeout.
 TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace vigilon::win {
 namespace {
@@ -106,6 +109,61 @@ TEST_F(WinEventLoopTest, ReadinessIsLevelTriggeredWithoutStarvingTheTimers)
         loop.unwatchSocket(fd);
         contract::closeSocket(fd);
     }
+}
+
+// Checks of a refused and of an open port taking turns at a high rate: the
+// refused socket is closed from its callback and the next one, opened at
+// once, gets its handle. A notice of the closed socket still queued (its
+// FD_CONNECT with the refusal) is not taken for the new socket's: every
+// connect to the open port is told without an error.
+TEST_F(WinEventLoopTest, ANoticeOfAClosedSocketIsNotTakenForTheOneThatGetsItsHandle)
+{
+    sockaddr_in open{}, closed{};
+    const int server = contract::listener(open, 64);
+    // Bound and not listening: connects to it are refused.
+    const int refuser = contract::listener(closed, 0);
+    constexpr int kRounds = 300;
+    int rounds = 0, reused = 0, refusedSeen = 0;
+    std::vector<int> openErrors;
+    std::function<void()> nextRound;
+    const auto connectTo = [this](const sockaddr_in &to, EventLoop::SocketCallback callback) {
+        const int fd = contract::streamSocket(true);
+        loop.watchSocket(fd, EventLoop::Connected, std::move(callback));
+        connect(static_cast<SOCKET>(fd), reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        return fd;
+    };
+    nextRound = [&] {
+        auto refusedFd = std::make_shared<int>(-1);
+        *refusedFd = connectTo(closed, [&, refusedFd](unsigned, int error) {
+            if (error == contract::kConnectionRefused)
+                ++refusedSeen;
+            const int gone = *refusedFd;
+            loop.unwatchSocket(gone);
+            contract::closeSocket(gone);
+            auto openFd = std::make_shared<int>(-1);
+            *openFd = connectTo(open, [&, openFd](unsigned, int openError) {
+                openErrors.push_back(openError);
+                loop.unwatchSocket(*openFd);
+                contract::closeSocket(*openFd);
+                const SOCKET taken = accept(static_cast<SOCKET>(server), nullptr, nullptr);
+                if (taken != INVALID_SOCKET)
+                    closesocket(taken);
+                if (++rounds < kRounds)
+                    nextRound();
+            });
+            reused += *openFd == gone;
+        });
+    };
+    nextRound();
+    ASSERT_TRUE(loop.runUntil([&] { return rounds == kRounds; }, 60000)) << rounds << " rounds";
+    EXPECT_EQ(refusedSeen, kRounds);
+    // The handle was taken again at once (as the system hands them out), or
+    // nothing was put to the test.
+    EXPECT_GT(reused, 0);
+    EXPECT_EQ(openErrors, std::vector<int>(kRounds, 0));
+    contract::closeSocket(refuser);
+    contract::closeSocket(server);
+    EXPECT_EQ(loop.watchCount(), 0u);
 }
 
 } // namespace
