@@ -256,6 +256,17 @@ constexpr std::array kStrings{
     StringEntry{sid::GraphOutagesButton, "障害履歴(&O)...", "&Outages..."},
     StringEntry{sid::OutageCloseButton, "閉じる", "Close"},
     StringEntry{sid::OutageNone, "障害はありません。", "No outages."},
+    StringEntry{sid::AutostartNoUserManager,
+                "このユーザーの systemd ユーザー マネージャーが動いていません (systemctl --user が使えません)。"
+                "systemd が管理するセッションでログオンするか、デスクトップの自動起動に \"vigilon -service\" を追加してください。",
+                "No systemd user manager is running for this user (systemctl --user does not work). "
+                "Log on through a session that systemd manages, or add \"vigilon -service\" to the desktop's "
+                "autostart programs."},
+    StringEntry{sid::PortTestProblems, "%d 個の監視対象ポートに問題があります。", "%d ports do not answer."},
+    StringEntry{sid::PortTestFailedLine, "%s (%s): %s", "%s on %s: %s"},
+    StringEntry{sid::AboutVersion, "Vigilon バージョン %s", "Vigilon Version %s"},
+    StringEntry{sid::CsvYes, "はい", "yes"},
+    StringEntry{sid::CsvNo, "いいえ", "no"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

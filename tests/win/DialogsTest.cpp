@@ -465,6 +465,34 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     menuItems = nullptr;
 }
 
+// Ctrl+Home and Ctrl+End highlight the row they reach, as Home and End do;
+// Space acts on the row it shows highlighted, also where Ctrl and an arrow
+// moved the focus away from the highlight.
+TEST_F(WinDialogs, homeAndEndReachTheRowsThatSpaceThenActsOn)
+{
+    const auto highlighted = [this] {
+        std::vector<int> rows;
+        for (int r = ListView_GetNextItem(list, -1, LVNI_SELECTED); r >= 0; r = ListView_GetNextItem(list, r, LVNI_SELECTED))
+            rows.push_back(r);
+        return std::pair(ListView_GetNextItem(list, -1, LVNI_FOCUSED), rows);
+    };
+    select(list, 1);
+    pressKey(dialog, list, VK_HOME, true);
+    EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
+    pressKey(dialog, list, VK_END, true);
+    EXPECT_EQ(highlighted(), std::pair(2, std::vector<int>{2}));
+    pressKey(dialog, list, VK_HOME);
+    EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
+
+    pressKey(dialog, list, VK_DOWN, true);
+    ASSERT_EQ(highlighted().first, 1);
+    pressKey(dialog, list, VK_SPACE);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
+    EXPECT_EQ(stateImage(list, 1), 0x1000u);
+    EXPECT_EQ(stateImage(list, 0), 0x1000u);
+    EXPECT_EQ(highlighted(), std::pair(1, std::vector<int>{1}));
+}
+
 // The window's place and the columns' widths are kept for the next start,
 // and a place off the screen comes back onto it. (That the columns fit a
 // whole longest name and date is checked at every resolution below.)
