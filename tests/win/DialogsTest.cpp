@@ -8,6 +8,7 @@
 #include "app/dialogs/HistoryText.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/TimeText.h"
+#include "app/dialogs/WindowPlace.h"
 #include "app/store/Settings.h"
 #include "win/WinText.h"
 #include "tests/support/FakeHistory.h"
@@ -724,23 +725,35 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
 }
 
-TEST_F(WinDialogs, theAboutBoxShowsTheVersionAtTheTopLeftAndOnlyHidesWhenClosed)
+// The About box says its version in the interface's language, opens left
+// of the main dialog, top edges level, and comes back where it was.
+TEST_F(WinDialogs, theAboutBoxShowsTheVersionBesideTheMainDialogAndOnlyHidesWhenClosed)
 {
-    auto about = win::makeAboutBox(*frame);
+    auto about = win::makeAboutBox(*frame, [this] { return win::placeAreaOf(dialog); });
     ASSERT_TRUE(about);
     HWND box = FindWindowW(L"#32770", win::widen("バージョン情報").c_str());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(misplaced(box, "バージョン情報"), std::vector<std::string>{});
-    EXPECT_EQ(text(GetDlgItem(box, IDC_VERSION)), "Vigilon Version 1.62");
-    RECT r{};
-    GetWindowRect(box, &r);
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(text(GetDlgItem(box, IDC_VERSION)), "Vigilon バージョン 1.62");
     SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(IsWindow(box));
     EXPECT_FALSE(IsWindowVisible(box));
+
+    const ScreenRect work = win::placeAreaOf(dialog).workArea;
+    RECT main{}, r{};
+    GetWindowRect(dialog, &main);
+    SetWindowPos(dialog, nullptr, work.right - (main.right - main.left), work.top + 40, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    GetWindowRect(dialog, &main);
     about->show();
     EXPECT_TRUE(IsWindowVisible(box));
+    GetWindowRect(box, &r);
+    EXPECT_EQ(std::pair(r.right + kBesideGap, r.top), std::pair(main.left, main.top));
+    SetWindowPos(box, nullptr, 30, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageW(box, WM_COMMAND, IDOK, 0);
+    about->show();
+    GetWindowRect(box, &r);
+    EXPECT_EQ(std::pair(r.left, r.top), std::pair(30L, 50L));
     about.reset();
     EXPECT_FALSE(IsWindow(box));
 }
