@@ -741,9 +741,8 @@ TEST_F(WinDialogs, theAboutBoxShowsTheVersionBesideTheMainDialogAndOnlyHidesWhen
 
     const ScreenRect work = win::placeAreaOf(dialog).workArea;
     RECT main{}, r{};
-    GetWindowRect(dialog, &main);
-    SetWindowPos(dialog, nullptr, work.right - (main.right - main.left), work.top + 40, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    // At its smallest, at the right edge: room left of it.
+    SetWindowPos(dialog, nullptr, work.right - 400, work.top + 40, 400, 160, SWP_NOZORDER | SWP_SHOWWINDOW);
     GetWindowRect(dialog, &main);
     about->show();
     EXPECT_TRUE(IsWindowVisible(box));
