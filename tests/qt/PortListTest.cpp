@@ -382,6 +382,30 @@ private slots:
         QCOMPARE(highlighted(), std::vector<int>{1});
     }
 
+    // A port already in the list is refused at OK: the dialog stays open
+    // with what was typed, and nothing is added.
+    void aDuplicateKeepsTheDialogOpenWithWhatWasTyped()
+    {
+        UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}});
+        CPortListCtrl *list = h.dialog().list();
+        list->setCurrentCell(1, 0);
+        bool open = false;
+        QString typed;
+        answerModal<CPortSettingsDlg>([&](CPortSettingsDlg &d) {
+            d.portEdit()->setText(QStringLiteral("80"));
+            d.commandEdit()->setText(QStringLiteral("notify %TARGET%"));
+            QTest::mouseClick(d.okButton(), Qt::LeftButton);
+            open = d.isVisible();
+            typed = d.portEdit()->text() + " " + d.commandEdit()->text();
+            d.reject();
+        });
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(open);
+        QCOMPARE(typed, QStringLiteral("80 notify %TARGET%"));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
+        QCOMPARE(list->itemCount(), 2);
+    }
+
     // The list is one tab stop: Tab leaves it, whatever its rows. Over a row
     // the hint is asked for at the pointer; a button press, or the pointer
     // below the last row, hides it again.
