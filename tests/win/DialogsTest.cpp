@@ -478,13 +478,23 @@ TEST_F(WinDialogs, homeAndEndReachTheRowsThatSpaceThenActsOn)
         return std::pair(ListView_GetNextItem(list, -1, LVNI_FOCUSED), rows);
     };
     select(list, 1);
+    // The columns reach beyond the list, which is scrolled to the right:
+    // going to a row leaves them there.
+    ListView_SetColumnWidth(list, 1, 2000);
+    ListView_Scroll(list, 300, 0);
+    const int across = GetScrollPos(list, SB_HORZ);
+    ASSERT_GT(across, 0);
     pressKey(dialog, list, VK_HOME, true);
     EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
     pressKey(dialog, list, VK_END, true);
     EXPECT_EQ(highlighted(), std::pair(2, std::vector<int>{2}));
     pressKey(dialog, list, VK_HOME);
     EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
+    pressKey(dialog, list, VK_END);
+    EXPECT_EQ(highlighted(), std::pair(2, std::vector<int>{2}));
+    EXPECT_EQ(GetScrollPos(list, SB_HORZ), across);
 
+    pressKey(dialog, list, VK_HOME);
     pressKey(dialog, list, VK_DOWN, true);
     ASSERT_EQ(highlighted().first, 1);
     pressKey(dialog, list, VK_SPACE);
