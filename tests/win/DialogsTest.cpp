@@ -281,6 +281,16 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       },
                                       [](HWND d) {
+                                          // The stored "Generic TCP (80)" again: refused.
+                                          SetDlgItemTextW(d, IDC_PORT, L"80");
+                                          SetDlgItemTextW(d, IDC_COMMAND, L"again.bat");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [](HWND d) {
+                                          // What was typed is still there.
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)) + " " + text(GetDlgItem(d, IDC_COMMAND)),
+                                                    "80 again.bat");
+                                          SetDlgItemTextW(d, IDC_COMMAND, L"");
                                           // The host box refuses what the target's refuses.
                                           EXPECT_EQ(SendDlgItemMessageW(d, IDC_ENTRY_HOST, EM_GETLIMITTEXT, 0, 0), 64);
                                           SetDlgItemTextW(d, IDC_ENTRY_HOST, L"::1");
@@ -315,8 +325,9 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                       }},
                                      [this] { click(list, cellCentre(list, 2, 1), true); });
 
-    EXPECT_EQ(ran, 3u);
+    EXPECT_EQ(ran, 4u);
     EXPECT_TRUE(prompter.saw("1 から 64554 までの整数を入力してください。"));
+    EXPECT_TRUE(prompter.saw(loadString(sid::DuplicatePort)));
     EXPECT_TRUE(prompter.saw(loadString(sid::HttpStatusInvalid)));
     EXPECT_EQ(entry(2).httpStatus.text(), "2xx,404");
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
