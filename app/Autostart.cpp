@@ -59,8 +59,12 @@ bool Autostart::change(bool install, Done done)
             return;
         *flag = false;
         const bool now = setup->installed();
+        std::string failure = autostartFailure(install, now, run, program);
+        if (!failure.empty())
+            if (const std::string why = setup->unavailable(); !why.empty())
+                failure = formatText(loadString(install ? sid::AutostartOnFailed : sid::AutostartOffFailed), {why});
         if (done)
-            done(now, autostartFailure(install, now, run, program));
+            done(now, failure);
     });
     if (!begun)
         *busy_ = false;

@@ -29,6 +29,11 @@ public:
     // waiting: done receives the outcome later, on the event loop. False
     // when the run could not even be begun (done is not called then).
     virtual bool run(bool install, std::function<void(const Run &)> done) = 0;
+    // Why this system cannot keep the service host for the user at all
+    // (Linux: no systemd user manager runs), in the interface's language;
+    // empty when it can. Asked once a change has failed, to say that in this
+    // system's own words rather than the service host's.
+    virtual std::string unavailable() const { return {}; }
 
 protected:
     // Hands the outcome to done from the loop, never from inside run();

@@ -5,6 +5,7 @@
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/FailureText.h"
+#include "app/dialogs/PortSettingsForm.h"
 #include "app/store/Settings.h"
 
 #include <algorithm>
@@ -29,6 +30,17 @@ bool sameNameIgnoringCase(const std::string &a, const std::string &b)
             return false;
     }
     return true;
+}
+
+// Whether name is the one composed for this kind and port in either
+// language, letter case aside.
+bool composedName(const std::string &name, std::uint32_t protocol, std::uint32_t port)
+{
+    for (const Language language : {Language::English, Language::Japanese}) {
+        if (sameNameIgnoringCase(name, PortSettingsForm::composeName(static_cast<int>(protocol), port, language)))
+            return true;
+    }
+    return false;
 }
 
 void applySettings(MonitorPort &entry, const EntrySettings &settings)
@@ -60,7 +72,12 @@ int CMainFrame::findDuplicate(const EntrySettings &settings, std::size_t except)
     const std::string &host = settings.host.empty() ? context_.targetHost : settings.host;
     for (std::size_t i = 0; i + 1 < ports_.size(); ++i) {
         const MonitorPort &entry = *ports_[i];
-        if (i != except && sameNameIgnoringCase(entry.name, settings.name) &&
+        // A name composed in the other language names the same entry.
+        const bool sameName = sameNameIgnoringCase(entry.name, settings.name) ||
+                              (entry.protocol == settings.protocol && entry.port == settings.port &&
+                               composedName(entry.name, entry.protocol, entry.port) &&
+                               composedName(settings.name, settings.protocol, settings.port));
+        if (i != except && sameName &&
             sameNameIgnoringCase(checkedHost(entry, context_.targetHost), host))
             return static_cast<int>(i);
     }
@@ -103,6 +120,16 @@ std::size_t CMainFrame::activeEntryCount() const
     for (const auto &entry : ports_)
         count += entry->active != 0 ? 1 : 0;
     return count;
+}
+
+bool CMainFrame::duplicates(const EntrySettings &settings, std::uint32_t except) const
+{
+    std::size_t row = static_cast<std::size_t>(-1);
+    for (std::size_t i = 0; except != 0 && i + 1 < ports_.size(); ++i) {
+        if (ports_[i]->id == except)
+            row = i;
+    }
+    return findDuplicate(settings, row) >= 0;
 }
 
 int CMainFrame::findEntry(const std::string &name) const

@@ -4,6 +4,7 @@
 #include "app/Monitor.h"
 #include "app/base/StringTable.h"
 #include "app/dialogs/HistoryText.h"
+#include "app/dialogs/WindowPlace.h"
 
 #include <algorithm>
 
@@ -53,13 +54,18 @@ void GraphWindows::open(std::uint32_t entryId, const ResponseGraphParams &defaul
         prompter_.messageBox(loadString(sid::GraphCreateFailed), "", mb::Ok);
         return;
     }
-    // Not on top of another open window.
+    // Beside the main dialog, and not on top of another open window.
     std::vector<ResponseGraph::Place> taken;
     for (const auto &[id, open] : windows_)
         taken.push_back(open->place());
-    const ResponseGraph::Place wanted = window->place();
+    const ResponseGraph::Place own = window->place();
+    ResponseGraph::Place wanted = own;
+    if (const std::optional<PlaceArea> area = makers_.placeArea(); area && area->owner) {
+        const ResponseGraph::Size size = window->outerSize();
+        wanted = placeBeside(*area, size.width, size.height, PlaceSide::Right);
+    }
     const ResponseGraph::Place placed = cascadePlace(wanted, taken);
-    if (!(placed == wanted))
+    if (!(placed == own))
         window->moveTo(placed);
     window->show();
     windows_[entryId] = std::move(window);

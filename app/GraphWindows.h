@@ -4,12 +4,14 @@
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
 #include "app/base/ResponseGraph.h"
+#include "app/base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vigilon {
@@ -37,6 +39,9 @@ public:
                                                                    std::function<void()> closeRequest) = 0;
         // Shows the outage list of an entry (see OutageListController).
         virtual void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) = 0;
+        // Where a new window may go (see placeBeside); none keeps the
+        // window's own place.
+        virtual std::optional<PlaceArea> placeArea() const { return std::nullopt; }
     };
 
     GraphWindows(Makers &makers, Prompter &prompter);
@@ -81,7 +86,8 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Where a new window whose own place is wanted goes: down and to the
+// Where a new window goes: beside the main dialog while that is shown (see
+// placeBeside), else at its own place; and from there down and to the
 // right by kCascadeStep from every open window's place it would take, so
 // that it never lies exactly on top of another.
 constexpr int kCascadeStep = 24;

@@ -101,6 +101,7 @@ public:
     // from the event loop once every check has reported. False, and done is
     // not called, while a port test is still under way.
     bool startTestRound(std::function<void(TestResult)> done) override;
+    std::vector<TestFailure> testFailures() const override { return engine_.testFailures(); }
     EventLoop &eventLoop() override { return *context_.loop; }
     const Clock &clock() const override { return *context_.clock; }
 
@@ -112,6 +113,7 @@ public:
     EntryView entryView(std::size_t row) const override;
     // The row of the entry of that name, letter case aside; -1 when none.
     int findEntry(const std::string &name) const override;
+    bool duplicates(const EntrySettings &settings, std::uint32_t except) const override;
     // Fills the placeholder with a new, inactive entry and appends a new
     // placeholder.
     Change addEntry(const EntrySettings &settings) override;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
@@ -19,6 +20,15 @@ enum class TestResult {
     Ok = 1,
     // Every entry answered, at least one above its threshold.
     Warning = 2,
+};
+
+// An entry the last port test found failing: its name, the host it was
+// checked at and why.
+struct TestFailure {
+    std::string name;
+    std::string host;
+    FailureReason reason;
+    bool operator==(const TestFailure &) const = default;
 };
 
 // What a front end may ask of the program, and all it may read of it. The
@@ -58,6 +68,9 @@ public:
     // event loop once every check has reported. False, and done is not
     // called, while a port test is still under way.
     virtual bool startTestRound(std::function<void(TestResult)> done) = 0;
+    // The entries the last port test found failing, in the order they
+    // failed; empty before the first.
+    virtual std::vector<TestFailure> testFailures() const = 0;
 
     // The entries, by row; the last row is the placeholder.
     virtual std::size_t entryCount() const = 0;
@@ -65,6 +78,9 @@ public:
     virtual EntryView entryView(std::size_t row) const = 0;
     // The row of the entry of that name, letter case aside; -1 when none.
     virtual int findEntry(const std::string &name) const = 0;
+    // Whether an entry with these settings would repeat another entry than
+    // the one of id except (0 for none): addEntry and editEntry would refuse it.
+    virtual bool duplicates(const EntrySettings &settings, std::uint32_t except) const = 0;
     // Fills the placeholder with a new, inactive entry.
     virtual Change addEntry(const EntrySettings &settings) = 0;
     // New settings for an entry; its counters start afresh.

@@ -378,6 +378,7 @@ int MonitorEngine::runRound(RoundKind kind)
         testRound_.starting = true;
         testRound_.outstanding = 0;
         testRound_.result = 1;
+        testRound_.failures.clear();
     }
     context_.probes->beginRound();
     // A polling round begins where the last one ran short, so that every
@@ -694,6 +695,8 @@ void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *round
     entry.lastReasonTime = now;
     if (roundResult)
         *roundResult = 0;
+    if (testRound && roundResult == &testRound_.result)
+        testRound_.failures.push_back({entry.name, checkedHost(entry, *context_.targetHost), entry.lastReason});
     logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros, entry.lastReason);
     if (!testRound)
         observeCheck(entry,

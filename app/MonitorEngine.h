@@ -142,6 +142,7 @@ public:
     int runRound(RoundKind kind);
     bool startTestRound(std::function<void(TestResult)> done);
     bool testRoundRunning() const { return testRound_.running; }
+    const std::vector<TestFailure> &testFailures() const { return testRound_.failures; }
     // A started check reports its outcome.
     void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
     void resetEntriesToIdle();
@@ -281,6 +282,7 @@ private:
         bool starting = false;
         int outstanding = 0;
         int result = 1;
+        std::vector<TestFailure> failures;
         std::function<void(TestResult)> done;
     };
     TestRound testRound_;

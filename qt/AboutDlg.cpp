@@ -2,17 +2,39 @@
 #include "qt/AboutDlg.h"
 #include "qt/UiText.h"
 
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/WindowPlace.h"
+
 #include "qt/DialogUnits.h"
 
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 
 namespace vigilon {
 
-CAboutDlg::CAboutDlg(Monitor &)
+PlaceArea placeAreaOf(const QWidget *owner)
+{
+    PlaceArea area;
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect work = screen->availableGeometry();
+        area.workArea = {work.left(), work.top(), work.left() + work.width(), work.top() + work.height()};
+    }
+    if (owner && owner->isVisible()) {
+        const QRect frame = owner->frameGeometry();
+        area.owner = ScreenRect{frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+    }
+    return area;
+}
+
+CAboutDlg::CAboutDlg(Monitor &, std::function<PlaceArea()> placeArea)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                            Qt::WindowStaysOnTopHint)
+    , placeArea_(std::move(placeArea))
 {
     initUi();
     setFont(dialogFont());
@@ -38,7 +60,7 @@ CAboutDlg::CAboutDlg(Monitor &)
 
     version_ = new QLabel(this);
     version_->setTextFormat(Qt::PlainText);
-    version_->setText(QStringLiteral("Vigilon Version " VIGILON_VERSION));
+    version_->setText(QString::fromStdString(formatText(loadString(sid::AboutVersion), {VIGILON_VERSION})));
     version_->setGeometry(du.rect(40, 10, 119, 8));
     version_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     growToFit(version_);
@@ -48,7 +70,12 @@ void CAboutDlg::show()
 {
     if (!placed_) {
         placed_ = true;
-        move(0, 0);
+        const PlaceArea area = placeArea_ ? placeArea_() : placeAreaOf(nullptr);
+        // Its frame is known once its native window is made.
+        winId();
+        const QSize size = frameGeometry().size();
+        const ResponseGraph::Place at = placeBeside(area, size.width(), size.height(), PlaceSide::Left);
+        move(at.x, at.y);
     }
     QDialog::show();
     raise();

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "app/base/WindowLayout.h"
+
+#include <functional>
 
 #include <QDialog>
 
@@ -12,12 +15,14 @@ namespace vigilon {
 
 // The version box. Made once and kept: OK, Esc and the close box hide it,
 // and showing it again brings back the same window where it last was. It
-// stays above other windows and sits at the screen's top-left corner the
-// first time it is shown.
+// stays above other windows; the first time it is shown it opens beside the
+// main dialog (left of it first), or in the middle of the screen while that
+// is hidden.
 class CAboutDlg final : public QDialog, public AboutBoxView {
     Q_OBJECT
 public:
-    explicit CAboutDlg(Monitor &frame);
+    // placeArea tells where it may open (see placeBeside).
+    explicit CAboutDlg(Monitor &frame, std::function<PlaceArea()> placeArea = {});
 
     void show() override;
     void hide() override { QDialog::hide(); }
@@ -34,6 +39,11 @@ private:
     QLabel *icon_;
     QLabel *version_;
     bool placed_ = false;
+    std::function<PlaceArea()> placeArea_;
 };
+
+// Where a window beside owner may go: owner's frame while it is shown, and
+// the work area of its screen (the primary screen's without an owner).
+PlaceArea placeAreaOf(const QWidget *owner);
 
 } // namespace vigilon

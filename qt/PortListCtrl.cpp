@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
@@ -365,6 +366,11 @@ void CPortListCtrl::keyPressEvent(QKeyEvent *event)
         emit contextMenuAt(keyboardMenuPoint());
         return;
     }
+    // Home and End go to the first and last row, with Ctrl as well: the row
+    // reached is the one highlighted, so that what a key does next acts on
+    // the row shown.
+    if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End) && mods == Qt::ControlModifier)
+        event->setModifiers(event->modifiers() & ~Qt::ControlModifier);
     if (event->matches(QKeySequence::Copy))
         key = static_cast<int>(ListKey::Copy);
     else if (mods != Qt::NoModifier)
@@ -378,11 +384,35 @@ void CPortListCtrl::keyPressEvent(QKeyEvent *event)
     else if (event->key() == Qt::Key_Space)
         key = static_cast<int>(ListKey::Space);
     if (key < 0) {
+        // Keys that go up and down the rows leave the columns where they
+        // are: the current cell is in the first column, which a table would
+        // scroll back into view.
+        static constexpr int kRowKeys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
+                                           Qt::Key_Home, Qt::Key_End};
+        const bool rowKey = std::find(std::begin(kRowKeys), std::end(kRowKeys), event->key()) != std::end(kRowKeys);
+        const int across = horizontalScrollBar()->value();
         QTableWidget::keyPressEvent(event);
+        if (rowKey)
+            horizontalScrollBar()->setValue(across);
         return;
     }
+    // Space acts on the current row: where Ctrl and the arrows moved it
+    // away from the highlighted rows, it becomes the one highlighted first.
+    if (key == static_cast<int>(ListKey::Space) && currentIndex().isValid() &&
+        !selectionModel()->isRowSelected(currentIndex().row(), QModelIndex()))
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     event->accept();
     emit listKey(key);
+}
+
+QModelIndex CPortListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // A table's Home and End go along the row; this list's go down it.
+    if ((action == MoveHome || action == MoveEnd) && rowCount() > 0) {
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model()->index(action == MoveHome ? 0 : rowCount() - 1, column);
+    }
+    return QTableWidget::moveCursor(action, modifiers);
 }
 
 void CPortListCtrl::contextMenuEvent(QContextMenuEvent *event)

@@ -32,6 +32,7 @@ std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, cons
     graphWindows().watchHistory(frame);
     QPointer<CMonitorDlg> made;
     auto dialog = makeMonitorDialog(frame, init, prompter_, &made);
+    mainDialog_ = made;
     if (auto *qtPrompter = dynamic_cast<QtPrompter *>(&prompter_))
         qtPrompter->setNoticeOwner([made]() -> QWidget * { return made.data(); });
     return dialog;
@@ -39,7 +40,12 @@ std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, cons
 
 std::unique_ptr<AboutBoxView> QtFrameUi::createAboutBox(Monitor &frame)
 {
-    return std::make_unique<CAboutDlg>(frame);
+    return std::make_unique<CAboutDlg>(frame, [this] { return placeAreaOf(mainDialog_.data()); });
+}
+
+std::optional<PlaceArea> QtFrameUi::placeArea() const
+{
+    return placeAreaOf(mainDialog_.data());
 }
 
 bool QtFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)

@@ -4,6 +4,9 @@
 #include "app/FrameUi.h"
 #include "app/GraphWindows.h"
 
+#include <QPointer>
+#include <QWidget>
+
 namespace vigilon {
 
 class Prompter;
@@ -28,9 +31,12 @@ private:
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    std::optional<PlaceArea> placeArea() const override;
 
     Prompter &prompter_;
     QtTrayIcon *trayIcon_ = nullptr;
+    // The main dialog made last: new windows open beside it.
+    QPointer<QWidget> mainDialog_;
 };
 
 } // namespace vigilon

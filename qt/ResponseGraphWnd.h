@@ -44,6 +44,7 @@ public:
     void setFailureReason(const std::string &line) override;
     Place place() const override { return {x(), y()}; }
     void moveTo(const Place &place) override { move(place.x, place.y); }
+    Size outerSize() const override { return {frameGeometry().width(), frameGeometry().height()}; }
     void show() override;
     void ResetHistory();
     // Asks the owner to close this window, and nothing else.

@@ -8,6 +8,10 @@
 #include "win/WinControls.h"
 #include "win/WinDialogs.h"
 
+#include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/WindowPlace.h"
+
 #ifndef VIGILON_VERSION
 #define VIGILON_VERSION "0"
 #endif
@@ -20,10 +24,10 @@ INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        SetDlgItemTextW(window, IDC_VERSION, widen("Vigilon Version " VIGILON_VERSION).c_str());
+        SetDlgItemTextW(window, IDC_VERSION, widen(formatText(loadString(sid::AboutVersion), {VIGILON_VERSION})).c_str());
         addModeless(window);
-        // Above every other window, at the top left corner of the screen.
-        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER);
+        // Above every other window; placed as it is first shown.
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -41,27 +45,59 @@ INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 
 class AboutBox final : public AboutBoxView {
 public:
-    explicit AboutBox(HWND window) : window_(window) {}
+    AboutBox(HWND window, std::function<PlaceArea()> placeArea) : window_(window), placeArea_(std::move(placeArea)) {}
     ~AboutBox() override
     {
         if (IsWindow(window_))
             DestroyWindow(window_);
     }
-    void show() override { ShowWindow(window_, SW_SHOW); }
+    // The first time beside the main dialog, left of it first; after that
+    // where it was last.
+    void show() override
+    {
+        if (!placed_) {
+            placed_ = true;
+            RECT frame{};
+            GetWindowRect(window_, &frame);
+            const PlaceArea area = placeArea_ ? placeArea_() : placeAreaOf(nullptr);
+            const ResponseGraph::Place at =
+                placeBeside(area, frame.right - frame.left, frame.bottom - frame.top, PlaceSide::Left);
+            SetWindowPos(window_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        ShowWindow(window_, SW_SHOW);
+    }
     void hide() override { ShowWindow(window_, SW_HIDE); }
 
 private:
     HWND window_;
+    std::function<PlaceArea()> placeArea_;
+    bool placed_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &)
+PlaceArea placeAreaOf(HWND owner)
+{
+    const bool hasOwner = owner && IsWindow(owner);
+    PlaceArea area;
+    const HMONITOR monitor = hasOwner ? MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY)
+                                      : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info))
+        area.workArea = {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+    RECT frame{};
+    if (hasOwner && IsWindowVisible(owner) && GetWindowRect(owner, &frame))
+        area.owner = ScreenRect{frame.left, frame.top, frame.right, frame.bottom};
+    return area;
+}
+
+std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &, std::function<PlaceArea()> placeArea)
 {
     HWND window = localizedDialog(resourceInstance(), IDD_ABOUT, nullptr, aboutProc, 0);
     if (!window)
         return nullptr;
-    return std::make_unique<AboutBox>(window);
+    return std::make_unique<AboutBox>(window, std::move(placeArea));
 }
 
 } // namespace vigilon::win

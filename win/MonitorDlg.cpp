@@ -726,6 +726,13 @@ ListSelection CMonitorDlg::listSelection() const
     return selection;
 }
 
+void CMonitorDlg::highlightOnly(int row)
+{
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list_, row, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    ListView_EnsureVisible(list_, row, FALSE);
+}
+
 bool CMonitorDlg::onListKey(UINT message, WPARAM key)
 {
     const bool control = GetKeyState(VK_CONTROL) < 0;
@@ -748,6 +755,15 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
         controller_.onListKey(ListKey::Copy, listSelection());
         return true;
     }
+    // Ctrl+Home and Ctrl+End go to the first and last row as Home and End
+    // do, highlighting it: the list's own would move the focus alone, and a
+    // key after it would act on another row than the one shown.
+    if (control && !shift && (key == VK_HOME || key == VK_END)) {
+        const int count = ListView_GetItemCount(list_);
+        if (count > 0)
+            highlightOnly(key == VK_HOME ? 0 : count - 1);
+        return true;
+    }
     if (control || shift)
         return false;
     switch (key) {
@@ -760,9 +776,15 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
     case VK_DELETE:
         controller_.onListKey(ListKey::Delete, listSelection());
         return true;
-    case VK_SPACE:
+    case VK_SPACE: {
+        // Space acts on the focused row: where Ctrl and the arrows moved the
+        // focus away from the highlighted rows, it becomes the one highlighted.
+        const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+        if (focused >= 0 && !(ListView_GetItemState(list_, focused, LVIS_SELECTED) & LVIS_SELECTED))
+            highlightOnly(focused);
         controller_.onListKey(ListKey::Space, listSelection());
         return true;
+    }
     default:
         return false;
     }
@@ -993,13 +1015,16 @@ bool CMonitorDlg::runTargetHost(TargetHostForm &form)
     return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
 }
 
-std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
+std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
+                                               HWND *made)
 {
     auto *dialog = new CMonitorDlg(frame, init, prompter);
     if (!dialog->create()) {
         dialog->release();
         return nullptr;
     }
+    if (made)
+        *made = dialog->handle();
     return holdMainDialog(*dialog);
 }
 

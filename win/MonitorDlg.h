@@ -84,6 +84,8 @@ private:
     LRESULT onListNotify(const NMHDR &header);
     // The list's own keys; true when the key was one.
     bool onListKey(UINT message, WPARAM key);
+    // The row alone highlighted, focused and in view.
+    void highlightOnly(int row);
     // The context menu at a point of the list's client area.
     void listContextMenu(POINT at);
     ListSelection listSelection() const;

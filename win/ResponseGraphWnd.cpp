@@ -257,6 +257,14 @@ ResponseGraph::Place CResponseGraphWnd::place() const
     return {r.left, r.top};
 }
 
+ResponseGraph::Size CResponseGraphWnd::outerSize() const
+{
+    RECT r{};
+    if (!hwnd_ || !GetWindowRect(hwnd_, &r))
+        return {};
+    return {r.right - r.left, r.bottom - r.top};
+}
+
 void CResponseGraphWnd::moveTo(const Place &place)
 {
     if (hwnd_)

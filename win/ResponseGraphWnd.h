@@ -42,6 +42,7 @@ public:
     void setFailureReason(const std::string &line) override;
     Place place() const override;
     void moveTo(const Place &place) override;
+    Size outerSize() const override;
     void show() override;
     void ResetHistory();
     // Asks the owner, from the event loop, to close this window.

@@ -3,8 +3,12 @@
 
 #include "app/FrameUi.h"
 #include "app/base/Prompter.h"
+#include "app/base/WindowLayout.h"
 
+#include <functional>
 #include <memory>
+
+#include <windows.h>
 
 namespace vigilon {
 class Monitor;
@@ -13,9 +17,15 @@ class Monitor;
 namespace vigilon::win {
 
 // The main dialog (modeless, from template 102) over the portable
-// MainDialogController; hidden until the frame shows it.
-std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
-// The about box (template 100), modeless.
-std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &frame);
+// MainDialogController; hidden until the frame shows it. made, if given,
+// receives its window.
+std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
+                                               HWND *made = nullptr);
+// The about box (template 100), modeless; placeArea tells where it may open
+// the first time it is shown (see placeBeside).
+std::unique_ptr<AboutBoxView> makeAboutBox(Monitor &frame, std::function<PlaceArea()> placeArea = {});
+// Where a window beside owner may go: owner's frame while it is shown, and
+// the work area of its monitor (the primary one's without an owner).
+PlaceArea placeAreaOf(HWND owner);
 
 } // namespace vigilon::win

@@ -63,7 +63,7 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
 std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
 {
     graphWindows().watchHistory(frame);
-    return makeMainDialog(frame, init, prompter_);
+    return makeMainDialog(frame, init, prompter_, &mainDialog_);
 }
 
 void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
@@ -73,7 +73,12 @@ void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::s
 
 std::unique_ptr<AboutBoxView> WinFrameUi::createAboutBox(Monitor &frame)
 {
-    return makeAboutBox(frame);
+    return makeAboutBox(frame, [this] { return placeAreaOf(mainDialog_); });
+}
+
+std::optional<PlaceArea> WinFrameUi::placeArea() const
+{
+    return placeAreaOf(mainDialog_);
 }
 
 bool WinFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)

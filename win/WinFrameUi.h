@@ -39,10 +39,13 @@ private:
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    std::optional<PlaceArea> placeArea() const override;
 
     Prompter &prompter_;
     const Clock &clock_;
     HWND frameWindow_;
+    // The main dialog made last: new windows open beside it.
+    HWND mainDialog_ = nullptr;
     // Cleared by the tray icon as it goes.
     WinTrayIcon *trayIcon_ = nullptr;
 };

@@ -37,6 +37,12 @@ public:
     };
     virtual Place place() const { return {}; }
     virtual void moveTo(const Place &place) { (void)place; }
+    // The size of its frame on the screen.
+    struct Size {
+        int width = 0;
+        int height = 0;
+    };
+    virtual Size outerSize() const { return {}; }
 };
 
 } // namespace vigilon

@@ -275,6 +275,17 @@ constexpr std::array kStrings{
                 "nothing is monitored.\r\nRaise the limit (Linux: ulimit -n)."},
     StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
                 "this user may not send pings here"},
+    StringEntry{sid::AutostartNoUserManager,
+                "このユーザーの systemd ユーザー マネージャーが動いていません (systemctl --user が使えません)。"
+                "systemd が管理するセッションでログオンするか、デスクトップの自動起動に \"vigilon -service\" を追加してください。",
+                "No systemd user manager is running for this user (systemctl --user does not work). "
+                "Log on through a session that systemd manages, or add \"vigilon -service\" to the desktop's "
+                "autostart programs."},
+    StringEntry{sid::PortTestProblems, "%d 個の監視対象ポートに問題があります。", "%d ports do not answer."},
+    StringEntry{sid::PortTestFailedLine, "%s (%s): %s", "%s on %s: %s"},
+    StringEntry{sid::AboutVersion, "Vigilon バージョン %s", "Vigilon Version %s"},
+    StringEntry{sid::CsvYes, "はい", "yes"},
+    StringEntry{sid::CsvNo, "いいえ", "no"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

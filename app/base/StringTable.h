@@ -257,6 +257,17 @@ constexpr unsigned AutostartOffFailed = 490;
 // words), or it ran and the state stayed (%s program).
 constexpr unsigned AutostartNotRun = 491;
 constexpr unsigned AutostartNoEffect = 492;
+// Why: no systemd user manager runs for this user (Linux).
+constexpr unsigned AutostartNoUserManager = 700;
+// The port test: how many entries failed (%d), and a line for each (%s
+// name, %s host, %s reason).
+constexpr unsigned PortTestProblems = 701;
+constexpr unsigned PortTestFailedLine = 702;
+// The About box's version line, %s = the version.
+constexpr unsigned AboutVersion = 703;
+// The outage export's yes and no.
+constexpr unsigned CsvYes = 704;
+constexpr unsigned CsvNo = 705;
 
 // Which HTTP replies count as alive: the reasons of a refused reply (%s =
 // the code and its phrase), the port settings dialog's row and its check,

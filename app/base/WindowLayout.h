@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <optional>
 #include <vector>
 
 namespace vigilon {
@@ -20,6 +21,26 @@ struct WindowLayout {
     std::vector<int> columnWidths;
     bool hasWindow() const { return width > 0 && height > 0; }
     bool operator==(const WindowLayout &) const = default;
+};
+
+// A rectangle on the screen in the front end's screen coordinates, right
+// and bottom excluded.
+struct ScreenRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool operator==(const ScreenRect &) const = default;
+};
+
+// Where a new window may go: the frame of the window it belongs beside (the
+// main dialog) while that is shown, and the work area of its screen (the
+// screen without the task bars and panels).
+struct PlaceArea {
+    std::optional<ScreenRect> owner;
+    ScreenRect workArea;
 };
 
 } // namespace vigilon

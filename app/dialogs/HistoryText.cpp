@@ -122,8 +122,11 @@ std::string outagesCsv(const std::vector<OutageView> &outages, std::int64_t nowM
         csv += (lasting ? std::string() : isoLocalTime(outage.endMillis)) + ',';
         csv += std::to_string(lastedSeconds(outage, nowMillis)) + ',';
         csv += csvField(reasonTextShown(outage.reason)) + ',';
-        csv += std::string(outage.alertRan ? "yes" : "no") + ',';
-        csv += lasting ? "" : outage.endUnobserved ? "no" : "yes";
+        // The file is the list as a table for a spreadsheet: its heading,
+        // reasons and answers are in the interface's language, its times ISO
+        // 8601 and its durations plain seconds in every one.
+        csv += loadString(outage.alertRan ? sid::CsvYes : sid::CsvNo) + ',';
+        csv += lasting ? "" : loadString(outage.endUnobserved ? sid::CsvNo : sid::CsvYes);
         csv += "\r\n";
     }
     return csv;

@@ -50,9 +50,11 @@ std::vector<int> defaultColumnWidths(const std::function<int(const std::string &
     std::vector<int> widths;
     for (int c = 0; c < kListColumns; ++c)
         widths.push_back(std::max(atDpi(kTemplate[c], dpi), textWidth(loadString(kHeaders[c])) + cellExtra));
-    // The longest name a port gets, and a date with two-digit fields
-    // everywhere (the 28th of December 2036, 23:58:58 UTC).
-    const int name = textWidth(PortSettingsForm::composeName(GenericTcp, 65535));
+    // The longest name a port gets, in either language (a stored name keeps
+    // the one it was made in), and a date with two-digit fields everywhere
+    // (the 28th of December 2036, 23:58:58 UTC).
+    const int name = std::max(textWidth(PortSettingsForm::composeName(GenericTcp, 65535, Language::English)),
+                              textWidth(PortSettingsForm::composeName(GenericTcp, 65535, Language::Japanese)));
     widths[0] = std::max(widths[0], name + cellExtra + firstExtra);
     const std::string date = formatLocalTime(loadString(sid::DateTimeFormat), 2113919938u);
     widths[3] = std::max(widths[3], textWidth(date) + cellExtra);
@@ -108,6 +110,20 @@ std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now,
     return text;
 }
 
+std::string portTestText(TestResult result, const std::vector<TestFailure> &failures)
+{
+    if (result != TestResult::Failed)
+        return loadString(sid::PortTestAllOk);
+    std::string text = failures.size() > 1 ? formatText(loadString(sid::PortTestProblems), {std::to_string(failures.size())})
+                                           : loadString(sid::PortTestProblem);
+    for (std::size_t i = 0; i < failures.size() && i < kPortTestLines; ++i)
+        text += "\r\n" + formatText(loadString(sid::PortTestFailedLine),
+                                     {failures[i].name, failures[i].host, reasonTextShown(failures[i].reason)});
+    if (failures.size() > kPortTestLines)
+        text += "\r\n" + formatText(loadString(sid::NotifyMoreLines), {std::to_string(failures.size() - kPortTestLines)});
+    return text;
+}
+
 namespace {
 EntrySettings settingsFrom(const PortSettingsForm &form)
 {
@@ -120,6 +136,17 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.name = form.name;
     settings.httpStatus = form.httpStatus;
     settings.host = form.host;
+    return settings;
+}
+
+// An edited entry of the same kind and port keeps a name composed in either
+// language: its kept history and metrics go by it.
+EntrySettings editedSettings(const PortSettingsForm &form, const EntryView &entry)
+{
+    EntrySettings settings = settingsFrom(form);
+    if (static_cast<std::uint32_t>(form.protocol) == entry.protocol && form.port == entry.port &&
+        PortSettingsForm::isComposedName(entry.name, form.protocol, form.port))
+        settings.name = entry.name;
     return settings;
 }
 } // namespace
@@ -342,6 +369,11 @@ void MainDialogController::addEntry(int row)
 {
     PortSettingsForm form;
     form.targetHost = frame_.targetHost();
+    Monitor &frame = frame_;
+    // Asked from inside the dialog: the frame may have gone meanwhile.
+    form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
+        return *alive && frame.duplicates(settingsFrom(read), 0);
+    };
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive || row >= controls_.rowCount())
         return;
@@ -370,6 +402,10 @@ void MainDialogController::editEntry(int row)
     form.targetHost = frame_.targetHost();
     form.certWarnDays = entry.certWarnDays;
     form.existingEntry = 1;
+    Monitor &frame = frame_;
+    form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {
+        return *alive && frame.duplicates(editedSettings(read, entry), entry.id);
+    };
     const auto alive = alive_;
     if (!controls_.runPortSettings(form) || !*alive)
         return;
@@ -388,7 +424,7 @@ void MainDialogController::editEntry(int row)
         afterChange();
         return;
     }
-    const EntrySettings settings = settingsFrom(form);
+    const EntrySettings settings = editedSettings(form, entry);
     if (frame_.editEntry(static_cast<std::size_t>(now), settings) == Monitor::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
@@ -617,7 +653,7 @@ void MainDialogController::onPortTest()
     const bool started = frame_.startTestRound([this, alive](TestResult result) {
         if (!*alive)
             return;
-        prompter_.messageBox(loadString(result != TestResult::Failed ? sid::PortTestAllOk : sid::PortTestProblem), "", mb::Ok);
+        prompter_.messageBox(portTestText(result, frame_.testFailures()), "", mb::Ok);
         if (*alive)
             controls_.setPortTestEnabled(!monitoring_);
     });

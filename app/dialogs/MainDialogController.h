@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "app/Monitor.h"
 #include "app/base/Prompter.h"
 #include "app/base/WindowLayout.h"
 #include "app/dialogs/DialogLayout.h"
@@ -79,6 +80,11 @@ struct ListMenuItem {
 // many entries the last round had to leave out.
 std::string statusText(bool running, std::uint32_t startTime, std::uint32_t now, std::size_t unchecked = 0,
                        bool nothingChecked = false);
+
+// The port test's answer: all fine, or which entries failed, where and why,
+// a line each, the first kPortTestLines of them.
+constexpr std::size_t kPortTestLines = 8;
+std::string portTestText(TestResult result, const std::vector<TestFailure> &failures);
 
 // Everything the main dialog decides that is not drawing: what its buttons,
 // fields and list clicks do, what its texts say and which controls are

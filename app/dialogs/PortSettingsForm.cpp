@@ -27,9 +27,22 @@ std::vector<std::string> PortSettingsForm::httpStatusChoiceTexts()
 
 std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
 {
+    return composeName(protocol, port, currentLanguage());
+}
+
+bool PortSettingsForm::isComposedName(const std::string &name, int protocol, std::int64_t port)
+{
+    return name == composeName(protocol, port, Language::English) ||
+           name == composeName(protocol, port, Language::Japanese);
+}
+
+std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Language language)
+{
+    // Named as the kinds are listed in that language; a stored name stays as
+    // it was made.
     switch (protocol) {
     case GenericUdp:
-        return "Generic UDP (" + std::to_string(port) + ")";
+        return loadString(sid::KindGenericUdp, language) + " (" + std::to_string(port) + ")";
     case Ping:
         return "PING";
     case Http:
@@ -39,7 +52,7 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
     case Tls:
         return "TLS (" + std::to_string(port) + ")";
     default:
-        return "Generic TCP (" + std::to_string(port) + ")";
+        return loadString(sid::KindGenericTcp, language) + " (" + std::to_string(port) + ")";
     }
 }
 
@@ -165,6 +178,10 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         port = 7;
     name = composeName(protocol, port);
     command = controls.commandField().text();
+    if (duplicates && duplicates(*this)) {
+        prompter.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
+        return false;
+    }
     existingEntry = 0;
     return true;
 }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/base/Language.h"
 #include "app/base/Prompter.h"
 #include "app/dialogs/EditField.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,13 +75,21 @@ public:
     std::string host;
     std::string targetHost;
     std::int64_t certWarnDays = 14;
+    // Whether the entry as read would repeat another: OK then says so and
+    // the dialog stays open with what was typed. None takes every entry.
+    std::function<bool(const PortSettingsForm &)> duplicates;
 
     // Whether the row of the days of warning applies to a kind (the list's
     // index): HTTPS and TLS only. Other kinds show it disabled.
     static bool certDaysApply(int protocol);
 
-    // The display name of an entry of this kind and port.
+    // The display name of an entry of this kind and port, in the interface's
+    // language or the one given.
     static std::string composeName(int protocol, std::int64_t port);
+    static std::string composeName(int protocol, std::int64_t port, Language language);
+    // Whether name is the one composed for this kind and port in either
+    // language: such entries are one, whichever language made them.
+    static bool isComposedName(const std::string &name, int protocol, std::int64_t port);
 
     // The dialog opens: fields to controls, Delete for an existing entry.
     void init(Controls &controls) const;

@@ -2,6 +2,8 @@
 // The dialogs' rules without a toolkit: data exchange, the port settings and
 // target host forms, and the main dialog's rules on a real frame.
 #include "app/base/StringTable.h"
+#include "app/base/TextFormat.h"
+#include "app/dialogs/WindowPlace.h"
 #include "app/dialogs/BalloonHover.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
@@ -89,8 +91,8 @@ TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
         {"0", "0", GenericTcp, {kPortRange, invalid}},
         {"", "0", GenericTcp, {"整数を入力してください。", invalid}},
         {"65535", "0", GenericTcp, {kPortRange}},
-        {"1", "0", GenericTcp, {}, "Generic TCP (1)", 1},
-        {"53", "0", GenericUdp, {}, "Generic UDP (53)", 53},
+        {"1", "0", GenericTcp, {}, "汎用TCP (1)", 1},
+        {"53", "0", GenericUdp, {}, "汎用UDP (53)", 53},
         {"1234", "0", Ping, {}, "PING", 7},
         {"64554", "999999", Http, {}, "HTTP (64554)", 64554},
     };
@@ -131,7 +133,7 @@ TEST(PortSettingsForm, checksComposesTheNameAndAsksBeforeDeleting)
         EXPECT_EQ(std::tie(c.port.value, c.threshold.value), std::tuple(shown, "77")) << kind;
     }
     EXPECT_TRUE(form.onOk(c, prompter));
-    EXPECT_EQ(std::tie(form.name, form.port, form.threshold), std::tuple("Generic UDP (25)", 25, 77));
+    EXPECT_EQ(std::tie(form.name, form.port, form.threshold), std::tuple("汎用UDP (25)", 25, 77));
     c.threshold.value = "1000000";
     EXPECT_FALSE(form.onOk(c, prompter));
     expectVerdict(prompter, c.threshold, threshold);
@@ -298,7 +300,7 @@ TEST(PortSettingsForm, theCertificateRowFollowsTheKindAndHttpsSuggests443)
     form.onProtocolChanged(c, GenericTcp);
     c.setProtocolIndex(GenericTcp);
     EXPECT_TRUE(form.onOk(c, prompter));
-    EXPECT_EQ(std::tie(form.name, form.certWarnDays), std::tuple("Generic TCP (443)", 0));
+    EXPECT_EQ(std::tie(form.name, form.certWarnDays), std::tuple("汎用TCP (443)", 0));
     EXPECT_EQ(PortSettingsForm::kindTexts().size(), 6u);
 }
 
@@ -487,11 +489,53 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         probes.pending[0]->finish(!secondFails);
         EXPECT_TRUE(prompter.messages.empty());
         loop.runPosted();
-        EXPECT_EQ(prompter.texts(), Texts{s(secondFails ? sid::PortTestProblem : sid::PortTestAllOk)});
+        const std::string failedLine = "\r\n" + formatText(s(sid::PortTestFailedLine),
+                                                            {"port 81", "127.0.0.1",
+                                                             reasonTextShown(FailureReason::of(FailureKind::TimedOut))});
+        EXPECT_EQ(prompter.texts(), Texts{secondFails ? s(sid::PortTestProblem) + failedLine : s(sid::PortTestAllOk)});
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
     EXPECT_EQ(controls.rows[1].texts, (Row{"port 81", "", "1", kStart, "\u2013", "0", "(127.0.0.1)", "\u2013"}));
+}
+
+// New windows open beside the main dialog, top edges level, on the side
+// asked for where it has room, else on the other, else at the work area's
+// far edge; always inside the work area, and in its middle with no dialog.
+TEST(WindowPlace, besideTheMainDialogInsideTheWorkArea)
+{
+    using P = ResponseGraph::Place;
+    const ScreenRect work{0, 30, 1280, 1000};
+    const auto at = [&work](ScreenRect owner, PlaceSide side) {
+        return placeBeside(PlaceArea{owner, work}, 200, 100, side);
+    };
+    EXPECT_EQ(at({400, 200, 800, 500}, PlaceSide::Right), (P{800 + kBesideGap, 200}));
+    EXPECT_EQ(at({400, 200, 800, 500}, PlaceSide::Left), (P{400 - kBesideGap - 200, 200}));
+    EXPECT_EQ(at({1000, 200, 1270, 500}, PlaceSide::Right), (P{1000 - kBesideGap - 200, 200})) << "no room right";
+    EXPECT_EQ(at({100, 200, 500, 500}, PlaceSide::Left), (P{500 + kBesideGap, 200})) << "no room left";
+    EXPECT_EQ(at({50, 200, 1200, 500}, PlaceSide::Left), (P{1080, 200})) << "room on neither side";
+    EXPECT_EQ(at({400, 950, 800, 1100}, PlaceSide::Right), (P{800 + kBesideGap, 900})) << "kept above the bottom";
+    EXPECT_EQ(at({400, -80, 800, 300}, PlaceSide::Right), (P{800 + kBesideGap, 30})) << "kept below the top";
+    EXPECT_EQ(placeBeside(PlaceArea{std::nullopt, work}, 200, 100, PlaceSide::Left), (P{540, 465}));
+    // A window wider than the work area keeps its left edge on it.
+    EXPECT_EQ(placeBeside(PlaceArea{ScreenRect{400, 200, 800, 500}, work}, 1500, 100, PlaceSide::Right), (P{0, 200}));
+}
+
+// The answer names the failing entries, where and why, up to its bound.
+TEST(PortTestText, namesEachFailingEntryUpToItsBound)
+{
+    EXPECT_EQ(portTestText(TestResult::Warning, {}), s(sid::PortTestAllOk));
+    std::vector<TestFailure> failures;
+    for (int i = 0; i < int(kPortTestLines) + 3; ++i)
+        failures.push_back({"TCP " + std::to_string(7000 + i), "db" + std::to_string(i), FailureReason::of(FailureKind::Refused)});
+    const std::string text = portTestText(TestResult::Failed, failures);
+    const std::string refused = reasonTextShown(FailureReason::of(FailureKind::Refused));
+    EXPECT_EQ(text.substr(0, text.find('\r')), formatText(s(sid::PortTestProblems), {std::to_string(failures.size())}));
+    EXPECT_NE(text.find("\r\n" + formatText(s(sid::PortTestFailedLine), {"TCP 7000", "db0", refused}) + "\r\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(formatText(s(sid::PortTestFailedLine), {"TCP 7007", "db7", refused})), std::string::npos);
+    EXPECT_EQ(text.find("TCP 7008"), std::string::npos) << "beyond the bound";
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1), formatText(s(sid::NotifyMoreLines), {"3"}));
 }
 
 TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce)
@@ -501,8 +545,8 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     answer = {&prompter, "8080", GenericTcp, "alert.sh %TARGET%", "300"};
     dialog().onListClick(0, true); // even on its state icon
     EXPECT_EQ(std::tie(answer.runs, answer.opened.port.value, answer.opened.deleteEnabled), std::tuple(1, "0", false));
-    ASSERT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "追加"}));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"Generic TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300", "(127.0.0.1)", "\u2013"}));
+    ASSERT_EQ(controls.names(), (Texts{"汎用TCP (8080)", "追加"}));
+    EXPECT_EQ(controls.rows[0].texts, (Row{"汎用TCP (8080)", "alert.sh %TARGET%", "0", "", "0", "300", "(127.0.0.1)", "\u2013"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(false, int(ImageIdle)));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     const LoadedSettings saved = stored();
@@ -513,8 +557,8 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     // A double click adds too, in the first column as well.
     answer = {&prompter, "99", Ping};
     dialog().onListDoubleClick(1, true);
-    EXPECT_EQ(controls.names(), (Texts{"Generic TCP (8080)", "PING", "追加"}));
-    EXPECT_EQ(storedNames(), (Texts{"Generic TCP (8080)", "PING"}));
+    EXPECT_EQ(controls.names(), (Texts{"汎用TCP (8080)", "PING", "追加"}));
+    EXPECT_EQ(storedNames(), (Texts{"汎用TCP (8080)", "PING"}));
     EXPECT_EQ(stored().ports.at(1)->port, 7u);
 
     answer.press = PortSettingsAnswer::Cancel;
@@ -524,26 +568,36 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     EXPECT_TRUE(prompter.messages.empty());
 }
 
+// A duplicate is refused at the dialog's OK, which keeps the dialog open
+// with what was typed; names composed in the other language are the same
+// entry's.
 TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
 {
-    makeFrame({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"}});
+    makeFrame({{21, GenericTcp, 0, 0, "", "generic tcp (21)"}, {80, Http, 0, 0, "", "HTTP (80)"},
+               {25, GenericTcp, 0, 0, "", "Generic TCP (25)"}});
     // Added from the placeholder, or another entry edited to it: refused.
     for (const bool edit : {false, true}) {
-        prompter.messages.clear();
-        answer = {&prompter, "21", GenericTcp};
-        edit ? dialog().onListDoubleClick(1, false) : dialog().onListClick(2, false);
-        EXPECT_EQ(std::pair(prompter.texts(), answer.runs), std::pair(Texts{s(sid::DuplicatePort)}, 1));
-        EXPECT_EQ(controls.names(), (Texts{"generic tcp (21)", "HTTP (80)", "追加"}));
-        EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)"}));
+        for (const char *port : {"21", "25"}) {
+            SCOPED_TRACE(port);
+            prompter.messages.clear();
+            answer = {&prompter, port, GenericTcp};
+            edit ? dialog().onListDoubleClick(1, false) : dialog().onListClick(3, false);
+            EXPECT_EQ(std::pair(prompter.texts(), answer.runs), std::pair(Texts{s(sid::DuplicatePort)}, 1));
+            EXPECT_EQ(answer.okTaken, false) << "the dialog stays open";
+            EXPECT_EQ(answer.opened.port.value, edit ? "80" : "0");
+            EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)", "Generic TCP (25)"}));
+        }
     }
-    // The entry itself takes its name in other letters.
+    // The entry itself takes its name in other letters, composed in the
+    // interface's language; one whose name was composed in the other keeps it.
     prompter.messages.clear();
     answer = {.prompter = &prompter, .threshold = "40"};
     dialog().onListDoubleClick(0, false);
+    dialog().onListDoubleClick(2, false);
     EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(storedNames(), (Texts{"Generic TCP (21)", "HTTP (80)"}));
-    EXPECT_EQ(controls.rows[0].texts[0], "Generic TCP (21)");
-    EXPECT_EQ(stored().ports[0]->threshold, 40u);
+    EXPECT_EQ(storedNames(), (Texts{"汎用TCP (21)", "HTTP (80)", "Generic TCP (25)"}));
+    EXPECT_EQ(controls.rows[0].texts[0], "汎用TCP (21)");
+    EXPECT_EQ(std::pair(stored().ports[0]->threshold, stored().ports[2]->threshold), std::pair(40u, 40u));
 }
 
 // Entries of one kind and port on different hosts share a name: each row
@@ -690,7 +744,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     makeFrame({{80, GenericTcp, 1, 100, "run\tme"}, {81, GenericTcp, 0}});
     answer = {&prompter, "82"};
     dialog().onListKey(ListKey::Enter, {2, {2}});
-    EXPECT_EQ(controls.names(), (Texts{"port 80", "port 81", "Generic TCP (82)", "追加"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "port 81", "汎用TCP (82)", "追加"}));
     EXPECT_FALSE(dialog().monitoring());
     answer = {.prompter = &prompter, .press = PortSettingsAnswer::Cancel};
     dialog().onListKey(ListKey::F2, {0, {0}});
@@ -702,8 +756,8 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     dialog().onListKey(ListKey::Delete, {1, {1}});
     dialog().onListKey(ListKey::Delete, {1, {1}});
     EXPECT_EQ(prompter.texts(), Texts(2, "ポート(81)監視の登録を削除しますか?"));
-    EXPECT_EQ(storedNames(), (Texts{"port 80", "Generic TCP (82)"}));
-    EXPECT_EQ(controls.names(), (Texts{"port 80", "Generic TCP (82)", "追加"}));
+    EXPECT_EQ(storedNames(), (Texts{"port 80", "汎用TCP (82)"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "汎用TCP (82)", "追加"}));
     prompter.messages.clear();
     dialog().onListKey(ListKey::Delete, {2, {2}}); // the placeholder
     dialog().onListKey(ListKey::Space, {0, {0}});
@@ -746,7 +800,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     dialog().onListKey(ListKey::Delete, {0, {0}});
     dialog().onListKey(ListKey::Enter, {2, {2}});
     EXPECT_EQ(prompter.texts(), Texts(3, s(sid::StopToChangeSettings)));
-    EXPECT_EQ(controls.names(), (Texts{"port 80", "Generic TCP (82)", "追加"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "汎用TCP (82)", "追加"}));
     dialog().onListCommand(C::OpenGraph, {0, {0}});
     EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
 }

@@ -90,6 +90,14 @@ TEST(HistoryText, theCsvHasABomOneHeaderIsoTimesAndQuotesWhatNeedsIt)
                        icmpText +
                        "\",no,yes\r\n"
                        "2026-12-08T14:02:05+09:00,2026-12-08T14:02:35+09:00,30,connection refused,yes,no\r\n");
+
+    // Under the Japanese interface the whole table is Japanese, its answers
+    // too; times and seconds read the same.
+    Texts ja{Language::Japanese};
+    EXPECT_EQ(outagesCsv({outages[2]}, kStart + 130'500), "\xEF\xBB\xBF"
+              "開始,終了,継続時間 (秒),原因,アラート実行,終了を確認\r\n"
+              "2026-12-08T14:02:05+09:00,2026-12-08T14:02:35+09:00,30," + reasonTextShown(outages[2].reason) +
+              ",はい,いいえ\r\n");
 }
 
 } // namespace

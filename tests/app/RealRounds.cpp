@@ -136,6 +136,28 @@ TEST(RealRounds, RunningOutOfDescriptorsIsNeverTheTargetsFault)
         NoNamespace);
 }
 
+// A port test through the real probes names the entries that did not
+// answer, the host each was checked at and why, and only those.
+TEST(RealRounds, APortTestNamesTheEntriesThatDidNotAnswerAndWhy)
+{
+    expectPasses(
+        [] {
+            TcpServer server(TcpServer::CloseAtOnce);
+            const std::uint16_t closed = closedTcpPort();
+            Engine engine({{server.port(), GenericTcp, 1, 0, "", "up"}, {closed, GenericTcp, 1, 0, "", "down"}},
+                          "127.0.0.1", 60);
+            CHILD_EXPECT(engine.ready(), 40);
+            int result = -1;
+            engine.frame->startTestRound([&result](TestResult r) { result = static_cast<int>(r); });
+            engine.pollLoop.runUntil([&result] { return result >= 0; }, 10000);
+            CHILD_EXPECT(result == static_cast<int>(TestResult::Failed), 41);
+            const std::vector<TestFailure> expected{{"down", "127.0.0.1", FailureReason::of(FailureKind::Refused)}};
+            CHILD_EXPECT(engine.frame->testFailures() == expected, 42);
+            return 0;
+        },
+        NoNamespace);
+}
+
 // 300 entries, a round a second: the checks of a round are closed before or
 // as the next round's open, so they never hold much more than one
 // descriptor per entry.

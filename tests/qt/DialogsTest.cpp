@@ -4,6 +4,7 @@
 // monitor settings dialog included).
 #include "app/base/Language.h"
 #include "app/base/StringTable.h"
+#include "app/dialogs/WindowPlace.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"
 #include "tests/support/ChildProcess.h"
@@ -21,6 +22,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 
 using namespace vigilon;
@@ -202,7 +205,9 @@ private slots:
         QCOMPARE(std::tie(form.protocol, form.httpStatus), std::tuple(int(Http), std::string("200,503")));
     }
 
-    void aboutBoxIsOneWindowAtTheCorner()
+    // The About box opens beside the main dialog, top edges level, and says
+    // its version in the interface's language.
+    void aboutBoxIsOneWindowBesideTheMainDialog()
     {
         UiHarness h;
         h.create();
@@ -211,9 +216,20 @@ private slots:
         QVERIFY(!about->isVisible());
         QVERIFY(about->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(about->okButton()->isDefault());
+        QVERIFY(QRegularExpression(QStringLiteral("^Vigilon バージョン [0-9.]+$")).match(about->versionLabel()->text()).hasMatch());
+        const QRect work = h.dialog().screen()->availableGeometry();
+        // Narrow enough that the test's screen has room beside it.
+        h.dialog().setMinimumSize(0, 0);
+        h.dialog().resize(300, 250);
+        h.dialog().move(work.right() + 1 - h.dialog().frameGeometry().width(), work.top() + 40);
+        h.dialog().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
         h.frame().onCommand(res::CmdAbout);
         QVERIFY(about->isVisible());
-        QCOMPARE(about->pos(), QPoint(0, 0));
+        const QRect main = h.dialog().frameGeometry(), box = about->frameGeometry();
+        QCOMPARE(box.left() + box.width() + kBesideGap, main.left()); // left of it
+        QVERIFY(work.contains(box));
+        QCOMPARE(box.top(), main.top());
         // Closed and shown again: where the user left it.
         about->move(120, 80);
         QTest::mouseClick(about->okButton(), Qt::LeftButton);

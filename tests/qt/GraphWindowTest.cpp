@@ -7,12 +7,14 @@
 #include "tests/qt/UiFakes.h"
 #include "tests/support/FakeHistory.h"
 #include "app/dialogs/HistoryText.h"
+#include "app/dialogs/WindowPlace.h"
 #include "qt/UiText.h"
 
 #include <QAction>
 #include <QFontInfo>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QtTest>
 
 
@@ -269,14 +271,23 @@ private slots:
         QVERIFY(!bad.recording() && prompter.messages.size() == 1);
     }
 
-    // Each window opens down and to the right of the ones open at its own
-    // place, never exactly on top of one; a place left free is taken again.
-    void windowsOpenCascaded()
+    // The first window opens beside the main dialog, top edges level; each
+    // next one down and to the right of the ones open there, never exactly
+    // on top of one; a place left free is taken again.
+    void windowsOpenCascadedBesideTheMainDialog()
     {
         UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
                      {81, GenericTcp, 1, 0, "", "Generic TCP (81)"},
                      {82, GenericTcp, 1, 0, "", "Generic TCP (82)"}});
         h.ui.realGraphParts = true;
+        const QRect work = h.dialog().screen()->availableGeometry();
+        // Narrow enough that the test's screen has room beside it.
+        h.dialog().setMinimumSize(0, 0);
+        h.dialog().resize(300, 250);
+        h.dialog().move(work.topLeft() + QPoint(10, 40));
+        h.dialog().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        const QRect main = h.dialog().frameGeometry();
         const auto open = [&h](std::size_t row) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
             h.frame().OpenResponseMonitor(row);
@@ -284,6 +295,8 @@ private slots:
             return w ? w->pos() : QPoint(-1, -1);
         };
         const QPoint first = open(0);
+        QCOMPARE(first.y(), main.top());
+        QCOMPARE(first.x(), main.left() + main.width() + kBesideGap);
         QCOMPARE(open(1), first + QPoint(kCascadeStep, kCascadeStep));
         QCOMPARE(open(2), first + QPoint(2 * kCascadeStep, 2 * kCascadeStep));
         h.ui.graphWindows().close(h.frame().entryView(0).id);

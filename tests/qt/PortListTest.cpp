@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -339,6 +340,70 @@ private slots:
         QApplication::sendEvent(list->viewport(), &right);
         QCOMPARE(list->currentRow(), 1);
         QCOMPARE(items, QStringList{stringText(sid::ListMenuAdd)});
+    }
+
+    // Home and End, with or without Ctrl, go to the first and last row and
+    // highlight it alone, leaving the columns where they are; Space acts on
+    // the row it shows highlighted, also where Ctrl and an arrow moved the
+    // current row away from the highlight.
+    void homeAndEndReachTheRowsThatSpaceThenActsOn()
+    {
+        UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"},
+                     {81, GenericTcp, 0, 0, "", "Generic TCP (81)"},
+                     {82, GenericTcp, 1, 0, "", "Generic TCP (82)"}});
+        CMonitorDlg &d = h.dialog();
+        CPortListCtrl *list = d.list();
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        list->setFocus();
+        list->setColumnWidth(1, list->viewport()->width() * 2); // the columns reach beyond the view
+        QVERIFY(list->horizontalScrollBar()->maximum() > 0);
+        list->setCurrentCell(1, 0);
+        list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum() / 2);
+        const int scrolled = list->horizontalScrollBar()->value();
+        const auto highlighted = [list] { return list->selectedRowNumbers(); };
+
+        for (const Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+            QTest::keyClick(list, Qt::Key_End, mods);
+            QCOMPARE(list->currentRow(), 3);
+            QCOMPARE(highlighted(), std::vector<int>{3});
+            QTest::keyClick(list, Qt::Key_Home, mods);
+            QCOMPARE(list->currentRow(), 0);
+            QCOMPARE(highlighted(), std::vector<int>{0});
+            QCOMPARE(list->horizontalScrollBar()->value(), scrolled);
+        }
+
+        QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(list->currentRow(), 1);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
+        QCOMPARE(list->itemState(1), int(CPortListCtrl::StateTicked));
+        QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
+        QCOMPARE(highlighted(), std::vector<int>{1});
+    }
+
+    // A port already in the list is refused at OK: the dialog stays open
+    // with what was typed, and nothing is added.
+    void aDuplicateKeepsTheDialogOpenWithWhatWasTyped()
+    {
+        UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}});
+        CPortListCtrl *list = h.dialog().list();
+        list->setCurrentCell(1, 0);
+        bool open = false;
+        QString typed;
+        answerModal<CPortSettingsDlg>([&](CPortSettingsDlg &d) {
+            d.portEdit()->setText(QStringLiteral("80"));
+            d.commandEdit()->setText(QStringLiteral("notify %TARGET%"));
+            QTest::mouseClick(d.okButton(), Qt::LeftButton);
+            open = d.isVisible();
+            typed = d.portEdit()->text() + " " + d.commandEdit()->text();
+            d.reject();
+        });
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(open);
+        QCOMPARE(typed, QStringLiteral("80 notify %TARGET%"));
+        QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::DuplicatePort)});
+        QCOMPARE(list->itemCount(), 2);
     }
 
     // The list is one tab stop: Tab leaves it, whatever its rows. Over a row

@@ -16,7 +16,7 @@ std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(Monitor &frame, 
 
 std::unique_ptr<AboutBoxView> RealDialogsUi::createAboutBox(Monitor &frame)
 {
-    auto made = std::make_unique<CAboutDlg>(frame);
+    auto made = std::make_unique<CAboutDlg>(frame, [this] { return placeAreaOf(dialog.data()); });
     about = made.get();
     return made;
 }

@@ -51,6 +51,7 @@ private:
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    std::optional<PlaceArea> placeArea() const override { return placeAreaOf(dialog.data()); }
     Prompter &prompter_;
     const Clock &clock_;
 };

@@ -11,6 +11,10 @@
 
 #include <filesystem>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace vigilon::test {
 namespace {
 
@@ -35,11 +39,30 @@ protected:
         return outcome;
     }
     std::string unit() const { return dir / "config/systemd/user/vigilsvc.service"; }
+    // A socket where a systemd user manager listens; without one, the
+    // runtime folder is that of a user for whom none runs.
+    void listenAsUserManager()
+    {
+        std::filesystem::create_directories(dir / "run/systemd");
+        manager_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = dir / "run/systemd/private";
+        ASSERT_LT(path.size(), sizeof address.sun_path);
+        path.copy(address.sun_path, path.size());
+        ASSERT_EQ(bind(manager_, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    }
+    ~AutostartProgram() override
+    {
+        if (manager_ >= 0)
+            close(manager_);
+    }
 
     TempDir dir;
     ScopedEnv env{{"VIGILON_VIGILSVC", dir / "vigilsvc"},
                   {"VIGILSVC_SYSTEMCTL", dir / "systemctl"},
                   {"XDG_CONFIG_HOME", dir / "config"},
+                  {"XDG_RUNTIME_DIR", dir / "run"},
                   {"VIGILON_REGISTRY", dir / "registry.sqlite"},
                   {"LANG", "C"},
                   {"LC_ALL", std::nullopt},
@@ -48,6 +71,7 @@ protected:
     PollEventLoop loop;
     std::unique_ptr<ServiceHostSetup> host = makeServiceHostSetup(loop);
     Autostart autostart{host.get()};
+    int manager_ = -1;
 };
 
 TEST_F(AutostartProgram, installsAndRemovesThroughVigilsvcAndShowsWhatIsLeft)
@@ -64,6 +88,7 @@ TEST_F(AutostartProgram, installsAndRemovesThroughVigilsvcAndShowsWhatIsLeft)
 
 TEST_F(AutostartProgram, aFailureSaysWhyInTheWordsOfVigilsvc)
 {
+    listenAsUserManager();
     writeFile(dir / "fail-enable", "Failed to enable unit: Access denied\n");
     const auto [installed, failure] = change(true);
     EXPECT_FALSE(installed);
@@ -76,6 +101,23 @@ TEST_F(AutostartProgram, aFailureSaysWhyInTheWordsOfVigilsvc)
     EXPECT_FALSE(still);
     EXPECT_EQ(missing, "Autostart could not be turned on.\r\n" + (dir / "vigilsvc") +
                            " could not be run: No such file or directory");
+}
+
+// Without a user manager vigilsvc can only repeat systemctl's words under
+// the service API's names: the box says what is missing here, and what to do.
+TEST_F(AutostartProgram, withoutAUserManagerTheFailureSaysSoInThisSystemsWords)
+{
+    writeFile(dir / "fail-daemon-reload", "Failed to connect to bus: No medium found\n");
+    const auto [installed, failure] = change(true);
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(failure.rfind("Autostart could not be turned on.\r\nNo systemd user manager is running", 0), 0u)
+        << failure;
+    EXPECT_NE(failure.find("vigilon -service"), std::string::npos) << failure;
+    EXPECT_EQ(failure.find("OpenSCManager"), std::string::npos) << failure;
+
+    // Once one runs, its own failures are told as vigilsvc tells them.
+    listenAsUserManager();
+    EXPECT_NE(change(true).second.find("OpenSCManager failed - Failed to connect to bus"), std::string::npos);
 }
 
 } // namespace

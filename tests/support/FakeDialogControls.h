@@ -113,9 +113,11 @@ struct PortSettingsAnswer {
     int httpChoice = -1;
     std::optional<std::string> httpCodes{};
 
-    // The controls as the dialog opened, and how often it opened.
+    // The controls as the dialog opened, how often it opened, and whether
+    // its last OK was taken (a refused one leaves the real dialog open).
     FakePortSettingsControls opened{};
     int runs = 0;
+    std::optional<bool> okTaken{};
     // Typed into the host field when set.
     std::optional<std::string> host{};
 
@@ -145,7 +147,9 @@ struct PortSettingsAnswer {
             c.host.value = *host;
         if (press == Cancel)
             return false;
-        return press == Ok ? form.onOk(c, *prompter) : form.onDelete(c, *prompter);
+        if (press == Ok)
+            return *(okTaken = form.onOk(c, *prompter));
+        return form.onDelete(c, *prompter);
     }
 };
 

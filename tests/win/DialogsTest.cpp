@@ -9,6 +9,7 @@
 #include "app/dialogs/HistoryText.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/TimeText.h"
+#include "app/dialogs/WindowPlace.h"
 #include "app/store/Settings.h"
 #include "win/WinText.h"
 #include "tests/support/FakeHistory.h"
@@ -300,6 +301,16 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                           SendMessageW(d, WM_COMMAND, IDOK, 0);
                                       },
                                       [](HWND d) {
+                                          // The stored "Generic TCP (80)" again: refused.
+                                          SetDlgItemTextW(d, IDC_PORT, L"80");
+                                          SetDlgItemTextW(d, IDC_COMMAND, L"again.bat");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [](HWND d) {
+                                          // What was typed is still there.
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)) + " " + text(GetDlgItem(d, IDC_COMMAND)),
+                                                    "80 again.bat");
+                                          SetDlgItemTextW(d, IDC_COMMAND, L"");
                                           // The host box refuses what the target's refuses.
                                           EXPECT_EQ(SendDlgItemMessageW(d, IDC_ENTRY_HOST, EM_GETLIMITTEXT, 0, 0), 64);
                                           SetDlgItemTextW(d, IDC_ENTRY_HOST, L"::1");
@@ -334,8 +345,9 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
                                       }},
                                      [this] { click(list, cellCentre(list, 2, 1), true); });
 
-    EXPECT_EQ(ran, 3u);
+    EXPECT_EQ(ran, 4u);
     EXPECT_TRUE(prompter.saw("1 から 64554 までの整数を入力してください。"));
+    EXPECT_TRUE(prompter.saw(loadString(sid::DuplicatePort)));
     EXPECT_TRUE(prompter.saw(loadString(sid::HttpStatusInvalid)));
     EXPECT_EQ(entry(2).httpStatus.text(), "2xx,404");
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
@@ -520,6 +532,44 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
     EXPECT_EQ(stateImage(list, 0), 0x1000u);
     menuItems = nullptr;
+}
+
+// Ctrl+Home and Ctrl+End highlight the row they reach, as Home and End do;
+// Space acts on the row it shows highlighted, also where Ctrl and an arrow
+// moved the focus away from the highlight.
+TEST_F(WinDialogs, homeAndEndReachTheRowsThatSpaceThenActsOn)
+{
+    const auto highlighted = [this] {
+        std::vector<int> rows;
+        for (int r = ListView_GetNextItem(list, -1, LVNI_SELECTED); r >= 0; r = ListView_GetNextItem(list, r, LVNI_SELECTED))
+            rows.push_back(r);
+        return std::pair(ListView_GetNextItem(list, -1, LVNI_FOCUSED), rows);
+    };
+    select(list, 1);
+    // The columns reach beyond the list, which is scrolled to the right:
+    // going to a row leaves them there.
+    ListView_SetColumnWidth(list, 1, 2000);
+    ListView_Scroll(list, 300, 0);
+    const int across = GetScrollPos(list, SB_HORZ);
+    ASSERT_GT(across, 0);
+    pressKey(dialog, list, VK_HOME, true);
+    EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
+    pressKey(dialog, list, VK_END, true);
+    EXPECT_EQ(highlighted(), std::pair(2, std::vector<int>{2}));
+    pressKey(dialog, list, VK_HOME);
+    EXPECT_EQ(highlighted(), std::pair(0, std::vector<int>{0}));
+    pressKey(dialog, list, VK_END);
+    EXPECT_EQ(highlighted(), std::pair(2, std::vector<int>{2}));
+    EXPECT_EQ(GetScrollPos(list, SB_HORZ), across);
+
+    pressKey(dialog, list, VK_HOME);
+    pressKey(dialog, list, VK_DOWN, true);
+    ASSERT_EQ(highlighted().first, 1);
+    pressKey(dialog, list, VK_SPACE);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
+    EXPECT_EQ(stateImage(list, 1), 0x1000u);
+    EXPECT_EQ(stateImage(list, 0), 0x1000u);
+    EXPECT_EQ(highlighted(), std::pair(1, std::vector<int>{1}));
 }
 
 // The window's place and the columns' widths are kept for the next start,
@@ -753,23 +803,34 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
 }
 
-TEST_F(WinDialogs, theAboutBoxShowsTheVersionAtTheTopLeftAndOnlyHidesWhenClosed)
+// The About box says its version in the interface's language, opens left
+// of the main dialog, top edges level, and comes back where it was.
+TEST_F(WinDialogs, theAboutBoxShowsTheVersionBesideTheMainDialogAndOnlyHidesWhenClosed)
 {
-    auto about = win::makeAboutBox(*frame);
+    auto about = win::makeAboutBox(*frame, [this] { return win::placeAreaOf(dialog); });
     ASSERT_TRUE(about);
     HWND box = FindWindowW(L"#32770", win::widen("バージョン情報").c_str());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(misplaced(box, "バージョン情報"), std::vector<std::string>{});
-    EXPECT_EQ(text(GetDlgItem(box, IDC_VERSION)), "Vigilon Version 1.62");
-    RECT r{};
-    GetWindowRect(box, &r);
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(text(GetDlgItem(box, IDC_VERSION)), "Vigilon バージョン 1.62");
     SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(IsWindow(box));
     EXPECT_FALSE(IsWindowVisible(box));
+
+    const ScreenRect work = win::placeAreaOf(dialog).workArea;
+    RECT main{}, r{};
+    // At its smallest, at the right edge: room left of it.
+    SetWindowPos(dialog, nullptr, work.right - 400, work.top + 40, 400, 160, SWP_NOZORDER | SWP_SHOWWINDOW);
+    GetWindowRect(dialog, &main);
     about->show();
     EXPECT_TRUE(IsWindowVisible(box));
+    GetWindowRect(box, &r);
+    EXPECT_EQ(std::pair(r.right + kBesideGap, r.top), std::pair(main.left, main.top));
+    SetWindowPos(box, nullptr, 30, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageW(box, WM_COMMAND, IDOK, 0);
+    about->show();
+    GetWindowRect(box, &r);
+    EXPECT_EQ(std::pair(r.left, r.top), std::pair(30L, 50L));
     about.reset();
     EXPECT_FALSE(IsWindow(box));
 }

@@ -4,6 +4,7 @@
 #include "app/Autostart.h"
 
 #include "app/base/EventLoop.h"
+#include "app/base/StringTable.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -43,6 +44,20 @@ std::string userUnitFile()
     return base + "/systemd/user/vigilsvc.service";
 }
 
+// Whether a systemd user manager runs for this user: it listens on
+// $XDG_RUNTIME_DIR/systemd/private (/run/user/UID without the variable),
+// where "systemctl --user" reaches it.
+bool userManagerRuns()
+{
+    std::string runtime;
+    if (const char *given = std::getenv("XDG_RUNTIME_DIR"); given && given[0] == '/')
+        runtime = given;
+    else
+        runtime = "/run/user/" + std::to_string(getuid());
+    struct stat info {};
+    return stat((runtime + "/systemd/private").c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
 std::string besideThisProgram(const char *name)
 {
     if (const char *given = std::getenv("VIGILON_VIGILSVC"); given && *given)
@@ -69,6 +84,11 @@ public:
     }
 
     std::string programName() const override { return program_; }
+
+    std::string unavailable() const override
+    {
+        return userManagerRuns() ? std::string() : loadString(sid::AutostartNoUserManager);
+    }
 
     bool installed() override
     {
