@@ -273,8 +273,6 @@ constexpr std::array kStrings{
                 "何も監視されていません。\r\n上限を上げてください (Linux: ulimit -n)。",
                 "The system is short of resources (file descriptors or sockets), so no port can be checked: "
                 "nothing is monitored.\r\nRaise the limit (Linux: ulimit -n)."},
-    StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
-                "this user may not send pings here"},
     StringEntry{sid::AutostartNoUserManager,
                 "このユーザーの systemd ユーザー マネージャーが動いていません (systemctl --user が使えません)。"
                 "systemd が管理するセッションでログオンするか、デスクトップの自動起動に \"vigilon -service\" を追加してください。",
@@ -286,6 +284,8 @@ constexpr std::array kStrings{
     StringEntry{sid::AboutVersion, "Vigilon バージョン %s", "Vigilon Version %s"},
     StringEntry{sid::CsvYes, "はい", "yes"},
     StringEntry{sid::CsvNo, "いいえ", "no"},
+    StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
+                "this user may not send pings here"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"
