@@ -132,6 +132,13 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
     const std::string command = given;
     if (command.empty())
         return 0;
+    if (const std::string place = launcher_->commandsRefusedFrom(); !place.empty()) {
+        const std::string text = formatText(loadString(sid::CommandRefused),
+                                            {place, platform::replaceAll(command, kTargetPlaceholder, targetOf(host))});
+        logNotice(text);
+        prompter_.notice(text, "", mb::Ok);
+        return 1;
+    }
 
     bool program = hasProgramExtension(command);
     if (!program && !platform::kWindowsCommandLines) {

@@ -59,8 +59,12 @@ bool Autostart::change(bool install, Done done)
             return;
         *flag = false;
         const bool now = setup->installed();
+        std::string message = autostartFailure(install, now, run, program);
+        // Removed from inside the Vigilon it started: that one goes on.
+        if (message.empty() && !install && setup->leavesThisProgramRunning())
+            message = loadString(sid::AutostartOffStillRunning);
         if (done)
-            done(now, autostartFailure(install, now, run, program));
+            done(now, message);
     });
     if (!begun)
         *busy_ = false;

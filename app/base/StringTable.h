@@ -257,6 +257,12 @@ constexpr unsigned AutostartOffFailed = 490;
 // words), or it ran and the state stayed (%s program).
 constexpr unsigned AutostartNotRun = 491;
 constexpr unsigned AutostartNoEffect = 492;
+// Autostart turned off in the Vigilon that the service host started: it
+// keeps running until it is ended.
+constexpr unsigned AutostartOffStillRunning = 761;
+// An alert command not run, as users other than the administrators may
+// change where it is kept (%s that place, %s the command).
+constexpr unsigned CommandRefused = 760;
 
 // Which HTTP replies count as alive: the reasons of a refused reply (%s =
 // the code and its phrase), the port settings dialog's row and its check,

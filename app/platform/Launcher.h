@@ -67,6 +67,12 @@ public:
 
     // Programs of this launcher that have not been reaped yet.
     virtual std::size_t runningCount() const = 0;
+
+    // Where alert commands may not be run from now: the place that holds
+    // them when users other than the administrators may change it (whoever
+    // runs the command would run what another user wrote). Empty when they
+    // may run.
+    virtual std::string commandsRefusedFrom() const { return {}; }
 };
 
 // Why a document could not be opened when LaunchOutcome::openerMissing.
