@@ -51,7 +51,9 @@ service_state() { sc_query Vigilsvc | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).
 is_running() { [ "$(service_state)" = RUNNING ]; }
 is_stopped() { [ "$(service_state)" = STOPPED ]; }
 
-win "$installer" /S /SERVICE >/dev/null || fail "the installer failed"
+# Not through win's pipe: this first program with a window starts Wine's
+# desktop process, which keeps the output it inherits open for good.
+timeout 120 "$wine" "$installer" /S /SERVICE >/dev/null 2>&1 || fail "the installer failed"
 for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs/read1st.htm docs_ja/read1st.htm Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "the installer did not install $f"
 done
@@ -127,11 +129,13 @@ release_held() {
 # Installing over a running Vigilon: it is ended in order and every
 # program replaced (the installed Vigilon.exe made to differ first; data
 # after its image leaves it a program that runs).
+packed=$(ls "$out_dir"/_CPack_Packages/win64/NSIS/*/programs/Vigilon.exe)
+cmp -s "$dir/Vigilon.exe" "$packed" || fail "the installer's Vigilon.exe is not $packed"
 printf 'earlier' >> "$dir/Vigilon.exe"
 start_vigilon
 win "$installer" /S >/dev/null || fail "installing over a running Vigilon failed"
 wait_for 30 none_running 'Vigilon\.exe' || fail "the install left Vigilon running"
-cmp -s "$dir/Vigilon.exe" "$unzipped/Vigilon.exe" || fail "the install kept the earlier Vigilon.exe"
+cmp -s "$dir/Vigilon.exe" "$packed" || fail "the install kept the earlier Vigilon.exe"
 is_stopped || fail "installing again started a stopped service ($(service_state))"
 echo "ok: installing ends a running Vigilon and replaces its program"
 
@@ -142,13 +146,17 @@ printf 'earlier' >> "$dir/Vigilon.exe"
 out=$(win "$installer" /S); status=$?
 [ "$status" = 2 ] || fail "installing while a program is held ended with $status, not 2"
 expect_in "$out" 'vigilon-reg.exe' "the failed install names the program"
-cmp -s "$dir/Vigilon.exe" "$unzipped/Vigilon.exe" && fail "the failed install replaced a program"
+cmp -s "$dir/Vigilon.exe" "$packed" && fail "the failed install replaced a program"
 release_held
 win "$installer" /S >/dev/null || fail "installing once the program ended failed"
 echo "ok: a held program fails the install before anything changed"
 
-# _?= keeps the uninstaller from copying itself away and returning at once.
-uninstall() { win "$dir/Uninstall.exe" /S "$@" '_?=C:\Program Files\Vigilon'; }
+# _?= keeps the uninstaller from copying itself away and returning at once;
+# it is seen only unquoted at the end of the command line, which a batch
+# file gives (the uninstaller's own status is the batch file's).
+printf '@"C:\\Program Files\\Vigilon\\Uninstall.exe" /S %%* _?=C:\\Program Files\\Vigilon\r\n@exit /b %%errorlevel%%\r\n' \
+  > "$WINEPREFIX/drive_c/uninstall.bat"
+uninstall() { win cmd /c 'C:\uninstall.bat' "$@"; }
 hold_a_program
 out=$(uninstall); status=$?
 [ "$status" = 2 ] || fail "uninstalling while a program is held ended with $status, not 2"
