@@ -209,6 +209,13 @@ int CommandRunner::runCommand(const std::string &given, const platform::Environm
     Alert alert{given, environment, targetOf(host)};
     if (alert.command.empty())
         return 0;
+    if (const std::string place = launcher_->commandsRefusedFrom(); !place.empty()) {
+        const std::string text = formatText(loadString(sid::CommandRefused),
+                                            {place, platform::replaceAll(alert.command, kTargetPlaceholder, alert.target)});
+        logNotice(text);
+        prompter_.notice(text, "", mb::Ok);
+        return 1;
+    }
 
     // Those that wait go first.
     if (waiting_.empty()) {

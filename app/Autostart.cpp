@@ -63,6 +63,9 @@ bool Autostart::change(bool install, Done done)
         if (!failure.empty())
             if (const std::string why = setup->unavailable(); !why.empty())
                 failure = formatText(loadString(install ? sid::AutostartOnFailed : sid::AutostartOffFailed), {why});
+        // Removed from inside the Vigilon it started: that one goes on.
+        if (failure.empty() && !install && setup->leavesThisProgramRunning())
+            failure = loadString(sid::AutostartOffStillRunning);
         if (done)
             done(now, failure);
     });

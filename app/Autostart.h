@@ -34,6 +34,9 @@ public:
     // empty when it can. Asked once a change has failed, to say that in this
     // system's own words rather than the service host's.
     virtual std::string unavailable() const { return {}; }
+    // Whether the running program was started by the service host and is
+    // left running when the service host is removed (it then says so).
+    virtual bool leavesThisProgramRunning() const { return false; }
 
 protected:
     // Hands the outcome to done from the loop, never from inside run();
@@ -58,7 +61,8 @@ public:
     bool available() const { return setup_ != nullptr; }
     bool busy() const { return *busy_; }
     bool installed() const { return setup_ && setup_->installed(); }
-    // done(installed now, why it failed or empty) on the event loop. False,
+    // done(installed now, message) on the event loop: why the change failed,
+    // or what a removal means for the running program, or empty. False,
     // and done is not called, while a change is under way or where there is
     // no service host.
     using Done = std::function<void(bool installed, const std::string &failure)>;

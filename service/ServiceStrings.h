@@ -26,7 +26,7 @@ constexpr unsigned ServiceStopped = 15;
 constexpr unsigned DispatcherFailed = 16;
 constexpr unsigned SetStatusFailed = 17;
 constexpr unsigned Description = 18;
-constexpr unsigned WithheldAsLocalSystem = 19;
+constexpr unsigned GrantedNoCommands = 19;
 } // namespace ssid
 
 // The program's languages, chosen as Vigilon chooses its own.

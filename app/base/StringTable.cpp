@@ -286,6 +286,15 @@ constexpr std::array kStrings{
     StringEntry{sid::CsvNo, "いいえ", "no"},
     StringEntry{sid::ReasonNotPermitted, "この利用者には PING の送信が許可されていません",
                 "this user may not send pings here"},
+    StringEntry{sid::CommandRefused,
+                "外部コマンドを実行しませんでした: それを保持するキー (%s) は管理者以外のユーザーも変更できます。"
+                "管理者は Vigilsvc -revoke でその権限を取り消せます。\r\n%s",
+                "The alert command was not run: users other than the administrators may change the key that holds "
+                "it (%s). An administrator can take that right back with Vigilsvc -revoke.\r\n%s"},
+    StringEntry{sid::AutostartOffStillRunning,
+                "Vigilsvc を削除しました。今後ログオン時に Vigilon は起動しません。この Vigilon は終了するまで監視を続けます。",
+                "Vigilsvc was removed: Vigilon will no longer be started at logon. This Vigilon keeps monitoring until "
+                "you exit it."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -268,6 +268,12 @@ constexpr unsigned AboutVersion = 703;
 // The outage export's yes and no.
 constexpr unsigned CsvYes = 704;
 constexpr unsigned CsvNo = 705;
+// Autostart turned off in the Vigilon that the service host started: it
+// keeps running until it is ended.
+constexpr unsigned AutostartOffStillRunning = 761;
+// An alert command not run, as users other than the administrators may
+// change where it is kept (%s that place, %s the command).
+constexpr unsigned CommandRefused = 760;
 
 // Which HTTP replies count as alive: the reasons of a refused reply (%s =
 // the code and its phrase), the port settings dialog's row and its check,

@@ -73,6 +73,11 @@ public:
     // it; empty: nothing runs. onEnded may start programs. It is dropped with
     // the launcher.
     virtual void setChildEnded(std::function<void()> onEnded) = 0;
+    // Where alert commands may not be run from now: the place that holds
+    // them when users other than the administrators may change it (whoever
+    // runs the command would run what another user wrote). Empty when they
+    // may run.
+    virtual std::string commandsRefusedFrom() const { return {}; }
 };
 
 // Why a document could not be opened when LaunchOutcome::openerMissing.

@@ -5,12 +5,12 @@
 //
 // Vigilon is started in the session of the user at the console (the
 // service's own session 0 has no desktop anybody sees), on that session's
-// "WinSta0\Default"; with nobody logged on it is started beside the service
-// as before. Logons and logoffs wake the watch loop, which moves Vigilon.
-// Beside a LocalSystem service, Vigilon would run its alert commands as
-// LocalSystem: it is not started there while users other than the
-// administrators may change its configuration (after "-grant"), and waits
-// for a user's logon instead.
+// "WinSta0\Default"; with nobody logged on it monitors beside the service,
+// without a window anybody sees. Logons and logoffs wake the watch loop,
+// which moves Vigilon. Vigilon itself runs no alert command while users
+// other than the administrators may change its configuration, so that no
+// one's command runs as another account (LocalSystem, or the user at the
+// console).
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -32,10 +32,13 @@
 #include "service/ServiceStrings.h"
 #include "service/Supervisor.h"
 #include "service/Vigilsvc.h"
-#include "service/windows/ConfigKeySecurity.h"
 
+#include <tlhelp32.h>
+
+#include <atomic>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -61,12 +64,11 @@ HANDLE g_stopEvent = nullptr;
 // Wakes the watch loop for a round at once (a logon or logoff).
 HANDLE g_wakeEvent = nullptr;
 LaunchPlaces g_places;
-// Whether the reason for withholding Vigilon has been given since it was
-// last withheld.
-bool g_withheldSaid = false;
-// A user's session in which a start failed while the start beside the
-// service was refused.
-LaunchPlace g_failedUserPlace;
+// Set by the control that "-remove -leave" sends: the Vigilon that runs is
+// left running when the service stops.
+std::atomic<bool> g_leaveMonitor{false};
+// The service-defined control that asks for it.
+constexpr DWORD kLeaveMonitorControl = 128;
 bool g_debugMode = false;
 SERVICE_STATUS g_status{};
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -239,78 +241,17 @@ public:
                 g_places.started(wanted, wanted);
                 return true;
             }
-            const bool refused = ownStartRefused();
             reportEventText(EventType::Warning, L"Vigilon could not be started in the session of the user at the "
-                                                L"console (error " + std::to_wstring(error) + L")" +
-                                                    (refused ? L"" : L"; starting it beside the service"));
-            if (refused) {
-                // Not tried again in this session: withheld until the
-                // console changes.
-                g_failedUserPlace = wanted;
-                sayWithheld();
-                return false;
-            }
-        }
-        if (ownStartRefused()) {
-            sayWithheld();
-            return false;
+                                                L"console (error " + std::to_wstring(error) +
+                                                    L"); starting it beside the service");
         }
         const bool started = CreateProcessW(g_monitorPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                             CREATE_NEW_PROCESS_GROUP, nullptr, g_ownDir.c_str(), &si, &g_process) != 0;
-        if (started) {
+        if (started)
             g_places.started(wanted, LaunchPlace{false, ownSession()});
-            g_withheldSaid = false;
-        }
         return started;
     }
-    // A Vigilon beside the service counts as misplaced too once the
-    // configuration has been opened to the users.
-    bool monitorMisplaced() override
-    {
-        return g_places.misplaced(wantedPlace(nullptr)) || (!g_places.current().userSession && ownStartRefused());
-    }
-    bool monitorWithheld() override
-    {
-        const LaunchPlace wanted = wantedPlace(nullptr);
-        if (wanted.userSession && wanted == g_failedUserPlace && ownStartRefused())
-            return true;
-        if (wanted.userSession || !ownStartRefused()) {
-            g_withheldSaid = false;
-            return false;
-        }
-        sayWithheld();
-        return true;
-    }
-    // Whether a start beside the service is refused: the service runs as
-    // LocalSystem and the configuration, with its alert commands, may be
-    // changed by users other than the administrators.
-    static bool ownStartRefused() { return runsAsLocalSystem() && configurationWritableByNonAdministrators(); }
-    static bool runsAsLocalSystem()
-    {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-            return true; // cannot be told: assumed, which only withholds
-        alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-        DWORD size = 0;
-        bool system = true;
-        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
-            system = IsWellKnownSid(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, WinLocalSystemSid) != 0;
-        CloseHandle(token);
-        return system;
-    }
-    // The reason, once for each time Vigilon is withheld: in the event log,
-    // and in the console under -debug.
-    static void sayWithheld()
-    {
-        if (g_withheldSaid)
-            return;
-        g_withheldSaid = true;
-        reportEventText(EventType::Warning, text(ssid::WithheldAsLocalSystem));
-        if (g_debugMode) {
-            std::wprintf(L"%ls\n", text(ssid::WithheldAsLocalSystem).c_str());
-            std::fflush(stdout);
-        }
-    }
+    bool monitorMisplaced() override { return g_places.misplaced(wantedPlace(nullptr)); }
     static DWORD ownSession()
     {
         DWORD session = 0;
@@ -342,7 +283,7 @@ public:
     }
     void endMonitor() override
     {
-        if (g_process.hProcess == nullptr)
+        if (g_process.hProcess == nullptr || g_leaveMonitor)
             return;
         // Vigilon ends in order on WM_CLOSE to its hidden window (icon
         // removed, "Logon" written); it is terminated only when it has no
@@ -432,6 +373,10 @@ DWORD WINAPI serviceControl(DWORD control, DWORD eventType, LPVOID, LPVOID)
             SetEvent(g_stopEvent);
         return NO_ERROR;
     }
+    if (control == kLeaveMonitorControl) {
+        g_leaveMonitor = true;
+        return NO_ERROR;
+    }
     if (control == SERVICE_CONTROL_SESSIONCHANGE) {
         switch (eventType) {
         case WTS_CONSOLE_CONNECT:
@@ -515,16 +460,43 @@ int registerServiceKeys(const std::wstring &path)
 
 namespace {
 
+// A copy of dacl without the entries of its own (not inherited) that give
+// sid access; in *result, to be freed with LocalFree.
+DWORD withoutEntriesOf(PACL dacl, PSID sid, PACL *result)
+{
+    ACL_SIZE_INFORMATION size{};
+    if (dacl == nullptr || !GetAclInformation(dacl, &size, sizeof size, AclSizeInformation))
+        return dacl == nullptr ? ERROR_SUCCESS : GetLastError();
+    *result = static_cast<PACL>(LocalAlloc(LPTR, size.AclBytesInUse));
+    if (*result == nullptr || !InitializeAcl(*result, size.AclBytesInUse, ACL_REVISION))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void *ace = nullptr;
+        if (!GetAce(dacl, i, &ace))
+            return GetLastError();
+        const auto *header = static_cast<ACE_HEADER *>(ace);
+        const bool theirs = header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERITED_ACE) == 0 &&
+                            EqualSid(&static_cast<ACCESS_ALLOWED_ACE *>(ace)->SidStart, sid);
+        if (!theirs && !AddAce(*result, ACL_REVISION, MAXDWORD, ace, header->AceSize))
+            return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
 // Gives the interactive users read and write access to the program's key
-// and everything below it, making the key when it is missing. Vigilon runs
-// as the user at the desktop and keeps its configuration there, under
-// HKEY_LOCAL_MACHINE, which only administrators may write by default. The
-// access is added to what the key has; the change reaches its subkeys.
-bool grantConfigurationAccess()
+// and everything below it (grant), making the key when it is missing, or
+// takes back every access entry of theirs that the key itself holds
+// (revoke). The change reaches the subkeys through inheritance. Vigilon
+// runs as the user at the desktop and keeps its configuration there, under
+// HKEY_LOCAL_MACHINE, which only administrators may write by default.
+bool changeConfigurationAccess(bool grant)
 {
     HKEY key = nullptr;
-    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProgramKeyW, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_QUERY_VALUE, nullptr, &key, nullptr);
+    LONG error = grant ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProgramKeyW, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_QUERY_VALUE, nullptr, &key, nullptr)
+                       : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProgramKeyW, 0, KEY_QUERY_VALUE, &key);
+    if (!grant && error == ERROR_FILE_NOT_FOUND)
+        return true; // no key: nothing to take back
     if (error != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(error));
         return false;
@@ -537,10 +509,12 @@ bool grantConfigurationAccess()
     PACL oldDacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::wstring object = kProgramKeyObjectW;
-    error = GetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                  &oldDacl, nullptr, &descriptor);
+    PSID owner = nullptr;
+    error = GetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY,
+                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &oldDacl,
+                                  nullptr, &descriptor);
     PACL newDacl = nullptr;
-    if (error == ERROR_SUCCESS) {
+    if (error == ERROR_SUCCESS && grant) {
         EXPLICIT_ACCESSW access{};
         access.grfAccessPermissions = KEY_READ | KEY_WRITE;
         access.grfAccessMode = GRANT_ACCESS;
@@ -549,8 +523,17 @@ bool grantConfigurationAccess()
         access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
         access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid);
         error = SetEntriesInAclW(1, &access, oldDacl, &newDacl);
+    } else if (error == ERROR_SUCCESS) {
+        error = withoutEntriesOf(oldDacl, sid, &newDacl);
     }
+    // The owner is written back as it was: Wine's version would replace it
+    // with one of its own otherwise. An owner that we may not set is left
+    // alone.
     if (error == ERROR_SUCCESS)
+        error = SetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, owner, nullptr, newDacl,
+                                      nullptr);
+    if (error == ERROR_INVALID_OWNER)
         error = SetNamedSecurityInfoW(object.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                       newDacl, nullptr);
     if (newDacl != nullptr)
@@ -561,12 +544,19 @@ bool grantConfigurationAccess()
     return error == ERROR_SUCCESS;
 }
 
-// The outcome of grantConfigurationAccess, printed only when it failed.
-void grantOrSay()
+// "-grant" and "-revoke": the outcome, and what the grant means.
+int changeAccessAndSay(bool grant)
 {
-    if (!grantConfigurationAccess())
-        std::wprintf(L"HKEY_LOCAL_MACHINE\\%ls: write access for the interactive users not given - %ls\n", kProgramKeyW,
-                     widen(lastError()).c_str());
+    if (!changeConfigurationAccess(grant)) {
+        std::wprintf(grant ? L"HKEY_LOCAL_MACHINE\\%ls: write access for the interactive users not given - %ls\n"
+                           : L"HKEY_LOCAL_MACHINE\\%ls: write access of the interactive users not taken back - %ls\n",
+                     kProgramKeyW, widen(lastError()).c_str());
+        return 1;
+    }
+    if (grant)
+        std::wprintf(L"%ls\n", text(ssid::GrantedNoCommands).c_str());
+    std::fflush(stdout);
+    return 0;
 }
 
 void installService()
@@ -581,7 +571,6 @@ void installService()
         print(ssid::InstallFailed, {display, "Registry error"});
         return;
     }
-    grantOrSay();
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr) {
         print(ssid::OpenManagerFailed, {lastError()});
@@ -610,7 +599,42 @@ void installService()
     CloseServiceHandle(manager);
 }
 
-void stopOrRemove(bool remove)
+// Whether process id was started by the running service: its parent is the
+// service's process.
+bool childOfService(SC_HANDLE service, DWORD id)
+{
+    SERVICE_STATUS_PROCESS status{};
+    DWORD size = 0;
+    if (id == 0 || !QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE *>(&status),
+                                         sizeof status, &size) ||
+        status.dwProcessId == 0)
+        return false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool child = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == id) {
+            child = entry.th32ParentProcessID == status.dwProcessId;
+            break;
+        }
+    CloseHandle(snapshot);
+    return child;
+}
+
+// The event source names this program as its message file: it goes with
+// the service.
+void removeEventSource()
+{
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKeyW);
+}
+
+// leave: the process id of a Vigilon to be left running when the service
+// stops, as the Vigilon that removes its own autostart asks; one that the
+// service did not start is ended with it as ever.
+void stopOrRemove(bool remove, DWORD leave = 0)
 {
     const std::string display = displayName();
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
@@ -620,11 +644,17 @@ void stopOrRemove(bool remove)
     }
     SC_HANDLE service = OpenServiceW(manager, kServiceNameW, SERVICE_ALL_ACCESS);
     if (service == nullptr) {
+        const DWORD error = GetLastError();
         print(ssid::OpenServiceFailed, {lastError()});
+        // A source left behind without its service.
+        if (remove && error == ERROR_SERVICE_DOES_NOT_EXIST)
+            removeEventSource();
         CloseServiceHandle(manager);
         return;
     }
     SERVICE_STATUS status{};
+    if (remove && childOfService(service, leave))
+        ControlService(service, kLeaveMonitorControl, &status);
     if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
         print(ssid::Stopping, {display});
         Sleep(1000);
@@ -636,9 +666,10 @@ void stopOrRemove(bool remove)
         print(status.dwCurrentState == SERVICE_STOPPED ? ssid::StopDone : ssid::StopFailed, {display});
     }
     if (remove) {
-        if (DeleteService(service))
+        if (DeleteService(service)) {
+            removeEventSource();
             print(ssid::Removed, {display});
-        else
+        } else
             print(ssid::DeleteServiceFailed, {lastError()});
     }
     CloseServiceHandle(service);
@@ -665,11 +696,12 @@ int runVigilsvc(int, char **)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
 
-    // The installer's step for a machine without the service: the access
-    // that "-install" gives as well.
-    if (args.size() >= 2 && (args[1] == "-grant" || args[1] == "/grant")) {
-        grantOrSay();
-        return 0;
+    // The installer's choice: whether the users at the desktop may change
+    // the configuration.
+    for (const bool grant : {true, false}) {
+        const char *keyword = grant ? "grant" : "revoke";
+        if (args.size() >= 2 && (args[1] == std::string("-") + keyword || args[1] == std::string("/") + keyword))
+            return changeAccessAndSay(grant);
     }
 
     switch (parseServiceCommand(static_cast<int>(args.size()), argv.data())) {
@@ -679,9 +711,14 @@ int runVigilsvc(int, char **)
     case ServiceCommand::Stop:
         stopOrRemove(false);
         return 0;
-    case ServiceCommand::Remove:
-        stopOrRemove(true);
+    case ServiceCommand::Remove: {
+        // "-remove -leave PID": see stopOrRemove.
+        DWORD leave = 0;
+        if (args.size() >= 4 && (args[2] == "-leave" || args[2] == "/leave"))
+            leave = static_cast<DWORD>(std::strtoul(args[3].c_str(), nullptr, 10));
+        stopOrRemove(true, leave);
         return 0;
+    }
     case ServiceCommand::Debug:
         g_debugMode = true;
         std::wprintf(L"Debugging %ls.\n", widen(displayName()).c_str());

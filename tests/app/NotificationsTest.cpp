@@ -227,7 +227,8 @@ public:
         loop_.post([done, run] { done(run); });
         return true;
     }
-    bool state = false, works = true, startable = true;
+    bool leavesThisProgramRunning() const override { return leaves; }
+    bool state = false, works = true, startable = true, leaves = false;
     std::string printed;
     int runs = 0;
 
@@ -279,6 +280,19 @@ TEST_F(Notifications, theAutostartBoxShowsTheRealStateAndSaysWhyAChangeFailed)
     rules.onAutostartToggled(false);
     loop.runPosted();
     EXPECT_EQ(prompter.messages.back().text, "Autostart could not be turned off.\r\nvigilsvc ended, but nothing changed.");
+
+    // Turned off in the Vigilon the service host started, which goes on:
+    // said once it is done, and only then.
+    host.leaves = true;
+    rules.onAutostartToggled(false);
+    loop.runPosted();
+    EXPECT_EQ(prompter.messages.back().text, "Autostart could not be turned off.\r\nvigilsvc ended, but nothing changed.");
+    host.works = true;
+    rules.onAutostartToggled(false);
+    loop.runPosted();
+    EXPECT_FALSE(controls.autostartTicked);
+    EXPECT_EQ(prompter.messages.back().text, "Vigilsvc was removed: Vigilon will no longer be started at logon. This "
+                                             "Vigilon keeps monitoring until you exit it.");
 }
 
 TEST_F(Notifications, withoutAServiceHostTheAutostartBoxIsOffAndDisabled)

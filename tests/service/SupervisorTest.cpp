@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The watch loop on a simulated clock (every wait advances time at once),
 // the command line, the language choice and the event records.
-#include "service/ConfigAccess.h"
 #include "service/LaunchPlace.h"
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
@@ -295,41 +294,6 @@ TEST(Supervisor, WithheldVigilonIsStartedInTheFirstRoundThatAllowsIt)
     failed.stopAt = 45000;
     EXPECT_TRUE(CSupervisor(failed).superviseMonitor());
     EXPECT_EQ(failed.starts, Times{30000});
-}
-
-TEST(ConfigAccess, OnlyAdministrativeAccountsMayChangeTheKey)
-{
-    const std::string system = "S-1-5-18", admins = "S-1-5-32-544", users = "S-1-5-32-545";
-    // As a key under HKEY_LOCAL_MACHINE\Software is made: full control for
-    // LocalSystem, the administrators and (on subkeys) their creator, read
-    // access for the users.
-    const KeySecurity adminOnly{true, false, admins,
-                                {{true, system, 0xF003F},
-                                 {true, admins, 0xF003F},
-                                 {true, "S-1-3-0", 0x10000000},
-                                 {true, users, 0x20019},
-                                 {true, "S-1-1-0", 0x80000000}}};
-    EXPECT_FALSE(writableByNonAdministrators(adminOnly));
-    EXPECT_TRUE(writableByNonAdministrators(KeySecurity{})) << "unreadable";
-
-    // Users, the interactive users, the authenticated users and everybody,
-    // with any right that changes the key.
-    for (const char *sid : {"S-1-5-32-545", "S-1-5-4", "S-1-5-11", "S-1-1-0", "S-1-5-21-1-2-3-1001"})
-        for (std::uint32_t mask : {0x2u, 0x4u, 0x40000u, 0x80000u, 0x40000000u, 0x10000000u, 0xF003Fu, 0x20006u}) {
-            KeySecurity granted = adminOnly;
-            granted.entries.push_back({true, sid, mask});
-            EXPECT_TRUE(writableByNonAdministrators(granted)) << sid << " " << std::hex << mask;
-            granted.entries.back().allow = false;
-            EXPECT_FALSE(writableByNonAdministrators(granted)) << "denied: " << sid << " " << std::hex << mask;
-        }
-
-    KeySecurity other = adminOnly;
-    other.owner = "S-1-5-21-1-2-3-1001";
-    EXPECT_TRUE(writableByNonAdministrators(other)) << "an owner may rewrite the access list";
-    other = adminOnly;
-    other.nullDacl = true;
-    other.entries.clear();
-    EXPECT_TRUE(writableByNonAdministrators(other)) << "no access list";
 }
 
 TEST(Supervisor, FailedWaitStopsLikeAStopRequest)

@@ -3,7 +3,8 @@
 // its trailing blank, the command's folder as the current directory, the
 // failure message for a program that cannot be started and for a document
 // the shell cannot open; a batch file gets a plain target and is never
-// started with one its command interpreter would act on.
+// started with one its command interpreter would act on; no command runs
+// while users other than the administrators may change the configuration.
 #include "app/AlertAction.h"
 #include "app/base/PollEventLoop.h"
 #include "app/base/StringTable.h"
@@ -16,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include <windows.h>
 
 namespace vigilon {
 namespace {
@@ -133,6 +136,45 @@ TEST_F(AlertProgram, AlertsBeyondSixteenWaitAndStartAsRunningOnesEnd)
     EXPECT_TRUE(loop_.runUntil([&] { return ran() == 20 && runner_.launcher().runningCount() == 0; }, 30000))
         << ran() << " ran";
     EXPECT_EQ(runner_.waitingCount(), 0u);
+    EXPECT_TRUE(prompts_.messages.empty());
+}
+
+// Runs Vigilsvc.exe with a keyword and waits for it; its exit status.
+DWORD vigilsvc(const std::string &keyword)
+{
+    std::string commandLine = "\"" + std::string(VIGILSVC_BINARY) + "\" " + keyword;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return GetLastError();
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+// Whoever runs Vigilon would run a command that another user wrote: after
+// "Vigilsvc -grant" no program is started nor document opened, the notice
+// says why, and after "-revoke" commands run again.
+TEST_F(AlertProgram, NothingRunsWhileOtherUsersMayChangeTheCommands)
+{
+    ASSERT_EQ(vigilsvc("-grant"), 0u);
+    const std::string refused = formatText(loadString(sid::CommandRefused),
+                                           {"HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon", recorder() + " 10.0.0.7"});
+    EXPECT_EQ(runner_.runCommand(recorder() + " %TARGET%"), 1);
+    EXPECT_EQ(runner_.runCommand(dir_ / "page.htm"), 1);
+    ASSERT_EQ(prompts_.texts().size(), 2u);
+    EXPECT_EQ(prompts_.texts().front(), refused);
+    EXPECT_NE(prompts_.texts().back().find(dir_ / "page.htm"), std::string::npos);
+    EXPECT_FALSE(test::exists(dir_ / "seen.txt"));
+
+    ASSERT_EQ(vigilsvc("-revoke"), 0u);
+    prompts_.messages.clear();
+    EXPECT_EQ(runner_.runCommand(recorder() + " %TARGET%"), 0);
+    EXPECT_EQ(seen().at(1), recorder() + " 10.0.0.7 ");
     EXPECT_TRUE(prompts_.messages.empty());
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The configuration keys' security as Vigilsvc reads it, on the real
-// registry of the test's own prefix: before and after "Vigilsvc -grant", and
-// with access lists set on the keys.
+// The configuration keys' security as Vigilon reads it before it runs an
+// alert command, on the real registry of the test's own prefix: after
+// "Vigilsvc -install", "-grant" and "-revoke", and with access lists set on
+// the keys.
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -9,21 +10,21 @@
 
 #include <sddl.h>
 
-#include "service/windows/ConfigKeySecurity.h"
+#include "app/store/windows/ConfigKeySecurity.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace vigilon::svc {
+namespace vigilon::reg {
 namespace {
 
 constexpr wchar_t kKey[] = L"Software\\Ardentis\\Vigilon";
 constexpr wchar_t kMonitor[] = L"Software\\Ardentis\\Vigilon\\Monitor";
 
-DWORD runGrant()
+DWORD runVigilsvc(const wchar_t *keyword)
 {
-    std::wstring commandLine = L"\"" + std::wstring(VIGILSVC_BINARY_W) + L"\" -grant";
+    std::wstring commandLine = L"\"" + std::wstring(VIGILSVC_BINARY_W) + L"\" " + keyword;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -54,20 +55,27 @@ bool setSecurity(const wchar_t *path, const wchar_t *sddl)
     return error == ERROR_SUCCESS;
 }
 
-TEST(ConfigKeySecurity, GrantOpensTheConfigurationAndAdminOnlyListsCloseIt)
+TEST(ConfigKeySecurity, OnlyGrantOpensTheConfigurationAndRevokeOrAdminOnlyListsCloseIt)
 {
     // No key yet: judged by HKEY_LOCAL_MACHINE\Software, which only the
-    // administrators may change.
+    // administrators may change. Installing the service leaves it so.
     EXPECT_FALSE(readKeySecurity(L"MACHINE\\Software\\Ardentis\\Vigilon").read);
     EXPECT_FALSE(configurationWritableByNonAdministrators());
+    ASSERT_EQ(runVigilsvc(L"-install"), 0u);
+    EXPECT_FALSE(configurationWritableByNonAdministrators()) << "-install leaves the key to the administrators";
+    ASSERT_EQ(runVigilsvc(L"-revoke"), 0u) << "nothing to take back";
 
-    ASSERT_EQ(runGrant(), 0u);
+    ASSERT_EQ(runVigilsvc(L"-grant"), 0u);
     const KeySecurity granted = readKeySecurity(L"MACHINE\\Software\\Ardentis\\Vigilon");
     ASSERT_TRUE(granted.read);
     bool interactive = false;
     for (const AccessEntry &e : granted.entries)
         interactive = interactive || (e.allow && e.sid == "S-1-5-4" && (e.mask & kKeyChangeRights) != 0);
     EXPECT_TRUE(interactive) << "-grant gives the interactive users write access";
+    EXPECT_TRUE(configurationWritableByNonAdministrators());
+    ASSERT_EQ(runVigilsvc(L"-revoke"), 0u);
+    EXPECT_FALSE(configurationWritableByNonAdministrators()) << "-revoke takes the grant back, subkeys included";
+    ASSERT_EQ(runVigilsvc(L"-grant"), 0u);
     EXPECT_TRUE(configurationWritableByNonAdministrators());
 
     const wchar_t adminOnly[] = L"O:BAD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
@@ -84,4 +92,4 @@ TEST(ConfigKeySecurity, GrantOpensTheConfigurationAndAdminOnlyListsCloseIt)
 }
 
 } // namespace
-} // namespace vigilon::svc
+} // namespace vigilon::reg

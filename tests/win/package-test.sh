@@ -6,12 +6,16 @@
 # the service when asked (/SERVICE, quoted path, started). Installing again
 # keeps the configuration and the service as it was; the uninstaller removes
 # the service, its event source and the files, and the configuration only
-# with /REMOVESETTINGS.
+# with /REMOVESETTINGS. A Vigilon that runs is ended in order by both; a
+# program of the folder that does not end fails either with status 2 before
+# anything changed. Vigilon makes its windows on an X server of the test's
+# own.
 # Usage: package-test.sh CPACK BUILD_DIR OBJDUMP
 set -u
 cpack=$1
 build=$2
 objdump=$3
+VIGILON_WINE_XVFB=1
 . "$(dirname "$0")/wine-prefix.sh"
 
 out_dir="$WINEPREFIX/package"
@@ -47,7 +51,9 @@ service_state() { sc_query Vigilsvc | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).
 is_running() { [ "$(service_state)" = RUNNING ]; }
 is_stopped() { [ "$(service_state)" = STOPPED ]; }
 
-win "$installer" /S /SERVICE >/dev/null || fail "the installer failed"
+# Not through win's pipe: this first program with a window starts Wine's
+# desktop process, which keeps the output it inherits open for good.
+timeout 120 "$wine" "$installer" /S /SERVICE >/dev/null 2>&1 || fail "the installer failed"
 for f in Vigilon.exe Vigilsvc.exe vigilon-reg.exe docs/read1st.htm docs_ja/read1st.htm Uninstall.exe; do
   [ -f "$dir/$f" ] || fail "the installer did not install $f"
 done
@@ -90,9 +96,84 @@ win "$installer" /S >/dev/null || fail "the third install failed"
 is_stopped || fail "installing again started a stopped service ($(service_state))"
 echo "ok: installing again keeps the stopped service stopped"
 
-# _?= keeps the uninstaller from copying itself away and returning at once.
-uninstall() { win "$dir/Uninstall.exe" /S "$@" '_?=C:\Program Files\Vigilon' >/dev/null; }
-uninstall
+# Processes of this prefix whose command line matches $1.
+running() {
+  local p n=0
+  for p in $(pgrep -f "$1"); do
+    tr '\0' '\n' 2>/dev/null < "/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
+  done
+  echo "$n"
+}
+none_running() { [ "$(running "$1")" -eq 0 ]; }
+# A Vigilon of the user's, started from the installed folder; back once its
+# tray icon is there, which its hidden frame window owns.
+start_vigilon() {
+  rm -f "$WINEPREFIX/drive_c/tray.txt"
+  VIGILON_TRAY_TRACE='C:\tray.txt' "$wine" "$dir/Vigilon.exe" -service >/dev/null 2>&1 &
+  wait_for 60 test -s "$WINEPREFIX/drive_c/tray.txt" || fail "Vigilon did not start"
+}
+# vigilon-reg waiting for the answer to its question holds its file and ends
+# on no request; release_held ends it (no answer: nothing deleted).
+hold_a_program() {
+  mkfifo "$WINEPREFIX/answer"
+  "$wine" "$dir/vigilon-reg.exe" delete "$program_key\\Monitor" < "$WINEPREFIX/answer" > "$WINEPREFIX/question" 2>&1 &
+  exec 7> "$WINEPREFIX/answer"
+  wait_for 60 grep -q "Yes/No" "$WINEPREFIX/question" || fail "vigilon-reg did not ask"
+}
+release_held() {
+  exec 7>&-
+  rm -f "$WINEPREFIX/answer"
+  wait_for 30 none_running 'vigilon-reg\.exe' || fail "vigilon-reg did not end"
+}
+
+# Installing over a running Vigilon: it is ended in order and every
+# program replaced (the installed Vigilon.exe made to differ first; data
+# after its image leaves it a program that runs).
+packed=$(ls "$out_dir"/_CPack_Packages/win64/NSIS/*/programs/Vigilon.exe)
+cmp -s "$dir/Vigilon.exe" "$packed" || fail "the installer's Vigilon.exe is not $packed"
+printf 'earlier' >> "$dir/Vigilon.exe"
+start_vigilon
+win "$installer" /S >/dev/null || fail "installing over a running Vigilon failed"
+wait_for 30 none_running 'Vigilon\.exe' || fail "the install left Vigilon running"
+cmp -s "$dir/Vigilon.exe" "$packed" || fail "the install kept the earlier Vigilon.exe"
+is_stopped || fail "installing again started a stopped service ($(service_state))"
+echo "ok: installing ends a running Vigilon and replaces its program"
+
+# A program that does not end: the install fails with the reason, and
+# nothing changes.
+hold_a_program
+printf 'earlier' >> "$dir/Vigilon.exe"
+out=$(win "$installer" /S); status=$?
+[ "$status" = 2 ] || fail "installing while a program is held ended with $status, not 2"
+expect_in "$out" 'vigilon-reg.exe' "the failed install names the program"
+cmp -s "$dir/Vigilon.exe" "$packed" && fail "the failed install replaced a program"
+release_held
+win "$installer" /S >/dev/null || fail "installing once the program ended failed"
+echo "ok: a held program fails the install before anything changed"
+
+# _?= keeps the uninstaller from copying itself away and returning at once;
+# it is seen only unquoted at the end of the command line, which a batch
+# file gives (the uninstaller's own status is the batch file's).
+printf '@"C:\\Program Files\\Vigilon\\Uninstall.exe" /S %%* _?=C:\\Program Files\\Vigilon\r\n@exit /b %%errorlevel%%\r\n' \
+  > "$WINEPREFIX/drive_c/uninstall.bat"
+uninstall() { win cmd /c 'C:\uninstall.bat' "$@"; }
+hold_a_program
+out=$(uninstall); status=$?
+[ "$status" = 2 ] || fail "uninstalling while a program is held ended with $status, not 2"
+expect_in "$out" 'vigilon-reg.exe' "the failed uninstall names the program"
+reg_value "$services\\EventLog\\Application\\Vigilsvc" EventMessageFile | grep -q Vigilsvc ||
+  fail "the failed uninstall removed the event source"
+win reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vigilon' >/dev/null 2>&1 ||
+  fail "the failed uninstall removed its uninstall entry"
+[ -f "$dir/Vigilon.exe" ] || fail "the failed uninstall removed Vigilon.exe"
+[ -n "$(service_state)" ] || fail "the failed uninstall removed the service"
+release_held
+echo "ok: a held program fails the uninstall before anything changed"
+
+start_vigilon
+uninstall >/dev/null || fail "the uninstall failed"
+wait_for 30 none_running 'Vigilon\.exe' || fail "the uninstall left Vigilon running"
+echo "ok: the uninstaller ends a running Vigilon"
 case "$(service_state)" in ?*) fail "the service is still there after the uninstall" ;; esac
 echo "ok: the uninstaller removes the service"
 reg_value "$services\\EventLog\\Application\\Vigilsvc" EventMessageFile | grep -q Vigilsvc &&
@@ -105,7 +186,7 @@ expect_in "$out" "TCP:22" "the uninstaller keeps the configuration"
 
 win "$installer" /S >/dev/null || fail "the install after the uninstall failed"
 case "$(service_state)" in ?*) fail "a silent install without /SERVICE installed the service" ;; esac
-uninstall /REMOVESETTINGS
+uninstall /REMOVESETTINGS >/dev/null
 win reg query "$program_key" >/dev/null 2>&1 && fail "/REMOVESETTINGS left the configuration key"
 echo "ok: the uninstaller removes the configuration with /REMOVESETTINGS"
 

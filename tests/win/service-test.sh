@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Vigilsvc under Wine's service control manager: -install and what sc and
 # reg show of it, a start that runs Vigilon.exe from the service's folder,
-# a restart asked for through "Logon", -stop and -remove.
+# a restart asked for through "Logon", -stop and -remove (with the event
+# source), and "-remove -leave" from the Vigilon the service started, which
+# goes on running.
 # Usage: service-test.sh VIGILSVC_EXE STANDIN_EXE
 set -u
 . "$(dirname "$0")/wine-prefix.sh"
@@ -88,6 +90,22 @@ case "$out" in *Stopping*) fail "-remove of a stopped service printed a stop mes
 out=$(sc_query Vigilsvc)
 case "$out" in *RUNNING*|*STOPPED*) fail "the service is still there after -remove" ;; esac
 echo "ok: the service is gone"
+win reg query "$services\\EventLog\\Application\\Vigilsvc" >/dev/null 2>&1 && fail "-remove left the event source"
+echo "ok: -remove removes the event source"
+
+# Autostart turned off in the Vigilon that the service started: the service
+# is removed and that Vigilon left running.
+win "$dir/Vigilsvc.exe" -install >/dev/null
+win sc start Vigilsvc >/dev/null
+wait_for 30 starts_at_least 3 || fail "the service did not start Vigilon again"
+pid=$(sed -n '3s/|.*//p' "$starts")
+out=$(win "$dir/Vigilsvc.exe" -remove -leave "$pid")
+expect_in "$out" "$name removed." "-remove -leave removes the service"
+# The service has stopped when -remove returns.
+standins_are 1 || fail "-remove -leave did not leave the service's Vigilon running"
+echo "ok: -remove -leave leaves the service's Vigilon running"
+win taskkill /F /PID "$pid" >/dev/null 2>&1
+wait_for 10 standins_are 0 || fail "the stand-in could not be ended"
 
 # The Japanese string table, which the system's language picks; the console
 # takes the Japanese code page.

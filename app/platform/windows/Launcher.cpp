@@ -3,6 +3,7 @@
 #include "app/platform/Launcher.h"
 
 #include "app/platform/CommandText.h"
+#include "app/store/windows/ConfigKeySecurity.h"
 
 #include <algorithm>
 #include <cstring>
@@ -162,6 +163,15 @@ public:
     }
 
     bool namesProgram(const std::string &) const override { return false; }
+
+    // The configuration key under HKEY_LOCAL_MACHINE holds the alert
+    // commands; asked before every command, as its access may change.
+    std::string commandsRefusedFrom() const override
+    {
+        if (!reg::configurationWritableByNonAdministrators())
+            return {};
+        return "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon";
+    }
 
     std::size_t runningCount() const override
     {

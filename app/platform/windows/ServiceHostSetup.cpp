@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
@@ -87,6 +88,43 @@ std::string readOutput(const std::wstring &file)
     return utf8(text);
 }
 
+// The process that started this one; 0 when it cannot be told.
+DWORD parentProcessId()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == self) {
+            parent = entry.th32ParentProcessID;
+            break;
+        }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+// Whether the running Vigilsvc service started this program.
+bool startedByTheService()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager)
+        return false;
+    SC_HANDLE service = OpenServiceW(manager, L"Vigilsvc", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status{};
+    DWORD size = 0;
+    const bool running = service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                                         reinterpret_cast<BYTE *>(&status), sizeof status, &size) &&
+                         status.dwProcessId != 0;
+    if (service)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return running && parentProcessId() == status.dwProcessId;
+}
+
 class WindowsServiceHostSetup final : public ServiceHostSetup {
 public:
     explicit WindowsServiceHostSetup(EventLoop &loop) : loop_(loop), program_(besideThisProgram()) {}
@@ -113,12 +151,19 @@ public:
         return service != nullptr;
     }
 
+    bool leavesThisProgramRunning() const override { return leaveThis_; }
+
     bool run(bool install, std::function<void(const Run &)> done) override
     {
         if (process_)
             return false;
         done_ = std::move(done);
-        const wchar_t *keyword = install ? L"-install" : L"-remove";
+        // The service ends the Vigilon it started when it stops: a removal
+        // asked for from that Vigilon asks it to leave this one running.
+        leaveThis_ = !install && startedByTheService();
+        const std::wstring keyword =
+            install ? L"-install"
+                    : leaveThis_ ? L"-remove -leave " + std::to_wstring(GetCurrentProcessId()) : L"-remove";
         if (IsUserAnAdmin())
             startHere(keyword);
         else
@@ -130,7 +175,7 @@ public:
 
 private:
     // With the rights already: a child whose output is kept in a file.
-    void startHere(const wchar_t *keyword)
+    void startHere(const std::wstring &keyword)
     {
         wchar_t folder[MAX_PATH + 1];
         wchar_t name[MAX_PATH + 1];
@@ -161,14 +206,14 @@ private:
     }
 
     // Through the system's question for the rights; what it prints is lost.
-    void startElevated(const wchar_t *keyword)
+    void startElevated(const std::wstring &keyword)
     {
         SHELLEXECUTEINFOW execute{};
         execute.cbSize = sizeof execute;
         execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
         execute.lpVerb = L"runas";
         execute.lpFile = program_.c_str();
-        execute.lpParameters = keyword;
+        execute.lpParameters = keyword.c_str();
         execute.nShow = SW_HIDE;
         if (!ShellExecuteExW(&execute) || !execute.hProcess)
             return fail(GetLastError());
@@ -213,6 +258,7 @@ private:
     std::function<void(const Run &)> done_;
     std::wstring outputFile_;
     HANDLE process_ = nullptr;
+    bool leaveThis_ = false;
 };
 } // namespace
 

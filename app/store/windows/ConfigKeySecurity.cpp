@@ -3,7 +3,7 @@
 #ifndef UNICODE
 #define UNICODE
 #endif
-#include "service/windows/ConfigKeySecurity.h"
+#include "app/store/windows/ConfigKeySecurity.h"
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace vigilon::svc {
+namespace vigilon::reg {
 
 namespace {
 
@@ -31,9 +31,13 @@ KeySecurity readExistingOrAbove(std::wstring object)
 {
     for (;;) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
+        // The parts asked for are given places to go: Wine's version reads
+        // through them.
+        PSID owner = nullptr;
+        PACL dacl = nullptr;
         const DWORD error = GetNamedSecurityInfoW(object.c_str(), SE_REGISTRY_KEY,
-                                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                                  nullptr, nullptr, nullptr, &descriptor);
+                                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                                  nullptr, &dacl, nullptr, &descriptor);
         if (descriptor != nullptr)
             LocalFree(descriptor);
         const std::size_t cut = object.rfind(L'\\');
@@ -91,4 +95,4 @@ bool configurationWritableByNonAdministrators()
     return false;
 }
 
-} // namespace vigilon::svc
+} // namespace vigilon::reg

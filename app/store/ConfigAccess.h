@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vigilon::svc {
+namespace vigilon::reg {
 
 // One entry of a key's access list, as plain data: the account or group as
 // a SID string ("S-1-5-18") and the access mask it is given or denied.
@@ -45,4 +45,4 @@ bool administrativeSid(std::string_view sid);
 // allowing ones: only the allowing entries decide.
 bool writableByNonAdministrators(const KeySecurity &key);
 
-} // namespace vigilon::svc
+} // namespace vigilon::reg

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "service/ConfigAccess.h"
+#include "app/store/ConfigAccess.h"
 
-namespace vigilon::svc {
+namespace vigilon::reg {
 
 // The owner and access list of a key of HKEY_LOCAL_MACHINE, named as the
 // security functions name it ("MACHINE\Software\..."); read = false when
@@ -16,4 +16,4 @@ KeySecurity readKeySecurity(const wchar_t *objectName);
 // key above it that does, as that decides who may make it.
 bool configurationWritableByNonAdministrators();
 
-} // namespace vigilon::svc
+} // namespace vigilon::reg

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "service/ConfigAccess.h"
+#include "app/store/ConfigAccess.h"
 
 #include <array>
 
-namespace vigilon::svc {
+namespace vigilon::reg {
 
 bool administrativeSid(std::string_view sid)
 {
@@ -30,4 +30,4 @@ bool writableByNonAdministrators(const KeySecurity &key)
     return false;
 }
 
-} // namespace vigilon::svc
+} // namespace vigilon::reg
