@@ -50,8 +50,8 @@ bool numberFromString(const Value &value, std::uint32_t &out)
 
 // Reads a DWORD as into a 4-byte buffer: longer data does not fit; shorter
 // data fills the low bytes and leaves the others of out as they were. A
-// string (REG_SZ, REG_EXPAND_SZ) is read as the decimal number it holds;
-// one that holds none does not fit.
+// string (REG_SZ, REG_EXPAND_SZ) that holds a decimal number is read as
+// that number; any other is read by its bytes.
 // exact, when given, tells whether the stored value is what writing out
 // gives.
 Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *exact = nullptr)
@@ -60,9 +60,8 @@ Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *ex
     const Status status = key.queryValue(name, value);
     if (status != Status::Ok)
         return status;
-    if (value.type == reg::RegSz || value.type == reg::RegExpandSz) {
-        if (!numberFromString(value, out))
-            return Status::TooLarge;
+    // Text that holds no number is read by its bytes, as every value is.
+    if ((value.type == reg::RegSz || value.type == reg::RegExpandSz) && numberFromString(value, out)) {
         if (exact)
             *exact = false;
         return Status::Ok;

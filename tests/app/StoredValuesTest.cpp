@@ -98,7 +98,7 @@ TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFit
     }
 
     // A number written as text is that number, then held to the range; text
-    // that is no number is a value that does not fit.
+    // that is no number is read by its bytes, as any value is.
     putValue("Interval", reg::RegDword, reg::dwordBytes(5));
     const struct {
         std::uint32_t type;
@@ -108,7 +108,7 @@ TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFit
     } texts[] = {
         {reg::RegSz, "9", 5, "the stored retry limit of 9 is outside 1..5; using 5"},
         {reg::RegExpandSz, std::string(" 3\0", 3), 3, ""},
-        {reg::RegSz, "2x", 1, "\"Retry\" is REG_SZ of 2 bytes, where a REG_DWORD of 4 bytes or a number as text is read"},
+        {reg::RegSz, "2x", 5, "the stored retry limit of 30770 is outside 1..5; using 5"},
         {reg::RegSz, "4294967296", 1, "REG_SZ of 10 bytes"},
     };
     for (const auto &t : texts) {
@@ -124,12 +124,12 @@ TEST_F(StoredValues, intervalsAndRetryLimitsOutsideTheRangeAndValuesThatDoNotFit
     }
 
     putValue("Port #0", reg::RegSz, reg::stringBytes("8080"));
-    putValue("Port #1", reg::RegSz, reg::stringBytes("http"));
+    putValue("Port #1", reg::RegSz, reg::stringBytes("https"));
     CaptureStderr();
     makeFrame();
     ASSERT_EQ(FrameTestPeer::ports(*frame).size(), 2u) << "the entry is dropped, the other stays";
     EXPECT_EQ(entry(0).port, 8080u);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 4 bytes, "
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("entry #1 is skipped: its value \"Port #1\" is REG_SZ of 5 bytes, "
                                                "where a REG_DWORD of 4 bytes or a number as text is read"));
 }
 
