@@ -55,7 +55,6 @@ public:
     // made is said so (message 256).
     void open(std::uint32_t entryId, const ResponseGraphParams &defaults, const std::function<bool()> &stillWanted);
     bool isOpen(std::uint32_t entryId) const { return windows_.count(entryId) != 0; }
-    std::size_t openCount() const { return windows_.size(); }
     // The entry's window; null when it has none.
     ResponseGraph *window(std::uint32_t entryId) const
     {

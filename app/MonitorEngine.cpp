@@ -5,7 +5,6 @@
 
 #include "app/FrameUi.h"
 #include "app/MonitorRules.h"
-#include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
 #include "app/dialogs/FailureText.h"
 

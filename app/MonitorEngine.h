@@ -141,7 +141,6 @@ public:
     // a warning, 0 a failure) goes to the callback given to startTestRound().
     int runRound(RoundKind kind);
     bool startTestRound(std::function<void(TestResult)> done);
-    bool testRoundRunning() const { return testRound_.running; }
     const std::vector<TestFailure> &testFailures() const { return testRound_.failures; }
     // A started check reports its outcome.
     void reportResult(CheckSlot &slot, int code, MonitorPort &entry);

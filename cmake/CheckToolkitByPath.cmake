@@ -2,8 +2,8 @@
 # A reader knows from the path which toolkit a file may use: the Qt front end
 # in qt/ uses Qt, the Win32 front end in win/ and the Windows halves of
 # portable parts in windows/ folders the Windows API, all others are
-# portable. For the sources under app/, probes/, graph/, metrics/, service/, qt/ and
-# win/ this fails, naming each offender and why, when
+# portable. For the sources in the folders named in `areas` below this
+# fails, naming each offender and why, when
 #  - a file outside a qt/ folder includes a Qt header;
 #  - a file outside a win/ or windows/ folder includes a Windows header;
 #  - a file outside a qt/ (win/) folder reaches a file in a qt/ (win/)

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # For the check toolkit_by_path (cmake/CheckToolkitByPath.cmake): every
-# target defined under app/, probes/, graph/, metrics/, service/ or ui/ outside a qt/
-# folder must not link Qt, neither directly nor through the project's own
+# target defined in a folder of the portable core, of the service host or of
+# the Win32 front end (the folders named in the loop at the end), outside a qt/
+# folder, must not link Qt, neither directly nor through the project's own
 # targets it links (followed to the end), nor compile a file of a qt/ folder.
 # Qt is a Qt target (Qt6::Widgets, ...) or a project target defined in a qt/
 # folder. Writes what it finds to toolkit-links.txt in the build tree.

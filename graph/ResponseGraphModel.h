@@ -91,7 +91,6 @@ public:
     // The line that tells why the entry failed, under the start line;
     // empty for none. True when it changed.
     bool setReasonLine(const std::string &line);
-    const std::string &reasonLine() const { return reasonLine_; }
     // The lines of the entry's kept history (uptimes, last outages), under
     // the reason; empty for none. True when they changed.
     bool setHistoryLines(const std::vector<std::string> &lines);
@@ -145,9 +144,7 @@ public:
     const std::vector<std::string> &seriesNames() const { return seriesNames_; }
     const std::deque<ResponseSample> &samples() const { return samples_; }
     const std::vector<std::uint32_t> &currentValues() const { return currentValues_; }
-    std::size_t drawnSeries() const { return drawnSeries_; }
     std::uint32_t sampleCount() const { return sampleCount_; }
-    std::uint32_t maxValue() const { return maxValue_; }
     bool hasSamples() const { return hasSamples_; }
     std::uint32_t createdAt() const { return createdAt_; }
     const std::string &elapsedText() const { return elapsedText_; }

@@ -5,7 +5,7 @@
 #include <string>
 
 // The parts of the sample file that differ by system, in posix/SampleFile.cpp
-// and win/SampleFile.cpp; localeCharacterSet() of SampleRecorder.h is there
+// and windows/SampleFile.cpp; localeCharacterSet() of SampleRecorder.h is there
 // too.
 namespace vigilon::samplefile {
 

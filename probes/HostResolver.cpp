@@ -65,8 +65,8 @@ int systemQuery(const std::string &host, int family, std::vector<net::NetAddress
 // for want of an answer rather than because the name is unknown.
 bool lookUpAddress(const std::string &host, net::NetAddress &address, bool &timedOut)
 {
-    // IPv4 first, with the very question asked ever since, so that a name
-    // with an A record is checked as it always was whatever else it has.
+    // IPv4 first, asked on its own, so that a name with an A record is
+    // checked at that address whatever else it has.
     std::vector<net::NetAddress> found;
     const int error4 = systemQuery(host, AF_INET, found);
     int error6 = 0;

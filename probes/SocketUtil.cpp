@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The socket helpers that read the same on every system; posix/SocketUtil.cpp
-// and win/SocketUtil.cpp hold the ones that differ.
+// and windows/SocketUtil.cpp hold the ones that differ.
 #include "probes/SocketUtil.h"
 
 #include "app/base/Clock.h"

@@ -29,7 +29,6 @@ public:
 
     QPushButton *okButton() const { return ok_; }
     QLabel *versionLabel() const { return version_; }
-    QLabel *iconLabel() const { return icon_; }
 
 protected:
     void done(int result) override;

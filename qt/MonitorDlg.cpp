@@ -4,11 +4,8 @@
 #include "qt/UiText.h"
 
 #include "app/Monitor.h"
-#include "app/base/ProbeHost.h"
 #include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
 #include "qt/BalloonWnd.h"
-#include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"

@@ -102,8 +102,6 @@ public:
     QLineEdit *intervalEdit() const { return intervalEdit_; }
     QLineEdit *retryEdit() const { return retryEdit_; }
     QString statusText() const;
-    const QFont &captionFont() const { return captionFont_; }
-    QString captionText() const { return captionText_; }
     // The band in which the engraved caption is drawn.
     QRect captionBand() const;
     QString currentHintText() const;

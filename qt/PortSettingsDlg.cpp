@@ -2,9 +2,7 @@
 #include "qt/PortSettingsDlg.h"
 #include "qt/UiText.h"
 
-#include "app/base/MonitorPort.h"
 #include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
 #include "qt/DialogUnits.h"
 
 #include <QComboBox>

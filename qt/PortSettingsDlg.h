@@ -22,8 +22,6 @@ namespace vigilon {
 class CPortSettingsDlg final : public QDialog, private PortSettingsForm::Controls {
     Q_OBJECT
 public:
-    static constexpr int IdDelete = 3;
-
     CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent = nullptr);
     ~CPortSettingsDlg() override;
 
@@ -37,7 +35,6 @@ public:
     QLineEdit *hostEdit() const { return hostEdit_; }
     QLineEdit *certDaysEdit() const { return certDaysEdit_; }
     QPushButton *okButton() const { return ok_; }
-    QPushButton *cancelButton() const { return cancel_; }
     QPushButton *deleteButton() const { return delete_; }
 
     void accept() override;

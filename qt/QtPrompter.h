@@ -24,8 +24,6 @@ public:
     std::string fileDialog(const FileDialogRequest &request) override;
     // One box that does not block; later messages are counted in it.
     void notice(const std::string &text, const std::string &caption, unsigned style) override;
-    // The open notice box, if any (tests).
-    QMessageBox *noticeBox() const { return noticeBox_; }
     // The window a notice box belongs to while it is shown (the main
     // dialog), so that the box stays above it; none: the box stands alone.
     void setNoticeOwner(std::function<QWidget *()> owner) { owner_ = std::move(owner); }

@@ -34,10 +34,7 @@ public:
     TextLimit tipLimit() const override { return {512, TextUnit::Characters}; }
     DesktopNotifier &notifier() { return notifier_; }
 
-    QSystemTrayIcon &systemTrayIcon() { return tray_; }
     QMenu &menu() { return menu_; }
-    unsigned currentIcon() const { return currentIcon_; }
-    QString currentTip() const { return tray_.toolTip(); }
 
     static QIcon loadIcon(unsigned id);
 

@@ -44,7 +44,6 @@ public:
 
     LimitedLineEdit *hostEdit() const { return hostEdit_; }
     QPushButton *okButton() const { return ok_; }
-    QPushButton *cancelButton() const { return cancel_; }
 
     void accept() override;
 

@@ -33,7 +33,6 @@ public:
     void alignRightOfBuddy();
 
     QToolButton *upButton() const { return up_; }
-    QToolButton *downButton() const { return down_; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

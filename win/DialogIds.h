@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Resource and control ids of the dialogs; read by the resource compiler as
 // well, so #define only.
-#ifndef VIGILON_UI_WIN_DIALOGIDS_H
-#define VIGILON_UI_WIN_DIALOGIDS_H
+#ifndef VIGILON_WIN_DIALOGIDS_H
+#define VIGILON_WIN_DIALOGIDS_H
 
 #define IDD_ABOUT 100
 #define IDD_MAIN 102

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Resource and control ids of the graph window and the response monitor
 // settings dialog, for graph.rc and the code alike: #define lines only.
-#ifndef VIGILON_GRAPH_WIN_GRAPHRESOURCES_H
-#define VIGILON_GRAPH_WIN_GRAPHRESOURCES_H
+#ifndef VIGILON_WIN_GRAPHRESOURCES_H
+#define VIGILON_WIN_GRAPHRESOURCES_H
 
 #define IDD_RESPONSE_MONITOR 132
 #define IDR_RESPONSE_GRAPH_MENU 137

@@ -30,10 +30,6 @@ public:
     void setNoticeOwner(HWND owner) { owner_ = owner; }
     HWND noticeOwner() const { return owner_; }
 
-    // The open notice box, if any.
-    HWND noticeWindow() const { return notice_; }
-    const NoticeBoard &board() const { return board_; }
-
 private:
     static LRESULT CALLBACK noticeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void makeNoticeWindow();

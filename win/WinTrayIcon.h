@@ -45,7 +45,6 @@ public:
     // opens the menu at the cursor. Releases and double clicks do nothing.
     void onCallback(WPARAM wParam, LPARAM lParam);
 
-    unsigned currentIcon() const { return currentIcon_; }
     // The picture of one of the four states, at the taskbar's size.
     HICON iconPicture(unsigned icon) const
     {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The system clock's wall time; its monotonic and boottime readings differ
-// by system and live in posix/SystemClock.cpp and win/SystemClock.cpp.
+// by system and live in posix/SystemClock.cpp and windows/SystemClock.cpp.
 #include "app/base/Clock.h"
 
 #include <chrono>

@@ -23,7 +23,6 @@ public:
     std::string text() const;
     const std::string &caption() const { return caption_; }
     unsigned style() const { return style_; }
-    std::size_t moreCount() const { return more_; }
 
 private:
     bool open_ = false;

@@ -59,17 +59,6 @@ std::string escapeControls(const std::string &text)
     return out;
 }
 
-std::string cutUtf8(const std::string &text, std::size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return text;
-    std::size_t end = maxBytes;
-    // Step back over continuation bytes to the start of the cut character.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
-}
-
 namespace {
 // What one character, starting with lead, takes in unit.
 std::size_t characterLength(unsigned char lead, std::size_t bytes, TextUnit unit)

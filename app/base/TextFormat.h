@@ -19,9 +19,6 @@ std::string formatText(const std::string &format, std::initializer_list<std::str
 // stays as it is.
 std::string escapeControls(const std::string &text);
 
-// Cuts text to at most maxBytes bytes without splitting a UTF-8 character.
-std::string cutUtf8(const std::string &text, std::size_t maxBytes);
-
 // How a system counts the length of a text it limits: bytes of UTF-8,
 // UTF-16 code units (a character beyond U+FFFF takes two) or characters.
 enum class TextUnit { Utf8Bytes, Utf16Units, Characters };

@@ -54,8 +54,6 @@ public:
     std::string monitorEndText() override { return monitor_.endText(); }
     void logServiceText(EventType type, const std::string &text) override;
 
-    pid_t monitorPid() const { return monitor_.pid(); }
-
 private:
     bool notify(const std::string &message);
 

@@ -110,7 +110,7 @@ TEST_F(AlertProgram, BatchFileIsNotStartedForATargetTheInterpreterWouldActOn)
         EXPECT_EQ(runner_.runCommand(batch() + " %TARGET%"), 1) << target;
         EXPECT_EQ(prompts_.texts(), std::vector<std::string>{failure(batch() + " " + target)});
     }
-    // A command without the target is started as before.
+    // A command without the target is started, whatever the target holds.
     target_ = "a&b";
     EXPECT_EQ(runner_.runCommand(batch() + " fixed"), 0);
     EXPECT_EQ(seen().at(0), "fixed");

@@ -16,15 +16,5 @@ TEST(TextFormat, fillsFieldsInOrderAndKeepsOthers)
     EXPECT_EQ(formatText("%s %s", {"%s", "b"}), "%s b");
 }
 
-TEST(TextFormat, cutsWithoutSplittingACharacter)
-{
-    const std::string text = "ab" "\xE3\x83\x87"; // "ab" and one three-byte character
-    EXPECT_EQ(cutUtf8(text, 5), text);
-    EXPECT_EQ(cutUtf8(text, 4), "ab");
-    EXPECT_EQ(cutUtf8(text, 3), "ab");
-    EXPECT_EQ(cutUtf8(text, 2), "ab");
-    EXPECT_EQ(cutUtf8("abc", 0), "");
-}
-
 } // namespace
 } // namespace vigilon
