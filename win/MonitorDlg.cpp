@@ -7,7 +7,9 @@
 #include "win/Modeless.h"
 #include "win/WinText.h"
 #include "win/DialogIds.h"
-#include "win/FormDialogs.h"
+#include "win/OutageListDlg.h"
+#include "win/PortSettingsDlg.h"
+#include "win/TargetHostDlg.h"
 #include "win/WinDialogs.h"
 #include "win/WinDpi.h"
 

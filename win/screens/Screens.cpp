@@ -22,7 +22,9 @@
 #include "tests/support/FrameParts.h"
 #include "win/BalloonWnd.h"
 #include "win/DialogIds.h"
-#include "win/FormDialogs.h"
+#include "win/OutageListDlg.h"
+#include "win/PortSettingsDlg.h"
+#include "win/TargetHostDlg.h"
 #include "win/WinDialogs.h"
 
 #include <windows.h>
