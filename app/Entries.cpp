@@ -218,7 +218,7 @@ CMainFrame::Change CMainFrame::setEntryActive(std::size_t row, bool active)
     return Change::Done;
 }
 
-void CMainFrame::OpenResponseMonitor(std::size_t row)
+void CMainFrame::openResponseMonitor(std::size_t row)
 {
     MonitorPort *entry = realEntry(row);
     if (!entry || !entry->active || closed_)
