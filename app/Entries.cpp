@@ -9,7 +9,6 @@
 #include "app/store/Settings.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vigilon {
 
@@ -219,7 +218,7 @@ CMainFrame::Change CMainFrame::setEntryActive(std::size_t row, bool active)
     return Change::Done;
 }
 
-void CMainFrame::OpenResponseMonitor(std::size_t row)
+void CMainFrame::openResponseMonitor(std::size_t row)
 {
     MonitorPort *entry = realEntry(row);
     if (!entry || !entry->active || closed_)
@@ -259,88 +258,12 @@ void CMainFrame::OpenResponseMonitor(std::size_t row)
     }
 }
 
-void CMainFrame::saveSettings()
-{
-    if (storeUnreadable_) {
-        std::fputs("vigilon: the settings were not saved: the stored configuration could not be read at start\n",
-                   stderr);
-        return;
-    }
-    const reg::Status status =
-        vigilon::saveSettings(*context_.registry, context_.targetHost, engine_.intervalSeconds(),
-                              engine_.retryLimit(), ports_, &stored_);
-    if (status == reg::Status::Ok)
-        return;
-    // Said in a box as well: a program started from the desktop has nowhere
-    // to show its standard error. A notice, so that nothing waits on it.
-    const std::string cause = std::string("HKEY_LOCAL_MACHINE\\") + kMonitorKey + ": " + reg::statusText(status);
-    std::fprintf(stderr, "vigilon: the settings could not be saved: %s\n", cause.c_str());
-    prompter().notice(formatText(loadString(sid::SettingsNotSaved), {cause}), "", mb::Ok | mb::IconExclamation);
-}
-
-void CMainFrame::saveWindowLayout(const WindowLayout &layout)
-{
-    windowLayout_ = layout;
-    if (storeUnreadable_)
-        return;
-    // Said only on standard error: the window goes as the program ends.
-    const reg::Status status = vigilon::saveWindowLayout(*context_.registry, layout);
-    if (status != reg::Status::Ok)
-        std::fprintf(stderr, "vigilon: the window's layout could not be saved: %s\n", reg::statusText(status));
-}
-
-SeriesKey CMainFrame::seriesKey(const MonitorPort &entry) const
-{
-    return {entry.name, checkedHost(entry, context_.targetHost), entry.port, entry.protocol};
-}
-
 const MonitorPort *CMainFrame::entryOfId(std::uint32_t entryId) const
 {
     for (std::size_t row = 0; row + 1 < ports_.size(); ++row)
         if (ports_[row]->id == entryId)
             return ports_[row].get();
     return nullptr;
-}
-
-bool CMainFrame::requestUptime(std::uint32_t entryId, std::function<void(UptimeView)> done)
-{
-    const MonitorPort *entry = entryOfId(entryId);
-    if (!context_.history || !entry)
-        return false;
-    context_.history->uptimeOf(seriesKey(*entry), 5, std::move(done));
-    return true;
-}
-
-bool CMainFrame::requestOutages(std::uint32_t entryId, std::size_t limit,
-                                std::function<void(std::vector<OutageView>)> done)
-{
-    const MonitorPort *entry = entryOfId(entryId);
-    if (!context_.history || !entry)
-        return false;
-    context_.history->outagesOf(seriesKey(*entry), limit, std::move(done));
-    return true;
-}
-
-void CMainFrame::refreshUptimes()
-{
-    if (!context_.history)
-        return;
-    context_.history->dayUptimes([this, alive = std::weak_ptr<bool>(alive_)](auto uptimes) {
-        if (alive.expired() || closed_)
-            return;
-        std::sort(uptimes.begin(), uptimes.end());
-        for (std::size_t row = 0; row + 1 < ports_.size(); ++row) {
-            MonitorPort &entry = *ports_[row];
-            const SeriesKey key = seriesKey(entry);
-            const auto found = std::lower_bound(uptimes.begin(), uptimes.end(), key,
-                                                [](const auto &item, const SeriesKey &k) { return item.first < k; });
-            const double uptime = found != uptimes.end() && found->first == key ? found->second : -1.0;
-            if (uptime != entry.uptimeDay) {
-                entry.uptimeDay = uptime;
-                engine_.showRowLater(entry);
-            }
-        }
-    });
 }
 
 } // namespace vigilon

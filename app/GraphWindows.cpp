@@ -127,7 +127,7 @@ void GraphWindows::addSample(std::uint32_t entryId, std::uint32_t valueMs)
 {
     const auto it = windows_.find(entryId);
     if (it != windows_.end())
-        it->second->AddSample(valueMs);
+        it->second->addSample(valueMs);
 }
 
 void GraphWindows::setFailureReason(std::uint32_t entryId, const std::string &line)

@@ -125,7 +125,7 @@ public:
     Change setEntryActive(std::size_t row, bool active) override;
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
-    void OpenResponseMonitor(std::size_t row) override;
+    void openResponseMonitor(std::size_t row) override;
     std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
     bool nothingChecked() const override { return engine_.nothingChecked(); }
 

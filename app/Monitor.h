@@ -89,7 +89,7 @@ public:
     virtual Change setEntryActive(std::size_t row, bool active) = 0;
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
-    virtual void OpenResponseMonitor(std::size_t row) = 0;
+    virtual void openResponseMonitor(std::size_t row) = 0;
 
     // The history of the entry of that id: its uptimes and last outages, or
     // its outages (newest first, at most limit). done runs later, from the

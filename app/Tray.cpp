@@ -7,10 +7,6 @@
 
 #include "app/base/StringTable.h"
 #include "app/base/TextFormat.h"
-#include "app/base/NoticeBoard.h"
-#include "app/store/Settings.h"
-
-#include <cstdio>
 
 namespace vigilon {
 
@@ -67,42 +63,6 @@ void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
     const DesktopNotice notice = desktopNotice(changes, context_.targetHost, 8,
                                                {trayIcon_->noticeSummaryLimit(), trayIcon_->noticeBodyLimit()});
     trayIcon_->notify(notice.summary, notice.body, notice.failure);
-}
-
-void CMainFrame::setNotificationsEnabled(bool on)
-{
-    notifications_ = on;
-    if (storeUnreadable_)
-        return;
-    if (const reg::Status status = saveNotifications(*context_.registry, on); status != reg::Status::Ok)
-        std::fprintf(stderr, "vigilon: the notification setting could not be saved: %s\n", reg::statusText(status));
-}
-
-void CMainFrame::setHistoryKept(bool on)
-{
-    if (on == historyKept_)
-        return;
-    historyKept_ = on;
-    if (context_.keepHistory)
-        context_.keepHistory(on);
-    refreshUptimes();
-    if (storeUnreadable_)
-        return;
-    if (const reg::Status status = saveHistoryKept(*context_.registry, on); status != reg::Status::Ok)
-        std::fprintf(stderr, "vigilon: the history setting could not be saved: %s\n", reg::statusText(status));
-}
-
-bool CMainFrame::setAutostart(bool install, std::function<void(bool installed, const std::string &failure)> done)
-{
-    if (closed_)
-        return false;
-    std::weak_ptr<bool> alive = alive_;
-    return autostart_.change(install, [alive, done = std::move(done)](bool installed, const std::string &failure) {
-        if (!failure.empty())
-            logNotice(failure);
-        if (alive.lock() && done)
-            done(installed, failure);
-    });
 }
 
 void CMainFrame::onTaskbarCreated()

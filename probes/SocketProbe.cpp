@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "probes/SocketProbe.h"
 
-#include "probes/HttpReply.h"
+#include "probes/HttpProbe.h"
 #include "probes/SocketUtil.h"
+#include "probes/TcpProbe.h"
 #include "probes/TlsProbe.h"
+#include "probes/UdpProbe.h"
 
 #include <cstddef>
 #include <cstring>
@@ -12,14 +14,10 @@
 
 namespace vigilon {
 
-namespace {
-// The error that the completion of a connect carries. A connection that was
-// made and then reset at once still completed its connect.
-int connectError(int error)
+int CSocketProbe::connectError(int error)
 {
     return error == net::code::Reset || error == net::code::Pipe ? 0 : error;
 }
-} // namespace
 
 CSocketProbe::CSocketProbe(ProbeHost &owner, HostResolver *resolver)
     : owner_(owner), loop_(owner.eventLoop()), resolver_(resolver)
@@ -267,18 +265,6 @@ int CSocketProbe::beginConnect()
     return error;
 }
 
-// TCP
-
-int CTcpProbe::socketType() const
-{
-    return SOCK_STREAM;
-}
-
-unsigned CTcpProbe::firstEvents() const
-{
-    return EventLoop::Connected;
-}
-
 int CSocketProbe::startConnect(const char *what)
 {
     const int error = beginConnect();
@@ -290,215 +276,6 @@ int CSocketProbe::startConnect(const char *what)
         return refuseLocally(error, what);
     fail(reasonOf(error));
     return 0;
-}
-
-int CTcpProbe::beginAsync()
-{
-    return startConnect("cannot connect for a TCP check");
-}
-
-void CTcpProbe::onSocket(unsigned events, int error)
-{
-    const std::uint64_t now = seenMicros(startMicros_);
-    if (!(events & EventLoop::Connected))
-        return;
-    error = connectError(error);
-    // Nothing more is wanted from this socket either way: a failed connect is
-    // left to the timeout, and a greeting from the server is not read.
-    unwatch();
-    if (error != 0) {
-        noteFailure(error);
-        release();
-        return;
-    }
-    killTimer();
-    setResponse(connectedMicros(now));
-    // The connection has served its purpose. Closing it costs about what
-    // opening it did, so it closes with the check, which the engine destroys
-    // once its round's results are in; at once when descriptors run short.
-    if (!net::descriptorsToSpare(socket_))
-        release();
-    report(TcpOk);
-    done_ = 1;
-}
-
-std::uint64_t CTcpProbe::connectedMicros(std::uint64_t seenMicros) const
-{
-    // The readiness is seen only when the loop (or its stamping thread)
-    // comes round to the socket, after whatever it was doing. The system
-    // times the handshake's round trip itself, from the SYN to the SYN-ACK,
-    // so nothing on the loop lengthens it.
-    std::uint64_t rtt = 0;
-    if (net::handshakeRoundTrip(socket_, rtt) && startMicros_ + rtt <= seenMicros)
-        return startMicros_ + rtt;
-    return seenMicros;
-}
-
-// HTTP
-
-std::string CHttpProbe::requestText(const std::string &host)
-{
-    return "HEAD / HTTP/1.1\r\nHost:" + net::hostForUrl(host) + "\r\n\r\n";
-}
-
-int CHttpProbe::socketType() const
-{
-    return SOCK_STREAM;
-}
-
-unsigned CHttpProbe::firstEvents() const
-{
-    // Writability is of no interest (and would be ready all the time).
-    return EventLoop::Connected | EventLoop::Readable;
-}
-
-int CHttpProbe::beginAsync()
-{
-    if (entry_)
-        rule_ = entry_->httpStatus;
-    net::enableReceiveStamps(socket_);
-    return startConnect("cannot connect for an HTTP check");
-}
-
-bool CHttpProbe::sendRequest()
-{
-    const std::string request = requestText(host_);
-    if (entry_) {
-        entry_->responseTime = 0;
-        entry_->responseMicros = 0;
-    }
-    armTimer();
-    requestSent_ = true;
-    startMicros_ = nowMicros();
-    // A short count is not followed up: the request fits any fresh socket.
-    if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
-        const int error = net::lastError();
-        killTimer();
-        release();
-        fail(net::reasonOfError(resetAtConnect_ != 0 ? resetAtConnect_ : error));
-        done_ = 1;
-        return false;
-    }
-    return true;
-}
-
-void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
-{
-    char buffer[probe::HttpReadSize] = {};
-    std::uint64_t arrived = seenMicros;
-    const std::size_t room = probe::HttpReadSize - reply_.size();
-    const ssize_t got = net::receiveStamped(socket_, buffer, room, 0, nullptr, nullptr, seenMicros, arrived);
-    const int error = got < 0 ? net::lastError() : 0;
-    if (got < 0 && (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted))
-        return; // nothing there after all: keep waiting
-    if (got > 0)
-        reply_.append(buffer, static_cast<std::size_t>(got));
-    const bool ended = got == 0 || reply_.size() >= probe::HttpReadSize;
-    const HttpReplyVerdict verdict = got < 0 ? HttpReplyVerdict{} : judgeHttpReply(reply_, rule_, ended);
-    if (got > 0 && verdict.outcome == HttpReplyVerdict::NeedMore)
-        return; // the status line is still on its way
-    killTimer();
-    // One check, one report: later data is not read.
-    unwatch();
-    if (verdict.outcome == HttpReplyVerdict::Alive) {
-        setResponse(arrived);
-        report(HttpOk);
-    } else if (got == 0 && reply_.empty() && (pendingError != 0 || resetAtConnect_ != 0)) {
-        // The server ended the connection without a byte of reply. A reset
-        // that the loop took off the socket still counts as the reset it
-        // was.
-        fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
-    } else if (got < 0) {
-        fail(net::reasonOfError(error));
-    } else {
-        // No web server answered (closed before a reply), or its reply is
-        // not one the entry counts as alive.
-        fail(verdict.reason);
-    }
-    release();
-    done_ = 1;
-}
-
-void CHttpProbe::onSocket(unsigned events, int error)
-{
-    const std::uint64_t seen = seenMicros(startMicros_);
-    if (events & EventLoop::Connected) {
-        // A reset after the connect shows in the send or the read.
-        if (connectError(error) != 0) {
-            // A failed connect is left to the timeout.
-            noteFailure(error);
-            release();
-            return;
-        }
-        killTimer();
-        resetAtConnect_ = error;
-        net::keepIcmpErrors(socket_, family_, false);
-        if (!sendRequest())
-            return;
-        // Watch for the reply only. What was readable before the request
-        // went out is read on the next pass, never timed from before it.
-        watch(EventLoop::Readable);
-        return;
-    }
-    if ((events & EventLoop::Readable) && requestSent_ && done_ != 1)
-        readReply(seen, error);
-}
-
-// UDP
-
-int CUdpProbe::socketType() const
-{
-    return SOCK_DGRAM;
-}
-
-unsigned CUdpProbe::firstEvents() const
-{
-    // An answer datagram is of no interest.
-    return EventLoop::Writable;
-}
-
-int CUdpProbe::sendDatagram()
-{
-    sockaddr_storage destination{};
-    const socklen_t length = address_.toSocket(static_cast<std::uint16_t>(port_), destination);
-    const char payload = 0;
-    startMicros_ = nowMicros();
-    const bool sent =
-        ::sendto(socket_, &payload, 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination), length) >= 0;
-    const int error = sent ? 0 : net::lastError();
-    sentMicros_ = nowMicros();
-    return error;
-}
-
-int CUdpProbe::beginAsync()
-{
-    const int error = sendDatagram();
-    if (error == 0) {
-        killTimer();
-        return 1;
-    }
-    if (error == net::code::Again || error == net::code::WouldBlock)
-        return 1;
-    killTimer();
-    unwatch();
-    if (net::isLocalShortage(error))
-        return refuseLocally(error, "cannot send the datagram of a UDP check");
-    fail(net::reasonOfError(error));
-    return 0;
-}
-
-void CUdpProbe::onSocket(unsigned events, int error)
-{
-    // The socket is watched before the send, so its readiness may have been
-    // seen before the datagram went: then it could write as the send ended.
-    const std::uint64_t seen = std::max(seenMicros(0), sentMicros_);
-    if (!(events & (EventLoop::Writable | EventLoop::Connected)) || error != 0)
-        return;
-    release();
-    killTimer();
-    setResponse(seen);
-    report(UdpOk);
-    done_ = 1;
 }
 
 std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver)

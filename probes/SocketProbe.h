@@ -100,6 +100,9 @@ protected:
     // The reason of a failed connect: the ICMP message behind it, if one was
     // kept, else the error's.
     FailureReason reasonOf(int error);
+    // The error that the completion of a connect carries. A connection that was
+    // made and then reset at once still completed its connect.
+    static int connectError(int error);
     // Sets the entry's response time: from the start of the measured
     // interval to arrivedMicros (monotonic).
     void setResponse(std::uint64_t arrivedMicros);
@@ -152,83 +155,6 @@ private:
     HostResolver *resolver_;
     std::unique_ptr<HostResolver> ownResolver_;
     std::uint64_t lookupTicket_ = 0;
-};
-
-// A TCP entry: the port is alive when a connection can be made. The
-// connection is closed as soon as it is made.
-class CTcpProbe final : public CSocketProbe {
-public:
-    explicit CTcpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return TcpOk; }
-    int failureCode() const override { return TcpFailed; }
-
-protected:
-    int socketType() const override;
-    unsigned firstEvents() const override;
-    int beginAsync() override;
-    void onSocket(unsigned events, int error) override;
-
-private:
-    // When the handshake ended, on the monotonic clock: by the system's
-    // measure where it has one, else seenMicros.
-    std::uint64_t connectedMicros(std::uint64_t seenMicros) const;
-};
-
-// An HTTP entry: connect, send "HEAD / HTTP/1.1" with the host (an IPv6
-// literal in brackets), and judge the reply by the entry's HTTP status rule
-// (judgeHttpReply): under "any" every reply is alive; a connection closed
-// before a byte of reply fails (closed before a reply). The reply is read
-// until it can be judged, at most 1024 bytes; data after that is neither
-// read nor reported.
-class CHttpProbe final : public CSocketProbe {
-public:
-    explicit CHttpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return HttpOk; }
-    int failureCode() const override { return HttpFailed; }
-
-    // The request text for a host, exactly as sent.
-    static std::string requestText(const std::string &host);
-
-protected:
-    int socketType() const override;
-    bool startsClockAtLookup() const override { return false; }
-    unsigned firstEvents() const override;
-    int beginAsync() override;
-    void onSocket(unsigned events, int error) override;
-
-private:
-    // Sends the request; false when the send failed (already reported).
-    bool sendRequest();
-    // pendingError: the socket's error as the loop saw it with the
-    // readiness (it is gone from the socket then).
-    void readReply(std::uint64_t seenMicros, int pendingError = 0);
-    bool requestSent_ = false;
-    // The entry's rule as the check began, and the reply read so far.
-    HttpStatusRule rule_;
-    std::string reply_;
-    // The connection was reset as it was made (the loop took the error off
-    // the socket): what fails next fails for that.
-    int resetAtConnect_ = 0;
-};
-
-// A UDP entry: one datagram of one byte; the check succeeds when the socket
-// can write. No answer is waited for.
-class CUdpProbe final : public CSocketProbe {
-public:
-    explicit CUdpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return UdpOk; }
-    int failureCode() const override { return UdpFailed; }
-
-protected:
-    int socketType() const override;
-    unsigned firstEvents() const override;
-    int beginAsync() override;
-    void onSocket(unsigned events, int error) override;
-
-private:
-    int sendDatagram();
-    // When the send returned.
-    std::uint64_t sentMicros_ = 0;
 };
 
 // The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP, 4 HTTPS,

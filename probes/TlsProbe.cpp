@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/TlsProbe.h"
 
+#include "probes/HttpProbe.h"
 #include "probes/HttpReply.h"
 #include "probes/SocketUtil.h"
 

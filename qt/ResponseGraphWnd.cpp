@@ -83,8 +83,8 @@ int CResponseGraphWnd::Create()
     menu_.addSeparator();
     QAction *close = menu_.addAction(uiText(sid::GraphCloseMonitor));
     close->setData(graphcmd::CloseMonitor);
-    connect(reset, &QAction::triggered, this, [this] { ResetHistory(); });
-    connect(close, &QAction::triggered, this, [this] { CloseMonitor(); });
+    connect(reset, &QAction::triggered, this, [this] { resetHistory(); });
+    connect(close, &QAction::triggered, this, [this] { closeMonitor(); });
 
     const GRect frame = session_.initialFrame(clientRect(), measurer());
     setGeometry(frame.left, frame.top, frame.width(), frame.height());
@@ -103,7 +103,7 @@ void CResponseGraphWnd::show()
     QWidget::show();
 }
 
-void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
+void CResponseGraphWnd::addSample(std::uint32_t valueMs)
 {
     invalidate(toQRect(session_.addSample(valueMs, clientRect())));
 }
@@ -138,14 +138,14 @@ void CResponseGraphWnd::growBy(std::optional<int> width)
         resize(this->width() + *width, height());
 }
 
-void CResponseGraphWnd::ResetHistory()
+void CResponseGraphWnd::resetHistory()
 {
     // The text shows the new count at the next tick of the text timer; the
     // old curve stays until the graph area is next painted.
     session_.resetHistory();
 }
 
-void CResponseGraphWnd::CloseMonitor()
+void CResponseGraphWnd::closeMonitor()
 {
     // The owner destroys this window, so the request must not run inside
     // one of its handlers; a window gone by then is not asked about.

@@ -38,7 +38,7 @@ public:
     // recording file, timer 1 and the opacity. 1 when the window exists.
     int Create();
 
-    void AddSample(std::uint32_t valueMs) override;
+    void addSample(std::uint32_t valueMs) override;
     void setHistoryLines(const std::vector<std::string> &lines) override;
     void setOutagesAction(std::function<void()> open) override;
     void setFailureReason(const std::string &line) override;
@@ -46,9 +46,9 @@ public:
     void moveTo(const Place &place) override { move(place.x, place.y); }
     Size outerSize() const override { return {frameGeometry().width(), frameGeometry().height()}; }
     void show() override;
-    void ResetHistory();
+    void resetHistory();
     // Asks the owner to close this window, and nothing else.
-    void CloseMonitor();
+    void closeMonitor();
 
     const ResponseGraphModel &model() const { return session_.model(); }
     bool recording() const { return session_.recording(); }

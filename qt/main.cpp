@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/base/CommandLine.h"
-#include "qt/MonitorApp.h"
 #include "app/store/InstanceLock.h"
 #include "probes/SocketUtil.h"
+#include "qt/QtMonitorApp.h"
 
 #include <QApplication>
 
@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     // Each argument is taken whole, as the shell gave it.
     const vigilon::CommandLine parsed = vigilon::parseArguments(argc, argv);
     if (parsed.showHelp || parsed.showVersion || !parsed.unknownOption.empty()) {
-        vigilon::CMonitorApp app(parsed);
+        vigilon::QtMonitorApp app(parsed);
         return app.run();
     }
     // Without a display the toolkit would abort. A service start monitors
@@ -49,6 +49,6 @@ int main(int argc, char **argv)
     // Docks match the window to the desktop entry by this name (Wayland's
     // app id; under X11 the window class is the program's name, "Vigilon").
     QGuiApplication::setDesktopFileName(QStringLiteral("com.ardentis.Vigilon"));
-    vigilon::CMonitorApp app(parsed);
+    vigilon::QtMonitorApp app(parsed);
     return app.run();
 }

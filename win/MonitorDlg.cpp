@@ -7,7 +7,10 @@
 #include "win/Modeless.h"
 #include "win/WinText.h"
 #include "win/DialogIds.h"
-#include "win/FormDialogs.h"
+#include "win/PortListCtrl.h"
+#include "win/OutageListDlg.h"
+#include "win/PortSettingsDlg.h"
+#include "win/TargetHostDlg.h"
 #include "win/WinDialogs.h"
 #include "win/WinDpi.h"
 
@@ -21,24 +24,6 @@ namespace vigilon::win {
 
 namespace {
 
-struct ColumnInfo {
-    unsigned header;
-    int format;
-    int width;
-};
-const ColumnInfo kColumns[] = {
-    {sid::ColumnPortName, LVCFMT_CENTER, 100},     {sid::ColumnCommand, LVCFMT_LEFT, 200},
-    {sid::ColumnErrorCount, LVCFMT_RIGHT, 40},     {sid::ColumnLastErrorTime, LVCFMT_LEFT, 120},
-    {sid::ColumnResponseTime, LVCFMT_RIGHT, 60},   {sid::ColumnThreshold, LVCFMT_RIGHT, 60},
-    {sid::ColumnHost, LVCFMT_LEFT, 100},           {sid::ColumnUptime, LVCFMT_RIGHT, 70},
-};
-static_assert(std::size(kColumns) == kListColumns);
-
-// Pixels at 96 DPI, as every size below.
-constexpr int ListImageSize = 16;
-constexpr UINT StateMask = LVIS_STATEIMAGEMASK;
-constexpr UINT StateUnticked = 0x1000;
-constexpr UINT StateTicked = 0x2000;
 constexpr int CmdTrayExit = 20001;
 // Ends a dialog that its frame let go of while it was busy.
 constexpr UINT FinishMessage = WM_APP + 1;
@@ -82,10 +67,6 @@ CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &p
 CMonitorDlg::~CMonitorDlg()
 {
     controller_.retire();
-    if (images_)
-        ImageList_Destroy(images_);
-    if (stateImages_)
-        ImageList_Destroy(stateImages_);
     if (logo_)
         DeleteObject(logo_);
     if (captionFont_)
@@ -240,6 +221,7 @@ void CMonitorDlg::initDialog()
     intervalField_.attach(item(IDC_INTERVAL));
     retryField_.attach(item(IDC_RETRY));
     list_ = item(IDC_PORT_LIST);
+    portList_.attach(list_);
     growStaticsToFit(window_);
     // The template's font is made at the dialog's resolution; a later one
     // is the dialog's own to follow.
@@ -296,33 +278,6 @@ void CMonitorDlg::loadLogo()
     logo_ = logo;
 }
 
-void CMonitorDlg::makeImageLists()
-{
-    const HINSTANCE instance = resourceInstance();
-    const int size = atDpi(ListImageSize, dpi_);
-    // The pictures are composed over their mask colours, which the lists
-    // take out again; stretched pixel for pixel, the mask colours stay.
-    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 0, 1);
-    if (HBITMAP strip = loadBitmapAtDpi(instance, IDB_ROW_IMAGES, dpi_)) {
-        ImageList_AddMasked(images, strip, RGB(0, 0, 0));
-        DeleteObject(strip);
-    }
-    ImageList_SetBkColor(images, CLR_NONE);
-    HIMAGELIST stateImages = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 0, 1);
-    if (HBITMAP boxes = loadBitmapAtDpi(instance, IDB_STATE_IMAGES, dpi_)) {
-        ImageList_AddMasked(stateImages, boxes, RGB(255, 0, 0));
-        DeleteObject(boxes);
-    }
-    ListView_SetImageList(list_, images, LVSIL_SMALL);
-    ListView_SetImageList(list_, stateImages, LVSIL_STATE);
-    if (images_)
-        ImageList_Destroy(images_);
-    if (stateImages_)
-        ImageList_Destroy(stateImages_);
-    images_ = images;
-    stateImages_ = stateImages;
-}
-
 void CMonitorDlg::makeFonts()
 {
     if (captionFont_)
@@ -335,17 +290,9 @@ void CMonitorDlg::makeFonts()
     }
 }
 
-std::function<int(const std::string &)> CMonitorDlg::listTextWidth() const
-{
-    return [list = list_](const std::string &text) {
-        const std::wstring wide = widen(text);
-        return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str())));
-    };
-}
-
 std::vector<int> CMonitorDlg::defaultWidths() const
 {
-    return defaultColumnWidths(listTextWidth(), atDpi(16, dpi_), atDpi(2 * ListImageSize + 6, dpi_), dpi_);
+    return defaultColumnWidths(portList_.textWidth(), atDpi(16, dpi_), atDpi(2 * CPortListCtrl::ImageSize + 6, dpi_), dpi_);
 }
 
 void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
@@ -353,9 +300,7 @@ void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
     const int old = dpi_;
     if (dpi > 0 && dpi != old && list_) {
         const auto scale = [old, dpi](LONG v) { return rescaled(static_cast<int>(v), old, dpi); };
-        std::vector<int> widths;
-        for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
-            widths.push_back(ListView_GetColumnWidth(list_, c));
+        std::vector<int> widths = portList_.columnWidths();
         const std::vector<int> defaultsBefore = defaultWidths();
         dpi_ = dpi;
         // The font first, then the places: a control may fit itself to its
@@ -376,7 +321,7 @@ void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
                 DeleteObject(dialogFont_);
             dialogFont_ = font;
         }
-        makeImageLists();
+        portList_.makeImageLists(dpi_);
         widths = rescaledColumnWidths(widths, old, dpi, defaultsBefore, defaultWidths());
         for (int c = 0; c < static_cast<int>(widths.size()); ++c)
             ListView_SetColumnWidth(list_, c, widths[static_cast<std::size_t>(c)]);
@@ -392,9 +337,7 @@ void CMonitorDlg::onDpiChanged(int dpi, const RECT &suggested)
 
 void CMonitorDlg::showAllColumns()
 {
-    std::vector<int> widths;
-    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
-        widths.push_back(ListView_GetColumnWidth(list_, c));
+    std::vector<int> widths = portList_.columnWidths();
     RECT listClient{};
     GetClientRect(list_, &listClient);
     // The client area without the vertical scroll bar, if one shows now.
@@ -453,38 +396,17 @@ void CMonitorDlg::saveLayout()
         r = placement.rcNormalPosition;
     else
         GetWindowRect(window_, &r);
-    std::vector<int> widths;
-    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
-        widths.push_back(ListView_GetColumnWidth(list_, c));
+    std::vector<int> widths = portList_.columnWidths();
     controller_.saveLayout(layoutRect(r), widths, dpi_);
 }
 
 void CMonitorDlg::setUpList()
 {
-    // Info tips: a failed row tells why (LVN_GETINFOTIP).
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB | LVS_EX_INFOTIP);
     const HINSTANCE instance = resourceInstance();
-    makeImageLists();
+    portList_.makeImageLists(dpi_);
 
-    const std::vector<int> widths = controller_.columnWidths(listTextWidth(), atDpi(16, dpi_),
-                                                            atDpi(2 * ListImageSize + 6, dpi_), dpi_);
-    int index = 0;
-    for (const ColumnInfo &info : kColumns) {
-        std::wstring header = loadWString(info.header);
-        LVCOLUMNW column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = info.format;
-        column.cx = static_cast<std::size_t>(index) < widths.size() ? widths[static_cast<std::size_t>(index)] : info.width;
-        column.pszText = header.data();
-        column.iSubItem = index;
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-        ++index;
-    }
-    // Columns keep their index (and stored width); they are shown in the
-    // list's order.
-    int order[kListColumns];
-    std::copy(kColumnOrder.begin(), kColumnOrder.end(), order);
-    ListView_SetColumnOrderArray(list_, kListColumns, order);
+    portList_.setUpColumns(controller_.columnWidths(portList_.textWidth(), atDpi(16, dpi_),
+                                                   atDpi(2 * CPortListCtrl::ImageSize + 6, dpi_), dpi_));
 
     hint_ = std::make_unique<CBalloonWnd>();
     hint_->createHint(window_, instance);
@@ -681,15 +603,15 @@ LRESULT CMonitorDlg::onListNotify(const NMHDR &header)
         auto &tip = const_cast<NMLVGETINFOTIPW &>(reinterpret_cast<const NMLVGETINFOTIPW &>(header));
         // The tip shows what it is given (a cut item's text, a failed row's
         // reason): the balloon goes first, the two never show at once.
-        const bool failedRow = tip.iItem >= 0 && static_cast<std::size_t>(tip.iItem) < rowTips_.size() &&
-                               !rowTips_[static_cast<std::size_t>(tip.iItem)].empty();
+        const std::wstring *rowTip = portList_.rowTip(tip.iItem);
+        const bool failedRow = rowTip != nullptr;
         if (hint_ && tip.pszText && (tip.pszText[0] || failedRow))
             hint_->tipShowing();
         if (!failedRow || !tip.pszText || tip.cchTextMax <= 0)
             return 0;
         // Behind the cut text of the item, if the list put it there.
         std::wstring text = tip.dwFlags == 0 && tip.pszText[0] ? std::wstring(tip.pszText) + L"\r\n" : L"";
-        text += rowTips_[static_cast<std::size_t>(tip.iItem)];
+        text += *rowTip;
         const std::size_t room = static_cast<std::size_t>(tip.cchTextMax) - 1;
         text.copy(tip.pszText, room);
         tip.pszText[std::min(room, text.size())] = L'\0';
@@ -716,23 +638,6 @@ LRESULT CMonitorDlg::onListNotify(const NMHDR &header)
     return 0;
 }
 
-ListSelection CMonitorDlg::listSelection() const
-{
-    ListSelection selection;
-    selection.current = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
-         row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
-        selection.selected.push_back(row);
-    return selection;
-}
-
-void CMonitorDlg::highlightOnly(int row)
-{
-    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
-    ListView_SetItemState(list_, row, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
-    ListView_EnsureVisible(list_, row, FALSE);
-}
-
 bool CMonitorDlg::onListKey(UINT message, WPARAM key)
 {
     const bool control = GetKeyState(VK_CONTROL) < 0;
@@ -752,7 +657,7 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
         return true;
     }
     if (control && !shift && (key == 'C' || key == VK_INSERT)) {
-        controller_.onListKey(ListKey::Copy, listSelection());
+        controller_.onListKey(ListKey::Copy, portList_.selection());
         return true;
     }
     // Ctrl+Home and Ctrl+End go to the first and last row as Home and End
@@ -761,28 +666,28 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
     if (control && !shift && (key == VK_HOME || key == VK_END)) {
         const int count = ListView_GetItemCount(list_);
         if (count > 0)
-            highlightOnly(key == VK_HOME ? 0 : count - 1);
+            portList_.highlightOnly(key == VK_HOME ? 0 : count - 1);
         return true;
     }
     if (control || shift)
         return false;
     switch (key) {
     case VK_RETURN:
-        controller_.onListKey(ListKey::Enter, listSelection());
+        controller_.onListKey(ListKey::Enter, portList_.selection());
         return true;
     case VK_F2:
-        controller_.onListKey(ListKey::F2, listSelection());
+        controller_.onListKey(ListKey::F2, portList_.selection());
         return true;
     case VK_DELETE:
-        controller_.onListKey(ListKey::Delete, listSelection());
+        controller_.onListKey(ListKey::Delete, portList_.selection());
         return true;
     case VK_SPACE: {
         // Space acts on the focused row: where Ctrl and the arrows moved the
         // focus away from the highlighted rows, it becomes the one highlighted.
         const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
         if (focused >= 0 && !(ListView_GetItemState(list_, focused, LVIS_SELECTED) & LVIS_SELECTED))
-            highlightOnly(focused);
-        controller_.onListKey(ListKey::Space, listSelection());
+            portList_.highlightOnly(focused);
+        controller_.onListKey(ListKey::Space, portList_.selection());
         return true;
     }
     default:
@@ -792,7 +697,7 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
 
 void CMonitorDlg::listContextMenu(POINT at)
 {
-    const ListSelection selection = listSelection();
+    const ListSelection selection = portList_.selection();
     if (at.x == -1 && at.y == -1) {
         // From the keyboard: beside the current row, else the list's corner.
         RECT r{};
@@ -818,7 +723,7 @@ void CMonitorDlg::listContextMenu(POINT at)
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, window_, nullptr));
     DestroyMenu(menu);
     if (chosen > 0 && !controller_.retired())
-        controller_.onListCommand(static_cast<ListCommand>(chosen), listSelection());
+        controller_.onListCommand(static_cast<ListCommand>(chosen), portList_.selection());
 }
 
 void CMonitorDlg::setClipboardText(const std::string &text)
@@ -921,78 +826,37 @@ void CMonitorDlg::setTitle(const std::string &text)
 
 int CMonitorDlg::rowCount() const
 {
-    return list_ ? static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)) : 0;
+    return portList_.rowCount();
 }
 
 void CMonitorDlg::setRow(int row, const RowContent &content)
 {
-    std::wstring name = widen(content.texts[0]);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = row;
-    item.pszText = name.data();
-    item.iImage = content.image;
-    item.state = content.ticked ? StateTicked : StateUnticked;
-    item.stateMask = StateMask;
-    if (row >= rowCount()) {
-        item.iItem = rowCount();
-        row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        if (row < 0)
-            return;
-    } else {
-        SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    for (int column = 1; column < kListColumns; ++column) {
-        std::wstring text = widen(content.texts[static_cast<std::size_t>(column)]);
-        LVITEMW cell{};
-        cell.iSubItem = column;
-        cell.pszText = text.data();
-        SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
-    }
-    if (rowTips_.size() <= static_cast<std::size_t>(row))
-        rowTips_.resize(static_cast<std::size_t>(row) + 1);
-    rowTips_[static_cast<std::size_t>(row)] = widen(content.tip);
+    portList_.setRow(row, content);
 }
 
 void CMonitorDlg::setRowImage(int row, int image)
 {
-    LVITEMW item{};
-    item.mask = LVIF_IMAGE;
-    item.iItem = row;
-    item.iImage = image;
-    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    portList_.setRowImage(row, image);
 }
 
 void CMonitorDlg::setRowTicked(int row, bool ticked)
 {
-    LVITEMW item{};
-    item.state = ticked ? StateTicked : StateUnticked;
-    item.stateMask = StateMask;
-    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    portList_.setRowTicked(row, ticked);
 }
 
 bool CMonitorDlg::rowTicked(int row) const
 {
-    return (SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), StateMask) & StateMask) == StateTicked;
+    return portList_.rowTicked(row);
 }
 
 void CMonitorDlg::deleteRow(int row)
 {
-    SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
-    if (row >= 0 && static_cast<std::size_t>(row) < rowTips_.size())
-        rowTips_.erase(rowTips_.begin() + row);
+    portList_.deleteRow(row);
 }
 
 std::string CMonitorDlg::rowName(int row) const
 {
-    std::wstring text(260, L'\0');
-    LVITEMW item{};
-    item.iSubItem = 0;
-    item.pszText = text.data();
-    item.cchTextMax = static_cast<int>(text.size());
-    const auto length = SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    text.resize(static_cast<std::size_t>(std::max<LRESULT>(0, length)));
-    return narrow(text);
+    return portList_.rowName(row);
 }
 
 void CMonitorDlg::setHistoryTicked(bool ticked)

@@ -6,6 +6,7 @@
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/MainDialogController.h"
 #include "win/BalloonWnd.h"
+#include "win/PortListCtrl.h"
 #include "win/WinControls.h"
 
 #include <windows.h>
@@ -59,14 +60,10 @@ private:
 
     void initDialog();
     void setUpList();
-    // The icons, image lists and own fonts at the dialog's resolution.
+    // The icons, the logo and own fonts at the dialog's resolution.
     void loadIcons();
     void loadLogo();
-    void makeImageLists();
     void makeFonts();
-    // Wide enough for a whole name and date, measured in the list's font;
-    // the images take the first column's left.
-    std::function<int(const std::string &)> listTextWidth() const;
     std::vector<int> defaultWidths() const;
     // The dialog moved to a screen of another resolution (WM_DPICHANGED):
     // everything placed or sized in pixels is scaled, the window takes the
@@ -84,11 +81,8 @@ private:
     LRESULT onListNotify(const NMHDR &header);
     // The list's own keys; true when the key was one.
     bool onListKey(UINT message, WPARAM key);
-    // The row alone highlighted, focused and in view.
-    void highlightOnly(int row);
     // The context menu at a point of the list's client area.
     void listContextMenu(POINT at);
-    ListSelection listSelection() const;
     void restoreLayout();
     void saveLayout();
 
@@ -130,6 +124,7 @@ private:
     std::unique_ptr<CBalloonWnd> hint_;
     HWND window_ = nullptr;
     HWND list_ = nullptr;
+    CPortListCtrl portList_;
     HWND modal_ = nullptr;
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
@@ -138,15 +133,11 @@ private:
     // The dialog's font when the dialog made it for a new resolution.
     HFONT dialogFont_ = nullptr;
     int dpi_ = kBaseDpi;
-    HIMAGELIST images_ = nullptr;
-    HIMAGELIST stateImages_ = nullptr;
     std::wstring captionText_;
     // The controls that follow the window's size, and all others, as
     // placed at initialisation; what the smallest size is made from.
     std::vector<std::pair<int, Follow>> followers_;
     std::vector<LaidControl> laid_;
-    // The rows' tool tips (see failureTip), by row.
-    std::vector<std::wstring> rowTips_;
     // Field changes are checked once the up-down controls are set up.
     bool ready_ = false;
     // Only a window that has been seen has a layout to keep.

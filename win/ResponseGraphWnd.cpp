@@ -277,7 +277,7 @@ void CResponseGraphWnd::show()
         ShowWindow(hwnd_, SW_SHOW);
 }
 
-void CResponseGraphWnd::AddSample(std::uint32_t valueMs)
+void CResponseGraphWnd::addSample(std::uint32_t valueMs)
 {
     invalidate(session_.addSample(valueMs, clientRect()));
 }
@@ -351,14 +351,14 @@ void CResponseGraphWnd::onDpiChanged(int dpi, const RECT &suggested)
     fitText();
 }
 
-void CResponseGraphWnd::ResetHistory()
+void CResponseGraphWnd::resetHistory()
 {
     // The text shows the new count at the next tick of timer 2; the old
     // curve stays until the graph area is next painted.
     session_.resetHistory();
 }
 
-void CResponseGraphWnd::CloseMonitor()
+void CResponseGraphWnd::closeMonitor()
 {
     const HWND requests = requestWindow();
     if (requests)
@@ -508,7 +508,7 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_RESET_HISTORY) {
-            ResetHistory();
+            resetHistory();
             return 0;
         }
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_OUTAGES) {
@@ -517,7 +517,7 @@ LRESULT CResponseGraphWnd::handle(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDM_GRAPH_CLOSE_MONITOR) {
-            CloseMonitor();
+            closeMonitor();
             return 0;
         }
         break;

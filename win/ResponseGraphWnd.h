@@ -36,7 +36,7 @@ public:
     // window (and then nothing else was done).
     bool Create();
 
-    void AddSample(std::uint32_t valueMs) override;
+    void addSample(std::uint32_t valueMs) override;
     void setHistoryLines(const std::vector<std::string> &lines) override;
     void setOutagesAction(std::function<void()> open) override;
     void setFailureReason(const std::string &line) override;
@@ -44,9 +44,9 @@ public:
     void moveTo(const Place &place) override;
     Size outerSize() const override;
     void show() override;
-    void ResetHistory();
+    void resetHistory();
     // Asks the owner, from the event loop, to close this window.
-    void CloseMonitor();
+    void closeMonitor();
     // Carries out a close request as it arrives from the loop.
     void CloseMonitorNow();
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinFrameUi.h"
-#include "win/FormDialogs.h"
+#include "win/OutageListDlg.h"
 
 #include "win/WinTrayIcon.h"
 #include "win/GraphWindows.h"

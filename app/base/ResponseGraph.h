@@ -15,7 +15,7 @@ public:
     virtual ~ResponseGraph() = default;
     // One sample of the entry's single series, in milliseconds (0 for a
     // declared failure).
-    virtual void AddSample(std::uint32_t valueMs) = 0;
+    virtual void addSample(std::uint32_t valueMs) = 0;
     // The line that tells why the entry failed; empty while it has not.
     virtual void setFailureReason(const std::string &line) { (void)line; }
     // The lines of the entry's kept history (its uptimes and last

@@ -339,7 +339,7 @@ void MainDialogController::onListClick(int row, bool onStateIcon)
     if (monitoring_) {
         const int index = frameRow(row);
         if (index >= 0)
-            frame_.OpenResponseMonitor(static_cast<std::size_t>(index));
+            frame_.openResponseMonitor(static_cast<std::size_t>(index));
         return;
     }
     if (onStateIcon)
@@ -496,7 +496,7 @@ void MainDialogController::onListCommand(ListCommand command, const ListSelectio
         if (onEntry && monitoring_) {
             const int index = frameRow(row);
             if (index >= 0)
-                frame_.OpenResponseMonitor(static_cast<std::size_t>(index));
+                frame_.openResponseMonitor(static_cast<std::size_t>(index));
         }
         return;
     case ListCommand::Outages:

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Prints the cost of AddSample and of laying out a full graph in the model.
+// Prints the cost of addSample and of laying out a full graph in the model.
 #include "graph/ResponseGraphModel.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Prints the cost of painting a graph window holding 999 samples and of
-// 10,000 AddSample calls on a window. Runs on any Qt platform, offscreen
+// 10,000 addSample calls on a window. Runs on any Qt platform, offscreen
 // included.
 #include "app/base/Clock.h"
 #include "app/base/Prompter.h"
@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     constexpr int kSamples = 10'000;
     const auto t0 = Steady::now();
     for (int i = 0; i < kSamples; ++i)
-        window.AddSample(static_cast<std::uint32_t>((i * 37) % 400));
+        window.addSample(static_cast<std::uint32_t>((i * 37) % 400));
     const auto t1 = Steady::now();
 
     QPixmap target(window.size());
@@ -51,7 +51,7 @@ int main(int argc, char **argv)
         window.render(&target);
     const auto t3 = Steady::now();
 
-    std::printf("window AddSample: %d calls, %.2f us per sample\n", kSamples,
+    std::printf("window addSample: %d calls, %.2f us per sample\n", kSamples,
                 std::chrono::duration<double, std::micro>(t1 - t0).count() / kSamples);
     std::printf("window paint: %zu samples, %d paints of %dx%d, %.3f ms per paint\n", window.model().samples().size(),
                 kPaints, window.width(), window.height(),

@@ -5,9 +5,11 @@
 // nothing. Sections that need network namespaces are skipped without root.
 #include "bench/probes/SlowDns.h"
 #include "probes/HostResolver.h"
+#include "probes/HttpProbe.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
+#include "probes/TcpProbe.h"
 #include "tests/support/Network.h"
 
 #include <algorithm>

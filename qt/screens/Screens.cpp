@@ -251,7 +251,7 @@ int main(int argc, char **argv)
         graph.Create();
         const std::uint32_t values[] = {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60};
         for (std::uint32_t v : values) {
-            graph.AddSample(v);
+            graph.addSample(v);
             clock.wallSeconds += 5;
         }
         // At the size it opens with, once the elapsed time shows.
@@ -331,7 +331,7 @@ int main(int argc, char **argv)
         CResponseGraphWnd graph(nullptr, h.clock, h.prompter, p);
         graph.Create();
         for (std::uint32_t v : {40u, 55u, 48u, 90u, 130u, 0u, 0u, 65u, 58u})
-            graph.AddSample(v);
+            graph.addSample(v);
         graph.setHistoryLines(graphHistoryLines(web, 1765000000000));
         shoot(&graph, QStringLiteral("graph-window-history"));
     }
@@ -346,7 +346,7 @@ int main(int argc, char **argv)
         CResponseGraphWnd graph(nullptr, clock, prompter, p);
         graph.Create();
         for (std::uint32_t v : {12u, 14u, 11u, 19u, 13u, 12u})
-            graph.AddSample(v);
+            graph.addSample(v);
         graph.setFailureReason(certDaysLine(9));
         shoot(&graph, QStringLiteral("graph-window-certificate"));
     }

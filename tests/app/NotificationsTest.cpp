@@ -106,7 +106,7 @@ TEST_F(Notifications, anEntrysOwnHostIsTheOneNamedInNoticesTipsAlertsAndGraphs)
         EXPECT_EQ(std::tie(alert.host, alert.variable), std::tie(wanted, wanted)) << alert.command;
     }
     for (const auto &[row, host] : {std::pair(0, "db.example"), std::pair(1, "127.0.0.1")}) {
-        frame->OpenResponseMonitor(static_cast<std::size_t>(row));
+        frame->openResponseMonitor(static_cast<std::size_t>(row));
         EXPECT_EQ(ui.lastParams.targetHost, host);
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Which replies an HTTP entry counts as alive: the judgement of a reply's
 // first bytes, and the real check against servers on loopback.
+#include "probes/HttpProbe.h"
 #include "probes/HttpReply.h"
 #include "probes/SocketProbe.h"
 #include "tests/support/Network.h"

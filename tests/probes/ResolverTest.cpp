@@ -2,6 +2,7 @@
 #include "probes/HostResolver.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
+#include "probes/TcpProbe.h"
 #include "tests/support/Network.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "probes/HttpProbe.h"
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
+#include "probes/TcpProbe.h"
+#include "probes/UdpProbe.h"
 #include "tests/support/Network.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Arrival times from the kernel (receive stamps, the handshake's round trip),
 // and the start of the measured interval right before the network call.
+#include "probes/HttpProbe.h"
 #include "probes/SocketProbe.h"
 #include "probes/SocketUtil.h"
+#include "probes/TcpProbe.h"
+#include "probes/UdpProbe.h"
 #include "tests/support/Network.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The TLS and HTTPS checks against real TLS servers on loopback, with
 // certificates the test makes and trusts through SSL_CERT_FILE.
+#include "probes/HttpProbe.h"
 #include "probes/TlsProbe.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"

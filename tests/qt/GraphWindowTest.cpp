@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(before.pixelColor(0, w.height() / 2), w.palette().color(QPalette::WindowText));
 
         for (std::uint32_t v : {100u, 300u, 200u, 0u, 250u})
-            w.AddSample(v);
+            w.addSample(v);
         const QImage image = w.grab().toImage();
         QVERIFY(w.lastPaint().graph);
         const GraphDrawing &g = *w.lastPaint().graph;
@@ -171,13 +171,13 @@ private slots:
         ProbedGraphWnd w(nullptr, clock, prompter, graphParams());
         w.Create();
         w.invalidated.clear();
-        w.AddSample(10);
+        w.addSample(10);
         const int textHeight = w.model().textBlock().height();
         QCOMPARE(w.invalidated.size(), std::size_t(1));
         QCOMPARE(w.invalidated[0], QRect(0, textHeight, w.width(), w.height() - textHeight));
 
         // A reset repaints nothing; the count shows at the next text tick.
-        w.ResetHistory();
+        w.resetHistory();
         QCOMPARE(w.invalidated.size(), std::size_t(1));
 
         // Timer 1 after a second, then the text every two seconds from it.
@@ -208,7 +208,7 @@ private slots:
         QVERIFY(w.width() > opened.width());
         QCOMPARE(w.height(), opened.height());
         QVERIFY(allFit());
-        w.AddSample(10);
+        w.addSample(10);
         w.resize(w.width(), w.height() + 100);
         QVERIFY(allFit());
         QVERIFY(w.lastPaint().graph);
@@ -231,7 +231,7 @@ private slots:
         QCOMPARE(actions.size(), 4);
         QVERIFY(!actions[1]->isEnabled());
 
-        w->AddSample(5);
+        w->addSample(5);
         actions[0]->trigger();
         QCOMPARE(w->model().sampleCount(), 0u);
         QVERIFY(w->model().hasSamples());
@@ -247,7 +247,7 @@ private slots:
         auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock,
                                                           prompter, graphParams());
         second->Create();
-        second->CloseMonitor();
+        second->closeMonitor();
         second.reset();
         QTest::qWait(20);
         QVERIFY(!asked);
@@ -290,7 +290,7 @@ private slots:
         const QRect main = h.dialog().frameGeometry();
         const auto open = [&h](std::size_t row) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
-            h.frame().OpenResponseMonitor(row);
+            h.frame().openResponseMonitor(row);
             auto *w = dynamic_cast<QWidget *>(h.ui.graphWindows().window(h.frame().entryView(row).id));
             return w ? w->pos() : QPoint(-1, -1);
         };
@@ -320,7 +320,7 @@ private slots:
         const std::uint32_t id = h.frame().entryView(0).id;
         const auto open = [&h, id] {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
-            h.frame().OpenResponseMonitor(0);
+            h.frame().openResponseMonitor(0);
             return dynamic_cast<CResponseGraphWnd *>(h.ui.graphWindows().window(id));
         };
         CResponseGraphWnd *w = open();
@@ -380,7 +380,7 @@ private slots:
             QCOMPARE(frame->deleteEntry(0), CMainFrame::Change::Done);
             d.accept();
         });
-        h.frame().OpenResponseMonitor(0);
+        h.frame().openResponseMonitor(0);
         QCOMPARE(h.ui.responseMonitorRequests.size(), std::size_t(1));
         QCOMPARE(h.ui.graphsAsked, 0);
         QVERIFY(h.prompter.messages.empty());

@@ -5,9 +5,9 @@
 // user, the system or the session takes, leaves its store as an orderly end
 // does.
 #include "app/store/posix/SqliteRegistry.h"
-#include "qt/MonitorApp.h"
 #include "qt/MonitorDlg.h"
 #include "qt/QtFrameUi.h"
+#include "qt/QtMonitorApp.h"
 #include "qt/QtTrayIcon.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "qt/UiText.h"
@@ -118,7 +118,7 @@ private slots:
         CommandLine line;
         line.targetGiven = true;
         line.targetHost = "127.0.0.9";
-        CMonitorApp app(line);
+        QtMonitorApp app(line);
 
         bool acted = false, gaveUp = false;
         QStringList asked;
@@ -195,7 +195,7 @@ private slots:
         const std::uint32_t id = f.entry(0).id;
         if (graph) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
-            f.frame->OpenResponseMonitor(0);
+            f.frame->openResponseMonitor(0);
             QVERIFY(f.ui.graphWindows().isOpen(id));
         }
         f.prompter.messages.clear();

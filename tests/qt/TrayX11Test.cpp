@@ -2,7 +2,7 @@
 // The tray icon on a real X11 tray (trayer under Xvfb): its menu on either
 // button, docked with its tip and again when the tray restarts; the main
 // dialog when there is no tray; the exit question's Japanese buttons.
-#include "qt/MonitorApp.h"
+#include "qt/QtMonitorApp.h"
 #include "qt/QtPrompter.h"
 #include "tests/qt/TrayTestSupport.h"
 

@@ -135,15 +135,15 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_OUTAGES, 0);
     EXPECT_EQ(outagesAsked, 1);
     clock.advanceMs(2000);
-    graph->AddSample(15);
-    graph->AddSample(0);
+    graph->addSample(15);
+    graph->addSample(0);
     UpdateWindow(hwnd);
     EXPECT_EQ(window.model().sampleCount(), 2u);
 
     // The menu's reset: the count goes, recording goes on.
     SendMessageW(hwnd, WM_COMMAND, IDM_GRAPH_RESET_HISTORY, 0);
     EXPECT_EQ(window.model().sampleCount(), 0u);
-    graph->AddSample(7);
+    graph->addSample(7);
     const std::uint32_t at = clock.wallSeconds;
     graph.reset();
     EXPECT_FALSE(IsWindow(hwnd));
@@ -193,7 +193,7 @@ TEST(WinGraphWindow, FollowsTheScreensDpi)
     EXPECT_EQ(r.left, atDpi(4, dpi));
     EXPECT_EQ(r.bottom - r.top, window.model().textBlock().height() + atDpi(100, dpi));
     graph->show();
-    graph->AddSample(20);
+    graph->addSample(20);
     UpdateWindow(hwnd);
     const int font = fontPixels(window.font());
     // The text's lines and the margins take little more than half of the

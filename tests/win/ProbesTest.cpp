@@ -4,6 +4,7 @@
 // IPv4 and IPv6; each on the poll loop and on the program's loop of window
 // messages (WSAAsyncSelect).
 #include "app/base/PollEventLoop.h"
+#include "probes/TcpProbe.h"
 #include "win/WinEventLoop.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"

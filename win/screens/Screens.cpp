@@ -22,7 +22,9 @@
 #include "tests/support/FrameParts.h"
 #include "win/BalloonWnd.h"
 #include "win/DialogIds.h"
-#include "win/FormDialogs.h"
+#include "win/OutageListDlg.h"
+#include "win/PortSettingsDlg.h"
+#include "win/TargetHostDlg.h"
 #include "win/WinDialogs.h"
 
 #include <windows.h>
@@ -316,7 +318,7 @@ void graphWindow()
     HWND window = dynamic_cast<win::CResponseGraphWnd &>(*graph).hwnd();
     graph->show();
     for (std::uint32_t v : {40, 55, 48, 90, 130, 160, 110, 70, 0, 0, 65, 58, 62, 150, 95, 80, 75, 60}) {
-        graph->AddSample(v);
+        graph->addSample(v);
         clock.wallSeconds += 5;
     }
     // At the size it opens with, once the elapsed time shows.

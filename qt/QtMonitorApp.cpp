@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "qt/MonitorApp.h"
+#include "qt/QtMonitorApp.h"
 
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
@@ -118,7 +118,7 @@ bool installQtJapanese(QTranslator &translator)
     return QCoreApplication::installTranslator(&translator);
 }
 
-struct CMonitorApp::Parts {
+struct QtMonitorApp::Parts {
     explicit Parts(const CommandLine &commandLine) : host(commandLine) {}
     std::unique_ptr<SingleInstance> instance;
     QtEventLoop loop;
@@ -133,14 +133,14 @@ struct CMonitorApp::Parts {
     bool stopRequested = false;
 };
 
-CMonitorApp::CMonitorApp(const CommandLine &commandLine)
+QtMonitorApp::QtMonitorApp(const CommandLine &commandLine)
     : commandLine_(commandLine)
 {
 }
 
-CMonitorApp::~CMonitorApp() = default;
+QtMonitorApp::~QtMonitorApp() = default;
 
-int CMonitorApp::run()
+int QtMonitorApp::run()
 {
     const char *store = "$VIGILON_REGISTRY, or in $XDG_CONFIG_HOME/vigilon/registry.sqlite";
     if (const int status = answerInformationalOptions(commandLine_, VIGILON_VERSION, store); status >= 0)

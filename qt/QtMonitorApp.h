@@ -16,14 +16,14 @@ class CMainFrame;
 
 // The application object: reads the command line, makes the frame, runs the
 // event loop and ends in order, also when the system asks it to stop.
-class CMonitorApp {
+class QtMonitorApp {
 public:
     // commandLine: the arguments as they were before the toolkit took its
     // own options out.
-    explicit CMonitorApp(const CommandLine &commandLine);
-    ~CMonitorApp();
-    CMonitorApp(const CMonitorApp &) = delete;
-    CMonitorApp &operator=(const CMonitorApp &) = delete;
+    explicit QtMonitorApp(const CommandLine &commandLine);
+    ~QtMonitorApp();
+    QtMonitorApp(const QtMonitorApp &) = delete;
+    QtMonitorApp &operator=(const QtMonitorApp &) = delete;
 
     // Runs the program; returns its exit status.
     int run();

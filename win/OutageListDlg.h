@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/base/Prompter.h"
+
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+namespace vigilon {
+class Monitor;
+}
+
+namespace vigilon::win {
+
+// The outage list of an entry (template 140) over OutageListController,
+// modal to owner (which may be null).
+void runOutageListDialog(HWND owner, Monitor &frame, Prompter &prompter, std::uint32_t entryId,
+                         const std::string &entryName, void (*onOpen)(HWND, void *) = nullptr, void *context = nullptr);
+
+} // namespace vigilon::win
