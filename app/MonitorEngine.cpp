@@ -62,7 +62,7 @@ void MonitorEngine::start()
     unchecked_ = 0;
     nothingChecked_ = false;
     resetEntriesToIdle();
-    runRound(Regular);
+    runRound(RoundKind::Regular);
     // The round may have let the user stop again from a nested box; a round
     // still starting its checks arms the timer when it is through.
     if (running_ && !issues_[0].active)
@@ -176,7 +176,7 @@ void MonitorEngine::onPollTimer()
     if (roundGuard_)
         return;
     roundGuard_ = true;
-    runRound(Regular);
+    runRound(RoundKind::Regular);
     roundGuard_ = false;
 }
 
@@ -314,7 +314,7 @@ bool MonitorEngine::startTestRound(std::function<void(TestResult)> done)
     if (testRound_.running)
         return false;
     testRound_.done = std::move(done);
-    runRound(Test);
+    runRound(RoundKind::Test);
     return true;
 }
 
@@ -336,9 +336,9 @@ void MonitorEngine::finishTestRound()
     });
 }
 
-int MonitorEngine::runRound(RoundKind kind)
+void MonitorEngine::runRound(RoundKind kind)
 {
-    const bool testRound = kind != Regular;
+    const bool testRound = kind != RoundKind::Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
     const std::uint64_t begun = context_.clock->monotonicMicros();
@@ -371,7 +371,7 @@ int MonitorEngine::runRound(RoundKind kind)
     if (noticeResume() && !testRound) {
         if (running_)
             armPollTimer();
-        return 1;
+        return;
     }
     if (testRound) {
         testRound_.running = true;
@@ -397,7 +397,6 @@ int MonitorEngine::runRound(RoundKind kind)
     issue.firstUnchecked = count;
     issue.checked = 0;
     issueSlice(kind, begun);
-    return 1;
 }
 
 void MonitorEngine::endIssue(Issue &issue)
@@ -410,7 +409,7 @@ void MonitorEngine::endIssue(Issue &issue)
 
 void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 {
-    const bool testRound = kind != Regular;
+    const bool testRound = kind != RoundKind::Regular;
     Issue &issue = issues_[testRound ? 1 : 0];
     if (!issue.active)
         return;
@@ -540,7 +539,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 
 void MonitorEngine::postSlice(RoundKind kind)
 {
-    Issue &issue = issues_[kind != Regular ? 1 : 0];
+    Issue &issue = issues_[kind != RoundKind::Regular ? 1 : 0];
     if (issue.posted)
         return;
     issue.posted = true;
@@ -548,7 +547,7 @@ void MonitorEngine::postSlice(RoundKind kind)
     context_.loop->post([this, alive, kind] {
         if (!alive.lock())
             return;
-        issues_[kind != Regular ? 1 : 0].posted = false;
+        issues_[kind != RoundKind::Regular ? 1 : 0].posted = false;
         // Results that came meanwhile are shown first, in their order, and
         // the slice has what time they leave.
         const std::uint64_t begun = context_.clock->monotonicMicros();
@@ -578,9 +577,9 @@ void MonitorEngine::showShortage(std::size_t unchecked, bool nothingChecked)
     listener_.shortageChanged(unchecked, firstTime);
 }
 
-void CheckSlot::reportResult(int code, MonitorPort &entry)
+void CheckSlot::reportResult(ProbeResult result, MonitorPort &entry)
 {
-    engine_.reportResult(*this, code, entry);
+    engine_.reportResult(*this, result, entry);
 }
 
 EventLoop &CheckSlot::eventLoop()
@@ -593,7 +592,7 @@ const Clock &CheckSlot::clock() const
     return engine_.clock();
 }
 
-void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::reportResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
@@ -608,12 +607,12 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     // What the outcome does may nest the loop (an alert's message): the
     // checks stay until it returns.
     ++reportDepth_;
-    applyResult(slot, code, entry);
+    applyResult(slot, result, entry);
     if (--reportDepth_ == 0 && !retiredProbes_.empty())
         scheduleFlush();
 }
 
-void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::applyResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry)
 {
     trayDirty_ = true;
     // Every check under way when a suspend is first seen spans it, this one
@@ -629,25 +628,13 @@ void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
     if (!outOfDate)
         entry.newestCheckMicros = slot.startMicros;
     int *roundResult = slot.testRound() ? &testRound_.result : nullptr;
-    switch (outOfDate ? 0 : code) {
-    case HttpOk:
-    case TcpOk:
-    case UdpOk:
-    case PingOk:
+    if (!outOfDate && result == ProbeResult::Answered) {
         handleSuccess(entry, roundResult);
-        break;
-    case HttpFailed:
-    case TcpFailed:
-    case UdpFailed:
-    case PingFailed: {
+    } else if (!outOfDate) {
         const std::uint64_t now = context_.clock->monotonicMicros();
         handleFailure(entry, slot.testRound(), roundResult,
                       slot.check ? slot.check->failureReason() : FailureReason::of(FailureKind::TimedOut),
                       now - std::min(slot.startMicros, now));
-        break;
-    }
-    default:
-        break;
     }
     if (slot.testRound() && testRound_.running) {
         --testRound_.outstanding;

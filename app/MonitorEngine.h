@@ -46,7 +46,7 @@ public:
     ~CheckSlot() override;
     CheckSlot(const CheckSlot &) = delete;
     CheckSlot &operator=(const CheckSlot &) = delete;
-    void reportResult(int code, MonitorPort &entry) override;
+    void reportResult(ProbeResult result, MonitorPort &entry) override;
     EventLoop &eventLoop() override;
     const Clock &clock() const override;
     bool testRound() const { return testRound_; }
@@ -139,12 +139,12 @@ public:
     // Starts a round of checks and returns at once. A Regular round is the
     // polling round; a Test round is a port test whose result (1 all fine, 2
     // a warning, 0 a failure) goes to the callback given to startTestRound().
-    int runRound(RoundKind kind);
+    void runRound(RoundKind kind);
     bool startTestRound(std::function<void(TestResult)> done);
     bool testRoundRunning() const { return testRound_.running; }
     const std::vector<TestFailure> &testFailures() const { return testRound_.failures; }
     // A started check reports its outcome.
-    void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
+    void reportResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry);
     void resetEntriesToIdle();
     // Shows the worst status of the entries on the tray: 0 fine, 1 a
     // warning, 2 a failure.
@@ -204,7 +204,7 @@ private:
     void issueSlice(RoundKind kind, std::uint64_t begun);
     void postSlice(RoundKind kind);
     void endIssue(Issue &issue);
-    void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
+    void applyResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry);
     // Shows what changed since the last pass and destroys finished checks,
     // these within the time left of a slice begun at begun (0: now).
     void flush(std::uint64_t begun = 0);

@@ -38,7 +38,7 @@ struct PingReply {
 // through the resolver, one echo request goes out, and the socket is
 // watched on the event loop; timer 9
 // bounds the lookup at 3000 ms and then the wait for the reply at 2000 ms
-// from the send. PingOk or PingFailed is reported; on success the response
+// from the send. Answered or Failed is reported; on success the response
 // time runs from right before the send to the kernel's receive stamp of the
 // reply, on failure it is 0.
 //
@@ -75,8 +75,6 @@ public:
 
     // The port plays no part.
     int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override;
-    int successCode() const override { return PingOk; }
-    int failureCode() const override { return PingFailed; }
 
     // Which socket kinds the check may use (tests force one).
     void setSocketChoice(SocketChoice choice) { choice_ = choice; }

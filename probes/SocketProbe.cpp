@@ -78,16 +78,16 @@ void CSocketProbe::release()
     net::closeSocket(socket_);
 }
 
-void CSocketProbe::report(int code)
+void CSocketProbe::report(ProbeResult result)
 {
     if (entry_)
-        owner_.reportResult(code, *entry_);
+        owner_.reportResult(result, *entry_);
 }
 
 void CSocketProbe::fail(const FailureReason &reason)
 {
     reason_ = reason;
-    report(failureCode());
+    report(ProbeResult::Failed);
 }
 
 void CSocketProbe::noteFailure(int error)
@@ -318,7 +318,7 @@ void CTcpProbe::onSocket(unsigned events, int error)
     // once its round's results are in; at once when descriptors run short.
     if (!net::descriptorsToSpare(socket_))
         release();
-    report(TcpOk);
+    report(ProbeResult::Answered);
     done_ = 1;
 }
 
@@ -402,7 +402,7 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     unwatch();
     if (verdict.outcome == HttpReplyVerdict::Alive) {
         setResponse(arrived);
-        report(HttpOk);
+        report(ProbeResult::Answered);
     } else if (got == 0 && reply_.empty() && (pendingError != 0 || resetAtConnect_ != 0)) {
         // The server ended the connection without a byte of reply. A reset
         // that the loop took off the socket still counts as the reset it
@@ -497,7 +497,7 @@ void CUdpProbe::onSocket(unsigned events, int error)
     release();
     killTimer();
     setResponse(seen);
-    report(UdpOk);
+    report(ProbeResult::Answered);
     done_ = 1;
 }
 

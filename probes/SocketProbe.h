@@ -23,7 +23,7 @@ constexpr std::size_t HttpReadSize = 1024;
 // start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
 // inside start(). Timer 9 of the event loop, owned by the probe, bounds the
-// check at 3000 ms; when it fires the failure code is reported and done()
+// check at 3000 ms; when it fires the failure is reported and done()
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
 //
@@ -63,9 +63,6 @@ public:
     const FailureReason &failureReason() const { return reason_; }
     int socketHandle() const { return socket_; }
 
-    virtual int successCode() const = 0;
-    virtual int failureCode() const = 0;
-
 protected:
     virtual int socketType() const = 0;
     // Opens socket_ of family_: 1, or start()'s return value when it cannot
@@ -90,8 +87,8 @@ protected:
     // The check has ended for good: its socket is dropped from the loop and
     // closed at once, so that finished checks hold no descriptors.
     void release();
-    void report(int code);
-    // Reports the failure code with its reason.
+    void report(ProbeResult result);
+    // Reports the failure with its reason.
     void fail(const FailureReason &reason);
     void fail(FailureKind kind) { fail(FailureReason::of(kind)); }
     // A failure of the first network action that is left to the timeout:
@@ -159,8 +156,6 @@ private:
 class CTcpProbe final : public CSocketProbe {
 public:
     explicit CTcpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return TcpOk; }
-    int failureCode() const override { return TcpFailed; }
 
 protected:
     int socketType() const override;
@@ -183,8 +178,6 @@ private:
 class CHttpProbe final : public CSocketProbe {
 public:
     explicit CHttpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return HttpOk; }
-    int failureCode() const override { return HttpFailed; }
 
     // The request text for a host, exactly as sent.
     static std::string requestText(const std::string &host);
@@ -216,8 +209,6 @@ private:
 class CUdpProbe final : public CSocketProbe {
 public:
     explicit CUdpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return UdpOk; }
-    int failureCode() const override { return UdpFailed; }
 
 protected:
     int socketType() const override;

@@ -34,8 +34,6 @@ class CTlsProbe final : public CSocketProbe {
 public:
     CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https);
     ~CTlsProbe() override;
-    int successCode() const override { return https_ ? HttpOk : TcpOk; }
-    int failureCode() const override { return https_ ? HttpFailed : TcpFailed; }
 
 protected:
     int socketType() const override;
@@ -54,7 +52,8 @@ private:
     // Takes in what the server sent.
     void takeIn(std::uint64_t seen);
     void advance(std::uint64_t seen);
-    void finish(int code, std::uint64_t seen);
+    // The check answered.
+    void finish(std::uint64_t seen);
     void failNow(const FailureReason &reason);
     void noteCertificate();
 

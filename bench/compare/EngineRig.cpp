@@ -99,10 +99,10 @@ public:
         bool localFailure() const override { return inner_->localFailure(); }
 
     private:
-        void reportResult(int code, MonitorPort &entry) override
+        void reportResult(ProbeResult result, MonitorPort &entry) override
         {
-            parts_.note(code == HttpOk || code == TcpOk || code == UdpOk || code == PingOk);
-            owner_.reportResult(code, entry);
+            parts_.note(result == ProbeResult::Answered);
+            owner_.reportResult(result, entry);
         }
         EventLoop &eventLoop() override { return owner_.eventLoop(); }
         const Clock &clock() const override { return owner_.clock(); }
@@ -202,7 +202,7 @@ void EngineRig::startMonitoring()
 
 void EngineRig::runRound()
 {
-    FrameTestPeer::engine(*frame_).runRound(Regular);
+    FrameTestPeer::engine(*frame_).runRound(RoundKind::Regular);
 }
 
 bool EngineRig::waitForResults(std::size_t results, unsigned timeoutMs)

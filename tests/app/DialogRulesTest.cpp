@@ -696,7 +696,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
     EXPECT_EQ(storedNames(), (Texts{"HTTP (8443)", "port 82"}));
     // A later round's results land in the entries' own rows.
-    engine()->runRound(Regular);
+    engine()->runRound(RoundKind::Regular);
     probes.finishAll(true);
     EXPECT_EQ(controls.rows[1].image, ImageOk);
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));

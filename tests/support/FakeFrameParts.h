@@ -244,20 +244,15 @@ public:
             p.erase(std::remove(p.begin(), p.end(), this), p.end());
             if (entry_)
                 entry_->responseTime = responseMs;
-            report(success ? successCode() : successCode() + 1);
+            report(success ? ProbeResult::Answered : ProbeResult::Failed);
         }
-        // Reports any code, as a probe would. A failure may be a timeout,
-        // which a late success can follow.
-        void report(int code)
+        // Reports either result, as a probe would. A failure may be a
+        // timeout, which a late success can follow.
+        void report(ProbeResult result)
         {
-            done_ = code == successCode() + 1 ? 2 : 1;
+            done_ = result == ProbeResult::Failed ? 2 : 1;
             if (entry_)
-                owner_.reportResult(code, *entry_);
-        }
-        int successCode() const
-        {
-            const int codes[] = {TcpOk, UdpOk, HttpOk, PingOk}; // by kind; others are checked as TCP
-            return kind_ >= 0 && kind_ <= PingProbeKind ? codes[kind_] : TcpOk;
+                owner_.reportResult(result, *entry_);
         }
         ~Check() override
         {
