@@ -84,11 +84,10 @@ public:
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
 
-    // The creation sequence. Returns 0 on success, -1 when the frame cannot
-    // be made.
+    // The creation sequence. False when the frame cannot be made.
     // Loads the configuration; while another process holds the store, it
     // is tried again from a timer and the rest waits for it.
-    int create();
+    bool create();
     // Asks the user and ends the program on any answer but No.
     void requestExit() override;
     // Ends the program without a question (a stop asked for by the system).
@@ -96,7 +95,7 @@ public:
     bool closed() const override { return closed_; }
 
     // Monitoring.
-    int toggleMonitoring(bool noConfirm) override;
+    bool toggleMonitoring(bool noConfirm) override;
     // Starts a port test of every active entry; done receives the result
     // from the event loop once every check has reported. False, and done is
     // not called, while a port test is still under way.
