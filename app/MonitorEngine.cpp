@@ -125,7 +125,7 @@ void MonitorEngine::countStatus(PortStatus before, PortStatus after)
     warningCount_ += (after == Warning) - (before == Warning);
 }
 
-int MonitorEngine::showWorstStatus()
+MonitorEngine::WorstStatus MonitorEngine::showWorstStatus()
 {
     if (!countsValid_) {
         failedCount_ = warningCount_ = 0;
@@ -135,13 +135,16 @@ int MonitorEngine::showWorstStatus()
         }
         countsValid_ = true;
     }
-    const int worst = failedCount_ > 0 ? 2 : warningCount_ > 0 ? 1 : 0;
-    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
-    listener_.showTrayIcon(icons[worst]);
+    const WorstStatus worst = failedCount_ > 0    ? WorstStatus::Failed
+                              : warningCount_ > 0 ? WorstStatus::Warning
+                                                  : WorstStatus::Fine;
+    listener_.showTrayIcon(worst == WorstStatus::Failed    ? res::IconFailed
+                           : worst == WorstStatus::Warning ? res::IconWarning
+                                                           : res::IconRunning);
     return worst;
 }
 
-int MonitorEngine::refreshTrayState()
+MonitorEngine::WorstStatus MonitorEngine::refreshTrayState()
 {
     countsValid_ = false;
     return showWorstStatus();
@@ -243,7 +246,7 @@ void MonitorEngine::settleReports()
     // A check that has reported and finished goes at once; one that timed
     // out may still report a late success, and waits for the next round.
     for (CheckSlot *slot : reportedSlots_) {
-        if (!slot->listed || !slot->check || slot->check->done() != 1)
+        if (!slot->listed || !slot->check || slot->check->done() != CheckProgress::Finished)
             continue;
         slot->listed = false;
         retiredProbes_.splice(retiredProbes_.end(), pendingProbes_, slot->self);
@@ -293,7 +296,7 @@ bool MonitorEngine::noticeResume()
             continue;
         record.probe->detachEntry();
         unawait(*record.slot);
-        if (record.probe->done() == 0)
+        if (record.probe->done() == CheckProgress::Running)
             updateRow(*entry);
     }
     // A port test under way ends with what it has.
@@ -328,7 +331,7 @@ void MonitorEngine::finishTestRound()
     if (!done)
         return;
     // The answer is shown from the loop, not from inside a check's report.
-    const auto result = static_cast<TestResult>(testRound_.result);
+    const TestResult result = testRound_.result;
     std::weak_ptr<bool> alive = alive_;
     context_.loop->post([alive, done = std::move(done), result] {
         if (alive.lock())
@@ -356,7 +359,7 @@ void MonitorEngine::runRound(RoundKind kind)
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
         auto next = std::next(it);
         unawait(*it->slot);
-        if (it->probe->done() != 0) {
+        if (it->probe->done() != CheckProgress::Running) {
             it->probe->detachEntry();
             it->slot->listed = false;
             staleProbes_.splice(staleProbes_.end(), pendingProbes_, it);
@@ -377,7 +380,7 @@ void MonitorEngine::runRound(RoundKind kind)
         testRound_.running = true;
         testRound_.starting = true;
         testRound_.outstanding = 0;
-        testRound_.result = 1;
+        testRound_.result = TestResult::Ok;
         testRound_.failures.clear();
     }
     context_.probes->beginRound();
@@ -464,7 +467,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             // No probe could be made: the check is missing from a regular
             // round and fails a port test.
             if (testRound)
-                handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
+                handleFailure(entry, RoundKind::Test, FailureReason::of(FailureKind::LocalShortage));
             else
                 leftOut(row);
             continue;
@@ -478,26 +481,26 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             ++roundOutstanding_;
         }
         slot.startMicros = context_.clock->monotonicMicros();
-        const int started = record.probe->start(entry.port, checkedHost(entry, *context_.targetHost), entry);
-        const bool localFailure = started == 0 && record.probe->localFailure();
+        const bool started = record.probe->start(entry.port, checkedHost(entry, *context_.targetHost), entry);
+        const bool localFailure = !started && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
-        ProbeList &home = started == 1 ? pendingProbes_ : retiredProbes_;
+        ProbeList &home = started ? pendingProbes_ : retiredProbes_;
         home.push_back(std::move(record));
         slot.self = std::prev(home.end());
-        slot.listed = started == 1;
-        if (started == 1 && !slot.reported) {
+        slot.listed = started;
+        if (started && !slot.reported) {
             slot.awaited = true;
             ++awaited_;
         }
-        if (started != 1) {
+        if (!started) {
             slot.self->probe->detachEntry();
             scheduleFlush();
         }
         // A nested loop inside the start may have begun another round.
         if (issue.generation != generation)
             return;
-        if (started == 1 || reported) {
+        if (started || reported) {
             ++issue.checked;
             continue;
         }
@@ -515,7 +518,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         }
         ++issue.checked;
         if (testRound)
-            handleFailure(entry, true, &testRound_.result, reason);
+            handleFailure(entry, RoundKind::Test, reason);
     }
 
     // Every entry has had its turn.
@@ -627,12 +630,12 @@ void MonitorEngine::applyResult(CheckSlot &slot, ProbeResult result, MonitorPort
     const bool outOfDate = slot.startMicros < entry.newestCheckMicros;
     if (!outOfDate)
         entry.newestCheckMicros = slot.startMicros;
-    int *roundResult = slot.testRound() ? &testRound_.result : nullptr;
+    const RoundKind kind = slot.testRound() ? RoundKind::Test : RoundKind::Regular;
     if (!outOfDate && result == ProbeResult::Answered) {
-        handleSuccess(entry, roundResult);
+        handleSuccess(entry, kind);
     } else if (!outOfDate) {
         const std::uint64_t now = context_.clock->monotonicMicros();
-        handleFailure(entry, slot.testRound(), roundResult,
+        handleFailure(entry, kind,
                       slot.check ? slot.check->failureReason() : FailureReason::of(FailureKind::TimedOut),
                       now - std::min(slot.startMicros, now));
     }
@@ -642,12 +645,12 @@ void MonitorEngine::applyResult(CheckSlot &slot, ProbeResult result, MonitorPort
     }
 }
 
-void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
+void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
 {
     const PortStatus before = entry.status;
     const bool warning = applySuccess(entry);
-    if (warning && roundResult && *roundResult == 1)
-        *roundResult = 2;
+    if (warning && kind == RoundKind::Test && testRound_.result == TestResult::Ok)
+        testRound_.result = TestResult::Warning;
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
@@ -657,7 +660,7 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     countStatus(before, entry.status);
     if (before == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
-    if (!roundResult) {
+    if (kind == RoundKind::Regular) {
         observeCheck(entry, warning ? CheckOutcome::Result::Warning : CheckOutcome::Result::Ok,
                      entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
         if (before == Failed) {
@@ -671,19 +674,20 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
         logStatus(entry, before);
 }
 
-void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
-                               std::uint64_t ranMicros)
+void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason,
+                                  std::uint64_t ranMicros)
 {
+    const bool testRound = kind == RoundKind::Test;
     markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
     entry.lastReason = reason.failed() ? reason : FailureReason::of(FailureKind::TimedOut);
     entry.lastReasonTime = now;
-    if (roundResult)
-        *roundResult = 0;
-    if (testRound && roundResult == &testRound_.result)
+    if (testRound) {
+        testRound_.result = TestResult::Failed;
         testRound_.failures.push_back({entry.name, checkedHost(entry, *context_.targetHost), entry.lastReason});
+    }
     logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros, entry.lastReason);
     if (!testRound)
         observeCheck(entry,

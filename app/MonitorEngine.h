@@ -137,8 +137,8 @@ public:
     void holdRounds(bool hold) { roundGuard_ = hold; }
 
     // Starts a round of checks and returns at once. A Regular round is the
-    // polling round; a Test round is a port test whose result (1 all fine, 2
-    // a warning, 0 a failure) goes to the callback given to startTestRound().
+    // polling round; a Test round is a port test whose result goes to the
+    // callback given to startTestRound().
     void runRound(RoundKind kind);
     bool startTestRound(std::function<void(TestResult)> done);
     bool testRoundRunning() const { return testRound_.running; }
@@ -146,9 +146,14 @@ public:
     // A started check reports its outcome.
     void reportResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry);
     void resetEntriesToIdle();
-    // Shows the worst status of the entries on the tray: 0 fine, 1 a
-    // warning, 2 a failure.
-    int refreshTrayState();
+    // The worst status among the entries, which the tray's icon shows.
+    enum class WorstStatus {
+        Fine,
+        Warning,
+        Failed,
+    };
+    // Counts the entries afresh and shows their worst status on the tray.
+    WorstStatus refreshTrayState();
 
     // Active entries whose check this system could not start in the last
     // polling round (out of descriptors or buffers); 0 when all started.
@@ -230,12 +235,12 @@ private:
     // The counts of failed and warned entries follow each outcome; anything
     // else that changes the list has them counted afresh.
     void countStatus(PortStatus before, PortStatus after);
-    int showWorstStatus();
-    // Shared success and failure handling; inRound with the round's result.
-    void handleSuccess(MonitorPort &entry, int *roundResult);
+    WorstStatus showWorstStatus();
+    // Shared success and failure handling; a port test's outcomes go into
+    // its result.
+    void handleSuccess(MonitorPort &entry, RoundKind kind);
     // ranMicros: how long the check ran until it failed.
-    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
-                       std::uint64_t ranMicros = 0);
+    void handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason, std::uint64_t ranMicros = 0);
     void runAlert(const MonitorPort &entry);
     // Tells the observers of an outcome of a polling round.
     void observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,
@@ -281,7 +286,7 @@ private:
         // end it yet.
         bool starting = false;
         int outstanding = 0;
-        int result = 1;
+        TestResult result = TestResult::Ok;
         std::vector<TestFailure> failures;
         std::function<void(TestResult)> done;
     };

@@ -89,11 +89,11 @@ public:
             , inner_(parts.system_.makeSocketCheck(kind, *this))
         {
         }
-        int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
+        bool start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
         {
             return inner_->start(port, host, entry);
         }
-        int done() const override { return inner_->done(); }
+        CheckProgress done() const override { return inner_->done(); }
         void detachEntry() override { inner_->detachEntry(); }
         MonitorPort *entry() const override { return inner_->entry(); }
         bool localFailure() const override { return inner_->localFailure(); }
@@ -184,7 +184,7 @@ EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targe
     context.runCommand = [](const std::string &) { return 0; };
     frame_ = std::make_unique<CMainFrame>(context);
     parts_->frame = frame_.get();
-    created_ = frame_->create() == 0 && realEntryCount(FrameTestPeer::ports(*frame_)) == entries.size();
+    created_ = frame_->create() && realEntryCount(FrameTestPeer::ports(*frame_)) == entries.size();
 }
 
 EngineRig::~EngineRig()
