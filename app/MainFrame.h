@@ -26,14 +26,19 @@
 
 namespace vigilon {
 
-// Ids and periods of the frame's timers.
-// timers::Poll is the engine's.
 namespace timers {
-constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
+// The timers the frame sets on the loop, under itself (the polling timer is
+// the engine's, timers::Poll), and their periods.
+enum FrameTimer : unsigned {
+    // Once, after the frame's creation in service mode: monitoring starts.
+    ServiceStart = 5,
+    // While the store is busy at start: the configuration is read again.
+    StoreRetry = 6,
+    // While a history is kept: the list's uptimes.
+    Uptime = 7,
+};
 constexpr unsigned ServiceStartMs = 2000;
-constexpr unsigned StoreRetry = 6; // while the store is busy at start
 constexpr unsigned StoreRetryMs = 1000;
-constexpr unsigned Uptime = 7; // while a history is kept: the list's uptimes
 constexpr unsigned UptimeMs = 60 * 1000;
 } // namespace timers
 

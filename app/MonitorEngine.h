@@ -24,7 +24,11 @@ namespace vigilon {
 class FrameUi;
 
 namespace timers {
-constexpr unsigned Poll = 1; // period: intervalSeconds * 1000 ms
+// The timers the engine sets on the loop, under itself.
+enum EngineTimer : unsigned {
+    // The polling round's: its period is intervalSeconds * 1000 ms.
+    Poll = 1,
+};
 } // namespace timers
 
 class MonitorEngine;

@@ -12,7 +12,10 @@
 namespace vigilon {
 
 namespace probe {
-constexpr unsigned TimerId = 9;
+// The timer a probe sets on the loop, under itself: its deadline.
+enum Timer : unsigned {
+    DeadlineTimer = 9,
+};
 constexpr unsigned TimeoutMs = 3000;
 constexpr std::size_t HttpReadSize = 1024;
 } // namespace probe
@@ -22,7 +25,7 @@ constexpr std::size_t HttpReadSize = 1024;
 //
 // start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
-// inside start(). Timer 9 of the event loop, owned by the probe, bounds the
+// inside start(). The probe's deadline timer on the event loop bounds the
 // check at 3000 ms; when it fires the failure is reported and done()
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
@@ -77,7 +80,7 @@ protected:
     // The kind's first network action; the return value becomes start()'s.
     virtual int beginAsync() = 0;
     virtual void onSocket(unsigned events, int error) = 0;
-    // Timer 9 has expired; the failure is reported right after.
+    // The deadline timer has expired; the failure is reported right after.
     virtual void onTimeout() {}
 
     void armTimer(unsigned periodMs = probe::TimeoutMs);

@@ -17,7 +17,7 @@ namespace vigilon {
 // session, whose reply is judged as the HTTP check judges it.
 //
 // The response time runs from right before the connect to the end of the
-// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the whole check
+// handshake (TLS) or to the reply (HTTPS). The deadline timer bounds the whole check
 // at 3000 ms: the connect and the handshake, and for HTTPS the request and
 // its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails

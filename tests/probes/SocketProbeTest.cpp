@@ -31,7 +31,7 @@ TEST(TcpProbe, ConnectsReportsOnceAndClosesTheConnectionWithTheCheck)
     EXPECT_EQ(host.reports[0].entry, &entry);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_LT(entry.responseMicros, 1000000u);
-    EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::TimerId));
+    EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::DeadlineTimer));
 
     // A finished check watches nothing; its connection closes with it
     // (closing costs the loop what connecting did, and the engine destroys
@@ -156,7 +156,7 @@ TEST(HttpProbe, HostilePeers)
         const bool closedFirst = behaviour == TcpServer::CloseAtOnce && host.reports[0].result == ProbeResult::Failed;
         EXPECT_TRUE(host.reports[0].result == ProbeResult::Answered || closedFirst) << behaviour;
         EXPECT_TRUE(started == 1 || closedFirst) << behaviour;
-        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::TimerId));
+        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::DeadlineTimer));
     }
     EXPECT_EQ(host.loop.timerCount(), 0u);
     EXPECT_EQ(host.loop.watchCount(), 0u);

@@ -180,7 +180,7 @@ private slots:
         w.ResetHistory();
         QCOMPARE(w.invalidated.size(), std::size_t(1));
 
-        // Timer 1 after a second, then the text every two seconds from it.
+        // The start timer after a second, then the text every two seconds from it.
         const QSize opened = w.size();
         clock.wallSeconds += 5;
         QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
