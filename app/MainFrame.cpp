@@ -49,7 +49,7 @@ CMainFrame::~CMainFrame()
     }
 }
 
-int CMainFrame::create()
+bool CMainFrame::create()
 {
     // The hidden window and its child view are the user interface's; what
     // remains here are the steps from the socket library on.
@@ -58,7 +58,7 @@ int CMainFrame::create()
         // The frame would live on with nothing the user could reach or end:
         // end the program instead.
         std::fputs("vigilon: the socket library cannot be started; ending\n", stderr);
-        return -1;
+        return false;
     }
     socketsStarted_ = true;
     serviceMode_ = context_.serviceMode;
@@ -77,10 +77,10 @@ int CMainFrame::create()
             context_.loop->killTimer(this, timers::StoreRetry);
             finishCreate();
         });
-        return 0;
+        return true;
     }
     finishCreate();
-    return 0;
+    return true;
 }
 
 bool CMainFrame::loadStore()
@@ -169,18 +169,18 @@ void CMainFrame::finishCreate()
 void CMainFrame::onServiceStartTimer()
 {
     context_.loop->killTimer(this, timers::ServiceStart);
-    const int result = toggleMonitoring(true);
+    const bool running = toggleMonitoring(true);
     // Started without a question, maybe where nobody sees a window: say
     // why nothing will ever be reported.
-    if (result != 0 && std::none_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; }))
+    if (running && std::none_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; }))
         std::fputs(kNothingWatched, stderr);
     if (mainDialog_) {
-        mainDialog_->setMonitoring(result != 0);
+        mainDialog_->setMonitoring(running);
         mainDialog_->updateStateControls();
     }
 }
 
-int CMainFrame::toggleMonitoring(bool noConfirm)
+bool CMainFrame::toggleMonitoring(bool noConfirm)
 {
     // Nothing is watched before the configuration has been read.
     if (context_.loop->hasTimer(this, timers::StoreRetry))
@@ -211,7 +211,7 @@ int CMainFrame::toggleMonitoring(bool noConfirm)
             std::any_of(ports_.begin(), ports_.end(), [](const auto &entry) { return entry->active == 1; });
         if (!anyActive && !noConfirm) {
             context_.prompter->messageBox(loadString(sid::NoActivePortOnStart), "", mb::Ok);
-            return 0;
+            return false;
         }
         engine_.start();
     }

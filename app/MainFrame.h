@@ -26,14 +26,19 @@
 
 namespace vigilon {
 
-// Ids and periods of the frame's timers.
-// timers::Poll is the engine's.
 namespace timers {
-constexpr unsigned ServiceStart = 5; // once, after frame creation in service mode
+// The timers the frame sets on the loop, under itself (the polling timer is
+// the engine's, timers::Poll), and their periods.
+enum FrameTimer : unsigned {
+    // Once, after the frame's creation in service mode: monitoring starts.
+    ServiceStart = 5,
+    // While the store is busy at start: the configuration is read again.
+    StoreRetry = 6,
+    // While a history is kept: the list's uptimes.
+    Uptime = 7,
+};
 constexpr unsigned ServiceStartMs = 2000;
-constexpr unsigned StoreRetry = 6; // while the store is busy at start
 constexpr unsigned StoreRetryMs = 1000;
-constexpr unsigned Uptime = 7; // while a history is kept: the list's uptimes
 constexpr unsigned UptimeMs = 60 * 1000;
 } // namespace timers
 
@@ -84,11 +89,10 @@ public:
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
 
-    // The creation sequence. Returns 0 on success, -1 when the frame cannot
-    // be made.
+    // The creation sequence. False when the frame cannot be made.
     // Loads the configuration; while another process holds the store, it
     // is tried again from a timer and the rest waits for it.
-    int create();
+    bool create();
     // Asks the user and ends the program on any answer but No.
     void requestExit() override;
     // Ends the program without a question (a stop asked for by the system).
@@ -96,7 +100,7 @@ public:
     bool closed() const override { return closed_; }
 
     // Monitoring.
-    int toggleMonitoring(bool noConfirm) override;
+    bool toggleMonitoring(bool noConfirm) override;
     // Starts a port test of every active entry; done receives the result
     // from the event loop once every check has reported. False, and done is
     // not called, while a port test is still under way.

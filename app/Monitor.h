@@ -54,8 +54,9 @@ public:
     virtual void exitNow() = 0;
     virtual bool closed() const = 0;
 
-    // Monitoring. toggleMonitoring asks first unless noConfirm.
-    virtual int toggleMonitoring(bool noConfirm) = 0;
+    // Monitoring. toggleMonitoring asks first unless noConfirm, and says
+    // whether monitoring runs afterwards.
+    virtual bool toggleMonitoring(bool noConfirm) = 0;
     virtual bool running() const = 0;
     // When monitoring last started (seconds since 1970).
     virtual std::uint32_t startTime() const = 0;

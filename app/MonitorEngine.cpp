@@ -61,7 +61,7 @@ void MonitorEngine::start()
     unchecked_ = 0;
     nothingChecked_ = false;
     resetEntriesToIdle();
-    runRound(Regular);
+    runRound(RoundKind::Regular);
     // The round may have let the user stop again from a nested box; a round
     // still starting its checks arms the timer when it is through.
     if (running_ && !issues_[0].active)
@@ -124,7 +124,7 @@ void MonitorEngine::countStatus(PortStatus before, PortStatus after)
     warningCount_ += (after == Warning) - (before == Warning);
 }
 
-int MonitorEngine::showWorstStatus()
+MonitorEngine::WorstStatus MonitorEngine::showWorstStatus()
 {
     if (!countsValid_) {
         failedCount_ = warningCount_ = 0;
@@ -134,13 +134,16 @@ int MonitorEngine::showWorstStatus()
         }
         countsValid_ = true;
     }
-    const int worst = failedCount_ > 0 ? 2 : warningCount_ > 0 ? 1 : 0;
-    static constexpr unsigned icons[] = {res::IconRunning, res::IconWarning, res::IconFailed};
-    listener_.showTrayIcon(icons[worst]);
+    const WorstStatus worst = failedCount_ > 0    ? WorstStatus::Failed
+                              : warningCount_ > 0 ? WorstStatus::Warning
+                                                  : WorstStatus::Fine;
+    listener_.showTrayIcon(worst == WorstStatus::Failed    ? res::IconFailed
+                           : worst == WorstStatus::Warning ? res::IconWarning
+                                                           : res::IconRunning);
     return worst;
 }
 
-int MonitorEngine::refreshTrayState()
+MonitorEngine::WorstStatus MonitorEngine::refreshTrayState()
 {
     countsValid_ = false;
     return showWorstStatus();
@@ -175,7 +178,7 @@ void MonitorEngine::onPollTimer()
     if (roundGuard_)
         return;
     roundGuard_ = true;
-    runRound(Regular);
+    runRound(RoundKind::Regular);
     roundGuard_ = false;
 }
 
@@ -242,7 +245,7 @@ void MonitorEngine::settleReports()
     // A check that has reported and finished goes at once; one that timed
     // out may still report a late success, and waits for the next round.
     for (CheckSlot *slot : reportedSlots_) {
-        if (!slot->listed || !slot->check || slot->check->done() != 1)
+        if (!slot->listed || !slot->check || slot->check->done() != CheckProgress::Finished)
             continue;
         slot->listed = false;
         retiredProbes_.splice(retiredProbes_.end(), pendingProbes_, slot->self);
@@ -292,7 +295,7 @@ bool MonitorEngine::noticeResume()
             continue;
         record.probe->detachEntry();
         unawait(*record.slot);
-        if (record.probe->done() == 0)
+        if (record.probe->done() == CheckProgress::Running)
             updateRow(*entry);
     }
     // A port test under way ends with what it has.
@@ -313,7 +316,7 @@ bool MonitorEngine::startTestRound(std::function<void(TestResult)> done)
     if (testRound_.running)
         return false;
     testRound_.done = std::move(done);
-    runRound(Test);
+    runRound(RoundKind::Test);
     return true;
 }
 
@@ -327,7 +330,7 @@ void MonitorEngine::finishTestRound()
     if (!done)
         return;
     // The answer is shown from the loop, not from inside a check's report.
-    const auto result = static_cast<TestResult>(testRound_.result);
+    const TestResult result = testRound_.result;
     std::weak_ptr<bool> alive = alive_;
     context_.loop->post([alive, done = std::move(done), result] {
         if (alive.lock())
@@ -335,9 +338,9 @@ void MonitorEngine::finishTestRound()
     });
 }
 
-int MonitorEngine::runRound(RoundKind kind)
+void MonitorEngine::runRound(RoundKind kind)
 {
-    const bool testRound = kind != Regular;
+    const bool testRound = kind != RoundKind::Regular;
     if (!testRound)
         context_.loop->killTimer(this, timers::Poll);
     const std::uint64_t begun = context_.clock->monotonicMicros();
@@ -355,7 +358,7 @@ int MonitorEngine::runRound(RoundKind kind)
     for (auto it = pendingProbes_.begin(); it != pendingProbes_.end();) {
         auto next = std::next(it);
         unawait(*it->slot);
-        if (it->probe->done() != 0) {
+        if (it->probe->done() != CheckProgress::Running) {
             it->probe->detachEntry();
             it->slot->listed = false;
             staleProbes_.splice(staleProbes_.end(), pendingProbes_, it);
@@ -370,13 +373,13 @@ int MonitorEngine::runRound(RoundKind kind)
     if (noticeResume() && !testRound) {
         if (running_)
             armPollTimer();
-        return 1;
+        return;
     }
     if (testRound) {
         testRound_.running = true;
         testRound_.starting = true;
         testRound_.outstanding = 0;
-        testRound_.result = 1;
+        testRound_.result = TestResult::Ok;
         testRound_.failures.clear();
     }
     context_.probes->beginRound();
@@ -396,7 +399,6 @@ int MonitorEngine::runRound(RoundKind kind)
     issue.firstUnchecked = count;
     issue.checked = 0;
     issueSlice(kind, begun);
-    return 1;
 }
 
 void MonitorEngine::endIssue(Issue &issue)
@@ -409,7 +411,7 @@ void MonitorEngine::endIssue(Issue &issue)
 
 void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 {
-    const bool testRound = kind != Regular;
+    const bool testRound = kind != RoundKind::Regular;
     Issue &issue = issues_[testRound ? 1 : 0];
     if (!issue.active)
         return;
@@ -464,7 +466,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             // No probe could be made: the check is missing from a regular
             // round and fails a port test.
             if (testRound)
-                handleFailure(entry, true, &testRound_.result, FailureReason::of(FailureKind::LocalShortage));
+                handleFailure(entry, RoundKind::Test, FailureReason::of(FailureKind::LocalShortage));
             else
                 leftOut(row);
             continue;
@@ -478,26 +480,26 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             ++roundOutstanding_;
         }
         slot.startMicros = context_.clock->monotonicMicros();
-        const int started = record.probe->start(entry.port, checkedHost(entry, *context_.targetHost), entry);
-        const bool localFailure = started == 0 && record.probe->localFailure();
+        const bool started = record.probe->start(entry.port, checkedHost(entry, *context_.targetHost), entry);
+        const bool localFailure = !started && record.probe->localFailure();
         const FailureReason reason = record.probe->failureReason();
         const bool reported = slot.reported;
-        ProbeList &home = started == 1 ? pendingProbes_ : retiredProbes_;
+        ProbeList &home = started ? pendingProbes_ : retiredProbes_;
         home.push_back(std::move(record));
         slot.self = std::prev(home.end());
-        slot.listed = started == 1;
-        if (started == 1 && !slot.reported) {
+        slot.listed = started;
+        if (started && !slot.reported) {
             slot.awaited = true;
             ++awaited_;
         }
-        if (started != 1) {
+        if (!started) {
             slot.self->probe->detachEntry();
             scheduleFlush();
         }
         // A nested loop inside the start may have begun another round.
         if (issue.generation != generation)
             return;
-        if (started == 1 || reported) {
+        if (started || reported) {
             ++issue.checked;
             continue;
         }
@@ -515,7 +517,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         }
         ++issue.checked;
         if (testRound)
-            handleFailure(entry, true, &testRound_.result, reason);
+            handleFailure(entry, RoundKind::Test, reason);
     }
 
     // Every entry has had its turn.
@@ -539,7 +541,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
 
 void MonitorEngine::postSlice(RoundKind kind)
 {
-    Issue &issue = issues_[kind != Regular ? 1 : 0];
+    Issue &issue = issues_[kind != RoundKind::Regular ? 1 : 0];
     if (issue.posted)
         return;
     issue.posted = true;
@@ -547,7 +549,7 @@ void MonitorEngine::postSlice(RoundKind kind)
     context_.loop->post([this, alive, kind] {
         if (!alive.lock())
             return;
-        issues_[kind != Regular ? 1 : 0].posted = false;
+        issues_[kind != RoundKind::Regular ? 1 : 0].posted = false;
         // Results that came meanwhile are shown first, in their order, and
         // the slice has what time they leave.
         const std::uint64_t begun = context_.clock->monotonicMicros();
@@ -577,9 +579,9 @@ void MonitorEngine::showShortage(std::size_t unchecked, bool nothingChecked)
     listener_.shortageChanged(unchecked, firstTime);
 }
 
-void CheckSlot::reportResult(int code, MonitorPort &entry)
+void CheckSlot::reportResult(ProbeResult result, MonitorPort &entry)
 {
-    engine_.reportResult(*this, code, entry);
+    engine_.reportResult(*this, result, entry);
 }
 
 EventLoop &CheckSlot::eventLoop()
@@ -592,7 +594,7 @@ const Clock &CheckSlot::clock() const
     return engine_.clock();
 }
 
-void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::reportResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry)
 {
     const bool first = !slot.reported;
     slot.reported = true;
@@ -607,12 +609,12 @@ void MonitorEngine::reportResult(CheckSlot &slot, int code, MonitorPort &entry)
     // What the outcome does may nest the loop (an alert's message): the
     // checks stay until it returns.
     ++reportDepth_;
-    applyResult(slot, code, entry);
+    applyResult(slot, result, entry);
     if (--reportDepth_ == 0 && !retiredProbes_.empty())
         scheduleFlush();
 }
 
-void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
+void MonitorEngine::applyResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry)
 {
     trayDirty_ = true;
     // Every check under way when a suspend is first seen spans it, this one
@@ -627,26 +629,14 @@ void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
     const bool outOfDate = slot.startMicros < entry.newestCheckMicros;
     if (!outOfDate)
         entry.newestCheckMicros = slot.startMicros;
-    int *roundResult = slot.testRound() ? &testRound_.result : nullptr;
-    switch (outOfDate ? 0 : code) {
-    case HttpOk:
-    case TcpOk:
-    case UdpOk:
-    case PingOk:
-        handleSuccess(entry, roundResult);
-        break;
-    case HttpFailed:
-    case TcpFailed:
-    case UdpFailed:
-    case PingFailed: {
+    const RoundKind kind = slot.testRound() ? RoundKind::Test : RoundKind::Regular;
+    if (!outOfDate && result == ProbeResult::Answered) {
+        handleSuccess(entry, kind);
+    } else if (!outOfDate) {
         const std::uint64_t now = context_.clock->monotonicMicros();
-        handleFailure(entry, slot.testRound(), roundResult,
+        handleFailure(entry, kind,
                       slot.check ? slot.check->failureReason() : FailureReason::of(FailureKind::TimedOut),
                       now - std::min(slot.startMicros, now));
-        break;
-    }
-    default:
-        break;
     }
     if (slot.testRound() && testRound_.running) {
         --testRound_.outstanding;
@@ -654,12 +644,12 @@ void MonitorEngine::applyResult(CheckSlot &slot, int code, MonitorPort &entry)
     }
 }
 
-void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
+void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
 {
     const PortStatus before = entry.status;
     const bool warning = applySuccess(entry);
-    if (warning && roundResult && *roundResult == 1)
-        *roundResult = 2;
+    if (warning && kind == RoundKind::Test && testRound_.result == TestResult::Ok)
+        testRound_.result = TestResult::Warning;
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     context_.ui->responseSample(entry.id, entry.responseTime);
@@ -669,7 +659,7 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
     countStatus(before, entry.status);
     if (before == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
-    if (!roundResult) {
+    if (kind == RoundKind::Regular) {
         observeCheck(entry, warning ? CheckOutcome::Result::Warning : CheckOutcome::Result::Ok,
                      entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
         if (before == Failed) {
@@ -683,19 +673,20 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, int *roundResult)
         logStatus(entry, before);
 }
 
-void MonitorEngine::handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
-                               std::uint64_t ranMicros)
+void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason,
+                                  std::uint64_t ranMicros)
 {
+    const bool testRound = kind == RoundKind::Test;
     markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
     const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
     entry.lastReason = reason.failed() ? reason : FailureReason::of(FailureKind::TimedOut);
     entry.lastReasonTime = now;
-    if (roundResult)
-        *roundResult = 0;
-    if (testRound && roundResult == &testRound_.result)
+    if (testRound) {
+        testRound_.result = TestResult::Failed;
         testRound_.failures.push_back({entry.name, checkedHost(entry, *context_.targetHost), entry.lastReason});
+    }
     logCheck(entry, verdict == FailureVerdict::Tolerated ? "Retry" : "Failed", ranMicros, entry.lastReason);
     if (!testRound)
         observeCheck(entry,

@@ -24,7 +24,11 @@ namespace vigilon {
 class FrameUi;
 
 namespace timers {
-constexpr unsigned Poll = 1; // period: intervalSeconds * 1000 ms
+// The timers the engine sets on the loop, under itself.
+enum EngineTimer : unsigned {
+    // The polling round's: its period is intervalSeconds * 1000 ms.
+    Poll = 1,
+};
 } // namespace timers
 
 class MonitorEngine;
@@ -46,7 +50,7 @@ public:
     ~CheckSlot() override;
     CheckSlot(const CheckSlot &) = delete;
     CheckSlot &operator=(const CheckSlot &) = delete;
-    void reportResult(int code, MonitorPort &entry) override;
+    void reportResult(ProbeResult result, MonitorPort &entry) override;
     EventLoop &eventLoop() override;
     const Clock &clock() const override;
     bool testRound() const { return testRound_; }
@@ -137,17 +141,22 @@ public:
     void holdRounds(bool hold) { roundGuard_ = hold; }
 
     // Starts a round of checks and returns at once. A Regular round is the
-    // polling round; a Test round is a port test whose result (1 all fine, 2
-    // a warning, 0 a failure) goes to the callback given to startTestRound().
-    int runRound(RoundKind kind);
+    // polling round; a Test round is a port test whose result goes to the
+    // callback given to startTestRound().
+    void runRound(RoundKind kind);
     bool startTestRound(std::function<void(TestResult)> done);
     const std::vector<TestFailure> &testFailures() const { return testRound_.failures; }
     // A started check reports its outcome.
-    void reportResult(CheckSlot &slot, int code, MonitorPort &entry);
+    void reportResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry);
     void resetEntriesToIdle();
-    // Shows the worst status of the entries on the tray: 0 fine, 1 a
-    // warning, 2 a failure.
-    int refreshTrayState();
+    // The worst status among the entries, which the tray's icon shows.
+    enum class WorstStatus {
+        Fine,
+        Warning,
+        Failed,
+    };
+    // Counts the entries afresh and shows their worst status on the tray.
+    WorstStatus refreshTrayState();
 
     // Active entries whose check this system could not start in the last
     // polling round (out of descriptors or buffers); 0 when all started.
@@ -203,7 +212,7 @@ private:
     void issueSlice(RoundKind kind, std::uint64_t begun);
     void postSlice(RoundKind kind);
     void endIssue(Issue &issue);
-    void applyResult(CheckSlot &slot, int code, MonitorPort &entry);
+    void applyResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry);
     // Shows what changed since the last pass and destroys finished checks,
     // these within the time left of a slice begun at begun (0: now).
     void flush(std::uint64_t begun = 0);
@@ -229,12 +238,12 @@ private:
     // The counts of failed and warned entries follow each outcome; anything
     // else that changes the list has them counted afresh.
     void countStatus(PortStatus before, PortStatus after);
-    int showWorstStatus();
-    // Shared success and failure handling; inRound with the round's result.
-    void handleSuccess(MonitorPort &entry, int *roundResult);
+    WorstStatus showWorstStatus();
+    // Shared success and failure handling; a port test's outcomes go into
+    // its result.
+    void handleSuccess(MonitorPort &entry, RoundKind kind);
     // ranMicros: how long the check ran until it failed.
-    void handleFailure(MonitorPort &entry, bool testRound, int *roundResult, const FailureReason &reason,
-                       std::uint64_t ranMicros = 0);
+    void handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason, std::uint64_t ranMicros = 0);
     void runAlert(const MonitorPort &entry);
     // Tells the observers of an outcome of a polling round.
     void observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,
@@ -280,7 +289,7 @@ private:
         // end it yet.
         bool starting = false;
         int outstanding = 0;
-        int result = 1;
+        TestResult result = TestResult::Ok;
         std::vector<TestFailure> failures;
         std::function<void(TestResult)> done;
     };

@@ -10,16 +10,26 @@
 
 namespace vigilon {
 
+// How far a check has come.
+enum class CheckProgress {
+    Running,
+    // Its result is reported; nothing more comes.
+    Finished,
+    // Its deadline passed and the failure is reported; the target may still
+    // answer late, which reports a success.
+    TimedOut,
+};
+
 // One check as the engine drives it, of any kind, the ICMP echo included.
 class SocketCheck {
 public:
     virtual ~SocketCheck() = default;
-    // Starts the check: 1 when started, the result comes later through
-    // ProbeHost::reportResult(), possibly from inside; 0 when it could not be
-    // started.
-    virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry) = 0;
-    // Nonzero once the check has finished and may be destroyed.
-    virtual int done() const = 0;
+    // Starts the check: true when started, the result comes later through
+    // ProbeHost::reportResult(), possibly from inside; false when it could
+    // not be started.
+    virtual bool start(std::uint32_t port, const std::string &host, MonitorPort &entry) = 0;
+    // Once it is no longer Running the check may be destroyed.
+    virtual CheckProgress done() const = 0;
     // The entry is about to be deleted: the check must never touch it again.
     virtual void detachEntry() = 0;
     virtual MonitorPort *entry() const = 0;
@@ -27,7 +37,7 @@ public:
     // (descriptors, buffers): such a check says nothing about the target.
     virtual bool localFailure() const { return false; }
     // Why the check failed: set before a failure is reported, and when
-    // start() returns 0 without a report.
+    // start() returns false without a report.
     virtual FailureReason failureReason() const { return FailureReason::of(FailureKind::TimedOut); }
 };
 

@@ -43,7 +43,7 @@ std::unique_ptr<CMainFrame> createProgramFrame(const CommandLine &commandLine, E
         more(context);
     auto frame = std::make_unique<CMainFrame>(context);
     *self = frame.get();
-    if (frame->create() != 0)
+    if (!frame->create())
         return nullptr;
     // The soft limit has been raised to the hard one by now: what is left
     // short stays short for this run.

@@ -79,9 +79,9 @@ void CMainFrame::onCommand(unsigned command)
 {
     switch (command) {
     case res::CmdToggleMonitoring: {
-        const int result = toggleMonitoring(false);
+        const bool running = toggleMonitoring(false);
         if (mainDialog_ && !closed_) {
-            mainDialog_->setMonitoring(result != 0);
+            mainDialog_->setMonitoring(running);
             mainDialog_->updateStateControls();
         }
         break;

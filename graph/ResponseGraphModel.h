@@ -99,9 +99,9 @@ public:
     // stays set.
     void resetHistory();
 
-    // Timer 1: the elapsed time counts from here.
+    // The window's start timer: the elapsed time counts from here.
     void startClock(std::uint32_t now);
-    // Timer 2: the elapsed text is brought up to now.
+    // The window's text timer: the elapsed text is brought up to now.
     void updateElapsed(std::uint32_t now);
 
     // The whole text of the text block as measured for the window's size:

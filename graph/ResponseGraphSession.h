@@ -26,10 +26,13 @@ constexpr unsigned CloseMonitor = 32778;
 // text, draws the paint plan and keeps the timers and the native window.
 class ResponseGraphSession {
 public:
-    // Timer 1 fires once, a second after creation, and starts timer 2, which
-    // brings the elapsed time and the text block up to date.
-    static constexpr unsigned StartTimerId = 1;
-    static constexpr unsigned TextTimerId = 2;
+    // The window's timers: the start timer fires once, a second after
+    // creation, and starts the text timer, which brings the elapsed time and
+    // the text block up to date.
+    enum Timer : unsigned {
+        StartTimerId = 1,
+        TextTimerId = 2,
+    };
     static constexpr unsigned StartTimerMs = 1000;
     static constexpr unsigned TextTimerMs = 2000;
     // Height added below the text for the graph, in pixels at 96 DPI.
@@ -66,9 +69,9 @@ public:
                                           const TextMeasure &measure);
     // The history is forgotten; nothing is repainted for it.
     void resetHistory() { model_.resetHistory(); }
-    // Timer 1.
+    // The start timer fired.
     void startClock() { model_.startClock(clock_.nowSeconds()); }
-    // Timer 2: the text block is remeasured; the area to repaint is the
+    // The text timer ticked: the text block is remeasured; the area to repaint is the
     // block, down to the bottom of the text as last painted. (The block is
     // measured with the first series on the port heading's line, but the
     // series is painted on a line of its own, so the painted text reaches a

@@ -74,7 +74,7 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     unwatch();
     if (verdict.outcome == HttpReplyVerdict::Alive) {
         setResponse(arrived);
-        report(HttpOk);
+        report(ProbeResult::Answered);
     } else if (got == 0 && reply_.empty() && (pendingError != 0 || resetAtConnect_ != 0)) {
         // The server ended the connection without a byte of reply. A reset
         // that the loop took off the socket still counts as the reset it

@@ -18,8 +18,6 @@ namespace vigilon {
 class CHttpProbe final : public CSocketProbe {
 public:
     explicit CHttpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return HttpOk; }
-    int failureCode() const override { return HttpFailed; }
 
     // The request text for a host, exactly as sent.
     static std::string requestText(const std::string &host);

@@ -337,7 +337,7 @@ void CPingProbe::finish(int outcome, std::uint64_t arrivedMicros)
         setResponse(arrivedMicros);
     done_ = 1;
     if (outcome == 1)
-        report(PingOk);
+        report(ProbeResult::Answered);
     else
         fail(FailureReason::unreachable(reply_.type, reply_.code < 0 ? 0 : reply_.code, family_ == AF_INET6));
 }

@@ -36,11 +36,10 @@ struct PingReply {
 // One ICMP echo check (an ICMPv6 echo for an IPv6 target), on the event
 // loop like the socket probes (see CSocketProbe): the name is looked up
 // through the resolver, one echo request goes out, and the socket is
-// watched on the event loop; timer 9
-// bounds the lookup at 3000 ms and then the wait for the reply at 2000 ms
-// from the send. PingOk or PingFailed is reported; on success the response
-// time runs from right before the send to the kernel's receive stamp of the
-// reply, on failure it is 0.
+// watched on the event loop; the deadline timer bounds the lookup at 3000 ms
+// and then the wait for the reply at 2000 ms from the send. Answered or
+// Failed is reported; on success the response time runs from right before
+// the send to the kernel's receive stamp of the reply, on failure it is 0.
 //
 // The socket is a raw ICMP socket where the process may open one, else an
 // ICMP datagram socket where the system allows them to the process's group
@@ -75,8 +74,6 @@ public:
 
     // The port plays no part.
     int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override;
-    int successCode() const override { return PingOk; }
-    int failureCode() const override { return PingFailed; }
 
     // Which socket kinds the check may use (tests force one).
     void setSocketChoice(SocketChoice choice) { choice_ = choice; }

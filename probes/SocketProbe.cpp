@@ -27,7 +27,7 @@ CSocketProbe::CSocketProbe(ProbeHost &owner, HostResolver *resolver)
 CSocketProbe::~CSocketProbe()
 {
     // By key: the loop's other timers are not looked at.
-    loop_.killTimer(this, probe::TimerId);
+    loop_.killTimer(this, probe::DeadlineTimer);
     if (lookupTicket_ != 0 && resolver_)
         resolver_->cancel(lookupTicket_);
     unwatch();
@@ -46,12 +46,12 @@ std::uint64_t CSocketProbe::seenMicros(std::uint64_t notBefore) const
 
 void CSocketProbe::armTimer(unsigned periodMs)
 {
-    loop_.setTimer(this, probe::TimerId, periodMs, [this] { onTimer(); });
+    loop_.setTimer(this, probe::DeadlineTimer, periodMs, [this] { onTimer(); });
 }
 
 void CSocketProbe::killTimer()
 {
-    loop_.killTimer(this, probe::TimerId);
+    loop_.killTimer(this, probe::DeadlineTimer);
 }
 
 void CSocketProbe::watch(unsigned events)
@@ -76,16 +76,16 @@ void CSocketProbe::release()
     net::closeSocket(socket_);
 }
 
-void CSocketProbe::report(int code)
+void CSocketProbe::report(ProbeResult result)
 {
     if (entry_)
-        owner_.reportResult(code, *entry_);
+        owner_.reportResult(result, *entry_);
 }
 
 void CSocketProbe::fail(const FailureReason &reason)
 {
     reason_ = reason;
-    report(failureCode());
+    report(ProbeResult::Failed);
 }
 
 void CSocketProbe::noteFailure(int error)

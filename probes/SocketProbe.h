@@ -12,7 +12,10 @@
 namespace vigilon {
 
 namespace probe {
-constexpr unsigned TimerId = 9;
+// The timer a probe sets on the loop, under itself: its deadline.
+enum Timer : unsigned {
+    DeadlineTimer = 9,
+};
 constexpr unsigned TimeoutMs = 3000;
 constexpr std::size_t HttpReadSize = 1024;
 } // namespace probe
@@ -22,8 +25,8 @@ constexpr std::size_t HttpReadSize = 1024;
 //
 // start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
-// inside start(). Timer 9 of the event loop, owned by the probe, bounds the
-// check at 3000 ms; when it fires the failure code is reported and done()
+// inside start(). The probe's deadline timer on the event loop bounds the
+// check at 3000 ms; when it fires the failure is reported and done()
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
 //
@@ -63,9 +66,6 @@ public:
     const FailureReason &failureReason() const { return reason_; }
     int socketHandle() const { return socket_; }
 
-    virtual int successCode() const = 0;
-    virtual int failureCode() const = 0;
-
 protected:
     virtual int socketType() const = 0;
     // Opens socket_ of family_: 1, or start()'s return value when it cannot
@@ -80,7 +80,7 @@ protected:
     // The kind's first network action; the return value becomes start()'s.
     virtual int beginAsync() = 0;
     virtual void onSocket(unsigned events, int error) = 0;
-    // Timer 9 has expired; the failure is reported right after.
+    // The deadline timer has expired; the failure is reported right after.
     virtual void onTimeout() {}
 
     void armTimer(unsigned periodMs = probe::TimeoutMs);
@@ -90,8 +90,8 @@ protected:
     // The check has ended for good: its socket is dropped from the loop and
     // closed at once, so that finished checks hold no descriptors.
     void release();
-    void report(int code);
-    // Reports the failure code with its reason.
+    void report(ProbeResult result);
+    // Reports the failure with its reason.
     void fail(const FailureReason &reason);
     void fail(FailureKind kind) { fail(FailureReason::of(kind)); }
     // A failure of the first network action that is left to the timeout:

@@ -7,11 +7,21 @@ namespace {
 class ProbeCheck final : public SocketCheck {
 public:
     explicit ProbeCheck(std::unique_ptr<CSocketProbe> probe) : probe_(std::move(probe)) {}
-    int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
+    bool start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
     {
-        return probe_->start(port, host, entry);
+        return probe_->start(port, host, entry) == 1;
     }
-    int done() const override { return probe_->done(); }
+    CheckProgress done() const override
+    {
+        switch (probe_->done()) {
+        case 0:
+            return CheckProgress::Running;
+        case 2:
+            return CheckProgress::TimedOut;
+        default:
+            return CheckProgress::Finished;
+        }
+    }
     void detachEntry() override { probe_->detachEntry(); }
     MonitorPort *entry() const override { return probe_->entry(); }
     bool localFailure() const override { return probe_->localFailure(); }

@@ -41,7 +41,7 @@ void CTcpProbe::onSocket(unsigned events, int error)
     // once its round's results are in; at once when descriptors run short.
     if (!net::descriptorsToSpare(socket_))
         release();
-    report(TcpOk);
+    report(ProbeResult::Answered);
     done_ = 1;
 }
 

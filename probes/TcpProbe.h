@@ -13,8 +13,6 @@ namespace vigilon {
 class CTcpProbe final : public CSocketProbe {
 public:
     explicit CTcpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return TcpOk; }
-    int failureCode() const override { return TcpFailed; }
 
 protected:
     int socketType() const override;

@@ -96,13 +96,13 @@ void CTlsProbe::failNow(const FailureReason &reason)
     done_ = 1;
 }
 
-void CTlsProbe::finish(int code, std::uint64_t seen)
+void CTlsProbe::finish(std::uint64_t seen)
 {
     killTimer();
     release();
     // The end is when the bytes that completed the step arrived.
     setResponse(arrived_ != 0 && arrived_ <= seen ? arrived_ : seen);
-    report(code);
+    report(ProbeResult::Answered);
     done_ = 1;
 }
 
@@ -191,7 +191,7 @@ void CTlsProbe::advance(std::uint64_t seen)
             (void)flush();
             if (done_ == 1)
                 return;
-            finish(TcpOk, seen);
+            finish(seen);
             return;
         }
         if (!session_->write(CHttpProbe::requestText(host_))) {
@@ -217,7 +217,7 @@ void CTlsProbe::advance(std::uint64_t seen)
                            reply_.size() >= probe::HttpReadSize;
         const HttpReplyVerdict verdict = judgeHttpReply(reply_, rule_, ended);
         if (verdict.outcome == HttpReplyVerdict::Alive)
-            finish(HttpOk, seen);
+            finish(seen);
         else if (verdict.outcome == HttpReplyVerdict::Failed)
             failNow(verdict.reason);
         return;

@@ -17,7 +17,7 @@ namespace vigilon {
 // session, whose reply is judged as the HTTP check judges it.
 //
 // The response time runs from right before the connect to the end of the
-// handshake (TLS) or to the reply (HTTPS). Timer 9 bounds the whole check
+// handshake (TLS) or to the reply (HTTPS). The deadline timer bounds the whole check
 // at 3000 ms: the connect and the handshake, and for HTTPS the request and
 // its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails
@@ -34,8 +34,6 @@ class CTlsProbe final : public CSocketProbe {
 public:
     CTlsProbe(ProbeHost &owner, HostResolver *resolver, bool https);
     ~CTlsProbe() override;
-    int successCode() const override { return https_ ? HttpOk : TcpOk; }
-    int failureCode() const override { return https_ ? HttpFailed : TcpFailed; }
 
 protected:
     int socketType() const override;
@@ -54,7 +52,8 @@ private:
     // Takes in what the server sent.
     void takeIn(std::uint64_t seen);
     void advance(std::uint64_t seen);
-    void finish(int code, std::uint64_t seen);
+    // The check answered.
+    void finish(std::uint64_t seen);
     void failNow(const FailureReason &reason);
     void noteCertificate();
 

@@ -58,7 +58,7 @@ void CUdpProbe::onSocket(unsigned events, int error)
     release();
     killTimer();
     setResponse(seen);
-    report(UdpOk);
+    report(ProbeResult::Answered);
     done_ = 1;
 }
 

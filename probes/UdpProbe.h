@@ -13,8 +13,6 @@ namespace vigilon {
 class CUdpProbe final : public CSocketProbe {
 public:
     explicit CUdpProbe(ProbeHost &owner, HostResolver *resolver = nullptr) : CSocketProbe(owner, resolver) {}
-    int successCode() const override { return UdpOk; }
-    int failureCode() const override { return UdpFailed; }
 
 protected:
     int socketType() const override;

@@ -62,14 +62,14 @@ CResponseGraphWnd::~CResponseGraphWnd()
     textTimer_.stop();
 }
 
-int CResponseGraphWnd::Create()
+bool CResponseGraphWnd::Create()
 {
     font_ = graphWindowFont(session_.model().params().fontFace);
     setFont(font_);
     resize(100, 100);
     // The native window is made here, hidden.
     if (winId() == 0)
-        return 0;
+        return false;
 
     menu_.clear();
     QAction *reset = menu_.addAction(uiText(sid::GraphResetHistory));
@@ -95,7 +95,7 @@ int CResponseGraphWnd::Create()
 
     startTimer_.start(static_cast<int>(ResponseGraphSession::StartTimerMs), this);
     setWindowOpacity(static_cast<double>(session_.opacity()) / 255.0);
-    return 1;
+    return true;
 }
 
 void CResponseGraphWnd::show()

@@ -35,8 +35,9 @@ public:
     ~CResponseGraphWnd() override;
 
     // Finishes creation, hidden: font, text block, size and place, the
-    // recording file, timer 1 and the opacity. 1 when the window exists.
-    int Create();
+    // recording file, the start timer and the opacity. True when the window
+    // exists.
+    bool Create();
 
     void addSample(std::uint32_t valueMs) override;
     void setHistoryLines(const std::vector<std::string> &lines) override;

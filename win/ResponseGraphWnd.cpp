@@ -353,7 +353,7 @@ void CResponseGraphWnd::onDpiChanged(int dpi, const RECT &suggested)
 
 void CResponseGraphWnd::resetHistory()
 {
-    // The text shows the new count at the next tick of timer 2; the old
+    // The text shows the new count at the next tick of the text timer; the old
     // curve stays until the graph area is next painted.
     session_.resetHistory();
 }

@@ -32,7 +32,7 @@ public:
     CResponseGraphWnd &operator=(const CResponseGraphWnd &) = delete;
 
     // Makes the window, hidden: font, menu, text block, size and place, the
-    // recording file, timer 1 and the opacity. False when there is no
+    // recording file, the start timer and the opacity. False when there is no
     // window (and then nothing else was done).
     bool Create();
 

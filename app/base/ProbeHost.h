@@ -7,23 +7,21 @@
 
 namespace vigilon {
 
-// Results a socket probe reports.
-enum ProbeResult : int {
-    HttpOk = 1,
-    HttpFailed = 2,
-    TcpOk = 3,
-    TcpFailed = 4,
-    UdpOk = 5,
-    UdpFailed = 6,
-    PingOk = 7,
-    PingFailed = 8,
+// What a check reports: the target answered as its kind requires (the
+// connection made, the datagram sent, the reply judged alive, the echo
+// answered), or the check failed (its reason then tells why).
+enum class ProbeResult {
+    Answered,
+    Failed,
 };
 
 // The kind of a monitoring round. The engine starts every check of either
 // kind on the event loop.
-enum RoundKind : int {
-    Regular = 0,
-    Test = 2,
+enum class RoundKind {
+    // The polling round.
+    Regular,
+    // A port test the user asked for.
+    Test,
 };
 
 // What a probe sees of its owner, the main frame. Called on the event
@@ -31,7 +29,7 @@ enum RoundKind : int {
 class ProbeHost {
 public:
     virtual ~ProbeHost() = default;
-    virtual void reportResult(int code, MonitorPort &entry) = 0;
+    virtual void reportResult(ProbeResult result, MonitorPort &entry) = 0;
     virtual EventLoop &eventLoop() = 0;
     virtual const Clock &clock() const = 0;
 };

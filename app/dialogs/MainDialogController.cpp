@@ -611,7 +611,7 @@ void MainDialogController::onStartStop()
         return;
     frame_.saveSettings();
     const auto alive = alive_;
-    const bool running = frame_.toggleMonitoring(false) != 0;
+    const bool running = frame_.toggleMonitoring(false);
     if (!*alive)
         return;
     monitoring_ = running;

@@ -89,20 +89,20 @@ public:
             , inner_(parts.system_.makeSocketCheck(kind, *this))
         {
         }
-        int start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
+        bool start(std::uint32_t port, const std::string &host, MonitorPort &entry) override
         {
             return inner_->start(port, host, entry);
         }
-        int done() const override { return inner_->done(); }
+        CheckProgress done() const override { return inner_->done(); }
         void detachEntry() override { inner_->detachEntry(); }
         MonitorPort *entry() const override { return inner_->entry(); }
         bool localFailure() const override { return inner_->localFailure(); }
 
     private:
-        void reportResult(int code, MonitorPort &entry) override
+        void reportResult(ProbeResult result, MonitorPort &entry) override
         {
-            parts_.note(code == HttpOk || code == TcpOk || code == UdpOk || code == PingOk);
-            owner_.reportResult(code, entry);
+            parts_.note(result == ProbeResult::Answered);
+            owner_.reportResult(result, entry);
         }
         EventLoop &eventLoop() override { return owner_.eventLoop(); }
         const Clock &clock() const override { return owner_.clock(); }
@@ -184,7 +184,7 @@ EngineRig::EngineRig(const std::vector<Entry> &entries, const std::string &targe
     context.runCommand = [](const std::string &) { return 0; };
     frame_ = std::make_unique<CMainFrame>(context);
     parts_->frame = frame_.get();
-    created_ = frame_->create() == 0 && realEntryCount(FrameTestPeer::ports(*frame_)) == entries.size();
+    created_ = frame_->create() && realEntryCount(FrameTestPeer::ports(*frame_)) == entries.size();
 }
 
 EngineRig::~EngineRig()
@@ -202,7 +202,7 @@ void EngineRig::startMonitoring()
 
 void EngineRig::runRound()
 {
-    FrameTestPeer::engine(*frame_).runRound(Regular);
+    FrameTestPeer::engine(*frame_).runRound(RoundKind::Regular);
 }
 
 bool EngineRig::waitForResults(std::size_t results, unsigned timeoutMs)

@@ -69,7 +69,7 @@ void httpAccuracy(unsigned checks)
             host.reports.clear();
             CHttpProbe probe(host);
             if (probe.start(server.port(), "127.0.0.1", entry) != 1 || !host.waitReports(1, 4000) ||
-                host.reports[0].code != HttpOk) {
+                host.reports[0].result != ProbeResult::Answered) {
                 ++failures;
                 continue;
             }
@@ -162,7 +162,7 @@ void icmpAccuracy(unsigned checks)
                         CPingProbe check(host);
                         host.reports.clear();
                         if (check.start(0, "127.0.0.1", entry) != 1 || !host.waitReports(1, 3000) ||
-                            host.reports[0].code != PingOk) {
+                            host.reports[0].result != ProbeResult::Answered) {
                             ++failures;
                             continue;
                         }
@@ -262,7 +262,7 @@ void tcpRound(unsigned entries, const std::string &target, HostResolver *resolve
     const double wall = double(host.reports.empty() ? 0 : host.reports.back().atMicros - began) / 1000.0 - 10.0;
     std::printf("TCP round, %u entries%s: %.3f ms until the last result (%zu ok of %zu reports); longest loop "
                 "stall %.3f ms\n",
-                entries, label, wall, host.countOf(TcpOk), host.reports.size(), double(stall) / 1000.0);
+                entries, label, wall, host.countOf(ProbeResult::Answered), host.reports.size(), double(stall) / 1000.0);
 }
 
 void tcpScale(unsigned entries)
@@ -352,15 +352,15 @@ void slowResolverRound(unsigned entries)
                 }
                 std::uint64_t pingFailedAt = 0;
                 for (const auto &r : host.reports)
-                    if (r.code == PingFailed)
+                    if (r.result == ProbeResult::Failed)
                         pingFailedAt = std::max(pingFailedAt, r.atMicros - began);
                 const double wall = double(host.reports.empty() ? 0 : host.reports.back().atMicros - began) / 1000.0;
                 std::printf("Round of %u entries, DNS answering after 200 ms: %u TCP and %u PING by name, %u PING to a "
-                            "silent host: %.3f ms until the last result (%zu TCP ok, %zu PING ok, %zu PING failed, the "
+                            "silent host: %.3f ms until the last result (%zu answered, %zu failed, the "
                             "last at %.3f ms); longest loop stall %.3f ms (the round's own pass %.3f ms, the longest "
                             "while the checks waited %.3f ms); %u lookups, %u DNS queries\n",
-                            entries, tcp, pingByName, pingSilent, wall, host.countOf(TcpOk), host.countOf(PingOk),
-                            host.countOf(PingFailed), double(pingFailedAt) / 1000.0, double(stall) / 1000.0,
+                            entries, tcp, pingByName, pingSilent, wall, host.countOf(ProbeResult::Answered),
+                            host.countOf(ProbeResult::Failed), double(pingFailedAt) / 1000.0, double(stall) / 1000.0,
                             double(roundEnd - began) / 1000.0, double(waitStall) / 1000.0, shared.lookupsStarted(),
                             dns.queries());
             }
@@ -400,7 +400,7 @@ void deadHostCpu()
             const double wall = double(monoMicros() - began) / 1000.0;
             const double cpu = cpuMs() - cpuBefore;
             std::printf("PING to a dead host: %s after %.3f ms on the loop, CPU %.3f ms (%.3f %% of a core)\n",
-                        host.countOf(PingFailed) == 1 ? "failed" : "no failure", wall, cpu,
+                        host.countOf(ProbeResult::Failed) == 1 ? "failed" : "no failure", wall, cpu,
                         wall > 0 ? cpu * 100.0 / wall : 0.0);
             std::fflush(stdout);
             return 0;

@@ -696,7 +696,7 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
     EXPECT_EQ(storedNames(), (Texts{"HTTP (8443)", "port 82"}));
     // A later round's results land in the entries' own rows.
-    engine()->runRound(Regular);
+    engine()->runRound(RoundKind::Regular);
     probes.finishAll(true);
     EXPECT_EQ(controls.rows[1].image, ImageOk);
     EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
@@ -896,7 +896,7 @@ TEST_F(DialogRules, theUptimeColumnFollowsAFailureAndARecoveryAtOnce)
     makeFrame({{80, GenericTcp, 1}}, 5, 1);
     loop.runPosted();
     ASSERT_EQ(controls.rows[0].texts[kUptimeColumn], "100 %");
-    EXPECT_EQ(frame->toggleMonitoring(true), 1);
+    EXPECT_TRUE(frame->toggleMonitoring(true));
     for (const auto &[answers, day, shown] : {std::tuple(false, 0.5, "50.00 %"), std::tuple(true, 0.75, "75.00 %")}) {
         // Two rounds: a tolerated failure, then the one declared (or the
         // answer that ends the failure, and one more).

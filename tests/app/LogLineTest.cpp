@@ -44,7 +44,7 @@ protected:
         verbose = verboseMode;
         makeFrame({{80, GenericTcp, 1, 0, "", "web\tOk\nforged\x1b[2Jサーバ"}}, 1, 0);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(frame->toggleMonitoring(true), 1);
+        EXPECT_TRUE(frame->toggleMonitoring(true));
         probes.finishAll(false);
         loop.advance(1000);
         loop.advance(1000);

@@ -115,7 +115,7 @@ TEST_F(MainFrame, exitAsksTheQuestionForTheStateAndYesCleansUp)
     EXPECT_FALSE(ui.journal.contains("ui.quit"));
     EXPECT_EQ(logonValue(), 1u) << "nothing written on No";
 
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     ASSERT_FALSE(probes.pending.empty());
     frame->requestExit();
     EXPECT_EQ(prompter.messages.back().text, loadString(sid::ConfirmExitWhileMonitoring));
@@ -157,7 +157,7 @@ TEST_F(MainFrame, aFailedSocketStartShowsTheMessageAndEnds)
 {
     sockets.startupWorks = false;
     makeFrame(false, "", false);
-    EXPECT_EQ(frame->create(), -1);
+    EXPECT_FALSE(frame->create());
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, "Winsockの初期化に失敗しました。");
     EXPECT_EQ(prompter.messages[0].style, mb::Ok);

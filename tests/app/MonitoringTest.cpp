@@ -17,7 +17,7 @@ protected:
     void start(const std::vector<StoredPort> &entries, std::uint32_t retry = 1)
     {
         makeFrame(entries, 5, retry);
-        ASSERT_EQ(frame->toggleMonitoring(true), 1);
+        ASSERT_TRUE(frame->toggleMonitoring(true));
     }
     // A port test with every check reporting outcome from inside its start;
     // the result as the dialog receives it, -1 when none came.
@@ -187,7 +187,7 @@ TEST_F(Monitoring, theStopQuestion)
     prompter.answers = {mb::IdNo};
     bool grayed = false;
     prompter.onMessage = [&](const FakePrompter::Message &) { grayed = !ui.tray->enabled[res::CmdToggleMonitoring]; };
-    EXPECT_EQ(frame->toggleMonitoring(false), 1);
+    EXPECT_TRUE(frame->toggleMonitoring(false));
     EXPECT_TRUE(grayed) << "the start/stop item is grayed while the question is open";
     EXPECT_TRUE(ui.tray->enabled[res::CmdToggleMonitoring]);
     auto before = probes.started.size();
@@ -197,7 +197,7 @@ TEST_F(Monitoring, theStopQuestion)
     before = probes.started.size();
     prompter.onMessage = [&](const FakePrompter::Message &) { loop.advance(5000); };
     prompter.answers = {mb::IdYes};
-    EXPECT_EQ(frame->toggleMonitoring(false), 0);
+    EXPECT_FALSE(frame->toggleMonitoring(false));
     EXPECT_EQ(probes.started.size(), before);
     EXPECT_FALSE(loop.hasTimer(engine(), timers::Poll));
 }
@@ -240,9 +240,7 @@ TEST_F(Monitoring, theTrayIsToldOnlyOfChanges)
     const int before = ui.tray->modifications;
     const auto checks = probes.pending;
     ASSERT_EQ(checks.size(), 2u);
-    checks[0]->report(9);
-    loop.runPosted();
-    EXPECT_EQ(entry(0).status, Idle);
+    checks[0]->finish(true);
     checks[1]->finish(true);
     loop.runPosted();
     EXPECT_EQ(ui.tray->modifications, before) << "nothing changed";
@@ -330,7 +328,7 @@ TEST_F(Monitoring, entriesTakeTurnsWhenNotAllChecksCanStartAndTheShortageShows)
 {
     makeFrame(std::vector<StoredPort>(5, StoredPort{80, GenericTcp, 1}), 5, 1);
     probes.capacity = 2;
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     EXPECT_EQ(frame->uncheckedEntries(), 3u);
     tick(true);
     tick(true);
@@ -355,7 +353,7 @@ TEST_F(Monitoring, noRoomForAnyCheckIsSaidAsSuchNotAsTurns)
     makeFrame(std::vector<StoredPort>(3, StoredPort{80, GenericTcp, 1}), 5, 1);
     probes.capacity = 0;
     testing::internal::CaptureStderr();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     loop.advance(5000);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(probes.pending.empty());

@@ -32,7 +32,7 @@ protected:
     void start(const std::vector<StoredPort> &entries)
     {
         makeFrame(entries, 5, 1);
-        ASSERT_EQ(frame->toggleMonitoring(true), 1);
+        ASSERT_TRUE(frame->toggleMonitoring(true));
     }
     // One poll period; the checks of the round finish with these outcomes
     // by port (missing: success), each reported from the loop.
@@ -121,7 +121,7 @@ TEST_F(Notifications, theBoxTurnsThemOffAndTheStoreKeepsItOnWhenUnset)
     EXPECT_TRUE(controls.notifyTicked);
     rules.onNotifyToggled(false);
     EXPECT_EQ(storedDword(registry, kMonitorKey, "Notify"), 0u);
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     tick({{80, false}});
     tick({{80, false}});
     EXPECT_TRUE(notices().empty());

@@ -61,7 +61,7 @@ TEST_F(VerboseLines, oneTabSeparatedLinePerFinishedCheckWithLocalTimeAndExactMil
         return std::string(text);
     };
     const std::string before = local();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     probes.pending[1]->finish(false);             // PING check: a tolerated failure at once
     entry(0).responseMicros = 100499;
     probes.pending[0]->finish(true, 100);         // Ok, the tie with the threshold

@@ -137,7 +137,7 @@ TEST_F(StoredValues, aPortOutsideTheRangeIsNeverCheckedAndSaidOnce)
 {
     makeFrame({{80, GenericTcp, 1}, {70000, GenericTcp, 1, 0, "alert"}, {0, Http, 1}}, 5, 0);
     CaptureStderr();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     for (int round = 0; round < 3; ++round) {
         probes.finishAll(false);
         loop.advance(5000);
@@ -177,7 +177,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(entry(i).httpStatus.text(), rules[i]);
 
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     probes.finishAll(true);
     std::vector<std::uint32_t> checked;
     for (const auto &started : probes.started)
@@ -199,7 +199,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(storedText(("HttpStatus #" + std::to_string(i)).c_str()), saved[i]) << i;
     probes.started.clear();
-    ASSERT_EQ(frame->toggleMonitoring(true), 1);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
     EXPECT_EQ(probes.started.size(), 5u);
     frame->toggleMonitoring(true);
 

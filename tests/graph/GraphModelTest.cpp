@@ -326,7 +326,7 @@ TEST(GraphSession, PlacedRepaintedAndTicked)
     const GRect sized{0, 0, 300, 200};
     EXPECT_EQ(s.addSample(15, sized), (GRect{0, block.height(), 300, 200}));
 
-    // The elapsed time counts from timer 1; a tick remeasures the text block
+    // The elapsed time counts from the start timer; a tick remeasures the text block
     // and repaints it down to the painted text's bottom, which the series
     // line on a line of its own puts a line below the block.
     const PaintPlan plan = s.planPaint(sized, fakeMeasure);

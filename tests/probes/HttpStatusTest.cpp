@@ -114,7 +114,7 @@ TEST(HttpProbe, aReplyOutsideTheRuleFailsWithItsStatusAndNoneWithinIt)
             host.loop.runFor(20);
             ASSERT_EQ(host.reports.size(), 1u);
             const bool alive = expected[r][k].empty();
-            EXPECT_EQ(host.reports[0].code, alive ? HttpOk : HttpFailed);
+            EXPECT_EQ(host.reports[0].result, alive ? ProbeResult::Answered : ProbeResult::Failed);
             EXPECT_EQ(reasonText(probe.failureReason()), expected[r][k]);
             EXPECT_TRUE(alive || entry.responseMicros == 0u);
             if (alive && !entry.httpStatus.anyReply() && replies[r].behaviour == TcpServer::AnswerInTwo) {

@@ -65,7 +65,7 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
                 MonitorPort entry;
                 CPingProbe probe(host);
                 CHILD_EXPECT(host.start(probe, 9, "127.0.0.1", entry) == 1 && probe.datagramSocket(), 26);
-                CHILD_EXPECT(host.waitReports(1, 3000) && host.reports[0].code == PingOk, 27);
+                CHILD_EXPECT(host.waitReports(1, 3000) && host.reports[0].result == ProbeResult::Answered, 27);
                 CHILD_EXPECT(entry.responseTime == roundedMillis(entry.responseMicros), 28);
             }
             // Out of descriptors: not started, nothing reported, not the
@@ -95,7 +95,8 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             entry.responseTime = 777;
             CPingProbe none(host);
             CHILD_EXPECT(host.start(none, 9, "127.0.0.1", entry) == 0, 30);
-            CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == PingFailed && host.reports[0].insideStart,
+            CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].result == ProbeResult::Failed &&
+                             host.reports[0].insideStart,
                          31);
             CHILD_EXPECT(entry.responseTime == 0 && !none.localFailure(), 32);
             // Its reason names the cause, for the list's tip and the graph.
@@ -266,15 +267,16 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
             using R = Responder;
             struct Case {
                 const char *target4, *target6;
-                int code, type4, type6, done;
+                ProbeResult result;
+                int type4, type6, done;
             };
             // Two checks to .1: the first is answered, the second refused;
             // .3 never answers, only .9 does.
-            const Case cases[] = {{"127.0.0.1", "fd00::1", PingOk, 0, 129, 1},
-                                  {"127.0.0.1", "fd00::1", PingFailed, 3, 1, 1},
-                                  {"127.0.0.2", "[fd00::2]", PingFailed, 11, 3, 1},
-                                  {"127.0.0.3", "fd00::3", PingFailed, -1, -1, 2},
-                                  {"127.0.0.4", "fd00::4", PingOk, 0, 129, 1}};
+            const Case cases[] = {{"127.0.0.1", "fd00::1", ProbeResult::Answered, 0, 129, 1},
+                                  {"127.0.0.1", "fd00::1", ProbeResult::Failed, 3, 1, 1},
+                                  {"127.0.0.2", "[fd00::2]", ProbeResult::Failed, 11, 3, 1},
+                                  {"127.0.0.3", "fd00::3", ProbeResult::Failed, -1, -1, 2},
+                                  {"127.0.0.4", "fd00::4", ProbeResult::Answered, 0, 129, 1}};
             constexpr std::size_t count = sizeof cases / sizeof cases[0];
             // What the responder of each address answers, in order (.5: the
             // check whose entry goes away).
@@ -309,11 +311,11 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                         CHILD_EXPECT(mine.size() == 1, 24);
                         const RecordingHost::Report *r = &mine[0];
                         const PingReply &reply = probes[i]->reply();
-                        EXPECT_EQ(r->code, c.code);
+                        EXPECT_EQ(r->result, c.result);
                         EXPECT_EQ(reply.type, v6 ? c.type6 : c.type4);
                         EXPECT_EQ(probes[i]->done(), c.done);
                         EXPECT_GE(reply.skipped, 2u);
-                        if (c.code == PingOk) {
+                        if (c.result == ProbeResult::Answered) {
                             EXPECT_GE(entries[i].responseMicros, 30000u);
                             EXPECT_LT(entries[i].responseMicros, 500000u);
                         } else {

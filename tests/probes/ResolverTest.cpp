@@ -96,7 +96,7 @@ TEST(HostResolver, OneLookupServesARoundAndNoWaiterOutlivesItsCheck)
             // A name that is found: five entries, one lookup.
             round("vigilon-target.test");
             CHILD_EXPECT(host.waitReports(5, 3000), 30);
-            CHILD_EXPECT(host.countOf(TcpOk) == 5, 31);
+            CHILD_EXPECT(host.countOf(ProbeResult::Answered) == 5, 31);
             CHILD_EXPECT(resolver.lookupsStarted() == 1, 32);
             // A new round looks the name up again.
             round("vigilon-target.test");
@@ -160,9 +160,8 @@ TEST(HostResolver, TargetsAreCheckedInTheirOwnFamilyAndUnknownNamesFail)
             }
             host.waitReports(20, 3000);
             CHILD_EXPECT(host.reports.size() == 20, 27);
-            // Success codes are odd, failures even.
             for (const auto &r : host.reports)
-                EXPECT_EQ(r.code % 2 == 1, r.entry->name != "vigilon-unknown.test") << r.code << " to " << r.entry->name;
+                EXPECT_EQ(r.result == ProbeResult::Answered, r.entry->name != "vigilon-unknown.test") << r.entry->name;
             CHILD_EXPECT(web6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:vigilon-v6.test\r\n\r\n", 29);
             CHILD_EXPECT(literal6.firstRequest() == "HEAD / HTTP/1.1\r\nHost:[fd00:6::1]\r\n\r\n", 29);
             CHILD_EXPECT(resolver.lookupsStarted() == 2, 30);

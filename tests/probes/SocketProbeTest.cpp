@@ -29,12 +29,12 @@ TEST(TcpProbe, ConnectsReportsOnceAndClosesTheConnectionWithTheCheck)
     ASSERT_EQ(host.start(*probe, server.port(), "127.0.0.1", entry), 1);
     EXPECT_EQ(probe->done(), 0);
     ASSERT_TRUE(host.waitReports(1, 2000));
-    EXPECT_EQ(host.reports[0].code, TcpOk);
+    EXPECT_EQ(host.reports[0].result, ProbeResult::Answered);
     EXPECT_FALSE(host.reports[0].insideStart);
     EXPECT_EQ(host.reports[0].entry, &entry);
     EXPECT_EQ(probe->done(), 1);
     EXPECT_LT(entry.responseMicros, 1000000u);
-    EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::TimerId));
+    EXPECT_FALSE(host.loop.hasTimer(probe.get(), probe::DeadlineTimer));
 
     // A finished check watches nothing; its connection closes with it
     // (closing costs the loop what connecting did, and the engine destroys
@@ -62,7 +62,7 @@ TEST(TcpProbe, RefusedPortFailsAtTheTimeoutNotAtTheRefusal)
         ASSERT_EQ(host.start(*probe, test::closedTcpPort(), "127.0.0.1", entry), 1);
         const std::size_t before = host.reports.size();
         ASSERT_TRUE(host.waitReports(before + 1, 4000));
-        EXPECT_EQ(host.reports.back().code, kind == 0 ? TcpFailed : HttpFailed);
+        EXPECT_EQ(host.reports.back().result, ProbeResult::Failed);
         EXPECT_GE(host.reports.back().atMicros - began, 2900000u);
         EXPECT_EQ(probe->done(), 2);
         // No spinning on the failed socket, and exactly one report.
@@ -88,13 +88,13 @@ TEST(TcpProbe, ConnectionCompletingAfterTheTimeoutStillReportsSuccess)
     CTcpProbe probe(host);
     ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
     ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 1; }, 4000));
-    if (host.reportsFor(entry)[0].code == TcpOk)
+    if (host.reportsFor(entry)[0].result == ProbeResult::Answered)
         GTEST_SKIP() << "the kernel accepted the connection at once (accept queue not full: " << filled << ")";
-    EXPECT_EQ(host.reportsFor(entry)[0].code, TcpFailed);
+    EXPECT_EQ(host.reportsFor(entry)[0].result, ProbeResult::Failed);
     EXPECT_EQ(probe.done(), 2);
     server.acceptQueued();
     ASSERT_TRUE(host.loop.runUntil([&] { return host.reportsFor(entry).size() == 2; }, 9000));
-    EXPECT_EQ(host.reportsFor(entry)[1].code, TcpOk);
+    EXPECT_EQ(host.reportsFor(entry)[1].result, ProbeResult::Answered);
     EXPECT_EQ(probe.done(), 1);
     EXPECT_GT(entry.responseTime, 3000u);
 }
@@ -111,7 +111,7 @@ TEST(HttpProbe, SendsTheExactRequestAndTimesOnlyTheReply)
     CHttpProbe probe(host);
     ASSERT_EQ(probe.start(server.port(), "127.0.0.1", entry), 1);
     ASSERT_TRUE(host.waitReports(1, 4000));
-    EXPECT_EQ(host.reports[0].code, HttpOk); // an error status is alive
+    EXPECT_EQ(host.reports[0].result, ProbeResult::Answered); // an error status is alive
     EXPECT_EQ(server.firstRequest(), "HEAD / HTTP/1.1\r\nHost:127.0.0.1\r\n\r\n");
     EXPECT_GE(entry.responseMicros, 40000u);
     EXPECT_LT(entry.responseMicros, 1000000u);
@@ -137,7 +137,7 @@ TEST(HttpProbe, HostilePeers)
         host.loop.runFor(300);
         ASSERT_EQ(host.reports.size(), 1u);
         EXPECT_EQ(host.reports[0].entry, &entry);
-        EXPECT_EQ(host.reports[0].code, HttpFailed);
+        EXPECT_EQ(host.reports[0].result, ProbeResult::Failed);
         EXPECT_GE(host.reports[0].atMicros - began, 2900000u);
         EXPECT_EQ(probe.done(), 2);
         EXPECT_EQ(detachedProbe.done(), 2);
@@ -156,10 +156,10 @@ TEST(HttpProbe, HostilePeers)
         host.waitReports(1, 4000);
         host.loop.runFor(300);
         ASSERT_EQ(host.reports.size(), 1u) << behaviour;
-        const bool closedFirst = behaviour == TcpServer::CloseAtOnce && host.reports[0].code == HttpFailed;
-        EXPECT_TRUE(host.reports[0].code == HttpOk || closedFirst) << behaviour;
+        const bool closedFirst = behaviour == TcpServer::CloseAtOnce && host.reports[0].result == ProbeResult::Failed;
+        EXPECT_TRUE(host.reports[0].result == ProbeResult::Answered || closedFirst) << behaviour;
         EXPECT_TRUE(started == 1 || closedFirst) << behaviour;
-        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::TimerId));
+        EXPECT_FALSE(host.loop.hasTimer(&probe, probe::DeadlineTimer));
     }
     EXPECT_EQ(host.loop.timerCount(), 0u);
     EXPECT_EQ(host.loop.watchCount(), 0u);
@@ -185,7 +185,7 @@ TEST(HttpProbe, WritingToAPeerThatHasResetNeverEndsTheProcess)
                 usleep(50000); // the reset is in
                 const std::uint64_t began = test::monoMicros();
                 host.waitReports(1, 4000);
-                CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].code == HttpFailed, 11);
+                CHILD_EXPECT(host.reports.size() == 1 && host.reports[0].result == ProbeResult::Failed, 11);
                 // The failed send reports at once, not by the timeout.
                 CHILD_EXPECT(test::monoMicros() - began <= 1000000, 12);
             }
@@ -205,7 +205,7 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     CUdpProbe probe(host);
     ASSERT_EQ(host.start(probe, closedPort, "127.0.0.1", entry), 1);
     ASSERT_TRUE(host.waitReports(1, 1000));
-    EXPECT_EQ(host.reports[0].code, UdpOk);
+    EXPECT_EQ(host.reports[0].result, ProbeResult::Answered);
     EXPECT_FALSE(host.reports[0].insideStart);
     EXPECT_EQ(probe.done(), 1);
 
@@ -224,7 +224,7 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     host.loop.runFor(200);
     close(echo);
     EXPECT_EQ(host.reports.size(), 2u);
-    EXPECT_EQ(host.reports[1].code, UdpOk);
+    EXPECT_EQ(host.reports[1].result, ProbeResult::Answered);
 }
 
 // The limit is raised to the hard one, and the probes work with descriptors
@@ -249,7 +249,9 @@ TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
             CHILD_EXPECT(tcpProbe.start(server.port(), "127.0.0.1", tcp) == 1 && tcpProbe.socketHandle() > 1023, 13);
             CHILD_EXPECT(httpProbe.start(server.port(), "127.0.0.1", http) == 1 && httpProbe.socketHandle() > 1023, 14);
             host.waitReports(2, 3000);
-            CHILD_EXPECT(host.countOf(TcpOk) == 1 && host.countOf(HttpOk) == 1, 15);
+            CHILD_EXPECT(host.reportsFor(tcp).size() == 1 && host.reportsFor(http).size() == 1 &&
+                             host.countOf(ProbeResult::Answered) == 2,
+                         15);
             CHILD_EXPECT(tcpProbe.socketHandle() > 1023, 16);
             for (int i = 0; i < 1000; ++i)
                 CHILD_EXPECT(open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0, 17);
@@ -257,7 +259,9 @@ TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
             CTcpProbe lateProbe(host);
             CHILD_EXPECT(lateProbe.start(server.port(), "127.0.0.1", late) == 1 && lateProbe.socketHandle() > 2048, 18);
             host.waitReports(3, 3000);
-            CHILD_EXPECT(host.countOf(TcpOk) == 2 && lateProbe.socketHandle() == -1, 19);
+            CHILD_EXPECT(host.reportsFor(late).size() == 1 && host.countOf(ProbeResult::Answered) == 3 &&
+                             lateProbe.socketHandle() == -1,
+                         19);
             return 0;
         },
         test::NoNamespace, 10000);

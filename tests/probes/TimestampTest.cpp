@@ -137,7 +137,7 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
         while (monoMicros() < busyUntil) {
         }
         ASSERT_TRUE(host.waitReports(1, 4000));
-        ASSERT_EQ(host.reports[0].code, TcpOk);
+        ASSERT_EQ(host.reports[0].result, ProbeResult::Answered);
         EXPECT_GE(host.reports[0].atMicros, busyUntil);
         // Timed at the loop's readiness it would be the 20 ms the loop was away.
         EXPECT_LT(entry.responseMicros, 15000u) << "timed at the readiness, not at the handshake";
@@ -158,7 +158,7 @@ TEST(ReceiveStamps, aBusyLoopLengthensNeitherTheConnectNorTheHttpReply)
     while (monoMicros() < busyUntil) {
     }
     ASSERT_TRUE(host.waitReports(1, 4000));
-    ASSERT_EQ(host.reports[0].code, HttpOk);
+    ASSERT_EQ(host.reports[0].result, ProbeResult::Answered);
     EXPECT_GE(host.reports[0].atMicros, busyUntil);
     EXPECT_GE(entry.responseMicros, 19500u);
     // Timed at the read it would be the 80 ms the loop was away.
@@ -187,7 +187,7 @@ TEST(ReadinessTimes, checksReadyTogetherAreNotTimedWithEachOthersReports)
     }
     ASSERT_TRUE(host.waitReports(kChecks, 5000));
     for (std::size_t i = 0; i < kChecks; ++i) {
-        ASSERT_EQ(host.reports[i].code, UdpOk);
+        ASSERT_EQ(host.reports[i].result, ProbeResult::Answered);
         EXPECT_LE(entries[i].responseMicros, host.reports[0].atMicros - startedBefore[i]) << "check " << i;
     }
     ::close(receiver);

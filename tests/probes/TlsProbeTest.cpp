@@ -33,7 +33,7 @@ protected:
     }
 
     struct Outcome {
-        int code = 0;
+        ProbeResult result = ProbeResult::Failed;
         FailureKind reason = FailureKind::None;
         MonitorPort entry;
     };
@@ -44,7 +44,7 @@ protected:
         CTlsProbe probe(host_, nullptr, https);
         ASSERT_EQ(host_.start(probe, port, host, out.entry), 1);
         ASSERT_TRUE(host_.waitReports(1, 8000));
-        out.code = host_.reports[0].code;
+        out.result = host_.reports[0].result;
         out.reason = probe.failureReason().kind;
     }
 
@@ -82,7 +82,7 @@ TEST_F(TlsProbeTest, eachCertificateGivesItsOutcomeByNameAndByAddress)
                 Outcome out;
                 check(https, host, server.port(), out);
                 const bool ok = c.reason == FailureKind::None;
-                EXPECT_EQ(out.code, https ? (ok ? HttpOk : HttpFailed) : (ok ? TcpOk : TcpFailed));
+                EXPECT_EQ(out.result, ok ? ProbeResult::Answered : ProbeResult::Failed);
                 EXPECT_EQ(out.reason, c.reason);
                 EXPECT_EQ(std::pair(out.entry.certDaysKnown, out.entry.certDaysLeft), std::pair(c.daysKnown, c.days));
                 EXPECT_EQ(out.entry.responseMicros > 0, ok);
@@ -112,7 +112,7 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
             continue; // no IPv6 here
         Outcome out;
         check(true, c.host, c.server->port(), out);
-        EXPECT_EQ(out.code, HttpOk);
+        EXPECT_EQ(out.result, ProbeResult::Answered);
         ASSERT_FALSE(c.server->serverNames().empty());
         EXPECT_EQ(c.server->serverNames().back(), c.sent);
         EXPECT_EQ(c.server->requests().back(), CHttpProbe::requestText(c.host));
@@ -122,7 +122,7 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
     Outcome refused;
     refused.entry.httpStatus = HttpStatusRule::successOrRedirect();
     check(true, "localhost", four.port(), refused);
-    EXPECT_EQ(std::pair(refused.code, refused.reason), std::pair(int(HttpFailed), FailureKind::HttpStatus));
+    EXPECT_EQ(std::pair(refused.result, refused.reason), std::pair(ProbeResult::Failed, FailureKind::HttpStatus));
 
     // A TLS server that closes after the request, and a plain TCP server
     // that answers no handshake.
@@ -130,19 +130,19 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
     TcpServer plain(TcpServer::Megabyte);
     Outcome closed, notTls;
     check(true, "127.0.0.1", mute.port(), closed);
-    EXPECT_EQ(std::pair(closed.code, closed.reason), std::pair(int(HttpFailed), FailureKind::ClosedBeforeReply));
+    EXPECT_EQ(std::pair(closed.result, closed.reason), std::pair(ProbeResult::Failed, FailureKind::ClosedBeforeReply));
     check(false, "127.0.0.1", plain.port(), notTls);
-    EXPECT_EQ(std::pair(notTls.code, notTls.reason), std::pair(int(TcpFailed), FailureKind::TlsHandshakeFailed));
+    EXPECT_EQ(std::pair(notTls.result, notTls.reason), std::pair(ProbeResult::Failed, FailureKind::TlsHandshakeFailed));
 }
 
 // The loop of a real host, noting when each deadline a check sets falls due.
 class DeadlineHost final : public ProbeHost, private EventLoop {
 public:
-    void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+    void reportResult(ProbeResult result, MonitorPort &) override { results.push_back(result); }
     EventLoop &eventLoop() override { return *this; }
     const Clock &clock() const override { return SystemClock::instance(); }
 
-    std::vector<int> codes;
+    std::vector<ProbeResult> results;
     std::vector<std::uint64_t> deadlines;
     PollEventLoop loop;
 
@@ -181,8 +181,8 @@ TEST_F(TlsProbeTest, theWholeHttpsCheckEndsWithinItsTimeout)
     MonitorPort entry;
     CTlsProbe probe(host, nullptr, true);
     ASSERT_EQ(probe.start(silent.port(), "127.0.0.1", entry), 1);
-    ASSERT_TRUE(host.loop.runUntil([&] { return !host.codes.empty(); }, 10000));
-    EXPECT_EQ(host.codes, std::vector<int>{HttpFailed});
+    ASSERT_TRUE(host.loop.runUntil([&] { return !host.results.empty(); }, 10000));
+    EXPECT_EQ(host.results, std::vector<ProbeResult>{ProbeResult::Failed});
     ASSERT_FALSE(host.deadlines.empty());
     for (const std::uint64_t due : host.deadlines)
         EXPECT_LE(due, host.deadlines.front());

@@ -88,7 +88,7 @@ private slots:
         FakeClock clock;
         FakePrompter prompter;
         CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
-        QCOMPARE(w.Create(), 1);
+        QVERIFY(w.Create());
         QVERIFY(!w.isVisible());
         // Room for the text and a graph below it, and no smaller than the text.
         const GRect block = w.model().textBlock();
@@ -180,7 +180,7 @@ private slots:
         w.resetHistory();
         QCOMPARE(w.invalidated.size(), std::size_t(1));
 
-        // Timer 1 after a second, then the text every two seconds from it.
+        // The start timer after a second, then the text every two seconds from it.
         const QSize opened = w.size();
         clock.wallSeconds += 5;
         QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);

@@ -217,22 +217,22 @@ public:
             , owner_(owner)
         {
         }
-        int start(std::uint32_t port, const std::string &, MonitorPort &entry) override
+        bool start(std::uint32_t port, const std::string &, MonitorPort &entry) override
         {
             entry_ = &entry;
             factory_.started.push_back({kind_, port});
             short_ = factory_.localShortage ||
                      (factory_.capacity >= 0 && factory_.pending.size() >= std::size_t(factory_.capacity));
             if (short_)
-                return 0;
+                return false;
             factory_.pending.push_back(this);
             // Like the real probes, a check may report from inside start().
             if (factory_.outcomeAtStart >= 0)
                 finish(factory_.outcomeAtStart == 1 && factory_.failingPorts.count(port) == 0,
                        factory_.responseAtStart);
-            return 1;
+            return true;
         }
-        int done() const override { return done_; }
+        CheckProgress done() const override { return done_; }
         void detachEntry() override { entry_ = nullptr; }
         MonitorPort *entry() const override { return entry_; }
         bool localFailure() const override { return short_; }
@@ -244,20 +244,15 @@ public:
             p.erase(std::remove(p.begin(), p.end(), this), p.end());
             if (entry_)
                 entry_->responseTime = responseMs;
-            report(success ? successCode() : successCode() + 1);
+            report(success ? ProbeResult::Answered : ProbeResult::Failed);
         }
-        // Reports any code, as a probe would. A failure may be a timeout,
-        // which a late success can follow.
-        void report(int code)
+        // Reports either result, as a probe would. A failure may be a
+        // timeout, which a late success can follow.
+        void report(ProbeResult result)
         {
-            done_ = code == successCode() + 1 ? 2 : 1;
+            done_ = result == ProbeResult::Failed ? CheckProgress::TimedOut : CheckProgress::Finished;
             if (entry_)
-                owner_.reportResult(code, *entry_);
-        }
-        int successCode() const
-        {
-            const int codes[] = {TcpOk, UdpOk, HttpOk, PingOk}; // by kind; others are checked as TCP
-            return kind_ >= 0 && kind_ <= PingProbeKind ? codes[kind_] : TcpOk;
+                owner_.reportResult(result, *entry_);
         }
         ~Check() override
         {
@@ -271,7 +266,7 @@ public:
         int kind_;
         ProbeHost &owner_;
         MonitorPort *entry_ = nullptr;
-        int done_ = 0;
+        CheckProgress done_ = CheckProgress::Running;
         bool short_ = false;
     };
 

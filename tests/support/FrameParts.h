@@ -110,7 +110,7 @@ public:
         context.history = history;
         context.keepHistory = keepHistory;
         frame = std::make_unique<CMainFrame>(context);
-        created = create && frame->create() == 0;
+        created = create && frame->create();
         // The load brings a stored limit into 1..5; a test's 0 (every failed
         // check declared) goes to the engine directly.
         if (created && storedRetry_ == 0)

@@ -32,7 +32,7 @@ inline std::uint64_t monoMicros()
 class RecordingHost final : public ProbeHost {
 public:
     struct Report {
-        int code;
+        ProbeResult result;
         MonitorPort *entry;
         std::uint64_t atMicros;
         bool insideStart;
@@ -40,9 +40,9 @@ public:
 
     // Then keeps the loop busy for busyMicros, as the engine's work on a
     // result does.
-    void reportResult(int code, MonitorPort &entry) override
+    void reportResult(ProbeResult result, MonitorPort &entry) override
     {
-        reports.push_back(Report{code, &entry, monoMicros(), insideStart});
+        reports.push_back(Report{result, &entry, monoMicros(), insideStart});
         while (monoMicros() < reports.back().atMicros + busyMicros) {
         }
     }
@@ -72,9 +72,9 @@ public:
     {
         return loop.runUntil([&] { return reports.size() >= count; }, timeoutMs);
     }
-    std::size_t countOf(int code) const
+    std::size_t countOf(ProbeResult result) const
     {
-        return std::count_if(reports.begin(), reports.end(), [code](const Report &r) { return r.code == code; });
+        return std::count_if(reports.begin(), reports.end(), [result](const Report &r) { return r.result == result; });
     }
 
     PollEventLoop loop;

@@ -27,9 +27,9 @@ class Host final : public ProbeHost {
 public:
     // Each report begins with its time and then keeps the loop busy for
     // busyMicros, as the engine's work on a result does.
-    void reportResult(int code, MonitorPort &) override
+    void reportResult(ProbeResult result, MonitorPort &) override
     {
-        codes.push_back(code);
+        results.push_back(result);
         reportedAt.push_back(SystemClock::instance().monotonicMicros());
         while (SystemClock::instance().monotonicMicros() < reportedAt.back() + busyMicros) {
         }
@@ -38,10 +38,10 @@ public:
     const Clock &clock() const override { return SystemClock::instance(); }
     bool waitForReport(unsigned timeoutMs)
     {
-        return loop.runUntil([&] { return !codes.empty(); }, timeoutMs);
+        return loop.runUntil([&] { return !results.empty(); }, timeoutMs);
     }
     Loop loop;
-    std::vector<int> codes;
+    std::vector<ProbeResult> results;
     std::vector<std::uint64_t> reportedAt;
     std::uint64_t busyMicros = 0;
 };
@@ -84,7 +84,7 @@ TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
 {
     Host<TypeParam> host;
     for (const auto &[target, replyType] : {std::pair{"127.0.0.1", 0}, std::pair{"::1", 129}}) {
-        host.codes.clear();
+        host.results.clear();
         MonitorPort entry;
         CPingProbe probe(host);
         probe.setSocketChoice(CPingProbe::RawOnly);
@@ -92,15 +92,15 @@ TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
         if (started != 1 && replyType == 129) {
             // A system without ICMPv6 sockets (Wine): the check is not made,
             // and not counted against the target.
-            EXPECT_TRUE(host.codes.empty());
+            EXPECT_TRUE(host.results.empty());
             EXPECT_TRUE(probe.localFailure());
             std::fprintf(stderr, "no ICMPv6 echo here (error %d)\n", probe.localError());
             continue;
         }
         ASSERT_EQ(started, 1) << target;
-        EXPECT_TRUE(host.codes.empty());
+        EXPECT_TRUE(host.results.empty());
         host.waitForReport(5000);
-        ASSERT_EQ(host.codes, (std::vector<int>{PingOk})) << target;
+        ASSERT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Answered})) << target;
         EXPECT_EQ(probe.done(), 1);
         EXPECT_EQ(probe.reply().type, replyType) << "an echo reply";
         EXPECT_EQ(probe.reply().source.text(), target);
@@ -122,20 +122,20 @@ TYPED_TEST(WinProbes, EchoWithoutTheRightToRawSocketsIsMadeByTheSystem)
     probe.setSocketChoice(CPingProbe::AsUnprivileged);
     ASSERT_EQ(probe.start(0, "127.0.0.1", entry), 1);
     EXPECT_TRUE(probe.systemEcho());
-    EXPECT_TRUE(host.codes.empty()) << "answered on the loop, not from the start";
+    EXPECT_TRUE(host.results.empty()) << "answered on the loop, not from the start";
     host.waitForReport(5000);
-    ASSERT_EQ(host.codes, (std::vector<int>{PingOk})) << reasonText(probe.failureReason());
+    ASSERT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Answered})) << reasonText(probe.failureReason());
     EXPECT_EQ(probe.reply().source.text(), "127.0.0.1");
     EXPECT_LT(entry.responseTime, 2000u);
 
-    host.codes.clear();
+    host.results.clear();
     {
         CPingProbe dropped(host);
         dropped.setSocketChoice(CPingProbe::AsUnprivileged);
         ASSERT_EQ(dropped.start(0, "127.0.0.1", entry), 1);
     }
     host.loop.runUntil([] { return false; }, 300);
-    EXPECT_TRUE(host.codes.empty());
+    EXPECT_TRUE(host.results.empty());
     EXPECT_EQ(host.loop.timerCount(), 0u);
     EXPECT_EQ(host.loop.watchCount(), 0u);
 }
@@ -158,18 +158,18 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
         }
         ASSERT_NE(port, 0u);
         for (const char *target : targets) {
-            host.codes.clear();
+            host.results.clear();
             CTcpProbe probe(host);
             ASSERT_EQ(probe.start(port, target, entry), 1) << target;
             host.waitForReport(5000);
-            EXPECT_EQ(host.codes, (std::vector<int>{TcpOk})) << target;
+            EXPECT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Answered})) << target;
         }
         closesocket(listener);
-        host.codes.clear();
+        host.results.clear();
         CTcpProbe probe(host);
         probe.start(port, targets[0], entry);
         host.waitForReport(5000);
-        EXPECT_EQ(host.codes, (std::vector<int>{TcpFailed})) << targets[0];
+        EXPECT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Failed})) << targets[0];
     }
 }
 
@@ -199,8 +199,8 @@ TYPED_TEST(WinProbes, ChecksCompletingTogetherAreNotTimedWithEachOthersReports)
         ASSERT_EQ(WSAPoll(&waiting, 1, 5000), 1);
         accepted.push_back(accept(listener, nullptr, nullptr));
     }
-    host.loop.runUntil([&] { return host.codes.size() == kChecks; }, 10000);
-    ASSERT_EQ(host.codes, std::vector<int>(kChecks, TcpOk));
+    host.loop.runUntil([&] { return host.results.size() == kChecks; }, 10000);
+    ASSERT_EQ(host.results, std::vector<ProbeResult>(kChecks, ProbeResult::Answered));
     for (std::size_t i = 0; i < kChecks; ++i)
         EXPECT_LE(entries[i].responseMicros, host.reportedAt[0] - startedBefore[i]) << "check " << i;
     for (const SOCKET s : accepted)

@@ -260,26 +260,27 @@ TEST_F(SchannelSession, JudgesEachServerAndTalksThroughTheGoodOnes)
 TEST_F(SchannelSession, TheTlsCheckReachesItsVerdictOnTheLoop)
 {
     struct Host final : ProbeHost {
-        void reportResult(int code, MonitorPort &) override { codes.push_back(code); }
+        void reportResult(ProbeResult result, MonitorPort &) override { results.push_back(result); }
         EventLoop &eventLoop() override { return loop; }
         const Clock &clock() const override { return SystemClock::instance(); }
         PollEventLoop loop;
-        std::vector<int> codes;
+        std::vector<ProbeResult> results;
     };
     const struct {
         const char *server;
-        int code;
+        ProbeResult result;
         FailureKind failure;
-    } cases[] = {{"NAMED", TcpOk, FailureKind::None}, {"EXPIRED", TcpFailed, FailureKind::CertExpired}};
+    } cases[] = {{"NAMED", ProbeResult::Answered, FailureKind::None},
+                 {"EXPIRED", ProbeResult::Failed, FailureKind::CertExpired}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.server);
         Host host;
         MonitorPort entry;
         CTlsProbe probe(host, nullptr, false);
         ASSERT_EQ(probe.start(portOf(c.server), "localhost", entry), 1);
-        host.loop.runUntil([&] { return !host.codes.empty(); }, 8000);
-        ASSERT_EQ(host.codes.size(), 1u);
-        EXPECT_EQ(host.codes[0], c.code);
+        host.loop.runUntil([&] { return !host.results.empty(); }, 8000);
+        ASSERT_EQ(host.results.size(), 1u);
+        EXPECT_EQ(host.results[0], c.result);
         EXPECT_EQ(static_cast<int>(probe.failureReason().kind), static_cast<int>(c.failure));
         EXPECT_TRUE(entry.certDaysKnown);
         EXPECT_EQ(entry.certDaysLeft > 0, c.failure == FailureKind::None);

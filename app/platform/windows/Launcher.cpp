@@ -49,6 +49,10 @@ std::vector<char> environmentBlock(const Environment &extra)
 
 // Period of the look for ended programs while one is awaited.
 constexpr unsigned kEndPollMs = 200;
+// The timer that looks for ended programs, set under the launcher.
+enum LauncherTimer : unsigned {
+    EndPollTimer = 1,
+};
 
 class WindowsLauncher final : public Launcher {
 public:
@@ -190,17 +194,17 @@ private:
     // waits for one, a timer looks.
     void watchForEnds()
     {
-        if (!onEnded_ || running_.empty() || loop_.hasTimer(this, 1))
+        if (!onEnded_ || running_.empty() || loop_.hasTimer(this, EndPollTimer))
             return;
         // Killing the timer destroys this callback: the work is a member's.
-        loop_.setTimer(this, 1, kEndPollMs, [this] { lookForEnds(); });
+        loop_.setTimer(this, EndPollTimer, kEndPollMs, [this] { lookForEnds(); });
     }
 
     void lookForEnds()
     {
         prune();
         if (running_.empty() || !onEnded_)
-            loop_.killTimer(this, 1);
+            loop_.killTimer(this, EndPollTimer);
         // Ends that another call's prune found count too. A copy: the
         // callback may replace itself or start programs.
         const std::function<void()> onEnded = onEnded_;
