@@ -3,10 +3,10 @@
 // else opened by the desktop.
 #include "app/AlertAction.h"
 
-#include "app/base/NoticeBoard.h"
+#include "base/NoticeBoard.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/platform/CommandText.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/EventLoop.h"
-#include "app/base/Prompter.h"
+#include "base/EventLoop.h"
+#include "base/Prompter.h"
 #include "app/platform/Launcher.h"
 
 #include <cstddef>

@@ -2,9 +2,9 @@
 // Autostart: the service host installed or removed for the user.
 #include "app/Autostart.h"
 
-#include "app/base/EventLoop.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/EventLoop.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 
 namespace vigilon {
 

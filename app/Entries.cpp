@@ -2,11 +2,11 @@
 // The entries as front ends see and change them.
 #include "app/MainFrame.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/dialogs/FailureText.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "app/text/FailureText.h"
 #include "app/dialogs/PortSettingsForm.h"
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 #include <algorithm>
 

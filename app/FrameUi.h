@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/MonitorPort.h"
-#include "app/base/TextFormat.h"
-#include "app/base/WindowLayout.h"
+#include "base/MonitorPort.h"
+#include "base/TextFormat.h"
+#include "base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>

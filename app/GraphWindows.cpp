@@ -2,8 +2,8 @@
 #include "app/GraphWindows.h"
 
 #include "app/Monitor.h"
-#include "app/base/StringTable.h"
-#include "app/dialogs/HistoryText.h"
+#include "base/StringTable.h"
+#include "app/text/HistoryText.h"
 #include "app/dialogs/WindowPlace.h"
 
 #include <algorithm>

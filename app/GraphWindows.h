@@ -2,9 +2,9 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/base/Prompter.h"
-#include "app/base/ResponseGraph.h"
-#include "app/base/WindowLayout.h"
+#include "base/Prompter.h"
+#include "base/ResponseGraph.h"
+#include "base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // The help command of the tray menu.
 #include "app/Help.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "app/platform/FileSystem.h"
 
 #include <algorithm>

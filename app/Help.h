@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/EventLoop.h"
-#include "app/base/Language.h"
-#include "app/base/Prompter.h"
+#include "base/EventLoop.h"
+#include "base/Language.h"
+#include "base/Prompter.h"
 #include "app/platform/Launcher.h"
 
-#include "app/base/System.h"
+#include "base/System.h"
 
 #include <string>
 #include <vector>

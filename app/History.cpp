@@ -3,7 +3,7 @@
 // the uptimes of the list and the outages of one entry.
 #include "app/MainFrame.h"
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,9 +2,9 @@
 // Creation and end of the main frame.
 #include "app/MainFrame.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/store/Settings.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "store/Settings.h"
 
 #include <algorithm>
 #include <cstdio>

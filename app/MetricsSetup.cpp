@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/MetricsSetup.h"
 
-#include "app/base/Prompter.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/store/Registry.h"
-#include "app/store/Settings.h"
+#include "base/Prompter.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "store/Registry.h"
+#include "store/Settings.h"
 #include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
 

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/HistoryReader.h"
-#include "app/base/Clock.h"
-#include "app/base/EventLoop.h"
+#include "base/HistoryReader.h"
+#include "base/Clock.h"
+#include "base/EventLoop.h"
 
 #include <cstddef>
 #include <cstdint>

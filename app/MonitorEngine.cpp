@@ -5,8 +5,8 @@
 
 #include "app/FrameUi.h"
 #include "app/MonitorRules.h"
-#include "app/base/TextFormat.h"
-#include "app/dialogs/FailureText.h"
+#include "base/TextFormat.h"
+#include "app/text/FailureText.h"
 
 #include <algorithm>
 #include <chrono>

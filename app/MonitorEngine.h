@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/CheckObserver.h"
+#include "base/CheckObserver.h"
 #include "app/Monitor.h"
 #include "app/Notifications.h"
-#include "app/ProbeFactory.h"
-#include "app/base/Clock.h"
-#include "app/base/EventLoop.h"
-#include "app/base/MonitorPort.h"
-#include "app/base/ProbeHost.h"
+#include "base/ProbeFactory.h"
+#include "base/Clock.h"
+#include "base/EventLoop.h"
+#include "base/MonitorPort.h"
+#include "base/ProbeHost.h"
 #include "app/platform/Launcher.h"
 
 #include <cstdint>

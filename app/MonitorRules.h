@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/MonitorPort.h"
+#include "base/MonitorPort.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 // tray's tip says of the failing ones.
 #include "app/Notifications.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/FailureReason.h"
-#include "app/base/TextFormat.h"
+#include "base/FailureReason.h"
+#include "base/TextFormat.h"
 
 #include <cstddef>
 #include <cstdint>

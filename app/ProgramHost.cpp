@@ -4,10 +4,10 @@
 #include "app/MainFrame.h"
 #include "app/MetricsSetup.h"
 #include "app/SystemProbes.h"
-#include "app/base/Prompter.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/store/Settings.h"
+#include "base/Prompter.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "store/Settings.h"
 #include "history/History.h"
 
 #include <cstdio>

@@ -4,10 +4,10 @@
 // count, and the window's layout.
 #include "app/MainFrame.h"
 
-#include "app/base/NoticeBoard.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/store/Settings.h"
+#include "base/NoticeBoard.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "store/Settings.h"
 
 #include <cstdio>
 #include <memory>

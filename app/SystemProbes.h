@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/ProbeFactory.h"
-#include "app/base/CommandLine.h"
-#include "app/base/EventLoop.h"
-#include "app/base/Prompter.h"
-#include "app/store/Registry.h"
+#include "base/ProbeFactory.h"
+#include "base/CommandLine.h"
+#include "base/EventLoop.h"
+#include "base/Prompter.h"
+#include "store/Registry.h"
 
 #include <memory>
 #include <vector>

@@ -5,8 +5,8 @@
 #include "app/Help.h"
 #include "app/Notifications.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 
 namespace vigilon {
 

@@ -11,7 +11,7 @@
 #    through the project files it includes, followed to the end; an include
 #    is looked for beside the including file, then from the project's root;
 #  - a file outside qt/, win/ and the posix/ and windows/ halves, other than
-#    app/base/System.h, asks in the preprocessor which system it is built
+#    base/System.h, asks in the preprocessor which system it is built
 #    for (_WIN32, _WIN64, __MINGW32__, _MSC_VER, __linux__, ...): portable
 #    code reads System.h's constants or leaves the difference to a half;
 #  - a header that the build chooses by include path (found neither way)
@@ -99,7 +99,7 @@ endfunction()
 
 # A preprocessor line that names a system's own macro.
 set(system_macro "^[ \t]*#[ \t]*(if|ifdef|ifndef|elif|elifdef|elifndef)([^A-Za-z0-9_].*)?[^A-Za-z0-9_](_WIN32|_WIN64|__MINGW32__|__MINGW64__|_MSC_VER|__CYGWIN__|__linux__|__linux|__APPLE__|__unix__|__unix)([^A-Za-z0-9_]|$)")
-set(system_file "app/base/System.h")
+set(system_file "base/System.h")
 
 foreach(file IN LISTS files)
   if(NOT file STREQUAL system_file AND NOT file MATCHES "(^|/)(qt|win|posix|windows)/")

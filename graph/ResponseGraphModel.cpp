@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "graph/ResponseGraphModel.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "graph/TimeFormat.h"
 
 namespace vigilon {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "graph/ResponseGraphSession.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 

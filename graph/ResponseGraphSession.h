@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Clock.h"
-#include "app/base/Prompter.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
 #include "graph/GraphGeometry.h"
 #include "graph/ResponseGraphModel.h"
 #include "graph/ResponseGraphParams.h"

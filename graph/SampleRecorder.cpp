@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "graph/SampleRecorder.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "graph/SampleFile.h"
 #include "graph/TimeFormat.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "graph/TimeFormat.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <ctime>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "history/History.h"
 
-#include "app/base/MonitorPort.h"
+#include "base/MonitorPort.h"
 
 #include <cstdio>
 #include <future>

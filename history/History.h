@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/CheckObserver.h"
-#include "app/HistoryReader.h"
-#include "app/base/EventLoop.h"
+#include "base/CheckObserver.h"
+#include "base/HistoryReader.h"
+#include "base/EventLoop.h"
 #include "history/HistoryFile.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/FailureReason.h"
+#include "base/FailureReason.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "history/HistoryFile.h"
 
-#include "app/base/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/HistoryReader.h"
+#include "base/HistoryReader.h"
 #include "history/HistoryCodec.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/CheckObserver.h"
+#include "base/CheckObserver.h"
 
 #include <array>
 #include <cstdint>

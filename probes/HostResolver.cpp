@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/HostResolver.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 #include "probes/SocketUtil.h"
 
 #include <algorithm>

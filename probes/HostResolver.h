@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/EventLoop.h"
-#include "app/base/FailureReason.h"
+#include "base/EventLoop.h"
+#include "base/FailureReason.h"
 #include "probes/NetAddress.h"
 
 #include <cstdint>

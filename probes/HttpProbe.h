@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/HttpStatusRule.h"
+#include "base/HttpStatusRule.h"
 #include "probes/SocketProbe.h"
 
 #include <cstdint>

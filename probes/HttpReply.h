@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/FailureReason.h"
-#include "app/base/HttpStatusRule.h"
+#include "base/FailureReason.h"
+#include "base/HttpStatusRule.h"
 
 #include <string_view>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/EventLoop.h"
-#include "app/base/System.h"
+#include "base/EventLoop.h"
+#include "base/System.h"
 #include "probes/NetAddress.h"
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// The system's socket calls and types, from app/base/posix/ or app/base/windows/.
+// The system's socket calls and types, from base/posix/ or base/windows/.
 #include "SystemSockets.h"
 
 namespace vigilon::net {

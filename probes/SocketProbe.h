@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/MonitorPort.h"
-#include "app/base/ProbeHost.h"
+#include "base/MonitorPort.h"
+#include "base/ProbeHost.h"
 #include "probes/HostResolver.h"
 
 #include <cstdint>

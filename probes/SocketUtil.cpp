@@ -3,7 +3,7 @@
 // and windows/SocketUtil.cpp hold the ones that differ.
 #include "probes/SocketUtil.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <atomic>
 #include <cstdio>

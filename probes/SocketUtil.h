@@ -6,12 +6,12 @@
 #include <string>
 
 // The system's socket calls, error codes (net::code), net::lastError() and
-// net::pollSockets(), from app/base/posix/ or app/base/windows/.
+// net::pollSockets(), from base/posix/ or base/windows/.
 #include "SystemSockets.h"
 
-#include "app/base/Clock.h"
-#include "app/base/EventLoop.h"
-#include "app/base/FailureReason.h"
+#include "base/Clock.h"
+#include "base/EventLoop.h"
+#include "base/FailureReason.h"
 
 namespace vigilon::net {
 

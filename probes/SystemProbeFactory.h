@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/ProbeFactory.h"
+#include "base/ProbeFactory.h"
 #include "probes/HostResolver.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"

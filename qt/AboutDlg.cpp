@@ -2,8 +2,8 @@
 #include "qt/AboutDlg.h"
 #include "qt/UiText.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/WindowPlace.h"
 
 #include "qt/DialogUnits.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/base/WindowLayout.h"
+#include "base/WindowLayout.h"
 
 #include <functional>
 

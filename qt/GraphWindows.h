@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Prompter.h"
-#include "app/base/ResponseGraph.h"
+#include "base/Prompter.h"
+#include "base/ResponseGraph.h"
 #include "graph/ResponseGraphParams.h"
 
 #include <functional>

@@ -4,7 +4,7 @@
 #include "qt/UiText.h"
 
 #include "app/Monitor.h"
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "qt/BalloonWnd.h"
 #include "app/dialogs/DialogLayout.h"
 #include "qt/DialogUnits.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/base/Prompter.h"
+#include "base/Prompter.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/MainDialogController.h"
 #include "qt/LineEditField.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/PortListCtrl.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "app/dialogs/MainDialogController.h"
 #include "qt/BalloonWnd.h"
 

@@ -2,7 +2,7 @@
 #include "qt/PortSettingsDlg.h"
 #include "qt/UiText.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "qt/DialogUnits.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtEventLoop.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <QAbstractEventDispatcher>
 #include <QMetaObject>

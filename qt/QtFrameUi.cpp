@@ -8,7 +8,7 @@
 #include "qt/OutageListDlg.h"
 #include "qt/QtPrompter.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <QCoreApplication>
 

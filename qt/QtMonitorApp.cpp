@@ -3,14 +3,14 @@
 
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
-#include "app/base/Language.h"
+#include "base/Language.h"
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
 #include "qt/SessionBus.h"
 #include "qt/SingleInstance.h"
 #include "qt/TrayWatcher.h"
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/NoticeBoard.h"
-#include "app/base/Prompter.h"
+#include "base/NoticeBoard.h"
+#include "base/Prompter.h"
 
 #include <QMessageBox>
 #include <QPointer>

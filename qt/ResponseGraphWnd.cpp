@@ -2,7 +2,7 @@
 #include "qt/ResponseGraphWnd.h"
 #include "qt/UiText.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "qt/GraphFonts.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/SingleInstance.h"
 
-#include "app/store/InstanceLock.h"
+#include "store/InstanceLock.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

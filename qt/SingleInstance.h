@@ -19,7 +19,7 @@ namespace vigilon {
 // One Vigilon per configuration store. The first instance on a store holds
 // an exclusive lock on a file in $XDG_RUNTIME_DIR named after the store's
 // path (the kernel drops it when the holder dies, however it dies; the name
-// and the folder come from app/store/InstanceLock.h, which vigilon-reg
+// and the folder come from store/InstanceLock.h, which vigilon-reg
 // reads too) and listens on a local socket named like it. A later instance without
 // "-service" asks the first to show its main dialog and ends; a later one
 // with "-service" waits for the lock and then monitors.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 
 #include <QString>
 

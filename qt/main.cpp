@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/base/CommandLine.h"
-#include "app/store/InstanceLock.h"
+#include "base/CommandLine.h"
+#include "store/InstanceLock.h"
 #include "probes/SocketUtil.h"
 #include "qt/QtMonitorApp.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "service/ServiceStrings.h"
 
-#include "app/base/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <array>
 

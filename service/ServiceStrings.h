@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Language.h"
+#include "base/Language.h"
 
 #include <cstdint>
 #include <string>

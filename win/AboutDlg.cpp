@@ -8,8 +8,8 @@
 #include "win/WinControls.h"
 #include "win/WinDialogs.h"
 
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/WindowPlace.h"
 
 #ifndef VIGILON_VERSION

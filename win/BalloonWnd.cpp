@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/BalloonWnd.h"
 
-#include "app/base/Language.h"
+#include "base/Language.h"
 #include "app/dialogs/DialogLayout.h"
 
 #include <windowsx.h>

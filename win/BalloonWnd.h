@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Dpi.h"
+#include "base/Dpi.h"
 #include "app/dialogs/BalloonHover.h"
 
 #include <windows.h>

@@ -13,11 +13,11 @@ set(VIGILON_WIN_GENERATED "${CMAKE_BINARY_DIR}/win/generated")
 set(templates "${VIGILON_WIN_ROOT}/win/dialogs.rc" "${VIGILON_WIN_ROOT}/win/graph.rc" "${VIGILON_WIN_ROOT}/win/menus.rc")
 string(REPLACE ";" "|" template_list "${templates}")
 add_custom_command(OUTPUT "${VIGILON_WIN_GENERATED}/localized.rc"
-  COMMAND "${CMAKE_COMMAND}" "-DHEADER=${VIGILON_WIN_ROOT}/app/base/StringTable.h"
-    "-DSOURCE=${VIGILON_WIN_ROOT}/app/base/StringTable.cpp" "-DTEMPLATES=${template_list}"
+  COMMAND "${CMAKE_COMMAND}" "-DHEADER=${VIGILON_WIN_ROOT}/base/StringTable.h"
+    "-DSOURCE=${VIGILON_WIN_ROOT}/base/StringTable.cpp" "-DTEMPLATES=${template_list}"
     "-DOUTPUT=${VIGILON_WIN_GENERATED}/localized.rc"
     -P "${VIGILON_WIN_ROOT}/win/StringTableRc.cmake"
-  DEPENDS "${VIGILON_WIN_ROOT}/app/base/StringTable.h" "${VIGILON_WIN_ROOT}/app/base/StringTable.cpp"
+  DEPENDS "${VIGILON_WIN_ROOT}/base/StringTable.h" "${VIGILON_WIN_ROOT}/base/StringTable.cpp"
     "${VIGILON_WIN_ROOT}/win/StringTableRc.cmake" ${templates}
   COMMENT "Writing the localized resources" VERBATIM)
 add_custom_target(vigilon_win_localized DEPENDS "${VIGILON_WIN_GENERATED}/localized.rc")

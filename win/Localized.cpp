@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/Localized.h"
 
-#include "app/base/Language.h"
+#include "base/Language.h"
 
 namespace vigilon::win {
 

@@ -3,7 +3,7 @@
 #include "win/WinPrompter.h"
 #include "win/Localized.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "win/Modeless.h"
 #include "win/WinText.h"
 #include "win/DialogIds.h"

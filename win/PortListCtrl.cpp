@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/PortListCtrl.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "win/DialogIds.h"
 #include "win/GraphResources.h"
 #include "win/WinControls.h"

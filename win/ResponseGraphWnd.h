@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Clock.h"
-#include "app/base/Prompter.h"
-#include "app/base/ResponseGraph.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
+#include "base/ResponseGraph.h"
 #include "graph/ResponseGraphParams.h"
 #include "graph/ResponseGraphSession.h"
 

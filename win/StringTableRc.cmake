@@ -64,7 +64,7 @@ set(charset_japanese 0x80)
 set(charset_english 0x1)
 
 string(REPLACE "|" ";" TEMPLATES "${TEMPLATES}")
-set(out "// Made by the build from app/base/StringTable.cpp and the templates; do not edit.\n#pragma code_page(65001)\n")
+set(out "// Made by the build from base/StringTable.cpp and the templates; do not edit.\n#pragma code_page(65001)\n")
 foreach(language IN LISTS languages)
   string(APPEND out "\n${header_${language}}\nSTRINGTABLE\nBEGIN\n${body_${language}}END\n")
   foreach(name IN LISTS names)

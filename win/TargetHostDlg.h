@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Prompter.h"
+#include "base/Prompter.h"
 #include "app/dialogs/PortSettingsForm.h"
 
 #include <windows.h>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/base/Prompter.h"
-#include "app/base/WindowLayout.h"
+#include "base/Prompter.h"
+#include "base/WindowLayout.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinEventLoop.h"
 
-#include "app/base/Clock.h"
-#include "app/base/windows/LoopbackWake.h"
+#include "base/Clock.h"
+#include "base/windows/LoopbackWake.h"
 #include "win/Modeless.h"
 
 #include <winsock2.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/EventLoop.h"
-#include "app/base/TimerTable.h"
+#include "base/EventLoop.h"
+#include "base/TimerTable.h"
 
 #include <windows.h>
 

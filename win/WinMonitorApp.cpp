@@ -3,7 +3,7 @@
 
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 #include "win/WinEventLoop.h"
 #include "win/WinFrameUi.h"
 #include "win/WinPrompter.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/CommandLine.h"
+#include "base/CommandLine.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinText.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/DataExchange.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 #include <limits>

@@ -2,13 +2,13 @@
 #include "app/dialogs/MainDialogController.h"
 
 #include "app/Monitor.h"
-#include "app/base/StringTable.h"
-#include "app/base/System.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/System.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
-#include "app/dialogs/FailureText.h"
-#include "app/dialogs/HistoryText.h"
-#include "app/dialogs/TimeText.h"
+#include "app/text/FailureText.h"
+#include "app/text/HistoryText.h"
+#include "app/text/TimeText.h"
 
 #include <algorithm>
 

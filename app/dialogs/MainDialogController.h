@@ -3,8 +3,8 @@
 
 #include "app/FrameUi.h"
 #include "app/Monitor.h"
-#include "app/base/Prompter.h"
-#include "app/base/WindowLayout.h"
+#include "base/Prompter.h"
+#include "base/WindowLayout.h"
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/EditField.h"
 #include "app/dialogs/PortSettingsForm.h"

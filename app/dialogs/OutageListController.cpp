@@ -2,8 +2,8 @@
 #include "app/dialogs/OutageListController.h"
 
 #include "app/Monitor.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "graph/FileDialogStatus.h"
 #include "graph/SampleFile.h"
 

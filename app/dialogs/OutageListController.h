@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/HistoryReader.h"
-#include "app/base/Prompter.h"
-#include "app/dialogs/HistoryText.h"
+#include "base/HistoryReader.h"
+#include "base/Prompter.h"
+#include "app/text/HistoryText.h"
 
 #include <cstdint>
 #include <memory>

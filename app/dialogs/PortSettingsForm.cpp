@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/PortSettingsForm.h"
 
-#include "app/base/MonitorPort.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/MonitorPort.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
 
 namespace vigilon {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Language.h"
-#include "app/base/Prompter.h"
+#include "base/Language.h"
+#include "base/Prompter.h"
 #include "app/dialogs/EditField.h"
 
 #include <cstdint>

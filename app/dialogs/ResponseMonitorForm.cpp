@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/ResponseMonitorForm.h"
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/platform/FileSystem.h"
 #include "graph/FileDialogStatus.h"

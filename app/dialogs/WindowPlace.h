@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/ResponseGraph.h"
-#include "app/base/WindowLayout.h"
+#include "base/ResponseGraph.h"
+#include "base/WindowLayout.h"
 
 namespace vigilon {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/System.h"
+#include "base/System.h"
 
 #include <string>
 

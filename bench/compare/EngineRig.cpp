@@ -2,7 +2,7 @@
 #include "tests/support/FrameTestPeer.h"
 #include "bench/compare/EngineRig.h"
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 namespace vigilon::bench {
 

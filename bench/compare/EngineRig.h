@@ -3,8 +3,8 @@
 
 #include "tests/support/FrameTestPeer.h"
 #include "app/MainFrame.h"
-#include "app/base/PollEventLoop.h"
-#include "app/store/MemoryRegistry.h"
+#include "base/PollEventLoop.h"
+#include "store/MemoryRegistry.h"
 #include "probes/SystemProbeFactory.h"
 
 #include <cstdint>

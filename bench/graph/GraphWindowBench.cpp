@@ -2,8 +2,8 @@
 // Prints the cost of painting a graph window holding 999 samples and of
 // 10,000 addSample calls on a window. Runs on any Qt platform, offscreen
 // included.
-#include "app/base/Clock.h"
-#include "app/base/Prompter.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
 #include "qt/ResponseGraphWnd.h"
 
 #include <QApplication>

@@ -9,8 +9,8 @@
 // size once HOURS passes 48; per-minute summaries are scaled from HOURS to
 // 30 days and hourly ones to a year (plus a block of 32 days: they go by
 // whole blocks), and everything from ENTRIES to 1,000.
-#include "app/base/MonitorPort.h"
-#include "app/base/PollEventLoop.h"
+#include "base/MonitorPort.h"
+#include "base/PollEventLoop.h"
 #include "history/History.h"
 
 #include <sqlite3.h>

@@ -14,11 +14,11 @@
 // It runs in a network namespace of its own (unshare, no root needed) where
 // the system allows one, else on the host's loopback; traffic goes to
 // 127.0.0.1 only.
-#include "app/base/MonitorPort.h"
-#include "app/store/InstanceLock.h"
-#include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
-#include "app/store/posix/SqliteRegistry.h"
+#include "base/MonitorPort.h"
+#include "store/InstanceLock.h"
+#include "store/MemoryRegistry.h"
+#include "store/Settings.h"
+#include "store/posix/SqliteRegistry.h"
 #include "bench/shipped/WineRun.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "bench/shipped/WineRun.h"
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/store/Registry.h"
+#include "store/Registry.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // Off Windows the history lies beside the configuration store.
 #include "history/HistoryFile.h"
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 
 #include <cstdlib>
 #include <string>

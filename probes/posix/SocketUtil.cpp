@@ -2,7 +2,7 @@
 // The parts of the socket helpers that differ by system: POSIX.
 #include "probes/SocketUtil.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -4,7 +4,7 @@
 // behalf.
 #include "probes/IcmpSockets.h"
 
-#include "app/base/Clock.h"
+#include "base/Clock.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

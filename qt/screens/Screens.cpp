@@ -5,11 +5,11 @@
 // box, a visible balloon over the list, the exit question, the response
 // monitor settings dialog and a graph window with samples; with a kept
 // history, the uptimes, an entry's outage list and its graph window's lines.
-#include "app/base/Language.h"
+#include "base/Language.h"
 #include "tests/support/FrameTestPeer.h"
-#include "app/base/StringTable.h"
-#include "app/dialogs/FailureText.h"
-#include "app/dialogs/HistoryText.h"
+#include "base/StringTable.h"
+#include "app/text/FailureText.h"
+#include "app/text/HistoryText.h"
 #include "qt/OutageListDlg.h"
 #include "qt/ResponseGraphWnd.h"
 #include "tests/support/FakeHistory.h"

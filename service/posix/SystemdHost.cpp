@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "service/posix/SystemdHost.h"
 
-#include "app/base/TextFormat.h"
-#include "app/store/Settings.h"
+#include "base/TextFormat.h"
+#include "store/Settings.h"
 #include "service/posix/SessionEnvironment.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/base/TextFormat.h"
-#include "app/store/Settings.h"
+#include "base/TextFormat.h"
+#include "store/Settings.h"
 #include "service/ServiceCommand.h"
 #include "service/Supervisor.h"
 #include "service/Vigilsvc.h"

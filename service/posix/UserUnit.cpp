@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "service/posix/UserUnit.h"
 
-#include "app/base/TextFormat.h"
+#include "base/TextFormat.h"
 #include "service/posix/Process.h"
 #include "service/posix/SessionEnvironment.h"
 #include "service/posix/UnitTemplate.h"

@@ -23,7 +23,7 @@
 
 #include "service/windows/WinServiceHost.h"
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 #include "service/LaunchPlace.h"
 #include "service/Supervisor.h"
 #include "service/windows/WinServiceText.h"

@@ -11,7 +11,7 @@
 
 #include <shellapi.h>
 
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 #include "service/ServiceCommand.h"
 #include "service/ServiceStrings.h"
 #include "service/Vigilsvc.h"

@@ -9,7 +9,7 @@
 
 #include "service/windows/WinServiceText.h"
 
-#include "app/base/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -3,9 +3,9 @@
 // help command: where the page is found and how it is opened.
 #include "app/AlertAction.h"
 #include "app/Help.h"
-#include "app/base/PollEventLoop.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/PollEventLoop.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePrompter.h"

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The dialogs' rules without a toolkit: data exchange, the port settings and
 // target host forms, and the main dialog's rules on a real frame.
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/WindowPlace.h"
 #include "app/dialogs/BalloonHover.h"
 #include "app/dialogs/DataExchange.h"
 #include "app/dialogs/DialogLayout.h"
-#include "app/dialogs/FailureText.h"
+#include "app/text/FailureText.h"
 #include "app/dialogs/MainDialogController.h"
-#include "app/dialogs/TimeText.h"
-#include "app/store/Settings.h"
+#include "app/text/TimeText.h"
+#include "store/Settings.h"
 #include "app/dialogs/OutageListController.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakeHistory.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What the kept history looks like to the user: uptimes, outage rows, the
 // graph window's lines and the CSV export.
-#include "app/base/Language.h"
-#include "app/base/StringTable.h"
-#include "app/dialogs/HistoryText.h"
+#include "base/Language.h"
+#include "base/StringTable.h"
+#include "app/text/HistoryText.h"
 #include "tests/support/FakeEventLoop.h"
 
 #include <gtest/gtest.h>

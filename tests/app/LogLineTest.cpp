@@ -3,7 +3,7 @@
 // the terminal as control sequences.
 #include "app/AlertAction.h"
 #include "app/platform/Launcher.h"
-#include "app/base/TextFormat.h"
+#include "base/TextFormat.h"
 #include "tests/support/FrameFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Creation, service-mode start and the end of the main frame.
 #include "tests/support/FrameTestPeer.h"
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "tests/support/FrameFixture.h"
 
 #include <tuple>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The monitoring engine on fake checks in virtual time.
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
 #include "app/dialogs/MainDialogController.h"
 #include "tests/support/FrameTestPeer.h"
 #include "tests/support/FrameFixture.h"

@@ -3,8 +3,8 @@
 // failing entries, and the main dialog's boxes for notifications and
 // autostart, on the frame's fakes in virtual time.
 #include "app/Notifications.h"
-#include "app/base/Language.h"
-#include "app/base/StringTable.h"
+#include "base/Language.h"
+#include "base/StringTable.h"
 #include "app/dialogs/MainDialogController.h"
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"

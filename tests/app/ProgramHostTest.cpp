@@ -3,7 +3,7 @@
 // policy over a guard, and one orderly end on a real store file.
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"

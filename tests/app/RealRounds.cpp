@@ -5,7 +5,7 @@
 #include "app/AlertAction.h"
 #include "app/MainFrame.h"
 #include "app/SystemProbes.h"
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "probes/SocketUtil.h"
 #include "probes/SystemProbeFactory.h"
 #include "tests/support/FrameParts.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The response monitor settings dialog's rules without a toolkit.
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "app/platform/FileSystem.h"
 #include "tests/support/FakeDialogControls.h"

@@ -2,7 +2,7 @@
 // What the frame makes of the store at start: a store another process holds,
 // and values nobody should have stored.
 #include "tests/support/FrameTestPeer.h"
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/TempDir.h"
 

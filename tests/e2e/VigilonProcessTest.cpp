@@ -2,7 +2,7 @@
 // The whole program as a user or a service manager runs it: a real vigilon
 // process on the offscreen platform or headless, a real store file, real
 // servers on loopback and real faults in namespaces of the test's own.
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/posix/SqliteRegistry.h"
 #include "history/HistoryFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The graph's drawing model, the time texts it shows, and what every graph
 // window does around it (the session).
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "graph/ResponseGraphModel.h"
 #include "graph/ResponseGraphSession.h"
 #include "graph/TimeFormat.h"

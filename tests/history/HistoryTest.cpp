@@ -3,8 +3,8 @@
 // real worker into a real file.
 #include "history/History.h"
 
-#include "app/base/MonitorPort.h"
-#include "app/base/PollEventLoop.h"
+#include "base/MonitorPort.h"
+#include "base/PollEventLoop.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

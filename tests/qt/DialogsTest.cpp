@@ -2,8 +2,8 @@
 // The port settings dialog, the about box, the dialog-unit conversion and
 // the fonts, and that no text is cut off in any dialog (the response
 // monitor settings dialog included).
-#include "app/base/Language.h"
-#include "app/base/StringTable.h"
+#include "base/Language.h"
+#include "base/StringTable.h"
 #include "app/dialogs/WindowPlace.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"

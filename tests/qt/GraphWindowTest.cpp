@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "qt/GraphWindows.h"
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/support/TempDir.h"
 #include "tests/qt/UiFakes.h"
 #include "tests/support/FakeHistory.h"
-#include "app/dialogs/HistoryText.h"
+#include "app/text/HistoryText.h"
 #include "app/dialogs/WindowPlace.h"
 #include "qt/UiText.h"
 

@@ -3,7 +3,7 @@
 // later start without "-service" has the first show its main dialog and
 // ends; one with "-service" waits for the first to end and then monitors;
 // instances on other stores never meet.
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/qt/TrayTestSupport.h"
 
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // The main dialog against a real frame: fields and their checks, start and
 // stop, status texts, port test, target change, exit, layout.
 #include <QCheckBox>
-#include "app/base/StringTable.h"
-#include "app/store/Settings.h"
+#include "base/StringTable.h"
+#include "store/Settings.h"
 #include "tests/qt/UiFakes.h"
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"

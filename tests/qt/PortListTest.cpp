@@ -2,8 +2,8 @@
 // The port list: rows, check boxes, clicks as real mouse events at computed
 // places, and adding, editing and deleting through the placeholder row and
 // the port settings dialog, with what lands in the store.
-#include "app/base/StringTable.h"
-#include "app/dialogs/TimeText.h"
+#include "base/StringTable.h"
+#include "app/text/TimeText.h"
 #include "qt/ResponseGraphWnd.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/qt/UiFakes.h"

@@ -6,7 +6,7 @@
 // before the watcher says it needs a restart, and one started after it
 // registers its item. How Qt exports the tip, menu and icons over the bus is
 // Qt's; our tip on a real tray is TrayX11Test's.
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/qt/TrayTestSupport.h"
 
 #include <QAction>

@@ -4,7 +4,7 @@
 // with the click; and the program as main() runs it, ended by each path a
 // user, the system or the session takes, leaves its store as an orderly end
 // does.
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/posix/SqliteRegistry.h"
 #include "qt/MonitorDlg.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtMonitorApp.h"

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "app/MainFrame.h"
-#include "app/base/PollEventLoop.h"
-#include "app/base/StringTable.h"
+#include "base/PollEventLoop.h"
+#include "base/StringTable.h"
 #include "qt/QtTrayIcon.h"
 #include "qt/TrayWatcher.h"
 #include "tests/support/ChildProcess.h"

@@ -4,7 +4,7 @@
 // XDG_CONFIG_HOME and store), its end and output read on the event loop,
 // and the state judged by what it left behind.
 #include "app/Autostart.h"
-#include "app/base/PollEventLoop.h"
+#include "base/PollEventLoop.h"
 #include "tests/service/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // store shared by threads.
 #pragma once
 
-#include "app/store/MemoryRegistry.h"
+#include "store/MemoryRegistry.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"

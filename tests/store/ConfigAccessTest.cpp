@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Who may change a key of the configuration, decided from its owner and
 // access list as Vigilon reads them before it runs an alert command.
-#include "app/store/ConfigAccess.h"
+#include "store/ConfigAccess.h"
 
 #include <gtest/gtest.h>
 

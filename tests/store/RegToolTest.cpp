@@ -2,9 +2,9 @@
 // vigilon-reg, run as the real program on a store file: the program's own
 // load reading what the tool wrote, its question while another connection
 // writes, and its word about a running Vigilon.
-#include "app/store/InstanceLock.h"
-#include "app/store/Settings.h"
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/InstanceLock.h"
+#include "store/Settings.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"

@@ -2,8 +2,8 @@
 // store_save_helper PATH MARKER: saves the marked configuration into the
 // store file PATH. Exit 0 when saved, 2 when the save failed, 3 when the
 // store could not be opened; failures are said on standard error.
-#include "app/store/Settings.h"
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/Settings.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 
 #include <cstdio>

@@ -2,9 +2,9 @@
 // The SQLite store as a file among other processes (permissions, damage,
 // locks, crashes, full disks and failing syncs) and the configuration
 // loaded from and saved into it.
-#include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
-#include "app/store/posix/SqliteRegistry.h"
+#include "store/MemoryRegistry.h"
+#include "store/Settings.h"
+#include "store/posix/SqliteRegistry.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"

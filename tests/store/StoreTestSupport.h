@@ -3,7 +3,7 @@
 // came from, forked children, a second connection to a store file.
 #pragma once
 
-#include "app/base/MonitorPort.h"
+#include "base/MonitorPort.h"
 
 #include <sqlite3.h>
 

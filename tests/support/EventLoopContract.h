@@ -5,8 +5,8 @@
 // outcome told once. Each check returns the conditions that failed.
 #pragma once
 
-#include "app/base/Clock.h"
-#include "app/base/EventLoop.h"
+#include "base/Clock.h"
+#include "base/EventLoop.h"
 
 #include <atomic>
 #include <chrono>

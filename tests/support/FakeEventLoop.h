@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/base/Clock.h"
-#include "app/base/EventLoop.h"
+#include "base/Clock.h"
+#include "base/EventLoop.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,8 +3,8 @@
 
 #include "app/FrameUi.h"
 #include "app/MainFrame.h"
-#include "app/ProbeFactory.h"
-#include "app/base/Prompter.h"
+#include "base/ProbeFactory.h"
+#include "base/Prompter.h"
 #include "tests/support/FakePrompter.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/HistoryReader.h"
-#include "app/base/EventLoop.h"
+#include "base/HistoryReader.h"
+#include "base/EventLoop.h"
 
 #include <algorithm>
 #include <functional>

@@ -7,9 +7,9 @@
 
 #include "tests/support/FrameTestPeer.h"
 #include "app/MainFrame.h"
-#include "app/base/PollEventLoop.h"
-#include "app/store/MemoryRegistry.h"
-#include "app/store/Settings.h"
+#include "base/PollEventLoop.h"
+#include "store/MemoryRegistry.h"
+#include "store/Settings.h"
 #include "tests/support/FakeFrameParts.h"
 #include "tests/support/FakePrompter.h"
 

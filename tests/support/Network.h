@@ -3,10 +3,10 @@
 // (Linux).
 #pragma once
 
-#include "app/base/Clock.h"
-#include "app/base/MonitorPort.h"
-#include "app/base/PollEventLoop.h"
-#include "app/base/ProbeHost.h"
+#include "base/Clock.h"
+#include "base/MonitorPort.h"
+#include "base/PollEventLoop.h"
+#include "base/ProbeHost.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,14 +3,14 @@
 // messages as another program would: the main dialog's title, rows, state
 // icon and layout, the port settings dialog from the placeholder row, and
 // the about box.
-#include "app/base/Language.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/dialogs/HistoryText.h"
+#include "base/Language.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "app/text/HistoryText.h"
 #include "app/dialogs/MainDialogController.h"
-#include "app/dialogs/TimeText.h"
+#include "app/text/TimeText.h"
 #include "app/dialogs/WindowPlace.h"
-#include "app/store/Settings.h"
+#include "store/Settings.h"
 #include "win/WinText.h"
 #include "tests/support/FakeHistory.h"
 #include "tests/support/FrameFixture.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The graph window and the response monitor settings dialog on the Windows
 // API, with their resources, under Wine without a display.
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "app/platform/FileSystem.h"
 #include "win/WinPrompter.h"
 #include "win/WinText.h"

@@ -6,7 +6,7 @@
 // icons load at the small icon size; the version is the project's; the
 // manifest asks for the common controls 6 and per-monitor DPI awareness.
 #include "app/FrameUi.h"
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 #include "win/Localized.h"
 #include "win/WinText.h"
 #include "tests/support/win/ResourceStrings.h"

@@ -16,7 +16,7 @@ cpack=$1
 build=$2
 objdump=$3
 VIGILON_WINE_XVFB=1
-. "$(dirname "$0")/wine-prefix.sh"
+. "$(dirname "$0")/../support/wine-prefix.sh"
 
 out_dir="$WINEPREFIX/package"
 "$cpack" --config "$build/CPackConfig.cmake" -B "$out_dir" >/dev/null || fail "cpack failed"

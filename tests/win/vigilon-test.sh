@@ -16,7 +16,7 @@ vigilon_exe=$1
 helper_exe=$2
 
 VIGILON_WINE_XVFB=1
-. "$(dirname "$0")/wine-prefix.sh"
+. "$(dirname "$0")/../support/wine-prefix.sh"
 
 dir="$WINEPREFIX/drive_c/vg"
 mkdir -p "$dir"

@@ -11,7 +11,7 @@
 set -u
 exe=$1
 shift
-. "$(dirname "$0")/wine-prefix.sh"
+. "$(dirname "$0")/../support/wine-prefix.sh"
 if [ "${VIGILON_WINE_XVFB:-0}" != 1 ]; then
   win reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null ||
     fail "the null display driver could not be chosen"

@@ -9,14 +9,14 @@
 // (screens.sh).
 // Usage: vigilon-screens OUT-DIR
 #include "tests/support/FrameTestPeer.h"
-#include "app/base/StringTable.h"
-#include "app/base/TextFormat.h"
-#include "app/dialogs/FailureText.h"
+#include "base/StringTable.h"
+#include "base/TextFormat.h"
+#include "app/text/FailureText.h"
 #include "win/WinText.h"
 #include "win/GraphResources.h"
 #include "win/GraphWindows.h"
 #include "win/ResponseGraphWnd.h"
-#include "app/dialogs/HistoryText.h"
+#include "app/text/HistoryText.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FakeHistory.h"
 #include "tests/support/FrameParts.h"

@@ -14,7 +14,7 @@ dpi=${3:-96}
 mkdir -p "$out"
 VIGILON_WINE_XVFB=1
 [ "$dpi" -gt 120 ] && VIGILON_WINE_SCREEN=${VIGILON_WINE_SCREEN:-2560x1600}
-. "$(dirname "$0")/../../tests/win/wine-prefix.sh"
+. "$(dirname "$0")/../../tests/support/wine-prefix.sh"
 
 # The replacement, written as a registry file (UTF-16, as regedit reads it).
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS UI Gothic"="IPAPGothic"\r\n' |

@@ -3,8 +3,8 @@
 // output is read on the event loop; installed while its user unit is there.
 #include "app/Autostart.h"
 
-#include "app/base/EventLoop.h"
-#include "app/base/StringTable.h"
+#include "base/EventLoop.h"
+#include "base/StringTable.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include "app/platform/Launcher.h"
 
 #include "app/platform/CommandText.h"
-#include "app/store/windows/ConfigKeySecurity.h"
+#include "store/windows/ConfigKeySecurity.h"
 
 #include <algorithm>
 #include <cstring>

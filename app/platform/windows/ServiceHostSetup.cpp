@@ -4,7 +4,7 @@
 // question when we do not have them); installed while the service exists.
 #include "app/Autostart.h"
 
-#include "app/base/EventLoop.h"
+#include "base/EventLoop.h"
 
 #include <windows.h>
 #include <shellapi.h>

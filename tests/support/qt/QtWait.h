@@ -3,7 +3,7 @@
 // and a modal dialog answered once it is up.
 #pragma once
 
-#include "app/base/StringTable.h"
+#include "base/StringTable.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "base/FailureReason.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace vigilon {
+
+// What the history knows an entry by: what it watches. An entry whose
+// settings change to watch something else starts a history of its own.
+struct SeriesKey {
+    std::string name;
+    // The host it checks (its own, else the target host).
+    std::string host;
+    std::uint32_t port = 0;
+    std::uint32_t kind = 0;
+
+    auto tie() const { return std::tie(name, host, port, kind); }
+    bool operator==(const SeriesKey &other) const { return tie() == other.tie(); }
+    bool operator<(const SeriesKey &other) const { return tie() < other.tie(); }
+};
+
+// One outage of an entry: from the check that declared it failed to the
+// first that answered again.
+struct OutageView {
+    // Milliseconds since 1970 UTC.
+    std::int64_t startMillis = 0;
+    // 0 while it lasts.
+    std::int64_t endMillis = 0;
+    // The outage ended when monitoring stopped (or the program ended), not
+    // with an answer: its end is when it was last watched.
+    bool endUnobserved = false;
+    FailureReason reason;
+    // The entry's alert command was run for it.
+    bool alertRan = false;
+};
+
+// Availability over the last 24 hours, 7 days and 30 days: the share of
+// checks that answered, 0 to 1; negative where no check was kept.
+struct UptimeView {
+    double day = -1;
+    double week = -1;
+    double month = -1;
+    // The newest outages first.
+    std::vector<OutageView> lastOutages;
+};
+
+// What the program may ask of the history. Answers come later, from the
+// event loop, never from inside the call; they may not come at all when
+// the history goes away first.
+class HistoryReader {
+public:
+    virtual ~HistoryReader() = default;
+    // The uptimes of one entry and its last outages (at most outageLimit).
+    virtual void uptimeOf(const SeriesKey &key, std::size_t outageLimit, std::function<void(UptimeView)> done) = 0;
+    // The outages of one entry, newest first, at most limit.
+    virtual void outagesOf(const SeriesKey &key, std::size_t limit,
+                           std::function<void(std::vector<OutageView>)> done) = 0;
+    // The 24-hour uptime of every entry the history holds.
+    virtual void dayUptimes(std::function<void(std::vector<std::pair<SeriesKey, double>>)> done) = 0;
+};
+
+} // namespace vigilon

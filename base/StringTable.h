@@ -1,0 +1,346 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "base/Language.h"
+
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+// The program's string table: every user-visible text of Vigilon, by id, in
+// UTF-8, in Japanese and in English. "\r\n" inside a text is a line break
+// as the program shows it. An unknown id yields an empty string.
+// Without a language: the text in the process's current language.
+const std::string &loadString(unsigned id);
+const std::string &loadString(unsigned id, Language language);
+bool hasString(unsigned id);
+// Every id of the table, ascending.
+std::vector<unsigned> stringIds();
+
+// Ids of the string table. Several texts are format strings: %s and %d are
+// printf-style places, %1 and %2 numbered places of the validation messages,
+// and the date, time and elapsed-time texts use strftime-style fields (%Y,
+// %m, %d, %H, %M, %S) plus %D for a whole number of days.
+namespace sid {
+
+// Main dialog: start/stop button captions.
+constexpr unsigned StartButton = 104;
+constexpr unsigned StopButton = 105;
+
+// Port list column headers.
+constexpr unsigned ColumnPortName = 106;
+constexpr unsigned ColumnErrorCount = 107;
+constexpr unsigned ColumnLastErrorTime = 108;
+constexpr unsigned ColumnCommand = 113;
+constexpr unsigned ColumnResponseTime = 133;
+constexpr unsigned ColumnThreshold = 138;
+
+// Port list: check-box questions, placeholder row, refusals.
+constexpr unsigned ConfirmActivatePort = 109;
+constexpr unsigned ConfirmDeactivatePort = 110;
+constexpr unsigned AddPlaceholderName = 114;
+constexpr unsigned StopToChangeSettings = 121;
+constexpr unsigned DuplicatePort = 136;
+
+// Date and time of the last error and of the monitoring start (strftime).
+constexpr unsigned DateTimeFormat = 111;
+
+// Port settings dialog.
+constexpr unsigned ConfirmDeletePort = 117;  // %d = port
+constexpr unsigned InvalidPortNumber = 132;
+
+// Main dialog status text.
+constexpr unsigned StatusStopped = 118;
+constexpr unsigned StatusMonitoring = 119;   // %s start time, %s elapsed
+constexpr unsigned ElapsedTimeFormat = 120;  // %D days, %H:%M:%S
+
+// Start refused: no active entry (from the engine, and from the port test).
+constexpr unsigned NoActivePortOnStart = 128;
+constexpr unsigned NoActivePortOnTest = 137;
+
+// Main dialog title, %s = target host.
+constexpr unsigned MainDialogTitle = 129;
+
+// Notification-area tip, %s = target host.
+constexpr unsigned TrayTipStopped = 130;
+constexpr unsigned TrayTipRunning = 131;
+
+// Port test outcome.
+constexpr unsigned PortTestAllOk = 134;
+constexpr unsigned PortTestProblem = 135;
+
+// Checks that this system cannot start all at once: %d = entries left out of
+// the last round, %s = target host for the tip.
+constexpr unsigned StatusShortage = 330;
+constexpr unsigned TrayTipShortage = 331;
+constexpr unsigned ShortageNotice = 332;
+
+// The port list's context menu; after a tab, the key that does the same.
+constexpr unsigned ListMenuAdd = 340;
+constexpr unsigned ListMenuEdit = 341;
+constexpr unsigned ListMenuDelete = 342;
+constexpr unsigned ListMenuActivate = 343;
+constexpr unsigned ListMenuDeactivate = 344;
+constexpr unsigned ListMenuGraph = 345;
+constexpr unsigned ListMenuCopy = 346;
+
+// Exit question and its caption.
+constexpr unsigned ExitCaption = 139;
+constexpr unsigned ConfirmExit = 140;
+constexpr unsigned ConfirmExitWhileMonitoring = 141;
+
+// Response-time graph window.
+constexpr unsigned GraphElapsedFormat = 187;   // %D days, %H, %M, %S
+constexpr unsigned GraphDateTimeFormat = 188;
+constexpr unsigned GraphMaxLabel = 189;        // %d = maximum
+constexpr unsigned GraphTimeLabel = 190;       // %H:%M:%S
+constexpr unsigned GraphTargetHost = 252;      // %s = target host
+constexpr unsigned GraphTargetPort = 253;
+constexpr unsigned GraphSeriesValue = 254;     // %s name, %d value
+constexpr unsigned GraphStartAndCount = 255;   // %s start, %s elapsed, %d count
+constexpr unsigned GraphCreateFailed = 256;
+
+// Face name of the fonts of the hint window and the graph window.
+constexpr unsigned UiFontFace = 257;
+
+// Start/stop question and its caption.
+constexpr unsigned ConfirmStopMonitoring = 258;
+constexpr unsigned ConfirmStartMonitoring = 259;
+constexpr unsigned MonitoringCaption = 61217;
+
+// Response monitor settings dialog: file dialog.
+constexpr unsigned RecordFileFilter = 260;  // '|' separates the parts
+constexpr unsigned RecordFileDialogTitle = 261;
+constexpr unsigned FileDialogFailed = 262;
+
+// Port list hint texts.
+constexpr unsigned ListHintEmpty = 266;
+constexpr unsigned ListHintEntries = 267;
+constexpr unsigned ListHintMonitoring = 61216;
+
+// Help page could not be opened, and the caption of that message.
+constexpr unsigned HelpBrowserFailed = 270;
+constexpr unsigned HelpErrorCaption = 271;
+
+// Main dialog field checks.
+constexpr unsigned RetryLimitRange = 273;
+constexpr unsigned IntervalRange = 274;
+
+// Alert command could not be run, %s = command.
+constexpr unsigned CommandFailed = 275;
+
+// The configuration could not be saved, %s = the key and the cause.
+constexpr unsigned SettingsNotSaved = 276;
+
+// Sample recording file.
+constexpr unsigned RecordFileOpenError = 61215;
+constexpr unsigned RecordHeaderSampling = 61218;
+constexpr unsigned RecordHeaderTarget = 61219;  // %s = target host
+constexpr unsigned RecordHeaderSource = 61220;  // %s = source host
+
+// The recording file's header lines are the file's format: they are written
+// in Japanese whatever the interface's language.
+
+// Dialog data validation messages.
+constexpr unsigned ParseInteger = 61712;
+constexpr unsigned ParseUnsigned = 61713;
+constexpr unsigned ParseIntegerRange = 61714;  // %1 lowest, %2 highest
+constexpr unsigned ParseStringSize = 61716;    // %1 = most characters
+
+// Buttons shared by the dialogs.
+constexpr unsigned OkButton = 400;
+constexpr unsigned CancelButton = 401;
+constexpr unsigned CancelButtonMnemonic = 402;
+constexpr unsigned DeleteButton = 403;
+constexpr unsigned BrowseButton = 404;
+
+// Face name of the dialogs' font.
+constexpr unsigned DialogFontFace = 405;
+
+// About dialog.
+constexpr unsigned AboutCaption = 406;
+
+// Main dialog controls.
+constexpr unsigned TargetButton = 407;
+constexpr unsigned ExitButton = 408;
+constexpr unsigned PortTestButton = 409;
+constexpr unsigned IntervalLabel = 410;
+constexpr unsigned RetryLabel = 411;
+
+// Port settings dialog.
+constexpr unsigned PortSettingsCaption = 412;
+constexpr unsigned PortSettingsGroup = 413;
+constexpr unsigned PortExamplesGroup = 414;
+constexpr unsigned PortNumberLabel = 415;
+constexpr unsigned ProtocolLabel = 416;
+constexpr unsigned CommandLabel = 417;
+constexpr unsigned ThresholdLabel = 418;
+constexpr unsigned ThresholdNote = 419;
+constexpr unsigned KindGenericTcp = 420;
+constexpr unsigned KindGenericUdp = 421;
+
+// Target host dialog.
+constexpr unsigned TargetHostCaption = 422;
+constexpr unsigned TargetHostPrompt = 423;
+
+// Response monitor settings dialog.
+constexpr unsigned ResponseMonitorCaption = 424;
+constexpr unsigned ResponseMonitorGroup = 425;
+constexpr unsigned ResponseMonitorIntro = 426;
+constexpr unsigned ResponseMonitorPort = 427;
+constexpr unsigned ResponseMonitorAlpha = 428;
+constexpr unsigned ResponseMonitorClear = 429;
+constexpr unsigned ResponseMonitorOpaque = 430;
+constexpr unsigned ResponseMonitorHistory = 431;
+constexpr unsigned ResponseMonitorRecord = 432;
+
+// Graph window menu.
+constexpr unsigned GraphMenu = 433;
+constexpr unsigned GraphResetHistory = 434;
+constexpr unsigned GraphCloseMonitor = 435;
+
+// Notification-area menu.
+constexpr unsigned TrayToggleMonitoring = 436;
+constexpr unsigned TrayToggleDialog = 437;
+constexpr unsigned TrayHelp = 438;
+constexpr unsigned TrayAbout = 439;
+constexpr unsigned TrayExit = 440;
+
+// Why a check failed, as the list's tip and the graph show it.
+constexpr unsigned FailureReasonLine = 450;  // %s = reason
+constexpr unsigned ReasonTimedOut = 451;
+constexpr unsigned ReasonRefused = 452;
+constexpr unsigned ReasonReset = 453;
+constexpr unsigned ReasonUnreachable = 454;
+constexpr unsigned ReasonUnreachableWhy = 455;  // %s = the system's words
+constexpr unsigned ReasonNameNotFound = 456;
+constexpr unsigned ReasonLookupTimedOut = 457;
+constexpr unsigned ReasonClosedBeforeReply = 458;
+constexpr unsigned ReasonLocalShortage = 459;
+
+// Messages held back while another was open, %d = how many.
+constexpr unsigned MoreMessages = 460;
+// The socket library could not be started (Windows).
+constexpr unsigned SocketStartupFailed = 461;
+// Why a TLS check failed.
+constexpr unsigned ReasonCertExpired = 462;
+constexpr unsigned ReasonCertNotYetValid = 463;
+constexpr unsigned ReasonCertUntrusted = 464;
+constexpr unsigned ReasonNameMismatch = 465;
+constexpr unsigned ReasonTlsHandshakeFailed = 466;
+
+// HTTPS and TLS: the days a certificate has left (%d), and the port settings
+// dialog's row of the days of warning.
+constexpr unsigned CertDaysLine = 540;
+constexpr unsigned CertWarnDaysLabel = 541;
+constexpr unsigned CertWarnDaysNote = 542;
+
+// Desktop notifications of failures and recoveries: the summary for one
+// entry (%s = its name) or several (%d = how many), a line per entry (%s
+// name, %s target host, %s reason), and the lines left out (%d).
+constexpr unsigned NotifyFailedOne = 480;
+constexpr unsigned NotifyRecoveredOne = 481;
+constexpr unsigned NotifyChangedMany = 482;
+constexpr unsigned NotifyFailedLine = 483;
+constexpr unsigned NotifyRecoveredLine = 484;
+constexpr unsigned NotifyMoreLines = 485;
+// The tray tip's line of failing entries, %s = their names.
+constexpr unsigned TrayTipFailing = 486;
+// Main dialog check boxes.
+constexpr unsigned NotifyCheckBox = 487;
+constexpr unsigned AutostartCheckBox = 488;
+// Autostart could not be changed, %s = why.
+constexpr unsigned AutostartOnFailed = 489;
+constexpr unsigned AutostartOffFailed = 490;
+// Why: the service host could not be run (%s program, %s the system's
+// words), or it ran and the state stayed (%s program).
+constexpr unsigned AutostartNotRun = 491;
+constexpr unsigned AutostartNoEffect = 492;
+// Why: no systemd user manager runs for this user (Linux).
+constexpr unsigned AutostartNoUserManager = 700;
+// The port test: how many entries failed (%d), and a line for each (%s
+// name, %s host, %s reason).
+constexpr unsigned PortTestProblems = 701;
+constexpr unsigned PortTestFailedLine = 702;
+// The About box's version line, %s = the version.
+constexpr unsigned AboutVersion = 703;
+// The outage export's yes and no.
+constexpr unsigned CsvYes = 704;
+constexpr unsigned CsvNo = 705;
+// Autostart turned off in the Vigilon that the service host started: it
+// keeps running until it is ended.
+constexpr unsigned AutostartOffStillRunning = 761;
+// An alert command not run, as users other than the administrators may
+// change where it is kept (%s that place, %s the command).
+constexpr unsigned CommandRefused = 760;
+
+// Which HTTP replies count as alive: the reasons of a refused reply (%s =
+// the code and its phrase), the port settings dialog's row and its check,
+// and a stored rule refused at start (%s entry name, %s the stored text).
+constexpr unsigned ReasonHttpStatus = 520;
+constexpr unsigned ReasonNotHttp = 521;
+constexpr unsigned HttpStatusLabel = 522;
+constexpr unsigned HttpStatusAny = 523;
+constexpr unsigned HttpStatusSuccessOrRedirect = 524;
+constexpr unsigned HttpStatusCodes = 525;
+constexpr unsigned HttpStatusInvalid = 526;
+constexpr unsigned HttpStatusRefused = 527;
+// Entries that name their own host: the list's column, the port settings
+// dialog's row (empty: the target host), and an entry named with its host
+// (%s entry, %s host) where a text names entries of several hosts.
+constexpr unsigned ColumnHost = 500;
+constexpr unsigned HostLabel = 501;
+constexpr unsigned EntryOnHost = 502;
+
+// The history file (%s its path): damaged and started afresh, or not usable.
+constexpr unsigned HistoryDamaged = 600;
+constexpr unsigned HistoryUnavailable = 601;
+// The metrics endpoint cannot be had: %s the address as given (and the
+// system's words why).
+constexpr unsigned MetricsPortInUse = 620;
+constexpr unsigned MetricsNotServed = 621;
+constexpr unsigned MetricsAddressInvalid = 622;
+// The history where users look: the list's uptime column, the history
+// switch, the outage list (its menu item, title %s = entry, columns, the
+// end of one under way or not seen, the duration (%D days), its export and
+// a failed write (%s file, %s reason)), the CSV's header and the graph
+// window's lines (%s 24 h, 7 d, 30 d; %s start, %s duration, %s reason).
+constexpr unsigned ColumnUptime = 640;
+constexpr unsigned HistoryCheckBox = 641;
+constexpr unsigned ListMenuOutages = 642;
+constexpr unsigned OutageListTitle = 643;
+constexpr unsigned OutageColumnStart = 644;
+constexpr unsigned OutageColumnEnd = 645;
+constexpr unsigned OutageColumnDuration = 646;
+constexpr unsigned OutageColumnReason = 647;
+constexpr unsigned OutageUnderWay = 648;
+constexpr unsigned OutageEndUnobserved = 649;
+constexpr unsigned OutageDurationDays = 650;
+constexpr unsigned OutageDuration = 651;
+constexpr unsigned OutageExportButton = 652;
+constexpr unsigned OutageExportTitle = 653;
+constexpr unsigned OutageExportFilter = 654;
+constexpr unsigned OutageExportFailed = 655;
+constexpr unsigned OutageCsvHeader = 656;
+constexpr unsigned OutageNoHistory = 657;
+constexpr unsigned GraphUptimeLine = 658;
+constexpr unsigned GraphOutageLine = 659;
+constexpr unsigned GraphOutagesButton = 660;
+constexpr unsigned OutageCloseButton = 661;
+constexpr unsigned OutageNone = 662;
+constexpr unsigned ReasonNotPermitted = 739;
+
+// An alert was not run: %d alerts already wait, %s = its command.
+constexpr unsigned AlertQueueFull = 690;
+// A host typed with a blank or a control character in it.
+constexpr unsigned HostInvalid = 691;
+// No check could be made for want of descriptors: status line, tray tip
+// (%s = target host) and notice.
+constexpr unsigned StatusNothingChecked = 692;
+constexpr unsigned TrayTipNothingChecked = 693;
+constexpr unsigned NothingCheckedNotice = 694;
+
+} // namespace sid
+
+} // namespace vigilon

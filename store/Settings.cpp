@@ -1,0 +1,700 @@
+// SPDX-License-Identifier: MIT
+#include "store/Settings.h"
+
+#include "base/TextFormat.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <unordered_map>
+
+namespace vigilon {
+
+using reg::Key;
+using reg::Registry;
+using reg::Status;
+using reg::Value;
+
+namespace {
+
+std::string indexed(const char *name, std::uint32_t index)
+{
+    return std::string(name) + " #" + std::to_string(index);
+}
+
+// A read that failed because the value is missing or does not fit is a
+// missing value; anything else is trouble with the store itself.
+bool isTrouble(Status status)
+{
+    return status != Status::Ok && status != Status::NotFound && status != Status::TooLarge;
+}
+
+// A string holding a decimal number of 0 to 4294967295, blanks around it
+// allowed.
+bool numberFromString(const Value &value, std::uint32_t &out)
+{
+    const std::string text = reg::stringFromValue(value);
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return false;
+    const std::string digits = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long number = std::stoull(digits);
+    if (number > 0xFFFFFFFFull)
+        return false;
+    out = static_cast<std::uint32_t>(number);
+    return true;
+}
+
+// Reads a DWORD as into a 4-byte buffer: longer data does not fit; shorter
+// data fills the low bytes and leaves the others of out as they were. A
+// string (REG_SZ, REG_EXPAND_SZ) that holds a decimal number is read as
+// that number; any other is read by its bytes.
+// exact, when given, tells whether the stored value is what writing out
+// gives.
+Status readDword(Key &key, const std::string &name, std::uint32_t &out, bool *exact = nullptr)
+{
+    Value value;
+    const Status status = key.queryValue(name, value);
+    if (status != Status::Ok)
+        return status;
+    // Text that holds no number is read by its bytes, as every value is.
+    if ((value.type == reg::RegSz || value.type == reg::RegExpandSz) && numberFromString(value, out)) {
+        if (exact)
+            *exact = false;
+        return Status::Ok;
+    }
+    if (value.data.size() > 4)
+        return Status::TooLarge;
+    for (std::size_t i = 0; i < value.data.size(); ++i)
+        out = (out & ~(0xffu << (8 * i))) | std::uint32_t(value.data[i]) << (8 * i);
+    if (exact)
+        *exact = value.type == reg::RegDword && value.data.size() == 4;
+    return Status::Ok;
+}
+
+// Reads a string of at most kMaxStringBytes stored bytes, up to its first NUL.
+Status readString(Key &key, const std::string &name, std::string &out, bool *exact = nullptr)
+{
+    Value value;
+    const Status status = key.queryValue(name, value);
+    if (status != Status::Ok)
+        return status;
+    if (value.data.size() > kMaxStringBytes)
+        return Status::TooLarge;
+    out = reg::stringFromValue(value);
+    if (exact)
+        *exact = value.type == reg::RegExpandSz && value.data == reg::stringBytes(out);
+    return Status::Ok;
+}
+
+// A key's values read in one go and then answered by name as the key would
+// answer them: a load of thousands of entries asks for tens of thousands of
+// values. Where the values could not be read at once, the key answers.
+class KeySnapshot final : public Key {
+public:
+    explicit KeySnapshot(Key &key) : key_(key)
+    {
+        std::vector<std::pair<std::string, Value>> values;
+        if (key.allValues(values) != Status::Ok)
+            return;
+        names_.reserve(values.size());
+        values_.reserve(values.size());
+        for (auto &[name, value] : values) {
+            names_.push_back(name);
+            values_.emplace(reg::foldCase(name), std::move(value));
+        }
+        whole_ = true;
+    }
+    Status queryValue(const std::string &name, Value &out) override
+    {
+        if (!whole_)
+            return key_.queryValue(name, out);
+        const auto it = values_.find(reg::foldCase(name));
+        if (it == values_.end())
+            return Status::NotFound;
+        out = it->second;
+        return Status::Ok;
+    }
+    Status setValue(const std::string &name, std::uint32_t type, const std::vector<std::uint8_t> &data) override
+    {
+        return key_.setValue(name, type, data);
+    }
+    Status deleteValue(const std::string &name) override { return key_.deleteValue(name); }
+    std::vector<std::string> valueNames() override { return whole_ ? names_ : key_.valueNames(); }
+
+private:
+    Key &key_;
+    bool whole_ = false;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, Value> values_;
+};
+
+// One past the highest index i that has a "Port #i" value. Entries at or
+// above it lack their port and are all skipped, so the load need not walk
+// up to a "Port Count" of four thousand million.
+std::uint32_t indexBound(Key &key)
+{
+    std::uint32_t bound = 0;
+    for (const std::string &name : key.valueNames()) {
+        if (name.size() < 7 || name.size() > 16 || !reg::sameName(name.substr(0, 6), "Port #"))
+            continue;
+        const std::string digits = name.substr(6);
+        if (digits.find_first_not_of("0123456789") != std::string::npos || (digits.size() > 1 && digits[0] == '0'))
+            continue;
+        const unsigned long long index = std::stoull(digits);
+        if (index < 0xffffffffull && index + 1 > bound)
+            bound = static_cast<std::uint32_t>(index + 1);
+    }
+    return bound;
+}
+
+const char *typeName(std::uint32_t type)
+{
+    switch (type) {
+    case reg::RegNone: return "REG_NONE";
+    case reg::RegSz: return "REG_SZ";
+    case reg::RegExpandSz: return "REG_EXPAND_SZ";
+    case reg::RegBinary: return "REG_BINARY";
+    case reg::RegDword: return "REG_DWORD";
+    default: return "of an unknown type";
+    }
+}
+
+// Reads entry i; anything but Ok when one of its values is missing or
+// unreadable, and failed then names that value.
+// exact: whether every value is stored as writing it gives.
+// hostStored: whether a "Host #i" value was there.
+Status readEntry(Key &key, std::uint32_t i, MonitorPort &entry, std::string &failed, bool &exact, bool &hostStored)
+{
+    std::uint32_t active = static_cast<std::uint32_t>(entry.active);
+    Status status = Status::Ok;
+    exact = true;
+    bool one = true;
+    const auto dword = [&](const char *name, std::uint32_t &out) {
+        if (status == Status::Ok && (status = readDword(key, indexed(name, i), out, &one)) != Status::Ok)
+            failed = indexed(name, i);
+        exact = exact && one;
+    };
+    const auto text = [&](const char *name, std::string &out) {
+        if (status == Status::Ok && (status = readString(key, indexed(name, i), out, &one)) != Status::Ok)
+            failed = indexed(name, i);
+        exact = exact && one;
+    };
+    dword("Port", entry.port);
+    dword("Protocol", entry.protocol);
+    dword("Threshold", entry.threshold);
+    text("PortName", entry.name);
+    text("Service", entry.command);
+    dword("Action", entry.action);
+    dword("Active", active);
+    entry.active = static_cast<std::int32_t>(active);
+    // The entry's own host is optional: without it the target is checked.
+    hostStored = false;
+    if (status == Status::Ok) {
+        const Status read = readString(key, indexed("Host", i), entry.host, &one);
+        if (read == Status::Ok) {
+            hostStored = true;
+            exact = exact && one;
+        } else if (read != Status::NotFound) {
+            status = read;
+            failed = indexed("Host", i);
+        }
+    }
+    return status;
+}
+
+// "HttpStatus #i" as the store holds it: known, and then its text exactly
+// as written (REG_SZ), or nothing for a store without the value.
+struct HttpStatusState {
+    bool known = false;
+    std::optional<std::string> text;
+};
+
+// Reads entry i's optional "HttpStatus #i" into its rule (absent: any
+// reply). A text that is no rule is kept in a rule that is not valid and,
+// where the entry's kind uses it, said in note.
+Status readHttpStatus(Key &key, std::uint32_t i, MonitorPort &entry, HttpStatusState &state, std::string &note)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("HttpStatus", i), value);
+    if (status == Status::NotFound)
+        state = {true, std::nullopt};
+    if (status != Status::Ok)
+        return status == Status::NotFound ? Status::Ok : status;
+    const std::string text = reg::stringFromValue(value);
+    entry.httpStatus = HttpStatusRule::fromText(text);
+    if (value.type == reg::RegSz && value.data == reg::stringBytes(text))
+        state = {true, text};
+    if (!entry.httpStatus.valid() && judgesHttpStatus(entry.protocol))
+        note = std::string(reg::programName()) + ": entry #" + std::to_string(i) + " (" + escapeControls(entry.name) +
+               ") is not checked: its \"HttpStatus #" + std::to_string(i) + "\" value \"" + escapeControls(text) +
+               "\" is not \"any\", \"2xx-3xx\" or a list of codes and ranges from 100 to 599\n";
+    return Status::Ok;
+}
+
+// Writes "HttpStatus #i" where the rule asks for it: its text where it is
+// not any reply; for any reply, the value stays absent, or "any" replaces a
+// stored rule that says otherwise (left from an entry that had this index).
+Status writeHttpStatus(Key &key, std::uint32_t i, const HttpStatusRule &rule, HttpStatusState &state)
+{
+    const std::string name = indexed("HttpStatus", i);
+    std::string text = rule.text();
+    if (rule.anyReply()) {
+        if (!state.known) {
+            Value value;
+            const Status read = key.queryValue(name, value);
+            if (read == Status::NotFound)
+                state = {true, std::nullopt};
+            if (read != Status::Ok)
+                return read == Status::NotFound ? Status::Ok : read;
+            const std::string stored = reg::stringFromValue(value);
+            if (HttpStatusRule::fromText(stored).anyReply())
+                return Status::Ok;
+        } else if (!state.text || HttpStatusRule::fromText(*state.text).anyReply()) {
+            return Status::Ok;
+        }
+    } else if (state.known && state.text && HttpStatusRule::fromText(*state.text) == rule) {
+        // Written otherwise, but the same rule.
+        return Status::Ok;
+    }
+    const Status written = key.setValue(name, reg::RegSz, reg::stringBytes(text));
+    if (written == Status::Ok)
+        state = {true, std::move(text)};
+    return written;
+}
+
+// The optional values of entry i, which a store of an earlier version does
+// not have: each takes its default when it is missing or does not fit.
+// certWarnDays is set when the stored value is exact.
+void readEntryExtras(Key &key, std::uint32_t i, MonitorPort &entry, std::optional<std::uint32_t> &certWarnDays)
+{
+    std::uint32_t days = 0;
+    bool exact = false;
+    if (readDword(key, indexed("CertWarnDays", i), days, &exact) == Status::Ok) {
+        entry.certWarnDays = days;
+        if (exact)
+            certWarnDays = days;
+    }
+}
+
+// Why a value that does not fit was not read, for standard error.
+std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
+{
+    Value value;
+    key.queryValue(name, value);
+    const bool isString =
+        name.rfind("PortName", 0) == 0 || name.rfind("Service", 0) == 0 || name.rfind("Host", 0) == 0;
+    std::string text = std::string(reg::programName()) + ": entry #" + std::to_string(i) + " is skipped: its value \"" +
+                       name + "\" is " + typeName(value.type) + " of " + std::to_string(value.data.size()) +
+                       " bytes, where " +
+                       (isString ? "a string of at most " + std::to_string(kMaxStringBytes) + " bytes"
+                                 : std::string("a REG_DWORD of 4 bytes or a number as text")) +
+                       " is read\n";
+    return text;
+}
+
+// A setting whose stored value is longer than a DWORD takes its default;
+// this says so.
+std::string misfitDword(const char *name, Key &key, std::uint32_t used)
+{
+    Value value;
+    key.queryValue(name, value);
+    return std::string(reg::programName()) + ": the stored \"" + name + "\" is " + typeName(value.type) + " of " +
+           std::to_string(value.data.size()) +
+           " bytes, where a REG_DWORD of 4 bytes or a number as text is read; using " +
+           std::to_string(used) + "\n";
+}
+
+Status writeDword(Key &key, const std::string &name, std::uint32_t value)
+{
+    return key.setValue(name, reg::RegDword, reg::dwordBytes(value));
+}
+
+Status writeString(Key &key, const std::string &name, const std::string &text)
+{
+    return key.setValue(name, reg::RegExpandSz, reg::stringBytes(text));
+}
+
+// Runs write on the configuration's key, made if missing, in one
+// transaction.
+Status writeMonitorKey(Registry &registry, const std::function<Status(Key &)> &write)
+{
+    return registry.transact([&]() {
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue | reg::KeySetValue, &opened);
+        if (!key && opened == Status::NotFound)
+            key = registry.createKey(kMonitorKey, &opened);
+        if (!key)
+            return opened;
+        return write(*key);
+    });
+}
+
+// Stands in for a store that could not be opened: holds nothing and refuses
+// every write with the reason.
+class UnavailableRegistry final : public Registry {
+public:
+    explicit UnavailableRegistry(Status reason) : reason_(reason) {}
+
+    std::unique_ptr<Key> openKey(const std::string &, std::uint32_t, Status *status) override
+    {
+        if (status)
+            *status = reason_;
+        return nullptr;
+    }
+    std::unique_ptr<Key> createKey(const std::string &, Status *status) override
+    {
+        if (status)
+            *status = reason_;
+        return nullptr;
+    }
+    Status deleteKey(const std::string &) override { return reason_; }
+    std::vector<std::string> subkeys(const std::string &) override { return {}; }
+    Status transact(const std::function<Status()> &) override { return reason_; }
+    Status readAndClearDword(const std::string &, const std::string &, std::uint32_t &previous) override
+    {
+        previous = 0;
+        return reason_;
+    }
+
+private:
+    Status reason_;
+};
+
+} // namespace
+
+LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &targetHost, Status *status,
+                            StoredValues *stored)
+{
+    LoadedSettings loaded;
+    StoredValues found;
+    std::string target = targetHost;
+    std::vector<std::string> notes; // said once the load has succeeded
+    // One read transaction, so that a save by another process cannot be seen
+    // half; it takes no write lock, so a writer does not keep it out.
+    const Status result = registry.readTransact([&]() {
+        notes.clear();
+        found = StoredValues{};
+        bool exact = false;
+        Status opened = Status::Ok;
+        std::unique_ptr<Key> openedKey = registry.openKey(kMonitorKey, reg::KeyQueryValue, &opened);
+        if (!openedKey)
+            return opened;
+        KeySnapshot snapshot(*openedKey);
+        Key *key = &snapshot;
+
+        std::uint32_t count = 0;
+        Status read = readDword(*key, "Port Count", count, &exact);
+        if (read != Status::Ok)
+            count = 0;
+        else if (exact)
+            found.count = count;
+        if (isTrouble(read))
+            return read;
+        if (read = readDword(*key, "Interval", loaded.intervalSeconds, &exact); read != Status::Ok)
+            loaded.intervalSeconds = 5;
+        else if (exact)
+            found.interval = loaded.intervalSeconds;
+        if (isTrouble(read))
+            return read;
+        if (read == Status::TooLarge)
+            notes.push_back(misfitDword("Interval", *key, loaded.intervalSeconds));
+        // A 0 would arm a timer of 0 ms, and beyond 99999 the period in
+        // milliseconds comes close to overflowing the timer.
+        if (const std::uint32_t stored = loaded.intervalSeconds; stored < kMinInterval || stored > kMaxInterval) {
+            loaded.intervalSeconds = std::clamp(stored, kMinInterval, kMaxInterval);
+            notes.push_back(std::string(reg::programName()) + ": the stored interval of " + std::to_string(stored) +
+                            " seconds is outside 1..99999; using " + std::to_string(loaded.intervalSeconds) + "\n");
+        }
+        if (read = readDword(*key, "Retry", loaded.retryLimit, &exact); read != Status::Ok)
+            loaded.retryLimit = 1;
+        else if (exact)
+            found.retry = loaded.retryLimit;
+        if (isTrouble(read))
+            return read;
+        if (read == Status::TooLarge)
+            notes.push_back(misfitDword("Retry", *key, loaded.retryLimit));
+        // The main dialog takes 1..5 and asks for it with a box: a start
+        // must never wait on one for a stored value.
+        if (const std::uint32_t stored = loaded.retryLimit; stored < kMinRetry || stored > kMaxRetry) {
+            loaded.retryLimit = std::clamp(stored, kMinRetry, kMaxRetry);
+            notes.push_back(std::string(reg::programName()) + ": the stored retry limit of " + std::to_string(stored) +
+                            " is outside 1..5; using " + std::to_string(loaded.retryLimit) + "\n");
+        }
+        std::uint32_t notify = 1;
+        if (read = readDword(*key, "Notify", notify); isTrouble(read))
+            return read;
+        loaded.notifications = read != Status::Ok || notify != 0;
+        std::uint32_t keepHistory = 1;
+        if (read = readDword(*key, kKeepHistoryValue, keepHistory); isTrouble(read))
+            return read;
+        loaded.historyKept = read != Status::Ok || keepHistory != 0;
+        if (readTarget) {
+            std::string stored;
+            read = readString(*key, "Target", stored, &exact);
+            if (read == Status::Ok)
+                target = stored;
+            if (read == Status::Ok && exact)
+                found.target = stored;
+            if (isTrouble(read))
+                return read;
+        }
+
+        const std::uint32_t end = std::min(count, indexBound(*key));
+        found.entries.resize(end);
+        for (std::uint32_t i = 0; i < end; ++i) {
+            auto entry = std::make_unique<MonitorPort>();
+            std::string failed;
+            bool hostStored = false;
+            read = readEntry(*key, i, *entry, failed, exact, hostStored);
+            if (isTrouble(read))
+                return read;
+            std::optional<std::uint32_t> certWarnDays;
+            if (read == Status::Ok)
+                readEntryExtras(*key, i, *entry, certWarnDays);
+            if (read == Status::Ok && exact) {
+                StoredValues::Entry &known = found.entries[i];
+                known.known = true;
+                known.port = entry->port;
+                known.threshold = entry->threshold;
+                known.protocol = entry->protocol;
+                known.action = entry->action;
+                known.active = static_cast<std::uint32_t>(entry->active);
+                known.name = entry->name;
+                known.command = entry->command;
+                if (hostStored)
+                    known.host = entry->host;
+                known.certWarnDays = certWarnDays;
+            }
+            if (read == Status::Ok) {
+                HttpStatusState http;
+                std::string note;
+                if (read = readHttpStatus(*key, i, *entry, http, note); read != Status::Ok)
+                    return read;
+                found.entries[i].httpStatusKnown = http.known;
+                found.entries[i].httpStatus = http.text;
+                if (!note.empty())
+                    notes.push_back(note);
+                loaded.ports.push_back(std::move(entry));
+            }
+            else if (read == Status::TooLarge)
+                notes.push_back(misfitText(*key, i, failed));
+        }
+        return Status::Ok;
+    });
+    if (result == Status::Ok) {
+        targetHost = target;
+        if (stored)
+            *stored = std::move(found);
+        for (const std::string &note : notes)
+            std::fputs(note.c_str(), stderr);
+    } else {
+        loaded = LoadedSettings{};
+    }
+    if (status)
+        *status = result;
+    return loaded;
+}
+
+Status saveSettings(Registry &registry, const std::string &targetHost, std::uint32_t intervalSeconds,
+                    std::uint32_t retryLimit, const PortList &ports, StoredValues *stored)
+{
+    const std::size_t count = realEntryCount(ports);
+    const StoredValues none;
+    const StoredValues &known = stored ? *stored : none;
+    std::vector<HttpStatusState> http(count);
+    const Status result = writeMonitorKey(registry, [&](Key &key) {
+        Status status = Status::Ok;
+        const auto dword = [&](const std::string &name, std::uint32_t value, bool same) {
+            if (status == Status::Ok && !same)
+                status = writeDword(key, name, value);
+        };
+        const auto text = [&](const std::string &name, const std::string &value, bool same) {
+            if (status == Status::Ok && !same)
+                status = writeString(key, name, value);
+        };
+        // Values of indexes at or above the new count stay; loading ignores them.
+        dword("Port Count", static_cast<std::uint32_t>(count), known.count == count);
+        dword("Interval", intervalSeconds, known.interval == intervalSeconds);
+        dword("Retry", retryLimit, known.retry == retryLimit);
+        text("Target", targetHost, known.target == targetHost);
+        for (std::size_t n = 0; n < count && status == Status::Ok; ++n) {
+            const MonitorPort &entry = *ports[n];
+            const auto i = static_cast<std::uint32_t>(n);
+            const StoredValues::Entry *was = n < known.entries.size() && known.entries[n].known ? &known.entries[n] : nullptr;
+            dword(indexed("Port", i), entry.port, was && was->port == entry.port);
+            dword(indexed("Threshold", i), entry.threshold, was && was->threshold == entry.threshold);
+            dword(indexed("Protocol", i), entry.protocol, was && was->protocol == entry.protocol);
+            text(indexed("PortName", i), entry.name, was && was->name == entry.name);
+            text(indexed("Service", i), entry.command, was && was->command == entry.command);
+            dword(indexed("Action", i), entry.action, was && was->action == entry.action);
+            const auto active = static_cast<std::uint32_t>(entry.active);
+            dword(indexed("Active", i), active, was && was->active == active);
+            if (n < known.entries.size() && known.entries[n].httpStatusKnown)
+                http[n] = {true, known.entries[n].httpStatus};
+            if (status == Status::Ok)
+                status = writeHttpStatus(key, i, entry.httpStatus, http[n]);
+            // An entry without its own host has no "Host #i" (or an empty
+            // one), so that a store that never had them stays as it was.
+            const std::string hostName = indexed("Host", i);
+            if (!entry.host.empty()) {
+                text(hostName, entry.host, was && was->host == entry.host);
+            } else if (status == Status::Ok && !(was && (!was->host || was->host->empty()))) {
+                if (const Status removed = key.deleteValue(hostName); removed != Status::NotFound)
+                    status = removed;
+            }
+            dword(indexed("CertWarnDays", i), entry.certWarnDays, was && was->certWarnDays == entry.certWarnDays);
+        }
+        return status;
+    });
+    if (result != Status::Ok || !stored)
+        return result;
+    // The store now holds these.
+    stored->count = static_cast<std::uint32_t>(count);
+    stored->interval = intervalSeconds;
+    stored->retry = retryLimit;
+    stored->target = targetHost;
+    if (stored->entries.size() < count)
+        stored->entries.resize(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        const MonitorPort &entry = *ports[n];
+        StoredValues::Entry &now = stored->entries[n];
+        now.known = true;
+        now.port = entry.port;
+        now.threshold = entry.threshold;
+        now.protocol = entry.protocol;
+        now.action = entry.action;
+        now.active = static_cast<std::uint32_t>(entry.active);
+        now.name = entry.name;
+        now.command = entry.command;
+        now.httpStatusKnown = http[n].known;
+        now.httpStatus = http[n].text;
+        if (!entry.host.empty())
+            now.host = entry.host;
+        else if (now.host && !now.host->empty())
+            now.host.reset();
+        now.certWarnDays = entry.certWarnDays;
+    }
+    return result;
+}
+
+Status saveNotifications(Registry &registry, bool on)
+{
+    return writeMonitorKey(registry, [&](Key &key) { return writeDword(key, "Notify", on ? 1u : 0u); });
+}
+
+Status saveHistoryKept(Registry &registry, bool on)
+{
+    return writeMonitorKey(registry, [&](Key &key) { return writeDword(key, kKeepHistoryValue, on ? 1u : 0u); });
+}
+
+bool loadHistoryKept(Registry &registry)
+{
+    std::uint32_t value = 1;
+    registry.readTransact([&]() {
+        if (std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue))
+            if (readDword(*key, kKeepHistoryValue, value) != Status::Ok)
+                value = 1;
+        return Status::Ok;
+    });
+    return value != 0;
+}
+
+Status setLogonFlag(Registry &registry, std::uint32_t value)
+{
+    Status status = Status::Ok;
+    std::unique_ptr<Key> key = registry.openKey(kProgramKey, reg::KeyQueryValue | reg::KeySetValue, &status);
+    if (!key)
+        return status; // the key is never created here
+    return writeDword(*key, kLogonValue, value);
+}
+
+Status takeLogonFlag(Registry &registry, std::uint32_t &previous)
+{
+    const Status status = registry.readAndClearDword(kProgramKey, kLogonValue, previous);
+    if (status != Status::Ok)
+        previous = 0;
+    return status;
+}
+
+std::unique_ptr<Registry> unavailableRegistry(Status reason)
+{
+    return std::make_unique<UnavailableRegistry>(reason);
+}
+
+namespace {
+const char *const kWindowValues[] = {"Window Left", "Window Top", "Window Width", "Window Height"};
+constexpr int kMaxWindowExtent = 100000;
+// "Column Width #0..5"; the host and uptime columns, added later, are #6
+// and #7 and may be missing from a store an older version wrote.
+constexpr std::uint32_t kColumnCount = 6;
+constexpr std::uint32_t kHostColumn = 6;
+constexpr std::uint32_t kLastColumn = 7;
+constexpr int kMaxColumnWidth = 10000;
+} // namespace
+
+WindowLayout loadWindowLayout(Registry &registry)
+{
+    WindowLayout layout;
+    registry.readTransact([&]() {
+        std::unique_ptr<Key> key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+        if (!key)
+            return Status::Ok;
+        std::uint32_t window[4] = {};
+        bool whole = true;
+        for (int i = 0; i < 4; ++i)
+            whole = whole && readDword(*key, kWindowValues[i], window[i]) == Status::Ok;
+        // Left and top may lie left of or above the first screen.
+        const int width = static_cast<int>(window[2]);
+        const int height = static_cast<int>(window[3]);
+        const int left = static_cast<int>(window[0]);
+        const int top = static_cast<int>(window[1]);
+        if (whole && width > 0 && width <= kMaxWindowExtent && height > 0 && height <= kMaxWindowExtent &&
+            left > -kMaxWindowExtent && left < kMaxWindowExtent && top > -kMaxWindowExtent && top < kMaxWindowExtent) {
+            layout.x = left;
+            layout.y = top;
+            layout.width = width;
+            layout.height = height;
+        }
+        for (std::uint32_t c = 0; c < kColumnCount; ++c) {
+            std::uint32_t width = 0;
+            if (readDword(*key, indexed("Column Width", c), width) != Status::Ok || width == 0 ||
+                width > static_cast<std::uint32_t>(kMaxColumnWidth)) {
+                layout.columnWidths.clear();
+                break;
+            }
+            layout.columnWidths.push_back(static_cast<int>(width));
+        }
+        // Each added column's width only after those before it.
+        for (std::uint32_t c = kHostColumn; c <= kLastColumn && layout.columnWidths.size() == c; ++c) {
+            std::uint32_t addedWidth = 0;
+            if (readDword(*key, indexed("Column Width", c), addedWidth) == Status::Ok && addedWidth > 0 &&
+                addedWidth <= static_cast<std::uint32_t>(kMaxColumnWidth))
+                layout.columnWidths.push_back(static_cast<int>(addedWidth));
+        }
+        return Status::Ok;
+    });
+    return layout;
+}
+
+Status saveWindowLayout(Registry &registry, const WindowLayout &layout)
+{
+    return writeMonitorKey(registry, [&](Key &key) {
+        Status status = Status::Ok;
+        if (layout.hasWindow()) {
+            const int window[4] = {layout.x, layout.y, layout.width, layout.height};
+            for (int i = 0; i < 4 && status == Status::Ok; ++i)
+                status = writeDword(key, kWindowValues[i], static_cast<std::uint32_t>(window[i]));
+        }
+        if (layout.columnWidths.size() >= kColumnCount && layout.columnWidths.size() <= kLastColumn + 1) {
+            for (std::uint32_t c = 0; c < layout.columnWidths.size() && status == Status::Ok; ++c)
+                status = writeDword(key, indexed("Column Width", c), static_cast<std::uint32_t>(layout.columnWidths[c]));
+        }
+        return status;
+    });
+}
+
+} // namespace vigilon
