@@ -23,7 +23,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 cmake_path(SET root NORMALIZE "${SOURCE_DIR}/")
-set(areas app probes graph history metrics service qt win)
+set(areas base probes store graph history metrics app service reg qt win)
 set(patterns "")
 foreach(area IN LISTS areas)
   list(APPEND patterns "${root}${area}/*.cpp" "${root}${area}/*.h")
