@@ -11,6 +11,7 @@
 #include "base/EventLoop.h"
 #include "base/MonitorPort.h"
 #include "base/ProbeHost.h"
+#include "base/SocketLibrary.h"
 #include "base/Prompter.h"
 #include "app/platform/Launcher.h"
 #include "store/Settings.h"

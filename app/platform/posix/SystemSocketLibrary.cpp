@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The socket library of POSIX systems: always there, nothing to start.
-#include "app/FrameUi.h"
+#include "base/SocketLibrary.h"
 
 #include <unistd.h>
 

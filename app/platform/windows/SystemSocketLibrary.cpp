@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The socket library of Windows: Winsock, started and cleaned up by the frame.
-#include "app/FrameUi.h"
+#include "base/SocketLibrary.h"
 
 #include <winsock2.h>
 
