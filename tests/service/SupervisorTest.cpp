@@ -337,7 +337,7 @@ TEST(ServiceStrings, LanguageFollowsTheMessagesLocale)
     EXPECT_EQ(languageFromLocale(nullptr, nullptr, "jv_ID"), Language::English);
 }
 
-// The ids are those of the message table in Vigilsvc.exe (tests/win).
+// The ids are those of the message table in Vigilsvc.exe (tests/service/windows/MessageTableTest.cpp).
 TEST(ServiceStrings, EventRecordsFromTheMessageTable)
 {
     EXPECT_EQ(eventId(EventType::Information), 0x40000003u);
