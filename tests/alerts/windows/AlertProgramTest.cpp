@@ -13,6 +13,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/win/RunAndWait.h"
 
 #include <gtest/gtest.h>
 
@@ -142,18 +143,8 @@ TEST_F(AlertProgram, AlertsBeyondSixteenWaitAndStartAsRunningOnesEnd)
 // Runs Vigilsvc.exe with a keyword and waits for it; its exit status.
 DWORD vigilsvc(const std::string &keyword)
 {
-    std::string commandLine = "\"" + std::string(VIGILSVC_BINARY) + "\" " + keyword;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return GetLastError();
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    const std::string commandLine = "\"" + std::string(VIGILSVC_BINARY) + "\" " + keyword;
+    return test::runAndWait(std::wstring(commandLine.begin(), commandLine.end()));
 }
 
 // Whoever runs Vigilon would run a command that another user wrote: after

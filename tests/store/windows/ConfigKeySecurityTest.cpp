@@ -11,6 +11,7 @@
 #include <sddl.h>
 
 #include "store/windows/ConfigKeySecurity.h"
+#include "tests/support/win/RunAndWait.h"
 
 #include <gtest/gtest.h>
 
@@ -24,18 +25,7 @@ constexpr wchar_t kMonitor[] = L"Software\\Ardentis\\Vigilon\\Monitor";
 
 DWORD runVigilsvc(const wchar_t *keyword)
 {
-    std::wstring commandLine = L"\"" + std::wstring(VIGILSVC_BINARY_W) + L"\" " + keyword;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return GetLastError();
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    return test::runAndWait(L"\"" + std::wstring(VIGILSVC_BINARY_W) + L"\" " + keyword);
 }
 
 // Owner and access list of a key, written as SDDL; true when both took.
