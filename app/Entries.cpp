@@ -146,6 +146,14 @@ void CMainFrame::setRowImage(int row, int image)
         mainDialog_->setRowImage(row, image);
 }
 
+void CMainFrame::responseSample(std::uint32_t entryId, std::uint32_t valueMs, const std::string &line)
+{
+    if (graphs_) {
+        graphs_->addSample(entryId, valueMs);
+        graphs_->setFailureReason(entryId, line);
+    }
+}
+
 void CMainFrame::updateRow(const MonitorPort &entry)
 {
     const int row = rowOf(ports_, entry);
@@ -202,7 +210,8 @@ CMainFrame::Change CMainFrame::deleteEntry(std::size_t row)
     ports_.erase(ports_.begin() + static_cast<std::ptrdiff_t>(row));
     for (std::size_t i = row; i < ports_.size(); ++i)
         ports_[i]->rowHint = i;
-    context_.ui->closeResponseGraph(id);
+    if (graphs_)
+        graphs_->close(id);
     saveSettings();
     return Change::Done;
 }
@@ -237,7 +246,9 @@ void CMainFrame::openResponseMonitor(std::size_t row)
     // The dialog nests the event loop: the entry may be deleted, or the
     // frame closed, before it returns.
     std::weak_ptr<bool> alive = alive_;
-    context_.ui->openResponseGraph(id, params, [this, alive, id] {
+    if (!graphs_)
+        return;
+    graphs_->open(id, params, [this, alive, id] {
         if (!alive.lock() || closed_)
             return false;
         for (const auto &p : ports_) {
@@ -252,9 +263,9 @@ void CMainFrame::openResponseMonitor(std::size_t row)
         return;
     for (const auto &p : ports_) {
         if (p->id == id && p->status == Failed)
-            context_.ui->responseReason(id, graphReasonLine(p->lastReason));
+            graphs_->setFailureReason(id, graphReasonLine(p->lastReason));
         else if (p->id == id && usesTls(p->protocol) && p->certDaysKnown)
-            context_.ui->responseReason(id, certDaysLine(p->certDaysLeft));
+            graphs_->setFailureReason(id, certDaysLine(p->certDaysLeft));
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/MonitorPort.h"
+#include "base/ResponseGraph.h"
 #include "base/TextFormat.h"
 #include "base/WindowLayout.h"
 #include "graph/ResponseGraphParams.h"
@@ -9,10 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vigilon {
 
+class MainDialogController;
 class Monitor;
 
 // Resource ids of the tray icons and commands of the tray menu.
@@ -92,24 +95,6 @@ struct MainDialogInit {
     WindowLayout layout;
 };
 
-// The operations of the main dialog that the frame and the engine use. Rows
-// are the places of the entries in the frame's list.
-class MainDialogView {
-public:
-    virtual ~MainDialogView() = default;
-    virtual void show() = 0;
-    virtual void hide() = 0;
-    // The dialog's copy of the frame's running state.
-    virtual void setMonitoring(bool running) = 0;
-    virtual void updateStateControls() = 0;
-    // Refreshes the status text (stopped, or running with the elapsed time).
-    virtual void updateStatusText(bool running) = 0;
-    // Writes one entry into its row.
-    virtual void updateRow(int row, const EntryView &entry) = 0;
-    // Sets only the image of a row's first column.
-    virtual void setRowImage(int row, int image) = 0;
-};
-
 class AboutBoxView {
 public:
     virtual ~AboutBoxView() = default;
@@ -146,29 +131,57 @@ public:
     virtual TextLimit noticeBodyLimit() const { return {SIZE_MAX, TextUnit::Characters}; }
 };
 
-// Makes the frame's windows; implemented by the user interface.
-class FrameUi {
+// What the entries' graph windows are made of on a front end: its response
+// monitor settings dialog, its graph window and its outage list. The frame
+// keeps the windows (see GraphWindows); the front end only makes them.
+class GraphWindowMakers {
 public:
-    virtual ~FrameUi() = default;
+    virtual ~GraphWindowMakers() = default;
+    // Runs the response monitor settings dialog on params; true on OK.
+    virtual bool runResponseMonitorDialog(ResponseGraphParams &params) = 0;
+    // Makes a graph window, hidden; null when it cannot be made.
+    // closeRequest is what the window calls, from the event loop and not
+    // from inside one of its own handlers, when it wants to be closed.
+    virtual std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
+                                                               std::function<void()> closeRequest) = 0;
+    // Shows the outage list of an entry (see OutageListController).
+    virtual void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) = 0;
+    // Where a new window may go (see placeBeside); none keeps the window's
+    // own place.
+    virtual std::optional<PlaceArea> placeArea() const { return std::nullopt; }
+};
+
+// A front end's main dialog window as the frame holds it. Its rules are the
+// frame's MainDialogController, which the window drives with its events and
+// which fills its controls.
+class MainDialogWindow {
+public:
+    virtual void showWindow() = 0;
+    virtual void hideWindow() = 0;
+    // The frame lets go: nothing reaches the frame from here on, a modal
+    // dialog of the window's ends, and the window goes once none of its
+    // calls is on the stack (the frame may let go from inside one of the
+    // window's handlers: a message box nests the event loop, and the tray's
+    // exit runs there).
+    virtual void release() = 0;
+
+protected:
+    ~MainDialogWindow() = default;
+};
+
+// The windows a front end makes for the frame; the frame owns what they
+// show and decide.
+class FrameUi : public GraphWindowMakers {
+public:
     // Loads the tray menu and the four icons; null when they cannot be had.
     virtual std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) = 0;
-    virtual std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) = 0;
+    // Makes the main dialog's window, hidden, over the frame's controller,
+    // which it keeps for as long as the window lives and starts on its
+    // controls (MainDialogController::init). Null when it cannot be made;
+    // else the window goes once the frame releases it.
+    virtual MainDialogWindow *createMainDialog(Monitor &frame,
+                                               std::shared_ptr<MainDialogController> controller) = 0;
     virtual std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) = 0;
-    // An entry's graph window: the response monitor settings dialog on
-    // these defaults, then the window (see GraphWindows). stillWanted tells,
-    // after the dialog, whether the entry is still there to be watched.
-    virtual void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                                   std::function<bool()> stillWanted) = 0;
-    // A check's sample for the entry's graph window, if one is open.
-    virtual void responseSample(std::uint32_t entryId, std::uint32_t valueMs) = 0;
-    // Why the entry failed, for its graph window; empty once it answers.
-    virtual void responseReason(std::uint32_t entryId, const std::string &line)
-    {
-        (void)entryId;
-        (void)line;
-    }
-    // The entry goes (or the program ends): its window, if any, closes.
-    virtual void closeResponseGraph(std::uint32_t entryId) = 0;
     // Ends the program's event loop once the frame is closed.
     virtual void quit() = 0;
 };

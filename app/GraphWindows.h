@@ -16,9 +16,10 @@
 
 namespace vigilon {
 
-// The entries' graph windows, as a front end keeps them: at most one per
-// entry, known by the entry's id. The windows themselves are the front end's
-// (see Makers); what happens on the way to one is the same everywhere.
+// The entries' graph windows, as the frame keeps them: at most one per
+// entry, known by the entry's id. The windows themselves are made by the
+// front end (see Makers); what happens on the way to one is the same
+// everywhere.
 class Monitor;
 
 class GraphWindows {
@@ -27,22 +28,8 @@ public:
     static constexpr unsigned kUptimeTimerId = 1;
     static constexpr unsigned kUptimeRefreshMs = 60000;
 
-    class Makers {
-    public:
-        virtual ~Makers() = default;
-        // Runs the response monitor settings dialog on params; true on OK.
-        virtual bool runResponseMonitorDialog(ResponseGraphParams &params) = 0;
-        // Makes a graph window, hidden; null when it cannot be made.
-        // closeRequest is what the window calls, from the event loop and not
-        // from inside one of its own handlers, when it wants to be closed.
-        virtual std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
-                                                                   std::function<void()> closeRequest) = 0;
-        // Shows the outage list of an entry (see OutageListController).
-        virtual void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) = 0;
-        // Where a new window may go (see placeBeside); none keeps the
-        // window's own place.
-        virtual std::optional<PlaceArea> placeArea() const { return std::nullopt; }
-    };
+    // What the windows are made of: the front end's (see FrameUi).
+    using Makers = GraphWindowMakers;
 
     GraphWindows(Makers &makers, Prompter &prompter);
     ~GraphWindows();
@@ -91,33 +78,5 @@ private:
 // that it never lies exactly on top of another.
 constexpr int kCascadeStep = 24;
 ResponseGraph::Place cascadePlace(ResponseGraph::Place wanted, const std::vector<ResponseGraph::Place> &taken);
-
-// The frame's windows of a front end that keeps its graph windows in
-// GraphWindows: the frame's graph calls go there, and the windows close
-// with it. The front end makes the windows themselves (Makers).
-class GraphWindowsUi : public FrameUi, protected GraphWindows::Makers {
-public:
-    explicit GraphWindowsUi(Prompter &prompter)
-        : graphs_(*this, prompter)
-    {
-    }
-    ~GraphWindowsUi() override { graphs_.closeAll(); }
-
-    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                           std::function<bool()> stillWanted) override
-    {
-        graphs_.open(entryId, defaults, stillWanted);
-    }
-    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override { graphs_.addSample(entryId, valueMs); }
-    void responseReason(std::uint32_t entryId, const std::string &line) override
-    {
-        graphs_.setFailureReason(entryId, line);
-    }
-    void closeResponseGraph(std::uint32_t entryId) override { graphs_.close(entryId); }
-    GraphWindows &graphWindows() { return graphs_; }
-
-private:
-    GraphWindows graphs_;
-};
 
 } // namespace vigilon

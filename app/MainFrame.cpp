@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace vigilon {
 
@@ -25,7 +26,6 @@ EngineContext engineContext(const FrameContext &context, const std::string &targ
     engine.loop = context.loop;
     engine.clock = context.clock;
     engine.probes = context.probes;
-    engine.ui = context.ui;
     engine.targetHost = &targetHost;
     engine.verbose = context.verbose;
     engine.runCommand = context.runCommand;
@@ -39,6 +39,10 @@ CMainFrame::CMainFrame(const FrameContext &context)
     : context_(context)
     , engine_(engineContext(context_, context_.targetHost), ports_, *this)
 {
+    if (context_.ui) {
+        graphs_ = std::make_unique<GraphWindows>(*context_.ui, *context_.prompter);
+        graphs_->watchHistory(*this);
+    }
 }
 
 CMainFrame::~CMainFrame()
@@ -146,7 +150,10 @@ void CMainFrame::finishCreate()
     init.intervalSeconds = engine_.intervalSeconds();
     init.retryLimit = engine_.retryLimit();
     init.layout = windowLayout_;
-    mainDialog_ = context_.ui->createMainDialog(*this, init);
+    auto controller = std::make_shared<MainDialogController>(*this, *context_.prompter, init);
+    mainWindow_ = context_.ui->createMainDialog(*this, controller);
+    if (mainWindow_)
+        mainDialog_ = std::move(controller);
 
     aboutBox_ = context_.ui->createAboutBox(*this);
     if (aboutBox_)
@@ -158,11 +165,11 @@ void CMainFrame::finishCreate()
     }
 
     if (serviceMode_) {
-        if (mainDialog_)
-            mainDialog_->hide();
+        if (mainWindow_)
+            mainWindow_->hideWindow();
         context_.loop->setTimer(this, timers::ServiceStart, timers::ServiceStartMs, [this] { onServiceStartTimer(); });
-    } else if (mainDialog_) {
-        mainDialog_->show();
+    } else if (mainWindow_) {
+        mainWindow_->showWindow();
     }
 }
 
@@ -279,15 +286,17 @@ void CMainFrame::cleanUp()
     updateTrayIcon(TrayOp::Remove, 0);
     // The settings are saved as the main dialog goes, as closing its window
     // does.
-    if (mainDialog_)
+    if (mainWindow_) {
         saveSettings();
+        std::exchange(mainWindow_, nullptr)->release();
+    }
     mainDialog_.reset();
     aboutBox_.reset();
     trayIcon_.reset();
     trayIconAdded_ = false;
     engine_.discardChecks();
-    for (auto &entry : ports_)
-        context_.ui->closeResponseGraph(entry->id);
+    if (graphs_)
+        graphs_->closeAll();
     ports_.clear();
 }
 

@@ -3,6 +3,8 @@
 
 #include "app/Autostart.h"
 #include "app/FrameUi.h"
+#include "app/GraphWindows.h"
+#include "app/dialogs/MainDialogController.h"
 #include "base/HistoryReader.h"
 #include "app/Monitor.h"
 #include "app/MonitorEngine.h"
@@ -164,7 +166,9 @@ public:
     const std::string &localHostName() const { return localHostName_; }
     reg::Registry &registry() { return *context_.registry; }
     Prompter &prompter() { return *context_.prompter; }
-    MainDialogView *mainDialog() { return mainDialog_.get(); }
+    // The main dialog's rules while the frame has the dialog; null before
+    // and after.
+    MainDialogController *mainDialog() { return mainDialog_.get(); }
     bool dialogVisible() const override { return dialogVisible_; }
     void showMainDialog() override;
 
@@ -192,6 +196,7 @@ private:
     void setRowImage(int row, int image) override;
     void updateRow(const MonitorPort &entry) override;
     void showTrayIcon(unsigned icon) override { updateTrayIcon(TrayOp::Modify, icon); }
+    void responseSample(std::uint32_t entryId, std::uint32_t valueMs, const std::string &line) override;
     void pollTick() override;
     void shortageChanged(std::size_t unchecked, bool firstTime) override;
     void statusChanged(const std::vector<StatusChange> &changes) override;
@@ -212,7 +217,13 @@ private:
     bool serviceMode_ = false;
     bool socketsStarted_ = false;
     std::unique_ptr<TrayIcon> trayIcon_;
-    std::unique_ptr<MainDialogView> mainDialog_;
+    // The main dialog: its rules, and its window while the frame holds it.
+    // The window keeps the rules too, for its calls still on the stack as
+    // the frame lets go.
+    std::shared_ptr<MainDialogController> mainDialog_;
+    MainDialogWindow *mainWindow_ = nullptr;
+    // The entries' graph windows.
+    std::unique_ptr<GraphWindows> graphs_;
     std::unique_ptr<AboutBoxView> aboutBox_;
     PortList ports_;
     // Posted work checks this before it touches the frame.

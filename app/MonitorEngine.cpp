@@ -652,10 +652,9 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
         testRound_.result = TestResult::Warning;
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
-    context_.ui->responseSample(entry.id, entry.responseTime);
-    context_.ui->responseReason(entry.id, usesTls(entry.protocol) && entry.certDaysKnown
-                                              ? certDaysLine(entry.certDaysLeft)
-                                              : std::string());
+    listener_.responseSample(entry.id, entry.responseTime,
+                             usesTls(entry.protocol) && entry.certDaysKnown ? certDaysLine(entry.certDaysLeft)
+                                                                            : std::string());
     countStatus(before, entry.status);
     if (before == Failed)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
@@ -694,8 +693,7 @@ void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const Fail
                      ranMicros, entry.lastReason);
     if (verdict == FailureVerdict::Tolerated)
         return;
-    context_.ui->responseSample(entry.id, 0);
-    context_.ui->responseReason(entry.id, graphReasonLine(entry.lastReason));
+    listener_.responseSample(entry.id, 0, graphReasonLine(entry.lastReason));
     countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);

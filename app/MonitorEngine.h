@@ -21,8 +21,6 @@
 
 namespace vigilon {
 
-class FrameUi;
-
 namespace timers {
 // The timers the engine sets on the loop, under itself.
 enum EngineTimer : unsigned {
@@ -78,8 +76,6 @@ struct EngineContext {
     EventLoop *loop = nullptr;
     const Clock *clock = nullptr;
     ProbeFactory *probes = nullptr;
-    // The graph windows' samples and reasons.
-    FrameUi *ui = nullptr;
     // The target host, which every entry without a host of its own checks;
     // owned by the frame.
     const std::string *targetHost = nullptr;
@@ -105,6 +101,10 @@ public:
     virtual void updateRow(const MonitorPort &entry) = 0;
     // The tray's icon (0: the tip alone).
     virtual void showTrayIcon(unsigned icon) = 0;
+    // A sample for the entry's graph (0 for a declared failure) and the
+    // line its graph shows: why it failed, the days its certificate has
+    // left, or nothing.
+    virtual void responseSample(std::uint32_t entryId, std::uint32_t valueMs, const std::string &line) = 0;
     // The polling timer ticked; its round follows unless rounds are held.
     virtual void pollTick() = 0;
     // The number of entries a round left out changed.

@@ -87,13 +87,13 @@ void CMainFrame::onCommand(unsigned command)
         break;
     }
     case res::CmdToggleDialog:
-        if (!mainDialog_)
+        if (!mainWindow_)
             break;
         if (dialogVisible_) {
-            mainDialog_->hide();
+            mainWindow_->hideWindow();
             dialogVisible_ = false;
         } else {
-            mainDialog_->show();
+            mainWindow_->showWindow();
             dialogVisible_ = true;
         }
         break;
@@ -114,12 +114,12 @@ void CMainFrame::onCommand(unsigned command)
 
 void CMainFrame::showMainDialog()
 {
-    if (closed_ || !mainDialog_)
+    if (closed_ || !mainWindow_)
         return;
     if (!dialogVisible_)
         onCommand(res::CmdToggleDialog);
     else
-        mainDialog_->show();
+        mainWindow_->showWindow();
 }
 
 } // namespace vigilon

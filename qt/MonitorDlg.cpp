@@ -45,14 +45,15 @@ QIcon programIcon()
 }
 } // namespace
 
-CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint)
     , frame_(frame)
     , prompter_(prompter)
-    , controller_(frame, prompter, *this, init)
+    , controller_(std::move(controller))
     , runDialog_([](QDialog &dialog) { return dialog.exec(); })
 {
+    controller_->bind(*this);
     initUi();
     setFont(dialogFont());
     setSizeGripEnabled(false);
@@ -74,10 +75,10 @@ void CMonitorDlg::retire()
         std::vector<int> widths;
         for (int c = 0; c < list_->columnCount(); ++c)
             widths.push_back(list_->columnWidth(c));
-        controller_.saveLayout(LayoutRect{x(), y(), x() + width(), y() + height()}, widths);
+        controller_->saveLayout(LayoutRect{x(), y(), x() + width(), y() + height()}, widths);
     }
     *alive_ = false;
-    controller_.retire();
+    controller_->retire();
     // A modal dialog of ours still open ends with Cancel once its loop runs.
     if (modal_)
         modal_->reject();
@@ -93,13 +94,10 @@ void CMonitorDlg::release()
     deleteLater();
 }
 
-std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
-                                                  QPointer<CMonitorDlg> *made)
+CMonitorDlg *makeMonitorDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+                               Prompter &prompter)
 {
-    auto *dialog = new CMonitorDlg(frame, init, prompter);
-    if (made)
-        *made = dialog;
-    return holdMainDialog(*dialog);
+    return new CMonitorDlg(frame, std::move(controller), prompter);
 }
 
 int CMonitorDlg::runDialog(QDialog &dialog)
@@ -209,9 +207,9 @@ void CMonitorDlg::createControls()
     setTabOrder(notify_, autostart_);
     setTabOrder(autostart_, list_);
     setTabOrder(list_, history_);
-    connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onNotifyToggled(ticked); });
-    connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onAutostartToggled(ticked); });
-    connect(history_, &QCheckBox::clicked, this, [this](bool ticked) { controller_.onHistoryToggled(ticked); });
+    connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onNotifyToggled(ticked); });
+    connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onAutostartToggled(ticked); });
+    connect(history_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onHistoryToggled(ticked); });
 
     connect(startStop_, &QPushButton::clicked, this, &CMonitorDlg::onStartStop);
     connect(target_, &QPushButton::clicked, this, &CMonitorDlg::onTargetChange);
@@ -219,11 +217,11 @@ void CMonitorDlg::createControls()
     connect(portTest_, &QPushButton::clicked, this, &CMonitorDlg::onPortTest);
     connect(retryEdit_, &QLineEdit::textChanged, this, [this] {
         if (retrySpin_)
-            controller_.onRetryChanged();
+            controller_->onRetryChanged();
     });
     connect(intervalEdit_, &QLineEdit::textChanged, this, [this] {
         if (intervalSpin_)
-            controller_.onIntervalChanged();
+            controller_->onIntervalChanged();
     });
     connect(list_, &CPortListCtrl::clickedAt, this, &CMonitorDlg::onListClick);
     connect(list_, &CPortListCtrl::doubleClickedAt, this, &CMonitorDlg::onListDoubleClick);
@@ -252,13 +250,13 @@ void CMonitorDlg::initDialog()
         intervalSpin_->alignRightOfBuddy();
         retrySpin_->alignRightOfBuddy();
     }
-    intervalSpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_.intervalSeconds(), 1000000u)));
-    retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_.retryLimit(), 1000000u)));
+    intervalSpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_->intervalSeconds(), 1000000u)));
+    retrySpin_->setPos(static_cast<int>(std::min<std::uint32_t>(controller_->retryLimit(), 1000000u)));
 
     list_->setUp();
     {
         const QFontMetrics metrics(list_->font());
-        const std::vector<int> widths = controller_.columnWidths(
+        const std::vector<int> widths = controller_->columnWidths(
             [&metrics](const std::string &text) { return metrics.horizontalAdvance(QString::fromStdString(text)); },
             list_->cellExtra(), CPortListCtrl::firstColumnExtra());
         for (int c = 0; c < static_cast<int>(widths.size()) && c < list_->columnCount(); ++c)
@@ -272,7 +270,7 @@ void CMonitorDlg::initDialog()
     logo_->setPixmap(QPixmap(QStringLiteral(":/ui/137.png")));
 
     // Fields to controls, the list, hint, status and title.
-    controller_.init();
+    controller_->init();
 
     retrySpin_->setPos(retrySpin_->pos());
     intervalSpin_->setPos(intervalSpin_->pos());
@@ -300,7 +298,7 @@ void CMonitorDlg::restoreLayout()
         areas.push_back(LayoutRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
     LayoutRect placed;
-    if (!controller_.restoredWindow({minimumWidth(), minimumHeight()}, areas, placed))
+    if (!controller_->restoredWindow({minimumWidth(), minimumHeight()}, areas, placed))
         return;
     move(placed.left, placed.top);
     resize(placed.width(), placed.height());
@@ -453,14 +451,14 @@ std::string CMonitorDlg::rowName(int row) const
 void CMonitorDlg::onListClick(const QPoint &viewportPos)
 {
     const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
-    controller_.onListClick(hit.row,
+    controller_->onListClick(hit.row,
                             (hit.flags & CPortListCtrl::HitOnStateIcon) && viewportPos.x() < list_->columnWidth(0));
 }
 
 void CMonitorDlg::onListDoubleClick(const QPoint &viewportPos)
 {
     const CPortListCtrl::Hit hit = list_->hitTest(viewportPos);
-    controller_.onListDoubleClick(hit.row, viewportPos.x() < list_->columnWidth(0));
+    controller_->onListDoubleClick(hit.row, viewportPos.x() < list_->columnWidth(0));
 }
 
 ListSelection CMonitorDlg::listSelection() const
@@ -473,7 +471,7 @@ ListSelection CMonitorDlg::listSelection() const
 
 void CMonitorDlg::onListKey(int key)
 {
-    controller_.onListKey(static_cast<ListKey>(key), listSelection());
+    controller_->onListKey(static_cast<ListKey>(key), listSelection());
 }
 
 void CMonitorDlg::onListContextMenu(const QPoint &viewportPos)
@@ -492,7 +490,7 @@ void CMonitorDlg::onListContextMenu(const QPoint &viewportPos)
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
     ListCommand chosen = ListCommand::None;
-    for (const ListMenuItem &item : controller_.listMenu(selection)) {
+    for (const ListMenuItem &item : controller_->listMenu(selection)) {
         if (item.separatorBefore)
             menu.addSeparator();
         QAction *action = menu.addAction(QString::fromStdString(item.text));
@@ -504,7 +502,7 @@ void CMonitorDlg::onListContextMenu(const QPoint &viewportPos)
     menu.exec(list_->viewport()->mapToGlobal(viewportPos));
     // Carried out once the menu is gone.
     if (*alive && chosen != ListCommand::None)
-        controller_.onListCommand(chosen, listSelection());
+        controller_->onListCommand(chosen, listSelection());
 }
 
 void CMonitorDlg::setClipboardText(const std::string &text)
@@ -651,7 +649,7 @@ void CMonitorDlg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     shownOnce_ = true;
-    controller_.updateStateControls();
+    controller_->updateStateControls();
 }
 
 void CMonitorDlg::closeEvent(QCloseEvent *event)

@@ -58,7 +58,7 @@ public:
     // The list keeps room for its header and two rows at the smallest size.
     static constexpr int ListLeastHeight = 76;
 
-    CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
+    CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
     // Saves the settings, as the window's end does, unless retired before.
     ~CMonitorDlg() override;
 
@@ -71,7 +71,6 @@ public:
     // goes when control is back in the event loop.
     void showWindow() override { QDialog::show(); }
     void hideWindow() override { QDialog::hide(); }
-    MainDialogController &controller() override { return controller_; }
     void release() override;
 
     // The port list's clicks, as positions in its viewport.
@@ -84,17 +83,17 @@ public:
     ListSelection listSelection() const;
 
     // Buttons and commands.
-    void onStartStop() { controller_.onStartStop(); }
-    void onExitRequest() { controller_.onExitRequest(); }
-    void onPortTest() { controller_.onPortTest(); }
-    void onTargetChange() { controller_.onTargetChange(); }
+    void onStartStop() { controller_->onStartStop(); }
+    void onExitRequest() { controller_->onExitRequest(); }
+    void onPortTest() { controller_->onPortTest(); }
+    void onTargetChange() { controller_->onTargetChange(); }
 
     // Runs a modal dialog and returns its result; exec() unless replaced
     // (tests answer the dialogs through it).
     using DialogRunner = std::function<int(QDialog &)>;
     void setDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
 
-    bool monitoring() const { return controller_.monitoring(); }
+    bool monitoring() const { return controller_->monitoring(); }
     QWidget *control(int id) const;
     CPortListCtrl *list() const { return list_; }
     CUpDownCtrl *intervalSpin() const { return intervalSpin_; }
@@ -155,7 +154,7 @@ private:
 
     Monitor &frame_;
     Prompter &prompter_;
-    MainDialogController controller_;
+    std::shared_ptr<MainDialogController> controller_;
     LineEditField intervalField_;
     LineEditField retryField_;
     DialogRunner runDialog_;
@@ -184,11 +183,11 @@ private:
     bool shownOnce_ = false;
 };
 
-// The frame's hold on a new main dialog. Letting go retires the dialog at
-// once and deletes it when control is back in the event loop. made, when
-// given, receives the dialog.
-std::unique_ptr<MainDialogView> makeMonitorDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
-                                                  QPointer<CMonitorDlg> *made = nullptr);
+// A new main dialog over the frame's controller, started on its controls.
+// Its release retires it at once and deletes it when control is back in the
+// event loop.
+CMonitorDlg *makeMonitorDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+                               Prompter &prompter);
 
 
 } // namespace vigilon

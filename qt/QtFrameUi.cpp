@@ -15,8 +15,7 @@
 namespace vigilon {
 
 QtFrameUi::QtFrameUi(Prompter &prompter)
-    : GraphWindowsUi(prompter)
-    , prompter_(prompter)
+    : prompter_(prompter)
 {
 }
 
@@ -27,11 +26,10 @@ std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(Monitor &frame)
     return icon;
 }
 
-std::unique_ptr<MainDialogView> QtFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
+MainDialogWindow *QtFrameUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
 {
-    graphWindows().watchHistory(frame);
-    QPointer<CMonitorDlg> made;
-    auto dialog = makeMonitorDialog(frame, init, prompter_, &made);
+    CMonitorDlg *dialog = makeMonitorDialog(frame, std::move(controller), prompter_);
+    QPointer<CMonitorDlg> made = dialog;
     mainDialog_ = made;
     if (auto *qtPrompter = dynamic_cast<QtPrompter *>(&prompter_))
         qtPrompter->setNoticeOwner([made]() -> QWidget * { return made.data(); });

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/GraphWindows.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -12,27 +11,26 @@ namespace vigilon {
 class Prompter;
 class QtTrayIcon;
 
-// Makes the frame's windows with Qt, and keeps the entries' graph windows.
-class QtFrameUi final : public GraphWindowsUi {
+// Makes the frame's windows with Qt.
+class QtFrameUi final : public FrameUi {
 public:
     explicit QtFrameUi(Prompter &prompter);
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override;
 
     // The tray icon made last, for the application's tray watching.
     QtTrayIcon *trayIcon() const { return trayIcon_; }
 
-private:
-    // GraphWindows::Makers
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override;
 
+private:
     Prompter &prompter_;
     QtTrayIcon *trayIcon_ = nullptr;
     // The main dialog made last: new windows open beside it.

@@ -57,16 +57,17 @@ private:
     CMonitorDlg &dialog_;
 };
 
-CMonitorDlg::CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
     : frame_(frame)
     , prompter_(prompter)
-    , controller_(frame, prompter, *this, init)
+    , controller_(std::move(controller))
 {
+    controller_->bind(*this);
 }
 
 CMonitorDlg::~CMonitorDlg()
 {
-    controller_.retire();
+    controller_->retire();
     if (logo_)
         DeleteObject(logo_);
     if (captionFont_)
@@ -93,7 +94,7 @@ bool CMonitorDlg::create()
 void CMonitorDlg::release()
 {
     saveLayout();
-    controller_.retire();
+    controller_->retire();
     if (modal_ && IsWindow(modal_))
         EndDialog(modal_, IDCANCEL);
     if (depth_ > 0) {
@@ -171,18 +172,18 @@ INT_PTR CMonitorDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (wParam)
             shownOnce_ = true;
         if (wParam && ready_)
-            controller_.updateStateControls();
+            controller_->updateStateControls();
         return FALSE;
     case WM_SYSCOMMAND:
         // The close box and Alt+F4: the user's exit request.
         if ((wParam & 0xFFF0) != SC_CLOSE)
             return FALSE;
-        controller_.onExitRequest();
+        controller_->onExitRequest();
         return TRUE;
     case WM_CLOSE:
         // Sent by another program or the system (the service host, taskkill),
         // which ends the program: no question.
-        controller_.onSystemClose();
+        controller_->onSystemClose();
         return TRUE;
     case WM_COMMAND:
         onCommand(LOWORD(wParam), HIWORD(wParam));
@@ -238,7 +239,7 @@ void CMonitorDlg::initDialog()
     loadLogo();
 
     // Fields and up-down controls, the list, the hint, status and title.
-    controller_.init();
+    controller_->init();
     setSpinPos(IDC_RETRY_SPIN, static_cast<int>(SendDlgItemMessageW(window_, IDC_RETRY_SPIN, UDM_GETPOS32, 0, 0)));
     setSpinPos(IDC_INTERVAL_SPIN,
                static_cast<int>(SendDlgItemMessageW(window_, IDC_INTERVAL_SPIN, UDM_GETPOS32, 0, 0)));
@@ -378,7 +379,7 @@ void CMonitorDlg::restoreLayout()
     MINMAXINFO least{};
     minTrackSize(least);
     LayoutRect placed;
-    if (!controller_.restoredWindow({least.ptMinTrackSize.x, least.ptMinTrackSize.y}, areas, placed, {}, dpi_))
+    if (!controller_->restoredWindow({least.ptMinTrackSize.x, least.ptMinTrackSize.y}, areas, placed, {}, dpi_))
         return;
     SetWindowPos(window_, nullptr, placed.left, placed.top, placed.width(), placed.height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -386,7 +387,7 @@ void CMonitorDlg::restoreLayout()
 
 void CMonitorDlg::saveLayout()
 {
-    if (!shownOnce_ || !window_ || !list_ || controller_.retired())
+    if (!shownOnce_ || !window_ || !list_ || controller_->retired())
         return;
     // Minimized, the window is kept as it was before.
     WINDOWPLACEMENT placement{};
@@ -397,7 +398,7 @@ void CMonitorDlg::saveLayout()
     else
         GetWindowRect(window_, &r);
     std::vector<int> widths = portList_.columnWidths();
-    controller_.saveLayout(layoutRect(r), widths, dpi_);
+    controller_->saveLayout(layoutRect(r), widths, dpi_);
 }
 
 void CMonitorDlg::setUpList()
@@ -405,7 +406,7 @@ void CMonitorDlg::setUpList()
     const HINSTANCE instance = resourceInstance();
     portList_.makeImageLists(dpi_);
 
-    portList_.setUpColumns(controller_.columnWidths(portList_.textWidth(), atDpi(16, dpi_),
+    portList_.setUpColumns(controller_->columnWidths(portList_.textWidth(), atDpi(16, dpi_),
                                                    atDpi(2 * CPortListCtrl::ImageSize + 6, dpi_), dpi_));
 
     hint_ = std::make_unique<CBalloonWnd>();
@@ -560,37 +561,37 @@ void CMonitorDlg::onCommand(int id, int code)
 {
     switch (id) {
     case IDOK:
-        controller_.onStartStop();
+        controller_->onStartStop();
         return;
     case IDCANCEL:
     case CmdTrayExit:
-        controller_.onExitRequest();
+        controller_->onExitRequest();
         return;
     case IDC_PORT_TEST:
-        controller_.onPortTest();
+        controller_->onPortTest();
         return;
     case IDC_TARGET:
-        controller_.onTargetChange();
+        controller_->onTargetChange();
         return;
     case IDC_RETRY:
         if (code == EN_CHANGE && ready_)
-            controller_.onRetryChanged();
+            controller_->onRetryChanged();
         return;
     case IDC_INTERVAL:
         if (code == EN_CHANGE && ready_)
-            controller_.onIntervalChanged();
+            controller_->onIntervalChanged();
         return;
     case IDC_NOTIFY:
         if (code == BN_CLICKED)
-            controller_.onNotifyToggled(IsDlgButtonChecked(window_, IDC_NOTIFY) == BST_CHECKED);
+            controller_->onNotifyToggled(IsDlgButtonChecked(window_, IDC_NOTIFY) == BST_CHECKED);
         return;
     case IDC_HISTORY:
         if (code == BN_CLICKED)
-            controller_.onHistoryToggled(IsDlgButtonChecked(window_, IDC_HISTORY) == BST_CHECKED);
+            controller_->onHistoryToggled(IsDlgButtonChecked(window_, IDC_HISTORY) == BST_CHECKED);
         return;
     case IDC_AUTOSTART:
         if (code == BN_CLICKED)
-            controller_.onAutostartToggled(IsDlgButtonChecked(window_, IDC_AUTOSTART) == BST_CHECKED);
+            controller_->onAutostartToggled(IsDlgButtonChecked(window_, IDC_AUTOSTART) == BST_CHECKED);
         return;
     default:
         return;
@@ -632,9 +633,9 @@ LRESULT CMonitorDlg::onListNotify(const NMHDR &header)
     const int row = ListView_HitTest(list_, &hit);
     const bool inFirstColumn = hit.pt.x < ListView_GetColumnWidth(list_, 0);
     if (header.code == static_cast<UINT>(NM_CLICK))
-        controller_.onListClick(row, (hit.flags & LVHT_ONITEMSTATEICON) != 0 && inFirstColumn);
+        controller_->onListClick(row, (hit.flags & LVHT_ONITEMSTATEICON) != 0 && inFirstColumn);
     else
-        controller_.onListDoubleClick(row, inFirstColumn);
+        controller_->onListDoubleClick(row, inFirstColumn);
     return 0;
 }
 
@@ -657,7 +658,7 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
         return true;
     }
     if (control && !shift && (key == 'C' || key == VK_INSERT)) {
-        controller_.onListKey(ListKey::Copy, portList_.selection());
+        controller_->onListKey(ListKey::Copy, portList_.selection());
         return true;
     }
     // Ctrl+Home and Ctrl+End go to the first and last row as Home and End
@@ -673,13 +674,13 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
         return false;
     switch (key) {
     case VK_RETURN:
-        controller_.onListKey(ListKey::Enter, portList_.selection());
+        controller_->onListKey(ListKey::Enter, portList_.selection());
         return true;
     case VK_F2:
-        controller_.onListKey(ListKey::F2, portList_.selection());
+        controller_->onListKey(ListKey::F2, portList_.selection());
         return true;
     case VK_DELETE:
-        controller_.onListKey(ListKey::Delete, portList_.selection());
+        controller_->onListKey(ListKey::Delete, portList_.selection());
         return true;
     case VK_SPACE: {
         // Space acts on the focused row: where Ctrl and the arrows moved the
@@ -687,7 +688,7 @@ bool CMonitorDlg::onListKey(UINT message, WPARAM key)
         const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
         if (focused >= 0 && !(ListView_GetItemState(list_, focused, LVIS_SELECTED) & LVIS_SELECTED))
             portList_.highlightOnly(focused);
-        controller_.onListKey(ListKey::Space, portList_.selection());
+        controller_->onListKey(ListKey::Space, portList_.selection());
         return true;
     }
     default:
@@ -712,7 +713,7 @@ void CMonitorDlg::listContextMenu(POINT at)
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
-    for (const ListMenuItem &item : controller_.listMenu(selection)) {
+    for (const ListMenuItem &item : controller_->listMenu(selection)) {
         if (item.separatorBefore)
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         const std::wstring text = widen(item.text);
@@ -722,8 +723,8 @@ void CMonitorDlg::listContextMenu(POINT at)
     const int chosen = static_cast<int>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, window_, nullptr));
     DestroyMenu(menu);
-    if (chosen > 0 && !controller_.retired())
-        controller_.onListCommand(static_cast<ListCommand>(chosen), portList_.selection());
+    if (chosen > 0 && !controller_->retired())
+        controller_->onListCommand(static_cast<ListCommand>(chosen), portList_.selection());
 }
 
 void CMonitorDlg::setClipboardText(const std::string &text)
@@ -879,17 +880,17 @@ bool CMonitorDlg::runTargetHost(TargetHostForm &form)
     return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
 }
 
-std::unique_ptr<MainDialogView> makeMainDialog(Monitor &frame, const MainDialogInit &init, Prompter &prompter,
-                                               HWND *made)
+MainDialogWindow *makeMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+                                 Prompter &prompter, HWND *made)
 {
-    auto *dialog = new CMonitorDlg(frame, init, prompter);
+    auto *dialog = new CMonitorDlg(frame, std::move(controller), prompter);
     if (!dialog->create()) {
         dialog->release();
         return nullptr;
     }
     if (made)
         *made = dialog->handle();
-    return holdMainDialog(*dialog);
+    return dialog;
 }
 
 } // namespace vigilon::win

@@ -29,7 +29,7 @@ public:
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
 
-    CMonitorDlg(Monitor &frame, const MainDialogInit &init, Prompter &prompter);
+    CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
     ~CMonitorDlg() override;
     CMonitorDlg(const CMonitorDlg &) = delete;
     CMonitorDlg &operator=(const CMonitorDlg &) = delete;
@@ -41,7 +41,6 @@ public:
     // stack, else hidden now and gone once the loop has them again.
     void showWindow() override { ShowWindow(window_, SW_SHOW); }
     void hideWindow() override { ShowWindow(window_, SW_HIDE); }
-    MainDialogController &controller() override { return controller_; }
     void release() override;
 
     HWND handle() const { return window_; }
@@ -118,7 +117,7 @@ private:
 
     Monitor &frame_;
     Prompter &prompter_;
-    MainDialogController controller_;
+    std::shared_ptr<MainDialogController> controller_;
     HwndEditField intervalField_;
     HwndEditField retryField_;
     std::unique_ptr<CBalloonWnd> hint_;

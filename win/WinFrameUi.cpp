@@ -38,8 +38,7 @@ private:
 };
 
 WinFrameUi::WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow)
-    : GraphWindowsUi(prompter)
-    , prompter_(prompter)
+    : prompter_(prompter)
     , clock_(clock)
     , frameWindow_(frameWindow)
 {
@@ -60,10 +59,9 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
     return std::make_unique<TrayHandle>(std::move(icon), trayIcon_);
 }
 
-std::unique_ptr<MainDialogView> WinFrameUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
+MainDialogWindow *WinFrameUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
 {
-    graphWindows().watchHistory(frame);
-    return makeMainDialog(frame, init, prompter_, &mainDialog_);
+    return makeMainDialog(frame, std::move(controller), prompter_, &mainDialog_);
 }
 
 void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/GraphWindows.h"
 
 #include <windows.h>
 
@@ -15,15 +14,14 @@ namespace vigilon::win {
 
 class WinTrayIcon;
 
-// Makes the frame's windows on the Windows API, and keeps the entries'
-// graph windows. frameWindow is the hidden frame window that owns the
-// notification-area icon.
-class WinFrameUi final : public GraphWindowsUi {
+// Makes the frame's windows on the Windows API. frameWindow is the hidden
+// frame window that owns the notification-area icon.
+class WinFrameUi final : public FrameUi {
 public:
     WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow);
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     // Posts WM_QUIT: the message loop ends once the handler returns.
     void quit() override;
@@ -32,15 +30,14 @@ public:
     // callback messages.
     WinTrayIcon *trayIcon() const;
 
-private:
-    class TrayHandle;
-    // GraphWindows::Makers
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override;
 
+private:
+    class TrayHandle;
     Prompter &prompter_;
     const Clock &clock_;
     HWND frameWindow_;

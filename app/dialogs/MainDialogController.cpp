@@ -151,11 +151,9 @@ EntrySettings editedSettings(const PortSettingsForm &form, const EntryView &entr
 }
 } // namespace
 
-MainDialogController::MainDialogController(Monitor &frame, Prompter &prompter, Controls &controls,
-                                           const MainDialogInit &init)
+MainDialogController::MainDialogController(Monitor &frame, Prompter &prompter, const MainDialogInit &init)
     : frame_(frame)
     , prompter_(prompter)
-    , controls_(controls)
     , intervalSeconds_(init.intervalSeconds)
     , retryLimit_(init.retryLimit)
     , storedLayout_(init.layout)
@@ -179,34 +177,34 @@ const std::string &MainDialogController::targetHost() const
 
 void MainDialogController::init()
 {
-    DataExchange::writeNumber(controls_.intervalField(), intervalSeconds_);
-    DataExchange::writeNumber(controls_.retryField(), retryLimit_);
+    DataExchange::writeNumber(controls_->intervalField(), intervalSeconds_);
+    DataExchange::writeNumber(controls_->retryField(), retryLimit_);
     // The up-down controls start on the stored values; one beyond a
     // control's range shows, and is then read, as the range's end.
-    controls_.setIntervalSpinPos(static_cast<int>(std::min<std::uint32_t>(intervalSeconds_, 1000000u)));
-    controls_.setRetrySpinPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));
+    controls_->setIntervalSpinPos(static_cast<int>(std::min<std::uint32_t>(intervalSeconds_, 1000000u)));
+    controls_->setRetrySpinPos(static_cast<int>(std::min<std::uint32_t>(retryLimit_, 1000000u)));
     fillList();
-    controls_.setHintText(hintText());
-    controls_.setNotifyTicked(frame_.notificationsEnabled());
-    controls_.setHistoryTicked(frame_.historyKept());
+    controls_->setHintText(hintText());
+    controls_->setNotifyTicked(frame_.notificationsEnabled());
+    controls_->setHistoryTicked(frame_.historyKept());
     showAutostart();
     updateStatusText(false);
-    controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {frame_.targetHost()}));
+    controls_->setTitle(formatText(loadString(sid::MainDialogTitle), {frame_.targetHost()}));
 }
 
 void MainDialogController::updateStatusText(bool running)
 {
-    controls_.setStatusText(
+    controls_->setStatusText(
         statusText(running, frame_.startTime(), frame_.clock().nowSeconds(), running ? frame_.uncheckedEntries() : 0,
                    running && frame_.nothingChecked()));
 }
 
 void MainDialogController::updateStateControls()
 {
-    controls_.setSettingsEnabled(!monitoring_);
-    controls_.setStartStopText(loadString(monitoring_ ? sid::StopButton : sid::StartButton));
+    controls_->setSettingsEnabled(!monitoring_);
+    controls_->setStartStopText(loadString(monitoring_ ? sid::StopButton : sid::StartButton));
     updateStatusText(monitoring_);
-    controls_.setHintText(hintText());
+    controls_->setHintText(hintText());
     showAutostart();
 }
 
@@ -214,8 +212,8 @@ void MainDialogController::showAutostart()
 {
     if (autostartBusy_)
         return;
-    controls_.setAutostartTicked(frame_.autostartInstalled());
-    controls_.setAutostartEnabled(frame_.autostartAvailable());
+    controls_->setAutostartTicked(frame_.autostartInstalled());
+    controls_->setAutostartEnabled(frame_.autostartAvailable());
 }
 
 void MainDialogController::onNotifyToggled(bool ticked)
@@ -226,10 +224,10 @@ void MainDialogController::onNotifyToggled(bool ticked)
 void MainDialogController::onHistoryToggled(bool ticked)
 {
     frame_.setHistoryKept(ticked);
-    controls_.setHistoryTicked(frame_.historyKept());
+    controls_->setHistoryTicked(frame_.historyKept());
     // The uptimes show, or go, with the history.
-    for (int row = 0; row < controls_.rowCount() && static_cast<std::size_t>(row) < frame_.entryCount(); ++row)
-        controls_.setRow(row, shownRow(frame_.entryView(static_cast<std::size_t>(row))));
+    for (int row = 0; row < controls_->rowCount() && static_cast<std::size_t>(row) < frame_.entryCount(); ++row)
+        controls_->setRow(row, shownRow(frame_.entryView(static_cast<std::size_t>(row))));
 }
 
 void MainDialogController::onAutostartToggled(bool ticked)
@@ -238,14 +236,14 @@ void MainDialogController::onAutostartToggled(bool ticked)
         return;
     // The box waits for the outcome, and then shows what the system says.
     autostartBusy_ = true;
-    controls_.setAutostartEnabled(false);
+    controls_->setAutostartEnabled(false);
     const auto alive = alive_;
     const bool begun = frame_.setAutostart(ticked, [this, alive](bool installed, const std::string &failure) {
         if (!*alive)
             return;
         autostartBusy_ = false;
-        controls_.setAutostartTicked(installed);
-        controls_.setAutostartEnabled(true);
+        controls_->setAutostartTicked(installed);
+        controls_->setAutostartEnabled(true);
         if (!failure.empty())
             prompter_.messageBox(failure, "", mb::Ok | mb::IconExclamation);
     });
@@ -264,9 +262,9 @@ std::string MainDialogController::hintText() const
 
 void MainDialogController::updateRow(int row, const EntryView &entry)
 {
-    if (row < 0 || row > controls_.rowCount())
+    if (row < 0 || row > controls_->rowCount())
         return;
-    controls_.setRow(row, shownRow(entry));
+    controls_->setRow(row, shownRow(entry));
 }
 
 RowContent MainDialogController::shownRow(const EntryView &entry) const
@@ -280,25 +278,25 @@ RowContent MainDialogController::shownRow(const EntryView &entry) const
 
 void MainDialogController::setRowImage(int row, int image)
 {
-    if (row >= 0 && row < controls_.rowCount())
-        controls_.setRowImage(row, image);
+    if (row >= 0 && row < controls_->rowCount())
+        controls_->setRowImage(row, image);
 }
 
 void MainDialogController::fillList()
 {
-    while (controls_.rowCount() > 0)
-        controls_.deleteRow(controls_.rowCount() - 1);
+    while (controls_->rowCount() > 0)
+        controls_->deleteRow(controls_->rowCount() - 1);
     for (std::size_t i = 0; i < frame_.entryCount(); ++i)
-        controls_.setRow(static_cast<int>(i), shownRow(frame_.entryView(i)));
+        controls_->setRow(static_cast<int>(i), shownRow(frame_.entryView(i)));
 }
 
 int MainDialogController::frameRow(int row) const
 {
-    if (row < 0 || row >= controls_.rowCount())
+    if (row < 0 || row >= controls_->rowCount())
         return -1;
     // The rows follow the frame's entries, and entries on several hosts may
     // share a name: the row's own entry is the one while the names agree.
-    const std::string name = controls_.rowName(row);
+    const std::string name = controls_->rowName(row);
     if (static_cast<std::size_t>(row) < frame_.entryCount() &&
         frame_.entryView(static_cast<std::size_t>(row)).name == name)
         return row;
@@ -307,12 +305,12 @@ int MainDialogController::frameRow(int row) const
 
 void MainDialogController::afterChange()
 {
-    controls_.setHintText(hintText());
+    controls_->setHintText(hintText());
 }
 
 void MainDialogController::toggleActive(int row)
 {
-    const bool ticked = controls_.rowTicked(row);
+    const bool ticked = controls_->rowTicked(row);
     const std::string &question = loadString(ticked ? sid::ConfirmDeactivatePort : sid::ConfirmActivatePort);
     const auto alive = alive_;
     if (prompter_.messageBox(question, "", mb::YesNo) == mb::IdNo || !*alive)
@@ -321,7 +319,7 @@ void MainDialogController::toggleActive(int row)
     if (index < 0)
         return;
     if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == Monitor::Change::Done)
-        controls_.setRowTicked(row, !ticked);
+        controls_->setRowTicked(row, !ticked);
     afterChange();
 }
 
@@ -329,7 +327,7 @@ void MainDialogController::onListClick(int row, bool onStateIcon)
 {
     if (row < 0)
         return;
-    if (row == controls_.rowCount() - 1) {
+    if (row == controls_->rowCount() - 1) {
         if (monitoring_)
             prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
         else
@@ -354,7 +352,7 @@ void MainDialogController::onListDoubleClick(int row, bool inFirstColumn)
         prompter_.messageBox(loadString(sid::StopToChangeSettings), "", mb::Ok);
         return;
     }
-    if (row == controls_.rowCount() - 1) {
+    if (row == controls_->rowCount() - 1) {
         addEntry(row);
         return;
     }
@@ -375,9 +373,9 @@ void MainDialogController::addEntry(int row)
         return *alive && frame.duplicates(settingsFrom(read), 0);
     };
     const auto alive = alive_;
-    if (!controls_.runPortSettings(form) || !*alive || row >= controls_.rowCount())
+    if (!controls_->runPortSettings(form) || !*alive || row >= controls_->rowCount())
         return;
-    if (frame_.findEntry(controls_.rowName(row)) < 0)
+    if (frame_.findEntry(controls_->rowName(row)) < 0)
         return;
     const EntrySettings settings = settingsFrom(form);
     if (frame_.addEntry(settings) == Monitor::Change::Duplicate)
@@ -407,7 +405,7 @@ void MainDialogController::editEntry(int row)
         return *alive && frame.duplicates(editedSettings(read, entry), entry.id);
     };
     const auto alive = alive_;
-    if (!controls_.runPortSettings(form) || !*alive)
+    if (!controls_->runPortSettings(form) || !*alive)
         return;
     // The dialog nested the loop: look for the entry again.
     int now = -1;
@@ -419,8 +417,8 @@ void MainDialogController::editEntry(int row)
         return;
     if (form.existingEntry == 1) {
         if (frame_.deleteEntry(static_cast<std::size_t>(now)) == Monitor::Change::Done &&
-            now < controls_.rowCount())
-            controls_.deleteRow(now);
+            now < controls_->rowCount())
+            controls_->deleteRow(now);
         afterChange();
         return;
     }
@@ -448,8 +446,8 @@ void MainDialogController::deleteEntry(int row)
     for (std::size_t i = 0; i < frame_.entryCount(); ++i) {
         if (frame_.entryView(i).id != entry.id)
             continue;
-        if (frame_.deleteEntry(i) == Monitor::Change::Done && static_cast<int>(i) < controls_.rowCount())
-            controls_.deleteRow(static_cast<int>(i));
+        if (frame_.deleteEntry(i) == Monitor::Change::Done && static_cast<int>(i) < controls_->rowCount())
+            controls_->deleteRow(static_cast<int>(i));
         break;
     }
     afterChange();
@@ -463,7 +461,7 @@ void MainDialogController::onListKey(ListKey key, const ListSelection &selection
 void MainDialogController::onListCommand(ListCommand command, const ListSelection &selection)
 {
     const int row = selection.current;
-    const int last = controls_.rowCount() - 1;
+    const int last = controls_->rowCount() - 1;
     const bool onEntry = row >= 0 && row < last;
     switch (command) {
     case ListCommand::None:
@@ -504,14 +502,14 @@ void MainDialogController::onListCommand(ListCommand command, const ListSelectio
             const int index = frameRow(row);
             if (index >= 0) {
                 const EntryView entry = frame_.entryView(static_cast<std::size_t>(index));
-                controls_.showOutages(entry.id, entry.name);
+                controls_->showOutages(entry.id, entry.name);
             }
         }
         return;
     case ListCommand::Copy: {
         const std::string text = copyText(selection.selected);
         if (!text.empty())
-            controls_.setClipboardText(text);
+            controls_->setClipboardText(text);
         return;
     }
     }
@@ -520,12 +518,12 @@ void MainDialogController::onListCommand(ListCommand command, const ListSelectio
 std::vector<ListMenuItem> MainDialogController::listMenu(const ListSelection &selection) const
 {
     const int row = selection.current;
-    const int index = row >= 0 && row < controls_.rowCount() - 1 ? frameRow(row) : -1;
+    const int index = row >= 0 && row < controls_->rowCount() - 1 ? frameRow(row) : -1;
     const bool onEntry = index >= 0;
     const bool active = onEntry && frame_.entryView(static_cast<std::size_t>(index)).active;
-    const bool ticked = onEntry && controls_.rowTicked(row);
+    const bool ticked = onEntry && controls_->rowTicked(row);
     const bool anyEntry = std::any_of(selection.selected.begin(), selection.selected.end(),
-                                      [this](int r) { return r >= 0 && r < controls_.rowCount() - 1; });
+                                      [this](int r) { return r >= 0 && r < controls_->rowCount() - 1; });
     const bool stopped = !monitoring_;
     return {
         {ListCommand::Add, loadString(sid::ListMenuAdd), stopped, false},
@@ -546,7 +544,7 @@ std::string MainDialogController::copyText(const std::vector<int> &rows) const
     ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
     std::vector<RowContent> contents;
     for (int row : ordered) {
-        if (row >= controls_.rowCount() - 1)
+        if (row >= controls_->rowCount() - 1)
             continue;
         const int index = frameRow(row);
         if (index >= 0)
@@ -594,12 +592,12 @@ bool MainDialogController::readFields()
 {
     // A failed check's message may outlive this dialog: then it reads false.
     DataExchange dx(prompter_, alive_);
-    if (dx.readUnsigned(controls_.intervalField(), intervalSeconds_, 1, 99999) != DataExchange::Outcome::Ok)
+    if (dx.readUnsigned(controls_->intervalField(), intervalSeconds_, 1, 99999) != DataExchange::Outcome::Ok)
         return false;
     frame_.setIntervalSeconds(intervalSeconds_);
     if (!*alive_)
         return false;
-    if (dx.readUnsigned(controls_.retryField(), retryLimit_, 1, 5) != DataExchange::Outcome::Ok)
+    if (dx.readUnsigned(controls_->retryField(), retryLimit_, 1, 5) != DataExchange::Outcome::Ok)
         return false;
     frame_.setRetryLimit(retryLimit_);
     return *alive_;
@@ -655,10 +653,10 @@ void MainDialogController::onPortTest()
             return;
         prompter_.messageBox(portTestText(result, frame_.testFailures()), "", mb::Ok);
         if (*alive)
-            controls_.setPortTestEnabled(!monitoring_);
+            controls_->setPortTestEnabled(!monitoring_);
     });
     if (started)
-        controls_.setPortTestEnabled(false);
+        controls_->setPortTestEnabled(false);
 }
 
 void MainDialogController::onTargetChange()
@@ -666,15 +664,15 @@ void MainDialogController::onTargetChange()
     TargetHostForm form;
     form.host = frame_.targetHost();
     const auto alive = alive_;
-    if (!controls_.runTargetHost(form) || !*alive)
+    if (!controls_->runTargetHost(form) || !*alive)
         return;
     frame_.setTargetHost(form.host);
-    controls_.setTitle(formatText(loadString(sid::MainDialogTitle), {form.host}));
+    controls_->setTitle(formatText(loadString(sid::MainDialogTitle), {form.host}));
     // The rows of entries that check the target show the new one.
-    for (std::size_t i = 0; i < frame_.entryCount() && static_cast<int>(i) < controls_.rowCount(); ++i) {
+    for (std::size_t i = 0; i < frame_.entryCount() && static_cast<int>(i) < controls_->rowCount(); ++i) {
         const EntryView entry = frame_.entryView(i);
         if (entry.host.empty())
-            controls_.setRow(static_cast<int>(i), rowContent(entry));
+            controls_->setRow(static_cast<int>(i), rowContent(entry));
     }
     frame_.saveSettings();
     afterChange();
@@ -683,49 +681,23 @@ void MainDialogController::onTargetChange()
 void MainDialogController::onRetryChanged()
 {
     std::int64_t value = 0;
-    if (!DataExchange::parse(controls_.retryField().text(), false, value) || value < 1 || value > 5) {
+    if (!DataExchange::parse(controls_->retryField().text(), false, value) || value < 1 || value > 5) {
         const auto alive = alive_;
         prompter_.messageBox(loadString(sid::RetryLimitRange), "", mb::Ok);
         if (*alive)
-            controls_.setRetrySpinPos(5);
+            controls_->setRetrySpinPos(5);
     }
 }
 
 void MainDialogController::onIntervalChanged()
 {
     std::int64_t value = 0;
-    if (!DataExchange::parse(controls_.intervalField().text(), false, value) || value == 0) {
+    if (!DataExchange::parse(controls_->intervalField().text(), false, value) || value == 0) {
         const auto alive = alive_;
         prompter_.messageBox(loadString(sid::IntervalRange), "", mb::Ok);
         if (*alive)
-            controls_.setIntervalSpinPos(1);
+            controls_->setIntervalSpinPos(1);
     }
-}
-
-namespace {
-class MainDialogHold final : public MainDialogView {
-public:
-    explicit MainDialogHold(MainDialogWindow &window) : window_(window) {}
-    ~MainDialogHold() override { window_.release(); }
-    MainDialogHold(const MainDialogHold &) = delete;
-    MainDialogHold &operator=(const MainDialogHold &) = delete;
-
-    void show() override { window_.showWindow(); }
-    void hide() override { window_.hideWindow(); }
-    void setMonitoring(bool running) override { window_.controller().setMonitoring(running); }
-    void updateStateControls() override { window_.controller().updateStateControls(); }
-    void updateStatusText(bool running) override { window_.controller().updateStatusText(running); }
-    void updateRow(int row, const EntryView &entry) override { window_.controller().updateRow(row, entry); }
-    void setRowImage(int row, int image) override { window_.controller().setRowImage(row, image); }
-
-private:
-    MainDialogWindow &window_;
-};
-} // namespace
-
-std::unique_ptr<MainDialogView> holdMainDialog(MainDialogWindow &window)
-{
-    return std::make_unique<MainDialogHold>(window);
 }
 
 } // namespace vigilon

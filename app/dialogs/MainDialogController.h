@@ -135,11 +135,14 @@ public:
         virtual bool runTargetHost(TargetHostForm &form) = 0;
     };
 
-    MainDialogController(Monitor &frame, Prompter &prompter, Controls &controls, const MainDialogInit &init);
+    MainDialogController(Monitor &frame, Prompter &prompter, const MainDialogInit &init);
     ~MainDialogController();
     MainDialogController(const MainDialogController &) = delete;
     MainDialogController &operator=(const MainDialogController &) = delete;
 
+    // The window's controls, before any of their events reaches the rules;
+    // they must serve them until retire().
+    void bind(Controls &controls) { controls_ = &controls; }
     // The dialog opens: fields to controls, the list, hint, status, title.
     void init();
     // The dialog goes: nothing reaches the frame from here on.
@@ -224,7 +227,7 @@ private:
 
     Monitor &frame_;
     Prompter &prompter_;
-    Controls &controls_;
+    Controls *controls_ = nullptr;
     bool monitoring_ = false;
     bool autostartBusy_ = false;
     std::uint32_t intervalSeconds_ = 5;
@@ -235,27 +238,5 @@ private:
     // first asks whether the dialog is still there.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
-
-// A front end's main dialog window, as the frame's hold on it sees it.
-class MainDialogWindow {
-public:
-    virtual void showWindow() = 0;
-    virtual void hideWindow() = 0;
-    virtual MainDialogController &controller() = 0;
-    // The frame lets go: nothing reaches the frame from here on, a modal
-    // dialog of the window's ends, and the window goes once none of its
-    // calls is on the stack (the frame may let go from inside one of the
-    // window's handlers: a message box nests the event loop, and the tray's
-    // exit runs there).
-    virtual void release() = 0;
-
-protected:
-    ~MainDialogWindow() = default;
-};
-
-// The frame's hold on a main dialog window: the frame's calls go to the
-// window's controller, showing and hiding to the window; letting go of the
-// hold releases the window.
-std::unique_ptr<MainDialogView> holdMainDialog(MainDialogWindow &window);
 
 } // namespace vigilon

@@ -17,17 +17,6 @@ public:
     void setItemEnabled(unsigned, bool) override {}
 };
 
-class QuietDialog final : public MainDialogView {
-public:
-    void show() override {}
-    void hide() override {}
-    void setMonitoring(bool) override {}
-    void updateStateControls() override {}
-    void updateStatusText(bool) override {}
-    void updateRow(int, const EntryView &) override {}
-    void setRowImage(int, int) override {}
-};
-
 class QuietAbout final : public AboutBoxView {
 public:
     void show() override {}
@@ -37,14 +26,15 @@ public:
 class QuietUi final : public FrameUi {
 public:
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return std::make_unique<QuietTray>(); }
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &, const MainDialogInit &) override
-    {
-        return std::make_unique<QuietDialog>();
-    }
+    // No main dialog: the rounds alone are measured.
+    MainDialogWindow *createMainDialog(Monitor &, std::shared_ptr<MainDialogController>) override { return nullptr; }
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override { return std::make_unique<QuietAbout>(); }
-    void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
-    void responseSample(std::uint32_t, std::uint32_t) override {}
-    void closeResponseGraph(std::uint32_t) override {}
+    bool runResponseMonitorDialog(ResponseGraphParams &) override { return false; }
+    std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &, std::function<void()>) override
+    {
+        return nullptr;
+    }
+    void showOutages(Monitor &, std::uint32_t, const std::string &) override {}
     void quit() override {}
 };
 

@@ -103,8 +103,8 @@ void fillStates(UiHarness &h)
         std::tie(ports[row]->status, ports[row]->responseTime, ports[row]->errorCount, ports[row]->lastErrorTime) =
             std::tuple(status, response, errors, lastError);
     for (std::size_t i = 0; i < ports.size(); ++i)
-        h.dialog().controller().updateRow(static_cast<int>(i), h.frame().entryView(i));
-    h.dialog().controller().setRowImage(3, ImageChecking);
+        h.frame().mainDialog()->updateRow(static_cast<int>(i), h.frame().entryView(i));
+    h.frame().mainDialog()->setRowImage(3, ImageChecking);
 }
 } // namespace
 
@@ -279,7 +279,7 @@ int main(int argc, char **argv)
         ports[1]->lastReason = FailureReason::of(FailureKind::CertExpired);
         ports[1]->lastReasonTime = 1764990000u;
         for (std::size_t i = 0; i < ports.size(); ++i)
-            h.dialog().controller().updateRow(static_cast<int>(i), h.frame().entryView(i));
+            h.frame().mainDialog()->updateRow(static_cast<int>(i), h.frame().entryView(i));
         CMonitorDlg &d = h.dialog();
         d.show();
         settle(&d);

@@ -12,7 +12,7 @@
 #include "app/text/TimeText.h"
 #include "store/Settings.h"
 #include "app/dialogs/OutageListController.h"
-#include "tests/support/FakeDialogControls.h"
+#include "tests/support/DialogVerdict.h"
 #include "tests/support/FakeHistory.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/FrameFixture.h"
@@ -309,13 +309,15 @@ class DialogRules : public FrameFixture {
 protected:
     DialogRules()
     {
-        ui.makeDialog = [this](Monitor &frame, const MainDialogInit &init) {
-            return std::make_unique<DialogOnRules>(frame, prompter, controls, init);
+        ui.makeDialog = [this](Monitor &, std::shared_ptr<MainDialogController> rules) {
+            windows.push_back(std::make_unique<DialogOnRules>(std::move(rules), controls));
+            return windows.back().get();
         };
         controls.portSettings = std::ref(answer);
     }
     // The frame and its dialog go before the controls.
     ~DialogRules() override { frame.reset(); }
+    std::vector<std::unique_ptr<DialogOnRules>> windows;
     MainDialogController &dialog() { return *controls.rules; }
     // What the store holds; its target in storedTarget.
     LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
@@ -715,18 +717,18 @@ TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)
 
     dialog().onListClick(0, false);
     dialog().onListClick(1, true); // unticked: no graph, and no question
-    EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
+    EXPECT_EQ(ui.graphsAsked, Texts{entry(0).name});
     EXPECT_TRUE(prompter.messages.empty());
     const ResponseGraphParams &p = ui.lastParams;
     EXPECT_EQ(std::tie(p.seriesNames, p.warningThreshold, p.alpha, p.targetHost, p.sourceHost, p.fontFace),
               std::tuple("port 80", 100u, 200u, "127.0.0.1", "testhost", "ＭＳ Ｐゴシック"));
     // A success is a sample; a failure only once it is declared.
-    ui.samples.clear();
+    ui.graphs[entry(0).name].samples.clear();
     probes.responseAtStart = 7;
     loop.advance(5000);
     probes.failingPorts = {80};
     loop.advance(10000);
-    EXPECT_EQ(ui.samples[entry(0).id], (std::vector<std::uint32_t>{7, 0}));
+    EXPECT_EQ(ui.graphs[entry(0).name].samples, (std::vector<std::uint32_t>{7, 0}));
 
     dialog().onListDoubleClick(0, true);
     dialog().onListDoubleClick(1, false);
@@ -802,7 +804,7 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     EXPECT_EQ(prompter.texts(), Texts(3, s(sid::StopToChangeSettings)));
     EXPECT_EQ(controls.names(), (Texts{"port 80", "汎用TCP (82)", "追加"}));
     dialog().onListCommand(C::OpenGraph, {0, {0}});
-    EXPECT_EQ(ui.graphsAsked, std::vector<std::uint32_t>{entry(0).id});
+    EXPECT_EQ(ui.graphsAsked, Texts{entry(0).name});
 }
 
 // The outage list's widgets as its rules drive them.

@@ -91,7 +91,7 @@ TEST_F(MainFrame, startsMonitoringInServiceModeAfterTwoSecondsWithoutAQuestion)
     loop.advance(1);
     EXPECT_TRUE(frame->running());
     EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_TRUE(ui.dialog->monitoring);
+    EXPECT_TRUE(ui.dialog->monitoring());
     EXPECT_TRUE(ui.journal.contains("dialog.state 1"));
     EXPECT_FALSE(loop.hasTimer(frame.get(), timers::ServiceStart));
     EXPECT_EQ(loop.timerPeriod(engine(), timers::Poll), 5000u);
@@ -196,7 +196,7 @@ TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
     frame->onCommand(res::CmdToggleMonitoring);
     EXPECT_TRUE(frame->running());
     EXPECT_TRUE(ui.tray->checked[res::CmdToggleMonitoring]);
-    EXPECT_TRUE(ui.dialog->monitoring);
+    EXPECT_TRUE(ui.dialog->monitoring());
 
     frame->onCommand(res::CmdAbout);
     EXPECT_TRUE(ui.journal.contains("about.show"));

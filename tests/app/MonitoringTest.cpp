@@ -380,13 +380,15 @@ protected:
     void startTwo()
     {
         start({{80, GenericTcp, 1, 0, "alert"}, {81, GenericTcp, 1, 0, "alert"}}, 0);
+        frame->openResponseMonitor(0);
+        frame->openResponseMonitor(1);
     }
     // The samples both entries' graph windows were given.
     std::vector<std::uint32_t> samples() const
     {
         std::vector<std::uint32_t> all;
-        for (const auto &[id, values] : ui.samples)
-            all.insert(all.end(), values.begin(), values.end());
+        for (const auto &[name, graph] : ui.graphs)
+            all.insert(all.end(), graph.samples.begin(), graph.samples.end());
         return all;
     }
 };
@@ -486,9 +488,12 @@ TEST_F(Monitoring, aDeletedEntryIsNeverTouchedByItsPendingCheck)
 {
     start({{80, GenericTcp, 1}, {81, GenericTcp, 1}});
     ASSERT_EQ(probes.pending.size(), 2u);
-    const std::uint32_t doomedId = entry(0).id;
+    frame->openResponseMonitor(0);
+    frame->openResponseMonitor(1);
+    const std::string doomed = entry(0).name;
     ASSERT_EQ(frame->deleteEntry(0), CMainFrame::Change::Done);
-    EXPECT_EQ(ui.graphsClosed, std::vector<std::uint32_t>{doomedId});
+    EXPECT_FALSE(ui.graphs[doomed].open) << "its graph window closes";
+    EXPECT_TRUE(ui.graphs[entry(0).name].open);
     // Under the sanitizers a touch of the freed entry would be caught here.
     probes.finishAll(false);
     EXPECT_EQ(entry(0).port, 81u);

@@ -116,7 +116,8 @@ TEST_F(Notifications, theBoxTurnsThemOffAndTheStoreKeepsItOnWhenUnset)
     makeFrame({{80, GenericTcp, 1}});
     EXPECT_TRUE(frame->notificationsEnabled()) << "a store without the value has them on";
     FakeDialogControls controls;
-    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    MainDialogController rules(*frame, prompter, MainDialogInit{});
+    rules.bind(controls);
     rules.init();
     EXPECT_TRUE(controls.notifyTicked);
     rules.onNotifyToggled(false);
@@ -243,7 +244,8 @@ TEST_F(Notifications, theAutostartBoxShowsTheRealStateAndSaysWhyAChangeFailed)
     host.state = true;
     makeFrame({{80, GenericTcp, 1}});
     FakeDialogControls controls;
-    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    MainDialogController rules(*frame, prompter, MainDialogInit{});
+    rules.bind(controls);
     rules.init();
     EXPECT_TRUE(controls.autostartTicked) << "installed before the dialog opened";
     EXPECT_TRUE(controls.autostartEnabled);
@@ -299,8 +301,9 @@ TEST_F(Notifications, withoutAServiceHostTheAutostartBoxIsOffAndDisabled)
 {
     makeFrame({{80, GenericTcp, 1}});
     FakeDialogControls controls;
-    MainDialogController rules(*frame, prompter, controls, MainDialogInit{});
+    MainDialogController rules(*frame, prompter, MainDialogInit{});
     controls.autostartEnabled = true;
+    rules.bind(controls);
     rules.init();
     EXPECT_FALSE(controls.autostartTicked);
     EXPECT_FALSE(controls.autostartEnabled);

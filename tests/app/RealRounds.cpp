@@ -242,11 +242,12 @@ TEST(RealRounds, PingChecksToASilentHostNeitherStallTheLoopNorLengthenATcpCheck)
             MonitorPort &tcp = *engine.active()[0];
             std::uint64_t longestTcp = 0;
             engine.pollLoop.setTimer(&watchOwner, 1, 1, [&] { longestTcp = std::max(longestTcp, tcp.responseMicros); });
+            engine.frame->openResponseMonitor(0);
             CHILD_EXPECT(engine.frame->toggleMonitoring(true), 22);
             engine.pollLoop.runFor(10500);
             engine.pollLoop.killTimers(&watchOwner);
             const std::uint64_t stall = meter.longestMicros();
-            const std::size_t tcpChecks = engine.fakeUi.samples[tcp.id].size();
+            const std::size_t tcpChecks = engine.fakeUi.graphs[tcp.name].samples.size();
             std::fprintf(stderr, "%zu TCP checks, the longest %.3f ms; longest event-loop stall %.3f ms%s\n",
                          tcpChecks, double(longestTcp) / 1000.0, double(stall) / 1000.0,
                          machine.ok() ? "" : " (the machine's own stalls not told apart)");

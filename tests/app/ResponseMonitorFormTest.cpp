@@ -3,7 +3,7 @@
 #include "base/StringTable.h"
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "app/platform/FileSystem.h"
-#include "tests/support/FakeDialogControls.h"
+#include "tests/support/DialogVerdict.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
 

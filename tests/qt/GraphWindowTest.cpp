@@ -291,7 +291,7 @@ private slots:
         const auto open = [&h](std::size_t row) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
             h.frame().openResponseMonitor(row);
-            auto *w = dynamic_cast<QWidget *>(h.ui.graphWindows().window(h.frame().entryView(row).id));
+            auto *w = dynamic_cast<QWidget *>(FrameTestPeer::graphs(h.frame()).window(h.frame().entryView(row).id));
             return w ? w->pos() : QPoint(-1, -1);
         };
         const QPoint first = open(0);
@@ -299,7 +299,7 @@ private slots:
         QCOMPARE(first.x(), main.left() + main.width() + kBesideGap);
         QCOMPARE(open(1), first + QPoint(kCascadeStep, kCascadeStep));
         QCOMPARE(open(2), first + QPoint(2 * kCascadeStep, 2 * kCascadeStep));
-        h.ui.graphWindows().close(h.frame().entryView(0).id);
+        FrameTestPeer::graphs(h.frame()).close(h.frame().entryView(0).id);
         QCOMPARE(open(0), first);
     }
 
@@ -321,7 +321,7 @@ private slots:
         const auto open = [&h, id] {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
             h.frame().openResponseMonitor(0);
-            return dynamic_cast<CResponseGraphWnd *>(h.ui.graphWindows().window(id));
+            return dynamic_cast<CResponseGraphWnd *>(FrameTestPeer::graphs(h.frame()).window(id));
         };
         CResponseGraphWnd *w = open();
         QVERIFY(w && w->model().historyLines().empty());
@@ -351,7 +351,7 @@ private slots:
         // opened for the entry: the new window keeps its own.
         kept.held = true;
         h.loop.advance(GraphWindows::kUptimeRefreshMs);
-        h.ui.graphWindows().close(id);
+        FrameTestPeer::graphs(h.frame()).close(id);
         kept.held = false;
         kept.uptimes[key].day = 0.25;
         w = open();
@@ -362,7 +362,7 @@ private slots:
         h.loop.runPosted();
         QVERIFY(w->model().historyLines().at(0).find("25.00 %") != std::string::npos);
         // Closed, it asks no more.
-        h.ui.graphWindows().close(id);
+        FrameTestPeer::graphs(h.frame()).close(id);
         const int closedAsks = kept.uptimeAsks;
         h.loop.advance(3 * GraphWindows::kUptimeRefreshMs);
         QCOMPARE(kept.uptimeAsks, closedAsks);

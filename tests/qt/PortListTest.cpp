@@ -217,7 +217,7 @@ private slots:
         });
         click(d.list(), commandCell(d.list(), 0));
         QCOMPARE(portText, QStringLiteral("Generic TCP (80)"));
-        auto *w = dynamic_cast<CResponseGraphWnd *>(h.ui.graphWindows().window(id));
+        auto *w = dynamic_cast<CResponseGraphWnd *>(FrameTestPeer::graphs(h.frame()).window(id));
         QVERIFY(w);
         QVERIFY(w->isVisible());
         QVERIFY(w->recording());
@@ -235,20 +235,20 @@ private slots:
         const auto asked = h.ui.responseMonitorRequests.size();
         click(d.list(), commandCell(d.list(), 0));
         QCOMPARE(h.ui.responseMonitorRequests.size(), asked);
-        QCOMPARE(h.ui.graphWindows().window(id), static_cast<ResponseGraph *>(w));
+        QCOMPARE(FrameTestPeer::graphs(h.frame()).window(id), static_cast<ResponseGraph *>(w));
 
         // Closed, then asked again: a window that cannot be made is said so,
         // and Cancel makes none.
-        h.ui.graphWindows().close(id);
-        QVERIFY(!h.ui.graphWindows().window(id));
+        FrameTestPeer::graphs(h.frame()).close(id);
+        QVERIFY(!FrameTestPeer::graphs(h.frame()).window(id));
         h.ui.failGraph = true;
         answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &dialog) { QTest::mouseClick(dialog.okButton(), Qt::LeftButton); });
         click(d.list(), commandCell(d.list(), 0));
-        QVERIFY(!h.ui.graphWindows().window(id));
+        QVERIFY(!FrameTestPeer::graphs(h.frame()).window(id));
         QCOMPARE(h.prompter.messages.back().text, std::string("グラフ ウィンドウを作成できません。"));
         answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &dialog) { dialog.reject(); });
         click(d.list(), commandCell(d.list(), 0));
-        QVERIFY(!h.ui.graphWindows().window(id));
+        QVERIFY(!FrameTestPeer::graphs(h.frame()).window(id));
         QCOMPARE(h.ui.graphsAsked, 2);
     }
 

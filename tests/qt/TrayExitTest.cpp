@@ -12,6 +12,7 @@
 #include "qt/ResponseMonitorDlg.h"
 #include "qt/UiText.h"
 #include "tests/support/FrameParts.h"
+#include "tests/support/FrameTestPeer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/QtWait.h"
 
@@ -196,7 +197,7 @@ private slots:
         if (graph) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
             f.frame->openResponseMonitor(0);
-            QVERIFY(f.ui.graphWindows().isOpen(id));
+            QVERIFY(FrameTestPeer::graphs(*f.frame).isOpen(id));
         }
         f.prompter.messages.clear();
         QMenu &menu = f.ui.trayIcon()->menu();
@@ -214,7 +215,7 @@ private slots:
         giveUp.start(10000);
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!endedInsideTheClick);
-        QVERIFY(f.frame->closed() && !f.ui.graphWindows().isOpen(id));
+        QVERIFY(f.frame->closed() && !FrameTestPeer::graphs(*f.frame).isOpen(id));
         QCOMPARE(f.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmExitWhileMonitoring)});
     }
 };

@@ -119,20 +119,24 @@ private:
         tray_ = icon.get();
         return icon;
     }
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &, const MainDialogInit &) override
+    MainDialogWindow *createMainDialog(Monitor &, std::shared_ptr<MainDialogController> rules) override
     {
-        auto view = std::make_unique<FakeMainDialog>(fakeUi.journal);
-        dialog_ = view.get();
-        return view;
+        dialogs_.push_back(std::make_unique<FakeMainDialog>(fakeUi.journal, std::move(rules)));
+        dialog_ = dialogs_.back().get();
+        return dialog_;
     }
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override { return nullptr; }
-    void openResponseGraph(std::uint32_t, const ResponseGraphParams &, std::function<bool()>) override {}
-    void responseSample(std::uint32_t, std::uint32_t) override {}
-    void closeResponseGraph(std::uint32_t) override {}
+    bool runResponseMonitorDialog(ResponseGraphParams &) override { return false; }
+    std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &, std::function<void()>) override
+    {
+        return nullptr;
+    }
+    void showOutages(Monitor &, std::uint32_t, const std::string &) override {}
     void quit() override {}
 
     QtTrayIcon *tray_ = nullptr;
     FakeMainDialog *dialog_ = nullptr;
+    std::vector<std::unique_ptr<FakeMainDialog>> dialogs_;
 };
 
 } // namespace vigilon::test

@@ -8,10 +8,11 @@
 
 namespace vigilon::test {
 
-std::unique_ptr<MainDialogView> RealDialogsUi::createMainDialog(Monitor &frame, const MainDialogInit &init)
+MainDialogWindow *RealDialogsUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
 {
-    graphWindows().watchHistory(frame);
-    return makeMonitorDialog(frame, init, prompter_, &dialog);
+    CMonitorDlg *made = makeMonitorDialog(frame, std::move(controller), prompter_);
+    dialog = made;
+    return made;
 }
 
 std::unique_ptr<AboutBoxView> RealDialogsUi::createAboutBox(Monitor &frame)

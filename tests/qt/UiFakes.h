@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/GraphWindows.h"
+#include "tests/support/FrameTestPeer.h"
 #include "graph/FileDialogStatus.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
@@ -20,11 +21,10 @@
 namespace vigilon::test {
 
 // Hands the frame the real dialogs.
-class RealDialogsUi final : public GraphWindowsUi {
+class RealDialogsUi final : public FrameUi {
 public:
     RealDialogsUi(Prompter &prompter, const Clock &clock)
-        : GraphWindowsUi(prompter)
-        , prompter_(prompter)
+        : prompter_(prompter)
         , clock_(clock)
     {
     }
@@ -42,16 +42,17 @@ public:
     std::vector<std::pair<std::uint32_t, std::string>> outagesShown;
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return nullptr; }
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override;
+    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override { quitCalled = true; }
 
-private:
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
     void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override { return placeAreaOf(dialog.data()); }
+
+private:
     Prompter &prompter_;
     const Clock &clock_;
 };

@@ -7,8 +7,6 @@
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "tests/support/FakePrompter.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
 #include <optional>
@@ -89,16 +87,6 @@ public:
     bool record = false, fileEnabled = false;
 };
 
-// A refused value says so once with an exclamation mark and leaves its
-// field focused with its text selected; an accepted one (message empty) says
-// nothing.
-inline void expectVerdict(const FakePrompter &prompter, const FakeEditField &field, const std::string &message)
-{
-    EXPECT_EQ(prompter.texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
-    EXPECT_EQ(prompter.messages.empty() ? 0u : prompter.messages[0].style, message.empty() ? 0u : mb::IconExclamation);
-    EXPECT_EQ(field.focused, message.empty() ? 0 : 1);
-}
-
 // Answers the port settings dialog as a user does: the form opens on fake
 // controls, the given fields are typed, the kind chosen, a button pressed.
 // An OK or Delete the form refuses leaves the dialog open; it is then
@@ -157,7 +145,7 @@ struct PortSettingsAnswer {
 // answered by portSettings and targetHost (unset: cancelled). touches counts
 // every call of the rules on the widgets, so that a test can tell that
 // nothing touched them after the dialog went.
-class FakeDialogControls final : public MainDialogController::Controls {
+class FakeDialogControls : public MainDialogController::Controls {
 public:
     EditField &intervalField() override { ++touches; return interval; }
     EditField &retryField() override { ++touches; return retry; }
@@ -232,27 +220,26 @@ private:
 // The frame's main dialog on the dialog rules and the fake controls, wired
 // as a front end wires its own: filled when made, its state controls
 // refreshed whenever it is shown.
-class DialogOnRules final : public MainDialogView {
+class DialogOnRules final : public MainDialogWindow {
 public:
-    DialogOnRules(Monitor &frame, Prompter &prompter, FakeDialogControls &controls, const MainDialogInit &init)
-        : rules(frame, prompter, controls, init)
+    DialogOnRules(std::shared_ptr<MainDialogController> rules, FakeDialogControls &controls)
+        : rules_(std::move(rules))
         , controls_(controls)
     {
-        controls.rules = &rules;
-        rules.init();
+        controls.rules = rules_.get();
+        rules_->bind(controls);
+        rules_->init();
     }
-    ~DialogOnRules() override { controls_.rules = nullptr; }
-    void show() override { rules.updateStateControls(); }
-    void hide() override {}
-    void setMonitoring(bool running) override { rules.setMonitoring(running); }
-    void updateStateControls() override { rules.updateStateControls(); }
-    void updateStatusText(bool running) override { rules.updateStatusText(running); }
-    void updateRow(int row, const EntryView &entry) override { rules.updateRow(row, entry); }
-    void setRowImage(int row, int image) override { rules.setRowImage(row, image); }
-
-    MainDialogController rules;
+    void showWindow() override { rules_->updateStateControls(); }
+    void hideWindow() override {}
+    void release() override
+    {
+        rules_->retire();
+        controls_.rules = nullptr;
+    }
 
 private:
+    std::shared_ptr<MainDialogController> rules_;
     FakeDialogControls &controls_;
 };
 

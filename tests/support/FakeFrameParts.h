@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "base/ProbeFactory.h"
 #include "base/Prompter.h"
+#include "tests/support/FakeDialogControls.h"
 #include "tests/support/FakePrompter.h"
 
 #include <algorithm>
@@ -40,42 +41,82 @@ protected:
     Journal &journal_;
 };
 
-class FakeMainDialog final : public MainDialogView, Journaled {
+// The main dialog's window on fake controls: the frame's rules fill them as
+// they fill a front end's, and the calls a test looks for are journaled.
+class FakeMainDialog final : public FakeDialogControls, public MainDialogWindow, Journaled {
 public:
-    using Journaled::Journaled;
-    ~FakeMainDialog() override { journal_.add("dialog.destroy"); }
-    void show() override
+    FakeMainDialog(Journal &journal, std::shared_ptr<MainDialogController> rules)
+        : Journaled(journal)
+        , rules_(std::move(rules))
+    {
+        this->rules = rules_.get();
+        rules_->bind(*this);
+        rules_->init();
+    }
+    void showWindow() override
     {
         visible = true;
         journal_.add("dialog.show");
+        // A front end's window refreshes its state controls whenever it is shown.
+        rules_->updateStateControls();
     }
-    void hide() override
+    void hideWindow() override
     {
         visible = false;
         journal_.add("dialog.hide");
     }
-    void setMonitoring(bool running) override { monitoring = running; }
-    void updateStateControls() override { journal_.add(std::string("dialog.state ") + (monitoring ? "1" : "0")); }
-    void updateStatusText(bool) override {}
-    void updateRow(int row, const EntryView &entry) override
+    void release() override
     {
-        images[row] = entry.active ? int(entry.status) : int(ImageIdle);
+        rules_->retire();
+        rules = nullptr;
+        journal_.add("dialog.destroy");
+    }
+    void setSettingsEnabled(bool enabled) override
+    {
+        FakeDialogControls::setSettingsEnabled(enabled);
+        journal_.add(std::string("dialog.state ") + (enabled ? "0" : "1"));
+    }
+    void setRow(int row, const RowContent &content) override
+    {
+        FakeDialogControls::setRow(row, content);
+        images[row] = content.image;
         updatedRows.push_back(row);
     }
     void setRowImage(int row, int image) override
     {
+        FakeDialogControls::setRowImage(row, image);
         images[row] = image;
         imageHistory.push_back({row, image});
         if (onRowImage)
             onRowImage(row, image);
     }
+    bool monitoring() const { return rules_->monitoring(); }
 
     bool visible = false;
-    bool monitoring = false;
     std::function<void(int row, int image)> onRowImage;
     std::vector<int> updatedRows;
     std::vector<std::pair<int, int>> imageHistory;
     std::map<int, int> images;
+
+private:
+    std::shared_ptr<MainDialogController> rules_;
+};
+
+// An entry's graph window: what it was given, kept in its record.
+struct FakeGraphRecord {
+    std::vector<std::uint32_t> samples;
+    std::vector<std::string> reasons;
+    bool open = false;
+};
+class FakeGraphWindow final : public ResponseGraph {
+public:
+    explicit FakeGraphWindow(FakeGraphRecord &record) : record_(record) { record_.open = true; }
+    ~FakeGraphWindow() override { record_.open = false; }
+    void addSample(std::uint32_t valueMs) override { record_.samples.push_back(valueMs); }
+    void setFailureReason(const std::string &line) override { record_.reasons.push_back(line); }
+
+private:
+    FakeGraphRecord &record_;
 };
 
 class FakeAboutBox final : public AboutBoxView, Journaled {
@@ -141,31 +182,37 @@ public:
         tray = t.get();
         return t;
     }
-    std::unique_ptr<MainDialogView> createMainDialog(Monitor &frame, const MainDialogInit &init) override
+    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> rules) override
     {
         journal.add("dialog.create");
         if (makeDialog)
-            return makeDialog(frame, init);
-        auto d = std::make_unique<FakeMainDialog>(journal);
-        dialog = d.get();
-        return d;
+            return makeDialog(frame, std::move(rules));
+        dialogs.push_back(std::make_unique<FakeMainDialog>(journal, std::move(rules)));
+        dialog = dialogs.back().get();
+        return dialog;
     }
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override
     {
         journal.add("about.create");
         return std::make_unique<FakeAboutBox>(journal);
     }
-    void openResponseGraph(std::uint32_t entryId, const ResponseGraphParams &defaults,
-                           std::function<bool()>) override
+    // The response monitor dialog takes the defaults as they are; the graph
+    // windows record what they are given, by the series' name.
+    bool runResponseMonitorDialog(ResponseGraphParams &params) override
     {
-        lastParams = defaults;
-        graphsAsked.push_back(entryId);
+        lastParams = params;
+        graphsAsked.push_back(params.seriesNames);
+        return true;
     }
-    void responseSample(std::uint32_t entryId, std::uint32_t valueMs) override
+    std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
+                                                       std::function<void()>) override
     {
-        samples[entryId].push_back(valueMs);
+        return std::make_unique<FakeGraphWindow>(graphs[params.seriesNames]);
     }
-    void closeResponseGraph(std::uint32_t entryId) override { graphsClosed.push_back(entryId); }
+    void showOutages(Monitor &, std::uint32_t entryId, const std::string &) override
+    {
+        outagesShown.push_back(entryId);
+    }
     void quit() override
     {
         journal.add("ui.quit");
@@ -175,14 +222,15 @@ public:
 
     Journal journal;
     // Makes the main dialog instead of the recording one (dialog stays null).
-    std::function<std::unique_ptr<MainDialogView>(Monitor &, const MainDialogInit &)> makeDialog;
+    std::function<MainDialogWindow *(Monitor &, std::shared_ptr<MainDialogController>)> makeDialog;
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;
+    std::vector<std::unique_ptr<FakeMainDialog>> dialogs;
     ResponseGraphParams lastParams;
-    std::vector<std::uint32_t> graphsAsked;
-    std::vector<std::uint32_t> graphsClosed;
-    std::map<std::uint32_t, std::vector<std::uint32_t>> samples;
+    std::vector<std::string> graphsAsked;
+    std::map<std::string, FakeGraphRecord> graphs;
+    std::vector<std::uint32_t> outagesShown;
 };
 
 class FakeSocketLibrary final : public SocketLibrary, Journaled {

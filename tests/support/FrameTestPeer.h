@@ -12,6 +12,7 @@ class FrameTestPeer {
 public:
     static PortList &ports(CMainFrame &frame) { return frame.ports_; }
     static MonitorEngine &engine(CMainFrame &frame) { return frame.engine_; }
+    static GraphWindows &graphs(CMainFrame &frame) { return *frame.graphs_; }
     static const ProbeList &pendingProbes(CMainFrame &frame)
     {
         return frame.engine_.pendingProbes_;

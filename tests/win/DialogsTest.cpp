@@ -165,8 +165,8 @@ protected:
     {
         storeConfiguration({{80, GenericTcp, 0, 0, "alert.bat", "Generic TCP (80)"}, {7, Ping, 1, 250, "", "PING"}},
                            5, 1);
-        ui.makeDialog = [this](Monitor &f, const MainDialogInit &init) {
-            return win::makeMainDialog(f, init, prompter);
+        ui.makeDialog = [this](Monitor &f, std::shared_ptr<MainDialogController> rules) {
+            return win::makeMainDialog(f, std::move(rules), prompter);
         };
         open();
     }

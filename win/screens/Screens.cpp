@@ -190,8 +190,8 @@ void mainDialog()
     s.history = &kept;
     historyLoop = &s.loop;
     Prompter &prompter = s.prompter;
-    s.fakeUi.makeDialog = [&prompter](Monitor &f, const MainDialogInit &init) {
-        return win::makeMainDialog(f, init, prompter);
+    s.fakeUi.makeDialog = [&prompter](Monitor &f, std::shared_ptr<MainDialogController> rules) {
+        return win::makeMainDialog(f, std::move(rules), prompter);
     };
     CMainFrame &frame = s.makeFrame(false, "127.0.0.1");
     HWND d = FindWindowW(L"#32770", L"Lumivane - 127.0.0.1");
