@@ -15,6 +15,7 @@
 
 namespace vigilon {
 
+class DialogFace;
 class MainDialogController;
 class Monitor;
 
@@ -145,7 +146,7 @@ public:
     virtual std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                                std::function<void()> closeRequest) = 0;
     // Shows the outage list of an entry (see OutageListController).
-    virtual void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) = 0;
+    virtual void showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName) = 0;
     // Where a new window may go (see placeBeside); none keeps the window's
     // own place.
     virtual std::optional<PlaceArea> placeArea() const { return std::nullopt; }
@@ -179,7 +180,7 @@ public:
     // which it keeps for as long as the window lives and starts on its
     // controls (MainDialogController::init). Null when it cannot be made;
     // else the window goes once the frame releases it.
-    virtual MainDialogWindow *createMainDialog(Monitor &frame,
+    virtual MainDialogWindow *createMainDialog(DialogFace &frame,
                                                std::shared_ptr<MainDialogController> controller) = 0;
     virtual std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) = 0;
     // Ends the program's event loop once the frame is closed.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/GraphWindows.h"
 
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "base/StringTable.h"
 #include "app/text/HistoryText.h"
 #include "app/dialogs/WindowPlace.h"

@@ -20,7 +20,7 @@ namespace vigilon {
 // entry, known by the entry's id. The windows themselves are made by the
 // front end (see Makers); what happens on the way to one is the same
 // everywhere.
-class Monitor;
+class DialogFace;
 
 class GraphWindows {
 public:
@@ -53,7 +53,7 @@ public:
     // The program whose kept history the windows show: a window asks for
     // its entry's uptimes and last outages when it opens and every minute
     // after; an answer for a window that has closed since is dropped.
-    void watchHistory(Monitor &frame) { history_ = &frame; }
+    void watchHistory(DialogFace &frame) { history_ = &frame; }
     // Closes the entry's window, if it has one.
     void close(std::uint32_t entryId);
     void closeAll();
@@ -68,7 +68,7 @@ private:
     std::map<std::uint32_t, bool> opening_;
     // One per open window: its uptime answers and timer hold it weakly.
     std::map<std::uint32_t, std::shared_ptr<bool>> tokens_;
-    Monitor *history_ = nullptr;
+    DialogFace *history_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -6,6 +6,7 @@
 #include "app/GraphWindows.h"
 #include "app/dialogs/MainDialogController.h"
 #include "base/HistoryReader.h"
+#include "app/DialogFace.h"
 #include "app/Monitor.h"
 #include "app/MonitorEngine.h"
 #include "base/ProbeFactory.h"
@@ -85,7 +86,7 @@ struct FrameContext {
 // carries out the commands of the front ends. Everything runs on the event
 // loop's thread. What monitoring has to say is shown without a question
 // (Prompter::notice); the user's own questions nest the loop.
-class CMainFrame final : public Monitor, private EngineListener {
+class CMainFrame final : public Monitor, public DialogFace, private EngineListener {
 public:
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
@@ -159,7 +160,7 @@ public:
     std::uint32_t retryLimit() const override { return engine_.retryLimit(); }
     void setIntervalSeconds(std::uint32_t seconds) override { engine_.setIntervalSeconds(seconds); }
     void setRetryLimit(std::uint32_t limit) override { engine_.setRetryLimit(limit); }
-    bool running() const override { return engine_.running(); }
+    bool running() const { return engine_.running(); }
     bool serviceMode() const override { return serviceMode_; }
     const std::string &targetHost() const override { return context_.targetHost; }
     void setTargetHost(const std::string &host) override { context_.targetHost = host; }

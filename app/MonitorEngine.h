@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/CheckObserver.h"
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "app/Notifications.h"
 #include "base/ProbeFactory.h"
 #include "base/Clock.h"

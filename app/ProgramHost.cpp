@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "app/ProgramHost.h"
 
+#include "app/AlertAction.h"
 #include "app/MainFrame.h"
 #include "app/MetricsSetup.h"
-#include "app/SystemProbes.h"
+#include "base/Clock.h"
 #include "base/Prompter.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "store/Settings.h"
 #include "history/History.h"
+#include "probes/SocketUtil.h"
+#include "probes/SystemProbeFactory.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace vigilon {
@@ -52,10 +56,27 @@ bool ProgramHost::becomeOnlyInstance(InstanceGuard &guard)
     return false;
 }
 
+Monitor *ProgramHost::frame()
+{
+    return frame_.get();
+}
+
+std::string ProgramHost::storePath()
+{
+    return defaultRegistryPath();
+}
+
+const Clock &ProgramHost::clock()
+{
+    return SystemClock::instance();
+}
+
 bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
 {
+    // Every check holds a socket for a while.
+    net::raiseDescriptorLimit();
     registry_ = openDefaultRegistry();
-    probes_ = makeSystemProbeFactory(loop);
+    probes_ = std::make_unique<SystemProbeFactory>(loop);
     serviceHost_ = makeServiceHostSetup(loop);
     history::History::Options options;
     options.path = history::defaultHistoryPath();
@@ -69,17 +90,57 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
     metrics_ = MetricsService::start(commandLine_, *registry_, prompter);
     if (metrics_)
         observers.push_back(&metrics_->observer());
-    const auto withHistory = [this](FrameContext &context) {
-        context.history = history_.get();
-        context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
-    };
-    frame_ = createProgramFrame(commandLine_, loop, prompter, *registry_, ui, *probes_, serviceHost_.get(), observers,
-                                withHistory);
+    frame_ = makeFrame(loop, prompter, ui, observers);
     if (!frame_) {
         exitStatus_ = 1;
         return false;
     }
     return true;
+}
+
+std::unique_ptr<CMainFrame> ProgramHost::makeFrame(EventLoop &loop, Prompter &prompter, FrameUi &ui,
+                                                   const std::vector<CheckObserver *> &observers)
+{
+    FrameContext context;
+    context.serviceMode = commandLine_.serviceMode;
+    context.targetGiven = commandLine_.targetGiven;
+    context.targetHost = commandLine_.targetHost;
+    context.verbose = commandLine_.verbose;
+    context.loop = &loop;
+    context.clock = &clock();
+    context.prompter = &prompter;
+    context.registry = registry_.get();
+    context.ui = &ui;
+    context.sockets = &systemSocketLibrary();
+    context.probes = probes_.get();
+    context.serviceHost = serviceHost_.get();
+    context.observers = observers;
+    context.history = history_.get();
+    context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
+    // The alert runner lives in the frame it asks for the target.
+    auto self = std::make_shared<const CMainFrame *>(nullptr);
+    context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });
+    auto frame = std::make_unique<CMainFrame>(context);
+    *self = frame.get();
+    if (!frame->create())
+        return nullptr;
+    // The soft limit has been raised to the hard one by now: what is left
+    // short stays short for this run.
+    std::uint64_t limit = 0;
+    const std::size_t room = net::checksWithinDescriptorLimit(limit);
+    if (const std::size_t active = frame->activeEntryCount(); active > room && room == 0)
+        std::fprintf(stderr,
+                     "vigilon: the limit of %llu open files (ulimit -Hn) leaves none for checks: none of the %zu "
+                     "active entries can be checked; raise the hard limit\n",
+                     static_cast<unsigned long long>(limit), active);
+    else if (active > room)
+        std::fprintf(stderr,
+                     "vigilon: the limit of %llu open files (ulimit -Hn) is below what the %zu active entries "
+                     "need; their checks take turns, raise the hard limit to at least %llu to check them all in "
+                     "every round\n",
+                     static_cast<unsigned long long>(limit), active,
+                     static_cast<unsigned long long>(limit + (active - room)));
+    return frame;
 }
 
 void ProgramHost::serveLaterStarts(InstanceGuard &guard)

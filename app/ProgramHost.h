@@ -6,13 +6,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vigilon {
 
 class CMainFrame;
+class Clock;
 class EventLoop;
 class FrameUi;
 class MetricsService;
+class Monitor;
+class CheckObserver;
 class ProbeFactory;
 class Prompter;
 class ServiceHostSetup;
@@ -48,10 +52,12 @@ public:
 };
 
 // The program's start and end, as every front end runs them: the
-// one-instance policy, the store, the checks and the frame, showing the main
-// dialog when a later start asks, and one orderly end (the configuration
-// saved, "Logon" cleared, the tray icon removed) whichever way the program
-// is ended.
+// one-instance policy, the store, the descriptor limit, the clock, the
+// checks and the frame, showing the main dialog when a later start asks,
+// and one orderly end (the configuration saved, "Logon" cleared, the tray
+// icon removed) whichever way the program is ended. A front end brings its
+// event loop, its prompter, its windows and its one-instance guard, and
+// reaches the frame only through Monitor.
 class ProgramHost {
 public:
     explicit ProgramHost(const CommandLine &commandLine);
@@ -64,8 +70,9 @@ public:
     // Vigilons on one configuration would overwrite each other's. True to go
     // on; false to end with exitStatus().
     bool becomeOnlyInstance(InstanceGuard &guard);
-    // Opens the store and makes the frame over the front end's parts, which
-    // must outlive the host. False to end with exitStatus().
+    // Raises the descriptor limit for the checks, opens the store and makes
+    // the frame over the front end's parts, which must outlive the host.
+    // False to end with exitStatus().
     bool start(EventLoop &loop, Prompter &prompter, FrameUi &ui);
     // Serves later starts' requests through the guard taken before.
     void serveLaterStarts(InstanceGuard &guard);
@@ -77,11 +84,21 @@ public:
     // Ends, then lets the frame go; once the event loop has returned.
     void release();
 
-    CMainFrame *frame() { return frame_.get(); }
+    // The frame; null before start() made it.
+    Monitor *frame();
     const CommandLine &commandLine() const { return commandLine_; }
+    // The configuration store this program opens, which the one-instance
+    // guard is keyed on.
+    static std::string storePath();
+    // The clock of the program's windows and checks.
+    static const Clock &clock();
     int exitStatus() const { return exitStatus_; }
 
 private:
+    // The frame over the parts made so far; null when it cannot be made.
+    std::unique_ptr<CMainFrame> makeFrame(EventLoop &loop, Prompter &prompter, FrameUi &ui,
+                                          const std::vector<CheckObserver *> &observers);
+
     CommandLine commandLine_;
     std::unique_ptr<reg::Registry> registry_;
     std::unique_ptr<ProbeFactory> probes_;

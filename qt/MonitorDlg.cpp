@@ -3,7 +3,7 @@
 #include "qt/OutageListDlg.h"
 #include "qt/UiText.h"
 
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "base/StringTable.h"
 #include "qt/BalloonWnd.h"
 #include "app/dialogs/DialogLayout.h"
@@ -45,7 +45,7 @@ QIcon programIcon()
 }
 } // namespace
 
-CMonitorDlg::CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(DialogFace &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint)
     , frame_(frame)
@@ -94,7 +94,7 @@ void CMonitorDlg::release()
     deleteLater();
 }
 
-CMonitorDlg *makeMonitorDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+CMonitorDlg *makeMonitorDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller,
                                Prompter &prompter)
 {
     return new CMonitorDlg(frame, std::move(controller), prompter);

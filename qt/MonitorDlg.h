@@ -58,7 +58,7 @@ public:
     // The list keeps room for its header and two rows at the smallest size.
     static constexpr int ListLeastHeight = 76;
 
-    CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
+    CMonitorDlg(DialogFace &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
     // Saves the settings, as the window's end does, unless retired before.
     ~CMonitorDlg() override;
 
@@ -152,7 +152,7 @@ private:
     // The window where the last run left it, and its list's widths.
     void restoreLayout();
 
-    Monitor &frame_;
+    DialogFace &frame_;
     Prompter &prompter_;
     std::shared_ptr<MainDialogController> controller_;
     LineEditField intervalField_;
@@ -186,7 +186,7 @@ private:
 // A new main dialog over the frame's controller, started on its controls.
 // Its release retires it at once and deletes it when control is back in the
 // event loop.
-CMonitorDlg *makeMonitorDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+CMonitorDlg *makeMonitorDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller,
                                Prompter &prompter);
 
 

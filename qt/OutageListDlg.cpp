@@ -13,7 +13,7 @@
 
 namespace vigilon {
 
-COutageListDlg::COutageListDlg(Monitor &frame, Prompter &prompter, std::uint32_t entryId,
+COutageListDlg::COutageListDlg(DialogFace &frame, Prompter &prompter, std::uint32_t entryId,
                                const std::string &entryName, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , list_(new QTreeWidget(this))

@@ -15,7 +15,7 @@ class QTreeWidget;
 
 namespace vigilon {
 
-class Monitor;
+class DialogFace;
 
 // The outage list of one entry: start, end, duration and reason of each,
 // newest first, and its export to a CSV file. What it says and writes is
@@ -23,7 +23,7 @@ class Monitor;
 class COutageListDlg final : public QDialog, private OutageListController::Controls {
     Q_OBJECT
 public:
-    COutageListDlg(Monitor &frame, Prompter &prompter, std::uint32_t entryId, const std::string &entryName,
+    COutageListDlg(DialogFace &frame, Prompter &prompter, std::uint32_t entryId, const std::string &entryName,
                    QWidget *parent = nullptr);
     ~COutageListDlg() override;
 

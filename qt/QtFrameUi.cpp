@@ -8,14 +8,13 @@
 #include "qt/OutageListDlg.h"
 #include "qt/QtPrompter.h"
 
-#include "base/Clock.h"
-
 #include <QCoreApplication>
 
 namespace vigilon {
 
-QtFrameUi::QtFrameUi(Prompter &prompter)
+QtFrameUi::QtFrameUi(Prompter &prompter, const Clock &clock)
     : prompter_(prompter)
+    , clock_(clock)
 {
 }
 
@@ -26,7 +25,7 @@ std::unique_ptr<TrayIcon> QtFrameUi::createTrayIcon(Monitor &frame)
     return icon;
 }
 
-MainDialogWindow *QtFrameUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
+MainDialogWindow *QtFrameUi::createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller)
 {
     CMonitorDlg *dialog = makeMonitorDialog(frame, std::move(controller), prompter_);
     QPointer<CMonitorDlg> made = dialog;
@@ -54,10 +53,10 @@ bool QtFrameUi::runResponseMonitorDialog(ResponseGraphParams &params)
 std::unique_ptr<ResponseGraph> QtFrameUi::createResponseGraph(const ResponseGraphParams &params,
                                                               std::function<void()> closeRequest)
 {
-    return makeResponseGraphWindow(SystemClock::instance(), prompter_, params, std::move(closeRequest));
+    return makeResponseGraphWindow(clock_, prompter_, params, std::move(closeRequest));
 }
 
-void QtFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
+void QtFrameUi::showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName)
 {
     COutageListDlg dialog(frame, prompter_, entryId, entryName);
     dialog.exec();

@@ -8,16 +8,17 @@
 
 namespace vigilon {
 
+class Clock;
 class Prompter;
 class QtTrayIcon;
 
 // Makes the frame's windows with Qt.
 class QtFrameUi final : public FrameUi {
 public:
-    explicit QtFrameUi(Prompter &prompter);
+    QtFrameUi(Prompter &prompter, const Clock &clock);
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
-    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
+    MainDialogWindow *createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override;
 
@@ -27,11 +28,12 @@ public:
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
-    void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    void showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override;
 
 private:
     Prompter &prompter_;
+    const Clock &clock_;
     QtTrayIcon *trayIcon_ = nullptr;
     // The main dialog made last: new windows open beside it.
     QPointer<QWidget> mainDialog_;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtMonitorApp.h"
 
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 #include "app/ProgramHost.h"
 #include "base/Language.h"
 #include "qt/QtEventLoop.h"
@@ -10,7 +10,6 @@
 #include "qt/SessionBus.h"
 #include "qt/SingleInstance.h"
 #include "qt/TrayWatcher.h"
-#include "store/Settings.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -170,7 +169,7 @@ int QtMonitorApp::run()
     parts_->stopSignals = installStopSignals(stop);
     parts_->quitRequests = std::make_unique<QuitRequests>(stop);
 
-    parts_->instance = std::make_unique<SingleInstance>(defaultRegistryPath());
+    parts_->instance = std::make_unique<SingleInstance>(ProgramHost::storePath());
     parts_->instance->setStopDescriptor(stopSignalFds[0]);
     if (!host.becomeOnlyInstance(*parts_->instance))
         return host.exitStatus();
@@ -178,7 +177,7 @@ int QtMonitorApp::run()
     // heard.
     SessionBus::begin(stopSignalFds[0]);
 
-    parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter);
+    parts_->ui = std::make_unique<QtFrameUi>(parts_->prompter, ProgramHost::clock());
     if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))
         return host.exitStatus();
     if (parts_->stopRequested) {

@@ -12,8 +12,6 @@ class QTranslator;
 
 namespace vigilon {
 
-class CMainFrame;
-
 // The application object: reads the command line, makes the frame, runs the
 // event loop and ends in order, also when the system asks it to stop.
 class QtMonitorApp {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "base/CommandLine.h"
 #include "store/InstanceLock.h"
-#include "probes/SocketUtil.h"
 #include "qt/QtMonitorApp.h"
 
 #include <QApplication>
@@ -11,7 +10,6 @@
 
 int main(int argc, char **argv)
 {
-    vigilon::net::raiseDescriptorLimit(); // every check holds a socket for a while
     // Taken before Qt removes the options it knows ("-title" is also a
     // target switch here).
     // Each argument is taken whole, as the shell gave it.

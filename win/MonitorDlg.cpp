@@ -57,7 +57,7 @@ private:
     CMonitorDlg &dialog_;
 };
 
-CMonitorDlg::CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
+CMonitorDlg::CMonitorDlg(DialogFace &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter)
     : frame_(frame)
     , prompter_(prompter)
     , controller_(std::move(controller))
@@ -880,7 +880,7 @@ bool CMonitorDlg::runTargetHost(TargetHostForm &form)
     return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
 }
 
-MainDialogWindow *makeMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+MainDialogWindow *makeMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller,
                                  Prompter &prompter, HWND *made)
 {
     auto *dialog = new CMonitorDlg(frame, std::move(controller), prompter);

@@ -29,7 +29,7 @@ public:
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
 
-    CMonitorDlg(Monitor &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
+    CMonitorDlg(DialogFace &frame, std::shared_ptr<MainDialogController> controller, Prompter &prompter);
     ~CMonitorDlg() override;
     CMonitorDlg(const CMonitorDlg &) = delete;
     CMonitorDlg &operator=(const CMonitorDlg &) = delete;
@@ -115,7 +115,7 @@ private:
     void setSpinPos(int spin, int pos);
     HWND item(int id) const { return GetDlgItem(window_, id); }
 
-    Monitor &frame_;
+    DialogFace &frame_;
     Prompter &prompter_;
     std::shared_ptr<MainDialogController> controller_;
     HwndEditField intervalField_;

@@ -18,7 +18,7 @@ namespace {
 
 class COutageListDlg final : public ModalBase, private OutageListController::Controls {
 public:
-    COutageListDlg(Monitor &frame, Prompter &p, std::uint32_t entryId, const std::string &entryName,
+    COutageListDlg(DialogFace &frame, Prompter &p, std::uint32_t entryId, const std::string &entryName,
                      void (*open)(HWND, void *), void *ctx)
         : ModalBase(p, open, ctx)
         , controller_(frame, p, *this, entryId, entryName)
@@ -98,7 +98,7 @@ private:
 
 } // namespace
 
-void runOutageListDialog(HWND owner, Monitor &frame, Prompter &prompter, std::uint32_t entryId,
+void runOutageListDialog(HWND owner, DialogFace &frame, Prompter &prompter, std::uint32_t entryId,
                          const std::string &entryName, void (*onOpen)(HWND, void *), void *context)
 {
     COutageListDlg dialog(frame, prompter, entryId, entryName, onOpen, context);

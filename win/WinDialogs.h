@@ -19,7 +19,7 @@ namespace vigilon::win {
 // The main dialog (modeless, from template 102) over the frame's
 // controller, started on its controls; hidden until the frame shows it. Null
 // when it cannot be made. made, if given, receives its window.
-MainDialogWindow *makeMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller,
+MainDialogWindow *makeMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller,
                                  Prompter &prompter, HWND *made = nullptr);
 // The about box (template 100), modeless; placeArea tells where it may open
 // the first time it is shown (see placeBeside).

@@ -59,12 +59,12 @@ std::unique_ptr<TrayIcon> WinFrameUi::createTrayIcon(Monitor &)
     return std::make_unique<TrayHandle>(std::move(icon), trayIcon_);
 }
 
-MainDialogWindow *WinFrameUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
+MainDialogWindow *WinFrameUi::createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller)
 {
     return makeMainDialog(frame, std::move(controller), prompter_, &mainDialog_);
 }
 
-void WinFrameUi::showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName)
+void WinFrameUi::showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName)
 {
     runOutageListDialog(nullptr, frame, prompter_, entryId, entryName);
 }

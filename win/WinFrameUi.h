@@ -21,7 +21,7 @@ public:
     WinFrameUi(Prompter &prompter, const Clock &clock, HWND frameWindow);
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &frame) override;
-    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
+    MainDialogWindow *createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     // Posts WM_QUIT: the message loop ends once the handler returns.
     void quit() override;
@@ -33,7 +33,7 @@ public:
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
-    void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    void showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override;
 
 private:

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "win/WinMonitorApp.h"
 
-#include "app/MainFrame.h"
+#include "app/Monitor.h"
 #include "app/ProgramHost.h"
-#include "store/Settings.h"
 #include "win/WinEventLoop.h"
 #include "win/WinFrameUi.h"
 #include "win/WinPrompter.h"
@@ -176,7 +175,7 @@ bool WinMonitorApp::createFrameWindow()
 
 LRESULT WinMonitorApp::onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CMainFrame *frame = parts_->host.frame();
+    Monitor *frame = parts_->host.frame();
     const bool live = frame && !frame->closed();
     if (message == kTrayCallbackMessage) {
         if (WinTrayIcon *icon = parts_->ui ? parts_->ui->trayIcon() : nullptr)
@@ -256,7 +255,7 @@ int WinMonitorApp::run()
     for (UINT message : {parts_->taskbarCreated, parts_->showDialog})
         ChangeWindowMessageFilterEx(parts_->frameWindow, message, MSGFLT_ALLOW, nullptr);
 
-    parts_->ui = std::make_unique<WinFrameUi>(parts_->prompter, SystemClock::instance(), parts_->frameWindow);
+    parts_->ui = std::make_unique<WinFrameUi>(parts_->prompter, ProgramHost::clock(), parts_->frameWindow);
 
     if (!host.start(parts_->loop, parts_->prompter, *parts_->ui))
         return host.exitStatus();

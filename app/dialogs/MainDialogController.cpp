@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/MainDialogController.h"
 
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "base/StringTable.h"
 #include "base/System.h"
 #include "base/TextFormat.h"
@@ -151,7 +151,7 @@ EntrySettings editedSettings(const PortSettingsForm &form, const EntryView &entr
 }
 } // namespace
 
-MainDialogController::MainDialogController(Monitor &frame, Prompter &prompter, const MainDialogInit &init)
+MainDialogController::MainDialogController(DialogFace &frame, Prompter &prompter, const MainDialogInit &init)
     : frame_(frame)
     , prompter_(prompter)
     , intervalSeconds_(init.intervalSeconds)
@@ -318,7 +318,7 @@ void MainDialogController::toggleActive(int row)
     const int index = frameRow(row);
     if (index < 0)
         return;
-    if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == Monitor::Change::Done)
+    if (frame_.setEntryActive(static_cast<std::size_t>(index), !ticked) == DialogFace::Change::Done)
         controls_->setRowTicked(row, !ticked);
     afterChange();
 }
@@ -367,7 +367,7 @@ void MainDialogController::addEntry(int row)
 {
     PortSettingsForm form;
     form.targetHost = frame_.targetHost();
-    Monitor &frame = frame_;
+    DialogFace &frame = frame_;
     // Asked from inside the dialog: the frame may have gone meanwhile.
     form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
         return *alive && frame.duplicates(settingsFrom(read), 0);
@@ -378,7 +378,7 @@ void MainDialogController::addEntry(int row)
     if (frame_.findEntry(controls_->rowName(row)) < 0)
         return;
     const EntrySettings settings = settingsFrom(form);
-    if (frame_.addEntry(settings) == Monitor::Change::Duplicate)
+    if (frame_.addEntry(settings) == DialogFace::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
         afterChange();
@@ -400,7 +400,7 @@ void MainDialogController::editEntry(int row)
     form.targetHost = frame_.targetHost();
     form.certWarnDays = entry.certWarnDays;
     form.existingEntry = 1;
-    Monitor &frame = frame_;
+    DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {
         return *alive && frame.duplicates(editedSettings(read, entry), entry.id);
     };
@@ -416,14 +416,14 @@ void MainDialogController::editEntry(int row)
     if (now < 0)
         return;
     if (form.existingEntry == 1) {
-        if (frame_.deleteEntry(static_cast<std::size_t>(now)) == Monitor::Change::Done &&
+        if (frame_.deleteEntry(static_cast<std::size_t>(now)) == DialogFace::Change::Done &&
             now < controls_->rowCount())
             controls_->deleteRow(now);
         afterChange();
         return;
     }
     const EntrySettings settings = editedSettings(form, entry);
-    if (frame_.editEntry(static_cast<std::size_t>(now), settings) == Monitor::Change::Duplicate)
+    if (frame_.editEntry(static_cast<std::size_t>(now), settings) == DialogFace::Change::Duplicate)
         prompter_.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
     if (*alive)
         afterChange();
@@ -446,7 +446,7 @@ void MainDialogController::deleteEntry(int row)
     for (std::size_t i = 0; i < frame_.entryCount(); ++i) {
         if (frame_.entryView(i).id != entry.id)
             continue;
-        if (frame_.deleteEntry(i) == Monitor::Change::Done && static_cast<int>(i) < controls_->rowCount())
+        if (frame_.deleteEntry(i) == DialogFace::Change::Done && static_cast<int>(i) < controls_->rowCount())
             controls_->deleteRow(static_cast<int>(i));
         break;
     }
@@ -622,7 +622,7 @@ void MainDialogController::onExitRequest()
     readFields();
     if (!*alive)
         return;
-    Monitor *frame = &frame_;
+    DialogFace *frame = &frame_;
     frame_.eventLoop().post([frame, alive] {
         if (*alive)
             frame->requestExit();
@@ -632,7 +632,7 @@ void MainDialogController::onExitRequest()
 void MainDialogController::onSystemClose()
 {
     const auto alive = alive_;
-    Monitor *frame = &frame_;
+    DialogFace *frame = &frame_;
     frame_.eventLoop().post([frame, alive] {
         if (*alive)
             frame->exitNow();

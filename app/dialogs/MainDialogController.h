@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "base/Prompter.h"
 #include "base/WindowLayout.h"
 #include "app/dialogs/DialogLayout.h"
@@ -18,7 +18,7 @@
 
 namespace vigilon {
 
-class Monitor;
+class DialogFace;
 
 // The port list's columns, by their index: the first six as they always
 // were (their stored widths keep their meaning), the host and uptime
@@ -135,7 +135,7 @@ public:
         virtual bool runTargetHost(TargetHostForm &form) = 0;
     };
 
-    MainDialogController(Monitor &frame, Prompter &prompter, const MainDialogInit &init);
+    MainDialogController(DialogFace &frame, Prompter &prompter, const MainDialogInit &init);
     ~MainDialogController();
     MainDialogController(const MainDialogController &) = delete;
     MainDialogController &operator=(const MainDialogController &) = delete;
@@ -225,7 +225,7 @@ private:
     // The frame's row of the list's row, found by its name as shown.
     int frameRow(int row) const;
 
-    Monitor &frame_;
+    DialogFace &frame_;
     Prompter &prompter_;
     Controls *controls_ = nullptr;
     bool monitoring_ = false;

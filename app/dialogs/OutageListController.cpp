@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/OutageListController.h"
 
-#include "app/Monitor.h"
+#include "app/DialogFace.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "graph/FileDialogStatus.h"
@@ -33,7 +33,7 @@ bool writeWholeFile(const std::string &path, const std::string &bytes, std::stri
     return true;
 }
 
-OutageListController::OutageListController(Monitor &frame, Prompter &prompter, Controls &controls,
+OutageListController::OutageListController(DialogFace &frame, Prompter &prompter, Controls &controls,
                                            std::uint32_t entryId, const std::string &entryName)
     : frame_(frame)
     , prompter_(prompter)

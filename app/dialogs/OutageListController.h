@@ -12,7 +12,7 @@
 
 namespace vigilon {
 
-class Monitor;
+class DialogFace;
 
 // The outage list of one entry: what its rows say, when it can export, and
 // the export itself. A front end's dialog keeps the widgets and hands its
@@ -32,7 +32,7 @@ public:
         virtual void setExportEnabled(bool enabled) = 0;
     };
 
-    OutageListController(Monitor &frame, Prompter &prompter, Controls &controls, std::uint32_t entryId,
+    OutageListController(DialogFace &frame, Prompter &prompter, Controls &controls, std::uint32_t entryId,
                          const std::string &entryName);
     ~OutageListController();
     OutageListController(const OutageListController &) = delete;
@@ -54,7 +54,7 @@ public:
 private:
     void show(std::vector<OutageView> outages);
 
-    Monitor &frame_;
+    DialogFace &frame_;
     Prompter &prompter_;
     Controls &controls_;
     std::uint32_t entryId_;

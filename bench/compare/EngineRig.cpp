@@ -27,14 +27,14 @@ class QuietUi final : public FrameUi {
 public:
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return std::make_unique<QuietTray>(); }
     // No main dialog: the rounds alone are measured.
-    MainDialogWindow *createMainDialog(Monitor &, std::shared_ptr<MainDialogController>) override { return nullptr; }
+    MainDialogWindow *createMainDialog(DialogFace &, std::shared_ptr<MainDialogController>) override { return nullptr; }
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &) override { return std::make_unique<QuietAbout>(); }
     bool runResponseMonitorDialog(ResponseGraphParams &) override { return false; }
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &, std::function<void()>) override
     {
         return nullptr;
     }
-    void showOutages(Monitor &, std::uint32_t, const std::string &) override {}
+    void showOutages(DialogFace &, std::uint32_t, const std::string &) override {}
     void quit() override {}
 };
 

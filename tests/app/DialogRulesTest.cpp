@@ -309,7 +309,7 @@ class DialogRules : public FrameFixture {
 protected:
     DialogRules()
     {
-        ui.makeDialog = [this](Monitor &, std::shared_ptr<MainDialogController> rules) {
+        ui.makeDialog = [this](DialogFace &, std::shared_ptr<MainDialogController> rules) {
             windows.push_back(std::make_unique<DialogOnRules>(std::move(rules), controls));
             return windows.back().get();
         };

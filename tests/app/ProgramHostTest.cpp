@@ -99,7 +99,8 @@ TEST(ProgramHost, EndsInOrderWhicheverWayItIsAsked)
         ASSERT_TRUE(host.start(time.loop, prompter, ui));
         host.serveLaterStarts(guard);
         setLogonFlag(*openDefaultRegistry(), 1);
-        host.frame()->setIntervalSeconds(42);
+        ASSERT_NE(ui.dialogFace, nullptr);
+        ui.dialogFace->setIntervalSeconds(42);
 
         host.frame()->onCommand(res::CmdToggleDialog);
         ASSERT_FALSE(host.frame()->dialogVisible());

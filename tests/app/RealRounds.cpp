@@ -4,7 +4,6 @@
 #include "tests/support/FrameTestPeer.h"
 #include "app/AlertAction.h"
 #include "app/MainFrame.h"
-#include "app/SystemProbes.h"
 #include "base/StringTable.h"
 #include "probes/SocketUtil.h"
 #include "probes/SystemProbeFactory.h"
@@ -33,7 +32,7 @@ struct Engine : RealTime, FrameParts {
     }
     // alerts: the real alert runner (programs started, %TARGET% filled in).
     Engine(const std::vector<StoredPort> &list, const std::string &target, std::uint32_t interval, bool alerts = false)
-        : FrameParts(pollLoop, SystemClock::instance()), system(makeSystemProbeFactory(pollLoop))
+        : FrameParts(pollLoop, SystemClock::instance()), system(std::make_unique<SystemProbeFactory>(pollLoop))
     {
         storeConfiguration(list, interval, 0, target);
         probeFactory = system.get();

@@ -189,7 +189,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
 
     // Corrected in its settings, it is saved in the one way and checked.
     EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", ""};
-    ASSERT_EQ(frame->editEntry(3, settings), Monitor::Change::Done);
+    ASSERT_EQ(frame->editEntry(3, settings), DialogFace::Change::Done);
     const auto storedText = [this](const char *name) {
         reg::Value value;
         const reg::Status status = registry.openKey(kMonitorKey, reg::KeyQueryValue)->queryValue(name, value);
@@ -205,11 +205,11 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
 
     // Deleted entries: each rule moves down with its entry, and an entry of
     // any reply never takes over the rule that its new index had.
-    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
-    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
+    ASSERT_EQ(frame->deleteEntry(0), DialogFace::Change::Done);
+    ASSERT_EQ(frame->deleteEntry(0), DialogFace::Change::Done);
     settings.httpStatus = "any";
-    ASSERT_EQ(frame->editEntry(1, settings), Monitor::Change::Done);
-    ASSERT_EQ(frame->deleteEntry(0), Monitor::Change::Done);
+    ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
+    ASSERT_EQ(frame->deleteEntry(0), DialogFace::Change::Done);
     std::string target;
     const LoadedSettings loaded = loadSettings(registry, false, target);
     ASSERT_EQ(loaded.ports.size(), 2u);

@@ -37,7 +37,7 @@ struct ProgramFrame : RealTime, FrameParts {
         makeFrame(false, "127.0.0.1");
     }
     ~ProgramFrame() override { frame.reset(); }
-    QtFrameUi ui{prompter};
+    QtFrameUi ui{prompter, SystemClock::instance()};
 };
 
 enum class Way { DialogExit, TrayExit, Sigterm, Sighup, SessionEnd, SessionEndOverQuestion };

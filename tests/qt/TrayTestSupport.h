@@ -119,7 +119,7 @@ private:
         tray_ = icon.get();
         return icon;
     }
-    MainDialogWindow *createMainDialog(Monitor &, std::shared_ptr<MainDialogController> rules) override
+    MainDialogWindow *createMainDialog(DialogFace &, std::shared_ptr<MainDialogController> rules) override
     {
         dialogs_.push_back(std::make_unique<FakeMainDialog>(fakeUi.journal, std::move(rules)));
         dialog_ = dialogs_.back().get();
@@ -131,7 +131,7 @@ private:
     {
         return nullptr;
     }
-    void showOutages(Monitor &, std::uint32_t, const std::string &) override {}
+    void showOutages(DialogFace &, std::uint32_t, const std::string &) override {}
     void quit() override {}
 
     QtTrayIcon *tray_ = nullptr;

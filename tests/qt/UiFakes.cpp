@@ -8,7 +8,7 @@
 
 namespace vigilon::test {
 
-MainDialogWindow *RealDialogsUi::createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller)
+MainDialogWindow *RealDialogsUi::createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller)
 {
     CMonitorDlg *made = makeMonitorDialog(frame, std::move(controller), prompter_);
     dialog = made;
@@ -28,7 +28,7 @@ bool RealDialogsUi::runResponseMonitorDialog(ResponseGraphParams &params)
     return realGraphParts && vigilon::runResponseMonitorDialog(prompter_, params);
 }
 
-void RealDialogsUi::showOutages(Monitor &, std::uint32_t entryId, const std::string &entryName)
+void RealDialogsUi::showOutages(DialogFace &, std::uint32_t entryId, const std::string &entryName)
 {
     outagesShown.emplace_back(entryId, entryName);
 }

@@ -42,14 +42,14 @@ public:
     std::vector<std::pair<std::uint32_t, std::string>> outagesShown;
 
     std::unique_ptr<TrayIcon> createTrayIcon(Monitor &) override { return nullptr; }
-    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> controller) override;
+    MainDialogWindow *createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller) override;
     std::unique_ptr<AboutBoxView> createAboutBox(Monitor &frame) override;
     void quit() override { quitCalled = true; }
 
     bool runResponseMonitorDialog(ResponseGraphParams &params) override;
     std::unique_ptr<ResponseGraph> createResponseGraph(const ResponseGraphParams &params,
                                                        std::function<void()> closeRequest) override;
-    void showOutages(Monitor &frame, std::uint32_t entryId, const std::string &entryName) override;
+    void showOutages(DialogFace &frame, std::uint32_t entryId, const std::string &entryName) override;
     std::optional<PlaceArea> placeArea() const override { return placeAreaOf(dialog.data()); }
 
 private:

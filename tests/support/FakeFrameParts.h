@@ -182,9 +182,10 @@ public:
         tray = t.get();
         return t;
     }
-    MainDialogWindow *createMainDialog(Monitor &frame, std::shared_ptr<MainDialogController> rules) override
+    MainDialogWindow *createMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> rules) override
     {
         journal.add("dialog.create");
+        dialogFace = &frame;
         if (makeDialog)
             return makeDialog(frame, std::move(rules));
         dialogs.push_back(std::make_unique<FakeMainDialog>(journal, std::move(rules)));
@@ -209,7 +210,7 @@ public:
     {
         return std::make_unique<FakeGraphWindow>(graphs[params.seriesNames]);
     }
-    void showOutages(Monitor &, std::uint32_t entryId, const std::string &) override
+    void showOutages(DialogFace &, std::uint32_t entryId, const std::string &) override
     {
         outagesShown.push_back(entryId);
     }
@@ -222,11 +223,13 @@ public:
 
     Journal journal;
     // Makes the main dialog instead of the recording one (dialog stays null).
-    std::function<MainDialogWindow *(Monitor &, std::shared_ptr<MainDialogController>)> makeDialog;
+    std::function<MainDialogWindow *(DialogFace &, std::shared_ptr<MainDialogController>)> makeDialog;
     bool trayAvailable = true;
     FakeTray *tray = nullptr;
     FakeMainDialog *dialog = nullptr;
     std::vector<std::unique_ptr<FakeMainDialog>> dialogs;
+    // The face the frame turned to its main dialog.
+    DialogFace *dialogFace = nullptr;
     ResponseGraphParams lastParams;
     std::vector<std::string> graphsAsked;
     std::map<std::string, FakeGraphRecord> graphs;

@@ -165,7 +165,7 @@ protected:
     {
         storeConfiguration({{80, GenericTcp, 0, 0, "alert.bat", "Generic TCP (80)"}, {7, Ping, 1, 250, "", "PING"}},
                            5, 1);
-        ui.makeDialog = [this](Monitor &f, std::shared_ptr<MainDialogController> rules) {
+        ui.makeDialog = [this](DialogFace &f, std::shared_ptr<MainDialogController> rules) {
             return win::makeMainDialog(f, std::move(rules), prompter);
         };
         open();

@@ -190,7 +190,7 @@ void mainDialog()
     s.history = &kept;
     historyLoop = &s.loop;
     Prompter &prompter = s.prompter;
-    s.fakeUi.makeDialog = [&prompter](Monitor &f, std::shared_ptr<MainDialogController> rules) {
+    s.fakeUi.makeDialog = [&prompter](DialogFace &f, std::shared_ptr<MainDialogController> rules) {
         return win::makeMainDialog(f, std::move(rules), prompter);
     };
     CMainFrame &frame = s.makeFrame(false, "127.0.0.1");
