@@ -118,6 +118,23 @@ std::vector<RawCheck> decodeRaw(const std::string &blob, std::int64_t hourStartM
     return checks;
 }
 
+void appendPiece(std::string &batch, std::int64_t series, const std::string &piece)
+{
+    putVarint(batch, static_cast<std::uint64_t>(series));
+    putVarint(batch, piece.size());
+    batch += piece;
+}
+
+void forEachPiece(const std::string &batch, const std::function<void(std::int64_t, const std::string &)> &each)
+{
+    std::size_t at = 0;
+    std::uint64_t series = 0, length = 0;
+    while (getVarint(batch, at, series) && getVarint(batch, at, length) && length <= batch.size() - at) {
+        each(static_cast<std::int64_t>(series), batch.substr(at, length));
+        at += length;
+    }
+}
+
 std::uint32_t quantize(std::uint64_t micros)
 {
     if (micros < kUnitMicros)

@@ -4,6 +4,7 @@
 #include "base/FailureReason.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,13 @@ void appendRaw(std::string &blob, RawTail &tail, std::int64_t hourStartMillis, c
 // Decodes as far as the data is sound; tail, when given, is left as after
 // the last record.
 std::vector<RawCheck> decodeRaw(const std::string &blob, std::int64_t hourStartMillis, RawTail *tail = nullptr);
+
+// A batch: checks of one hour written at once, of any number of series.
+// Per series its id, the length of its piece and the piece: raw records
+// (appendRaw's) begun from a fresh tail, so that each piece reads alone.
+void appendPiece(std::string &batch, std::int64_t series, const std::string &piece);
+// Hands each piece to each with its series, as far as the batch is sound.
+void forEachPiece(const std::string &batch, const std::function<void(std::int64_t, const std::string &)> &each);
 
 // Summaries: the response times are kept to about 2 %.
 std::uint32_t quantize(std::uint64_t micros);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace vigilon::history {
@@ -80,6 +81,7 @@ public:
     int step() { return stmt_ ? sqlite3_step(stmt_) : prepared_; }
     bool run() { return step() == SQLITE_DONE; }
     std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string text(int column) const
     {
         const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt_, column));
@@ -92,7 +94,10 @@ private:
     int prepared_ = SQLITE_OK;
 };
 
+// Made in one transaction: a file of an earlier layout gains the tables it
+// lacks, its rows kept as they are.
 const char *const kSchema = R"(
+BEGIN IMMEDIATE;
 CREATE TABLE IF NOT EXISTS series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
     port INTEGER NOT NULL, kind INTEGER NOT NULL, UNIQUE(name, host, port, kind));
 CREATE TABLE IF NOT EXISTS raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
@@ -105,6 +110,10 @@ CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, series INTEGER NOT NU
     ended INTEGER NOT NULL DEFAULT 0, unobserved INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL,
     type INTEGER NOT NULL, code INTEGER NOT NULL, icmp6 INTEGER NOT NULL, alert INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS outages_by_series ON outages(series, start);
+CREATE TABLE IF NOT EXISTS batches(id INTEGER PRIMARY KEY, hour INTEGER NOT NULL, data BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS raw_closed(hour INTEGER NOT NULL, series INTEGER NOT NULL, data BLOB NOT NULL,
+    PRIMARY KEY(hour, series)) WITHOUT ROWID;
+COMMIT;
 )";
 
 bool isDamage(int code)
@@ -119,7 +128,8 @@ constexpr int kNotHistory = -1;
 // The history's own tables and indexes; SQLite's own begin with "sqlite_".
 bool historyTable(const std::string &name)
 {
-    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series"})
+    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
+                             "raw_closed"})
         if (name == ours)
             return true;
     return name.rfind("sqlite_", 0) == 0;
@@ -160,7 +170,7 @@ void HistoryFile::close()
     db_ = nullptr;
     keys_.clear();
     ids_.clear();
-    tails_.clear();
+    batch_.clear();
 }
 
 bool HistoryFile::exec(const char *sql)
@@ -175,12 +185,22 @@ bool HistoryFile::begin()
 
 bool HistoryFile::commit()
 {
-    if (exec("COMMIT"))
+    if (flushBatch() && exec("COMMIT"))
         return true;
     exec("ROLLBACK");
-    // What the failed transaction appended is not in the file.
-    tails_.clear();
+    batch_.clear();
     return false;
+}
+
+bool HistoryFile::flushBatch()
+{
+    bool ok = true;
+    for (const auto &[hour, data] : batch_) {
+        Statement insert(db_, "INSERT INTO batches(hour, data) VALUES (?, ?)", &statements_);
+        ok = insert.bind(1, hour).blob(2, data).run() && ok;
+    }
+    batch_.clear();
+    return ok;
 }
 
 HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said)
@@ -241,6 +261,7 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
             if (code == SQLITE_OK && sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
                 code = sqlite3_extended_errcode(db_);
                 why = sqlite3_errmsg(db_);
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             }
         } else {
             why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
@@ -303,17 +324,37 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
         while (select.step() == SQLITE_ROW)
             open.push_back(select.integer(0));
     }
-    for (const std::int64_t series : open) {
-        Statement newest(db_, "SELECT hour, data FROM raw WHERE series = ? ORDER BY hour DESC LIMIT 1");
-        newest.bind(1, series);
-        std::int64_t last = 0;
-        if (newest.step() == SQLITE_ROW) {
-            const std::vector<RawCheck> checks = decodeRaw(newest.text(1), newest.integer(0) * kHourMillis);
-            last = checks.empty() ? 0 : checks.back().millis;
-        }
-        outageEnded(series, last, true);
-    }
+    for (const std::int64_t series : open)
+        outageEnded(series, lastCheck(series), true);
     return opened;
+}
+
+std::int64_t HistoryFile::lastCheck(std::int64_t series)
+{
+    std::int64_t newest = -1;
+    const auto take = [&](const char *sql) {
+        Statement select(db_, sql);
+        select.bind(1, series);
+        if (select.step() == SQLITE_ROW && !select.isNull(0))
+            newest = std::max(newest, select.integer(0));
+    };
+    take("SELECT max(hour) FROM raw WHERE series = ?");
+    take("SELECT max(hour) FROM raw_closed WHERE series = ?");
+    {
+        Statement batches(db_, "SELECT hour, data FROM batches WHERE hour > ?");
+        batches.bind(1, newest);
+        while (batches.step() == SQLITE_ROW) {
+            const std::int64_t hour = batches.integer(0);
+            forEachPiece(batches.text(1), [&](std::int64_t of, const std::string &) {
+                if (of == series)
+                    newest = std::max(newest, hour);
+            });
+        }
+    }
+    if (newest < 0)
+        return 0;
+    const std::vector<RawCheck> checks = rawChecks(series, newest);
+    return checks.empty() ? 0 : checks.back().millis;
 }
 
 std::int64_t HistoryFile::findSeries(const SeriesKey &key) const
@@ -362,24 +403,17 @@ bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int
 
 bool HistoryFile::appendChecks(std::int64_t series, const std::vector<RawCheck> &checks)
 {
-    bool ok = true;
     std::size_t i = 0;
+    std::string piece;
     while (i < checks.size()) {
         const std::int64_t hour = checks[i].millis / kHourMillis;
-        Tail &tail = tails_[series];
-        if (tail.hour != hour) {
-            tail.hour = hour;
-            tail.raw = {};
-            const std::string stored = readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour);
-            if (!stored.empty())
-                decodeRaw(stored, hour * kHourMillis, &tail.raw);
-        }
-        std::string piece;
+        RawTail tail;
+        piece.clear();
         for (; i < checks.size() && checks[i].millis / kHourMillis <= hour; ++i)
-            appendRaw(piece, tail.raw, hour * kHourMillis, checks[i]);
-        ok = appendBlob("raw", "hour", series, hour, piece) && ok;
+            appendRaw(piece, tail, hour * kHourMillis, checks[i]);
+        appendPiece(batch_[hour], series, piece);
     }
-    return ok;
+    return db_ != nullptr;
 }
 
 bool HistoryFile::outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan)
@@ -398,51 +432,111 @@ bool HistoryFile::outageEnded(std::int64_t series, std::int64_t millis, bool uno
     return update.bind(1, millis).bind(2, std::int64_t(unobserved)).bind(3, series).run();
 }
 
+bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks)
+{
+    if (checks.empty())
+        return true;
+    const std::int64_t day = hour / 24;
+    std::vector<Summary> minutes;
+    std::vector<RawCheck> minute;
+    std::int64_t current = -1;
+    for (const RawCheck &check : checks) {
+        const std::int64_t slot = (check.millis - day * kDayMillis) / 60000;
+        if (slot != current && !minute.empty()) {
+            minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+            minute.clear();
+        }
+        current = slot;
+        minute.push_back(check);
+    }
+    minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+    std::string run;
+    appendSummaries(run, minutes);
+    bool ok = appendBlob("minutes", "day", series, day, run);
+    std::string hourly;
+    appendSummaries(hourly, {summarize(checks, static_cast<std::uint32_t>(hour % kBlockHours))});
+    return appendBlob("hours", "block", series, hour / kBlockHours, hourly) && ok;
+}
+
 bool HistoryFile::rollUp(std::int64_t beforeHour)
 {
-    struct Row {
-        std::int64_t series, hour;
-        std::string data;
-    };
-    std::vector<Row> rows;
+    bool ok = flushBatch();
+    std::set<std::int64_t> hours;
     {
-        Statement select(db_, "SELECT series, hour, data FROM raw WHERE rolled = 0 AND hour < ? "
-                              "ORDER BY series, hour");
+        Statement select(db_, "SELECT DISTINCT hour FROM raw WHERE rolled = 0 AND hour < ?1 "
+                              "UNION SELECT DISTINCT hour FROM batches WHERE hour < ?1");
         select.bind(1, beforeHour);
         while (select.step() == SQLITE_ROW)
-            rows.push_back({select.integer(0), select.integer(1), select.text(2)});
+            hours.insert(select.integer(0));
+    }
+    for (const std::int64_t hour : hours)
+        ok = rollUpHour(hour) && ok;
+    return ok;
+}
+
+bool HistoryFile::rollUpHour(std::int64_t hour)
+{
+    const std::int64_t start = hour * kHourMillis;
+    struct Gathered {
+        // Checks of a first-layout row not summarised yet.
+        std::vector<RawCheck> earlier;
+        bool hasEarlier = false;
+        // The hour's closed row: what it held, and the batches' checks
+        // appended to it.
+        std::string data;
+        RawTail tail;
+        std::size_t stored = 0, storedBytes = 0;
+        bool loaded = false;
+    };
+    std::map<std::int64_t, Gathered> gathered;
+    {
+        Statement select(db_, "SELECT series, data FROM raw WHERE rolled = 0 AND hour = ?");
+        select.bind(1, hour);
+        while (select.step() == SQLITE_ROW) {
+            Gathered &g = gathered[select.integer(0)];
+            g.earlier = decodeRaw(select.text(1), start);
+            g.hasEarlier = true;
+        }
+    }
+    {
+        Statement select(db_, "SELECT data FROM batches WHERE hour = ? ORDER BY id");
+        select.bind(1, hour);
+        while (select.step() == SQLITE_ROW) {
+            forEachPiece(select.text(0), [&](std::int64_t series, const std::string &piece) {
+                Gathered &g = gathered[series];
+                if (!g.loaded) {
+                    // Checks that came late for an hour already closed
+                    // join its row.
+                    g.loaded = true;
+                    g.data = readBlob("SELECT data FROM raw_closed WHERE hour = ? AND series = ?", hour, series);
+                    g.stored = decodeRaw(g.data, start, &g.tail).size();
+                    g.storedBytes = g.data.size();
+                }
+                for (const RawCheck &check : decodeRaw(piece, start))
+                    appendRaw(g.data, g.tail, start, check);
+            });
+        }
     }
     bool ok = true;
-    for (const Row &row : rows) {
-        const std::vector<RawCheck> checks = decodeRaw(row.data, row.hour * kHourMillis);
-        if (!checks.empty()) {
-            const std::int64_t day = row.hour / 24;
-            std::vector<Summary> minutes;
-            std::vector<RawCheck> minute;
-            std::int64_t current = -1;
-            for (const RawCheck &check : checks) {
-                const std::int64_t slot = (check.millis - day * kDayMillis) / 60000;
-                if (slot != current && !minute.empty()) {
-                    minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
-                    minute.clear();
-                }
-                current = slot;
-                minute.push_back(check);
-            }
-            minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
-            ok = appendBlob("minutes", "day", row.series, day, [&] {
-                std::string run;
-                appendSummaries(run, minutes);
-                return run;
-            }()) && ok;
-            std::string hourly;
-            appendSummaries(hourly, {summarize(checks, static_cast<std::uint32_t>(row.hour % kBlockHours))});
-            ok = appendBlob("hours", "block", row.series, row.hour / kBlockHours, hourly) && ok;
+    for (auto &[series, g] : gathered) {
+        std::vector<RawCheck> checks = std::move(g.earlier);
+        if (g.data.size() > g.storedBytes) {
+            const std::vector<RawCheck> closed = decodeRaw(g.data, start);
+            checks.insert(checks.end(), closed.begin() + static_cast<std::ptrdiff_t>(g.stored), closed.end());
+            Statement write(db_, "INSERT OR REPLACE INTO raw_closed(hour, series, data) VALUES (?, ?, ?)",
+                            &statements_);
+            ok = write.bind(1, hour).bind(2, series).blob(3, g.data).run() && ok;
         }
-        Statement mark(db_, "UPDATE raw SET rolled = 1 WHERE series = ? AND hour = ?");
-        ok = mark.bind(1, row.series).bind(2, row.hour).run() && ok;
+        std::stable_sort(checks.begin(), checks.end(),
+                         [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+        ok = summarise(series, hour, checks) && ok;
+        if (g.hasEarlier) {
+            Statement mark(db_, "UPDATE raw SET rolled = 1 WHERE series = ? AND hour = ?");
+            ok = mark.bind(1, series).bind(2, hour).run() && ok;
+        }
     }
-    return ok;
+    Statement drop(db_, "DELETE FROM batches WHERE hour = ?");
+    return drop.bind(1, hour).run() && ok;
 }
 
 bool HistoryFile::prune(std::int64_t nowMillis)
@@ -457,6 +551,8 @@ bool HistoryFile::prune(std::int64_t nowMillis)
     // days that ended within the last 30, the blocks that ended within the
     // last year.
     ok = drop("DELETE FROM raw WHERE hour < ?", nowHour - 48) && ok;
+    ok = drop("DELETE FROM raw_closed WHERE hour < ?", nowHour - 48) && ok;
+    ok = drop("DELETE FROM batches WHERE hour < ?", nowHour - 48) && ok;
     ok = drop("DELETE FROM minutes WHERE day < ?", (nowMillis - 30 * kDayMillis) / kDayMillis) && ok;
     ok = drop("DELETE FROM hours WHERE block < ?", (nowMillis - 365 * kDayMillis) / (kBlockHours * kHourMillis)) && ok;
     ok = drop("DELETE FROM outages WHERE ended != 0 AND ended < ?", nowMillis - 365 * kDayMillis) && ok;
@@ -467,14 +563,32 @@ void HistoryFile::hourCounts(
     std::int64_t sinceHour,
     const std::function<void(std::int64_t, std::int64_t, std::uint32_t, std::uint32_t)> &each)
 {
-    Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
-    select.bind(1, sinceHour);
-    while (select.step() == SQLITE_ROW) {
-        const std::int64_t hour = select.integer(1);
-        const std::vector<RawCheck> checks = decodeRaw(select.text(2), hour * kHourMillis);
-        const auto answered = std::count_if(checks.begin(), checks.end(), [](const auto &c) { return c.answered(); });
-        each(select.integer(0), hour, static_cast<std::uint32_t>(checks.size()), static_cast<std::uint32_t>(answered));
+    flushBatch();
+    // By series and hour: an hour's checks may lie in rows of each layout.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::pair<std::uint32_t, std::uint32_t>> counts;
+    const auto add = [&](std::int64_t series, std::int64_t hour, const std::string &data) {
+        auto &[count, answered] = counts[{series, hour}];
+        for (const RawCheck &check : decodeRaw(data, hour * kHourMillis)) {
+            ++count;
+            answered += check.answered() ? 1 : 0;
+        }
+    };
+    for (const char *sql : {"SELECT series, hour, data FROM raw WHERE hour >= ?",
+                            "SELECT series, hour, data FROM raw_closed WHERE hour >= ?"}) {
+        Statement select(db_, sql);
+        select.bind(1, sinceHour);
+        while (select.step() == SQLITE_ROW)
+            add(select.integer(0), select.integer(1), select.text(2));
     }
+    Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
+    batches.bind(1, sinceHour);
+    while (batches.step() == SQLITE_ROW) {
+        const std::int64_t hour = batches.integer(0);
+        forEachPiece(batches.text(1),
+                     [&](std::int64_t series, const std::string &piece) { add(series, hour, piece); });
+    }
+    for (const auto &[at, count] : counts)
+        each(at.first, at.second, count.first, count.second);
 }
 
 double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
@@ -491,15 +605,28 @@ double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
             }
         }
     }
-    Statement raw(db_, "SELECT hour, data FROM raw WHERE series = ? AND hour >= ? AND rolled = 0");
-    raw.bind(1, series).bind(2, fromHour);
-    while (raw.step() == SQLITE_ROW) {
-        for (const RawCheck &check : decodeRaw(raw.text(1), raw.integer(0) * kHourMillis)) {
+    const auto add = [&](const std::string &data, std::int64_t hour) {
+        for (const RawCheck &check : decodeRaw(data, hour * kHourMillis)) {
             if (check.millis >= fromMillis) {
                 ++count;
                 answered += check.answered() ? 1 : 0;
             }
         }
+    };
+    Statement raw(db_, "SELECT hour, data FROM raw WHERE series = ? AND hour >= ? AND rolled = 0");
+    raw.bind(1, series).bind(2, fromHour);
+    while (raw.step() == SQLITE_ROW)
+        add(raw.text(1), raw.integer(0));
+    // The batches are the hours not summarised yet.
+    flushBatch();
+    Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
+    batches.bind(1, fromHour);
+    while (batches.step() == SQLITE_ROW) {
+        const std::int64_t hour = batches.integer(0);
+        forEachPiece(batches.text(1), [&](std::int64_t of, const std::string &piece) {
+            if (of == series)
+                add(piece, hour);
+        });
     }
     return count ? double(answered) / double(count) : -1.0;
 }
@@ -537,8 +664,25 @@ std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_
 
 std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t hour)
 {
-    return decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour),
-                     hour * kHourMillis);
+    const std::int64_t start = hour * kHourMillis;
+    std::vector<RawCheck> checks = decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour), start);
+    const auto add = [&](const std::string &data) {
+        const std::vector<RawCheck> more = decodeRaw(data, start);
+        checks.insert(checks.end(), more.begin(), more.end());
+    };
+    add(readBlob("SELECT data FROM raw_closed WHERE hour = ? AND series = ?", hour, series));
+    flushBatch();
+    Statement batches(db_, "SELECT data FROM batches WHERE hour = ? ORDER BY id");
+    batches.bind(1, hour);
+    while (batches.step() == SQLITE_ROW) {
+        forEachPiece(batches.text(0), [&](std::int64_t of, const std::string &piece) {
+            if (of == series)
+                add(piece);
+        });
+    }
+    std::stable_sort(checks.begin(), checks.end(),
+                     [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+    return checks;
 }
 
 } // namespace vigilon::history

@@ -37,10 +37,14 @@ bool prepareFile(const std::string &path, std::string &why);
 void makePrivate(const std::string &path);
 
 // The history file itself: a SQLite database in WAL mode, used by one
-// thread. Series are what an entry watches; raw results are kept one row
-// per series and hour, per-minute summaries one row per series and day,
-// hourly summaries one row per series and block of 32 days; outages one row
-// each.
+// thread. Series are what an entry watches. Raw results of an hour under
+// way are kept one row per transaction holding every series' checks of it
+// (table batches), so that a write adds a row at the end of one table rather
+// than rewriting a row per series; once the hour is over they are gathered
+// into one row per hour and series (raw_closed), written once. Rows of the
+// first layout (raw: one row per series and hour, appended to) are read as
+// well. Per-minute summaries are one row per series and day, hourly
+// summaries one row per series and block of 32 days; outages one row each.
 class HistoryFile {
 public:
     HistoryFile() = default;
@@ -73,7 +77,8 @@ public:
     std::int64_t findSeries(const SeriesKey &key) const;
     const std::map<std::int64_t, SeriesKey> &series() const { return keys_; }
 
-    // Appends one series' checks, in time order.
+    // Appends one series' checks, in time order. They go to the file with
+    // the next write of the transaction, its commit at the latest.
     bool appendChecks(std::int64_t series, const std::vector<RawCheck> &checks);
     bool outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan);
     // Ends the series' open outage (every open one where series is 0).
@@ -99,6 +104,8 @@ public:
     // The per-minute and hourly summaries of a series, for inspection.
     std::vector<Summary> minuteSummaries(std::int64_t series, std::int64_t day);
     std::vector<Summary> hourSummaries(std::int64_t series, std::int64_t block);
+    // The raw checks of a series in an hour, in time order, from every
+    // layout that holds some.
     std::vector<RawCheck> rawChecks(std::int64_t series, std::int64_t hour);
 
 private:
@@ -107,16 +114,21 @@ private:
     std::string readBlob(const char *sql, std::int64_t a, std::int64_t b) const;
     bool appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
                     const std::string &tail);
+    // Writes the batch of checks gathered since the last write.
+    bool flushBatch();
+    // Gathers an hour's batches into rows of their own and summarises what
+    // was not summarised yet.
+    bool rollUpHour(std::int64_t hour);
+    bool summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks);
+    // The time of the last check kept for a series; 0 when none is.
+    std::int64_t lastCheck(std::int64_t series);
 
     sqlite3 *db_ = nullptr;
     std::string path_;
     std::map<std::int64_t, SeriesKey> keys_;
     std::map<SeriesKey, std::int64_t> ids_;
-    struct Tail {
-        std::int64_t hour = -1;
-        RawTail raw;
-    };
-    std::unordered_map<std::int64_t, Tail> tails_;
+    // Checks appended and not yet written, by hour: pieces of series.
+    std::map<std::int64_t, std::string> batch_;
     // The writer's statements, prepared once.
     mutable std::unordered_map<std::string, sqlite3_stmt *> statements_;
 };
