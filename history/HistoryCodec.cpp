@@ -135,18 +135,140 @@ void forEachPiece(const std::string &batch, const std::function<void(std::int64_
     }
 }
 
-std::uint32_t quantize(std::uint64_t micros)
+namespace {
+
+std::uint32_t quantizeBy(std::uint64_t micros, double step)
 {
     if (micros < kUnitMicros)
         return 0;
-    return static_cast<std::uint32_t>(std::lround(std::log(double(micros) / kUnitMicros) / kStep)) + 1;
+    return static_cast<std::uint32_t>(std::lround(std::log(double(micros) / kUnitMicros) / step)) + 1;
+}
+
+std::uint64_t unquantizeBy(std::uint32_t q, double step)
+{
+    if (q == 0)
+        return 0;
+    return static_cast<std::uint64_t>(std::llround(kUnitMicros * std::exp((q - 1) * step)));
+}
+
+// The packed rows' steps of response time.
+const double kPackedStep = std::log(1.04);
+
+// Bits written from the lowest of each byte up.
+class BitWriter {
+public:
+    explicit BitWriter(std::string &out)
+        : out_(out)
+    {
+    }
+    ~BitWriter()
+    {
+        if (used_)
+            out_.push_back(static_cast<char>(byte_));
+    }
+    void put(std::uint64_t value, unsigned bits)
+    {
+        for (unsigned i = 0; i < bits; ++i) {
+            byte_ |= static_cast<unsigned>((value >> i) & 1) << used_;
+            if (++used_ == 8) {
+                out_.push_back(static_cast<char>(byte_));
+                byte_ = 0;
+                used_ = 0;
+            }
+        }
+    }
+    // Any value: the count of its bits in 7 bits, then the bits.
+    void wide(std::uint64_t value)
+    {
+        unsigned bits = 0;
+        while (bits < 64 && (value >> bits) != 0)
+            ++bits;
+        put(bits, 7);
+        put(value, bits);
+    }
+    // A Rice code of parameter k: the quotient in ones ended by a zero, then
+    // the k low bits; a quotient of kEscape or more is written wide instead.
+    void rice(std::uint64_t value, unsigned k)
+    {
+        const std::uint64_t quotient = value >> k;
+        if (quotient >= kEscape) {
+            put((std::uint64_t(1) << kEscape) - 1, kEscape);
+            wide(value);
+            return;
+        }
+        put((std::uint64_t(1) << quotient) - 1, static_cast<unsigned>(quotient) + 1);
+        put(value, k);
+    }
+    static constexpr unsigned kEscape = 24;
+
+private:
+    std::string &out_;
+    unsigned byte_ = 0, used_ = 0;
+};
+
+class BitReader {
+public:
+    BitReader(const std::string &data, std::size_t at)
+        : data_(data)
+        , at_(at * 8)
+    {
+    }
+    bool get(std::uint64_t &value, unsigned bits)
+    {
+        if (bits > 64 || data_.size() * 8 - at_ < bits)
+            return false;
+        value = 0;
+        for (unsigned i = 0; i < bits; ++i, ++at_)
+            value |= std::uint64_t((static_cast<unsigned char>(data_[at_ / 8]) >> (at_ % 8)) & 1) << i;
+        return true;
+    }
+    bool wide(std::uint64_t &value)
+    {
+        std::uint64_t bits = 0;
+        return get(bits, 7) && get(value, static_cast<unsigned>(bits));
+    }
+    bool rice(std::uint64_t &value, unsigned k)
+    {
+        std::uint64_t quotient = 0, bit = 0;
+        for (;;) {
+            if (!get(bit, 1))
+                return false;
+            if (!bit)
+                break;
+            if (++quotient == BitWriter::kEscape)
+                return wide(value);
+        }
+        std::uint64_t low = 0;
+        if (!get(low, k))
+            return false;
+        value = (quotient << k) | low;
+        return true;
+    }
+
+private:
+    const std::string &data_;
+    std::size_t at_;
+};
+
+// The Rice parameter for values of this sum and count.
+unsigned riceParameter(std::uint64_t sum, std::uint64_t count)
+{
+    unsigned k = 0;
+    while (count && k < 40 && (count << (k + 1)) <= sum)
+        ++k;
+    return k;
+}
+
+} // namespace
+
+std::uint32_t quantize(std::uint64_t micros)
+{
+    return quantizeBy(micros, kStep);
 }
 
 std::uint64_t unquantize(std::uint32_t q)
 {
-    if (q == 0)
-        return 0;
-    return static_cast<std::uint64_t>(std::llround(kUnitMicros * std::exp((q - 1) * kStep)));
+    return unquantizeBy(q, kStep);
 }
 
 Summary summarize(std::vector<RawCheck> checks, std::uint32_t slot)
@@ -239,6 +361,263 @@ std::vector<Summary> decodeSummaries(const std::string &blob)
         }
     }
     return out;
+}
+
+// A raw row: the count of checks, the Rice parameters of the steps' and
+// the response times' changes, then per check a bit set for the common
+// case (the step unchanged, the result Ok without a reason) or clear and
+// the step's change, the result (2 bits), the failure's kind (6 bits) and
+// its ICMP type, code and family or HTTP status; then the response time's
+// change in 10 µs. Times are kept as appendRaw keeps them.
+std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartMillis)
+{
+    struct Fields {
+        std::int64_t offset, step, units;
+        bool plain;
+    };
+    std::vector<Fields> fields;
+    fields.reserve(checks.size());
+    RawTail tail;
+    std::uint64_t stepSum = 0, stepCount = 0, unitSum = 0;
+    for (const RawCheck &check : checks) {
+        const std::int64_t offset = std::max(check.millis - hourStartMillis, tail.offsetMillis);
+        const std::int64_t step = offset - tail.offsetMillis;
+        const auto units = static_cast<std::int64_t>(check.micros / kUnitMicros);
+        const bool plain = step == tail.stepMillis && check.result == 0 && check.reason.kind == FailureKind::None;
+        if (!plain) {
+            stepSum += zigzag(step - tail.stepMillis);
+            ++stepCount;
+        }
+        unitSum += zigzag(units - tail.units);
+        fields.push_back({offset, step, units, plain});
+        tail = {offset, step, units};
+    }
+    std::string out;
+    putVarint(out, checks.size());
+    const unsigned kStepBits = riceParameter(stepSum, stepCount);
+    const unsigned kUnitBits = riceParameter(unitSum, checks.size());
+    out.push_back(static_cast<char>(kStepBits));
+    out.push_back(static_cast<char>(kUnitBits));
+    BitWriter bits(out);
+    tail = {};
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        const RawCheck &check = checks[i];
+        const Fields &f = fields[i];
+        bits.put(f.plain ? 1 : 0, 1);
+        if (!f.plain) {
+            bits.rice(zigzag(f.step - tail.stepMillis), kStepBits);
+            bits.put(check.result & 3, 2);
+            bits.put(static_cast<unsigned>(check.reason.kind) & 63, 6);
+            if (check.reason.kind == FailureKind::Unreachable) {
+                bits.wide(static_cast<std::uint64_t>(check.reason.type + 1));
+                bits.wide(static_cast<std::uint64_t>(check.reason.code + 1));
+                bits.put(check.reason.icmp6 ? 1 : 0, 1);
+            } else if (check.reason.kind == FailureKind::HttpStatus) {
+                bits.wide(static_cast<std::uint64_t>(check.reason.code + 1));
+            }
+        }
+        bits.rice(zigzag(f.units - tail.units), kUnitBits);
+        tail = {f.offset, f.step, f.units};
+    }
+    return out;
+}
+
+std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartMillis)
+{
+    std::vector<RawCheck> checks;
+    std::size_t at = 0;
+    std::uint64_t count = 0;
+    if (!getVarint(data, at, count) || data.size() - at < 2)
+        return checks;
+    const auto kStepBits = static_cast<unsigned>(static_cast<unsigned char>(data[at]));
+    const auto kUnitBits = static_cast<unsigned>(static_cast<unsigned char>(data[at + 1]));
+    BitReader bits(data, at + 2);
+    checks.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, data.size() * 8)));
+    RawTail tail;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        RawCheck check;
+        std::uint64_t plain = 0, v = 0;
+        std::int64_t step = tail.stepMillis;
+        if (!bits.get(plain, 1))
+            break;
+        if (!plain) {
+            std::uint64_t result = 0, kind = 0;
+            if (!bits.rice(v, kStepBits) || !bits.get(result, 2) || !bits.get(kind, 6))
+                break;
+            step += unzigzag(v);
+            check.result = static_cast<std::uint8_t>(result);
+            check.reason.kind = static_cast<FailureKind>(kind);
+            if (check.reason.kind == FailureKind::Unreachable) {
+                std::uint64_t type = 0, code = 0, icmp6 = 0;
+                if (!bits.wide(type) || !bits.wide(code) || !bits.get(icmp6, 1))
+                    break;
+                check.reason.type = static_cast<int>(type) - 1;
+                check.reason.code = static_cast<int>(code) - 1;
+                check.reason.icmp6 = icmp6 != 0;
+            } else if (check.reason.kind == FailureKind::HttpStatus) {
+                std::uint64_t code = 0;
+                if (!bits.wide(code))
+                    break;
+                check.reason.code = static_cast<int>(code) - 1;
+            }
+        }
+        if (!bits.rice(v, kUnitBits))
+            break;
+        tail.stepMillis = step;
+        tail.offsetMillis += step;
+        tail.units += unzigzag(v);
+        check.millis = hourStartMillis + tail.offsetMillis;
+        check.micros = static_cast<std::uint64_t>(std::max<std::int64_t>(tail.units, 0)) * kUnitMicros;
+        checks.push_back(check);
+    }
+    return checks;
+}
+
+// Summaries packed: their count; when there are any, the lowest quantized
+// minimum among them, and the Rice parameters of the failures and of the
+// three times; then per summary its head: 1 when it is of the slot after
+// the one before with as many checks and no failure; 01 the same with
+// failures, less one after; 00 the slot's step, the count and the
+// failures written whole. Then, when some checks answered, the quantized
+// minimum above the lowest, the median above the minimum and the maximum
+// above the median.
+std::string packSummaries(const std::vector<Summary> &list)
+{
+    struct Times {
+        std::uint64_t min, med, max;
+    };
+    std::vector<Times> times;
+    times.reserve(list.size());
+    std::uint64_t lowest = UINT32_MAX;
+    for (const Summary &s : list) {
+        const std::uint64_t qmin = quantizeBy(s.minMicros, kPackedStep);
+        const std::uint64_t qmed = std::max<std::uint64_t>(quantizeBy(s.medianMicros, kPackedStep), qmin);
+        const std::uint64_t qmax = std::max<std::uint64_t>(quantizeBy(s.maxMicros, kPackedStep), qmed);
+        times.push_back({qmin, qmed - qmin, qmax - qmed});
+        if (s.count > s.failures)
+            lowest = std::min(lowest, qmin);
+    }
+    if (lowest == UINT32_MAX)
+        lowest = 0;
+    std::uint64_t sums[4] = {}, answered = 0, failing = 0;
+    std::int64_t slot = -1;
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Summary &s = list[i];
+        if (std::int64_t(s.slot) == slot + 1 && s.count == count && s.failures > 0) {
+            sums[3] += s.failures - 1;
+            ++failing;
+        }
+        if (s.count > s.failures) {
+            sums[0] += times[i].min - lowest;
+            sums[1] += times[i].med;
+            sums[2] += times[i].max;
+            ++answered;
+        }
+        slot = s.slot;
+        count = s.count;
+    }
+    std::string out;
+    putVarint(out, list.size());
+    if (list.empty())
+        return out;
+    putVarint(out, lowest);
+    unsigned k[4];
+    for (int i = 0; i < 4; ++i) {
+        k[i] = riceParameter(sums[i], i == 3 ? failing : answered);
+        out.push_back(static_cast<char>(k[i]));
+    }
+    BitWriter bits(out);
+    slot = -1;
+    count = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Summary &s = list[i];
+        const bool next = std::int64_t(s.slot) == slot + 1 && s.count == count;
+        if (next && s.failures == 0) {
+            bits.put(1, 1);
+        } else if (next) {
+            bits.put(2, 2);
+            bits.rice(s.failures - 1, k[3]);
+        } else {
+            bits.put(0, 2);
+            bits.wide(static_cast<std::uint64_t>(std::int64_t(s.slot) - slot - 1));
+            bits.wide(s.count);
+            bits.wide(s.failures);
+        }
+        if (s.count > s.failures) {
+            bits.rice(times[i].min - lowest, k[0]);
+            bits.rice(times[i].med, k[1]);
+            bits.rice(times[i].max, k[2]);
+        }
+        slot = s.slot;
+        count = s.count;
+    }
+    return out;
+}
+
+std::vector<Summary> unpackSummaries(const std::string &data)
+{
+    std::vector<Summary> out;
+    std::size_t at = 0;
+    std::uint64_t length = 0, lowest = 0;
+    if (!getVarint(data, at, length) || length == 0 || !getVarint(data, at, lowest) || data.size() - at < 4)
+        return out;
+    unsigned k[4];
+    for (unsigned &each : k)
+        each = static_cast<unsigned char>(data[at++]);
+    BitReader bits(data, at);
+    std::int64_t slot = -1;
+    std::uint64_t count = 0;
+    for (std::uint64_t i = 0; i < length; ++i) {
+        std::uint64_t head = 0, step = 0, failures = 0;
+        if (!bits.get(head, 1))
+            break;
+        if (!head) {
+            if (!bits.get(head, 1))
+                break;
+            if (head) {
+                if (!bits.rice(failures, k[3]))
+                    break;
+                ++failures;
+            } else if (!bits.wide(step) || !bits.wide(count) || !bits.wide(failures)) {
+                break;
+            }
+        }
+        Summary s;
+        slot += static_cast<std::int64_t>(step) + 1;
+        s.slot = static_cast<std::uint32_t>(slot);
+        s.count = static_cast<std::uint32_t>(count);
+        s.failures = static_cast<std::uint32_t>(failures);
+        if (count > failures) {
+            std::uint64_t qmin = 0, dmed = 0, dmax = 0;
+            if (!bits.rice(qmin, k[0]) || !bits.rice(dmed, k[1]) || !bits.rice(dmax, k[2]))
+                break;
+            qmin += lowest;
+            s.minMicros = unquantizeBy(static_cast<std::uint32_t>(qmin), kPackedStep);
+            s.medianMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed), kPackedStep);
+            s.maxMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed + dmax), kPackedStep);
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+Summary mergeSummaries(const Summary &a, const Summary &b)
+{
+    Summary m = a;
+    m.count = a.count + b.count;
+    m.failures = a.failures + b.failures;
+    const bool aAnswered = a.count > a.failures, bAnswered = b.count > b.failures;
+    if (!aAnswered) {
+        m.minMicros = b.minMicros;
+        m.medianMicros = b.medianMicros;
+        m.maxMicros = b.maxMicros;
+    } else if (bAnswered) {
+        m.minMicros = std::min(a.minMicros, b.minMicros);
+        m.maxMicros = std::max(a.maxMicros, b.maxMicros);
+        m.medianMicros = b.count - b.failures > a.count - a.failures ? b.medianMicros : a.medianMicros;
+    }
+    return m;
 }
 
 } // namespace vigilon::history

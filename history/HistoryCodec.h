@@ -72,4 +72,18 @@ Summary summarize(std::vector<RawCheck> checks, std::uint32_t slot);
 void appendSummaries(std::string &blob, const std::vector<Summary> &run);
 std::vector<Summary> decodeSummaries(const std::string &blob);
 
+// Packed forms of rows written once and never appended to (an hour's raw
+// checks once the hour is over, an hour's per-minute summaries, a day's
+// hourly ones): bit streams in which each field takes about the bits its
+// spread needs. Both read as far as the data is sound.
+std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartMillis);
+std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartMillis);
+// Summaries in slot order; their response times are kept in steps of 4 %,
+// within 2 % of the time.
+std::string packSummaries(const std::vector<Summary> &list);
+std::vector<Summary> unpackSummaries(const std::string &data);
+// One summary of the checks two summaries of the same slot were made of:
+// counts added, the extremes kept, the median of the one with more answers.
+Summary mergeSummaries(const Summary &a, const Summary &b);
+
 } // namespace vigilon::history

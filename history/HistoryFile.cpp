@@ -111,8 +111,9 @@ CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, series INTEGER NOT NU
     type INTEGER NOT NULL, code INTEGER NOT NULL, icmp6 INTEGER NOT NULL, alert INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS outages_by_series ON outages(series, start);
 CREATE TABLE IF NOT EXISTS batches(id INTEGER PRIMARY KEY, hour INTEGER NOT NULL, data BLOB NOT NULL);
-CREATE TABLE IF NOT EXISTS raw_closed(hour INTEGER NOT NULL, series INTEGER NOT NULL, data BLOB NOT NULL,
-    PRIMARY KEY(hour, series)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS raw_closed(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS summaries(id INTEGER PRIMARY KEY, hourly BLOB NOT NULL, minutes BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS hour_days(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
 COMMIT;
 )";
 
@@ -129,7 +130,7 @@ constexpr int kNotHistory = -1;
 bool historyTable(const std::string &name)
 {
     for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
-                             "raw_closed"})
+                             "raw_closed", "summaries", "hour_days"})
         if (name == ours)
             return true;
     return name.rfind("sqlite_", 0) == 0;
@@ -339,7 +340,7 @@ std::int64_t HistoryFile::lastCheck(std::int64_t series)
             newest = std::max(newest, select.integer(0));
     };
     take("SELECT max(hour) FROM raw WHERE series = ?");
-    take("SELECT max(hour) FROM raw_closed WHERE series = ?");
+    take("SELECT max(id >> 32) FROM raw_closed WHERE (id & 4294967295) = ?");
     {
         Statement batches(db_, "SELECT hour, data FROM batches WHERE hour > ?");
         batches.bind(1, newest);
@@ -441,7 +442,7 @@ bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::v
     std::vector<RawCheck> minute;
     std::int64_t current = -1;
     for (const RawCheck &check : checks) {
-        const std::int64_t slot = (check.millis - day * kDayMillis) / 60000;
+        const std::int64_t slot = (check.millis - hour * kHourMillis) / 60000;
         if (slot != current && !minute.empty()) {
             minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
             minute.clear();
@@ -450,12 +451,58 @@ bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::v
         minute.push_back(check);
     }
     minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
-    std::string run;
-    appendSummaries(run, minutes);
-    bool ok = appendBlob("minutes", "day", series, day, run);
-    std::string hourly;
-    appendSummaries(hourly, {summarize(checks, static_cast<std::uint32_t>(hour % kBlockHours))});
-    return appendBlob("hours", "block", series, hour / kBlockHours, hourly) && ok;
+    Summary hourly = summarize(checks, static_cast<std::uint32_t>(hour % 24));
+    {
+        // Checks that came late for an hour summarised already join its
+        // summaries, and its day's hourly row is made again.
+        Statement stored(db_, "SELECT hourly, minutes FROM summaries WHERE id = (? << 32) + ?", &statements_);
+        stored.bind(1, hour).bind(2, series);
+        if (stored.step() == SQLITE_ROW) {
+            for (const Summary &s : unpackSummaries(stored.text(0)))
+                hourly = mergeSummaries(s, hourly);
+            std::map<std::uint32_t, Summary> bySlot;
+            for (const Summary &s : unpackSummaries(stored.text(1)))
+                bySlot[s.slot] = s;
+            for (const Summary &s : minutes) {
+                const auto found = bySlot.find(s.slot);
+                bySlot[s.slot] = found == bySlot.end() ? s : mergeSummaries(found->second, s);
+            }
+            minutes.clear();
+            for (const auto &[slot, s] : bySlot)
+                minutes.push_back(s);
+            lateDays_.insert(day);
+        }
+    }
+    Statement write(db_, "INSERT OR REPLACE INTO summaries(id, hourly, minutes) VALUES ((?1 << 32) + ?2, ?3, ?4)",
+                    &statements_);
+    return write.bind(1, hour).bind(2, series).blob(3, packSummaries({hourly})).blob(4, packSummaries(minutes)).run();
+}
+
+std::int64_t HistoryFile::newest(const char *sql)
+{
+    Statement select(db_, sql);
+    return select.step() == SQLITE_ROW && !select.isNull(0) ? select.integer(0) : -1;
+}
+
+bool HistoryFile::writeDay(std::int64_t day)
+{
+    std::map<std::int64_t, std::vector<Summary>> bySeries;
+    {
+        Statement select(db_, "SELECT id & 4294967295, hourly FROM summaries WHERE id >= (? << 32) AND id < (? << 32)");
+        select.bind(1, day * 24).bind(2, day * 24 + 24);
+        while (select.step() == SQLITE_ROW) {
+            auto &list = bySeries[select.integer(0)];
+            for (const Summary &s : unpackSummaries(select.text(1)))
+                list.push_back(s);
+        }
+    }
+    bool ok = true;
+    for (auto &[series, list] : bySeries) {
+        std::sort(list.begin(), list.end(), [](const Summary &a, const Summary &b) { return a.slot < b.slot; });
+        Statement write(db_, "INSERT OR REPLACE INTO hour_days(id, data) VALUES ((?1 << 32) + ?2, ?3)", &statements_);
+        ok = write.bind(1, day).bind(2, series).blob(3, packSummaries(list)).run() && ok;
+    }
+    return ok;
 }
 
 bool HistoryFile::rollUp(std::int64_t beforeHour)
@@ -471,6 +518,18 @@ bool HistoryFile::rollUp(std::int64_t beforeHour)
     }
     for (const std::int64_t hour : hours)
         ok = rollUpHour(hour) && ok;
+    // Days over have their hours' summaries gathered in a row, kept when
+    // the per-minute ones are gone.
+    const std::int64_t firstHour = newest("SELECT min(id) >> 32 FROM summaries");
+    if (firstHour >= 0) {
+        std::int64_t day = std::max(firstHour / 24, newest("SELECT max(id) >> 32 FROM hour_days") + 1);
+        for (; day < beforeHour / 24; ++day)
+            ok = writeDay(day) && ok;
+    }
+    for (const std::int64_t day : lateDays_)
+        if (day < beforeHour / 24)
+            ok = writeDay(day) && ok;
+    lateDays_.clear();
     return ok;
 }
 
@@ -481,12 +540,9 @@ bool HistoryFile::rollUpHour(std::int64_t hour)
         // Checks of a first-layout row not summarised yet.
         std::vector<RawCheck> earlier;
         bool hasEarlier = false;
-        // The hour's closed row: what it held, and the batches' checks
-        // appended to it.
+        // The batches' checks, packed as they came.
         std::string data;
         RawTail tail;
-        std::size_t stored = 0, storedBytes = 0;
-        bool loaded = false;
     };
     std::map<std::int64_t, Gathered> gathered;
     {
@@ -504,14 +560,6 @@ bool HistoryFile::rollUpHour(std::int64_t hour)
         while (select.step() == SQLITE_ROW) {
             forEachPiece(select.text(0), [&](std::int64_t series, const std::string &piece) {
                 Gathered &g = gathered[series];
-                if (!g.loaded) {
-                    // Checks that came late for an hour already closed
-                    // join its row.
-                    g.loaded = true;
-                    g.data = readBlob("SELECT data FROM raw_closed WHERE hour = ? AND series = ?", hour, series);
-                    g.stored = decodeRaw(g.data, start, &g.tail).size();
-                    g.storedBytes = g.data.size();
-                }
                 for (const RawCheck &check : decodeRaw(piece, start))
                     appendRaw(g.data, g.tail, start, check);
             });
@@ -520,12 +568,23 @@ bool HistoryFile::rollUpHour(std::int64_t hour)
     bool ok = true;
     for (auto &[series, g] : gathered) {
         std::vector<RawCheck> checks = std::move(g.earlier);
-        if (g.data.size() > g.storedBytes) {
-            const std::vector<RawCheck> closed = decodeRaw(g.data, start);
-            checks.insert(checks.end(), closed.begin() + static_cast<std::ptrdiff_t>(g.stored), closed.end());
-            Statement write(db_, "INSERT OR REPLACE INTO raw_closed(hour, series, data) VALUES (?, ?, ?)",
+        if (!g.data.empty()) {
+            std::vector<RawCheck> closed = decodeRaw(g.data, start);
+            checks.insert(checks.end(), closed.begin(), closed.end());
+            // Checks that came late for an hour already closed join its
+            // row.
+            const std::string stored =
+                readBlob("SELECT data FROM raw_closed WHERE id = (? << 32) + ?", hour, series);
+            if (!stored.empty()) {
+                std::vector<RawCheck> all = unpackRaw(stored, start);
+                all.insert(all.end(), closed.begin(), closed.end());
+                std::stable_sort(all.begin(), all.end(),
+                                 [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+                closed = std::move(all);
+            }
+            Statement write(db_, "INSERT OR REPLACE INTO raw_closed(id, data) VALUES ((?1 << 32) + ?2, ?3)",
                             &statements_);
-            ok = write.bind(1, hour).bind(2, series).blob(3, g.data).run() && ok;
+            ok = write.bind(1, hour).bind(2, series).blob(3, packRaw(closed, start)).run() && ok;
         }
         std::stable_sort(checks.begin(), checks.end(),
                          [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
@@ -551,9 +610,11 @@ bool HistoryFile::prune(std::int64_t nowMillis)
     // days that ended within the last 30, the blocks that ended within the
     // last year.
     ok = drop("DELETE FROM raw WHERE hour < ?", nowHour - 48) && ok;
-    ok = drop("DELETE FROM raw_closed WHERE hour < ?", nowHour - 48) && ok;
+    ok = drop("DELETE FROM raw_closed WHERE id < (? << 32)", nowHour - 48) && ok;
     ok = drop("DELETE FROM batches WHERE hour < ?", nowHour - 48) && ok;
     ok = drop("DELETE FROM minutes WHERE day < ?", (nowMillis - 30 * kDayMillis) / kDayMillis) && ok;
+    ok = drop("DELETE FROM summaries WHERE id < (? << 32)", (nowMillis - 30 * kDayMillis) / kDayMillis * 24) && ok;
+    ok = drop("DELETE FROM hour_days WHERE id < (? << 32)", (nowMillis - 365 * kDayMillis) / kDayMillis) && ok;
     ok = drop("DELETE FROM hours WHERE block < ?", (nowMillis - 365 * kDayMillis) / (kBlockHours * kHourMillis)) && ok;
     ok = drop("DELETE FROM outages WHERE ended != 0 AND ended < ?", nowMillis - 365 * kDayMillis) && ok;
     return ok;
@@ -566,26 +627,32 @@ void HistoryFile::hourCounts(
     flushBatch();
     // By series and hour: an hour's checks may lie in rows of each layout.
     std::map<std::pair<std::int64_t, std::int64_t>, std::pair<std::uint32_t, std::uint32_t>> counts;
-    const auto add = [&](std::int64_t series, std::int64_t hour, const std::string &data) {
+    const auto add = [&](std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks) {
         auto &[count, answered] = counts[{series, hour}];
-        for (const RawCheck &check : decodeRaw(data, hour * kHourMillis)) {
+        for (const RawCheck &check : checks) {
             ++count;
             answered += check.answered() ? 1 : 0;
         }
     };
-    for (const char *sql : {"SELECT series, hour, data FROM raw WHERE hour >= ?",
-                            "SELECT series, hour, data FROM raw_closed WHERE hour >= ?"}) {
-        Statement select(db_, sql);
+    {
+        Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
         select.bind(1, sinceHour);
         while (select.step() == SQLITE_ROW)
-            add(select.integer(0), select.integer(1), select.text(2));
+            add(select.integer(0), select.integer(1), decodeRaw(select.text(2), select.integer(1) * kHourMillis));
+    }
+    {
+        Statement select(db_, "SELECT id & 4294967295, id >> 32, data FROM raw_closed WHERE id >= (? << 32)");
+        select.bind(1, sinceHour);
+        while (select.step() == SQLITE_ROW)
+            add(select.integer(0), select.integer(1), unpackRaw(select.text(2), select.integer(1) * kHourMillis));
     }
     Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
     batches.bind(1, sinceHour);
     while (batches.step() == SQLITE_ROW) {
         const std::int64_t hour = batches.integer(0);
-        forEachPiece(batches.text(1),
-                     [&](std::int64_t series, const std::string &piece) { add(series, hour, piece); });
+        forEachPiece(batches.text(1), [&](std::int64_t series, const std::string &piece) {
+            add(series, hour, decodeRaw(piece, hour * kHourMillis));
+        });
     }
     for (const auto &[at, count] : counts)
         each(at.first, at.second, count.first, count.second);
@@ -600,6 +667,28 @@ double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
     while (blocks.step() == SQLITE_ROW) {
         for (const Summary &s : decodeSummaries(blocks.text(1))) {
             if (blocks.integer(0) * kBlockHours + s.slot >= fromHour) {
+                count += s.count;
+                answered += s.count - s.failures;
+            }
+        }
+    }
+    // Summaries of the later layout: a day's row once the day is over,
+    // else its hours' rows.
+    const std::int64_t lastHour = newest("SELECT max(id) >> 32 FROM summaries");
+    for (std::int64_t day = fromHour / 24; lastHour >= 0 && day <= lastHour / 24; ++day) {
+        const std::string row = readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series);
+        std::vector<Summary> hours;
+        if (!row.empty()) {
+            hours = unpackSummaries(row);
+        } else {
+            for (std::int64_t hour = std::max(day * 24, fromHour); hour < day * 24 + 24 && hour <= lastHour; ++hour) {
+                for (const Summary &s : unpackSummaries(
+                         readBlob("SELECT hourly FROM summaries WHERE id = (? << 32) + ?", hour, series)))
+                    hours.push_back(s);
+            }
+        }
+        for (const Summary &s : hours) {
+            if (day * 24 + s.slot >= fromHour) {
                 count += s.count;
                 answered += s.count - s.failures;
             }
@@ -654,12 +743,38 @@ std::vector<OutageView> HistoryFile::outages(std::int64_t series, std::size_t li
 
 std::vector<Summary> HistoryFile::minuteSummaries(std::int64_t series, std::int64_t day)
 {
-    return decodeSummaries(readBlob("SELECT data FROM minutes WHERE series = ? AND day = ?", series, day));
+    std::vector<Summary> list =
+        decodeSummaries(readBlob("SELECT data FROM minutes WHERE series = ? AND day = ?", series, day));
+    for (std::int64_t hour = day * 24; hour < day * 24 + 24; ++hour) {
+        for (Summary s :
+             unpackSummaries(readBlob("SELECT minutes FROM summaries WHERE id = (? << 32) + ?", hour, series))) {
+            s.slot += static_cast<std::uint32_t>(hour % 24 * 60);
+            list.push_back(s);
+        }
+    }
+    return list;
 }
 
 std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_t block)
 {
-    return decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
+    std::vector<Summary> list =
+        decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
+    const std::int64_t firstDay = block * kBlockHours / 24;
+    for (std::int64_t day = firstDay; day < firstDay + kBlockHours / 24; ++day) {
+        std::vector<Summary> hours = unpackSummaries(readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series));
+        if (hours.empty()) {
+            for (std::int64_t hour = day * 24; hour < day * 24 + 24; ++hour) {
+                for (const Summary &s : unpackSummaries(
+                         readBlob("SELECT hourly FROM summaries WHERE id = (? << 32) + ?", hour, series)))
+                    hours.push_back(s);
+            }
+        }
+        for (Summary s : hours) {
+            s.slot += static_cast<std::uint32_t>((day - firstDay) * 24);
+            list.push_back(s);
+        }
+    }
+    return list;
 }
 
 std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t hour)
@@ -670,7 +785,9 @@ std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t h
         const std::vector<RawCheck> more = decodeRaw(data, start);
         checks.insert(checks.end(), more.begin(), more.end());
     };
-    add(readBlob("SELECT data FROM raw_closed WHERE hour = ? AND series = ?", hour, series));
+    const std::vector<RawCheck> closed =
+        unpackRaw(readBlob("SELECT data FROM raw_closed WHERE id = (? << 32) + ?", hour, series), start);
+    checks.insert(checks.end(), closed.begin(), closed.end());
     flushBatch();
     Statement batches(db_, "SELECT data FROM batches WHERE hour = ? ORDER BY id");
     batches.bind(1, hour);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -120,6 +121,10 @@ private:
     // was not summarised yet.
     bool rollUpHour(std::int64_t hour);
     bool summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks);
+    // Gathers a day's hourly summaries, of every series, into its rows.
+    bool writeDay(std::int64_t day);
+    // The first column of a query's one row; -1 when it is null.
+    std::int64_t newest(const char *sql);
     // The time of the last check kept for a series; 0 when none is.
     std::int64_t lastCheck(std::int64_t series);
 
@@ -129,6 +134,9 @@ private:
     std::map<SeriesKey, std::int64_t> ids_;
     // Checks appended and not yet written, by hour: pieces of series.
     std::map<std::int64_t, std::string> batch_;
+    // Days whose hours got late checks summarised: their rows are made
+    // again.
+    std::set<std::int64_t> lateDays_;
     // The writer's statements, prepared once.
     mutable std::unordered_map<std::string, sqlite3_stmt *> statements_;
 };

@@ -146,10 +146,10 @@ TEST_F(HistoryFileTest, rollsUpAndPrunesAtTheEdgesAndSurvivesAReopen)
     EXPECT_EQ(keptAt(kStart + 31 * kDayMillis), std::tuple(0u, 0u, 1u, 1u));
     EXPECT_EQ(keptAt(kStart + 365 * kDayMillis + 31000), std::tuple(0u, 0u, 1u, 1u));
     EXPECT_EQ(keptAt(kStart + 365 * kDayMillis + 31001), std::tuple(0u, 0u, 1u, 0u));
-    // Hourly summaries go by whole blocks, once the block's end is a year old.
-    const std::int64_t blockEnd = kStart + kBlockHours * kHourMillis;
-    EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis - 1), std::tuple(0u, 0u, 1u, 0u));
-    EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis), std::tuple(0u, 0u, 0u, 0u));
+    // Hourly summaries go by whole days, once the day's end is a year old.
+    const std::int64_t dayEnd = kStart + kDayMillis;
+    EXPECT_EQ(keptAt(dayEnd + 365 * kDayMillis - 1), std::tuple(0u, 0u, 1u, 0u));
+    EXPECT_EQ(keptAt(dayEnd + 365 * kDayMillis), std::tuple(0u, 0u, 0u, 0u));
 }
 
 #ifndef _WIN32
