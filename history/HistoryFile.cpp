@@ -634,17 +634,27 @@ void HistoryFile::hourCounts(
             answered += check.answered() ? 1 : 0;
         }
     };
+    // Hours over: their summaries, which hold the checks of a first-layout
+    // row of the same hour too.
+    {
+        Statement select(db_, "SELECT id & 4294967295, id >> 32, hourly FROM summaries WHERE id >= (? << 32)");
+        select.bind(1, sinceHour);
+        while (select.step() == SQLITE_ROW) {
+            auto &[count, answered] = counts[{select.integer(0), select.integer(1)}];
+            for (const Summary &s : unpackSummaries(select.text(2))) {
+                count += s.count;
+                answered += s.count - s.failures;
+            }
+        }
+    }
+    const auto summarised = counts;
     {
         Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
         select.bind(1, sinceHour);
-        while (select.step() == SQLITE_ROW)
-            add(select.integer(0), select.integer(1), decodeRaw(select.text(2), select.integer(1) * kHourMillis));
-    }
-    {
-        Statement select(db_, "SELECT id & 4294967295, id >> 32, data FROM raw_closed WHERE id >= (? << 32)");
-        select.bind(1, sinceHour);
-        while (select.step() == SQLITE_ROW)
-            add(select.integer(0), select.integer(1), unpackRaw(select.text(2), select.integer(1) * kHourMillis));
+        while (select.step() == SQLITE_ROW) {
+            if (!summarised.count({select.integer(0), select.integer(1)}))
+                add(select.integer(0), select.integer(1), decodeRaw(select.text(2), select.integer(1) * kHourMillis));
+        }
     }
     Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
     batches.bind(1, sinceHour);
