@@ -6,9 +6,10 @@
 //   bench_history_size [ENTRIES [HOURS [INTERVAL_SECONDS [FILE]]]]
 //
 // Defaults: 100 entries, 50 hours, 10 s. The raw table is at its steady
-// size once HOURS passes 48; per-minute summaries are scaled from HOURS to
-// 30 days and hourly ones from the whole days written to a year, and
-// everything from ENTRIES to 1,000.
+// size once HOURS passes 48 (below, it is scaled up to 48 hours);
+// per-minute summaries are scaled from HOURS to 30 days and hourly ones
+// from the whole days written to a year, and everything from ENTRIES to
+// 1,000.
 #include "base/MonitorPort.h"
 #include "base/PollEventLoop.h"
 #include "history/History.h"
@@ -150,7 +151,8 @@ int main(int argc, char **argv)
     const double scale = 1000.0 / entries;
     const double rawPages = of({"raw_closed", "batches"});
     const double minutePages = of({"summaries"});
-    const double raw = rawPages * scale;
+    // Fewer hours than the 48 kept: the raw tier is scaled up to them.
+    const double raw = rawPages * scale * std::max(1.0, 48.0 / hours);
     const double minutes = minutePages * scale * (30.0 * 24 / hours);
     // A few days of hourly summaries fill a few pages: their rows are taken
     // at the pages per byte of the per-minute rows, written the same way.
