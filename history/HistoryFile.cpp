@@ -385,23 +385,6 @@ std::string HistoryFile::readBlob(const char *sql, std::int64_t a, std::int64_t 
     return read.step() == SQLITE_ROW ? read.text(0) : std::string();
 }
 
-bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
-                             const std::string &tail)
-{
-    const std::string where = std::string(" WHERE series = ?2 AND ") + slotColumn + " = ?3";
-    Statement update(db_, std::string("UPDATE ") + table + " SET data = CAST(data || ?1 AS BLOB)" + where,
-                     &statements_);
-    update.blob(1, tail).bind(2, series).bind(3, slot);
-    if (!update.run())
-        return false;
-    if (sqlite3_changes(db_) > 0)
-        return true;
-    Statement insert(db_, std::string("INSERT INTO ") + table + "(data, series, " + slotColumn + ") VALUES (?, ?, ?)",
-                     &statements_);
-    insert.blob(1, tail).bind(2, series).bind(3, slot);
-    return insert.run();
-}
-
 bool HistoryFile::appendChecks(std::int64_t series, const std::vector<RawCheck> &checks)
 {
     std::size_t i = 0;
@@ -607,8 +590,9 @@ bool HistoryFile::prune(std::int64_t nowMillis)
         return statement.bind(1, bound).run();
     };
     // Kept whole: the raw hours that began within the last 48 hours, the
-    // days that ended within the last 30, the blocks that ended within the
-    // last year.
+    // per-minute summaries of the days that ended within the last 30, the
+    // hourly ones of the days (and the earlier layout's blocks) that ended
+    // within the last year.
     ok = drop("DELETE FROM raw WHERE hour < ?", nowHour - 48) && ok;
     ok = drop("DELETE FROM raw_closed WHERE id < (? << 32)", nowHour - 48) && ok;
     ok = drop("DELETE FROM batches WHERE hour < ?", nowHour - 48) && ok;

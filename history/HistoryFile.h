@@ -41,11 +41,15 @@ void makePrivate(const std::string &path);
 // thread. Series are what an entry watches. Raw results of an hour under
 // way are kept one row per transaction holding every series' checks of it
 // (table batches), so that a write adds a row at the end of one table rather
-// than rewriting a row per series; once the hour is over they are gathered
-// into one row per hour and series (raw_closed), written once. Rows of the
-// first layout (raw: one row per series and hour, appended to) are read as
-// well. Per-minute summaries are one row per series and day, hourly
-// summaries one row per series and block of 32 days; outages one row each.
+// than rewriting a row per series. Once the hour is over they are gathered
+// into one row per series and hour (raw_closed) and summarised per minute
+// with the hour's summary (summaries); once a day is over its hourly
+// summaries go to a row per series and day (hour_days). These rows are
+// written once, packed, and keyed by the hour (or day) times 2^32 plus the
+// series, so that they are appended at the end of their tables. Rows of the
+// earlier layout (raw: a row per series and hour appended to; minutes: per
+// series and day; hours: per series and block of 32 days) are read with
+// them until they age out. Outages are one row each.
 class HistoryFile {
 public:
     HistoryFile() = default;
@@ -113,8 +117,6 @@ private:
     bool exec(const char *sql);
     bool prepareSchema();
     std::string readBlob(const char *sql, std::int64_t a, std::int64_t b) const;
-    bool appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
-                    const std::string &tail);
     // Writes the batch of checks gathered since the last write.
     bool flushBatch();
     // Gathers an hour's batches into rows of their own and summarises what
