@@ -151,8 +151,11 @@ std::uint64_t unquantizeBy(std::uint32_t q, double step)
     return static_cast<std::uint64_t>(std::llround(kUnitMicros * std::exp((q - 1) * step)));
 }
 
-// The packed rows' steps of response time.
+// The packed rows' steps of response time, and bounds no sound row passes:
+// the quantized time of a day, the slots of a year.
 const double kPackedStep = std::log(1.04);
+constexpr std::uint64_t kMaxQuantized = 1000;
+constexpr std::uint64_t kMaxSlotStep = 1u << 20;
 
 // Bits written from the lowest of each byte up.
 class BitWriter {
@@ -579,7 +582,8 @@ std::vector<Summary> unpackSummaries(const std::string &data)
                 if (!bits.rice(failures, k[3]))
                     break;
                 ++failures;
-            } else if (!bits.wide(step) || !bits.wide(count) || !bits.wide(failures)) {
+            } else if (!bits.wide(step) || !bits.wide(count) || !bits.wide(failures) || step > kMaxSlotStep ||
+                       count > UINT32_MAX || failures > count) {
                 break;
             }
         }
@@ -593,6 +597,8 @@ std::vector<Summary> unpackSummaries(const std::string &data)
             if (!bits.rice(qmin, k[0]) || !bits.rice(dmed, k[1]) || !bits.rice(dmax, k[2]))
                 break;
             qmin += lowest;
+            if (qmin + dmed + dmax > kMaxQuantized)
+                break;
             s.minMicros = unquantizeBy(static_cast<std::uint32_t>(qmin), kPackedStep);
             s.medianMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed), kPackedStep);
             s.maxMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed + dmax), kPackedStep);

@@ -112,8 +112,8 @@ int main(int argc, char **argv)
         }
         pushNanos += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - pushing).count();
         pushes += static_cast<std::uint64_t>(entries);
-        // A batch a round: each check appends to its row, as when the
-        // interval is longer than the worker's second.
+        // A transaction a round, as the worker writes once a second when
+        // the interval is a second or longer.
         history->sync();
     }
     history.reset();

@@ -98,16 +98,31 @@ TEST(HistoryCodec, packedRowsReadBackAsWritten)
         EXPECT_EQ(read[i].micros, checks[i].micros / 10 * 10) << i;
         EXPECT_EQ(read[i].reason, checks[i].reason) << i;
     }
+    // Cut off or with a byte changed, a row reads as far as it seems sound
+    // and never past its end.
     const std::string packed = packRaw(checks, kStart);
     EXPECT_LT(unpackRaw(packed.substr(0, packed.size() / 2), kStart).size(), checks.size());
     EXPECT_TRUE(unpackRaw("", kStart).empty());
+    const std::string summaries = packSummaries({{0, 6, 0, 900, 1500, 9000}, {1, 6, 2, 90, 150, 900}});
+    for (const std::string &row : {packed, summaries}) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            std::string changed = row;
+            changed[i] = static_cast<char>(changed[i] ^ 0xa5);
+            EXPECT_LE(unpackRaw(changed, kStart).size(), changed.size() * 8);
+            EXPECT_LE(unpackSummaries(changed).size(), changed.size() * 8);
+        }
+    }
+    for (std::size_t i = 0; i < packed.size(); ++i)
+        EXPECT_LT(unpackRaw(packed.substr(0, i), kStart).size(), checks.size());
+    for (std::size_t i = 0; i < summaries.size(); ++i)
+        EXPECT_LT(unpackSummaries(summaries.substr(0, i)).size(), 2u);
 
     std::vector<Summary> list;
     for (std::uint32_t slot = 0; slot < 60; ++slot)
         list.push_back({slot, 6, slot % 9 == 0 ? 1u : 0u, 900 + slot * 10, 1500 + slot * 20, 90000});
     list[30] = {30, 6, 6, 0, 0, 0};  // no answer
-    list[31] = {33, 12, 0, 5, 5, 5}; // a gap, another count, under a unit
-    list.push_back({200, 4000, 17, 11, 250000, 120000000});
+    list[31] = {31, 12, 0, 5, 5, 5}; // another count, times under a unit
+    list.push_back({200, 4000, 17, 11, 250000, 120000000}); // after a gap
     const std::vector<Summary> back = unpackSummaries(packSummaries(list));
     ASSERT_EQ(back.size(), list.size());
     for (std::size_t i = 0; i < back.size(); ++i) {
