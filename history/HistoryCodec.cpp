@@ -157,17 +157,20 @@ const double kPackedStep = std::log(1.04);
 constexpr std::uint64_t kMaxQuantized = 1000;
 constexpr std::uint64_t kMaxSlotStep = 1u << 20;
 
-// Bits written from the lowest of each byte up.
+// Bits written from the lowest of each byte up; finish() writes the last
+// byte begun.
 class BitWriter {
 public:
     explicit BitWriter(std::string &out)
         : out_(out)
     {
     }
-    ~BitWriter()
+    void finish()
     {
         if (used_)
             out_.push_back(static_cast<char>(byte_));
+        byte_ = 0;
+        used_ = 0;
     }
     void put(std::uint64_t value, unsigned bits)
     {
@@ -422,6 +425,7 @@ std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartM
         bits.rice(zigzag(f.units - tail.units), kUnitBits);
         tail = {f.offset, f.step, f.units};
     }
+    bits.finish();
     return out;
 }
 
@@ -483,9 +487,22 @@ std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartM
 // failures, less one after; 00 the slot's step, the count and the
 // failures written whole. Then, when some checks answered, the quantized
 // minimum above the lowest, the median above the minimum and the maximum
-// above the median.
+// above the median. A summary alone (an hour's) is its slot, count,
+// failures and the three quantized times (the minimum, the median above it,
+// the maximum above the median) as varints.
 std::string packSummaries(const std::vector<Summary> &list)
 {
+    if (list.size() == 1) {
+        const Summary &s = list.front();
+        const std::uint64_t qmin = quantizeBy(s.minMicros, kPackedStep);
+        const std::uint64_t qmed = std::max<std::uint64_t>(quantizeBy(s.medianMicros, kPackedStep), qmin);
+        const std::uint64_t qmax = std::max<std::uint64_t>(quantizeBy(s.maxMicros, kPackedStep), qmed);
+        std::string out;
+        for (const std::uint64_t value : {std::uint64_t(1), std::uint64_t(s.slot), std::uint64_t(s.count),
+                                          std::uint64_t(s.failures), qmin, qmed - qmin, qmax - qmed})
+            putVarint(out, value);
+        return out;
+    }
     struct Times {
         std::uint64_t min, med, max;
     };
@@ -555,6 +572,7 @@ std::string packSummaries(const std::vector<Summary> &list)
         slot = s.slot;
         count = s.count;
     }
+    bits.finish();
     return out;
 }
 
@@ -563,7 +581,26 @@ std::vector<Summary> unpackSummaries(const std::string &data)
     std::vector<Summary> out;
     std::size_t at = 0;
     std::uint64_t length = 0, lowest = 0;
-    if (!getVarint(data, at, length) || length == 0 || !getVarint(data, at, lowest) || data.size() - at < 4)
+    if (getVarint(data, at, length) && length == 1) {
+        std::uint64_t v[6];
+        for (std::uint64_t &value : v)
+            if (!getVarint(data, at, value))
+                return out;
+        if (v[0] > UINT32_MAX || v[1] > UINT32_MAX || v[2] > v[1] || v[3] + v[4] + v[5] > kMaxQuantized)
+            return out;
+        Summary s;
+        s.slot = static_cast<std::uint32_t>(v[0]);
+        s.count = static_cast<std::uint32_t>(v[1]);
+        s.failures = static_cast<std::uint32_t>(v[2]);
+        if (s.count > s.failures) {
+            s.minMicros = unquantizeBy(static_cast<std::uint32_t>(v[3]), kPackedStep);
+            s.medianMicros = unquantizeBy(static_cast<std::uint32_t>(v[3] + v[4]), kPackedStep);
+            s.maxMicros = unquantizeBy(static_cast<std::uint32_t>(v[3] + v[4] + v[5]), kPackedStep);
+        }
+        out.push_back(s);
+        return out;
+    }
+    if (length == 0 || !getVarint(data, at, lowest) || data.size() - at < 4)
         return out;
     unsigned k[4];
     for (unsigned &each : k)

@@ -138,6 +138,14 @@ TEST(HistoryCodec, packedRowsReadBackAsWritten)
         }
     }
     EXPECT_TRUE(unpackSummaries(packSummaries({})).empty());
+    // One alone, as an hour's is kept.
+    const std::vector<Summary> one = unpackSummaries(packSummaries({list[60]}));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].slot, 200u);
+    EXPECT_EQ(one[0].count, 4000u);
+    EXPECT_EQ(one[0].failures, 17u);
+    EXPECT_NEAR(double(one[0].medianMicros), 250000.0, 250000 * 0.02);
+    EXPECT_NEAR(double(one[0].maxMicros), 120000000.0, 120000000 * 0.02);
 
     const Summary merged = mergeSummaries(list[30], list[1]);
     EXPECT_EQ(merged.count, 12u);
