@@ -156,6 +156,8 @@ std::uint64_t unquantizeBy(std::uint32_t q, double step)
 const double kPackedStep = std::log(1.04);
 constexpr std::uint64_t kMaxQuantized = 1000;
 constexpr std::uint64_t kMaxSlotStep = 1u << 20;
+// A raw row's steps (ms) and response times (10 µs) are far below.
+constexpr std::uint64_t kMaxRawValue = std::uint64_t(1) << 40;
 
 // Bits written from the lowest of each byte up; finish() writes the last
 // byte begun.
@@ -256,13 +258,30 @@ private:
     std::size_t at_;
 };
 
-// The Rice parameter for values of this sum and count.
-unsigned riceParameter(std::uint64_t sum, std::uint64_t count)
+// The Rice parameter, up to most, that writes these values in the fewest
+// bits: tried about the one their mean suggests.
+unsigned riceParameter(const std::vector<std::uint64_t> &values, unsigned most)
 {
-    unsigned k = 0;
-    while (count && k < 40 && (count << (k + 1)) <= sum)
-        ++k;
-    return k;
+    std::uint64_t sum = 0;
+    for (const std::uint64_t value : values)
+        sum += value;
+    unsigned guess = 0;
+    while (!values.empty() && guess < most && (values.size() << (guess + 1)) <= sum)
+        ++guess;
+    unsigned best = guess;
+    std::uint64_t fewest = UINT64_MAX;
+    for (unsigned k = guess > 2 ? guess - 2 : 0; k <= std::min(guess + 1, most); ++k) {
+        std::uint64_t bits = 0;
+        for (const std::uint64_t value : values) {
+            const std::uint64_t quotient = value >> k;
+            bits += quotient >= BitWriter::kEscape ? BitWriter::kEscape + 7 + 64 : quotient + 1 + k;
+        }
+        if (bits < fewest) {
+            fewest = bits;
+            best = k;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -369,49 +388,70 @@ std::vector<Summary> decodeSummaries(const std::string &blob)
     return out;
 }
 
-// A raw row: the count of checks, the Rice parameters of the steps' and
-// the response times' changes, then per check a bit set for the common
-// case (the step unchanged, the result Ok without a reason) or clear and
-// the step's change, the result (2 bits), the failure's kind (6 bits) and
-// its ICMP type, code and family or HTTP status; then the response time's
-// change in 10 µs. Times are kept as appendRaw keeps them.
+// A raw row: the count of checks, the median step between checks and the
+// median response time (in 10 µs) as varints, and the Rice parameters of
+// the steps and the times; then per check its step from the check before
+// (the first's from the hour's start) as a change from the median step, a
+// bit set when the result is Ok without a reason (else the result in 2
+// bits, the failure's kind in 6 and its ICMP type, code and family or HTTP
+// status), and its response time as a change from the median. Times are
+// kept as appendRaw keeps them: one out of order at its predecessor's.
+namespace {
+
+std::uint64_t medianOf(std::vector<std::uint64_t> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+std::uint64_t changeFrom(std::uint64_t value, std::uint64_t reference)
+{
+    return zigzag(static_cast<std::int64_t>(value) - static_cast<std::int64_t>(reference));
+}
+
+} // namespace
+
 std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartMillis)
 {
-    struct Fields {
-        std::int64_t offset, step, units;
-        bool plain;
-    };
-    std::vector<Fields> fields;
-    fields.reserve(checks.size());
-    RawTail tail;
-    std::uint64_t stepSum = 0, stepCount = 0, unitSum = 0;
+    std::vector<std::uint64_t> steps, units;
+    steps.reserve(checks.size());
+    units.reserve(checks.size());
+    std::int64_t offset = 0;
     for (const RawCheck &check : checks) {
-        const std::int64_t offset = std::max(check.millis - hourStartMillis, tail.offsetMillis);
-        const std::int64_t step = offset - tail.offsetMillis;
-        const auto units = static_cast<std::int64_t>(check.micros / kUnitMicros);
-        const bool plain = step == tail.stepMillis && check.result == 0 && check.reason.kind == FailureKind::None;
-        if (!plain) {
-            stepSum += zigzag(step - tail.stepMillis);
-            ++stepCount;
-        }
-        unitSum += zigzag(units - tail.units);
-        fields.push_back({offset, step, units, plain});
-        tail = {offset, step, units};
+        const std::int64_t at = std::max(check.millis - hourStartMillis, offset);
+        steps.push_back(static_cast<std::uint64_t>(at - offset));
+        units.push_back(check.micros / kUnitMicros);
+        offset = at;
+    }
+    const std::uint64_t medianStep =
+        steps.size() > 1 ? medianOf(std::vector<std::uint64_t>(steps.begin() + 1, steps.end())) : 0;
+    const std::uint64_t medianUnits = medianOf(units);
+    std::vector<std::uint64_t> stepChanges, unitChanges;
+    stepChanges.reserve(checks.size());
+    unitChanges.reserve(checks.size());
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (i > 0)
+            stepChanges.push_back(changeFrom(steps[i], medianStep));
+        unitChanges.push_back(changeFrom(units[i], medianUnits));
     }
     std::string out;
     putVarint(out, checks.size());
-    const unsigned kStepBits = riceParameter(stepSum, stepCount);
-    const unsigned kUnitBits = riceParameter(unitSum, checks.size());
+    putVarint(out, medianStep);
+    putVarint(out, medianUnits);
+    const unsigned kStepBits = riceParameter(stepChanges, 40);
+    const unsigned kUnitBits = riceParameter(unitChanges, 40);
     out.push_back(static_cast<char>(kStepBits));
     out.push_back(static_cast<char>(kUnitBits));
     BitWriter bits(out);
-    tail = {};
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const RawCheck &check = checks[i];
-        const Fields &f = fields[i];
-        bits.put(f.plain ? 1 : 0, 1);
-        if (!f.plain) {
-            bits.rice(zigzag(f.step - tail.stepMillis), kStepBits);
+        bits.rice(changeFrom(steps[i], medianStep), kStepBits);
+        const bool plain = check.result == 0 && check.reason.kind == FailureKind::None;
+        bits.put(plain ? 1 : 0, 1);
+        if (!plain) {
             bits.put(check.result & 3, 2);
             bits.put(static_cast<unsigned>(check.reason.kind) & 63, 6);
             if (check.reason.kind == FailureKind::Unreachable) {
@@ -422,8 +462,7 @@ std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartM
                 bits.wide(static_cast<std::uint64_t>(check.reason.code + 1));
             }
         }
-        bits.rice(zigzag(f.units - tail.units), kUnitBits);
-        tail = {f.offset, f.step, f.units};
+        bits.rice(changeFrom(units[i], medianUnits), kUnitBits);
     }
     bits.finish();
     return out;
@@ -433,25 +472,27 @@ std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartM
 {
     std::vector<RawCheck> checks;
     std::size_t at = 0;
-    std::uint64_t count = 0;
-    if (!getVarint(data, at, count) || data.size() - at < 2)
+    std::uint64_t count = 0, medianStep = 0, medianUnits = 0;
+    if (!getVarint(data, at, count) || !getVarint(data, at, medianStep) || !getVarint(data, at, medianUnits) ||
+        data.size() - at < 2 || medianStep > kMaxRawValue || medianUnits > kMaxRawValue)
         return checks;
     const auto kStepBits = static_cast<unsigned>(static_cast<unsigned char>(data[at]));
     const auto kUnitBits = static_cast<unsigned>(static_cast<unsigned char>(data[at + 1]));
     BitReader bits(data, at + 2);
     checks.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, data.size() * 8)));
-    RawTail tail;
+    std::int64_t offset = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         RawCheck check;
-        std::uint64_t plain = 0, v = 0;
-        std::int64_t step = tail.stepMillis;
-        if (!bits.get(plain, 1))
+        std::uint64_t v = 0, plain = 0;
+        if (!bits.rice(v, kStepBits) || !bits.get(plain, 1))
+            break;
+        const std::int64_t step = static_cast<std::int64_t>(medianStep) + unzigzag(v);
+        if (step < 0 || step > static_cast<std::int64_t>(kMaxRawValue))
             break;
         if (!plain) {
             std::uint64_t result = 0, kind = 0;
-            if (!bits.rice(v, kStepBits) || !bits.get(result, 2) || !bits.get(kind, 6))
+            if (!bits.get(result, 2) || !bits.get(kind, 6))
                 break;
-            step += unzigzag(v);
             check.result = static_cast<std::uint8_t>(result);
             check.reason.kind = static_cast<FailureKind>(kind);
             if (check.reason.kind == FailureKind::Unreachable) {
@@ -470,26 +511,27 @@ std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartM
         }
         if (!bits.rice(v, kUnitBits))
             break;
-        tail.stepMillis = step;
-        tail.offsetMillis += step;
-        tail.units += unzigzag(v);
-        check.millis = hourStartMillis + tail.offsetMillis;
-        check.micros = static_cast<std::uint64_t>(std::max<std::int64_t>(tail.units, 0)) * kUnitMicros;
+        const std::int64_t units = static_cast<std::int64_t>(medianUnits) + unzigzag(v);
+        offset += step;
+        check.millis = hourStartMillis + offset;
+        check.micros = static_cast<std::uint64_t>(std::max<std::int64_t>(units, 0)) * kUnitMicros;
         checks.push_back(check);
     }
     return checks;
 }
 
-// Summaries packed: their count; when there are any, the lowest quantized
-// minimum among them, and the Rice parameters of the failures and of the
-// three times; then per summary its head: 1 when it is of the slot after
-// the one before with as many checks and no failure; 01 the same with
-// failures, less one after; 00 the slot's step, the count and the
-// failures written whole. Then, when some checks answered, the quantized
-// minimum above the lowest, the median above the minimum and the maximum
-// above the median. A summary alone (an hour's) is its slot, count,
-// failures and the three quantized times (the minimum, the median above it,
-// the maximum above the median) as varints.
+// Summaries packed: their count; when there are more than one, the
+// median of their quantized medians and the least spans from the median
+// down to the minimum and up to the maximum, as varints, and the Rice
+// parameters of the medians, the two spans and the failures (4 bits each,
+// in two bytes); then per
+// summary its head: 1 when it is of the slot after the one before with as
+// many checks and no failure; 01 the same with failures, less one after;
+// 00 the slot's step, the count and the failures written whole. Then, when
+// some checks answered, its quantized median as a change from the row's,
+// and its two spans above the least. A summary alone (an hour's) is its
+// slot, count, failures and the three quantized times (the minimum, the
+// median above it, the maximum above the median) as varints.
 std::string packSummaries(const std::vector<Summary> &list)
 {
     if (list.size() == 1) {
@@ -504,35 +546,45 @@ std::string packSummaries(const std::vector<Summary> &list)
         return out;
     }
     struct Times {
-        std::uint64_t min, med, max;
+        std::uint64_t median, down, up;
     };
     std::vector<Times> times;
     times.reserve(list.size());
-    std::uint64_t lowest = UINT32_MAX;
+    std::vector<std::uint64_t> medians;
+    std::uint64_t leastDown = UINT32_MAX, leastUp = UINT32_MAX;
     for (const Summary &s : list) {
         const std::uint64_t qmin = quantizeBy(s.minMicros, kPackedStep);
         const std::uint64_t qmed = std::max<std::uint64_t>(quantizeBy(s.medianMicros, kPackedStep), qmin);
         const std::uint64_t qmax = std::max<std::uint64_t>(quantizeBy(s.maxMicros, kPackedStep), qmed);
-        times.push_back({qmin, qmed - qmin, qmax - qmed});
-        if (s.count > s.failures)
-            lowest = std::min(lowest, qmin);
+        times.push_back({qmed, qmed - qmin, qmax - qmed});
+        if (s.count > s.failures) {
+            medians.push_back(qmed);
+            leastDown = std::min(leastDown, qmed - qmin);
+            leastUp = std::min(leastUp, qmax - qmed);
+        }
     }
-    if (lowest == UINT32_MAX)
-        lowest = 0;
-    std::uint64_t sums[4] = {}, answered = 0, failing = 0;
+    std::uint64_t median = 0;
+    if (medians.empty()) {
+        leastDown = leastUp = 0;
+    } else {
+        std::nth_element(medians.begin(), medians.begin() + static_cast<std::ptrdiff_t>(medians.size() / 2),
+                         medians.end());
+        median = medians[medians.size() / 2];
+    }
+    const auto change = [median](std::uint64_t qmed) {
+        return zigzag(static_cast<std::int64_t>(qmed) - static_cast<std::int64_t>(median));
+    };
+    std::vector<std::uint64_t> streams[4];
     std::int64_t slot = -1;
     std::uint32_t count = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Summary &s = list[i];
-        if (std::int64_t(s.slot) == slot + 1 && s.count == count && s.failures > 0) {
-            sums[3] += s.failures - 1;
-            ++failing;
-        }
+        if (std::int64_t(s.slot) == slot + 1 && s.count == count && s.failures > 0)
+            streams[3].push_back(s.failures - 1);
         if (s.count > s.failures) {
-            sums[0] += times[i].min - lowest;
-            sums[1] += times[i].med;
-            sums[2] += times[i].max;
-            ++answered;
+            streams[0].push_back(change(times[i].median));
+            streams[1].push_back(times[i].down - leastDown);
+            streams[2].push_back(times[i].up - leastUp);
         }
         slot = s.slot;
         count = s.count;
@@ -541,12 +593,14 @@ std::string packSummaries(const std::vector<Summary> &list)
     putVarint(out, list.size());
     if (list.empty())
         return out;
-    putVarint(out, lowest);
+    putVarint(out, median);
+    putVarint(out, leastDown);
+    putVarint(out, leastUp);
     unsigned k[4];
-    for (int i = 0; i < 4; ++i) {
-        k[i] = riceParameter(sums[i], i == 3 ? failing : answered);
-        out.push_back(static_cast<char>(k[i]));
-    }
+    for (int i = 0; i < 4; ++i)
+        k[i] = riceParameter(streams[i], 15);
+    out.push_back(static_cast<char>(k[0] | k[1] << 4));
+    out.push_back(static_cast<char>(k[2] | k[3] << 4));
     BitWriter bits(out);
     slot = -1;
     count = 0;
@@ -565,9 +619,9 @@ std::string packSummaries(const std::vector<Summary> &list)
             bits.wide(s.failures);
         }
         if (s.count > s.failures) {
-            bits.rice(times[i].min - lowest, k[0]);
-            bits.rice(times[i].med, k[1]);
-            bits.rice(times[i].max, k[2]);
+            bits.rice(change(times[i].median), k[0]);
+            bits.rice(times[i].down - leastDown, k[1]);
+            bits.rice(times[i].up - leastUp, k[2]);
         }
         slot = s.slot;
         count = s.count;
@@ -580,7 +634,7 @@ std::vector<Summary> unpackSummaries(const std::string &data)
 {
     std::vector<Summary> out;
     std::size_t at = 0;
-    std::uint64_t length = 0, lowest = 0;
+    std::uint64_t length = 0, median = 0, leastDown = 0, leastUp = 0;
     if (getVarint(data, at, length) && length == 1) {
         std::uint64_t v[6];
         for (std::uint64_t &value : v)
@@ -600,11 +654,15 @@ std::vector<Summary> unpackSummaries(const std::string &data)
         out.push_back(s);
         return out;
     }
-    if (length == 0 || !getVarint(data, at, lowest) || data.size() - at < 4)
+    if (length == 0 || !getVarint(data, at, median) || !getVarint(data, at, leastDown) ||
+        !getVarint(data, at, leastUp) || data.size() - at < 2 || median + leastUp > kMaxQuantized)
         return out;
     unsigned k[4];
-    for (unsigned &each : k)
-        each = static_cast<unsigned char>(data[at++]);
+    for (int i = 0; i < 4; i += 2) {
+        const auto both = static_cast<unsigned char>(data[at++]);
+        k[i] = both & 15;
+        k[i + 1] = both >> 4;
+    }
     BitReader bits(data, at);
     std::int64_t slot = -1;
     std::uint64_t count = 0;
@@ -630,15 +688,17 @@ std::vector<Summary> unpackSummaries(const std::string &data)
         s.count = static_cast<std::uint32_t>(count);
         s.failures = static_cast<std::uint32_t>(failures);
         if (count > failures) {
-            std::uint64_t qmin = 0, dmed = 0, dmax = 0;
-            if (!bits.rice(qmin, k[0]) || !bits.rice(dmed, k[1]) || !bits.rice(dmax, k[2]))
+            std::uint64_t change = 0, down = 0, up = 0;
+            if (!bits.rice(change, k[0]) || !bits.rice(down, k[1]) || !bits.rice(up, k[2]))
                 break;
-            qmin += lowest;
-            if (qmin + dmed + dmax > kMaxQuantized)
+            const std::int64_t qmed = static_cast<std::int64_t>(median) + unzigzag(change);
+            down += leastDown;
+            up += leastUp;
+            if (qmed < 0 || down > std::uint64_t(qmed) || qmed + up > kMaxQuantized)
                 break;
-            s.minMicros = unquantizeBy(static_cast<std::uint32_t>(qmin), kPackedStep);
-            s.medianMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed), kPackedStep);
-            s.maxMicros = unquantizeBy(static_cast<std::uint32_t>(qmin + dmed + dmax), kPackedStep);
+            s.minMicros = unquantizeBy(static_cast<std::uint32_t>(qmed - static_cast<std::int64_t>(down)), kPackedStep);
+            s.medianMicros = unquantizeBy(static_cast<std::uint32_t>(qmed), kPackedStep);
+            s.maxMicros = unquantizeBy(static_cast<std::uint32_t>(qmed + static_cast<std::int64_t>(up)), kPackedStep);
         }
         out.push_back(s);
     }

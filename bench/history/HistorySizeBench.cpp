@@ -175,8 +175,8 @@ int main(int argc, char **argv)
                 data.at("raw") / (double(entries) * std::min(hours, 48) * 3600 / interval),
                 data.at("minutes") / (double(entries) * hours * 60), data.at("hours") / (double(entries) * days * 24),
                 rawPages / std::max(data.at("raw"), 1.0), perByte);
-    std::printf("1,000 entries kept a year: raw 48 h %.0f MB + minutes 30 d %.0f MB + hours 1 y %.0f MB + rest %.0f MB"
-                " = %.0f MB\n",
+    std::printf("1,000 entries kept a year: raw 48 h %.1f MB + minutes 30 d %.1f MB + hours 1 y %.1f MB + rest %.1f MB"
+                " = %.1f MB\n",
                 raw / mb, minutes / mb, hourly / mb, rest / mb, (raw + minutes + hourly + rest) / mb);
     return 0;
 }
