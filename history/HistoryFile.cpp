@@ -172,6 +172,7 @@ void HistoryFile::close()
     keys_.clear();
     ids_.clear();
     batch_.clear();
+    lateDays_.clear();
 }
 
 bool HistoryFile::exec(const char *sql)
@@ -669,7 +670,8 @@ double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
     // Summaries of the later layout: a day's row once the day is over,
     // else its hours' rows.
     const std::int64_t lastHour = newest("SELECT max(id) >> 32 FROM summaries");
-    for (std::int64_t day = fromHour / 24; lastHour >= 0 && day <= lastHour / 24; ++day) {
+    const std::int64_t lastDay = std::max(lastHour / 24, newest("SELECT max(id) >> 32 FROM hour_days"));
+    for (std::int64_t day = fromHour / 24; day <= lastDay; ++day) {
         const std::string row = readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series);
         std::vector<Summary> hours;
         if (!row.empty()) {
@@ -755,7 +757,8 @@ std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_
         decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
     const std::int64_t firstDay = block * kBlockHours / 24;
     for (std::int64_t day = firstDay; day < firstDay + kBlockHours / 24; ++day) {
-        std::vector<Summary> hours = unpackSummaries(readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series));
+        std::vector<Summary> hours =
+            unpackSummaries(readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series));
         if (hours.empty()) {
             for (std::int64_t hour = day * 24; hour < day * 24 + 24; ++hour) {
                 for (const Summary &s : unpackSummaries(
@@ -774,7 +777,8 @@ std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_
 std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t hour)
 {
     const std::int64_t start = hour * kHourMillis;
-    std::vector<RawCheck> checks = decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour), start);
+    std::vector<RawCheck> checks =
+        decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour), start);
     const auto add = [&](const std::string &data) {
         const std::vector<RawCheck> more = decodeRaw(data, start);
         checks.insert(checks.end(), more.begin(), more.end());

@@ -359,10 +359,11 @@ INSERT INTO series VALUES (1, 'TCP 80', '127.0.0.1', 80, 0);
     };
     const auto counts = [&] {
         std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> list;
-        file_.hourCounts(hour0, [&](std::int64_t series, std::int64_t hour, std::uint32_t count, std::uint32_t answered) {
-            EXPECT_EQ(series, 1);
-            list.emplace_back(hour - hour0, count, answered);
-        });
+        file_.hourCounts(hour0,
+                         [&](std::int64_t series, std::int64_t hour, std::uint32_t count, std::uint32_t answered) {
+                             EXPECT_EQ(series, 1);
+                             list.emplace_back(hour - hour0, count, answered);
+                         });
         return list;
     };
     using Counts = std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>>;
