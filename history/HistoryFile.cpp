@@ -97,7 +97,7 @@ private:
 // Made in one transaction: a file of an earlier layout gains the tables it
 // lacks, its rows kept as they are.
 const char *const kSchema = R"(
-BEGIN IMMEDIATE;
+BEGIN;
 CREATE TABLE IF NOT EXISTS series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
     port INTEGER NOT NULL, kind INTEGER NOT NULL, UNIQUE(name, host, port, kind));
 CREATE TABLE IF NOT EXISTS raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
