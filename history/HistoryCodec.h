@@ -4,6 +4,7 @@
 #include "base/FailureReason.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,13 @@ void appendRaw(std::string &blob, RawTail &tail, std::int64_t hourStartMillis, c
 // the last record.
 std::vector<RawCheck> decodeRaw(const std::string &blob, std::int64_t hourStartMillis, RawTail *tail = nullptr);
 
+// A batch: checks of one hour written at once, of any number of series.
+// Per series its id, the length of its piece and the piece: raw records
+// (appendRaw's) begun from a fresh tail, so that each piece reads alone.
+void appendPiece(std::string &batch, std::int64_t series, const std::string &piece);
+// Hands each piece to each with its series, as far as the batch is sound.
+void forEachPiece(const std::string &batch, const std::function<void(std::int64_t, const std::string &)> &each);
+
 // Summaries: the response times are kept to about 2 %.
 std::uint32_t quantize(std::uint64_t micros);
 std::uint64_t unquantize(std::uint32_t q);
@@ -63,5 +71,19 @@ Summary summarize(std::vector<RawCheck> checks, std::uint32_t slot);
 // hour); runs are appended to a row one after the other.
 void appendSummaries(std::string &blob, const std::vector<Summary> &run);
 std::vector<Summary> decodeSummaries(const std::string &blob);
+
+// Packed forms of rows written once and never appended to (an hour's raw
+// checks once the hour is over, an hour's per-minute summaries, a day's
+// hourly ones): bit streams in which each field takes about the bits its
+// spread needs. Both read as far as the data is sound.
+std::string packRaw(const std::vector<RawCheck> &checks, std::int64_t hourStartMillis);
+std::vector<RawCheck> unpackRaw(const std::string &data, std::int64_t hourStartMillis);
+// Summaries in slot order; their response times are kept in steps of 4 %,
+// within 2 % of the time.
+std::string packSummaries(const std::vector<Summary> &list);
+std::vector<Summary> unpackSummaries(const std::string &data);
+// One summary of the checks two summaries of the same slot were made of:
+// counts added, the extremes kept, the median of the one with more answers.
+Summary mergeSummaries(const Summary &a, const Summary &b);
 
 } // namespace vigilon::history

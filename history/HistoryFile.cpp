@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace vigilon::history {
@@ -80,6 +81,7 @@ public:
     int step() { return stmt_ ? sqlite3_step(stmt_) : prepared_; }
     bool run() { return step() == SQLITE_DONE; }
     std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string text(int column) const
     {
         const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt_, column));
@@ -92,7 +94,10 @@ private:
     int prepared_ = SQLITE_OK;
 };
 
+// Made in one transaction: a file of an earlier layout gains the tables it
+// lacks, its rows kept as they are.
 const char *const kSchema = R"(
+BEGIN;
 CREATE TABLE IF NOT EXISTS series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
     port INTEGER NOT NULL, kind INTEGER NOT NULL, UNIQUE(name, host, port, kind));
 CREATE TABLE IF NOT EXISTS raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
@@ -105,6 +110,11 @@ CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, series INTEGER NOT NU
     ended INTEGER NOT NULL DEFAULT 0, unobserved INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL,
     type INTEGER NOT NULL, code INTEGER NOT NULL, icmp6 INTEGER NOT NULL, alert INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS outages_by_series ON outages(series, start);
+CREATE TABLE IF NOT EXISTS batches(id INTEGER PRIMARY KEY, hour INTEGER NOT NULL, data BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS raw_closed(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS summaries(id INTEGER PRIMARY KEY, hourly BLOB NOT NULL, minutes BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS hour_days(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
+COMMIT;
 )";
 
 bool isDamage(int code)
@@ -119,7 +129,8 @@ constexpr int kNotHistory = -1;
 // The history's own tables and indexes; SQLite's own begin with "sqlite_".
 bool historyTable(const std::string &name)
 {
-    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series"})
+    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
+                             "raw_closed", "summaries", "hour_days"})
         if (name == ours)
             return true;
     return name.rfind("sqlite_", 0) == 0;
@@ -160,7 +171,8 @@ void HistoryFile::close()
     db_ = nullptr;
     keys_.clear();
     ids_.clear();
-    tails_.clear();
+    batch_.clear();
+    lateDays_.clear();
 }
 
 bool HistoryFile::exec(const char *sql)
@@ -175,12 +187,22 @@ bool HistoryFile::begin()
 
 bool HistoryFile::commit()
 {
-    if (exec("COMMIT"))
+    if (flushBatch() && exec("COMMIT"))
         return true;
     exec("ROLLBACK");
-    // What the failed transaction appended is not in the file.
-    tails_.clear();
+    batch_.clear();
     return false;
+}
+
+bool HistoryFile::flushBatch()
+{
+    bool ok = true;
+    for (const auto &[hour, data] : batch_) {
+        Statement insert(db_, "INSERT INTO batches(hour, data) VALUES (?, ?)", &statements_);
+        ok = insert.bind(1, hour).blob(2, data).run() && ok;
+    }
+    batch_.clear();
+    return ok;
 }
 
 HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said)
@@ -241,6 +263,7 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
             if (code == SQLITE_OK && sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
                 code = sqlite3_extended_errcode(db_);
                 why = sqlite3_errmsg(db_);
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             }
         } else {
             why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
@@ -303,17 +326,37 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
         while (select.step() == SQLITE_ROW)
             open.push_back(select.integer(0));
     }
-    for (const std::int64_t series : open) {
-        Statement newest(db_, "SELECT hour, data FROM raw WHERE series = ? ORDER BY hour DESC LIMIT 1");
-        newest.bind(1, series);
-        std::int64_t last = 0;
-        if (newest.step() == SQLITE_ROW) {
-            const std::vector<RawCheck> checks = decodeRaw(newest.text(1), newest.integer(0) * kHourMillis);
-            last = checks.empty() ? 0 : checks.back().millis;
-        }
-        outageEnded(series, last, true);
-    }
+    for (const std::int64_t series : open)
+        outageEnded(series, lastCheck(series), true);
     return opened;
+}
+
+std::int64_t HistoryFile::lastCheck(std::int64_t series)
+{
+    std::int64_t newest = -1;
+    const auto take = [&](const char *sql) {
+        Statement select(db_, sql);
+        select.bind(1, series);
+        if (select.step() == SQLITE_ROW && !select.isNull(0))
+            newest = std::max(newest, select.integer(0));
+    };
+    take("SELECT max(hour) FROM raw WHERE series = ?");
+    take("SELECT max(id >> 32) FROM raw_closed WHERE (id & 4294967295) = ?");
+    {
+        Statement batches(db_, "SELECT hour, data FROM batches WHERE hour > ?");
+        batches.bind(1, newest);
+        while (batches.step() == SQLITE_ROW) {
+            const std::int64_t hour = batches.integer(0);
+            forEachPiece(batches.text(1), [&](std::int64_t of, const std::string &) {
+                if (of == series)
+                    newest = std::max(newest, hour);
+            });
+        }
+    }
+    if (newest < 0)
+        return 0;
+    const std::vector<RawCheck> checks = rawChecks(series, newest);
+    return checks.empty() ? 0 : checks.back().millis;
 }
 
 std::int64_t HistoryFile::findSeries(const SeriesKey &key) const
@@ -343,43 +386,19 @@ std::string HistoryFile::readBlob(const char *sql, std::int64_t a, std::int64_t 
     return read.step() == SQLITE_ROW ? read.text(0) : std::string();
 }
 
-bool HistoryFile::appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
-                             const std::string &tail)
-{
-    const std::string where = std::string(" WHERE series = ?2 AND ") + slotColumn + " = ?3";
-    Statement update(db_, std::string("UPDATE ") + table + " SET data = CAST(data || ?1 AS BLOB)" + where,
-                     &statements_);
-    update.blob(1, tail).bind(2, series).bind(3, slot);
-    if (!update.run())
-        return false;
-    if (sqlite3_changes(db_) > 0)
-        return true;
-    Statement insert(db_, std::string("INSERT INTO ") + table + "(data, series, " + slotColumn + ") VALUES (?, ?, ?)",
-                     &statements_);
-    insert.blob(1, tail).bind(2, series).bind(3, slot);
-    return insert.run();
-}
-
 bool HistoryFile::appendChecks(std::int64_t series, const std::vector<RawCheck> &checks)
 {
-    bool ok = true;
     std::size_t i = 0;
+    std::string piece;
     while (i < checks.size()) {
         const std::int64_t hour = checks[i].millis / kHourMillis;
-        Tail &tail = tails_[series];
-        if (tail.hour != hour) {
-            tail.hour = hour;
-            tail.raw = {};
-            const std::string stored = readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour);
-            if (!stored.empty())
-                decodeRaw(stored, hour * kHourMillis, &tail.raw);
-        }
-        std::string piece;
+        RawTail tail;
+        piece.clear();
         for (; i < checks.size() && checks[i].millis / kHourMillis <= hour; ++i)
-            appendRaw(piece, tail.raw, hour * kHourMillis, checks[i]);
-        ok = appendBlob("raw", "hour", series, hour, piece) && ok;
+            appendRaw(piece, tail, hour * kHourMillis, checks[i]);
+        appendPiece(batch_[hour], series, piece);
     }
-    return ok;
+    return db_ != nullptr;
 }
 
 bool HistoryFile::outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan)
@@ -398,51 +417,169 @@ bool HistoryFile::outageEnded(std::int64_t series, std::int64_t millis, bool uno
     return update.bind(1, millis).bind(2, std::int64_t(unobserved)).bind(3, series).run();
 }
 
-bool HistoryFile::rollUp(std::int64_t beforeHour)
+bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks)
 {
-    struct Row {
-        std::int64_t series, hour;
-        std::string data;
-    };
-    std::vector<Row> rows;
+    if (checks.empty())
+        return true;
+    const std::int64_t day = hour / 24;
+    std::vector<Summary> minutes;
+    std::vector<RawCheck> minute;
+    std::int64_t current = -1;
+    for (const RawCheck &check : checks) {
+        const std::int64_t slot = (check.millis - hour * kHourMillis) / 60000;
+        if (slot != current && !minute.empty()) {
+            minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+            minute.clear();
+        }
+        current = slot;
+        minute.push_back(check);
+    }
+    minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
+    Summary hourly = summarize(checks, static_cast<std::uint32_t>(hour % 24));
     {
-        Statement select(db_, "SELECT series, hour, data FROM raw WHERE rolled = 0 AND hour < ? "
-                              "ORDER BY series, hour");
-        select.bind(1, beforeHour);
-        while (select.step() == SQLITE_ROW)
-            rows.push_back({select.integer(0), select.integer(1), select.text(2)});
+        // Checks that came late for an hour summarised already join its
+        // summaries, and its day's hourly row is made again.
+        Statement stored(db_, "SELECT hourly, minutes FROM summaries WHERE id = (? << 32) + ?", &statements_);
+        stored.bind(1, hour).bind(2, series);
+        if (stored.step() == SQLITE_ROW) {
+            for (const Summary &s : unpackSummaries(stored.text(0)))
+                hourly = mergeSummaries(s, hourly);
+            std::map<std::uint32_t, Summary> bySlot;
+            for (const Summary &s : unpackSummaries(stored.text(1)))
+                bySlot[s.slot] = s;
+            for (const Summary &s : minutes) {
+                const auto found = bySlot.find(s.slot);
+                bySlot[s.slot] = found == bySlot.end() ? s : mergeSummaries(found->second, s);
+            }
+            minutes.clear();
+            for (const auto &[slot, s] : bySlot)
+                minutes.push_back(s);
+            lateDays_.insert(day);
+        }
+    }
+    Statement write(db_, "INSERT OR REPLACE INTO summaries(id, hourly, minutes) VALUES ((?1 << 32) + ?2, ?3, ?4)",
+                    &statements_);
+    return write.bind(1, hour).bind(2, series).blob(3, packSummaries({hourly})).blob(4, packSummaries(minutes)).run();
+}
+
+std::int64_t HistoryFile::newest(const char *sql)
+{
+    Statement select(db_, sql);
+    return select.step() == SQLITE_ROW && !select.isNull(0) ? select.integer(0) : -1;
+}
+
+bool HistoryFile::writeDay(std::int64_t day)
+{
+    std::map<std::int64_t, std::vector<Summary>> bySeries;
+    {
+        Statement select(db_, "SELECT id & 4294967295, hourly FROM summaries WHERE id >= (? << 32) AND id < (? << 32)");
+        select.bind(1, day * 24).bind(2, day * 24 + 24);
+        while (select.step() == SQLITE_ROW) {
+            auto &list = bySeries[select.integer(0)];
+            for (const Summary &s : unpackSummaries(select.text(1)))
+                list.push_back(s);
+        }
     }
     bool ok = true;
-    for (const Row &row : rows) {
-        const std::vector<RawCheck> checks = decodeRaw(row.data, row.hour * kHourMillis);
-        if (!checks.empty()) {
-            const std::int64_t day = row.hour / 24;
-            std::vector<Summary> minutes;
-            std::vector<RawCheck> minute;
-            std::int64_t current = -1;
-            for (const RawCheck &check : checks) {
-                const std::int64_t slot = (check.millis - day * kDayMillis) / 60000;
-                if (slot != current && !minute.empty()) {
-                    minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
-                    minute.clear();
-                }
-                current = slot;
-                minute.push_back(check);
-            }
-            minutes.push_back(summarize(std::move(minute), static_cast<std::uint32_t>(current)));
-            ok = appendBlob("minutes", "day", row.series, day, [&] {
-                std::string run;
-                appendSummaries(run, minutes);
-                return run;
-            }()) && ok;
-            std::string hourly;
-            appendSummaries(hourly, {summarize(checks, static_cast<std::uint32_t>(row.hour % kBlockHours))});
-            ok = appendBlob("hours", "block", row.series, row.hour / kBlockHours, hourly) && ok;
-        }
-        Statement mark(db_, "UPDATE raw SET rolled = 1 WHERE series = ? AND hour = ?");
-        ok = mark.bind(1, row.series).bind(2, row.hour).run() && ok;
+    for (auto &[series, list] : bySeries) {
+        std::sort(list.begin(), list.end(), [](const Summary &a, const Summary &b) { return a.slot < b.slot; });
+        Statement write(db_, "INSERT OR REPLACE INTO hour_days(id, data) VALUES ((?1 << 32) + ?2, ?3)", &statements_);
+        ok = write.bind(1, day).bind(2, series).blob(3, packSummaries(list)).run() && ok;
     }
     return ok;
+}
+
+bool HistoryFile::rollUp(std::int64_t beforeHour)
+{
+    bool ok = flushBatch();
+    std::set<std::int64_t> hours;
+    {
+        Statement select(db_, "SELECT DISTINCT hour FROM raw WHERE rolled = 0 AND hour < ?1 "
+                              "UNION SELECT DISTINCT hour FROM batches WHERE hour < ?1");
+        select.bind(1, beforeHour);
+        while (select.step() == SQLITE_ROW)
+            hours.insert(select.integer(0));
+    }
+    for (const std::int64_t hour : hours)
+        ok = rollUpHour(hour) && ok;
+    // Days over have their hours' summaries gathered in a row, kept when
+    // the per-minute ones are gone.
+    const std::int64_t firstHour = newest("SELECT min(id) >> 32 FROM summaries");
+    if (firstHour >= 0) {
+        std::int64_t day = std::max(firstHour / 24, newest("SELECT max(id) >> 32 FROM hour_days") + 1);
+        for (; day < beforeHour / 24; ++day)
+            ok = writeDay(day) && ok;
+    }
+    for (const std::int64_t day : lateDays_)
+        if (day < beforeHour / 24)
+            ok = writeDay(day) && ok;
+    lateDays_.clear();
+    return ok;
+}
+
+bool HistoryFile::rollUpHour(std::int64_t hour)
+{
+    const std::int64_t start = hour * kHourMillis;
+    struct Gathered {
+        // Checks of a first-layout row not summarised yet.
+        std::vector<RawCheck> earlier;
+        bool hasEarlier = false;
+        // The batches' checks, packed as they came.
+        std::string data;
+        RawTail tail;
+    };
+    std::map<std::int64_t, Gathered> gathered;
+    {
+        Statement select(db_, "SELECT series, data FROM raw WHERE rolled = 0 AND hour = ?");
+        select.bind(1, hour);
+        while (select.step() == SQLITE_ROW) {
+            Gathered &g = gathered[select.integer(0)];
+            g.earlier = decodeRaw(select.text(1), start);
+            g.hasEarlier = true;
+        }
+    }
+    {
+        Statement select(db_, "SELECT data FROM batches WHERE hour = ? ORDER BY id");
+        select.bind(1, hour);
+        while (select.step() == SQLITE_ROW) {
+            forEachPiece(select.text(0), [&](std::int64_t series, const std::string &piece) {
+                Gathered &g = gathered[series];
+                for (const RawCheck &check : decodeRaw(piece, start))
+                    appendRaw(g.data, g.tail, start, check);
+            });
+        }
+    }
+    bool ok = true;
+    for (auto &[series, g] : gathered) {
+        std::vector<RawCheck> checks = std::move(g.earlier);
+        if (!g.data.empty()) {
+            std::vector<RawCheck> closed = decodeRaw(g.data, start);
+            checks.insert(checks.end(), closed.begin(), closed.end());
+            // Checks that came late for an hour already closed join its
+            // row.
+            const std::string stored =
+                readBlob("SELECT data FROM raw_closed WHERE id = (? << 32) + ?", hour, series);
+            if (!stored.empty()) {
+                std::vector<RawCheck> all = unpackRaw(stored, start);
+                all.insert(all.end(), closed.begin(), closed.end());
+                std::stable_sort(all.begin(), all.end(),
+                                 [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+                closed = std::move(all);
+            }
+            Statement write(db_, "INSERT OR REPLACE INTO raw_closed(id, data) VALUES ((?1 << 32) + ?2, ?3)",
+                            &statements_);
+            ok = write.bind(1, hour).bind(2, series).blob(3, packRaw(closed, start)).run() && ok;
+        }
+        std::stable_sort(checks.begin(), checks.end(),
+                         [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+        ok = summarise(series, hour, checks) && ok;
+        if (g.hasEarlier) {
+            Statement mark(db_, "UPDATE raw SET rolled = 1 WHERE series = ? AND hour = ?");
+            ok = mark.bind(1, series).bind(2, hour).run() && ok;
+        }
+    }
+    Statement drop(db_, "DELETE FROM batches WHERE hour = ?");
+    return drop.bind(1, hour).run() && ok;
 }
 
 bool HistoryFile::prune(std::int64_t nowMillis)
@@ -454,10 +591,15 @@ bool HistoryFile::prune(std::int64_t nowMillis)
         return statement.bind(1, bound).run();
     };
     // Kept whole: the raw hours that began within the last 48 hours, the
-    // days that ended within the last 30, the blocks that ended within the
-    // last year.
+    // per-minute summaries of the days that ended within the last 30, the
+    // hourly ones of the days (and the earlier layout's blocks) that ended
+    // within the last year.
     ok = drop("DELETE FROM raw WHERE hour < ?", nowHour - 48) && ok;
+    ok = drop("DELETE FROM raw_closed WHERE id < (? << 32)", nowHour - 48) && ok;
+    ok = drop("DELETE FROM batches WHERE hour < ?", nowHour - 48) && ok;
     ok = drop("DELETE FROM minutes WHERE day < ?", (nowMillis - 30 * kDayMillis) / kDayMillis) && ok;
+    ok = drop("DELETE FROM summaries WHERE id < (? << 32)", (nowMillis - 30 * kDayMillis) / kDayMillis * 24) && ok;
+    ok = drop("DELETE FROM hour_days WHERE id < (? << 32)", (nowMillis - 365 * kDayMillis) / kDayMillis) && ok;
     ok = drop("DELETE FROM hours WHERE block < ?", (nowMillis - 365 * kDayMillis) / (kBlockHours * kHourMillis)) && ok;
     ok = drop("DELETE FROM outages WHERE ended != 0 AND ended < ?", nowMillis - 365 * kDayMillis) && ok;
     return ok;
@@ -467,14 +609,48 @@ void HistoryFile::hourCounts(
     std::int64_t sinceHour,
     const std::function<void(std::int64_t, std::int64_t, std::uint32_t, std::uint32_t)> &each)
 {
-    Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
-    select.bind(1, sinceHour);
-    while (select.step() == SQLITE_ROW) {
-        const std::int64_t hour = select.integer(1);
-        const std::vector<RawCheck> checks = decodeRaw(select.text(2), hour * kHourMillis);
-        const auto answered = std::count_if(checks.begin(), checks.end(), [](const auto &c) { return c.answered(); });
-        each(select.integer(0), hour, static_cast<std::uint32_t>(checks.size()), static_cast<std::uint32_t>(answered));
+    flushBatch();
+    // By series and hour: an hour's checks may lie in rows of each layout.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::pair<std::uint32_t, std::uint32_t>> counts;
+    const auto add = [&](std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks) {
+        auto &[count, answered] = counts[{series, hour}];
+        for (const RawCheck &check : checks) {
+            ++count;
+            answered += check.answered() ? 1 : 0;
+        }
+    };
+    // Hours over: their summaries, which hold the checks of a first-layout
+    // row of the same hour too.
+    {
+        Statement select(db_, "SELECT id & 4294967295, id >> 32, hourly FROM summaries WHERE id >= (? << 32)");
+        select.bind(1, sinceHour);
+        while (select.step() == SQLITE_ROW) {
+            auto &[count, answered] = counts[{select.integer(0), select.integer(1)}];
+            for (const Summary &s : unpackSummaries(select.text(2))) {
+                count += s.count;
+                answered += s.count - s.failures;
+            }
+        }
     }
+    const auto summarised = counts;
+    {
+        Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ?");
+        select.bind(1, sinceHour);
+        while (select.step() == SQLITE_ROW) {
+            if (!summarised.count({select.integer(0), select.integer(1)}))
+                add(select.integer(0), select.integer(1), decodeRaw(select.text(2), select.integer(1) * kHourMillis));
+        }
+    }
+    Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
+    batches.bind(1, sinceHour);
+    while (batches.step() == SQLITE_ROW) {
+        const std::int64_t hour = batches.integer(0);
+        forEachPiece(batches.text(1), [&](std::int64_t series, const std::string &piece) {
+            add(series, hour, decodeRaw(piece, hour * kHourMillis));
+        });
+    }
+    for (const auto &[at, count] : counts)
+        each(at.first, at.second, count.first, count.second);
 }
 
 double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
@@ -491,15 +667,51 @@ double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
             }
         }
     }
-    Statement raw(db_, "SELECT hour, data FROM raw WHERE series = ? AND hour >= ? AND rolled = 0");
-    raw.bind(1, series).bind(2, fromHour);
-    while (raw.step() == SQLITE_ROW) {
-        for (const RawCheck &check : decodeRaw(raw.text(1), raw.integer(0) * kHourMillis)) {
+    // Summaries of the later layout: a day's row once the day is over,
+    // else its hours' rows.
+    const std::int64_t lastHour = newest("SELECT max(id) >> 32 FROM summaries");
+    const std::int64_t lastDay = std::max(lastHour / 24, newest("SELECT max(id) >> 32 FROM hour_days"));
+    for (std::int64_t day = fromHour / 24; day <= lastDay; ++day) {
+        const std::string row = readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series);
+        std::vector<Summary> hours;
+        if (!row.empty()) {
+            hours = unpackSummaries(row);
+        } else {
+            for (std::int64_t hour = std::max(day * 24, fromHour); hour < day * 24 + 24 && hour <= lastHour; ++hour) {
+                for (const Summary &s : unpackSummaries(
+                         readBlob("SELECT hourly FROM summaries WHERE id = (? << 32) + ?", hour, series)))
+                    hours.push_back(s);
+            }
+        }
+        for (const Summary &s : hours) {
+            if (day * 24 + s.slot >= fromHour) {
+                count += s.count;
+                answered += s.count - s.failures;
+            }
+        }
+    }
+    const auto add = [&](const std::string &data, std::int64_t hour) {
+        for (const RawCheck &check : decodeRaw(data, hour * kHourMillis)) {
             if (check.millis >= fromMillis) {
                 ++count;
                 answered += check.answered() ? 1 : 0;
             }
         }
+    };
+    Statement raw(db_, "SELECT hour, data FROM raw WHERE series = ? AND hour >= ? AND rolled = 0");
+    raw.bind(1, series).bind(2, fromHour);
+    while (raw.step() == SQLITE_ROW)
+        add(raw.text(1), raw.integer(0));
+    // The batches are the hours not summarised yet.
+    flushBatch();
+    Statement batches(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
+    batches.bind(1, fromHour);
+    while (batches.step() == SQLITE_ROW) {
+        const std::int64_t hour = batches.integer(0);
+        forEachPiece(batches.text(1), [&](std::int64_t of, const std::string &piece) {
+            if (of == series)
+                add(piece, hour);
+        });
     }
     return count ? double(answered) / double(count) : -1.0;
 }
@@ -527,18 +739,65 @@ std::vector<OutageView> HistoryFile::outages(std::int64_t series, std::size_t li
 
 std::vector<Summary> HistoryFile::minuteSummaries(std::int64_t series, std::int64_t day)
 {
-    return decodeSummaries(readBlob("SELECT data FROM minutes WHERE series = ? AND day = ?", series, day));
+    std::vector<Summary> list =
+        decodeSummaries(readBlob("SELECT data FROM minutes WHERE series = ? AND day = ?", series, day));
+    for (std::int64_t hour = day * 24; hour < day * 24 + 24; ++hour) {
+        for (Summary s :
+             unpackSummaries(readBlob("SELECT minutes FROM summaries WHERE id = (? << 32) + ?", hour, series))) {
+            s.slot += static_cast<std::uint32_t>(hour % 24 * 60);
+            list.push_back(s);
+        }
+    }
+    return list;
 }
 
 std::vector<Summary> HistoryFile::hourSummaries(std::int64_t series, std::int64_t block)
 {
-    return decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
+    std::vector<Summary> list =
+        decodeSummaries(readBlob("SELECT data FROM hours WHERE series = ? AND block = ?", series, block));
+    const std::int64_t firstDay = block * kBlockHours / 24;
+    for (std::int64_t day = firstDay; day < firstDay + kBlockHours / 24; ++day) {
+        std::vector<Summary> hours =
+            unpackSummaries(readBlob("SELECT data FROM hour_days WHERE id = (? << 32) + ?", day, series));
+        if (hours.empty()) {
+            for (std::int64_t hour = day * 24; hour < day * 24 + 24; ++hour) {
+                for (const Summary &s : unpackSummaries(
+                         readBlob("SELECT hourly FROM summaries WHERE id = (? << 32) + ?", hour, series)))
+                    hours.push_back(s);
+            }
+        }
+        for (Summary s : hours) {
+            s.slot += static_cast<std::uint32_t>((day - firstDay) * 24);
+            list.push_back(s);
+        }
+    }
+    return list;
 }
 
 std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t hour)
 {
-    return decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour),
-                     hour * kHourMillis);
+    const std::int64_t start = hour * kHourMillis;
+    std::vector<RawCheck> checks =
+        decodeRaw(readBlob("SELECT data FROM raw WHERE series = ? AND hour = ?", series, hour), start);
+    const auto add = [&](const std::string &data) {
+        const std::vector<RawCheck> more = decodeRaw(data, start);
+        checks.insert(checks.end(), more.begin(), more.end());
+    };
+    const std::vector<RawCheck> closed =
+        unpackRaw(readBlob("SELECT data FROM raw_closed WHERE id = (? << 32) + ?", hour, series), start);
+    checks.insert(checks.end(), closed.begin(), closed.end());
+    flushBatch();
+    Statement batches(db_, "SELECT data FROM batches WHERE hour = ? ORDER BY id");
+    batches.bind(1, hour);
+    while (batches.step() == SQLITE_ROW) {
+        forEachPiece(batches.text(0), [&](std::int64_t of, const std::string &piece) {
+            if (of == series)
+                add(piece);
+        });
+    }
+    std::stable_sort(checks.begin(), checks.end(),
+                     [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
+    return checks;
 }
 
 } // namespace vigilon::history

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,10 +38,18 @@ bool prepareFile(const std::string &path, std::string &why);
 void makePrivate(const std::string &path);
 
 // The history file itself: a SQLite database in WAL mode, used by one
-// thread. Series are what an entry watches; raw results are kept one row
-// per series and hour, per-minute summaries one row per series and day,
-// hourly summaries one row per series and block of 32 days; outages one row
-// each.
+// thread. Series are what an entry watches. Raw results of an hour under
+// way are kept one row per transaction holding every series' checks of it
+// (table batches), so that a write adds a row at the end of one table rather
+// than rewriting a row per series. Once the hour is over they are gathered
+// into one row per series and hour (raw_closed) and summarised per minute
+// with the hour's summary (summaries); once a day is over its hourly
+// summaries go to a row per series and day (hour_days). These rows are
+// written once, packed, and keyed by the hour (or day) times 2^32 plus the
+// series, so that they are appended at the end of their tables. Rows of the
+// earlier layout (raw: a row per series and hour appended to; minutes: per
+// series and day; hours: per series and block of 32 days) are read with
+// them until they age out. Outages are one row each.
 class HistoryFile {
 public:
     HistoryFile() = default;
@@ -73,7 +82,8 @@ public:
     std::int64_t findSeries(const SeriesKey &key) const;
     const std::map<std::int64_t, SeriesKey> &series() const { return keys_; }
 
-    // Appends one series' checks, in time order.
+    // Appends one series' checks, in time order. They go to the file with
+    // the next write of the transaction, its commit at the latest.
     bool appendChecks(std::int64_t series, const std::vector<RawCheck> &checks);
     bool outageBegan(std::int64_t series, std::int64_t millis, const FailureReason &reason, bool alertRan);
     // Ends the series' open outage (every open one where series is 0).
@@ -99,24 +109,36 @@ public:
     // The per-minute and hourly summaries of a series, for inspection.
     std::vector<Summary> minuteSummaries(std::int64_t series, std::int64_t day);
     std::vector<Summary> hourSummaries(std::int64_t series, std::int64_t block);
+    // The raw checks of a series in an hour, in time order, from every
+    // layout that holds some.
     std::vector<RawCheck> rawChecks(std::int64_t series, std::int64_t hour);
 
 private:
     bool exec(const char *sql);
     bool prepareSchema();
     std::string readBlob(const char *sql, std::int64_t a, std::int64_t b) const;
-    bool appendBlob(const char *table, const char *slotColumn, std::int64_t series, std::int64_t slot,
-                    const std::string &tail);
+    // Writes the batch of checks gathered since the last write.
+    bool flushBatch();
+    // Gathers an hour's batches into rows of their own and summarises what
+    // was not summarised yet.
+    bool rollUpHour(std::int64_t hour);
+    bool summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks);
+    // Gathers a day's hourly summaries, of every series, into its rows.
+    bool writeDay(std::int64_t day);
+    // The first column of a query's one row; -1 when it is null.
+    std::int64_t newest(const char *sql);
+    // The time of the last check kept for a series; 0 when none is.
+    std::int64_t lastCheck(std::int64_t series);
 
     sqlite3 *db_ = nullptr;
     std::string path_;
     std::map<std::int64_t, SeriesKey> keys_;
     std::map<SeriesKey, std::int64_t> ids_;
-    struct Tail {
-        std::int64_t hour = -1;
-        RawTail raw;
-    };
-    std::unordered_map<std::int64_t, Tail> tails_;
+    // Checks appended and not yet written, by hour: pieces of series.
+    std::map<std::int64_t, std::string> batch_;
+    // Days whose hours got late checks summarised: their rows are made
+    // again.
+    std::set<std::int64_t> lateDays_;
     // The writer's statements, prepared once.
     mutable std::unordered_map<std::string, sqlite3_stmt *> statements_;
 };

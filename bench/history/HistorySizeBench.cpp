@@ -6,15 +6,17 @@
 //   bench_history_size [ENTRIES [HOURS [INTERVAL_SECONDS [FILE]]]]
 //
 // Defaults: 100 entries, 50 hours, 10 s. The raw table is at its steady
-// size once HOURS passes 48; per-minute summaries are scaled from HOURS to
-// 30 days and hourly ones to a year (plus a block of 32 days: they go by
-// whole blocks), and everything from ENTRIES to 1,000.
+// size once HOURS passes 48 (below, it is scaled up to 48 hours);
+// per-minute summaries are scaled from HOURS to 30 days and hourly ones
+// from the whole days written to a year, and everything from ENTRIES to
+// 1,000.
 #include "base/MonitorPort.h"
 #include "base/PollEventLoop.h"
 #include "history/History.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -110,8 +112,8 @@ int main(int argc, char **argv)
         }
         pushNanos += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - pushing).count();
         pushes += static_cast<std::uint64_t>(entries);
-        // A batch a round: each check appends to its row, as when the
-        // interval is longer than the worker's second.
+        // A transaction a round, as the worker writes once a second when
+        // the interval is a second or longer.
         history->sync();
     }
     history.reset();
@@ -127,43 +129,54 @@ int main(int argc, char **argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     const double cpuMicros = double(std::clock() - cpuBegan) * 1e6 / CLOCKS_PER_SEC;
 
-    // Pages per table (and its index), and the packed data they hold.
+    // Pages per table (and its index), and the packed data they hold: the
+    // raw checks (their rows per hour, and the batches of the hour under
+    // way), the per-minute summaries (the hour's summary with them) and the
+    // hourly ones (a row per day once it is over).
     const auto bytes = query(path, "SELECT name, sum(pgsize) FROM dbstat GROUP BY name");
-    const auto data = query(path, "SELECT 'raw', sum(length(data)) FROM raw UNION ALL "
-                                  "SELECT 'minutes', sum(length(data)) FROM minutes UNION ALL "
-                                  "SELECT 'hours', sum(length(data)) FROM hours");
-    const auto of = [&](const char *name) {
+    const auto data = query(path, "SELECT 'raw', (SELECT coalesce(sum(length(data)), 0) FROM raw_closed) + "
+                                  "(SELECT coalesce(sum(length(data)), 0) FROM batches) UNION ALL "
+                                  "SELECT 'minutes', coalesce(sum(length(minutes) + length(hourly)), 0) "
+                                  "FROM summaries UNION ALL "
+                                  "SELECT 'hours', coalesce(sum(length(data)), 0) FROM hour_days UNION ALL "
+                                  "SELECT 'days', count(DISTINCT id >> 32) FROM hour_days");
+    const auto of = [&](std::initializer_list<const char *> names) {
         double sum = 0;
-        for (const auto &[table, size] : bytes)
-            if (table == name || table.rfind(std::string("sqlite_autoindex_") + name + "_", 0) == 0)
-                sum += size;
+        for (const char *name : names)
+            for (const auto &[table, size] : bytes)
+                if (table == name || table.rfind(std::string("sqlite_autoindex_") + name + "_", 0) == 0)
+                    sum += size;
         return sum;
     };
     const double scale = 1000.0 / entries;
-    const double raw = of("raw") * scale;
-    const double minutes = of("minutes") * scale * (30.0 * 24 / hours);
-    // A few hours of hourly summaries fill a few pages: their rows are
-    // taken at the pages per byte of the per-minute rows, of a like size
-    // once full.
-    const double perByte = data.at("minutes") > 0 ? of("minutes") / data.at("minutes") : 1.0;
-    const double hourly = data.at("hours") * perByte * scale * ((365.0 + 32) * 24 / hours);
+    const double rawPages = of({"raw_closed", "batches"});
+    const double minutePages = of({"summaries"});
+    // Fewer hours than the 48 kept: the raw tier is scaled up to them.
+    const double raw = rawPages * scale * std::max(1.0, 48.0 / hours);
+    const double minutes = minutePages * scale * (30.0 * 24 / hours);
+    // A few days of hourly summaries fill a few pages: their rows are taken
+    // at the pages per byte of the per-minute rows, written the same way.
+    const double perByte = data.at("minutes") > 0 ? minutePages / data.at("minutes") : 1.0;
+    const double days = std::max(data.at("days"), 1.0);
+    const double hourly = data.at("hours") * perByte * scale * (365.0 / days);
     double rest = 0;
     for (const auto &[table, size] : bytes)
         rest += size;
-    rest = (rest - of("raw") - of("minutes") - of("hours")) * scale;
+    rest = (rest - rawPages - minutePages - of({"hour_days"})) * scale;
     const double mb = 1024.0 * 1024.0;
     std::printf("%d entries, %d hours at %d s: %.0f checks in %.1f s; a check costs the loop %.0f ns, the program "
                 "%.1f µs of CPU (generating it included): %.2f %% of a core at 5,000 entries every 10 s\n",
                 entries, hours, interval, double(pushes), seconds, pushNanos / double(pushes),
                 cpuMicros / double(pushes), cpuMicros / double(pushes) * 500 / 1e6 * 100);
-    std::printf("file %s: %.1f MB (raw %.1f MB, minutes %.1f MB, hours %.1f MB)\n", path.c_str(),
-                std::filesystem::file_size(path) / mb, of("raw") / mb, of("minutes") / mb, of("hours") / mb);
-    std::printf("packed bytes: %.2f a raw check, %.2f a minute's summary, %.2f an hour's; pages/data %.2f (raw), "
-                "%.2f (minutes)\n",
-                data.at("raw") / double(pushes), data.at("minutes") / (double(entries) * hours * 60),
-                data.at("hours") / (double(entries) * hours), of("raw") / data.at("raw"), perByte);
-    std::printf("1,000 entries kept a year: raw 48 h %.0f MB + minutes 30 d %.0f MB + hours 1 y %.0f MB + rest %.0f MB"
-                " = %.0f MB\n",
+    std::printf("file %s: %.1f MB (raw %.1f MB, minutes %.1f MB, hours %.2f MB)\n", path.c_str(),
+                std::filesystem::file_size(path) / mb, rawPages / mb, minutePages / mb, of({"hour_days"}) / mb);
+    std::printf("packed bytes: %.2f a raw check kept, %.2f a minute's summary (its hour's included), %.2f an "
+                "hour's in its day's row; pages/data %.2f (raw), %.2f (minutes)\n",
+                data.at("raw") / (double(entries) * std::min(hours, 48) * 3600 / interval),
+                data.at("minutes") / (double(entries) * hours * 60), data.at("hours") / (double(entries) * days * 24),
+                rawPages / std::max(data.at("raw"), 1.0), perByte);
+    std::printf("1,000 entries kept a year: raw 48 h %.1f MB + minutes 30 d %.1f MB + hours 1 y %.1f MB + rest %.1f MB"
+                " = %.1f MB\n",
                 raw / mb, minutes / mb, hourly / mb, rest / mb, (raw + minutes + hourly + rest) / mb);
     return 0;
 }

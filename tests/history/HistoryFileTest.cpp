@@ -78,6 +78,104 @@ TEST(HistoryCodec, rawResultsAndSummariesReadBackAsWritten)
     EXPECT_NEAR(double(back[1].minMicros), 90.0, 90 * 0.02);
 }
 
+// Rows written once are packed in bits: read back as written, summaries'
+// times within 2 %, and a cut-off row read as far as it is sound.
+TEST(HistoryCodec, packedRowsReadBackAsWritten)
+{
+    std::vector<RawCheck> checks;
+    for (int i = 0; i < 200; ++i)
+        checks.push_back(check(kStart + 10000 * i + (i % 7), 0, 1000 + 37 * (i % 13)));
+    checks[20] = check(kStart + 200000, 3, 3000000, FailureReason::unreachable(3, 1, true));
+    checks[21] = check(kStart + 210000, 2, 40, FailureReason::httpStatus(503));
+    checks[22] = check(kStart + 220000, 1, 120000000);
+    // Out of order: kept at its predecessor's time, as appendRaw keeps it.
+    checks[50].millis = checks[49].millis - 5000;
+    const std::vector<RawCheck> read = unpackRaw(packRaw(checks, kStart), kStart);
+    ASSERT_EQ(read.size(), checks.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].millis, i == 50 ? checks[49].millis : checks[i].millis) << i;
+        EXPECT_EQ(read[i].result, checks[i].result) << i;
+        EXPECT_EQ(read[i].micros, checks[i].micros / 10 * 10) << i;
+        EXPECT_EQ(read[i].reason, checks[i].reason) << i;
+    }
+    // Cut off or with a byte changed, a row reads as far as it seems sound
+    // and never past its end.
+    const std::string packed = packRaw(checks, kStart);
+    EXPECT_LT(unpackRaw(packed.substr(0, packed.size() / 2), kStart).size(), checks.size());
+    EXPECT_TRUE(unpackRaw("", kStart).empty());
+    const std::string summaries = packSummaries({{0, 6, 0, 900, 1500, 9000}, {1, 6, 2, 90, 150, 900}});
+    for (const std::string &row : {packed, summaries}) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            std::string changed = row;
+            changed[i] = static_cast<char>(changed[i] ^ 0xa5);
+            EXPECT_LE(unpackRaw(changed, kStart).size(), changed.size() * 8);
+            EXPECT_LE(unpackSummaries(changed).size(), changed.size() * 8);
+        }
+    }
+    for (std::size_t i = 0; i < packed.size(); ++i)
+        EXPECT_LT(unpackRaw(packed.substr(0, i), kStart).size(), checks.size());
+    for (std::size_t i = 0; i < summaries.size(); ++i)
+        EXPECT_LT(unpackSummaries(summaries.substr(0, i)).size(), 2u);
+
+    std::vector<Summary> list;
+    for (std::uint32_t slot = 0; slot < 60; ++slot)
+        list.push_back({slot, 6, slot % 9 == 0 ? 1u : 0u, 900 + slot * 10, 1500 + slot * 20, 90000});
+    list[30] = {30, 6, 6, 0, 0, 0};  // no answer
+    list[31] = {31, 12, 0, 5, 5, 5}; // another count, times under a unit
+    list.push_back({200, 4000, 17, 11, 250000, 120000000}); // after a gap
+    const std::vector<Summary> back = unpackSummaries(packSummaries(list));
+    ASSERT_EQ(back.size(), list.size());
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        EXPECT_EQ(back[i].slot, list[i].slot) << i;
+        EXPECT_EQ(back[i].count, list[i].count) << i;
+        EXPECT_EQ(back[i].failures, list[i].failures) << i;
+        // Times under a unit of 10 µs are kept as none.
+        for (const auto &[read, written] : {std::pair(back[i].minMicros, list[i].minMicros),
+                                            std::pair(back[i].medianMicros, list[i].medianMicros),
+                                            std::pair(back[i].maxMicros, list[i].maxMicros)}) {
+            const double expected = written < 10 ? 0.0 : double(written);
+            EXPECT_NEAR(double(read), expected, expected * 0.02) << i;
+        }
+    }
+    EXPECT_TRUE(unpackSummaries(packSummaries({})).empty());
+    // One alone, as an hour's is kept.
+    const std::vector<Summary> one = unpackSummaries(packSummaries({list[60]}));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].slot, 200u);
+    EXPECT_EQ(one[0].count, 4000u);
+    EXPECT_EQ(one[0].failures, 17u);
+    EXPECT_NEAR(double(one[0].medianMicros), 250000.0, 250000 * 0.02);
+    EXPECT_NEAR(double(one[0].maxMicros), 120000000.0, 120000000 * 0.02);
+
+    const Summary merged = mergeSummaries(list[30], list[1]);
+    EXPECT_EQ(merged.count, 12u);
+    EXPECT_EQ(merged.failures, 6u);
+    EXPECT_EQ(merged.medianMicros, list[1].medianMicros);
+    const Summary both = mergeSummaries(list[1], list[60]);
+    EXPECT_EQ(both.minMicros, 11u);
+    EXPECT_EQ(both.maxMicros, 120000000u);
+    EXPECT_EQ(both.medianMicros, 250000u);
+
+    // A batch: pieces of several series, read alone; a cut-off one is not
+    // read.
+    std::string batch, piece;
+    RawTail tail;
+    appendRaw(piece, tail, kStart, checks[0]);
+    appendPiece(batch, 7, piece);
+    appendPiece(batch, 300, piece);
+    std::vector<std::int64_t> seen;
+    forEachPiece(batch, [&](std::int64_t series, const std::string &p) {
+        seen.push_back(series);
+        EXPECT_EQ(decodeRaw(p, kStart).size(), 1u);
+    });
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{7, 300}));
+    seen.clear();
+    forEachPiece(batch.substr(0, batch.size() - 1), [&](std::int64_t series, const std::string &) {
+        seen.push_back(series);
+    });
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{7}));
+}
+
 class HistoryFileTest : public ::testing::Test {
 protected:
     void reopen()
@@ -146,10 +244,184 @@ TEST_F(HistoryFileTest, rollsUpAndPrunesAtTheEdgesAndSurvivesAReopen)
     EXPECT_EQ(keptAt(kStart + 31 * kDayMillis), std::tuple(0u, 0u, 1u, 1u));
     EXPECT_EQ(keptAt(kStart + 365 * kDayMillis + 31000), std::tuple(0u, 0u, 1u, 1u));
     EXPECT_EQ(keptAt(kStart + 365 * kDayMillis + 31001), std::tuple(0u, 0u, 1u, 0u));
-    // Hourly summaries go by whole blocks, once the block's end is a year old.
-    const std::int64_t blockEnd = kStart + kBlockHours * kHourMillis;
-    EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis - 1), std::tuple(0u, 0u, 1u, 0u));
-    EXPECT_EQ(keptAt(blockEnd + 365 * kDayMillis), std::tuple(0u, 0u, 0u, 0u));
+    // Hourly summaries go by whole days, once the day's end is a year old.
+    const std::int64_t dayEnd = kStart + kDayMillis;
+    EXPECT_EQ(keptAt(dayEnd + 365 * kDayMillis - 1), std::tuple(0u, 0u, 1u, 0u));
+    EXPECT_EQ(keptAt(dayEnd + 365 * kDayMillis), std::tuple(0u, 0u, 0u, 0u));
+}
+
+// A check that comes late for an hour already summarised (the clock set
+// back) is kept raw with the hour's others and counted in its summaries.
+TEST_F(HistoryFileTest, aLateCheckJoinsItsSummarisedHour)
+{
+    reopen();
+    const std::int64_t series = file_.seriesId(key_);
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.appendChecks(series, {check(kStart + 1000, 0, 100), check(kStart + kMinute, 0, 300)}));
+    ASSERT_TRUE(file_.prune(kStart + kHourMillis));
+    ASSERT_TRUE(file_.commit());
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.appendChecks(series, {check(kStart + 5000, 3, 0), check(kStart + kHourMillis, 0, 100)}));
+    ASSERT_TRUE(file_.prune(kStart + 2 * kHourMillis));
+    ASSERT_TRUE(file_.commit());
+    EXPECT_EQ(file_.rawChecks(series, kStart / kHourMillis).size(), 3u);
+    EXPECT_DOUBLE_EQ(file_.uptimeSince(series, kStart), 0.75);
+    const std::vector<Summary> minutes = file_.minuteSummaries(series, kStart / kDayMillis);
+    ASSERT_GE(minutes.size(), 2u);
+    EXPECT_EQ(minutes[0].slot, 0u);
+    EXPECT_EQ(minutes[0].count, 2u);
+    EXPECT_EQ(minutes[0].failures, 1u);
+    const std::vector<Summary> hours = file_.hourSummaries(series, kStart / kHourMillis / kBlockHours);
+    ASSERT_EQ(hours.size(), 2u);
+    EXPECT_EQ(hours[0].count, 3u);
+    EXPECT_EQ(hours[0].failures, 1u);
+}
+
+// The layout the file had before its checks were written in batches and
+// its closed rows packed: one row per series and hour appended to, the
+// summaries by day and by block. Such a file is read as it was and goes on
+// in the later layout; its rows are neither lost nor rewritten.
+TEST_F(HistoryFileTest, aFileOfTheFirstLayoutIsReadAndGoesOn)
+{
+    const std::int64_t hour0 = kStart / kHourMillis, hour1 = hour0 + 1;
+    const std::int64_t day = kStart / kDayMillis, block = hour0 / kBlockHours;
+    const std::vector<RawCheck> first = {check(kStart + 1000, 0, 100), check(kStart + 11000, 1, 300),
+                                         check(kStart + 21000, 3, 0, FailureReason::of(FailureKind::Refused))};
+    const std::vector<RawCheck> second = {check(kStart + kHourMillis + 1000, 0, 200),
+                                          check(kStart + kHourMillis + 11000, 3, 0)};
+    std::string rolledRow, openRow, minutesRow, hoursRow;
+    RawTail tail;
+    for (const RawCheck &c : first)
+        appendRaw(rolledRow, tail, hour0 * kHourMillis, c);
+    tail = {};
+    for (const RawCheck &c : second)
+        appendRaw(openRow, tail, hour1 * kHourMillis, c);
+    appendSummaries(minutesRow, {summarize(first, 0)});
+    appendSummaries(hoursRow, {summarize(first, static_cast<std::uint32_t>(hour0 % kBlockHours))});
+    std::filesystem::create_directories(dir_ / "sub");
+    {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+        const char *schema = R"(
+PRAGMA journal_mode=WAL;
+CREATE TABLE series(id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL,
+    port INTEGER NOT NULL, kind INTEGER NOT NULL, UNIQUE(name, host, port, kind));
+CREATE TABLE raw(series INTEGER NOT NULL, hour INTEGER NOT NULL,
+    rolled INTEGER NOT NULL DEFAULT 0, data BLOB NOT NULL, PRIMARY KEY(series, hour));
+CREATE TABLE minutes(series INTEGER NOT NULL, day INTEGER NOT NULL, data BLOB NOT NULL,
+    PRIMARY KEY(series, day));
+CREATE TABLE hours(series INTEGER NOT NULL, block INTEGER NOT NULL, data BLOB NOT NULL,
+    PRIMARY KEY(series, block));
+CREATE TABLE outages(id INTEGER PRIMARY KEY, series INTEGER NOT NULL, start INTEGER NOT NULL,
+    ended INTEGER NOT NULL DEFAULT 0, unobserved INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL,
+    type INTEGER NOT NULL, code INTEGER NOT NULL, icmp6 INTEGER NOT NULL, alert INTEGER NOT NULL);
+CREATE INDEX outages_by_series ON outages(series, start);
+INSERT INTO series VALUES (1, 'TCP 80', '127.0.0.1', 80, 0);
+)";
+        ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_stmt *stmt = nullptr;
+        const auto row = [&](const char *sql, std::int64_t slot, const std::string &blob) {
+            ASSERT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK);
+            sqlite3_bind_int64(stmt, 1, slot);
+            sqlite3_bind_blob(stmt, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+            EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+            sqlite3_finalize(stmt);
+        };
+        row("INSERT INTO raw VALUES (1, ?, 1, ?)", hour0, rolledRow);
+        row("INSERT INTO raw VALUES (1, ?, 0, ?)", hour1, openRow);
+        row("INSERT INTO minutes VALUES (1, ?, ?)", day, minutesRow);
+        row("INSERT INTO hours VALUES (1, ?, ?)", block, hoursRow);
+        // An outage that ended, and one under way when the program ended.
+        ASSERT_EQ(sqlite3_exec(db,
+                               ("INSERT INTO outages(series, start, ended, unobserved, kind, type, code, icmp6, alert) "
+                                "VALUES (1, " + std::to_string(kStart + 21000) + ", " +
+                                std::to_string(kStart + 31000) + ", 0, " +
+                                std::to_string(int(FailureKind::Refused)) + ", -1, -1, 0, 1), (1, " +
+                                std::to_string(kStart + kHourMillis + 11000) + ", 0, 0, " +
+                                std::to_string(int(FailureKind::TimedOut)) + ", -1, -1, 0, 0)")
+                                   .c_str(),
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const auto rawRowsAsWritten = [&] {
+        sqlite3 *db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *stmt = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, "SELECT data FROM raw ORDER BY hour", -1, &stmt, nullptr), SQLITE_OK);
+        std::vector<std::string> rows;
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            rows.emplace_back(static_cast<const char *>(sqlite3_column_blob(stmt, 0)),
+                              static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return rows == std::vector<std::string>{rolledRow, openRow};
+    };
+    const auto counts = [&] {
+        std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> list;
+        file_.hourCounts(hour0,
+                         [&](std::int64_t series, std::int64_t hour, std::uint32_t count, std::uint32_t answered) {
+                             EXPECT_EQ(series, 1);
+                             list.emplace_back(hour - hour0, count, answered);
+                         });
+        return list;
+    };
+    using Counts = std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>>;
+
+    reopen();
+    ASSERT_EQ(file_.findSeries(key_), 1);
+    const std::vector<OutageView> outages = file_.outages(1, 10);
+    ASSERT_EQ(outages.size(), 2u);
+    // The one left open ends, unobserved, at the series' last check.
+    EXPECT_EQ(outages[0].startMillis, kStart + kHourMillis + 11000);
+    EXPECT_EQ(outages[0].endMillis, kStart + kHourMillis + 11000);
+    EXPECT_TRUE(outages[0].endUnobserved);
+    EXPECT_EQ(outages[0].reason.kind, FailureKind::TimedOut);
+    EXPECT_EQ(outages[1].endMillis, kStart + 31000);
+    EXPECT_FALSE(outages[1].endUnobserved);
+    EXPECT_TRUE(outages[1].alertRan);
+    EXPECT_EQ(outages[1].reason.kind, FailureKind::Refused);
+    EXPECT_EQ(file_.rawChecks(1, hour0).size(), 3u);
+    EXPECT_EQ(file_.rawChecks(1, hour1).size(), 2u);
+    EXPECT_EQ(file_.rawChecks(1, hour0)[2].reason.kind, FailureKind::Refused);
+    EXPECT_DOUBLE_EQ(file_.uptimeSince(1, kStart), 3.0 / 5.0);
+    EXPECT_EQ(counts(), (Counts{{0, 3, 2}, {1, 2, 1}}));
+    EXPECT_EQ(file_.minuteSummaries(1, day).size(), 1u);
+    EXPECT_EQ(file_.hourSummaries(1, block).size(), 1u);
+
+    // The hour under way goes on, and is summarised once, whole.
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.appendChecks(1, {check(kStart + kHourMillis + 2 * kMinute, 0, 400)}));
+    ASSERT_TRUE(file_.commit());
+    EXPECT_EQ(file_.rawChecks(1, hour1).size(), 3u);
+    EXPECT_DOUBLE_EQ(file_.uptimeSince(1, kStart), 4.0 / 6.0);
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.prune(kStart + 2 * kHourMillis));
+    ASSERT_TRUE(file_.commit());
+    file_.close();
+    EXPECT_TRUE(rawRowsAsWritten());
+    reopen();
+    EXPECT_EQ(file_.rawChecks(1, hour1).size(), 3u);
+    EXPECT_DOUBLE_EQ(file_.uptimeSince(1, kStart), 4.0 / 6.0);
+    EXPECT_EQ(counts(), (Counts{{0, 3, 2}, {1, 3, 2}}));
+    const std::vector<Summary> minutes = file_.minuteSummaries(1, day);
+    ASSERT_EQ(minutes.size(), 3u);
+    EXPECT_EQ(minutes[1].slot, 60u);
+    EXPECT_EQ(minutes[1].count, 2u);
+    EXPECT_EQ(minutes[2].slot, 62u);
+    std::vector<Summary> hours = file_.hourSummaries(1, block);
+    ASSERT_EQ(hours.size(), 2u);
+    EXPECT_EQ(hours[1].slot, hours[0].slot + 1);
+    EXPECT_EQ(hours[1].count, 3u);
+    // The day over: its hours in a row of their own, counted the same.
+    ASSERT_TRUE(file_.begin());
+    ASSERT_TRUE(file_.prune(kStart + kDayMillis + kHourMillis));
+    ASSERT_TRUE(file_.commit());
+    EXPECT_EQ(file_.hourSummaries(1, block).size(), 2u);
+    EXPECT_DOUBLE_EQ(file_.uptimeSince(1, kStart), 4.0 / 6.0);
+    EXPECT_EQ(file_.outages(1, 10).size(), 2u);
+    file_.close();
+    EXPECT_TRUE(rawRowsAsWritten());
 }
 
 #ifndef _WIN32
