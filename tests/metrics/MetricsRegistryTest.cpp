@@ -159,23 +159,23 @@ TEST(MetricsEndpoint, readsAddressesAndAnswersOnlyItsTwoPages)
         EXPECT_EQ(endpoint(wrong), "none") << wrong;
     // The server takes only these forms as well.
     std::string error;
-    EXPECT_FALSE(startServer(Endpoint{"127.1", 0}, [] { return std::string(); }, error));
+    EXPECT_FALSE(startServer(Endpoint{"127.1", 0}, [] { return std::make_shared<const MetricsBody>(""); }, error));
     EXPECT_FALSE(error.empty());
 
     int renders = 0;
-    const std::function<std::string()> render = [&renders] {
+    const MetricsSource render = [&renders] {
         ++renders;
-        return std::string("m 1\n");
+        return std::make_shared<const MetricsBody>("m 1\n");
     };
-    EXPECT_EQ(answer("GET", "/metrics", render).body, "m 1\n");
-    EXPECT_EQ(answer("GET", "/metrics?x=1", render).contentType, "text/plain; version=0.0.4; charset=utf-8");
-    EXPECT_NE(answer("HEAD", "/", render).body.find("href=\"/metrics\""), std::string::npos);
-    EXPECT_EQ(answer("GET", "/metricsx", render).status, 404);
-    EXPECT_EQ(answer("GET", "/../metrics", render).status, 404);
-    const Reply post = answer("POST", "/metrics", render);
+    EXPECT_EQ(answer("GET", "/metrics", "", render).content(), "m 1\n");
+    EXPECT_EQ(answer("GET", "/metrics?x=1", "", render).contentType, "text/plain; version=0.0.4; charset=utf-8");
+    EXPECT_NE(answer("HEAD", "/", "", render).content().find("href=\"/metrics\""), std::string::npos);
+    EXPECT_EQ(answer("GET", "/metricsx", "", render).status, 404);
+    EXPECT_EQ(answer("GET", "/../metrics", "", render).status, 404);
+    const Reply post = answer("POST", "/metrics", "", render);
     EXPECT_EQ(post.status, 405);
     EXPECT_TRUE(post.allowHeader);
-    EXPECT_EQ(answer("DELETE", "/", render).status, 405);
+    EXPECT_EQ(answer("DELETE", "/", "gzip", render).status, 405);
     EXPECT_EQ(renders, 2);
 }
 

@@ -20,11 +20,17 @@ using test::httpRequest;
 using test::httpStatus;
 using test::TcpClient;
 
+// A source that always gives the same text.
+MetricsSource fixed(const std::string &text)
+{
+    auto body = std::make_shared<const MetricsBody>(text);
+    return [body] { return body; };
+}
+
 std::unique_ptr<Server> serve(std::uint16_t port = 0, std::string *error = nullptr, bool *inUse = nullptr)
 {
     std::string ignored;
-    return startServer(Endpoint{"127.0.0.1", port}, [] { return std::string("vigilon_test 1\n"); },
-                       error ? *error : ignored, inUse);
+    return startServer(Endpoint{"127.0.0.1", port}, fixed("vigilon_test 1\n"), error ? *error : ignored, inUse);
 }
 
 // A scrape that succeeds within a bounded number of tries.
@@ -65,7 +71,7 @@ TEST(MetricsServer, answersItsPagesAndRefusesTheRest)
     EXPECT_FALSE(serve(port, &error, &inUse));
     EXPECT_TRUE(inUse);
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(startServer(Endpoint{"127.0.0.300", 0}, [] { return std::string(); }, error));
+    EXPECT_FALSE(startServer(Endpoint{"127.0.0.300", 0}, fixed(""), error));
 }
 
 TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
@@ -103,7 +109,7 @@ TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
 TEST(MetricsServer, tricklingClientsNeverKeepScrapesOut)
 {
     std::string error;
-    const auto render = [] { return std::string("vigilon_test 1\n"); };
+    const MetricsSource render = fixed("vigilon_test 1\n");
     {
         // A request time far beyond the test's: whoever goes here goes to
         // make room.
