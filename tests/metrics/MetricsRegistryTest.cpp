@@ -108,6 +108,18 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     EXPECT_EQ(text.find("entry=\"gone\""), std::string::npos) << text;
     const std::string badLabels = "entry=\"caf\xEF\xBF\xBD\",host=\"127.0.0.1\",port=\"7\",kind=\"udp\"";
     EXPECT_TRUE(has(text, "vigilon_entry_checks_total{" + badLabels + ",id=\"4\"} 2")) << text;
+    // Without the histogram, exactly the lines of its family go.
+    std::string withoutHistogram;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        const std::string line = text.substr(at, end + 1 - at);
+        if (line.rfind("vigilon_entry_response_seconds", 0) != 0 &&
+            line.find(" vigilon_entry_response_seconds ") == std::string::npos)
+            withoutHistogram += line;
+    }
+    const std::string lean = renderMetrics(registry.snapshot(), "1.62", RenderOptions{false});
+    EXPECT_EQ(lean, withoutHistogram);
+    EXPECT_LT(lean.size() * 2, text.size());
 
     // Stopped. Entries alike in every other label, one answering and one
     // failed, each keep their series: names that differ only in bytes that
@@ -129,6 +141,7 @@ TEST(MetricsText, followsTheOutcomesAndPassesPromtool)
     if (!std::filesystem::exists("/usr/bin/promtool"))
         GTEST_SKIP() << "promtool is missing (Debian package prometheus): the format was not checked by it";
     EXPECT_EQ(promtoolProblems(text), "") << text;
+    EXPECT_EQ(promtoolProblems(lean), "") << lean;
     EXPECT_EQ(promtoolProblems(stopped), "") << stopped;
     EXPECT_EQ(promtoolProblems(renderMetrics(MetricsRegistry().snapshot(), "1.62")), "");
     // The check itself tells a broken text.

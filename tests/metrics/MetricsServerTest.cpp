@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The metrics server over real sockets on loopback: its pages, and clients
 // that misbehave.
+#include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
 #include "tests/support/HttpClient.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +18,7 @@ namespace vigilon::metrics {
 namespace {
 
 using test::httpBody;
+using test::httpHeader;
 using test::httpRequest;
 using test::httpStatus;
 using test::TcpClient;
@@ -32,6 +35,56 @@ std::unique_ptr<Server> serve(std::uint16_t port = 0, std::string *error = nullp
     std::string ignored;
     return startServer(Endpoint{"127.0.0.1", port}, fixed("vigilon_test 1\n"), error ? *error : ignored, inUse);
 }
+
+// A gzip stream inflated; "(not gzip)" when it is not one whole stream.
+std::string gunzip(const std::string &data)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK)
+        return "(not gzip)";
+    std::string out;
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        char buffer[65536];
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    const bool whole = result == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return whole ? out : "(not gzip)";
+}
+
+std::string scrape(std::uint16_t port, const std::string &headers = {}, const char *method = "GET")
+{
+    return test::httpRequest(port, method, "/metrics", "127.0.0.1", headers);
+}
+
+// An entry of the registry and its checks.
+struct Checked {
+    MonitorPort entry;
+    std::string host = "127.0.0.1";
+
+    Checked(std::uint32_t id, const std::string &name)
+    {
+        entry.id = id;
+        entry.name = name;
+        entry.port = 80;
+        entry.protocol = GenericTcp;
+        entry.status = Ok;
+    }
+    void check(MetricsRegistry &registry)
+    {
+        CheckOutcome outcome;
+        outcome.entry = &entry;
+        outcome.host = &host;
+        outcome.micros = 2000;
+        registry.checkDone(outcome);
+    }
+};
 
 // A scrape that succeeds within a bounded number of tries.
 bool scrapes(std::uint16_t port)
@@ -152,6 +205,106 @@ TEST(MetricsServer, tricklingClientsNeverKeepScrapesOut)
     for (std::size_t i = 0; i < slow.size(); ++i)
         EXPECT_TRUE(closed[i]) << i;
     EXPECT_TRUE(scrapes(server->port()));
+}
+
+// Prometheus asks for gzip: the text comes compressed and inflates to
+// exactly what a client that does not ask gets; a refusal is honoured.
+TEST(MetricsServer, compressesForScrapersThatAskAndOnlyForThem)
+{
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "vigilon_entry_up{entry=\"web " + std::to_string(i) + "\",id=\"" + std::to_string(i) + "\"} 1\n";
+    std::string error;
+    const std::unique_ptr<Server> server = startServer(Endpoint{"127.0.0.1", 0}, fixed(text), error);
+    ASSERT_TRUE(server) << error;
+    const std::uint16_t port = server->port();
+
+    const std::string plain = scrape(port);
+    EXPECT_EQ(httpStatus(plain), 200);
+    EXPECT_EQ(httpBody(plain), text);
+    EXPECT_EQ(httpHeader(plain, "Content-Encoding"), "");
+    EXPECT_EQ(httpHeader(plain, "Vary"), "Accept-Encoding");
+
+    const std::string zipped = scrape(port, "Accept-Encoding: gzip\r\n");
+    EXPECT_EQ(httpStatus(zipped), 200);
+    EXPECT_EQ(httpHeader(zipped, "Content-Encoding"), "gzip");
+    EXPECT_EQ(httpHeader(zipped, "Vary"), "Accept-Encoding");
+    EXPECT_EQ(httpHeader(zipped, "Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+    const std::string body = httpBody(zipped);
+    EXPECT_EQ(httpHeader(zipped, "Content-Length"), std::to_string(body.size()));
+    EXPECT_LT(body.size() * 5, text.size());
+    EXPECT_EQ(gunzip(body), text);
+    // A browser's list, and HEAD: the same head, no body.
+    EXPECT_EQ(gunzip(httpBody(scrape(port, "accept-encoding: deflate, GZIP;q=0.8, br\r\n"))), text);
+    const std::string head = scrape(port, "Accept-Encoding: gzip\r\n", "HEAD");
+    EXPECT_EQ(httpHeader(head, "Content-Encoding"), "gzip");
+    EXPECT_EQ(httpHeader(head, "Content-Length"), std::to_string(body.size()));
+    EXPECT_EQ(httpBody(head), "");
+
+    // Refused with a weight of zero, or not named.
+    for (const char *refusing : {"gzip;q=0", "gzip; q=0.000, *", "identity", "*;q=0", "deflate, br"}) {
+        const std::string answer = scrape(port, std::string("Accept-Encoding: ") + refusing + "\r\n");
+        EXPECT_EQ(httpHeader(answer, "Content-Encoding"), "") << refusing;
+        EXPECT_EQ(httpBody(answer), text) << refusing;
+    }
+}
+
+// A scrape between two rounds sends the text the last round left, not
+// rendered again; the next round's end, or a change outside the rounds,
+// brings a new one.
+TEST(MetricsServer, rendersOncePerRoundOfChecks)
+{
+    MetricsRegistry registry;
+    MetricsPage page(registry, "1.0");
+    std::string error;
+    const std::unique_ptr<Server> server =
+        startServer(Endpoint{"127.0.0.1", 0}, [&page] { return page.current(); }, error);
+    ASSERT_TRUE(server) << error;
+    const std::uint16_t port = server->port();
+    const auto checks = [](const std::string &text, const std::string &name) {
+        const std::string series = "vigilon_entry_checks_total{entry=\"" + name + "\"";
+        const std::size_t at = text.find(series);
+        return at == std::string::npos ? std::string("none")
+                                       : text.substr(text.find("} ", at) + 2, text.find('\n', at) - text.find("} ", at) - 2);
+    };
+
+    Checked a(1, "a"), b(2, "b");
+    a.check(registry);
+    b.check(registry);
+    const std::string first = httpBody(scrape(port));
+    EXPECT_EQ(checks(first, "a"), "1");
+    EXPECT_EQ(checks(first, "b"), "1");
+    const std::uint64_t renders = page.renders();
+
+    // The next round is under way: the scrapes meanwhile send the same
+    // bytes, compressed or not, and nothing is rendered.
+    a.check(registry);
+    EXPECT_EQ(httpBody(scrape(port)), first);
+    const std::string zipped = httpBody(scrape(port, "Accept-Encoding: gzip\r\n"));
+    EXPECT_EQ(gunzip(zipped), first);
+    EXPECT_EQ(httpBody(scrape(port, "Accept-Encoding: gzip\r\n")), zipped);
+    EXPECT_EQ(page.renders(), renders);
+
+    // Its last check is in: one rendering, whatever the scrapes after it.
+    b.check(registry);
+    const std::string second = httpBody(scrape(port));
+    EXPECT_EQ(checks(second, "a"), "2");
+    EXPECT_EQ(checks(second, "b"), "2");
+    EXPECT_EQ(httpBody(scrape(port)), second);
+    EXPECT_EQ(page.renders(), renders + 1);
+
+    // An entry left out of a round holds nobody back: the next round's
+    // first check ends the one before.
+    a.check(registry);
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "4");
+    // Outside the rounds: an entry forgotten, monitoring stopped.
+    registry.entryForgotten(b.entry, 0);
+    const std::string forgotten = httpBody(scrape(port));
+    EXPECT_EQ(checks(forgotten, "b"), "none");
+    EXPECT_NE(forgotten.find("vigilon_monitoring 1\n"), std::string::npos);
+    registry.monitoringStopped(0);
+    EXPECT_NE(httpBody(scrape(port)).find("vigilon_monitoring 0\n"), std::string::npos);
 }
 
 } // namespace
