@@ -635,6 +635,8 @@ struct Options {
     // scraped (0: not served).
     bool history = true;
     unsigned scrapeSeconds = 0;
+    // The scrapes ask for gzip, as Prometheus does.
+    bool gzip = false;
 };
 
 // A free port of the IPv6 loopback for the program's metrics. Scrapes go
@@ -655,9 +657,9 @@ unsigned short freeLoopbackPort()
     return port;
 }
 
-// One scrape of /metrics, as Prometheus makes it: the bytes read, 0 when it
-// failed.
-std::size_t scrapeMetrics(unsigned short port)
+// One scrape of /metrics, as Prometheus makes it (gzip asked for, or not):
+// the bytes read, 0 when it failed.
+std::size_t scrapeMetrics(unsigned short port, bool gzip)
 {
     const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in6 address{};
@@ -665,9 +667,10 @@ std::size_t scrapeMetrics(unsigned short port)
     address.sin6_addr = in6addr_loopback;
     address.sin6_port = htons(port);
     std::size_t total = 0;
-    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n\r\n";
+    const std::string request = std::string("GET /metrics HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n") +
+                                (gzip ? "Accept-Encoding: gzip\r\n" : "") + "\r\n";
     if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1)) {
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
         char buffer[65536];
         for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             total += std::size_t(got);
@@ -829,7 +832,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             }
             next += std::uint64_t(options.scrapeSeconds) * 1000000u;
             const std::uint64_t begin = monoMicros();
-            if (const std::size_t bytes = scrapeMetrics(metricsPort)) {
+            if (const std::size_t bytes = scrapeMetrics(metricsPort, options.gzip)) {
                 scrapeMs.push_back(double(monoMicros() - begin) / 1000.0);
                 scrapeBytes = bytes;
             }
@@ -947,6 +950,8 @@ int main(int argc, char **argv)
             options.history = false;
         } else if (arg == "--scrape" && i + 1 < argc) {
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--gzip") {
+            options.gzip = true;
         } else if (arg == "--wine" && i + 1 < argc) {
             options.wine = argv[++i];
         } else if (arg == "--wine-ask" && i + 1 < argc) {
@@ -954,7 +959,7 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
                                  "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
-                                 "[--scrape SECONDS]\n");
+                                 "[--scrape SECONDS [--gzip]]\n");
             return 2;
         }
     }
@@ -1000,7 +1005,9 @@ int main(int argc, char **argv)
                 shown.c_str(), wine ? "\n" : " ", farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
-                options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
+                options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s" +
+                                              (options.gzip ? ", gzip asked for" : ""))
+                                                 .c_str()
                                            : "not served");
     std::printf("%6s | %9s %9s %6s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
                 "floor ms", "ratio", "wait max", "wait p99", "floor max/p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
@@ -1030,7 +1037,7 @@ int main(int argc, char **argv)
                     f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
-            std::printf("       metrics: %zu scrapes of %.0f KiB, median %.1f ms, longest %.1f ms\n", f.scrapes,
+            std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms\n", f.scrapes,
                         f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs);
         if (wine)
             std::printf("       wineserver: CPU %.2f us/e, fds peak %zu (N+%zu)\n", f.serverCpuPerEntryMicros,
