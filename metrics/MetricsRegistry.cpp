@@ -286,10 +286,12 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     return e;
 }
 
-void MetricsRegistry::endRound()
+void MetricsRegistry::nextRound()
 {
-    ++published_;
+    expected_ = checkedInRound_;
     checkedInRound_ = 0;
+    ++round_;
+    ++published_;
 }
 
 void MetricsRegistry::checkDone(const CheckOutcome &outcome)
@@ -302,10 +304,16 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     monitoring_ = true;
     EntryMetrics &e = slot(entry, *outcome.host);
     const bool fresh = e.checks == 0;
-    // Its second check since the last round ended: the next round has begun.
-    if (e.round == published_)
-        endRound();
-    e.round = published_;
+    // Its second check in this round: the next one has begun, and the
+    // entries left out of the one that ended are not waited for again.
+    if (e.round == round_)
+        nextRound();
+    // Checked in the last round: the round waits for it. New, or back after
+    // a round without it: it joins, and the round waits for it from the next.
+    const bool member = e.round + 1 == round_;
+    if (!member)
+        ++expected_;
+    e.round = round_;
     ++checkedInRound_;
     ++e.checks;
     e.up = entry.status != Failed;
@@ -320,10 +328,10 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     }
     e.certKnown = usesTls(entry.protocol) && entry.certDaysKnown;
     e.certExpiresAt = entry.certExpiresAt;
-    // An entry seen for the first time shows at once; the others once every
-    // entry has had its check.
-    if (fresh || checkedInRound_ >= entries_.size())
-        endRound();
+    if (member && checkedInRound_ >= expected_)
+        nextRound();
+    else if (fresh)
+        ++published_; // a new entry shows at once
 }
 
 void MetricsRegistry::outageBegan(const MonitorPort &entry, const std::string &, std::int64_t,
@@ -345,14 +353,27 @@ void MetricsRegistry::monitoringStopped(std::int64_t)
 {
     const std::lock_guard lock(mutex_);
     monitoring_ = false;
-    endRound();
+    ++published_;
+    // The first round after a start is told by its end, when the next one
+    // begins: every entry joins it.
+    ++round_;
+    checkedInRound_ = 0;
+    expected_ = 0;
 }
 
 void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
 {
     const std::lock_guard lock(mutex_);
-    if (entries_.erase(entry.id) != 0)
-        endRound();
+    const auto found = entries_.find(entry.id);
+    if (found == entries_.end())
+        return;
+    const std::uint64_t round = found->second.round;
+    if (round == round_ && checkedInRound_ > 0)
+        --checkedInRound_;
+    if (round + 1 >= round_ && expected_ > 0)
+        --expected_;
+    entries_.erase(found);
+    ++published_;
 }
 
 void MetricsRegistry::snapshot(MetricsSnapshot &into) const

@@ -53,7 +53,7 @@ struct EntryMetrics {
     std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::NotPermitted) + 1> failures{};
     bool certKnown = false;
     std::int64_t certExpiresAt = 0; // seconds since 1970
-    // The registry's count of rounds when the entry was last checked.
+    // The registry's round when the entry was last checked; 0 never.
     std::uint64_t round = 0;
 };
 
@@ -96,25 +96,29 @@ public:
     void snapshot(MetricsSnapshot &into) const;
     MetricsSnapshot snapshot() const;
 
-    // Any thread. Goes up once a round of checks is over, and when a change
-    // comes outside the rounds (monitoring stopped, an entry forgotten): a
-    // text rendered at one count holds until the next. A round is over, as
-    // the outcomes show it, once every entry known has had a check since
-    // the last one ended, or when an entry has a second one (the next round
-    // has begun, and some entry was left out of the last). In the first
-    // round, each new entry ends it.
+    // Any thread. Goes up once a round of checks is over, when an entry is
+    // checked for the first time, and when a change comes outside the rounds
+    // (monitoring stopped, an entry forgotten): a text rendered at one count
+    // holds until the next. The rounds are told from the outcomes: one is
+    // over once every entry checked in the round before has had its check,
+    // or when an entry has a second one (the next has begun, and whoever was
+    // left out is waited for no more). The first round after a start is
+    // over when the next one begins.
     std::uint64_t published() const;
 
 private:
     EntryMetrics &slot(const MonitorPort &entry, const std::string &host);
-    void endRound();
+    void nextRound();
 
     mutable std::mutex mutex_;
     std::unordered_map<std::uint32_t, EntryMetrics> entries_;
     bool monitoring_ = false;
     std::uint64_t published_ = 1;
-    // Entries checked in the round under way (their round is published_).
+    // The round under way (EntryMetrics::round of the entries checked in
+    // it), how many entries it has checked, and how many it waits for.
+    std::uint64_t round_ = 2;
     std::size_t checkedInRound_ = 0;
+    std::size_t expected_ = 0;
 };
 
 // The metrics page the server sends: rendered from one snapshot at most

@@ -268,12 +268,15 @@ TEST(MetricsServer, rendersOncePerRoundOfChecks)
                                        : text.substr(text.find("} ", at) + 2, text.find('\n', at) - text.find("} ", at) - 2);
     };
 
+    // Two rounds: the first one's end is told by the second's beginning.
     Checked a(1, "a"), b(2, "b");
-    a.check(registry);
-    b.check(registry);
+    for (int round = 0; round < 2; ++round) {
+        a.check(registry);
+        b.check(registry);
+    }
     const std::string first = httpBody(scrape(port));
-    EXPECT_EQ(checks(first, "a"), "1");
-    EXPECT_EQ(checks(first, "b"), "1");
+    EXPECT_EQ(checks(first, "a"), "2");
+    EXPECT_EQ(checks(first, "b"), "2");
     const std::uint64_t renders = page.renders();
 
     // The next round is under way: the scrapes meanwhile send the same
@@ -288,16 +291,27 @@ TEST(MetricsServer, rendersOncePerRoundOfChecks)
     // Its last check is in: one rendering, whatever the scrapes after it.
     b.check(registry);
     const std::string second = httpBody(scrape(port));
-    EXPECT_EQ(checks(second, "a"), "2");
-    EXPECT_EQ(checks(second, "b"), "2");
+    EXPECT_EQ(checks(second, "a"), "3");
+    EXPECT_EQ(checks(second, "b"), "3");
     EXPECT_EQ(httpBody(scrape(port)), second);
     EXPECT_EQ(page.renders(), renders + 1);
 
     // An entry left out of a round holds nobody back: the next round's
-    // first check ends the one before.
+    // first check ends the one before, and from then on the round ends
+    // with the entries that are still checked.
     a.check(registry);
     a.check(registry);
-    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "4");
+    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "5");
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "6");
+    // Back in the rounds: it is waited for again from the round after.
+    b.check(registry);
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "4");
+    b.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "4");
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "5");
     // Outside the rounds: an entry forgotten, monitoring stopped.
     registry.entryForgotten(b.entry, 0);
     const std::string forgotten = httpBody(scrape(port));
