@@ -98,9 +98,9 @@ public:
     virtual std::uint16_t port() const = 0;
 };
 
-// Starts serving at endpoint (port 0: any free one). Null, with error set to a short
-// English text of why, when the address cannot be had; inUse, when given,
-// is set when that is because another socket holds the port.
+// Starts serving at endpoint (port 0: any free one). Null, with error set
+// to a short English text of why, when the address cannot be had; inUse,
+// when given, is set when that is because another socket holds the port.
 std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
                                     std::string &error, bool *inUse = nullptr, const ServerLimits &limits = {});
 

@@ -224,7 +224,8 @@ private:
             const bool inHead = c.sent < c.out.size();
             const char *from = inHead ? c.out.data() + c.sent : c.body.data() + (c.sent - c.out.size());
             const std::size_t left = inHead ? c.out.size() - c.sent : total - c.sent;
-            const int put = send(c.socket, from, static_cast<int>((std::min<std::size_t>)(left, std::size_t(1) << 20)), 0);
+            const std::size_t piece = (std::min<std::size_t>)(left, std::size_t(1) << 20);
+            const int put = send(c.socket, from, static_cast<int>(piece), 0);
             if (put <= 0)
                 return put < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
             c.sent += static_cast<std::size_t>(put);

@@ -236,6 +236,7 @@ TEST(MetricsServer, compressesForScrapersThatAskAndOnlyForThem)
     EXPECT_EQ(gunzip(body), text);
     // A browser's list, and HEAD: the same head, no body.
     EXPECT_EQ(gunzip(httpBody(scrape(port, "accept-encoding: deflate, GZIP;q=0.8, br\r\n"))), text);
+    EXPECT_EQ(gunzip(httpBody(scrape(port, "Accept-Encoding: identity, *\r\n"))), text);
     const std::string head = scrape(port, "Accept-Encoding: gzip\r\n", "HEAD");
     EXPECT_EQ(httpHeader(head, "Content-Encoding"), "gzip");
     EXPECT_EQ(httpHeader(head, "Content-Length"), std::to_string(body.size()));
@@ -264,8 +265,10 @@ TEST(MetricsServer, rendersOncePerRoundOfChecks)
     const auto checks = [](const std::string &text, const std::string &name) {
         const std::string series = "vigilon_entry_checks_total{entry=\"" + name + "\"";
         const std::size_t at = text.find(series);
-        return at == std::string::npos ? std::string("none")
-                                       : text.substr(text.find("} ", at) + 2, text.find('\n', at) - text.find("} ", at) - 2);
+        if (at == std::string::npos)
+            return std::string("none");
+        const std::size_t value = text.find("} ", at) + 2;
+        return text.substr(value, text.find('\n', at) - value);
     };
 
     // Two rounds: the first one's end is told by the second's beginning.

@@ -162,10 +162,13 @@ inline std::string httpHeader(const std::string &response, const std::string &na
         const std::size_t colon = line.find(':');
         bool same = colon == name.size();
         for (std::size_t i = 0; same && i < colon; ++i)
-            same = std::tolower(static_cast<unsigned char>(line[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+            same = std::tolower(static_cast<unsigned char>(line[i])) ==
+                   std::tolower(static_cast<unsigned char>(name[i]));
         if (same) {
             const std::size_t first = line.find_first_not_of(' ', colon + 1);
-            return first == std::string::npos ? std::string() : line.substr(first, line.find_last_not_of(' ') + 1 - first);
+            if (first == std::string::npos)
+                return {};
+            return line.substr(first, line.find_last_not_of(' ') + 1 - first);
         }
         at = end;
     }
