@@ -549,13 +549,17 @@ private:
 };
 
 // CPU time of all the process's threads, in microseconds.
-double processCpuMicros(pid_t pid)
+// The CPU of a process's threads, or of those of one name only.
+double processCpuMicros(pid_t pid, const char *thread = nullptr)
 {
     double total = 0;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     if (DIR *dir = opendir(tasks.c_str())) {
         while (dirent *entry = readdir(dir)) {
             if (entry->d_name[0] == '.')
+                continue;
+            std::string name;
+            if (thread && (!std::getline(std::ifstream(tasks + "/" + entry->d_name + "/comm"), name) || name != thread))
                 continue;
             std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
             double ns = 0;
@@ -621,6 +625,8 @@ struct Figures {
     // The metrics scraped meanwhile: how many, how long each took, how big.
     std::size_t scrapes = 0;
     double scrapeMedianMs = 0, scrapeMaxMs = 0, scrapeKiB = 0;
+    // The CPU of the metrics' own thread, within cpuPerEntryMicros.
+    double metricsCpuPerEntryMicros = 0;
 };
 
 struct Options {
@@ -797,7 +803,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    double cpuBegin = 0, serverCpuBegin = 0;
+    double cpuBegin = 0, serverCpuBegin = 0, metricsCpuBegin = 0;
     // Quiet rounds for the times, CPU and descriptors, then rounds under
     // requests for the longest wait.
     std::vector<double> waits, floorWaits;
@@ -849,10 +855,13 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         floorCpu.push_back(floor.cpuMicros / double(n));
         if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
+            metricsCpuBegin = processCpuMicros(program.pid(), "vigilon-metrics");
             serverCpuBegin = wine ? processCpuMicros(wine->serverPid()) : 0;
         }
         if (r == options.rounds) {
             f.cpuPerEntryMicros = (processCpuMicros(program.pid()) - cpuBegin) / double(options.rounds * n);
+            f.metricsCpuPerEntryMicros = (processCpuMicros(program.pid(), "vigilon-metrics") - metricsCpuBegin) /
+                                         double(options.rounds * n);
             f.peakFds = peakFds;
             if (wine) {
                 f.serverCpuPerEntryMicros =
@@ -1037,8 +1046,9 @@ int main(int argc, char **argv)
                     f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
-            std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms\n", f.scrapes,
-                        f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs);
+            std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
+                        "their thread's CPU %.2f us/e\n",
+                        f.scrapes, f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs, f.metricsCpuPerEntryMicros);
         if (wine)
             std::printf("       wineserver: CPU %.2f us/e, fds peak %zu (N+%zu)\n", f.serverCpuPerEntryMicros,
                         f.serverPeakFds, f.serverPeakFds > n ? f.serverPeakFds - n : 0);
