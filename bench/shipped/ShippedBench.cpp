@@ -641,8 +641,10 @@ struct Options {
     // scraped (0: not served).
     bool history = true;
     unsigned scrapeSeconds = 0;
-    // The scrapes ask for gzip, as Prometheus does.
+    // The scrapes ask for gzip, as Prometheus does; the store leaves the
+    // response-time histogram out of the metrics.
     bool gzip = false;
+    bool histogram = true;
 };
 
 // A free port of the IPv6 loopback for the program's metrics. Scrapes go
@@ -731,6 +733,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         std::string failed = dir;
         if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok ||
             saveHistoryKept(*registry, options.history) != reg::Status::Ok ||
+            (!options.histogram && registry->createKey(kProgramKey)->setValue(
+                                       "Metrics Histogram", reg::RegDword, reg::dwordBytes(0)) != reg::Status::Ok) ||
             (wine && !wine->writeStore(*registry, failed))) {
             std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", failed.c_str());
             return f;
@@ -961,6 +965,8 @@ int main(int argc, char **argv)
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--gzip") {
             options.gzip = true;
+        } else if (arg == "--no-histogram") {
+            options.histogram = false;
         } else if (arg == "--wine" && i + 1 < argc) {
             options.wine = argv[++i];
         } else if (arg == "--wine-ask" && i + 1 < argc) {
@@ -968,7 +974,7 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
                                  "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
-                                 "[--scrape SECONDS [--gzip]]\n");
+                                 "[--scrape SECONDS [--gzip] [--no-histogram]]\n");
             return 2;
         }
     }
@@ -1015,7 +1021,8 @@ int main(int argc, char **argv)
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s" +
-                                              (options.gzip ? ", gzip asked for" : ""))
+                                              (options.gzip ? ", gzip asked for" : "") +
+                                              (options.histogram ? "" : ", no histogram"))
                                                  .c_str()
                                            : "not served");
     std::printf("%6s | %9s %9s %6s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
