@@ -15,18 +15,27 @@ namespace vigilon {
 
 namespace {
 
-std::string storedAddress(reg::Registry &registry)
+struct StoredMetrics {
+    std::string address;
+    bool histogram = true;
+};
+
+StoredMetrics storedMetrics(reg::Registry &registry)
 {
-    std::string text;
+    StoredMetrics stored;
     registry.readTransact([&] {
         std::unique_ptr<reg::Key> key = registry.openKey(kProgramKey, reg::KeyQueryValue);
         reg::Value value;
         if (key && key->queryValue(kMetricsAddressValue, value) == reg::Status::Ok &&
             value.data.size() <= kMaxStringBytes)
-            text = reg::stringFromValue(value);
+            stored.address = reg::stringFromValue(value);
+        std::uint32_t histogram = 1;
+        if (key && key->queryValue(kMetricsHistogramValue, value) == reg::Status::Ok &&
+            value.type == reg::RegDword && reg::dwordFromValue(value, histogram))
+            stored.histogram = histogram != 0;
         return reg::Status::Ok;
     });
-    return text;
+    return stored;
 }
 
 void tell(Prompter &prompter, const std::string &text)
@@ -47,7 +56,8 @@ MetricsService::~MetricsService()
 std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &commandLine, reg::Registry &registry,
                                                       Prompter &prompter)
 {
-    const std::string text = commandLine.metricsGiven ? commandLine.metricsAddress : storedAddress(registry);
+    const StoredMetrics stored = storedMetrics(registry);
+    const std::string text = commandLine.metricsGiven ? commandLine.metricsAddress : stored.address;
     if (text.empty())
         return nullptr;
     const std::optional<metrics::Endpoint> endpoint = metrics::parseEndpoint(text);
@@ -60,16 +70,14 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
     const metrics::MetricsRegistry *kept = service->metrics_.get();
     std::string error;
     bool inUse = false;
-    // Scrapes are answered one at a time on the server's thread, which
-    // keeps the snapshot's room from one to the next.
-    auto room = std::make_shared<metrics::MetricsSnapshot>();
-    service->server_ = metrics::startServer(
-        *endpoint,
-        [kept, room] {
-            kept->snapshot(*room);
-            return metrics::renderMetrics(*room, VIGILON_VERSION);
-        },
-        error, &inUse);
+    metrics::RenderOptions options;
+    options.histogram = commandLine.metricsHistogramGiven ? commandLine.metricsHistogram : stored.histogram;
+    service->page_ = std::make_unique<metrics::MetricsPage>(*kept, VIGILON_VERSION, options);
+    // Scrapes are answered one at a time on the server's thread, the only
+    // one that asks the page.
+    metrics::MetricsPage *page = service->page_.get();
+    service->server_ =
+        metrics::startServer(*endpoint, [page] { return page->current(); }, error, &inUse);
     if (!service->server_) {
         tell(prompter, inUse ? formatText(loadString(sid::MetricsPortInUse), {text})
                              : formatText(loadString(sid::MetricsNotServed), {text, error}));

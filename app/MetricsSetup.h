@@ -14,6 +14,7 @@ namespace reg {
 class Registry;
 }
 namespace metrics {
+class MetricsPage;
 class MetricsRegistry;
 class Server;
 } // namespace metrics
@@ -21,13 +22,19 @@ class Server;
 // The stored "Metrics Address" in the program's key: where to serve the
 // metrics; empty or missing, nowhere.
 constexpr const char *kMetricsAddressValue = "Metrics Address";
+// The stored "Metrics Histogram" beside it, a DWORD: 0 leaves the
+// response-time histogram out of the metrics; missing or any other number,
+// it is served.
+constexpr const char *kMetricsHistogramValue = "Metrics Histogram";
 
 // The metrics endpoint while the program runs: the metrics kept from the
 // checks and the server that hands them to scrapers.
 class MetricsService {
 public:
     ~MetricsService();
-    // Serves the metrics where "--metrics" says, or else the stored value.
+    // Serves the metrics where "--metrics" says, or else the stored value;
+    // with the histogram unless "--metrics-histogram=off" (or, without that
+    // switch, the stored value) leaves it out.
     // Null when neither asks for them, or when they cannot be served there:
     // then a notice and a line on standard error say why, and the program
     // goes on without them.
@@ -41,6 +48,7 @@ public:
 private:
     MetricsService();
     std::unique_ptr<metrics::MetricsRegistry> metrics_;
+    std::unique_ptr<metrics::MetricsPage> page_;
     std::unique_ptr<metrics::Server> server_;
 };
 

@@ -44,6 +44,11 @@ void scanToken(const std::string &token, CommandLine &result)
         result.metricsAddress = token.substr(10, maxHostBytes);
         return;
     }
+    if (token == "--metrics-histogram=on" || token == "--metrics-histogram=off") {
+        result.metricsHistogramGiven = true;
+        result.metricsHistogram = token.back() == 'n';
+        return;
+    }
     if (token.rfind("--", 0) == 0) {
         if (result.unknownOption.empty())
             result.unknownOption = token;
@@ -93,7 +98,7 @@ void printUsage(std::FILE *out, const char *storeWhere)
 {
     std::fprintf(out,
                  "Usage: vigilon [-service] [-tHOST] [--verbose] [--lang=en|ja] [--metrics=ADDR:PORT]\n"
-                 "               [--help] [--version]\n"
+                 "               [--metrics-histogram=on|off] [--help] [--version]\n"
                  "\n"
                  "Watches network ports on one host and tells when one stops answering.\n"
                  "\n"
@@ -112,6 +117,9 @@ void printUsage(std::FILE *out, const char *storeWhere)
                  "             a port alone serves on 127.0.0.1, [::1]:PORT on IPv6 loopback,\n"
                  "             0.0.0.0:PORT to every network; empty: off. Without it the\n"
                  "             stored \"Metrics Address\" decides (missing or empty: off)\n"
+                 "  --metrics-histogram=on|off  with or without the response-time histogram\n"
+                 "             (14 of the 17 series of an entry); without it the stored\n"
+                 "             \"Metrics Histogram\" decides (0: off; missing: on)\n"
                  "  --help     show this text\n"
                  "  --version  show the version\n"
                  "\n"

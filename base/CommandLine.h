@@ -22,6 +22,10 @@ struct CommandLine {
     // when the server starts); given even when empty, which turns them off.
     bool metricsGiven = false;
     std::string metricsAddress;
+    // --metrics-histogram=on or =off: whether the metrics hold the
+    // response-time histogram, whatever the store says.
+    bool metricsHistogramGiven = false;
+    bool metricsHistogram = true;
     // The first token beginning with "--" that is none of the above; empty
     // when there is none.
     std::string unknownOption;

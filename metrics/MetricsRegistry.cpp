@@ -135,12 +135,16 @@ void appendNumber(std::string &out, double value)
 
 void appendNumber(std::string &out, std::uint64_t value)
 {
-    out += std::to_string(value);
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
 }
 
 void appendNumber(std::string &out, std::int64_t value)
 {
-    out += std::to_string(value);
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
 }
 
 void family(std::string &out, const char *name, const char *type, const char *help)
@@ -171,9 +175,33 @@ void sample(std::string &out, const char *name, const char *suffix, const EntryM
     out += '\n';
 }
 
+// The response-time histogram of every entry.
+void renderHistogram(std::string &out, const std::vector<const EntryMetrics *> &entries)
+{
+    family(out, "vigilon_entry_response_seconds", "histogram", "The response times of the entry's answers.");
+    std::array<std::string, kResponseBuckets.size() + 1> le;
+    for (std::size_t b = 0; b < le.size(); ++b) {
+        le[b] = ",le=\"";
+        if (b < kResponseBuckets.size())
+            appendNumber(le[b], kResponseBuckets[b]);
+        else
+            le[b] += "+Inf";
+        le[b] += '"';
+    }
+    for (const EntryMetrics *e : entries) {
+        std::uint64_t cumulative = 0;
+        for (std::size_t b = 0; b < e->buckets.size(); ++b) {
+            cumulative += e->buckets[b];
+            sample(out, "vigilon_entry_response_seconds", "_bucket", *e->labels, le[b], cumulative);
+        }
+        sample(out, "vigilon_entry_response_seconds", "_sum", *e->labels, {}, e->responseSum);
+        sample(out, "vigilon_entry_response_seconds", "_count", *e->labels, {}, cumulative);
+    }
+}
+
 } // namespace
 
-std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version)
+std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options)
 {
     // Every entry's labels differ by its id, so no two entries make one
     // series (which Prometheus would refuse with the whole scrape).
@@ -183,7 +211,7 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
         entries.push_back(&entry);
 
     std::string out;
-    out.reserve(1024 + entries.size() * 1800);
+    out.reserve(1024 + entries.size() * (options.histogram ? 2200 : 500));
     family(out, "vigilon_build_info", "gauge", "The version of this Vigilon, in the label version; always 1.");
     out += "vigilon_build_info{version=\"";
     appendLabelValue(out, validUtf8(version));
@@ -216,25 +244,8 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
             sample(out, "vigilon_entry_last_response_seconds", "", *e->labels, {}, e->lastResponseSeconds);
     }
 
-    family(out, "vigilon_entry_response_seconds", "histogram", "The response times of the entry's answers.");
-    std::array<std::string, kResponseBuckets.size() + 1> le;
-    for (std::size_t b = 0; b < le.size(); ++b) {
-        le[b] = ",le=\"";
-        if (b < kResponseBuckets.size())
-            appendNumber(le[b], kResponseBuckets[b]);
-        else
-            le[b] += "+Inf";
-        le[b] += '"';
-    }
-    for (const EntryMetrics *e : entries) {
-        std::uint64_t cumulative = 0;
-        for (std::size_t b = 0; b < e->buckets.size(); ++b) {
-            cumulative += e->buckets[b];
-            sample(out, "vigilon_entry_response_seconds", "_bucket", *e->labels, le[b], cumulative);
-        }
-        sample(out, "vigilon_entry_response_seconds", "_sum", *e->labels, {}, e->responseSum);
-        sample(out, "vigilon_entry_response_seconds", "_count", *e->labels, {}, cumulative);
-    }
+    if (options.histogram)
+        renderHistogram(out, entries);
 
     bool anyCert = false;
     for (const EntryMetrics *e : entries)
@@ -275,6 +286,14 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     return e;
 }
 
+void MetricsRegistry::nextRound()
+{
+    expected_ = checkedInRound_;
+    checkedInRound_ = 0;
+    ++round_;
+    ++published_;
+}
+
 void MetricsRegistry::checkDone(const CheckOutcome &outcome)
 {
     const MonitorPort &entry = *outcome.entry;
@@ -284,6 +303,18 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     const std::lock_guard lock(mutex_);
     monitoring_ = true;
     EntryMetrics &e = slot(entry, *outcome.host);
+    const bool fresh = e.checks == 0;
+    // Its second check in this round: the next one has begun, and the
+    // entries left out of the one that ended are not waited for again.
+    if (e.round == round_)
+        nextRound();
+    // Checked in the last round: the round waits for it. New, or back after
+    // a round without it: it joins, and the round waits for it from the next.
+    const bool member = e.round + 1 == round_;
+    if (!member)
+        ++expected_;
+    e.round = round_;
+    ++checkedInRound_;
     ++e.checks;
     e.up = entry.status != Failed;
     if (outcome.failed()) {
@@ -297,6 +328,10 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     }
     e.certKnown = usesTls(entry.protocol) && entry.certDaysKnown;
     e.certExpiresAt = entry.certExpiresAt;
+    if (member && checkedInRound_ >= expected_)
+        nextRound();
+    else if (fresh)
+        ++published_; // a new entry shows at once
 }
 
 void MetricsRegistry::outageBegan(const MonitorPort &entry, const std::string &, std::int64_t,
@@ -318,12 +353,27 @@ void MetricsRegistry::monitoringStopped(std::int64_t)
 {
     const std::lock_guard lock(mutex_);
     monitoring_ = false;
+    ++published_;
+    // The first round after a start is told by its end, when the next one
+    // begins: every entry joins it.
+    ++round_;
+    checkedInRound_ = 0;
+    expected_ = 0;
 }
 
 void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
 {
     const std::lock_guard lock(mutex_);
-    entries_.erase(entry.id);
+    const auto found = entries_.find(entry.id);
+    if (found == entries_.end())
+        return;
+    const std::uint64_t round = found->second.round;
+    if (round == round_ && checkedInRound_ > 0)
+        --checkedInRound_;
+    if (round + 1 >= round_ && expected_ > 0)
+        --expected_;
+    entries_.erase(found);
+    ++published_;
 }
 
 void MetricsRegistry::snapshot(MetricsSnapshot &into) const
@@ -333,6 +383,7 @@ void MetricsRegistry::snapshot(MetricsSnapshot &into) const
     {
         const std::lock_guard lock(mutex_);
         into.monitoring = monitoring_;
+        into.published = published_;
         into.copied.assign(entries_.begin(), entries_.end());
     }
     into.order.resize(into.copied.size());
@@ -351,6 +402,35 @@ MetricsSnapshot MetricsRegistry::snapshot() const
     MetricsSnapshot copy;
     snapshot(copy);
     return copy;
+}
+
+std::uint64_t MetricsRegistry::published() const
+{
+    const std::lock_guard lock(mutex_);
+    return published_;
+}
+
+MetricsPage::MetricsPage(const MetricsRegistry &registry, std::string version, RenderOptions options)
+    : registry_(registry)
+    , version_(std::move(version))
+    , options_(options)
+{
+}
+
+std::shared_ptr<const MetricsBody> MetricsPage::current()
+{
+    if (kept_ && registry_.published() == keptAt_)
+        return kept_;
+    registry_.snapshot(room_);
+    kept_ = std::make_shared<const MetricsBody>(renderMetrics(room_, version_, options_));
+    keptAt_ = room_.published;
+    ++renders_;
+    return kept_;
+}
+
+std::uint64_t MetricsPage::renders() const
+{
+    return renders_;
 }
 
 } // namespace vigilon::metrics

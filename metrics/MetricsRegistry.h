@@ -2,8 +2,10 @@
 #pragma once
 
 #include "base/CheckObserver.h"
+#include "metrics/MetricsBody.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,20 +53,32 @@ struct EntryMetrics {
     std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::NotPermitted) + 1> failures{};
     bool certKnown = false;
     std::int64_t certExpiresAt = 0; // seconds since 1970
+    // The registry's round when the entry was last checked; 0 never.
+    std::uint64_t round = 0;
 };
 
 // The metrics as one scrape sees them.
 struct MetricsSnapshot {
     std::vector<EntryMetrics> entries; // ascending by entry id
     bool monitoring = false;
+    // MetricsRegistry::published() when it was taken.
+    std::uint64_t published = 0;
     // Room kept from one snapshot to the next, so that the copy made under
     // the lock neither allocates nor touches fresh memory.
     std::vector<std::pair<std::uint32_t, EntryMetrics>> copied;
     std::vector<std::size_t> order;
 };
 
+// What the text holds beyond the entries' state and counts.
+struct RenderOptions {
+    // The response-time histogram: 14 of an entry's series, most of the
+    // text. Fleets that only look at vigilon_entry_up do without it.
+    bool histogram = true;
+};
+
 // Renders a snapshot in the Prometheus text format (version 0.0.4).
-std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version);
+std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version,
+                          const RenderOptions &options = {});
 
 // The metrics of the checks, kept as the engine tells them (on the event
 // loop) and read by the server (on its own thread). The loop holds the lock
@@ -82,12 +96,50 @@ public:
     void snapshot(MetricsSnapshot &into) const;
     MetricsSnapshot snapshot() const;
 
+    // Any thread. Goes up once a round of checks is over, when an entry is
+    // checked for the first time, and when a change comes outside the rounds
+    // (monitoring stopped, an entry forgotten): a text rendered at one count
+    // holds until the next. The rounds are told from the outcomes: one is
+    // over once every entry checked in the round before has had its check,
+    // or when an entry has a second one (the next has begun, and whoever was
+    // left out is waited for no more). The first round after a start is
+    // over when the next one begins.
+    std::uint64_t published() const;
+
 private:
     EntryMetrics &slot(const MonitorPort &entry, const std::string &host);
+    void nextRound();
 
     mutable std::mutex mutex_;
     std::unordered_map<std::uint32_t, EntryMetrics> entries_;
     bool monitoring_ = false;
+    std::uint64_t published_ = 1;
+    // The round under way (EntryMetrics::round of the entries checked in
+    // it), how many entries it has checked, and how many it waits for.
+    std::uint64_t round_ = 2;
+    std::size_t checkedInRound_ = 0;
+    std::size_t expected_ = 0;
+};
+
+// The metrics page the server sends: rendered from one snapshot at most
+// once per count of MetricsRegistry::published(), and kept for every scrape
+// until the count moves, with its compressed form made once beside it.
+class MetricsPage {
+public:
+    MetricsPage(const MetricsRegistry &registry, std::string version, RenderOptions options = {});
+    // The server's thread, one scrape at a time.
+    std::shared_ptr<const MetricsBody> current();
+    // How many times the text was rendered; any thread.
+    std::uint64_t renders() const;
+
+private:
+    const MetricsRegistry &registry_;
+    const std::string version_;
+    const RenderOptions options_;
+    MetricsSnapshot room_;
+    std::shared_ptr<const MetricsBody> kept_;
+    std::uint64_t keptAt_ = 0;
+    std::atomic<std::uint64_t> renders_{0};
 };
 
 } // namespace vigilon::metrics

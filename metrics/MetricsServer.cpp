@@ -106,7 +106,76 @@ std::optional<Endpoint> parseEndpoint(const std::string &text)
     return endpoint;
 }
 
-Reply answer(const std::string &method, const std::string &path, const std::function<std::string()> &render)
+namespace {
+
+bool sameLetters(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The weight of one item of the list ("gzip;q=0.5"): 1 without "q", 0 for
+// "q=0", "q=0.0" and so on, and for a weight that cannot be read.
+bool weightAboveZero(std::string_view parameters)
+{
+    while (!parameters.empty()) {
+        const std::size_t semicolon = parameters.find(';');
+        const std::string_view parameter = trimmed(parameters.substr(0, semicolon));
+        parameters = semicolon == std::string_view::npos ? std::string_view() : parameters.substr(semicolon + 1);
+        const std::size_t equals = parameter.find('=');
+        if (equals == std::string_view::npos || !sameLetters(trimmed(parameter.substr(0, equals)), "q"))
+            continue;
+        const std::string_view value = trimmed(parameter.substr(equals + 1));
+        if (value.empty() || (value[0] != '0' && value[0] != '1'))
+            return false;
+        for (const char c : value) {
+            if (c >= '1' && c <= '9')
+                return true;
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool acceptsGzip(std::string_view acceptEncoding)
+{
+    bool named = false, namedAccepted = false, anyAccepted = false;
+    while (!acceptEncoding.empty()) {
+        const std::size_t comma = acceptEncoding.find(',');
+        const std::string_view item = acceptEncoding.substr(0, comma);
+        acceptEncoding = comma == std::string_view::npos ? std::string_view() : acceptEncoding.substr(comma + 1);
+        const std::size_t semicolon = item.find(';');
+        const std::string_view coding = trimmed(item.substr(0, semicolon));
+        const bool accepted =
+            weightAboveZero(semicolon == std::string_view::npos ? std::string_view() : item.substr(semicolon + 1));
+        if (sameLetters(coding, "gzip") || sameLetters(coding, "x-gzip")) {
+            named = true;
+            namedAccepted = namedAccepted || accepted;
+        } else if (coding == "*") {
+            anyAccepted = accepted;
+        }
+    }
+    return named ? namedAccepted : anyAccepted;
+}
+
+Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+             const MetricsSource &source)
 {
     Reply reply;
     const std::string where = path.substr(0, path.find('?'));
@@ -130,7 +199,12 @@ Reply answer(const std::string &method, const std::string &path, const std::func
         return reply;
     }
     reply.contentType = "text/plain; version=0.0.4; charset=utf-8";
-    reply.body = render();
+    reply.varyHeader = true;
+    reply.metrics = source();
+    if (!reply.metrics)
+        reply.metrics = std::make_shared<const MetricsBody>(std::string());
+    // Compressed only when that is asked for and could be had.
+    reply.gzip = acceptsGzip(acceptEncoding) && !reply.metrics->gzip().empty();
     return reply;
 }
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "metrics/MetricsBody.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vigilon::net {
 struct NetAddress;
@@ -46,19 +49,45 @@ struct ServerLimits {
 // The longest request head read; a longer one is refused.
 constexpr std::size_t kMaxRequestBytes = 8192;
 
+// Whether a request's Accept-Encoding header (empty when it had none) lets
+// the answer be gzip-compressed: "gzip", "x-gzip" or "*" with a weight above
+// zero, and no "gzip;q=0" refusing it.
+bool acceptsGzip(std::string_view acceptEncoding);
+
+// The metrics as the server sends them; called on the server's thread, once
+// per scrape.
+using MetricsSource = std::function<std::shared_ptr<const MetricsBody>()>;
+
 // The answer to one request, the same whichever server carries it.
 struct Reply {
     int status = 200;
     std::string contentType;
+    // The pages other than the metrics.
     std::string body;
+    // The metrics: sent from here, shared with the other scrapes and never
+    // copied; gzip: their compressed form is sent (Content-Encoding: gzip).
+    std::shared_ptr<const MetricsBody> metrics;
+    bool gzip = false;
     // 405: the methods allowed.
     bool allowHeader = false;
+    // The metrics, however sent: the answer depends on Accept-Encoding.
+    bool varyHeader = false;
+
+    // What goes out as the body.
+    std::string_view content() const
+    {
+        if (!metrics)
+            return body;
+        return gzip ? metrics->gzip() : metrics->text();
+    }
 };
 
-// Answers GET or HEAD of "/metrics" (render() gives the text) and of "/" (a
-// page that links to it); 404 for any other path, 405 for any other method.
-// A query string is passed over.
-Reply answer(const std::string &method, const std::string &path, const std::function<std::string()> &render);
+// Answers GET or HEAD of "/metrics" (the source gives them, gzip-compressed
+// when acceptEncoding allows it) and of "/" (a page that links to them);
+// 404 for any other path, 405 for any other method. A query string is
+// passed over.
+Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+             const MetricsSource &source);
 
 // An HTTP server on a thread of its own; it ends with the object, which
 // joins the thread.
@@ -69,11 +98,10 @@ public:
     virtual std::uint16_t port() const = 0;
 };
 
-// Starts serving at endpoint (port 0: any free one). render is called on
-// the server's thread, once per scrape. Null, with error set to a short
-// English text of why, when the address cannot be had; inUse, when given,
-// is set when that is because another socket holds the port.
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
+// Starts serving at endpoint (port 0: any free one). Null, with error set
+// to a short English text of why, when the address cannot be had; inUse,
+// when given, is set when that is because another socket holds the port.
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
                                     std::string &error, bool *inUse = nullptr, const ServerLimits &limits = {});
 
 } // namespace vigilon::metrics

@@ -9,8 +9,9 @@ packages=(
   libsqlite3-dev sqlite3
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
-  # The metrics endpoint's HTTP server; Prometheus and promtool test it.
-  libmicrohttpd-dev prometheus
+  # The metrics endpoint's HTTP server and its compression; Prometheus and
+  # promtool test it.
+  libmicrohttpd-dev zlib1g-dev prometheus
   googletest libgtest-dev libgmock-dev
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic
@@ -24,8 +25,9 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # netpbm turns the Windows screens tool's bitmaps into PNG files.
   # openssl's s_server is the TLS server of the Schannel session's test.
   # tcl and dpkg-dev make SQLite's single source file out of Debian's
-  # source package (scripts/sqlite-source.sh, below).
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev)
+  # source package (scripts/sqlite-source.sh, below). libz-mingw-w64-dev
+  # compresses the Windows metrics.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.

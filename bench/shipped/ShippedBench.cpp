@@ -549,13 +549,17 @@ private:
 };
 
 // CPU time of all the process's threads, in microseconds.
-double processCpuMicros(pid_t pid)
+// The CPU of a process's threads, or of those of one name only.
+double processCpuMicros(pid_t pid, const char *thread = nullptr)
 {
     double total = 0;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     if (DIR *dir = opendir(tasks.c_str())) {
         while (dirent *entry = readdir(dir)) {
             if (entry->d_name[0] == '.')
+                continue;
+            std::string name;
+            if (thread && (!std::getline(std::ifstream(tasks + "/" + entry->d_name + "/comm"), name) || name != thread))
                 continue;
             std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
             double ns = 0;
@@ -621,6 +625,8 @@ struct Figures {
     // The metrics scraped meanwhile: how many, how long each took, how big.
     std::size_t scrapes = 0;
     double scrapeMedianMs = 0, scrapeMaxMs = 0, scrapeKiB = 0;
+    // The CPU of the metrics' own thread, within cpuPerEntryMicros.
+    double metricsCpuPerEntryMicros = 0;
 };
 
 struct Options {
@@ -635,6 +641,10 @@ struct Options {
     // scraped (0: not served).
     bool history = true;
     unsigned scrapeSeconds = 0;
+    // The scrapes ask for gzip, as Prometheus does; the store leaves the
+    // response-time histogram out of the metrics.
+    bool gzip = false;
+    bool histogram = true;
 };
 
 // A free port of the IPv6 loopback for the program's metrics. Scrapes go
@@ -655,9 +665,9 @@ unsigned short freeLoopbackPort()
     return port;
 }
 
-// One scrape of /metrics, as Prometheus makes it: the bytes read, 0 when it
-// failed.
-std::size_t scrapeMetrics(unsigned short port)
+// One scrape of /metrics, as Prometheus makes it (gzip asked for, or not):
+// the bytes read, 0 when it failed.
+std::size_t scrapeMetrics(unsigned short port, bool gzip)
 {
     const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in6 address{};
@@ -665,9 +675,10 @@ std::size_t scrapeMetrics(unsigned short port)
     address.sin6_addr = in6addr_loopback;
     address.sin6_port = htons(port);
     std::size_t total = 0;
-    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n\r\n";
+    const std::string request = std::string("GET /metrics HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n") +
+                                (gzip ? "Accept-Encoding: gzip\r\n" : "") + "\r\n";
     if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1)) {
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
         char buffer[65536];
         for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             total += std::size_t(got);
@@ -722,6 +733,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         std::string failed = dir;
         if (!registry || saveSettings(*registry, "127.0.0.1", options.intervalSeconds, 1, ports) != reg::Status::Ok ||
             saveHistoryKept(*registry, options.history) != reg::Status::Ok ||
+            (!options.histogram && registry->createKey(kProgramKey)->setValue(
+                                       "Metrics Histogram", reg::RegDword, reg::dwordBytes(0)) != reg::Status::Ok) ||
             (wine && !wine->writeStore(*registry, failed))) {
             std::fprintf(stderr, "shipped_bench: cannot write the store in %s\n", failed.c_str());
             return f;
@@ -794,7 +807,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    double cpuBegin = 0, serverCpuBegin = 0;
+    double cpuBegin = 0, serverCpuBegin = 0, metricsCpuBegin = 0;
     // Quiet rounds for the times, CPU and descriptors, then rounds under
     // requests for the longest wait.
     std::vector<double> waits, floorWaits;
@@ -823,13 +836,15 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     std::thread scraper([&] {
         std::uint64_t next = monoMicros();
         while (sampling && metricsPort != 0) {
-            if (monoMicros() < next) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            // Asleep until the next scrape is due (looking every 100 ms for
+            // the end), so that the waiting costs the cores nothing.
+            if (const std::uint64_t now = monoMicros(); now < next) {
+                std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::uint64_t>(next - now, 100000)));
                 continue;
             }
             next += std::uint64_t(options.scrapeSeconds) * 1000000u;
             const std::uint64_t begin = monoMicros();
-            if (const std::size_t bytes = scrapeMetrics(metricsPort)) {
+            if (const std::size_t bytes = scrapeMetrics(metricsPort, options.gzip)) {
                 scrapeMs.push_back(double(monoMicros() - begin) / 1000.0);
                 scrapeBytes = bytes;
             }
@@ -846,10 +861,13 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         floorCpu.push_back(floor.cpuMicros / double(n));
         if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
+            metricsCpuBegin = processCpuMicros(program.pid(), "vigilon-metrics");
             serverCpuBegin = wine ? processCpuMicros(wine->serverPid()) : 0;
         }
         if (r == options.rounds) {
             f.cpuPerEntryMicros = (processCpuMicros(program.pid()) - cpuBegin) / double(options.rounds * n);
+            f.metricsCpuPerEntryMicros = (processCpuMicros(program.pid(), "vigilon-metrics") - metricsCpuBegin) /
+                                         double(options.rounds * n);
             f.peakFds = peakFds;
             if (wine) {
                 f.serverCpuPerEntryMicros =
@@ -947,6 +965,10 @@ int main(int argc, char **argv)
             options.history = false;
         } else if (arg == "--scrape" && i + 1 < argc) {
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--gzip") {
+            options.gzip = true;
+        } else if (arg == "--no-histogram") {
+            options.histogram = false;
         } else if (arg == "--wine" && i + 1 < argc) {
             options.wine = argv[++i];
         } else if (arg == "--wine-ask" && i + 1 < argc) {
@@ -954,7 +976,7 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
                                  "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
-                                 "[--scrape SECONDS]\n");
+                                 "[--scrape SECONDS [--gzip] [--no-histogram]]\n");
             return 2;
         }
     }
@@ -1000,7 +1022,10 @@ int main(int argc, char **argv)
                 shown.c_str(), wine ? "\n" : " ", farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
-                options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s").c_str()
+                options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s" +
+                                              (options.gzip ? ", gzip asked for" : "") +
+                                              (options.histogram ? "" : ", no histogram"))
+                                                 .c_str()
                                            : "not served");
     std::printf("%6s | %9s %9s %6s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
                 "floor ms", "ratio", "wait max", "wait p99", "floor max/p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
@@ -1030,8 +1055,9 @@ int main(int argc, char **argv)
                     f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
-            std::printf("       metrics: %zu scrapes of %.0f KiB, median %.1f ms, longest %.1f ms\n", f.scrapes,
-                        f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs);
+            std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
+                        "their thread's CPU %.2f us/e\n",
+                        f.scrapes, f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs, f.metricsCpuPerEntryMicros);
         if (wine)
             std::printf("       wineserver: CPU %.2f us/e, fds peak %zu (N+%zu)\n", f.serverCpuPerEntryMicros,
                         f.serverPeakFds, f.serverPeakFds > n ? f.serverPeakFds - n : 0);

@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,8 +41,8 @@ constexpr std::size_t kConnectionMemory = kMaxRequestBytes * 2;
 // connection is closed before it closes the socket, within the same run.
 class MhdServer final : public Server {
 public:
-    MhdServer(std::function<std::string()> render, std::uint16_t port, const ServerLimits &limits)
-        : render_(std::move(render))
+    MhdServer(MetricsSource source, std::uint16_t port, const ServerLimits &limits)
+        : source_(std::move(source))
         , port_(port)
         , limits_(limits)
     {
@@ -69,7 +70,11 @@ public:
         if (!info || info->epoll_fd < 0 || wake_ < 0)
             return false;
         epoll_ = info->epoll_fd;
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this] {
+            // Named, so that its share of the process's CPU can be told.
+            pthread_setname_np(pthread_self(), "vigilon-metrics");
+            run();
+        });
         return true;
     }
 
@@ -80,14 +85,34 @@ public:
         // newcomer takes its place.
         if (Tracked *tracked = trackedOf(connection))
             tracked->answering = true;
-        const Reply reply = answer(method, url, static_cast<MhdServer *>(self)->render_);
-        MHD_Response *response = MHD_create_response_from_buffer(
-            reply.body.size(), const_cast<char *>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
+        const char *acceptEncoding =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+        const Reply reply =
+            answer(method, url, acceptEncoding ? acceptEncoding : "", static_cast<MhdServer *>(self)->source_);
+        MHD_Response *response = nullptr;
+        if (reply.metrics) {
+            // Sent straight from the shared rendering, which the response
+            // keeps alive until the library is done with it.
+            const std::string_view content = reply.content();
+            auto *kept = new std::shared_ptr<const MetricsBody>(reply.metrics);
+            response = MHD_create_response_from_buffer_with_free_callback_cls(
+                content.size(), const_cast<char *>(content.data()),
+                [](void *body) { delete static_cast<std::shared_ptr<const MetricsBody> *>(body); }, kept);
+            if (!response)
+                delete kept;
+        } else {
+            response = MHD_create_response_from_buffer(reply.body.size(), const_cast<char *>(reply.body.data()),
+                                                       MHD_RESPMEM_MUST_COPY);
+        }
         if (!response)
             return MHD_NO;
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
         if (reply.allowHeader)
             MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+        if (reply.varyHeader)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+        if (reply.gzip)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
         const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
         MHD_destroy_response(response);
         return queued;
@@ -194,7 +219,7 @@ private:
         }
     }
 
-    std::function<std::string()> render_;
+    MetricsSource source_;
     std::uint16_t port_;
     ServerLimits limits_;
     MHD_Daemon *daemon_ = nullptr;
@@ -208,7 +233,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
                                     std::string &error, bool *inUse, const ServerLimits &limits)
 {
     sockaddr_storage address{};
@@ -238,7 +263,7 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
     const std::uint16_t port = ntohs(address.ss_family == AF_INET
                                          ? reinterpret_cast<const sockaddr_in &>(address).sin_port
                                          : reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-    auto server = std::make_unique<MhdServer>(std::move(render), port, limits);
+    auto server = std::make_unique<MhdServer>(std::move(source), port, limits);
     // One more than the cap is taken in, so that a newcomer can make room.
     const unsigned flags = MHD_USE_EPOLL | (address.ss_family == AF_INET6 ? MHD_USE_IPv6 : 0);
     const auto idleSeconds = static_cast<unsigned>(

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -31,7 +32,11 @@ struct Connection {
     // Its accept and the request time after it.
     Clock::time_point deadline;
     std::string in;
+    // The head, then the body: the metrics are sent from their shared
+    // rendering, never copied.
     std::string out;
+    Reply reply;
+    std::string_view body;
     std::size_t sent = 0;
     bool answered = false;
 };
@@ -54,26 +59,48 @@ const char *statusText(int status)
     }
 }
 
-std::string response(const Reply &reply, bool head)
+// The head of the answer; the body follows unless the request was HEAD.
+std::string responseHead(const Reply &reply)
 {
     std::string out = "HTTP/1.1 " + std::to_string(reply.status) + ' ' + statusText(reply.status) + "\r\n";
     if (!reply.contentType.empty())
         out += "Content-Type: " + reply.contentType + "\r\n";
     if (reply.allowHeader)
         out += "Allow: GET, HEAD\r\n";
-    out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
-    if (!head)
-        out += reply.body;
+    if (reply.varyHeader)
+        out += "Vary: Accept-Encoding\r\n";
+    if (reply.gzip)
+        out += "Content-Encoding: gzip\r\n";
+    out += "Content-Length: " + std::to_string(reply.content().size()) + "\r\nConnection: close\r\n\r\n";
     return out;
+}
+
+// The value of a header of a request head ("Name: value" lines), the first
+// one of that name; empty when there is none.
+std::string_view headerValue(std::string_view head, std::string_view name)
+{
+    std::size_t at = head.find("\r\n");
+    while (at != std::string_view::npos && at + 2 < head.size()) {
+        const std::size_t start = at + 2;
+        const std::size_t end = head.find("\r\n", start);
+        const std::string_view line = head.substr(start, end == std::string_view::npos ? head.npos : end - start);
+        const std::size_t colon = line.find(':');
+        if (colon == name.size() &&
+            std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return line.substr(colon + 1);
+        at = end;
+    }
+    return {};
 }
 
 class WinsockServer final : public Server {
 public:
-    WinsockServer(SOCKET listener, std::uint16_t port, std::function<std::string()> render,
-                  const ServerLimits &limits)
+    WinsockServer(SOCKET listener, std::uint16_t port, MetricsSource source, const ServerLimits &limits)
         : listener_(listener)
         , port_(port)
-        , render_(std::move(render))
+        , source_(std::move(source))
         , limits_(limits)
     {
         thread_ = std::thread([this] { run(); });
@@ -162,22 +189,27 @@ private:
         if (end == std::string::npos) {
             if (c.in.size() <= kMaxRequestBytes)
                 return true;
-            Reply tooLong;
-            tooLong.status = 431;
-            c.out = response(tooLong, false);
+            c.reply.status = 431;
+            c.out = responseHead(c.reply);
         } else {
             // "METHOD PATH VERSION"
             const std::size_t lineEnd = c.in.find("\r\n");
             const std::size_t first = c.in.find(' ');
             const std::size_t second = first < lineEnd ? c.in.find(' ', first + 1) : std::string::npos;
             if (second == std::string::npos || second > lineEnd) {
-                Reply bad;
-                bad.status = 400;
-                c.out = response(bad, false);
+                c.reply.status = 400;
+                c.out = responseHead(c.reply);
             } else {
                 const std::string method = c.in.substr(0, first);
-                c.out = response(answer(method, c.in.substr(first + 1, second - first - 1), render_),
-                                 method == "HEAD");
+                c.reply = answer(method, c.in.substr(first + 1, second - first - 1),
+                                 headerValue(std::string_view(c.in).substr(0, end), "Accept-Encoding"), source_);
+                c.out = responseHead(c.reply);
+                // A small page goes with the head; the metrics stay where
+                // they are, which moving the connection does not change.
+                if (method != "HEAD" && c.reply.metrics)
+                    c.body = c.reply.content();
+                else if (method != "HEAD")
+                    c.out += c.reply.body;
             }
         }
         c.answered = true;
@@ -186,8 +218,14 @@ private:
 
     bool write(Connection &c)
     {
-        while (c.sent < c.out.size()) {
-            const int put = send(c.socket, c.out.data() + c.sent, static_cast<int>(c.out.size() - c.sent), 0);
+        // The head, then the body, as one run of bytes.
+        const std::size_t total = c.out.size() + c.body.size();
+        while (c.sent < total) {
+            const bool inHead = c.sent < c.out.size();
+            const char *from = inHead ? c.out.data() + c.sent : c.body.data() + (c.sent - c.out.size());
+            const std::size_t left = inHead ? c.out.size() - c.sent : total - c.sent;
+            const std::size_t piece = (std::min<std::size_t>)(left, std::size_t(1) << 20);
+            const int put = send(c.socket, from, static_cast<int>(piece), 0);
             if (put <= 0)
                 return put < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
             c.sent += static_cast<std::size_t>(put);
@@ -198,7 +236,7 @@ private:
 
     SOCKET listener_;
     std::uint16_t port_;
-    std::function<std::string()> render_;
+    MetricsSource source_;
     ServerLimits limits_;
     // Oldest first.
     std::vector<Connection> connections_;
@@ -220,7 +258,7 @@ std::string systemText(int code)
 
 } // namespace
 
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std::string()> render,
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
                                     std::string &error, bool *inUse, const ServerLimits &limits)
 {
     WSADATA data;
@@ -261,7 +299,7 @@ std::unique_ptr<Server> startServer(const Endpoint &endpoint, std::function<std:
     const std::uint16_t port = ntohs(address.ss_family == AF_INET
                                          ? reinterpret_cast<const sockaddr_in &>(address).sin_port
                                          : reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-    return std::make_unique<WinsockServer>(listener, port, std::move(render), limits);
+    return std::make_unique<WinsockServer>(listener, port, std::move(source), limits);
 }
 
 } // namespace vigilon::metrics

@@ -80,6 +80,16 @@ TEST(CommandLine, recognisesHelpAndVersionOnlyAsWholeTokens)
     EXPECT_TRUE(parseCommandLine("vigilon --metrics=").metricsGiven);
     EXPECT_FALSE(parseCommandLine("vigilon").metricsGiven);
     EXPECT_EQ(parseCommandLine("vigilon --metrics").unknownOption, "--metrics");
+    // The histogram: on or off, or the store decides; any other word is
+    // unknown.
+    EXPECT_FALSE(parseCommandLine("vigilon --metrics=9464").metricsHistogramGiven);
+    const CommandLine off = parseCommandLine("vigilon --metrics-histogram=off");
+    EXPECT_TRUE(off.metricsHistogramGiven);
+    EXPECT_FALSE(off.metricsHistogram);
+    EXPECT_FALSE(off.metricsGiven);
+    EXPECT_TRUE(parseCommandLine("--metrics-histogram=off --metrics-histogram=on").metricsHistogram);
+    EXPECT_EQ(parseCommandLine("--metrics-histogram=no").unknownOption, "--metrics-histogram=no");
+    EXPECT_FALSE(parseCommandLine("--metrics-histogram=no").metricsHistogramGiven);
 }
 
 // Each argument is one token as the shell gave it: a target keeps its

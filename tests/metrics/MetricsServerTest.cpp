@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The metrics server over real sockets on loopback: its pages, and clients
 // that misbehave.
+#include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
 #include "tests/support/HttpClient.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,16 +18,73 @@ namespace vigilon::metrics {
 namespace {
 
 using test::httpBody;
+using test::httpHeader;
 using test::httpRequest;
 using test::httpStatus;
 using test::TcpClient;
 
+// A source that always gives the same text.
+MetricsSource fixed(const std::string &text)
+{
+    auto body = std::make_shared<const MetricsBody>(text);
+    return [body] { return body; };
+}
+
 std::unique_ptr<Server> serve(std::uint16_t port = 0, std::string *error = nullptr, bool *inUse = nullptr)
 {
     std::string ignored;
-    return startServer(Endpoint{"127.0.0.1", port}, [] { return std::string("vigilon_test 1\n"); },
-                       error ? *error : ignored, inUse);
+    return startServer(Endpoint{"127.0.0.1", port}, fixed("vigilon_test 1\n"), error ? *error : ignored, inUse);
 }
+
+// A gzip stream inflated; "(not gzip)" when it is not one whole stream.
+std::string gunzip(const std::string &data)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK)
+        return "(not gzip)";
+    std::string out;
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        char buffer[65536];
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    const bool whole = result == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return whole ? out : "(not gzip)";
+}
+
+std::string scrape(std::uint16_t port, const std::string &headers = {}, const char *method = "GET")
+{
+    return test::httpRequest(port, method, "/metrics", "127.0.0.1", headers);
+}
+
+// An entry of the registry and its checks.
+struct Checked {
+    MonitorPort entry;
+    std::string host = "127.0.0.1";
+
+    Checked(std::uint32_t id, const std::string &name)
+    {
+        entry.id = id;
+        entry.name = name;
+        entry.port = 80;
+        entry.protocol = GenericTcp;
+        entry.status = Ok;
+    }
+    void check(MetricsRegistry &registry)
+    {
+        CheckOutcome outcome;
+        outcome.entry = &entry;
+        outcome.host = &host;
+        outcome.micros = 2000;
+        registry.checkDone(outcome);
+    }
+};
 
 // A scrape that succeeds within a bounded number of tries.
 bool scrapes(std::uint16_t port)
@@ -65,7 +124,7 @@ TEST(MetricsServer, answersItsPagesAndRefusesTheRest)
     EXPECT_FALSE(serve(port, &error, &inUse));
     EXPECT_TRUE(inUse);
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(startServer(Endpoint{"127.0.0.300", 0}, [] { return std::string(); }, error));
+    EXPECT_FALSE(startServer(Endpoint{"127.0.0.300", 0}, fixed(""), error));
 }
 
 TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
@@ -103,7 +162,7 @@ TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
 TEST(MetricsServer, tricklingClientsNeverKeepScrapesOut)
 {
     std::string error;
-    const auto render = [] { return std::string("vigilon_test 1\n"); };
+    const MetricsSource render = fixed("vigilon_test 1\n");
     {
         // A request time far beyond the test's: whoever goes here goes to
         // make room.
@@ -146,6 +205,123 @@ TEST(MetricsServer, tricklingClientsNeverKeepScrapesOut)
     for (std::size_t i = 0; i < slow.size(); ++i)
         EXPECT_TRUE(closed[i]) << i;
     EXPECT_TRUE(scrapes(server->port()));
+}
+
+// Prometheus asks for gzip: the text comes compressed and inflates to
+// exactly what a client that does not ask gets; a refusal is honoured.
+TEST(MetricsServer, compressesForScrapersThatAskAndOnlyForThem)
+{
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "vigilon_entry_up{entry=\"web " + std::to_string(i) + "\",id=\"" + std::to_string(i) + "\"} 1\n";
+    std::string error;
+    const std::unique_ptr<Server> server = startServer(Endpoint{"127.0.0.1", 0}, fixed(text), error);
+    ASSERT_TRUE(server) << error;
+    const std::uint16_t port = server->port();
+
+    const std::string plain = scrape(port);
+    EXPECT_EQ(httpStatus(plain), 200);
+    EXPECT_EQ(httpBody(plain), text);
+    EXPECT_EQ(httpHeader(plain, "Content-Encoding"), "");
+    EXPECT_EQ(httpHeader(plain, "Vary"), "Accept-Encoding");
+
+    const std::string zipped = scrape(port, "Accept-Encoding: gzip\r\n");
+    EXPECT_EQ(httpStatus(zipped), 200);
+    EXPECT_EQ(httpHeader(zipped, "Content-Encoding"), "gzip");
+    EXPECT_EQ(httpHeader(zipped, "Vary"), "Accept-Encoding");
+    EXPECT_EQ(httpHeader(zipped, "Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+    const std::string body = httpBody(zipped);
+    EXPECT_EQ(httpHeader(zipped, "Content-Length"), std::to_string(body.size()));
+    EXPECT_LT(body.size() * 5, text.size());
+    EXPECT_EQ(gunzip(body), text);
+    // A browser's list, and HEAD: the same head, no body.
+    EXPECT_EQ(gunzip(httpBody(scrape(port, "accept-encoding: deflate, GZIP;q=0.8, br\r\n"))), text);
+    EXPECT_EQ(gunzip(httpBody(scrape(port, "Accept-Encoding: identity, *\r\n"))), text);
+    const std::string head = scrape(port, "Accept-Encoding: gzip\r\n", "HEAD");
+    EXPECT_EQ(httpHeader(head, "Content-Encoding"), "gzip");
+    EXPECT_EQ(httpHeader(head, "Content-Length"), std::to_string(body.size()));
+    EXPECT_EQ(httpBody(head), "");
+
+    // Refused with a weight of zero, or not named.
+    for (const char *refusing : {"gzip;q=0", "gzip; q=0.000, *", "identity", "*;q=0", "deflate, br"}) {
+        const std::string answer = scrape(port, std::string("Accept-Encoding: ") + refusing + "\r\n");
+        EXPECT_EQ(httpHeader(answer, "Content-Encoding"), "") << refusing;
+        EXPECT_EQ(httpBody(answer), text) << refusing;
+    }
+}
+
+// A scrape between two rounds sends the text the last round left, not
+// rendered again; the next round's end, or a change outside the rounds,
+// brings a new one.
+TEST(MetricsServer, rendersOncePerRoundOfChecks)
+{
+    MetricsRegistry registry;
+    MetricsPage page(registry, "1.0");
+    std::string error;
+    const std::unique_ptr<Server> server =
+        startServer(Endpoint{"127.0.0.1", 0}, [&page] { return page.current(); }, error);
+    ASSERT_TRUE(server) << error;
+    const std::uint16_t port = server->port();
+    const auto checks = [](const std::string &text, const std::string &name) {
+        const std::string series = "vigilon_entry_checks_total{entry=\"" + name + "\"";
+        const std::size_t at = text.find(series);
+        if (at == std::string::npos)
+            return std::string("none");
+        const std::size_t value = text.find("} ", at) + 2;
+        return text.substr(value, text.find('\n', at) - value);
+    };
+
+    // Two rounds: the first one's end is told by the second's beginning.
+    Checked a(1, "a"), b(2, "b");
+    for (int round = 0; round < 2; ++round) {
+        a.check(registry);
+        b.check(registry);
+    }
+    const std::string first = httpBody(scrape(port));
+    EXPECT_EQ(checks(first, "a"), "2");
+    EXPECT_EQ(checks(first, "b"), "2");
+    const std::uint64_t renders = page.renders();
+
+    // The next round is under way: the scrapes meanwhile send the same
+    // bytes, compressed or not, and nothing is rendered.
+    a.check(registry);
+    EXPECT_EQ(httpBody(scrape(port)), first);
+    const std::string zipped = httpBody(scrape(port, "Accept-Encoding: gzip\r\n"));
+    EXPECT_EQ(gunzip(zipped), first);
+    EXPECT_EQ(httpBody(scrape(port, "Accept-Encoding: gzip\r\n")), zipped);
+    EXPECT_EQ(page.renders(), renders);
+
+    // Its last check is in: one rendering, whatever the scrapes after it.
+    b.check(registry);
+    const std::string second = httpBody(scrape(port));
+    EXPECT_EQ(checks(second, "a"), "3");
+    EXPECT_EQ(checks(second, "b"), "3");
+    EXPECT_EQ(httpBody(scrape(port)), second);
+    EXPECT_EQ(page.renders(), renders + 1);
+
+    // An entry left out of a round holds nobody back: the next round's
+    // first check ends the one before, and from then on the round ends
+    // with the entries that are still checked.
+    a.check(registry);
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "5");
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "a"), "6");
+    // Back in the rounds: it is waited for again from the round after.
+    b.check(registry);
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "4");
+    b.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "4");
+    a.check(registry);
+    EXPECT_EQ(checks(httpBody(scrape(port)), "b"), "5");
+    // Outside the rounds: an entry forgotten, monitoring stopped.
+    registry.entryForgotten(b.entry, 0);
+    const std::string forgotten = httpBody(scrape(port));
+    EXPECT_EQ(checks(forgotten, "b"), "none");
+    EXPECT_NE(forgotten.find("vigilon_monitoring 1\n"), std::string::npos);
+    registry.monitoringStopped(0);
+    EXPECT_NE(httpBody(scrape(port)).find("vigilon_monitoring 0\n"), std::string::npos);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -127,14 +128,16 @@ private:
     bool connected_ = false;
 };
 
-// Sends one request (method and target, "Connection: close") and returns
-// the whole response, head and body; empty when none came.
+// Sends one request (method and target, "Connection: close", and the
+// header lines given, each ending in CRLF) and returns the whole response,
+// head and body; empty when none came.
 inline std::string httpRequest(std::uint16_t port, const std::string &method, const std::string &target,
-                               const char *address = "127.0.0.1")
+                               const char *address = "127.0.0.1", const std::string &headers = {})
 {
     TcpClient client(port, address);
     if (!client.connected() ||
-        !client.send(method + " " + target + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"))
+        !client.send(method + " " + target + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + headers +
+                     "\r\n"))
         return {};
     return client.receiveAll();
 }
@@ -143,6 +146,33 @@ inline std::string httpRequest(std::uint16_t port, const std::string &method, co
 inline int httpStatus(const std::string &response)
 {
     return response.rfind("HTTP/1.", 0) == 0 && response.size() > 12 ? std::atoi(response.c_str() + 9) : 0;
+}
+
+// The value of a header of a response, the first of that name (compared
+// without regard to case), without the blanks around it; empty when there
+// is none.
+inline std::string httpHeader(const std::string &response, const std::string &name)
+{
+    const std::size_t headEnd = response.find("\r\n\r\n");
+    std::size_t at = response.find("\r\n");
+    while (at != std::string::npos && at < headEnd) {
+        const std::size_t start = at + 2;
+        const std::size_t end = response.find("\r\n", start);
+        const std::string line = response.substr(start, end - start);
+        const std::size_t colon = line.find(':');
+        bool same = colon == name.size();
+        for (std::size_t i = 0; same && i < colon; ++i)
+            same = std::tolower(static_cast<unsigned char>(line[i])) ==
+                   std::tolower(static_cast<unsigned char>(name[i]));
+        if (same) {
+            const std::size_t first = line.find_first_not_of(' ', colon + 1);
+            if (first == std::string::npos)
+                return {};
+            return line.substr(first, line.find_last_not_of(' ') + 1 - first);
+        }
+        at = end;
+    }
+    return {};
 }
 
 // The body of a response.
