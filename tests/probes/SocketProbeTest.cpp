@@ -40,6 +40,8 @@ TEST(TcpProbe, ConnectsReportsOnceAndClosesTheConnectionWithTheCheck)
     // (closing costs the loop what connecting did, and the engine destroys
     // checks once their round's results are in).
     EXPECT_EQ(host.loop.watchCount(), 0u);
+    // The server's thread takes the connection in its own time.
+    host.loop.runUntil([&] { return server.accepted() == 1; }, 2000);
     host.loop.runFor(50);
     EXPECT_EQ(server.peerClosed(), 0);
     EXPECT_EQ(host.reports.size(), 1u);
