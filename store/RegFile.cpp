@@ -173,6 +173,9 @@ bool decodeFile(const std::string &bytes, std::vector<std::string> &lines, RegFi
             }
         }
     }
+    // A last line end closes the last line; it opens none.
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
     std::size_t from = 0;
     while (from <= text.size()) {
         std::size_t end = text.find('\n', from);
