@@ -559,7 +559,11 @@ private:
                 return refuse(path, storedName, "has a name that a registry file cannot hold");
             line = quoted(name) + "=";
         }
-        const std::string raw(value.data.begin(), value.data.end());
+        std::string raw(value.data.begin(), value.data.end());
+        // The registry keeps a string's terminating NUL, the store's own
+        // writes leave it out: both are the same text in the file.
+        if ((value.type == RegSz || value.type == RegExpandSz) && !raw.empty() && raw.back() == '\0')
+            raw.pop_back();
         std::uint32_t number = 0;
         if (value.type == RegDword && value.data.size() == 4 && dwordFromValue(value, number)) {
             char digits[16];
