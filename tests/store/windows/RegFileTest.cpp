@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -120,6 +121,48 @@ TEST(RegFile, DamagedFileIsRefusedBeforeAnyWrite)
     ASSERT_EQ(registry.openKey(kTree + "\\Monitor", reg::KeyQueryValue)->queryValue("Port Count", count), Status::Ok);
     EXPECT_EQ(count.data, reg::dwordBytes(0x12345678));
     EXPECT_TRUE(registry.openKey(kTree + "\\Graphs", reg::KeyQueryValue));
+}
+
+// The registry holds UTF-16 and the store reaches it through the ANSI code
+// page: under a Japanese one (the test runs under a Japanese locale),
+// Japanese names and texts go out and come back as they are.
+TEST(RegFile, JapaneseNamesGoOutAndComeBackUnderAJapaneseCodePage)
+{
+    // ctest gives the locale (LOCPATH) where the system can make it.
+    if (!std::getenv("LOCPATH"))
+        GTEST_SKIP() << "no Japanese locale given";
+    ASSERT_EQ(GetACP(), 932u);
+    reg::Win32Registry registry;
+    registry.deleteKey(kTree);
+    const wchar_t *const name = L"ポート名 #0";
+    const std::wstring text = L"監視サーバー";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ardentis\\Vigilon\\監視", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    test::TempDir dir;
+    const std::string ours = dir / "ours.reg";
+    const std::string theirs = dir / "theirs.reg";
+    test::RunResult run = vigilonReg({"export", ours});
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = test::run({"regedit.exe", "/E", theirs, "HKEY_LOCAL_MACHINE\\" + kTree});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(test::readFile(ours), test::readFile(theirs));
+
+    ASSERT_EQ(registry.deleteKey(kTree), Status::Ok);
+    run = vigilonReg({"import", ours});
+    ASSERT_EQ(run.status, 0) << run.out;
+    wchar_t back[64] = {};
+    DWORD size = sizeof back;
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Ardentis\\Vigilon\\監視", name, RRF_RT_REG_SZ, nullptr,
+                           back, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(back), text);
 }
 
 } // namespace
