@@ -4,15 +4,21 @@
 //   vigilon-reg query  KEY [/v NAME | /ve]
 //   vigilon-reg add    KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
 //   vigilon-reg delete KEY [/v NAME | /ve] [/f]
+//   vigilon-reg export FILE
+//   vigilon-reg import FILE
 // It works on the store the program uses ($VIGILON_REGISTRY and so on).
 #include "base/TextFormat.h"
 #include "reg/StoreAccess.h"
+#include "store/RegFile.h"
 #include "store/Registry.h"
 #include "store/Settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +39,8 @@ const char *const kUsage =
     "  vigilon-reg query KEY [/v NAME | /ve]\n"
     "  vigilon-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
     "  vigilon-reg delete KEY [/v NAME | /ve] [/f]\n"
+    "  vigilon-reg export FILE\n"
+    "  vigilon-reg import FILE\n"
     "  vigilon-reg --help\n"
     "\n"
     "  KEY    HKLM\\SubKey or HKEY_LOCAL_MACHINE\\SubKey\n"
@@ -40,6 +48,13 @@ const char *const kUsage =
     "  /t     REG_SZ (the default), REG_EXPAND_SZ, REG_DWORD or REG_BINARY\n"
     "  /d     the data: text, a DWORD in decimal or 0x hexadecimal, or hex bytes\n"
     "  /f     overwrite or delete without asking\n"
+    "\n"
+    "  export writes HKLM\\Software\\Ardentis\\Vigilon with every key and value below\n"
+    "  it to FILE as a registry file (\"Windows Registry Editor Version 5.00\", UTF-16\n"
+    "  LE), as the Windows registry editor exports it. import takes such a file\n"
+    "  (also UTF-8, or \"REGEDIT4\") and applies it as one change: a file with a fault,\n"
+    "  or with a key outside that tree, changes nothing, and the error names its\n"
+    "  line. [-KEY] deletes a key and \"NAME\"=- a value, as in the editor's files.\n"
     "\n";
 
 struct Command {
@@ -341,6 +356,55 @@ int remove(reg::Registry &registry, const Command &command)
     return 0;
 }
 
+// The tree written to a registry file; the file is written whole or not at
+// all (a partial file is removed).
+int exportFile(reg::Registry &registry, const std::string &file)
+{
+    std::string bytes;
+    std::string problem;
+    Status status = Status::Ok;
+    if (!reg::exportRegFile(registry, bytes, status, problem)) {
+        if (!problem.empty())
+            return fail("ERROR: Cannot export: " + problem + ".");
+        return storeError(status);
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+        out.close();
+        std::remove(file.c_str());
+        return fail("ERROR: Cannot write " + escapeControls(file) + ": " + std::strerror(errno) + ".");
+    }
+    std::printf("The operation completed successfully.\n");
+    return 0;
+}
+
+// Reads a registry file whole, before the store is opened: a file with a
+// fault changes nothing. 0 when it was taken, else the exit status.
+int readImport(const std::string &file, std::vector<reg::RegFileStep> &steps)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return fail("ERROR: Cannot read " + escapeControls(file) + ": " + std::strerror(errno) + ".");
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return fail("ERROR: Cannot read " + escapeControls(file) + ".");
+    reg::RegFileError error;
+    if (!reg::parseRegFile(bytes, steps, error))
+        return fail("ERROR: " + escapeControls(file) + ", line " + std::to_string(error.line) + ": " + error.why +
+                    ". Nothing was changed.");
+    return 0;
+}
+
+int importFile(reg::Registry &registry, const std::vector<reg::RegFileStep> &steps)
+{
+    const Status status = reg::applyRegFile(registry, steps);
+    if (status != Status::Ok)
+        return storeError(status);
+    warnIfHeld();
+    std::printf("The operation completed successfully.\n");
+    return 0;
+}
+
 // Reads the arguments after the verb; false on a syntax error.
 bool parseArguments(const std::vector<std::string> &args, Command &command)
 {
@@ -382,18 +446,28 @@ int main(int argc, char **argv)
 
     Command command;
     command.verb = args[1];
-    const bool known =
+    const bool isFile = reg::sameName(command.verb, "export") || reg::sameName(command.verb, "import");
+    if (isFile && args.size() != 3)
+        return invalidSyntax();
+    const bool known = isFile ||
         reg::sameName(command.verb, "query") || reg::sameName(command.verb, "add") || reg::sameName(command.verb, "delete");
     if (!known)
         return invalidSyntax();
-    if (args.size() >= 3 && !parseKey(args[2], command.keyPath))
+    if (!isFile && args.size() >= 3 && !parseKey(args[2], command.keyPath))
         return fail("ERROR: Invalid key name.");
-    if (!parseArguments(args, command))
+    if (!isFile && !parseArguments(args, command))
         return invalidSyntax();
+
+    std::vector<reg::RegFileStep> steps;
+    if (reg::sameName(command.verb, "import")) {
+        if (const int refused = readImport(args[2], steps); refused != 0)
+            return refused;
+    }
 
     Status status = Status::Ok;
     const bool isQuery = reg::sameName(command.verb, "query");
-    std::unique_ptr<reg::Registry> registry = openStore(isQuery, status);
+    const bool readOnly = isQuery || reg::sameName(command.verb, "export");
+    std::unique_ptr<reg::Registry> registry = openStore(readOnly, status);
     if (!registry && status == Status::NotAFile)
         return fail("ERROR: " + defaultRegistryPath() +
                     " is not a regular file; the store must be one, or a path where nothing is yet.");
@@ -401,6 +475,10 @@ int main(int argc, char **argv)
         return storeError(status);
     if (isQuery)
         return query(*registry, command);
+    if (reg::sameName(command.verb, "export"))
+        return exportFile(*registry, args[2]);
+    if (reg::sameName(command.verb, "import"))
+        return importFile(*registry, steps);
     if (reg::sameName(command.verb, "add"))
         return add(*registry, command);
     return remove(*registry, command);

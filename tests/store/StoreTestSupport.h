@@ -4,11 +4,13 @@
 #pragma once
 
 #include "base/MonitorPort.h"
+#include "store/Registry.h"
 
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -95,5 +97,75 @@ public:
 private:
     sqlite3 *db_ = nullptr;
 };
+
+// Every key of a store below path with its values in their order, by the
+// keys' full paths: what two stores compare by.
+using StoreDump = std::map<std::string, std::vector<std::tuple<std::string, std::uint32_t, std::vector<std::uint8_t>>>>;
+
+inline void dumpStore(reg::Registry &store, const std::string &path, StoreDump &dump)
+{
+    if (auto key = store.openKey(path, reg::KeyQueryValue)) {
+        auto &values = dump[path];
+        std::vector<std::pair<std::string, reg::Value>> all;
+        key->allValues(all);
+        for (auto &[name, value] : all)
+            values.emplace_back(name, value.type, value.data);
+    }
+    for (const std::string &child : store.subkeys(path))
+        dumpStore(store, child, dump);
+}
+
+inline StoreDump dumpStore(reg::Registry &store, const std::string &path = "")
+{
+    StoreDump dump;
+    dumpStore(store, path, dump);
+    return dump;
+}
+
+// Seeds the configuration's tree with a value of every kind the registry
+// file carries (strings with the characters it escapes, line breaks and
+// Japanese text, hex data long enough to wrap, a default value, a Japanese
+// value and key name, an empty key) and one value outside the tree.
+inline reg::Status seedEveryKind(reg::Registry &store)
+{
+    return store.transact([&]() {
+        using reg::Status;
+        const auto text = [](const std::string &t) { return std::vector<std::uint8_t>(t.begin(), t.end()); };
+        std::vector<std::uint8_t> long_;
+        for (int i = 0; i < 100; ++i)
+            long_.push_back(static_cast<std::uint8_t>(i * 7));
+        const std::vector<std::tuple<std::string, std::string, std::uint32_t, std::vector<std::uint8_t>>> values = {
+            {"Software\\Ardentis\\Vigilon", "", reg::RegSz, text("root default")},
+            {"Software\\Ardentis\\Vigilon", "Logon", reg::RegDword, reg::dwordBytes(1)},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Port Count", reg::RegDword, reg::dwordBytes(0x12345678)},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Target", reg::RegExpandSz, text("%TARGET%.example")},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Service #0", reg::RegSz,
+             text("C:\\tools\\alert.bat \"%TARGET%\" \\\\share\\")},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "PortName #0", reg::RegExpandSz, text("監視サーバー (22)")},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "ポート名 #1", reg::RegSz, text("日本語の名前")},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Lines", reg::RegSz, text("one\r\ntwo\tthree")},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Blob", reg::RegBinary, long_},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Empty Blob", reg::RegBinary, {}},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Empty Text", reg::RegSz, {}},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "List", 7, {'a', 0, 'b', 0xE3, 0x81, 0x82, 0, 0}},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Nothing", reg::RegNone, {1, 2}},
+            {"Software\\Ardentis\\Vigilon\\Monitor", "Quad", 11, {1, 2, 3, 4, 5, 6, 7, 8}},
+            {"Software\\Ardentis\\Vigilon\\Graphs\\空き", "", reg::RegNone, {}},
+            {"Software\\Other", "Elsewhere", reg::RegSz, text("not ours")},
+        };
+        for (const auto &[path, name, type, data] : values) {
+            Status status = Status::Ok;
+            auto key = store.createKey(path, &status);
+            if (!key)
+                return status;
+            // The empty key gets no value.
+            if (type == reg::RegNone && data.empty())
+                continue;
+            if ((status = key->setValue(name, type, data)) != Status::Ok)
+                return status;
+        }
+        return Status::Ok;
+    });
+}
 
 } // namespace vigilon::test
