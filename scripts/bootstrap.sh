@@ -26,8 +26,10 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # openssl's s_server is the TLS server of the Schannel session's test.
   # tcl and dpkg-dev make SQLite's single source file out of Debian's
   # source package (scripts/sqlite-source.sh, below). libz-mingw-w64-dev
-  # compresses the Windows metrics.
-  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev)
+  # compresses the Windows metrics. locales holds the Japanese locale's
+  # source, from which a test makes the locale under which Wine's code page
+  # holds Japanese.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev locales)
 fi
 
 # The command-line checkers that the side-by-side benchmark runs beside ours.
