@@ -76,8 +76,9 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
     // Scrapes are answered one at a time on the server's thread, the only
     // one that asks the page.
     metrics::MetricsPage *page = service->page_.get();
-    service->server_ =
-        metrics::startServer(*endpoint, [page] { return page->current(); }, error, &inUse);
+    service->server_ = metrics::startServer(
+        *endpoint, metrics::Sources{[page] { return page->current(); }, [page] { return page->entries(); }}, error,
+        &inUse);
     if (!service->server_) {
         tell(prompter, inUse ? formatText(loadString(sid::MetricsPortInUse), {text})
                              : formatText(loadString(sid::MetricsNotServed), {text, error}));

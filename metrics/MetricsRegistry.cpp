@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/MetricsRegistry.h"
 
+#include "metrics/EntriesApi.h"
+
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -64,11 +66,9 @@ const char *kindLabel(std::uint32_t protocol)
     }
 }
 
-namespace {
-
 // Prometheus takes label values in UTF-8 only, and refuses the whole scrape
-// over one bad byte: a name stored in another encoding keeps its readable
-// part, each byte that does not fit becoming U+FFFD.
+// over one bad byte; JSON and XML want it too: a name stored in another
+// encoding keeps its readable part.
 std::string validUtf8(const std::string &text)
 {
     std::string out;
@@ -111,6 +111,8 @@ std::string validUtf8(const std::string &text)
     }
     return out;
 }
+
+namespace {
 
 void appendLabelValue(std::string &out, const std::string &value)
 {
@@ -328,25 +330,46 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     }
     e.certKnown = usesTls(entry.protocol) && entry.certDaysKnown;
     e.certExpiresAt = entry.certExpiresAt;
+    e.certDaysLeft = entry.certDaysLeft;
+    e.status = entry.status;
+    e.reason = outcome.failed() ? outcome.reason : FailureReason{};
+    e.checkedAtMillis = outcome.unixMillis;
+    e.row = entry.rowHint;
     if (member && checkedInRound_ >= expected_)
         nextRound();
     else if (fresh)
         ++published_; // a new entry shows at once
 }
 
+// The outcome told before has the entry's state already; should an outage
+// come otherwise, the change shows at once.
 void MetricsRegistry::outageBegan(const MonitorPort &entry, const std::string &, std::int64_t,
-                                  const FailureReason &, bool)
+                                  const FailureReason &reason, bool)
 {
     const std::lock_guard lock(mutex_);
-    if (const auto found = entries_.find(entry.id); found != entries_.end())
-        found->second.up = false;
+    const auto found = entries_.find(entry.id);
+    if (found == entries_.end())
+        return;
+    EntryMetrics &e = found->second;
+    if (e.up || e.status != Failed || !(e.reason == reason))
+        ++published_;
+    e.up = false;
+    e.status = Failed;
+    e.reason = reason;
 }
 
 void MetricsRegistry::outageEnded(const MonitorPort &entry, const std::string &, std::int64_t)
 {
     const std::lock_guard lock(mutex_);
-    if (const auto found = entries_.find(entry.id); found != entries_.end())
-        found->second.up = true;
+    const auto found = entries_.find(entry.id);
+    if (found == entries_.end())
+        return;
+    EntryMetrics &e = found->second;
+    const PortStatus status = e.status == Failed ? (entry.status == Failed ? Ok : entry.status) : e.status;
+    if (!e.up || e.status != status)
+        ++published_;
+    e.up = true;
+    e.status = status;
 }
 
 void MetricsRegistry::monitoringStopped(std::int64_t)
@@ -417,15 +440,33 @@ MetricsPage::MetricsPage(const MetricsRegistry &registry, std::string version, R
 {
 }
 
+void MetricsPage::refresh()
+{
+    if (taken_ && registry_.published() == takenAt_)
+        return;
+    registry_.snapshot(room_);
+    taken_ = true;
+    takenAt_ = room_.published;
+    kept_.reset();
+    keptEntries_.reset();
+}
+
 std::shared_ptr<const MetricsBody> MetricsPage::current()
 {
-    if (kept_ && registry_.published() == keptAt_)
-        return kept_;
-    registry_.snapshot(room_);
-    kept_ = std::make_shared<const MetricsBody>(renderMetrics(room_, version_, options_));
-    keptAt_ = room_.published;
-    ++renders_;
+    refresh();
+    if (!kept_) {
+        kept_ = std::make_shared<const MetricsBody>(renderMetrics(room_, version_, options_));
+        ++renders_;
+    }
     return kept_;
+}
+
+std::shared_ptr<const EntriesView> MetricsPage::entries()
+{
+    refresh();
+    if (!keptEntries_)
+        keptEntries_ = std::make_shared<const EntriesView>(renderEntries(room_));
+    return keptEntries_;
 }
 
 std::uint64_t MetricsPage::renders() const

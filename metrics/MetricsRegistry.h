@@ -26,6 +26,13 @@ const char *reasonLabel(FailureKind kind);
 // "tls".
 const char *kindLabel(std::uint32_t protocol);
 
+// The text as valid UTF-8: each byte that is not part of a valid sequence
+// (overlong forms, surrogates and points beyond U+10FFFF included) becomes
+// U+FFFD, the readable rest stays.
+std::string validUtf8(const std::string &text);
+
+struct EntriesView;
+
 // What the metrics know of one entry.
 struct EntryMetrics {
     // What names the entry in the output; shared, so that a snapshot copies
@@ -55,6 +62,16 @@ struct EntryMetrics {
     std::int64_t certExpiresAt = 0; // seconds since 1970
     // The registry's round when the entry was last checked; 0 never.
     std::uint64_t round = 0;
+    // The entry's state as its last outcome left it (Idle: no verdict yet),
+    // why its last check failed (None once one answered), when that check
+    // was, in milliseconds since 1970 UTC, the certificate's whole days left
+    // (with certKnown), and its row in the list of entries, which is its
+    // index in the store.
+    PortStatus status = Idle;
+    FailureReason reason;
+    std::int64_t checkedAtMillis = 0;
+    std::int32_t certDaysLeft = 0;
+    std::size_t row = 0;
 };
 
 // The metrics as one scrape sees them.
@@ -123,22 +140,30 @@ private:
 
 // The metrics page the server sends: rendered from one snapshot at most
 // once per count of MetricsRegistry::published(), and kept for every scrape
-// until the count moves, with its compressed form made once beside it.
+// until the count moves, with its compressed form made once beside it. The
+// entries' documents and badges are made from the same snapshot.
 class MetricsPage {
 public:
     MetricsPage(const MetricsRegistry &registry, std::string version, RenderOptions options = {});
-    // The server's thread, one scrape at a time.
+    // The server's thread, one request at a time.
     std::shared_ptr<const MetricsBody> current();
+    std::shared_ptr<const EntriesView> entries();
     // How many times the text was rendered; any thread.
     std::uint64_t renders() const;
 
 private:
+    // Takes a new snapshot when the count has moved since the last one;
+    // then what was made of the old one goes.
+    void refresh();
+
     const MetricsRegistry &registry_;
     const std::string version_;
     const RenderOptions options_;
     MetricsSnapshot room_;
+    bool taken_ = false;
+    std::uint64_t takenAt_ = 0;
     std::shared_ptr<const MetricsBody> kept_;
-    std::uint64_t keptAt_ = 0;
+    std::shared_ptr<const EntriesView> keptEntries_;
     std::atomic<std::uint64_t> renders_{0};
 };
 

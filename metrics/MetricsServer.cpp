@@ -174,11 +174,78 @@ bool acceptsGzip(std::string_view acceptEncoding)
     return named ? namedAccepted : anyAccepted;
 }
 
-Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
-             const MetricsSource &source)
+namespace {
+
+Reply textReply(int status, std::string contentType, std::string body)
 {
     Reply reply;
+    reply.status = status;
+    reply.contentType = std::move(contentType);
+    reply.body = std::move(body);
+    return reply;
+}
+
+constexpr const char *kJson = "application/json; charset=utf-8";
+
+// The entries' paths: their JSON documents and badges. Nothing when the
+// path is none of them.
+std::optional<Reply> answerEntries(const std::string &method, const std::string &where,
+                                   const EntriesSource &source)
+{
+    constexpr std::string_view list = "/api/v1/entries";
+    constexpr std::string_view badge = "/badge/";
+    constexpr std::string_view statusSvg = "/status.svg";
+    std::string_view key;
+    bool one = false, svg = false;
+    const std::string_view path = where;
+    if (path == list) {
+    } else if (path.size() > list.size() + 1 && path.substr(0, list.size() + 1) == "/api/v1/entries/" &&
+               path.find('/', list.size() + 1) == std::string_view::npos) {
+        one = true;
+        key = path.substr(list.size() + 1);
+    } else if (path.size() > badge.size() + statusSvg.size() && path.substr(0, badge.size()) == badge &&
+               path.substr(path.size() - statusSvg.size()) == statusSvg) {
+        svg = true;
+        key = path.substr(badge.size(), path.size() - badge.size() - statusSvg.size());
+        if (key.find('/') != std::string_view::npos)
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    if (method != "GET" && method != "HEAD") {
+        Reply reply = textReply(405, "text/plain; charset=utf-8", "Only GET and HEAD are answered.\n");
+        reply.allowHeader = true;
+        return reply;
+    }
+    const std::shared_ptr<const EntriesView> view = source();
+    const EntriesView empty;
+    const EntriesView &entries = view ? *view : empty;
+    if (!one && !svg)
+        return textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
+                                                                : entries.document);
+    const EntryView *entry = entries.find(key);
+    if (!entry) {
+        if (svg)
+            return textReply(404, "text/plain; charset=utf-8", "No such entry.\n");
+        // The key is not echoed: it is whatever the client sent.
+        return textReply(404, kJson, "{\"error\":\"not_found\",\"message\":\"No entry has this id.\"}\n");
+    }
+    if (svg)
+        return textReply(200, "image/svg+xml; charset=utf-8", statusBadge(*entry));
+    return textReply(200, kJson, entry->json + '\n');
+}
+
+} // namespace
+
+Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+             const Sources &sources)
+{
     const std::string where = path.substr(0, path.find('?'));
+    if (sources.entries) {
+        if (std::optional<Reply> reply = answerEntries(method, where, sources.entries))
+            return std::move(*reply);
+    }
+    Reply reply;
     if (where != "/metrics" && where != "/") {
         reply.status = 404;
         reply.contentType = "text/plain; charset=utf-8";
@@ -200,12 +267,18 @@ Reply answer(const std::string &method, const std::string &path, std::string_vie
     }
     reply.contentType = "text/plain; version=0.0.4; charset=utf-8";
     reply.varyHeader = true;
-    reply.metrics = source();
+    reply.metrics = sources.metrics ? sources.metrics() : nullptr;
     if (!reply.metrics)
         reply.metrics = std::make_shared<const MetricsBody>(std::string());
     // Compressed only when that is asked for and could be had.
     reply.gzip = acceptsGzip(acceptEncoding) && !reply.metrics->gzip().empty();
     return reply;
+}
+
+Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+             const MetricsSource &source)
+{
+    return answer(method, path, acceptEncoding, Sources{source, {}});
 }
 
 } // namespace vigilon::metrics

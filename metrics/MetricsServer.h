@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "metrics/EntriesApi.h"
 #include "metrics/MetricsBody.h"
 
 #include <chrono>
@@ -57,6 +58,16 @@ bool acceptsGzip(std::string_view acceptEncoding);
 // The metrics as the server sends them; called on the server's thread, once
 // per scrape.
 using MetricsSource = std::function<std::shared_ptr<const MetricsBody>()>;
+// The entries as the API and the badges show them; the server's thread,
+// once per request.
+using EntriesSource = std::function<std::shared_ptr<const EntriesView>()>;
+
+// What the server serves; without entries, only the metrics and the page
+// that links to them.
+struct Sources {
+    MetricsSource metrics;
+    EntriesSource entries;
+};
 
 // The answer to one request, the same whichever server carries it.
 struct Reply {
@@ -84,8 +95,12 @@ struct Reply {
 
 // Answers GET or HEAD of "/metrics" (the source gives them, gzip-compressed
 // when acceptEncoding allows it) and of "/" (a page that links to them);
-// 404 for any other path, 405 for any other method. A query string is
-// passed over.
+// with entries, of "/api/v1/entries" (the JSON document of every entry),
+// "/api/v1/entries/<id>" (one entry's object; 404 with a JSON error for an
+// id no entry has) and "/badge/<id or row>/status.svg". 404 for any other
+// path, 405 for any other method. A query string is passed over.
+Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+             const Sources &sources);
 Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
              const MetricsSource &source);
 
@@ -101,7 +116,12 @@ public:
 // Starts serving at endpoint (port 0: any free one). Null, with error set
 // to a short English text of why, when the address cannot be had; inUse,
 // when given, is set when that is because another socket holds the port.
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
-                                    std::string &error, bool *inUse = nullptr, const ServerLimits &limits = {});
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, Sources sources, std::string &error,
+                                    bool *inUse = nullptr, const ServerLimits &limits = {});
+inline std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source, std::string &error,
+                                           bool *inUse = nullptr, const ServerLimits &limits = {})
+{
+    return startServer(endpoint, Sources{std::move(source), {}}, error, inUse, limits);
+}
 
 } // namespace vigilon::metrics

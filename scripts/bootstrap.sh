@@ -12,6 +12,9 @@ packages=(
   # The metrics endpoint's HTTP server and its compression; Prometheus and
   # promtool test it.
   libmicrohttpd-dev zlib1g-dev prometheus
+  # The JSON of the entries' API (header-only; the Windows build uses the
+  # same headers).
+  nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic

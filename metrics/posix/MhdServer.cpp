@@ -41,7 +41,7 @@ constexpr std::size_t kConnectionMemory = kMaxRequestBytes * 2;
 // connection is closed before it closes the socket, within the same run.
 class MhdServer final : public Server {
 public:
-    MhdServer(MetricsSource source, std::uint16_t port, const ServerLimits &limits)
+    MhdServer(Sources source, std::uint16_t port, const ServerLimits &limits)
         : source_(std::move(source))
         , port_(port)
         , limits_(limits)
@@ -219,7 +219,7 @@ private:
         }
     }
 
-    MetricsSource source_;
+    Sources source_;
     std::uint16_t port_;
     ServerLimits limits_;
     MHD_Daemon *daemon_ = nullptr;
@@ -233,7 +233,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, Sources source,
                                     std::string &error, bool *inUse, const ServerLimits &limits)
 {
     sockaddr_storage address{};

@@ -97,7 +97,7 @@ std::string_view headerValue(std::string_view head, std::string_view name)
 
 class WinsockServer final : public Server {
 public:
-    WinsockServer(SOCKET listener, std::uint16_t port, MetricsSource source, const ServerLimits &limits)
+    WinsockServer(SOCKET listener, std::uint16_t port, Sources source, const ServerLimits &limits)
         : listener_(listener)
         , port_(port)
         , source_(std::move(source))
@@ -236,7 +236,7 @@ private:
 
     SOCKET listener_;
     std::uint16_t port_;
-    MetricsSource source_;
+    Sources source_;
     ServerLimits limits_;
     // Oldest first.
     std::vector<Connection> connections_;
@@ -258,7 +258,7 @@ std::string systemText(int code)
 
 } // namespace
 
-std::unique_ptr<Server> startServer(const Endpoint &endpoint, MetricsSource source,
+std::unique_ptr<Server> startServer(const Endpoint &endpoint, Sources source,
                                     std::string &error, bool *inUse, const ServerLimits &limits)
 {
     WSADATA data;
