@@ -134,7 +134,8 @@ const EntryView *EntriesView::find(std::string_view key) const
 
 EntriesView renderEntries(const MetricsSnapshot &snapshot)
 {
-    using nlohmann::json;
+    // The fields in the order the documentation gives them.
+    using json = nlohmann::ordered_json;
     // Every text is made valid UTF-8 first; should anything still slip
     // through, the dump replaces it rather than throw.
     const auto dump = [](const json &value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); };
