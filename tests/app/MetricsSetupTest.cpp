@@ -25,9 +25,11 @@ std::uint16_t freePort()
     return server ? server->port() : 0;
 }
 
-// What a scrape of the program's metrics gets after one check, started
-// with arguments over a store that holds "Metrics Histogram" (-1: none).
-std::string scrapeAfterOneCheck(std::vector<const char *> arguments, long storedHistogram)
+// What a scrape of the program's metrics (or another of its paths) gets
+// after one check, started with arguments over a store that holds "Metrics
+// Histogram" (-1: none).
+std::string scrapeAfterOneCheck(std::vector<const char *> arguments, long storedHistogram,
+                                const std::string &path = "/metrics")
 {
     reg::MemoryRegistry registry;
     const std::uint16_t port = freePort();
@@ -45,13 +47,14 @@ std::string scrapeAfterOneCheck(std::vector<const char *> arguments, long stored
     entry.id = 1;
     entry.name = "web";
     entry.port = 80;
+    entry.status = Ok;
     const std::string host = "127.0.0.1";
     CheckOutcome outcome;
     outcome.entry = &entry;
     outcome.host = &host;
     outcome.micros = 1500;
     service->observer().checkDone(outcome);
-    return test::httpBody(test::httpRequest(port, "GET", "/metrics"));
+    return test::httpBody(test::httpRequest(port, "GET", path));
 }
 
 bool hasHistogram(const std::string &text)
@@ -73,6 +76,17 @@ TEST(MetricsSetup, theSwitchOrElseTheStoreLeavesTheHistogramOut)
     // The switch goes before the store either way.
     EXPECT_TRUE(hasHistogram(scrapeAfterOneCheck({"--metrics-histogram=on"}, 0)));
     EXPECT_FALSE(hasHistogram(scrapeAfterOneCheck({"--metrics-histogram=off"}, -1)));
+}
+
+// The entries' documents and badges come from the program's server, made
+// from what the checks told its metrics.
+TEST(MetricsSetup, servesTheEntriesBesideTheMetrics)
+{
+    const std::string entries = scrapeAfterOneCheck({}, -1, "/api/v1/entries");
+    EXPECT_NE(entries.find("\"name\":\"web\""), std::string::npos) << entries;
+    EXPECT_NE(entries.find("\"state\":\"ok\""), std::string::npos) << entries;
+    const std::string badge = scrapeAfterOneCheck({}, -1, "/badge/0/status.svg");
+    EXPECT_NE(badge.find(">web</text>"), std::string::npos) << badge;
 }
 
 } // namespace
