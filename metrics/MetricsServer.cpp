@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/MetricsServer.h"
 
+#include "metrics/EntriesApi.h"
 #include "probes/NetAddress.h"
 
 #include <cctype>

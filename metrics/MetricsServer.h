@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "metrics/EntriesApi.h"
 #include "metrics/MetricsBody.h"
 
 #include <chrono>
@@ -17,6 +16,8 @@ struct NetAddress;
 }
 
 namespace vigilon::metrics {
+
+struct EntriesView;
 
 // Where the metrics are served: a numeric IPv4 or IPv6 address and a port.
 struct Endpoint {
