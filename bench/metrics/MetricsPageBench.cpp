@@ -2,11 +2,13 @@
 // The metrics page at ENTRIES TCP entries (default 5,000) after a few
 // rounds of checks: the time to snapshot and render it, to compress it,
 // and to scrape it over loopback once it is kept, with and without the
-// histogram; its size plain and on the wire gzip-compressed. Medians of
+// histogram; its size plain and on the wire gzip-compressed; the entries'
+// JSON document made from the same snapshot. Medians of
 // RUNS (default 9). CPU time of this process, so that other work on the
 // machine counts little.
 //
 //   bench_metrics_page [ENTRIES [RUNS]]
+#include "metrics/EntriesApi.h"
 #include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
 
@@ -144,6 +146,23 @@ int main(int argc, char **argv)
                     median(render), median(compress), (median(render) + median(compress)) * 1000.0 / double(entries),
                     double(plainBytes) / 1024.0, double(gzipBytes) / 1024.0, median(plainScrape),
                     median(gzipScrape));
+    }
+    // The entries' document: made once per round from the snapshot, on the
+    // server's thread.
+    {
+        MetricsPage page(registry, "1.0");
+        std::vector<double> document;
+        std::size_t bytes = 0;
+        for (int run = 0; run < runs; ++run) {
+            round(unsigned(run + 200));
+            const double begin = cpuMs();
+            const auto view = page.entries();
+            document.push_back(cpuMs() - begin);
+            bytes = view->document.size();
+        }
+        std::printf("\nThe entries' JSON document (/api/v1/entries): %.2f ms per round (snapshot and JSON), %.2f us "
+                    "per entry, %.0f KiB.\n",
+                    median(document), median(document) * 1000.0 / double(entries), double(bytes) / 1024.0);
     }
     std::printf("\nTaking note of a round's outcomes (on the loop, the check's own work left out): %.2f ms, %.2f us "
                 "per check.\n",
