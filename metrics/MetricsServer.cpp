@@ -221,9 +221,12 @@ std::optional<Reply> answerEntries(const std::string &method, const std::string 
     const std::shared_ptr<const EntriesView> view = source();
     const EntriesView empty;
     const EntriesView &entries = view ? *view : empty;
-    if (!one && !svg)
-        return textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
-                                                                : entries.document);
+    if (!one && !svg) {
+        Reply reply = textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
+                                                                       : entries.document);
+        reply.noCache = true;
+        return reply;
+    }
     const EntryView *entry = entries.find(key);
     if (!entry) {
         if (svg)
@@ -231,9 +234,10 @@ std::optional<Reply> answerEntries(const std::string &method, const std::string 
         // The key is not echoed: it is whatever the client sent.
         return textReply(404, kJson, "{\"error\":\"not_found\",\"message\":\"No entry has this id.\"}\n");
     }
-    if (svg)
-        return textReply(200, "image/svg+xml; charset=utf-8", statusBadge(*entry));
-    return textReply(200, kJson, entry->json + '\n');
+    Reply reply = svg ? textReply(200, "image/svg+xml; charset=utf-8", statusBadge(*entry))
+                      : textReply(200, kJson, entry->json + '\n');
+    reply.noCache = true;
+    return reply;
 }
 
 } // namespace

@@ -84,6 +84,9 @@ struct Reply {
     bool allowHeader = false;
     // The metrics, however sent: the answer depends on Accept-Encoding.
     bool varyHeader = false;
+    // The entries' documents and badges: "Cache-Control: no-cache", so that
+    // a page showing a badge, and whatever caches it, asks again.
+    bool noCache = false;
 
     // What goes out as the body.
     std::string_view content() const

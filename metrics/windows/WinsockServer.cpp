@@ -71,6 +71,8 @@ std::string responseHead(const Reply &reply)
         out += "Vary: Accept-Encoding\r\n";
     if (reply.gzip)
         out += "Content-Encoding: gzip\r\n";
+    if (reply.noCache)
+        out += "Cache-Control: no-cache\r\n";
     out += "Content-Length: " + std::to_string(reply.content().size()) + "\r\nConnection: close\r\n\r\n";
     return out;
 }

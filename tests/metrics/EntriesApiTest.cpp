@@ -164,6 +164,7 @@ TEST_F(EntriesApi, listsEveryEntryWithTheDocumentedFields)
     const std::string response = served.get("/api/v1/entries");
     ASSERT_EQ(httpStatus(response), 200);
     EXPECT_EQ(httpHeader(response, "Content-Type"), "application/json; charset=utf-8");
+    EXPECT_EQ(httpHeader(response, "Cache-Control"), "no-cache");
     const json document = json::parse(httpBody(response));
     EXPECT_EQ(document.at("monitoring"), true);
     const json &entries = document.at("entries");
@@ -249,6 +250,8 @@ TEST_F(EntriesApi, hostileNamesStayText)
     const std::string response = served.get("/badge/1/status.svg");
     ASSERT_EQ(httpStatus(response), 200);
     EXPECT_EQ(httpHeader(response, "Content-Type"), "image/svg+xml; charset=utf-8");
+    // Asked again by whatever shows it, never kept.
+    EXPECT_EQ(httpHeader(response, "Cache-Control"), "no-cache");
     const std::string svg = httpBody(response);
     EXPECT_EQ(svg.find("<img"), std::string::npos);
     const XmlScan scan = scanXml(svg);
