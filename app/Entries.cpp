@@ -142,8 +142,33 @@ int CMainFrame::findEntry(const std::string &name) const
 
 void CMainFrame::setRowImage(int row, int image)
 {
-    if (mainDialog_ && row >= 0)
-        mainDialog_->setRowImage(row, image);
+    if (!mainDialog_ || row < 0)
+        return;
+    // A hidden list is brought up to date when it is shown, not with every
+    // check.
+    if (!dialogVisible_) {
+        rowsBehind_ = true;
+        if (static_cast<std::size_t>(row) < ports_.size())
+            heldImages_[ports_[static_cast<std::size_t>(row)]->id] = image;
+        return;
+    }
+    mainDialog_->setRowImage(row, image);
+}
+
+void CMainFrame::catchUpRows()
+{
+    if (!rowsBehind_ || !mainDialog_)
+        return;
+    rowsBehind_ = false;
+    mainDialog_->refreshRows();
+    // An image set since its row was last written (a check under way, a
+    // failure the retry rule tolerates) shows over it, as it would have.
+    for (std::size_t row = 0; row < ports_.size() && !heldImages_.empty(); ++row) {
+        const auto held = heldImages_.find(ports_[row]->id);
+        if (held != heldImages_.end())
+            mainDialog_->setRowImage(static_cast<int>(row), held->second);
+    }
+    heldImages_.clear();
 }
 
 void CMainFrame::responseSample(std::uint32_t entryId, std::uint32_t valueMs, const std::string &line)
@@ -157,8 +182,14 @@ void CMainFrame::responseSample(std::uint32_t entryId, std::uint32_t valueMs, co
 void CMainFrame::updateRow(const MonitorPort &entry)
 {
     const int row = rowOf(ports_, entry);
-    if (mainDialog_ && row >= 0)
-        mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
+    if (!mainDialog_ || row < 0)
+        return;
+    if (!dialogVisible_) {
+        rowsBehind_ = true;
+        heldImages_.erase(entry.id);
+        return;
+    }
+    mainDialog_->updateRow(row, entryView(static_cast<std::size_t>(row)));
 }
 
 MonitorPort *CMainFrame::realEntry(std::size_t row)

@@ -26,6 +26,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vigilon {
@@ -196,6 +197,9 @@ private:
     // What the engine shows.
     void setRowImage(int row, int image) override;
     void updateRow(const MonitorPort &entry) override;
+    // Before the dialog shows: its rows as the entries stand, where changes
+    // were held back while it was hidden.
+    void catchUpRows();
     void showTrayIcon(unsigned icon) override { updateTrayIcon(TrayOp::Modify, icon); }
     void responseSample(std::uint32_t entryId, std::uint32_t valueMs, const std::string &line) override;
     void pollTick() override;
@@ -231,6 +235,10 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::uint32_t nextEntryId_ = 1;
     bool dialogVisible_ = true;
+    // Rows changed while the dialog was hidden, not shown in its list yet,
+    // and the images set on them since, by entry id.
+    bool rowsBehind_ = false;
+    std::unordered_map<std::uint32_t, int> heldImages_;
     bool trayIconAdded_ = false;
     // What the shell shows: the icon and the tip last given to it.
     unsigned trayIconShown_ = 0;

@@ -93,8 +93,9 @@ void CMainFrame::onCommand(unsigned command)
             mainWindow_->hideWindow();
             dialogVisible_ = false;
         } else {
-            mainWindow_->showWindow();
             dialogVisible_ = true;
+            catchUpRows();
+            mainWindow_->showWindow();
         }
         break;
     case res::CmdHelp:

@@ -16,8 +16,16 @@
 namespace vigilon::net {
 
 // A non-blocking, close-on-exec socket of family (AF_INET, AF_INET6); -1 on
-// failure (see lastError()).
+// failure (see lastError()). Refused as EMFILE where it would take one of
+// the descriptors kept for the rest of the program (see readDescriptorLimit).
 int openSocket(int type, int protocol, int family = AF_INET);
+
+// Reads the process's descriptor limit, by which openSocket() and
+// descriptorsToSpare() go until the next reading: once per round (the
+// checks of a round all see one limit, and a check costs no call for it),
+// and whenever the limit is raised or counted here. Until the first
+// reading they read it themselves.
+void readDescriptorLimit();
 
 // True for the errors by which the local system refuses a resource (no
 // descriptor, no buffer memory): a check that meets one says nothing about
@@ -60,7 +68,8 @@ void closeSocket(int &fd);
 
 // Whether the process has descriptors enough that a finished check may keep
 // its socket fd open until the check is destroyed: fd lies in the lower half
-// of the descriptor limit (descriptors are handed out lowest first).
+// of the descriptor limit (descriptors are handed out lowest first), as last
+// read.
 bool descriptorsToSpare(int fd);
 
 // Asks the kernel to stamp received datagrams and segments (SO_TIMESTAMPNS).

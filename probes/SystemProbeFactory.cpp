@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "probes/SystemProbeFactory.h"
 
+#include "probes/SocketUtil.h"
+
 namespace vigilon {
 
 namespace {
@@ -46,6 +48,8 @@ std::unique_ptr<SocketCheck> SystemProbeFactory::makeSocketCheck(int kind, Probe
 void SystemProbeFactory::beginRound()
 {
     resolver_.beginRound();
+    // The checks of the round go by one reading of the descriptor limit.
+    net::readDescriptorLimit();
 }
 
 } // namespace vigilon

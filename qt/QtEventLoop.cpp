@@ -130,13 +130,20 @@ void QtEventLoop::relist(int fd, Watch &watch)
 {
     if (epoll_ < 0)
         return;
-    const std::uint32_t want = interestOf(watch.events);
+    std::uint32_t want = interestOf(watch.events);
     if (want == 0) {
-        if (watch.listed)
+        // A registration that has fired and is disarmed reports nothing: it
+        // may stay until the socket closes, which takes it out of the set.
+        if (watch.listed && watch.armed != 0)
             ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-        watch.listed = false;
+        watch.listed = watch.listed && watch.armed == 0;
+        watch.armed = 0;
         return;
     }
+    // A connect is reported once: the registration for it alone disarms
+    // itself when it fires, and needs no call to be taken back.
+    if (watch.events == Connected)
+        want |= EPOLLONESHOT;
     epoll_event event{};
     event.events = want;
     event.data.u64 = (std::uint64_t(watch.serial) << 32) | std::uint32_t(fd);
@@ -148,10 +155,11 @@ void QtEventLoop::relist(int fd, Watch &watch)
     else if (rc != 0 && errno == EEXIST)
         rc = ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event);
     watch.listed = rc == 0;
+    watch.armed = rc == 0 ? want : 0;
     if (rc != 0 && errno == EPERM) {
         // A descriptor that never blocks (a plain file): ready at once, as
         // poll() would say.
-        ready_.push_back(Ready{fd, watch.serial, want});
+        ready_.push_back(Ready{fd, watch.serial, want & ~std::uint32_t(EPOLLONESHOT)});
         resumeLater();
     }
 }
@@ -170,7 +178,9 @@ void QtEventLoop::unwatchSocket(int fd)
     const auto it = watches_.find(fd);
     if (it == watches_.end())
         return;
-    if (it->second.listed && epoll_ >= 0)
+    // Disarmed, the socket reports nothing more; it leaves the set when it
+    // closes, or is registered anew by the next watch of its number.
+    if (it->second.listed && it->second.armed != 0 && epoll_ >= 0)
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     watches_.erase(it);
 }
@@ -189,9 +199,15 @@ void QtEventLoop::fetchReady()
         return;
     readySeen_ = now();
     ready_.reserve(static_cast<std::size_t>(got));
-    for (int i = 0; i < got; ++i)
-        ready_.push_back(Ready{static_cast<int>(events[i].data.u64 & 0xffffffffu),
-                               static_cast<std::uint32_t>(events[i].data.u64 >> 32), events[i].events});
+    for (int i = 0; i < got; ++i) {
+        const Ready ready{static_cast<int>(events[i].data.u64 & 0xffffffffu),
+                          static_cast<std::uint32_t>(events[i].data.u64 >> 32), events[i].events};
+        // A one-shot registration that fired is disarmed from now on.
+        if (const auto it = watches_.find(ready.fd);
+            it != watches_.end() && it->second.serial == ready.serial && (it->second.armed & EPOLLONESHOT))
+            it->second.armed = 0;
+        ready_.push_back(ready);
+    }
 }
 
 void QtEventLoop::onEpoll()
@@ -215,12 +231,21 @@ void QtEventLoop::serveReady()
         unsigned events = 0;
         int error = 0;
         if ((watch.events & Connected) && (ready.got & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
-            socklen_t length = sizeof error;
-            if (::getsockopt(ready.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                error = errno;
+            // A connect that failed leaves its error on the socket, which
+            // the socket reports as an error; writable without one, it is
+            // connected and there is nothing to ask.
+            if (failed) {
+                socklen_t length = sizeof error;
+                if (::getsockopt(ready.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                    error = errno;
+            }
             events |= Connected;
             watch.events &= ~unsigned(Connected);
-            relist(ready.fd, watch);
+            // Watched on for the rest: registered anew only where that is
+            // not what the set holds.
+            const std::uint32_t rest = interestOf(watch.events);
+            if (rest == 0 ? watch.armed != 0 : rest != watch.armed)
+                relist(ready.fd, watch);
         }
         if ((watch.events & Writable) && (ready.got & EPOLLOUT))
             events |= Writable;

@@ -22,7 +22,10 @@ namespace vigilon {
 // timers are kept here (TimerTable) behind one QTimer for the earliest
 // deadline, and the sockets sit in an epoll set whose descriptor one
 // QSocketNotifier watches. Watching, changing and dropping a socket is one
-// epoll_ctl() call; killing a timer is found by its key. Ready sockets and
+// epoll_ctl() call at most: a watch for a connect alone is registered once,
+// for one event, after which the set holds it disarmed until the socket
+// closes (which takes it out) or it is watched for more; killing a timer is
+// found by its key. Ready sockets and
 // due timers are served in slices of about 2 ms, between which Qt serves
 // everything else.
 class QtEventLoop final : public QObject, public EventLoop {
@@ -47,9 +50,12 @@ private:
         unsigned events = 0;
         std::uint32_t serial = 0;
         SocketCallback callback;
-        // In the epoll set (a watch that wants nothing is not: an error
-        // would be reported on every wait).
+        // In the epoll set, and what it is registered for there (0: nothing
+        // any more, a one-shot registration that has fired). A watch that
+        // wants nothing is never armed: an error would be reported on every
+        // wait.
         bool listed = false;
+        std::uint32_t armed = 0;
     };
     // A socket found ready, with the serial of the watch it was found for.
     struct Ready {

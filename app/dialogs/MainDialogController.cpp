@@ -290,6 +290,16 @@ void MainDialogController::fillList()
         controls_->setRow(static_cast<int>(i), shownRow(frame_.entryView(i)));
 }
 
+void MainDialogController::refreshRows()
+{
+    if (static_cast<std::size_t>(controls_->rowCount()) != frame_.entryCount()) {
+        fillList();
+        return;
+    }
+    for (std::size_t i = 0; i < frame_.entryCount(); ++i)
+        controls_->setRow(static_cast<int>(i), shownRow(frame_.entryView(i)));
+}
+
 int MainDialogController::frameRow(int row) const
 {
     if (row < 0 || row >= controls_->rowCount())

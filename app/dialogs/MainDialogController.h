@@ -157,6 +157,9 @@ public:
     void updateRow(int row, const EntryView &entry);
     void setRowImage(int row, int image);
     void fillList();
+    // Every row shown afresh from the frame's entries (the list refilled
+    // where their number differs), the rows and the selection kept.
+    void refreshRows();
 
     // The user's side.
     void onStartStop();

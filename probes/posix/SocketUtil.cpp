@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,14 +27,37 @@ namespace {
 // running out of them costs checks, never the program. What it holds from
 // its start on is below the first socket's number and not counted here.
 constexpr rlim_t kDescriptorReserve = 16;
+
+// The soft descriptor limit as last read; 0 while unread (or unreadable).
+std::atomic<std::uint64_t> softLimit{0};
+
+std::uint64_t readSoftLimit()
+{
+    rlimit limit{};
+    const std::uint64_t soft = getrlimit(RLIMIT_NOFILE, &limit) == 0 ? std::uint64_t(limit.rlim_cur) : 0;
+    softLimit.store(soft, std::memory_order_relaxed);
+    return soft;
+}
+
+std::uint64_t knownSoftLimit()
+{
+    const std::uint64_t soft = softLimit.load(std::memory_order_relaxed);
+    return soft != 0 ? soft : readSoftLimit();
+}
 } // namespace
+
+void readDescriptorLimit()
+{
+    readSoftLimit();
+}
 
 int openSocket(int type, int protocol, int family)
 {
     const int fd = ::socket(family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
-    rlimit limit{};
-    if (fd >= 0 && getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        static_cast<rlim_t>(fd) + kDescriptorReserve >= limit.rlim_cur) {
+    if (fd < 0)
+        return fd;
+    const std::uint64_t soft = knownSoftLimit();
+    if (soft != 0 && soft != std::uint64_t(RLIM_INFINITY) && std::uint64_t(fd) + kDescriptorReserve >= soft) {
         ::close(fd);
         errno = EMFILE;
         return -1;
@@ -52,9 +76,8 @@ bool setNonBlocking(int fd, bool on)
 
 bool descriptorsToSpare(int fd)
 {
-    rlimit limit{};
-    return getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
-           (limit.rlim_cur == RLIM_INFINITY || static_cast<rlim_t>(fd) < limit.rlim_cur / 2);
+    const std::uint64_t soft = knownSoftLimit();
+    return soft != 0 && (soft == std::uint64_t(RLIM_INFINITY) || std::uint64_t(fd) < soft / 2);
 }
 
 void closeSocket(int &fd)
@@ -141,12 +164,16 @@ bool handshakeRoundTrip(int fd, std::uint64_t &micros)
 void raiseDescriptorLimit()
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) {
+        readSoftLimit();
         return;
+    }
     const rlim_t soft = limit.rlim_cur;
     limit.rlim_cur = limit.rlim_max;
-    if (setrlimit(RLIMIT_NOFILE, &limit) == 0)
+    if (setrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        readSoftLimit();
         return;
+    }
     // An unlimited hard limit is more than the kernel hands out to one
     // process: take its own ceiling then.
     if (FILE *file = std::fopen("/proc/sys/fs/nr_open", "r")) {
@@ -157,6 +184,7 @@ void raiseDescriptorLimit()
         }
         std::fclose(file);
     }
+    readSoftLimit();
 }
 
 std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
@@ -165,6 +193,7 @@ std::size_t checksWithinDescriptorLimit(std::uint64_t &limit)
     limit = 0;
     if (getrlimit(RLIMIT_NOFILE, &current) != 0 || current.rlim_cur == RLIM_INFINITY)
         return SIZE_MAX;
+    softLimit.store(std::uint64_t(current.rlim_cur), std::memory_order_relaxed);
     limit = current.rlim_cur;
     // A check's socket takes the lowest free number: those below it are the
     // program's own.

@@ -185,6 +185,61 @@ TEST_F(MainFrame, trayTipIsCutAt127Utf16UnitsOnACharacterBoundaryAndTheHostNameF
     EXPECT_EQ(frame->localHostName(), "127.0.0.1");
 }
 
+// The hidden dialog's list is left alone while checks report (nobody sees
+// it, and every write costs the loop), and shows every row as its entry
+// stands the moment it is shown; shown, it follows every result again.
+TEST_F(MainFrame, aHiddenListIsWrittenOnlyWhenItIsShown)
+{
+    storeConfiguration({{80, GenericTcp, 1}, {81, GenericTcp, 1}, {82, GenericTcp, 0}});
+    makeFrame(true);
+    ui.dialog->rowWrites = 0;
+    loop.advance(2000);
+    ASSERT_TRUE(frame->running());
+    probes.finishAll(true, 7);
+    loop.advance(5000);
+    probes.finishAll(false);
+    loop.runPosted();
+    EXPECT_EQ(ui.dialog->rowWrites, 0);
+
+    // The texts and ticks as the entries stand; the images as a list shown
+    // all along would have them (a failure the retry rule tolerates shows
+    // its image over the row).
+    const auto expectRowsAsEntries = [this](int image) {
+        ASSERT_EQ(ui.dialog->rows.size(), frame->entryCount());
+        for (std::size_t i = 0; i < frame->entryCount(); ++i) {
+            EntryView view = frame->entryView(i);
+            if (!frame->historyAvailable())
+                view.uptimeDay = -1;
+            const RowContent want = rowContent(view);
+            EXPECT_EQ(ui.dialog->rows[i].texts, want.texts) << "row " << i;
+            EXPECT_EQ(ui.dialog->rows[i].ticked, want.ticked) << "row " << i;
+            EXPECT_EQ(ui.dialog->rows[i].image, i < 2 ? image : want.image) << "row " << i;
+        }
+    };
+    frame->onCommand(res::CmdToggleDialog);
+    ASSERT_TRUE(ui.dialog->visible);
+    expectRowsAsEntries(ImageError);
+
+    ui.dialog->rowWrites = 0;
+    loop.advance(5000);
+    probes.finishAll(true, 9);
+    loop.runPosted();
+    EXPECT_GT(ui.dialog->rowWrites, 0);
+    expectRowsAsEntries(ImageOk);
+
+    // Hidden again: nothing is written until it shows.
+    frame->onCommand(res::CmdToggleDialog);
+    ui.dialog->rowWrites = 0;
+    loop.advance(5000);
+    probes.finishAll(false);
+    loop.runPosted();
+    EXPECT_EQ(ui.dialog->rowWrites, 0);
+    frame->showMainDialog();
+    expectRowsAsEntries(ImageError);
+    loop.advance(5000);
+    EXPECT_EQ(ui.dialog->rows[0].image, ImageChecking);
+}
+
 TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
 {
     makeFrame({{80, GenericTcp, 1}});

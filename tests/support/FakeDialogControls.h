@@ -163,12 +163,13 @@ public:
     int rowCount() const override { ++touches; return static_cast<int>(rows.size()); }
     void setRow(int row, const RowContent &content) override
     {
+        ++rowWrites;
         if (row == rowCount())
             rows.push_back(content);
         else
             at(row) = content;
     }
-    void setRowImage(int row, int image) override { at(row).image = image; }
+    void setRowImage(int row, int image) override { ++rowWrites; at(row).image = image; }
     void setRowTicked(int row, bool ticked) override { at(row).ticked = ticked; }
     bool rowTicked(int row) const override { return at(row).ticked; }
     void deleteRow(int row) override { at(row); rows.erase(rows.begin() + row); }
@@ -194,6 +195,8 @@ public:
     bool historyTicked = false;
     std::vector<std::uint32_t> outagesShown;
     mutable int touches = 0;
+    // Rows written and row images set.
+    int rowWrites = 0;
     FakeEditField interval{&touches}, retry{&touches};
     int intervalSpinPos = -1, retrySpinPos = -1; // -1: never set
     bool settingsEnabled = true, portTestEnabled = true;
