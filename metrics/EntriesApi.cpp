@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/EntriesApi.h"
 
+#include "base/Utf8.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>

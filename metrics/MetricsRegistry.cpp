@@ -66,52 +66,6 @@ const char *kindLabel(std::uint32_t protocol)
     }
 }
 
-// Prometheus takes label values in UTF-8 only, and refuses the whole scrape
-// over one bad byte; JSON and XML want it too: a name stored in another
-// encoding keeps its readable part.
-std::string validUtf8(const std::string &text)
-{
-    std::string out;
-    out.reserve(text.size());
-    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
-        std::size_t length = 0;
-        std::uint32_t point = 0;
-        if (c < 0x80) {
-            length = 1;
-            point = c;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            point = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            point = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            point = c & 0x07;
-        }
-        bool fits = length > 0 && i + length <= n;
-        for (std::size_t k = 1; fits && k < length; ++k) {
-            fits = (s[i + k] & 0xC0) == 0x80;
-            point = point << 6 | (s[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and points beyond U+10FFFF.
-        if (fits && ((length == 3 && point < 0x800) || (length == 4 && (point < 0x10000 || point > 0x10FFFF)) ||
-                     (point >= 0xD800 && point <= 0xDFFF)))
-            fits = false;
-        if (fits) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out;
-}
-
 namespace {
 
 void appendLabelValue(std::string &out, const std::string &value)

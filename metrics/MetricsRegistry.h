@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/CheckObserver.h"
+#include "base/Utf8.h"
 #include "metrics/MetricsBody.h"
 
 #include <array>
@@ -25,11 +26,6 @@ const char *reasonLabel(FailureKind kind);
 // The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
 // "tls".
 const char *kindLabel(std::uint32_t protocol);
-
-// The text as valid UTF-8: each byte that is not part of a valid sequence
-// (overlong forms, surrogates and points beyond U+10FFFF included) becomes
-// U+FFFD, the readable rest stays.
-std::string validUtf8(const std::string &text);
 
 struct EntriesView;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "store/RegFile.h"
 
+#include "base/Utf8.h"
+
 #include "base/TextFormat.h"
 
 #include <cstdio>
@@ -18,63 +20,6 @@ constexpr const char *kHeader4 = "REGEDIT4";
 constexpr std::uint32_t kMultiSz = 7;
 
 // ---- UTF-8 and UTF-16 ----
-
-// Reads one code point of UTF-8 at text[at]; false on a malformed sequence
-// (overlong forms, surrogates and code points past U+10FFFF included).
-bool nextUtf8(const std::string &text, std::size_t &at, char32_t &code)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        code = lead;
-        ++at;
-        return true;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return false;
-    }
-    if (at + length > text.size())
-        return false;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return false;
-        code = code << 6 | (byte(at + i) & 0x3F);
-    }
-    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF))
-        return false;
-    at += length;
-    return true;
-}
-
-void appendUtf8(std::string &out, char32_t code)
-{
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | code >> 6));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | code >> 12));
-        out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | code >> 18));
-        out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
 
 // UTF-16 LE bytes of valid UTF-8 text.
 std::string utf16FromUtf8(const std::string &text)

@@ -4,6 +4,7 @@
 // files in each encoding the registry editors write are taken, and a file
 // with a fault changes nothing and names its line.
 #include "store/posix/SqliteRegistry.h"
+#include "tests/store/RegToolFixture.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -49,22 +50,14 @@ std::string toUtf16(const std::string &utf8)
     return utf16(units, true);
 }
 
-class RegFileTest : public ::testing::Test {
+class RegFileTest : public test::RegToolFixture {
 protected:
-    void SetUp() override
-    {
-        const char *path = std::getenv("VIGILON_REG_TOOL");
-        if (!path || !*path)
-            GTEST_SKIP() << "VIGILON_REG_TOOL is not set; run the tests through ctest";
-        tool_ = path;
-    }
 
     std::string path(const std::string &name) const { return dir_ / name; }
 
-    test::RunResult reg(const std::string &store, std::vector<std::string> args)
+    test::RunResult reg(const std::string &store, const std::vector<std::string> &args)
     {
-        args.insert(args.begin(), tool_);
-        return test::run(args, {"VIGILON_REGISTRY=" + path(store)});
+        return runTool(path(store), args);
     }
 
     test::StoreDump dump(const std::string &store, const std::string &below = "")
@@ -73,7 +66,6 @@ protected:
         return registry ? test::dumpStore(*registry, below) : test::StoreDump{};
     }
 
-    std::string tool_;
     TempDir dir_;
 };
 

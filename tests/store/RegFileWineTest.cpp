@@ -4,6 +4,7 @@
 // Linux, and what vigilon-reg exports, Wine's regedit imports; the values
 // are compared as each side reads them back.
 #include "store/posix/SqliteRegistry.h"
+#include "tests/store/RegToolFixture.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -23,14 +24,13 @@ const std::string kTree = "Software\\Ardentis\\Vigilon";
 const std::string kTreeFull = "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon";
 const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
 
-class RegFileWineTest : public ::testing::Test {
+class RegFileWineTest : public test::RegToolFixture {
 protected:
     void SetUp() override
     {
-        const char *path = std::getenv("VIGILON_REG_TOOL");
-        if (!path || !*path)
-            GTEST_SKIP() << "VIGILON_REG_TOOL is not set; run the tests through ctest";
-        tool_ = path;
+        RegToolFixture::SetUp();
+        if (IsSkipped())
+            return;
         wine_ = std::make_unique<test::WinePrefix>();
         ASSERT_TRUE(wine_->ready()) << wine_->error();
     }
@@ -39,9 +39,7 @@ protected:
 
     test::RunResult reg(const std::string &store, const std::vector<std::string> &args)
     {
-        std::vector<std::string> argv{tool_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return test::run(argv, {"VIGILON_REGISTRY=" + path(store)});
+        return runTool(path(store), args);
     }
 
     // The tree's values by name: Wine's registry lists them sorted, not in
@@ -63,7 +61,6 @@ protected:
         ASSERT_TRUE(test::exists(file));
     }
 
-    std::string tool_;
     test::TempDir dir_;
     std::unique_ptr<test::WinePrefix> wine_;
 };

@@ -5,6 +5,7 @@
 #include "store/InstanceLock.h"
 #include "store/Settings.h"
 #include "store/posix/SqliteRegistry.h"
+#include "tests/store/RegToolFixture.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
@@ -29,23 +30,12 @@ const std::string kOk = "The operation completed successfully.\n";
 const std::string kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
 const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
 
-class RegToolTest : public ::testing::Test {
+class RegToolTest : public test::RegToolFixture {
 protected:
-    void SetUp() override
-    {
-        const char *path = std::getenv("VIGILON_REG_TOOL");
-        if (!path || !*path)
-            GTEST_SKIP() << "VIGILON_REG_TOOL is not set; run the tests through ctest";
-        tool_ = path;
-    }
 
     std::string file() const { return dir_ / "registry.sqlite"; }
 
-    ProgramResult reg(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), tool_);
-        return test::run(args, {"VIGILON_REGISTRY=" + file()});
-    }
+    ProgramResult reg(const std::vector<std::string> &args) { return runTool(file(), args); }
 
     void add(const std::string &key, const std::string &name, const std::string &type, const std::string &data)
     {
@@ -68,7 +58,6 @@ protected:
         return tool.waitForExit(10000);
     }
 
-    std::string tool_;
     TempDir dir_;
 };
 
