@@ -55,7 +55,7 @@ void readTree(reg::Registry &registry, const std::string &path, std::map<std::st
 // Strings are stored with their NUL here, as the registry's own tools
 // write them: Wine's regedit takes a string's last character for its NUL
 // and drops it from a string stored without one.
-void seed(reg::Registry &registry)
+void fillTree(reg::Registry &registry)
 {
     const auto text = [](const std::string &t) {
         std::vector<std::uint8_t> bytes(t.begin(), t.end());
@@ -99,7 +99,7 @@ void exportLikeTheEditorAndImportAgain(reg::Win32Registry &registry)
 TEST(RegFile, ExportMatchesTheRegistryEditorsAndImportBringsItBack)
 {
     reg::Win32Registry registry;
-    seed(registry);
+    fillTree(registry);
     std::map<std::string, Values> before;
     readTree(registry, kTree, before);
 
@@ -114,7 +114,7 @@ TEST(RegFile, ExportMatchesTheRegistryEditorsAndImportBringsItBack)
 TEST(RegFile, DamagedFileIsRefusedBeforeAnyWrite)
 {
     reg::Win32Registry registry;
-    seed(registry);
+    fillTree(registry);
     test::TempDir dir;
     const std::string file = dir / "bad.reg";
     test::writeFile(file, "Windows Registry Editor Version 5.00\r\n\r\n"
