@@ -15,7 +15,7 @@
 namespace vigilon::win {
 
 namespace {
-constexpr UINT kLookMessage = WM_APP + 2;   // wParam socket, lParam the watch's serial
+constexpr UINT kLookMessage = WM_APP + 2;   // the queued looks
 constexpr UINT kPostedMessage = WM_APP + 3; // posted work waits
 // The window timer of the loop's timers, and the look timer.
 constexpr UINT_PTR kDueTimerId = 1;
@@ -316,15 +316,9 @@ LRESULT CALLBACK WinEventLoop::windowProc(HWND window, UINT message, WPARAM wPar
         else if (wParam == kDueTimerId)
             loop->onTimer();
         return 0;
-    case kLookMessage: {
-        const int fd = static_cast<int>(wParam);
-        const auto it = loop->watches_.find(fd);
-        if (it != loop->watches_.end() && it->second.serial == static_cast<std::uint64_t>(lParam)) {
-            it->second.lookQueued = false;
-            loop->onSocket(fd, 0, 0, it->second.serial);
-        }
+    case kLookMessage:
+        loop->onQueuedLooks();
         return 0;
-    }
     case kPostedMessage:
         loop->runPosted();
         return 0;
@@ -437,8 +431,43 @@ void WinEventLoop::queueLook(int fd, Watch &watch)
 {
     if (watch.lookQueued)
         return;
-    watch.lookQueued = PostMessageW(window_, kLookMessage, static_cast<WPARAM>(fd),
-                                    static_cast<LPARAM>(watch.serial)) != 0;
+    if (!looksPosted_)
+        looksPosted_ = PostMessageW(window_, kLookMessage, 0, 0) != 0;
+    if (!looksPosted_)
+        return;
+    watch.lookQueued = true;
+    looks_.emplace_back(fd, watch.serial);
+}
+
+void WinEventLoop::onQueuedLooks()
+{
+    looksPosted_ = false;
+    std::vector<std::pair<int, std::uint64_t>> batch;
+    batch.swap(looks_);
+    // One poll for the whole batch: most of these sockets are still
+    // connecting, and only those ready already need their look. The others
+    // stay with the stamping thread, armed since their watch began.
+    std::vector<WSAPOLLFD> fds;
+    std::vector<std::uint64_t> serials;
+    fds.reserve(batch.size());
+    serials.reserve(batch.size());
+    for (const auto &[fd, serial] : batch) {
+        const auto it = watches_.find(fd);
+        if (it == watches_.end() || it->second.serial != serial)
+            continue;
+        it->second.lookQueued = false;
+        const short want = pollEvents(it->second.events);
+        if (want == 0)
+            continue;
+        fds.push_back(WSAPOLLFD{static_cast<SOCKET>(fd), want, 0});
+        serials.push_back(serial);
+    }
+    if (fds.empty() || WSAPoll(fds.data(), ULONG(fds.size()), 0) <= 0)
+        return;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents != 0)
+            onSocket(static_cast<int>(fds[i].fd), 0, 0, serials[i]);
+    }
 }
 
 short WinEventLoop::readiness(int fd, unsigned events)
@@ -468,7 +497,10 @@ void WinEventLoop::onSocket(int fd, unsigned notified, int notifiedError, std::u
         if (noted == 0)
             noted = stamper_->take(fd, serial);
     }
-    const short got = readiness(fd, watch.events);
+    // A watch for a connect alone learns all it needs from FD_CONNECT and the
+    // socket's error: no poll.
+    const bool connectOnly = notified == FD_CONNECT && watch.events == Connected;
+    const short got = connectOnly ? short(0) : readiness(fd, watch.events);
     const std::uint64_t seen = noted != 0 ? noted : SystemClock::instance().monotonicMicros();
     const bool failed = (got & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 

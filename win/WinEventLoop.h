@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace vigilon::win {
 
@@ -86,7 +87,10 @@ private:
     // A socket may be ready: look and dispatch. notified: the WSAAsyncSelect
     // event that brought us here (0 for a queued look), with its error.
     void onSocket(int fd, unsigned notified, int notifiedError, std::uint64_t serial);
+    // Queues a look at a socket that may be ready already. The looks queued
+    // in one pass of the loop share one message and one poll.
     void queueLook(int fd, Watch &watch);
+    void onQueuedLooks();
     // Looks again at a socket that stayed ready, from the next look timer.
     void lookAgainLater(int fd, std::uint64_t serial);
     void onLookTimer();
@@ -115,6 +119,10 @@ private:
     static constexpr UINT kLastSocketMessage = 0xBFFF;
     UINT nextMessage_ = kFirstSocketMessage;
     std::map<int, std::uint64_t> lookAgain_;
+    // The queued looks (socket, the watch's serial), and whether their
+    // message is on its way.
+    std::vector<std::pair<int, std::uint64_t>> looks_;
+    bool looksPosted_ = false;
     bool lookTimerArmed_ = false;
     // Started with the first watch; null when the thread could not be made.
     std::unique_ptr<Stamper> stamper_;

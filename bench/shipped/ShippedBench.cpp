@@ -106,8 +106,15 @@ bool enterPrivateNetwork()
 // our own allows), so that neither side's scheduling shifts it.
 class SynWatch {
 public:
-    SynWatch()
+    SynWatch() { open(); }
+    ~SynWatch() { close(); }
+    // Opens the capture, or closes it so that nothing but the connections
+    // themselves is on the loopback's path (a packet socket makes every
+    // packet on it cost more).
+    void open()
     {
+        if (fd_ >= 0)
+            return;
         fd_ = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_IP));
         if (fd_ < 0)
             return;
@@ -123,19 +130,21 @@ public:
         if (setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
             setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0 ||
             bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            close(fd_);
+            ::close(fd_);
             fd_ = -1;
             return;
         }
+        stop_ = false;
         thread_ = std::thread([this] { run(); });
     }
-    ~SynWatch()
+    void close()
     {
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
         if (fd_ >= 0)
-            close(fd_);
+            ::close(fd_);
+        fd_ = -1;
     }
     bool working() const { return fd_ >= 0; }
     void mark() { first_ = 0; }
@@ -220,6 +229,9 @@ public:
     // When the first connection since mark() began: its SYN where it can be
     // seen, else its accept.
     std::uint64_t startSinceMark() const { return syns_.working() && syns_.firstSinceMark() ? syns_.firstSinceMark() : first_.load(); }
+    bool capturing() const { return syns_.working(); }
+    void openCapture() { syns_.open(); }
+    void closeCapture() { syns_.close(); }
     // Waits until no connection has come for 20 ms (at most 5 s).
     void waitQuiet() const
     {
@@ -264,19 +276,25 @@ private:
 };
 
 // The bare floor: N sockets, a connect each, all in one epoll set, waited
-// for until every connect has finished (closed after the timed span). Timed as
-// the program's rounds are, from the first connection the farm took; and
-// its CPU time.
+// for until every connect has finished (closed after the timed span). With
+// the capture open it is timed as the program's rounds are, from the first
+// SYN; bare, the capture is closed for it (nothing else on the loopback's
+// path) and it is timed from right before its first connect, where that
+// SYN leaves. And its CPU time.
 struct FloorRound {
     double ms = 0;
     double cpuMicros = 0;
     std::size_t connected = 0;
 };
-FloorRound floorRound(Farm &farm, std::size_t n)
+FloorRound floorRound(Farm &farm, std::size_t n, bool bare)
 {
     const std::vector<std::uint16_t> &ports = farm.ports();
     FloorRound result;
+    const bool capturing = farm.capturing();
+    if (bare)
+        farm.closeCapture();
     farm.mark();
+    std::uint64_t firstConnect = 0;
     const std::uint64_t cpu0 = threadCpuMicros();
     const std::uint64_t begin = monoMicros();
     const int set = epoll_create1(EPOLL_CLOEXEC);
@@ -289,6 +307,8 @@ FloorRound floorRound(Farm &farm, std::size_t n)
         to.sin_family = AF_INET;
         to.sin_port = htons(ports[i % ports.size()]);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (i == 0)
+            firstConnect = monoMicros();
         connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
         opened.push_back(fd);
         epoll_event event{};
@@ -311,11 +331,15 @@ FloorRound floorRound(Farm &farm, std::size_t n)
         last = monoMicros();
     }
     close(set);
-    const std::uint64_t first = farm.startSinceMark() != 0 ? farm.startSinceMark() : begin;
+    std::uint64_t first = bare ? firstConnect : farm.startSinceMark();
+    if (first == 0)
+        first = begin;
     result.ms = last > first ? double(last - first) / 1000.0 : 0;
     result.cpuMicros = double(threadCpuMicros() - cpu0);
     for (const int fd : opened)
         close(fd);
+    if (bare && capturing)
+        farm.openCapture();
     return result;
 }
 
@@ -604,6 +628,10 @@ double median(std::vector<double> values)
 struct Figures {
     std::size_t n = 0;
     double roundMs = 0, floorMs = 0;
+    // The floor taken beside the open capture, as it was measured before.
+    double capturedFloorMs = 0;
+    // The load average over the last minute as the size began.
+    double loadAverage = 0;
     double longestWaitMs = 0, p99WaitMs = 0;
     // The same for the bare responder, asked in turn with the program.
     double floorLongestWaitMs = 0, floorP99WaitMs = 0;
@@ -706,6 +734,9 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
 {
     Figures f;
     f.n = n;
+    double load[1] = {0};
+    if (getloadavg(load, 1) == 1)
+        f.loadAverage = load[0];
     char dirTemplate[] = "/tmp/vigilon-shipped-XXXXXX";
     const std::string dir = mkdtemp(dirTemplate);
     const TempDir cleanup{dir};
@@ -791,7 +822,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     f.connectionsMin = f.connectionsMax = connectionsSince(expected);
     expected = farm.accepted();
 
-    std::vector<double> rounds, floors, floorCpu;
+    std::vector<double> rounds, floors, capturedFloors, floorCpu;
     std::atomic<bool> sampling{true};
     std::atomic<std::size_t> peakFds{0}, serverPeakFds{0};
     f.idleFds = openDescriptors(program.pid());
@@ -852,13 +883,17 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     });
     for (unsigned r = 0; r < 2 * options.rounds; ++r) {
         const bool quiet = r < options.rounds;
-        // Between rounds: the floor, in the same run, then wait for the next.
-        const FloorRound floor = floorRound(farm, n);
-        expected += floor.connected;
-        farm.waitAccepted(expected);
-        farm.waitQuiet();
-        floors.push_back(floor.ms);
-        floorCpu.push_back(floor.cpuMicros / double(n));
+        // Between rounds: the floor, in the same run, bare and beside the
+        // capture (in turns first), then wait for the next.
+        for (const bool bare : {r % 2 == 0, r % 2 != 0}) {
+            const FloorRound floor = floorRound(farm, n, bare);
+            expected += floor.connected;
+            farm.waitAccepted(expected);
+            farm.waitQuiet();
+            (bare ? floors : capturedFloors).push_back(floor.ms);
+            if (bare)
+                floorCpu.push_back(floor.cpuMicros / double(n));
+        }
         if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
             metricsCpuBegin = processCpuMicros(program.pid(), "vigilon-metrics");
@@ -928,6 +963,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
                      program.otherText().c_str());
     f.roundMs = median(rounds);
     f.floorMs = median(floors);
+    f.capturedFloorMs = median(capturedFloors);
     f.floorCpuPerEntryMicros = median(floorCpu);
     const auto longestAndP99 = [](std::vector<double> &values, double &longest, double &p99) {
         std::sort(values.begin(), values.end());
@@ -996,11 +1032,11 @@ int main(int argc, char **argv)
     }
     const bool isolated = enterPrivateNetwork();
     signal(SIGPIPE, SIG_IGN);
-    const std::size_t largest = *std::max_element(options.sizes.begin(), options.sizes.end());
     // The program and the floor open one socket per entry.
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, std::max<rlim_t>(limit.rlim_cur, 2 * largest + 256));
+    // Raised as the program raises its own: to the hard limit.
+    limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
 
     std::unique_ptr<shipped::WineSession> wine;
@@ -1027,9 +1063,9 @@ int main(int argc, char **argv)
                                               (options.histogram ? "" : ", no histogram"))
                                                  .c_str()
                                            : "not served");
-    std::printf("%6s | %9s %9s %6s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %s\n", "N", "round ms",
-                "floor ms", "ratio", "wait max", "wait p99", "floor max/p99", "CPU us/e", "floor", "KiB/e", "fds peak", "start ms",
-                "end ms", "conn/round", "failed");
+    std::printf("%6s | %9s %9s %6s %17s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %6s | %s\n", "N",
+                "round ms", "floor ms", "ratio", "captured floor", "wait max", "wait p99", "floor max/p99", "CPU us/e",
+                "floor", "KiB/e", "fds peak", "start ms", "end ms", "conn/round", "load", "failed");
     double baseRss = 0;
     std::size_t baseN = 0;
     for (const std::size_t n : options.sizes) {
@@ -1047,12 +1083,13 @@ int main(int argc, char **argv)
             std::snprintf(connections, sizeof connections, "%zu", f.connectionsMin);
         else
             std::snprintf(connections, sizeof connections, "%zu..%zu", f.connectionsMin, f.connectionsMax);
-        std::printf("%6zu | %9.2f %9.2f %5.2fx | %9.2f %9.2f %5.2f/%5.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | %8.1f %7.1f | %11s | "
-                    "%zu%s\n",
-                    n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.longestWaitMs, f.p99WaitMs,
+        std::printf("%6zu | %9.2f %9.2f %5.2fx %8.2f (%5.2fx) | %9.2f %9.2f %5.2f/%5.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | "
+                    "%8.1f %7.1f | %11s | %6.2f | %zu%s\n",
+                    n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.capturedFloorMs,
+                    f.capturedFloorMs > 0 ? f.roundMs / f.capturedFloorMs : 0, f.longestWaitMs, f.p99WaitMs,
                     f.floorLongestWaitMs, f.floorP99WaitMs,
                     f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
-                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.failures,
+                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.loadAverage, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
             std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
