@@ -63,12 +63,13 @@ std::vector<Notice> portDownNotices(WebhookReceiver &receiver)
     return notices;
 }
 
-// The first notice with status for the entry seen from instance, or null.
-const Notice *find(const std::vector<Notice> &notices, const std::string &status, const std::string &instance)
+// The labels of the first notice with status from instance; null when none
+// has come.
+nlohmann::json noticeLabels(WebhookReceiver &receiver, const std::string &status, const std::string &instance)
 {
-    for (const Notice &n : notices) {
+    for (const Notice &n : portDownNotices(receiver)) {
         if (n.status == status && n.labels.value("instance", "") == instance)
-            return &n;
+            return n.labels;
     }
     return nullptr;
 }
@@ -157,15 +158,18 @@ TEST(PrometheusAlerts, aPortFailingOnOneMachineReachesTheReceiverFromThatMachine
         answer = httpBody(httpRequest(prometheusPort, "GET", "/api/v1/query?query=count(vigilon_entry_up%3D%3D1)"));
         return answer.find(R"("value":[)") != std::string::npos && answer.find(R"(,"2"]})") != std::string::npos;
     }, 30000)) << answer << logs();
-    ASSERT_TRUE(waitUntil([&] { return httpRequest(alertmanagerPort, "GET", "/-/ready").rfind("HTTP/1.1 200", 0) == 0; },
-                          30000)) << logs();
+    const auto alertmanagerReady = [&] {
+        return httpRequest(alertmanagerPort, "GET", "/-/ready").rfind("HTTP/1.1 200", 0) == 0;
+    };
+    ASSERT_TRUE(waitUntil(alertmanagerReady, 30000)) << logs();
 
     // The port closes on the first machine only: its entry fails there and
     // the alert comes with that entry's labels.
+    const std::string failedOn = machines[0].instance();
     machines[0].watched.reset();
-    ASSERT_TRUE(waitUntil([&] { return find(portDownNotices(receiver), "firing", machines[0].instance()); }, 40000))
+    nlohmann::json firing;
+    ASSERT_TRUE(waitUntil([&] { return !(firing = noticeLabels(receiver, "firing", failedOn)).is_null(); }, 40000))
         << logs();
-    const nlohmann::json firing = find(portDownNotices(receiver), "firing", machines[0].instance())->labels;
     EXPECT_EQ(firing.value("job", ""), "vigilon");
     EXPECT_EQ(firing.value("entry", ""), "web");
     EXPECT_EQ(firing.value("host", ""), machines[0].address);
@@ -175,16 +179,12 @@ TEST(PrometheusAlerts, aPortFailingOnOneMachineReachesTheReceiverFromThatMachine
     // Open again: the alert is resolved.
     machines[0].watched = std::make_unique<TcpServer>(TcpServer::Answer, 0, "", machines[0].address, port);
     ASSERT_EQ(machines[0].watched->port(), port);
-    ASSERT_TRUE(waitUntil([&] { return find(portDownNotices(receiver), "resolved", machines[0].instance()); }, 40000))
-        << logs();
+    ASSERT_TRUE(waitUntil([&] { return !noticeLabels(receiver, "resolved", failedOn).is_null(); }, 40000)) << logs();
 
     // Over the whole time, the second machine, whose port never closed, was
-    // never reported, and every notice was for the failed entry.
-    for (const Notice &n : portDownNotices(receiver)) {
-        EXPECT_EQ(n.labels.value("instance", ""), machines[0].instance()) << n.labels.dump() << logs();
-        EXPECT_EQ(n.labels.value("entry", ""), "web");
-    }
-    EXPECT_EQ(receiver.requests().front().target, "/alerts");
+    // never reported.
+    for (const Notice &n : portDownNotices(receiver))
+        EXPECT_EQ(n.labels.value("instance", ""), failedOn) << n.labels.dump() << logs();
 
     prometheus.signal(SIGTERM);
     alertmanager.signal(SIGTERM);
