@@ -157,18 +157,18 @@ TEST(PrometheusAlerts, aPortFailingOnOneMachineReachesTheReceiverFromThatMachine
     ASSERT_TRUE(waitUntil([&] {
         answer = httpBody(httpRequest(prometheusPort, "GET", "/api/v1/query?query=count(vigilon_entry_up%3D%3D1)"));
         return answer.find(R"("value":[)") != std::string::npos && answer.find(R"(,"2"]})") != std::string::npos;
-    }, 30000)) << answer << logs();
+    }, 60000)) << answer << logs();
     const auto alertmanagerReady = [&] {
         return httpRequest(alertmanagerPort, "GET", "/-/ready").rfind("HTTP/1.1 200", 0) == 0;
     };
-    ASSERT_TRUE(waitUntil(alertmanagerReady, 30000)) << logs();
+    ASSERT_TRUE(waitUntil(alertmanagerReady, 60000)) << logs();
 
     // The port closes on the first machine only: its entry fails there and
     // the alert comes with that entry's labels.
     const std::string failedOn = machines[0].instance();
     machines[0].watched.reset();
     nlohmann::json firing;
-    ASSERT_TRUE(waitUntil([&] { return !(firing = noticeLabels(receiver, "firing", failedOn)).is_null(); }, 40000))
+    ASSERT_TRUE(waitUntil([&] { return !(firing = noticeLabels(receiver, "firing", failedOn)).is_null(); }, 60000))
         << logs();
     EXPECT_EQ(firing.value("job", ""), "vigilon");
     EXPECT_EQ(firing.value("entry", ""), "web");
@@ -179,7 +179,7 @@ TEST(PrometheusAlerts, aPortFailingOnOneMachineReachesTheReceiverFromThatMachine
     // Open again: the alert is resolved.
     machines[0].watched = std::make_unique<TcpServer>(TcpServer::Answer, 0, "", machines[0].address, port);
     ASSERT_EQ(machines[0].watched->port(), port);
-    ASSERT_TRUE(waitUntil([&] { return !noticeLabels(receiver, "resolved", failedOn).is_null(); }, 40000)) << logs();
+    ASSERT_TRUE(waitUntil([&] { return !noticeLabels(receiver, "resolved", failedOn).is_null(); }, 60000)) << logs();
 
     // Over the whole time, the second machine, whose port never closed, was
     // never reported.
