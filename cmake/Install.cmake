@@ -32,6 +32,10 @@ if(TARGET vigilon)
   # the English page <datadir>/vigilon/docs/read1st.htm.
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs_ja" DESTINATION "${CMAKE_INSTALL_DATADIR}/vigilon")
   install(FILES "${PROJECT_SOURCE_DIR}/docs/read1st.htm" DESTINATION "${CMAKE_INSTALL_DATADIR}/vigilon/docs")
+  # Alerting rules for a Prometheus that scrapes the metrics; prometheus.yml
+  # names this file in its rule_files.
+  install(FILES "${PROJECT_SOURCE_DIR}/res/prometheus/vigilon-rules.yml"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/vigilon/prometheus")
 endif()
 
 # Manual pages, compressed as Debian wants them.

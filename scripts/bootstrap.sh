@@ -10,8 +10,9 @@ packages=(
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
   # The metrics endpoint's HTTP server and its compression; Prometheus and
-  # promtool test it.
-  libmicrohttpd-dev zlib1g-dev prometheus
+  # promtool test it and the alerting rules, and Alertmanager routes the
+  # rules' alerts in the test across machines.
+  libmicrohttpd-dev zlib1g-dev prometheus prometheus-alertmanager
   # The JSON of the entries' API (header-only; the Windows build uses the
   # same headers).
   nlohmann-json3-dev

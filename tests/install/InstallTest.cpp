@@ -97,6 +97,10 @@ void checkInstalledTree(const fs::path &root, const std::string &prefix)
     const std::string page = findHelpPage({"/nonexistent"}, {share.string()});
     EXPECT_EQ(page, (share / "vigilon/docs_ja/read1st.htm").string());
     EXPECT_EQ(readFile(page), readFile(fs::path(SOURCE_DIR) / "docs_ja/read1st.htm"));
+    // Where the README and the manual page tell prometheus.yml to look.
+    const fs::path rules = share / "vigilon/prometheus/vigilon-rules.yml";
+    EXPECT_TRUE(fs::is_regular_file(rules)) << rules;
+    EXPECT_EQ(readFile(rules), readFile(fs::path(SOURCE_DIR) / "res/prometheus/vigilon-rules.yml"));
 
     // The same text "-install" writes for the installed program.
     const fs::path unit = under(root, prefix + "/lib/systemd/user/vigilsvc.service");
