@@ -62,6 +62,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.name = settings.name;
     entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
     entry.host = settings.host;
+    entry.udpMode = settings.udpMode;
+    entry.udpPayload = settings.udpPayload;
+    entry.udpExpect = settings.udpExpect;
 }
 } // namespace
 
@@ -108,6 +111,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.command = entry.command;
     view.httpStatus = entry.httpStatus.text();
     view.host = entry.host;
+    view.udpMode = entry.udpMode;
+    view.udpPayload = entry.udpPayload;
+    view.udpExpect = entry.udpExpect;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

@@ -68,6 +68,10 @@ struct EntryView {
     // The share of its checks that answered over the last 24 hours, 0 to
     // 1; negative where the history knows none.
     double uptimeDay = -1;
+    // UDP: its mode (UdpMode), payload and expected bytes as stored.
+    std::uint32_t udpMode = UdpSendOnly;
+    std::string udpPayload;
+    std::string udpExpect;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -83,6 +87,10 @@ struct EntrySettings {
     std::string httpStatus = "any";
     // Its own host; empty for the target host.
     std::string host;
+    // UDP: its mode (UdpMode), payload and expected bytes as stored.
+    std::uint32_t udpMode = UdpSendOnly;
+    std::string udpPayload;
+    std::string udpExpect;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -108,6 +108,8 @@ std::string reasonText(const FailureReason &reason)
         return reason.code < 0 ? "not an HTTP reply" : "HTTP " + httpStatusWords(reason.code);
     case FailureKind::NotPermitted:
         return "not permitted";
+    case FailureKind::UnexpectedReply:
+        return "unexpected reply";
     }
     return {};
 }
@@ -153,6 +155,8 @@ std::string reasonTextShown(const FailureReason &reason)
                                : formatText(loadString(sid::ReasonHttpStatus), {httpStatusWords(reason.code)});
     case FailureKind::NotPermitted:
         return loadString(sid::ReasonNotPermitted);
+    case FailureKind::UnexpectedReply:
+        return loadString(sid::ReasonUnexpectedReply);
     }
     return {};
 }

@@ -32,6 +32,8 @@ enum class FailureKind : int {
     // This system does not let the program make the check (PING without
     // the right to ICMP); counted as a failure.
     NotPermitted,
+    // UDP: a reply came without the bytes the entry expects.
+    UnexpectedReply,
 };
 
 struct FailureReason {

@@ -32,6 +32,21 @@ inline bool usesTls(std::uint32_t protocol)
 // nothing.
 constexpr std::uint32_t DefaultCertWarnDays = 14;
 
+// What a UDP entry's check waits for after its datagram.
+enum UdpMode : std::uint32_t {
+    // Nothing: the check succeeds once the datagram could be sent.
+    UdpSendOnly = 0,
+    // A refusal: the port's ICMP port-unreachable fails the check; silence
+    // or a reply within UdpRefusalWindowMs passes.
+    UdpClosedFails = 1,
+    // A reply (holding the expected bytes, where some are given) within the
+    // check's timeout.
+    UdpExpectReply = 2,
+};
+// How long a check in UdpClosedFails mode waits for a refusal (or a reply)
+// before it takes silence for an open port; at most the check's timeout.
+constexpr std::uint32_t UdpRefusalWindowMs = 1000;
+
 enum PortStatus : std::uint32_t {
     Ok = 0,
     Warning = 1,
@@ -74,6 +89,12 @@ struct MonitorPort {
     // fewer is Warning; 0 never warns.
     std::uint32_t certWarnDays = DefaultCertWarnDays;
     std::uint32_t responseTime = 0;
+    // UDP: what the check waits for (UdpMode); the datagram it sends and
+    // the bytes a reply must hold, as stored (see decodeUdpBytes): empty
+    // sends one zero byte, and accepts any reply.
+    std::uint32_t udpMode = UdpSendOnly;
+    std::string udpPayload;
+    std::string udpExpect;
     // HTTPS and TLS: the whole days the server's certificate had left at the
     // last handshake that showed one (negative once expired).
     bool certDaysKnown = false;

@@ -295,6 +295,25 @@ constexpr std::array kStrings{
                 "Vigilsvc を削除しました。今後ログオン時に Vigilon は起動しません。この Vigilon は終了するまで監視を続けます。",
                 "Vigilsvc was removed: Vigilon will no longer be started at logon. This Vigilon keeps monitoring until "
                 "you exit it."},
+    StringEntry{sid::ReasonUnexpectedReply, "期待した内容を含まない応答が返りました", "unexpected reply"},
+    StringEntry{sid::UdpModeSendOnly, "送信のみ", "Send only"},
+    StringEntry{sid::UdpModeClosedFails, "閉じたポートを失敗とする", "Closed port fails"},
+    StringEntry{sid::UdpModeExpectReply, "応答を待つ", "Expect a reply"},
+    StringEntry{sid::UdpHelpSendOnly,
+                "データグラムを送信できれば正常です。ポートが閉じていても、ホストが停止していても検出できません。",
+                "Ok once the datagram is sent. Detects neither a closed port nor a host that is down."},
+    StringEntry{sid::UdpHelpClosedFails,
+                "ポートが ICMP で拒否すると失敗です (1 秒まで待ちます)。無応答のポートは正常のままです。"
+                "ICMP を落とすファイアウォールの向こうでは検出できません。",
+                "Fails when the port refuses with ICMP (waits up to 1 s). A silent port stays Ok, and a firewall "
+                "that drops ICMP hides a closed port."},
+    StringEntry{sid::UdpHelpExpectReply,
+                "送信データ (テキスト、または hex: に続く 16 進) への応答がタイムアウトまでに来なければ失敗です。"
+                "期待する内容を指定すると、それを含まない応答も失敗です。",
+                "Fails unless a reply to the payload (text, or hex: and hex digits) comes within the timeout. With "
+                "expected bytes given, a reply without them fails too."},
+    StringEntry{sid::UdpBytesInvalid, "hex: の後には 2 桁ずつの 16 進数を入力してください。",
+                "After hex:, enter hex digits in pairs."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -271,6 +271,16 @@ constexpr unsigned CsvNo = 705;
 // Autostart turned off in the Vigilon that the service host started: it
 // keeps running until it is ended.
 constexpr unsigned AutostartOffStillRunning = 761;
+// UDP checks: the failure of a reply without the expected bytes; the port
+// settings' mode list, its explanation of each mode, and the field checks.
+constexpr unsigned ReasonUnexpectedReply = 762;
+constexpr unsigned UdpModeSendOnly = 763;
+constexpr unsigned UdpModeClosedFails = 764;
+constexpr unsigned UdpModeExpectReply = 765;
+constexpr unsigned UdpHelpSendOnly = 766;
+constexpr unsigned UdpHelpClosedFails = 767;
+constexpr unsigned UdpHelpExpectReply = 768;
+constexpr unsigned UdpBytesInvalid = 769;
 // An alert command not run, as users other than the administrators may
 // change where it is kept (%s that place, %s the command).
 constexpr unsigned CommandRefused = 760;

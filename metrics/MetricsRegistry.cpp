@@ -44,6 +44,8 @@ const char *reasonLabel(FailureKind kind)
         return "http_status";
     case FailureKind::NotPermitted:
         return "not_permitted";
+    case FailureKind::UnexpectedReply:
+        return "unexpected_reply";
     }
     return "other";
 }

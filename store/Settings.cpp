@@ -280,6 +280,75 @@ void readEntryExtras(Key &key, std::uint32_t i, MonitorPort &entry, std::optiona
     }
 }
 
+Status writeDword(Key &key, const std::string &name, std::uint32_t value);
+
+// The optional UDP values of entry i as the store holds them; each absent
+// one leaves the entry's default.
+struct UdpValues {
+    bool exact = true;
+    std::optional<std::uint32_t> mode;
+    std::optional<std::string> payload, expect;
+};
+
+UdpValues readUdpValues(Key &key, std::uint32_t i, MonitorPort &entry)
+{
+    UdpValues stored;
+    bool exact = false;
+    std::uint32_t mode = 0;
+    if (readDword(key, indexed("UDP Mode", i), mode, &exact) == Status::Ok) {
+        entry.udpMode = mode <= UdpExpectReply ? mode : UdpSendOnly;
+        stored.mode = mode;
+        stored.exact = stored.exact && exact && mode == entry.udpMode;
+    }
+    const auto text = [&](const char *name, std::string &out, std::optional<std::string> &kept) {
+        Value value;
+        if (key.queryValue(indexed(name, i), value) != Status::Ok)
+            return;
+        if (value.data.size() > kMaxStringBytes) {
+            stored.exact = false;
+            return;
+        }
+        out = reg::stringFromValue(value);
+        kept = out;
+        stored.exact = stored.exact && value.type == reg::RegSz && value.data == reg::stringBytes(out);
+    };
+    text("UDP Payload", entry.udpPayload, stored.payload);
+    text("UDP Expect", entry.udpExpect, stored.expect);
+    return stored;
+}
+
+// Writes the UDP values that differ from what the store holds: each one
+// that is not its default, and takes away those that are (a store that
+// never had them stays as it was).
+Status writeUdpValues(Key &key, std::uint32_t i, const MonitorPort &entry, const StoredValues::Entry *was)
+{
+    const bool known = was && was->udpKnown;
+    const std::optional<std::uint32_t> mode =
+        entry.udpMode != UdpSendOnly ? std::optional<std::uint32_t>(entry.udpMode) : std::nullopt;
+    const auto textOf = [](const std::string &value) {
+        return value.empty() ? std::nullopt : std::optional<std::string>(value);
+    };
+    const auto put = [&](const std::string &name, const std::optional<std::string> &value) {
+        if (value)
+            return key.setValue(name, reg::RegSz, reg::stringBytes(*value));
+        const Status removed = key.deleteValue(name);
+        return removed == Status::NotFound ? Status::Ok : removed;
+    };
+    Status status = Status::Ok;
+    if (!(known && was->udpMode == mode)) {
+        if (mode) {
+            status = writeDword(key, indexed("UDP Mode", i), *mode);
+        } else if (const Status removed = key.deleteValue(indexed("UDP Mode", i)); removed != Status::NotFound) {
+            status = removed;
+        }
+    }
+    if (status == Status::Ok && !(known && was->udpPayload == textOf(entry.udpPayload)))
+        status = put(indexed("UDP Payload", i), textOf(entry.udpPayload));
+    if (status == Status::Ok && !(known && was->udpExpect == textOf(entry.udpExpect)))
+        status = put(indexed("UDP Expect", i), textOf(entry.udpExpect));
+    return status;
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -453,8 +522,11 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             if (isTrouble(read))
                 return read;
             std::optional<std::uint32_t> certWarnDays;
-            if (read == Status::Ok)
+            UdpValues udp;
+            if (read == Status::Ok) {
                 readEntryExtras(*key, i, *entry, certWarnDays);
+                udp = readUdpValues(*key, i, *entry);
+            }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
                 known.known = true;
@@ -468,6 +540,10 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 if (hostStored)
                     known.host = entry->host;
                 known.certWarnDays = certWarnDays;
+                known.udpKnown = udp.exact;
+                known.udpMode = udp.mode;
+                known.udpPayload = udp.payload;
+                known.udpExpect = udp.expect;
             }
             if (read == Status::Ok) {
                 HttpStatusState http;
@@ -547,6 +623,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                     status = removed;
             }
             dword(indexed("CertWarnDays", i), entry.certWarnDays, was && was->certWarnDays == entry.certWarnDays);
+            if (status == Status::Ok)
+                status = writeUdpValues(key, i, entry, was);
         }
         return status;
     });
@@ -577,6 +655,10 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         else if (now.host && !now.host->empty())
             now.host.reset();
         now.certWarnDays = entry.certWarnDays;
+        now.udpKnown = true;
+        now.udpMode = entry.udpMode != UdpSendOnly ? std::optional<std::uint32_t>(entry.udpMode) : std::nullopt;
+        now.udpPayload = entry.udpPayload.empty() ? std::nullopt : std::optional<std::string>(entry.udpPayload);
+        now.udpExpect = entry.udpExpect.empty() ? std::nullopt : std::optional<std::string>(entry.udpExpect);
     }
     return result;
 }

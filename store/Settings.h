@@ -55,6 +55,11 @@ struct StoredValues {
         std::optional<std::string> host;
         // Absent when the store has no exact "CertWarnDays #i".
         std::optional<std::uint32_t> certWarnDays;
+        // "UDP Mode #i", "UDP Payload #i", "UDP Expect #i", optional: known
+        // when each is absent (nothing) or exactly as written.
+        bool udpKnown = false;
+        std::optional<std::uint32_t> udpMode;
+        std::optional<std::string> udpPayload, udpExpect;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

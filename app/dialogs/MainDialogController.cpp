@@ -136,6 +136,9 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.name = form.name;
     settings.httpStatus = form.httpStatus;
     settings.host = form.host;
+    settings.udpMode = form.udpMode;
+    settings.udpPayload = form.udpPayload;
+    settings.udpExpect = form.udpExpect;
     return settings;
 }
 
@@ -409,6 +412,9 @@ void MainDialogController::editEntry(int row)
     form.host = entry.host;
     form.targetHost = frame_.targetHost();
     form.certWarnDays = entry.certWarnDays;
+    form.udpMode = entry.udpMode;
+    form.udpPayload = entry.udpPayload;
+    form.udpExpect = entry.udpExpect;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

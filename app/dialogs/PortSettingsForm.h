@@ -75,6 +75,11 @@ public:
     std::string host;
     std::string targetHost;
     std::int64_t certWarnDays = 14;
+    // UDP: the mode (UdpMode), payload and expected bytes, carried as they
+    // came.
+    std::uint32_t udpMode = 0;
+    std::string udpPayload;
+    std::string udpExpect;
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;

@@ -188,7 +188,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     frame->toggleMonitoring(true);
 
     // Corrected in its settings, it is saved in the one way and checked.
-    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", ""};
+    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", "", UdpSendOnly, "", ""};
     ASSERT_EQ(frame->editEntry(3, settings), DialogFace::Change::Done);
     const auto storedText = [this](const char *name) {
         reg::Value value;

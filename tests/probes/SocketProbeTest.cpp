@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <poll.h>
+#include <thread>
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -227,6 +231,78 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     close(echo);
     EXPECT_EQ(host.reports.size(), 2u);
     EXPECT_EQ(host.reports[1].result, ProbeResult::Answered);
+}
+
+// The modes that wait: a closed port's ICMP refusal fails "closed port
+// fails" and "expect a reply", a silent port passes the first after its
+// window and times the second out; a reply must hold the expected bytes;
+// the payload goes as written, hex or text.
+TEST(UdpProbe, ModesThatWaitTellClosedSilentAndAnsweringPorts)
+{
+    RecordingHost host;
+    const auto check = [&host](std::uint32_t mode, std::uint16_t port, const std::string &payload = {},
+                               const std::string &expect = {}) {
+        host.reports.clear();
+        MonitorPort entry;
+        entry.udpMode = mode;
+        entry.udpPayload = payload;
+        entry.udpExpect = expect;
+        auto probe = std::make_unique<CUdpProbe>(host);
+        EXPECT_EQ(host.start(*probe, port, "127.0.0.1", entry), 1);
+        EXPECT_TRUE(host.waitReports(1, 5000));
+        return std::pair(host.reports.empty() ? ProbeResult::Failed : host.reports[0].result,
+                         probe->failureReason().kind);
+    };
+    std::uint16_t closedPort = 0;
+    close(test::udpSocket(closedPort));
+    EXPECT_EQ(check(UdpSendOnly, closedPort).first, ProbeResult::Answered);
+    EXPECT_EQ(check(UdpClosedFails, closedPort), std::pair(ProbeResult::Failed, FailureKind::Refused));
+    EXPECT_EQ(check(UdpExpectReply, closedPort), std::pair(ProbeResult::Failed, FailureKind::Refused));
+
+    // Bound but never answering.
+    std::uint16_t silentPort = 0;
+    const int silent = test::udpSocket(silentPort);
+    ASSERT_GE(silent, 0);
+    const std::uint64_t began = test::monoMicros();
+    EXPECT_EQ(check(UdpClosedFails, silentPort), std::pair(ProbeResult::Answered, FailureKind::None));
+    EXPECT_GE(test::monoMicros() - began, std::uint64_t(UdpRefusalWindowMs) * 1000 - 50000)
+        << "silence passes only after the window";
+    EXPECT_EQ(check(UdpExpectReply, silentPort), std::pair(ProbeResult::Failed, FailureKind::TimedOut));
+    close(silent);
+
+    // An echo that answers each datagram with "ok:" and what it got.
+    std::uint16_t echoPort = 0;
+    const int echo = test::udpSocket(echoPort);
+    ASSERT_GE(echo, 0);
+    std::vector<std::string> received;
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+        char buffer[512];
+        while (!stop) {
+            pollfd p{echo, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0)
+                continue;
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t got = recvfrom(echo, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
+            if (got < 0)
+                continue;
+            received.emplace_back(buffer, static_cast<std::size_t>(got));
+            const std::string answer = "ok:" + received.back();
+            sendto(echo, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from), length);
+        }
+    });
+    EXPECT_EQ(check(UdpClosedFails, echoPort).first, ProbeResult::Answered);
+    EXPECT_EQ(check(UdpExpectReply, echoPort, "hex:1b 00:ff", "ok:").first, ProbeResult::Answered);
+    EXPECT_EQ(check(UdpExpectReply, echoPort, "time?", "hex:6f6b3a74").first, ProbeResult::Answered);
+    EXPECT_EQ(check(UdpExpectReply, echoPort, "ping", "pong"), std::pair(ProbeResult::Failed, FailureKind::UnexpectedReply));
+    stop = true;
+    server.join();
+    close(echo);
+    ASSERT_EQ(received.size(), 4u);
+    EXPECT_EQ(received[0], std::string(1, '\0')) << "no payload: one zero byte, as ever";
+    EXPECT_EQ(received[1], std::string("\x1b\x00\xff", 3));
+    EXPECT_EQ(received[2], "time?");
 }
 
 // The limit is raised to the hard one, and the probes work with descriptors

@@ -653,6 +653,52 @@ TEST_F(SettingsTest, CertificateDaysOfWarningAreOptionalAndDefaultTo14)
     EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(0));
 }
 
+// The UDP values are optional and written only where they say more than
+// the default: a store without them loads send-only entries, one with them
+// loads what it holds, and a save takes back what returned to the default.
+TEST_F(SettingsTest, UdpModeAndBytesAreOptionalAndRoundTrip)
+{
+    PortList ports = test::markedPorts(1, 1);
+    ports[0]->protocol = GenericUdp;
+    save(ports);
+    for (const char *name : {"UDP Mode #0", "UDP Payload #0", "UDP Expect #0"})
+        EXPECT_FALSE(valueOf(store(), name)) << name;
+    PortList loaded = loadPorts();
+    EXPECT_EQ(loaded.at(0)->udpMode, UdpSendOnly);
+
+    ports[0]->udpMode = UdpExpectReply;
+    ports[0]->udpPayload = "hex:1b 00";
+    ports[0]->udpExpect = "pong";
+    save(ports);
+    EXPECT_EQ(valueOf(store(), "UDP Mode #0")->type, reg::RegDword);
+    EXPECT_EQ(valueOf(store(), "UDP Payload #0")->type, reg::RegSz);
+    EXPECT_EQ(dataOf(store(), "UDP Expect #0"), reg::stringBytes("pong"));
+    StoredValues stored;
+    loaded = loadPorts(&stored);
+    EXPECT_EQ(std::tuple(loaded.at(0)->udpMode, loaded[0]->udpPayload, loaded[0]->udpExpect),
+              std::tuple(std::uint32_t(UdpExpectReply), std::string("hex:1b 00"), std::string("pong")));
+
+    // Unchanged, nothing is written over what another hand stored since.
+    ASSERT_EQ(reopened().openKey(kMonitorKey, reg::KeySetValue)
+                  ->setValue("UDP Expect #0", reg::RegSz, reg::stringBytes("other")),
+              Status::Ok);
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
+    EXPECT_EQ(dataOf(store(), "UDP Expect #0"), reg::stringBytes("other"));
+
+    // Back to the defaults: the values go.
+    loaded[0]->udpMode = UdpSendOnly;
+    loaded[0]->udpPayload.clear();
+    loaded[0]->udpExpect.clear();
+    ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
+    for (const char *name : {"UDP Mode #0", "UDP Payload #0", "UDP Expect #0"})
+        EXPECT_FALSE(valueOf(store(), name)) << name;
+
+    // A mode this program does not know checks as send only.
+    ASSERT_EQ(store().openKey(kMonitorKey, reg::KeySetValue)->setValue("UDP Mode #0", reg::RegDword, reg::dwordBytes(9)),
+              Status::Ok);
+    EXPECT_EQ(loadPorts().at(0)->udpMode, UdpSendOnly);
+}
+
 struct StringCase {
     const char *label;
     std::string stored;

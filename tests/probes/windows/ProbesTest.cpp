@@ -5,6 +5,7 @@
 // messages (WSAAsyncSelect).
 #include "base/PollEventLoop.h"
 #include "probes/TcpProbe.h"
+#include "probes/UdpProbe.h"
 #include "win/WinEventLoop.h"
 #include "probes/PingProbe.h"
 #include "probes/SocketProbe.h"
@@ -206,6 +207,50 @@ TYPED_TEST(WinProbes, ChecksCompletingTogetherAreNotTimedWithEachOthersReports)
     for (const SOCKET s : accepted)
         closesocket(s);
     closesocket(listener);
+}
+
+// A UDP check that waits for a reply: one holding the expected bytes
+// passes it; a silent port passes "closed port fails" after its window.
+// (Windows tells of a closed port's ICMP refusal as a reset of the
+// connected socket; Wine does not pass that refusal on, so it is tested on
+// Linux only.)
+TYPED_TEST(WinProbes, UdpReplyPassesAndSilencePassesAfterTheWindow)
+{
+    const SOCKET bound = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(bind(bound, reinterpret_cast<sockaddr *>(&address), length), 0);
+    ASSERT_EQ(getsockname(bound, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const auto port = ntohs(address.sin_port);
+
+    // The socket stays bound until the check has sent, then answers.
+    Host<TypeParam> host;
+    MonitorPort entry;
+    entry.udpMode = UdpExpectReply;
+    entry.udpPayload = "ping";
+    entry.udpExpect = "pong";
+    CUdpProbe answered(host);
+    ASSERT_EQ(answered.start(port, "127.0.0.1", entry), 1);
+    char buffer[64];
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    ASSERT_EQ(recvfrom(bound, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromLength), 4);
+    sendto(bound, "pong", 4, 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+    ASSERT_TRUE(host.waitForReport(3000));
+    EXPECT_EQ(host.results.at(0), ProbeResult::Answered);
+
+    // Bound, it never answers.
+    host.results.clear();
+    MonitorPort closed;
+    closed.udpMode = UdpClosedFails;
+    CUdpProbe silent(host);
+    ASSERT_EQ(silent.start(port, "127.0.0.1", closed), 1);
+    ASSERT_TRUE(host.waitForReport(3000));
+    EXPECT_EQ(host.results.at(0), ProbeResult::Answered);
+    EXPECT_EQ(silent.done(), 1);
+    closesocket(bound);
 }
 
 } // namespace
