@@ -62,6 +62,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.name = settings.name;
     entry.httpStatus = HttpStatusRule::fromText(settings.httpStatus);
     entry.host = settings.host;
+    entry.request = settings.request;
 }
 } // namespace
 
@@ -108,6 +109,7 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.command = entry.command;
     view.httpStatus = entry.httpStatus.text();
     view.host = entry.host;
+    view.request = entry.request;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

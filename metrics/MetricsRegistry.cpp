@@ -44,6 +44,12 @@ const char *reasonLabel(FailureKind kind)
         return "http_status";
     case FailureKind::NotPermitted:
         return "not_permitted";
+    case FailureKind::ContentRule:
+        return "content_rule";
+    case FailureKind::BodyTooLarge:
+        return "body_too_large";
+    case FailureKind::Redirect:
+        return "redirect";
     }
     return "other";
 }

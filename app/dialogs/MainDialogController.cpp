@@ -136,6 +136,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.name = form.name;
     settings.httpStatus = form.httpStatus;
     settings.host = form.host;
+    settings.request = form.request;
     return settings;
 }
 
@@ -409,6 +410,7 @@ void MainDialogController::editEntry(int row)
     form.host = entry.host;
     form.targetHost = frame_.targetHost();
     form.certWarnDays = entry.certWarnDays;
+    form.request = entry.request;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {
