@@ -310,9 +310,9 @@ constexpr std::array kStrings{
     StringEntry{sid::RequestRedirectsCheck, "リダイレクトをたどる (5 回まで)(&R)", "Follow &redirects (up to 5)"},
     StringEntry{sid::ContentRuleLabel, "本文の条件:", "Content:"},
     StringEntry{sid::ContentRuleNone, "条件なし", "no rule"},
-    StringEntry{sid::ContentRuleContains, "次のテキストを含む", "contains the text"},
-    StringEntry{sid::ContentRuleLacks, "次のテキストを含まない", "lacks the text"},
-    StringEntry{sid::ContentRuleRegex, "正規表現に一致する", "matches the regular expression"},
+    StringEntry{sid::ContentRuleContains, "次を含む", "contains"},
+    StringEntry{sid::ContentRuleLacks, "次を含まない", "does not contain"},
+    StringEntry{sid::ContentRuleRegex, "正規表現に一致", "matches regex"},
     StringEntry{sid::RequestPathInvalid, "パスは / で始め、空白、制御文字、# を含めないでください。例: /status?full=1",
                 "The path must begin with / and cannot hold blanks, control characters or #. For example: "
                 "/status?full=1"},
