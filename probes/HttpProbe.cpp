@@ -50,8 +50,8 @@ bool CHttpProbe::sendRequest()
     armTimer();
     requestSent_ = true;
     startMicros_ = nowMicros();
-    // A short count is not followed up: the request fits any fresh socket
-    // (a long POST body is cut short and its reply judged as it comes).
+    // A short count is not followed up: the request, a POST body of the
+    // most the dialog takes included, fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
         const int error = net::lastError();
         killTimer();

@@ -57,8 +57,9 @@ public:
     // started.
     virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry);
 
-    // 0 running, 1 result reported, 2 timed out.
-    int done() const { return done_; }
+    // 0 running, 1 result reported, 2 timed out. A check that follows a
+    // redirect is as far as the probe it handed on to.
+    int done() const { return done_ == 0 && next_ ? next_->done() : done_; }
     void detachEntry()
     {
         entry_ = nullptr;

@@ -313,5 +313,29 @@ TEST(HttpRequestProbe, followsUpToFiveRedirectsWhereAskedAndJudgesWhereTheyEnd)
     EXPECT_EQ(checkHttp(badLocation.port(), follow).reason, "redirect to an unusable location (gopher://x/)");
 }
 
+// An entry deleted while the check follows a redirect: neither the probe
+// nor the one it handed on to reports or touches it again.
+TEST(HttpRequestProbe, anEntryLetGoDuringARedirectIsNeverTouchedAgain)
+{
+    TcpServer silent(TcpServer::Silent);
+    TcpServer redirect(TcpServer::AnswerAndClose, 0,
+                       "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(silent.port()) + "/\r\n\r\n");
+    RecordingHost host;
+    auto entry = std::make_unique<MonitorPort>();
+    entry->request = get("contains:x");
+    entry->request.followRedirects = true;
+    CHttpProbe probe(host);
+    ASSERT_EQ(host.start(probe, redirect.port(), "127.0.0.1", *entry), 1);
+    // The redirect is followed once the first connection is let go.
+    ASSERT_TRUE(host.loop.runUntil([&] { return probe.socketHandle() < 0; }, 3000));
+    ASSERT_TRUE(host.reports.empty());
+    probe.detachEntry();
+    entry.reset();
+    host.loop.runUntil([&] { return probe.done() != 0; }, 5000);
+    EXPECT_EQ(probe.done(), 2);
+    EXPECT_TRUE(host.reports.empty());
+    EXPECT_EQ(host.loop.timerCount(), 0u);
+}
+
 } // namespace
 } // namespace vigilon
