@@ -65,6 +65,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.udpMode = settings.udpMode;
     entry.udpPayload = settings.udpPayload;
     entry.udpExpect = settings.udpExpect;
+    entry.request = settings.request;
 }
 } // namespace
 
@@ -114,6 +115,7 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.udpMode = entry.udpMode;
     view.udpPayload = entry.udpPayload;
     view.udpExpect = entry.udpExpect;
+    view.request = entry.request;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

@@ -65,6 +65,8 @@ struct EntryView {
     // Its own host (empty for the target host), and the host it checks.
     std::string host;
     std::string checkedHost;
+    // HTTP and HTTPS: the request and the content rule.
+    HttpRequest request;
     // The share of its checks that answered over the last 24 hours, 0 to
     // 1; negative where the history knows none.
     double uptimeDay = -1;
@@ -91,6 +93,7 @@ struct EntrySettings {
     std::uint32_t udpMode = UdpSendOnly;
     std::string udpPayload;
     std::string udpExpect;
+    HttpRequest request;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -128,6 +128,11 @@ bool CMainFrame::loadStore()
             context_.prompter->notice(
                 formatText(loadString(sid::HttpStatusRefused), {entry->name, entry->httpStatus.text()}), "",
                 mb::Ok | mb::IconExclamation);
+        if (judgesHttpStatus(entry->protocol) && !entry->request.contentRule.valid())
+            context_.prompter->notice(formatText(loadString(sid::ContentRuleRefused),
+                                                 {entry->name, entry->request.contentRule.text(),
+                                                  entry->request.contentRule.error()}),
+                                      "", mb::Ok | mb::IconExclamation);
     }
 
     return true;

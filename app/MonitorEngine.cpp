@@ -440,9 +440,11 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
                              entry.name.c_str(), static_cast<unsigned>(entry.port));
             continue;
         }
-        // A stored rule that could not be read was said at start; the entry
-        // waits, idle, until it is corrected.
-        if (judgesHttpStatus(entry.protocol) && !entry.httpStatus.valid())
+        // A stored rule that could not be read, or a stored request that
+        // cannot be sent, was said at start; the entry waits, idle, until it
+        // is corrected.
+        if (judgesHttpStatus(entry.protocol) &&
+            (!entry.httpStatus.valid() || checkRequest(entry.request) != RequestProblem::None))
             continue;
         const int row = rowOf(ports_, entry);
         setRowImage(row, ImageChecking);

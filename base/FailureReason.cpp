@@ -2,6 +2,7 @@
 #include "base/FailureReason.h"
 
 #include "base/HttpStatusRule.h"
+#include "base/Language.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 
@@ -33,6 +34,28 @@ std::string unreachableWords(const FailureReason &reason)
     words += reason.icmp6 ? " (ICMPv6 " : " (ICMP ";
     words += exceeded ? "time exceeded" : "destination unreachable";
     return words + ", code " + std::to_string(reason.code) + ")";
+}
+
+// The words of a reason about an HTTP request's body or redirects.
+const std::string &requestReasonWords(const FailureReason &reason, Language language)
+{
+    unsigned id = sid::ReasonBodyTooLarge;
+    if (reason.kind == FailureKind::ContentRule)
+        id = reason.code == FailureReason::ContentFound     ? sid::ReasonTextFound
+             : reason.code == FailureReason::ContentNoMatch ? sid::ReasonNoMatch
+                                                            : sid::ReasonTextNotFound;
+    else if (reason.kind == FailureKind::Redirect)
+        id = reason.code == FailureReason::RedirectToHttp     ? sid::ReasonRedirectToHttp
+             : reason.code == FailureReason::TooManyRedirects ? sid::ReasonTooManyRedirects
+                                                              : sid::ReasonBadLocation;
+    return loadString(id, language);
+}
+
+// The words, then what they are about (the rule, the location) in
+// parentheses where it is known.
+std::string withDetail(const std::string &words, const std::string &detail)
+{
+    return detail.empty() ? words : words + " (" + detail + ")";
 }
 } // namespace
 
@@ -110,6 +133,10 @@ std::string reasonText(const FailureReason &reason)
         return "not permitted";
     case FailureKind::UnexpectedReply:
         return "unexpected reply";
+    case FailureKind::ContentRule:
+    case FailureKind::BodyTooLarge:
+    case FailureKind::Redirect:
+        return withDetail(requestReasonWords(reason, Language::English), reason.detail);
     }
     return {};
 }
@@ -157,6 +184,10 @@ std::string reasonTextShown(const FailureReason &reason)
         return loadString(sid::ReasonNotPermitted);
     case FailureKind::UnexpectedReply:
         return loadString(sid::ReasonUnexpectedReply);
+    case FailureKind::ContentRule:
+    case FailureKind::BodyTooLarge:
+    case FailureKind::Redirect:
+        return withDetail(requestReasonWords(reason, currentLanguage()), reason.detail);
     }
     return {};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace vigilon {
 
@@ -34,6 +35,16 @@ enum class FailureKind : int {
     NotPermitted,
     // UDP: a reply came without the bytes the entry expects.
     UnexpectedReply,
+    // HTTP and HTTPS: the body of the reply did not meet the entry's
+    // content rule (code: ContentNotFound, ContentFound, ContentNoMatch;
+    // detail: the rule).
+    ContentRule,
+    // The part of the body that could decide the content rule lies past
+    // the first MiB (detail: the rule).
+    BodyTooLarge,
+    // A redirect that is not followed (code: RedirectToHttp, TooManyRedirects,
+    // BadLocation; detail: where it pointed).
+    Redirect,
 };
 
 struct FailureReason {
@@ -44,17 +55,26 @@ struct FailureReason {
     int type = -1;
     int code = -1;
     bool icmp6 = false;
+    // ContentRule, BodyTooLarge, Redirect: what the reason names.
+    std::string detail;
+
+    enum : int { ContentNotFound = 0, ContentFound = 1, ContentNoMatch = 2 };
+    enum : int { RedirectToHttp = 0, TooManyRedirects = 1, BadLocation = 2 };
 
     bool failed() const { return kind != FailureKind::None; }
     bool operator==(const FailureReason &) const = default;
 
-    static FailureReason of(FailureKind kind) { return FailureReason{kind}; }
+    static FailureReason of(FailureKind kind) { return FailureReason{kind, -1, -1, false, {}}; }
     static FailureReason unreachable(int type, int code, bool icmp6 = false)
     {
-        return FailureReason{FailureKind::Unreachable, type, code, icmp6};
+        return FailureReason{FailureKind::Unreachable, type, code, icmp6, {}};
     }
     // code -1: the reply is not HTTP.
-    static FailureReason httpStatus(int code) { return FailureReason{FailureKind::HttpStatus, -1, code}; }
+    static FailureReason httpStatus(int code) { return FailureReason{FailureKind::HttpStatus, -1, code, false, {}}; }
+    static FailureReason withDetail(FailureKind kind, int code, std::string detail)
+    {
+        return FailureReason{kind, -1, code, false, std::move(detail)};
+    }
 };
 
 // The stable English text: standard error and the alert's environment,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/FailureReason.h"
+#include "base/HttpRequest.h"
 #include "base/HttpStatusRule.h"
 
 #include <cstdint>
@@ -114,6 +115,10 @@ struct MonitorPort {
     double uptimeDay = -1;
     // Its row as last seen: a hint that rowOf() checks before it trusts it.
     mutable std::size_t rowHint = 0;
+    // HTTP and HTTPS kinds: the request sent and what the reply's body must
+    // show. An entry whose request cannot be sent (checkRequest()) is not
+    // checked.
+    HttpRequest request;
 
     MonitorPort();
     ~MonitorPort();

@@ -351,6 +351,36 @@ constexpr unsigned StatusNothingChecked = 692;
 constexpr unsigned TrayTipNothingChecked = 693;
 constexpr unsigned NothingCheckedNotice = 694;
 
+// What an HTTP entry sends and asks of the reply's body: the reasons of a
+// failed check, the port settings dialog's rows and their checks (%s the
+// header line; %s PCRE2's message), and a stored content rule refused at
+// start (%s entry name, %s the rule, %s why).
+constexpr unsigned ReasonTextNotFound = 800;
+constexpr unsigned ReasonTextFound = 801;
+constexpr unsigned ReasonNoMatch = 802;
+constexpr unsigned ReasonBodyTooLarge = 803;
+constexpr unsigned ReasonRedirectToHttp = 804;
+constexpr unsigned ReasonTooManyRedirects = 805;
+constexpr unsigned ReasonBadLocation = 806;
+constexpr unsigned RequestMethodLabel = 810;
+constexpr unsigned RequestPathLabel = 811;
+constexpr unsigned RequestHeadersLabel = 812;
+constexpr unsigned RequestBodyLabel = 813;
+constexpr unsigned RequestRedirectsCheck = 814;
+constexpr unsigned ContentRuleLabel = 815;
+constexpr unsigned ContentRuleNone = 816;
+constexpr unsigned ContentRuleContains = 817;
+constexpr unsigned ContentRuleLacks = 818;
+constexpr unsigned ContentRuleRegex = 819;
+constexpr unsigned RequestPathInvalid = 820;
+constexpr unsigned RequestHeaderInvalid = 821;
+constexpr unsigned RequestHeaderReserved = 822;
+constexpr unsigned RequestHeadWithRule = 823;
+constexpr unsigned ContentRuleEmpty = 824;
+constexpr unsigned ContentRulePatternInvalid = 825;
+constexpr unsigned ContentRuleRefused = 826;
+constexpr unsigned RequestBodyNote = 827;
+
 } // namespace sid
 
 } // namespace vigilon

@@ -46,6 +46,12 @@ const char *reasonLabel(FailureKind kind)
         return "not_permitted";
     case FailureKind::UnexpectedReply:
         return "unexpected_reply";
+    case FailureKind::ContentRule:
+        return "content_rule";
+    case FailureKind::BodyTooLarge:
+        return "body_too_large";
+    case FailureKind::Redirect:
+        return "redirect";
     }
     return "other";
 }

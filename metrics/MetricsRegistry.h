@@ -53,7 +53,7 @@ struct EntryMetrics {
     double responseSum = 0;
     std::uint64_t checks = 0;
     // By FailureKind; a fixed array, so that a snapshot copies no node.
-    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::UnexpectedReply) + 1> failures{};
+    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::Redirect) + 1> failures{};
     bool certKnown = false;
     std::int64_t certExpiresAt = 0; // seconds since 1970
     // The registry's round when the entry was last checked; 0 never.

@@ -26,15 +26,23 @@ unsigned CHttpProbe::firstEvents() const
 
 int CHttpProbe::beginAsync()
 {
-    if (entry_)
+    if (entry_ && !exchange_) {
         rule_ = entry_->httpStatus;
+        request_ = entry_->request;
+        if (!judgedByFirstBytes(request_))
+            exchange_.emplace(request_, request_.method, rule_,
+                              HttpTarget{false, host_, port_, request_.path,
+                                         net::hostForUrl(host_) + (port_ != 80 ? ":" + std::to_string(port_) : "")},
+                              0);
+    }
     net::enableReceiveStamps(socket_);
     return startConnect("cannot connect for an HTTP check");
 }
 
 bool CHttpProbe::sendRequest()
 {
-    const std::string request = requestText(host_);
+    const std::string request = exchange_ ? exchange_->requestText()
+                                          : httpRequestText(request_, MethodHead, net::hostForUrl(host_), request_.path);
     if (entry_) {
         entry_->responseTime = 0;
         entry_->responseMicros = 0;
@@ -42,7 +50,8 @@ bool CHttpProbe::sendRequest()
     armTimer();
     requestSent_ = true;
     startMicros_ = nowMicros();
-    // A short count is not followed up: the request fits any fresh socket.
+    // A short count is not followed up: the request, a POST body of the
+    // most the dialog takes included, fits any fresh socket.
     if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
         const int error = net::lastError();
         killTimer();
@@ -91,6 +100,73 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     done_ = 1;
 }
 
+void CHttpProbe::conclude(const HttpStep &step)
+{
+    killTimer();
+    unwatch();
+    if (step.kind == HttpStep::Redirect) {
+        followRedirect(*exchange_, step);
+        return;
+    }
+    if (step.kind == HttpStep::Alive) {
+        // HEAD: to the first byte of the reply, as the plain check; GET and
+        // POST: to the last byte read.
+        setResponse(exchange_->method() == MethodHead ? firstArrived_ : lastArrived_);
+        report(ProbeResult::Answered);
+    } else {
+        fail(step.reason);
+    }
+    release();
+    done_ = 1;
+}
+
+void CHttpProbe::readExchange(std::uint64_t seenMicros, int pendingError)
+{
+    constexpr int kReadsPerPass = 8;
+    for (int pass = 0; pass < kReadsPerPass; ++pass) {
+        char buffer[16384];
+        std::uint64_t arrived = seenMicros;
+        const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, nullptr, nullptr, seenMicros, arrived);
+        if (got < 0) {
+            const int error = net::lastError();
+            if (error == net::code::Again || error == net::code::WouldBlock || error == net::code::Interrupted)
+                return;
+            if (!anyBytes_) {
+                killTimer();
+                unwatch();
+                fail(net::reasonOfError(error));
+                release();
+                done_ = 1;
+                return;
+            }
+            // A reset after part of the reply: it ends with what came.
+            conclude(exchange_->end());
+            return;
+        }
+        if (got == 0) {
+            if (!anyBytes_ && (pendingError != 0 || resetAtConnect_ != 0)) {
+                killTimer();
+                unwatch();
+                fail(reasonOf(pendingError != 0 ? pendingError : resetAtConnect_));
+                release();
+                done_ = 1;
+                return;
+            }
+            conclude(exchange_->end());
+            return;
+        }
+        if (!anyBytes_)
+            firstArrived_ = arrived;
+        anyBytes_ = true;
+        lastArrived_ = arrived;
+        const HttpStep step = exchange_->take(std::string_view(buffer, static_cast<std::size_t>(got)));
+        if (step.kind != HttpStep::More) {
+            conclude(step);
+            return;
+        }
+    }
+}
+
 void CHttpProbe::onSocket(unsigned events, int error)
 {
     const std::uint64_t seen = seenMicros(startMicros_);
@@ -112,8 +188,12 @@ void CHttpProbe::onSocket(unsigned events, int error)
         watch(EventLoop::Readable);
         return;
     }
-    if ((events & EventLoop::Readable) && requestSent_ && done_ != 1)
-        readReply(seen, error);
+    if ((events & EventLoop::Readable) && requestSent_ && done_ != 1) {
+        if (exchange_)
+            readExchange(seen, error);
+        else
+            readReply(seen, error);
+    }
 }
 
 } // namespace vigilon

@@ -46,7 +46,61 @@ std::uint64_t CSocketProbe::seenMicros(std::uint64_t notBefore) const
 
 void CSocketProbe::armTimer(unsigned periodMs)
 {
-    loop_.setTimer(this, probe::DeadlineTimer, periodMs, [this] { onTimer(); });
+    armedMicros_ = nowMicros();
+    loop_.setTimer(this, probe::DeadlineTimer, periodMs != 0 ? periodMs : deadlineMs_, [this] { onTimer(); });
+}
+
+// Passes the outcome of a redirect's probe on as the outcome of the probe
+// that followed the redirect.
+class CSocketProbe::Relay final : public ProbeHost {
+public:
+    explicit Relay(CSocketProbe &from) : from_(from) {}
+    void reportResult(ProbeResult result, MonitorPort &) override
+    {
+        CSocketProbe &next = *from_.next_;
+        from_.reason_ = next.reason_;
+        from_.done_ = next.done_ == 2 ? 2 : 1;
+        if (result == ProbeResult::Answered && from_.entry_ && next.startMicros_ > next.chainStartMicros_) {
+            // The time of the requests before this one counts too.
+            from_.entry_->responseMicros += next.startMicros_ - next.chainStartMicros_;
+            from_.entry_->responseTime = roundedMillis(from_.entry_->responseMicros);
+        }
+        from_.report(result);
+    }
+    EventLoop &eventLoop() override { return from_.loop_; }
+    const Clock &clock() const override { return from_.owner_.clock(); }
+
+private:
+    CSocketProbe &from_;
+};
+
+void CSocketProbe::followRedirect(const HttpExchange &exchange, const HttpStep &step)
+{
+    const std::uint64_t now = nowMicros();
+    const std::uint64_t spentMs = now > armedMicros_ ? (now - armedMicros_) / 1000 : 0;
+    const unsigned left = spentMs >= deadlineMs_ ? 0u : deadlineMs_ - static_cast<unsigned>(spentMs);
+    killTimer();
+    release();
+    if (left == 0 || !entry_) {
+        done_ = entry_ ? 2 : 1;
+        fail(FailureKind::TimedOut);
+        return;
+    }
+    relay_ = std::make_unique<Relay>(*this);
+    if (step.next.https)
+        next_ = std::make_unique<CTlsProbe>(*relay_, resolver_, true);
+    else
+        next_ = std::make_unique<CHttpProbe>(*relay_, resolver_);
+    next_->deadlineMs_ = left;
+    next_->chainStartMicros_ = chainStartMicros_ != 0 ? chainStartMicros_ : startMicros_;
+    next_->exchange_.emplace(exchange.request(), step.nextMethod, exchange.rule(), step.next, exchange.redirects() + 1);
+    const int started = next_->start(step.next.port, step.next.host, *entry_);
+    if (started == 0 && done_ == 0) {
+        // Nothing reported: this system could not make the next check.
+        reason_ = next_->reason_.failed() ? next_->reason_ : FailureReason::of(FailureKind::LocalShortage);
+        done_ = 1;
+        report(ProbeResult::Failed);
+    }
 }
 
 void CSocketProbe::killTimer()

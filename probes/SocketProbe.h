@@ -4,9 +4,11 @@
 #include "base/MonitorPort.h"
 #include "base/ProbeHost.h"
 #include "probes/HostResolver.h"
+#include "probes/HttpExchange.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vigilon {
@@ -55,9 +57,15 @@ public:
     // started.
     virtual int start(std::uint32_t port, const std::string &host, MonitorPort &entry);
 
-    // 0 running, 1 result reported, 2 timed out.
-    int done() const { return done_; }
-    void detachEntry() { entry_ = nullptr; }
+    // 0 running, 1 result reported, 2 timed out. A check that follows a
+    // redirect is as far as the probe it handed on to.
+    int done() const { return done_ == 0 && next_ ? next_->done() : done_; }
+    void detachEntry()
+    {
+        entry_ = nullptr;
+        if (next_)
+            next_->detachEntry();
+    }
     MonitorPort *entry() const { return entry_; }
     bool localFailure() const { return localError_ != 0; }
     int localError() const { return localError_; }
@@ -83,7 +91,8 @@ protected:
     // The deadline timer has expired; the failure is reported right after.
     virtual void onTimeout() {}
 
-    void armTimer(unsigned periodMs = probe::TimeoutMs);
+    // The deadline: periodMs, or 0 for what is left of the check's time.
+    void armTimer(unsigned periodMs = 0);
     void killTimer();
     void watch(unsigned events);
     void unwatch();
@@ -123,6 +132,13 @@ protected:
     // net::readinessTime()), so that the work the loop did before it came
     // round to this socket is not counted in.
     std::uint64_t seenMicros(std::uint64_t notBefore) const;
+    // An HTTP or HTTPS check hands itself on to where a redirect points: a
+    // probe for that URL (HTTP or HTTPS as it says) sends the request there,
+    // within what is left of this check's time, and its outcome is this
+    // check's. The response time still runs from this check's start. This
+    // probe's socket and deadline are let go. exchange: the request and
+    // reply that redirected; step: where to.
+    void followRedirect(const HttpExchange &exchange, const HttpStep &step);
 
     ProbeHost &owner_;
     EventLoop &loop_;
@@ -144,7 +160,13 @@ protected:
     int seenError_ = 0;
     FailureReason seenIcmp_;
 
+    // Where this probe is a redirect's: the request it sends and the
+    // reply's rules, and when the first request of the check went out.
+    std::optional<HttpExchange> exchange_;
+    std::uint64_t chainStartMicros_ = 0;
+
 private:
+    class Relay;
     int afterLookup(bool lookupWasPending);
     // Opens a socket of the found address's family in place of the one
     // opened before the lookup, where the two differ: 1, or start()'s
@@ -155,6 +177,13 @@ private:
     HostResolver *resolver_;
     std::unique_ptr<HostResolver> ownResolver_;
     std::uint64_t lookupTicket_ = 0;
+    // The deadline the whole check has (a redirect's probe: what was left),
+    // and when the deadline timer was last armed.
+    unsigned deadlineMs_ = probe::TimeoutMs;
+    std::uint64_t armedMicros_ = 0;
+    // The probe of a redirect, and what passes its outcome on.
+    std::unique_ptr<Relay> relay_;
+    std::unique_ptr<CSocketProbe> next_;
 };
 
 // The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP, 4 HTTPS,

@@ -38,8 +38,15 @@ unsigned CTlsProbe::firstEvents() const
 
 int CTlsProbe::beginAsync()
 {
-    if (entry_)
+    if (entry_ && !exchange_) {
         rule_ = entry_->httpStatus;
+        request_ = entry_->request;
+        if (https_ && !judgedByFirstBytes(request_))
+            exchange_.emplace(request_, request_.method, rule_,
+                              HttpTarget{true, host_, port_, request_.path,
+                                         net::hostForUrl(host_) + (port_ != 443 ? ":" + std::to_string(port_) : "")},
+                              0);
+    }
     if (!tls::trustReady(loop_, [this] { afterTrust(); }, trustTicket_)) {
         // The trusted certificates are still being read: the check begins
         // once they are there, and holds no socket and no deadline
@@ -194,7 +201,9 @@ void CTlsProbe::advance(std::uint64_t seen)
             finish(seen);
             return;
         }
-        if (!session_->write(CHttpProbe::requestText(host_))) {
+        const std::string request = exchange_ ? exchange_->requestText()
+                                              : httpRequestText(request_, MethodHead, net::hostForUrl(host_), request_.path);
+        if (!session_->write(request)) {
             failNow(FailureReason::of(FailureKind::TlsHandshakeFailed));
             return;
         }
@@ -210,6 +219,32 @@ void CTlsProbe::advance(std::uint64_t seen)
     (void)flush();
     if (done_ == 1)
         return;
+    if (exchange_) {
+        if (!reply_.empty()) {
+            if (firstArrived_ == 0)
+                firstArrived_ = arrived_ != 0 ? arrived_ : seen;
+            const HttpStep step = exchange_->take(reply_);
+            reply_.clear();
+            if (step.kind != HttpStep::More) {
+                concludeExchange(step, seen);
+                return;
+            }
+        }
+        const bool ended = progress == tls::Progress::Failed || session_->peerClosed() || serverClosed_;
+        if (!ended)
+            return;
+        if (firstArrived_ == 0) {
+            // Nothing of a reply came: why the session ended.
+            failNow(progress == tls::Progress::Failed
+                        ? (session_->failure().failed() ? session_->failure()
+                                                        : FailureReason::of(FailureKind::TlsHandshakeFailed))
+                    : closedError_ != 0 ? net::reasonOfError(closedError_)
+                                        : FailureReason::of(FailureKind::ClosedBeforeReply));
+            return;
+        }
+        concludeExchange(exchange_->end(), seen);
+        return;
+    }
     if (!reply_.empty()) {
         // Judged as over plain HTTP: read on until the status can tell,
         // at most as much as a plain reply is read.
@@ -230,6 +265,24 @@ void CTlsProbe::advance(std::uint64_t seen)
         failNow(closedError_ != 0 ? net::reasonOfError(closedError_) : FailureReason::of(FailureKind::ClosedBeforeReply));
         return;
     }
+}
+
+void CTlsProbe::concludeExchange(const HttpStep &step, std::uint64_t seen)
+{
+    if (step.kind == HttpStep::Redirect) {
+        followRedirect(*exchange_, step);
+        return;
+    }
+    if (step.kind == HttpStep::Failed) {
+        failNow(step.reason);
+        return;
+    }
+    killTimer();
+    release();
+    const std::uint64_t end = exchange_->method() == MethodHead ? firstArrived_ : arrived_;
+    setResponse(end != 0 && end <= seen ? end : seen);
+    report(ProbeResult::Answered);
+    done_ = 1;
 }
 
 void CTlsProbe::onSocket(unsigned events, int error)

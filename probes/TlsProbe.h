@@ -17,7 +17,9 @@ namespace vigilon {
 // session, whose reply is judged as the HTTP check judges it.
 //
 // The response time runs from right before the connect to the end of the
-// handshake (TLS) or to the reply (HTTPS). The deadline timer bounds the whole check
+// handshake (TLS) or to the reply (HTTPS: its first byte for HEAD, its last
+// byte read for GET and POST). HTTPS sends the entry's request and judges
+// its reply as the HTTP check does, redirects and body included. The deadline timer bounds the whole check
 // at 3000 ms: the connect and the handshake, and for HTTPS the request and
 // its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails
@@ -56,6 +58,8 @@ private:
     void finish(std::uint64_t seen);
     void failNow(const FailureReason &reason);
     void noteCertificate();
+    // HTTPS with an HttpExchange: the reply so far says step.
+    void concludeExchange(const HttpStep &step, std::uint64_t seen);
 
     bool https_;
     // While the check waits for the trusted certificates to be read.
@@ -73,6 +77,10 @@ private:
     HttpStatusRule rule_;
     // When the newest bytes from the server arrived (monotonic).
     std::uint64_t arrived_ = 0;
+    // HTTPS: the request as the check began; when the reply's first bytes
+    // arrived.
+    HttpRequest request_;
+    std::uint64_t firstArrived_ = 0;
 };
 
 } // namespace vigilon

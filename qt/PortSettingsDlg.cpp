@@ -5,10 +5,13 @@
 #include "base/StringTable.h"
 #include "qt/DialogUnits.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
@@ -30,6 +33,28 @@ QRegularExpressionValidator *digitsOnly(QObject *parent)
 }
 } // namespace
 
+// A multi-line edit as the dialogs' rules see it: lines end with LF.
+class CPortSettingsDlg::TextField final : public EditField {
+public:
+    explicit TextField(QPlainTextEdit *edit) : edit_(edit) {}
+    std::string text() const override { return edit_ ? edit_->toPlainText().toStdString() : std::string(); }
+    void setText(const std::string &text) override
+    {
+        if (edit_)
+            edit_->setPlainText(QString::fromStdString(text));
+    }
+    void focusAndSelect() override
+    {
+        if (!edit_)
+            return;
+        edit_->setFocus(Qt::OtherFocusReason);
+        edit_->selectAll();
+    }
+
+private:
+    QPointer<QPlainTextEdit> edit_;
+};
+
 CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , prompter_(prompter)
@@ -38,7 +63,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(271, 173));
+    setFixedSize(du.size(271, 313));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
@@ -55,6 +80,15 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     label(this, du, uiText(sid::HttpStatusLabel), 10, 113, 42, 10);
     label(this, du, uiText(sid::CertWarnDaysLabel), 10, 130, 46, 11);
     label(this, du, uiText(sid::CertWarnDaysNote), 97, 130, 150, 11);
+    // The HTTP request's rows.
+    auto *request = new QGroupBox(QStringLiteral("HTTP / HTTPS"), this);
+    request->setGeometry(du.rect(7, 149, 257, 138));
+    label(this, du, uiText(sid::RequestMethodLabel), 10, 162, 46, 10);
+    label(this, du, uiText(sid::RequestPathLabel), 110, 162, 24, 10);
+    label(this, du, uiText(sid::RequestHeadersLabel), 10, 178, 46, 10);
+    label(this, du, uiText(sid::RequestBodyLabel), 10, 212, 46, 10);
+    label(this, du, uiText(sid::RequestBodyNote), 58, 243, 199, 10);
+    label(this, du, uiText(sid::ContentRuleLabel), 10, 270, 46, 10);
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     hostEdit_ = new QLineEdit(this);
@@ -103,13 +137,52 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     certDaysEdit_->setGeometry(du.rect(58, 129, 35, 12));
     certDaysEdit_->setValidator(digitsOnly(certDaysEdit_));
 
+    methodCombo_ = new QComboBox(this);
+    methodCombo_->setObjectName(QStringLiteral("1070"));
+    for (const std::string &method : PortSettingsForm::methodTexts())
+        methodCombo_->addItem(QString::fromStdString(method));
+    const QRect methodRect = du.rect(58, 160, 45, 50);
+    methodCombo_->setGeometry(methodRect.x(), methodRect.y(), methodRect.width(), methodCombo_->sizeHint().height());
+    pathEdit_ = new QLineEdit(this);
+    pathEdit_->setObjectName(QStringLiteral("1071"));
+    pathEdit_->setGeometry(du.rect(136, 160, 121, 14));
+    pathEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
+    headersEdit_ = new QPlainTextEdit(this);
+    headersEdit_->setObjectName(QStringLiteral("1072"));
+    headersEdit_->setGeometry(du.rect(58, 177, 199, 30));
+    headersEdit_->setTabChangesFocus(true);
+    headersEdit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    bodyEdit_ = new QPlainTextEdit(this);
+    bodyEdit_->setObjectName(QStringLiteral("1073"));
+    bodyEdit_->setGeometry(du.rect(58, 211, 199, 30));
+    bodyEdit_->setTabChangesFocus(true);
+    redirectsCheck_ = new QCheckBox(uiText(sid::RequestRedirectsCheck), this);
+    redirectsCheck_->setObjectName(QStringLiteral("1074"));
+    redirectsCheck_->setGeometry(du.rect(58, 254, 199, 10));
+    contentRuleCombo_ = new QComboBox(this);
+    contentRuleCombo_->setObjectName(QStringLiteral("1075"));
+    for (const std::string &choice : PortSettingsForm::contentRuleChoiceTexts())
+        contentRuleCombo_->addItem(QString::fromStdString(choice));
+    const QRect ruleRect = du.rect(58, 268, 90, 60);
+    contentRuleCombo_->setGeometry(ruleRect.x(), ruleRect.y(), ruleRect.width(), contentRuleCombo_->sizeHint().height());
+    contentTextEdit_ = new QLineEdit(this);
+    contentTextEdit_->setObjectName(QStringLiteral("1076"));
+    contentTextEdit_->setGeometry(du.rect(152, 268, 105, 14));
+    contentTextEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
+    pathField_.attach(pathEdit_);
+    contentTextField_.attach(contentTextEdit_);
+    headersField_ = std::make_unique<TextField>(headersEdit_);
+    bodyField_ = std::make_unique<TextField>(bodyEdit_);
+    connect(methodCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
+    connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
+
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(55, 153, 50, 14));
+    ok_->setGeometry(du.rect(55, 293, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(108, 153, 50, 14));
+    cancel_->setGeometry(du.rect(108, 293, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(161, 153, 50, 14));
+    delete_->setGeometry(du.rect(161, 293, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
@@ -132,7 +205,14 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(thresholdEdit_, httpStatusCombo_);
     setTabOrder(httpStatusCombo_, httpCodesEdit_);
     setTabOrder(httpCodesEdit_, certDaysEdit_);
-    setTabOrder(certDaysEdit_, ok_);
+    setTabOrder(certDaysEdit_, methodCombo_);
+    setTabOrder(methodCombo_, pathEdit_);
+    setTabOrder(pathEdit_, headersEdit_);
+    setTabOrder(headersEdit_, bodyEdit_);
+    setTabOrder(bodyEdit_, redirectsCheck_);
+    setTabOrder(redirectsCheck_, contentRuleCombo_);
+    setTabOrder(contentRuleCombo_, contentTextEdit_);
+    setTabOrder(contentTextEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }
@@ -190,6 +270,55 @@ void CPortSettingsDlg::setHttpStatusEnabled(bool choice, bool codes)
 void CPortSettingsDlg::setCertDaysEnabled(bool enabled)
 {
     certDaysEdit_->setEnabled(enabled);
+}
+
+int CPortSettingsDlg::methodIndex() const
+{
+    return methodCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setMethodIndex(int index)
+{
+    methodCombo_->setCurrentIndex(index);
+}
+
+EditField &CPortSettingsDlg::headersField()
+{
+    return *headersField_;
+}
+
+EditField &CPortSettingsDlg::bodyField()
+{
+    return *bodyField_;
+}
+
+bool CPortSettingsDlg::followRedirects() const
+{
+    return redirectsCheck_->isChecked();
+}
+
+void CPortSettingsDlg::setFollowRedirects(bool on)
+{
+    redirectsCheck_->setChecked(on);
+}
+
+int CPortSettingsDlg::contentRuleChoice() const
+{
+    return contentRuleCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setContentRuleChoice(int choice)
+{
+    contentRuleCombo_->setCurrentIndex(choice);
+}
+
+void CPortSettingsDlg::setRequestEnabled(bool request, bool body, bool contentText)
+{
+    for (QWidget *widget : std::initializer_list<QWidget *>{methodCombo_, pathEdit_, headersEdit_, redirectsCheck_,
+                                                             contentRuleCombo_})
+        widget->setEnabled(request);
+    bodyEdit_->setEnabled(body);
+    contentTextEdit_->setEnabled(contentText);
 }
 
 void CPortSettingsDlg::accept()

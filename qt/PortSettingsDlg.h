@@ -11,8 +11,10 @@
 #include <memory>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace vigilon {
@@ -34,6 +36,13 @@ public:
     QLineEdit *httpCodesEdit() const { return httpCodesEdit_; }
     QLineEdit *hostEdit() const { return hostEdit_; }
     QLineEdit *certDaysEdit() const { return certDaysEdit_; }
+    QComboBox *methodCombo() const { return methodCombo_; }
+    QLineEdit *pathEdit() const { return pathEdit_; }
+    QPlainTextEdit *headersEdit() const { return headersEdit_; }
+    QPlainTextEdit *bodyEdit() const { return bodyEdit_; }
+    QCheckBox *redirectsCheck() const { return redirectsCheck_; }
+    QComboBox *contentRuleCombo() const { return contentRuleCombo_; }
+    QLineEdit *contentTextEdit() const { return contentTextEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *deleteButton() const { return delete_; }
 
@@ -60,6 +69,17 @@ private:
     void setHttpStatusEnabled(bool choice, bool codes) override;
     EditField &certDaysField() override { return certDaysField_; }
     void setCertDaysEnabled(bool enabled) override;
+    int methodIndex() const override;
+    void setMethodIndex(int index) override;
+    EditField &pathField() override { return pathField_; }
+    EditField &headersField() override;
+    EditField &bodyField() override;
+    bool followRedirects() const override;
+    void setFollowRedirects(bool on) override;
+    int contentRuleChoice() const override;
+    void setContentRuleChoice(int choice) override;
+    EditField &contentTextField() override { return contentTextField_; }
+    void setRequestEnabled(bool request, bool body, bool contentText) override;
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -72,6 +92,13 @@ private:
     QLineEdit *httpCodesEdit_;
     QLineEdit *hostEdit_;
     QLineEdit *certDaysEdit_;
+    QComboBox *methodCombo_;
+    QLineEdit *pathEdit_;
+    QPlainTextEdit *headersEdit_;
+    QPlainTextEdit *bodyEdit_;
+    QCheckBox *redirectsCheck_;
+    QComboBox *contentRuleCombo_;
+    QLineEdit *contentTextEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
@@ -81,6 +108,12 @@ private:
     LineEditField httpCodesField_;
     LineEditField hostField_;
     LineEditField certDaysField_;
+    LineEditField pathField_;
+    LineEditField contentTextField_;
+    // The multi-line fields (headers, body).
+    class TextField;
+    std::unique_ptr<TextField> headersField_;
+    std::unique_ptr<TextField> bodyField_;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

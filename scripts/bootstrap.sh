@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libsqlite3-dev sqlite3
+  # The regular expressions of HTTP content rules.
+  libpcre2-dev
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
   # The metrics endpoint's HTTP server and its compression; Prometheus and
@@ -32,7 +34,8 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # source package (scripts/sqlite-source.sh, below). libz-mingw-w64-dev
   # compresses the Windows metrics. locales holds the Japanese locale's
   # source, from which a test makes the locale under which Wine's code page
-  # holds Japanese.
+  # holds Japanese. PCRE2 comes from its source package the same way
+  # (scripts/pcre2-source.sh).
   packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev locales)
 fi
 
@@ -57,7 +60,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# SQLite for the Windows programs, from Debian's source package.
+# SQLite and PCRE2 for the Windows programs, from Debian's source packages.
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   bash "$(dirname "$0")/sqlite-source.sh"
+  bash "$(dirname "$0")/pcre2-source.sh"
 fi

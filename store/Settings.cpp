@@ -349,6 +349,145 @@ Status writeUdpValues(Key &key, std::uint32_t i, const MonitorPort &entry, const
     return status;
 }
 
+// The request of entry i, from its optional values: each missing one
+// takes its default, and one that cannot be read (too long, or a number
+// that is no method) too, said in notes. known gets what was read exactly.
+Status readRequest(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known,
+                   std::vector<std::string> &notes)
+{
+    const auto note = [&](const std::string &name, const std::string &why) {
+        notes.push_back(std::string(reg::programName()) + ": entry #" + std::to_string(i) + " (" +
+                        escapeControls(entry.name) + "): its \"" + name + "\" " + why + "\n");
+    };
+    // A value stored otherwise than it is written leaves the request
+    // unknown, so that the next save writes it whole.
+    bool allExact = true;
+    const auto text = [&](const char *base, std::string &out, std::optional<std::string> &exact) -> Status {
+        const std::string name = indexed(base, i);
+        Value value;
+        const Status status = key.queryValue(name, value);
+        if (status != Status::Ok)
+            return status == Status::NotFound ? Status::Ok : status;
+        if (value.data.size() > kMaxRequestText * 4 + 2) {
+            note(name, "is longer than " + std::to_string(kMaxRequestText) + " characters and is not used");
+            return Status::Ok;
+        }
+        out = reg::stringFromValue(value);
+        if (value.type == reg::RegSz && value.data == reg::stringBytes(out))
+            exact = out;
+        else
+            allExact = false;
+        return Status::Ok;
+    };
+    const auto number = [&](const char *base, std::uint32_t &out, std::optional<std::uint32_t> &exact) -> Status {
+        const std::string name = indexed(base, i);
+        std::uint32_t read = 0;
+        bool one = false;
+        const Status status = readDword(key, name, read, &one);
+        if (status == Status::TooLarge) {
+            note(name, "does not fit a REG_DWORD and is not used");
+            return Status::Ok;
+        }
+        if (status != Status::Ok)
+            return status == Status::NotFound ? Status::Ok : status;
+        out = read;
+        if (one)
+            exact = read;
+        else
+            allExact = false;
+        return Status::Ok;
+    };
+    HttpRequest &request = entry.request;
+    std::uint32_t redirects = 0;
+    std::string rule;
+    Status status = Status::Ok;
+    for (const auto &step : std::initializer_list<std::function<Status()>>{
+             [&] { return text("Path", request.path, known.path); },
+             [&] { return number("Method", request.method, known.method); },
+             [&] { return text("Body", request.body, known.body); },
+             [&] { return text("Headers", request.headers, known.headers); },
+             [&] { return number("Redirects", redirects, known.redirects); },
+             [&] { return text("Content Rule", rule, known.contentRule); }}) {
+        if (status == Status::Ok)
+            status = step();
+    }
+    if (status != Status::Ok)
+        return status;
+    request.followRedirects = redirects != 0;
+    request.contentRule = ContentRule::fromText(rule);
+    known.requestKnown = allExact;
+    if (!judgesHttpStatus(entry.protocol))
+        return Status::Ok;
+    std::string line;
+    switch (checkRequest(request, &line)) {
+    case RequestProblem::None:
+        break;
+    case RequestProblem::BadContentRule:
+        note(indexed("Content Rule", i), "\"" + escapeControls(rule) + "\" is not valid (" +
+                                             request.contentRule.error() + "): the entry is not checked");
+        break;
+    case RequestProblem::HeadWithContentRule:
+        note(indexed("Content Rule", i), "asks for a body that a HEAD request does not get: the entry is not checked");
+        break;
+    case RequestProblem::BadMethod:
+        note(indexed("Method", i), "is not 0 (HEAD), 1 (GET) or 2 (POST): the entry is not checked");
+        break;
+    case RequestProblem::BadPath:
+        note(indexed("Path", i), "\"" + escapeControls(request.path) +
+                                     "\" does not begin with / or holds a blank: the entry is not checked");
+        break;
+    case RequestProblem::BadHeader:
+    case RequestProblem::ReservedHeader:
+        note(indexed("Headers", i), "line \"" + escapeControls(line) + "\" cannot be sent: the entry is not checked");
+        break;
+    }
+    return Status::Ok;
+}
+
+// Writes the request's values that differ from what the store holds: a
+// value at its default is deleted rather than written, so that a store
+// that never had them stays as it was.
+Status writeRequest(Key &key, std::uint32_t i, const HttpRequest &request, StoredValues::Entry &known)
+{
+    Status status = Status::Ok;
+    const bool wasKnown = known.requestKnown;
+    const auto text = [&](const char *base, const std::string &value, const std::string &fallback,
+                          std::optional<std::string> &stored) {
+        if (status != Status::Ok || (wasKnown && stored.value_or(fallback) == value))
+            return;
+        const std::string name = indexed(base, i);
+        if (value == fallback) {
+            if (status = key.deleteValue(name); status == Status::NotFound)
+                status = Status::Ok;
+            if (status == Status::Ok)
+                stored.reset();
+        } else if (status = key.setValue(name, reg::RegSz, reg::stringBytes(value)); status == Status::Ok) {
+            stored = value;
+        }
+    };
+    const auto number = [&](const char *base, std::uint32_t value, std::optional<std::uint32_t> &stored) {
+        if (status != Status::Ok || (wasKnown && stored.value_or(0) == value))
+            return;
+        const std::string name = indexed(base, i);
+        if (value == 0) {
+            if (status = key.deleteValue(name); status == Status::NotFound)
+                status = Status::Ok;
+            if (status == Status::Ok)
+                stored.reset();
+        } else if (status = writeDword(key, name, value); status == Status::Ok) {
+            stored = value;
+        }
+    };
+    text("Path", request.path, "/", known.path);
+    number("Method", request.method, known.method);
+    text("Body", request.body, "", known.body);
+    text("Headers", request.headers, "", known.headers);
+    number("Redirects", request.followRedirects ? 1u : 0u, known.redirects);
+    text("Content Rule", request.contentRule.text(), "", known.contentRule);
+    known.requestKnown = status == Status::Ok;
+    return status;
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -552,6 +691,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                     return read;
                 found.entries[i].httpStatusKnown = http.known;
                 found.entries[i].httpStatus = http.text;
+                if (read = readRequest(*key, i, *entry, found.entries[i], notes); read != Status::Ok)
+                    return read;
                 if (!note.empty())
                     notes.push_back(note);
                 loaded.ports.push_back(std::move(entry));
@@ -582,6 +723,7 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
     const StoredValues none;
     const StoredValues &known = stored ? *stored : none;
     std::vector<HttpStatusState> http(count);
+    std::vector<StoredValues::Entry> requests(count);
     const Status result = writeMonitorKey(registry, [&](Key &key) {
         Status status = Status::Ok;
         const auto dword = [&](const std::string &name, std::uint32_t value, bool same) {
@@ -625,6 +767,9 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             dword(indexed("CertWarnDays", i), entry.certWarnDays, was && was->certWarnDays == entry.certWarnDays);
             if (status == Status::Ok)
                 status = writeUdpValues(key, i, entry, was);
+            requests[n] = n < known.entries.size() ? known.entries[n] : StoredValues::Entry{};
+            if (status == Status::Ok)
+                status = writeRequest(key, i, entry.request, requests[n]);
         }
         return status;
     });
@@ -659,6 +804,14 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.udpMode = entry.udpMode != UdpSendOnly ? std::optional<std::uint32_t>(entry.udpMode) : std::nullopt;
         now.udpPayload = entry.udpPayload.empty() ? std::nullopt : std::optional<std::string>(entry.udpPayload);
         now.udpExpect = entry.udpExpect.empty() ? std::nullopt : std::optional<std::string>(entry.udpExpect);
+        const StoredValues::Entry &request = requests[n];
+        now.requestKnown = request.requestKnown;
+        now.path = request.path;
+        now.body = request.body;
+        now.headers = request.headers;
+        now.contentRule = request.contentRule;
+        now.method = request.method;
+        now.redirects = request.redirects;
     }
     return result;
 }

@@ -60,6 +60,14 @@ struct StoredValues {
         bool udpKnown = false;
         std::optional<std::uint32_t> udpMode;
         std::optional<std::string> udpPayload, udpExpect;
+        // The request's values ("Path #i", "Method #i", "Body #i",
+        // "Headers #i", "Redirects #i", "Content Rule #i"): known once read
+        // or written; then each holds what the store has (nothing where it
+        // has no such value, or one that reads otherwise than it was
+        // written).
+        bool requestKnown = false;
+        std::optional<std::string> path, body, headers, contentRule;
+        std::optional<std::uint32_t> method, redirects;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

@@ -12,6 +12,29 @@ namespace vigilon::win {
 
 namespace {
 
+// A multi-line edit as the dialogs' rules see it: lines end with LF there,
+// with CR LF in the edit.
+class MultiLineField final : public EditField {
+public:
+    void attach(HWND edit) { field_.attach(edit); }
+    HWND handle() const { return field_.handle(); }
+    std::string text() const override { return field_.text(); }
+    void setText(const std::string &text) override
+    {
+        std::string shown;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+                shown += '\r';
+            shown += text[i];
+        }
+        field_.setText(shown);
+    }
+    void focusAndSelect() override { field_.focusAndSelect(); }
+
+private:
+    HwndEditField field_;
+};
+
 class CPortSettingsDlg final : public ModalBase, private PortSettingsForm::Controls {
 public:
     CPortSettingsDlg(PortSettingsForm &form, Prompter &p, void (*open)(HWND, void *), void *ctx)
@@ -36,6 +59,18 @@ public:
         HWND choices = GetDlgItem(window, IDC_HTTP_STATUS);
         for (const std::string &choice : PortSettingsForm::httpStatusChoiceTexts())
             SendMessageW(choices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
+        path_.attach(GetDlgItem(window, IDC_HTTP_PATH));
+        headers_.attach(GetDlgItem(window, IDC_HTTP_HEADERS));
+        body_.attach(GetDlgItem(window, IDC_HTTP_BODY));
+        contentText_.attach(GetDlgItem(window, IDC_CONTENT_TEXT));
+        for (HWND edit : {path_.handle(), headers_.handle(), body_.handle(), contentText_.handle()})
+            SendMessageW(edit, EM_LIMITTEXT, kMaxRequestText, 0);
+        HWND methods = GetDlgItem(window, IDC_HTTP_METHOD);
+        for (const std::string &method : PortSettingsForm::methodTexts())
+            SendMessageW(methods, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(method).c_str()));
+        HWND rules = GetDlgItem(window, IDC_CONTENT_RULE);
+        for (const std::string &choice : PortSettingsForm::contentRuleChoiceTexts())
+            SendMessageW(rules, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
         form_.init(*this);
     }
 
@@ -60,6 +95,11 @@ public:
         case IDC_HTTP_STATUS:
             if (code == CBN_SELCHANGE)
                 form_.onHttpStatusChoiceChanged(*this);
+            return true;
+        case IDC_HTTP_METHOD:
+        case IDC_CONTENT_RULE:
+            if (code == CBN_SELCHANGE)
+                form_.onRequestChanged(*this);
             return true;
         default:
             return false;
@@ -101,6 +141,41 @@ private:
     }
     EditField &certDaysField() override { return certDays_; }
     void setCertDaysEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_CERT_DAYS), enabled); }
+    int methodIndex() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_HTTP_METHOD, CB_GETCURSEL, 0, 0));
+    }
+    void setMethodIndex(int index) override
+    {
+        SendDlgItemMessageW(window, IDC_HTTP_METHOD, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    EditField &pathField() override { return path_; }
+    EditField &headersField() override { return headers_; }
+    EditField &bodyField() override { return body_; }
+    bool followRedirects() const override
+    {
+        return SendDlgItemMessageW(window, IDC_HTTP_REDIRECTS, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    void setFollowRedirects(bool on) override
+    {
+        SendDlgItemMessageW(window, IDC_HTTP_REDIRECTS, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    int contentRuleChoice() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_CONTENT_RULE, CB_GETCURSEL, 0, 0));
+    }
+    void setContentRuleChoice(int choice) override
+    {
+        SendDlgItemMessageW(window, IDC_CONTENT_RULE, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+    }
+    EditField &contentTextField() override { return contentText_; }
+    void setRequestEnabled(bool request, bool body, bool contentText) override
+    {
+        for (int id : {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_REDIRECTS, IDC_CONTENT_RULE})
+            EnableWindow(GetDlgItem(window, id), request);
+        EnableWindow(body_.handle(), body);
+        EnableWindow(contentText_.handle(), contentText);
+    }
 
     PortSettingsForm &form_;
     HwndEditField port_;
@@ -109,6 +184,10 @@ private:
     HwndEditField command_;
     HwndEditField httpCodes_;
     HwndEditField host_;
+    HwndEditField path_;
+    MultiLineField headers_;
+    MultiLineField body_;
+    HwndEditField contentText_;
 };
 
 } // namespace

@@ -139,6 +139,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.udpMode = form.udpMode;
     settings.udpPayload = form.udpPayload;
     settings.udpExpect = form.udpExpect;
+    settings.request = form.request;
     return settings;
 }
 
@@ -415,6 +416,7 @@ void MainDialogController::editEntry(int row)
     form.udpMode = entry.udpMode;
     form.udpPayload = entry.udpPayload;
     form.udpExpect = entry.udpExpect;
+    form.request = entry.request;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

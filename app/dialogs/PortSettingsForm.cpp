@@ -25,6 +25,17 @@ std::vector<std::string> PortSettingsForm::httpStatusChoiceTexts()
             loadString(sid::HttpStatusCodes)};
 }
 
+std::vector<std::string> PortSettingsForm::contentRuleChoiceTexts()
+{
+    return {loadString(sid::ContentRuleNone), loadString(sid::ContentRuleContains), loadString(sid::ContentRuleLacks),
+            loadString(sid::ContentRuleRegex)};
+}
+
+std::vector<std::string> PortSettingsForm::methodTexts()
+{
+    return {methodWord(MethodHead), methodWord(MethodGet), methodWord(MethodPost)};
+}
+
 std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
 {
     return composeName(protocol, port, currentLanguage());
@@ -72,6 +83,18 @@ void PortSettingsForm::init(Controls &controls) const
     controls.setHttpStatusChoice(choice);
     controls.httpCodesField().setText(choice == TheseCodes ? rule.text() : std::string());
     onHttpStatusChoiceChanged(controls);
+    controls.setMethodIndex(request.method <= MethodPost ? static_cast<int>(request.method) : 0);
+    controls.pathField().setText(request.path);
+    controls.headersField().setText(request.headers);
+    controls.bodyField().setText(request.body);
+    controls.setFollowRedirects(request.followRedirects);
+    const ContentRule::Kind kind = request.contentRule.kind();
+    controls.setContentRuleChoice(kind == ContentRule::Contains ? ContainsText
+                                  : kind == ContentRule::Lacks  ? LacksText
+                                  : kind == ContentRule::Regex  ? MatchesRegex
+                                                                : NoContentRule);
+    controls.contentTextField().setText(request.contentRule.operand());
+    onRequestChanged(controls);
     controls.hostField().setText(host);
     controls.setHostHint(targetHostShown(targetHost));
     controls.portField().focusAndSelect();
@@ -83,11 +106,19 @@ void PortSettingsForm::onHttpStatusChoiceChanged(Controls &controls) const
     controls.setHttpStatusEnabled(used, used && controls.httpStatusChoice() == TheseCodes);
 }
 
+void PortSettingsForm::onRequestChanged(Controls &controls) const
+{
+    const bool used = judgesHttpStatus(static_cast<std::uint32_t>(protocol));
+    controls.setRequestEnabled(used, used && controls.methodIndex() == MethodPost,
+                               used && controls.contentRuleChoice() != NoContentRule);
+}
+
 void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
 {
     const int previous = protocol;
     protocol = index;
     onHttpStatusChoiceChanged(controls);
+    onRequestChanged(controls);
     controls.setCertDaysEnabled(certDaysApply(protocol));
     EditField &portField = controls.portField();
     if (protocol == Ping) {
@@ -152,6 +183,64 @@ bool PortSettingsForm::readHttpStatus(Controls &controls, Prompter &prompter, co
     return false;
 }
 
+bool PortSettingsForm::readRequest(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    if (!judgesHttpStatus(static_cast<std::uint32_t>(protocol)))
+        return true;
+    HttpRequest read;
+    DataExchange dx(prompter, alive);
+    std::string ruleText;
+    if (!dx.readText(controls.pathField(), read.path, kMaxRequestText) ||
+        !dx.readText(controls.headersField(), read.headers, kMaxRequestText) ||
+        !dx.readText(controls.bodyField(), read.body, kMaxRequestText) ||
+        !dx.readText(controls.contentTextField(), ruleText, kMaxRequestText))
+        return false;
+    // Lines end with LF whatever the system's edit gives.
+    for (std::string *text : {&read.headers, &read.body}) {
+        std::string::size_type at = 0;
+        while ((at = text->find("\r\n", at)) != std::string::npos)
+            text->erase(at, 1);
+    }
+    // A path typed without its leading slash is meant from the root.
+    if (read.path.empty() || read.path[0] != '/')
+        read.path.insert(0, "/");
+    const int method = controls.methodIndex();
+    read.method = method >= 0 && method <= static_cast<int>(MethodPost) ? static_cast<std::uint32_t>(method) : MethodHead;
+    read.followRedirects = controls.followRedirects();
+    const int choice = controls.contentRuleChoice();
+    const auto refuse = [&](const std::string &message, EditField *field) {
+        prompter.messageBox(message, "", mb::Ok | mb::IconExclamation);
+        if (field && (!alive || *alive))
+            field->focusAndSelect();
+        return false;
+    };
+    if (choice != NoContentRule) {
+        if (ruleText.empty())
+            return refuse(loadString(sid::ContentRuleEmpty), &controls.contentTextField());
+        const char *word = choice == ContainsText ? "contains:" : choice == LacksText ? "lacks:" : "regex:";
+        read.contentRule = ContentRule::fromText(word + ruleText);
+    }
+    std::string line;
+    switch (checkRequest(read, &line)) {
+    case RequestProblem::None:
+        break;
+    case RequestProblem::BadPath:
+        return refuse(loadString(sid::RequestPathInvalid), &controls.pathField());
+    case RequestProblem::BadHeader:
+        return refuse(formatText(loadString(sid::RequestHeaderInvalid), {line}), &controls.headersField());
+    case RequestProblem::ReservedHeader:
+        return refuse(formatText(loadString(sid::RequestHeaderReserved), {line}), &controls.headersField());
+    case RequestProblem::BadContentRule:
+        return refuse(formatText(loadString(sid::ContentRulePatternInvalid), {read.contentRule.error()}),
+                      &controls.contentTextField());
+    case RequestProblem::HeadWithContentRule:
+    case RequestProblem::BadMethod:
+        return refuse(loadString(sid::RequestHeadWithRule), nullptr);
+    }
+    request = std::move(read);
+    return true;
+}
+
 bool PortSettingsForm::readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
 {
     DataExchange dx(prompter, alive);
@@ -173,6 +262,10 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         return false;
     protocol = controls.protocolIndex();
     if (!readHttpStatus(controls, prompter, alive))
+        return false;
+    if (alive && !*alive)
+        return false;
+    if (!readRequest(controls, prompter, alive))
         return false;
     if (protocol == Ping)
         port = 7;

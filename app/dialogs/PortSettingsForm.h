@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "base/HttpRequest.h"
 #include "base/Language.h"
 #include "base/Prompter.h"
 #include "app/dialogs/EditField.h"
@@ -58,7 +59,26 @@ public:
         // The days of warning before a certificate expires (HTTPS, TLS).
         virtual EditField &certDaysField() = 0;
         virtual void setCertDaysEnabled(bool enabled) = 0;
+        // The HTTP request rows: the method list (HEAD, GET, POST), the
+        // path, the extra headers and the body (several lines each), the
+        // redirects' check box, and the content rule's choice list
+        // (ContentRuleChoice) with its text; and which of them can be used.
+        virtual int methodIndex() const = 0;
+        virtual void setMethodIndex(int index) = 0;
+        virtual EditField &pathField() = 0;
+        virtual EditField &headersField() = 0;
+        virtual EditField &bodyField() = 0;
+        virtual bool followRedirects() const = 0;
+        virtual void setFollowRedirects(bool on) = 0;
+        virtual int contentRuleChoice() const = 0;
+        virtual void setContentRuleChoice(int choice) = 0;
+        virtual EditField &contentTextField() = 0;
+        virtual void setRequestEnabled(bool request, bool body, bool contentText) = 0;
     };
+    // The content rule row's choices, in the order of its list.
+    enum ContentRuleChoice { NoContentRule = 0, ContainsText = 1, LacksText = 2, MatchesRegex = 3 };
+    static std::vector<std::string> contentRuleChoiceTexts();
+    static std::vector<std::string> methodTexts();
 
     std::int64_t port = 0;
     std::int64_t threshold = 0;
@@ -80,6 +100,9 @@ public:
     std::uint32_t udpMode = 0;
     std::string udpPayload;
     std::string udpExpect;
+    // HTTP and HTTPS: the request and the content rule. Under other kinds it
+    // stays as it came.
+    HttpRequest request;
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;
@@ -109,6 +132,10 @@ public:
     // Another choice in the HTTP status row: the codes' edit is usable for
     // "these codes" only.
     void onHttpStatusChoiceChanged(Controls &controls) const;
+    // Another method or content rule choice: the body is usable for POST
+    // only, the rule's text with a rule only; all request rows for the HTTP
+    // kinds only.
+    void onRequestChanged(Controls &controls) const;
     // OK: true when the dialog may close as accepted.
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
     // Delete: true when the dialog may close as accepted (existingEntry
@@ -121,6 +148,10 @@ private:
     // message, when the codes are not a rule.
     bool readHttpStatus(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
     bool readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // The request rows to request, for an HTTP kind; false, after a
+    // message, when they cannot be sent (a HEAD request with a content rule
+    // among them).
+    bool readRequest(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;

@@ -216,6 +216,94 @@ TEST(PortSettingsForm, theHttpStatusRowFollowsTheKindAndChecksTheCodes)
     }
 }
 
+// The request rows: usable for the HTTP kinds, the body for POST only and
+// the rule's text with a rule only. What could not be sent is refused with
+// its reason, the focus on the field at fault, and the form keeps what it had.
+TEST(PortSettingsForm, theRequestRowsFollowKindMethodAndRuleAndRefuseWhatCannotBeSent)
+{
+    using F = PortSettingsForm;
+    using On = std::tuple<bool, bool, bool>;
+    PortSettingsForm opened;
+    std::tie(opened.port, opened.protocol) = std::tuple(8080, Http);
+    opened.request.method = MethodPost;
+    opened.request.path = "/api";
+    opened.request.headers = "X-A: 1\nX-B: 2";
+    opened.request.body = "a=1";
+    opened.request.followRedirects = true;
+    opened.request.contentRule = ContentRule::fromText("lacks:error");
+    FakePortSettingsControls ctl;
+    opened.init(ctl);
+    EXPECT_EQ(std::tie(ctl.method, ctl.path.value, ctl.headers.value, ctl.body.value, ctl.redirects, ctl.ruleChoice,
+                       ctl.ruleText.value),
+              std::make_tuple(2, "/api", "X-A: 1\nX-B: 2", "a=1", true, int(F::LacksText), "error"));
+    EXPECT_EQ(ctl.requestEnabled, On(true, true, true));
+    ctl.setMethodIndex(MethodGet);
+    opened.onRequestChanged(ctl);
+    EXPECT_EQ(ctl.requestEnabled, On(true, false, true));
+    ctl.setContentRuleChoice(F::NoContentRule);
+    opened.onRequestChanged(ctl);
+    EXPECT_EQ(ctl.requestEnabled, On(true, false, false));
+    for (const auto &[kind, on] : {std::pair{Tls, On(false, false, false)}, {Https, On(true, false, false)},
+                                   {GenericTcp, On(false, false, false)}}) {
+        ctl.setProtocolIndex(kind);
+        opened.onProtocolChanged(ctl, kind);
+        EXPECT_EQ(ctl.requestEnabled, on) << kind;
+    }
+
+    struct Case {
+        int method;
+        const char *path;
+        const char *headers;
+        int choice;
+        const char *text;
+        std::string message; // empty: accepted
+        FakeEditField FakePortSettingsControls::*focus = nullptr;
+    } const cases[] = {
+        {MethodGet, "status?x=1", "Accept: */*\r\nX-A: 1", F::ContainsText, "Welcome", ""},
+        {MethodHead, "/", "", F::NoContentRule, "left over", ""},
+        {MethodHead, "/", "", F::ContainsText, "Welcome", s(sid::RequestHeadWithRule)},
+        {MethodGet, "/a b", "", F::NoContentRule, "", s(sid::RequestPathInvalid), &FakePortSettingsControls::path},
+        {MethodGet, "/", "X-A: 1\nNo colon here", F::NoContentRule, "",
+         formatText(s(sid::RequestHeaderInvalid), {"No colon here"}), &FakePortSettingsControls::headers},
+        {MethodGet, "/", "Host: other.example", F::NoContentRule, "",
+         formatText(s(sid::RequestHeaderReserved), {"Host: other.example"}), &FakePortSettingsControls::headers},
+        {MethodGet, "/", "", F::LacksText, "", s(sid::ContentRuleEmpty), &FakePortSettingsControls::ruleText},
+        {MethodPost, "/", "", F::MatchesRegex, "ok(",
+         formatText(s(sid::ContentRulePatternInvalid), {"missing closing parenthesis at offset 3"}),
+         &FakePortSettingsControls::ruleText},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + c.headers + " " + c.text);
+        FakePrompter prompter;
+        FakePortSettingsControls controls;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol) = std::tuple(80, Http);
+        form.init(controls);
+        controls.method = c.method;
+        controls.path.value = c.path;
+        controls.headers.value = c.headers;
+        controls.body.value = "k=v\r\nk2=v2";
+        controls.ruleChoice = c.choice;
+        controls.ruleText.value = c.text;
+        const bool accepted = form.onOk(controls, prompter);
+        EXPECT_EQ(accepted, c.message.empty());
+        EXPECT_EQ(prompter.texts(), c.message.empty() ? Texts{} : Texts{c.message});
+        if (c.focus) {
+            EXPECT_EQ((controls.*c.focus).focused, 1);
+        }
+        if (!accepted) {
+            EXPECT_EQ(form.request, HttpRequest{});
+            continue;
+        }
+        EXPECT_EQ(form.request.method, static_cast<std::uint32_t>(c.method));
+        EXPECT_EQ(form.request.path.front(), '/');
+        EXPECT_EQ(form.request.body, "k=v\nk2=v2");
+        EXPECT_EQ(form.request.headers.find('\r'), std::string::npos);
+        EXPECT_EQ(form.request.contentRule.text(),
+                  c.choice == F::ContainsText ? std::string("contains:") + c.text : std::string());
+    }
+}
+
 // The host field takes what the target host dialog takes: at most 64
 // characters, names and address texts alike, blanks around them dropped; a
 // refused host keeps the focus and nothing after it is read.

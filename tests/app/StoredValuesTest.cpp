@@ -188,7 +188,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     frame->toggleMonitoring(true);
 
     // Corrected in its settings, it is saved in the one way and checked.
-    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", "", UdpSendOnly, "", ""};
+    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", "", UdpSendOnly, "", "", {}};
     ASSERT_EQ(frame->editEntry(3, settings), DialogFace::Change::Done);
     const auto storedText = [this](const char *name) {
         reg::Value value;
@@ -215,6 +215,69 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     ASSERT_EQ(loaded.ports.size(), 2u);
     EXPECT_EQ(std::pair(loaded.ports[0]->port, loaded.ports[0]->httpStatus.text()), std::pair(83u, std::string("any")));
     EXPECT_EQ(loaded.ports[1]->httpStatus.text(), "junk");
+}
+
+TEST_F(StoredValues, requestValuesAreAdditiveAndAStoredPatternThatDoesNotCompileKeepsItsEntryIdle)
+{
+    storeConfiguration({{80, Http, 1}, {81, Http, 1}, {82, Https, 1}});
+    // The names of the stored values.
+    const auto values = [this] {
+        std::vector<std::string> names = registry.openKey(kMonitorKey, reg::KeyQueryValue)->valueNames();
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto before = values();
+    // A store without the request's values: every entry sends the plain
+    // request, and saving an unchanged entry writes none of them.
+    makeFrame();
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(entry(i).request, HttpRequest{}) << i;
+    EntrySettings settings{81, Http, "", 0, DefaultCertWarnDays, "HTTP (81)", "any", "", UdpSendOnly, "", "", {}};
+    ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
+    EXPECT_EQ(values(), before);
+
+    // Every value, as the dialog gives them: stored, and loaded back alike.
+    settings.request.method = MethodPost;
+    settings.request.path = "/api/health?deep=1";
+    settings.request.headers = "Content-Type: application/json\nX-Probe: 1";
+    settings.request.body = "{\"check\": true}";
+    settings.request.followRedirects = true;
+    settings.request.contentRule = ContentRule::fromText("regex:\"status\":\\s*\"ok\"");
+    ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
+    std::string target;
+    LoadedSettings loaded = loadSettings(registry, false, target);
+    ASSERT_EQ(loaded.ports.size(), 3u);
+    EXPECT_EQ(loaded.ports[1]->request, settings.request);
+    EXPECT_EQ(loaded.ports[0]->request, HttpRequest{});
+
+    // A pattern that does not compile, stored by hand: said at start with
+    // PCRE2's words, and its entry is left idle while the others are checked.
+    putValue("Method #2", reg::RegDword, reg::dwordBytes(1));
+    putValue("Content Rule #2", reg::RegSz, reg::stringBytes("regex:ok("));
+    CaptureStderr();
+    makeFrame();
+    const std::string said = GetCapturedStderr();
+    EXPECT_THAT(said, HasSubstr("entry #2 (port 82): its \"Content Rule #2\" \"regex:ok(\" is not valid (missing "
+                                "closing parenthesis at offset 3): the entry is not checked"));
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"port 82: 本文の条件「regex:ok(」が正しくありません (missing "
+                                                         "closing parenthesis at offset 3)。設定で直すまで、このポートは"
+                                                         "監視されません。"});
+    ASSERT_TRUE(frame->toggleMonitoring(true));
+    probes.finishAll(true);
+    std::vector<std::uint32_t> checked;
+    for (const auto &started : probes.started)
+        checked.push_back(started.port);
+    EXPECT_EQ(checked, (std::vector<std::uint32_t>{80, 81}));
+    EXPECT_EQ(entry(2).status, Idle);
+    frame->toggleMonitoring(true);
+
+    // Put back to the plain request, an entry leaves no request values
+    // behind.
+    settings.request = {};
+    ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
+    EntrySettings https{82, Https, "", 0, DefaultCertWarnDays, "HTTPS (82)", "any", "", UdpSendOnly, "", "", {}};
+    ASSERT_EQ(frame->editEntry(2, https), DialogFace::Change::Done);
+    EXPECT_EQ(values(), before);
 }
 
 } // namespace

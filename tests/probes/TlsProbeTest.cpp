@@ -135,6 +135,46 @@ TEST_F(TlsProbeTest, sendsTheServerNameForNamesOnlyAndJudgesTheReplyAsHttpDoes)
     EXPECT_EQ(std::pair(notTls.result, notTls.reason), std::pair(ProbeResult::Failed, FailureKind::TlsHandshakeFailed));
 }
 
+// HTTPS requests beyond the plain HEAD: the body judged as over HTTP, and
+// redirects that may lead to HTTPS but never back to plain HTTP.
+TEST_F(TlsProbeTest, judgesHttpsBodiesAndNeverFollowsARedirectDownToHttp)
+{
+    const Pem good = pki_->named("good");
+    TlsServer page(good, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8\r\nWelcome!\r\n0\r\n\r\n");
+    TlsServer closing(good, "HTTP/1.0 200 OK\r\n\r\nWelcome, until the close");
+    TcpServer plainPage(TcpServer::AnswerAndClose, 0, "HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nWelcome");
+    TlsServer down(good, "HTTP/1.1 301 Moved\r\nLocation: http://127.0.0.1:" + std::to_string(plainPage.port()) +
+                             "/\r\nContent-Length: 0\r\n\r\n");
+    TlsServer across(good, "HTTP/1.1 308 Moved\r\nLocation: https://localhost:" + std::to_string(page.port()) +
+                               "/next\r\n\r\n");
+    TcpServer up(TcpServer::AnswerAndClose, 0,
+                 "HTTP/1.1 302 Found\r\nLocation: https://localhost:" + std::to_string(page.port()) + "/\r\n\r\n");
+    const auto run = [](bool https, std::uint16_t port, const char *rule, bool follow) {
+        RecordingHost host;
+        MonitorPort entry;
+        entry.request.method = MethodGet;
+        entry.request.followRedirects = follow;
+        entry.request.contentRule = ContentRule::fromText(rule);
+        std::unique_ptr<CSocketProbe> probe = makeSocketProbe(https ? 4 : 2, host);
+        EXPECT_EQ(host.start(*probe, port, "localhost", entry), 1);
+        EXPECT_TRUE(host.waitReports(1, 8000));
+        host.loop.runFor(20);
+        EXPECT_EQ(host.reports.size(), 1u);
+        EXPECT_EQ(host.loop.watchCount(), 0u);
+        return reasonText(probe->failureReason());
+    };
+    EXPECT_EQ(run(true, page.port(), "contains:Welcome!", false), "");
+    EXPECT_EQ(run(true, page.port(), "lacks:Welcome", false), "text found (lacks:Welcome)");
+    EXPECT_EQ(run(true, closing.port(), "regex:until the close$", false), "");
+    EXPECT_EQ(run(true, down.port(), "contains:Welcome", true),
+              "redirect from HTTPS to HTTP refused (http://127.0.0.1:" + std::to_string(plainPage.port()) + "/)");
+    EXPECT_EQ(plainPage.accepted(), 0);
+    EXPECT_EQ(run(true, across.port(), "contains:Welcome!", true), "");
+    EXPECT_EQ(page.requests().back().substr(0, 20), "GET /next HTTP/1.1\r\n");
+    EXPECT_EQ(run(false, up.port(), "contains:Welcome!", true), "");
+    EXPECT_EQ(page.serverNames().back(), "localhost");
+}
+
 // The loop of a real host, noting when each deadline a check sets falls due.
 class DeadlineHost final : public ProbeHost, private EventLoop {
 public:

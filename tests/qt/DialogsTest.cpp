@@ -14,12 +14,14 @@
 #include "qt/TargetHostDlg.h"
 #include "qt/UiText.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QRegularExpression>
@@ -203,6 +205,53 @@ private slots:
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(std::tie(form.protocol, form.httpStatus), std::tuple(int(Http), std::string("200,503")));
+    }
+
+    // The HTTP request rows on their widgets: filled from the entry, off for
+    // other kinds, the body with POST only; a HEAD with a content rule keeps
+    // the dialog open with its message; what is typed comes back, lines
+    // ending with LF.
+    void portSettingsRequestRows()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
+        form.request.path = "/health";
+        form.request.followRedirects = true;
+        form.request.contentRule = ContentRule::fromText("regex:ok|fine");
+        form.request.method = MethodGet;
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QCOMPARE(d.methodCombo()->currentText(), QStringLiteral("GET"));
+        QCOMPARE(d.pathEdit()->text(), QStringLiteral("/health"));
+        QVERIFY(d.redirectsCheck()->isChecked());
+        QCOMPARE(d.contentRuleCombo()->currentText(), uiText(sid::ContentRuleRegex));
+        QCOMPARE(d.contentTextEdit()->text(), QStringLiteral("ok|fine"));
+        QVERIFY(d.pathEdit()->isEnabled() && d.contentTextEdit()->isEnabled() && !d.bodyEdit()->isEnabled());
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
+        QVERIFY(!d.pathEdit()->isEnabled() && !d.methodCombo()->isEnabled() && !d.contentTextEdit()->isEnabled());
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
+        QTest::keyClick(d.methodCombo(), Qt::Key_Up); // HEAD
+        QCOMPARE(d.methodCombo()->currentText(), QStringLiteral("HEAD"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::RequestHeadWithRule)});
+        QVERIFY(d.isVisible());
+        QTest::keyClick(d.methodCombo(), Qt::Key_Down);
+        QTest::keyClick(d.methodCombo(), Qt::Key_Down); // POST
+        QVERIFY(d.bodyEdit()->isEnabled());
+        d.headersEdit()->setFocus();
+        QTest::keyClicks(d.headersEdit(), QStringLiteral("Content-Type: application/json"));
+        QTest::keyClick(d.headersEdit(), Qt::Key_Return);
+        QTest::keyClicks(d.headersEdit(), QStringLiteral("X-Probe: 1"));
+        d.bodyEdit()->setPlainText(QStringLiteral("{\"a\": 1}"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(form.request.method, std::uint32_t(MethodPost));
+        QCOMPARE(form.request.headers, std::string("Content-Type: application/json\nX-Probe: 1"));
+        QCOMPARE(form.request.body, std::string("{\"a\": 1}"));
+        QCOMPARE(form.request.contentRule.text(), std::string("regex:ok|fine"));
+        QVERIFY(form.request.followRedirects);
     }
 
     // The About box opens beside the main dialog, top edges level, and says

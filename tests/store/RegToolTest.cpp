@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -127,6 +128,56 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
     run = reg({"delete", kMonitor, "/f"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(reg({"query", kMonitor}).status, 1);
+}
+
+// The request values of an HTTP entry: set with the tool, read by the
+// program's load, written back by its save as the tool shows them, and
+// carried whole from store to store by export and import.
+TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
+{
+    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"Port Count", "REG_DWORD", "1"}, {"Port #0", "REG_DWORD", "8080"}, {"Protocol #0", "REG_DWORD", "3"},
+             {"Threshold #0", "REG_DWORD", "0"}, {"PortName #0", "REG_EXPAND_SZ", "HTTP (8080)"},
+             {"Service #0", "REG_SZ", ""}, {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"},
+             {"Path #0", "REG_SZ", "/health?deep=1"}, {"Method #0", "REG_DWORD", "1"},
+             {"Redirects #0", "REG_DWORD", "1"}, {"Content Rule #0", "REG_SZ", "regex:^ok$"}})
+        add(kMonitor, name, type, data);
+    std::string target = "127.0.0.1";
+    HttpRequest changed;
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), 1u);
+        const HttpRequest &request = loaded.ports[0]->request;
+        EXPECT_EQ(std::tie(request.method, request.path, request.followRedirects),
+                  std::make_tuple(std::uint32_t(MethodGet), std::string("/health?deep=1"), true));
+        EXPECT_EQ(request.contentRule.kind(), ContentRule::Regex);
+        changed = request;
+        changed.method = MethodPost;
+        changed.headers = "Content-Type: text/plain\nX-A: 1";
+        changed.body = "ping";
+        changed.followRedirects = false;
+        loaded.ports[0]->request = changed;
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+    }
+    ProgramResult run = reg({"query", kMonitor, "/v", "Method #0"});
+    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Method #0    REG_DWORD    0x2\n\n");
+    run = reg({"query", kMonitor, "/v", "Body #0"});
+    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Body #0    REG_SZ    ping\n\n");
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Redirects #0"}).status, 1); // back at its default: gone
+
+    const std::string exported = dir_ / "monitor.reg";
+    ASSERT_EQ(reg({"export", exported}).status, 0);
+    const std::string other = dir_ / "other.sqlite";
+    ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
+    auto store = reg::SqliteRegistry::open(other);
+    ASSERT_TRUE(store);
+    const LoadedSettings loaded = loadSettings(*store, false, target);
+    ASSERT_EQ(loaded.ports.size(), 1u);
+    EXPECT_EQ(loaded.ports[0]->request, changed);
 }
 
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)

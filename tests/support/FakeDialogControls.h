@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -53,8 +54,24 @@ public:
     void setHttpStatusEnabled(bool choice, bool codes) override { httpEnabled = {choice, codes}; }
     EditField &certDaysField() override { return certDays; }
     void setCertDaysEnabled(bool enabled) override { certDaysEnabled = enabled; }
+    int methodIndex() const override { return method; }
+    void setMethodIndex(int index) override { method = index; }
+    EditField &pathField() override { return path; }
+    EditField &headersField() override { return headers; }
+    EditField &bodyField() override { return body; }
+    bool followRedirects() const override { return redirects; }
+    void setFollowRedirects(bool on) override { redirects = on; }
+    int contentRuleChoice() const override { return ruleChoice; }
+    void setContentRuleChoice(int choice) override { ruleChoice = choice; }
+    EditField &contentTextField() override { return ruleText; }
+    void setRequestEnabled(bool request, bool body, bool text) override { requestEnabled = {request, body, text}; }
 
-    FakeEditField port, threshold, command, httpCodes, host, certDays;
+    FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
+    int method = 0;
+    bool redirects = false;
+    int ruleChoice = 0;
+    // The request rows', the body's and the rule text's.
+    std::tuple<bool, bool, bool> requestEnabled{true, true, true};
     std::string hostHint;
     int protocol = -1;
     bool deleteEnabled = false;

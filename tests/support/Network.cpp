@@ -268,6 +268,13 @@ void TcpServer::run()
                 c.answered = true;
                 c.restAt = monoMicros() + 50000u;
             }
+            if (behaviour_ == AnswerAndClose && c.answerAt && !c.answered) {
+                // Blocking: a reply larger than the socket takes leaves as
+                // the client reads it, or stops when the client goes.
+                send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+                shutdown(c.fd, SHUT_WR);
+                c.answered = true;
+            }
             if ((behaviour_ == Answer || behaviour_ == Flapping) && c.answerAt && !c.answered &&
                 monoMicros() + 2000u >= c.answerAt) {
                 // Sleep most of the way, then spin the last stretch so the

@@ -135,6 +135,7 @@ public:
         Queue,         // listens with a long backlog and never accepts
         Flapping,      // resets two connections in three, answers the third
         AnswerInTwo,   // as Answer, but all after the reply's first 10 bytes leaves 50 ms later
+        AnswerAndClose, // answers reply at once once the request's blank line is in, then ends its side
     };
     // address: where it listens, a numeric address; port 0: any free one.
     explicit TcpServer(Behaviour behaviour, unsigned delayMs = 0, std::string reply = "HTTP/1.1 404 Not Found\r\n\r\n",

@@ -123,9 +123,15 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_HTTP_STATUS, {58, 111, 80, 60}, true},
     {"監視ポート設定", IDC_HTTP_CODES, {142, 111, 115, 14}},
     {"監視ポート設定", IDC_CERT_DAYS, {58, 129, 35, 12}},
-    {"監視ポート設定", IDOK, {55, 153, 50, 14}},
-    {"監視ポート設定", IDCANCEL, {108, 153, 50, 14}},
-    {"監視ポート設定", IDC_DELETE, {161, 153, 50, 14}},
+    {"監視ポート設定", IDC_HTTP_METHOD, {58, 160, 45, 50}, true},
+    {"監視ポート設定", IDC_HTTP_PATH, {136, 160, 121, 14}},
+    {"監視ポート設定", IDC_HTTP_HEADERS, {58, 177, 199, 30}},
+    {"監視ポート設定", IDC_HTTP_BODY, {58, 211, 199, 30}},
+    {"監視ポート設定", IDC_CONTENT_RULE, {58, 268, 90, 60}, true},
+    {"監視ポート設定", IDC_CONTENT_TEXT, {152, 268, 105, 14}},
+    {"監視ポート設定", IDOK, {55, 293, 50, 14}},
+    {"監視ポート設定", IDCANCEL, {108, 293, 50, 14}},
+    {"監視ポート設定", IDC_DELETE, {161, 293, 50, 14}},
     {"ターゲット ホストの変更", IDC_HOST, {7, 24, 173, 14}},
     {"ターゲット ホストの変更", IDOK, {39, 48, 50, 14}},
     {"ターゲット ホストの変更", IDCANCEL, {98, 48, 50, 14}},
@@ -355,6 +361,60 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(cell(list, 2, kHostColumn), "::1");
     EXPECT_EQ(stateImage(list, 2), 0x1000u);
     EXPECT_EQ(cell(list, 3, 0), loadString(sid::AddPlaceholderName));
+}
+
+// The request rows through window messages: a content rule on a HEAD
+// request is refused with its message; the entry gets what was typed, the
+// headers' lines ending with LF, and shows them again with CR LF.
+TEST_F(WinDialogs, theRequestRowsGiveTheEntryItsRequestAndRefuseARuleOnHead)
+{
+    const auto choose = [](HWND d, int id, int index) {
+        SendDlgItemMessageW(d, id, CB_SETCURSEL, index, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+    };
+    const auto enabled = [](HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; };
+    std::size_t ran = runModal("監視ポート設定",
+                               {[&](HWND d) {
+                                    SetDlgItemTextW(d, IDC_PORT, L"8081");
+                                    EXPECT_FALSE(enabled(d, IDC_HTTP_PATH));
+                                    choose(d, IDC_PROTOCOL, 3);
+                                    EXPECT_TRUE(enabled(d, IDC_HTTP_PATH) && enabled(d, IDC_HTTP_METHOD));
+                                    EXPECT_FALSE(enabled(d, IDC_HTTP_BODY) || enabled(d, IDC_CONTENT_TEXT));
+                                    EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PATH)), "/");
+                                    choose(d, IDC_CONTENT_RULE, 1);
+                                    EXPECT_TRUE(enabled(d, IDC_CONTENT_TEXT));
+                                    SetDlgItemTextW(d, IDC_CONTENT_TEXT, L"Welcome");
+                                    SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                },
+                                [&](HWND d) {
+                                    choose(d, IDC_HTTP_METHOD, 2);
+                                    EXPECT_TRUE(enabled(d, IDC_HTTP_BODY));
+                                    SetDlgItemTextW(d, IDC_HTTP_PATH, L"/login?next=1");
+                                    SetDlgItemTextW(d, IDC_HTTP_HEADERS, L"Accept: text/html\r\nX-Probe: 1");
+                                    SetDlgItemTextW(d, IDC_HTTP_BODY, L"user=a");
+                                    SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_SETCHECK, BST_CHECKED, 0);
+                                    SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                }},
+                               [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 2u);
+    EXPECT_TRUE(prompter.saw(loadString(sid::RequestHeadWithRule)));
+    const HttpRequest &request = entry(2).request;
+    EXPECT_EQ(request.method, std::uint32_t(MethodPost));
+    EXPECT_EQ(request.path, "/login?next=1");
+    EXPECT_EQ(request.headers, "Accept: text/html\nX-Probe: 1");
+    EXPECT_EQ(request.body, "user=a");
+    EXPECT_TRUE(request.followRedirects);
+    EXPECT_EQ(request.contentRule.text(), "contains:Welcome");
+
+    ran = runModal("監視ポート設定",
+                   {[&](HWND d) {
+                       EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_HEADERS)), "Accept: text/html\r\nX-Probe: 1");
+                       EXPECT_EQ(SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_GETCHECK, 0, 0), BST_CHECKED);
+                       EXPECT_EQ(SendDlgItemMessageW(d, IDC_CONTENT_RULE, CB_GETCURSEL, 0, 0), 1);
+                       SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
+                   }},
+                   [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 1u);
 }
 
 // The focused and only selected row.

@@ -4,6 +4,7 @@
 // IPv4 and IPv6; each on the poll loop and on the program's loop of window
 // messages (WSAAsyncSelect).
 #include "base/PollEventLoop.h"
+#include "probes/HttpProbe.h"
 #include "probes/TcpProbe.h"
 #include "probes/UdpProbe.h"
 #include "win/WinEventLoop.h"
@@ -17,6 +18,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -172,6 +175,50 @@ TYPED_TEST(WinProbes, TcpConnectSucceedsAndIsRefusedAsynchronously)
         host.waitForReport(5000);
         EXPECT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Failed})) << targets[0];
     }
+}
+
+// A GET whose chunked page is read to its end over Winsock and judged by the
+// content rule: found, and then present where it must be absent.
+TYPED_TEST(WinProbes, HttpGetReadsAChunkedPageAndJudgesItsContent)
+{
+    std::uint32_t port = 0;
+    const SOCKET listener = listenOnLoopback(AF_INET, port);
+    ASSERT_NE(port, 0u);
+    // One connection per check: the request read to its blank line, the
+    // page sent in pieces, the connection closed.
+    std::thread server([listener] {
+        for (int served = 0; served < 2; ++served) {
+            const SOCKET s = accept(listener, nullptr, nullptr);
+            if (s == INVALID_SOCKET)
+                return;
+            std::string request;
+            char buffer[1024];
+            int got = 0;
+            while (request.find("\r\n\r\n") == std::string::npos && (got = recv(s, buffer, sizeof buffer, 0)) > 0)
+                request.append(buffer, static_cast<std::size_t>(got));
+            for (const std::string piece : {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "4\r\nWelc\r\n",
+                                            "3\r\nome\r\n0\r\n\r\n"})
+                send(s, piece.data(), static_cast<int>(piece.size()), 0);
+            shutdown(s, SD_SEND);
+            while (recv(s, buffer, sizeof buffer, 0) > 0) {
+            }
+            closesocket(s);
+        }
+    });
+    for (const auto &[rule, outcome] : {std::pair{"contains:Welcome", ProbeResult::Answered},
+                                        std::pair{"lacks:Welcome", ProbeResult::Failed}}) {
+        Host<TypeParam> host;
+        MonitorPort entry;
+        entry.request.method = MethodGet;
+        entry.request.contentRule = ContentRule::fromText(rule);
+        CHttpProbe probe(host);
+        ASSERT_EQ(probe.start(port, "127.0.0.1", entry), 1);
+        host.waitForReport(5000);
+        EXPECT_EQ(host.results, (std::vector<ProbeResult>{outcome})) << rule;
+        EXPECT_EQ(reasonText(probe.failureReason()), outcome == ProbeResult::Failed ? "text found (lacks:Welcome)" : "");
+    }
+    closesocket(listener);
+    server.join();
 }
 
 // Connects that complete together, each report keeping the loop busy for
