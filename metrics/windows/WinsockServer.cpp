@@ -203,8 +203,9 @@ private:
                 c.out = responseHead(c.reply);
             } else {
                 const std::string method = c.in.substr(0, first);
+                const std::string_view head = std::string_view(c.in).substr(0, end);
                 c.reply = answer(method, c.in.substr(first + 1, second - first - 1),
-                                 headerValue(std::string_view(c.in).substr(0, end), "Accept-Encoding"), source_);
+                                 headerValue(head, "Accept-Encoding"), headerValue(head, "Accept-Language"), source_);
                 c.out = responseHead(c.reply);
                 // A small page goes with the head; the metrics stay where
                 // they are, which moving the connection does not change.

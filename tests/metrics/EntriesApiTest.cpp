@@ -224,7 +224,7 @@ TEST_F(EntriesApi, unknownEntriesAndOtherMethodsAreRefused)
         EXPECT_EQ(json::parse(httpBody(response)).at("error"), "not_found") << target;
     }
     EXPECT_EQ(httpStatus(served.get("/badge/9/status.svg")), 404);
-    EXPECT_EQ(httpStatus(served.get("/badge/0/uptime.svg")), 404);
+    EXPECT_EQ(httpStatus(served.get("/badge/0/daily.svg")), 404);
     EXPECT_EQ(httpStatus(served.get("/api/v1/entries/0/x")), 404);
 
     for (const char *target : {"/api/v1/entries", "/api/v1/entries/0", "/badge/0/status.svg"}) {
