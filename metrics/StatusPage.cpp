@@ -84,7 +84,7 @@ std::string millisText(const std::optional<double> &ms)
     if (!ms)
         return "\u2014";
     char text[32];
-    std::snprintf(text, sizeof text, *ms < 100 ? "%.1f ms" : "%.0f ms", *ms);
+    std::snprintf(text, sizeof text, *ms < 10 ? "%.2f ms" : *ms < 100 ? "%.1f ms" : "%.0f ms", *ms);
     return text;
 }
 
@@ -172,7 +172,7 @@ const char *kScript = R"JS(
   }
   function ms(v) {
     if (v === null || v === undefined) return '\u2014';
-    return (v < 100 ? v.toFixed(1) : v.toFixed(0)) + ' ms';
+    return v.toFixed(v < 10 ? 2 : v < 100 ? 1 : 0) + ' ms';
   }
   function dayClass(v) {
     if (v === null || v === undefined) return 'bn';
@@ -238,6 +238,9 @@ const char *kScript = R"JS(
     if (overall.className !== cls) overall.className = cls;
     document.getElementById('stopped').hidden = doc.monitoring;
     document.getElementById('offline').hidden = true;
+    updated();
+  }
+  function updated() {
     set(document.getElementById('updated'), T.updated.replace('%1', new Date().toLocaleTimeString(T.lang)));
   }
   function poll() {
@@ -246,6 +249,7 @@ const char *kScript = R"JS(
       .then(apply, function () { document.getElementById('offline').hidden = false; })
       .then(function () { setTimeout(poll, T.every); });
   }
+  updated();
   setTimeout(poll, T.every);
 })();
 )JS";
