@@ -301,8 +301,17 @@ std::optional<Reply> answerEntries(const std::string &method, std::string_view p
     const EntriesView empty;
     const EntriesView &entries = view ? *view : empty;
     if (what == What::Page) {
-        Reply reply = textReply(200, "text/html; charset=utf-8",
-                                statusPage(entries, pageLanguage(acceptLanguage, sources.language)));
+        // Made once per language and snapshot: a server answers on one
+        // thread, which keeps the last pages it made.
+        thread_local std::weak_ptr<const EntriesView> madeFrom[2];
+        thread_local std::string made[2];
+        const Language language = pageLanguage(acceptLanguage, sources.language);
+        const std::size_t slot = language == Language::Japanese ? 1 : 0;
+        if (!view || madeFrom[slot].lock() != view) {
+            made[slot] = statusPage(entries, language);
+            madeFrom[slot] = view;
+        }
+        Reply reply = textReply(200, "text/html; charset=utf-8", made[slot]);
         reply.noCache = true;
         return reply;
     }

@@ -96,7 +96,8 @@ const char *dayClass(double share)
 }
 
 // The bar of daily uptimes: one element whose background has a band per
-// day, so that thousands of entries stay light to draw.
+// run of days of one colour, so that thousands of entries stay light to
+// send and to draw.
 std::string barStyle(const std::vector<double> &days)
 {
     if (days.empty())
@@ -104,10 +105,15 @@ std::string barStyle(const std::vector<double> &days)
     std::string style = "background:linear-gradient(to right";
     const double n = static_cast<double>(days.size());
     char band[96];
-    for (std::size_t i = 0; i < days.size(); ++i) {
-        std::snprintf(band, sizeof band, ",var(--%s) %.3f%% %.3f%%", dayClass(days[i]), i * 100 / n,
-                      (i + 1) * 100 / n);
+    for (std::size_t i = 0; i < days.size();) {
+        const char *colour = dayClass(days[i]);
+        std::size_t end = i + 1;
+        while (end < days.size() && std::string_view(dayClass(days[end])) == colour)
+            ++end;
+        std::snprintf(band, sizeof band, ",var(--%s) %.2f%% %.2f%%", colour, double(i) * 100 / n,
+                      double(end) * 100 / n);
         style += band;
+        i = end;
     }
     return style + ")";
 }
@@ -130,7 +136,7 @@ h1{font-size:19px;margin:0 0 10px}
 #offline{color:var(--bad)}
 ul{list-style:none;margin:0;padding:0;display:grid;gap:10px}
 li.e{background:var(--card);border:1px solid var(--line);border-left:6px solid var(--idle);border-radius:8px;
-padding:10px 14px;min-width:0}
+padding:10px 14px;min-width:0;content-visibility:auto;contain-intrinsic-size:auto 150px}
 li.st-ok{border-left-color:var(--ok)}
 li.st-warning{border-left-color:var(--warn)}
 li.st-failed{border-left-color:var(--bad)}
@@ -181,8 +187,12 @@ const char *kScript = R"JS(
   function bar(days) {
     if (!days || !days.length) return '';
     var n = days.length, bands = [];
-    for (var i = 0; i < n; i++)
-      bands.push('var(--' + dayClass(days[i]) + ') ' + (i * 100 / n).toFixed(3) + '% ' + ((i + 1) * 100 / n).toFixed(3) + '%');
+    for (var i = 0; i < n;) {
+      var c = dayClass(days[i]), end = i + 1;
+      while (end < n && dayClass(days[end]) === c) end++;
+      bands.push('var(--' + c + ') ' + (i * 100 / n).toFixed(2) + '% ' + (end * 100 / n).toFixed(2) + '%');
+      i = end;
+    }
     return 'linear-gradient(to right,' + bands.join(',') + ')';
   }
   function certText(days) {
@@ -201,10 +211,8 @@ const char *kScript = R"JS(
     set(part(li, 'u24'), pct(e.uptime_24h));
     set(part(li, 'u7'), pct(e.uptime_7d));
     set(part(li, 'u30'), pct(e.uptime_30d));
-    var tls = e.kind === 'https' || e.kind === 'tls';
-    var box = part(li, 'certbox');
-    if (box.hidden === tls) box.hidden = !tls;
-    set(part(li, 'cert'), certText(e.cert_days_left));
+    var cert = part(li, 'cert');
+    if (cert) set(cert, certText(e.cert_days_left));
     var background = bar(e.daily_uptime);
     var b = part(li, 'bar');
     if (b.getAttribute('data-bar') !== background) {
@@ -219,6 +227,7 @@ const char *kScript = R"JS(
       if (!li) {
         li = document.getElementById('template').content.firstElementChild.cloneNode(true);
         li.setAttribute('data-id', e.id);
+        if (e.kind !== 'https' && e.kind !== 'tls') part(li, 'certbox').remove();
         byId.set(e.id, li);
       }
       place(li, e);
@@ -301,9 +310,13 @@ void entryHtml(std::string &out, const EntryView &e, Language language)
            percentText(share(&UptimeFigures::day)) + "</dd></div><div><dt>" + text(sid::StatusUptimeWeek) +
            "</dt><dd class=\"u7\">" + percentText(share(&UptimeFigures::week)) + "</dd></div><div><dt>" +
            text(sid::StatusUptimeMonth) + "</dt><dd class=\"u30\">" + percentText(share(&UptimeFigures::month)) +
-           "</dd></div><div class=\"certbox\"" + (tls ? "" : " hidden") + "><dt>" + text(sid::StatusCertificate) +
-           "</dt><dd class=\"cert\">" + xmlText(cert) + "</dd></div></dl><div class=\"bar\" title=\"" +
-           text(sid::StatusLastDays) + "\"";
+           "</dd></div>";
+    // An entry's kind is part of its id: one without a certificate never
+    // gains one.
+    if (tls)
+        out += "<div class=\"certbox\"><dt>" + text(sid::StatusCertificate) + "</dt><dd class=\"cert\">" +
+               xmlText(cert) + "</dd></div>";
+    out += "</dl><div class=\"bar\"";
     if (f && !f->days.empty()) {
         const std::string style = barStyle(f->days);
         out += " style=\"" + style + "\"";
@@ -358,7 +371,7 @@ std::string statusPage(const EntriesView &entries, Language language)
         entryHtml(out, e, language);
     out += "</ul></main>\n<template id=\"template\">";
     EntryView blank;
-    blank.kind = "tcp";
+    blank.kind = "https";
     entryHtml(out, blank, language);
     out += "</template>\n<script type=\"application/json\" id=\"texts\">" + scriptJson(texts) + "</script>\n<script>";
     out += kScript;
