@@ -297,7 +297,7 @@ constexpr std::array kStrings{
                 "you exit it."},
     StringEntry{sid::StatusPageTitle, "Vigilon の状態", "Vigilon status"},
     StringEntry{sid::StatusAllAnswer, "すべて応答しています", "All systems answer"},
-    StringEntry{sid::StatusSomeFailing, "%2 件中 %1 件が失敗しています", "%1 of %2 failing"},
+    StringEntry{sid::StatusSomeFailing, "%1 件が失敗しています (全 %2 件中)", "%1 of %2 failing"},
     StringEntry{sid::StatusNoEntries, "まだ確認したポートはありません", "No entry has been checked yet"},
     StringEntry{sid::StatusStateOk, "正常", "Ok"},
     StringEntry{sid::StatusStateWarning, "警告", "Warning"},

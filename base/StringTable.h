@@ -275,7 +275,7 @@ constexpr unsigned AutostartOffStillRunning = 761;
 // The status page the web server shows. %1 and %2 are numbered places.
 constexpr unsigned StatusPageTitle = 900;
 constexpr unsigned StatusAllAnswer = 901;
-constexpr unsigned StatusSomeFailing = 902;  // %1 failing, %2 entries
+constexpr unsigned StatusSomeFailing = 902;  // %1 failing, %2 entries in all
 constexpr unsigned StatusNoEntries = 903;
 constexpr unsigned StatusStateOk = 904;
 constexpr unsigned StatusStateWarning = 905;

@@ -161,6 +161,18 @@ std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day)
 
 } // namespace
 
+std::string contentTag(std::string_view text, char kind)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "\"%c%016llx\"", kind, static_cast<unsigned long long>(hash));
+    return tag;
+}
+
 std::optional<std::int64_t> parseRfc3339(std::string_view text)
 {
     std::size_t at = 0;
@@ -310,6 +322,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
     view.document = "{\"monitoring\":";
     view.document += snapshot.monitoring ? "true" : "false";
     view.document += ",\"entries\":[" + list + "]}\n";
+    view.etag = contentTag(view.document, 'e');
     return view;
 }
 

@@ -48,6 +48,10 @@ struct FiguresTable {
     std::int64_t madeMillis = 0;
 };
 
+// An ETag made of what a document holds ("\"<kind><16 hex digits>\""): the
+// same text has the same tag, in this run and the next.
+std::string contentTag(std::string_view text, char kind);
+
 // One entry as the API shows it.
 struct EntryView {
     std::string id;
@@ -78,6 +82,8 @@ struct EntriesView {
     std::vector<EntryView> entries; // ascending by entry id
     bool monitoring = false;
     std::string document;
+    // The document's ETag, made of its content.
+    std::string etag;
 
     // By its API id, or by its row ("0" for the first entry); null when
     // none has it.

@@ -235,6 +235,21 @@ std::optional<std::string> queryValue(std::string_view query, std::string_view n
     return std::nullopt;
 }
 
+// Whether an If-None-Match header names the tag ("*" names every one).
+bool namesTag(std::string_view ifNoneMatch, std::string_view tag)
+{
+    while (!ifNoneMatch.empty()) {
+        const std::size_t comma = ifNoneMatch.find(',');
+        std::string_view item = trimmed(ifNoneMatch.substr(0, comma));
+        ifNoneMatch = comma == std::string_view::npos ? std::string_view() : ifNoneMatch.substr(comma + 1);
+        if (item.substr(0, 2) == "W/")
+            item.remove_prefix(2);
+        if (item == tag || item == "*")
+            return true;
+    }
+    return false;
+}
+
 std::int64_t systemMillis()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -304,20 +319,23 @@ std::optional<Reply> answerEntries(const std::string &method, std::string_view p
         // Made once per language and snapshot: a server answers on one
         // thread, which keeps the last pages it made.
         thread_local std::weak_ptr<const EntriesView> madeFrom[2];
-        thread_local std::string made[2];
+        thread_local std::string made[2], madeTag[2];
         const Language language = pageLanguage(acceptLanguage, sources.language);
         const std::size_t slot = language == Language::Japanese ? 1 : 0;
         if (!view || madeFrom[slot].lock() != view) {
             made[slot] = statusPage(entries, language);
+            madeTag[slot] = contentTag(made[slot], 'p');
             madeFrom[slot] = view;
         }
         Reply reply = textReply(200, "text/html; charset=utf-8", made[slot]);
+        reply.etag = madeTag[slot];
         reply.noCache = true;
         return reply;
     }
     if (what == What::List) {
         Reply reply = textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
                                                                        : entries.document);
+        reply.etag = entries.etag.empty() ? contentTag(reply.body, 'e') : entries.etag;
         reply.noCache = true;
         return reply;
     }
@@ -386,16 +404,22 @@ std::optional<Reply> answerEntries(const std::string &method, std::string_view p
 
 } // namespace
 
-Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
-             std::string_view acceptLanguage, const Sources &sources)
+Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources)
 {
+    const std::string_view acceptEncoding = heads.acceptEncoding;
     const std::size_t mark = path.find('?');
     const std::string where = path.substr(0, mark);
     if (sources.entries) {
         const std::string_view query =
             mark == std::string::npos ? std::string_view() : std::string_view(path).substr(mark + 1);
-        if (std::optional<Reply> reply = answerEntries(method, where, query, acceptLanguage, sources))
+        if (std::optional<Reply> reply = answerEntries(method, where, query, heads.acceptLanguage, sources)) {
+            if (!reply->etag.empty() && namesTag(heads.ifNoneMatch, reply->etag)) {
+                reply->status = 304;
+                reply->body.clear();
+                reply->contentType.clear();
+            }
             return std::move(*reply);
+        }
     }
     Reply reply;
     if (where != "/metrics" && where != "/") {
@@ -430,7 +454,7 @@ Reply answer(const std::string &method, const std::string &path, std::string_vie
 Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
              const MetricsSource &source)
 {
-    return answer(method, path, acceptEncoding, Sources{source, {}});
+    return answer(method, path, RequestHeads{acceptEncoding, {}, {}}, Sources{source, {}});
 }
 
 } // namespace vigilon::metrics

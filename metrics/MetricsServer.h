@@ -122,6 +122,10 @@ struct Reply {
     // The entries' documents and badges: "Cache-Control: no-cache", so that
     // a page showing a badge, and whatever caches it, asks again.
     bool noCache = false;
+    // The status page and the entries' list: their ETag, which a request
+    // names in If-None-Match to be answered 304 without a body while they
+    // stay the same.
+    std::string etag;
 
     // What goes out as the body.
     std::string_view content() const
@@ -142,12 +146,17 @@ struct Reply {
 // default the last 24 hours), "/badge/<id or row>/status.svg" and
 // "/badge/<id or row>/uptime.svg" ("?days=" 1 to 90, by default 30). 404 for
 // any other path, 405 for any other method.
-Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
-             std::string_view acceptLanguage, const Sources &sources);
+// The request's headers that change the answer.
+struct RequestHeads {
+    std::string_view acceptEncoding;
+    std::string_view acceptLanguage;
+    std::string_view ifNoneMatch;
+};
+Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources);
 inline Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
                     const Sources &sources)
 {
-    return answer(method, path, acceptEncoding, {}, sources);
+    return answer(method, path, RequestHeads{acceptEncoding, {}, {}}, sources);
 }
 Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
              const MetricsSource &source);

@@ -252,10 +252,19 @@ const char *kScript = R"JS(
   function updated() {
     set(document.getElementById('updated'), T.updated.replace('%1', new Date().toLocaleTimeString(T.lang)));
   }
+  // The browser asks again with the document's ETag; an answer of the same
+  // tag is the same document and is not read again.
+  var lastTag = null;
   function poll() {
-    fetch('api/v1/entries', { cache: 'no-store' })
-      .then(function (r) { if (!r.ok) throw new Error(String(r.status)); return r.json(); })
-      .then(apply, function () { document.getElementById('offline').hidden = false; })
+    fetch('api/v1/entries', { cache: 'no-cache' })
+      .then(function (r) {
+        if (!r.ok) throw new Error(String(r.status));
+        var tag = r.headers.get('ETag');
+        if (tag && tag === lastTag) return null;
+        return r.json().then(function (doc) { lastTag = tag; return doc; });
+      })
+      .then(function (doc) { if (doc) apply(doc); else { document.getElementById('offline').hidden = true; updated(); } },
+            function () { document.getElementById('offline').hidden = false; })
       .then(function () { setTimeout(poll, T.every); });
   }
   updated();

@@ -122,8 +122,12 @@ public:
                 return MHD_YES;
             },
             &path);
-        const Reply reply = answer(method, path, acceptEncoding ? acceptEncoding : "",
-                                   acceptLanguage ? acceptLanguage : "", static_cast<MhdServer *>(self)->source_);
+        const char *ifNoneMatch =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+        const Reply reply = answer(method, path,
+                                   RequestHeads{acceptEncoding ? acceptEncoding : "",
+                                                acceptLanguage ? acceptLanguage : "", ifNoneMatch ? ifNoneMatch : ""},
+                                   static_cast<MhdServer *>(self)->source_);
         MHD_Response *response = nullptr;
         if (reply.metrics) {
             // Sent straight from the shared rendering, which the response
@@ -150,6 +154,8 @@ public:
             MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
         if (reply.noCache)
             MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+        if (!reply.etag.empty())
+            MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, reply.etag.c_str());
         const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
         MHD_destroy_response(response);
         return queued;

@@ -194,7 +194,7 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         EXPECT_EQ(browser.run("return window.innerWidth"), 390);
         EXPECT_EQ(browser.run("return document.documentElement.lang"), "ja");
         EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"),
-                  "4 件中 2 件が失敗しています");
+                  "2 件が失敗しています (全 4 件中)");
         const json shown = browser.run(kReadEntries);
         ASSERT_EQ(shown.size(), 4u);
         EXPECT_EQ(shown[0]["state"], "正常");

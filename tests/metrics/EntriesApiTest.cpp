@@ -494,8 +494,27 @@ TEST_F(EntriesApi, statusPageIsEscapedAndSpeaksTheAskedLanguage)
     const std::string ja = httpBody(httpRequest(served.server->port(), "GET", "/", "127.0.0.1",
                                                 "Accept-Language: ja-JP,ja;q=0.9\r\n"));
     EXPECT_NE(ja.find("<html lang=\"ja\">"), std::string::npos);
-    EXPECT_NE(ja.find(">3 件中 1 件が失敗しています</p>"), std::string::npos);
+    EXPECT_NE(ja.find(">1 件が失敗しています (全 3 件中)</p>"), std::string::npos);
     EXPECT_NE(ja.find(">失敗</span>"), std::string::npos);
+
+    // Asked again with its tag, the page and the list are 304 without a
+    // body while they stay the same, and 200 once a check changed them.
+    const std::uint16_t port = served.server->port();
+    for (const char *target : {"/", "/api/v1/entries"}) {
+        const std::string tag = httpHeader(served.get(target), "ETag");
+        ASSERT_EQ(tag.size(), 19u) << target;
+        const std::string again = httpRequest(port, "GET", target, "127.0.0.1", "If-None-Match: \"x\", " + tag + "\r\n");
+        EXPECT_EQ(httpStatus(again), 304) << target;
+        EXPECT_EQ(httpBody(again), "") << target;
+        EXPECT_EQ(httpHeader(again, "ETag"), tag) << target;
+        EXPECT_EQ(httpStatus(httpRequest(port, "GET", target, "127.0.0.1", "If-None-Match: \"x\"\r\n")), 200);
+    }
+    const std::string tag = httpHeader(served.get("/api/v1/entries"), "ETag");
+    pending.status = Ok;
+    check(served.registry, pending, host, CheckOutcome::Result::Ok, 1000);
+    const std::string changed = httpRequest(port, "GET", "/api/v1/entries", "127.0.0.1", "If-None-Match: " + tag + "\r\n");
+    EXPECT_EQ(httpStatus(changed), 200);
+    EXPECT_NE(httpHeader(changed, "ETag"), tag);
 }
 
 TEST(EntriesText, timesAndXml)

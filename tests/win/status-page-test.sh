@@ -55,7 +55,7 @@ expect_in "$entries" '"name":"<img src=x onerror=alert(1)>","host":"127.0.0.1","
 expect_in "$entries" '"daily_uptime":' "with its uptime fields"
 page=$(curl -s -m 5 -H 'Accept-Language: ja,en;q=0.5' "$base/")
 expect_in "$page" '<html lang="ja">' "the page in the language asked for"
-expect_in "$page" '2 件中 1 件が失敗しています' "with the overall line"
+expect_in "$page" '1 件が失敗しています (全 2 件中)' "with the overall line"
 expect_in "$page" '&lt;img src=x onerror=alert(1)&gt;' "the markup name escaped"
 case "$page" in *'<img'*) fail "the page holds markup from a name" ;; esac
 status=$(curl -s -m 5 -o /dev/null -w '%{http_code} %{content_type}' "$base/badge/0/uptime.svg?days=7")
