@@ -154,7 +154,6 @@ dl div{min-width:84px}
 dt{font-size:12px;color:var(--mute)}
 dd{margin:0;font-variant-numeric:tabular-nums}
 .bar{height:20px;border-radius:4px;background:var(--bn)}
-.barlabel{font-size:11px;color:var(--mute);margin-top:2px}
 [hidden]{display:none!important}
 @media (max-width:600px){header,main{padding-left:10px;padding-right:10px}dl{gap:4px 14px}dl div{min-width:70px}}
 )CSS";
@@ -204,8 +203,8 @@ const char *kScript = R"JS(
     if (li.className !== cls) li.className = cls;
     set(part(li, 'name'), e.name);
     set(part(li, 'state'), T.states[e.state] || e.state);
-    set(part(li, 'addr'), (e.host.indexOf(':') >= 0 ? '[' + e.host + ']' : e.host) + ':' + e.port);
-    set(part(li, 'kind'), e.kind.toUpperCase());
+    set(part(li, 'where'), (e.host.indexOf(':') >= 0 ? '[' + e.host + ']' : e.host) + ':' + e.port + ' \u00b7 ' +
+      e.kind.toUpperCase());
     set(part(li, 'reason'), e.reason === null ? '' : e.reason);
     set(part(li, 'resp'), ms(e.last_response_ms));
     set(part(li, 'u24'), pct(e.uptime_24h));
@@ -311,9 +310,8 @@ void entryHtml(std::string &out, const EntryView &e, Language language)
     out += "<li class=\"e st-";
     out += stateName(e.status);
     out += "\" data-id=\"" + xmlText(e.id) + "\"><div class=\"top\"><span class=\"name\">" + xmlText(e.name) +
-           "</span><span class=\"state\">" + text(stateText) + "</span></div><div class=\"where\"><span "
-           "class=\"addr\">" + xmlText(host) + ":" + std::to_string(e.port) + "</span> \u00b7 <span class=\"kind\">" +
-           kind + "</span></div><div class=\"reason\">" + xmlText(e.reason) + "</div><dl><div><dt>" +
+           "</span><span class=\"state\">" + text(stateText) + "</span></div><div class=\"where\">" + xmlText(host) + ":" + std::to_string(e.port) + " \u00b7 " + kind +
+           "</div><div class=\"reason\">" + xmlText(e.reason) + "</div><dl><div><dt>" +
            text(sid::StatusResponse) + "</dt><dd class=\"resp\">" + millisText(e.lastResponseMs) +
            "</dd></div><div><dt>" + text(sid::StatusUptimeDay) + "</dt><dd class=\"u24\">" +
            percentText(share(&UptimeFigures::day)) + "</dd></div><div><dt>" + text(sid::StatusUptimeWeek) +
@@ -330,7 +328,7 @@ void entryHtml(std::string &out, const EntryView &e, Language language)
         const std::string style = barStyle(f->days);
         out += " style=\"" + style + "\"";
     }
-    out += "></div><div class=\"barlabel\">" + text(sid::StatusLastDays) + "</div></li>";
+    out += "></div></li>";
 }
 
 } // namespace
@@ -372,7 +370,7 @@ std::string statusPage(const EntriesView &entries, Language language)
     out += kStyle;
     out += "</style></head>\n<body><header><h1>" + xmlText(text(sid::StatusPageTitle)) + "</h1><p id=\"overall\"" +
            (n == 0 ? " class=\"none\"" : failing ? " class=\"bad\"" : "") + ">" + xmlText(overall) +
-           "</p><p class=\"note\" id=\"stopped\"" + (entries.monitoring ? " hidden" : "") + ">" +
+           "</p><p class=\"note\">" + xmlText(text(sid::StatusLastDays)) + "</p><p class=\"note\" id=\"stopped\"" + (entries.monitoring ? " hidden" : "") + ">" +
            xmlText(text(sid::StatusPageStopped)) + "</p><p class=\"note\" id=\"offline\" hidden>" +
            xmlText(text(sid::StatusUnreachable)) + "</p><p class=\"note\" id=\"updated\"></p></header>\n<main><ul "
            "id=\"entries\">";
