@@ -10,6 +10,7 @@
 #include "tests/support/HttpClient.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TlsServer.h"
 #include "tests/support/WebDriver.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +32,10 @@ const std::string kHostile = "<img src=x onerror=alert(1)>";
 // What the page shows of each entry, read from its DOM.
 const char *const kReadEntries = R"JS(
 return Array.prototype.map.call(document.querySelectorAll('#entries > li'), function (li) {
+  var cert = li.querySelector('.cert');
   return { name: li.querySelector('.name').textContent, cls: li.className,
-           state: li.querySelector('.state').textContent, u7: li.querySelector('.u7').textContent };
+           state: li.querySelector('.state').textContent, u7: li.querySelector('.u7').textContent,
+           cert: cert ? cert.textContent : null };
 });
 )JS";
 
@@ -97,13 +100,16 @@ protected:
     std::string storePath_ = dir_ / "registry.sqlite";
 };
 
-// Four entries, one of them failing and one named like markup: the page
-// lists them with their states and uptimes; when a listener the test holds
+// Five entries, one of them failing, one named like markup and one on TLS:
+// the page lists them with their states, uptimes and certificate's days; when a listener the test holds
 // closes, its entry turns failed in place, the page never reloaded; the
 // name stays text; nothing goes to the console.
 TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
 {
     TcpServer web(TcpServer::Answer), hostile(TcpServer::Answer);
+    const TestPki pki;
+    ASSERT_TRUE(pki.writeCa(dir_ / "ca.pem"));
+    TlsServer tls(pki.named("good"));
     auto database = std::make_unique<TcpServer>(TcpServer::Answer);
     const std::uint16_t closed = closedTcpPort();
     {
@@ -113,7 +119,8 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
                              {{web.port(), GenericTcp, 1, 0, "", "web"},
                               {database->port(), GenericTcp, 1, 0, "", "database"},
                               {closed, GenericTcp, 1, 0, "", "down"},
-                              {hostile.port(), GenericTcp, 1, 0, "", kHostile}},
+                              {hostile.port(), GenericTcp, 1, 0, "", kHostile},
+                              {tls.port(), Tls, 1, 0, "", "tls"}},
                              1, 1, "127.0.0.1"),
                   reg::Status::Ok);
     }
@@ -122,11 +129,11 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
     ChildProcess vigilon({binary_, "-service", "--metrics=127.0.0.1:" + std::to_string(port)},
                          {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "VIGILON_LANG=en",
                           "VIGILON_REGISTRY=" + storePath_, "VIGILON_HISTORY=" + dir_ / "history.db",
-                          "XDG_RUNTIME_DIR=" + dir_ / "runtime"});
+                          "XDG_RUNTIME_DIR=" + dir_ / "runtime", "SSL_CERT_FILE=" + dir_ / "ca.pem"});
     json entries;
     ASSERT_TRUE(waitUntil([&] {
         entries = json::parse(httpBody(httpRequest(port, "GET", "/api/v1/entries")), nullptr, false);
-        if (!entries.is_object() || entries["entries"].size() != 4)
+        if (!entries.is_object() || entries["entries"].size() != 5)
             return false;
         for (const json &e : entries["entries"]) {
             if (e["state"] != (e["name"] == "down" ? "failed" : "ok"))
@@ -153,7 +160,7 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         ASSERT_TRUE(browser.ready()) << browser.error();
         ASSERT_TRUE(browser.open(url));
         json shown = browser.run(kReadEntries);
-        ASSERT_EQ(shown.size(), 4u) << shown.dump();
+        ASSERT_EQ(shown.size(), 5u) << shown.dump();
         EXPECT_EQ(shown[0]["name"], "web");
         EXPECT_EQ(shown[0]["cls"], "e st-ok");
         EXPECT_EQ(shown[0]["state"], "Ok");
@@ -165,7 +172,10 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         // The hostile name is the text of its element, and made nothing.
         EXPECT_EQ(shown[3]["name"], kHostile);
         EXPECT_EQ(browser.run("return document.querySelectorAll('img').length"), 0);
-        EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"), "1 of 4 failing");
+        EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"), "1 of 5 failing");
+        // The certificate's days, on the TLS entry alone.
+        EXPECT_EQ(shown[4]["cert"], "90 days left");
+        EXPECT_TRUE(shown[0]["cert"].is_null());
         keep(browser, "status-en");
 
         // The database's listener closes: its entry turns failed in the page
@@ -174,12 +184,12 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         database.reset();
         const bool turned = waitUntil([&] {
             shown = browser.run(kReadEntries);
-            return shown.size() == 4 && shown[1]["cls"] == "e st-failed";
+            return shown.size() == 5 && shown[1]["cls"] == "e st-failed";
         }, 30000);
         EXPECT_TRUE(turned) << shown.dump();
         EXPECT_EQ(shown[1]["state"], "Failed");
         EXPECT_EQ(browser.run("return window.stayed === true"), true);
-        EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"), "2 of 4 failing");
+        EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"), "2 of 5 failing");
         EXPECT_EQ(browser.run("return document.querySelectorAll('img').length"), 0);
         keep(browser, "status-en-failed");
         EXPECT_EQ(browser.consoleErrors(), std::vector<std::string>());
@@ -194,10 +204,11 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         EXPECT_EQ(browser.run("return window.innerWidth"), 390);
         EXPECT_EQ(browser.run("return document.documentElement.lang"), "ja");
         EXPECT_EQ(browser.run("return document.getElementById('overall').textContent"),
-                  "2 件が失敗しています (全 4 件中)");
+                  "2 件が失敗しています (全 5 件中)");
         const json shown = browser.run(kReadEntries);
-        ASSERT_EQ(shown.size(), 4u);
+        ASSERT_EQ(shown.size(), 5u);
         EXPECT_EQ(shown[0]["state"], "正常");
+        EXPECT_EQ(shown[4]["cert"], "残り 90 日");
         EXPECT_EQ(shown[2]["state"], "失敗");
         // Nothing wider than the screen.
         EXPECT_EQ(browser.run("return document.documentElement.scrollWidth <= window.innerWidth"), true);
