@@ -6,10 +6,15 @@
 #include "base/TextFormat.h"
 #include "store/Registry.h"
 #include "store/Settings.h"
+#include "history/History.h"
+#include "metrics/EntriesApi.h"
 #include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
 
+#include <chrono>
 #include <cstdio>
+#include <future>
+#include <mutex>
 
 namespace vigilon {
 
@@ -45,7 +50,73 @@ void tell(Prompter &prompter, const std::string &text)
     prompter.notice(text, std::string(), mb::IconExclamation);
 }
 
+// How long a request waits for the history's answer, and how often the
+// uptime figures are made again while the entries are asked for.
+constexpr auto kHistoryWait = std::chrono::seconds(3);
+constexpr auto kFiguresEvery = std::chrono::seconds(60);
+
+// Runs fn on the history's worker and waits for its answer, a while at
+// most; nothing when the history has no file open, is closed, or is late.
+// The server's thread waits here, never the event loop.
+template <class T>
+std::optional<T> askHistory(history::History &history, std::function<T(history::HistoryFile &)> fn)
+{
+    auto promise = std::make_shared<std::promise<std::optional<T>>>();
+    std::future<std::optional<T>> future = promise->get_future();
+    history.read([promise, fn = std::move(fn)](history::HistoryFile *file) {
+        promise->set_value(file ? std::optional<T>(fn(*file)) : std::nullopt);
+    });
+    if (future.wait_for(kHistoryWait) != std::future_status::ready)
+        return std::nullopt;
+    try {
+        return future.get();
+    } catch (const std::future_error &) {
+        return std::nullopt; // dropped: the history closed
+    }
+}
+
 } // namespace
+
+// The uptime figures handed from the history's worker to the page. The page
+// is let go when the service stops; a refresh under way then finds none.
+struct MetricsService::FiguresFeed {
+    std::mutex mutex;
+    metrics::MetricsPage *page = nullptr;
+    history::History *history = nullptr;
+    bool asking = false;
+    bool askedOnce = false;
+    std::chrono::steady_clock::time_point askedAt;
+
+    // Any thread: asks for fresh figures unless some were asked for lately.
+    static void refresh(const std::shared_ptr<FiguresFeed> &feed)
+    {
+        history::History *history = nullptr;
+        {
+            std::lock_guard lock(feed->mutex);
+            const auto now = std::chrono::steady_clock::now();
+            if (!feed->page || !feed->history || feed->asking || (feed->askedOnce && now - feed->askedAt < kFiguresEvery))
+                return;
+            feed->asking = true;
+            feed->askedOnce = true;
+            feed->askedAt = now;
+            history = feed->history;
+        }
+        const std::int64_t now = history->nowMillis();
+        history->read([feed, now](history::HistoryFile *file) {
+            std::shared_ptr<metrics::FiguresTable> table;
+            if (file) {
+                table = std::make_shared<metrics::FiguresTable>();
+                table->madeMillis = now;
+                for (auto &[key, figures] : file->figures(now))
+                    table->entries.emplace(std::move(key), std::move(figures));
+            }
+            std::lock_guard lock(feed->mutex);
+            feed->asking = false;
+            if (feed->page)
+                feed->page->setFigures(std::move(table));
+        });
+    }
+};
 
 MetricsService::MetricsService() = default;
 MetricsService::~MetricsService()
@@ -54,7 +125,7 @@ MetricsService::~MetricsService()
 }
 
 std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &commandLine, reg::Registry &registry,
-                                                      Prompter &prompter)
+                                                      Prompter &prompter, history::History *history)
 {
     const StoredMetrics stored = storedMetrics(registry);
     const std::string text = commandLine.metricsGiven ? commandLine.metricsAddress : stored.address;
@@ -76,9 +147,43 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
     // Scrapes are answered one at a time on the server's thread, the only
     // one that asks the page.
     metrics::MetricsPage *page = service->page_.get();
-    service->server_ = metrics::startServer(
-        *endpoint, metrics::Sources{[page] { return page->current(); }, [page] { return page->entries(); }}, error,
-        &inUse);
+    auto feed = std::make_shared<FiguresFeed>();
+    feed->page = page;
+    feed->history = history;
+    service->feed_ = feed;
+    metrics::Sources sources;
+    sources.metrics = [page] { return page->current(); };
+    sources.entries = [page, feed] {
+        FiguresFeed::refresh(feed);
+        return page->entries();
+    };
+    sources.language = currentLanguage();
+    if (history) {
+        sources.nowMillis = [history] { return history->nowMillis(); };
+        sources.series = [history](const SeriesKey &key, std::int64_t from, std::int64_t to) {
+            const std::int64_t now = history->nowMillis();
+            return askHistory<metrics::SeriesAnswer>(*history, [key, from, to, now](history::HistoryFile &file) {
+                using Resolution = history::HistoryFile::Resolution;
+                const Resolution resolution = history::HistoryFile::resolutionFor(from, to, now);
+                metrics::SeriesAnswer answer;
+                answer.resolution = resolution == Resolution::Raw      ? "raw"
+                                    : resolution == Resolution::Minute ? "minute"
+                                                                       : "hour";
+                if (const std::int64_t series = file.findSeries(key))
+                    answer.points = file.points(series, from, to, resolution);
+                return answer;
+            });
+        };
+        sources.outages = [history](const SeriesKey &key, std::int64_t from, std::int64_t to) {
+            return askHistory<std::vector<OutageView>>(*history, [key, from, to](history::HistoryFile &file) {
+                const std::int64_t series = file.findSeries(key);
+                return series ? file.outagesBetween(series, from, to, metrics::kMaxOutages) : std::vector<OutageView>();
+            });
+        };
+        // At once, so that the first look at the page has them.
+        FiguresFeed::refresh(feed);
+    }
+    service->server_ = metrics::startServer(*endpoint, std::move(sources), error, &inUse);
     if (!service->server_) {
         tell(prompter, inUse ? formatText(loadString(sid::MetricsPortInUse), {text})
                              : formatText(loadString(sid::MetricsNotServed), {text, error}));
@@ -98,6 +203,11 @@ CheckObserver &MetricsService::observer()
 void MetricsService::stop()
 {
     server_.reset();
+    if (feed_) {
+        std::lock_guard lock(feed_->mutex);
+        feed_->page = nullptr;
+        feed_->history = nullptr;
+    }
 }
 
 } // namespace vigilon

@@ -13,6 +13,9 @@ class Prompter;
 namespace reg {
 class Registry;
 }
+namespace history {
+class History;
+}
 namespace metrics {
 class MetricsPage;
 class MetricsRegistry;
@@ -35,11 +38,13 @@ public:
     // Serves the metrics where "--metrics" says, or else the stored value;
     // with the histogram unless "--metrics-histogram=off" (or, without that
     // switch, the stored value) leaves it out.
+    // With a history, the entries show their uptimes from it, and the
+    // series and outages are answered from it; it outlives the server.
     // Null when neither asks for them, or when they cannot be served there:
     // then a notice and a line on standard error say why, and the program
     // goes on without them.
     static std::unique_ptr<MetricsService> start(const CommandLine &commandLine, reg::Registry &registry,
-                                                 Prompter &prompter);
+                                                 Prompter &prompter, history::History *history = nullptr);
     // To be told of the checks; lives as long as this object.
     CheckObserver &observer();
     // Ends the server and joins its thread; the metrics stay until the end.
@@ -49,6 +54,8 @@ private:
     MetricsService();
     std::unique_ptr<metrics::MetricsRegistry> metrics_;
     std::unique_ptr<metrics::MetricsPage> page_;
+    struct FiguresFeed;
+    std::shared_ptr<FiguresFeed> feed_;
     std::unique_ptr<metrics::Server> server_;
 };
 

@@ -87,7 +87,7 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
     };
     history_ = std::make_unique<history::History>(loop, std::move(options), loadHistoryKept(*registry_));
     std::vector<CheckObserver *> observers{history_.get()};
-    metrics_ = MetricsService::start(commandLine_, *registry_, prompter);
+    metrics_ = MetricsService::start(commandLine_, *registry_, prompter, history_.get());
     if (metrics_)
         observers.push_back(&metrics_->observer());
     frame_ = makeFrame(loop, prompter, ui, observers);

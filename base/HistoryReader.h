@@ -50,6 +50,30 @@ struct UptimeView {
     std::vector<OutageView> lastOutages;
 };
 
+// An entry's uptime as its status page shows it: the shares of answered
+// checks over the last 24 hours, 7 days and 30 days (by whole hours, the
+// hour under way included), and of each UTC day of the last kFigureDays,
+// the oldest first and today last. Negative where no check was kept.
+constexpr std::size_t kFigureDays = 90;
+struct UptimeFigures {
+    double day = -1;
+    double week = -1;
+    double month = -1;
+    std::vector<double> days;
+};
+
+// One point of an entry's response-time series: a check (count 1), or the
+// checks of a minute or an hour from their start. Response times are of the
+// checks that answered, in microseconds; 0 when none did.
+struct ResponsePoint {
+    std::int64_t millis = 0;
+    std::uint32_t count = 0;
+    std::uint32_t failures = 0;
+    std::uint64_t minMicros = 0, medianMicros = 0, maxMicros = 0;
+    // A single check that failed: why.
+    FailureReason reason;
+};
+
 // What the program may ask of the history. Answers come later, from the
 // event loop, never from inside the call; they may not come at all when
 // the history goes away first.

@@ -281,6 +281,28 @@ constexpr unsigned UdpHelpSendOnly = 766;
 constexpr unsigned UdpHelpClosedFails = 767;
 constexpr unsigned UdpHelpExpectReply = 768;
 constexpr unsigned UdpBytesInvalid = 769;
+
+// The status page the web server shows. %1 and %2 are numbered places.
+constexpr unsigned StatusPageTitle = 900;
+constexpr unsigned StatusAllAnswer = 901;
+constexpr unsigned StatusSomeFailing = 902;  // %1 failing, %2 entries in all
+constexpr unsigned StatusNoEntries = 903;
+constexpr unsigned StatusStateOk = 904;
+constexpr unsigned StatusStateWarning = 905;
+constexpr unsigned StatusStateFailed = 906;
+constexpr unsigned StatusStateNotChecked = 907;
+constexpr unsigned StatusResponse = 908;
+constexpr unsigned StatusUptimeDay = 909;
+constexpr unsigned StatusUptimeWeek = 910;
+constexpr unsigned StatusUptimeMonth = 911;
+constexpr unsigned StatusCertificate = 912;
+constexpr unsigned StatusCertDaysLeft = 913;  // %1 days
+constexpr unsigned StatusCertExpired = 914;   // %1 days ago
+constexpr unsigned StatusLastDays = 915;
+constexpr unsigned StatusNoData = 916;
+constexpr unsigned StatusUpdated = 917;       // %1 time
+constexpr unsigned StatusPageStopped = 918;
+constexpr unsigned StatusUnreachable = 919;
 // An alert command not run, as users other than the administrators may
 // change where it is kept (%s that place, %s the command).
 constexpr unsigned CommandRefused = 760;

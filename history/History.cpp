@@ -70,6 +70,16 @@ void History::sync()
     done.get_future().wait();
 }
 
+void History::read(std::function<void(HistoryFile *)> fn)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_)
+            return;
+    }
+    task([this, fn = std::move(fn)] { fn(file_.isOpen() ? &file_ : nullptr); });
+}
+
 std::int64_t History::now() const
 {
     if (options_.nowMillis)

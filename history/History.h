@@ -63,6 +63,14 @@ public:
     // is recorded after it. Safe to call more than once.
     void close();
 
+    // Any thread: runs fn on the worker, after what was queued before,
+    // with the file (null while none is open). For readers off the loop,
+    // such as the web server; fn answers them itself and keeps nothing of
+    // the file. Nothing runs once the history is closed: fn is dropped.
+    void read(std::function<void(HistoryFile *file)> fn);
+    // The time the uptimes go by.
+    std::int64_t nowMillis() const { return now(); }
+
     // CheckObserver, on the loop.
     void checkDone(const CheckOutcome &outcome) override;
     void outageBegan(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis,

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -798,6 +800,248 @@ std::vector<RawCheck> HistoryFile::rawChecks(std::int64_t series, std::int64_t h
     std::stable_sort(checks.begin(), checks.end(),
                      [](const RawCheck &a, const RawCheck &b) { return a.millis < b.millis; });
     return checks;
+}
+
+} // namespace vigilon::history
+
+namespace vigilon::history {
+
+std::vector<std::pair<SeriesKey, UptimeFigures>> HistoryFile::figures(std::int64_t nowMillis)
+{
+    std::vector<std::pair<SeriesKey, UptimeFigures>> out;
+    if (!db_ || nowMillis < 0)
+        return out;
+    flushBatch();
+    constexpr std::int64_t kDays = static_cast<std::int64_t>(kFigureDays);
+    const std::int64_t today = nowMillis / kDayMillis;
+    const std::int64_t firstDay = std::max<std::int64_t>(0, today - (kDays - 1));
+    const std::int64_t nowHour = nowMillis / kHourMillis;
+    constexpr std::int64_t kWindowHours[3] = {24, 7 * 24, 30 * 24};
+    struct Counts {
+        std::uint64_t count = 0, answered = 0;
+    };
+    struct Tally {
+        std::array<Counts, kFigureDays> days{};
+        std::array<Counts, 3> windows{};
+        // Days read hour by hour (summaries, raw hours): their day rows
+        // hold the same checks.
+        std::bitset<kFigureDays> hourly;
+    };
+    std::unordered_map<std::int64_t, Tally> tallies;
+    const auto add = [&](Tally &tally, std::int64_t hour, std::uint64_t count, std::uint64_t answered) {
+        const std::int64_t day = hour / 24;
+        if (day < firstDay || day > today)
+            return;
+        tally.days[static_cast<std::size_t>(day - firstDay)].count += count;
+        tally.days[static_cast<std::size_t>(day - firstDay)].answered += answered;
+        for (std::size_t w = 0; w < 3; ++w) {
+            if (hour > nowHour - kWindowHours[w] && hour <= nowHour) {
+                tally.windows[w].count += count;
+                tally.windows[w].answered += answered;
+            }
+        }
+    };
+    const auto markHourly = [&](Tally &tally, std::int64_t hour) {
+        const std::int64_t day = hour / 24;
+        if (day >= firstDay && day <= today)
+            tally.hourly.set(static_cast<std::size_t>(day - firstDay));
+    };
+    const auto addChecks = [&](Tally &tally, const std::vector<RawCheck> &checks, std::int64_t hour) {
+        markHourly(tally, hour);
+        for (const RawCheck &check : checks)
+            add(tally, check.millis / kHourMillis, 1, check.answered() ? 1 : 0);
+    };
+    {
+        Statement select(db_, "SELECT id & 4294967295, id >> 32, hourly FROM summaries WHERE id >= (? << 32)");
+        select.bind(1, firstDay * 24);
+        while (select.step() == SQLITE_ROW) {
+            Tally &tally = tallies[select.integer(0)];
+            const std::int64_t hour = select.integer(1);
+            markHourly(tally, hour);
+            for (const Summary &s : unpackSummaries(select.text(2)))
+                add(tally, hour, s.count, s.count - s.failures);
+        }
+    }
+    {
+        Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ? AND rolled = 0");
+        select.bind(1, firstDay * 24);
+        while (select.step() == SQLITE_ROW)
+            addChecks(tallies[select.integer(0)], decodeRaw(select.text(2), select.integer(1) * kHourMillis),
+                      select.integer(1));
+    }
+    {
+        Statement select(db_, "SELECT hour, data FROM batches WHERE hour >= ?");
+        select.bind(1, firstDay * 24);
+        while (select.step() == SQLITE_ROW) {
+            const std::int64_t hour = select.integer(0);
+            forEachPiece(select.text(1), [&](std::int64_t series, const std::string &piece) {
+                addChecks(tallies[series], decodeRaw(piece, hour * kHourMillis), hour);
+            });
+        }
+    }
+    const auto readHourly = [&](Tally &tally, std::int64_t hour) {
+        const std::int64_t day = hour / 24;
+        return day >= firstDay && day <= today && tally.hourly.test(static_cast<std::size_t>(day - firstDay));
+    };
+    {
+        Statement select(db_, "SELECT id & 4294967295, id >> 32, data FROM hour_days WHERE id >= (? << 32)");
+        select.bind(1, firstDay);
+        while (select.step() == SQLITE_ROW) {
+            Tally &tally = tallies[select.integer(0)];
+            const std::int64_t day = select.integer(1);
+            if (readHourly(tally, day * 24))
+                continue;
+            for (const Summary &s : unpackSummaries(select.text(2)))
+                add(tally, day * 24 + s.slot, s.count, s.count - s.failures);
+        }
+    }
+    {
+        Statement select(db_, "SELECT series, block, data FROM hours WHERE block >= ?");
+        select.bind(1, firstDay * 24 / kBlockHours);
+        while (select.step() == SQLITE_ROW) {
+            Tally &tally = tallies[select.integer(0)];
+            for (const Summary &s : decodeSummaries(select.text(2))) {
+                const std::int64_t hour = select.integer(1) * kBlockHours + s.slot;
+                if (!readHourly(tally, hour))
+                    add(tally, hour, s.count, s.count - s.failures);
+            }
+        }
+    }
+    const auto share = [](const Counts &c) { return c.count ? double(c.answered) / double(c.count) : -1.0; };
+    out.reserve(tallies.size());
+    for (const auto &[series, tally] : tallies) {
+        const auto key = keys_.find(series);
+        if (key == keys_.end())
+            continue;
+        UptimeFigures figures;
+        figures.day = share(tally.windows[0]);
+        figures.week = share(tally.windows[1]);
+        figures.month = share(tally.windows[2]);
+        figures.days.resize(kFigureDays, -1.0);
+        bool any = false;
+        // Day i of the list is today - (kFigureDays - 1) + i.
+        const std::size_t skipped = static_cast<std::size_t>(firstDay - (today - (kDays - 1)));
+        for (std::size_t i = 0; i + skipped < kFigureDays; ++i) {
+            figures.days[i + skipped] = share(tally.days[i]);
+            any = any || tally.days[i].count > 0;
+        }
+        if (any)
+            out.emplace_back(key->second, std::move(figures));
+    }
+    return out;
+}
+
+HistoryFile::Resolution HistoryFile::resolutionFor(std::int64_t fromMillis, std::int64_t toMillis,
+                                                   std::int64_t nowMillis)
+{
+    const std::int64_t span = toMillis - fromMillis;
+    if (span <= 6 * kHourMillis && fromMillis >= nowMillis - 48 * kHourMillis)
+        return Resolution::Raw;
+    if (span <= 7 * kDayMillis && fromMillis >= nowMillis - 30 * kDayMillis)
+        return Resolution::Minute;
+    return Resolution::Hour;
+}
+
+std::vector<ResponsePoint> HistoryFile::points(std::int64_t series, std::int64_t fromMillis, std::int64_t toMillis,
+                                               Resolution resolution)
+{
+    std::vector<ResponsePoint> out;
+    if (!db_ || fromMillis < 0 || toMillis < fromMillis)
+        return out;
+    flushBatch();
+    const auto point = [](const Summary &s, std::int64_t millis) {
+        ResponsePoint p;
+        p.millis = millis;
+        p.count = s.count;
+        p.failures = s.failures;
+        p.minMicros = s.minMicros;
+        p.medianMicros = s.medianMicros;
+        p.maxMicros = s.maxMicros;
+        return p;
+    };
+    const std::int64_t fromHour = fromMillis / kHourMillis;
+    const std::int64_t toHour = toMillis / kHourMillis;
+    if (resolution == Resolution::Raw) {
+        for (std::int64_t hour = fromHour; hour <= toHour; ++hour) {
+            for (const RawCheck &check : rawChecks(series, hour)) {
+                if (check.millis < fromMillis || check.millis > toMillis)
+                    continue;
+                ResponsePoint p;
+                p.millis = check.millis;
+                p.count = 1;
+                p.failures = check.answered() ? 0 : 1;
+                if (check.answered())
+                    p.minMicros = p.medianMicros = p.maxMicros = check.micros;
+                else
+                    p.reason = check.reason;
+                out.push_back(p);
+            }
+        }
+        return out;
+    }
+    const std::int64_t slotMillis = resolution == Resolution::Minute ? 60000 : kHourMillis;
+    std::map<std::int64_t, ResponsePoint> bySlot;
+    std::set<std::int64_t> summarisedHours;
+    if (resolution == Resolution::Minute) {
+        for (std::int64_t day = fromHour / 24; day <= toHour / 24; ++day) {
+            for (const Summary &s : minuteSummaries(series, day)) {
+                const std::int64_t millis = day * kDayMillis + std::int64_t(s.slot) * 60000;
+                summarisedHours.insert(millis / kHourMillis);
+                bySlot[millis] = point(s, millis);
+            }
+        }
+    } else {
+        for (std::int64_t block = fromHour / kBlockHours; block <= toHour / kBlockHours; ++block) {
+            for (const Summary &s : hourSummaries(series, block)) {
+                const std::int64_t hour = block * kBlockHours + s.slot;
+                summarisedHours.insert(hour);
+                bySlot[hour * kHourMillis] = point(s, hour * kHourMillis);
+            }
+        }
+    }
+    // The hours not summarised yet are summarised here from their checks.
+    const std::int64_t lastRolled = newest("SELECT max(id) >> 32 FROM summaries");
+    for (std::int64_t hour = std::max(fromHour, lastRolled + 1); hour <= toHour; ++hour) {
+        if (summarisedHours.count(hour))
+            continue;
+        std::map<std::int64_t, std::vector<RawCheck>> slots;
+        for (const RawCheck &check : rawChecks(series, hour))
+            slots[check.millis / slotMillis * slotMillis].push_back(check);
+        for (auto &[millis, checks] : slots)
+            bySlot[millis] = point(summarize(std::move(checks), 0), millis);
+    }
+    const std::int64_t firstSlot = fromMillis / slotMillis * slotMillis;
+    for (const auto &[millis, p] : bySlot) {
+        if (millis >= firstSlot && millis <= toMillis && p.count > 0)
+            out.push_back(p);
+    }
+    return out;
+}
+
+std::vector<OutageView> HistoryFile::outagesBetween(std::int64_t series, std::int64_t fromMillis,
+                                                    std::int64_t toMillis, std::size_t limit)
+{
+    std::vector<OutageView> out;
+    if (!db_)
+        return out;
+    Statement select(db_, "SELECT start, ended, unobserved, kind, type, code, icmp6, alert FROM outages "
+                          "WHERE series = ? AND start <= ? AND (ended = 0 OR ended >= ?) "
+                          "ORDER BY start, id LIMIT ?");
+    select.bind(1, series).bind(2, toMillis).bind(3, fromMillis);
+    select.bind(4, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT32_MAX)));
+    while (select.step() == SQLITE_ROW) {
+        OutageView view;
+        view.startMillis = select.integer(0);
+        view.endMillis = select.integer(1);
+        view.endUnobserved = select.integer(2) != 0;
+        view.reason.kind = static_cast<FailureKind>(select.integer(3));
+        view.reason.type = static_cast<int>(select.integer(4));
+        view.reason.code = static_cast<int>(select.integer(5));
+        view.reason.icmp6 = select.integer(6) != 0;
+        view.alertRan = select.integer(7) != 0;
+        out.push_back(view);
+    }
+    return out;
 }
 
 } // namespace vigilon::history

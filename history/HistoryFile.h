@@ -106,6 +106,26 @@ public:
     // when it has none.
     double uptimeSince(std::int64_t series, std::int64_t fromMillis);
     std::vector<OutageView> outages(std::int64_t series, std::size_t limit);
+    // The uptime figures of every series with checks in the last
+    // kFigureDays days at nowMillis. One pass over each table, whatever
+    // the number of series.
+    std::vector<std::pair<SeriesKey, UptimeFigures>> figures(std::int64_t nowMillis);
+    // Where a series is asked for at one resolution.
+    enum class Resolution { Raw, Minute, Hour };
+    // The resolution a range [fromMillis, toMillis] is answered in at
+    // nowMillis: each check while the range is at most 6 hours and its raw
+    // checks are kept, minutes while it is at most 7 days and their
+    // summaries are kept, hours otherwise.
+    static Resolution resolutionFor(std::int64_t fromMillis, std::int64_t toMillis, std::int64_t nowMillis);
+    // A series' points in [fromMillis, toMillis] at that resolution, in
+    // time order. Hours still in raw form are summarised for the minute and
+    // hour points.
+    std::vector<ResponsePoint> points(std::int64_t series, std::int64_t fromMillis, std::int64_t toMillis,
+                                      Resolution resolution);
+    // The outages of a series that overlap [fromMillis, toMillis], oldest
+    // first, at most limit.
+    std::vector<OutageView> outagesBetween(std::int64_t series, std::int64_t fromMillis, std::int64_t toMillis,
+                                           std::size_t limit);
     // The per-minute and hourly summaries of a series, for inspection.
     std::vector<Summary> minuteSummaries(std::int64_t series, std::int64_t day);
     std::vector<Summary> hourSummaries(std::int64_t series, std::int64_t block);

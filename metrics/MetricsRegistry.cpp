@@ -426,9 +426,22 @@ std::shared_ptr<const MetricsBody> MetricsPage::current()
 std::shared_ptr<const EntriesView> MetricsPage::entries()
 {
     refresh();
-    if (!keptEntries_)
-        keptEntries_ = std::make_shared<const EntriesView>(renderEntries(room_));
+    std::shared_ptr<const FiguresTable> figures;
+    {
+        std::lock_guard lock(figuresMutex_);
+        figures = figures_;
+    }
+    if (!keptEntries_ || figures != keptFigures_) {
+        keptFigures_ = std::move(figures);
+        keptEntries_ = std::make_shared<const EntriesView>(renderEntries(room_, keptFigures_.get()));
+    }
     return keptEntries_;
+}
+
+void MetricsPage::setFigures(std::shared_ptr<const FiguresTable> figures)
+{
+    std::lock_guard lock(figuresMutex_);
+    figures_ = std::move(figures);
 }
 
 std::uint64_t MetricsPage::renders() const

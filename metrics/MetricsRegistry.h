@@ -28,6 +28,7 @@ const char *reasonLabel(FailureKind kind);
 const char *kindLabel(std::uint32_t protocol);
 
 struct EntriesView;
+struct FiguresTable;
 
 // What the metrics know of one entry.
 struct EntryMetrics {
@@ -144,6 +145,8 @@ public:
     // The server's thread, one request at a time.
     std::shared_ptr<const MetricsBody> current();
     std::shared_ptr<const EntriesView> entries();
+    // Any thread: the uptime figures the entries show from now on.
+    void setFigures(std::shared_ptr<const FiguresTable> figures);
     // How many times the text was rendered; any thread.
     std::uint64_t renders() const;
 
@@ -160,6 +163,9 @@ private:
     std::uint64_t takenAt_ = 0;
     std::shared_ptr<const MetricsBody> kept_;
     std::shared_ptr<const EntriesView> keptEntries_;
+    std::shared_ptr<const FiguresTable> keptFigures_;
+    mutable std::mutex figuresMutex_;
+    std::shared_ptr<const FiguresTable> figures_;
     std::atomic<std::uint64_t> renders_{0};
 };
 

@@ -2,9 +2,11 @@
 #include "metrics/MetricsServer.h"
 
 #include "metrics/EntriesApi.h"
+#include "metrics/StatusPage.h"
 #include "probes/NetAddress.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 namespace vigilon::metrics {
@@ -188,67 +190,236 @@ Reply textReply(int status, std::string contentType, std::string body)
 
 constexpr const char *kJson = "application/json; charset=utf-8";
 
-// The entries' paths: their JSON documents and badges. Nothing when the
-// path is none of them.
-std::optional<Reply> answerEntries(const std::string &method, const std::string &where,
-                                   const EntriesSource &source)
+Reply jsonError(int status, const char *error, const char *message)
 {
-    constexpr std::string_view list = "/api/v1/entries";
-    constexpr std::string_view badge = "/badge/";
-    constexpr std::string_view statusSvg = "/status.svg";
+    Reply reply = textReply(status, kJson,
+                            std::string("{\"error\":\"") + error + "\",\"message\":\"" + message + "\"}\n");
+    reply.noCache = true;
+    return reply;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The value of one parameter of a query string, percent-decoded ("+" a
+// space); nothing when it is not there.
+std::optional<std::string> queryValue(std::string_view query, std::string_view name)
+{
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view item = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        const std::size_t equals = item.find('=');
+        if (item.substr(0, equals) != name)
+            continue;
+        const std::string_view raw = equals == std::string_view::npos ? std::string_view() : item.substr(equals + 1);
+        std::string value;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '%' && i + 2 < raw.size() && hexDigit(raw[i + 1]) >= 0 && hexDigit(raw[i + 2]) >= 0) {
+                value += static_cast<char>(hexDigit(raw[i + 1]) * 16 + hexDigit(raw[i + 2]));
+                i += 2;
+            } else {
+                value += raw[i] == '+' ? ' ' : raw[i];
+            }
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+// Whether an If-None-Match header names the tag ("*" names every one).
+bool namesTag(std::string_view ifNoneMatch, std::string_view tag)
+{
+    while (!ifNoneMatch.empty()) {
+        const std::size_t comma = ifNoneMatch.find(',');
+        std::string_view item = trimmed(ifNoneMatch.substr(0, comma));
+        ifNoneMatch = comma == std::string_view::npos ? std::string_view() : ifNoneMatch.substr(comma + 1);
+        if (item.substr(0, 2) == "W/")
+            item.remove_prefix(2);
+        if (item == tag || item == "*")
+            return true;
+    }
+    return false;
+}
+
+std::int64_t systemMillis()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool startsWith(std::string_view text, std::string_view head)
+{
+    return text.size() >= head.size() && text.substr(0, head.size()) == head;
+}
+
+// The paths that show the entries: the status page, their JSON documents
+// and badges. Nothing when the path is none of them.
+std::optional<Reply> answerEntries(const std::string &method, std::string_view path, std::string_view query,
+                                   std::string_view acceptLanguage, const Sources &sources)
+{
+    enum class What { Page, List, One, Series, Outages, StatusBadge, UptimeBadge } what;
     std::string_view key;
-    bool one = false, svg = false;
-    const std::string_view path = where;
-    if (path == list) {
-    } else if (path.size() > list.size() + 1 && path.substr(0, list.size() + 1) == "/api/v1/entries/" &&
-               path.find('/', list.size() + 1) == std::string_view::npos) {
-        one = true;
-        key = path.substr(list.size() + 1);
-    } else if (path.size() > badge.size() + statusSvg.size() && path.substr(0, badge.size()) == badge &&
-               path.substr(path.size() - statusSvg.size()) == statusSvg) {
-        svg = true;
-        key = path.substr(badge.size(), path.size() - badge.size() - statusSvg.size());
-        if (key.find('/') != std::string_view::npos)
+    constexpr std::string_view api = "/api/v1/entries/";
+    constexpr std::string_view badge = "/badge/";
+    if (path == "/") {
+        what = What::Page;
+    } else if (path == "/api/v1/entries") {
+        what = What::List;
+    } else if (startsWith(path, api) && path.size() > api.size()) {
+        key = path.substr(api.size());
+        const std::size_t slash = key.find('/');
+        what = What::One;
+        if (slash != std::string_view::npos) {
+            const std::string_view rest = key.substr(slash);
+            key = key.substr(0, slash);
+            if (rest == "/series")
+                what = What::Series;
+            else if (rest == "/outages")
+                what = What::Outages;
+            else
+                return std::nullopt;
+        }
+    } else if (startsWith(path, badge)) {
+        key = path.substr(badge.size());
+        const std::size_t slash = key.find('/');
+        if (slash == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view rest = key.substr(slash);
+        key = key.substr(0, slash);
+        if (rest == "/status.svg")
+            what = What::StatusBadge;
+        else if (rest == "/uptime.svg")
+            what = What::UptimeBadge;
+        else
             return std::nullopt;
     } else {
         return std::nullopt;
     }
+    if (key.empty() && what != What::Page && what != What::List)
+        return std::nullopt;
     if (method != "GET" && method != "HEAD") {
         Reply reply = textReply(405, "text/plain; charset=utf-8", "Only GET and HEAD are answered.\n");
         reply.allowHeader = true;
         return reply;
     }
-    const std::shared_ptr<const EntriesView> view = source();
+    const std::shared_ptr<const EntriesView> view = sources.entries();
     const EntriesView empty;
     const EntriesView &entries = view ? *view : empty;
-    if (!one && !svg) {
-        Reply reply = textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
-                                                                       : entries.document);
+    if (what == What::Page) {
+        // Made once per language and snapshot: a server answers on one
+        // thread, which keeps the last pages it made.
+        thread_local std::weak_ptr<const EntriesView> madeFrom[2];
+        thread_local std::string made[2], madeTag[2];
+        const Language language = pageLanguage(acceptLanguage, sources.language);
+        const std::size_t slot = language == Language::Japanese ? 1 : 0;
+        if (!view || madeFrom[slot].lock() != view) {
+            made[slot] = statusPage(entries, language);
+            madeTag[slot] = contentTag(made[slot], 'p');
+            madeFrom[slot] = view;
+        }
+        Reply reply = textReply(200, "text/html; charset=utf-8", made[slot]);
+        reply.etag = madeTag[slot];
         reply.noCache = true;
         return reply;
     }
+    if (what == What::List) {
+        Reply reply = textReply(200, kJson, entries.document.empty() ? "{\"monitoring\":false,\"entries\":[]}\n"
+                                                                       : entries.document);
+        reply.etag = entries.etag.empty() ? contentTag(reply.body, 'e') : entries.etag;
+        reply.noCache = true;
+        return reply;
+    }
+    const bool svg = what == What::StatusBadge || what == What::UptimeBadge;
     const EntryView *entry = entries.find(key);
     if (!entry) {
         if (svg)
             return textReply(404, "text/plain; charset=utf-8", "No such entry.\n");
         // The key is not echoed: it is whatever the client sent.
-        return textReply(404, kJson, "{\"error\":\"not_found\",\"message\":\"No entry has this id.\"}\n");
+        return jsonError(404, "not_found", "No entry has this id.");
     }
-    Reply reply = svg ? textReply(200, "image/svg+xml; charset=utf-8", statusBadge(*entry))
-                      : textReply(200, kJson, entry->json + '\n');
+    Reply reply;
+    switch (what) {
+    case What::StatusBadge:
+        reply = textReply(200, "image/svg+xml; charset=utf-8", statusBadge(*entry));
+        break;
+    case What::UptimeBadge: {
+        unsigned days = 30;
+        if (const std::optional<std::string> given = queryValue(query, "days")) {
+            days = 0;
+            if (!given->empty() && given->size() <= 3 && given->find_first_not_of("0123456789") == std::string::npos)
+                days = static_cast<unsigned>(std::stoul(*given));
+            if (days == 0 || days > kFigureDays)
+                return textReply(400, "text/plain; charset=utf-8", "days is a whole number from 1 to 90.\n");
+        }
+        reply = textReply(200, "image/svg+xml; charset=utf-8", uptimeBadge(*entry, days));
+        break;
+    }
+    case What::Series:
+    case What::Outages: {
+        const std::int64_t now = sources.nowMillis ? sources.nowMillis() : systemMillis();
+        const std::optional<std::string> fromText = queryValue(query, "from");
+        const std::optional<std::string> toText = queryValue(query, "to");
+        const std::optional<std::int64_t> to = toText ? parseRfc3339(*toText) : std::optional<std::int64_t>(now);
+        const std::optional<std::int64_t> from =
+            fromText ? parseRfc3339(*fromText)
+                     : (to ? std::optional<std::int64_t>(*to - 24 * 3600 * 1000LL) : std::nullopt);
+        if (!from || !to || *from > *to || *from < 0)
+            return jsonError(400, "bad_range", "from and to are RFC 3339 times, from not after to.");
+        if (*to - *from > kMaxRangeMillis)
+            return jsonError(400, "bad_range", "The range is at most 400 days.");
+        if (what == What::Series) {
+            std::optional<SeriesAnswer> got;
+            if (sources.series)
+                got = sources.series(entry->key, *from, *to);
+            if (!got)
+                return jsonError(503, "no_history", "The history is not kept or not at hand.");
+            reply = textReply(200, kJson, seriesDocument(*entry, *from, *to, got->resolution, got->points));
+        } else {
+            std::optional<std::vector<OutageView>> got;
+            if (sources.outages)
+                got = sources.outages(entry->key, *from, *to);
+            if (!got)
+                return jsonError(503, "no_history", "The history is not kept or not at hand.");
+            reply = textReply(200, kJson, outagesDocument(*entry, *from, *to, *got));
+        }
+        break;
+    }
+    default:
+        reply = textReply(200, kJson, entry->json + '\n');
+        break;
+    }
     reply.noCache = true;
     return reply;
 }
 
 } // namespace
 
-Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
-             const Sources &sources)
+Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources)
 {
-    const std::string where = path.substr(0, path.find('?'));
+    const std::string_view acceptEncoding = heads.acceptEncoding;
+    const std::size_t mark = path.find('?');
+    const std::string where = path.substr(0, mark);
     if (sources.entries) {
-        if (std::optional<Reply> reply = answerEntries(method, where, sources.entries))
+        const std::string_view query =
+            mark == std::string::npos ? std::string_view() : std::string_view(path).substr(mark + 1);
+        if (std::optional<Reply> reply = answerEntries(method, where, query, heads.acceptLanguage, sources)) {
+            if (!reply->etag.empty() && namesTag(heads.ifNoneMatch, reply->etag)) {
+                reply->status = 304;
+                reply->body.clear();
+                reply->contentType.clear();
+            }
             return std::move(*reply);
+        }
     }
     Reply reply;
     if (where != "/metrics" && where != "/") {
@@ -283,7 +454,7 @@ Reply answer(const std::string &method, const std::string &path, std::string_vie
 Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
              const MetricsSource &source)
 {
-    return answer(method, path, acceptEncoding, Sources{source, {}});
+    return answer(method, path, RequestHeads{acceptEncoding, {}, {}}, Sources{source, {}});
 }
 
 } // namespace vigilon::metrics

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "base/HistoryReader.h"
+#include "base/Language.h"
 #include "metrics/MetricsBody.h"
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vigilon::net {
 struct NetAddress;
@@ -63,12 +66,44 @@ using MetricsSource = std::function<std::shared_ptr<const MetricsBody>()>;
 // once per request.
 using EntriesSource = std::function<std::shared_ptr<const EntriesView>()>;
 
-// What the server serves; without entries, only the metrics and the page
+// An entry's points in a range from the history, and the resolution they
+// were taken at ("raw", "minute" or "hour"). The server's thread, once per
+// request; it may wait a little for the history, never for the checks.
+// Nothing when the history is not at hand.
+struct SeriesAnswer {
+    const char *resolution = "raw";
+    std::vector<ResponsePoint> points;
+};
+using SeriesSource =
+    std::function<std::optional<SeriesAnswer>(const SeriesKey &key, std::int64_t fromMillis, std::int64_t toMillis)>;
+// An entry's outages that overlap a range, oldest first; likewise.
+using OutagesSource = std::function<std::optional<std::vector<OutageView>>(
+    const SeriesKey &key, std::int64_t fromMillis, std::int64_t toMillis)>;
+
+// What the server serves; without entries, only the metrics and a page
 // that links to them.
 struct Sources {
+    Sources() = default;
+    Sources(MetricsSource metricsSource, EntriesSource entriesSource = {})
+        : metrics(std::move(metricsSource))
+        , entries(std::move(entriesSource))
+    {
+    }
     MetricsSource metrics;
     EntriesSource entries;
+    SeriesSource series;
+    OutagesSource outages;
+    // The status page's language when the request asks for neither
+    // Japanese nor English.
+    Language language = Language::English;
+    // The time ranges end at by default; the system's clock when unset.
+    std::function<std::int64_t()> nowMillis;
 };
+
+// The longest range a series or the outages are asked for.
+constexpr std::int64_t kMaxRangeMillis = 400LL * 24 * 3600 * 1000;
+// The most outages one answer lists.
+constexpr std::size_t kMaxOutages = 1000;
 
 // The answer to one request, the same whichever server carries it.
 struct Reply {
@@ -87,6 +122,10 @@ struct Reply {
     // The entries' documents and badges: "Cache-Control: no-cache", so that
     // a page showing a badge, and whatever caches it, asks again.
     bool noCache = false;
+    // The status page and the entries' list: their ETag, which a request
+    // names in If-None-Match to be answered 304 without a body while they
+    // stay the same.
+    std::string etag;
 
     // What goes out as the body.
     std::string_view content() const
@@ -98,13 +137,27 @@ struct Reply {
 };
 
 // Answers GET or HEAD of "/metrics" (the source gives them, gzip-compressed
-// when acceptEncoding allows it) and of "/" (a page that links to them);
-// with entries, of "/api/v1/entries" (the JSON document of every entry),
-// "/api/v1/entries/<id>" (one entry's object; 404 with a JSON error for an
-// id no entry has) and "/badge/<id or row>/status.svg". 404 for any other
-// path, 405 for any other method. A query string is passed over.
-Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
-             const Sources &sources);
+// when acceptEncoding allows it) and of "/" (without entries, a page that
+// links to them; with them, the status page in the language
+// acceptLanguage prefers); with entries, of "/api/v1/entries" (the JSON
+// document of every entry), "/api/v1/entries/<id>" (one entry's object; 404
+// with a JSON error for an id no entry has), "/api/v1/entries/<id>/series"
+// and ".../outages" (from the history, for "?from=&to=", RFC 3339 times, by
+// default the last 24 hours), "/badge/<id or row>/status.svg" and
+// "/badge/<id or row>/uptime.svg" ("?days=" 1 to 90, by default 30). 404 for
+// any other path, 405 for any other method.
+// The request's headers that change the answer.
+struct RequestHeads {
+    std::string_view acceptEncoding;
+    std::string_view acceptLanguage;
+    std::string_view ifNoneMatch;
+};
+Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources);
+inline Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
+                    const Sources &sources)
+{
+    return answer(method, path, RequestHeads{acceptEncoding, {}, {}}, sources);
+}
 Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
              const MetricsSource &source);
 

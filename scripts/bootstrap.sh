@@ -18,6 +18,9 @@ packages=(
   # The JSON of the entries' API (header-only; the Windows build uses the
   # same headers).
   nlohmann-json3-dev
+  # The status page's tests open it in a real headless browser, driven over
+  # WebDriver.
+  chromium chromium-driver
   googletest libgtest-dev libgmock-dev
   xvfb xauth trayer x11-utils dbus dbus-x11
   fonts-ipafont-gothic

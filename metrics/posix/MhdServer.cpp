@@ -30,6 +30,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Adds text percent-encoded but for the characters a query keeps as they
+// are.
+void percentEncode(std::string &out, const char *text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const unsigned char c : std::string_view(text)) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' ||
+            c == '_' || c == '~' || c == ':') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+}
+
 // The memory one connection may use: its request head and the reading of
 // it. A longer head is answered with an error and the connection closed.
 constexpr std::size_t kConnectionMemory = kMaxRequestBytes * 2;
@@ -87,8 +104,30 @@ public:
             tracked->answering = true;
         const char *acceptEncoding =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_ENCODING);
-        const Reply reply =
-            answer(method, url, acceptEncoding ? acceptEncoding : "", static_cast<MhdServer *>(self)->source_);
+        const char *acceptLanguage =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_LANGUAGE);
+        // The library hands the path without its query and the query's
+        // parameters decoded: they are put back together, encoded again.
+        std::string path = url;
+        MHD_get_connection_values(
+            connection, MHD_GET_ARGUMENT_KIND,
+            [](void *into, MHD_ValueKind, const char *key, const char *value) {
+                auto &text = *static_cast<std::string *>(into);
+                text += text.find('?') == std::string::npos ? '?' : '&';
+                percentEncode(text, key);
+                if (value) {
+                    text += '=';
+                    percentEncode(text, value);
+                }
+                return MHD_YES;
+            },
+            &path);
+        const char *ifNoneMatch =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+        const Reply reply = answer(method, path,
+                                   RequestHeads{acceptEncoding ? acceptEncoding : "",
+                                                acceptLanguage ? acceptLanguage : "", ifNoneMatch ? ifNoneMatch : ""},
+                                   static_cast<MhdServer *>(self)->source_);
         MHD_Response *response = nullptr;
         if (reply.metrics) {
             // Sent straight from the shared rendering, which the response
@@ -115,6 +154,8 @@ public:
             MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
         if (reply.noCache)
             MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+        if (!reply.etag.empty())
+            MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, reply.etag.c_str());
         const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
         MHD_destroy_response(response);
         return queued;

@@ -46,8 +46,12 @@ const char *statusText(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 304:
+        return "Not Modified";
     case 400:
         return "Bad Request";
+    case 503:
+        return "Service Unavailable";
     case 404:
         return "Not Found";
     case 405:
@@ -73,6 +77,8 @@ std::string responseHead(const Reply &reply)
         out += "Content-Encoding: gzip\r\n";
     if (reply.noCache)
         out += "Cache-Control: no-cache\r\n";
+    if (!reply.etag.empty())
+        out += "ETag: " + reply.etag + "\r\n";
     out += "Content-Length: " + std::to_string(reply.content().size()) + "\r\nConnection: close\r\n\r\n";
     return out;
 }
@@ -203,8 +209,11 @@ private:
                 c.out = responseHead(c.reply);
             } else {
                 const std::string method = c.in.substr(0, first);
+                const std::string_view head = std::string_view(c.in).substr(0, end);
                 c.reply = answer(method, c.in.substr(first + 1, second - first - 1),
-                                 headerValue(std::string_view(c.in).substr(0, end), "Accept-Encoding"), source_);
+                                 RequestHeads{headerValue(head, "Accept-Encoding"),
+                                              headerValue(head, "Accept-Language"), headerValue(head, "If-None-Match")},
+                                 source_);
                 c.out = responseHead(c.reply);
                 // A small page goes with the head; the metrics stay where
                 // they are, which moving the connection does not change.

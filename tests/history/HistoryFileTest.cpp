@@ -277,6 +277,92 @@ TEST_F(HistoryFileTest, aLateCheckJoinsItsSummarisedHour)
     EXPECT_EQ(hours[0].failures, 1u);
 }
 
+// The status page's figures and the API's series and outages: each check
+// counted once whichever rows hold it (a day's summaries and its day row,
+// raw hours not summarised yet), at the resolution the range asks for.
+TEST_F(HistoryFileTest, figuresSeriesAndOutagesCountEachCheckOnce)
+{
+    reopen();
+    const std::int64_t series = file_.seriesId(key_);
+    const std::int64_t now = kStart + 100 * kDayMillis + 10 * kHourMillis;
+    const std::int64_t today = now / kDayMillis;
+    const auto day = [&](std::int64_t back) { return (today - back) * kDayMillis; };
+    ASSERT_TRUE(file_.begin());
+    // 40 days back: 4 checks, 1 failed; 3 days back: 2 answered; today,
+    // two hours ago: 1 failed; this hour: 3 answered, not summarised.
+    ASSERT_TRUE(file_.appendChecks(series, {check(day(40) + kMinute, 0, 100), check(day(40) + 2 * kMinute, 3, 0),
+                                            check(day(40) + 3 * kMinute, 0, 100), check(day(40) + 4 * kMinute, 0, 100)}));
+    ASSERT_TRUE(file_.appendChecks(series, {check(day(3) + 5 * kHourMillis, 0, 1000),
+                                            check(day(3) + 5 * kHourMillis + kMinute, 0, 3000)}));
+    ASSERT_TRUE(file_.appendChecks(series, {check(now - 2 * kHourMillis, 3, 0, FailureReason::of(FailureKind::Refused))}));
+    ASSERT_TRUE(file_.outageBegan(series, day(3) + 6 * kHourMillis, FailureReason::of(FailureKind::TimedOut), false));
+    ASSERT_TRUE(file_.outageEnded(series, day(3) + 7 * kHourMillis, false));
+    ASSERT_TRUE(file_.outageBegan(series, now - 2 * kHourMillis, FailureReason::of(FailureKind::Refused), true));
+    // Rolled up: the earlier days have their summaries and their day rows.
+    ASSERT_TRUE(file_.prune(now - kHourMillis));
+    ASSERT_TRUE(file_.appendChecks(series, {check(now - 3 * kMinute, 0, 500), check(now - 2 * kMinute, 0, 700),
+                                            check(now - kMinute, 0, 900)}));
+    ASSERT_TRUE(file_.commit());
+
+    const auto all = file_.figures(now);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].first, key_);
+    const UptimeFigures &f = all[0].second;
+    ASSERT_EQ(f.days.size(), kFigureDays);
+    EXPECT_DOUBLE_EQ(f.days[89 - 40], 0.75);
+    EXPECT_DOUBLE_EQ(f.days[89 - 3], 1.0);
+    EXPECT_DOUBLE_EQ(f.days[89], 0.75);
+    EXPECT_LT(f.days[89 - 4], 0);
+    EXPECT_DOUBLE_EQ(f.day, 0.75);
+    EXPECT_DOUBLE_EQ(f.week, 5.0 / 6.0);
+    EXPECT_DOUBLE_EQ(f.month, 5.0 / 6.0);
+
+    using Resolution = HistoryFile::Resolution;
+    EXPECT_EQ(HistoryFile::resolutionFor(now - 6 * kHourMillis, now, now), Resolution::Raw);
+    EXPECT_EQ(HistoryFile::resolutionFor(now - 6 * kHourMillis - 1, now, now), Resolution::Minute);
+    EXPECT_EQ(HistoryFile::resolutionFor(now - 50 * kHourMillis, now - 49 * kHourMillis, now), Resolution::Minute);
+    EXPECT_EQ(HistoryFile::resolutionFor(now - 7 * kDayMillis - 1, now, now), Resolution::Hour);
+    EXPECT_EQ(HistoryFile::resolutionFor(now - 31 * kDayMillis, now - 30 * kDayMillis, now), Resolution::Hour);
+
+    // Raw: the checks themselves, the range's ends included.
+    const auto raw = file_.points(series, now - 2 * kHourMillis, now - 2 * kMinute, Resolution::Raw);
+    ASSERT_EQ(raw.size(), 3u);
+    EXPECT_EQ(raw[0].failures, 1u);
+    EXPECT_EQ(raw[0].reason.kind, FailureKind::Refused);
+    EXPECT_EQ(raw[2].millis, now - 2 * kMinute);
+    EXPECT_EQ(raw[2].medianMicros, 700u);
+    // Minutes: summarised ones and those of the hour under way alike.
+    const auto minutes = file_.points(series, day(3), now, Resolution::Minute);
+    ASSERT_EQ(minutes.size(), 6u);
+    EXPECT_EQ(minutes[0].millis, day(3) + 5 * kHourMillis);
+    EXPECT_EQ(minutes[0].count, 1u);
+    EXPECT_EQ(minutes.back().millis, now - kMinute);
+    // Hours over 60 days: each hour with checks once.
+    const auto hours = file_.points(series, now - 60 * kDayMillis, now, Resolution::Hour);
+    ASSERT_EQ(hours.size(), 4u);
+    EXPECT_EQ(hours[0].count, 4u);
+    EXPECT_EQ(hours[0].failures, 1u);
+    EXPECT_EQ(hours[1].count, 2u);
+    EXPECT_EQ(hours[3].millis, now - kHourMillis);
+    EXPECT_EQ(hours[3].count, 3u);
+
+    // Outages overlapping the range, oldest first; the open one too.
+    EXPECT_EQ(file_.outagesBetween(series, now - kHourMillis, now, 10).size(), 1u);
+    const auto outages = file_.outagesBetween(series, day(3) + 6 * kHourMillis + 1, now, 10);
+    ASSERT_EQ(outages.size(), 2u);
+    EXPECT_EQ(outages[0].reason.kind, FailureKind::TimedOut);
+    EXPECT_EQ(outages[1].endMillis, 0);
+    EXPECT_TRUE(file_.outagesBetween(series, day(3), day(3) + 6 * kHourMillis - 1, 10).empty());
+    EXPECT_EQ(file_.outagesBetween(series, 0, now, 1).size(), 1u);
+
+    // Once the day rows are all that is left of the older days.
+    ASSERT_TRUE(file_.prune(now + 20 * kDayMillis));
+    const UptimeFigures later = file_.figures(now + 20 * kDayMillis).at(0).second;
+    EXPECT_DOUBLE_EQ(later.days[89 - 60], 0.75);
+    EXPECT_DOUBLE_EQ(later.days[89 - 23], 1.0);
+    EXPECT_LT(later.week, 0);
+}
+
 // The layout the file had before its checks were written in batches and
 // its closed rows packed: one row per series and hour appended to, the
 // summaries by day and by block. Such a file is read as it was and goes on

@@ -4,12 +4,16 @@
 #include "metrics/EntriesApi.h"
 #include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
+#include "metrics/StatusPage.h"
 #include "tests/support/HttpClient.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 
 namespace vigilon::metrics {
@@ -224,7 +228,7 @@ TEST_F(EntriesApi, unknownEntriesAndOtherMethodsAreRefused)
         EXPECT_EQ(json::parse(httpBody(response)).at("error"), "not_found") << target;
     }
     EXPECT_EQ(httpStatus(served.get("/badge/9/status.svg")), 404);
-    EXPECT_EQ(httpStatus(served.get("/badge/0/uptime.svg")), 404);
+    EXPECT_EQ(httpStatus(served.get("/badge/0/daily.svg")), 404);
     EXPECT_EQ(httpStatus(served.get("/api/v1/entries/0/x")), 404);
 
     for (const char *target : {"/api/v1/entries", "/api/v1/entries/0", "/badge/0/status.svg"}) {
@@ -292,6 +296,225 @@ TEST_F(EntriesApi, badgesTellTheStateByColour)
     pending.status = Ok;
     served.registry.outageEnded(pending, host, kCheckedAt);
     EXPECT_EQ(json::parse(httpBody(served.get("/api/v1/entries/2"))).at("state"), "ok");
+}
+
+// The field names docs/api.md gives in its tables.
+std::set<std::string> documentedFields()
+{
+    std::ifstream in(VIGILON_API_DOC);
+    std::set<std::string> names;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("| `", 0) != 0)
+            continue;
+        const std::string cell = line.substr(0, line.find('|', 1));
+        for (std::size_t at = cell.find('`'); at != std::string::npos; at = cell.find('`', at + 1)) {
+            const std::size_t end = cell.find('`', at + 1);
+            names.insert(cell.substr(at + 1, end - at - 1));
+            at = end;
+        }
+    }
+    return names;
+}
+
+// Every name of a document's objects, nested ones included.
+void collectNames(const json &value, std::set<std::string> &into)
+{
+    if (value.is_object()) {
+        for (const auto &[name, inner] : value.items()) {
+            into.insert(name);
+            collectNames(inner, into);
+        }
+    } else if (value.is_array()) {
+        for (const json &inner : value)
+            collectNames(inner, into);
+    }
+}
+
+// The history's side of the API: the uptime figures in the entries and the
+// uptime badge, a series and the outages in a range, every field as
+// documented, and what a range the server cannot take is answered with.
+TEST_F(EntriesApi, historyFiguresSeriesAndOutagesAsDocumented)
+{
+    auto table = std::make_shared<FiguresTable>();
+    table->madeMillis = kCheckedAt;
+    UptimeFigures figures;
+    figures.day = 0.9995;
+    figures.week = 0.98;
+    figures.month = 0.5;
+    figures.days.assign(kFigureDays, -1.0);
+    figures.days[89] = 1.0;
+    figures.days[88] = 0.9;
+    figures.days[80] = 0.7;
+    table->entries[SeriesKey{"web", host, 443, Https}] = figures;
+    served.page.setFigures(table);
+
+    SeriesKey asked;
+    std::int64_t askedFrom = 0, askedTo = 0;
+    bool historyKept = true;
+    Sources sources{[this] { return served.page.current(); }, [this] { return served.page.entries(); }};
+    sources.nowMillis = [] { return kCheckedAt; };
+    sources.series = [&](const SeriesKey &key, std::int64_t from, std::int64_t to) -> std::optional<SeriesAnswer> {
+        asked = key;
+        askedFrom = from;
+        askedTo = to;
+        if (!historyKept)
+            return std::nullopt;
+        ResponsePoint answered;
+        answered.millis = from;
+        answered.count = 1;
+        answered.minMicros = answered.medianMicros = answered.maxMicros = 1500;
+        ResponsePoint failedCheck;
+        failedCheck.millis = to;
+        failedCheck.count = 1;
+        failedCheck.failures = 1;
+        failedCheck.reason = FailureReason::of(FailureKind::TimedOut);
+        return SeriesAnswer{"raw", {answered, failedCheck}};
+    };
+    sources.outages = [&](const SeriesKey &, std::int64_t, std::int64_t) -> std::optional<std::vector<OutageView>> {
+        OutageView over;
+        over.startMillis = kCheckedAt - 60000;
+        over.endMillis = kCheckedAt - 30000;
+        over.reason = FailureReason::of(FailureKind::Refused);
+        over.alertRan = true;
+        OutageView open;
+        open.startMillis = kCheckedAt - 1000;
+        open.reason = FailureReason::of(FailureKind::Refused);
+        return std::vector<OutageView>{over, open};
+    };
+    std::string error;
+    const std::unique_ptr<Server> server = startServer(Endpoint{"127.0.0.1", 0}, sources, error);
+    ASSERT_TRUE(server) << error;
+    const auto get = [&](const std::string &target) { return httpRequest(server->port(), "GET", target); };
+
+    std::set<std::string> names;
+    const json list = json::parse(httpBody(get("/api/v1/entries")));
+    collectNames(list, names);
+    const json &web = list.at("entries")[0];
+    EXPECT_DOUBLE_EQ(web.at("uptime_24h").get<double>(), 99.95);
+    EXPECT_DOUBLE_EQ(web.at("uptime_7d").get<double>(), 98.0);
+    EXPECT_DOUBLE_EQ(web.at("uptime_30d").get<double>(), 50.0);
+    ASSERT_EQ(web.at("daily_uptime").size(), kFigureDays);
+    EXPECT_TRUE(web.at("daily_uptime")[0].is_null());
+    EXPECT_DOUBLE_EQ(web.at("daily_uptime")[88].get<double>(), 90.0);
+    EXPECT_EQ(web.at("daily_uptime_end"), "2026-12-09");
+    // Nothing in the history: null, not zero.
+    const json &down = list.at("entries")[1];
+    EXPECT_TRUE(down.at("uptime_24h").is_null());
+    EXPECT_TRUE(down.at("daily_uptime").is_null());
+
+    // The uptime badge: the figure of the days asked for, in its colour.
+    const std::string month = httpBody(get("/badge/0/uptime.svg"));
+    EXPECT_NE(month.find(">uptime 30d</text>"), std::string::npos) << month;
+    EXPECT_NE(month.find(">50.00%</text>"), std::string::npos) << month;
+    EXPECT_NE(month.find("#e05d44"), std::string::npos);
+    const std::string day = httpBody(get("/badge/0/uptime.svg?days=1"));
+    EXPECT_NE(day.find(">99.95%</text>"), std::string::npos) << day;
+    EXPECT_NE(day.find("#44cc11"), std::string::npos);
+    // Ten days: the mean of the three with checks.
+    EXPECT_NE(httpBody(get("/badge/0/uptime.svg?days=10")).find(">86.66%</text>"), std::string::npos);
+    EXPECT_NE(httpBody(get("/badge/1/uptime.svg")).find(">no data</text>"), std::string::npos);
+    for (const char *days : {"0", "91", "x", "-1", "1000", ""})
+        EXPECT_EQ(httpStatus(get(std::string("/badge/0/uptime.svg?days=") + days)), 400) << days;
+
+    // A series: the entry's key and the range go to the history, times
+    // with offsets and encoded as forms send them read alike.
+    const std::string series =
+        get("/api/v1/entries/0/series?from=2026-12-09T12%3A00%3A00.5%2B09%3A00&to=2026-12-09T04:07:36Z");
+    ASSERT_EQ(httpStatus(series), 200) << series;
+    EXPECT_EQ(asked, (SeriesKey{"web", host, 443, Https}));
+    EXPECT_EQ(askedFrom, kCheckedAt - ((67 * 60 + 36) * 1000 + 250) + 500);
+    EXPECT_EQ(askedTo, kCheckedAt - 250);
+    const json points = json::parse(httpBody(series));
+    collectNames(points, names);
+    EXPECT_EQ(points.at("resolution"), "raw");
+    EXPECT_EQ(points.at("from"), "2026-12-09T03:00:00Z");
+    ASSERT_EQ(points.at("points").size(), 2u);
+    EXPECT_DOUBLE_EQ(points.at("points")[0].at("median_ms").get<double>(), 1.5);
+    EXPECT_TRUE(points.at("points")[0].at("reason").is_null());
+    EXPECT_TRUE(points.at("points")[1].at("min_ms").is_null());
+    EXPECT_EQ(points.at("points")[1].at("reason"), "timed out");
+    // Without a range: the last 24 hours.
+    ASSERT_EQ(httpStatus(get("/api/v1/entries/0/series")), 200);
+    EXPECT_EQ(askedTo - askedFrom, 24 * 3600 * 1000);
+    EXPECT_EQ(askedTo, kCheckedAt);
+
+    const json outages = json::parse(httpBody(get("/api/v1/entries/1/outages?from=2026-12-09T00:00:00Z")));
+    collectNames(outages, names);
+    ASSERT_EQ(outages.at("outages").size(), 2u);
+    EXPECT_EQ(outages.at("outages")[0].at("duration_s"), 30.0);
+    EXPECT_EQ(outages.at("outages")[0].at("alert_ran"), true);
+    EXPECT_TRUE(outages.at("outages")[1].at("end").is_null());
+    EXPECT_EQ(outages.at("outages")[1].at("reason_kind"), "refused");
+
+    for (const char *range : {"?from=yesterday", "?from=2026-12-09T04:07:37Z&to=2026-12-09T04:07:36Z",
+                              "?from=2026-02-29T00:00:00Z", "?from=2026-12-09T04:07:36", "?to=2026-12-09T24:00:00Z",
+                              "?from=2020-01-01T00:00:00Z&to=2026-12-09T00:00:00Z"}) {
+        const std::string refused = get(std::string("/api/v1/entries/0/series") + range);
+        EXPECT_EQ(httpStatus(refused), 400) << range;
+        EXPECT_EQ(json::parse(httpBody(refused)).at("error"), "bad_range") << range;
+    }
+    historyKept = false;
+    const std::string none = get("/api/v1/entries/0/series");
+    EXPECT_EQ(httpStatus(none), 503);
+    EXPECT_EQ(json::parse(httpBody(none)).at("error"), "no_history");
+    EXPECT_EQ(httpStatus(get("/api/v1/entries/9/series")), 404);
+
+    // Every field served is documented, and every documented one served.
+    const std::set<std::string> documented = documentedFields();
+    for (const std::string &name : names)
+        EXPECT_TRUE(documented.count(name)) << name << " is not in docs/api.md";
+    for (const std::string &name : documented)
+        EXPECT_TRUE(names.count(name)) << name << " is documented and not served";
+}
+
+// The status page as the server makes it: in the language asked for, every
+// entry's name and reason as text, the overall line on top.
+TEST_F(EntriesApi, statusPageIsEscapedAndSpeaksTheAskedLanguage)
+{
+    EXPECT_EQ(pageLanguage("ja,en;q=0.8", Language::English), Language::Japanese);
+    EXPECT_EQ(pageLanguage("fr-CH, fr;q=0.9, en;q=0.8, ja;q=0.7", Language::Japanese), Language::English);
+    EXPECT_EQ(pageLanguage("en;q=0.5, JA-jp", Language::English), Language::Japanese);
+    EXPECT_EQ(pageLanguage("de, fr", Language::Japanese), Language::Japanese);
+    EXPECT_EQ(pageLanguage("", Language::English), Language::English);
+    EXPECT_EQ(pageLanguage("ja;q=0", Language::English), Language::English);
+
+    const std::string en = httpRequest(served.server->port(), "GET", "/", "127.0.0.1", "Accept-Language: en-GB\r\n");
+    ASSERT_EQ(httpStatus(en), 200);
+    EXPECT_EQ(httpHeader(en, "Content-Type"), "text/html; charset=utf-8");
+    const std::string page = httpBody(en);
+    EXPECT_NE(page.find("<html lang=\"en\">"), std::string::npos);
+    EXPECT_NE(page.find(">1 of 3 failing</p>"), std::string::npos);
+    // The hostile name is text: no markup of its own anywhere.
+    EXPECT_EQ(page.find("<img"), std::string::npos);
+    EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt; &quot;q&quot;"), std::string::npos);
+    // Nothing is fetched from elsewhere.
+    for (const char *outside : {"src=\"http", "href=\"http", "url(", "@import", "<link rel=\"stylesheet"})
+        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+
+    const std::string ja = httpBody(httpRequest(served.server->port(), "GET", "/", "127.0.0.1",
+                                                "Accept-Language: ja-JP,ja;q=0.9\r\n"));
+    EXPECT_NE(ja.find("<html lang=\"ja\">"), std::string::npos);
+    EXPECT_NE(ja.find(">1 件が失敗しています (全 3 件中)</p>"), std::string::npos);
+    EXPECT_NE(ja.find(">失敗</span>"), std::string::npos);
+
+    // Asked again with its tag, the page and the list are 304 without a
+    // body while they stay the same, and 200 once a check changed them.
+    const std::uint16_t port = served.server->port();
+    for (const char *target : {"/", "/api/v1/entries"}) {
+        const std::string tag = httpHeader(served.get(target), "ETag");
+        ASSERT_EQ(tag.size(), 19u) << target;
+        const std::string again = httpRequest(port, "GET", target, "127.0.0.1", "If-None-Match: \"x\", " + tag + "\r\n");
+        EXPECT_EQ(httpStatus(again), 304) << target;
+        EXPECT_EQ(httpBody(again), "") << target;
+        EXPECT_EQ(httpHeader(again, "ETag"), tag) << target;
+        EXPECT_EQ(httpStatus(httpRequest(port, "GET", target, "127.0.0.1", "If-None-Match: \"x\"\r\n")), 200);
+    }
+    const std::string tag = httpHeader(served.get("/api/v1/entries"), "ETag");
+    pending.status = Ok;
+    check(served.registry, pending, host, CheckOutcome::Result::Ok, 1000);
+    const std::string changed = httpRequest(port, "GET", "/api/v1/entries", "127.0.0.1", "If-None-Match: " + tag + "\r\n");
+    EXPECT_EQ(httpStatus(changed), 200);
+    EXPECT_NE(httpHeader(changed, "ETag"), tag);
 }
 
 TEST(EntriesText, timesAndXml)
