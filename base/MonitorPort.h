@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ struct MonitorPort {
     double uptimeDay = -1;
     // Its row as last seen: a hint that rowOf() checks before it trusts it.
     mutable std::size_t rowHint = 0;
+    // The message channels this entry uses, by index ("Channels #i");
+    // absent: every channel.
+    std::optional<std::vector<std::uint32_t>> channels;
 
     MonitorPort();
     ~MonitorPort();

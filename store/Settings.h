@@ -55,6 +55,10 @@ struct StoredValues {
         std::optional<std::string> host;
         // Absent when the store has no exact "CertWarnDays #i".
         std::optional<std::uint32_t> certWarnDays;
+        // "Channels #i": known once read or written; then channels holds
+        // its text as stored (REG_SZ), or nothing when there is none.
+        bool channelsKnown = false;
+        std::optional<std::string> channels;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;
