@@ -7,6 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libsqlite3-dev sqlite3
+  # Channel messages (webhooks and mail) are sent with libcurl; the tests
+  # receive mail with aiosmtpd.
+  libcurl4-openssl-dev python3-aiosmtpd
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
   # The metrics endpoint's HTTP server and its compression; Prometheus and

@@ -366,6 +366,8 @@ void Delivery::takeIncoming()
                     owner = channel.get();
                     item.channel = index;
                 }
+            // Tried at once after a start: what failed may work now.
+            item.nextAttempt = std::min(item.nextAttempt, at);
             if (owner)
                 owner->queue.push_back(std::move(item));
             else
