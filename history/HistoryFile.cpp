@@ -130,7 +130,7 @@ constexpr int kNotHistory = -1;
 bool historyTable(const std::string &name)
 {
     for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
-                             "raw_closed", "summaries", "hour_days"})
+                             "raw_closed", "summaries", "hour_days", "outbox"})
         if (name == ours)
             return true;
     return name.rfind("sqlite_", 0) == 0;

@@ -9,7 +9,8 @@
 Each says "listening PORT" on standard error once it takes connections and
 appends what it receives to RECORD, one JSON document a line.
 
-HTTP modes: ok (200), status500, silent (reads the request, never answers),
+HTTP modes: ok (200), status500, silent (reads the request, says so in
+RECORD, never answers),
 trickle (answers a byte a second). --fail N answers the first N requests
 with 503 and the rest as the mode says. The SMTP server offers STARTTLS
 (or, with --implicit, speaks TLS from the start) and, with a user, requires
@@ -50,6 +51,7 @@ def serve_http(args):
                 count = seen["count"]
             mode = args.mode if count > args.fail else "fail"
             if mode == "silent":
+                record(args.record, {"held": True, "body": body.decode("utf-8", "replace")})
                 time.sleep(3600)
                 return
             if mode == "trickle":
