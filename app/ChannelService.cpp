@@ -134,6 +134,9 @@ ChannelService::ChannelService(EventLoop &loop, const Clock &clock, std::vector<
             targets.push_back(
                 {static_cast<std::uint32_t>(c), addresses_.back(), channels::channelKey(settings_[c].url)});
     }
+    // The channels' times and the service's come from one clock.
+    if (!options_.delivery.now)
+        options_.delivery.now = [&clock] { return clock.nowMillis() / 1000; };
     if (!options_.outboxPath.empty())
         outbox_ = std::make_unique<HistoryOutbox>(options_.outboxPath);
     delivery_ = std::make_unique<channels::Delivery>(outbox_.get(), options_.delivery);
