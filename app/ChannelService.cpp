@@ -317,13 +317,13 @@ void ChannelService::look()
     }
 }
 
-std::vector<ChannelService::View> ChannelService::views() const
+std::vector<ChannelStatus> ChannelService::views() const
 {
-    std::vector<View> views;
+    std::vector<ChannelStatus> views;
     const auto states = delivery_ ? delivery_->states() : std::map<std::uint32_t, channels::ChannelState>{};
     const Language language = currentLanguage();
     for (std::size_t c = 0; c < settings_.size(); ++c) {
-        View view;
+        ChannelStatus view;
         view.name = settings_[c].name;
         view.url = channels::maskedChannelUrl(settings_[c].url);
         if (const auto it = states.find(static_cast<std::uint32_t>(c)); it != states.end()) {

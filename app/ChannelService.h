@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/ChannelStatus.h"
 #include "app/Notifications.h"
 #include "base/CheckObserver.h"
 #include "base/EventLoop.h"
@@ -53,17 +54,8 @@ public:
     // interface's language.
     void setTroubleNotice(std::function<void(const std::string &text)> notice) { notice_ = std::move(notice); }
 
-    // How a channel is doing, as the front ends show it.
-    struct View {
-        std::string name;
-        // The URL with its secrets masked.
-        std::string url;
-        std::int64_t lastSuccess = 0, lastFailure = 0;
-        // The last failure's reason, in the interface's language.
-        std::string error;
-        std::size_t waiting = 0;
-    };
-    std::vector<View> views() const;
+    // How each channel is doing, by index.
+    std::vector<ChannelStatus> views() const;
     // Sending stops; what waits stays in the outbox for the next start.
     void stop();
 

@@ -97,6 +97,7 @@ public:
     // A desktop notification that a channel's messages have failed for
     // an hour (where notifications are on).
     void channelTrouble(const std::string &text);
+    std::vector<ChannelStatus> channelStatuses() const override;
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
     CMainFrame(const CMainFrame &) = delete;

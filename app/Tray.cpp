@@ -74,6 +74,11 @@ void CMainFrame::channelTrouble(const std::string &text)
         trayIcon_->notify(text, "", true);
 }
 
+std::vector<ChannelStatus> CMainFrame::channelStatuses() const
+{
+    return context_.channels ? context_.channels->views() : std::vector<ChannelStatus>{};
+}
+
 void CMainFrame::onTaskbarCreated()
 {
     updateTrayIcon(TrayOp::Add, engine_.running() ? res::IconRunning : res::IconStopped);
