@@ -2,8 +2,11 @@
 #include "history/Outbox.h"
 
 #include "history/HistoryFile.h"
+#include "store/Settings.h"
 
 #include <sqlite3.h>
+
+#include <filesystem>
 
 namespace vigilon::history {
 
@@ -55,8 +58,20 @@ OutboxFile::~OutboxFile()
 
 bool OutboxFile::open(const std::string &path, std::string &why)
 {
-    if (!prepareFile(path, why))
+    // A file that is there may be open in the history's own connection:
+    // its checks here only look at it, for closing any descriptor of the
+    // file would drop the locks that connection holds on it.
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        if (!prepareFile(path, why))
+            return false;
+    } else if (!std::filesystem::is_regular_file(path, error)) {
+        why = "not a regular file";
         return false;
+    } else if (std::filesystem::equivalent(path, defaultRegistryPath(), error)) {
+        why = "the configuration store's file";
+        return false;
+    }
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         why = db_ ? sqlite3_errmsg(db_) : "cannot open the file";
@@ -66,16 +81,30 @@ bool OutboxFile::open(const std::string &path, std::string &why)
     }
     // The history's writer may hold the file for a moment.
     sqlite3_busy_timeout(db_, 5000);
-    char *error = nullptr;
-    if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, &error) != SQLITE_OK ||
-        sqlite3_exec(db_, kTable, nullptr, nullptr, &error) != SQLITE_OK) {
-        why = error ? error : sqlite3_errmsg(db_);
-        sqlite3_free(error);
+    // Another program's database is left as it is.
+    bool ours = true;
+    {
+        Query names(db_, "SELECT name FROM sqlite_master");
+        int step = SQLITE_ROW;
+        while (ours && (step = names.step()) == SQLITE_ROW)
+            ours = isHistoryTable(names.bytes(0));
+        if (ours && step != SQLITE_DONE) {
+            why = sqlite3_errmsg(db_);
+            ours = false;
+        } else if (!ours) {
+            why = "a database of another program";
+        }
+    }
+    char *failed = nullptr;
+    if (!ours || sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, &failed) != SQLITE_OK ||
+        sqlite3_exec(db_, kTable, nullptr, nullptr, &failed) != SQLITE_OK) {
+        if (ours)
+            why = failed ? failed : sqlite3_errmsg(db_);
+        sqlite3_free(failed);
         sqlite3_close_v2(db_);
         db_ = nullptr;
         return false;
     }
-    makePrivate(path);
     return true;
 }
 

@@ -55,7 +55,8 @@ protected:
                                      "VIGILON_HISTORY=" + historyPath_, "XDG_RUNTIME_DIR=" + dir_ / "runtime",
                                      "TZ=UTC"});
     }
-    // The attempts of the messages in the outbox, oldest first.
+    // The attempts of the messages in the outbox, oldest first (read only
+    // while no vigilon runs on the file).
     std::vector<int> outbox()
     {
         std::vector<int> attempts;
@@ -129,18 +130,23 @@ TEST_F(ChannelProcess, aFailureAndItsRecoveryArriveOnceInOrderWhileAHeldRequestH
 
 TEST_F(ChannelProcess, aMessageNotDeliveredBeforeTheEndIsSentOnceAfterTheNextStart)
 {
-    const std::uint16_t receiverPort = closedTcpPort();
     const std::uint16_t entryPort = closedTcpPort();
-    store({{entryPort, GenericTcp, 1, 0, "", "down at first"}},
-          {{"http://127.0.0.1:" + std::to_string(receiverPort) + "/in", "later", true, 0}});
+    std::uint16_t receiverPort = 0;
     {
+        ChannelReceiver refusing("http", "status500", dir_ / "refused.jsonl");
+        ASSERT_TRUE(refusing.ok()) << refusing.said();
+        receiverPort = refusing.port();
+        store({{entryPort, GenericTcp, 1, 0, "", "down at first"}},
+              {{"http://127.0.0.1:" + std::to_string(receiverPort) + "/in", "later", true, 0}});
         auto vigilon = run();
         ASSERT_TRUE(vigilon->waitForOutput("\tdown at first\tFailed\t", 30000)) << vigilon->output();
-        // Tried once, refused, and kept.
-        ASSERT_TRUE(waitUntil([&] { return outbox() == std::vector<int>{1}; }, 30000)) << vigilon->output();
+        // Tried once and refused; the next try is half a minute away.
+        ASSERT_TRUE(waitUntil([&] { return !refusing.received().empty(); }, 30000)) << vigilon->output();
         vigilon->signal(SIGTERM);
         EXPECT_EQ(vigilon->waitForExit(20000), 0);
+        EXPECT_EQ(refusing.received().size(), 1u);
     }
+    EXPECT_EQ(outbox(), std::vector<int>{1});
     ChannelReceiver receiver("http", "ok", dir_ / "later.jsonl", {"--port", std::to_string(receiverPort)});
     ASSERT_TRUE(receiver.ok()) << receiver.said();
     // The entry answers now: the next run has nothing new to say of it.

@@ -9,7 +9,7 @@
 Each says "listening PORT" on standard error once it takes connections and
 appends what it receives to RECORD, one JSON document a line.
 
-HTTP modes: ok (200), status500, silent (reads the request, says so in
+HTTP modes: ok (200), status500 (both say the request in RECORD), silent (reads the request, says so in
 RECORD, never answers),
 trickle (answers a byte a second). --fail N answers the first N requests
 with 503 and the rest as the mode says. The SMTP server offers STARTTLS
@@ -62,8 +62,8 @@ def serve_http(args):
                     time.sleep(1)
                 return
             status = {"ok": 200, "status500": 500, "fail": 503}[mode]
-            if status == 200:
-                record(args.record, {"path": self.path, "headers": dict(self.headers.items()),
+            if mode != "fail":
+                record(args.record, {"path": self.path, "status": status, "headers": dict(self.headers.items()),
                                      "body": body.decode("utf-8", "replace")})
             answer = b"received" if status == 200 else b"no"
             self.send_response(status)
