@@ -31,6 +31,19 @@ void initialiseOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// The library's words with every secret of the channel masked: some of its
+// messages quote the URL.
+std::string withoutSecrets(std::string text, const std::vector<std::string> &secrets)
+{
+    for (const std::string &secret : secrets) {
+        if (secret.empty())
+            continue;
+        for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 4))
+            text.replace(at, secret.size(), "****");
+    }
+    return text;
+}
+
 DeliveryFailure failureOf(CURL *easy, CURLcode code, const char *error, bool http)
 {
     DeliveryFailure failure;
@@ -87,6 +100,8 @@ struct Delivery::Transfer {
     std::uint32_t channel = 0;
     std::int64_t itemId = 0;
     bool http = true;
+    // What the library's words must not show: the URL and the password.
+    std::vector<std::string> secrets;
     Message message;
     std::size_t sent = 0;
     std::string answer;
@@ -221,6 +236,7 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
     auto transfer = std::make_unique<Transfer>();
     transfer->message = std::move(message);
     transfer->http = address.kind != ChannelKind::Email;
+    transfer->secrets = {address.url, address.password};
     transfer->easy = curl_easy_init();
     if (!transfer->easy)
         return nullptr;
@@ -414,7 +430,8 @@ long Delivery::startDue()
 
 void Delivery::finished(Transfer &transfer, int code)
 {
-    const DeliveryFailure failure = failureOf(transfer.easy, static_cast<CURLcode>(code), transfer.error, transfer.http);
+    DeliveryFailure failure = failureOf(transfer.easy, static_cast<CURLcode>(code), transfer.error, transfer.http);
+    failure.detail = withoutSecrets(std::move(failure.detail), transfer.secrets);
     if (transfer.done) {
         std::string answer = transfer.answer;
         if (answer.empty()) {
