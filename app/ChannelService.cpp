@@ -126,6 +126,7 @@ ChannelService::ChannelService(EventLoop &loop, const Clock &clock, std::vector<
     std::vector<channels::Delivery::Target> targets;
     for (std::size_t c = 0; c < settings_.size(); ++c) {
         addresses_.push_back(channels::parseChannelAddress(settings_[c].url));
+        channels::addChannelHeaders(addresses_.back(), settings_[c].headers);
         if (!settings_[c].url.empty() && addresses_.back().kind == channels::ChannelKind::Invalid)
             std::fprintf(stderr, "%s: channel #%zu (%s) is not used: %s\n", reg::programName(), c,
                          escapeControls(channels::maskedChannelUrl(settings_[c].url)).c_str(),

@@ -209,6 +209,32 @@ ChannelAddress parseChannelAddress(const std::string &url)
     return address;
 }
 
+void addChannelHeaders(ChannelAddress &address, const std::string &lines)
+{
+    std::size_t at = 0;
+    while (at < lines.size() && address.kind != ChannelKind::Invalid) {
+        const std::size_t end = std::min(lines.find('\n', at), lines.size());
+        std::string line = lines.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        const std::size_t colon = line.find(':');
+        bool valid = colon != std::string::npos && colon > 0 && address.kind != ChannelKind::Email;
+        for (std::size_t i = 0; valid && i < colon; ++i)
+            valid = std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '-';
+        for (std::size_t i = 0; valid && i < line.size(); ++i)
+            valid = static_cast<unsigned char>(line[i]) >= 0x20 && line[i] != 0x7f;
+        if (!valid) {
+            address = invalid(address.kind == ChannelKind::Email ? "a mail channel takes no headers"
+                                                                  : "a header line is not \"Name: value\"");
+            return;
+        }
+        address.headers.push_back(line);
+    }
+}
+
 std::string maskedChannelUrl(const std::string &url)
 {
     const std::optional<UrlParts> parts = splitUrl(url);

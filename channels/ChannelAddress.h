@@ -34,10 +34,19 @@ struct ChannelAddress {
     std::string user, password;
     std::string from;
     std::vector<std::string> to;
+    // Webhooks: header lines of the channel's own ("Name: value"), sent
+    // with every message.
+    std::vector<std::string> headers;
 };
 
 // Reads a channel's URL. Nothing of it is checked against a server here.
 ChannelAddress parseChannelAddress(const std::string &url);
+
+// Adds a channel's own header lines (one "Name: value" a line) to a webhook
+// address; a line that is no such header (a name of letters, digits and
+// "-", nothing that could end the line), or any header for mail, makes the
+// address Invalid.
+void addChannelHeaders(ChannelAddress &address, const std::string &lines);
 
 // The URL as it may be shown: the password of its user and every part that
 // may hold a token (the path after its first segment, query values other

@@ -93,6 +93,11 @@ LoadedChannels loadChannels(reg::Registry &registry, Status *status)
             }
             if (read = readText(*key, indexed("Channel Name", c), channel.name, kMaxStringBytes); isTrouble(read))
                 return read;
+            std::string headers;
+            if (read = readText(*key, indexed("Channel Headers", c), headers, kMaxStoredUrl); isTrouble(read))
+                return read;
+            if (read == Status::Ok && !headers.empty() && secret::reveal(headers, channel.headers))
+                loaded.clearStored = loaded.clearStored || !secret::isProtected(headers);
             std::uint32_t number = 0;
             if (read = readNumber(*key, indexed("Channel Recovery", c), number); isTrouble(read))
                 return read;
@@ -137,10 +142,21 @@ Status saveChannels(reg::Registry &registry, const std::vector<ChannelSetting> &
             if (status == Status::Ok)
                 status = key->setValue(indexed("Channel Reminder", c), reg::RegDword,
                                        reg::dwordBytes(channel.reminderMinutes));
+            // Extra headers only where there are some, so that a store
+            // without them keeps none.
+            if (status == Status::Ok && !channel.headers.empty()) {
+                status = key->setValue(indexed("Channel Headers", c), reg::RegSz,
+                                       reg::stringBytes(secret::protect(channel.headers)));
+            } else if (status == Status::Ok) {
+                if (const Status removed = key->deleteValue(indexed("Channel Headers", c));
+                    removed != Status::Ok && removed != Status::NotFound)
+                    status = removed;
+            }
         }
         // A removed channel leaves no URL behind.
         for (std::uint32_t c = count; c < std::min(before, kMaxChannels) && status == Status::Ok; ++c) {
-            for (const char *name : {"Channel", "Channel Name", "Channel Recovery", "Channel Reminder"}) {
+            for (const char *name :
+                 {"Channel", "Channel Name", "Channel Recovery", "Channel Reminder", "Channel Headers"}) {
                 const Status removed = key->deleteValue(indexed(name, c));
                 if (removed != Status::Ok && removed != Status::NotFound)
                     status = removed;

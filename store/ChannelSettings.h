@@ -15,8 +15,8 @@ constexpr std::uint32_t kMaxChannels = 64;
 
 // A message channel as the store keeps it in the configuration's key:
 // "Channel #c" (its URL, a secret: see store/Secret.h), "Channel Name #c",
-// "Channel Recovery #c" (0/1) and "Channel Reminder #c" (minutes, 0 none),
-// c below "Channel Count".
+// "Channel Recovery #c" (0/1), "Channel Reminder #c" (minutes, 0 none) and
+// "Channel Headers #c" (a secret too), c below "Channel Count".
 struct ChannelSetting {
     // The URL in clear; never printed, logged or shown back as it is.
     std::string url;
@@ -25,6 +25,10 @@ struct ChannelSetting {
     bool recovery = false;
     // A reminder every this many minutes while an entry stays failed.
     std::uint32_t reminderMinutes = 0;
+    // Webhooks: header lines sent besides the message's own ("Name: value",
+    // one a line), such as an Authorization token; "Channel Headers #c", a
+    // secret like the URL; optional.
+    std::string headers;
 };
 
 struct LoadedChannels {

@@ -287,6 +287,10 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
     }
     for (const std::string &header : transfer->message.headers)
         transfer->headers = curl_slist_append(transfer->headers, header.c_str());
+    for (const std::string &header : address.headers) {
+        transfer->headers = curl_slist_append(transfer->headers, header.c_str());
+        transfer->secrets.push_back(header.substr(header.find(':') + 1));
+    }
     // The body goes at once, without waiting for a go-ahead.
     transfer->headers = curl_slist_append(transfer->headers, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);

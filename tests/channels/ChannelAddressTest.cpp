@@ -32,6 +32,22 @@ TEST(ChannelAddress, webhookKindsPostToTheUrlWithoutTheirPrefix)
         EXPECT_EQ(parseChannelAddress(bad).kind, ChannelKind::Invalid) << bad;
 }
 
+TEST(ChannelAddress, aChannelsOwnHeadersAreWholeLinesOrTheChannelIsNotUsed)
+{
+    ChannelAddress hook = parseChannelAddress("https://hooks.example/in");
+    addChannelHeaders(hook, "Authorization: Bearer abc\r\n\nX-Team:  ops\n");
+    ASSERT_EQ(hook.kind, ChannelKind::Json) << hook.error;
+    EXPECT_EQ(hook.headers, (std::vector<std::string>{"Authorization: Bearer abc", "X-Team:  ops"}));
+    for (const char *bad : {"no colon", ": empty name", "Bad Name: x", "X-A: one\rX-B: two", "X-A: \x01"}) {
+        ChannelAddress address = parseChannelAddress("https://hooks.example/in");
+        addChannelHeaders(address, bad);
+        EXPECT_EQ(address.kind, ChannelKind::Invalid) << bad;
+    }
+    ChannelAddress mail = parseChannelAddress("smtp://mail.example?from=v@x.org&to=a@x.org");
+    addChannelHeaders(mail, "X-A: b");
+    EXPECT_EQ(mail.kind, ChannelKind::Invalid);
+}
+
 TEST(ChannelAddress, mailUrlsGiveServerLoginSenderRecipientsAndTls)
 {
     ChannelAddress mail = parseChannelAddress(

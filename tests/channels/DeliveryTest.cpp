@@ -121,7 +121,9 @@ TEST_F(DeliveryTest, eachMessageArrivesOnceInOrderAndTheChannelSaysWhen)
     ASSERT_TRUE(receiver.ok()) << receiver.said();
     MemoryOutbox outbox;
     Delivery delivery(&outbox);
-    delivery.setChannels({target(0, local(receiver.port()))});
+    Delivery::Target withHeaders = target(0, local(receiver.port()));
+    addChannelHeaders(withHeaders.address, "Authorization: Bearer s3cret");
+    delivery.setChannels({withHeaders});
     for (int n = 1; n <= 5; ++n)
         delivery.send(0, text("message " + std::to_string(n)));
     ASSERT_TRUE(delivery.waitIdle(30000));
@@ -130,6 +132,7 @@ TEST_F(DeliveryTest, eachMessageArrivesOnceInOrderAndTheChannelSaysWhen)
     for (int n = 1; n <= 5; ++n)
         EXPECT_EQ(received[n - 1]["body"], "message " + std::to_string(n));
     EXPECT_EQ(received[0]["headers"]["Content-Type"], "text/plain");
+    EXPECT_EQ(received[4]["headers"]["Authorization"], "Bearer s3cret");
     const ChannelState state = delivery.states().at(0);
     EXPECT_GT(state.lastSuccess, 0);
     EXPECT_EQ(state.failingSince, 0);

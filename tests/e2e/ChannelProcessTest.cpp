@@ -86,8 +86,8 @@ TEST_F(ChannelProcess, aFailureAndItsRecoveryArriveOnceInOrderWhileAHeldRequestH
     TcpServer watched(TcpServer::CloseAtOnce);
     const std::uint16_t flapping = closedTcpPort();
     store({{watched.port(), GenericTcp, 1, 0, "", "watched"}, {flapping, GenericTcp, 1, 0, "", "flapping"}},
-          {{"http://127.0.0.1:" + std::to_string(good.port()) + "/in", "good", true, 0},
-           {"http://127.0.0.1:" + std::to_string(held.port()) + "/in", "held", false, 0}});
+          {{"http://127.0.0.1:" + std::to_string(good.port()) + "/in", "good", true, 0, {}},
+           {"http://127.0.0.1:" + std::to_string(held.port()) + "/in", "held", false, 0, {}}});
     auto vigilon = run();
     ASSERT_TRUE(vigilon->waitForOutput("\tflapping\tFailed\t", 30000)) << vigilon->output();
     ASSERT_TRUE(waitUntil([&] { return !held.received().empty(); }, 30000)) << vigilon->output();
@@ -137,7 +137,7 @@ TEST_F(ChannelProcess, aMessageNotDeliveredBeforeTheEndIsSentOnceAfterTheNextSta
         ASSERT_TRUE(refusing.ok()) << refusing.said();
         receiverPort = refusing.port();
         store({{entryPort, GenericTcp, 1, 0, "", "down at first"}},
-              {{"http://127.0.0.1:" + std::to_string(receiverPort) + "/in", "later", true, 0}});
+              {{"http://127.0.0.1:" + std::to_string(receiverPort) + "/in", "later", true, 0, {}}});
         auto vigilon = run();
         ASSERT_TRUE(vigilon->waitForOutput("\tdown at first\tFailed\t", 30000)) << vigilon->output();
         // Tried once and refused; the next try is half a minute away.
