@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <map>
 
 namespace vigilon::channels {
@@ -137,6 +138,20 @@ TEST_F(DeliveryTest, eachMessageArrivesOnceInOrderAndTheChannelSaysWhen)
     EXPECT_GT(state.lastSuccess, 0);
     EXPECT_EQ(state.failingSince, 0);
     EXPECT_EQ(state.lastError.kind, DeliveryFailure::None);
+    EXPECT_EQ(outbox.size(), 0u);
+
+    // A test message goes at once, outside the queue, and says the server's
+    // answer; one to a channel that cannot take it says why.
+    std::promise<std::pair<DeliveryFailure::Kind, std::string>> answered, refused;
+    delivery.sendTest(0, text("test"), [&](const DeliveryFailure &failure, const std::string &answer) {
+        answered.set_value({failure.kind, answer});
+    });
+    delivery.sendTest(9, text("test"), [&](const DeliveryFailure &failure, const std::string &) {
+        refused.set_value({failure.kind, {}});
+    });
+    EXPECT_EQ(answered.get_future().get(), std::make_pair(DeliveryFailure::None, std::string("received")));
+    EXPECT_EQ(refused.get_future().get().first, DeliveryFailure::Invalid);
+    EXPECT_EQ(receiver.received().size(), 6u);
     EXPECT_EQ(outbox.size(), 0u);
 }
 
