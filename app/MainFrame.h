@@ -31,6 +31,8 @@
 
 namespace vigilon {
 
+class ChannelService;
+
 namespace timers {
 // The timers the frame sets on the loop, under itself (the polling timer is
 // the engine's, timers::Poll), and their periods.
@@ -80,6 +82,9 @@ struct FrameContext {
     HistoryReader *history = nullptr;
     // Turns the keeping of the history on and off (the history's switch).
     std::function<void(bool on)> keepHistory;
+    // The message channels, told of each round's changes; none where no
+    // channel is configured.
+    ChannelService *channels = nullptr;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -89,6 +94,10 @@ struct FrameContext {
 // (Prompter::notice); the user's own questions nest the loop.
 class CMainFrame final : public Monitor, public DialogFace, private EngineListener {
 public:
+    // A desktop notification that a channel's messages have failed for
+    // an hour (where notifications are on).
+    void channelTrouble(const std::string &text);
+    std::vector<ChannelStatus> channelStatuses() const override;
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
     CMainFrame(const CMainFrame &) = delete;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/ChannelStatus.h"
+
+#include <vector>
+
 namespace vigilon {
 
 // The face the frame turns to a front end's program: its application, its
@@ -27,6 +31,10 @@ public:
     // Started with "-service": monitoring without a question, the dialog
     // hidden.
     virtual bool serviceMode() const = 0;
+
+    // The message channels and how each is doing; none where none is
+    // configured.
+    virtual std::vector<ChannelStatus> channelStatuses() const { return {}; }
 };
 
 } // namespace vigilon

@@ -2,6 +2,7 @@
 #include "app/ProgramHost.h"
 
 #include "app/AlertAction.h"
+#include "app/ChannelService.h"
 #include "app/MainFrame.h"
 #include "app/MetricsSetup.h"
 #include "base/Clock.h"
@@ -10,6 +11,7 @@
 #include "base/TextFormat.h"
 #include "store/Settings.h"
 #include "history/History.h"
+#include "history/HistoryFile.h"
 #include "probes/SocketUtil.h"
 #include "probes/SystemProbeFactory.h"
 
@@ -90,7 +92,14 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
     metrics_ = MetricsService::start(commandLine_, *registry_, prompter, history_.get());
     if (metrics_)
         observers.push_back(&metrics_->observer());
+    ChannelService::Options channelOptions;
+    channelOptions.outboxPath = history::defaultHistoryPath();
+    channels_ = ChannelService::start(loop, clock(), *registry_, std::move(channelOptions));
+    if (channels_)
+        observers.push_back(channels_.get());
     frame_ = makeFrame(loop, prompter, ui, observers);
+    if (frame_ && channels_)
+        channels_->setTroubleNotice([frame = frame_.get()](const std::string &text) { frame->channelTrouble(text); });
     if (!frame_) {
         exitStatus_ = 1;
         return false;
@@ -117,6 +126,7 @@ std::unique_ptr<CMainFrame> ProgramHost::makeFrame(EventLoop &loop, Prompter &pr
     context.observers = observers;
     context.history = history_.get();
     context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
+    context.channels = channels_.get();
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });
@@ -161,6 +171,9 @@ void ProgramHost::end()
         frame_->exitNow();
     if (metrics_)
         metrics_->stop();
+    // What is not delivered yet waits in the outbox for the next start.
+    if (channels_)
+        channels_->stop();
     // After the frame's last outcomes: what is still queued is written.
     if (history_)
         history_->close();
@@ -171,6 +184,7 @@ void ProgramHost::release()
     end();
     frame_.reset();
     metrics_.reset();
+    channels_.reset();
     history_.reset();
 }
 

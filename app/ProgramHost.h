@@ -11,6 +11,7 @@
 namespace vigilon {
 
 class CMainFrame;
+class ChannelService;
 class Clock;
 class EventLoop;
 class FrameUi;
@@ -108,6 +109,8 @@ private:
     std::unique_ptr<history::History> history_;
     // Outlives the frame, whose engine tells it of the checks.
     std::unique_ptr<MetricsService> metrics_;
+    // Outlives the frame, which tells it of each round's changes.
+    std::unique_ptr<ChannelService> channels_;
     std::unique_ptr<CMainFrame> frame_;
     int exitStatus_ = 0;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The notification-area icon and its menu, as the frame drives them.
 #include "app/MainFrame.h"
+#include "app/ChannelService.h"
 
 #include "app/Help.h"
 #include "app/Notifications.h"
@@ -58,11 +59,24 @@ void CMainFrame::statusChanged(const std::vector<StatusChange> &changes)
     // next minute: the history answers after writing every check it was
     // told of before, these included.
     refreshUptimes();
+    if (context_.channels)
+        context_.channels->roundChanged(changes, ports_);
     if (!notifications_ || !trayIcon_)
         return;
     const DesktopNotice notice = desktopNotice(changes, context_.targetHost, 8,
                                                {trayIcon_->noticeSummaryLimit(), trayIcon_->noticeBodyLimit()});
     trayIcon_->notify(notice.summary, notice.body, notice.failure);
+}
+
+void CMainFrame::channelTrouble(const std::string &text)
+{
+    if (notifications_ && trayIcon_)
+        trayIcon_->notify(text, "", true);
+}
+
+std::vector<ChannelStatus> CMainFrame::channelStatuses() const
+{
+    return context_.channels ? context_.channels->views() : std::vector<ChannelStatus>{};
 }
 
 void CMainFrame::onTaskbarCreated()

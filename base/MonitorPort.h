@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,9 @@ struct MonitorPort {
     // show. An entry whose request cannot be sent (checkRequest()) is not
     // checked.
     HttpRequest request;
+    // The message channels this entry uses, by index ("Channels #i");
+    // absent: every channel.
+    std::optional<std::vector<std::uint32_t>> channels;
 
     MonitorPort();
     ~MonitorPort();

@@ -402,6 +402,30 @@ constexpr unsigned ContentRuleEmpty = 824;
 constexpr unsigned ContentRulePatternInvalid = 825;
 constexpr unsigned ContentRuleRefused = 826;
 constexpr unsigned RequestBodyNote = 827;
+// Messages sent to a channel (webhook, chat, e-mail) and why one was not
+// delivered. %s and %d as in formatText().
+constexpr unsigned ChannelSubjectDown = 850;
+constexpr unsigned ChannelSubjectUp = 851;
+constexpr unsigned ChannelSubjectStillDown = 852;
+constexpr unsigned ChannelSubjectMany = 853;
+constexpr unsigned ChannelLineDown = 854;
+constexpr unsigned ChannelLineUp = 855;
+constexpr unsigned ChannelLineStillDown = 856;
+constexpr unsigned ChannelErrorsLine = 857;
+constexpr unsigned ChannelCertLine = 858;
+constexpr unsigned ChannelSinceLine = 859;
+constexpr unsigned ChannelDurationDays = 860;
+constexpr unsigned ChannelDurationHours = 861;
+constexpr unsigned ChannelDurationMinutes = 862;
+constexpr unsigned ChannelDurationSeconds = 863;
+constexpr unsigned ChannelTestSubject = 864;
+constexpr unsigned ChannelFailingNotice = 865;
+constexpr unsigned ChannelReasonRefused = 866;
+constexpr unsigned ChannelReasonTimeout = 867;
+constexpr unsigned ChannelReasonStatus = 868;
+constexpr unsigned ChannelReasonCertificate = 869;
+constexpr unsigned ChannelReasonOther = 870;
+constexpr unsigned ChannelReasonInvalid = 871;
 
 } // namespace sid
 

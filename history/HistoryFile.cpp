@@ -128,15 +128,6 @@ bool isDamage(int code)
 // What open() returns for a database with tables of another program.
 constexpr int kNotHistory = -1;
 
-// The history's own tables and indexes; SQLite's own begin with "sqlite_".
-bool historyTable(const std::string &name)
-{
-    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
-                             "raw_closed", "summaries", "hour_days"})
-        if (name == ours)
-            return true;
-    return name.rfind("sqlite_", 0) == 0;
-}
 
 // What SQLite said, on one line, as every notice is: an integrity check
 // gives a line per fault.
@@ -157,6 +148,15 @@ std::string oneLine(const std::string &text)
 }
 
 } // namespace
+
+bool isHistoryTable(const std::string &name)
+{
+    for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
+                             "raw_closed", "summaries", "hour_days", "outbox"})
+        if (name == ours)
+            return true;
+    return name.rfind("sqlite_", 0) == 0;
+}
 
 HistoryFile::~HistoryFile()
 {
@@ -247,7 +247,7 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
             {
                 Statement names(db_, "SELECT name FROM sqlite_master");
                 while ((code = names.step()) == SQLITE_ROW) {
-                    if (!historyTable(names.text(0))) {
+                    if (!isHistoryTable(names.text(0))) {
                         why = "a database of another program";
                         code = kNotHistory;
                         break;

@@ -37,6 +37,10 @@ bool prepareFile(const std::string &path, std::string &why);
 // done.
 void makePrivate(const std::string &path);
 
+// Whether a table or index of that name belongs in the history file
+// (SQLite's own, whose names begin with "sqlite_", included).
+bool isHistoryTable(const std::string &name);
+
 // The history file itself: a SQLite database in WAL mode, used by one
 // thread. Series are what an entry watches. Raw results of an hour under
 // way are kept one row per transaction holding every series' checks of it

@@ -9,6 +9,9 @@ packages=(
   libsqlite3-dev sqlite3
   # The regular expressions of HTTP content rules.
   libpcre2-dev
+  # Channel messages (webhooks and mail) are sent with libcurl; the tests
+  # receive mail with aiosmtpd.
+  libcurl4-openssl-dev python3-aiosmtpd
   # The TLS and HTTPS checks (OpenSSL 3), and openssl s_server to try them by hand.
   libssl-dev openssl
   # The metrics endpoint's HTTP server and its compression; Prometheus and

@@ -5,7 +5,7 @@ higher one.
 
 The layers, bottom to top:
   0  base/                                       the ground every part uses
-  1  probes/ store/ history/ metrics/ graph/     the parts, beside each other
+  1  probes/ store/ history/ metrics/ graph/ channels/   the parts, beside each other
   2  app/                                        engine, program host, dialogs' rules, platform
   3  qt/ win/ service/ reg/                      the front ends and the programs beside them
 A file may include files of its own layer and of the layers below. The
@@ -21,7 +21,7 @@ import sys
 
 LAYERS = {
     "base": 0,
-    "probes": 1, "store": 1, "history": 1, "metrics": 1, "graph": 1,
+    "probes": 1, "store": 1, "history": 1, "metrics": 1, "graph": 1, "channels": 1,
     "app": 2,
     "qt": 3, "win": 3, "service": 3, "reg": 3,
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "store/Settings.h"
 
+#include "store/ChannelSettings.h"
+
 #include "base/TextFormat.h"
 
 #include <algorithm>
@@ -488,6 +490,22 @@ Status writeRequest(Key &key, std::uint32_t i, const HttpRequest &request, Store
     return status;
 }
 
+// "Channels #i", optional: absent (or not a list) is every channel.
+void readEntryChannels(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("Channels", i), value);
+    known.channelsKnown = status == Status::NotFound;
+    if (status != Status::Ok || value.data.size() > kMaxStringBytes)
+        return;
+    const std::string text = reg::stringFromValue(value);
+    entry.channels = channelListFromText(text);
+    if (value.type == reg::RegSz && value.data == reg::stringBytes(text)) {
+        known.channelsKnown = true;
+        known.channels = text;
+    }
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -665,6 +683,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             if (read == Status::Ok) {
                 readEntryExtras(*key, i, *entry, certWarnDays);
                 udp = readUdpValues(*key, i, *entry);
+                readEntryChannels(*key, i, *entry, found.entries[i]);
             }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
@@ -770,6 +789,18 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             requests[n] = n < known.entries.size() ? known.entries[n] : StoredValues::Entry{};
             if (status == Status::Ok)
                 status = writeRequest(key, i, entry.request, requests[n]);
+            // Without a list of its own the entry uses every channel and
+            // has no "Channels #i".
+            const StoredValues::Entry *had = n < known.entries.size() ? &known.entries[n] : nullptr;
+            const std::string channelsName = indexed("Channels", i);
+            if (entry.channels) {
+                const std::string list = channelListText(*entry.channels);
+                if (status == Status::Ok && !(had && had->channelsKnown && had->channels == list))
+                    status = key.setValue(channelsName, reg::RegSz, reg::stringBytes(list));
+            } else if (status == Status::Ok && !(had && had->channelsKnown && !had->channels)) {
+                if (const Status removed = key.deleteValue(channelsName); removed != Status::NotFound)
+                    status = removed;
+            }
         }
         return status;
     });
@@ -812,6 +843,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.contentRule = request.contentRule;
         now.method = request.method;
         now.redirects = request.redirects;
+        now.channelsKnown = true;
+        now.channels = entry.channels ? std::optional<std::string>(channelListText(*entry.channels)) : std::nullopt;
     }
     return result;
 }

@@ -68,6 +68,10 @@ struct StoredValues {
         bool requestKnown = false;
         std::optional<std::string> path, body, headers, contentRule;
         std::optional<std::uint32_t> method, redirects;
+        // "Channels #i": known once read or written; then channels holds
+        // its text as stored (REG_SZ), or nothing when there is none.
+        bool channelsKnown = false;
+        std::optional<std::string> channels;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

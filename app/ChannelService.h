@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/ChannelStatus.h"
+#include "app/Notifications.h"
+#include "base/CheckObserver.h"
+#include "base/EventLoop.h"
+#include "channels/Delivery.h"
+#include "store/ChannelSettings.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vigilon {
+
+class Clock;
+namespace reg {
+class Registry;
+}
+
+// The message channels while the program runs: what a round's declared
+// failures and recoveries send to each, the reminders while an entry stays
+// failed, and how each channel is doing. Everything but the sending runs on
+// the event loop's thread; the sending runs on the delivery's own thread,
+// and its outbox lies in the history file.
+class ChannelService final : public CheckObserver {
+public:
+    ~ChannelService() override;
+    ChannelService(const ChannelService &) = delete;
+    ChannelService &operator=(const ChannelService &) = delete;
+
+    struct Options {
+        // The file that keeps undelivered messages; empty: none outlive the
+        // program.
+        std::string outboxPath;
+        channels::DeliveryOptions delivery;
+        // How often reminders and the channels' trouble are looked at.
+        unsigned lookMs = 15000;
+    };
+    // Null when the store has no channel: nothing is started then.
+    static std::unique_ptr<ChannelService> start(EventLoop &loop, const Clock &clock, reg::Registry &registry,
+                                                 Options options);
+
+    // A round's declared failures and recoveries (as the desktop
+    // notification shows them): one message to each channel that takes any
+    // of them.
+    void roundChanged(const std::vector<StatusChange> &changes, const PortList &ports);
+    // Told once per channel whose messages have failed for an hour, in the
+    // interface's language.
+    void setTroubleNotice(std::function<void(const std::string &text)> notice) { notice_ = std::move(notice); }
+
+    // How each channel is doing, by index.
+    std::vector<ChannelStatus> views() const;
+    // Sending stops; what waits stays in the outbox for the next start.
+    void stop();
+
+    void checkDone(const CheckOutcome &outcome) override;
+    void outageBegan(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis,
+                     const FailureReason &reason, bool alertRan) override;
+    void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
+    void monitoringStopped(std::int64_t unixMillis) override;
+    void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+
+private:
+    ChannelService(EventLoop &loop, const Clock &clock, std::vector<ChannelSetting> settings, Options options);
+    // An entry's outage as the messages tell it.
+    struct Outage {
+        channels::ChannelEvent event;
+        std::optional<std::vector<std::uint32_t>> channels;
+        // Seconds since 1970; ended when it answers again.
+        std::int64_t start = 0;
+        std::int64_t ended = 0;
+        // The last message or reminder, by channel.
+        std::map<std::uint32_t, std::int64_t> told;
+    };
+    void take(Outage &outage, const MonitorPort &entry, const std::string &host);
+    void look();
+    std::int64_t now() const;
+
+    EventLoop &loop_;
+    const Clock &clock_;
+    std::vector<ChannelSetting> settings_;
+    std::vector<channels::ChannelAddress> addresses_;
+    Options options_;
+    std::map<std::uint32_t, Outage> outages_;
+    // Channels whose trouble has been told since their last success.
+    std::map<std::uint32_t, bool> troubleTold_;
+    std::function<void(const std::string &)> notice_;
+    std::unique_ptr<channels::Outbox> outbox_;
+    std::unique_ptr<channels::Delivery> delivery_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace vigilon
