@@ -36,6 +36,9 @@ bool prepareFile(const std::string &path, std::string &why);
 // user's. Where the folder is the user's own already (Windows), nothing is
 // done.
 void makePrivate(const std::string &path);
+// Whether path names the configuration store's own file (never on Windows,
+// where the store is the registry). Looks without opening it.
+bool isStoreFile(const std::string &path);
 
 // Whether a table or index of that name belongs in the history file
 // (SQLite's own, whose names begin with "sqlite_", included).

@@ -2,7 +2,6 @@
 #include "history/Outbox.h"
 
 #include "history/HistoryFile.h"
-#include "store/Settings.h"
 
 #include <sqlite3.h>
 
@@ -68,7 +67,7 @@ bool OutboxFile::open(const std::string &path, std::string &why)
     } else if (!std::filesystem::is_regular_file(path, error)) {
         why = "not a regular file";
         return false;
-    } else if (std::filesystem::equivalent(path, defaultRegistryPath(), error)) {
+    } else if (isStoreFile(path)) {
         why = "the configuration store's file";
         return false;
     }

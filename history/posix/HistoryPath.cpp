@@ -55,6 +55,13 @@ bool prepareFile(const std::string &path, std::string &why)
     return true;
 }
 
+bool isStoreFile(const std::string &path)
+{
+    struct stat file {}, store {};
+    return ::stat(path.c_str(), &file) == 0 && ::stat(defaultRegistryPath().c_str(), &store) == 0 &&
+           file.st_dev == store.st_dev && file.st_ino == store.st_ino;
+}
+
 void makePrivate(const std::string &path)
 {
     for (const char *suffix : {"", "-journal", "-wal", "-shm"}) {

@@ -59,6 +59,11 @@ bool prepareFile(const std::string &path, std::string &why)
     return true;
 }
 
+bool isStoreFile(const std::string &)
+{
+    return false;
+}
+
 void makePrivate(const std::string &)
 {
     // %LOCALAPPDATA% is the user's own.
