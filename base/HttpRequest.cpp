@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "base/HttpRequest.h"
+#include "base/TextFormat.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -11,21 +12,6 @@
 namespace vigilon {
 
 namespace {
-
-bool sameWord(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-}
 
 // RFC 9110's token characters.
 bool isTokenChar(char c)

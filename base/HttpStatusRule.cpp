@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "base/HttpStatusRule.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 #include <optional>
@@ -7,16 +8,6 @@
 namespace vigilon {
 
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool isDigit(char c)
 {

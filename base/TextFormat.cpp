@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "base/TextFormat.h"
 
+#include <cctype>
+
+#include <algorithm>
+
 namespace vigilon {
 
 std::string formatText(const std::string &format, std::initializer_list<std::string> args)
@@ -105,6 +109,34 @@ std::string cutText(const std::string &text, TextLimit limit)
             return text.substr(0, at);
         at += bytes;
     }
+    return text;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool sameWord(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace vigilon {
 
@@ -18,6 +19,13 @@ std::string formatText(const std::string &format, std::initializer_list<std::str
 // that no text can break the line or drive the terminal. Every other byte
 // stays as it is.
 std::string escapeControls(const std::string &text);
+
+// The value of a hex digit in either letter case; -1 for any other character.
+int hexDigit(char c);
+// Whether two words are the same in any ASCII letter case.
+bool sameWord(std::string_view a, std::string_view b);
+// The text without the blanks and tabs around it.
+std::string_view trimmed(std::string_view text);
 
 // How a system counts the length of a text it limits: bytes of UTF-8,
 // UTF-16 code units (a character beyond U+FFFF takes two) or characters.

@@ -1,28 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "base/UdpBytes.h"
+#include "base/TextFormat.h"
 
 namespace vigilon {
 
-namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
-
 std::optional<std::string> decodeUdpBytes(std::string_view stored)
 {
-    const bool hex = stored.size() >= 4 && (stored[0] == 'h' || stored[0] == 'H') &&
-                     (stored[1] == 'e' || stored[1] == 'E') && (stored[2] == 'x' || stored[2] == 'X') &&
-                     stored[3] == ':';
+    const bool hex = stored.size() >= 4 && sameWord(stored.substr(0, 3), "hex") && stored[3] == ':';
     if (!hex)
         return std::string(stored);
     std::string bytes;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/MetricsServer.h"
+#include "base/TextFormat.h"
 
 #include "metrics/EntriesApi.h"
 #include "metrics/StatusPage.h"
@@ -196,17 +197,6 @@ Reply jsonError(int status, const char *error, const char *message)
                             std::string("{\"error\":\"") + error + "\",\"message\":\"" + message + "\"}\n");
     reply.noCache = true;
     return reply;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The value of one parameter of a query string, percent-decoded ("+" a

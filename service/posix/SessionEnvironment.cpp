@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "service/posix/SessionEnvironment.h"
+#include "base/TextFormat.h"
 
 #include "service/posix/Process.h"
 
@@ -15,17 +16,6 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kSessionVariables{"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY",
                                                             "DBUS_SESSION_BUS_ADDRESS"};
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Undoes the quoting systemd applies to values with special characters.
 std::string unquote(std::string_view v)
