@@ -3,6 +3,7 @@
 // the engine on fake checks in virtual time.
 #include "tests/support/FrameTestPeer.h"
 #include "tests/support/FrameFixture.h"
+#include "store/Settings.h"
 
 #include <algorithm>
 #include <map>
@@ -13,17 +14,28 @@ namespace {
 
 class EntrySchedule : public FrameFixture {
 protected:
+    // The frame goes before its store.
+    ~EntrySchedule() override { frame.reset(); }
     // Entries on ports from 1000 up, each with the interval given (0: the
     // global one of 5 s); every check answers from inside its start.
-    void startWith(const std::vector<std::uint32_t> &intervals, std::uint32_t retry = 1)
+    void startWith(const std::vector<std::uint32_t> &intervals)
     {
-        std::vector<StoredPort> entries;
-        for (std::size_t i = 0; i < intervals.size(); ++i)
-            entries.push_back({static_cast<std::uint32_t>(1000 + i), GenericTcp, 1});
-        makeFrame(entries, 5, retry);
+        // Put in the list directly, on a store that cannot be read and is
+        // therefore never written: thousands go through no store.
+        frameRegistry = unreadable.get();
+        makeFrame();
         PortList &ports = FrameTestPeer::ports(*frame);
-        for (std::size_t i = 0; i < intervals.size(); ++i)
-            ports[i]->intervalSeconds = intervals[i];
+        for (std::size_t i = 0; i < intervals.size(); ++i) {
+            auto entry = std::make_unique<MonitorPort>();
+            entry->id = static_cast<std::uint32_t>(100 + i);
+            entry->port = static_cast<std::uint32_t>(1000 + i);
+            entry->active = 1;
+            entry->name = "port " + std::to_string(entry->port);
+            entry->intervalSeconds = intervals[i];
+            ports.insert(ports.end() - 1, std::move(entry));
+        }
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            ports[i]->rowHint = i;
         probes.outcomeAtStart = 1;
         ASSERT_TRUE(frame->toggleMonitoring(true));
         loop.runPosted();
@@ -38,6 +50,7 @@ protected:
     }
     const void *engineTimer() { return &FrameTestPeer::engine(*frame); }
     PortList &ports() { return FrameTestPeer::ports(*frame); }
+    std::unique_ptr<reg::Registry> unreadable = unavailableRegistry(reg::Status::IoError);
 };
 
 // Every entry is checked in the first round, then each at its own pace;
