@@ -182,12 +182,12 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     makeUdpRows(du);
 
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(269, 293, 50, 14));
+    ok_->setGeometry(du.rect(55, 293, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(322, 293, 50, 14));
+    cancel_->setGeometry(du.rect(108, 293, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(375, 293, 50, 14));
+    delete_->setGeometry(du.rect(161, 293, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
