@@ -4,6 +4,7 @@
 #include "store/Settings.h"
 #include "store/posix/SqliteRegistry.h"
 #include "tests/store/RegToolFixture.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ protected:
             add("Active" + n, "REG_DWORD", "1");
         }
     }
+    test::TempDir dir_;
     using Schedule = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;
     static Schedule scheduleOf(const MonitorPort &entry)
     {
