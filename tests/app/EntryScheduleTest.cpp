@@ -148,6 +148,7 @@ TEST_F(EntrySchedule, anEntryLeftOutIsTriedAgainAtTheNextTick)
     startWith({60});
     probes.started.clear();
     probes.localShortage = true;
+    ASSERT_GT(ports()[0]->nextDueMicros, clock.monotonic) << "its next check is scheduled";
     loop.advance((ports()[0]->nextDueMicros - clock.monotonic) / 1000);
     ASSERT_EQ(probes.started.size(), 1u);
     probes.localShortage = false;
