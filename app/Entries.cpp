@@ -66,6 +66,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.udpPayload = settings.udpPayload;
     entry.udpExpect = settings.udpExpect;
     entry.request = settings.request;
+    entry.intervalSeconds = settings.intervalSeconds;
+    entry.retryLimit = settings.retryLimit;
+    entry.timeoutMs = settings.timeoutMs;
 }
 } // namespace
 
@@ -116,6 +119,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.udpPayload = entry.udpPayload;
     view.udpExpect = entry.udpExpect;
     view.request = entry.request;
+    view.intervalSeconds = entry.intervalSeconds;
+    view.retryLimit = entry.retryLimit;
+    view.timeoutMs = entry.timeoutMs;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

@@ -74,6 +74,10 @@ struct EntryView {
     std::uint32_t udpMode = UdpSendOnly;
     std::string udpPayload;
     std::string udpExpect;
+    // Its own interval (s), retry limit and timeout (ms); 0 for none.
+    std::uint32_t intervalSeconds = 0;
+    std::uint32_t retryLimit = 0;
+    std::uint32_t timeoutMs = 0;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -83,7 +87,7 @@ struct EntrySettings {
     std::string command;
     std::uint32_t threshold = 0;
     std::uint32_t certWarnDays = DefaultCertWarnDays;
-    // The composed display name.
+    // The display name: composed from the kind and port, or the user's own.
     std::string name;
     // The replies that count as alive (HttpStatusRule's text).
     std::string httpStatus = "any";
@@ -94,6 +98,10 @@ struct EntrySettings {
     std::string udpPayload;
     std::string udpExpect;
     HttpRequest request;
+    // Its own interval (s), retry limit and timeout (ms); 0 for none.
+    std::uint32_t intervalSeconds = 0;
+    std::uint32_t retryLimit = 0;
+    std::uint32_t timeoutMs = 0;
 };
 
 // What the main dialog is handed when the frame creates it.

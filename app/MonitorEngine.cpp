@@ -24,6 +24,10 @@ constexpr std::uint64_t kSliceMicros = 2000;
 // Finished checks destroyed in one pass of the loop at most (and within
 // kSliceMicros).
 constexpr std::size_t kTeardownBatch = 256;
+// With intervals of their own, an entry is due at a tick that comes this
+// close before its instant: a timer may fire a little early.
+constexpr std::uint64_t kDueToleranceMicros = 500000;
+constexpr std::uint64_t kSecondMicros = 1000000;
 } // namespace
 
 MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
@@ -60,6 +64,12 @@ void MonitorEngine::start()
     roundStart_ = 0;
     unchecked_ = 0;
     nothingChecked_ = false;
+    // Entries with intervals of their own are checked in the first round
+    // too, and then each at its own pace.
+    ownIntervals_ = anyOwnInterval();
+    scheduleStartMicros_ = context_.clock->monotonicMicros();
+    for (const auto &entry : ports_)
+        entry->nextDueMicros = 0;
     resetEntriesToIdle();
     runRound(RoundKind::Regular);
     // The round may have let the user stop again from a nested box; a round
@@ -167,16 +177,33 @@ void MonitorEngine::resetEntriesToIdle()
 
 void MonitorEngine::armPollTimer()
 {
-    const unsigned periodMs = static_cast<unsigned>(std::min<std::uint64_t>(
+    unsigned periodMs = static_cast<unsigned>(std::min<std::uint64_t>(
         std::uint64_t(intervalSeconds_) * 1000u, std::uint64_t(0xFFFFFFFFu)));
+    if (ownIntervals_) {
+        // Ticks at the schedule's whole seconds, so that they do not drift
+        // by the time each round takes.
+        const std::uint64_t now = context_.clock->monotonicMicros();
+        const std::uint64_t since = now > scheduleStartMicros_ ? now - scheduleStartMicros_ : 0;
+        periodMs = static_cast<unsigned>(1000u - since / 1000u % 1000u);
+    }
     context_.loop->setTimer(this, timers::Poll, periodMs, [this] { onPollTimer(); });
 }
 
 void MonitorEngine::onPollTimer()
 {
     listener_.pollTick();
+    // Every second with intervals of their own; a round started now sets
+    // the timer again once its checks are started.
+    if (ownIntervals_)
+        armPollTimer();
     if (roundGuard_)
         return;
+    if (ownIntervals_) {
+        const std::uint64_t now = context_.clock->monotonicMicros();
+        if (std::none_of(ports_.begin(), ports_.end(),
+                         [&](const auto &entry) { return entry->active != 0 && dueNow(*entry, now); }))
+            return;
+    }
     roundGuard_ = true;
     runRound(RoundKind::Regular);
     roundGuard_ = false;
@@ -306,6 +333,8 @@ bool MonitorEngine::noticeResume()
         finishTestRound();
     }
     // The network is often not back in the first seconds after a resume.
+    if (running_ && ownIntervals_)
+        delaySchedule(std::uint64_t(intervalSeconds_) * kSecondMicros);
     if (running_ && context_.loop->hasTimer(this, timers::Poll))
         armPollTimer();
     return true;
@@ -392,8 +421,15 @@ void MonitorEngine::runRound(RoundKind kind)
     ++issue.generation;
     issue.order.clear();
     issue.order.reserve(count);
-    for (std::size_t k = 0; k < count; ++k)
-        issue.order.push_back(ports_[(first + k) % count].get());
+    // With intervals of their own, a polling round has the entries that are
+    // due.
+    const bool dueOnly = !testRound && ownIntervals_;
+    const std::uint64_t now = context_.clock->monotonicMicros();
+    for (std::size_t k = 0; k < count; ++k) {
+        MonitorPort *entry = ports_[(first + k) % count].get();
+        if (!dueOnly || (entry->active != 0 && dueNow(*entry, now)))
+            issue.order.push_back(entry);
+    }
     issue.next = 0;
     issue.unchecked = 0;
     issue.firstUnchecked = count;
@@ -417,9 +453,11 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         return;
     const unsigned generation = issue.generation;
     const std::uint64_t sliceStart = begun;
-    const auto leftOut = [&issue](int row) {
+    // An entry left out is due again at the next tick.
+    const auto leftOut = [&issue](int row, MonitorPort &entry) {
         if (issue.unchecked++ == 0 && row >= 0)
             issue.firstUnchecked = static_cast<std::size_t>(row);
+        entry.nextDueMicros = 0;
     };
     for (std::size_t n = 0; issue.next < issue.order.size(); ++n) {
         if (n >= kSliceEntries || (n > 0 && context_.clock->monotonicMicros() - sliceStart >= kSliceMicros)) {
@@ -432,6 +470,8 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         if (!next || next->active == 0)
             continue;
         MonitorPort &entry = *next;
+        if (!testRound && ownIntervals_)
+            scheduleNext(entry, context_.clock->monotonicMicros());
         if (entry.protocol != Ping && (entry.port == 0 || entry.port > 65535)) {
             // Any other port would be checked under its low 16 bits: the
             // check is not made, and no failure counted.
@@ -470,7 +510,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             if (testRound)
                 handleFailure(entry, RoundKind::Test, FailureReason::of(FailureKind::LocalShortage));
             else
-                leftOut(row);
+                leftOut(row, entry);
             continue;
         }
         CheckSlot &slot = *record.slot;
@@ -514,7 +554,7 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             // This system ran short, not the target: the check is missing.
             setRowImage(row, entry.status == Idle ? int(ImageIdle) : int(entry.status));
             if (!testRound)
-                leftOut(row);
+                leftOut(row, entry);
             continue;
         }
         ++issue.checked;
@@ -681,7 +721,7 @@ void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const Fail
     markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
-    const FailureVerdict verdict = applyFailure(entry, retryLimit_, testRound, now);
+    const FailureVerdict verdict = applyFailure(entry, retryLimitOf(entry), testRound, now);
     entry.lastReason = reason.failed() ? reason : FailureReason::of(FailureKind::TimedOut);
     entry.lastReasonTime = now;
     if (testRound) {
@@ -756,6 +796,46 @@ void MonitorEngine::runAlert(const MonitorPort &entry)
     } else if (context_.runCommand) {
         context_.runCommand(command);
     }
+}
+
+bool MonitorEngine::anyOwnInterval() const
+{
+    return std::any_of(ports_.begin(), ports_.end(),
+                       [](const auto &entry) { return entry->active != 0 && entry->intervalSeconds != 0; });
+}
+
+std::uint32_t MonitorEngine::phaseOf(const MonitorPort &entry) const
+{
+    if (entry.intervalSeconds == 0)
+        return 0;
+    // A well-mixed hash of the id: neighbouring ids, or ids that follow a
+    // pattern of intervals, land anywhere in the interval.
+    std::uint64_t z = entry.id + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<std::uint32_t>(z % entry.intervalSeconds);
+}
+
+bool MonitorEngine::dueNow(const MonitorPort &entry, std::uint64_t now) const
+{
+    return entry.nextDueMicros <= now + kDueToleranceMicros;
+}
+
+void MonitorEngine::scheduleNext(MonitorPort &entry, std::uint64_t now) const
+{
+    const std::uint64_t interval = std::uint64_t(std::max<std::uint32_t>(1u, intervalOf(entry))) * kSecondMicros;
+    const std::uint64_t first = scheduleStartMicros_ + std::uint64_t(phaseOf(entry)) * kSecondMicros;
+    const std::uint64_t after = now + kDueToleranceMicros;
+    entry.nextDueMicros = after < first ? first : first + ((after - first) / interval + 1) * interval;
+}
+
+void MonitorEngine::delaySchedule(std::uint64_t micros)
+{
+    const std::uint64_t now = context_.clock->monotonicMicros();
+    scheduleStartMicros_ += micros;
+    for (const auto &entry : ports_)
+        entry->nextDueMicros = std::max(entry->nextDueMicros, now) + micros;
 }
 
 void MonitorEngine::roundCheckEnded(const CheckSlot &slot)

@@ -170,6 +170,18 @@ public:
     std::uint32_t retryLimit() const { return retryLimit_; }
     void setIntervalSeconds(std::uint32_t seconds) { intervalSeconds_ = seconds; }
     void setRetryLimit(std::uint32_t limit) { retryLimit_ = limit; }
+    // An entry's interval and retry limit: its own, else the global ones.
+    std::uint32_t intervalOf(const MonitorPort &entry) const { return entryIntervalSeconds(entry, intervalSeconds_); }
+    std::uint32_t retryLimitOf(const MonitorPort &entry) const { return entryRetryLimit(entry, retryLimit_); }
+    // Whether some active entry has an interval of its own: the polling
+    // timer then ticks every second, and each tick's round checks the
+    // entries that are due (see dueNow()).
+    bool ownIntervals() const { return ownIntervals_; }
+    // Where an entry with an interval of its own falls within it, in
+    // seconds: a stable spread by its id, so that many such entries do not
+    // fall due at once. 0 for an entry on the global interval, whose checks
+    // stay together.
+    std::uint32_t phaseOf(const MonitorPort &entry) const;
 
     // An entry is about to be deleted: its checks under way forget it.
     void forgetEntry(MonitorPort &entry);
@@ -230,6 +242,15 @@ private:
     // waits one more full interval. True when a suspend was seen.
     bool noticeResume();
     void onPollTimer();
+    // Entries with intervals of their own: whether one is active, whether an
+    // entry is due at now, and when it is due next after now (on its grid
+    // of instants: the schedule's start, plus its phase, plus whole
+    // intervals).
+    bool anyOwnInterval() const;
+    bool dueNow(const MonitorPort &entry, std::uint64_t now) const;
+    void scheduleNext(MonitorPort &entry, std::uint64_t now) const;
+    // Every entry's next check, and the schedule itself, move by micros.
+    void delaySchedule(std::uint64_t micros);
     void showShortage(std::size_t unchecked, bool nothingChecked);
     void armPollTimer();
     void setRowImage(int row, int image) { listener_.setRowImage(row, image); }
@@ -315,6 +336,10 @@ private:
     std::size_t unchecked_ = 0;
     bool nothingChecked_ = false;
     bool shortageShown_ = false;
+    // Some active entry has its own interval, and the instant the schedule
+    // of due checks counts from (monotonic).
+    bool ownIntervals_ = false;
+    std::uint64_t scheduleStartMicros_ = 0;
     // Entries whose port outside 1..65535 has been said on standard error.
     std::set<std::uint32_t> portOutOfRangeSaid_;
 };

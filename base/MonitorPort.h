@@ -124,6 +124,17 @@ struct MonitorPort {
     // absent: every channel.
     std::optional<std::vector<std::uint32_t>> channels;
 
+    // The entry's own schedule ("Interval #i", "Retry #i", "Timeout #i"):
+    // seconds between its checks, failures tolerated before one is declared,
+    // and how long a check may take. 0 where it has none: the global
+    // interval and retry limit, and DefaultTimeoutMs.
+    std::uint32_t intervalSeconds = 0;
+    std::uint32_t retryLimit = 0;
+    std::uint32_t timeoutMs = 0;
+    // When its next check is due (monotonic), where entries have intervals
+    // of their own: the engine keeps it.
+    std::uint64_t nextDueMicros = 0;
+
     MonitorPort();
     ~MonitorPort();
     MonitorPort(const MonitorPort &) = delete;
@@ -149,6 +160,35 @@ inline bool judgesHttpStatus(std::uint32_t protocol)
 inline const std::string &checkedHost(const MonitorPort &entry, const std::string &targetHost)
 {
     return entry.host.empty() ? targetHost : entry.host;
+}
+
+// The limits of an entry's own schedule, and the timeout of an entry without
+// one of its own.
+constexpr std::uint32_t EntryIntervalMax = 99999;
+constexpr std::uint32_t EntryRetryMin = 1;
+constexpr std::uint32_t EntryRetryMax = 5;
+constexpr std::uint32_t EntryTimeoutMinMs = 100;
+constexpr std::uint32_t EntryTimeoutMaxMs = 60000;
+constexpr std::uint32_t DefaultTimeoutMs = 3000;
+
+// The seconds between an entry's checks: its own interval, else the global
+// one.
+inline std::uint32_t entryIntervalSeconds(const MonitorPort &entry, std::uint32_t globalSeconds)
+{
+    return entry.intervalSeconds != 0 ? entry.intervalSeconds : globalSeconds;
+}
+
+// The failed checks an entry tolerates before a failure is declared: its
+// own limit, else the global one.
+inline std::uint32_t entryRetryLimit(const MonitorPort &entry, std::uint32_t globalLimit)
+{
+    return entry.retryLimit != 0 ? entry.retryLimit : globalLimit;
+}
+
+// How long one check of the entry may take, in milliseconds.
+inline std::uint32_t entryTimeoutMs(const MonitorPort &entry)
+{
+    return entry.timeoutMs != 0 ? entry.timeoutMs : DefaultTimeoutMs;
 }
 
 // The text of the placeholder row that ends every port list.

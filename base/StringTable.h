@@ -427,6 +427,24 @@ constexpr unsigned ChannelReasonCertificate = 869;
 constexpr unsigned ChannelReasonOther = 870;
 constexpr unsigned ChannelReasonInvalid = 871;
 
+// The port settings dialog's rows that every kind has: the entry's group,
+// its name, and its own interval, retry limit and timeout with their units,
+// and what empty ones stand for (%s the global interval, the global retry
+// limit, the default timeout).
+constexpr unsigned EntryGroup = 1050;
+constexpr unsigned EntryNameLabel = 1051;
+constexpr unsigned EntryIntervalLabel = 1052;
+constexpr unsigned EntryIntervalUnit = 1053;
+constexpr unsigned EntryRetryLabel = 1054;
+constexpr unsigned EntryRetryUnit = 1055;
+constexpr unsigned EntryTimeoutLabel = 1056;
+constexpr unsigned EntryTimeoutUnit = 1057;
+constexpr unsigned EntryScheduleHelp = 1058;
+// The UDP kind panel's rows.
+constexpr unsigned UdpModeLabel = 1060;
+constexpr unsigned UdpPayloadLabel = 1061;
+constexpr unsigned UdpExpectLabel = 1062;
+constexpr unsigned UdpBytesNote = 1063;
 } // namespace sid
 
 } // namespace vigilon

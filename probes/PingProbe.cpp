@@ -197,12 +197,12 @@ int CPingProbe::beginSystemEcho()
     int error = 0;
     startMicros_ = nowMicros();
     echo_ = net::icmp::startSystemEcho(
-        loop_, address_, request_.data() + kHeader, request_.size() - kHeader, ping::Ttl, ping::ReplyWaitMs,
+        loop_, address_, request_.data() + kHeader, request_.size() - kHeader, ping::Ttl, replyWaitMs(),
         [this](const net::icmp::EchoAnswer &answer) { onSystemEcho(answer); }, error);
     if (echo_) {
         // The reply wait runs from the request; it replaces the deadline
         // of the lookup.
-        armTimer(ping::ReplyWaitMs);
+        armTimer(replyWaitMs());
         return 1;
     }
     killTimer();
@@ -271,7 +271,7 @@ int CPingProbe::beginAsync()
             }
             // The reply wait runs from the send; it replaces the deadline
             // of the lookup.
-            armTimer(ping::ReplyWaitMs);
+            armTimer(replyWaitMs());
             return 1;
         }
         error = net::lastError();

@@ -36,8 +36,9 @@ struct PingReply {
 // One ICMP echo check (an ICMPv6 echo for an IPv6 target), on the event
 // loop like the socket probes (see CSocketProbe): the name is looked up
 // through the resolver, one echo request goes out, and the socket is
-// watched on the event loop; the deadline timer bounds the lookup at 3000 ms
-// and then the wait for the reply at 2000 ms from the send. Answered or
+// watched on the event loop; the deadline timer bounds the lookup at the
+// entry's timeout and then the wait for the reply at 2000 ms from the send
+// (at its timeout, where the entry has one of its own). Answered or
 // Failed is reported; on success the response time runs from right before
 // the send to the kernel's receive stamp of the reply, on failure it is 0.
 //
@@ -114,6 +115,9 @@ protected:
     int beginAsync() override;
     void onSocket(unsigned events, int error) override;
     void onTimeout() override;
+    // How long the reply is waited for after the send: the entry's own
+    // timeout, else ping::ReplyWaitMs.
+    unsigned replyWaitMs() const { return entry_ && entry_->timeoutMs != 0 ? entry_->timeoutMs : ping::ReplyWaitMs; }
 
 private:
     // Judges the next message of a datagram socket's error queue: 0 failure,

@@ -208,6 +208,9 @@ int CSocketProbe::start(std::uint32_t port, const std::string &host, MonitorPort
     port_ = port;
     host_ = host;
     entry_ = &entry;
+    // A redirect's probe has what is left of the check's time.
+    if (!exchange_)
+        deadlineMs_ = entryTimeoutMs(entry);
 
     // A name is looked up after the socket is open, as ever: the socket is
     // for IPv4 unless the target is written as an IPv6 address.

@@ -28,7 +28,7 @@ constexpr std::size_t HttpReadSize = 1024;
 // start() returns 1 when the check is under way;
 // the outcome reaches the owner through ProbeHost::reportResult(), also from
 // inside start(). The probe's deadline timer on the event loop bounds the
-// check at 3000 ms; when it fires the failure is reported and done()
+// check at the entry's timeout (3000 ms unless it has its own); when it fires the failure is reported and done()
 // becomes 2. A connection that completes later still reports its success
 // (the owner then sees a failure followed by a success for one check).
 //
@@ -93,6 +93,8 @@ protected:
 
     // The deadline: periodMs, or 0 for what is left of the check's time.
     void armTimer(unsigned periodMs = 0);
+    // The whole check's time: the entry's timeout.
+    unsigned deadlineMs() const { return deadlineMs_; }
     void killTimer();
     void watch(unsigned events);
     void unwatch();

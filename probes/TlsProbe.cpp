@@ -218,7 +218,7 @@ void CTlsProbe::advance(std::uint64_t seen)
             return;
         }
         // The deadline set at the connect bounds the reply too: the whole
-        // check ends within its 3000 ms.
+        // check ends within its timeout.
         requestSent_ = true;
         if (!flush())
             return;

@@ -20,7 +20,7 @@ namespace vigilon {
 // handshake (TLS) or to the reply (HTTPS: its first byte for HEAD, its last
 // byte read for GET and POST). HTTPS sends the entry's request and judges
 // its reply as the HTTP check does, redirects and body included. The deadline timer bounds the whole check
-// at 3000 ms: the connect and the handshake, and for HTTPS the request and
+// at the entry's timeout (3000 ms unless it has its own): the connect and the handshake, and for HTTPS the request and
 // its reply as well. A refused connect is
 // left to the timeout as with the other kinds; a handshake that fails
 // reports at once, with its reason.

@@ -66,7 +66,7 @@ int CUdpProbe::beginAsync()
         if (mode_ == UdpSendOnly) {
             killTimer();
         } else if (mode_ == UdpClosedFails) {
-            loop_.setTimer(this, probe::UdpWindowTimer, std::min<unsigned>(UdpRefusalWindowMs, probe::TimeoutMs),
+            loop_.setTimer(this, probe::UdpWindowTimer, std::min<unsigned>(UdpRefusalWindowMs, deadlineMs()),
                            [this] { onWindowEnd(); });
         }
         return 1;

@@ -63,7 +63,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(271, 313));
+    setFixedSize(du.size(433, 313));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
@@ -178,6 +178,9 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     connect(methodCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
     connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
 
+    makeEntryRows(du);
+    makeUdpRows(du);
+
     ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(55, 293, 50, 14));
     ok_->setDefault(true);
@@ -214,7 +217,14 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(bodyEdit_, redirectsCheck_);
     setTabOrder(redirectsCheck_, contentRuleCombo_);
     setTabOrder(contentRuleCombo_, contentTextEdit_);
-    setTabOrder(contentTextEdit_, ok_);
+    setTabOrder(contentTextEdit_, udpModeCombo_);
+    setTabOrder(udpModeCombo_, udpPayloadEdit_);
+    setTabOrder(udpPayloadEdit_, udpExpectEdit_);
+    setTabOrder(udpExpectEdit_, nameEdit_);
+    setTabOrder(nameEdit_, intervalEdit_);
+    setTabOrder(intervalEdit_, retryEdit_);
+    setTabOrder(retryEdit_, timeoutEdit_);
+    setTabOrder(timeoutEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }
@@ -336,6 +346,106 @@ void CPortSettingsDlg::setRequestEnabled(bool request, bool body, bool contentTe
         widget->setEnabled(request);
     bodyEdit_->setEnabled(body);
     contentTextEdit_->setEnabled(contentText);
+}
+
+void CPortSettingsDlg::makeEntryRows(const DialogUnits &du)
+{
+    // Beside the common rows, as the template has them.
+    auto *group = new QGroupBox(uiText(sid::EntryGroup), this);
+    group->setGeometry(du.rect(271, 5, 155, 142));
+    group->lower();
+    label(this, du, uiText(sid::EntryNameLabel), 277, 18, 140, 10);
+    label(this, du, uiText(sid::EntryIntervalLabel), 277, 51, 42, 10);
+    label(this, du, uiText(sid::EntryIntervalUnit), 352, 51, 68, 10);
+    label(this, du, uiText(sid::EntryRetryLabel), 277, 69, 42, 10);
+    label(this, du, uiText(sid::EntryRetryUnit), 352, 69, 68, 10);
+    label(this, du, uiText(sid::EntryTimeoutLabel), 277, 87, 42, 10);
+    label(this, du, uiText(sid::EntryTimeoutUnit), 352, 87, 68, 10);
+    scheduleHelp_ = new QLabel(this);
+    scheduleHelp_->setGeometry(du.rect(277, 105, 143, 38));
+    scheduleHelp_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    scheduleHelp_->setWordWrap(true);
+
+    nameEdit_ = new QLineEdit(this);
+    nameEdit_->setObjectName(QStringLiteral("1102"));
+    nameEdit_->setGeometry(du.rect(277, 29, 143, 14));
+    nameEdit_->setMaxLength(static_cast<int>(PortSettingsForm::MaxNameChars));
+    const auto number = [&](QLineEdit *&edit, const char *id, int y) {
+        edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(id));
+        edit->setGeometry(du.rect(321, y, 28, 14));
+        edit->setAlignment(Qt::AlignRight);
+        edit->setValidator(digitsOnly(edit));
+    };
+    number(intervalEdit_, "1104", 49);
+    number(retryEdit_, "1107", 67);
+    number(timeoutEdit_, "1110", 85);
+    nameField_.attach(nameEdit_);
+    intervalField_.attach(intervalEdit_);
+    retryField_.attach(retryEdit_);
+    timeoutField_.attach(timeoutEdit_);
+    // What the user types in the port box reaches the name at once.
+    connect(portEdit_, &QLineEdit::textEdited, this, [this](const QString &) { form_.onPortEdited(*this); });
+}
+
+void CPortSettingsDlg::makeUdpRows(const DialogUnits &du)
+{
+    auto *group = new QGroupBox(QStringLiteral("UDP"), this);
+    group->setGeometry(du.rect(7, 149, 257, 138));
+    group->lower();
+    udpModeCombo_ = new QComboBox(this);
+    udpModeCombo_->setObjectName(QStringLiteral("1117"));
+    for (const std::string &mode : PortSettingsForm::udpModeTexts())
+        udpModeCombo_->addItem(QString::fromStdString(mode));
+    const QRect modeRect = du.rect(58, 160, 120, 60);
+    udpModeCombo_->setGeometry(modeRect.x(), modeRect.y(), modeRect.width(), udpModeCombo_->sizeHint().height());
+    udpHelp_ = new QLabel(this);
+    udpHelp_->setObjectName(QStringLiteral("1118"));
+    udpHelp_->setGeometry(du.rect(58, 177, 199, 40));
+    udpHelp_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    udpHelp_->setWordWrap(true);
+    udpPayloadEdit_ = new QLineEdit(this);
+    udpPayloadEdit_->setObjectName(QStringLiteral("1120"));
+    udpPayloadEdit_->setGeometry(du.rect(58, 220, 199, 14));
+    udpPayloadEdit_->setMaxLength(static_cast<int>(PortSettingsForm::MaxUdpBytesChars));
+    udpExpectEdit_ = new QLineEdit(this);
+    udpExpectEdit_->setObjectName(QStringLiteral("1122"));
+    udpExpectEdit_->setGeometry(du.rect(58, 238, 199, 14));
+    udpExpectEdit_->setMaxLength(static_cast<int>(PortSettingsForm::MaxUdpBytesChars));
+    udpPayloadField_.attach(udpPayloadEdit_);
+    udpExpectField_.attach(udpExpectEdit_);
+    inPanel(KindPanel::Udp, {group, label(this, du, uiText(sid::UdpModeLabel), 10, 162, 46, 10),
+                             label(this, du, uiText(sid::UdpPayloadLabel), 10, 222, 46, 10),
+                             label(this, du, uiText(sid::UdpExpectLabel), 10, 240, 46, 10),
+                             label(this, du, uiText(sid::UdpBytesNote), 58, 256, 199, 10), udpModeCombo_, udpHelp_,
+                             udpPayloadEdit_, udpExpectEdit_});
+    connect(udpModeCombo_, &QComboBox::activated, this, [this](int) { form_.onUdpModeChanged(*this); });
+}
+
+void CPortSettingsDlg::setScheduleHelp(const std::string &text)
+{
+    scheduleHelp_->setText(QString::fromStdString(text));
+}
+
+int CPortSettingsDlg::udpModeIndex() const
+{
+    return udpModeCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setUdpModeIndex(int index)
+{
+    udpModeCombo_->setCurrentIndex(index);
+}
+
+void CPortSettingsDlg::setUdpHelp(const std::string &text)
+{
+    udpHelp_->setText(QString::fromStdString(text));
+}
+
+void CPortSettingsDlg::setUdpBytesEnabled(bool payload, bool expect)
+{
+    udpPayloadEdit_->setEnabled(payload);
+    udpExpectEdit_->setEnabled(expect);
 }
 
 void CPortSettingsDlg::accept()

@@ -16,11 +16,14 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace vigilon {
+
+class DialogUnits;
 
 // The port settings dialog's widgets; what they do is PortSettingsForm's. The
 // caller sets the form's fields, runs the dialog and reads them back.
@@ -49,6 +52,15 @@ public:
     QCheckBox *redirectsCheck() const { return redirectsCheck_; }
     QComboBox *contentRuleCombo() const { return contentRuleCombo_; }
     QLineEdit *contentTextEdit() const { return contentTextEdit_; }
+    QLineEdit *nameEdit() const { return nameEdit_; }
+    QLineEdit *intervalEdit() const { return intervalEdit_; }
+    QLineEdit *retryEdit() const { return retryEdit_; }
+    QLineEdit *timeoutEdit() const { return timeoutEdit_; }
+    QLabel *scheduleHelp() const { return scheduleHelp_; }
+    QComboBox *udpModeCombo() const { return udpModeCombo_; }
+    QLabel *udpHelp() const { return udpHelp_; }
+    QLineEdit *udpPayloadEdit() const { return udpPayloadEdit_; }
+    QLineEdit *udpExpectEdit() const { return udpExpectEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *deleteButton() const { return delete_; }
 
@@ -89,6 +101,20 @@ private:
     void setContentRuleChoice(int choice) override;
     EditField &contentTextField() override { return contentTextField_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override;
+    EditField &nameField() override { return nameField_; }
+    EditField &intervalField() override { return intervalField_; }
+    EditField &retryField() override { return retryField_; }
+    EditField &timeoutField() override { return timeoutField_; }
+    void setScheduleHelp(const std::string &text) override;
+    int udpModeIndex() const override;
+    void setUdpModeIndex(int index) override;
+    void setUdpHelp(const std::string &text) override;
+    EditField &udpPayloadField() override { return udpPayloadField_; }
+    EditField &udpExpectField() override { return udpExpectField_; }
+    void setUdpBytesEnabled(bool payload, bool expect) override;
+    // The rows every kind has, beside the common ones, and the UDP panel.
+    void makeEntryRows(const DialogUnits &du);
+    void makeUdpRows(const DialogUnits &du);
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -108,6 +134,21 @@ private:
     QCheckBox *redirectsCheck_;
     QComboBox *contentRuleCombo_;
     QLineEdit *contentTextEdit_;
+    QLineEdit *nameEdit_ = nullptr;
+    QLineEdit *intervalEdit_ = nullptr;
+    QLineEdit *retryEdit_ = nullptr;
+    QLineEdit *timeoutEdit_ = nullptr;
+    QLabel *scheduleHelp_ = nullptr;
+    QComboBox *udpModeCombo_ = nullptr;
+    QLabel *udpHelp_ = nullptr;
+    QLineEdit *udpPayloadEdit_ = nullptr;
+    QLineEdit *udpExpectEdit_ = nullptr;
+    LineEditField nameField_;
+    LineEditField intervalField_;
+    LineEditField retryField_;
+    LineEditField timeoutField_;
+    LineEditField udpPayloadField_;
+    LineEditField udpExpectField_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;

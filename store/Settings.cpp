@@ -506,6 +506,70 @@ void readEntryChannels(Key &key, std::uint32_t i, MonitorPort &entry, StoredValu
     }
 }
 
+// Entry i's own schedule: "Interval #i" (seconds), "Retry #i" and
+// "Timeout #i" (milliseconds), each optional; 0 or absent is the global
+// interval, the global retry limit or the default timeout. A value outside
+// its range is brought into it, said in notes; one that is not a DWORD is
+// not used, said too. known gets what was read exactly.
+void readSchedule(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known,
+                  std::vector<std::string> &notes)
+{
+    bool allExact = true;
+    const auto value = [&](const char *base, std::uint32_t low, std::uint32_t high, std::uint32_t &out,
+                           std::optional<std::uint32_t> &exact) {
+        const std::string name = indexed(base, i);
+        std::uint32_t read = 0;
+        bool one = false;
+        const Status status = readDword(key, name, read, &one);
+        if (status == Status::TooLarge)
+            notes.push_back(std::string(reg::programName()) + ": entry #" + std::to_string(i) + " (" +
+                            escapeControls(entry.name) + "): its \"" + name + "\" does not fit a REG_DWORD and is "
+                            "not used\n");
+        if (status != Status::Ok) {
+            allExact = allExact && status == Status::NotFound;
+            return;
+        }
+        out = read == 0 ? 0 : std::clamp(read, low, high);
+        if (out != read)
+            notes.push_back(std::string(reg::programName()) + ": entry #" + std::to_string(i) + " (" +
+                            escapeControls(entry.name) + "): its \"" + name + "\" of " + std::to_string(read) +
+                            " is outside " + std::to_string(low) + ".." + std::to_string(high) + "; using " +
+                            std::to_string(out) + "\n");
+        if (one && out == read && read != 0)
+            exact = read;
+        else
+            allExact = false;
+    };
+    value("Interval", 1, EntryIntervalMax, entry.intervalSeconds, known.interval);
+    value("Retry", EntryRetryMin, EntryRetryMax, entry.retryLimit, known.retry);
+    value("Timeout", EntryTimeoutMinMs, EntryTimeoutMaxMs, entry.timeoutMs, known.timeout);
+    known.scheduleKnown = allExact;
+}
+
+// Writes the schedule's values that differ from what the store holds: one
+// that is 0 is deleted rather than written, so that a store that never had
+// them stays as it was.
+Status writeSchedule(Key &key, std::uint32_t i, const MonitorPort &entry, const StoredValues::Entry *had)
+{
+    const bool known = had && had->scheduleKnown;
+    Status status = Status::Ok;
+    // A stored value is never 0 (one that reads 0 is not known).
+    const auto put = [&](const char *base, std::uint32_t value, const std::optional<std::uint32_t> &stored) {
+        if (status != Status::Ok || (known && stored.value_or(0) == value))
+            return;
+        const std::string name = indexed(base, i);
+        if (value != 0) {
+            status = writeDword(key, name, value);
+        } else if (const Status removed = key.deleteValue(name); removed != Status::NotFound) {
+            status = removed;
+        }
+    };
+    put("Interval", entry.intervalSeconds, had ? had->interval : std::nullopt);
+    put("Retry", entry.retryLimit, had ? had->retry : std::nullopt);
+    put("Timeout", entry.timeoutMs, had ? had->timeout : std::nullopt);
+    return status;
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -683,6 +747,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
             if (read == Status::Ok) {
                 readEntryExtras(*key, i, *entry, certWarnDays);
                 udp = readUdpValues(*key, i, *entry);
+                readSchedule(*key, i, *entry, found.entries[i], notes);
                 readEntryChannels(*key, i, *entry, found.entries[i]);
             }
             if (read == Status::Ok && exact) {
@@ -792,6 +857,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             // Without a list of its own the entry uses every channel and
             // has no "Channels #i".
             const StoredValues::Entry *had = n < known.entries.size() ? &known.entries[n] : nullptr;
+            if (status == Status::Ok)
+                status = writeSchedule(key, i, entry, had);
             const std::string channelsName = indexed("Channels", i);
             if (entry.channels) {
                 const std::string list = channelListText(*entry.channels);
@@ -845,6 +912,13 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.redirects = request.redirects;
         now.channelsKnown = true;
         now.channels = entry.channels ? std::optional<std::string>(channelListText(*entry.channels)) : std::nullopt;
+        const auto some = [](std::uint32_t value) {
+            return value != 0 ? std::optional<std::uint32_t>(value) : std::nullopt;
+        };
+        now.scheduleKnown = true;
+        now.interval = some(entry.intervalSeconds);
+        now.retry = some(entry.retryLimit);
+        now.timeout = some(entry.timeoutMs);
     }
     return result;
 }

@@ -72,6 +72,11 @@ struct StoredValues {
         // its text as stored (REG_SZ), or nothing when there is none.
         bool channelsKnown = false;
         std::optional<std::string> channels;
+        // "Interval #i", "Retry #i", "Timeout #i", optional: known once read
+        // or written; then each holds what the store has (nothing where it
+        // has no such value).
+        bool scheduleKnown = false;
+        std::optional<std::uint32_t> interval, retry, timeout;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

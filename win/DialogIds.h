@@ -54,6 +54,31 @@
 #define IDC_HTTP_BODY_LABEL 1081
 #define IDC_HTTP_BODY_NOTE 1082
 #define IDC_CONTENT_RULE_LABEL 1083
+// The rows every kind has, beside the common ones: the entry's name and its
+// own interval, retry limit and timeout.
+#define IDC_ENTRY_GROUP 1100
+#define IDC_ENTRY_NAME_LABEL 1101
+#define IDC_ENTRY_NAME 1102
+#define IDC_ENTRY_INTERVAL_LABEL 1103
+#define IDC_ENTRY_INTERVAL 1104
+#define IDC_ENTRY_INTERVAL_UNIT 1105
+#define IDC_ENTRY_RETRY_LABEL 1106
+#define IDC_ENTRY_RETRY 1107
+#define IDC_ENTRY_RETRY_UNIT 1108
+#define IDC_ENTRY_TIMEOUT_LABEL 1109
+#define IDC_ENTRY_TIMEOUT 1110
+#define IDC_ENTRY_TIMEOUT_UNIT 1111
+#define IDC_ENTRY_SCHEDULE_HELP 1112
+// The Udp kind panel.
+#define IDC_UDP_GROUP 1115
+#define IDC_UDP_MODE_LABEL 1116
+#define IDC_UDP_MODE 1117
+#define IDC_UDP_HELP 1118
+#define IDC_UDP_PAYLOAD_LABEL 1119
+#define IDC_UDP_PAYLOAD 1120
+#define IDC_UDP_EXPECT_LABEL 1121
+#define IDC_UDP_EXPECT 1122
+#define IDC_UDP_BYTES_NOTE 1123
 
 /* Target host */
 #define IDC_HOST 1000

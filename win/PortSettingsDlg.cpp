@@ -49,9 +49,14 @@ const std::vector<int> &panelControls(KindPanel panel)
                                        IDC_CONTENT_RULE_LABEL, IDC_HTTP_METHOD,     IDC_HTTP_PATH,
                                        IDC_HTTP_HEADERS,     IDC_HTTP_BODY,         IDC_HTTP_REDIRECTS,
                                        IDC_CONTENT_RULE,     IDC_CONTENT_TEXT};
+    static const std::vector<int> udp{IDC_UDP_GROUP,         IDC_UDP_MODE_LABEL, IDC_UDP_MODE,
+                                      IDC_UDP_HELP,          IDC_UDP_PAYLOAD_LABEL, IDC_UDP_PAYLOAD,
+                                      IDC_UDP_EXPECT_LABEL,  IDC_UDP_EXPECT,     IDC_UDP_BYTES_NOTE};
     switch (panel) {
     case KindPanel::Http:
         return http;
+    case KindPanel::Udp:
+        return udp;
     default:
         return none;
     }
@@ -93,7 +98,20 @@ public:
         HWND rules = GetDlgItem(window, IDC_CONTENT_RULE);
         for (const std::string &choice : PortSettingsForm::contentRuleChoiceTexts())
             SendMessageW(rules, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
+        name_.attach(GetDlgItem(window, IDC_ENTRY_NAME));
+        interval_.attach(GetDlgItem(window, IDC_ENTRY_INTERVAL));
+        retry_.attach(GetDlgItem(window, IDC_ENTRY_RETRY));
+        timeout_.attach(GetDlgItem(window, IDC_ENTRY_TIMEOUT));
+        SendMessageW(name_.handle(), EM_LIMITTEXT, PortSettingsForm::MaxNameChars, 0);
+        udpPayload_.attach(GetDlgItem(window, IDC_UDP_PAYLOAD));
+        udpExpect_.attach(GetDlgItem(window, IDC_UDP_EXPECT));
+        for (HWND edit : {udpPayload_.handle(), udpExpect_.handle()})
+            SendMessageW(edit, EM_LIMITTEXT, PortSettingsForm::MaxUdpBytesChars, 0);
+        HWND modes = GetDlgItem(window, IDC_UDP_MODE);
+        for (const std::string &mode : PortSettingsForm::udpModeTexts())
+            SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(mode).c_str()));
         form_.init(*this);
+        initialised_ = true;
     }
 
     bool command(int id, int code) override
@@ -123,6 +141,15 @@ public:
             if (code == CBN_SELCHANGE)
                 form_.onRequestChanged(*this);
             return true;
+        case IDC_UDP_MODE:
+            if (code == CBN_SELCHANGE)
+                form_.onUdpModeChanged(*this);
+            return true;
+        case IDC_PORT:
+            // What the user types reaches the name at once.
+            if (code == EN_CHANGE && initialised_)
+                form_.onPortEdited(*this);
+            return code == EN_CHANGE;
         default:
             return false;
         }
@@ -206,7 +233,43 @@ private:
         EnableWindow(contentText_.handle(), contentText);
     }
 
+    EditField &nameField() override { return name_; }
+    EditField &intervalField() override { return interval_; }
+    EditField &retryField() override { return retry_; }
+    EditField &timeoutField() override { return timeout_; }
+    void setScheduleHelp(const std::string &text) override
+    {
+        SetDlgItemTextW(window, IDC_ENTRY_SCHEDULE_HELP, widen(text).c_str());
+    }
+    int udpModeIndex() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_UDP_MODE, CB_GETCURSEL, 0, 0));
+    }
+    void setUdpModeIndex(int index) override
+    {
+        SendDlgItemMessageW(window, IDC_UDP_MODE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    void setUdpHelp(const std::string &text) override
+    {
+        SetDlgItemTextW(window, IDC_UDP_HELP, widen(text).c_str());
+    }
+    EditField &udpPayloadField() override { return udpPayload_; }
+    EditField &udpExpectField() override { return udpExpect_; }
+    void setUdpBytesEnabled(bool payload, bool expect) override
+    {
+        EnableWindow(udpPayload_.handle(), payload);
+        EnableWindow(udpExpect_.handle(), expect);
+    }
+
     PortSettingsForm &form_;
+    // The form has filled the controls: changes from now on are the user's.
+    bool initialised_ = false;
+    HwndEditField name_;
+    HwndEditField interval_;
+    HwndEditField retry_;
+    HwndEditField timeout_;
+    HwndEditField udpPayload_;
+    HwndEditField udpExpect_;
     HwndEditField port_;
     HwndEditField threshold_;
     HwndEditField certDays_;

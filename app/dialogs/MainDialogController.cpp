@@ -140,15 +140,20 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.udpPayload = form.udpPayload;
     settings.udpExpect = form.udpExpect;
     settings.request = form.request;
+    settings.intervalSeconds = form.intervalSeconds;
+    settings.retryLimit = form.retryLimit;
+    settings.timeoutMs = form.timeoutMs;
     return settings;
 }
 
 // An edited entry of the same kind and port keeps a name composed in either
-// language: its kept history and metrics go by it.
+// language: its kept history and metrics go by it. A name the user typed
+// is his.
 EntrySettings editedSettings(const PortSettingsForm &form, const EntryView &entry)
 {
     EntrySettings settings = settingsFrom(form);
     if (static_cast<std::uint32_t>(form.protocol) == entry.protocol && form.port == entry.port &&
+        PortSettingsForm::isComposedName(form.name, form.protocol, form.port) &&
         PortSettingsForm::isComposedName(entry.name, form.protocol, form.port))
         settings.name = entry.name;
     return settings;
@@ -381,6 +386,8 @@ void MainDialogController::addEntry(int row)
 {
     PortSettingsForm form;
     form.targetHost = frame_.targetHost();
+    form.globalInterval = frame_.intervalSeconds();
+    form.globalRetry = frame_.retryLimit();
     DialogFace &frame = frame_;
     // Asked from inside the dialog: the frame may have gone meanwhile.
     form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
@@ -417,6 +424,12 @@ void MainDialogController::editEntry(int row)
     form.udpPayload = entry.udpPayload;
     form.udpExpect = entry.udpExpect;
     form.request = entry.request;
+    form.name = entry.name;
+    form.intervalSeconds = entry.intervalSeconds;
+    form.retryLimit = entry.retryLimit;
+    form.timeoutMs = entry.timeoutMs;
+    form.globalInterval = frame_.intervalSeconds();
+    form.globalRetry = frame_.retryLimit();
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

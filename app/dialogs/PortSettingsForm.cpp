@@ -5,6 +5,7 @@
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
+#include "base/UdpBytes.h"
 
 namespace vigilon {
 
@@ -111,7 +112,120 @@ void PortSettingsForm::init(Controls &controls) const
     onRequestChanged(controls);
     controls.hostField().setText(host);
     controls.setHostHint(targetHostShown(targetHost));
+    // A name that is not this kind's and port's composed one, in either
+    // language and letter case, was typed.
+    composedShown_ = composeName(protocol, port);
+    const bool typed = !name.empty() && !sameWord(name, composeName(protocol, port, Language::English)) &&
+                       !sameWord(name, composeName(protocol, port, Language::Japanese));
+    controls.nameField().setText(typed ? name : composedShown_);
+    for (auto [field, value] : {std::pair{&controls.intervalField(), intervalSeconds},
+                                std::pair{&controls.retryField(), retryLimit},
+                                std::pair{&controls.timeoutField(), timeoutMs}})
+        field->setText(value != 0 ? std::to_string(value) : std::string());
+    controls.setScheduleHelp(formatText(loadString(sid::EntryScheduleHelp),
+                                        {std::to_string(globalInterval), std::to_string(globalRetry),
+                                         std::to_string(DefaultTimeoutMs)}));
+    controls.setUdpModeIndex(udpMode <= UdpExpectReply ? static_cast<int>(udpMode) : 0);
+    controls.udpPayloadField().setText(udpPayload);
+    controls.udpExpectField().setText(udpExpect);
+    onUdpModeChanged(controls);
     controls.portField().focusAndSelect();
+}
+
+std::vector<std::string> PortSettingsForm::udpModeTexts()
+{
+    return {loadString(sid::UdpModeSendOnly), loadString(sid::UdpModeClosedFails), loadString(sid::UdpModeExpectReply)};
+}
+
+void PortSettingsForm::followName(Controls &controls)
+{
+    EditField &field = controls.nameField();
+    const std::string shown = field.text();
+    if (!shown.empty() && shown != composedShown_)
+        return;
+    std::int64_t typedPort = 0;
+    if (!DataExchange::parse(controls.portField().text(), false, typedPort))
+        typedPort = 0;
+    composedShown_ = composeName(protocol, protocol == Ping ? 7 : typedPort);
+    field.setText(composedShown_);
+}
+
+void PortSettingsForm::onPortEdited(Controls &controls)
+{
+    followName(controls);
+}
+
+void PortSettingsForm::onUdpModeChanged(Controls &controls) const
+{
+    const int mode = controls.udpModeIndex();
+    static constexpr unsigned help[] = {sid::UdpHelpSendOnly, sid::UdpHelpClosedFails, sid::UdpHelpExpectReply};
+    controls.setUdpHelp(mode >= 0 && mode <= static_cast<int>(UdpExpectReply) ? loadString(help[mode]) : std::string());
+    controls.setUdpBytesEnabled(true, mode == static_cast<int>(UdpExpectReply));
+}
+
+bool PortSettingsForm::readName(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    DataExchange dx(prompter, alive);
+    std::string typed;
+    if (!dx.readText(controls.nameField(), typed, MaxNameChars))
+        return false;
+    typed = std::string(trimmed(typed));
+    // Left as filled in, emptied, or typed as this kind's composed name in
+    // either language: the composed name, in the interface's language.
+    if (typed.empty() || typed == composedShown_ || isComposedName(typed, protocol, port))
+        name = composeName(protocol, port);
+    else
+        name = std::move(typed);
+    return true;
+}
+
+bool PortSettingsForm::readSchedule(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    const struct {
+        EditField &field;
+        std::uint32_t &value;
+        std::uint32_t low, high;
+    } rows[] = {{controls.intervalField(), intervalSeconds, 1, EntryIntervalMax},
+                {controls.retryField(), retryLimit, EntryRetryMin, EntryRetryMax},
+                {controls.timeoutField(), timeoutMs, EntryTimeoutMinMs, EntryTimeoutMaxMs}};
+    std::uint32_t read[3] = {};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (trimmed(rows[i].field.text()).empty())
+            continue;
+        DataExchange dx(prompter, alive);
+        if (dx.readUnsigned(rows[i].field, read[i], rows[i].low, rows[i].high) != DataExchange::Outcome::Ok)
+            return false;
+        if (alive && !*alive)
+            return false;
+    }
+    for (std::size_t i = 0; i < 3; ++i)
+        rows[i].value = read[i];
+    return true;
+}
+
+bool PortSettingsForm::readUdp(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    if (protocol != GenericUdp)
+        return true;
+    DataExchange dx(prompter, alive);
+    std::string payload, expect;
+    if (!dx.readText(controls.udpPayloadField(), payload, MaxUdpBytesChars) ||
+        !dx.readText(controls.udpExpectField(), expect, MaxUdpBytesChars))
+        return false;
+    for (auto [text, field] : {std::pair{&payload, &controls.udpPayloadField()},
+                               std::pair{&expect, &controls.udpExpectField()}}) {
+        if (decodeUdpBytes(*text))
+            continue;
+        prompter.messageBox(loadString(sid::UdpBytesInvalid), "", mb::Ok | mb::IconExclamation);
+        if (!alive || *alive)
+            field->focusAndSelect();
+        return false;
+    }
+    const int mode = controls.udpModeIndex();
+    udpMode = mode >= 0 && mode <= static_cast<int>(UdpExpectReply) ? static_cast<std::uint32_t>(mode) : UdpSendOnly;
+    udpPayload = std::move(payload);
+    udpExpect = std::move(expect);
+    return true;
 }
 
 void PortSettingsForm::onHttpStatusChoiceChanged(Controls &controls) const
@@ -143,6 +257,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
         }
         port = 7;
         DataExchange::writeNumber(portField, port);
+        followName(controls);
         return;
     }
     if (typedBeforePing_ && portField.text() == std::to_string(7)) {
@@ -154,6 +269,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
         port = HttpsPort;
         DataExchange::writeNumber(portField, port);
     }
+    followName(controls);
 }
 
 bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
@@ -284,7 +400,12 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         return false;
     if (protocol == Ping)
         port = 7;
-    name = composeName(protocol, port);
+    if (!readUdp(controls, prompter, alive) || (alive && !*alive))
+        return false;
+    if (!readSchedule(controls, prompter, alive) || (alive && !*alive))
+        return false;
+    if (!readName(controls, prompter, alive) || (alive && !*alive))
+        return false;
     command = controls.commandField().text();
     if (duplicates && duplicates(*this)) {
         prompter.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);

@@ -80,6 +80,24 @@ public:
         virtual void setContentRuleChoice(int choice) = 0;
         virtual EditField &contentTextField() = 0;
         virtual void setRequestEnabled(bool request, bool body, bool contentText) = 0;
+
+        // The rows every kind has: the entry's name, its own interval,
+        // retry limit and timeout (empty for none), and the text under them
+        // that says what empty ones stand for.
+        virtual EditField &nameField() = 0;
+        virtual EditField &intervalField() = 0;
+        virtual EditField &retryField() = 0;
+        virtual EditField &timeoutField() = 0;
+        virtual void setScheduleHelp(const std::string &text) = 0;
+        // The UDP panel: the mode list (UdpMode), what the chosen mode can
+        // and cannot detect, the payload and the expected bytes, and which
+        // of the two can be used.
+        virtual int udpModeIndex() const = 0;
+        virtual void setUdpModeIndex(int index) = 0;
+        virtual void setUdpHelp(const std::string &text) = 0;
+        virtual EditField &udpPayloadField() = 0;
+        virtual EditField &udpExpectField() = 0;
+        virtual void setUdpBytesEnabled(bool payload, bool expect) = 0;
     };
     // The content rule row's choices, in the order of its list.
     enum ContentRuleChoice { NoContentRule = 0, ContainsText = 1, LacksText = 2, MatchesRegex = 3 };
@@ -109,6 +127,19 @@ public:
     // HTTP and HTTPS: the request and the content rule. Under other kinds it
     // stays as it came.
     HttpRequest request;
+    // The entry's own interval (seconds), retry limit and timeout (ms); 0
+    // for none. The global interval and retry limit, which an empty field
+    // stands for, are shown only.
+    std::uint32_t intervalSeconds = 0;
+    std::uint32_t retryLimit = 0;
+    std::uint32_t timeoutMs = 0;
+    std::uint32_t globalInterval = 5;
+    std::uint32_t globalRetry = 1;
+    // The longest name, UDP payload and expected bytes typed.
+    static constexpr std::size_t MaxNameChars = 64;
+    static constexpr std::size_t MaxUdpBytesChars = 256;
+    // The UDP mode list's texts, in the order of UdpMode.
+    static std::vector<std::string> udpModeTexts();
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;
@@ -142,7 +173,12 @@ public:
     // only, the rule's text with a rule only; all request rows for the HTTP
     // kinds only.
     void onRequestChanged(Controls &controls) const;
-    // OK: true when the dialog may close as accepted.
+    // The port box changed: a name the user has not typed follows the port.
+    void onPortEdited(Controls &controls);
+    // Another UDP mode: its help, and the expected bytes only for a reply.
+    void onUdpModeChanged(Controls &controls) const;
+    // OK: true when the dialog may close as accepted. name is what the
+    // user typed, or (left as filled in, or empty) the composed name.
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
     // Delete: true when the dialog may close as accepted (existingEntry
     // stays 1).
@@ -159,6 +195,20 @@ private:
     // among them).
     bool readRequest(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
+    // The name row to name: the composed one unless the user typed another.
+    bool readName(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // The interval, retry and timeout rows (empty: 0).
+    bool readSchedule(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // The UDP rows, for the UDP kind; false, after a message, when bytes
+    // given as hex do not decode.
+    bool readUdp(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // Puts the composed name of the kind and the port box's number in the
+    // name row, unless it holds a name the user typed.
+    void followName(Controls &controls);
+
+    // The composed name the name row was last given: while it shows that
+    // (or nothing), the user has typed no name of his own.
+    mutable std::string composedShown_;
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;
     std::int64_t portBeforePing_ = 0;

@@ -206,6 +206,13 @@ int main(int argc, char **argv)
         https.httpStatus = "2xx-3xx";
         CPortSettingsDlg editHttps(prompter, https);
         shoot(&editHttps, QStringLiteral("port-settings-https"));
+        PortSettingsForm udp;
+        std::tie(udp.port, udp.protocol, udp.existingEntry, udp.name) = std::tuple(123, GenericUdp, 1, "Time server");
+        std::tie(udp.udpMode, udp.udpPayload, udp.intervalSeconds, udp.timeoutMs) =
+            std::tuple(UdpExpectReply, "hex:1b 00 00 00", 60, 1500);
+        udp.targetHost = "127.0.0.1";
+        CPortSettingsDlg editUdp(prompter, udp);
+        shoot(&editUdp, QStringLiteral("port-settings-udp"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);

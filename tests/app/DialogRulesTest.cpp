@@ -778,22 +778,24 @@ TEST_F(DialogRules, editStartsFromTheEntryAndKeepsItsTickAndDeleteRemovesExactly
     const FakePortSettingsControls &o = answer.opened;
     EXPECT_EQ(std::tie(o.port.value, o.protocol, o.command.value, o.threshold.value, o.deleteEnabled),
               std::tuple("80", int(GenericTcp), "old", "100", true));
-    EXPECT_EQ(controls.rows[0].texts, (Row{"HTTP (8443)", "new", "0", "", "0", "100", "(127.0.0.1)", "\u2013"}));
+    // "port 80" is a name of its own: it stays when kind and port change.
+    EXPECT_EQ(o.name.value, "port 80");
+    EXPECT_EQ(controls.rows[0].texts, (Row{"port 80", "new", "0", "", "0", "100", "(127.0.0.1)", "\u2013"}));
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(true, int(ImageWarning)));
     const LoadedSettings saved = stored();
     const MonitorPort &e = *saved.ports[0];
-    EXPECT_EQ(std::tie(e.name, e.protocol, e.active), std::tuple("HTTP (8443)", std::uint32_t(Http), 1));
+    EXPECT_EQ(std::tie(e.name, e.protocol, e.active), std::tuple("port 80", std::uint32_t(Http), 1));
 
     answer = {.prompter = &prompter, .press = PortSettingsAnswer::Delete};
     dialog().onListDoubleClick(1, false);
     EXPECT_EQ(prompter.texts(), Texts{"ポート(81)監視の登録を削除しますか?"});
-    EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
-    EXPECT_EQ(storedNames(), (Texts{"HTTP (8443)", "port 82"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "port 82", "追加"}));
+    EXPECT_EQ(storedNames(), (Texts{"port 80", "port 82"}));
     // A later round's results land in the entries' own rows.
     engine()->runRound(RoundKind::Regular);
     probes.finishAll(true);
     EXPECT_EQ(controls.rows[1].image, ImageOk);
-    EXPECT_EQ(controls.names(), (Texts{"HTTP (8443)", "port 82", "追加"}));
+    EXPECT_EQ(controls.names(), (Texts{"port 80", "port 82", "追加"}));
 }
 
 TEST_F(DialogRules, whileMonitoringAClickOpensTheGraphAndChangesAreRefused)

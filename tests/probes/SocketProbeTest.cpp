@@ -233,6 +233,30 @@ TEST(UdpProbe, SucceedsOnWritabilityWhateverIsBehindThePort)
     EXPECT_EQ(host.reports[1].result, ProbeResult::Answered);
 }
 
+// An entry's own timeout is its check's deadline: of two checks waiting on a
+// silent port, the one started second with a short timeout of its own ends
+// first, timed out; the other keeps the 3000 ms of an entry without one.
+TEST(SocketProbe, AnEntrysOwnTimeoutIsItsChecksDeadline)
+{
+    RecordingHost host;
+    std::uint16_t silentPort = 0;
+    const int silent = test::udpSocket(silentPort);
+    ASSERT_GE(silent, 0);
+    MonitorPort plain, quick;
+    plain.udpMode = quick.udpMode = UdpExpectReply;
+    quick.timeoutMs = 300;
+    auto first = std::make_unique<CUdpProbe>(host);
+    auto second = std::make_unique<CUdpProbe>(host);
+    ASSERT_EQ(host.start(*first, silentPort, "127.0.0.1", plain), 1);
+    ASSERT_EQ(host.start(*second, silentPort, "127.0.0.1", quick), 1);
+    ASSERT_TRUE(host.waitReports(1, 5000));
+    EXPECT_EQ(host.reports[0].entry, &quick);
+    EXPECT_EQ(second->failureReason().kind, FailureKind::TimedOut);
+    ASSERT_TRUE(host.waitReports(2, 5000));
+    EXPECT_EQ(host.reports[1].entry, &plain);
+    close(silent);
+}
+
 // The modes that wait: a closed port's ICMP refusal fails "closed port
 // fails" and "expect a reply", a silent port passes the first after its
 // window and times the second out; a reply must hold the expected bytes;

@@ -259,6 +259,59 @@ private slots:
         QVERIFY(form.request.followRedirects);
     }
 
+    // The name and schedule rows beside the common ones and the UDP panel
+    // on their widgets: the name follows the port typed until a name is
+    // typed, the UDP rows show for UDP with the mode's help, and refused
+    // bytes or a timeout out of its limits keep the dialog open.
+    void portSettingsEntryAndUdpRows()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        form.port = 80;
+        form.globalInterval = 12;
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QCOMPARE(d.nameEdit()->text(), QStringLiteral("汎用TCP (80)"));
+        QVERIFY(d.scheduleHelp()->text().contains(QStringLiteral("12")));
+        d.portEdit()->setFocus();
+        d.portEdit()->end(false);
+        QTest::keyClicks(d.portEdit(), QStringLiteral("8"));
+        QCOMPARE(d.nameEdit()->text(), QStringLiteral("汎用TCP (808)"));
+        setText(d.nameEdit(), QStringLiteral("Time server"));
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // UDP
+        QCOMPARE(d.nameEdit()->text(), QStringLiteral("Time server"));
+        QCOMPARE(d.shownPanel(), PortSettingsForm::KindPanel::Udp);
+        QVERIFY(d.udpModeCombo()->isVisible() && d.pathEdit()->isHidden());
+        QCOMPARE(d.udpHelp()->text(), uiText(sid::UdpHelpSendOnly));
+        QVERIFY(!d.udpExpectEdit()->isEnabled());
+        QTest::keyClick(d.udpModeCombo(), Qt::Key_Down);
+        QTest::keyClick(d.udpModeCombo(), Qt::Key_Down);
+        QCOMPARE(d.udpHelp()->text(), uiText(sid::UdpHelpExpectReply));
+        QVERIFY(d.udpExpectEdit()->isEnabled());
+        // The rows lie above the kind panel and inside the dialog.
+        QVERIFY(d.scheduleHelp()->geometry().bottom() < d.udpModeCombo()->geometry().top());
+        QVERIFY(d.rect().contains(d.nameEdit()->geometry()));
+        setText(d.udpPayloadEdit(), QStringLiteral("hex:1"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::UdpBytesInvalid)});
+        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.udpPayloadEdit()));
+        setText(d.udpPayloadEdit(), QStringLiteral("hex:1b"));
+        setText(d.intervalEdit(), QStringLiteral("30"));
+        setText(d.timeoutEdit(), QStringLiteral("99"));
+        prompter.messages.clear();
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{"100 から 60000 までの整数を入力してください。"});
+        QVERIFY(d.isVisible());
+        setText(d.timeoutEdit(), QStringLiteral("500"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(std::tie(form.name, form.port, form.udpMode, form.udpPayload),
+                 std::tuple(std::string("Time server"), std::int64_t(808), std::uint32_t(UdpExpectReply),
+                            std::string("hex:1b")));
+        QCOMPARE(std::tie(form.intervalSeconds, form.retryLimit, form.timeoutMs), std::tuple(30u, 0u, 500u));
+    }
+
     // The About box opens beside the main dialog, top edges level, and says
     // its version in the interface's language.
     void aboutBoxIsOneWindowBesideTheMainDialog()

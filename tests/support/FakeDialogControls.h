@@ -66,6 +66,22 @@ public:
     EditField &contentTextField() override { return ruleText; }
     void setRequestEnabled(bool request, bool body, bool text) override { requestEnabled = {request, body, text}; }
     void showPanel(PortSettingsForm::KindPanel shown) override { panel = shown; }
+    EditField &nameField() override { return name; }
+    EditField &intervalField() override { return interval; }
+    EditField &retryField() override { return retry; }
+    EditField &timeoutField() override { return timeout; }
+    void setScheduleHelp(const std::string &text) override { scheduleHelp = text; }
+    int udpModeIndex() const override { return udpMode; }
+    void setUdpModeIndex(int index) override { udpMode = index; }
+    void setUdpHelp(const std::string &text) override { udpHelp = text; }
+    EditField &udpPayloadField() override { return udpPayload; }
+    EditField &udpExpectField() override { return udpExpect; }
+    void setUdpBytesEnabled(bool payload, bool expect) override { udpBytesEnabled = {payload, expect}; }
+    FakeEditField name, interval, retry, timeout, udpPayload, udpExpect;
+    std::string scheduleHelp;
+    int udpMode = -1;
+    std::string udpHelp;
+    std::pair<bool, bool> udpBytesEnabled{true, true};
 
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
     int method = 0;
@@ -128,6 +144,8 @@ struct PortSettingsAnswer {
     std::optional<bool> okTaken{};
     // Typed into the host field when set.
     std::optional<std::string> host{};
+    // Typed into the name and schedule rows when set.
+    std::optional<std::string> name{}, interval{}, retry{}, timeout{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -153,6 +171,10 @@ struct PortSettingsAnswer {
             c.httpCodes.value = *httpCodes;
         if (host)
             c.host.value = *host;
+        for (auto [typed, field] : {std::pair{&name, &c.name}, std::pair{&interval, &c.interval},
+                                    std::pair{&retry, &c.retry}, std::pair{&timeout, &c.timeout}})
+            if (*typed)
+                field->value = **typed;
         if (press == Cancel)
             return false;
         if (press == Ok)

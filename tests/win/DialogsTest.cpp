@@ -426,6 +426,54 @@ TEST_F(WinDialogs, theRequestRowsGiveTheEntryItsRequestAndRefuseARuleOnHead)
     EXPECT_EQ(ran, 1u);
 }
 
+// The name and schedule rows and the UDP panel through window messages: the
+// name follows the port typed until one is typed, the UDP rows show for UDP
+// with the mode's help, bytes that do not decode are refused, and the entry
+// gets what was typed.
+TEST_F(WinDialogs, theNameScheduleAndUdpRowsReachTheEntry)
+{
+    const auto choose = [](HWND d, int id, int index) {
+        SendDlgItemMessageW(d, id, CB_SETCURSEL, index, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+    };
+    const auto shown = [](HWND d, int id) { return (GetWindowLongW(GetDlgItem(d, id), GWL_STYLE) & WS_VISIBLE) != 0; };
+    const std::size_t ran =
+        runModal("監視ポート設定",
+                 {[&](HWND d) {
+                      SetDlgItemTextW(d, IDC_PORT, L"123");
+                      EXPECT_EQ(text(GetDlgItem(d, IDC_ENTRY_NAME)), "汎用TCP (123)");
+                      EXPECT_FALSE(shown(d, IDC_UDP_MODE));
+                      choose(d, IDC_PROTOCOL, 1);
+                      EXPECT_EQ(text(GetDlgItem(d, IDC_ENTRY_NAME)), "汎用UDP (123)");
+                      for (int id : {IDC_UDP_GROUP, IDC_UDP_MODE, IDC_UDP_HELP, IDC_UDP_PAYLOAD})
+                          EXPECT_TRUE(shown(d, id)) << id;
+                      EXPECT_FALSE(shown(d, IDC_HTTP_PATH));
+                      EXPECT_EQ(text(GetDlgItem(d, IDC_UDP_HELP)), loadString(sid::UdpHelpSendOnly));
+                      choose(d, IDC_UDP_MODE, 2);
+                      EXPECT_EQ(text(GetDlgItem(d, IDC_UDP_HELP)), loadString(sid::UdpHelpExpectReply));
+                      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_UDP_EXPECT)));
+                      SetDlgItemTextW(d, IDC_ENTRY_NAME, L"Time server");
+                      SetDlgItemTextW(d, IDC_PORT, L"1123");
+                      EXPECT_EQ(text(GetDlgItem(d, IDC_ENTRY_NAME)), "Time server");
+                      SetDlgItemTextW(d, IDC_UDP_PAYLOAD, L"hex:1");
+                      SetDlgItemTextW(d, IDC_ENTRY_INTERVAL, L"30");
+                      SetDlgItemTextW(d, IDC_ENTRY_TIMEOUT, L"500");
+                      SendMessageW(d, WM_COMMAND, IDOK, 0);
+                  },
+                  [&](HWND d) {
+                      EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_UDP_PAYLOAD));
+                      SetDlgItemTextW(d, IDC_UDP_PAYLOAD, L"hex:1b 00");
+                      SendMessageW(d, WM_COMMAND, IDOK, 0);
+                  }},
+                 [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 2u);
+    EXPECT_TRUE(prompter.saw(loadString(sid::UdpBytesInvalid)));
+    const MonitorPort &added = entry(2);
+    EXPECT_EQ(std::tie(added.name, added.port, added.udpMode, added.udpPayload),
+              std::tuple("Time server", 1123u, std::uint32_t(UdpExpectReply), "hex:1b 00"));
+    EXPECT_EQ(std::tie(added.intervalSeconds, added.retryLimit, added.timeoutMs), std::tuple(30u, 0u, 500u));
+}
+
 // The focused and only selected row.
 void select(HWND list, int r)
 {

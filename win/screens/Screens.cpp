@@ -276,6 +276,14 @@ void formDialogs()
         https.httpStatus = "2xx-3xx";
         win::runPortSettingsDialog(nullptr, https, prompter);
     });
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-udp", [&] {
+        PortSettingsForm udp;
+        std::tie(udp.port, udp.protocol, udp.existingEntry, udp.name) = std::tuple(123, GenericUdp, 1, "Time server");
+        std::tie(udp.udpMode, udp.udpPayload, udp.intervalSeconds, udp.timeoutMs) =
+            std::tuple(UdpExpectReply, "hex:1b 00 00 00", 60, 1500);
+        udp.targetHost = "127.0.0.1";
+        win::runPortSettingsDialog(nullptr, udp, prompter);
+    });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
         TargetHostForm host;
         host.host = "192.0.2.10";
