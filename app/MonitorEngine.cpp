@@ -460,6 +460,8 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             probeKind = HttpsProbeKind;
         else if (entry.protocol == Tls)
             probeKind = TlsProbeKind;
+        else if (entry.protocol == Dns)
+            probeKind = DnsProbeKind;
         PendingProbe record;
         record.kind = probeKind;
         record.slot = std::make_unique<CheckSlot>(*this, testRound);

@@ -52,6 +52,16 @@ const char *reasonLabel(FailureKind kind)
         return "body_too_large";
     case FailureKind::Redirect:
         return "redirect";
+    case FailureKind::DnsNxDomain:
+        return "dns_nxdomain";
+    case FailureKind::DnsServFail:
+        return "dns_servfail";
+    case FailureKind::DnsRefused:
+        return "dns_refused";
+    case FailureKind::DnsNoAnswer:
+        return "dns_no_answer";
+    case FailureKind::DnsAnswerDiffers:
+        return "dns_answer_differs";
     }
     return "other";
 }
@@ -69,6 +79,8 @@ const char *kindLabel(std::uint32_t protocol)
         return "https";
     case Tls:
         return "tls";
+    case Dns:
+        return "dns";
     default:
         return "tcp"; // what any other stored kind is checked as
     }

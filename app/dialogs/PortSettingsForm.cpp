@@ -11,7 +11,7 @@ namespace vigilon {
 std::vector<std::string> PortSettingsForm::kindTexts()
 {
     return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)", "HTTPS (443)",
-            "TLS"};
+            "TLS", "Push", "DNS"};
 }
 
 PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
@@ -22,6 +22,8 @@ PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
         return KindPanel::Http;
     case GenericUdp:
         return KindPanel::Udp;
+    case Dns:
+        return KindPanel::Dns;
     default:
         return KindPanel::None;
     }
