@@ -66,6 +66,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.udpPayload = settings.udpPayload;
     entry.udpExpect = settings.udpExpect;
     entry.request = settings.request;
+    entry.dnsName = settings.dnsName;
+    entry.dnsType = settings.dnsType;
+    entry.dnsExpect = settings.dnsExpect;
 }
 } // namespace
 
@@ -116,6 +119,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.udpPayload = entry.udpPayload;
     view.udpExpect = entry.udpExpect;
     view.request = entry.request;
+    view.dnsName = entry.dnsName;
+    view.dnsType = entry.dnsType;
+    view.dnsExpect = entry.dnsExpect;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

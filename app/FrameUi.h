@@ -74,6 +74,11 @@ struct EntryView {
     std::uint32_t udpMode = UdpSendOnly;
     std::string udpPayload;
     std::string udpExpect;
+    // DNS: the name asked for, the record type and the expected answers as
+    // stored.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -94,6 +99,11 @@ struct EntrySettings {
     std::string udpPayload;
     std::string udpExpect;
     HttpRequest request;
+    // DNS: the name asked for, the record type and the expected answers as
+    // stored.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
 };
 
 // What the main dialog is handed when the frame creates it.

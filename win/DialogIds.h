@@ -54,6 +54,17 @@
 #define IDC_HTTP_BODY_LABEL 1081
 #define IDC_HTTP_BODY_NOTE 1082
 #define IDC_CONTENT_RULE_LABEL 1083
+// The DNS kind panel of the port settings dialog.
+#define IDC_DNS_GROUP 1140
+#define IDC_DNS_NAME 1141
+#define IDC_DNS_TYPE 1142
+#define IDC_DNS_EXPECT 1143
+#define IDC_DNS_ANSWERS 1144
+#define IDC_DNS_NAME_LABEL 1145
+#define IDC_DNS_TYPE_LABEL 1146
+#define IDC_DNS_EXPECT_LABEL 1147
+#define IDC_DNS_ANSWERS_LABEL 1148
+#define IDC_DNS_ANSWERS_NOTE 1149
 
 /* Target host */
 #define IDC_HOST 1000

@@ -5,6 +5,7 @@
 #include "win/ModalDialog.h"
 #include "win/WinControls.h"
 #include "win/WinText.h"
+#include "probes/DnsAnswer.h"
 
 #include <commctrl.h>
 
@@ -49,9 +50,15 @@ const std::vector<int> &panelControls(KindPanel panel)
                                        IDC_CONTENT_RULE_LABEL, IDC_HTTP_METHOD,     IDC_HTTP_PATH,
                                        IDC_HTTP_HEADERS,     IDC_HTTP_BODY,         IDC_HTTP_REDIRECTS,
                                        IDC_CONTENT_RULE,     IDC_CONTENT_TEXT};
+    static const std::vector<int> dns{IDC_DNS_GROUP,        IDC_DNS_NAME_LABEL,   IDC_DNS_TYPE_LABEL,
+                                      IDC_DNS_EXPECT_LABEL, IDC_DNS_ANSWERS_LABEL, IDC_DNS_ANSWERS_NOTE,
+                                      IDC_DNS_NAME,         IDC_DNS_TYPE,          IDC_DNS_EXPECT,
+                                      IDC_DNS_ANSWERS};
     switch (panel) {
     case KindPanel::Http:
         return http;
+    case KindPanel::Dns:
+        return dns;
     default:
         return none;
     }
@@ -93,7 +100,22 @@ public:
         HWND rules = GetDlgItem(window, IDC_CONTENT_RULE);
         for (const std::string &choice : PortSettingsForm::contentRuleChoiceTexts())
             SendMessageW(rules, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
+        initDnsPanel();
         form_.init(*this);
+    }
+
+    void initDnsPanel()
+    {
+        dnsName_.attach(GetDlgItem(window, IDC_DNS_NAME));
+        SendMessageW(dnsName_.handle(), EM_LIMITTEXT, 255, 0);
+        dnsAnswers_.attach(GetDlgItem(window, IDC_DNS_ANSWERS));
+        SendMessageW(dnsAnswers_.handle(), EM_LIMITTEXT, kMaxRequestText, 0);
+        HWND types = GetDlgItem(window, IDC_DNS_TYPE);
+        for (const std::string &type : dns::recordTypes())
+            SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(type).c_str()));
+        HWND choices = GetDlgItem(window, IDC_DNS_EXPECT);
+        for (const std::string &choice : PortSettingsForm::dnsExpectChoiceTexts())
+            SendMessageW(choices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
     }
 
     bool command(int id, int code) override
@@ -122,6 +144,10 @@ public:
         case IDC_CONTENT_RULE:
             if (code == CBN_SELCHANGE)
                 form_.onRequestChanged(*this);
+            return true;
+        case IDC_DNS_EXPECT:
+            if (code == CBN_SELCHANGE)
+                form_.onDnsExpectChanged(*this);
             return true;
         default:
             return false;
@@ -206,7 +232,30 @@ private:
         EnableWindow(contentText_.handle(), contentText);
     }
 
+    // The DNS panel.
+    EditField &dnsNameField() override { return dnsName_; }
+    int dnsTypeIndex() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_DNS_TYPE, CB_GETCURSEL, 0, 0));
+    }
+    void setDnsTypeIndex(int index) override
+    {
+        SendDlgItemMessageW(window, IDC_DNS_TYPE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    int dnsExpectChoice() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_DNS_EXPECT, CB_GETCURSEL, 0, 0));
+    }
+    void setDnsExpectChoice(int choice) override
+    {
+        SendDlgItemMessageW(window, IDC_DNS_EXPECT, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+    }
+    EditField &dnsAnswersField() override { return dnsAnswers_; }
+    void setDnsAnswersEnabled(bool enabled) override { EnableWindow(dnsAnswers_.handle(), enabled); }
+
     PortSettingsForm &form_;
+    HwndEditField dnsName_;
+    HwndEditField dnsAnswers_;
     HwndEditField port_;
     HwndEditField threshold_;
     HwndEditField certDays_;

@@ -140,6 +140,9 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.udpPayload = form.udpPayload;
     settings.udpExpect = form.udpExpect;
     settings.request = form.request;
+    settings.dnsName = form.dnsName;
+    settings.dnsType = form.dnsType;
+    settings.dnsExpect = form.dnsExpect;
     return settings;
 }
 
@@ -417,6 +420,9 @@ void MainDialogController::editEntry(int row)
     form.udpPayload = entry.udpPayload;
     form.udpExpect = entry.udpExpect;
     form.request = entry.request;
+    form.dnsName = entry.dnsName;
+    form.dnsType = entry.dnsType;
+    form.dnsExpect = entry.dnsExpect;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {
