@@ -18,7 +18,11 @@ target_include_directories(vigilon_cares PRIVATE "${VIGILON_CARES_SOURCE}/src")
 target_compile_definitions(vigilon_cares PUBLIC CARES_STATICLIB)
 # Without HAVE_CONFIG_H its sources take its own Windows configuration
 # header (config-win32.h).
-target_compile_definitions(vigilon_cares PRIVATE CARES_BUILDING_LIBRARY _WIN32_WINNT=0x0600)
+# INADDRSZ: Debian's security fix of inet_net_pton.c names the size of an
+# IPv4 address the way the system's arpa/nameser.h does, which Windows lacks.
+target_compile_definitions(vigilon_cares PRIVATE CARES_BUILDING_LIBRARY _WIN32_WINNT=0x0600 INADDRSZ=4)
+# Its ares_build.h names mingw's __int64 before any header has defined it.
+target_compile_options(vigilon_cares PUBLIC -include _mingw.h)
 # Not our code: its warnings are its makers'.
 target_compile_options(vigilon_cares PRIVATE -w -O2)
 target_link_libraries(vigilon_cares PUBLIC ws2_32 advapi32 iphlpapi)
