@@ -24,7 +24,7 @@ constexpr std::array<double, 11> kResponseBuckets{0.005, 0.01, 0.025, 0.05, 0.1,
 // "name_not_found".
 const char *reasonLabel(FailureKind kind);
 // The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
-// "tls".
+// "tls", "dns".
 const char *kindLabel(std::uint32_t protocol);
 
 struct EntriesView;

@@ -2,6 +2,7 @@
 #include "probes/DnsProbe.h"
 #include "tests/support/DnsServer.h"
 #include "tests/support/Network.h"
+#include "base/Language.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,41 @@ TEST_F(DnsProbeTest, ServerThatNeverAnswersTimesOut)
     EXPECT_EQ(check("www.test.example", "A", "", reason, port), ProbeResult::Failed);
     EXPECT_EQ(reason.kind, FailureKind::TimedOut);
     ::close(silent);
+}
+
+// The stored expectation: empty or plain lists keep their meaning (any,
+// contains), a leading '=' is exactly; quotes keep a comma in an answer.
+TEST(DnsExpectation, StoredTextSaysAnyContainsOrExactly)
+{
+    using dns::Expectation;
+    using dns::Match;
+    EXPECT_EQ(Expectation::fromText("").match, Match::Any);
+    EXPECT_EQ(Expectation::fromText(" , ").match, Match::Any);
+    EXPECT_EQ(Expectation::fromText("=").match, Match::Any);
+    const Expectation contains = Expectation::fromText("a.example, b.example");
+    EXPECT_EQ(contains.match, Match::Contains);
+    EXPECT_EQ(contains.answers, (std::vector<std::string>{"a.example", "b.example"}));
+    const Expectation exactly = Expectation::fromText(" =\"x, y\",z");
+    EXPECT_EQ(exactly.match, Match::Exactly);
+    EXPECT_EQ(exactly.answers, (std::vector<std::string>{"\"x, y\"", "z"}));
+    EXPECT_TRUE(dns::meets(exactly, dns::typeCode("TXT"), {"z", "x, y"}));
+    EXPECT_EQ(Expectation::toText(Match::Exactly, "a"), "=a");
+    EXPECT_EQ(Expectation::toText(Match::Contains, "a"), "a");
+    EXPECT_EQ(Expectation::toText(Match::Any, "a"), "");
+}
+
+// The DNS reasons in both languages; what came follows "answer differs".
+TEST(DnsExpectation, ReasonsReadInBothLanguages)
+{
+    const Language before = currentLanguage();
+    const FailureReason differs = FailureReason::withDetail(FailureKind::DnsAnswerDiffers, -1, "192.0.2.1");
+    EXPECT_EQ(reasonText(differs), "answer differs (192.0.2.1)");
+    EXPECT_EQ(reasonText(FailureReason::of(FailureKind::DnsServFail)), "SERVFAIL");
+    EXPECT_EQ(reasonText(FailureReason::of(FailureKind::DnsNoAnswer)), "no answer");
+    setCurrentLanguage(Language::Japanese);
+    EXPECT_EQ(reasonTextShown(differs), "応答が期待と異なります (192.0.2.1)");
+    EXPECT_EQ(reasonTextShown(FailureReason::of(FailureKind::DnsRefused)), "REFUSED (サーバーが問い合わせを拒否しました)");
+    setCurrentLanguage(before);
 }
 
 TEST(DnsProbeIpv6, ServerOnIpv6LoopbackAnswers)
