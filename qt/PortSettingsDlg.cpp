@@ -236,30 +236,30 @@ void CPortSettingsDlg::makeDnsPanel()
     group->lower();
     dnsNameEdit_ = new QLineEdit(this);
     dnsNameEdit_->setObjectName(QStringLiteral("1141"));
-    dnsNameEdit_->setGeometry(du.rect(58, 162, 199, 14));
+    dnsNameEdit_->setGeometry(du.rect(58, 160, 199, 14));
     dnsNameEdit_->setMaxLength(255);
     dnsTypeCombo_ = new QComboBox(this);
     dnsTypeCombo_->setObjectName(QStringLiteral("1142"));
     for (const std::string &type : dns::recordTypes())
         dnsTypeCombo_->addItem(QString::fromStdString(type));
-    const QRect typeRect = du.rect(58, 180, 60, 100);
+    const QRect typeRect = du.rect(58, 178, 60, 100);
     dnsTypeCombo_->setGeometry(typeRect.x(), typeRect.y(), typeRect.width(), dnsTypeCombo_->sizeHint().height());
     dnsExpectCombo_ = new QComboBox(this);
     dnsExpectCombo_->setObjectName(QStringLiteral("1143"));
     for (const std::string &choice : PortSettingsForm::dnsExpectChoiceTexts())
         dnsExpectCombo_->addItem(QString::fromStdString(choice));
-    const QRect expectRect = du.rect(58, 198, 110, 60);
+    const QRect expectRect = du.rect(58, 196, 110, 60);
     dnsExpectCombo_->setGeometry(expectRect.x(), expectRect.y(), expectRect.width(),
                                  dnsExpectCombo_->sizeHint().height());
     dnsAnswersEdit_ = new QLineEdit(this);
     dnsAnswersEdit_->setObjectName(QStringLiteral("1144"));
-    dnsAnswersEdit_->setGeometry(du.rect(58, 216, 199, 14));
+    dnsAnswersEdit_->setGeometry(du.rect(58, 214, 199, 14));
     dnsAnswersEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
-    inPanel(KindPanel::Dns, {group, label(this, du, uiText(sid::DnsNameLabel), 10, 164, 46, 10),
-                             label(this, du, uiText(sid::DnsTypeLabel), 10, 182, 46, 10),
-                             label(this, du, uiText(sid::DnsExpectLabel), 10, 200, 46, 10),
-                             label(this, du, uiText(sid::DnsAnswersLabel), 10, 218, 46, 10),
-                             label(this, du, uiText(sid::DnsAnswersNote), 58, 234, 199, 20), dnsNameEdit_,
+    inPanel(KindPanel::Dns, {group, label(this, du, uiText(sid::DnsNameLabel), 10, 162, 46, 10),
+                             label(this, du, uiText(sid::DnsTypeLabel), 10, 180, 46, 10),
+                             label(this, du, uiText(sid::DnsExpectLabel), 10, 198, 46, 10),
+                             label(this, du, uiText(sid::DnsAnswersLabel), 10, 216, 46, 10),
+                             label(this, du, uiText(sid::DnsAnswersNote), 58, 232, 199, 20), dnsNameEdit_,
                              dnsTypeCombo_, dnsExpectCombo_, dnsAnswersEdit_});
     dnsNameField_.attach(dnsNameEdit_);
     dnsAnswersField_.attach(dnsAnswersEdit_);
