@@ -242,8 +242,9 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     EntryMetrics &e = entries_[entry.id];
     // New, or changed without being forgotten first: the labels are made
     // again; otherwise they stay shared with the snapshots.
+    const std::string query = entry.protocol == Dns ? entry.dnsName + " " + entry.dnsType : std::string();
     if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
-        e.labels->host == host && e.labels->name == entry.name)
+        e.labels->host == host && e.labels->name == entry.name && e.labels->query == query)
         return e;
     if (e.labels)
         e = EntryMetrics{};
@@ -252,6 +253,7 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     labels->host = host;
     labels->port = entry.port;
     labels->protocol = entry.protocol;
+    labels->query = query;
     labels->text = "entry=\"";
     appendLabelValue(labels->text, validUtf8(entry.name));
     labels->text += "\",host=\"";
