@@ -69,6 +69,9 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.intervalSeconds = settings.intervalSeconds;
     entry.retryLimit = settings.retryLimit;
     entry.timeoutMs = settings.timeoutMs;
+    entry.dnsName = settings.dnsName;
+    entry.dnsType = settings.dnsType;
+    entry.dnsExpect = settings.dnsExpect;
 }
 } // namespace
 
@@ -122,6 +125,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.intervalSeconds = entry.intervalSeconds;
     view.retryLimit = entry.retryLimit;
     view.timeoutMs = entry.timeoutMs;
+    view.dnsName = entry.dnsName;
+    view.dnsType = entry.dnsType;
+    view.dnsExpect = entry.dnsExpect;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
     return view;

@@ -78,6 +78,11 @@ struct EntryView {
     std::uint32_t intervalSeconds = 0;
     std::uint32_t retryLimit = 0;
     std::uint32_t timeoutMs = 0;
+    // DNS: the name asked for, the record type and the expected answers as
+    // stored.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -102,6 +107,11 @@ struct EntrySettings {
     std::uint32_t intervalSeconds = 0;
     std::uint32_t retryLimit = 0;
     std::uint32_t timeoutMs = 0;
+    // DNS: the name asked for, the record type and the expected answers as
+    // stored.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -7,6 +7,7 @@
 #include "app/MonitorRules.h"
 #include "base/TextFormat.h"
 #include "app/text/FailureText.h"
+#include "probes/DnsAnswer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -486,6 +487,10 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         if (judgesHttpStatus(entry.protocol) &&
             (!entry.httpStatus.valid() || checkRequest(entry.request) != RequestProblem::None))
             continue;
+        // A DNS entry without a name to ask, or with a type that is not one
+        // of the list's, waits the same way.
+        if (entry.protocol == Dns && (dns::typeCode(entry.dnsType) == 0 || !dns::validName(entry.dnsName)))
+            continue;
         const int row = rowOf(ports_, entry);
         setRowImage(row, ImageChecking);
 
@@ -500,6 +505,8 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
             probeKind = HttpsProbeKind;
         else if (entry.protocol == Tls)
             probeKind = TlsProbeKind;
+        else if (entry.protocol == Dns)
+            probeKind = DnsProbeKind;
         PendingProbe record;
         record.kind = probeKind;
         record.slot = std::make_unique<CheckSlot>(*this, testRound);

@@ -51,6 +51,17 @@ const std::string &requestReasonWords(const FailureReason &reason, Language lang
     return loadString(id, language);
 }
 
+// The words of a DNS check's reason.
+const std::string &dnsReasonWords(FailureKind kind, Language language)
+{
+    const unsigned id = kind == FailureKind::DnsNxDomain    ? sid::ReasonDnsNxDomain
+                        : kind == FailureKind::DnsServFail  ? sid::ReasonDnsServFail
+                        : kind == FailureKind::DnsRefused   ? sid::ReasonDnsRefused
+                        : kind == FailureKind::DnsNoAnswer  ? sid::ReasonDnsNoAnswer
+                                                            : sid::ReasonDnsAnswerDiffers;
+    return loadString(id, language);
+}
+
 // The words, then what they are about (the rule, the location) in
 // parentheses where it is known.
 std::string withDetail(const std::string &words, const std::string &detail)
@@ -137,6 +148,12 @@ std::string reasonText(const FailureReason &reason)
     case FailureKind::BodyTooLarge:
     case FailureKind::Redirect:
         return withDetail(requestReasonWords(reason, Language::English), reason.detail);
+    case FailureKind::DnsNxDomain:
+    case FailureKind::DnsServFail:
+    case FailureKind::DnsRefused:
+    case FailureKind::DnsNoAnswer:
+    case FailureKind::DnsAnswerDiffers:
+        return withDetail(dnsReasonWords(reason.kind, Language::English), reason.detail);
     }
     return {};
 }
@@ -188,6 +205,12 @@ std::string reasonTextShown(const FailureReason &reason)
     case FailureKind::BodyTooLarge:
     case FailureKind::Redirect:
         return withDetail(requestReasonWords(reason, currentLanguage()), reason.detail);
+    case FailureKind::DnsNxDomain:
+    case FailureKind::DnsServFail:
+    case FailureKind::DnsRefused:
+    case FailureKind::DnsNoAnswer:
+    case FailureKind::DnsAnswerDiffers:
+        return withDetail(dnsReasonWords(reason.kind, currentLanguage()), reason.detail);
     }
     return {};
 }

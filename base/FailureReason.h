@@ -45,6 +45,15 @@ enum class FailureKind : int {
     // A redirect that is not followed (code: RedirectToHttp, TooManyRedirects,
     // BadLocation; detail: where it pointed).
     Redirect,
+    // DNS: the server said the name does not exist (NXDOMAIN), could not
+    // answer (SERVFAIL), or would not (REFUSED); it answered without a
+    // record of the type asked for; or its answers were not the expected
+    // ones (detail: what came).
+    DnsNxDomain,
+    DnsServFail,
+    DnsRefused,
+    DnsNoAnswer,
+    DnsAnswerDiffers,
 };
 
 struct FailureReason {

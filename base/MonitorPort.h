@@ -22,6 +22,11 @@ enum ProbeProtocol : std::uint32_t {
     Http = 3,
     Https = 4,
     Tls = 5,
+    // A push entry: the monitored system reports to us.
+    Push = 6,
+    // A DNS server asked for a name and record type (dnsName, dnsType,
+    // dnsExpect).
+    Dns = 7,
 };
 
 // Whether a kind makes a TLS handshake (and so has a certificate).
@@ -123,6 +128,11 @@ struct MonitorPort {
     // The message channels this entry uses, by index ("Channels #i");
     // absent: every channel.
     std::optional<std::vector<std::uint32_t>> channels;
+    // DNS: the name asked for, the record type's word ("A", "MX"...) and the
+    // answers expected as stored (see DnsExpectation): empty takes any.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
 
     // The entry's own schedule ("Interval #i", "Retry #i", "Timeout #i"):
     // seconds between its checks, failures tolerated before one is declared,

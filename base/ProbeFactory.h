@@ -48,6 +48,7 @@ enum ProbeKind : int {
     PingProbeKind = 3,
     HttpsProbeKind = 4,
     TlsProbeKind = 5,
+    DnsProbeKind = 7,
 };
 
 // Makes the engine's checks; the system's probes in the program, fakes in

@@ -426,6 +426,26 @@ constexpr unsigned ChannelReasonStatus = 868;
 constexpr unsigned ChannelReasonCertificate = 869;
 constexpr unsigned ChannelReasonOther = 870;
 constexpr unsigned ChannelReasonInvalid = 871;
+// The DNS kind: its reasons, its dialog rows and
+// what the dialog refuses.
+constexpr unsigned ReasonDnsNxDomain = 1000;
+constexpr unsigned ReasonDnsServFail = 1001;
+constexpr unsigned ReasonDnsRefused = 1002;
+constexpr unsigned ReasonDnsNoAnswer = 1003;
+constexpr unsigned ReasonDnsAnswerDiffers = 1004;
+constexpr unsigned DnsPanelTitle = 1005;
+constexpr unsigned DnsNameLabel = 1006;
+constexpr unsigned DnsTypeLabel = 1007;
+constexpr unsigned DnsExpectLabel = 1008;
+constexpr unsigned DnsExpectAny = 1009;
+constexpr unsigned DnsExpectContains = 1010;
+constexpr unsigned DnsExpectExactly = 1011;
+constexpr unsigned DnsAnswersLabel = 1012;
+constexpr unsigned DnsNameEmpty = 1013;
+constexpr unsigned DnsNameInvalid = 1014;
+constexpr unsigned DnsAnswersEmpty = 1015;
+constexpr unsigned DnsAnswerInvalid = 1016;
+constexpr unsigned DnsAnswersNote = 1017;
 
 // The port settings dialog's rows that every kind has: the entry's group,
 // its name, and its own interval, retry limit and timeout with their units,

@@ -10,7 +10,7 @@
 
 namespace vigilon::metrics {
 
-std::string entryApiId(std::uint32_t protocol, const std::string &host, std::uint32_t port)
+std::string entryApiId(std::uint32_t protocol, const std::string &host, std::uint32_t port, const std::string &query)
 {
     // FNV-1a over the kind's label, the host and the port, each ended by a
     // zero byte so that no two triples run together into the same bytes.
@@ -26,6 +26,8 @@ std::string entryApiId(std::uint32_t protocol, const std::string &host, std::uin
     mix(kind);
     mix(host);
     mix(std::to_string(port));
+    if (!query.empty())
+        mix(query);
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
     return std::string(kind) + '-' + hex;
@@ -250,7 +252,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
             continue;
         const EntryMetrics::Labels &labels = *e.labels;
         EntryView entry;
-        entry.id = entryApiId(labels.protocol, labels.host, labels.port);
+        entry.id = entryApiId(labels.protocol, labels.host, labels.port, labels.query);
         entry.row = e.row;
         entry.name = validUtf8(labels.name);
         entry.status = e.status;

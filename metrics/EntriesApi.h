@@ -19,8 +19,11 @@ namespace vigilon::metrics {
 // host and port it checks ("https-5d0c63a2f1e4b817"). No two entries check
 // the same kind and port on one host, and nothing of the run goes into it,
 // so it stays the same across restarts and as entries before it come and
-// go; it changes when the entry is made to check something else.
-std::string entryApiId(std::uint32_t protocol, const std::string &host, std::uint32_t port);
+// go; it changes when the entry is made to check something else. DNS
+// entries may ask one server for several names: query (the name and type
+// asked, empty for other kinds) goes into theirs too.
+std::string entryApiId(std::uint32_t protocol, const std::string &host, std::uint32_t port,
+                       const std::string &query = {});
 
 // The stable name of an entry's state in the API: "ok", "warning",
 // "failed", or "not_checked" while it has no verdict.

@@ -52,6 +52,16 @@ const char *reasonLabel(FailureKind kind)
         return "body_too_large";
     case FailureKind::Redirect:
         return "redirect";
+    case FailureKind::DnsNxDomain:
+        return "dns_nxdomain";
+    case FailureKind::DnsServFail:
+        return "dns_servfail";
+    case FailureKind::DnsRefused:
+        return "dns_refused";
+    case FailureKind::DnsNoAnswer:
+        return "dns_no_answer";
+    case FailureKind::DnsAnswerDiffers:
+        return "dns_answer_differs";
     }
     return "other";
 }
@@ -69,6 +79,8 @@ const char *kindLabel(std::uint32_t protocol)
         return "https";
     case Tls:
         return "tls";
+    case Dns:
+        return "dns";
     default:
         return "tcp"; // what any other stored kind is checked as
     }
@@ -230,8 +242,9 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     EntryMetrics &e = entries_[entry.id];
     // New, or changed without being forgotten first: the labels are made
     // again; otherwise they stay shared with the snapshots.
+    const std::string query = entry.protocol == Dns ? entry.dnsName + " " + entry.dnsType : std::string();
     if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
-        e.labels->host == host && e.labels->name == entry.name)
+        e.labels->host == host && e.labels->name == entry.name && e.labels->query == query)
         return e;
     if (e.labels)
         e = EntryMetrics{};
@@ -240,6 +253,7 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     labels->host = host;
     labels->port = entry.port;
     labels->protocol = entry.protocol;
+    labels->query = query;
     labels->text = "entry=\"";
     appendLabelValue(labels->text, validUtf8(entry.name));
     labels->text += "\",host=\"";

@@ -24,7 +24,7 @@ constexpr std::array<double, 11> kResponseBuckets{0.005, 0.01, 0.025, 0.05, 0.1,
 // "name_not_found".
 const char *reasonLabel(FailureKind kind);
 // The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
-// "tls".
+// "tls", "dns".
 const char *kindLabel(std::uint32_t protocol);
 
 struct EntriesView;
@@ -38,6 +38,9 @@ struct EntryMetrics {
         // What they were made of, as the entry had it.
         std::string name, host;
         std::uint32_t port = 0, protocol = 0;
+        // DNS: the name and record type asked ("example.com MX"); empty for
+        // other kinds.
+        std::string query;
         // As the text format writes them, made valid UTF-8 and escaped once:
         // entry="…",host="…",port="…",kind="…",id="…". The id is the
         // entry's, which no other entry has while the program runs: entries

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/SocketProbe.h"
 
+#include "probes/DnsProbe.h"
 #include "probes/HttpProbe.h"
 #include "probes/SocketUtil.h"
 #include "probes/TcpProbe.h"
@@ -346,6 +347,8 @@ std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostRe
         return std::make_unique<CTlsProbe>(owner, resolver, true);
     case 5:
         return std::make_unique<CTlsProbe>(owner, resolver, false);
+    case 7:
+        return std::make_unique<CDnsProbe>(owner, resolver);
     default:
         return std::make_unique<CTcpProbe>(owner, resolver);
     }

@@ -189,7 +189,7 @@ private:
 };
 
 // The probe for a kind of pendingProbes (0 TCP, 1 UDP, 2 HTTP, 4 HTTPS,
-// 5 TLS; anything else TCP).
+// 5 TLS, 7 DNS; anything else TCP).
 std::unique_ptr<CSocketProbe> makeSocketProbe(int kind, ProbeHost &owner, HostResolver *resolver = nullptr);
 
 } // namespace vigilon

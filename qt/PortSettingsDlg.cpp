@@ -3,6 +3,7 @@
 #include "qt/UiText.h"
 
 #include "base/StringTable.h"
+#include "probes/DnsAnswer.h"
 #include "qt/DialogUnits.h"
 
 #include <QCheckBox>
@@ -180,6 +181,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
 
     makeEntryRows(du);
     makeUdpRows(du);
+    makeDnsPanel();
 
     ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(55, 293, 50, 14));
@@ -227,6 +229,78 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(timeoutEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
+    setTabOrder(contentTextEdit_, dnsNameEdit_);
+    setTabOrder(dnsNameEdit_, dnsTypeCombo_);
+    setTabOrder(dnsTypeCombo_, dnsExpectCombo_);
+    setTabOrder(dnsExpectCombo_, dnsAnswersEdit_);
+    setTabOrder(dnsAnswersEdit_, ok_);
+}
+
+void CPortSettingsDlg::makeDnsPanel()
+{
+    const DialogUnits du(font());
+    // At the place of every kind panel, as the Win32 template has it.
+    auto *group = new QGroupBox(uiText(sid::DnsPanelTitle), this);
+    group->setGeometry(du.rect(7, 149, 257, 138));
+    group->lower();
+    dnsNameEdit_ = new QLineEdit(this);
+    dnsNameEdit_->setObjectName(QStringLiteral("1141"));
+    dnsNameEdit_->setGeometry(du.rect(58, 160, 199, 14));
+    dnsNameEdit_->setMaxLength(255);
+    dnsTypeCombo_ = new QComboBox(this);
+    dnsTypeCombo_->setObjectName(QStringLiteral("1142"));
+    for (const std::string &type : dns::recordTypes())
+        dnsTypeCombo_->addItem(QString::fromStdString(type));
+    const QRect typeRect = du.rect(58, 178, 60, 100);
+    dnsTypeCombo_->setGeometry(typeRect.x(), typeRect.y(), typeRect.width(), dnsTypeCombo_->sizeHint().height());
+    dnsExpectCombo_ = new QComboBox(this);
+    dnsExpectCombo_->setObjectName(QStringLiteral("1143"));
+    for (const std::string &choice : PortSettingsForm::dnsExpectChoiceTexts())
+        dnsExpectCombo_->addItem(QString::fromStdString(choice));
+    const QRect expectRect = du.rect(58, 196, 110, 60);
+    dnsExpectCombo_->setGeometry(expectRect.x(), expectRect.y(), expectRect.width(),
+                                 dnsExpectCombo_->sizeHint().height());
+    dnsAnswersEdit_ = new QLineEdit(this);
+    dnsAnswersEdit_->setObjectName(QStringLiteral("1144"));
+    dnsAnswersEdit_->setGeometry(du.rect(58, 214, 199, 14));
+    dnsAnswersEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
+    inPanel(KindPanel::Dns, {group, label(this, du, uiText(sid::DnsNameLabel), 10, 162, 46, 10),
+                             label(this, du, uiText(sid::DnsTypeLabel), 10, 180, 46, 10),
+                             label(this, du, uiText(sid::DnsExpectLabel), 10, 198, 46, 10),
+                             label(this, du, uiText(sid::DnsAnswersLabel), 10, 216, 46, 10),
+                             label(this, du, uiText(sid::DnsAnswersNote), 58, 232, 199, 20), dnsNameEdit_,
+                             dnsTypeCombo_, dnsExpectCombo_, dnsAnswersEdit_});
+    dnsNameField_.attach(dnsNameEdit_);
+    dnsAnswersField_.attach(dnsAnswersEdit_);
+    connect(dnsExpectCombo_, &QComboBox::activated, this, [this](int) { form_.onDnsExpectChanged(*this); });
+    // Hidden until the DNS kind is chosen.
+    for (QWidget *widget : panels_[static_cast<std::size_t>(KindPanel::Dns)])
+        widget->setVisible(false);
+}
+
+int CPortSettingsDlg::dnsTypeIndex() const
+{
+    return dnsTypeCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setDnsTypeIndex(int index)
+{
+    dnsTypeCombo_->setCurrentIndex(index);
+}
+
+int CPortSettingsDlg::dnsExpectChoice() const
+{
+    return dnsExpectCombo_->currentIndex();
+}
+
+void CPortSettingsDlg::setDnsExpectChoice(int choice)
+{
+    dnsExpectCombo_->setCurrentIndex(choice);
+}
+
+void CPortSettingsDlg::setDnsAnswersEnabled(bool enabled)
+{
+    dnsAnswersEdit_->setEnabled(enabled);
 }
 
 CPortSettingsDlg::~CPortSettingsDlg()

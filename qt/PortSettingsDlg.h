@@ -61,6 +61,10 @@ public:
     QLabel *udpHelp() const { return udpHelp_; }
     QLineEdit *udpPayloadEdit() const { return udpPayloadEdit_; }
     QLineEdit *udpExpectEdit() const { return udpExpectEdit_; }
+    QLineEdit *dnsNameEdit() const { return dnsNameEdit_; }
+    QComboBox *dnsTypeCombo() const { return dnsTypeCombo_; }
+    QComboBox *dnsExpectCombo() const { return dnsExpectCombo_; }
+    QLineEdit *dnsAnswersEdit() const { return dnsAnswersEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *deleteButton() const { return delete_; }
 
@@ -115,6 +119,15 @@ private:
     // The rows every kind has, beside the common ones, and the UDP panel.
     void makeEntryRows(const DialogUnits &du);
     void makeUdpRows(const DialogUnits &du);
+    // The DNS panel.
+    void makeDnsPanel();
+    EditField &dnsNameField() override { return dnsNameField_; }
+    int dnsTypeIndex() const override;
+    void setDnsTypeIndex(int index) override;
+    int dnsExpectChoice() const override;
+    void setDnsExpectChoice(int choice) override;
+    EditField &dnsAnswersField() override { return dnsAnswersField_; }
+    void setDnsAnswersEnabled(bool enabled) override;
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -164,6 +177,13 @@ private:
     class TextField;
     std::unique_ptr<TextField> headersField_;
     std::unique_ptr<TextField> bodyField_;
+    // The DNS panel's controls.
+    QLineEdit *dnsNameEdit_ = nullptr;
+    QComboBox *dnsTypeCombo_ = nullptr;
+    QComboBox *dnsExpectCombo_ = nullptr;
+    QLineEdit *dnsAnswersEdit_ = nullptr;
+    LineEditField dnsNameField_;
+    LineEditField dnsAnswersField_;
     // Each kind panel's widgets, by KindPanel.
     std::array<std::vector<QWidget *>, 5> panels_;
     KindPanel shownPanel_ = KindPanel::None;

@@ -9,6 +9,9 @@ packages=(
   libsqlite3-dev sqlite3
   # The regular expressions of HTTP content rules.
   libpcre2-dev
+  # The DNS checks ask their servers through c-ares; the tests start dnsmasq
+  # as the DNS server (run as the user, on a loopback port).
+  libc-ares-dev dnsmasq-base
   # Channel messages (webhooks and mail) are sent with libcurl; the tests
   # receive mail with aiosmtpd.
   libcurl4-openssl-dev python3-aiosmtpd
@@ -40,8 +43,8 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # source package (scripts/sqlite-source.sh, below). libz-mingw-w64-dev
   # compresses the Windows metrics. locales holds the Japanese locale's
   # source, from which a test makes the locale under which Wine's code page
-  # holds Japanese. PCRE2 comes from its source package the same way
-  # (scripts/pcre2-source.sh).
+  # holds Japanese. PCRE2 and c-ares come from their source packages the same
+  # way (scripts/pcre2-source.sh, scripts/cares-source.sh).
   packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev locales)
 fi
 
@@ -66,8 +69,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# SQLite and PCRE2 for the Windows programs, from Debian's source packages.
+# SQLite, PCRE2 and c-ares for the Windows programs, from Debian's source packages.
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   bash "$(dirname "$0")/sqlite-source.sh"
   bash "$(dirname "$0")/pcre2-source.sh"
+  bash "$(dirname "$0")/cares-source.sh"
 fi

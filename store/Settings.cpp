@@ -351,6 +351,55 @@ Status writeUdpValues(Key &key, std::uint32_t i, const MonitorPort &entry, const
     return status;
 }
 
+// The DNS values of entry i ("DNS Name #i", "DNS Type #i", "DNS Expect
+// #i", all REG_SZ): each absent one leaves the entry's empty default, and
+// known gets what was read, unless one was stored otherwise than it is
+// written (then the next save writes them).
+void readDnsValues(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known)
+{
+    bool exact = true;
+    const auto text = [&](const char *name, std::string &out, std::optional<std::string> &kept) {
+        Value value;
+        if (key.queryValue(indexed(name, i), value) != Status::Ok)
+            return;
+        if (value.data.size() > kMaxStringBytes) {
+            exact = false;
+            return;
+        }
+        out = reg::stringFromValue(value);
+        kept = out;
+        exact = exact && value.type == reg::RegSz && value.data == reg::stringBytes(out);
+    };
+    text("DNS Name", entry.dnsName, known.dnsName);
+    text("DNS Type", entry.dnsType, known.dnsType);
+    text("DNS Expect", entry.dnsExpect, known.dnsExpect);
+    known.dnsKnown = exact;
+}
+
+// Writes the DNS values that differ from what the store holds: each one
+// that is not empty, and takes away the empty ones (a store that never had
+// them stays as it was). was, when known, is brought up to date.
+Status writeDnsValues(Key &key, std::uint32_t i, const MonitorPort &entry, StoredValues::Entry &was)
+{
+    Status status = Status::Ok;
+    const auto put = [&](const char *name, const std::string &text, std::optional<std::string> &stored) {
+        const std::optional<std::string> value = text.empty() ? std::nullopt : std::optional<std::string>(text);
+        if (status != Status::Ok || (was.dnsKnown && stored == value))
+            return;
+        if (value) {
+            status = key.setValue(indexed(name, i), reg::RegSz, reg::stringBytes(*value));
+        } else if (const Status removed = key.deleteValue(indexed(name, i)); removed != Status::NotFound) {
+            status = removed;
+        }
+        stored = value;
+    };
+    put("DNS Name", entry.dnsName, was.dnsName);
+    put("DNS Type", entry.dnsType, was.dnsType);
+    put("DNS Expect", entry.dnsExpect, was.dnsExpect);
+    was.dnsKnown = status == Status::Ok;
+    return status;
+}
+
 // The request of entry i, from its optional values: each missing one
 // takes its default, and one that cannot be read (too long, or a number
 // that is no method) too, said in notes. known gets what was read exactly.
@@ -748,6 +797,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 readEntryExtras(*key, i, *entry, certWarnDays);
                 udp = readUdpValues(*key, i, *entry);
                 readSchedule(*key, i, *entry, found.entries[i], notes);
+                readDnsValues(*key, i, *entry, found.entries[i]);
                 readEntryChannels(*key, i, *entry, found.entries[i]);
             }
             if (read == Status::Ok && exact) {
@@ -854,6 +904,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             requests[n] = n < known.entries.size() ? known.entries[n] : StoredValues::Entry{};
             if (status == Status::Ok)
                 status = writeRequest(key, i, entry.request, requests[n]);
+            if (status == Status::Ok)
+                status = writeDnsValues(key, i, entry, requests[n]);
             // Without a list of its own the entry uses every channel and
             // has no "Channels #i".
             const StoredValues::Entry *had = n < known.entries.size() ? &known.entries[n] : nullptr;
@@ -919,6 +971,10 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.interval = some(entry.intervalSeconds);
         now.retry = some(entry.retryLimit);
         now.timeout = some(entry.timeoutMs);
+        now.dnsKnown = request.dnsKnown;
+        now.dnsName = request.dnsName;
+        now.dnsType = request.dnsType;
+        now.dnsExpect = request.dnsExpect;
     }
     return result;
 }

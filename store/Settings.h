@@ -77,6 +77,11 @@ struct StoredValues {
         // has no such value).
         bool scheduleKnown = false;
         std::optional<std::uint32_t> interval, retry, timeout;
+        // "DNS Name #i", "DNS Type #i", "DNS Expect #i": known once read or
+        // written; then each holds its text as stored (REG_SZ), or nothing
+        // when there is none.
+        bool dnsKnown = false;
+        std::optional<std::string> dnsName, dnsType, dnsExpect;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

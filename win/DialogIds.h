@@ -79,6 +79,17 @@
 #define IDC_UDP_EXPECT_LABEL 1121
 #define IDC_UDP_EXPECT 1122
 #define IDC_UDP_BYTES_NOTE 1123
+// The DNS kind panel of the port settings dialog.
+#define IDC_DNS_GROUP 1140
+#define IDC_DNS_NAME 1141
+#define IDC_DNS_TYPE 1142
+#define IDC_DNS_EXPECT 1143
+#define IDC_DNS_ANSWERS 1144
+#define IDC_DNS_NAME_LABEL 1145
+#define IDC_DNS_TYPE_LABEL 1146
+#define IDC_DNS_EXPECT_LABEL 1147
+#define IDC_DNS_ANSWERS_LABEL 1148
+#define IDC_DNS_ANSWERS_NOTE 1149
 
 /* Target host */
 #define IDC_HOST 1000

@@ -5,6 +5,7 @@
 #include "win/ModalDialog.h"
 #include "win/WinControls.h"
 #include "win/WinText.h"
+#include "probes/DnsAnswer.h"
 
 #include <commctrl.h>
 
@@ -52,11 +53,17 @@ const std::vector<int> &panelControls(KindPanel panel)
     static const std::vector<int> udp{IDC_UDP_GROUP,         IDC_UDP_MODE_LABEL, IDC_UDP_MODE,
                                       IDC_UDP_HELP,          IDC_UDP_PAYLOAD_LABEL, IDC_UDP_PAYLOAD,
                                       IDC_UDP_EXPECT_LABEL,  IDC_UDP_EXPECT,     IDC_UDP_BYTES_NOTE};
+    static const std::vector<int> dns{IDC_DNS_GROUP,        IDC_DNS_NAME_LABEL,   IDC_DNS_TYPE_LABEL,
+                                      IDC_DNS_EXPECT_LABEL, IDC_DNS_ANSWERS_LABEL, IDC_DNS_ANSWERS_NOTE,
+                                      IDC_DNS_NAME,         IDC_DNS_TYPE,          IDC_DNS_EXPECT,
+                                      IDC_DNS_ANSWERS};
     switch (panel) {
     case KindPanel::Http:
         return http;
     case KindPanel::Udp:
         return udp;
+    case KindPanel::Dns:
+        return dns;
     default:
         return none;
     }
@@ -110,8 +117,23 @@ public:
         HWND modes = GetDlgItem(window, IDC_UDP_MODE);
         for (const std::string &mode : PortSettingsForm::udpModeTexts())
             SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(mode).c_str()));
+        initDnsPanel();
         form_.init(*this);
         initialised_ = true;
+    }
+
+    void initDnsPanel()
+    {
+        dnsName_.attach(GetDlgItem(window, IDC_DNS_NAME));
+        SendMessageW(dnsName_.handle(), EM_LIMITTEXT, 255, 0);
+        dnsAnswers_.attach(GetDlgItem(window, IDC_DNS_ANSWERS));
+        SendMessageW(dnsAnswers_.handle(), EM_LIMITTEXT, kMaxRequestText, 0);
+        HWND types = GetDlgItem(window, IDC_DNS_TYPE);
+        for (const std::string &type : dns::recordTypes())
+            SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(type).c_str()));
+        HWND choices = GetDlgItem(window, IDC_DNS_EXPECT);
+        for (const std::string &choice : PortSettingsForm::dnsExpectChoiceTexts())
+            SendMessageW(choices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
     }
 
     bool command(int id, int code) override
@@ -150,6 +172,10 @@ public:
             if (code == EN_CHANGE && initialised_)
                 form_.onPortEdited(*this);
             return code == EN_CHANGE;
+        case IDC_DNS_EXPECT:
+            if (code == CBN_SELCHANGE)
+                form_.onDnsExpectChanged(*this);
+            return true;
         default:
             return false;
         }
@@ -270,6 +296,29 @@ private:
     HwndEditField timeout_;
     HwndEditField udpPayload_;
     HwndEditField udpExpect_;
+    // The DNS panel.
+    EditField &dnsNameField() override { return dnsName_; }
+    int dnsTypeIndex() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_DNS_TYPE, CB_GETCURSEL, 0, 0));
+    }
+    void setDnsTypeIndex(int index) override
+    {
+        SendDlgItemMessageW(window, IDC_DNS_TYPE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    int dnsExpectChoice() const override
+    {
+        return static_cast<int>(SendDlgItemMessageW(window, IDC_DNS_EXPECT, CB_GETCURSEL, 0, 0));
+    }
+    void setDnsExpectChoice(int choice) override
+    {
+        SendDlgItemMessageW(window, IDC_DNS_EXPECT, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+    }
+    EditField &dnsAnswersField() override { return dnsAnswers_; }
+    void setDnsAnswersEnabled(bool enabled) override { EnableWindow(dnsAnswers_.handle(), enabled); }
+
+    HwndEditField dnsName_;
+    HwndEditField dnsAnswers_;
     HwndEditField port_;
     HwndEditField threshold_;
     HwndEditField certDays_;

@@ -143,6 +143,9 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.intervalSeconds = form.intervalSeconds;
     settings.retryLimit = form.retryLimit;
     settings.timeoutMs = form.timeoutMs;
+    settings.dnsName = form.dnsName;
+    settings.dnsType = form.dnsType;
+    settings.dnsExpect = form.dnsExpect;
     return settings;
 }
 
@@ -430,6 +433,9 @@ void MainDialogController::editEntry(int row)
     form.timeoutMs = entry.timeoutMs;
     form.globalInterval = frame_.intervalSeconds();
     form.globalRetry = frame_.retryLimit();
+    form.dnsName = entry.dnsName;
+    form.dnsType = entry.dnsType;
+    form.dnsExpect = entry.dnsExpect;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

@@ -6,13 +6,16 @@
 #include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
 #include "base/UdpBytes.h"
+#include "probes/DnsAnswer.h"
+
+#include <algorithm>
 
 namespace vigilon {
 
 std::vector<std::string> PortSettingsForm::kindTexts()
 {
     return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)", "HTTPS (443)",
-            "TLS"};
+            "TLS", "Push", "DNS"};
 }
 
 PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
@@ -23,6 +26,8 @@ PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
         return KindPanel::Http;
     case GenericUdp:
         return KindPanel::Udp;
+    case Dns:
+        return KindPanel::Dns;
     default:
         return KindPanel::None;
     }
@@ -45,6 +50,11 @@ std::vector<std::string> PortSettingsForm::contentRuleChoiceTexts()
             loadString(sid::ContentRuleRegex)};
 }
 
+std::vector<std::string> PortSettingsForm::dnsExpectChoiceTexts()
+{
+    return {loadString(sid::DnsExpectAny), loadString(sid::DnsExpectContains), loadString(sid::DnsExpectExactly)};
+}
+
 std::vector<std::string> PortSettingsForm::methodTexts()
 {
     return {methodWord(MethodHead), methodWord(MethodGet), methodWord(MethodPost)};
@@ -57,8 +67,11 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port)
 
 bool PortSettingsForm::isComposedName(const std::string &name, int protocol, std::int64_t port)
 {
+    // A DNS entry's composed name goes on with its query.
+    const std::string dns = protocol == Dns ? composeName(protocol, port, Language::English) + " " : std::string();
     return name == composeName(protocol, port, Language::English) ||
-           name == composeName(protocol, port, Language::Japanese);
+           name == composeName(protocol, port, Language::Japanese) ||
+           (!dns.empty() && name.compare(0, dns.size(), dns) == 0);
 }
 
 std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Language language)
@@ -76,6 +89,8 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Langu
         return "HTTPS (" + std::to_string(port) + ")";
     case Tls:
         return "TLS (" + std::to_string(port) + ")";
+    case Dns:
+        return "DNS (" + std::to_string(port) + ")";
     default:
         return loadString(sid::KindGenericTcp, language) + " (" + std::to_string(port) + ")";
     }
@@ -86,7 +101,7 @@ void PortSettingsForm::init(Controls &controls) const
     DataExchange::writeNumber(controls.portField(), port);
     DataExchange::writeNumber(controls.thresholdField(), threshold);
     controls.setDeleteEnabled(existingEntry != 0);
-    controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Tls) ? protocol : -1);
+    controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Dns) ? protocol : -1);
     controls.showPanel(panelOf(protocol));
     DataExchange::writeNumber(controls.certDaysField(), certWarnDays);
     controls.setCertDaysEnabled(certDaysApply(protocol));
@@ -110,6 +125,16 @@ void PortSettingsForm::init(Controls &controls) const
                                                                 : NoContentRule);
     controls.contentTextField().setText(request.contentRule.operand());
     onRequestChanged(controls);
+    controls.dnsNameField().setText(dnsName);
+    const auto &types = dns::recordTypes();
+    const auto type = std::find(types.begin(), types.end(), dns::typeWord(dnsType));
+    controls.setDnsTypeIndex(type != types.end() ? static_cast<int>(type - types.begin()) : 0);
+    const dns::Match match = dns::Expectation::fromText(dnsExpect).match;
+    controls.setDnsExpectChoice(match == dns::Match::Exactly    ? DnsExactly
+                                : match == dns::Match::Contains ? DnsContains
+                                                                : DnsAnyAnswer);
+    controls.dnsAnswersField().setText(dns::Expectation::listText(dnsExpect));
+    onDnsExpectChanged(controls);
     controls.hostField().setText(host);
     controls.setHostHint(targetHostShown(targetHost));
     // A name that is not this kind's and port's composed one, in either
@@ -241,6 +266,11 @@ void PortSettingsForm::onRequestChanged(Controls &controls) const
                                used && controls.contentRuleChoice() != NoContentRule);
 }
 
+void PortSettingsForm::onDnsExpectChanged(Controls &controls) const
+{
+    controls.setDnsAnswersEnabled(controls.dnsExpectChoice() != DnsAnyAnswer);
+}
+
 void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
 {
     const int previous = protocol;
@@ -267,6 +297,10 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
     typedBeforePing_.reset();
     if (protocol == Https && previous != Https && (portField.text().empty() || portField.text() == "0")) {
         port = HttpsPort;
+        DataExchange::writeNumber(portField, port);
+    }
+    if (protocol == Dns && previous != Dns && (portField.text().empty() || portField.text() == "0")) {
+        port = DnsPort;
         DataExchange::writeNumber(portField, port);
     }
     followName(controls);
@@ -372,6 +406,46 @@ bool PortSettingsForm::readRequest(Controls &controls, Prompter &prompter, const
     return true;
 }
 
+bool PortSettingsForm::readDns(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
+{
+    if (protocol != Dns)
+        return true;
+    const auto refuse = [&](const std::string &message, EditField &field) {
+        prompter.messageBox(message, "", mb::Ok | mb::IconExclamation);
+        if (!alive || *alive)
+            field.focusAndSelect();
+        return false;
+    };
+    const std::string name(trimmed(controls.dnsNameField().text()));
+    if (name.empty())
+        return refuse(loadString(sid::DnsNameEmpty), controls.dnsNameField());
+    if (!dns::validName(name))
+        return refuse(formatText(loadString(sid::DnsNameInvalid), {name}), controls.dnsNameField());
+    const auto &types = dns::recordTypes();
+    const int index = controls.dnsTypeIndex();
+    const std::string type = index >= 0 && index < static_cast<int>(types.size()) ? types[index] : types.front();
+    const int choice = controls.dnsExpectChoice();
+    const dns::Match match = choice == DnsExactly    ? dns::Match::Exactly
+                             : choice == DnsContains ? dns::Match::Contains
+                                                     : dns::Match::Any;
+    // The stored form's '=' is the choice's business, not the list's.
+    const std::string list = dns::Expectation::listText(controls.dnsAnswersField().text());
+    std::string expect;
+    if (match != dns::Match::Any) {
+        if (list.empty())
+            return refuse(loadString(sid::DnsAnswersEmpty), controls.dnsAnswersField());
+        expect = dns::Expectation::toText(match, list);
+        for (const std::string &answer : dns::Expectation::fromText(expect).answers)
+            if (!dns::canonicalAnswer(dns::typeCode(type), answer))
+                return refuse(formatText(loadString(sid::DnsAnswerInvalid), {type, answer}),
+                              controls.dnsAnswersField());
+    }
+    dnsName = name;
+    dnsType = type;
+    dnsExpect = expect;
+    return true;
+}
+
 bool PortSettingsForm::readHost(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)
 {
     DataExchange dx(prompter, alive);
@@ -398,6 +472,10 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         return false;
     if (!readRequest(controls, prompter, alive))
         return false;
+    if (alive && !*alive)
+        return false;
+    if (!readDns(controls, prompter, alive))
+        return false;
     if (protocol == Ping)
         port = 7;
     if (!readUdp(controls, prompter, alive) || (alive && !*alive))
@@ -406,6 +484,10 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         return false;
     if (!readName(controls, prompter, alive) || (alive && !*alive))
         return false;
+    // Entries asking one server for different names are different entries:
+    // a composed name tells the query too.
+    if (protocol == Dns && name == composeName(protocol, port))
+        name += " " + dnsName + " " + dnsType;
     command = controls.commandField().text();
     if (duplicates && duplicates(*this)) {
         prompter.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);

@@ -98,7 +98,23 @@ public:
         virtual EditField &udpPayloadField() = 0;
         virtual EditField &udpExpectField() = 0;
         virtual void setUdpBytesEnabled(bool payload, bool expect) = 0;
+        // The DNS panel: the name asked for, the record type's list (in the
+        // order of dns::recordTypes()), the expectation's list
+        // (DnsExpectChoice) and the answers' edit, usable unless any answer
+        // is expected.
+        virtual EditField &dnsNameField() = 0;
+        virtual int dnsTypeIndex() const = 0;
+        virtual void setDnsTypeIndex(int index) = 0;
+        virtual int dnsExpectChoice() const = 0;
+        virtual void setDnsExpectChoice(int choice) = 0;
+        virtual EditField &dnsAnswersField() = 0;
+        virtual void setDnsAnswersEnabled(bool enabled) = 0;
     };
+    // The DNS panel's expectation choices, in the order of its list.
+    enum DnsExpectChoice { DnsAnyAnswer = 0, DnsContains = 1, DnsExactly = 2 };
+    static std::vector<std::string> dnsExpectChoiceTexts();
+    // The port a DNS entry asks unless the user says otherwise.
+    static constexpr int DnsPort = 53;
     // The content rule row's choices, in the order of its list.
     enum ContentRuleChoice { NoContentRule = 0, ContainsText = 1, LacksText = 2, MatchesRegex = 3 };
     static std::vector<std::string> contentRuleChoiceTexts();
@@ -140,6 +156,12 @@ public:
     static constexpr std::size_t MaxUdpBytesChars = 256;
     // The UDP mode list's texts, in the order of UdpMode.
     static std::vector<std::string> udpModeTexts();
+    // DNS: the name asked for, the record type's word and the expected
+    // answers as stored (dns::Expectation). Under other kinds they stay as
+    // they came.
+    std::string dnsName;
+    std::string dnsType;
+    std::string dnsExpect;
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;
@@ -162,7 +184,7 @@ public:
     // arrow keys). PING always watches port 7 and shows it at once; leaving
     // PING again puts back the port that was typed before, unless 7 was
     // typed over meanwhile. HTTPS puts 443 in an empty port box (or one
-    // showing 0). The HTTP status row is usable for the HTTP kinds only; the
+    // showing 0), DNS 53. The HTTP status row is usable for the HTTP kinds only; the
     // row of the days of warning and the kind panel follow the kind. Nothing
     // else the user typed changes.
     void onProtocolChanged(Controls &controls, int index);
@@ -179,6 +201,9 @@ public:
     void onUdpModeChanged(Controls &controls) const;
     // OK: true when the dialog may close as accepted. name is what the
     // user typed, or (left as filled in, or empty) the composed name.
+    // Another expectation in the DNS panel: the answers' edit is usable
+    // unless any answer will do.
+    void onDnsExpectChanged(Controls &controls) const;
     bool onOk(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive = nullptr);
     // Delete: true when the dialog may close as accepted (existingEntry
     // stays 1).
@@ -194,6 +219,10 @@ private:
     // message, when they cannot be sent (a HEAD request with a content rule
     // among them).
     bool readRequest(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // The DNS panel to the DNS values, for the DNS kind; false, after a
+    // message, when the name is missing or not a DNS name, or an expected
+    // answer cannot be one of the chosen type.
+    bool readDns(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
 
     // The name row to name: the composed one unless the user typed another.
     bool readName(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);

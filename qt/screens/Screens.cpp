@@ -213,6 +213,12 @@ int main(int argc, char **argv)
         udp.targetHost = "127.0.0.1";
         CPortSettingsDlg editUdp(prompter, udp);
         shoot(&editUdp, QStringLiteral("port-settings-udp"));
+        PortSettingsForm dns;
+        std::tie(dns.port, dns.protocol, dns.existingEntry) = std::tuple(53, Dns, 1);
+        dns.targetHost = "127.0.0.1";
+        std::tie(dns.dnsName, dns.dnsType, dns.dnsExpect) = std::tuple("example.com", "MX", "=10 mail.example.com");
+        CPortSettingsDlg editDns(prompter, dns);
+        shoot(&editDns, QStringLiteral("port-settings-dns"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);

@@ -11,6 +11,7 @@
 #include "app/dialogs/MainDialogController.h"
 #include "app/text/TimeText.h"
 #include "store/Settings.h"
+#include "probes/DnsAnswer.h"
 #include "app/dialogs/OutageListController.h"
 #include "tests/support/DialogVerdict.h"
 #include "tests/support/FakeHistory.h"
@@ -393,7 +394,85 @@ TEST(PortSettingsForm, theCertificateRowFollowsTheKindAndHttpsSuggests443)
     c.setProtocolIndex(GenericTcp);
     EXPECT_TRUE(form.onOk(c, prompter));
     EXPECT_EQ(std::tie(form.name, form.certWarnDays), std::tuple("汎用TCP (443)", 0));
-    EXPECT_EQ(PortSettingsForm::kindTexts().size(), 6u);
+    // The list is indexed by the kind's code, up to DNS (7).
+    EXPECT_EQ(PortSettingsForm::kindTexts().size(), 8u);
+    EXPECT_EQ(PortSettingsForm::kindTexts()[Dns], "DNS");
+}
+
+// The DNS panel: shown for DNS only, 53 put in an empty port box, its rows
+// read back in the stored forms, and what cannot be asked or compared is
+// refused with the field to correct.
+TEST(PortSettingsForm, theDnsPanelSuggests53AndRefusesWhatCannotBeChecked)
+{
+    using F = PortSettingsForm;
+    FakePrompter prompter;
+    F form;
+    form.protocol = Dns;
+    form.port = 5353;
+    form.dnsName = "www.example.com";
+    form.dnsType = "aaaa";
+    form.dnsExpect = "=2001:db8::1, 2001:db8::2";
+    FakePortSettingsControls c;
+    form.init(c);
+    EXPECT_EQ(c.panel, F::KindPanel::Dns);
+    EXPECT_EQ(std::tie(c.dnsName.value, c.dnsType, c.dnsChoice, c.dnsAnswers.value, c.dnsAnswersEnabled),
+              std::make_tuple("www.example.com", 1, int(F::DnsExactly), "2001:db8::1, 2001:db8::2", true));
+    c.setDnsExpectChoice(F::DnsAnyAnswer);
+    form.onDnsExpectChanged(c);
+    EXPECT_FALSE(c.dnsAnswersEnabled);
+
+    // Leaving and coming back: 53 only where the box is empty or 0.
+    for (const auto &[kind, typed, shown] : {std::tuple{Http, "5353", "5353"}, {Dns, "5353", "5353"},
+                                             {GenericTcp, "", ""}, {Dns, "", "53"}, {Tls, "0", "0"}, {Dns, "0", "53"}}) {
+        c.port.value = typed;
+        c.setProtocolIndex(kind);
+        form.onProtocolChanged(c, kind);
+        EXPECT_EQ(c.port.value, shown) << kind;
+        EXPECT_EQ(c.panel, kind == Dns ? F::KindPanel::Dns : F::panelOf(kind)) << kind;
+    }
+
+    struct Case {
+        const char *name;
+        int type;
+        int choice;
+        const char *answers;
+        // The stored expectation, or nullptr when refused.
+        const char *stored;
+    };
+    const Case cases[] = {
+        {"", 0, F::DnsAnyAnswer, "", nullptr},
+        {"bad name.example", 0, F::DnsAnyAnswer, "", nullptr},
+        {"a..example", 0, F::DnsAnyAnswer, "", nullptr},
+        {"www.example.com", 0, F::DnsContains, "", nullptr},
+        {"www.example.com", 0, F::DnsContains, "192.0.2.300", nullptr},
+        {"example.com", 3, F::DnsExactly, "mail.example.com", nullptr}, // MX without its preference
+        {"www.example.com", 0, F::DnsAnyAnswer, "192.0.2.1", ""},         // the list is kept out of "any"
+        {"www.example.com.", 0, F::DnsContains, "192.0.2.1, 192.0.2.2", "192.0.2.1, 192.0.2.2"},
+        {"example.com", 3, F::DnsExactly, "=10 mail.example.com", "=10 mail.example.com"},
+        {"_sip._tcp.example.com", 8, F::DnsContains, "10 20 5060 sip.example.com", "10 20 5060 sip.example.com"},
+    };
+    for (const Case &k : cases) {
+        c.dnsName.value = k.name;
+        c.setDnsTypeIndex(k.type);
+        c.setDnsExpectChoice(k.choice);
+        c.dnsAnswers.value = k.answers;
+        const std::size_t said = prompter.messages.size();
+        EXPECT_EQ(form.onOk(c, prompter), k.stored != nullptr) << k.name << " " << k.answers;
+        if (!k.stored) {
+            EXPECT_EQ(prompter.messages.size(), said + 1) << k.name;
+            continue;
+        }
+        EXPECT_EQ(std::tie(form.dnsName, form.dnsType, form.dnsExpect),
+                  std::tie(k.name, dns::recordTypes()[k.type], k.stored));
+        EXPECT_EQ(form.name, "DNS (53) " + std::string(k.name) + " " + dns::recordTypes()[k.type]);
+    }
+    // Another kind keeps the DNS values as they came, whatever the panel shows.
+    c.dnsName.value = "";
+    c.setProtocolIndex(GenericTcp);
+    form.onProtocolChanged(c, GenericTcp);
+    c.port.value = "80";
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(form.dnsName, "_sip._tcp.example.com");
 }
 
 // The main dialog's rules on a real frame, through its dialog view.

@@ -216,6 +216,10 @@ TEST_F(EntriesApi, listsEveryEntryWithTheDocumentedFields)
     EXPECT_EQ(id, entryApiId(Https, "example.test", 443));
     EXPECT_NE(id, entryApiId(Tls, "example.test", 443));
     EXPECT_NE(id, entryApiId(Https, "example.test", 444));
+    // DNS entries asking one server for different names have ids of their own.
+    EXPECT_NE(entryApiId(Dns, "ns.test", 53, "a.example A"), entryApiId(Dns, "ns.test", 53, "b.example A"));
+    EXPECT_NE(entryApiId(Dns, "ns.test", 53, "a.example A"), entryApiId(Dns, "ns.test", 53, "a.example MX"));
+    EXPECT_EQ(entryApiId(Https, "example.test", 443, ""), id);
 }
 
 TEST_F(EntriesApi, unknownEntriesAndOtherMethodsAreRefused)

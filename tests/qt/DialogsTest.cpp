@@ -312,6 +312,47 @@ private slots:
         QCOMPARE(std::tie(form.intervalSeconds, form.retryLimit, form.timeoutMs), std::tuple(30u, 0u, 500u));
     }
 
+    // The DNS panel on its widgets: shown for DNS only, at the place of the
+    // HTTP rows; 53 in the empty port box; an empty name keeps the dialog
+    // open on the name; what is chosen comes back in the stored forms.
+    void portSettingsDnsPanel()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        form.protocol = Tls;
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(d.dnsNameEdit()->isHidden() && d.dnsAnswersEdit()->isHidden());
+        d.portEdit()->clear();
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // Push
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // DNS
+        QCOMPARE(d.protocolCombo()->currentText(), QStringLiteral("DNS"));
+        QCOMPARE(d.shownPanel(), PortSettingsForm::KindPanel::Dns);
+        QCOMPARE(d.portEdit()->text(), QStringLiteral("53"));
+        QVERIFY(d.dnsNameEdit()->isVisible() && d.dnsTypeCombo()->isVisible() && d.dnsExpectCombo()->isVisible());
+        QVERIFY(d.pathEdit()->isHidden());
+        QCOMPARE(d.dnsNameEdit()->geometry().top(), d.pathEdit()->geometry().top());
+        QVERIFY(!d.dnsAnswersEdit()->isEnabled());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::DnsNameEmpty)});
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.dnsNameEdit()));
+        QTest::keyClicks(d.dnsNameEdit(), QStringLiteral("example.com"));
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(d.dnsTypeCombo(), Qt::Key_Down); // MX
+        QCOMPARE(d.dnsTypeCombo()->currentText(), QStringLiteral("MX"));
+        QTest::keyClick(d.dnsExpectCombo(), Qt::Key_Down);
+        QTest::keyClick(d.dnsExpectCombo(), Qt::Key_Down); // exactly
+        QVERIFY(d.dnsAnswersEdit()->isEnabled());
+        QTest::keyClicks(d.dnsAnswersEdit(), QStringLiteral("10 mail.example.com"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(std::tie(form.protocol, form.port, form.dnsName, form.dnsType, form.dnsExpect),
+                 std::make_tuple(int(Dns), std::int64_t(53), std::string("example.com"), std::string("MX"),
+                                 std::string("=10 mail.example.com")));
+    }
+
     // The About box opens beside the main dialog, top edges level, and says
     // its version in the interface's language.
     void aboutBoxIsOneWindowBesideTheMainDialog()

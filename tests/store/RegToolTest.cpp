@@ -180,6 +180,59 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
     EXPECT_EQ(loaded.ports[0]->request, changed);
 }
 
+// The DNS values: added by the tool, loaded by the program, saved back
+// (an emptied one goes), and through a registry editor's file; the entry
+// of a store without them loads with empty ones.
+TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
+{
+    for (int i = 0; i < 2; ++i)
+        for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+                 {"Threshold #", "REG_DWORD", "0"}, {"Service #", "REG_SZ", ""}, {"Action #", "REG_DWORD", "1"}})
+            add(kMonitor, name + std::to_string(i), type, data);
+    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"Port Count", "REG_DWORD", "2"}, {"Port #0", "REG_DWORD", "53"}, {"Protocol #0", "REG_DWORD", "7"},
+             {"PortName #0", "REG_EXPAND_SZ", "DNS (53) example.com MX"}, {"Active #0", "REG_DWORD", "1"},
+             {"DNS Name #0", "REG_SZ", "example.com"}, {"DNS Type #0", "REG_SZ", "MX"},
+             {"DNS Expect #0", "REG_SZ", "=10 mail.example.com"}, {"Port #1", "REG_DWORD", "53"},
+             {"Protocol #1", "REG_DWORD", "1"}, {"PortName #1", "REG_EXPAND_SZ", "UDP (53)"},
+             {"Active #1", "REG_DWORD", "1"}})
+        add(kMonitor, name, type, data);
+    std::string target = "127.0.0.1";
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), 2u);
+        const MonitorPort &dns = *loaded.ports[0];
+        EXPECT_EQ(std::tie(dns.protocol, dns.dnsName, dns.dnsType, dns.dnsExpect),
+                  std::make_tuple(std::uint32_t(Dns), std::string("example.com"), std::string("MX"),
+                                  std::string("=10 mail.example.com")));
+        EXPECT_EQ(std::tie(loaded.ports[1]->dnsName, loaded.ports[1]->dnsType, loaded.ports[1]->dnsExpect),
+                  std::make_tuple(std::string(), std::string(), std::string()));
+        loaded.ports[0]->dnsType = "NS";
+        loaded.ports[0]->dnsExpect.clear();
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+    }
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Type #0"}).out,
+              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    DNS Type #0    REG_SZ    NS\n\n");
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Expect #0"}).status, 1); // emptied: gone
+    // The other entry got none of them.
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Name #1"}).status, 1);
+
+    const std::string exported = dir_ / "dns.reg";
+    ASSERT_EQ(reg({"export", exported}).status, 0);
+    const std::string other = dir_ / "other.sqlite";
+    ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
+    auto store = reg::SqliteRegistry::open(other);
+    ASSERT_TRUE(store);
+    const LoadedSettings loaded = loadSettings(*store, false, target);
+    ASSERT_EQ(loaded.ports.size(), 2u);
+    EXPECT_EQ(std::tie(loaded.ports[0]->dnsName, loaded.ports[0]->dnsType, loaded.ports[0]->dnsExpect),
+              std::make_tuple(std::string("example.com"), std::string("NS"), std::string()));
+}
+
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
 {
     ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Monitor"}).status, 0);

@@ -98,6 +98,19 @@ public:
     // The choice list's and the codes' edit's.
     std::pair<bool, bool> httpEnabled{true, true};
     bool certDaysEnabled = true;
+
+    // The DNS panel.
+    EditField &dnsNameField() override { return dnsName; }
+    int dnsTypeIndex() const override { return dnsType; }
+    void setDnsTypeIndex(int index) override { dnsType = index; }
+    int dnsExpectChoice() const override { return dnsChoice; }
+    void setDnsExpectChoice(int choice) override { dnsChoice = choice; }
+    EditField &dnsAnswersField() override { return dnsAnswers; }
+    void setDnsAnswersEnabled(bool enabled) override { dnsAnswersEnabled = enabled; }
+    FakeEditField dnsName, dnsAnswers;
+    int dnsType = -1;
+    int dnsChoice = -1;
+    bool dnsAnswersEnabled = true;
 };
 
 // The response monitor dialog's controls; the up-down control and the

@@ -129,6 +129,10 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_HTTP_BODY, {58, 211, 199, 30}},
     {"監視ポート設定", IDC_CONTENT_RULE, {58, 268, 90, 60}, true},
     {"監視ポート設定", IDC_CONTENT_TEXT, {152, 268, 105, 14}},
+    {"監視ポート設定", IDC_DNS_NAME, {58, 160, 199, 14}},
+    {"監視ポート設定", IDC_DNS_TYPE, {58, 178, 60, 100}, true},
+    {"監視ポート設定", IDC_DNS_EXPECT, {58, 196, 110, 60}, true},
+    {"監視ポート設定", IDC_DNS_ANSWERS, {58, 214, 199, 14}},
     {"監視ポート設定", IDOK, {55, 293, 50, 14}},
     {"監視ポート設定", IDCANCEL, {108, 293, 50, 14}},
     {"監視ポート設定", IDC_DELETE, {161, 293, 50, 14}},
@@ -472,6 +476,45 @@ TEST_F(WinDialogs, theNameScheduleAndUdpRowsReachTheEntry)
     EXPECT_EQ(std::tie(added.name, added.port, added.udpMode, added.udpPayload),
               std::tuple("Time server", 1123u, std::uint32_t(UdpExpectReply), "hex:1b 00"));
     EXPECT_EQ(std::tie(added.intervalSeconds, added.retryLimit, added.timeoutMs), std::tuple(30u, 0u, 500u));
+}
+
+// The DNS panel through window messages: it shows for DNS only, where the
+// HTTP rows stand; 53 goes in an empty port box; an empty name is refused;
+// the entry gets the name, type and expectation chosen.
+TEST_F(WinDialogs, theDnsPanelGivesTheEntryItsQuery)
+{
+    const auto choose = [](HWND d, int id, int index) {
+        SendDlgItemMessageW(d, id, CB_SETCURSEL, index, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+    };
+    const auto shown = [](HWND d, int id) { return (GetWindowLongW(GetDlgItem(d, id), GWL_STYLE) & WS_VISIBLE) != 0; };
+    const std::size_t ran = runModal("監視ポート設定",
+                                     {[&](HWND d) {
+                                          for (int id : {IDC_DNS_NAME, IDC_DNS_GROUP, IDC_DNS_ANSWERS_NOTE})
+                                              EXPECT_FALSE(shown(d, id)) << id;
+                                          SetDlgItemTextW(d, IDC_PORT, L"");
+                                          choose(d, IDC_PROTOCOL, Dns);
+                                          for (int id : {IDC_DNS_NAME, IDC_DNS_GROUP, IDC_DNS_ANSWERS_NOTE})
+                                              EXPECT_TRUE(shown(d, id)) << id;
+                                          EXPECT_FALSE(shown(d, IDC_HTTP_PATH));
+                                          EXPECT_EQ(text(GetDlgItem(d, IDC_PORT)), "53");
+                                          EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_DNS_ANSWERS)));
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      },
+                                      [&](HWND d) {
+                                          SetDlgItemTextW(d, IDC_DNS_NAME, L"example.com");
+                                          choose(d, IDC_DNS_TYPE, 3); // MX
+                                          choose(d, IDC_DNS_EXPECT, PortSettingsForm::DnsContains);
+                                          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_DNS_ANSWERS)));
+                                          SetDlgItemTextW(d, IDC_DNS_ANSWERS, L"10 mail.example.com");
+                                          SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                      }},
+                                     [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 2u);
+    EXPECT_TRUE(prompter.saw(loadString(sid::DnsNameEmpty)));
+    EXPECT_EQ(std::tie(entry(2).protocol, entry(2).port, entry(2).dnsName, entry(2).dnsType, entry(2).dnsExpect),
+              std::make_tuple(std::uint32_t(Dns), std::uint32_t(53), std::string("example.com"), std::string("MX"),
+                              std::string("10 mail.example.com")));
 }
 
 // The focused and only selected row.

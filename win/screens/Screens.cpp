@@ -284,6 +284,13 @@ void formDialogs()
         udp.targetHost = "127.0.0.1";
         win::runPortSettingsDialog(nullptr, udp, prompter);
     });
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-dns", [&] {
+        PortSettingsForm dns;
+        std::tie(dns.port, dns.protocol, dns.existingEntry) = std::tuple(53, Dns, 1);
+        dns.targetHost = "127.0.0.1";
+        std::tie(dns.dnsName, dns.dnsType, dns.dnsExpect) = std::tuple("example.com", "MX", "=10 mail.example.com");
+        win::runPortSettingsDialog(nullptr, dns, prompter);
+    });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
         TargetHostForm host;
         host.host = "192.0.2.10";
