@@ -215,7 +215,7 @@ int CDnsProbe::beginAsync()
     initLibrary();
     ares_options options{};
     options.flags = ARES_FLAG_NOCHECKRESP;
-    options.timeout = static_cast<int>(std::max<unsigned>(probe::TimeoutMs / 3, 1));
+    options.timeout = static_cast<int>(std::max<unsigned>(deadlineMs() / 3, 1));
     options.tries = UdpTries;
     options.sock_state_cb = &Library::socketState;
     options.sock_state_cb_data = this;
