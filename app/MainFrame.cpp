@@ -121,6 +121,12 @@ bool CMainFrame::loadStore()
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
     }
+    // Tokens made for heartbeat entries stored without one are stored at
+    // once, so that the store shows what their jobs must call.
+    if (loaded.tokensMade && !storeUnreadable_)
+        saveSettings();
+    else
+        entriesSettled();
     // Said on standard error by the load as well; here for whoever sits at
     // the desktop.
     for (const auto &entry : ports_) {

@@ -85,6 +85,9 @@ struct FrameContext {
     // The message channels, told of each round's changes; none where no
     // channel is configured.
     ChannelService *channels = nullptr;
+    // Told of the entries once they are loaded and after every change of
+    // them, on the loop: the heartbeat tokens the server takes.
+    std::function<void(const PortList &ports)> entriesChanged;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -97,6 +100,9 @@ public:
     // A desktop notification that a channel's messages have failed for
     // an hour (where notifications are on).
     void channelTrouble(const std::string &text);
+    // A heartbeat entry's job called (on the loop); an id no entry has any
+    // more is ignored.
+    void pushReceived(std::uint32_t entryId, bool up, const std::string &message);
     std::vector<ChannelStatus> channelStatuses() const override;
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
@@ -185,6 +191,9 @@ public:
 
     // Writes the whole configuration as it stands.
     void saveSettings() override;
+    // The entries changed (or were loaded): the engine and the server's
+    // heartbeat tokens follow.
+    void entriesSettled();
     void saveWindowLayout(const WindowLayout &layout) override;
 
     // Desktop notifications of failures and recoveries (stored, on unless

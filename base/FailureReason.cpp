@@ -137,6 +137,10 @@ std::string reasonText(const FailureReason &reason)
     case FailureKind::BodyTooLarge:
     case FailureKind::Redirect:
         return withDetail(requestReasonWords(reason, Language::English), reason.detail);
+    case FailureKind::NoHeartbeat:
+        return "no heartbeat";
+    case FailureKind::ReportedDown:
+        return reason.detail.empty() ? "reported down" : reason.detail;
     }
     return {};
 }
@@ -188,6 +192,11 @@ std::string reasonTextShown(const FailureReason &reason)
     case FailureKind::BodyTooLarge:
     case FailureKind::Redirect:
         return withDetail(requestReasonWords(reason, currentLanguage()), reason.detail);
+    case FailureKind::NoHeartbeat:
+        return loadString(sid::ReasonNoHeartbeat);
+    case FailureKind::ReportedDown:
+        // The job's own words, as it sent them.
+        return reason.detail.empty() ? loadString(sid::ReasonReportedDown) : reason.detail;
     }
     return {};
 }

@@ -45,6 +45,11 @@ enum class FailureKind : int {
     // A redirect that is not followed (code: RedirectToHttp, TooManyRedirects,
     // BadLocation; detail: where it pointed).
     Redirect,
+    // Push: no heartbeat came within the entry's interval times its retries
+    // plus one.
+    NoHeartbeat,
+    // Push: the job said it failed (detail: its message, if any).
+    ReportedDown,
 };
 
 struct FailureReason {

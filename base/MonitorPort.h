@@ -22,6 +22,9 @@ enum ProbeProtocol : std::uint32_t {
     Http = 3,
     Https = 4,
     Tls = 5,
+    // A heartbeat entry: no check goes out; the job it watches calls the
+    // program's server at /push/<token>, and silence fails it.
+    Push = 6,
 };
 
 // Whether a kind makes a TLS handshake (and so has a certificate).
@@ -123,6 +126,12 @@ struct MonitorPort {
     // The message channels this entry uses, by index ("Channels #i");
     // absent: every channel.
     std::optional<std::vector<std::uint32_t>> channels;
+
+    // Push: the secret in the entry's heartbeat URL ("Push Token #i"), and
+    // when silence next counts as a failed check (monotonic; 0 while none is
+    // due: monitoring stopped, or the entry inactive).
+    std::string pushToken;
+    std::uint64_t pushDueMicros = 0;
 
     MonitorPort();
     ~MonitorPort();

@@ -52,6 +52,10 @@ const char *reasonLabel(FailureKind kind)
         return "body_too_large";
     case FailureKind::Redirect:
         return "redirect";
+    case FailureKind::NoHeartbeat:
+        return "no_heartbeat";
+    case FailureKind::ReportedDown:
+        return "reported_down";
     }
     return "other";
 }
@@ -69,6 +73,8 @@ const char *kindLabel(std::uint32_t protocol)
         return "https";
     case Tls:
         return "tls";
+    case Push:
+        return "push";
     default:
         return "tcp"; // what any other stored kind is checked as
     }

@@ -24,7 +24,7 @@ constexpr std::array<double, 11> kResponseBuckets{0.005, 0.01, 0.025, 0.05, 0.1,
 // "name_not_found".
 const char *reasonLabel(FailureKind kind);
 // The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
-// "tls".
+// "tls", "push".
 const char *kindLabel(std::uint32_t protocol);
 
 struct EntriesView;
@@ -54,7 +54,7 @@ struct EntryMetrics {
     double responseSum = 0;
     std::uint64_t checks = 0;
     // By FailureKind; a fixed array, so that a snapshot copies no node.
-    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::Redirect) + 1> failures{};
+    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::ReportedDown) + 1> failures{};
     bool certKnown = false;
     std::int64_t certExpiresAt = 0; // seconds since 1970
     // The registry's round when the entry was last checked; 0 never.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "store/Settings.h"
+#include "base/SecureRandom.h"
 
 #include "store/ChannelSettings.h"
 
@@ -506,6 +507,35 @@ void readEntryChannels(Key &key, std::uint32_t i, MonitorPort &entry, StoredValu
     }
 }
 
+// "Push Token #i" (REG_SZ): the secret of a heartbeat entry's URL. A
+// heartbeat entry without one gets a fresh one (made true); a stored one
+// is used as it is, so long as it can stand in a URL's path.
+void readPushToken(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known, bool &made,
+                   std::vector<std::string> &notes)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("Push Token", i), value);
+    known.pushTokenKnown = status == Status::NotFound;
+    if (status == Status::Ok && value.data.size() <= kMaxStringBytes) {
+        entry.pushToken = reg::stringFromValue(value);
+        if (value.type == reg::RegSz && value.data == reg::stringBytes(entry.pushToken)) {
+            known.pushTokenKnown = true;
+            known.pushToken = entry.pushToken;
+        }
+    }
+    if (entry.protocol != Push)
+        return;
+    if (entry.pushToken.empty()) {
+        entry.pushToken = makePushToken();
+        made = made || !entry.pushToken.empty();
+    } else if (!isPushToken(entry.pushToken)) {
+        // The value itself is a secret: only its name is said.
+        notes.push_back(std::string(reg::programName()) + ": the stored \"" + indexed("Push Token", i) +
+                        "\" is not 16 to 128 of the characters A-Z a-z 0-9 - _ . ~: no call is taken for the "
+                        "entry until it is\n");
+    }
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -684,6 +714,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 readEntryExtras(*key, i, *entry, certWarnDays);
                 udp = readUdpValues(*key, i, *entry);
                 readEntryChannels(*key, i, *entry, found.entries[i]);
+                readPushToken(*key, i, *entry, found.entries[i], loaded.tokensMade, notes);
             }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
@@ -801,6 +832,16 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 if (const Status removed = key.deleteValue(channelsName); removed != Status::NotFound)
                     status = removed;
             }
+            // A token stays stored while the entry has one, whatever its
+            // kind, so that a kind changed back keeps its URL.
+            const std::string tokenName = indexed("Push Token", i);
+            if (!entry.pushToken.empty()) {
+                if (status == Status::Ok && !(had && had->pushTokenKnown && had->pushToken == entry.pushToken))
+                    status = key.setValue(tokenName, reg::RegSz, reg::stringBytes(entry.pushToken));
+            } else if (status == Status::Ok && !(had && had->pushTokenKnown && !had->pushToken)) {
+                if (const Status removed = key.deleteValue(tokenName); removed != Status::NotFound)
+                    status = removed;
+            }
         }
         return status;
     });
@@ -845,6 +886,8 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.redirects = request.redirects;
         now.channelsKnown = true;
         now.channels = entry.channels ? std::optional<std::string>(channelListText(*entry.channels)) : std::nullopt;
+        now.pushTokenKnown = true;
+        now.pushToken = entry.pushToken.empty() ? std::nullopt : std::optional<std::string>(entry.pushToken);
     }
     return result;
 }

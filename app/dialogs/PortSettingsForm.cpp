@@ -11,7 +11,7 @@ namespace vigilon {
 std::vector<std::string> PortSettingsForm::kindTexts()
 {
     return {loadString(sid::KindGenericTcp), loadString(sid::KindGenericUdp), "PING (ICMP)", "HTTP (80)", "HTTPS (443)",
-            "TLS"};
+            "TLS", "Push"};
 }
 
 PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
@@ -22,6 +22,8 @@ PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
         return KindPanel::Http;
     case GenericUdp:
         return KindPanel::Udp;
+    case Push:
+        return KindPanel::Push;
     default:
         return KindPanel::None;
     }
@@ -75,6 +77,8 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Langu
         return "HTTPS (" + std::to_string(port) + ")";
     case Tls:
         return "TLS (" + std::to_string(port) + ")";
+    case Push:
+        return "Push";
     default:
         return loadString(sid::KindGenericTcp, language) + " (" + std::to_string(port) + ")";
     }
@@ -85,7 +89,7 @@ void PortSettingsForm::init(Controls &controls) const
     DataExchange::writeNumber(controls.portField(), port);
     DataExchange::writeNumber(controls.thresholdField(), threshold);
     controls.setDeleteEnabled(existingEntry != 0);
-    controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Tls) ? protocol : -1);
+    controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Push) ? protocol : -1);
     controls.showPanel(panelOf(protocol));
     DataExchange::writeNumber(controls.certDaysField(), certWarnDays);
     controls.setCertDaysEnabled(certDaysApply(protocol));
