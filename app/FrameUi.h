@@ -74,6 +74,9 @@ struct EntryView {
     std::uint32_t udpMode = UdpSendOnly;
     std::string udpPayload;
     std::string udpExpect;
+    // Push: the secret of its heartbeat URL. Every entry: its stable id.
+    std::string pushToken;
+    std::string stableId;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -94,6 +97,8 @@ struct EntrySettings {
     std::string udpPayload;
     std::string udpExpect;
     HttpRequest request;
+    // Push: the secret of its heartbeat URL.
+    std::string pushToken;
 };
 
 // What the main dialog is handed when the frame creates it.

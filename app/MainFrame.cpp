@@ -121,9 +121,11 @@ bool CMainFrame::loadStore()
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
     }
-    // Tokens made for heartbeat entries stored without one are stored at
-    // once, so that the store shows what their jobs must call.
-    if (loaded.tokensMade && !storeUnreadable_)
+    // Tokens made for heartbeat entries stored without one, and ids given
+    // to entries stored without one, are stored at once: the store shows
+    // what the jobs must call, and the ids stay from now on.
+    const bool idsGiven = giveStableIds();
+    if ((loaded.tokensMade || idsGiven) && !storeUnreadable_)
         saveSettings();
     else
         entriesSettled();

@@ -274,8 +274,10 @@ void MetricsService::receivePushes(EventLoop &loop, PushReceiver onLoop)
     desk_->receiver = std::move(onLoop);
 }
 
-void MetricsService::entriesChanged(const PortList &ports)
+void MetricsService::entriesChanged(const PortList &ports, const std::string &targetHost)
 {
+    if (metrics_)
+        metrics_->entriesKnown(ports, targetHost);
     if (!desk_)
         return;
     std::unordered_map<std::string, std::uint32_t> tokens;

@@ -62,8 +62,9 @@ public:
     // entry's id, for calls with a token the entries had when last told.
     using PushReceiver = std::function<void(std::uint32_t entryId, bool up, const std::string &message)>;
     void receivePushes(EventLoop &loop, PushReceiver onLoop);
-    // The entries as they are now (the event loop's thread): their tokens.
-    void entriesChanged(const PortList &ports);
+    // The entries as they are now (the event loop's thread): their tokens,
+    // and the entries the API lists before their first check.
+    void entriesChanged(const PortList &ports, const std::string &targetHost);
     // Where the server listens ("ADDR:PORT", brackets around IPv6).
     const std::string &address() const { return address_; }
 

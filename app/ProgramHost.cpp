@@ -127,8 +127,12 @@ std::unique_ptr<CMainFrame> ProgramHost::makeFrame(EventLoop &loop, Prompter &pr
     context.history = history_.get();
     context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
     context.channels = channels_.get();
-    if (metrics_)
-        context.entriesChanged = [metrics = metrics_.get()](const PortList &ports) { metrics->entriesChanged(ports); };
+    if (metrics_) {
+        context.entriesChanged = [metrics = metrics_.get()](const PortList &ports, const std::string &target) {
+            metrics->entriesChanged(ports, target);
+        };
+        context.serverAddress = metrics_->address();
+    }
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });

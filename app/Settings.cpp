@@ -41,7 +41,7 @@ void CMainFrame::entriesSettled()
 {
     engine_.entriesChanged();
     if (context_.entriesChanged)
-        context_.entriesChanged(ports_);
+        context_.entriesChanged(ports_, context_.targetHost);
 }
 
 void CMainFrame::pushReceived(std::uint32_t entryId, bool up, const std::string &message)

@@ -132,6 +132,10 @@ struct MonitorPort {
     // due: monitoring stopped, or the entry inactive).
     std::string pushToken;
     std::uint64_t pushDueMicros = 0;
+    // The id the API and the badges know the entry by ("Id #i"), which
+    // stays through restarts, reordering and changes of its settings;
+    // given once when the store has none (see isStableId()).
+    std::string stableId;
 
     MonitorPort();
     ~MonitorPort();
@@ -159,6 +163,10 @@ inline const std::string &checkedHost(const MonitorPort &entry, const std::strin
 {
     return entry.host.empty() ? targetHost : entry.host;
 }
+
+// Whether text can be an entry's stable id: 1 to 64 of a-z 0-9 - _, not
+// digits alone (those name a row).
+bool isStableId(const std::string &text);
 
 // The text of the placeholder row that ends every port list.
 const std::string &placeholderName();

@@ -250,7 +250,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
             continue;
         const EntryMetrics::Labels &labels = *e.labels;
         EntryView entry;
-        entry.id = entryApiId(labels.protocol, labels.host, labels.port);
+        entry.id = labels.stableId.empty() ? entryApiId(labels.protocol, labels.host, labels.port) : labels.stableId;
         entry.row = e.row;
         entry.name = validUtf8(labels.name);
         entry.status = e.status;

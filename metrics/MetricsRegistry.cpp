@@ -175,10 +175,13 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
 {
     // Every entry's labels differ by its id, so no two entries make one
     // series (which Prometheus would refuse with the whole scrape).
+    // Entries known but never checked have no series yet.
     std::vector<const EntryMetrics *> entries;
     entries.reserve(snapshot.entries.size());
-    for (const EntryMetrics &entry : snapshot.entries)
-        entries.push_back(&entry);
+    for (const EntryMetrics &entry : snapshot.entries) {
+        if (entry.checks > 0)
+            entries.push_back(&entry);
+    }
 
     std::string out;
     out.reserve(1024 + entries.size() * (options.histogram ? 2200 : 500));
@@ -237,7 +240,7 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     // New, or changed without being forgotten first: the labels are made
     // again; otherwise they stay shared with the snapshots.
     if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
-        e.labels->host == host && e.labels->name == entry.name)
+        e.labels->host == host && e.labels->name == entry.name && e.labels->stableId == entry.stableId)
         return e;
     if (e.labels)
         e = EntryMetrics{};
@@ -246,6 +249,7 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     labels->host = host;
     labels->port = entry.port;
     labels->protocol = entry.protocol;
+    labels->stableId = entry.stableId;
     labels->text = "entry=\"";
     appendLabelValue(labels->text, validUtf8(entry.name));
     labels->text += "\",host=\"";
@@ -364,6 +368,26 @@ void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
     if (round + 1 >= round_ && expected_ > 0)
         --expected_;
     entries_.erase(found);
+    ++published_;
+}
+
+void MetricsRegistry::entriesKnown(const PortList &ports, const std::string &targetHost)
+{
+    const std::lock_guard lock(mutex_);
+    std::unordered_map<std::uint32_t, EntryMetrics> kept;
+    kept.reserve(ports.size());
+    for (std::size_t row = 0; row + 1 < ports.size(); ++row) {
+        const MonitorPort &entry = *ports[row];
+        EntryMetrics &e = slot(entry, checkedHost(entry, targetHost));
+        e.row = row;
+        kept.emplace(entry.id, std::move(e));
+    }
+    // An entry deleted while its check was under way leaves the round too.
+    for (const auto &[id, e] : entries_) {
+        if (kept.count(id) == 0 && e.round == round_ && checkedInRound_ > 0)
+            --checkedInRound_;
+    }
+    entries_ = std::move(kept);
     ++published_;
 }
 

@@ -38,6 +38,9 @@ struct EntryMetrics {
         // What they were made of, as the entry had it.
         std::string name, host;
         std::uint32_t port = 0, protocol = 0;
+        // The entry's stable id, which the API and the badges show; empty
+        // where it has none (the API then makes one of kind, host and port).
+        std::string stableId;
         // As the text format writes them, made valid UTF-8 and escaped once:
         // entry="…",host="…",port="…",kind="…",id="…". The id is the
         // entry's, which no other entry has while the program runs: entries
@@ -105,6 +108,10 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+    // The entries as they are now (their placeholder last): the API lists
+    // each one, those never checked as such; the metrics text shows only
+    // entries that have had a check. Entries no longer there go.
+    void entriesKnown(const PortList &ports, const std::string &targetHost);
 
     // Any thread. into is reused: pass the same one scrape after scrape.
     void snapshot(MetricsSnapshot &into) const;

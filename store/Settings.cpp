@@ -536,6 +536,24 @@ void readPushToken(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::
     }
 }
 
+// "Id #i" (REG_SZ), the entry's stable id; one that is not an id is left
+// for the program to replace.
+void readStableId(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("Id", i), value);
+    known.stableIdKnown = status == Status::NotFound;
+    if (status != Status::Ok || value.data.size() > kMaxStringBytes)
+        return;
+    const std::string text = reg::stringFromValue(value);
+    if (isStableId(text))
+        entry.stableId = text;
+    if (value.type == reg::RegSz && value.data == reg::stringBytes(text)) {
+        known.stableIdKnown = true;
+        known.stableId = text;
+    }
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -715,6 +733,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 udp = readUdpValues(*key, i, *entry);
                 readEntryChannels(*key, i, *entry, found.entries[i]);
                 readPushToken(*key, i, *entry, found.entries[i], loaded.tokensMade, notes);
+                readStableId(*key, i, *entry, found.entries[i]);
             }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
@@ -842,6 +861,9 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 if (const Status removed = key.deleteValue(tokenName); removed != Status::NotFound)
                     status = removed;
             }
+            if (!entry.stableId.empty() && status == Status::Ok &&
+                !(had && had->stableIdKnown && had->stableId == entry.stableId))
+                status = key.setValue(indexed("Id", i), reg::RegSz, reg::stringBytes(entry.stableId));
         }
         return status;
     });
@@ -888,6 +910,10 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.channels = entry.channels ? std::optional<std::string>(channelListText(*entry.channels)) : std::nullopt;
         now.pushTokenKnown = true;
         now.pushToken = entry.pushToken.empty() ? std::nullopt : std::optional<std::string>(entry.pushToken);
+        if (!entry.stableId.empty()) {
+            now.stableIdKnown = true;
+            now.stableId = entry.stableId;
+        }
     }
     return result;
 }

@@ -79,6 +79,9 @@ struct StoredValues {
         // it as stored (REG_SZ), or nothing when there is none.
         bool pushTokenKnown = false;
         std::optional<std::string> pushToken;
+        // "Id #i", likewise.
+        bool stableIdKnown = false;
+        std::optional<std::string> stableId;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

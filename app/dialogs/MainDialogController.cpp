@@ -140,6 +140,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.udpPayload = form.udpPayload;
     settings.udpExpect = form.udpExpect;
     settings.request = form.request;
+    settings.pushToken = form.pushToken;
     return settings;
 }
 
@@ -381,6 +382,7 @@ void MainDialogController::addEntry(int row)
 {
     PortSettingsForm form;
     form.targetHost = frame_.targetHost();
+    form.serverAddress = frame_.serverAddress();
     DialogFace &frame = frame_;
     // Asked from inside the dialog: the frame may have gone meanwhile.
     form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
@@ -417,6 +419,9 @@ void MainDialogController::editEntry(int row)
     form.udpPayload = entry.udpPayload;
     form.udpExpect = entry.udpExpect;
     form.request = entry.request;
+    form.pushToken = entry.pushToken;
+    form.stableId = entry.stableId;
+    form.serverAddress = frame_.serverAddress();
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

@@ -2,6 +2,7 @@
 #include "app/dialogs/PortSettingsForm.h"
 
 #include "base/MonitorPort.h"
+#include "base/SecureRandom.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
@@ -78,7 +79,7 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Langu
     case Tls:
         return "TLS (" + std::to_string(port) + ")";
     case Push:
-        return "Push";
+        return "Push (" + std::to_string(port) + ")";
     default:
         return loadString(sid::KindGenericTcp, language) + " (" + std::to_string(port) + ")";
     }
@@ -115,6 +116,8 @@ void PortSettingsForm::init(Controls &controls) const
     onRequestChanged(controls);
     controls.hostField().setText(host);
     controls.setHostHint(targetHostShown(targetHost));
+    controls.setStableId(stableId);
+    showPush(controls);
     controls.portField().focusAndSelect();
 }
 
@@ -139,6 +142,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
     onRequestChanged(controls);
     controls.setCertDaysEnabled(certDaysApply(protocol));
     controls.showPanel(panelOf(protocol));
+    showPush(controls);
     EditField &portField = controls.portField();
     if (protocol == Ping) {
         if (previous != Ping) {
@@ -158,6 +162,39 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
         port = HttpsPort;
         DataExchange::writeNumber(portField, port);
     }
+}
+
+std::string PortSettingsForm::pushCallLine() const
+{
+    return "curl -fsS http://" + (serverAddress.empty() ? loadString(sid::PushServerOff) : serverAddress) +
+           "/push/" + pushToken;
+}
+
+void PortSettingsForm::showPush(Controls &controls) const
+{
+    // The token is made as the kind is chosen, so that it can be copied
+    // before OK.
+    if (protocol == Push && pushToken.empty())
+        pushToken = makePushToken();
+    controls.setPushToken(pushToken);
+    controls.setPushCall(pushToken.empty() ? std::string() : pushCallLine());
+}
+
+void PortSettingsForm::onPushCopy(Controls &controls) const
+{
+    if (!pushToken.empty())
+        controls.copyText(pushToken);
+}
+
+void PortSettingsForm::onPushRegenerate(Controls &controls, Prompter &prompter)
+{
+    if (prompter.messageBox(loadString(sid::PushRegenerateAsk), "", mb::YesNo | mb::IconQuestion) != mb::IdYes)
+        return;
+    const std::string fresh = makePushToken();
+    if (fresh.empty())
+        return;
+    pushToken = fresh;
+    showPush(controls);
 }
 
 bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)

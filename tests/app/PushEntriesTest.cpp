@@ -53,7 +53,9 @@ protected:
         service = MetricsService::start(parseArguments(2, arguments), registry, prompter);
         ASSERT_TRUE(service);
         observers = {&outcomes, &service->observer()};
-        entriesChanged = [this](const PortList &ports) { service->entriesChanged(ports); };
+        entriesChanged = [this](const PortList &ports, const std::string &target) {
+            service->entriesChanged(ports, target);
+        };
         makeFrame();
         service->receivePushes(loop, [this](std::uint32_t id, bool up, const std::string &message) {
             frame->pushReceived(id, up, message);

@@ -142,7 +142,7 @@ public:
     HistoryReader *history = nullptr;
     std::function<void(bool on)> keepHistory;
     // Told of the entries after the load and every change.
-    std::function<void(const PortList &ports)> entriesChanged;
+    std::function<void(const PortList &ports, const std::string &targetHost)> entriesChanged;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;
