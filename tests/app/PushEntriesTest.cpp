@@ -180,5 +180,44 @@ TEST_F(PushEntries, anEntryStoredWithoutATokenGetsOneThatIsStoredAtOnce)
     EXPECT_NE(makePushToken(), makePushToken());
 }
 
+TEST_F(PushEntries, entriesNeverCheckedAreListedAndKnownByTheirStableIds)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    // Before any check: both listed, not checked; the metrics hold no
+    // series for either yet.
+    const std::string listed = httpBody(call("/api/v1/entries"));
+    EXPECT_NE(listed.find("\"name\":\"nightly backup\""), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\"name\":\"port 80\""), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("\"state\":\"ok\""), std::string::npos) << listed;
+    EXPECT_EQ(httpBody(call("/metrics")).find("vigilon_entry_up"), std::string::npos);
+
+    // The heartbeat entry's id is stored and stays; the TCP entry's is the
+    // one made of its kind, host and port, and the store holds none.
+    const std::string id = push().stableId;
+    ASSERT_TRUE(isStableId(id)) << id;
+    EXPECT_EQ(id.rfind("push-", 0), 0u) << id;
+    EXPECT_NE(listed.find("\"id\":\"" + id + "\""), std::string::npos) << listed;
+    reg::Value value;
+    const auto key = registry.openKey(kMonitorKey, reg::KeyQueryValue);
+    ASSERT_EQ(key->queryValue("Id #0", value), reg::Status::Ok);
+    EXPECT_EQ(reg::stringFromValue(value), id);
+    EXPECT_EQ(key->queryValue("Id #1", value), reg::Status::NotFound);
+    const std::string badge = call("/badge/" + id + "/status.svg");
+    EXPECT_EQ(httpStatus(badge), 200);
+    EXPECT_NE(httpBody(badge).find("not checked"), std::string::npos) << badge;
+    EXPECT_EQ(httpStatus(call("/badge/1/status.svg")), 200);
+
+    // Made to check another port, the TCP entry keeps its id, now stored.
+    const std::string tcpId = FrameTestPeer::ports(*frame).at(1)->stableId.empty()
+                                  ? frame->entryView(1).stableId
+                                  : FrameTestPeer::ports(*frame).at(1)->stableId;
+    EntrySettings settings{81, GenericTcp, "", 0, DefaultCertWarnDays, "port 81", "any", "", UdpSendOnly, "", "", {}, ""};
+    ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
+    EXPECT_EQ(frame->entryView(1).stableId, tcpId);
+    ASSERT_EQ(key->queryValue("Id #1", value), reg::Status::Ok);
+    EXPECT_EQ(reg::stringFromValue(value), tcpId);
+    EXPECT_NE(httpBody(call("/api/v1/entries")).find("\"id\":\"" + tcpId + "\""), std::string::npos);
+}
+
 } // namespace
 } // namespace vigilon::test
