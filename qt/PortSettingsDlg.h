@@ -51,6 +51,12 @@ public:
     QLineEdit *contentTextEdit() const { return contentTextEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *deleteButton() const { return delete_; }
+    // The Push panel.
+    QLineEdit *pushTokenEdit() const { return pushTokenEdit_; }
+    QLineEdit *pushCallEdit() const { return pushCallEdit_; }
+    QLineEdit *stableIdEdit() const { return stableIdEdit_; }
+    QPushButton *pushCopyButton() const { return pushCopy_; }
+    QPushButton *pushRegenerateButton() const { return pushRegenerate_; }
 
     void accept() override;
 
@@ -89,6 +95,12 @@ private:
     void setContentRuleChoice(int choice) override;
     EditField &contentTextField() override { return contentTextField_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override;
+    void setPushToken(const std::string &token) override;
+    void setPushCall(const std::string &line) override;
+    void copyText(const std::string &text) override;
+    void setStableId(const std::string &id) override;
+    // Makes the Push panel's rows.
+    void makePushPanel();
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -123,6 +135,11 @@ private:
     class TextField;
     std::unique_ptr<TextField> headersField_;
     std::unique_ptr<TextField> bodyField_;
+    QLineEdit *pushTokenEdit_ = nullptr;
+    QLineEdit *pushCallEdit_ = nullptr;
+    QLineEdit *stableIdEdit_ = nullptr;
+    QPushButton *pushCopy_ = nullptr;
+    QPushButton *pushRegenerate_ = nullptr;
     // Each kind panel's widgets, by KindPanel.
     std::array<std::vector<QWidget *>, 5> panels_;
     KindPanel shownPanel_ = KindPanel::None;
