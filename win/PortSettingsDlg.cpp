@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <vector>
 
 namespace vigilon::win {
@@ -49,9 +50,15 @@ const std::vector<int> &panelControls(KindPanel panel)
                                        IDC_CONTENT_RULE_LABEL, IDC_HTTP_METHOD,     IDC_HTTP_PATH,
                                        IDC_HTTP_HEADERS,     IDC_HTTP_BODY,         IDC_HTTP_REDIRECTS,
                                        IDC_CONTENT_RULE,     IDC_CONTENT_TEXT};
+    static const std::vector<int> push{IDC_PUSH_GROUP,      IDC_PUSH_TOKEN_LABEL, IDC_PUSH_TOKEN,
+                                       IDC_PUSH_COPY,       IDC_PUSH_CALL_LABEL,  IDC_PUSH_CALL,
+                                       IDC_PUSH_REGENERATE, IDC_PUSH_NOTE,        IDC_ENTRY_ID_LABEL,
+                                       IDC_ENTRY_ID};
     switch (panel) {
     case KindPanel::Http:
         return http;
+    case KindPanel::Push:
+        return push;
     default:
         return none;
     }
@@ -122,6 +129,12 @@ public:
         case IDC_CONTENT_RULE:
             if (code == CBN_SELCHANGE)
                 form_.onRequestChanged(*this);
+            return true;
+        case IDC_PUSH_COPY:
+            form_.onPushCopy(*this);
+            return true;
+        case IDC_PUSH_REGENERATE:
+            form_.onPushRegenerate(*this, prompter);
             return true;
         default:
             return false;
@@ -204,6 +217,35 @@ private:
             EnableWindow(GetDlgItem(window, id), request);
         EnableWindow(body_.handle(), body);
         EnableWindow(contentText_.handle(), contentText);
+    }
+
+    void setPushToken(const std::string &token) override
+    {
+        SetDlgItemTextW(window, IDC_PUSH_TOKEN, widen(token).c_str());
+    }
+    void setPushCall(const std::string &line) override
+    {
+        SetDlgItemTextW(window, IDC_PUSH_CALL, widen(line).c_str());
+    }
+    void setStableId(const std::string &id) override { SetDlgItemTextW(window, IDC_ENTRY_ID, widen(id).c_str()); }
+    void copyText(const std::string &text) override
+    {
+        const std::wstring wide = widen(text);
+        if (!OpenClipboard(window))
+            return;
+        EmptyClipboard();
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+            if (void *at = GlobalLock(memory)) {
+                std::memcpy(at, wide.c_str(), bytes);
+                GlobalUnlock(memory);
+                if (!SetClipboardData(CF_UNICODETEXT, memory))
+                    GlobalFree(memory);
+            } else {
+                GlobalFree(memory);
+            }
+        }
+        CloseClipboard();
     }
 
     PortSettingsForm &form_;
