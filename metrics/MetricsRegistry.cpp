@@ -294,7 +294,8 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     if (outcome.failed()) {
         const auto kind = static_cast<std::size_t>(outcome.reason.kind);
         ++e.failures[kind < e.failures.size() ? kind : static_cast<std::size_t>(FailureKind::TimedOut)];
-    } else {
+    } else if (entry.protocol != Push) {
+        // A heartbeat's call has no response time.
         e.answered = true;
         e.lastResponseSeconds = seconds;
         ++e.buckets[bucket];
