@@ -206,6 +206,13 @@ int main(int argc, char **argv)
         https.httpStatus = "2xx-3xx";
         CPortSettingsDlg editHttps(prompter, https);
         shoot(&editHttps, QStringLiteral("port-settings-https"));
+        PortSettingsForm push;
+        std::tie(push.port, push.protocol, push.existingEntry) = std::tuple(1, Push, 1);
+        push.pushToken = "Xq7cR2mVb9LkT0aZpW4sN8dYhJ3eF6uG";
+        push.stableId = "push-8c1f0e2b9d7a4365";
+        push.serverAddress = "192.0.2.10:9464";
+        CPortSettingsDlg editPush(prompter, push);
+        shoot(&editPush, QStringLiteral("port-settings-push"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);
