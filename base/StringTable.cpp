@@ -411,10 +411,10 @@ constexpr std::array kStrings{
                 "Make a new token?\r\nCalls with the current token are refused once you press OK."},
     StringEntry{sid::PushServerOff, "ADDR:PORT", "ADDR:PORT"},
     StringEntry{sid::PushNote,
-                "ジョブが間隔 × (再試行 + 1) の間に呼ばないと失敗になります。?status=down&msg=... で失敗を報告できます。"
-                "メトリクス サーバー (--metrics) が必要です。",
-                "The entry fails when the job does not call within interval x (retries + 1). "
-                "?status=down&msg=... reports a failure. Needs the metrics server (--metrics)."},
+                "間隔 × (再試行 + 1) の間に呼び出しがないと失敗になります。\r\n"
+                "?status=down&msg=... で失敗を報告します。--metrics が必要です。",
+                "Fails without a call within interval x (retries + 1).\r\n"
+                "?status=down&msg=... reports a failure. Needs --metrics."},
     StringEntry{sid::MetricsOpenWithoutPassword,
                 "%1 で待ち受けていますが、パスワードがありません: 状態ページ、API、バッジは誰でも見られます "
                 "(\"Metrics Password\" で設定できます)",
