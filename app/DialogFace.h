@@ -111,6 +111,9 @@ public:
     virtual void setIntervalSeconds(std::uint32_t seconds) = 0;
     virtual void setRetryLimit(std::uint32_t limit) = 0;
     virtual const std::string &targetHost() const = 0;
+    // Where the program's server listens ("ADDR:PORT"); empty while it
+    // serves nothing.
+    virtual std::string serverAddress() const { return {}; }
     virtual void setTargetHost(const std::string &host) = 0;
     // Writes the whole configuration as it stands.
     virtual void saveSettings() = 0;

@@ -6,9 +6,13 @@
 #include "base/TextFormat.h"
 #include "app/text/FailureText.h"
 #include "app/dialogs/PortSettingsForm.h"
+#include "base/SecureRandom.h"
+#include "metrics/EntriesApi.h"
 #include "store/Settings.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <unordered_set>
 
 namespace vigilon {
 
@@ -72,6 +76,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.dnsName = settings.dnsName;
     entry.dnsType = settings.dnsType;
     entry.dnsExpect = settings.dnsExpect;
+    entry.pushToken = settings.pushToken;
 }
 } // namespace
 
@@ -121,6 +126,8 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.udpMode = entry.udpMode;
     view.udpPayload = entry.udpPayload;
     view.udpExpect = entry.udpExpect;
+    view.pushToken = entry.pushToken;
+    view.stableId = entryId(entry);
     view.request = entry.request;
     view.intervalSeconds = entry.intervalSeconds;
     view.retryLimit = entry.retryLimit;
@@ -217,6 +224,48 @@ MonitorPort *CMainFrame::realEntry(std::size_t row)
     return row + 1 < ports_.size() ? ports_[row].get() : nullptr;
 }
 
+std::string CMainFrame::entryId(const MonitorPort &entry) const
+{
+    if (!entry.stableId.empty() || entry.protocol == Push)
+        return entry.stableId;
+    return metrics::entryApiId(entry.protocol, checkedHost(entry, context_.targetHost), entry.port);
+}
+
+void CMainFrame::setTargetHost(const std::string &host)
+{
+    for (std::size_t i = 0; i + 1 < ports_.size(); ++i) {
+        if (ports_[i]->host.empty())
+            ports_[i]->stableId = entryId(*ports_[i]);
+    }
+    context_.targetHost = host;
+}
+
+bool CMainFrame::giveStableIds()
+{
+    // Most entries keep the id made of their kind, host and port, and the
+    // store holds none for them; a heartbeat entry, which has no host or
+    // port to tell it by, and an entry whose id another has already, get
+    // one of random digits, which is stored.
+    std::unordered_set<std::string> taken;
+    bool given = false;
+    for (std::size_t i = 0; i + 1 < ports_.size(); ++i) {
+        MonitorPort &entry = *ports_[i];
+        std::string id = entryId(entry);
+        while (id.empty() || taken.count(id) != 0) {
+            unsigned char bytes[8] = {};
+            secureRandomBytes(bytes, sizeof bytes);
+            char hex[17];
+            for (std::size_t b = 0; b < sizeof bytes; ++b)
+                std::snprintf(hex + 2 * b, 3, "%02x", bytes[b]);
+            id = std::string(metrics::kindLabel(entry.protocol)) + '-' + hex;
+            entry.stableId = id;
+            given = true;
+        }
+        taken.insert(id);
+    }
+    return given;
+}
+
 CMainFrame::Change CMainFrame::addEntry(const EntrySettings &settings)
 {
     if (ports_.empty())
@@ -228,9 +277,11 @@ CMainFrame::Change CMainFrame::addEntry(const EntrySettings &settings)
     applySettings(entry, settings);
     entry.active = 0;
     entry.status = Idle;
+    entry.stableId.clear();
     // The new placeholder first: the row shows an entry, not the placeholder.
     appendPlaceholder(ports_);
     ports_.back()->id = nextEntryId_++;
+    giveStableIds();
     updateRow(entry);
     updateRow(*ports_.back());
     saveSettings();
@@ -245,7 +296,13 @@ CMainFrame::Change CMainFrame::editEntry(std::size_t row, const EntrySettings &s
     if (findDuplicate(settings, row) >= 0)
         return Change::Duplicate;
     engine_.entrySettingsChanging(*entry);
+    // The id stays what it was, stored from now on if it was made of what
+    // changes.
+    entry->stableId = entryId(*entry);
     applySettings(*entry, settings);
+    if (entry->protocol != Push &&
+        entry->stableId == metrics::entryApiId(entry->protocol, checkedHost(*entry, context_.targetHost), entry->port))
+        entry->stableId.clear();
     updateRow(*entry);
     saveSettings();
     return Change::Done;

@@ -83,6 +83,9 @@ struct EntryView {
     std::string dnsName;
     std::string dnsType;
     std::string dnsExpect;
+    // Push: the secret of its heartbeat URL. Every entry: its stable id.
+    std::string pushToken;
+    std::string stableId;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -112,6 +115,8 @@ struct EntrySettings {
     std::string dnsName;
     std::string dnsType;
     std::string dnsExpect;
+    // Push: the secret of its heartbeat URL.
+    std::string pushToken;
 };
 
 // What the main dialog is handed when the frame creates it.

@@ -121,6 +121,14 @@ bool CMainFrame::loadStore()
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
     }
+    // Tokens made for heartbeat entries stored without one, and ids given
+    // to entries stored without one, are stored at once: the store shows
+    // what the jobs must call, and the ids stay from now on.
+    const bool idsGiven = giveStableIds();
+    if ((loaded.tokensMade || idsGiven) && !storeUnreadable_)
+        saveSettings();
+    else
+        entriesSettled();
     // Said on standard error by the load as well; here for whoever sits at
     // the desktop.
     for (const auto &entry : ports_) {

@@ -85,6 +85,13 @@ struct FrameContext {
     // The message channels, told of each round's changes; none where no
     // channel is configured.
     ChannelService *channels = nullptr;
+    // Told of the entries once they are loaded and after every change of
+    // them, on the loop: the heartbeat tokens the server takes, and the
+    // entries the API lists before their first check.
+    std::function<void(const PortList &ports, const std::string &targetHost)> entriesChanged;
+    // Where the program's server listens ("ADDR:PORT"), for the heartbeat
+    // entries' calls; empty while it serves nothing.
+    std::string serverAddress;
 };
 
 // The hidden top of the program. It owns the entries, the monitoring engine
@@ -97,6 +104,9 @@ public:
     // A desktop notification that a channel's messages have failed for
     // an hour (where notifications are on).
     void channelTrouble(const std::string &text);
+    // A heartbeat entry's job called (on the loop); an id no entry has any
+    // more is ignored.
+    void pushReceived(std::uint32_t entryId, bool up, const std::string &message);
     std::vector<ChannelStatus> channelStatuses() const override;
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
@@ -173,7 +183,9 @@ public:
     bool running() const { return engine_.running(); }
     bool serviceMode() const override { return serviceMode_; }
     const std::string &targetHost() const override { return context_.targetHost; }
-    void setTargetHost(const std::string &host) override { context_.targetHost = host; }
+    std::string serverAddress() const override { return context_.serverAddress; }
+    // Entries that check the target keep the ids they had.
+    void setTargetHost(const std::string &host) override;
     const std::string &localHostName() const { return localHostName_; }
     reg::Registry &registry() { return *context_.registry; }
     Prompter &prompter() { return *context_.prompter; }
@@ -185,6 +197,15 @@ public:
 
     // Writes the whole configuration as it stands.
     void saveSettings() override;
+    // The entries changed (or were loaded): the engine and the server's
+    // heartbeat tokens follow.
+    void entriesSettled();
+    // Gives every entry without a stable id (or with one another entry
+    // has) one; true when any was given.
+    bool giveStableIds();
+    // The id the API and the badges know an entry by: its stored one, else
+    // the one made of its kind, host and port.
+    std::string entryId(const MonitorPort &entry) const;
     void saveWindowLayout(const WindowLayout &layout) override;
 
     // Desktop notifications of failures and recoveries (stored, on unless

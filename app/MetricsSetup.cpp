@@ -4,7 +4,10 @@
 #include "base/Prompter.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
+#include "base/EventLoop.h"
+#include "base/SecureRandom.h"
 #include "store/Registry.h"
+#include "store/Secret.h"
 #include "store/Settings.h"
 #include "history/History.h"
 #include "metrics/EntriesApi.h"
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <future>
 #include <mutex>
+#include <unordered_map>
 
 namespace vigilon {
 
@@ -23,6 +27,8 @@ namespace {
 struct StoredMetrics {
     std::string address;
     bool histogram = true;
+    std::string password;
+    bool unreadablePassword = false;
 };
 
 StoredMetrics storedMetrics(reg::Registry &registry)
@@ -38,6 +44,12 @@ StoredMetrics storedMetrics(reg::Registry &registry)
         if (key && key->queryValue(kMetricsHistogramValue, value) == reg::Status::Ok &&
             value.type == reg::RegDword && reg::dwordFromValue(value, histogram))
             stored.histogram = histogram != 0;
+        if (key && key->queryValue(kMetricsPasswordValue, value) == reg::Status::Ok &&
+            value.data.size() <= 4 * kMaxStringBytes && !secret::reveal(reg::stringFromValue(value), stored.password)) {
+            // Never served open for want of a password that is there.
+            stored.password.clear();
+            stored.unreadablePassword = true;
+        }
         return reg::Status::Ok;
     });
     return stored;
@@ -75,7 +87,47 @@ std::optional<T> askHistory(history::History &history, std::function<T(history::
     }
 }
 
+// Whether the server answers only this machine.
+bool loopbackOnly(const std::string &address)
+{
+    return address.rfind("127.", 0) == 0 || address == "::1";
+}
+
 } // namespace
+
+// The entries' heartbeat tokens, which the server's thread looks up, and
+// where calls go. Emptied when the service stops: a call then finds none.
+struct MetricsService::PushDesk {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::uint32_t> tokens;
+    EventLoop *loop = nullptr;
+    PushReceiver receiver;
+
+    // The server's thread.
+    static bool call(const std::shared_ptr<PushDesk> &desk, const std::string &token, bool up,
+                     const std::string &message)
+    {
+        std::lock_guard lock(desk->mutex);
+        const auto found = desk->tokens.find(token);
+        if (found == desk->tokens.end() || !desk->loop)
+            return false;
+        const std::uint32_t id = found->second;
+        std::weak_ptr<PushDesk> weak = desk;
+        desk->loop->post([weak, id, up, message] {
+            const std::shared_ptr<PushDesk> alive = weak.lock();
+            if (!alive)
+                return;
+            PushReceiver receiver;
+            {
+                std::lock_guard lock(alive->mutex);
+                receiver = alive->receiver;
+            }
+            if (receiver)
+                receiver(id, up, message);
+        });
+        return true;
+    }
+};
 
 // The uptime figures handed from the history's worker to the page. The page
 // is let go when the service stops; a refresh under way then finds none.
@@ -158,6 +210,19 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
         return page->entries();
     };
     sources.language = currentLanguage();
+    sources.password = stored.password;
+    if (stored.unreadablePassword) {
+        // Kept shut rather than open: a secret nobody knows.
+        sources.password = makePushToken();
+        std::fprintf(stderr, "vigilon: the stored \"%s\" cannot be read on this machine: the status page, the API "
+                             "and the badges refuse every request until it is set again\n",
+                     kMetricsPasswordValue);
+    }
+    auto desk = std::make_shared<PushDesk>();
+    service->desk_ = desk;
+    sources.push = [desk](const std::string &token, bool up, const std::string &message) {
+        return PushDesk::call(desk, token, up, message);
+    };
     if (history) {
         sources.nowMillis = [history] { return history->nowMillis(); };
         sources.series = [history](const SeriesKey &key, std::int64_t from, std::int64_t to) {
@@ -189,10 +254,39 @@ std::unique_ptr<MetricsService> MetricsService::start(const CommandLine &command
                              : formatText(loadString(sid::MetricsNotServed), {text, error}));
         return nullptr;
     }
+    const std::string port = std::to_string(service->server_->port());
+    service->address_ = endpoint->address.find(':') != std::string::npos ? "[" + endpoint->address + "]:" + port
+                                                                          : endpoint->address + ":" + port;
     if (commandLine.verbose)
-        std::fprintf(stderr, "vigilon: metrics at %s port %u\n", endpoint->address.c_str(),
-                     unsigned(service->server_->port()));
+        std::fprintf(stderr, "vigilon: metrics at %s port %s\n", endpoint->address.c_str(), port.c_str());
+    if (!loopbackOnly(endpoint->address) && stored.password.empty() && !stored.unreadablePassword)
+        std::fprintf(stderr, "vigilon: %s\n",
+                     formatText(loadString(sid::MetricsOpenWithoutPassword), {service->address_}).c_str());
     return service;
+}
+
+void MetricsService::receivePushes(EventLoop &loop, PushReceiver onLoop)
+{
+    if (!desk_)
+        return;
+    std::lock_guard lock(desk_->mutex);
+    desk_->loop = &loop;
+    desk_->receiver = std::move(onLoop);
+}
+
+void MetricsService::entriesChanged(const PortList &ports, const std::string &targetHost)
+{
+    if (metrics_)
+        metrics_->entriesKnown(ports, targetHost);
+    if (!desk_)
+        return;
+    std::unordered_map<std::string, std::uint32_t> tokens;
+    for (const auto &entry : ports) {
+        if (entry->protocol == Push && isPushToken(entry->pushToken))
+            tokens.emplace(entry->pushToken, entry->id);
+    }
+    std::lock_guard lock(desk_->mutex);
+    desk_->tokens = std::move(tokens);
 }
 
 CheckObserver &MetricsService::observer()
@@ -203,6 +297,12 @@ CheckObserver &MetricsService::observer()
 void MetricsService::stop()
 {
     server_.reset();
+    if (desk_) {
+        std::lock_guard lock(desk_->mutex);
+        desk_->tokens.clear();
+        desk_->loop = nullptr;
+        desk_->receiver = nullptr;
+    }
     if (feed_) {
         std::lock_guard lock(feed_->mutex);
         feed_->page = nullptr;

@@ -2,13 +2,17 @@
 #pragma once
 
 #include "base/CommandLine.h"
+#include "base/MonitorPort.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace vigilon {
 
 class CheckObserver;
+class EventLoop;
 class Prompter;
 namespace reg {
 class Registry;
@@ -29,6 +33,10 @@ constexpr const char *kMetricsAddressValue = "Metrics Address";
 // response-time histogram out of the metrics; missing or any other number,
 // it is served.
 constexpr const char *kMetricsHistogramValue = "Metrics Histogram";
+// The stored "Metrics Password" beside it, a secret (REG_SZ; protected for
+// this machine on Windows, where a clear value written by hand is read
+// too): when set, the status page, the API and the badges ask for it.
+constexpr const char *kMetricsPasswordValue = "Metrics Password";
 
 // The metrics endpoint while the program runs: the metrics kept from the
 // checks and the server that hands them to scrapers.
@@ -50,8 +58,21 @@ public:
     // Ends the server and joins its thread; the metrics stay until the end.
     void stop();
 
+    // Where heartbeat calls go: onLoop runs on loop's thread with the
+    // entry's id, for calls with a token the entries had when last told.
+    using PushReceiver = std::function<void(std::uint32_t entryId, bool up, const std::string &message)>;
+    void receivePushes(EventLoop &loop, PushReceiver onLoop);
+    // The entries as they are now (the event loop's thread): their tokens,
+    // and the entries the API lists before their first check.
+    void entriesChanged(const PortList &ports, const std::string &targetHost);
+    // Where the server listens ("ADDR:PORT", brackets around IPv6).
+    const std::string &address() const { return address_; }
+
 private:
     MetricsService();
+    struct PushDesk;
+    std::shared_ptr<PushDesk> desk_;
+    std::string address_;
     std::unique_ptr<metrics::MetricsRegistry> metrics_;
     std::unique_ptr<metrics::MetricsPage> page_;
     struct FiguresFeed;

@@ -72,6 +72,10 @@ void MonitorEngine::start()
     for (const auto &entry : ports_)
         entry->nextDueMicros = 0;
     resetEntriesToIdle();
+    // Heartbeat entries wait a whole window from the start.
+    for (const auto &entry : ports_)
+        entry->pushDueMicros = 0;
+    armPushWatch();
     runRound(RoundKind::Regular);
     // The round may have let the user stop again from a nested box; a round
     // still starting its checks arms the timer when it is through.
@@ -85,6 +89,7 @@ void MonitorEngine::stop()
         observeStop();
     running_ = false;
     context_.loop->killTimer(this, timers::Poll);
+    armPushWatch();
     // The entries not reached yet are not checked.
     endIssue(issues_[0]);
     retire(staleProbes_);
@@ -95,6 +100,7 @@ void MonitorEngine::discardChecks()
     if (running_)
         observeStop();
     context_.loop->killTimer(this, timers::Poll);
+    context_.loop->killTimer(this, timers::PushWatch);
     for (Issue &issue : issues_)
         endIssue(issue);
     retire(pendingProbes_);
@@ -471,6 +477,9 @@ void MonitorEngine::issueSlice(RoundKind kind, std::uint64_t begun)
         if (!next || next->active == 0)
             continue;
         MonitorPort &entry = *next;
+        // A heartbeat entry makes no check: its job calls in.
+        if (entry.protocol == Push)
+            continue;
         if (!testRound && ownIntervals_)
             scheduleNext(entry, context_.clock->monotonicMicros());
         if (entry.protocol != Ping && (entry.port == 0 || entry.port > 65535)) {
@@ -722,13 +731,13 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
 }
 
 void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason,
-                                  std::uint64_t ranMicros)
+                                  std::uint64_t ranMicros, bool declareAtOnce)
 {
     const bool testRound = kind == RoundKind::Test;
     markRow(entry, ImageError);
     const PortStatus before = entry.status;
     const std::uint32_t now = context_.clock->nowSeconds();
-    const FailureVerdict verdict = applyFailure(entry, retryLimitOf(entry), testRound, now);
+    const FailureVerdict verdict = applyFailure(entry, declareAtOnce ? 0 : retryLimitOf(entry), testRound, now);
     entry.lastReason = reason.failed() ? reason : FailureReason::of(FailureKind::TimedOut);
     entry.lastReasonTime = now;
     if (testRound) {
@@ -759,6 +768,94 @@ void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const Fail
     // Last: the command's failure message nests the loop.
     if (alert)
         runAlert(entry);
+}
+
+std::uint64_t MonitorEngine::pushWindowMicros(const MonitorPort &entry) const
+{
+    return std::uint64_t(intervalOf(entry)) * (std::uint64_t(retryLimitOf(entry)) + 1) * 1000000u;
+}
+
+void MonitorEngine::pushReceived(MonitorPort &entry, bool up, const std::string &message)
+{
+    if (!running_ || entry.protocol != Push || entry.active == 0)
+        return;
+    const std::uint64_t now = context_.clock->monotonicMicros();
+    entry.newestCheckMicros = now;
+    entry.pushDueMicros = now + pushWindowMicros(entry);
+    // A call has no response time: the row and the graph show 0.
+    entry.responseTime = 0;
+    entry.responseMicros = 0;
+    trayDirty_ = true;
+    scheduleFlush();
+    ++reportDepth_;
+    if (up)
+        handleSuccess(entry, RoundKind::Regular);
+    else
+        handleFailure(entry, RoundKind::Regular, FailureReason::withDetail(FailureKind::ReportedDown, -1, message), 0,
+                      true);
+    if (--reportDepth_ == 0 && !retiredProbes_.empty())
+        scheduleFlush();
+    armPushWatch();
+}
+
+void MonitorEngine::armPushWatch()
+{
+    std::uint64_t first = 0;
+    const std::uint64_t now = context_.clock->monotonicMicros();
+    for (const auto &entry : ports_) {
+        if (entry->protocol != Push || entry->active == 0 || !running_) {
+            entry->pushDueMicros = 0;
+            continue;
+        }
+        if (entry->pushDueMicros == 0)
+            entry->pushDueMicros = now + pushWindowMicros(*entry);
+        if (first == 0 || entry->pushDueMicros < first)
+            first = entry->pushDueMicros;
+    }
+    if (first == 0) {
+        context_.loop->killTimer(this, timers::PushWatch);
+        return;
+    }
+    // Rounded up, so that the timer never fires just short of the time.
+    const std::uint64_t waitMs = first > now ? (first - now + 999) / 1000 : 0;
+    context_.loop->setTimer(this, timers::PushWatch,
+                            static_cast<unsigned>(std::clamp<std::uint64_t>(waitMs, 1, 0x7FFFFFFFu)),
+                            [this] { onPushWatch(); });
+}
+
+void MonitorEngine::onPushWatch()
+{
+    context_.loop->killTimer(this, timers::PushWatch);
+    if (!running_)
+        return;
+    // What fails may nest the loop (an alert's message) and the entries
+    // may change meanwhile: they are found again by id, one at a time.
+    const std::uint64_t now = context_.clock->monotonicMicros();
+    std::vector<std::uint32_t> silent;
+    for (const auto &entry : ports_) {
+        if (entry->protocol == Push && entry->active != 0 && entry->pushDueMicros != 0 && entry->pushDueMicros <= now) {
+            // Silence goes on failing once an interval, as a failing check
+            // fails once a round.
+            entry->pushDueMicros = now + std::uint64_t(intervalOf(*entry)) * 1000000u;
+            silent.push_back(entry->id);
+        }
+    }
+    for (const std::uint32_t id : silent) {
+        const auto found = std::find_if(ports_.begin(), ports_.end(), [id](const auto &e) { return e->id == id; });
+        if (found == ports_.end() || !running_)
+            continue;
+        MonitorPort &entry = **found;
+        entry.newestCheckMicros = now;
+        entry.responseTime = 0;
+        entry.responseMicros = 0;
+        trayDirty_ = true;
+        scheduleFlush();
+        ++reportDepth_;
+        handleFailure(entry, RoundKind::Regular, FailureReason::of(FailureKind::NoHeartbeat), 0, true);
+        if (--reportDepth_ == 0 && !retiredProbes_.empty())
+            scheduleFlush();
+    }
+    armPushWatch();
 }
 
 void MonitorEngine::observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,

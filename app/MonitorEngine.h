@@ -26,6 +26,8 @@ namespace timers {
 enum EngineTimer : unsigned {
     // The polling round's: its period is intervalSeconds * 1000 ms.
     Poll = 1,
+    // The next heartbeat entry's silence is due.
+    PushWatch = 2,
 };
 } // namespace timers
 
@@ -194,6 +196,16 @@ public:
     // is dropped (destroyed from the loop).
     void discardChecks();
 
+    // A heartbeat entry's job called: up, a success; otherwise a failure
+    // with its message as the reason, declared at once (the job knows).
+    // Either goes the way a check's outcome goes, with no response time.
+    // Ignored while monitoring is stopped, and for entries inactive or of
+    // another kind.
+    void pushReceived(MonitorPort &entry, bool up, const std::string &message);
+    // The entries were added, changed or deleted: heartbeat entries are
+    // watched (or no longer) for silence.
+    void entriesChanged() { armPushWatch(); }
+
     EventLoop &eventLoop() { return *context_.loop; }
     const Clock &clock() const { return *context_.clock; }
 
@@ -263,8 +275,16 @@ private:
     // Shared success and failure handling; a port test's outcomes go into
     // its result.
     void handleSuccess(MonitorPort &entry, RoundKind kind);
-    // ranMicros: how long the check ran until it failed.
-    void handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason, std::uint64_t ranMicros = 0);
+    // ranMicros: how long the check ran until it failed. declareAtOnce:
+    // the retry rule tolerates nothing.
+    void handleFailure(MonitorPort &entry, RoundKind kind, const FailureReason &reason, std::uint64_t ranMicros = 0,
+                       bool declareAtOnce = false);
+    // How long a heartbeat entry may stay silent before it fails.
+    std::uint64_t pushWindowMicros(const MonitorPort &entry) const;
+    // Gives every active heartbeat entry a time its silence is due (none
+    // while stopped) and sets the timer for the first of them.
+    void armPushWatch();
+    void onPushWatch();
     void runAlert(const MonitorPort &entry);
     // Tells the observers of an outcome of a polling round.
     void observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,

@@ -127,6 +127,12 @@ std::unique_ptr<CMainFrame> ProgramHost::makeFrame(EventLoop &loop, Prompter &pr
     context.history = history_.get();
     context.keepHistory = [history = history_.get()](bool on) { history->setKept(on); };
     context.channels = channels_.get();
+    if (metrics_) {
+        context.entriesChanged = [metrics = metrics_.get()](const PortList &ports, const std::string &target) {
+            metrics->entriesChanged(ports, target);
+        };
+        context.serverAddress = metrics_->address();
+    }
     // The alert runner lives in the frame it asks for the target.
     auto self = std::make_shared<const CMainFrame *>(nullptr);
     context.runAlert = makeAlertRunner(prompter, loop, [self] { return (*self)->targetHost(); });
@@ -134,6 +140,13 @@ std::unique_ptr<CMainFrame> ProgramHost::makeFrame(EventLoop &loop, Prompter &pr
     *self = frame.get();
     if (!frame->create())
         return nullptr;
+    // Heartbeat calls reach the frame on the loop; the service drops them
+    // once it stops, before the frame goes.
+    if (metrics_)
+        metrics_->receivePushes(loop, [frame = frame.get()](std::uint32_t id, bool up, const std::string &message) {
+            frame->pushReceived(id, up, message);
+        });
+
     // The soft limit has been raised to the hard one by now: what is left
     // short stays short for this run.
     std::uint64_t limit = 0;

@@ -37,8 +37,29 @@ bool CMainFrame::setAutostart(bool install, std::function<void(bool installed, c
     });
 }
 
+void CMainFrame::entriesSettled()
+{
+    engine_.entriesChanged();
+    if (context_.entriesChanged)
+        context_.entriesChanged(ports_, context_.targetHost);
+}
+
+void CMainFrame::pushReceived(std::uint32_t entryId, bool up, const std::string &message)
+{
+    if (closed_)
+        return;
+    for (const auto &entry : ports_) {
+        if (entry->id == entryId) {
+            engine_.pushReceived(*entry, up, message);
+            return;
+        }
+    }
+}
+
 void CMainFrame::saveSettings()
 {
+    // Whatever the store says, the entries are as they are now.
+    entriesSettled();
     if (storeUnreadable_) {
         std::fputs("vigilon: the settings were not saved: the stored configuration could not be read at start\n",
                    stderr);

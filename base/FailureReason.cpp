@@ -154,6 +154,10 @@ std::string reasonText(const FailureReason &reason)
     case FailureKind::DnsNoAnswer:
     case FailureKind::DnsAnswerDiffers:
         return withDetail(dnsReasonWords(reason.kind, Language::English), reason.detail);
+    case FailureKind::NoHeartbeat:
+        return "no heartbeat";
+    case FailureKind::ReportedDown:
+        return reason.detail.empty() ? "reported down" : reason.detail;
     }
     return {};
 }
@@ -211,6 +215,11 @@ std::string reasonTextShown(const FailureReason &reason)
     case FailureKind::DnsNoAnswer:
     case FailureKind::DnsAnswerDiffers:
         return withDetail(dnsReasonWords(reason.kind, currentLanguage()), reason.detail);
+    case FailureKind::NoHeartbeat:
+        return loadString(sid::ReasonNoHeartbeat);
+    case FailureKind::ReportedDown:
+        // The job's own words, as it sent them.
+        return reason.detail.empty() ? loadString(sid::ReasonReportedDown) : reason.detail;
     }
     return {};
 }

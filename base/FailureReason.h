@@ -54,6 +54,11 @@ enum class FailureKind : int {
     DnsRefused,
     DnsNoAnswer,
     DnsAnswerDiffers,
+    // Push: no heartbeat came within the entry's interval times its retries
+    // plus one.
+    NoHeartbeat,
+    // Push: the job said it failed (detail: its message, if any).
+    ReportedDown,
 };
 
 struct FailureReason {

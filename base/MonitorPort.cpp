@@ -39,4 +39,18 @@ int rowOf(const PortList &ports, const MonitorPort &entry)
     return -1;
 }
 
+bool isStableId(const std::string &text)
+{
+    if (text.empty() || text.size() > 64)
+        return false;
+    bool digitsOnly = true;
+    for (const char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && !(c >= 'a' && c <= 'z') && c != '-' && c != '_')
+            return false;
+        digitsOnly = digitsOnly && digit;
+    }
+    return !digitsOnly;
+}
+
 } // namespace vigilon

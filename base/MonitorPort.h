@@ -145,6 +145,16 @@ struct MonitorPort {
     // of their own: the engine keeps it.
     std::uint64_t nextDueMicros = 0;
 
+    // Push: the secret in the entry's heartbeat URL ("Push Token #i"), and
+    // when silence next counts as a failed check (monotonic; 0 while none is
+    // due: monitoring stopped, or the entry inactive).
+    std::string pushToken;
+    std::uint64_t pushDueMicros = 0;
+    // The id the API and the badges know the entry by ("Id #i"), which
+    // stays through restarts, reordering and changes of its settings;
+    // given once when the store has none (see isStableId()).
+    std::string stableId;
+
     MonitorPort();
     ~MonitorPort();
     MonitorPort(const MonitorPort &) = delete;
@@ -200,6 +210,9 @@ inline std::uint32_t entryTimeoutMs(const MonitorPort &entry)
 {
     return entry.timeoutMs != 0 ? entry.timeoutMs : DefaultTimeoutMs;
 }
+// Whether text can be an entry's stable id: 1 to 64 of a-z 0-9 - _, not
+// digits alone (those name a row).
+bool isStableId(const std::string &text);
 
 // The text of the placeholder row that ends every port list.
 const std::string &placeholderName();

@@ -399,6 +399,28 @@ constexpr std::array kStrings{
     StringEntry{sid::StatusPageStopped, "監視は停止しています", "Monitoring is stopped"},
     StringEntry{sid::StatusUnreachable, "Vigilon から応答がありません。最後に得た状態を表示しています。",
                 "Vigilon does not answer. The page shows the last state it had."},
+    StringEntry{sid::ReasonNoHeartbeat, "ハートビートなし", "no heartbeat"},
+    StringEntry{sid::ReasonReportedDown, "失敗の報告", "reported down"},
+    StringEntry{sid::PushGroup, "ハートビート (Push)", "Heartbeat (Push)"},
+    StringEntry{sid::PushTokenLabel, "トークン:", "Token:"},
+    StringEntry{sid::PushCopy, "コピー(&O)", "C&opy"},
+    StringEntry{sid::PushRegenerate, "再生成(&G)...", "Re&generate..."},
+    StringEntry{sid::PushCallLabel, "呼び出し:", "Call:"},
+    StringEntry{sid::PushRegenerateAsk,
+                "新しいトークンを作りますか?\r\n今のトークンでの呼び出しは、OK を押して保存した後は受け付けられません。",
+                "Make a new token?\r\nCalls with the current token are refused once you press OK."},
+    StringEntry{sid::PushServerOff, "ADDR:PORT", "ADDR:PORT"},
+    StringEntry{sid::PushNote,
+                "間隔 × (再試行 + 1) の間に呼び出しがないと失敗になります。\r\n"
+                "?status=down&msg=... で失敗を報告します。--metrics が必要です。",
+                "Fails without a call within interval x (retries + 1).\r\n"
+                "?status=down&msg=... reports a failure. Needs --metrics."},
+    StringEntry{sid::MetricsOpenWithoutPassword,
+                "%1 で待ち受けていますが、パスワードがありません: 状態ページ、API、バッジは誰でも見られます "
+                "(\"Metrics Password\" で設定できます)",
+                "listening on %1 beyond this machine without a password: anyone who reaches it sees the status "
+                "page, the API and the badges (set \"Metrics Password\")"},
+    StringEntry{sid::EntryIdLabel, "ID:", "ID:"},
     StringEntry{sid::ReasonDnsNxDomain, "NXDOMAIN (名前が存在しません)", "NXDOMAIN"},
     StringEntry{sid::ReasonDnsServFail, "SERVFAIL (サーバーが応答できません)", "SERVFAIL"},
     StringEntry{sid::ReasonDnsRefused, "REFUSED (サーバーが問い合わせを拒否しました)", "REFUSED"},

@@ -426,6 +426,19 @@ constexpr unsigned ChannelReasonStatus = 868;
 constexpr unsigned ChannelReasonCertificate = 869;
 constexpr unsigned ChannelReasonOther = 870;
 constexpr unsigned ChannelReasonInvalid = 871;
+// Heartbeat (Push) entries and the access to the server's pages.
+constexpr unsigned ReasonNoHeartbeat = 940;
+constexpr unsigned ReasonReportedDown = 941;
+constexpr unsigned PushGroup = 942;
+constexpr unsigned PushTokenLabel = 943;
+constexpr unsigned PushCopy = 944;
+constexpr unsigned PushRegenerate = 945;
+constexpr unsigned PushCallLabel = 946;
+constexpr unsigned PushRegenerateAsk = 947;
+constexpr unsigned PushServerOff = 948;     // the curl line's placeholder address
+constexpr unsigned PushNote = 949;
+constexpr unsigned MetricsOpenWithoutPassword = 950; // %1 address
+constexpr unsigned EntryIdLabel = 951;
 // The DNS kind: its reasons, its dialog rows and
 // what the dialog refuses.
 constexpr unsigned ReasonDnsNxDomain = 1000;

@@ -252,7 +252,8 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
             continue;
         const EntryMetrics::Labels &labels = *e.labels;
         EntryView entry;
-        entry.id = entryApiId(labels.protocol, labels.host, labels.port, labels.query);
+        entry.id = labels.stableId.empty() ? entryApiId(labels.protocol, labels.host, labels.port, labels.query)
+                                           : labels.stableId;
         entry.row = e.row;
         entry.name = validUtf8(labels.name);
         entry.status = e.status;

@@ -62,6 +62,10 @@ const char *reasonLabel(FailureKind kind)
         return "dns_no_answer";
     case FailureKind::DnsAnswerDiffers:
         return "dns_answer_differs";
+    case FailureKind::NoHeartbeat:
+        return "no_heartbeat";
+    case FailureKind::ReportedDown:
+        return "reported_down";
     }
     return "other";
 }
@@ -81,6 +85,8 @@ const char *kindLabel(std::uint32_t protocol)
         return "tls";
     case Dns:
         return "dns";
+    case Push:
+        return "push";
     default:
         return "tcp"; // what any other stored kind is checked as
     }
@@ -181,10 +187,13 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
 {
     // Every entry's labels differ by its id, so no two entries make one
     // series (which Prometheus would refuse with the whole scrape).
+    // Entries known but never checked have no series yet.
     std::vector<const EntryMetrics *> entries;
     entries.reserve(snapshot.entries.size());
-    for (const EntryMetrics &entry : snapshot.entries)
-        entries.push_back(&entry);
+    for (const EntryMetrics &entry : snapshot.entries) {
+        if (entry.checks > 0)
+            entries.push_back(&entry);
+    }
 
     std::string out;
     out.reserve(1024 + entries.size() * (options.histogram ? 2200 : 500));
@@ -244,7 +253,8 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     // again; otherwise they stay shared with the snapshots.
     const std::string query = entry.protocol == Dns ? entry.dnsName + " " + entry.dnsType : std::string();
     if (e.labels && e.labels->port == entry.port && e.labels->protocol == entry.protocol &&
-        e.labels->host == host && e.labels->name == entry.name && e.labels->query == query)
+        e.labels->host == host && e.labels->name == entry.name && e.labels->query == query &&
+        e.labels->stableId == entry.stableId)
         return e;
     if (e.labels)
         e = EntryMetrics{};
@@ -254,6 +264,7 @@ EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string 
     labels->port = entry.port;
     labels->protocol = entry.protocol;
     labels->query = query;
+    labels->stableId = entry.stableId;
     labels->text = "entry=\"";
     appendLabelValue(labels->text, validUtf8(entry.name));
     labels->text += "\",host=\"";
@@ -298,7 +309,8 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     if (outcome.failed()) {
         const auto kind = static_cast<std::size_t>(outcome.reason.kind);
         ++e.failures[kind < e.failures.size() ? kind : static_cast<std::size_t>(FailureKind::TimedOut)];
-    } else {
+    } else if (entry.protocol != Push) {
+        // A heartbeat's call has no response time.
         e.answered = true;
         e.lastResponseSeconds = seconds;
         ++e.buckets[bucket];
@@ -372,6 +384,26 @@ void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
     if (round + 1 >= round_ && expected_ > 0)
         --expected_;
     entries_.erase(found);
+    ++published_;
+}
+
+void MetricsRegistry::entriesKnown(const PortList &ports, const std::string &targetHost)
+{
+    const std::lock_guard lock(mutex_);
+    std::unordered_map<std::uint32_t, EntryMetrics> kept;
+    kept.reserve(ports.size());
+    for (std::size_t row = 0; row + 1 < ports.size(); ++row) {
+        const MonitorPort &entry = *ports[row];
+        EntryMetrics &e = slot(entry, checkedHost(entry, targetHost));
+        e.row = row;
+        kept.emplace(entry.id, std::move(e));
+    }
+    // An entry deleted while its check was under way leaves the round too.
+    for (const auto &[id, e] : entries_) {
+        if (kept.count(id) == 0 && e.round == round_ && checkedInRound_ > 0)
+            --checkedInRound_;
+    }
+    entries_ = std::move(kept);
     ++published_;
 }
 

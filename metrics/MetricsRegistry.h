@@ -24,7 +24,7 @@ constexpr std::array<double, 11> kResponseBuckets{0.005, 0.01, 0.025, 0.05, 0.1,
 // "name_not_found".
 const char *reasonLabel(FailureKind kind);
 // The label value of a check kind: "tcp", "udp", "icmp", "http", "https",
-// "tls", "dns".
+// "tls", "push", "dns".
 const char *kindLabel(std::uint32_t protocol);
 
 struct EntriesView;
@@ -41,6 +41,9 @@ struct EntryMetrics {
         // DNS: the name and record type asked ("example.com MX"); empty for
         // other kinds.
         std::string query;
+        // The entry's stable id, which the API and the badges show; empty
+        // where it has none (the API then makes one of kind, host and port).
+        std::string stableId;
         // As the text format writes them, made valid UTF-8 and escaped once:
         // entry="…",host="…",port="…",kind="…",id="…". The id is the
         // entry's, which no other entry has while the program runs: entries
@@ -57,7 +60,7 @@ struct EntryMetrics {
     double responseSum = 0;
     std::uint64_t checks = 0;
     // By FailureKind; a fixed array, so that a snapshot copies no node.
-    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::Redirect) + 1> failures{};
+    std::array<std::uint64_t, static_cast<std::size_t>(FailureKind::ReportedDown) + 1> failures{};
     bool certKnown = false;
     std::int64_t certExpiresAt = 0; // seconds since 1970
     // The registry's round when the entry was last checked; 0 never.
@@ -108,6 +111,10 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+    // The entries as they are now (their placeholder last): the API lists
+    // each one, those never checked as such; the metrics text shows only
+    // entries that have had a check. Entries no longer there go.
+    void entriesKnown(const PortList &ports, const std::string &targetHost);
 
     // Any thread. into is reused: pass the same one scrape after scrape.
     void snapshot(MetricsSnapshot &into) const;

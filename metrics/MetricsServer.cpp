@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "metrics/MetricsServer.h"
+#include "base/Base64.h"
 #include "base/TextFormat.h"
+#include "base/Utf8.h"
 
 #include "metrics/EntriesApi.h"
 #include "metrics/StatusPage.h"
@@ -8,6 +10,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 
 namespace vigilon::metrics {
@@ -392,13 +395,156 @@ std::optional<Reply> answerEntries(const std::string &method, std::string_view p
     return reply;
 }
 
+
+Reply notFound()
+{
+    return textReply(404, "text/plain; charset=utf-8", "Not found. The metrics are at /metrics.\n");
+}
+
+// A heartbeat call; the token is whatever follows "/push/".
+Reply answerPush(const std::string &method, std::string_view token, std::string_view query,
+                 const RequestHeads &heads, const Sources &sources)
+{
+    if (method != "GET" && method != "POST") {
+        Reply reply = textReply(405, "text/plain; charset=utf-8", "Only GET and POST are answered.\n");
+        reply.allowHeader = true;
+        reply.allow = "GET, POST";
+        return reply;
+    }
+    const std::string client = limitedPart(std::string(heads.client));
+    const auto now = std::chrono::steady_clock::now();
+    if (sources.limiter && sources.limiter->limited(client, now))
+        return textReply(429, "text/plain; charset=utf-8", "Too many calls with unknown tokens; wait a minute.\n");
+    const std::optional<std::string> status = queryValue(query, "status");
+    if (status && *status != "up" && *status != "down")
+        return textReply(400, "text/plain; charset=utf-8", "status is up or down.\n");
+    const bool up = !status || *status == "up";
+    const std::string message = up ? std::string() : pushMessage(queryValue(query, "msg").value_or(std::string()));
+    // A token that could not be one is looked up all the same: every wrong
+    // token is answered alike.
+    if (!token.empty() && token.find('/') == std::string_view::npos && sources.push(std::string(token), up, message)) {
+        Reply reply = textReply(200, "text/plain; charset=utf-8", "OK\n");
+        reply.noCache = true;
+        return reply;
+    }
+    if (sources.limiter)
+        sources.limiter->wrongCall(client, now);
+    return notFound();
+}
+
 } // namespace
+
+bool CallLimiter::limited(const std::string &client, std::chrono::steady_clock::time_point now)
+{
+    const std::lock_guard lock(mutex_);
+    const auto found = clients_.find(client);
+    if (found == clients_.end())
+        return false;
+    if (now - found->second.since >= kWindow) {
+        clients_.erase(found);
+        return false;
+    }
+    return found->second.calls >= kWrongCalls;
+}
+
+void CallLimiter::wrongCall(const std::string &client, std::chrono::steady_clock::time_point now)
+{
+    const std::lock_guard lock(mutex_);
+    auto found = clients_.find(client);
+    if (found != clients_.end() && now - found->second.since >= kWindow) {
+        clients_.erase(found);
+        found = clients_.end();
+    }
+    if (found == clients_.end()) {
+        if (clients_.size() >= kClients) {
+            // Windows over first; else the oldest window.
+            std::erase_if(clients_, [now](const auto &item) { return now - item.second.since >= kWindow; });
+            if (clients_.size() >= kClients)
+                clients_.erase(std::min_element(clients_.begin(), clients_.end(), [](const auto &a, const auto &b) {
+                    return a.second.since < b.second.since;
+                }));
+        }
+        found = clients_.emplace(client, Record{0, now}).first;
+    }
+    ++found->second.calls;
+}
+
+std::string limitedPart(const std::string &address)
+{
+    // IPv4 whole; IPv6 by its first 64 bits (an IPv4 address mapped into
+    // IPv6 whole, as the IPv4 one it is).
+    net::NetAddress parsed;
+    if (!listenAddress(address, parsed) || !parsed.isIpv6())
+        return address;
+    static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::equal(std::begin(kMapped), std::end(kMapped), parsed.bytes.begin()))
+        return address;
+    std::fill(parsed.bytes.begin() + 8, parsed.bytes.end(), std::uint8_t(0));
+    parsed.scope = 0;
+    return parsed.text() + "/64";
+}
+
+std::string pushMessage(const std::string &text)
+{
+    const std::string valid = validUtf8(text);
+    std::string out;
+    for (std::size_t i = 0; i < valid.size();) {
+        const auto lead = static_cast<unsigned char>(valid[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        // C0 controls, DEL and the C1 controls (U+0080..U+009F) go.
+        const bool control = lead < 0x20 || lead == 0x7F ||
+                             (lead == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0);
+        if (!control) {
+            if (out.size() + length > kMaxPushMessageBytes)
+                break;
+            out.append(valid, i, length);
+        }
+        i += length;
+    }
+    return out;
+}
+
+bool givesPassword(std::string_view authorization, const std::string &password)
+{
+    authorization = trimmed(authorization);
+    if (authorization.size() < 6 || !sameLetters(authorization.substr(0, 6), "basic "))
+        return false;
+    std::vector<std::uint8_t> decoded;
+    if (!base64Decode(trimmed(authorization.substr(6)), decoded))
+        return false;
+    const auto colon = std::find(decoded.begin(), decoded.end(), std::uint8_t(':'));
+    if (colon == decoded.end())
+        return false;
+    const std::string given(colon + 1, decoded.end());
+    // Every byte of the longer is looked at whatever differs: the time
+    // tells nothing of where the first difference lies.
+    unsigned char difference = given.size() == password.size() ? 0 : 1;
+    const std::size_t length = std::max(given.size(), password.size());
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto a = static_cast<unsigned char>(i < given.size() ? given[i] : 0);
+        const auto b = static_cast<unsigned char>(i < password.size() ? password[i] : 0);
+        difference |= static_cast<unsigned char>(a ^ b);
+    }
+    return difference == 0;
+}
 
 Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources)
 {
     const std::string_view acceptEncoding = heads.acceptEncoding;
     const std::size_t mark = path.find('?');
     const std::string where = path.substr(0, mark);
+    constexpr std::string_view pushPath = "/push/";
+    if (sources.push && startsWith(where, pushPath)) {
+        const std::string_view query =
+            mark == std::string::npos ? std::string_view() : std::string_view(path).substr(mark + 1);
+        return answerPush(method, std::string_view(where).substr(pushPath.size()), query, heads, sources);
+    }
+    if (!sources.password.empty() && where != "/metrics" && !givesPassword(heads.authorization, sources.password)) {
+        Reply reply = textReply(401, "text/plain; charset=utf-8", "This page asks for its password.\n");
+        reply.authenticate = true;
+        reply.noCache = true;
+        return reply;
+    }
     if (sources.entries) {
         const std::string_view query =
             mark == std::string::npos ? std::string_view() : std::string_view(path).substr(mark + 1);

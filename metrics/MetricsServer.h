@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +82,48 @@ using SeriesSource =
 using OutagesSource = std::function<std::optional<std::vector<OutageView>>(
     const SeriesKey &key, std::int64_t fromMillis, std::int64_t toMillis)>;
 
+// A heartbeat call to "/push/<token>": true when the token is an entry's,
+// which then has the call (up, or down with the job's message), handed on
+// to the event loop. Called on the server's thread; it never waits for the
+// loop.
+using PushSink = std::function<bool(const std::string &token, bool up, const std::string &message)>;
+
+// Calls with tokens no entry has, counted per client address (IPv4, or
+// IPv6 as one /64, where one user usually holds many addresses): past
+// kWrongCalls within kWindow, every heartbeat call from there is refused
+// with 429 until the window is over, and no token of them is looked at.
+// At most kClients addresses are kept; the oldest window goes first.
+class CallLimiter {
+public:
+    static constexpr unsigned kWrongCalls = 10;
+    static constexpr std::chrono::seconds kWindow{60};
+    static constexpr std::size_t kClients = 4096;
+    // The time is given, so that tests need not wait.
+    bool limited(const std::string &client, std::chrono::steady_clock::time_point now);
+    void wrongCall(const std::string &client, std::chrono::steady_clock::time_point now);
+
+private:
+    struct Record {
+        unsigned calls = 0;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::string, Record> clients_;
+};
+
+// The part of a client address its heartbeat calls are counted by.
+std::string limitedPart(const std::string &address);
+
+// The longest message of a heartbeat call's "msg" kept, in bytes.
+constexpr std::size_t kMaxPushMessageBytes = 200;
+// A message made fit to be a reason: valid UTF-8 without control
+// characters, cut at a character's end to kMaxPushMessageBytes at most.
+std::string pushMessage(const std::string &text);
+
+// Whether an Authorization header gives password (HTTP basic; any user
+// name), compared in constant time.
+bool givesPassword(std::string_view authorization, const std::string &password);
+
 // What the server serves; without entries, only the metrics and a page
 // that links to them.
 struct Sources {
@@ -98,6 +142,13 @@ struct Sources {
     Language language = Language::English;
     // The time ranges end at by default; the system's clock when unset.
     std::function<std::int64_t()> nowMillis;
+    // Heartbeat calls; without it "/push/" is not served.
+    PushSink push;
+    // Shared by the server's copies, so that every request counts.
+    std::shared_ptr<CallLimiter> limiter = std::make_shared<CallLimiter>();
+    // When set, the status page, the API and the badges ask for it (HTTP
+    // basic); the metrics and the heartbeat calls never do.
+    std::string password;
 };
 
 // The longest range a series or the outages are asked for.
@@ -117,6 +168,9 @@ struct Reply {
     bool gzip = false;
     // 405: the methods allowed.
     bool allowHeader = false;
+    const char *allow = "GET, HEAD";
+    // 401: the WWW-Authenticate header that asks for the password.
+    bool authenticate = false;
     // The metrics, however sent: the answer depends on Accept-Encoding.
     bool varyHeader = false;
     // The entries' documents and badges: "Cache-Control: no-cache", so that
@@ -145,13 +199,22 @@ struct Reply {
 // and ".../outages" (from the history, for "?from=&to=", RFC 3339 times, by
 // default the last 24 hours), "/badge/<id or row>/status.svg" and
 // "/badge/<id or row>/uptime.svg" ("?days=" 1 to 90, by default 30). 404 for
-// any other path, 405 for any other method.
+// any other path, 405 for any other method. With a push sink, GET or POST of
+// "/push/<token>" ("?status=down&msg=..." for a failure): 200 when the
+// token is an entry's, else the same 404 as for any unknown path, and 429
+// from a client past the limit of wrong tokens. With a password, every path
+// but "/metrics" and "/push/" answers 401 without it.
 // The request's headers that change the answer.
 struct RequestHeads {
     std::string_view acceptEncoding;
     std::string_view acceptLanguage;
     std::string_view ifNoneMatch;
+    std::string_view authorization = {};
+    // The client's address, numeric ("192.0.2.7", "2001:db8::1").
+    std::string_view client = {};
 };
+// The header that asks for the password.
+constexpr const char *kAuthenticateHeader = "Basic realm=\"Vigilon\", charset=\"UTF-8\"";
 Reply answer(const std::string &method, const std::string &path, const RequestHeads &heads, const Sources &sources);
 inline Reply answer(const std::string &method, const std::string &path, std::string_view acceptEncoding,
                     const Sources &sources)

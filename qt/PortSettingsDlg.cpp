@@ -7,6 +7,8 @@
 #include "qt/DialogUnits.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -182,6 +184,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     makeEntryRows(du);
     makeUdpRows(du);
     makeDnsPanel();
+    makePushPanel();
 
     ok_ = new QPushButton(uiText(sid::OkButton), this);
     ok_->setGeometry(du.rect(55, 293, 50, 14));
@@ -325,6 +328,67 @@ int CPortSettingsDlg::protocolIndex() const
 void CPortSettingsDlg::setProtocolIndex(int index)
 {
     protocolCombo_->setCurrentIndex(index);
+}
+
+void CPortSettingsDlg::makePushPanel()
+{
+    // The Push panel, at the place of the other panels: the token and the
+    // call line read-only (to be selected and copied), Copy, Regenerate,
+    // what the entry waits for, and the entry's id.
+    const DialogUnits du(font());
+    auto *group = new QGroupBox(uiText(sid::PushGroup), this);
+    group->setGeometry(du.rect(7, 149, 257, 138));
+    group->lower();
+    QLabel *tokenLabel = label(this, du, uiText(sid::PushTokenLabel), 10, 162, 46, 10);
+    QLabel *callLabel = label(this, du, uiText(sid::PushCallLabel), 10, 180, 46, 10);
+    QLabel *note = label(this, du, uiText(sid::PushNote), 10, 216, 247, 40);
+    note->setWordWrap(true);
+    note->setGeometry(du.rect(10, 216, 247, 40));
+    QLabel *idLabel = label(this, du, uiText(sid::EntryIdLabel), 10, 262, 46, 10);
+    const auto readOnly = [this](const char *name) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setReadOnly(true);
+        return edit;
+    };
+    pushTokenEdit_ = readOnly("1160");
+    pushTokenEdit_->setGeometry(du.rect(58, 160, 150, 14));
+    pushCallEdit_ = readOnly("1161");
+    pushCallEdit_->setGeometry(du.rect(58, 178, 199, 14));
+    stableIdEdit_ = readOnly("1164");
+    stableIdEdit_->setGeometry(du.rect(58, 260, 150, 14));
+    pushCopy_ = new QPushButton(uiText(sid::PushCopy), this);
+    pushCopy_->setObjectName(QStringLiteral("1162"));
+    pushCopy_->setGeometry(du.rect(212, 160, 45, 14));
+    pushRegenerate_ = new QPushButton(uiText(sid::PushRegenerate), this);
+    pushRegenerate_->setObjectName(QStringLiteral("1163"));
+    pushRegenerate_->setGeometry(du.rect(58, 196, 80, 14));
+    inPanel(KindPanel::Push, {group, tokenLabel, callLabel, note, idLabel, pushTokenEdit_, pushCallEdit_, stableIdEdit_,
+                              pushCopy_, pushRegenerate_});
+    connect(pushCopy_, &QPushButton::clicked, this, [this] { form_.onPushCopy(*this); });
+    connect(pushRegenerate_, &QPushButton::clicked, this, [this] { form_.onPushRegenerate(*this, prompter_); });
+}
+
+void CPortSettingsDlg::setPushToken(const std::string &token)
+{
+    pushTokenEdit_->setText(QString::fromStdString(token));
+}
+
+void CPortSettingsDlg::setPushCall(const std::string &line)
+{
+    pushCallEdit_->setText(QString::fromStdString(line));
+    pushCallEdit_->setCursorPosition(0);
+}
+
+void CPortSettingsDlg::copyText(const std::string &text)
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(QString::fromStdString(text));
+}
+
+void CPortSettingsDlg::setStableId(const std::string &id)
+{
+    stableIdEdit_->setText(QString::fromStdString(id));
 }
 
 void CPortSettingsDlg::inPanel(KindPanel panel, std::initializer_list<QWidget *> widgets)

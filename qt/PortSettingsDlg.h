@@ -67,6 +67,12 @@ public:
     QLineEdit *dnsAnswersEdit() const { return dnsAnswersEdit_; }
     QPushButton *okButton() const { return ok_; }
     QPushButton *deleteButton() const { return delete_; }
+    // The Push panel.
+    QLineEdit *pushTokenEdit() const { return pushTokenEdit_; }
+    QLineEdit *pushCallEdit() const { return pushCallEdit_; }
+    QLineEdit *stableIdEdit() const { return stableIdEdit_; }
+    QPushButton *pushCopyButton() const { return pushCopy_; }
+    QPushButton *pushRegenerateButton() const { return pushRegenerate_; }
 
     void accept() override;
 
@@ -128,6 +134,12 @@ private:
     void setDnsExpectChoice(int choice) override;
     EditField &dnsAnswersField() override { return dnsAnswersField_; }
     void setDnsAnswersEnabled(bool enabled) override;
+    void setPushToken(const std::string &token) override;
+    void setPushCall(const std::string &line) override;
+    void copyText(const std::string &text) override;
+    void setStableId(const std::string &id) override;
+    // Makes the Push panel's rows.
+    void makePushPanel();
 
     Prompter &prompter_;
     PortSettingsForm &form_;
@@ -184,6 +196,11 @@ private:
     QLineEdit *dnsAnswersEdit_ = nullptr;
     LineEditField dnsNameField_;
     LineEditField dnsAnswersField_;
+    QLineEdit *pushTokenEdit_ = nullptr;
+    QLineEdit *pushCallEdit_ = nullptr;
+    QLineEdit *stableIdEdit_ = nullptr;
+    QPushButton *pushCopy_ = nullptr;
+    QPushButton *pushRegenerate_ = nullptr;
     // Each kind panel's widgets, by KindPanel.
     std::array<std::vector<QWidget *>, 5> panels_;
     KindPanel shownPanel_ = KindPanel::None;

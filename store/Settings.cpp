@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "store/Settings.h"
+#include "base/SecureRandom.h"
 
 #include "store/ChannelSettings.h"
 
@@ -617,6 +618,51 @@ Status writeSchedule(Key &key, std::uint32_t i, const MonitorPort &entry, const 
     put("Retry", entry.retryLimit, had ? had->retry : std::nullopt);
     put("Timeout", entry.timeoutMs, had ? had->timeout : std::nullopt);
     return status;
+// "Push Token #i" (REG_SZ): the secret of a heartbeat entry's URL. A
+// heartbeat entry without one gets a fresh one (made true); a stored one
+// is used as it is, so long as it can stand in a URL's path.
+void readPushToken(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known, bool &made,
+                   std::vector<std::string> &notes)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("Push Token", i), value);
+    known.pushTokenKnown = status == Status::NotFound;
+    if (status == Status::Ok && value.data.size() <= kMaxStringBytes) {
+        entry.pushToken = reg::stringFromValue(value);
+        if (value.type == reg::RegSz && value.data == reg::stringBytes(entry.pushToken)) {
+            known.pushTokenKnown = true;
+            known.pushToken = entry.pushToken;
+        }
+    }
+    if (entry.protocol != Push)
+        return;
+    if (entry.pushToken.empty()) {
+        entry.pushToken = makePushToken();
+        made = made || !entry.pushToken.empty();
+    } else if (!isPushToken(entry.pushToken)) {
+        // The value itself is a secret: only its name is said.
+        notes.push_back(std::string(reg::programName()) + ": the stored \"" + indexed("Push Token", i) +
+                        "\" is not 16 to 128 of the characters A-Z a-z 0-9 - _ . ~: no call is taken for the "
+                        "entry until it is\n");
+    }
+}
+
+// "Id #i" (REG_SZ), the entry's stable id; one that is not an id is left
+// for the program to replace.
+void readStableId(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known)
+{
+    Value value;
+    const Status status = key.queryValue(indexed("Id", i), value);
+    known.stableIdKnown = status == Status::NotFound;
+    if (status != Status::Ok || value.data.size() > kMaxStringBytes)
+        return;
+    const std::string text = reg::stringFromValue(value);
+    if (isStableId(text))
+        entry.stableId = text;
+    if (value.type == reg::RegSz && value.data == reg::stringBytes(text)) {
+        known.stableIdKnown = true;
+        known.stableId = text;
+    }
 }
 
 // Why a value that does not fit was not read, for standard error.
@@ -799,6 +845,8 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 readSchedule(*key, i, *entry, found.entries[i], notes);
                 readDnsValues(*key, i, *entry, found.entries[i]);
                 readEntryChannels(*key, i, *entry, found.entries[i]);
+                readPushToken(*key, i, *entry, found.entries[i], loaded.tokensMade, notes);
+                readStableId(*key, i, *entry, found.entries[i]);
             }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
@@ -920,6 +968,19 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
                 if (const Status removed = key.deleteValue(channelsName); removed != Status::NotFound)
                     status = removed;
             }
+            // A token stays stored while the entry has one, whatever its
+            // kind, so that a kind changed back keeps its URL.
+            const std::string tokenName = indexed("Push Token", i);
+            if (!entry.pushToken.empty()) {
+                if (status == Status::Ok && !(had && had->pushTokenKnown && had->pushToken == entry.pushToken))
+                    status = key.setValue(tokenName, reg::RegSz, reg::stringBytes(entry.pushToken));
+            } else if (status == Status::Ok && !(had && had->pushTokenKnown && !had->pushToken)) {
+                if (const Status removed = key.deleteValue(tokenName); removed != Status::NotFound)
+                    status = removed;
+            }
+            if (!entry.stableId.empty() && status == Status::Ok &&
+                !(had && had->stableIdKnown && had->stableId == entry.stableId))
+                status = key.setValue(indexed("Id", i), reg::RegSz, reg::stringBytes(entry.stableId));
         }
         return status;
     });
@@ -975,6 +1036,12 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
         now.dnsName = request.dnsName;
         now.dnsType = request.dnsType;
         now.dnsExpect = request.dnsExpect;
+        now.pushTokenKnown = true;
+        now.pushToken = entry.pushToken.empty() ? std::nullopt : std::optional<std::string>(entry.pushToken);
+        if (!entry.stableId.empty()) {
+            now.stableIdKnown = true;
+            now.stableId = entry.stableId;
+        }
     }
     return result;
 }

@@ -35,6 +35,9 @@ struct LoadedSettings {
     // "Keep History": the history of the checks is kept; on when the value
     // is missing.
     bool historyKept = true;
+    // Heartbeat entries stored without a token were given one: saving
+    // stores it, so that the store's editor shows what the job must call.
+    bool tokensMade = false;
 };
 
 // The configuration's values as the store holds them, so far as the program
@@ -82,6 +85,13 @@ struct StoredValues {
         // when there is none.
         bool dnsKnown = false;
         std::optional<std::string> dnsName, dnsType, dnsExpect;
+        // "Push Token #i": known once read or written; then pushToken holds
+        // it as stored (REG_SZ), or nothing when there is none.
+        bool pushTokenKnown = false;
+        std::optional<std::string> pushToken;
+        // "Id #i", likewise.
+        bool stableIdKnown = false;
+        std::optional<std::string> stableId;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <vector>
 
 namespace vigilon::win {
@@ -57,6 +58,10 @@ const std::vector<int> &panelControls(KindPanel panel)
                                       IDC_DNS_EXPECT_LABEL, IDC_DNS_ANSWERS_LABEL, IDC_DNS_ANSWERS_NOTE,
                                       IDC_DNS_NAME,         IDC_DNS_TYPE,          IDC_DNS_EXPECT,
                                       IDC_DNS_ANSWERS};
+    static const std::vector<int> push{IDC_PUSH_GROUP,      IDC_PUSH_TOKEN_LABEL, IDC_PUSH_TOKEN,
+                                       IDC_PUSH_COPY,       IDC_PUSH_CALL_LABEL,  IDC_PUSH_CALL,
+                                       IDC_PUSH_REGENERATE, IDC_PUSH_NOTE,        IDC_ENTRY_ID_LABEL,
+                                       IDC_ENTRY_ID};
     switch (panel) {
     case KindPanel::Http:
         return http;
@@ -64,6 +69,8 @@ const std::vector<int> &panelControls(KindPanel panel)
         return udp;
     case KindPanel::Dns:
         return dns;
+    case KindPanel::Push:
+        return push;
     default:
         return none;
     }
@@ -176,6 +183,12 @@ public:
             if (code == CBN_SELCHANGE)
                 form_.onDnsExpectChanged(*this);
             return true;
+        case IDC_PUSH_COPY:
+            form_.onPushCopy(*this);
+            return true;
+        case IDC_PUSH_REGENERATE:
+            form_.onPushRegenerate(*this, prompter);
+            return true;
         default:
             return false;
         }
@@ -285,6 +298,34 @@ private:
     {
         EnableWindow(udpPayload_.handle(), payload);
         EnableWindow(udpExpect_.handle(), expect);
+    }
+    void setPushToken(const std::string &token) override
+    {
+        SetDlgItemTextW(window, IDC_PUSH_TOKEN, widen(token).c_str());
+    }
+    void setPushCall(const std::string &line) override
+    {
+        SetDlgItemTextW(window, IDC_PUSH_CALL, widen(line).c_str());
+    }
+    void setStableId(const std::string &id) override { SetDlgItemTextW(window, IDC_ENTRY_ID, widen(id).c_str()); }
+    void copyText(const std::string &text) override
+    {
+        const std::wstring wide = widen(text);
+        if (!OpenClipboard(window))
+            return;
+        EmptyClipboard();
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+            if (void *at = GlobalLock(memory)) {
+                std::memcpy(at, wide.c_str(), bytes);
+                GlobalUnlock(memory);
+                if (!SetClipboardData(CF_UNICODETEXT, memory))
+                    GlobalFree(memory);
+            } else {
+                GlobalFree(memory);
+            }
+        }
+        CloseClipboard();
     }
 
     PortSettingsForm &form_;

@@ -146,6 +146,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.dnsName = form.dnsName;
     settings.dnsType = form.dnsType;
     settings.dnsExpect = form.dnsExpect;
+    settings.pushToken = form.pushToken;
     return settings;
 }
 
@@ -391,6 +392,7 @@ void MainDialogController::addEntry(int row)
     form.targetHost = frame_.targetHost();
     form.globalInterval = frame_.intervalSeconds();
     form.globalRetry = frame_.retryLimit();
+    form.serverAddress = frame_.serverAddress();
     DialogFace &frame = frame_;
     // Asked from inside the dialog: the frame may have gone meanwhile.
     form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
@@ -436,6 +438,9 @@ void MainDialogController::editEntry(int row)
     form.dnsName = entry.dnsName;
     form.dnsType = entry.dnsType;
     form.dnsExpect = entry.dnsExpect;
+    form.pushToken = entry.pushToken;
+    form.stableId = entry.stableId;
+    form.serverAddress = frame_.serverAddress();
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

@@ -2,6 +2,7 @@
 #include "app/dialogs/PortSettingsForm.h"
 
 #include "base/MonitorPort.h"
+#include "base/SecureRandom.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/dialogs/DataExchange.h"
@@ -28,6 +29,8 @@ PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
         return KindPanel::Udp;
     case Dns:
         return KindPanel::Dns;
+    case Push:
+        return KindPanel::Push;
     default:
         return KindPanel::None;
     }
@@ -91,6 +94,8 @@ std::string PortSettingsForm::composeName(int protocol, std::int64_t port, Langu
         return "TLS (" + std::to_string(port) + ")";
     case Dns:
         return "DNS (" + std::to_string(port) + ")";
+    case Push:
+        return "Push (" + std::to_string(port) + ")";
     default:
         return loadString(sid::KindGenericTcp, language) + " (" + std::to_string(port) + ")";
     }
@@ -154,6 +159,8 @@ void PortSettingsForm::init(Controls &controls) const
     controls.udpPayloadField().setText(udpPayload);
     controls.udpExpectField().setText(udpExpect);
     onUdpModeChanged(controls);
+    controls.setStableId(stableId);
+    showPush(controls);
     controls.portField().focusAndSelect();
 }
 
@@ -279,6 +286,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
     onRequestChanged(controls);
     controls.setCertDaysEnabled(certDaysApply(protocol));
     controls.showPanel(panelOf(protocol));
+    showPush(controls);
     EditField &portField = controls.portField();
     if (protocol == Ping) {
         if (previous != Ping) {
@@ -304,6 +312,39 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
         DataExchange::writeNumber(portField, port);
     }
     followName(controls);
+}
+
+std::string PortSettingsForm::pushCallLine() const
+{
+    return "curl -fsS http://" + (serverAddress.empty() ? loadString(sid::PushServerOff) : serverAddress) +
+           "/push/" + pushToken;
+}
+
+void PortSettingsForm::showPush(Controls &controls) const
+{
+    // The token is made as the kind is chosen, so that it can be copied
+    // before OK.
+    if (protocol == Push && pushToken.empty())
+        pushToken = makePushToken();
+    controls.setPushToken(pushToken);
+    controls.setPushCall(pushToken.empty() ? std::string() : pushCallLine());
+}
+
+void PortSettingsForm::onPushCopy(Controls &controls) const
+{
+    if (!pushToken.empty())
+        controls.copyText(pushToken);
+}
+
+void PortSettingsForm::onPushRegenerate(Controls &controls, Prompter &prompter)
+{
+    if (prompter.messageBox(loadString(sid::PushRegenerateAsk), "", mb::YesNo | mb::IconQuestion) != mb::IdYes)
+        return;
+    const std::string fresh = makePushToken();
+    if (fresh.empty())
+        return;
+    pushToken = fresh;
+    showPush(controls);
 }
 
 bool PortSettingsForm::readNumbers(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive)

@@ -109,6 +109,13 @@ public:
         virtual void setDnsExpectChoice(int choice) = 0;
         virtual EditField &dnsAnswersField() = 0;
         virtual void setDnsAnswersEnabled(bool enabled) = 0;
+        // The Push panel: the token and the ready call line (read-only, to
+        // be copied), and the clipboard.
+        virtual void setPushToken(const std::string &token) { (void)token; }
+        virtual void setPushCall(const std::string &line) { (void)line; }
+        virtual void copyText(const std::string &text) { (void)text; }
+        // The entry's stable id (empty for an entry not made yet).
+        virtual void setStableId(const std::string &id) { (void)id; }
     };
     // The DNS panel's expectation choices, in the order of its list.
     enum DnsExpectChoice { DnsAnyAnswer = 0, DnsContains = 1, DnsExactly = 2 };
@@ -162,6 +169,20 @@ public:
     std::string dnsName;
     std::string dnsType;
     std::string dnsExpect;
+    // Push: the secret of the entry's heartbeat URL, made when the kind is
+    // chosen without one; where the program's server listens ("ADDR:PORT",
+    // empty while it serves nothing); the entry's stable id, shown only.
+    mutable std::string pushToken;
+    std::string serverAddress;
+    std::string stableId;
+    // The command line a job runs to call in (curl), with a placeholder
+    // for the address while the server is off.
+    std::string pushCallLine() const;
+    // Copy: the token to the clipboard. Regenerate: a new token once the
+    // user agrees; the old one is refused once the dialog's OK has stored
+    // the new one.
+    void onPushCopy(Controls &controls) const;
+    void onPushRegenerate(Controls &controls, Prompter &prompter);
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;
@@ -238,6 +259,10 @@ private:
     // The composed name the name row was last given: while it shows that
     // (or nothing), the user has typed no name of his own.
     mutable std::string composedShown_;
+    // Shows the Push panel's token and call line (a token made first for a
+    // Push entry without one).
+    void showPush(Controls &controls) const;
+
     // The port box's text and the port as they were when PING was chosen.
     std::optional<std::string> typedBeforePing_;
     std::int64_t portBeforePing_ = 0;

@@ -124,9 +124,20 @@ public:
             &path);
         const char *ifNoneMatch =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+        const char *authorization =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+        std::string client;
+        if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            info && info->client_addr) {
+            const sockaddr *address = info->client_addr;
+            client = net::NetAddress::fromSocket(address, address->sa_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                                                          : sizeof(sockaddr_in))
+                         .text();
+        }
         const Reply reply = answer(method, path,
                                    RequestHeads{acceptEncoding ? acceptEncoding : "",
-                                                acceptLanguage ? acceptLanguage : "", ifNoneMatch ? ifNoneMatch : ""},
+                                                acceptLanguage ? acceptLanguage : "", ifNoneMatch ? ifNoneMatch : "",
+                                                authorization ? authorization : "", client},
                                    static_cast<MhdServer *>(self)->source_);
         MHD_Response *response = nullptr;
         if (reply.metrics) {
@@ -147,7 +158,9 @@ public:
             return MHD_NO;
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
         if (reply.allowHeader)
-            MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+            MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, reply.allow);
+        if (reply.authenticate)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, kAuthenticateHeader);
         if (reply.varyHeader)
             MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
         if (reply.gzip)

@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Connection {
     SOCKET socket = INVALID_SOCKET;
+    // The client's address, numeric.
+    std::string client;
     // Its accept and the request time after it.
     Clock::time_point deadline;
     std::string in;
@@ -56,6 +58,10 @@ const char *statusText(int status)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 401:
+        return "Unauthorized";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     default:
@@ -70,7 +76,9 @@ std::string responseHead(const Reply &reply)
     if (!reply.contentType.empty())
         out += "Content-Type: " + reply.contentType + "\r\n";
     if (reply.allowHeader)
-        out += "Allow: GET, HEAD\r\n";
+        out += std::string("Allow: ") + reply.allow + "\r\n";
+    if (reply.authenticate)
+        out += std::string("WWW-Authenticate: ") + kAuthenticateHeader + "\r\n";
     if (reply.varyHeader)
         out += "Vary: Accept-Encoding\r\n";
     if (reply.gzip)
@@ -165,7 +173,9 @@ private:
 
     void accept()
     {
-        const SOCKET s = ::accept(listener_, nullptr, nullptr);
+        sockaddr_storage from{};
+        int fromLength = sizeof from;
+        const SOCKET s = ::accept(listener_, reinterpret_cast<sockaddr *>(&from), &fromLength);
         if (s == INVALID_SOCKET)
             return;
         u_long nonBlocking = 1;
@@ -181,6 +191,7 @@ private:
         }
         Connection c;
         c.socket = s;
+        c.client = net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength).text();
         c.deadline = Clock::now() + limits_.requestTime;
         connections_.push_back(std::move(c));
     }
@@ -212,7 +223,8 @@ private:
                 const std::string_view head = std::string_view(c.in).substr(0, end);
                 c.reply = answer(method, c.in.substr(first + 1, second - first - 1),
                                  RequestHeads{headerValue(head, "Accept-Encoding"),
-                                              headerValue(head, "Accept-Language"), headerValue(head, "If-None-Match")},
+                                              headerValue(head, "Accept-Language"), headerValue(head, "If-None-Match"),
+                                              headerValue(head, "Authorization"), c.client},
                                  source_);
                 c.out = responseHead(c.reply);
                 // A small page goes with the head; the metrics stay where

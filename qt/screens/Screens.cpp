@@ -219,6 +219,13 @@ int main(int argc, char **argv)
         std::tie(dns.dnsName, dns.dnsType, dns.dnsExpect) = std::tuple("example.com", "MX", "=10 mail.example.com");
         CPortSettingsDlg editDns(prompter, dns);
         shoot(&editDns, QStringLiteral("port-settings-dns"));
+        PortSettingsForm push;
+        std::tie(push.port, push.protocol, push.existingEntry) = std::tuple(1, Push, 1);
+        push.pushToken = "Xq7cR2mVb9LkT0aZpW4sN8dYhJ3eF6uG";
+        push.stableId = "push-8c1f0e2b9d7a4365";
+        push.serverAddress = "192.0.2.10:9464";
+        CPortSettingsDlg editPush(prompter, push);
+        shoot(&editPush, QStringLiteral("port-settings-push"));
         TargetHostForm host;
         host.host = "192.0.2.10";
         CTargetHostDlg target(prompter, host);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The dialogs' rules without a toolkit: data exchange, the port settings and
 // target host forms, and the main dialog's rules on a real frame.
+#include "base/SecureRandom.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/dialogs/WindowPlace.h"
@@ -473,6 +474,51 @@ TEST(PortSettingsForm, theDnsPanelSuggests53AndRefusesWhatCannotBeChecked)
     c.port.value = "80";
     EXPECT_TRUE(form.onOk(c, prompter));
     EXPECT_EQ(form.dnsName, "_sip._tcp.example.com");
+}
+
+TEST(PortSettingsForm, thePushPanelMakesAShowsACopiesAndAfterAQuestionRegeneratesTheToken)
+{
+    test::FakePrompter prompter;
+    test::FakePortSettingsControls c;
+    PortSettingsForm form;
+    form.serverAddress = "127.0.0.1:9464";
+    form.stableId = "tcp-0123456789abcdef";
+    form.init(c);
+    EXPECT_EQ(c.stableId, "tcp-0123456789abcdef");
+    EXPECT_TRUE(c.pushToken.empty()) << "only a Push entry has one";
+    EXPECT_EQ(PortSettingsForm::kindTexts().at(Push), "Push");
+
+    c.setProtocolIndex(Push);
+    form.onProtocolChanged(c, Push);
+    EXPECT_EQ(c.panel, PortSettingsForm::KindPanel::Push);
+    const std::string token = c.pushToken;
+    EXPECT_TRUE(isPushToken(token)) << token;
+    EXPECT_EQ(c.pushCall, "curl -fsS http://127.0.0.1:9464/push/" + token);
+    form.onPushCopy(c);
+    EXPECT_EQ(c.copied, token);
+
+    // Regenerate asks first; No keeps the token.
+    prompter.answers = {mb::IdNo};
+    form.onPushRegenerate(c, prompter);
+    EXPECT_EQ(c.pushToken, token);
+    prompter.answers = {mb::IdYes};
+    form.onPushRegenerate(c, prompter);
+    EXPECT_NE(c.pushToken, token);
+    EXPECT_TRUE(isPushToken(c.pushToken));
+    EXPECT_EQ(prompter.texts().size(), 2u);
+
+    c.port.value = "1";
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(std::tie(form.pushToken, form.name), std::tie(c.pushToken, "Push (1)"));
+
+    // Without the server, the line says where the address goes; a stored
+    // token is kept as it is.
+    PortSettingsForm stored;
+    stored.protocol = Push;
+    stored.pushToken = "written-by-hand-0001";
+    stored.init(c);
+    EXPECT_EQ(c.pushToken, "written-by-hand-0001");
+    EXPECT_EQ(c.pushCall, "curl -fsS http://ADDR:PORT/push/written-by-hand-0001");
 }
 
 // The main dialog's rules on a real frame, through its dialog view.

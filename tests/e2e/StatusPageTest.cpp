@@ -223,5 +223,64 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
     EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
 }
 
+// A heartbeat entry and an inactive one in a real vigilon with --verbose:
+// both listed before anything happened, the inactive one as not checked; a
+// call turns the heartbeat entry Ok in the open page, silence fails it with
+// "no heartbeat"; the token never shows in the output or the page.
+TEST_F(StatusPage, listsHeartbeatAndNeverCheckedEntries)
+{
+    const std::string token = "cron-job-token-0123456789";
+    {
+        auto registry = reg::SqliteRegistry::open(storePath_);
+        ASSERT_TRUE(registry && registry->createKey(kProgramKey));
+        // 3 s x (3 + 1): longer than the page's polls, which see it Ok.
+        ASSERT_EQ(storePorts(*registry, {{0, Push, 1, 0, "", "nightly backup"}, {9, GenericTcp, 0, 0, "", "idle"}}, 3,
+                             3, "127.0.0.1"),
+                  reg::Status::Ok);
+        ASSERT_EQ(registry->openKey(kMonitorKey, reg::KeySetValue)
+                      ->setValue("Push Token #0", reg::RegSz, reg::stringBytes(token)),
+                  reg::Status::Ok);
+    }
+    const std::uint16_t port = closedTcpPort();
+    ChildProcess vigilon({binary_, "-service", "--verbose", "--metrics=127.0.0.1:" + std::to_string(port)},
+                         {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "VIGILON_LANG=en",
+                          "VIGILON_REGISTRY=" + storePath_, "VIGILON_HISTORY=" + dir_ / "history.db",
+                          "XDG_RUNTIME_DIR=" + dir_ / "runtime"});
+    ASSERT_TRUE(waitUntil([&] { return httpStatus(httpRequest(port, "GET", "/api/v1/entries")) == 200; }, 20000))
+        << vigilon.output();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+    Browser browser({dir_ / "profile-push", 1100, 700, "en-US,en"});
+    ASSERT_TRUE(browser.ready()) << browser.error();
+    ASSERT_TRUE(browser.open(url));
+    json shown = browser.run(kReadEntries);
+    ASSERT_EQ(shown.size(), 2u) << shown.dump();
+    EXPECT_EQ(shown[1]["name"], "idle");
+    EXPECT_EQ(shown[1]["state"], "Not checked");
+
+    // The job calls: Ok in place (POST with a body, as curl -d sends it).
+    EXPECT_EQ(httpStatus(httpRequest(port, "POST", "/push/" + token, "127.0.0.1",
+                                     "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 6\r\n\r\nx=done")),
+              200);
+    EXPECT_TRUE(waitUntil([&] {
+        shown = browser.run(kReadEntries);
+        return shown.size() == 2 && shown[0]["state"] == "Ok";
+    }, 20000)) << shown.dump();
+    keep(browser, "status-push");
+
+    // Silence beyond the window: failed, with its reason.
+    EXPECT_TRUE(waitUntil([&] {
+        shown = browser.run(kReadEntries);
+        return shown.size() == 2 && shown[0]["state"] == "Failed";
+    }, 20000)) << shown.dump();
+    const std::string text = browser.run("return document.body.textContent");
+    EXPECT_NE(text.find("no heartbeat"), std::string::npos) << text;
+    EXPECT_EQ(text.find(token), std::string::npos);
+    EXPECT_EQ(browser.consoleErrors(), std::vector<std::string>());
+    vigilon.signal(SIGTERM);
+    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+    EXPECT_NE(vigilon.output().find("nightly backup\tFailed"), std::string::npos) << vigilon.output();
+    EXPECT_EQ(vigilon.output().find(token), std::string::npos) << "the token is a secret";
+}
+
 } // namespace
 } // namespace vigilon::test

@@ -14,6 +14,8 @@
 #include "qt/TargetHostDlg.h"
 #include "qt/UiText.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -115,6 +117,37 @@ private slots:
         const DialogUnits du(font);
         QVERIFY(du.baseX() >= 5 && du.baseX() <= 8);
         QCOMPARE(du.baseY(), QFontMetrics(font).height());
+    }
+
+    // The Push panel in place of the others: a token made as the kind is
+    // chosen, the call line with the server's address, Copy to the
+    // clipboard, and Regenerate after a question.
+    void portSettingsPushPanel()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
+        form.serverAddress = "127.0.0.1:9464";
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(d.pushTokenEdit()->isHidden() && d.pushCopyButton()->isHidden());
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // Push
+        QCOMPARE(d.shownPanel(), PortSettingsForm::KindPanel::Push);
+        QVERIFY(d.pushTokenEdit()->isVisible() && d.pushCallEdit()->isVisible() && d.pathEdit()->isHidden());
+        const QString token = d.pushTokenEdit()->text();
+        QCOMPARE(token.size(), 32);
+        QVERIFY(d.pushTokenEdit()->isReadOnly());
+        QCOMPARE(d.pushCallEdit()->text(), QStringLiteral("curl -fsS http://127.0.0.1:9464/push/") + token);
+        QTest::mouseClick(d.pushCopyButton(), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), token);
+        prompter.answers = {mb::IdYes};
+        QTest::mouseClick(d.pushRegenerateButton(), Qt::LeftButton);
+        QVERIFY(d.pushTokenEdit()->text() != token);
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(QString::fromStdString(form.pushToken), d.pushTokenEdit()->text());
     }
 
     // Esc cancels. The real buttons and list reach the rules: a refused OK

@@ -233,6 +233,48 @@ TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
               std::make_tuple(std::string("example.com"), std::string("NS"), std::string()));
 }
 
+// A token written with the tool is used as it is; one the program makes for
+// a Push entry without one is what the tool then shows; one that cannot
+// stand in a URL is said, by name only.
+TEST_F(RegToolTest, PushTokensGoBetweenTheToolAndTheProgram)
+{
+    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"Port Count", "REG_DWORD", "3"}, {"Protocol #0", "REG_DWORD", "6"}, {"PortName #0", "REG_SZ", "backup"},
+             {"Push Token #0", "REG_SZ", "written-with-the-tool-42"}, {"Protocol #1", "REG_DWORD", "6"},
+             {"PortName #1", "REG_SZ", "sync"}, {"Protocol #2", "REG_DWORD", "6"}, {"PortName #2", "REG_SZ", "bad"},
+             {"Push Token #2", "REG_SZ", "has spaces in it, no"}})
+        add(kMonitor, name, type, data);
+    for (const char *i : {"0", "1", "2"}) {
+        for (const char *name : {"Port #", "Threshold #", "Action #", "Active #"})
+            add(kMonitor, name + std::string(i), "REG_DWORD", name[1] == 'c' && name[2] == 't' ? "1" : "0");
+        add(kMonitor, "Service #" + std::string(i), "REG_SZ", "");
+    }
+    std::string target = "127.0.0.1";
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        ::testing::internal::CaptureStderr();
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("\"Push Token #2\" is not"), std::string::npos) << said;
+        EXPECT_EQ(said.find("has spaces"), std::string::npos) << said;
+        ASSERT_EQ(loaded.ports.size(), 3u);
+        EXPECT_EQ(loaded.ports[0]->pushToken, "written-with-the-tool-42");
+        EXPECT_EQ(loaded.ports[1]->pushToken.size(), 32u);
+        EXPECT_TRUE(loaded.tokensMade);
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+        target = loaded.ports[1]->pushToken;
+    }
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Push Token #0"}).out,
+              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Push Token #0    REG_SZ    "
+              "written-with-the-tool-42\n\n");
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Push Token #1"}).out,
+              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Push Token #1    REG_SZ    " + target +
+                  "\n\n");
+}
+
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
 {
     ASSERT_EQ(reg({"add", "HKLM\\Software\\Ardentis\\Vigilon\\Monitor"}).status, 0);

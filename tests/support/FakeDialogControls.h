@@ -82,7 +82,13 @@ public:
     int udpMode = -1;
     std::string udpHelp;
     std::pair<bool, bool> udpBytesEnabled{true, true};
+    void setPushToken(const std::string &token) override { pushToken = token; }
+    void setPushCall(const std::string &line) override { pushCall = line; }
+    void copyText(const std::string &text) override { copied = text; }
+    void setStableId(const std::string &id) override { stableId = id; }
 
+    // The Push panel's texts, the clipboard and the id as last set.
+    std::string pushToken, pushCall, copied, stableId;
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
     int method = 0;
     bool redirects = false;

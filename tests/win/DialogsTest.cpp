@@ -563,6 +563,36 @@ void CALLBACK readMenu(HWND, UINT, UINT_PTR timer, DWORD)
 
 // The uptime column shows the kept history's 24 hours; the list's context
 // menu opens the entry's outages, which export to the file chosen.
+// Push: its panel in place of the request's, a token made as the kind is
+// chosen, the call line with a placeholder while no server runs; OK gives
+// the entry that token.
+TEST_F(WinDialogs, thePushPanelShowsTheTokenAndItsCallLine)
+{
+    const auto shown = [](HWND d, int id) { return (GetWindowLongW(GetDlgItem(d, id), GWL_STYLE) & WS_VISIBLE) != 0; };
+    std::string token;
+    const std::size_t ran = runModal("監視ポート設定",
+                                     {[&](HWND d) {
+                                         SetDlgItemTextW(d, IDC_PORT, L"1");
+                                         EXPECT_FALSE(shown(d, IDC_PUSH_TOKEN));
+                                         SendDlgItemMessageW(d, IDC_PROTOCOL, CB_SETCURSEL, Push, 0);
+                                         SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_PROTOCOL, CBN_SELCHANGE),
+                                                      reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_PROTOCOL)));
+                                         for (int id : {IDC_PUSH_GROUP, IDC_PUSH_TOKEN, IDC_PUSH_COPY, IDC_PUSH_CALL,
+                                                        IDC_PUSH_REGENERATE, IDC_ENTRY_ID})
+                                             EXPECT_TRUE(shown(d, id)) << id;
+                                         EXPECT_FALSE(shown(d, IDC_HTTP_PATH));
+                                         token = text(GetDlgItem(d, IDC_PUSH_TOKEN));
+                                         EXPECT_EQ(token.size(), 32u) << token;
+                                         EXPECT_EQ(text(GetDlgItem(d, IDC_PUSH_CALL)),
+                                                   "curl -fsS http://ADDR:PORT/push/" + token);
+                                         SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                     }},
+                                     [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 1u);
+    EXPECT_EQ(entry(2).protocol, std::uint32_t(Push));
+    EXPECT_EQ(entry(2).pushToken, token);
+}
+
 TEST_F(WinDialogs, theUptimeColumnAndTheOutageListFromTheContextMenu)
 {
     FakeHistory kept(loop);

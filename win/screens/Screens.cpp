@@ -291,6 +291,14 @@ void formDialogs()
         std::tie(dns.dnsName, dns.dnsType, dns.dnsExpect) = std::tuple("example.com", "MX", "=10 mail.example.com");
         win::runPortSettingsDialog(nullptr, dns, prompter);
     });
+    shootModal(loadString(sid::PortSettingsCaption), "port-settings-push", [&] {
+        PortSettingsForm push;
+        std::tie(push.port, push.protocol, push.existingEntry) = std::tuple(1, Push, 1);
+        push.pushToken = "Xq7cR2mVb9LkT0aZpW4sN8dYhJ3eF6uG";
+        push.stableId = "push-8c1f0e2b9d7a4365";
+        push.serverAddress = "192.0.2.10:9464";
+        win::runPortSettingsDialog(nullptr, push, prompter);
+    });
     shootModal(loadString(sid::TargetHostCaption), "target-host", [&] {
         TargetHostForm host;
         host.host = "192.0.2.10";
