@@ -618,6 +618,8 @@ Status writeSchedule(Key &key, std::uint32_t i, const MonitorPort &entry, const 
     put("Retry", entry.retryLimit, had ? had->retry : std::nullopt);
     put("Timeout", entry.timeoutMs, had ? had->timeout : std::nullopt);
     return status;
+}
+
 // "Push Token #i" (REG_SZ): the secret of a heartbeat entry's URL. A
 // heartbeat entry without one gets a fresh one (made true); a stored one
 // is used as it is, so long as it can stand in a URL's path.

@@ -264,7 +264,7 @@ TEST_F(StatusPage, listsHeartbeatAndNeverCheckedEntries)
     EXPECT_TRUE(waitUntil([&] {
         shown = browser.run(kReadEntries);
         return shown.size() == 2 && shown[0]["state"] == "Ok";
-    }, 20000)) << shown.dump();
+    }, 20000)) << shown.dump() << vigilon.output();
     keep(browser, "status-push");
 
     // Silence beyond the window: failed, with its reason.
