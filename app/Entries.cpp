@@ -66,6 +66,10 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.udpPayload = settings.udpPayload;
     entry.udpExpect = settings.udpExpect;
     entry.request = settings.request;
+    // The dialog checked the text; one that does not read keeps none.
+    std::string why;
+    if (!parseQuietWindows(settings.quietWindows, entry.quietWindows, why))
+        entry.quietWindows.clear();
 }
 } // namespace
 
@@ -118,6 +122,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.request = entry.request;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
+    view.quietUntil = entry.quietUntil;
+    view.quietWindows = quietWindowsText(entry.quietWindows);
+    view.quiet = entry.quiet;
     return view;
 }
 
@@ -314,6 +321,25 @@ const MonitorPort *CMainFrame::entryOfId(std::uint32_t entryId) const
         if (ports_[row]->id == entryId)
             return ports_[row].get();
     return nullptr;
+}
+
+} // namespace vigilon
+
+namespace vigilon {
+
+void CMainFrame::setQuiet(const std::vector<std::size_t> &rows, QuietChoice choice)
+{
+    const std::int64_t until = quietUntilFor(choice, context_.clock->nowSeconds());
+    bool changed = false;
+    for (const std::size_t row : rows) {
+        MonitorPort *entry = realEntry(row);
+        if (!entry || entry->quietUntil == until)
+            continue;
+        engine_.setQuietUntil(*entry, until);
+        changed = true;
+    }
+    if (changed)
+        saveSettings();
 }
 
 } // namespace vigilon

@@ -64,6 +64,15 @@ public:
         (void)entry;
         (void)unixMillis;
     }
+    // The entry's quiet period began (quiet) or ended, as the engine found
+    // it; while monitoring runs every entry found quiet at a start is said.
+    // Its checks go on and are told as ever.
+    virtual void quietChanged(const MonitorPort &entry, bool quiet, std::int64_t unixMillis)
+    {
+        (void)entry;
+        (void)quiet;
+        (void)unixMillis;
+    }
 };
 
 } // namespace vigilon

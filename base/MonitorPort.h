@@ -4,6 +4,7 @@
 #include "base/FailureReason.h"
 #include "base/HttpRequest.h"
 #include "base/HttpStatusRule.h"
+#include "base/QuietTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -123,6 +124,14 @@ struct MonitorPort {
     // The message channels this entry uses, by index ("Channels #i");
     // absent: every channel.
     std::optional<std::vector<std::uint32_t>> channels;
+
+    // Quiet periods. quietUntil: the one set by hand ("Quiet Until #i"),
+    // seconds since 1970 UTC, kQuietUntilResumed until resumed, 0 none.
+    // quietWindows: the weekly ones ("Quiet Windows #i").
+    std::int64_t quietUntil = 0;
+    std::vector<QuietWindow> quietWindows;
+    // Whether the entry is quiet now, as the engine last found it.
+    bool quiet = false;
 
     MonitorPort();
     ~MonitorPort();
