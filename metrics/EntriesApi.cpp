@@ -254,6 +254,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
         entry.row = e.row;
         entry.name = validUtf8(labels.name);
         entry.status = e.status;
+        entry.quiet = e.quiet;
         entry.host = validUtf8(labels.host);
         entry.port = labels.port;
         entry.kind = kindLabel(labels.protocol);
@@ -278,6 +279,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
         object["port"] = labels.port;
         object["kind"] = kindLabel(labels.protocol);
         object["state"] = stateName(e.status);
+        object["quiet"] = e.quiet;
         if (e.reason.failed()) {
             object["reason"] = validUtf8(reasonText(e.reason));
             object["reason_kind"] = reasonLabel(e.reason.kind);

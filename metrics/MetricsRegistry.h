@@ -69,6 +69,8 @@ struct EntryMetrics {
     std::int64_t checkedAtMillis = 0;
     std::int32_t certDaysLeft = 0;
     std::size_t row = 0;
+    // In a quiet period: checked as ever, but alerting no one.
+    bool quiet = false;
 };
 
 // The metrics as one scrape sees them.
@@ -105,6 +107,7 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+    void quietChanged(const MonitorPort &entry, bool quiet, std::int64_t unixMillis) override;
 
     // Any thread. into is reused: pass the same one scrape after scrape.
     void snapshot(MetricsSnapshot &into) const;
