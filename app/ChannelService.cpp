@@ -207,7 +207,7 @@ void ChannelService::monitoringStopped(std::int64_t)
     quiet_.clear();
 }
 
-void ChannelService::quietChanged(const MonitorPort &entry, bool quiet, std::int64_t)
+void ChannelService::quietChanged(const MonitorPort &entry, const std::string &, bool quiet, std::int64_t)
 {
     if (quiet)
         quiet_.insert(entry.id);

@@ -67,7 +67,7 @@ public:
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
     // No reminder goes out for a quiet entry.
-    void quietChanged(const MonitorPort &entry, bool quiet, std::int64_t unixMillis) override;
+    void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis) override;
 
 private:
     ChannelService(EventLoop &loop, const Clock &clock, std::vector<ChannelSetting> settings, Options options);

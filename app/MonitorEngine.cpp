@@ -782,7 +782,7 @@ void MonitorEngine::quietBecomes(MonitorPort &entry, bool quiet, std::int64_t no
     if (!running_)
         return;
     for (CheckObserver *observer : context_.observers)
-        observer->quietChanged(entry, quiet, now * 1000);
+        observer->quietChanged(entry, checkedHost(entry, *context_.targetHost), quiet, now * 1000);
     if (quiet || entry.status != Failed)
         return;
     // Still failed as its quiet period ends: announced now, once.

@@ -367,7 +367,7 @@ void MetricsRegistry::entryForgotten(const MonitorPort &entry, std::int64_t)
     ++published_;
 }
 
-void MetricsRegistry::quietChanged(const MonitorPort &entry, bool quiet, std::int64_t)
+void MetricsRegistry::quietChanged(const MonitorPort &entry, const std::string &, bool quiet, std::int64_t)
 {
     const std::lock_guard lock(mutex_);
     const auto found = entries_.find(entry.id);

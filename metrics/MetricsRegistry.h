@@ -107,7 +107,7 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
-    void quietChanged(const MonitorPort &entry, bool quiet, std::int64_t unixMillis) override;
+    void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis) override;
 
     // Any thread. into is reused: pass the same one scrape after scrape.
     void snapshot(MetricsSnapshot &into) const;
