@@ -121,6 +121,8 @@ bool CMainFrame::loadStore()
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
     }
+    // Quiet periods show before monitoring starts.
+    engine_.updateQuiet(context_.clock->nowSeconds());
     // Said on standard error by the load as well; here for whoever sits at
     // the desktop.
     for (const auto &entry : ports_) {

@@ -5,6 +5,7 @@
 
 #include "app/FrameUi.h"
 #include "app/MonitorRules.h"
+#include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/text/FailureText.h"
 
@@ -24,6 +25,14 @@ constexpr std::uint64_t kSliceMicros = 2000;
 // Finished checks destroyed in one pass of the loop at most (and within
 // kSliceMicros).
 constexpr std::size_t kTeardownBatch = 256;
+// The line an entry's graph shows: a quiet entry's says so first.
+std::string graphLine(const MonitorPort &entry, const std::string &line)
+{
+    if (!entry.quiet)
+        return line;
+    const std::string &quiet = loadString(sid::GraphQuietLine);
+    return line.empty() ? quiet : quiet + " \xC2\xB7 " + line;
+}
 } // namespace
 
 MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
@@ -660,8 +669,9 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     listener_.responseSample(entry.id, entry.responseTime,
-                             usesTls(entry.protocol) && entry.certDaysKnown ? certDaysLine(entry.certDaysLeft)
-                                                                            : std::string());
+                             graphLine(entry, usesTls(entry.protocol) && entry.certDaysKnown
+                                                  ? certDaysLine(entry.certDaysLeft)
+                                                  : std::string()));
     countStatus(before, entry.status);
     if (before == Failed && !entry.quiet)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
@@ -700,7 +710,7 @@ void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const Fail
                      ranMicros, entry.lastReason);
     if (verdict == FailureVerdict::Tolerated)
         return;
-    listener_.responseSample(entry.id, 0, graphReasonLine(entry.lastReason));
+    listener_.responseSample(entry.id, 0, graphLine(entry, graphReasonLine(entry.lastReason)));
     countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);

@@ -453,6 +453,7 @@ std::string outagesDocument(const EntryView &entry, std::int64_t fromMillis, std
         outage["reason"] = validUtf8(reasonText(o.reason));
         outage["reason_kind"] = reasonLabel(o.reason.kind);
         outage["alert_ran"] = o.alertRan;
+        outage["quiet"] = o.quiet;
         list.push_back(std::move(outage));
     }
     json doc = json::object();
