@@ -3,6 +3,7 @@
 
 #include "app/FrameUi.h"
 #include "base/QuietTime.h"
+#include "base/Language.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
 
@@ -48,6 +49,20 @@ bool trayQuietChoice(unsigned command, QuietChoice &choice)
 std::string quietName(const std::string &name)
 {
     return formatText(loadString(sid::QuietNameMark), {name});
+}
+
+std::string withoutQuietMark(const std::string &shown)
+{
+    // The mark of either language: the list keeps what it was filled with.
+    for (const Language language : {Language::English, Language::Japanese}) {
+        const std::string &format = loadString(sid::QuietNameMark, language);
+        const std::size_t place = format.find("%s");
+        const std::string before = format.substr(0, place), after = format.substr(place + 2);
+        if (shown.size() > before.size() + after.size() && shown.compare(0, before.size(), before) == 0 &&
+            shown.compare(shown.size() - after.size(), after.size(), after) == 0)
+            return shown.substr(before.size(), shown.size() - before.size() - after.size());
+    }
+    return shown;
 }
 
 } // namespace vigilon

@@ -27,7 +27,9 @@ const std::array<TrayQuietItem, 4> &trayQuietItems();
 // The choice of a tray command; false for any other command.
 bool trayQuietChoice(unsigned command, QuietChoice &choice);
 
-// An entry's name as the port list shows it while it is quiet.
+// An entry's name as the port list shows it while it is quiet, and the name
+// a row shows without that mark (as it is when it has none).
 std::string quietName(const std::string &name);
+std::string withoutQuietMark(const std::string &shown);
 
 } // namespace vigilon

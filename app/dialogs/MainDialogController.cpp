@@ -313,9 +313,12 @@ int MainDialogController::frameRow(int row) const
     // share a name: the row's own entry is the one while the names agree.
     const std::string name = controls_->rowName(row);
     if (static_cast<std::size_t>(row) < frame_.entryCount() &&
-        frame_.entryView(static_cast<std::size_t>(row)).name == name)
+        rowContent(frame_.entryView(static_cast<std::size_t>(row))).texts[0] == name)
         return row;
-    return frame_.findEntry(name);
+    // A quiet entry's row shows its name with a mark.
+    const int found = frame_.findEntry(name);
+    const std::string plain = withoutQuietMark(name);
+    return found >= 0 || plain == name ? found : frame_.findEntry(plain);
 }
 
 void MainDialogController::afterChange()

@@ -3,12 +3,12 @@
 // whether a moment lies in one, across midnight and across the changes of
 // daylight saving time.
 #include "base/QuietTime.h"
+#include "tests/support/FakeEventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 namespace vigilon {
@@ -97,32 +97,6 @@ TEST(QuietWindows, aQuietPeriodSetByHandLastsUntilItsTimeOrUntilResumed)
 }
 
 #ifndef _WIN32
-// The local time of this system, with its rules of daylight saving time,
-// for the test.
-class LocalZone {
-public:
-    explicit LocalZone(const char *zone)
-    {
-        if (const char *old = std::getenv("TZ"))
-            before_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        if (before_)
-            setenv("TZ", before_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    LocalZone(const LocalZone &) = delete;
-    LocalZone &operator=(const LocalZone &) = delete;
-
-private:
-    std::optional<std::string> before_;
-};
-
 // Seconds since 1970 of a UTC time.
 std::int64_t utc(int year, int month, int day, int hour, int minute)
 {
@@ -137,7 +111,7 @@ std::int64_t utc(int year, int month, int day, int hour, int minute)
 
 TEST(QuietWindows, localTimeFollowsDaylightSavingTimeBothWays)
 {
-    LocalZone berlin("Europe/Berlin");
+    test::ScopedTimeZone berlin("Europe/Berlin");
     const auto window = windowsOf("Sun 02:00-04:00");
     // 29 March 2026: at 01:00 UTC the clocks go from 02:00 to 03:00. The
     // window's first hour does not happen: it lasts one hour.
@@ -153,7 +127,7 @@ TEST(QuietWindows, localTimeFollowsDaylightSavingTimeBothWays)
     EXPECT_TRUE(inQuietWindow(window, utc(2026, 10, 25, 2, 59)));   // 03:59 CET
     EXPECT_FALSE(inQuietWindow(window, utc(2026, 10, 25, 3, 0)));   // 04:00 CET
     // The same moment elsewhere is another local time.
-    LocalZone tokyo("Asia/Tokyo");
+    test::ScopedTimeZone tokyo("Asia/Tokyo");
     EXPECT_FALSE(inQuietWindow(window, utc(2026, 10, 25, 0, 0))); // 09:00 JST
     EXPECT_TRUE(inQuietWindow(window, utc(2026, 10, 24, 17, 30))); // Sun 02:30 JST
 }
