@@ -54,6 +54,24 @@ string(REGEX REPLACE "\n \.\n" "\n\n" licence_body "${CMAKE_MATCH_1}")
 string(REGEX REPLACE "(^|\n) " "\\1" licence_body "${licence_body}")
 file(WRITE "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt.tmp"
   "Vigilon is distributed under the MIT (Expat) licence.\n\nCopyright ${copyright_line}\n\n${licence_body}")
+# The libraries compiled into the programs, each with its notice: shown after
+# the licence and put beside the programs as THIRD-PARTY.txt.
+set(notices "Vigilon's Windows programs contain these libraries, each under its own terms.\n\n")
+string(APPEND notices "SQLite (the history): its authors have dedicated it to the public domain.\n\n")
+string(APPEND notices "zlib (compressed metrics): Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler, "
+  "under the zlib licence.\n\n")
+if(EXISTS "${VIGILON_PCRE2_SOURCE}/LICENCE")
+  file(READ "${VIGILON_PCRE2_SOURCE}/LICENCE" pcre2_licence)
+  string(APPEND notices "PCRE2 (content rules of HTTP entries), under this licence:\n\n${pcre2_licence}\n")
+else()
+  message(WARNING "PCRE2's LICENCE is not in ${VIGILON_PCRE2_SOURCE}: run scripts/pcre2-source.sh again; "
+                  "the package would lack its notice")
+  string(APPEND notices "PCRE2 (content rules of HTTP entries): its licence text is missing from this build.\n")
+endif()
+file(WRITE "${PROJECT_BINARY_DIR}/nsis/THIRD-PARTY.txt.tmp" "${notices}")
+configure_file("${PROJECT_BINARY_DIR}/nsis/THIRD-PARTY.txt.tmp" "${PROJECT_BINARY_DIR}/nsis/THIRD-PARTY.txt" COPYONLY)
+install(FILES "${PROJECT_BINARY_DIR}/nsis/THIRD-PARTY.txt" DESTINATION . COMPONENT programs)
+file(APPEND "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt.tmp" "\n\n${notices}")
 configure_file("${PROJECT_BINARY_DIR}/nsis/LICENSE.txt.tmp" "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt" COPYONLY)
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_BINARY_DIR}/nsis/LICENSE.txt")
 # A 64-bit installer, as the programs are (and as 64-bit Wine runs it):

@@ -2,6 +2,7 @@
 #include "history/HistoryFile.h"
 
 #include "base/TextFormat.h"
+#include "base/Utf8Path.h"
 
 #include <sqlite3.h>
 
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 // Paths are UTF-8 everywhere in the program.
 fs::path fsPath(const std::string &path)
 {
-    return fs::path(std::u8string(path.begin(), path.end()));
+    return pathFromUtf8(path);
 }
 
 bool exists(const std::string &path)

@@ -3,6 +3,8 @@
 
 #include "history/HistoryFile.h"
 
+#include "base/Utf8Path.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -61,10 +63,11 @@ bool OutboxFile::open(const std::string &path, std::string &why)
     // its checks here only look at it, for closing any descriptor of the
     // file would drop the locks that connection holds on it.
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
+    const std::filesystem::path named = pathFromUtf8(path);
+    if (!std::filesystem::exists(named, error)) {
         if (!prepareFile(path, why))
             return false;
-    } else if (!std::filesystem::is_regular_file(path, error)) {
+    } else if (!std::filesystem::is_regular_file(named, error)) {
         why = "not a regular file";
         return false;
     } else if (isStoreFile(path)) {

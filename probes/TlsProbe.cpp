@@ -92,6 +92,16 @@ int CTlsProbe::begin()
         return 0;
     }
     net::enableReceiveStamps(socket_);
+    // The ClientHello is made before the connect, outside the timed span:
+    // making its key share is the client's own work, not the server's
+    // answer. It waits in the session until the connection is up.
+    if (session_->handshake() == tls::Progress::Failed) {
+        killTimer();
+        unwatch();
+        localError_ = -1;
+        reason_ = session_->failure().failed() ? session_->failure() : FailureReason::of(FailureKind::TlsHandshakeFailed);
+        return 0;
+    }
     return startConnect("cannot connect for a TLS check");
 }
 
@@ -300,8 +310,7 @@ void CTlsProbe::onSocket(unsigned events, int error)
         }
         connected_ = true;
         net::keepIcmpErrors(socket_, family_, false);
-        // The ClientHello.
-        session_->handshake();
+        // The ClientHello, made before the connect.
         if (!flush())
             return;
         if (!(events & (EventLoop::Readable | EventLoop::Closed)))

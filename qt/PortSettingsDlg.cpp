@@ -80,15 +80,15 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     label(this, du, uiText(sid::HttpStatusLabel), 10, 113, 42, 10);
     label(this, du, uiText(sid::CertWarnDaysLabel), 10, 130, 46, 11);
     label(this, du, uiText(sid::CertWarnDaysNote), 97, 130, 150, 11);
-    // The HTTP request's rows.
+    // The HTTP request's rows: the Http kind panel.
     auto *request = new QGroupBox(QStringLiteral("HTTP / HTTPS"), this);
     request->setGeometry(du.rect(7, 149, 257, 138));
-    label(this, du, uiText(sid::RequestMethodLabel), 10, 162, 46, 10);
-    label(this, du, uiText(sid::RequestPathLabel), 110, 162, 24, 10);
-    label(this, du, uiText(sid::RequestHeadersLabel), 10, 178, 46, 10);
-    label(this, du, uiText(sid::RequestBodyLabel), 10, 212, 46, 10);
-    label(this, du, uiText(sid::RequestBodyNote), 58, 243, 199, 10);
-    label(this, du, uiText(sid::ContentRuleLabel), 10, 270, 46, 10);
+    inPanel(KindPanel::Http, {request, label(this, du, uiText(sid::RequestMethodLabel), 10, 162, 46, 10),
+                              label(this, du, uiText(sid::RequestPathLabel), 110, 162, 24, 10),
+                              label(this, du, uiText(sid::RequestHeadersLabel), 10, 178, 46, 10),
+                              label(this, du, uiText(sid::RequestBodyLabel), 10, 212, 46, 10),
+                              label(this, du, uiText(sid::RequestBodyNote), 58, 243, 199, 10),
+                              label(this, du, uiText(sid::ContentRuleLabel), 10, 270, 46, 10)});
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
     hostEdit_ = new QLineEdit(this);
@@ -173,6 +173,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     contentTextField_.attach(contentTextEdit_);
     headersField_ = std::make_unique<TextField>(headersEdit_);
     bodyField_ = std::make_unique<TextField>(bodyEdit_);
+    inPanel(KindPanel::Http,
+            {methodCombo_, pathEdit_, headersEdit_, bodyEdit_, redirectsCheck_, contentRuleCombo_, contentTextEdit_});
     connect(methodCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
     connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
 
@@ -239,6 +241,21 @@ int CPortSettingsDlg::protocolIndex() const
 void CPortSettingsDlg::setProtocolIndex(int index)
 {
     protocolCombo_->setCurrentIndex(index);
+}
+
+void CPortSettingsDlg::inPanel(KindPanel panel, std::initializer_list<QWidget *> widgets)
+{
+    std::vector<QWidget *> &members = panels_[static_cast<std::size_t>(panel)];
+    members.insert(members.end(), widgets.begin(), widgets.end());
+}
+
+void CPortSettingsDlg::showPanel(KindPanel panel)
+{
+    shownPanel_ = panel;
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        for (QWidget *widget : panels_[i])
+            widget->setVisible(i == static_cast<std::size_t>(panel));
+    }
 }
 
 void CPortSettingsDlg::setHostHint(const std::string &text)

@@ -7,9 +7,12 @@
 
 #include <QDialog>
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +30,10 @@ public:
     CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent = nullptr);
     ~CPortSettingsDlg() override;
 
+    using KindPanel = PortSettingsForm::KindPanel;
     PortSettingsForm &form() { return form_; }
+    // The kind panel shown last.
+    KindPanel shownPanel() const { return shownPanel_; }
     QLineEdit *portEdit() const { return portEdit_; }
     QComboBox *protocolCombo() const { return protocolCombo_; }
     QLineEdit *commandEdit() const { return commandEdit_; }
@@ -63,6 +69,9 @@ private:
     int protocolIndex() const override;
     void setProtocolIndex(int index) override;
     void setDeleteEnabled(bool enabled) override;
+    void showPanel(KindPanel panel) override;
+    // Makes widgets members of a kind panel, shown and hidden together.
+    void inPanel(KindPanel panel, std::initializer_list<QWidget *> widgets);
     int httpStatusChoice() const override;
     void setHttpStatusChoice(int choice) override;
     EditField &httpCodesField() override { return httpCodesField_; }
@@ -114,6 +123,9 @@ private:
     class TextField;
     std::unique_ptr<TextField> headersField_;
     std::unique_ptr<TextField> bodyField_;
+    // Each kind panel's widgets, by KindPanel.
+    std::array<std::vector<QWidget *>, 5> panels_;
+    KindPanel shownPanel_ = KindPanel::None;
     // Answers that arrive after the dialog went reach nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

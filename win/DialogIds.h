@@ -46,6 +46,14 @@
 #define IDC_HTTP_REDIRECTS 1074
 #define IDC_CONTENT_RULE 1075
 #define IDC_CONTENT_TEXT 1076
+// The Http kind panel's group box and labels.
+#define IDC_HTTP_GROUP 1077
+#define IDC_HTTP_METHOD_LABEL 1078
+#define IDC_HTTP_PATH_LABEL 1079
+#define IDC_HTTP_HEADERS_LABEL 1080
+#define IDC_HTTP_BODY_LABEL 1081
+#define IDC_HTTP_BODY_NOTE 1082
+#define IDC_CONTENT_RULE_LABEL 1083
 
 /* Target host */
 #define IDC_HOST 1000

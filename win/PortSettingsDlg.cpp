@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 namespace vigilon::win {
 
 namespace {
@@ -34,6 +36,26 @@ public:
 private:
     HwndEditField field_;
 };
+
+using KindPanel = PortSettingsForm::KindPanel;
+
+// Each kind panel's controls, its group box and labels included: shown and
+// hidden together.
+const std::vector<int> &panelControls(KindPanel panel)
+{
+    static const std::vector<int> none;
+    static const std::vector<int> http{IDC_HTTP_GROUP,       IDC_HTTP_METHOD_LABEL, IDC_HTTP_PATH_LABEL,
+                                       IDC_HTTP_HEADERS_LABEL, IDC_HTTP_BODY_LABEL, IDC_HTTP_BODY_NOTE,
+                                       IDC_CONTENT_RULE_LABEL, IDC_HTTP_METHOD,     IDC_HTTP_PATH,
+                                       IDC_HTTP_HEADERS,     IDC_HTTP_BODY,         IDC_HTTP_REDIRECTS,
+                                       IDC_CONTENT_RULE,     IDC_CONTENT_TEXT};
+    switch (panel) {
+    case KindPanel::Http:
+        return http;
+    default:
+        return none;
+    }
+}
 
 class CPortSettingsDlg final : public ModalBase, private PortSettingsForm::Controls {
 public:
@@ -125,6 +147,13 @@ private:
         SendDlgItemMessageW(window, IDC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     void setDeleteEnabled(bool enabled) override { EnableWindow(GetDlgItem(window, IDC_DELETE), enabled); }
+    void showPanel(KindPanel panel) override
+    {
+        for (KindPanel each : {KindPanel::Http, KindPanel::Udp, KindPanel::Dns, KindPanel::Push}) {
+            for (int id : panelControls(each))
+                ShowWindow(GetDlgItem(window, id), each == panel ? SW_SHOW : SW_HIDE);
+        }
+    }
     int httpStatusChoice() const override
     {
         return static_cast<int>(SendDlgItemMessageW(window, IDC_HTTP_STATUS, CB_GETCURSEL, 0, 0));

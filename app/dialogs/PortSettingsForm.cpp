@@ -14,6 +14,19 @@ std::vector<std::string> PortSettingsForm::kindTexts()
             "TLS"};
 }
 
+PortSettingsForm::KindPanel PortSettingsForm::panelOf(int protocol)
+{
+    switch (protocol) {
+    case Http:
+    case Https:
+        return KindPanel::Http;
+    case GenericUdp:
+        return KindPanel::Udp;
+    default:
+        return KindPanel::None;
+    }
+}
+
 bool PortSettingsForm::certDaysApply(int protocol)
 {
     return protocol >= 0 && usesTls(static_cast<std::uint32_t>(protocol));
@@ -73,6 +86,7 @@ void PortSettingsForm::init(Controls &controls) const
     DataExchange::writeNumber(controls.thresholdField(), threshold);
     controls.setDeleteEnabled(existingEntry != 0);
     controls.setProtocolIndex(protocol >= 0 && protocol <= static_cast<int>(Tls) ? protocol : -1);
+    controls.showPanel(panelOf(protocol));
     DataExchange::writeNumber(controls.certDaysField(), certWarnDays);
     controls.setCertDaysEnabled(certDaysApply(protocol));
     controls.commandField().setText(command);
@@ -120,6 +134,7 @@ void PortSettingsForm::onProtocolChanged(Controls &controls, int index)
     onHttpStatusChoiceChanged(controls);
     onRequestChanged(controls);
     controls.setCertDaysEnabled(certDaysApply(protocol));
+    controls.showPanel(panelOf(protocol));
     EditField &portField = controls.portField();
     if (protocol == Ping) {
         if (previous != Ping) {

@@ -35,6 +35,10 @@ public:
     enum HttpStatusChoice { AnyReply = 0, SuccessOrRedirect = 1, TheseCodes = 2 };
     static std::vector<std::string> httpStatusChoiceTexts();
 
+    // The group of rows under the common ones that belongs to the chosen
+    // kind. One shows at a time, all at the same place in the dialog.
+    enum class KindPanel { None, Http, Udp, Dns, Push };
+    static KindPanel panelOf(int protocol);
     // What the rules need of the dialog's controls.
     class Controls {
     public:
@@ -50,6 +54,8 @@ public:
         virtual int protocolIndex() const = 0;
         virtual void setProtocolIndex(int index) = 0;
         virtual void setDeleteEnabled(bool enabled) = 0;
+        // Shows the rows of one kind panel and hides the others'.
+        virtual void showPanel(KindPanel panel) = 0;
         // The HTTP status row: the choice list, the codes' edit, and which
         // of the two can be used.
         virtual int httpStatusChoice() const = 0;
@@ -126,8 +132,8 @@ public:
     // PING again puts back the port that was typed before, unless 7 was
     // typed over meanwhile. HTTPS puts 443 in an empty port box (or one
     // showing 0). The HTTP status row is usable for the HTTP kinds only; the
-    // row of the days of warning follows the kind. Nothing else the user
-    // typed changes.
+    // row of the days of warning and the kind panel follow the kind. Nothing
+    // else the user typed changes.
     void onProtocolChanged(Controls &controls, int index);
     // Another choice in the HTTP status row: the codes' edit is usable for
     // "these codes" only.

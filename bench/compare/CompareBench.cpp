@@ -459,7 +459,7 @@ int main(int argc, char **argv)
 {
     unsigned checks = 100;
     bool keepStderr = false;
-    std::string only; // one figure: icmp, http, https, several, tcp or dead
+    std::string only; // one figure: icmp, http, https, tls, several, tcp or dead
     std::string wineProgram;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--checks") == 0 && i + 1 < argc)
@@ -471,7 +471,7 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "--wine") == 0 && i + 1 < argc)
             wineProgram = argv[++i];
         else {
-            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|https|several|tcp|dead] [--keep-stderr] "
+            std::fprintf(stderr, "usage: compare_bench [--checks N] [--only icmp|http|https|tls|several|tcp|dead] [--keep-stderr] "
                                  "[--wine compare_wine_checks.exe]   (N checks per delay, default 100)\n");
             return 2;
         }
@@ -517,7 +517,7 @@ int main(int argc, char **argv)
     Responder https;
     std::uint16_t httpsPort = 0;
     char pki[] = "/tmp/vigilon-bench-pki.XXXXXX";
-    const std::string pkiDir = wanted("https") && ::mkdtemp(pki) ? pki : "";
+    const std::string pkiDir = (wanted("https") || wanted("tls")) && ::mkdtemp(pki) ? pki : "";
     const std::string certFile = pkiDir + "/cert.pem", keyFile = pkiDir + "/key.pem";
     bool haveHttps = false;
     if (!pkiDir.empty()) {
@@ -555,7 +555,7 @@ int main(int argc, char **argv)
             rows.push_back(fromPeer("check_http", checkHttpTimes(httpPort, checks), delay, http));
             printErrorFigure("HTTP HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
         }
-        if (haveHttps) {
+        if (haveHttps && wanted("https")) {
             std::vector<ErrorRow> rows;
             resetResponder(https, delay);
             rows.push_back(oursOnEntry({httpsPort, Https}, "127.0.0.1", delay, checks, https));
@@ -564,6 +564,15 @@ int main(int argc, char **argv)
             resetResponder(https, delay);
             rows.push_back(fromPeer("check_http -S", checkHttpsTimes(httpsPort, checks), delay, https));
             printErrorFigure("HTTPS HEAD on 127.0.0.1, D = " + std::to_string(delay) + " ms: error, ms", rows);
+        }
+        // The handshake never waits for the responder's delay: one figure.
+        if (haveHttps && wanted("tls") && delay == kDelaysMs[0]) {
+            std::vector<ErrorRow> rows;
+            resetResponder(https, 0);
+            rows.push_back(oursOnEntry({httpsPort, Tls}, "127.0.0.1", 0, checks, https));
+            resetResponder(https, 0);
+            rows.push_back(fromPeer("curl", curlHandshakeTimes(httpsPort, certFile, checks), 0, https));
+            printErrorFigure("TLS handshake with 127.0.0.1: time, ms", rows);
         }
     }
     if (haveHttp && wanted("several"))

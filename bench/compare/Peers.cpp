@@ -165,6 +165,16 @@ PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsig
                      count, "includes the connect and handshake; verifies");
 }
 
+PeerTimes curlHandshakeTimes(std::uint16_t port, const std::string &trustFile, unsigned count)
+{
+    const std::string program = findProgram("curl");
+    if (program.empty())
+        return missing("curl");
+    return timedRuns({program, "-s", "-o", "/dev/null", "-I", "--cacert", trustFile, "-w", "time=%{time_appconnect}\n",
+                      "https://127.0.0.1:" + std::to_string(port) + "/"},
+                     count, "to the handshake's end (time_appconnect); verifies");
+}
+
 ScanRun nmapConnectScan(const std::vector<std::uint16_t> &ports)
 {
     ScanRun scan;

@@ -27,6 +27,9 @@ PeerTimes checkHttpTimes(std::uint16_t port, unsigned count);
 // trustFile only.
 PeerTimes checkHttpsTimes(std::uint16_t port, unsigned count);
 PeerTimes curlHttpsTimes(std::uint16_t port, const std::string &trustFile, unsigned count);
+// curl's own time to the end of the TLS handshake, from its start: the
+// connect and the handshake, as a TLS entry's check measures them.
+PeerTimes curlHandshakeTimes(std::uint16_t port, const std::string &trustFile, unsigned count);
 
 // nmap -sT over the given loopback ports.
 struct ScanRun {

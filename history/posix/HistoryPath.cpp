@@ -37,7 +37,13 @@ bool prepareFile(const std::string &path, std::string &why)
             return false;
         }
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    // A file that is there may be open in another of this process's
+    // connections (the outbox's): it is looked at through a path descriptor,
+    // whose close drops no lock. One that is not is made empty and private,
+    // before SQLite makes it with the umask's mode.
+    int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
     if (fd < 0)
         return true; // SQLite tells why it cannot have it either
     // What the path names now is looked at, not what it named before.
@@ -64,13 +70,18 @@ bool isStoreFile(const std::string &path)
 
 void makePrivate(const std::string &path)
 {
+    // The files are open in SQLite's connection, which holds POSIX locks on
+    // them: closing any other descriptor of such a file would drop every
+    // lock this process holds on it, and another connection could then take
+    // the shared memory for its own. A path descriptor (O_PATH) holds no
+    // lock and drops none when closed; the mode is changed through it.
     for (const char *suffix : {"", "-journal", "-wal", "-shm"}) {
-        const int fd = ::open((path + suffix).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const int fd = ::open((path + suffix).c_str(), O_PATH | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) && st.st_uid == ::geteuid())
-            ::fchmod(fd, st.st_mode & 0700);
+            (void)::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), st.st_mode & 0700);
         ::close(fd);
     }
 }

@@ -3,6 +3,8 @@
 // user's local application data, %LOCALAPPDATA%\Vigilon.
 #include "history/HistoryFile.h"
 
+#include "base/Utf8Path.h"
+
 #include <windows.h>
 
 #include <filesystem>
@@ -43,7 +45,7 @@ bool prepareFile(const std::string &path, std::string &why)
     namespace fs = std::filesystem;
     const auto notRegular = [](const std::string &name) {
         std::error_code error;
-        const fs::file_status status = fs::status(fs::path(std::u8string(name.begin(), name.end())), error);
+        const fs::file_status status = fs::status(pathFromUtf8(name), error);
         return fs::exists(status) && !fs::is_regular_file(status);
     };
     if (notRegular(path)) {

@@ -237,17 +237,21 @@ TEST(PortSettingsForm, theRequestRowsFollowKindMethodAndRuleAndRefuseWhatCannotB
                        ctl.ruleText.value),
               std::make_tuple(2, "/api", "X-A: 1\nX-B: 2", "a=1", true, int(F::LacksText), "error"));
     EXPECT_EQ(ctl.requestEnabled, On(true, true, true));
+    EXPECT_EQ(ctl.panel, F::KindPanel::Http);
     ctl.setMethodIndex(MethodGet);
     opened.onRequestChanged(ctl);
     EXPECT_EQ(ctl.requestEnabled, On(true, false, true));
     ctl.setContentRuleChoice(F::NoContentRule);
     opened.onRequestChanged(ctl);
     EXPECT_EQ(ctl.requestEnabled, On(true, false, false));
-    for (const auto &[kind, on] : {std::pair{Tls, On(false, false, false)}, {Https, On(true, false, false)},
-                                   {GenericTcp, On(false, false, false)}}) {
+    for (const auto &[kind, on, panel] :
+         {std::tuple{Tls, On(false, false, false), F::KindPanel::None}, {Https, On(true, false, false), F::KindPanel::Http},
+          {GenericUdp, On(false, false, false), F::KindPanel::Udp}, {Ping, On(false, false, false), F::KindPanel::None},
+          {GenericTcp, On(false, false, false), F::KindPanel::None}}) {
         ctl.setProtocolIndex(kind);
         opened.onProtocolChanged(ctl, kind);
         EXPECT_EQ(ctl.requestEnabled, on) << kind;
+        EXPECT_EQ(ctl.panel, panel) << kind;
     }
 
     struct Case {

@@ -12,8 +12,11 @@
 #include <fstream>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace vigilon::history {
@@ -543,6 +546,42 @@ std::string schemaOf(const std::string &path)
                      &out, nullptr);
     sqlite3_close(db);
     return out;
+}
+
+// Whether a process other than this one may take byte `offset` of a file
+// for writing: asked from a child, as a process never conflicts with its
+// own locks.
+bool othersMayLock(const std::string &path, off_t offset)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = offset;
+        lock.l_len = 1;
+        ::_exit(fd >= 0 && ::fcntl(fd, F_GETLK, &lock) == 0 ? (lock.l_type == F_UNLCK ? 0 : 1) : 2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A connection keeps a shared lock on its shared memory file's "dead man"
+// byte (128) for as long as it is open: the first connection of a file
+// tells by that lock whether it may set up the shared memory afresh.
+// Making the files private on opening must leave that lock in place.
+TEST_F(HistoryFileTest, makingItsFilesPrivateKeepsTheConnectionsLocks)
+{
+    std::filesystem::create_directories(dir_ / "sub");
+    std::ofstream(path_).close();
+    ::chmod(path_.c_str(), 0644);
+    reopen();
+    EXPECT_EQ(modeOf(path_), 0600);
+    ASSERT_TRUE(std::filesystem::exists(path_ + "-shm"));
+    EXPECT_FALSE(othersMayLock(path_ + "-shm", 128));
 }
 
 // Every file of the history is its owner's alone, also when it starts

@@ -14,10 +14,11 @@
 namespace vigilon::history {
 namespace {
 
+// (In a folder whose name is not ASCII, as a user's profile folder may be.)
 TEST(Outbox, keepsMessagesBesideTheHistorysOwnConnectionAndOverAReopen)
 {
     test::TempDir dir;
-    const std::string path = dir / "history.sqlite";
+    const std::string path = dir / "履歴 ü/history.sqlite";
     HistoryFile history;
     std::string said;
     ASSERT_EQ(history.open(path, said), HistoryFile::Opened::Ok) << said;

@@ -229,9 +229,14 @@ private slots:
         QCOMPARE(d.contentRuleCombo()->currentText(), uiText(sid::ContentRuleRegex));
         QCOMPARE(d.contentTextEdit()->text(), QStringLiteral("ok|fine"));
         QVERIFY(d.pathEdit()->isEnabled() && d.contentTextEdit()->isEnabled() && !d.bodyEdit()->isEnabled());
+        QVERIFY(d.pathEdit()->isVisible() && d.contentRuleCombo()->isVisible());
         QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
         QVERIFY(!d.pathEdit()->isEnabled() && !d.methodCombo()->isEnabled() && !d.contentTextEdit()->isEnabled());
+        // TLS has no kind panel: the request's rows go.
+        QVERIFY(d.pathEdit()->isHidden() && d.headersEdit()->isHidden() && d.redirectsCheck()->isHidden());
+        QCOMPARE(d.shownPanel(), PortSettingsForm::KindPanel::None);
         QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
+        QVERIFY(d.pathEdit()->isVisible() && d.redirectsCheck()->isVisible());
         QTest::keyClick(d.methodCombo(), Qt::Key_Up); // HEAD
         QCOMPARE(d.methodCombo()->currentText(), QStringLiteral("HEAD"));
         QTest::mouseClick(d.okButton(), Qt::LeftButton);

@@ -65,6 +65,7 @@ public:
     void setContentRuleChoice(int choice) override { ruleChoice = choice; }
     EditField &contentTextField() override { return ruleText; }
     void setRequestEnabled(bool request, bool body, bool text) override { requestEnabled = {request, body, text}; }
+    void showPanel(PortSettingsForm::KindPanel shown) override { panel = shown; }
 
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
     int method = 0;
@@ -72,6 +73,8 @@ public:
     int ruleChoice = 0;
     // The request rows', the body's and the rule text's.
     std::tuple<bool, bool, bool> requestEnabled{true, true, true};
+    // The kind panel shown last, if one was.
+    std::optional<PortSettingsForm::KindPanel> panel;
     std::string hostHint;
     int protocol = -1;
     bool deleteEnabled = false;

@@ -377,7 +377,16 @@ TEST_F(WinDialogs, theRequestRowsGiveTheEntryItsRequestAndRefuseARuleOnHead)
                                {[&](HWND d) {
                                     SetDlgItemTextW(d, IDC_PORT, L"8081");
                                     EXPECT_FALSE(enabled(d, IDC_HTTP_PATH));
+                                    // The request's rows, their group and labels show for the HTTP kinds only.
+                                    // (The window's own flag: the dialog itself may not show yet.)
+                                    const auto shown = [&](int id) {
+                                        return (GetWindowLongW(GetDlgItem(d, id), GWL_STYLE) & WS_VISIBLE) != 0;
+                                    };
+                                    for (int id : {IDC_HTTP_PATH, IDC_HTTP_GROUP, IDC_CONTENT_RULE_LABEL})
+                                        EXPECT_FALSE(shown(id)) << id;
                                     choose(d, IDC_PROTOCOL, 3);
+                                    for (int id : {IDC_HTTP_PATH, IDC_HTTP_GROUP, IDC_CONTENT_RULE_LABEL})
+                                        EXPECT_TRUE(shown(id)) << id;
                                     EXPECT_TRUE(enabled(d, IDC_HTTP_PATH) && enabled(d, IDC_HTTP_METHOD));
                                     EXPECT_FALSE(enabled(d, IDC_HTTP_BODY) || enabled(d, IDC_CONTENT_TEXT));
                                     EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PATH)), "/");

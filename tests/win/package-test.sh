@@ -25,7 +25,7 @@ installer=$(ls "$out_dir"/Vigilon-*-win64.exe 2>/dev/null)
 [ -f "$zip" ] || fail "no zip"
 [ -f "$installer" ] || fail "no installer"
 listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-expected="Vigilon.exe Vigilsvc.exe docs/read1st.htm docs_ja/read1st.htm vigilon-reg.exe "
+expected="THIRD-PARTY.txt Vigilon.exe Vigilsvc.exe docs/read1st.htm docs_ja/read1st.htm vigilon-reg.exe "
 [ "$listing" = "$expected" ] || fail "the zip holds \"$listing\", not \"$expected\""
 echo "ok: the zip holds $listing"
 # Stripped in the zip (no debugging sections, no symbols), while the build
@@ -41,6 +41,13 @@ echo "ok: the zip's programs are stripped, the build's are not"
 licence=$(sed -n 's/.*MUI_PAGE_LICENSE "\(.*\)"/\1/p' "$out_dir/_CPack_Packages/win64/NSIS/project.nsi")
 grep -q "Permission is hereby granted" "$licence" 2>/dev/null || fail "the licence page shows $licence, not the MIT licence"
 echo "ok: the licence page is the MIT licence"
+# The libraries compiled in keep their notices, on the licence page and
+# beside the programs: PCRE2's licence asks for its text.
+for f in "$licence" "$unzipped/THIRD-PARTY.txt"; do
+  grep -q "PCRE2 LICENCE" "$f" 2>/dev/null && grep -q "public domain" "$f" ||
+    fail "$f lacks the notices of the libraries compiled in"
+done
+echo "ok: PCRE2's licence and SQLite's dedication go with the programs"
 
 dir="$WINEPREFIX/drive_c/Program Files/Vigilon"
 program_key='HKLM\Software\Ardentis\Vigilon'
