@@ -134,7 +134,7 @@ bool parseQuietWindows(const std::string &text, std::vector<QuietWindow> &window
             dash == std::string::npos || !readTime(trimmed(range.substr(0, dash)), window.startMinute) ||
             !readTime(trimmed(range.substr(dash + 1)), window.endMinute) ||
             window.startMinute == window.endMinute || window.startMinute == 1440) {
-            error = "\"" + item + "\" is not days and a time range such as \"Sun 02:00-04:00\"";
+            error = item;
             return false;
         }
         read.push_back(window);

@@ -32,8 +32,8 @@ struct QuietWindow {
 // Days are Sun Mon Tue Wed Thu Fri Sat (any letter case), a range of them
 // ("Fri-Mon" wraps over the week's end), several joined by "+"
 // ("Sat+Sun"), or "Daily". Times are HH:MM, 00:00 to 24:00. An empty text
-// is no window. False on a text that does not read, with error naming the
-// first item that does not, in English.
+// is no window. False on a text that does not read, with error the first
+// item that does not.
 bool parseQuietWindows(const std::string &text, std::vector<QuietWindow> &windows, std::string &error);
 // The text form, as parseQuietWindows reads it.
 std::string quietWindowsText(const std::vector<QuietWindow> &windows);

@@ -411,8 +411,8 @@ constexpr std::array kStrings{
     StringEntry{sid::TrayTipQuiet, "通知停止中: %s", "Quiet: %s"},
     StringEntry{sid::QuietWindowsLabel, "通知を止める時間帯(&Q):", "&Quiet times:"},
     StringEntry{sid::QuietWindowsInvalid,
-                "通知を止める時間帯を読めません: %1\r\n曜日と時刻の範囲で入力してください (例: Sun 02:00-04:00,Mon-Fri 12:00-13:00)。",
-                "The quiet times cannot be read: %1\r\nWrite days and a time range, such as "
+                "通知を止める時間帯を読めません: %s\r\n曜日と時刻の範囲で入力してください (例: Sun 02:00-04:00,Mon-Fri 12:00-13:00)。",
+                "The quiet times cannot be read: %s\r\nWrite days and a time range, such as "
                 "Sun 02:00-04:00,Mon-Fri 12:00-13:00."},
     StringEntry{sid::GraphQuietLine, "通知停止中", "Quiet"},
     StringEntry{sid::OutageQuietMark, "通知停止中", "quiet"},

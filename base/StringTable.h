@@ -440,7 +440,7 @@ constexpr unsigned TrayResumeAll = 1107;
 constexpr unsigned QuietNameMark = 1108;      // %s = the entry's name
 constexpr unsigned TrayTipQuiet = 1109;       // %s = the quiet entries
 constexpr unsigned QuietWindowsLabel = 1110;
-constexpr unsigned QuietWindowsInvalid = 1111; // %1 = what does not read
+constexpr unsigned QuietWindowsInvalid = 1111; // %s = what does not read
 constexpr unsigned GraphQuietLine = 1112;
 constexpr unsigned OutageQuietMark = 1113;
 constexpr unsigned StatusStateQuiet = 1114;

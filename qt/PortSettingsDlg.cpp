@@ -63,7 +63,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(271, 313));
+    setFixedSize(du.size(271, 331));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
@@ -178,13 +178,20 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     connect(methodCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
     connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
 
+    // The quiet windows, under the kind panels: every kind has them.
+    label(this, du, uiText(sid::QuietWindowsLabel), 10, 294, 46, 10);
+    quietWindowsEdit_ = new QLineEdit(this);
+    quietWindowsEdit_->setObjectName(QStringLiteral("1180"));
+    quietWindowsEdit_->setGeometry(du.rect(58, 292, 199, 14));
+    quietWindowsField_.attach(quietWindowsEdit_);
+
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(55, 293, 50, 14));
+    ok_->setGeometry(du.rect(55, 311, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(108, 293, 50, 14));
+    cancel_->setGeometry(du.rect(108, 311, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(161, 293, 50, 14));
+    delete_->setGeometry(du.rect(161, 311, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
@@ -214,7 +221,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(bodyEdit_, redirectsCheck_);
     setTabOrder(redirectsCheck_, contentRuleCombo_);
     setTabOrder(contentRuleCombo_, contentTextEdit_);
-    setTabOrder(contentTextEdit_, ok_);
+    setTabOrder(contentTextEdit_, quietWindowsEdit_);
+    setTabOrder(quietWindowsEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
 }

@@ -88,6 +88,7 @@ private:
     int contentRuleChoice() const override;
     void setContentRuleChoice(int choice) override;
     EditField &contentTextField() override { return contentTextField_; }
+    EditField &quietWindowsField() override { return quietWindowsField_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override;
 
     Prompter &prompter_;
@@ -108,6 +109,7 @@ private:
     QCheckBox *redirectsCheck_;
     QComboBox *contentRuleCombo_;
     QLineEdit *contentTextEdit_;
+    QLineEdit *quietWindowsEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
@@ -119,6 +121,7 @@ private:
     LineEditField certDaysField_;
     LineEditField pathField_;
     LineEditField contentTextField_;
+    LineEditField quietWindowsField_;
     // The multi-line fields (headers, body).
     class TextField;
     std::unique_ptr<TextField> headersField_;

@@ -531,8 +531,8 @@ void readEntryQuiet(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues:
         std::string why;
         if (!parseQuietWindows(text, entry.quietWindows, why))
             notes.push_back(std::string(reg::programName()) + ": entry #" + std::to_string(i) +
-                            " has no quiet times: its \"Quiet Windows\" does not read: " + escapeControls(why) +
-                            "\n");
+                            " has no quiet times: \"" + escapeControls(why) +
+                            "\" in its \"Quiet Windows\" is not days and a time range such as \"Sun 02:00-04:00\"\n");
         known.quietWindows = quietWindowsText(entry.quietWindows);
     } else if (windowsRead != Status::NotFound) {
         exact = false;

@@ -55,6 +55,10 @@
 #define IDC_HTTP_BODY_NOTE 1082
 #define IDC_CONTENT_RULE_LABEL 1083
 
+/* Port settings: the quiet windows' row, under the kind panels */
+#define IDC_QUIET_WINDOWS 1180
+#define IDC_QUIET_WINDOWS_LABEL 1181
+
 /* Target host */
 #define IDC_HOST 1000
 

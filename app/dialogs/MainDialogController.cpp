@@ -141,6 +141,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.udpPayload = form.udpPayload;
     settings.udpExpect = form.udpExpect;
     settings.request = form.request;
+    settings.quietWindows = form.quietWindows;
     return settings;
 }
 
@@ -421,6 +422,7 @@ void MainDialogController::editEntry(int row)
     form.udpPayload = entry.udpPayload;
     form.udpExpect = entry.udpExpect;
     form.request = entry.request;
+    form.quietWindows = entry.quietWindows;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

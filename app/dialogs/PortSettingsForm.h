@@ -80,6 +80,8 @@ public:
         virtual void setContentRuleChoice(int choice) = 0;
         virtual EditField &contentTextField() = 0;
         virtual void setRequestEnabled(bool request, bool body, bool contentText) = 0;
+        // The weekly quiet windows, in their text form (parseQuietWindows).
+        virtual EditField &quietWindowsField() = 0;
     };
     // The content rule row's choices, in the order of its list.
     enum ContentRuleChoice { NoContentRule = 0, ContainsText = 1, LacksText = 2, MatchesRegex = 3 };
@@ -109,6 +111,9 @@ public:
     // HTTP and HTTPS: the request and the content rule. Under other kinds it
     // stays as it came.
     HttpRequest request;
+    // The weekly quiet windows in their text form; on OK written as
+    // quietWindowsText writes them.
+    std::string quietWindows;
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;

@@ -8,7 +8,9 @@
 #include "app/dialogs/MainDialogController.h"
 #include "base/Language.h"
 #include "base/StringTable.h"
+#include "tests/support/DialogVerdict.h"
 #include "tests/support/FakeDialogControls.h"
+#include "tests/support/FakePrompter.h"
 #include "tests/support/FrameFixture.h"
 
 #include <map>
@@ -204,6 +206,41 @@ TEST_F(Quiet, aWeeklyWindowFromTheStoreQuietsTheEntryWhileItLasts)
     // Saving leaves the stored text as it was read.
     frame->saveSettings();
     EXPECT_EQ(storedString(registry, kMonitorKey, "Quiet Windows #0"), "Wed-Thu 23:30-00:10");
+}
+
+// The port settings dialog's row: it opens on the entry's windows, OK
+// keeps them in their one written form, and a text that does not read is
+// refused with the item that does not, the field focused; what the dialog
+// accepts is the entry's and the store's.
+TEST_F(Quiet, theDialogsRowEditsTheWeeklyWindows)
+{
+    FakePrompter prompter;
+    PortSettingsForm form;
+    form.port = 80;
+    form.quietWindows = "Sun 02:00-04:00";
+    FakePortSettingsControls c;
+    form.init(c);
+    EXPECT_EQ(c.quietWindows.value, "Sun 02:00-04:00");
+    c.quietWindows.value = " sun 02:00-04:00 , mon-fri 23:00-01:00";
+    EXPECT_TRUE(form.onOk(c, prompter));
+    EXPECT_EQ(form.quietWindows, "Sun 02:00-04:00,Mon-Fri 23:00-01:00");
+    c.quietWindows.value = "Sun 02:00-04:00,weekends";
+    EXPECT_FALSE(form.onOk(c, prompter));
+    expectVerdict(prompter, c.quietWindows,
+                  "The quiet times cannot be read: \"weekends\"\r\nWrite days and a time range, such as "
+                  "Sun 02:00-04:00,Mon-Fri 12:00-13:00.");
+
+    PortSettingsAnswer answer{&prompter};
+    answer.quietWindows = "daily 12:00-13:00";
+    controls.portSettings = std::ref(answer);
+    makeFrame({{80, GenericTcp, 1, 0, "", "web"}});
+    dialog().onListCommand(ListCommand::Edit, {0, {0}});
+    EXPECT_EQ(answer.opened.quietWindows.value, "");
+    EXPECT_EQ(storedString(registry, kMonitorKey, "Quiet Windows #0"), "Daily 12:00-13:00");
+    answer.quietWindows = "";
+    dialog().onListCommand(ListCommand::Edit, {0, {0}});
+    EXPECT_EQ(answer.opened.quietWindows.value, "Daily 12:00-13:00");
+    EXPECT_EQ(storedString(registry, kMonitorKey, "Quiet Windows #0"), "") << "none: no value";
 }
 
 } // namespace

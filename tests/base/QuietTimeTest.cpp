@@ -57,12 +57,11 @@ TEST(QuietWindows, aTextThatDoesNotReadIsRefusedWithItsItemAndChangesNothing)
                             "Sun+ 01:00-02:00", "Mon 01:00-02:00,Tue 25:00-26:00"}) {
         std::string error;
         EXPECT_FALSE(parseQuietWindows(bad, windows, error)) << bad;
-        EXPECT_NE(error.find("such as \"Sun 02:00-04:00\""), std::string::npos) << bad << ": " << error;
         EXPECT_EQ(windows.size(), 1u) << bad;
     }
     std::string error;
     parseQuietWindows("Mon 01:00-02:00,Tue 25:00-26:00", windows, error);
-    EXPECT_NE(error.find("\"Tue 25:00-26:00\""), std::string::npos) << error;
+    EXPECT_EQ(error, "Tue 25:00-26:00");
 }
 
 TEST(QuietWindows, aWindowHoldsItsStartNotItsEndAndOneAcrossMidnightEndsOnTheNextDay)

@@ -66,7 +66,9 @@ public:
     EditField &contentTextField() override { return ruleText; }
     void setRequestEnabled(bool request, bool body, bool text) override { requestEnabled = {request, body, text}; }
     void showPanel(PortSettingsForm::KindPanel shown) override { panel = shown; }
+    EditField &quietWindowsField() override { return quietWindows; }
 
+    FakeEditField quietWindows;
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
     int method = 0;
     bool redirects = false;
@@ -128,6 +130,8 @@ struct PortSettingsAnswer {
     std::optional<bool> okTaken{};
     // Typed into the host field when set.
     std::optional<std::string> host{};
+    // Typed into the quiet windows' field when set.
+    std::optional<std::string> quietWindows{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -153,6 +157,8 @@ struct PortSettingsAnswer {
             c.httpCodes.value = *httpCodes;
         if (host)
             c.host.value = *host;
+        if (quietWindows)
+            c.quietWindows.value = *quietWindows;
         if (press == Cancel)
             return false;
         if (press == Ok)
