@@ -338,6 +338,7 @@ private slots:
                 menu.close();
             });
             QTest::keyClick(list, Qt::Key_Menu);
+            h.loop.runPosted();
         };
         choose(sid::ListMenuQuietHour);
         QTRY_COMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (80) [通知停止中]"));
