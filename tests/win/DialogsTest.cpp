@@ -597,7 +597,11 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     EXPECT_EQ(items, (std::vector<std::string>{loadString(sid::ListMenuAdd), loadString(sid::ListMenuEdit),
                                                loadString(sid::ListMenuDelete), loadString(sid::ListMenuDeactivate),
                                                loadString(sid::ListMenuGraph) + " (off)",
-                                               loadString(sid::ListMenuOutages) + " (off)", loadString(sid::ListMenuCopy)}));
+                                               loadString(sid::ListMenuOutages) + " (off)", loadString(sid::ListMenuCopy),
+                                               loadString(sid::ListMenuQuietHour),
+                                               loadString(sid::ListMenuQuietEightHours),
+                                               loadString(sid::ListMenuQuietUntilResumed),
+                                               loadString(sid::ListMenuResume) + " (off)"}));
     pumpUntil([this] { return !prompter.messages.empty(); }, 3000);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
     EXPECT_EQ(stateImage(list, 0), 0x1000u);
