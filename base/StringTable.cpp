@@ -409,7 +409,7 @@ constexpr std::array kStrings{
     StringEntry{sid::TrayResumeAll, "すべての通知を再開する", "Resume alerts for all"},
     StringEntry{sid::QuietNameMark, "%s [通知停止中]", "%s [quiet]"},
     StringEntry{sid::TrayTipQuiet, "通知停止中: %s", "Quiet: %s"},
-    StringEntry{sid::QuietWindowsLabel, "通知を止める時間帯(&Q):", "&Quiet times:"},
+    StringEntry{sid::QuietWindowsLabel, "通知停止:", "Quiet times:"},
     StringEntry{sid::QuietWindowsInvalid,
                 "通知を止める時間帯を読めません: %s\r\n曜日と時刻の範囲で入力してください (例: Sun 02:00-04:00,Mon-Fri 12:00-13:00)。",
                 "The quiet times cannot be read: %s\r\nWrite days and a time range, such as "
