@@ -204,11 +204,21 @@ void ChannelService::outageEnded(const MonitorPort &entry, const std::string &, 
 void ChannelService::monitoringStopped(std::int64_t)
 {
     outages_.clear();
+    quiet_.clear();
+}
+
+void ChannelService::quietChanged(const MonitorPort &entry, const std::string &, bool quiet, std::int64_t)
+{
+    if (quiet)
+        quiet_.insert(entry.id);
+    else
+        quiet_.erase(entry.id);
 }
 
 void ChannelService::entryForgotten(const MonitorPort &entry, std::int64_t)
 {
     outages_.erase(entry.id);
+    quiet_.erase(entry.id);
 }
 
 void ChannelService::roundChanged(const std::vector<StatusChange> &changes, const PortList &ports)
@@ -285,7 +295,7 @@ void ChannelService::look()
             continue;
         std::vector<channels::ChannelEvent> events;
         for (auto &[id, outage] : outages_) {
-            if (outage.ended || !usesChannel(outage.channels, index))
+            if (outage.ended || !usesChannel(outage.channels, index) || quiet_.count(id))
                 continue;
             const auto last = outage.told.find(index);
             const std::int64_t since = last == outage.told.end() ? outage.start : last->second;

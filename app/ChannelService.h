@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,8 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+    // No reminder goes out for a quiet entry.
+    void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis) override;
 
 private:
     ChannelService(EventLoop &loop, const Clock &clock, std::vector<ChannelSetting> settings, Options options);
@@ -88,6 +91,8 @@ private:
     std::vector<channels::ChannelAddress> addresses_;
     Options options_;
     std::map<std::uint32_t, Outage> outages_;
+    // The entries that are quiet now, by id.
+    std::set<std::uint32_t> quiet_;
     // Channels whose trouble has been told since their last success.
     std::map<std::uint32_t, bool> troubleTold_;
     std::function<void(const std::string &)> notice_;

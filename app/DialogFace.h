@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrameUi.h"
+#include "app/QuietCommands.h"
 #include "base/Clock.h"
 #include "base/EventLoop.h"
 #include "base/HistoryReader.h"
@@ -91,6 +92,10 @@ public:
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
     virtual void openResponseMonitor(std::size_t row) = 0;
+    // Sets or ends (Resume) the quiet period set by hand of the entries of
+    // these rows, stored at once; the placeholder and rows that do not
+    // exist are passed over.
+    virtual void setQuiet(const std::vector<std::size_t> &rows, QuietChoice choice) = 0;
 
     // The history of the entry of that id: its uptimes and last outages, or
     // its outages (newest first, at most limit). done runs later, from the

@@ -77,6 +77,10 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.dnsType = settings.dnsType;
     entry.dnsExpect = settings.dnsExpect;
     entry.pushToken = settings.pushToken;
+    // The dialog checked the text; one that does not read keeps none.
+    std::string why;
+    if (!parseQuietWindows(settings.quietWindows, entry.quietWindows, why))
+        entry.quietWindows.clear();
 }
 } // namespace
 
@@ -137,6 +141,9 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.dnsExpect = entry.dnsExpect;
     view.checkedHost = checkedHost(entry, context_.targetHost);
     view.uptimeDay = entry.uptimeDay;
+    view.quietUntil = entry.quietUntil;
+    view.quietWindows = quietWindowsText(entry.quietWindows);
+    view.quiet = entry.quiet;
     return view;
 }
 
@@ -383,6 +390,25 @@ const MonitorPort *CMainFrame::entryOfId(std::uint32_t entryId) const
         if (ports_[row]->id == entryId)
             return ports_[row].get();
     return nullptr;
+}
+
+} // namespace vigilon
+
+namespace vigilon {
+
+void CMainFrame::setQuiet(const std::vector<std::size_t> &rows, QuietChoice choice)
+{
+    const std::int64_t until = quietUntilFor(choice, context_.clock->nowSeconds());
+    bool changed = false;
+    for (const std::size_t row : rows) {
+        MonitorPort *entry = realEntry(row);
+        if (!entry || entry->quietUntil == until)
+            continue;
+        engine_.setQuietUntil(*entry, until);
+        changed = true;
+    }
+    if (changed)
+        saveSettings();
 }
 
 } // namespace vigilon

@@ -33,6 +33,12 @@ constexpr unsigned CmdToggleDialog = 32775;
 constexpr unsigned CmdAbout = 20006;
 constexpr unsigned CmdExit = 20001;
 
+// The tray menu's quiet commands (see trayQuietItems).
+constexpr unsigned CmdQuietAllHour = 32780;
+constexpr unsigned CmdQuietAllEightHours = 32781;
+constexpr unsigned CmdQuietAllUntilResumed = 32782;
+constexpr unsigned CmdResumeAll = 32783;
+
 constexpr unsigned DialogAbout = 100;
 constexpr unsigned DialogMain = 102;
 } // namespace res
@@ -86,6 +92,11 @@ struct EntryView {
     // Push: the secret of its heartbeat URL. Every entry: its stable id.
     std::string pushToken;
     std::string stableId;
+    // Quiet periods: the one set by hand (MonitorPort::quietUntil), the
+    // weekly windows in their text form, and whether it is quiet now.
+    std::int64_t quietUntil = 0;
+    std::string quietWindows;
+    bool quiet = false;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -117,6 +128,8 @@ struct EntrySettings {
     std::string dnsExpect;
     // Push: the secret of its heartbeat URL.
     std::string pushToken;
+    // The weekly quiet windows in their text form (parseQuietWindows).
+    std::string quietWindows;
 };
 
 // What the main dialog is handed when the frame creates it.

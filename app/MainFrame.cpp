@@ -121,6 +121,8 @@ bool CMainFrame::loadStore()
         ports_[i]->id = nextEntryId_++;
         ports_[i]->rowHint = i;
     }
+    // Quiet periods show before monitoring starts.
+    engine_.updateQuiet(context_.clock->nowSeconds());
     // Tokens made for heartbeat entries stored without one, and ids given
     // to entries stored without one, are stored at once: the store shows
     // what the jobs must call, and the ids stay from now on.

@@ -154,6 +154,7 @@ public:
     // Opens an active entry's graph window through the response monitor
     // settings dialog.
     void openResponseMonitor(std::size_t row) override;
+    void setQuiet(const std::vector<std::size_t> &rows, QuietChoice choice) override;
     std::size_t uncheckedEntries() const override { return engine_.uncheckedEntries(); }
     bool nothingChecked() const override { return engine_.nothingChecked(); }
 

@@ -5,6 +5,7 @@
 
 #include "app/FrameUi.h"
 #include "app/MonitorRules.h"
+#include "base/StringTable.h"
 #include "base/TextFormat.h"
 #include "app/text/FailureText.h"
 #include "probes/DnsAnswer.h"
@@ -29,6 +30,14 @@ constexpr std::size_t kTeardownBatch = 256;
 // close before its instant: a timer may fire a little early.
 constexpr std::uint64_t kDueToleranceMicros = 500000;
 constexpr std::uint64_t kSecondMicros = 1000000;
+// The line an entry's graph shows: a quiet entry's says so first.
+std::string graphLine(const MonitorPort &entry, const std::string &line)
+{
+    if (!entry.quiet)
+        return line;
+    const std::string &quiet = loadString(sid::GraphQuietLine);
+    return line.empty() ? quiet : quiet + " \xC2\xB7 " + line;
+}
 } // namespace
 
 MonitorEngine::MonitorEngine(const EngineContext &context, PortList &ports, EngineListener &listener)
@@ -76,6 +85,10 @@ void MonitorEngine::start()
     for (const auto &entry : ports_)
         entry->pushDueMicros = 0;
     armPushWatch();
+    // Quiet periods are found afresh, and said to the observers, as the
+    // first round begins.
+    for (const auto &entry : ports_)
+        entry->quiet = false;
     runRound(RoundKind::Regular);
     // The round may have let the user stop again from a nested box; a round
     // still starting its checks arms the timer when it is through.
@@ -388,6 +401,7 @@ void MonitorEngine::runRound(RoundKind kind)
             sayStatusChanges();
         ++pollRound_;
         roundOutstanding_ = 0;
+        updateQuiet(context_.clock->nowSeconds());
     }
     // The finished checks of earlier rounds go as the new ones open; those
     // still under way hold up no teardown from now on.
@@ -711,10 +725,11 @@ void MonitorEngine::handleSuccess(MonitorPort &entry, RoundKind kind)
     logCheck(entry, warning ? "Warning" : "Ok",
              entry.responseMicros ? entry.responseMicros : std::uint64_t(entry.responseTime) * 1000u);
     listener_.responseSample(entry.id, entry.responseTime,
-                             usesTls(entry.protocol) && entry.certDaysKnown ? certDaysLine(entry.certDaysLeft)
-                                                                            : std::string());
+                             graphLine(entry, usesTls(entry.protocol) && entry.certDaysKnown
+                                                  ? certDaysLine(entry.certDaysLeft)
+                                                  : std::string()));
     countStatus(before, entry.status);
-    if (before == Failed)
+    if (before == Failed && !entry.quiet)
         addStatusChange(statusChanges_, {entry.id, entry.name, false, {}, entry.host});
     if (kind == RoundKind::Regular) {
         observeCheck(entry, warning ? CheckOutcome::Result::Warning : CheckOutcome::Result::Ok,
@@ -751,14 +766,16 @@ void MonitorEngine::handleFailure(MonitorPort &entry, RoundKind kind, const Fail
                      ranMicros, entry.lastReason);
     if (verdict == FailureVerdict::Tolerated)
         return;
-    listener_.responseSample(entry.id, 0, graphReasonLine(entry.lastReason));
+    listener_.responseSample(entry.id, 0, graphLine(entry, graphReasonLine(entry.lastReason)));
     countStatus(before, entry.status);
     if (entry.status != before)
         logStatus(entry, before);
-    if (before != Failed && entry.status == Failed)
+    // A quiet entry's failure is recorded, not said.
+    const bool quiet = entry.quiet && !testRound;
+    if (before != Failed && entry.status == Failed && !quiet)
         addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason, entry.host});
     updateRow(entry);
-    const bool alert = verdict == FailureVerdict::DeclaredAndAlert;
+    const bool alert = verdict == FailureVerdict::DeclaredAndAlert && !quiet;
     if (!testRound && before != Failed && entry.status == Failed) {
         const std::string &host = checkedHost(entry, *context_.targetHost);
         const bool alertRuns = alert && !entry.command.empty() && (context_.runAlert || context_.runCommand);
@@ -879,6 +896,67 @@ void MonitorEngine::observeStop()
     const std::int64_t now = context_.clock->nowMillis();
     for (CheckObserver *observer : context_.observers)
         observer->monitoringStopped(now);
+}
+
+bool MonitorEngine::quietAt(const MonitorPort &entry, std::int64_t now, const std::tm &local)
+{
+    return quietByHand(entry.quietUntil, now) || inQuietWindow(entry.quietWindows, local);
+}
+
+void MonitorEngine::updateQuiet(std::int64_t now)
+{
+    const std::tm local = localTime(static_cast<std::time_t>(now));
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        MonitorPort &entry = *ports_[i];
+        const bool quiet = quietAt(entry, now, local);
+        if (quiet != entry.quiet)
+            quietBecomes(entry, quiet, now);
+    }
+}
+
+void MonitorEngine::setQuietUntil(MonitorPort &entry, std::int64_t until)
+{
+    entry.quietUntil = until;
+    const std::int64_t now = context_.clock->nowSeconds();
+    const bool quiet = quietAt(entry, now, localTime(static_cast<std::time_t>(now)));
+    if (quiet != entry.quiet)
+        quietBecomes(entry, quiet, now);
+    // A failure that lasts past the period is said with the round's other
+    // changes; outside a round, at once.
+    if (!issues_[0].active && roundOutstanding_ == 0)
+        scheduleFlush();
+}
+
+void MonitorEngine::quietBecomes(MonitorPort &entry, bool quiet, std::int64_t now)
+{
+    entry.quiet = quiet;
+    updateRow(entry);
+    trayDirty_ = true;
+    scheduleFlush();
+    if (!running_)
+        return;
+    for (CheckObserver *observer : context_.observers)
+        observer->quietChanged(entry, checkedHost(entry, *context_.targetHost), quiet, now * 1000);
+    if (quiet || entry.status != Failed)
+        return;
+    // Still failed as its quiet period ends: announced now, once.
+    addStatusChange(statusChanges_, {entry.id, entry.name, true, entry.lastReason, entry.host});
+    if (entry.command.empty())
+        return;
+    // The command's failure message nests the loop: it runs from the loop,
+    // and only for the entry still there and failed.
+    std::weak_ptr<bool> alive = alive_;
+    const std::uint32_t id = entry.id;
+    context_.loop->post([this, alive, id] {
+        if (!alive.lock() || !running_)
+            return;
+        for (const auto &candidate : ports_)
+            if (candidate->id == id) {
+                if (candidate->status == Failed && !candidate->quiet)
+                    runAlert(*candidate);
+                return;
+            }
+    });
 }
 
 void MonitorEngine::runAlert(const MonitorPort &entry)

@@ -12,6 +12,7 @@
 #include "app/platform/Launcher.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <list>
 #include <memory>
@@ -205,6 +206,17 @@ public:
     // The entries were added, changed or deleted: heartbeat entries are
     // watched (or no longer) for silence.
     void entriesChanged() { armPushWatch(); }
+    // Quiet periods. A quiet entry is checked, and its outcomes told to the
+    // observers, as ever; but a failure runs no alert command and neither
+    // failures nor recoveries are said to the listener (no notification, no
+    // channel message). One still failed when its quiet period ends is
+    // announced then, once, as a declared failure is.
+    // Sets the entry's quiet period set by hand (MonitorPort::quietUntil)
+    // and shows what it changes at once.
+    void setQuietUntil(MonitorPort &entry, std::int64_t until);
+    // Looks at every entry's quiet periods at now (seconds since 1970); done
+    // at the start of every polling round.
+    void updateQuiet(std::int64_t now);
 
     EventLoop &eventLoop() { return *context_.loop; }
     const Clock &clock() const { return *context_.clock; }
@@ -290,6 +302,11 @@ private:
     void observeCheck(const MonitorPort &entry, CheckOutcome::Result result, std::uint64_t micros,
                       const FailureReason &reason = {});
     void observeStop();
+    // Whether the entry is quiet at now; local: now in local time.
+    static bool quietAt(const MonitorPort &entry, std::int64_t now, const std::tm &local);
+    // The entry's quiet state is now quiet: tells the observers, shows it,
+    // and announces a failure that lasts past a quiet period.
+    void quietBecomes(MonitorPort &entry, bool quiet, std::int64_t now);
     // Hands the changes gathered so far to the listener.
     void sayStatusChanges();
     // A check of the current polling round has its outcome (or has none).

@@ -82,27 +82,45 @@ std::string entryWithHost(const std::string &name, const std::string &host)
     return host.empty() ? name : formatText(loadString(sid::EntryOnHost), {name, host});
 }
 
-std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit)
+namespace {
+// text, then a line of format naming the first count of names, "…" for the
+// rest.
+std::string withNames(const std::string &text, const std::string &format, const std::vector<std::string> &names,
+                      std::size_t count)
 {
-    if (failing.empty())
-        return cutText(base, limit);
-    const std::string &format = loadString(sid::TrayTipFailing);
-    const std::string more = "\xE2\x80\xA6"; // "…"
-    const auto line = [&](std::size_t count) {
-        std::string names;
-        for (std::size_t i = 0; i < count; ++i)
-            names += (i ? ", " : "") + failing[i];
-        if (count < failing.size())
-            names += ", " + more;
-        return base + "\r\n" + formatText(format, {names});
-    };
-    // As many names as fit, the rest said by "…".
-    for (std::size_t count = failing.size(); count > 0; --count) {
-        std::string tip = line(count);
-        if (textLength(tip, limit.unit) <= limit.length)
-            return tip;
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i)
+        list += (i ? ", " : "") + names[i];
+    if (count < names.size())
+        list += ", \xE2\x80\xA6"; // "…"
+    return text + "\r\n" + formatText(format, {list});
+}
+} // namespace
+
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit,
+                    const std::vector<std::string> &quiet)
+{
+    std::string tip = cutText(base, limit);
+    if (!failing.empty()) {
+        // As many names as fit, the rest said by "…".
+        const std::string &format = loadString(sid::TrayTipFailing);
+        tip.clear();
+        for (std::size_t count = failing.size(); count > 0 && tip.empty(); --count) {
+            std::string line = withNames(base, format, failing, count);
+            if (textLength(line, limit.unit) <= limit.length)
+                tip = std::move(line);
+        }
+        if (tip.empty())
+            return cutText(withNames(base, format, failing, 1), limit);
     }
-    return cutText(line(1), limit);
+    // The quiet ones only where at least one name fits.
+    const std::string &format = loadString(sid::TrayTipQuiet);
+    for (std::size_t count = quiet.size(); count > 0; --count) {
+        std::string line = withNames(tip, format, quiet, count);
+        if (textLength(line, limit.unit) <= limit.length)
+            return line;
+    }
+    return tip;
 }
 
 } // namespace vigilon

@@ -53,7 +53,9 @@ DesktopNotice desktopNotice(const std::vector<StatusChange> &changes, const std:
 std::string entryWithHost(const std::string &name, const std::string &host);
 
 // The tray tip: base, then a line naming the failing entries, as many as fit
-// in limit with "…" for the rest; base alone is cut to fit.
-std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit);
+// in limit with "…" for the rest; base alone is cut to fit. Then, where room
+// is left, a line naming the quiet entries the same way.
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit,
+                    const std::vector<std::string> &quiet = {});
 
 } // namespace vigilon

@@ -29,7 +29,11 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
         for (const auto &entry : ports_)
             if (entry->status == Failed && entry->active == 1)
                 failing.push_back(entryWithHost(entry->name, entry->host));
-    const std::string tip = trayTip(base, failing, trayIcon_->tipLimit());
+    std::vector<std::string> quiet;
+    for (const auto &entry : ports_)
+        if (entry->quiet)
+            quiet.push_back(entryWithHost(entry->name, entry->host));
+    const std::string tip = trayTip(base, failing, trayIcon_->tipLimit(), quiet);
     switch (op) {
     case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);
@@ -123,6 +127,13 @@ void CMainFrame::onCommand(unsigned command)
         requestExit();
         break;
     default:
+        // The tray's quiet commands apply to every entry.
+        if (QuietChoice choice; trayQuietChoice(command, choice)) {
+            std::vector<std::size_t> rows(realEntryCount(ports_));
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                rows[i] = i;
+            setQuiet(rows, choice);
+        }
         break;
     }
 }

@@ -64,6 +64,17 @@ public:
         (void)entry;
         (void)unixMillis;
     }
+    // The entry's quiet period began (quiet) or ended, as the engine found
+    // it; while monitoring runs every entry found quiet at a start is said.
+    // Its checks go on and are told as ever.
+    // host: the host the entry checks (its own, else the target host).
+    virtual void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis)
+    {
+        (void)entry;
+        (void)host;
+        (void)quiet;
+        (void)unixMillis;
+    }
 };
 
 } // namespace vigilon

@@ -38,6 +38,9 @@ struct OutageView {
     FailureReason reason;
     // The entry's alert command was run for it.
     bool alertRan = false;
+    // A quiet period of the entry overlaps it (its uptime leaves that time
+    // out).
+    bool quiet = false;
 };
 
 // Availability over the last 24 hours, 7 days and 30 days: the share of

@@ -4,6 +4,7 @@
 #include "base/FailureReason.h"
 #include "base/HttpRequest.h"
 #include "base/HttpStatusRule.h"
+#include "base/QuietTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -154,6 +155,14 @@ struct MonitorPort {
     // stays through restarts, reordering and changes of its settings;
     // given once when the store has none (see isStableId()).
     std::string stableId;
+
+    // Quiet periods. quietUntil: the one set by hand ("Quiet Until #i"),
+    // seconds since 1970 UTC, kQuietUntilResumed until resumed, 0 none.
+    // quietWindows: the weekly ones ("Quiet Windows #i").
+    std::int64_t quietUntil = 0;
+    std::vector<QuietWindow> quietWindows;
+    // Whether the entry is quiet now, as the engine last found it.
+    bool quiet = false;
 
     MonitorPort();
     ~MonitorPort();

@@ -478,6 +478,24 @@ constexpr unsigned UdpModeLabel = 1060;
 constexpr unsigned UdpPayloadLabel = 1061;
 constexpr unsigned UdpExpectLabel = 1062;
 constexpr unsigned UdpBytesNote = 1063;
+// Quiet periods: the port list's menu, the tray menu, the list's and the
+// tray tip's marks, the port settings dialog's row, the status page.
+constexpr unsigned ListMenuQuietHour = 1100;
+constexpr unsigned ListMenuQuietEightHours = 1101;
+constexpr unsigned ListMenuQuietUntilResumed = 1102;
+constexpr unsigned ListMenuResume = 1103;
+constexpr unsigned TrayQuietAllHour = 1104;
+constexpr unsigned TrayQuietAllEightHours = 1105;
+constexpr unsigned TrayQuietAllUntilResumed = 1106;
+constexpr unsigned TrayResumeAll = 1107;
+constexpr unsigned QuietNameMark = 1108;      // %s = the entry's name
+constexpr unsigned TrayTipQuiet = 1109;       // %s = the quiet entries
+constexpr unsigned QuietWindowsLabel = 1110;
+constexpr unsigned QuietWindowsInvalid = 1111; // %s = what does not read
+constexpr unsigned GraphQuietLine = 1112;
+constexpr unsigned OutageQuietMark = 1113;
+constexpr unsigned StatusStateQuiet = 1114;
+
 } // namespace sid
 
 } // namespace vigilon

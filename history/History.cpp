@@ -57,6 +57,7 @@ void History::setKept(bool on)
         task([this] { openFile(); });
     } else {
         open_.clear();
+        quiet_.clear();
         task([this] { closeFile(); });
     }
 }
@@ -116,6 +117,22 @@ void History::checkDone(const CheckOutcome &outcome)
     op.check.result = static_cast<std::uint8_t>(outcome.result);
     op.check.micros = outcome.micros;
     op.check.reason = outcome.reason;
+    op.flag = outcome.entry->quiet;
+    push(std::move(op));
+}
+
+void History::quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis)
+{
+    if (!kept_)
+        return;
+    Op op;
+    op.kind = quiet ? Op::Kind::QuietBegan : Op::Kind::QuietEnded;
+    op.key = {entry.name, host, entry.port, entry.protocol};
+    op.check.millis = unixMillis;
+    if (quiet)
+        quiet_[entry.id] = op.key;
+    else
+        quiet_.erase(entry.id);
     push(std::move(op));
 }
 
@@ -156,10 +173,26 @@ void History::monitoringStopped(std::int64_t unixMillis)
     op.flag = true;
     op.check.millis = unixMillis;
     push(std::move(op));
+    // Quiet spans end with monitoring: the next start finds them afresh.
+    if (!quiet_.empty()) {
+        quiet_.clear();
+        Op quiet;
+        quiet.kind = Op::Kind::QuietEnded;
+        quiet.check.millis = unixMillis;
+        push(std::move(quiet));
+    }
 }
 
 void History::entryForgotten(const MonitorPort &entry, std::int64_t unixMillis)
 {
+    if (const auto quiet = quiet_.find(entry.id); kept_ && quiet != quiet_.end()) {
+        Op op;
+        op.kind = Op::Kind::QuietEnded;
+        op.key = std::move(quiet->second);
+        op.check.millis = unixMillis;
+        quiet_.erase(quiet);
+        push(std::move(op));
+    }
     const auto found = open_.find(entry.id);
     if (!kept_ || found == open_.end())
         return;
@@ -323,6 +356,11 @@ void History::process(std::vector<Op> &ops)
             ok = file_.outageEnded(0, op.check.millis, op.flag) && ok;
             continue;
         }
+        if (op.kind == Op::Kind::QuietEnded && op.key.name.empty()) {
+            writeChecks();
+            ok = file_.quietEnded(0, op.check.millis) && ok;
+            continue;
+        }
         const std::int64_t series = file_.seriesId(op.key);
         if (!series) {
             ok = false;
@@ -336,7 +374,8 @@ void History::process(std::vector<Op> &ops)
             HourCount &count = hours_[series][static_cast<std::size_t>(hour) % kHours];
             if (count.hour < hour)
                 count = {hour, 0, 0};
-            if (count.hour == hour) {
+            // Quiet time is left out of the uptimes.
+            if (count.hour == hour && !op.flag) {
                 ++count.count;
                 count.answered += op.check.answered() ? 1 : 0;
             }
@@ -349,6 +388,14 @@ void History::process(std::vector<Op> &ops)
         case Op::Kind::OutageEnded:
             writeChecks();
             ok = file_.outageEnded(series, op.check.millis, op.flag) && ok;
+            break;
+        case Op::Kind::QuietBegan:
+            writeChecks();
+            ok = file_.quietBegan(series, op.check.millis) && ok;
+            break;
+        case Op::Kind::QuietEnded:
+            writeChecks();
+            ok = file_.quietEnded(series, op.check.millis) && ok;
             break;
         case Op::Kind::Task:
             break;

@@ -78,6 +78,8 @@ public:
     void outageEnded(const MonitorPort &entry, const std::string &host, std::int64_t unixMillis) override;
     void monitoringStopped(std::int64_t unixMillis) override;
     void entryForgotten(const MonitorPort &entry, std::int64_t unixMillis) override;
+    // Its checks from now on are kept, but left out of its uptimes.
+    void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis) override;
 
     // HistoryReader, on the loop.
     void uptimeOf(const SeriesKey &key, std::size_t outageLimit, std::function<void(UptimeView)> done) override;
@@ -87,8 +89,10 @@ public:
 
 private:
     struct Op {
-        enum class Kind : std::uint8_t { Check, OutageBegan, OutageEnded, Task } kind = Kind::Check;
-        bool flag = false; // OutageBegan: the alert ran; OutageEnded: unobserved
+        enum class Kind : std::uint8_t { Check, OutageBegan, OutageEnded, Task, QuietBegan, QuietEnded } kind = Kind::Check;
+        // OutageBegan: the alert ran; OutageEnded: unobserved; Check: made
+        // while the entry was quiet.
+        bool flag = false;
         SeriesKey key;     // empty name with OutageEnded: every open outage
         RawCheck check;    // the check; its time and reason for the outages
         std::function<void()> task;
@@ -133,6 +137,8 @@ private:
     bool closed_ = false;
     // The series of each entry with an outage under way, by entry id.
     std::unordered_map<std::uint32_t, SeriesKey> open_;
+    // The series of each quiet entry, by entry id.
+    std::unordered_map<std::uint32_t, SeriesKey> quiet_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

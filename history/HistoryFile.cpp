@@ -117,6 +117,8 @@ CREATE TABLE IF NOT EXISTS batches(id INTEGER PRIMARY KEY, hour INTEGER NOT NULL
 CREATE TABLE IF NOT EXISTS raw_closed(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS summaries(id INTEGER PRIMARY KEY, hourly BLOB NOT NULL, minutes BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS hour_days(id INTEGER PRIMARY KEY, data BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS quiet_spans(id INTEGER PRIMARY KEY, series INTEGER NOT NULL, start INTEGER NOT NULL,
+    ended INTEGER NOT NULL DEFAULT 0);
 COMMIT;
 )";
 
@@ -153,7 +155,7 @@ std::string oneLine(const std::string &text)
 bool isHistoryTable(const std::string &name)
 {
     for (const char *ours : {"series", "raw", "minutes", "hours", "outages", "outages_by_series", "batches",
-                             "raw_closed", "summaries", "hour_days", "outbox"})
+                             "raw_closed", "summaries", "hour_days", "outbox", "quiet_spans"})
         if (name == ours)
             return true;
     return name.rfind("sqlite_", 0) == 0;
@@ -176,6 +178,7 @@ void HistoryFile::close()
     ids_.clear();
     batch_.clear();
     lateDays_.clear();
+    quiet_.clear();
 }
 
 bool HistoryFile::exec(const char *sql)
@@ -331,7 +334,85 @@ HistoryFile::Opened HistoryFile::open(const std::string &path, std::string &said
     }
     for (const std::int64_t series : open)
         outageEnded(series, lastCheck(series), true);
+    // Quiet spans; one the last run left open ends at its series' last
+    // check too.
+    quiet_.clear();
+    std::vector<std::int64_t> quietOpen;
+    {
+        Statement select(db_, "SELECT series, start, ended FROM quiet_spans ORDER BY start, id");
+        while (select.step() == SQLITE_ROW) {
+            quiet_[select.integer(0)].push_back({select.integer(1), select.integer(2)});
+            if (select.integer(2) == 0)
+                quietOpen.push_back(select.integer(0));
+        }
+    }
+    for (const std::int64_t series : quietOpen)
+        quietEnded(series, lastCheck(series));
     return opened;
+}
+
+bool HistoryFile::quietBegan(std::int64_t series, std::int64_t millis)
+{
+    std::vector<QuietSpan> &spans = quiet_[series];
+    if (!spans.empty() && spans.back().end == 0)
+        return true;
+    Statement insert(db_, "INSERT INTO quiet_spans(series, start) VALUES (?, ?)");
+    if (!insert.bind(1, series).bind(2, millis).run())
+        return false;
+    spans.push_back({millis, 0});
+    return true;
+}
+
+bool HistoryFile::quietEnded(std::int64_t series, std::int64_t millis)
+{
+    Statement update(db_, "UPDATE quiet_spans SET ended = max(start + 1, ?1) WHERE ended = 0 AND (?2 = 0 OR series = ?2)");
+    if (!update.bind(1, millis).bind(2, series).run())
+        return false;
+    for (auto &[of, spans] : quiet_) {
+        if ((series == 0 || of == series) && !spans.empty() && spans.back().end == 0)
+            spans.back().end = std::max(spans.back().start + 1, millis);
+    }
+    return true;
+}
+
+std::vector<HistoryFile::QuietSpan> HistoryFile::quietSpans(std::int64_t series) const
+{
+    const auto found = quiet_.find(series);
+    return found == quiet_.end() ? std::vector<QuietSpan>{} : found->second;
+}
+
+bool HistoryFile::inQuiet(std::int64_t series, std::int64_t millis) const
+{
+    const auto found = quiet_.find(series);
+    if (found == quiet_.end())
+        return false;
+    for (const QuietSpan &span : found->second) {
+        if (millis >= span.start && (span.end == 0 || millis < span.end))
+            return true;
+    }
+    return false;
+}
+
+std::vector<RawCheck> HistoryFile::withoutQuiet(std::int64_t series, std::vector<RawCheck> checks) const
+{
+    if (quiet_.find(series) == quiet_.end())
+        return checks;
+    std::erase_if(checks, [&](const RawCheck &check) { return inQuiet(series, check.millis); });
+    return checks;
+}
+
+void HistoryFile::markQuiet(std::int64_t series, std::vector<OutageView> &outages) const
+{
+    const auto found = quiet_.find(series);
+    if (found == quiet_.end())
+        return;
+    for (OutageView &outage : outages) {
+        for (const QuietSpan &span : found->second) {
+            const bool beforeEnd = outage.endMillis == 0 || span.start < outage.endMillis;
+            const bool afterStart = span.end == 0 || span.end > outage.startMillis;
+            outage.quiet = outage.quiet || (beforeEnd && afterStart);
+        }
+    }
 }
 
 std::int64_t HistoryFile::lastCheck(std::int64_t series)
@@ -420,8 +501,11 @@ bool HistoryFile::outageEnded(std::int64_t series, std::int64_t millis, bool uno
     return update.bind(1, millis).bind(2, std::int64_t(unobserved)).bind(3, series).run();
 }
 
-bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks)
+bool HistoryFile::summarise(std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &all)
 {
+    // The summaries, and so the uptimes, leave quiet time out; the raw
+    // checks keep it.
+    const std::vector<RawCheck> checks = withoutQuiet(series, all);
     if (checks.empty())
         return true;
     const std::int64_t day = hour / 24;
@@ -605,6 +689,13 @@ bool HistoryFile::prune(std::int64_t nowMillis)
     ok = drop("DELETE FROM hour_days WHERE id < (? << 32)", (nowMillis - 365 * kDayMillis) / kDayMillis) && ok;
     ok = drop("DELETE FROM hours WHERE block < ?", (nowMillis - 365 * kDayMillis) / (kBlockHours * kHourMillis)) && ok;
     ok = drop("DELETE FROM outages WHERE ended != 0 AND ended < ?", nowMillis - 365 * kDayMillis) && ok;
+    const std::int64_t quietBound = nowMillis - 365 * kDayMillis;
+    if (drop("DELETE FROM quiet_spans WHERE ended != 0 AND ended < ?", quietBound)) {
+        for (auto &[series, spans] : quiet_)
+            std::erase_if(spans, [quietBound](const QuietSpan &span) { return span.end != 0 && span.end < quietBound; });
+    } else {
+        ok = false;
+    }
     return ok;
 }
 
@@ -617,7 +708,7 @@ void HistoryFile::hourCounts(
     std::map<std::pair<std::int64_t, std::int64_t>, std::pair<std::uint32_t, std::uint32_t>> counts;
     const auto add = [&](std::int64_t series, std::int64_t hour, const std::vector<RawCheck> &checks) {
         auto &[count, answered] = counts[{series, hour}];
-        for (const RawCheck &check : checks) {
+        for (const RawCheck &check : withoutQuiet(series, checks)) {
             ++count;
             answered += check.answered() ? 1 : 0;
         }
@@ -694,7 +785,7 @@ double HistoryFile::uptimeSince(std::int64_t series, std::int64_t fromMillis)
         }
     }
     const auto add = [&](const std::string &data, std::int64_t hour) {
-        for (const RawCheck &check : decodeRaw(data, hour * kHourMillis)) {
+        for (const RawCheck &check : withoutQuiet(series, decodeRaw(data, hour * kHourMillis))) {
             if (check.millis >= fromMillis) {
                 ++count;
                 answered += check.answered() ? 1 : 0;
@@ -737,6 +828,7 @@ std::vector<OutageView> HistoryFile::outages(std::int64_t series, std::size_t li
         view.alertRan = select.integer(7) != 0;
         out.push_back(view);
     }
+    markQuiet(series, out);
     return out;
 }
 
@@ -847,9 +939,10 @@ std::vector<std::pair<SeriesKey, UptimeFigures>> HistoryFile::figures(std::int64
         if (day >= firstDay && day <= today)
             tally.hourly.set(static_cast<std::size_t>(day - firstDay));
     };
-    const auto addChecks = [&](Tally &tally, const std::vector<RawCheck> &checks, std::int64_t hour) {
+    const auto addChecks = [&](std::int64_t series, const std::vector<RawCheck> &checks, std::int64_t hour) {
+        Tally &tally = tallies[series];
         markHourly(tally, hour);
-        for (const RawCheck &check : checks)
+        for (const RawCheck &check : withoutQuiet(series, checks))
             add(tally, check.millis / kHourMillis, 1, check.answered() ? 1 : 0);
     };
     {
@@ -867,7 +960,7 @@ std::vector<std::pair<SeriesKey, UptimeFigures>> HistoryFile::figures(std::int64
         Statement select(db_, "SELECT series, hour, data FROM raw WHERE hour >= ? AND rolled = 0");
         select.bind(1, firstDay * 24);
         while (select.step() == SQLITE_ROW)
-            addChecks(tallies[select.integer(0)], decodeRaw(select.text(2), select.integer(1) * kHourMillis),
+            addChecks(select.integer(0), decodeRaw(select.text(2), select.integer(1) * kHourMillis),
                       select.integer(1));
     }
     {
@@ -876,7 +969,7 @@ std::vector<std::pair<SeriesKey, UptimeFigures>> HistoryFile::figures(std::int64
         while (select.step() == SQLITE_ROW) {
             const std::int64_t hour = select.integer(0);
             forEachPiece(select.text(1), [&](std::int64_t series, const std::string &piece) {
-                addChecks(tallies[series], decodeRaw(piece, hour * kHourMillis), hour);
+                addChecks(series, decodeRaw(piece, hour * kHourMillis), hour);
             });
         }
     }
@@ -1042,6 +1135,7 @@ std::vector<OutageView> HistoryFile::outagesBetween(std::int64_t series, std::in
         view.alertRan = select.integer(7) != 0;
         out.push_back(view);
     }
+    markQuiet(series, out);
     return out;
 }
 

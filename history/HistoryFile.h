@@ -96,6 +96,22 @@ public:
     // Ends the series' open outage (every open one where series is 0).
     bool outageEnded(std::int64_t series, std::int64_t millis, bool unobserved);
 
+    // The quiet periods of a series: spans whose checks are kept but left
+    // out of its summaries and uptimes. A span begun while one is open is
+    // that one; ending one where none is open does nothing (series 0: every
+    // open one ends).
+    bool quietBegan(std::int64_t series, std::int64_t millis);
+    bool quietEnded(std::int64_t series, std::int64_t millis);
+    struct QuietSpan {
+        std::int64_t start = 0;
+        // 0 while it lasts.
+        std::int64_t end = 0;
+        bool operator==(const QuietSpan &) const = default;
+    };
+    std::vector<QuietSpan> quietSpans(std::int64_t series) const;
+    // Whether a time of a series lies in one of its quiet spans.
+    bool inQuiet(std::int64_t series, std::int64_t millis) const;
+
     // Summarises the raw hours before hour (hours since 1970) not yet
     // summarised.
     bool rollUp(std::int64_t beforeHour);
@@ -157,7 +173,14 @@ private:
     // The time of the last check kept for a series; 0 when none is.
     std::int64_t lastCheck(std::int64_t series);
 
+    // The checks of a series that do not lie in its quiet spans.
+    std::vector<RawCheck> withoutQuiet(std::int64_t series, std::vector<RawCheck> checks) const;
+    // Marks the outages that a quiet span of the series overlaps.
+    void markQuiet(std::int64_t series, std::vector<OutageView> &outages) const;
+
     sqlite3 *db_ = nullptr;
+    // Every series' quiet spans, oldest first (table quiet_spans).
+    std::unordered_map<std::int64_t, std::vector<QuietSpan>> quiet_;
     std::string path_;
     std::map<std::int64_t, SeriesKey> keys_;
     std::map<SeriesKey, std::int64_t> ids_;

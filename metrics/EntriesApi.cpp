@@ -257,6 +257,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
         entry.row = e.row;
         entry.name = validUtf8(labels.name);
         entry.status = e.status;
+        entry.quiet = e.quiet;
         entry.host = validUtf8(labels.host);
         entry.port = labels.port;
         entry.kind = kindLabel(labels.protocol);
@@ -281,6 +282,7 @@ EntriesView renderEntries(const MetricsSnapshot &snapshot, const FiguresTable *f
         object["port"] = labels.port;
         object["kind"] = kindLabel(labels.protocol);
         object["state"] = stateName(e.status);
+        object["quiet"] = e.quiet;
         if (e.reason.failed()) {
             object["reason"] = validUtf8(reasonText(e.reason));
             object["reason_kind"] = reasonLabel(e.reason.kind);
@@ -454,6 +456,7 @@ std::string outagesDocument(const EntryView &entry, std::int64_t fromMillis, std
         outage["reason"] = validUtf8(reasonText(o.reason));
         outage["reason_kind"] = reasonLabel(o.reason.kind);
         outage["alert_ran"] = o.alertRan;
+        outage["quiet"] = o.quiet;
         list.push_back(std::move(outage));
     }
     json doc = json::object();

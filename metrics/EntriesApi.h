@@ -62,6 +62,8 @@ struct EntryView {
     // Valid UTF-8.
     std::string name;
     PortStatus status = Idle;
+    // In a quiet period: checked, alerting no one.
+    bool quiet = false;
     // Valid UTF-8, as the API shows them.
     std::string host;
     std::uint32_t port = 0;

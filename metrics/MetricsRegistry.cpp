@@ -210,6 +210,11 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
     for (const EntryMetrics *e : entries)
         sample(out, "vigilon_entry_up", "", *e->labels, {}, std::uint64_t(e->up ? 1 : 0));
 
+    family(out, "vigilon_entry_quiet", "gauge",
+           "1 while the entry is in a quiet period (checked, but alerting no one), else 0.");
+    for (const EntryMetrics *e : entries)
+        sample(out, "vigilon_entry_quiet", "", *e->labels, {}, std::uint64_t(e->quiet ? 1 : 0));
+
     family(out, "vigilon_entry_checks_total", "counter", "Checks of the entry made by the polling rounds.");
     for (const EntryMetrics *e : entries)
         sample(out, "vigilon_entry_checks_total", "", *e->labels, {}, e->checks);
@@ -323,6 +328,7 @@ void MetricsRegistry::checkDone(const CheckOutcome &outcome)
     e.reason = outcome.failed() ? outcome.reason : FailureReason{};
     e.checkedAtMillis = outcome.unixMillis;
     e.row = entry.rowHint;
+    e.quiet = entry.quiet;
     if (member && checkedInRound_ >= expected_)
         nextRound();
     else if (fresh)
@@ -404,6 +410,16 @@ void MetricsRegistry::entriesKnown(const PortList &ports, const std::string &tar
             --checkedInRound_;
     }
     entries_ = std::move(kept);
+    ++published_;
+}
+
+void MetricsRegistry::quietChanged(const MonitorPort &entry, const std::string &, bool quiet, std::int64_t)
+{
+    const std::lock_guard lock(mutex_);
+    const auto found = entries_.find(entry.id);
+    if (found == entries_.end() || found->second.quiet == quiet)
+        return;
+    found->second.quiet = quiet;
     ++published_;
 }
 

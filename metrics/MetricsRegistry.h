@@ -75,6 +75,8 @@ struct EntryMetrics {
     std::int64_t checkedAtMillis = 0;
     std::int32_t certDaysLeft = 0;
     std::size_t row = 0;
+    // In a quiet period: checked as ever, but alerting no one.
+    bool quiet = false;
 };
 
 // The metrics as one scrape sees them.
@@ -115,6 +117,7 @@ public:
     // each one, those never checked as such; the metrics text shows only
     // entries that have had a check. Entries no longer there go.
     void entriesKnown(const PortList &ports, const std::string &targetHost);
+    void quietChanged(const MonitorPort &entry, const std::string &host, bool quiet, std::int64_t unixMillis) override;
 
     // Any thread. into is reused: pass the same one scrape after scrape.
     void snapshot(MetricsSnapshot &into) const;

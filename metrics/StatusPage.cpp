@@ -120,9 +120,9 @@ std::string barStyle(const std::vector<double> &days)
 
 const char *kStyle = R"CSS(
 :root{--bg:#f4f6f8;--fg:#1c2126;--card:#fff;--mute:#5c6773;--line:#dce1e6;--ok:#1e8e4e;--warn:#b26b00;
---bad:#cf3a3a;--idle:#7d8792;--b0:#2aa84a;--b1:#9cc43a;--b2:#e3a008;--b3:#d94141;--bn:#d6dbe0;color-scheme:light dark}
+--bad:#cf3a3a;--idle:#7d8792;--quiet:#5b6fb5;--b0:#2aa84a;--b1:#9cc43a;--b2:#e3a008;--b3:#d94141;--bn:#d6dbe0;color-scheme:light dark}
 @media (prefers-color-scheme:dark){:root{--bg:#121519;--fg:#e3e7eb;--card:#1c2127;--mute:#9aa6b2;--line:#2f363e;
---ok:#2f9e5f;--warn:#c98a1b;--bad:#e05252;--idle:#6b7580;--bn:#39414a}}
+--ok:#2f9e5f;--warn:#c98a1b;--bad:#e05252;--idle:#6b7580;--quiet:#7f8fd0;--bn:#39414a}}
 *{box-sizing:border-box}
 body{margin:0;background:var(--bg);color:var(--fg);
 font:15px/1.45 system-ui,-apple-system,"Segoe UI","Noto Sans","Noto Sans CJK JP","Hiragino Sans",Meiryo,sans-serif}
@@ -140,12 +140,14 @@ padding:10px 14px;min-width:0;content-visibility:auto;contain-intrinsic-size:aut
 li.st-ok{border-left-color:var(--ok)}
 li.st-warning{border-left-color:var(--warn)}
 li.st-failed{border-left-color:var(--bad)}
+li.st-quiet{border-left-color:var(--quiet)}
 .top{display:flex;align-items:center;gap:10px}
 .name{flex:1;font-weight:600;font-size:16px;overflow-wrap:anywhere;min-width:0}
 .state{flex:none;font-size:13px;font-weight:600;padding:1px 10px;border-radius:10px;color:#fff;background:var(--idle)}
 .st-ok .state{background:var(--ok)}
 .st-warning .state{background:var(--warn)}
 .st-failed .state{background:var(--bad)}
+.st-quiet .state{background:var(--quiet)}
 .where{color:var(--mute);font-size:13px;overflow-wrap:anywhere}
 .reason{margin-top:4px;color:var(--bad);font-size:14px;overflow-wrap:anywhere}
 .reason:empty{display:none}
@@ -199,10 +201,11 @@ const char *kScript = R"JS(
     return days >= 0 ? T.certLeft.replace('%1', String(days)) : T.certExpired.replace('%1', String(-days));
   }
   function place(li, e) {
-    var cls = 'e st-' + e.state;
+    var state = e.quiet ? 'quiet' : e.state;
+    var cls = 'e st-' + state;
     if (li.className !== cls) li.className = cls;
     set(part(li, 'name'), e.name);
-    set(part(li, 'state'), T.states[e.state] || e.state);
+    set(part(li, 'state'), T.states[state] || state);
     set(part(li, 'where'), (e.host.indexOf(':') >= 0 ? '[' + e.host + ']' : e.host) + ':' + e.port + ' \u00b7 ' +
       e.kind.toUpperCase());
     set(part(li, 'reason'), e.reason === null ? '' : e.reason);
@@ -234,7 +237,7 @@ const char *kScript = R"JS(
       if (li !== wanted) list.insertBefore(li, wanted);
       previous = li;
       seen.add(e.id);
-      if (e.state === 'failed') failing++;
+      if (e.state === 'failed' && !e.quiet) failing++;
     });
     byId.forEach(function (li, id) {
       if (!seen.has(id)) { li.remove(); byId.delete(id); }
@@ -289,7 +292,8 @@ std::string scriptJson(const nlohmann::ordered_json &value)
 void entryHtml(std::string &out, const EntryView &e, Language language)
 {
     const auto text = [language](unsigned id) { return xmlText(loadString(id, language)); };
-    const unsigned stateText = e.status == Ok        ? sid::StatusStateOk
+    const unsigned stateText = e.quiet               ? sid::StatusStateQuiet
+                               : e.status == Ok      ? sid::StatusStateOk
                                : e.status == Warning ? sid::StatusStateWarning
                                : e.status == Failed  ? sid::StatusStateFailed
                                                      : sid::StatusStateNotChecked;
@@ -308,7 +312,7 @@ void entryHtml(std::string &out, const EntryView &e, Language language)
         return f ? std::optional<double>(f->*which) : std::nullopt;
     };
     out += "<li class=\"e st-";
-    out += stateName(e.status);
+    out += e.quiet ? "quiet" : stateName(e.status);
     out += "\" data-id=\"" + xmlText(e.id) + "\"><div class=\"top\"><span class=\"name\">" + xmlText(e.name) +
            "</span><span class=\"state\">" + text(stateText) + "</span></div><div class=\"where\">" + xmlText(host) + ":" + std::to_string(e.port) + " \u00b7 " + kind +
            "</div><div class=\"reason\">" + xmlText(e.reason) + "</div><dl><div><dt>" +
@@ -339,7 +343,7 @@ std::string statusPage(const EntriesView &entries, Language language)
     const char *lang = language == Language::Japanese ? "ja" : "en";
     std::size_t failing = 0;
     for (const EntryView &e : entries.entries)
-        failing += e.status == Failed ? 1 : 0;
+        failing += e.status == Failed && !e.quiet ? 1 : 0;
     const std::size_t n = entries.entries.size();
     const std::string overall = n == 0         ? text(sid::StatusNoEntries)
                                 : failing == 0 ? text(sid::StatusAllAnswer)
@@ -351,7 +355,8 @@ std::string statusPage(const EntriesView &entries, Language language)
     texts["states"] = {{"ok", text(sid::StatusStateOk)},
                        {"warning", text(sid::StatusStateWarning)},
                        {"failed", text(sid::StatusStateFailed)},
-                       {"not_checked", text(sid::StatusStateNotChecked)}};
+                       {"not_checked", text(sid::StatusStateNotChecked)},
+                       {"quiet", text(sid::StatusStateQuiet)}};
     texts["all"] = text(sid::StatusAllAnswer);
     texts["some"] = text(sid::StatusSomeFailing);
     texts["none"] = text(sid::StatusNoEntries);

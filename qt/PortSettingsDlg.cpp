@@ -66,7 +66,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setFont(dialogFont());
     const DialogUnits du(font());
     setWindowTitle(uiText(sid::PortSettingsCaption));
-    setFixedSize(du.size(433, 313));
+    setFixedSize(du.size(433, 331));
 
     // Group boxes first, so that the controls lie above them.
     auto *group = new QGroupBox(uiText(sid::PortSettingsGroup), this);
@@ -185,14 +185,20 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     makeUdpRows(du);
     makeDnsPanel();
     makePushPanel();
+    // The quiet windows, under the kind panels: every kind has them.
+    label(this, du, uiText(sid::QuietWindowsLabel), 10, 294, 46, 10);
+    quietWindowsEdit_ = new QLineEdit(this);
+    quietWindowsEdit_->setObjectName(QStringLiteral("1180"));
+    quietWindowsEdit_->setGeometry(du.rect(58, 292, 199, 14));
+    quietWindowsField_.attach(quietWindowsEdit_);
 
     ok_ = new QPushButton(uiText(sid::OkButton), this);
-    ok_->setGeometry(du.rect(55, 293, 50, 14));
+    ok_->setGeometry(du.rect(55, 311, 50, 14));
     ok_->setDefault(true);
     cancel_ = new QPushButton(uiText(sid::CancelButton), this);
-    cancel_->setGeometry(du.rect(108, 293, 50, 14));
+    cancel_->setGeometry(du.rect(108, 311, 50, 14));
     delete_ = new QPushButton(uiText(sid::DeleteButton), this);
-    delete_->setGeometry(du.rect(161, 293, 50, 14));
+    delete_->setGeometry(du.rect(161, 311, 50, 14));
     delete_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, &CPortSettingsDlg::accept);
@@ -229,7 +235,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(nameEdit_, intervalEdit_);
     setTabOrder(intervalEdit_, retryEdit_);
     setTabOrder(retryEdit_, timeoutEdit_);
-    setTabOrder(timeoutEdit_, ok_);
+    setTabOrder(timeoutEdit_, quietWindowsEdit_);
+    setTabOrder(quietWindowsEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
     setTabOrder(contentTextEdit_, dnsNameEdit_);

@@ -110,6 +110,7 @@ private:
     int contentRuleChoice() const override;
     void setContentRuleChoice(int choice) override;
     EditField &contentTextField() override { return contentTextField_; }
+    EditField &quietWindowsField() override { return quietWindowsField_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override;
     EditField &nameField() override { return nameField_; }
     EditField &intervalField() override { return intervalField_; }
@@ -174,6 +175,7 @@ private:
     LineEditField timeoutField_;
     LineEditField udpPayloadField_;
     LineEditField udpExpectField_;
+    QLineEdit *quietWindowsEdit_;
     QPushButton *ok_;
     QPushButton *cancel_;
     QPushButton *delete_;
@@ -185,6 +187,7 @@ private:
     LineEditField certDaysField_;
     LineEditField pathField_;
     LineEditField contentTextField_;
+    LineEditField quietWindowsField_;
     // The multi-line fields (headers, body).
     class TextField;
     std::unique_ptr<TextField> headersField_;

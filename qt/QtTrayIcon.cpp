@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "qt/QtTrayIcon.h"
+#include "app/QuietCommands.h"
+
+#include <vector>
 #include "qt/UiText.h"
 
 #include "app/Monitor.h"
@@ -51,14 +54,20 @@ QtTrayIcon::QtTrayIcon(Monitor &frame)
         unsigned text;
         bool checkable;
     };
-    static const Item items[] = {
+    std::vector<Item> items = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring, true},
         {res::CmdToggleDialog, sid::TrayToggleDialog, false},
+        {0, 0, false},
+    };
+    // Every entry's quiet period, as the core lists the commands.
+    for (const TrayQuietItem &quiet : trayQuietItems())
+        items.push_back({quiet.command, quiet.text, false});
+    items.insert(items.end(), {
         {0, 0, false},
         {res::CmdHelp, sid::TrayHelp, false},
         {res::CmdAbout, sid::TrayAbout, false},
         {res::CmdExit, sid::TrayExit, false},
-    };
+    });
     for (const Item &item : items) {
         if (!item.text) {
             menu_.addSeparator();

@@ -667,6 +667,40 @@ void readStableId(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::E
     }
 }
 
+// "Quiet Until #i" (seconds since 1970 UTC, kQuietUntilResumed until
+// resumed) and "Quiet Windows #i" (their text form), both optional. A text
+// that does not read gives no window, said in notes, and stays stored as it
+// is until the entry's windows are set anew.
+void readEntryQuiet(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::Entry &known,
+                    std::vector<std::string> &notes)
+{
+    bool exact = true;
+    std::uint32_t until = 0;
+    bool exactNumber = false;
+    const Status untilRead = readDword(key, indexed("Quiet Until", i), until, &exactNumber);
+    if (untilRead == Status::Ok) {
+        entry.quietUntil = until;
+        known.quietUntil = until;
+        exact = exactNumber;
+    } else if (untilRead != Status::NotFound) {
+        exact = false;
+    }
+    Value value;
+    const Status windowsRead = key.queryValue(indexed("Quiet Windows", i), value);
+    if (windowsRead == Status::Ok && value.data.size() <= kMaxStringBytes) {
+        const std::string text = reg::stringFromValue(value);
+        std::string why;
+        if (!parseQuietWindows(text, entry.quietWindows, why))
+            notes.push_back(std::string(reg::programName()) + ": entry #" + std::to_string(i) +
+                            " has no quiet times: \"" + escapeControls(why) +
+                            "\" in its \"Quiet Windows\" is not days and a time range such as \"Sun 02:00-04:00\"\n");
+        known.quietWindows = quietWindowsText(entry.quietWindows);
+    } else if (windowsRead != Status::NotFound) {
+        exact = false;
+    }
+    known.quietKnown = exact;
+}
+
 // Why a value that does not fit was not read, for standard error.
 std::string misfitText(Key &key, std::uint32_t i, const std::string &name)
 {
@@ -849,6 +883,7 @@ LoadedSettings loadSettings(Registry &registry, bool readTarget, std::string &ta
                 readEntryChannels(*key, i, *entry, found.entries[i]);
                 readPushToken(*key, i, *entry, found.entries[i], loaded.tokensMade, notes);
                 readStableId(*key, i, *entry, found.entries[i]);
+                readEntryQuiet(*key, i, *entry, found.entries[i], notes);
             }
             if (read == Status::Ok && exact) {
                 StoredValues::Entry &known = found.entries[i];
@@ -983,6 +1018,25 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             if (!entry.stableId.empty() && status == Status::Ok &&
                 !(had && had->stableIdKnown && had->stableId == entry.stableId))
                 status = key.setValue(indexed("Id", i), reg::RegSz, reg::stringBytes(entry.stableId));
+            // Quiet periods: absent where there is none.
+            const bool quietKnown = had && had->quietKnown;
+            const std::string untilName = indexed("Quiet Until", i);
+            if (entry.quietUntil != 0) {
+                const auto until = static_cast<std::uint32_t>(std::min<std::int64_t>(
+                    std::max<std::int64_t>(entry.quietUntil, 0), kQuietUntilResumed));
+                dword(untilName, until, quietKnown && had->quietUntil == until);
+            } else if (status == Status::Ok && !(quietKnown && !had->quietUntil)) {
+                if (const Status removed = key.deleteValue(untilName); removed != Status::NotFound)
+                    status = removed;
+            }
+            const std::string windowsName = indexed("Quiet Windows", i);
+            const std::string windows = quietWindowsText(entry.quietWindows);
+            if (status == Status::Ok && !(quietKnown && had->quietWindows == windows)) {
+                if (!windows.empty())
+                    status = key.setValue(windowsName, reg::RegSz, reg::stringBytes(windows));
+                else if (const Status removed = key.deleteValue(windowsName); removed != Status::NotFound)
+                    status = removed;
+            }
         }
         return status;
     });
@@ -1044,6 +1098,11 @@ Status saveSettings(Registry &registry, const std::string &targetHost, std::uint
             now.stableIdKnown = true;
             now.stableId = entry.stableId;
         }
+        now.quietKnown = true;
+        now.quietUntil = entry.quietUntil != 0 ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(
+                                                     std::min<std::int64_t>(entry.quietUntil, kQuietUntilResumed)))
+                                               : std::nullopt;
+        now.quietWindows = quietWindowsText(entry.quietWindows);
     }
     return result;
 }

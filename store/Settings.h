@@ -92,6 +92,13 @@ struct StoredValues {
         // "Id #i", likewise.
         bool stableIdKnown = false;
         std::optional<std::string> stableId;
+        // "Quiet Until #i" and "Quiet Windows #i": known once read or
+        // written; then quietUntil holds the stored number (nothing when
+        // absent) and quietWindows the windows the stored text gave, in
+        // their text form (empty when absent or not read).
+        bool quietKnown = false;
+        std::optional<std::uint32_t> quietUntil;
+        std::string quietWindows;
     };
     std::optional<std::uint32_t> count, interval, retry;
     std::optional<std::string> target;

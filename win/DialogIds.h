@@ -102,6 +102,10 @@
 #define IDC_PUSH_NOTE 1168
 #define IDC_ENTRY_ID_LABEL 1169
 
+/* Port settings: the quiet windows' row, under the kind panels */
+#define IDC_QUIET_WINDOWS 1180
+#define IDC_QUIET_WINDOWS_LABEL 1181
+
 /* Target host */
 #define IDC_HOST 1000
 

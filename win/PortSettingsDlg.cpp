@@ -104,6 +104,7 @@ public:
         headers_.attach(GetDlgItem(window, IDC_HTTP_HEADERS));
         body_.attach(GetDlgItem(window, IDC_HTTP_BODY));
         contentText_.attach(GetDlgItem(window, IDC_CONTENT_TEXT));
+        quietWindows_.attach(GetDlgItem(window, IDC_QUIET_WINDOWS));
         for (HWND edit : {path_.handle(), headers_.handle(), body_.handle(), contentText_.handle()})
             SendMessageW(edit, EM_LIMITTEXT, kMaxRequestText, 0);
         HWND methods = GetDlgItem(window, IDC_HTTP_METHOD);
@@ -264,6 +265,7 @@ private:
         SendDlgItemMessageW(window, IDC_CONTENT_RULE, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
     }
     EditField &contentTextField() override { return contentText_; }
+    EditField &quietWindowsField() override { return quietWindows_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override
     {
         for (int id : {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_REDIRECTS, IDC_CONTENT_RULE})
@@ -370,6 +372,7 @@ private:
     MultiLineField headers_;
     MultiLineField body_;
     HwndEditField contentText_;
+    HwndEditField quietWindows_;
 };
 
 } // namespace

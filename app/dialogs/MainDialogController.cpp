@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/MainDialogController.h"
+#include "app/QuietCommands.h"
 
 #include "app/DialogFace.h"
 #include "base/StringTable.h"
@@ -19,7 +20,7 @@ RowContent rowContent(const EntryView &entry)
     RowContent row;
     row.image = entry.active ? static_cast<int>(entry.status) : static_cast<int>(ImageIdle);
     row.ticked = entry.active;
-    row.texts[0] = entry.name;
+    row.texts[0] = entry.quiet && !entry.placeholder ? quietName(entry.name) : entry.name;
     row.texts[1] = entry.command;
     row.texts[2] = std::to_string(entry.errorCount);
     row.texts[3] = entry.lastErrorTime == 0 ? std::string()
@@ -147,6 +148,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.dnsType = form.dnsType;
     settings.dnsExpect = form.dnsExpect;
     settings.pushToken = form.pushToken;
+    settings.quietWindows = form.quietWindows;
     return settings;
 }
 
@@ -321,9 +323,12 @@ int MainDialogController::frameRow(int row) const
     // share a name: the row's own entry is the one while the names agree.
     const std::string name = controls_->rowName(row);
     if (static_cast<std::size_t>(row) < frame_.entryCount() &&
-        frame_.entryView(static_cast<std::size_t>(row)).name == name)
+        rowContent(frame_.entryView(static_cast<std::size_t>(row))).texts[0] == name)
         return row;
-    return frame_.findEntry(name);
+    // A quiet entry's row shows its name with a mark.
+    const int found = frame_.findEntry(name);
+    const std::string plain = withoutQuietMark(name);
+    return found >= 0 || plain == name ? found : frame_.findEntry(plain);
 }
 
 void MainDialogController::afterChange()
@@ -441,6 +446,7 @@ void MainDialogController::editEntry(int row)
     form.pushToken = entry.pushToken;
     form.stableId = entry.stableId;
     form.serverAddress = frame_.serverAddress();
+    form.quietWindows = entry.quietWindows;
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {
@@ -548,6 +554,23 @@ void MainDialogController::onListCommand(ListCommand command, const ListSelectio
             }
         }
         return;
+    case ListCommand::QuietHour:
+    case ListCommand::QuietEightHours:
+    case ListCommand::QuietUntilResumed:
+    case ListCommand::Resume: {
+        const QuietChoice choice = command == ListCommand::QuietHour           ? QuietChoice::Hour
+                                   : command == ListCommand::QuietEightHours   ? QuietChoice::EightHours
+                                   : command == ListCommand::QuietUntilResumed ? QuietChoice::UntilResumed
+                                                                               : QuietChoice::Resume;
+        std::vector<std::size_t> rows;
+        for (const int r : selection.selected) {
+            const int index = r >= 0 && r < last ? frameRow(r) : -1;
+            if (index >= 0)
+                rows.push_back(static_cast<std::size_t>(index));
+        }
+        frame_.setQuiet(rows, choice);
+        return;
+    }
     case ListCommand::Copy: {
         const std::string text = copyText(selection.selected);
         if (!text.empty())
@@ -576,6 +599,18 @@ std::vector<ListMenuItem> MainDialogController::listMenu(const ListSelection &se
         {ListCommand::OpenGraph, loadString(sid::ListMenuGraph), monitoring_ && active, false},
         {ListCommand::Outages, loadString(sid::ListMenuOutages), onEntry && frame_.historyAvailable(), false},
         {ListCommand::Copy, loadString(sid::ListMenuCopy), anyEntry, true},
+        // The selected entries' quiet periods; Resume where one has a
+        // period set by hand.
+        {ListCommand::QuietHour, loadString(sid::ListMenuQuietHour), anyEntry, true},
+        {ListCommand::QuietEightHours, loadString(sid::ListMenuQuietEightHours), anyEntry, false},
+        {ListCommand::QuietUntilResumed, loadString(sid::ListMenuQuietUntilResumed), anyEntry, false},
+        {ListCommand::Resume, loadString(sid::ListMenuResume),
+         std::any_of(selection.selected.begin(), selection.selected.end(),
+                     [this](int r) {
+                         const int index = r >= 0 && r < controls_->rowCount() - 1 ? frameRow(r) : -1;
+                         return index >= 0 && frame_.entryView(static_cast<std::size_t>(index)).quietUntil != 0;
+                     }),
+         false},
     };
 }
 

@@ -58,7 +58,21 @@ std::string copiedRowsText(const std::vector<RowContent> &rows);
 
 // Keys of the port list, and the commands of its context menu.
 enum class ListKey { Enter, F2, Delete, Space, Copy };
-enum class ListCommand { None, Add, Edit, Delete, ToggleActive, OpenGraph, Copy, Outages };
+enum class ListCommand {
+    None,
+    Add,
+    Edit,
+    Delete,
+    ToggleActive,
+    OpenGraph,
+    Copy,
+    Outages,
+    // The selected entries' quiet periods (QuietChoice).
+    QuietHour,
+    QuietEightHours,
+    QuietUntilResumed,
+    Resume,
+};
 ListCommand commandForKey(ListKey key);
 
 // Where the list stands: its current row (-1 for none) and every selected

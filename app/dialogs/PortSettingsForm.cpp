@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/dialogs/PortSettingsForm.h"
+#include "base/QuietTime.h"
 
 #include "base/MonitorPort.h"
 #include "base/SecureRandom.h"
@@ -161,6 +162,7 @@ void PortSettingsForm::init(Controls &controls) const
     onUdpModeChanged(controls);
     controls.setStableId(stableId);
     showPush(controls);
+    controls.quietWindowsField().setText(quietWindows);
     controls.portField().focusAndSelect();
 }
 
@@ -517,6 +519,18 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         return false;
     if (!readDns(controls, prompter, alive))
         return false;
+    // The quiet windows: one that does not read is said, and the dialog
+    // stays open with what was typed.
+    std::vector<QuietWindow> windows;
+    std::string why;
+    if (!parseQuietWindows(controls.quietWindowsField().text(), windows, why)) {
+        prompter.messageBox(formatText(loadString(sid::QuietWindowsInvalid), {"\"" + why + "\""}), "",
+                            mb::Ok | mb::IconExclamation);
+        if (!alive || *alive)
+            controls.quietWindowsField().focusAndSelect();
+        return false;
+    }
+    quietWindows = quietWindowsText(windows);
     if (protocol == Ping)
         port = 7;
     if (!readUdp(controls, prompter, alive) || (alive && !*alive))

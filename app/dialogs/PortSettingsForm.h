@@ -116,6 +116,8 @@ public:
         virtual void copyText(const std::string &text) { (void)text; }
         // The entry's stable id (empty for an entry not made yet).
         virtual void setStableId(const std::string &id) { (void)id; }
+        // The weekly quiet windows, in their text form (parseQuietWindows).
+        virtual EditField &quietWindowsField() = 0;
     };
     // The DNS panel's expectation choices, in the order of its list.
     enum DnsExpectChoice { DnsAnyAnswer = 0, DnsContains = 1, DnsExactly = 2 };
@@ -183,6 +185,9 @@ public:
     // the new one.
     void onPushCopy(Controls &controls) const;
     void onPushRegenerate(Controls &controls, Prompter &prompter);
+    // The weekly quiet windows in their text form; on OK written as
+    // quietWindowsText writes them.
+    std::string quietWindows;
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;

@@ -91,6 +91,9 @@ std::array<std::string, kOutageColumns> outageRowTexts(const OutageView &outage,
         row[1] = localText(outage.endMillis);
     row[2] = outageDurationText(lastedSeconds(outage, nowMillis));
     row[3] = reasonTextShown(outage.reason);
+    // Quiet time is left out of the uptimes: the outage says it was quiet.
+    if (outage.quiet)
+        row[3] += " [" + loadString(sid::OutageQuietMark) + "]";
     return row;
 }
 

@@ -102,6 +102,8 @@ void fillStates(UiHarness &h)
     for (const auto &[row, status, response, errors, lastError] : states)
         std::tie(ports[row]->status, ports[row]->responseTime, ports[row]->errorCount, ports[row]->lastErrorTime) =
             std::tuple(status, response, errors, lastError);
+    // The failed UDP entry is quiet.
+    ports[2]->quiet = true;
     for (std::size_t i = 0; i < ports.size(); ++i)
         h.frame().mainDialog()->updateRow(static_cast<int>(i), h.frame().entryView(i));
     h.frame().mainDialog()->setRowImage(3, ImageChecking);

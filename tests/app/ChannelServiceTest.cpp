@@ -121,5 +121,51 @@ TEST(ChannelService, roundsRemindersRecoveriesAndTroubleGoWhereEachChannelAndEnt
     service.reset();
 }
 
+// No reminder goes out while the entry is quiet; the first comes after its
+// quiet period, and the channel's messages stay in order.
+TEST(ChannelService, aQuietEntryIsNotRemindedOf)
+{
+    test::TempDir dir;
+    ChannelReceiver receiver(std::string("http"), "ok", dir / "in.jsonl");
+    ASSERT_TRUE(receiver.ok());
+    reg::MemoryRegistry registry;
+    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", false, 60, {}}}),
+              reg::Status::Ok);
+    test::FakeClock clock;
+    test::FakeEventLoop loop(clock);
+    std::atomic<std::int64_t> seconds{clock.nowSeconds()};
+    ChannelService::Options options;
+    options.delivery.now = [&] { return seconds.load(); };
+    auto service = ChannelService::start(loop, clock, registry, options);
+    ASSERT_TRUE(service);
+    const auto advance = [&](std::uint64_t ms) {
+        loop.advance(ms);
+        seconds = clock.nowSeconds();
+    };
+    PortList ports;
+    ports.push_back(std::make_unique<MonitorPort>());
+    MonitorPort &entry = *ports.back();
+    entry.id = 1;
+    entry.name = "web";
+    entry.port = 80;
+    entry.lastReason = FailureReason::of(FailureKind::Refused);
+    const std::int64_t began = clock.nowSeconds();
+    service->outageBegan(entry, "192.0.2.1", began * 1000, entry.lastReason, true);
+    service->roundChanged({{1, "web", true, entry.lastReason, ""}}, ports);
+    ASSERT_TRUE(waitUntil([&] { return receiver.received().size() == 1; }, 30000));
+
+    service->quietChanged(entry, "192.0.2.1", true, began * 1000);
+    advance(61 * 60 * 1000);
+    advance(61 * 60 * 1000);
+    service->quietChanged(entry, "192.0.2.1", false, std::int64_t(clock.nowSeconds()) * 1000);
+    advance(60 * 1000);
+    ASSERT_TRUE(waitUntil([&] { return receiver.received().size() >= 2; }, 30000));
+    const auto sent = documents(receiver);
+    EXPECT_EQ(sent[0]["event"], "down");
+    EXPECT_EQ(sent[1]["event"], "still_down");
+    EXPECT_GE(sent[1]["outage_seconds"].get<std::int64_t>(), 122 * 60) << "none was sent while quiet";
+    service.reset();
+}
+
 } // namespace
 } // namespace vigilon

@@ -1000,11 +1000,15 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     using C = ListCommand;
     EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, true}, {C::Edit, true}, {C::Delete, true}, {C::ToggleActive, true},
-                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, true}}));
+                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, true},
+                                  {C::QuietHour, true}, {C::QuietEightHours, true}, {C::QuietUntilResumed, true},
+                                  {C::Resume, false}}));
     EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuActivate));
     EXPECT_EQ(menu({2, {2}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, true}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
-                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, false}}));
+                                  {C::OpenGraph, false}, {C::Outages, false}, {C::Copy, false},
+                                  {C::QuietHour, false}, {C::QuietEightHours, false}, {C::QuietUntilResumed, false},
+                                  {C::Resume, false}}));
     dialog().onListCommand(C::ToggleActive, {0, {0}});
     EXPECT_TRUE(controls.rows[0].ticked);
     EXPECT_EQ(dialog().listMenu({0, {0}})[3].text, s(sid::ListMenuDeactivate));
@@ -1015,7 +1019,9 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     ASSERT_TRUE(dialog().monitoring());
     EXPECT_EQ(menu({0, {0}}), (std::vector<std::pair<C, bool>>{
                                   {C::Add, false}, {C::Edit, false}, {C::Delete, false}, {C::ToggleActive, false},
-                                  {C::OpenGraph, true}, {C::Outages, false}, {C::Copy, true}}));
+                                  {C::OpenGraph, true}, {C::Outages, false}, {C::Copy, true},
+                                  {C::QuietHour, true}, {C::QuietEightHours, true}, {C::QuietUntilResumed, true},
+                                  {C::Resume, false}}));
     prompter.messages.clear();
     dialog().onListKey(ListKey::Enter, {0, {0}});
     dialog().onListKey(ListKey::Delete, {0, {0}});

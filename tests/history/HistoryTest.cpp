@@ -258,3 +258,87 @@ TEST_F(HistoryTest, theSwitchAndAnswersAfterTheEnd)
 
 } // namespace
 } // namespace vigilon::history
+
+namespace vigilon::history {
+namespace {
+
+// Checks made while an entry is quiet are kept, but its uptimes leave them
+// out, in memory, from the file and after the hour is summarised; an outage
+// a quiet span overlaps is marked. A file without quiet spans (an earlier
+// version's) gains the table and counts every check.
+TEST_F(HistoryTest, quietTimeIsLeftOutOfTheUptimesAndMarksTheOutagesItOverlaps)
+{
+    MonitorPort web;
+    entry(web, 1, "HTTP 80");
+    using R = CheckOutcome::Result;
+    const std::int64_t t = kStart + 20 * kDayMillis;
+    {
+        auto history = make();
+        feed(*history, web, t, R::Ok);
+        feed(*history, web, t + 1000, R::Ok);
+        history->quietChanged(web, host_, true, t + 1500);
+        web.quiet = true;
+        history->outageBegan(web, host_, t + 2000, FailureReason::of(FailureKind::Refused), false);
+        for (int i = 0; i < 4; ++i)
+            feed(*history, web, t + 2000 + i * 1000, R::Failed);
+        history->quietChanged(web, host_, false, t + 6000);
+        web.quiet = false;
+        feed(*history, web, t + 7000, R::Ok);
+        history->outageEnded(web, host_, t + 7000);
+        // A later outage, not quiet.
+        history->outageBegan(web, host_, t + 8000, FailureReason::of(FailureKind::Refused), true);
+        feed(*history, web, t + 8000, R::Failed);
+        history->outageEnded(web, host_, t + 9000);
+        feed(*history, web, t + 9000, R::Ok);
+        now_ = t + 10000;
+        const UptimeView view = uptime(*history, web);
+        EXPECT_DOUBLE_EQ(view.day, 4.0 / 5.0) << "the four quiet failures are left out";
+        EXPECT_DOUBLE_EQ(view.week, 4.0 / 5.0);
+        ASSERT_EQ(view.lastOutages.size(), 2u);
+        EXPECT_FALSE(view.lastOutages[0].quiet);
+        EXPECT_TRUE(view.lastOutages[1].quiet);
+        EXPECT_FALSE(view.lastOutages[1].alertRan);
+    }
+    // Two hours later, reopened: the hour is summarised without them, and
+    // the raw checks keep them.
+    now_ = t + 2 * kHourMillis;
+    auto history = make();
+    const UptimeView view = uptime(*history, web);
+    EXPECT_DOUBLE_EQ(view.day, 4.0 / 5.0);
+    EXPECT_DOUBLE_EQ(view.month, 4.0 / 5.0);
+    EXPECT_TRUE(outages(*history, web)[1].quiet);
+    std::size_t raw = 0;
+    UptimeFigures figures;
+    history->read([&](HistoryFile *file) {
+        ASSERT_TRUE(file);
+        const std::int64_t series = file->findSeries(key(web));
+        raw = file->rawChecks(series, t / kHourMillis).size();
+        EXPECT_EQ(file->quietSpans(series), (std::vector<HistoryFile::QuietSpan>{{t + 1500, t + 6000}}));
+        figures = file->figures(now_).at(0).second;
+    });
+    history->sync();
+    EXPECT_EQ(raw, 9u);
+    EXPECT_DOUBLE_EQ(figures.day, 4.0 / 5.0);
+    EXPECT_DOUBLE_EQ(figures.days.back(), 4.0 / 5.0);
+    history.reset();
+
+    // A file without the table (as an earlier version wrote it) is taken,
+    // gains it, and has nothing marked.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE quiet_spans", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    history = make();
+    EXPECT_DOUBLE_EQ(uptime(*history, web).week, 4.0 / 5.0) << "the summaries stay as they were made";
+    EXPECT_FALSE(outages(*history, web)[1].quiet);
+    history->quietChanged(web, host_, true, now_);
+    history->sync();
+    bool kept = false;
+    history->read([&](HistoryFile *file) { kept = file && file->quietSpans(file->findSeries(key(web))).size() == 1; });
+    history->sync();
+    EXPECT_TRUE(kept);
+    EXPECT_TRUE(troubles_.empty());
+}
+
+} // namespace
+} // namespace vigilon::history

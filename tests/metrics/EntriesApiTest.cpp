@@ -531,3 +531,45 @@ TEST(EntriesText, timesAndXml)
 
 } // namespace
 } // namespace vigilon::metrics
+
+namespace vigilon::metrics {
+namespace {
+
+// A quiet entry: vigilon_entry_quiet 1, "quiet": true beside its state in
+// the API, "Quiet" on the status page, and not counted among the failing.
+TEST_F(EntriesApi, aQuietEntryIsShownQuietAndNotCountedFailing)
+{
+    const auto quietLine = [&](const MonitorPort &entry, int value) {
+        return "vigilon_entry_quiet{entry=\"" + entry.name + "\",host=\"example.test\",port=\"" +
+               std::to_string(entry.port) + "\",kind=\"" + kindLabel(entry.protocol) + "\",id=\"" +
+               std::to_string(entry.id) + "\"} " + std::to_string(value) + "\n";
+    };
+    std::string metrics = httpBody(served.get("/metrics"));
+    EXPECT_NE(metrics.find(quietLine(ok, 0)), std::string::npos) << metrics;
+    failed.quiet = true;
+    served.registry.quietChanged(failed, host, true, 0);
+    metrics = httpBody(served.get("/metrics"));
+    EXPECT_NE(metrics.find("# TYPE vigilon_entry_quiet gauge\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find(quietLine(ok, 0)), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("port=\"25\",kind=\"tcp\",id=\"2\"} 1\n"), std::string::npos) << metrics;
+
+    const json entries = json::parse(httpBody(served.get("/api/v1/entries"))).at("entries");
+    EXPECT_EQ(entries[0].at("quiet"), false);
+    EXPECT_EQ(entries[1].at("state"), "failed") << "the verdict stays as it is";
+    EXPECT_EQ(entries[1].at("quiet"), true);
+
+    const std::string en = httpBody(httpRequest(served.server->port(), "GET", "/", "127.0.0.1", "Accept-Language: en\r\n"));
+    EXPECT_NE(en.find(">All systems answer</p>"), std::string::npos) << "a quiet failure is not counted";
+    EXPECT_NE(en.find("<li class=\"e st-quiet\""), std::string::npos);
+    EXPECT_NE(en.find("<span class=\"state\">Quiet</span>"), std::string::npos);
+    const std::string ja = httpBody(httpRequest(served.server->port(), "GET", "/", "127.0.0.1", "Accept-Language: ja\r\n"));
+    EXPECT_NE(ja.find("<span class=\"state\">通知停止中</span>"), std::string::npos);
+
+    // It ends: 0 again, counted again.
+    served.registry.quietChanged(failed, host, false, 0);
+    EXPECT_NE(httpBody(served.get("/metrics")).find("port=\"25\",kind=\"tcp\",id=\"2\"} 0\n"), std::string::npos);
+    EXPECT_EQ(json::parse(httpBody(served.get("/api/v1/entries/1"))).at("quiet"), false);
+}
+
+} // namespace
+} // namespace vigilon::metrics

@@ -11,6 +11,7 @@
 #include "qt/DialogUnits.h"
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
+#include "qt/QtTrayIcon.h"
 #include "qt/TargetHostDlg.h"
 #include "qt/UiText.h"
 
@@ -490,6 +491,23 @@ private slots:
                 QCOMPARE(QFontInfo(settings.font()).family(), QStringLiteral("DejaVu Sans"));
         }
         setCurrentLanguage(Language::Japanese);
+    }
+
+    // The tray menu: the quiet commands as the core lists them, between the
+    // monitoring items and help; each reaches the frame.
+    void trayMenuHoldsTheQuietCommands()
+    {
+        UiHarness h({{80, GenericTcp, 1, 0, "", "web"}});
+        QtTrayIcon tray(h.frame());
+        QStringList texts;
+        for (QAction *action : tray.menu().actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts, (QStringList{uiText(sid::TrayToggleMonitoring), uiText(sid::TrayToggleDialog), "-",
+                                     uiText(sid::TrayQuietAllHour), uiText(sid::TrayQuietAllEightHours),
+                                     uiText(sid::TrayQuietAllUntilResumed), uiText(sid::TrayResumeAll), "-",
+                                     uiText(sid::TrayHelp), uiText(sid::TrayAbout), uiText(sid::TrayExit)}));
+        tray.menu().actions()[5]->trigger();
+        QTRY_COMPARE(h.frame().entryView(0).quietUntil, kQuietUntilResumed);
     }
 };
 

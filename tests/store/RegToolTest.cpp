@@ -432,3 +432,57 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace vigilon
+
+namespace vigilon {
+namespace {
+
+// Quiet periods written with the tool are what the program loads; what the
+// program saves the tool reads back; a text that does not read stays as it
+// was stored, and an entry without a quiet period has no such values.
+TEST_F(RegToolTest, QuietPeriodsGoBetweenTheToolAndTheProgram)
+{
+    add(kMonitor, "Port Count", "REG_DWORD", "3");
+    for (const auto &[i, port, name] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"0", "80", "web"}, {"1", "25", "mail"}, {"2", "22", "ssh"}}) {
+        for (const auto &[value, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+                 {"Port", "REG_DWORD", port}, {"Protocol", "REG_DWORD", "0"}, {"Threshold", "REG_DWORD", "0"},
+                 {"PortName", "REG_SZ", name}, {"Service", "REG_SZ", ""}, {"Action", "REG_DWORD", "1"},
+                 {"Active", "REG_DWORD", "1"}})
+            add(kMonitor, value + " #" + i, type, data);
+    }
+    add(kMonitor, "Quiet Until #0", "REG_DWORD", "4294967295");
+    add(kMonitor, "Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00");
+    add(kMonitor, "Quiet Windows #1", "REG_SZ", "Sunday 2 to 4");
+    std::string target = "127.0.0.1";
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), 3u);
+        EXPECT_EQ(loaded.ports[0]->quietUntil, kQuietUntilResumed);
+        EXPECT_EQ(quietWindowsText(loaded.ports[0]->quietWindows), "Sun 02:00-04:00,Mon-Fri 23:00-01:00");
+        EXPECT_TRUE(loaded.ports[1]->quietWindows.empty()) << "not read: no window";
+        EXPECT_EQ(loaded.ports[2]->quietUntil, 0);
+        // The program sets an hour for ssh and resumes web.
+        loaded.ports[0]->quietUntil = 0;
+        loaded.ports[2]->quietUntil = 1767229200;
+        loaded.ports[2]->quietWindows = {{0x41, 1380, 60}};
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+    }
+    const std::string at = "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n";
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Until #0"}).status, 1) << "resumed: gone";
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #0"}).out,
+              at + "    Quiet Windows #0    REG_SZ    sun 02:00-04:00,Mon-Fri 23:00-01:00\n\n")
+        << "unchanged windows stay as written";
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #1"}).out,
+              at + "    Quiet Windows #1    REG_SZ    Sunday 2 to 4\n\n");
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Until #2"}).out,
+              at + "    Quiet Until #2    REG_DWORD    0x6955c710\n\n");
+    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #2"}).out,
+              at + "    Quiet Windows #2    REG_SZ    Sat-Sun 23:00-01:00\n\n");
+}
+
+} // namespace
+} // namespace vigilon

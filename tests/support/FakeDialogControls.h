@@ -89,6 +89,9 @@ public:
 
     // The Push panel's texts, the clipboard and the id as last set.
     std::string pushToken, pushCall, copied, stableId;
+    EditField &quietWindowsField() override { return quietWindows; }
+
+    FakeEditField quietWindows;
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
     int method = 0;
     bool redirects = false;
@@ -165,6 +168,8 @@ struct PortSettingsAnswer {
     std::optional<std::string> host{};
     // Typed into the name and schedule rows when set.
     std::optional<std::string> name{}, interval{}, retry{}, timeout{};
+    // Typed into the quiet windows' field when set.
+    std::optional<std::string> quietWindows{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -194,6 +199,8 @@ struct PortSettingsAnswer {
                                     std::pair{&retry, &c.retry}, std::pair{&timeout, &c.timeout}})
             if (*typed)
                 field->value = **typed;
+        if (quietWindows)
+            c.quietWindows.value = *quietWindows;
         if (press == Cancel)
             return false;
         if (press == Ok)

@@ -62,6 +62,16 @@ inline std::uint32_t storedDword(reg::Registry &registry, const std::string &key
     return fallback;
 }
 
+// A string of the store; empty when it is not there.
+inline std::string storedString(reg::Registry &registry, const std::string &key, const std::string &name)
+{
+    auto k = registry.openKey(key, reg::KeyQueryValue);
+    reg::Value value;
+    if (k && k->queryValue(name, value) == reg::Status::Ok)
+        return reg::stringFromValue(value);
+    return {};
+}
+
 // The program's own event loop, for frames in real time.
 struct RealTime {
     PollEventLoop pollLoop;

@@ -133,9 +133,10 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_DNS_TYPE, {58, 178, 60, 100}, true},
     {"監視ポート設定", IDC_DNS_EXPECT, {58, 196, 110, 60}, true},
     {"監視ポート設定", IDC_DNS_ANSWERS, {58, 214, 199, 14}},
-    {"監視ポート設定", IDOK, {55, 293, 50, 14}},
-    {"監視ポート設定", IDCANCEL, {108, 293, 50, 14}},
-    {"監視ポート設定", IDC_DELETE, {161, 293, 50, 14}},
+    {"監視ポート設定", IDC_QUIET_WINDOWS, {58, 292, 199, 14}},
+    {"監視ポート設定", IDOK, {55, 311, 50, 14}},
+    {"監視ポート設定", IDCANCEL, {108, 311, 50, 14}},
+    {"監視ポート設定", IDC_DELETE, {161, 311, 50, 14}},
     {"ターゲット ホストの変更", IDC_HOST, {7, 24, 173, 14}},
     {"ターゲット ホストの変更", IDOK, {39, 48, 50, 14}},
     {"ターゲット ホストの変更", IDCANCEL, {98, 48, 50, 14}},
@@ -717,7 +718,11 @@ TEST_F(WinDialogs, keysAndTheContextMenuWorkTheList)
     EXPECT_EQ(items, (std::vector<std::string>{loadString(sid::ListMenuAdd), loadString(sid::ListMenuEdit),
                                                loadString(sid::ListMenuDelete), loadString(sid::ListMenuDeactivate),
                                                loadString(sid::ListMenuGraph) + " (off)",
-                                               loadString(sid::ListMenuOutages) + " (off)", loadString(sid::ListMenuCopy)}));
+                                               loadString(sid::ListMenuOutages) + " (off)", loadString(sid::ListMenuCopy),
+                                               loadString(sid::ListMenuQuietHour),
+                                               loadString(sid::ListMenuQuietEightHours),
+                                               loadString(sid::ListMenuQuietUntilResumed),
+                                               loadString(sid::ListMenuResume) + " (off)"}));
     pumpUntil([this] { return !prompter.messages.empty(); }, 3000);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
     EXPECT_EQ(stateImage(list, 0), 0x1000u);

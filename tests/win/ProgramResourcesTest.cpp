@@ -6,6 +6,7 @@
 // icons load at the small icon size; the version is the project's; the
 // manifest asks for the common controls 6 and per-monitor DPI awareness.
 #include "app/FrameUi.h"
+#include "app/QuietCommands.h"
 #include "base/StringTable.h"
 #include "win/Localized.h"
 #include "win/WinText.h"
@@ -45,14 +46,20 @@ TEST_F(ProgramResources, TheStringTableIsTheProgramsOwnInBothLanguages)
 
 TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
 {
-    const std::vector<std::pair<unsigned, unsigned>> expected = {
+    std::vector<std::pair<unsigned, unsigned>> expected = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring},
         {res::CmdToggleDialog, sid::TrayToggleDialog},
+        {0, 0},
+    };
+    // The quiet commands as the core lists them for both front ends.
+    for (const TrayQuietItem &quiet : trayQuietItems())
+        expected.push_back({quiet.command, quiet.text});
+    expected.insert(expected.end(), {
         {0, 0},
         {res::CmdHelp, sid::TrayHelp},
         {res::CmdAbout, sid::TrayAbout},
         {res::CmdExit, sid::TrayExit},
-    };
+    });
     const Language before = currentLanguage();
     for (Language language : {Language::Japanese, Language::English}) {
         setCurrentLanguage(language);
