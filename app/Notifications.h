@@ -55,5 +55,14 @@ std::string entryWithHost(const std::string &name, const std::string &host);
 // The tray tip: base, then a line naming the failing entries, as many as fit
 // in limit with "…" for the rest; base alone is cut to fit.
 std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit);
+// The same with a line for each failing channel after them (channels: the
+// lines, see channelTipLine). The first channel's line keeps up to a third
+// of the tip for itself, cut where it must be; the others follow while they
+// fit whole.
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing,
+                    const std::vector<std::string> &channels, TextLimit limit);
+// A failing channel's line in the tip: its name (or its URL, masked, where
+// it has none) and its last error.
+std::string channelTipLine(const std::string &name, const std::string &error);
 
 } // namespace vigilon

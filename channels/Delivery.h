@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +130,11 @@ public:
     // delivery thread) the outcome and the server's answer.
     void sendTest(std::uint32_t channel, Message message,
                   std::function<void(const DeliveryFailure &, const std::string &answer)> done);
+    // The same to an address that need not be among the channels (one being
+    // edited). The answer is the server's status code, then a blank and the
+    // start of its body where it sent one.
+    void sendTestTo(ChannelAddress address, Message message,
+                    std::function<void(const DeliveryFailure &, const std::string &answer)> done);
     // The states by channel index.
     std::map<std::uint32_t, ChannelState> states() const;
     // Told on the delivery thread whenever a channel's state changed.
@@ -161,6 +167,8 @@ private:
     std::vector<std::int64_t> forgotten_;
     struct Test {
         std::uint32_t channel;
+        // Set for a test to an address of its own.
+        std::optional<ChannelAddress> address;
         Message message;
         std::function<void(const DeliveryFailure &, const std::string &)> done;
     };

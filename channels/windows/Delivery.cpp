@@ -65,6 +65,12 @@ void Delivery::sendTest(std::uint32_t, Message, std::function<void(const Deliver
     done({DeliveryFailure::Other, 0, kNotBuilt}, {});
 }
 
+void Delivery::sendTestTo(ChannelAddress, Message,
+                          std::function<void(const DeliveryFailure &, const std::string &)> done)
+{
+    done({DeliveryFailure::Other, 0, kNotBuilt}, {});
+}
+
 std::map<std::uint32_t, ChannelState> Delivery::states() const
 {
     std::lock_guard lock(mutex_);
