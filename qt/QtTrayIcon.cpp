@@ -54,6 +54,7 @@ QtTrayIcon::QtTrayIcon(Monitor &frame)
     static const Item items[] = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring, true},
         {res::CmdToggleDialog, sid::TrayToggleDialog, false},
+        {res::CmdChannels, sid::TrayChannels, false},
         {0, 0, false},
         {res::CmdHelp, sid::TrayHelp, false},
         {res::CmdAbout, sid::TrayAbout, false},

@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/PortSettingsForm.h"
+#include "app/dialogs/ChannelsForm.h"
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "tests/support/FakePrompter.h"
 
@@ -264,6 +265,38 @@ public:
 private:
     std::shared_ptr<MainDialogController> rules_;
     FakeDialogControls &controls_;
+};
+
+// The Channels dialog's controls: what the form last showed.
+class FakeChannelsControls final : public ChannelsForm::Controls {
+public:
+    void setRows(const std::vector<std::vector<std::string>> &shown) override { rows = shown; }
+    void selectRow(int row) override { selected = row; }
+    EditField &nameField() override { return name; }
+    EditField &urlField() override { return url; }
+    EditField &headersField() override { return headers; }
+    EditField &reminderField() override { return reminder; }
+    bool recovery() const override { return recoveryTicked; }
+    void setRecovery(bool on) override { recoveryTicked = on; }
+    void setEditEnabled(bool enabled) override { editEnabled = enabled; }
+    void setStatusText(const std::string &text) override { status = text; }
+
+    // Every text the controls show, for a secret that must not be there.
+    std::string everything() const
+    {
+        std::string all = name.value + "|" + url.value + "|" + headers.value + "|" + status;
+        for (const auto &row : rows)
+            for (const auto &cell : row)
+                all += "|" + cell;
+        return all;
+    }
+
+    std::vector<std::vector<std::string>> rows;
+    int selected = -2;
+    FakeEditField name, url, headers, reminder;
+    bool recoveryTicked = false;
+    bool editEnabled = false;
+    std::string status;
 };
 
 } // namespace vigilon::test

@@ -12,6 +12,7 @@
 #include <string>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <utility>
 
 namespace vigilon::test {
@@ -72,7 +73,12 @@ public:
     }
     void watchSocket(int fd, unsigned, SocketCallback callback) override { watches_[fd] = std::move(callback); }
     void unwatchSocket(int fd) override { watches_.erase(fd); }
-    void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
+    // From any thread, as the loop's contract says.
+    void post(std::function<void()> fn) override
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(fn));
+    }
 
     // Moves virtual time forward, firing every timer that falls due on the
     // way, and running posted calls after each.
@@ -97,9 +103,15 @@ public:
 
     void runPosted()
     {
-        while (!posted_.empty()) {
-            auto fn = std::move(posted_.front());
-            posted_.pop_front();
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::lock_guard lock(postedMutex_);
+                if (posted_.empty())
+                    break;
+                fn = std::move(posted_.front());
+                posted_.pop_front();
+            }
             fn();
         }
     }
@@ -128,6 +140,7 @@ private:
     FakeClock &clock_;
     std::map<std::pair<TimerOwner, unsigned>, Timer> timers_;
     std::map<int, SocketCallback> watches_;
+    std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;
 };
 

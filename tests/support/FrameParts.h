@@ -109,6 +109,7 @@ public:
         context.observers = observers;
         context.history = history;
         context.keepHistory = keepHistory;
+        context.channels = channels;
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create();
         // The load brings a stored limit into 1..5; a test's 0 (every failed
@@ -140,6 +141,8 @@ public:
     std::vector<CheckObserver *> observers;
     HistoryReader *history = nullptr;
     std::function<void(bool on)> keepHistory;
+    // The message channels, if any.
+    ChannelService *channels = nullptr;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;
