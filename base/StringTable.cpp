@@ -429,7 +429,7 @@ constexpr std::array kStrings{
     StringEntry{sid::ChannelTesting, "テストメッセージを送信しています...", "Sending a test message..."},
     StringEntry{sid::ChannelTestDelivered, "テストメッセージを送信しました。サーバーの応答: %s", "Test message delivered. The server answered: %s"},
     StringEntry{sid::ChannelTestFailed, "テストメッセージを送信できませんでした: %s", "Test message not delivered: %s"},
-    StringEntry{sid::ChannelTestAnswer, "%s (サーバーの応答: %s)", "%s (the server answered: %s)"},
+    StringEntry{sid::ChannelTestAnswer, "%s (応答の本文: %s)", "%s, saying: %s"},
     StringEntry{sid::ChannelUrlStillMasked, "URL に **** が残っています。パスワードやトークンを含めて URL 全体を入力し直してください。", "The URL still holds ****. Type the whole URL again, with its password or token."},
     StringEntry{sid::ChannelUrlRefused, "チャンネル %s: %s", "Channel %s: %s"},
     StringEntry{sid::ChannelUrlEmpty, "URL を入力してください。", "Please enter the channel's URL."},

@@ -316,8 +316,12 @@ void ChannelsForm::onTest()
                 tested.testText = formatText(loadString(sid::ChannelTestDelivered), {shortAnswer});
             } else {
                 std::string reason = channels::failureText(failure, currentLanguage());
-                if (!shortAnswer.empty() && failure.kind == channels::DeliveryFailure::Status)
-                    reason = formatText(loadString(sid::ChannelTestAnswer), {reason, shortAnswer});
+                // The reason says the status already: the body follows it.
+                const std::string status = std::to_string(failure.status);
+                std::string body = shortAnswer.starts_with(status) ? shortAnswer.substr(status.size()) : shortAnswer;
+                body = trimmed(body);
+                if (!body.empty() && failure.kind == channels::DeliveryFailure::Status)
+                    reason = formatText(loadString(sid::ChannelTestAnswer), {reason, body});
                 tested.testText = formatText(loadString(sid::ChannelTestFailed), {reason});
             }
             if (rowAt == selected_)
