@@ -41,7 +41,7 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # compresses the Windows metrics. locales holds the Japanese locale's
   # source, from which a test makes the locale under which Wine's code page
   # holds Japanese. PCRE2 comes from its source package the same way
-  # (scripts/pcre2-source.sh).
+  # (scripts/pcre2-source.sh), and libcurl (scripts/curl-source.sh).
   packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev locales)
 fi
 
@@ -66,8 +66,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# SQLite and PCRE2 for the Windows programs, from Debian's source packages.
+# SQLite, PCRE2 and libcurl for the Windows programs, from Debian's source
+# packages.
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   bash "$(dirname "$0")/sqlite-source.sh"
   bash "$(dirname "$0")/pcre2-source.sh"
+  bash "$(dirname "$0")/curl-source.sh"
 fi

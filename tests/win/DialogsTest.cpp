@@ -11,6 +11,7 @@
 #include "app/text/TimeText.h"
 #include "app/dialogs/WindowPlace.h"
 #include "store/Settings.h"
+#include "store/ChannelSettings.h"
 #include "win/WinText.h"
 #include "tests/support/FakeHistory.h"
 #include "tests/support/FrameFixture.h"
@@ -817,6 +818,51 @@ TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"64 文字以内で入力してください。"});
     EXPECT_EQ(frame->targetHost(), "");
     EXPECT_EQ(text(dialog), "Lumivane - ");
+}
+
+// The main dialog's button opens the Channels dialog: the stored channel
+// shows masked, a row selected shows its fields, Add and OK store the typed
+// channel beside the stored one, whose secret stays.
+TEST_F(WinDialogs, theChannelsDialogShowsTheChannelsMaskedAndStoresWhatWasTyped)
+{
+    ASSERT_EQ(saveChannels(registry, {{"https://hooks.example/a/s3cret", "chat", true, 5, {}}}), reg::Status::Ok);
+    std::vector<std::string> seen;
+    const std::size_t ran = runModal(
+        loadString(sid::ChannelsCaption),
+        {[&](HWND d) {
+             HWND channels = GetDlgItem(d, IDC_CHANNEL_LIST);
+             EXPECT_EQ(SendMessageW(channels, LVM_GETITEMCOUNT, 0, 0), 1);
+             seen = {cell(channels, 0, 0), cell(channels, 0, 2), text(GetDlgItem(d, IDC_CHANNEL_URL)),
+                     text(GetDlgItem(d, IDC_CHANNEL_REMINDER))};
+             EXPECT_EQ(IsDlgButtonChecked(d, IDC_CHANNEL_RECOVERY), BST_CHECKED);
+             SendMessageW(d, WM_COMMAND, IDC_CHANNEL_ADD, 0);
+             EXPECT_EQ(SendMessageW(channels, LVM_GETITEMCOUNT, 0, 0), 2);
+             EXPECT_EQ(IsDlgButtonChecked(d, IDC_CHANNEL_RECOVERY), BST_UNCHECKED);
+             SetDlgItemTextW(d, IDC_CHANNEL_URL, L"slack+https://chat.example/hooks/abc");
+             SetDlgItemTextW(d, IDC_CHANNEL_HEADERS, L"X-One: 1\r\nX-Two: 2");
+             SetDlgItemTextW(d, IDC_CHANNEL_REMINDER, L"45");
+         },
+         [&](HWND d) {
+             // Selecting the first row through the list keeps what was typed
+             // in the new one and shows the first one's fields.
+             LVITEMW state{};
+             state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+             state.state = LVIS_SELECTED | LVIS_FOCUSED;
+             SendMessageW(GetDlgItem(d, IDC_CHANNEL_LIST), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+             EXPECT_EQ(text(GetDlgItem(d, IDC_CHANNEL_NAME)), "chat");
+             EXPECT_EQ(cell(GetDlgItem(d, IDC_CHANNEL_LIST), 1, 1), loadString(sid::ChannelKindSlack));
+             SendMessageW(d, WM_COMMAND, IDOK, 0);
+         }},
+        [this] { SendMessageW(dialog, WM_COMMAND, IDC_CHANNELS, 0); });
+    EXPECT_EQ(ran, 2u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"chat", "https://hooks.example/a/****", "https://hooks.example/a/****",
+                                              "5"}));
+    EXPECT_TRUE(prompter.messages.empty());
+    const auto stored = loadChannels(registry).channels;
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].url, "https://hooks.example/a/s3cret");
+    EXPECT_EQ(std::tuple(stored[1].url, stored[1].headers, stored[1].reminderMinutes),
+              std::tuple(std::string("slack+https://chat.example/hooks/abc"), std::string("X-One: 1\nX-Two: 2"), 45u));
 }
 
 // Where the template puts them at first; at the smallest size none overlap;

@@ -48,6 +48,7 @@ TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
     const std::vector<std::pair<unsigned, unsigned>> expected = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring},
         {res::CmdToggleDialog, sid::TrayToggleDialog},
+        {res::CmdChannels, sid::TrayChannels},
         {0, 0},
         {res::CmdHelp, sid::TrayHelp},
         {res::CmdAbout, sid::TrayAbout},
