@@ -10,7 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest="${1:-${VIGILON_CURL_DIR:-$PWD/build/deps/curl}}"
-if [ -s "$dest/sources.txt" ] && [ -s "$dest/include/curl/curl.h" ] && [ -s "$dest/lib/config-win32.h" ]; then
+if [ -s "$dest/sources.txt" ] && grep -q '^vquic/vquic\.c$' "$dest/sources.txt" &&
+  [ -s "$dest/include/curl/curl.h" ] && [ -s "$dest/lib/config-win32.h" ]; then
   exit 0
 fi
 
@@ -24,8 +25,9 @@ rm -rf "$dest/lib" "$dest/include"
 cp -r "$src/lib" "$src/include" "$dest/"
 cp "$src/COPYING" "$dest/COPYING"
 # The library's own sources, as its build lists them: the core, the
-# authentication and the TLS layers (the QUIC and SSH ones stay out).
-awk '/^LIB_(VAUTH_|VTLS_)?CFILES[ \t]*=/ { on = 1 }
+# authentication, TLS and QUIC layers (the last without a QUIC library:
+# only what HTTP asks of it). The SSH layer stays out.
+awk '/^LIB_(VAUTH_|VTLS_|VQUIC_)?CFILES[ \t]*=/ { on = 1 }
      on { for (i = 1; i <= NF; i++) if ($i ~ /\.c$/) print $i; if ($0 !~ /\\$/) on = 0 }' \
   "$src/lib/Makefile.inc" >"$dest/sources.txt"
 [ -s "$dest/sources.txt" ] || { echo "curl-source: the list of sources was not found" >&2; exit 1; }

@@ -374,7 +374,9 @@ int main(int argc, char **argv)
         form.onAdd();
         shoot(&channels, QStringLiteral("channels-new"));
         channels.reject();
+        // The frame asks the channels how they are until it goes.
         h.frame().exitNow();
+        h.FrameParts::frame.reset();
     }
     return failures == 0 ? 0 : 1;
 }
