@@ -878,7 +878,7 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     std::vector<HWND> children;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
-    ASSERT_EQ(children.size(), 17u); // with the boxes for notifications, autostart and history
+    ASSERT_EQ(children.size(), 18u); // with the boxes for notifications, autostart and history, and Channels
     for (std::size_t i = 0; i < children.size(); ++i) {
         const RECT a = childRect(children[i]);
         EXPECT_GT(a.right - a.left, 0);
@@ -899,6 +899,9 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     // the list stretches, the rest stays.
     const RECT portTest = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     const RECT history = childRect(GetDlgItem(dialog, IDC_HISTORY));
+    const RECT channels = childRect(GetDlgItem(dialog, IDC_CHANNELS));
+    RECT before{};
+    GetClientRect(dialog, &before);
     SetWindowPos(dialog, nullptr, 0, 0, 900, 600, SWP_NOZORDER | SWP_NOMOVE);
     pump();
     RECT client{};
@@ -914,6 +917,10 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     const RECT historyNow = childRect(GetDlgItem(dialog, IDC_HISTORY));
     EXPECT_EQ(std::tuple(historyNow.left, historyNow.top, historyNow.right - historyNow.left),
               std::tuple(history.left, client.bottom - 30, history.right - history.left));
+    // So does the Channels button beside it.
+    const RECT channelsNow = childRect(GetDlgItem(dialog, IDC_CHANNELS));
+    EXPECT_EQ(std::tuple(channelsNow.left, client.bottom - channelsNow.top),
+              std::tuple(channels.left, before.bottom - channels.top));
     const RECT portTestNow = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
 }
