@@ -333,7 +333,9 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
                 one.outage->told[index] = at;
         }
         if (!events.empty())
-            delivery_->send(index, channels::composeMessage(addresses_[c], events, at, language));
+            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
+                return channels::composeMessage(address, events, at, language);
+            });
     }
     std::erase_if(outages_, [](const auto &item) { return item.second.ended != 0; });
 }
@@ -367,7 +369,9 @@ void ChannelService::look()
             outage.told[index] = at;
         }
         if (!events.empty())
-            delivery_->send(index, channels::composeMessage(addresses_[c], events, at, language));
+            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
+                return channels::composeMessage(address, events, at, language);
+            });
     }
     // A channel failing for an hour is told once, until it delivers again.
     for (const auto &[index, state] : delivery_->states()) {

@@ -181,7 +181,17 @@ void Delivery::send(std::uint32_t channel, Message message)
 {
     {
         std::lock_guard lock(mutex_);
-        incoming_.emplace_back(channel, std::move(message));
+        incoming_.emplace_back(channel, [message = std::move(message)]() mutable { return std::move(message); });
+        busy_ = true;
+    }
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+}
+
+void Delivery::sendComposed(std::uint32_t channel, std::function<Message()> compose)
+{
+    {
+        std::lock_guard lock(mutex_);
+        incoming_.emplace_back(channel, std::move(compose));
         busy_ = true;
     }
     curl_multi_wakeup(static_cast<CURLM *>(multi_));
@@ -313,7 +323,7 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
 
 void Delivery::takeIncoming()
 {
-    std::vector<std::pair<std::uint32_t, Message>> incoming;
+    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming;
     std::vector<std::int64_t> forgotten;
     bool load = false;
     {
@@ -333,12 +343,12 @@ void Delivery::takeIncoming()
             outbox_->remove(id);
     const std::int64_t at = now();
     std::vector<OutboxItem> fresh;
-    for (auto &[channel, message] : incoming) {
+    for (auto &[channel, compose] : incoming) {
         OutboxItem item;
         item.channel = channel;
         item.created = at;
         item.nextAttempt = at;
-        item.message = std::move(message);
+        item.message = compose();
         fresh.push_back(std::move(item));
     }
     {

@@ -126,6 +126,10 @@ public:
     void setChannels(std::vector<Target> targets);
     // Queues a message for a channel.
     void send(std::uint32_t channel, Message message);
+    // The same for a message that compose makes on the delivery's thread:
+    // a long one (a round of thousands of changes) is not made on the
+    // caller's.
+    void sendComposed(std::uint32_t channel, std::function<Message()> compose);
     // Sends a test message now, outside the queue, and tells done (on the
     // delivery thread) the outcome and the server's answer.
     void sendTest(std::uint32_t channel, Message message,
@@ -162,7 +166,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::map<std::uint32_t, std::unique_ptr<Channel>> channels_;
-    std::vector<std::pair<std::uint32_t, Message>> incoming_;
+    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming_;
     // Kept messages of channels that went, for the outbox to forget.
     std::vector<std::int64_t> forgotten_;
     struct Test {

@@ -198,8 +198,11 @@ void ChannelsForm::showRows()
         std::vector<std::string> cells(ColumnCount);
         const bool typed = row.url.find(kMask) == std::string::npos;
         cells[NameColumn] = row.name;
-        cells[KindColumn] = kindText(typed ? row.url : row.stored.url);
-        cells[UrlColumn] = typed ? channels::maskedChannelUrl(row.url) : row.url;
+        // A channel just added shows nothing until a URL is typed.
+        if (!row.url.empty()) {
+            cells[KindColumn] = kindText(typed ? row.url : row.stored.url);
+            cells[UrlColumn] = typed ? channels::maskedChannelUrl(row.url) : row.url;
+        }
         if (const ChannelStatus *status = statusOf(row)) {
             cells[SuccessColumn] = status->lastSuccess > 0 ? timeText(status->lastSuccess) : std::string();
             cells[ErrorColumn] =

@@ -50,7 +50,7 @@ Run oneRound(std::size_t entries, std::size_t channelCount, const test::TempDir 
     std::vector<ChannelSetting> settings;
     for (std::size_t c = 0; c < channelCount; ++c) {
         receivers.push_back(std::make_unique<test::ChannelReceiver>(
-            std::string("http"), "ok", dir / ("r" + std::to_string(run) + "-" + std::to_string(c) + ".jsonl")));
+            std::string("http"), "ok", dir / ("r" + std::to_string(channelCount) + "-" + std::to_string(run) + "-" + std::to_string(c) + ".jsonl")));
         settings.push_back({"http://127.0.0.1:" + std::to_string(receivers.back()->port()) + "/hook",
                             "bench " + std::to_string(c), false, 0, {}});
     }

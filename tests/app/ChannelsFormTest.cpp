@@ -75,6 +75,8 @@ TEST_F(ChannelsDialog, okKeepsTheStoredSecretsUnlessNewOnesAreTypedAndKeepsTheIn
     EXPECT_EQ(controls.rows.size(), 3u);
     EXPECT_EQ(controls.selected, 2);
     EXPECT_EQ(controls.url.focused, 1);
+    EXPECT_EQ(controls.rows[2][ChannelsForm::KindColumn] + controls.rows[2][ChannelsForm::UrlColumn], "")
+        << "nothing to show before a URL is typed";
     controls.url.value = "ntfy+https://ntfy.example/alerts";
     controls.headers.value = "";
     ASSERT_TRUE(form->onOk());
