@@ -202,6 +202,12 @@ public:
     void showOutages(std::uint32_t entryId, const std::string &) override { ++touches; outagesShown.push_back(entryId); }
     bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
     bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
+    bool runChannels(ChannelsForm &form) override
+    {
+        ++touches;
+        ++channelsRuns;
+        return channels && channels(form);
+    }
     void setClipboardText(const std::string &text) override { ++touches; clipboard = text; }
 
     // The names in the list's first column.
@@ -226,6 +232,8 @@ public:
     std::vector<RowContent> rows;
     std::function<bool(PortSettingsForm &)> portSettings;
     std::function<bool(TargetHostForm &)> targetHost;
+    std::function<bool(ChannelsForm &)> channels;
+    int channelsRuns = 0;
     // The rules of the dialog on these controls while it lives.
     MainDialogController *rules = nullptr;
 
