@@ -196,11 +196,11 @@ void CMonitorDlg::createControls()
     // Under the list, right of the engraved caption: the history switch.
     history_ = new QCheckBox(uiText(sid::HistoryCheckBox), this);
     history_->setObjectName(QStringLiteral("1032"));
-    history_->setGeometry(du.rect(118, 157, 88, 10));
+    history_->setGeometry(du.rect(118, 157, 80, 10));
     // Beside it: the Channels dialog.
     channels_ = new QPushButton(uiText(sid::ChannelsButton), this);
     channels_->setObjectName(QStringLiteral("1211"));
-    channels_->setGeometry(du.rect(209, 155, 50, 14));
+    channels_->setGeometry(du.rect(201, 155, 50, 14));
 
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
