@@ -107,10 +107,15 @@ private:
 std::unique_ptr<ChannelService> ChannelService::start(EventLoop &loop, const Clock &clock, reg::Registry &registry,
                                                       Options options)
 {
+    auto service = create(loop, clock, registry, std::move(options));
+    return service->settings_.empty() ? nullptr : std::move(service);
+}
+
+std::unique_ptr<ChannelService> ChannelService::create(EventLoop &loop, const Clock &clock, reg::Registry &registry,
+                                                       Options options)
+{
     reg::Status status = reg::Status::Ok;
     LoadedChannels loaded = loadChannels(registry, &status);
-    if (loaded.channels.empty())
-        return nullptr;
     // A URL written in clear where this system keeps it protected is
     // protected now.
     if (loaded.clearStored)
@@ -123,6 +128,19 @@ ChannelService::ChannelService(EventLoop &loop, const Clock &clock, std::vector<
                                Options options)
     : loop_(loop), clock_(clock), settings_(std::move(settings)), options_(std::move(options))
 {
+    // The channels' times and the service's come from one clock.
+    if (!options_.delivery.now)
+        options_.delivery.now = [&clock] { return clock.nowMillis() / 1000; };
+    std::vector<channels::Delivery::Target> made = targets();
+    if (!made.empty()) {
+        startDelivery();
+        delivery_->setChannels(std::move(made));
+    }
+}
+
+std::vector<channels::Delivery::Target> ChannelService::targets()
+{
+    addresses_.clear();
     std::vector<channels::Delivery::Target> targets;
     for (std::size_t c = 0; c < settings_.size(); ++c) {
         addresses_.push_back(channels::parseChannelAddress(settings_[c].url));
@@ -135,14 +153,63 @@ ChannelService::ChannelService(EventLoop &loop, const Clock &clock, std::vector<
             targets.push_back(
                 {static_cast<std::uint32_t>(c), addresses_.back(), channels::channelKey(settings_[c].url)});
     }
-    // The channels' times and the service's come from one clock.
-    if (!options_.delivery.now)
-        options_.delivery.now = [&clock] { return clock.nowMillis() / 1000; };
+    return targets;
+}
+
+void ChannelService::startDelivery()
+{
+    if (delivery_)
+        return;
     if (!options_.outboxPath.empty())
         outbox_ = std::make_unique<HistoryOutbox>(options_.outboxPath);
     delivery_ = std::make_unique<channels::Delivery>(outbox_.get(), options_.delivery);
-    delivery_->setChannels(std::move(targets));
+    // The delivery's thread tells of a change; the loop's thread reads it.
+    delivery_->setChanged([&loop = loop_, alive = std::weak_ptr<bool>(alive_), this] {
+        loop.post([alive, this] {
+            if (const auto live = alive.lock(); live && *live && statusChanged_)
+                statusChanged_();
+        });
+    });
     loop_.setTimer(this, kLookTimer, options_.lookMs, [this] { look(); });
+}
+
+void ChannelService::reconfigure(std::vector<ChannelSetting> settings)
+{
+    settings_ = std::move(settings);
+    std::vector<channels::Delivery::Target> made = targets();
+    troubleTold_.clear();
+    if (made.empty() && !delivery_)
+        return;
+    startDelivery();
+    delivery_->setChannels(std::move(made));
+    if (statusChanged_)
+        statusChanged_();
+}
+
+void ChannelService::sendTest(const ChannelSetting &setting, TestDone done)
+{
+    if (!*alive_)
+        return;
+    channels::ChannelAddress address = channels::parseChannelAddress(setting.url);
+    channels::addChannelHeaders(address, setting.headers);
+    if (address.kind == channels::ChannelKind::Invalid) {
+        // Nothing to send: said at once, from the loop all the same.
+        loop_.post([alive = std::weak_ptr<bool>(alive_), done = std::move(done), why = address.error] {
+            if (const auto live = alive.lock(); live && *live)
+                done({channels::DeliveryFailure::Invalid, 0, why}, {});
+        });
+        return;
+    }
+    startDelivery();
+    channels::Message message = channels::composeTestMessage(address, now(), currentLanguage());
+    delivery_->sendTestTo(std::move(address), std::move(message),
+                          [&loop = loop_, alive = std::weak_ptr<bool>(alive_),
+                           done = std::move(done)](const channels::DeliveryFailure &failure, const std::string &answer) {
+                              loop.post([alive, done, failure, answer] {
+                                  if (const auto live = alive.lock(); live && *live)
+                                      done(failure, answer);
+                              });
+                          });
 }
 
 ChannelService::~ChannelService()
@@ -152,6 +219,7 @@ ChannelService::~ChannelService()
 
 void ChannelService::stop()
 {
+    *alive_ = false;
     loop_.killTimers(this);
     // Joins the thread; what was not delivered stays in the outbox.
     delivery_.reset();
@@ -275,7 +343,9 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
                 one.outage->told[index] = at;
         }
         if (!events.empty())
-            delivery_->send(index, channels::composeMessage(addresses_[c], events, at, language));
+            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
+                return channels::composeMessage(address, events, at, language);
+            });
     }
     std::erase_if(outages_, [](const auto &item) { return item.second.ended != 0; });
 }
@@ -309,7 +379,9 @@ void ChannelService::look()
             outage.told[index] = at;
         }
         if (!events.empty())
-            delivery_->send(index, channels::composeMessage(addresses_[c], events, at, language));
+            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
+                return channels::composeMessage(address, events, at, language);
+            });
     }
     // A channel failing for an hour is told once, until it delivers again.
     for (const auto &[index, state] : delivery_->states()) {
@@ -342,6 +414,7 @@ std::vector<ChannelStatus> ChannelService::views() const
             view.lastFailure = it->second.lastFailure;
             view.error = channels::failureText(it->second.lastError, language);
             view.waiting = it->second.waiting;
+            view.failing = it->second.failingSince != 0;
         }
         views.push_back(std::move(view));
     }

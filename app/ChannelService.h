@@ -46,6 +46,28 @@ public:
     // Null when the store has no channel: nothing is started then.
     static std::unique_ptr<ChannelService> start(EventLoop &loop, const Clock &clock, reg::Registry &registry,
                                                  Options options);
+    // The same, made even without a channel, for channels the user adds
+    // while the program runs: no thread runs until one is there.
+    static std::unique_ptr<ChannelService> create(EventLoop &loop, const Clock &clock, reg::Registry &registry,
+                                                  Options options);
+
+    // The channels as configured, by index (an empty URL is a removed
+    // channel whose index stays taken). They hold the secrets: for the
+    // dialog's rules, never to be shown.
+    const std::vector<ChannelSetting> &settings() const { return settings_; }
+    // Channels the user has configured (and the store holds now): messages
+    // waiting for a channel whose URL changed are dropped, the others keep
+    // theirs.
+    void reconfigure(std::vector<ChannelSetting> settings);
+    // A test message to a channel as given (one being edited, perhaps not
+    // stored yet), off the loop; done runs on the loop with the outcome and
+    // the server's answer (see Delivery::sendTestTo), unless the service
+    // has gone by then.
+    using TestDone = std::function<void(const channels::DeliveryFailure &failure, const std::string &answer)>;
+    void sendTest(const ChannelSetting &setting, TestDone done);
+    // Told on the loop whenever a channel's state changed (a message
+    // delivered or failed).
+    void setStatusChanged(std::function<void()> changed) { statusChanged_ = std::move(changed); }
 
     // A round's declared failures and recoveries (as the desktop
     // notification shows them): one message to each channel that takes any
@@ -82,6 +104,9 @@ private:
         std::map<std::uint32_t, std::int64_t> told;
     };
     void take(Outage &outage, const MonitorPort &entry, const std::string &host);
+    // The delivery's thread and the look timer, once a channel is there.
+    void startDelivery();
+    std::vector<channels::Delivery::Target> targets();
     void look();
     std::int64_t now() const;
 
@@ -96,6 +121,7 @@ private:
     // Channels whose trouble has been told since their last success.
     std::map<std::uint32_t, bool> troubleTold_;
     std::function<void(const std::string &)> notice_;
+    std::function<void()> statusChanged_;
     std::unique_ptr<channels::Outbox> outbox_;
     std::unique_ptr<channels::Delivery> delivery_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

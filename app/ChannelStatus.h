@@ -18,6 +18,8 @@ struct ChannelStatus {
     std::string error;
     // Messages waiting for delivery.
     std::size_t waiting = 0;
+    // Its messages have failed since its last success.
+    bool failing = false;
 };
 
 } // namespace vigilon

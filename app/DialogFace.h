@@ -6,6 +6,9 @@
 #include "base/Clock.h"
 #include "base/EventLoop.h"
 #include "base/HistoryReader.h"
+#include "app/ChannelStatus.h"
+#include "channels/Delivery.h"
+#include "store/ChannelSettings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -141,6 +144,31 @@ public:
     // The program's loop and clock, for work a window posts.
     virtual EventLoop &eventLoop() = 0;
     virtual const Clock &clock() const = 0;
+
+    // The message channels, for the Channels dialog's rules. The settings
+    // hold the secrets (never to be shown); the statuses are by index, like
+    // the settings. Where the program has no channels, none.
+    virtual std::vector<ChannelSetting> channelSettings() const { return {}; }
+    virtual std::vector<ChannelStatus> channelStatuses() const { return {}; }
+    // Stores the channels and uses them from now on; false when the store
+    // refused them (nothing changes then).
+    virtual bool saveChannelSettings(const std::vector<ChannelSetting> &channels)
+    {
+        (void)channels;
+        return false;
+    }
+    // Sends a test message to a channel as given, off the loop; done runs
+    // on the loop with the outcome and the server's answer. False, and done
+    // is not called, where the program has no channels.
+    using ChannelTestDone = std::function<void(const channels::DeliveryFailure &failure, const std::string &answer)>;
+    virtual bool sendChannelTest(const ChannelSetting &channel, ChannelTestDone done)
+    {
+        (void)channel;
+        (void)done;
+        return false;
+    }
+    // Told on the loop whenever a channel's state changed; empty: no one.
+    virtual void setChannelsListener(std::function<void()> changed) { (void)changed; }
 };
 
 } // namespace vigilon

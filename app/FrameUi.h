@@ -32,6 +32,8 @@ constexpr unsigned CmdHelp = 32772;
 constexpr unsigned CmdToggleDialog = 32775;
 constexpr unsigned CmdAbout = 20006;
 constexpr unsigned CmdExit = 20001;
+// The Channels dialog.
+constexpr unsigned CmdChannels = 20007;
 
 // The tray menu's quiet commands (see trayQuietItems).
 constexpr unsigned CmdQuietAllHour = 32780;

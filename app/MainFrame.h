@@ -108,6 +108,14 @@ public:
     // more is ignored.
     void pushReceived(std::uint32_t entryId, bool up, const std::string &message);
     std::vector<ChannelStatus> channelStatuses() const override;
+    // The Channels dialog (app/Channels.cpp).
+    std::vector<ChannelSetting> channelSettings() const override;
+    bool saveChannelSettings(const std::vector<ChannelSetting> &channels) override;
+    bool sendChannelTest(const ChannelSetting &channel, ChannelTestDone done) override;
+    void setChannelsListener(std::function<void()> changed) override { channelsListener_ = std::move(changed); }
+    // A channel's state changed: the tray tip and an open Channels dialog
+    // follow.
+    void channelsChanged();
     explicit CMainFrame(const FrameContext &context);
     ~CMainFrame();
     CMainFrame(const CMainFrame &) = delete;
@@ -286,6 +294,8 @@ private:
     bool notifications_ = true;
     bool historyKept_ = true;
     Autostart autostart_{context_.serviceHost};
+    // The open Channels dialog's rules, told of the channels' states.
+    std::function<void()> channelsListener_;
     // Last, so that it goes first: its checks may still refer to the entries.
     MonitorEngine engine_;
 };

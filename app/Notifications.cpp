@@ -123,4 +123,29 @@ std::string trayTip(const std::string &base, const std::vector<std::string> &fai
     return tip;
 }
 
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing,
+                    const std::vector<std::string> &channels, TextLimit limit,
+                    const std::vector<std::string> &quiet)
+{
+    if (channels.empty())
+        return trayTip(base, failing, limit, quiet);
+    const std::size_t room = std::min(textLength("\r\n" + channels.front(), limit.unit), limit.length / 3);
+    std::string tip = trayTip(base, failing, {limit.length - room, limit.unit}, quiet);
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        std::string next = tip + "\r\n" + channels[i];
+        if (textLength(next, limit.unit) > limit.length) {
+            if (i == 0)
+                tip = cutText(next, limit);
+            break;
+        }
+        tip = std::move(next);
+    }
+    return tip;
+}
+
+std::string channelTipLine(const std::string &name, const std::string &error)
+{
+    return formatText(loadString(sid::TrayTipChannel), {name, error});
+}
+
 } // namespace vigilon

@@ -57,5 +57,16 @@ std::string entryWithHost(const std::string &name, const std::string &host);
 // is left, a line naming the quiet entries the same way.
 std::string trayTip(const std::string &base, const std::vector<std::string> &failing, TextLimit limit,
                     const std::vector<std::string> &quiet = {});
+// The same with a line for each failing channel after them (and the quiet
+// entries') (channels: the
+// lines, see channelTipLine). The first channel's line keeps up to a third
+// of the tip for itself, cut where it must be; the others follow while they
+// fit whole.
+std::string trayTip(const std::string &base, const std::vector<std::string> &failing,
+                    const std::vector<std::string> &channels, TextLimit limit,
+                    const std::vector<std::string> &quiet = {});
+// A failing channel's line in the tip: its name (or its URL, masked, where
+// it has none) and its last error.
+std::string channelTipLine(const std::string &name, const std::string &error);
 
 } // namespace vigilon

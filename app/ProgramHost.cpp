@@ -94,12 +94,14 @@ bool ProgramHost::start(EventLoop &loop, Prompter &prompter, FrameUi &ui)
         observers.push_back(&metrics_->observer());
     ChannelService::Options channelOptions;
     channelOptions.outboxPath = history::defaultHistoryPath();
-    channels_ = ChannelService::start(loop, clock(), *registry_, std::move(channelOptions));
-    if (channels_)
-        observers.push_back(channels_.get());
+    // Made without a channel too: the Channels dialog may add the first.
+    channels_ = ChannelService::create(loop, clock(), *registry_, std::move(channelOptions));
+    observers.push_back(channels_.get());
     frame_ = makeFrame(loop, prompter, ui, observers);
-    if (frame_ && channels_)
+    if (frame_) {
         channels_->setTroubleNotice([frame = frame_.get()](const std::string &text) { frame->channelTrouble(text); });
+        channels_->setStatusChanged([frame = frame_.get()] { frame->channelsChanged(); });
+    }
     if (!frame_) {
         exitStatus_ = 1;
         return false;

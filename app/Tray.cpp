@@ -33,7 +33,12 @@ void CMainFrame::updateTrayIcon(TrayOp op, unsigned icon)
     for (const auto &entry : ports_)
         if (entry->quiet)
             quiet.push_back(entryWithHost(entry->name, entry->host));
-    const std::string tip = trayTip(base, failing, trayIcon_->tipLimit(), quiet);
+    // And the channels whose messages fail.
+    std::vector<std::string> channelLines;
+    for (const ChannelStatus &channel : channelStatuses())
+        if (channel.failing)
+            channelLines.push_back(channelTipLine(channel.name.empty() ? channel.url : channel.name, channel.error));
+    const std::string tip = trayTip(base, failing, channelLines, trayIcon_->tipLimit(), quiet);
     switch (op) {
     case TrayOp::Add:
         trayIconAdded_ = trayIcon_->add(icon, tip);
@@ -125,6 +130,12 @@ void CMainFrame::onCommand(unsigned command)
         break;
     case res::CmdExit:
         requestExit();
+        break;
+    case res::CmdChannels:
+        // Held here: the dialog nests the loop, and the frame may let go of
+        // the main dialog meanwhile.
+        if (const auto dialog = mainDialog_; dialog && !closed_)
+            dialog->onChannels();
         break;
     default:
         // The tray's quiet commands apply to every entry.

@@ -496,6 +496,46 @@ constexpr unsigned GraphQuietLine = 1112;
 constexpr unsigned OutageQuietMark = 1113;
 constexpr unsigned StatusStateQuiet = 1114;
 
+// The Channels dialog, its test message and the tray tip's channel line.
+constexpr unsigned ChannelsCaption = 1150;
+constexpr unsigned ChannelsButton = 1151;
+constexpr unsigned TrayChannels = 1152;
+constexpr unsigned ChannelColumnName = 1153;
+constexpr unsigned ChannelColumnKind = 1154;
+constexpr unsigned ChannelColumnUrl = 1155;
+constexpr unsigned ChannelColumnSuccess = 1156;
+constexpr unsigned ChannelColumnError = 1157;
+constexpr unsigned ChannelKindJson = 1158;
+constexpr unsigned ChannelKindNtfy = 1159;
+constexpr unsigned ChannelKindSlack = 1160;
+constexpr unsigned ChannelKindEmail = 1161;
+constexpr unsigned ChannelKindInvalid = 1162;
+constexpr unsigned ChannelNameLabel = 1163;
+constexpr unsigned ChannelUrlLabel = 1164;
+constexpr unsigned ChannelHeadersLabel = 1165;
+constexpr unsigned ChannelRecoveryCheck = 1166;
+constexpr unsigned ChannelReminderLabel = 1167;
+constexpr unsigned ChannelReminderNote = 1168;
+constexpr unsigned ChannelAddButton = 1169;
+constexpr unsigned ChannelDeleteButton = 1170;
+constexpr unsigned ChannelTestButton = 1171;
+constexpr unsigned ChannelSecretNote = 1172;
+constexpr unsigned ChannelNever = 1173;
+constexpr unsigned ChannelStatusText = 1174;
+constexpr unsigned ChannelErrorAt = 1175;
+constexpr unsigned ChannelWaiting = 1176;
+constexpr unsigned ChannelTesting = 1177;
+constexpr unsigned ChannelTestDelivered = 1178;
+constexpr unsigned ChannelTestFailed = 1179;
+constexpr unsigned ChannelTestAnswer = 1180;
+constexpr unsigned ChannelUrlStillMasked = 1181;
+constexpr unsigned ChannelUrlRefused = 1182;
+constexpr unsigned ChannelUrlEmpty = 1183;
+constexpr unsigned ChannelSaveFailed = 1184;
+constexpr unsigned TrayTipChannel = 1185;
+constexpr unsigned ChannelNewName = 1186;
+constexpr unsigned ChannelsUnavailable = 1187;
+
 } // namespace sid
 
 } // namespace vigilon

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,10 +126,19 @@ public:
     void setChannels(std::vector<Target> targets);
     // Queues a message for a channel.
     void send(std::uint32_t channel, Message message);
+    // The same for a message that compose makes on the delivery's thread:
+    // a long one (a round of thousands of changes) is not made on the
+    // caller's.
+    void sendComposed(std::uint32_t channel, std::function<Message()> compose);
     // Sends a test message now, outside the queue, and tells done (on the
     // delivery thread) the outcome and the server's answer.
     void sendTest(std::uint32_t channel, Message message,
                   std::function<void(const DeliveryFailure &, const std::string &answer)> done);
+    // The same to an address that need not be among the channels (one being
+    // edited). The answer is the server's status code, then a blank and the
+    // start of its body where it sent one.
+    void sendTestTo(ChannelAddress address, Message message,
+                    std::function<void(const DeliveryFailure &, const std::string &answer)> done);
     // The states by channel index.
     std::map<std::uint32_t, ChannelState> states() const;
     // Told on the delivery thread whenever a channel's state changed.
@@ -156,11 +166,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::map<std::uint32_t, std::unique_ptr<Channel>> channels_;
-    std::vector<std::pair<std::uint32_t, Message>> incoming_;
+    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming_;
     // Kept messages of channels that went, for the outbox to forget.
     std::vector<std::int64_t> forgotten_;
     struct Test {
         std::uint32_t channel;
+        // Set for a test to an address of its own.
+        std::optional<ChannelAddress> address;
         Message message;
         std::function<void(const DeliveryFailure &, const std::string &)> done;
     };

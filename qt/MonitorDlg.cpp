@@ -11,6 +11,7 @@
 #include "qt/PortListCtrl.h"
 #include "qt/PortSettingsDlg.h"
 #include "qt/TargetHostDlg.h"
+#include "qt/ChannelsDlg.h"
 #include "qt/UpDownCtrl.h"
 
 #include <QClipboard>
@@ -195,7 +196,11 @@ void CMonitorDlg::createControls()
     // Under the list, right of the engraved caption: the history switch.
     history_ = new QCheckBox(uiText(sid::HistoryCheckBox), this);
     history_->setObjectName(QStringLiteral("1032"));
-    history_->setGeometry(du.rect(150, 157, 100, 10));
+    history_->setGeometry(du.rect(118, 157, 80, 10));
+    // Beside it: the Channels dialog.
+    channels_ = new QPushButton(uiText(sid::ChannelsButton), this);
+    channels_->setObjectName(QStringLiteral("1211"));
+    channels_->setGeometry(du.rect(201, 155, 50, 14));
 
     // Tab order as the template lists the controls.
     setTabOrder(startStop_, target_);
@@ -207,6 +212,8 @@ void CMonitorDlg::createControls()
     setTabOrder(notify_, autostart_);
     setTabOrder(autostart_, list_);
     setTabOrder(list_, history_);
+    setTabOrder(history_, channels_);
+    connect(channels_, &QPushButton::clicked, this, [this] { controller_->onChannels(); });
     connect(notify_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onNotifyToggled(ticked); });
     connect(autostart_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onAutostartToggled(ticked); });
     connect(history_, &QCheckBox::clicked, this, [this](bool ticked) { controller_->onHistoryToggled(ticked); });
@@ -338,6 +345,8 @@ QWidget *CMonitorDlg::control(int id) const
         return autostart_;
     case IdHistory:
         return history_;
+    case IdChannels:
+        return channels_;
     default:
         return nullptr;
     }
@@ -548,6 +557,12 @@ bool CMonitorDlg::runTargetHost(TargetHostForm &form)
     return runDialog(dialog) == QDialog::Accepted;
 }
 
+bool CMonitorDlg::runChannels(ChannelsForm &form)
+{
+    CChannelsDlg dialog(form);
+    return runDialog(dialog) == QDialog::Accepted;
+}
+
 QRect CMonitorDlg::captionBand() const
 {
     // The bottom of the whole window, frame included, in client terms.
@@ -606,6 +621,7 @@ std::vector<std::pair<QWidget *, Follow>> CMonitorDlg::followers() const
             {exit_, Follow::RightEdge},
             {logo_, Follow::BottomRight},
             {history_, Follow::BottomLeft},
+            {channels_, Follow::BottomLeft},
             {list_, Follow::Stretch}};
 }
 

@@ -52,6 +52,7 @@ public:
         IdNotify = 1030,
         IdAutostart = 1031,
         IdHistory = 1032,
+        IdChannels = 1211,
     };
     static constexpr int MinTrackWidth = 400;
     static constexpr int MinTrackHeight = 160;
@@ -148,6 +149,7 @@ private:
     void showOutages(std::uint32_t entryId, const std::string &entryName) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
+    bool runChannels(ChannelsForm &form) override;
     void setClipboardText(const std::string &text) override;
     // The window where the last run left it, and its list's widths.
     void restoreLayout();
@@ -175,6 +177,7 @@ private:
     QCheckBox *notify_ = nullptr;
     QCheckBox *autostart_ = nullptr;
     QCheckBox *history_ = nullptr;
+    QPushButton *channels_ = nullptr;
     QIcon icon_;
     QFont captionFont_;
     QString captionText_;

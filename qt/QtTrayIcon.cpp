@@ -57,6 +57,7 @@ QtTrayIcon::QtTrayIcon(Monitor &frame)
     std::vector<Item> items = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring, true},
         {res::CmdToggleDialog, sid::TrayToggleDialog, false},
+        {res::CmdChannels, sid::TrayChannels, false},
         {0, 0, false},
     };
     // Every entry's quiet period, as the core lists the commands.

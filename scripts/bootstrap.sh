@@ -43,8 +43,9 @@ if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   # source package (scripts/sqlite-source.sh, below). libz-mingw-w64-dev
   # compresses the Windows metrics. locales holds the Japanese locale's
   # source, from which a test makes the locale under which Wine's code page
-  # holds Japanese. PCRE2 and c-ares come from their source packages the same
-  # way (scripts/pcre2-source.sh, scripts/cares-source.sh).
+  # holds Japanese. PCRE2, c-ares and libcurl come from their source packages
+  # the same way (scripts/pcre2-source.sh, scripts/cares-source.sh,
+  # scripts/curl-source.sh).
   packages+=(g++-mingw-w64-x86-64-posix wine64 googletest nsis netpbm openssl tcl dpkg-dev libz-mingw-w64-dev locales)
 fi
 
@@ -69,9 +70,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# SQLite, PCRE2 and c-ares for the Windows programs, from Debian's source packages.
+# SQLite, PCRE2, c-ares and libcurl for the Windows programs, from Debian's
+# source packages.
 if [ "${VIGILON_MINGW:-0}" = 1 ]; then
   bash "$(dirname "$0")/sqlite-source.sh"
   bash "$(dirname "$0")/pcre2-source.sh"
   bash "$(dirname "$0")/cares-source.sh"
+  bash "$(dirname "$0")/curl-source.sh"
 fi

@@ -117,4 +117,19 @@
 /* About box: the version line, filled in at initialisation */
 #define IDC_VERSION 1020
 
+/* Channels dialog, and the main dialog's button that opens it */
+#define IDD_CHANNELS 150
+#define IDC_CHANNEL_LIST 1200
+#define IDC_CHANNEL_ADD 1201
+#define IDC_CHANNEL_DELETE 1202
+#define IDC_CHANNEL_TEST 1203
+#define IDC_CHANNEL_NAME 1204
+#define IDC_CHANNEL_URL 1205
+#define IDC_CHANNEL_HEADERS 1206
+#define IDC_CHANNEL_RECOVERY 1207
+#define IDC_CHANNEL_REMINDER 1208
+#define IDC_CHANNEL_STATUS 1209
+#define IDC_CHANNEL_NOTE 1210
+#define IDC_CHANNELS 1211
+
 #endif

@@ -52,6 +52,8 @@ INT_PTR CALLBACK modalProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_COMMAND:
         return self->command(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_NOTIFY:
+        return self->notify(*reinterpret_cast<const NMHDR *>(lParam)) ? TRUE : FALSE;
     case WM_DESTROY:
         *self->alive = false;
         if (self->onOpen)

@@ -21,6 +21,12 @@ struct ModalBase {
     virtual void init() = 0;
     // A command; true when handled.
     virtual bool command(int id, int code) = 0;
+    // A control's notification (WM_NOTIFY); true when handled.
+    virtual bool notify(const NMHDR &header)
+    {
+        (void)header;
+        return false;
+    }
     ModalBase(Prompter &p, void (*open)(HWND, void *), void *ctx) : prompter(p), onOpen(open), context(ctx) {}
 };
 

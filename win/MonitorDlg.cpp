@@ -11,6 +11,7 @@
 #include "win/OutageListDlg.h"
 #include "win/PortSettingsDlg.h"
 #include "win/TargetHostDlg.h"
+#include "win/ChannelsDlg.h"
 #include "win/WinDialogs.h"
 #include "win/WinDpi.h"
 
@@ -475,6 +476,7 @@ void CMonitorDlg::rememberLayout()
                   {IDCANCEL, Follow::RightEdge},
                   {IDC_LOGO, Follow::BottomRight},
                   {IDC_HISTORY, Follow::BottomLeft},
+                  {IDC_CHANNELS, Follow::BottomLeft},
                   {IDC_PORT_LIST, Follow::Stretch}};
     laid_.clear();
     for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -572,6 +574,9 @@ void CMonitorDlg::onCommand(int id, int code)
         return;
     case IDC_TARGET:
         controller_->onTargetChange();
+        return;
+    case IDC_CHANNELS:
+        controller_->onChannels();
         return;
     case IDC_RETRY:
         if (code == EN_CHANGE && ready_)
@@ -878,6 +883,11 @@ bool CMonitorDlg::runPortSettings(PortSettingsForm &form)
 bool CMonitorDlg::runTargetHost(TargetHostForm &form)
 {
     return runTargetHostDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
+}
+
+bool CMonitorDlg::runChannels(ChannelsForm &form)
+{
+    return runChannelsDialog(window_, form, prompter_, &CMonitorDlg::trackModal, this);
 }
 
 MainDialogWindow *makeMainDialog(DialogFace &frame, std::shared_ptr<MainDialogController> controller,

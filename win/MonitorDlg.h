@@ -110,6 +110,7 @@ private:
     void showOutages(std::uint32_t entryId, const std::string &entryName) override;
     bool runPortSettings(PortSettingsForm &form) override;
     bool runTargetHost(TargetHostForm &form) override;
+    bool runChannels(ChannelsForm &form) override;
     void setClipboardText(const std::string &text) override;
 
     void setSpinPos(int spin, int pos);

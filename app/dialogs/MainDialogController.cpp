@@ -755,6 +755,19 @@ void MainDialogController::onTargetChange()
     afterChange();
 }
 
+void MainDialogController::onChannels()
+{
+    if (channelsOpen_ || !controls_)
+        return;
+    channelsOpen_ = true;
+    const auto alive = alive_;
+    ChannelsForm form(frame_, prompter_);
+    controls_->runChannels(form);
+    form.close();
+    if (*alive)
+        channelsOpen_ = false;
+}
+
 void MainDialogController::onRetryChanged()
 {
     std::int64_t value = 0;

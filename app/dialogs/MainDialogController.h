@@ -8,6 +8,7 @@
 #include "app/dialogs/DialogLayout.h"
 #include "app/dialogs/EditField.h"
 #include "app/dialogs/PortSettingsForm.h"
+#include "app/dialogs/ChannelsForm.h"
 
 #include <array>
 #include <cstdint>
@@ -147,6 +148,13 @@ public:
         // Modal dialogs of the main dialog; true when accepted.
         virtual bool runPortSettings(PortSettingsForm &form) = 0;
         virtual bool runTargetHost(TargetHostForm &form) = 0;
+        // The Channels dialog, modal; it drives form (init, its events,
+        // onOk) and calls form.close() as it goes.
+        virtual bool runChannels(ChannelsForm &form)
+        {
+            (void)form;
+            return false;
+        }
     };
 
     MainDialogController(DialogFace &frame, Prompter &prompter, const MainDialogInit &init);
@@ -183,6 +191,9 @@ public:
     void onSystemClose();
     void onPortTest();
     void onTargetChange();
+    // The Channels button and the tray's Channels command: the Channels
+    // dialog, once at a time.
+    void onChannels();
     // A click on a row (-1: none); onStateIcon: on the tick of the first
     // column.
     void onListClick(int row, bool onStateIcon);
@@ -232,6 +243,7 @@ public:
     std::uint32_t retryLimit() const { return retryLimit_; }
 
 private:
+    bool channelsOpen_ = false;
     void addEntry(int row);
     void editEntry(int row);
     void deleteEntry(int row);

@@ -10,6 +10,10 @@
 #include "tests/support/ChannelReceivers.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/Network.h"
+#include "app/dialogs/ChannelsForm.h"
+#include "base/Language.h"
+#include "tests/support/FakeDialogControls.h"
+#include "tests/support/FrameFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -169,3 +173,121 @@ TEST(ChannelService, aQuietEntryIsNotRemindedOf)
 
 } // namespace
 } // namespace vigilon
+
+namespace vigilon::test {
+namespace {
+
+// The Channels dialog's rules on a frame with the program's channels: each
+// channel's test message reports the real receiver's answer, a real
+// delivery's failure reaches the open dialog's list and the tray tip in
+// either language, and a channel added in the dialog is sent to at once.
+class ChannelsLive : public FrameFixture {
+protected:
+    void TearDown() override
+    {
+        form.reset();
+        frame.reset();
+        service.reset();
+        setCurrentLanguage(before);
+    }
+    // Runs the loop's posted calls until done, or gives up.
+    bool settle(const std::function<bool()> &done)
+    {
+        return waitUntil(
+            [&] {
+                loop.runPosted();
+                return done();
+            },
+            30000);
+    }
+    Language before = currentLanguage();
+    std::unique_ptr<ChannelService> service;
+    std::unique_ptr<ChannelsForm> form;
+    FakeChannelsControls controls;
+};
+
+TEST_F(ChannelsLive, testMessagesShowTheAnswerAndFailuresReachTheListAndTheTip)
+{
+    setCurrentLanguage(Language::English);
+    TempDir dir;
+    ChannelReceiver ok(std::string("http"), "ok", dir / "ok.jsonl");
+    ChannelReceiver failing(std::string("http"), "status500", dir / "500.jsonl");
+    ASSERT_TRUE(ok.ok() && failing.ok());
+    const std::string refused = "http://127.0.0.1:" + std::to_string(closedTcpPort()) + "/hook";
+    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(ok.port()) + "/ok", "good", false, 0, {}},
+                                      {"http://127.0.0.1:" + std::to_string(failing.port()) + "/x", "bad", false, 0, {}},
+                                      {refused, "gone", false, 0, {}}}),
+              reg::Status::Ok);
+    ChannelService::Options options;
+    options.delivery.firstRetry = 3600;
+    service = ChannelService::create(loop, clock, registry, options);
+    channels = service.get();
+    makeFrame({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}});
+    service->setStatusChanged([this] { frame->channelsChanged(); });
+    form = std::make_unique<ChannelsForm>(*frame, prompter);
+    form->init(controls);
+    ASSERT_EQ(controls.rows.size(), 3u);
+
+    const std::string said[] = {"Test message delivered. The server answered: 200 received",
+                                "Test message not delivered: the server answered 500, saying: no",
+                                "Test message not delivered: the connection was refused"};
+    for (int row = 0; row < 3; ++row) {
+        form->onSelect(row);
+        form->onTest();
+        EXPECT_NE(controls.status.find("Sending a test message..."), std::string::npos);
+        ASSERT_TRUE(settle([&] { return controls.status.find("Test message ") != std::string::npos; }))
+            << controls.status;
+        EXPECT_EQ(controls.status.substr(controls.status.find("Test message ")), said[row]);
+    }
+    EXPECT_EQ(ok.received().size(), 1u);
+    EXPECT_EQ(failing.received().size(), 1u);
+    // A test is no delivery: no channel has failed yet.
+    EXPECT_EQ(controls.rows[2][ChannelsForm::ErrorColumn], "");
+    EXPECT_EQ(ui.tray->tip.find("Channel"), std::string::npos);
+
+    // A round's message: the refused channel's failure reaches the open
+    // dialog and the tip, through the frame's listener.
+    service->roundChanged({{1, "web", true, FailureReason::of(FailureKind::Refused), ""}}, {});
+    ASSERT_TRUE(settle([&] { return controls.rows[2][ChannelsForm::ErrorColumn] != ""; }));
+    EXPECT_NE(controls.rows[2][ChannelsForm::ErrorColumn].find("the connection was refused"), std::string::npos);
+    ASSERT_TRUE(settle([&] { return !controls.rows[0][ChannelsForm::SuccessColumn].empty(); }));
+    EXPECT_NE(controls.status.find("Last error: "), std::string::npos);
+    EXPECT_NE(ui.tray->tip.find("\r\nChannel gone: the connection was refused"), std::string::npos) << ui.tray->tip;
+    setCurrentLanguage(Language::Japanese);
+    frame->channelsChanged();
+    EXPECT_NE(ui.tray->tip.find("\xE3\x83\x81\xE3\x83\xA3\xE3\x83\xB3\xE3\x83\x8D\xE3\x83\xAB gone: "),
+              std::string::npos)
+        << ui.tray->tip;
+    EXPECT_EQ(ui.tray->tip.find("refused"), std::string::npos);
+    setCurrentLanguage(Language::English);
+
+    // Deleted in the dialog: the failing channel leaves the tip.
+    form->onSelect(2);
+    form->onDelete();
+    ASSERT_TRUE(form->onOk());
+    EXPECT_EQ(ui.tray->tip.find("Channel"), std::string::npos) << ui.tray->tip;
+    EXPECT_EQ(loadChannels(registry).channels.size(), 2u);
+}
+
+TEST_F(ChannelsLive, aChannelAddedWhileTheProgramRunsIsSentToWithoutARestart)
+{
+    setCurrentLanguage(Language::English);
+    TempDir dir;
+    ChannelReceiver ok(std::string("http"), "ok", dir / "ok.jsonl");
+    ASSERT_TRUE(ok.ok());
+    service = ChannelService::create(loop, clock, registry, {});
+    channels = service.get();
+    makeFrame({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}});
+    form = std::make_unique<ChannelsForm>(*frame, prompter);
+    form->init(controls);
+    EXPECT_TRUE(controls.rows.empty());
+    form->onAdd();
+    controls.url.value = "http://127.0.0.1:" + std::to_string(ok.port()) + "/new";
+    ASSERT_TRUE(form->onOk());
+    service->roundChanged({{1, "web", true, FailureReason::of(FailureKind::Refused), ""}}, {});
+    ASSERT_TRUE(waitUntil([&] { return ok.received().size() == 1; }, 30000));
+    EXPECT_EQ(ok.received()[0]["path"], "/new");
+}
+
+} // namespace
+} // namespace vigilon::test

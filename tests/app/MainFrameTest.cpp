@@ -256,6 +256,15 @@ TEST_F(MainFrame, trayMenuCommandsReachTheFrame)
     frame->onCommand(res::CmdAbout);
     EXPECT_TRUE(ui.journal.contains("about.show"));
 
+    // The Channels item opens the Channels dialog of the main dialog, once
+    // at a time: the tray's command while it is open does nothing.
+    ui.dialog->channels = [&](ChannelsForm &) {
+        frame->onCommand(res::CmdChannels);
+        return false;
+    };
+    frame->onCommand(res::CmdChannels);
+    EXPECT_EQ(ui.dialog->channelsRuns, 1);
+
     // The exit item leads to the exit question.
     prompter.answers = {mb::IdNo};
     frame->onCommand(res::CmdExit);

@@ -149,7 +149,7 @@ TEST_F(DeliveryTest, eachMessageArrivesOnceInOrderAndTheChannelSaysWhen)
     delivery.sendTest(9, text("test"), [&](const DeliveryFailure &failure, const std::string &) {
         refused.set_value({failure.kind, {}});
     });
-    EXPECT_EQ(answered.get_future().get(), std::make_pair(DeliveryFailure::None, std::string("received")));
+    EXPECT_EQ(answered.get_future().get(), std::make_pair(DeliveryFailure::None, std::string("200 received")));
     EXPECT_EQ(refused.get_future().get().first, DeliveryFailure::Invalid);
     EXPECT_EQ(receiver.received().size(), 6u);
     EXPECT_EQ(outbox.size(), 0u);

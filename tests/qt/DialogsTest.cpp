@@ -13,6 +13,9 @@
 #include "qt/PortSettingsDlg.h"
 #include "qt/QtTrayIcon.h"
 #include "qt/TargetHostDlg.h"
+#include "qt/ChannelsDlg.h"
+#include "qt/MonitorDlg.h"
+#include "store/ChannelSettings.h"
 #include "qt/UiText.h"
 
 #include <QClipboard>
@@ -29,6 +32,7 @@
 #include <QStyleOptionButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTreeWidget>
 #include <QTest>
 
 using namespace vigilon;
@@ -466,6 +470,59 @@ private slots:
         CResponseMonitorDlg monitor(prompter, monitorForm);
         monitor.show();
         checkNothingClipped(&monitor);
+    }
+
+    // The Channels dialog opens from the main dialog's button in either
+    // language with nothing cut: the list shows the stored channel masked,
+    // the real buttons and fields reach its rules, and OK stores what was
+    // typed beside the stored secret it keeps.
+    void channelsDialogFromTheMainDialog()
+    {
+        for (const Language language : {Language::English, Language::Japanese}) {
+            setCurrentLanguage(language);
+            UiHarness h;
+            QCOMPARE(saveChannels(h.registry, {{"https://hooks.example/a/s3cret", "chat", false, 0, {}}}),
+                     reg::Status::Ok);
+            h.store({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}});
+            h.create();
+            h.dialog().show();
+            checkNothingClipped(&h.dialog());
+            int rows = 0;
+            QString shownUrl, nameAfterAdd, kind;
+            bool editable = false;
+            h.dialog().setDialogRunner([&](QDialog &dialog) {
+                auto &c = static_cast<CChannelsDlg &>(dialog);
+                c.show();
+                checkNothingClipped(&c);
+                rows = c.list()->topLevelItemCount();
+                shownUrl = c.urlEdit()->text();
+                kind = rows ? c.list()->topLevelItem(0)->text(ChannelsForm::KindColumn) : QString();
+                QTest::mouseClick(c.addButton(), Qt::LeftButton);
+                nameAfterAdd = c.nameEdit()->text();
+                c.urlEdit()->setText(QStringLiteral("ntfy+https://ntfy.example/alerts"));
+                c.reminderEdit()->setText(QStringLiteral("15"));
+                c.recoveryBox()->setChecked(true);
+                c.list()->setCurrentItem(c.list()->topLevelItem(0));
+                editable = c.testButton()->isEnabled() && c.nameEdit()->text() == QStringLiteral("chat") &&
+                           !c.recoveryBox()->isChecked();
+                QTest::mouseClick(c.okButton(), Qt::LeftButton);
+                return c.result();
+            });
+            QTest::mouseClick(qobject_cast<QPushButton *>(h.dialog().control(CMonitorDlg::IdChannels)),
+                              Qt::LeftButton);
+            QVERIFY(!QTest::currentTestFailed());
+            QCOMPARE(rows, 1);
+            QCOMPARE(shownUrl, QStringLiteral("https://hooks.example/a/****"));
+            QCOMPARE(kind, QStringLiteral("Webhook (JSON)"));
+            QCOMPARE(nameAfterAdd, uiText(sid::ChannelNewName));
+            QVERIFY(editable);
+            const auto stored = loadChannels(h.registry).channels;
+            QCOMPARE(stored.size(), std::size_t(2));
+            QCOMPARE(stored[0].url, std::string("https://hooks.example/a/s3cret"));
+            QCOMPARE(stored[1].url, std::string("ntfy+https://ntfy.example/alerts"));
+            QCOMPARE(stored[1].reminderMinutes, 15u);
+            QVERIFY(stored[1].recovery);
+        }
     }
 
     // The dialogs speak the locale's language: English under LANG=C, with a

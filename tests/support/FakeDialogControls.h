@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/dialogs/MainDialogController.h"
 #include "app/dialogs/PortSettingsForm.h"
+#include "app/dialogs/ChannelsForm.h"
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "tests/support/FakePrompter.h"
 
@@ -249,6 +250,12 @@ public:
     void showOutages(std::uint32_t entryId, const std::string &) override { ++touches; outagesShown.push_back(entryId); }
     bool runPortSettings(PortSettingsForm &form) override { ++touches; return portSettings && portSettings(form); }
     bool runTargetHost(TargetHostForm &form) override { ++touches; return targetHost && targetHost(form); }
+    bool runChannels(ChannelsForm &form) override
+    {
+        ++touches;
+        ++channelsRuns;
+        return channels && channels(form);
+    }
     void setClipboardText(const std::string &text) override { ++touches; clipboard = text; }
 
     // The names in the list's first column.
@@ -273,6 +280,8 @@ public:
     std::vector<RowContent> rows;
     std::function<bool(PortSettingsForm &)> portSettings;
     std::function<bool(TargetHostForm &)> targetHost;
+    std::function<bool(ChannelsForm &)> channels;
+    int channelsRuns = 0;
     // The rules of the dialog on these controls while it lives.
     MainDialogController *rules = nullptr;
 
@@ -312,6 +321,38 @@ public:
 private:
     std::shared_ptr<MainDialogController> rules_;
     FakeDialogControls &controls_;
+};
+
+// The Channels dialog's controls: what the form last showed.
+class FakeChannelsControls final : public ChannelsForm::Controls {
+public:
+    void setRows(const std::vector<std::vector<std::string>> &shown) override { rows = shown; }
+    void selectRow(int row) override { selected = row; }
+    EditField &nameField() override { return name; }
+    EditField &urlField() override { return url; }
+    EditField &headersField() override { return headers; }
+    EditField &reminderField() override { return reminder; }
+    bool recovery() const override { return recoveryTicked; }
+    void setRecovery(bool on) override { recoveryTicked = on; }
+    void setEditEnabled(bool enabled) override { editEnabled = enabled; }
+    void setStatusText(const std::string &text) override { status = text; }
+
+    // Every text the controls show, for a secret that must not be there.
+    std::string everything() const
+    {
+        std::string all = name.value + "|" + url.value + "|" + headers.value + "|" + status;
+        for (const auto &row : rows)
+            for (const auto &cell : row)
+                all += "|" + cell;
+        return all;
+    }
+
+    std::vector<std::vector<std::string>> rows;
+    int selected = -2;
+    FakeEditField name, url, headers, reminder;
+    bool recoveryTicked = false;
+    bool editEnabled = false;
+    std::string status;
 };
 
 } // namespace vigilon::test

@@ -120,6 +120,7 @@ public:
         context.history = history;
         context.keepHistory = keepHistory;
         context.entriesChanged = entriesChanged;
+        context.channels = channels;
         frame = std::make_unique<CMainFrame>(context);
         created = create && frame->create();
         // The load brings a stored limit into 1..5; a test's 0 (every failed
@@ -153,6 +154,8 @@ public:
     std::function<void(bool on)> keepHistory;
     // Told of the entries after the load and every change.
     std::function<void(const PortList &ports, const std::string &targetHost)> entriesChanged;
+    // The message channels, if any.
+    ChannelService *channels = nullptr;
     // Runs inside an alert command, as its failure message's nested loop would.
     std::function<void()> onCommand;
     std::unique_ptr<CMainFrame> frame;

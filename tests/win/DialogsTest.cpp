@@ -11,6 +11,7 @@
 #include "app/text/TimeText.h"
 #include "app/dialogs/WindowPlace.h"
 #include "store/Settings.h"
+#include "store/ChannelSettings.h"
 #include "win/WinText.h"
 #include "tests/support/FakeHistory.h"
 #include "tests/support/FrameFixture.h"
@@ -945,6 +946,51 @@ TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
     EXPECT_EQ(text(dialog), "Lumivane - ");
 }
 
+// The main dialog's button opens the Channels dialog: the stored channel
+// shows masked, a row selected shows its fields, Add and OK store the typed
+// channel beside the stored one, whose secret stays.
+TEST_F(WinDialogs, theChannelsDialogShowsTheChannelsMaskedAndStoresWhatWasTyped)
+{
+    ASSERT_EQ(saveChannels(registry, {{"https://hooks.example/a/s3cret", "chat", true, 5, {}}}), reg::Status::Ok);
+    std::vector<std::string> seen;
+    const std::size_t ran = runModal(
+        loadString(sid::ChannelsCaption),
+        {[&](HWND d) {
+             HWND channels = GetDlgItem(d, IDC_CHANNEL_LIST);
+             EXPECT_EQ(SendMessageW(channels, LVM_GETITEMCOUNT, 0, 0), 1);
+             seen = {cell(channels, 0, 0), cell(channels, 0, 2), text(GetDlgItem(d, IDC_CHANNEL_URL)),
+                     text(GetDlgItem(d, IDC_CHANNEL_REMINDER))};
+             EXPECT_EQ(IsDlgButtonChecked(d, IDC_CHANNEL_RECOVERY), BST_CHECKED);
+             SendMessageW(d, WM_COMMAND, IDC_CHANNEL_ADD, 0);
+             EXPECT_EQ(SendMessageW(channels, LVM_GETITEMCOUNT, 0, 0), 2);
+             EXPECT_EQ(IsDlgButtonChecked(d, IDC_CHANNEL_RECOVERY), BST_UNCHECKED);
+             SetDlgItemTextW(d, IDC_CHANNEL_URL, L"slack+https://chat.example/hooks/abc");
+             SetDlgItemTextW(d, IDC_CHANNEL_HEADERS, L"X-One: 1\r\nX-Two: 2");
+             SetDlgItemTextW(d, IDC_CHANNEL_REMINDER, L"45");
+         },
+         [&](HWND d) {
+             // Selecting the first row through the list keeps what was typed
+             // in the new one and shows the first one's fields.
+             LVITEMW state{};
+             state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+             state.state = LVIS_SELECTED | LVIS_FOCUSED;
+             SendMessageW(GetDlgItem(d, IDC_CHANNEL_LIST), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+             EXPECT_EQ(text(GetDlgItem(d, IDC_CHANNEL_NAME)), "chat");
+             EXPECT_EQ(cell(GetDlgItem(d, IDC_CHANNEL_LIST), 1, 1), loadString(sid::ChannelKindSlack));
+             SendMessageW(d, WM_COMMAND, IDOK, 0);
+         }},
+        [this] { SendMessageW(dialog, WM_COMMAND, IDC_CHANNELS, 0); });
+    EXPECT_EQ(ran, 2u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"chat", "https://hooks.example/a/****", "https://hooks.example/a/****",
+                                              "5"}));
+    EXPECT_TRUE(prompter.messages.empty());
+    const auto stored = loadChannels(registry).channels;
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].url, "https://hooks.example/a/s3cret");
+    EXPECT_EQ(std::tuple(stored[1].url, stored[1].headers, stored[1].reminderMinutes),
+              std::tuple(std::string("slack+https://chat.example/hooks/abc"), std::string("X-One: 1\nX-Two: 2"), 45u));
+}
+
 // Where the template puts them at first; at the smallest size none overlap;
 // larger, the right ones follow.
 TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLargerTheRightOnesFollow)
@@ -958,7 +1004,7 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     std::vector<HWND> children;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
-    ASSERT_EQ(children.size(), 17u); // with the boxes for notifications, autostart and history
+    ASSERT_EQ(children.size(), 18u); // with the boxes for notifications, autostart and history, and Channels
     for (std::size_t i = 0; i < children.size(); ++i) {
         const RECT a = childRect(children[i]);
         EXPECT_GT(a.right - a.left, 0);
@@ -979,6 +1025,9 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     // the list stretches, the rest stays.
     const RECT portTest = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     const RECT history = childRect(GetDlgItem(dialog, IDC_HISTORY));
+    const RECT channels = childRect(GetDlgItem(dialog, IDC_CHANNELS));
+    RECT before{};
+    GetClientRect(dialog, &before);
     SetWindowPos(dialog, nullptr, 0, 0, 900, 600, SWP_NOZORDER | SWP_NOMOVE);
     pump();
     RECT client{};
@@ -994,6 +1043,10 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
     const RECT historyNow = childRect(GetDlgItem(dialog, IDC_HISTORY));
     EXPECT_EQ(std::tuple(historyNow.left, historyNow.top, historyNow.right - historyNow.left),
               std::tuple(history.left, client.bottom - 30, history.right - history.left));
+    // So does the Channels button beside it.
+    const RECT channelsNow = childRect(GetDlgItem(dialog, IDC_CHANNELS));
+    EXPECT_EQ(std::tuple(channelsNow.left, client.bottom - channelsNow.top),
+              std::tuple(channels.left, before.bottom - channels.top));
     const RECT portTestNow = childRect(GetDlgItem(dialog, IDC_PORT_TEST));
     EXPECT_TRUE(EqualRect(&portTest, &portTestNow));
 }

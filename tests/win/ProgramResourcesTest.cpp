@@ -49,6 +49,7 @@ TEST_F(ProgramResources, TheTrayMenuHoldsItsCommandsInOrder)
     std::vector<std::pair<unsigned, unsigned>> expected = {
         {res::CmdToggleMonitoring, sid::TrayToggleMonitoring},
         {res::CmdToggleDialog, sid::TrayToggleDialog},
+        {res::CmdChannels, sid::TrayChannels},
         {0, 0},
     };
     // The quiet commands as the core lists them for both front ends.

@@ -181,7 +181,17 @@ void Delivery::send(std::uint32_t channel, Message message)
 {
     {
         std::lock_guard lock(mutex_);
-        incoming_.emplace_back(channel, std::move(message));
+        incoming_.emplace_back(channel, [message = std::move(message)]() mutable { return std::move(message); });
+        busy_ = true;
+    }
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+}
+
+void Delivery::sendComposed(std::uint32_t channel, std::function<Message()> compose)
+{
+    {
+        std::lock_guard lock(mutex_);
+        incoming_.emplace_back(channel, std::move(compose));
         busy_ = true;
     }
     curl_multi_wakeup(static_cast<CURLM *>(multi_));
@@ -192,7 +202,18 @@ void Delivery::sendTest(std::uint32_t channel, Message message,
 {
     {
         std::lock_guard lock(mutex_);
-        tests_.push_back({channel, std::move(message), std::move(done)});
+        tests_.push_back({channel, std::nullopt, std::move(message), std::move(done)});
+        busy_ = true;
+    }
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+}
+
+void Delivery::sendTestTo(ChannelAddress address, Message message,
+                          std::function<void(const DeliveryFailure &, const std::string &)> done)
+{
+    {
+        std::lock_guard lock(mutex_);
+        tests_.push_back({0, std::move(address), std::move(message), std::move(done)});
         busy_ = true;
     }
     curl_multi_wakeup(static_cast<CURLM *>(multi_));
@@ -302,7 +323,7 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
 
 void Delivery::takeIncoming()
 {
-    std::vector<std::pair<std::uint32_t, Message>> incoming;
+    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming;
     std::vector<std::int64_t> forgotten;
     bool load = false;
     {
@@ -322,12 +343,12 @@ void Delivery::takeIncoming()
             outbox_->remove(id);
     const std::int64_t at = now();
     std::vector<OutboxItem> fresh;
-    for (auto &[channel, message] : incoming) {
+    for (auto &[channel, compose] : incoming) {
         OutboxItem item;
         item.channel = channel;
         item.created = at;
         item.nextAttempt = at;
-        item.message = std::move(message);
+        item.message = compose();
         fresh.push_back(std::move(item));
     }
     {
@@ -410,11 +431,14 @@ long Delivery::startDue()
         }
         for (Test &test : tests) {
             const auto it = channels_.find(test.channel);
+            const ChannelAddress *address = test.address               ? &*test.address
+                                            : it != channels_.end() ? &it->second->target.address
+                                                                    : nullptr;
             std::unique_ptr<Transfer> transfer;
-            if (it != channels_.end() && it->second->target.address.kind != ChannelKind::Invalid)
-                transfer = makeTransfer(it->second->target.address, std::move(test.message));
+            if (address && address->kind != ChannelKind::Invalid)
+                transfer = makeTransfer(*address, std::move(test.message));
             if (!transfer) {
-                std::string why = it == channels_.end() ? std::string() : it->second->target.address.error;
+                std::string why = address ? address->error : std::string();
                 refused.emplace_back(std::move(test), std::move(why));
                 continue;
             }
@@ -437,13 +461,11 @@ void Delivery::finished(Transfer &transfer, int code)
     DeliveryFailure failure = failureOf(transfer.easy, static_cast<CURLcode>(code), transfer.error, transfer.http);
     failure.detail = withoutSecrets(std::move(failure.detail), transfer.secrets);
     if (transfer.done) {
-        std::string answer = transfer.answer;
-        if (answer.empty()) {
-            long status = 0;
-            curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
-            if (status)
-                answer = std::to_string(status);
-        }
+        long status = 0;
+        curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+        std::string answer = status ? std::to_string(status) : std::string();
+        if (!transfer.answer.empty())
+            answer += (answer.empty() ? "" : " ") + withoutSecrets(transfer.answer, transfer.secrets);
         transfer.done(failure, answer);
         return;
     }
