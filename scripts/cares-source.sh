@@ -10,7 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest="${1:-${VIGILON_CARES_DIR:-$PWD/build/deps/c-ares}}"
-if [ -s "$dest/sources.txt" ] && [ -s "$dest/include/ares.h" ] && [ -s "$dest/src/config-win32.h" ]; then
+if [ -s "$dest/sources.txt" ] && [ -s "$dest/include/ares.h" ] && [ -s "$dest/src/config-win32.h" ] &&
+  [ -s "$dest/LICENSE.md" ]; then
   exit 0
 fi
 
@@ -23,6 +24,8 @@ mkdir -p "$dest/include" "$dest/src"
 cp "$src"/include/ares.h "$src"/include/ares_build.h "$src"/include/ares_dns.h "$src"/include/ares_nameser.h \
   "$src"/include/ares_rules.h "$src"/include/ares_version.h "$dest/include/"
 cp "$src"/src/lib/*.c "$src"/src/lib/*.h "$dest/src/"
+# Its licence asks that the notice go with the programs built from it.
+cp "$src/LICENSE.md" "$dest/LICENSE.md"
 # The library's own sources, as its build lists them.
 sed -n '/^CSOURCES/,/^$/p' "$src/src/lib/Makefile.inc" | grep -o '[a-z0-9_]*\.c' >"$dest/sources.txt"
 [ -s "$dest/sources.txt" ] || { echo "cares-source: the list of sources was not found" >&2; exit 1; }

@@ -265,7 +265,7 @@ TEST_F(ChannelsLive, testMessagesShowTheAnswerAndFailuresReachTheListAndTheTip)
     form->onSelect(2);
     form->onDelete();
     ASSERT_TRUE(form->onOk());
-    EXPECT_EQ(ui.tray->tip.find("Channel"), std::string::npos) << ui.tray->tip;
+    EXPECT_EQ(ui.tray->tip.find("Channel gone"), std::string::npos) << ui.tray->tip;
     EXPECT_EQ(loadChannels(registry).channels.size(), 2u);
 }
 

@@ -559,11 +559,12 @@ private slots:
         QStringList texts;
         for (QAction *action : tray.menu().actions())
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(texts, (QStringList{uiText(sid::TrayToggleMonitoring), uiText(sid::TrayToggleDialog), "-",
+        QCOMPARE(texts, (QStringList{uiText(sid::TrayToggleMonitoring), uiText(sid::TrayToggleDialog),
+                                     uiText(sid::TrayChannels), "-",
                                      uiText(sid::TrayQuietAllHour), uiText(sid::TrayQuietAllEightHours),
                                      uiText(sid::TrayQuietAllUntilResumed), uiText(sid::TrayResumeAll), "-",
                                      uiText(sid::TrayHelp), uiText(sid::TrayAbout), uiText(sid::TrayExit)}));
-        tray.menu().actions()[5]->trigger();
+        tray.menu().actions()[6]->trigger(); // until I resume
         QTRY_COMPARE(h.frame().entryView(0).quietUntil, kQuietUntilResumed);
     }
 };

@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(item.ownerPid(), QCoreApplication::applicationPid());
         QMenu &menu = f.tray()->menu();
         const QList<QAction *> actions = menu.actions();
-        QCOMPARE(actions.size(), 7);
+        QCOMPARE(actions.size(), 12);
         QCOMPARE(actions[2]->text(), uiText(sid::TrayChannels));
         QVERIFY(actions[0]->isCheckable() && !actions[0]->isChecked());
         bool grayed = false;

@@ -44,7 +44,8 @@ echo "ok: the licence page is the MIT licence"
 # The libraries compiled in keep their notices, on the licence page and
 # beside the programs: PCRE2's licence asks for its text.
 for f in "$licence" "$unzipped/THIRD-PARTY.txt"; do
-  grep -q "PCRE2 LICENCE" "$f" 2>/dev/null && grep -q "public domain" "$f" ||
+  grep -q "PCRE2 LICENCE" "$f" 2>/dev/null && grep -q "public domain" "$f" &&
+    grep -q "c-ares (DNS entries), under" "$f" && grep -q "libcurl (messages to channels), under" "$f" ||
     fail "$f lacks the notices of the libraries compiled in"
 done
 echo "ok: PCRE2's licence and SQLite's dedication go with the programs"
