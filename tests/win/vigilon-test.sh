@@ -148,7 +148,7 @@ expect_in "$out" "Logon    REG_DWORD    0x0" "the end of the session ends Vigilo
 # Every way out of a plain start, given another target than the stored one:
 # the target saved, "Logon" cleared, the icon removed. Only the user's own
 # exits ask, and the session's end never waits on the question.
-for way in "dialog-exit" "tray right 4" "close" "end-session" "end-session asking"; do
+for way in "dialog-exit" "tray right 9" "close" "end-session" "end-session asking"; do
   win reg add 'HKLM\Software\Ardentis\Vigilon' /v Logon /t REG_DWORD /d 1 /f >/dev/null
   rm -f "$trace"
   (cd "$dir" && exec "$wine" Vigilon.exe -t127.0.0.9) > /dev/null 2> "$dir/way.txt" &
