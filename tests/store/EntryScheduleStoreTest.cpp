@@ -26,7 +26,7 @@ protected:
         ASSERT_EQ(run.status, 0) << run.err;
     }
     // Two entries, as the tool stores them.
-    void seed()
+    void storeTwoEntries()
     {
         add("Port Count", "REG_DWORD", "2");
         for (const char *i : {"0", "1"}) {
@@ -54,7 +54,7 @@ protected:
 // what went back to none, and an export imports elsewhere unchanged.
 TEST_F(EntryScheduleStore, valuesAreOptionalAndGoBetweenToolProgramAndRegFiles)
 {
-    seed();
+    storeTwoEntries();
     std::string target = "127.0.0.1";
     {
         auto store = reg::SqliteRegistry::open(file());
