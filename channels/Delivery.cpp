@@ -132,6 +132,9 @@ Delivery::~Delivery()
     }
     curl_multi_wakeup(static_cast<CURLM *>(multi_));
     thread_.join();
+    // Messages handed over since the thread last looked still go into the
+    // outbox, so that the next start sends them.
+    takeIncoming();
     for (auto &transfer : transfers_)
         curl_multi_remove_handle(static_cast<CURLM *>(multi_), transfer->easy);
     transfers_.clear();
