@@ -90,6 +90,12 @@ void MonitorEngine::start()
     for (const auto &entry : ports_)
         entry->quiet = false;
     runRound(RoundKind::Regular);
+    // Calls that came while stopped count as made now.
+    for (std::size_t i = 0; running_ && i < ports_.size(); ++i) {
+        MonitorPort &entry = *ports_[i];
+        if (std::optional<MonitorPort::HeldCall> held = std::exchange(entry.heldCall, std::nullopt))
+            pushReceived(entry, held->up, held->message);
+    }
     // The round may have let the user stop again from a nested box; a round
     // still starting its checks arms the timer when it is through.
     if (running_ && !issues_[0].active)
@@ -794,8 +800,13 @@ std::uint64_t MonitorEngine::pushWindowMicros(const MonitorPort &entry) const
 
 void MonitorEngine::pushReceived(MonitorPort &entry, bool up, const std::string &message)
 {
-    if (!running_ || entry.protocol != Push || entry.active == 0)
+    if (entry.protocol != Push || entry.active == 0)
         return;
+    if (!running_) {
+        entry.heldCall = MonitorPort::HeldCall{up, message};
+        return;
+    }
+    entry.heldCall.reset();
     const std::uint64_t now = context_.clock->monotonicMicros();
     entry.newestCheckMicros = now;
     entry.pushDueMicros = now + pushWindowMicros(entry);

@@ -151,6 +151,14 @@ struct MonitorPort {
     // due: monitoring stopped, or the entry inactive).
     std::string pushToken;
     std::uint64_t pushDueMicros = 0;
+    // The last call that came while monitoring was stopped (before the
+    // first start, say): taken as monitoring starts, so that no call the
+    // job was told went through is lost.
+    struct HeldCall {
+        bool up = true;
+        std::string message;
+    };
+    std::optional<HeldCall> heldCall;
     // The id the API and the badges know the entry by ("Id #i"), which
     // stays through restarts, reordering and changes of its settings;
     // given once when the store has none (see isStableId()).

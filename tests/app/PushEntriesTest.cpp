@@ -139,13 +139,23 @@ TEST_F(PushEntries, silenceBeyondIntervalTimesRetriesPlusOneFailsTheEntry)
     loop.advance(1);
     EXPECT_EQ(push().status, Failed);
 
-    // Stopped, nothing fails and calls change nothing.
+    // Stopped, nothing fails and a call changes nothing yet; it was answered
+    // as received, so it counts as monitoring starts (as when a job calls
+    // before the service's first round).
     frame->toggleMonitoring(true);
     ASSERT_FALSE(engine()->running());
     const std::size_t told = outcomes.results.size();
     loop.advance(60000);
-    call(std::string("/push/") + kToken);
+    EXPECT_EQ(httpStatus(call(std::string("/push/") + kToken + "?status=down&msg=late")), 200);
+    EXPECT_EQ(httpStatus(call(std::string("/push/") + kToken)), 200);
     EXPECT_EQ(outcomes.results.size(), told);
+    ASSERT_TRUE(frame->toggleMonitoring(true));
+    EXPECT_EQ(push().status, Ok);
+    EXPECT_EQ(outcomes.results.size(), told + 1) << "only the last call counts";
+    loop.advance(9999);
+    EXPECT_EQ(push().status, Ok);
+    loop.advance(1);
+    EXPECT_EQ(push().status, Failed);
 }
 
 TEST_F(PushEntries, aWrongTokenIsAnsweredAsAnUnknownPathAndChangesNothing)
