@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "store/MemoryRegistry.h"
 
+#include <algorithm>
+
 namespace vigilon::reg {
 
 MemoryRegistry::MemoryRegistry() = default;
@@ -135,13 +137,11 @@ Status MemoryRegistry::queryValue(const std::string &path, const std::string &na
     KeyData *key = find(path);
     if (!key)
         return Status::NotFound;
-    for (const auto &[stored, value] : key->values) {
-        if (sameName(stored, name)) {
-            out = value;
-            return Status::Ok;
-        }
-    }
-    return Status::NotFound;
+    const auto it = key->values.find(foldCase(name));
+    if (it == key->values.end())
+        return Status::NotFound;
+    out = it->second.value;
+    return Status::Ok;
 }
 
 Status MemoryRegistry::setValue(const std::string &path, const std::string &name, std::uint32_t type,
@@ -152,13 +152,12 @@ Status MemoryRegistry::setValue(const std::string &path, const std::string &name
         return Status::NotFound;
     if (Status status = beginWrite(); status != Status::Ok)
         return status;
-    for (auto &[stored, value] : key->values) {
-        if (sameName(stored, name)) {
-            value = Value{type, data};
-            return Status::Ok;
-        }
+    const auto [it, added] = key->values.try_emplace(foldCase(name));
+    if (added) {
+        it->second.order = key->nextOrder++;
+        it->second.name = name;
     }
-    key->values.emplace_back(name, Value{type, data});
+    it->second.value = Value{type, data};
     return Status::Ok;
 }
 
@@ -167,23 +166,27 @@ Status MemoryRegistry::deleteValue(const std::string &path, const std::string &n
     KeyData *key = find(path);
     if (!key)
         return Status::NotFound;
-    for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-        if (sameName(it->first, name)) {
-            if (Status status = beginWrite(); status != Status::Ok)
-                return status;
-            key->values.erase(it);
-            return Status::Ok;
-        }
-    }
-    return Status::NotFound;
+    const auto it = key->values.find(foldCase(name));
+    if (it == key->values.end())
+        return Status::NotFound;
+    if (Status status = beginWrite(); status != Status::Ok)
+        return status;
+    key->values.erase(it);
+    return Status::Ok;
 }
 
 std::vector<std::string> MemoryRegistry::valueNames(const std::string &path)
 {
     std::vector<std::string> names;
     if (KeyData *key = find(path)) {
-        for (const auto &entry : key->values)
-            names.push_back(entry.first);
+        std::vector<const StoredValue *> inOrder;
+        inOrder.reserve(key->values.size());
+        for (const auto &[folded, stored] : key->values)
+            inOrder.push_back(&stored);
+        std::sort(inOrder.begin(), inOrder.end(),
+                  [](const StoredValue *a, const StoredValue *b) { return a->order < b->order; });
+        for (const StoredValue *stored : inOrder)
+            names.push_back(stored->name);
     }
     return names;
 }

@@ -39,9 +39,15 @@ public:
 
 private:
     friend class PathKey<MemoryRegistry>;
+    struct StoredValue {
+        std::uint64_t order = 0; // when it was first set: names list in this order
+        std::string name;        // stored spelling
+        Value value;
+    };
     struct KeyData {
-        std::string path; // stored spelling
-        std::vector<std::pair<std::string, Value>> values;
+        std::string path;                          // stored spelling
+        std::map<std::string, StoredValue> values; // by folded name
+        std::uint64_t nextOrder = 0;
     };
     using KeyMap = std::map<std::string, KeyData>; // by folded path
 
