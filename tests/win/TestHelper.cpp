@@ -6,11 +6,12 @@
 //                           two minutes) until it is ended;
 //   helper taskbar-created  tells every top-level window that the taskbar
 //                           was made anew, as the shell does when it starts;
-//   helper tray BUTTON N    presses BUTTON (left, right, left-up) on
+//   helper tray BUTTON ITEM presses BUTTON (left, right, left-up) on
 //                           Vigilon's tray icon, as the shell reports it to
 //                           the program; for a press, waits for the menu,
-//                           picks its item N (0 the first) with the keyboard
-//                           and answers Yes to the question that follows.
+//                           picks ITEM (start, the first, or exit, the
+//                           last) with the keyboard and answers Yes to the
+//                           question that follows.
 //                           A release must open no menu. Ends with 0 when
 //                           all went as said;
 //   helper end-session [asking]
@@ -150,7 +151,7 @@ int endSession()
     return 0;
 }
 
-int tray(const char *button, int item)
+int tray(const char *button, const char *item)
 {
     HWND frame = FindWindowW(L"VigilonFrame", nullptr);
     if (!frame)
@@ -163,8 +164,10 @@ int tray(const char *button, int item)
         return menu ? 4 : 0;
     if (!menu)
         return 4;
-    for (int i = 0; i <= item; ++i)
-        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    // The menu begins with starting and ends with exiting; from none
+    // chosen, a key down picks the first item and a key up the last. (Menus
+    // are the program's own under Wine: this process cannot read them.)
+    PostMessageW(menu, WM_KEYDOWN, std::strcmp(item, "exit") == 0 ? VK_UP : VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     HWND question = waitForQuestion(10000);
     if (!question)
@@ -195,7 +198,7 @@ int main(int argc, char **argv)
         return question && PostMessageW(question, WM_COMMAND, IDYES, 0) ? 0 : 5;
     }
     if (argc == 4 && std::strcmp(argv[1], "tray") == 0)
-        return tray(argv[2], std::atoi(argv[3]));
+        return tray(argv[2], argv[3]);
     if (argc == 2 && std::strcmp(argv[1], "ports") == 0)
         return listen();
     if (argc == 2 && std::strcmp(argv[1], "taskbar-created") == 0)

@@ -117,8 +117,8 @@ out=$(win reg query 'HKLM\Software\Ardentis\Vigilon' /v Logon)
 expect_in "$out" "Logon    REG_DWORD    0x1" "TaskbarCreated adds the icon again and writes Logon 1"
 # The icon's menu: a release opens none; a press of the right button opens
 # it, its first item starts monitoring after the question.
-win "$dir/helper.exe" tray left-up 0 >/dev/null || fail "a release on the icon opened a menu"
-win "$dir/helper.exe" tray right 0 >/dev/null || fail "the icon's menu did not work ($?)"
+win "$dir/helper.exe" tray left-up start >/dev/null || fail "a release on the icon opened a menu"
+win "$dir/helper.exe" tray right start >/dev/null || fail "the icon's menu did not work ($?)"
 started() { grep -q '^modify 143 1 .*開始されています' "$trace"; }
 wait_for 20 started || fail "the menu's first item did not start monitoring"
 echo "ok: the icon's menu starts monitoring; a release opens no menu"
@@ -148,7 +148,7 @@ expect_in "$out" "Logon    REG_DWORD    0x0" "the end of the session ends Vigilo
 # Every way out of a plain start, given another target than the stored one:
 # the target saved, "Logon" cleared, the icon removed. Only the user's own
 # exits ask, and the session's end never waits on the question.
-for way in "dialog-exit" "tray right 9" "close" "end-session" "end-session asking"; do
+for way in "dialog-exit" "tray right exit" "close" "end-session" "end-session asking"; do
   win reg add 'HKLM\Software\Ardentis\Vigilon' /v Logon /t REG_DWORD /d 1 /f >/dev/null
   rm -f "$trace"
   (cd "$dir" && exec "$wine" Vigilon.exe -t127.0.0.9) > /dev/null 2> "$dir/way.txt" &
