@@ -350,8 +350,9 @@ TEST(PortSettingsForm, theStoredPasswordIsNeverShownAndKeptUnlessRetypedOrEmptie
         const bool accepted = form.onOk(controls, prompter);
         EXPECT_EQ(accepted, c.message.empty());
         EXPECT_EQ(prompter.texts(), c.message.empty() ? Texts{} : Texts{c.message});
-        if (c.focus)
+        if (c.focus) {
             EXPECT_EQ((controls.*c.focus).focused, 1);
+        }
         if (!accepted) {
             EXPECT_EQ(std::tie(form.request.user, form.request.password), std::tuple("watch", "n0t-sh0wn"));
             continue;

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -215,8 +217,15 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
                   "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    User #0    REG_SZ    ops\n\n");
         EXPECT_EQ(reg({"query", kMonitor, "/v", "Password #0"}).status, 0);
     }
+    // The file holds the password as the store does: its user's alone,
+    // even where a file readable by others was there before.
     const std::string exported = dir_ / "monitor.reg";
+    std::ofstream(exported) << "old";
+    namespace fs = std::filesystem;
+    fs::permissions(exported, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::others_read);
     ASSERT_EQ(reg({"export", exported}).status, 0);
+    EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     const std::string other = dir_ / "other.sqlite";
     ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
     {
