@@ -126,8 +126,10 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_CERT_DAYS, {58, 129, 35, 12}},
     {"監視ポート設定", IDC_HTTP_METHOD, {58, 160, 45, 50}, true},
     {"監視ポート設定", IDC_HTTP_PATH, {136, 160, 121, 14}},
-    {"監視ポート設定", IDC_HTTP_HEADERS, {58, 177, 199, 30}},
-    {"監視ポート設定", IDC_HTTP_BODY, {58, 211, 199, 30}},
+    {"監視ポート設定", IDC_HTTP_HEADERS, {58, 177, 199, 22}},
+    {"監視ポート設定", IDC_HTTP_BODY, {58, 202, 199, 22}},
+    {"監視ポート設定", IDC_HTTP_USER, {58, 238, 80, 14}},
+    {"監視ポート設定", IDC_HTTP_PASSWORD, {190, 238, 67, 14}},
     {"監視ポート設定", IDC_CONTENT_RULE, {58, 268, 90, 60}, true},
     {"監視ポート設定", IDC_CONTENT_TEXT, {152, 268, 105, 14}},
     {"監視ポート設定", IDC_DNS_NAME, {58, 160, 199, 14}},
@@ -443,6 +445,7 @@ TEST_F(WinDialogs, theStoredPasswordIsNeverShownBackAndKeptUnlessRetyped)
     };
     std::size_t ran = runModal("監視ポート設定",
                                {[&](HWND d) {
+                                   SetDlgItemTextW(d, IDC_PORT, L"8082");
                                    choose(d, IDC_PROTOCOL, 3);
                                    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_PASSWORD)));
                                    EXPECT_NE(GetWindowLongW(GetDlgItem(d, IDC_HTTP_PASSWORD), GWL_STYLE) & ES_PASSWORD, 0);
