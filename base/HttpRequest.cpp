@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "base/HttpRequest.h"
+#include "base/Base64.h"
 #include "base/TextFormat.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -155,12 +156,23 @@ RequestProblem checkRequest(const HttpRequest &request, std::string *line)
         for (const char *reserved : {"Host", "Content-Length", "Transfer-Encoding", "Connection"})
             if (sameWord(name, reserved))
                 return said(RequestProblem::ReservedHeader);
+        if (!request.user.empty() && sameWord(name, "Authorization"))
+            return said(RequestProblem::ReservedHeader);
     }
+    if (std::any_of(request.user.begin(), request.user.end(), [](char c) { return c == ':' || isControl(c); }))
+        return RequestProblem::BadUser;
+    if (request.user.empty() && !request.password.empty())
+        return RequestProblem::PasswordWithoutUser;
     if (!request.contentRule.valid())
         return RequestProblem::BadContentRule;
     if (request.method == MethodHead && request.contentRule.kind() != ContentRule::None)
         return RequestProblem::HeadWithContentRule;
     return RequestProblem::None;
+}
+
+std::string basicAuthorization(const std::string &user, const std::string &password)
+{
+    return "Basic " + base64Encode(user + ":" + password);
 }
 
 const char *methodWord(std::uint32_t method)

@@ -83,6 +83,11 @@ struct HttpRequest {
     std::string headers;
     bool followRedirects = false;
     ContentRule contentRule;
+    // Basic authentication: sent as "Authorization: Basic" when user is not
+    // empty. The password is a secret: never logged, shown or put in a
+    // failure reason.
+    std::string user;
+    std::string password;
 
     bool operator==(const HttpRequest &) const = default;
 };
@@ -97,7 +102,8 @@ enum class RequestProblem {
     // and a value without control characters.
     BadHeader,
     // A header line names Host, Content-Length, Transfer-Encoding or
-    // Connection, which the check writes itself.
+    // Connection, which the check writes itself, or Authorization while a
+    // user is given.
     ReservedHeader,
     // A HEAD request has no body to judge.
     HeadWithContentRule,
@@ -105,6 +111,11 @@ enum class RequestProblem {
     // compile.
     BadContentRule,
     BadMethod,
+    // The user holds a colon or a control character, which basic
+    // authentication cannot carry.
+    BadUser,
+    // A password is given without a user.
+    PasswordWithoutUser,
 };
 
 // Checks the settings; line, when given, is set to the header line at
@@ -114,6 +125,13 @@ RequestProblem checkRequest(const HttpRequest &request, std::string *line = null
 // The extra header lines as name and value pairs, blanks around them and
 // empty lines left out. Lines end with LF or CR LF.
 std::vector<std::pair<std::string, std::string>> headerLines(std::string_view headers);
+
+// The longest user and password the dialog takes and the store reads.
+constexpr std::size_t kMaxCredentialChars = 256;
+
+// The "Authorization" header's value for basic authentication:
+// "Basic " and the base64 of "user:password" (UTF-8).
+std::string basicAuthorization(const std::string &user, const std::string &password);
 
 // The method's word on the request line ("HEAD", "GET", "POST").
 const char *methodWord(std::uint32_t method);

@@ -511,6 +511,17 @@ constexpr std::array kStrings{
     StringEntry{sid::TrayTipChannel, "チャンネル %s: %s", "Channel %s: %s"},
     StringEntry{sid::ChannelNewName, "新しいチャンネル", "New channel"},
     StringEntry{sid::ChannelsUnavailable, "このプログラムではチャンネルを使えません。", "This program has no channels."},
+    StringEntry{sid::RequestUserLabel, "ユーザー:", "User:"},
+    StringEntry{sid::RequestPasswordLabel, "パスワード:", "Password:"},
+    StringEntry{sid::RequestUserInvalid, "ユーザー名にコロン(:)や制御文字は使えません。",
+                "The user name cannot hold a colon or a control character."},
+    StringEntry{sid::RequestPasswordWithoutUser,
+                "パスワードにはユーザー名が必要です。ユーザー名を入力するか、パスワードを消してください。",
+                "A password needs a user name: type the user name, or clear the password."},
+    StringEntry{sid::RequestAuthorizationWithUser,
+                "ヘッダーの行「%s」は指定できません。ユーザーを指定したときは、チェックが Authorization "
+                "を自分で送ります。",
+                "The header line '%s' cannot be given: with a user, the check sends Authorization itself."},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

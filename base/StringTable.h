@@ -535,6 +535,12 @@ constexpr unsigned ChannelSaveFailed = 1184;
 constexpr unsigned TrayTipChannel = 1185;
 constexpr unsigned ChannelNewName = 1186;
 constexpr unsigned ChannelsUnavailable = 1187;
+// Basic authentication in the port settings dialog's HTTP panel.
+constexpr unsigned RequestUserLabel = 1300;
+constexpr unsigned RequestPasswordLabel = 1301;
+constexpr unsigned RequestUserInvalid = 1302;
+constexpr unsigned RequestPasswordWithoutUser = 1303;
+constexpr unsigned RequestAuthorizationWithUser = 1304;
 
 } // namespace sid
 

@@ -139,6 +139,8 @@ std::string httpRequestText(const HttpRequest &request, std::uint32_t method, co
         text += name + ": " + value + "\r\n";
         typeGiven = typeGiven || sameWord(name, "Content-Type");
     }
+    if (!request.user.empty())
+        text += "Authorization: " + basicAuthorization(request.user, request.password) + "\r\n";
     if (method != MethodHead)
         text += "Connection: close\r\n";
     if (method == MethodPost) {
@@ -150,6 +152,34 @@ std::string httpRequestText(const HttpRequest &request, std::uint32_t method, co
     if (method == MethodPost)
         text += request.body;
     return text;
+}
+
+HttpStatusRule ruleWithCredentials(const HttpStatusRule &rule, const HttpRequest &request)
+{
+    if (request.user.empty() || !rule.valid() || (!rule.anyReply() && !rule.accepts(401)))
+        return rule;
+    std::vector<std::pair<int, int>> ranges = rule.ranges();
+    if (ranges.empty())
+        ranges.emplace_back(HttpStatusRule::Lowest, HttpStatusRule::Highest);
+    std::string text;
+    for (const auto &[low, high] : ranges) {
+        const auto add = [&](int from, int to) {
+            if (from <= to)
+                text += (text.empty() ? "" : ",") + std::to_string(from) + "-" + std::to_string(to);
+        };
+        if (low <= 401 && 401 <= high) {
+            add(low, 400);
+            add(402, high);
+        } else {
+            add(low, high);
+        }
+    }
+    return HttpStatusRule::fromText(text);
+}
+
+bool sameOrigin(const HttpTarget &a, const HttpTarget &b)
+{
+    return a.https == b.https && a.port == b.port && sameWord(a.host, b.host);
 }
 
 HttpReplyReader::HttpReplyReader(bool headRequest, std::size_t bodyLimit) : head_(headRequest), limit_(bodyLimit) {}

@@ -34,10 +34,20 @@ std::optional<HttpTarget> resolveLocation(const HttpTarget &from, std::string_vi
 
 // The request text, exactly as sent: the request line, "Host:", the extra
 // headers; for GET and POST "Connection: close" (the reply is read to its
-// end and the connection not used again); for POST the content type (the
+// end and the connection not used again); "Authorization" when the request
+// has a user; for POST the content type (the
 // form type unless the extra headers name one), the length and the body.
 std::string httpRequestText(const HttpRequest &request, std::uint32_t method, const std::string &authority,
                             const std::string &path);
+
+// The rule a reply is judged by: a request with credentials fails on
+// 401, whatever the entry's rule says of it, so that a wrong or refused
+// password is a failure and says so.
+HttpStatusRule ruleWithCredentials(const HttpStatusRule &rule, const HttpRequest &request);
+
+// Whether two targets are the same scheme, host and port: credentials go
+// only there when a redirect is followed.
+bool sameOrigin(const HttpTarget &a, const HttpTarget &b);
 
 // Reads a reply from its first byte: the status line, the header, and the
 // body as the header frames it (chunked, by Content-Length, or up to the

@@ -27,8 +27,8 @@ unsigned CHttpProbe::firstEvents() const
 int CHttpProbe::beginAsync()
 {
     if (entry_ && !exchange_) {
-        rule_ = entry_->httpStatus;
         request_ = entry_->request;
+        rule_ = ruleWithCredentials(entry_->httpStatus, request_);
         if (!judgedByFirstBytes(request_))
             exchange_.emplace(request_, request_.method, rule_,
                               HttpTarget{false, host_, port_, request_.path,

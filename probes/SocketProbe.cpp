@@ -94,7 +94,13 @@ void CSocketProbe::followRedirect(const HttpExchange &exchange, const HttpStep &
         next_ = std::make_unique<CHttpProbe>(*relay_, resolver_);
     next_->deadlineMs_ = left;
     next_->chainStartMicros_ = chainStartMicros_ != 0 ? chainStartMicros_ : startMicros_;
-    next_->exchange_.emplace(exchange.request(), step.nextMethod, exchange.rule(), step.next, exchange.redirects() + 1);
+    // Credentials go on only to where they were given for.
+    HttpRequest request = exchange.request();
+    if (!sameOrigin(exchange.target(), step.next)) {
+        request.user.clear();
+        request.password.clear();
+    }
+    next_->exchange_.emplace(request, step.nextMethod, exchange.rule(), step.next, exchange.redirects() + 1);
     const int started = next_->start(step.next.port, step.next.host, *entry_);
     if (started == 0 && done_ == 0) {
         // Nothing reported: this system could not make the next check.

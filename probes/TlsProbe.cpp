@@ -39,8 +39,8 @@ unsigned CTlsProbe::firstEvents() const
 int CTlsProbe::beginAsync()
 {
     if (entry_ && !exchange_) {
-        rule_ = entry_->httpStatus;
         request_ = entry_->request;
+        rule_ = ruleWithCredentials(entry_->httpStatus, request_);
         if (https_ && !judgedByFirstBytes(request_))
             exchange_.emplace(request_, request_.method, rule_,
                               HttpTarget{true, host_, port_, request_.path,

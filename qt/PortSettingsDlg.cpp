@@ -89,8 +89,10 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     inPanel(KindPanel::Http, {request, label(this, du, uiText(sid::RequestMethodLabel), 10, 162, 46, 10),
                               label(this, du, uiText(sid::RequestPathLabel), 110, 162, 24, 10),
                               label(this, du, uiText(sid::RequestHeadersLabel), 10, 178, 46, 10),
-                              label(this, du, uiText(sid::RequestBodyLabel), 10, 212, 46, 10),
-                              label(this, du, uiText(sid::RequestBodyNote), 58, 243, 199, 10),
+                              label(this, du, uiText(sid::RequestBodyLabel), 10, 203, 46, 10),
+                              label(this, du, uiText(sid::RequestBodyNote), 58, 226, 199, 10),
+                              label(this, du, uiText(sid::RequestUserLabel), 10, 240, 46, 10),
+                              label(this, du, uiText(sid::RequestPasswordLabel), 142, 240, 46, 10),
                               label(this, du, uiText(sid::ContentRuleLabel), 10, 270, 46, 10)});
     label(this, du, QStringLiteral("FTP 21\nTelnet 23\nSmtp 25\nHttp 80\nPop3 110\nImap 143\n"), 218, 20, 33, 50);
 
@@ -152,16 +154,16 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     pathEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
     headersEdit_ = new QPlainTextEdit(this);
     headersEdit_->setObjectName(QStringLiteral("1072"));
-    headersEdit_->setGeometry(du.rect(58, 177, 199, 30));
+    headersEdit_->setGeometry(du.rect(58, 177, 199, 22));
     headersEdit_->setTabChangesFocus(true);
     headersEdit_->setLineWrapMode(QPlainTextEdit::NoWrap);
     bodyEdit_ = new QPlainTextEdit(this);
     bodyEdit_->setObjectName(QStringLiteral("1073"));
-    bodyEdit_->setGeometry(du.rect(58, 211, 199, 30));
+    bodyEdit_->setGeometry(du.rect(58, 202, 199, 22));
     bodyEdit_->setTabChangesFocus(true);
     redirectsCheck_ = new QCheckBox(uiText(sid::RequestRedirectsCheck), this);
     redirectsCheck_->setObjectName(QStringLiteral("1074"));
-    redirectsCheck_->setGeometry(du.rect(58, 254, 199, 10));
+    redirectsCheck_->setGeometry(du.rect(58, 255, 199, 10));
     contentRuleCombo_ = new QComboBox(this);
     contentRuleCombo_->setObjectName(QStringLiteral("1075"));
     for (const std::string &choice : PortSettingsForm::contentRuleChoiceTexts())
@@ -172,12 +174,24 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     contentTextEdit_->setObjectName(QStringLiteral("1076"));
     contentTextEdit_->setGeometry(du.rect(152, 268, 105, 14));
     contentTextEdit_->setMaxLength(static_cast<int>(kMaxRequestText));
+    userEdit_ = new QLineEdit(this);
+    userEdit_->setObjectName(QStringLiteral("1250"));
+    userEdit_->setGeometry(du.rect(58, 238, 80, 14));
+    userEdit_->setMaxLength(static_cast<int>(kMaxCredentialChars));
+    passwordEdit_ = new QLineEdit(this);
+    passwordEdit_->setObjectName(QStringLiteral("1251"));
+    passwordEdit_->setGeometry(du.rect(190, 238, 67, 14));
+    passwordEdit_->setMaxLength(static_cast<int>(kMaxCredentialChars));
+    passwordEdit_->setEchoMode(QLineEdit::Password);
     pathField_.attach(pathEdit_);
     contentTextField_.attach(contentTextEdit_);
+    userField_.attach(userEdit_);
+    passwordField_.attach(passwordEdit_);
     headersField_ = std::make_unique<TextField>(headersEdit_);
     bodyField_ = std::make_unique<TextField>(bodyEdit_);
     inPanel(KindPanel::Http,
-            {methodCombo_, pathEdit_, headersEdit_, bodyEdit_, redirectsCheck_, contentRuleCombo_, contentTextEdit_});
+            {methodCombo_, pathEdit_, headersEdit_, bodyEdit_, userEdit_, passwordEdit_, redirectsCheck_,
+             contentRuleCombo_, contentTextEdit_});
     connect(methodCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
     connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
 
@@ -225,7 +239,9 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(methodCombo_, pathEdit_);
     setTabOrder(pathEdit_, headersEdit_);
     setTabOrder(headersEdit_, bodyEdit_);
-    setTabOrder(bodyEdit_, redirectsCheck_);
+    setTabOrder(bodyEdit_, userEdit_);
+    setTabOrder(userEdit_, passwordEdit_);
+    setTabOrder(passwordEdit_, redirectsCheck_);
     setTabOrder(redirectsCheck_, contentRuleCombo_);
     setTabOrder(contentRuleCombo_, contentTextEdit_);
     setTabOrder(contentTextEdit_, udpModeCombo_);
@@ -487,7 +503,7 @@ void CPortSettingsDlg::setContentRuleChoice(int choice)
 void CPortSettingsDlg::setRequestEnabled(bool request, bool body, bool contentText)
 {
     for (QWidget *widget : std::initializer_list<QWidget *>{methodCombo_, pathEdit_, headersEdit_, redirectsCheck_,
-                                                             contentRuleCombo_})
+                                                             contentRuleCombo_, userEdit_, passwordEdit_})
         widget->setEnabled(request);
     bodyEdit_->setEnabled(body);
     contentTextEdit_->setEnabled(contentText);

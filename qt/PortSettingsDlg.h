@@ -52,6 +52,8 @@ public:
     QCheckBox *redirectsCheck() const { return redirectsCheck_; }
     QComboBox *contentRuleCombo() const { return contentRuleCombo_; }
     QLineEdit *contentTextEdit() const { return contentTextEdit_; }
+    QLineEdit *userEdit() const { return userEdit_; }
+    QLineEdit *passwordEdit() const { return passwordEdit_; }
     QLineEdit *nameEdit() const { return nameEdit_; }
     QLineEdit *intervalEdit() const { return intervalEdit_; }
     QLineEdit *retryEdit() const { return retryEdit_; }
@@ -110,6 +112,8 @@ private:
     int contentRuleChoice() const override;
     void setContentRuleChoice(int choice) override;
     EditField &contentTextField() override { return contentTextField_; }
+    EditField &userField() override { return userField_; }
+    EditField &passwordField() override { return passwordField_; }
     EditField &quietWindowsField() override { return quietWindowsField_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override;
     EditField &nameField() override { return nameField_; }
@@ -158,6 +162,8 @@ private:
     QPlainTextEdit *headersEdit_;
     QPlainTextEdit *bodyEdit_;
     QCheckBox *redirectsCheck_;
+    QLineEdit *userEdit_ = nullptr;
+    QLineEdit *passwordEdit_ = nullptr;
     QComboBox *contentRuleCombo_;
     QLineEdit *contentTextEdit_;
     QLineEdit *nameEdit_ = nullptr;
@@ -187,6 +193,8 @@ private:
     LineEditField certDaysField_;
     LineEditField pathField_;
     LineEditField contentTextField_;
+    LineEditField userField_;
+    LineEditField passwordField_;
     LineEditField quietWindowsField_;
     // The multi-line fields (headers, body).
     class TextField;

@@ -4,6 +4,7 @@
 #include "store/Registry.h"
 
 #include <memory>
+#include <string>
 
 // What vigilon-reg needs of the store the program uses, once per system
 // (posix/, windows/).
@@ -19,5 +20,11 @@ std::unique_ptr<reg::Registry> openStore(bool readOnly, reg::Status &status);
 // its whole configuration back on every change and at exit, over what was
 // changed here meanwhile.
 void warnIfHeld();
+
+// Makes the file an export writes, empty, before it is written: off
+// Windows readable and writable by its user alone, as the store's file is,
+// for it holds the configuration's secrets as the store does. False, with
+// errno set, when it cannot be made.
+bool makeExportFile(const std::string &file);
 
 } // namespace vigilon::regtool

@@ -368,6 +368,8 @@ int exportFile(reg::Registry &registry, const std::string &file)
             return fail("ERROR: Cannot export: " + problem + ".");
         return storeError(status);
     }
+    if (!regtool::makeExportFile(file))
+        return fail("ERROR: Cannot write " + escapeControls(file) + ": " + std::strerror(errno) + ".");
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
         out.close();

@@ -3,6 +3,7 @@
 #include "base/SecureRandom.h"
 
 #include "store/ChannelSettings.h"
+#include "store/Secret.h"
 
 #include "base/TextFormat.h"
 
@@ -450,6 +451,29 @@ Status readRequest(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::
         return Status::Ok;
     };
     HttpRequest &request = entry.request;
+    // "Password #i", a secret: only its name is ever said.
+    const auto password = [&]() -> Status {
+        const std::string name = indexed("Password", i);
+        Value value;
+        const Status status = key.queryValue(name, value);
+        if (status != Status::Ok)
+            return status == Status::NotFound ? Status::Ok : status;
+        const std::string stored = reg::stringFromValue(value);
+        if (value.data.size() > kMaxCredentialChars * 64 || !secret::reveal(stored, request.password)) {
+            request.password.clear();
+            note(name, "cannot be read here (it is protected for another user or machine, or too long); the "
+                       "entry is checked without it");
+            allExact = false;
+            return Status::Ok;
+        }
+        // A password stored in clear where this system protects secrets
+        // is written protected by the next save.
+        if (value.type == reg::RegSz && value.data == reg::stringBytes(stored) && secret::isProtected(stored))
+            known.password = request.password;
+        else
+            allExact = false;
+        return Status::Ok;
+    };
     std::uint32_t redirects = 0;
     std::string rule;
     Status status = Status::Ok;
@@ -459,7 +483,9 @@ Status readRequest(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::
              [&] { return text("Body", request.body, known.body); },
              [&] { return text("Headers", request.headers, known.headers); },
              [&] { return number("Redirects", redirects, known.redirects); },
-             [&] { return text("Content Rule", rule, known.contentRule); }}) {
+             [&] { return text("Content Rule", rule, known.contentRule); },
+             [&] { return text("User", request.user, known.user); },
+             [&] { return password(); }}) {
         if (status == Status::Ok)
             status = step();
     }
@@ -487,6 +513,12 @@ Status readRequest(Key &key, std::uint32_t i, MonitorPort &entry, StoredValues::
     case RequestProblem::BadPath:
         note(indexed("Path", i), "\"" + escapeControls(request.path) +
                                      "\" does not begin with / or holds a blank: the entry is not checked");
+        break;
+    case RequestProblem::BadUser:
+        note(indexed("User", i), "holds a colon or a control character: the entry is not checked");
+        break;
+    case RequestProblem::PasswordWithoutUser:
+        note(indexed("Password", i), "is stored without a \"" + indexed("User", i) + "\": the entry is not checked");
         break;
     case RequestProblem::BadHeader:
     case RequestProblem::ReservedHeader:
@@ -536,6 +568,20 @@ Status writeRequest(Key &key, std::uint32_t i, const HttpRequest &request, Store
     text("Headers", request.headers, "", known.headers);
     number("Redirects", request.followRedirects ? 1u : 0u, known.redirects);
     text("Content Rule", request.contentRule.text(), "", known.contentRule);
+    text("User", request.user, "", known.user);
+    // The password is compared in clear and written protected.
+    if (status == Status::Ok && !(wasKnown && known.password.value_or("") == request.password)) {
+        const std::string name = indexed("Password", i);
+        if (request.password.empty()) {
+            if (status = key.deleteValue(name); status == Status::NotFound)
+                status = Status::Ok;
+            if (status == Status::Ok)
+                known.password.reset();
+        } else if (status = key.setValue(name, reg::RegSz, reg::stringBytes(secret::protect(request.password)));
+                   status == Status::Ok) {
+            known.password = request.password;
+        }
+    }
     known.requestKnown = status == Status::Ok;
     return status;
 }

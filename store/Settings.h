@@ -70,6 +70,9 @@ struct StoredValues {
         // written).
         bool requestKnown = false;
         std::optional<std::string> path, body, headers, contentRule;
+        // "User #i" and "Password #i" (a secret, kept as store/Secret.h
+        // says; password holds its clear text), known with the request.
+        std::optional<std::string> user, password;
         std::optional<std::uint32_t> method, redirects;
         // "Channels #i": known once read or written; then channels holds
         // its text as stored (REG_SZ), or nothing when there is none.

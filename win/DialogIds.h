@@ -54,6 +54,11 @@
 #define IDC_HTTP_BODY_LABEL 1081
 #define IDC_HTTP_BODY_NOTE 1082
 #define IDC_CONTENT_RULE_LABEL 1083
+// Basic authentication in the Http kind panel.
+#define IDC_HTTP_USER 1250
+#define IDC_HTTP_PASSWORD 1251
+#define IDC_HTTP_USER_LABEL 1252
+#define IDC_HTTP_PASSWORD_LABEL 1253
 // The rows every kind has, beside the common ones: the entry's name and its
 // own interval, retry limit and timeout.
 #define IDC_ENTRY_GROUP 1100

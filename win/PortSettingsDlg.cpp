@@ -50,7 +50,8 @@ const std::vector<int> &panelControls(KindPanel panel)
                                        IDC_HTTP_HEADERS_LABEL, IDC_HTTP_BODY_LABEL, IDC_HTTP_BODY_NOTE,
                                        IDC_CONTENT_RULE_LABEL, IDC_HTTP_METHOD,     IDC_HTTP_PATH,
                                        IDC_HTTP_HEADERS,     IDC_HTTP_BODY,         IDC_HTTP_REDIRECTS,
-                                       IDC_CONTENT_RULE,     IDC_CONTENT_TEXT};
+                                       IDC_CONTENT_RULE,     IDC_CONTENT_TEXT,      IDC_HTTP_USER_LABEL,
+                                       IDC_HTTP_USER,        IDC_HTTP_PASSWORD_LABEL, IDC_HTTP_PASSWORD};
     static const std::vector<int> udp{IDC_UDP_GROUP,         IDC_UDP_MODE_LABEL, IDC_UDP_MODE,
                                       IDC_UDP_HELP,          IDC_UDP_PAYLOAD_LABEL, IDC_UDP_PAYLOAD,
                                       IDC_UDP_EXPECT_LABEL,  IDC_UDP_EXPECT,     IDC_UDP_BYTES_NOTE};
@@ -104,6 +105,10 @@ public:
         headers_.attach(GetDlgItem(window, IDC_HTTP_HEADERS));
         body_.attach(GetDlgItem(window, IDC_HTTP_BODY));
         contentText_.attach(GetDlgItem(window, IDC_CONTENT_TEXT));
+        user_.attach(GetDlgItem(window, IDC_HTTP_USER));
+        password_.attach(GetDlgItem(window, IDC_HTTP_PASSWORD));
+        for (HWND edit : {user_.handle(), password_.handle()})
+            SendMessageW(edit, EM_LIMITTEXT, kMaxCredentialChars, 0);
         quietWindows_.attach(GetDlgItem(window, IDC_QUIET_WINDOWS));
         for (HWND edit : {path_.handle(), headers_.handle(), body_.handle(), contentText_.handle()})
             SendMessageW(edit, EM_LIMITTEXT, kMaxRequestText, 0);
@@ -265,10 +270,13 @@ private:
         SendDlgItemMessageW(window, IDC_CONTENT_RULE, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
     }
     EditField &contentTextField() override { return contentText_; }
+    EditField &userField() override { return user_; }
+    EditField &passwordField() override { return password_; }
     EditField &quietWindowsField() override { return quietWindows_; }
     void setRequestEnabled(bool request, bool body, bool contentText) override
     {
-        for (int id : {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_REDIRECTS, IDC_CONTENT_RULE})
+        for (int id : {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_REDIRECTS, IDC_CONTENT_RULE,
+                       IDC_HTTP_USER, IDC_HTTP_PASSWORD})
             EnableWindow(GetDlgItem(window, id), request);
         EnableWindow(body_.handle(), body);
         EnableWindow(contentText_.handle(), contentText);
@@ -372,6 +380,8 @@ private:
     MultiLineField headers_;
     MultiLineField body_;
     HwndEditField contentText_;
+    HwndEditField user_;
+    HwndEditField password_;
     HwndEditField quietWindows_;
 };
 

@@ -130,6 +130,8 @@ void PortSettingsForm::init(Controls &controls) const
                                   : kind == ContentRule::Regex  ? MatchesRegex
                                                                 : NoContentRule);
     controls.contentTextField().setText(request.contentRule.operand());
+    controls.userField().setText(request.user);
+    controls.passwordField().setText(request.password.empty() ? std::string() : std::string(kPasswordKept));
     onRequestChanged(controls);
     controls.dnsNameField().setText(dnsName);
     const auto &types = dns::recordTypes();
@@ -401,7 +403,14 @@ bool PortSettingsForm::readRequest(Controls &controls, Prompter &prompter, const
     if (!dx.readText(controls.pathField(), read.path, kMaxRequestText) ||
         !dx.readText(controls.headersField(), read.headers, kMaxRequestText) ||
         !dx.readText(controls.bodyField(), read.body, kMaxRequestText) ||
-        !dx.readText(controls.contentTextField(), ruleText, kMaxRequestText))
+        !dx.readText(controls.contentTextField(), ruleText, kMaxRequestText) ||
+        !dx.readText(controls.userField(), read.user, kMaxCredentialChars))
+        return false;
+    // The stored password stays unless another was typed over the mark.
+    const std::string password = controls.passwordField().text();
+    if (!request.password.empty() && password == kPasswordKept)
+        read.password = request.password;
+    else if (!dx.readText(controls.passwordField(), read.password, kMaxCredentialChars))
         return false;
     // Lines end with LF whatever the system's edit gives.
     for (std::string *text : {&read.headers, &read.body}) {
@@ -437,7 +446,13 @@ bool PortSettingsForm::readRequest(Controls &controls, Prompter &prompter, const
     case RequestProblem::BadHeader:
         return refuse(formatText(loadString(sid::RequestHeaderInvalid), {line}), &controls.headersField());
     case RequestProblem::ReservedHeader:
+        if (sameWord(trimmed(line.substr(0, line.find(':'))), "Authorization"))
+            return refuse(formatText(loadString(sid::RequestAuthorizationWithUser), {line}), &controls.headersField());
         return refuse(formatText(loadString(sid::RequestHeaderReserved), {line}), &controls.headersField());
+    case RequestProblem::BadUser:
+        return refuse(loadString(sid::RequestUserInvalid), &controls.userField());
+    case RequestProblem::PasswordWithoutUser:
+        return refuse(loadString(sid::RequestPasswordWithoutUser), &controls.userField());
     case RequestProblem::BadContentRule:
         return refuse(formatText(loadString(sid::ContentRulePatternInvalid), {read.contentRule.error()}),
                       &controls.contentTextField());

@@ -80,6 +80,11 @@ public:
         virtual void setContentRuleChoice(int choice) = 0;
         virtual EditField &contentTextField() = 0;
         virtual void setRequestEnabled(bool request, bool body, bool contentText) = 0;
+        // Basic authentication: the user and the password (a password
+        // edit, usable with the request rows). A stored password is never
+        // shown back: the field shows kPasswordKept instead.
+        virtual EditField &userField() = 0;
+        virtual EditField &passwordField() = 0;
 
         // The rows every kind has: the entry's name, its own interval,
         // retry limit and timeout (empty for none), and the text under them
@@ -149,6 +154,10 @@ public:
     std::uint32_t udpMode = 0;
     std::string udpPayload;
     std::string udpExpect;
+    // What the password field shows for a stored password. Left so, OK
+    // keeps the stored one; typed over, the new one is stored; emptied, the
+    // stored one is removed.
+    static constexpr const char *kPasswordKept = "********";
     // HTTP and HTTPS: the request and the content rule. Under other kinds it
     // stays as it came.
     HttpRequest request;

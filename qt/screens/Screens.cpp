@@ -209,6 +209,12 @@ int main(int argc, char **argv)
         std::tie(https.port, https.protocol, https.certWarnDays, https.existingEntry) = std::tuple(443, Https, 30, 1);
         https.targetHost = "127.0.0.1";
         https.httpStatus = "2xx-3xx";
+        https.request.method = MethodGet;
+        https.request.path = "/status";
+        https.request.headers = "Accept: text/html";
+        https.request.contentRule = ContentRule::fromText("contains:Welcome");
+        https.request.user = "monitor";
+        https.request.password = "stored";
         CPortSettingsDlg editHttps(prompter, https);
         shoot(&editHttps, QStringLiteral("port-settings-https"));
         PortSettingsForm udp;

@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace vigilon::regtool {
 
 const char *storeHelp()
@@ -33,6 +37,17 @@ void warnIfHeld()
                      "vigilon-reg: a running Vigilon uses %s and writes its configuration back on every change and at "
                      "exit: this change is lost unless Vigilon ends first\n",
                      path.c_str());
+}
+
+bool makeExportFile(const std::string &file)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    // A file that was there keeps its mode through the open: narrow it.
+    const bool narrowed = ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return narrowed;
 }
 
 } // namespace vigilon::regtool

@@ -310,6 +310,69 @@ TEST(PortSettingsForm, theRequestRowsFollowKindMethodAndRuleAndRefuseWhatCannotB
     }
 }
 
+// The credentials rows: a stored password is never shown back; left as
+// shown it is kept, typed over it is replaced, emptied it is removed. A
+// user with a colon, a password without a user and an Authorization line
+// beside a user are refused at the field at fault.
+TEST(PortSettingsForm, theStoredPasswordIsNeverShownAndKeptUnlessRetypedOrEmptied)
+{
+    struct Case {
+        const char *user, *password, *headers;
+        std::string message; // empty: accepted
+        std::string kept;
+        FakeEditField FakePortSettingsControls::*focus = nullptr;
+    } const cases[] = {
+        {"watch", PortSettingsForm::kPasswordKept, "", "", "n0t-sh0wn"},
+        {"watch", "new one", "", "", "new one"},
+        {"watch", "", "", "", ""},
+        {"", "", "", "", ""},
+        {"wa:tch", PortSettingsForm::kPasswordKept, "", s(sid::RequestUserInvalid), "",
+         &FakePortSettingsControls::user},
+        {"", "typed", "", s(sid::RequestPasswordWithoutUser), "", &FakePortSettingsControls::user},
+        {"watch", PortSettingsForm::kPasswordKept, "Authorization: Bearer x",
+         formatText(s(sid::RequestAuthorizationWithUser), {"Authorization: Bearer x"}), "",
+         &FakePortSettingsControls::headers},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.user) + " " + c.password + " " + c.headers);
+        FakePrompter prompter;
+        FakePortSettingsControls controls;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol) = std::tuple(443, Https);
+        form.request.user = "watch";
+        form.request.password = "n0t-sh0wn";
+        form.init(controls);
+        EXPECT_EQ(controls.user.value, "watch");
+        EXPECT_EQ(controls.password.value, PortSettingsForm::kPasswordKept);
+        controls.user.value = c.user;
+        controls.password.value = c.password;
+        controls.headers.value = c.headers;
+        const bool accepted = form.onOk(controls, prompter);
+        EXPECT_EQ(accepted, c.message.empty());
+        EXPECT_EQ(prompter.texts(), c.message.empty() ? Texts{} : Texts{c.message});
+        if (c.focus) {
+            EXPECT_EQ((controls.*c.focus).focused, 1);
+        }
+        if (!accepted) {
+            EXPECT_EQ(std::tie(form.request.user, form.request.password), std::tuple("watch", "n0t-sh0wn"));
+            continue;
+        }
+        EXPECT_EQ(std::tie(form.request.user, form.request.password), std::tie(c.user, c.kept));
+    }
+    // Without a stored password the field opens empty, and the mark typed
+    // is a password like any other.
+    FakePrompter prompter;
+    FakePortSettingsControls controls;
+    PortSettingsForm form;
+    std::tie(form.port, form.protocol) = std::tuple(80, Http);
+    form.init(controls);
+    EXPECT_EQ(controls.password.value, "");
+    controls.user.value = "u";
+    controls.password.value = PortSettingsForm::kPasswordKept;
+    ASSERT_TRUE(form.onOk(controls, prompter));
+    EXPECT_EQ(form.request.password, PortSettingsForm::kPasswordKept);
+}
+
 // The host field takes what the target host dialog takes: at most 64
 // characters, names and address texts alike, blanks around them dropped; a
 // refused host keeps the focus and nothing after it is read.

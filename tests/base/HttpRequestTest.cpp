@@ -120,6 +120,30 @@ TEST(HttpRequestCheck, refusesWhatCouldNotBeSentAsGivenAndNamesTheLine)
     head.method = 3;
     head.contentRule = {};
     EXPECT_EQ(problem(head), RequestProblem::BadMethod);
+
+    // Basic authentication: the user cannot hold the colon that ends it,
+    // a password needs a user, and the check writes Authorization itself.
+    HttpRequest auth;
+    auth.user = "ops";
+    auth.password = "a:b c";
+    EXPECT_EQ(problem(auth), RequestProblem::None);
+    auth.headers = "authorization: Bearer t";
+    std::string line;
+    EXPECT_EQ(problem(auth, &line), RequestProblem::ReservedHeader);
+    EXPECT_EQ(line, "authorization: Bearer t");
+    auth.headers.clear();
+    for (const char *user : {"o:ps", "o\nps"}) {
+        auth.user = user;
+        EXPECT_EQ(problem(auth), RequestProblem::BadUser) << user;
+    }
+    auth.user.clear();
+    EXPECT_EQ(problem(auth), RequestProblem::PasswordWithoutUser);
+    auth.headers = "Authorization: Bearer t";
+    auth.password.clear();
+    EXPECT_EQ(problem(auth), RequestProblem::None);
+    // Encoded by hand, the password's colon and UTF-8 included.
+    EXPECT_EQ(basicAuthorization("watch", "pa:ss w\xc3\xb6rd"), "Basic d2F0Y2g6cGE6c3Mgd8O2cmQ=");
+    EXPECT_EQ(basicAuthorization("Aladdin", "open sesame"), "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
 }
 
 } // namespace

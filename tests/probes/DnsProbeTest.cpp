@@ -168,6 +168,20 @@ TEST_F(DnsProbeTest, ServerVerdictsAreTheirOwnReasons)
     EXPECT_EQ(reason.kind, FailureKind::DnsRefused) << reasonText(reason);
 }
 
+// A second dnsmasq that forwards to the first and validates with DNSSEC
+// under a root trust anchor of the test's own making: nothing the first
+// sends can be proved, so the second answers SERVFAIL.
+TEST_F(DnsProbeTest, ServerThatCannotValidateItsAnswerFailsAsServfail)
+{
+    DnsServer validating({"--server=127.0.0.1#" + std::to_string(server_->port()), "--dnssec",
+                          "--trust-anchor=.,12345,8,2," + std::string(64, 'a')});
+    ASSERT_TRUE(validating.ok()) << validating.log();
+    FailureReason reason;
+    EXPECT_EQ(check("www.test.example", "A", "", reason, validating.port()), ProbeResult::Failed);
+    EXPECT_EQ(reason.kind, FailureKind::DnsServFail) << reasonText(reason) << "\n" << validating.log();
+    EXPECT_EQ(reasonText(reason), "SERVFAIL");
+}
+
 TEST_F(DnsProbeTest, TruncatedAnswerIsAskedAgainOverTcp)
 {
     std::string all = "=";

@@ -297,6 +297,59 @@ private slots:
         QVERIFY(form.request.followRedirects);
     }
 
+    // The credentials rows in the HTTP panel: apart from its other rows, in
+    // tab order after the body; the stored password never reaches the
+    // widget, is kept when left as shown and replaced when typed over.
+    void portSettingsCredentialRows()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
+        form.request.user = "watch";
+        form.request.password = "n0t-sh0wn";
+        {
+            CPortSettingsDlg d(prompter, form);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QCOMPARE(d.userEdit()->text(), QStringLiteral("watch"));
+            QCOMPARE(d.passwordEdit()->text().toStdString(), std::string(PortSettingsForm::kPasswordKept));
+            QCOMPARE(d.passwordEdit()->echoMode(), QLineEdit::Password);
+            QVERIFY(d.userEdit()->isVisible() && d.passwordEdit()->isEnabled());
+            const std::vector<QWidget *> rows{d.methodCombo(), d.pathEdit(), d.headersEdit(), d.bodyEdit(),
+                                              d.userEdit(), d.passwordEdit(), d.redirectsCheck(),
+                                              d.contentRuleCombo(), d.contentTextEdit()};
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                for (std::size_t j = i + 1; j < rows.size(); ++j)
+                    QVERIFY2(!rows[i]->geometry().intersects(rows[j]->geometry()),
+                             qPrintable(rows[i]->objectName() + QStringLiteral(" / ") + rows[j]->objectName()));
+            // The next widget Tab reaches, past the parts of a widget.
+            const auto next = [](QWidget *w) {
+                QWidget *n = w->nextInFocusChain();
+                while (n->focusPolicy() == Qt::NoFocus || w->isAncestorOf(n))
+                    n = n->nextInFocusChain();
+                return n;
+            };
+            QCOMPARE(next(d.bodyEdit()), static_cast<QWidget *>(d.userEdit()));
+            QCOMPARE(next(d.userEdit()), static_cast<QWidget *>(d.passwordEdit()));
+            QCOMPARE(next(d.passwordEdit()), static_cast<QWidget *>(d.redirectsCheck()));
+            QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
+            QVERIFY(d.userEdit()->isHidden() && !d.passwordEdit()->isEnabled());
+            QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
+            QTest::mouseClick(d.okButton(), Qt::LeftButton);
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+            QCOMPARE(form.request.password, std::string("n0t-sh0wn"));
+        }
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.passwordEdit()->setFocus();
+        d.passwordEdit()->selectAll();
+        QTest::keyClicks(d.passwordEdit(), QStringLiteral("fresh"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(std::tie(form.request.user, form.request.password), std::tuple("watch", "fresh"));
+    }
+
     // The name and schedule rows beside the common ones and the UDP panel
     // on their widgets: the name follows the port typed until a name is
     // typed, the UDP rows show for UDP with the mode's help, and refused

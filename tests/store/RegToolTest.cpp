@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -178,6 +180,69 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
     const LoadedSettings loaded = loadSettings(*store, false, target);
     ASSERT_EQ(loaded.ports.size(), 1u);
     EXPECT_EQ(loaded.ports[0]->request, changed);
+}
+
+// Basic authentication's values: the user and the password, a secret,
+// added by the tool and read by the program; a save that leaves them alone
+// writes neither, one that clears the password removes it, and the
+// values go through export and import.
+TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
+{
+    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"Port Count", "REG_DWORD", "1"}, {"Port #0", "REG_DWORD", "443"}, {"Protocol #0", "REG_DWORD", "4"},
+             {"Threshold #0", "REG_DWORD", "0"}, {"PortName #0", "REG_EXPAND_SZ", "HTTPS (443)"},
+             {"Service #0", "REG_SZ", ""}, {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"},
+             {"User #0", "REG_SZ", "monitor"}, {"Password #0", "REG_SZ", "s3cr:t pass"}})
+        add(kMonitor, name, type, data);
+    std::string target = "127.0.0.1";
+    {
+        auto store = reg::SqliteRegistry::open(file());
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), 1u);
+        EXPECT_EQ(loaded.ports[0]->request.user, "monitor");
+        EXPECT_EQ(loaded.ports[0]->request.password, "s3cr:t pass");
+        EXPECT_EQ(checkRequest(loaded.ports[0]->request), RequestProblem::None);
+        // Another path leaves the credentials as stored.
+        loaded.ports[0]->request.path = "/login";
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(reg({"delete", kMonitor, "/v", "User #0", "/f"}).status, 0);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+        EXPECT_EQ(reg({"query", kMonitor, "/v", "User #0"}).status, 1);
+        // Changed, both are written; the password emptied is removed.
+        loaded.ports[0]->request.user = "ops";
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+        EXPECT_EQ(reg({"query", kMonitor, "/v", "User #0"}).out,
+                  "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    User #0    REG_SZ    ops\n\n");
+        EXPECT_EQ(reg({"query", kMonitor, "/v", "Password #0"}).status, 0);
+    }
+    // The file holds the password as the store does: its user's alone,
+    // even where a file readable by others was there before.
+    const std::string exported = dir_ / "monitor.reg";
+    std::ofstream(exported) << "old";
+    namespace fs = std::filesystem;
+    fs::permissions(exported, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::others_read);
+    ASSERT_EQ(reg({"export", exported}).status, 0);
+    EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string other = dir_ / "other.sqlite";
+    ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
+    {
+        auto store = reg::SqliteRegistry::open(other);
+        ASSERT_TRUE(store);
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), 1u);
+        EXPECT_EQ(loaded.ports[0]->request.user, "ops");
+        EXPECT_EQ(loaded.ports[0]->request.password, "s3cr:t pass");
+        loaded.ports[0]->request.user.clear();
+        loaded.ports[0]->request.password.clear();
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+    }
+    EXPECT_EQ(runTool(other, {"query", kMonitor, "/v", "Password #0"}).status, 1);
+    EXPECT_EQ(runTool(other, {"query", kMonitor, "/v", "User #0"}).status, 1);
 }
 
 // The DNS values: added by the tool, loaded by the program, saved back

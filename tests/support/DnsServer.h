@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A real DNS server for the tests: Debian's dnsmasq, run as the test's own
 // child on a free loopback port, answering only the static records it is
-// given (no upstream servers, no hosts file, no configuration file).
+// given (no hosts file, no configuration file, and no upstream server but
+// one the test names among its options).
 #pragma once
 
 #ifndef _WIN32
@@ -26,7 +27,8 @@ public:
 
     static bool available() { return ::access(program, X_OK) == 0; }
 
-    // records: dnsmasq's options for them ("--txt-record=name,text", ...).
+    // records: dnsmasq's options for them ("--txt-record=name,text", ...)
+    // and any other ("--server=127.0.0.1#PORT").
     // address: where it listens (127.0.0.1 or ::1).
     explicit DnsServer(const std::vector<std::string> &records, const std::string &address = "127.0.0.1")
     {

@@ -66,6 +66,8 @@ public:
     void setContentRuleChoice(int choice) override { ruleChoice = choice; }
     EditField &contentTextField() override { return ruleText; }
     void setRequestEnabled(bool request, bool body, bool text) override { requestEnabled = {request, body, text}; }
+    EditField &userField() override { return user; }
+    EditField &passwordField() override { return password; }
     void showPanel(PortSettingsForm::KindPanel shown) override { panel = shown; }
     EditField &nameField() override { return name; }
     EditField &intervalField() override { return interval; }
@@ -93,7 +95,7 @@ public:
     EditField &quietWindowsField() override { return quietWindows; }
 
     FakeEditField quietWindows;
-    FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText;
+    FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText, user, password;
     int method = 0;
     bool redirects = false;
     int ruleChoice = 0;

@@ -12,6 +12,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/mount.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -175,6 +176,36 @@ std::string TcpServer::firstRequest()
     return firstRequest_;
 }
 
+void TcpServer::requireAuthorization(const std::string &value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    authorization_ = value;
+}
+
+std::string TcpServer::answerTo(const std::string &request)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return authorizedReply(request, reply_, authorization_);
+}
+
+std::string authorizedReply(const std::string &request, const std::string &reply, const std::string &authorization)
+{
+    if (authorization.empty())
+        return reply;
+    const std::string header = request.substr(0, request.find("\r\n\r\n") + 2);
+    std::string::size_type at = header.find("\r\n");
+    while (at != std::string::npos && at + 2 < header.size()) {
+        const std::string::size_type end = header.find("\r\n", at + 2);
+        const std::string line = header.substr(at + 2, end - at - 2);
+        const std::string name = line.substr(0, line.find(':'));
+        if (strcasecmp(name.c_str(), "Authorization") == 0 && line == name + ": " + authorization)
+            return reply;
+        at = end;
+    }
+    return "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"test\"\r\nContent-Length: 6\r\n"
+           "Connection: close\r\n\r\ndenied";
+}
+
 void TcpServer::acceptQueued()
 {
     pollfd queued{listener_, POLLIN, 0};
@@ -271,7 +302,8 @@ void TcpServer::run()
             if (behaviour_ == AnswerAndClose && c.answerAt && !c.answered) {
                 // Blocking: a reply larger than the socket takes leaves as
                 // the client reads it, or stops when the client goes.
-                send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+                const std::string reply = answerTo(c.received);
+                send(c.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
                 shutdown(c.fd, SHUT_WR);
                 c.answered = true;
             }
@@ -282,7 +314,8 @@ void TcpServer::run()
                 while (monoMicros() < c.answerAt) {
                 }
                 const std::uint64_t late = monoMicros() - c.answerAt;
-                send(c.fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+                const std::string reply = answerTo(c.received);
+                send(c.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
                 c.answered = true;
                 std::lock_guard<std::mutex> lock(mutex_);
                 late_.push_back(late);

@@ -151,9 +151,15 @@ public:
     std::vector<std::uint64_t> lateMicros();
     // Accept everything now queued (NoAccept servers).
     void acceptQueued();
+    // Answer and AnswerAndClose servers: a request without the header line
+    // "Authorization: " + value (the name in any letter case) is answered
+    // 401 Unauthorized instead of the reply.
+    void requireAuthorization(const std::string &value);
 
 private:
     void run();
+    // The reply to a request, under requireAuthorization().
+    std::string answerTo(const std::string &request);
 
     Behaviour behaviour_;
     unsigned delayMs_;
@@ -165,10 +171,16 @@ private:
     std::atomic<int> peerClosed_{0};
     std::mutex mutex_;
     std::string firstRequest_;
+    std::string authorization_;
     std::vector<int> held_;
     std::vector<std::uint64_t> late_;
     std::thread thread_;
 };
+
+// What a server that asks for authorization answers a request: reply when
+// the request holds the header line "Authorization: " + authorization (or
+// none is asked for), else 401 Unauthorized with a basic challenge.
+std::string authorizedReply(const std::string &request, const std::string &reply, const std::string &authorization);
 
 // For code run in a child of runInChild(): on failure, says which condition
 // failed and makes code the child's exit status.

@@ -193,6 +193,12 @@ std::vector<std::string> TlsServer::serverNames()
     return names_;
 }
 
+void TlsServer::requireAuthorization(const std::string &value)
+{
+    std::lock_guard lock(mutex_);
+    authorization_ = value;
+}
+
 std::vector<std::string> TlsServer::requests()
 {
     std::lock_guard lock(mutex_);
@@ -240,11 +246,13 @@ void TlsServer::serve(int fd)
             break;
         request.append(buffer, static_cast<std::size_t>(got));
         if (!reply_.empty() && request.find("\r\n\r\n") != std::string::npos) {
+            std::string reply;
             {
                 std::lock_guard lock(mutex_);
                 requests_.push_back(request);
+                reply = authorizedReply(request, reply_, authorization_);
             }
-            SSL_write(ssl, reply_.data(), static_cast<int>(reply_.size()));
+            SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
             break;
         }
     }

@@ -63,6 +63,9 @@ public:
     // none, in the order of the handshakes.
     std::vector<std::string> serverNames();
     std::vector<std::string> requests();
+    // As TcpServer's: a request without this "Authorization" value is
+    // answered 401 Unauthorized.
+    void requireAuthorization(const std::string &value);
 
 private:
     void run();
@@ -76,6 +79,7 @@ private:
     std::mutex mutex_;
     std::vector<std::string> names_;
     std::vector<std::string> requests_;
+    std::string authorization_;
     std::thread thread_;
 };
 

@@ -126,8 +126,10 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_CERT_DAYS, {58, 129, 35, 12}},
     {"監視ポート設定", IDC_HTTP_METHOD, {58, 160, 45, 50}, true},
     {"監視ポート設定", IDC_HTTP_PATH, {136, 160, 121, 14}},
-    {"監視ポート設定", IDC_HTTP_HEADERS, {58, 177, 199, 30}},
-    {"監視ポート設定", IDC_HTTP_BODY, {58, 211, 199, 30}},
+    {"監視ポート設定", IDC_HTTP_HEADERS, {58, 177, 199, 22}},
+    {"監視ポート設定", IDC_HTTP_BODY, {58, 202, 199, 22}},
+    {"監視ポート設定", IDC_HTTP_USER, {58, 238, 80, 14}},
+    {"監視ポート設定", IDC_HTTP_PASSWORD, {190, 238, 67, 14}},
     {"監視ポート設定", IDC_CONTENT_RULE, {58, 268, 90, 60}, true},
     {"監視ポート設定", IDC_CONTENT_TEXT, {152, 268, 105, 14}},
     {"監視ポート設定", IDC_DNS_NAME, {58, 160, 199, 14}},
@@ -430,6 +432,52 @@ TEST_F(WinDialogs, theRequestRowsGiveTheEntryItsRequestAndRefuseARuleOnHead)
                    }},
                    [this] { click(list, cellCentre(list, 2, 1), true); });
     EXPECT_EQ(ran, 1u);
+}
+
+// The credentials rows through window messages: a password edit, apart
+// from the HTTP panel's other rows; the stored password never reaches the
+// window, and OK with the mark left keeps it.
+TEST_F(WinDialogs, theStoredPasswordIsNeverShownBackAndKeptUnlessRetyped)
+{
+    const auto choose = [](HWND d, int id, int index) {
+        SendDlgItemMessageW(d, id, CB_SETCURSEL, index, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+    };
+    std::size_t ran = runModal("監視ポート設定",
+                               {[&](HWND d) {
+                                   SetDlgItemTextW(d, IDC_PORT, L"8082");
+                                   choose(d, IDC_PROTOCOL, 3);
+                                   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_HTTP_PASSWORD)));
+                                   EXPECT_NE(GetWindowLongW(GetDlgItem(d, IDC_HTTP_PASSWORD), GWL_STYLE) & ES_PASSWORD, 0);
+                                   const int rows[] = {IDC_HTTP_METHOD,   IDC_HTTP_PATH,     IDC_HTTP_HEADERS,
+                                                       IDC_HTTP_BODY,     IDC_HTTP_BODY_NOTE, IDC_HTTP_USER,
+                                                       IDC_HTTP_PASSWORD, IDC_HTTP_USER_LABEL, IDC_HTTP_PASSWORD_LABEL,
+                                                       IDC_HTTP_REDIRECTS, IDC_CONTENT_TEXT};
+                                   for (int a : rows) {
+                                       for (int b : rows) {
+                                           RECT ra, rb, both;
+                                           GetWindowRect(GetDlgItem(d, a), &ra);
+                                           GetWindowRect(GetDlgItem(d, b), &rb);
+                                           EXPECT_TRUE(a == b || !IntersectRect(&both, &ra, &rb)) << a << " " << b;
+                                       }
+                                   }
+                                   SetDlgItemTextW(d, IDC_HTTP_USER, L"watch");
+                                   SetDlgItemTextW(d, IDC_HTTP_PASSWORD, L"n0t-sh0wn");
+                                   SendMessageW(d, WM_COMMAND, IDOK, 0);
+                               }},
+                               [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 1u);
+    EXPECT_EQ(std::tie(entry(2).request.user, entry(2).request.password), std::tuple("watch", "n0t-sh0wn"));
+    ran = runModal("監視ポート設定",
+                   {[&](HWND d) {
+                       EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_USER)), "watch");
+                       EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PASSWORD)), PortSettingsForm::kPasswordKept);
+                       SetDlgItemTextW(d, IDC_HTTP_PATH, L"/in");
+                       SendMessageW(d, WM_COMMAND, IDOK, 0);
+                   }},
+                   [this] { click(list, cellCentre(list, 2, 1), true); });
+    EXPECT_EQ(ran, 1u);
+    EXPECT_EQ(std::tie(entry(2).request.path, entry(2).request.password), std::tuple("/in", "n0t-sh0wn"));
 }
 
 // The name and schedule rows and the UDP panel through window messages: the

@@ -215,6 +215,36 @@ TEST(RegistryStore, ChannelUrlsAreNeverStoredInClear)
     EXPECT_EQ(loadChannels(registry).channels[0].url, "https://hooks.example/x");
 }
 
+// An entry's password is kept as the channels' URLs are: encrypted, read
+// back, and one written in clear with reg encrypted by the next save.
+TEST(RegistryStore, EntryPasswordsAreNeverStoredInClear)
+{
+    reg::Win32Registry registry;
+    ASSERT_EQ(test::storePorts(registry, {{443, 4, 1, 0, "", "HTTPS(443)"}}, 7, 3, "host.example"), reg::Status::Ok);
+    std::string target;
+    StoredValues stored;
+    LoadedSettings loaded = loadSettings(registry, false, target, nullptr, &stored);
+    ASSERT_EQ(loaded.ports.size(), 1u);
+    loaded.ports[0]->request.user = "ops";
+    loaded.ports[0]->request.password = "Hunter4pw";
+    appendPlaceholder(loaded.ports);
+    ASSERT_EQ(saveSettings(registry, target, 7, 3, loaded.ports, &stored), reg::Status::Ok);
+    std::map<std::string, std::string> values = regValues(kMonitorKeyFull);
+    EXPECT_EQ(values["User #0"], "REG_SZ ops");
+    EXPECT_EQ(values["Password #0"].rfind("REG_SZ dpapi:", 0), 0u) << values["Password #0"];
+    EXPECT_EQ(values["Password #0"].find("Hunter4pw"), std::string::npos);
+    EXPECT_EQ(loadSettings(registry, false, target).ports[0]->request.password, "Hunter4pw");
+
+    ASSERT_EQ(reg({"add", kMonitorKeyFull, "/v", "Password #0", "/t", "REG_SZ", "/d", "Hunter5pw", "/f"}).status, 0);
+    StoredValues again;
+    loaded = loadSettings(registry, false, target, nullptr, &again);
+    ASSERT_EQ(loaded.ports.size(), 1u);
+    EXPECT_EQ(loaded.ports[0]->request.password, "Hunter5pw");
+    appendPlaceholder(loaded.ports);
+    ASSERT_EQ(saveSettings(registry, target, 7, 3, loaded.ports, &again), reg::Status::Ok);
+    EXPECT_EQ(regValues(kMonitorKeyFull)["Password #0"].rfind("REG_SZ dpapi:", 0), 0u);
+}
+
 TEST(RegistryStore, LogonFlagIsReadAndClearedAndItsKeyNeverMade)
 {
     reg::Win32Registry registry;
