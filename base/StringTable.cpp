@@ -511,6 +511,11 @@ constexpr std::array kStrings{
     StringEntry{sid::TrayTipChannel, "チャンネル %s: %s", "Channel %s: %s"},
     StringEntry{sid::ChannelNewName, "新しいチャンネル", "New channel"},
     StringEntry{sid::ChannelsUnavailable, "このプログラムではチャンネルを使えません。", "This program has no channels."},
+    StringEntry{sid::PortChannelsGroup, "チャンネル", "Channels"},
+    StringEntry{sid::PortChannelsNone, "チャンネルが設定されていません", "No channels configured"},
+    StringEntry{sid::PortChannelsAllNote, "すべてチェックすると、後から追加したチャンネルにも送ります。",
+                "All ticked: every channel, also those added later."},
+    StringEntry{sid::PortChannelUnnamed, "%s: %s", "%s: %s"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

@@ -536,6 +536,12 @@ constexpr unsigned TrayTipChannel = 1185;
 constexpr unsigned ChannelNewName = 1186;
 constexpr unsigned ChannelsUnavailable = 1187;
 
+// The port settings dialog's channels' list.
+constexpr unsigned PortChannelsGroup = 1350;
+constexpr unsigned PortChannelsNone = 1351;
+constexpr unsigned PortChannelsAllNote = 1352;
+constexpr unsigned PortChannelUnnamed = 1353; // %s = the kind, %s = the URL masked
+
 } // namespace sid
 
 } // namespace vigilon
