@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/PortSettingsDlg.h"
 
+#include "base/StringTable.h"
 #include "win/DialogIds.h"
 #include "win/ModalDialog.h"
 #include "win/WinControls.h"
@@ -133,6 +134,9 @@ public:
         column.mask = LVCF_WIDTH;
         column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
         SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+        // Given here, after the statics grew to their texts: the note wraps
+        // within the group.
+        SetDlgItemTextW(window, IDC_PORT_CHANNELS_NOTE, widen(loadString(sid::PortChannelsAllNote)).c_str());
     }
 
     bool command(int id, int code) override

@@ -119,6 +119,7 @@ const TemplatePlace kTemplatePlaces[] = {
     {"監視ポート設定", IDC_ENTRY_HOST, {58, 20, 146, 14}},
     {"監視ポート設定", IDC_PORT_CHANNELS_GROUP, {271, 149, 155, 138}},
     {"監視ポート設定", IDC_PORT_CHANNELS, {277, 160, 143, 92}},
+    {"監視ポート設定", IDC_PORT_CHANNELS_NOTE, {277, 256, 143, 27}},
     {"監視ポート設定", IDC_PORT, {58, 38, 33, 14}},
     {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 80}, true},
     {"監視ポート設定", IDC_COMMAND, {58, 73, 146, 14}},
@@ -986,6 +987,9 @@ TEST_F(WinDialogs, thePortSettingsListTheChannelsAndTheTicksReachTheStore)
         return runModal("監視ポート設定",
                         {[&, untickFirst](HWND d) {
                             EXPECT_EQ(misplaced(d, "監視ポート設定"), std::vector<std::string>{});
+                            // The note says what every box ticked means, within the group.
+                            EXPECT_EQ(text(GetDlgItem(d, IDC_PORT_CHANNELS_NOTE)), loadString(sid::PortChannelsAllNote));
+                            EXPECT_LE(placed(d, IDC_PORT_CHANNELS_NOTE).right, placed(d, IDC_PORT_CHANNELS_GROUP).right);
                             seen.push_back(rows(d));
                             if (untickFirst) {
                                 LVITEMW state{};
