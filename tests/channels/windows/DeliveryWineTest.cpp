@@ -7,15 +7,12 @@
 // implicit TLS, with the test's CA trusted in the prefix's own root store.
 #include "channels/Delivery.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/win/TrustedRoot.h"
 
-#include <windows.h>
-#include <wincrypt.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <future>
 #include <thread>
 
@@ -65,29 +62,11 @@ TEST(WindowsDelivery, messagesReachTheReceiverAndFailuresSayWhy)
     EXPECT_EQ(answer.get(), std::pair(DeliveryFailure::None, std::string("200 received")));
 }
 
-// Trusts the CA of the PEM file for the user, as a user who imports a
-// company's CA does.
-void trustCa(const char *path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::string pem{std::istreambuf_iterator<char>(file), {}};
-    std::vector<BYTE> der(pem.size());
-    DWORD size = static_cast<DWORD>(der.size());
-    ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                     der.data(), &size, nullptr, nullptr))
-        << path;
-    HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    ASSERT_NE(roots, nullptr);
-    EXPECT_TRUE(CertAddEncodedCertificateToStore(roots, X509_ASN_ENCODING, der.data(), size,
-                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-    CertCloseStore(roots, 0);
-}
-
 TEST(WindowsDelivery, mailGoesInTheClearAndOverTlsToATrustedServer)
 {
     const char *ca = std::getenv("VIGILON_SMTP_CA");
     ASSERT_NE(ca, nullptr) << "run by delivery-test.sh";
-    trustCa(ca);
+    ASSERT_TRUE(test::trustRootCa(ca)) << ca;
     const auto smtp = [](const char *name, const char *tls) {
         const char *port = std::getenv(name);
         return std::string("smtp://127.0.0.1:") + (port ? port : "9") +

@@ -25,33 +25,34 @@ stop_all() {
 }
 trap stop_all EXIT
 
+# listening LOG WHAT: the port a receiver says in LOG once it listens.
+listening() {
+  local port=
+  for _ in $(seq 1 100); do
+    port=$(sed -n 's/^listening \([0-9]*\).*/\1/p' "$1")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || { cat "$1" >&2; fail "$2 did not start"; }
+  echo "$port"
+}
 # receive NAME MODE: an HTTP receiver; its port in VIGILON_RECEIVER_NAME.
 receive() {
   /usr/bin/python3 "$servers" http "$2" "$work/$1.jsonl" 2>"$work/$1.log" &
   pids+=($!)
-  local port=
-  for _ in $(seq 1 100); do
-    port=$(sed -n 's/^listening \([0-9]*\).*/\1/p' "$work/$1.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  [ -n "$port" ] || { cat "$work/$1.log" >&2; fail "receiver $1 did not start"; }
+  local port
+  port=$(listening "$work/$1.log" "receiver $1") || exit 1
   export "VIGILON_RECEIVER_${1^^}=$port"
 }
 receive ok ok
 receive failing status500
 # smtp NAME ARGS...: an SMTP server; its port in VIGILON_SMTP_NAME.
 smtp() {
-  local name=$1 port=
+  local name=$1 port
   shift
   /usr/bin/python3 "$servers" smtp "$work/smtp-$name.jsonl" "$@" 2>"$work/smtp-$name.log" &
   pids+=($!)
-  for _ in $(seq 1 100); do
-    port=$(sed -n 's/^listening \([0-9]*\).*/\1/p' "$work/smtp-$name.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  [ -n "$port" ] || { cat "$work/smtp-$name.log" >&2; fail "SMTP server $name did not start"; }
+  port=$(listening "$work/smtp-$name.log" "SMTP server $name") || exit 1
   export "VIGILON_SMTP_${name^^}=$port"
 }
 # certify NAME CA: a CA and a server certificate from it for 127.0.0.1 and
