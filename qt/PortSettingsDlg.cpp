@@ -512,7 +512,7 @@ void CPortSettingsDlg::makeChannelRows(const DialogUnits &du)
     group->setGeometry(du.rect(271, 149, 155, 138));
     group->lower();
     channelList_ = new QListWidget(this);
-    channelList_->setObjectName(QStringLiteral("1270"));
+    channelList_->setObjectName(QStringLiteral("1271"));
     channelList_->setGeometry(du.rect(277, 160, 143, 92));
     channelList_->setSelectionMode(QAbstractItemView::SingleSelection);
     QLabel *note = label(this, du, uiText(sid::PortChannelsAllNote), 277, 256, 143, 27);
