@@ -77,6 +77,7 @@ void applySettings(MonitorPort &entry, const EntrySettings &settings)
     entry.dnsType = settings.dnsType;
     entry.dnsExpect = settings.dnsExpect;
     entry.pushToken = settings.pushToken;
+    entry.channels = settings.channels;
     // The dialog checked the text; one that does not read keeps none.
     std::string why;
     if (!parseQuietWindows(settings.quietWindows, entry.quietWindows, why))
@@ -144,6 +145,7 @@ EntryView CMainFrame::entryView(std::size_t row) const
     view.quietUntil = entry.quietUntil;
     view.quietWindows = quietWindowsText(entry.quietWindows);
     view.quiet = entry.quiet;
+    view.channels = entry.channels;
     return view;
 }
 

@@ -99,6 +99,8 @@ struct EntryView {
     std::int64_t quietUntil = 0;
     std::string quietWindows;
     bool quiet = false;
+    // The message channels it uses, by index; none for every channel.
+    std::optional<std::vector<std::uint32_t>> channels;
 };
 
 // An entry's settings as the port settings dialog yields them.
@@ -132,6 +134,8 @@ struct EntrySettings {
     std::string pushToken;
     // The weekly quiet windows in their text form (parseQuietWindows).
     std::string quietWindows;
+    // The message channels it uses, by index; none for every channel.
+    std::optional<std::vector<std::uint32_t>> channels;
 };
 
 // What the main dialog is handed when the frame creates it.

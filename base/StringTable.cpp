@@ -522,6 +522,11 @@ constexpr std::array kStrings{
                 "ヘッダーの行「%s」は指定できません。ユーザーを指定したときは、チェックが Authorization "
                 "を自分で送ります。",
                 "The header line '%s' cannot be given: with a user, the check sends Authorization itself."},
+    StringEntry{sid::PortChannelsGroup, "チャンネル", "Channels"},
+    StringEntry{sid::PortChannelsNone, "チャンネルが設定されていません", "No channels configured"},
+    StringEntry{sid::PortChannelsAllNote, "すべてチェックすると、後から追加したチャンネルにも送ります。",
+                "All ticked: every channel, also those added later."},
+    StringEntry{sid::PortChannelUnnamed, "%s: %s", "%s: %s"},
     StringEntry{sid::RecordFileOpenError, "ファイル オープン エラー!", "The file could not be opened."},
     StringEntry{sid::ListHintMonitoring,
                 "監視サービスの開始中、ここをクリックすると\r\n"

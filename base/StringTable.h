@@ -542,6 +542,12 @@ constexpr unsigned RequestUserInvalid = 1302;
 constexpr unsigned RequestPasswordWithoutUser = 1303;
 constexpr unsigned RequestAuthorizationWithUser = 1304;
 
+// The port settings dialog's channels' list.
+constexpr unsigned PortChannelsGroup = 1350;
+constexpr unsigned PortChannelsNone = 1351;
+constexpr unsigned PortChannelsAllNote = 1352;
+constexpr unsigned PortChannelUnnamed = 1353; // %s = the kind, %s = the URL masked
+
 } // namespace sid
 
 } // namespace vigilon

@@ -16,28 +16,6 @@
 
 namespace vigilon {
 
-// The headers' edit as the form sees it: lines end with LF.
-class CChannelsDlg::TextField final : public EditField {
-public:
-    explicit TextField(QPlainTextEdit *edit) : edit_(edit) {}
-    std::string text() const override { return edit_ ? edit_->toPlainText().toStdString() : std::string(); }
-    void setText(const std::string &text) override
-    {
-        if (edit_)
-            edit_->setPlainText(QString::fromStdString(text).remove(QLatin1Char('\r')));
-    }
-    void focusAndSelect() override
-    {
-        if (!edit_)
-            return;
-        edit_->setFocus(Qt::OtherFocusReason);
-        edit_->selectAll();
-    }
-
-private:
-    QPointer<QPlainTextEdit> edit_;
-};
-
 namespace {
 QLabel *label(unsigned text, const QRect &rect, QWidget *parent, QWidget *buddy)
 {
@@ -129,7 +107,7 @@ CChannelsDlg::CChannelsDlg(ChannelsForm &form, QWidget *parent)
     nameField_.attach(nameEdit_);
     urlField_.attach(urlEdit_);
     reminderField_.attach(reminderEdit_);
-    headersField_ = std::make_unique<TextField>(headersEdit_);
+    headersField_.attach(headersEdit_);
 
     setTabOrder(list_, add_);
     setTabOrder(add_, delete_);
@@ -208,11 +186,6 @@ void CChannelsDlg::selectRow(int row)
     else
         list_->setCurrentItem(nullptr);
     filling_ = false;
-}
-
-EditField &CChannelsDlg::headersField()
-{
-    return *headersField_;
 }
 
 bool CChannelsDlg::recovery() const

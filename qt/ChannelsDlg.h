@@ -3,6 +3,7 @@
 
 #include "app/dialogs/ChannelsForm.h"
 #include "qt/LineEditField.h"
+#include "qt/PlainTextField.h"
 
 #include <QDialog>
 
@@ -45,12 +46,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    class TextField;
     void setRows(const std::vector<std::vector<std::string>> &rows) override;
     void selectRow(int row) override;
     EditField &nameField() override { return nameField_; }
     EditField &urlField() override { return urlField_; }
-    EditField &headersField() override;
+    EditField &headersField() override { return headersField_; }
     EditField &reminderField() override { return reminderField_; }
     bool recovery() const override;
     void setRecovery(bool on) override;
@@ -75,7 +75,7 @@ private:
     QPushButton *cancel_;
     QLabel *status_;
     LineEditField nameField_, urlField_, reminderField_;
-    std::unique_ptr<TextField> headersField_;
+    PlainTextField headersField_;
 };
 
 } // namespace vigilon

@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -35,28 +36,6 @@ QRegularExpressionValidator *digitsOnly(QObject *parent)
     return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), parent);
 }
 } // namespace
-
-// A multi-line edit as the dialogs' rules see it: lines end with LF.
-class CPortSettingsDlg::TextField final : public EditField {
-public:
-    explicit TextField(QPlainTextEdit *edit) : edit_(edit) {}
-    std::string text() const override { return edit_ ? edit_->toPlainText().toStdString() : std::string(); }
-    void setText(const std::string &text) override
-    {
-        if (edit_)
-            edit_->setPlainText(QString::fromStdString(text));
-    }
-    void focusAndSelect() override
-    {
-        if (!edit_)
-            return;
-        edit_->setFocus(Qt::OtherFocusReason);
-        edit_->selectAll();
-    }
-
-private:
-    QPointer<QPlainTextEdit> edit_;
-};
 
 CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -187,8 +166,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     contentTextField_.attach(contentTextEdit_);
     userField_.attach(userEdit_);
     passwordField_.attach(passwordEdit_);
-    headersField_ = std::make_unique<TextField>(headersEdit_);
-    bodyField_ = std::make_unique<TextField>(bodyEdit_);
+    headersField_.attach(headersEdit_);
+    bodyField_.attach(bodyEdit_);
     inPanel(KindPanel::Http,
             {methodCombo_, pathEdit_, headersEdit_, bodyEdit_, userEdit_, passwordEdit_, redirectsCheck_,
              contentRuleCombo_, contentTextEdit_});
@@ -196,6 +175,7 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     connect(contentRuleCombo_, &QComboBox::activated, this, [this](int) { form_.onRequestChanged(*this); });
 
     makeEntryRows(du);
+    makeChannelRows(du);
     makeUdpRows(du);
     makeDnsPanel();
     makePushPanel();
@@ -251,7 +231,8 @@ CPortSettingsDlg::CPortSettingsDlg(Prompter &prompter, PortSettingsForm &form, Q
     setTabOrder(nameEdit_, intervalEdit_);
     setTabOrder(intervalEdit_, retryEdit_);
     setTabOrder(retryEdit_, timeoutEdit_);
-    setTabOrder(timeoutEdit_, quietWindowsEdit_);
+    setTabOrder(timeoutEdit_, channelList_);
+    setTabOrder(channelList_, quietWindowsEdit_);
     setTabOrder(quietWindowsEdit_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, delete_);
@@ -470,16 +451,6 @@ void CPortSettingsDlg::setMethodIndex(int index)
     methodCombo_->setCurrentIndex(index);
 }
 
-EditField &CPortSettingsDlg::headersField()
-{
-    return *headersField_;
-}
-
-EditField &CPortSettingsDlg::bodyField()
-{
-    return *bodyField_;
-}
-
 bool CPortSettingsDlg::followRedirects() const
 {
     return redirectsCheck_->isChecked();
@@ -547,6 +518,46 @@ void CPortSettingsDlg::makeEntryRows(const DialogUnits &du)
     timeoutField_.attach(timeoutEdit_);
     // What the user types in the port box reaches the name at once.
     connect(portEdit_, &QLineEdit::textEdited, this, [this](const QString &) { form_.onPortEdited(*this); });
+}
+
+void CPortSettingsDlg::makeChannelRows(const DialogUnits &du)
+{
+    // Under "This entry": the channels with a box each, and what a list
+    // with every box ticked means.
+    auto *group = new QGroupBox(uiText(sid::PortChannelsGroup), this);
+    group->setGeometry(du.rect(271, 149, 155, 138));
+    group->lower();
+    channelList_ = new QListWidget(this);
+    channelList_->setObjectName(QStringLiteral("1271"));
+    channelList_->setGeometry(du.rect(277, 160, 143, 92));
+    channelList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    QLabel *note = label(this, du, uiText(sid::PortChannelsAllNote), 277, 256, 143, 27);
+    note->setWordWrap(true);
+    note->setGeometry(du.rect(277, 256, 143, 27));
+}
+
+void CPortSettingsDlg::setChannelRows(const std::vector<std::string> &rows, const std::vector<bool> &ticked,
+                                      bool enabled)
+{
+    channelList_->clear();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        auto *item = new QListWidgetItem(QString::fromStdString(rows[row]), channelList_);
+        if (enabled) {
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(row < ticked.size() && ticked[row] ? Qt::Checked : Qt::Unchecked);
+        } else {
+            item->setFlags(Qt::NoItemFlags);
+        }
+    }
+    channelList_->setEnabled(enabled);
+}
+
+std::vector<bool> CPortSettingsDlg::channelTicks() const
+{
+    std::vector<bool> ticked;
+    for (int row = 0; row < channelList_->count(); ++row)
+        ticked.push_back(channelList_->item(row)->checkState() == Qt::Checked);
+    return ticked;
 }
 
 void CPortSettingsDlg::makeUdpRows(const DialogUnits &du)

@@ -4,6 +4,7 @@
 #include "base/Prompter.h"
 #include "app/dialogs/PortSettingsForm.h"
 #include "qt/LineEditField.h"
+#include "qt/PlainTextField.h"
 
 #include <QDialog>
 
@@ -18,6 +19,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -75,6 +77,8 @@ public:
     QLineEdit *stableIdEdit() const { return stableIdEdit_; }
     QPushButton *pushCopyButton() const { return pushCopy_; }
     QPushButton *pushRegenerateButton() const { return pushRegenerate_; }
+    // The channels' list, a check box an item.
+    QListWidget *channelList() const { return channelList_; }
 
     void accept() override;
 
@@ -105,8 +109,8 @@ private:
     int methodIndex() const override;
     void setMethodIndex(int index) override;
     EditField &pathField() override { return pathField_; }
-    EditField &headersField() override;
-    EditField &bodyField() override;
+    EditField &headersField() override { return headersField_; }
+    EditField &bodyField() override { return bodyField_; }
     bool followRedirects() const override;
     void setFollowRedirects(bool on) override;
     int contentRuleChoice() const override;
@@ -130,6 +134,10 @@ private:
     // The rows every kind has, beside the common ones, and the UDP panel.
     void makeEntryRows(const DialogUnits &du);
     void makeUdpRows(const DialogUnits &du);
+    // The channels' list with its group and note.
+    void makeChannelRows(const DialogUnits &du);
+    void setChannelRows(const std::vector<std::string> &rows, const std::vector<bool> &ticked, bool enabled) override;
+    std::vector<bool> channelTicks() const override;
     // The DNS panel.
     void makeDnsPanel();
     EditField &dnsNameField() override { return dnsNameField_; }
@@ -197,9 +205,9 @@ private:
     LineEditField passwordField_;
     LineEditField quietWindowsField_;
     // The multi-line fields (headers, body).
-    class TextField;
-    std::unique_ptr<TextField> headersField_;
-    std::unique_ptr<TextField> bodyField_;
+    PlainTextField headersField_;
+    PlainTextField bodyField_;
+    QListWidget *channelList_ = nullptr;
     // The DNS panel's controls.
     QLineEdit *dnsNameEdit_ = nullptr;
     QComboBox *dnsTypeCombo_ = nullptr;

@@ -12,32 +12,6 @@ namespace vigilon::win {
 
 namespace {
 
-// The headers' edit: lines end with LF for the form, CR LF in the edit.
-class LinesField final : public EditField {
-public:
-    void attach(HWND edit) { field_.attach(edit); }
-    std::string text() const override
-    {
-        std::string text = field_.text();
-        std::erase(text, '\r');
-        return text;
-    }
-    void setText(const std::string &text) override
-    {
-        std::string shown;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
-                shown += '\r';
-            shown += text[i];
-        }
-        field_.setText(shown);
-    }
-    void focusAndSelect() override { field_.focusAndSelect(); }
-
-private:
-    HwndEditField field_;
-};
-
 // The list's columns, in dialog units.
 constexpr int kColumnWidths[ChannelsForm::ColumnCount] = {60, 50, 110, 70, 120};
 
@@ -169,7 +143,7 @@ private:
     HWND list_ = nullptr;
     bool filling_ = false;
     HwndEditField name_, url_, reminder_;
-    LinesField headers_;
+    MultiLineEditField headers_;
 };
 
 } // namespace

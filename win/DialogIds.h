@@ -137,4 +137,9 @@
 #define IDC_CHANNEL_NOTE 1210
 #define IDC_CHANNELS 1211
 
+/* Port settings dialog: the entry's channels */
+#define IDC_PORT_CHANNELS_GROUP 1270
+#define IDC_PORT_CHANNELS 1271
+#define IDC_PORT_CHANNELS_NOTE 1272
+
 #endif

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win/PortSettingsDlg.h"
 
+#include "base/StringTable.h"
 #include "win/DialogIds.h"
 #include "win/ModalDialog.h"
 #include "win/WinControls.h"
@@ -15,29 +16,6 @@
 namespace vigilon::win {
 
 namespace {
-
-// A multi-line edit as the dialogs' rules see it: lines end with LF there,
-// with CR LF in the edit.
-class MultiLineField final : public EditField {
-public:
-    void attach(HWND edit) { field_.attach(edit); }
-    HWND handle() const { return field_.handle(); }
-    std::string text() const override { return field_.text(); }
-    void setText(const std::string &text) override
-    {
-        std::string shown;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
-                shown += '\r';
-            shown += text[i];
-        }
-        field_.setText(shown);
-    }
-    void focusAndSelect() override { field_.focusAndSelect(); }
-
-private:
-    HwndEditField field_;
-};
 
 using KindPanel = PortSettingsForm::KindPanel;
 
@@ -131,6 +109,7 @@ public:
         for (const std::string &mode : PortSettingsForm::udpModeTexts())
             SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(mode).c_str()));
         initDnsPanel();
+        initChannelList();
         form_.init(*this);
         initialised_ = true;
     }
@@ -147,6 +126,22 @@ public:
         HWND choices = GetDlgItem(window, IDC_DNS_EXPECT);
         for (const std::string &choice : PortSettingsForm::dnsExpectChoiceTexts())
             SendMessageW(choices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(choice).c_str()));
+    }
+
+    void initChannelList()
+    {
+        HWND list = GetDlgItem(window, IDC_PORT_CHANNELS);
+        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
+                     LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        RECT client{};
+        GetClientRect(list, &client);
+        LVCOLUMNW column{};
+        column.mask = LVCF_WIDTH;
+        column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
+        SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+        // Given here, after the statics grew to their texts: the note wraps
+        // within the group.
+        SetDlgItemTextW(window, IDC_PORT_CHANNELS_NOTE, widen(loadString(sid::PortChannelsAllNote)).c_str());
     }
 
     bool command(int id, int code) override
@@ -273,6 +268,40 @@ private:
     EditField &userField() override { return user_; }
     EditField &passwordField() override { return password_; }
     EditField &quietWindowsField() override { return quietWindows_; }
+    void setChannelRows(const std::vector<std::string> &rows, const std::vector<bool> &ticked, bool enabled) override
+    {
+        HWND list = GetDlgItem(window, IDC_PORT_CHANNELS);
+        // Without check boxes a row that only says something shows no box.
+        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, enabled ? LVS_EX_CHECKBOXES : 0);
+        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            std::wstring text = widen(rows[row]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(row);
+            item.pszText = text.data();
+            const int at = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            if (enabled && at >= 0) {
+                LVITEMW state{};
+                state.stateMask = LVIS_STATEIMAGEMASK;
+                state.state = INDEXTOSTATEIMAGEMASK(row < ticked.size() && ticked[row] ? 2 : 1);
+                SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&state));
+            }
+        }
+        EnableWindow(list, enabled);
+    }
+    std::vector<bool> channelTicks() const override
+    {
+        HWND list = GetDlgItem(window, IDC_PORT_CHANNELS);
+        std::vector<bool> ticked;
+        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < count; ++row) {
+            const auto state = static_cast<UINT>(
+                SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+            ticked.push_back((state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2));
+        }
+        return ticked;
+    }
     void setRequestEnabled(bool request, bool body, bool contentText) override
     {
         for (int id : {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_REDIRECTS, IDC_CONTENT_RULE,
@@ -377,8 +406,8 @@ private:
     HwndEditField httpCodes_;
     HwndEditField host_;
     HwndEditField path_;
-    MultiLineField headers_;
-    MultiLineField body_;
+    MultiLineEditField headers_;
+    MultiLineEditField body_;
     HwndEditField contentText_;
     HwndEditField user_;
     HwndEditField password_;

@@ -42,6 +42,24 @@ void HwndEditField::focusAndSelect()
     SendMessageW(edit_, EM_SETSEL, 0, -1);
 }
 
+std::string MultiLineEditField::text() const
+{
+    std::string text = field_.text();
+    std::erase(text, '\r');
+    return text;
+}
+
+void MultiLineEditField::setText(const std::string &text)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            shown += '\r';
+        shown += text[i];
+    }
+    field_.setText(shown);
+}
+
 HINSTANCE resourceInstance()
 {
     return GetModuleHandleW(nullptr);

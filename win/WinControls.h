@@ -28,6 +28,20 @@ private:
     HWND edit_;
 };
 
+// An edit of several lines as the dialogs' rules see it: lines end with LF
+// there, with CR LF in the edit; no CR reaches the rules.
+class MultiLineEditField final : public EditField {
+public:
+    void attach(HWND edit) { field_.attach(edit); }
+    HWND handle() const { return field_.handle(); }
+    std::string text() const override;
+    void setText(const std::string &text) override;
+    void focusAndSelect() override { field_.focusAndSelect(); }
+
+private:
+    HwndEditField field_;
+};
+
 // The module whose resources the dialogs use.
 HINSTANCE resourceInstance();
 

@@ -15,17 +15,6 @@ namespace {
 
 constexpr const char *kMask = "****";
 
-std::string kindText(const std::string &url)
-{
-    switch (channels::parseChannelAddress(url).kind) {
-    case channels::ChannelKind::Json: return loadString(sid::ChannelKindJson);
-    case channels::ChannelKind::Ntfy: return loadString(sid::ChannelKindNtfy);
-    case channels::ChannelKind::Slack: return loadString(sid::ChannelKindSlack);
-    case channels::ChannelKind::Email: return loadString(sid::ChannelKindEmail);
-    case channels::ChannelKind::Invalid: break;
-    }
-    return loadString(sid::ChannelKindInvalid);
-}
 
 std::string timeText(std::int64_t seconds)
 {
@@ -68,6 +57,18 @@ std::string shownLines(const std::string &lines)
 }
 
 } // namespace
+
+std::string channelKindText(const std::string &url)
+{
+    switch (channels::parseChannelAddress(url).kind) {
+    case channels::ChannelKind::Json: return loadString(sid::ChannelKindJson);
+    case channels::ChannelKind::Ntfy: return loadString(sid::ChannelKindNtfy);
+    case channels::ChannelKind::Slack: return loadString(sid::ChannelKindSlack);
+    case channels::ChannelKind::Email: return loadString(sid::ChannelKindEmail);
+    case channels::ChannelKind::Invalid: break;
+    }
+    return loadString(sid::ChannelKindInvalid);
+}
 
 std::string maskedHeaderLines(const std::string &headers)
 {
@@ -200,7 +201,7 @@ void ChannelsForm::showRows()
         cells[NameColumn] = row.name;
         // A channel just added shows nothing until a URL is typed.
         if (!row.url.empty()) {
-            cells[KindColumn] = kindText(typed ? row.url : row.stored.url);
+            cells[KindColumn] = channelKindText(typed ? row.url : row.stored.url);
             cells[UrlColumn] = typed ? channels::maskedChannelUrl(row.url) : row.url;
         }
         if (const ChannelStatus *status = statusOf(row)) {

@@ -108,6 +108,9 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// The kind of channel a URL makes, in the interface's language.
+std::string channelKindText(const std::string &url);
+
 // Header lines as the dialog shows them: each value "****".
 std::string maskedHeaderLines(const std::string &headers);
 

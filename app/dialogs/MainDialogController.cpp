@@ -149,6 +149,7 @@ EntrySettings settingsFrom(const PortSettingsForm &form)
     settings.dnsExpect = form.dnsExpect;
     settings.pushToken = form.pushToken;
     settings.quietWindows = form.quietWindows;
+    settings.channels = form.channels;
     return settings;
 }
 
@@ -398,6 +399,7 @@ void MainDialogController::addEntry(int row)
     form.globalInterval = frame_.intervalSeconds();
     form.globalRetry = frame_.retryLimit();
     form.serverAddress = frame_.serverAddress();
+    form.channelList = PortSettingsForm::channelChoices(frame_.channelSettings());
     DialogFace &frame = frame_;
     // Asked from inside the dialog: the frame may have gone meanwhile.
     form.duplicates = [&frame, alive = alive_](const PortSettingsForm &read) {
@@ -447,6 +449,8 @@ void MainDialogController::editEntry(int row)
     form.stableId = entry.stableId;
     form.serverAddress = frame_.serverAddress();
     form.quietWindows = entry.quietWindows;
+    form.channels = entry.channels;
+    form.channelList = PortSettingsForm::channelChoices(frame_.channelSettings());
     form.existingEntry = 1;
     DialogFace &frame = frame_;
     form.duplicates = [&frame, alive = alive_, entry](const PortSettingsForm &read) {

@@ -6,7 +6,9 @@
 #include "base/SecureRandom.h"
 #include "base/StringTable.h"
 #include "base/TextFormat.h"
+#include "app/dialogs/ChannelsForm.h"
 #include "app/dialogs/DataExchange.h"
+#include "channels/ChannelAddress.h"
 #include "base/UdpBytes.h"
 #include "probes/DnsAnswer.h"
 
@@ -165,7 +167,61 @@ void PortSettingsForm::init(Controls &controls) const
     controls.setStableId(stableId);
     showPush(controls);
     controls.quietWindowsField().setText(quietWindows);
+    if (channelList.empty()) {
+        controls.setChannelRows({loadString(sid::PortChannelsNone)}, {false}, false);
+    } else {
+        std::vector<std::string> rows;
+        for (const ChannelChoice &choice : channelList)
+            rows.push_back(choice.text);
+        controls.setChannelRows(rows, channelTicksShown(), true);
+    }
     controls.portField().focusAndSelect();
+}
+
+std::vector<PortSettingsForm::ChannelChoice> PortSettingsForm::channelChoices(const std::vector<ChannelSetting> &channels)
+{
+    std::vector<ChannelChoice> out;
+    for (std::size_t c = 0; c < channels.size() && c < kMaxChannels; ++c) {
+        // A removed channel keeps its index and sends nothing.
+        if (channels[c].url.empty())
+            continue;
+        ChannelChoice choice;
+        choice.index = static_cast<std::uint32_t>(c);
+        choice.text = !channels[c].name.empty()
+                          ? channels[c].name
+                          : formatText(loadString(sid::PortChannelUnnamed),
+                                       {channelKindText(channels[c].url), channels::maskedChannelUrl(channels[c].url)});
+        out.push_back(std::move(choice));
+    }
+    return out;
+}
+
+std::vector<bool> PortSettingsForm::channelTicksShown() const
+{
+    std::vector<bool> ticked;
+    for (const ChannelChoice &choice : channelList)
+        ticked.push_back(usesChannel(channels, choice.index));
+    return ticked;
+}
+
+void PortSettingsForm::readChannels(const Controls &controls)
+{
+    if (channelList.empty())
+        return;
+    const std::vector<bool> ticked = controls.channelTicks();
+    // Boxes left as they opened keep the stored value as it is, whatever
+    // it names.
+    if (ticked.size() != channelList.size() || ticked == channelTicksShown())
+        return;
+    if (std::all_of(ticked.begin(), ticked.end(), [](bool on) { return on; })) {
+        channels.reset();
+        return;
+    }
+    std::vector<std::uint32_t> chosen;
+    for (std::size_t row = 0; row < ticked.size(); ++row)
+        if (ticked[row])
+            chosen.push_back(channelList[row].index);
+    channels = std::move(chosen);
 }
 
 std::vector<std::string> PortSettingsForm::udpModeTexts()
@@ -563,6 +619,7 @@ bool PortSettingsForm::onOk(Controls &controls, Prompter &prompter, const std::s
         prompter.messageBox(loadString(sid::DuplicatePort), "", mb::Ok);
         return false;
     }
+    readChannels(controls);
     existingEntry = 0;
     return true;
 }

@@ -5,6 +5,7 @@
 #include "base/Language.h"
 #include "base/Prompter.h"
 #include "app/dialogs/EditField.h"
+#include "store/ChannelSettings.h"
 
 #include <cstdint>
 #include <functional>
@@ -123,6 +124,12 @@ public:
         virtual void setStableId(const std::string &id) { (void)id; }
         // The weekly quiet windows, in their text form (parseQuietWindows).
         virtual EditField &quietWindowsField() = 0;
+        // The channels' list: one row a channel, each with its check box,
+        // and whether the list can be used.
+        virtual void setChannelRows(const std::vector<std::string> &rows, const std::vector<bool> &ticked,
+                                    bool enabled) = 0;
+        // The rows' check boxes, in the order they were given.
+        virtual std::vector<bool> channelTicks() const = 0;
     };
     // The DNS panel's expectation choices, in the order of its list.
     enum DnsExpectChoice { DnsAnyAnswer = 0, DnsContains = 1, DnsExactly = 2 };
@@ -197,6 +204,23 @@ public:
     // The weekly quiet windows in their text form; on OK written as
     // quietWindowsText writes them.
     std::string quietWindows;
+    // The configured message channels as the channels' list shows them,
+    // by their index in the store (channelChoices makes it); none where
+    // no channel is configured.
+    struct ChannelChoice {
+        std::uint32_t index = 0;
+        std::string text;
+    };
+    std::vector<ChannelChoice> channelList;
+    // A row of the list for each channel that sends: its name, or its kind
+    // and its URL with passwords and tokens masked when it has no name.
+    static std::vector<ChannelChoice> channelChoices(const std::vector<ChannelSetting> &channels);
+    // The channels the entry uses, by index ("Channels #i"); none for
+    // every channel, those added later included. On OK: as it came unless a
+    // box was changed; then none when every listed channel is ticked, else
+    // the ticked ones.
+    std::optional<std::vector<std::uint32_t>> channels;
+
     // Whether the entry as read would repeat another: OK then says so and
     // the dialog stays open with what was typed. None takes every entry.
     std::function<bool(const PortSettingsForm &)> duplicates;
@@ -266,6 +290,10 @@ private:
     // The UDP rows, for the UDP kind; false, after a message, when bytes
     // given as hex do not decode.
     bool readUdp(Controls &controls, Prompter &prompter, const std::shared_ptr<bool> &alive);
+    // What the channels' list shows ticked for the entry's channels.
+    std::vector<bool> channelTicksShown() const;
+    // The list's ticks to channels (see there).
+    void readChannels(const Controls &controls);
     // Puts the composed name of the kind and the port box's number in the
     // name row, unless it holds a name the user typed.
     void followName(Controls &controls);

@@ -203,6 +203,11 @@ int main(int argc, char **argv)
             std::tuple(8080, Http, "notify-send %TARGET%", 200, 1);
         existing.httpStatus = "200,204,300-399";
         existing.host = "web-1.example";
+        existing.channelList = PortSettingsForm::channelChoices(
+            {{"https://hooks.example/team/s3cret", "Team chat", false, 0, {}},
+             {"smtp://ops:pw@mail.example:587?from=vigilon@example.com&to=oncall@example.com&tls=starttls", "", false,
+              0, {}}});
+        existing.channels = std::vector<std::uint32_t>{1};
         CPortSettingsDlg edit(prompter, existing);
         shoot(&edit, QStringLiteral("port-settings-edit"));
         PortSettingsForm https;

@@ -289,5 +289,51 @@ TEST_F(ChannelsLive, aChannelAddedWhileTheProgramRunsIsSentToWithoutARestart)
     EXPECT_EQ(ok.received()[0]["path"], "/new");
 }
 
+// A choice made in the port settings dialog decides where the entry's
+// failures go: the frame's own rounds, the channels' real deliveries.
+TEST_F(ChannelsLive, aChoiceSavedInThePortSettingsNarrowsWhereTheEntrysFailureGoes)
+{
+    TempDir dir;
+    ChannelReceiver team(std::string("http"), "ok", dir / "team.jsonl");
+    ChannelReceiver pager(std::string("http"), "ok", dir / "pager.jsonl");
+    ASSERT_TRUE(team.ok() && pager.ok());
+    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(team.port()) + "/t", "team", false, 0, {}},
+                                      {"http://127.0.0.1:" + std::to_string(pager.port()) + "/p", "pager", false, 0, {}}}),
+              reg::Status::Ok);
+    service = ChannelService::create(loop, clock, registry, {});
+    channels = service.get();
+    FakeDialogControls main;
+    std::vector<std::unique_ptr<DialogOnRules>> windows;
+    ui.makeDialog = [&](DialogFace &, std::shared_ptr<MainDialogController> rules) {
+        windows.push_back(std::make_unique<DialogOnRules>(std::move(rules), main));
+        return windows.back().get();
+    };
+    PortSettingsAnswer answer{&prompter};
+    answer.channelTicks = std::vector<bool>{false, true};
+    main.portSettings = std::ref(answer);
+    makeFrame({{80, GenericTcp, 1, 0, "", "web"}, {81, GenericTcp, 1, 0, "", "mail"}});
+    main.rules->onListDoubleClick(0, false);
+    ASSERT_EQ(answer.opened.channelRows, (std::vector<std::string>{"team", "pager"}));
+
+    probes.outcomeAtStart = 1;
+    probes.failingPorts = {80, 81};
+    main.rules->onStartStop();
+    ASSERT_TRUE(main.rules->monitoring());
+    ASSERT_TRUE(settle([&] {
+        loop.advance(1000);
+        return team.received().size() == 1 && pager.received().size() == 1;
+    }));
+    const auto names = [](const ChannelReceiver &receiver) {
+        std::vector<std::string> out;
+        const auto sent = documents(receiver);
+        for (const auto &change : sent.at(0)["changes"])
+            out.push_back(change["name"]);
+        return out;
+    };
+    EXPECT_EQ(names(team), std::vector<std::string>{"mail"});
+    EXPECT_EQ(names(pager), (std::vector<std::string>{"web", "mail"}));
+    frame.reset();
+}
+
 } // namespace
 } // namespace vigilon::test

@@ -223,7 +223,7 @@ TEST_F(PushEntries, entriesNeverCheckedAreListedAndKnownByTheirStableIds)
     const std::string tcpId = FrameTestPeer::ports(*frame).at(1)->stableId.empty()
                                   ? frame->entryView(1).stableId
                                   : FrameTestPeer::ports(*frame).at(1)->stableId;
-    EntrySettings settings{81, GenericTcp, "", 0, DefaultCertWarnDays, "port 81", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", ""};
+    EntrySettings settings{81, GenericTcp, "", 0, DefaultCertWarnDays, "port 81", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", "", {}};
     ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
     EXPECT_EQ(frame->entryView(1).stableId, tcpId);
     ASSERT_EQ(key->queryValue("Id #1", value), reg::Status::Ok);

@@ -188,7 +188,7 @@ TEST_F(StoredValues, httpStatusRulesAreLoadedRefusedAndSavedWithoutLeftovers)
     frame->toggleMonitoring(true);
 
     // Corrected in its settings, it is saved in the one way and checked.
-    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", ""};
+    EntrySettings settings{83, Http, "", 0, DefaultCertWarnDays, "HTTP (83)", "200, 204", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", "", {}};
     ASSERT_EQ(frame->editEntry(3, settings), DialogFace::Change::Done);
     const auto storedText = [this](const char *name) {
         reg::Value value;
@@ -232,7 +232,7 @@ TEST_F(StoredValues, requestValuesAreAdditiveAndAStoredPatternThatDoesNotCompile
     makeFrame();
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(entry(i).request, HttpRequest{}) << i;
-    EntrySettings settings{81, Http, "", 0, DefaultCertWarnDays, "HTTP (81)", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", ""};
+    EntrySettings settings{81, Http, "", 0, DefaultCertWarnDays, "HTTP (81)", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", "", {}};
     ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
     EXPECT_EQ(values(), before);
 
@@ -275,7 +275,7 @@ TEST_F(StoredValues, requestValuesAreAdditiveAndAStoredPatternThatDoesNotCompile
     // behind.
     settings.request = {};
     ASSERT_EQ(frame->editEntry(1, settings), DialogFace::Change::Done);
-    EntrySettings https{82, Https, "", 0, DefaultCertWarnDays, "HTTPS (82)", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", ""};
+    EntrySettings https{82, Https, "", 0, DefaultCertWarnDays, "HTTPS (82)", "any", "", UdpSendOnly, "", "", {}, {}, {}, {}, {}, {}, {}, "", "", {}};
     ASSERT_EQ(frame->editEntry(2, https), DialogFace::Change::Done);
     EXPECT_EQ(values(), before);
 }

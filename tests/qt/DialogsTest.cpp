@@ -27,6 +27,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -153,6 +154,52 @@ private slots:
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(QString::fromStdString(form.pushToken), d.pushTokenEdit()->text());
+    }
+
+    // The channels' list beside the kind panels, a box an item: it opens on
+    // the entry's choice, Space on an item changes its box, and OK hands the
+    // boxes to the rules. Without channels it says so and cannot be used.
+    void portSettingsChannelList()
+    {
+        FakePrompter prompter;
+        PortSettingsForm form;
+        form.port = 80;
+        form.existingEntry = 1;
+        form.channelList = {{0, "team"}, {2, "pager"}};
+        form.channels = std::vector<std::uint32_t>{2};
+        CPortSettingsDlg d(prompter, form);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QListWidget *list = d.channelList();
+        QVERIFY(list->isEnabled());
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("team"));
+        QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
+        QCOMPARE(list->item(1)->checkState(), Qt::Checked);
+        // Right of the kind panels, under the entry's own rows.
+        const DialogUnits du(d.font());
+        QVERIFY(list->geometry().left() >= du.rect(271, 0, 1, 1).left());
+        QVERIFY(list->geometry().top() > d.timeoutEdit()->geometry().bottom());
+        list->setFocus();
+        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(form.channels, std::nullopt);
+
+        PortSettingsForm none;
+        none.port = 80;
+        none.channels = std::vector<std::uint32_t>{1};
+        CPortSettingsDlg n(prompter, none);
+        n.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&n));
+        QCOMPARE(n.channelList()->count(), 1);
+        QCOMPARE(n.channelList()->item(0)->text(), uiText(sid::PortChannelsNone));
+        QVERIFY(!n.channelList()->isEnabled());
+        QTest::mouseClick(n.okButton(), Qt::LeftButton);
+        QCOMPARE(n.result(), int(QDialog::Accepted));
+        QCOMPARE(none.channels, std::vector<std::uint32_t>{1});
     }
 
     // Esc cancels. The real buttons and list reach the rules: a refused OK

@@ -95,6 +95,17 @@ public:
     EditField &quietWindowsField() override { return quietWindows; }
 
     FakeEditField quietWindows;
+    void setChannelRows(const std::vector<std::string> &rows, const std::vector<bool> &ticked, bool enabled) override
+    {
+        channelRows = rows;
+        channelTicked = ticked;
+        channelsEnabled = enabled;
+    }
+    std::vector<bool> channelTicks() const override { return channelTicked; }
+    // The channels' list as last set, its boxes as the user leaves them.
+    std::vector<std::string> channelRows;
+    std::vector<bool> channelTicked;
+    bool channelsEnabled = true;
     FakeEditField port, threshold, command, httpCodes, host, certDays, path, headers, body, ruleText, user, password;
     int method = 0;
     bool redirects = false;
@@ -173,6 +184,8 @@ struct PortSettingsAnswer {
     std::optional<std::string> name{}, interval{}, retry{}, timeout{};
     // Typed into the quiet windows' field when set.
     std::optional<std::string> quietWindows{};
+    // The channels' boxes as the user leaves them, when set.
+    std::optional<std::vector<bool>> channelTicks{};
 
     bool operator()(PortSettingsForm &form)
     {
@@ -204,6 +217,8 @@ struct PortSettingsAnswer {
                 field->value = **typed;
         if (quietWindows)
             c.quietWindows.value = *quietWindows;
+        if (channelTicks)
+            c.channelTicked = *channelTicks;
         if (press == Cancel)
             return false;
         if (press == Ok)

@@ -5,6 +5,7 @@
   channel_servers.py http MODE RECORD [--port P] [--cert C --key K] [--fail N]
   channel_servers.py smtp RECORD --cert C --key K [--port P] [--implicit]
                       [--user U --password W]
+  channel_servers.py smtp RECORD --plain [--port P]
 
 Each says "listening PORT" on standard error once it takes connections and
 appends what it receives to RECORD, one JSON document a line.
@@ -14,7 +15,7 @@ RECORD, never answers),
 trickle (answers a byte a second). --fail N answers the first N requests
 with 503 and the rest as the mode says. The SMTP server offers STARTTLS
 (or, with --implicit, speaks TLS from the start) and, with a user, requires
-a login after TLS.
+a login after TLS; with --plain it speaks no TLS at all.
 """
 import argparse
 import asyncio
@@ -87,8 +88,10 @@ def serve_http(args):
 def serve_smtp(args):
     from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
+    context = None
+    if not args.plain:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
 
     class Handler:
         async def handle_DATA(self, server, session, envelope):
@@ -103,6 +106,8 @@ def serve_smtp(args):
         return AuthResult(success=good, handled=False)
 
     def factory():
+        if args.plain:
+            return SMTP(Handler())
         if args.implicit:
             return SMTP(Handler(), authenticator=authenticator if args.user else None,
                         auth_required=bool(args.user), auth_require_tls=False)
@@ -129,6 +134,7 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--fail", type=int, default=0)
     parser.add_argument("--implicit", action="store_true")
+    parser.add_argument("--plain", action="store_true")
     parser.add_argument("--user")
     parser.add_argument("--password")
     args = parser.parse_args()

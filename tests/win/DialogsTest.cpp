@@ -117,6 +117,9 @@ const TemplatePlace kTemplatePlaces[] = {
     {"バージョン情報", IDOK, {180, 7, 50, 14}},
     {"バージョン情報", IDC_VERSION, {40, 10, 119, 8}},
     {"監視ポート設定", IDC_ENTRY_HOST, {58, 20, 146, 14}},
+    {"監視ポート設定", IDC_PORT_CHANNELS_GROUP, {271, 149, 155, 138}},
+    {"監視ポート設定", IDC_PORT_CHANNELS, {277, 160, 143, 92}},
+    {"監視ポート設定", IDC_PORT_CHANNELS_NOTE, {277, 256, 143, 27}},
     {"監視ポート設定", IDC_PORT, {58, 38, 33, 14}},
     {"監視ポート設定", IDC_PROTOCOL, {58, 56, 93, 80}, true},
     {"監視ポート設定", IDC_COMMAND, {58, 73, 146, 14}},
@@ -992,6 +995,70 @@ TEST_F(WinDialogs, aNewTargetHostRetitlesTheDialog)
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"64 文字以内で入力してください。"});
     EXPECT_EQ(frame->targetHost(), "");
     EXPECT_EQ(text(dialog), "Lumivane - ");
+}
+
+// The port settings dialog lists the stored channels with a box each, all
+// ticked for an entry that names none; the boxes as left reach the store,
+// and the dialog opens on them next time. Without channels the list says so
+// and cannot be used.
+TEST_F(WinDialogs, thePortSettingsListTheChannelsAndTheTicksReachTheStore)
+{
+    const auto rows = [](HWND d) {
+        HWND list = GetDlgItem(d, IDC_PORT_CHANNELS);
+        std::vector<std::string> out;
+        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < count; ++row) {
+            const auto state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
+            out.push_back(cell(list, row, 0) + ((state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2) ? " +" : ""));
+        }
+        return out;
+    };
+    std::vector<std::vector<std::string>> seen;
+    bool enabled = true;
+    select(list, 0);
+    EXPECT_EQ(runModal("監視ポート設定",
+                       {[&](HWND d) {
+                           seen.push_back(rows(d));
+                           enabled = IsWindowEnabled(GetDlgItem(d, IDC_PORT_CHANNELS)) != FALSE;
+                           EndDialog(d, IDCANCEL);
+                       }},
+                       [this] { pressKey(dialog, list, VK_F2); }),
+              1u);
+    EXPECT_EQ(seen.back(), std::vector<std::string>{loadString(sid::PortChannelsNone)});
+    EXPECT_FALSE(enabled);
+
+    ASSERT_EQ(saveChannels(registry, {{"https://hooks.example/a/s3cret", "chat", false, 0, {}},
+                                      {"ntfy+https://ntfy.example/alerts", "", false, 0, {}}}),
+              reg::Status::Ok);
+    const auto edit = [&](bool untickFirst) {
+        select(list, 0);
+        return runModal("監視ポート設定",
+                        {[&, untickFirst](HWND d) {
+                            EXPECT_EQ(misplaced(d, "監視ポート設定"), std::vector<std::string>{});
+                            // The note says what every box ticked means, within the group.
+                            EXPECT_EQ(text(GetDlgItem(d, IDC_PORT_CHANNELS_NOTE)), loadString(sid::PortChannelsAllNote));
+                            EXPECT_LE(placed(d, IDC_PORT_CHANNELS_NOTE).right, placed(d, IDC_PORT_CHANNELS_GROUP).right);
+                            seen.push_back(rows(d));
+                            if (untickFirst) {
+                                LVITEMW state{};
+                                state.stateMask = LVIS_STATEIMAGEMASK;
+                                state.state = INDEXTOSTATEIMAGEMASK(1);
+                                SendDlgItemMessageW(d, IDC_PORT_CHANNELS, LVM_SETITEMSTATE, 0,
+                                                    reinterpret_cast<LPARAM>(&state));
+                            }
+                            SendMessageW(d, WM_COMMAND, IDOK, 0);
+                        }},
+                        [this] { pressKey(dialog, list, VK_F2); });
+    };
+    EXPECT_EQ(edit(true), 1u);
+    const std::string ntfy = formatText(loadString(sid::PortChannelUnnamed),
+                                        {loadString(sid::ChannelKindNtfy), "ntfy+https://ntfy.example/alerts"});
+    EXPECT_EQ(seen.back(), (std::vector<std::string>{"chat +", ntfy + " +"}));
+    EXPECT_EQ(storedString(registry, kMonitorKey, "Channels #0"), "1");
+    EXPECT_EQ(edit(false), 1u);
+    EXPECT_EQ(seen.back(), (std::vector<std::string>{"chat", ntfy + " +"}));
+    EXPECT_EQ(storedString(registry, kMonitorKey, "Channels #0"), "1");
+    EXPECT_TRUE(prompter.messages.empty());
 }
 
 // The main dialog's button opens the Channels dialog: the stored channel

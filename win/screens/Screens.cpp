@@ -270,6 +270,11 @@ void formDialogs()
             std::tuple(8080, Http, "C:\\tools\\notify.bat %TARGET%", 200, 1);
         edit.httpStatus = "200,204,300-399";
         edit.host = "web-1.example";
+        edit.channelList = PortSettingsForm::channelChoices(
+            {{"https://hooks.example/team/s3cret", "Team chat", false, 0, {}},
+             {"smtp://ops:pw@mail.example:587?from=vigilon@example.com&to=oncall@example.com&tls=starttls", "", false,
+              0, {}}});
+        edit.channels = std::vector<std::uint32_t>{1};
         win::runPortSettingsDialog(nullptr, edit, prompter);
     });
     shootModal(loadString(sid::PortSettingsCaption), "port-settings-https", [&] {

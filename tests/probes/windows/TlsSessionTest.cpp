@@ -7,6 +7,7 @@
 #include "probes/TlsSession.h"
 #include "base/PollEventLoop.h"
 #include "probes/TlsProbe.h"
+#include "tests/support/win/TrustedRoot.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -33,19 +34,7 @@ protected:
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         const char *path = std::getenv("VIGILON_TLS_CA");
         ASSERT_NE(path, nullptr) << "run through tls-test.sh";
-        std::ifstream file(path, std::ios::binary);
-        const std::string pem{std::istreambuf_iterator<char>(file), {}};
-        // The DER form is shorter than its base64 text.
-        std::vector<BYTE> der(pem.size());
-        DWORD size = static_cast<DWORD>(der.size());
-        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         der.data(), &size, nullptr, nullptr))
-            << path;
-        HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-        ASSERT_NE(roots, nullptr);
-        EXPECT_TRUE(CertAddEncodedCertificateToStore(roots, X509_ASN_ENCODING, der.data(), size,
-                                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-        CertCloseStore(roots, 0);
+        ASSERT_TRUE(test::trustRootCa(path)) << path;
     }
     static void TearDownTestSuite() { WSACleanup(); }
 };
