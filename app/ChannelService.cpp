@@ -8,6 +8,7 @@
 #include "history/Outbox.h"
 #include "metrics/MetricsRegistry.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <unordered_map>
@@ -431,7 +432,7 @@ void ChannelService::look()
         const std::int64_t every = std::int64_t(settings_[c].reminderMinutes) * 60;
         if (settings_[c].url.empty() || every == 0)
             continue;
-        auto due = std::make_shared<std::vector<Said>>();
+        std::vector<std::uint32_t> ids;
         for (auto &[id, outage] : outages_) {
             if (outage.ended || !outage.event || !usesChannel(outage.channels, index) || quiet_.count(id))
                 continue;
@@ -441,8 +442,16 @@ void ChannelService::look()
                                                                  : outage.start;
             if (at - since < every)
                 continue;
-            due->push_back({outage.event, channels::EventKind::StillDown, outage.start, at - outage.start});
+            ids.push_back(id);
             outage.told[index] = at;
+        }
+        // In the entries' order, as they were added.
+        std::sort(ids.begin(), ids.end());
+        auto due = std::make_shared<std::vector<Said>>();
+        due->reserve(ids.size());
+        for (const std::uint32_t id : ids) {
+            const Outage &outage = outages_.at(id);
+            due->push_back({outage.event, channels::EventKind::StillDown, outage.start, at - outage.start});
         }
         if (!due->empty())
             batch.push_back(composed(c, std::move(due), {}, at, language));

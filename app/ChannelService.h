@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vigilon {
@@ -133,7 +134,8 @@ private:
     std::vector<ChannelSetting> settings_;
     std::vector<channels::ChannelAddress> addresses_;
     Options options_;
-    std::map<std::uint32_t, Outage> outages_;
+    // By entry id: a round looks up every entry that changed.
+    std::unordered_map<std::uint32_t, Outage> outages_;
     // Entries whose outage ended since the last round, for the round to
     // forget.
     std::vector<std::uint32_t> ended_;

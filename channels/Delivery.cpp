@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "channels/Delivery.h"
 
+#include "base/ThreadPriority.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -579,6 +581,8 @@ void Delivery::finished(Transfer &transfer, int code)
 
 void Delivery::run()
 {
+    // Making a long message and sending it yield to the program's loop.
+    lowerThisThreadsPriority();
     auto *multi = static_cast<CURLM *>(multi_);
     for (;;) {
         {
