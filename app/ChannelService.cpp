@@ -335,18 +335,16 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
 {
     if (!delivery_)
         return;
-    // All of it runs on the loop for every entry that changed: nothing here
-    // copies an entry's texts. The events are shared with the outages and
-    // the messages are made on the delivery's thread.
+    // This runs on the loop for every entry that changed: the events are
+    // shared with the outages, not copied, and the messages are made on the
+    // delivery's thread.
     const std::int64_t at = now();
     std::unordered_map<std::uint32_t, const MonitorPort *> entries;
     auto said = std::make_shared<std::vector<Said>>();
     said->reserve(changes.size());
-    // Each change's channels (null: all) and its outage.
+    // The channels each change is for.
     std::vector<const std::optional<std::vector<std::uint32_t>> *> taking;
     taking.reserve(changes.size());
-    std::vector<Outage *> outages;
-    outages.reserve(changes.size());
     static const std::optional<std::vector<std::uint32_t>> everyChannel;
     for (const StatusChange &change : changes) {
         const auto found = outages_.find(change.entryId);
@@ -358,6 +356,12 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
             one.start = outage->start;
             one.seconds = (outage->ended ? outage->ended : at) - outage->start;
             taking.push_back(&outage->channels);
+            // A failure is told to every channel that takes it: its
+            // reminders count from now.
+            if (change.failed) {
+                outage->toldAll = at;
+                outage->told.clear();
+            }
         } else {
             // An entry whose outage the service was not told of: its event
             // is made here.
@@ -377,7 +381,6 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
                 taking.push_back(&everyChannel);
             }
         }
-        outages.push_back(outage);
     }
     const Round round = std::move(said);
     const Language language = currentLanguage();
@@ -404,13 +407,6 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
         if (all ? !round->empty() : !picks.empty())
             batch.push_back(composed(c, round, std::move(picks), at, language));
     }
-    // A failure is told to every channel that takes it: its reminders count
-    // from now.
-    for (std::size_t n = 0; n < outages.size(); ++n)
-        if (outages[n] && (*round)[n].kind == channels::EventKind::Down) {
-            outages[n]->toldAll = at;
-            outages[n]->told.clear();
-        }
     delivery_->sendComposed(std::move(batch));
     for (const std::uint32_t id : ended_)
         if (const auto it = outages_.find(id); it != outages_.end() && it->second.ended)
