@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <iterator>
 #include <ctime>
+#include <iterator>
 #include <optional>
 
 namespace vigilon::channels {

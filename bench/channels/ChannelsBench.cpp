@@ -45,8 +45,8 @@ double median(std::vector<double> values)
 }
 
 struct Run {
+    // stallMs is -1 where the loop's own cannot be measured (not root).
     double callMs = 0, deliveredMs = 0, stallMs = 0;
-    // -1: not measured (not root).
     std::vector<std::size_t> messages;
 };
 
