@@ -333,8 +333,10 @@ channels::Delivery::Composed ChannelService::composed(std::size_t c, Round round
 
 void ChannelService::roundChanged(const std::vector<StatusChange> &changes, const PortList &ports)
 {
-    if (!delivery_)
+    if (!delivery_) {
+        forgetEnded();
         return;
+    }
     // This runs on the loop for every entry that changed: the events are
     // shared with the outages, not copied, and the messages are made on the
     // delivery's thread.
@@ -408,6 +410,11 @@ void ChannelService::roundChanged(const std::vector<StatusChange> &changes, cons
             batch.push_back(composed(c, round, std::move(picks), at, language));
     }
     delivery_->sendComposed(std::move(batch));
+    forgetEnded();
+}
+
+void ChannelService::forgetEnded()
+{
     for (const std::uint32_t id : ended_)
         if (const auto it = outages_.find(id); it != outages_.end() && it->second.ended)
             outages_.erase(it);

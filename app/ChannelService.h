@@ -123,6 +123,9 @@ private:
     channels::Delivery::Composed composed(std::size_t c, Round round, std::vector<std::uint32_t> picks,
                                           std::int64_t at, Language language) const;
     void take(Outage &outage, const MonitorPort &entry, const std::string &host);
+    // Outages that ended are forgotten once their round is told, or with
+    // no channel to tell it.
+    void forgetEnded();
     // The delivery's thread and the look timer, once a channel is there.
     void startDelivery();
     std::vector<channels::Delivery::Target> targets();
