@@ -8,6 +8,8 @@
 #include "history/Outbox.h"
 #include "metrics/MetricsRegistry.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <unordered_map>
 
@@ -232,7 +234,17 @@ std::int64_t ChannelService::now() const
 
 void ChannelService::take(Outage &outage, const MonitorPort &entry, const std::string &host)
 {
-    channels::ChannelEvent &event = outage.event;
+    // A message still being made reads the event on the delivery's thread:
+    // this one is written to a copy. Held by no message, it is the
+    // outage's alone; the fence orders the delivery's last read of it
+    // before the writes here.
+    if (!outage.event)
+        outage.event = std::make_shared<channels::ChannelEvent>();
+    else if (outage.event.use_count() > 1)
+        outage.event = std::make_shared<channels::ChannelEvent>(*outage.event);
+    else
+        std::atomic_thread_fence(std::memory_order_acquire);
+    channels::ChannelEvent &event = *outage.event;
     event.name = entry.name;
     event.host = host;
     event.port = entry.port;
@@ -265,13 +277,16 @@ void ChannelService::outageBegan(const MonitorPort &entry, const std::string &ho
 
 void ChannelService::outageEnded(const MonitorPort &entry, const std::string &, std::int64_t unixMillis)
 {
-    if (const auto it = outages_.find(entry.id); it != outages_.end())
+    if (const auto it = outages_.find(entry.id); it != outages_.end()) {
         it->second.ended = std::max<std::int64_t>(unixMillis / 1000, it->second.start);
+        ended_.push_back(entry.id);
+    }
 }
 
 void ChannelService::monitoringStopped(std::int64_t)
 {
     outages_.clear();
+    ended_.clear();
     quiet_.clear();
 }
 
@@ -289,65 +304,121 @@ void ChannelService::entryForgotten(const MonitorPort &entry, std::int64_t)
     quiet_.erase(entry.id);
 }
 
+channels::Delivery::Composed ChannelService::composed(std::size_t c, Round round, std::vector<std::uint32_t> picks,
+                                                      std::int64_t at, Language language) const
+{
+    return {static_cast<std::uint32_t>(c),
+            [address = addresses_[c], round = std::move(round), picks = std::move(picks), at, language] {
+                std::vector<channels::ChannelEvent> events;
+                events.reserve(picks.empty() ? round->size() : picks.size());
+                const auto add = [&](const Said &said) {
+                    channels::ChannelEvent &event = events.emplace_back(*said.event);
+                    event.event = said.kind;
+                    event.outageStart = said.start;
+                    event.outageSeconds = said.seconds;
+                    if (said.kind == channels::EventKind::Up) {
+                        event.reason.clear();
+                        event.reasonShown.clear();
+                    }
+                };
+                if (picks.empty())
+                    for (const Said &said : *round)
+                        add(said);
+                else
+                    for (const std::uint32_t n : picks)
+                        add((*round)[n]);
+                return channels::composeMessage(address, events, at, language);
+            }};
+}
+
 void ChannelService::roundChanged(const std::vector<StatusChange> &changes, const PortList &ports)
 {
-    if (!delivery_)
+    if (!delivery_) {
+        forgetEnded();
         return;
+    }
+    // This runs on the loop for every entry that changed: the events are
+    // shared with the outages, not copied, and the messages are made on the
+    // delivery's thread.
     const std::int64_t at = now();
     std::unordered_map<std::uint32_t, const MonitorPort *> entries;
-    for (const auto &entry : ports)
-        entries.emplace(entry->id, entry.get());
-    struct Told {
-        channels::ChannelEvent event;
-        std::optional<std::vector<std::uint32_t>> channels;
-        Outage *outage;
-    };
-    std::vector<Told> told;
+    auto said = std::make_shared<std::vector<Said>>();
+    said->reserve(changes.size());
+    // The channels each change is for.
+    std::vector<const std::optional<std::vector<std::uint32_t>> *> taking;
+    taking.reserve(changes.size());
+    static const std::optional<std::vector<std::uint32_t>> everyChannel;
     for (const StatusChange &change : changes) {
         const auto found = outages_.find(change.entryId);
         Outage *outage = found == outages_.end() ? nullptr : &found->second;
-        Told one{{}, std::nullopt, outage};
-        if (outage) {
+        Said &one = said->emplace_back();
+        one.kind = change.failed ? channels::EventKind::Down : channels::EventKind::Up;
+        if (outage && outage->event) {
             one.event = outage->event;
-            one.channels = outage->channels;
-            one.event.outageStart = outage->start;
-            one.event.outageSeconds = (outage->ended ? outage->ended : at) - outage->start;
-        } else if (const auto entry = entries.find(change.entryId); entry != entries.end()) {
-            Outage made;
-            take(made, *entry->second, change.host);
-            one.event = made.event;
-            one.channels = made.channels;
+            one.start = outage->start;
+            one.seconds = (outage->ended ? outage->ended : at) - outage->start;
+            taking.push_back(&outage->channels);
+            // A failure is told to every channel that takes it: its
+            // reminders count from now.
+            if (change.failed) {
+                outage->toldAll = at;
+                outage->told.clear();
+            }
         } else {
-            one.event.name = change.name;
-            one.event.host = change.host;
+            // An entry whose outage the service was not told of: its event
+            // is made here.
+            if (entries.empty())
+                for (const auto &entry : ports)
+                    entries.emplace(entry->id, entry.get());
+            if (const auto entry = entries.find(change.entryId); entry != entries.end()) {
+                Outage made;
+                take(made, *entry->second, change.host);
+                one.event = std::move(made.event);
+                taking.push_back(&entry->second->channels);
+            } else {
+                auto event = std::make_shared<channels::ChannelEvent>();
+                event->name = change.name;
+                event->host = change.host;
+                one.event = std::move(event);
+                taking.push_back(&everyChannel);
+            }
         }
-        one.event.event = change.failed ? channels::EventKind::Down : channels::EventKind::Up;
-        if (!change.failed) {
-            one.event.reason.clear();
-            one.event.reasonShown.clear();
-        }
-        told.push_back(std::move(one));
     }
+    const Round round = std::move(said);
     const Language language = currentLanguage();
+    std::vector<channels::Delivery::Composed> batch;
     for (std::size_t c = 0; c < settings_.size(); ++c) {
         const auto index = static_cast<std::uint32_t>(c);
         if (settings_[c].url.empty())
             continue;
-        std::vector<channels::ChannelEvent> events;
-        for (Told &one : told) {
-            if (!usesChannel(one.channels, index) ||
-                (one.event.event == channels::EventKind::Up && !settings_[c].recovery))
-                continue;
-            events.push_back(one.event);
-            if (one.outage)
-                one.outage->told[index] = at;
+        // Which changes the channel takes: all of them (most often), or a
+        // list.
+        std::vector<std::uint32_t> picks;
+        bool all = true;
+        for (std::size_t n = 0; n < round->size(); ++n) {
+            const bool takes = usesChannel(*taking[n], index) &&
+                               ((*round)[n].kind != channels::EventKind::Up || settings_[c].recovery);
+            if (takes && !all)
+                picks.push_back(static_cast<std::uint32_t>(n));
+            else if (!takes && all) {
+                all = false;
+                for (std::uint32_t before = 0; before < n; ++before)
+                    picks.push_back(before);
+            }
         }
-        if (!events.empty())
-            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
-                return channels::composeMessage(address, events, at, language);
-            });
+        if (all ? !round->empty() : !picks.empty())
+            batch.push_back(composed(c, round, std::move(picks), at, language));
     }
-    std::erase_if(outages_, [](const auto &item) { return item.second.ended != 0; });
+    delivery_->sendComposed(std::move(batch));
+    forgetEnded();
+}
+
+void ChannelService::forgetEnded()
+{
+    for (const std::uint32_t id : ended_)
+        if (const auto it = outages_.find(id); it != outages_.end() && it->second.ended)
+            outages_.erase(it);
+    ended_.clear();
 }
 
 void ChannelService::look()
@@ -358,31 +429,37 @@ void ChannelService::look()
     const Language language = currentLanguage();
     // Reminders: one message per channel for every entry whose reminder is
     // due, while it stays failed.
+    std::vector<channels::Delivery::Composed> batch;
     for (std::size_t c = 0; c < settings_.size(); ++c) {
         const auto index = static_cast<std::uint32_t>(c);
         const std::int64_t every = std::int64_t(settings_[c].reminderMinutes) * 60;
         if (settings_[c].url.empty() || every == 0)
             continue;
-        std::vector<channels::ChannelEvent> events;
+        std::vector<std::uint32_t> ids;
         for (auto &[id, outage] : outages_) {
-            if (outage.ended || !usesChannel(outage.channels, index) || quiet_.count(id))
+            if (outage.ended || !outage.event || !usesChannel(outage.channels, index) || quiet_.count(id))
                 continue;
             const auto last = outage.told.find(index);
-            const std::int64_t since = last == outage.told.end() ? outage.start : last->second;
+            const std::int64_t since = last != outage.told.end() ? last->second
+                                       : outage.toldAll          ? outage.toldAll
+                                                                 : outage.start;
             if (at - since < every)
                 continue;
-            channels::ChannelEvent event = outage.event;
-            event.event = channels::EventKind::StillDown;
-            event.outageStart = outage.start;
-            event.outageSeconds = at - outage.start;
-            events.push_back(std::move(event));
+            ids.push_back(id);
             outage.told[index] = at;
         }
-        if (!events.empty())
-            delivery_->sendComposed(index, [address = addresses_[c], events = std::move(events), at, language] {
-                return channels::composeMessage(address, events, at, language);
-            });
+        // In the entries' order, as they were added.
+        std::sort(ids.begin(), ids.end());
+        auto due = std::make_shared<std::vector<Said>>();
+        due->reserve(ids.size());
+        for (const std::uint32_t id : ids) {
+            const Outage &outage = outages_.at(id);
+            due->push_back({outage.event, channels::EventKind::StillDown, outage.start, at - outage.start});
+        }
+        if (!due->empty())
+            batch.push_back(composed(c, std::move(due), {}, at, language));
     }
+    delivery_->sendComposed(std::move(batch));
     // A channel failing for an hour is told once, until it delivers again.
     for (const auto &[index, state] : delivery_->states()) {
         bool &toldTrouble = troubleTold_[index];

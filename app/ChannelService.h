@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vigilon {
@@ -95,15 +96,36 @@ private:
     ChannelService(EventLoop &loop, const Clock &clock, std::vector<ChannelSetting> settings, Options options);
     // An entry's outage as the messages tell it.
     struct Outage {
-        channels::ChannelEvent event;
+        // Shared with the messages being made of it on the delivery's
+        // thread; take() writes a copy of its own while one holds it.
+        std::shared_ptr<channels::ChannelEvent> event;
         std::optional<std::vector<std::uint32_t>> channels;
         // Seconds since 1970; ended when it answers again.
         std::int64_t start = 0;
         std::int64_t ended = 0;
-        // The last message or reminder, by channel.
+        // When a round last told every channel that takes the entry; 0 for
+        // never.
+        std::int64_t toldAll = 0;
+        // Reminders since, by channel.
         std::map<std::uint32_t, std::int64_t> told;
     };
+    // One entry in a message: its event as last taken and what the message
+    // says of it. The message is made from these on the delivery's thread.
+    struct Said {
+        std::shared_ptr<const channels::ChannelEvent> event;
+        channels::EventKind kind = channels::EventKind::Down;
+        std::int64_t start = 0;
+        std::int64_t seconds = 0;
+    };
+    using Round = std::shared_ptr<const std::vector<Said>>;
+    // The message for channel c of the entries picked from round (all of
+    // them when picks is empty), to be made on the delivery's thread.
+    channels::Delivery::Composed composed(std::size_t c, Round round, std::vector<std::uint32_t> picks,
+                                          std::int64_t at, Language language) const;
     void take(Outage &outage, const MonitorPort &entry, const std::string &host);
+    // Outages that ended are forgotten once their round is told, or with
+    // no channel to tell it.
+    void forgetEnded();
     // The delivery's thread and the look timer, once a channel is there.
     void startDelivery();
     std::vector<channels::Delivery::Target> targets();
@@ -115,7 +137,11 @@ private:
     std::vector<ChannelSetting> settings_;
     std::vector<channels::ChannelAddress> addresses_;
     Options options_;
-    std::map<std::uint32_t, Outage> outages_;
+    // By entry id: a round looks up every entry that changed.
+    std::unordered_map<std::uint32_t, Outage> outages_;
+    // Entries whose outage ended since the last round, for the round to
+    // forget.
+    std::vector<std::uint32_t> ended_;
     // The entries that are quiet now, by id.
     std::set<std::uint32_t> quiet_;
     // Channels whose trouble has been told since their last success.

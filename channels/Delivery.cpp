@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "channels/Delivery.h"
 
+#include "base/ThreadPriority.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <optional>
 
 namespace vigilon::channels {
@@ -88,7 +91,9 @@ DeliveryFailure failureOf(CURL *easy, CURLcode code, const char *error, bool htt
 
 struct Delivery::Channel {
     Target target;
-    std::deque<OutboxItem> queue;
+    // Shared with the transfer that sends the head, which reads its message
+    // without the lock.
+    std::deque<std::shared_ptr<OutboxItem>> queue;
     bool inFlight = false;
     ChannelState state;
 };
@@ -102,7 +107,8 @@ struct Delivery::Transfer {
     bool http = true;
     // What the library's words must not show: the URL and the password.
     std::vector<std::string> secrets;
-    Message message;
+    // Never changed once made: read by the library while the transfer runs.
+    std::shared_ptr<const Message> message;
     std::size_t sent = 0;
     std::string answer;
     char error[CURL_ERROR_SIZE] = {};
@@ -163,16 +169,16 @@ void Delivery::setChannels(std::vector<Target> targets)
                 channel = std::make_unique<Channel>();
             const std::uint32_t index = target.index;
             channel->target = std::move(target);
-            for (OutboxItem &item : channel->queue)
-                item.channel = index;
+            for (const auto &item : channel->queue)
+                item->channel = index;
             kept[index] = std::move(channel);
         }
         // A channel that went takes its waiting messages with it; one in
         // flight finishes unseen.
         for (auto &[index, old] : channels_)
             if (old)
-                for (const OutboxItem &item : old->queue)
-                    forgotten_.push_back(item.id);
+                for (const auto &item : old->queue)
+                    forgotten_.push_back(item->id);
         channels_ = std::move(kept);
         configured_ = true;
         busy_ = true;
@@ -195,6 +201,21 @@ void Delivery::sendComposed(std::uint32_t channel, std::function<Message()> comp
     {
         std::lock_guard lock(mutex_);
         incoming_.emplace_back(channel, std::move(compose));
+        busy_ = true;
+    }
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+}
+
+void Delivery::sendComposed(std::vector<Composed> batch)
+{
+    if (batch.empty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (incoming_.empty())
+            incoming_ = std::move(batch);
+        else
+            std::move(batch.begin(), batch.end(), std::back_inserter(incoming_));
         busy_ = true;
     }
     curl_multi_wakeup(static_cast<CURLM *>(multi_));
@@ -255,7 +276,8 @@ void Delivery::updateBusy()
         idle_.notify_all();
 }
 
-std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress &address, Message message)
+std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress &address,
+                                                           std::shared_ptr<const Message> message)
 {
     auto transfer = std::make_unique<Transfer>();
     transfer->message = std::move(message);
@@ -299,17 +321,17 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
         curl_easy_setopt(easy, CURLOPT_READFUNCTION,
                          +[](char *buffer, std::size_t size, std::size_t count, void *user) -> std::size_t {
                              auto *self = static_cast<Transfer *>(user);
-                             const std::string &body = self->message.body;
+                             const std::string &body = self->message->body;
                              const std::size_t bytes = std::min(size * count, body.size() - self->sent);
                              std::copy_n(body.data() + self->sent, bytes, buffer);
                              self->sent += bytes;
                              return bytes;
                          });
         curl_easy_setopt(easy, CURLOPT_READDATA, transfer.get());
-        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(transfer->message.body.size()));
+        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(transfer->message->body.size()));
         return transfer;
     }
-    for (const std::string &header : transfer->message.headers)
+    for (const std::string &header : transfer->message->headers)
         transfer->headers = curl_slist_append(transfer->headers, header.c_str());
     for (const std::string &header : address.headers) {
         transfer->headers = curl_slist_append(transfer->headers, header.c_str());
@@ -319,14 +341,14 @@ std::unique_ptr<Delivery::Transfer> Delivery::makeTransfer(const ChannelAddress 
     transfer->headers = curl_slist_append(transfer->headers, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer->message.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->message.body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer->message->body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->message->body.data());
     return transfer;
 }
 
 void Delivery::takeIncoming()
 {
-    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming;
+    std::vector<Composed> incoming;
     std::vector<std::int64_t> forgotten;
     bool load = false;
     {
@@ -380,14 +402,14 @@ void Delivery::takeIncoming()
             // Tried at once after a start: what failed may work now.
             item.nextAttempt = std::min(item.nextAttempt, at);
             if (owner)
-                owner->queue.push_back(std::move(item));
+                owner->queue.push_back(std::make_shared<OutboxItem>(std::move(item)));
             else
                 stale.push_back(item.id);
         }
         for (OutboxItem &item : fresh) {
             const auto it = channels_.find(item.channel);
             if (it != channels_.end() && !item.channelKey.empty())
-                it->second->queue.push_back(std::move(item));
+                it->second->queue.push_back(std::make_shared<OutboxItem>(std::move(item)));
         }
     }
     for (const std::int64_t id : stale)
@@ -396,66 +418,89 @@ void Delivery::takeIncoming()
 
 long Delivery::startDue()
 {
-    std::vector<Test> tests;
+    // What is due is picked under the lock; the transfers are made without
+    // it, for the caller's thread takes it too and a message may be large.
+    struct Start {
+        std::uint32_t channel = 0;
+        std::int64_t itemId = 0;
+        ChannelAddress address;
+        std::shared_ptr<const Message> message;
+        // A test's.
+        bool test = false;
+        std::function<void(const DeliveryFailure &, const std::string &)> done;
+    };
+    std::vector<Start> due;
     std::vector<std::pair<Test, std::string>> refused;
-    std::vector<std::unique_ptr<Transfer>> started;
     const std::int64_t at = now();
     std::int64_t wait = 1;
     {
+        std::vector<Test> tests;
         std::lock_guard lock(mutex_);
         tests.swap(tests_);
         for (auto &[index, channel] : channels_) {
             if (channel->inFlight || channel->queue.empty())
                 continue;
-            const OutboxItem &head = channel->queue.front();
-            if (head.nextAttempt > at) {
-                wait = std::min(wait, head.nextAttempt - at);
+            const std::shared_ptr<OutboxItem> &head = channel->queue.front();
+            if (head->nextAttempt > at) {
+                wait = std::min(wait, head->nextAttempt - at);
                 continue;
             }
-            std::unique_ptr<Transfer> transfer;
-            if (channel->target.address.kind != ChannelKind::Invalid)
-                transfer = makeTransfer(channel->target.address, head.message);
-            if (!transfer) {
+            if (channel->target.address.kind == ChannelKind::Invalid) {
                 // Nothing can ever be sent to it.
                 channel->state.lastFailure = at;
                 channel->state.lastError = {DeliveryFailure::Invalid, 0, channel->target.address.error};
                 if (!channel->state.failingSince)
                     channel->state.failingSince = at;
                 channel->state.dropped += channel->queue.size();
-                for (const OutboxItem &item : channel->queue)
-                    forgotten_.push_back(item.id);
+                for (const auto &item : channel->queue)
+                    forgotten_.push_back(item->id);
                 channel->queue.clear();
                 continue;
             }
-            transfer->channel = index;
-            transfer->itemId = head.id;
             channel->inFlight = true;
-            started.push_back(std::move(transfer));
+            due.push_back({index, head->id, channel->target.address,
+                           std::shared_ptr<const Message>(head, &head->message), false, {}});
         }
         for (Test &test : tests) {
             const auto it = channels_.find(test.channel);
             const ChannelAddress *address = test.address               ? &*test.address
                                             : it != channels_.end() ? &it->second->target.address
                                                                     : nullptr;
-            std::unique_ptr<Transfer> transfer;
-            if (address && address->kind != ChannelKind::Invalid)
-                transfer = makeTransfer(*address, std::move(test.message));
-            if (!transfer) {
+            if (!address || address->kind == ChannelKind::Invalid) {
                 std::string why = address ? address->error : std::string();
                 refused.emplace_back(std::move(test), std::move(why));
                 continue;
             }
-            transfer->channel = test.channel;
-            transfer->done = std::move(test.done);
-            started.push_back(std::move(transfer));
+            due.push_back({test.channel, 0, *address, std::make_shared<const Message>(std::move(test.message)), true,
+                           std::move(test.done)});
         }
     }
-    for (auto &[test, why] : refused)
-        test.done({DeliveryFailure::Invalid, 0, why}, {});
-    for (auto &transfer : started) {
+    std::vector<std::uint32_t> notStarted;
+    for (Start &start : due) {
+        std::unique_ptr<Transfer> transfer = makeTransfer(start.address, std::move(start.message));
+        if (!transfer) {
+            // The library could not make a transfer now: a test says so, a
+            // queued message waits for the next pass.
+            if (start.test && start.done)
+                start.done({DeliveryFailure::Other, 0, "cannot start a transfer"}, {});
+            else if (!start.test)
+                notStarted.push_back(start.channel);
+            continue;
+        }
+        transfer->channel = start.channel;
+        transfer->itemId = start.itemId;
+        transfer->done = std::move(start.done);
         curl_multi_add_handle(static_cast<CURLM *>(multi_), transfer->easy);
         transfers_.push_back(std::move(transfer));
     }
+    if (!notStarted.empty()) {
+        std::lock_guard lock(mutex_);
+        for (const std::uint32_t index : notStarted)
+            if (const auto it = channels_.find(index); it != channels_.end())
+                it->second->inFlight = false;
+    }
+    for (auto &[test, why] : refused)
+        test.done({DeliveryFailure::Invalid, 0, why}, {});
     return static_cast<long>(std::clamp<std::int64_t>(wait, 0, 1) * 1000);
 }
 
@@ -473,14 +518,17 @@ void Delivery::finished(Transfer &transfer, int code)
         return;
     }
     const std::int64_t at = now();
-    std::optional<OutboxItem> update;
+    std::shared_ptr<OutboxItem> update;
     std::int64_t removed = 0;
+    // The message of the item to update: read without the lock, as the
+    // transfer reads it.
+    std::shared_ptr<const OutboxItem> kept;
     std::function<void()> changed;
     {
         std::lock_guard lock(mutex_);
         changed = changed_;
         const auto it = channels_.find(transfer.channel);
-        if (it == channels_.end() || it->second->queue.empty() || it->second->queue.front().id != transfer.itemId) {
+        if (it == channels_.end() || it->second->queue.empty() || it->second->queue.front()->id != transfer.itemId) {
             // The channel changed meanwhile.
             if (it != channels_.end())
                 it->second->inFlight = false;
@@ -488,7 +536,7 @@ void Delivery::finished(Transfer &transfer, int code)
         }
         Channel &channel = *it->second;
         channel.inFlight = false;
-        OutboxItem &head = channel.queue.front();
+        OutboxItem &head = *channel.queue.front();
         if (failure.kind == DeliveryFailure::None) {
             channel.state.lastSuccess = at;
             channel.state.failingSince = 0;
@@ -509,20 +557,32 @@ void Delivery::finished(Transfer &transfer, int code)
                 for (std::uint32_t n = 1; n < head.attempts && delay < options_.longestRetry; ++n)
                     delay *= 2;
                 head.nextAttempt = at + std::min(delay, options_.longestRetry);
-                update = head;
+                // A copy, for the outbox is written without the lock.
+                update = std::make_shared<OutboxItem>();
+                update->id = head.id;
+                update->channel = head.channel;
+                update->channelKey = head.channelKey;
+                update->created = head.created;
+                update->nextAttempt = head.nextAttempt;
+                update->attempts = head.attempts;
+                kept = channel.queue.front();
             }
         }
     }
     if (outbox_ && removed)
         outbox_->remove(removed);
-    if (outbox_ && update && update->id)
+    if (outbox_ && update && update->id) {
+        update->message = kept->message;
         outbox_->update(*update);
+    }
     if (changed)
         changed();
 }
 
 void Delivery::run()
 {
+    // Making a long message and sending it yield to the program's loop.
+    lowerThisThreadsPriority();
     auto *multi = static_cast<CURLM *>(multi_);
     for (;;) {
         {

@@ -130,6 +130,10 @@ public:
     // a long one (a round of thousands of changes) is not made on the
     // caller's.
     void sendComposed(std::uint32_t channel, std::function<Message()> compose);
+    // Several such messages at once (a round's, one per channel), in order,
+    // for one wake of the delivery's thread.
+    using Composed = std::pair<std::uint32_t, std::function<Message()>>;
+    void sendComposed(std::vector<Composed> batch);
     // Sends a test message now, outside the queue, and tells done (on the
     // delivery thread) the outcome and the server's answer.
     void sendTest(std::uint32_t channel, Message message,
@@ -156,7 +160,7 @@ private:
     // Starts the transfers that are due; the wait until the next one is
     // due, in milliseconds.
     long startDue();
-    std::unique_ptr<Transfer> makeTransfer(const ChannelAddress &address, Message message);
+    std::unique_ptr<Transfer> makeTransfer(const ChannelAddress &address, std::shared_ptr<const Message> message);
     void finished(Transfer &transfer, int code);
     void updateBusy();
     std::int64_t now() const;
@@ -166,7 +170,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::map<std::uint32_t, std::unique_ptr<Channel>> channels_;
-    std::vector<std::pair<std::uint32_t, std::function<Message()>>> incoming_;
+    std::vector<Composed> incoming_;
     // Kept messages of channels that went, for the outbox to forget.
     std::vector<std::int64_t> forgotten_;
     struct Test {

@@ -2,6 +2,7 @@
 #include "history/History.h"
 
 #include "base/MonitorPort.h"
+#include "base/ThreadPriority.h"
 
 #include <cstdio>
 #include <future>

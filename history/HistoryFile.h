@@ -21,10 +21,6 @@ namespace vigilon::history {
 // configuration store off Windows, in %LOCALAPPDATA%\Vigilon on Windows.
 std::string defaultHistoryPath();
 
-// The calling thread yields to the program's loop: it runs when a core is
-// free, so that writing the history never takes a core a round wants.
-void lowerThisThreadsPriority();
-
 // Whether path may hold the history; why says it when not. It may when
 // nothing is there yet, or a regular file (also through a link) that is not
 // the configuration store's, and none of its companions (-journal, -wal,

@@ -8,7 +8,6 @@
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vigilon::history {
@@ -84,12 +83,6 @@ void makePrivate(const std::string &path)
             (void)::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), st.st_mode & 0700);
         ::close(fd);
     }
-}
-
-void lowerThisThreadsPriority()
-{
-    // On Linux a nice value is a thread's own; failing leaves it as it was.
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 } // namespace vigilon::history

@@ -71,9 +71,4 @@ void makePrivate(const std::string &)
     // %LOCALAPPDATA% is the user's own.
 }
 
-void lowerThisThreadsPriority()
-{
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
-}
-
 } // namespace vigilon::history

@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace vigilon {
 namespace {
@@ -168,6 +170,87 @@ TEST(ChannelService, aQuietEntryIsNotRemindedOf)
     EXPECT_EQ(sent[0]["event"], "down");
     EXPECT_EQ(sent[1]["event"], "still_down");
     EXPECT_GE(sent[1]["outage_seconds"].get<std::int64_t>(), 122 * 60) << "none was sent while quiet";
+    service.reset();
+}
+
+// A round's message is made on the delivery's thread from the events the
+// outages keep: it tells each entry as it was in the round though the next
+// checks change it meanwhile, and the changes reach the next message.
+TEST(ChannelService, aRoundsMessageTellsTheEntriesAsTheRoundSawThem)
+{
+    test::TempDir dir;
+    ChannelReceiver receiver(std::string("http"), "ok", dir / "in.jsonl");
+    ASSERT_TRUE(receiver.ok());
+    reg::MemoryRegistry registry;
+    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", false, 60, {}}}),
+              reg::Status::Ok);
+    test::FakeClock clock;
+    test::FakeEventLoop loop(clock);
+    std::atomic<std::int64_t> seconds{clock.nowSeconds()};
+    // The delivery's thread asks the time before it makes what it was
+    // handed: held there, it makes the round's message only once the test
+    // has changed the entries.
+    std::atomic<bool> hold{false};
+    ChannelService::Options options;
+    options.delivery.now = [&] {
+        while (hold.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return seconds.load();
+    };
+    auto service = ChannelService::start(loop, clock, registry, options);
+    ASSERT_TRUE(service);
+
+    constexpr std::size_t count = 1000;
+    const std::string host = "192.0.2.1";
+    PortList ports;
+    std::vector<StatusChange> changes;
+    for (std::size_t i = 0; i < count; ++i) {
+        ports.push_back(std::make_unique<MonitorPort>());
+        MonitorPort &entry = *ports.back();
+        entry.id = static_cast<std::uint32_t>(i + 1);
+        entry.name = "entry " + std::to_string(i);
+        entry.port = 1000 + entry.id;
+        entry.errorCount = 1;
+        entry.lastReason = FailureReason::of(FailureKind::Refused);
+        service->outageBegan(entry, host, std::int64_t(clock.nowSeconds()) * 1000, entry.lastReason, true);
+        changes.push_back({entry.id, entry.name, true, entry.lastReason, host});
+    }
+    hold = true;
+    service->roundChanged(changes, ports);
+    for (const auto &entry : ports) {
+        entry->errorCount = 2;
+        entry->lastReason = FailureReason::of(FailureKind::TimedOut);
+        CheckOutcome outcome;
+        outcome.entry = entry.get();
+        outcome.host = &host;
+        outcome.result = CheckOutcome::Result::Failed;
+        outcome.reason = entry->lastReason;
+        service->checkDone(outcome);
+    }
+    hold = false;
+    ASSERT_TRUE(waitUntil([&] { return receiver.received().size() == 1; }, 30000));
+    loop.advance(61 * 60 * 1000);
+    seconds = clock.nowSeconds();
+    ASSERT_TRUE(waitUntil([&] { return receiver.received().size() == 2; }, 30000));
+
+    const auto sent = documents(receiver);
+    ASSERT_EQ(sent[0]["changes"].size(), count);
+    ASSERT_EQ(sent[1]["changes"].size(), count);
+    const std::string refused = sent[0]["changes"][0]["reason"];
+    const std::string timedOut = sent[1]["changes"][0]["reason"];
+    EXPECT_NE(refused, timedOut);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto &round = sent[0]["changes"][i], reminder = sent[1]["changes"][i];
+        EXPECT_EQ(round["name"], "entry " + std::to_string(i));
+        EXPECT_EQ(round["event"], "down");
+        EXPECT_EQ(round["error_count"], 1) << i;
+        EXPECT_EQ(round["reason"], refused) << i;
+        EXPECT_EQ(reminder["event"], "still_down");
+        EXPECT_EQ(reminder["error_count"], 2) << i;
+        EXPECT_EQ(reminder["reason"], timedOut) << i;
+        if (::testing::Test::HasFailure())
+            break;
+    }
     service.reset();
 }
 

@@ -23,6 +23,9 @@ namespace vigilon::test {
 
 MachineStalls::MachineStalls()
 {
+    sched_getaffinity(0, sizeof processors_, &processors_);
+    policy_ = sched_getscheduler(0);
+    sched_getparam(0, &priority_);
     cpu_set_t here;
     CPU_ZERO(&here);
     CPU_SET(sched_getcpu(), &here);
@@ -51,6 +54,8 @@ MachineStalls::~MachineStalls()
 {
     stop_ = true;
     thread_.join();
+    sched_setscheduler(0, policy_, &priority_);
+    sched_setaffinity(0, sizeof processors_, &processors_);
 }
 
 std::uint64_t MachineStalls::overlap(std::uint64_t from, std::uint64_t to) const

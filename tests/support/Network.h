@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
 #include <sys/socket.h>
 
 namespace vigilon::test {
@@ -87,7 +88,8 @@ public:
 // loop: a thread on the calling thread's processor, at a real-time priority
 // above it, wakes every millisecond and notes how late it woke. The calling
 // thread is kept on that processor and made real-time too, so that other
-// programs do not take it away either. Needs root.
+// programs do not take it away either; the thread has its processors and
+// policy back when this goes, on the thread that made it. Needs root.
 class MachineStalls {
 public:
     MachineStalls();
@@ -98,6 +100,9 @@ public:
 
 private:
     bool ok_ = false;
+    cpu_set_t processors_{};
+    int policy_ = 0;
+    sched_param priority_{};
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> late_;
