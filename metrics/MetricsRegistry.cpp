@@ -159,7 +159,7 @@ void sample(std::string &out, const char *name, const char *suffix, const EntryM
 
 // The size of the pieces a text written for a sink is handed on in: small
 // enough to stay in the core's cache until the sink has taken it.
-constexpr std::size_t kPiece = 32 * 1024;
+constexpr std::size_t kPiece = 128 * 1024;
 
 // Hands what is written so far to the sink once it makes a piece.
 void handOn(std::string &out, const PieceSink *sink)
