@@ -37,7 +37,8 @@ std::string gzipCompress(const PieceWriter &writer, std::size_t sizeHint)
             if (used == out.size())
                 out.resize(used == 0 ? sizeHint + 64 : used * 2);
             stream.next_out = reinterpret_cast<Bytef *>(out.data() + used);
-            stream.avail_out = static_cast<uInt>(std::min<std::size_t>(out.size() - used, std::numeric_limits<uInt>::max()));
+            stream.avail_out =
+                static_cast<uInt>(std::min<std::size_t>(out.size() - used, std::numeric_limits<uInt>::max()));
             const int result = deflate(&stream, flush);
             used = static_cast<std::size_t>(reinterpret_cast<char *>(stream.next_out) - out.data());
             if (result == Z_STREAM_END)

@@ -101,7 +101,7 @@ struct RenderOptions {
 // Renders a snapshot in the Prometheus text format (version 0.0.4).
 std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version,
                           const RenderOptions &options = {});
-// The same text handed to sink in pieces of some tens of kilobytes, in
+// The same text handed to sink in pieces of about a hundred kilobytes, in
 // order, never held whole.
 void renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options,
                    const PieceSink &sink);
