@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace vigilon::metrics {
