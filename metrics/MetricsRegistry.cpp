@@ -157,8 +157,21 @@ void sample(std::string &out, const char *name, const char *suffix, const EntryM
     out += '\n';
 }
 
+// The size of the pieces a text written for a sink is handed on in: small
+// enough to stay in the core's cache until the sink has taken it.
+constexpr std::size_t kPiece = 128 * 1024;
+
+// Hands what is written so far to the sink once it makes a piece.
+void handOn(std::string &out, const PieceSink *sink)
+{
+    if (sink && out.size() >= kPiece) {
+        (*sink)(out);
+        out.clear();
+    }
+}
+
 // The response-time histogram of every entry.
-void renderHistogram(std::string &out, const std::vector<const EntryMetrics *> &entries)
+void renderHistogram(std::string &out, const PieceSink *sink, const std::vector<const EntryMetrics *> &entries)
 {
     family(out, "vigilon_entry_response_seconds", "histogram", "The response times of the entry's answers.");
     std::array<std::string, kResponseBuckets.size() + 1> le;
@@ -178,12 +191,23 @@ void renderHistogram(std::string &out, const std::vector<const EntryMetrics *> &
         }
         sample(out, "vigilon_entry_response_seconds", "_sum", *e->labels, {}, e->responseSum);
         sample(out, "vigilon_entry_response_seconds", "_count", *e->labels, {}, cumulative);
+        handOn(out, sink);
     }
 }
 
-} // namespace
+// Hands the rest of the text to the sink, if any.
+void finish(std::string &out, const PieceSink *sink)
+{
+    if (sink && !out.empty()) {
+        (*sink)(out);
+        out.clear();
+    }
+}
 
-std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options)
+// The text of the snapshot, written into out; with a sink, handed on to it
+// piece by piece as it is written, out left empty.
+void render(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options,
+            std::string &out, const PieceSink *sink)
 {
     // Every entry's labels differ by its id, so no two entries make one
     // series (which Prometheus would refuse with the whole scrape).
@@ -195,29 +219,36 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
             entries.push_back(&entry);
     }
 
-    std::string out;
-    out.reserve(1024 + entries.size() * (options.histogram ? 2200 : 500));
+    out.reserve(sink ? kPiece + 4096 : 1024 + entries.size() * (options.histogram ? 2200 : 500));
     family(out, "vigilon_build_info", "gauge", "The version of this Vigilon, in the label version; always 1.");
     out += "vigilon_build_info{version=\"";
     appendLabelValue(out, validUtf8(version));
     out += "\"} 1\n";
     family(out, "vigilon_monitoring", "gauge", "1 while monitoring runs, 0 while it is stopped.");
     out += snapshot.monitoring ? "vigilon_monitoring 1\n" : "vigilon_monitoring 0\n";
-    if (entries.empty())
-        return out;
+    if (entries.empty()) {
+        finish(out, sink);
+        return;
+    }
 
     family(out, "vigilon_entry_up", "gauge", "1 while the entry answers, 0 once it is declared failed.");
-    for (const EntryMetrics *e : entries)
+    for (const EntryMetrics *e : entries) {
         sample(out, "vigilon_entry_up", "", *e->labels, {}, std::uint64_t(e->up ? 1 : 0));
+        handOn(out, sink);
+    }
 
     family(out, "vigilon_entry_quiet", "gauge",
            "1 while the entry is in a quiet period (checked, but alerting no one), else 0.");
-    for (const EntryMetrics *e : entries)
+    for (const EntryMetrics *e : entries) {
         sample(out, "vigilon_entry_quiet", "", *e->labels, {}, std::uint64_t(e->quiet ? 1 : 0));
+        handOn(out, sink);
+    }
 
     family(out, "vigilon_entry_checks_total", "counter", "Checks of the entry made by the polling rounds.");
-    for (const EntryMetrics *e : entries)
+    for (const EntryMetrics *e : entries) {
         sample(out, "vigilon_entry_checks_total", "", *e->labels, {}, e->checks);
+        handOn(out, sink);
+    }
 
     family(out, "vigilon_entry_failures_total", "counter", "Failed checks of the entry, by reason.");
     for (const EntryMetrics *e : entries) {
@@ -226,16 +257,18 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
                 sample(out, "vigilon_entry_failures_total", "", *e->labels,
                        std::string(",reason=\"") + reasonLabel(static_cast<FailureKind>(kind)) + '"', e->failures[kind]);
         }
+        handOn(out, sink);
     }
 
     family(out, "vigilon_entry_last_response_seconds", "gauge", "The response time of the entry's last answer.");
     for (const EntryMetrics *e : entries) {
         if (e->answered)
             sample(out, "vigilon_entry_last_response_seconds", "", *e->labels, {}, e->lastResponseSeconds);
+        handOn(out, sink);
     }
 
     if (options.histogram)
-        renderHistogram(out, entries);
+        renderHistogram(out, sink, entries);
 
     bool anyCert = false;
     for (const EntryMetrics *e : entries)
@@ -246,9 +279,26 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &ve
         for (const EntryMetrics *e : entries) {
             if (e->certKnown)
                 sample(out, "vigilon_entry_cert_expiry_timestamp_seconds", "", *e->labels, {}, e->certExpiresAt);
+            handOn(out, sink);
         }
     }
+    finish(out, sink);
+}
+
+} // namespace
+
+std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options)
+{
+    std::string out;
+    render(snapshot, version, options, out, nullptr);
     return out;
+}
+
+void renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options,
+                   const PieceSink &sink)
+{
+    std::string out;
+    render(snapshot, version, options, out, &sink);
 }
 
 EntryMetrics &MetricsRegistry::slot(const MonitorPort &entry, const std::string &host)
@@ -468,19 +518,30 @@ void MetricsPage::refresh()
 {
     if (taken_ && registry_.published() == takenAt_)
         return;
-    registry_.snapshot(room_);
-    taken_ = true;
-    takenAt_ = room_.published;
+    // What was made of the last snapshot goes. A page still being sent
+    // keeps the snapshot it renders from; the new one then has room of its
+    // own.
     kept_.reset();
     keptEntries_.reset();
+    if (room_.use_count() > 1)
+        room_ = std::make_shared<MetricsSnapshot>();
+    registry_.snapshot(*room_);
+    taken_ = true;
+    takenAt_ = room_->published;
 }
 
 std::shared_ptr<const MetricsBody> MetricsPage::current()
 {
     refresh();
     if (!kept_) {
-        kept_ = std::make_shared<const MetricsBody>(renderMetrics(room_, version_, options_));
-        ++renders_;
+        std::shared_ptr<const MetricsSnapshot> snapshot = room_;
+        const std::size_t textSize = 1024 + snapshot->entries.size() * (options_.histogram ? 2200 : 500);
+        kept_ = std::make_shared<const MetricsBody>(
+            [snapshot, version = version_, options = options_, renders = renders_](const PieceSink &sink) {
+                ++*renders;
+                renderMetrics(*snapshot, version, options, sink);
+            },
+            textSize, textSize / 16);
     }
     return kept_;
 }
@@ -495,7 +556,7 @@ std::shared_ptr<const EntriesView> MetricsPage::entries()
     }
     if (!keptEntries_ || figures != keptFigures_) {
         keptFigures_ = std::move(figures);
-        keptEntries_ = std::make_shared<const EntriesView>(renderEntries(room_, keptFigures_.get()));
+        keptEntries_ = std::make_shared<const EntriesView>(renderEntries(*room_, keptFigures_.get()));
     }
     return keptEntries_;
 }
@@ -508,7 +569,7 @@ void MetricsPage::setFigures(std::shared_ptr<const FiguresTable> figures)
 
 std::uint64_t MetricsPage::renders() const
 {
-    return renders_;
+    return *renders_;
 }
 
 } // namespace vigilon::metrics

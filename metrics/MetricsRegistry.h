@@ -101,6 +101,10 @@ struct RenderOptions {
 // Renders a snapshot in the Prometheus text format (version 0.0.4).
 std::string renderMetrics(const MetricsSnapshot &snapshot, const std::string &version,
                           const RenderOptions &options = {});
+// The same text handed to sink in pieces of about a hundred kilobytes, in
+// order, never held whole.
+void renderMetrics(const MetricsSnapshot &snapshot, const std::string &version, const RenderOptions &options,
+                   const PieceSink &sink);
 
 // The metrics of the checks, kept as the engine tells them (on the event
 // loop) and read by the server (on its own thread). The loop holds the lock
@@ -148,10 +152,12 @@ private:
     std::size_t expected_ = 0;
 };
 
-// The metrics page the server sends: rendered from one snapshot at most
-// once per count of MetricsRegistry::published(), and kept for every scrape
-// until the count moves, with its compressed form made once beside it. The
-// entries' documents and badges are made from the same snapshot.
+// The metrics page the server sends: made from one snapshot, taken on the
+// first scrape after MetricsRegistry::published() has moved, and kept for
+// every scrape until the count moves again. The text and its compressed
+// form are each rendered once, when a scrape first asks for it; the
+// compressed one straight from the pieces of the text. The entries'
+// documents and badges are made from the same snapshot.
 class MetricsPage {
 public:
     MetricsPage(const MetricsRegistry &registry, std::string version, RenderOptions options = {});
@@ -160,7 +166,8 @@ public:
     std::shared_ptr<const EntriesView> entries();
     // Any thread: the uptime figures the entries show from now on.
     void setFigures(std::shared_ptr<const FiguresTable> figures);
-    // How many times the text was rendered; any thread.
+    // How many times the text was rendered, whether it was kept or only
+    // compressed; any thread.
     std::uint64_t renders() const;
 
 private:
@@ -171,7 +178,9 @@ private:
     const MetricsRegistry &registry_;
     const std::string version_;
     const RenderOptions options_;
-    MetricsSnapshot room_;
+    // Reused from one snapshot to the next, unless a page still sent
+    // holds it.
+    std::shared_ptr<MetricsSnapshot> room_ = std::make_shared<MetricsSnapshot>();
     bool taken_ = false;
     std::uint64_t takenAt_ = 0;
     std::shared_ptr<const MetricsBody> kept_;
@@ -179,7 +188,8 @@ private:
     std::shared_ptr<const FiguresTable> keptFigures_;
     mutable std::mutex figuresMutex_;
     std::shared_ptr<const FiguresTable> figures_;
-    std::atomic<std::uint64_t> renders_{0};
+    // Shared with the pages, which render after the page may have gone.
+    std::shared_ptr<std::atomic<std::uint64_t>> renders_ = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 } // namespace vigilon::metrics

@@ -324,5 +324,58 @@ TEST(MetricsServer, rendersOncePerRoundOfChecks)
     EXPECT_NE(httpBody(scrape(port)).find("vigilon_monitoring 0\n"), std::string::npos);
 }
 
+// A scraper that asks for gzip first has the page rendered straight into
+// its compressed form, a piece at a time: it inflates to exactly the text
+// rendered whole from the same checks, which a plain scrape then gets,
+// rendered from the same snapshot even after the next round has begun.
+TEST(MetricsServer, compressedPageIsTheWholeTextInPieces)
+{
+    MetricsRegistry registry;
+    // Enough entries for a text of many pieces; names that need escaping,
+    // and failures of several kinds.
+    std::vector<std::unique_ptr<Checked>> entries;
+    for (std::uint32_t id = 1; id <= 120; ++id)
+        entries.push_back(std::make_unique<Checked>(id, "web \"" + std::to_string(id) + "\"\\\xff"));
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            CheckOutcome outcome;
+            outcome.entry = &entries[i]->entry;
+            outcome.host = &entries[i]->host;
+            outcome.micros = 100 + i * 997 + std::size_t(round) * 31;
+            if ((i + std::size_t(round)) % 7 == 0) {
+                outcome.result = CheckOutcome::Result::Retry;
+                outcome.reason = FailureReason::of(i % 2 ? FailureKind::Refused : FailureKind::TimedOut);
+            }
+            registry.checkDone(outcome);
+        }
+    }
+    const std::string whole = renderMetrics(registry.snapshot(), "1.0");
+    ASSERT_GT(whole.size(), 200000u);
+
+    MetricsPage page(registry, "1.0");
+    std::string error;
+    const std::unique_ptr<Server> server =
+        startServer(Endpoint{"127.0.0.1", 0}, [&page] { return page.current(); }, error);
+    ASSERT_TRUE(server) << error;
+    const std::string zipped = httpBody(scrape(server->port(), "Accept-Encoding: gzip\r\n"));
+    EXPECT_LT(zipped.size() * 5, whole.size());
+    EXPECT_EQ(gunzip(zipped), whole);
+    entries[0]->check(registry);
+    EXPECT_EQ(httpBody(scrape(server->port())), whole);
+    EXPECT_EQ(httpBody(scrape(server->port(), "Accept-Encoding: gzip\r\n")), zipped);
+
+    // The same made by the functions themselves, from a text in pieces of
+    // every size and none at all.
+    for (const std::size_t size : {std::size_t(1), std::size_t(4093), whole.size()}) {
+        const std::string made = gzipCompress([&](const PieceSink &sink) {
+            sink({});
+            for (std::size_t at = 0; at < whole.size(); at += size)
+                sink(std::string_view(whole).substr(at, size));
+        });
+        EXPECT_EQ(gunzip(made), whole) << size;
+    }
+    EXPECT_EQ(gunzip(gzipCompress(std::string_view())), "");
+}
+
 } // namespace
 } // namespace vigilon::metrics
