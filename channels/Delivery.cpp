@@ -103,7 +103,9 @@ struct Delivery::Transfer {
     curl_slist *headers = nullptr;
     curl_slist *recipients = nullptr;
     std::uint32_t channel = 0;
-    std::int64_t itemId = 0;
+    // The queued message it sends, which stays its channel's head until it
+    // ends, whatever index the channel has by then.
+    const OutboxItem *item = nullptr;
     bool http = true;
     // What the library's words must not show: the URL and the password.
     std::vector<std::string> secrets;
@@ -422,7 +424,7 @@ long Delivery::startDue()
     // it, for the caller's thread takes it too and a message may be large.
     struct Start {
         std::uint32_t channel = 0;
-        std::int64_t itemId = 0;
+        const OutboxItem *item = nullptr;
         ChannelAddress address;
         std::shared_ptr<const Message> message;
         // A test's.
@@ -458,7 +460,7 @@ long Delivery::startDue()
                 continue;
             }
             channel->inFlight = true;
-            due.push_back({index, head->id, channel->target.address,
+            due.push_back({index, head.get(), channel->target.address,
                            std::shared_ptr<const Message>(head, &head->message), false, {}});
         }
         for (Test &test : tests) {
@@ -471,11 +473,11 @@ long Delivery::startDue()
                 refused.emplace_back(std::move(test), std::move(why));
                 continue;
             }
-            due.push_back({test.channel, 0, *address, std::make_shared<const Message>(std::move(test.message)), true,
+            due.push_back({test.channel, nullptr, *address, std::make_shared<const Message>(std::move(test.message)), true,
                            std::move(test.done)});
         }
     }
-    std::vector<std::uint32_t> notStarted;
+    std::vector<const OutboxItem *> notStarted;
     for (Start &start : due) {
         std::unique_ptr<Transfer> transfer = makeTransfer(start.address, std::move(start.message));
         if (!transfer) {
@@ -484,24 +486,32 @@ long Delivery::startDue()
             if (start.test && start.done)
                 start.done({DeliveryFailure::Other, 0, "cannot start a transfer"}, {});
             else if (!start.test)
-                notStarted.push_back(start.channel);
+                notStarted.push_back(start.item);
             continue;
         }
         transfer->channel = start.channel;
-        transfer->itemId = start.itemId;
+        transfer->item = start.item;
         transfer->done = std::move(start.done);
         curl_multi_add_handle(static_cast<CURLM *>(multi_), transfer->easy);
         transfers_.push_back(std::move(transfer));
     }
     if (!notStarted.empty()) {
         std::lock_guard lock(mutex_);
-        for (const std::uint32_t index : notStarted)
-            if (const auto it = channels_.find(index); it != channels_.end())
-                it->second->inFlight = false;
+        for (const OutboxItem *item : notStarted)
+            if (Channel *channel = sending(item))
+                channel->inFlight = false;
     }
     for (auto &[test, why] : refused)
         test.done({DeliveryFailure::Invalid, 0, why}, {});
     return static_cast<long>(std::clamp<std::int64_t>(wait, 0, 1) * 1000);
+}
+
+Delivery::Channel *Delivery::sending(const OutboxItem *item) const
+{
+    for (const auto &[index, channel] : channels_)
+        if (!channel->queue.empty() && channel->queue.front().get() == item)
+            return channel.get();
+    return nullptr;
 }
 
 void Delivery::finished(Transfer &transfer, int code)
@@ -527,14 +537,10 @@ void Delivery::finished(Transfer &transfer, int code)
     {
         std::lock_guard lock(mutex_);
         changed = changed_;
-        const auto it = channels_.find(transfer.channel);
-        if (it == channels_.end() || it->second->queue.empty() || it->second->queue.front()->id != transfer.itemId) {
-            // The channel changed meanwhile.
-            if (it != channels_.end())
-                it->second->inFlight = false;
-            return;
-        }
-        Channel &channel = *it->second;
+        Channel *found = sending(transfer.item);
+        if (!found)
+            return; // the channel went meanwhile
+        Channel &channel = *found;
         channel.inFlight = false;
         OutboxItem &head = *channel.queue.front();
         if (failure.kind == DeliveryFailure::None) {

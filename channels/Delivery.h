@@ -162,6 +162,9 @@ private:
     long startDue();
     std::unique_ptr<Transfer> makeTransfer(const ChannelAddress &address, std::shared_ptr<const Message> message);
     void finished(Transfer &transfer, int code);
+    // The channel whose head is item, which one of its transfers sends;
+    // under the lock.
+    Channel *sending(const OutboxItem *item) const;
     void updateBusy();
     std::int64_t now() const;
 

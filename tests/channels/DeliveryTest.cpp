@@ -202,6 +202,22 @@ TEST_F(DeliveryTest, hostileReceiversEachGiveTheirReasonWhileTheOthersDeliver)
     EXPECT_EQ(outbox.size(), 5u);
 }
 
+TEST_F(DeliveryTest, aChannelMovedToAnotherIndexWhileSendingHearsHowItEnded)
+{
+    ChannelReceiver silent("http", "silent", record("moved"));
+    ASSERT_TRUE(silent.ok()) << silent.said();
+    DeliveryOptions options;
+    options.totalTimeout = 1500;
+    options.firstRetry = 3600;
+    Delivery delivery(nullptr, options);
+    delivery.setChannels({target(0, local(silent.port()))});
+    delivery.send(0, text("held"));
+    ASSERT_TRUE(waitUntil([&] { return !silent.received().empty(); }, 20000));
+    delivery.setChannels({target(0, local(test::closedTcpPort())), target(1, local(silent.port()))});
+    EXPECT_TRUE(waitUntil([&] { return delivery.states().at(1).lastError.kind == DeliveryFailure::Timeout; }, 20000));
+    EXPECT_EQ(delivery.states().at(0).lastFailure, 0);
+}
+
 TEST_F(DeliveryTest, aFailedMessageIsTriedAgainAndTheOnesAfterItWaitTheirTurn)
 {
     ChannelReceiver receiver("http", "ok", record("flaky"), {"--fail", "2"});
