@@ -22,7 +22,9 @@ Language pageLanguage(std::string_view acceptLanguage, Language fallback);
 // entries hold goes in as text: escaped here, and set as text by the script.
 std::string statusPage(const EntriesView &entries, Language language);
 
-// How often the page asks for the entries, in milliseconds.
-constexpr int kPagePollMillis = 5000;
+// How often the page asks for the entries, in milliseconds: as often as
+// the shortest interval, for a change to show within one. An unchanged
+// document is answered 304 and not read again.
+constexpr int kPagePollMillis = 1000;
 
 } // namespace vigilon::metrics
