@@ -62,13 +62,13 @@ status=$(curl -s -m 5 -o /dev/null -w '%{http_code} %{content_type}' "$base/badg
 [ "$status" = "200 image/svg+xml; charset=utf-8" ] || fail "the uptime badge answered $status"
 status=$(curl -s -m 5 -o /dev/null -w '%{http_code}' "$base/badge/0/uptime.svg?days=91")
 [ "$status" = 400 ] || fail "a badge of 91 days answered $status"
-# From yesterday to tomorrow at midnight in Tokyo, which the answer gives
-# in UTC.
+# From yesterday to midnight in Tokyo two days on (still ahead at any time
+# of today), which the answer gives in UTC.
 yesterday=$(date -u -d yesterday +%Y-%m-%d)
-tomorrow=$(date -u -d tomorrow +%Y-%m-%d)
-tomorrow_utc=$(date -u -d "$tomorrow 00:00 +0900" +%Y-%m-%dT%H:%M:%SZ)
-outages=$(curl -s -m 10 "$base/api/v1/entries/1/outages?from=${yesterday}T00:00:00Z&to=${tomorrow}T00:00:00%2B09:00")
-expect_in "$outages" '"from":"'"$yesterday"'T00:00:00Z","to":"'"$tomorrow_utc"'","outages":[{"start":' \
+later=$(date -u -d "2 days" +%Y-%m-%d)
+later_utc=$(date -u -d "$later 00:00 +0900" +%Y-%m-%dT%H:%M:%SZ)
+outages=$(curl -s -m 10 "$base/api/v1/entries/1/outages?from=${yesterday}T00:00:00Z&to=${later}T00:00:00%2B09:00")
+expect_in "$outages" '"from":"'"$yesterday"'T00:00:00Z","to":"'"$later_utc"'","outages":[{"start":' \
   "the closed port's outage from the history"
 expect_in "$(curl -s -m 10 "$base/api/v1/entries/1/series")" '"resolution":"minute","points":[{' \
   "its series from the history"
