@@ -296,7 +296,8 @@ TEST_F(ChannelsLive, testMessagesShowTheAnswerAndFailuresReachTheListAndTheTip)
     ChannelReceiver ok(std::string("http"), "ok", dir / "ok.jsonl");
     ChannelReceiver failing(std::string("http"), "status500", dir / "500.jsonl");
     ASSERT_TRUE(ok.ok() && failing.ok());
-    const std::string refused = "http://127.0.0.1:" + std::to_string(closedTcpPort()) + "/hook";
+    const RefusedPort gone;
+    const std::string refused = "http://127.0.0.1:" + std::to_string(gone.port()) + "/hook";
     ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(ok.port()) + "/ok", "good", false, 0, {}},
                                       {"http://127.0.0.1:" + std::to_string(failing.port()) + "/x", "bad", false, 0, {}},
                                       {refused, "gone", false, 0, {}}}),

@@ -171,7 +171,8 @@ TEST_F(DeliveryTest, hostileReceiversEachGiveTheirReasonWhileTheOthersDeliver)
     options.totalTimeout = 4000;
     options.firstRetry = 3600;
     Delivery delivery(&outbox, options);
-    delivery.setChannels({target(0, local(test::closedTcpPort())), target(1, local(failing.port())),
+    const test::RefusedPort refused;
+    delivery.setChannels({target(0, local(refused.port())), target(1, local(failing.port())),
                           target(2, local(silent.port())), target(3, local(trickle.port())),
                           target(4, local(untrusted.port(), "https")), target(5, local(trusted.port(), "https")),
                           target(6, local(plain.port())), target(7, "gopher://localhost/x")});
@@ -242,7 +243,8 @@ TEST_F(DeliveryTest, aFailedMessageIsTriedAgainAndTheOnesAfterItWaitTheirTurn)
 
 TEST_F(DeliveryTest, waitingMessagesOutliveTheSenderAndGoOnceToTheirChannelOnly)
 {
-    const std::uint16_t port = test::closedTcpPort();
+    test::RefusedPort refused;
+    const std::uint16_t port = refused.port();
     const std::string url = local(port);
     MemoryOutbox outbox;
     {
@@ -256,6 +258,7 @@ TEST_F(DeliveryTest, waitingMessagesOutliveTheSenderAndGoOnceToTheirChannelOnly)
         delivery.send(1, text("for a channel that goes"));
     }
     ASSERT_EQ(outbox.size(), 2u);
+    refused.release();
     ChannelReceiver receiver("http", "ok", record("later"), {"--port", std::to_string(port)});
     ASSERT_TRUE(receiver.ok()) << receiver.said();
     {
@@ -278,7 +281,8 @@ TEST_F(DeliveryTest, aMessageIsGivenUpOnceADayOld)
     options.now = [&] { return now.load(); };
     MemoryOutbox outbox;
     Delivery delivery(&outbox, options);
-    delivery.setChannels({target(0, local(test::closedTcpPort()))});
+    const test::RefusedPort refused;
+    delivery.setChannels({target(0, local(refused.port()))});
     delivery.send(0, text("never"));
     ASSERT_TRUE(triedAll(delivery, {0}, 30000));
     EXPECT_EQ(delivery.states().at(0).dropped, 0u);

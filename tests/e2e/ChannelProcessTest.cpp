@@ -84,7 +84,8 @@ TEST_F(ChannelProcess, aFailureAndItsRecoveryArriveOnceInOrderWhileAHeldRequestH
     ChannelReceiver held("http", "silent", dir_ / "held.jsonl");
     ASSERT_TRUE(good.ok() && held.ok()) << good.said() << held.said();
     TcpServer watched(TcpServer::CloseAtOnce);
-    const std::uint16_t flapping = closedTcpPort();
+    RefusedPort refused;
+    const std::uint16_t flapping = refused.port();
     store({{watched.port(), GenericTcp, 1, 0, "", "watched"}, {flapping, GenericTcp, 1, 0, "", "flapping"}},
           {{"http://127.0.0.1:" + std::to_string(good.port()) + "/in", "good", true, 0, {}},
            {"http://127.0.0.1:" + std::to_string(held.port()) + "/in", "held", false, 0, {}}});
@@ -100,6 +101,7 @@ TEST_F(ChannelProcess, aFailureAndItsRecoveryArriveOnceInOrderWhileAHeldRequestH
     }
     EXPECT_EQ(held.received().size(), 1u);
 
+    refused.release();
     TcpServer back(TcpServer::CloseAtOnce, 0, {}, "127.0.0.1", flapping);
     ASSERT_TRUE(waitUntil([&] { return good.received().size() >= 2; }, 30000)) << vigilon->output();
     // Two more checks: nothing else is sent.
@@ -130,7 +132,8 @@ TEST_F(ChannelProcess, aFailureAndItsRecoveryArriveOnceInOrderWhileAHeldRequestH
 
 TEST_F(ChannelProcess, aMessageNotDeliveredBeforeTheEndIsSentOnceAfterTheNextStart)
 {
-    const std::uint16_t entryPort = closedTcpPort();
+    RefusedPort refused;
+    const std::uint16_t entryPort = refused.port();
     std::uint16_t receiverPort = 0;
     {
         ChannelReceiver refusing("http", "status500", dir_ / "refused.jsonl");
@@ -150,6 +153,7 @@ TEST_F(ChannelProcess, aMessageNotDeliveredBeforeTheEndIsSentOnceAfterTheNextSta
     ChannelReceiver receiver("http", "ok", dir_ / "later.jsonl", {"--port", std::to_string(receiverPort)});
     ASSERT_TRUE(receiver.ok()) << receiver.said();
     // The entry answers now: the next run has nothing new to say of it.
+    refused.release();
     TcpServer back(TcpServer::CloseAtOnce, 0, {}, "127.0.0.1", entryPort);
     auto vigilon = run();
     ASSERT_TRUE(waitUntil([&] { return !receiver.received().empty(); }, 30000)) << vigilon->output();

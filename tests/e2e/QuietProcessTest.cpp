@@ -74,10 +74,11 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
     // (at its second check, a second apart, two seconds after the start)
     // within them.
     const std::int64_t quietUntil = static_cast<std::int64_t>(std::time(nullptr)) + 12;
+    const RefusedPort down;
     {
         auto registry = reg::SqliteRegistry::open(storePath);
         ASSERT_TRUE(registry);
-        ASSERT_EQ(storePorts(*registry, {{closedTcpPort(), GenericTcp, 1, 0, script + " %TARGET%", "down"}}, 1, 1,
+        ASSERT_EQ(storePorts(*registry, {{down.port(), GenericTcp, 1, 0, script + " %TARGET%", "down"}}, 1, 1,
                              "127.0.0.1"),
                   reg::Status::Ok);
         ASSERT_EQ(saveChannels(*registry, {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", true,

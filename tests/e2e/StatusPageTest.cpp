@@ -111,7 +111,8 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
     ASSERT_TRUE(pki.writeCa(dir_ / "ca.pem"));
     TlsServer tls(pki.named("good"));
     auto database = std::make_unique<TcpServer>(TcpServer::Answer);
-    const std::uint16_t closed = closedTcpPort();
+    const RefusedPort refused;
+    const std::uint16_t closed = refused.port();
     {
         auto registry = reg::SqliteRegistry::open(storePath_);
         ASSERT_TRUE(registry && registry->createKey(kProgramKey));

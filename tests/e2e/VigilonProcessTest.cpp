@@ -551,7 +551,8 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
     if (!fs::exists("/usr/bin/prometheus"))
         GTEST_SKIP() << "needs /usr/bin/prometheus (Debian package prometheus)";
     TcpServer server(TcpServer::Answer);
-    storeConfig({{server.port(), GenericTcp, 1, 0, "", "up one"}, {closedTcpPort(), GenericTcp, 1, 0, "", "down one"}});
+    const RefusedPort down;
+    storeConfig({{server.port(), GenericTcp, 1, 0, "", "up one"}, {down.port(), GenericTcp, 1, 0, "", "down one"}});
     const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "VIGILON_LANG=en",
                                                "VIGILON_REGISTRY=" + storePath_, "XDG_RUNTIME_DIR=" + dir_ / "runtime"};
     {
@@ -595,7 +596,9 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
             return last.find("\"status\":\"success\"") != std::string::npos &&
                    last.find(value) != std::string::npos;
         }, 60000);
-        return found ? std::string("found") : query + " answered " + last + prometheus.output();
+        return found ? std::string("found")
+                     : query + " answered " + last + "\nPrometheus said:\n" + prometheus.output() +
+                           "\nVigilon said:\n" + vigilon.output();
     };
     EXPECT_EQ(answers("up", R"("job":"vigilon"},"value":[)"), "found");
     EXPECT_EQ(answers("up%3D%3D1", R"("job":"vigilon"})"), "found");

@@ -305,7 +305,8 @@ TEST(HttpRequestProbe, followsUpToFiveRedirectsWhereAskedAndJudgesWhereTheyEnd)
     EXPECT_EQ(seeOther.last().firstRequest().substr(0, 9), "GET /hop ");
 
     // Where a redirect points cannot be reached, or nowhere usable.
-    const std::uint16_t closed = test::closedTcpPort();
+    const test::RefusedPort refused;
+    const std::uint16_t closed = refused.port();
     TcpServer nowhere(TcpServer::AnswerAndClose, 0,
                       "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(closed) + "/\r\n\r\n");
     TcpServer badLocation(TcpServer::AnswerAndClose, 0, "HTTP/1.1 302 Found\r\nLocation: gopher://x/\r\n\r\n");

@@ -338,6 +338,23 @@ std::uint16_t closedTcpPort(const std::string &address)
     return port;
 }
 
+RefusedPort::RefusedPort(const std::string &address)
+{
+    sockaddr_storage bound{};
+    const socklen_t length = socketAddress(address, bound);
+    fd_ = length ? socket(bound.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    // No SO_REUSEADDR: no other socket can be bound to the port beside it.
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr *>(&bound), length) == 0)
+        port_ = boundPort(fd_);
+}
+
+void RefusedPort::release()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}
+
 int udpSocket(std::uint16_t &port)
 {
     return boundSocket(SOCK_DGRAM, 0, port);

@@ -204,8 +204,26 @@ socklen_t socketAddress(const std::string &text, sockaddr_storage &address, std:
 // then holds), listening with backlog if it is a stream socket; -1 if not.
 int boundSocket(int type, int backlog, std::uint16_t &port, const std::string &text = "127.0.0.1");
 
-// A port on 127.0.0.1 (or on the address given) with nothing behind it.
+// A port on 127.0.0.1 (or on the address given) with nothing behind it, for
+// a server or a program to take at once.
 std::uint16_t closedTcpPort(const std::string &address = "127.0.0.1");
+
+// A TCP port that refuses every connection while this lives: bound and never
+// listening, so that no server of a test running beside takes it meanwhile.
+class RefusedPort {
+public:
+    explicit RefusedPort(const std::string &address = "127.0.0.1");
+    ~RefusedPort() { release(); }
+    RefusedPort(const RefusedPort &) = delete;
+    RefusedPort &operator=(const RefusedPort &) = delete;
+    std::uint16_t port() const { return port_; }
+    // Lets the port go, for a server that is to take it.
+    void release();
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
 // A UDP socket on 127.0.0.1:port (port 0: any free one, which port then
 // holds), or -1.
 int udpSocket(std::uint16_t &port);
