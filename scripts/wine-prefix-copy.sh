@@ -29,3 +29,16 @@ wine_prefix_copy() {
   ) 9>"$cache/wine-prefix.lock" || return 1
   cp -a "$template/." "$dir/" && rm -f "$dir/.booted"
 }
+
+# end_prefix_processes DIR ends every process still running in the prefix
+# DIR: a server of Wine's that failed leaves its programs running, and they
+# hold on to the output of whatever started them.
+end_prefix_processes() {
+  local entry pid
+  for entry in /proc/[0-9]*/environ; do
+    pid=${entry#/proc/}; pid=${pid%/environ}
+    [ "$pid" = $$ ] && continue
+    tr '\0' '\n' 2>/dev/null < "$entry" | grep -qxF "WINEPREFIX=$1" && kill -9 "$pid" 2>/dev/null
+  done
+  return 0
+}

@@ -16,17 +16,6 @@ wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
 . "$(dirname "$0")/wine-prefix-copy.sh"
 
-# Ends every process still running in prefix $1.
-end_prefix_processes() {
-  local entry pid
-  for entry in /proc/[0-9]*/environ; do
-    pid=${entry#/proc/}; pid=${pid%/environ}
-    [ "$pid" = $$ ] && continue
-    tr '\0' '\n' 2>/dev/null < "$entry" | grep -qxF "WINEPREFIX=$1" && kill -9 "$pid" 2>/dev/null
-  done
-  return 0
-}
-
 # Runs the program once; sets status, and server_failed when Wine's server
 # stopped on its own.
 prefix= errors=

@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Sourced by the Wine tests: a fresh WINEPREFIX of the test's own, headless,
 # ended and removed when the test exits; `win` runs a program in it and
-# `fail` ends the test with a message.
+# `fail` ends the test with a message. $test_work is a folder of the test's,
+# and `beside PID` has a process the test started (a server) ended, both when
+# the test exits.
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
 if [ -z "$wine" ]; then echo "wine is not installed" >&2; exit 1; fi
@@ -31,10 +33,16 @@ if [ "${VIGILON_WINE_XVFB:-0}" = 1 ]; then
 fi
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
 unset WAYLAND_DISPLAY
+test_work=$(mktemp -d /tmp/vigilon-wintest-work.XXXXXX)
+test_pids=()
+beside() { test_pids+=("$1"); }
 cleanup() {
+  local p
+  for p in "${test_pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w 2>/dev/null
-  rm -rf "$WINEPREFIX"
+  end_prefix_processes "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$test_work"
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null

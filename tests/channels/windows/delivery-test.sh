@@ -15,15 +15,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 . "$(dirname "$0")/../../support/wine-prefix.sh"
 servers=${VIGILON_SOURCE_DIR:-$(cd "$(dirname "$0")/../../.." && pwd)}/tests/support/channel_servers.py
 
-work=$(mktemp -d /tmp/vigilon-delivery.XXXXXX)
-pids=()
-stop_all() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-  cleanup
-}
-trap stop_all EXIT
+work=$test_work
 
 # listening LOG WHAT: the port a receiver says in LOG once it listens.
 listening() {
@@ -39,7 +31,7 @@ listening() {
 # receive NAME MODE: an HTTP receiver; its port in VIGILON_RECEIVER_NAME.
 receive() {
   /usr/bin/python3 "$servers" http "$2" "$work/$1.jsonl" 2>"$work/$1.log" &
-  pids+=($!)
+  beside $!
   local port
   port=$(listening "$work/$1.log" "receiver $1") || exit 1
   export "VIGILON_RECEIVER_${1^^}=$port"
@@ -51,7 +43,7 @@ smtp() {
   local name=$1 port
   shift
   /usr/bin/python3 "$servers" smtp "$work/smtp-$name.jsonl" "$@" 2>"$work/smtp-$name.log" &
-  pids+=($!)
+  beside $!
   port=$(listening "$work/smtp-$name.log" "SMTP server $name") || exit 1
   export "VIGILON_SMTP_${name^^}=$port"
 }

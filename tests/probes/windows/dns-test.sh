@@ -11,14 +11,8 @@ dnsmasq=/usr/sbin/dnsmasq
 [ -x "$dnsmasq" ] || { echo "FAILED: dnsmasq is not installed (scripts/bootstrap.sh installs it)" >&2; exit 1; }
 . "$(dirname "$0")/../../support/wine-prefix.sh"
 
-work=$(mktemp -d /tmp/vigilon-dns.XXXXXX)
+work=$test_work
 server=
-stop_server() {
-  [ -n "$server" ] && { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; }
-  rm -rf "$work"
-  cleanup
-}
-trap stop_server EXIT
 
 user=()
 [ "$(id -u)" = 0 ] && user=(--user=root)
@@ -34,6 +28,7 @@ for _ in $(seq 1 10); do
     --host-record=www.test.example,192.0.2.10 --local=/test.example/ "${texts[@]}" \
     >"$work/dnsmasq.log" 2>&1 </dev/null &
   server=$!
+  beside "$server"
   for _ in $(seq 1 50); do
     grep -q "started, version" "$work/dnsmasq.log" && break
     kill -0 "$server" 2>/dev/null || break

@@ -10,15 +10,7 @@ shift
 command -v openssl >/dev/null || { echo "FAILED: openssl is not installed" >&2; exit 1; }
 . "$(dirname "$0")/../../support/wine-prefix.sh"
 
-work=$(mktemp -d /tmp/vigilon-tls.XXXXXX)
-servers=()
-stop_servers() {
-  local p
-  for p in "${servers[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-  cleanup
-}
-trap stop_servers EXIT
+work=$test_work
 cd "$work" || fail "no work folder"
 
 # ca NAME: a self-signed CA.
@@ -81,7 +73,7 @@ serve() {
   local name=$1 address=$2 port= i
   shift 2
   openssl s_server -accept "$address:0" -www -naccept 16 "$@" >"$name.log" 2>&1 </dev/null &
-  servers+=($!)
+  beside $!
   for i in $(seq 1 50); do
     port=$(sed -n 's/^ACCEPT .*:\([0-9]*\)$/\1/p' "$name.log")
     [ -n "$port" ] && break
