@@ -6,6 +6,10 @@
 # running side by side wait for the one that boots it) and copied from then
 # on. The booted one is never run itself: every copy starts as new.
 # Expects $wine, the path of wine64 (or wine).
+# Everything that runs Windows programs here leaves out Wine's .NET and HTML
+# engines (never used, slow to set up) and its USB driver (never used, and it
+# now and then crashes as Wine's device manager starts it):
+#   WINEDLLOVERRIDES="mscoree,mshtml,wineusb.sys="
 wine_prefix_copy() {
   local dir=$1 server version cache template
   server=$(dirname "$wine")/wineserver
@@ -19,7 +23,7 @@ wine_prefix_copy() {
     [ -f "$template/.booted" ] && exit 0
     rm -rf "$template" "$template.new"
     mkdir "$template.new" || exit 1
-    export WINEPREFIX=$template.new WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+    export WINEPREFIX=$template.new WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,wineusb.sys=" DISPLAY=
     unset WAYLAND_DISPLAY
     # The prefix is made by the first program; the registry is written
     # when the server ends.

@@ -309,7 +309,7 @@ std::unique_ptr<WineSession> WineSession::start(const std::string &program, cons
     }
     s.environment_.push_back("WINEPREFIX=" + s.prefix_);
     s.environment_.push_back("WINEDEBUG=-all");
-    s.environment_.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+    s.environment_.push_back("WINEDLLOVERRIDES=mscoree,mshtml,wineusb.sys=");
     s.environment_.push_back("DISPLAY=" + display);
     s.envp_ = pointers(s.environment_);
 

@@ -85,7 +85,7 @@ public:
 private:
     std::vector<std::string> environment() const
     {
-        return {"WINEPREFIX=" + prefix(), "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY=",
+        return {"WINEPREFIX=" + prefix(), "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml,wineusb.sys=", "DISPLAY=",
                 "WAYLAND_DISPLAY=", "LC_ALL=C.UTF-8"};
     }
 

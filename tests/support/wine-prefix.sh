@@ -31,7 +31,7 @@ if [ "${VIGILON_WINE_XVFB:-0}" = 1 ]; then
   fi
   display=":$display"
 fi
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,wineusb.sys=" DISPLAY="$display"
 unset WAYLAND_DISPLAY
 test_work=$(mktemp -d /tmp/vigilon-wintest-work.XXXXXX)
 test_pids=()

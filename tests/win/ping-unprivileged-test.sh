@@ -39,7 +39,7 @@ displayfile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 50); do [ -s "$displayfile" ] && break; sleep 0.1; done
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$(head -n1 "$displayfile")"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,wineusb.sys=" DISPLAY=":$(head -n1 "$displayfile")"
 unset WAYLAND_DISPLAY
 rm -f "$displayfile"
 dir="$WINEPREFIX/drive_c/vg"
