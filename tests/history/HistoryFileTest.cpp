@@ -2,7 +2,6 @@
 // The history file on its own: its packed rows read back as written, and
 // what is kept how long.
 #include "history/HistoryFile.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +12,8 @@
 #include <fstream>
 
 #ifndef _WIN32
+#include "tests/support/ChildProcess.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
