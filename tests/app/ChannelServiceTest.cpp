@@ -271,7 +271,6 @@ protected:
         form.reset();
         frame.reset();
         service.reset();
-        setCurrentLanguage(before);
     }
     // Runs the loop's posted calls until done, or gives up.
     bool settle(const std::function<bool()> &done)
@@ -283,7 +282,7 @@ protected:
             },
             30000);
     }
-    Language before = currentLanguage();
+    ScopedLanguage kept{currentLanguage()};
     std::unique_ptr<ChannelService> service;
     std::unique_ptr<ChannelsForm> form;
     FakeChannelsControls controls;

@@ -14,38 +14,13 @@
 namespace vigilon::test {
 namespace {
 
-// Texts in English for the test, the language of the others after it.
-class EnglishTexts {
-public:
-    explicit EnglishTexts(Language language = Language::English) { setCurrentLanguage(language); }
-    ~EnglishTexts() { setCurrentLanguage(before_); }
-    EnglishTexts(const EnglishTexts &) = delete;
-    EnglishTexts &operator=(const EnglishTexts &) = delete;
-
-private:
-    Language before_ = currentLanguage();
-};
-
 class Notifications : public FrameFixture {
 protected:
-    EnglishTexts english;
+    ScopedLanguage english{Language::English};
     void start(const std::vector<StoredPort> &entries)
     {
         makeFrame(entries, 5, 1);
         ASSERT_TRUE(frame->toggleMonitoring(true));
-    }
-    // One poll period; the checks of the round finish with these outcomes
-    // by port (missing: success), each reported from the loop.
-    void tick(const std::map<std::uint32_t, bool> &outcomes)
-    {
-        const auto pending = probes.pending;
-        for (auto *check : pending) {
-            const std::uint32_t port = check->entry() ? check->entry()->port : 0;
-            const auto it = outcomes.find(port);
-            check->finish(it == outcomes.end() || it->second, 10);
-            loop.runPosted();
-        }
-        loop.advance(5000);
     }
     const std::vector<FakeTray::Notice> &notices() { return ui.tray->notices; }
 };
@@ -135,7 +110,7 @@ TEST_F(Notifications, theBoxTurnsThemOffAndTheStoreKeepsItOnWhenUnset)
 
 TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
 {
-    EnglishTexts japanese(Language::Japanese);
+    ScopedLanguage japanese(Language::Japanese);
     std::vector<StatusChange> changes;
     addStatusChange(changes, {1, "a", true, FailureReason::of(FailureKind::Refused), ""});
     addStatusChange(changes, {1, "a", false, {}, ""});
@@ -155,7 +130,7 @@ TEST(NoticeText, changesUndoneWithinARoundCancelAndLongListsAreCounted)
 // with "…".
 TEST(NoticeText, aBodyWithALimitHoldsWholeLinesAndCountsTheRest)
 {
-    EnglishTexts english;
+    ScopedLanguage english{Language::English};
     const TextLimit balloon{255, TextUnit::Utf16Units};
     std::vector<StatusChange> changes;
     for (std::uint32_t id = 1; id <= 12; ++id)
@@ -185,7 +160,7 @@ TEST(NoticeText, aBodyWithALimitHoldsWholeLinesAndCountsTheRest)
 
 TEST(TrayTip, namesAsManyFailingEntriesAsFitAndNeverSplitsACharacter)
 {
-    EnglishTexts english;
+    ScopedLanguage english{Language::English};
     const auto bytes = [](std::size_t n) { return TextLimit{n, TextUnit::Utf8Bytes}; };
     const std::string base = "Device h\r\nMonitoring is running";
     EXPECT_EQ(trayTip(base, {"alpha", "beta"}, bytes(127)), base + "\r\nFailing: alpha, beta");

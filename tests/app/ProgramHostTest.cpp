@@ -4,6 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/ProgramHost.h"
 #include "store/Settings.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeEventLoop.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/TempDir.h"
@@ -87,7 +88,7 @@ TEST(ProgramHost, EndsInOrderWhicheverWayItIsAsked)
 {
     test::TempDir dir;
     const std::string store = dir.path() + "/registry.sqlite";
-    setenv("VIGILON_REGISTRY", store.c_str(), 1);
+    const test::ScopedEnv env{{"VIGILON_REGISTRY", store}};
     test::VirtualTime time;
     test::FakePrompter prompter;
     test::FakeFrameUi ui;
@@ -117,7 +118,6 @@ TEST(ProgramHost, EndsInOrderWhicheverWayItIsAsked)
     auto registry = openDefaultRegistry();
     EXPECT_EQ(test::storedDword(*registry, kProgramKey, kLogonValue), 0u);
     EXPECT_EQ(test::storedDword(*registry, kMonitorKey, "Interval"), 42u);
-    unsetenv("VIGILON_REGISTRY");
 }
 
 } // namespace

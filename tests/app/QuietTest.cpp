@@ -42,33 +42,14 @@ class Quiet : public FrameFixture {
 protected:
     Quiet()
     {
-        setCurrentLanguage(Language::English);
         ui.makeDialog = [this](DialogFace &, std::shared_ptr<MainDialogController> rules) {
             windows.push_back(std::make_unique<DialogOnRules>(std::move(rules), controls));
             return windows.back().get();
         };
         observers = {&told};
     }
-    ~Quiet() override
-    {
-        frame.reset();
-        setCurrentLanguage(language);
-    }
+    ~Quiet() override { frame.reset(); }
     MainDialogController &dialog() { return *controls.rules; }
-    // One poll period; each check of the round ends with the outcome given
-    // for its port (missing: success).
-    void tick(const std::map<std::uint32_t, bool> &outcomes)
-    {
-        const auto pending = probes.pending;
-        for (auto *check : pending) {
-            const std::uint32_t port = check->entry() ? check->entry()->port : 0;
-            const auto it = outcomes.find(port);
-            check->finish(it == outcomes.end() || it->second, 10);
-            loop.runPosted();
-        }
-        loop.advance(5000);
-        loop.runPosted();
-    }
     // The wall clock alone moves on (the timers do not fire).
     void later(std::uint32_t seconds)
     {
@@ -91,7 +72,7 @@ protected:
         return false;
     }
 
-    Language language = currentLanguage();
+    ScopedLanguage english{Language::English};
     ScopedTimeZone utc{"UTC0"};
     FakeDialogControls controls;
     std::vector<std::unique_ptr<DialogOnRules>> windows;

@@ -3,6 +3,7 @@
 #include "base/StringTable.h"
 #include "app/dialogs/ResponseMonitorForm.h"
 #include "app/platform/FileSystem.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/DialogVerdict.h"
 #include "tests/support/FakePrompter.h"
 #include "tests/support/TempDir.h"
@@ -172,23 +173,17 @@ TEST(ResponseMonitorForm, proposesInTheDocumentsFolder)
     TempDir dir;
     const std::string home = dir / "home";
     std::filesystem::create_directories(home + "/.config");
-    const auto setEnv = [](const char *name, const std::string &value) { setenv(name, value.c_str(), 1); };
-    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setEnv("HOME", home);
-    unsetenv("XDG_CONFIG_HOME");
-    unsetenv("XDG_DOCUMENTS_DIR");
+    const ScopedEnv env{{"HOME", home}, {"XDG_CONFIG_HOME", std::nullopt}, {"XDG_DOCUMENTS_DIR", std::nullopt}};
     EXPECT_EQ(platform::documentsFolder(), home);
     std::filesystem::create_directories(home + "/Documents");
     EXPECT_EQ(platform::documentsFolder(), home + "/Documents");
     std::filesystem::create_directories(home + "/Dokumente");
     writeFile(home + "/.config/user-dirs.dirs", "# xdg-user-dirs\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     EXPECT_EQ(platform::documentsFolder(), home + "/Dokumente");
-    setEnv("XDG_DOCUMENTS_DIR", dir.path());
+    const ScopedEnv documents{{"XDG_DOCUMENTS_DIR", dir.path()}};
     ResponseGraphParams params;
     params.seriesNames = "PING";
     EXPECT_EQ(ResponseMonitorForm::forGraph(params).defaultFileBase, dir / "PING");
-    unsetenv("XDG_DOCUMENTS_DIR");
-    setEnv("HOME", oldHome);
 }
 #endif
 

@@ -12,6 +12,8 @@
 #include <fstream>
 
 #ifndef _WIN32
+#include "tests/support/ChildProcess.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -648,16 +650,12 @@ TEST_F(HistoryFileTest, keepsItsFilesPrivateAndUsesNothingElse)
     // The configuration store, itself and through a link.
     const std::string store = dir_ / "store.sqlite";
     otherDatabase(store, "keys");
-    const char *storeBefore = std::getenv("VIGILON_REGISTRY");
-    const std::string keptStore = storeBefore ? storeBefore : "";
-    ::setenv("VIGILON_REGISTRY", store.c_str(), 1);
-    EXPECT_EQ(refused(store), "refused");
-    std::filesystem::create_symlink(store, dir_ / "store-link.db");
-    EXPECT_EQ(refused(dir_ / "store-link.db"), "refused");
-    if (storeBefore)
-        ::setenv("VIGILON_REGISTRY", keptStore.c_str(), 1);
-    else
-        ::unsetenv("VIGILON_REGISTRY");
+    {
+        const test::ScopedEnv env{{"VIGILON_REGISTRY", store}};
+        EXPECT_EQ(refused(store), "refused");
+        std::filesystem::create_symlink(store, dir_ / "store-link.db");
+        EXPECT_EQ(refused(dir_ / "store-link.db"), "refused");
+    }
     EXPECT_EQ(schemaOf(store), "keys delete ");
     EXPECT_EQ(modeOf(store + "-wal"), -1);
     // Another program's database through a link: left as it was.

@@ -135,8 +135,7 @@ private slots:
         std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
         form.serverAddress = "127.0.0.1:9464";
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QVERIFY(d.pushTokenEdit()->isHidden() && d.pushCopyButton()->isHidden());
         QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
         QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // Push
@@ -168,8 +167,7 @@ private slots:
         form.channelList = {{0, "team"}, {2, "pager"}};
         form.channels = std::vector<std::uint32_t>{2};
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QListWidget *list = d.channelList();
         QVERIFY(list->isEnabled());
         QCOMPARE(list->count(), 2);
@@ -192,8 +190,7 @@ private slots:
         none.port = 80;
         none.channels = std::vector<std::uint32_t>{1};
         CPortSettingsDlg n(prompter, none);
-        n.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&n));
+        QVERIFY(shownOnScreen(n));
         QCOMPARE(n.channelList()->count(), 1);
         QCOMPARE(n.channelList()->item(0)->text(), uiText(sid::PortChannelsNone));
         QVERIFY(!n.channelList()->isEnabled());
@@ -213,8 +210,7 @@ private slots:
         PortSettingsForm fresh;
         {
             CPortSettingsDlg d(prompter, fresh);
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QVERIFY(shownOnScreen(d));
             QVERIFY(d.okButton()->isDefault());
             QVERIFY(!d.deleteButton()->isEnabled());
             QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
@@ -271,8 +267,7 @@ private slots:
         PortSettingsForm form;
         std::tie(form.port, form.httpStatus) = std::tuple(8080, "2xx-3xx");
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QVERIFY(!d.httpStatusCombo()->isEnabled() && !d.httpCodesEdit()->isEnabled());
         QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusSuccessOrRedirect));
         for (int step = 0; step < 3; ++step)
@@ -306,8 +301,7 @@ private slots:
         form.request.contentRule = ContentRule::fromText("regex:ok|fine");
         form.request.method = MethodGet;
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QCOMPARE(d.methodCombo()->currentText(), QStringLiteral("GET"));
         QCOMPARE(d.pathEdit()->text(), QStringLiteral("/health"));
         QVERIFY(d.redirectsCheck()->isChecked());
@@ -356,8 +350,7 @@ private slots:
         form.request.password = "n0t-sh0wn";
         {
             CPortSettingsDlg d(prompter, form);
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QVERIFY(shownOnScreen(d));
             QCOMPARE(d.userEdit()->text(), QStringLiteral("watch"));
             QCOMPARE(d.passwordEdit()->text().toStdString(), std::string(PortSettingsForm::kPasswordKept));
             QCOMPARE(d.passwordEdit()->echoMode(), QLineEdit::Password);
@@ -387,8 +380,7 @@ private slots:
             QCOMPARE(form.request.password, std::string("n0t-sh0wn"));
         }
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         d.passwordEdit()->setFocus();
         d.passwordEdit()->selectAll();
         QTest::keyClicks(d.passwordEdit(), QStringLiteral("fresh"));
@@ -408,8 +400,7 @@ private slots:
         form.port = 80;
         form.globalInterval = 12;
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QCOMPARE(d.nameEdit()->text(), QStringLiteral("汎用TCP (80)"));
         QVERIFY(d.scheduleHelp()->text().contains(QStringLiteral("12")));
         d.portEdit()->setFocus();
@@ -459,8 +450,7 @@ private slots:
         PortSettingsForm form;
         form.protocol = Tls;
         CPortSettingsDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QVERIFY(d.dnsNameEdit()->isHidden() && d.dnsAnswersEdit()->isHidden());
         d.portEdit()->clear();
         QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // Push
@@ -508,8 +498,7 @@ private slots:
         h.dialog().setMinimumSize(0, 0);
         h.dialog().resize(300, 250);
         h.dialog().move(work.right() + 1 - h.dialog().frameGeometry().width(), work.top() + 40);
-        h.dialog().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        QVERIFY(shownOnScreen(h.dialog()));
         h.frame().onCommand(res::CmdAbout);
         QVERIFY(about->isVisible());
         const QRect main = h.dialog().frameGeometry(), box = about->frameGeometry();

@@ -285,8 +285,7 @@ private slots:
         h.dialog().setMinimumSize(0, 0);
         h.dialog().resize(300, 250);
         h.dialog().move(work.topLeft() + QPoint(10, 40));
-        h.dialog().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        QVERIFY(shownOnScreen(h.dialog()));
         const QRect main = h.dialog().frameGeometry();
         const auto open = [&h](std::size_t row) {
             answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });

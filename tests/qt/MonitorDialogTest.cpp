@@ -3,6 +3,7 @@
 // control, and that they reach the form (whose rules tests/app/ tests).
 #include "qt/ResponseMonitorDlg.h"
 #include "tests/support/FakePrompter.h"
+#include "tests/support/qt/QtWait.h"
 #include "qt/DialogUnits.h"
 #include "qt/UpDownCtrl.h"
 
@@ -28,8 +29,7 @@ private slots:
         form.alpha = 17;
         form.maxHistory = 5000;
         CResponseMonitorDlg d(prompter, form);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QCOMPARE(d.font().family(), dialogFont().family());
         const DialogUnits du(d.font());
         // The up-down control takes the right end of its edit, over the edit's

@@ -137,8 +137,7 @@ private slots:
     {
         UiHarness h(kOneActive);
         CMonitorDlg &d = h.dialog();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         h.prompter.answers = {mb::IdNo};
         QTest::mouseClick(button(d, CMonitorDlg::IdExit), Qt::LeftButton);
         h.loop.runPosted();
@@ -211,8 +210,7 @@ private slots:
     void layoutIsKeptForTheNextStart()
     {
         UiHarness h(kOneActive);
-        h.dialog().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        QVERIFY(shownOnScreen(h.dialog()));
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         h.dialog().move(screen.topLeft() + QPoint(40, 30));
         h.dialog().resize(600, 400);
@@ -248,8 +246,7 @@ private slots:
         UiHarness h;
         h.create();
         CMonitorDlg &d = h.dialog();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         const auto at = [&d](int id) { return d.control(id)->geometry(); };
         d.resize(700, 420);
         QTRY_COMPARE(d.size(), QSize(700, 420));

@@ -151,8 +151,7 @@ private slots:
 
         // A cut cell tells itself whole in its tool tip; one that shows all
         // of its text has none.
-        h.dialog().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&h.dialog()));
+        QVERIFY(shownOnScreen(h.dialog()));
         const auto tipAt = [list](int row, int column) {
             QToolTip::hideText();
             (void)QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 3000);
@@ -198,8 +197,7 @@ private slots:
         UiHarness h({{80, GenericTcp, 1, 100, "", "Generic TCP (80)"}});
         h.ui.realGraphParts = true;
         CMonitorDlg &d = h.dialog();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         QTest::mouseClick(qobject_cast<QPushButton *>(d.control(CMonitorDlg::IdStartStop)), Qt::LeftButton);
         QVERIFY(d.monitoring());
         const std::uint32_t id = h.frame().entryView(0).id;
@@ -260,8 +258,7 @@ private slots:
         UiHarness h({{80, GenericTcp, 1, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
         CMonitorDlg &d = h.dialog();
         CPortListCtrl *list = d.list();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         d.activateWindow();
         list->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(list));
@@ -374,8 +371,7 @@ private slots:
                      {82, GenericTcp, 1, 0, "", "Generic TCP (82)"}});
         CMonitorDlg &d = h.dialog();
         CPortListCtrl *list = d.list();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         list->setFocus();
         list->setColumnWidth(1, list->viewport()->width() * 2); // the columns reach beyond the view
         QVERIFY(list->horizontalScrollBar()->maximum() > 0);
@@ -434,8 +430,7 @@ private slots:
     {
         UiHarness h({{80, GenericTcp, 0, 0, "", "Generic TCP (80)"}, {81, GenericTcp, 0, 0, "", "Generic TCP (81)"}});
         CMonitorDlg &d = h.dialog();
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(shownOnScreen(d));
         d.activateWindow();
         d.list()->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(d.list()));

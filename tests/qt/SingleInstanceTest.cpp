@@ -5,6 +5,7 @@
 // connect. Later starts that ask the holder or wait for it are
 // InstanceProgramTest's, with the real program.
 #include "qt/SingleInstance.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Network.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/QtWait.h"
@@ -104,13 +105,11 @@ private slots:
     void anOpenRuntimeFolderIsNotUsed()
     {
         TempDir runtime;
-        const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", runtime.path().c_str());
+        const ScopedEnv env{{"XDG_RUNTIME_DIR", runtime.path()}};
         QVERIFY(::chmod(runtime.path().c_str(), 0777) == 0);
         const QString open = SingleInstance("/x/registry.sqlite").socketPath();
         QVERIFY(::chmod(runtime.path().c_str(), 0700) == 0);
         const QString closed = SingleInstance("/x/registry.sqlite").socketPath();
-        qputenv("XDG_RUNTIME_DIR", old);
         QVERIFY2(!open.startsWith(QString::fromStdString(runtime.path())), qPrintable(open));
         QVERIFY2(closed.startsWith(QString::fromStdString(runtime.path())), qPrintable(closed));
     }
@@ -160,18 +159,10 @@ private slots:
         QVERIFY(::mkdir(taken.c_str(), 0777) == 0 && ::chmod(taken.c_str(), 0777) == 0);
         if (geteuid() == 0)
             QVERIFY(::chown(taken.c_str(), 65534, 65534) == 0);
-        const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("TMPDIR"), qgetenv("HOME"),
-                                    qgetenv("XDG_CACHE_HOME")};
-        qunsetenv("XDG_RUNTIME_DIR");
-        qunsetenv("XDG_CACHE_HOME");
-        qputenv("TMPDIR", tmp.path().c_str());
-        qputenv("HOME", home.path().c_str());
+        const ScopedEnv env{{"XDG_RUNTIME_DIR", std::nullopt}, {"XDG_CACHE_HOME", std::nullopt},
+                            {"TMPDIR", tmp.path()}, {"HOME", home.path()}};
         SingleInstance first(stores_ / "t.sqlite"), second(stores_ / "t.sqlite");
         const bool firstLocked = first.tryLock(), secondLocked = second.tryLock();
-        qputenv("XDG_RUNTIME_DIR", saved[0]);
-        qputenv("TMPDIR", saved[1]);
-        qputenv("HOME", saved[2]);
-        qputenv("XDG_CACHE_HOME", saved[3]);
         QVERIFY2(firstLocked, first.error().c_str());
         QVERIFY(!secondLocked && second.error().empty());
         QVERIFY2(first.lockPath().startsWith(QString::fromStdString(home.path())), qPrintable(first.lockPath()));

@@ -11,6 +11,7 @@
 #include "qt/QtTrayIcon.h"
 #include "qt/ResponseMonitorDlg.h"
 #include "qt/UiText.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FrameParts.h"
 #include "tests/support/FrameTestPeer.h"
 #include "tests/support/TempDir.h"
@@ -114,8 +115,7 @@ private slots:
         }
         std::filesystem::create_directory(dir / "run");
         std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
-        qputenv("VIGILON_REGISTRY", QByteArray::fromStdString(store));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir / "run"));
+        const ScopedEnv env{{"VIGILON_REGISTRY", store}, {"XDG_RUNTIME_DIR", dir / "run"}};
         CommandLine line;
         line.targetGiven = true;
         line.targetHost = "127.0.0.9";
@@ -175,8 +175,6 @@ private slots:
         reg::Value target;
         QVERIFY(key && key->queryValue("Target", target) == reg::Status::Ok);
         QCOMPARE(reg::stringFromValue(target), std::string("127.0.0.9"));
-        qunsetenv("VIGILON_REGISTRY");
-        qunsetenv("XDG_RUNTIME_DIR");
     }
 
     void exitEndsOnceTheMenuIsDone_data()

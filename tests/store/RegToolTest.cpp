@@ -47,6 +47,42 @@ protected:
         EXPECT_EQ(run.out, kOk);
         EXPECT_EQ(run.err, "");
     }
+    using Values = std::vector<std::tuple<std::string, std::string, std::string>>;
+    void addAll(const Values &values)
+    {
+        for (const auto &[name, type, data] : values)
+            add(kMonitor, name, type, data);
+    }
+    // The values every entry at index i needs, active and running no command.
+    void addEntry(int i, const std::string &port, const std::string &protocol, const std::string &name)
+    {
+        const std::string n = " #" + std::to_string(i);
+        addAll({{"Port" + n, "REG_DWORD", port}, {"Protocol" + n, "REG_DWORD", protocol},
+                {"Threshold" + n, "REG_DWORD", "0"}, {"PortName" + n, "REG_SZ", name}, {"Service" + n, "REG_SZ", ""},
+                {"Action" + n, "REG_DWORD", "1"}, {"Active" + n, "REG_DWORD", "1"}});
+    }
+    // What a query of one Monitor value prints, "(none)" where it fails as
+    // for a value that is not there.
+    std::string queried(const std::string &name, const std::string &store = {})
+    {
+        const ProgramResult run = runTool(store.empty() ? file() : store, {"query", kMonitor, "/v", name});
+        return run.status == 1 && run.err == kNotFound ? "(none)" : run.out + run.err;
+    }
+    static std::string shown(const std::string &name, const std::string &type, const std::string &data)
+    {
+        return "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    " + name + "    " + type + "    " + data +
+               "\n\n";
+    }
+    // The configuration after an export and an import into a new store.
+    LoadedSettings throughRegFile()
+    {
+        const std::string exported = dir_ / "monitor.reg", other = dir_ / "other.sqlite";
+        EXPECT_EQ(reg({"export", exported}).status, 0);
+        EXPECT_EQ(runTool(other, {"import", exported}).status, 0);
+        auto store = reg::SqliteRegistry::open(other);
+        std::string target = "127.0.0.1";
+        return store ? loadSettings(*store, false, target) : LoadedSettings{};
+    }
 
     // Runs the tool with standard input on a pipe; answer is written once
     // the question has shown, after whileAsking ran.
@@ -66,16 +102,10 @@ protected:
 
 TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 {
-    add(kMonitor, "Port Count", "REG_DWORD", "1");
-    add(kMonitor, "Interval", "REG_DWORD", "0x1e");
-    add(kMonitor, "Target", "REG_EXPAND_SZ", "db.example");
-    add(kMonitor, "Port #0", "REG_DWORD", "5432");
-    add(kMonitor, "Protocol #0", "REG_DWORD", "0");
-    add(kMonitor, "Threshold #0", "REG_DWORD", "250");
-    add(kMonitor, "PortName #0", "REG_EXPAND_SZ", "TCP(5432)");
-    add(kMonitor, "Service #0", "REG_SZ", "page-oncall %TARGET%");
-    add(kMonitor, "Action #0", "REG_DWORD", "1");
-    add(kMonitor, "Active #0", "REG_DWORD", "1");
+    addAll({{"Port Count", "REG_DWORD", "1"}, {"Interval", "REG_DWORD", "0x1e"}, {"Target", "REG_EXPAND_SZ", "db.example"},
+            {"Port #0", "REG_DWORD", "5432"}, {"Protocol #0", "REG_DWORD", "0"}, {"Threshold #0", "REG_DWORD", "250"},
+            {"PortName #0", "REG_EXPAND_SZ", "TCP(5432)"}, {"Service #0", "REG_SZ", "page-oncall %TARGET%"},
+            {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"}});
 
     ProgramResult run = reg({"query", "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -101,13 +131,11 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
         LoadedSettings loaded = loadSettings(*store, true, target, &status);
         EXPECT_EQ(status, Status::Ok);
         EXPECT_EQ(target, "db.example");
-        EXPECT_EQ(loaded.intervalSeconds, 30u);
-        EXPECT_EQ(loaded.retryLimit, 1u); // not seeded: its default
+        EXPECT_EQ(std::pair(loaded.intervalSeconds, loaded.retryLimit), std::pair(30u, 1u)); // retry: its default
         ASSERT_EQ(loaded.ports.size(), 1u);
-        EXPECT_EQ(loaded.ports[0]->port, 5432u);
-        EXPECT_EQ(loaded.ports[0]->threshold, 250u);
-        EXPECT_EQ(loaded.ports[0]->name, "TCP(5432)");
-        EXPECT_EQ(loaded.ports[0]->command, "page-oncall %TARGET%");
+        const MonitorPort &e = *loaded.ports[0];
+        EXPECT_EQ(std::tie(e.port, e.threshold, e.name, e.command),
+                  std::make_tuple(5432u, 250u, std::string("TCP(5432)"), std::string("page-oncall %TARGET%")));
 
         // What the program saves, the tool shows, under the value's stored spelling.
         ASSERT_EQ(test::storePorts(*store, {{6543, 0, 1, 250, "page-oncall %TARGET%", "TCP(5432)"}}, 30, 2, target),
@@ -122,7 +150,7 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
     run = reg({"delete", kMonitor, "/v", "Action #0", "/f"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kOk);
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Action #0"}).status, 1);
+    EXPECT_EQ(queried("Action #0"), "(none)");
 
     // The key deleted is gone. That its values and subkeys go along is
     // SettingsTest.KeysAreDeletedWithEverythingBelowThem's, what a query of
@@ -137,13 +165,9 @@ TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 // carried whole from store to store by export and import.
 TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
 {
-    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"Port Count", "REG_DWORD", "1"}, {"Port #0", "REG_DWORD", "8080"}, {"Protocol #0", "REG_DWORD", "3"},
-             {"Threshold #0", "REG_DWORD", "0"}, {"PortName #0", "REG_EXPAND_SZ", "HTTP (8080)"},
-             {"Service #0", "REG_SZ", ""}, {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"},
-             {"Path #0", "REG_SZ", "/health?deep=1"}, {"Method #0", "REG_DWORD", "1"},
-             {"Redirects #0", "REG_DWORD", "1"}, {"Content Rule #0", "REG_SZ", "regex:^ok$"}})
-        add(kMonitor, name, type, data);
+    addEntry(0, "8080", "3", "HTTP (8080)");
+    addAll({{"Port Count", "REG_DWORD", "1"}, {"Path #0", "REG_SZ", "/health?deep=1"}, {"Method #0", "REG_DWORD", "1"},
+            {"Redirects #0", "REG_DWORD", "1"}, {"Content Rule #0", "REG_SZ", "regex:^ok$"}});
     std::string target = "127.0.0.1";
     HttpRequest changed;
     {
@@ -165,19 +189,11 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
         appendPlaceholder(loaded.ports);
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
     }
-    ProgramResult run = reg({"query", kMonitor, "/v", "Method #0"});
-    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Method #0    REG_DWORD    0x2\n\n");
-    run = reg({"query", kMonitor, "/v", "Body #0"});
-    EXPECT_EQ(run.out, "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Body #0    REG_SZ    ping\n\n");
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Redirects #0"}).status, 1); // back at its default: gone
+    EXPECT_EQ(queried("Method #0"), shown("Method #0", "REG_DWORD", "0x2"));
+    EXPECT_EQ(queried("Body #0"), shown("Body #0", "REG_SZ", "ping"));
+    EXPECT_EQ(queried("Redirects #0"), "(none)"); // back at its default: gone
 
-    const std::string exported = dir_ / "monitor.reg";
-    ASSERT_EQ(reg({"export", exported}).status, 0);
-    const std::string other = dir_ / "other.sqlite";
-    ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
-    auto store = reg::SqliteRegistry::open(other);
-    ASSERT_TRUE(store);
-    const LoadedSettings loaded = loadSettings(*store, false, target);
+    const LoadedSettings loaded = throughRegFile();
     ASSERT_EQ(loaded.ports.size(), 1u);
     EXPECT_EQ(loaded.ports[0]->request, changed);
 }
@@ -188,12 +204,8 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
 // values go through export and import.
 TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
 {
-    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"Port Count", "REG_DWORD", "1"}, {"Port #0", "REG_DWORD", "443"}, {"Protocol #0", "REG_DWORD", "4"},
-             {"Threshold #0", "REG_DWORD", "0"}, {"PortName #0", "REG_EXPAND_SZ", "HTTPS (443)"},
-             {"Service #0", "REG_SZ", ""}, {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"},
-             {"User #0", "REG_SZ", "monitor"}, {"Password #0", "REG_SZ", "s3cr:t pass"}})
-        add(kMonitor, name, type, data);
+    addEntry(0, "443", "4", "HTTPS (443)");
+    addAll({{"Port Count", "REG_DWORD", "1"}, {"User #0", "REG_SZ", "monitor"}, {"Password #0", "REG_SZ", "s3cr:t pass"}});
     std::string target = "127.0.0.1";
     {
         auto store = reg::SqliteRegistry::open(file());
@@ -201,21 +213,20 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
         StoredValues stored;
         LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
         ASSERT_EQ(loaded.ports.size(), 1u);
-        EXPECT_EQ(loaded.ports[0]->request.user, "monitor");
-        EXPECT_EQ(loaded.ports[0]->request.password, "s3cr:t pass");
+        EXPECT_EQ(std::tie(loaded.ports[0]->request.user, loaded.ports[0]->request.password),
+                  std::tuple("monitor", "s3cr:t pass"));
         EXPECT_EQ(checkRequest(loaded.ports[0]->request), RequestProblem::None);
         // Another path leaves the credentials as stored.
         loaded.ports[0]->request.path = "/login";
         appendPlaceholder(loaded.ports);
         ASSERT_EQ(reg({"delete", kMonitor, "/v", "User #0", "/f"}).status, 0);
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        EXPECT_EQ(reg({"query", kMonitor, "/v", "User #0"}).status, 1);
+        EXPECT_EQ(queried("User #0"), "(none)");
         // Changed, both are written; the password emptied is removed.
         loaded.ports[0]->request.user = "ops";
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        EXPECT_EQ(reg({"query", kMonitor, "/v", "User #0"}).out,
-                  "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    User #0    REG_SZ    ops\n\n");
-        EXPECT_EQ(reg({"query", kMonitor, "/v", "Password #0"}).status, 0);
+        EXPECT_EQ(queried("User #0"), shown("User #0", "REG_SZ", "ops"));
+        EXPECT_NE(queried("Password #0").find("    Password #0    REG_SZ    "), std::string::npos);
     }
     // The file holds the password as the store does: its user's alone,
     // even where a file readable by others was there before.
@@ -234,15 +245,15 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
         StoredValues stored;
         LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
         ASSERT_EQ(loaded.ports.size(), 1u);
-        EXPECT_EQ(loaded.ports[0]->request.user, "ops");
-        EXPECT_EQ(loaded.ports[0]->request.password, "s3cr:t pass");
+        EXPECT_EQ(std::tie(loaded.ports[0]->request.user, loaded.ports[0]->request.password),
+                  std::tuple("ops", "s3cr:t pass"));
         loaded.ports[0]->request.user.clear();
         loaded.ports[0]->request.password.clear();
         appendPlaceholder(loaded.ports);
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
     }
-    EXPECT_EQ(runTool(other, {"query", kMonitor, "/v", "Password #0"}).status, 1);
-    EXPECT_EQ(runTool(other, {"query", kMonitor, "/v", "User #0"}).status, 1);
+    EXPECT_EQ(queried("Password #0", other), "(none)");
+    EXPECT_EQ(queried("User #0", other), "(none)");
 }
 
 // The DNS values: added by the tool, loaded by the program, saved back
@@ -250,18 +261,10 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
 // of a store without them loads with empty ones.
 TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
 {
-    for (int i = 0; i < 2; ++i)
-        for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-                 {"Threshold #", "REG_DWORD", "0"}, {"Service #", "REG_SZ", ""}, {"Action #", "REG_DWORD", "1"}})
-            add(kMonitor, name + std::to_string(i), type, data);
-    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"Port Count", "REG_DWORD", "2"}, {"Port #0", "REG_DWORD", "53"}, {"Protocol #0", "REG_DWORD", "7"},
-             {"PortName #0", "REG_EXPAND_SZ", "DNS (53) example.com MX"}, {"Active #0", "REG_DWORD", "1"},
-             {"DNS Name #0", "REG_SZ", "example.com"}, {"DNS Type #0", "REG_SZ", "MX"},
-             {"DNS Expect #0", "REG_SZ", "=10 mail.example.com"}, {"Port #1", "REG_DWORD", "53"},
-             {"Protocol #1", "REG_DWORD", "1"}, {"PortName #1", "REG_EXPAND_SZ", "UDP (53)"},
-             {"Active #1", "REG_DWORD", "1"}})
-        add(kMonitor, name, type, data);
+    addEntry(0, "53", "7", "DNS (53) example.com MX");
+    addEntry(1, "53", "1", "UDP (53)");
+    addAll({{"Port Count", "REG_DWORD", "2"}, {"DNS Name #0", "REG_SZ", "example.com"}, {"DNS Type #0", "REG_SZ", "MX"},
+            {"DNS Expect #0", "REG_SZ", "=10 mail.example.com"}});
     std::string target = "127.0.0.1";
     {
         auto store = reg::SqliteRegistry::open(file());
@@ -280,19 +283,11 @@ TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
         appendPlaceholder(loaded.ports);
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
     }
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Type #0"}).out,
-              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    DNS Type #0    REG_SZ    NS\n\n");
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Expect #0"}).status, 1); // emptied: gone
-    // The other entry got none of them.
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "DNS Name #1"}).status, 1);
+    EXPECT_EQ(queried("DNS Type #0"), shown("DNS Type #0", "REG_SZ", "NS"));
+    EXPECT_EQ(queried("DNS Expect #0"), "(none)"); // emptied: gone
+    EXPECT_EQ(queried("DNS Name #1"), "(none)") << "the other entry got none of them";
 
-    const std::string exported = dir_ / "dns.reg";
-    ASSERT_EQ(reg({"export", exported}).status, 0);
-    const std::string other = dir_ / "other.sqlite";
-    ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
-    auto store = reg::SqliteRegistry::open(other);
-    ASSERT_TRUE(store);
-    const LoadedSettings loaded = loadSettings(*store, false, target);
+    const LoadedSettings loaded = throughRegFile();
     ASSERT_EQ(loaded.ports.size(), 2u);
     EXPECT_EQ(std::tie(loaded.ports[0]->dnsName, loaded.ports[0]->dnsType, loaded.ports[0]->dnsExpect),
               std::make_tuple(std::string("example.com"), std::string("NS"), std::string()));
@@ -303,17 +298,11 @@ TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
 // stand in a URL is said, by name only.
 TEST_F(RegToolTest, PushTokensGoBetweenTheToolAndTheProgram)
 {
-    for (const auto &[name, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"Port Count", "REG_DWORD", "3"}, {"Protocol #0", "REG_DWORD", "6"}, {"PortName #0", "REG_SZ", "backup"},
-             {"Push Token #0", "REG_SZ", "written-with-the-tool-42"}, {"Protocol #1", "REG_DWORD", "6"},
-             {"PortName #1", "REG_SZ", "sync"}, {"Protocol #2", "REG_DWORD", "6"}, {"PortName #2", "REG_SZ", "bad"},
-             {"Push Token #2", "REG_SZ", "has spaces in it, no"}})
-        add(kMonitor, name, type, data);
-    for (const char *i : {"0", "1", "2"}) {
-        for (const char *name : {"Port #", "Threshold #", "Action #", "Active #"})
-            add(kMonitor, name + std::string(i), "REG_DWORD", name[1] == 'c' && name[2] == 't' ? "1" : "0");
-        add(kMonitor, "Service #" + std::string(i), "REG_SZ", "");
-    }
+    addEntry(0, "0", "6", "backup");
+    addEntry(1, "0", "6", "sync");
+    addEntry(2, "0", "6", "bad");
+    addAll({{"Port Count", "REG_DWORD", "3"}, {"Push Token #0", "REG_SZ", "written-with-the-tool-42"},
+            {"Push Token #2", "REG_SZ", "has spaces in it, no"}});
     std::string target = "127.0.0.1";
     {
         auto store = reg::SqliteRegistry::open(file());
@@ -332,12 +321,8 @@ TEST_F(RegToolTest, PushTokensGoBetweenTheToolAndTheProgram)
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
         target = loaded.ports[1]->pushToken;
     }
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Push Token #0"}).out,
-              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Push Token #0    REG_SZ    "
-              "written-with-the-tool-42\n\n");
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Push Token #1"}).out,
-              "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    Push Token #1    REG_SZ    " + target +
-                  "\n\n");
+    EXPECT_EQ(queried("Push Token #0"), shown("Push Token #0", "REG_SZ", "written-with-the-tool-42"));
+    EXPECT_EQ(queried("Push Token #1"), shown("Push Token #1", "REG_SZ", target));
 }
 
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
@@ -378,7 +363,7 @@ TEST_F(RegToolTest, AsksBeforeTakingTheStore)
     EXPECT_EQ(regAsking({"add", kMonitor, "/v", "Interval", "/t", "REG_DWORD", "/d", "9"}, "y\n", writeMeanwhile), 0);
     EXPECT_NE(reg({"query", kMonitor, "/v", "Interval"}).out.find("REG_DWORD    0x9\n"), std::string::npos);
     EXPECT_EQ(regAsking({"delete", kMonitor, "/v", "Interval"}, "y\n", writeMeanwhile), 0);
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Interval"}).status, 1);
+    EXPECT_EQ(queried("Interval"), "(none)");
 }
 
 // What a failed query says is RegToolErrorTest.MissingKey's.
@@ -495,29 +480,17 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NoKey", {"query"}, "ERROR: Invalid syntax."}),
     [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.label); });
 
-} // namespace
-} // namespace vigilon
-
-namespace vigilon {
-namespace {
-
 // Quiet periods written with the tool are what the program loads; what the
 // program saves the tool reads back; a text that does not read stays as it
 // was stored, and an entry without a quiet period has no such values.
 TEST_F(RegToolTest, QuietPeriodsGoBetweenTheToolAndTheProgram)
 {
-    add(kMonitor, "Port Count", "REG_DWORD", "3");
-    for (const auto &[i, port, name] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"0", "80", "web"}, {"1", "25", "mail"}, {"2", "22", "ssh"}}) {
-        for (const auto &[value, type, data] : std::vector<std::tuple<std::string, std::string, std::string>>{
-                 {"Port", "REG_DWORD", port}, {"Protocol", "REG_DWORD", "0"}, {"Threshold", "REG_DWORD", "0"},
-                 {"PortName", "REG_SZ", name}, {"Service", "REG_SZ", ""}, {"Action", "REG_DWORD", "1"},
-                 {"Active", "REG_DWORD", "1"}})
-            add(kMonitor, value + " #" + i, type, data);
-    }
-    add(kMonitor, "Quiet Until #0", "REG_DWORD", "4294967295");
-    add(kMonitor, "Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00");
-    add(kMonitor, "Quiet Windows #1", "REG_SZ", "Sunday 2 to 4");
+    addEntry(0, "80", "0", "web");
+    addEntry(1, "25", "0", "mail");
+    addEntry(2, "22", "0", "ssh");
+    addAll({{"Port Count", "REG_DWORD", "3"}, {"Quiet Until #0", "REG_DWORD", "4294967295"},
+            {"Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00"},
+            {"Quiet Windows #1", "REG_SZ", "Sunday 2 to 4"}});
     std::string target = "127.0.0.1";
     {
         auto store = reg::SqliteRegistry::open(file());
@@ -536,17 +509,12 @@ TEST_F(RegToolTest, QuietPeriodsGoBetweenTheToolAndTheProgram)
         appendPlaceholder(loaded.ports);
         ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
     }
-    const std::string at = "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n";
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Until #0"}).status, 1) << "resumed: gone";
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #0"}).out,
-              at + "    Quiet Windows #0    REG_SZ    sun 02:00-04:00,Mon-Fri 23:00-01:00\n\n")
+    EXPECT_EQ(queried("Quiet Until #0"), "(none)") << "resumed: gone";
+    EXPECT_EQ(queried("Quiet Windows #0"), shown("Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00"))
         << "unchanged windows stay as written";
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #1"}).out,
-              at + "    Quiet Windows #1    REG_SZ    Sunday 2 to 4\n\n");
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Until #2"}).out,
-              at + "    Quiet Until #2    REG_DWORD    0x6955c710\n\n");
-    EXPECT_EQ(reg({"query", kMonitor, "/v", "Quiet Windows #2"}).out,
-              at + "    Quiet Windows #2    REG_SZ    Sat-Sun 23:00-01:00\n\n");
+    EXPECT_EQ(queried("Quiet Windows #1"), shown("Quiet Windows #1", "REG_SZ", "Sunday 2 to 4"));
+    EXPECT_EQ(queried("Quiet Until #2"), shown("Quiet Until #2", "REG_DWORD", "0x6955c710"));
+    EXPECT_EQ(queried("Quiet Windows #2"), shown("Quiet Windows #2", "REG_SZ", "Sat-Sun 23:00-01:00"));
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
+#include <QWindow>
 
 #include <functional>
 
@@ -26,6 +28,13 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QThread::msleep(5);
     }
     return true;
+}
+
+// Shows a window and waits until the system has put it on the screen.
+inline bool shownOnScreen(QWidget &window)
+{
+    window.show();
+    return waitFor([&window] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
 }
 
 // Answers the next modal dialog of type Dialog once it is up; gives up after
