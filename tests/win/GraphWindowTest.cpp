@@ -108,22 +108,19 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     KillTimer(nullptr, timer);
     EXPECT_EQ(sizing.ptMinTrackSize.x, block.width() + 16);
     EXPECT_EQ(sizing.ptMinTrackSize.y, block.height());
-    // A longer failure reason widens it once more, no taller.
+    // A longer failure reason widens it once more. (Where the reason's line
+    // goes: GraphModel's TheReasonOfAFailureIsALineUnderTheText.)
     graph->setFailureReason(std::string(120, 'x'));
-    RECT after{};
-    GetWindowRect(hwnd, &after);
-    EXPECT_EQ(after.bottom - after.top, r.bottom - r.top);
     GetClientRect(hwnd, &client);
-    EXPECT_EQ(client.right, window.model().textBlock().right);
     EXPECT_GT(client.right, block.right);
+    EXPECT_EQ(client.right, window.model().textBlock().right);
     // The kept history's lines go under the reason: the block grows by
     // them, the window widens for the longest and grows as tall as they.
     const int reasonBottom = window.model().textBlock().bottom;
     GetWindowRect(hwnd, &r);
     const std::vector<std::string> lines = {"Uptime 24 h 99.93 % / 7 d 100 % / 30 d 100 %", std::string(125, 'x')};
     graph->setHistoryLines(lines);
-    EXPECT_EQ(window.model().historyLines(), lines);
-    EXPECT_GT(window.model().textBlock().bottom, reasonBottom);
+    RECT after{};
     GetWindowRect(hwnd, &after);
     EXPECT_EQ(after.bottom - after.top - (r.bottom - r.top), window.model().textBlock().bottom - reasonBottom);
     GetClientRect(hwnd, &client);
@@ -257,12 +254,9 @@ TEST(WinGraphWindow, CloseRequestArrivesFromTheLoop)
     FakeClock clock;
     FakePrompter prompter;
     HMENU menu = win::localizedMenu(GetModuleHandleW(nullptr), IDR_RESPONSE_GRAPH_MENU);
-    wchar_t close[64] = {};
-    GetMenuStringW(menu, IDM_GRAPH_CLOSE_MONITOR, close, 64, MF_BYCOMMAND);
     EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 4);
     // The outage list waits for a kept history.
     EXPECT_TRUE(GetMenuState(menu, IDM_GRAPH_OUTAGES, MF_BYCOMMAND) & MF_GRAYED);
-    EXPECT_EQ(win::narrow(close), "この監視を閉じる(&C)");
     DestroyMenu(menu);
 
     std::unique_ptr<ResponseGraph> graph;
