@@ -358,82 +358,66 @@ TEST_F(WinDialogs, theAddRowOpensThePortSettingsAndAddsAnInactiveEntry)
     EXPECT_EQ(cell(list, 3, 0), loadString(sid::AddPlaceholderName));
 }
 
-// The request rows through window messages: they show for the HTTP kinds;
-// a content rule on a HEAD request is refused; the entry gets what was
-// typed, the headers' lines ending with LF, and shows them again with
-// CR LF. (Which row each kind, method and rule enables: PortSettingsForm's
-// theRequestRowsFollowKindMethodAndRuleAndRefuseWhatCannotBeSent.)
-TEST_F(WinDialogs, theRequestRowsGiveTheEntryItsRequestAndRefuseARuleOnHead)
+// The HTTP rows through window messages: they show for the HTTP kinds, the
+// password in a password edit, none over another; a content rule on a HEAD
+// request is refused; the entry gets what was typed, the headers' lines
+// ending with LF. Opened again, the headers show with CR LF and the stored
+// password never reaches the window: OK with its mark left keeps it. (Which
+// row each kind, method and rule enables, and the password's rules:
+// PortSettingsForm's theRequestRowsFollowKindMethodAndRuleAndRefuseWhatCannotBeSent
+// and theStoredPasswordIsNeverShownAndKeptUnlessRetypedOrEmptied.)
+TEST_F(WinDialogs, theHttpRowsGiveTheEntryItsRequestAndNeverShowThePasswordBack)
 {
-    std::size_t ran = portSettingsOfRow2({[&](HWND d) {
-                                              SetDlgItemTextW(d, IDC_PORT, L"8081");
-                                              EXPECT_FALSE(shown(d, IDC_HTTP_GROUP));
-                                              choose(d, IDC_PROTOCOL, 3);
-                                              for (int id : {IDC_HTTP_PATH, IDC_HTTP_GROUP, IDC_CONTENT_RULE_LABEL})
-                                                  EXPECT_TRUE(shown(d, id)) << id;
-                                              EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PATH)), "/");
-                                              choose(d, IDC_CONTENT_RULE, 1);
-                                              SetDlgItemTextW(d, IDC_CONTENT_TEXT, L"Welcome");
-                                              SendMessageW(d, WM_COMMAND, IDOK, 0);
-                                          },
-                                          [&](HWND d) {
-                                              choose(d, IDC_HTTP_METHOD, 2);
-                                              SetDlgItemTextW(d, IDC_HTTP_PATH, L"/login?next=1");
-                                              SetDlgItemTextW(d, IDC_HTTP_HEADERS, L"Accept: text/html\r\nX-Probe: 1");
-                                              SetDlgItemTextW(d, IDC_HTTP_BODY, L"user=a");
-                                              SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_SETCHECK, BST_CHECKED, 0);
-                                              SendMessageW(d, WM_COMMAND, IDOK, 0);
-                                          }});
-    EXPECT_EQ(ran, 2u);
-    EXPECT_TRUE(prompter.saw(loadString(sid::RequestHeadWithRule)));
+    EXPECT_EQ(portSettingsOfRow2({[&](HWND d) {
+                                      SetDlgItemTextW(d, IDC_PORT, L"8081");
+                                      EXPECT_FALSE(shown(d, IDC_HTTP_GROUP));
+                                      choose(d, IDC_PROTOCOL, 3);
+                                      for (int id : {IDC_HTTP_PATH, IDC_HTTP_GROUP, IDC_CONTENT_RULE_LABEL})
+                                          EXPECT_TRUE(shown(d, id)) << id;
+                                      EXPECT_NE(GetWindowLongW(GetDlgItem(d, IDC_HTTP_PASSWORD), GWL_STYLE) & ES_PASSWORD, 0);
+                                      const int rows[] = {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_BODY,
+                                                          IDC_HTTP_BODY_NOTE, IDC_HTTP_USER, IDC_HTTP_PASSWORD, IDC_HTTP_USER_LABEL,
+                                                          IDC_HTTP_PASSWORD_LABEL, IDC_HTTP_REDIRECTS, IDC_CONTENT_TEXT};
+                                      for (int a : rows) {
+                                          for (int b : rows) {
+                                              RECT ra = childRect(GetDlgItem(d, a)), rb = childRect(GetDlgItem(d, b)), both;
+                                              EXPECT_TRUE(a == b || !IntersectRect(&both, &ra, &rb)) << a << " " << b;
+                                          }
+                                      }
+                                      EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PATH)), "/");
+                                      choose(d, IDC_CONTENT_RULE, 1);
+                                      SetDlgItemTextW(d, IDC_CONTENT_TEXT, L"Welcome");
+                                      SetDlgItemTextW(d, IDC_HTTP_USER, L"watch");
+                                      SetDlgItemTextW(d, IDC_HTTP_PASSWORD, L"n0t-sh0wn");
+                                      SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                  },
+                                  [&](HWND d) {
+                                      choose(d, IDC_HTTP_METHOD, 2);
+                                      SetDlgItemTextW(d, IDC_HTTP_PATH, L"/login?next=1");
+                                      SetDlgItemTextW(d, IDC_HTTP_HEADERS, L"Accept: text/html\r\nX-Probe: 1");
+                                      SetDlgItemTextW(d, IDC_HTTP_BODY, L"user=a");
+                                      SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_SETCHECK, BST_CHECKED, 0);
+                                      SendMessageW(d, WM_COMMAND, IDOK, 0);
+                                  }}),
+              2u);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::RequestHeadWithRule)});
     const HttpRequest &request = entry(2).request;
     EXPECT_EQ(std::tie(request.method, request.path, request.headers, request.body, request.followRedirects),
               std::make_tuple(std::uint32_t(MethodPost), std::string("/login?next=1"),
                               std::string("Accept: text/html\nX-Probe: 1"), std::string("user=a"), true));
-    EXPECT_EQ(request.contentRule.text(), "contains:Welcome");
+    EXPECT_EQ(std::tie(request.contentRule.text(), request.user, request.password),
+              std::tuple("contains:Welcome", "watch", "n0t-sh0wn"));
 
-    ran = portSettingsOfRow2({[&](HWND d) {
-        EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_HEADERS)), "Accept: text/html\r\nX-Probe: 1");
-        EXPECT_EQ(SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_GETCHECK, 0, 0), BST_CHECKED);
-        EXPECT_EQ(SendDlgItemMessageW(d, IDC_CONTENT_RULE, CB_GETCURSEL, 0, 0), 1);
-        SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
-    }});
-    EXPECT_EQ(ran, 1u);
-}
-
-// The credentials rows through window messages: a password edit, apart
-// from the HTTP panel's other rows; the stored password never reaches the
-// window, and OK with the mark left keeps it.
-TEST_F(WinDialogs, theStoredPasswordIsNeverShownBackAndKeptUnlessRetyped)
-{
-    std::size_t ran = portSettingsOfRow2({[&](HWND d) {
-        SetDlgItemTextW(d, IDC_PORT, L"8082");
-        choose(d, IDC_PROTOCOL, 3);
-        EXPECT_NE(GetWindowLongW(GetDlgItem(d, IDC_HTTP_PASSWORD), GWL_STYLE) & ES_PASSWORD, 0);
-        const int rows[] = {IDC_HTTP_METHOD, IDC_HTTP_PATH, IDC_HTTP_HEADERS, IDC_HTTP_BODY,
-                            IDC_HTTP_BODY_NOTE, IDC_HTTP_USER, IDC_HTTP_PASSWORD, IDC_HTTP_USER_LABEL,
-                            IDC_HTTP_PASSWORD_LABEL, IDC_HTTP_REDIRECTS, IDC_CONTENT_TEXT};
-        for (int a : rows) {
-            for (int b : rows) {
-                RECT ra, rb, both;
-                GetWindowRect(GetDlgItem(d, a), &ra);
-                GetWindowRect(GetDlgItem(d, b), &rb);
-                EXPECT_TRUE(a == b || !IntersectRect(&both, &ra, &rb)) << a << " " << b;
-            }
-        }
-        SetDlgItemTextW(d, IDC_HTTP_USER, L"watch");
-        SetDlgItemTextW(d, IDC_HTTP_PASSWORD, L"n0t-sh0wn");
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-    }});
-    EXPECT_EQ(ran, 1u);
-    EXPECT_EQ(std::tie(entry(2).request.user, entry(2).request.password), std::tuple("watch", "n0t-sh0wn"));
-    ran = portSettingsOfRow2({[&](HWND d) {
-        EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_USER)), "watch");
-        EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PASSWORD)), PortSettingsForm::kPasswordKept);
-        SetDlgItemTextW(d, IDC_HTTP_PATH, L"/in");
-        SendMessageW(d, WM_COMMAND, IDOK, 0);
-    }});
-    EXPECT_EQ(ran, 1u);
+    EXPECT_EQ(portSettingsOfRow2({[&](HWND d) {
+                  EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_HEADERS)), "Accept: text/html\r\nX-Probe: 1");
+                  EXPECT_EQ(SendDlgItemMessageW(d, IDC_HTTP_REDIRECTS, BM_GETCHECK, 0, 0), BST_CHECKED);
+                  EXPECT_EQ(SendDlgItemMessageW(d, IDC_CONTENT_RULE, CB_GETCURSEL, 0, 0), 1);
+                  EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_USER)), "watch");
+                  EXPECT_EQ(text(GetDlgItem(d, IDC_HTTP_PASSWORD)), PortSettingsForm::kPasswordKept);
+                  SetDlgItemTextW(d, IDC_HTTP_PATH, L"/in");
+                  SendMessageW(d, WM_COMMAND, IDOK, 0);
+              }}),
+              1u);
     EXPECT_EQ(std::tie(entry(2).request.path, entry(2).request.password), std::tuple("/in", "n0t-sh0wn"));
 }
 
@@ -546,8 +530,6 @@ void CALLBACK readMenu(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(popup, WM_CHAR, menuChoice, 1);
 }
 
-// The uptime column shows the kept history's 24 hours; the list's context
-// menu opens the entry's outages, which export to the file chosen.
 // Push: its panel in place of the request's, a token made as the kind is
 // chosen, the call line with a placeholder while no server runs; OK gives
 // the entry that token.
@@ -568,6 +550,8 @@ TEST_F(WinDialogs, thePushPanelShowsTheTokenAndItsCallLine)
     EXPECT_EQ(std::pair(entry(2).protocol, entry(2).pushToken), std::pair(std::uint32_t(Push), token));
 }
 
+// The uptime column shows the kept history's 24 hours; the list's context
+// menu opens the entry's outages, which export to the file chosen.
 TEST_F(WinDialogs, theUptimeColumnAndTheOutageListFromTheContextMenu)
 {
     FakeHistory kept(loop);
@@ -908,11 +892,8 @@ TEST_F(WinDialogs, thePortSettingsListTheChannelsAndTheTicksReachTheStore)
     const auto rows = [](HWND d) {
         HWND list = GetDlgItem(d, IDC_PORT_CHANNELS);
         std::vector<std::string> out;
-        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < count; ++row) {
-            const auto state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
-            out.push_back(cell(list, row, 0) + ((state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2) ? " +" : ""));
-        }
+        for (int row = 0; row < ListView_GetItemCount(list); ++row)
+            out.push_back(cell(list, row, 0) + (stateImage(list, row) == INDEXTOSTATEIMAGEMASK(2) ? " +" : ""));
         return out;
     };
     std::vector<std::vector<std::string>> seen;
@@ -940,10 +921,8 @@ TEST_F(WinDialogs, thePortSettingsListTheChannelsAndTheTicksReachTheStore)
                            EXPECT_EQ(text(GetDlgItem(d, IDC_PORT_CHANNELS_NOTE)), loadString(sid::PortChannelsAllNote));
                            EXPECT_LE(placed(d, IDC_PORT_CHANNELS_NOTE).right, placed(d, IDC_PORT_CHANNELS_GROUP).right);
                            seen.push_back(rows(d));
-                           LVITEMW state{};
-                           state.stateMask = LVIS_STATEIMAGEMASK;
-                           state.state = INDEXTOSTATEIMAGEMASK(1);
-                           SendDlgItemMessageW(d, IDC_PORT_CHANNELS, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+                           ListView_SetItemState(GetDlgItem(d, IDC_PORT_CHANNELS), 0, INDEXTOSTATEIMAGEMASK(1),
+                                                 LVIS_STATEIMAGEMASK);
                            SendMessageW(d, WM_COMMAND, IDOK, 0);
                        }},
                        [this] { pressKey(dialog, list, VK_F2); }),
@@ -980,10 +959,8 @@ TEST_F(WinDialogs, theChannelsDialogShowsTheChannelsMaskedAndStoresWhatWasTyped)
          [&](HWND d) {
              // Selecting the first row through the list keeps what was typed
              // in the new one and shows the first one's fields.
-             LVITEMW state{};
-             state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-             state.state = LVIS_SELECTED | LVIS_FOCUSED;
-             SendMessageW(GetDlgItem(d, IDC_CHANNEL_LIST), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+             ListView_SetItemState(GetDlgItem(d, IDC_CHANNEL_LIST), 0, LVIS_SELECTED | LVIS_FOCUSED,
+                                   LVIS_SELECTED | LVIS_FOCUSED);
              EXPECT_EQ(text(GetDlgItem(d, IDC_CHANNEL_NAME)), "chat");
              EXPECT_EQ(cell(GetDlgItem(d, IDC_CHANNEL_LIST), 1, 1), loadString(sid::ChannelKindSlack));
              SendMessageW(d, WM_COMMAND, IDOK, 0);
