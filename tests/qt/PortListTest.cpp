@@ -325,25 +325,6 @@ private slots:
         QCOMPARE(h.prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmActivatePort)});
         QCOMPARE(list->itemState(0), int(CPortListCtrl::StateTicked));
 
-        // Quiet for an hour from the menu: the row says so, and Resume is
-        // offered and undoes it.
-        const auto choose = [&](unsigned text) {
-            answerPopup<QMenu>([text](QMenu &menu) {
-                for (QAction *action : menu.actions())
-                    if (action->text() == stringText(text) && action->isEnabled())
-                        action->trigger();
-                menu.close();
-            });
-            QTest::keyClick(list, Qt::Key_Menu);
-            h.loop.runPosted();
-        };
-        choose(sid::ListMenuQuietHour);
-        QTRY_COMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (80) [通知停止中]"));
-        QCOMPARE(h.frame().entryView(0).quietUntil, std::int64_t(h.frame().clock().nowSeconds()) + 3600);
-        choose(sid::ListMenuResume);
-        QTRY_COMPARE(list->itemText(0, 0), QStringLiteral("Generic TCP (80)"));
-        QCOMPARE(h.frame().entryView(0).quietUntil, std::int64_t(0));
-
         // The right button on the placeholder makes it current: only adding.
         items.clear();
         answerPopup<QMenu>([&items](QMenu &menu) {
