@@ -328,11 +328,10 @@ private slots:
         d.bodyEdit()->setPlainText(QStringLiteral("{\"a\": 1}"));
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(form.request.method, std::uint32_t(MethodPost));
-        QCOMPARE(form.request.headers, std::string("Content-Type: application/json\nX-Probe: 1"));
-        QCOMPARE(form.request.body, std::string("{\"a\": 1}"));
+        QCOMPARE(std::tie(form.request.method, form.request.headers, form.request.body, form.request.followRedirects),
+                 std::make_tuple(std::uint32_t(MethodPost), std::string("Content-Type: application/json\nX-Probe: 1"),
+                                 std::string("{\"a\": 1}"), true));
         QCOMPARE(form.request.contentRule.text(), std::string("regex:ok|fine"));
-        QVERIFY(form.request.followRedirects);
     }
 
     // The credentials rows in the HTTP panel: apart from its other rows, in
@@ -591,9 +590,8 @@ private slots:
             const auto stored = loadChannels(h.registry).channels;
             QCOMPARE(stored.size(), std::size_t(2));
             QCOMPARE(stored[0].url, std::string("https://hooks.example/a/s3cret"));
-            QCOMPARE(stored[1].url, std::string("ntfy+https://ntfy.example/alerts"));
-            QCOMPARE(stored[1].reminderMinutes, 15u);
-            QVERIFY(stored[1].recovery);
+            QCOMPARE(std::tie(stored[1].url, stored[1].reminderMinutes, stored[1].recovery),
+                     std::make_tuple(std::string("ntfy+https://ntfy.example/alerts"), 15u, true));
         }
     }
 
