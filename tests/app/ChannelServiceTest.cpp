@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace vigilon {
 namespace {
@@ -100,15 +101,10 @@ TEST(ChannelService, roundsRemindersRecoveriesAndTroubleGoWhereEachChannelAndEnt
     advance(60 * 60 * 1000);
     const auto sent = documents(all), narrowed = documents(failuresOnly);
     ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0]["event"], "down");
-    EXPECT_EQ(sent[0]["changes"].size(), 1u);
-    EXPECT_EQ(sent[0]["host"], host);
-    EXPECT_EQ(sent[0]["port"], 8001);
-    EXPECT_EQ(sent[1]["event"], "still_down");
-    EXPECT_EQ(sent[1]["outage_seconds"], 60 * 60);
-    EXPECT_EQ(sent[2]["event"], "up");
-    EXPECT_EQ(sent[2]["outage_seconds"], 61 * 60);
-    EXPECT_EQ(sent[2]["reason"], "");
+    EXPECT_EQ(std::tuple(sent[0]["event"], sent[0]["changes"].size(), sent[0]["host"], sent[0]["port"]),
+              std::tuple("down", 1u, host, 8001));
+    EXPECT_EQ(std::tuple(sent[1]["event"], sent[1]["outage_seconds"]), std::tuple("still_down", 60 * 60));
+    EXPECT_EQ(std::tuple(sent[2]["event"], sent[2]["outage_seconds"], sent[2]["reason"]), std::tuple("up", 61 * 60, ""));
     ASSERT_EQ(narrowed.size(), 1u);
     ASSERT_EQ(narrowed[0]["changes"].size(), 2u);
     EXPECT_EQ(narrowed[0]["changes"][0]["name"], "everywhere");
@@ -241,13 +237,10 @@ TEST(ChannelService, aRoundsMessageTellsTheEntriesAsTheRoundSawThem)
     EXPECT_NE(refused, timedOut);
     for (std::size_t i = 0; i < count; ++i) {
         const auto &round = sent[0]["changes"][i], reminder = sent[1]["changes"][i];
-        EXPECT_EQ(round["name"], "entry " + std::to_string(i));
-        EXPECT_EQ(round["event"], "down");
-        EXPECT_EQ(round["error_count"], 1) << i;
-        EXPECT_EQ(round["reason"], refused) << i;
-        EXPECT_EQ(reminder["event"], "still_down");
-        EXPECT_EQ(reminder["error_count"], 2) << i;
-        EXPECT_EQ(reminder["reason"], timedOut) << i;
+        EXPECT_EQ(std::tuple(round["name"], round["event"], round["error_count"], round["reason"]),
+                  std::tuple("entry " + std::to_string(i), "down", 1, refused));
+        EXPECT_EQ(std::tuple(reminder["event"], reminder["error_count"], reminder["reason"]),
+                  std::tuple("still_down", 2, timedOut));
         if (::testing::Test::HasFailure())
             break;
     }

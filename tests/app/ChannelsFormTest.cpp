@@ -10,6 +10,8 @@
 #include "tests/support/FakeDialogControls.h"
 #include "tests/support/FrameFixture.h"
 
+#include <tuple>
+
 namespace vigilon::test {
 namespace {
 
@@ -47,15 +49,13 @@ protected:
 TEST_F(ChannelsDialog, listsTheChannelsMaskedAndShowsNoSecretAnywhere)
 {
     ASSERT_EQ(controls.rows.size(), 2u) << "the removed channel in the middle shows nowhere";
-    EXPECT_EQ(controls.rows[0][ChannelsForm::NameColumn], "chat");
-    EXPECT_EQ(controls.rows[0][ChannelsForm::KindColumn], "Webhook (JSON)");
-    EXPECT_EQ(controls.rows[0][ChannelsForm::UrlColumn], "https://hooks.example/services/****/****/****");
+    const auto &chat = controls.rows[0];
+    EXPECT_EQ(std::tie(chat[ChannelsForm::NameColumn], chat[ChannelsForm::KindColumn], chat[ChannelsForm::UrlColumn]),
+              std::tuple("chat", "Webhook (JSON)", "https://hooks.example/services/****/****/****"));
     EXPECT_EQ(controls.rows[1][ChannelsForm::KindColumn], "E-mail");
-    EXPECT_EQ(controls.selected, 0);
-    EXPECT_TRUE(controls.editEnabled);
-    EXPECT_EQ(controls.headers.value, "Authorization: ****\r\nX-Team: ****");
-    EXPECT_EQ(controls.reminder.value, "30");
-    EXPECT_TRUE(controls.recoveryTicked);
+    EXPECT_EQ(std::tie(controls.selected, controls.editEnabled, controls.headers.value, controls.reminder.value,
+                       controls.recoveryTicked),
+              std::make_tuple(0, true, "Authorization: ****\r\nX-Team: ****", "30", true));
     form->onSelect(1);
     EXPECT_FALSE(controls.recoveryTicked);
     for (const char *secret : {"s3cret", "t0ken", "pa55word", "ops\r"})

@@ -59,27 +59,24 @@ TEST(MonitorRules, retryLimitDeclaresAtTheNextFailureAndAlertsOnce)
 {
     MonitorPort entry;
     entry.status = Ok;
+    // The entry's status, errors, time of the first error and retries.
+    const auto state = [&entry] {
+        return std::tuple(entry.status, entry.errorCount, entry.lastErrorTime, entry.retryCount);
+    };
     EXPECT_EQ(applyFailure(entry, 1, false, kNow), FailureVerdict::Tolerated);
-    EXPECT_EQ(entry.status, Ok);
-    EXPECT_EQ(entry.errorCount, 0u);
+    EXPECT_EQ(state(), std::tuple(Ok, 0u, 0u, 1u));
     EXPECT_EQ(applyFailure(entry, 1, false, kNow + 5), FailureVerdict::DeclaredAndAlert);
-    EXPECT_EQ(entry.status, Failed);
-    EXPECT_EQ(entry.errorCount, 1u);
-    EXPECT_EQ(entry.lastErrorTime, kNow + 5);
-    EXPECT_EQ(entry.retryCount, 0u);
+    EXPECT_EQ(state(), std::tuple(Failed, 1u, kNow + 5, 0u));
 
     // While failed every further failure is declared again, without a command,
     // keeping the time of the first.
     EXPECT_EQ(applyFailure(entry, 1, false, kNow + 10), FailureVerdict::Declared);
     EXPECT_EQ(applyFailure(entry, 1, false, kNow + 15), FailureVerdict::Declared);
-    EXPECT_EQ(entry.errorCount, 3u);
-    EXPECT_EQ(entry.lastErrorTime, kNow + 5);
+    EXPECT_EQ(state(), std::tuple(Failed, 3u, kNow + 5, 0u));
 
     // The first success ends it and keeps the counters.
     applySuccess(entry);
-    EXPECT_EQ(entry.status, Ok);
-    EXPECT_EQ(entry.errorCount, 3u);
-    EXPECT_EQ(entry.lastErrorTime, kNow + 5);
+    EXPECT_EQ(state(), std::tuple(Ok, 3u, kNow + 5, 0u));
 }
 
 TEST(MonitorRules, higherRetryLimitsTolerateThatManyFailures)

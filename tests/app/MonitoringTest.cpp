@@ -402,14 +402,11 @@ TEST_F(Suspend, aCheckUnderWayDuringASuspendIsDiscardedAndTheNextRoundWaits)
     // After the resume the checks fail (the network is gone), one by one.
     probes.pending.front()->finish(false);
     probes.finishAll(false);
-    EXPECT_EQ(entry(0).errorCount, 0u);
-    EXPECT_EQ(entry(1).errorCount, 0u);
-    EXPECT_EQ(entry(0).status, Idle);
+    EXPECT_EQ(std::tuple(entry(0).errorCount, entry(1).errorCount, entry(0).status), std::tuple(0u, 0u, Idle));
     EXPECT_TRUE(commands.empty());
     EXPECT_TRUE(samples().empty());
     // Their rows no longer show a check in progress.
-    EXPECT_EQ(ui.dialog->images[0], ImageIdle);
-    EXPECT_EQ(ui.dialog->images[1], ImageIdle);
+    EXPECT_EQ(std::pair(ui.dialog->images[0], ui.dialog->images[1]), std::pair(int(ImageIdle), int(ImageIdle)));
     EXPECT_EQ(ui.tray->icon, 143u);
 
     // The round that was due 4 s later waits a full interval from the resume.

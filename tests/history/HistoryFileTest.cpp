@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #ifndef _WIN32
 #include "tests/support/ChildProcess.h"
@@ -33,6 +34,23 @@ RawCheck check(std::int64_t millis, std::uint8_t result, std::uint64_t micros, F
     return RawCheck{millis, result, micros, reason};
 }
 
+// Checks read back as written, their times in units of 10 µs.
+void expectReadBack(const std::vector<RawCheck> &read, const std::vector<RawCheck> &written)
+{
+    ASSERT_EQ(read.size(), written.size());
+    for (std::size_t i = 0; i < read.size(); ++i)
+        EXPECT_EQ(std::tie(read[i].millis, read[i].result, read[i].reason),
+                  std::tie(written[i].millis, written[i].result, written[i].reason)) << i;
+    for (std::size_t i = 0; i < read.size(); ++i)
+        EXPECT_EQ(read[i].micros, written[i].micros / 10 * 10) << i;
+}
+
+// A summary's slot, count and failures.
+std::tuple<std::uint32_t, std::uint32_t, std::uint32_t> counted(const Summary &s)
+{
+    return {s.slot, s.count, s.failures};
+}
+
 TEST(HistoryCodec, rawResultsAndSummariesReadBackAsWritten)
 {
     std::string blob;
@@ -51,33 +69,20 @@ TEST(HistoryCodec, rawResultsAndSummariesReadBackAsWritten)
             decodeRaw(blob, kStart, &tail);
         appendRaw(blob, tail, kStart, written[i]);
     }
-    const std::vector<RawCheck> read = decodeRaw(blob, kStart);
-    ASSERT_EQ(read.size(), written.size());
-    for (std::size_t i = 0; i < read.size(); ++i) {
-        EXPECT_EQ(read[i].millis, written[i].millis) << i;
-        EXPECT_EQ(read[i].result, written[i].result) << i;
-        EXPECT_EQ(read[i].micros, written[i].micros / 10 * 10) << i;
-        EXPECT_EQ(read[i].reason, written[i].reason) << i;
-    }
+    expectReadBack(decodeRaw(blob, kStart), written);
     // A cut-off record is left out, not misread.
     EXPECT_EQ(decodeRaw(blob.substr(0, blob.size() - 1), kStart).size(), written.size() - 1);
 
     const Summary s = summarize(written, 7);
-    EXPECT_EQ(s.count, 6u);
-    EXPECT_EQ(s.failures, 3u);
-    EXPECT_EQ(s.minMicros, 90u);
-    EXPECT_EQ(s.medianMicros, 1230u);
-    EXPECT_EQ(s.maxMicros, 250000u);
+    EXPECT_EQ(std::tie(s.count, s.failures, s.minMicros, s.medianMicros, s.maxMicros),
+              std::make_tuple(6u, 3u, 90u, 1230u, 250000u));
     std::string runs;
     appendSummaries(runs, {s, summarize({written[5]}, 9)});
     appendSummaries(runs, {summarize({written[2]}, 3)});
     const std::vector<Summary> back = decodeSummaries(runs);
     ASSERT_EQ(back.size(), 3u);
-    EXPECT_EQ(back[0].slot, 7u);
-    EXPECT_EQ(back[1].slot, 9u);
-    EXPECT_EQ(back[2].slot, 3u);
-    EXPECT_EQ(back[2].failures, 1u);
-    EXPECT_EQ(back[2].maxMicros, 0u);
+    EXPECT_EQ(std::tuple(back[0].slot, back[1].slot, back[2].slot), std::tuple(7u, 9u, 3u));
+    EXPECT_EQ(std::tuple(back[2].failures, back[2].maxMicros), std::tuple(1u, 0u));
     EXPECT_NEAR(double(back[0].medianMicros), 1230.0, 1230 * 0.02);
     EXPECT_NEAR(double(back[0].maxMicros), 250000.0, 250000 * 0.02);
     EXPECT_NEAR(double(back[1].minMicros), 90.0, 90 * 0.02);
@@ -95,14 +100,9 @@ TEST(HistoryCodec, packedRowsReadBackAsWritten)
     checks[22] = check(kStart + 220000, 1, 120000000);
     // Out of order: kept at its predecessor's time, as appendRaw keeps it.
     checks[50].millis = checks[49].millis - 5000;
-    const std::vector<RawCheck> read = unpackRaw(packRaw(checks, kStart), kStart);
-    ASSERT_EQ(read.size(), checks.size());
-    for (std::size_t i = 0; i < read.size(); ++i) {
-        EXPECT_EQ(read[i].millis, i == 50 ? checks[49].millis : checks[i].millis) << i;
-        EXPECT_EQ(read[i].result, checks[i].result) << i;
-        EXPECT_EQ(read[i].micros, checks[i].micros / 10 * 10) << i;
-        EXPECT_EQ(read[i].reason, checks[i].reason) << i;
-    }
+    std::vector<RawCheck> kept = checks;
+    kept[50].millis = checks[49].millis;
+    expectReadBack(unpackRaw(packRaw(checks, kStart), kStart), kept);
     // Cut off or with a byte changed, a row reads as far as it seems sound
     // and never past its end.
     const std::string packed = packRaw(checks, kStart);
@@ -131,9 +131,7 @@ TEST(HistoryCodec, packedRowsReadBackAsWritten)
     const std::vector<Summary> back = unpackSummaries(packSummaries(list));
     ASSERT_EQ(back.size(), list.size());
     for (std::size_t i = 0; i < back.size(); ++i) {
-        EXPECT_EQ(back[i].slot, list[i].slot) << i;
-        EXPECT_EQ(back[i].count, list[i].count) << i;
-        EXPECT_EQ(back[i].failures, list[i].failures) << i;
+        EXPECT_EQ(counted(back[i]), counted(list[i])) << i;
         // Times under a unit of 10 µs are kept as none.
         for (const auto &[read, written] : {std::pair(back[i].minMicros, list[i].minMicros),
                                             std::pair(back[i].medianMicros, list[i].medianMicros),
@@ -146,20 +144,16 @@ TEST(HistoryCodec, packedRowsReadBackAsWritten)
     // One alone, as an hour's is kept.
     const std::vector<Summary> one = unpackSummaries(packSummaries({list[60]}));
     ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0].slot, 200u);
-    EXPECT_EQ(one[0].count, 4000u);
-    EXPECT_EQ(one[0].failures, 17u);
+    EXPECT_EQ(counted(one[0]), std::tuple(200u, 4000u, 17u));
     EXPECT_NEAR(double(one[0].medianMicros), 250000.0, 250000 * 0.02);
     EXPECT_NEAR(double(one[0].maxMicros), 120000000.0, 120000000 * 0.02);
 
     const Summary merged = mergeSummaries(list[30], list[1]);
-    EXPECT_EQ(merged.count, 12u);
-    EXPECT_EQ(merged.failures, 6u);
-    EXPECT_EQ(merged.medianMicros, list[1].medianMicros);
+    EXPECT_EQ(std::tie(merged.count, merged.failures, merged.medianMicros),
+              std::make_tuple(12u, 6u, list[1].medianMicros));
     const Summary both = mergeSummaries(list[1], list[60]);
-    EXPECT_EQ(both.minMicros, 11u);
-    EXPECT_EQ(both.maxMicros, 120000000u);
-    EXPECT_EQ(both.medianMicros, 250000u);
+    EXPECT_EQ(std::tie(both.minMicros, both.maxMicros, both.medianMicros),
+              std::make_tuple(std::uint64_t(11), std::uint64_t(120000000), std::uint64_t(250000)));
 
     // A batch: pieces of several series, read alone; a cut-off one is not
     // read.
@@ -224,8 +218,7 @@ TEST_F(HistoryFileTest, rollsUpAndPrunesAtTheEdgesAndSurvivesAReopen)
     EXPECT_EQ(file_.rawChecks(series, kStart / kHourMillis).size(), 6u);
     const std::vector<Summary> minutes = file_.minuteSummaries(series, kStart / kDayMillis);
     ASSERT_EQ(minutes.size(), 3u);
-    EXPECT_EQ(minutes[0].count, 4u);
-    EXPECT_EQ(minutes[0].failures, 1u);
+    EXPECT_EQ(counted(minutes[0]), std::tuple(0u, 4u, 1u));
     EXPECT_NEAR(double(minutes[0].medianMicros), 200.0, 4.0);
     EXPECT_EQ(minutes[1].slot, 1u);
     const std::vector<Summary> hours = file_.hourSummaries(series, kStart / kHourMillis / kBlockHours);
@@ -273,13 +266,10 @@ TEST_F(HistoryFileTest, aLateCheckJoinsItsSummarisedHour)
     EXPECT_DOUBLE_EQ(file_.uptimeSince(series, kStart), 0.75);
     const std::vector<Summary> minutes = file_.minuteSummaries(series, kStart / kDayMillis);
     ASSERT_GE(minutes.size(), 2u);
-    EXPECT_EQ(minutes[0].slot, 0u);
-    EXPECT_EQ(minutes[0].count, 2u);
-    EXPECT_EQ(minutes[0].failures, 1u);
+    EXPECT_EQ(counted(minutes[0]), std::tuple(0u, 2u, 1u));
     const std::vector<Summary> hours = file_.hourSummaries(series, kStart / kHourMillis / kBlockHours);
     ASSERT_EQ(hours.size(), 2u);
-    EXPECT_EQ(hours[0].count, 3u);
-    EXPECT_EQ(hours[0].failures, 1u);
+    EXPECT_EQ(std::tie(hours[0].count, hours[0].failures), std::tuple(3u, 1u));
 }
 
 // The status page's figures and the API's series and outages: each check
@@ -332,24 +322,18 @@ TEST_F(HistoryFileTest, figuresSeriesAndOutagesCountEachCheckOnce)
     // Raw: the checks themselves, the range's ends included.
     const auto raw = file_.points(series, now - 2 * kHourMillis, now - 2 * kMinute, Resolution::Raw);
     ASSERT_EQ(raw.size(), 3u);
-    EXPECT_EQ(raw[0].failures, 1u);
-    EXPECT_EQ(raw[0].reason.kind, FailureKind::Refused);
-    EXPECT_EQ(raw[2].millis, now - 2 * kMinute);
-    EXPECT_EQ(raw[2].medianMicros, 700u);
+    EXPECT_EQ(std::tie(raw[0].failures, raw[0].reason.kind), std::tuple(1u, FailureKind::Refused));
+    EXPECT_EQ(std::tie(raw[2].millis, raw[2].medianMicros), std::tuple(now - 2 * kMinute, 700u));
     // Minutes: summarised ones and those of the hour under way alike.
     const auto minutes = file_.points(series, day(3), now, Resolution::Minute);
     ASSERT_EQ(minutes.size(), 6u);
-    EXPECT_EQ(minutes[0].millis, day(3) + 5 * kHourMillis);
-    EXPECT_EQ(minutes[0].count, 1u);
+    EXPECT_EQ(std::tie(minutes[0].millis, minutes[0].count), std::tuple(day(3) + 5 * kHourMillis, 1u));
     EXPECT_EQ(minutes.back().millis, now - kMinute);
     // Hours over 60 days: each hour with checks once.
     const auto hours = file_.points(series, now - 60 * kDayMillis, now, Resolution::Hour);
     ASSERT_EQ(hours.size(), 4u);
-    EXPECT_EQ(hours[0].count, 4u);
-    EXPECT_EQ(hours[0].failures, 1u);
-    EXPECT_EQ(hours[1].count, 2u);
-    EXPECT_EQ(hours[3].millis, now - kHourMillis);
-    EXPECT_EQ(hours[3].count, 3u);
+    EXPECT_EQ(std::tie(hours[0].count, hours[0].failures, hours[1].count), std::tuple(4u, 1u, 2u));
+    EXPECT_EQ(std::tie(hours[3].millis, hours[3].count), std::tuple(now - kHourMillis, 3u));
 
     // Outages overlapping the range, oldest first; the open one too.
     EXPECT_EQ(file_.outagesBetween(series, now - kHourMillis, now, 10).size(), 1u);
@@ -464,14 +448,10 @@ INSERT INTO series VALUES (1, 'TCP 80', '127.0.0.1', 80, 0);
     const std::vector<OutageView> outages = file_.outages(1, 10);
     ASSERT_EQ(outages.size(), 2u);
     // The one left open ends, unobserved, at the series' last check.
-    EXPECT_EQ(outages[0].startMillis, kStart + kHourMillis + 11000);
-    EXPECT_EQ(outages[0].endMillis, kStart + kHourMillis + 11000);
-    EXPECT_TRUE(outages[0].endUnobserved);
-    EXPECT_EQ(outages[0].reason.kind, FailureKind::TimedOut);
-    EXPECT_EQ(outages[1].endMillis, kStart + 31000);
-    EXPECT_FALSE(outages[1].endUnobserved);
-    EXPECT_TRUE(outages[1].alertRan);
-    EXPECT_EQ(outages[1].reason.kind, FailureKind::Refused);
+    EXPECT_EQ(std::tie(outages[0].startMillis, outages[0].endMillis, outages[0].endUnobserved, outages[0].reason.kind),
+              std::make_tuple(kStart + kHourMillis + 11000, kStart + kHourMillis + 11000, true, FailureKind::TimedOut));
+    EXPECT_EQ(std::tie(outages[1].endMillis, outages[1].endUnobserved, outages[1].alertRan, outages[1].reason.kind),
+              std::make_tuple(kStart + 31000, false, true, FailureKind::Refused));
     EXPECT_EQ(file_.rawChecks(1, hour0).size(), 3u);
     EXPECT_EQ(file_.rawChecks(1, hour1).size(), 2u);
     EXPECT_EQ(file_.rawChecks(1, hour0)[2].reason.kind, FailureKind::Refused);
@@ -497,13 +477,10 @@ INSERT INTO series VALUES (1, 'TCP 80', '127.0.0.1', 80, 0);
     EXPECT_EQ(counts(), (Counts{{0, 3, 2}, {1, 3, 2}}));
     const std::vector<Summary> minutes = file_.minuteSummaries(1, day);
     ASSERT_EQ(minutes.size(), 3u);
-    EXPECT_EQ(minutes[1].slot, 60u);
-    EXPECT_EQ(minutes[1].count, 2u);
-    EXPECT_EQ(minutes[2].slot, 62u);
+    EXPECT_EQ(std::tie(minutes[1].slot, minutes[1].count, minutes[2].slot), std::tuple(60u, 2u, 62u));
     std::vector<Summary> hours = file_.hourSummaries(1, block);
     ASSERT_EQ(hours.size(), 2u);
-    EXPECT_EQ(hours[1].slot, hours[0].slot + 1);
-    EXPECT_EQ(hours[1].count, 3u);
+    EXPECT_EQ(std::tie(hours[1].slot, hours[1].count), std::tuple(hours[0].slot + 1, 3u));
     // The day over: its hours in a row of their own, counted the same.
     ASSERT_TRUE(file_.begin());
     ASSERT_TRUE(file_.prune(kStart + kDayMillis + kHourMillis));

@@ -58,6 +58,13 @@ void check(MetricsRegistry &registry, MonitorPort &entry, const std::string &hos
     registry.checkDone(outcome);
 }
 
+// Each field of `expected` as `document` has it.
+void expectFields(const json &document, const json &expected)
+{
+    for (const auto &[name, value] : expected.items())
+        EXPECT_EQ(document.at(name), value) << name;
+}
+
 // The hostile name: markup, a quote, a backslash, a control character and
 // a byte that is not UTF-8.
 const std::string kHostile = "<img src=x onerror=alert(1)> \"q\" \\ \x01 \xFF end";
@@ -175,35 +182,17 @@ TEST_F(EntriesApi, listsEveryEntryWithTheDocumentedFields)
     ASSERT_EQ(entries.size(), 3u);
 
     const json &web = entries[0];
-    EXPECT_EQ(web.at("id"), entryApiId(Https, host, 443));
-    EXPECT_EQ(web.at("index"), 0);
-    EXPECT_EQ(web.at("name"), "web");
-    EXPECT_EQ(web.at("host"), "example.test");
+    expectFields(web, {{"id", entryApiId(Https, host, 443)}, {"index", 0}, {"name", "web"}, {"host", "example.test"},
+                       {"port", 443}, {"kind", "https"}, {"state", "ok"}, {"reason", nullptr}, {"cert_days_left", 41},
+                       {"last_check", "2026-12-09T04:07:36Z"}, {"checks", 1}});
     EXPECT_TRUE(web.at("port").is_number_integer());
-    EXPECT_EQ(web.at("port"), 443);
-    EXPECT_EQ(web.at("kind"), "https");
-    EXPECT_EQ(web.at("state"), "ok");
-    EXPECT_TRUE(web.at("reason").is_null());
-    EXPECT_TRUE(web.at("last_response_ms").is_number());
     EXPECT_DOUBLE_EQ(web.at("last_response_ms").get<double>(), 12.345);
-    EXPECT_EQ(web.at("cert_days_left"), 41);
-    EXPECT_EQ(web.at("last_check"), "2026-12-09T04:07:36Z");
-    EXPECT_EQ(web.at("checks"), 1);
 
     const json &down = entries[1];
-    EXPECT_EQ(down.at("index"), 1);
-    EXPECT_EQ(down.at("kind"), "tcp");
-    EXPECT_EQ(down.at("state"), "failed");
-    EXPECT_EQ(down.at("reason"), "refused");
-    EXPECT_EQ(down.at("reason_kind"), "refused");
     // Never answered: no response time; not a TLS kind: no certificate.
-    EXPECT_TRUE(down.at("last_response_ms").is_null());
-    EXPECT_TRUE(down.at("cert_days_left").is_null());
-
-    const json &queue = entries[2];
-    EXPECT_EQ(queue.at("state"), "not_checked");
-    EXPECT_EQ(queue.at("reason"), "timed out");
-    EXPECT_EQ(queue.at("reason_kind"), "timeout");
+    expectFields(down, {{"index", 1}, {"kind", "tcp"}, {"state", "failed"}, {"reason", "refused"},
+                        {"reason_kind", "refused"}, {"last_response_ms", nullptr}, {"cert_days_left", nullptr}});
+    expectFields(entries[2], {{"state", "not_checked"}, {"reason", "timed out"}, {"reason_kind", "timeout"}});
 
     // One entry by its id, the same object; by its row as well.
     const std::string id = web.at("id");
@@ -294,9 +283,7 @@ TEST_F(EntriesApi, badgesTellTheStateByColour)
     check(served.registry, pending, host, CheckOutcome::Result::Retry, 1000, FailureReason::of(FailureKind::Reset));
     EXPECT_NE(httpBody(served.get("/badge/0/status.svg")).find("#dfb317"), std::string::npos);
     served.registry.outageBegan(pending, host, kCheckedAt, FailureReason::of(FailureKind::Reset), false);
-    const json queue = json::parse(httpBody(served.get("/api/v1/entries/2")));
-    EXPECT_EQ(queue.at("state"), "failed");
-    EXPECT_EQ(queue.at("reason"), "reset");
+    expectFields(json::parse(httpBody(served.get("/api/v1/entries/2"))), {{"state", "failed"}, {"reason", "reset"}});
     pending.status = Ok;
     served.registry.outageEnded(pending, host, kCheckedAt);
     EXPECT_EQ(json::parse(httpBody(served.get("/api/v1/entries/2"))).at("state"), "ok");
@@ -394,9 +381,8 @@ TEST_F(EntriesApi, historyFiguresSeriesAndOutagesAsDocumented)
     const json list = json::parse(httpBody(get("/api/v1/entries")));
     collectNames(list, names);
     const json &web = list.at("entries")[0];
-    EXPECT_DOUBLE_EQ(web.at("uptime_24h").get<double>(), 99.95);
-    EXPECT_DOUBLE_EQ(web.at("uptime_7d").get<double>(), 98.0);
-    EXPECT_DOUBLE_EQ(web.at("uptime_30d").get<double>(), 50.0);
+    for (const auto &[name, figure] : {std::pair{"uptime_24h", 99.95}, {"uptime_7d", 98.0}, {"uptime_30d", 50.0}})
+        EXPECT_DOUBLE_EQ(web.at(name).get<double>(), figure) << name;
     ASSERT_EQ(web.at("daily_uptime").size(), kFigureDays);
     EXPECT_TRUE(web.at("daily_uptime")[0].is_null());
     EXPECT_DOUBLE_EQ(web.at("daily_uptime")[88].get<double>(), 90.0);
@@ -430,8 +416,7 @@ TEST_F(EntriesApi, historyFiguresSeriesAndOutagesAsDocumented)
     EXPECT_EQ(askedTo, kCheckedAt - 250);
     const json points = json::parse(httpBody(series));
     collectNames(points, names);
-    EXPECT_EQ(points.at("resolution"), "raw");
-    EXPECT_EQ(points.at("from"), "2026-12-09T03:00:00Z");
+    expectFields(points, {{"resolution", "raw"}, {"from", "2026-12-09T03:00:00Z"}});
     ASSERT_EQ(points.at("points").size(), 2u);
     EXPECT_DOUBLE_EQ(points.at("points")[0].at("median_ms").get<double>(), 1.5);
     EXPECT_TRUE(points.at("points")[0].at("reason").is_null());
@@ -445,10 +430,8 @@ TEST_F(EntriesApi, historyFiguresSeriesAndOutagesAsDocumented)
     const json outages = json::parse(httpBody(get("/api/v1/entries/1/outages?from=2026-12-09T00:00:00Z")));
     collectNames(outages, names);
     ASSERT_EQ(outages.at("outages").size(), 2u);
-    EXPECT_EQ(outages.at("outages")[0].at("duration_s"), 30.0);
-    EXPECT_EQ(outages.at("outages")[0].at("alert_ran"), true);
-    EXPECT_TRUE(outages.at("outages")[1].at("end").is_null());
-    EXPECT_EQ(outages.at("outages")[1].at("reason_kind"), "refused");
+    expectFields(outages.at("outages")[0], {{"duration_s", 30.0}, {"alert_ran", true}});
+    expectFields(outages.at("outages")[1], {{"end", nullptr}, {"reason_kind", "refused"}});
 
     for (const char *range : {"?from=yesterday", "?from=2026-12-09T04:07:37Z&to=2026-12-09T04:07:36Z",
                               "?from=2026-02-29T00:00:00Z", "?from=2026-12-09T04:07:36", "?to=2026-12-09T24:00:00Z",
