@@ -256,12 +256,6 @@ TEST_F(HistoryTest, theSwitchAndAnswersAfterTheEnd)
     EXPECT_FALSE(answered);
 }
 
-} // namespace
-} // namespace vigilon::history
-
-namespace vigilon::history {
-namespace {
-
 // Checks made while an entry is quiet are kept, but its uptimes leave them
 // out, in memory, from the file and after the hour is summarised; an outage
 // a quiet span overlaps is marked. A file without quiet spans (an earlier
