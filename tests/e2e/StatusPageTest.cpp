@@ -54,7 +54,7 @@ protected:
     }
 
     // Days of checks before the run, ten a day shortly after midnight UTC:
-    // the day 10 days back half failed, 20 to 25 days back none.
+    // the day 10 days back half failed.
     void fillHistory(const SeriesKey &key)
     {
         history::HistoryFile file;
@@ -67,8 +67,6 @@ protected:
         const std::int64_t series = file.seriesId(key);
         ASSERT_TRUE(file.begin());
         for (int back = 89; back >= 1; --back) {
-            if (back >= 20 && back <= 25)
-                continue;
             std::vector<history::RawCheck> checks;
             for (int i = 0; i < 10; ++i) {
                 history::RawCheck check;
@@ -143,17 +141,12 @@ TEST_F(StatusPage, showsTheEntriesAndFollowsAFailureInPlace)
         return true;
     }, 20000)) << entries.dump() << vigilon.output();
 
-    // The history's days, as the API gives them.
+    // The history file the program was given is the one it reads: the half
+    // failed day 10 days back (the figures themselves: EntriesApiTest).
     const json &stored = entries["entries"][0];
     ASSERT_EQ(stored["name"], "web");
     ASSERT_EQ(stored["daily_uptime"].size(), 90u) << stored.dump();
     EXPECT_EQ(stored["daily_uptime"][79], 50.0);
-    EXPECT_EQ(stored["daily_uptime"][78], 100.0);
-    for (int i = 64; i <= 69; ++i)
-        EXPECT_TRUE(stored["daily_uptime"][i].is_null()) << i;
-    EXPECT_EQ(stored["uptime_7d"], 100.0);
-    EXPECT_GT(stored["uptime_30d"].get<double>(), 97.0);
-    EXPECT_LT(stored["uptime_30d"].get<double>(), 99.0);
 
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     {

@@ -110,10 +110,8 @@ TEST(MetricsServer, answersItsPagesAndRefusesTheRest)
     const std::string head = httpRequest(port, "HEAD", "/metrics");
     EXPECT_EQ(httpStatus(head), 200) << head;
     EXPECT_EQ(httpBody(head), "") << head;
-    const std::string page = httpRequest(port, "GET", "/");
-    EXPECT_EQ(httpStatus(page), 200) << page;
-    EXPECT_NE(httpBody(page).find("href=\"/metrics\""), std::string::npos) << page;
-    EXPECT_EQ(httpStatus(httpRequest(port, "GET", "/favicon.ico")), 404);
+    // The index page and what is not found: MetricsEndpoint.readsAddressesAndAnswersOnlyItsTwoPages,
+    // and over sockets PushServerTest.
     const std::string post = httpRequest(port, "POST", "/metrics");
     EXPECT_EQ(httpStatus(post), 405) << post;
     EXPECT_NE(post.find("Allow: GET, HEAD"), std::string::npos) << post;
@@ -124,7 +122,6 @@ TEST(MetricsServer, answersItsPagesAndRefusesTheRest)
     EXPECT_FALSE(serve(port, &error, &inUse));
     EXPECT_TRUE(inUse);
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(startServer(Endpoint{"127.0.0.300", 0}, fixed(""), error));
 }
 
 TEST(MetricsServer, misbehavingClientsDoNotStopScrapes)
@@ -358,7 +355,6 @@ TEST(MetricsServer, compressedPageIsTheWholeTextInPieces)
         startServer(Endpoint{"127.0.0.1", 0}, [&page] { return page.current(); }, error);
     ASSERT_TRUE(server) << error;
     const std::string zipped = httpBody(scrape(server->port(), "Accept-Encoding: gzip\r\n"));
-    EXPECT_LT(zipped.size() * 5, whole.size());
     EXPECT_EQ(gunzip(zipped), whole);
     entries[0]->check(registry);
     EXPECT_EQ(httpBody(scrape(server->port())), whole);

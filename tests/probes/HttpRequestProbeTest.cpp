@@ -190,6 +190,7 @@ TEST(HttpRequestProbe, judgesThePageByItsRuleWhateverItsFraming)
     TcpServer byClose(TcpServer::AnswerAndClose, 0, "HTTP/1.0 200 OK\r\n\r\n" + page);
     // The body of an error page holds the text, but the status decides first.
     TcpServer failing(TcpServer::AnswerAndClose, 0, "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 7\r\n\r\nWelcome");
+    // Each kind of rule's passing texts: ContentRule.readsEachFormAndJudgesBodiesByteForByte.
     struct Case {
         const char *rule;
         const char *reason; // empty: alive
@@ -197,9 +198,7 @@ TEST(HttpRequestProbe, judgesThePageByItsRuleWhateverItsFraming)
         {"", ""},
         {"contains:Welcome", ""},
         {"contains:Goodbye", "text not found (contains:Goodbye)"},
-        {"lacks:error", ""},
         {"lacks:all ok", "text found (lacks:all ok)"},
-        {"regex:build [0-9]+", ""},
         {"regex:build [a-z]+", "no match (regex:build [a-z]+)"},
     };
     for (const TcpServer *server : {&byLength, &byChunks, &byClose}) {

@@ -91,43 +91,39 @@ TEST_F(ServiceActions, InstallWritesTheKeysWhichRemoveLeaves)
 
 TEST_F(ServiceActions, InstallFailuresOfTheStoreAndTheFilesSayWhy)
 {
+    const auto install = [this] {
+        printed.clear();
+        installService(context);
+        return printed;
+    };
     shared.unavailable = true;
-    installService(context);
-    EXPECT_EQ(printed, "Unable to install " + kName + " - Registry error\n");
+    EXPECT_EQ(install(), "Unable to install " + kName + " - Registry error\n");
     EXPECT_FALSE(test::exists(unitFile()));
     EXPECT_TRUE(calls().empty());
 
     shared.unavailable = false;
     shared.store.failWrites(reg::Status::IoError, 2);
-    printed.clear();
-    installService(context);
-    EXPECT_EQ(printed, "Unable to install " + kName + " - Registry error\n");
+    EXPECT_EQ(install(), "Unable to install " + kName + " - Registry error\n");
     EXPECT_EQ(stringValue(shared.store, kServiceKey, "DisplayName"), "<missing>") << "all keys or none";
     shared.store.failWrites(reg::Status::Ok);
 
-    printed.clear();
     context.execPath.clear();
     context.execPathError = ENOENT;
-    installService(context);
-    EXPECT_EQ(printed, "Unable to install " + kName + " - No such file or directory (0x2)\n");
+    EXPECT_EQ(install(), "Unable to install " + kName + " - No such file or directory (0x2)\n");
     context.execPath = "/opt/vigilon/bin/vigilsvc";
 
     // A unit that cannot be started is not left behind.
-    printed.clear();
     test::writeFile(dir / "fail-start", "Unit vigilsvc.service failed.\n");
-    installService(context);
-    EXPECT_EQ(printed, "CreateService failed - Unit vigilsvc.service failed. (0x1)\n");
+    EXPECT_EQ(install(), "CreateService failed - Unit vigilsvc.service failed. (0x1)\n");
     EXPECT_FALSE(test::exists(unitFile()));
     EXPECT_FALSE(test::exists(context.autostartPath));
     const std::vector<std::string> made = calls();
     EXPECT_NE(std::find(made.begin(), made.end(), "--user disable vigilsvc.service"), made.end());
     std::remove((dir / "fail-start").c_str());
 
-    printed.clear();
     context.unitDirectory = dir / "config-file/systemd/user";
     test::writeFile(dir / "config-file", "not a directory");
-    installService(context);
-    EXPECT_EQ(printed.rfind("CreateService failed - Not a directory (0x14)", 0), 0u) << printed;
+    EXPECT_EQ(install().rfind("CreateService failed - Not a directory (0x14)", 0), 0u) << printed;
 }
 
 struct ActionCase {

@@ -192,21 +192,13 @@ std::string crlfUtf16(const std::string &text)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return toUtf16(crlf);
 }
-std::string utf8WithMark(const std::string &text)
-{
-    return "\xEF\xBB\xBF" + text;
-}
-std::string utf8Plain(const std::string &text)
-{
-    return text;
-}
 
 INSTANTIATE_TEST_SUITE_P(Encodings, RegFileEncodingTest,
                          ::testing::Values(Encoding{"Utf16Crlf", crlfUtf16, true},
                                            Encoding{"Utf16Lf", toUtf16, true},
-                                           Encoding{"Utf8Mark", utf8WithMark, true},
-                                           Encoding{"Utf8", utf8Plain, true},
-                                           Encoding{"Regedit4", utf8Plain, false}),
+                                           Encoding{"Utf8Mark", [](const std::string &t) { return "\xEF\xBB\xBF" + t; }, true},
+                                           Encoding{"Utf8", [](const std::string &t) { return t; }, true},
+                                           Encoding{"Regedit4", [](const std::string &t) { return t; }, false}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // A file with a fault after lines that would change the store: the import
