@@ -95,8 +95,7 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
         ASSERT_TRUE(vigilon.waitForOutput("\tdown\tFailed\t", 10000)) << vigilon.output();
         vigilon.skipSeenOutput();
     }
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(20000), 0);
+    EXPECT_EQ(vigilon.terminate(20000), 0);
 
     const std::vector<std::int64_t> failed = failedStamps(vigilon.output(), "down");
     ASSERT_FALSE(failed.empty()) << vigilon.output();
