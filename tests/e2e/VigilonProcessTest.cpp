@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -367,9 +366,8 @@ int runCases(const std::string &binary, const std::vector<Case> &cases)
 {
     TempDir dir;
     const std::string script = dir / "alert.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"$VIGILON_TARGET\" \"$VIGILON_ENTRY\" "
-                             "\"$VIGILON_REASON\" \"$VIGILON_ERRORS\" >> \"$1\"\n";
-    fs::permissions(script, fs::perms::owner_all);
+    writeFile(script, "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"$VIGILON_TARGET\" \"$VIGILON_ENTRY\" "
+                      "\"$VIGILON_REASON\" \"$VIGILON_ERRORS\" >> \"$1\"\n", true);
     std::vector<std::unique_ptr<ChildProcess>> programs;
     for (const Case &c : cases) {
         const std::string home = dir / c.name;
@@ -477,9 +475,8 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n";
     TlsServer good(pki.named("good")), soon(pki.named("soon"), ok), expired(pki.named("expired"), ok);
     const std::string script = dir_ / "alert.sh", alerts = dir_ / "alerts.txt";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$VIGILON_ENTRY\" \"$VIGILON_REASON\" "
-                             "\"$VIGILON_CERT_DAYS\" >> \"$1\"\n";
-    fs::permissions(script, fs::perms::owner_all);
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$VIGILON_ENTRY\" \"$VIGILON_REASON\" "
+                                  "\"$VIGILON_CERT_DAYS\" >> \"$1\"\n", true));
     storeConfig({{good.port(), Tls, 1, 0, "", "good"},
                  {soon.port(), Https, 1, 0, "", "soon"},
                  {expired.port(), Https, 1, 0, script + " " + alerts, "expired"}});
