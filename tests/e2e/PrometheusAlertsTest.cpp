@@ -191,8 +191,7 @@ TEST(PrometheusAlerts, aPortFailingOnOneMachineReachesTheReceiverFromThatMachine
     EXPECT_EQ(prometheus.waitForExit(20000), 0) << logs();
     EXPECT_EQ(alertmanager.waitForExit(20000), 0) << logs();
     for (Machine &m : machines) {
-        m.vigilon->signal(SIGTERM);
-        EXPECT_EQ(m.vigilon->waitForExit(10000), 0) << m.vigilon->output();
+        EXPECT_EQ(m.vigilon->terminate(), 0) << m.vigilon->output();
     }
 }
 

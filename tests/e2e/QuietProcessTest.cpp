@@ -17,7 +17,6 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace vigilon::test {
@@ -25,33 +24,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The times (seconds since 1970, UTC) of the --verbose lines that say the
-// entry failed.
+// Seconds since 1970 of a UTC time that text begins with, written as
+// format says (year, month, day, hour, minute, second); -1 when it does not.
+std::int64_t utcSeconds(const std::string &text, const char *format)
+{
+    std::tm t{};
+    if (std::sscanf(text.c_str(), format, &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
+        return -1;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return static_cast<std::int64_t>(timegm(&t));
+}
+
+// The times of the --verbose lines that say the entry failed.
 std::vector<std::int64_t> failedStamps(const std::string &output, const std::string &name)
 {
     std::vector<std::int64_t> stamps;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
-        if (line.find("\t" + name + "\tFailed\t") == std::string::npos)
-            continue;
-        std::tm t{};
-        if (std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                        &t.tm_sec) != 6)
-            continue;
-        t.tm_year -= 1900;
-        t.tm_mon -= 1;
-        stamps.push_back(static_cast<std::int64_t>(timegm(&t)));
+        const std::int64_t at = utcSeconds(line, "%d-%d-%d %d:%d:%d");
+        if (line.find("\t" + name + "\tFailed\t") != std::string::npos && at >= 0)
+            stamps.push_back(at);
     }
     return stamps;
-}
-
-std::vector<std::string> linesOf(const std::string &path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnds)
@@ -92,7 +87,7 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
     ChildProcess vigilon({bin, "-service", "--verbose"},
                          {"DISPLAY=", "WAYLAND_DISPLAY=", "VIGILON_REGISTRY=" + storePath,
                           "VIGILON_HISTORY=" + historyPath, "XDG_RUNTIME_DIR=" + dir / "runtime", "TZ=UTC"});
-    ASSERT_TRUE(waitUntil([&] { return !linesOf(alertLog).empty(); }, 60000)) << vigilon.output();
+    ASSERT_TRUE(waitUntil([&] { return !readLines(alertLog).empty(); }, 60000)) << vigilon.output();
     ASSERT_TRUE(waitUntil([&] { return !receiver.received().empty(); }, 30000)) << vigilon.output();
     // Three more checks fail: nothing more is said.
     vigilon.skipSeenOutput();
@@ -100,8 +95,7 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
         ASSERT_TRUE(vigilon.waitForOutput("\tdown\tFailed\t", 10000)) << vigilon.output();
         vigilon.skipSeenOutput();
     }
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(20000), 0);
+    EXPECT_EQ(vigilon.terminate(20000), 0);
 
     const std::vector<std::int64_t> failed = failedStamps(vigilon.output(), "down");
     ASSERT_FALSE(failed.empty()) << vigilon.output();
@@ -109,7 +103,7 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
     EXPECT_GE(std::count_if(failed.begin(), failed.end(), [&](std::int64_t t) { return t < quietUntil; }), 2)
         << vigilon.output();
 
-    const std::vector<std::string> alerts = linesOf(alertLog);
+    const std::vector<std::string> alerts = readLines(alertLog);
     ASSERT_EQ(alerts.size(), 1u) << vigilon.output();
     EXPECT_GE(std::stoll(alerts[0]), quietUntil) << alerts[0];
     EXPECT_NE(alerts[0].find(" down 127.0.0.1"), std::string::npos) << alerts[0];
@@ -118,13 +112,7 @@ TEST(QuietProcess, aFailureDuringAQuietPeriodIsRecordedAndAnnouncedOnceWhenItEnd
     const auto message = nlohmann::json::parse(received[0]["body"].get<std::string>());
     EXPECT_EQ(message["event"], "down");
     EXPECT_EQ(message["name"], "down");
-    std::tm sent{};
-    ASSERT_EQ(std::sscanf(message["time"].get<std::string>().c_str(), "%d-%d-%dT%d:%d:%d", &sent.tm_year, &sent.tm_mon,
-                          &sent.tm_mday, &sent.tm_hour, &sent.tm_min, &sent.tm_sec),
-              6);
-    sent.tm_year -= 1900;
-    sent.tm_mon -= 1;
-    EXPECT_GE(static_cast<std::int64_t>(timegm(&sent)), quietUntil);
+    EXPECT_GE(utcSeconds(message["time"].get<std::string>(), "%d-%d-%dT%d:%d:%d"), quietUntil) << message["time"];
     // The outage began without its alert; the quiet span is kept.
     sqlite3 *db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(historyPath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);

@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -115,16 +114,14 @@ TEST_F(VigilonProcess, withoutADisplayAndEndedBySigterm)
     EXPECT_TRUE(empty.waitForOutput("vigilon-reg(1)", 15000)) << empty.output();
     EXPECT_NE(empty.output().find("no entry is configured"), std::string::npos) << empty.output();
     EXPECT_EQ(empty.output().find("QStandardPaths"), std::string::npos) << empty.output();
-    empty.signal(SIGTERM);
-    EXPECT_EQ(empty.waitForExit(10000), 0) << empty.output();
+    EXPECT_EQ(empty.terminate(), 0) << empty.output();
 
     // SIGTERM ends it in order: Logon is cleared, the configuration kept.
     TcpServer server(TcpServer::Answer);
     storeConfig({{server.port(), GenericTcp, 1, 0, "", "entry0"}}, 1, 2);
     ChildProcess service({binary_, "-service"}, noDisplay);
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
-    service.signal(SIGTERM);
-    EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
+    EXPECT_EQ(service.terminate(), 0) << service.output();
     auto registry = reg::SqliteRegistry::open(storePath_);
     ASSERT_TRUE(registry);
     EXPECT_EQ(storedDword(*registry, kProgramKey, kLogonValue), 0u);
@@ -191,8 +188,7 @@ TEST_F(VigilonProcess, aStoredRetryLimitOutOfRangeNeverHoldsTheStartUp)
     ChildProcess service({binary_, "-service"}, offscreen_);
     EXPECT_TRUE(service.waitForOutput("entry0: Ok", 15000)) << service.output();
     EXPECT_NE(service.output().find("retry limit of 4294967295 is outside 1..5; using 5"), std::string::npos);
-    service.signal(SIGTERM);
-    EXPECT_EQ(service.waitForExit(10000), 0) << service.output();
+    EXPECT_EQ(service.terminate(), 0) << service.output();
 }
 
 // A session bus that takes connections and never answers (a stopped bus
@@ -234,8 +230,7 @@ TEST_F(VigilonProcess, aSessionBusThatNeverAnswersHoldsNothingUp)
             EXPECT_TRUE(vigilon.waitForOutput("\tentry0\tOk\t", 20000)) << bus << onX11 << vigilon.output();
             EXPECT_EQ(occurrences(vigilon.output(), "does not answer"), bus.find("silent") != std::string::npos ? 1u : 0u)
                 << vigilon.output();
-            vigilon.signal(SIGTERM);
-            EXPECT_EQ(vigilon.waitForExit(10000), 0) << bus << onX11 << vigilon.output();
+            EXPECT_EQ(vigilon.terminate(), 0) << bus << onX11 << vigilon.output();
         }
     }
     close(silent);
@@ -265,11 +260,9 @@ TEST_F(VigilonProcess, aLockFolderOfSomeoneElseNeverSwitchesTheGuardOff)
     EXPECT_TRUE(second.waitForOutput("waiting until it ends", 15000)) << second.output();
     EXPECT_TRUE(fs::exists(dir_ / "home/.cache/vigilon-" + std::to_string(geteuid())));
     // The one that waits ends in order as well, and never takes over.
-    second.signal(SIGTERM);
-    EXPECT_EQ(second.waitForExit(10000), 0) << second.output();
+    EXPECT_EQ(second.terminate(), 0) << second.output();
     EXPECT_EQ(second.output().find("entry0"), std::string::npos) << second.output();
-    first.signal(SIGTERM);
-    EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
+    EXPECT_EQ(first.terminate(), 0) << first.output();
 }
 
 // Nobody is there to answer in service mode: alert programs that cannot be
@@ -297,8 +290,7 @@ TEST_F(VigilonProcess, aFlappingTargetWithAMissingAlertProgramRunsOnUnattended)
     const std::size_t descriptorsLate = openDescriptors(vigilon.pid());
     const std::size_t memoryLate = residentKiB(vigilon.pid());
 
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(10000), 0) << "the process ended on its own";
+    EXPECT_EQ(vigilon.terminate(), 0) << "the process ended on its own";
     const std::string &output = vigilon.output();
     const std::size_t failures = occurrences(output, "could not be started");
     EXPECT_GE(failures, 10u) << output.substr(0, 2000);
@@ -332,8 +324,7 @@ TEST_F(VigilonProcess, aDescriptorLimitCostsChecksNotTheProgram)
     // The dialog is up in the first; rounds go on for a while under it.
     first.waitForOutput("\x01", 3000);
     EXPECT_TRUE(first.running()) << first.output();
-    first.signal(SIGTERM);
-    EXPECT_EQ(first.waitForExit(10000), 0) << first.output();
+    EXPECT_EQ(first.terminate(), 0) << first.output();
 }
 
 // A low limit leaves the checks what the program does not hold; below
@@ -344,14 +335,12 @@ TEST_F(VigilonProcess, aLowDescriptorLimitStillChecksOrSaysNothingCan)
     storeConfig(std::vector<StoredPort>(3, StoredPort{server.port(), GenericTcp, 1}), 1, 1);
     ChildProcess some({"prlimit", "--nofile=40:40", binary_, "-service", "--verbose"}, offscreen_);
     EXPECT_TRUE(some.waitForOutput("\tOk\t", 20000)) << some.output();
-    some.signal(SIGTERM);
-    EXPECT_EQ(some.waitForExit(10000), 0) << some.output();
+    EXPECT_EQ(some.terminate(), 0) << some.output();
     EXPECT_EQ(some.output().find("out of the process's file descriptors"), std::string::npos) << some.output();
 
     ChildProcess none({"prlimit", "--nofile=24:24", binary_, "-service", "--verbose"}, offscreen_);
     EXPECT_TRUE(none.waitForOutput("none of the 3 active entries could be checked", 20000)) << none.output();
-    none.signal(SIGTERM);
-    EXPECT_EQ(none.waitForExit(10000), 0) << none.output();
+    EXPECT_EQ(none.terminate(), 0) << none.output();
     EXPECT_NE(none.output().find("the limit of 24 open files (ulimit -Hn) leaves none for checks"), std::string::npos)
         << none.output();
     EXPECT_EQ(none.output().find("take turns"), std::string::npos) << none.output();
@@ -377,9 +366,8 @@ int runCases(const std::string &binary, const std::vector<Case> &cases)
 {
     TempDir dir;
     const std::string script = dir / "alert.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"$VIGILON_TARGET\" \"$VIGILON_ENTRY\" "
-                             "\"$VIGILON_REASON\" \"$VIGILON_ERRORS\" >> \"$1\"\n";
-    fs::permissions(script, fs::perms::owner_all);
+    writeFile(script, "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"$VIGILON_TARGET\" \"$VIGILON_ENTRY\" "
+                      "\"$VIGILON_REASON\" \"$VIGILON_ERRORS\" >> \"$1\"\n", true);
     std::vector<std::unique_ptr<ChildProcess>> programs;
     for (const Case &c : cases) {
         const std::string home = dir / c.name;
@@ -487,9 +475,8 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n";
     TlsServer good(pki.named("good")), soon(pki.named("soon"), ok), expired(pki.named("expired"), ok);
     const std::string script = dir_ / "alert.sh", alerts = dir_ / "alerts.txt";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$VIGILON_ENTRY\" \"$VIGILON_REASON\" "
-                             "\"$VIGILON_CERT_DAYS\" >> \"$1\"\n";
-    fs::permissions(script, fs::perms::owner_all);
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$VIGILON_ENTRY\" \"$VIGILON_REASON\" "
+                                  "\"$VIGILON_CERT_DAYS\" >> \"$1\"\n", true));
     storeConfig({{good.port(), Tls, 1, 0, "", "good"},
                  {soon.port(), Https, 1, 0, "", "soon"},
                  {expired.port(), Https, 1, 0, script + " " + alerts, "expired"}});
@@ -501,8 +488,7 @@ TEST_F(VigilonProcess, tlsEntriesWarnOfTheirCertificateAndTellTheAlertTheDaysLef
     waitUntil([&] { return !readLines(alerts).empty(); }, 5000);
     ASSERT_FALSE(readLines(alerts).empty());
     EXPECT_EQ(readLines(alerts)[0], "expired|certificate expired|-3");
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+    EXPECT_EQ(vigilon.terminate(), 0) << vigilon.output();
 }
 
 // The trust file is a FIFO, and so is the first file under the
@@ -538,8 +524,7 @@ TEST_F(VigilonProcess, trustFilesThatNeverEndHoldNoCheckUp)
     for (const char *line : {"\tplain\tOk\t", "\tgood\tOk\t"})
         EXPECT_TRUE(vigilon.waitForOutput(line, 15000)) << line << vigilon.output();
     EXPECT_EQ(occurrences(vigilon.output(), "is not a regular file"), 2u) << vigilon.output();
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+    EXPECT_EQ(vigilon.terminate(), 0) << vigilon.output();
 }
 
 // A real Prometheus scrapes the metrics of a real Vigilon that watches one
@@ -561,8 +546,7 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
         ChildProcess refused({binary_, "-service", "--metrics=127.0.0.1:" + std::to_string(taken)}, headless);
         EXPECT_TRUE(refused.waitForOutput("another program uses the port", 15000)) << refused.output();
         EXPECT_TRUE(refused.waitForOutput("up one: Ok", 15000)) << refused.output();
-        refused.signal(SIGTERM);
-        EXPECT_EQ(refused.waitForExit(10000), 0) << refused.output();
+        EXPECT_EQ(refused.terminate(), 0) << refused.output();
         close(holder);
     }
     {
@@ -572,8 +556,7 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
         EXPECT_TRUE(refused.waitForOutput("is not valid", 15000)) << refused.output();
         EXPECT_TRUE(refused.waitForOutput("up one: Ok", 15000)) << refused.output();
         EXPECT_FALSE(TcpClient(port).connected());
-        refused.signal(SIGTERM);
-        EXPECT_EQ(refused.waitForExit(10000), 0) << refused.output();
+        EXPECT_EQ(refused.terminate(), 0) << refused.output();
     }
 
     const std::uint16_t metricsPort = closedTcpPort();
@@ -606,10 +589,8 @@ TEST_F(VigilonProcess, prometheusScrapesTheMetrics)
     EXPECT_EQ(answers("vigilon_entry_up%7Bentry%3D%22down%20one%22%7D%3D%3D0", R"("entry":"down one")"), "found");
     EXPECT_EQ(answers("vigilon_entry_failures_total%7Breason%3D%22refused%22%7D", R"("entry":"down one")"), "found");
     EXPECT_EQ(answers("vigilon_build_info", R"("version":")"), "found");
-    prometheus.signal(SIGTERM);
-    EXPECT_EQ(prometheus.waitForExit(20000), 0);
-    vigilon.signal(SIGTERM);
-    EXPECT_EQ(vigilon.waitForExit(10000), 0) << vigilon.output();
+    EXPECT_EQ(prometheus.terminate(20000), 0);
+    EXPECT_EQ(vigilon.terminate(), 0) << vigilon.output();
 }
 
 } // namespace

@@ -84,6 +84,22 @@ protected:
         return store ? loadSettings(*store, false, target) : LoadedSettings{};
     }
 
+    // The program's load of the store at path (the test's own when empty),
+    // which must find count entries; edit's changes are then saved back
+    // given what the load found.
+    void loadEditSave(std::size_t count, const std::function<void(LoadedSettings &)> &edit, const std::string &path = {})
+    {
+        auto store = reg::SqliteRegistry::open(path.empty() ? file() : path);
+        ASSERT_TRUE(store);
+        std::string target = "127.0.0.1";
+        StoredValues stored;
+        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
+        ASSERT_EQ(loaded.ports.size(), count);
+        edit(loaded);
+        appendPlaceholder(loaded.ports);
+        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
+    }
+
     // Runs the tool with standard input on a pipe; answer is written once
     // the question has shown, after whileAsking ran.
     int regAsking(std::vector<std::string> args, const std::string &answer, const std::function<void()> &whileAsking)
@@ -168,14 +184,8 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
     addEntry(0, "8080", "3", "HTTP (8080)");
     addAll({{"Port Count", "REG_DWORD", "1"}, {"Path #0", "REG_SZ", "/health?deep=1"}, {"Method #0", "REG_DWORD", "1"},
             {"Redirects #0", "REG_DWORD", "1"}, {"Content Rule #0", "REG_SZ", "regex:^ok$"}});
-    std::string target = "127.0.0.1";
     HttpRequest changed;
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 1u);
+    loadEditSave(1, [&](LoadedSettings &loaded) {
         const HttpRequest &request = loaded.ports[0]->request;
         EXPECT_EQ(std::tie(request.method, request.path, request.followRedirects),
                   std::make_tuple(std::uint32_t(MethodGet), std::string("/health?deep=1"), true));
@@ -186,9 +196,7 @@ TEST_F(RegToolTest, RequestValuesGoBetweenTheToolTheProgramAndRegFiles)
         changed.body = "ping";
         changed.followRedirects = false;
         loaded.ports[0]->request = changed;
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-    }
+    });
     EXPECT_EQ(queried("Method #0"), shown("Method #0", "REG_DWORD", "0x2"));
     EXPECT_EQ(queried("Body #0"), shown("Body #0", "REG_SZ", "ping"));
     EXPECT_EQ(queried("Redirects #0"), "(none)"); // back at its default: gone
@@ -206,28 +214,19 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
 {
     addEntry(0, "443", "4", "HTTPS (443)");
     addAll({{"Port Count", "REG_DWORD", "1"}, {"User #0", "REG_SZ", "monitor"}, {"Password #0", "REG_SZ", "s3cr:t pass"}});
-    std::string target = "127.0.0.1";
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 1u);
+    loadEditSave(1, [&](LoadedSettings &loaded) {
         EXPECT_EQ(std::tie(loaded.ports[0]->request.user, loaded.ports[0]->request.password),
                   std::tuple("monitor", "s3cr:t pass"));
         EXPECT_EQ(checkRequest(loaded.ports[0]->request), RequestProblem::None);
         // Another path leaves the credentials as stored.
         loaded.ports[0]->request.path = "/login";
-        appendPlaceholder(loaded.ports);
         ASSERT_EQ(reg({"delete", kMonitor, "/v", "User #0", "/f"}).status, 0);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        EXPECT_EQ(queried("User #0"), "(none)");
-        // Changed, both are written; the password emptied is removed.
-        loaded.ports[0]->request.user = "ops";
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        EXPECT_EQ(queried("User #0"), shown("User #0", "REG_SZ", "ops"));
-        EXPECT_NE(queried("Password #0").find("    Password #0    REG_SZ    "), std::string::npos);
-    }
+    });
+    EXPECT_EQ(queried("User #0"), "(none)");
+    // Changed, the user is written; the password stays.
+    loadEditSave(1, [](LoadedSettings &loaded) { loaded.ports[0]->request.user = "ops"; });
+    EXPECT_EQ(queried("User #0"), shown("User #0", "REG_SZ", "ops"));
+    EXPECT_NE(queried("Password #0").find("    Password #0    REG_SZ    "), std::string::npos);
     // The file holds the password as the store does: its user's alone,
     // even where a file readable by others was there before.
     const std::string exported = dir_ / "monitor.reg";
@@ -239,19 +238,13 @@ TEST_F(RegToolTest, CredentialsGoBetweenTheToolTheProgramAndRegFiles)
     EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     const std::string other = dir_ / "other.sqlite";
     ASSERT_EQ(runTool(other, {"import", exported}).status, 0);
-    {
-        auto store = reg::SqliteRegistry::open(other);
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 1u);
+    // Both emptied, both are removed.
+    loadEditSave(1, [](LoadedSettings &loaded) {
         EXPECT_EQ(std::tie(loaded.ports[0]->request.user, loaded.ports[0]->request.password),
                   std::tuple("ops", "s3cr:t pass"));
         loaded.ports[0]->request.user.clear();
         loaded.ports[0]->request.password.clear();
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-    }
+    }, other);
     EXPECT_EQ(queried("Password #0", other), "(none)");
     EXPECT_EQ(queried("User #0", other), "(none)");
 }
@@ -265,13 +258,7 @@ TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
     addEntry(1, "53", "1", "UDP (53)");
     addAll({{"Port Count", "REG_DWORD", "2"}, {"DNS Name #0", "REG_SZ", "example.com"}, {"DNS Type #0", "REG_SZ", "MX"},
             {"DNS Expect #0", "REG_SZ", "=10 mail.example.com"}});
-    std::string target = "127.0.0.1";
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 2u);
+    loadEditSave(2, [](LoadedSettings &loaded) {
         const MonitorPort &dns = *loaded.ports[0];
         EXPECT_EQ(std::tie(dns.protocol, dns.dnsName, dns.dnsType, dns.dnsExpect),
                   std::make_tuple(std::uint32_t(Dns), std::string("example.com"), std::string("MX"),
@@ -280,9 +267,7 @@ TEST_F(RegToolTest, DnsValuesGoBetweenTheToolTheProgramAndRegFiles)
                   std::make_tuple(std::string(), std::string(), std::string()));
         loaded.ports[0]->dnsType = "NS";
         loaded.ports[0]->dnsExpect.clear();
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-    }
+    });
     EXPECT_EQ(queried("DNS Type #0"), shown("DNS Type #0", "REG_SZ", "NS"));
     EXPECT_EQ(queried("DNS Expect #0"), "(none)"); // emptied: gone
     EXPECT_EQ(queried("DNS Name #1"), "(none)") << "the other entry got none of them";
@@ -303,26 +288,19 @@ TEST_F(RegToolTest, PushTokensGoBetweenTheToolAndTheProgram)
     addEntry(2, "0", "6", "bad");
     addAll({{"Port Count", "REG_DWORD", "3"}, {"Push Token #0", "REG_SZ", "written-with-the-tool-42"},
             {"Push Token #2", "REG_SZ", "has spaces in it, no"}});
-    std::string target = "127.0.0.1";
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        ::testing::internal::CaptureStderr();
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_NE(said.find("\"Push Token #2\" is not"), std::string::npos) << said;
-        EXPECT_EQ(said.find("has spaces"), std::string::npos) << said;
-        ASSERT_EQ(loaded.ports.size(), 3u);
+    std::string made;
+    ::testing::internal::CaptureStderr();
+    loadEditSave(3, [&](LoadedSettings &loaded) {
         EXPECT_EQ(loaded.ports[0]->pushToken, "written-with-the-tool-42");
         EXPECT_EQ(loaded.ports[1]->pushToken.size(), 32u);
         EXPECT_TRUE(loaded.tokensMade);
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        target = loaded.ports[1]->pushToken;
-    }
+        made = loaded.ports[1]->pushToken;
+    });
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("\"Push Token #2\" is not"), std::string::npos) << said;
+    EXPECT_EQ(said.find("has spaces"), std::string::npos) << said;
     EXPECT_EQ(queried("Push Token #0"), shown("Push Token #0", "REG_SZ", "written-with-the-tool-42"));
-    EXPECT_EQ(queried("Push Token #1"), shown("Push Token #1", "REG_SZ", target));
+    EXPECT_EQ(queried("Push Token #1"), shown("Push Token #1", "REG_SZ", made));
 }
 
 TEST_F(RegToolTest, ListsSubkeysAndAsksBeforeOverwriting)
@@ -491,13 +469,7 @@ TEST_F(RegToolTest, QuietPeriodsGoBetweenTheToolAndTheProgram)
     addAll({{"Port Count", "REG_DWORD", "3"}, {"Quiet Until #0", "REG_DWORD", "4294967295"},
             {"Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00"},
             {"Quiet Windows #1", "REG_SZ", "Sunday 2 to 4"}});
-    std::string target = "127.0.0.1";
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 3u);
+    loadEditSave(3, [](LoadedSettings &loaded) {
         EXPECT_EQ(loaded.ports[0]->quietUntil, kQuietUntilResumed);
         EXPECT_EQ(quietWindowsText(loaded.ports[0]->quietWindows), "Sun 02:00-04:00,Mon-Fri 23:00-01:00");
         EXPECT_TRUE(loaded.ports[1]->quietWindows.empty()) << "not read: no window";
@@ -506,9 +478,7 @@ TEST_F(RegToolTest, QuietPeriodsGoBetweenTheToolAndTheProgram)
         loaded.ports[0]->quietUntil = 0;
         loaded.ports[2]->quietUntil = 1767229200;
         loaded.ports[2]->quietWindows = {{0x41, 1380, 60}};
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-    }
+    });
     EXPECT_EQ(queried("Quiet Until #0"), "(none)") << "resumed: gone";
     EXPECT_EQ(queried("Quiet Windows #0"), shown("Quiet Windows #0", "REG_SZ", "sun 02:00-04:00,Mon-Fri 23:00-01:00"))
         << "unchanged windows stay as written";

@@ -167,6 +167,12 @@ public:
         return exited_ ? status_ : -1;
     }
     bool running() { return pid_ > 0 && waitForExit(0) == -1; }
+    // Sends SIGTERM and waits for the end, as waitForExit does.
+    int terminate(int timeoutMs = 10000)
+    {
+        signal(SIGTERM);
+        return waitForExit(timeoutMs);
+    }
 
     // Standard error and standard output so far.
     const std::string &output() { return readAll(), texts_[1]; }

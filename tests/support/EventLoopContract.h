@@ -199,17 +199,23 @@ inline Failures readySocketsGoBeforeTimersDueMeanwhile(EventLoop &loop, const Ru
     return failures;
 }
 
+// Work posted from another thread wakes the loop and runs on the loop's
+// thread.
 inline Failures postFromAnotherThreadWakesTheLoop(EventLoop &loop, const Run &run)
 {
     Failures failures;
     std::atomic<bool> ran{false};
+    std::thread::id ranOn;
     std::thread poster([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        loop.post([&] { ran = true; });
+        loop.post([&] {
+            ranOn = std::this_thread::get_id();
+            ran = true;
+        });
     });
     run([&] { return ran.load(); }, 5000);
     poster.join();
-    CONTRACT_CHECK(ran.load());
+    CONTRACT_CHECK(ran.load() && ranOn == std::this_thread::get_id());
     return failures;
 }
 

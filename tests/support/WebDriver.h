@@ -5,6 +5,7 @@
 // them.
 #pragma once
 
+#include "base/Base64.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/Network.h"
@@ -115,7 +116,10 @@ public:
         const nlohmann::json answer = command("GET", "/screenshot", nullptr);
         if (!answer.contains("value") || !answer.at("value").is_string())
             return {};
-        return base64(answer.at("value").get<std::string>());
+        std::vector<std::uint8_t> png;
+        if (!base64Decode(answer.at("value").get<std::string>(), png))
+            return {};
+        return {png.begin(), png.end()};
     }
 
     // What the page's console and the browser said at level SEVERE (errors,
@@ -203,35 +207,6 @@ private:
                 break;
             out += text.substr(lineEnd + 2, size);
             at = lineEnd + 2 + size + 2;
-        }
-        return out;
-    }
-
-    static std::string base64(const std::string &text)
-    {
-        std::string out;
-        unsigned bits = 0;
-        int count = 0;
-        for (const char c : text) {
-            int value;
-            if (c >= 'A' && c <= 'Z')
-                value = c - 'A';
-            else if (c >= 'a' && c <= 'z')
-                value = c - 'a' + 26;
-            else if (c >= '0' && c <= '9')
-                value = c - '0' + 52;
-            else if (c == '+')
-                value = 62;
-            else if (c == '/')
-                value = 63;
-            else
-                continue;
-            bits = (bits << 6) | static_cast<unsigned>(value);
-            count += 6;
-            if (count >= 8) {
-                count -= 8;
-                out += static_cast<char>((bits >> count) & 0xFF);
-            }
         }
         return out;
     }

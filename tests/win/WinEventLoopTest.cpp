@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The loop of window messages under Wine: the contract of every loop, a
-// timer reset from its own callback, work posted from another thread run on
-// the loop's, and sockets through WSAAsyncSelect made level-triggered: data
-// left unread is reported again, a writable socket keeps being writable,
-// and neither starves the timers.
+// timer reset from its own callback, and sockets through WSAAsyncSelect
+// made level-triggered: data left unread is reported again, a writable
+// socket keeps being writable, and neither starves the timers.
 #include "win/WinEventLoop.h"
 #include "tests/support/EventLoopContract.h"
 
@@ -12,10 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace vigilon::win {
@@ -36,8 +33,8 @@ protected:
     WinEventLoop loop;
 };
 
-// Timers by owner and id, posts, unwatching inside callbacks and a
-// connect told once, as every loop of the program keeps them.
+// Timers by owner and id, posts run on the loop's thread, unwatching inside
+// callbacks and a connect told once, as every loop of the program keeps them.
 TEST_F(WinEventLoopTest, KeepsTheEventLoopContract)
 {
     const contract::Run run = [this](const std::function<bool()> &done, int timeoutMs) {
@@ -61,16 +58,6 @@ TEST_F(WinEventLoopTest, ATimerResetFromItsOwnCallbackTakesTheNewPeriod)
     EXPECT_EQ(resets, 1);
     EXPECT_TRUE(loop.hasTimer(&owner, 2));
     loop.killTimers(&owner);
-}
-
-TEST_F(WinEventLoopTest, PostFromAnotherThreadRunsOnTheLoopThread)
-{
-    const DWORD loopThread = GetCurrentThreadId();
-    std::atomic<DWORD> ranOn{0};
-    std::thread poster([&] { loop.post([&] { ranOn = GetCurrentThreadId(); }); });
-    poster.join();
-    EXPECT_TRUE(loop.runUntil([&] { return ranOn != 0; }, 5000));
-    EXPECT_EQ(ranOn, loopThread);
 }
 
 // Data left unread is reported again until it is read, and then no more;
