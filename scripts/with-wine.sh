@@ -7,8 +7,8 @@
 # program then ends as if it had succeeded, and the processes Wine started
 # beside it hold our output open for good), or, under load, a program ends
 # in failure at once without having written a word. Such a run says nothing
-# about the program, so it is run once more in a new prefix; a second such
-# failure fails.
+# about the program, so it is run again in a new prefix, up to three times in
+# all: the server's failure comes in runs when the machine is loaded.
 set -u
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
@@ -55,12 +55,13 @@ run_once() {
 }
 
 run_once "$@"
-if [ -n "$wine_failed" ]; then
-  echo "with-wine: $wine_failed; running it once more" >&2
+for again in 2 3; do
+  [ -n "$wine_failed" ] || break
+  echo "with-wine: $wine_failed; running it again ($again of 3)" >&2
   run_once "$@"
-  if [ -n "$wine_failed" ]; then
-    echo "with-wine: again $wine_failed" >&2
-    [ "$status" = 0 ] && status=70
-  fi
+done
+if [ -n "$wine_failed" ]; then
+  echo "with-wine: three times $wine_failed" >&2
+  [ "$status" = 0 ] && status=70
 fi
 exit $status
