@@ -568,6 +568,13 @@ protected:
     ~DialogRules() override { frame.reset(); }
     std::vector<std::unique_ptr<DialogOnRules>> windows;
     MainDialogController &dialog() { return *controls.rules; }
+    // The texts said since the last call.
+    Texts said()
+    {
+        const Texts texts = prompter.texts();
+        prompter.messages.clear();
+        return texts;
+    }
     // What the store holds; its target in storedTarget.
     LoadedSettings stored() { return loadSettings(registry, true, storedTarget); }
     Texts storedNames()
@@ -706,11 +713,10 @@ TEST_F(DialogRules, fieldsOpenWithinTheirUpDownRangesAndAreCheckedAsTheyChange)
                        {false, "1500", 0, -1}}; // beyond the arrows' end, but taken
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
-        prompter.messages.clear();
         controls.intervalSpinPos = controls.retrySpinPos = -1;
         (c.retry ? controls.retry : controls.interval).value = c.typed;
         c.retry ? dialog().onRetryChanged() : dialog().onIntervalChanged();
-        EXPECT_EQ(prompter.texts(), c.message ? Texts{s(c.message)} : Texts{});
+        EXPECT_EQ(said(), c.message ? Texts{s(c.message)} : Texts{});
         EXPECT_EQ(c.retry ? controls.retrySpinPos : controls.intervalSpinPos, c.spin);
     }
 }
@@ -719,14 +725,13 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
 {
     makeFrame({{80, GenericTcp, 0}, {81, GenericTcp, 0}});
     dialog().onPortTest();
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::NoActivePortOnTest)});
+    EXPECT_EQ(said(), Texts{s(sid::NoActivePortOnTest)});
     EXPECT_TRUE(probes.started.empty());
     EXPECT_TRUE(controls.portTestEnabled);
 
     frame->setEntryActive(0, true);
     frame->setEntryActive(1, true);
     for (const bool secondFails : {false, true}) {
-        prompter.messages.clear();
         dialog().onPortTest();
         ASSERT_EQ(probes.pending.size(), 2u);
         EXPECT_FALSE(controls.portTestEnabled);
@@ -737,7 +742,7 @@ TEST_F(DialogRules, portTestAnswersFromTheLoopOnceTheLastCheckHasReported)
         const std::string failedLine = "\r\n" + formatText(s(sid::PortTestFailedLine),
                                                             {"port 81", "127.0.0.1",
                                                              reasonTextShown(FailureReason::of(FailureKind::TimedOut))});
-        EXPECT_EQ(prompter.texts(), Texts{secondFails ? s(sid::PortTestProblem) + failedLine : s(sid::PortTestAllOk)});
+        EXPECT_EQ(said(), Texts{secondFails ? s(sid::PortTestProblem) + failedLine : s(sid::PortTestAllOk)});
         EXPECT_TRUE(controls.portTestEnabled);
     }
     EXPECT_EQ(controls.rows[1].image, ImageError);
@@ -795,8 +800,7 @@ TEST_F(DialogRules, thePlaceholderAddsAnInactiveEntryAndEveryChangeIsSavedAtOnce
     EXPECT_EQ(std::pair(controls.rows[0].ticked, controls.rows[0].image), std::pair(false, int(ImageIdle)));
     EXPECT_EQ(controls.hintText, s(sid::ListHintEntries));
     const LoadedSettings saved = stored();
-    ASSERT_EQ(saved.ports.size(), 1u);
-    const MonitorPort &e = *saved.ports[0];
+    const MonitorPort &e = *saved.ports.at(0);
     EXPECT_EQ(std::tie(e.port, e.threshold, e.command, e.active), std::tuple(8080u, 300u, "alert.sh %TARGET%", 0));
 
     // A double click adds too, in the first column as well.
@@ -824,10 +828,9 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
     for (const bool edit : {false, true}) {
         for (const char *port : {"21", "25"}) {
             SCOPED_TRACE(port);
-            prompter.messages.clear();
             answer = {&prompter, port, GenericTcp};
             edit ? dialog().onListDoubleClick(1, false) : dialog().onListClick(3, false);
-            EXPECT_EQ(std::pair(prompter.texts(), answer.runs), std::pair(Texts{s(sid::DuplicatePort)}, 1));
+            EXPECT_EQ(std::pair(said(), answer.runs), std::pair(Texts{s(sid::DuplicatePort)}, 1));
             EXPECT_EQ(answer.okTaken, false) << "the dialog stays open";
             EXPECT_EQ(answer.opened.port.value, edit ? "80" : "0");
             EXPECT_EQ(storedNames(), (Texts{"generic tcp (21)", "HTTP (80)", "Generic TCP (25)"}));
@@ -835,7 +838,6 @@ TEST_F(DialogRules, aNameTakenLetterCaseAsideIsRefusedButAnEntryKeepsItsOwn)
     }
     // The entry itself takes its name in other letters, composed in the
     // interface's language; one whose name was composed in the other keeps it.
-    prompter.messages.clear();
     answer = {.prompter = &prompter, .threshold = "40"};
     dialog().onListDoubleClick(0, false);
     dialog().onListDoubleClick(2, false);
@@ -870,26 +872,22 @@ TEST_F(DialogRules, oneKindAndPortMayBeWatchedOnEachHostButOnlyOnceOnOne)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.host);
-        prompter.messages.clear();
         answer = {.prompter = &prompter, .port = "80", .protocol = GenericTcp, .host = c.host};
         const std::size_t before = frame->entryCount();
         dialog().onListClick(controls.rowCount() - 1, false);
-        EXPECT_EQ(prompter.texts(), c.refused ? Texts{s(sid::DuplicatePort)} : Texts{});
+        EXPECT_EQ(said(), c.refused ? Texts{s(sid::DuplicatePort)} : Texts{});
         EXPECT_EQ(frame->entryCount(), before + (c.refused ? 0 : 1));
     }
     EXPECT_EQ(hosts(), (Texts{"(127.0.0.1)", "127.0.0.2", "::1", ""}));
-    ASSERT_EQ(stored().ports.size(), 3u);
-    EXPECT_EQ(stored().ports[2]->host, "::1");
+    EXPECT_EQ(stored().ports.at(2)->host, "::1");
 
     // The second row is the entry on 127.0.0.2, though the first has its
     // name: editing it opens with its host, and moving it onto the target's
     // is refused.
-    prompter.messages.clear();
     answer = {.prompter = &prompter, .host = ""};
     dialog().onListDoubleClick(1, false);
     EXPECT_EQ(answer.opened.host.value, "127.0.0.2");
-    EXPECT_EQ(prompter.texts(), Texts{s(sid::DuplicatePort)});
-    prompter.messages.clear();
+    EXPECT_EQ(said(), Texts{s(sid::DuplicatePort)});
     answer = {.prompter = &prompter, .host = "db.example"};
     dialog().onListDoubleClick(1, false);
     EXPECT_TRUE(prompter.messages.empty());
@@ -992,14 +990,12 @@ TEST_F(DialogRules, keysAndTheContextMenuDoWhatTheMouseDoes)
     EXPECT_EQ(std::pair(answer.opened.port.value, answer.opened.deleteEnabled), std::pair(std::string("80"), true));
 
     // Delete asks as the settings dialog's button does; No keeps the entry.
-    prompter.messages.clear();
     prompter.answers = {mb::IdNo};
     dialog().onListKey(ListKey::Delete, {1, {1}});
     dialog().onListKey(ListKey::Delete, {1, {1}});
-    EXPECT_EQ(prompter.texts(), Texts(2, "ポート(81)監視の登録を削除しますか?"));
+    EXPECT_EQ(said(), Texts(2, "ポート(81)監視の登録を削除しますか?"));
     EXPECT_EQ(storedNames(), (Texts{"port 80", "汎用TCP (82)"}));
     EXPECT_EQ(controls.names(), (Texts{"port 80", "汎用TCP (82)", "追加"}));
-    prompter.messages.clear();
     dialog().onListKey(ListKey::Delete, {2, {2}}); // the placeholder
     dialog().onListKey(ListKey::Space, {0, {0}});
     EXPECT_EQ(prompter.texts(), Texts{s(sid::ConfirmDeactivatePort)});
@@ -1075,8 +1071,8 @@ TEST_F(DialogRules, theUptimeColumnAndTheOutageListFollowTheKeptHistory)
     history = &kept;
     makeFrame({{80, GenericTcp, 1}, {81, GenericTcp, 0}});
     loop.runPosted();
-    EXPECT_EQ(controls.rows[0].texts[kUptimeColumn], "99.99 %");
-    EXPECT_EQ(controls.rows[1].texts[kUptimeColumn], "\u2013");
+    EXPECT_EQ(std::pair(controls.rows[0].texts[kUptimeColumn], controls.rows[1].texts[kUptimeColumn]),
+              std::pair(std::string("99.99 %"), std::string("\u2013")));
     EXPECT_TRUE(controls.historyTicked);
     dialog().onHistoryToggled(false);
     EXPECT_FALSE(frame->historyKept() || controls.historyTicked);
@@ -1370,8 +1366,7 @@ TEST(DialogLayout, theBalloonPointsItsTailAtTheAnchorAndStaysOnTheScreen)
     const BalloonShape s = balloonShape(100, 30);
     EXPECT_EQ(s.window, (LayoutSize{124, 70}));
     EXPECT_EQ(std::make_pair(s.tipX, s.tipY), std::make_pair(112, 60));
-    EXPECT_EQ(s.tail[0][0], 112);
-    EXPECT_EQ(s.tail[2][0], 97);
+    EXPECT_EQ(std::pair(s.tail[0][0], s.tail[2][0]), std::pair(112, 97));
     const LayoutRect screen{0, 0, 800, 600};
     int x = 0, y = 0;
     placeBalloon(s, 400, 300, screen, x, y);
