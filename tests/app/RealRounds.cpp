@@ -76,6 +76,12 @@ struct Engine : RealTime, FrameParts {
                 out.push_back(entry.get());
         return out;
     }
+    // Whether every active entry has been checked at least once.
+    bool allChecked()
+    {
+        const auto entries = active();
+        return std::none_of(entries.begin(), entries.end(), [](auto *e) { return e->status == Idle; });
+    }
 
     std::unique_ptr<ProbeFactory> system;
     std::vector<std::uint64_t> alertMicros;
@@ -113,11 +119,7 @@ TEST(RealRounds, RunningOutOfDescriptorsIsNeverTheTargetsFault)
                     list.push_back({i % 2 ? GenericUdp : GenericTcp, server.port()});
                 Engine engine("127.0.0.1", 1, list);
                 CHILD_EXPECT(engine.ready() && engine.frame->toggleMonitoring(true), 22);
-                const auto allChecked = [&] {
-                    const auto entries = engine.active();
-                    return std::none_of(entries.begin(), entries.end(), [](auto *e) { return e->status == Idle; });
-                };
-                engine.pollLoop.runUntil(allChecked, 20000);
+                engine.pollLoop.runUntil([&] { return engine.allChecked(); }, 20000);
                 CHILD_EXPECT(engine.frame->uncheckedEntries() > 0, 28); // the limit bit
                 CHILD_EXPECT(engine.prompter.count(loadString(sid::ShortageNotice)) == 1, 29);
                 engine.frame->toggleMonitoring(true);
@@ -337,11 +339,7 @@ TEST(RealRounds, EntriesOnSeveralHostsAreCheckedThereWithOneLookupPerHost)
             CHILD_EXPECT(engine.ready() && engine.active().size() == 8, 21);
             auto &resolver = static_cast<SystemProbeFactory &>(*engine.system).resolver();
             CHILD_EXPECT(engine.frame->toggleMonitoring(true), 22);
-            const auto allChecked = [&] {
-                const auto entries = engine.active();
-                return std::none_of(entries.begin(), entries.end(), [](auto *e) { return e->status == Idle; });
-            };
-            CHILD_EXPECT(engine.pollLoop.runUntil(allChecked, 10000), 23);
+            CHILD_EXPECT(engine.pollLoop.runUntil([&] { return engine.allChecked(); }, 10000), 23);
             for (std::size_t i = 0; i < 8; ++i) {
                 const MonitorPort &entry = *engine.active()[i];
                 const bool answers = rows[i / 2].answers;

@@ -76,7 +76,14 @@ bool hasColourIn(const QImage &image, const QRect &area, const QColor &colour)
     return false;
 }
 
-
+// Opens the graph window of the frame's entry at row, its dialog answered
+// with OK; the window, or null when none was made.
+CResponseGraphWnd *openGraph(UiHarness &h, std::size_t row)
+{
+    answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
+    h.frame().openResponseMonitor(row);
+    return dynamic_cast<CResponseGraphWnd *>(FrameTestPeer::graphs(h.frame()).window(h.frame().entryView(row).id));
+}
 } // namespace
 
 class GraphWindowTest : public QObject {
@@ -288,9 +295,7 @@ private slots:
         QVERIFY(shownOnScreen(h.dialog()));
         const QRect main = h.dialog().frameGeometry();
         const auto open = [&h](std::size_t row) {
-            answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
-            h.frame().openResponseMonitor(row);
-            auto *w = dynamic_cast<QWidget *>(FrameTestPeer::graphs(h.frame()).window(h.frame().entryView(row).id));
+            const CResponseGraphWnd *w = openGraph(h, row);
             return w ? w->pos() : QPoint(-1, -1);
         };
         const QPoint first = open(0);
@@ -317,12 +322,7 @@ private slots:
         h.create();
         h.ui.realGraphParts = true;
         const std::uint32_t id = h.frame().entryView(0).id;
-        const auto open = [&h, id] {
-            answerModal<CResponseMonitorDlg>([](CResponseMonitorDlg &d) { d.accept(); });
-            h.frame().openResponseMonitor(0);
-            return dynamic_cast<CResponseGraphWnd *>(FrameTestPeer::graphs(h.frame()).window(id));
-        };
-        CResponseGraphWnd *w = open();
+        CResponseGraphWnd *w = openGraph(h, 0);
         QVERIFY(w && w->model().historyLines().empty());
         (void)w->grab();
         const int heightBefore = w->height(), textBottomBefore = w->lastPaint().textBottom;
@@ -353,7 +353,7 @@ private slots:
         FrameTestPeer::graphs(h.frame()).close(id);
         kept.held = false;
         kept.uptimes[key].day = 0.25;
-        w = open();
+        w = openGraph(h, 0);
         QVERIFY(w);
         h.loop.runPosted();
         QVERIFY(w->model().historyLines().at(0).find("25.00 %") != std::string::npos);

@@ -171,10 +171,7 @@ private slots:
         auto registry = reg::SqliteRegistry::open(store);
         QVERIFY(registry);
         QCOMPARE(storedDword(*registry, kProgramKey, kLogonValue), 0u);
-        auto key = registry->openKey(kMonitorKey, reg::KeyQueryValue);
-        reg::Value target;
-        QVERIFY(key && key->queryValue("Target", target) == reg::Status::Ok);
-        QCOMPARE(reg::stringFromValue(target), std::string("127.0.0.9"));
+        QCOMPARE(storedString(*registry, kMonitorKey, "Target"), std::string("127.0.0.9"));
     }
 
     void exitEndsOnceTheMenuIsDone_data()
