@@ -6,7 +6,7 @@
 # on an assertion when sockets are closed and reopened at a high rate (the
 # program then ends as if it had succeeded, and the processes Wine started
 # beside it hold our output open for good), or, under load, a program ends
-# in failure at once without having written a word. Such a run says nothing
+# in failure without having written a word. Such a run says nothing
 # about the program, so it is run again in a new prefix, up to three times in
 # all: the server's failure comes in runs when the machine is loaded.
 set -u
@@ -48,7 +48,7 @@ run_once() {
   if grep -q '^wineserver[^:]*: .*Assertion' "$errors"; then
     wine_failed="Wine's server failed while the program ran"
   elif [ "$status" != 0 ] && [ ! -s "$out" ] && [ ! -s "$errors" ]; then
-    wine_failed="the program ended at once (status $status) without a word"
+    wine_failed="the program failed (status $status) without a word of output"
   fi
   rm -rf "$prefix" "$out" "$errors"
   prefix=
