@@ -154,7 +154,13 @@ void MonitorEngine::forgetEntry(MonitorPort &entry)
 
 void MonitorEngine::countStatus(PortStatus before, PortStatus after)
 {
-    if (!countsValid_ || before == after)
+    // The tray shows the worst state and the failing entries: a check that
+    // leaves its entry's state as it was leaves the tray as it was, and the
+    // tray's tip, which looks at every entry, is not made again for it.
+    if (before == after)
+        return;
+    trayDirty_ = true;
+    if (!countsValid_)
         return;
     failedCount_ += (after == Failed) - (before == Failed);
     warningCount_ += (after == Warning) - (before == Warning);
@@ -694,10 +700,10 @@ void MonitorEngine::reportResult(CheckSlot &slot, ProbeResult result, MonitorPor
 
 void MonitorEngine::applyResult(CheckSlot &slot, ProbeResult result, MonitorPort &entry)
 {
-    trayDirty_ = true;
     // Every check under way when a suspend is first seen spans it, this one
     // included.
     if (noticeResume()) {
+        trayDirty_ = true;
         updateRow(entry);
         return;
     }
