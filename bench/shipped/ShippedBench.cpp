@@ -655,6 +655,11 @@ struct Figures {
     double scrapeMedianMs = 0, scrapeMaxMs = 0, scrapeKiB = 0;
     // The CPU of the metrics' own thread, within cpuPerEntryMicros.
     double metricsCpuPerEntryMicros = 0;
+    // With scrapes in every other interval: the program's CPU per entry and
+    // round in the intervals with scrapes and in those without (medians),
+    // and how many of each; the metrics thread's in those with.
+    double scrapedCpuPerEntryMicros = 0, unscrapedCpuPerEntryMicros = 0, scrapedMetricsCpuPerEntryMicros = 0;
+    std::size_t scrapedIntervals = 0, unscrapedIntervals = 0;
 };
 
 struct Options {
@@ -673,6 +678,9 @@ struct Options {
     // response-time histogram out of the metrics.
     bool gzip = false;
     bool histogram = true;
+    // Scrapes only in every other interval of the quiet rounds, so that one
+    // run, one process and one namespace give the CPU with and without.
+    bool alternate = false;
 };
 
 // A free port of the IPv6 loopback for the program's metrics. Scrapes go
@@ -839,6 +847,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         }
     });
     double cpuBegin = 0, serverCpuBegin = 0, metricsCpuBegin = 0;
+    double intervalCpu = 0, intervalMetricsCpu = 0;
+    std::vector<double> scrapedCpu, unscrapedCpu, scrapedMetricsCpu;
     // Quiet rounds for the times, CPU and descriptors, then rounds under
     // requests for the longest wait.
     std::vector<double> waits, floorWaits;
@@ -864,9 +874,16 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     // The metrics, scraped all along as a Prometheus server would.
     std::vector<double> scrapeMs;
     std::size_t scrapeBytes = 0;
+    std::atomic<bool> scraping{!options.alternate};
     std::thread scraper([&] {
         std::uint64_t next = monoMicros();
         while (sampling && metricsPort != 0) {
+            if (!scraping) {
+                // Scraped at once when the scrapes are on again.
+                next = monoMicros();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             // Asleep until the next scrape is due (looking every 100 ms for
             // the end), so that the waiting costs the cores nothing.
             if (const std::uint64_t now = monoMicros(); now < next) {
@@ -893,6 +910,21 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             (bare ? floors : capturedFloors).push_back(floor.ms);
             if (bare)
                 floorCpu.push_back(floor.cpuMicros / double(n));
+        }
+        if (options.alternate && r <= options.rounds) {
+            // Each interval from here to the same point of the next one holds
+            // one round and what follows it; the first scrape of an interval
+            // with scrapes renders the page of the round before.
+            const double cpu = processCpuMicros(program.pid());
+            const double metricsCpu = processCpuMicros(program.pid(), "vigilon-metrics");
+            if (r != 0) {
+                (scraping ? scrapedCpu : unscrapedCpu).push_back((cpu - intervalCpu) / double(n));
+                if (scraping)
+                    scrapedMetricsCpu.push_back((metricsCpu - intervalMetricsCpu) / double(n));
+            }
+            intervalCpu = cpu;
+            intervalMetricsCpu = metricsCpu;
+            scraping = r % 2 == 1 || r == options.rounds;
         }
         if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
@@ -965,6 +997,13 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     f.floorMs = median(floors);
     f.capturedFloorMs = median(capturedFloors);
     f.floorCpuPerEntryMicros = median(floorCpu);
+    f.scrapedIntervals = scrapedCpu.size();
+    f.unscrapedIntervals = unscrapedCpu.size();
+    if (!scrapedCpu.empty() && !unscrapedCpu.empty()) {
+        f.scrapedCpuPerEntryMicros = median(scrapedCpu);
+        f.unscrapedCpuPerEntryMicros = median(unscrapedCpu);
+        f.scrapedMetricsCpuPerEntryMicros = median(scrapedMetricsCpu);
+    }
     const auto longestAndP99 = [](std::vector<double> &values, double &longest, double &p99) {
         std::sort(values.begin(), values.end());
         if (values.empty())
@@ -1003,6 +1042,8 @@ int main(int argc, char **argv)
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--gzip") {
             options.gzip = true;
+        } else if (arg == "--alternate") {
+            options.alternate = true;
         } else if (arg == "--no-histogram") {
             options.histogram = false;
         } else if (arg == "--wine" && i + 1 < argc) {
@@ -1012,9 +1053,13 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
                                  "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
-                                 "[--scrape SECONDS [--gzip] [--no-histogram]]\n");
+                                 "[--scrape SECONDS [--gzip] [--no-histogram] [--alternate]]\n");
             return 2;
         }
+    }
+    if (options.alternate && (options.scrapeSeconds == 0 || options.rounds < 2)) {
+        std::fprintf(stderr, "shipped_bench: --alternate needs --scrape and two rounds or more\n");
+        return 2;
     }
     if (!options.wine.empty() && options.scrapeSeconds != 0) {
         std::fprintf(stderr, "shipped_bench: --scrape is not made under Wine\n");
@@ -1060,7 +1105,8 @@ int main(int argc, char **argv)
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s" +
                                               (options.gzip ? ", gzip asked for" : "") +
-                                              (options.histogram ? "" : ", no histogram"))
+                                              (options.histogram ? "" : ", no histogram") +
+                                              (options.alternate ? ", in every other interval of the quiet rounds" : ""))
                                                  .c_str()
                                            : "not served");
     std::printf("%6s | %9s %9s %6s %17s | %9s %9s %11s | %8s %8s | %8s | %11s | %8s %7s | %11s | %6s | %s\n", "N",
@@ -1095,6 +1141,12 @@ int main(int argc, char **argv)
             std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
                         "their thread's CPU %.2f us/e\n",
                         f.scrapes, f.scrapeKiB, f.scrapeMedianMs, f.scrapeMaxMs, f.metricsCpuPerEntryMicros);
+        if (f.scrapedIntervals != 0 && f.unscrapedIntervals != 0)
+            std::printf("       alternating: CPU %.2f us/e in %zu intervals with scrapes (their thread %.2f), %.2f in %zu "
+                        "without: %+.1f %%\n",
+                        f.scrapedCpuPerEntryMicros, f.scrapedIntervals, f.scrapedMetricsCpuPerEntryMicros,
+                        f.unscrapedCpuPerEntryMicros, f.unscrapedIntervals,
+                        100.0 * (f.scrapedCpuPerEntryMicros / f.unscrapedCpuPerEntryMicros - 1.0));
         if (wine)
             std::printf("       wineserver: CPU %.2f us/e, fds peak %zu (N+%zu)\n", f.serverCpuPerEntryMicros,
                         f.serverPeakFds, f.serverPeakFds > n ? f.serverPeakFds - n : 0);
