@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The shipped program (qt/vigilon -service --verbose, on Qt's event loop)
-// watching 10 to 5,000 TCP entries on local ports, round after round, and
+// watching 10 to 5,000 TCP entries on local ports (or with --mix TCP, HTTP
+// and PING entries in turn), round after round, and
 // beside each figure the bare connect-and-poll floor taken in the same run:
 // round time, the longest wait for an answer from the program, CPU and
 // memory per entry, descriptors, start-up and the orderly end. Prints
@@ -40,6 +41,7 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <linux/icmp.h>
 #include <poll.h>
 #include <sched.h>
 #include <sstream>
@@ -53,6 +55,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 using namespace vigilon;
@@ -189,13 +192,14 @@ private:
 };
 
 // Listening ports that take every connection at once and close it, noting
-// when the first one after mark() came.
+// when the first one after mark() came; and as many that answer an HTTP
+// request with an empty 200 and then close.
 class Farm {
 public:
     explicit Farm(unsigned count)
     {
         epoll_ = epoll_create1(EPOLL_CLOEXEC);
-        for (unsigned i = 0; i < count; ++i) {
+        for (unsigned i = 0; i < 2 * count; ++i) {
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             sockaddr_in address{};
             address.sin_family = AF_INET;
@@ -206,10 +210,11 @@ public:
                 close(fd);
                 continue;
             }
-            ports_.push_back(ntohs(address.sin_port));
+            const bool http = i >= count;
+            (http ? httpPorts_ : ports_).push_back(ntohs(address.sin_port));
             epoll_event event{};
             event.events = EPOLLIN;
-            event.data.fd = fd;
+            event.data.u64 = tag(fd, http ? HttpListener : Listener);
             epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
         }
         thread_ = std::thread([this] { run(); });
@@ -221,6 +226,7 @@ public:
         close(epoll_);
     }
     const std::vector<std::uint16_t> &ports() const { return ports_; }
+    const std::vector<std::uint16_t> &httpPorts() const { return httpPorts_; }
     void mark()
     {
         first_ = 0;
@@ -248,26 +254,58 @@ public:
     }
 
 private:
+    enum Kind : std::uint64_t { Listener, HttpListener, HttpConnection };
+    static std::uint64_t tag(int fd, Kind kind) { return std::uint64_t(std::uint32_t(fd)) | kind << 32; }
+
     void run()
     {
         epoll_event events[64];
+        static constexpr char kReply[] = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         while (!stop_) {
             const int n = epoll_wait(epoll_, events, 64, 50);
             for (int i = 0; i < n; ++i) {
+                const int listener = int(std::uint32_t(events[i].data.u64));
+                const auto kind = Kind(events[i].data.u64 >> 32);
+                if (kind == HttpConnection) {
+                    // A request fits one read; the reply goes as soon as its
+                    // head is complete.
+                    std::string &request = requests_[listener];
+                    char buffer[4096];
+                    const ssize_t got = recv(listener, buffer, sizeof buffer, 0);
+                    if (got > 0)
+                        request.append(buffer, std::size_t(got));
+                    if (got > 0 && request.find("\r\n\r\n") == std::string::npos)
+                        continue;
+                    if (got < 0 && errno == EAGAIN)
+                        continue;
+                    if (got > 0)
+                        send(listener, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+                    requests_.erase(listener);
+                    close(listener);
+                    continue;
+                }
                 int fd;
-                while ((fd = accept4(events[i].data.fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
+                while ((fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
                     std::uint64_t none = 0;
                     first_.compare_exchange_strong(none, monoMicros());
-                    close(fd);
                     ++accepted_;
                     last_ = monoMicros();
+                    if (kind == Listener) {
+                        close(fd);
+                        continue;
+                    }
+                    epoll_event event{};
+                    event.events = EPOLLIN;
+                    event.data.u64 = tag(fd, HttpConnection);
+                    epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
                 }
             }
         }
     }
     int epoll_ = -1;
+    std::unordered_map<int, std::string> requests_;
     SynWatch syns_;
-    std::vector<std::uint16_t> ports_;
+    std::vector<std::uint16_t> ports_, httpPorts_;
     std::atomic<std::uint64_t> first_{0};
     std::atomic<std::uint64_t> accepted_{0};
     std::atomic<std::uint64_t> last_{0};
@@ -275,20 +313,47 @@ private:
     std::thread thread_;
 };
 
+// What the i-th entry checks: TCP only, or with --mix TCP, HTTP and PING in
+// turn (a TCP entry first, so that a round's first packet is a SYN).
+enum class EntryKind { Tcp, Http, Ping };
+EntryKind entryKind(std::size_t i, bool mixed)
+{
+    return !mixed ? EntryKind::Tcp : i % 3 == 0 ? EntryKind::Tcp : i % 3 == 1 ? EntryKind::Http : EntryKind::Ping;
+}
+
+// An ICMP echo request with its checksum.
+icmphdr echoRequest(std::uint16_t id, std::uint16_t sequence)
+{
+    icmphdr header{};
+    header.type = ICMP_ECHO;
+    header.un.echo.id = htons(id);
+    header.un.echo.sequence = htons(sequence);
+    std::uint32_t sum = 0;
+    const auto *words = reinterpret_cast<const std::uint16_t *>(&header);
+    for (std::size_t i = 0; i < sizeof header / 2; ++i)
+        sum += words[i];
+    sum = (sum & 0xffff) + (sum >> 16);
+    header.checksum = std::uint16_t(~(sum + (sum >> 16)));
+    return header;
+}
+
 // The bare floor: N sockets, a connect each, all in one epoll set, waited
 // for until every connect has finished (closed after the timed span). With
-// the capture open it is timed as the program's rounds are, from the first
-// SYN; bare, the capture is closed for it (nothing else on the loopback's
-// path) and it is timed from right before its first connect, where that
-// SYN leaves. And its CPU time.
+// --mix, the HTTP entries' part also sends a HEAD request once connected
+// and waits for the reply's first bytes, and the PING entries' part is one
+// echo each, all from one raw socket. With the capture open it is timed as
+// the program's rounds are, from the first SYN; bare, the capture is closed
+// for it (nothing else on the loopback's path) and it is timed from right
+// before its first connect, where that SYN leaves. And its CPU time.
 struct FloorRound {
     double ms = 0;
     double cpuMicros = 0;
     std::size_t connected = 0;
 };
-FloorRound floorRound(Farm &farm, std::size_t n, bool bare)
+FloorRound floorRound(Farm &farm, std::size_t n, bool bare, bool mixed)
 {
     const std::vector<std::uint16_t> &ports = farm.ports();
+    const std::vector<std::uint16_t> &httpPorts = farm.httpPorts();
     FloorRound result;
     const bool capturing = farm.capturing();
     if (bare)
@@ -301,31 +366,92 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare)
     std::size_t left = 0;
     std::vector<int> opened;
     opened.reserve(n);
+    // The echo replies alone come to the raw socket, into a buffer that
+    // holds a round's.
+    int echo = -1;
+    const std::uint16_t echoId = std::uint16_t(getpid());
+    std::vector<bool> answered;
+    if (mixed) {
+        echo = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+        const std::uint32_t onlyReplies = ~(1u << ICMP_ECHOREPLY);
+        const int buffer = 8 << 20;
+        setsockopt(echo, SOL_RAW, ICMP_FILTER, &onlyReplies, sizeof onlyReplies);
+        if (setsockopt(echo, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
+            setsockopt(echo, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = echo;
+        epoll_ctl(set, EPOLL_CTL_ADD, echo, &event);
+        answered.resize(n);
+    }
+    sockaddr_in loopback{};
+    loopback.sin_family = AF_INET;
+    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<bool> http(mixed ? 4096 + 2 * n : 0);
     for (std::size_t i = 0; i < n; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(ports[i % ports.size()]);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const EntryKind kind = entryKind(i, mixed);
         if (i == 0)
             firstConnect = monoMicros();
+        if (kind == EntryKind::Ping) {
+            const icmphdr request = echoRequest(echoId, std::uint16_t(i));
+            left += sendto(echo, &request, sizeof request, 0, reinterpret_cast<sockaddr *>(&loopback),
+                           sizeof loopback) == ssize_t(sizeof request);
+            continue;
+        }
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in to = loopback;
+        to.sin_port = htons(kind == EntryKind::Http ? httpPorts[i % httpPorts.size()] : ports[i % ports.size()]);
         connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
         opened.push_back(fd);
+        if (kind == EntryKind::Http && std::size_t(fd) < http.size())
+            http[std::size_t(fd)] = true;
         epoll_event event{};
         event.events = EPOLLOUT | EPOLLONESHOT;
         event.data.fd = fd;
         left += epoll_ctl(set, EPOLL_CTL_ADD, fd, &event) == 0;
     }
+    static constexpr char kRequest[] = "HEAD / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     std::uint64_t last = begin;
     std::vector<epoll_event> events(std::max<std::size_t>(n, 1));
     int got;
     while (left > 0 && (got = epoll_wait(set, events.data(), static_cast<int>(events.size()), 3000)) > 0) {
         for (int i = 0; i < got; ++i) {
             const int fd = events[i].data.fd;
+            if (fd == echo) {
+                char packet[128];
+                for (ssize_t size; (size = recv(echo, packet, sizeof packet, 0)) > 0;) {
+                    const std::size_t header = std::size_t(packet[0] & 0x0f) * 4;
+                    icmphdr reply{};
+                    if (std::size_t(size) < header + sizeof reply)
+                        continue;
+                    std::memcpy(&reply, packet + header, sizeof reply);
+                    const std::size_t sequence = ntohs(reply.un.echo.sequence);
+                    if (reply.type == ICMP_ECHOREPLY && ntohs(reply.un.echo.id) == echoId && sequence < n &&
+                        !answered[sequence]) {
+                        answered[sequence] = true;
+                        --left;
+                    }
+                }
+                continue;
+            }
+            if (events[i].events & EPOLLIN) {
+                char reply[256];
+                recv(fd, reply, sizeof reply, 0);
+                --left;
+                continue;
+            }
             int error = 0;
             socklen_t length = sizeof error;
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
             result.connected += error == 0;
+            if (error == 0 && std::size_t(fd) < http.size() && http[std::size_t(fd)]) {
+                send(fd, kRequest, sizeof kRequest - 1, MSG_NOSIGNAL);
+                epoll_event event{};
+                event.events = EPOLLIN | EPOLLONESHOT;
+                event.data.fd = fd;
+                epoll_ctl(set, EPOLL_CTL_MOD, fd, &event);
+                continue;
+            }
             --left;
         }
         last = monoMicros();
@@ -338,6 +464,8 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare)
     result.cpuMicros = double(threadCpuMicros() - cpu0);
     for (const int fd : opened)
         close(fd);
+    if (echo >= 0)
+        close(echo);
     if (bare && capturing)
         farm.openCapture();
     return result;
@@ -678,6 +806,8 @@ struct Options {
     // response-time histogram out of the metrics.
     bool gzip = false;
     bool histogram = true;
+    // TCP, HTTP and PING entries in turn instead of TCP entries only.
+    bool mixed = false;
     // Scrapes only in every other interval of the quiet rounds, so that one
     // run, one process and one namespace give the CPU with and without.
     bool alternate = false;
@@ -755,9 +885,13 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         for (std::size_t i = 0; i < n; ++i) {
             auto entry = std::make_unique<MonitorPort>();
             entry->active = 1;
-            entry->protocol = GenericTcp;
-            entry->port = farm.ports()[i % farm.ports().size()];
-            entry->name = "TCP " + std::to_string(entry->port) + " #" + std::to_string(i);
+            const EntryKind kind = entryKind(i, options.mixed);
+            entry->protocol = kind == EntryKind::Http ? Http : kind == EntryKind::Ping ? Ping : GenericTcp;
+            entry->port = kind == EntryKind::Http   ? farm.httpPorts()[i % farm.httpPorts().size()]
+                          : kind == EntryKind::Ping ? 0
+                                                    : farm.ports()[i % farm.ports().size()];
+            entry->name = (kind == EntryKind::Http ? "HTTP " : kind == EntryKind::Ping ? "PING " : "TCP ") +
+                          std::to_string(entry->port) + " #" + std::to_string(i);
             ports.push_back(std::move(entry));
         }
         // The list the program saves ends with its placeholder, which is
@@ -822,8 +956,12 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         f.startMs = double(farm.startSinceMark() - program.started() - 2000000) / 1000.0;
     // The connections of a round: all its lines are in, and then nothing
     // for a while.
-    const auto connectionsSince = [&farm, n](std::uint64_t before) {
-        farm.waitAccepted(before + n);
+    // PING entries make none.
+    std::size_t connecting = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        connecting += entryKind(i, options.mixed) != EntryKind::Ping;
+    const auto connectionsSince = [&farm, connecting](std::uint64_t before) {
+        farm.waitAccepted(before + connecting);
         farm.waitQuiet();
         return std::size_t(farm.accepted() - before);
     };
@@ -903,7 +1041,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         // Between rounds: the floor, in the same run, bare and beside the
         // capture (in turns first), then wait for the next.
         for (const bool bare : {r % 2 == 0, r % 2 != 0}) {
-            const FloorRound floor = floorRound(farm, n, bare);
+            const FloorRound floor = floorRound(farm, n, bare, options.mixed);
             expected += floor.connected;
             farm.waitAccepted(expected);
             farm.waitQuiet();
@@ -1042,6 +1180,8 @@ int main(int argc, char **argv)
             options.scrapeSeconds = unsigned(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--gzip") {
             options.gzip = true;
+        } else if (arg == "--mix") {
+            options.mixed = true;
         } else if (arg == "--alternate") {
             options.alternate = true;
         } else if (arg == "--no-histogram") {
@@ -1052,7 +1192,7 @@ int main(int argc, char **argv)
             options.wineAsker = argv[++i];
         } else {
             std::fprintf(stderr, "usage: shipped_bench [--program PATH | --wine Vigilon.exe [--wine-ask shipped_ask.exe]] "
-                                 "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--no-history] "
+                                 "[--sizes 10,100,1000,5000] [--rounds 3] [--interval 3] [--mix] [--no-history] "
                                  "[--scrape SECONDS [--gzip] [--no-histogram] [--alternate]]\n");
             return 2;
         }
@@ -1097,10 +1237,10 @@ int main(int argc, char **argv)
                 wine->version() + " on Linux (not Windows)";
     }
     Farm farm(options.ports);
-    std::printf("%s,%sTCP entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
+    std::printf("%s,%s%s entries on %zu ports of 127.0.0.1 (%s), interval %u s,\n"
                 "medians of %u rounds (round 0 left out); the floor is bare connect + epoll, same run, same ports.\n"
                 "History %s; metrics %s.\n\n",
-                shown.c_str(), wine ? "\n" : " ", farm.ports().size(),
+                shown.c_str(), wine ? "\n" : " ", options.mixed ? "TCP, HTTP and PING" : "TCP", farm.ports().size(),
                 isolated ? "a private network namespace" : "the host's loopback", options.intervalSeconds,
                 options.rounds, options.history ? "kept" : "off",
                 options.scrapeSeconds != 0 ? ("scraped every " + std::to_string(options.scrapeSeconds) + " s" +
