@@ -47,26 +47,22 @@ protected:
 
 TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 {
-    addAll({{"Port Count", "REG_DWORD", "1"}, {"Interval", "REG_DWORD", "0x1e"}, {"Target", "REG_EXPAND_SZ", "db.example"},
-            {"Port #0", "REG_DWORD", "5432"}, {"Protocol #0", "REG_DWORD", "0"}, {"Threshold #0", "REG_DWORD", "250"},
-            {"PortName #0", "REG_EXPAND_SZ", "TCP(5432)"}, {"Service #0", "REG_SZ", "page-oncall %TARGET%"},
-            {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"}});
-
+    // Each value as added and as the query lists it, in the order added.
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string>> values = {
+        {"Port Count", "REG_DWORD", "1", "0x1"}, {"Interval", "REG_DWORD", "0x1e", "0x1e"},
+        {"Target", "REG_EXPAND_SZ", "db.example", "db.example"}, {"Port #0", "REG_DWORD", "5432", "0x1538"},
+        {"Protocol #0", "REG_DWORD", "0", "0x0"}, {"Threshold #0", "REG_DWORD", "250", "0xfa"},
+        {"PortName #0", "REG_EXPAND_SZ", "TCP(5432)", "TCP(5432)"},
+        {"Service #0", "REG_SZ", "page-oncall %TARGET%", "page-oncall %TARGET%"},
+        {"Action #0", "REG_DWORD", "1", "0x1"}, {"Active #0", "REG_DWORD", "1", "0x1"}};
+    std::string listed = "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n";
+    for (const auto &[name, type, given, listedAs] : values) {
+        add(kMonitor, name, type, given);
+        listed += "    " + name + "    " + type + "    " + listedAs + "\n";
+    }
     ProgramResult run = reg({"query", "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "\n"
-                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n"
-                       "    Port Count    REG_DWORD    0x1\n"
-                       "    Interval    REG_DWORD    0x1e\n"
-                       "    Target    REG_EXPAND_SZ    db.example\n"
-                       "    Port #0    REG_DWORD    0x1538\n"
-                       "    Protocol #0    REG_DWORD    0x0\n"
-                       "    Threshold #0    REG_DWORD    0xfa\n"
-                       "    PortName #0    REG_EXPAND_SZ    TCP(5432)\n"
-                       "    Service #0    REG_SZ    page-oncall %TARGET%\n"
-                       "    Action #0    REG_DWORD    0x1\n"
-                       "    Active #0    REG_DWORD    0x1\n"
-                       "\n");
+    EXPECT_EQ(run.out, listed + "\n");
 
     {
         auto store = reg::SqliteRegistry::open(file());
