@@ -890,9 +890,8 @@ TEST_F(SettingsTest, NestedTransactionsUndoOnlyTheFailedPart)
 
 TEST_F(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
 {
-    ASSERT_TRUE(store().createKey("Software\\A\\B\\C"));
-    ASSERT_TRUE(store().createKey("Software\\A\\D"));
-    ASSERT_TRUE(store().createKey("Software\\AB"));
+    for (const char *path : {"Software\\A\\B\\C", "Software\\A\\D", "Software\\AB"})
+        ASSERT_TRUE(store().createKey(path)) << path;
     ASSERT_EQ(store().createKey("software\\a\\b")->setValue("x", reg::RegSz, {}), Status::Ok);
     EXPECT_EQ(store().subkeys("SOFTWARE\\a"), (std::vector<std::string>{"Software\\A\\B", "Software\\A\\D"}));
     EXPECT_EQ(store().deleteKey("Software\\A"), Status::Ok);
