@@ -13,8 +13,6 @@
 namespace vigilon {
 namespace {
 
-using reg::Status;
-
 class EntryScheduleStore : public test::RegToolFixture {
 protected:
     using Schedule = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;
@@ -33,18 +31,9 @@ TEST_F(EntryScheduleStore, valuesAreOptionalAndGoBetweenToolProgramAndRegFiles)
     addAll({{"Port Count", "REG_DWORD", "2"}});
     addEntry(0, "80", "0", "entry 0");
     addEntry(1, "81", "0", "entry 1");
-    {
-        auto store = reg::SqliteRegistry::open(file());
-        ASSERT_TRUE(store);
-        std::string target = "127.0.0.1";
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), 2u);
-        EXPECT_EQ(scheduleOf(*loaded.ports[0]), Schedule(0, 0, 0));
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports), Status::Ok);
-    }
+    for (const bool knowing : {true, false})
+        loadEditSave(2, [](LoadedSettings &loaded) { EXPECT_EQ(scheduleOf(*loaded.ports[0]), Schedule(0, 0, 0)); }, {},
+                     knowing);
     for (const char *name : {"Interval #0", "Retry #0", "Timeout #0"})
         EXPECT_EQ(queried(name), "(none)") << name;
 
