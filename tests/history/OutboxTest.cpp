@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace vigilon::history {
 namespace {
@@ -49,17 +50,11 @@ TEST(Outbox, keepsMessagesBesideTheHistorysOwnConnectionAndOverAReopen)
     ASSERT_TRUE(again.open(path, why)) << why;
     const std::vector<OutboxRecord> loaded = again.load();
     ASSERT_EQ(loaded.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        const OutboxRecord &was = kept[i + 1], &now = loaded[i];
-        EXPECT_EQ(now.id, was.id);
-        EXPECT_EQ(now.channel, was.channel);
-        EXPECT_EQ(now.channelKey, was.channelKey);
-        EXPECT_EQ(now.created, was.created);
-        EXPECT_EQ(now.nextAttempt, was.nextAttempt);
-        EXPECT_EQ(now.attempts, was.attempts);
-        EXPECT_EQ(now.headers, was.headers);
-        EXPECT_EQ(now.body, was.body);
-    }
+    const auto fields = [](const OutboxRecord &r) {
+        return std::tie(r.id, r.channel, r.channelKey, r.created, r.nextAttempt, r.attempts, r.headers, r.body);
+    };
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(fields(loaded[i]), fields(kept[i + 1])) << i;
     EXPECT_EQ(history.series().size(), 1u);
 }
 

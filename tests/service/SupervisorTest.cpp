@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -149,46 +150,38 @@ TEST(Supervisor, VigilonThatEndsIsStartedAgainAfterAPauseThatDoublesAndResetsAft
     EXPECT_EQ(host.count(ssid::ServiceStarted), static_cast<long>(host.starts.size()));
 }
 
-TEST(Supervisor, LogonEndsVigilonAndStartsItOneRoundLater)
+// A logon, or one at the console that leaves Vigilon in the wrong session:
+// ended at the next round, started one round later.
+TEST(Supervisor, LogonOrAMoveToTheConsoleEndsVigilonAndStartsItOneRoundLater)
 {
-    FakeHost host;
-    host.schedule.emplace(15000, [&host] { host.logon = 1; });
-    host.stopAt = 45000;
-    CSupervisor(host).superviseMonitor();
-    EXPECT_EQ(host.starts, (Times{0, 30000}));
-    EXPECT_EQ(host.killed, (Times{20000, 45000}));
-    EXPECT_EQ(host.logon, 0u) << "the flag is left cleared";
+    for (const bool console : {false, true}) {
+        SCOPED_TRACE(console ? "at the console" : "Logon");
+        FakeHost host;
+        host.schedule.emplace(15000, [&host, console] { console ? void(host.misplaced = true) : void(host.logon = 1); });
+        host.stopAt = 45000;
+        CSupervisor(host).superviseMonitor();
+        EXPECT_EQ(host.starts, (Times{0, 30000}));
+        EXPECT_EQ(host.killed, (Times{20000, 45000}));
+        EXPECT_EQ(host.logon, 0u) << "the flag is left cleared";
+    }
 
     // In the first round too: the ended Vigilon still counts as running in
     // that round, so the loop moves on to watching and starts the next one.
-    FakeHost first;
-    first.logon = 1;
-    first.stopAt = 25000;
-    CSupervisor(first).superviseMonitor();
-    EXPECT_EQ(first.starts, (Times{0, 20000}));
-    EXPECT_EQ(first.killed, (Times{10000, 25000}));
-
     // A stop between the end and the restart starts nothing.
-    FakeHost stopped;
-    stopped.logon = 1;
-    stopped.stopAt = 15000;
-    CSupervisor(stopped).superviseMonitor();
-    EXPECT_EQ(stopped.starts, Times{0});
+    for (const auto &[stopAt, starts, killed] :
+         {std::tuple{25000u, Times{0, 20000}, Times{10000, 25000}}, std::tuple{15000u, Times{0}, Times{10000}}}) {
+        FakeHost first;
+        first.logon = 1;
+        first.stopAt = stopAt;
+        CSupervisor(first).superviseMonitor();
+        EXPECT_EQ(std::pair(first.starts, first.killed), std::pair(starts, killed)) << stopAt;
+    }
 }
 
-TEST(Supervisor, VigilonInTheWrongSessionMovesWithoutAPause)
+// A logoff ends the Vigilon of that session: started again at once, without
+// the pause of a Vigilon that failed, and without the warning.
+TEST(Supervisor, VigilonEndedByALogoffIsStartedAgainWithoutAPause)
 {
-    // A logon at the console: ended at the next round, started one round
-    // later, as for "Logon".
-    FakeHost logon;
-    logon.schedule.emplace(15000, [&logon] { logon.misplaced = true; });
-    logon.stopAt = 45000;
-    CSupervisor(logon).superviseMonitor();
-    EXPECT_EQ(logon.starts, (Times{0, 30000}));
-    EXPECT_EQ(logon.killed, (Times{20000, 45000}));
-
-    // A logoff ends the Vigilon of that session: started again at once,
-    // without the pause of a Vigilon that failed, and without the warning.
     FakeHost logoff;
     logoff.lifetimes[0] = 25000;
     logoff.schedule.emplace(25000, [&logoff] { logoff.misplaced = true; });

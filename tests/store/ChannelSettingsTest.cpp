@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vigilon {
 namespace {
 
@@ -78,13 +80,11 @@ TEST_F(ChannelStoreTest, channelsAreKeptWholeAndARemovedOneLeavesNoUrlBehind)
     ASSERT_EQ(saveChannels(*store, three), Status::Ok);
     LoadedChannels loaded = loadChannels(*store);
     ASSERT_EQ(loaded.channels.size(), 3u);
-    for (std::size_t c = 0; c < 3; ++c) {
-        EXPECT_EQ(loaded.channels[c].url, three[c].url);
-        EXPECT_EQ(loaded.channels[c].name, three[c].name);
-        EXPECT_EQ(loaded.channels[c].recovery, three[c].recovery);
-        EXPECT_EQ(loaded.channels[c].reminderMinutes, three[c].reminderMinutes);
-        EXPECT_EQ(loaded.channels[c].headers, three[c].headers);
-    }
+    const auto fields = [](const ChannelSetting &c) {
+        return std::tie(c.url, c.name, c.recovery, c.reminderMinutes, c.headers);
+    };
+    for (std::size_t c = 0; c < 3; ++c)
+        EXPECT_EQ(fields(loaded.channels[c]), fields(three[c])) << c;
     EXPECT_FALSE(loaded.clearStored);
     // Only the channel with headers has the value.
     const std::vector<std::string> stored = names(*store);

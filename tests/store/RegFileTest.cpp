@@ -17,7 +17,6 @@ namespace vigilon {
 namespace {
 
 using reg::Status;
-using test::TempDir;
 
 // UTF-16 LE bytes of a literal, with the byte-order mark when asked.
 std::string utf16(const std::u16string &text, bool mark = false)
@@ -52,21 +51,11 @@ std::string toUtf16(const std::string &utf8)
 
 class RegFileTest : public test::RegToolFixture {
 protected:
-
-    std::string path(const std::string &name) const { return dir_ / name; }
-
-    test::RunResult reg(const std::string &store, const std::vector<std::string> &args)
-    {
-        return runTool(path(store), args);
-    }
-
     test::StoreDump dump(const std::string &store, const std::string &below = "")
     {
         auto registry = reg::SqliteRegistry::open(path(store));
         return registry ? test::dumpStore(*registry, below) : test::StoreDump{};
     }
-
-    TempDir dir_;
 };
 
 TEST_F(RegFileTest, ExportThenImportKeepsEveryKindOfValueAndJapaneseNames)

@@ -22,7 +22,6 @@ using reg::Status;
 
 const std::string kTree = "Software\\Ardentis\\Vigilon";
 const std::string kTreeFull = "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon";
-const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
 
 class RegFileWineTest : public test::RegToolFixture {
 protected:
@@ -33,13 +32,6 @@ protected:
             return;
         wine_ = std::make_unique<test::WinePrefix>();
         ASSERT_TRUE(wine_->ready()) << wine_->error();
-    }
-
-    std::string path(const std::string &name) const { return dir_ / name; }
-
-    test::RunResult reg(const std::string &store, const std::vector<std::string> &args)
-    {
-        return runTool(path(store), args);
     }
 
     // The tree's values by name: Wine's registry lists them sorted, not in
@@ -61,7 +53,6 @@ protected:
         ASSERT_TRUE(test::exists(file));
     }
 
-    test::TempDir dir_;
     std::unique_ptr<test::WinePrefix> wine_;
 };
 

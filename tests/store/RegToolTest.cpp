@@ -27,79 +27,10 @@ namespace {
 
 using reg::Status;
 using ProgramResult = test::RunResult;
-using test::TempDir;
-
-const std::string kOk = "The operation completed successfully.\n";
-const std::string kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
-const std::string kMonitor = "HKLM\\Software\\Ardentis\\Vigilon\\Monitor";
+const std::string &kNotFound = test::RegToolFixture::kNotFound;
 
 class RegToolTest : public test::RegToolFixture {
 protected:
-
-    std::string file() const { return dir_ / "registry.sqlite"; }
-
-    ProgramResult reg(const std::vector<std::string> &args) { return runTool(file(), args); }
-
-    void add(const std::string &key, const std::string &name, const std::string &type, const std::string &data)
-    {
-        const ProgramResult run = reg({"add", key, "/v", name, "/t", type, "/d", data, "/f"});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, kOk);
-        EXPECT_EQ(run.err, "");
-    }
-    using Values = std::vector<std::tuple<std::string, std::string, std::string>>;
-    void addAll(const Values &values)
-    {
-        for (const auto &[name, type, data] : values)
-            add(kMonitor, name, type, data);
-    }
-    // The values every entry at index i needs, active and running no command.
-    void addEntry(int i, const std::string &port, const std::string &protocol, const std::string &name)
-    {
-        const std::string n = " #" + std::to_string(i);
-        addAll({{"Port" + n, "REG_DWORD", port}, {"Protocol" + n, "REG_DWORD", protocol},
-                {"Threshold" + n, "REG_DWORD", "0"}, {"PortName" + n, "REG_SZ", name}, {"Service" + n, "REG_SZ", ""},
-                {"Action" + n, "REG_DWORD", "1"}, {"Active" + n, "REG_DWORD", "1"}});
-    }
-    // What a query of one Monitor value prints, "(none)" where it fails as
-    // for a value that is not there.
-    std::string queried(const std::string &name, const std::string &store = {})
-    {
-        const ProgramResult run = runTool(store.empty() ? file() : store, {"query", kMonitor, "/v", name});
-        return run.status == 1 && run.err == kNotFound ? "(none)" : run.out + run.err;
-    }
-    static std::string shown(const std::string &name, const std::string &type, const std::string &data)
-    {
-        return "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n    " + name + "    " + type + "    " + data +
-               "\n\n";
-    }
-    // The configuration after an export and an import into a new store.
-    LoadedSettings throughRegFile()
-    {
-        const std::string exported = dir_ / "monitor.reg", other = dir_ / "other.sqlite";
-        EXPECT_EQ(reg({"export", exported}).status, 0);
-        EXPECT_EQ(runTool(other, {"import", exported}).status, 0);
-        auto store = reg::SqliteRegistry::open(other);
-        std::string target = "127.0.0.1";
-        return store ? loadSettings(*store, false, target) : LoadedSettings{};
-    }
-
-    // The program's load of the store at path (the test's own when empty),
-    // which must find count entries; edit's changes are then saved back
-    // given what the load found.
-    void loadEditSave(std::size_t count, const std::function<void(LoadedSettings &)> &edit, const std::string &path = {})
-    {
-        auto store = reg::SqliteRegistry::open(path.empty() ? file() : path);
-        ASSERT_TRUE(store);
-        std::string target = "127.0.0.1";
-        StoredValues stored;
-        LoadedSettings loaded = loadSettings(*store, false, target, nullptr, &stored);
-        ASSERT_EQ(loaded.ports.size(), count);
-        edit(loaded);
-        appendPlaceholder(loaded.ports);
-        ASSERT_EQ(saveSettings(*store, target, 5, 1, loaded.ports, &stored), Status::Ok);
-    }
-
     // Runs the tool with standard input on a pipe; answer is written once
     // the question has shown, after whileAsking ran.
     int regAsking(std::vector<std::string> args, const std::string &answer, const std::function<void()> &whileAsking)
@@ -112,32 +43,26 @@ protected:
         EXPECT_TRUE(tool.finishInput(answer));
         return tool.waitForExit(10000);
     }
-
-    TempDir dir_;
 };
 
 TEST_F(RegToolTest, SeedsAConfigurationThatTheProgramLoads)
 {
-    addAll({{"Port Count", "REG_DWORD", "1"}, {"Interval", "REG_DWORD", "0x1e"}, {"Target", "REG_EXPAND_SZ", "db.example"},
-            {"Port #0", "REG_DWORD", "5432"}, {"Protocol #0", "REG_DWORD", "0"}, {"Threshold #0", "REG_DWORD", "250"},
-            {"PortName #0", "REG_EXPAND_SZ", "TCP(5432)"}, {"Service #0", "REG_SZ", "page-oncall %TARGET%"},
-            {"Action #0", "REG_DWORD", "1"}, {"Active #0", "REG_DWORD", "1"}});
-
+    // Each value as added and as the query lists it, in the order added.
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string>> values = {
+        {"Port Count", "REG_DWORD", "1", "0x1"}, {"Interval", "REG_DWORD", "0x1e", "0x1e"},
+        {"Target", "REG_EXPAND_SZ", "db.example", "db.example"}, {"Port #0", "REG_DWORD", "5432", "0x1538"},
+        {"Protocol #0", "REG_DWORD", "0", "0x0"}, {"Threshold #0", "REG_DWORD", "250", "0xfa"},
+        {"PortName #0", "REG_EXPAND_SZ", "TCP(5432)", "TCP(5432)"},
+        {"Service #0", "REG_SZ", "page-oncall %TARGET%", "page-oncall %TARGET%"},
+        {"Action #0", "REG_DWORD", "1", "0x1"}, {"Active #0", "REG_DWORD", "1", "0x1"}};
+    std::string listed = "\nHKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n";
+    for (const auto &[name, type, given, listedAs] : values) {
+        add(kMonitor, name, type, given);
+        listed += "    " + name + "    " + type + "    " + listedAs + "\n";
+    }
     ProgramResult run = reg({"query", "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "\n"
-                       "HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon\\Monitor\n"
-                       "    Port Count    REG_DWORD    0x1\n"
-                       "    Interval    REG_DWORD    0x1e\n"
-                       "    Target    REG_EXPAND_SZ    db.example\n"
-                       "    Port #0    REG_DWORD    0x1538\n"
-                       "    Protocol #0    REG_DWORD    0x0\n"
-                       "    Threshold #0    REG_DWORD    0xfa\n"
-                       "    PortName #0    REG_EXPAND_SZ    TCP(5432)\n"
-                       "    Service #0    REG_SZ    page-oncall %TARGET%\n"
-                       "    Action #0    REG_DWORD    0x1\n"
-                       "    Active #0    REG_DWORD    0x1\n"
-                       "\n");
+    EXPECT_EQ(run.out, listed + "\n");
 
     {
         auto store = reg::SqliteRegistry::open(file());

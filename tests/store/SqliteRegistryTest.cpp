@@ -422,11 +422,6 @@ std::optional<reg::Value> valueOf(reg::Registry &registry, const std::string &na
     return std::nullopt;
 }
 
-std::vector<std::uint8_t> dataOf(reg::Registry &registry, const std::string &name)
-{
-    return valueOf(registry, name).value_or(reg::Value{}).data;
-}
-
 std::optional<std::string> stringOf(reg::Registry &registry, const std::string &name)
 {
     const std::optional<reg::Value> value = valueOf(registry, name);
@@ -478,12 +473,18 @@ protected:
         return std::move(loaded.ports);
     }
 
+    // A value of the configuration's key with its type; none when missing.
+    std::pair<std::uint32_t, std::vector<std::uint8_t>> typed(const std::string &name)
+    {
+        const reg::Value value = valueOf(store(), name).value_or(reg::Value{});
+        return {value.type, value.data};
+    }
     // Every value of the configuration's key, with its type and bytes.
     std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>> snapshot()
     {
         std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>> out;
         for (const std::string &name : store().openKey(kMonitorKey, reg::KeyQueryValue)->valueNames())
-            out[name] = {valueOf(store(), name)->type, dataOf(store(), name)};
+            out[name] = typed(name);
         return out;
     }
 
@@ -513,16 +514,10 @@ TEST_F(SettingsTest, SaveWritesTheLayoutInItsOrderWithoutThePlaceholder)
         "Port #1", "Threshold #1", "Protocol #1", "PortName #1", "Service #1", "Action #1", "Active #1",
         "CertWarnDays #1"};
     EXPECT_EQ(key->valueNames(), expected); // nothing for the placeholder at index 2
-
-    reg::Value value;
-    ASSERT_EQ(key->queryValue("Port Count", value), Status::Ok);
-    EXPECT_EQ(value.type, reg::RegDword);
-    EXPECT_EQ(value.data, reg::dwordBytes(2));
-    ASSERT_EQ(key->queryValue("Service #1", value), Status::Ok);
-    EXPECT_EQ(value.type, reg::RegExpandSz);
-    EXPECT_EQ(value.data, reg::stringBytes("alert 3 %TARGET%")); // no NUL, not expanded
-    ASSERT_EQ(key->queryValue("Target", value), Status::Ok);
-    EXPECT_EQ(value.type, reg::RegExpandSz);
+    EXPECT_EQ(typed("Port Count"), std::pair(std::uint32_t(reg::RegDword), reg::dwordBytes(2)));
+    EXPECT_EQ(typed("Service #1"), std::pair(std::uint32_t(reg::RegExpandSz), reg::stringBytes("alert 3 %TARGET%")))
+        << "no NUL, not expanded";
+    EXPECT_EQ(typed("Target").first, reg::RegExpandSz);
 
     std::string target = "given.example";
     load(false, &target);
@@ -545,8 +540,8 @@ TEST_F(SettingsTest, EntriesMadeFromThePlaceholderAreSavedWithActionOne)
     ports.back()->name = "second";
     appendPlaceholder(ports);
     save(ports);
-    EXPECT_EQ(dataOf(store(), "Action #0"), reg::dwordBytes(1));
-    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(1));
+    EXPECT_EQ(typed("Action #0").second, reg::dwordBytes(1));
+    EXPECT_EQ(typed("Action #1").second, reg::dwordBytes(1));
     EXPECT_FALSE(valueOf(store(), "PortName #2").has_value());
     EXPECT_EQ(load().ports.size(), 2u);
 }
@@ -562,9 +557,9 @@ TEST_F(SettingsTest, EntryWithAMissingValueIsSkippedAndTheListClosesUp)
     // stays behind, beyond the count.
     appendPlaceholder(loaded.ports);
     save(loaded.ports);
-    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
-    EXPECT_EQ(dataOf(store(), "Port #1"), reg::dwordBytes(102));
-    EXPECT_EQ(dataOf(store(), "Port #2"), reg::dwordBytes(102));
+    EXPECT_EQ(typed("Port Count").second, reg::dwordBytes(2));
+    EXPECT_EQ(typed("Port #1").second, reg::dwordBytes(102));
+    EXPECT_EQ(typed("Port #2").second, reg::dwordBytes(102));
     EXPECT_EQ(portsOf(load()), (std::vector<std::uint32_t>{100, 102}));
 }
 
@@ -585,10 +580,10 @@ TEST_F(SettingsTest, ASaveWithTheStoredValuesWritesOnlyWhatChanged)
     ASSERT_EQ(other->setValue("Threshold #0", reg::RegDword, reg::dwordBytes(999)), Status::Ok);
     loaded.ports[0]->name = "renamed";
     ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "PortName #0"), reg::stringBytes("renamed"));
-    EXPECT_EQ(dataOf(store(), "Threshold #0"), reg::dwordBytes(999)) << "not written again";
-    EXPECT_EQ(dataOf(store(), "Port Count"), reg::dwordBytes(2));
-    EXPECT_EQ(dataOf(store(), "Action #1"), reg::dwordBytes(loaded.ports[1]->action)) << "the skipped index";
+    EXPECT_EQ(typed("PortName #0").second, reg::stringBytes("renamed"));
+    EXPECT_EQ(typed("Threshold #0").second, reg::dwordBytes(999)) << "not written again";
+    EXPECT_EQ(typed("Port Count").second, reg::dwordBytes(2));
+    EXPECT_EQ(typed("Action #1").second, reg::dwordBytes(loaded.ports[1]->action)) << "the skipped index";
     loaded.ports.pop_back();
     const LoadedSettings again = load();
     ASSERT_EQ(portsOf(again), (std::vector<std::uint32_t>{100, 102}));
@@ -600,11 +595,11 @@ TEST_F(SettingsTest, ASaveWithTheStoredValuesWritesOnlyWhatChanged)
     ASSERT_EQ(other->setValue("Retry", reg::RegDword, reg::dwordBytes(4)), Status::Ok);
     appendPlaceholder(loaded.ports);
     ASSERT_EQ(saveSettings(store(), target, 7, 3, loaded.ports, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "Retry"), reg::dwordBytes(4));
+    EXPECT_EQ(typed("Retry").second, reg::dwordBytes(4));
     loaded.ports[1]->active = 0;
     ASSERT_EQ(saveSettings(store(), target, 7, 2, loaded.ports, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "Active #1"), reg::dwordBytes(0));
-    EXPECT_EQ(dataOf(store(), "Retry"), reg::dwordBytes(2));
+    EXPECT_EQ(typed("Active #1").second, reg::dwordBytes(0));
+    EXPECT_EQ(typed("Retry").second, reg::dwordBytes(2));
 }
 
 // "CertWarnDays #i" is optional: absent (a store of an earlier version),
@@ -647,10 +642,10 @@ TEST_F(SettingsTest, CertificateDaysOfWarningAreOptionalAndDefaultTo14)
                                                                           reg::dwordBytes(9)),
               Status::Ok);
     ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(9));
+    EXPECT_EQ(typed("CertWarnDays #0").second, reg::dwordBytes(9));
     loaded[0]->certWarnDays = 0;
     ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "CertWarnDays #0"), reg::dwordBytes(0));
+    EXPECT_EQ(typed("CertWarnDays #0").second, reg::dwordBytes(0));
 }
 
 // The UDP values are optional and written only where they say more than
@@ -672,7 +667,7 @@ TEST_F(SettingsTest, UdpModeAndBytesAreOptionalAndRoundTrip)
     save(ports);
     EXPECT_EQ(valueOf(store(), "UDP Mode #0")->type, reg::RegDword);
     EXPECT_EQ(valueOf(store(), "UDP Payload #0")->type, reg::RegSz);
-    EXPECT_EQ(dataOf(store(), "UDP Expect #0"), reg::stringBytes("pong"));
+    EXPECT_EQ(typed("UDP Expect #0").second, reg::stringBytes("pong"));
     StoredValues stored;
     loaded = loadPorts(&stored);
     EXPECT_EQ(std::tuple(loaded.at(0)->udpMode, loaded[0]->udpPayload, loaded[0]->udpExpect),
@@ -683,7 +678,7 @@ TEST_F(SettingsTest, UdpModeAndBytesAreOptionalAndRoundTrip)
                   ->setValue("UDP Expect #0", reg::RegSz, reg::stringBytes("other")),
               Status::Ok);
     ASSERT_EQ(saveSettings(store(), "127.0.0.1", 7, 3, loaded, &stored), Status::Ok);
-    EXPECT_EQ(dataOf(store(), "UDP Expect #0"), reg::stringBytes("other"));
+    EXPECT_EQ(typed("UDP Expect #0").second, reg::stringBytes("other"));
 
     // Back to the defaults: the values go.
     loaded[0]->udpMode = UdpSendOnly;
@@ -743,19 +738,12 @@ TEST_F(SettingsTest, NamesAndKeyPathsCompareWithoutRegardToCase)
 {
     auto key = store().createKey("SOFTWARE\\ardentis\\VIGILON\\monitor");
     ASSERT_TRUE(key);
-    const auto dword = [&](const char *name, std::uint32_t v) {
+    for (const auto &[name, v] : std::initializer_list<std::pair<const char *, std::uint32_t>>{
+             {"PORT COUNT", 1}, {"interval", 11}, {"port #0", 443}, {"PROTOCOL #0", Http}, {"threshold #0", 5},
+             {"ACTION #0", 1}, {"active #0", 1}, {"certwarndays #0", 3}})
         ASSERT_EQ(key->setValue(name, reg::RegDword, reg::dwordBytes(v)), Status::Ok);
-    };
-    dword("PORT COUNT", 1);
-    dword("interval", 11);
-    dword("port #0", 443);
-    dword("PROTOCOL #0", Http);
-    dword("threshold #0", 5);
     ASSERT_EQ(key->setValue("portname #0", reg::RegSz, reg::stringBytes("web")), Status::Ok);
     ASSERT_EQ(key->setValue("SERVICE #0", reg::RegSz, reg::stringBytes("")), Status::Ok);
-    dword("ACTION #0", 1);
-    dword("active #0", 1);
-    dword("certwarndays #0", 3);
 
     const LoadedSettings loaded = load();
     EXPECT_EQ(loaded.ports.at(0)->certWarnDays, 3u);
@@ -902,9 +890,8 @@ TEST_F(SettingsTest, NestedTransactionsUndoOnlyTheFailedPart)
 
 TEST_F(SettingsTest, KeysAreDeletedWithEverythingBelowThem)
 {
-    ASSERT_TRUE(store().createKey("Software\\A\\B\\C"));
-    ASSERT_TRUE(store().createKey("Software\\A\\D"));
-    ASSERT_TRUE(store().createKey("Software\\AB"));
+    for (const char *path : {"Software\\A\\B\\C", "Software\\A\\D", "Software\\AB"})
+        ASSERT_TRUE(store().createKey(path)) << path;
     ASSERT_EQ(store().createKey("software\\a\\b")->setValue("x", reg::RegSz, {}), Status::Ok);
     EXPECT_EQ(store().subkeys("SOFTWARE\\a"), (std::vector<std::string>{"Software\\A\\B", "Software\\A\\D"}));
     EXPECT_EQ(store().deleteKey("Software\\A"), Status::Ok);

@@ -226,8 +226,7 @@ TEST_F(WinDialogs, showsOneRowPerEntryAndTicksThroughTheQuestion)
     EXPECT_EQ(row(list, 0), (std::vector<std::string>{"Generic TCP (80)", "alert.bat", "0", "", "0", "0"}));
     EXPECT_EQ(row(list, 1), (std::vector<std::string>{"PING", "", "0", "", "0", "250"}));
     EXPECT_EQ(row(list, 2), (std::vector<std::string>{loadString(sid::AddPlaceholderName), "", "0", "", "0", "0"}));
-    EXPECT_EQ(stateImage(list, 0), 0x1000u);
-    EXPECT_EQ(stateImage(list, 1), 0x2000u);
+    EXPECT_EQ(std::pair(stateImage(list, 0), stateImage(list, 1)), std::pair(0x1000u, 0x2000u));
     // The host column, the seventh, shows right after the name: here the
     // target, in parentheses; nothing on the placeholder.
     EXPECT_EQ(std::pair(cell(list, 0, kHostColumn), cell(list, 2, kHostColumn)), std::pair(std::string("(127.0.0.1)"), std::string()));
@@ -715,8 +714,7 @@ TEST_F(WinDialogs, homeAndEndReachTheRowsThatSpaceThenActsOn)
     ASSERT_EQ(highlighted().first, 1);
     pressKey(dialog, list, VK_SPACE);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{loadString(sid::ConfirmDeactivatePort)});
-    EXPECT_EQ(stateImage(list, 1), 0x1000u);
-    EXPECT_EQ(stateImage(list, 0), 0x1000u);
+    EXPECT_EQ(std::pair(stateImage(list, 0), stateImage(list, 1)), std::pair(0x1000u, 0x1000u));
     EXPECT_EQ(highlighted(), std::pair(1, std::vector<int>{1}));
 }
 
@@ -1022,9 +1020,7 @@ TEST_F(WinDialogs, standByTheTemplateAndAtTheSmallestSizeNoControlsOverlapAndLar
         EXPECT_EQ(childRect(GetDlgItem(dialog, id)).right, client.right - 8) << "control " << id;
     EXPECT_EQ(childRect(GetDlgItem(dialog, IDC_LOGO)).bottom, client.bottom - 4);
     const RECT listRect = childRect(list);
-    EXPECT_EQ(listRect.left, 8);
-    EXPECT_EQ(listRect.right, client.right - 8);
-    EXPECT_EQ(listRect.bottom, client.bottom - 44);
+    EXPECT_EQ(std::tuple(listRect.left, listRect.right, listRect.bottom), std::tuple(8L, client.right - 8, client.bottom - 44));
     // The history box keeps its left edge, under the list.
     const RECT historyNow = childRect(GetDlgItem(dialog, IDC_HISTORY));
     EXPECT_EQ(std::tuple(historyNow.left, historyNow.top, historyNow.right - historyNow.left),

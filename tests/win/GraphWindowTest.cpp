@@ -77,15 +77,12 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     DWORD flags = 0;
     ASSERT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
     ASSERT_TRUE(GetLayeredWindowAttributes(hwnd, nullptr, &alpha, &flags));
-    EXPECT_EQ(alpha, 0xC8);
-    EXPECT_EQ(flags & LWA_ALPHA, static_cast<DWORD>(LWA_ALPHA));
+    EXPECT_EQ(std::pair(alpha, flags & LWA_ALPHA), std::pair(BYTE(0xC8), DWORD(LWA_ALPHA)));
 
     const GRect block = window.model().textBlock();
     RECT r{};
     GetWindowRect(hwnd, &r);
-    EXPECT_EQ(r.left, 4);
-    EXPECT_EQ(r.top, 4);
-    EXPECT_EQ(r.bottom - r.top, block.height() + 100);
+    EXPECT_EQ(std::tuple(r.left, r.top, r.bottom - r.top), std::tuple(4L, 4L, LONG(block.height() + 100)));
     // Wider by what the border takes: the client area holds the text.
     RECT client{};
     GetClientRect(hwnd, &client);
@@ -106,8 +103,7 @@ TEST(WinGraphWindow, LayeredSizedPaintedAndRecording)
     });
     SendMessageW(hwnd, WM_SYSCOMMAND, SC_SIZE | WMSZ_BOTTOMRIGHT, 0);
     KillTimer(nullptr, timer);
-    EXPECT_EQ(sizing.ptMinTrackSize.x, block.width() + 16);
-    EXPECT_EQ(sizing.ptMinTrackSize.y, block.height());
+    EXPECT_EQ(std::pair(sizing.ptMinTrackSize.x, sizing.ptMinTrackSize.y), std::pair(LONG(block.width() + 16), LONG(block.height())));
     // A longer failure reason widens it once more. (Where the reason's line
     // goes: GraphModel's TheReasonOfAFailureIsALineUnderTheText.)
     graph->setFailureReason(std::string(120, 'x'));

@@ -4,6 +4,8 @@
 // so the table is read the way the event viewer reads it, with
 // FormatMessageW on the executable, in both languages; and the string
 // tables are there in both languages as well.
+#include "service/ServiceStrings.h"
+#include "service/windows/WinServiceText.h"
 #include "tests/support/win/ResourceStrings.h"
 
 #include <windows.h>
@@ -55,19 +57,15 @@ TEST_F(VigilsvcResources, EventMessagesInBothLanguages)
     EXPECT_EQ(message(module_, 0x40000004u, LANG_ENGLISH, L"y"), L"") << "only the three ids exist";
 }
 
-TEST_F(VigilsvcResources, StringTablesInBothLanguages)
+// Every text of the program's own table, in both languages: line breaks,
+// backslashes (single in the table) and Japanese as they are meant.
+TEST_F(VigilsvcResources, StringTablesAreTheProgramsOwnInBothLanguages)
 {
-    EXPECT_EQ(tableString(module_, 3, LANG_ENGLISH), L"%s installed.\n");
-    EXPECT_EQ(tableString(module_, 3, LANG_JAPANESE), L"%s \u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3055\u308c\u307e\u3057\u305f\u3002\n");
-    EXPECT_EQ(tableString(module_, 4, LANG_ENGLISH), L"VGN - Sentrelle Notification Service");
-    EXPECT_EQ(tableString(module_, 4, LANG_JAPANESE), L"VGN - Sentrelle Notification Service");
-    EXPECT_EQ(tableString(module_, 14, LANG_ENGLISH), L"VGNAgent service is started");
-    EXPECT_EQ(tableString(module_, 18, LANG_ENGLISH), L"Sentrelle Nofication Service by Ardentis Technology");
-    EXPECT_EQ(tableString(module_, 7, LANG_JAPANESE), L"\u505c\u6b62\u4e2d %s...");
-    // Backslashes in the table come out single.
-    for (WORD language : {LANG_ENGLISH, LANG_JAPANESE})
-        EXPECT_NE(tableString(module_, 19, language).find(L" (HKEY_LOCAL_MACHINE\\Software\\Ardentis\\Vigilon) "),
-                  std::wstring::npos);
+    using namespace vigilon::svc;
+    for (unsigned id = ssid::InstallFailed; id <= ssid::GrantedNoCommands; ++id) {
+        EXPECT_EQ(tableString(module_, id, LANG_ENGLISH), widen(serviceString(id, Language::English))) << id;
+        EXPECT_EQ(tableString(module_, id, LANG_JAPANESE), widen(serviceString(id, Language::Japanese))) << id;
+    }
 }
 
 } // namespace
