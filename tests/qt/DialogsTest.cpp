@@ -80,6 +80,14 @@ bool acceptedByOk(Dialog &dialog)
     return dialog.result() == QDialog::Accepted;
 }
 
+// OK clicked and refused: the dialog stays open with the focus on field,
+// having said text and nothing else.
+bool refusedByOk(CPortSettingsDlg &d, const FakePrompter &prompter, const std::string &text, QWidget *field)
+{
+    QTest::mouseClick(d.okButton(), Qt::LeftButton);
+    return prompter.texts() == std::vector<std::string>{text} && d.isVisible() && d.focusWidget() == field;
+}
+
 // Every label, button and group title of a dialog fits where it is placed.
 void checkNothingClipped(QWidget *dialog)
 {
@@ -240,10 +248,7 @@ private slots:
         QVERIFY(d.hostEdit()->geometry().bottom() < d.portEdit()->geometry().top());
         QCOMPARE(d.hostEdit()->nextInFocusChain(), static_cast<QWidget *>(d.portEdit()));
         setText(d.thresholdEdit(), QStringLiteral("1000000"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter_.texts(), std::vector<std::string>{"0 から 999999 までの整数を入力してください。"});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.thresholdEdit()));
+        QVERIFY(refusedByOk(d, prompter_, "0 から 999999 までの整数を入力してください。", d.thresholdEdit()));
         // Arrowed through the list, PING shows port 7 and HTTP after it the
         // port as it was.
         for (const char *shown : {"110", "7", "110"}) {
@@ -280,10 +285,7 @@ private slots:
         QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusCodes));
         QVERIFY(d.httpCodesEdit()->isEnabled());
         setText(d.httpCodesEdit(), QStringLiteral("2xx and 3xx"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter_.texts(), std::vector<std::string>{loadString(sid::HttpStatusInvalid)});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.httpCodesEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::HttpStatusInvalid), d.httpCodesEdit()));
         setText(d.httpCodesEdit(), QStringLiteral("503, 200"));
         QVERIFY(acceptedByOk(d));
         QCOMPARE(std::tie(form.protocol, form.httpStatus), std::tuple(int(Http), std::string("200,503")));
@@ -402,9 +404,7 @@ private slots:
         QVERIFY(d.scheduleHelp()->geometry().bottom() < d.udpModeCombo()->geometry().top());
         QVERIFY(d.rect().contains(d.nameEdit()->geometry()));
         setText(d.udpPayloadEdit(), QStringLiteral("hex:1"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter_.texts(), std::vector<std::string>{loadString(sid::UdpBytesInvalid)});
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.udpPayloadEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::UdpBytesInvalid), d.udpPayloadEdit()));
         setText(d.udpPayloadEdit(), QStringLiteral("hex:1b"));
         setText(d.intervalEdit(), QStringLiteral("30"));
         setText(d.timeoutEdit(), QStringLiteral("500"));
@@ -435,10 +435,7 @@ private slots:
         QVERIFY(d.pathEdit()->isHidden());
         QCOMPARE(d.dnsNameEdit()->geometry().top(), d.pathEdit()->geometry().top());
         QVERIFY(!d.dnsAnswersEdit()->isEnabled());
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter_.texts(), std::vector<std::string>{loadString(sid::DnsNameEmpty)});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.dnsNameEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::DnsNameEmpty), d.dnsNameEdit()));
         QTest::keyClicks(d.dnsNameEdit(), QStringLiteral("example.com"));
         for (int i = 0; i < 3; ++i)
             QTest::keyClick(d.dnsTypeCombo(), Qt::Key_Down); // MX
