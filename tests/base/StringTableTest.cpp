@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The table of texts in both languages, and the filling of their fields.
 #include "base/StringTable.h"
+#include "base/TextFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +60,16 @@ TEST(StringTable, LooksUpByIdInTheCurrentLanguage)
     // The recording file's header does not follow the language.
     for (unsigned id : {sid::RecordHeaderSampling, sid::RecordHeaderTarget, sid::RecordHeaderSource})
         EXPECT_EQ(loadString(id, Language::English), loadString(id, Language::Japanese));
+}
+
+TEST(TextFormat, fillsFieldsInOrderAndKeepsOthers)
+{
+    EXPECT_EQ(formatText("デバイス %s\r\n%d件", {"host", "3"}), "デバイス host\r\n3件");
+    EXPECT_EQ(formatText("100%% %s %x", {"a"}), "100% a %x");
+    // A field without an argument stays visible rather than reading garbage.
+    EXPECT_EQ(formatText("%s and %s", {"one"}), "one and %s");
+    // An argument holding a field is not expanded again.
+    EXPECT_EQ(formatText("%s %s", {"%s", "b"}), "%s b");
 }
 
 } // namespace vigilon

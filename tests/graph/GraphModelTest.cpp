@@ -16,14 +16,15 @@ namespace {
 
 constexpr std::uint32_t kT0 = 1173863107; // 2007-03-14 09:05:07 UTC
 
-ResponseGraphParams params(std::uint32_t threshold = 0, std::uint32_t maxHistory = 200)
+ResponseGraphParams params(std::uint32_t threshold = 0, std::uint32_t maxHistory = 200,
+                           const std::string &seriesNames = "TCP:80")
 {
     ResponseGraphParams p;
     p.fontFace = "face";
     p.warningThreshold = threshold;
     p.maxHistory = maxHistory;
     p.targetHost = "target.example";
-    p.seriesNames = "TCP:80";
+    p.seriesNames = seriesNames;
     return p;
 }
 
@@ -179,9 +180,7 @@ TEST(GraphModel, TextBlock)
 
     // More series: the first behind the port heading, each later one on its
     // own line.
-    ResponseGraphParams two = params();
-    two.seriesNames = "a\r\nb";
-    ResponseGraphModel m2(two, kT0);
+    ResponseGraphModel m2(params(0, 200, "a\r\nb"), kT0);
     EXPECT_EQ(m2.measuredText().find("対象ポート: a 現在の値: 8888888\r\nb 現在の値: 8888888\r\n開始"),
               std::string("対象ホスト: target.example\r\n").size());
 }
@@ -210,8 +209,7 @@ TEST(GraphModel, TheReasonOfAFailureIsALineUnderTheText)
 
 TEST(GraphModel, PaintPlanDriftsLeftAndPlacesTheGraph)
 {
-    ResponseGraphParams two = params();
-    two.seriesNames = "a\r\nb";
+    const ResponseGraphParams two = params(0, 200, "a\r\nb");
     ResponseGraphModel m(two, kT0);
     const GRect client{0, 0, 400, 200};
     PaintPlan plan = m.planPaint(client, fakeMeasure);

@@ -3,6 +3,7 @@
 // that misbehave.
 #include "metrics/MetricsRegistry.h"
 #include "metrics/MetricsServer.h"
+#include "tests/metrics/CheckedEntry.h"
 #include "tests/support/HttpClient.h"
 
 #include <gtest/gtest.h>
@@ -62,29 +63,6 @@ std::string scrape(std::uint16_t port, const std::string &headers = {}, const ch
 {
     return test::httpRequest(port, method, "/metrics", "127.0.0.1", headers);
 }
-
-// An entry of the registry and its checks.
-struct Checked {
-    MonitorPort entry;
-    std::string host = "127.0.0.1";
-
-    Checked(std::uint32_t id, const std::string &name)
-    {
-        entry.id = id;
-        entry.name = name;
-        entry.port = 80;
-        entry.protocol = GenericTcp;
-        entry.status = Ok;
-    }
-    void check(MetricsRegistry &registry)
-    {
-        CheckOutcome outcome;
-        outcome.entry = &entry;
-        outcome.host = &host;
-        outcome.micros = 2000;
-        registry.checkDone(outcome);
-    }
-};
 
 // A scrape that succeeds within a bounded number of tries.
 bool scrapes(std::uint16_t port)

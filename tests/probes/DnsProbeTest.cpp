@@ -14,14 +14,6 @@ namespace {
 using test::DnsServer;
 using test::RecordingHost;
 
-// A TXT record of 200 characters: ten of them do not fit a 512-byte UDP
-// answer, so the server sets the truncation bit and the query goes again
-// over TCP.
-std::string longText(char letter)
-{
-    return std::string(200, letter);
-}
-
 std::vector<std::string> records()
 {
     std::vector<std::string> out{
@@ -43,8 +35,11 @@ std::vector<std::string> records()
         // Names under test.example that no record names do not exist.
         "--local=/test.example/",
     };
+    // TXT records of 200 characters: ten of them do not fit a 512-byte UDP
+    // answer, so the server sets the truncation bit and the query goes
+    // again over TCP.
     for (char letter = 'a'; letter < 'k'; ++letter)
-        out.push_back("--txt-record=big.test.example," + longText(letter));
+        out.push_back("--txt-record=big.test.example," + std::string(200, letter));
     return out;
 }
 
@@ -185,11 +180,11 @@ TEST_F(DnsProbeTest, TruncatedAnswerIsAskedAgainOverTcp)
 {
     std::string all = "=";
     for (char letter = 'a'; letter < 'k'; ++letter)
-        all += (all.size() > 1 ? "," : "") + longText(letter);
+        all += (all.size() > 1 ? "," : "") + std::string(200, letter);
     FailureReason reason;
     EXPECT_EQ(check("big.test.example", "TXT", all, reason), ProbeResult::Answered) << reasonText(reason);
     // The reason's list of what came is cut short.
-    EXPECT_EQ(check("big.test.example", "TXT", "=" + longText('a'), reason), ProbeResult::Failed);
+    EXPECT_EQ(check("big.test.example", "TXT", "=" + std::string(200, 'a'), reason), ProbeResult::Failed);
     EXPECT_EQ(reason.kind, FailureKind::DnsAnswerDiffers);
     EXPECT_LE(reason.detail.size(), 123u);
     EXPECT_EQ(reason.detail.substr(reason.detail.size() - 3), "...");

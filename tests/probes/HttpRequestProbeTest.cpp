@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// HTTP requests beyond the plain HEAD: the reply's framing, where redirects
-// lead, the request text, and the real check against servers on loopback
-// (content rules, bodies too large, redirect chains).
+// HTTP checks: which replies count as alive, the reply's framing, where
+// redirects lead, the request text, and the real check against servers on
+// loopback (status rules, content rules, bodies too large, redirect chains).
 #include "probes/HttpExchange.h"
 #include "probes/HttpProbe.h"
+#include "probes/HttpReply.h"
 #include "tests/support/Network.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,64 @@ namespace {
 using test::RecordingHost;
 using test::TcpServer;
 using R = HttpReplyReader;
+
+TEST(HttpReply, judgesTheStatusLineAsSoonAsItCanAndNoSooner)
+{
+    using V = HttpReplyVerdict;
+    const HttpStatusRule any, ok = HttpStatusRule::successOrRedirect();
+    const FailureReason notHttp = FailureReason::httpStatus(-1);
+    struct Case {
+        const char *bytes;
+        const HttpStatusRule &rule;
+        bool ended;
+        V::Outcome outcome;
+        FailureReason reason = {};
+    } const cases[] = {
+        // Any reply at all, HTTP or not; none at all is no web server.
+        {"SSH-2.0-OpenSSH_9.2\r\n", any, false, V::Alive},
+        {"H", any, false, V::Alive},
+        {"", any, false, V::NeedMore},
+        {"", ok, true, V::Failed, FailureReason::of(FailureKind::ClosedBeforeReply)},
+        {"HTTP/1.1 204 No Content\r\n", ok, false, V::Alive},
+        {"HTTP/1.0 302 Found\r\n", ok, false, V::Alive},
+        {"HTTP/1.1 503 Service Unavailable\r\n", ok, false, V::Failed, FailureReason::httpStatus(503)},
+        {"HTTP/1.1 404\r\n", ok, false, V::Failed, FailureReason::httpStatus(404)},
+        {"HTTP/1.1 200\n", ok, false, V::Alive},
+        {"HTTP/2 200 \r\n", ok, false, V::Alive},
+        // The line so far could still be one: read on, unless nothing more comes.
+        {"HTT", ok, false, V::NeedMore},
+        {"HTTP/1.1 2", ok, false, V::NeedMore},
+        {"HTTP/1.1 200", ok, false, V::NeedMore},
+        {"HTTP/1.1 200", ok, true, V::Alive},
+        {"HTTP/1.1 2", ok, true, V::Failed, notHttp},
+        {"HTT", ok, true, V::Failed, notHttp},
+        // Not HTTP, however little came.
+        {"SSH-2.0-OpenSSH_9.2\r\n", ok, false, V::Failed, notHttp},
+        {"http/1.1 200 OK\r\n", ok, false, V::Failed, notHttp},
+        {"HTTP/1.1 2000 OK\r\n", ok, false, V::Failed, notHttp},
+        {"HTTP/1.1 20x OK\r\n", ok, false, V::Failed, notHttp},
+        {"HTTP/1.1  200 OK\r\n", ok, false, V::Failed, notHttp},
+        {"HTTP/1.1 099 Odd\r\n", ok, false, V::Failed, notHttp},
+        {"HTTP/x 200 OK\r\n", ok, false, V::Failed, notHttp},
+        {"\r\nHTTP/1.1 200 OK\r\n", ok, false, V::Failed, notHttp},
+        // Interim replies: the final one after them says; if none comes,
+        // the interim one is all there is.
+        {"HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\nHTTP/1.1 200 OK\r\n", ok, false, V::Alive},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 500 Internal Server Error\r\n", ok, false, V::Failed,
+         FailureReason::httpStatus(500)},
+        {"HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n", ok, false, V::NeedMore},
+        {"HTTP/1.1 103 Early Hints\r\n\r\n", ok, false, V::NeedMore},
+        {"HTTP/1.1 103 Early Hints\r\n\r\n", ok, true, V::Failed, FailureReason::httpStatus(103)},
+        {"HTTP/1.1 101 Switching Protocols\r\n\r\n", ok, false, V::Failed, FailureReason::httpStatus(101)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " ended " << c.ended << " " << c.rule.text());
+        const V verdict = judgeHttpReply(c.bytes, c.rule, c.ended);
+        EXPECT_EQ(verdict.outcome, c.outcome);
+        EXPECT_EQ(verdict.reason, c.reason);
+    }
+    EXPECT_EQ(judgeHttpReply("HTTP/1.1 301 Moved\r\n", ok, false).status, 301);
+}
 
 // Each reply fed whole and then a byte at a time: the same outcome.
 TEST(HttpReplyReader, framesTheBodyByLengthChunksOrCloseWhereverTheBytesBreak)
@@ -130,11 +189,6 @@ TEST(HttpRequestText, sendsWhatTheEntrySaysAndThePlainRequestAsEver)
     EXPECT_EQ(httpRequestText(request, MethodPost, "h", "/form"),
               "POST /form HTTP/1.1\r\nHost:h\r\nAccept: text/html\r\nX-Token: t1\r\nConnection: close\r\n"
               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\na=1&b=2");
-    request.headers = "content-type: application/json";
-    request.body = "{\"ping\": true}";
-    EXPECT_EQ(httpRequestText(request, MethodPost, "h", "/api"),
-              "POST /api HTTP/1.1\r\nHost:h\r\ncontent-type: application/json\r\nConnection: close\r\n"
-              "Content-Length: 14\r\n\r\n{\"ping\": true}");
 }
 
 // One check of an entry against a server on loopback, to its single report.
@@ -142,6 +196,7 @@ struct Checked {
     ProbeResult result = ProbeResult::Failed;
     std::string reason;
     std::uint64_t micros = 0;
+    int done = 0;
 };
 
 Checked checkHttp(std::uint16_t port, const HttpRequest &request, const char *statusRule = "any")
@@ -163,6 +218,7 @@ Checked checkHttp(std::uint16_t port, const HttpRequest &request, const char *st
         out.result = host.reports[0].result;
     out.reason = reasonText(probe.failureReason());
     out.micros = entry.responseMicros;
+    out.done = probe.done();
     return out;
 }
 
@@ -173,6 +229,51 @@ HttpRequest get(const char *rule, const char *path = "/")
     request.path = path;
     request.contentRule = ContentRule::fromText(rule);
     return request;
+}
+
+// One server per reply, each checked under every rule by the real probe.
+TEST(HttpProbe, aReplyOutsideTheRuleFailsWithItsStatusAndNoneWithinIt)
+{
+    struct Reply {
+        TcpServer::Behaviour behaviour;
+        const char *text;
+    } const replies[] = {
+        {TcpServer::Answer, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
+        {TcpServer::Answer, "HTTP/1.1 301 Moved Permanently\r\nLocation: /a\r\n\r\n"},
+        {TcpServer::Answer, "HTTP/1.1 404 Not Found\r\n\r\n"},
+        {TcpServer::Answer, "HTTP/1.0 500 Internal Server Error\r\n\r\n"},
+        {TcpServer::Answer, "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 5\r\n\r\n"},
+        {TcpServer::Answer, "220 mail.example ESMTP ready\r\n"},
+        // A status line in pieces, the rest 50 ms after its first bytes: under
+        // a rule, read to its end and timed from its last piece.
+        {TcpServer::AnswerInTwo, "HTTP/1.1 503 Service Unavailable\r\n\r\n"},
+    };
+    // The reason for each reply under each rule; empty: alive.
+    const char *const rules[] = {"any", "2xx-3xx", "200,404", "5xx"};
+    const std::vector<std::vector<std::string>> expected = {
+        {"", "", "", "HTTP 200 OK"},
+        {"", "", "HTTP 301 Moved Permanently", "HTTP 301 Moved Permanently"},
+        {"", "HTTP 404 Not Found", "", "HTTP 404 Not Found"},
+        {"", "HTTP 500 Internal Server Error", "HTTP 500 Internal Server Error", ""},
+        {"", "HTTP 503 Service Unavailable", "HTTP 503 Service Unavailable", ""},
+        {"", "not an HTTP reply", "not an HTTP reply", "not an HTTP reply"},
+        {"", "HTTP 503 Service Unavailable", "HTTP 503 Service Unavailable", ""},
+    };
+    for (std::size_t r = 0; r < std::size(replies); ++r) {
+        TcpServer server(replies[r].behaviour, 0, replies[r].text);
+        for (std::size_t k = 0; k < std::size(rules); ++k) {
+            SCOPED_TRACE(std::string(replies[r].text) + " under " + rules[k]);
+            const Checked out = checkHttp(server.port(), HttpRequest{}, rules[k]);
+            const bool alive = expected[r][k].empty();
+            EXPECT_EQ(out.result, alive ? ProbeResult::Answered : ProbeResult::Failed);
+            EXPECT_EQ(out.reason, expected[r][k]);
+            EXPECT_TRUE(alive || out.micros == 0u);
+            if (alive && !HttpStatusRule::fromText(rules[k]).anyReply() && replies[r].behaviour == TcpServer::AnswerInTwo) {
+                EXPECT_GE(out.micros, 50000u);
+            }
+            EXPECT_EQ(out.done, 1);
+        }
+    }
 }
 
 TEST(HttpRequestProbe, judgesThePageByItsRuleWhateverItsFraming)
@@ -219,12 +320,13 @@ TEST(HttpRequestProbe, sendsItsMethodPathHeadersAndBody)
     TcpServer server(TcpServer::AnswerAndClose, 0, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     HttpRequest request = get("contains:ok", "/api/v1/health?deep=1");
     request.method = MethodPost;
-    request.headers = "Authorization: Bearer abc\nContent-Type: application/json";
+    // A content type given in any letter case takes the place of the form's.
+    request.headers = "Authorization: Bearer abc\ncontent-type: application/json";
     request.body = "{\"check\":1}";
     EXPECT_EQ(checkHttp(server.port(), request).result, ProbeResult::Answered);
     EXPECT_EQ(server.firstRequest(),
               "POST /api/v1/health?deep=1 HTTP/1.1\r\nHost:127.0.0.1:" + std::to_string(server.port()) +
-                  "\r\nAuthorization: Bearer abc\r\nContent-Type: application/json\r\nConnection: close\r\n"
+                  "\r\nAuthorization: Bearer abc\r\ncontent-type: application/json\r\nConnection: close\r\n"
                   "Content-Length: 11\r\n\r\n{\"check\":1}");
 
     // A HEAD with its own path and headers is judged as the plain one.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The port settings dialog, the about box, the dialog-unit conversion and
-// the fonts, and that no text is cut off in any dialog (the response
-// monitor settings dialog included).
+// The port settings dialog, the response monitor dialog, the about box, the
+// dialog-unit conversion and the fonts, and that no text is cut off in any
+// dialog.
 #include "base/Language.h"
 #include "base/StringTable.h"
 #include "app/dialogs/WindowPlace.h"
@@ -13,6 +13,7 @@
 #include "qt/PortSettingsDlg.h"
 #include "qt/QtTrayIcon.h"
 #include "qt/TargetHostDlg.h"
+#include "qt/UpDownCtrl.h"
 #include "qt/ChannelsDlg.h"
 #include "qt/MonitorDlg.h"
 #include "store/ChannelSettings.h"
@@ -33,6 +34,8 @@
 #include <QStyleOptionButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSlider>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTest>
 
@@ -67,6 +70,22 @@ void checkFits(const QString &text, const QSize &need, const QSize &have)
                             .arg(need.height())
                             .arg(have.width())
                             .arg(have.height())));
+}
+
+// OK clicked: whether the dialog ended accepted.
+template <class Dialog>
+bool acceptedByOk(Dialog &dialog)
+{
+    QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    return dialog.result() == QDialog::Accepted;
+}
+
+// OK clicked and refused: the dialog stays open with the focus on field,
+// having said text and nothing else.
+bool refusedByOk(CPortSettingsDlg &d, const FakePrompter &prompter, const std::string &text, QWidget *field)
+{
+    QTest::mouseClick(d.okButton(), Qt::LeftButton);
+    return prompter.texts() == std::vector<std::string>{text} && d.isVisible() && d.focusWidget() == field;
 }
 
 // Every label, button and group title of a dialog fits where it is placed.
@@ -112,7 +131,10 @@ void checkNothingClipped(QWidget *dialog)
 
 class DialogsTest : public QObject {
     Q_OBJECT
+    FakePrompter prompter_;
 private slots:
+    void init() { prompter_ = FakePrompter(); }
+
     // Dialog units round halves up; the dialogs' face is the substituted
     // one.
     void dialogUnitsAndFonts()
@@ -130,11 +152,10 @@ private slots:
     // clipboard, and Regenerate after a question.
     void portSettingsPushPanel()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
         form.serverAddress = "127.0.0.1:9464";
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QVERIFY(d.pushTokenEdit()->isHidden() && d.pushCopyButton()->isHidden());
         QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
@@ -146,11 +167,10 @@ private slots:
         QCOMPARE(d.pushCallEdit()->text(), QStringLiteral("curl -fsS http://127.0.0.1:9464/push/") + token);
         QTest::mouseClick(d.pushCopyButton(), Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text(), token);
-        prompter.answers = {mb::IdYes};
+        prompter_.answers = {mb::IdYes};
         QTest::mouseClick(d.pushRegenerateButton(), Qt::LeftButton);
         QVERIFY(d.pushTokenEdit()->text() != token);
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(QString::fromStdString(form.pushToken), d.pushTokenEdit()->text());
     }
 
@@ -159,13 +179,12 @@ private slots:
     // boxes to the rules. Without channels it says so and cannot be used.
     void portSettingsChannelList()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         form.port = 80;
         form.existingEntry = 1;
         form.channelList = {{0, "team"}, {2, "pager"}};
         form.channels = std::vector<std::uint32_t>{2};
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QListWidget *list = d.channelList();
         QVERIFY(list->isEnabled());
@@ -181,20 +200,18 @@ private slots:
         list->setCurrentRow(0);
         QTest::keyClick(list, Qt::Key_Space);
         QCOMPARE(list->item(0)->checkState(), Qt::Checked);
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(form.channels, std::nullopt);
 
         PortSettingsForm none;
         none.port = 80;
         none.channels = std::vector<std::uint32_t>{1};
-        CPortSettingsDlg n(prompter, none);
+        CPortSettingsDlg n(prompter_, none);
         QVERIFY(shownOnScreen(n));
         QCOMPARE(n.channelList()->count(), 1);
         QCOMPARE(n.channelList()->item(0)->text(), uiText(sid::PortChannelsNone));
         QVERIFY(!n.channelList()->isEnabled());
-        QTest::mouseClick(n.okButton(), Qt::LeftButton);
-        QCOMPARE(n.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(n));
         QCOMPARE(none.channels, std::vector<std::uint32_t>{1});
     }
 
@@ -205,24 +222,23 @@ private slots:
     // included, is DialogRules'.)
     void portSettingsPlacesAndWiring()
     {
-        FakePrompter prompter;
         PortSettingsForm fresh;
         {
-            CPortSettingsDlg d(prompter, fresh);
+            CPortSettingsDlg d(prompter_, fresh);
             QVERIFY(shownOnScreen(d));
             QVERIFY(d.okButton()->isDefault());
             QVERIFY(!d.deleteButton()->isEnabled());
             QCOMPARE(d.portEdit()->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
             QTest::keyClick(&d, Qt::Key_Escape);
             QCOMPARE(d.result(), int(QDialog::Rejected));
-            QVERIFY(prompter.messages.empty());
+            QVERIFY(prompter_.messages.empty());
         }
         PortSettingsForm form;
         form.port = 110;
         form.existingEntry = 1;
         form.host = "db.example";
         form.targetHost = "127.0.0.1";
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         d.show();
         // The host row comes first: its box refuses more than 64 characters
         // as the target's does, and shows the target while empty.
@@ -232,10 +248,7 @@ private slots:
         QVERIFY(d.hostEdit()->geometry().bottom() < d.portEdit()->geometry().top());
         QCOMPARE(d.hostEdit()->nextInFocusChain(), static_cast<QWidget *>(d.portEdit()));
         setText(d.thresholdEdit(), QStringLiteral("1000000"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter.texts(), std::vector<std::string>{"0 から 999999 までの整数を入力してください。"});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.thresholdEdit()));
+        QVERIFY(refusedByOk(d, prompter_, "0 から 999999 までの整数を入力してください。", d.thresholdEdit()));
         // Arrowed through the list, PING shows port 7 and HTTP after it the
         // port as it was.
         for (const char *shown : {"110", "7", "110"}) {
@@ -259,10 +272,9 @@ private slots:
     // none keeps the dialog open on the codes.
     void portSettingsHttpStatusRow()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         std::tie(form.port, form.httpStatus) = std::tuple(8080, "2xx-3xx");
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QVERIFY(!d.httpStatusCombo()->isEnabled() && !d.httpCodesEdit()->isEnabled());
         QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusSuccessOrRedirect));
@@ -273,13 +285,9 @@ private slots:
         QCOMPARE(d.httpStatusCombo()->currentText(), uiText(sid::HttpStatusCodes));
         QVERIFY(d.httpCodesEdit()->isEnabled());
         setText(d.httpCodesEdit(), QStringLiteral("2xx and 3xx"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::HttpStatusInvalid)});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.httpCodesEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::HttpStatusInvalid), d.httpCodesEdit()));
         setText(d.httpCodesEdit(), QStringLiteral("503, 200"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(std::tie(form.protocol, form.httpStatus), std::tuple(int(Http), std::string("200,503")));
     }
 
@@ -289,14 +297,13 @@ private slots:
     // among it, is DialogRules'.)
     void portSettingsRequestRows()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
         form.request.path = "/health";
         form.request.followRedirects = true;
         form.request.contentRule = ContentRule::fromText("regex:ok|fine");
         form.request.method = MethodGet;
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QCOMPARE(d.methodCombo()->currentText(), QStringLiteral("GET"));
         QCOMPARE(d.pathEdit()->text(), QStringLiteral("/health"));
@@ -318,8 +325,7 @@ private slots:
         QTest::keyClick(d.headersEdit(), Qt::Key_Return);
         QTest::keyClicks(d.headersEdit(), QStringLiteral("X-Probe: 1"));
         d.bodyEdit()->setPlainText(QStringLiteral("{\"a\": 1}"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(std::tie(form.request.method, form.request.headers, form.request.body, form.request.followRedirects),
                  std::make_tuple(std::uint32_t(MethodPost), std::string("Content-Type: application/json\nX-Probe: 1"),
                                  std::string("{\"a\": 1}"), true));
@@ -332,42 +338,37 @@ private slots:
     // replaced or removed: DialogRules' password test.)
     void portSettingsCredentialRows()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         std::tie(form.port, form.protocol) = std::tuple(443, int(Https));
         form.request.user = "watch";
         form.request.password = "n0t-sh0wn";
-        {
-            CPortSettingsDlg d(prompter, form);
-            QVERIFY(shownOnScreen(d));
-            QCOMPARE(d.userEdit()->text(), QStringLiteral("watch"));
-            QCOMPARE(d.passwordEdit()->text().toStdString(), std::string(PortSettingsForm::kPasswordKept));
-            QCOMPARE(d.passwordEdit()->echoMode(), QLineEdit::Password);
-            QVERIFY(d.userEdit()->isVisible() && d.passwordEdit()->isEnabled());
-            const std::vector<QWidget *> rows{d.methodCombo(), d.pathEdit(), d.headersEdit(), d.bodyEdit(),
-                                              d.userEdit(), d.passwordEdit(), d.redirectsCheck(),
-                                              d.contentRuleCombo(), d.contentTextEdit()};
-            for (std::size_t i = 0; i < rows.size(); ++i)
-                for (std::size_t j = i + 1; j < rows.size(); ++j)
-                    QVERIFY2(!rows[i]->geometry().intersects(rows[j]->geometry()),
-                             qPrintable(rows[i]->objectName() + QStringLiteral(" / ") + rows[j]->objectName()));
-            // The next widget Tab reaches, past the parts of a widget.
-            const auto next = [](QWidget *w) {
-                QWidget *n = w->nextInFocusChain();
-                while (n->focusPolicy() == Qt::NoFocus || w->isAncestorOf(n))
-                    n = n->nextInFocusChain();
-                return n;
-            };
-            QCOMPARE(next(d.bodyEdit()), static_cast<QWidget *>(d.userEdit()));
-            QCOMPARE(next(d.userEdit()), static_cast<QWidget *>(d.passwordEdit()));
-            QCOMPARE(next(d.passwordEdit()), static_cast<QWidget *>(d.redirectsCheck()));
-            QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
-            QVERIFY(d.userEdit()->isHidden() && !d.passwordEdit()->isEnabled());
-            QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
-            QTest::mouseClick(d.okButton(), Qt::LeftButton);
-            QCOMPARE(d.result(), int(QDialog::Accepted));
-            QCOMPARE(std::tie(form.request.user, form.request.password), std::tuple("watch", "n0t-sh0wn"));
-        }
+        CPortSettingsDlg d(prompter_, form);
+        QVERIFY(shownOnScreen(d));
+        QCOMPARE(d.userEdit()->text(), QStringLiteral("watch"));
+        QCOMPARE(d.passwordEdit()->text().toStdString(), std::string(PortSettingsForm::kPasswordKept));
+        QCOMPARE(d.passwordEdit()->echoMode(), QLineEdit::Password);
+        QVERIFY(d.userEdit()->isVisible() && d.passwordEdit()->isEnabled());
+        const std::vector<QWidget *> rows{d.methodCombo(), d.pathEdit(), d.headersEdit(), d.bodyEdit(), d.userEdit(),
+                                          d.passwordEdit(), d.redirectsCheck(), d.contentRuleCombo(), d.contentTextEdit()};
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (std::size_t j = i + 1; j < rows.size(); ++j)
+                QVERIFY2(!rows[i]->geometry().intersects(rows[j]->geometry()),
+                         qPrintable(rows[i]->objectName() + QStringLiteral(" / ") + rows[j]->objectName()));
+        // The next widget Tab reaches, past the parts of a widget.
+        const auto next = [](QWidget *w) {
+            QWidget *n = w->nextInFocusChain();
+            while (n->focusPolicy() == Qt::NoFocus || w->isAncestorOf(n))
+                n = n->nextInFocusChain();
+            return n;
+        };
+        QCOMPARE(next(d.bodyEdit()), static_cast<QWidget *>(d.userEdit()));
+        QCOMPARE(next(d.userEdit()), static_cast<QWidget *>(d.passwordEdit()));
+        QCOMPARE(next(d.passwordEdit()), static_cast<QWidget *>(d.redirectsCheck()));
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Down); // TLS
+        QVERIFY(d.userEdit()->isHidden() && !d.passwordEdit()->isEnabled());
+        QTest::keyClick(d.protocolCombo(), Qt::Key_Up);
+        QVERIFY(acceptedByOk(d));
+        QCOMPARE(std::tie(form.request.user, form.request.password), std::tuple("watch", "n0t-sh0wn"));
     }
 
     // The name and schedule rows beside the common ones and the UDP panel
@@ -377,11 +378,10 @@ private slots:
     // EntryForm's: EntryFormTest.)
     void portSettingsEntryAndUdpRows()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         form.port = 80;
         form.globalInterval = 12;
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QCOMPARE(d.nameEdit()->text(), QStringLiteral("汎用TCP (80)"));
         QVERIFY(d.scheduleHelp()->text().contains(QStringLiteral("12")));
@@ -404,14 +404,11 @@ private slots:
         QVERIFY(d.scheduleHelp()->geometry().bottom() < d.udpModeCombo()->geometry().top());
         QVERIFY(d.rect().contains(d.nameEdit()->geometry()));
         setText(d.udpPayloadEdit(), QStringLiteral("hex:1"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::UdpBytesInvalid)});
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.udpPayloadEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::UdpBytesInvalid), d.udpPayloadEdit()));
         setText(d.udpPayloadEdit(), QStringLiteral("hex:1b"));
         setText(d.intervalEdit(), QStringLiteral("30"));
         setText(d.timeoutEdit(), QStringLiteral("500"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(std::tie(form.name, form.port, form.udpMode, form.udpPayload),
                  std::tuple(std::string("Time server"), std::int64_t(808), std::uint32_t(UdpExpectReply),
                             std::string("hex:1b")));
@@ -423,10 +420,9 @@ private slots:
     // open on the name; what is chosen comes back in the stored forms.
     void portSettingsDnsPanel()
     {
-        FakePrompter prompter;
         PortSettingsForm form;
         form.protocol = Tls;
-        CPortSettingsDlg d(prompter, form);
+        CPortSettingsDlg d(prompter_, form);
         QVERIFY(shownOnScreen(d));
         QVERIFY(d.dnsNameEdit()->isHidden() && d.dnsAnswersEdit()->isHidden());
         d.portEdit()->clear();
@@ -439,10 +435,7 @@ private slots:
         QVERIFY(d.pathEdit()->isHidden());
         QCOMPARE(d.dnsNameEdit()->geometry().top(), d.pathEdit()->geometry().top());
         QVERIFY(!d.dnsAnswersEdit()->isEnabled());
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(prompter.texts(), std::vector<std::string>{loadString(sid::DnsNameEmpty)});
-        QVERIFY(d.isVisible());
-        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.dnsNameEdit()));
+        QVERIFY(refusedByOk(d, prompter_, loadString(sid::DnsNameEmpty), d.dnsNameEdit()));
         QTest::keyClicks(d.dnsNameEdit(), QStringLiteral("example.com"));
         for (int i = 0; i < 3; ++i)
             QTest::keyClick(d.dnsTypeCombo(), Qt::Key_Down); // MX
@@ -451,11 +444,75 @@ private slots:
         QTest::keyClick(d.dnsExpectCombo(), Qt::Key_Down); // exactly
         QVERIFY(d.dnsAnswersEdit()->isEnabled());
         QTest::keyClicks(d.dnsAnswersEdit(), QStringLiteral("10 mail.example.com"));
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(acceptedByOk(d));
         QCOMPARE(std::tie(form.protocol, form.port, form.dnsName, form.dnsType, form.dnsExpect),
                  std::make_tuple(int(Dns), std::int64_t(53), std::string("example.com"), std::string("MX"),
                                  std::string("=10 mail.example.com")));
+    }
+
+    // The response monitor dialog's widgets: layout with nothing cut, the
+    // real trackbar and up-down control, and that they reach the form (whose
+    // rules tests/app/ tests).
+    void responseMonitorLaidOutSteppingAndReadBack()
+    {
+        ResponseMonitorForm form;
+        form.portText = "HTTP:8080";
+        form.alpha = 17;
+        form.maxHistory = 5000;
+        CResponseMonitorDlg d(prompter_, form);
+        QVERIFY(shownOnScreen(d));
+        QCOMPARE(d.font().family(), dialogFont().family());
+        checkNothingClipped(&d);
+        const DialogUnits du(d.font());
+        // The up-down control takes the right end of its edit, over the edit's
+        // border, at the edit's height.
+        const QRect edit = du.rect(177, 81, 30, 12);
+        const int spinWidth = du.rect(208, 83, 10, 12).width();
+        QCOMPARE(d.historySpin()->geometry(), QRect(edit.right() + 1 - spinWidth, edit.top(), spinWidth, edit.height()));
+        QCOMPARE(d.historyEdit()->geometry(), edit.adjusted(0, 0, -(spinWidth - 2), 0));
+
+        // Shown, the form is in the controls; the up-down control keeps the
+        // stored length within its range.
+        QVERIFY(d.portEdit()->isReadOnly() && d.portEdit()->text() == QStringLiteral("HTTP:8080"));
+        QCOMPARE(d.historyEdit()->text(), QStringLiteral("999"));
+        QCOMPARE(std::tuple(d.alphaSlider()->minimum(), d.alphaSlider()->maximum(), d.alphaSlider()->value()),
+                 std::tuple(0, 255, 17));
+        QCOMPARE(d.fileEdit()->text(), QStringLiteral("sample.csv"));
+        QVERIFY(!d.fileEdit()->isEnabled() && !d.browseButton()->isEnabled());
+        QVERIFY(d.recordCheck()->isEnabled() && !d.recordCheck()->isChecked());
+
+        // The real up-down control steps within its range; only digits go in.
+        d.historySpin()->upButton()->click();
+        QCOMPARE(d.historyEdit()->text(), QStringLiteral("999"));
+        d.historyEdit()->setText(QStringLiteral("11"));
+        QTest::keyClick(d.historyEdit(), Qt::Key_Down);
+        QTest::keyClick(d.historyEdit(), Qt::Key_Down);
+        QCOMPARE(d.historyEdit()->text(), QStringLiteral("10"));
+        d.historyEdit()->clear();
+        QTest::keyClicks(d.historyEdit(), QStringLiteral("1a2-"));
+        QCOMPARE(d.historyEdit()->text(), QStringLiteral("12"));
+
+        // The buttons and the check box reach the form.
+        d.recordCheck()->click();
+        QVERIFY(d.fileEdit()->isEnabled() && d.browseButton()->isEnabled());
+        prompter_.fileAnswer = "/home/u/データ.csv";
+        QTest::mouseClick(d.browseButton(), Qt::LeftButton);
+        QCOMPARE(prompter_.fileRequests.size(), std::size_t(1));
+        QCOMPARE(d.fileEdit()->text(), QStringLiteral("/home/u/データ.csv"));
+
+        // A refused length keeps the dialog open, the edit focused with its
+        // text selected.
+        d.historyEdit()->setText(QStringLiteral("9"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(std::pair(prompter_.messages.size(), d.result()), std::pair(std::size_t(1), 0));
+        QCOMPARE(d.focusWidget(), static_cast<QWidget *>(d.historyEdit()));
+        QCOMPARE(d.historyEdit()->selectedText(), QStringLiteral("9"));
+
+        d.historyEdit()->setText(QStringLiteral("12"));
+        d.alphaSlider()->setValue(42);
+        QVERIFY(acceptedByOk(d));
+        QCOMPARE(std::tuple(form.alpha, form.maxHistory, form.recordToFile), std::tuple(42u, 12u, 1u));
+        QCOMPARE(form.fileName, std::string("/home/u/データ.csv"));
     }
 
     // The About box opens beside the main dialog, top edges level, and says
@@ -520,19 +577,14 @@ private slots:
 
         // The settings and target dialogs are checked in both languages
         // below (dialogsFollowTheLocale).
-        FakePrompter prompter;
         TargetHostForm host;
         host.host = "10.0.0.1";
-        CTargetHostDlg target(prompter, host);
+        CTargetHostDlg target(prompter_, host);
         target.show();
         QCOMPARE(target.hostEdit()->text(), QStringLiteral("10.0.0.1"));
         QVERIFY(target.okButton()->isDefault());
         h.ui.about->show();
         checkNothingClipped(h.ui.about);
-        ResponseMonitorForm monitorForm;
-        CResponseMonitorDlg monitor(prompter, monitorForm);
-        monitor.show();
-        checkNothingClipped(&monitor);
     }
 
     // The Channels dialog opens from the main dialog's button in either
@@ -593,17 +645,16 @@ private slots:
     {
         const test::ScopedEnv unforced{{"VIGILON_LANG", std::nullopt}, {"LC_ALL", std::nullopt},
                                        {"LC_MESSAGES", std::nullopt}, {"LANG", std::nullopt}};
-        FakePrompter prompter;
         TargetHostForm host;
         for (const auto &[lang, title] : {std::pair{"C", "Change Target Host"}, {"ja_JP.UTF-8", "ターゲット ホストの変更"}}) {
             qputenv("LANG", lang);
             setCurrentLanguage(chooseLanguage());
-            CTargetHostDlg target(prompter, host);
+            CTargetHostDlg target(prompter_, host);
             target.show();
             QCOMPARE(target.windowTitle(), QString::fromUtf8(title));
             checkNothingClipped(&target);
             PortSettingsForm form;
-            CPortSettingsDlg settings(prompter, form);
+            CPortSettingsDlg settings(prompter_, form);
             settings.show();
             checkNothingClipped(&settings);
             if (std::string(lang) == "C")

@@ -88,13 +88,19 @@ CResponseGraphWnd *openGraph(UiHarness &h, std::size_t row)
 
 class GraphWindowTest : public QObject {
     Q_OBJECT
+    FakeClock clock_;
+    FakePrompter prompter_;
 
 private slots:
+    void init()
+    {
+        clock_ = FakeClock();
+        prompter_ = FakePrompter();
+    }
+
     void createsSizedPlacedTranslucentAndDraggable()
     {
-        FakeClock clock;
-        FakePrompter prompter;
-        CResponseGraphWnd w(nullptr, clock, prompter, graphParams());
+        CResponseGraphWnd w(nullptr, clock_, prompter_, graphParams());
         QVERIFY(w.Create());
         QVERIFY(!w.isVisible());
         // Room for the text and a graph below it, and no smaller than the text.
@@ -124,9 +130,7 @@ private slots:
 
     void paintsTextThenAxesThresholdCurveAndLabels()
     {
-        FakeClock clock;
-        FakePrompter prompter;
-        CResponseGraphWnd w(nullptr, clock, prompter, graphParams(500));
+        CResponseGraphWnd w(nullptr, clock_, prompter_, graphParams(500));
         w.Create();
         w.resize(320, w.height() + 60);
 
@@ -173,9 +177,7 @@ private slots:
 
     void invalidatesOnlyGraphPerSampleAndTextPerTick()
     {
-        FakeClock clock;
-        FakePrompter prompter;
-        ProbedGraphWnd w(nullptr, clock, prompter, graphParams());
+        ProbedGraphWnd w(nullptr, clock_, prompter_, graphParams());
         w.Create();
         w.invalidated.clear();
         w.addSample(10);
@@ -189,10 +191,10 @@ private slots:
 
         // The start timer after a second, then the text every two seconds from it.
         const QSize opened = w.size();
-        clock.wallSeconds += 5;
+        clock_.wallSeconds += 5;
         QTRY_VERIFY_WITH_TIMEOUT(w.model().clockStarted(), 3000);
         QCOMPARE(w.model().elapsedText(), std::string());
-        clock.wallSeconds += 61;
+        clock_.wallSeconds += 61;
         QTRY_VERIFY_WITH_TIMEOUT(!w.model().elapsedText().empty(), 4000);
         const GRect block = w.model().textBlock();
         QCOMPARE(w.invalidated.back(), QRect(block.left, block.top, block.width(), block.height()));
@@ -224,12 +226,10 @@ private slots:
 
     void contextMenuResetsAndAsksTheFrameToClose()
     {
-        FakeClock clock;
-        FakePrompter prompter;
         // The owner's hold on the window, let go when the window asks.
         std::unique_ptr<CResponseGraphWnd> window;
-        window = std::make_unique<CResponseGraphWnd>([&window](const ResponseGraph *) { window.reset(); }, clock,
-                                                     prompter, graphParams());
+        window = std::make_unique<CResponseGraphWnd>([&window](const ResponseGraph *) { window.reset(); }, clock_,
+                                                     prompter_, graphParams());
         QCOMPARE(window->Create(), 1);
         CResponseGraphWnd *w = window.get();
 
@@ -251,8 +251,8 @@ private slots:
 
         // A request from a window already gone is dropped.
         bool asked = false;
-        auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock,
-                                                          prompter, graphParams());
+        auto second = std::make_unique<CResponseGraphWnd>([&asked](const ResponseGraph *) { asked = true; }, clock_,
+                                                          prompter_, graphParams());
         second->Create();
         second->closeMonitor();
         second.reset();
@@ -268,14 +268,12 @@ private slots:
     void madeWithoutAFileThatCannotBeOpened()
     {
         TempDir dir;
-        FakeClock clock;
-        FakePrompter prompter;
         ResponseGraphParams p = graphParams();
         p.recordToFile = 1;
         p.fileName = dir / "missing/sample.csv";
-        CResponseGraphWnd bad(nullptr, clock, prompter, p);
+        CResponseGraphWnd bad(nullptr, clock_, prompter_, p);
         QCOMPARE(bad.Create(), 1);
-        QVERIFY(!bad.recording() && prompter.messages.size() == 1);
+        QVERIFY(!bad.recording() && prompter_.messages.size() == 1);
     }
 
     // The first window opens beside the main dialog, top edges level; each

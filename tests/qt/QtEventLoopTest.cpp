@@ -19,7 +19,16 @@ using namespace vigilon;
 // for the C library's.
 namespace {
 std::atomic<int> epollChanges{0};
+
+// Runs the Qt loop until done or timeoutMs have passed.
+void runUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 }
+} // namespace
 extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event *event) noexcept
 {
     ++epollChanges;
@@ -33,13 +42,7 @@ private slots:
     void keepsTheEventLoopContract()
     {
         QtEventLoop loop;
-        const test::contract::Run run = [](const std::function<bool()> &done, int timeoutMs) {
-            QElapsedTimer clock;
-            clock.start();
-            while (!done() && clock.elapsed() < timeoutMs)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        };
-        const test::contract::Failures failures = test::contract::all(loop, run);
+        const test::contract::Failures failures = test::contract::all(loop, runUntil);
         QVERIFY2(failures.empty(), failures.empty() ? "" : failures.front().c_str());
         QCOMPARE(loop.timerCount(), std::size_t(0));
         QCOMPARE(loop.watchCount(), std::size_t(0));
@@ -52,12 +55,6 @@ private slots:
     void aConnectIsRegisteredOnce()
     {
         QtEventLoop loop;
-        const auto run = [](const std::function<bool()> &done) {
-            QElapsedTimer clock;
-            clock.start();
-            while (!done() && clock.elapsed() < 2000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        };
         sockaddr_in address{};
         const int server = test::contract::listener(address, 8);
         for (const bool watchOn : {false, true}) {
@@ -71,7 +68,7 @@ private slots:
                     error = e;
                 }
             });
-            run([&] { return connected > 0; });
+            runUntil([&] { return connected > 0; }, 2000);
             QCOMPARE(connected, 1);
             QCOMPARE(error, 0);
             if (watchOn) {
@@ -79,7 +76,7 @@ private slots:
                                  [&](unsigned events, int) { readable += (events & EventLoop::Readable) != 0; });
                 const int accepted = ::accept(server, nullptr, nullptr);
                 QVERIFY(test::contract::sendByte(accepted) == 1);
-                run([&] { return readable > 0; });
+                runUntil([&] { return readable > 0; }, 2000);
                 QVERIFY(readable > 0);
                 QCOMPARE(epollChanges.load(), 2);
                 ::close(accepted);
