@@ -25,9 +25,9 @@ bool isRefusedRight(int error);
 // What the user must grant for PING checks to work here, as one line.
 void sayNoRight();
 
-// Lets only the given ICMPv6 message types through a raw ICMPv6 socket,
+// Lets only the given message types through a raw ICMP or ICMPv6 socket,
 // where the system can filter them (else nothing).
-void passOnly(int fd, std::uint8_t echoReply, std::uint8_t unreachable, std::uint8_t timeExceeded);
+void passOnly(int fd, int family, std::uint8_t echoReply, std::uint8_t unreachable, std::uint8_t timeExceeded);
 
 // Opens an unprivileged ICMP datagram socket whose errors about our
 // requests are queued for readErrors(); -1 where there are none (see

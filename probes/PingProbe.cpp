@@ -151,10 +151,13 @@ int CPingProbe::openSocket()
             refusal = net::lastError();
             rawRefused = net::icmp::isRefusedRight(refusal);
         }
-        if (socket_ >= 0 && ipv6) {
-            // A raw ICMPv6 socket would see all the neighbour discovery of
-            // the links: only what can decide a check is let through.
-            net::icmp::passOnly(socket_, Icmp6.echoReply, Icmp6.unreachable, Icmp6.timeExceeded);
+        if (socket_ >= 0) {
+            // A raw socket takes in every ICMP message that reaches the host
+            // (the echo requests of the checks beside it, and for ICMPv6 all
+            // the neighbour discovery of the links): only what can decide a
+            // check is let through.
+            const IcmpTypes &types = typesOf(family_);
+            net::icmp::passOnly(socket_, family_, types.echoReply, types.unreachable, types.timeExceeded);
         }
     }
     if (net::icmp::kDatagramSockets && socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {

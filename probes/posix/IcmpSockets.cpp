@@ -12,6 +12,7 @@
 #include <string>
 
 #include <linux/errqueue.h>
+#include <linux/icmp.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -41,8 +42,15 @@ void sayNoRight()
                  static_cast<unsigned>(getgid()), range.c_str());
 }
 
-void passOnly(int fd, std::uint8_t echoReply, std::uint8_t unreachable, std::uint8_t timeExceeded)
+void passOnly(int fd, int family, std::uint8_t echoReply, std::uint8_t unreachable, std::uint8_t timeExceeded)
 {
+    if (family != AF_INET6) {
+        // A set bit blocks its type (types above 31 are never blocked).
+        icmp_filter filter{};
+        filter.data = ~(1u << echoReply | 1u << unreachable | 1u << timeExceeded);
+        setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+        return;
+    }
     icmp6_filter filter{};
     ICMP6_FILTER_SETBLOCKALL(&filter);
     ICMP6_FILTER_SETPASS(echoReply, &filter);

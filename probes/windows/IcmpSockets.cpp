@@ -29,7 +29,7 @@ void sayNoRight()
                          "system's ICMP helper functions could not be used either\n");
 }
 
-void passOnly(int, std::uint8_t, std::uint8_t, std::uint8_t) {}
+void passOnly(int, int, std::uint8_t, std::uint8_t, std::uint8_t) {}
 
 int openDatagram(int, int)
 {

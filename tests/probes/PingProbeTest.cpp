@@ -350,5 +350,40 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
     EXPECT_EQ(status, 0);
 }
 
+// A raw socket's check reads only what may answer it: its own request seen
+// on the loopback, the other checks' requests and other ICMP messages that
+// reach the host never wake it.
+TEST(PingProbe, ARawSocketTakesInOnlyRepliesAndErrors)
+{
+    const int status = test::runInChild(
+        [] {
+            CHILD_EXPECT(test::shell("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"), 20);
+            RecordingHost host;
+            MonitorPort entry;
+            CPingProbe probe(host);
+            probe.setSocketChoice(CPingProbe::RawOnly);
+            CHILD_EXPECT(probe.start(0, "127.0.0.1", entry) == 1, 21);
+            const int other = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            for (std::uint8_t type : {8, 13, 8, 17, 8}) { // echo, timestamp, address mask requests
+                std::uint8_t message[20] = {type};
+                const std::uint16_t sum = CPingProbe::checksum(message, sizeof message);
+                std::memcpy(&message[2], &sum, 2);
+                sendto(other, message, sizeof message, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+            }
+            close(other);
+            host.waitReports(1, 300);
+            EXPECT_TRUE(host.reports.empty());
+            EXPECT_EQ(probe.reply().skipped, 0u);
+            return ::testing::Test::HasFailure() ? 30 : 0;
+        },
+        test::NetNamespace, 10000);
+    if (status == -1)
+        GTEST_SKIP() << "needs root for a network namespace";
+    EXPECT_EQ(status, 0);
+}
+
 } // namespace
 } // namespace vigilon
