@@ -4,6 +4,7 @@
 #include "app/Monitor.h"
 #include "app/ProgramHost.h"
 #include "base/Language.h"
+#include "base/StandardError.h"
 #include "qt/QtEventLoop.h"
 #include "qt/QtFrameUi.h"
 #include "qt/QtPrompter.h"
@@ -195,7 +196,7 @@ int QtMonitorApp::run()
     // the loop's pass, not one at a time: the loop flushes standard error
     // before it waits (and the engine once a pass).
     if (commandLine_.verbose)
-        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t(1) << 16);
+        bufferStandardError();
     const int status = QApplication::exec();
     runningHost = nullptr;
     parts_->trayWatcher.reset();
