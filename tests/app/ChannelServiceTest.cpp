@@ -19,6 +19,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <tuple>
 
@@ -125,21 +127,37 @@ TEST(ChannelService, roundsRemindersRecoveriesAndTroubleGoWhereEachChannelAndEnt
 
 // No reminder goes out while the entry is quiet; the first comes after its
 // quiet period, and the channel's messages stay in order.
-TEST(ChannelService, aQuietEntryIsNotRemindedOf)
-{
+// One channel to a real receiver, reminding every hour, and the service's
+// clocks; the delivery's time is the test's to move.
+class OneChannel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(receiver.ok());
+        ASSERT_EQ(saveChannels(registry,
+                               {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", false, 60, {}}}),
+                  reg::Status::Ok);
+    }
+    void start(std::function<std::int64_t()> now = {})
+    {
+        ChannelService::Options options;
+        options.delivery.now = now ? std::move(now) : [this] { return seconds.load(); };
+        service = ChannelService::start(loop, clock, registry, options);
+        ASSERT_TRUE(service);
+    }
+
     test::TempDir dir;
-    ChannelReceiver receiver(std::string("http"), "ok", dir / "in.jsonl");
-    ASSERT_TRUE(receiver.ok());
+    ChannelReceiver receiver{std::string("http"), "ok", dir / "in.jsonl"};
     reg::MemoryRegistry registry;
-    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", false, 60, {}}}),
-              reg::Status::Ok);
     test::FakeClock clock;
-    test::FakeEventLoop loop(clock);
+    test::FakeEventLoop loop{clock};
     std::atomic<std::int64_t> seconds{clock.nowSeconds()};
-    ChannelService::Options options;
-    options.delivery.now = [&] { return seconds.load(); };
-    auto service = ChannelService::start(loop, clock, registry, options);
-    ASSERT_TRUE(service);
+    std::unique_ptr<ChannelService> service;
+};
+
+TEST_F(OneChannel, aQuietEntryIsNotRemindedOf)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
     const auto advance = [&](std::uint64_t ms) {
         loop.advance(ms);
         seconds = clock.nowSeconds();
@@ -172,29 +190,17 @@ TEST(ChannelService, aQuietEntryIsNotRemindedOf)
 // A round's message is made on the delivery's thread from the events the
 // outages keep: it tells each entry as it was in the round though the next
 // checks change it meanwhile, and the changes reach the next message.
-TEST(ChannelService, aRoundsMessageTellsTheEntriesAsTheRoundSawThem)
+TEST_F(OneChannel, aRoundsMessageTellsTheEntriesAsTheRoundSawThem)
 {
-    test::TempDir dir;
-    ChannelReceiver receiver(std::string("http"), "ok", dir / "in.jsonl");
-    ASSERT_TRUE(receiver.ok());
-    reg::MemoryRegistry registry;
-    ASSERT_EQ(saveChannels(registry, {{"http://127.0.0.1:" + std::to_string(receiver.port()) + "/in", "", false, 60, {}}}),
-              reg::Status::Ok);
-    test::FakeClock clock;
-    test::FakeEventLoop loop(clock);
-    std::atomic<std::int64_t> seconds{clock.nowSeconds()};
     // The delivery's thread asks the time before it makes what it was
     // handed: held there, it makes the round's message only once the test
     // has changed the entries.
     std::atomic<bool> hold{false};
-    ChannelService::Options options;
-    options.delivery.now = [&] {
+    ASSERT_NO_FATAL_FAILURE(start([&] {
         while (hold.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return seconds.load();
-    };
-    auto service = ChannelService::start(loop, clock, registry, options);
-    ASSERT_TRUE(service);
+    }));
 
     constexpr std::size_t count = 1000;
     const std::string host = "192.0.2.1";
