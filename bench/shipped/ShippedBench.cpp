@@ -16,6 +16,7 @@
 // the system allows one, else on the host's loopback; traffic goes to
 // 127.0.0.1 only.
 #include "base/MonitorPort.h"
+#include "probes/PingProbe.h"
 #include "store/InstanceLock.h"
 #include "store/MemoryRegistry.h"
 #include "store/Settings.h"
@@ -328,12 +329,7 @@ icmphdr echoRequest(std::uint16_t id, std::uint16_t sequence)
     header.type = ICMP_ECHO;
     header.un.echo.id = htons(id);
     header.un.echo.sequence = htons(sequence);
-    std::uint32_t sum = 0;
-    const auto *words = reinterpret_cast<const std::uint16_t *>(&header);
-    for (std::size_t i = 0; i < sizeof header / 2; ++i)
-        sum += words[i];
-    sum = (sum & 0xffff) + (sum >> 16);
-    header.checksum = std::uint16_t(~(sum + (sum >> 16)));
+    header.checksum = CPingProbe::checksum(reinterpret_cast<const std::uint8_t *>(&header), sizeof header);
     return header;
 }
 
@@ -380,14 +376,15 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare, bool mixed)
             setsockopt(echo, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
         epoll_event event{};
         event.events = EPOLLIN;
-        event.data.fd = echo;
+        event.data.u64 = std::uint32_t(echo);
         epoll_ctl(set, EPOLL_CTL_ADD, echo, &event);
         answered.resize(n);
     }
     sockaddr_in loopback{};
     loopback.sin_family = AF_INET;
     loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::vector<bool> http(mixed ? 4096 + 2 * n : 0);
+    // An HTTP connection's events carry this bit beside its descriptor.
+    constexpr std::uint64_t kHttp = std::uint64_t(1) << 32;
     for (std::size_t i = 0; i < n; ++i) {
         const EntryKind kind = entryKind(i, mixed);
         if (i == 0)
@@ -403,11 +400,9 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare, bool mixed)
         to.sin_port = htons(kind == EntryKind::Http ? httpPorts[i % httpPorts.size()] : ports[i % ports.size()]);
         connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
         opened.push_back(fd);
-        if (kind == EntryKind::Http && std::size_t(fd) < http.size())
-            http[std::size_t(fd)] = true;
         epoll_event event{};
         event.events = EPOLLOUT | EPOLLONESHOT;
-        event.data.fd = fd;
+        event.data.u64 = std::uint32_t(fd) | (kind == EntryKind::Http ? kHttp : 0);
         left += epoll_ctl(set, EPOLL_CTL_ADD, fd, &event) == 0;
     }
     static constexpr char kRequest[] = "HEAD / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
@@ -416,7 +411,7 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare, bool mixed)
     int got;
     while (left > 0 && (got = epoll_wait(set, events.data(), static_cast<int>(events.size()), 3000)) > 0) {
         for (int i = 0; i < got; ++i) {
-            const int fd = events[i].data.fd;
+            const int fd = int(std::uint32_t(events[i].data.u64));
             if (fd == echo) {
                 char packet[128];
                 for (ssize_t size; (size = recv(echo, packet, sizeof packet, 0)) > 0;) {
@@ -444,11 +439,11 @@ FloorRound floorRound(Farm &farm, std::size_t n, bool bare, bool mixed)
             socklen_t length = sizeof error;
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
             result.connected += error == 0;
-            if (error == 0 && std::size_t(fd) < http.size() && http[std::size_t(fd)]) {
+            if (error == 0 && (events[i].data.u64 & kHttp)) {
                 send(fd, kRequest, sizeof kRequest - 1, MSG_NOSIGNAL);
                 epoll_event event{};
                 event.events = EPOLLIN | EPOLLONESHOT;
-                event.data.fd = fd;
+                event.data.u64 = events[i].data.u64;
                 epoll_ctl(set, EPOLL_CTL_MOD, fd, &event);
                 continue;
             }

@@ -45,7 +45,7 @@ void sayNoRight()
 void passOnly(int fd, int family, std::uint8_t echoReply, std::uint8_t unreachable, std::uint8_t timeExceeded)
 {
     if (family != AF_INET6) {
-        // A set bit blocks its type (types above 31 are never blocked).
+        // A set bit blocks its type.
         icmp_filter filter{};
         filter.data = ~(1u << echoReply | 1u << unreachable | 1u << timeExceeded);
         setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
