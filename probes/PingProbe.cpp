@@ -50,6 +50,11 @@ std::uint16_t processIdentifier()
     return identifier;
 }
 
+std::uint16_t sequenceAt(const std::uint8_t *echo)
+{
+    return static_cast<std::uint16_t>(echo[6] | echo[7] << 8);
+}
+
 void putLittleEndian(std::uint8_t *at, std::uint32_t value)
 {
     at[0] = static_cast<std::uint8_t>(value);
@@ -117,7 +122,219 @@ std::uint32_t CPingProbe::nextRequestStamp(std::uint32_t tickMs)
     return next;
 }
 
-CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver) : CSocketProbe(owner, resolver) {}
+PingSockets::PingSockets(EventLoop &loop, unsigned maxChecks) : loop_(loop), maxChecks_(maxChecks)
+{
+    v6_.family = AF_INET6;
+}
+
+PingSockets::~PingSockets()
+{
+    loop_.killTimers(this);
+    for (Family *socket : {&v4_, &v6_}) {
+        if (socket->fd >= 0)
+            loop_.unwatchSocket(socket->fd);
+        net::closeSocket(socket->fd);
+    }
+}
+
+int PingSockets::acquire(int family, int &error)
+{
+    Family &socket = of(family);
+    if (socket.fd < 0) {
+        if (socket.refusal != 0) {
+            error = socket.refusal;
+            return -1;
+        }
+        const bool ipv6 = family == AF_INET6;
+        const int fd = net::openSocket(SOCK_RAW, ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP), family);
+        if (fd < 0) {
+            error = net::lastError();
+            // The process keeps or lacks the right for good.
+            if (net::icmp::isRefusedRight(error))
+                socket.refusal = error;
+            return -1;
+        }
+        const int ttl = ping::Ttl;
+        if (setsockopt(fd, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
+                       reinterpret_cast<const char *>(&ttl), sizeof ttl) != 0) {
+            error = net::lastError();
+            int dropped = fd;
+            net::closeSocket(dropped);
+            return -1;
+        }
+        // The system may give less than asked (Linux: net.core.rmem_max).
+        int buffer = ping::SharedBufferBytes;
+        socklen_t length = sizeof buffer;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&buffer), sizeof buffer);
+        if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&buffer), &length) != 0)
+            buffer = 0;
+        socket.capacity = std::min(maxChecks_, unsigned(std::max(buffer, 0) / ping::SharedBytesPerCheck));
+        // Only what can decide a check is let in (see CPingProbe::openSocket).
+        const IcmpTypes &types = typesOf(family);
+        net::icmp::passOnly(fd, family, types.echoReply, types.unreachable, types.timeExceeded);
+        net::enableReceiveStamps(fd);
+        socket.fd = fd;
+        loop_.watchSocket(fd, EventLoop::Readable, [this, &socket](unsigned events, int) {
+            if (events & (EventLoop::Readable | EventLoop::Closed))
+                onReadable(socket);
+        });
+    }
+    if (socket.users >= socket.capacity) {
+        error = 0;
+        return -1;
+    }
+    ++socket.users;
+    return socket.fd;
+}
+
+void PingSockets::release(int family)
+{
+    Family &socket = of(family);
+    if (socket.users > 0)
+        --socket.users;
+    lingerIfUnused(socket);
+}
+
+void PingSockets::lingerIfUnused(const Family &socket)
+{
+    if (socket.users != 0 || socket.fd < 0 || lingering_)
+        return;
+    lingering_ = true;
+    loop_.setTimer(this, 1, ping::SharedLingerMs, [this] { closeUnused(); });
+}
+
+void PingSockets::closeUnused()
+{
+    loop_.killTimer(this, 1);
+    lingering_ = false;
+    for (Family *socket : {&v4_, &v6_}) {
+        if (socket->fd >= 0 && socket->users == 0) {
+            loop_.unwatchSocket(socket->fd);
+            net::closeSocket(socket->fd);
+        }
+    }
+    // A socket still in use is looked at again once it is let go.
+}
+
+void PingSockets::wait(std::uint16_t sequence, CPingProbe &probe, const Clock &clock)
+{
+    clock_ = &clock;
+    waiting_.emplace(sequence, &probe);
+}
+
+void PingSockets::leave(std::uint16_t sequence, CPingProbe &probe)
+{
+    auto [first, last] = waiting_.equal_range(sequence);
+    for (auto at = first; at != last; ++at) {
+        if (at->second == &probe) {
+            waiting_.erase(at);
+            return;
+        }
+    }
+}
+
+int PingSockets::sequenceOf(const std::uint8_t *data, std::size_t size, int family)
+{
+    const bool ipv6 = family == AF_INET6;
+    const IcmpTypes &types = typesOf(family);
+    std::size_t header = 0;
+    if (!ipv6) {
+        // A raw IPv4 socket delivers the IP header first.
+        if (size < 20 || (data[0] >> 4) != 4)
+            return -1;
+        header = std::size_t(data[0] & 0x0f) * 4;
+    }
+    if (size < header + 8)
+        return -1;
+    const std::uint8_t *icmp = data + header;
+    if (icmp[0] == types.echoReply)
+        return sequenceAt(icmp);
+    if (icmp[0] != types.unreachable && icmp[0] != types.timeExceeded)
+        return -1;
+    // An error quotes the IP header of the request and the request's start.
+    const std::uint8_t *quoted = icmp + 8;
+    const std::size_t quotedSize = size - header - 8;
+    if (quotedSize < 20)
+        return -1;
+    const std::size_t quotedHeader = ipv6 ? 40 : std::size_t(quoted[0] & 0x0f) * 4;
+    if (quotedSize < quotedHeader + 8)
+        return -1;
+    return sequenceAt(quoted + quotedHeader);
+}
+
+void PingSockets::onReadable(Family &socket)
+{
+    // A check's report may let go of the last probe that holds these
+    // sockets. The socket itself stays open while this reads: it is closed
+    // by a timer only.
+    const std::shared_ptr<PingSockets> keep = shared_from_this();
+    std::uint64_t seen = 0;
+    if (clock_) {
+        const std::uint64_t now = clock_->monotonicMicros();
+        seen = net::readinessTime(loop_, *clock_, now, 0);
+    }
+    std::uint8_t buffer[ping::ReceiveSize];
+    for (unsigned read = 0; read < ping::ReadsPerPass; ++read) {
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        std::uint64_t arrived = seen;
+        const ssize_t got = net::receiveStamped(socket.fd, buffer, sizeof buffer, 0,
+                                                reinterpret_cast<sockaddr *>(&from), &fromLength, seen, arrived);
+        if (got < 0) {
+            const int error = net::lastError();
+            if (error == net::code::Refused || error == net::code::Reset || error == net::code::Interrupted ||
+                net::icmp::isPendingError(error))
+                continue;
+            break; // nothing more now
+        }
+        const int sequence = sequenceOf(buffer, std::size_t(got), socket.family);
+        if (sequence < 0)
+            continue;
+        const net::NetAddress source =
+            net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength);
+        auto [first, last] = waiting_.equal_range(static_cast<std::uint16_t>(sequence));
+        for (auto at = first; at != last; ++at) {
+            // The check that takes it has left the map: stop there.
+            if (at->second->takeShared(buffer, std::size_t(got), source, arrived))
+                break;
+        }
+    }
+}
+
+CPingProbe::CPingProbe(ProbeHost &owner, HostResolver *resolver, std::shared_ptr<PingSockets> shared)
+    : CSocketProbe(owner, resolver), shared_(std::move(shared))
+{
+}
+
+CPingProbe::~CPingProbe()
+{
+    dropShared();
+}
+
+void CPingProbe::dropShared()
+{
+    if (waitingShared_)
+        shared_->leave(sequenceAt(request_.data()), *this);
+    waitingShared_ = false;
+    if (sharedFamily_ != 0)
+        shared_->release(sharedFamily_);
+    sharedFamily_ = 0;
+    sharedSocket_ = -1;
+}
+
+bool CPingProbe::takeShared(const std::uint8_t *data, std::size_t size, const net::NetAddress &source,
+                            std::uint64_t arrivedMicros)
+{
+    if (done_ != 0)
+        return false;
+    const int outcome = judge(data, size, source, reply_);
+    if (outcome < 0) {
+        ++reply_.skipped;
+        return false;
+    }
+    finish(outcome, std::max(arrivedMicros, startMicros_));
+    return true;
+}
 
 int CPingProbe::start(std::uint32_t port, const std::string &host, MonitorPort &entry)
 {
@@ -143,9 +360,20 @@ int CPingProbe::openSocket()
     const int protocol = ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
     datagram_ = false;
     systemEcho_ = false;
+    // Opened again for the family the lookup found.
+    dropShared();
     int refusal = 0;
     bool rawRefused = choice_ == AsUnprivileged;
-    if (choice_ == AnySocket || choice_ == RawOnly) {
+    if (shared_ && (choice_ == AnySocket || choice_ == RawOnly)) {
+        sharedSocket_ = shared_->acquire(family_, refusal);
+        if (sharedSocket_ >= 0) {
+            sharedFamily_ = family_;
+            return 1;
+        }
+        rawRefused = net::icmp::isRefusedRight(refusal);
+    }
+    // No shared socket, or it has all the checks it can take.
+    if (refusal == 0 && (choice_ == AnySocket || choice_ == RawOnly)) {
         socket_ = net::openSocket(SOCK_RAW, protocol, family_);
         if (socket_ < 0) {
             refusal = net::lastError();
@@ -249,8 +477,11 @@ int CPingProbe::beginAsync()
     const bool ipv6 = family_ == AF_INET6;
     const int ttl = ping::Ttl;
     int error = 0;
-    if (setsockopt(socket_, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
-                   reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
+    // The shared socket has its hop limit set once.
+    const bool shared = sharedFamily_ != 0;
+    const int fd = shared ? sharedSocket_ : socket_;
+    if (shared || setsockopt(socket_, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
+                             reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
         request_ = buildRequest(processIdentifier(),
                                 static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber(),
                                 ipv6);
@@ -259,9 +490,12 @@ int CPingProbe::beginAsync()
         // other than 0 (or its protocol).
         const socklen_t toLength = address_.toSocket(ipv6 ? 0 : ping::EchoPort, to);
         startMicros_ = nowMicros();
-        if (::sendto(socket_, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
+        if (::sendto(fd, reinterpret_cast<const char *>(request_.data()), static_cast<int>(request_.size()),
                      MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), toLength) >= 0) {
-            if (datagram_) {
+            if (shared) {
+                shared_->wait(sequenceAt(request_.data()), *this, owner_.clock());
+                waitingShared_ = true;
+            } else if (datagram_) {
                 // The kernel's identifier is the socket's port, in either family.
                 sockaddr_storage local{};
                 socklen_t length = sizeof local;
@@ -282,6 +516,7 @@ int CPingProbe::beginAsync()
     killTimer();
     unwatch();
     net::closeSocket(socket_);
+    dropShared();
     if (net::isLocalShortage(error))
         return refuseLocally(error, "cannot send the request of a PING check");
     fail(net::reasonOfError(error));
@@ -336,6 +571,7 @@ void CPingProbe::finish(int outcome, std::uint64_t arrivedMicros)
     echo_.reset();
     unwatch();
     net::closeSocket(socket_);
+    dropShared();
     if (outcome == 1)
         setResponse(arrivedMicros);
     done_ = 1;
@@ -352,6 +588,7 @@ void CPingProbe::onTimeout()
     echo_.reset();
     unwatch();
     net::closeSocket(socket_);
+    dropShared();
 }
 
 int CPingProbe::judge(const std::uint8_t *data, std::size_t size, const net::NetAddress &source,

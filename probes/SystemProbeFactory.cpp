@@ -34,14 +34,17 @@ private:
 };
 } // namespace
 
-SystemProbeFactory::SystemProbeFactory(EventLoop &loop) : resolver_(loop) {}
+SystemProbeFactory::SystemProbeFactory(EventLoop &loop)
+    : resolver_(loop), pingSockets_(std::make_shared<PingSockets>(loop))
+{
+}
 
 SystemProbeFactory::~SystemProbeFactory() = default;
 
 std::unique_ptr<SocketCheck> SystemProbeFactory::makeSocketCheck(int kind, ProbeHost &owner)
 {
     if (kind == PingProbeKind)
-        return std::make_unique<ProbeCheck>(std::make_unique<CPingProbe>(owner, &resolver_));
+        return std::make_unique<ProbeCheck>(std::make_unique<CPingProbe>(owner, &resolver_, pingSockets_));
     return std::make_unique<ProbeCheck>(makeSocketProbe(kind, owner, &resolver_));
 }
 

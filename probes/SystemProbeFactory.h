@@ -12,7 +12,7 @@ namespace vigilon {
 
 // The engine's checks made of the real probes. One factory serves one frame
 // and its event loop; its resolver lets the entries of a round share one
-// lookup of the target.
+// lookup of the target, and its PING checks share their raw sockets.
 class SystemProbeFactory final : public ProbeFactory {
 public:
     explicit SystemProbeFactory(EventLoop &loop);
@@ -25,6 +25,7 @@ public:
 
 private:
     HostResolver resolver_;
+    std::shared_ptr<PingSockets> pingSockets_;
 };
 
 } // namespace vigilon

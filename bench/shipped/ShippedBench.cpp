@@ -107,7 +107,11 @@ bool enterPrivateNetwork()
 
 // When the first connection after mark() began: the kernel's stamp of the
 // first SYN seen on the loopback (a packet socket, which the namespace of
-// our own allows), so that neither side's scheduling shifts it.
+// our own allows), so that neither side's scheduling shifts it. A packet
+// socket makes every packet on the loopback cost more, whether its filter
+// takes it or not; so the socket lets go of the loopback once it has seen
+// that SYN, and mark() hooks it on again: the round it times runs as bare
+// as the bare floor, but for its first packets.
 class SynWatch {
 public:
     SynWatch() { open(); }
@@ -127,13 +131,8 @@ public:
                                      {0x54, 0, 0, 0x12}, {0x15, 0, 1, 0x02}, {0x06, 0, 0, 64}, {0x06, 0, 0, 0}};
         sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
         const int on = 1;
-        sockaddr_ll address{};
-        address.sll_family = AF_PACKET;
-        address.sll_protocol = htons(ETH_P_IP);
-        address.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
         if (setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
-            setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0 ||
-            bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0 || !hook(true)) {
             ::close(fd_);
             fd_ = -1;
             return;
@@ -151,10 +150,26 @@ public:
         fd_ = -1;
     }
     bool working() const { return fd_ >= 0; }
-    void mark() { first_ = 0; }
+    void mark()
+    {
+        first_ = 0;
+        if (fd_ >= 0)
+            hook(true);
+    }
     std::uint64_t firstSinceMark() const { return first_; }
 
 private:
+    // Binds the socket to the loopback's IPv4 packets, or to its ARP
+    // packets, which it never carries: that takes it off the path of the
+    // IPv4 ones (a protocol of 0 would keep the one bound before).
+    bool hook(bool on) const
+    {
+        sockaddr_ll address{};
+        address.sll_family = AF_PACKET;
+        address.sll_protocol = htons(on ? ETH_P_IP : ETH_P_ARP);
+        address.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
+        return bind(fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    }
     void run()
     {
         char data[64];
@@ -182,7 +197,9 @@ private:
                 const std::int64_t ago = (std::int64_t(real.tv_sec) - stamp.tv_sec) * 1000000 +
                                          (real.tv_nsec - stamp.tv_nsec) / 1000;
                 std::uint64_t none = 0;
-                first_.compare_exchange_strong(none, monoMicros() - std::uint64_t(std::max<std::int64_t>(ago, 0)));
+                if (first_.compare_exchange_strong(none,
+                                                   monoMicros() - std::uint64_t(std::max<std::int64_t>(ago, 0))))
+                    hook(false);
             }
         }
     }

@@ -62,9 +62,12 @@ TEST(PingProbe, SocketKindsRightsAndLocalShortage)
             CHILD_EXPECT(dropRawSocketRight() && socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) < 0, 23);
             CHILD_EXPECT(test::shell("sysctl -qw 'net.ipv4.ping_group_range=0 0'"), 25);
             {
+                // Also where the checks would share a raw socket.
                 MonitorPort entry;
-                CPingProbe probe(host);
+                const auto shared = std::make_shared<PingSockets>(host.loop);
+                CPingProbe probe(host, nullptr, shared);
                 CHILD_EXPECT(host.start(probe, 9, "127.0.0.1", entry) == 1 && probe.datagramSocket(), 26);
+                CHILD_EXPECT(!shared->isOpen(AF_INET), 24);
                 CHILD_EXPECT(host.waitReports(1, 3000) && host.reports[0].result == ProbeResult::Answered, 27);
                 CHILD_EXPECT(entry.responseTime == roundedMillis(entry.responseMicros), 28);
             }
@@ -249,7 +252,9 @@ private:
 };
 
 // Checks under way at the same time, to one target and to several, on both
-// kinds of socket and in both families: each is decided by the answer to
+// kinds of socket of their own and on the raw socket they share (as many as
+// it takes, the others on raw sockets of their own), in both families: each
+// is decided by the answer to
 // its own request only, also when two of them were sent within the same
 // millisecond, and never by a reply from another host than the target;
 // an error about the request decides it whoever sends it. A check whose
@@ -283,7 +288,9 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
             const std::map<int, std::vector<R::Answer>> plans{
                 {1, {R::Reply, R::Unreachable}}, {2, {R::TimeExceeded}}, {3, {}}, {4, {R::Reply}}, {5, {R::Reply}}};
             for (const bool v6 : {false, true}) {
-                for (auto choice : {CPingProbe::RawOnly, CPingProbe::DatagramOnly}) {
+                for (const char *socketKind : {"raw", "datagram", "shared raw"}) {
+                    const bool sharing = socketKind[0] == 's';
+                    const auto choice = socketKind[0] == 'd' ? CPingProbe::DatagramOnly : CPingProbe::RawOnly;
                     std::vector<std::unique_ptr<R>> responders;
                     for (const auto &[last, plan] : plans) {
                         responders.push_back(std::make_unique<R>(v6, last, plan, 30));
@@ -292,20 +299,29 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                     RecordingHost host;
                     MonitorPort entries[count + 1]; // the last one, to .5, goes away at once
                     std::vector<std::unique_ptr<CPingProbe>> probes;
+                    constexpr unsigned kShared = 3;
+                    const auto shared = sharing ? std::make_shared<PingSockets>(host.loop, kShared) : nullptr;
                     const std::uint64_t began = test::monoMicros();
                     for (std::size_t i = 0; i <= count; ++i) {
-                        probes.push_back(std::make_unique<CPingProbe>(host));
+                        probes.push_back(std::make_unique<CPingProbe>(host, nullptr, shared));
                         probes.back()->setSocketChoice(choice);
                         const char *target = v6 ? (i < count ? cases[i].target6 : "fd00::5")
                                                 : (i < count ? cases[i].target4 : "127.0.0.5");
                         CHILD_EXPECT(probes.back()->start(0, target, entries[i]) == 1, 23);
                     }
+                    // The last check's entry goes away; where the socket is
+                    // shared, its probe goes too, with its reply still to come.
                     probes.back()->detachEntry();
+                    if (sharing)
+                        probes.back().reset();
+                    // One socket and one watch for those that share it.
+                    EXPECT_EQ(host.loop.watchCount(), sharing ? 1 + count - kShared : count + 1);
+                    CHILD_EXPECT(!sharing || shared->isOpen(v6 ? AF_INET6 : AF_INET), 25);
                     host.waitReports(count, 3000);
                     EXPECT_EQ(host.reports.size(), count);
                     for (std::size_t i = 0; i < count; ++i) {
                         const Case &c = cases[i];
-                        SCOPED_TRACE(std::string(choice == CPingProbe::RawOnly ? "raw" : "datagram") + " socket, check " +
+                        SCOPED_TRACE(std::string(socketKind) + " socket, check " +
                                      std::to_string(i) + " to " + (v6 ? c.target6 : c.target4));
                         const auto mine = host.reportsFor(entries[i]);
                         CHILD_EXPECT(mine.size() == 1, 24);
@@ -334,12 +350,16 @@ TEST(PingProbe, ChecksUnderWayAtOnceAreEachDecidedByTheirOwnAnswer)
                             EXPECT_LT(r->atMicros - began, 1000000u);
                     }
                     // Answered, but its entry is neither reported nor touched.
-                    EXPECT_EQ(probes[count]->done(), 1);
+                    EXPECT_TRUE(sharing || probes[count]->done() == 1);
                     EXPECT_EQ(entries[count].responseMicros, 0u);
                     // A nonce of its own for each request, so none can be guessed.
                     EXPECT_NE(std::memcmp(&probes[0]->request()[10], &probes[1]->request()[10], 4), 0);
+                    // The shared socket is closed a while after the last check.
+                    if (sharing)
+                        host.loop.runFor(ping::SharedLingerMs + 100);
                     EXPECT_EQ(host.loop.timerCount(), 0u);
                     EXPECT_EQ(host.loop.watchCount(), 0u);
+                    EXPECT_TRUE(!shared || !shared->isOpen(v6 ? AF_INET6 : AF_INET));
                 }
             }
             return ::testing::Test::HasFailure() ? 30 : 0;

@@ -219,6 +219,50 @@ inline Failures postFromAnotherThreadWakesTheLoop(EventLoop &loop, const Run &ru
     return failures;
 }
 
+// Work posted on the loop's thread runs after the handler that posted it,
+// in the order posted; work that posts itself again does not hold the
+// loop: a timer due meanwhile runs.
+inline Failures postOnTheLoopsThreadRunsAfterTheHandler(EventLoop &loop, const Run &run)
+{
+    Failures failures;
+    int pair[2];
+    CONTRACT_CHECK(socketPair(pair));
+    if (!failures.empty())
+        return failures;
+    std::vector<int> order;
+    bool handlerDone = false;
+    loop.watchSocket(pair[0], EventLoop::Readable, [&](unsigned, int) {
+        readByte(pair[0]);
+        loop.unwatchSocket(pair[0]);
+        loop.post([&] { order.push_back(handlerDone ? 1 : -1); });
+        loop.post([&] { order.push_back(2); });
+        handlerDone = true;
+    });
+    CONTRACT_CHECK(sendByte(pair[1]) == 1);
+    run([&] { return order.size() == 2; }, 2000);
+    CONTRACT_CHECK((order == std::vector<int>{1, 2}));
+    closeSocket(pair[0]);
+    closeSocket(pair[1]);
+
+    bool timerRan = false, stopped = false;
+    unsigned posts = 0;
+    std::function<void()> again = [&] {
+        if (!timerRan && ++posts < 10000000)
+            loop.post(again);
+        else
+            stopped = true;
+    };
+    const int owner = 0;
+    loop.setTimer(&owner, 1, 10, [&] {
+        timerRan = true;
+        loop.killTimer(&owner, 1);
+    });
+    loop.post(again);
+    run([&] { return stopped; }, 5000);
+    CONTRACT_CHECK(timerRan && stopped);
+    return failures;
+}
+
 inline Failures readinessAndUnwatchInsideCallbacks(EventLoop &loop, const Run &run)
 {
     Failures failures;
@@ -328,7 +372,7 @@ inline Failures all(EventLoop &loop, const Run &run)
     Failures failures;
     for (auto check : {timersRepeatRestartAndDieByOwnerAndId, killingOneTimerAmongManyLeavesTheOthers,
                        readySocketsGoBeforeTimersDueMeanwhile, postFromAnotherThreadWakesTheLoop,
-                       readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
+                       postOnTheLoopsThreadRunsAfterTheHandler, readinessAndUnwatchInsideCallbacks, connectedCarriesTheSocketErrorOnce,
                        readinessIsSeenBeforeAnyCallbackRuns}) {
         const Failures more = check(loop, run);
         failures.insert(failures.end(), more.begin(), more.end());
