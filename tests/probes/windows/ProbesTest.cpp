@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -82,15 +83,19 @@ SOCKET listenOnLoopback(int family, std::uint32_t &port)
     return s;
 }
 
-// The ICMP echo over IPv4, and the ICMPv6 one, answered, or not made where
-// the system has no ICMPv6 socket.
+// The ICMP echo over IPv4, and the ICMPv6 one, answered through a raw
+// socket of the check's own and through one that checks share, or not made
+// where the system has no ICMPv6 socket.
 TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
 {
     Host<TypeParam> host;
-    for (const auto &[target, replyType] : {std::pair{"127.0.0.1", 0}, std::pair{"::1", 129}}) {
+    for (const auto &[target, replyType, sharing] :
+         {std::tuple{"127.0.0.1", 0, false}, std::tuple{"::1", 129, false}, std::tuple{"127.0.0.1", 0, true},
+          std::tuple{"::1", 129, true}}) {
         host.results.clear();
         MonitorPort entry;
-        CPingProbe probe(host);
+        const auto shared = sharing ? std::make_shared<PingSockets>(host.loop) : nullptr;
+        CPingProbe probe(host, nullptr, shared);
         probe.setSocketChoice(CPingProbe::RawOnly);
         const int started = probe.start(0, target, entry);
         if (started != 1 && replyType == 129) {
@@ -102,6 +107,7 @@ TYPED_TEST(WinProbes, EchoToLoopbackIsAnsweredThroughARawSocketOnTheLoop)
             continue;
         }
         ASSERT_EQ(started, 1) << target;
+        EXPECT_EQ(probe.socketHandle() < 0, sharing);
         EXPECT_TRUE(host.results.empty());
         host.waitForReport(5000);
         ASSERT_EQ(host.results, (std::vector<ProbeResult>{ProbeResult::Answered})) << target;
