@@ -62,6 +62,51 @@ void putLittleEndian(std::uint8_t *at, std::uint32_t value)
     at[2] = static_cast<std::uint8_t>(value >> 16);
     at[3] = static_cast<std::uint8_t>(value >> 24);
 }
+// A raw ICMP (ICMPv6) socket that takes in only what can decide a check:
+// unfiltered, it would see every ICMP message that reaches the host (the
+// echo requests of the checks beside it, and for ICMPv6 all the neighbour
+// discovery of the links).
+int openRawSocket(int family)
+{
+    const int fd = net::openSocket(SOCK_RAW, family == AF_INET6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP), family);
+    if (fd >= 0) {
+        const IcmpTypes &types = typesOf(family);
+        net::icmp::passOnly(fd, family, types.echoReply, types.unreachable, types.timeExceeded);
+    }
+    return fd;
+}
+
+bool setHopLimit(int fd, int family)
+{
+    const int ttl = ping::Ttl;
+    const bool ipv6 = family == AF_INET6;
+    return setsockopt(fd, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
+                      reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0;
+}
+
+// Reads one datagram of a PING socket into buffer (ping::ReceiveSize):
+// its size, 0 when the read only reported an error pending on the socket
+// (read on), -1 when nothing more is there now. arrived: as
+// net::receiveStamped() has it.
+ssize_t receiveOne(int fd, std::uint8_t *buffer, std::uint64_t seen, std::uint64_t &arrived,
+                   net::NetAddress &source)
+{
+    sockaddr_storage from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t got = net::receiveStamped(fd, buffer, ping::ReceiveSize, 0, reinterpret_cast<sockaddr *>(&from),
+                                            &fromLength, seen, arrived);
+    if (got < 0) {
+        const int error = net::lastError();
+        // A pending ICMP error on the socket is reported by a read; the
+        // message itself is judged where it is read (the raw socket's data,
+        // the datagram socket's error queue).
+        const bool pendingError =
+            error == net::code::Refused || error == net::code::Reset || net::icmp::isPendingError(error);
+        return pendingError || error == net::code::Interrupted ? 0 : -1;
+    }
+    source = net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength);
+    return got;
+}
 } // namespace
 
 std::uint16_t CPingProbe::checksum(const std::uint8_t *data, std::size_t size)
@@ -145,8 +190,7 @@ int PingSockets::acquire(int family, int &error)
             error = socket.refusal;
             return -1;
         }
-        const bool ipv6 = family == AF_INET6;
-        const int fd = net::openSocket(SOCK_RAW, ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP), family);
+        const int fd = openRawSocket(family);
         if (fd < 0) {
             error = net::lastError();
             // The process keeps or lacks the right for good.
@@ -154,9 +198,7 @@ int PingSockets::acquire(int family, int &error)
                 socket.refusal = error;
             return -1;
         }
-        const int ttl = ping::Ttl;
-        if (setsockopt(fd, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
-                       reinterpret_cast<const char *>(&ttl), sizeof ttl) != 0) {
+        if (!setHopLimit(fd, family)) {
             error = net::lastError();
             int dropped = fd;
             net::closeSocket(dropped);
@@ -169,9 +211,6 @@ int PingSockets::acquire(int family, int &error)
         if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&buffer), &length) != 0)
             buffer = 0;
         socket.capacity = std::min(maxChecks_, unsigned(std::max(buffer, 0) / ping::SharedBytesPerCheck));
-        // Only what can decide a check is let in (see CPingProbe::openSocket).
-        const IcmpTypes &types = typesOf(family);
-        net::icmp::passOnly(fd, family, types.echoReply, types.unreachable, types.timeExceeded);
         net::enableReceiveStamps(fd);
         socket.fd = fd;
         loop_.watchSocket(fd, EventLoop::Readable, [this, &socket](unsigned events, int) {
@@ -275,23 +314,14 @@ void PingSockets::onReadable(Family &socket)
     }
     std::uint8_t buffer[ping::ReceiveSize];
     for (unsigned read = 0; read < ping::ReadsPerPass; ++read) {
-        sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
         std::uint64_t arrived = seen;
-        const ssize_t got = net::receiveStamped(socket.fd, buffer, sizeof buffer, 0,
-                                                reinterpret_cast<sockaddr *>(&from), &fromLength, seen, arrived);
-        if (got < 0) {
-            const int error = net::lastError();
-            if (error == net::code::Refused || error == net::code::Reset || error == net::code::Interrupted ||
-                net::icmp::isPendingError(error))
-                continue;
-            break; // nothing more now
-        }
-        const int sequence = sequenceOf(buffer, std::size_t(got), socket.family);
+        net::NetAddress source;
+        const ssize_t got = receiveOne(socket.fd, buffer, seen, arrived, source);
+        if (got < 0)
+            break;
+        const int sequence = got == 0 ? -1 : sequenceOf(buffer, std::size_t(got), socket.family);
         if (sequence < 0)
             continue;
-        const net::NetAddress source =
-            net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength);
         auto [first, last] = waiting_.equal_range(static_cast<std::uint16_t>(sequence));
         for (auto at = first; at != last; ++at) {
             // The check that takes it has left the map: stop there.
@@ -374,18 +404,10 @@ int CPingProbe::openSocket()
     }
     // No shared socket, or it has all the checks it can take.
     if (refusal == 0 && (choice_ == AnySocket || choice_ == RawOnly)) {
-        socket_ = net::openSocket(SOCK_RAW, protocol, family_);
+        socket_ = openRawSocket(family_);
         if (socket_ < 0) {
             refusal = net::lastError();
             rawRefused = net::icmp::isRefusedRight(refusal);
-        }
-        if (socket_ >= 0) {
-            // A raw socket takes in every ICMP message that reaches the host
-            // (the echo requests of the checks beside it, and for ICMPv6 all
-            // the neighbour discovery of the links): only what can decide a
-            // check is let through.
-            const IcmpTypes &types = typesOf(family_);
-            net::icmp::passOnly(socket_, family_, types.echoReply, types.unreachable, types.timeExceeded);
         }
     }
     if (net::icmp::kDatagramSockets && socket_ < 0 && choice_ != RawOnly && !net::isLocalShortage(refusal)) {
@@ -475,13 +497,11 @@ int CPingProbe::beginAsync()
     if (systemEcho_)
         return beginSystemEcho();
     const bool ipv6 = family_ == AF_INET6;
-    const int ttl = ping::Ttl;
     int error = 0;
     // The shared socket has its hop limit set once.
     const bool shared = sharedFamily_ != 0;
     const int fd = shared ? sharedSocket_ : socket_;
-    if (shared || setsockopt(socket_, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
-                             reinterpret_cast<const char *>(&ttl), sizeof ttl) == 0) {
+    if (shared || setHopLimit(socket_, family_)) {
         request_ = buildRequest(processIdentifier(),
                                 static_cast<std::uint16_t>(nextRequestStamp(owner_.clock().tickMs())), randomNumber(),
                                 ipv6);
@@ -533,23 +553,13 @@ void CPingProbe::onSocket(unsigned events, int)
     std::uint64_t arrived = seen;
     int outcome = -1;
     for (unsigned read = 0; read < ping::ReadsPerPass && outcome < 0; ++read) {
-        sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t got = net::receiveStamped(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
-                                                &fromLength, seen, arrived);
-        if (got < 0) {
-            const int error = net::lastError();
-            // A pending ICMP error on the socket is reported by a read; the
-            // message itself is judged where it is read (the raw socket's
-            // data, the datagram socket's error queue).
-            const bool pendingError =
-                error == net::code::Refused || error == net::code::Reset || net::icmp::isPendingError(error);
-            if (pendingError || error == net::code::Interrupted)
-                continue;
-            break; // nothing more now
-        }
-        outcome = judge(buffer, std::size_t(got),
-                        net::NetAddress::fromSocket(reinterpret_cast<const sockaddr *>(&from), fromLength), reply_);
+        net::NetAddress source;
+        const ssize_t got = receiveOne(socket_, buffer, seen, arrived, source);
+        if (got < 0)
+            break;
+        if (got == 0)
+            continue;
+        outcome = judge(buffer, std::size_t(got), source, reply_);
         if (outcome < 0)
             ++reply_.skipped;
     }
