@@ -1025,6 +1025,9 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     std::vector<double> scrapeMs;
     std::size_t scrapeBytes = 0;
     std::atomic<bool> scraping{!options.alternate};
+    // When the last scrape done began, and how many were done.
+    std::atomic<std::uint64_t> lastScrapeBegan{0};
+    std::atomic<std::size_t> scrapesDone{0};
     std::thread scraper([&] {
         std::uint64_t next = monoMicros();
         while (sampling && metricsPort != 0) {
@@ -1046,8 +1049,18 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
                 scrapeMs.push_back(double(monoMicros() - begin) / 1000.0);
                 scrapeBytes = bytes;
             }
+            lastScrapeBegan = begin;
+            ++scrapesDone;
         }
     });
+    // Waits, a bounded time, for a scrape that began at after or later to
+    // be done.
+    const auto scrapedSince = [&](std::uint64_t after) {
+        const std::uint64_t giveUp = monoMicros() + (2 * options.scrapeSeconds + 1) * 1000000u;
+        while (lastScrapeBegan < after && monoMicros() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    std::uint64_t roundEnded = 0;
     for (unsigned r = 0; r < 2 * options.rounds; ++r) {
         const bool quiet = r < options.rounds;
         // Between rounds: the floor, in the same run, bare and beside the
@@ -1063,18 +1076,33 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         }
         if (options.alternate && r <= options.rounds) {
             // Each interval from here to the same point of the next one holds
-            // one round and what follows it; the first scrape of an interval
-            // with scrapes renders the page of the round before.
-            const double cpu = processCpuMicros(program.pid());
-            const double metricsCpu = processCpuMicros(program.pid(), "vigilon-metrics");
+            // one round and what follows it. With scrapes, it holds exactly
+            // one rendering of the page, that of its own round, as every
+            // round has while scrapes go on: the interval ends once a scrape
+            // after its round is done, and when the scrapes come on again,
+            // the page of the round before, never scraped, is rendered
+            // between two intervals, in neither.
+            const bool scraped = scraping;
+            if (scraped && r != 0)
+                scrapedSince(roundEnded);
             if (r != 0) {
-                (scraping ? scrapedCpu : unscrapedCpu).push_back((cpu - intervalCpu) / double(n));
-                if (scraping)
-                    scrapedMetricsCpu.push_back((metricsCpu - intervalMetricsCpu) / double(n));
+                const double cpu = processCpuMicros(program.pid());
+                (scraped ? scrapedCpu : unscrapedCpu).push_back((cpu - intervalCpu) / double(n));
+                if (scraped)
+                    scrapedMetricsCpu.push_back(
+                        (processCpuMicros(program.pid(), "vigilon-metrics") - intervalMetricsCpu) / double(n));
             }
-            intervalCpu = cpu;
-            intervalMetricsCpu = metricsCpu;
-            scraping = r % 2 == 1 || r == options.rounds;
+            const bool scrapingNext = r % 2 == 1 || r == options.rounds;
+            if (scrapingNext && !scraped) {
+                const std::size_t done = scrapesDone;
+                scraping = true;
+                for (const std::uint64_t giveUp = monoMicros() + 2000000u;
+                     scrapesDone == done && monoMicros() < giveUp;)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            scraping = scrapingNext;
+            intervalCpu = processCpuMicros(program.pid());
+            intervalMetricsCpu = processCpuMicros(program.pid(), "vigilon-metrics");
         }
         if (r == 0) {
             cpuBegin = processCpuMicros(program.pid());
@@ -1112,6 +1140,7 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
         f.connectionsMax = std::max(f.connectionsMax, connections);
         // The round runs from its first SYN to its last line, and every
         // line of it comes after that SYN.
+        roundEnded = lines.last;
         const bool sound = clear && lines.first >= first && lines.last >= lines.first;
         if (!sound)
             ++f.untimedRounds;
