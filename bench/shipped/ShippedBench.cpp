@@ -1025,9 +1025,8 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
     std::vector<double> scrapeMs;
     std::size_t scrapeBytes = 0;
     std::atomic<bool> scraping{!options.alternate};
-    // When the last scrape done began, and how many were done.
+    // When the last scrape done began.
     std::atomic<std::uint64_t> lastScrapeBegan{0};
-    std::atomic<std::size_t> scrapesDone{0};
     std::thread scraper([&] {
         std::uint64_t next = monoMicros();
         while (sampling && metricsPort != 0) {
@@ -1050,10 +1049,9 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
                 scrapeBytes = bytes;
             }
             lastScrapeBegan = begin;
-            ++scrapesDone;
         }
     });
-    // Waits, a bounded time, for a scrape that began at after or later to
+    // Waits, a bounded time, for a scrape that began at `after` or later to
     // be done.
     const auto scrapedSince = [&](std::uint64_t after) {
         const std::uint64_t giveUp = monoMicros() + (2 * options.scrapeSeconds + 1) * 1000000u;
@@ -1094,11 +1092,10 @@ Figures measure(const Options &options, std::size_t n, Farm &farm, shipped::Wine
             }
             const bool scrapingNext = r % 2 == 1 || r == options.rounds;
             if (scrapingNext && !scraped) {
-                const std::size_t done = scrapesDone;
+                // The scraper scrapes at once when the scrapes come on.
+                const std::uint64_t on = monoMicros();
                 scraping = true;
-                for (const std::uint64_t giveUp = monoMicros() + 2000000u;
-                     scrapesDone == done && monoMicros() < giveUp;)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                scrapedSince(on);
             }
             scraping = scrapingNext;
             intervalCpu = processCpuMicros(program.pid());
