@@ -1067,12 +1067,15 @@ void MonitorEngine::logCheck(const MonitorPort &entry, const char *outcome, std:
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    const std::tm local = localTime(seconds);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    if (seconds != stampSecond_) {
+        const std::tm local = localTime(seconds);
+        if (std::strftime(stamp_, sizeof stamp_, "%Y-%m-%d %H:%M:%S", &local) == 0)
+            stamp_[0] = '\0';
+        stampSecond_ = seconds;
+    }
     // A failed check's line has a fifth field, its reason; others have four.
     const std::string why = reason.failed() ? reasonText(reason) : std::string();
-    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f%s%s\n", stamp, static_cast<int>(millis),
+    std::fprintf(stderr, "%s.%03d\t%s\t%s\t%.3f%s%s\n", stamp_, static_cast<int>(millis),
                  escapeControls(entry.name).c_str(), outcome, static_cast<double>(micros) / 1000.0,
                  reason.failed() ? "\t" : "", why.c_str());
 }

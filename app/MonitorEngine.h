@@ -379,6 +379,10 @@ private:
     std::uint64_t scheduleStartMicros_ = 0;
     // Entries whose port outside 1..65535 has been said on standard error.
     std::set<std::uint32_t> portOutOfRangeSaid_;
+    // The local date and time of the second the last check's line was
+    // written in: a round writes thousands of lines within a few seconds.
+    mutable std::time_t stampSecond_ = -1;
+    mutable char stamp_[32] = {};
 };
 
 } // namespace vigilon

@@ -8,37 +8,86 @@ namespace vigilon {
 
 void TimerTable::set(Owner owner, unsigned id, unsigned periodMs, Callback callback, std::uint64_t nowMicros)
 {
-    const Key key{owner, id};
-    Timer &timer = timers_[key];
-    timer.period = std::uint64_t(std::max(1u, periodMs)) * 1000u;
-    timer.due = nowMicros + timer.period;
-    timer.serial = ++serial_;
-    timer.callback = std::move(callback);
-    heap_.push(Due{timer.due, timer.serial, key});
+    Timer *timer = find(owner, id);
+    if (!timer) {
+        const auto [it, added] = timers_.try_emplace(owner);
+        Owned &owned = it->second;
+        if (added) {
+            owned.first.id = id;
+            timer = &owned.first.timer;
+        } else {
+            timer = &owned.more.emplace_back(Slot{id, Timer{}}).timer;
+        }
+        ++count_;
+    }
+    timer->period = std::uint64_t(std::max(1u, periodMs)) * 1000u;
+    timer->due = nowMicros + timer->period;
+    timer->serial = ++serial_;
+    timer->callback = std::move(callback);
+    heap_.push(Due{timer->due, timer->serial, Key{owner, id}});
     compactIfStale();
 }
 
 void TimerTable::kill(Owner owner, unsigned id)
 {
-    timers_.erase({owner, id});
+    const auto it = timers_.find(owner);
+    if (it == timers_.end())
+        return;
+    Owned &owned = it->second;
+    if (owned.first.id == id) {
+        if (owned.more.empty()) {
+            timers_.erase(it);
+        } else {
+            owned.first = std::move(owned.more.back());
+            owned.more.pop_back();
+        }
+        --count_;
+        return;
+    }
+    const auto slot =
+        std::find_if(owned.more.begin(), owned.more.end(), [id](const Slot &s) { return s.id == id; });
+    if (slot == owned.more.end())
+        return;
+    if (slot != owned.more.end() - 1)
+        *slot = std::move(owned.more.back());
+    owned.more.pop_back();
+    --count_;
 }
 
 void TimerTable::killAll(Owner owner)
 {
-    // Keys sort by owner first: the owner's timers lie side by side.
-    const auto first = timers_.lower_bound({owner, 0u});
-    auto last = first;
-    while (last != timers_.end() && last->first.first == owner)
-        ++last;
-    timers_.erase(first, last);
+    const auto it = timers_.find(owner);
+    if (it == timers_.end())
+        return;
+    count_ -= 1 + it->second.more.size();
+    timers_.erase(it);
+}
+
+TimerTable::Timer *TimerTable::find(Owner owner, unsigned id)
+{
+    return const_cast<Timer *>(std::as_const(*this).find(owner, id));
+}
+
+const TimerTable::Timer *TimerTable::find(Owner owner, unsigned id) const
+{
+    const auto it = timers_.find(owner);
+    if (it == timers_.end())
+        return nullptr;
+    const Owned &owned = it->second;
+    if (owned.first.id == id)
+        return &owned.first.timer;
+    for (const Slot &slot : owned.more)
+        if (slot.id == id)
+            return &slot.timer;
+    return nullptr;
 }
 
 std::uint64_t TimerTable::nextDueMicros() const
 {
     while (!heap_.empty()) {
         const Due &top = heap_.top();
-        const auto it = timers_.find(top.key);
-        if (it != timers_.end() && it->second.serial == top.serial)
+        const Timer *timer = find(top.key.first, top.key.second);
+        if (timer && timer->serial == top.serial)
             return top.due;
         heap_.pop();
     }
@@ -47,12 +96,15 @@ std::uint64_t TimerTable::nextDueMicros() const
 
 void TimerTable::compactIfStale()
 {
-    if (heap_.size() <= 2 * timers_.size() + 64)
+    if (heap_.size() <= 2 * count_ + 64)
         return;
     std::vector<Due> live;
-    live.reserve(timers_.size());
-    for (const auto &[key, timer] : timers_)
-        live.push_back(Due{timer.due, timer.serial, key});
+    live.reserve(count_);
+    for (const auto &[owner, owned] : timers_) {
+        live.push_back(Due{owned.first.timer.due, owned.first.timer.serial, Key{owner, owned.first.id}});
+        for (const Slot &slot : owned.more)
+            live.push_back(Due{slot.timer.due, slot.timer.serial, Key{owner, slot.id}});
+    }
     heap_ = decltype(heap_)(std::greater<Due>(), std::move(live));
 }
 

@@ -4,8 +4,9 @@
 #include "base/EventLoop.h"
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <queue>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -13,10 +14,12 @@ namespace vigilon {
 
 // The timers of an event loop, kept by the loop itself so that the system
 // needs one timer only, for the earliest deadline. A timer is found by its
-// key (owner, id): setting, killing and testing one costs O(log n) however
-// many there are; so does killing all of one owner's. Deadlines sit in a
-// heap; an entry of a timer killed or set anew stays there, stale, until it
-// comes up or the heap is rebuilt.
+// key (owner, id), the owner's in a hash table: setting, killing and testing
+// one costs about the same however many there are (a round sets and kills
+// one for each of thousands of checks, each check its own owner); killing all
+// of one owner's costs as many as it has. Deadlines sit in a heap; an entry
+// of a timer killed or set anew stays there, stale, until it comes up or the
+// heap is rebuilt.
 class TimerTable {
 public:
     using Owner = EventLoop::TimerOwner;
@@ -26,8 +29,8 @@ public:
     void set(Owner owner, unsigned id, unsigned periodMs, Callback callback, std::uint64_t nowMicros);
     void kill(Owner owner, unsigned id);
     void killAll(Owner owner);
-    bool has(Owner owner, unsigned id) const { return timers_.count({owner, id}) != 0; }
-    std::size_t size() const { return timers_.size(); }
+    bool has(Owner owner, unsigned id) const { return find(owner, id) != nullptr; }
+    std::size_t size() const { return count_; }
 
     // When the earliest timer is due; UINT64_MAX when there is none.
     std::uint64_t nextDueMicros() const;
@@ -43,10 +46,10 @@ public:
         while (!heap_.empty() && heap_.top().due <= nowMicros) {
             const Due top = heap_.top();
             heap_.pop();
-            auto it = timers_.find(top.key);
-            if (it == timers_.end() || it->second.serial != top.serial)
+            Timer *found = find(top.key.first, top.key.second);
+            if (!found || found->serial != top.serial)
                 continue; // killed or set anew since
-            Timer &timer = it->second;
+            Timer &timer = *found;
             timer.due += timer.period;
             if (timer.due <= nowMicros)
                 timer.due = nowMicros + timer.period;
@@ -79,10 +82,22 @@ private:
             return due != other.due ? due > other.due : serial > other.serial;
         }
     };
+    struct Slot {
+        unsigned id = 0;
+        Timer timer;
+    };
+    // One owner's timers. Most owners keep one, which needs no list.
+    struct Owned {
+        Slot first;
+        std::vector<Slot> more;
+    };
+    Timer *find(Owner owner, unsigned id);
+    const Timer *find(Owner owner, unsigned id) const;
     // Rebuilds the heap once its stale entries outnumber the live ones.
     void compactIfStale();
 
-    std::map<Key, Timer> timers_;
+    std::unordered_map<Owner, Owned> timers_;
+    std::size_t count_ = 0;
     mutable std::priority_queue<Due, std::vector<Due>, std::greater<Due>> heap_;
     std::uint64_t serial_ = 0;
 };

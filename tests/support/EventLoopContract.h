@@ -126,26 +126,32 @@ inline Failures timersRepeatRestartAndDieByOwnerAndId(EventLoop &loop, const Run
     return failures;
 }
 
-// Many owners' timers, each set several times over: killing one by key, or
-// all of one owner's, stops just those; every other one keeps firing.
+// Many owners' timers, each set several times over: killing one by key
+// (an owner's first, last or one between), or all of one owner's, stops
+// just those; every other one keeps firing.
 inline Failures killingOneTimerAmongManyLeavesTheOthers(EventLoop &loop, const Run &run)
 {
     Failures failures;
     constexpr int kOwners = 60;
+    constexpr unsigned kIds = 3;
     int owners[kOwners];
-    int fired[kOwners][2] = {};
+    int fired[kOwners][kIds] = {};
     for (int round = 0; round < 3; ++round)
         for (int i = 0; i < kOwners; ++i)
-            for (unsigned id : {0u, 1u})
+            for (unsigned id = 0; id < kIds; ++id)
                 loop.setTimer(&owners[i], id, 5 + id, [&fired, i, id] { ++fired[i][id]; });
-    const auto killed = [](int i, unsigned id) { return i % 4 == 1 || (i % 2 == 0 && id == 0); };
+    const auto killed = [](int i, unsigned id) {
+        return i % 4 == 1 || (i % 2 == 0 && id == 0) || (i % 3 == 0 && id == 1);
+    };
     for (int i = 0; i < kOwners; i += 2)
         loop.killTimer(&owners[i], 0);
+    for (int i = 0; i < kOwners; i += 3)
+        loop.killTimer(&owners[i], 1);
     for (int i = 1; i < kOwners; i += 4)
         loop.killTimers(&owners[i]);
     const auto allLiveFired = [&] {
         for (int i = 0; i < kOwners; ++i)
-            for (unsigned id : {0u, 1u})
+            for (unsigned id = 0; id < kIds; ++id)
                 if (!killed(i, id) && fired[i][id] < 2)
                     return false;
         return true;
@@ -153,7 +159,7 @@ inline Failures killingOneTimerAmongManyLeavesTheOthers(EventLoop &loop, const R
     run(allLiveFired, 3000);
     CONTRACT_CHECK(allLiveFired());
     for (int i = 0; i < kOwners; ++i) {
-        for (unsigned id : {0u, 1u})
+        for (unsigned id = 0; id < kIds; ++id)
             CONTRACT_CHECK(killed(i, id) == (fired[i][id] == 0 && !loop.hasTimer(&owners[i], id)));
         loop.killTimers(&owners[i]);
     }
