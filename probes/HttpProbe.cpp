@@ -83,6 +83,7 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
     unwatch();
     if (verdict.outcome == HttpReplyVerdict::Alive) {
         setResponse(arrived);
+        keepUntilDestroyed();
         report(ProbeResult::Answered);
     } else if (got == 0 && reply_.empty() && (pendingError != 0 || resetAtConnect_ != 0)) {
         // The server ended the connection without a byte of reply. A reset
@@ -96,7 +97,8 @@ void CHttpProbe::readReply(std::uint64_t seenMicros, int pendingError)
         // not one the entry counts as alive.
         fail(verdict.reason);
     }
-    release();
+    if (verdict.outcome != HttpReplyVerdict::Alive)
+        release();
     done_ = 1;
 }
 
@@ -112,11 +114,12 @@ void CHttpProbe::conclude(const HttpStep &step)
         // HEAD: to the first byte of the reply, as the plain check; GET and
         // POST: to the last byte read.
         setResponse(exchange_->method() == MethodHead ? firstArrived_ : lastArrived_);
+        keepUntilDestroyed();
         report(ProbeResult::Answered);
     } else {
         fail(step.reason);
+        release();
     }
-    release();
     done_ = 1;
 }
 

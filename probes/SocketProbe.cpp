@@ -137,6 +137,13 @@ void CSocketProbe::release()
     net::closeSocket(socket_);
 }
 
+void CSocketProbe::keepUntilDestroyed()
+{
+    unwatch();
+    if (!net::descriptorsToSpare(socket_))
+        release();
+}
+
 void CSocketProbe::report(ProbeResult result)
 {
     if (entry_)

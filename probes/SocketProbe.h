@@ -101,6 +101,11 @@ protected:
     // The check has ended for good: its socket is dropped from the loop and
     // closed at once, so that finished checks hold no descriptors.
     void release();
+    // The check has answered, and its connection has served its purpose.
+    // Closing it costs the loop about what opening it did, so it closes with
+    // the check, which the engine destroys once its round's results are in;
+    // at once when descriptors run short.
+    void keepUntilDestroyed();
     void report(ProbeResult result);
     // Reports the failure with its reason.
     void fail(const FailureReason &reason);

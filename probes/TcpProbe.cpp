@@ -36,11 +36,7 @@ void CTcpProbe::onSocket(unsigned events, int error)
     }
     killTimer();
     setResponse(connectedMicros(now));
-    // The connection has served its purpose. Closing it costs about what
-    // opening it did, so it closes with the check, which the engine destroys
-    // once its round's results are in; at once when descriptors run short.
-    if (!net::descriptorsToSpare(socket_))
-        release();
+    keepUntilDestroyed();
     report(ProbeResult::Answered);
     done_ = 1;
 }

@@ -193,15 +193,17 @@ void QtEventLoop::fetchReady()
         return;
     // All that are ready at once, with one reading of the clock taken
     // before any callback runs.
-    std::vector<epoll_event> events(std::max<std::size_t>(watches_.size(), 1));
-    const int got = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 0);
+    const std::size_t room = std::max<std::size_t>(watches_.size(), 1);
+    if (events_.size() < room)
+        events_.resize(room);
+    const int got = ::epoll_wait(epoll_, events_.data(), static_cast<int>(room), 0);
     if (got <= 0)
         return;
     readySeen_ = now();
     ready_.reserve(static_cast<std::size_t>(got));
     for (int i = 0; i < got; ++i) {
-        const Ready ready{static_cast<int>(events[i].data.u64 & 0xffffffffu),
-                          static_cast<std::uint32_t>(events[i].data.u64 >> 32), events[i].events};
+        const Ready ready{static_cast<int>(events_[i].data.u64 & 0xffffffffu),
+                          static_cast<std::uint32_t>(events_[i].data.u64 >> 32), events_[i].events};
         // A one-shot registration that fired is disarmed from now on.
         if (const auto it = watches_.find(ready.fd);
             it != watches_.end() && it->second.serial == ready.serial && (it->second.armed & EPOLLONESHOT))

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+struct epoll_event;
+
 class QSocketNotifier;
 class QTimer;
 
@@ -86,6 +88,9 @@ private:
     std::unordered_map<int, Watch> watches_;
     std::uint32_t serial_ = 0;
     std::vector<Ready> ready_;
+    // What epoll_wait fills, kept from pass to pass: as large as the set,
+    // it would otherwise be allocated and cleared anew by every pass.
+    std::vector<epoll_event> events_;
     std::size_t nextReady_ = 0;
     // When the sockets in ready_ were found ready.
     std::uint64_t readySeen_ = 0;

@@ -304,8 +304,9 @@ TEST(UdpProbe, ModesTellClosedSilentAndAnsweringPorts)
 }
 
 // The limit is raised to the hard one, and the probes work with descriptors
-// above 1023, which select() could not take. A finished TCP check keeps its
-// connection until it goes only while half the descriptors are left.
+// above 1023, which select() could not take. A TCP or HTTP check that
+// answered keeps its connection until it goes only while half the
+// descriptors are left.
 TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
 {
     const int status = test::runInChild(
@@ -328,16 +329,21 @@ TEST(SocketProbes, DescriptorLimitIsRaisedAndDescriptorsAbove1023Work)
             CHILD_EXPECT(host.reportsFor(tcp).size() == 1 && host.reportsFor(http).size() == 1 &&
                              host.countOf(ProbeResult::Answered) == 2,
                          15);
-            CHILD_EXPECT(tcpProbe.socketHandle() > 1023, 16);
+            CHILD_EXPECT(tcpProbe.socketHandle() > 1023 && httpProbe.socketHandle() > 1023, 16);
             for (int i = 0; i < 1000; ++i)
                 CHILD_EXPECT(open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0, 17);
-            MonitorPort late;
+            MonitorPort late, lateHttp;
             CTcpProbe lateProbe(host);
+            CHttpProbe lateHttpProbe(host);
             CHILD_EXPECT(lateProbe.start(server.port(), "127.0.0.1", late) == 1 && lateProbe.socketHandle() > 2048, 18);
-            host.waitReports(3, 3000);
-            CHILD_EXPECT(host.reportsFor(late).size() == 1 && host.countOf(ProbeResult::Answered) == 3 &&
-                             lateProbe.socketHandle() == -1,
+            CHILD_EXPECT(lateHttpProbe.start(server.port(), "127.0.0.1", lateHttp) == 1 &&
+                             lateHttpProbe.socketHandle() > 2048,
                          19);
+            host.waitReports(4, 3000);
+            CHILD_EXPECT(host.reportsFor(late).size() == 1 && host.reportsFor(lateHttp).size() == 1 &&
+                             host.countOf(ProbeResult::Answered) == 4 && lateProbe.socketHandle() == -1 &&
+                             lateHttpProbe.socketHandle() == -1,
+                         20);
             return 0;
         },
         test::NoNamespace, 10000);
