@@ -1315,13 +1315,19 @@ int main(int argc, char **argv)
             std::snprintf(connections, sizeof connections, "%zu", f.connectionsMin);
         else
             std::snprintf(connections, sizeof connections, "%zu..%zu", f.connectionsMin, f.connectionsMax);
-        std::printf("%6zu | %9.2f %9.2f %5.2fx %8.2f (%5.2fx) | %9.2f %9.2f %5.2f/%5.2f | %8.2f %8.2f | %8s | %5zu (N+%zu) | "
+        // Mixed entries hold fewer descriptors than there are entries: the
+        // PING checks share their sockets.
+        char beyondN[32];
+        if (f.peakFds >= n)
+            std::snprintf(beyondN, sizeof beyondN, "N+%zu", f.peakFds - n);
+        else
+            std::snprintf(beyondN, sizeof beyondN, "N-%zu", n - f.peakFds);
+        std::printf("%6zu | %9.2f %9.2f %5.2fx %8.2f (%5.2fx) | %9.2f %9.2f %5.2f/%5.2f | %8.2f %8.2f | %8s | %5zu (%s) | "
                     "%8.1f %7.1f | %11s | %6.2f | %zu%s\n",
                     n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.capturedFloorMs,
                     f.capturedFloorMs > 0 ? f.roundMs / f.capturedFloorMs : 0, f.longestWaitMs, f.p99WaitMs,
                     f.floorLongestWaitMs, f.floorP99WaitMs,
-                    f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds,
-                    f.peakFds > n ? f.peakFds - n : 0, f.startMs, f.endMs, connections, f.loadAverage, f.failures,
+                    f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds, beyondN, f.startMs, f.endMs, connections, f.loadAverage, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
             std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
