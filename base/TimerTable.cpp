@@ -8,18 +8,23 @@ namespace vigilon {
 
 void TimerTable::set(Owner owner, unsigned id, unsigned periodMs, Callback callback, std::uint64_t nowMicros)
 {
-    Timer *timer = find(owner, id);
-    if (!timer) {
-        const auto [it, added] = timers_.try_emplace(owner);
-        Owned &owned = it->second;
-        if (added) {
-            owned.first.id = id;
-            timer = &owned.first.timer;
-        } else {
+    // One look in the table, whether the owner is new or has timers already.
+    const auto [it, ownerAdded] = timers_.try_emplace(owner);
+    Owned &owned = it->second;
+    Timer *timer = nullptr;
+    if (ownerAdded || owned.first.id == id) {
+        owned.first.id = id;
+        timer = &owned.first.timer;
+    } else {
+        for (Slot &slot : owned.more)
+            if (slot.id == id)
+                timer = &slot.timer;
+        if (!timer)
             timer = &owned.more.emplace_back(Slot{id, Timer{}}).timer;
-        }
-        ++count_;
     }
+    // A timer that was never set has no serial yet.
+    if (timer->serial == 0)
+        ++count_;
     timer->period = std::uint64_t(std::max(1u, periodMs)) * 1000u;
     timer->due = nowMicros + timer->period;
     timer->serial = ++serial_;

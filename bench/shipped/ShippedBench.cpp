@@ -1327,7 +1327,8 @@ int main(int argc, char **argv)
                     n, f.roundMs, f.floorMs, f.floorMs > 0 ? f.roundMs / f.floorMs : 0, f.capturedFloorMs,
                     f.capturedFloorMs > 0 ? f.roundMs / f.capturedFloorMs : 0, f.longestWaitMs, f.p99WaitMs,
                     f.floorLongestWaitMs, f.floorP99WaitMs,
-                    f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds, beyondN, f.startMs, f.endMs, connections, f.loadAverage, f.failures,
+                    f.cpuPerEntryMicros, f.floorCpuPerEntryMicros, memory, f.peakFds, beyondN, f.startMs, f.endMs,
+                    connections, f.loadAverage, f.failures,
                     f.complete ? "" : " (incomplete)");
         if (f.scrapes != 0)
             std::printf("       metrics: %zu scrapes of %.0f KiB on the wire, median %.1f ms, longest %.1f ms; "
